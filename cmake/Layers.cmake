@@ -1,0 +1,40 @@
+# The protocol core and everything below it must stay usable without a GUI
+# (the CLI, the simulator and the benchmarks link it headless). This check runs
+# at the end of configuration and fails the build set-up when a core library
+# pulls in Qt Widgets, directly or through another of our libraries.
+set(VANTA_CORE_LIBRARIES "" CACHE INTERNAL "")
+
+function(vanta_core_library target)
+  set(VANTA_CORE_LIBRARIES ${VANTA_CORE_LIBRARIES} ${target} CACHE INTERNAL "")
+endfunction()
+
+function(_vanta_collect_links target out)
+  set(seen ${${out}})
+  get_target_property(libs ${target} LINK_LIBRARIES)
+  if(NOT libs)
+    set(${out} ${seen} PARENT_SCOPE)
+    return()
+  endif()
+  foreach(lib IN LISTS libs)
+    if(lib IN_LIST seen)
+      continue()
+    endif()
+    list(APPEND seen ${lib})
+    if(TARGET ${lib} AND lib MATCHES "^vanta_")
+      _vanta_collect_links(${lib} seen)
+    endif()
+  endforeach()
+  set(${out} ${seen} PARENT_SCOPE)
+endfunction()
+
+function(vanta_check_layers)
+  foreach(target IN LISTS VANTA_CORE_LIBRARIES)
+    set(all "")
+    _vanta_collect_links(${target} all)
+    foreach(lib IN LISTS all)
+      if(lib MATCHES "Widgets|Gui|PrintSupport")
+        message(FATAL_ERROR "Core library ${target} must not link ${lib}")
+      endif()
+    endforeach()
+  endforeach()
+endfunction()

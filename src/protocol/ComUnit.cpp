@@ -1,0 +1,684 @@
+#include "ComUnit.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include "ByteOrder.h"
+#include "GZip.h"
+
+namespace vanta {
+
+using namespace ccci;
+
+QString BoolText(bool b) { return b ? QStringLiteral("True") : QStringLiteral("False"); }
+
+namespace {
+// printf-style log lines; %s takes UTF-8.
+template <typename... A>
+QString F(const char* fmt, A... args) {
+  return QString::asprintf(fmt, args...);
+}
+QByteArray U8(const QString& s) { return s.toUtf8(); }
+
+constexpr qsizetype CCopyChunk = 0x100000;  // large frames are copied in 1 MiB steps
+constexpr int64_t CShutdownMs = 5000;
+constexpr int64_t CTransferStallMs = 10000;
+constexpr int64_t CAnswerTimeoutSec = 10;
+constexpr int64_t CHeartbeatIdleSec = 22;
+constexpr uint16_t CStop = 0xFFFF;
+
+bool OnGuiThread() {
+  const QCoreApplication* app = QCoreApplication::instance();
+  return app && QThread::currentThread() == app->thread();
+}
+}  // namespace
+
+TComUnit::TComUnit(QObject* parent, TNowFunc now, const TDeviceDefaults& defaults)
+    : QObject(parent), FNow(now ? std::move(now) : TNowFunc([] { return QDateTime::currentMSecsSinceEpoch(); })) {
+  FLastCmd = FNow();
+  FTimer = new QTimer(this);
+  FTimer->setInterval(100);
+  connect(FTimer, &QTimer::timeout, this, [this] { OnTimer(this); });
+  FSSHUser = defaults.User;
+  FSSHPassword = defaults.Password;
+}
+
+TComUnit::~TComUnit() = default;
+
+void TComUnit::SetClock(TNowFunc now) {
+  if (now) FNow = std::move(now);
+}
+
+void TComUnit::EnableTimer(bool on) {
+  if (on)
+    FTimer->start();
+  else
+    FTimer->stop();
+}
+
+void TComUnit::WriteLog(const QString& text, bool ToMemo) {
+  if (FOnLogCallBack) FOnLogCallBack(this, text, ToMemo);
+}
+
+
+ccci::THeaderContext TComUnit::HeaderContext() const {
+  ccci::THeaderContext c;
+  c.Ver = FVer;
+  c.FTPNAK = GenHeaderFTPNAK();
+  c.SN = FSN;
+  c.SeqCnt = FSeqCnt;
+  return c;
+}
+
+void TComUnit::NoteTransferProgress() {
+  FLastCmd = FNow();
+  FTransferInProgressTime = FLastCmd + CTransferStallMs;
+}
+
+// ---- Queueing ------------------------------------------------------------------
+
+void TComUnit::Enqueue(TSendRec rec, const QString& extraLog) {
+  WriteLog(F("Liste -> Kommando hinzugefügt: %s CMD: %x Priv: %x ExtCmd: %x", U8(rec.Info).constData(), rec.Cmd,
+             rec.Priv, rec.ExtCmd) +
+           extraLog);
+  FSendLst.push_back(std::move(rec));
+}
+
+void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd) {
+  TSendRec r;
+  r.Typ = TSendCmd::scDefault;
+  r.Info = Info;
+  r.Cmd = Cmd;
+  r.Priv = Priv;
+  r.ExtCmd = ExtCmd;
+  Enqueue(std::move(r), {});
+  SendNxtCommand();
+}
+
+void TComUnit::SendCommand(ccci::TCcci c) {
+  const TCommandDef& d = Def(c);
+  SendCommand(QString::fromLatin1(d.Name), d.Cmd, d.Priv, d.ExtCmd);
+}
+
+void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, const QString& txt, bool LUA) {
+  TSendRec r;
+  r.Typ = TSendCmd::scWithTxt;
+  r.Info = Info;
+  r.Cmd = Cmd;
+  r.Priv = Priv;
+  r.ExtCmd = ExtCmd;
+  r.txt = txt;
+  r.LUA = LUA;
+  Enqueue(std::move(r), {});
+  SendNxtCommand();
+}
+
+void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, uint32_t ID) {
+  TSendRec r;
+  r.Typ = TSendCmd::scStream;
+  r.Info = Info;
+  r.Cmd = Cmd;
+  r.Priv = Priv;
+  r.ExtCmd = ExtCmd;
+  r.ID = ID;
+  Enqueue(std::move(r), F(" ID: %u", ID));
+  // The restart of a stalled stream needs the measurement object, never the
+  // binary-input stream that is started behind it.
+  if (Cmd == 4 && ExtCmd == 1 && ID != CBinaryObjectId) FStreamRec.ObjID = ID;
+  if (ExtCmd == CStop) {
+    FNextStreamBool = false;
+    FStreamRec.ObjHdl = 0;
+    WriteLog(QStringLiteral("ObjectHandle auf 0 gesetzt"));
+    if (FStreamRec.WithBinary && FStreamRec.BinaryHdl != 0) {
+      FStreamRec.WithBinary = false;
+      const uint32_t hdl = FStreamRec.BinaryHdl;
+      SendCommand(QStringLiteral("CCC_STREAM_STOP"), 4, 0, CStop, hdl);
+      FStreamRec.BinaryHdl = 0;
+    }
+  }
+}
+
+void TComUnit::SendCommandFile(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, const QString& localPath) {
+  TSendRec r;
+  r.Typ = TSendCmd::scFile;
+  r.Info = Info;
+  r.Cmd = Cmd;
+  r.Priv = Priv;
+  r.ExtCmd = ExtCmd;
+  r.txt = localPath;
+  Enqueue(std::move(r), {});
+}
+
+void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, const QString& txt,
+                           uint32_t Pos, bool LUA) {
+  TSendRec r;
+  r.Typ = TSendCmd::scFileResume;
+  r.Info = Info;
+  r.Cmd = Cmd;
+  r.Priv = Priv;
+  r.ExtCmd = ExtCmd;
+  r.txt = txt;
+  r.Pos = Pos;
+  r.LUA = LUA;
+  Enqueue(std::move(r), F(" Pos: %u", Pos));
+}
+
+void TComUnit::SendCommandCCCIFile(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd,
+                                   const QString& ccciFileName, const QString& localPath) {
+  TSendRec r;
+  r.Typ = TSendCmd::scCCCIFile;
+  r.Info = Info;
+  r.Cmd = Cmd;
+  r.Priv = Priv;
+  r.ExtCmd = ExtCmd;
+  r.txt = localPath;
+  r.ccciFileName = ccciFileName;
+  Enqueue(std::move(r), {});
+}
+
+// ---- Sending -------------------------------------------------------------------------
+
+void TComUnit::SendNxtCommand() {
+  WriteLog(F("Before Next Command Cnt: %d Wait: %s inProg: %s", CountSendLst(), U8(BoolText(FWaitForAnswer)).constData(),
+             U8(BoolText(FTransferInProgress)).constData()));
+  if (!IsConnected()) WriteLog(QStringLiteral("Before Next Command Not Connected"));
+  try {
+    while (IsConnected() && !FSendLst.empty() && !FWaitForAnswer && (!FTransferInProgress || CheckTransferTimeout())) {
+      TSendRec rec = std::move(FSendLst.front());
+      FSendLst.pop_front();
+      WriteLog(F("Liste -> Kommando wird abgearbeitet: %s CMD: %x Priv: %x ExtCmd: %x SLCnt: %d", U8(rec.Info).constData(),
+                 rec.Cmd, rec.Priv, rec.ExtCmd, CountSendLst()));
+      const bool sent = SendOne(rec);
+      if (!rec.LUA) ++FSeqCnt;
+      if (!sent) break;
+    }
+  } catch (const std::exception& e) {
+    // A failure while sending must not escape into the GUI; the timer stops
+    // so the queue does not spin on the same fault.
+    FTimer->stop();
+    WriteLog(QStringLiteral("SendNxtCommand Except: ") + QString::fromUtf8(e.what()));
+  }
+}
+
+bool TComUnit::SendOne(const TSendRec& rec) {
+  FLastCmd = FNow();
+  const THeaderContext ctx = HeaderContext();
+  switch (rec.Typ) {
+    case TSendCmd::scDefault: {
+      FWaitForAnswer = true;
+      const QByteArray frame = BuildHeaderOnly(ctx, rec.Cmd, rec.Priv, rec.ExtCmd);
+      WriteLog(F("Sending %s CMD: %x Priv: %x ExtCmd: %x NAK: %x Seq: %u", U8(rec.Info).constData(), rec.Cmd, rec.Priv,
+                 rec.ExtCmd, ctx.FTPNAK, ctx.SeqCnt));
+      const bool ok = SendCommandStream(frame, false);
+      if (rec.ExtCmd == CStop) {
+        WriteLog(F("Liste gecleart %d", CountSendLst()));
+        FWaitForAnswer = false;
+        FSendLst.clear();
+      }
+      return ok;
+    }
+    case TSendCmd::scWithTxt:
+    case TSendCmd::scFileResume: {
+      FWaitForAnswer = true;
+      const uint32_t pos = rec.Typ == TSendCmd::scFileResume ? rec.Pos : 0;
+      QByteArray frame;
+      QString shown;
+      if (rec.LUA) {
+        FSuccess = true;
+        frame = BuildLuaText(ctx, rec.Cmd, rec.Priv, rec.ExtCmd, rec.txt.toLatin1(), !FisSSHCon);
+        shown = QStringLiteral("###");
+      } else {
+        FFileName = rec.txt;
+        frame = BuildFileName(ctx, rec.Cmd, rec.Priv, rec.ExtCmd, rec.txt.toLatin1(), pos);
+        shown = rec.txt;
+      }
+      WriteLog(F("Sending %s CMD: %x Priv: %x ExtCmd: %x FTPNACK: %x Seq: %u AddData: %s", U8(rec.Info).constData(),
+                 rec.Cmd, rec.Priv, rec.ExtCmd, ctx.FTPNAK, ctx.SeqCnt, U8(shown).constData()));
+      return SendCommandStream(frame, rec.LUA);
+    }
+    case TSendCmd::scStream: {
+      FWaitForAnswer = true;
+      const QByteArray frame = BuildObject(ctx, rec.Cmd, rec.Priv, rec.ExtCmd, rec.ID);
+      WriteLog(F("Sending %s CMD: %x Priv: %x ExtCmd: %x NAK: %x Seq: %u AddData: %x", U8(rec.Info).constData(), rec.Cmd,
+                 rec.Priv, rec.ExtCmd, ctx.FTPNAK, ctx.SeqCnt, rec.ID));
+      return SendCommandStream(frame, false);
+    }
+    case TSendCmd::scFile:
+      return SendFileEntry(rec);
+    case TSendCmd::scCCCIFile:
+      return SendCCCIFileEntry(rec);
+  }
+  return false;
+}
+
+namespace {
+// Reads a local file in 1 MiB steps behind an already built header.
+bool AppendFile(const QString& path, QByteArray& frame, QString& error) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) {
+    error = f.errorString();
+    return false;
+  }
+  frame.reserve(frame.size() + f.size());
+  while (!f.atEnd()) {
+    const QByteArray chunk = f.read(CCopyChunk);
+    if (chunk.isEmpty() && f.error() != QFileDevice::NoError) {
+      error = f.errorString();
+      return false;
+    }
+    frame.append(chunk);
+  }
+  return true;
+}
+}  // namespace
+
+bool TComUnit::SendFileEntry(const TSendRec& rec) {
+  FWaitForAnswer = false;
+  const THeaderContext ctx = HeaderContext();
+  WriteLog(F("Sending %s CMD: %x Priv: %x ExtCmd: %x NAK: %x Seq: %u", U8(rec.Info).constData(), rec.Cmd, rec.Priv,
+             rec.ExtCmd, ctx.FTPNAK, ctx.SeqCnt));
+  QString error;
+  const QString prepared = PrepareUploadFile(rec.txt, error);
+  if (prepared.isEmpty()) {
+    WriteLog(QStringLiteral("Datei kann nicht gesendet werden: %1 (%2)").arg(rec.txt, error), true);
+    if (FSendParaDone) FSendParaDone(this, false);
+    return true;
+  }
+  WriteLog(QStringLiteral("Sending File ") + prepared);
+  if (FFTP) {
+    if (!SendFTPFile(prepared, QStringLiteral("/ramdrive0/ccci"))) {
+      WriteLog(QStringLiteral("FTP-Übertragung fehlgeschlagen: %1").arg(prepared), true);
+      if (FSendParaDone) FSendParaDone(this, false);
+      return true;
+    }
+    SendCommand(QStringLiteral("CCC_SETUP_WR"), 3, 1, 3, QFileInfo(prepared).fileName(), false);
+    return true;
+  }
+  WriteLog(QStringLiteral("Before Send"));
+  QByteArray frame;
+  EncodeHead(frame, MakeHead(ctx, rec.Cmd, rec.Priv, rec.ExtCmd, 0));
+  if (!AppendFile(prepared, frame, error)) {
+    WriteLog(QStringLiteral("Datei kann nicht gelesen werden: %1 (%2)").arg(prepared, error), true);
+    if (FSendParaDone) FSendParaDone(this, false);
+    return true;
+  }
+  PutU32At(frame, 12, uint32_t(frame.size()));
+  WorkEvent(TWorkMode::wmWrite, frame.size(), TWorkStatus::WorkBegin);
+  const bool ok = SendCommandStream(frame, false);
+  WorkEvent(TWorkMode::wmWrite, 0, TWorkStatus::WorkEnd);
+  WriteLog(QStringLiteral("After Send"));
+  return ok;
+}
+
+bool TComUnit::SendCCCIFileEntry(const TSendRec& rec) {
+  FWaitForAnswer = false;
+  const THeaderContext ctx = HeaderContext();
+  QByteArray frame;
+  EncodeHead(frame, MakeHead(ctx, rec.Cmd, rec.Priv, rec.ExtCmd, 0));
+  TByteWriter(frame).FixedText(rec.ccciFileName.toLatin1(), CScratchNameLen);
+  QString error;
+  if (!AppendFile(rec.txt, frame, error)) {
+    WriteLog(QStringLiteral("Datei kann nicht gelesen werden: %1 (%2)").arg(rec.txt, error), true);
+    if (FSendCCCIFileNext) FSendCCCIFileNext(this, true);
+    return true;
+  }
+  PutU32At(frame, 12, uint32_t(frame.size()));
+  WriteLog(F("Sending %s CMD: %x Priv: %x ExtCmd: %x NAK: %x Seq: %u", U8(rec.Info).constData(), rec.Cmd, rec.Priv,
+             rec.ExtCmd, ctx.FTPNAK, ctx.SeqCnt));
+  return SendCommandStream(frame, false);
+}
+
+QString TComUnit::PrepareUploadFile(const QString& path, QString& error) {
+  if (!QFileInfo(path).isFile()) {
+    error = QStringLiteral("Datei fehlt");
+    return {};
+  }
+  if (FTGZ) {
+    error = QStringLiteral("tar+gzip wird von dieser Verbindung nicht unterstützt");
+    return {};
+  }
+  if (!FGZ) return path;
+  WriteLog(QStringLiteral("Before Zip"));
+  const QString target = path + QStringLiteral(".gz");
+  error = ZipFile(path, target);
+  if (!error.isEmpty()) return {};
+  WriteLog(QStringLiteral("After Zip %1").arg(target));
+  return target;
+}
+
+bool TComUnit::SendFTPFile(const QString& localPath, const QString& remoteFolder) {
+  WriteLog(QStringLiteral("FTP nicht verfügbar für %1 -> %2").arg(localPath, remoteFolder), true);
+  return false;
+}
+
+// ---- Timer -----------------------------------------------------------------------------
+
+bool TComUnit::IsTimerActive() const { return FTimer->isActive(); }
+
+bool TComUnit::CheckTransferTimeout() const { return FNow() > FTransferInProgressTime; }
+
+void TComUnit::ManualTimer(QObject* Sender) {
+  if (IsTimerActive()) OnTimer(Sender);
+}
+
+void TComUnit::OnTimer(QObject*) {
+  // 1. Shutdown requested for this tick.
+  if (FShutDownWithTimer) {
+    FShutDownWithTimer = false;
+    ShutDown(this);
+    return;
+  }
+  // 2. A transfer has stalled.
+  if (FTransferInProgress && CheckTransferTimeout()) {
+    if (!FStreamRec.Active) {
+      WriteLog(QStringLiteral("No Communication within Transfer time!"));
+      ClearStreamAndBuffer();
+    } else {
+      StreamErrorsSearch();
+    }
+    return;
+  }
+  // 3. The next stream poll is due.
+  if (FNextStreamBool && FNow() > FNextStreamDT) {
+    FNextStreamBool = false;
+    SendCommand(QStringLiteral("CCC_STREAM_GET_NXT"), 4, 0, 2, FStreamRec.ObjHdl);
+    return;
+  }
+  // 4. Something waits and nothing blocks it.
+  if (!FWaitForAnswer && !FSendLst.empty() && (!FTransferInProgress || CheckTransferTimeout())) {
+    WriteLog(F("tmr: Send Next / %d", CountSendLst()));
+    SendNxtCommand();
+    return;
+  }
+  // 5. The awaited answer did not come: give it up.
+  if (IsConnected() && !FSendLst.empty() && WholeSecondsSince(FLastCmd) > CAnswerTimeoutSec) {
+    WriteLog(QStringLiteral("NextCmdTmout"));
+    FWaitForAnswer = false;
+    SendNxtCommand();
+    return;
+  }
+  // 6. Heartbeat for old firmware.
+  if (IsConnected() && !FShutDown && FSendLst.empty() && WholeSecondsSince(FLastCmd) > CHeartbeatIdleSec &&
+      (!FTransferInProgress || CheckTransferTimeout()) && !FHeartBeatDisabled) {
+    WriteLog(QStringLiteral("Heartbeat"));
+    SendCommand(QStringLiteral("CCC_IDENTIFY_BASIC"), 2, 0, 0);
+    return;
+  }
+  // 7. Waiting for an answer.
+  if (FWaitForAnswer) return;
+  // 8. Orderly shutdown.
+  if (FShutDown) {
+    if ((!FSendLst.empty() || SendQueueActive.load()) && FNow() <= FShutdownTime) return;
+    WriteLog(QStringLiteral("ShutdownHandling"));
+    if (IsConnected()) {
+      FTimer->stop();
+      CloseConnection(true);
+    } else if (!FShutDownComplete) {
+      FShutDown = false;
+    } else {
+      FOnLogCallBack = nullptr;
+      TShutDownComplete done = std::move(FShutDownComplete);
+      FShutDownComplete = nullptr;
+      done(this);
+    }
+  }
+}
+
+// ---- Evaluation -------------------------------------------------------------------------
+
+QByteArray TComUnit::CurrentFrame(const TMemoryStream& stream) const {
+  return stream.Bytes().left(qMin<qsizetype>(stream.Size(), FHead.Size));
+}
+
+void TComUnit::ShowMessage(const QString& text, TMsgDlgType type, TThreadedMessageCallBack cb) {
+  if (!FDisplayConnMessage) return;
+  TThreadedMessageCallBack local = std::move(cb);
+  FDisplayConnMessage(text, type, local, mbOK, mbOK);
+}
+
+bool TComUnit::Evaluate(TMemoryStream& stream) {
+  bool result = true;
+  for (;;) {
+    if (!FTransferInProgress) {
+      if (stream.Size() < CHeadSize) return result;  // not even a header yet
+      FTransferInProgress = true;
+      DecodeHead(stream.Bytes(), FHead);
+      stream.SetPosition(CHeadSize);
+      FNAK = CheckNAK(FHead.FTPNAK);
+      FSeqCnt = FHead.SeqCnt;
+      WriteLog(F("ComUnit: CMD=%x Priv=%x ExtCmd=%x ver=%d FTPNAK=%d SN=%d Size=%d SeqCnt=%d StreamSize=%d", FHead.CMD,
+                 FHead.Priv, FHead.ExtCmd, FHead.Ver, FHead.FTPNAK, FHead.SN, FHead.Size, FHead.SeqCnt,
+                 int(stream.Size())));
+      ++FSeqCnt;
+      if (FHead.Size < uint32_t(CHeadSize) || FHead.Size > CMaxFrameSize) {
+        // A header that cannot be right: nothing after it can be trusted.
+        WriteLog(F("ComUnit: ungültige Rahmenlänge %u, Empfang verworfen", FHead.Size), true);
+        ClearStreamAndBuffer();
+        stream.Clear();
+        return false;
+      }
+    }
+    // A frame is evaluated only when all of its bytes are there.
+    if (stream.Size() < qsizetype(FHead.Size)) return result;
+
+    if (FNAK) {
+      bool returnAtOnce = false;
+      const bool nakResult = EvaluateNak(stream, returnAtOnce);
+      if (returnAtOnce) return result && nakResult;
+      result = false;
+    } else {
+      stream.SetPosition(CHeadSize);
+      FTransferInProgress = false;
+      WorkEvent(TWorkMode::wmRead, 0, TWorkStatus::WorkEnd);
+      WriteLog(F("ComUnit: EndWork %d/%d", int(stream.Size()), FHead.Size));
+      WriteLog(F("ComUnit Accept Cmd=%d Priv=%d ExtCmd=%d ver=%d FTPNAK=%d SN=%d Size=%d SeqCnt=%d StreamSize=%d",
+                 FHead.CMD, FHead.Priv, FHead.ExtCmd, FHead.Ver, FHead.FTPNAK, FHead.SN, FHead.Size, FHead.SeqCnt,
+                 int(stream.Size())));
+      bool dispatched = true;
+      Dispatch(stream, dispatched);
+      if (!dispatched) result = false;
+      WriteLog(F("ComUnit BeforeClear Size: %d StreamSize: %d StreamPosition: %d", FHead.Size, int(stream.Size()),
+                 int(stream.Position())));
+    }
+    // Finishing the frame.
+    if (stream.Position() >= stream.Size()) {
+      ClearStreamAndBuffer();
+      return result;
+    }
+    WriteLog(F("Data still inside: %d", int(stream.Size() - stream.Position())));
+    stream.DiscardBeforePosition();
+    FTransferInProgress = false;
+  }
+}
+
+bool TComUnit::EvaluateNak(TMemoryStream& stream, bool& returnAtOnce) {
+  WriteLog(QStringLiteral("NAK True"));
+  TNakRecord nak;
+  const QByteArray frame = CurrentFrame(stream);
+  if (const QString e = DecodeNak(frame, nak); !e.isEmpty()) WriteLog(QStringLiteral("ComUnit NAK: ") + e, true);
+
+  if (nak.ErrorCode == 120) {
+    if (FDisplayConnMessage)
+      ShowMessage(CTwoConnectionsText, TMsgDlgType::mtError, [this](QObject* s, int r) { NAKerrorCB(s, r); });
+    else if (FNAKCB)
+      FNAKCB(this, nak.ErrorCode);
+    returnAtOnce = true;
+    return true;
+  }
+  if (nak.ErrorCode == 134 && FHead.CMD == 1 && FHead.ExtCmd == 0) {
+    WriteLog(QStringLiteral("FallBack CCCI V4"));
+    ClearStreamAndBuffer();
+    FVer = 4;
+    SendCommand(QStringLiteral("CCC_SESSION_STR_ADV"), 1, 1, 2);
+    returnAtOnce = true;
+    return true;
+  }
+  const QString message = QString::fromLatin1(nak.Message);
+  WriteLog(F("ComUnit NAK Cmd=%u Priv=%u ExtCmd=%u Ver=%u FTPNAK=%u SN=%u Size=%u SeqCnt=%u StreamSize=%d ErrorCode:%u "
+             "ErrorMessage:%s",
+             FHead.CMD, FHead.Priv, FHead.ExtCmd, FHead.Ver, FHead.FTPNAK, FHead.SN, FHead.Size, FHead.SeqCnt,
+             int(stream.Size()), nak.ErrorCode, U8(message).constData()),
+           true);
+  auto closeCb = [this](QObject* s, int r) { NAKerrorCB(s, r); };
+  if (FSendParaDone) {
+    FSendParaDone(this, false);
+  } else if (nak.ErrorCode == 111 && FHead.CMD == 1) {
+    ShowMessage(message, TMsgDlgType::mtError, closeCb);
+    returnAtOnce = true;
+    return true;
+  } else if (FDisplayConnMessage) {
+    const QString text =
+        nak.ErrorCode == 13 ? CNoAccessText.arg(FSSHUser) : CGeneralErrorText + QStringLiteral(" NAK: ") + message;
+    ShowMessage(text, TMsgDlgType::mtError, closeCb);
+  } else if (FNAKCB) {
+    FNAKCB(this, nak.ErrorCode);
+  }
+  stream.SetPosition(FHead.Size);
+  WorkEvent(TWorkMode::wmRead, 0, TWorkStatus::WorkEnd);
+  if (FStopWork) FStopWork();
+  return false;
+}
+
+void TComUnit::Dispatch(TMemoryStream& stream, bool& result) {
+  switch (RouteByCmd(FHead.CMD)) {
+    case TAnswerGroup::agSession: SessionCommand(stream); break;
+    case TAnswerGroup::agIdentity: IdentityCommand(stream); break;
+    case TAnswerGroup::agSetup: SetupCommand(stream); break;
+    case TAnswerGroup::agStream: StreamCommand(stream); break;
+    case TAnswerGroup::agReadout: ReadoutCommand(stream); break;
+    case TAnswerGroup::agLua: LUACommand(stream); break;
+    case TAnswerGroup::agScratchpad: ScratchPadCommand(stream); break;
+    case TAnswerGroup::agNtp: NTPCommand(stream); break;
+    case TAnswerGroup::agFileStream: FileStream(stream); break;
+    case TAnswerGroup::agUnknown:
+      WriteLog(F("ComUnit: unbekanntes Kommando CMD=%x, Warteschlange verworfen", FHead.CMD), true);
+      ClearStreamAndBuffer();
+      FSendLst.clear();
+      result = false;
+      break;
+  }
+  // Whatever a handler read, the next frame starts at this frame's end.
+  stream.SetPosition(qMin<qsizetype>(FHead.Size, stream.Size()));
+}
+
+void TComUnit::SkipFrame(TMemoryStream& stream, const char* handler) {
+  WriteLog(F("ComUnit: %s CMD=%x ExtCmd=%x Size=%u", handler, FHead.CMD, FHead.ExtCmd, FHead.Size));
+  stream.SetPosition(qMin<qsizetype>(FHead.Size, stream.Size()));
+}
+
+void TComUnit::SessionCommand(TMemoryStream& s) { SkipFrame(s, "SessionCommand"); }
+void TComUnit::IdentityCommand(TMemoryStream& s) { SkipFrame(s, "IdentityCommand"); }
+void TComUnit::SetupCommand(TMemoryStream& s) { SkipFrame(s, "SetupCommand"); }
+void TComUnit::StreamCommand(TMemoryStream& s) { SkipFrame(s, "StreamCommand"); }
+void TComUnit::ReadoutCommand(TMemoryStream& s) { SkipFrame(s, "ReadoutCommand"); }
+void TComUnit::LUACommand(TMemoryStream& s) { SkipFrame(s, "LUACommand"); }
+void TComUnit::ScratchPadCommand(TMemoryStream& s) { SkipFrame(s, "ScratchPadCommand"); }
+void TComUnit::NTPCommand(TMemoryStream& s) { SkipFrame(s, "NTPCommand"); }
+
+void TComUnit::FileStream(TMemoryStream& s) {
+  // Device text stream: ExtCmd 5 carries log text, the rest nothing we use.
+  if (FHead.ExtCmd == 5) {
+    const QByteArray text = CurrentFrame(s).mid(CHeadSize);
+    WriteLog(QString::fromLatin1(text), true);
+  }
+  s.SetPosition(qMin<qsizetype>(FHead.Size, s.Size()));
+}
+
+// ---- NAK follow-up, shutdown, failures ------------------------------------------------
+
+void TComUnit::NAKerrorCB(QObject*, int) {
+  if (FNAKCB) FNAKCB(this, 0);
+  if (FRequestClose) {
+    WriteLog(QStringLiteral("NAK RequestClose"));
+    Postpone(this, [this] {
+      if (FRequestClose) FRequestClose(this);
+    });
+  }
+}
+
+void TComUnit::ShutDown(QObject*, TShutDownComplete OnComplete) {
+  if (OnComplete) FShutDownComplete = std::move(OnComplete);
+  FShutdownTime = FNow() + CShutdownMs;
+  FShutDown = true;
+  WriteLog(F("ComUnit: ShutDown Start - Connected: %s", U8(BoolText(IsConnected())).constData()));
+  if (IsConnected() && IsTimerActive()) {
+    FSendLst.clear();
+    if (FNTPTunnelActive) SendCommand(QStringLiteral("CCC_TUNNEL_NTP_CLOSE"), 9, 1, 1);
+    if (FStreamRec.ObjHdl > 1) SendCommand(QStringLiteral("CCC_STREAM_STOP"), 4, 0, CStop, FStreamRec.ObjHdl);
+    SendCommand(QStringLiteral("CCC_SESSION_STP"), 1, 0, CStop);
+    return;
+  }
+  if (FShutDownComplete) {
+    FOnLogCallBack = nullptr;
+    TShutDownComplete done = std::move(FShutDownComplete);
+    FShutDownComplete = nullptr;
+    Postpone(this, [this, done] { done(this); });
+  }
+}
+
+void TComUnit::ThreadException(QObject*, const QString& message) {
+  WriteLog(QStringLiteral("ThreadExcept ") + message, true);
+  DoDisconnect(false);
+  FTimer->stop();
+  if (FDisplayConnMessage) {
+    ShowMessage(CConnectionLostText, TMsgDlgType::mtError, [this](QObject* s, int r) { AfterConDisp(s, r); });
+    if (FClearWork) FClearWork();
+  } else {
+    AfterConDisp(this, 1);
+  }
+}
+
+void TComUnit::AfterConDisp(QObject*, int) {
+  FTHreadExcept = true;
+  auto notify = [this] {
+    if (FThreadExceptCallBack) FThreadExceptCallBack(this);
+    WriteLog(QStringLiteral("Request Close"));
+    if (FRequestClose) FRequestClose(this);
+  };
+  if (OnGuiThread())
+    notify();
+  else
+    Postpone(this, notify);
+}
+
+// ---- Transport defaults -------------------------------------------------------------------
+
+void TComUnit::ClearStreamAndBuffer() {
+  FTransferInProgress = false;
+  FWaitForAnswer = false;
+}
+
+void TComUnit::CreateThread(bool) { WriteLog(QStringLiteral("Create Thread")); }
+
+void TComUnit::CloseConnection(bool notify) { DoDisconnect(notify); }
+
+void TComUnit::WorkEvent(TWorkMode, int64_t, TWorkStatus) {}
+
+void TComUnit::ReadData(TMemoryStream& frame) {
+  if (frame.Size() < CHeadSize) return;
+  Evaluate(frame);
+}
+
+bool TComUnit::SendCommandStream(const QByteArray&, bool) {
+  WriteLog(QStringLiteral("Reathread not assigned"));
+  return false;
+}
+
+void TComUnit::ReConnect() {}
+
+bool TComUnit::IsConnected() const { return false; }
+
+void TComUnit::DoDisconnect(bool) { WriteLog(QStringLiteral("ComUnit Call Disconnect")); }
+
+void TComUnit::StreamErrorsSearch() {
+  // Stop the stalled stream now and ask for it again two seconds later.
+  const uint32_t hdl = FStreamRec.ObjHdl;
+  const uint32_t obj = FStreamRec.ObjID;
+  Postpone(this, [this, hdl] { SendCommand(QStringLiteral("CCC_STREAM_STOP"), 4, 0, CStop, hdl); });
+  Postpone(this, [this, obj] { SendCommand(QStringLiteral("CCC_STREAM_START"), 4, 0, 1, obj); }, 2000);
+}
+
+}  // namespace vanta

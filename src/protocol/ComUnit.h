@@ -1,0 +1,235 @@
+#pragma once
+// TComUnit: the transport-independent protocol client of one device
+// connection. It keeps the list of commands waiting to be sent, sends them one
+// at a time (at most one answer is awaited), runs the 100 ms timer that
+// resends, times out, polls streams, sends the heartbeat and drives the
+// orderly shutdown, and evaluates every received frame.
+//
+// Everything here runs on the GUI thread. Transports derive from it and supply
+// the byte pipe through the virtual operations; the one field a reader thread
+// touches, SendQueueActive, is atomic.
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <atomic>
+#include <deque>
+#include <functional>
+
+#include "Ccci.h"
+#include "DeviceDefaults.h"
+#include "MemoryStream.h"
+#include "Sammler.h"
+#include "TimeStamps.h"
+#include "VantaFW.h"
+
+namespace vanta {
+
+enum class TSendCmd : uint8_t { scDefault, scWithTxt, scStream, scFile, scFileResume, scCCCIFile };
+
+struct TSendRec {
+  TSendCmd Typ = TSendCmd::scDefault;
+  QString Info;
+  uint8_t Cmd = 0;
+  uint8_t Priv = 0;
+  uint16_t ExtCmd = 0;
+  uint32_t ID = 0;
+  QString txt;
+  QString ccciFileName;
+  uint32_t Pos = 0;
+  bool LUA = false;
+};
+
+// Language of the device's text files.
+enum class TXMLLang : uint8_t { xlGerman, xlEnglish };
+
+// Milliseconds since 1970 (UTC). Injectable so the timer rules can be driven
+// in tests without waiting.
+using TNowFunc = std::function<int64_t()>;
+
+// Text shown for NAK codes the client has no own message for.
+inline const QString CGeneralErrorText = QStringLiteral("Das Gerät hat den Befehl abgelehnt.");
+inline const QString CTwoConnectionsText = QStringLiteral(
+    "Es sind bereits zwei aktive Verbindungen mit dem Gerät hergestellt. Eine weitere Verbindung ist nicht möglich.");
+inline const QString CNoAccessText = QStringLiteral("Der Nutzer %1 hat keinen Zugriff auf diese Funktion");
+inline const QString CConnectionLostText = QStringLiteral("Verbindungsabbruch");
+
+class TComUnit : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit TComUnit(QObject* parent = nullptr, TNowFunc now = {}, const TDeviceDefaults& defaults = TDeviceDefaults::FromEnvironment());
+  ~TComUnit() override;
+
+  // ---- Queueing (six forms) ----
+  void SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd);
+  void SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, const QString& txt, bool LUA);
+  void SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, uint32_t ID);
+  void SendCommandFile(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, const QString& localPath);
+  void SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, const QString& txt, uint32_t Pos,
+                   bool LUA);
+  void SendCommandCCCIFile(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, const QString& ccciFileName,
+                           const QString& localPath);
+  // Catalogue shorthand for header-only commands.
+  void SendCommand(ccci::TCcci c);
+
+  void SendNxtCommand();
+  void OnTimer(QObject* Sender = nullptr);
+  void ManualTimer(QObject* Sender = nullptr);
+  bool IsTimerActive() const;
+  bool CheckTransferTimeout() const;
+  int CountSendLst() const { return int(FSendLst.size()); }
+  bool Evaluate(TMemoryStream& stream);
+  static bool CheckNAK(uint16_t flags) { return ccci::CheckNAK(flags); }
+  uint16_t GenHeaderFTPNAK() const { return ccci::GenHeaderFTPNAK(FFTP, FGZ, FTGZ); }
+  void NAKerrorCB(QObject* Sender, int AResult);
+  void ShutDown(QObject* Sender, TShutDownComplete OnComplete = {});
+  void ThreadException(QObject* thread, const QString& message);
+  void AfterConDisp(QObject* Sender, int AResult);
+  void WriteLog(const QString& text, bool ToMemo = false);
+
+  // Called by the owner's work-progress handler: a transfer made progress.
+  void NoteTransferProgress();
+  // The header context every outgoing frame uses right now.
+  ccci::THeaderContext HeaderContext() const;
+  int64_t Now() const { return FNow(); }
+  void SetClock(TNowFunc now);
+  void EnableTimer(bool on);
+  const std::deque<TSendRec>& SendList() const { return FSendLst; }
+
+  // ---- Virtual operations the transports implement ----
+  virtual void ClearStreamAndBuffer();
+  virtual void CreateThread(bool IsSSH);
+  virtual void CloseConnection(bool notify);
+  virtual void WorkEvent(TWorkMode mode, int64_t count, TWorkStatus status);
+  virtual void ReadData(TMemoryStream& frame);
+  virtual bool SendCommandStream(const QByteArray& frame, bool IsLua);
+  virtual void ReConnect();
+  virtual bool IsConnected() const;
+  virtual void DoDisconnect(bool notify);
+  virtual void StreamErrorsSearch();
+
+  // ---- Fields ----
+  TCCCISratchpad FCCCISratchpad = TCCCISratchpad::spNone;
+  std::function<void(const QString& text, bool last)> FCCCISratchpadProc;
+  QStringList FScratchpadFleLst;
+  QTimer* FTimer = nullptr;
+  bool FFTP = false;
+  bool FNAK = false;
+  bool FGZ = true;
+  bool FTGZ = false;
+  bool FSetFolders = false;
+  time_set_t FtmeSet;
+  uint32_t FConTime = 0;
+  QString FLocalIP;
+  QString FProgUser;
+  QString FIP;
+  uint16_t FPort = 5040;
+  ccci::ccc_head_t FHead;
+  uint16_t FVer = 5;
+  uint32_t FSN = 0;
+  uint32_t FArtNum = 0;
+  QString FFileName;
+  TVantaSerNumCallBack FOnComNewSNCallBack;
+  TSetLabConText FOnConCallack;
+  TVantaLogNotify FOnLogCallBack;
+  TComXMLCallBack FOnNewXMLFile;
+  TWaitForConnDone FOnConnDone;
+  QString FUser;
+  QString FPAss;
+  QString FIniFolder, FOwnTemplateFolder, FTemplateFolder;
+  QString FPlant, FField, FDevice;
+  QString FICDFile, FECDSAKeyFile, FRSAKeyFile, FWireGuardFileName, FWireGuardFile;
+  TByteTransport FBytes;
+  TUpdateGrid FUpdateGrid;
+  bool FTransferInProgress = false;
+  bool FNextStreamBool = false;
+  TRecOverview FRecOverview;
+  TEvtOverview FEvtOverview;
+  TSetNewDisplayImage FSetNewDisplayImage;
+  QString FRecDir, FEvtDir, FTmpDir, FDatadir;
+  int64_t FLastCmd = 0;
+  int64_t FNextStreamDT = 0;
+  bool FWaitForAnswer = false;
+  bool FCheckXMLFileVersions = false;
+  bool FShutDown = false;
+  bool FShutDownWithTimer = false;
+  int64_t FShutdownTime = 0;
+  int64_t FTransferInProgressTime = 0;
+  std::deque<TSendRec> FSendLst;
+  bool FHardDisconnect = false;
+  bool FSuccess = false;
+  TFlashDone FFlashDone;
+  TSendCCCIFileNext FSendCCCIFileNext;
+  TMassDownload FMassDLNext;
+  TSendParaDone FSendParaDone;
+  TShutDownComplete FShutDownComplete;
+  bool FTHreadExcept = false;
+  int FVisibility = 1;
+  TDisplayConnMessage FDisplayConnMessage;
+  TThreadExceptCallBack FThreadExceptCallBack;
+  bool FNTPTunnelActive = false;
+  TFormClose FRequestClose;
+  TNAKCB FNAKCB;
+  std::function<void(QObject* Sender, const QString& text)> FTmpLUACallBack;
+  TNotifyEvent FScratchPadCallBack;
+  QString FTMPLuasStr;
+  QString FLuaText;
+  TStreamRec FStreamRec;
+  bool FNewXMLFiles = false;
+  TProc FStopWork;
+  TProc FClearWork;
+  uint32_t FSeqCnt = 0;
+  TVantaFW FRev;
+  TXMLLang FXMLLang = TXMLLang::xlGerman;
+  QString FSSHUser;
+  QString FSSHPassword;
+  bool FHeartBeatDisabled = true;
+  std::atomic<bool> SendQueueActive{false};
+  bool FConWithoutCCCI = false;
+  bool FisSSHCon = false;
+  TBinaryStreamCB FBinInCB;
+  TCheckXMLVersion FCheckXMLVersion;
+  uint32_t FMessDBVer = 0;
+  TDevType FDevType = TDevType::devtypNone;
+
+ protected:
+  // Answer handlers, dispatched by CMD. The stream is positioned at byte 20 of
+  // the frame in FHead; a handler leaves it at FHead.Size.
+  virtual void SessionCommand(TMemoryStream& stream);
+  virtual void IdentityCommand(TMemoryStream& stream);
+  virtual void SetupCommand(TMemoryStream& stream);
+  virtual void StreamCommand(TMemoryStream& stream);
+  virtual void ReadoutCommand(TMemoryStream& stream);
+  virtual void LUACommand(TMemoryStream& stream);
+  virtual void ScratchPadCommand(TMemoryStream& stream);
+  virtual void NTPCommand(TMemoryStream& stream);
+  virtual void FileStream(TMemoryStream& stream);
+
+  // Upload preparation of a setup file (gzip / tar+gzip as the flags say).
+  // Returns the path to send, or an empty string with `error` set.
+  virtual QString PrepareUploadFile(const QString& path, QString& error);
+  // FTP upload of a prepared file to the device folder; false when it failed.
+  virtual bool SendFTPFile(const QString& localPath, const QString& remoteFolder);
+
+  // Consumes a frame whose handling belongs elsewhere: logs it, skips it.
+  void SkipFrame(TMemoryStream& stream, const char* handler);
+  // The frame being evaluated, header included (at most FHead.Size bytes).
+  QByteArray CurrentFrame(const TMemoryStream& stream) const;
+  void ShowMessage(const QString& text, TMsgDlgType type, TThreadedMessageCallBack cb);
+
+ private:
+  bool SendOne(const TSendRec& rec);
+  bool SendFileEntry(const TSendRec& rec);
+  bool SendCCCIFileEntry(const TSendRec& rec);
+  void Enqueue(TSendRec rec, const QString& extraLog);
+  bool EvaluateNak(TMemoryStream& stream, bool& returnAtOnce);
+  bool FinishFrame(TMemoryStream& stream, bool result);
+  void Dispatch(TMemoryStream& stream, bool& result);
+  int64_t WholeSecondsSince(int64_t since) const { return (FNow() - since) / 1000; }
+
+  TNowFunc FNow;
+};
+
+QString BoolText(bool b);  // "True" / "False"
+
+}  // namespace vanta

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with AddressSanitizer + UndefinedBehavior-
+# Sanitizer and runs every test with ctest. Exits non-zero on any failure.
+#   VANTA_TEST_PRESET=dev ./test.sh    runs the same tests without sanitizers
+set -euo pipefail
+cd "$(dirname "$0")"
+
+bash scripts/install-deps.sh
+
+preset="${VANTA_TEST_PRESET:-asan-ubsan}"
+jobs="$(nproc 2>/dev/null || echo 2)"
+
+# Sanitizer reports must fail the run; leak checking covers our own objects
+# (suppressions keep Qt's process-lifetime allocations out of the report).
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp}"
+export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+
+cmake --preset "$preset"
+cmake --build --preset "$preset" -j "$jobs"
+ctest --preset "$preset" -j "$jobs"

@@ -1,0 +1,58 @@
+#include "fuzz_frames.h"
+
+#include <QByteArray>
+
+#include "Ccci.h"
+#include "TestSupport.h"
+
+namespace vanta::fuzz {
+
+using namespace vanta::ccci;
+
+void FuzzFramesOneInput(const uint8_t* data, size_t size) {
+  const QByteArray frame(reinterpret_cast<const char*>(data), qsizetype(size));
+  {
+    ccc_head_t h;
+    DecodeHead(frame, h);
+    TNakRecord nak;
+    DecodeNak(frame, nak);
+    TSessionAnswer sa;
+    DecodeSessionAnswer(frame, sa);
+    TIdentityBasic ib;
+    DecodeIdentityBasic(frame, ib);
+    TIdentityFull ifull;
+    DecodeIdentityFull(frame, ifull);
+    uint32_t v = 0;
+    DecodeStreamStarted(frame, v);
+    DecodeObjectRequest(frame, v);
+    TStreamDataHead sd;
+    DecodeStreamDataHead(frame, sd);
+    TBinaryInputRecord bin;
+    DecodeBinaryInput(frame, bin);
+    QByteArray out;
+    DecodeNtpRequest(frame, out);
+    DecodeLuaText(frame, out);
+    LuaOutputText(frame);
+    TFileNameRequest fn;
+    DecodeFileNameRequest(frame, fn);
+    TStartRecord sr;
+    DecodeStartRecord(frame, sr);
+    TScratchpadUpload up;
+    DecodeScratchpadUpload(frame, up);
+  }
+  {
+    test::TFakeClock clock;
+    test::TTestComUnit unit(clock);
+    unit.FOnLogCallBack = nullptr;  // logging every line would dominate the run
+    unit.FNAKCB = [](QObject*, uint32_t) {};
+    unit.FDisplayConnMessage = [](const QString&, TMsgDlgType, TThreadedMessageCallBack&, TMsgDlgButtons, TMsgDlgBtn) {};
+    // The first byte picks the chunk size, the rest is the byte stream.
+    const qsizetype chunk = size > 0 ? 1 + data[0] % 64 : 1;
+    for (qsizetype i = 1; i < frame.size(); i += chunk) unit.Deliver(frame.mid(i, chunk));
+    // Direct evaluation of the whole buffer, as a transport might hand it over.
+    TMemoryStream s(frame);
+    unit.Evaluate(s);
+  }
+}
+
+}  // namespace vanta::fuzz

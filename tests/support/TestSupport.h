@@ -1,0 +1,187 @@
+#pragma once
+// Helpers shared by the unit tests: a hand-driven clock, an in-memory
+// transport for TComUnit that cuts frames the way a reader thread does, and a
+// log collector.
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+#include "Ccci.h"
+#include "ComUnit.h"
+
+namespace vanta::test {
+
+struct TFakeClock {
+  int64_t Now = 1'700'000'000'000;  // some fixed wall-clock instant
+  void Advance(int64_t ms) { Now += ms; }
+  TNowFunc Func() {
+    return [this] { return Now; };
+  }
+};
+
+// Spins the Qt event loop until `done` is true or `timeoutMs` passed.
+inline bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done()) {
+    if (t.elapsed() > timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
+}
+
+inline void SpinFor(int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+struct TSentFrame {
+  QByteArray Bytes;
+  bool IsLua = false;
+  ccci::ccc_head_t Head() const {
+    ccci::ccc_head_t h;
+    ccci::DecodeHead(Bytes, h);
+    return h;
+  }
+};
+
+struct THandled {
+  uint8_t Cmd;
+  uint16_t ExtCmd;
+  QByteArray Frame;
+};
+
+// A TComUnit whose "connection" is a list of sent frames and a Deliver()
+// that plays the reader thread: it accumulates bytes, cuts complete frames by
+// their Size field and hands each one to ReadData.
+class TTestComUnit : public TComUnit {
+ public:
+  explicit TTestComUnit(TFakeClock& clock, const TDeviceDefaults& defaults = TestDefaults())
+      : TComUnit(nullptr, clock.Func(), defaults) {
+    FOnLogCallBack = [this](QObject*, const QString& line, bool) { Log << line; };
+  }
+
+  static TDeviceDefaults TestDefaults() {
+    TDeviceDefaults d;
+    d.User = QStringLiteral("tester");
+    d.Password = QStringLiteral("secret");
+    return d;
+  }
+
+  // Feeds bytes as if they had arrived on the connection.
+  void Deliver(const QByteArray& bytes) {
+    FReadBuf.append(bytes);
+    while (FReadBuf.size() >= ccci::CHeadSize) {
+      ccci::ccc_head_t h;
+      ccci::DecodeHead(FReadBuf, h);
+      if (h.Size < uint32_t(ccci::CHeadSize)) {  // the reader would discard such junk
+        FReadBuf.clear();
+        return;
+      }
+      if (FReadBuf.size() < qsizetype(h.Size)) return;
+      TMemoryStream frame(FReadBuf.left(h.Size));
+      FReadBuf.remove(0, h.Size);
+      ReadData(frame);
+      if (FClearRequested) {
+        FReadBuf.clear();
+        FClearRequested = false;
+      }
+    }
+  }
+
+  void ReadData(TMemoryStream& frame) override {
+    if (frame.Size() < ccci::CHeadSize) return;
+    if (!Evaluate(frame)) FClearRequested = true;
+  }
+
+  bool IsConnected() const override { return Connected; }
+
+  bool SendCommandStream(const QByteArray& frame, bool IsLua) override {
+    if (!SendResult) return false;
+    Sent.push_back({frame, IsLua});
+    return true;
+  }
+
+  void DoDisconnect(bool notify) override {
+    TComUnit::DoDisconnect(notify);
+    Connected = false;
+    ++Disconnects;
+    // What a transport does when its connection reports "disconnected".
+    if (FShutDownComplete) {
+      TShutDownComplete done = std::move(FShutDownComplete);
+      FShutDownComplete = nullptr;
+      FOnLogCallBack = nullptr;
+      done(this);
+    }
+  }
+
+  void WorkEvent(TWorkMode mode, int64_t count, TWorkStatus status) override {
+    Work.push_back({mode, count, status});
+  }
+
+  bool SendFTPFile(const QString& localPath, const QString& remoteFolder) override {
+    FtpUploads << (localPath + QStringLiteral(" -> ") + remoteFolder);
+    return FtpResult;
+  }
+
+  void StreamErrorsSearch() override {
+    ++StreamErrorSearches;
+    if (RealStreamErrorsSearch) TComUnit::StreamErrorsSearch();
+  }
+
+  bool LogHas(const QString& line) const { return Log.contains(line); }
+  bool LogStartsWith(const QString& prefix) const {
+    for (const QString& l : Log)
+      if (l.startsWith(prefix)) return true;
+    return false;
+  }
+  const TSentFrame& Last() const { return Sent.back(); }
+
+  struct TWork {
+    TWorkMode Mode;
+    int64_t Count;
+    TWorkStatus Status;
+  };
+
+  bool Connected = true;
+  bool SendResult = true;
+  bool FtpResult = true;
+  bool RealStreamErrorsSearch = false;
+  int Disconnects = 0;
+  int StreamErrorSearches = 0;
+  std::vector<TSentFrame> Sent;
+  std::vector<TWork> Work;
+  std::vector<THandled> Handled;
+  QStringList Log;
+  QStringList FtpUploads;
+
+ protected:
+  void Record(TMemoryStream& s) { Handled.push_back({FHead.CMD, FHead.ExtCmd, CurrentFrame(s)}); }
+  void SessionCommand(TMemoryStream& s) override { Record(s); TComUnit::SessionCommand(s); }
+  void IdentityCommand(TMemoryStream& s) override { Record(s); TComUnit::IdentityCommand(s); }
+  void SetupCommand(TMemoryStream& s) override { Record(s); TComUnit::SetupCommand(s); }
+  void StreamCommand(TMemoryStream& s) override { Record(s); TComUnit::StreamCommand(s); }
+  void ReadoutCommand(TMemoryStream& s) override { Record(s); TComUnit::ReadoutCommand(s); }
+  void LUACommand(TMemoryStream& s) override { Record(s); TComUnit::LUACommand(s); }
+  void ScratchPadCommand(TMemoryStream& s) override { Record(s); TComUnit::ScratchPadCommand(s); }
+  void NTPCommand(TMemoryStream& s) override { Record(s); TComUnit::NTPCommand(s); }
+
+ private:
+  QByteArray FReadBuf;
+  bool FClearRequested = false;
+};
+
+// A device-side header context for building answers in tests.
+inline ccci::THeaderContext Dev(uint32_t seq = 0, uint16_t ver = 5) {
+  ccci::THeaderContext c;
+  c.Ver = ver;
+  c.SeqCnt = seq;
+  c.SN = 4711;
+  return c;
+}
+
+}  // namespace vanta::test
