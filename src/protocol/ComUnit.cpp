@@ -80,6 +80,18 @@ void TComUnit::NoteTransferProgress() {
 
 // ---- Queueing ------------------------------------------------------------------
 
+namespace {
+TSendRec MakeRec(TSendCmd typ, const QString& info, uint8_t cmd, uint8_t priv, uint16_t extCmd) {
+  TSendRec r;
+  r.Typ = typ;
+  r.Info = info;
+  r.Cmd = cmd;
+  r.Priv = priv;
+  r.ExtCmd = extCmd;
+  return r;
+}
+}  // namespace
+
 void TComUnit::Enqueue(TSendRec rec, const QString& extraLog) {
   WriteLog(F("Liste -> Kommando hinzugefügt: %s CMD: %x Priv: %x ExtCmd: %x", U8(rec.Info).constData(), rec.Cmd,
              rec.Priv, rec.ExtCmd) +
@@ -88,12 +100,7 @@ void TComUnit::Enqueue(TSendRec rec, const QString& extraLog) {
 }
 
 void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd) {
-  TSendRec r;
-  r.Typ = TSendCmd::scDefault;
-  r.Info = Info;
-  r.Cmd = Cmd;
-  r.Priv = Priv;
-  r.ExtCmd = ExtCmd;
+  TSendRec r = MakeRec(TSendCmd::scDefault, Info, Cmd, Priv, ExtCmd);
   Enqueue(std::move(r), {});
   SendNxtCommand();
 }
@@ -104,12 +111,7 @@ void TComUnit::SendCommand(ccci::TCcci c) {
 }
 
 void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, const QString& txt, bool LUA) {
-  TSendRec r;
-  r.Typ = TSendCmd::scWithTxt;
-  r.Info = Info;
-  r.Cmd = Cmd;
-  r.Priv = Priv;
-  r.ExtCmd = ExtCmd;
+  TSendRec r = MakeRec(TSendCmd::scWithTxt, Info, Cmd, Priv, ExtCmd);
   r.txt = txt;
   r.LUA = LUA;
   Enqueue(std::move(r), {});
@@ -117,12 +119,7 @@ void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint1
 }
 
 void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, uint32_t ID) {
-  TSendRec r;
-  r.Typ = TSendCmd::scStream;
-  r.Info = Info;
-  r.Cmd = Cmd;
-  r.Priv = Priv;
-  r.ExtCmd = ExtCmd;
+  TSendRec r = MakeRec(TSendCmd::scStream, Info, Cmd, Priv, ExtCmd);
   r.ID = ID;
   Enqueue(std::move(r), F(" ID: %u", ID));
   // The restart of a stalled stream needs the measurement object, never the
@@ -142,24 +139,14 @@ void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint1
 }
 
 void TComUnit::SendCommandFile(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, const QString& localPath) {
-  TSendRec r;
-  r.Typ = TSendCmd::scFile;
-  r.Info = Info;
-  r.Cmd = Cmd;
-  r.Priv = Priv;
-  r.ExtCmd = ExtCmd;
+  TSendRec r = MakeRec(TSendCmd::scFile, Info, Cmd, Priv, ExtCmd);
   r.txt = localPath;
   Enqueue(std::move(r), {});
 }
 
 void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, const QString& txt,
                            uint32_t Pos, bool LUA) {
-  TSendRec r;
-  r.Typ = TSendCmd::scFileResume;
-  r.Info = Info;
-  r.Cmd = Cmd;
-  r.Priv = Priv;
-  r.ExtCmd = ExtCmd;
+  TSendRec r = MakeRec(TSendCmd::scFileResume, Info, Cmd, Priv, ExtCmd);
   r.txt = txt;
   r.Pos = Pos;
   r.LUA = LUA;
@@ -168,12 +155,7 @@ void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint1
 
 void TComUnit::SendCommandCCCIFile(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd,
                                    const QString& ccciFileName, const QString& localPath) {
-  TSendRec r;
-  r.Typ = TSendCmd::scCCCIFile;
-  r.Info = Info;
-  r.Cmd = Cmd;
-  r.Priv = Priv;
-  r.ExtCmd = ExtCmd;
+  TSendRec r = MakeRec(TSendCmd::scCCCIFile, Info, Cmd, Priv, ExtCmd);
   r.txt = localPath;
   r.ccciFileName = ccciFileName;
   Enqueue(std::move(r), {});
