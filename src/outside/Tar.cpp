@@ -1,0 +1,111 @@
+#include "Tar.h"
+
+#include <QStringList>
+#include <archive.h>
+#include <archive_entry.h>
+#include <memory>
+
+namespace vanta {
+
+namespace {
+struct TArchiveWriteDeleter {
+  void operator()(archive* a) const { archive_write_free(a); }
+};
+struct TArchiveReadDeleter {
+  void operator()(archive* a) const { archive_read_free(a); }
+};
+struct TEntryDeleter {
+  void operator()(archive_entry* e) const { archive_entry_free(e); }
+};
+
+QString ArchiveError(archive* a, const char* what) {
+  const char* msg = archive_error_string(a);
+  return QStringLiteral("%1: %2").arg(QLatin1String(what), msg ? QString::fromLocal8Bit(msg) : QStringLiteral("unknown error"));
+}
+}  // namespace
+
+bool IsSafeEntryName(const QString& name) {
+  if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) return false;
+  if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))) return false;
+  if (name.contains(QChar(0))) return false;
+  return true;
+}
+
+QString TarGzPack(const std::vector<TTarEntry>& entries, QByteArray& out) {
+  for (const TTarEntry& e : entries) {
+    if (!IsSafeEntryName(e.Name)) return QStringLiteral("tar: refused entry name \"%1\"").arg(e.Name);
+  }
+  // libarchive writes into a fixed buffer sized from the content plus room
+  // for headers. The buffer must outlive the archive object, whose release
+  // still flushes into it.
+  qsizetype total = 4096;
+  for (const TTarEntry& e : entries) total += e.Data.size() + 1024;
+  QByteArray buffer(total + total / 10, '\0');
+  size_t used = 0;
+  std::unique_ptr<archive, TArchiveWriteDeleter> a(archive_write_new());
+  archive_write_set_format_ustar(a.get());
+  archive_write_add_filter_gzip(a.get());
+  if (archive_write_open_memory(a.get(), buffer.data(), size_t(buffer.size()), &used) != ARCHIVE_OK)
+    return ArchiveError(a.get(), "tar open");
+  for (const TTarEntry& e : entries) {
+    std::unique_ptr<archive_entry, TEntryDeleter> entry(archive_entry_new());
+    const QByteArray name = e.Name.toUtf8();
+    archive_entry_set_pathname(entry.get(), name.constData());
+    archive_entry_set_size(entry.get(), e.Data.size());
+    archive_entry_set_filetype(entry.get(), AE_IFREG);
+    archive_entry_set_perm(entry.get(), 0644);
+    if (archive_write_header(a.get(), entry.get()) != ARCHIVE_OK) return ArchiveError(a.get(), "tar header");
+    if (archive_write_data(a.get(), e.Data.constData(), size_t(e.Data.size())) != e.Data.size())
+      return ArchiveError(a.get(), "tar data");
+  }
+  if (archive_write_close(a.get()) != ARCHIVE_OK) return ArchiveError(a.get(), "tar close");
+  a.reset();
+  buffer.truncate(qsizetype(used));
+  out = buffer;
+  return {};
+}
+
+QString TarGzUnpack(const QByteArray& archiveBytes, std::vector<TTarEntry>& out, QStringList* skipped,
+                    qsizetype maxEntrySize) {
+  std::unique_ptr<archive, TArchiveReadDeleter> a(archive_read_new());
+  archive_read_support_filter_gzip(a.get());
+  archive_read_support_format_tar(a.get());
+  if (archive_read_open_memory(a.get(), archiveBytes.constData(), size_t(archiveBytes.size())) != ARCHIVE_OK)
+    return ArchiveError(a.get(), "tar open");
+  std::vector<TTarEntry> result;
+  archive_entry* entry = nullptr;
+  for (;;) {
+    const int rc = archive_read_next_header(a.get(), &entry);
+    if (rc == ARCHIVE_EOF) break;
+    if (rc != ARCHIVE_OK && rc != ARCHIVE_WARN) return ArchiveError(a.get(), "tar read");
+    if (qsizetype(result.size()) >= CMaxTarEntries) return QStringLiteral("tar: more than %1 entries").arg(CMaxTarEntries);
+    const char* rawName = archive_entry_pathname(entry);
+    QString name = rawName ? QString::fromUtf8(rawName) : QString();
+    if (name.startsWith(QLatin1String("./"))) name.remove(0, 2);
+    const bool regular = archive_entry_filetype(entry) == AE_IFREG;
+    const la_int64_t size = archive_entry_size(entry);
+    QString why;
+    if (!regular) why = QStringLiteral("not a plain file");
+    else if (!IsSafeEntryName(name)) why = QStringLiteral("name with a folder part");
+    else if (size < 0 || size > maxEntrySize) why = QStringLiteral("size %1").arg(size);
+    if (!why.isEmpty()) {
+      if (skipped) *skipped << QStringLiteral("%1 (%2)").arg(name, why);
+      archive_read_data_skip(a.get());
+      continue;
+    }
+    QByteArray data(qsizetype(size), '\0');
+    qsizetype got = 0;
+    while (got < data.size()) {
+      const la_ssize_t n = archive_read_data(a.get(), data.data() + got, size_t(data.size() - got));
+      if (n < 0) return ArchiveError(a.get(), "tar data");
+      if (n == 0) break;
+      got += n;
+    }
+    if (got != data.size()) return QStringLiteral("tar: entry %1 is truncated").arg(name);
+    result.push_back({name, data});
+  }
+  out = std::move(result);
+  return {};
+}
+
+}  // namespace vanta

@@ -1,0 +1,29 @@
+#pragma once
+// tar+gzip archives through libarchive, in memory. Archives from a device are
+// untrusted: only plain files with a bare name are accepted (no folder part,
+// no "..", no links), sizes are limited, and a damaged archive is an error.
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+namespace vanta {
+
+struct TTarEntry {
+  QString Name;
+  QByteArray Data;
+};
+
+inline constexpr qsizetype CMaxTarEntries = 64;
+inline constexpr qsizetype CMaxTarEntrySize = 256ll * 1024 * 1024;
+
+// Packs the entries as a gzip-compressed ustar archive. Empty on success.
+QString TarGzPack(const std::vector<TTarEntry>& entries, QByteArray& out);
+// Unpacks a tar+gzip archive. Unsafe entries are skipped and named in
+// `skipped` (one line each); anything that makes the archive unreadable is an
+// error and `out` stays untouched.
+QString TarGzUnpack(const QByteArray& archive, std::vector<TTarEntry>& out, QStringList* skipped = nullptr,
+                    qsizetype maxEntrySize = CMaxTarEntrySize);
+// True for a name that may be written into a target folder as it is.
+bool IsSafeEntryName(const QString& name);
+
+}  // namespace vanta
