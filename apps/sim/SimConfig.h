@@ -1,0 +1,69 @@
+#pragma once
+// Start-up configuration of the simulated device: command line, optional ini
+// file, users file and fault list.
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <vector>
+
+#include "TimeStamps.h"
+
+namespace vanta::sim {
+
+struct TSimUser {
+  QString Name;
+  QString Password;
+  QStringList Rights;  // "*" grants every right
+  bool HasRight(const QString& right) const { return Rights.contains(QStringLiteral("*")) || Rights.contains(right); }
+};
+
+// Named failure modes for tests of the client's robustness.
+struct TSimFaults {
+  int64_t CloseAfterBytes = -1;  // close the connection after sending this many bytes
+  int StallCmd = -1;             // never answer requests with this CMD (-2: any)
+  bool SplitWrites = false;      // send answers one byte per write
+  bool Coalesce = false;         // hold answers and send several in one write
+  int UnknownCmdAfter = -1;      // answer the N-th request (1-based) with an unknown CMD
+};
+
+struct TSimConfig {
+  QString Bind = QStringLiteral("127.0.0.1");
+  uint16_t Port = 5040;
+  QString Root;
+  uint32_t SerialNumber = 4711;
+  uint32_t Article = 1197500;
+  uint32_t ProdDate = 1609459200;  // 2021-01-01
+  int FwMajor = 2, FwMinor = 10, FwPatch = 0;
+  int Generation = 1;
+  int64_t FirmwareWord = -1;  // explicit raw word (old firmware tests); -1: from version and generation
+  int Protocol = 5;
+  QString UsersFile;
+  int MaxConnections = 2;
+  QString ConfigFile;
+  QString Plant = QStringLiteral("Umspannwerk Nord");
+  QString Field = QStringLiteral("Feld 3");
+  QString Device = QStringLiteral("Vanta Sim");
+  time_set_t TimeSet;
+  QString FtpUser = QStringLiteral("ccci");
+  QString FtpPassword = QStringLiteral("ccci-ftp");
+  QString CalState = QStringLiteral("Calibration ok");
+  int TextStreamIntervalMs = 30000;
+  int NtpIntervalMs = 3000;
+  TSimFaults Faults;
+  std::vector<TSimUser> Users;
+
+  uint32_t RawFirmwareWord() const;
+  const TSimUser* FindUser(const QString& name) const;
+};
+
+// Parses "name[=value]" fault specs; false with a reason for a bad one.
+bool ParseFault(const QString& spec, TSimFaults& faults, QString& error);
+// Users file: one "name:password:right,right" per line, '#' starts a comment.
+bool LoadUsers(const QString& path, std::vector<TSimUser>& users, QString& error);
+// Ini file with [device], [time] and [ntp] sections.
+bool LoadConfigFile(const QString& path, TSimConfig& cfg, QString& error);
+// Users a fresh device knows: the configured default login with every right,
+// an operator and a guest with few rights.
+std::vector<TSimUser> DefaultUsers();
+
+}  // namespace vanta::sim

@@ -1,0 +1,77 @@
+#pragma once
+// One client connection of the simulated device: cuts request frames from the
+// byte stream, answers them as the device does, runs the NTP tunnel and the
+// device text stream, and applies the configured faults.
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <memory>
+
+#include "Ccci.h"
+#include "SimDevice.h"
+#include "SimLua.h"
+
+namespace vanta::sim {
+
+class TSimConnection : public QObject {
+  Q_OBJECT
+ public:
+  TSimConnection(TSimDevice& device, QTcpSocket* socket, int id, QObject* parent = nullptr);
+  ~TSimConnection() override;
+
+ signals:
+  void Finished(TSimConnection* self);
+
+ private:
+  void OnReadyRead();
+  void HandleFrame(const QByteArray& frame);
+  void HandleSession(const ccci::ccc_head_t& h, const QByteArray& frame);
+  void HandleIdentity(const ccci::ccc_head_t& h);
+  void HandleSetup(const ccci::ccc_head_t& h, const QByteArray& frame);
+  void HandleStream(const ccci::ccc_head_t& h, const QByteArray& frame);
+  void HandleReadout(const ccci::ccc_head_t& h, const QByteArray& frame);
+  void HandleLua(const ccci::ccc_head_t& h, const QByteArray& frame);
+  void HandleScratchpad(const ccci::ccc_head_t& h, const QByteArray& frame);
+  void HandleNtp(const ccci::ccc_head_t& h, const QByteArray& frame);
+
+  ccci::THeaderContext Ctx(const ccci::ccc_head_t* request = nullptr);
+  void Send(const QByteArray& frame);
+  void Nak(const ccci::ccc_head_t& h, uint32_t code, const QString& text);
+  void Write(const QByteArray& bytes);
+  void Flush();
+  void Close(const QString& why);
+  void Log(const QString& line) const;
+  void SendNtpRequest();
+  void SendTextStream();
+  bool StartSession(const QString& user, int level, uint16_t ver);
+  // The file answer of a setup read, packed as the request's flags ask.
+  bool PackSetup(const QString& local, uint16_t flags, QByteArray& out, QString& error);
+
+  TSimDevice& FDevice;
+  QPointer<QTcpSocket> FSocket;
+  int FId;
+  QByteArray FIn;
+  QByteArray FPendingOut;  // coalesced answers
+  QTimer FCoalesceTimer;
+  QTimer FNtpTimer;
+  QTimer FTextTimer;
+  int64_t FBytesSent = 0;
+  uint32_t FSeq = 0;
+  int FRequests = 0;
+  bool FSession = false;
+  bool FCounted = false;
+  uint16_t FVer;
+  QString FUser;
+  int FLevel = 0;
+  std::unique_ptr<TSimLua> FLua;
+  QHash<uint32_t, uint32_t> FStreams;  // handle -> object id
+  uint32_t FNextHandle = 2;
+  bool FNtpOpen = false;
+  QByteArray FLastNtpTransmit;
+  bool FClosing = false;
+};
+
+}  // namespace vanta::sim

@@ -1,0 +1,59 @@
+#include "SimDevice.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QRandomGenerator>
+
+namespace vanta::sim {
+
+TSimDevice::TSimDevice(TSimConfig& cfg, TSimStorage& storage) : Config(cfg), Storage(storage) {
+  StartedAt = QDateTime::currentSecsSinceEpoch();
+}
+
+uint32_t TSimDevice::NowSec() const { return uint32_t(QDateTime::currentSecsSinceEpoch() + ClockOffsetSec); }
+
+tmStamp_t TSimDevice::Now() const {
+  const int64_t ms = QDateTime::currentMSecsSinceEpoch() + ClockOffsetSec * 1000;
+  return {uint32_t(ms / 1000), uint32_t((ms % 1000) * 1000000)};
+}
+
+ccci::TIdentityBasic TSimDevice::IdentityBasic() const { return {Config.SerialNumber, Config.Article, Config.ProdDate}; }
+
+ccci::TIdentityFull TSimDevice::IdentityFull() const {
+  ccci::TIdentityFull id;
+  id.SerNum = Config.SerialNumber;
+  id.ArtNum = Config.Article;
+  id.ProdDate = Config.ProdDate;
+  id.DevClock = NowSec();
+  id.TimeSet = Config.TimeSet;
+  id.FirmwareWord = Config.RawFirmwareWord();
+  id.Plant = Config.Plant.toLatin1();
+  id.Field = Config.Field.toLatin1();
+  id.Device = Config.Device.toLatin1();
+  return id;
+}
+
+bool TSimDevice::CheckPassword(const QString& user, const QString& password) const {
+  const TSimUser* u = Config.FindUser(user);
+  return u && u->Password == password;
+}
+
+QByteArray TSimDevice::IssueTicket(const QString& user) {
+  QByteArray t;
+  for (int i = 0; i < 4; ++i) t += QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');
+  FTickets.insert(user, t);
+  return t;
+}
+
+bool TSimDevice::CheckTicket(const QString& user, const QByteArray& ticket) const {
+  return !ticket.isEmpty() && FTickets.value(user) == ticket;
+}
+
+void TSimDevice::Log(const QString& line) {
+  QFile f(Storage.LogFile());
+  if (!f.open(QIODevice::Append)) return;
+  const QString stamp = QDateTime::fromSecsSinceEpoch(NowSec(), Qt::UTC).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+  f.write((stamp + QLatin1Char(' ') + line + QStringLiteral("\n")).toUtf8());
+}
+
+}  // namespace vanta::sim

@@ -1,0 +1,70 @@
+#pragma once
+// State of the simulated device shared by all its connections: identity,
+// users and tickets, clock, device log, front panel, calibration, NTP
+// statistics and the connection count.
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+#include "Ccci.h"
+#include "SimConfig.h"
+#include "SimSignals.h"
+#include "SimStorage.h"
+
+namespace vanta::sim {
+
+class TSimDevice {
+ public:
+  TSimDevice(TSimConfig& cfg, TSimStorage& storage);
+
+  TSimConfig& Config;
+  TSimStorage& Storage;
+  TSimNetwork Network;
+
+  // Device clock (Unix seconds, UTC): the computer's clock plus the offset
+  // that uti.setTime and friends apply.
+  int64_t ClockOffsetSec = 0;
+  uint32_t NowSec() const;
+  tmStamp_t Now() const;
+
+  ccci::TIdentityBasic IdentityBasic() const;
+  ccci::TIdentityFull IdentityFull() const;
+
+  // Users and tickets.
+  bool CheckPassword(const QString& user, const QString& password) const;
+  QByteArray IssueTicket(const QString& user);
+  bool CheckTicket(const QString& user, const QByteArray& ticket) const;
+
+  // Device log (logd.log in the data folder).
+  void Log(const QString& line);
+
+  // Connections with a session.
+  int ActiveSessions = 0;
+  int Connections = 0;
+
+  // Front panel and display.
+  QString LastKey;
+  int KeyPresses = 0;
+
+  // Calibration.
+  bool CalOpen = false;
+  int CalSteps = 0;
+
+  // NTP tunnel statistics (what the device saw in the replies).
+  int NtpRequests = 0;
+  int NtpGoodReplies = 0;
+  int NtpBadReplies = 0;
+  QString NtpLastVerdict;
+
+  // Event counter for pq.triggerRec / pq.getEvtOscHpCnt.
+  int TriggeredEvents = 0;
+  bool FtpOpen = false;
+  int64_t StartedAt = 0;
+
+ private:
+  QHash<QString, QByteArray> FTickets;
+};
+
+}  // namespace vanta::sim

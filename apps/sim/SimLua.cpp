@@ -1,0 +1,590 @@
+#include "SimLua.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdlib>
+
+extern "C" {
+#include <lauxlib.h>
+#include <lua.h>
+#include <lualib.h>
+}
+
+#include "ByteOrder.h"
+#include "SimDevice.h"
+
+namespace vanta::sim {
+
+namespace {
+constexpr size_t CMemoryCap = 64u * 1024 * 1024;
+constexpr int CInstructionSlice = 100000;
+constexpr int CMaxSlices = 2000;  // about 2e8 instructions per statement
+const char* const CSelfKey = "vanta.sim.self";
+const char* const CSliceKey = "vanta.sim.slices";
+
+TSimLua& Self(lua_State* L) {
+  lua_getfield(L, LUA_REGISTRYINDEX, CSelfKey);
+  auto* self = static_cast<TSimLua*>(lua_touserdata(L, -1));
+  lua_pop(L, 1);
+  return *self;
+}
+
+void* Alloc(void* ud, void* ptr, size_t osize, size_t nsize) {
+  auto* self = static_cast<TSimLua*>(ud);
+  const size_t old = ptr ? osize : 0;
+  if (nsize == 0) {
+    self->MemoryUsed -= old;
+    std::free(ptr);
+    return nullptr;
+  }
+  if (self->MemoryUsed - old + nsize > CMemoryCap) return nullptr;
+  void* p = std::realloc(ptr, nsize);
+  if (p) self->MemoryUsed = self->MemoryUsed - old + nsize;
+  return p;
+}
+
+void CountHook(lua_State* L, lua_Debug*) {
+  lua_getfield(L, LUA_REGISTRYINDEX, CSliceKey);
+  const lua_Integer n = lua_tointeger(L, -1) + 1;
+  lua_pop(L, 1);
+  lua_pushinteger(L, n);
+  lua_setfield(L, LUA_REGISTRYINDEX, CSliceKey);
+  if (n > CMaxSlices) luaL_error(L, "statement stopped: too many instructions");
+}
+
+QString Arg(lua_State* L, int i) { return QString::fromUtf8(luaL_checkstring(L, i)); }
+
+// Maps a device path for the statement; raises a Lua error when it leaves the root.
+QString MapOrFail(lua_State* L, const QString& path) {
+  TSimDevice& dev = Self(L).Device();
+  const QString local = dev.Storage.Map(path, dev.Storage.DataDir());
+  if (local.isEmpty()) luaL_error(L, "access denied: %s", path.toUtf8().constData());
+  return local;
+}
+
+int LPrint(lua_State* L) {
+  QByteArray line;
+  const int n = lua_gettop(L);
+  for (int i = 1; i <= n; ++i) {
+    size_t len = 0;
+    const char* s = luaL_tolstring(L, i, &len);
+    if (i > 1) line += '\t';
+    line += QByteArray(s, qsizetype(len));
+    lua_pop(L, 1);
+  }
+  Self(L).Print(line + "\r\n");
+  return 0;
+}
+
+// ---- confined file access ----
+int LWrapPathArg(lua_State* L) {
+  // upvalue 1: the original function. A string first argument is a path.
+  if (lua_type(L, 1) == LUA_TSTRING) {
+    const QByteArray local = MapOrFail(L, Arg(L, 1)).toLocal8Bit();
+    lua_pushstring(L, local.constData());
+    lua_replace(L, 1);
+  }
+  lua_pushvalue(L, lua_upvalueindex(1));
+  lua_insert(L, 1);
+  lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
+  return lua_gettop(L);
+}
+
+void WrapPathFunction(lua_State* L, const char* table, const char* name) {
+  lua_getglobal(L, table);
+  lua_getfield(L, -1, name);
+  lua_pushcclosure(L, LWrapPathArg, 1);
+  lua_setfield(L, -2, name);
+  lua_pop(L, 1);
+}
+
+int LDoFile(lua_State* L) {
+  const QByteArray local = MapOrFail(L, Arg(L, 1)).toLocal8Bit();
+  lua_settop(L, 1);
+  if (luaL_loadfilex(L, local.constData(), "t") != LUA_OK) return lua_error(L);
+  lua_call(L, 0, LUA_MULTRET);
+  return lua_gettop(L) - 1;
+}
+
+int LLoadFile(lua_State* L) {
+  const QByteArray local = MapOrFail(L, Arg(L, 1)).toLocal8Bit();
+  if (luaL_loadfilex(L, local.constData(), "t") != LUA_OK) {
+    lua_pushnil(L);
+    lua_insert(L, -2);
+    return 2;
+  }
+  return 1;
+}
+
+// ---- user, log ----
+int LUserAuthorized(lua_State* L) {
+  TSimLua& self = Self(L);
+  const QString right = Arg(L, 1);
+  const TSimUser* u = self.Device().Config.FindUser(self.User());
+  lua_newtable(L);
+  lua_pushboolean(L, u && u->HasRight(right));
+  lua_setfield(L, -2, right.toUtf8().constData());
+  return 1;
+}
+
+int LUserTicketGet(lua_State* L) {
+  TSimLua& self = Self(L);
+  const QByteArray t = self.Device().IssueTicket(self.User());
+  lua_pushlstring(L, t.constData(), size_t(t.size()));
+  return 1;
+}
+
+int LLogPrint(lua_State* L) {
+  Self(L).Device().Log(Arg(L, 1));
+  return 0;
+}
+
+// ---- fs ----
+int LFsCp(lua_State* L) {
+  const QString from = MapOrFail(L, Arg(L, 1));
+  const QString to = MapOrFail(L, Arg(L, 2));
+  if (!QFileInfo(from).isFile()) return luaL_error(L, "fs.cp: no such file: %s", luaL_checkstring(L, 1));
+  QDir().mkpath(QFileInfo(to).absolutePath());
+  QFile::remove(to);
+  if (!QFile::copy(from, to)) return luaL_error(L, "fs.cp: cannot write %s", luaL_checkstring(L, 2));
+  lua_pushboolean(L, 1);
+  return 1;
+}
+
+int LFsLs(lua_State* L) {
+  QString pattern = lua_gettop(L) >= 1 ? Arg(L, 1) : QStringLiteral("/mnt/flashdrive0/data");
+  QString filter = QStringLiteral("*");
+  const QString last = pattern.section(QLatin1Char('/'), -1);
+  if (last.contains(QLatin1Char('*')) || last.contains(QLatin1Char('?'))) {
+    filter = last;
+    pattern = pattern.left(pattern.size() - last.size());
+  }
+  const QString dir = MapOrFail(L, pattern);
+  const QFileInfoList entries =
+      QDir(dir).entryInfoList({filter}, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+  int count = 0;
+  for (const QFileInfo& e : entries) {
+    const QString line = QStringLiteral("%1 %2 %3 %4")
+                             .arg(e.isDir() ? QStringLiteral("dir") : QStringLiteral("file"))
+                             .arg(e.isDir() ? 0 : e.size())
+                             .arg(e.lastModified().toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                             .arg(e.fileName());
+    Self(L).Print(line.toUtf8() + "\r\n");
+    ++count;
+  }
+  lua_pushinteger(L, count);
+  return 1;
+}
+
+int LFsRm(lua_State* L) {
+  const QString path = MapOrFail(L, Arg(L, 1));
+  const QFileInfo info(path);
+  bool ok = false;
+  if (info.isDir())
+    ok = QDir(path).removeRecursively();
+  else
+    ok = QFile::remove(path);
+  if (!ok) return luaL_error(L, "fs.rm: cannot remove %s", luaL_checkstring(L, 1));
+  lua_pushboolean(L, 1);
+  return 1;
+}
+
+int LFsDu(lua_State* L) {
+  const QString path = MapOrFail(L, lua_gettop(L) >= 1 ? Arg(L, 1) : QStringLiteral("/mnt/flashdrive0"));
+  qint64 total = 0;
+  if (QFileInfo(path).isFile()) {
+    total = QFileInfo(path).size();
+  } else {
+    QDirIterator it(path, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      it.next();
+      total += it.fileInfo().size();
+    }
+  }
+  Self(L).Print(QByteArray::number(total) + "\r\n");
+  lua_pushinteger(L, total);
+  return 1;
+}
+
+// ---- uti ----
+void SetField(lua_State* L, const char* key, const QString& value) {
+  const QByteArray v = value.toUtf8();
+  lua_pushlstring(L, v.constData(), size_t(v.size()));
+  lua_setfield(L, -2, key);
+}
+void SetField(lua_State* L, const char* key, lua_Integer value) {
+  lua_pushinteger(L, value);
+  lua_setfield(L, -2, key);
+}
+
+void DriveTable(lua_State* L, const char* name, lua_Integer total, lua_Integer used) {
+  lua_newtable(L);
+  SetField(L, "total", total);
+  SetField(L, "used", used);
+  SetField(L, "free", total - used);
+  SetField(L, "bad", lua_Integer(0));
+  lua_setfield(L, -2, name);
+}
+
+int LUtiStat(lua_State* L) {
+  TSimDevice& d = Self(L).Device();
+  const TSimConfig& c = d.Config;
+  lua_newtable(L);
+  lua_newtable(L);
+  SetField(L, "major", lua_Integer(c.FwMajor));
+  SetField(L, "minor", lua_Integer(c.FwMinor));
+  SetField(L, "patch", lua_Integer(c.FwPatch));
+  lua_setfield(L, -2, "version");
+  SetField(L, "revision", QStringLiteral("B"));
+  SetField(L, "article", lua_Integer(c.Article));
+  SetField(L, "serial", lua_Integer(c.SerialNumber));
+  SetField(L, "plant", c.Plant);
+  SetField(L, "fieldName", c.Field);
+  SetField(L, "deviceName", c.Device);
+  SetField(L, "upTime", lua_Integer(QDateTime::currentSecsSinceEpoch() - d.StartedAt));
+  // time.utc.soc, time.utc.fracsec.dst, time.source ...
+  lua_newtable(L);
+  lua_newtable(L);
+  SetField(L, "soc", lua_Integer(d.NowSec()));
+  lua_newtable(L);
+  SetField(L, "dst", lua_Integer(0));
+  lua_setfield(L, -2, "fracsec");
+  lua_setfield(L, -2, "utc");
+  SetField(L, "source", QStringLiteral("NTP"));
+  SetField(L, "sync", QStringLiteral("synchronised"));
+  lua_setfield(L, -2, "time");
+  qint64 used = 0;
+  QDirIterator it(d.Storage.Root() + QStringLiteral("/mnt/flashdrive0"), QDir::Files, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    it.next();
+    used += it.fileInfo().size();
+  }
+  DriveTable(L, "flashdrive0", 4ll * 1024 * 1024 * 1024, used);
+  DriveTable(L, "ramdrive0", 64ll * 1024 * 1024, 1024 * 1024);
+  SetField(L, "sd0", QStringLiteral("N/A"));
+  lua_newtable(L);
+  SetField(L, "active", lua_Integer(d.ActiveSessions));
+  SetField(L, "max", lua_Integer(c.MaxConnections));
+  lua_setfield(L, -2, "ccciWorker");
+  lua_newtable(L);
+  SetField(L, "eth0", c.Bind);
+  lua_setfield(L, -2, "ip");
+  lua_newtable(L);
+  SetField(L, "10min", QStringLiteral("running"));
+  SetField(L, "events", QStringLiteral("running"));
+  lua_setfield(L, -2, "recording");
+  lua_newtable(L);
+  SetField(L, "cpu", QStringLiteral("12.5"));
+  SetField(L, "dsp", QStringLiteral("41.0"));
+  lua_setfield(L, -2, "sysLoad");
+  lua_newtable(L);
+  SetField(L, "requests", lua_Integer(d.NtpRequests));
+  SetField(L, "good", lua_Integer(d.NtpGoodReplies));
+  SetField(L, "bad", lua_Integer(d.NtpBadReplies));
+  SetField(L, "last", d.NtpLastVerdict);
+  lua_setfield(L, -2, "ntpTunnel");
+  return 1;
+}
+
+int LUtiMute(lua_State* L) {
+  Self(L).SetMuted(true);
+  return 0;
+}
+int LUtiUnmute(lua_State* L) {
+  Self(L).SetMuted(false);
+  return 0;
+}
+int LUtiFlushLog(lua_State* L) {
+  Self(L).Device().Log(QStringLiteral("log flushed"));
+  lua_pushboolean(L, 1);
+  return 1;
+}
+
+const char* FwErrorText(lua_Integer code) {
+  switch (code) {
+    case 0: return "No Error";
+    case 1: return "Update package not found";
+    case 2: return "Update package is empty";
+    case 3: return "Update package is invalid";
+    default: return "Unknown error";
+  }
+}
+
+int LUtiFwUpdate(lua_State* L) {
+  TSimDevice& d = Self(L).Device();
+  const QString local = d.Storage.Map(Arg(L, 1), d.Storage.DataDir());
+  lua_Integer code = 0;
+  QFile f(local);
+  if (local.isEmpty() || !f.open(QIODevice::ReadOnly))
+    code = 1;
+  else if (f.size() == 0)
+    code = 2;
+  else if (f.read(4) != QByteArray("PK\x03\x04", 4))
+    code = 3;
+  d.Log(QStringLiteral("fwUpdate %1: %2").arg(Arg(L, 1), QLatin1String(FwErrorText(code))));
+  lua_pushinteger(L, code);
+  return 1;
+}
+
+int LUtiErr2Ascii(lua_State* L) {
+  lua_pushstring(L, FwErrorText(luaL_checkinteger(L, 1)));
+  return 1;
+}
+
+int LUtiSetDateTime(lua_State* L, int y, int mo, int dd, int h, int mi, int s) {
+  TSimDevice& d = Self(L).Device();
+  const QDateTime target(QDate(y, mo, dd), QTime(h, mi, s), Qt::UTC);
+  if (!target.isValid()) return luaL_error(L, "invalid date or time");
+  d.ClockOffsetSec = target.toSecsSinceEpoch() - QDateTime::currentSecsSinceEpoch();
+  lua_pushboolean(L, 1);
+  return 1;
+}
+
+int LUtiSetTime(lua_State* L) {
+  const QDateTime now = QDateTime::fromSecsSinceEpoch(Self(L).Device().NowSec(), Qt::UTC);
+  return LUtiSetDateTime(L, now.date().year(), now.date().month(), now.date().day(), int(luaL_checkinteger(L, 1)),
+                         int(luaL_checkinteger(L, 2)), int(luaL_optinteger(L, 3, 0)));
+}
+
+int LUtiSetDate(lua_State* L) {
+  const QDateTime now = QDateTime::fromSecsSinceEpoch(Self(L).Device().NowSec(), Qt::UTC);
+  return LUtiSetDateTime(L, int(luaL_checkinteger(L, 3)), int(luaL_checkinteger(L, 2)), int(luaL_checkinteger(L, 1)),
+                         now.time().hour(), now.time().minute(), now.time().second());
+}
+
+int LUtiSetDateTimeAll(lua_State* L) {
+  return LUtiSetDateTime(L, int(luaL_checkinteger(L, 1)), int(luaL_checkinteger(L, 2)), int(luaL_checkinteger(L, 3)),
+                         int(luaL_checkinteger(L, 4)), int(luaL_checkinteger(L, 5)), int(luaL_optinteger(L, 6, 0)));
+}
+
+int LUtiSoftReset(lua_State* L) {
+  Self(L).Device().Log(QStringLiteral("soft reset requested"));
+  lua_pushboolean(L, 1);
+  return 1;
+}
+
+// ---- gpio ----
+int LKey(lua_State* L) {
+  TSimDevice& d = Self(L).Device();
+  d.LastKey = QString::fromUtf8(lua_tostring(L, lua_upvalueindex(1)));
+  ++d.KeyPresses;
+  lua_pushboolean(L, 1);
+  return 1;
+}
+
+// ---- pq ----
+int LCalOpen(lua_State* L) {
+  TSimDevice& d = Self(L).Device();
+  d.CalOpen = true;
+  d.CalSteps = 0;
+  lua_pushboolean(L, 1);
+  return 1;
+}
+int LCalStep(lua_State* L) {
+  TSimDevice& d = Self(L).Device();
+  if (!d.CalOpen) return luaL_error(L, "calibration not open");
+  ++d.CalSteps;
+  lua_pushboolean(L, 1);
+  return 1;
+}
+int LCalState(lua_State* L) {
+  const QByteArray s = Self(L).Device().Config.CalState.toUtf8();
+  lua_pushlstring(L, s.constData(), size_t(s.size()));
+  return 1;
+}
+int LCalClose(lua_State* L) {
+  Self(L).Device().CalOpen = false;
+  lua_pushboolean(L, 1);
+  return 1;
+}
+int LTriggerRec(lua_State* L) {
+  TSimDevice& d = Self(L).Device();
+  const tmStamp_t now = d.Now();
+  const QString name = QStringLiteral("EVT-%1-%2.evt").arg(now.Sec).arg(now.Frac);
+  QFile f(d.Storage.EventDir() + QLatin1Char('/') + name);
+  if (f.open(QIODevice::WriteOnly)) f.write(QByteArray(512, '\x11'));
+  ++d.TriggeredEvents;
+  lua_pushboolean(L, 1);
+  return 1;
+}
+int LEvtOscHpCnt(lua_State* L) {
+  lua_pushinteger(L, Self(L).Device().TriggeredEvents);
+  return 1;
+}
+
+// ---- ips ----
+int LPcapStart(lua_State* L) {
+  TSimDevice& d = Self(L).Device();
+  // A valid little pcap file: global header and two UDP packets.
+  QByteArray pcap;
+  TByteWriter w(pcap);
+  w.U32(0xA1B2C3D4);
+  w.U16(2);
+  w.U16(4);
+  w.U32(0);
+  w.U32(0);
+  w.U32(65535);
+  w.U32(1);  // Ethernet
+  for (int i = 0; i < 2; ++i) {
+    QByteArray pkt(60, '\0');
+    pkt[12] = char(0x08);  // IPv4 ethertype
+    w.U32(d.NowSec());
+    w.U32(uint32_t(i * 1000));
+    w.U32(uint32_t(pkt.size()));
+    w.U32(uint32_t(pkt.size()));
+    w.Bytes(pkt);
+  }
+  const QString name = QStringLiteral("capture_%1.pcap").arg(d.NowSec());
+  QFile f(d.Storage.DataDir() + QLatin1Char('/') + name);
+  if (!f.open(QIODevice::WriteOnly) || f.write(pcap) != pcap.size()) return luaL_error(L, "cannot write capture");
+  lua_pushstring(L, name.toUtf8().constData());
+  return 1;
+}
+int LFtpOpen(lua_State* L) {
+  Self(L).Device().FtpOpen = true;
+  lua_pushboolean(L, 1);
+  return 1;
+}
+int LFtpClose(lua_State* L) {
+  Self(L).Device().FtpOpen = false;
+  lua_pushboolean(L, 1);
+  return 1;
+}
+int LTrue(lua_State* L) {
+  lua_pushboolean(L, 1);
+  return 1;
+}
+
+void Register(lua_State* L, const char* table, const luaL_Reg* fns) {
+  lua_newtable(L);
+  luaL_setfuncs(L, fns, 0);
+  lua_setglobal(L, table);
+}
+}  // namespace
+
+TSimLua::TSimLua(TSimDevice& device, QString user) : FDevice(device), FUser(std::move(user)) {
+  L = lua_newstate(Alloc, this);
+  lua_pushlightuserdata(L, this);
+  lua_setfield(L, LUA_REGISTRYINDEX, CSelfKey);
+  OpenLibraries();
+}
+
+TSimLua::~TSimLua() {
+  if (L) lua_close(L);
+}
+
+void TSimLua::OpenLibraries() {
+  luaL_requiref(L, LUA_GNAME, luaopen_base, 1);
+  luaL_requiref(L, LUA_TABLIBNAME, luaopen_table, 1);
+  luaL_requiref(L, LUA_STRLIBNAME, luaopen_string, 1);
+  luaL_requiref(L, LUA_MATHLIBNAME, luaopen_math, 1);
+  luaL_requiref(L, LUA_UTF8LIBNAME, luaopen_utf8, 1);
+  luaL_requiref(L, LUA_IOLIBNAME, luaopen_io, 1);
+  luaL_requiref(L, LUA_OSLIBNAME, luaopen_os, 1);
+  lua_settop(L, 0);
+
+  // Only what cannot reach outside the device root stays.
+  const char* const removedOs[] = {"execute", "exit", "getenv", "tmpname", "setlocale"};
+  lua_getglobal(L, "os");
+  for (const char* name : removedOs) {
+    lua_pushnil(L);
+    lua_setfield(L, -2, name);
+  }
+  lua_pop(L, 1);
+  lua_getglobal(L, "io");
+  for (const char* name : {"popen", "tmpfile"}) {
+    lua_pushnil(L);
+    lua_setfield(L, -2, name);
+  }
+  lua_pop(L, 1);
+  WrapPathFunction(L, "io", "open");
+  WrapPathFunction(L, "io", "lines");
+  WrapPathFunction(L, "io", "input");
+  WrapPathFunction(L, "io", "output");
+  WrapPathFunction(L, "os", "remove");
+  lua_pushcfunction(L, LDoFile);
+  lua_setglobal(L, "dofile");
+  lua_pushcfunction(L, LLoadFile);
+  lua_setglobal(L, "loadfile");
+  lua_pushcfunction(L, LPrint);
+  lua_setglobal(L, "print");
+  lua_pushnil(L);
+  lua_setglobal(L, "require");
+
+  const luaL_Reg userFns[] = {{"authorized", LUserAuthorized}, {"ticketGet", LUserTicketGet}, {nullptr, nullptr}};
+  Register(L, "user", userFns);
+  const luaL_Reg logFns[] = {{"print", LLogPrint}, {nullptr, nullptr}};
+  Register(L, "log", logFns);
+  const luaL_Reg fsFns[] = {{"cp", LFsCp}, {"ls", LFsLs}, {"rm", LFsRm}, {"du", LFsDu}, {nullptr, nullptr}};
+  Register(L, "fs", fsFns);
+  const luaL_Reg utiFns[] = {{"stat", LUtiStat},
+                             {"mute", LUtiMute},
+                             {"unmute", LUtiUnmute},
+                             {"flushLog", LUtiFlushLog},
+                             {"fwUpdate", LUtiFwUpdate},
+                             {"err2ascii", LUtiErr2Ascii},
+                             {"setTime", LUtiSetTime},
+                             {"setDate", LUtiSetDate},
+                             {"setDateTime", LUtiSetDateTimeAll},
+                             {"softreset", LUtiSoftReset},
+                             {"version", nullptr},
+                             {nullptr, nullptr}};
+  Register(L, "uti", utiFns);
+  // uti.version() is handy for quick checks from the command line.
+  lua_getglobal(L, "uti");
+  lua_pushfstring(L, "%d.%d.%d", FDevice.Config.FwMajor, FDevice.Config.FwMinor, FDevice.Config.FwPatch);
+  lua_pushcclosure(
+      L, [](lua_State* S) -> int {
+        lua_pushvalue(S, lua_upvalueindex(1));
+        return 1;
+      },
+      1);
+  lua_setfield(L, -2, "version");
+  lua_pop(L, 1);
+
+  lua_newtable(L);
+  for (const char* key : {"keyLeft", "keyRight", "keyUp", "keyDown", "keyEnter"}) {
+    lua_pushstring(L, key);
+    lua_pushcclosure(L, LKey, 1);
+    lua_setfield(L, -2, key);
+  }
+  lua_setglobal(L, "gpio");
+  const luaL_Reg pqFns[] = {{"calOpen", LCalOpen},       {"calU", LCalStep},         {"calI", LCalStep},
+                            {"calState", LCalState},     {"calClose", LCalClose},    {"triggerRec", LTriggerRec},
+                            {"getEvtOscHpCnt", LEvtOscHpCnt}, {nullptr, nullptr}};
+  Register(L, "pq", pqFns);
+  const luaL_Reg ipsFns[] = {{"pcapStart", LPcapStart}, {"ftpOpen", LFtpOpen}, {"ftpClose", LFtpClose}, {nullptr, nullptr}};
+  Register(L, "ips", ipsFns);
+  const luaL_Reg omapFns[] = {{"reset", LTrue}, {nullptr, nullptr}};
+  Register(L, "omap", omapFns);
+}
+
+TSimLua::TResult TSimLua::Run(const QByteArray& statement) {
+  TResult result;
+  FOut.clear();
+  QByteArray code = statement;
+  while (code.endsWith('\n') || code.endsWith('\r')) code.chop(1);
+  lua_settop(L, 0);
+  lua_pushinteger(L, 0);
+  lua_setfield(L, LUA_REGISTRYINDEX, CSliceKey);
+  lua_sethook(L, CountHook, LUA_MASKCOUNT, CInstructionSlice);
+  int rc = luaL_loadbufferx(L, code.constData(), size_t(code.size()), "=statement", "t");
+  if (rc == LUA_OK) rc = lua_pcall(L, 0, 0, 0);
+  lua_sethook(L, nullptr, 0, 0);
+  if (rc != LUA_OK) {
+    result.Failed = true;
+    const char* msg = lua_tostring(L, -1);
+    result.Error = msg ? QByteArray(msg) : QByteArray("error");
+    result.Error += "\r\n";
+    lua_pop(L, 1);
+  }
+  result.Output = FOut;
+  FOut.clear();
+  FMuted = false;
+  return result;
+}
+
+}  // namespace vanta::sim

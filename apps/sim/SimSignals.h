@@ -1,0 +1,52 @@
+#pragma once
+// One consistent synthetic three-phase 50 Hz network, and the stream records
+// built from it with the lengths and offsets each layout generation uses.
+//
+// Values (RMS unless said otherwise):
+//   f = 50.000 Hz; U1E/U2E/U3E = 230.0/231.0/229.0 V at 0/-120/+120 deg;
+//   UNE = 0.5 V; I1/I2/I3 = 10/11/12 A lagging their voltage by 30 deg
+//   (cos phi +0.866, inductive); IN = 1.5 A; IRCM = 0.03 A.
+//   Voltage harmonics in % of the fundamental: h3 1.0, h5 3.0, h7 2.0,
+//   h11 1.0, h13 0.5; current harmonics: h3 5, h5 10, h7 6, h11 3, h13 2;
+//   every interharmonic 0.1 %; every 2-9 kHz band 0.05 V / 0.01 A.
+#include <QByteArray>
+#include <cstdint>
+
+#include "TimeStamps.h"
+
+namespace vanta::sim {
+
+struct TSimNetwork {
+  double Freq = 50.0;
+  double U[3] = {230.0, 231.0, 229.0};
+  double UAngle[3] = {0.0, -120.0, 120.0};
+  double UNE = 0.5;
+  double I[3] = {10.0, 11.0, 12.0};
+  double Lag = 30.0;  // current lags voltage, degrees
+  double IN = 1.5;
+  double IRCM = 0.03;
+
+  double UHarmPct(int h) const;   // % of fundamental, h = 0..50
+  double IHarmPct(int h) const;
+  double ULL(int k) const;        // U12, U23, U31 magnitude
+  double ULLAngle(int k) const;
+  double THD_U() const;           // % (same shape on every phase)
+  double THD_I() const;
+};
+
+// Payload lengths (object id + stamp included) per generation.
+int Record4Length(int generation);   // 2320 / 2328
+int Record1Length(int generation);   // 6052 / 6264
+int Record8HeaderLength(int generation);  // 40 / 60
+int Record8SampleSize(int generation);    // 44 / 48
+
+inline constexpr uint32_t CRecordOsziSamples = 512;
+inline constexpr uint32_t CRecordOsziRate = 12800;  // samples per second
+
+// The payload of a data answer for `objId` (bytes 20.. of the frame).
+QByteArray BuildRecord(const TSimNetwork& net, uint32_t objId, tmStamp_t stamp, int generation);
+// Binary-input states at a given second: input i is on during odd
+// multiples of (i + 1) seconds.
+QByteArray BinaryStates(uint32_t sec, int count = 8);
+
+}  // namespace vanta::sim

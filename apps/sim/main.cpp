@@ -1,0 +1,163 @@
+// vanta-sim: a simulated measuring device speaking CCCI over TCP.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTcpServer>
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "BuildInfo.h"
+#include "SimConfig.h"
+#include "SimConnection.h"
+#include "SimDevice.h"
+#include "SimStorage.h"
+#include "VantaFW.h"
+
+using namespace vanta;
+using namespace vanta::sim;
+
+namespace {
+int GSignalFd[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char c = 1;
+  [[maybe_unused]] const ssize_t n = ::write(GSignalFd[1], &c, 1);
+}
+
+time_set_t DefaultTimeSet() {
+  time_set_t t;
+  t.Std = 1;
+  t.Stdtz = 2;  // +1 h
+  t.tz = 2;
+  t.dstmode = 1;
+  t.ws = {3, 25, 2, 1};
+  t.sw = {10, 25, 3, 1};
+  t.ntpcycle = 64;
+  t.ntpip[0] = "192.0.2.10";
+  t.ntpport[0] = 123;
+  return t;
+}
+
+QString SampleDir() {
+  const QString app = QCoreApplication::applicationDirPath();
+  for (const QString& c : {app + QStringLiteral("/../share/vanta/device"),
+                           QString::fromUtf8(build::CSourceDir) + QStringLiteral("/data/device")}) {
+    if (QFileInfo(c).isDir()) return QDir::cleanPath(c);
+  }
+  return {};
+}
+
+int Fail(const QString& text) {
+  std::fprintf(stderr, "vanta-sim: %s\n", text.toUtf8().constData());
+  return 1;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("vanta-sim"));
+  QCommandLineParser p;
+  p.setApplicationDescription(QStringLiteral("Simulated Vanta measuring device (CCCI over TCP)"));
+  p.addHelpOption();
+  const QList<QCommandLineOption> opts = {
+      {"bind", "Address to listen on.", "address", "127.0.0.1"},
+      {"port", "TCP port (0 picks a free one).", "port", "5040"},
+      {"root", "Device storage folder (default: temporary copy of the sample content).", "dir"},
+      {"serial-number", "Serial number.", "n", "4711"},
+      {"article", "Article number.", "n", "1197500"},
+      {"firmware", "Firmware version major.minor.patch.", "version", "2.10.0"},
+      {"firmware-word", "Raw firmware word (overrides --firmware and --generation).", "n"},
+      {"generation", "Record layout generation 0, 1 or 2.", "g", "1"},
+      {"protocol", "Highest CCCI protocol version: 4 or 5.", "v", "5"},
+      {"users", "Users file (name:password:right,right).", "file"},
+      {"max-connections", "Concurrent sessions before NAK 120.", "n", "2"},
+      {"config", "Ini file with [device], [time] and [ntp] settings.", "file"},
+      {"fault", "Failure mode: close-after=N, stall[=CMD], split, coalesce, unknown-cmd[=N].", "spec"},
+      {"text-interval", "Milliseconds between device text-stream lines (0: off).", "ms", "30000"},
+      {"ntp-interval", "Milliseconds between NTP requests in an open tunnel.", "ms", "3000"},
+      {"cal-state", "Answer of pq.calState().", "text"},
+  };
+  p.addOptions(opts);
+  p.process(app);
+
+  TSimConfig cfg;
+  cfg.TimeSet = DefaultTimeSet();
+  cfg.Users = DefaultUsers();
+  bool ok = true;
+  cfg.Bind = p.value("bind");
+  const uint port = p.value("port").toUInt(&ok);
+  if (!ok || port > 65535) return Fail(QStringLiteral("bad --port"));
+  cfg.Port = uint16_t(port);
+  cfg.Root = p.value("root");
+  cfg.SerialNumber = p.value("serial-number").toUInt(&ok);
+  if (!ok) return Fail(QStringLiteral("bad --serial-number"));
+  cfg.Article = p.value("article").toUInt(&ok);
+  if (!ok) return Fail(QStringLiteral("bad --article"));
+  if (!TVantaFW::ParseVersionText(p.value("firmware"), cfg.FwMajor, cfg.FwMinor, cfg.FwPatch))
+    return Fail(QStringLiteral("bad --firmware, expected major.minor.patch"));
+  cfg.Generation = p.value("generation").toInt(&ok);
+  if (!ok || cfg.Generation < 0 || cfg.Generation > 255) return Fail(QStringLiteral("bad --generation"));
+  if (p.isSet("firmware-word")) {
+    cfg.FirmwareWord = p.value("firmware-word").toLongLong(&ok);
+    if (!ok || cfg.FirmwareWord < 0 || cfg.FirmwareWord > 0xFFFFFFFFLL) return Fail(QStringLiteral("bad --firmware-word"));
+    const TVantaFW fw(uint32_t(cfg.FirmwareWord));
+    cfg.Generation = fw.Gen;
+  }
+  cfg.Protocol = p.value("protocol").toInt(&ok);
+  if (!ok || (cfg.Protocol != 4 && cfg.Protocol != 5)) return Fail(QStringLiteral("--protocol takes 4 or 5"));
+  cfg.MaxConnections = p.value("max-connections").toInt(&ok);
+  if (!ok || cfg.MaxConnections < 1) return Fail(QStringLiteral("bad --max-connections"));
+  cfg.TextStreamIntervalMs = p.value("text-interval").toInt(&ok);
+  if (!ok || cfg.TextStreamIntervalMs < 0) return Fail(QStringLiteral("bad --text-interval"));
+  cfg.NtpIntervalMs = p.value("ntp-interval").toInt(&ok);
+  if (!ok || cfg.NtpIntervalMs < 100) return Fail(QStringLiteral("bad --ntp-interval (at least 100)"));
+  if (p.isSet("cal-state")) cfg.CalState = p.value("cal-state");
+  QString error;
+  if (p.isSet("config") && !LoadConfigFile(p.value("config"), cfg, error)) return Fail(error);
+  if (p.isSet("users") && !LoadUsers(p.value("users"), cfg.Users, error)) return Fail(error);
+  for (const QString& spec : p.values("fault"))
+    if (!ParseFault(spec, cfg.Faults, error)) return Fail(error);
+
+  TSimStorage storage;
+  if (!storage.Open(cfg.Root, cfg.Root.isEmpty() ? SampleDir() : QString(), error)) return Fail(error);
+  TSimDevice device(cfg, storage);
+
+  QTcpServer server;
+  QHostAddress address;
+  if (!address.setAddress(cfg.Bind)) return Fail(QStringLiteral("bad --bind address"));
+  if (!server.listen(address, cfg.Port))
+    return Fail(QStringLiteral("cannot listen on %1:%2: %3").arg(cfg.Bind).arg(cfg.Port).arg(server.errorString()));
+  int nextId = 1;
+  QObject::connect(&server, &QTcpServer::newConnection, [&] {
+    while (QTcpSocket* s = server.nextPendingConnection()) {
+      auto* c = new TSimConnection(device, s, nextId++);
+      QObject::connect(c, &TSimConnection::Finished, c, [](TSimConnection* self) { self->deleteLater(); });
+    }
+  });
+
+  // SIGINT/SIGTERM end the event loop through a socket pair, so the handler
+  // does nothing but write one byte.
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, GSignalFd) != 0) return Fail(QStringLiteral("socketpair failed"));
+  QSocketNotifier notifier(GSignalFd[0], QSocketNotifier::Read);
+  QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
+    char c;
+    [[maybe_unused]] const ssize_t n = ::read(GSignalFd[0], &c, 1);
+    std::fprintf(stderr, "vanta-sim: stopping\n");
+    server.close();
+    app.quit();
+  });
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+
+  device.Log(QStringLiteral("device started, serial %1").arg(cfg.SerialNumber));
+  std::printf("vanta-sim listening on %s:%u\n", server.serverAddress().toString().toUtf8().constData(),
+              unsigned(server.serverPort()));
+  std::fflush(stdout);
+  std::fprintf(stderr, "vanta-sim: device root %s\n", storage.Root().toUtf8().constData());
+  const int rc = app.exec();
+  return rc;
+}

@@ -1,0 +1,442 @@
+// The simulator as a peer: raw frames in, answers checked byte by byte.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <random>
+
+#include "ByteOrder.h"
+#include "Ccci.h"
+#include "GZip.h"
+#include "SimProcess.h"
+#include "TestSupport.h"
+#include "Tar.h"
+#include "VantaFW.h"
+
+using namespace vanta;
+using namespace vanta::ccci;
+using vanta::test::HeadOf;
+using vanta::test::TRawClient;
+using vanta::test::TSimProcess;
+
+namespace {
+THeaderContext C(uint16_t ver = 4, uint16_t flags = 0) {
+  THeaderContext c;
+  c.Ver = ver;
+  c.FTPNAK = flags;
+  return c;
+}
+
+// Opens a protocol-4 session and returns the connected client.
+void OpenV4(TRawClient& c, uint16_t port) {
+  ASSERT_TRUE(c.Connect(port));
+  c.Send(BuildHeaderOnly(C(), 1, 1, 2));
+  const QByteArray a = c.Recv();
+  ASSERT_EQ(a.size(), 148);
+}
+
+uint32_t NakCode(const QByteArray& f) {
+  TNakRecord nak;
+  EXPECT_EQ(DecodeNak(f, nak), QString());
+  return nak.ErrorCode;
+}
+
+QByteArray RunLua(TRawClient& c, const QByteArray& statement, bool* failed = nullptr, int* frames = nullptr) {
+  c.Send(BuildLuaText(C(), 6, 1, 0, statement, true));
+  const auto all = c.RecvUntil([](const ccc_head_t& h) { return h.CMD == 6 && h.ExtCmd == 3; });
+  QByteArray out;
+  if (failed) *failed = false;
+  for (const QByteArray& f : all) {
+    const ccc_head_t h = HeadOf(f);
+    EXPECT_EQ(h.CMD, 6);
+    if (h.ExtCmd == 2 && failed) *failed = true;
+    out += LuaOutputText(f);
+  }
+  if (frames) *frames = int(all.size());
+  return out;
+}
+}  // namespace
+
+class SimTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(Sim.Start(Args())); }
+  virtual QStringList Args() { return {}; }
+  TSimProcess Sim;
+};
+
+TEST_F(SimTest, Protocol4SessionCarriesTheFtpLogin) {
+  for (auto [priv, ext] : {std::pair<uint8_t, uint16_t>{1, 2}, {2, 3}}) {
+    TRawClient c;
+    ASSERT_TRUE(c.Connect(Sim.Port));
+    c.Send(BuildHeaderOnly(C(), 1, priv, ext));
+    const QByteArray a = c.Recv();
+    ASSERT_EQ(a.size(), 148);
+    const ccc_head_t h = HeadOf(a);
+    EXPECT_EQ(h.CMD, 1);
+    EXPECT_EQ(h.Priv, priv);
+    EXPECT_EQ(h.ExtCmd, ext);
+    EXPECT_EQ(h.Ver, 4);
+    EXPECT_EQ(h.SN, 4711u);
+    EXPECT_FALSE(CheckNAK(h.FTPNAK));
+    TSessionAnswer s;
+    ASSERT_EQ(DecodeSessionAnswer(a, s), QString());
+    EXPECT_EQ(s.User, QByteArray("ccci"));
+    EXPECT_EQ(s.Password, QByteArray("ccci-ftp"));
+  }
+}
+
+TEST_F(SimTest, Protocol5StartWithPasswordAndTicket) {
+  TRawClient a;
+  ASSERT_TRUE(a.Connect(Sim.Port));
+  a.Send(BuildStartRecord(C(5), 0, "operator", "operator"));
+  const QByteArray ok = a.Recv();
+  ASSERT_EQ(ok.size(), 20);
+  EXPECT_EQ(HeadOf(ok).Ver, 5);
+  EXPECT_FALSE(CheckNAK(HeadOf(ok).FTPNAK));
+
+  // A ticket from this session opens a second one without the password.
+  const QByteArray ticket = RunLua(a, "print(user.ticketGet())").trimmed();
+  ASSERT_EQ(ticket.size(), 32);
+  TRawClient b;
+  ASSERT_TRUE(b.Connect(Sim.Port));
+  b.Send(BuildStartRecord(C(5), 1, "operator", ticket));
+  const QByteArray t = b.Recv();
+  ASSERT_EQ(t.size(), 20);
+  EXPECT_FALSE(CheckNAK(HeadOf(t).FTPNAK));
+}
+
+TEST_F(SimTest, WrongCredentialsGetNak13) {
+  TRawClient c;
+  ASSERT_TRUE(c.Connect(Sim.Port));
+  c.Send(BuildStartRecord(C(5), 0, "operator", "wrong"));
+  const QByteArray n = c.Recv();
+  ASSERT_TRUE(CheckNAK(HeadOf(n).FTPNAK));
+  EXPECT_EQ(HeadOf(n).CMD, 1);
+  EXPECT_EQ(NakCode(n), 13u);
+  c.Send(BuildStartRecord(C(5), 1, "operator", "forged-ticket"));
+  EXPECT_EQ(NakCode(c.Recv()), 13u);
+  c.Send(BuildStartRecord(C(5), 7, "operator", "operator"));
+  EXPECT_EQ(NakCode(c.Recv()), 13u) << "unknown method";
+}
+
+TEST_F(SimTest, NothingButASessionBeforeTheSession) {
+  TRawClient c;
+  ASSERT_TRUE(c.Connect(Sim.Port));
+  c.Send(BuildHeaderOnly(C(), 2, 0, 1));
+  const QByteArray n = c.Recv();
+  EXPECT_TRUE(CheckNAK(HeadOf(n).FTPNAK));
+}
+
+TEST_F(SimTest, ThirdConcurrentSessionIsRefusedWith120) {
+  TRawClient a, b, c;
+  OpenV4(a, Sim.Port);
+  OpenV4(b, Sim.Port);
+  ASSERT_TRUE(c.Connect(Sim.Port));
+  c.Send(BuildHeaderOnly(C(), 1, 1, 2));
+  EXPECT_EQ(NakCode(c.Recv()), 120u);
+  // When one closes, a new session fits again.
+  a.Send(BuildHeaderOnly(C(), 1, 0, 0xFFFF));
+  ASSERT_TRUE(a.WaitClosed());
+  test::SpinFor(100);
+  TRawClient d;
+  OpenV4(d, Sim.Port);
+}
+
+TEST_F(SimTest, SessionStopClosesQuietly) {
+  TRawClient c;
+  OpenV4(c, Sim.Port);
+  c.Send(BuildHeaderOnly(C(), 1, 0, 0xFFFF));
+  EXPECT_TRUE(c.WaitClosed());
+  EXPECT_TRUE(c.Recv(300).isEmpty()) << "no answer to a stop";
+}
+
+TEST_F(SimTest, IdentityFieldsAtTheirOffsets) {
+  TRawClient c;
+  OpenV4(c, Sim.Port);
+  c.Send(BuildHeaderOnly(C(), 2, 0, 0));
+  TIdentityBasic basic;
+  ASSERT_EQ(DecodeIdentityBasic(c.Recv(), basic), QString());
+  EXPECT_EQ(basic.SerNum, 4711u);
+  EXPECT_EQ(basic.ArtNum, 1197500u);
+  c.Send(BuildHeaderOnly(C(), 2, 0, 1));
+  const QByteArray f = c.Recv();
+  ASSERT_EQ(f.size(), 1592);
+  TIdentityFull id;
+  ASSERT_EQ(DecodeIdentityFull(f, id), QString());
+  EXPECT_EQ(id.FirmwareWord, TVantaFW::MakeRaw(1, 2, 10, 0));
+  EXPECT_EQ(id.Plant, QByteArray("Umspannwerk Nord"));
+  EXPECT_EQ(id.Field, QByteArray("Feld 3"));
+  EXPECT_EQ(id.Device, QByteArray("Vanta Sim"));
+  EXPECT_EQ(id.TimeSet.tz, 2);
+  EXPECT_EQ(id.TimeSet.dstmode, 1u);
+  EXPECT_EQ(id.TimeSet.ntpip[0], QByteArray("192.0.2.10"));
+  EXPECT_NEAR(double(id.DevClock), double(QDateTime::currentSecsSinceEpoch()), 5.0);
+}
+
+TEST_F(SimTest, LuaOutputIsChunkedAndErrorsComeAsErrorOutput) {
+  TRawClient c;
+  OpenV4(c, Sim.Port);
+  int frames = 0;
+  bool failed = true;
+  const QByteArray big = RunLua(c, "print(string.rep('x', 5000))", &failed, &frames);
+  EXPECT_FALSE(failed);
+  EXPECT_EQ(big, QByteArray(5000, 'x') + "\r\n");
+  EXPECT_EQ(frames, 5 + 1) << "1024-byte chunks, then the end frame";
+
+  const QByteArray err = RunLua(c, "print('before') error('boom')", &failed);
+  EXPECT_TRUE(failed);
+  EXPECT_TRUE(err.startsWith("before\r\n"));
+  EXPECT_TRUE(err.contains("boom"));
+
+  // Without CR LF, as over SSH, the statement runs the same.
+  c.Send(BuildLuaText(C(), 6, 1, 0, "print(6*7)", false));
+  const auto all = c.RecvUntil([](const ccc_head_t& h) { return h.ExtCmd == 3; });
+  ASSERT_GE(all.size(), 2u);
+  EXPECT_EQ(LuaOutputText(all[0]), QByteArray("42\r\n"));
+}
+
+TEST_F(SimTest, LuaCannotLeaveTheDeviceRoot) {
+  TRawClient c;
+  OpenV4(c, Sim.Port);
+  bool failed = false;
+  RunLua(c, "local f = io.open('/../../../../etc/passwd') print(f)", &failed);
+  EXPECT_TRUE(failed);
+  const QByteArray out = RunLua(c, "print(os.execute, io.popen, require)", &failed);
+  EXPECT_EQ(out, QByteArray("nil\tnil\tnil\r\n"));
+  RunLua(c, "while true do end", &failed);
+  EXPECT_TRUE(failed) << "a runaway loop is stopped";
+  EXPECT_EQ(RunLua(c, "print(1)"), QByteArray("1\r\n")) << "and the engine still works";
+}
+
+TEST_F(SimTest, DeviceLibraryAnswers) {
+  TRawClient c;
+  OpenV4(c, Sim.Port);
+  EXPECT_EQ(RunLua(c, "print(user.authorized('lua.user.ticketGet')['lua.user.ticketGet'])"), QByteArray("true\r\n"));
+  EXPECT_EQ(RunLua(c, "print(uti.err2ascii(0))"), QByteArray("No Error\r\n"));
+  EXPECT_EQ(RunLua(c, "print(pq.calState())"), QByteArray("Calibration ok\r\n"));
+  EXPECT_EQ(RunLua(c, "print(uti.fwUpdate('/mnt/flashdrive0/data/missing.zip'))"), QByteArray("1\r\n"));
+  RunLua(c, "log.print('hello from the test')");
+  QFile log(Sim.Root() + "/mnt/flashdrive0/data/logd.log");
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(log.readAll().contains("hello from the test"));
+  const QByteArray ls = RunLua(c, "fs.ls('/mnt/flashdrive0/data/events/*.evt')");
+  EXPECT_EQ(ls.count("file "), 3);
+  EXPECT_EQ(RunLua(c, "local s = uti.stat() print(s.version.major, s.serial, s.time.utc.fracsec.dst)"),
+            QByteArray("2\t4711\t0\r\n"));
+  RunLua(c, "fs.cp('//mnt/flashdrive0/data/logd.log', '//mnt/flashdrive0/data/ccci/scratchpad/logd.log')");
+  EXPECT_TRUE(QFile::exists(Sim.Root() + "/mnt/flashdrive0/data/ccci/scratchpad/logd.log"));
+}
+
+TEST_F(SimTest, ScratchpadRoundTrip) {
+  TRawClient c;
+  OpenV4(c, Sim.Port);
+  c.Send(BuildScratchpadUpload(C(), 7, 0, 2, "status.lua", "print('s')"));
+  const QByteArray ack = c.Recv();
+  EXPECT_EQ(HeadOf(ack).ExtCmd, 2);
+  EXPECT_FALSE(CheckNAK(HeadOf(ack).FTPNAK));
+  c.Send(BuildFileName(C(), 7, 0, 1, "status.lua", 0));
+  EXPECT_EQ(c.Recv().mid(20), QByteArray("print('s')"));
+  c.Send(BuildFileName(C(), 7, 0, 3, "status.lua", 0));
+  EXPECT_EQ(HeadOf(c.Recv()).ExtCmd, 3);
+  c.Send(BuildFileName(C(), 7, 0, 1, "status.lua", 0));
+  EXPECT_EQ(NakCode(c.Recv()), 2u);
+  c.Send(BuildFileName(C(), 7, 0, 1, "../../../../../../etc/passwd", 0));
+  EXPECT_EQ(NakCode(c.Recv()), 13u);
+  c.Send(BuildScratchpadUpload(C(), 7, 0, 2, "../../../../../../tmp/escape", "x"));
+  EXPECT_TRUE(CheckNAK(HeadOf(c.Recv()).FTPNAK));
+}
+
+TEST_F(SimTest, SetupRoundTripInAllThreePackings) {
+  TRawClient c;
+  OpenV4(c, Sim.Port);
+  const QByteArray xml = "<?xml version=\"1.0\"?><setup><parameter id=\"1\"><value>42</value></parameter></setup>";
+  // plain
+  c.Send(BuildFileUpload(C(), 3, 1, 3, xml));
+  EXPECT_EQ(HeadOf(c.Recv()).ExtCmd, 3);
+  c.Send(BuildHeaderOnly(C(), 3, 0, 1));
+  EXPECT_EQ(c.Recv().mid(20), xml);
+  // gzip
+  QByteArray gz;
+  ASSERT_EQ(GzipBytes(xml + "<!-- gz -->", gz), QString());
+  c.Send(BuildFileUpload(C(4, CFlagGZ), 3, 1, 3, gz));
+  EXPECT_FALSE(CheckNAK(HeadOf(c.Recv()).FTPNAK));
+  c.Send(BuildHeaderOnly(C(4, CFlagGZ), 3, 0, 1));
+  QByteArray back;
+  ASSERT_EQ(GunzipBytes(c.Recv().mid(20), back), QString());
+  EXPECT_EQ(back, xml + "<!-- gz -->");
+  // tar+gzip
+  QByteArray tgz;
+  ASSERT_EQ(TarGzPack({{"setup.xml", xml + "<!-- tgz -->"}, {"station.icd", "<SCL/>"}}, tgz), QString());
+  c.Send(BuildFileUpload(C(4, CFlagTGZ | CFlagGZ), 3, 1, 3, tgz));
+  EXPECT_FALSE(CheckNAK(HeadOf(c.Recv()).FTPNAK));
+  c.Send(BuildHeaderOnly(C(4, CFlagTGZ | CFlagGZ), 3, 0, 1));
+  std::vector<TTarEntry> entries;
+  ASSERT_EQ(TarGzUnpack(c.Recv().mid(20), entries), QString());
+  ASSERT_GE(entries.size(), 2u);
+  EXPECT_EQ(entries[0].Name, QStringLiteral("setup.xml"));
+  EXPECT_EQ(entries[0].Data, xml + "<!-- tgz -->");
+  // A broken document is refused and the stored one stays.
+  c.Send(BuildFileUpload(C(), 3, 1, 3, "<setup><unclosed>"));
+  EXPECT_EQ(NakCode(c.Recv()), 30u);
+  c.Send(BuildHeaderOnly(C(), 3, 0, 1));
+  EXPECT_EQ(c.Recv().mid(20), xml + "<!-- tgz -->");
+}
+
+TEST_F(SimTest, ReadoutListsAndResumes) {
+  TRawClient c;
+  OpenV4(c, Sim.Port);
+  c.Send(BuildHeaderOnly(C(), 5, 0, 16));
+  const QByteArray list = c.Recv().mid(20);
+  const QList<QByteArray> lines = list.trimmed().split('\n');
+  ASSERT_EQ(lines.size(), 3);
+  const QList<QByteArray> fields = lines[0].trimmed().split(';');
+  ASSERT_EQ(fields.size(), 3);
+  const QByteArray name = fields[0];
+  const int size = fields[2].toInt();
+  c.Send(BuildFileName(C(), 5, 0, 17, name, 0));
+  const QByteArray whole = c.Recv().mid(20);
+  EXPECT_EQ(whole.size(), size);
+  c.Send(BuildFileName(C(), 5, 0, 17, name, 1000));
+  EXPECT_EQ(c.Recv().mid(20), whole.mid(1000)) << "only the tail from the position";
+  c.Send(BuildHeaderOnly(C(), 5, 0, 0));
+  EXPECT_TRUE(c.Recv().mid(20).contains("10min/10min-0-"));
+  c.Send(BuildFileName(C(), 5, 0, 18, name, 0));
+  EXPECT_EQ(HeadOf(c.Recv()).ExtCmd, 18);
+  c.Send(BuildHeaderOnly(C(), 5, 0, 16));
+  EXPECT_EQ(c.Recv().mid(20).trimmed().split('\n').size(), 2);
+  c.Send(BuildHeaderOnly(C(), 5, 0, 33));
+  EXPECT_TRUE(c.Recv().mid(20).startsWith("\x89PNG\r\n\x1a\n"));
+}
+
+TEST_F(SimTest, NtpTunnelRequestsAndRepliesAreChecked) {
+  TRawClient c;
+  OpenV4(c, Sim.Port);
+  c.Send(BuildHeaderOnly(C(), 9, 1, 0));
+  EXPECT_EQ(HeadOf(c.Recv()).ExtCmd, 0);
+  const QByteArray req = c.Recv(3000);
+  ASSERT_EQ(HeadOf(req).ExtCmd, 2);
+  QByteArray packet;
+  ASSERT_EQ(DecodeNtpRequest(req, packet), QString());
+  EXPECT_EQ(uint8_t(packet[0]) & 7, 3) << "client mode";
+  // Answer as a server would: mode 4, stratum 2, originate = their transmit.
+  QByteArray reply(48, '\0');
+  reply[0] = char(0x24);
+  reply[1] = char(2);
+  reply.replace(24, 8, packet.mid(40, 8));
+  reply.replace(32, 8, packet.mid(40, 8));
+  reply.replace(40, 8, packet.mid(40, 8));
+  c.Send(BuildNtpReply(C(), reply));
+  c.Send(BuildNtpReply(C(), QByteArray(48, '\0')));  // a broken one
+  test::SpinFor(200);
+  bool failed = false;
+  const QByteArray stat = RunLua(c, "local s = uti.stat().ntpTunnel print(s.good, s.bad)", &failed);
+  EXPECT_EQ(stat, QByteArray("1\t1\r\n"));
+  c.Send(BuildHeaderOnly(C(), 9, 1, 1));
+  const auto frames = c.RecvUntil([](const ccc_head_t& h) { return h.CMD == 9 && h.ExtCmd == 1; });
+  ASSERT_FALSE(frames.empty());
+}
+
+TEST_F(SimTest, MalformedInputNeitherCrashesNorStopsTheSimulator) {
+  {
+    TRawClient c;
+    ASSERT_TRUE(c.Connect(Sim.Port));
+    QByteArray junk = BuildHeaderOnly(C(), 2, 0, 0);
+    PutU32At(junk, 12, 5);
+    c.SendRaw(junk + QByteArray(100, '\xff'));
+    std::mt19937 rng(1);
+    QByteArray noise;
+    for (int i = 0; i < 4096; ++i) noise.append(char(rng() % 256));
+    c.SendRaw(noise);
+    test::SpinFor(100);
+  }
+  {
+    TRawClient c;
+    OpenV4(c, Sim.Port);
+    c.Send(BuildHeaderOnly(C(), 77, 0, 0));
+    EXPECT_TRUE(CheckNAK(HeadOf(c.Recv()).FTPNAK)) << "unknown command gets a NAK";
+    c.Send(BuildObject(C(), 4, 0, 2, 999));
+    EXPECT_EQ(NakCode(c.Recv()), 40u) << "unknown stream handle";
+    c.Send(BuildHeaderOnly(C(), 2, 0, 0));
+    EXPECT_EQ(c.Recv().size(), CIdentityBasicSize);
+  }
+  EXPECT_TRUE(Sim.Running());
+}
+
+// ---- per-generation record layouts -------------------------------------------------
+
+class SimGenerationTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(SimGenerationTest, StreamRecordLengths) {
+  const int gen = GetParam();
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--generation"), QString::number(gen)}));
+  TRawClient c;
+  OpenV4(c, sim.Port);
+  struct Want {
+    uint32_t Obj;
+    int Length;
+  };
+  const int osc = (gen == 0 ? 40 : 60) + 512 * (gen == 2 ? 48 : 44);
+  for (const Want& w : {Want{0x04FFFFFF, gen == 2 ? 2328 : 2320}, Want{0x01FFFFFF, gen == 2 ? 6264 : 6052},
+                        Want{0x08FFFFFF, osc}}) {
+    c.Send(BuildObject(C(), 4, 0, 1, w.Obj));
+    uint32_t hdl = 0;
+    ASSERT_EQ(DecodeStreamStarted(c.Recv(), hdl), QString());
+    EXPECT_GE(hdl, 2u);
+    c.Send(BuildObject(C(), 4, 0, 2, hdl));
+    const QByteArray rec = c.Recv();
+    EXPECT_EQ(HeadOf(rec).ExtCmd, 3);
+    EXPECT_EQ(rec.size() - 20, w.Length) << std::hex << w.Obj;
+    EXPECT_EQ(GetU32At(rec, 20), w.Obj);
+    if (w.Obj == 0x08FFFFFF) {
+      const int head = gen == 0 ? 40 : 60;
+      EXPECT_EQ(GetU32At(rec, 20 + head - 8), 512u) << "sample count";
+      EXPECT_EQ(GetU32At(rec, 20 + head - 4), 12800u) << "sample rate";
+    }
+    if (w.Obj == 0x04FFFFFF) {
+      TByteReader r(rec);
+      r.Seek(20 + 16);
+      EXPECT_FLOAT_EQ(r.F32(), 50.0f);
+      EXPECT_FLOAT_EQ(r.F32(), 230.0f);
+    }
+    c.Send(BuildObject(C(), 4, 0, 0xFFFF, hdl));
+    EXPECT_EQ(HeadOf(c.Recv()).ExtCmd, 0xFFFF);
+  }
+  c.Send(BuildObject(C(), 4, 0, 1, CBinaryObjectId));
+  uint32_t bin = 0;
+  ASSERT_EQ(DecodeStreamStarted(c.Recv(), bin), QString());
+  c.Send(BuildObject(C(), 4, 0, 2, bin));
+  TBinaryInputRecord b;
+  ASSERT_EQ(DecodeBinaryInput(c.Recv(), b), QString());
+  EXPECT_EQ(b.InputCnt, 8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Generations, SimGenerationTest, ::testing::Values(0, 1, 2));
+
+TEST(SimStart, RefusesProtocol5WhenConfiguredForProtocol4) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--protocol"), QStringLiteral("4")}));
+  TRawClient c;
+  ASSERT_TRUE(c.Connect(sim.Port));
+  c.Send(BuildStartRecord(C(5), 0, "operator", "operator"));
+  const QByteArray n = c.Recv();
+  EXPECT_EQ(NakCode(n), 134u);
+  EXPECT_EQ(HeadOf(n).CMD, 1);
+  EXPECT_EQ(HeadOf(n).ExtCmd, 0);
+}
+
+TEST(SimStart, BadArgumentsAreReported) {
+  TSimProcess sim;
+  EXPECT_FALSE(sim.Start({QStringLiteral("--fault"), QStringLiteral("explode")}));
+  EXPECT_TRUE(sim.Stderr().contains("unknown fault"));
+}
+
+TEST(SimStart, StopsCleanlyOnTerminate) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start());
+  sim.Stop();
+  EXPECT_EQ(sim.ExitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(sim.ExitCode(), 0);
+}

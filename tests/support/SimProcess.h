@@ -1,0 +1,145 @@
+#pragma once
+// Starts `vanta-sim --port 0` for a test, reads its port from the first line
+// and stops it again; and a blocking raw-socket client that speaks frames.
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStringList>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "Ccci.h"
+
+namespace vanta::test {
+
+class TSimProcess {
+ public:
+  // Extra arguments follow "--port 0 --text-interval 0 --root <temp>".
+  bool Start(const QStringList& args = {}, bool ownRoot = true) {
+    QStringList all{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--text-interval"), QStringLiteral("0")};
+    if (ownRoot) {
+      FRootDir = std::make_unique<QTemporaryDir>();
+      all << QStringLiteral("--root") << FRootDir->path();
+      CopySample(FRootDir->path());
+    }
+    all << args;
+    FProc.setProgram(QStringLiteral(VANTA_SIM_PATH));
+    FProc.setArguments(all);
+    FProc.setProcessChannelMode(QProcess::SeparateChannels);
+    FProc.start();
+    if (!FProc.waitForStarted(5000)) return false;
+    QElapsedTimer t;
+    t.start();
+    QByteArray out;
+    while (t.elapsed() < 5000) {
+      FProc.waitForReadyRead(100);
+      out += FProc.readAllStandardOutput();
+      const qsizetype at = out.indexOf("listening on ");
+      const qsizetype nl = out.indexOf('\n', at);
+      if (at >= 0 && nl > at) {
+        const QByteArray addr = out.mid(at + 13, nl - at - 13).trimmed();
+        Port = uint16_t(addr.mid(addr.lastIndexOf(':') + 1).toUInt());
+        return Port != 0;
+      }
+      if (FProc.state() != QProcess::Running) return false;
+    }
+    return false;
+  }
+
+  void Stop() {
+    if (FProc.state() == QProcess::NotRunning) return;
+    FProc.terminate();
+    if (!FProc.waitForFinished(5000)) {
+      FProc.kill();
+      FProc.waitForFinished(2000);
+    }
+  }
+
+  bool Running() const { return FProc.state() == QProcess::Running; }
+  QString Root() const { return FRootDir ? FRootDir->path() : QString(); }
+  QByteArray Stderr() { return FProc.readAllStandardError(); }
+  int ExitCode() const { return FProc.exitCode(); }
+  QProcess::ExitStatus ExitStatus() const { return FProc.exitStatus(); }
+  ~TSimProcess() { Stop(); }
+
+  uint16_t Port = 0;
+
+ private:
+  static void CopySample(const QString& to);
+  QProcess FProc;
+  std::unique_ptr<QTemporaryDir> FRootDir;
+};
+
+inline void TSimProcess::CopySample(const QString& to) {
+  QProcess cp;
+  cp.start(QStringLiteral("cp"), {QStringLiteral("-r"), QStringLiteral(VANTA_SAMPLE_DIR "/."), to});
+  cp.waitForFinished(10000);
+}
+
+// Blocking frame client for byte-level tests.
+class TRawClient {
+ public:
+  bool Connect(uint16_t port) {
+    FSocket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    return FSocket.waitForConnected(3000);
+  }
+  void Send(const QByteArray& frame) {
+    FSocket.write(frame);
+    FSocket.waitForBytesWritten(3000);
+  }
+  void SendRaw(const QByteArray& bytes) { Send(bytes); }
+  // Next whole frame, or empty after `timeoutMs` or when the peer closed.
+  QByteArray Recv(int timeoutMs = 3000) {
+    QElapsedTimer t;
+    t.start();
+    for (;;) {
+      if (FBuf.size() >= ccci::CHeadSize) {
+        ccci::ccc_head_t h;
+        ccci::DecodeHead(FBuf, h);
+        if (FBuf.size() >= qsizetype(h.Size)) {
+          QByteArray f = FBuf.left(h.Size);
+          FBuf.remove(0, h.Size);
+          return f;
+        }
+      }
+      const qint64 left = timeoutMs - t.elapsed();
+      if (left <= 0) return {};
+      if (FSocket.bytesAvailable() == 0 && !FSocket.waitForReadyRead(int(left))) {
+        FBuf += FSocket.readAll();
+        if (FSocket.state() != QAbstractSocket::ConnectedState && FBuf.size() < ccci::CHeadSize) return {};
+        continue;
+      }
+      FBuf += FSocket.readAll();
+    }
+  }
+  // Collects frames until one matches `done` (inclusive).
+  std::vector<QByteArray> RecvUntil(const std::function<bool(const ccci::ccc_head_t&)>& done, int timeoutMs = 3000) {
+    std::vector<QByteArray> frames;
+    for (;;) {
+      QByteArray f = Recv(timeoutMs);
+      if (f.isEmpty()) return frames;
+      frames.push_back(f);
+      ccci::ccc_head_t h;
+      ccci::DecodeHead(f, h);
+      if (done(h)) return frames;
+    }
+  }
+  bool WaitClosed(int timeoutMs = 3000) {
+    if (FSocket.state() == QAbstractSocket::UnconnectedState) return true;
+    return FSocket.waitForDisconnected(timeoutMs) || FSocket.state() == QAbstractSocket::UnconnectedState;
+  }
+  QTcpSocket& Socket() { return FSocket; }
+
+ private:
+  QTcpSocket FSocket;
+  QByteArray FBuf;
+};
+
+inline ccci::ccc_head_t HeadOf(const QByteArray& frame) {
+  ccci::ccc_head_t h;
+  ccci::DecodeHead(frame, h);
+  return h;
+}
+
+}  // namespace vanta::test
