@@ -34,8 +34,8 @@ time_set_t DefaultTimeSet() {
   t.Stdtz = 2;  // +1 h
   t.tz = 2;
   t.dstmode = 1;
-  t.ws = {3, 25, 2, 1};
-  t.sw = {10, 25, 3, 1};
+  t.ws = {3, 25, 1, 7};  // last Sunday of March, 01:00 UTC
+  t.sw = {10, 25, 1, 7};  // last Sunday of October
   t.ntpcycle = 64;
   t.ntpip[0] = "192.0.2.10";
   t.ntpport[0] = 123;

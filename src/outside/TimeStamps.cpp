@@ -96,4 +96,36 @@ QDateTime DaysToDateTime(double days) {
   return DayZero().addMSecs(qint64(std::llround(days * 86400000.0)));
 }
 
+namespace {
+// Day 0 shifted by whole years or months; the day of month (30) is clamped
+// to the length of the target month.
+double ShiftedDayZero(int years, int months) {
+  const QDate d = QDate(1899, 12, 30).addYears(years).addMonths(months);
+  return double(QDate(1899, 12, 30).daysTo(d));
+}
+
+double WindowEdge(int years, const std::array<uint8_t, 4>& rule) {
+  double edge = ShiftedDayZero(years, 0) + ShiftedDayZero(0, int(rule[0]) - 1) + double(rule[1]) + double(rule[2]) / 24.0;
+  if (rule[3] != 0) {
+    const int64_t whole = int64_t(std::floor(edge));
+    const int weekday = int((((whole - 1) % 7) + 7) % 7);
+    edge += double((int(rule[3]) + 7 - weekday) % 7);
+  }
+  return edge;
+}
+}  // namespace
+
+tmStamp_t CorrectUTCtoLocal(tmStamp_t ts, const time_set_t& set) {
+  tmStamp_t out = ts;
+  if (set.dstmode != 0) {
+    const QDateTime dt = TPQTimeProgs::VantaTS_to_DT(TPQTimeProgs::TStoLinear(ts));
+    const double days = DateTimeToDays(dt);
+    const int n = dt.date().year() - 1900;
+    const double start = WindowEdge(n, set.ws);
+    const double end = WindowEdge(n, set.sw);
+    if (start <= days && days <= end) out.Frac |= CTSDstMask;
+  }
+  return TPQTimeProgs::TSNormalizeLocal(out, TimeTzFromSet(set));
+}
+
 }  // namespace vanta

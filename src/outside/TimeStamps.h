@@ -83,6 +83,12 @@ class TPQTimeProgs {
   static int64_t NanoSecsBetween(int64_t a, int64_t b);
 };
 
+// The device's UTC stamp in its local time: when the device observes daylight
+// saving time and the stamp falls inside its window (computed from the ws/sw
+// rules on day counts, the way the device firmware does), the DST flag is set;
+// then the zone offset is applied.
+tmStamp_t CorrectUTCtoLocal(tmStamp_t ts, const time_set_t& set);
+
 // Date-times as a day count from 1899-12-30 (whole days plus fraction), the
 // unit in which the daylight-saving window of the device is computed.
 double DateTimeToDays(const QDateTime& dt);
