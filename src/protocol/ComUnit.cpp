@@ -8,6 +8,7 @@
 
 #include "ByteOrder.h"
 #include "GZip.h"
+#include "LogFormat.h"
 
 namespace vanta {
 
@@ -16,13 +17,6 @@ using namespace ccci;
 QString BoolText(bool b) { return b ? QStringLiteral("True") : QStringLiteral("False"); }
 
 namespace {
-// printf-style log lines; %s takes UTF-8.
-template <typename... A>
-QString F(const char* fmt, A... args) {
-  return QString::asprintf(fmt, args...);
-}
-QByteArray U8(const QString& s) { return s.toUtf8(); }
-
 constexpr qsizetype CCopyChunk = 0x100000;  // large frames are copied in 1 MiB steps
 constexpr int64_t CShutdownMs = 5000;
 constexpr int64_t CTransferStallMs = 10000;
@@ -551,12 +545,9 @@ void TComUnit::SkipFrame(TMemoryStream& stream, const char* handler) {
   stream.SetPosition(qMin<qsizetype>(FHead.Size, stream.Size()));
 }
 
-void TComUnit::SessionCommand(TMemoryStream& s) { SkipFrame(s, "SessionCommand"); }
-void TComUnit::IdentityCommand(TMemoryStream& s) { SkipFrame(s, "IdentityCommand"); }
 void TComUnit::SetupCommand(TMemoryStream& s) { SkipFrame(s, "SetupCommand"); }
 void TComUnit::StreamCommand(TMemoryStream& s) { SkipFrame(s, "StreamCommand"); }
 void TComUnit::ReadoutCommand(TMemoryStream& s) { SkipFrame(s, "ReadoutCommand"); }
-void TComUnit::LUACommand(TMemoryStream& s) { SkipFrame(s, "LUACommand"); }
 void TComUnit::ScratchPadCommand(TMemoryStream& s) { SkipFrame(s, "ScratchPadCommand"); }
 void TComUnit::NTPCommand(TMemoryStream& s) { SkipFrame(s, "NTPCommand"); }
 

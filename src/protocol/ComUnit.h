@@ -57,6 +57,7 @@ class TComUnit : public QObject {
   Q_OBJECT
 
  public:
+  using TLuaReceiver = std::function<void(QObject* Sender, const QString& text)>;
   explicit TComUnit(QObject* parent = nullptr, TNowFunc now = {}, const TDeviceDefaults& defaults = TDeviceDefaults::FromEnvironment());
   ~TComUnit() override;
 
@@ -86,6 +87,24 @@ class TComUnit : public QObject {
   void ThreadException(QObject* thread, const QString& message);
   void AfterConDisp(QObject* Sender, int AResult);
   void WriteLog(const QString& text, bool ToMemo = false);
+
+  // ---- Session, identity, rights (handshake) ----
+  // Sends the protocol-5 start record directly, past the command list: it
+  // neither waits for an answer nor advances the sequence counter.
+  void SendStartCommand(uint8_t Method, const QByteArray& user, const QByteArray& secret);
+  // Asks the device whether the session user holds `right` (Lua).
+  void CheckSSHRight(const QString& right, TProc OnGranted, TProc OnDenied, bool ShowMessage);
+  void SetSSHUserPass(const QString& user, const QString& password);
+  // The credential handshake: ticket when the user may fetch one, password otherwise.
+  void StartCredentialSession();
+  tmStamp_t CorrectUTCtoLocal(tmStamp_t ts) const;
+
+  // ---- Lua channel ----
+  void LUACommandSSH(const QByteArray& text);
+  void EvalLuaCommand(uint16_t ExtCmd, const QByteArray& text);
+  void SendLUACBCommand(const QString& text, TLuaReceiver cb);
+  // Queues a Lua statement whose whole output goes to `receiver`.
+  void RunLua(const QString& label, const QString& statement, TLuaReceiver receiver);
 
   // Called by the owner's work-progress handler: a transfer made progress.
   void NoteTransferProgress();
@@ -170,7 +189,7 @@ class TComUnit : public QObject {
   bool FNTPTunnelActive = false;
   TFormClose FRequestClose;
   TNAKCB FNAKCB;
-  std::function<void(QObject* Sender, const QString& text)> FTmpLUACallBack;
+  TLuaReceiver FTmpLUACallBack;
   TNotifyEvent FScratchPadCallBack;
   QString FTMPLuasStr;
   QString FLuaText;
@@ -204,6 +223,12 @@ class TComUnit : public QObject {
   virtual void ScratchPadCommand(TMemoryStream& stream);
   virtual void NTPCommand(TMemoryStream& stream);
   virtual void FileStream(TMemoryStream& stream);
+
+  // The step after the device log line is written: folders, file check,
+  // connection done.
+  virtual void ConnectionDone();
+  virtual void SetDataFolders();
+  virtual void CheckFileVersions();
 
   // Upload preparation of a setup file (gzip / tar+gzip as the flags say).
   // Returns the path to send, or an empty string with `error` set.

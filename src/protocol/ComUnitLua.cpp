@@ -1,0 +1,115 @@
+// The Lua channel: output frames, line-wise logging and the receivers.
+#include "ComUnit.h"
+#include "LogFormat.h"
+
+namespace vanta {
+
+using namespace ccci;
+
+namespace {
+constexpr char CEndMarker[] = "\x1a\x1b";
+}
+
+void TComUnit::RunLua(const QString& label, const QString& statement, TLuaReceiver receiver) {
+  FTmpLUACallBack = std::move(receiver);
+  SendCommand(label, 6, 1, 0, statement, true);
+}
+
+void TComUnit::LUACommand(TMemoryStream& stream) {
+  const QByteArray text = LuaOutputText(CurrentFrame(stream));
+  WriteLog(F("LUA: StreamPos: %d, sz: %d", int(stream.Position()), int(stream.Size())));
+  EvalLuaCommand(FHead.ExtCmd, text);
+  if (!text.isEmpty()) {
+    FLuaText += QString::fromLatin1(text);
+    for (qsizetype nl = FLuaText.indexOf(QLatin1Char('\n')); nl >= 0; nl = FLuaText.indexOf(QLatin1Char('\n'))) {
+      QString line = FLuaText.left(nl);
+      if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+      FLuaText.remove(0, nl + 1);
+      WriteLog(line, true);
+    }
+  }
+  if (FHead.ExtCmd == 3) {
+    if (!FLuaText.isEmpty()) WriteLog(FLuaText, true);
+    FLuaText.clear();
+  }
+  stream.SetPosition(qMin<qsizetype>(FHead.Size, stream.Size()));
+}
+
+void TComUnit::LUACommandSSH(const QByteArray& text) {
+  bool complete = false;
+  QString collected;
+  const QList<QByteArray> lines = text.split('\n');
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    const QByteArray& piece = lines[i];
+    if (piece.contains(CEndMarker)) {
+      complete = true;
+      continue;
+    }
+    // Keep the line feeds the shell sent, except after the last piece.
+    const QByteArray line = i + 1 < lines.size() ? piece + '\n' : piece;
+    if (line.isEmpty()) continue;
+    EvalLuaCommand(1, line);
+    collected += QString::fromLatin1(line);
+  }
+  if (!collected.isEmpty()) WriteLog(collected, true);
+  WriteLog(QStringLiteral("done: ") + BoolText(complete));
+  if (complete) {
+    EvalLuaCommand(3, {});
+    FWaitForAnswer = false;
+  }
+}
+
+void TComUnit::EvalLuaCommand(uint16_t ExtCmd, const QByteArray& text) {
+  WriteLog(F("LUA ExtCmd=%d Text=%s", int(ExtCmd), text.constData()));
+  const QString t = QString::fromLatin1(text);
+  switch (ExtCmd) {
+    case 1:
+      if (FCCCISratchpadProc)
+        FCCCISratchpadProc(t, false);
+      else if (FTmpLUACallBack)
+        FTMPLuasStr += t;
+      break;
+    case 2:
+      FSuccess = false;
+      FCCCISratchpad = TCCCISratchpad::spNone;
+      if (FTmpLUACallBack) FTMPLuasStr += t;
+      break;
+    case 3: {
+      if (FCCCISratchpadProc) {
+        FCCCISratchpadProc(t, true);
+      } else if (FFlashDone) {
+        WriteLog(QStringLiteral("Read Data Before FlashDone"));
+        FFlashDone(this, FSuccess);
+        WriteLog(QStringLiteral("Read Data After FlashDone"));
+      }
+      if (FTmpLUACallBack) {
+        FTMPLuasStr += t;
+        // The field is empty before the receiver runs, so it may queue the
+        // next statement with a receiver of its own.
+        TLuaReceiver cb = std::move(FTmpLUACallBack);
+        FTmpLUACallBack = nullptr;
+        SendLUACBCommand(FTMPLuasStr, std::move(cb));
+        FTMPLuasStr.clear();
+      }
+      if (FCCCISratchpad == TCCCISratchpad::spGetLog) {
+        SendCommand(QStringLiteral("CCC_SCRATCH_PAD_RD"), 7, 0, 1, QStringLiteral("logd.log"), false);
+        FCCCISratchpad = TCCCISratchpad::spNone;
+      } else if (FCCCISratchpad == TCCCISratchpad::spFlushLog) {
+        FCCCISratchpad = TCCCISratchpad::spGetLog;
+        SendCommand(QStringLiteral("CCC_LUA_COMMAND"), 6, 1, 0,
+                    QStringLiteral("fs.cp(\"//mnt/flashdrive0/data/logd.log\",\"//mnt/flashdrive0/data/ccci/scratchpad/logd.log\")"),
+                    true);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void TComUnit::SendLUACBCommand(const QString& text, TLuaReceiver cb) {
+  if (!cb) return;
+  Postpone(this, [this, text, cb = std::move(cb)] { cb(this, text); });
+}
+
+}  // namespace vanta
