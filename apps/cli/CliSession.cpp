@@ -1,0 +1,103 @@
+#include "CliSession.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <cstdio>
+
+namespace vanta::cli {
+
+namespace {
+void Err(const QString& text) { std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData()); }
+}  // namespace
+
+TCliSession::TCliSession(const TCliOptions& options) : FOptions(options) {
+  FUnit = std::make_unique<TTCPComUnit>(false);
+  TTCPComUnit& u = *FUnit;
+  if (FOptions.Log)
+    u.FOnLogCallBack = [](QObject*, const QString& line, bool) { Err(QStringLiteral("log: ") + line); };
+  u.FVisibility = FOptions.Visibility;
+  u.FProgUser = qEnvironmentVariable("USER", QStringLiteral("vanta-cli"));
+  u.FOnConnDone = [this](QObject*, bool ok) {
+    if (ok)
+      FConnDone = true;
+    else
+      FConnFailed = true;
+  };
+  u.FConnectThreadEnd = [this](QObject*, bool ok, bool) {
+    if (!ok) {
+      FConnFailed = true;
+      return;
+    }
+    // With credentials the session is started with the protocol-5 record;
+    // a protocol-4 device refuses it and the client falls back by itself.
+    if (!FOptions.User.isEmpty())
+      FUnit->SendStartCommand(0, FOptions.User.toLatin1(), FOptions.Password.toLatin1());
+  };
+  u.FDisplayConnMessage = [this](const QString& text, TMsgDlgType, TThreadedMessageCallBack&, TMsgDlgButtons, TMsgDlgBtn) {
+    if (text == CConnectionLostText)
+      FLost = true;
+    else
+      FRefusals << text;
+  };
+  u.FNAKCB = [this](QObject*, uint32_t code) {
+    if (code != 0) FRefusals << QStringLiteral("NAK %1").arg(code);
+  };
+  u.FClearWork = [this] { FLost = true; };
+  if (!FOptions.User.isEmpty()) {
+    u.FAutoSessionStart = false;
+    u.SetSSHUserPass(FOptions.User, FOptions.Password);
+  }
+  u.SetIPAndPort(FOptions.Host, FOptions.Port);
+}
+
+TCliSession::~TCliSession() = default;
+
+bool TCliSession::WaitFor(const std::function<bool()>& done) {
+  QElapsedTimer t;
+  t.start();
+  while (!done()) {
+    if (t.elapsed() > qint64(FOptions.TimeoutSec) * 1000) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  }
+  return true;
+}
+
+bool TCliSession::Open(QString& error) {
+  FUnit->DoConnect();
+  const bool finished = WaitFor([this] { return FConnDone || FConnFailed || FLost || !FRefusals.isEmpty(); });
+  if (FConnDone) return true;
+  if (!finished)
+    error = QStringLiteral("keine Verbindung innerhalb von %1 s").arg(FOptions.TimeoutSec);
+  else if (!FRefusals.isEmpty())
+    error = FRefusals.join(QStringLiteral("; "));
+  else if (FLost)
+    error = CConnectionLostText;
+  else
+    error = QStringLiteral("keine Verbindung zu %1:%2").arg(FOptions.Host).arg(FOptions.Port);
+  return false;
+}
+
+bool TCliSession::Lua(const QString& statement, QString& output, bool& failed) {
+  bool got = false;
+  FUnit->RunLua(QStringLiteral("CCC_LUA_COMMAND"), statement, [&](QObject*, const QString& text) {
+    output = text;
+    got = true;
+  });
+  const int refusalsBefore = int(FRefusals.size());
+  const bool ok = WaitFor([&] { return got || FLost || FRefusals.size() > refusalsBefore; });
+  failed = !FUnit->FSuccess || FRefusals.size() > refusalsBefore;
+  return ok && got;
+}
+
+void TCliSession::Close() {
+  bool closed = false;
+  FUnit->ShutDown(FUnit.get(), [&closed](QObject*) { closed = true; });
+  QElapsedTimer t;
+  t.start();
+  while (!closed && t.elapsed() < 6000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+std::vector<TCliCommand> AllCommands() { return {IdentifyCommand(), LuaCommand()}; }
+
+}  // namespace vanta::cli

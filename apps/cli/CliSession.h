@@ -1,0 +1,70 @@
+#pragma once
+// One device connection for a command-line run: connect, wait until the
+// connection is done, run a command, shut down in order.
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "TcpComUnit.h"
+
+namespace vanta::cli {
+
+enum TExitCode : int { ecDone = 0, ecUsage = 1, ecNoConnection = 2, ecRefused = 3 };
+
+struct TCliOptions {
+  QString Host = QStringLiteral("127.0.0.1");
+  int Port = 5040;
+  int Visibility = 1;
+  QString User;
+  QString Password;
+  int TimeoutSec = 30;
+  bool Json = false;
+  bool Log = false;
+};
+
+class TCliSession {
+ public:
+  explicit TCliSession(const TCliOptions& options);
+  ~TCliSession();
+
+  // Connects and waits for the connection to be done; false with a reason.
+  bool Open(QString& error);
+  // Orderly shutdown (stream stop, NTP close, session stop), at most ~6 s.
+  void Close();
+
+  // Spins the event loop until `done` or the command time-out.
+  bool WaitFor(const std::function<bool()>& done);
+  // Runs one Lua statement; false on time-out.
+  bool Lua(const QString& statement, QString& output, bool& failed);
+
+  TTCPComUnit& Unit() { return *FUnit; }
+  const TCliOptions& Options() const { return FOptions; }
+  // Device refusals (NAK texts) seen so far.
+  const QStringList& Refusals() const { return FRefusals; }
+  bool ConnectionLost() const { return FLost; }
+
+ private:
+  TCliOptions FOptions;
+  std::unique_ptr<TTCPComUnit> FUnit;
+  bool FConnDone = false;
+  bool FConnFailed = false;
+  bool FLost = false;
+  QString FFailure;
+  QStringList FRefusals;
+};
+
+// A command: name, usage line, and what it does on an open session.
+struct TCliCommand {
+  QString Name;
+  QString Usage;
+  std::function<int(TCliSession& session, const QStringList& args)> Run;
+};
+
+std::vector<TCliCommand> AllCommands();
+
+// Command pieces (one file each).
+TCliCommand IdentifyCommand();
+TCliCommand LuaCommand();
+
+}  // namespace vanta::cli

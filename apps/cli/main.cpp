@@ -1,0 +1,78 @@
+// vanta-cli: headless client of the workspace's protocol core.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "CliSession.h"
+
+using namespace vanta::cli;
+
+namespace {
+int Usage(const QCommandLineParser& p, const std::vector<TCliCommand>& commands, const QString& why = {}) {
+  if (!why.isEmpty()) std::fprintf(stderr, "vanta-cli: %s\n", why.toLocal8Bit().constData());
+  std::fprintf(stderr, "%s\nCommands:\n", p.helpText().toLocal8Bit().constData());
+  for (const TCliCommand& c : commands) std::fprintf(stderr, "  %s\n", c.Usage.toLocal8Bit().constData());
+  return ecUsage;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("vanta-cli"));
+  const std::vector<TCliCommand> commands = AllCommands();
+
+  QCommandLineParser p;
+  p.setApplicationDescription(QStringLiteral("Talks to a Vanta device over CCCI."));
+  p.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+  const QCommandLineOption help({"h", "help"}, "Show this help.");
+  p.addOption(help);
+  p.addOptions({
+      {"host", "Device address.", "H", "127.0.0.1"},
+      {"port", "CCCI port.", "P", "5040"},
+      {"visibility", "Access level (1: advanced start, 2 and more: support start).", "N", "1"},
+      {"user", "User name for a protocol-5 session start.", "U"},
+      {"password", "Password for --user.", "P"},
+      {"timeout", "Seconds to wait for the device.", "S", "30"},
+      {"json", "Machine-readable output."},
+      {"log", "Write the client's log lines to stderr."},
+  });
+  p.addPositionalArgument("command", "identify | lua STATEMENT");
+  if (!p.parse(QCoreApplication::arguments())) return Usage(p, commands, p.errorText());
+  if (p.isSet(help)) return Usage(p, commands);
+  const QStringList pos = p.positionalArguments();
+  if (pos.isEmpty()) return Usage(p, commands, QStringLiteral("no command given"));
+
+  const TCliCommand* command = nullptr;
+  for (const TCliCommand& c : commands)
+    if (c.Name == pos[0]) command = &c;
+  if (!command) return Usage(p, commands, QStringLiteral("unknown command \"%1\"").arg(pos[0]));
+
+  TCliOptions o;
+  bool ok = true;
+  o.Host = p.value("host");
+  o.Port = p.value("port").toInt(&ok);
+  if (!ok || o.Port < 1 || o.Port > 65535) return Usage(p, commands, QStringLiteral("bad --port"));
+  o.Visibility = p.value("visibility").toInt(&ok);
+  if (!ok) return Usage(p, commands, QStringLiteral("bad --visibility"));
+  o.TimeoutSec = p.value("timeout").toInt(&ok);
+  if (!ok || o.TimeoutSec < 1) return Usage(p, commands, QStringLiteral("bad --timeout"));
+  o.User = p.value("user");
+  o.Password = p.value("password");
+  o.Json = p.isSet("json");
+  o.Log = p.isSet("log");
+
+  TCliSession session(o);
+  QString error;
+  if (!session.Open(error)) {
+    std::fprintf(stderr, "vanta-cli: %s\n", error.toLocal8Bit().constData());
+    session.Close();
+    return session.Refusals().isEmpty() ? ecNoConnection : ecRefused;
+  }
+  const int rc = command->Run(session, pos.mid(1));
+  if (rc == ecUsage) {
+    session.Close();
+    return Usage(p, commands, QStringLiteral("usage: %1").arg(command->Usage));
+  }
+  session.Close();
+  return rc;
+}
