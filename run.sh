@@ -14,43 +14,47 @@ sim="$bin/apps/sim/vanta-sim"
 host="$bin/apps/host/vanta-host"
 cli="$bin/apps/cli/vanta-cli"
 
-if [ ! -x "$sim" ]; then
-  cat <<TXT
-
-Vanta workspace: built in $bin.
-
-What this build contains so far:
-  - the CCCI frame codec with the whole command catalogue (builders and
-    bounds-checked decoders for every request and answer),
-  - the per-connection command queue (send one at a time, NAK handling,
-    answer time-out, heartbeat, stream polling, orderly shutdown),
-  - the shared vocabulary and the helper library (time stamps, firmware
-    versions, formatting, gzip).
-
-The device simulator, the command-line client and the desktop host are not
-part of this build yet. Run ./test.sh to see every piece exercised.
-TXT
-  exit 0
+if [ ! -x "$sim" ] || [ ! -x "$cli" ]; then
+  echo "run.sh: the build did not produce vanta-sim and vanta-cli" >&2
+  exit 1
 fi
 
-"$sim" --port 0 > /tmp/vanta-sim.out &
+out=$(mktemp)
+"$sim" --port 0 > "$out" 2> "$bin/vanta-sim.log" &
 sim_pid=$!
-trap 'kill $sim_pid 2>/dev/null || true' EXIT
+trap 'kill $sim_pid 2>/dev/null || true; rm -f "$out"' EXIT
 for _ in $(seq 50); do
-  grep -q "listening on" /tmp/vanta-sim.out 2>/dev/null && break
+  grep -q "listening on" "$out" 2>/dev/null && break
   sleep 0.1
 done
-port=$(sed -n 's/.*listening on [^:]*:\([0-9]*\).*/\1/p' /tmp/vanta-sim.out | head -1)
-echo "vanta-sim runs on 127.0.0.1:${port}"
+port=$(sed -n 's/.*listening on [^:]*:\([0-9]*\).*/\1/p' "$out" | head -1)
+if [ -z "$port" ]; then
+  echo "run.sh: vanta-sim did not start" >&2
+  exit 1
+fi
+echo "vanta-sim (simulated device, serial 4711) runs on 127.0.0.1:${port}; its log: $bin/vanta-sim.log"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$host" ]; then
   "$host" --connect "127.0.0.1:${port}"
-else
-  echo "No display found: the desktop host needs one. A tour of the command-line client instead:"
-  if [ -x "$cli" ]; then
-    set -x
-    "$cli" --port "$port" identify
-    "$cli" --port "$port" --json identify
-    "$cli" --port "$port" lua 'print(uti.version())'
-  fi
+  exit 0
 fi
+
+if [ ! -x "$host" ]; then
+  echo "The desktop host (vanta-host) is not part of this build yet."
+else
+  echo "No display found (DISPLAY/WAYLAND_DISPLAY unset): the desktop host needs one."
+fi
+echo "A tour of the command-line client against the simulated device instead:"
+tour() {
+  echo
+  echo "\$ vanta-cli $*"
+  "$cli" --port "$port" "$@" || echo "(exit code $?)"
+}
+tour identify
+tour --json identify
+tour lua 'print(uti.version())'
+tour lua 'local s = uti.stat() print(s.plant, s.deviceName, s.flashdrive0.used .. " bytes used")'
+tour lua 'fs.ls("/mnt/flashdrive0/data/events/*.evt")'
+tour lua 'error("a Lua error comes back with exit code 3")'
+echo
+echo "More: $cli --help; the simulator's options: $sim --help"
