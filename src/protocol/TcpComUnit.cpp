@@ -39,7 +39,7 @@ void TIdReadThreadTCP::Log(const QString& line, bool toMemo) {
 
 void TIdReadThreadTCP::Enqueue(QByteArray frame, bool isLua) {
   {
-    QMutexLocker lock(&FQueueLock);
+    std::lock_guard<std::mutex> lock(FQueueLock);
     FSendQueue.push_back({std::move(frame), isLua});
     FClient->SendQueueActive = true;
   }
@@ -49,13 +49,13 @@ void TIdReadThreadTCP::Enqueue(QByteArray frame, bool isLua) {
 }
 
 void TIdReadThreadTCP::ClearQueue() {
-  QMutexLocker lock(&FQueueLock);
+  std::lock_guard<std::mutex> lock(FQueueLock);
   FSendQueue.clear();
   FClient->SendQueueActive = false;
 }
 
 int TIdReadThreadTCP::QueueSize() {
-  QMutexLocker lock(&FQueueLock);
+  std::lock_guard<std::mutex> lock(FQueueLock);
   return int(FSendQueue.size());
 }
 
@@ -64,7 +64,7 @@ void TIdReadThreadTCP::SendCommandStream() {
   for (;;) {
     TSendQueueItem item;
     {
-      QMutexLocker lock(&FQueueLock);
+      std::lock_guard<std::mutex> lock(FQueueLock);
       if (FSendQueue.empty()) {
         FClient->SendQueueActive = false;
         return;
@@ -81,7 +81,7 @@ void TIdReadThreadTCP::SendCommandStream() {
     QMetaObject::invokeMethod(c, [c] { c->WorkEvent(TWorkMode::wmWrite, 0, TWorkStatus::WorkEnd); },
                               Qt::QueuedConnection);
     Log(QStringLiteral("Thread After Send"));
-    QMutexLocker lock(&FQueueLock);
+    std::lock_guard<std::mutex> lock(FQueueLock);
     FClient->SendQueueActive = !FSendQueue.empty();
   }
 }
@@ -89,58 +89,48 @@ void TIdReadThreadTCP::SendCommandStream() {
 void TIdReadThreadTCP::Clearbuffer() {
   FDoClearBuffer = false;
   Log(QStringLiteral("ClearBuffer"));
-  FreadStream.clear();
-  FHeadRead = false;
-}
-
-void TIdReadThreadTCP::CheckHead() {
-  FHeadRead = true;
-  FHead = {};
-  DecodeHead(FreadStream, FHead);
-  TTCPComUnit* c = FClient;
-  const int64_t size = FHead.Size;
-  QMetaObject::invokeMethod(c, [c, size] { c->WorkEvent(TWorkMode::wmRead, size, TWorkStatus::WorkBegin); },
-                            Qt::QueuedConnection);
-  Log(F("ComUnit: BeginWork 0/%d - %x %x %x", int(FHead.Size), FHead.CMD, FHead.Priv, FHead.ExtCmd));
+  FreadStream.Clear();
 }
 
 void TIdReadThreadTCP::OnBytes(const QByteArray& data) {
   if (FDoClearBuffer) Clearbuffer();
-  FreadStream.append(data);
+  std::vector<TFrameCutter::TEvent> events;
+  FreadStream.Append(data, events);
   TTCPComUnit* c = FClient;
-  for (;;) {
-    if (!FHeadRead) {
-      if (FreadStream.size() < CHeadSize) return;
-      CheckHead();
-      if (FHead.Size < uint32_t(CHeadSize) || FHead.Size > CMaxFrameSize) {
-        // Never allocate or wait for what such a header claims.
-        const QString why = F("ComUnit: ungültige Rahmenlänge %u, Empfang verworfen", FHead.Size);
-        FreadStream.clear();
-        FHeadRead = false;
+  for (TFrameCutter::TEvent& e : events) {
+    switch (e.Kind) {
+      case TFrameCutter::TKind::fcHead: {
+        const int64_t size = e.Head.Size;
+        QMetaObject::invokeMethod(c, [c, size] { c->WorkEvent(TWorkMode::wmRead, size, TWorkStatus::WorkBegin); },
+                                  Qt::QueuedConnection);
+        Log(F("ComUnit: BeginWork 0/%d - %x %x %x", int(e.Head.Size), e.Head.CMD, e.Head.Priv, e.Head.ExtCmd));
+        break;
+      }
+      case TFrameCutter::TKind::fcProgress: {
+        const int64_t have = e.Count;
+        QMetaObject::invokeMethod(c, [c, have] { c->WorkEvent(TWorkMode::wmRead, have, TWorkStatus::WorkWorking); },
+                                  Qt::QueuedConnection);
+        break;
+      }
+      case TFrameCutter::TKind::fcFault: {
+        const QString why = e.Fault;
         QMetaObject::invokeMethod(c, [c, why] { c->OnReceiveFault(why); }, Qt::QueuedConnection);
-        return;
+        break;
+      }
+      case TFrameCutter::TKind::fcFrame: {
+        if (e.Head.CMD == 9 && e.Head.ExtCmd == 2) {
+          Log(QStringLiteral("NTP Begin"));
+          HandleNTP(e.Frame);
+          Log(QStringLiteral("NTP End"));
+        } else {
+          QMetaObject::invokeMethod(c, [c, frame = std::move(e.Frame)] { c->DeliverFrame(frame); }, Qt::QueuedConnection);
+        }
+        QMetaObject::invokeMethod(c, [c] { c->WorkEvent(TWorkMode::wmRead, 0, TWorkStatus::WorkEnd); },
+                                  Qt::QueuedConnection);
+        Log(QStringLiteral("ReadEnd"));
+        break;
       }
     }
-    if (FreadStream.size() < qsizetype(FHead.Size)) {
-      const int64_t have = FreadStream.size();
-      QMetaObject::invokeMethod(c, [c, have] { c->WorkEvent(TWorkMode::wmRead, have, TWorkStatus::WorkWorking); },
-                                Qt::QueuedConnection);
-      return;
-    }
-    const QByteArray frame = FreadStream.left(FHead.Size);
-    FreadStream.remove(0, FHead.Size);
-    if (FHead.CMD == 9 && FHead.ExtCmd == 2) {
-      Log(QStringLiteral("NTP Begin"));
-      HandleNTP(frame);
-      Log(QStringLiteral("NTP End"));
-    } else {
-      QMetaObject::invokeMethod(c, [c, frame] { c->DeliverFrame(frame); }, Qt::QueuedConnection);
-    }
-    FHeadRead = false;
-    FHead = {};
-    QMetaObject::invokeMethod(c, [c] { c->WorkEvent(TWorkMode::wmRead, 0, TWorkStatus::WorkEnd); },
-                              Qt::QueuedConnection);
-    Log(QStringLiteral("ReadEnd"));
   }
 }
 
@@ -260,8 +250,7 @@ void TIdReadThreadTCPTCP::DoDisconnect(bool) {
   if (FConnectTimer) FConnectTimer->stop();
   const bool wasConnected = FIsconnected;
   FTCPClient->abort();
-  FreadStream.clear();
-  FHeadRead = false;
+  FreadStream.Clear();
   FIsconnected = false;
   if (wasConnected) ReportDisconnected();
 }
@@ -278,7 +267,7 @@ void TIdReadThreadTCPTCP::Shutdown() {
   }
   delete FConnectTimer;
   FConnectTimer = nullptr;
-  FreadStream.clear();
+  FreadStream.Clear();
   Log(QStringLiteral("AFTER CLEAR BUFFER"));
 }
 

@@ -7,13 +7,14 @@
 // thread with a queued call, and a frame queued by the GUI thread wakes the
 // reader at once instead of waiting for a poll. Time requests of the
 // device's NTP tunnel are answered on the reader thread itself.
-#include <QMutex>
+#include <mutex>
 #include <QObject>
 #include <QThread>
 #include <atomic>
 #include <deque>
 
 #include "ComUnit.h"
+#include "FrameCutter.h"
 
 class QTcpSocket;
 class QTimer;
@@ -58,15 +59,12 @@ class TIdReadThreadTCP : public QObject {
   void ReportDisconnected();
 
   TTCPComUnit* FClient;
-  QByteArray FreadStream;
-  bool FHeadRead = false;
-  ccci::ccc_head_t FHead;
+  TFrameCutter FreadStream;
   uint32_t FSeqCnt = 0;
   bool FDiscoReported = true;
 
  private:
-  void CheckHead();
-  QMutex FQueueLock;
+  std::mutex FQueueLock;  // a pthread mutex, so ThreadSanitizer sees it
   std::deque<TSendQueueItem> FSendQueue;
   std::atomic<bool> FWakePending{false};
 };

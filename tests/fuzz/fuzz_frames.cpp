@@ -46,7 +46,8 @@ void FuzzFramesOneInput(const uint8_t* data, size_t size) {
     unit.FOnLogCallBack = nullptr;  // logging every line would dominate the run
     unit.FNAKCB = [](QObject*, uint32_t) {};
     unit.FDisplayConnMessage = [](const QString&, TMsgDlgType, TThreadedMessageCallBack&, TMsgDlgButtons, TMsgDlgBtn) {};
-    // The first byte picks the chunk size, the rest is the byte stream.
+    // The first byte picks the chunk size, the rest is the byte stream, cut
+    // by the reader's frame cutter and evaluated frame by frame.
     const qsizetype chunk = size > 0 ? 1 + data[0] % 64 : 1;
     for (qsizetype i = 1; i < frame.size(); i += chunk) unit.Deliver(frame.mid(i, chunk));
     // Direct evaluation of the whole buffer, as a transport might hand it over.

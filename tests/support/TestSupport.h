@@ -11,6 +11,7 @@
 
 #include "Ccci.h"
 #include "ComUnit.h"
+#include "FrameCutter.h"
 
 namespace vanta::test {
 
@@ -72,23 +73,20 @@ class TTestComUnit : public TComUnit {
     return d;
   }
 
-  // Feeds bytes as if they had arrived on the connection.
+  // Feeds bytes as if they had arrived on the connection; frames are cut by
+  // the same cutter the reader threads use.
   void Deliver(const QByteArray& bytes) {
-    FReadBuf.append(bytes);
-    while (FReadBuf.size() >= ccci::CHeadSize) {
-      ccci::ccc_head_t h;
-      ccci::DecodeHead(FReadBuf, h);
-      if (h.Size < uint32_t(ccci::CHeadSize)) {  // the reader would discard such junk
-        FReadBuf.clear();
-        return;
-      }
-      if (FReadBuf.size() < qsizetype(h.Size)) return;
-      TMemoryStream frame(FReadBuf.left(h.Size));
-      FReadBuf.remove(0, h.Size);
+    std::vector<TFrameCutter::TEvent> events;
+    FCutter.Append(bytes, events);
+    for (TFrameCutter::TEvent& e : events) {
+      if (e.Kind == TFrameCutter::TKind::fcFault) Faults << e.Fault;
+      if (e.Kind != TFrameCutter::TKind::fcFrame) continue;
+      TMemoryStream frame(e.Frame);
       ReadData(frame);
       if (FClearRequested) {
-        FReadBuf.clear();
+        FCutter.Clear();
         FClearRequested = false;
+        return;  // the reader drops what was received after a failed evaluation
       }
     }
   }
@@ -158,6 +156,7 @@ class TTestComUnit : public TComUnit {
   std::vector<THandled> Handled;
   QStringList Log;
   QStringList FtpUploads;
+  QStringList Faults;
 
  protected:
   void Record(TMemoryStream& s) { Handled.push_back({FHead.CMD, FHead.ExtCmd, CurrentFrame(s)}); }
@@ -171,7 +170,7 @@ class TTestComUnit : public TComUnit {
   void NTPCommand(TMemoryStream& s) override { Record(s); TComUnit::NTPCommand(s); }
 
  private:
-  QByteArray FReadBuf;
+  TFrameCutter FCutter;
   bool FClearRequested = false;
 };
 

@@ -1,0 +1,41 @@
+#include "FrameCutter.h"
+
+#include "LogFormat.h"
+
+namespace vanta {
+
+using namespace ccci;
+
+void TFrameCutter::Clear() {
+  FBuf.clear();
+  FHeadRead = false;
+  FHead = {};
+}
+
+void TFrameCutter::Append(const QByteArray& data, std::vector<TEvent>& events) {
+  FBuf.append(data);
+  for (;;) {
+    if (!FHeadRead) {
+      if (FBuf.size() < CHeadSize) return;
+      DecodeHead(FBuf, FHead);
+      if (FHead.Size < uint32_t(CHeadSize) || FHead.Size > FMax) {
+        // Never allocate or wait for what such a header claims.
+        events.push_back({TKind::fcFault, FHead, {}, 0, F("ComUnit: ungültige Rahmenlänge %u, Empfang verworfen", FHead.Size)});
+        Clear();
+        return;
+      }
+      FHeadRead = true;
+      events.push_back({TKind::fcHead, FHead, {}, 0, {}});
+    }
+    if (FBuf.size() < qsizetype(FHead.Size)) {
+      events.push_back({TKind::fcProgress, FHead, {}, FBuf.size(), {}});
+      return;
+    }
+    events.push_back({TKind::fcFrame, FHead, FBuf.left(FHead.Size), 0, {}});
+    FBuf.remove(0, FHead.Size);
+    FHeadRead = false;
+    FHead = {};
+  }
+}
+
+}  // namespace vanta

@@ -1,0 +1,40 @@
+#pragma once
+// Cuts a received byte stream into CCCI frames by the header's Size field.
+// The reader threads feed it whatever the connection delivered; it reports,
+// in order, each new header, progress on a frame still incomplete, each
+// complete frame, and headers that cannot be right (Size below 20 or above
+// the maximum), after which everything buffered is dropped.
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+#include "Ccci.h"
+
+namespace vanta {
+
+class TFrameCutter {
+ public:
+  enum class TKind : uint8_t { fcHead, fcProgress, fcFrame, fcFault };
+  struct TEvent {
+    TKind Kind;
+    ccci::ccc_head_t Head;
+    QByteArray Frame;   // fcFrame: exactly Head.Size bytes
+    int64_t Count = 0;  // fcProgress: bytes buffered so far
+    QString Fault;      // fcFault: what was wrong
+  };
+
+  explicit TFrameCutter(uint32_t maxFrameSize = ccci::CMaxFrameSize) : FMax(maxFrameSize) {}
+
+  void Append(const QByteArray& data, std::vector<TEvent>& events);
+  void Clear();
+  qsizetype Buffered() const { return FBuf.size(); }
+  bool HeadRead() const { return FHeadRead; }
+
+ private:
+  QByteArray FBuf;
+  bool FHeadRead = false;
+  ccci::ccc_head_t FHead;
+  uint32_t FMax;
+};
+
+}  // namespace vanta
