@@ -159,6 +159,10 @@ namespace {
 void PostponeImpl(QObject* context, bool guarded, std::function<void()> call, int delayMs) {
   QCoreApplication* app = QCoreApplication::instance();
   if (!app || !call) return;
+  // Posting to the context itself lets Qt drop the call with the context;
+  // a context on another thread would run the call there, so such calls go
+  // through the application object with a guard instead.
+  QObject* target = (guarded && context && context->thread() == app->thread()) ? context : app;
   QPointer<QObject> guard(context);
   auto run = [guard, guarded, call = std::move(call)]() {
     if (guarded && guard.isNull()) return;
@@ -168,13 +172,13 @@ void PostponeImpl(QObject* context, bool guarded, std::function<void()> call, in
   // inside the event that asked for it. The delay then runs on a GUI-thread
   // timer rather than by blocking that thread.
   QMetaObject::invokeMethod(
-      app,
-      [run = std::move(run), delayMs, app]() mutable {
+      target,
+      [run = std::move(run), delayMs, target]() mutable {
         if (delayMs <= 0) {
           run();
           return;
         }
-        QTimer::singleShot(delayMs, app, std::move(run));
+        QTimer::singleShot(delayMs, target, std::move(run));
       },
       Qt::QueuedConnection);
 }
