@@ -2,6 +2,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTcpServer>
@@ -125,6 +126,10 @@ int main(int argc, char** argv) {
   TSimStorage storage;
   if (!storage.Open(cfg.Root, cfg.Root.isEmpty() ? SampleDir() : QString(), error)) return Fail(error);
   TSimDevice device(cfg, storage);
+  // A device always carries its mapping database (gzip copy on the scratchpad).
+  const QString dbCopy = storage.ScratchpadDir() + QStringLiteral("/MappingDB.gz");
+  const QString builtDb = QStringLiteral(VANTA_GENERATED_DATA_DIR "/MappingDB.gz");
+  if (!QFileInfo::exists(dbCopy) && QFileInfo::exists(builtDb)) QFile::copy(builtDb, dbCopy);
 
   QTcpServer server;
   QHostAddress address;

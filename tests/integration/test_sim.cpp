@@ -440,3 +440,30 @@ TEST(SimStart, StopsCleanlyOnTerminate) {
   EXPECT_EQ(sim.ExitStatus(), QProcess::NormalExit);
   EXPECT_EQ(sim.ExitCode(), 0);
 }
+
+TEST_F(SimTest, SampleContentIsThere) {
+  TRawClient c;
+  OpenV4(c, Sim.Port);
+  // The mapping database's gzip copy, listed in xml-versions.txt.
+  c.Send(BuildFileName(C(), 7, 0, 1, "xml-versions.txt", 0));
+  const QByteArray versions = c.Recv().mid(20);
+  EXPECT_TRUE(versions.contains("MappingDB.gz 12\r\n"));
+  c.Send(BuildFileName(C(), 7, 0, 1, "MappingDB.gz", 0));
+  QByteArray db;
+  ASSERT_EQ(GunzipBytes(c.Recv().mid(20), db), QString());
+  EXPECT_TRUE(db.startsWith(QByteArray("SQLite format 3\0", 16)));
+  // The setup document: hundreds of items, the module group, every kind.
+  c.Send(BuildHeaderOnly(C(4, CFlagTGZ), 3, 0, 1));
+  std::vector<TTarEntry> entries;
+  ASSERT_EQ(TarGzUnpack(c.Recv().mid(20), entries), QString());
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[1].Name, QStringLiteral("station.icd"));
+  const QByteArray& xml = entries[0].Data;
+  EXPECT_GT(xml.count("<parameter "), 200);
+  EXPECT_GT(xml.count("<datapoint "), 50);
+  EXPECT_TRUE(xml.contains("name=\"sys\""));
+  EXPECT_TRUE(xml.contains("id=\"4278190084\""));
+  EXPECT_TRUE(xml.contains("<mandatory>"));
+  for (const char* type : {"float", "integer", "boolean", "uint32", "secret", "measId", "exitmeasId", "ipaddress", "text"})
+    EXPECT_TRUE(xml.contains(QByteArray("<type>") + type + "</type>")) << type;
+}
