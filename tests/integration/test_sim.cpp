@@ -459,7 +459,8 @@ TEST_F(SimTest, SampleContentIsThere) {
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[1].Name, QStringLiteral("station.icd"));
   const QByteArray& xml = entries[0].Data;
-  EXPECT_GT(xml.count("<parameter "), 200);
+  EXPECT_GT(xml.count("<parameter ") + xml.count("<datapoint ") + xml.count("<property "), 250);
+  EXPECT_GT(xml.count("<parameter "), 150);
   EXPECT_GT(xml.count("<datapoint "), 50);
   EXPECT_TRUE(xml.contains("name=\"sys\""));
   EXPECT_TRUE(xml.contains("id=\"4278190084\""));
