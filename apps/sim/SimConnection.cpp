@@ -46,6 +46,30 @@ bool WriteFileAtomic(const QString& path, const QByteArray& bytes) {
   return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit();
 }
 
+// End time of a stored file as the device lists it: from the start time in
+// its name (events last a second here, recordings one interval of their
+// class); files without such a name use their modification time.
+int64_t EndTimeOf(const QFileInfo& fi) {
+  const QStringList parts = fi.completeBaseName().split(QLatin1Char('-'));
+  bool ok = false;
+  if (parts.size() >= 3 && parts[0] == QLatin1String("EVT")) {
+    const int64_t start = parts[1].toLongLong(&ok);
+    if (ok) return start + 1;
+  }
+  if (parts.size() >= 4) {
+    const int64_t start = parts[2].toLongLong(&ok);
+    if (ok) {
+      const QString cls = parts[0];
+      const int64_t len = cls == QLatin1String("10min") ? 600
+                          : cls == QLatin1String("2h")  ? 7200
+                          : cls == QLatin1String("10s") ? 10
+                                                        : 1;
+      return start + len;
+    }
+  }
+  return fi.lastModified().toSecsSinceEpoch();
+}
+
 QByteArray NtpTimestamp(int64_t unixMs) {
   const uint64_t secs = uint64_t(unixMs / 1000) + CNtpEpochOffset;
   const uint64_t frac = (uint64_t(unixMs % 1000) << 32) / 1000;
@@ -452,7 +476,7 @@ void TSimConnection::HandleReadout(const ccc_head_t& h, const QByteArray& frame)
       const QFileInfo fi = it.fileInfo();
       lines << QStringLiteral("%1;%2;%3")
                    .arg(QDir(dir).relativeFilePath(fi.filePath()))
-                   .arg(fi.lastModified().toSecsSinceEpoch())
+                   .arg(EndTimeOf(fi))
                    .arg(fi.size());
     }
     lines.sort();
