@@ -312,10 +312,7 @@ QString TComUnit::PrepareUploadFile(const QString& path, QString& error) {
     error = QStringLiteral("Datei fehlt");
     return {};
   }
-  if (FTGZ) {
-    error = QStringLiteral("tar+gzip wird von dieser Verbindung nicht unterstützt");
-    return {};
-  }
+  if (FTGZ) return TarFile(path, error);
   if (!FGZ) return path;
   WriteLog(QStringLiteral("Before Zip"));
   const QString target = path + QStringLiteral(".gz");
@@ -325,10 +322,6 @@ QString TComUnit::PrepareUploadFile(const QString& path, QString& error) {
   return target;
 }
 
-bool TComUnit::SendFTPFile(const QString& localPath, const QString& remoteFolder) {
-  WriteLog(QStringLiteral("FTP nicht verfügbar für %1 -> %2").arg(localPath, remoteFolder), true);
-  return false;
-}
 
 // ---- Timer -----------------------------------------------------------------------------
 
@@ -545,13 +538,9 @@ void TComUnit::SkipFrame(TMemoryStream& stream, const char* handler) {
   stream.SetPosition(qMin<qsizetype>(FHead.Size, stream.Size()));
 }
 
-void TComUnit::SetupCommand(TMemoryStream& s) { SkipFrame(s, "SetupCommand"); }
-void TComUnit::StreamCommand(TMemoryStream& s) { SkipFrame(s, "StreamCommand"); }
-void TComUnit::ReadoutCommand(TMemoryStream& s) { SkipFrame(s, "ReadoutCommand"); }
-void TComUnit::ScratchPadCommand(TMemoryStream& s) { SkipFrame(s, "ScratchPadCommand"); }
-void TComUnit::NTPCommand(TMemoryStream& s) { SkipFrame(s, "NTPCommand"); }
 
 void TComUnit::FileStream(TMemoryStream& s) {
+  WriteLog(F("FS: StreamPos: %d, sz: %d", int(s.Position()), int(s.Size())));
   // Device text stream: ExtCmd 5 carries log text, the rest nothing we use.
   if (FHead.ExtCmd == 5) {
     const QByteArray text = CurrentFrame(s).mid(CHeadSize);

@@ -17,6 +17,7 @@
 
 #include "Ccci.h"
 #include "DeviceDefaults.h"
+#include "FtpClient.h"
 #include "MemoryStream.h"
 #include "Sammler.h"
 #include "TimeStamps.h"
@@ -99,6 +100,23 @@ class TComUnit : public QObject {
   void StartCredentialSession();
   tmStamp_t CorrectUTCtoLocal(tmStamp_t ts) const;
 
+  // ---- File services ----
+  bool PrepareFTP();
+  bool GetFTPFile(const QString& devicePath, const QString& localPath, bool resume, bool flag);
+  bool GetFTPFile(const QString& devicePath, QByteArray& content);
+  bool SendFTPFiles(const QStringList& localPaths, const QString& remoteFolder);
+  void DisconnectFTP();
+  static bool ReadMessDBVersion(const QString& text, uint32_t& version);
+  void CheckXMLVersion(const QString& text);
+  void GetNewXMLFiles();
+  void NewXMLFilesResult(QObject* Sender, int AResult);
+  void GetNewXMLFilesFromScratchpad();
+  // Tar+gzip of a parameter file with the device's key and ICD files; the
+  // path of the .tgz, or empty with `error` set.
+  QString TarFile(const QString& path, QString& error);
+  // Unpacks a parameter archive into `folder`, sorting the entries by kind.
+  bool UnTarFile(const QByteArray& archive, const QString& folder, QString& icd, QString& ecdsa, QString& rsa,
+                 QString& xml, QString& error);
   // ---- Lua channel ----
   void LUACommandSSH(const QByteArray& text);
   void EvalLuaCommand(uint16_t ExtCmd, const QByteArray& text);
@@ -159,12 +177,19 @@ class TComUnit : public QObject {
   QString FPlant, FField, FDevice;
   QString FICDFile, FECDSAKeyFile, FRSAKeyFile, FWireGuardFileName, FWireGuardFile;
   TByteTransport FBytes;
+  TFtpClient FFTPClient;
+  uint16_t FFtpPort = 21;
   TUpdateGrid FUpdateGrid;
   bool FTransferInProgress = false;
   bool FNextStreamBool = false;
   TRecOverview FRecOverview;
   TEvtOverview FEvtOverview;
   TSetNewDisplayImage FSetNewDisplayImage;
+  TRecToTable FRecToTable;
+  TEvtToTable FEvtToTable;
+  // Opens a local file with the system's viewer (the GUI supplies it; the
+  // core has no desktop services).
+  std::function<void(const QString& localPath)> FOpenFile;
   QString FRecDir, FEvtDir, FTmpDir, FDatadir;
   int64_t FLastCmd = 0;
   int64_t FNextStreamDT = 0;
@@ -190,7 +215,7 @@ class TComUnit : public QObject {
   TFormClose FRequestClose;
   TNAKCB FNAKCB;
   TLuaReceiver FTmpLUACallBack;
-  TNotifyEvent FScratchPadCallBack;
+  std::function<bool(const QString& localPath)> FScratchPadCallBack;
   QString FTMPLuasStr;
   QString FLuaText;
   TStreamRec FStreamRec;
@@ -235,6 +260,9 @@ class TComUnit : public QObject {
   virtual QString PrepareUploadFile(const QString& path, QString& error);
   // FTP upload of a prepared file to the device folder; false when it failed.
   virtual bool SendFTPFile(const QString& localPath, const QString& remoteFolder);
+  // Where a file answer's payload goes: written (CCCI) or fetched by FTP,
+  // the payload then being the device path. Empty on success.
+  QString StorePayload(const QByteArray& payload, const QString& localPath, bool append);
 
   // Consumes a frame whose handling belongs elsewhere: logs it, skips it.
   void SkipFrame(TMemoryStream& stream, const char* handler);
@@ -256,5 +284,8 @@ class TComUnit : public QObject {
 };
 
 QString BoolText(bool b);  // "True" / "False"
+// Last component / folder part of a device path (split at "/").
+QString ExtractUnixFileName(const QString& path);
+QString ExtractUnixFilePath(const QString& path);
 
 }  // namespace vanta

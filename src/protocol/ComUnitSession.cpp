@@ -176,15 +176,4 @@ void TComUnit::ConnectionDone() {
   if (FFTP && FOnConnDone) FOnConnDone(this, true);
 }
 
-void TComUnit::SetDataFolders() {
-  // The per-device folders come with the file services; until then the
-  // connection is simply done.
-  if (FOnConnDone) FOnConnDone(this, true);
-}
-
-void TComUnit::CheckFileVersions() {
-  WriteLog(QStringLiteral("Connection Done Assigend"));
-  if (FOnConnDone) FOnConnDone(this, true);
-}
-
 }  // namespace vanta

@@ -1,0 +1,467 @@
+// File services: setup, readout and scratchpad answers, archives, FTP, the
+// local data folders and the language-file check after connecting.
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "ComUnit.h"
+#include "GZip.h"
+#include "LogFormat.h"
+#include "Tar.h"
+
+namespace vanta {
+
+using namespace ccci;
+
+namespace {
+const QString CDeviceScratchpad = QStringLiteral("flashdrive0/data/ccci/scratchpad/");
+const QString CNewLanguageFilesText =
+    QStringLiteral("Auf dem Gerät wurden neue Sprachdateien gefunden. Sollen diese jetzt heruntergeladen werden?");
+
+QString Folder(const QString& f) {
+  if (f.isEmpty() || f.endsWith(QLatin1Char('/')) || f.endsWith(QLatin1Char('\\'))) return f;
+  return f + QLatin1Char('/');
+}
+
+QString WithExtension(const QString& name, const QString& ext) {
+  const QFileInfo fi(name);
+  const QString base = fi.completeBaseName().isEmpty() ? name : fi.completeBaseName();
+  return base + ext;
+}
+
+bool SaveBytes(const QString& path, const QByteArray& bytes, QString& error) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QSaveFile f(path);
+  if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit()) return true;
+  error = f.errorString();
+  return false;
+}
+}  // namespace
+
+QString ExtractUnixFileName(const QString& path) { return path.section(QLatin1Char('/'), -1); }
+
+QString ExtractUnixFilePath(const QString& path) {
+  const qsizetype at = path.lastIndexOf(QLatin1Char('/'));
+  return at < 0 ? QString() : path.left(at + 1);
+}
+
+// ---- FTP ----------------------------------------------------------------------------
+
+bool TComUnit::PrepareFTP() {
+  FFTPClient.Host = FIP;
+  FFTPClient.Port = FFtpPort;
+  WriteLog(QStringLiteral("FTP Connecting"));
+  QString error;
+  if (!FFTPClient.Connect(error)) {
+    WriteLog(QStringLiteral("FTP Connect Error: ") + error, true);
+    return false;
+  }
+  return true;
+}
+
+bool TComUnit::GetFTPFile(const QString& devicePath, const QString& localPath, bool resume, bool) {
+  if (!PrepareFTP()) return false;
+  FFTPClient.OnProgress = [this](int64_t done, int64_t total) {
+    WorkEvent(TWorkMode::wmRead, total, TWorkStatus::WorkWorking);
+    (void)done;
+  };
+  WorkEvent(TWorkMode::wmRead, 0, TWorkStatus::WorkBegin);
+  QString error;
+  QDir().mkpath(QFileInfo(localPath).absolutePath());
+  const bool ok = FFTPClient.Get(devicePath, localPath, resume, error);
+  WorkEvent(TWorkMode::wmRead, 0, TWorkStatus::WorkEnd);
+  FFTPClient.OnProgress = nullptr;
+  if (!ok) WriteLog(QStringLiteral("FTP - Error: %1").arg(error), true);
+  return ok;
+}
+
+bool TComUnit::GetFTPFile(const QString& devicePath, QByteArray& content) {
+  if (!PrepareFTP()) return false;
+  QString error;
+  if (FFTPClient.GetToBuffer(devicePath, content, error)) return true;
+  WriteLog(QStringLiteral("FTP - Error: %1").arg(error), true);
+  return false;
+}
+
+bool TComUnit::SendFTPFile(const QString& localPath, const QString& remoteFolder) {
+  WriteLog(QStringLiteral("FTP - Send File: %1").arg(localPath));
+  if (!PrepareFTP()) return false;
+  QString error;
+  if (FFTPClient.Put(localPath, remoteFolder, error)) return true;
+  WriteLog(QStringLiteral("FTP - Error: %1").arg(error), true);
+  return false;
+}
+
+bool TComUnit::SendFTPFiles(const QStringList& localPaths, const QString& remoteFolder) {
+  for (const QString& p : localPaths)
+    if (!SendFTPFile(p, remoteFolder)) return false;
+  return true;
+}
+
+void TComUnit::DisconnectFTP() {
+  // Every libcurl transfer opens and closes its own connection.
+}
+
+QString TComUnit::StorePayload(const QByteArray& payload, const QString& localPath, bool append) {
+  if (FFTP) {
+    const QString devicePath = QString::fromLatin1(payload).section(QChar(0), 0, 0).trimmed();
+    return GetFTPFile(devicePath, localPath, append, false) ? QString() : QStringLiteral("FTP-Abruf fehlgeschlagen");
+  }
+  QDir().mkpath(QFileInfo(localPath).absolutePath());
+  if (!append) {
+    QString error;
+    return SaveBytes(localPath, payload, error) ? QString() : error;
+  }
+  QFile f(localPath);
+  if (!f.open(QIODevice::Append) || f.write(payload) != payload.size()) return f.errorString();
+  return {};
+}
+
+// ---- archives ------------------------------------------------------------------------
+
+QString TComUnit::TarFile(const QString& path, QString& error) {
+  std::vector<TTarEntry> entries;
+  QFile xml(path);
+  if (!xml.open(QIODevice::ReadOnly)) {
+    error = xml.errorString();
+    return {};
+  }
+  entries.push_back({QStringLiteral("setup.xml"), xml.readAll()});
+  auto addIfThere = [&](const QString& local, const QString& name) {
+    if (local.isEmpty() || !QFileInfo(local).isFile()) return;
+    QFile f(local);
+    if (f.open(QIODevice::ReadOnly)) entries.push_back({name, f.readAll()});
+  };
+  addIfThere(FICDFile, QFileInfo(FICDFile).fileName());
+  addIfThere(FECDSAKeyFile, QFileInfo(FECDSAKeyFile).fileName());
+  addIfThere(FRSAKeyFile, QFileInfo(FRSAKeyFile).fileName());
+  addIfThere(FWireGuardFile, FWireGuardFileName.isEmpty() ? QFileInfo(FWireGuardFile).fileName() : FWireGuardFileName);
+  QByteArray tgz;
+  error = TarGzPack(entries, tgz);
+  if (!error.isEmpty()) return {};
+  const QString target = WithExtension(path, QStringLiteral(".tgz"));
+  const QString full = QFileInfo(path).absolutePath() + QLatin1Char('/') + target;
+  if (!SaveBytes(full, tgz, error)) return {};
+  return full;
+}
+
+bool TComUnit::UnTarFile(const QByteArray& archive, const QString& folder, QString& icd, QString& ecdsa, QString& rsa,
+                         QString& xml, QString& error) {
+  std::vector<TTarEntry> entries;
+  QStringList skipped;
+  error = TarGzUnpack(archive, entries, &skipped);
+  for (const QString& s : skipped) WriteLog(QStringLiteral("Archiv: Eintrag verworfen: ") + s, true);
+  if (!error.isEmpty()) return false;
+  for (const TTarEntry& e : entries) {
+    const QString target = Folder(folder) + e.Name;
+    if (!SaveBytes(target, e.Data, error)) return false;
+    const QFileInfo fi(e.Name);
+    const QString ext = fi.suffix().toLower();
+    if (ext == QLatin1String("icd"))
+      icd = target;
+    else if (ext == QLatin1String("xml"))
+      xml = target;
+    else if (ext.isEmpty() && e.Name.contains(QLatin1String("ecdsa_host_key")))
+      ecdsa = target;
+    else if (ext.isEmpty() && e.Name.contains(QLatin1String("rsa_host_key")))
+      rsa = target;
+  }
+  if (xml.isEmpty()) {
+    error = QStringLiteral("Archiv enthält keine Parameterdatei");
+    return false;
+  }
+  return true;
+}
+
+// ---- setup ---------------------------------------------------------------------------------
+
+void TComUnit::SetupCommand(TMemoryStream& stream) {
+  WriteLog(F("Setup=%d", int(FHead.ExtCmd)));
+  const QByteArray payload = CurrentFrame(stream).mid(CHeadSize);
+  stream.SetPosition(qMin<qsizetype>(FHead.Size, stream.Size()));
+  if (FHead.ExtCmd == 3) {
+    FRequestClose = nullptr;
+    if (FSendParaDone) FSendParaDone(this, true);
+    return;
+  }
+  if (FHead.ExtCmd > 2) return;
+  const char* suffix = FHead.ExtCmd == 0 ? "_Setup_LS" : FHead.ExtCmd == 1 ? "_Setup_RD_ALL" : "_SetupRDOne";
+  const QString ext = FTGZ ? QStringLiteral(".tgz") : FGZ ? QStringLiteral(".gz") : QStringLiteral(".xml");
+  const QString local = Folder(FTmpDir) + QString::number(FSN) + QLatin1String(suffix) + ext;
+  if (const QString e = StorePayload(payload, local, false); !e.isEmpty()) {
+    WriteLog(QStringLiteral("Setup: %1 nicht gespeichert: %2").arg(local, e), true);
+    return;
+  }
+  WriteLog(QStringLiteral("SaveToFile=%1").arg(local));
+  QString result = local;
+  QString error;
+  if (FTGZ) {
+    QFile f(local);
+    QString icd, ecdsa, rsa, xml;
+    if (!f.open(QIODevice::ReadOnly) || !UnTarFile(f.readAll(), QFileInfo(local).absolutePath(), icd, ecdsa, rsa, xml, error)) {
+      WriteLog(QStringLiteral("Setup: Archiv %1 unbrauchbar: %2").arg(local, error), true);
+      return;
+    }
+    if (!icd.isEmpty()) FICDFile = icd;
+    if (!ecdsa.isEmpty()) FECDSAKeyFile = ecdsa;
+    if (!rsa.isEmpty()) FRSAKeyFile = rsa;
+    result = xml;
+  } else if (FGZ) {
+    result = QFileInfo(local).absolutePath() + QLatin1Char('/') + WithExtension(QFileInfo(local).fileName(), QStringLiteral(".xml"));
+    error = UnZipFile(local, result);
+    if (!error.isEmpty()) {
+      WriteLog(QStringLiteral("Setup: %1 nicht entpackt: %2").arg(local, error), true);
+      return;
+    }
+  }
+  if (FOnNewXMLFile) FOnNewXMLFile(this, result, FHead.ExtCmd == 0 ? 0 : 1);
+}
+
+// ---- readout -------------------------------------------------------------------------------
+
+void TComUnit::ReadoutCommand(TMemoryStream& stream) {
+  WriteLog(F("%s: ReadOut=%d", U8(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz"))).constData(),
+             int(FHead.ExtCmd)));
+  QByteArray payload = CurrentFrame(stream).mid(CHeadSize);
+  stream.SetPosition(qMin<qsizetype>(FHead.Size, stream.Size()));
+  switch (FHead.ExtCmd) {
+    case 0:
+    case 16: {
+      TMemoryStream list(payload);
+      if (FHead.ExtCmd == 0 && FRecOverview) FRecOverview(this, list);
+      if (FHead.ExtCmd == 16 && FEvtOverview) FEvtOverview(this, list);
+      return;
+    }
+    case 1:
+    case 17: {
+      FFileName = ExtractUnixFileName(FFileName);
+      if (!IsSafeEntryName(FFileName)) {
+        WriteLog(QStringLiteral("Auslesen: unzulässiger Dateiname \"%1\" verworfen").arg(FFileName), true);
+        return;
+      }
+      const QString dir = FHead.ExtCmd == 1 ? FRecDir : FEvtDir;
+      QDir().mkpath(dir);
+      const QString local = Folder(dir) + FFileName;
+      // Appended: a resumed download continues where the local file ends.
+      if (const QString e = StorePayload(payload, local, true); !e.isEmpty()) {
+        WriteLog(QStringLiteral("Auslesen: %1 nicht gespeichert: %2").arg(local, e), true);
+        return;
+      }
+      if (FMassDLNext)
+        FMassDLNext(this);
+      else if (FHead.ExtCmd == 1 && FRecToTable)
+        FRecToTable(this, local);
+      else if (FHead.ExtCmd == 17 && FEvtToTable)
+        FEvtToTable(this, local);
+      return;
+    }
+    case 33: {
+      TMemoryStream img(std::move(payload));
+      if (FSetNewDisplayImage) FSetNewDisplayImage(this, img);
+      return;
+    }
+    case 34:
+    case 35: {
+      const QString local = Folder(FTmpDir) + (FHead.ExtCmd == 34 ? QStringLiteral("Dlog.log") : QStringLiteral("DlogSecure.log"));
+      if (const QString e = StorePayload(payload, local, false); !e.isEmpty()) {
+        WriteLog(QStringLiteral("Geräte-Log nicht gespeichert: ") + e, true);
+        return;
+      }
+      if (FOpenFile) FOpenFile(local);
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+// ---- scratchpad ----------------------------------------------------------------------------
+
+void TComUnit::ScratchPadCommand(TMemoryStream& stream) {
+  const QByteArray payload = CurrentFrame(stream).mid(CHeadSize);
+  stream.SetPosition(qMin<qsizetype>(FHead.Size, stream.Size()));
+  if (FHead.ExtCmd == 2) {
+    if (FSendCCCIFileNext) FSendCCCIFileNext(this, FNAK);
+    return;
+  }
+  if (FHead.ExtCmd != 1) return;
+  const TCCCISratchpad job = FCCCISratchpad;
+  FCCCISratchpad = TCCCISratchpad::spNone;
+  QString error;
+  switch (job) {
+    case TCCCISratchpad::spLangTXT: {
+      QByteArray text = payload;
+      if (FFTP && !GetFTPFile(QString::fromLatin1(payload).trimmed(), text)) text.clear();
+      CheckXMLVersion(QString::fromLatin1(text));
+      return;
+    }
+    case TCCCISratchpad::spXML: {
+      if (FScratchpadFleLst.isEmpty()) return;
+      const QString name = ExtractUnixFileName(FScratchpadFleLst.first());
+      const QString local = Folder(FIniFolder) + WithExtension(name, QStringLiteral(".db"));
+      QByteArray db;
+      error = GunzipBytes(payload, db);
+      if (!error.isEmpty() || !SaveBytes(local, db, error)) {
+        WriteLog(QStringLiteral("Sprachdatei %1: %2").arg(name, error), true);
+      } else if (QFileInfo(local).fileName().compare(CMappingDB, Qt::CaseInsensitive) == 0 && FOnNewXMLFile) {
+        FOnNewXMLFile(this, local, 2);
+      }
+      FScratchpadFleLst.removeFirst();
+      if (FScratchpadFleLst.isEmpty()) {
+        if (FOnConnDone) FOnConnDone(this, true);
+      } else {
+        GetNewXMLFilesFromScratchpad();
+      }
+      return;
+    }
+    case TCCCISratchpad::spGetLog: {
+      const QString local = Folder(FTmpDir) + QStringLiteral("Dlog.log");
+      if (const QString e = StorePayload(payload, local, false); !e.isEmpty()) {
+        WriteLog(QStringLiteral("Geräte-Log nicht gespeichert: ") + e, true);
+        return;
+      }
+      if (FOpenFile) FOpenFile(local);
+      return;
+    }
+    case TCCCISratchpad::spStatus: {
+      const QString local = Folder(FTmpDir) + QString::number(FSN) + QStringLiteral("_status.txt");
+      if (const QString e = StorePayload(payload, local, false); !e.isEmpty()) {
+        WriteLog(QStringLiteral("Statusdatei nicht gespeichert: ") + e, true);
+        return;
+      }
+      auto cb = std::move(FScratchPadCallBack);
+      FScratchPadCallBack = nullptr;
+      if (cb) cb(local);
+      return;
+    }
+    case TCCCISratchpad::spPCAP: {
+      if (FScratchpadFleLst.size() != 1) return;
+      const QString name = FScratchpadFleLst.takeFirst();
+      const QString local = Folder(FTmpDir) + ExtractUnixFileName(name);
+      if (const QString e = StorePayload(payload, local, false); !e.isEmpty()) {
+        WriteLog(QStringLiteral("Datei nicht gespeichert: ") + e, true);
+        return;
+      }
+      auto cb = std::move(FScratchPadCallBack);
+      FScratchPadCallBack = nullptr;
+      const bool remove = cb ? cb(local) : true;
+      if (remove) SendCommand(QStringLiteral("CCC_SCRATCH_PAD_RM"), 7, 0, 3, name, false);
+      return;
+    }
+    case TCCCISratchpad::spNone:
+    case TCCCISratchpad::spFlushLog:
+      return;
+  }
+}
+
+// ---- after connecting: folders and language files ---------------------------------------
+
+void TComUnit::SetDataFolders() {
+  FDatadir = Folder(Folder(FDatadir) + QString::number(FSN));
+  FRecDir = FDatadir + QStringLiteral("Recorder/");
+  FEvtDir = FDatadir + QStringLiteral("Event/");
+  QDir().mkpath(FRecDir);
+  QDir().mkpath(FEvtDir);
+  if (FCheckXMLFileVersions && FDevType != TDevType::devtypOmnivex)
+    CheckFileVersions();
+  else if (FOnConnDone)
+    FOnConnDone(this, true);
+}
+
+void TComUnit::CheckFileVersions() {
+  if (!FFTP) {
+    FCCCISratchpad = TCCCISratchpad::spLangTXT;
+    SendCommand(QStringLiteral("CCC_SCRATCH_PAD_RD"), 7, 0, 1, QStringLiteral("xml-versions.txt"), false);
+    return;
+  }
+  QByteArray text;
+  GetFTPFile(CDeviceScratchpad + QStringLiteral("xml-versions.txt"), text);
+  CheckXMLVersion(QString::fromLatin1(text));
+}
+
+bool TComUnit::ReadMessDBVersion(const QString& text, uint32_t& version) {
+  version = 0;
+  const QString wanted = WithExtension(CMappingDB, QStringLiteral(".gz"));
+  for (const QString& line : text.split(QStringLiteral("\r\n"))) {
+    const QStringList fields = line.split(QLatin1Char(' '));
+    if (fields.size() < 3 || fields[1].compare(wanted, Qt::CaseInsensitive) != 0) continue;
+    bool ok = false;
+    const uint v = fields[2].trimmed().toUInt(&ok);
+    if (!ok) return false;
+    version = v;
+    return true;
+  }
+  return false;
+}
+
+void TComUnit::CheckXMLVersion(const QString& text) {
+  if (FCheckXMLVersion) {
+    TMemoryStream sl(text.toLatin1());
+    FCheckXMLVersion(this, sl);
+  }
+  uint32_t version = 0;
+  ReadMessDBVersion(text, version);
+  if (version != 0 && version > FMessDBVer) {
+    const QString name = WithExtension(CMappingDB, QStringLiteral(".gz"));
+    FScratchpadFleLst << name;
+    WriteLog(F("ComUnit: New Version %d for %s", int(version), U8(name).constData()));
+    FMessDBVer = version;
+  }
+  if (FScratchpadFleLst.isEmpty()) {
+    if (FOnConnDone) {
+      WriteLog(QStringLiteral("Connection Done Assigend"));
+      FOnConnDone(this, true);
+    } else {
+      WriteLog(QStringLiteral("Connection Done not assigend"));
+    }
+    return;
+  }
+  GetNewXMLFiles();
+}
+
+void TComUnit::GetNewXMLFiles() {
+  if (!FDisplayConnMessage) {
+    NewXMLFilesResult(this, mrYes);
+    return;
+  }
+  TThreadedMessageCallBack cb = [this](QObject* s, int r) { NewXMLFilesResult(s, r); };
+  FDisplayConnMessage(CNewLanguageFilesText, TMsgDlgType::mtInformation, cb, mbYes | mbNo, mbYes);
+}
+
+void TComUnit::NewXMLFilesResult(QObject*, int AResult) {
+  if (AResult != mrYes) {
+    WriteLog(QStringLiteral("Connection Done Assigned"));
+    if (FOnConnDone) FOnConnDone(this, true);
+    return;
+  }
+  FNewXMLFiles = true;
+  if (!FFTP) {
+    GetNewXMLFilesFromScratchpad();
+    return;
+  }
+  while (!FScratchpadFleLst.isEmpty()) {
+    const QString name = FScratchpadFleLst.takeFirst();
+    QByteArray packed, db;
+    QString error;
+    if (!GetFTPFile(CDeviceScratchpad + name, packed)) break;
+    const QString local = Folder(FIniFolder) + WithExtension(name, QStringLiteral(".db"));
+    error = GunzipBytes(packed, db);
+    if (!error.isEmpty() || !SaveBytes(local, db, error)) {
+      WriteLog(QStringLiteral("Sprachdatei %1: %2").arg(name, error), true);
+      break;
+    }
+    if (FOnNewXMLFile && QFileInfo(local).fileName().compare(CMappingDB, Qt::CaseInsensitive) == 0)
+      FOnNewXMLFile(this, local, 2);
+  }
+  if (FOnConnDone) FOnConnDone(this, true);
+}
+
+void TComUnit::GetNewXMLFilesFromScratchpad() {
+  if (FScratchpadFleLst.isEmpty()) return;
+  FCCCISratchpad = TCCCISratchpad::spXML;
+  SendCommand(QStringLiteral("CCC_SCRATCH_PAD_RD"), 7, 0, 1, FScratchpadFleLst.first(), false);
+}
+
+}  // namespace vanta
