@@ -101,6 +101,12 @@ class TComUnit : public QObject {
   tmStamp_t CorrectUTCtoLocal(tmStamp_t ts) const;
 
   // ---- File services ----
+  // The step after the device log line is written: folders, file check,
+  // connection done.
+  virtual void ConnectionDone();
+  virtual void SetDataFolders();
+  virtual void CheckFileVersions();
+
   bool PrepareFTP();
   bool GetFTPFile(const QString& devicePath, const QString& localPath, bool resume, bool flag);
   bool GetFTPFile(const QString& devicePath, QByteArray& content);
@@ -248,12 +254,6 @@ class TComUnit : public QObject {
   virtual void ScratchPadCommand(TMemoryStream& stream);
   virtual void NTPCommand(TMemoryStream& stream);
   virtual void FileStream(TMemoryStream& stream);
-
-  // The step after the device log line is written: folders, file check,
-  // connection done.
-  virtual void ConnectionDone();
-  virtual void SetDataFolders();
-  virtual void CheckFileVersions();
 
   // Upload preparation of a setup file (gzip / tar+gzip as the flags say).
   // Returns the path to send, or an empty string with `error` set.

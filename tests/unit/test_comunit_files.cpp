@@ -1,0 +1,407 @@
+// File services and streams of the client against the in-memory transport.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <archive.h>
+#include <archive_entry.h>
+
+#include "ByteOrder.h"
+#include "GZip.h"
+#include "Tar.h"
+#include "TestSupport.h"
+
+using namespace vanta;
+using namespace vanta::ccci;
+using vanta::test::Dev;
+using vanta::test::TFakeClock;
+using vanta::test::TTestComUnit;
+
+namespace {
+QByteArray ReadAll(const QString& p) {
+  QFile f(p);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct TFilesFixture : ::testing::Test {
+  TFakeClock Clock;
+  TTestComUnit C{Clock};
+  QTemporaryDir Dir;
+  QStringList NewXml;
+  void SetUp() override {
+    C.FTmpDir = Dir.filePath("tmp/");
+    C.FIniFolder = Dir.filePath("ini/");
+    C.FSN = 4711;
+    QDir().mkpath(C.FTmpDir);
+    C.FOnNewXMLFile = [this](QObject*, const QString& f, int32_t t) { NewXml << QStringLiteral("%1|%2").arg(t).arg(f); };
+  }
+};
+
+QByteArray HostileArchive() {
+  QByteArray buffer(1 << 16, '\0');
+  size_t used = 0;
+  archive* a = archive_write_new();
+  archive_write_set_format_pax_restricted(a);
+  archive_write_add_filter_gzip(a);
+  archive_write_open_memory(a, buffer.data(), size_t(buffer.size()), &used);
+  auto add = [&](const char* name, int type, const QByteArray& data) {
+    archive_entry* e = archive_entry_new();
+    archive_entry_set_pathname(e, name);
+    archive_entry_set_filetype(e, unsigned(type));
+    archive_entry_set_perm(e, 0644);
+    if (type == AE_IFLNK) archive_entry_set_symlink(e, "/etc/passwd");
+    archive_entry_set_size(e, type == AE_IFREG ? data.size() : 0);
+    archive_write_header(a, e);
+    if (type == AE_IFREG) archive_write_data(a, data.constData(), size_t(data.size()));
+    archive_entry_free(e);
+  };
+  add("../../escape.xml", AE_IFREG, "<bad/>");
+  add("/tmp/absolute.xml", AE_IFREG, "<bad/>");
+  add("link.xml", AE_IFLNK, {});
+  archive_write_close(a);
+  archive_write_free(a);
+  buffer.truncate(qsizetype(used));
+  return buffer;
+}
+}  // namespace
+
+TEST_F(TFilesFixture, SetupReadInAllThreePackings) {
+  const QByteArray xml = "<setup><p/></setup>";
+  // plain
+  C.FGZ = false;
+  C.Deliver(BuildFileAnswer(Dev(), 3, 0, 1, xml));
+  ASSERT_EQ(NewXml.size(), 1);
+  EXPECT_EQ(NewXml[0], QStringLiteral("1|") + C.FTmpDir + QStringLiteral("4711_Setup_RD_ALL.xml"));
+  EXPECT_EQ(ReadAll(C.FTmpDir + "4711_Setup_RD_ALL.xml"), xml);
+  // gzip
+  C.FGZ = true;
+  QByteArray gz;
+  ASSERT_EQ(GzipBytes(xml + "gz", gz), QString());
+  C.Deliver(BuildFileAnswer(Dev(), 3, 0, 2, gz));
+  ASSERT_EQ(NewXml.size(), 2);
+  EXPECT_TRUE(NewXml[1].endsWith(QStringLiteral("4711_SetupRDOne.xml")));
+  EXPECT_EQ(ReadAll(NewXml[1].section('|', 1)), xml + "gz");
+  EXPECT_TRUE(QFile::exists(C.FTmpDir + "4711_SetupRDOne.gz"));
+  // tar+gzip wins over gzip
+  C.FTGZ = true;
+  QByteArray tgz;
+  ASSERT_EQ(TarGzPack({{"setup.xml", xml + "tgz"}, {"station.icd", "<SCL/>"}, {"ssh_host_ecdsa_host_key", "k1"}}, tgz), QString());
+  C.Deliver(BuildFileAnswer(Dev(), 3, 0, 0, tgz));
+  ASSERT_EQ(NewXml.size(), 3);
+  EXPECT_TRUE(NewXml[2].startsWith(QStringLiteral("0|")));
+  EXPECT_EQ(ReadAll(NewXml[2].section('|', 1)), xml + "tgz");
+  EXPECT_TRUE(C.FICDFile.endsWith(QStringLiteral("station.icd")));
+  EXPECT_TRUE(C.FECDSAKeyFile.endsWith(QStringLiteral("ssh_host_ecdsa_host_key")));
+}
+
+TEST_F(TFilesFixture, HostileArchiveWritesNothingOutside) {
+  C.FTGZ = true;
+  C.Deliver(BuildFileAnswer(Dev(), 3, 0, 1, HostileArchive()));
+  EXPECT_TRUE(NewXml.isEmpty());
+  EXPECT_FALSE(QFile::exists(Dir.filePath("escape.xml")));
+  EXPECT_FALSE(QFile::exists(QStringLiteral("/tmp/absolute.xml")) && ReadAll("/tmp/absolute.xml") == "<bad/>");
+  EXPECT_FALSE(QFileInfo(C.FTmpDir + "link.xml").isSymLink());
+  EXPECT_EQ(C.Log.filter(QStringLiteral("Archiv: Eintrag verworfen")).size(), 3);
+  // A damaged archive is reported the same way, never taken for whole.
+  QByteArray tgz;
+  ASSERT_EQ(TarGzPack({{"setup.xml", QByteArray(50000, 'x')}}, tgz), QString());
+  C.Deliver(BuildFileAnswer(Dev(), 3, 0, 1, tgz.left(tgz.size() / 2)));
+  EXPECT_TRUE(NewXml.isEmpty());
+  EXPECT_TRUE(C.LogStartsWith(QStringLiteral("Setup: Archiv")));
+}
+
+TEST_F(TFilesFixture, SetupWriteAcknowledged) {
+  std::vector<bool> done;
+  C.FSendParaDone = [&](QObject*, bool ok) { done.push_back(ok); };
+  C.FRequestClose = [](QObject*) {};
+  C.Deliver(BuildHeaderOnly(Dev(), 3, 1, 3));
+  EXPECT_EQ(done, std::vector<bool>{true});
+  EXPECT_FALSE(C.FRequestClose) << "a successful upload no longer closes the window";
+}
+
+TEST_F(TFilesFixture, ReadoutAppendsSoDownloadsResume) {
+  C.FEvtDir = Dir.filePath("data/4711/Event/");
+  QStringList shown;
+  C.FEvtToTable = [&](QObject*, const QString& p) { shown << p; };
+  C.FFileName = QStringLiteral("events/EVT-1-2.evt");
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "first-"));
+  C.FFileName = QStringLiteral("EVT-1-2.evt");
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "second"));
+  const QString local = C.FEvtDir + "EVT-1-2.evt";
+  EXPECT_EQ(ReadAll(local), QByteArray("first-second"));
+  EXPECT_EQ(shown, (QStringList{local, local}));
+  int next = 0;
+  C.FMassDLNext = [&](QObject*) { ++next; };
+  C.FFileName = QStringLiteral("EVT-3-4.evt");
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "x"));
+  EXPECT_EQ(next, 1) << "a bulk download continues instead of showing the file";
+  EXPECT_EQ(shown.size(), 2);
+  C.FFileName = QStringLiteral("..");
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "evil"));
+  EXPECT_TRUE(C.LogStartsWith(QStringLiteral("Auslesen: unzulässiger Dateiname")));
+}
+
+TEST_F(TFilesFixture, ListsAndDisplayImageGoToTheirCallbacks) {
+  QByteArray evt, rec, img;
+  C.FEvtOverview = [&](QObject*, TMemoryStream& s) { evt = s.Bytes(); };
+  C.FRecOverview = [&](QObject*, TMemoryStream& s) { rec = s.Bytes(); };
+  C.FSetNewDisplayImage = [&](QObject*, TMemoryStream& s) { img = s.Bytes(); };
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 16, "a;1;2\r\n"));
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 0, "b;3;x\r\n"));
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 33, "\x89PNG"));
+  EXPECT_EQ(evt, QByteArray("a;1;2\r\n"));
+  EXPECT_EQ(rec, QByteArray("b;3;x\r\n"));
+  EXPECT_EQ(img, QByteArray("\x89PNG"));
+}
+
+TEST_F(TFilesFixture, DeviceLogIsSavedAndOpened) {
+  QString opened;
+  C.FOpenFile = [&](const QString& p) { opened = p; };
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 34, "log line"));
+  EXPECT_EQ(opened, C.FTmpDir + "Dlog.log");
+  EXPECT_EQ(ReadAll(opened), QByteArray("log line"));
+}
+
+TEST_F(TFilesFixture, ScratchpadJobs) {
+  // Status file: saved under the serial number, callback once.
+  int calls = 0;
+  C.FCCCISratchpad = TCCCISratchpad::spStatus;
+  C.FScratchPadCallBack = [&](const QString& p) {
+    ++calls;
+    EXPECT_EQ(ReadAll(p), QByteArray("version.major  2\r\n"));
+    return true;
+  };
+  C.Deliver(BuildFileAnswer(Dev(), 7, 0, 1, "version.major  2\r\n"));
+  EXPECT_EQ(calls, 1);
+  EXPECT_FALSE(C.FScratchPadCallBack);
+  EXPECT_EQ(C.FCCCISratchpad, TCCCISratchpad::spNone);
+  // Capture: removed from the device only when the callback agrees.
+  for (bool keep : {false, true}) {
+    C.ClearStreamAndBuffer();
+    const size_t sent = C.Sent.size();
+    C.FCCCISratchpad = TCCCISratchpad::spPCAP;
+    C.FScratchpadFleLst = QStringList{QStringLiteral("capture_1.pcap")};
+    C.FScratchPadCallBack = [keep](const QString&) { return keep; };
+    C.Deliver(BuildFileAnswer(Dev(), 7, 0, 1, "pcap"));
+    EXPECT_TRUE(QFile::exists(C.FTmpDir + "capture_1.pcap"));
+    EXPECT_EQ(C.Sent.size(), sent + (keep ? 1 : 0));
+    if (keep) {
+      EXPECT_EQ(C.Last().Head().CMD, 7);
+      EXPECT_EQ(C.Last().Head().ExtCmd, 3);
+    }
+  }
+  // Write acknowledged: the caller sends its next file.
+  std::vector<bool> next;
+  C.FSendCCCIFileNext = [&](QObject*, bool nak) { next.push_back(nak); };
+  C.Deliver(BuildHeaderOnly(Dev(), 7, 0, 2));
+  EXPECT_EQ(next, std::vector<bool>{false});
+}
+
+TEST_F(TFilesFixture, LanguageFileCheck) {
+  int done = 0;
+  C.FOnConnDone = [&](QObject*, bool ok) { done += ok ? 1 : 100; };
+  // No line for the database: nothing to fetch.
+  C.CheckFileVersions();
+  EXPECT_EQ(C.FCCCISratchpad, TCCCISratchpad::spLangTXT);
+  C.Deliver(BuildFileAnswer(Dev(), 7, 0, 1, "lang lang_de.gz 3\r\n"));
+  EXPECT_EQ(done, 1);
+  // The same version as present: nothing either.
+  C.ClearStreamAndBuffer();
+  C.FMessDBVer = 12;
+  C.CheckFileVersions();
+  C.Deliver(BuildFileAnswer(Dev(), 7, 0, 1, "db MappingDB.gz 12\r\n"));
+  EXPECT_EQ(done, 2);
+  // A newer one: asked, fetched, unpacked, reported.
+  C.ClearStreamAndBuffer();
+  TThreadedMessageCallBack answer;
+  C.FDisplayConnMessage = [&](const QString&, TMsgDlgType t, TThreadedMessageCallBack& cb, TMsgDlgButtons b, TMsgDlgBtn d) {
+    EXPECT_EQ(t, TMsgDlgType::mtInformation);
+    EXPECT_EQ(b, TMsgDlgButtons(mbYes | mbNo));
+    EXPECT_EQ(d, mbYes);
+    answer = cb;
+  };
+  C.CheckFileVersions();
+  C.Deliver(BuildFileAnswer(Dev(), 7, 0, 1, "x y 1\r\ndb MAPPINGDB.GZ 13\r\n"));
+  EXPECT_EQ(C.FMessDBVer, 13u);
+  ASSERT_TRUE(answer);
+  answer(nullptr, mrYes);
+  TFileNameRequest req;
+  ASSERT_EQ(DecodeFileNameRequest(C.Last().Bytes, req), QString());
+  EXPECT_EQ(req.Name, QByteArray("MappingDB.gz"));
+  QByteArray gz;
+  ASSERT_EQ(GzipBytes("SQLite format 3", gz), QString());
+  C.Deliver(BuildFileAnswer(Dev(), 7, 0, 1, gz));
+  EXPECT_EQ(ReadAll(C.FIniFolder + "MappingDB.db"), QByteArray("SQLite format 3"));
+  EXPECT_TRUE(NewXml.contains(QStringLiteral("2|") + C.FIniFolder + "MappingDB.db"));
+  EXPECT_EQ(done, 3);
+}
+
+TEST_F(TFilesFixture, DataFoldersPerSerialNumber) {
+  C.FDatadir = Dir.filePath("data");
+  int done = 0;
+  C.FOnConnDone = [&](QObject*, bool) { ++done; };
+  C.SetDataFolders();
+  EXPECT_EQ(C.FRecDir, Dir.filePath("data/4711/Recorder/"));
+  EXPECT_TRUE(QDir(C.FRecDir).exists());
+  EXPECT_TRUE(QDir(C.FEvtDir).exists());
+  EXPECT_EQ(done, 1);
+}
+
+TEST(DevicePaths, SplitAtSlash) {
+  EXPECT_EQ(ExtractUnixFileName(QStringLiteral("/mnt/flashdrive0/a.evt")), QStringLiteral("a.evt"));
+  EXPECT_EQ(ExtractUnixFilePath(QStringLiteral("/mnt/flashdrive0/a.evt")), QStringLiteral("/mnt/flashdrive0/"));
+  EXPECT_EQ(ExtractUnixFileName(QStringLiteral("plain")), QStringLiteral("plain"));
+  EXPECT_EQ(ExtractUnixFilePath(QStringLiteral("plain")), QString());
+}
+
+TEST_F(TFilesFixture, GnuTarJudgesOurArchives) {
+  if (QProcess::execute(QStringLiteral("tar"), {QStringLiteral("--version")}) != 0) GTEST_SKIP() << "GNU tar missing";
+  const QString xml = Dir.filePath("tmp/params.xml");
+  QFile f(xml);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("<setup/>");
+  f.close();
+  C.FICDFile = Dir.filePath("tmp/station.icd");
+  QFile icd(C.FICDFile);
+  ASSERT_TRUE(icd.open(QIODevice::WriteOnly));
+  icd.write("<SCL/>");
+  icd.close();
+  QString error;
+  const QString tgz = C.TarFile(xml, error);
+  ASSERT_FALSE(tgz.isEmpty()) << error.toStdString();
+  QProcess tar;
+  tar.start(QStringLiteral("tar"), {QStringLiteral("-tzf"), tgz});
+  ASSERT_TRUE(tar.waitForFinished());
+  EXPECT_EQ(tar.readAllStandardOutput(), QByteArray("setup.xml\nstation.icd\n"));
+  // And an archive GNU tar made unpacks with ours.
+  const QString src = Dir.filePath("gnu");
+  QDir().mkpath(src);
+  QFile a(src + "/setup.xml");
+  ASSERT_TRUE(a.open(QIODevice::WriteOnly));
+  a.write("<from-gnu/>");
+  a.close();
+  const QString gnu = Dir.filePath("gnu.tgz");
+  ASSERT_EQ(QProcess::execute(QStringLiteral("tar"), {QStringLiteral("-czf"), gnu, QStringLiteral("-C"), src, QStringLiteral("setup.xml")}), 0);
+  QString i, e1, r, x;
+  ASSERT_TRUE(C.UnTarFile(ReadAll(gnu), Dir.filePath("out"), i, e1, r, x, error)) << error.toStdString();
+  EXPECT_EQ(ReadAll(x), QByteArray("<from-gnu/>"));
+}
+
+// ---- streams ------------------------------------------------------------------------------
+
+struct TStreamFixture : ::testing::Test {
+  TFakeClock Clock;
+  TTestComUnit C{Clock};
+  int Updates = 0;
+  void SetUp() override {
+    C.FUpdateGrid = [this](QObject*) { ++Updates; };
+    C.EnableTimer(true);
+  }
+  QByteArray Record(uint32_t obj, const QByteArray& body) { return BuildStreamData(Dev(), obj, {1700000000u, 5u}, body); }
+};
+
+TEST_F(TStreamFixture, BinaryStreamStartsBehindTheMeasurementStream) {
+  C.FStreamRec.WithBinary = true;
+  C.SendCommand(QStringLiteral("CCC_STREAM_START"), 4, 0, 1, 0x04FFFFFFu);
+  C.ManualTimer();
+  C.Deliver(BuildStreamStarted(Dev(), 5));
+  EXPECT_EQ(C.FStreamRec.ObjHdl, 5u);
+  EXPECT_TRUE(C.FStreamRec.Active);
+  EXPECT_EQ(C.FStreamRec.BinaryHdl, 1u) << "binary start requested";
+  ASSERT_EQ(C.CountSendLst(), 1);
+  EXPECT_EQ(C.SendList()[0].ID, CBinaryObjectId);
+  C.ManualTimer();
+  C.Deliver(BuildStreamStarted(Dev(), 6));
+  EXPECT_EQ(C.FStreamRec.ObjHdl, 5u) << "the second handle is the binary stream's";
+  EXPECT_EQ(C.FStreamRec.BinaryHdl, 6u);
+}
+
+TEST_F(TStreamFixture, RecordsAreStoredAndPolledAboutOnceASecond) {
+  C.FtmeSet.tz = 2;  // +1 h
+  C.FStreamRec.ObjHdl = 7;
+  const QByteArray body(2320 - 12, '\x42');
+  C.Deliver(Record(0x04FFFFFF, body));
+  EXPECT_EQ(Updates, 1);
+  EXPECT_EQ(C.FBytes.FBytes.size(), 2320);
+  EXPECT_EQ(GetU32At(C.FBytes.FBytes, 0), 0x04FFFFFFu);
+  EXPECT_EQ(C.FBytes.TS_Mess.Sec, 1700000000u + 3600u) << "stamp in the device's local time";
+  EXPECT_TRUE(C.FNextStreamBool);
+  EXPECT_EQ(C.FNextStreamDT, Clock.Now + 1000);
+  // No handle, no record.
+  C.FStreamRec.ObjHdl = 0;
+  C.Deliver(Record(0x04FFFFFF, body));
+  EXPECT_EQ(Updates, 1);
+}
+
+TEST_F(TStreamFixture, OscilloscopeHeaderDependsOnTheGeneration) {
+  struct Case {
+    uint8_t Gen;
+    int Skip;
+  };
+  for (const Case k : {Case{0, 20}, Case{1, 40}, Case{2, 40}, Case{3, 0}}) {
+    TTestComUnit c(Clock);
+    c.FRev.SetRaw(TVantaFW::MakeRaw(k.Gen, 2, 10, 0));
+    c.FStreamRec.ObjHdl = 3;
+    QByteArray body(k.Skip, '\0');
+    TByteWriter w(body);
+    w.U32(512);
+    w.U32(12800);
+    body.append(64, 's');
+    c.Deliver(Record(0x08FFFFFF, body));
+    EXPECT_EQ(c.FBytes.SmplCnt, 512u) << int(k.Gen);
+    EXPECT_EQ(c.FBytes.smplrte, 12800u) << int(k.Gen);
+  }
+}
+
+TEST_F(TStreamFixture, BinaryRecordsGoToTheirCallbackAndAreRequestedAgain) {
+  C.FStreamRec = {0x04FFFFFF, 5, true, true, 6};
+  std::vector<QByteArray> got;
+  C.FBinInCB = [&](QObject*, uint32_t n, const QByteArray& states) {
+    EXPECT_EQ(n, uint32_t(states.size()));
+    got.push_back(states);
+  };
+  TBinaryInputRecord rec;
+  rec.Id = CBinaryObjectId;
+  rec.States = QByteArray::fromHex("0100");
+  C.Deliver(BuildBinaryInput(Dev(), rec));
+  rec.States.clear();
+  C.ClearStreamAndBuffer();
+  C.Deliver(BuildBinaryInput(Dev(), rec));
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0], QByteArray::fromHex("0100"));
+  EXPECT_TRUE(got[1].isEmpty()) << "inputCnt 0 gives an empty array";
+  EXPECT_TRUE(C.LogHas(QStringLiteral("BinaryStream: id: 10000000 | sec: 0 | frac: 0 | Ver: 0 | inputCnt: 2 | input: 2")));
+  EXPECT_FALSE(C.FNextStreamBool) << "binary records do not schedule the measurement poll";
+  EXPECT_EQ(C.SendList().back().ID, 6u);
+}
+
+TEST_F(TStreamFixture, StoppedAnswerClearsTheStream) {
+  C.FStreamRec = {0x04FFFFFF, 5, true, false, 0};
+  C.FBytes.FBytes = "old";
+  C.Deliver(BuildStreamStopped(Dev()));
+  EXPECT_TRUE(C.FBytes.FBytes.isEmpty());
+  EXPECT_EQ(C.FStreamRec.ObjHdl, 0u);
+  EXPECT_FALSE(C.FStreamRec.Active);
+}
+
+TEST_F(TStreamFixture, NtpRequestAnsweredOnTheGuiPath) {
+  C.FSN = 9;
+  C.FWaitForAnswer = true;
+  QByteArray packet(48, '\0');
+  packet[0] = char(0x23);
+  C.Deliver(BuildNtpTunnel(Dev(), TNtpTunnelKind::ntOpened));
+  EXPECT_TRUE(C.FNTPTunnelActive);
+  C.Deliver(BuildNtpTunnel(Dev(), TNtpTunnelKind::ntRequest, packet));
+  ASSERT_FALSE(C.Sent.empty());
+  const ccc_head_t h = C.Last().Head();
+  EXPECT_EQ(h.CMD, 9);
+  EXPECT_EQ(h.ExtCmd, 3);
+  EXPECT_EQ(h.Size, 68u);
+  EXPECT_EQ(h.SN, 9u);
+  EXPECT_EQ(uint8_t(C.Last().Bytes[20]) & 7, 4) << "server mode";
+  EXPECT_TRUE(C.LogHas(QStringLiteral("NTP Answer")));
+  C.Deliver(BuildNtpTunnel(Dev(), TNtpTunnelKind::ntClosed));
+  EXPECT_FALSE(C.FNTPTunnelActive);
+}
