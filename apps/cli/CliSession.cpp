@@ -2,8 +2,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QEventLoop>
+#include <QStandardPaths>
 #include <cstdio>
+#include <unistd.h>
 
 namespace vanta::cli {
 
@@ -49,6 +52,32 @@ TCliSession::TCliSession(const TCliOptions& options) : FOptions(options) {
     u.SetSSHUserPass(FOptions.User, FOptions.Password);
   }
   u.SetIPAndPort(FOptions.Host, FOptions.Port);
+
+  u.FFTP = FOptions.Ftp;
+  u.FFtpPort = uint16_t(FOptions.FtpPort);
+  u.FGZ = FOptions.Packing != QLatin1String("plain");
+  u.FTGZ = FOptions.Packing == QLatin1String("tgz");
+  QString data = FOptions.DataDir;
+  if (data.isEmpty()) data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+  data = QDir(data).absolutePath() + QLatin1Char('/');
+  u.FDatadir = data;
+  u.FTmpDir = data + QStringLiteral("tmp/");
+  u.FIniFolder = data + QStringLiteral("ini/");
+  QDir().mkpath(u.FTmpDir);
+  QDir().mkpath(u.FIniFolder);
+  u.FSetFolders = true;
+  // A progress line for long transfers, only on a terminal.
+  if (::isatty(2)) {
+    u.FOnWorkEvent = [this](TWorkMode, int64_t count, TWorkStatus status) {
+      if (status == TWorkStatus::WorkBegin) FTotal = count;
+      if (status == TWorkStatus::WorkWorking && FTotal > 100000)
+        std::fprintf(stderr, "\r%3d %% ", int(qMin<int64_t>(100, count * 100 / FTotal)));
+      if (status == TWorkStatus::WorkEnd && FTotal > 100000) {
+        std::fprintf(stderr, "\r      \r");
+        FTotal = 0;
+      }
+    };
+  }
 }
 
 TCliSession::~TCliSession() = default;
@@ -90,6 +119,25 @@ bool TCliSession::Lua(const QString& statement, QString& output, bool& failed) {
   return ok && got;
 }
 
+bool TCliSession::Request(const std::function<void()>& send, uint8_t cmd, int extCmd) {
+  bool seen = false;
+  FUnit->FOnAnswerEvaluated = [&](const ccci::ccc_head_t& h) {
+    if (h.CMD == cmd && (extCmd < 0 || h.ExtCmd == extCmd)) seen = true;
+  };
+  const int before = RefusalCount();
+  send();
+  WaitFor([&] { return seen || FLost || RefusalCount() > before; });
+  FUnit->FOnAnswerEvaluated = nullptr;
+  return seen;
+}
+
+int TCliSession::Fail(int since, const QString& what) {
+  const QStringList fresh = FRefusals.mid(since);
+  const QString text = fresh.isEmpty() ? (FLost ? CConnectionLostText : QStringLiteral("keine Antwort")) : fresh.join(QStringLiteral("; "));
+  Err(QStringLiteral("vanta-cli: %1: %2").arg(what, text));
+  return fresh.isEmpty() ? ecNoConnection : ecRefused;
+}
+
 void TCliSession::Close() {
   bool closed = false;
   FUnit->ShutDown(FUnit.get(), [&closed](QObject*) { closed = true; });
@@ -98,6 +146,9 @@ void TCliSession::Close() {
   while (!closed && t.elapsed() < 6000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 }
 
-std::vector<TCliCommand> AllCommands() { return {IdentifyCommand(), LuaCommand()}; }
+std::vector<TCliCommand> AllCommands() {
+  return {IdentifyCommand(), LuaCommand(),   SetupCommand(),      EventsCommand(), RecordingsCommand(),
+          DisplayCommand(),  DevlogCommand(), ScratchpadCommand(), StreamCommand(), NtpCommand()};
+}
 
 }  // namespace vanta::cli

@@ -21,6 +21,10 @@ struct TCliOptions {
   int TimeoutSec = 30;
   bool Json = false;
   bool Log = false;
+  bool Ftp = false;
+  int FtpPort = 21;
+  QString Packing = QStringLiteral("gz");  // gz, tgz or plain
+  QString DataDir;                         // local folders (default: per-user data folder)
 };
 
 class TCliSession {
@@ -37,6 +41,14 @@ class TCliSession {
   bool WaitFor(const std::function<bool()>& done);
   // Runs one Lua statement; false on time-out.
   bool Lua(const QString& statement, QString& output, bool& failed);
+  // Sends with `send` and waits for an evaluated answer with this CMD and
+  // ExtCmd, a refusal or the time-out. True when the answer came.
+  bool Request(const std::function<void()>& send, uint8_t cmd, int extCmd);
+  // Number of refusals so far, to tell new ones from old.
+  int RefusalCount() const { return int(FRefusals.size()); }
+  // Prints the refusals after `since` to stderr; returns ecRefused, or
+  // ecNoConnection when there were none (time-out).
+  int Fail(int since, const QString& what);
 
   TTCPComUnit& Unit() { return *FUnit; }
   const TCliOptions& Options() const { return FOptions; }
@@ -52,6 +64,7 @@ class TCliSession {
   bool FLost = false;
   QString FFailure;
   QStringList FRefusals;
+  int64_t FTotal = 0;
 };
 
 // A command: name, usage line, and what it does on an open session.
@@ -66,5 +79,13 @@ std::vector<TCliCommand> AllCommands();
 // Command pieces (one file each).
 TCliCommand IdentifyCommand();
 TCliCommand LuaCommand();
+TCliCommand SetupCommand();
+TCliCommand EventsCommand();
+TCliCommand RecordingsCommand();
+TCliCommand DisplayCommand();
+TCliCommand DevlogCommand();
+TCliCommand ScratchpadCommand();
+TCliCommand StreamCommand();
+TCliCommand NtpCommand();
 
 }  // namespace vanta::cli

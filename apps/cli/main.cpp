@@ -35,8 +35,14 @@ int main(int argc, char** argv) {
       {"timeout", "Seconds to wait for the device.", "S", "30"},
       {"json", "Machine-readable output."},
       {"log", "Write the client's log lines to stderr."},
+      {"ftp", "Files go by FTP (the frames carry device paths)."},
+      {"ftp-port", "FTP port of the device.", "P", "21"},
+      {"gz", "Setup files gzip-compressed (default)."},
+      {"tgz", "Setup files as tar+gzip archives."},
+      {"plain", "Setup files unpacked."},
+      {"data-dir", "Folder for downloaded and temporary files.", "DIR"},
   });
-  p.addPositionalArgument("command", "identify | lua STATEMENT");
+  p.addPositionalArgument("command", "one of the commands below");
   if (!p.parse(QCoreApplication::arguments())) return Usage(p, commands, p.errorText());
   if (p.isSet(help)) return Usage(p, commands);
   const QStringList pos = p.positionalArguments();
@@ -60,6 +66,13 @@ int main(int argc, char** argv) {
   o.Password = p.value("password");
   o.Json = p.isSet("json");
   o.Log = p.isSet("log");
+  o.Ftp = p.isSet("ftp");
+  o.FtpPort = p.value("ftp-port").toInt(&ok);
+  if (!ok || o.FtpPort < 1 || o.FtpPort > 65535) return Usage(p, commands, QStringLiteral("bad --ftp-port"));
+  if (int(p.isSet("gz")) + int(p.isSet("tgz")) + int(p.isSet("plain")) > 1)
+    return Usage(p, commands, QStringLiteral("--gz, --tgz and --plain exclude each other"));
+  o.Packing = p.isSet("tgz") ? QStringLiteral("tgz") : p.isSet("plain") ? QStringLiteral("plain") : QStringLiteral("gz");
+  o.DataDir = p.value("data-dir");
 
   TCliSession session(o);
   QString error;

@@ -449,6 +449,7 @@ bool TComUnit::Evaluate(TMemoryStream& stream) {
       bool dispatched = true;
       Dispatch(stream, dispatched);
       if (!dispatched) result = false;
+      if (dispatched && FOnAnswerEvaluated) FOnAnswerEvaluated(FHead);
       WriteLog(F("ComUnit BeforeClear Size: %d StreamSize: %d StreamPosition: %d", FHead.Size, int(stream.Size()),
                  int(stream.Position())));
     }
@@ -468,6 +469,8 @@ bool TComUnit::EvaluateNak(TMemoryStream& stream, bool& returnAtOnce) {
   TNakRecord nak;
   const QByteArray frame = CurrentFrame(stream);
   if (const QString e = DecodeNak(frame, nak); !e.isEmpty()) WriteLog(QStringLiteral("ComUnit NAK: ") + e, true);
+  FLastNakCode = nak.ErrorCode;
+  FLastNakText = QString::fromLatin1(nak.Message);
 
   if (nak.ErrorCode == 120) {
     if (FDisplayConnMessage)

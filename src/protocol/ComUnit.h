@@ -219,7 +219,12 @@ class TComUnit : public QObject {
   TThreadExceptCallBack FThreadExceptCallBack;
   bool FNTPTunnelActive = false;
   TFormClose FRequestClose;
+  // After every answer that was evaluated (not NAKs): lets headless callers
+  // wait for answers the windows have no callback for, such as removals.
+  std::function<void(const ccci::ccc_head_t& head)> FOnAnswerEvaluated;
   TNAKCB FNAKCB;
+  uint32_t FLastNakCode = 0;  // the last NAK record received, for callers that report it
+  QString FLastNakText;
   TLuaReceiver FTmpLUACallBack;
   std::function<bool(const QString& localPath)> FScratchPadCallBack;
   QString FTMPLuasStr;
