@@ -10,7 +10,7 @@ PACKAGES=(
   libpugixml-dev libssh-dev libcurl4-openssl-dev libarchive-dev zlib1g-dev
   libsqlite3-dev libfftw3-dev liblua5.4-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  python3
+  python3 python3-pyftpdlib tar gzip
 )
 
 missing=()

@@ -50,6 +50,10 @@ bool TSimStorage::Open(const QString& root, const QString& sampleDir, QString& e
   }
   FRoot = QFileInfo(base).canonicalFilePath();
   for (const QString& d : {ScratchpadDir(), EventDir(), RecorderDir(), SetupDir(), FtpDir()}) QDir().mkpath(d);
+  // The device's FTP server shows the flash drive at the top level too
+  // ("flashdrive0/data/..." relative to its root).
+  const QString alias = FRoot + QStringLiteral("/flashdrive0");
+  if (!QFileInfo::exists(alias)) QFile::link(QStringLiteral("mnt/flashdrive0"), alias);
   return true;
 }
 
@@ -69,9 +73,10 @@ QString TSimStorage::Map(const QString& devicePath, const QString& base) const {
     while (p.startsWith(QLatin1Char('/'))) p.remove(0, 1);
     if (p.startsWith(QLatin1String("mnt/"))) {
       local = FRoot + QLatin1Char('/') + p;
-    } else if (p.startsWith(QLatin1String("flashdrive0")) || p.startsWith(QLatin1String("ramdrive0")) ||
-               p.startsWith(QLatin1String("sd0"))) {
+    } else if (p.startsWith(QLatin1String("flashdrive0")) || p.startsWith(QLatin1String("sd0"))) {
       local = FRoot + QStringLiteral("/mnt/") + p;
+    } else if (p.startsWith(QLatin1String("ramdrive0"))) {
+      local = FRoot + QLatin1Char('/') + p;
     } else if (absolute) {
       local = FRoot + QLatin1Char('/') + p;
     } else {

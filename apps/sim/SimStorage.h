@@ -3,7 +3,7 @@
 // mapped into the root and can never leave it.
 //
 //   /mnt/flashdrive0/...  //mnt/flashdrive0/...  flashdrive0/...   -> ROOT/mnt/flashdrive0/...
-//   /ramdrive0/...  ramdrive0/...                                 -> ROOT/mnt/ramdrive0/...
+//   /ramdrive0/...  ramdrive0/...                                 -> ROOT/ramdrive0/...
 //   ~/NAME                                                        -> the scratchpad
 #include <QString>
 
@@ -22,7 +22,7 @@ class TSimStorage {
   QString EventDir() const { return DataDir() + QStringLiteral("/events"); }
   QString RecorderDir() const { return DataDir() + QStringLiteral("/recorder"); }
   QString SetupDir() const { return DataDir() + QStringLiteral("/setup"); }
-  QString FtpDir() const { return FRoot + QStringLiteral("/mnt/ramdrive0/ccci"); }
+  QString FtpDir() const { return FRoot + QStringLiteral("/ramdrive0/ccci"); }
   QString LogFile() const { return DataDir() + QStringLiteral("/logd.log"); }
 
   // Maps a device path to a local one; relative paths start at `base` (a
