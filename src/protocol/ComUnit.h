@@ -267,7 +267,7 @@ class TComUnit : public QObject {
   virtual bool SendFTPFile(const QString& localPath, const QString& remoteFolder);
   // Where a file answer's payload goes: written (CCCI) or fetched by FTP,
   // the payload then being the device path. Empty on success.
-  QString StorePayload(const QByteArray& payload, const QString& localPath, bool append);
+  QString StorePayload(QByteArrayView payload, const QString& localPath, bool append);
 
   // Consumes a frame whose handling belongs elsewhere: logs it, skips it.
   void SkipFrame(TMemoryStream& stream, const char* handler);

@@ -104,18 +104,18 @@ void TComUnit::DisconnectFTP() {
   // Every libcurl transfer opens and closes its own connection.
 }
 
-QString TComUnit::StorePayload(const QByteArray& payload, const QString& localPath, bool append) {
+QString TComUnit::StorePayload(QByteArrayView payload, const QString& localPath, bool append) {
   if (FFTP) {
-    const QString devicePath = QString::fromLatin1(payload).section(QChar(0), 0, 0).trimmed();
+    const QString devicePath = QString::fromLatin1(payload.data(), payload.size()).section(QChar(0), 0, 0).trimmed();
     return GetFTPFile(devicePath, localPath, append, false) ? QString() : QStringLiteral("FTP-Abruf fehlgeschlagen");
   }
   QDir().mkpath(QFileInfo(localPath).absolutePath());
   if (!append) {
     QString error;
-    return SaveBytes(localPath, payload, error) ? QString() : error;
+    return SaveBytes(localPath, payload.toByteArray(), error) ? QString() : error;
   }
   QFile f(localPath);
-  if (!f.open(QIODevice::Append) || f.write(payload) != payload.size()) return f.errorString();
+  if (!f.open(QIODevice::Append) || f.write(payload.data(), payload.size()) != payload.size()) return f.errorString();
   return {};
 }
 
@@ -224,12 +224,14 @@ void TComUnit::SetupCommand(TMemoryStream& stream) {
 void TComUnit::ReadoutCommand(TMemoryStream& stream) {
   WriteLog(F("%s: ReadOut=%d", U8(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz"))).constData(),
              int(FHead.ExtCmd)));
-  QByteArray payload = CurrentFrame(stream).mid(CHeadSize);
+  // The payload is only viewed: a recording can be hundreds of megabytes.
+  const QByteArray frame = CurrentFrame(stream);
+  const QByteArrayView payload = QByteArrayView(frame).sliced(qMin<qsizetype>(CHeadSize, frame.size()));
   stream.SetPosition(qMin<qsizetype>(FHead.Size, stream.Size()));
   switch (FHead.ExtCmd) {
     case 0:
     case 16: {
-      TMemoryStream list(payload);
+      TMemoryStream list(payload.toByteArray());
       if (FHead.ExtCmd == 0 && FRecOverview) FRecOverview(this, list);
       if (FHead.ExtCmd == 16 && FEvtOverview) FEvtOverview(this, list);
       return;
@@ -258,7 +260,7 @@ void TComUnit::ReadoutCommand(TMemoryStream& stream) {
       return;
     }
     case 33: {
-      TMemoryStream img(std::move(payload));
+      TMemoryStream img(payload.toByteArray());
       if (FSetNewDisplayImage) FSetNewDisplayImage(this, img);
       return;
     }

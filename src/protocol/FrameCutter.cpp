@@ -31,8 +31,14 @@ void TFrameCutter::Append(const QByteArray& data, std::vector<TEvent>& events) {
       events.push_back({TKind::fcProgress, FHead, {}, FBuf.size(), {}});
       return;
     }
-    events.push_back({TKind::fcFrame, FHead, FBuf.left(FHead.Size), 0, {}});
-    FBuf.remove(0, FHead.Size);
+    if (FBuf.size() == qsizetype(FHead.Size)) {
+      // Nothing follows the frame: hand the buffer over instead of copying it.
+      events.push_back({TKind::fcFrame, FHead, std::move(FBuf), 0, {}});
+      FBuf = QByteArray();
+    } else {
+      events.push_back({TKind::fcFrame, FHead, FBuf.left(FHead.Size), 0, {}});
+      FBuf.remove(0, FHead.Size);
+    }
     FHeadRead = false;
     FHead = {};
   }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QThread>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <atomic>
@@ -305,6 +306,24 @@ TEST(ClientShutdown, OrderlyAndQuick) {
   const QString log = SimLog(sim);
   EXPECT_TRUE(log.contains(QStringLiteral("NTP reply: ok"))) << "the reader thread's answer satisfied the device";
   EXPECT_TRUE(log.contains(QStringLiteral("session stopped by the client")));
+}
+
+TEST(ClientNtp, TimeRequestsAreAnsweredWhileTheGuiThreadIsBusy) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--ntp-interval"), QStringLiteral("300")}));
+  TClient c;
+  ASSERT_TRUE(c.Connect(sim.Port));
+  c.U->SendCommand(TCcci::TUNNEL_NTP_OPEN);
+  ASSERT_TRUE(SpinUntil([&] { return c.U->FNTPTunnelActive; }));
+  // The GUI thread does nothing for two seconds: the reader thread answers.
+  QThread::msleep(2000);
+  bool ok = false;
+  const QString counts = c.Lua(QStringLiteral("local s = uti.stat().ntpTunnel print(s.good, s.bad)"), &ok);
+  ASSERT_TRUE(ok);
+  const QStringList parts = counts.trimmed().split('\t');
+  ASSERT_EQ(parts.size(), 2);
+  EXPECT_GE(parts[0].toInt(), 5) << "about one accepted answer per 300 ms";
+  EXPECT_EQ(parts[1].toInt(), 0);
 }
 
 // A peer that sends whatever the test wants.
