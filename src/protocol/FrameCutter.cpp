@@ -1,5 +1,7 @@
 #include "FrameCutter.h"
 
+#include <QIODevice>
+
 #include "LogFormat.h"
 
 namespace vanta {
@@ -14,6 +16,21 @@ void TFrameCutter::Clear() {
 
 void TFrameCutter::Append(const QByteArray& data, std::vector<TEvent>& events) {
   FBuf.append(data);
+  Cut(events);
+}
+
+void TFrameCutter::ReadFrom(QIODevice& device, std::vector<TEvent>& events) {
+  for (qint64 avail = device.bytesAvailable(); avail > 0; avail = device.bytesAvailable()) {
+    const qsizetype old = FBuf.size();
+    FBuf.resize(old + qsizetype(avail));
+    const qint64 got = device.read(FBuf.data() + old, avail);
+    FBuf.resize(old + qsizetype(qMax<qint64>(0, got)));
+    if (got <= 0) break;
+  }
+  Cut(events);
+}
+
+void TFrameCutter::Cut(std::vector<TEvent>& events) {
   for (;;) {
     if (!FHeadRead) {
       if (FBuf.size() < CHeadSize) return;

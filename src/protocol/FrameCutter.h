@@ -26,11 +26,15 @@ class TFrameCutter {
   explicit TFrameCutter(uint32_t maxFrameSize = ccci::CMaxFrameSize) : FMax(maxFrameSize) {}
 
   void Append(const QByteArray& data, std::vector<TEvent>& events);
+  // Reads what `device` has straight into the receive buffer (no
+  // intermediate copy), then cuts as Append does.
+  void ReadFrom(class QIODevice& device, std::vector<TEvent>& events);
   void Clear();
   qsizetype Buffered() const { return FBuf.size(); }
   bool HeadRead() const { return FHeadRead; }
 
  private:
+  void Cut(std::vector<TEvent>& events);
   QByteArray FBuf;
   bool FHeadRead = false;
   ccci::ccc_head_t FHead;

@@ -96,6 +96,17 @@ void TIdReadThreadTCP::OnBytes(const QByteArray& data) {
   if (FDoClearBuffer) Clearbuffer();
   std::vector<TFrameCutter::TEvent> events;
   FreadStream.Append(data, events);
+  HandleEvents(events);
+}
+
+void TIdReadThreadTCP::OnReadable(QIODevice& device) {
+  if (FDoClearBuffer) Clearbuffer();
+  std::vector<TFrameCutter::TEvent> events;
+  FreadStream.ReadFrom(device, events);
+  HandleEvents(events);
+}
+
+void TIdReadThreadTCP::HandleEvents(std::vector<TFrameCutter::TEvent>& events) {
   TTCPComUnit* c = FClient;
   for (TFrameCutter::TEvent& e : events) {
     switch (e.Kind) {
@@ -186,11 +197,11 @@ void TIdReadThreadTCPTCP::DoConnect() {
                                 Qt::QueuedConnection);
     });
     connect(FTCPClient, &QTcpSocket::connected, this, &TIdReadThreadTCPTCP::OnConnected);
-    connect(FTCPClient, &QTcpSocket::readyRead, this, [this] { OnBytes(FTCPClient->readAll()); });
+    connect(FTCPClient, &QTcpSocket::readyRead, this, [this] { OnReadable(*FTCPClient); });
     connect(FTCPClient, &QTcpSocket::errorOccurred, this, &TIdReadThreadTCPTCP::OnSocketError);
     connect(FTCPClient, &QTcpSocket::disconnected, this, [this] {
       // Bytes that came with the close are still evaluated.
-      if (FTCPClient->bytesAvailable() > 0) OnBytes(FTCPClient->readAll());
+      if (FTCPClient->bytesAvailable() > 0) OnReadable(*FTCPClient);
       ReportDisconnected();
     });
   }

@@ -52,6 +52,8 @@ class TIdReadThreadTCP : public QObject {
 
  protected:
   void OnBytes(const QByteArray& data);
+  void OnReadable(QIODevice& device);
+  void HandleEvents(std::vector<TFrameCutter::TEvent>& events);
   void SendCommandStream();
   virtual bool WriteData(const QByteArray& frame, bool isLua) = 0;
   void HandleNTP(const QByteArray& frame);
