@@ -50,11 +50,17 @@ tour() {
   echo "\$ vanta-cli $*"
   "$cli" --port "$port" "$@" || echo "(exit code $?)"
 }
+data=$(mktemp -d)
 tour identify
 tour --json identify
 tour lua 'print(uti.version())'
 tour lua 'local s = uti.stat() print(s.plant, s.deviceName, s.flashdrive0.used .. " bytes used")'
-tour lua 'fs.ls("/mnt/flashdrive0/data/events/*.evt")'
+tour --data-dir "$data" setup get "$data/setup.xml"
+echo "(setup.xml: $(grep -c '<parameter ' "$data/setup.xml" 2>/dev/null || echo 0) parameters)"
+tour --data-dir "$data" events list
+tour --data-dir "$data" events get --all
+tour stream panel --count 2
 tour lua 'error("a Lua error comes back with exit code 3")'
+rm -rf "$data"
 echo
 echo "More: $cli --help; the simulator's options: $sim --help"

@@ -3,7 +3,9 @@
 
 #include <QElapsedTimer>
 #include <QThread>
+#include <QDir>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTcpSocket>
 #include <atomic>
 #include <random>
@@ -306,6 +308,35 @@ TEST(ClientShutdown, OrderlyAndQuick) {
   const QString log = SimLog(sim);
   EXPECT_TRUE(log.contains(QStringLiteral("NTP reply: ok"))) << "the reader thread's answer satisfied the device";
   EXPECT_TRUE(log.contains(QStringLiteral("session stopped by the client")));
+}
+
+TEST(ClientFiles, LanguageFilesAreFetchedAfterConnecting) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start());
+  QTemporaryDir dir;
+  TClient c;
+  c.U->FSetFolders = true;
+  c.U->FCheckXMLFileVersions = true;
+  c.U->FDatadir = dir.filePath(QStringLiteral("data/"));
+  c.U->FIniFolder = dir.filePath(QStringLiteral("ini/"));
+  c.U->FTmpDir = dir.filePath(QStringLiteral("tmp/"));
+  QStringList files;
+  c.U->FOnNewXMLFile = [&](QObject*, const QString& f, int32_t t) { files << QStringLiteral("%1|%2").arg(t).arg(f); };
+  QStringList asked;
+  c.U->FDisplayConnMessage = [&](const QString& text, TMsgDlgType, TThreadedMessageCallBack& cb, TMsgDlgButtons, TMsgDlgBtn) {
+    asked << text;
+    cb(nullptr, mrYes);  // the user agrees to the download
+  };
+  ASSERT_TRUE(c.Connect(sim.Port));
+  EXPECT_EQ(asked.size(), 1);
+  EXPECT_EQ(c.Done, 1) << "the connection is done once, after the download";
+  EXPECT_EQ(c.U->FMessDBVer, 12u);
+  ASSERT_EQ(files.size(), 1);
+  EXPECT_EQ(files[0], QStringLiteral("2|") + dir.filePath(QStringLiteral("ini/MappingDB.db")));
+  QFile db(dir.filePath(QStringLiteral("ini/MappingDB.db")));
+  ASSERT_TRUE(db.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(db.read(16).startsWith("SQLite format 3"));
+  EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("data/4711/Recorder"))).exists());
 }
 
 TEST(ClientNtp, TimeRequestsAreAnsweredWhileTheGuiThreadIsBusy) {

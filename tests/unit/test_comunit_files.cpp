@@ -275,6 +275,13 @@ TEST_F(TFilesFixture, GnuTarJudgesOurArchives) {
   tar.start(QStringLiteral("tar"), {QStringLiteral("-tzf"), tgz});
   ASSERT_TRUE(tar.waitForFinished());
   EXPECT_EQ(tar.readAllStandardOutput(), QByteArray("setup.xml\nstation.icd\n"));
+  // gzip itself reads what we pack.
+  const QString gz = Dir.filePath("tmp/params.xml.gz");
+  ASSERT_EQ(ZipFile(xml, gz), QString());
+  QProcess gunzip;
+  gunzip.start(QStringLiteral("gzip"), {QStringLiteral("-dc"), gz});
+  ASSERT_TRUE(gunzip.waitForFinished());
+  EXPECT_EQ(gunzip.readAllStandardOutput(), QByteArray("<setup/>"));
   // And an archive GNU tar made unpacks with ours.
   const QString src = Dir.filePath("gnu");
   QDir().mkpath(src);
