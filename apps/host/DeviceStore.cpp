@@ -1,0 +1,139 @@
+#include "DeviceStore.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace vanta::host {
+
+TDeviceStore::TDeviceStore(QString file) : FFile(std::move(file)) {
+  const QString base = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+  Settings.DataFolder = base + QStringLiteral("/data/");
+  Settings.IniFolder = base + QStringLiteral("/ini/");
+  Settings.TemplateFolder = base + QStringLiteral("/templates/");
+  Settings.TmpFolder = QDir::tempPath() + QStringLiteral("/vanta-host/");
+  Settings.UserName = qEnvironmentVariable("USER", QStringLiteral("vanta"));
+}
+
+QString TDeviceStore::DefaultFile() {
+  const QString env = qEnvironmentVariable("VANTA_HOST_CONFIG");
+  if (!env.isEmpty()) return env;
+  return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/devices.ini");
+}
+
+bool TDeviceStore::Load() {
+  if (!QFileInfo::exists(FFile)) return false;
+  QSettings ini(FFile, QSettings::IniFormat);
+  if (ini.status() != QSettings::NoError) return false;
+  ini.beginGroup(QStringLiteral("settings"));
+  Settings.DataFolder = ini.value(QStringLiteral("dataFolder"), Settings.DataFolder).toString();
+  Settings.IniFolder = ini.value(QStringLiteral("iniFolder"), Settings.IniFolder).toString();
+  Settings.TemplateFolder = ini.value(QStringLiteral("templateFolder"), Settings.TemplateFolder).toString();
+  Settings.TmpFolder = ini.value(QStringLiteral("tmpFolder"), Settings.TmpFolder).toString();
+  Settings.UserName = ini.value(QStringLiteral("userName"), Settings.UserName).toString();
+  Settings.Visibility = ini.value(QStringLiteral("visibility"), Settings.Visibility).toInt();
+  const QList<int> para = {Settings.Para.LytWth, Settings.Para.ParaInfo, Settings.Para.ParaVal, Settings.Para.ParaDef,
+                           Settings.Para.ParaMin, Settings.Para.ParaMax, Settings.Para.SelInfo, Settings.Para.SelCheck};
+  const QStringList p = ini.value(QStringLiteral("paraLayout")).toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
+  if (p.size() == 8) {
+    int32_t* f[] = {&Settings.Para.LytWth, &Settings.Para.ParaInfo, &Settings.Para.ParaVal, &Settings.Para.ParaDef,
+                    &Settings.Para.ParaMin, &Settings.Para.ParaMax, &Settings.Para.SelInfo, &Settings.Para.SelCheck};
+    for (int i = 0; i < 8; ++i) *f[i] = p[i].toInt();
+  }
+  const QStringList o = ini.value(QStringLiteral("onOfflineLayout")).toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
+  if (o.size() == 7) {
+    int32_t* f[] = {&Settings.OnOffline.LytWth, &Settings.OnOffline.Ereignis, &Settings.OnOffline.Zeit, &Settings.OnOffline.Max,
+                    &Settings.OnOffline.Einheit, &Settings.OnOffline.Harm, &Settings.OnOffline.Dauer};
+    for (int i = 0; i < 7; ++i) *f[i] = o[i].toInt();
+  }
+  ini.endGroup();
+  Devices.clear();
+  const int n = ini.beginReadArray(QStringLiteral("devices"));
+  for (int i = 0; i < n; ++i) {
+    ini.setArrayIndex(i);
+    TDeviceRec d;
+    d.DevType = TDevType(qBound(0, ini.value(QStringLiteral("type")).toInt(), 4));
+    d.IP = ini.value(QStringLiteral("ip")).toString();
+    d.IPver = ini.value(QStringLiteral("ipv6")).toBool() ? TIpVer::ipverV6 : TIpVer::ipverV4;
+    d.ConType = ini.value(QStringLiteral("ssh")).toBool() ? TConType::ctSSH : TConType::ctCCCI;
+    d.Port = ini.value(QStringLiteral("port"), QStringLiteral("5040")).toString();
+    d.ParaPort = ini.value(QStringLiteral("paraPort")).toString();
+    d.useHTTPS = ini.value(QStringLiteral("https")).toBool();
+    d.IsSerial = ini.value(QStringLiteral("serial")).toBool();
+    d.Anlage = ini.value(QStringLiteral("anlage")).toString();
+    d.Feld = ini.value(QStringLiteral("feld")).toString();
+    d.Geraet = ini.value(QStringLiteral("geraet")).toString();
+    d.SN = ini.value(QStringLiteral("sn")).toUInt();
+    Devices.push_back(d);
+  }
+  ini.endArray();
+  (void)para;
+  return true;
+}
+
+bool TDeviceStore::Save() const {
+  QDir().mkpath(QFileInfo(FFile).absolutePath());
+  QSettings ini(FFile, QSettings::IniFormat);
+  ini.clear();
+  ini.beginGroup(QStringLiteral("settings"));
+  ini.setValue(QStringLiteral("dataFolder"), Settings.DataFolder);
+  ini.setValue(QStringLiteral("iniFolder"), Settings.IniFolder);
+  ini.setValue(QStringLiteral("templateFolder"), Settings.TemplateFolder);
+  ini.setValue(QStringLiteral("tmpFolder"), Settings.TmpFolder);
+  ini.setValue(QStringLiteral("userName"), Settings.UserName);
+  ini.setValue(QStringLiteral("visibility"), Settings.Visibility);
+  const TFrmParaSettings& p = Settings.Para;
+  ini.setValue(QStringLiteral("paraLayout"), QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8")
+                                                 .arg(p.LytWth).arg(p.ParaInfo).arg(p.ParaVal).arg(p.ParaDef)
+                                                 .arg(p.ParaMin).arg(p.ParaMax).arg(p.SelInfo).arg(p.SelCheck));
+  const TFrmOnOfflineSettings& o = Settings.OnOffline;
+  ini.setValue(QStringLiteral("onOfflineLayout"), QStringLiteral("%1,%2,%3,%4,%5,%6,%7")
+                                                      .arg(o.LytWth).arg(o.Ereignis).arg(o.Zeit).arg(o.Max)
+                                                      .arg(o.Einheit).arg(o.Harm).arg(o.Dauer));
+  ini.endGroup();
+  ini.beginWriteArray(QStringLiteral("devices"), int(Devices.size()));
+  for (int i = 0; i < int(Devices.size()); ++i) {
+    const TDeviceRec& d = Devices[size_t(i)];
+    ini.setArrayIndex(i);
+    ini.setValue(QStringLiteral("type"), int(d.DevType));
+    ini.setValue(QStringLiteral("ip"), d.IP);
+    ini.setValue(QStringLiteral("ipv6"), d.IPver == TIpVer::ipverV6);
+    ini.setValue(QStringLiteral("ssh"), d.ConType == TConType::ctSSH);
+    ini.setValue(QStringLiteral("port"), d.Port);
+    ini.setValue(QStringLiteral("paraPort"), d.ParaPort);
+    ini.setValue(QStringLiteral("https"), d.useHTTPS);
+    ini.setValue(QStringLiteral("serial"), d.IsSerial);
+    ini.setValue(QStringLiteral("anlage"), d.Anlage);
+    ini.setValue(QStringLiteral("feld"), d.Feld);
+    ini.setValue(QStringLiteral("geraet"), d.Geraet);
+    ini.setValue(QStringLiteral("sn"), d.SN);
+  }
+  ini.endArray();
+  ini.sync();
+  return ini.status() == QSettings::NoError;
+}
+
+int TDeviceStore::Find(const QString& ip, const QString& port) const {
+  for (int i = 0; i < int(Devices.size()); ++i)
+    if (!Devices[size_t(i)].IsSerial && Devices[size_t(i)].IP == ip && Devices[size_t(i)].Port == port) return i;
+  return -1;
+}
+
+bool TDeviceStore::UpdateIdentity(const QString& ip, const QString& port, uint32_t sn, TDevType type, const QString& anlage,
+                                  const QString& feld, const QString& geraet) {
+  bool changed = false;
+  for (TDeviceRec& d : Devices) {
+    if (d.IsSerial || d.IP != ip || d.Port != port) continue;
+    const TDeviceRec before = d;
+    d.SN = sn;
+    d.DevType = type;
+    if (!anlage.isEmpty()) d.Anlage = anlage;
+    if (!feld.isEmpty()) d.Feld = feld;
+    if (!geraet.isEmpty()) d.Geraet = geraet;
+    changed = changed || !(before == d);
+  }
+  return changed;
+}
+
+}  // namespace vanta::host

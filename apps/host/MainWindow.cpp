@@ -1,0 +1,308 @@
+#include "MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QDockWidget>
+#include <QFormLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeWidget>
+
+namespace vanta::host {
+
+namespace {
+constexpr int CIndexRole = Qt::UserRole + 1;
+constexpr TDirectKind CKinds[] = {TDirectKind::dkpara,      TDirectKind::dkparaRefresh, TDirectKind::dkvisu,
+                                  TDirectKind::dkdata,      TDirectKind::dkoffline,     TDirectKind::dkflash,
+                                  TDirectKind::dkmassflash, TDirectKind::dkstatus,      TDirectKind::dkInitSSH,
+                                  TDirectKind::dkUserSetup};
+
+QString DeviceLabel(const TDeviceRec& d) {
+  const QString where = d.IsSerial ? d.Port : QStringLiteral("%1:%2").arg(d.IP, d.Port);
+  const QString name = d.Geraet.isEmpty() ? QStringLiteral("(Gerät)") : d.Geraet;
+  return d.SN ? QStringLiteral("%1  [%2, SN %3]").arg(name, where).arg(d.SN) : QStringLiteral("%1  [%2]").arg(name, where);
+}
+}  // namespace
+
+TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(parent), FStore(store) {
+  setWindowTitle(QStringLiteral("Vanta Workspace %1").arg(TFormBasic::GetAppVersionStr()));
+  resize(1000, 650);
+  FTree = new QTreeWidget(this);
+  FTree->setObjectName(QStringLiteral("DeviceTree"));
+  FTree->setHeaderLabels({QStringLiteral("Anlage / Feld / Gerät")});
+  FTree->header()->setStretchLastSection(true);
+  FTree->setContextMenuPolicy(Qt::CustomContextMenu);
+  setCentralWidget(FTree);
+
+  FLog = new QPlainTextEdit(this);
+  FLog->setReadOnly(true);
+  FLog->setMaximumBlockCount(5000);
+  FLog->setObjectName(QStringLiteral("LogPane"));
+  auto* dock = new QDockWidget(QStringLiteral("Protokoll"), this);
+  dock->setWidget(FLog);
+  addDockWidget(Qt::BottomDockWidgetArea, dock);
+
+  FStatus = new QLabel(this);
+  FBusy = new QProgressBar(this);
+  FBusy->setRange(0, 0);
+  FBusy->setFixedWidth(60);
+  FBusy->setVisible(false);
+  FGlobalProgress = new QProgressBar(this);
+  FGlobalProgress->setFixedWidth(160);
+  FGlobalProgress->setVisible(false);
+  FBoxes = new QLabel(this);
+  statusBar()->addWidget(FBusy);
+  statusBar()->addWidget(FStatus, 1);
+  statusBar()->addPermanentWidget(FGlobalProgress);
+  statusBar()->addPermanentWidget(FBoxes);
+
+  QToolBar* tb = addToolBar(QStringLiteral("Geräte"));
+  tb->setObjectName(QStringLiteral("ToolBar"));
+  QMenu* devMenu = menuBar()->addMenu(QStringLiteral("&Gerät"));
+  auto add = [&](const QString& text, auto slot, bool onBar = true) {
+    QAction* a = devMenu->addAction(text, this, slot);
+    if (onBar) tb->addAction(a);
+    return a;
+  };
+  add(QStringLiteral("Hinzufügen…"), &TMainWindow::AddDevice);
+  add(QStringLiteral("Bearbeiten…"), &TMainWindow::EditDevice);
+  add(QStringLiteral("Duplizieren"), &TMainWindow::DuplicateDevice);
+  add(QStringLiteral("Entfernen"), &TMainWindow::RemoveDevice);
+  devMenu->addSeparator();
+  tb->addSeparator();
+  QMenu* open = menuBar()->addMenu(QStringLiteral("&Öffnen"));
+  for (TDirectKind k : CKinds) {
+    QAction* a = open->addAction(DirectKindTitle(k), this, [this, k] {
+      const int i = SelectedDevice();
+      if (i >= 0) OpenDevice(i, k);
+    });
+    if (k == TDirectKind::dkpara || k == TDirectKind::dkvisu || k == TDirectKind::dkdata || k == TDirectKind::dkstatus)
+      tb->addAction(a);
+  }
+  QMenu* extras = menuBar()->addMenu(QStringLiteral("&Extras"));
+  extras->addAction(QStringLiteral("Einstellungen…"), this, &TMainWindow::EditSettings);
+  extras->addAction(QStringLiteral("Protokoll leeren"), FLog, &QPlainTextEdit::clear);
+
+  connect(FTree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+    const QVariant v = item->data(0, CIndexRole);
+    if (v.isValid()) OpenDevice(v.toInt(), TDirectKind::dkdata);
+  });
+  connect(FTree, &QTreeWidget::customContextMenuRequested, this, [this, open](const QPoint& p) {
+    if (FTree->itemAt(p)) open->exec(FTree->viewport()->mapToGlobal(p));
+  });
+  RebuildTree();
+}
+
+void TMainWindow::RebuildTree() {
+  const int selected = SelectedDevice();
+  FTree->clear();
+  QHash<QString, QTreeWidgetItem*> anlagen, felder;
+  for (int i = 0; i < int(FStore.Devices.size()); ++i) {
+    const TDeviceRec& d = FStore.Devices[size_t(i)];
+    const QString a = d.Anlage.isEmpty() ? QStringLiteral("(ohne Anlage)") : d.Anlage;
+    const QString f = d.Feld.isEmpty() ? QStringLiteral("(ohne Feld)") : d.Feld;
+    QTreeWidgetItem*& ai = anlagen[a];
+    if (!ai) ai = new QTreeWidgetItem(FTree, {a});
+    QTreeWidgetItem*& fi = felder[a + QChar(0) + f];
+    if (!fi) fi = new QTreeWidgetItem(ai, {f});
+    auto* item = new QTreeWidgetItem(fi, {DeviceLabel(d)});
+    item->setData(0, CIndexRole, i);
+  }
+  FTree->expandAll();
+  SelectDevice(selected >= 0 ? selected : 0);
+}
+
+int TMainWindow::SelectedDevice() const {
+  QTreeWidgetItem* item = FTree->currentItem();
+  if (!item) return -1;
+  const QVariant v = item->data(0, CIndexRole);
+  return v.isValid() ? v.toInt() : -1;
+}
+
+void TMainWindow::SelectDevice(int index) {
+  for (QTreeWidgetItemIterator it(FTree); *it; ++it)
+    if ((*it)->data(0, CIndexRole).toInt() == index && (*it)->data(0, CIndexRole).isValid()) FTree->setCurrentItem(*it);
+}
+
+void TMainWindow::AddLog(const QString& line) {
+  FLog->appendPlainText(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz ")) + line);
+}
+
+TFormDevice* TMainWindow::OpenDevice(int index, TDirectKind kind) {
+  if (index < 0 || index >= int(FStore.Devices.size())) return nullptr;
+  const TDeviceRec d = FStore.Devices[size_t(index)];
+  const THostSettings& s = FStore.Settings;
+  auto* w = new TFormDevice(kind);
+  // Host callbacks first, then the client, then how to reach the device.
+  w->FMainForm = this;
+  w->FUserVer = s.UserName;
+  w->FVisibility = s.Visibility;
+  w->FOnLogCallBack = [this](QObject*, const QString& line) { AddLog(line); };
+  w->FWorkCallback = [this](QObject*, const QString& text, bool start, bool clear) {
+    FBusy->setVisible(start);
+    FStatus->setText(clear ? QString() : text);
+  };
+  w->FSetGlobalProg = [this](QObject*, bool on, const QString& text) {
+    FGlobalProgress->setVisible(on);
+    FGlobalProgress->setFormat(text);
+  };
+  w->FCntDlgBoxes = [this](bool open) {
+    FOpenBoxes = qMax(0, FOpenBoxes + (open ? 1 : -1));
+    FBoxes->setText(FOpenBoxes ? QStringLiteral("%1 Meldung(en) offen").arg(FOpenBoxes) : QString());
+  };
+  w->FOnNewSN = [this, ip = d.IP, port = d.Port](QObject*, uint32_t sn, TDevType t, const QString& a, const QString& f,
+                                                   const QString& g) {
+    if (FStore.UpdateIdentity(ip, port, sn, t, a, f, g)) {
+      FStore.Save();
+      RebuildTree();
+    }
+  };
+  w->FConnectThreadEnd = [this, name = d.Geraet](QObject*, bool ok, bool authError) {
+    AddLog(ok ? QStringLiteral("Verbunden mit %1").arg(name)
+              : QStringLiteral("Keine Verbindung zu %1%2").arg(name, authError ? QStringLiteral(" (Anmeldung abgelehnt)") : QString()));
+  };
+  w->SetComUnit(d.IsSerial, d.ConType == TConType::ctSSH, d.IPver);
+  QDir().mkpath(s.DataFolder);
+  QDir().mkpath(s.IniFolder);
+  QDir().mkpath(s.TmpFolder);
+  w->SetFolders(s.DataFolder, s.IniFolder, s.TmpFolder);
+  if (d.IsSerial)
+    w->SetSerialComUnit(d.Port.toInt(), true, true, true, false, false);
+  else
+    w->SetTCPCommUnit(d.IP, d.Port.toInt(), false, true, true, true, false, 0);
+  w->show();
+  FWindows << w;
+  AddLog(QStringLiteral("%1 für %2 geöffnet").arg(DirectKindTitle(kind), d.Geraet));
+  return w;
+}
+
+bool TMainWindow::EditRecord(TDeviceRec& rec, const QString& title) {
+  QDialog dlg(this);
+  dlg.setWindowTitle(title);
+  auto* form = new QFormLayout(&dlg);
+  auto* anlage = new QLineEdit(rec.Anlage);
+  auto* feld = new QLineEdit(rec.Feld);
+  auto* geraet = new QLineEdit(rec.Geraet);
+  auto* serial = new QCheckBox(QStringLiteral("Serielle / USB-Verbindung"));
+  serial->setChecked(rec.IsSerial);
+  auto* ip = new QLineEdit(rec.IP);
+  auto* port = new QLineEdit(rec.Port);
+  auto* ipver = new QComboBox();
+  ipver->addItems({QStringLiteral("IPv4"), QStringLiteral("IPv6")});
+  ipver->setCurrentIndex(rec.IPver == TIpVer::ipverV6 ? 1 : 0);
+  auto* con = new QComboBox();
+  con->addItems({QStringLiteral("CCCI (TCP)"), QStringLiteral("CCCI über SSH")});
+  con->setCurrentIndex(rec.ConType == TConType::ctSSH ? 1 : 0);
+  form->addRow(QStringLiteral("Anlage"), anlage);
+  form->addRow(QStringLiteral("Feld"), feld);
+  form->addRow(QStringLiteral("Gerät"), geraet);
+  form->addRow(serial);
+  form->addRow(QStringLiteral("Adresse"), ip);
+  form->addRow(QStringLiteral("Port / serielle Schnittstelle"), port);
+  form->addRow(QStringLiteral("IP-Version"), ipver);
+  form->addRow(QStringLiteral("Verbindung"), con);
+  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  form->addRow(box);
+  connect(box, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+  connect(box, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+  if (dlg.exec() != QDialog::Accepted) return false;
+  rec.Anlage = anlage->text().trimmed();
+  rec.Feld = feld->text().trimmed();
+  rec.Geraet = geraet->text().trimmed();
+  rec.IsSerial = serial->isChecked();
+  rec.IP = ip->text().trimmed();
+  rec.Port = port->text().trimmed();
+  rec.IPver = ipver->currentIndex() == 1 ? TIpVer::ipverV6 : TIpVer::ipverV4;
+  rec.ConType = con->currentIndex() == 1 ? TConType::ctSSH : TConType::ctCCCI;
+  return true;
+}
+
+void TMainWindow::AddDevice() {
+  TDeviceRec d;
+  d.Port = QStringLiteral("5040");
+  if (!EditRecord(d, QStringLiteral("Gerät hinzufügen"))) return;
+  FStore.Devices.push_back(d);
+  FStore.Save();
+  RebuildTree();
+  SelectDevice(int(FStore.Devices.size()) - 1);
+}
+
+void TMainWindow::EditDevice() {
+  const int i = SelectedDevice();
+  if (i < 0) return;
+  if (!EditRecord(FStore.Devices[size_t(i)], QStringLiteral("Gerät bearbeiten"))) return;
+  FStore.Save();
+  RebuildTree();
+}
+
+void TMainWindow::DuplicateDevice() {
+  const int i = SelectedDevice();
+  if (i < 0) return;
+  TDeviceRec copy = FStore.Devices[size_t(i)];
+  copy.Geraet += QStringLiteral(" (Kopie)");
+  copy.SN = 0;
+  FStore.Devices.push_back(copy);
+  FStore.Save();
+  RebuildTree();
+}
+
+void TMainWindow::RemoveDevice() {
+  const int i = SelectedDevice();
+  if (i < 0) return;
+  if (QMessageBox::question(this, windowTitle(), QStringLiteral("Gerät \"%1\" entfernen?").arg(FStore.Devices[size_t(i)].Geraet)) !=
+      QMessageBox::Yes)
+    return;
+  FStore.Devices.erase(FStore.Devices.begin() + i);
+  FStore.Save();
+  RebuildTree();
+}
+
+void TMainWindow::EditSettings() {
+  THostSettings& s = FStore.Settings;
+  QDialog dlg(this);
+  dlg.setWindowTitle(QStringLiteral("Einstellungen"));
+  auto* form = new QFormLayout(&dlg);
+  auto* data = new QLineEdit(s.DataFolder);
+  auto* ini = new QLineEdit(s.IniFolder);
+  auto* tpl = new QLineEdit(s.TemplateFolder);
+  auto* tmp = new QLineEdit(s.TmpFolder);
+  auto* user = new QLineEdit(s.UserName);
+  auto* vis = new QSpinBox();
+  vis->setRange(0, 3);
+  vis->setValue(s.Visibility);
+  form->addRow(QStringLiteral("Datenordner"), data);
+  form->addRow(QStringLiteral("Ini-Ordner"), ini);
+  form->addRow(QStringLiteral("Vorlagen"), tpl);
+  form->addRow(QStringLiteral("Temporäre Dateien"), tmp);
+  form->addRow(QStringLiteral("Benutzername"), user);
+  form->addRow(QStringLiteral("Zugriffsebene"), vis);
+  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  form->addRow(box);
+  connect(box, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+  connect(box, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+  if (dlg.exec() != QDialog::Accepted) return;
+  s.DataFolder = data->text();
+  s.IniFolder = ini->text();
+  s.TemplateFolder = tpl->text();
+  s.TmpFolder = tmp->text();
+  s.UserName = user->text();
+  s.Visibility = vis->value();
+  FStore.Save();
+}
+
+}  // namespace vanta::host

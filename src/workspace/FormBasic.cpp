@@ -1,0 +1,618 @@
+#include "FormBasic.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QDate>
+#include <QFile>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProgressBar>
+#include <QSlider>
+#include <QStatusBar>
+#include <QThread>
+#include <QToolButton>
+#include <pugixml.hpp>
+
+#include "BuildInfo.h"
+#include "GuiHelpers.h"
+
+// Resources of a static library are registered by hand.
+static void InitWorkspaceResources() { Q_INIT_RESOURCE(workspace); }
+
+namespace vanta {
+
+namespace {
+bool OnGuiThread() { return QThread::currentThread() == qApp->thread(); }
+
+QMessageBox::Icon IconOf(TMsgDlgType t) {
+  switch (t) {
+    case TMsgDlgType::mtWarning: return QMessageBox::Warning;
+    case TMsgDlgType::mtError: return QMessageBox::Critical;
+    case TMsgDlgType::mtInformation: return QMessageBox::Information;
+    case TMsgDlgType::mtConfirmation: return QMessageBox::Question;
+    case TMsgDlgType::mtCustom: return QMessageBox::NoIcon;
+  }
+  return QMessageBox::NoIcon;
+}
+
+struct TButtonMap {
+  TMsgDlgBtn Ours;
+  QMessageBox::StandardButton Qt;
+  TModalResult Result;
+};
+constexpr TButtonMap CButtons[] = {
+    {mbYes, QMessageBox::Yes, mrYes},         {mbNo, QMessageBox::No, mrNo},
+    {mbOK, QMessageBox::Ok, mrOk},            {mbCancel, QMessageBox::Cancel, mrCancel},
+    {mbAbort, QMessageBox::Abort, mrAbort},   {mbRetry, QMessageBox::Retry, mrRetry},
+    {mbIgnore, QMessageBox::Ignore, mrIgnore},
+};
+}  // namespace
+
+TFormBasic::TFormBasic(QWidget* parent) : QMainWindow(parent) {
+  InitWorkspaceResources();
+  FVerInfo = GetAppVersionStr();
+  FWorkCnt = 0;
+  FWIP = 0;
+  PanelBack = new QWidget(this);
+  PanelBack->setObjectName(QStringLiteral("PanelBack"));
+  auto* opacity = new QGraphicsOpacityEffect(PanelBack);
+  opacity->setOpacity(0.8);
+  PanelBack->setGraphicsEffect(opacity);
+  PanelBack->setEnabled(false);
+  setCentralWidget(PanelBack);
+  BuildStatusBar();
+  resize(900, 600);
+}
+
+TFormBasic::~TFormBasic() {
+  LogCallBack(QStringLiteral("End: 0 "));
+  if (FComUnit) {
+    FComUnit->FOnLogCallBack = nullptr;
+    FComUnit->FRequestClose = nullptr;
+  }
+  LogCallBack(QStringLiteral("End: 1 "));
+  delete FTCPComUnit;
+  FTCPComUnit = nullptr;
+  FComUnit = nullptr;
+  for (int i = 2; i <= 7; ++i) LogCallBack(QStringLiteral("End: %1 ").arg(i));
+  LogCallBack(QStringLiteral("End:") + windowTitle());
+  FOnLogCallBack = nullptr;
+}
+
+void TFormBasic::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  AniIndi = new QProgressBar(bar);
+  AniIndi->setObjectName(QStringLiteral("AniIndi"));
+  AniIndi->setRange(0, 0);  // a running indicator
+  AniIndi->setFixedWidth(60);
+  AniIndi->setTextVisible(false);
+  AniIndi->setVisible(false);
+  ProgressBar1 = new QProgressBar(bar);
+  ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+  ProgressBar1->setFixedWidth(180);
+  ProgressBar1->setAlignment(Qt::AlignCenter);
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+  ProgressBar1->setFormat(QString());
+  LabSBar = new QLabel(bar);
+  LabSBar->setObjectName(QStringLiteral("LabSBar"));
+  lblCon = new QLabel(bar);
+  lblCon->setObjectName(QStringLiteral("lblCon"));
+  lblCon->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  imgSecure = new QLabel(bar);
+  imgSecure->setObjectName(QStringLiteral("imgSecure"));
+  imgSecure->setFixedSize(18, 18);
+  lytTrackZoom = new QWidget(bar);
+  lytTrackZoom->setObjectName(QStringLiteral("lytTrackZoom"));
+  auto* zl = new QHBoxLayout(lytTrackZoom);
+  zl->setContentsMargins(0, 0, 0, 0);
+  auto* minus = new QToolButton(lytTrackZoom);
+  minus->setText(QStringLiteral("-"));
+  tbZoom = new QSlider(Qt::Horizontal, lytTrackZoom);
+  tbZoom->setObjectName(QStringLiteral("tbZoom"));
+  tbZoom->setRange(1, 30);
+  tbZoom->setSingleStep(1);
+  tbZoom->setValue(10);
+  tbZoom->setFixedWidth(100);
+  auto* plus = new QToolButton(lytTrackZoom);
+  plus->setText(QStringLiteral("+"));
+  auto* zoomLabel = new QLabel(QStringLiteral("100 %"), lytTrackZoom);
+  zl->addWidget(minus);
+  zl->addWidget(tbZoom);
+  zl->addWidget(plus);
+  zl->addWidget(zoomLabel);
+  connect(minus, &QToolButton::clicked, tbZoom, [this] { tbZoom->setValue(tbZoom->value() - 1); });
+  connect(plus, &QToolButton::clicked, tbZoom, [this] { tbZoom->setValue(tbZoom->value() + 1); });
+  connect(tbZoom, &QSlider::valueChanged, zoomLabel, [zoomLabel](int v) { zoomLabel->setText(QStringLiteral("%1 %").arg(v * 10)); });
+  lytTrackZoom->setVisible(false);
+  bar->addWidget(AniIndi);
+  bar->addWidget(ProgressBar1);
+  bar->addWidget(LabSBar, 1);
+  bar->addPermanentWidget(lytTrackZoom);
+  bar->addPermanentWidget(lblCon);
+  bar->addPermanentWidget(imgSecure);
+}
+
+QString TFormBasic::GetAppVersionStr() {
+  const QDate built = QDate::fromString(QString::fromLatin1(build::CBuildDate), Qt::ISODate);
+  return QStringLiteral("V%1.%2 %3")
+      .arg(build::CVersionMajor)
+      .arg(build::CVersionMinor)
+      .arg(QLocale().toString(built, QLocale::ShortFormat));
+}
+
+// ---- set-up ---------------------------------------------------------------------------
+
+void TFormBasic::SetComUnit(bool isSerial, bool secure, TIpVer ipVersion) {
+  FSecureConnection = secure;
+  if (isSerial) {
+    // The serial transport comes with its own client class.
+    LogCallBack(QStringLiteral("Serielle Verbindung ist in dieser Version nicht verfügbar"));
+    return;
+  }
+  FTCPComUnit = new TTCPComUnit(secure);
+  FTCPComUnit->FIPVersion = ipVersion;
+  FComUnit = FTCPComUnit;
+  TComUnit& u = *FComUnit;
+  u.FOnLogCallBack = [this](QObject* s, const QString& t, bool memo) { LogPrepare(s, t, memo); };
+  u.FOnNewXMLFile = [this](QObject* s, const QString& f, int32_t t) { CallBackXML(s, f, t); };
+  u.FOnConnDone = [this](QObject* s, bool ok) { ConnEst(s, ok); };
+  u.FUpdateGrid = [this](QObject*) {
+    if (FComUnit) UpdateGrid();
+  };
+  u.FStopWork = [this] { StopWork(); };
+  u.FClearWork = [this] { ClearWork(); };
+  FTCPComUnit->FOnWorkEvent = [this](TWorkMode, int64_t count, TWorkStatus status) {
+    if (status == TWorkStatus::WorkBegin) ComUnitOnWorkBegin(count);
+    else if (status == TWorkStatus::WorkWorking) ComUnitOnWork(count);
+    else ComUnitOnWorkEnd();
+  };
+  u.FRecOverview = [this](QObject*, TMemoryStream& s) {
+    RecOverView(QString::fromLatin1(s.Bytes()).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+  };
+  u.FEvtOverview = [this](QObject*, TMemoryStream& s) {
+    EvtOverView(QString::fromLatin1(s.Bytes()).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+  };
+  u.FRecToTable = [this](QObject*, const QString& f) { RecToTable(f); };
+  u.FEvtToTable = [this](QObject*, const QString& f) { EvtToTable(f); };
+  u.FSetNewDisplayImage = [this](QObject* s, TMemoryStream& img) { SetNewDisplayImage(s, img); };
+  u.FOnConCallack = [this](QObject* s, const QString& t) { SetLabConText(s, t); };
+  u.FDisplayConnMessage = [this](const QString& t, TMsgDlgType k, TThreadedMessageCallBack& cb, TMsgDlgButtons b,
+                                 TMsgDlgBtn d) { DisplayConnMessage(t, k, cb, b, d); };
+  u.FThreadExceptCallBack = [this](QObject* s) { ThreadExceptCallBack(s); };
+  u.FNAKCB = [this](QObject*, uint32_t) { EndWork(); };
+  u.FOnComNewSNCallBack = [this](QObject* s, uint32_t sn, TDevType t, const QString& a, const QString& f, const QString& g) {
+    FSN = QString::number(sn);
+    if (FOnNewSN) FOnNewSN(s, sn, t, a, f, g);
+  };
+  u.FRequestClose = [this](QObject*) { close(); };
+  FTCPComUnit->FConnectThreadEnd = [this](QObject*, bool ok, bool authError) {
+    FConnSucces = ok;
+    FAuthError = authError;
+    ConnEnd();
+  };
+  u.FProgUser = FUserVer;
+}
+
+void TFormBasic::SetFolders(const QString& data, const QString& ini, const QString& tmp) {
+  if (!FComUnit) return;
+  auto folder = [](QString f) { return f.isEmpty() || f.endsWith(QLatin1Char('/')) ? f : f + QLatin1Char('/'); };
+  FComUnit->FDatadir = folder(data);
+  FComUnit->FIniFolder = folder(ini);
+  FComUnit->FTmpDir = folder(tmp);
+}
+
+bool TFormBasic::SetTCPCommUnit(const QString& host, int port, bool useFTP, bool connectNow, bool setFolder, bool zip,
+                                bool checkXMLVersions, int outPort) {
+  if (!FTCPComUnit) return false;
+  FConnSucces = true;
+  FIP = host;
+  FPort = QString::number(port);
+  TTCPComUnit& u = *FTCPComUnit;
+  u.SetIPAndPort(host, port, outPort);
+  u.FIsOffline = host.isEmpty();
+  u.FFTP = useFTP;
+  u.FGZ = zip;
+  u.FSetFolders = setFolder;
+  u.FVisibility = FVisibility;
+  u.FCheckXMLFileVersions = checkXMLVersions;
+  if (connectNow && !u.FIsOffline) {
+    StartWork(QStringLiteral("Verbinde mit %1:%2").arg(host).arg(port));
+    u.DoConnect();
+  } else {
+    EndWork();
+  }
+  return true;
+}
+
+bool TFormBasic::SetSerialComUnit(int comPort, bool, bool, bool, bool, bool) {
+  LogCallBack(QStringLiteral("Serielle Verbindung (COM%1) ist in dieser Version nicht verfügbar").arg(comPort));
+  FConnSucces = false;
+  ConnEnd();
+  return true;
+}
+
+void TFormBasic::ConnEnd() {
+  if (FConnectThreadEnd) FConnectThreadEnd(this, FConnSucces, FAuthError);
+  if (!FConnSucces) {
+    AniIndi->setVisible(false);
+    LabSBar->setText(QStringLiteral("Keine Verbindung"));
+  }
+}
+
+// ---- callbacks from the client -------------------------------------------------------
+
+void TFormBasic::ConnEst(QObject*, bool connected) {
+  if (connected) {
+    QPixmap lock;
+    GetImageFromRessource(FSecureConnection ? QStringLiteral("secure") : QStringLiteral("unsecure"), lock);
+    imgSecure->setPixmap(lock);
+    imgSecure->setToolTip(FSecureConnection ? QStringLiteral("Verschlüsselte Verbindung (SSH)")
+                                            : QStringLiteral("Unverschlüsselte Verbindung"));
+    if (FComUnit) Ftme = TimeTzFromSet(FComUnit->FtmeSet);
+    PanelBack->setEnabled(true);
+    LabSBar->setText(QStringLiteral("Verbunden"));
+  } else {
+    PanelBack->setEnabled(false);
+  }
+  EndWork();  // stops the activity indicator and tells the host
+  if (FXMLVersionCallback && FComUnit) FXMLVersionCallback(this, FComUnit->FMessDBVer);
+  if (FConnestCB) FConnestCB(connected);
+}
+
+void TFormBasic::SetLabConText(QObject*, const QString& text) {
+  lblCon->setText(text);
+  lblCon->setMinimumWidth(lblCon->fontMetrics().horizontalAdvance(text) + 10);
+}
+
+void TFormBasic::LogPrepare(QObject*, const QString& text, bool) { LogCallBack(text); }
+
+void TFormBasic::LogCallBack(const QString& text) {
+  if (FOnLogCallBack) FOnLogCallBack(this, QStringLiteral("Vanta: ") + text);
+}
+
+void TFormBasic::CallBackXML(QObject*, const QString& fileName, int32_t xmlType) {
+  if (xmlType == 0) {
+    pugi::xml_document doc;
+    if (!doc.load_file(fileName.toLocal8Bit().constData())) {
+      LogCallBack(QStringLiteral("Setup-Datei nicht lesbar: ") + fileName);
+      return;
+    }
+    pugi::xml_node node = doc.select_node("//*[@name='pqAppl']").node();
+    if (!node) return;
+    QString path = QStringLiteral("usrMan");
+    for (pugi::xml_node n = node; n && QLatin1String(n.name()) == QLatin1String("system"); n = n.parent())
+      path = QString::fromUtf8(n.attribute("name").value()) + QLatin1Char('/') + path;
+    SendCommandToCom(QStringLiteral("CCC_SETUP_RD_ONE"), 3, 0, 2, path, false);
+  } else if (xmlType == 1) {
+    ParaToTable(fileName);
+  } else if (xmlType == 2) {
+    LogCallBack(QStringLiteral("New XML %1").arg(fileName));
+    if (FXMLVersionCallback && FComUnit) FXMLVersionCallback(this, FComUnit->FMessDBVer);
+  }
+}
+
+// ---- connection check and commands --------------------------------------------------------
+
+bool TFormBasic::CheckConnection() {
+  if (FTCPComUnit) {
+    if (FTCPComUnit->FIsOffline || FTCPComUnit->IsConnected()) return true;
+    LogCallBack(QStringLiteral("Connecting"));
+    // The connect runs in the background; this command is dropped and the
+    // next one finds the link up again.
+    FTCPComUnit->DoConnect();
+    return FTCPComUnit->IsConnected();
+  }
+  return FRSComUnit != nullptr;
+}
+
+bool TFormBasic::SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext) {
+  if (!CheckConnection()) return false;
+  FComUnit->SendCommand(info, cmd, priv, ext);
+  return true;
+}
+bool TFormBasic::SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext, uint32_t id) {
+  if (!CheckConnection()) return false;
+  FComUnit->SendCommand(info, cmd, priv, ext, id);
+  return true;
+}
+bool TFormBasic::SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext, const QString& localFile) {
+  if (!CheckConnection()) return false;
+  FComUnit->SendCommandFile(info, cmd, priv, ext, localFile);
+  return true;
+}
+bool TFormBasic::SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext, const QString& txt, bool lua) {
+  if (!CheckConnection()) return false;
+  FComUnit->SendCommand(info, cmd, priv, ext, txt, lua);
+  return true;
+}
+bool TFormBasic::SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext, const QString& ccciName,
+                                  const QString& localFile) {
+  if (!CheckConnection()) return false;
+  FComUnit->SendCommandCCCIFile(info, cmd, priv, ext, ccciName, localFile);
+  return true;
+}
+bool TFormBasic::SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext, const QString& txt,
+                                  uint32_t pos, bool lua) {
+  if (!CheckConnection()) return false;
+  FComUnit->SendCommand(info, cmd, priv, ext, txt, pos, lua);
+  return true;
+}
+
+void TFormBasic::EvtUebClick() { SendCommandToCom(QStringLiteral("CCC_READOUT_EVT_LS"), 5, 0, 16); }
+void TFormBasic::EvtClick(const QString& name) { SendCommandToCom(QStringLiteral("CCC_READOUT_EVT_RD"), 5, 0, 17, name, false); }
+void TFormBasic::EvtClick(const QString& name, uint32_t position) {
+  SendCommandToCom(QStringLiteral("CCC_READOUT_EVT_RD"), 5, 0, 17, name, position, false);
+}
+void TFormBasic::EvtDel(const QString& name) { SendCommandToCom(QStringLiteral("CCC_READOUT_EVT_RM"), 5, 0, 18, name, false); }
+void TFormBasic::EvtDelAll() { SendCommandToCom(QStringLiteral("CCC_READOUT_EVT_RMALL"), 5, 0, 19); }
+void TFormBasic::RecUebClick() { SendCommandToCom(QStringLiteral("CCC_READOUT_REC_LS"), 5, 0, 0); }
+void TFormBasic::RecClick(const QString& name) { SendCommandToCom(QStringLiteral("CCC_READOUT_REC_RD"), 5, 0, 1, name, false); }
+void TFormBasic::RecClick(const QString& name, uint32_t position) {
+  SendCommandToCom(QStringLiteral("CCC_READOUT_REC_RD"), 5, 0, 1, name, position, false);
+}
+void TFormBasic::RecDel(const QString& name) { SendCommandToCom(QStringLiteral("CCC_READOUT_REC_RM"), 5, 0, 2, name, false); }
+void TFormBasic::RecDelAll() { SendCommandToCom(QStringLiteral("CCC_READOUT_REC_RMALL"), 5, 0, 3); }
+void TFormBasic::GetPara() { SendCommandToCom(QStringLiteral("CCC_SETUP_RD_ALL"), 3, 0, 1); }
+void TFormBasic::GetNewDisplayImage() { SendCommandToCom(QStringLiteral("CCC_READOUT_DISP_RD"), 5, 0, 33); }
+
+void TFormBasic::ControlDevice(TBtnControlDevice key) {
+  static const char* const CKeys[] = {"gpio.keyLeft()", "gpio.keyRight()", "gpio.keyUp()", "gpio.keyDown()", "gpio.keyEnter()"};
+  SendCommandToCom(QStringLiteral("CCC_LUA_COMMAND"), 6, 1, 0, QString::fromLatin1(CKeys[int(key)]), true);
+}
+
+void TFormBasic::StartStream(TDataObjKind kind) {
+  if (SendCommandToCom(QStringLiteral("CCC_STREAM_START"), 4, 0, 1, DataObjId(kind))) FStreamRunning = true;
+}
+
+void TFormBasic::StartStreamWithBinary(TDataObjKind kind) {
+  if (FComUnit) FComUnit->FStreamRec.WithBinary = true;
+  StartStream(kind);
+}
+
+void TFormBasic::StopStream() {
+  if (!FStreamRunning || !FComUnit || !FComUnit->IsConnected()) return;
+  FStreamRunning = false;
+  FComUnit->SendCommand(QStringLiteral("CCC_STREAM_STOP"), 4, 0, 0xFFFF, FComUnit->FStreamRec.ObjHdl);
+}
+
+bool TFormBasic::GetMGVantaPtr(QObject*, uint32_t srcId, TMGVantaRec& rec) {
+  rec = TMGVantaRec{};
+  rec.SrcID = srcId;
+  TMGVantaRec found;
+  if (!FOnGetMessPtr || !FOnGetMessPtr(srcId, found)) return false;
+  found.SrcID = srcId;
+  rec = found;
+  return true;
+}
+
+// ---- progress ------------------------------------------------------------------------------
+
+void TFormBasic::ComUnitOnWorkBegin(int64_t total) {
+  if ((FComUnit && FComUnit->FShutDown) || !ProgressBar1) return;
+  if (FWorkCnt > 0 && total < ProgressBar1->value()) return;  // a smaller nested transfer
+  ++FWorkCnt;
+  ProgressBar1->setFormat(QStringLiteral("0%"));
+  const int max = int(qBound<int64_t>(int64_t(1), total, int64_t(INT32_MAX)));
+  ProgressBar1->setRange(0, max);
+  ProgressBar1->setValue(int(qMin<int64_t>(max, total / 100 + 1)));
+  TProgressRecord rec{true, false, 0, uint64_t(qMax<int64_t>(0, total))};
+  if (FSetProg) FSetProg(this, rec);
+}
+
+void TFormBasic::ComUnitOnWork(int64_t position) {
+  if (FComUnit) FComUnit->NoteTransferProgress();
+  if ((FComUnit && FComUnit->FShutDown) || FWorkCnt <= 0) return;
+  const int64_t max = qMax(1, ProgressBar1->maximum());
+  const int64_t percent = (position * 100 + max / 2) / max;
+  if (percent > 100) return;
+  ProgressBar1->setFormat(QStringLiteral("%1%").arg(percent));
+  ProgressBar1->setValue(int(position));
+  TProgressRecord rec{false, false, uint64_t(qMax<int64_t>(0, position)), uint64_t(max)};
+  if (FSetProg) FSetProg(this, rec);
+}
+
+void TFormBasic::ComUnitOnWorkEnd() {
+  if (FComUnit && FComUnit->FShutDown) return;
+  FWorkCnt = qMax(0, FWorkCnt - 1);
+  ProgressBar1->setFormat(QString());
+  ProgressBar1->setValue(0);
+  TProgressRecord rec{false, true, 0, 0};
+  if (FSetProg) FSetProg(this, rec);
+}
+
+void TFormBasic::SynchStartProgress() {
+  FCnt = 0;
+  TProgressRecord rec{true, false, 0, FGesamtCount};
+  if (FSetProg) FSetProg(this, rec);
+  if (FSetGlobalProg) FSetGlobalProg(this, true, QString());
+}
+
+void TFormBasic::SynchSendProgress() {
+  ++FCnt;
+  TProgressRecord rec{false, false, FCnt, FGesamtCount};
+  if (FSetProg) FSetProg(this, rec);
+  if (FSetGlobalProg) FSetGlobalProg(this, true, QStringLiteral("%1 / %2").arg(FCnt).arg(FGesamtCount));
+}
+
+void TFormBasic::SynchStoppProgress() {
+  TProgressRecord rec{false, true, FCnt, FGesamtCount};
+  if (FSetProg) FSetProg(this, rec);
+  FCnt = 0;
+  if (FSetGlobalProg) FSetGlobalProg(this, false, QString());
+}
+
+void TFormBasic::StartWork(const QString& text) {
+  AniIndi->setVisible(true);
+  LabSBar->setText(text);
+  if (FWorkCallback) FWorkCallback(this, text, true, false);
+}
+void TFormBasic::EndWork() {
+  AniIndi->setVisible(false);
+  if (FWorkCallback) FWorkCallback(this, QString(), false, false);
+}
+void TFormBasic::StopWork() { EndWork(); }
+void TFormBasic::ClearWork() {
+  AniIndi->setVisible(false);
+  if (FWorkCallback) FWorkCallback(this, QString(), false, true);
+}
+void TFormBasic::EndWork(QObject*) { EndWork(); }
+
+// ---- messages ---------------------------------------------------------------------------------
+
+void TFormBasic::DisplayMessage(const QString& text, TMsgDlgType type, TThreadedMessageCallBack cb, TMsgDlgButtons buttons,
+                                TMsgDlgBtn defButton) {
+  if (FCntDlgBoxes) FCntDlgBoxes(true);
+  if (FMainForm) FMainForm->raise();
+  if (OnGuiThread()) {
+    LogCallBack(QStringLiteral("Show Message: ") + text);
+    Postpone(this, [this, text, type, cb, buttons, defButton] { ShowBox(text, type, cb, buttons, defButton); });
+    return;
+  }
+  const QString marked = text + QLatin1Char('*');
+  QMetaObject::invokeMethod(
+      this, [this, marked, type, cb, buttons, defButton] {
+        LogCallBack(QStringLiteral("Show Message*: ") + marked);
+        ShowBox(marked, type, cb, buttons, defButton);
+      },
+      Qt::BlockingQueuedConnection);
+}
+
+void TFormBasic::ShowBox(const QString& text, TMsgDlgType type, TThreadedMessageCallBack cb, TMsgDlgButtons buttons,
+                         TMsgDlgBtn defButton) {
+  FShownMessages << text;
+  auto* box = new QMessageBox(IconOf(type), windowTitle().isEmpty() ? QStringLiteral("Vanta") : windowTitle(), text,
+                              QMessageBox::NoButton, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  for (const TButtonMap& b : CButtons)
+    if (buttons & b.Ours) box->addButton(b.Qt);
+  if (box->buttons().isEmpty()) box->addButton(QMessageBox::Ok);
+  for (const TButtonMap& b : CButtons)
+    if (b.Ours == defButton) box->setDefaultButton(b.Qt);
+  connect(box, &QMessageBox::finished, this, [this, box, cb] {
+    TModalResult result = mrNone;
+    const QMessageBox::StandardButton clicked = box->standardButton(box->clickedButton());
+    for (const TButtonMap& b : CButtons)
+      if (b.Qt == clicked) result = b.Result;
+    if (FCntDlgBoxes) FCntDlgBoxes(false);
+    if (cb) cb(this, result);
+  });
+  box->open();
+}
+
+void TFormBasic::DisplayConnMessage(const QString& text, TMsgDlgType type, TThreadedMessageCallBack& cb,
+                                    TMsgDlgButtons buttons, TMsgDlgBtn defButton) {
+  if (FMainForm) FMainForm->show();
+  if (text.isEmpty()) return;
+  QString full;
+  if (FTCPComUnit) {
+    full = QStringLiteral("%1:\n\n%2 %3 - %4 %5 %6")
+               .arg(text, FTCPComUnit->FIP)
+               .arg(FTCPComUnit->FPort)
+               .arg(FTCPComUnit->FPlant, FTCPComUnit->FField, FTCPComUnit->FDevice);
+  } else if (FComUnit) {
+    full = QStringLiteral("%1:\n\n%2 %3 %4").arg(text, FComUnit->FPlant, FComUnit->FField, FComUnit->FDevice);
+  } else {
+    full = text;
+  }
+  DisplayMessage(full, type, cb, buttons, defButton);
+}
+
+// ---- other operations -------------------------------------------------------------------------
+
+void TFormBasic::SetCapt(const QString& text) {
+  FFrmCapt = text;
+  setWindowTitle(QStringLiteral("%1 - %2").arg(FFrmCapt, FVerInfo));
+}
+
+void TFormBasic::PrintImage(QWidget* chart) {
+  if (!chart) return;
+  const QPixmap shot = chart->grab();
+  QPrinter printer;
+  QPrintDialog dialog(&printer, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  LogCallBack(QStringLiteral("Print Before Canvas"));
+  QPainter painter(&printer);
+  LogCallBack(QStringLiteral("Print Before Print"));
+  const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
+  LogCallBack(QStringLiteral("Print Before Rect"));
+  const QSize scaled = shot.size().scaled(page.width(), page.height(), Qt::KeepAspectRatio);
+  LogCallBack(QStringLiteral("Print Before Draw"));
+  painter.drawPixmap(QRect(QPoint(0, 0), scaled), shot);
+  LogCallBack(QStringLiteral("Print Before End"));
+  painter.end();
+}
+
+void TFormBasic::CopyImgToClip(QWidget* chart) {
+  if (chart) QApplication::clipboard()->setPixmap(chart->grab());
+}
+
+void TFormBasic::SelectColor(int index) {
+  if (index < 0 || index >= int(ColArr.size())) return;
+  const QColor chosen = QColorDialog::getColor(QColor::fromRgba(ColArr[size_t(index)]), this);
+  if (!chosen.isValid()) return;
+  ColArr[size_t(index)] = chosen.rgba();
+  UpdateMIColor();
+}
+
+void TFormBasic::MenuItemResetColsClick() {
+  DisplayMessage(QStringLiteral("Wollen sie die Farben wirklich auf die Standardwerte zurücksetzen?"),
+                 TMsgDlgType::mtConfirmation,
+                 [this](QObject*, int r) {
+                   if (r != mrYes) return;
+                   ColArr = TColArr;
+                   UpdateMIColor();
+                 },
+                 mbYes | mbNo, mbNo);
+}
+
+QString TFormBasic::CheckEmpty(const QString& text) const {
+  return text.compare(CEmpty, Qt::CaseInsensitive) == 0 ? QString() : text;
+}
+
+void TFormBasic::PrepareShutdown() {
+  LogCallBack(QStringLiteral("PrepareShutdown"));
+  if (FComUnit) FComUnit->FRequestClose = nullptr;
+}
+
+void TFormBasic::closeEvent(QCloseEvent* event) {
+  if (FShutdownDone || !FComUnit || !FComUnit->IsConnected()) {
+    if (!FShutdownDone) PrepareShutdown();
+    event->accept();
+    return;
+  }
+  // Stream stop, tunnel close and session stop first (at most about 5 s),
+  // then the window really closes.
+  event->ignore();
+  if (FShuttingDown) return;
+  FShuttingDown = true;
+  PrepareShutdown();
+  StartWork(QStringLiteral("Verbindung wird beendet"));
+  FComUnit->ShutDown(this, [this](QObject*) {
+    FShutdownDone = true;
+    Postpone(this, [this] { close(); });
+  });
+}
+
+void TFormBasic::ParaToTable(const QString&) {}
+void TFormBasic::EvtOverView(const QStringList&) {}
+void TFormBasic::EvtToTable(const QString&) {}
+void TFormBasic::RecOverView(const QStringList&) {}
+void TFormBasic::RecToTable(const QString&) {}
+void TFormBasic::AsyncToTable(const QString&) {}
+void TFormBasic::ThreadExceptCallBack(QObject*) {}
+void TFormBasic::UpdateMIColor() {}
+void TFormBasic::UpdateGrid() {}
+void TFormBasic::SetNewDisplayImage(QObject*, TMemoryStream&) {}
+void TFormBasic::CheckData() {}
+void TFormBasic::NewOnKeyDown(int) {}
+
+}  // namespace vanta

@@ -1,0 +1,175 @@
+// The device window base against the simulator, and the host program.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
+#include <QProgressBar>
+#include <QTemporaryDir>
+
+#include "FormBasic.h"
+#include "SimProcess.h"
+#include "TestSupport.h"
+
+using namespace vanta;
+using vanta::test::SpinFor;
+using vanta::test::SpinUntil;
+using vanta::test::TSimProcess;
+
+namespace {
+struct TWindow {
+  // The log outlives the window: it logs its own destruction.
+  QStringList Log;
+  int Ended = 0;
+  bool Connected = false;
+  std::unique_ptr<TFormBasic> W = std::make_unique<TFormBasic>();
+  TWindow() {
+    W->FOnLogCallBack = [this](QObject*, const QString& l) { Log << l; };
+    W->FConnectThreadEnd = [this](QObject*, bool ok, bool) {
+      ++Ended;
+      Connected = ok;
+    };
+    W->SetComUnit(false, false, TIpVer::ipverV4);
+  }
+  void Connect(uint16_t port) { W->SetTCPCommUnit(QStringLiteral("127.0.0.1"), port, false, true, false, true, false); }
+  int Count(const QString& text) const {
+    int n = 0;
+    for (const QString& m : W->ShownMessages()) n += m.contains(text) ? 1 : 0;
+    return n;
+  }
+};
+
+QMessageBox* OpenBox() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) return box;
+  return nullptr;
+}
+}  // namespace
+
+TEST(FormBasic, ConnectsAndShowsTheDevice) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start());
+  TWindow t;
+  EXPECT_FALSE(t.W->PanelBack->isEnabled()) << "disabled until connected";
+  t.Connect(sim.Port);
+  ASSERT_TRUE(SpinUntil([&] { return t.W->PanelBack->isEnabled(); }, 5000));
+  EXPECT_TRUE(t.Connected);
+  EXPECT_EQ(t.W->lblCon->text(),
+            QStringLiteral("127.0.0.1:%1 - Umspannwerk Nord Feld 3 Vanta Sim (2.10.0)").arg(sim.Port));
+  ASSERT_FALSE(t.W->imgSecure->pixmap().isNull()) << "the padlock shows";
+  EXPECT_FALSE(t.W->AniIndi->isVisible());
+  EXPECT_TRUE(t.Log.contains(QStringLiteral("Vanta: Status: Connected1 ")));
+  EXPECT_EQ(t.W->FSN, QStringLiteral("4711"));
+  t.W->SetCapt(QStringLiteral("Datenauslese"));
+  EXPECT_TRUE(t.W->windowTitle().startsWith(QStringLiteral("Datenauslese - V0.1 ")));
+}
+
+TEST(FormBasic, ThirdConnectionMessageOnceThenTheWindowCloses) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--max-connections"), QStringLiteral("1")}));
+  TWindow first, second;
+  first.Connect(sim.Port);
+  ASSERT_TRUE(SpinUntil([&] { return first.W->PanelBack->isEnabled(); }, 5000));
+  second.W->show();
+  second.Connect(sim.Port);
+  ASSERT_TRUE(SpinUntil([&] { return OpenBox() != nullptr; }, 5000));
+  SpinFor(300);
+  EXPECT_EQ(second.Count(CTwoConnectionsText), 1);
+  QMessageBox* box = OpenBox();
+  ASSERT_NE(box, nullptr);
+  box->button(QMessageBox::Ok)->click();
+  EXPECT_TRUE(SpinUntil([&] { return !second.W->isVisible(); }, 3000)) << "asked to close after the message";
+  EXPECT_FALSE(second.W->PanelBack->isEnabled());
+}
+
+TEST(FormBasic, ProgressRules) {
+  TWindow t;
+  QList<TProgressRecord> reports;
+  t.W->FSetProg = [&](QObject*, TProgressRecord& r) { reports << r; };
+  t.W->ComUnitOnWorkBegin(10000);
+  EXPECT_EQ(t.W->ProgressBar1->maximum(), 10000);
+  EXPECT_EQ(t.W->ProgressBar1->value(), 101);
+  EXPECT_EQ(t.W->ProgressBar1->format(), QStringLiteral("0%"));
+  t.W->ComUnitOnWork(5000);
+  EXPECT_EQ(t.W->ProgressBar1->format(), QStringLiteral("50%"));
+  t.W->ComUnitOnWorkBegin(20);  // a smaller nested transfer
+  EXPECT_EQ(t.W->ProgressBar1->maximum(), 10000) << "does not reset the bar";
+  t.W->ComUnitOnWork(20000);  // beyond 100 %
+  EXPECT_EQ(t.W->ProgressBar1->format(), QStringLiteral("50%"));
+  EXPECT_EQ(t.W->ProgressBar1->value(), 5000);
+  t.W->ComUnitOnWorkEnd();
+  EXPECT_EQ(t.W->ProgressBar1->value(), 0);
+  EXPECT_TRUE(t.W->ProgressBar1->format().isEmpty());
+  ASSERT_GE(reports.size(), 3);
+  EXPECT_TRUE(reports.first().start);
+  EXPECT_TRUE(reports.last().stop);
+}
+
+TEST(FormBasic, OfflineClientQueuesWithoutConnecting) {
+  TWindow t;
+  t.W->SetTCPCommUnit(QString(), 5040, false, true, false, true, false);
+  EXPECT_TRUE(t.W->CheckConnection());
+  EXPECT_FALSE(t.Log.contains(QStringLiteral("Vanta: Connecting")));
+  t.W->EvtUebClick();
+  EXPECT_EQ(t.W->FComUnit->CountSendLst(), 1) << "the command waits in the client's queue";
+}
+
+TEST(FormBasic, StopStreamWithoutAStreamSendsNothing) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start());
+  TWindow t;
+  t.Connect(sim.Port);
+  ASSERT_TRUE(SpinUntil([&] { return t.W->PanelBack->isEnabled(); }, 5000));
+  const int before = t.Log.filter(QStringLiteral("CCC_STREAM_STOP")).size();
+  t.W->StopStream();
+  SpinFor(100);
+  EXPECT_EQ(t.Log.filter(QStringLiteral("CCC_STREAM_STOP")).size(), before);
+  t.W->StartStream(TDataObjKind::dokSecond);
+  EXPECT_TRUE(t.W->FStreamRunning);
+  ASSERT_TRUE(SpinUntil([&] { return t.W->FComUnit->FStreamRec.ObjHdl >= 2; }, 3000));
+  t.W->StopStream();
+  EXPECT_FALSE(t.W->FStreamRunning);
+  EXPECT_GT(t.Log.filter(QStringLiteral("Liste -> Kommando hinzugefügt: CCC_STREAM_STOP")).size(), 0);
+}
+
+TEST(FormBasic, LostConnectionIsShownOnce) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--fault"), QStringLiteral("close-after=2600")}));
+  TWindow t;
+  t.Connect(sim.Port);
+  ASSERT_TRUE(SpinUntil([&] { return t.W->PanelBack->isEnabled(); }, 5000));
+  t.W->GetNewDisplayImage();  // the answer is cut off by the device
+  ASSERT_TRUE(SpinUntil([&] { return t.Count(CConnectionLostText) > 0; }, 5000));
+  SpinFor(800);
+  EXPECT_EQ(t.Count(CConnectionLostText), 1);
+  if (QMessageBox* box = OpenBox()) box->button(QMessageBox::Ok)->click();
+}
+
+TEST(Host, ScreenshotOfTheMainWindowWithAConnectedDevice) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start());
+  QTemporaryDir dir;
+  QProcess host;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  env.insert(QStringLiteral("VANTA_HOST_CONFIG"), dir.filePath(QStringLiteral("devices.ini")));
+  host.setProcessEnvironment(env);
+  const QString png = dir.filePath(QStringLiteral("main.png"));
+  host.start(QStringLiteral(VANTA_HOST_PATH), {QStringLiteral("--connect"), QStringLiteral("127.0.0.1:%1").arg(sim.Port),
+                                                QStringLiteral("--screenshot"), png, QStringLiteral("--after"), QStringLiteral("1.5")});
+  ASSERT_TRUE(host.waitForFinished(30000));
+  EXPECT_EQ(host.exitCode(), 0) << host.readAllStandardError().toStdString();
+  QImage shot(png);
+  ASSERT_FALSE(shot.isNull());
+  EXPECT_GT(shot.width(), 300);
+  QImage device(dir.filePath(QStringLiteral("main-device.png")));
+  EXPECT_FALSE(device.isNull());
+  // The device list survived and learned the device's names.
+  QFile ini(dir.filePath(QStringLiteral("devices.ini")));
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  const QByteArray text = ini.readAll();
+  EXPECT_TRUE(text.contains("geraet=Vanta Sim"));
+  EXPECT_TRUE(text.contains("sn=4711"));
+}
