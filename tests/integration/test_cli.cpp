@@ -135,7 +135,7 @@ TEST_F(CliTest, SetupRoundTripInEveryPacking) {
 
 TEST_F(CliTest, InterruptedDownloadResumesToAnIdenticalFile) {
   QByteArray big;
-  for (int i = 0; i < 300000; ++i) big.append(char((i * 7919) % 251));
+  for (int i = 0; i < 300000; ++i) big.append(char((int64_t(i) * 7919) % 251));
   WriteAll(Device("recorder/10min/10min-0-1764999000-0002.rec"), big);
   const QString name = QStringLiteral("10min/10min-0-1764999000-0002.rec");
   // What an earlier, cut-off transfer left behind.
