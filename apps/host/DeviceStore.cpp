@@ -33,8 +33,6 @@ bool TDeviceStore::Load() {
   Settings.TmpFolder = ini.value(QStringLiteral("tmpFolder"), Settings.TmpFolder).toString();
   Settings.UserName = ini.value(QStringLiteral("userName"), Settings.UserName).toString();
   Settings.Visibility = ini.value(QStringLiteral("visibility"), Settings.Visibility).toInt();
-  const QList<int> para = {Settings.Para.LytWth, Settings.Para.ParaInfo, Settings.Para.ParaVal, Settings.Para.ParaDef,
-                           Settings.Para.ParaMin, Settings.Para.ParaMax, Settings.Para.SelInfo, Settings.Para.SelCheck};
   const QStringList p = ini.value(QStringLiteral("paraLayout")).toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
   if (p.size() == 8) {
     int32_t* f[] = {&Settings.Para.LytWth, &Settings.Para.ParaInfo, &Settings.Para.ParaVal, &Settings.Para.ParaDef,
@@ -68,7 +66,6 @@ bool TDeviceStore::Load() {
     Devices.push_back(d);
   }
   ini.endArray();
-  (void)para;
   return true;
 }
 

@@ -5,9 +5,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <archive.h>
-#include <archive_entry.h>
 
+#include "ArchiveSupport.h"
 #include "ByteOrder.h"
 #include "GZip.h"
 #include "Tar.h"
@@ -40,30 +39,7 @@ struct TFilesFixture : ::testing::Test {
 };
 
 QByteArray HostileArchive() {
-  QByteArray buffer(1 << 16, '\0');
-  size_t used = 0;
-  archive* a = archive_write_new();
-  archive_write_set_format_pax_restricted(a);
-  archive_write_add_filter_gzip(a);
-  archive_write_open_memory(a, buffer.data(), size_t(buffer.size()), &used);
-  auto add = [&](const char* name, int type, const QByteArray& data) {
-    archive_entry* e = archive_entry_new();
-    archive_entry_set_pathname(e, name);
-    archive_entry_set_filetype(e, unsigned(type));
-    archive_entry_set_perm(e, 0644);
-    if (type == AE_IFLNK) archive_entry_set_symlink(e, "/etc/passwd");
-    archive_entry_set_size(e, type == AE_IFREG ? data.size() : 0);
-    archive_write_header(a, e);
-    if (type == AE_IFREG) archive_write_data(a, data.constData(), size_t(data.size()));
-    archive_entry_free(e);
-  };
-  add("../../escape.xml", AE_IFREG, "<bad/>");
-  add("/tmp/absolute.xml", AE_IFREG, "<bad/>");
-  add("link.xml", AE_IFLNK, {});
-  archive_write_close(a);
-  archive_write_free(a);
-  buffer.truncate(qsizetype(used));
-  return buffer;
+  return test::RawTarGz({{"../../escape.xml", AE_IFREG, "<bad/>"}, {"/tmp/absolute.xml", AE_IFREG, "<bad/>"}, {"link.xml", AE_IFLNK, {}}});
 }
 }  // namespace
 

@@ -1,40 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QStringList>
-#include <archive.h>
-#include <archive_entry.h>
+#include "ArchiveSupport.h"
 
 #include "GZip.h"
 #include "Tar.h"
 
 using namespace vanta;
 
-namespace {
-// Builds an archive the way a hostile peer could, bypassing our packer's checks.
-QByteArray RawArchive(const std::vector<std::tuple<QByteArray, int, QByteArray>>& items) {
-  archive* a = archive_write_new();
-  archive_write_set_format_pax_restricted(a);
-  archive_write_add_filter_gzip(a);
-  QByteArray buffer(1 << 20, '\0');
-  size_t used = 0;
-  archive_write_open_memory(a, buffer.data(), size_t(buffer.size()), &used);
-  for (const auto& [name, type, data] : items) {
-    archive_entry* e = archive_entry_new();
-    archive_entry_set_pathname(e, name.constData());
-    archive_entry_set_filetype(e, unsigned(type));
-    archive_entry_set_perm(e, 0644);
-    if (type == AE_IFLNK) archive_entry_set_symlink(e, "/etc/passwd");
-    archive_entry_set_size(e, type == AE_IFREG ? data.size() : 0);
-    archive_write_header(a, e);
-    if (type == AE_IFREG) archive_write_data(a, data.constData(), size_t(data.size()));
-    archive_entry_free(e);
-  }
-  archive_write_close(a);
-  archive_write_free(a);
-  buffer.truncate(qsizetype(used));
-  return buffer;
-}
-}  // namespace
+using vanta::test::RawTarGz;
 
 TEST(Tar, PackAndUnpackRoundTrip) {
   QByteArray tgz;
@@ -56,7 +30,7 @@ TEST(Tar, PackerRefusesNamesWithFolders) {
 }
 
 TEST(Tar, HostileEntriesAreSkippedAndNamed) {
-  const QByteArray tgz = RawArchive({{"../../etc/evil", AE_IFREG, "x"},
+  const QByteArray tgz = RawTarGz({{"../../etc/evil", AE_IFREG, "x"},
                                      {"sub/inner.xml", AE_IFREG, "y"},
                                      {"link", AE_IFLNK, {}},
                                      {"folder", AE_IFDIR, {}},
@@ -71,7 +45,7 @@ TEST(Tar, HostileEntriesAreSkippedAndNamed) {
 }
 
 TEST(Tar, OversizedEntryIsSkipped) {
-  const QByteArray tgz = RawArchive({{"big.bin", AE_IFREG, QByteArray(5000, 'b')}});
+  const QByteArray tgz = RawTarGz({{"big.bin", AE_IFREG, QByteArray(5000, 'b')}});
   std::vector<TTarEntry> out;
   QStringList skipped;
   ASSERT_EQ(TarGzUnpack(tgz, out, &skipped, 4096), QString());
