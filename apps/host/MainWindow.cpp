@@ -72,6 +72,7 @@ TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(par
   statusBar()->addPermanentWidget(FBoxes);
 
   QToolBar* tb = addToolBar(QStringLiteral("Geräte"));
+  FToolBar = tb;
   tb->setObjectName(QStringLiteral("ToolBar"));
   QMenu* devMenu = menuBar()->addMenu(QStringLiteral("&Gerät"));
   auto add = [&](const QString& text, auto slot, bool onBar = true) {
@@ -175,6 +176,16 @@ TFormDevice* TMainWindow::OpenDevice(int index, TDirectKind kind) {
   w->FConnectThreadEnd = [this, name = d.Geraet](QObject*, bool ok, bool authError) {
     AddLog(ok ? QStringLiteral("Verbunden mit %1").arg(name)
               : QStringLiteral("Keine Verbindung zu %1%2").arg(name, authError ? QStringLiteral(" (Anmeldung abgelehnt)") : QString()));
+  };
+  w->FEnableDisableBar = [this](QObject*, bool enable) { FToolBar->setEnabled(enable); };
+  w->SetSettings(s.Para, s.OnOffline);
+  w->FParaSettingsCallback = [this](QObject*, TFrmParaSettings& p) {
+    FStore.Settings.Para = p;
+    FStore.Save();
+  };
+  w->FOnOfflineSettingsCallback = [this](QObject*, TFrmOnOfflineSettings& o) {
+    FStore.Settings.OnOffline = o;
+    FStore.Save();
   };
   w->SetComUnit(d.IsSerial, d.ConType == TConType::ctSSH, d.IPver);
   QDir().mkpath(s.DataFolder);

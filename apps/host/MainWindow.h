@@ -47,6 +47,7 @@ class TMainWindow : public QMainWindow {
   QProgressBar* FBusy = nullptr;
   QLabel* FStatus = nullptr;
   QLabel* FBoxes = nullptr;
+  class QToolBar* FToolBar = nullptr;
   int FOpenBoxes = 0;
   QList<QPointer<TFormDevice>> FWindows;
 };

@@ -578,8 +578,16 @@ QString TFormBasic::CheckEmpty(const QString& text) const {
   return text.compare(CEmpty, Qt::CaseInsensitive) == 0 ? QString() : text;
 }
 
+void TFormBasic::SetSettings(const TFrmParaSettings& para, const TFrmOnOfflineSettings& onOffline) {
+  FParaEinstellungen = para;
+  FOnOfflineEinstellungen = onOffline;
+}
+
 void TFormBasic::PrepareShutdown() {
   LogCallBack(QStringLiteral("PrepareShutdown"));
+  // The host keeps the layouts for the next window of this kind.
+  if (FParaSettingsCallback) FParaSettingsCallback(this, FParaEinstellungen);
+  if (FOnOfflineSettingsCallback) FOnOfflineSettingsCallback(this, FOnOfflineEinstellungen);
   if (FComUnit) FComUnit->FRequestClose = nullptr;
 }
 

@@ -43,6 +43,8 @@ class TFormBasic : public QMainWindow {
   bool SetTCPCommUnit(const QString& host, int port, bool useFTP, bool connectNow, bool setFolder, bool zip,
                       bool checkXMLVersions, int outPort = 0);
   bool SetSerialComUnit(int comPort, bool connectNow, bool setFolder, bool zip, bool checkXMLVersions, bool withLogin);
+  // Layouts the host stored earlier.
+  void SetSettings(const TFrmParaSettings& para, const TFrmOnOfflineSettings& onOffline);
   // Local folders the client stores into (data, ini, temporary files).
   void SetFolders(const QString& data, const QString& ini, const QString& tmp);
 
@@ -63,6 +65,8 @@ class TFormBasic : public QMainWindow {
   TGetRCMMeta FGetRCMMeta;
   TSetRCMMeta FSetRCMMeta;
   TVantaSerNumCallBack FOnNewSN;  // the device reported its identity
+  TParaSettingsCallback FParaSettingsCallback;            // layouts go back to the host
+  TOnOfflineSettingsCallback FOnOfflineSettingsCallback;  // when the window closes
 
   // ---- State ----
   QString FVerInfo;
@@ -75,6 +79,7 @@ class TFormBasic : public QMainWindow {
   bool FAuthError = false;
   QString FIP, FPort, FSN;
   TFrmParaSettings FParaEinstellungen;
+  TFrmOnOfflineSettings FOnOfflineEinstellungen;
   uint64_t FGesamtCount = 0, FCnt = 0;
   time_tz_t Ftme;
   bool FSecureConnection = false;

@@ -116,6 +116,26 @@ TEST(FormBasic, OfflineClientQueuesWithoutConnecting) {
   EXPECT_EQ(t.W->FComUnit->CountSendLst(), 1) << "the command waits in the client's queue";
 }
 
+TEST(FormBasic, LayoutsComeFromTheHostAndGoBackOnClose) {
+  TWindow t;
+  TFrmParaSettings para;
+  para.ParaVal = 210;
+  TFrmOnOfflineSettings on;
+  on.Zeit = 140;
+  t.W->SetSettings(para, on);
+  EXPECT_EQ(t.W->FParaEinstellungen, para);
+  t.W->FParaEinstellungen.ParaVal = 250;  // the user widened a column
+  TFrmParaSettings reportedPara;
+  TFrmOnOfflineSettings reportedOn;
+  t.W->FParaSettingsCallback = [&](QObject*, TFrmParaSettings& p) { reportedPara = p; };
+  t.W->FOnOfflineSettingsCallback = [&](QObject*, TFrmOnOfflineSettings& o) { reportedOn = o; };
+  t.W->show();
+  t.W->close();
+  EXPECT_EQ(reportedPara.ParaVal, 250);
+  EXPECT_EQ(reportedOn.Zeit, 140);
+  EXPECT_TRUE(t.Log.contains(QStringLiteral("Vanta: PrepareShutdown")));
+}
+
 TEST(FormBasic, StopStreamWithoutAStreamSendsNothing) {
   TSimProcess sim;
   ASSERT_TRUE(sim.Start());
