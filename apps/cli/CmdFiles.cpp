@@ -145,6 +145,7 @@ TCliCommand SetupCommand() {
               QString got;
               u.FOnNewXMLFile = [&](QObject*, const QString& f, int32_t) { got = f; };
               s.Request([&] { u.SendCommand(QStringLiteral("CCC_SETUP_RD_ALL"), 3, 0, 1); }, 3, 1);
+              u.FOnNewXMLFile = nullptr;  // it refers to this command's locals
               if (got.isEmpty()) return s.Fail(since, QStringLiteral("setup get"));
               if (!CopyOver(got, a[1])) {
                 Err(QStringLiteral("cannot write %1").arg(a[1]));
@@ -195,8 +196,9 @@ TCliCommand DisplayCommand() {
             QByteArray png;
             u.FSetNewDisplayImage = [&](QObject*, TMemoryStream& img) { png = img.Bytes(); };
             const int since = s.RefusalCount();
-            if (!s.Request([&] { u.SendCommand(QStringLiteral("CCC_READOUT_DISP_RD"), 5, 0, 33); }, 5, 33))
-              return s.Fail(since, QStringLiteral("display"));
+            const bool answered = s.Request([&] { u.SendCommand(QStringLiteral("CCC_READOUT_DISP_RD"), 5, 0, 33); }, 5, 33);
+            u.FSetNewDisplayImage = nullptr;
+            if (!answered) return s.Fail(since, QStringLiteral("display"));
             QFile f(a[0]);
             if (!f.open(QIODevice::WriteOnly) || f.write(png) != png.size()) {
               Err(QStringLiteral("cannot write %1").arg(a[0]));
@@ -215,6 +217,7 @@ TCliCommand DevlogCommand() {
             u.FOpenFile = [&](const QString& p) { saved = p; };
             const int since = s.RefusalCount();
             s.Request([&] { u.SendCommand(QStringLiteral("CCC_READOUT_LOGD_RD"), 5, 0, 34); }, 5, 34);
+            u.FOpenFile = nullptr;
             if (saved.isEmpty()) return s.Fail(since, QStringLiteral("devlog"));
             if (!CopyOver(saved, a[0])) {
               Err(QStringLiteral("cannot write %1").arg(a[0]));
@@ -239,6 +242,7 @@ TCliCommand ScratchpadCommand() {
                 return false;  // leave the file on the device
               };
               s.Request([&] { u.SendCommand(QStringLiteral("CCC_SCRATCH_PAD_RD"), 7, 0, 1, a[1], false); }, 7, 1);
+              u.FScratchPadCallBack = nullptr;
               if (saved.isEmpty()) return s.Fail(since, QStringLiteral("scratchpad get %1").arg(a[1]));
               if (!CopyOver(saved, a[2])) {
                 Err(QStringLiteral("cannot write %1").arg(a[2]));

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   if (p.isSet("screenshot")) {
     const QString file = p.value("screenshot");
     const int ms = int(p.value("after").toDouble() * 1000);
-    QTimer::singleShot(ms, &app, [&] {
+    QTimer::singleShot(ms, &app, [&main, &app, file] {
       bool ok = main.grab().save(file, "PNG");
       const auto& windows = main.Windows();
       if (!windows.isEmpty() && windows.last()) {

@@ -178,7 +178,8 @@ void PostponeImpl(QObject* context, bool guarded, std::function<void()> call, in
           run();
           return;
         }
-        QTimer::singleShot(delayMs, target, std::move(run));
+        // A precise timer: coarse ones may fire up to 5 % early.
+        QTimer::singleShot(delayMs, Qt::PreciseTimer, target, std::move(run));
       },
       Qt::QueuedConnection);
 }
