@@ -15,8 +15,17 @@ void Err(const QString& text) { std::fprintf(stderr, "%s\n", text.toLocal8Bit().
 }  // namespace
 
 TCliSession::TCliSession(const TCliOptions& options) : FOptions(options) {
-  FUnit = std::make_unique<TTCPComUnit>(false);
-  TTCPComUnit& u = *FUnit;
+  if (FOptions.Serial.isEmpty()) {
+    auto tcp = std::make_unique<TTCPComUnit>(false);
+    FTcp = tcp.get();
+    FUnit = std::move(tcp);
+  } else {
+    auto serial = std::make_unique<TRSComUnit>();
+    FSerial = serial.get();
+    FSerial->SetPortPath(FOptions.Serial);
+    FUnit = std::move(serial);
+  }
+  TComUnit& u = *FUnit;
   if (FOptions.Log)
     u.FOnLogCallBack = [](QObject*, const QString& line, bool) { Err(QStringLiteral("log: ") + line); };
   u.FVisibility = FOptions.Visibility;
@@ -27,16 +36,18 @@ TCliSession::TCliSession(const TCliOptions& options) : FOptions(options) {
     else
       FConnFailed = true;
   };
-  u.FConnectThreadEnd = [this](QObject*, bool ok, bool) {
-    if (!ok) {
-      FConnFailed = true;
-      return;
-    }
-    // With credentials the session is started with the protocol-5 record;
-    // a protocol-4 device refuses it and the client falls back by itself.
-    if (!FOptions.User.isEmpty())
-      FUnit->SendStartCommand(0, FOptions.User.toLatin1(), FOptions.Password.toLatin1());
-  };
+  if (FTcp) {
+    FTcp->FConnectThreadEnd = [this](QObject*, bool ok, bool) {
+      if (!ok) {
+        FConnFailed = true;
+        return;
+      }
+      // With credentials the session is started with the protocol-5 record;
+      // a protocol-4 device refuses it and the client falls back by itself.
+      if (!FOptions.User.isEmpty())
+        FUnit->SendStartCommand(0, FOptions.User.toLatin1(), FOptions.Password.toLatin1());
+    };
+  }
   u.FDisplayConnMessage = [this](const QString& text, TMsgDlgType, TThreadedMessageCallBack&, TMsgDlgButtons, TMsgDlgBtn) {
     if (text == CConnectionLostText)
       FLost = true;
@@ -48,10 +59,10 @@ TCliSession::TCliSession(const TCliOptions& options) : FOptions(options) {
   };
   u.FClearWork = [this] { FLost = true; };
   if (!FOptions.User.isEmpty()) {
-    u.FAutoSessionStart = false;
+    if (FTcp) FTcp->FAutoSessionStart = false;
     u.SetSSHUserPass(FOptions.User, FOptions.Password);
   }
-  u.SetIPAndPort(FOptions.Host, FOptions.Port);
+  if (FTcp) FTcp->SetIPAndPort(FOptions.Host, FOptions.Port);
 
   u.FFTP = FOptions.Ftp;
   u.FFtpPort = uint16_t(FOptions.FtpPort);
@@ -68,7 +79,7 @@ TCliSession::TCliSession(const TCliOptions& options) : FOptions(options) {
   u.FSetFolders = true;
   // A progress line for long transfers, only on a terminal.
   if (::isatty(2)) {
-    u.FOnWorkEvent = [this](TWorkMode, int64_t count, TWorkStatus status) {
+    auto progress = [this](TWorkMode, int64_t count, TWorkStatus status) {
       if (status == TWorkStatus::WorkBegin) FTotal = count;
       if (status == TWorkStatus::WorkWorking && FTotal > 100000)
         std::fprintf(stderr, "\r%3d %% ", int(qMin<int64_t>(100, count * 100 / FTotal)));
@@ -77,6 +88,8 @@ TCliSession::TCliSession(const TCliOptions& options) : FOptions(options) {
         FTotal = 0;
       }
     };
+    if (FTcp) FTcp->FOnWorkEvent = progress;
+    if (FSerial) FSerial->FOnWorkEvent = progress;
   }
 }
 
@@ -93,7 +106,16 @@ bool TCliSession::WaitFor(const std::function<bool()>& done) {
 }
 
 bool TCliSession::Open(QString& error) {
-  FUnit->DoConnect();
+  if (FSerial) {
+    FSerial->DoConnect();
+    if (!WaitFor([this] { return FSerial->IsConnected(); })) {
+      error = QStringLiteral("serielle Schnittstelle %1 nicht verfügbar").arg(FOptions.Serial);
+      return false;
+    }
+    FSerial->StartSession(!FOptions.User.isEmpty());
+  } else {
+    FTcp->DoConnect();
+  }
   const bool finished = WaitFor([this] { return FConnDone || FConnFailed || FLost || !FRefusals.isEmpty(); });
   if (FConnDone) return true;
   if (!finished)

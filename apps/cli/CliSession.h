@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "RsComUnit.h"
 #include "TcpComUnit.h"
 
 namespace vanta::cli {
@@ -25,6 +26,7 @@ struct TCliOptions {
   int FtpPort = 21;
   QString Packing = QStringLiteral("gz");  // gz, tgz or plain
   QString DataDir;                         // local folders (default: per-user data folder)
+  QString Serial;                          // a serial line instead of the network
 };
 
 class TCliSession {
@@ -50,7 +52,7 @@ class TCliSession {
   // ecNoConnection when there were none (time-out).
   int Fail(int since, const QString& what);
 
-  TTCPComUnit& Unit() { return *FUnit; }
+  TComUnit& Unit() { return *FUnit; }
   const TCliOptions& Options() const { return FOptions; }
   // Device refusals (NAK texts) seen so far.
   const QStringList& Refusals() const { return FRefusals; }
@@ -58,7 +60,9 @@ class TCliSession {
 
  private:
   TCliOptions FOptions;
-  std::unique_ptr<TTCPComUnit> FUnit;
+  std::unique_ptr<TComUnit> FUnit;
+  TTCPComUnit* FTcp = nullptr;
+  TRSComUnit* FSerial = nullptr;
   bool FConnDone = false;
   bool FConnFailed = false;
   bool FLost = false;

@@ -49,7 +49,7 @@ struct TReadoutKind {
 };
 
 bool FetchList(TCliSession& s, const TReadoutKind& k, std::vector<TListEntry>& out) {
-  TTCPComUnit& u = s.Unit();
+  TComUnit& u = s.Unit();
   QByteArray text;
   bool got = false;
   auto take = [&](QObject*, TMemoryStream& st) {
@@ -69,7 +69,7 @@ bool FetchList(TCliSession& s, const TReadoutKind& k, std::vector<TListEntry>& o
 }
 
 int Readout(TCliSession& s, const QStringList& args, const TReadoutKind& k) {
-  TTCPComUnit& u = s.Unit();
+  TComUnit& u = s.Unit();
   if (args.isEmpty()) return ecUsage;
   const QString op = args[0];
   const int since = s.RefusalCount();
@@ -139,7 +139,7 @@ int Readout(TCliSession& s, const QStringList& args, const TReadoutKind& k) {
 TCliCommand SetupCommand() {
   return {QStringLiteral("setup"), QStringLiteral("setup get FILE | setup put FILE"), [](TCliSession& s, const QStringList& a) {
             if (a.size() != 2) return int(ecUsage);
-            TTCPComUnit& u = s.Unit();
+            TComUnit& u = s.Unit();
             const int since = s.RefusalCount();
             if (a[0] == QLatin1String("get")) {
               QString got;
@@ -192,7 +192,7 @@ TCliCommand RecordingsCommand() {
 TCliCommand DisplayCommand() {
   return {QStringLiteral("display"), QStringLiteral("display FILE.png"), [](TCliSession& s, const QStringList& a) {
             if (a.size() != 1) return int(ecUsage);
-            TTCPComUnit& u = s.Unit();
+            TComUnit& u = s.Unit();
             QByteArray png;
             u.FSetNewDisplayImage = [&](QObject*, TMemoryStream& img) { png = img.Bytes(); };
             const int since = s.RefusalCount();
@@ -212,7 +212,7 @@ TCliCommand DisplayCommand() {
 TCliCommand DevlogCommand() {
   return {QStringLiteral("devlog"), QStringLiteral("devlog FILE"), [](TCliSession& s, const QStringList& a) {
             if (a.size() != 1) return int(ecUsage);
-            TTCPComUnit& u = s.Unit();
+            TComUnit& u = s.Unit();
             QString saved;
             u.FOpenFile = [&](const QString& p) { saved = p; };
             const int since = s.RefusalCount();
@@ -231,7 +231,7 @@ TCliCommand DevlogCommand() {
 TCliCommand ScratchpadCommand() {
   return {QStringLiteral("scratchpad"), QStringLiteral("scratchpad get NAME FILE | scratchpad put FILE [NAME]"),
           [](TCliSession& s, const QStringList& a) {
-            TTCPComUnit& u = s.Unit();
+            TComUnit& u = s.Unit();
             const int since = s.RefusalCount();
             if (a.size() == 3 && a[0] == QLatin1String("get")) {
               QString saved;

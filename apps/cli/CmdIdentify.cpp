@@ -11,7 +11,7 @@ namespace vanta::cli {
 TCliCommand IdentifyCommand() {
   return {QStringLiteral("identify"), QStringLiteral("identify"), [](TCliSession& s, const QStringList& args) {
             if (!args.isEmpty()) return int(ecUsage);
-            TTCPComUnit& u = s.Unit();
+            TComUnit& u = s.Unit();
             const QString clock = QDateTime::fromSecsSinceEpoch(u.FConTime, Qt::UTC).toString(Qt::ISODate);
             const QList<QPair<QString, QJsonValue>> fields = {
                 {QStringLiteral("serial"), qint64(u.FSN)},

@@ -49,7 +49,7 @@ TCliCommand StreamCommand() {
                 return int(ecUsage);
               }
             }
-            TTCPComUnit& u = s.Unit();
+            TComUnit& u = s.Unit();
             int seen = 0;
             bool binaryRecord = false;  // the grid is told about binary records too
             u.FUpdateGrid = [&](QObject*) {
@@ -101,7 +101,7 @@ TCliCommand NtpCommand() {
             } else if (!a.isEmpty()) {
               return int(ecUsage);
             }
-            TTCPComUnit& u = s.Unit();
+            TComUnit& u = s.Unit();
             int answered = 0;
             // The reader thread answers the device's requests; its log lines
             // tell how many it answered.

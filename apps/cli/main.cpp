@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
       {"tgz", "Setup files as tar+gzip archives."},
       {"plain", "Setup files unpacked."},
       {"data-dir", "Folder for downloaded and temporary files.", "DIR"},
+      {"serial", "Reach the device over this serial line instead of the network.", "PATH"},
   });
   p.addPositionalArgument("command", "one of the commands below");
   if (!p.parse(QCoreApplication::arguments())) return Usage(p, commands, p.errorText());
@@ -73,6 +74,7 @@ int main(int argc, char** argv) {
     return Usage(p, commands, QStringLiteral("--gz, --tgz and --plain exclude each other"));
   o.Packing = p.isSet("tgz") ? QStringLiteral("tgz") : p.isSet("plain") ? QStringLiteral("plain") : QStringLiteral("gz");
   o.DataDir = p.value("data-dir");
+  o.Serial = p.value("serial");
 
   TCliSession session(o);
   QString error;

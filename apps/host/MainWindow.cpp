@@ -192,8 +192,14 @@ TFormDevice* TMainWindow::OpenDevice(int index, TDirectKind kind) {
   QDir().mkpath(s.IniFolder);
   QDir().mkpath(s.TmpFolder);
   w->SetFolders(s.DataFolder, s.IniFolder, s.TmpFolder);
-  if (d.IsSerial)
-    w->SetSerialComUnit(d.Port.toInt(), true, true, true, false, false);
+  if (d.IsSerial) {
+    bool number = false;
+    const int com = d.Port.toInt(&number);
+    if (number)
+      w->SetSerialComUnit(com, true, true, true, false, false);
+    else
+      w->SetSerialComUnitPath(d.Port, true, true, true, false, false);
+  }
   else
     w->SetTCPCommUnit(d.IP, d.Port.toInt(), false, true, true, true, false, 0);
   w->show();

@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <cstdio>
 #include <pugixml.hpp>
+#include <unistd.h>
 
 #include "ByteOrder.h"
 #include "GZip.h"
@@ -90,9 +91,22 @@ TSimConnection::TSimConnection(TSimDevice& device, QTcpSocket* socket, int id, Q
     : QObject(parent), FDevice(device), FSocket(socket), FId(id), FVer(uint16_t(device.Config.Protocol)) {
   socket->setParent(this);
   socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-  ++FDevice.Connections;
   connect(socket, &QTcpSocket::readyRead, this, &TSimConnection::OnReadyRead);
   connect(socket, &QTcpSocket::disconnected, this, [this] { emit Finished(this); });
+  Setup();
+  Log(QStringLiteral("connected from %1").arg(socket->peerAddress().toString()));
+}
+
+TSimConnection::TSimConnection(TSimDevice& device, int ptyMasterFd, int id, QObject* parent)
+    : QObject(parent), FDevice(device), FPty(ptyMasterFd), FId(id), FVer(uint16_t(device.Config.Protocol)) {
+  FPtyNotifier = new QSocketNotifier(FPty, QSocketNotifier::Read, this);
+  connect(FPtyNotifier, &QSocketNotifier::activated, this, &TSimConnection::OnReadyRead);
+  Setup();
+  Log(QStringLiteral("serial line ready"));
+}
+
+void TSimConnection::Setup() {
+  ++FDevice.Connections;
   FCoalesceTimer.setSingleShot(true);
   FCoalesceTimer.setInterval(30);
   connect(&FCoalesceTimer, &QTimer::timeout, this, &TSimConnection::Flush);
@@ -102,7 +116,6 @@ TSimConnection::TSimConnection(TSimDevice& device, QTcpSocket* socket, int id, Q
     FTextTimer.setInterval(FDevice.Config.TextStreamIntervalMs);
     connect(&FTextTimer, &QTimer::timeout, this, &TSimConnection::SendTextStream);
   }
-  Log(QStringLiteral("connected from %1").arg(socket->peerAddress().toString()));
 }
 
 TSimConnection::~TSimConnection() {
@@ -141,7 +154,7 @@ void TSimConnection::Flush() {
 }
 
 void TSimConnection::Write(const QByteArray& bytes) {
-  if (!FSocket || FClosing || bytes.isEmpty()) return;
+  if ((!FSocket && FPty < 0) || FClosing || bytes.isEmpty()) return;
   const TSimFaults& f = FDevice.Config.Faults;
   QByteArray out = bytes;
   bool closeAfter = false;
@@ -149,7 +162,15 @@ void TSimConnection::Write(const QByteArray& bytes) {
     out.truncate(qsizetype(f.CloseAfterBytes - FBytesSent));
     closeAfter = true;
   }
-  if (f.SplitWrites) {
+  if (FPty >= 0) {
+    // A serial line: plain blocking writes on the master side.
+    const qsizetype step = f.SplitWrites ? 1 : out.size();
+    for (qsizetype at = 0; at < out.size();) {
+      const ssize_t n = ::write(FPty, out.constData() + at, size_t(qMin(step, out.size() - at)));
+      if (n <= 0) break;
+      at += n;
+    }
+  } else if (f.SplitWrites) {
     for (char c : out) {
       FSocket->write(&c, 1);
       FSocket->flush();
@@ -162,7 +183,31 @@ void TSimConnection::Write(const QByteArray& bytes) {
   if (closeAfter) Close(QStringLiteral("fault: closing after %1 bytes").arg(FBytesSent));
 }
 
+void TSimConnection::EndSession() {
+  FSession = false;
+  if (FCounted) --FDevice.ActiveSessions;
+  FCounted = false;
+  FLua.reset();
+  FStreams.clear();
+  FNtpOpen = false;
+  FNtpTimer.stop();
+  FTextTimer.stop();
+}
+
 void TSimConnection::Close(const QString& why) {
+  if (FPty >= 0) {
+    // A serial line has no connection to close: the session ends, the line
+    // stays. Only the close-after fault pulls the line itself.
+    Log(why);
+    EndSession();
+    if (FDevice.Config.Faults.CloseAfterBytes >= 0 && FBytesSent >= FDevice.Config.Faults.CloseAfterBytes) {
+      FClosing = true;
+      FPtyNotifier->setEnabled(false);
+      ::close(FPty);
+      FPty = -1;
+    }
+    return;
+  }
   if (FClosing || !FSocket) return;
   FClosing = true;
   Log(why);
@@ -180,8 +225,23 @@ void TSimConnection::Nak(const ccc_head_t& h, uint32_t code, const QString& text
 // ---- input -------------------------------------------------------------------------
 
 void TSimConnection::OnReadyRead() {
-  if (!FSocket) return;
-  FIn += FSocket->readAll();
+  if (FPty >= 0) {
+    char buf[65536];
+    const ssize_t n = ::read(FPty, buf, sizeof buf);
+    if (n <= 0) {
+      // Nobody has the other end open (or it just closed): look again later
+      // instead of spinning on the hang-up.
+      FPtyNotifier->setEnabled(false);
+      QTimer::singleShot(200, this, [this] {
+        if (FPty >= 0) FPtyNotifier->setEnabled(true);
+      });
+      return;
+    }
+    FIn.append(buf, qsizetype(n));
+  } else {
+    if (!FSocket) return;
+    FIn += FSocket->readAll();
+  }
   while (FIn.size() >= CHeadSize && !FClosing) {
     ccc_head_t h;
     DecodeHead(FIn, h);

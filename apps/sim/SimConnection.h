@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
 #include <memory>
@@ -20,6 +21,8 @@ class TSimConnection : public QObject {
   Q_OBJECT
  public:
   TSimConnection(TSimDevice& device, QTcpSocket* socket, int id, QObject* parent = nullptr);
+  // A serial line: the master side of a pseudo-terminal.
+  TSimConnection(TSimDevice& device, int ptyMasterFd, int id, QObject* parent = nullptr);
   ~TSimConnection() override;
 
  signals:
@@ -51,7 +54,11 @@ class TSimConnection : public QObject {
   bool PackSetup(const QString& local, uint16_t flags, QByteArray& out, QString& error);
 
   TSimDevice& FDevice;
+  void Setup();
+  void EndSession();
   QPointer<QTcpSocket> FSocket;
+  int FPty = -1;  // serial line (master fd) instead of a socket
+  class QSocketNotifier* FPtyNotifier = nullptr;
   int FId;
   QByteArray FIn;
   QByteArray FPendingOut;  // coalesced answers

@@ -10,6 +10,9 @@
 #include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <fcntl.h>
+#include <termios.h>
+#include <cstdlib>
 
 #include "BuildInfo.h"
 #include "SimConfig.h"
@@ -81,6 +84,7 @@ int main(int argc, char** argv) {
       {"text-interval", "Milliseconds between device text-stream lines (0: off).", "ms", "30000"},
       {"ntp-interval", "Milliseconds between NTP requests in an open tunnel.", "ms", "3000"},
       {"cal-state", "Answer of pq.calState().", "text"},
+      {"serial-pty", "Also speak CCCI on a pseudo-terminal (prints \"serial pty: PATH\")."},
   };
   p.addOptions(opts);
   p.process(app);
@@ -158,6 +162,21 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
 
+  if (p.isSet("serial-pty")) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return Fail(QStringLiteral("no pseudo-terminal"));
+    const QString slave = QString::fromLocal8Bit(::ptsname(master));
+    // Keep one handle on the line ourselves, raw, so it neither echoes what
+    // is written to it nor hangs up between clients.
+    const int keep = ::open(slave.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    termios t{};
+    if (keep >= 0 && ::tcgetattr(keep, &t) == 0) {
+      ::cfmakeraw(&t);
+      ::tcsetattr(keep, TCSANOW, &t);
+    }
+    new TSimConnection(device, master, 0, &app);
+    std::printf("serial pty: %s\n", slave.toLocal8Bit().constData());
+  }
   device.Log(QStringLiteral("device started, serial %1").arg(cfg.SerialNumber));
   std::printf("vanta-sim listening on %s:%u\n", server.serverAddress().toString().toUtf8().constData(),
               unsigned(server.serverPort()));

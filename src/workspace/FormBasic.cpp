@@ -81,6 +81,8 @@ TFormBasic::~TFormBasic() {
   LogCallBack(QStringLiteral("End: 1 "));
   delete FTCPComUnit;
   FTCPComUnit = nullptr;
+  delete FRSComUnit;
+  FRSComUnit = nullptr;
   FComUnit = nullptr;
   for (int i = 2; i <= 7; ++i) LogCallBack(QStringLiteral("End: %1 ").arg(i));
   LogCallBack(QStringLiteral("End:") + windowTitle());
@@ -154,13 +156,32 @@ QString TFormBasic::GetAppVersionStr() {
 void TFormBasic::SetComUnit(bool isSerial, bool secure, TIpVer ipVersion) {
   FSecureConnection = secure;
   if (isSerial) {
-    // The serial transport comes with its own client class.
-    LogCallBack(QStringLiteral("Serielle Verbindung ist in dieser Version nicht verfügbar"));
-    return;
+    FRSComUnit = new TRSComUnit();
+    FComUnit = FRSComUnit;
+    FRSComUnit->FOnWorkEvent = [this](TWorkMode, int64_t count, TWorkStatus status) {
+      if (status == TWorkStatus::WorkBegin) ComUnitOnWorkBegin(count);
+      else if (status == TWorkStatus::WorkWorking) ComUnitOnWork(count);
+      else ComUnitOnWorkEnd();
+    };
+  } else {
+    FTCPComUnit = new TTCPComUnit(secure);
+    FTCPComUnit->FIPVersion = ipVersion;
+    FComUnit = FTCPComUnit;
+    FTCPComUnit->FOnWorkEvent = [this](TWorkMode, int64_t count, TWorkStatus status) {
+      if (status == TWorkStatus::WorkBegin) ComUnitOnWorkBegin(count);
+      else if (status == TWorkStatus::WorkWorking) ComUnitOnWork(count);
+      else ComUnitOnWorkEnd();
+    };
+    FTCPComUnit->FConnectThreadEnd = [this](QObject*, bool ok, bool authError) {
+      FConnSucces = ok;
+      FAuthError = authError;
+      ConnEnd();
+    };
   }
-  FTCPComUnit = new TTCPComUnit(secure);
-  FTCPComUnit->FIPVersion = ipVersion;
-  FComUnit = FTCPComUnit;
+  BindClient();
+}
+
+void TFormBasic::BindClient() {
   TComUnit& u = *FComUnit;
   u.FOnLogCallBack = [this](QObject* s, const QString& t, bool memo) { LogPrepare(s, t, memo); };
   u.FOnNewXMLFile = [this](QObject* s, const QString& f, int32_t t) { CallBackXML(s, f, t); };
@@ -170,11 +191,6 @@ void TFormBasic::SetComUnit(bool isSerial, bool secure, TIpVer ipVersion) {
   };
   u.FStopWork = [this] { StopWork(); };
   u.FClearWork = [this] { ClearWork(); };
-  FTCPComUnit->FOnWorkEvent = [this](TWorkMode, int64_t count, TWorkStatus status) {
-    if (status == TWorkStatus::WorkBegin) ComUnitOnWorkBegin(count);
-    else if (status == TWorkStatus::WorkWorking) ComUnitOnWork(count);
-    else ComUnitOnWorkEnd();
-  };
   u.FRecOverview = [this](QObject*, TMemoryStream& s) {
     RecOverView(QString::fromLatin1(s.Bytes()).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
   };
@@ -194,11 +210,6 @@ void TFormBasic::SetComUnit(bool isSerial, bool secure, TIpVer ipVersion) {
     if (FOnNewSN) FOnNewSN(s, sn, t, a, f, g);
   };
   u.FRequestClose = [this](QObject*) { close(); };
-  FTCPComUnit->FConnectThreadEnd = [this](QObject*, bool ok, bool authError) {
-    FConnSucces = ok;
-    FAuthError = authError;
-    ConnEnd();
-  };
   u.FProgUser = FUserVer;
 }
 
@@ -233,10 +244,49 @@ bool TFormBasic::SetTCPCommUnit(const QString& host, int port, bool useFTP, bool
   return true;
 }
 
-bool TFormBasic::SetSerialComUnit(int comPort, bool, bool, bool, bool, bool) {
-  LogCallBack(QStringLiteral("Serielle Verbindung (COM%1) ist in dieser Version nicht verfügbar").arg(comPort));
+bool TFormBasic::SetSerialComUnit(int comPort, bool connectNow, bool setFolder, bool zip, bool checkXMLVersions,
+                                  bool withLogin) {
+  return SetSerialComUnitPath(TRS232Unit::DevicePathForNumber(comPort), connectNow, setFolder, zip, checkXMLVersions,
+                              withLogin);
+}
+
+bool TFormBasic::SetSerialComUnitPath(const QString& path, bool connectNow, bool setFolder, bool zip,
+                                      bool checkXMLVersions, bool withLogin) {
+  if (!FRSComUnit) return false;
+  TRSComUnit& u = *FRSComUnit;
   FConnSucces = false;
-  ConnEnd();
+  u.FFTP = false;
+  u.FGZ = zip;
+  u.FSetFolders = setFolder;
+  u.FCheckXMLFileVersions = checkXMLVersions;
+  u.FVisibility = FVisibility;
+  if (!connectNow) {
+    EndWork();
+    return true;
+  }
+  StartWork(QStringLiteral("Verbinde über %1").arg(path));
+  u.SetPortPath(path);
+  u.DoConnect();
+  // The device gets two seconds after the port opens, then half a second
+  // more before the session start; the session must be up within 3 s.
+  Postpone(this, [this, withLogin] {
+    FConnSucces = FRSComUnit->IsConnected();
+    Postpone(this, [this, withLogin] {
+      if (FConnSucces) FRSComUnit->StartSession(withLogin);
+      auto polls = std::make_shared<int>(0);
+      auto poll = std::make_shared<std::function<void()>>();
+      *poll = [this, polls, poll] {
+        if (FRSComUnit->IsTimerActive() || ++*polls >= 30) {
+          FConnSucces = FRSComUnit->IsTimerActive();
+          if (!FConnSucces) FRSComUnit->DoDisconnect(false);
+          ConnEnd();
+          return;
+        }
+        Postpone(this, *poll, 100);
+      };
+      (*poll)();
+    }, 500);
+  }, 2000);
   return true;
 }
 
@@ -519,6 +569,7 @@ void TFormBasic::DisplayConnMessage(const QString& text, TMsgDlgType type, TThre
                .arg(FTCPComUnit->FPort)
                .arg(FTCPComUnit->FPlant, FTCPComUnit->FField, FTCPComUnit->FDevice);
   } else if (FComUnit) {
+    // A serial device has no host or port to name.
     full = QStringLiteral("%1:\n\n%2 %3 %4").arg(text, FComUnit->FPlant, FComUnit->FField, FComUnit->FDevice);
   } else {
     full = text;

@@ -10,6 +10,7 @@
 
 #include "ComUnit.h"
 #include "Sammler.h"
+#include "RsComUnit.h"
 #include "TcpComUnit.h"
 
 class QLabel;
@@ -43,6 +44,9 @@ class TFormBasic : public QMainWindow {
   bool SetTCPCommUnit(const QString& host, int port, bool useFTP, bool connectNow, bool setFolder, bool zip,
                       bool checkXMLVersions, int outPort = 0);
   bool SetSerialComUnit(int comPort, bool connectNow, bool setFolder, bool zip, bool checkXMLVersions, bool withLogin);
+  // The same with a device path ("/dev/ttyUSB0", a pseudo-terminal).
+  bool SetSerialComUnitPath(const QString& path, bool connectNow, bool setFolder, bool zip, bool checkXMLVersions,
+                            bool withLogin);
   // Layouts the host stored earlier.
   void SetSettings(const TFrmParaSettings& para, const TFrmOnOfflineSettings& onOffline);
   // Local folders the client stores into (data, ini, temporary files).
@@ -85,7 +89,7 @@ class TFormBasic : public QMainWindow {
   bool FSecureConnection = false;
   TComUnit* FComUnit = nullptr;
   TTCPComUnit* FTCPComUnit = nullptr;
-  TComUnit* FRSComUnit = nullptr;  // the serial client comes with the serial transport
+  TRSComUnit* FRSComUnit = nullptr;
   bool OfflineMode = false;
   std::array<TAlphaColor, 12> ColArr = TColArr;
 
@@ -183,6 +187,7 @@ class TFormBasic : public QMainWindow {
 
  private:
   void BuildStatusBar();
+  void BindClient();
   void ShowBox(const QString& text, TMsgDlgType type, TThreadedMessageCallBack cb, TMsgDlgButtons buttons,
                TMsgDlgBtn defButton);
   bool FShutdownDone = false;

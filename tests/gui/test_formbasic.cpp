@@ -167,6 +167,32 @@ TEST(FormBasic, LostConnectionIsShownOnce) {
   if (QMessageBox* box = OpenBox()) box->button(QMessageBox::Ok)->click();
 }
 
+TEST(FormBasic, SerialWindowConnectsAfterTheDevicesPause) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-pty")}));
+  QStringList log;
+  bool ended = false, ok = false;
+  TFormBasic w;
+  w.FOnLogCallBack = [&](QObject*, const QString& l) { log << l; };
+  w.FConnectThreadEnd = [&](QObject*, bool success, bool) {
+    ended = true;
+    ok = success;
+  };
+  w.SetComUnit(true, false, TIpVer::ipverV4);
+  ASSERT_TRUE(w.SetSerialComUnitPath(sim.PtyPath, true, false, true, false, false));
+  ASSERT_TRUE(SpinUntil([&] { return ended; }, 8000));
+  EXPECT_TRUE(ok);
+  EXPECT_TRUE(SpinUntil([&] { return w.PanelBack->isEnabled(); }, 3000));
+  EXPECT_TRUE(w.CheckConnection());
+  // A connection message for a serial device names no host or port.
+  TThreadedMessageCallBack none;
+  w.DisplayConnMessage(QStringLiteral("Hinweis"), TMsgDlgType::mtInformation, none, mbOK, mbOK);
+  ASSERT_TRUE(SpinUntil([&] { return !w.ShownMessages().isEmpty(); }));
+  EXPECT_EQ(w.ShownMessages().last(), QStringLiteral("Hinweis:\n\nUmspannwerk Nord Feld 3 Vanta Sim"));
+  if (QMessageBox* box = OpenBox()) box->button(QMessageBox::Ok)->click();
+  w.FOnLogCallBack = nullptr;
+}
+
 TEST(Host, ScreenshotOfTheMainWindowWithAConnectedDevice) {
   TSimProcess sim;
   ASSERT_TRUE(sim.Start());

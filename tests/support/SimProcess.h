@@ -38,6 +38,8 @@ class TSimProcess {
       const qsizetype at = out.indexOf("listening on ");
       const qsizetype nl = out.indexOf('\n', at);
       if (at >= 0 && nl > at) {
+        const qsizetype pty = out.indexOf("serial pty: ");
+        if (pty >= 0) PtyPath = QString::fromLocal8Bit(out.mid(pty + 12, out.indexOf('\n', pty) - pty - 12).trimmed());
         const QByteArray addr = out.mid(at + 13, nl - at - 13).trimmed();
         Port = uint16_t(addr.mid(addr.lastIndexOf(':') + 1).toUInt());
         return Port != 0;
@@ -64,6 +66,7 @@ class TSimProcess {
   ~TSimProcess() { Stop(); }
 
   uint16_t Port = 0;
+  QString PtyPath;  // with --serial-pty
 
  private:
   static void CopySample(const QString& to);
