@@ -16,7 +16,7 @@ void Err(const QString& text) { std::fprintf(stderr, "%s\n", text.toLocal8Bit().
 
 TCliSession::TCliSession(const TCliOptions& options) : FOptions(options) {
   if (FOptions.Serial.isEmpty()) {
-    auto tcp = std::make_unique<TTCPComUnit>(false);
+    auto tcp = std::make_unique<TTCPComUnit>(FOptions.Ssh);
     FTcp = tcp.get();
     FUnit = std::move(tcp);
   } else {
@@ -37,14 +37,15 @@ TCliSession::TCliSession(const TCliOptions& options) : FOptions(options) {
       FConnFailed = true;
   };
   if (FTcp) {
-    FTcp->FConnectThreadEnd = [this](QObject*, bool ok, bool) {
+    FTcp->FConnectThreadEnd = [this](QObject*, bool ok, bool authError) {
       if (!ok) {
+        if (authError) FRefusals << QStringLiteral("SSH-Anmeldung abgelehnt");
         FConnFailed = true;
         return;
       }
       // With credentials the session is started with the protocol-5 record;
       // a protocol-4 device refuses it and the client falls back by itself.
-      if (!FOptions.User.isEmpty())
+      if (!FOptions.User.isEmpty() && !FOptions.Ssh)
         FUnit->SendStartCommand(0, FOptions.User.toLatin1(), FOptions.Password.toLatin1());
     };
   }
@@ -62,7 +63,25 @@ TCliSession::TCliSession(const TCliOptions& options) : FOptions(options) {
     if (FTcp) FTcp->FAutoSessionStart = false;
     u.SetSSHUserPass(FOptions.User, FOptions.Password);
   }
-  if (FTcp) FTcp->SetIPAndPort(FOptions.Host, FOptions.Port);
+  if (FTcp) FTcp->SetIPAndPort(FOptions.Host, FOptions.Ssh ? FOptions.SshPort : FOptions.Port);
+  if (FTcp && FOptions.Ssh) {
+    FTcp->FOutPort = FOptions.CcciPort;
+    FTcp->FOnFingerprint = [this](TFingerprintState state, const QString& question, const QString& fp) {
+      const bool yes = state == TFingerprintState::fsNew ? FOptions.TrustNewHostKey : FOptions.AcceptChangedHostKey;
+      Err(QStringLiteral("%1\n-> %2").arg(question, yes ? QStringLiteral("trusted") : QStringLiteral("refused")));
+      if (!yes) FRefusals << QStringLiteral("host key %1 not trusted (%2)").arg(fp, state == TFingerprintState::fsNew ? QStringLiteral("--trust-new-host-key") : QStringLiteral("--accept-changed-host-key"));
+      return yes ? TConnectHashAction::chaSave : TConnectHashAction::chaCancel;
+    };
+    FTcp->FOnPasswordExpired = [this](QString& fresh) {
+      fresh = FOptions.NewPassword;
+      if (fresh.isEmpty() && ::isatty(0)) {
+        std::fprintf(stderr, "Das bisherige Passwort ist abgelaufen. Neues Passwort: ");
+        char line[256] = {};
+        if (std::fgets(line, sizeof line, stdin)) fresh = QString::fromLocal8Bit(line).trimmed();
+      }
+      return !fresh.isEmpty();
+    };
+  }
 
   u.FFTP = FOptions.Ftp;
   u.FFtpPort = uint16_t(FOptions.FtpPort);
@@ -125,7 +144,7 @@ bool TCliSession::Open(QString& error) {
   else if (FLost)
     error = CConnectionLostText;
   else
-    error = QStringLiteral("keine Verbindung zu %1:%2").arg(FOptions.Host).arg(FOptions.Port);
+    error = QStringLiteral("keine Verbindung zu %1:%2").arg(FOptions.Host).arg(FOptions.Ssh ? FOptions.SshPort : FOptions.Port);
   return false;
 }
 

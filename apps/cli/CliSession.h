@@ -27,6 +27,12 @@ struct TCliOptions {
   QString Packing = QStringLiteral("gz");  // gz, tgz or plain
   QString DataDir;                         // local folders (default: per-user data folder)
   QString Serial;                          // a serial line instead of the network
+  bool Ssh = false;                        // CCCI through SSH
+  int SshPort = 22;
+  int CcciPort = 0;                        // device-side CCCI port behind SSH (0: 5040)
+  bool TrustNewHostKey = false;
+  bool AcceptChangedHostKey = false;
+  QString NewPassword;                     // for an expired password (else asked on the terminal)
 };
 
 class TCliSession {

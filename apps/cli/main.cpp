@@ -42,6 +42,12 @@ int main(int argc, char** argv) {
       {"plain", "Setup files unpacked."},
       {"data-dir", "Folder for downloaded and temporary files.", "DIR"},
       {"serial", "Reach the device over this serial line instead of the network.", "PATH"},
+      {"ssh", "Reach the device through SSH (needs --user and --password)."},
+      {"ssh-port", "SSH port of the device.", "P", "22"},
+      {"ccci-port", "CCCI port behind SSH, on the device side (default 5040).", "P", "0"},
+      {"trust-new-host-key", "Accept and remember an unknown SSH host key."},
+      {"accept-changed-host-key", "Accept and remember a changed SSH host key."},
+      {"new-password", "New password when the device says the old one expired.", "PW"},
   });
   p.addPositionalArgument("command", "one of the commands below");
   if (!p.parse(QCoreApplication::arguments())) return Usage(p, commands, p.errorText());
@@ -75,6 +81,13 @@ int main(int argc, char** argv) {
   o.Packing = p.isSet("tgz") ? QStringLiteral("tgz") : p.isSet("plain") ? QStringLiteral("plain") : QStringLiteral("gz");
   o.DataDir = p.value("data-dir");
   o.Serial = p.value("serial");
+  o.Ssh = p.isSet("ssh");
+  o.SshPort = p.value("ssh-port").toInt();
+  o.CcciPort = p.value("ccci-port").toInt();
+  o.TrustNewHostKey = p.isSet("trust-new-host-key");
+  o.AcceptChangedHostKey = p.isSet("accept-changed-host-key");
+  o.NewPassword = p.value("new-password");
+  if (o.Ssh && o.User.isEmpty()) return Usage(p, commands, QStringLiteral("--ssh needs --user and --password"));
 
   TCliSession session(o);
   QString error;

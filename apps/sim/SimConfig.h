@@ -51,6 +51,7 @@ struct TSimConfig {
   int NtpIntervalMs = 3000;
   TSimFaults Faults;
   std::vector<TSimUser> Users;
+  QStringList ExpiredUsers;  // must change their password at the next SSH login
 
   uint32_t RawFirmwareWord() const;
   const TSimUser* FindUser(const QString& name) const;

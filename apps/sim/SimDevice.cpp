@@ -38,6 +38,13 @@ bool TSimDevice::CheckPassword(const QString& user, const QString& password) con
   return u && u->Password == password;
 }
 
+void TSimDevice::ChangePassword(const QString& user, const QString& password) {
+  for (TSimUser& u : Config.Users)
+    if (u.Name == user) u.Password = password;
+  Config.ExpiredUsers.removeAll(user);
+  Log(QStringLiteral("password of %1 changed").arg(user));
+}
+
 QByteArray TSimDevice::IssueTicket(const QString& user) {
   QByteArray t;
   for (int i = 0; i < 4; ++i) t += QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');

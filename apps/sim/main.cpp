@@ -18,6 +18,7 @@
 #include "SimConfig.h"
 #include "SimConnection.h"
 #include "SimDevice.h"
+#include "SimSsh.h"
 #include "SimStorage.h"
 #include "VantaFW.h"
 
@@ -85,6 +86,10 @@ int main(int argc, char** argv) {
       {"ntp-interval", "Milliseconds between NTP requests in an open tunnel.", "ms", "3000"},
       {"cal-state", "Answer of pq.calState().", "text"},
       {"serial-pty", "Also speak CCCI on a pseudo-terminal (prints \"serial pty: PATH\")."},
+      {"ssh-port", "Also serve SSH on this port (0 picks one; prints \"ssh listening on ...\").", "port"},
+      {"expired-user", "A user who must change the password at the next SSH login.", "name"},
+      {"lua-shell", "Run as the device's Lua shell on stdin/stdout (for a real sshd's ForceCommand)."},
+      {"lua-user", "User the Lua shell runs as.", "name"},
   };
   p.addOptions(opts);
   p.process(app);
@@ -129,7 +134,10 @@ int main(int argc, char** argv) {
 
   TSimStorage storage;
   if (!storage.Open(cfg.Root, cfg.Root.isEmpty() ? SampleDir() : QString(), error)) return Fail(error);
+  cfg.ExpiredUsers = p.values("expired-user");
   TSimDevice device(cfg, storage);
+  if (p.isSet("lua-shell"))
+    return RunLuaShell(device, p.isSet("lua-user") ? p.value("lua-user") : cfg.Users.front().Name);
   // A device always carries its mapping database (gzip copy on the scratchpad).
   const QString dbCopy = storage.ScratchpadDir() + QStringLiteral("/MappingDB.gz");
   const QString builtDb = QStringLiteral(VANTA_GENERATED_DATA_DIR "/MappingDB.gz");
@@ -177,11 +185,19 @@ int main(int argc, char** argv) {
     new TSimConnection(device, master, 0, &app);
     std::printf("serial pty: %s\n", slave.toLocal8Bit().constData());
   }
+  TSimSshServer ssh(device);
+  if (p.isSet("ssh-port")) {
+    const uint sshPort = p.value("ssh-port").toUInt(&ok);
+    if (!ok || sshPort > 65535) return Fail(QStringLiteral("bad --ssh-port"));
+    if (!ssh.Start(cfg.Bind, uint16_t(sshPort), error)) return Fail(error);
+    std::printf("ssh listening on %s:%u\n", cfg.Bind.toUtf8().constData(), unsigned(ssh.Port()));
+  }
   device.Log(QStringLiteral("device started, serial %1").arg(cfg.SerialNumber));
   std::printf("vanta-sim listening on %s:%u\n", server.serverAddress().toString().toUtf8().constData(),
               unsigned(server.serverPort()));
   std::fflush(stdout);
   std::fprintf(stderr, "vanta-sim: device root %s\n", storage.Root().toUtf8().constData());
   const int rc = app.exec();
+  ssh.Stop();
   return rc;
 }

@@ -14,6 +14,7 @@
 #include "ByteOrder.h"
 #include "LogFormat.h"
 #include "Ntp.h"
+#include <QElapsedTimer>
 
 namespace vanta {
 
@@ -282,6 +283,143 @@ void TIdReadThreadTCPTCP::Shutdown() {
   Log(QStringLiteral("AFTER CLEAR BUFFER"));
 }
 
+// ---- reader: SSH --------------------------------------------------------------------------
+
+TIdReadThreadTCPSSH::TIdReadThreadTCPSSH(TTCPComUnit* client) : FClient(client) {
+  setObjectName(QStringLiteral("vanta-ssh"));
+  FSSHClient.FLogCB = [this](const QString& l) { Log(l); };
+  FSSHClient.FOnFingerprint = [this](TFingerprintState st, const QString& question, const QString& fp) {
+    // The question belongs to the user: asked on the GUI thread, waiting.
+    TConnectHashAction action = TConnectHashAction::chaCancel;
+    TTCPComUnit* c = FClient;
+    QMetaObject::invokeMethod(
+        c, [&] { action = c->FOnFingerprint ? c->FOnFingerprint(st, question, fp) : TConnectHashAction::chaIgnore; },
+        Qt::BlockingQueuedConnection);
+    return action;
+  };
+  FSSHClient.FOnPasswordExpired = [this](QString& fresh) {
+    bool ok = false;
+    TTCPComUnit* c = FClient;
+    QMetaObject::invokeMethod(
+        c, [&] {
+          ok = c->FOnPasswordExpired && c->FOnPasswordExpired(fresh);
+          if (ok) c->FSSHPassword = fresh;  // the session start uses the new one
+        },
+        Qt::BlockingQueuedConnection);
+    return ok;
+  };
+}
+
+TIdReadThreadTCPSSH::~TIdReadThreadTCPSSH() { Stop(); }
+
+void TIdReadThreadTCPSSH::Log(const QString& line, bool toMemo) {
+  TTCPComUnit* c = FClient;
+  QMetaObject::invokeMethod(c, [c, line, toMemo] { c->WriteLog(line, toMemo); }, Qt::QueuedConnection);
+}
+
+void TIdReadThreadTCPSSH::Begin(const TSshParams& params) {
+  if (isRunning()) return;
+  FParams = params;
+  FStop = false;
+  FInvalidAuth = false;
+  FreadStream.Clear();
+  start();
+}
+
+void TIdReadThreadTCPSSH::Enqueue(QByteArray frame, bool isLua) {
+  std::lock_guard<std::mutex> lock(FQueueLock);
+  FSendQueue.push_back({std::move(frame), isLua});
+  FClient->SendQueueActive = true;
+}
+
+void TIdReadThreadTCPSSH::ClearQueue() {
+  std::lock_guard<std::mutex> lock(FQueueLock);
+  FSendQueue.clear();
+  FClient->SendQueueActive = false;
+}
+
+void TIdReadThreadTCPSSH::Stop() {
+  FStop = true;
+  if (isRunning() && !wait(5000)) qWarning("vanta: SSH reader did not stop within 5 s");
+}
+
+void TIdReadThreadTCPSSH::run() {
+  TTCPComUnit* c = FClient;
+  QString error;
+  bool authError = false;
+  Log(QStringLiteral("DoConnectSSH as ") + FParams.User);
+  if (!FSSHClient.Connect(FParams, error, authError)) {
+    FInvalidAuth = authError;
+    QMetaObject::invokeMethod(c, [c, error, authError] {
+      c->FAuthError = authError;
+      c->OnConnectFailed(error);
+    }, Qt::QueuedConnection);
+    return;
+  }
+  FIsconnected = true;
+  const QString local = FSSHClient.getLocalIP();
+  QMetaObject::invokeMethod(c, [c, local] { c->OnSshConnected(local); }, Qt::QueuedConnection);
+  QElapsedTimer alive;
+  alive.start();
+  while (!FStop) {
+    if (!FSSHClient.isConnected()) break;
+    if (FDoClearBuffer) {
+      FDoClearBuffer = false;
+      FreadStream.Clear();
+      Log(QStringLiteral("ClearBuffer"));
+    }
+    bool busy = false;
+    QByteArray ccci;
+    const int got = FSSHClient.ReadCCCI(ccci);
+    if (got < 0) break;
+    if (got > 0) {
+      busy = true;
+      std::vector<TFrameCutter::TEvent> events;
+      FreadStream.Append(ccci, events);
+      for (TFrameCutter::TEvent& e : events) {
+        if (e.Kind == TFrameCutter::TKind::fcFrame)
+          QMetaObject::invokeMethod(c, [c, frame = std::move(e.Frame)] { c->DeliverFrame(frame); }, Qt::QueuedConnection);
+        else if (e.Kind == TFrameCutter::TKind::fcFault)
+          QMetaObject::invokeMethod(c, [c, why = e.Fault] { c->OnReceiveFault(why); }, Qt::QueuedConnection);
+      }
+    }
+    QByteArray shell;
+    const int text = FSSHClient.ReadTerminal(shell);
+    if (text < 0) break;
+    if (text > 0) {
+      busy = true;
+      QMetaObject::invokeMethod(c, [c, shell] { c->LUACommandSSH(shell); }, Qt::QueuedConnection);
+    }
+    TSendQueueItem item;
+    bool have = false;
+    {
+      std::lock_guard<std::mutex> lock(FQueueLock);
+      if (!FSendQueue.empty()) {
+        item = std::move(FSendQueue.front());
+        FSendQueue.pop_front();
+        have = true;
+      }
+      c->SendQueueActive = !FSendQueue.empty();
+    }
+    if (have) {
+      busy = true;
+      // A Lua statement is typed into the shell and ended with the Enter key.
+      const bool ok = item.IsLua ? FSSHClient.WriteTerminal(item.SendStream.mid(ccci::CHeadSize) + '\n')
+                                 : FSSHClient.WriteChannelData(item.SendStream);
+      if (!ok) Log(QStringLiteral("Error Sending Data"), true);
+    }
+    if (alive.elapsed() > 25000) {
+      FSSHClient.KeepAlive();
+      alive.restart();
+    }
+    if (!busy) FSSHClient.WaitForData(5);
+  }
+  const bool wanted = FStop;
+  FSSHClient.Disconnect();
+  FIsconnected = false;
+  if (!wanted) QMetaObject::invokeMethod(c, [c] { c->OnStatusDisconnected(); }, Qt::QueuedConnection);
+}
+
 // ---- client --------------------------------------------------------------------------------
 
 TTCPComUnit::TTCPComUnit(bool IsSSH, QObject* parent, TNowFunc now, const TDeviceDefaults& defaults)
@@ -296,6 +434,8 @@ TTCPComUnit::~TTCPComUnit() {
 }
 
 void TTCPComUnit::StopReader() {
+  delete FSshThread;  // its destructor stops the loop, bounded
+  FSshThread = nullptr;
   if (!FThread) return;
   if (FThread->isRunning()) {
     TIdReadThreadTCP* r = FReadThread;
@@ -319,8 +459,7 @@ void TTCPComUnit::StopReader() {
 void TTCPComUnit::CreateThread(bool IsSSH) {
   WriteLog(QStringLiteral("Create Thread"));
   if (IsSSH) {
-    // The SSH reader comes with the SSH client; until then this connection
-    // has no reader and every send reports it.
+    FSshThread = new TIdReadThreadTCPSSH(this);
     return;
   }
   FThread = new QThread();
@@ -346,6 +485,20 @@ void TTCPComUnit::DoConnect() {
   WriteLog(QStringLiteral("DoConnect"));
   FConnectReported = false;
   FWantedDisco = false;
+  if (FSshThread) {
+    TSshParams p;
+    p.Host = FIP;
+    p.Port = FPort;
+    p.User = FSSHUser;
+    p.Password = FSSHPassword;
+    p.ChannelPort = FOutPort > 0 ? FOutPort : 5040;
+    p.WithCCCI = !FConWithoutCCCI;
+    QString ini = FIniFolder;
+    if (!ini.isEmpty() && !ini.endsWith(QLatin1Char('/'))) ini += QLatin1Char('/');
+    if (!ini.isEmpty()) FSshThread->SetHashFile(ini + QStringLiteral("Hash"));
+    FSshThread->Begin(p);
+    return;
+  }
   if (!FReadThread) {
     OnConnectFailed(QStringLiteral("Reathread not assigned"));
     return;
@@ -354,9 +507,18 @@ void TTCPComUnit::DoConnect() {
   QMetaObject::invokeMethod(r, [r] { r->DoConnect(); }, Qt::QueuedConnection);
 }
 
-bool TTCPComUnit::IsConnected() const { return FReadThread && FReadThread->FIsconnected; }
+bool TTCPComUnit::IsConnected() const {
+  if (FSshThread) return FSshThread->FIsconnected;
+  return FReadThread && FReadThread->FIsconnected;
+}
 
 bool TTCPComUnit::SendCommandStream(const QByteArray& frame, bool IsLua) {
+  if (FSshThread) {
+    WriteLog(QStringLiteral("Check Before Send"));
+    FSshThread->Enqueue(frame, IsLua);
+    WriteLog(QStringLiteral("After Send"));
+    return true;
+  }
   if (!FReadThread) {
     WriteLog(QStringLiteral("Reathread not assigned"));
     return false;
@@ -369,7 +531,9 @@ bool TTCPComUnit::SendCommandStream(const QByteArray& frame, bool IsLua) {
 
 void TTCPComUnit::ReadData(TMemoryStream& frame) {
   if (frame.Size() < CHeadSize) return;
-  if (!Evaluate(frame) && FReadThread) {
+  const bool ok = Evaluate(frame);
+  if (!ok && FSshThread) FSshThread->FDoClearBuffer = true;
+  if (!ok && FReadThread) {
     FReadThread->FDoClearBuffer = true;
     TIdReadThreadTCP* r = FReadThread;
     QMetaObject::invokeMethod(r, [r] { if (r->FDoClearBuffer) r->Clearbuffer(); }, Qt::QueuedConnection);
@@ -389,6 +553,15 @@ void TTCPComUnit::OnReceiveFault(const QString& why) {
 
 void TTCPComUnit::DoDisconnect(bool notify) {
   WriteLog(QStringLiteral("ComUnit Call Disconnect"));
+  if (FSshThread) {
+    WriteLog(QStringLiteral("Status: Disconnecting"));
+    FWantedDisco = true;
+    FSshThread->ClearQueue();
+    const bool was = FSshThread->FIsconnected;
+    FSshThread->Stop();
+    if (was) OnStatusDisconnected();
+    return;
+  }
   if (!FReadThread) return;
   WriteLog(QStringLiteral("Status: Disconnecting"));
   FWantedDisco = true;
@@ -401,7 +574,31 @@ void TTCPComUnit::WorkEvent(TWorkMode mode, int64_t count, TWorkStatus status) {
   if (FOnWorkEvent) FOnWorkEvent(mode, count, status);
 }
 
+void TTCPComUnit::OnSshConnected(const QString& localAddress) {
+  FLocalIP = localAddress;
+  FHardDisconnect = false;
+  WriteLog(QStringLiteral("Status: Connected"));
+  WriteLog(F("Connected: %s:%d", U8(FIP).constData(), int(FPort)), true);
+  if (FConnectThreadEnd && !FConnectReported) {
+    FConnectReported = true;
+    FConnectThreadEnd(this, true, false);
+  }
+  if (FConWithoutCCCI) {
+    if (FOnConnDone) FOnConnDone(this, true);
+    return;
+  }
+  // Rights check through the shell, then the protocol-5 start with a ticket
+  // or the password; a protocol-4 device answers NAK 134 and the client falls
+  // back by itself.
+  FVer = 5;
+  StartCredentialSession();
+}
+
 void TTCPComUnit::OnConnectFailed(const QString& why) {
+  if (FAuthError) {
+    WriteLog(QStringLiteral("SSH Auth Error"), true);
+    if (FStopWork) FStopWork();
+  }
   WriteLog(QStringLiteral("DoConnectExcept: ") + why, true);
   if (FConnectReported) return;
   FConnectReported = true;

@@ -15,6 +15,7 @@
 
 #include "ComUnit.h"
 #include "FrameCutter.h"
+#include "SshUnit.h"
 
 class QTcpSocket;
 class QTimer;
@@ -95,6 +96,36 @@ class TIdReadThreadTCPTCP : public TIdReadThreadTCP {
   bool FConnecting = false;
 };
 
+// The reader of a connection through SSH: owns the SSH client, reads the
+// CCCI channel and the shell without blocking, writes queued frames (Lua
+// statements are typed into the shell), keeps the connection alive.
+class TIdReadThreadTCPSSH : public QThread {
+ public:
+  explicit TIdReadThreadTCPSSH(TTCPComUnit* client);
+  ~TIdReadThreadTCPSSH() override;
+  void Begin(const TSshParams& params);
+  void SetHashFile(const QString& path) { FSSHClient.FHashManager.SetHashStore(path); }
+  void Enqueue(QByteArray frame, bool isLua);
+  void ClearQueue();
+  void Stop();  // bounded: asks the loop to end and waits
+  std::atomic<bool> FIsconnected{false};
+  std::atomic<bool> FDoClearBuffer{false};
+  std::atomic<bool> FInvalidAuth{false};
+
+ protected:
+  void run() override;
+
+ private:
+  void Log(const QString& line, bool toMemo = false);
+  TTCPComUnit* FClient;
+  TSSHUnit FSSHClient;
+  TSshParams FParams;
+  TFrameCutter FreadStream;
+  std::mutex FQueueLock;
+  std::deque<TSendQueueItem> FSendQueue;
+  std::atomic<bool> FStop{false};
+};
+
 class TTCPComUnit : public TComUnit {
   Q_OBJECT
  public:
@@ -129,11 +160,18 @@ class TTCPComUnit : public TComUnit {
   bool FAutoSessionStart = true;
   TConnectThreadEnd FConnectThreadEnd;
   std::function<void(TWorkMode mode, int64_t count, TWorkStatus status)> FOnWorkEvent;
+  // SSH: the device-side CCCI port the tunnel leads to (0: 5040), and the
+  // questions for the user, asked on the GUI thread.
+  int FOutPort = 0;
+  std::function<TConnectHashAction(TFingerprintState state, const QString& question, const QString& fingerprint)> FOnFingerprint;
+  std::function<bool(QString& newPassword)> FOnPasswordExpired;
+  void OnSshConnected(const QString& localAddress);
 
  private:
   void StopReader();
   QThread* FThread = nullptr;
   TIdReadThreadTCP* FReadThread = nullptr;
+  TIdReadThreadTCPSSH* FSshThread = nullptr;
   bool FConnectReported = false;
 };
 

@@ -1,0 +1,86 @@
+#include "HashManager.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace vanta {
+
+void THashManager::SetHashStore(const QString& path) {
+  FHashStoreFile = path;
+  FHashStore.clear();
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return;
+  for (const QByteArray& line : f.readAll().split('\n')) {
+    const QString l = QString::fromUtf8(line).trimmed();
+    if (l.contains(QLatin1Char('='))) FHashStore << l;
+  }
+}
+
+QString THashManager::GetFingerprint(const QString& host, int port) const {
+  const QString prefix = Key(host, port) + QLatin1Char('=');
+  for (const QString& l : FHashStore)
+    if (l.startsWith(prefix)) return l.mid(prefix.size());
+  return {};
+}
+
+bool THashManager::StoreFingerprint(const QString& host, int port, const QString& fingerprint) {
+  RemoveFingerprint(host, port);
+  FHashStore << QStringLiteral("%1=%2").arg(Key(host, port), fingerprint.toUpper());
+  return SaveHashStore();
+}
+
+void THashManager::RemoveFingerprint(const QString& host, int port) {
+  const QString prefix = Key(host, port) + QLatin1Char('=');
+  FHashStore.erase(std::remove_if(FHashStore.begin(), FHashStore.end(), [&](const QString& l) { return l.startsWith(prefix); }),
+                   FHashStore.end());
+}
+
+bool THashManager::SaveHashStore() const {
+  if (FHashStoreFile.isEmpty()) return false;
+  QDir().mkpath(QFileInfo(FHashStoreFile).absolutePath());
+  QSaveFile f(FHashStoreFile);
+  if (!f.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
+  for (const QString& l : FHashStore) f.write((l + QLatin1Char('\n')).toUtf8());
+  return f.commit();
+}
+
+bool THashManager::compareHash(const QString& a, const QString& b) {
+  const QStringList pa = a.split(QLatin1Char(':')), pb = b.split(QLatin1Char(':'));
+  if (pa.size() != pb.size()) return false;
+  for (qsizetype i = 0; i < pa.size(); ++i) {
+    bool oka = false, okb = false;
+    const qulonglong va = pa[i].toULongLong(&oka, 16), vb = pb[i].toULongLong(&okb, 16);
+    if (!oka || !okb || va != vb) return false;
+  }
+  return true;
+}
+
+bool THashManager::CompareFingerprints(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+
+QString THashManager::QuestionText(TFingerprintState state, const QString& fingerprint) {
+  const QString head =
+      state == TFingerprintState::fsNew
+          ? QStringLiteral("Dieses Gerät ist nicht bekannt und dessen Identität ist anhand des folgenden RSA-Schlüssels zu überprüfen:")
+          : QStringLiteral("Der RSA Schlüssel dieses Gerätes hat sich geändert. Bitte Verifizieren Sie die Integrität des Gerätes "
+                           "anhand des folgenden RSA-Schlüssels:");
+  return head + QStringLiteral("\r\n\r\n") + fingerprint + QStringLiteral("\r\n\r\n") +
+         QStringLiteral("Dieser ist auf dem Prüfzertifikat oder direkt am Gerät hinterlegt. Ohne eine Überprüfung sollte dem "
+                        "Gerät nicht vertraut werden und die Verbindung abgebrochen werden!") +
+         QStringLiteral("\r\n\r\nWollen Sie dem Gerät vertrauen und eine Verbindung herstellen?");
+}
+
+TConnectHashAction THashManager::Check(
+    const QString& host, int port, const QString& fingerprint,
+    const std::function<TConnectHashAction(TFingerprintState, const QString&)>& ask) {
+  const QString fp = fingerprint.toUpper();
+  const QString stored = GetFingerprint(host, port);
+  if (!stored.isEmpty() && compareHash(stored, fp)) return TConnectHashAction::chaIgnore;
+  const TFingerprintState state = stored.isEmpty() ? TFingerprintState::fsNew : TFingerprintState::fsChanged;
+  const TConnectHashAction action = ask ? ask(state, QuestionText(state, fp)) : TConnectHashAction::chaCancel;
+  if (action == TConnectHashAction::chaSave) StoreFingerprint(host, port, fp);
+  return action;
+}
+
+}  // namespace vanta

@@ -1,0 +1,233 @@
+#include "SshUnit.h"
+
+#include <libssh/libssh.h>
+#include <libssh/server.h>  // ssh_send_keepalive
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace vanta {
+
+TSSHUnit::~TSSHUnit() { Disconnect(); }
+
+bool TSSHUnit::isConnected() const { return FSSHClient && ssh_is_connected(FSSHClient); }
+
+void TSSHUnit::Disconnect() {
+  for (ssh_channel* c : {&FSSHChannel, &FSSHShell}) {
+    if (*c) {
+      ssh_channel_close(*c);
+      ssh_channel_free(*c);
+      *c = nullptr;
+    }
+  }
+  if (FSSHClient) {
+    ssh_disconnect(FSSHClient);
+    ssh_free(FSSHClient);
+    FSSHClient = nullptr;
+  }
+}
+
+QString TSSHUnit::getLocalIP() const {
+  if (!FSSHClient) return {};
+  const socket_t fd = ssh_get_fd(FSSHClient);
+  sockaddr_storage addr{};
+  socklen_t len = sizeof addr;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return {};
+  char text[INET6_ADDRSTRLEN] = {};
+  if (addr.ss_family == AF_INET)
+    ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&addr)->sin_addr, text, sizeof text);
+  else
+    ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&addr)->sin6_addr, text, sizeof text);
+  return QString::fromLatin1(text);
+}
+
+bool TSSHUnit::CheckHostKey(const TSshParams& p, QString& error) {
+  ssh_key key = nullptr;
+  if (ssh_get_server_publickey(FSSHClient, &key) != SSH_OK) {
+    error = QStringLiteral("kein Schlüssel vom Server");
+    return false;
+  }
+  unsigned char* hash = nullptr;
+  size_t hlen = 0;
+  const int rc = ssh_get_publickey_hash(key, SSH_PUBLICKEY_HASH_SHA256, &hash, &hlen);
+  ssh_key_free(key);
+  if (rc != SSH_OK) {
+    error = QStringLiteral("Fingerabdruck nicht lesbar");
+    return false;
+  }
+  QStringList parts;
+  for (size_t i = 0; i < hlen; ++i) parts << QStringLiteral("%1").arg(hash[i], 2, 16, QLatin1Char('0')).toUpper();
+  ssh_clean_pubkey_hash(&hash);
+  FFingerprint = parts.join(QLatin1Char(':'));
+  if (!FOnFingerprint) return true;  // no one to ask: the key is accepted
+  const TConnectHashAction action =
+      FHashManager.Check(p.Host, p.Port, FFingerprint, [this](TFingerprintState s, const QString& question) {
+        return FOnFingerprint(s, question, FFingerprint);
+      });
+  if (action == TConnectHashAction::chaCancel) {
+    error = QStringLiteral("Schlüssel des Geräts abgelehnt");
+    return false;
+  }
+  return true;
+}
+
+bool TSSHUnit::Authenticate(const TSshParams& p, QString& error, bool& authError) {
+  const QByteArray user = p.User.toUtf8(), pw = p.Password.toUtf8();
+  int rc = ssh_userauth_password(FSSHClient, user.constData(), pw.constData());
+  if (rc == SSH_AUTH_SUCCESS) return true;
+  // An expired password: the server asks for a new one through
+  // keyboard-interactive prompts (current, new, repeated).
+  const int methods = ssh_userauth_list(FSSHClient, user.constData());
+  if ((methods & SSH_AUTH_METHOD_INTERACTIVE) && FOnPasswordExpired) {
+    rc = ssh_userauth_kbdint(FSSHClient, user.constData(), nullptr);
+    QString fresh;
+    bool asked = false;
+    while (rc == SSH_AUTH_INFO) {
+      const int n = ssh_userauth_kbdint_getnprompts(FSSHClient);
+      for (int i = 0; i < n; ++i) {
+        char echo = 0;
+        const QString prompt = QString::fromUtf8(ssh_userauth_kbdint_getprompt(FSSHClient, unsigned(i), &echo)).toLower();
+        QByteArray answer = pw;
+        if (prompt.contains(QLatin1String("new")) || prompt.contains(QLatin1String("neu")) ||
+            prompt.contains(QLatin1String("retype")) || prompt.contains(QLatin1String("wiederhol"))) {
+          if (!asked) {
+            asked = true;
+            WriteLog(QStringLiteral("SSH: Passwort abgelaufen"));
+            if (!FOnPasswordExpired(fresh) || fresh.isEmpty()) {
+              error = QStringLiteral("Passwortänderung abgebrochen");
+              authError = true;
+              return false;
+            }
+          }
+          answer = fresh.toUtf8();
+        }
+        ssh_userauth_kbdint_setanswer(FSSHClient, unsigned(i), answer.constData());
+      }
+      rc = ssh_userauth_kbdint(FSSHClient, user.constData(), nullptr);
+    }
+    if (rc == SSH_AUTH_SUCCESS) return true;
+  }
+  error = QStringLiteral("SSH Auth error: %1 %2").arg(p.User, QString::fromUtf8(ssh_get_error(FSSHClient)));
+  authError = true;
+  return false;
+}
+
+bool TSSHUnit::Connect(const TSshParams& p, QString& error, bool& authError) {
+  authError = false;
+  Disconnect();
+  FSSHClient = ssh_new();
+  if (!FSSHClient) {
+    error = QStringLiteral("libssh not usable");
+    return false;
+  }
+  const QByteArray host = p.Host.toUtf8(), user = p.User.toUtf8();
+  const unsigned int port = unsigned(p.Port);
+  const long timeout = p.TimeoutSec;
+  ssh_options_set(FSSHClient, SSH_OPTIONS_HOST, host.constData());
+  ssh_options_set(FSSHClient, SSH_OPTIONS_PORT, &port);
+  ssh_options_set(FSSHClient, SSH_OPTIONS_USER, user.constData());
+  ssh_options_set(FSSHClient, SSH_OPTIONS_TIMEOUT, &timeout);
+  // The fingerprint store decides about host keys, not ~/.ssh/known_hosts.
+  const int no = 0;
+  ssh_options_set(FSSHClient, SSH_OPTIONS_STRICTHOSTKEYCHECK, &no);
+  ssh_options_set(FSSHClient, SSH_OPTIONS_KNOWNHOSTS, "/dev/null");
+  if (ssh_connect(FSSHClient) != SSH_OK) {
+    error = QStringLiteral("SSH Connect Exception: ") + QString::fromUtf8(ssh_get_error(FSSHClient));
+    Disconnect();
+    return false;
+  }
+  if (const char* banner = ssh_get_issue_banner(FSSHClient)) {
+    WriteLog(QStringLiteral("Banner: ") + QString::fromUtf8(banner));
+    ssh_string_free_char(const_cast<char*>(banner));
+  }
+  if (!CheckHostKey(p, error) || !Authenticate(p, error, authError)) {
+    Disconnect();
+    return false;
+  }
+  if (p.WithCCCI) {
+    FSSHChannel = ssh_channel_new(FSSHClient);
+    const QByteArray target = p.ChannelHost.toUtf8();
+    if (!FSSHChannel || ssh_channel_open_forward(FSSHChannel, target.constData(), p.ChannelPort, "127.0.0.1", 0) != SSH_OK) {
+      error = QStringLiteral("SSH ERROR: CCCI-Kanal: ") + QString::fromUtf8(ssh_get_error(FSSHClient));
+      Disconnect();
+      return false;
+    }
+  }
+  FSSHShell = ssh_channel_new(FSSHClient);
+  if (!FSSHShell || ssh_channel_open_session(FSSHShell) != SSH_OK || ssh_channel_request_shell(FSSHShell) != SSH_OK) {
+    error = QStringLiteral("SSH ERROR: Shell: ") + QString::fromUtf8(ssh_get_error(FSSHClient));
+    Disconnect();
+    return false;
+  }
+  return true;
+}
+
+int TSSHUnit::ReadCCCI(QByteArray& out) {
+  if (!FSSHChannel) return 0;
+  if (ssh_channel_is_eof(FSSHChannel) || ssh_channel_is_closed(FSSHChannel)) return -1;
+  char buf[8192];
+  int total = 0;
+  for (;;) {
+    const int n = ssh_channel_read_nonblocking(FSSHChannel, buf, sizeof buf, 0);
+    if (n == SSH_ERROR) {
+      WriteLog(QStringLiteral("Except Read From CCCI"));
+      return -1;
+    }
+    if (n <= 0) return total;
+    out.append(buf, n);
+    total += n;
+  }
+}
+
+int TSSHUnit::ReadTerminal(QByteArray& out) {
+  if (!FSSHShell) return 0;
+  if (ssh_channel_is_eof(FSSHShell) || ssh_channel_is_closed(FSSHShell)) return -1;
+  char buf[8192];
+  int total = 0;
+  for (;;) {
+    const int n = ssh_channel_read_nonblocking(FSSHShell, buf, sizeof buf, 0);
+    if (n == SSH_ERROR) {
+      WriteLog(QStringLiteral("Except Read From Terminal"));
+      return -1;
+    }
+    if (n <= 0) break;
+    out.append(buf, n);
+    total += n;
+  }
+  if (total > 0) WriteLog(QStringLiteral("Read Shell: %1").arg(total));
+  return total;
+}
+
+bool TSSHUnit::WriteChannelData(const QByteArray& bytes) {
+  if (!FSSHChannel) return false;
+  qsizetype at = 0;
+  while (at < bytes.size()) {
+    const int n = ssh_channel_write(FSSHChannel, bytes.constData() + at, uint32_t(bytes.size() - at));
+    if (n == SSH_ERROR) {
+      WriteLog(QStringLiteral("SSH ERROR on writing Channel Data: ") + QString::fromUtf8(ssh_get_error(FSSHClient)));
+      return false;
+    }
+    at += n;
+  }
+  return true;
+}
+
+bool TSSHUnit::WriteTerminal(const QByteArray& text) {
+  if (!FSSHShell) return false;
+  if (ssh_channel_write(FSSHShell, text.constData(), uint32_t(text.size())) == SSH_ERROR) {
+    WriteLog(QStringLiteral("Except Write To Terminal"));
+    return false;
+  }
+  return true;
+}
+
+void TSSHUnit::WaitForData(int ms) {
+  if (FSSHChannel && ssh_channel_poll_timeout(FSSHChannel, ms, 0) > 0) return;
+  if (FSSHShell) ssh_channel_poll_timeout(FSSHShell, FSSHChannel ? 1 : ms, 0);
+}
+
+void TSSHUnit::KeepAlive() {
+  if (FSSHClient) ssh_send_keepalive(FSSHClient);
+}
+
+}  // namespace vanta

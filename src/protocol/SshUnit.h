@@ -1,0 +1,74 @@
+#pragma once
+// SSH to a device through libssh: password login (with the change of an
+// expired password), the host-key check against the fingerprint store, a
+// direct-tcpip channel to the device's CCCI service and an interactive shell
+// for Lua statements. Used by its reader thread only.
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+#include "HashManager.h"
+
+struct ssh_session_struct;
+struct ssh_channel_struct;
+
+namespace vanta {
+
+struct TSshParams {
+  QString Host;
+  int Port = 22;
+  QString User;
+  QString Password;
+  QString ChannelHost = QStringLiteral("127.0.0.1");  // the device's CCCI service, seen from the device
+  int ChannelPort = 5040;
+  bool WithCCCI = true;
+  int TimeoutSec = 10;
+};
+
+class TSSHUnit {
+ public:
+  TSSHUnit() = default;
+  ~TSSHUnit();
+  TSSHUnit(const TSSHUnit&) = delete;
+  TSSHUnit& operator=(const TSSHUnit&) = delete;
+
+  // Connects, checks the host key, logs in and opens the channels. On
+  // failure `error` says why and `authError` whether the login was refused.
+  bool Connect(const TSshParams& params, QString& error, bool& authError);
+  bool isConnected() const;
+  void Disconnect();
+  QString getLocalIP() const;
+
+  // Non-blocking reads; append what arrived and return the count (-1: the
+  // channel is gone).
+  int ReadCCCI(QByteArray& out);
+  int ReadTerminal(QByteArray& out);
+  bool WriteChannelData(const QByteArray& bytes);
+  bool WriteTerminal(const QByteArray& text);
+  // Waits up to `ms` for data on either channel.
+  void WaitForData(int ms);
+  void KeepAlive();
+
+  // Asked in the reader thread; the owner moves the question to the GUI.
+  std::function<TConnectHashAction(TFingerprintState state, const QString& question, const QString& fingerprint)> FOnFingerprint;
+  std::function<bool(QString& newPassword)> FOnPasswordExpired;
+  std::function<void(const QString& line)> FLogCB;
+  THashManager FHashManager;
+
+  // The SHA-256 fingerprint of the server's key, as the store keeps it.
+  QString LastFingerprint() const { return FFingerprint; }
+
+ private:
+  void WriteLog(const QString& line) const {
+    if (FLogCB) FLogCB(line);
+  }
+  bool CheckHostKey(const TSshParams& p, QString& error);
+  bool Authenticate(const TSshParams& p, QString& error, bool& authError);
+
+  ssh_session_struct* FSSHClient = nullptr;
+  ssh_channel_struct* FSSHChannel = nullptr;
+  ssh_channel_struct* FSSHShell = nullptr;
+  QString FFingerprint;
+};
+
+}  // namespace vanta
