@@ -1,7 +1,9 @@
 #include "SimSsh.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <poll.h>
 #include <arpa/inet.h>
 #include <cstdio>
 #include <iostream>
@@ -76,8 +78,12 @@ bool TSimSshServer::Start(const QString& bind, uint16_t port, QString& error) {
 
 void TSimSshServer::Stop() {
   if (FStop.exchange(true)) return;
-  if (FBind) ::shutdown(ssh_bind_get_fd(FBind), SHUT_RDWR);
   if (FAccept.joinable()) FAccept.join();
+  // Sessions may be waiting for the main thread (this one): keep serving it
+  // until they are done.
+  QElapsedTimer t;
+  t.start();
+  while (FActive > 0 && t.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   for (std::thread& t : FSessions)
     if (t.joinable()) t.join();
   if (FBind) ssh_bind_free(FBind);
@@ -86,13 +92,20 @@ void TSimSshServer::Stop() {
 
 void TSimSshServer::AcceptLoop() {
   while (!FStop) {
+    // Look for a new client every 100 ms so a stop request is seen at once.
+    pollfd p{ssh_bind_get_fd(FBind), POLLIN, 0};
+    if (::poll(&p, 1, 100) <= 0) continue;
     ssh_session s = ssh_new();
     if (ssh_bind_accept(FBind, s) != SSH_OK) {
       ssh_free(s);
       if (FStop) return;
       continue;
     }
-    FSessions.emplace_back([this, s] { Serve(s); });
+    ++FActive;
+    FSessions.emplace_back([this, s] {
+      Serve(s);
+      --FActive;
+    });
   }
 }
 

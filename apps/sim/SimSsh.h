@@ -32,6 +32,7 @@ class TSimSshServer {
   ssh_bind_struct* FBind = nullptr;
   uint16_t FPort = 0;
   std::atomic<bool> FStop{false};
+  std::atomic<int> FActive{0};
   std::thread FAccept;
   std::vector<std::thread> FSessions;
 };

@@ -13,6 +13,8 @@ TSSHUnit::~TSSHUnit() { Disconnect(); }
 bool TSSHUnit::isConnected() const { return FSSHClient && ssh_is_connected(FSSHClient); }
 
 void TSSHUnit::Disconnect() {
+  // Closing must not wait for the device's answers.
+  if (FSSHClient) ssh_set_blocking(FSSHClient, 0);
   for (ssh_channel* c : {&FSSHChannel, &FSSHShell}) {
     if (*c) {
       ssh_channel_close(*c);

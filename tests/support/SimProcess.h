@@ -35,12 +35,17 @@ class TSimProcess {
     while (t.elapsed() < 5000) {
       FProc.waitForReadyRead(100);
       out += FProc.readAllStandardOutput();
-      const qsizetype at = out.indexOf("listening on ");
+      const qsizetype at = out.indexOf("vanta-sim listening on ");
       const qsizetype nl = out.indexOf('\n', at);
       if (at >= 0 && nl > at) {
+        const qsizetype ssh = out.indexOf("ssh listening on ");
+        if (ssh >= 0) {
+          const QByteArray line = out.mid(ssh, out.indexOf('\n', ssh) - ssh).trimmed();
+          SshPort = uint16_t(line.mid(line.lastIndexOf(':') + 1).toUInt());
+        }
         const qsizetype pty = out.indexOf("serial pty: ");
         if (pty >= 0) PtyPath = QString::fromLocal8Bit(out.mid(pty + 12, out.indexOf('\n', pty) - pty - 12).trimmed());
-        const QByteArray addr = out.mid(at + 13, nl - at - 13).trimmed();
+        const QByteArray addr = out.mid(at + 23, nl - at - 23).trimmed();
         Port = uint16_t(addr.mid(addr.lastIndexOf(':') + 1).toUInt());
         return Port != 0;
       }
@@ -66,7 +71,8 @@ class TSimProcess {
   ~TSimProcess() { Stop(); }
 
   uint16_t Port = 0;
-  QString PtyPath;  // with --serial-pty
+  QString PtyPath;      // with --serial-pty
+  uint16_t SshPort = 0;  // with --ssh-port
 
  private:
   static void CopySample(const QString& to);
