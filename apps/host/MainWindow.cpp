@@ -188,6 +188,7 @@ TFormDevice* TMainWindow::OpenDevice(int index, TDirectKind kind) {
     FStore.Save();
   };
   w->SetComUnit(d.IsSerial, d.ConType == TConType::ctSSH, d.IPver);
+  if (!SshUser.isEmpty()) w->SetSSHLogin(SshUser, SshPassword);
   QDir().mkpath(s.DataFolder);
   QDir().mkpath(s.IniFolder);
   QDir().mkpath(s.TmpFolder);

@@ -31,6 +31,7 @@ class TMainWindow : public QMainWindow {
   QTreeWidget* Tree() const { return FTree; }
   QPlainTextEdit* LogPane() const { return FLog; }
   const QList<QPointer<TFormDevice>>& Windows() const { return FWindows; }
+  QString SshUser, SshPassword;  // from the command line
 
  private:
   void AddDevice();

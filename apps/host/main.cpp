@@ -33,6 +33,8 @@ int main(int argc, char** argv) {
   store.Load();
   if (p.isSet("visibility")) store.Settings.Visibility = p.value("visibility").toInt();
   TMainWindow main(store);
+  main.SshUser = p.value("user");
+  main.SshPassword = p.value("password");
   main.show();
 
   int toOpen = -1;

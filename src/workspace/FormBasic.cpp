@@ -22,6 +22,7 @@
 #include <pugixml.hpp>
 
 #include "BuildInfo.h"
+#include "FrmNewPass.h"
 #include "GuiHelpers.h"
 
 // Resources of a static library are registered by hand.
@@ -177,6 +178,23 @@ void TFormBasic::SetComUnit(bool isSerial, bool secure, TIpVer ipVersion) {
       FAuthError = authError;
       ConnEnd();
     };
+    if (secure) {
+      // The SSH reader asks these on the GUI thread and waits for the answer.
+      FTCPComUnit->FOnFingerprint = [this](TFingerprintState, const QString& question, const QString&) {
+        if (FCntDlgBoxes) FCntDlgBoxes(true);
+        QMessageBox box(QMessageBox::Question, windowTitle(), question, QMessageBox::Ok | QMessageBox::Cancel, this);
+        box.setObjectName(QStringLiteral("HostKeyQuestion"));
+        const int r = box.exec();
+        if (FCntDlgBoxes) FCntDlgBoxes(false);
+        return r == QMessageBox::Ok ? TConnectHashAction::chaSave : TConnectHashAction::chaCancel;
+      };
+      FTCPComUnit->FOnPasswordExpired = [this](QString& fresh) {
+        TFrmNewPass dialog(this);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        fresh = dialog.NewPassword();
+        return true;
+      };
+    }
   }
   BindClient();
 }

@@ -49,6 +49,10 @@ class TFormBasic : public QMainWindow {
                             bool withLogin);
   // Layouts the host stored earlier.
   void SetSettings(const TFrmParaSettings& para, const TFrmOnOfflineSettings& onOffline);
+  // The login for SSH and for the protocol-5 session start.
+  void SetSSHLogin(const QString& user, const QString& password) {
+    if (FComUnit) FComUnit->SetSSHUserPass(user, password);
+  }
   // Local folders the client stores into (data, ini, temporary files).
   void SetFolders(const QString& data, const QString& ini, const QString& tmp);
 

@@ -12,41 +12,15 @@
 #include "FormBasic.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
+#include "WindowSupport.h"
 
 using namespace vanta;
 using vanta::test::SpinFor;
 using vanta::test::SpinUntil;
 using vanta::test::TSimProcess;
 
-namespace {
-struct TWindow {
-  // The log outlives the window: it logs its own destruction.
-  QStringList Log;
-  int Ended = 0;
-  bool Connected = false;
-  std::unique_ptr<TFormBasic> W = std::make_unique<TFormBasic>();
-  TWindow() {
-    W->FOnLogCallBack = [this](QObject*, const QString& l) { Log << l; };
-    W->FConnectThreadEnd = [this](QObject*, bool ok, bool) {
-      ++Ended;
-      Connected = ok;
-    };
-    W->SetComUnit(false, false, TIpVer::ipverV4);
-  }
-  void Connect(uint16_t port) { W->SetTCPCommUnit(QStringLiteral("127.0.0.1"), port, false, true, false, true, false); }
-  int Count(const QString& text) const {
-    int n = 0;
-    for (const QString& m : W->ShownMessages()) n += m.contains(text) ? 1 : 0;
-    return n;
-  }
-};
-
-QMessageBox* OpenBox() {
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) return box;
-  return nullptr;
-}
-}  // namespace
+using vanta::test::OpenBox;
+using vanta::test::TWindow;
 
 TEST(FormBasic, ConnectsAndShowsTheDevice) {
   TSimProcess sim;
@@ -170,18 +144,11 @@ TEST(FormBasic, LostConnectionIsShownOnce) {
 TEST(FormBasic, SerialWindowConnectsAfterTheDevicesPause) {
   TSimProcess sim;
   ASSERT_TRUE(sim.Start({QStringLiteral("--serial-pty")}));
-  QStringList log;
-  bool ended = false, ok = false;
-  TFormBasic w;
-  w.FOnLogCallBack = [&](QObject*, const QString& l) { log << l; };
-  w.FConnectThreadEnd = [&](QObject*, bool success, bool) {
-    ended = true;
-    ok = success;
-  };
-  w.SetComUnit(true, false, TIpVer::ipverV4);
+  TWindow t(true);
+  TFormBasic& w = *t.W;
   ASSERT_TRUE(w.SetSerialComUnitPath(sim.PtyPath, true, false, true, false, false));
-  ASSERT_TRUE(SpinUntil([&] { return ended; }, 8000));
-  EXPECT_TRUE(ok);
+  ASSERT_TRUE(SpinUntil([&] { return t.Ended > 0; }, 8000));
+  EXPECT_TRUE(t.Connected);
   EXPECT_TRUE(SpinUntil([&] { return w.PanelBack->isEnabled(); }, 3000));
   EXPECT_TRUE(w.CheckConnection());
   // A connection message for a serial device names no host or port.
@@ -190,7 +157,6 @@ TEST(FormBasic, SerialWindowConnectsAfterTheDevicesPause) {
   ASSERT_TRUE(SpinUntil([&] { return !w.ShownMessages().isEmpty(); }));
   EXPECT_EQ(w.ShownMessages().last(), QStringLiteral("Hinweis:\n\nUmspannwerk Nord Feld 3 Vanta Sim"));
   if (QMessageBox* box = OpenBox()) box->button(QMessageBox::Ok)->click();
-  w.FOnLogCallBack = nullptr;
 }
 
 TEST(Host, ScreenshotOfTheMainWindowWithAConnectedDevice) {

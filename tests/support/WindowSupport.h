@@ -1,0 +1,42 @@
+// A device window under test with its log and connect results captured.
+#pragma once
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QStringList>
+#include <memory>
+
+#include "FormBasic.h"
+
+namespace vanta::test {
+
+struct TWindow {
+  // The log outlives the window: it logs its own destruction.
+  QStringList Log;
+  int Ended = 0;
+  bool Connected = false;
+  std::unique_ptr<TFormBasic> W = std::make_unique<TFormBasic>();
+  explicit TWindow(bool serial = false, bool ssh = false) {
+    W->FOnLogCallBack = [this](QObject*, const QString& l) { Log << l; };
+    W->FConnectThreadEnd = [this](QObject*, bool ok, bool) {
+      ++Ended;
+      Connected = ok;
+    };
+    W->SetComUnit(serial, ssh, TIpVer::ipverV4);
+  }
+  void Connect(uint16_t port) { W->SetTCPCommUnit(QStringLiteral("127.0.0.1"), port, false, true, false, true, false); }
+  int Count(const QString& text) const {
+    int n = 0;
+    for (const QString& m : W->ShownMessages()) n += m.contains(text) ? 1 : 0;
+    return n;
+  }
+};
+
+inline QMessageBox* OpenBox(const QString& name = {}) {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && (name.isEmpty() || box->objectName() == name))
+      return box;
+  return nullptr;
+}
+
+}  // namespace vanta::test
