@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 bash scripts/install-deps.sh
+bash scripts/sshd-test-user.sh
 
 preset="${VANTA_TEST_PRESET:-asan-ubsan}"
 jobs="$(nproc 2>/dev/null || echo 2)"

@@ -49,12 +49,25 @@ QByteArray TSimDevice::IssueTicket(const QString& user) {
   QByteArray t;
   for (int i = 0; i < 4; ++i) t += QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');
   FTickets.insert(user, t);
+  // A Lua shell started by an outside SSH server runs as its own process on
+  // the same device root; the ticket file lets the CCCI service honour it.
+  QFile f(TicketFile());
+  if (f.open(QIODevice::Append)) f.write(user.toUtf8() + '=' + t + '\n');
   return t;
 }
 
 bool TSimDevice::CheckTicket(const QString& user, const QByteArray& ticket) const {
-  return !ticket.isEmpty() && FTickets.value(user) == ticket;
+  if (ticket.isEmpty()) return false;
+  if (FTickets.value(user) == ticket) return true;
+  QFile f(TicketFile());
+  if (!f.open(QIODevice::ReadOnly)) return false;
+  const QByteArray wanted = user.toUtf8() + '=' + ticket;
+  while (!f.atEnd())
+    if (f.readLine().trimmed() == wanted) return true;
+  return false;
 }
+
+QString TSimDevice::TicketFile() const { return Storage.Root() + QStringLiteral("/ramdrive0/tickets"); }
 
 void TSimDevice::Log(const QString& line) {
   QFile f(Storage.LogFile());

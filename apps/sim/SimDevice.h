@@ -36,6 +36,7 @@ class TSimDevice {
   bool CheckPassword(const QString& user, const QString& password) const;
   QByteArray IssueTicket(const QString& user);
   bool CheckTicket(const QString& user, const QByteArray& ticket) const;
+  QString TicketFile() const;
   void ChangePassword(const QString& user, const QString& password);
 
   // Device log (logd.log in the data folder).

@@ -13,6 +13,16 @@
 
 namespace vanta::test {
 
+// A bounded stop: ask first, kill only a process that does not listen.
+inline void StopProcess(QProcess& proc) {
+  if (proc.state() == QProcess::NotRunning) return;
+  proc.terminate();
+  if (!proc.waitForFinished(5000)) {
+    proc.kill();
+    proc.waitForFinished(2000);
+  }
+}
+
 class TSimProcess {
  public:
   // Extra arguments follow "--port 0 --text-interval 0 --root <temp>".
@@ -54,14 +64,7 @@ class TSimProcess {
     return false;
   }
 
-  void Stop() {
-    if (FProc.state() == QProcess::NotRunning) return;
-    FProc.terminate();
-    if (!FProc.waitForFinished(5000)) {
-      FProc.kill();
-      FProc.waitForFinished(2000);
-    }
-  }
+  void Stop() { StopProcess(FProc); }
 
   bool Running() const { return FProc.state() == QProcess::Running; }
   QString Root() const { return FRootDir ? FRootDir->path() : QString(); }
