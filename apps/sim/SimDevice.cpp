@@ -51,8 +51,18 @@ QByteArray TSimDevice::IssueTicket(const QString& user) {
   FTickets.insert(user, t);
   // A Lua shell started by an outside SSH server runs as its own process on
   // the same device root; the ticket file lets the CCCI service honour it.
+  // One line per user, like the in-memory table: a new ticket replaces the old.
   QFile f(TicketFile());
-  if (f.open(QIODevice::Append)) f.write(user.toUtf8() + '=' + t + '\n');
+  QByteArray kept;
+  const QByteArray prefix = user.toUtf8() + '=';
+  if (f.open(QIODevice::ReadOnly)) {
+    while (!f.atEnd()) {
+      const QByteArray line = f.readLine();
+      if (!line.startsWith(prefix)) kept += line;
+    }
+    f.close();
+  }
+  if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(kept + prefix + t + '\n');
   return t;
 }
 

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <random>
@@ -105,6 +106,38 @@ TEST_F(SimTest, Protocol5StartWithPasswordAndTicket) {
   const QByteArray t = b.Recv();
   ASSERT_EQ(t.size(), 20);
   EXPECT_FALSE(CheckNAK(HeadOf(t).FTPNAK));
+}
+
+TEST_F(SimTest, TicketsOfALuaShellOnTheSameRootOpenASession) {
+  // What an outside SSH server's ForceCommand runs: the shell alone, as its
+  // own process on the running device's storage.
+  QProcess shell;
+  shell.start(QStringLiteral(VANTA_SIM_PATH), {QStringLiteral("--lua-shell"), QStringLiteral("--root"), Sim.Root(),
+                                               QStringLiteral("--lua-user"), QStringLiteral("operator")});
+  ASSERT_TRUE(shell.waitForStarted(5000));
+  shell.write("print(user.ticketGet())\nprint(user.ticketGet())\n");
+  shell.closeWriteChannel();
+  ASSERT_TRUE(shell.waitForFinished(10000));
+  const QList<QByteArray> outputs = shell.readAllStandardOutput().split('\x1b');
+  ASSERT_GE(outputs.size(), 2);
+  const QByteArray first = QByteArray(outputs[0]).replace('\x1a', "").trimmed();
+  const QByteArray second = QByteArray(outputs[1]).replace('\x1a', "").trimmed();
+  ASSERT_EQ(second.size(), 32);
+  ASSERT_NE(first, second);
+
+  auto start = [&](const QByteArray& ticket) {
+    TRawClient c;
+    if (!c.Connect(Sim.Port)) return QByteArray("no connection");
+    c.Send(BuildStartRecord(C(5), 1, "operator", ticket));
+    return c.Recv();
+  };
+  const QByteArray ok = start(second);
+  ASSERT_EQ(ok.size(), 20);
+  EXPECT_FALSE(CheckNAK(HeadOf(ok).FTPNAK)) << "the device honours the shell's ticket";
+  EXPECT_EQ(NakCode(start(first)), 13u) << "a newer ticket replaces the older one";
+  QFile file(Sim.Root() + QStringLiteral("/ramdrive0/tickets"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), "operator=" + second + "\n");
 }
 
 TEST_F(SimTest, WrongCredentialsGetNak13) {
