@@ -68,7 +68,7 @@ TStats WholeClient(uint16_t port, int n) {
   int finished = 0;
   std::function<void()> next = [&] {
     one.start();
-    unit.RunLua(QStringLiteral("CCC_LUA_COMMAND"), QStringLiteral("print(1)"), [&](QObject*, const QString&) {
+    unit.RunLua(QStringLiteral("print(1)"), [&](QObject*, const QString&) {
       us.push_back(double(one.nsecsElapsed()) / 1000.0);
       if (++finished < n) next();
     });

@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     c.Unit.FRecToTable = [&](QObject*, const QString&) { got = true; };
     QElapsedTimer t;
     t.start();
-    c.Unit.SendCommand(QStringLiteral("CCC_READOUT_REC_RD"), 5, 0, 1, QStringLiteral("10min/10min-0-1765000000-big.rec"), 0u, false);
+    c.Unit.SendCommand(ccci::TCcci::READOUT_REC_RD, QStringLiteral("10min/10min-0-1765000000-big.rec"), 0u, false);
     c.Unit.ManualTimer();
     test::SpinUntil([&] { return got; }, 600000);
     clientSec = double(t.nsecsElapsed()) / 1e9;
@@ -122,14 +122,14 @@ int main(int argc, char** argv) {
   c.Unit.FSendParaDone = [&](QObject*, bool ok) { written = ok; };
   QElapsedTimer t;
   t.start();
-  c.Unit.SendCommandFile(QStringLiteral("CCC_SETUP_WR"), 3, 1, 3, local);
+  c.Unit.SendCommandFile(ccci::TCcci::SETUP_WR, local);
   c.Unit.ManualTimer();
   test::SpinUntil([&] { return written >= 0; }, 60000);
   const double writeSec = double(t.nsecsElapsed()) / 1e9;
   QString read;
   c.Unit.FOnNewXMLFile = [&](QObject*, const QString& p, int32_t) { read = p; };
   t.restart();
-  c.Unit.SendCommand(QStringLiteral("CCC_SETUP_RD_ALL"), 3, 0, 1);
+  c.Unit.SendCommand(ccci::TCcci::SETUP_RD_ALL);
   test::SpinUntil([&] { return !read.isEmpty(); }, 60000);
   const double readSec = double(t.nsecsElapsed()) / 1e9;
   std::printf("setup document of %.1f MB: write %.0f ms (%s), read %.0f ms (%s)\n", double(xml.size()) / 1e6, writeSec * 1000,

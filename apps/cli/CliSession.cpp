@@ -150,7 +150,7 @@ bool TCliSession::Open(QString& error) {
 
 bool TCliSession::Lua(const QString& statement, QString& output, bool& failed) {
   bool got = false;
-  FUnit->RunLua(QStringLiteral("CCC_LUA_COMMAND"), statement, [&](QObject*, const QString& text) {
+  FUnit->RunLua(statement, [&](QObject*, const QString& text) {
     output = text;
     got = true;
   });
@@ -160,10 +160,11 @@ bool TCliSession::Lua(const QString& statement, QString& output, bool& failed) {
   return ok && got;
 }
 
-bool TCliSession::Request(const std::function<void()>& send, uint8_t cmd, int extCmd) {
+bool TCliSession::Request(ccci::TCcci request, const std::function<void()>& send) {
+  const ccci::TCommandDef& d = ccci::Def(request);
   bool seen = false;
   FUnit->FOnAnswerEvaluated = [&](const ccci::ccc_head_t& h) {
-    if (h.CMD == cmd && (extCmd < 0 || h.ExtCmd == extCmd)) seen = true;
+    if (h.CMD == d.Cmd && h.ExtCmd == d.ExtCmd) seen = true;
   };
   const int before = RefusalCount();
   send();

@@ -49,9 +49,10 @@ class TCliSession {
   bool WaitFor(const std::function<bool()>& done);
   // Runs one Lua statement; false on time-out.
   bool Lua(const QString& statement, QString& output, bool& failed);
-  // Sends with `send` and waits for an evaluated answer with this CMD and
-  // ExtCmd, a refusal or the time-out. True when the answer came.
-  bool Request(const std::function<void()>& send, uint8_t cmd, int extCmd);
+  // Sends `request` with `send` and waits for its evaluated answer (same
+  // command group and sub-command), a refusal, a lost line or the time-out.
+  // True when the answer came.
+  bool Request(ccci::TCcci request, const std::function<void()>& send);
   // Number of refusals so far, to tell new ones from old.
   int RefusalCount() const { return int(FRefusals.size()); }
   // Prints the refusals after `since` to stderr; returns ecRefused, or

@@ -43,8 +43,8 @@ std::vector<TListEntry> ParseList(const QByteArray& text) {
 
 // The readout commands differ only in their codes and folders.
 struct TReadoutKind {
-  QString Name;     // "events" / "recordings"
-  uint16_t List;    // ExtCmd of the list
+  QString Name;  // "events" / "recordings"
+  ccci::TCcci Ls, Rd, Rm, RmAll;
   bool Events;
 };
 
@@ -60,8 +60,7 @@ bool FetchList(TCliSession& s, const TReadoutKind& k, std::vector<TListEntry>& o
     u.FEvtOverview = take;
   else
     u.FRecOverview = take;
-  s.Request([&] { u.SendCommand(k.Events ? QStringLiteral("CCC_READOUT_EVT_LS") : QStringLiteral("CCC_READOUT_REC_LS"), 5, 0, k.List); },
-            5, k.List);
+  s.Request(k.Ls, [&] { u.SendCommand(k.Ls); });
   u.FEvtOverview = nullptr;
   u.FRecOverview = nullptr;
   out = ParseList(text);
@@ -90,15 +89,13 @@ int Readout(TCliSession& s, const QStringList& args, const TReadoutKind& k) {
   const bool all = names == QStringList{QStringLiteral("--all")};
   if (op == QLatin1String("rm")) {
     if (all) {
-      const uint16_t ext = uint16_t(k.List + 3);
-      if (!s.Request([&] { u.SendCommand(k.Events ? QStringLiteral("CCC_READOUT_EVT_RMALL") : QStringLiteral("CCC_READOUT_REC_RMALL"), 5, 0, ext); }, 5, ext))
+      if (!s.Request(k.RmAll, [&] { u.SendCommand(k.RmAll); }))
         return s.Fail(since, k.Name + QStringLiteral(" rm --all"));
       Out(QStringLiteral("removed all %1").arg(k.Name));
       return ecDone;
     }
     for (const QString& n : names) {
-      const uint16_t ext = uint16_t(k.List + 2);
-      if (!s.Request([&] { u.SendCommand(k.Events ? QStringLiteral("CCC_READOUT_EVT_RM") : QStringLiteral("CCC_READOUT_REC_RM"), 5, 0, ext, n, false); }, 5, ext))
+      if (!s.Request(k.Rm, [&] { u.SendCommand(k.Rm, n, false); }))
         return s.Fail(since, QStringLiteral("rm %1").arg(n));
       Out(QStringLiteral("removed %1").arg(n));
     }
@@ -124,9 +121,7 @@ int Readout(TCliSession& s, const QStringList& args, const TReadoutKind& k) {
       }
       if (size > 0 && quint64(have) > size) QFile::remove(local);  // not this file: start again
       const quint32 pos = quint32(QFileInfo(local).isFile() ? QFileInfo(local).size() : 0);
-      const uint16_t ext = uint16_t(k.List + 1);
-      if (!s.Request([&] { u.SendCommand(k.Events ? QStringLiteral("CCC_READOUT_EVT_RD") : QStringLiteral("CCC_READOUT_REC_RD"), 5, 0, ext, n, pos, false); },
-                     5, ext))
+      if (!s.Request(k.Rd, [&] { u.SendCommand(k.Rd, n, pos, false); }))
         return s.Fail(since, QStringLiteral("get %1").arg(n));
       Out(pos > 0 ? QStringLiteral("%1 (resumed at %2)").arg(local).arg(pos) : local);
     }
@@ -144,7 +139,7 @@ TCliCommand SetupCommand() {
             if (a[0] == QLatin1String("get")) {
               QString got;
               u.FOnNewXMLFile = [&](QObject*, const QString& f, int32_t) { got = f; };
-              s.Request([&] { u.SendCommand(QStringLiteral("CCC_SETUP_RD_ALL"), 3, 0, 1); }, 3, 1);
+              s.Request(ccci::TCcci::SETUP_RD_ALL, [&] { u.SendCommand(ccci::TCcci::SETUP_RD_ALL); });
               u.FOnNewXMLFile = nullptr;  // it refers to this command's locals
               if (got.isEmpty()) return s.Fail(since, QStringLiteral("setup get"));
               if (!CopyOver(got, a[1])) {
@@ -164,7 +159,7 @@ TCliCommand SetupCommand() {
               CopyOver(a[1], copy);
               int result = -1;
               u.FSendParaDone = [&](QObject*, bool ok) { result = ok ? 1 : 0; };
-              u.SendCommandFile(QStringLiteral("CCC_SETUP_WR"), 3, 1, 3, copy);
+              u.SendCommandFile(ccci::TCcci::SETUP_WR, copy);
               s.WaitFor([&] { return result >= 0 || s.ConnectionLost(); });
               u.FSendParaDone = nullptr;
               if (result == 0) {
@@ -181,12 +176,12 @@ TCliCommand SetupCommand() {
 
 TCliCommand EventsCommand() {
   return {QStringLiteral("events"), QStringLiteral("events list | events get NAME...|--all | events rm NAME...|--all"),
-          [](TCliSession& s, const QStringList& a) { return Readout(s, a, {QStringLiteral("events"), 16, true}); }};
+          [](TCliSession& s, const QStringList& a) { return Readout(s, a, {QStringLiteral("events"), ccci::TCcci::READOUT_EVT_LS, ccci::TCcci::READOUT_EVT_RD, ccci::TCcci::READOUT_EVT_RM, ccci::TCcci::READOUT_EVT_RMALL, true}); }};
 }
 
 TCliCommand RecordingsCommand() {
   return {QStringLiteral("recordings"), QStringLiteral("recordings list | recordings get NAME...|--all | recordings rm NAME...|--all"),
-          [](TCliSession& s, const QStringList& a) { return Readout(s, a, {QStringLiteral("recordings"), 0, false}); }};
+          [](TCliSession& s, const QStringList& a) { return Readout(s, a, {QStringLiteral("recordings"), ccci::TCcci::READOUT_REC_LS, ccci::TCcci::READOUT_REC_RD, ccci::TCcci::READOUT_REC_RM, ccci::TCcci::READOUT_REC_RMALL, false}); }};
 }
 
 TCliCommand DisplayCommand() {
@@ -196,7 +191,7 @@ TCliCommand DisplayCommand() {
             QByteArray png;
             u.FSetNewDisplayImage = [&](QObject*, TMemoryStream& img) { png = img.Bytes(); };
             const int since = s.RefusalCount();
-            const bool answered = s.Request([&] { u.SendCommand(QStringLiteral("CCC_READOUT_DISP_RD"), 5, 0, 33); }, 5, 33);
+            const bool answered = s.Request(ccci::TCcci::READOUT_DISP_RD, [&] { u.SendCommand(ccci::TCcci::READOUT_DISP_RD); });
             u.FSetNewDisplayImage = nullptr;
             if (!answered) return s.Fail(since, QStringLiteral("display"));
             QFile f(a[0]);
@@ -216,7 +211,7 @@ TCliCommand DevlogCommand() {
             QString saved;
             u.FOpenFile = [&](const QString& p) { saved = p; };
             const int since = s.RefusalCount();
-            s.Request([&] { u.SendCommand(QStringLiteral("CCC_READOUT_LOGD_RD"), 5, 0, 34); }, 5, 34);
+            s.Request(ccci::TCcci::READOUT_LOGD_RD, [&] { u.SendCommand(ccci::TCcci::READOUT_LOGD_RD); });
             u.FOpenFile = nullptr;
             if (saved.isEmpty()) return s.Fail(since, QStringLiteral("devlog"));
             if (!CopyOver(saved, a[0])) {
@@ -241,7 +236,7 @@ TCliCommand ScratchpadCommand() {
                 saved = p;
                 return false;  // leave the file on the device
               };
-              s.Request([&] { u.SendCommand(QStringLiteral("CCC_SCRATCH_PAD_RD"), 7, 0, 1, a[1], false); }, 7, 1);
+              s.Request(ccci::TCcci::SCRATCH_PAD_RD, [&] { u.SendCommand(ccci::TCcci::SCRATCH_PAD_RD, a[1], false); });
               u.FScratchPadCallBack = nullptr;
               if (saved.isEmpty()) return s.Fail(since, QStringLiteral("scratchpad get %1").arg(a[1]));
               if (!CopyOver(saved, a[2])) {
@@ -259,7 +254,7 @@ TCliCommand ScratchpadCommand() {
               const QString name = a.size() == 3 ? a[2] : QFileInfo(a[1]).fileName();
               int result = -1;
               u.FSendCCCIFileNext = [&](QObject*, bool nak) { result = nak ? 0 : 1; };
-              u.SendCommandCCCIFile(QStringLiteral("CCC_SCRATCH_PAD_WR"), 7, 0, 2, name, a[1]);
+              u.SendCommandCCCIFile(ccci::TCcci::SCRATCH_PAD_WR, name, a[1]);
               s.WaitFor([&] { return result >= 0 || s.ConnectionLost() || s.RefusalCount() > since; });
               u.FSendCCCIFileNext = nullptr;
               if (result == 0) {

@@ -81,7 +81,7 @@ TCliCommand StreamCommand() {
             };
             // The binary-input stream runs only behind a measurement stream.
             u.FStreamRec.WithBinary = binary || id == CBinaryObjectId;
-            u.SendCommand(QStringLiteral("CCC_STREAM_START"), 4, 0, 1, id == CBinaryObjectId ? 0x04FFFFFFu : id);
+            u.SendCommand(ccci::TCcci::STREAM_START, id == CBinaryObjectId ? 0x04FFFFFFu : id);
             const int since = s.RefusalCount();
             s.WaitFor([&] { return seen >= count || s.ConnectionLost() || s.RefusalCount() > since; });
             u.FUpdateGrid = nullptr;
@@ -116,7 +116,7 @@ TCliCommand NtpCommand() {
               if (previous) previous(sen, line, memo);
             };
             const int since = s.RefusalCount();
-            if (!s.Request([&] { u.SendCommand(QStringLiteral("CCC_TUNNEL_NTP_OPEN"), 9, 1, 0); }, 9, 0))
+            if (!s.Request(ccci::TCcci::TUNNEL_NTP_OPEN, [&] { u.SendCommand(ccci::TCcci::TUNNEL_NTP_OPEN); }))
               return s.Fail(since, QStringLiteral("ntp"));
             QElapsedTimer t;
             t.start();

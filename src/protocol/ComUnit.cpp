@@ -99,9 +99,38 @@ void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint1
   SendNxtCommand();
 }
 
+namespace {
+QString Label(const TCommandDef& d) { return QString::fromLatin1(d.Name); }
+}  // namespace
+
 void TComUnit::SendCommand(ccci::TCcci c) {
   const TCommandDef& d = Def(c);
-  SendCommand(QString::fromLatin1(d.Name), d.Cmd, d.Priv, d.ExtCmd);
+  SendCommand(Label(d), d.Cmd, d.Priv, d.ExtCmd);
+}
+
+void TComUnit::SendCommand(ccci::TCcci c, const QString& txt, bool LUA) {
+  const TCommandDef& d = Def(c);
+  SendCommand(Label(d), d.Cmd, d.Priv, d.ExtCmd, txt, LUA);
+}
+
+void TComUnit::SendCommand(ccci::TCcci c, uint32_t ID) {
+  const TCommandDef& d = Def(c);
+  SendCommand(Label(d), d.Cmd, d.Priv, d.ExtCmd, ID);
+}
+
+void TComUnit::SendCommandFile(ccci::TCcci c, const QString& localPath) {
+  const TCommandDef& d = Def(c);
+  SendCommandFile(Label(d), d.Cmd, d.Priv, d.ExtCmd, localPath);
+}
+
+void TComUnit::SendCommand(ccci::TCcci c, const QString& txt, uint32_t Pos, bool LUA) {
+  const TCommandDef& d = Def(c);
+  SendCommand(Label(d), d.Cmd, d.Priv, d.ExtCmd, txt, Pos, LUA);
+}
+
+void TComUnit::SendCommandCCCIFile(ccci::TCcci c, const QString& ccciFileName, const QString& localPath) {
+  const TCommandDef& d = Def(c);
+  SendCommandCCCIFile(Label(d), d.Cmd, d.Priv, d.ExtCmd, ccciFileName, localPath);
 }
 
 void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, const QString& txt, bool LUA) {
@@ -126,7 +155,7 @@ void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint1
     if (FStreamRec.WithBinary && FStreamRec.BinaryHdl != 0) {
       FStreamRec.WithBinary = false;
       const uint32_t hdl = FStreamRec.BinaryHdl;
-      SendCommand(QStringLiteral("CCC_STREAM_STOP"), 4, 0, CStop, hdl);
+      SendCommand(ccci::TCcci::STREAM_STOP, hdl);
       FStreamRec.BinaryHdl = 0;
     }
   }
@@ -270,7 +299,7 @@ bool TComUnit::SendFileEntry(const TSendRec& rec) {
       if (FSendParaDone) FSendParaDone(this, false);
       return true;
     }
-    SendCommand(QStringLiteral("CCC_SETUP_WR"), 3, 1, 3, QFileInfo(prepared).fileName(), false);
+    SendCommand(ccci::TCcci::SETUP_WR, QFileInfo(prepared).fileName(), false);
     return true;
   }
   WriteLog(QStringLiteral("Before Send"));
@@ -353,7 +382,7 @@ void TComUnit::OnTimer(QObject*) {
   // 3. The next stream poll is due.
   if (FNextStreamBool && FNow() > FNextStreamDT) {
     FNextStreamBool = false;
-    SendCommand(QStringLiteral("CCC_STREAM_GET_NXT"), 4, 0, 2, FStreamRec.ObjHdl);
+    SendCommand(ccci::TCcci::STREAM_GET_NXT, FStreamRec.ObjHdl);
     return;
   }
   // 4. Something waits and nothing blocks it.
@@ -373,7 +402,7 @@ void TComUnit::OnTimer(QObject*) {
   if (IsConnected() && !FShutDown && FSendLst.empty() && WholeSecondsSince(FLastCmd) > CHeartbeatIdleSec &&
       (!FTransferInProgress || CheckTransferTimeout()) && !FHeartBeatDisabled) {
     WriteLog(QStringLiteral("Heartbeat"));
-    SendCommand(QStringLiteral("CCC_IDENTIFY_BASIC"), 2, 0, 0);
+    SendCommand(ccci::TCcci::IDENTIFY_BASIC);
     return;
   }
   // 7. Waiting for an answer.
@@ -484,7 +513,7 @@ bool TComUnit::EvaluateNak(TMemoryStream& stream, bool& returnAtOnce) {
     WriteLog(QStringLiteral("FallBack CCCI V4"));
     ClearStreamAndBuffer();
     FVer = 4;
-    SendCommand(QStringLiteral("CCC_SESSION_STR_ADV"), 1, 1, 2);
+    SendCommand(ccci::TCcci::SESSION_STR_ADV);
     returnAtOnce = true;
     return true;
   }
@@ -571,9 +600,9 @@ void TComUnit::ShutDown(QObject*, TShutDownComplete OnComplete) {
   WriteLog(F("ComUnit: ShutDown Start - Connected: %s", U8(BoolText(IsConnected())).constData()));
   if (IsConnected() && IsTimerActive()) {
     FSendLst.clear();
-    if (FNTPTunnelActive) SendCommand(QStringLiteral("CCC_TUNNEL_NTP_CLOSE"), 9, 1, 1);
-    if (FStreamRec.ObjHdl > 1) SendCommand(QStringLiteral("CCC_STREAM_STOP"), 4, 0, CStop, FStreamRec.ObjHdl);
-    SendCommand(QStringLiteral("CCC_SESSION_STP"), 1, 0, CStop);
+    if (FNTPTunnelActive) SendCommand(ccci::TCcci::TUNNEL_NTP_CLOSE);
+    if (FStreamRec.ObjHdl > 1) SendCommand(ccci::TCcci::STREAM_STOP, FStreamRec.ObjHdl);
+    SendCommand(ccci::TCcci::SESSION_STP);
     return;
   }
   if (FShutDownComplete) {
@@ -642,8 +671,8 @@ void TComUnit::StreamErrorsSearch() {
   // Stop the stalled stream now and ask for it again two seconds later.
   const uint32_t hdl = FStreamRec.ObjHdl;
   const uint32_t obj = FStreamRec.ObjID;
-  Postpone(this, [this, hdl] { SendCommand(QStringLiteral("CCC_STREAM_STOP"), 4, 0, CStop, hdl); });
-  Postpone(this, [this, obj] { SendCommand(QStringLiteral("CCC_STREAM_START"), 4, 0, 1, obj); }, 2000);
+  Postpone(this, [this, hdl] { SendCommand(ccci::TCcci::STREAM_STOP, hdl); });
+  Postpone(this, [this, obj] { SendCommand(ccci::TCcci::STREAM_START, obj); }, 2000);
 }
 
 }  // namespace vanta

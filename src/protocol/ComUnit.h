@@ -71,8 +71,16 @@ class TComUnit : public QObject {
                    bool LUA);
   void SendCommandCCCIFile(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, const QString& ccciFileName,
                            const QString& localPath);
-  // Catalogue shorthand for header-only commands.
+  // The same six forms with label and codes taken from the catalogue; every
+  // caller outside the protocol tables uses these.
   void SendCommand(ccci::TCcci c);
+  void SendCommand(ccci::TCcci c, const QString& txt, bool LUA);
+  void SendCommand(ccci::TCcci c, uint32_t ID);
+  void SendCommandFile(ccci::TCcci c, const QString& localPath);
+  void SendCommand(ccci::TCcci c, const QString& txt, uint32_t Pos, bool LUA);
+  void SendCommandCCCIFile(ccci::TCcci c, const QString& ccciFileName, const QString& localPath);
+  // A Lua statement through the queue (CCC_LUA_COMMAND).
+  void SendLua(const QString& statement) { SendCommand(ccci::TCcci::LUA_COMMAND, statement, true); }
 
   void SendNxtCommand();
   void OnTimer(QObject* Sender = nullptr);
@@ -128,7 +136,7 @@ class TComUnit : public QObject {
   void EvalLuaCommand(uint16_t ExtCmd, const QByteArray& text);
   void SendLUACBCommand(const QString& text, TLuaReceiver cb);
   // Queues a Lua statement whose whole output goes to `receiver`.
-  void RunLua(const QString& label, const QString& statement, TLuaReceiver receiver);
+  void RunLua(const QString& statement, TLuaReceiver receiver);
 
   // Called by the owner's work-progress handler: a transfer made progress.
   void NoteTransferProgress();

@@ -349,7 +349,7 @@ void TComUnit::ScratchPadCommand(TMemoryStream& stream) {
       auto cb = std::move(FScratchPadCallBack);
       FScratchPadCallBack = nullptr;
       const bool remove = cb ? cb(local) : true;
-      if (remove) SendCommand(QStringLiteral("CCC_SCRATCH_PAD_RM"), 7, 0, 3, name, false);
+      if (remove) SendCommand(ccci::TCcci::SCRATCH_PAD_RM, name, false);
       return;
     }
     case TCCCISratchpad::spNone:
@@ -375,7 +375,7 @@ void TComUnit::SetDataFolders() {
 void TComUnit::CheckFileVersions() {
   if (!FFTP) {
     FCCCISratchpad = TCCCISratchpad::spLangTXT;
-    SendCommand(QStringLiteral("CCC_SCRATCH_PAD_RD"), 7, 0, 1, QStringLiteral("xml-versions.txt"), false);
+    SendCommand(ccci::TCcci::SCRATCH_PAD_RD, QStringLiteral("xml-versions.txt"), false);
     return;
   }
   QByteArray text;
@@ -463,7 +463,7 @@ void TComUnit::NewXMLFilesResult(QObject*, int AResult) {
 void TComUnit::GetNewXMLFilesFromScratchpad() {
   if (FScratchpadFleLst.isEmpty()) return;
   FCCCISratchpad = TCCCISratchpad::spXML;
-  SendCommand(QStringLiteral("CCC_SCRATCH_PAD_RD"), 7, 0, 1, FScratchpadFleLst.first(), false);
+  SendCommand(ccci::TCcci::SCRATCH_PAD_RD, FScratchpadFleLst.first(), false);
 }
 
 }  // namespace vanta

@@ -10,9 +10,9 @@ namespace {
 constexpr char CEndMarker[] = "\x1a\x1b";
 }
 
-void TComUnit::RunLua(const QString& label, const QString& statement, TLuaReceiver receiver) {
+void TComUnit::RunLua(const QString& statement, TLuaReceiver receiver) {
   FTmpLUACallBack = std::move(receiver);
-  SendCommand(label, 6, 1, 0, statement, true);
+  SendLua(statement);
 }
 
 void TComUnit::LUACommand(TMemoryStream& stream) {
@@ -92,12 +92,11 @@ void TComUnit::EvalLuaCommand(uint16_t ExtCmd, const QByteArray& text) {
         FTMPLuasStr.clear();
       }
       if (FCCCISratchpad == TCCCISratchpad::spGetLog) {
-        SendCommand(QStringLiteral("CCC_SCRATCH_PAD_RD"), 7, 0, 1, QStringLiteral("logd.log"), false);
+        SendCommand(ccci::TCcci::SCRATCH_PAD_RD, QStringLiteral("logd.log"), false);
         FCCCISratchpad = TCCCISratchpad::spNone;
       } else if (FCCCISratchpad == TCCCISratchpad::spFlushLog) {
         FCCCISratchpad = TCCCISratchpad::spGetLog;
-        SendCommand(QStringLiteral("CCC_LUA_COMMAND"), 6, 1, 0,
-                    QStringLiteral("fs.cp(\"//mnt/flashdrive0/data/logd.log\",\"//mnt/flashdrive0/data/ccci/scratchpad/logd.log\")"),
+        SendCommand(ccci::TCcci::LUA_COMMAND, QStringLiteral("fs.cp(\"//mnt/flashdrive0/data/logd.log\",\"//mnt/flashdrive0/data/ccci/scratchpad/logd.log\")"),
                     true);
       }
       break;

@@ -52,7 +52,7 @@ void TComUnit::StartCredentialSession() {
           const QString ticket = (crlf >= 0 ? text.left(crlf) : text).trimmed();
           SendStartCommand(1, FSSHUser.toLatin1(), ticket.toLatin1());
         };
-        SendCommand(QStringLiteral("CCC_LUA_COMMAND"), 6, 1, 0, QStringLiteral("print(user.ticketGet())"), true);
+        SendCommand(ccci::TCcci::LUA_COMMAND, QStringLiteral("print(user.ticketGet())"), true);
       },
       [this] {
         if (IsConnected()) SendStartCommand(0, FSSHUser.toLatin1(), FSSHPassword.toLatin1());
@@ -75,7 +75,7 @@ void TComUnit::SessionCommand(TMemoryStream& stream) {
     WriteLog(F("ComUnit User: %s Pass: %s", U8(FUser).constData(), U8(FPAss).constData()));
   }
   ClearStreamAndBuffer();
-  SendCommand(QStringLiteral("CCC_IDENTIFY_ALL"), 2, 0, 1);
+  SendCommand(ccci::TCcci::IDENTIFY_ALL);
   FTimer->start();
 }
 

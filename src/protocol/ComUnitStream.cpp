@@ -31,11 +31,11 @@ void TComUnit::StreamCommand(TMemoryStream& stream) {
         FNextStreamDT = FNow();
       } else {
         r.BinaryHdl = handle;
-        SendCommand(QStringLiteral("CCC_STREAM_GET_NXT"), 4, 0, 2, r.BinaryHdl);
+        SendCommand(ccci::TCcci::STREAM_GET_NXT, r.BinaryHdl);
       }
       WriteLog(F("IN: Stream_%x ObjHdl=%x", unsigned(FHead.ExtCmd), r.ObjHdl));
       if (r.WithBinary && r.BinaryHdl == 0) {
-        SendCommand(QStringLiteral("CCC_STREAM_START"), 4, 0, 1, CBinaryObjectId);
+        SendCommand(ccci::TCcci::STREAM_START, CBinaryObjectId);
         r.BinaryHdl = 1;
       }
       return;
@@ -73,7 +73,7 @@ void TComUnit::StreamCommand(TMemoryStream& stream) {
     WriteLog(QStringLiteral("BinInStream"));
     TBinaryInputRecord bin;
     const QString e = DecodeBinaryInput(frame, bin);
-    SendCommand(QStringLiteral("CCC_STREAM_GET_NXT"), 4, 0, 2, r.BinaryHdl);
+    SendCommand(ccci::TCcci::STREAM_GET_NXT, r.BinaryHdl);
     if (!e.isEmpty()) {
       WriteLog(QStringLiteral("ComUnit: ") + e, true);
       return;

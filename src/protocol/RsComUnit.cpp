@@ -193,7 +193,7 @@ void TRSComUnit::StartSession(bool withLogin) {
     SendStartCommand(0, FSSHUser.toLatin1(), FSSHPassword.toLatin1());
   } else {
     FVer = 4;
-    SendCommand(QStringLiteral("CCC_SESSION_STR_ADV"), 1, 1, 2);
+    SendCommand(ccci::TCcci::SESSION_STR_ADV);
   }
 }
 

@@ -620,9 +620,9 @@ void TTCPComUnit::OnStatusConnected(const QString& localAddress) {
     if (!FAutoSessionStart) return;
     FVer = 4;
     if (FVisibility >= 2)
-      SendCommand(QStringLiteral("CCC_SESSION_STR_SUP"), 1, 2, 3);
+      SendCommand(ccci::TCcci::SESSION_STR_SUP);
     else
-      SendCommand(QStringLiteral("CCC_SESSION_STR_ADV"), 1, 1, 2);
+      SendCommand(ccci::TCcci::SESSION_STR_ADV);
   }, 100);
 }
 

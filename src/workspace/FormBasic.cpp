@@ -334,6 +334,14 @@ void TFormBasic::ConnEst(QObject*, bool connected) {
   EndWork();  // stops the activity indicator and tells the host
   if (FXMLVersionCallback && FComUnit) FXMLVersionCallback(this, FComUnit->FMessDBVer);
   if (FConnestCB) FConnestCB(connected);
+  FReconnecting = false;
+  std::vector<std::function<void()>> waiting;
+  waiting.swap(FAfterReconnect);
+  if (!connected) {
+    if (!waiting.empty()) LogCallBack(QStringLiteral("Reconnect failed: %1 command(s) dropped").arg(waiting.size()));
+    return;
+  }
+  for (auto& send : waiting) send();
 }
 
 void TFormBasic::SetLabConText(QObject*, const QString& text) {
@@ -359,7 +367,7 @@ void TFormBasic::CallBackXML(QObject*, const QString& fileName, int32_t xmlType)
     QString path = QStringLiteral("usrMan");
     for (pugi::xml_node n = node; n && QLatin1String(n.name()) == QLatin1String("system"); n = n.parent())
       path = QString::fromUtf8(n.attribute("name").value()) + QLatin1Char('/') + path;
-    SendCommandToCom(QStringLiteral("CCC_SETUP_RD_ONE"), 3, 0, 2, path, false);
+    SendCommandToCom(ccci::TCcci::SETUP_RD_ONE, path, false);
   } else if (xmlType == 1) {
     ParaToTable(fileName);
   } else if (xmlType == 2) {
@@ -373,72 +381,71 @@ void TFormBasic::CallBackXML(QObject*, const QString& fileName, int32_t xmlType)
 bool TFormBasic::CheckConnection() {
   if (FTCPComUnit) {
     if (FTCPComUnit->FIsOffline || FTCPComUnit->IsConnected()) return true;
+    if (FReconnecting) return false;
     LogCallBack(QStringLiteral("Connecting"));
-    // The connect runs in the background; this command is dropped and the
-    // next one finds the link up again.
+    FReconnecting = true;
     FTCPComUnit->DoConnect();
     return FTCPComUnit->IsConnected();
   }
   return FRSComUnit != nullptr;
 }
 
-bool TFormBasic::SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext) {
-  if (!CheckConnection()) return false;
-  FComUnit->SendCommand(info, cmd, priv, ext);
-  return true;
-}
-bool TFormBasic::SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext, uint32_t id) {
-  if (!CheckConnection()) return false;
-  FComUnit->SendCommand(info, cmd, priv, ext, id);
-  return true;
-}
-bool TFormBasic::SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext, const QString& localFile) {
-  if (!CheckConnection()) return false;
-  FComUnit->SendCommandFile(info, cmd, priv, ext, localFile);
-  return true;
-}
-bool TFormBasic::SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext, const QString& txt, bool lua) {
-  if (!CheckConnection()) return false;
-  FComUnit->SendCommand(info, cmd, priv, ext, txt, lua);
-  return true;
-}
-bool TFormBasic::SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext, const QString& ccciName,
-                                  const QString& localFile) {
-  if (!CheckConnection()) return false;
-  FComUnit->SendCommandCCCIFile(info, cmd, priv, ext, ccciName, localFile);
-  return true;
-}
-bool TFormBasic::SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext, const QString& txt,
-                                  uint32_t pos, bool lua) {
-  if (!CheckConnection()) return false;
-  FComUnit->SendCommand(info, cmd, priv, ext, txt, pos, lua);
+bool TFormBasic::SendWhenConnected(std::function<void()> send) {
+  if (!FComUnit) return false;
+  if (CheckConnection()) {
+    send();
+    return true;
+  }
+  if (!FReconnecting) return false;
+  // The reconnect runs in the background: the command waits for the new
+  // session and goes out then (ConnEst), or is dropped if it fails.
+  FAfterReconnect.push_back(std::move(send));
   return true;
 }
 
-void TFormBasic::EvtUebClick() { SendCommandToCom(QStringLiteral("CCC_READOUT_EVT_LS"), 5, 0, 16); }
-void TFormBasic::EvtClick(const QString& name) { SendCommandToCom(QStringLiteral("CCC_READOUT_EVT_RD"), 5, 0, 17, name, false); }
+bool TFormBasic::SendCommandToCom(ccci::TCcci c) {
+  return SendWhenConnected([this, c] { FComUnit->SendCommand(c); });
+}
+bool TFormBasic::SendCommandToCom(ccci::TCcci c, uint32_t id) {
+  return SendWhenConnected([this, c, id] { FComUnit->SendCommand(c, id); });
+}
+bool TFormBasic::SendCommandToCom(ccci::TCcci c, const QString& localFile) {
+  return SendWhenConnected([this, c, localFile] { FComUnit->SendCommandFile(c, localFile); });
+}
+bool TFormBasic::SendCommandToCom(ccci::TCcci c, const QString& txt, bool lua) {
+  return SendWhenConnected([this, c, txt, lua] { FComUnit->SendCommand(c, txt, lua); });
+}
+bool TFormBasic::SendCommandToCom(ccci::TCcci c, const QString& ccciName, const QString& localFile) {
+  return SendWhenConnected([this, c, ccciName, localFile] { FComUnit->SendCommandCCCIFile(c, ccciName, localFile); });
+}
+bool TFormBasic::SendCommandToCom(ccci::TCcci c, const QString& txt, uint32_t pos, bool lua) {
+  return SendWhenConnected([this, c, txt, pos, lua] { FComUnit->SendCommand(c, txt, pos, lua); });
+}
+
+void TFormBasic::EvtUebClick() { SendCommandToCom(ccci::TCcci::READOUT_EVT_LS); }
+void TFormBasic::EvtClick(const QString& name) { SendCommandToCom(ccci::TCcci::READOUT_EVT_RD, name, false); }
 void TFormBasic::EvtClick(const QString& name, uint32_t position) {
-  SendCommandToCom(QStringLiteral("CCC_READOUT_EVT_RD"), 5, 0, 17, name, position, false);
+  SendCommandToCom(ccci::TCcci::READOUT_EVT_RD, name, position, false);
 }
-void TFormBasic::EvtDel(const QString& name) { SendCommandToCom(QStringLiteral("CCC_READOUT_EVT_RM"), 5, 0, 18, name, false); }
-void TFormBasic::EvtDelAll() { SendCommandToCom(QStringLiteral("CCC_READOUT_EVT_RMALL"), 5, 0, 19); }
-void TFormBasic::RecUebClick() { SendCommandToCom(QStringLiteral("CCC_READOUT_REC_LS"), 5, 0, 0); }
-void TFormBasic::RecClick(const QString& name) { SendCommandToCom(QStringLiteral("CCC_READOUT_REC_RD"), 5, 0, 1, name, false); }
+void TFormBasic::EvtDel(const QString& name) { SendCommandToCom(ccci::TCcci::READOUT_EVT_RM, name, false); }
+void TFormBasic::EvtDelAll() { SendCommandToCom(ccci::TCcci::READOUT_EVT_RMALL); }
+void TFormBasic::RecUebClick() { SendCommandToCom(ccci::TCcci::READOUT_REC_LS); }
+void TFormBasic::RecClick(const QString& name) { SendCommandToCom(ccci::TCcci::READOUT_REC_RD, name, false); }
 void TFormBasic::RecClick(const QString& name, uint32_t position) {
-  SendCommandToCom(QStringLiteral("CCC_READOUT_REC_RD"), 5, 0, 1, name, position, false);
+  SendCommandToCom(ccci::TCcci::READOUT_REC_RD, name, position, false);
 }
-void TFormBasic::RecDel(const QString& name) { SendCommandToCom(QStringLiteral("CCC_READOUT_REC_RM"), 5, 0, 2, name, false); }
-void TFormBasic::RecDelAll() { SendCommandToCom(QStringLiteral("CCC_READOUT_REC_RMALL"), 5, 0, 3); }
-void TFormBasic::GetPara() { SendCommandToCom(QStringLiteral("CCC_SETUP_RD_ALL"), 3, 0, 1); }
-void TFormBasic::GetNewDisplayImage() { SendCommandToCom(QStringLiteral("CCC_READOUT_DISP_RD"), 5, 0, 33); }
+void TFormBasic::RecDel(const QString& name) { SendCommandToCom(ccci::TCcci::READOUT_REC_RM, name, false); }
+void TFormBasic::RecDelAll() { SendCommandToCom(ccci::TCcci::READOUT_REC_RMALL); }
+void TFormBasic::GetPara() { SendCommandToCom(ccci::TCcci::SETUP_RD_ALL); }
+void TFormBasic::GetNewDisplayImage() { SendCommandToCom(ccci::TCcci::READOUT_DISP_RD); }
 
 void TFormBasic::ControlDevice(TBtnControlDevice key) {
   static const char* const CKeys[] = {"gpio.keyLeft()", "gpio.keyRight()", "gpio.keyUp()", "gpio.keyDown()", "gpio.keyEnter()"};
-  SendCommandToCom(QStringLiteral("CCC_LUA_COMMAND"), 6, 1, 0, QString::fromLatin1(CKeys[int(key)]), true);
+  SendCommandToCom(ccci::TCcci::LUA_COMMAND, QString::fromLatin1(CKeys[int(key)]), true);
 }
 
 void TFormBasic::StartStream(TDataObjKind kind) {
-  if (SendCommandToCom(QStringLiteral("CCC_STREAM_START"), 4, 0, 1, DataObjId(kind))) FStreamRunning = true;
+  if (SendCommandToCom(ccci::TCcci::STREAM_START, DataObjId(kind))) FStreamRunning = true;
 }
 
 void TFormBasic::StartStreamWithBinary(TDataObjKind kind) {
@@ -449,7 +456,7 @@ void TFormBasic::StartStreamWithBinary(TDataObjKind kind) {
 void TFormBasic::StopStream() {
   if (!FStreamRunning || !FComUnit || !FComUnit->IsConnected()) return;
   FStreamRunning = false;
-  FComUnit->SendCommand(QStringLiteral("CCC_STREAM_STOP"), 4, 0, 0xFFFF, FComUnit->FStreamRec.ObjHdl);
+  FComUnit->SendCommand(ccci::TCcci::STREAM_STOP, FComUnit->FStreamRec.ObjHdl);
 }
 
 bool TFormBasic::GetMGVantaPtr(QObject*, uint32_t srcId, TMGVantaRec& rec) {

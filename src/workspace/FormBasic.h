@@ -83,6 +83,9 @@ class TFormBasic : public QMainWindow {
   int FWIP = 0;
   int FWorkCnt = 0;
   bool FStreamRunning = false;
+  // A reconnect started by CheckConnection and the commands waiting for it.
+  bool FReconnecting = false;
+  std::vector<std::function<void()>> FAfterReconnect;
   bool FConnSucces = false;
   bool FAuthError = false;
   QString FIP, FPort, FSN;
@@ -99,6 +102,7 @@ class TFormBasic : public QMainWindow {
 
   // ---- Device actions (each checks the connection first) ----
   bool CheckConnection();
+  bool SendWhenConnected(std::function<void()> send);
   void EvtUebClick();
   void EvtClick(const QString& name);
   void EvtClick(const QString& name, uint32_t position);
@@ -116,14 +120,15 @@ class TFormBasic : public QMainWindow {
   void StartStreamWithBinary(TDataObjKind kind);
   void StopStream();
 
-  bool SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext);
-  bool SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext, uint32_t id);
-  bool SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext, const QString& localFile);
-  bool SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext, const QString& txt, bool lua);
-  bool SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext, const QString& ccciName,
-                        const QString& localFile);
-  bool SendCommandToCom(const QString& info, uint8_t cmd, uint8_t priv, uint16_t ext, const QString& txt, uint32_t pos,
-                        bool lua);
+  // Every command of a window goes through here: label and codes from the
+  // catalogue, the connection checked first. A lost network link is
+  // reconnected and the command sent once the new session is done.
+  bool SendCommandToCom(ccci::TCcci c);
+  bool SendCommandToCom(ccci::TCcci c, uint32_t id);
+  bool SendCommandToCom(ccci::TCcci c, const QString& localFile);
+  bool SendCommandToCom(ccci::TCcci c, const QString& txt, bool lua);
+  bool SendCommandToCom(ccci::TCcci c, const QString& ccciName, const QString& localFile);
+  bool SendCommandToCom(ccci::TCcci c, const QString& txt, uint32_t pos, bool lua);
 
   bool GetMGVantaPtr(QObject* Sender, uint32_t srcId, TMGVantaRec& rec);
   void SetCapt(const QString& text);

@@ -45,7 +45,7 @@ struct TClient {
   QString Lua(const QString& statement, bool* ok = nullptr) {
     QString out;
     bool got = false;
-    U->RunLua(QStringLiteral("CCC_LUA_COMMAND"), statement, [&](QObject*, const QString& t) {
+    U->RunLua(statement, [&](QObject*, const QString& t) {
       out = t;
       got = true;
     });

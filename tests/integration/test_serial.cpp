@@ -90,7 +90,7 @@ TEST(SerialClient, SessionIdentityAndLuaOverTheLine) {
   EXPECT_EQ(c.U->FSN, 4711u);
   EXPECT_EQ(c.U->FVer, 4);
   QString out;
-  c.U->RunLua(QStringLiteral("L"), QStringLiteral("print(string.rep('s', 50000))"), [&](QObject*, const QString& t) { out = t; });
+  c.U->RunLua(QStringLiteral("print(string.rep('s', 50000))"), [&](QObject*, const QString& t) { out = t; });
   ASSERT_TRUE(SpinUntil([&] { return !out.isEmpty(); }, 5000));
   EXPECT_EQ(out.size(), 50002);
   bool closed = false;

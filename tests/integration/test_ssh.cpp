@@ -125,7 +125,7 @@ TEST_F(SshTest, LuaThroughTheShell) {
   TSshClient c(Sim, Ini, QStringLiteral("operator"), QStringLiteral("operator"));
   ASSERT_TRUE(c.Connect());
   QString out;
-  c.U->RunLua(QStringLiteral("L"), QStringLiteral("for i = 1, 200 do print(i) end"), [&](QObject*, const QString& t) { out = t; });
+  c.U->RunLua(QStringLiteral("for i = 1, 200 do print(i) end"), [&](QObject*, const QString& t) { out = t; });
   ASSERT_TRUE(SpinUntil([&] { return !out.isEmpty(); }, 5000));
   EXPECT_TRUE(out.startsWith(QStringLiteral("1\r\n2\r\n")));
   EXPECT_TRUE(out.endsWith(QStringLiteral("200\r\n")));

@@ -133,7 +133,7 @@ TEST(ComUnitNak, NakIsRecognisedByItsFlagForAnyCmd) {
   c.FNAKCB = [&](QObject*, uint32_t code) { codes.push_back(code); };
   int stopWork = 0;
   c.FStopWork = [&] { ++stopWork; };
-  c.SendCommand(QStringLiteral("CCC_READOUT_EVT_RM"), 5, 0, 18, QStringLiteral("x"), false);
+  c.SendCommand(ccci::TCcci::READOUT_EVT_RM, QStringLiteral("x"), false);
   TMemoryStream s(BuildNak(Dev(), 5, 0, 18, 42, "nope"));
   EXPECT_FALSE(c.Evaluate(s));
   EXPECT_TRUE(c.Handled.empty()) << "a NAK never reaches the answer handler";
@@ -217,7 +217,7 @@ TEST(ComUnitNak, TwoConnectionsAlreadyOpen) {
 TEST(ComUnitNak, RefusedProtocol5StartFallsBackToProtocol4) {
   TFakeClock clock;
   TTestComUnit c(clock);
-  c.SendCommand(QStringLiteral("ccc_start_s"), 1, 0, 0);
+  c.SendCommand(ccci::TCcci::START_S);
   c.Deliver(BuildNak(Dev(), 1, 0, 0, 134, {}));
   EXPECT_EQ(c.FVer, 4);
   EXPECT_TRUE(c.LogHas(QStringLiteral("FallBack CCCI V4")));

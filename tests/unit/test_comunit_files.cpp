@@ -287,7 +287,7 @@ struct TStreamFixture : ::testing::Test {
 
 TEST_F(TStreamFixture, BinaryStreamStartsBehindTheMeasurementStream) {
   C.FStreamRec.WithBinary = true;
-  C.SendCommand(QStringLiteral("CCC_STREAM_START"), 4, 0, 1, 0x04FFFFFFu);
+  C.SendCommand(ccci::TCcci::STREAM_START, 0x04FFFFFFu);
   C.ManualTimer();
   C.Deliver(BuildStreamStarted(Dev(), 5));
   EXPECT_EQ(C.FStreamRec.ObjHdl, 5u);

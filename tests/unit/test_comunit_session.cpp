@@ -36,7 +36,7 @@ TEST(ComUnitLua, ChunksAreLoggedLineWiseAndTheReceiverGetsEverythingOnce) {
   TFakeClock clock;
   TTestComUnit c(clock);
   QStringList got;
-  c.RunLua(QStringLiteral("CCC_LUA_COMMAND"), QStringLiteral("x()"), [&](QObject* s, const QString& text) {
+  c.RunLua(QStringLiteral("x()"), [&](QObject* s, const QString& text) {
     EXPECT_EQ(s, &c);
     got << text;
   });
@@ -60,7 +60,7 @@ TEST(ComUnitLua, ErrorOutputReachesReceiverAndFlashDoneReportsFailure) {
   std::vector<bool> flash;
   c.FFlashDone = [&](QObject*, bool ok) { flash.push_back(ok); };
   c.FCCCISratchpad = TCCCISratchpad::spStatus;
-  c.RunLua(QStringLiteral("L"), QStringLiteral("error()"), [&](QObject*, const QString& t) { got = t; });
+  c.RunLua(QStringLiteral("error()"), [&](QObject*, const QString& t) { got = t; });
   c.Deliver(Lua(TLuaOutputKind::loError, "boom"));
   c.Deliver(Lua(TLuaOutputKind::loEnd, {}));
   EXPECT_FALSE(c.FSuccess);
@@ -76,7 +76,7 @@ TEST(ComUnitLua, ScratchpadReceiverTakesChunksTheEndGoesToBoth) {
   QStringList proc;
   c.FCCCISratchpadProc = [&](const QString& t, bool last) { proc << (t + (last ? "|last" : "")); };
   QString got;
-  c.RunLua(QStringLiteral("L"), QStringLiteral("x"), [&](QObject*, const QString& t) { got = t; });
+  c.RunLua(QStringLiteral("x"), [&](QObject*, const QString& t) { got = t; });
   c.Deliver(Lua(TLuaOutputKind::loChunk, "one"));
   c.Deliver(Lua(TLuaOutputKind::loEnd, "two"));
   EXPECT_EQ(proc, (QStringList{"one", "two|last"}));
@@ -89,7 +89,7 @@ TEST(ComUnitLua, FlushLogChainsIntoReadingTheLog) {
   TTestComUnit c(clock);
   c.EnableTimer(true);
   c.FCCCISratchpad = TCCCISratchpad::spFlushLog;
-  c.SendCommand(QStringLiteral("CCC_LUA_COMMAND"), 6, 1, 0, QStringLiteral("uti.flushLog()"), true);
+  c.SendCommand(ccci::TCcci::LUA_COMMAND, QStringLiteral("uti.flushLog()"), true);
   c.Deliver(Lua(TLuaOutputKind::loEnd, {}));
   EXPECT_EQ(c.FCCCISratchpad, TCCCISratchpad::spGetLog);
   EXPECT_EQ(c.CountSendLst(), 1) << "queued while the end frame was still being evaluated";

@@ -14,7 +14,7 @@ using vanta::test::TTestComUnit;
 TEST(ComUnitTimer, ManualTimerDoesNothingWhileTheTimerIsOff) {
   TFakeClock clock;
   TTestComUnit c(clock);
-  c.SendCommand(QStringLiteral("CCC_STREAM_START"), 4, 0, 1, 1u);
+  c.SendCommand(ccci::TCcci::STREAM_START, 1u);
   c.ManualTimer();
   EXPECT_TRUE(c.Sent.empty());
 }
