@@ -21,6 +21,22 @@ namespace vanta::sim {
 
 namespace {
 constexpr char CMarker[] = "\x1a\x1b\n";
+// How long the shell waits after text without a line end before it runs it.
+constexpr int CStatementIdleMs = 5;
+
+// Cuts complete statements off `buffer`: every line, and with `flush` also
+// what is left without a line end. Blank statements are skipped.
+QList<QByteArray> TakeStatements(QByteArray& buffer, bool flush) {
+  QList<QByteArray> out;
+  for (qsizetype nl = buffer.indexOf('\n'); nl >= 0; nl = buffer.indexOf('\n')) {
+    const QByteArray s = buffer.left(nl).trimmed();
+    buffer.remove(0, nl + 1);
+    if (!s.isEmpty()) out << s;
+  }
+  if (flush && !buffer.trimmed().isEmpty()) out << buffer.trimmed();
+  if (flush) buffer.clear();
+  return out;
+}
 
 // Device state lives on the main thread; SSH sessions ask it there.
 template <typename F>
@@ -213,6 +229,8 @@ void TSimSshServer::Serve(ssh_session s) {
   std::unique_ptr<TSimLua> lua;
   OnMain([&] { lua = std::make_unique<TSimLua>(FDevice, user); });
   QByteArray line;
+  QElapsedTimer lastShellData;
+  lastShellData.start();
   char buf[16384];
   while (!FStop && ssh_is_connected(s) && shell && !ssh_channel_is_eof(shell)) {
     bool busy = false;
@@ -240,19 +258,20 @@ void TSimSshServer::Serve(ssh_session s) {
     if (n > 0) {
       busy = true;
       line.append(buf, n);
-      for (qsizetype nl = line.indexOf('\n'); nl >= 0; nl = line.indexOf('\n')) {
-        const QByteArray statement = line.left(nl).trimmed();
-        line.remove(0, nl + 1);
-        QByteArray out;
-        OnMain([&] {
-          const TSimLua::TResult r = lua->Run(statement);
-          out = r.Output + (r.Failed ? r.Error : QByteArray());
-        });
-        out += CMarker;
-        ssh_channel_write(shell, out.constData(), uint32_t(out.size()));
-      }
+      lastShellData.restart();
     } else if (n == SSH_ERROR) {
       break;
+    }
+    // A statement ends with a line end, or with the client's write: the
+    // client types it without one, so text that stops arriving is run too.
+    for (const QByteArray& statement : TakeStatements(line, n <= 0 && lastShellData.elapsed() >= CStatementIdleMs)) {
+      QByteArray out;
+      OnMain([&] {
+        const TSimLua::TResult r = lua->Run(statement);
+        out = r.Output + (r.Failed ? r.Error : QByteArray());
+      });
+      out += CMarker;
+      ssh_channel_write(shell, out.constData(), uint32_t(out.size()));
     }
     if (!busy) ::usleep(2000);
   }
@@ -265,14 +284,26 @@ void TSimSshServer::Serve(ssh_session s) {
 
 int RunLuaShell(TSimDevice& device, const QString& user) {
   TSimLua lua(device, user);
-  std::string statement;
-  while (std::getline(std::cin, statement)) {
-    const TSimLua::TResult r = lua.Run(QByteArray::fromStdString(statement));
-    const QByteArray out = r.Output + (r.Failed ? r.Error : QByteArray()) + CMarker;
-    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-    std::fflush(stdout);
+  QByteArray pending;
+  char buf[16384];
+  for (;;) {
+    pollfd p{0, POLLIN, 0};
+    const int ready = ::poll(&p, 1, pending.isEmpty() ? -1 : CStatementIdleMs);
+    bool ended = false;
+    if (ready > 0) {
+      const ssize_t n = ::read(0, buf, sizeof buf);
+      if (n <= 0) ended = true;
+      else pending.append(buf, n);
+    }
+    // Statements end at a line end, at a pause after the write, or at the end of input.
+    for (const QByteArray& statement : TakeStatements(pending, ready == 0 || ended)) {
+      const TSimLua::TResult r = lua.Run(statement);
+      const QByteArray out = r.Output + (r.Failed ? r.Error : QByteArray()) + CMarker;
+      std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+      std::fflush(stdout);
+    }
+    if (ended) return 0;
   }
-  return 0;
 }
 
 }  // namespace vanta::sim

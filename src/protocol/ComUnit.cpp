@@ -87,9 +87,10 @@ TSendRec MakeRec(TSendCmd typ, const QString& info, uint8_t cmd, uint8_t priv, u
 }  // namespace
 
 void TComUnit::Enqueue(TSendRec rec, const QString& extraLog) {
-  WriteLog(F("Liste -> Kommando hinzugefügt: %s CMD: %x Priv: %x ExtCmd: %x", U8(rec.Info).constData(), rec.Cmd,
-             rec.Priv, rec.ExtCmd) +
-           extraLog);
+  if (FOnLogCallBack)
+    WriteLog(F("Liste -> Kommando hinzugefügt: %s CMD: %x Priv: %x ExtCmd: %x", U8(rec.Info).constData(), rec.Cmd,
+               rec.Priv, rec.ExtCmd) +
+             extraLog);
   FSendLst.push_back(std::move(rec));
 }
 
@@ -187,15 +188,15 @@ void TComUnit::SendCommandCCCIFile(const QString& Info, uint8_t Cmd, uint8_t Pri
 // ---- Sending -------------------------------------------------------------------------
 
 void TComUnit::SendNxtCommand() {
-  WriteLog(F("Before Next Command Cnt: %d Wait: %s inProg: %s", CountSendLst(), U8(BoolText(FWaitForAnswer)).constData(),
-             U8(BoolText(FTransferInProgress)).constData()));
+  LOGF("Before Next Command Cnt: %d Wait: %s inProg: %s", CountSendLst(), U8(BoolText(FWaitForAnswer)).constData(),
+             U8(BoolText(FTransferInProgress)).constData());
   if (!IsConnected()) WriteLog(QStringLiteral("Before Next Command Not Connected"));
   try {
     while (IsConnected() && !FSendLst.empty() && !FWaitForAnswer && (!FTransferInProgress || CheckTransferTimeout())) {
       TSendRec rec = std::move(FSendLst.front());
       FSendLst.pop_front();
-      WriteLog(F("Liste -> Kommando wird abgearbeitet: %s CMD: %x Priv: %x ExtCmd: %x SLCnt: %d", U8(rec.Info).constData(),
-                 rec.Cmd, rec.Priv, rec.ExtCmd, CountSendLst()));
+      LOGF("Liste -> Kommando wird abgearbeitet: %s CMD: %x Priv: %x ExtCmd: %x SLCnt: %d", U8(rec.Info).constData(),
+                 rec.Cmd, rec.Priv, rec.ExtCmd, CountSendLst());
       const bool sent = SendOne(rec);
       if (!rec.LUA) ++FSeqCnt;
       if (!sent) break;
@@ -215,11 +216,11 @@ bool TComUnit::SendOne(const TSendRec& rec) {
     case TSendCmd::scDefault: {
       FWaitForAnswer = true;
       const QByteArray frame = BuildHeaderOnly(ctx, rec.Cmd, rec.Priv, rec.ExtCmd);
-      WriteLog(F("Sending %s CMD: %x Priv: %x ExtCmd: %x NAK: %x Seq: %u", U8(rec.Info).constData(), rec.Cmd, rec.Priv,
-                 rec.ExtCmd, ctx.FTPNAK, ctx.SeqCnt));
+      LOGF("Sending %s CMD: %x Priv: %x ExtCmd: %x NAK: %x Seq: %u", U8(rec.Info).constData(), rec.Cmd, rec.Priv,
+                 rec.ExtCmd, ctx.FTPNAK, ctx.SeqCnt);
       const bool ok = SendCommandStream(frame, false);
       if (rec.ExtCmd == CStop) {
-        WriteLog(F("Liste gecleart %d", CountSendLst()));
+        LOGF("Liste gecleart %d", CountSendLst());
         FWaitForAnswer = false;
         FSendLst.clear();
       }
@@ -240,15 +241,15 @@ bool TComUnit::SendOne(const TSendRec& rec) {
         frame = BuildFileName(ctx, rec.Cmd, rec.Priv, rec.ExtCmd, rec.txt.toLatin1(), pos);
         shown = rec.txt;
       }
-      WriteLog(F("Sending %s CMD: %x Priv: %x ExtCmd: %x FTPNACK: %x Seq: %u AddData: %s", U8(rec.Info).constData(),
-                 rec.Cmd, rec.Priv, rec.ExtCmd, ctx.FTPNAK, ctx.SeqCnt, U8(shown).constData()));
+      LOGF("Sending %s CMD: %x Priv: %x ExtCmd: %x FTPNACK: %x Seq: %u AddData: %s", U8(rec.Info).constData(),
+                 rec.Cmd, rec.Priv, rec.ExtCmd, ctx.FTPNAK, ctx.SeqCnt, U8(shown).constData());
       return SendCommandStream(frame, rec.LUA);
     }
     case TSendCmd::scStream: {
       FWaitForAnswer = true;
       const QByteArray frame = BuildObject(ctx, rec.Cmd, rec.Priv, rec.ExtCmd, rec.ID);
-      WriteLog(F("Sending %s CMD: %x Priv: %x ExtCmd: %x NAK: %x Seq: %u AddData: %x", U8(rec.Info).constData(), rec.Cmd,
-                 rec.Priv, rec.ExtCmd, ctx.FTPNAK, ctx.SeqCnt, rec.ID));
+      LOGF("Sending %s CMD: %x Priv: %x ExtCmd: %x NAK: %x Seq: %u AddData: %x", U8(rec.Info).constData(), rec.Cmd,
+                 rec.Priv, rec.ExtCmd, ctx.FTPNAK, ctx.SeqCnt, rec.ID);
       return SendCommandStream(frame, false);
     }
     case TSendCmd::scFile:
@@ -283,8 +284,8 @@ bool AppendFile(const QString& path, QByteArray& frame, QString& error) {
 bool TComUnit::SendFileEntry(const TSendRec& rec) {
   FWaitForAnswer = false;
   const THeaderContext ctx = HeaderContext();
-  WriteLog(F("Sending %s CMD: %x Priv: %x ExtCmd: %x NAK: %x Seq: %u", U8(rec.Info).constData(), rec.Cmd, rec.Priv,
-             rec.ExtCmd, ctx.FTPNAK, ctx.SeqCnt));
+  LOGF("Sending %s CMD: %x Priv: %x ExtCmd: %x NAK: %x Seq: %u", U8(rec.Info).constData(), rec.Cmd, rec.Priv,
+             rec.ExtCmd, ctx.FTPNAK, ctx.SeqCnt);
   QString error;
   const QString prepared = PrepareUploadFile(rec.txt, error);
   if (prepared.isEmpty()) {
@@ -331,8 +332,8 @@ bool TComUnit::SendCCCIFileEntry(const TSendRec& rec) {
     return true;
   }
   PutU32At(frame, 12, uint32_t(frame.size()));
-  WriteLog(F("Sending %s CMD: %x Priv: %x ExtCmd: %x NAK: %x Seq: %u", U8(rec.Info).constData(), rec.Cmd, rec.Priv,
-             rec.ExtCmd, ctx.FTPNAK, ctx.SeqCnt));
+  LOGF("Sending %s CMD: %x Priv: %x ExtCmd: %x NAK: %x Seq: %u", U8(rec.Info).constData(), rec.Cmd, rec.Priv,
+             rec.ExtCmd, ctx.FTPNAK, ctx.SeqCnt);
   return SendCommandStream(frame, false);
 }
 
@@ -374,7 +375,11 @@ void TComUnit::OnTimer(QObject*) {
     if (!FStreamRec.Active) {
       WriteLog(QStringLiteral("No Communication within Transfer time!"));
       ClearStreamAndBuffer();
+      DiscardPartialFrame();
     } else {
+      // Once per stall, not once per tick: the restart takes its 2 s.
+      FTransferInProgress = false;
+      DiscardPartialFrame();
       StreamErrorsSearch();
     }
     return;
@@ -387,7 +392,7 @@ void TComUnit::OnTimer(QObject*) {
   }
   // 4. Something waits and nothing blocks it.
   if (!FWaitForAnswer && !FSendLst.empty() && (!FTransferInProgress || CheckTransferTimeout())) {
-    WriteLog(F("tmr: Send Next / %d", CountSendLst()));
+    LOGF("tmr: Send Next / %d", CountSendLst());
     SendNxtCommand();
     return;
   }
@@ -438,59 +443,50 @@ void TComUnit::ShowMessage(const QString& text, TMsgDlgType type, TThreadedMessa
 }
 
 bool TComUnit::Evaluate(TMemoryStream& stream) {
-  bool result = true;
-  for (;;) {
-    if (!FTransferInProgress) {
-      if (stream.Size() < CHeadSize) return result;  // not even a header yet
-      FTransferInProgress = true;
-      DecodeHead(stream.Bytes(), FHead);
-      stream.SetPosition(CHeadSize);
-      FNAK = CheckNAK(FHead.FTPNAK);
-      FSeqCnt = FHead.SeqCnt;
-      WriteLog(F("ComUnit: CMD=%x Priv=%x ExtCmd=%x ver=%d FTPNAK=%d SN=%d Size=%d SeqCnt=%d StreamSize=%d", FHead.CMD,
-                 FHead.Priv, FHead.ExtCmd, FHead.Ver, FHead.FTPNAK, FHead.SN, FHead.Size, FHead.SeqCnt,
-                 int(stream.Size())));
-      ++FSeqCnt;
-      if (FHead.Size < uint32_t(CHeadSize) || FHead.Size > CMaxFrameSize) {
-        // A header that cannot be right: nothing after it can be trusted.
-        WriteLog(F("ComUnit: ungültige Rahmenlänge %u, Empfang verworfen", FHead.Size), true);
-        ClearStreamAndBuffer();
-        stream.Clear();
-        return false;
-      }
-    }
-    // A frame is evaluated only when all of its bytes are there.
-    if (stream.Size() < qsizetype(FHead.Size)) return result;
-
-    if (FNAK) {
-      bool returnAtOnce = false;
-      const bool nakResult = EvaluateNak(stream, returnAtOnce);
-      if (returnAtOnce) return result && nakResult;
-      result = false;
-    } else {
-      stream.SetPosition(CHeadSize);
-      FTransferInProgress = false;
-      WorkEvent(TWorkMode::wmRead, 0, TWorkStatus::WorkEnd);
-      WriteLog(F("ComUnit: EndWork %d/%d", int(stream.Size()), FHead.Size));
-      WriteLog(F("ComUnit Accept Cmd=%d Priv=%d ExtCmd=%d ver=%d FTPNAK=%d SN=%d Size=%d SeqCnt=%d StreamSize=%d",
-                 FHead.CMD, FHead.Priv, FHead.ExtCmd, FHead.Ver, FHead.FTPNAK, FHead.SN, FHead.Size, FHead.SeqCnt,
-                 int(stream.Size())));
-      bool dispatched = true;
-      Dispatch(stream, dispatched);
-      if (!dispatched) result = false;
-      if (dispatched && FOnAnswerEvaluated) FOnAnswerEvaluated(FHead);
-      WriteLog(F("ComUnit BeforeClear Size: %d StreamSize: %d StreamPosition: %d", FHead.Size, int(stream.Size()),
-                 int(stream.Position())));
-    }
-    // Finishing the frame.
-    if (stream.Position() >= stream.Size()) {
-      ClearStreamAndBuffer();
-      return result;
-    }
-    WriteLog(F("Data still inside: %d", int(stream.Size() - stream.Position())));
-    stream.DiscardBeforePosition();
-    FTransferInProgress = false;
+  // The reader hands over whole frames only; the header it saw already set
+  // FTransferInProgress, which ends here.
+  if (stream.Size() < CHeadSize) {
+    LOGFM(true, "ComUnit: Rahmen ohne Kopf (%d Bytes), Empfang verworfen", int(stream.Size()));
+    ClearStreamAndBuffer();
+    return false;
   }
+  FTransferInProgress = true;
+  DecodeHead(stream.Bytes(), FHead);
+  stream.SetPosition(CHeadSize);
+  FNAK = CheckNAK(FHead.FTPNAK);
+  FSeqCnt = FHead.SeqCnt;
+  LOGF("ComUnit: CMD=%x Priv=%x ExtCmd=%x ver=%d FTPNAK=%d SN=%d Size=%d SeqCnt=%d StreamSize=%d", FHead.CMD, FHead.Priv,
+       FHead.ExtCmd, FHead.Ver, FHead.FTPNAK, FHead.SN, FHead.Size, FHead.SeqCnt, int(stream.Size()));
+  ++FSeqCnt;
+  if (FHead.Size < uint32_t(CHeadSize) || FHead.Size > CMaxFrameSize || stream.Size() < qsizetype(FHead.Size)) {
+    // A header that does not fit its frame: nothing in it can be trusted.
+    LOGFM(true, "ComUnit: ungültige Rahmenlänge %u (%d Bytes), Empfang verworfen", FHead.Size, int(stream.Size()));
+    ClearStreamAndBuffer();
+    return false;
+  }
+  bool result = true;
+  if (FNAK) {
+    bool returnAtOnce = false;
+    const bool nakResult = EvaluateNak(stream, returnAtOnce);
+    if (returnAtOnce) return nakResult;
+    result = false;
+  } else {
+    stream.SetPosition(CHeadSize);
+    FTransferInProgress = false;
+    WorkEvent(TWorkMode::wmRead, 0, TWorkStatus::WorkEnd);
+    LOGF("ComUnit: EndWork %d/%d", int(stream.Size()), FHead.Size);
+    LOGF("ComUnit Accept Cmd=%d Priv=%d ExtCmd=%d ver=%d FTPNAK=%d SN=%d Size=%d SeqCnt=%d StreamSize=%d", FHead.CMD,
+         FHead.Priv, FHead.ExtCmd, FHead.Ver, FHead.FTPNAK, FHead.SN, FHead.Size, FHead.SeqCnt, int(stream.Size()));
+    bool dispatched = true;
+    Dispatch(stream, dispatched);
+    if (!dispatched) result = false;
+    if (dispatched && FOnAnswerEvaluated) FOnAnswerEvaluated(FHead);
+    LOGF("ComUnit BeforeClear Size: %d StreamSize: %d StreamPosition: %d", FHead.Size, int(stream.Size()),
+         int(stream.Position()));
+  }
+  if (stream.Size() > qsizetype(FHead.Size)) LOGF("Data still inside: %d", int(stream.Size() - FHead.Size));
+  ClearStreamAndBuffer();
+  return result;
 }
 
 bool TComUnit::EvaluateNak(TMemoryStream& stream, bool& returnAtOnce) {
@@ -518,11 +514,10 @@ bool TComUnit::EvaluateNak(TMemoryStream& stream, bool& returnAtOnce) {
     return true;
   }
   const QString message = QString::fromLatin1(nak.Message);
-  WriteLog(F("ComUnit NAK Cmd=%u Priv=%u ExtCmd=%u Ver=%u FTPNAK=%u SN=%u Size=%u SeqCnt=%u StreamSize=%d ErrorCode:%u "
+  LOGFM(true, "ComUnit NAK Cmd=%u Priv=%u ExtCmd=%u Ver=%u FTPNAK=%u SN=%u Size=%u SeqCnt=%u StreamSize=%d ErrorCode:%u "
              "ErrorMessage:%s",
              FHead.CMD, FHead.Priv, FHead.ExtCmd, FHead.Ver, FHead.FTPNAK, FHead.SN, FHead.Size, FHead.SeqCnt,
-             int(stream.Size()), nak.ErrorCode, U8(message).constData()),
-           true);
+             int(stream.Size()), nak.ErrorCode, U8(message).constData());
   auto closeCb = [this](QObject* s, int r) { NAKerrorCB(s, r); };
   if (FSendParaDone) {
     FSendParaDone(this, false);
@@ -555,7 +550,7 @@ void TComUnit::Dispatch(TMemoryStream& stream, bool& result) {
     case TAnswerGroup::agNtp: NTPCommand(stream); break;
     case TAnswerGroup::agFileStream: FileStream(stream); break;
     case TAnswerGroup::agUnknown:
-      WriteLog(F("ComUnit: unbekanntes Kommando CMD=%x, Warteschlange verworfen", FHead.CMD), true);
+      LOGFM(true, "ComUnit: unbekanntes Kommando CMD=%x, Warteschlange verworfen", FHead.CMD);
       ClearStreamAndBuffer();
       FSendLst.clear();
       result = false;
@@ -566,13 +561,13 @@ void TComUnit::Dispatch(TMemoryStream& stream, bool& result) {
 }
 
 void TComUnit::SkipFrame(TMemoryStream& stream, const char* handler) {
-  WriteLog(F("ComUnit: %s CMD=%x ExtCmd=%x Size=%u", handler, FHead.CMD, FHead.ExtCmd, FHead.Size));
+  LOGF("ComUnit: %s CMD=%x ExtCmd=%x Size=%u", handler, FHead.CMD, FHead.ExtCmd, FHead.Size);
   stream.SetPosition(qMin<qsizetype>(FHead.Size, stream.Size()));
 }
 
 
 void TComUnit::FileStream(TMemoryStream& s) {
-  WriteLog(F("FS: StreamPos: %d, sz: %d", int(s.Position()), int(s.Size())));
+  LOGF("FS: StreamPos: %d, sz: %d", int(s.Position()), int(s.Size()));
   // Device text stream: ExtCmd 5 carries log text, the rest nothing we use.
   if (FHead.ExtCmd == 5) {
     const QByteArray text = CurrentFrame(s).mid(CHeadSize);
@@ -597,7 +592,7 @@ void TComUnit::ShutDown(QObject*, TShutDownComplete OnComplete) {
   if (OnComplete) FShutDownComplete = std::move(OnComplete);
   FShutdownTime = FNow() + CShutdownMs;
   FShutDown = true;
-  WriteLog(F("ComUnit: ShutDown Start - Connected: %s", U8(BoolText(IsConnected())).constData()));
+  LOGF("ComUnit: ShutDown Start - Connected: %s", U8(BoolText(IsConnected())).constData());
   if (IsConnected() && IsTimerActive()) {
     FSendLst.clear();
     if (FNTPTunnelActive) SendCommand(ccci::TCcci::TUNNEL_NTP_CLOSE);

@@ -18,10 +18,22 @@
 #include "Ccci.h"
 #include "DeviceDefaults.h"
 #include "FtpClient.h"
+#include "LogFormat.h"
 #include "MemoryStream.h"
 #include "Sammler.h"
 #include "TimeStamps.h"
 #include "VantaFW.h"
+
+// Log lines are formatted only when somebody listens: every frame passes
+// several of them, and nobody reads them in most runs.
+#define LOGF(...)                                        \
+  do {                                                   \
+    if (FOnLogCallBack) WriteLog(::vanta::F(__VA_ARGS__)); \
+  } while (0)
+#define LOGFM(memo, ...)                                         \
+  do {                                                           \
+    if (FOnLogCallBack) WriteLog(::vanta::F(__VA_ARGS__), memo); \
+  } while (0)
 
 namespace vanta {
 
@@ -158,6 +170,8 @@ class TComUnit : public QObject {
   virtual bool IsConnected() const;
   virtual void DoDisconnect(bool notify);
   virtual void StreamErrorsSearch();
+  // A transfer stalled: the reader drops the partial frame it holds.
+  virtual void DiscardPartialFrame() {}
 
   // ---- Fields ----
   TCCCISratchpad FCCCISratchpad = TCCCISratchpad::spNone;

@@ -178,7 +178,7 @@ bool TComUnit::UnTarFile(const QByteArray& archive, const QString& folder, QStri
 // ---- setup ---------------------------------------------------------------------------------
 
 void TComUnit::SetupCommand(TMemoryStream& stream) {
-  WriteLog(F("Setup=%d", int(FHead.ExtCmd)));
+  LOGF("Setup=%d", int(FHead.ExtCmd));
   const QByteArray payload = CurrentFrame(stream).mid(CHeadSize);
   stream.SetPosition(qMin<qsizetype>(FHead.Size, stream.Size()));
   if (FHead.ExtCmd == 3) {
@@ -222,8 +222,8 @@ void TComUnit::SetupCommand(TMemoryStream& stream) {
 // ---- readout -------------------------------------------------------------------------------
 
 void TComUnit::ReadoutCommand(TMemoryStream& stream) {
-  WriteLog(F("%s: ReadOut=%d", U8(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz"))).constData(),
-             int(FHead.ExtCmd)));
+  LOGF("%s: ReadOut=%d", U8(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz"))).constData(),
+             int(FHead.ExtCmd));
   // The payload is only viewed: a recording can be hundreds of megabytes.
   const QByteArray frame = CurrentFrame(stream);
   const QByteArrayView payload = QByteArrayView(frame).sliced(qMin<qsizetype>(CHeadSize, frame.size()));
@@ -408,7 +408,7 @@ void TComUnit::CheckXMLVersion(const QString& text) {
   if (version != 0 && version > FMessDBVer) {
     const QString name = WithExtension(CMappingDB, QStringLiteral(".gz"));
     FScratchpadFleLst << name;
-    WriteLog(F("ComUnit: New Version %d for %s", int(version), U8(name).constData()));
+    LOGF("ComUnit: New Version %d for %s", int(version), U8(name).constData());
     FMessDBVer = version;
   }
   if (FScratchpadFleLst.isEmpty()) {

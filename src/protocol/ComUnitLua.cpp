@@ -17,7 +17,7 @@ void TComUnit::RunLua(const QString& statement, TLuaReceiver receiver) {
 
 void TComUnit::LUACommand(TMemoryStream& stream) {
   const QByteArray text = LuaOutputText(CurrentFrame(stream));
-  WriteLog(F("LUA: StreamPos: %d, sz: %d", int(stream.Position()), int(stream.Size())));
+  LOGF("LUA: StreamPos: %d, sz: %d", int(stream.Position()), int(stream.Size()));
   EvalLuaCommand(FHead.ExtCmd, text);
   if (!text.isEmpty()) {
     FLuaText += QString::fromLatin1(text);
@@ -60,7 +60,7 @@ void TComUnit::LUACommandSSH(const QByteArray& text) {
 }
 
 void TComUnit::EvalLuaCommand(uint16_t ExtCmd, const QByteArray& text) {
-  WriteLog(F("LUA ExtCmd=%d Text=%s", int(ExtCmd), text.constData()));
+  LOGF("LUA ExtCmd=%d Text=%s", int(ExtCmd), text.constData());
   const QString t = QString::fromLatin1(text);
   switch (ExtCmd) {
     case 1:

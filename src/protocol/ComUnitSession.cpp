@@ -16,10 +16,10 @@ void TComUnit::SetSSHUserPass(const QString& user, const QString& password) {
 void TComUnit::SendStartCommand(uint8_t Method, const QByteArray& user, const QByteArray& secret) {
   const THeaderContext ctx = HeaderContext();
   const QByteArray frame = BuildStartRecord(ctx, Method, user, secret);
-  WriteLog(F("Sending ccc_start_s CMD: %x | Priv: %x | ExtCmd: %x | Method: %d | NAK: %x | Ver: %d | Seq: %u | Size: %d", 1,
-             0, 0, int(Method), ctx.FTPNAK, int(ctx.Ver), ctx.SeqCnt, int(frame.size())));
+  LOGF("Sending ccc_start_s CMD: %x | Priv: %x | ExtCmd: %x | Method: %d | NAK: %x | Ver: %d | Seq: %u | Size: %d", 1,
+             0, 0, int(Method), ctx.FTPNAK, int(ctx.Ver), ctx.SeqCnt, int(frame.size()));
   if (Method == 1)
-    WriteLog(F("Sending Auth with User: %s and Ticket %s", user.constData(), secret.constData()));
+    LOGF("Sending Auth with User: %s and Ticket %s", user.constData(), secret.constData());
   SendCommandStream(frame, false);
 }
 
@@ -72,7 +72,7 @@ void TComUnit::SessionCommand(TMemoryStream& stream) {
       FUser = QString::fromLatin1(answer.User);
       FPAss = QString::fromLatin1(answer.Password);
     }
-    WriteLog(F("ComUnit User: %s Pass: %s", U8(FUser).constData(), U8(FPAss).constData()));
+    LOGF("ComUnit User: %s Pass: %s", U8(FUser).constData(), U8(FPAss).constData());
   }
   ClearStreamAndBuffer();
   SendCommand(ccci::TCcci::IDENTIFY_ALL);
@@ -93,7 +93,7 @@ QString LuaQuoted(const QString& text) {
 }  // namespace
 
 void TComUnit::IdentityCommand(TMemoryStream& stream) {
-  WriteLog(F("Identity=%d", int(FHead.ExtCmd)));
+  LOGF("Identity=%d", int(FHead.ExtCmd));
   const QByteArray frame = CurrentFrame(stream);
   if (FHead.ExtCmd == 0) {
     TIdentityBasic id;
@@ -102,8 +102,8 @@ void TComUnit::IdentityCommand(TMemoryStream& stream) {
       return;
     }
     FDevType = DevTypeFromArticle(id.ArtNum);
-    WriteLog(F("IN: Idendity: SerNum=%u ArtNum=%u ProdDate=%s", id.SerNum, id.ArtNum,
-               U8(LocalDateText(id.ProdDate)).constData()));
+    LOGF("IN: Idendity: SerNum=%u ArtNum=%u ProdDate=%s", id.SerNum, id.ArtNum,
+               U8(LocalDateText(id.ProdDate)).constData());
     return;
   }
   if (FHead.ExtCmd != 1) return;
@@ -115,30 +115,30 @@ void TComUnit::IdentityCommand(TMemoryStream& stream) {
   }
   FArtNum = id.ArtNum;
   FDevType = DevTypeFromArticle(id.ArtNum);
-  WriteLog(F("IN: IdendityAll: SerNum=%u ArtNum=%u ProdDate=%s", id.SerNum, id.ArtNum,
-             U8(LocalDateText(id.ProdDate)).constData()));
+  LOGF("IN: IdendityAll: SerNum=%u ArtNum=%u ProdDate=%s", id.SerNum, id.ArtNum,
+             U8(LocalDateText(id.ProdDate)).constData());
   FConTime = id.DevClock;
   FtmeSet = id.TimeSet;
   const time_set_t& t = FtmeSet;
   const tmStamp_t local = CorrectUTCtoLocal({FConTime, 0});
-  WriteLog(F("IN: IdendityAll: Time=%s",
-             U8(TPQTimeProgs::VantaTS_to_StrSec(TPQTimeProgs::TStoLinear(local))).constData()));
-  WriteLog(F("IN: IdendityAll: Std=%u", t.Std));
-  WriteLog(F("IN: IdendityAll tmeeSet.Stdtz Vorzeichen=%u Hour=%u Min=%u", t.Stdtz & 1u, unsigned(t.Stdtz >> 1),
-             unsigned(t.StdtzMin)));
-  WriteLog(F("IN: IdendityAll tmeSet.tz Vorzeichen=%u Hour=%u Min=%u", t.tz & 1u, unsigned(t.tz >> 1), unsigned(t.tzMin)));
-  WriteLog(F("IN: IdendityAll tmeSet.dstmode dstmode=%u", t.dstmode));
-  WriteLog(F("IN: IdendityAll tmeSet.ws mon=%u day=%u hour=%u dow=%u", t.ws[0], t.ws[1], t.ws[2], t.ws[3]));
-  WriteLog(F("IN: IdendityAll tmeSet.sw mon=%u day=%u hour=%u dow=%u", t.sw[0], t.sw[1], t.sw[2], t.sw[3]));
-  WriteLog(F("IN: IdendityAll tmeSet.ls year=%u mon=%u day=%u sgn=%u", t.ls[0], t.ls[1], t.ls[2], t.ls[3]));
-  WriteLog(F("IN: IdendityAll tmeSet.ntpcycle ntpcycle=%u", t.ntpcycle));
+  LOGF("IN: IdendityAll: Time=%s",
+             U8(TPQTimeProgs::VantaTS_to_StrSec(TPQTimeProgs::TStoLinear(local))).constData());
+  LOGF("IN: IdendityAll: Std=%u", t.Std);
+  LOGF("IN: IdendityAll tmeeSet.Stdtz Vorzeichen=%u Hour=%u Min=%u", t.Stdtz & 1u, unsigned(t.Stdtz >> 1),
+             unsigned(t.StdtzMin));
+  LOGF("IN: IdendityAll tmeSet.tz Vorzeichen=%u Hour=%u Min=%u", t.tz & 1u, unsigned(t.tz >> 1), unsigned(t.tzMin));
+  LOGF("IN: IdendityAll tmeSet.dstmode dstmode=%u", t.dstmode);
+  LOGF("IN: IdendityAll tmeSet.ws mon=%u day=%u hour=%u dow=%u", t.ws[0], t.ws[1], t.ws[2], t.ws[3]);
+  LOGF("IN: IdendityAll tmeSet.sw mon=%u day=%u hour=%u dow=%u", t.sw[0], t.sw[1], t.sw[2], t.sw[3]);
+  LOGF("IN: IdendityAll tmeSet.ls year=%u mon=%u day=%u sgn=%u", t.ls[0], t.ls[1], t.ls[2], t.ls[3]);
+  LOGF("IN: IdendityAll tmeSet.ntpcycle ntpcycle=%u", t.ntpcycle);
   for (int i = 0; i < 4; ++i)
-    WriteLog(F("IN: IdendityAll tmeSet.ntpip ntpip%d=%s", i, t.ntpip[size_t(i)].constData()));
+    LOGF("IN: IdendityAll tmeSet.ntpip ntpip%d=%s", i, t.ntpip[size_t(i)].constData());
   for (int i = 0; i < 4; ++i)
-    WriteLog(F("IN: IdendityAll tmeSet.ntpport ntpip%d=%u", i, unsigned(t.ntpport[size_t(i)])));
-  WriteLog(F("IN: IdendityAll tmeSet.bdnmea bdnmea=%u", t.bdnmea));
-  WriteLog(F("IN: IdendityAll tmeSet.rsnmea rsnmea=%u", t.rsnmea));
-  WriteLog(F("IN: IdendityAll tmeSet.rspcm rspcm=%u", t.rspcm));
+    LOGF("IN: IdendityAll tmeSet.ntpport ntpip%d=%u", i, unsigned(t.ntpport[size_t(i)]));
+  LOGF("IN: IdendityAll tmeSet.bdnmea bdnmea=%u", t.bdnmea);
+  LOGF("IN: IdendityAll tmeSet.rsnmea rsnmea=%u", t.rsnmea);
+  LOGF("IN: IdendityAll tmeSet.rspcm rspcm=%u", t.rspcm);
   WriteLog(QStringLiteral("IN: IdendityAll tmeeSet ----------- Ende--------"));
 
   FRev.SetRaw(id.FirmwareWord);

@@ -33,7 +33,7 @@ void TComUnit::StreamCommand(TMemoryStream& stream) {
         r.BinaryHdl = handle;
         SendCommand(ccci::TCcci::STREAM_GET_NXT, r.BinaryHdl);
       }
-      WriteLog(F("IN: Stream_%x ObjHdl=%x", unsigned(FHead.ExtCmd), r.ObjHdl));
+      LOGF("IN: Stream_%x ObjHdl=%x", unsigned(FHead.ExtCmd), r.ObjHdl);
       if (r.WithBinary && r.BinaryHdl == 0) {
         SendCommand(ccci::TCcci::STREAM_START, CBinaryObjectId);
         r.BinaryHdl = 1;
@@ -52,16 +52,16 @@ void TComUnit::StreamCommand(TMemoryStream& stream) {
   }
   if (r.ObjHdl < 2) return;  // a record for a stream without a handle yet
 
-  WriteLog(F("ComUnit Stream IN: Readout ExcCmd = %d: Stream_Size=%d Stream_Position=%d HeadSize=%d", int(FHead.ExtCmd),
-             int(stream.Size()), CHeadSize, int(FHead.Size)));
+  LOGF("ComUnit Stream IN: Readout ExcCmd = %d: Stream_Size=%d Stream_Position=%d HeadSize=%d", int(FHead.ExtCmd),
+             int(stream.Size()), CHeadSize, int(FHead.Size));
   TStreamDataHead head;
   if (const QString e = DecodeStreamDataHead(frame, head); !e.isEmpty()) {
     WriteLog(QStringLiteral("ComUnit: ") + e, true);
     return;
   }
   FBytes.TS_Mess = TPQTimeProgs::TSNormalizeLocal(head.Stamp, TimeTzFromSet(FtmeSet));
-  WriteLog(F("TS: %s:%u ", U8(TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(FBytes.TS_Mess))).constData(),
-             FBytes.TS_Mess.Frac));
+  LOGF("TS: %s:%u ", U8(TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(FBytes.TS_Mess))).constData(),
+             FBytes.TS_Mess.Frac);
   auto keepRecord = [&] {
     const QByteArray record = frame.mid(CHeadSize);
     if (FBytes.FBytes.size() != record.size()) FBytes.FBytes.resize(record.size());
@@ -81,8 +81,8 @@ void TComUnit::StreamCommand(TMemoryStream& stream) {
     if (FBinInCB) FBinInCB(this, bin.InputCnt, bin.States);
     uint32_t sum = 0;
     for (int i = 0; i < bin.States.size(); ++i) sum += uint32_t(i) + uint8_t(bin.States[i]);
-    WriteLog(F("BinaryStream: id: %u | sec: %u | frac: %u | Ver: %u | inputCnt: %u | input: %u", bin.Id, bin.Sec, bin.Frac,
-               unsigned(bin.Ver), unsigned(bin.InputCnt), sum));
+    LOGF("BinaryStream: id: %u | sec: %u | frac: %u | Ver: %u | inputCnt: %u | input: %u", bin.Id, bin.Sec, bin.Frac,
+               unsigned(bin.Ver), unsigned(bin.InputCnt), sum);
   } else if (id == 0x00FFFFFF || id == 0x01FFFFFF) {
     rd.Seek(32);
     rd.U32();
@@ -103,13 +103,13 @@ void TComUnit::StreamCommand(TMemoryStream& stream) {
       keepRecord();
     }
   }
-  if (!rd.Ok()) WriteLog(F("ComUnit: Datensatz %x zu kurz (%d Bytes)", id, int(frame.size())), true);
+  if (!rd.Ok()) LOGFM(true, "ComUnit: Datensatz %x zu kurz (%d Bytes)", id, int(frame.size()));
   if (FUpdateGrid) FUpdateGrid(this);
   if (id != CBinaryObjectId && r.ObjHdl > 1) {
     FNextStreamBool = true;
     FNextStreamDT = FNow() + 1000;
-    WriteLog(F("GetNextStream @ %s",
-               U8(QDateTime::fromMSecsSinceEpoch(FNextStreamDT).toString(QStringLiteral("hh:mm:ss:zzz"))).constData()));
+    LOGF("GetNextStream @ %s",
+               U8(QDateTime::fromMSecsSinceEpoch(FNextStreamDT).toString(QStringLiteral("hh:mm:ss:zzz"))).constData());
   }
 }
 
@@ -137,7 +137,7 @@ void TComUnit::NTPCommand(TMemoryStream& stream) {
       FWaitForAnswer = false;
       const THeaderContext ctx = HeaderContext();
       const QByteArray reply = BuildNtpReply(ctx, FillNTP(packet, received, QDateTime::currentMSecsSinceEpoch()));
-      WriteLog(F("Sending %s CMD: %x Priv: %x ExtCmd: %x NAK: %x", "CCC_TUNNEL_NTP_REPLY", 9, 1, 3, ctx.FTPNAK));
+      LOGF("Sending %s CMD: %x Priv: %x ExtCmd: %x NAK: %x", "CCC_TUNNEL_NTP_REPLY", 9, 1, 3, ctx.FTPNAK);
       SendCommandStream(reply, false);
       WriteLog(QStringLiteral("NTP Answer"));
       return;

@@ -29,6 +29,14 @@ class TFrameCutter {
   // Reads what `device` has straight into the receive buffer (no
   // intermediate copy), then cuts as Append does.
   void ReadFrom(class QIODevice& device, std::vector<TEvent>& events);
+  // Lets `read` append straight to the receive buffer, then cuts; returns
+  // what `read` returned.
+  template <typename R>
+  bool Fill(R&& read, std::vector<TEvent>& events) {
+    const bool ok = read(FBuf);
+    Cut(events);
+    return ok;
+  }
   void Clear();
   qsizetype Buffered() const { return FBuf.size(); }
   bool HeadRead() const { return FHeadRead; }

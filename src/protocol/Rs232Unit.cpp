@@ -1,18 +1,15 @@
 #include "Rs232Unit.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
+#include <QSerialPort>
+#include <QSerialPortInfo>
+
+#ifdef Q_OS_UNIX
 #include <poll.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
+#endif
 
 namespace vanta {
 
-namespace {
-QString SystemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
-}  // namespace
+TRS232Unit::TRS232Unit() = default;
 
 TRS232Unit::~TRS232Unit() {
   QString ignored;
@@ -27,63 +24,81 @@ QString TRS232Unit::DevicePathForNumber(int number) {
 #endif
 }
 
+QStringList TRS232Unit::AvailablePorts() {
+  QStringList out;
+  for (const QSerialPortInfo& p : QSerialPortInfo::availablePorts()) out << p.systemLocation();
+  out.sort();
+  return out;
+}
+
 void TRS232Unit::SetPort(const QString& path) { FPort = path; }
 
+bool TRS232Unit::IsOpen() const { return FComPort && FComPort->isOpen(); }
+
 bool TRS232Unit::OpenPort(QString& error) {
-  if (FHandle >= 0) return true;
-  FHandle = ::open(FPort.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (FHandle < 0) {
-    error = SystemError();
+  if (IsOpen()) return true;
+  FComPort = std::make_unique<QSerialPort>();
+  FComPort->setPortName(FPort);
+  FComPort->setReadBufferSize(0);  // the reader takes bytes as they come
+  if (!FComPort->open(QIODevice::ReadWrite)) {
+    error = FComPort->errorString();
+    if (FComPort->error() == QSerialPort::PermissionError)
+      error += QStringLiteral(" (belegt oder keine Berechtigung)");
+    FComPort.reset();
     return false;
   }
-  termios t{};
-  if (::tcgetattr(FHandle, &t) != 0) {
-    error = SystemError();
-    ::close(FHandle);
-    FHandle = -1;
-    return false;
-  }
-  ::cfmakeraw(&t);
-  ::cfsetispeed(&t, B9600);
-  ::cfsetospeed(&t, B9600);
-  t.c_cflag &= ~(PARENB | CSTOPB | CSIZE);
-  t.c_cflag |= CS8 | CLOCAL | CREAD;
-  t.c_cc[VMIN] = 0;
-  t.c_cc[VTIME] = 1;  // 100 ms read time-out
-  ::tcsetattr(FHandle, TCSANOW, &t);
-  const int lines = TIOCM_DTR | TIOCM_RTS;
-  ::ioctl(FHandle, TIOCMBIS, &lines);  // not every device (a pty, say) has them
+  FComPort->setBaudRate(QSerialPort::Baud9600);
+  FComPort->setDataBits(QSerialPort::Data8);
+  FComPort->setParity(QSerialPort::NoParity);
+  FComPort->setStopBits(QSerialPort::OneStop);
+  FComPort->setFlowControl(QSerialPort::NoFlowControl);
+  // Not every device (a pseudo-terminal, say) has the modem lines.
+  FComPort->setDataTerminalReady(true);
+  FComPort->setRequestToSend(true);
+  FComPort->clearError();
   ClearBuffer();
   return true;
 }
 
 bool TRS232Unit::CheckConnection() const {
-  if (FHandle < 0) return false;
-  termios t{};
-  if (::tcgetattr(FHandle, &t) != 0) return false;
-  pollfd p{FHandle, POLLIN, 0};
+  if (!IsOpen()) return false;
+  const QSerialPort::SerialPortError e = FComPort->error();
+  if (e == QSerialPort::ResourceError || e == QSerialPort::DeviceNotFoundError) return false;
+#ifdef Q_OS_UNIX
+  // A pulled adapter (or the other end of a pseudo-terminal) shows as a
+  // hang-up on the handle before any read fails.
+  pollfd p{int(FComPort->handle()), POLLIN, 0};
   if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) return false;
+#endif
   return true;
 }
 
 void TRS232Unit::ClearBuffer() {
-  if (FHandle >= 0) ::tcflush(FHandle, TCIOFLUSH);
+  if (IsOpen()) FComPort->clear(QSerialPort::AllDirections);
 }
 
 bool TRS232Unit::WriteData(const QByteArray& data, qint64& count, const std::function<void(qint64)>& progress,
                            QString& error) {
   count = 0;
+  if (!IsOpen()) {
+    error = QStringLiteral("Port nicht offen");
+    return false;
+  }
   while (count < data.size()) {
     const qint64 piece = qMin<qint64>(CSerialPiece, data.size() - count);
-    qint64 done = 0;
-    while (done < piece) {
-      const ssize_t n = ::write(FHandle, data.constData() + count + done, size_t(piece - done));
-      if (n < 0) {
-        if (errno == EINTR || errno == EAGAIN) continue;
-        error = SystemError();
+    if (FComPort->write(data.constData() + count, piece) != piece) {
+      error = FComPort->errorString();
+      return false;
+    }
+    // 10 ms per byte plus 100 ms, as the port's write time-out.
+    const int limit = int(qMin<qint64>(piece * 10 + 100, 600000));
+    while (FComPort->bytesToWrite() > 0) {
+      if (!FComPort->waitForBytesWritten(limit)) {
+        error = FComPort->error() == QSerialPort::TimeoutError || FComPort->error() == QSerialPort::NoError
+                    ? QStringLiteral("Zeitüberschreitung beim Schreiben")
+                    : FComPort->errorString();
         return false;
       }
-      done += n;
     }
     count += piece;
     if (progress) progress(count);
@@ -91,23 +106,22 @@ bool TRS232Unit::WriteData(const QByteArray& data, qint64& count, const std::fun
   return true;
 }
 
-QByteArray TRS232Unit::ReadData(QString& error) {
-  if (FHandle < 0) return {};
-  QByteArray buf(CSerialPiece, '\0');
-  const ssize_t n = ::read(FHandle, buf.data(), size_t(buf.size()));
-  if (n < 0) {
-    if (errno != EAGAIN && errno != EINTR) error = SystemError();
-    return {};
-  }
-  buf.truncate(qsizetype(n));
-  return buf;
+QByteArray TRS232Unit::ReadData(QString& error, int timeoutMs) {
+  if (!IsOpen()) return {};
+  if (FComPort->bytesAvailable() == 0 && timeoutMs > 0) FComPort->waitForReadyRead(timeoutMs);
+  const QByteArray got = FComPort->read(CSerialPiece);
+  const QSerialPort::SerialPortError e = FComPort->error();
+  if (e != QSerialPort::NoError && e != QSerialPort::TimeoutError) error = FComPort->errorString();
+  if (e == QSerialPort::TimeoutError) FComPort->clearError();
+  return got;
 }
 
 bool TRS232Unit::Disconnect(QString& error) {
-  if (FHandle < 0) return true;
-  const bool ok = ::close(FHandle) == 0;
-  if (!ok) error = SystemError();
-  FHandle = -1;
+  if (!FComPort) return true;
+  if (FComPort->isOpen()) FComPort->close();
+  const bool ok = FComPort->error() == QSerialPort::NoError || FComPort->error() == QSerialPort::ResourceError;
+  if (!ok) error = FComPort->errorString();
+  FComPort.reset();
   return ok;
 }
 

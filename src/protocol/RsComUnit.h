@@ -1,54 +1,44 @@
 #pragma once
-// The serial transport: TRSComUnit on the GUI thread and its reader thread,
-// which alone touches the port: it reads in 40960-byte pieces, cuts frames,
-// writes one queued frame at a time and notices when the device is gone.
-#include <QThread>
-#include <atomic>
-#include <deque>
-#include <mutex>
+// The serial transport: TRSComUnit on the GUI thread over the shared reader
+// (ReadThread.h); the backend is the port (TRS232Unit), read as bytes come,
+// written in 40960-byte pieces with progress.
+#include <QObject>
 
-#include "ComUnit.h"
-#include "FrameCutter.h"
+#include "ReadThread.h"
 #include "Rs232Unit.h"
+
+class QTimer;
 
 namespace vanta {
 
 class TRSComUnit;
 
-class TIdReadThreadRS : public QThread {
+class TSerialBackend : public TLinkBackend {
  public:
-  explicit TIdReadThreadRS(TRSComUnit* client);
-  ~TIdReadThreadRS() override;
-
-  void SetPort(const QString& path);
-  void Begin();  // (re)starts the loop
-  void Enqueue(QByteArray frame);
-  void ClearQueue();
-  void Stop();  // bounded: asks the loop to end and waits for it
-
-  std::atomic<bool> FConnected{false};
-  std::atomic<bool> FDoClearBuffer{false};
-
- protected:
-  void run() override;
+  ~TSerialBackend() override;
+  QString FPath;
+  TRS232Unit FRSClient;
+  TOpen Open(TLinkSink& sink, QString& error, bool& authError, QString& local) override;
+  bool Read(QByteArray& into) override;
+  bool Write(const QByteArray& frame, bool isLua, QString& error) override;
+  void Close() override;
+  bool IsConnected() const override { return FRSClient.CheckConnection(); }
+  void Purge() override { FRSClient.ClearBuffer(); }
+  bool WriteFailureIsFatal() const override { return true; }
 
  private:
-  void Log(const QString& line, bool toMemo = false);
-  void Clearbuffer();
-  void ReadData(const QByteArray& first);
-  bool SendCommandStream();
-
-  TRSComUnit* FClient;
-  TRS232Unit FRSClient;
-  QString FPath;
-  TFrameCutter FreadStream;
-  std::mutex FQueueLock;
-  std::deque<QByteArray> FSendQueue;
-  std::atomic<bool> FStop{false};
-  bool FWasConnected = false;
+  TLinkSink* FSink = nullptr;
+  QTimer* FWatch = nullptr;
 };
 
-class TRSComUnit : public TComUnit {
+class TIdReadThreadRS : public TIdReadThread {
+  Q_OBJECT
+ public:
+  explicit TIdReadThreadRS(TRSComUnit* client);
+  TSerialBackend& Serial() { return static_cast<TSerialBackend&>(Backend()); }
+};
+
+class TRSComUnit : public TLinkComUnit {
   Q_OBJECT
  public:
   explicit TRSComUnit(QObject* parent = nullptr, TNowFunc now = {},
@@ -64,21 +54,22 @@ class TRSComUnit : public TComUnit {
   void StartSession(bool withLogin);
 
   void CreateThread(bool IsSSH) override;
-  bool IsConnected() const override;
-  bool SendCommandStream(const QByteArray& frame, bool IsLua) override;
   void ReadData(TMemoryStream& frame) override;
   void DoDisconnect(bool notify) override;
-  void WorkEvent(TWorkMode mode, int64_t count, TWorkStatus status) override;
+  // A stalled stream on the serial line is not restarted.
+  void StreamErrorsSearch() override {}
   void OnError(QObject* Sender, const QString& text);
   void UploadCallback(int64_t count);
-  void DeliverFrame(const QByteArray& frame);
+
+  void OnLinkOpened(const QString& localAddress) override;
+  void OnLinkOpenFailed(const QString& why, bool authError) override;
+  void OnLinkLost(const QString& why) override;
 
   QString FRSPort;
-  std::function<void(TWorkMode mode, int64_t count, TWorkStatus status)> FOnWorkEvent;
 
  private:
-  TIdReadThreadRS* FReadThread = nullptr;
   bool FErrorReported = false;
+  bool FWanted = false;
 };
 
 inline const QString CUsbLostText = QStringLiteral("Die USB Verbindung wurde getrennt!");

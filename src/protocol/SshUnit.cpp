@@ -4,11 +4,19 @@
 #include <libssh/server.h>  // ssh_send_keepalive
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+
+#include <QDateTime>
+#include <QThread>
+
+#include "ReadThread.h"
 
 namespace vanta {
 
 TSSHUnit::~TSSHUnit() { Disconnect(); }
+
+int TSSHUnit::Fd() const { return FSSHClient ? int(ssh_get_fd(FSSHClient)) : -1; }
 
 bool TSSHUnit::isConnected() const { return FSSHClient && ssh_is_connected(FSSHClient); }
 
@@ -116,6 +124,7 @@ bool TSSHUnit::Authenticate(const TSshParams& p, QString& error, bool& authError
 
 bool TSSHUnit::Connect(const TSshParams& p, QString& error, bool& authError) {
   authError = false;
+  FReadFailed = false;
   Disconnect();
   FSSHClient = ssh_new();
   if (!FSSHClient) {
@@ -133,11 +142,38 @@ bool TSSHUnit::Connect(const TSshParams& p, QString& error, bool& authError) {
   const int no = 0;
   ssh_options_set(FSSHClient, SSH_OPTIONS_STRICTHOSTKEYCHECK, &no);
   ssh_options_set(FSSHClient, SSH_OPTIONS_KNOWNHOSTS, "/dev/null");
-  if (ssh_connect(FSSHClient) != SSH_OK) {
+  // The fingerprint printed on the device's test certificate is that of its
+  // ECDSA key: only that key may be negotiated, or the user compares the
+  // wrong one.
+  ssh_options_set(FSSHClient, SSH_OPTIONS_HOSTKEYS, CHostKeyAlgorithms);
+  // Connecting is the step that can take long (an address that does not
+  // answer): it runs without blocking so that closing the window stops it.
+  ssh_set_blocking(FSSHClient, 0);
+  const int64_t deadline = QDateTime::currentMSecsSinceEpoch() + int64_t(p.TimeoutSec) * 1000;
+  int rc = ssh_connect(FSSHClient);
+  while (rc == SSH_AGAIN) {
+    if ((p.Cancel && p.Cancel->load()) || QDateTime::currentMSecsSinceEpoch() > deadline) {
+      error = QStringLiteral("SSH Connect Exception: ") +
+              (p.Cancel && p.Cancel->load() ? QStringLiteral("abgebrochen") : QStringLiteral("Zeitüberschreitung"));
+      Disconnect();
+      return false;
+    }
+    const socket_t fd = ssh_get_fd(FSSHClient);
+    if (fd >= 0) {
+      pollfd pf{fd, POLLIN | POLLOUT, 0};
+      ::poll(&pf, 1, 50);
+    } else {
+      QThread::msleep(10);
+    }
+    rc = ssh_connect(FSSHClient);
+  }
+  ssh_set_blocking(FSSHClient, 1);
+  if (rc != SSH_OK) {
     error = QStringLiteral("SSH Connect Exception: ") + QString::fromUtf8(ssh_get_error(FSSHClient));
     Disconnect();
     return false;
   }
+  SetKeepAliveTiming(qintptr(ssh_get_fd(FSSHClient)), 25, 2);
   if (const char* banner = ssh_get_issue_banner(FSSHClient)) {
     WriteLog(QStringLiteral("Banner: ") + QString::fromUtf8(banner));
     ssh_string_free_char(const_cast<char*>(banner));
@@ -173,6 +209,7 @@ int TSSHUnit::ReadCCCI(QByteArray& out) {
     const int n = ssh_channel_read_nonblocking(FSSHChannel, buf, sizeof buf, 0);
     if (n == SSH_ERROR) {
       WriteLog(QStringLiteral("Except Read From CCCI"));
+      FReadFailed = true;
       return -1;
     }
     if (n <= 0) return total;
@@ -190,6 +227,7 @@ int TSSHUnit::ReadTerminal(QByteArray& out) {
     const int n = ssh_channel_read_nonblocking(FSSHShell, buf, sizeof buf, 0);
     if (n == SSH_ERROR) {
       WriteLog(QStringLiteral("Except Read From Terminal"));
+      FReadFailed = true;
       return -1;
     }
     if (n <= 0) break;

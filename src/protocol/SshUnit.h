@@ -5,6 +5,7 @@
 // for Lua statements. Used by its reader thread only.
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 #include <functional>
 
 #include "HashManager.h"
@@ -22,8 +23,12 @@ struct TSshParams {
   QString ChannelHost = QStringLiteral("127.0.0.1");  // the device's CCCI service, seen from the device
   int ChannelPort = 5040;
   bool WithCCCI = true;
-  int TimeoutSec = 10;
+  int TimeoutSec = 60;
+  const std::atomic<bool>* Cancel = nullptr;  // set: a connect still running gives up
 };
+
+// Host-key algorithms offered to the device: its ECDSA key only.
+inline constexpr char CHostKeyAlgorithms[] = "ecdsa-sha2-nistp256,ecdsa-sha2-nistp384,ecdsa-sha2-nistp521";
 
 class TSSHUnit {
  public:
@@ -36,6 +41,7 @@ class TSSHUnit {
   // failure `error` says why and `authError` whether the login was refused.
   bool Connect(const TSshParams& params, QString& error, bool& authError);
   bool isConnected() const;
+  int Fd() const;  // the socket, for readiness notifications (-1 when closed)
   void Disconnect();
   QString getLocalIP() const;
 
@@ -48,6 +54,8 @@ class TSSHUnit {
   // Waits up to `ms` for data on either channel.
   void WaitForData(int ms);
   void KeepAlive();
+  // The last read ended in an error of the link (not a channel closed in order).
+  bool ReadFailed() const { return FReadFailed; }
 
   // Asked in the reader thread; the owner moves the question to the GUI.
   std::function<TConnectHashAction(TFingerprintState state, const QString& question, const QString& fingerprint)> FOnFingerprint;
@@ -69,6 +77,7 @@ class TSSHUnit {
   ssh_channel_struct* FSSHChannel = nullptr;
   ssh_channel_struct* FSSHShell = nullptr;
   QString FFingerprint;
+  bool FReadFailed = false;
 };
 
 }  // namespace vanta

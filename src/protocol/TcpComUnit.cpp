@@ -2,19 +2,11 @@
 
 #include <QDateTime>
 #include <QHostAddress>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
 
-#ifdef Q_OS_UNIX
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#endif
-
-#include "ByteOrder.h"
 #include "LogFormat.h"
-#include "Ntp.h"
-#include <QElapsedTimer>
 
 namespace vanta {
 
@@ -24,406 +16,193 @@ namespace {
 constexpr int CConnectTimeoutMs = 10000;
 constexpr int CKeepAliveIdleSec = 25;
 constexpr int CKeepAliveIntervalSec = 2;
-constexpr int CStopWaitMs = 3000;
+constexpr int64_t CServerAliveMs = 25000;
 }  // namespace
 
-// ---- reader: framing and send queue ------------------------------------------------
+// ---- plain TCP backend ------------------------------------------------------------------
 
-TIdReadThreadTCP::TIdReadThreadTCP(TTCPComUnit* client) : FClient(client) {}
+TTcpBackend::~TTcpBackend() { Close(); }
 
-TIdReadThreadTCP::~TIdReadThreadTCP() { ClearQueue(); }
-
-void TIdReadThreadTCP::Log(const QString& line, bool toMemo) {
-  TTCPComUnit* c = FClient;
-  QMetaObject::invokeMethod(c, [c, line, toMemo] { c->WriteLog(line, toMemo); }, Qt::QueuedConnection);
-}
-
-void TIdReadThreadTCP::Enqueue(QByteArray frame, bool isLua) {
-  {
-    std::lock_guard<std::mutex> lock(FQueueLock);
-    FSendQueue.push_back({std::move(frame), isLua});
-    FClient->SendQueueActive = true;
-  }
-  // One wake-up call is enough for any number of frames queued meanwhile.
-  if (!FWakePending.exchange(true))
-    QMetaObject::invokeMethod(this, [this] { SendCommandStream(); }, Qt::QueuedConnection);
-}
-
-void TIdReadThreadTCP::ClearQueue() {
-  std::lock_guard<std::mutex> lock(FQueueLock);
-  FSendQueue.clear();
-  FClient->SendQueueActive = false;
-}
-
-int TIdReadThreadTCP::QueueSize() {
-  std::lock_guard<std::mutex> lock(FQueueLock);
-  return int(FSendQueue.size());
-}
-
-void TIdReadThreadTCP::SendCommandStream() {
-  FWakePending = false;
-  for (;;) {
-    TSendQueueItem item;
-    {
-      std::lock_guard<std::mutex> lock(FQueueLock);
-      if (FSendQueue.empty()) {
-        FClient->SendQueueActive = false;
-        return;
-      }
-      item = std::move(FSendQueue.front());
-      FSendQueue.pop_front();
-    }
-    Log(QStringLiteral("Thread Before Send"));
-    TTCPComUnit* c = FClient;
-    const int64_t len = item.SendStream.size();
-    QMetaObject::invokeMethod(c, [c, len] { c->WorkEvent(TWorkMode::wmWrite, len, TWorkStatus::WorkBegin); },
-                              Qt::QueuedConnection);
-    if (FIsconnected && !WriteData(item.SendStream, item.IsLua)) Log(QStringLiteral("Error Sending Data"), true);
-    QMetaObject::invokeMethod(c, [c] { c->WorkEvent(TWorkMode::wmWrite, 0, TWorkStatus::WorkEnd); },
-                              Qt::QueuedConnection);
-    Log(QStringLiteral("Thread After Send"));
-    std::lock_guard<std::mutex> lock(FQueueLock);
-    FClient->SendQueueActive = !FSendQueue.empty();
-  }
-}
-
-void TIdReadThreadTCP::Clearbuffer() {
-  FDoClearBuffer = false;
-  Log(QStringLiteral("ClearBuffer"));
-  FreadStream.Clear();
-}
-
-void TIdReadThreadTCP::OnBytes(const QByteArray& data) {
-  if (FDoClearBuffer) Clearbuffer();
-  std::vector<TFrameCutter::TEvent> events;
-  FreadStream.Append(data, events);
-  HandleEvents(events);
-}
-
-void TIdReadThreadTCP::OnReadable(QIODevice& device) {
-  if (FDoClearBuffer) Clearbuffer();
-  std::vector<TFrameCutter::TEvent> events;
-  FreadStream.ReadFrom(device, events);
-  HandleEvents(events);
-}
-
-void TIdReadThreadTCP::HandleEvents(std::vector<TFrameCutter::TEvent>& events) {
-  TTCPComUnit* c = FClient;
-  for (TFrameCutter::TEvent& e : events) {
-    switch (e.Kind) {
-      case TFrameCutter::TKind::fcHead: {
-        const int64_t size = e.Head.Size;
-        QMetaObject::invokeMethod(c, [c, size] { c->WorkEvent(TWorkMode::wmRead, size, TWorkStatus::WorkBegin); },
-                                  Qt::QueuedConnection);
-        Log(F("ComUnit: BeginWork 0/%d - %x %x %x", int(e.Head.Size), e.Head.CMD, e.Head.Priv, e.Head.ExtCmd));
-        break;
-      }
-      case TFrameCutter::TKind::fcProgress: {
-        const int64_t have = e.Count;
-        QMetaObject::invokeMethod(c, [c, have] { c->WorkEvent(TWorkMode::wmRead, have, TWorkStatus::WorkWorking); },
-                                  Qt::QueuedConnection);
-        break;
-      }
-      case TFrameCutter::TKind::fcFault: {
-        const QString why = e.Fault;
-        QMetaObject::invokeMethod(c, [c, why] { c->OnReceiveFault(why); }, Qt::QueuedConnection);
-        break;
-      }
-      case TFrameCutter::TKind::fcFrame: {
-        if (e.Head.CMD == 9 && e.Head.ExtCmd == 2) {
-          Log(QStringLiteral("NTP Begin"));
-          HandleNTP(e.Frame);
-          Log(QStringLiteral("NTP End"));
-        } else {
-          QMetaObject::invokeMethod(c, [c, frame = std::move(e.Frame)] { c->DeliverFrame(frame); }, Qt::QueuedConnection);
-        }
-        QMetaObject::invokeMethod(c, [c] { c->WorkEvent(TWorkMode::wmRead, 0, TWorkStatus::WorkEnd); },
-                                  Qt::QueuedConnection);
-        Log(QStringLiteral("ReadEnd"));
-        break;
-      }
-    }
-  }
-}
-
-void TIdReadThreadTCP::HandleNTP(const QByteArray& frame) {
-  const int64_t received = QDateTime::currentMSecsSinceEpoch();
-  ccc_head_t req;
-  DecodeHead(frame, req);
-  QByteArray packet;
-  if (const QString e = DecodeNtpRequest(frame, packet); !e.isEmpty()) {
-    Log(QStringLiteral("NTP: ") + e);
-    return;
-  }
-  const QByteArray answer = FillNTP(packet, received, QDateTime::currentMSecsSinceEpoch());
-  THeaderContext ctx;
-  ctx.Ver = req.Ver;
-  ctx.FTPNAK = CFlagGZ;
-  ctx.SN = req.SN;
-  ctx.SeqCnt = FSeqCnt++;
-  // Written directly, past the send queue, so the time answer waits for nothing.
-  if (FIsconnected) WriteData(BuildNtpReply(ctx, answer), false);
-}
-
-void TIdReadThreadTCP::ReportDisconnected() {
-  if (FDiscoReported) return;
-  FDiscoReported = true;
-  FIsconnected = false;
-  TTCPComUnit* c = FClient;
-  QMetaObject::invokeMethod(c, [c] { c->OnStatusDisconnected(); }, Qt::QueuedConnection);
-}
-
-// ---- reader: plain TCP socket ------------------------------------------------------------
-
-TIdReadThreadTCPTCP::TIdReadThreadTCPTCP(TTCPComUnit* client) : TIdReadThreadTCP(client) {}
-
-void TIdReadThreadTCPTCP::SetConParams(const QString& host, uint16_t port, uint16_t localPort, TIpVer ipVer) {
+void TTcpBackend::SetConParams(const QString& host, uint16_t port, uint16_t localPort, TIpVer ipVer) {
   FHost = host;
   FPort = port;
   FLocalPort = localPort;
   FIpVer = ipVer;
 }
 
-void TIdReadThreadTCPTCP::DoConnect() {
+TLinkBackend::TOpen TTcpBackend::Open(TLinkSink& sink, QString&, bool&, QString&) {
+  FSink = &sink;
   if (!FTCPClient) {
-    FTCPClient = new QTcpSocket(this);
-    FConnectTimer = new QTimer(this);
+    FTCPClient = new QTcpSocket();
+    FConnectTimer = new QTimer();
     FConnectTimer->setSingleShot(true);
-    connect(FConnectTimer, &QTimer::timeout, this, [this] {
+    QObject::connect(FConnectTimer, &QTimer::timeout, FTCPClient, [this] {
       if (!FConnecting) return;
       FConnecting = false;
       FTCPClient->abort();
-      TTCPComUnit* c = FClient;
-      QMetaObject::invokeMethod(c, [c] { c->OnConnectFailed(QStringLiteral("Zeitüberschreitung beim Verbinden")); },
-                                Qt::QueuedConnection);
+      FSink->OpenFailed(QStringLiteral("Zeitüberschreitung beim Verbinden"), false);
     });
-    connect(FTCPClient, &QTcpSocket::connected, this, &TIdReadThreadTCPTCP::OnConnected);
-    connect(FTCPClient, &QTcpSocket::readyRead, this, [this] { OnReadable(*FTCPClient); });
-    connect(FTCPClient, &QTcpSocket::errorOccurred, this, &TIdReadThreadTCPTCP::OnSocketError);
-    connect(FTCPClient, &QTcpSocket::disconnected, this, [this] {
-      // Bytes that came with the close are still evaluated.
-      if (FTCPClient->bytesAvailable() > 0) OnReadable(*FTCPClient);
-      ReportDisconnected();
+    QObject::connect(FTCPClient, &QTcpSocket::connected, FTCPClient, [this] {
+      FConnecting = false;
+      FConnectTimer->stop();
+      FTCPClient->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // Nagle off
+      FTCPClient->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+      SetKeepAliveTiming(qintptr(FTCPClient->socketDescriptor()), CKeepAliveIdleSec, CKeepAliveIntervalSec);
+      FSink->Log(QStringLiteral("DoConnect: True"), false);
+      FSink->Opened(FTCPClient->localAddress().toString());
+    });
+    QObject::connect(FTCPClient, &QTcpSocket::readyRead, FTCPClient, [this] { FSink->Readable(); });
+    QObject::connect(FTCPClient, &QTcpSocket::errorOccurred, FTCPClient, [this] {
+      if (FConnecting) {
+        FConnecting = false;
+        FConnectTimer->stop();
+        FSink->OpenFailed(FTCPClient->errorString(), false);
+        return;
+      }
+      if (FTCPClient->error() != QAbstractSocket::RemoteHostClosedError)
+        FSink->Log(QStringLiteral("Socket: ") + FTCPClient->errorString(), true);
+    });
+    QObject::connect(FTCPClient, &QTcpSocket::disconnected, FTCPClient, [this] {
+      // Bytes that came with the close are still evaluated, then the loss is told.
+      FSink->Readable();
+      FSink->Gone(QStringLiteral("Verbindung vom Gerät geschlossen"));
     });
   }
-  Log(QStringLiteral("Status: Resolving"), true);
-  Log(QStringLiteral("Status: Connecting %1:%2").arg(FHost).arg(FPort), true);
+  FSink->Log(QStringLiteral("Status: Resolving"), true);
+  FSink->Log(QStringLiteral("Status: Connecting %1:%2").arg(FHost).arg(FPort), true);
   if (FLocalPort != 0) FTCPClient->bind(FLocalPort);
   FConnecting = true;
   FConnectTimer->start(CConnectTimeoutMs);
   FTCPClient->connectToHost(FHost, FPort, QIODevice::ReadWrite,
                             FIpVer == TIpVer::ipverV6 ? QAbstractSocket::IPv6Protocol : QAbstractSocket::IPv4Protocol);
+  return TOpen::opPending;
 }
 
-void TIdReadThreadTCPTCP::OnConnected() {
-  FConnecting = false;
-  FConnectTimer->stop();
-  FTCPClient->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // Nagle off
-  FTCPClient->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-#ifdef Q_OS_UNIX
-  const int fd = int(FTCPClient->socketDescriptor());
-  const int idle = CKeepAliveIdleSec, interval = CKeepAliveIntervalSec;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
-#endif
-  FDiscoReported = false;
-  FIsconnected = true;
-  Log(QStringLiteral("DoConnect: True"));
-  const QString local = FTCPClient->localAddress().toString();
-  TTCPComUnit* c = FClient;
-  QMetaObject::invokeMethod(c, [c, local] { c->OnStatusConnected(local); }, Qt::QueuedConnection);
-}
-
-void TIdReadThreadTCPTCP::OnSocketError() {
-  if (FConnecting) {
-    FConnecting = false;
-    FConnectTimer->stop();
-    const QString why = FTCPClient->errorString();
-    TTCPComUnit* c = FClient;
-    QMetaObject::invokeMethod(c, [c, why] { c->OnConnectFailed(why); }, Qt::QueuedConnection);
-    return;
+bool TTcpBackend::Read(QByteArray& into) {
+  if (!FTCPClient) return false;
+  // Straight into the receive buffer: no intermediate copy of large answers.
+  for (qint64 avail = FTCPClient->bytesAvailable(); avail > 0; avail = FTCPClient->bytesAvailable()) {
+    const qsizetype old = into.size();
+    into.resize(old + qsizetype(avail));
+    const qint64 got = FTCPClient->read(into.data() + old, avail);
+    into.resize(old + qsizetype(qMax<qint64>(0, got)));
+    if (got <= 0) break;
   }
-  if (FTCPClient->error() != QAbstractSocket::RemoteHostClosedError)
-    Log(QStringLiteral("Socket: ") + FTCPClient->errorString(), true);
+  return FTCPClient->state() == QAbstractSocket::ConnectedState;
 }
 
-bool TIdReadThreadTCPTCP::WriteData(const QByteArray& frame, bool) {
-  if (!FTCPClient || FTCPClient->state() != QAbstractSocket::ConnectedState) return false;
+bool TTcpBackend::Write(const QByteArray& frame, bool, QString& error) {
+  if (!FTCPClient || FTCPClient->state() != QAbstractSocket::ConnectedState) {
+    error = QStringLiteral("nicht verbunden");
+    return false;
+  }
   const qint64 n = FTCPClient->write(frame);
   FTCPClient->flush();
+  if (n != frame.size()) error = FTCPClient->errorString();
   return n == frame.size();
 }
 
-void TIdReadThreadTCPTCP::DoDisconnect(bool) {
-  ClearQueue();
-  Log(QStringLiteral("Thread Disconnect"));
-  if (!FTCPClient) return;
+void TTcpBackend::Close() {
   FConnecting = false;
   if (FConnectTimer) FConnectTimer->stop();
-  const bool wasConnected = FIsconnected;
+  if (!FTCPClient) return;
+  // The owner asked for it: no "disconnected" report from the socket itself.
+  QObject::disconnect(FTCPClient, &QTcpSocket::disconnected, nullptr, nullptr);
   FTCPClient->abort();
-  FreadStream.Clear();
-  FIsconnected = false;
-  if (wasConnected) ReportDisconnected();
-}
-
-void TIdReadThreadTCPTCP::Shutdown() {
-  ClearQueue();
-  FIsconnected = false;
-  FDiscoReported = true;  // the owner is going away: nobody to tell
-  if (FTCPClient) {
-    FTCPClient->disconnect(this);
-    FTCPClient->abort();
-    delete FTCPClient;
-    FTCPClient = nullptr;
-  }
+  delete FTCPClient;
+  FTCPClient = nullptr;
   delete FConnectTimer;
   FConnectTimer = nullptr;
-  FreadStream.Clear();
-  Log(QStringLiteral("AFTER CLEAR BUFFER"));
 }
 
-// ---- reader: SSH --------------------------------------------------------------------------
+bool TTcpBackend::IsConnected() const { return FTCPClient && FTCPClient->state() == QAbstractSocket::ConnectedState; }
 
-TIdReadThreadTCPSSH::TIdReadThreadTCPSSH(TTCPComUnit* client) : FClient(client) {
-  setObjectName(QStringLiteral("vanta-ssh"));
-  FSSHClient.FLogCB = [this](const QString& l) { Log(l); };
-  FSSHClient.FOnFingerprint = [this](TFingerprintState st, const QString& question, const QString& fp) {
+// ---- SSH backend -------------------------------------------------------------------------
+
+TSshBackend::~TSshBackend() { Close(); }
+
+TLinkBackend::TOpen TSshBackend::Open(TLinkSink& sink, QString& error, bool& authError, QString& local) {
+  FSink = &sink;
+  FSSHClient.FLogCB = [this](const QString& l) { FSink->Log(l, false); };
+  sink.Log(QStringLiteral("DoConnectSSH as ") + FParams.User, false);
+  FParams.Cancel = FCancel;
+  if (!FSSHClient.Connect(FParams, error, authError)) return TOpen::opFailed;
+  local = FSSHClient.getLocalIP();
+  FLastAlive = QDateTime::currentMSecsSinceEpoch();
+  delete FNotifier;
+  FNotifier = new QSocketNotifier(qintptr(FSSHClient.Fd()), QSocketNotifier::Read);
+  QObject::connect(FNotifier, &QSocketNotifier::activated, FNotifier, [this] { FSink->Readable(); });
+  return TOpen::opOpened;
+}
+
+bool TSshBackend::Read(QByteArray& into) {
+  if (!FSSHClient.isConnected()) return false;
+  const int got = FSSHClient.ReadCCCI(into);
+  QByteArray shell;
+  const int text = FSSHClient.ReadTerminal(shell);
+  if (text > 0) FSink->ShellText(shell);
+  if (got < 0 || text < 0) {
+    // An error of the link is a failure; a channel the device closed (after
+    // the session stop, say) is an ordinary end of the connection.
+    if (FSSHClient.ReadFailed()) FFailure = QStringLiteral("SSH: Lesefehler");
+    return false;
+  }
+  return FSSHClient.isConnected();
+}
+
+bool TSshBackend::Write(const QByteArray& frame, bool isLua, QString& error) {
+  // A Lua statement is typed into the shell as it is, without a line end.
+  const bool ok = isLua ? FSSHClient.WriteTerminal(frame.mid(CHeadSize)) : FSSHClient.WriteChannelData(frame);
+  if (!ok) error = QStringLiteral("SSH-Schreibfehler");
+  return ok;
+}
+
+void TSshBackend::Tick() {
+  const int64_t now = QDateTime::currentMSecsSinceEpoch();
+  if (now - FLastAlive < CServerAliveMs) return;
+  FLastAlive = now;
+  FSSHClient.KeepAlive();
+}
+
+void TSshBackend::Close() {
+  delete FNotifier;
+  FNotifier = nullptr;
+  FSSHClient.Disconnect();
+}
+
+// ---- readers --------------------------------------------------------------------------------
+
+TIdReadThreadTCPTCP::TIdReadThreadTCPTCP(TTCPComUnit* client)
+    : TIdReadThreadTCP(client, std::make_unique<TTcpBackend>()) {}
+
+TIdReadThreadTCPSSH::TIdReadThreadTCPSSH(TTCPComUnit* client)
+    : TIdReadThreadTCP(client, std::make_unique<TSshBackend>(&FStop)) {
+  TSSHUnit& ssh = Ssh().FSSHClient;
+  ssh.FOnFingerprint = [client](TFingerprintState st, const QString& question, const QString& fp) {
     // The question belongs to the user: asked on the GUI thread, waiting.
     TConnectHashAction action = TConnectHashAction::chaCancel;
-    TTCPComUnit* c = FClient;
     QMetaObject::invokeMethod(
-        c, [&] { action = c->FOnFingerprint ? c->FOnFingerprint(st, question, fp) : TConnectHashAction::chaIgnore; },
+        client, [&] { action = client->FOnFingerprint ? client->FOnFingerprint(st, question, fp) : TConnectHashAction::chaIgnore; },
         Qt::BlockingQueuedConnection);
     return action;
   };
-  FSSHClient.FOnPasswordExpired = [this](QString& fresh) {
+  ssh.FOnPasswordExpired = [client](QString& fresh) {
     bool ok = false;
-    TTCPComUnit* c = FClient;
     QMetaObject::invokeMethod(
-        c, [&] {
-          ok = c->FOnPasswordExpired && c->FOnPasswordExpired(fresh);
-          if (ok) c->FSSHPassword = fresh;  // the session start uses the new one
+        client,
+        [&] {
+          ok = client->FOnPasswordExpired && client->FOnPasswordExpired(fresh);
+          if (ok) client->FSSHPassword = fresh;  // the session start uses the new one
         },
         Qt::BlockingQueuedConnection);
     return ok;
   };
 }
 
-TIdReadThreadTCPSSH::~TIdReadThreadTCPSSH() { Stop(); }
-
-void TIdReadThreadTCPSSH::Log(const QString& line, bool toMemo) {
-  TTCPComUnit* c = FClient;
-  QMetaObject::invokeMethod(c, [c, line, toMemo] { c->WriteLog(line, toMemo); }, Qt::QueuedConnection);
-}
-
-void TIdReadThreadTCPSSH::Begin(const TSshParams& params) {
-  if (isRunning()) return;
-  FParams = params;
-  FStop = false;
-  FInvalidAuth = false;
-  FreadStream.Clear();
-  start();
-}
-
-void TIdReadThreadTCPSSH::Enqueue(QByteArray frame, bool isLua) {
-  std::lock_guard<std::mutex> lock(FQueueLock);
-  FSendQueue.push_back({std::move(frame), isLua});
-  FClient->SendQueueActive = true;
-}
-
-void TIdReadThreadTCPSSH::ClearQueue() {
-  std::lock_guard<std::mutex> lock(FQueueLock);
-  FSendQueue.clear();
-  FClient->SendQueueActive = false;
-}
-
-void TIdReadThreadTCPSSH::Stop() {
-  FStop = true;
-  if (isRunning() && !wait(5000)) qWarning("vanta: SSH reader did not stop within 5 s");
-}
-
-void TIdReadThreadTCPSSH::run() {
-  TTCPComUnit* c = FClient;
-  QString error;
-  bool authError = false;
-  Log(QStringLiteral("DoConnectSSH as ") + FParams.User);
-  if (!FSSHClient.Connect(FParams, error, authError)) {
-    FInvalidAuth = authError;
-    QMetaObject::invokeMethod(c, [c, error, authError] {
-      c->FAuthError = authError;
-      c->OnConnectFailed(error);
-    }, Qt::QueuedConnection);
-    return;
-  }
-  FIsconnected = true;
-  const QString local = FSSHClient.getLocalIP();
-  QMetaObject::invokeMethod(c, [c, local] { c->OnSshConnected(local); }, Qt::QueuedConnection);
-  QElapsedTimer alive;
-  alive.start();
-  while (!FStop) {
-    if (!FSSHClient.isConnected()) break;
-    if (FDoClearBuffer) {
-      FDoClearBuffer = false;
-      FreadStream.Clear();
-      Log(QStringLiteral("ClearBuffer"));
-    }
-    bool busy = false;
-    QByteArray ccci;
-    const int got = FSSHClient.ReadCCCI(ccci);
-    if (got < 0) break;
-    if (got > 0) {
-      busy = true;
-      std::vector<TFrameCutter::TEvent> events;
-      FreadStream.Append(ccci, events);
-      for (TFrameCutter::TEvent& e : events) {
-        if (e.Kind == TFrameCutter::TKind::fcFrame)
-          QMetaObject::invokeMethod(c, [c, frame = std::move(e.Frame)] { c->DeliverFrame(frame); }, Qt::QueuedConnection);
-        else if (e.Kind == TFrameCutter::TKind::fcFault)
-          QMetaObject::invokeMethod(c, [c, why = e.Fault] { c->OnReceiveFault(why); }, Qt::QueuedConnection);
-      }
-    }
-    QByteArray shell;
-    const int text = FSSHClient.ReadTerminal(shell);
-    if (text < 0) break;
-    if (text > 0) {
-      busy = true;
-      QMetaObject::invokeMethod(c, [c, shell] { c->LUACommandSSH(shell); }, Qt::QueuedConnection);
-    }
-    TSendQueueItem item;
-    bool have = false;
-    {
-      std::lock_guard<std::mutex> lock(FQueueLock);
-      if (!FSendQueue.empty()) {
-        item = std::move(FSendQueue.front());
-        FSendQueue.pop_front();
-        have = true;
-      }
-      c->SendQueueActive = !FSendQueue.empty();
-    }
-    if (have) {
-      busy = true;
-      // A Lua statement is typed into the shell and ended with the Enter key.
-      const bool ok = item.IsLua ? FSSHClient.WriteTerminal(item.SendStream.mid(ccci::CHeadSize) + '\n')
-                                 : FSSHClient.WriteChannelData(item.SendStream);
-      if (!ok) Log(QStringLiteral("Error Sending Data"), true);
-    }
-    if (alive.elapsed() > 25000) {
-      FSSHClient.KeepAlive();
-      alive.restart();
-    }
-    if (!busy) FSSHClient.WaitForData(5);
-  }
-  const bool wanted = FStop;
-  FSSHClient.Disconnect();
-  FIsconnected = false;
-  if (!wanted) QMetaObject::invokeMethod(c, [c] { c->OnStatusDisconnected(); }, Qt::QueuedConnection);
-}
-
-// ---- client --------------------------------------------------------------------------------
+// ---- client ----------------------------------------------------------------------------------
 
 TTCPComUnit::TTCPComUnit(bool IsSSH, QObject* parent, TNowFunc now, const TDeviceDefaults& defaults)
-    : TComUnit(parent, std::move(now), defaults) {
+    : TLinkComUnit(parent, std::move(now), defaults) {
   FisSSHCon = IsSSH;
   CreateThread(IsSSH);
 }
@@ -433,59 +212,30 @@ TTCPComUnit::~TTCPComUnit() {
   StopReader();
 }
 
-void TTCPComUnit::StopReader() {
-  delete FSshThread;  // its destructor stops the loop, bounded
-  FSshThread = nullptr;
-  if (!FThread) return;
-  if (FThread->isRunning()) {
-    TIdReadThreadTCP* r = FReadThread;
-    QMetaObject::invokeMethod(r, [r] { r->Shutdown(); }, Qt::BlockingQueuedConnection);
-    FThread->quit();
-    if (!FThread->wait(CStopWaitMs)) {
-      // Never terminate a thread: leave it and its reader rather than risk
-      // corrupting state; this is logged so it does not go unnoticed.
-      qWarning("vanta: reader thread did not stop within %d ms", CStopWaitMs);
-      FThread = nullptr;
-      FReadThread = nullptr;
-      return;
-    }
-  }
-  delete FReadThread;
-  FReadThread = nullptr;
-  delete FThread;
-  FThread = nullptr;
-}
-
 void TTCPComUnit::CreateThread(bool IsSSH) {
   WriteLog(QStringLiteral("Create Thread"));
-  if (IsSSH) {
-    FSshThread = new TIdReadThreadTCPSSH(this);
-    return;
-  }
-  FThread = new QThread();
-  FThread->setObjectName(QStringLiteral("vanta-reader"));
-  FReadThread = new TIdReadThreadTCPTCP(this);
-  FReadThread->moveToThread(FThread);
-  FThread->start();
+  if (IsSSH)
+    StartReader(new TIdReadThreadTCPSSH(this));
+  else
+    StartReader(new TIdReadThreadTCPTCP(this));
 }
 
 void TTCPComUnit::SetIPAndPort(const QString& address, int port, int localPort) {
   FIP = address;
   FPort = uint16_t(qBound(1, port, 65535));
-  if (auto* tcp = qobject_cast<TIdReadThreadTCPTCP*>(FReadThread)) {
-    const QString host = FIP;
-    const uint16_t p = FPort;
-    const uint16_t lp = uint16_t(qBound(0, localPort, 65535));
-    const TIpVer v = FIPVersion;
-    QMetaObject::invokeMethod(tcp, [tcp, host, p, lp, v] { tcp->SetConParams(host, p, lp, v); }, Qt::QueuedConnection);
-  }
+  FLocalPort = uint16_t(qBound(0, localPort, 65535));
 }
 
 void TTCPComUnit::DoConnect() {
   WriteLog(QStringLiteral("DoConnect"));
   FConnectReported = false;
   FWantedDisco = false;
-  if (FSshThread) {
+  FAuthError = false;
+  if (!FReadThread) {
+    OnConnectFailed(QStringLiteral("Reathread not assigned"));
+    return;
+  }
+  if (auto* ssh = qobject_cast<TIdReadThreadTCPSSH*>(FReadThread)) {
     TSshParams p;
     p.Host = FIP;
     p.Port = FPort;
@@ -493,85 +243,53 @@ void TTCPComUnit::DoConnect() {
     p.Password = FSSHPassword;
     p.ChannelPort = FOutPort > 0 ? FOutPort : 5040;
     p.WithCCCI = !FConWithoutCCCI;
+    p.TimeoutSec = FSshTimeoutSec;
     QString ini = FIniFolder;
     if (!ini.isEmpty() && !ini.endsWith(QLatin1Char('/'))) ini += QLatin1Char('/');
-    if (!ini.isEmpty()) FSshThread->SetHashFile(ini + QStringLiteral("Hash"));
-    FSshThread->Begin(p);
-    return;
+    QMetaObject::invokeMethod(ssh, [ssh, p, ini] {
+      ssh->Ssh().FParams = p;
+      if (!ini.isEmpty()) ssh->Ssh().FSSHClient.FHashManager.SetHashStore(ini + QStringLiteral("Hash"));
+      ssh->FInvalidAuth = false;
+    }, Qt::QueuedConnection);
+  } else if (auto* tcp = qobject_cast<TIdReadThreadTCPTCP*>(FReadThread)) {
+    const QString host = FIP;
+    const uint16_t port = FPort, local = FLocalPort;
+    const TIpVer v = FIPVersion;
+    QMetaObject::invokeMethod(tcp, [tcp, host, port, local, v] { tcp->Tcp().SetConParams(host, port, local, v); },
+                              Qt::QueuedConnection);
   }
-  if (!FReadThread) {
-    OnConnectFailed(QStringLiteral("Reathread not assigned"));
-    return;
-  }
-  TIdReadThreadTCP* r = FReadThread;
-  QMetaObject::invokeMethod(r, [r] { r->DoConnect(); }, Qt::QueuedConnection);
+  ConnectReader();
 }
 
-bool TTCPComUnit::IsConnected() const {
-  if (FSshThread) return FSshThread->FIsconnected;
-  return FReadThread && FReadThread->FIsconnected;
+void TTCPComUnit::OnLinkOpened(const QString& localAddress) {
+  if (FisSSHCon)
+    OnSshConnected(localAddress);
+  else
+    OnStatusConnected(localAddress);
 }
 
-bool TTCPComUnit::SendCommandStream(const QByteArray& frame, bool IsLua) {
-  if (FSshThread) {
-    WriteLog(QStringLiteral("Check Before Send"));
-    FSshThread->Enqueue(frame, IsLua);
-    WriteLog(QStringLiteral("After Send"));
-    return true;
-  }
-  if (!FReadThread) {
-    WriteLog(QStringLiteral("Reathread not assigned"));
-    return false;
-  }
-  WriteLog(QStringLiteral("Check Before Send"));
-  FReadThread->Enqueue(frame, IsLua);
-  WriteLog(QStringLiteral("After Send"));
-  return true;
+void TTCPComUnit::OnLinkOpenFailed(const QString& why, bool authError) {
+  FAuthError = authError;
+  if (auto* ssh = qobject_cast<TIdReadThreadTCPSSH*>(FReadThread)) ssh->FInvalidAuth = authError;
+  OnConnectFailed(why);
 }
 
-void TTCPComUnit::ReadData(TMemoryStream& frame) {
-  if (frame.Size() < CHeadSize) return;
-  const bool ok = Evaluate(frame);
-  if (!ok && FSshThread) FSshThread->FDoClearBuffer = true;
-  if (!ok && FReadThread) {
-    FReadThread->FDoClearBuffer = true;
-    TIdReadThreadTCP* r = FReadThread;
-    QMetaObject::invokeMethod(r, [r] { if (r->FDoClearBuffer) r->Clearbuffer(); }, Qt::QueuedConnection);
-  }
-}
-
-void TTCPComUnit::DeliverFrame(const QByteArray& frame) {
-  TMemoryStream s(frame);
-  ReadData(s);
-  WriteLog(QStringLiteral("EvalEnd"));
-}
-
-void TTCPComUnit::OnReceiveFault(const QString& why) {
-  WriteLog(why, true);
+void TTCPComUnit::OnLinkLost(const QString& why) {
+  // Whatever was awaited will not come over this link: end the waits now.
   ClearStreamAndBuffer();
+  if (!why.isEmpty()) WriteLog(QStringLiteral("Link: ") + why);
+  if (FisSSHCon)
+    SshDisconnected();
+  else
+    OnStatusDisconnected();
 }
 
 void TTCPComUnit::DoDisconnect(bool notify) {
   WriteLog(QStringLiteral("ComUnit Call Disconnect"));
-  if (FSshThread) {
-    WriteLog(QStringLiteral("Status: Disconnecting"));
-    FWantedDisco = true;
-    FSshThread->ClearQueue();
-    const bool was = FSshThread->FIsconnected;
-    FSshThread->Stop();
-    if (was) OnStatusDisconnected();
-    return;
-  }
   if (!FReadThread) return;
   WriteLog(QStringLiteral("Status: Disconnecting"));
   FWantedDisco = true;
-  FReadThread->ClearQueue();
-  TIdReadThreadTCP* r = FReadThread;
-  QMetaObject::invokeMethod(r, [r, notify] { r->DoDisconnect(notify); }, Qt::QueuedConnection);
-}
-
-void TTCPComUnit::WorkEvent(TWorkMode mode, int64_t count, TWorkStatus status) {
-  if (FOnWorkEvent) FOnWorkEvent(mode, count, status);
+  DisconnectReader(notify);
 }
 
 void TTCPComUnit::OnSshConnected(const QString& localAddress) {
@@ -620,9 +338,9 @@ void TTCPComUnit::OnStatusConnected(const QString& localAddress) {
     if (!FAutoSessionStart) return;
     FVer = 4;
     if (FVisibility >= 2)
-      SendCommand(ccci::TCcci::SESSION_STR_SUP);
+      SendCommand(TCcci::SESSION_STR_SUP);
     else
-      SendCommand(ccci::TCcci::SESSION_STR_ADV);
+      SendCommand(TCcci::SESSION_STR_ADV);
   }, 100);
 }
 
@@ -657,6 +375,47 @@ void TTCPComUnit::OnStatusDisconnected() {
   Postpone(this, [this] {
     if (FRequestClose) FRequestClose(this);
   });
+}
+
+void TTCPComUnit::SshDisconnected() {
+  auto* ssh = qobject_cast<TIdReadThreadTCPSSH*>(FReadThread);
+  if (ssh) FAuthError = ssh->FInvalidAuth;
+  WriteLog(QStringLiteral("Status: Disconnected"));
+  if (ssh)
+    WriteLog(F("Harddisc: %s | ShutCompl: %s | Wanted: %s | Request:%s | ReadThr: %s | ReadThrTer: %s | NAK: %s | "
+               "Connected: %s | Canceled: %s",
+               U8(BoolText(FHardDisconnect)).constData(), U8(BoolText(bool(FShutDownComplete))).constData(),
+               U8(BoolText(FWantedDisco)).constData(), U8(BoolText(bool(FRequestClose))).constData(),
+               U8(BoolText(true)).constData(), U8(BoolText(bool(ssh->FStop))).constData(),
+               U8(BoolText(FNAK)).constData(), U8(BoolText(IsConnected())).constData(),
+               U8(BoolText(bool(ssh->FStop))).constData()));
+  else
+    WriteLog(QStringLiteral("Disc no Read Thread"));
+  if (FHardDisconnect) {
+    ReConnect();
+    return;
+  }
+  if (FShutDownComplete) {
+    WriteLog(QStringLiteral("Begin ShutdownComplete"));
+    TShutDownComplete done = std::move(FShutDownComplete);
+    FShutDownComplete = nullptr;
+    FOnLogCallBack = nullptr;
+    Postpone(this, [this, done] { done(this); });
+    return;
+  }
+  if (FWantedDisco && FRequestClose) {
+    Postpone(this, [this] {
+      if (FRequestClose) FRequestClose(this);
+    });
+    return;
+  }
+  FTimer->stop();
+  // The link is closed already; the reader stays for a later reconnect.
+  WriteLog(QStringLiteral("Terminating RedThread"));
+  if (!FWantedDisco && !FNAK) {
+    ShowMessage(CConnectionLostText, TMsgDlgType::mtError, {});
+    if (FClearWork) FClearWork();
+  }
 }
 
 }  // namespace vanta

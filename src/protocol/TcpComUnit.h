@@ -1,94 +1,37 @@
 #pragma once
-// The TCP transport: TTCPComUnit on the GUI thread and its reader, which
-// lives on a thread of its own and alone touches the socket.
-//
-// The reader is event-driven (Qt Network inside the reader thread): bytes are
-// cut into frames as they arrive, each complete frame is handed to the GUI
-// thread with a queued call, and a frame queued by the GUI thread wakes the
-// reader at once instead of waiting for a poll. Time requests of the
-// device's NTP tunnel are answered on the reader thread itself.
-#include <mutex>
+// The network transports: TTCPComUnit over plain TCP or through an SSH
+// connection. Both run on the shared reader (ReadThread.h); what is theirs
+// is the backend that owns the socket or the SSH client, and the connection
+// status handling on the GUI thread.
 #include <QObject>
-#include <QThread>
 #include <atomic>
-#include <deque>
 
-#include "ComUnit.h"
-#include "FrameCutter.h"
+#include "ReadThread.h"
 #include "SshUnit.h"
 
 class QTcpSocket;
 class QTimer;
+class QSocketNotifier;
 
 namespace vanta {
 
 class TTCPComUnit;
 
-struct TSendQueueItem {
-  QByteArray SendStream;
-  bool IsLua = false;
-};
-
-// Framing and the send queue, shared by the network readers.
-class TIdReadThreadTCP : public QObject {
-  Q_OBJECT
+// Plain TCP: a socket owned by the reader thread, connected in the background.
+class TTcpBackend : public TLinkBackend {
  public:
-  explicit TIdReadThreadTCP(TTCPComUnit* client);
-  ~TIdReadThreadTCP() override;
-
-  // GUI thread: append a frame and wake the reader.
-  void Enqueue(QByteArray frame, bool isLua);
-  // Any thread: drop every waiting frame.
-  void ClearQueue();
-  int QueueSize();
-
-  std::atomic<bool> FIsconnected{false};
-  std::atomic<bool> FDoClearBuffer{false};
-
-  // Reader thread.
-  virtual void DoConnect() = 0;
-  virtual void DoDisconnect(bool notifyPeer) = 0;
-  virtual void Shutdown() = 0;
-  void Clearbuffer();
-
- protected:
-  void OnBytes(const QByteArray& data);
-  void OnReadable(QIODevice& device);
-  void HandleEvents(std::vector<TFrameCutter::TEvent>& events);
-  void SendCommandStream();
-  virtual bool WriteData(const QByteArray& frame, bool isLua) = 0;
-  void HandleNTP(const QByteArray& frame);
-  void Log(const QString& line, bool toMemo = false);
-  void ReportDisconnected();
-
-  TTCPComUnit* FClient;
-  TFrameCutter FreadStream;
-  uint32_t FSeqCnt = 0;
-  bool FDiscoReported = true;
-
- private:
-  std::mutex FQueueLock;  // a pthread mutex, so ThreadSanitizer sees it
-  std::deque<TSendQueueItem> FSendQueue;
-  std::atomic<bool> FWakePending{false};
-};
-
-class TIdReadThreadTCPTCP : public TIdReadThreadTCP {
-  Q_OBJECT
- public:
-  explicit TIdReadThreadTCPTCP(TTCPComUnit* client);
+  ~TTcpBackend() override;
   void SetConParams(const QString& host, uint16_t port, uint16_t localPort, TIpVer ipVer);
-  void DoConnect() override;
-  void DoDisconnect(bool notifyPeer) override;
-  void Shutdown() override;
-
- protected:
-  bool WriteData(const QByteArray& frame, bool isLua) override;
+  TOpen Open(TLinkSink& sink, QString& error, bool& authError, QString& local) override;
+  bool Read(QByteArray& into) override;
+  bool Write(const QByteArray& frame, bool isLua, QString& error) override;
+  void Close() override;
+  bool IsConnected() const override;
 
  private:
-  void OnConnected();
-  void OnSocketError();
   QTcpSocket* FTCPClient = nullptr;
   QTimer* FConnectTimer = nullptr;
+  TLinkSink* FSink = nullptr;
   QString FHost;
   uint16_t FPort = 5040;
   uint16_t FLocalPort = 0;
@@ -96,37 +39,52 @@ class TIdReadThreadTCPTCP : public TIdReadThreadTCP {
   bool FConnecting = false;
 };
 
-// The reader of a connection through SSH: owns the SSH client, reads the
-// CCCI channel and the shell without blocking, writes queued frames (Lua
-// statements are typed into the shell), keeps the connection alive.
-class TIdReadThreadTCPSSH : public QThread {
+// CCCI through a direct channel of an SSH connection, Lua through its shell.
+class TSshBackend : public TLinkBackend {
  public:
-  explicit TIdReadThreadTCPSSH(TTCPComUnit* client);
-  ~TIdReadThreadTCPSSH() override;
-  void Begin(const TSshParams& params);
-  void SetHashFile(const QString& path) { FSSHClient.FHashManager.SetHashStore(path); }
-  void Enqueue(QByteArray frame, bool isLua);
-  void ClearQueue();
-  void Stop();  // bounded: asks the loop to end and waits
-  std::atomic<bool> FIsconnected{false};
-  std::atomic<bool> FDoClearBuffer{false};
-  std::atomic<bool> FInvalidAuth{false};
-
- protected:
-  void run() override;
+  explicit TSshBackend(const std::atomic<bool>* cancel) : FCancel(cancel) {}
+  ~TSshBackend() override;
+  TSshParams FParams;
+  TSSHUnit FSSHClient;
+  TOpen Open(TLinkSink& sink, QString& error, bool& authError, QString& local) override;
+  bool Read(QByteArray& into) override;
+  bool Write(const QByteArray& frame, bool isLua, QString& error) override;
+  void Close() override;
+  bool IsConnected() const override { return FSSHClient.isConnected(); }
+  int PollMs() const override { return 10; }
+  void Tick() override;
+  bool WriteFailureIsFatal() const override { return true; }
 
  private:
-  void Log(const QString& line, bool toMemo = false);
-  TTCPComUnit* FClient;
-  TSSHUnit FSSHClient;
-  TSshParams FParams;
-  TFrameCutter FreadStream;
-  std::mutex FQueueLock;
-  std::deque<TSendQueueItem> FSendQueue;
-  std::atomic<bool> FStop{false};
+  const std::atomic<bool>* FCancel;
+  TLinkSink* FSink = nullptr;
+  QSocketNotifier* FNotifier = nullptr;
+  int64_t FLastAlive = 0;
 };
 
-class TTCPComUnit : public TComUnit {
+// The Part's network reader classes, thin over the shared reader.
+class TIdReadThreadTCP : public TIdReadThread {
+  Q_OBJECT
+ public:
+  using TIdReadThread::TIdReadThread;
+};
+
+class TIdReadThreadTCPTCP : public TIdReadThreadTCP {
+  Q_OBJECT
+ public:
+  explicit TIdReadThreadTCPTCP(TTCPComUnit* client);
+  TTcpBackend& Tcp() { return static_cast<TTcpBackend&>(Backend()); }
+};
+
+class TIdReadThreadTCPSSH : public TIdReadThreadTCP {
+  Q_OBJECT
+ public:
+  explicit TIdReadThreadTCPSSH(TTCPComUnit* client);
+  TSshBackend& Ssh() { return static_cast<TSshBackend&>(Backend()); }
+  std::atomic<bool> FInvalidAuth{false};
+};
+
+class TTCPComUnit : public TLinkComUnit {
   Q_OBJECT
  public:
   explicit TTCPComUnit(bool IsSSH = false, QObject* parent = nullptr, TNowFunc now = {},
@@ -137,19 +95,19 @@ class TTCPComUnit : public TComUnit {
   void DoConnect();
 
   void CreateThread(bool IsSSH) override;
-  bool IsConnected() const override;
-  bool SendCommandStream(const QByteArray& frame, bool IsLua) override;
-  void ReadData(TMemoryStream& frame) override;
   void DoDisconnect(bool notify) override;
   void ReConnect() override {}
-  void WorkEvent(TWorkMode mode, int64_t count, TWorkStatus status) override;
 
-  // Reader-thread reports, run on the GUI thread.
+  void OnLinkOpened(const QString& localAddress) override;
+  void OnLinkOpenFailed(const QString& why, bool authError) override;
+  void OnLinkLost(const QString& why) override;
+  void OnShellText(const QByteArray& text) override { LUACommandSSH(text); }
+
+  // Status reports of the connection, on the GUI thread.
   void OnStatusConnected(const QString& localAddress);
   void OnStatusDisconnected();
   void OnConnectFailed(const QString& why);
-  void DeliverFrame(const QByteArray& frame);
-  void OnReceiveFault(const QString& why);
+  void OnSshConnected(const QString& localAddress);
 
   bool FWantedDisco = false;
   bool FIsOffline = false;
@@ -159,19 +117,16 @@ class TTCPComUnit : public TComUnit {
   // that wants to start it with credentials turns this off.
   bool FAutoSessionStart = true;
   TConnectThreadEnd FConnectThreadEnd;
-  std::function<void(TWorkMode mode, int64_t count, TWorkStatus status)> FOnWorkEvent;
   // SSH: the device-side CCCI port the tunnel leads to (0: 5040), and the
   // questions for the user, asked on the GUI thread.
   int FOutPort = 0;
+  int FSshTimeoutSec = 60;
   std::function<TConnectHashAction(TFingerprintState state, const QString& question, const QString& fingerprint)> FOnFingerprint;
   std::function<bool(QString& newPassword)> FOnPasswordExpired;
-  void OnSshConnected(const QString& localAddress);
 
  private:
-  void StopReader();
-  QThread* FThread = nullptr;
-  TIdReadThreadTCP* FReadThread = nullptr;
-  TIdReadThreadTCPSSH* FSshThread = nullptr;
+  void SshDisconnected();
+  uint16_t FLocalPort = 0;
   bool FConnectReported = false;
 };
 

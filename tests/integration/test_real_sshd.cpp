@@ -65,11 +65,11 @@ class TSshd {
   ~TSshd() { Stop(); }
 
   bool MakeHostKey(const QString& dir, QString& error) {
-    FKey = dir + QStringLiteral("/host_ed25519");
+    FKey = dir + QStringLiteral("/host_ecdsa");
     QFile::remove(FKey);
     QFile::remove(FKey + QStringLiteral(".pub"));
     QProcess k;
-    k.start(CKeygen, {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"), QString(),
+    k.start(CKeygen, {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ecdsa"), QStringLiteral("-N"), QString(),
                       QStringLiteral("-f"), FKey});
     if (!k.waitForFinished(20000) || k.exitCode() != 0) {
       error = QStringLiteral("ssh-keygen failed: ") + QString::fromLocal8Bit(k.readAllStandardError());

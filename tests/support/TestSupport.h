@@ -80,6 +80,12 @@ class TTestComUnit : public TComUnit {
     FCutter.Append(bytes, events);
     for (TFrameCutter::TEvent& e : events) {
       if (e.Kind == TFrameCutter::TKind::fcFault) Faults << e.Fault;
+      // What the client does with the reader's header and progress events.
+      if (e.Kind == TFrameCutter::TKind::fcHead) {
+        FTransferInProgress = true;
+        NoteTransferProgress();
+      }
+      if (e.Kind == TFrameCutter::TKind::fcProgress) NoteTransferProgress();
       if (e.Kind != TFrameCutter::TKind::fcFrame) continue;
       TMemoryStream frame(e.Frame);
       ReadData(frame);
@@ -126,6 +132,11 @@ class TTestComUnit : public TComUnit {
     return FtpResult;
   }
 
+  void DiscardPartialFrame() override {
+    ++PartialFramesDropped;
+    FCutter.Clear();
+  }
+
   void StreamErrorsSearch() override {
     ++StreamErrorSearches;
     if (RealStreamErrorsSearch) TComUnit::StreamErrorsSearch();
@@ -151,6 +162,7 @@ class TTestComUnit : public TComUnit {
   bool RealStreamErrorsSearch = false;
   int Disconnects = 0;
   int StreamErrorSearches = 0;
+  int PartialFramesDropped = 0;
   std::vector<TSentFrame> Sent;
   std::vector<TWork> Work;
   std::vector<THandled> Handled;

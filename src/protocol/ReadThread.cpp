@@ -1,0 +1,399 @@
+#include "ReadThread.h"
+
+#include <QDateTime>
+#include <QPointer>
+#include <QTimer>
+
+#include "LogFormat.h"
+#include "Ntp.h"
+
+#ifdef Q_OS_UNIX
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
+namespace vanta {
+
+using namespace ccci;
+
+namespace {
+constexpr int CStopWaitMs = 5000;
+}
+
+void SetKeepAliveTiming(qintptr fd, int idleSec, int intervalSec) {
+#ifdef Q_OS_UNIX
+  const int on = 1;
+  ::setsockopt(int(fd), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  ::setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPIDLE, &idleSec, sizeof idleSec);
+  ::setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPINTVL, &intervalSec, sizeof intervalSec);
+#else
+  Q_UNUSED(fd) Q_UNUSED(idleSec) Q_UNUSED(intervalSec)
+#endif
+}
+
+// ---- reader ----------------------------------------------------------------------------
+
+TIdReadThread::TIdReadThread(TLinkComUnit* client, std::unique_ptr<TLinkBackend> backend)
+    : FClient(client), FBackend(std::move(backend)) {
+  FSink.Readable = [this] { OnReadable(); };
+  FSink.Gone = [this](const QString& why) { LinkGone(why); };
+  FSink.Opened = [this](const QString& local) {
+    FOpen = true;
+    FGoneReported = false;
+    FIsconnected = true;
+    StartPolling();
+    Flush();
+    TLinkComUnit* c = FClient;
+    QMetaObject::invokeMethod(c, [c, local] { c->OnLinkOpened(local); }, Qt::QueuedConnection);
+  };
+  FSink.OpenFailed = [this](const QString& why, bool auth) {
+    Flush();
+    TLinkComUnit* c = FClient;
+    QMetaObject::invokeMethod(c, [c, why, auth] { c->OnLinkOpenFailed(why, auth); }, Qt::QueuedConnection);
+  };
+  FSink.Log = [this](const QString& line, bool toMemo) { Log(line, toMemo); };
+  FSink.WriteProgress = [this](int64_t done) {
+    FBatch.push_back({TReaderEvent::TKind::reWriteProgress, done, {}, {}, {}, false});
+    Flush();
+  };
+  FSink.ShellText = [this](const QByteArray& text) {
+    FBatch.push_back({TReaderEvent::TKind::reShell, 0, text, {}, {}, false});
+  };
+}
+
+TIdReadThread::~TIdReadThread() { ClearQueue(); }
+
+void TIdReadThread::Log(const QString& line, bool toMemo) {
+  if (FLogWanted || toMemo) FBatch.push_back({TReaderEvent::TKind::reLog, 0, {}, {}, line, toMemo});
+}
+
+void TIdReadThread::Flush() {
+  if (FBatch.empty()) return;
+  TLinkComUnit* c = FClient;
+  QMetaObject::invokeMethod(c, [c, batch = std::move(FBatch)] { c->Deliver(batch); }, Qt::QueuedConnection);
+  FBatch = TReaderBatch();
+}
+
+void TIdReadThread::Enqueue(QByteArray frame, bool isLua) {
+  {
+    std::lock_guard<std::mutex> lock(FQueueLock);
+    FSendQueue.push_back({std::move(frame), isLua});
+    FClient->SendQueueActive = true;
+  }
+  // One wake-up call is enough for any number of frames queued meanwhile.
+  if (!FWakePending.exchange(true)) QMetaObject::invokeMethod(this, [this] { SendCommandStream(); }, Qt::QueuedConnection);
+}
+
+void TIdReadThread::ClearQueue() {
+  std::lock_guard<std::mutex> lock(FQueueLock);
+  FSendQueue.clear();
+  FClient->SendQueueActive = false;
+}
+
+int TIdReadThread::QueueSize() {
+  std::lock_guard<std::mutex> lock(FQueueLock);
+  return int(FSendQueue.size());
+}
+
+void TIdReadThread::DoConnect() {
+  if (FStop) return;
+  if (FOpen) FBackend->Close();
+  FOpen = false;
+  FreadStream.Clear();
+  FDoClearBuffer = false;
+  QString error, local;
+  bool auth = false;
+  switch (FBackend->Open(FSink, error, auth, local)) {
+    case TLinkBackend::TOpen::opOpened: FSink.Opened(local); break;
+    case TLinkBackend::TOpen::opPending: break;
+    case TLinkBackend::TOpen::opFailed: FSink.OpenFailed(error, auth); break;
+  }
+}
+
+void TIdReadThread::StartPolling() {
+  const int ms = FBackend->PollMs();
+  if (ms <= 0) return;
+  if (!FPoll) {
+    FPoll = new QTimer(this);
+    connect(FPoll, &QTimer::timeout, this, [this] {
+      if (!FOpen) return;
+      FBackend->Tick();
+      OnReadable();
+    });
+  }
+  FPoll->start(ms);
+}
+
+void TIdReadThread::Clearbuffer() {
+  FDoClearBuffer = false;
+  Log(QStringLiteral("ClearBuffer"));
+  FreadStream.Clear();
+  FBackend->Purge();
+}
+
+void TIdReadThread::OnReadable() {
+  if (!FOpen) return;
+  if (FDoClearBuffer) Clearbuffer();
+  std::vector<TFrameCutter::TEvent> events;
+  const bool alive = FreadStream.Fill([this](QByteArray& into) { return FBackend->Read(into); }, events);
+  for (TFrameCutter::TEvent& e : events) {
+    switch (e.Kind) {
+      case TFrameCutter::TKind::fcHead:
+        FBatch.push_back({TReaderEvent::TKind::reHead, int64_t(e.Head.Size), {}, e.Head, {}, false});
+        break;
+      case TFrameCutter::TKind::fcProgress:
+        // Only the newest count matters to whoever shows it.
+        if (!FBatch.empty() && FBatch.back().Kind == TReaderEvent::TKind::reProgress)
+          FBatch.back().Count = e.Count;
+        else
+          FBatch.push_back({TReaderEvent::TKind::reProgress, e.Count, {}, e.Head, {}, false});
+        break;
+      case TFrameCutter::TKind::fcFault:
+        FBatch.push_back({TReaderEvent::TKind::reFault, 0, {}, e.Head, e.Fault, true});
+        break;
+      case TFrameCutter::TKind::fcFrame:
+        if (e.Head.CMD == 9 && e.Head.ExtCmd == 2) {
+          // Answered here so that GUI delays never age the time answer.
+          Log(QStringLiteral("NTP Begin"));
+          HandleNTP(e.Frame);
+          Log(QStringLiteral("NTP End"));
+          FBatch.push_back({TReaderEvent::TKind::reFrameEnd, 0, {}, e.Head, {}, false});
+        } else {
+          FBatch.push_back({TReaderEvent::TKind::reFrame, 0, std::move(e.Frame), e.Head, {}, false});
+        }
+        break;
+    }
+  }
+  if (alive) {
+    Flush();
+    return;
+  }
+  if (!FBackend->FFailure.isEmpty()) {
+    FBatch.push_back({TReaderEvent::TKind::reFailure, 0, {}, {}, FBackend->FFailure, true});
+    FBackend->FFailure.clear();
+    if (FPoll) FPoll->stop();
+    FOpen = false;
+    Flush();
+    return;
+  }
+  Flush();
+  LinkGone(QStringLiteral("Verbindung geschlossen"));
+}
+
+void TIdReadThread::SendCommandStream() {
+  FWakePending = false;
+  for (;;) {
+    TSendQueueItem item;
+    {
+      std::lock_guard<std::mutex> lock(FQueueLock);
+      if (FSendQueue.empty()) {
+        FClient->SendQueueActive = false;
+        break;
+      }
+      item = std::move(FSendQueue.front());
+      FSendQueue.pop_front();
+    }
+    Log(QStringLiteral("Thread Before Send"));
+    FBatch.push_back({TReaderEvent::TKind::reWriteBegin, int64_t(item.SendStream.size()), {}, {}, {}, false});
+    bool failed = false;
+    if (FIsconnected) {
+      QString error;
+      if (!FBackend->Write(item.SendStream, item.IsLua, error)) {
+        Log(QStringLiteral("Error Sending Data ") + error, true);
+        if (FBackend->WriteFailureIsFatal()) {
+          FBatch.push_back({TReaderEvent::TKind::reFailure, 0, {}, {}, error, true});
+          failed = true;
+        }
+      }
+    }
+    FBatch.push_back({TReaderEvent::TKind::reWriteEnd, 0, {}, {}, {}, false});
+    Log(QStringLiteral("Thread After Send"));
+    if (failed) {
+      ClearQueue();
+      break;
+    }
+  }
+  Flush();
+}
+
+void TIdReadThread::HandleNTP(const QByteArray& frame) {
+  const int64_t received = QDateTime::currentMSecsSinceEpoch();
+  ccc_head_t req;
+  DecodeHead(frame, req);
+  QByteArray packet;
+  if (const QString e = DecodeNtpRequest(frame, packet); !e.isEmpty()) {
+    Log(QStringLiteral("NTP: ") + e);
+    return;
+  }
+  const QByteArray answer = FillNTP(packet, received, QDateTime::currentMSecsSinceEpoch());
+  THeaderContext ctx;
+  ctx.Ver = req.Ver;
+  ctx.FTPNAK = CFlagGZ;
+  ctx.SN = req.SN;
+  ctx.SeqCnt = FSeqCnt++;
+  // Written directly, past the send queue, so the time answer waits for nothing.
+  QString error;
+  if (FIsconnected && !FBackend->Write(BuildNtpReply(ctx, answer), false, error)) Log(QStringLiteral("NTP: ") + error);
+}
+
+void TIdReadThread::LinkGone(const QString& why) {
+  if (FGoneReported) return;
+  FGoneReported = true;
+  FOpen = false;
+  FIsconnected = false;
+  if (FPoll) FPoll->stop();
+  ClearQueue();
+  FreadStream.Clear();
+  Flush();
+  TLinkComUnit* c = FClient;
+  QMetaObject::invokeMethod(c, [c, why] { c->OnLinkLost(why); }, Qt::QueuedConnection);
+}
+
+void TIdReadThread::DoDisconnect(bool) {
+  ClearQueue();
+  Log(QStringLiteral("Thread Disconnect"));
+  const bool was = !FGoneReported;  // opened and not yet reported gone
+  FBackend->Close();
+  if (was) {
+    LinkGone(QString());
+  } else {
+    FIsconnected = false;
+    FreadStream.Clear();
+    Flush();
+  }
+}
+
+void TIdReadThread::Shutdown() {
+  FStop = true;
+  ClearQueue();
+  FGoneReported = true;  // the owner is going away: nobody to tell
+  FOpen = false;
+  FIsconnected = false;
+  if (FPoll) FPoll->stop();
+  FBackend->Close();
+  FreadStream.Clear();
+  FBatch.clear();
+  QThread::currentThread()->quit();
+}
+
+// ---- client side -------------------------------------------------------------------------
+
+TLinkComUnit::~TLinkComUnit() { StopReader(); }
+
+void TLinkComUnit::StartReader(TIdReadThread* reader) {
+  FReadThread = reader;
+  FThread = new QThread();
+  FThread->setObjectName(QStringLiteral("vanta-reader"));
+  reader->moveToThread(FThread);
+  FThread->start();
+}
+
+void TLinkComUnit::ConnectReader() {
+  if (!FReadThread) return;
+  FReadThread->FLogWanted = bool(FOnLogCallBack);
+  TIdReadThread* r = FReadThread;
+  QMetaObject::invokeMethod(r, [r] { r->DoConnect(); }, Qt::QueuedConnection);
+}
+
+void TLinkComUnit::DisconnectReader(bool wanted) {
+  if (!FReadThread) return;
+  FReadThread->ClearQueue();
+  TIdReadThread* r = FReadThread;
+  QMetaObject::invokeMethod(r, [r, wanted] { r->DoDisconnect(wanted); }, Qt::QueuedConnection);
+}
+
+void TLinkComUnit::StopReader() {
+  if (!FThread) return;
+  FReadThread->FStop = true;
+  if (FThread->isRunning()) {
+    TIdReadThread* r = FReadThread;
+    QMetaObject::invokeMethod(r, [r] { r->Shutdown(); }, Qt::QueuedConnection);
+    if (!FThread->wait(CStopWaitMs)) {
+      // Never terminate a thread: leave it and its reader rather than risk
+      // corrupting state; this is logged so it does not go unnoticed.
+      qWarning("vanta: reader thread did not stop within %d ms", CStopWaitMs);
+      FThread = nullptr;
+      FReadThread = nullptr;
+      return;
+    }
+  }
+  delete FReadThread;
+  FReadThread = nullptr;
+  delete FThread;
+  FThread = nullptr;
+}
+
+bool TLinkComUnit::IsConnected() const { return FReadThread && FReadThread->FIsconnected; }
+
+bool TLinkComUnit::SendCommandStream(const QByteArray& frame, bool IsLua) {
+  if (!FReadThread) {
+    WriteLog(QStringLiteral("Reathread not assigned"));
+    return false;
+  }
+  WriteLog(QStringLiteral("Check Before Send"));
+  FReadThread->FLogWanted = bool(FOnLogCallBack);
+  FReadThread->Enqueue(frame, IsLua);
+  WriteLog(QStringLiteral("After Send"));
+  return true;
+}
+
+void TLinkComUnit::ReadData(TMemoryStream& frame) {
+  if (frame.Size() < CHeadSize) return;
+  if (!Evaluate(frame) && FReadThread) FReadThread->FDoClearBuffer = true;
+}
+
+void TLinkComUnit::DiscardPartialFrame() {
+  if (FReadThread) FReadThread->FDoClearBuffer = true;
+}
+
+void TLinkComUnit::WorkEvent(TWorkMode mode, int64_t count, TWorkStatus status) {
+  if (FOnWorkEvent) FOnWorkEvent(mode, count, status);
+}
+
+void TLinkComUnit::Deliver(const TReaderBatch& batch) {
+  QPointer<TLinkComUnit> alive(this);
+  using K = TReaderEvent::TKind;
+  for (const TReaderEvent& e : batch) {
+    if (!alive) return;  // a callback closed the window that owns this client
+    switch (e.Kind) {
+      case K::reHead:
+        // "Transfer in progress" means: a header was seen and its frame is not evaluated yet.
+        FTransferInProgress = true;
+        NoteTransferProgress();
+        WorkEvent(TWorkMode::wmRead, e.Count, TWorkStatus::WorkBegin);
+        LOGF("ComUnit: BeginWork 0/%d - %x %x %x", int(e.Head.Size), e.Head.CMD, e.Head.Priv, e.Head.ExtCmd);
+        break;
+      case K::reProgress:
+        NoteTransferProgress();
+        WorkEvent(TWorkMode::wmRead, e.Count, TWorkStatus::WorkWorking);
+        break;
+      case K::reFrame: {
+        TMemoryStream s(e.Frame);
+        ReadData(s);
+        if (alive) {
+          LOGF("ReadEnd");
+          LOGF("EvalEnd");
+        }
+        break;
+      }
+      case K::reFrameEnd:
+        FTransferInProgress = false;
+        WorkEvent(TWorkMode::wmRead, 0, TWorkStatus::WorkEnd);
+        LOGF("ReadEnd");
+        break;
+      case K::reWriteBegin: WorkEvent(TWorkMode::wmWrite, e.Count, TWorkStatus::WorkBegin); break;
+      case K::reWriteProgress: WorkEvent(TWorkMode::wmWrite, e.Count, TWorkStatus::WorkWorking); break;
+      case K::reWriteEnd: WorkEvent(TWorkMode::wmWrite, 0, TWorkStatus::WorkEnd); break;
+      case K::reFault:
+        WriteLog(e.Text, true);
+        ClearStreamAndBuffer();
+        break;
+      case K::reShell: OnShellText(e.Frame); break;
+      case K::reLog: WriteLog(e.Text, e.ToMemo); break;
+      case K::reFailure: ThreadException(FReadThread, e.Text); break;
+    }
+  }
+}
+
+}  // namespace vanta
