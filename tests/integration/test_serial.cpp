@@ -90,9 +90,18 @@ TEST(SerialClient, SessionIdentityAndLuaOverTheLine) {
   EXPECT_EQ(c.U->FSN, 4711u);
   EXPECT_EQ(c.U->FVer, 4);
   QString out;
+  // Progress of the long answer reaches the client while the bytes still
+  // come in, not once the line is quiet: that keeps the answer timer fed.
+  std::vector<int64_t> progressBeforeEnd;
+  c.U->FOnWorkEvent = [&](TWorkMode mode, int64_t count, TWorkStatus st) {
+    if (mode == TWorkMode::wmRead && st == TWorkStatus::WorkWorking && out.isEmpty()) progressBeforeEnd.push_back(count);
+  };
   c.U->RunLua(QStringLiteral("print(string.rep('s', 50000))"), [&](QObject*, const QString& t) { out = t; });
   ASSERT_TRUE(SpinUntil([&] { return !out.isEmpty(); }, 5000));
   EXPECT_EQ(out.size(), 50002);
+  ASSERT_GE(progressBeforeEnd.size(), 2u);
+  EXPECT_LT(*std::min_element(progressBeforeEnd.begin(), progressBeforeEnd.end()), 40000) << "told while still arriving";
+  c.U->FOnWorkEvent = nullptr;
   bool closed = false;
   c.U->ShutDown(c.U.get(), [&](QObject*) { closed = true; });
   EXPECT_TRUE(SpinUntil([&] { return closed; }, 6000));
@@ -149,4 +158,43 @@ TEST(SerialCli, CommandsOverTheSerialLine) {
   std::tie(rc, out) = run({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("EVT-1764903600-0.evt")});
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(QFileInfo(dir.filePath(QStringLiteral("4711/Event/EVT-1764903600-0.evt"))).size(), 2560);
+}
+
+TEST(SerialClient, PortIsOpenedExclusively) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-pty")}));
+  TSerialClient first;
+  first.U->SetPortPath(sim.PtyPath);
+  first.U->DoConnect();
+  ASSERT_TRUE(SpinUntil([&] { return first.U->IsConnected(); }));
+  TRS232Unit second;
+  second.SetPort(sim.PtyPath);
+  QString error;
+  EXPECT_FALSE(second.OpenPort(error)) << "a second window must not share the line";
+  EXPECT_FALSE(error.isEmpty());
+  TSerialClient third;
+  third.U->SetPortPath(sim.PtyPath);
+  third.U->DoConnect();
+  EXPECT_TRUE(SpinUntil([&] { return third.Log.join(QLatin1Char('\n')).contains(QStringLiteral("nicht geöffnet")); }, 3000));
+  EXPECT_FALSE(third.U->IsConnected());
+}
+
+TEST(SerialClient, WriteFailureReachesThreadException) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-pty")}));
+  TSerialClient c;
+  bool except = false;
+  c.U->FThreadExceptCallBack = [&](QObject*) { except = true; };
+  c.U->SetPortPath(sim.PtyPath);
+  c.U->DoConnect();
+  ASSERT_TRUE(SpinUntil([&] { return c.U->IsConnected(); }));
+  sim.Stop();  // the device side of the line is gone
+  c.U->SendCommandStream(QByteArray(100000, 'x'), false);
+  const bool told = SpinUntil([&] { return except || c.Messages.contains(CConnectionLostText); }, 5000);
+  EXPECT_TRUE(told) << c.Log.join(QLatin1Char('\n')).toStdString();
+  EXPECT_FALSE(c.U->IsConnected());
+}
+
+TEST(Rs232Unit, PortListHasNoNonsense) {
+  for (const QString& p : TRS232Unit::AvailablePorts()) EXPECT_TRUE(p.startsWith(QStringLiteral("/dev/"))) << p.toStdString();
 }

@@ -1,0 +1,136 @@
+// The shared reader over a real socket, with a scripted device on the other
+// end: a link that stops in the middle of a large answer, and a device that
+// closes the connection half-way through one.
+#include <gtest/gtest.h>
+
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include "ByteOrder.h"
+#include "Ccci.h"
+#include "TcpComUnit.h"
+#include "TestSupport.h"
+
+using namespace vanta;
+using namespace vanta::ccci;
+using vanta::test::SpinFor;
+using vanta::test::SpinUntil;
+using vanta::test::TFakeClock;
+
+namespace {
+
+// A device that accepts one connection and does what the test says.
+struct TScriptedDevice {
+  QTcpServer Server;
+  QTcpSocket* Peer = nullptr;
+  QByteArray Received;
+  TScriptedDevice() {
+    Server.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&Server, &QTcpServer::newConnection, [this] {
+      Peer = Server.nextPendingConnection();
+      QObject::connect(Peer, &QTcpSocket::readyRead, [this] { Received += Peer->readAll(); });
+    });
+  }
+  int Requests() const { return int(Received.size() / CHeadSize); }
+};
+
+struct TClient {
+  TFakeClock Clock;
+  std::unique_ptr<TTCPComUnit> U;
+  QStringList Log, Messages;
+  std::vector<std::pair<TWorkStatus, int64_t>> Reads;
+  explicit TClient(uint16_t port) {
+    U = std::make_unique<TTCPComUnit>(false, nullptr, Clock.Func());
+    U->FAutoSessionStart = false;
+    U->FOnLogCallBack = [this](QObject*, const QString& l, bool) { Log << l; };
+    U->FDisplayConnMessage = [this](const QString& t, TMsgDlgType, TThreadedMessageCallBack&, TMsgDlgButtons, TMsgDlgBtn) {
+      Messages << t;
+    };
+    U->FOnWorkEvent = [this](TWorkMode m, int64_t n, TWorkStatus s) {
+      if (m == TWorkMode::wmRead) Reads.push_back({s, n});
+    };
+    U->SetIPAndPort(QStringLiteral("127.0.0.1"), port);
+    U->DoConnect();
+  }
+  ~TClient() { U->FOnLogCallBack = nullptr; }
+  bool Logged(const QString& l) const { return Log.contains(l); }
+};
+
+QByteArray BigAnswerHead(uint32_t size) {
+  THeaderContext ctx;
+  QByteArray f;
+  EncodeHead(f, MakeHead(ctx, 3, 0, 1, size));
+  return f;
+}
+
+}  // namespace
+
+TEST(Reader, StalledAnswerIsGivenUpAndTheNextCommandWorks) {
+  TScriptedDevice dev;
+  TClient c(dev.Server.serverPort());
+  ASSERT_TRUE(SpinUntil([&] { return c.U->IsConnected() && dev.Peer; }));
+  c.U->EnableTimer(true);
+  c.U->SendCommand(TCcci::SETUP_RD_ALL);
+  ASSERT_TRUE(SpinUntil([&] { return dev.Requests() == 1; }));
+  // A 1 MB answer of which 5000 bytes come, then nothing.
+  dev.Peer->write(BigAnswerHead(1000000) + QByteArray(5000, 'x'));
+  ASSERT_TRUE(SpinUntil([&] { return c.U->FTransferInProgress && !c.Reads.empty() && c.Reads.back().second == 5020; }));
+  EXPECT_EQ(c.Reads.front(), std::make_pair(TWorkStatus::WorkBegin, int64_t(1000000))) << "work begins at the header";
+  c.U->SendCommand(TCcci::IDENTIFY_BASIC);  // waits behind the stalled answer
+  SpinFor(300);
+  EXPECT_EQ(dev.Requests(), 1);
+  EXPECT_FALSE(c.Logged(QStringLiteral("No Communication within Transfer time!")));
+
+  c.Clock.Advance(10001);
+  ASSERT_TRUE(SpinUntil([&] { return c.Logged(QStringLiteral("No Communication within Transfer time!")); }));
+  EXPECT_FALSE(c.U->FTransferInProgress);
+  // The waiting command goes out, and its answer is read as a frame of its
+  // own: the half answer before it was dropped by the reader.
+  ASSERT_TRUE(SpinUntil([&] { return dev.Requests() == 2; }));
+  uint32_t sn = 0;
+  c.U->FOnAnswerEvaluated = [&](const ccc_head_t& h) {
+    if (h.CMD == 2) sn = h.SN;
+  };
+  THeaderContext ctx;
+  ctx.SN = 777;
+  dev.Peer->write(BuildIdentityBasic(ctx, {1, 1197500, 0}));
+  EXPECT_TRUE(SpinUntil([&] { return sn == 777; }));
+  c.U->FOnAnswerEvaluated = nullptr;
+}
+
+TEST(Reader, DeviceClosingMidAnswerEndsTheWaitAtOnce) {
+  TScriptedDevice dev;
+  TClient c(dev.Server.serverPort());
+  ASSERT_TRUE(SpinUntil([&] { return c.U->IsConnected() && dev.Peer; }));
+  c.U->EnableTimer(true);
+  c.U->SendCommand(TCcci::SETUP_RD_ALL);
+  ASSERT_TRUE(SpinUntil([&] { return dev.Requests() == 1; }));
+  dev.Peer->write(BigAnswerHead(100000) + QByteArray(3000, 'x'));
+  dev.Peer->flush();
+  ASSERT_TRUE(SpinUntil([&] { return c.U->FTransferInProgress; }));
+  dev.Peer->close();
+  EXPECT_TRUE(SpinUntil([&] { return !c.U->FWaitForAnswer && !c.U->IsConnected(); }, 1000));
+  EXPECT_FALSE(c.U->FTransferInProgress);
+  EXPECT_TRUE(SpinUntil([&] { return c.Messages.contains(CConnectionLostText); }, 2000));
+  SpinFor(600);
+  EXPECT_EQ(c.Messages.count(CConnectionLostText), 1) << "told once";
+}
+
+TEST(Reader, HeaderThatCannotBeRightDropsTheReceiveState) {
+  TScriptedDevice dev;
+  TClient c(dev.Server.serverPort());
+  ASSERT_TRUE(SpinUntil([&] { return c.U->IsConnected() && dev.Peer; }));
+  c.U->EnableTimer(true);
+  c.U->SendCommand(TCcci::IDENTIFY_BASIC);
+  ASSERT_TRUE(SpinUntil([&] { return dev.Requests() == 1; }));
+  QByteArray bad = BigAnswerHead(20);
+  PutU32At(bad, 12, 7);  // smaller than a header
+  dev.Peer->write(bad);
+  EXPECT_TRUE(SpinUntil([&] { return !c.U->FWaitForAnswer; }));
+  EXPECT_TRUE(SpinUntil([&] {
+    for (const QString& l : c.Log)
+      if (l.startsWith(QStringLiteral("ComUnit: ungültige Rahmenlänge 7"))) return true;
+    return false;
+  }));
+  EXPECT_TRUE(c.U->IsConnected()) << "the link itself stays";
+}
