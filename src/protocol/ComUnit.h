@@ -52,6 +52,19 @@ struct TSendRec {
   bool LUA = false;
 };
 
+// One stream record as it arrived, handed to consumers without a copy: the
+// data object it belongs to, whether it is a measurement or the binary-input
+// record, its time stamp (device UTC) and the bytes after the frame header
+// (the object id first). Valid only during the call.
+enum class TStreamKind : uint8_t { skMeasurement, skBinary };
+struct TStreamRecordView {
+  uint32_t ObjId = 0;
+  TStreamKind Kind = TStreamKind::skMeasurement;
+  tmStamp_t Stamp;
+  QByteArrayView Record;
+};
+using TStreamRecordCB = std::function<void(QObject* Sender, const TStreamRecordView& rec)>;
+
 // Language of the device's text files.
 enum class TXMLLang : uint8_t { xlGerman, xlEnglish };
 
@@ -208,6 +221,7 @@ class TComUnit : public QObject {
   TFtpClient FFTPClient;
   uint16_t FFtpPort = 21;
   TUpdateGrid FUpdateGrid;
+  TStreamRecordCB FOnStreamRecord;  // every stream record, typed (before FUpdateGrid)
   bool FTransferInProgress = false;
   bool FNextStreamBool = false;
   TRecOverview FRecOverview;

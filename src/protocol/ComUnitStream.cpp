@@ -78,6 +78,8 @@ void TComUnit::StreamCommand(TMemoryStream& stream) {
       WriteLog(QStringLiteral("ComUnit: ") + e, true);
       return;
     }
+    if (FOnStreamRecord)
+      FOnStreamRecord(this, {id, TStreamKind::skBinary, head.Stamp, QByteArrayView(frame).sliced(CHeadSize)});
     if (FBinInCB) FBinInCB(this, bin.InputCnt, bin.States);
     uint32_t sum = 0;
     for (int i = 0; i < bin.States.size(); ++i) sum += uint32_t(i) + uint8_t(bin.States[i]);
@@ -104,6 +106,8 @@ void TComUnit::StreamCommand(TMemoryStream& stream) {
     }
   }
   if (!rd.Ok()) LOGFM(true, "ComUnit: Datensatz %x zu kurz (%d Bytes)", id, int(frame.size()));
+  if (FOnStreamRecord && id != CBinaryObjectId && rd.Ok())
+    FOnStreamRecord(this, {id, TStreamKind::skMeasurement, head.Stamp, QByteArrayView(frame).sliced(CHeadSize)});
   if (FUpdateGrid) FUpdateGrid(this);
   if (id != CBinaryObjectId && r.ObjHdl > 1) {
     FNextStreamBool = true;

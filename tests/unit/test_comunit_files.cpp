@@ -318,6 +318,33 @@ TEST_F(TStreamFixture, RecordsAreStoredAndPolledAboutOnceASecond) {
   EXPECT_EQ(Updates, 1);
 }
 
+TEST_F(TStreamFixture, ConsumersGetTheRecordTypedWithoutGuessing) {
+  C.FStreamRec = {0x04FFFFFF, 5, true, true, 6};
+  std::vector<std::tuple<uint32_t, TStreamKind, uint32_t, QByteArray>> seen;
+  C.FOnStreamRecord = [&](QObject*, const TStreamRecordView& r) {
+    seen.emplace_back(r.ObjId, r.Kind, r.Stamp.Sec, r.Record.toByteArray());
+  };
+  const QByteArray body(2320 - 12, '\x42');
+  C.Deliver(Record(0x04FFFFFF, body));
+  TBinaryInputRecord bin;
+  bin.Id = CBinaryObjectId;
+  bin.States = QByteArray::fromHex("01");
+  C.ClearStreamAndBuffer();
+  C.Deliver(BuildBinaryInput(Dev(), bin));
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(std::get<0>(seen[0]), 0x04FFFFFFu);
+  EXPECT_EQ(std::get<1>(seen[0]), TStreamKind::skMeasurement);
+  EXPECT_EQ(std::get<2>(seen[0]), 1700000000u) << "the device's own UTC stamp";
+  EXPECT_EQ(std::get<3>(seen[0]).size(), 2320);
+  EXPECT_EQ(GetU32At(std::get<3>(seen[0]), 0), 0x04FFFFFFu) << "the record starts with its object id";
+  EXPECT_EQ(std::get<0>(seen[1]), CBinaryObjectId);
+  EXPECT_EQ(std::get<1>(seen[1]), TStreamKind::skBinary);
+  // A record too short for its kind is not handed on.
+  C.ClearStreamAndBuffer();
+  C.Deliver(Record(0x04FFFFFF, QByteArray(3, '\0')));
+  EXPECT_EQ(seen.size(), 2u);
+}
+
 TEST_F(TStreamFixture, OscilloscopeHeaderDependsOnTheGeneration) {
   struct Case {
     uint8_t Gen;
