@@ -6,15 +6,24 @@
 #include <QEventLoop>
 #include <QStandardPaths>
 #include <cstdio>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace vanta::cli {
 
 namespace {
-void Err(const QString& text) { std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData()); }
+int TerminalColumns(int fd) {
+  winsize w{};
+  return ::ioctl(fd, TIOCGWINSZ, &w) == 0 ? int(w.ws_col) : 0;
+}
 }  // namespace
 
-TCliSession::TCliSession(const TCliOptions& options) : FOptions(options) {
+TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOptions(options), FOut(output) {
+  // Carriage returns belong on a terminal; in a log file or a pipe, and in
+  // a JSON run, they would be noise.
+  const bool bar = ::isatty(2) && !FOptions.Quiet && !FOptions.Json;
+  FProgress = std::make_unique<TProgress>(bar ? stderr : nullptr, bar ? TerminalColumns(2) : 0);
+  FOut.SetProgress(FProgress.get());
   if (FOptions.Serial.isEmpty()) {
     auto tcp = std::make_unique<TTCPComUnit>(FOptions.Ssh);
     FTcp = tcp.get();
@@ -27,7 +36,7 @@ TCliSession::TCliSession(const TCliOptions& options) : FOptions(options) {
   }
   TComUnit& u = *FUnit;
   if (FOptions.Log)
-    u.FOnLogCallBack = [](QObject*, const QString& line, bool) { Err(QStringLiteral("log: ") + line); };
+    u.FOnLogCallBack = [this](QObject*, const QString& line, bool) { FOut.Diagnostic(QStringLiteral("log: ") + line); };
   u.FVisibility = FOptions.Visibility;
   u.FProgUser = qEnvironmentVariable("USER", QStringLiteral("vanta-cli"));
   u.FOnConnDone = [this](QObject*, bool ok) {
@@ -68,13 +77,18 @@ TCliSession::TCliSession(const TCliOptions& options) : FOptions(options) {
     FTcp->FOutPort = FOptions.CcciPort;
     FTcp->FOnFingerprint = [this](TFingerprintState state, const QString& question, const QString& fp) {
       const bool yes = state == TFingerprintState::fsNew ? FOptions.TrustNewHostKey : FOptions.AcceptChangedHostKey;
-      Err(QStringLiteral("%1\n-> %2").arg(question, yes ? QStringLiteral("trusted") : QStringLiteral("refused")));
+      const QString answer = yes ? QStringLiteral("trusted") : QStringLiteral("refused");
+      if (FOut.Json())
+        FOut.Note(QStringLiteral("%1 -> %2").arg(question.simplified(), answer));
+      else
+        FOut.Note(QStringLiteral("%1\n-> %2").arg(question, answer));
       if (!yes) FRefusals << QStringLiteral("host key %1 not trusted (%2)").arg(fp, state == TFingerprintState::fsNew ? QStringLiteral("--trust-new-host-key") : QStringLiteral("--accept-changed-host-key"));
       return yes ? TConnectHashAction::chaSave : TConnectHashAction::chaCancel;
     };
     FTcp->FOnPasswordExpired = [this](QString& fresh) {
       fresh = FOptions.NewPassword;
       if (fresh.isEmpty() && ::isatty(0)) {
+        FProgress->Clear();
         std::fprintf(stderr, "Das bisherige Passwort ist abgelaufen. Neues Passwort: ");
         char line[256] = {};
         if (std::fgets(line, sizeof line, stdin)) fresh = QString::fromLocal8Bit(line).trimmed();
@@ -96,23 +110,21 @@ TCliSession::TCliSession(const TCliOptions& options) : FOptions(options) {
   QDir().mkpath(u.FTmpDir);
   QDir().mkpath(u.FIniFolder);
   u.FSetFolders = true;
-  // A progress line for long transfers, only on a terminal.
-  if (::isatty(2)) {
+  if (bar) {
     auto progress = [this](TWorkMode, int64_t count, TWorkStatus status) {
-      if (status == TWorkStatus::WorkBegin) FTotal = count;
-      if (status == TWorkStatus::WorkWorking && FTotal > 100000)
-        std::fprintf(stderr, "\r%3d %% ", int(qMin<int64_t>(100, count * 100 / FTotal)));
-      if (status == TWorkStatus::WorkEnd && FTotal > 100000) {
-        std::fprintf(stderr, "\r      \r");
-        FTotal = 0;
-      }
+      if (status == TWorkStatus::WorkBegin)
+        FProgress->Begin(count);
+      else if (status == TWorkStatus::WorkWorking)
+        FProgress->Advance(count);
+      else
+        FProgress->End();
     };
     if (FTcp) FTcp->FOnWorkEvent = progress;
     if (FSerial) FSerial->FOnWorkEvent = progress;
   }
 }
 
-TCliSession::~TCliSession() = default;
+TCliSession::~TCliSession() { FOut.SetProgress(nullptr); }
 
 bool TCliSession::WaitFor(const std::function<bool()>& done) {
   QElapsedTimer t;
@@ -176,7 +188,7 @@ bool TCliSession::Request(ccci::TCcci request, const std::function<void()>& send
 int TCliSession::Fail(int since, const QString& what) {
   const QStringList fresh = FRefusals.mid(since);
   const QString text = fresh.isEmpty() ? (FLost ? CConnectionLostText : QStringLiteral("keine Antwort")) : fresh.join(QStringLiteral("; "));
-  Err(QStringLiteral("vanta-cli: %1: %2").arg(what, text));
+  FOut.Error(QStringLiteral("%1: %2").arg(what, text));
   return fresh.isEmpty() ? ecNoConnection : ecRefused;
 }
 
@@ -187,6 +199,12 @@ void TCliSession::Close() {
   t.start();
   while (!closed && t.elapsed() < 6000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 }
+
+TArgProblem Unexpected(const QString& arg) {
+  return TArgProblem::Usage(QStringLiteral("unexpected argument '%1'").arg(arg));
+}
+
+TArgProblem Missing(const QString& what) { return TArgProblem::Usage(QStringLiteral("missing %1").arg(what)); }
 
 std::vector<TCliCommand> AllCommands() {
   return {IdentifyCommand(), LuaCommand(),   SetupCommand(),      EventsCommand(), RecordingsCommand(),

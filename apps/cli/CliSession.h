@@ -6,6 +6,9 @@
 #include <functional>
 #include <memory>
 
+#include "CmdLine.h"
+#include "Output.h"
+#include "Progress.h"
 #include "RsComUnit.h"
 #include "TcpComUnit.h"
 
@@ -21,6 +24,7 @@ struct TCliOptions {
   QString Password;
   int TimeoutSec = 30;
   bool Json = false;
+  bool Quiet = false;  // no progress bar
   bool Log = false;
   bool Ftp = false;
   int FtpPort = 21;
@@ -37,7 +41,7 @@ struct TCliOptions {
 
 class TCliSession {
  public:
-  explicit TCliSession(const TCliOptions& options);
+  TCliSession(const TCliOptions& options, TCliOutput& output);
   ~TCliSession();
 
   // Connects and waits for the connection to be done; false with a reason.
@@ -55,11 +59,13 @@ class TCliSession {
   bool Request(ccci::TCcci request, const std::function<void()>& send);
   // Number of refusals so far, to tell new ones from old.
   int RefusalCount() const { return int(FRefusals.size()); }
-  // Prints the refusals after `since` to stderr; returns ecRefused, or
+  // Reports the refusals after `since` as the error; returns ecRefused, or
   // ecNoConnection when there were none (time-out).
   int Fail(int since, const QString& what);
 
   TComUnit& Unit() { return *FUnit; }
+  TCliOutput& Out() { return FOut; }
+  TProgress& Progress() { return *FProgress; }
   const TCliOptions& Options() const { return FOptions; }
   // Device refusals (NAK texts) seen so far.
   const QStringList& Refusals() const { return FRefusals; }
@@ -67,6 +73,8 @@ class TCliSession {
 
  private:
   TCliOptions FOptions;
+  TCliOutput& FOut;
+  std::unique_ptr<TProgress> FProgress;
   std::unique_ptr<TComUnit> FUnit;
   TTCPComUnit* FTcp = nullptr;
   TRSComUnit* FSerial = nullptr;
@@ -75,15 +83,39 @@ class TCliSession {
   bool FLost = false;
   QString FFailure;
   QStringList FRefusals;
-  int64_t FTotal = 0;
 };
 
-// A command: name, usage line, and what it does on an open session.
+// A command's arguments and its own options.
+struct TCliArgs {
+  QStringList Args;
+  QHash<QString, QString> Options;  // "" for a flag
+  bool Has(const QString& option) const { return Options.contains(option); }
+  QString Value(const QString& option) const { return Options.value(option); }
+};
+
+// What is wrong with a command line, found before connecting: a device is
+// never bothered with a command that cannot run.
+struct TArgProblem {
+  QString Text;           // empty: nothing wrong
+  bool ShowUsage = true;  // false: a fact about a local file, not a typo
+  static TArgProblem None() { return {QString(), false}; }
+  static TArgProblem Usage(const QString& text) { return {text, true}; }
+  static TArgProblem Fact(const QString& text) { return {text, false}; }
+};
+
+// A command: name, usage line, its own options, the check of its arguments,
+// and what it does on an open session with checked arguments.
 struct TCliCommand {
   QString Name;
   QString Usage;
-  std::function<int(TCliSession& session, const QStringList& args)> Run;
+  QList<TOptionSpec> Options;
+  std::function<TArgProblem(const TCliArgs& args)> Check;
+  std::function<int(TCliSession& session, const TCliArgs& args)> Run;
 };
+
+// Problems shared by the commands' checks.
+TArgProblem Unexpected(const QString& arg);
+TArgProblem Missing(const QString& what);
 
 std::vector<TCliCommand> AllCommands();
 

@@ -3,15 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <cstdio>
+#include <QJsonArray>
+#include <QJsonObject>
 
 #include "CliSession.h"
 
 namespace vanta::cli {
 
 namespace {
-void Out(const QString& line) { std::printf("%s\n", line.toLocal8Bit().constData()); }
-void Err(const QString& line) { std::fprintf(stderr, "vanta-cli: %s\n", line.toLocal8Bit().constData()); }
 
 bool CopyOver(const QString& from, const QString& to) {
   if (QFileInfo(from).absoluteFilePath() == QFileInfo(to).absoluteFilePath()) return true;
@@ -67,168 +66,261 @@ bool FetchList(TCliSession& s, const TReadoutKind& k, std::vector<TListEntry>& o
   return got;
 }
 
-int Readout(TCliSession& s, const QStringList& args, const TReadoutKind& k) {
+TArgProblem CheckReadout(const TCliArgs& a) {
+  if (a.Args.isEmpty()) return Missing(QStringLiteral("list, get or rm"));
+  const QString op = a.Args[0];
+  const bool all = a.Has(QStringLiteral("all"));
+  if (op == QLatin1String("list")) {
+    if (a.Args.size() > 1) return Unexpected(a.Args[1]);
+    return all ? TArgProblem::Usage(QStringLiteral("--all goes with get or rm")) : TArgProblem::None();
+  }
+  if (op != QLatin1String("get") && op != QLatin1String("rm"))
+    return TArgProblem::Usage(QStringLiteral("'%1' is none of list, get, rm").arg(op));
+  if (all && a.Args.size() > 1) return TArgProblem::Usage(QStringLiteral("either NAME... or --all"));
+  if (!all && a.Args.size() < 2) return Missing(QStringLiteral("NAME or --all"));
+  return TArgProblem::None();
+}
+
+int Readout(TCliSession& s, const TCliArgs& a, const TReadoutKind& k) {
   TComUnit& u = s.Unit();
-  if (args.isEmpty()) return ecUsage;
-  const QString op = args[0];
+  TCliOutput& out = s.Out();
+  const QString op = a.Args[0];
   const int since = s.RefusalCount();
-  if (op == QLatin1String("list") && args.size() == 1) {
+  if (op == QLatin1String("list")) {
     std::vector<TListEntry> list;
     if (!FetchList(s, k, list)) return s.Fail(since, k.Name + QStringLiteral(" list"));
+    QJsonArray items;
     for (const TListEntry& e : list) {
       const QString end = QDateTime::fromSecsSinceEpoch(e.End, Qt::UTC).toString(Qt::ISODate);
-      if (s.Options().Json)
-        Out(QStringLiteral("{\"path\":\"%1\",\"end\":\"%2\",\"size\":%3}").arg(e.Path, end).arg(e.Size));
-      else
-        Out(QStringLiteral("%1  %2  %3").arg(e.Path, -60).arg(end).arg(e.Size, 12));
+      items.append(QJsonObject{
+          {QStringLiteral("path"), e.Path}, {QStringLiteral("end"), end}, {QStringLiteral("size"), qint64(e.Size)}});
+      out.Line(QStringLiteral("%1  %2  %3").arg(e.Path, -60).arg(end).arg(e.Size, 12));
     }
+    out.Result().insert(k.Name, items);
     return ecDone;
   }
-  if (args.size() < 2) return ecUsage;
-  QStringList names = args.mid(1);
-  const bool all = names == QStringList{QStringLiteral("--all")};
+  QStringList names = a.Args.mid(1);
+  const bool all = a.Has(QStringLiteral("all"));
   if (op == QLatin1String("rm")) {
     if (all) {
       if (!s.Request(k.RmAll, [&] { u.SendCommand(k.RmAll); }))
         return s.Fail(since, k.Name + QStringLiteral(" rm --all"));
-      Out(QStringLiteral("removed all %1").arg(k.Name));
+      out.Result().insert(QStringLiteral("removedAll"), true);
+      out.Line(QStringLiteral("removed all %1").arg(k.Name));
       return ecDone;
     }
+    // After a refusal the document still tells what is gone.
+    QJsonArray removed;
+    out.Result().insert(QStringLiteral("removed"), removed);
     for (const QString& n : names) {
       if (!s.Request(k.Rm, [&] { u.SendCommand(k.Rm, n, false); }))
         return s.Fail(since, QStringLiteral("rm %1").arg(n));
-      Out(QStringLiteral("removed %1").arg(n));
+      removed.append(n);
+      out.Result().insert(QStringLiteral("removed"), removed);
+      out.Line(QStringLiteral("removed %1").arg(n));
     }
     return ecDone;
   }
-  if (op == QLatin1String("get")) {
-    std::vector<TListEntry> list;
-    if (!FetchList(s, k, list)) return s.Fail(since, k.Name + QStringLiteral(" list"));
-    if (all) {
-      names.clear();
-      for (const TListEntry& e : list) names << e.Path;
+  std::vector<TListEntry> list;
+  if (!FetchList(s, k, list)) return s.Fail(since, k.Name + QStringLiteral(" list"));
+  if (all) {
+    names.clear();
+    for (const TListEntry& e : list) names << e.Path;
+  }
+  // After a failure the document still tells what arrived.
+  QJsonArray files;
+  auto report = [&](const QString& n, const QString& local, const QString& status, quint32 from, const QString& line) {
+    QJsonObject f{{QStringLiteral("name"), n}, {QStringLiteral("file"), local}, {QStringLiteral("status"), status}};
+    if (from > 0) f.insert(QStringLiteral("resumedAt"), qint64(from));
+    files.append(f);
+    out.Result().insert(k.Name, files);
+    out.Line(line);
+  };
+  out.Result().insert(k.Name, files);
+  for (const QString& n : names) {
+    quint64 size = 0;
+    for (const TListEntry& e : list)
+      if (e.Path == n) size = e.Size;
+    const QString dir = k.Events ? u.FEvtDir : u.FRecDir;
+    const QString local = dir + ExtractUnixFileName(n);
+    const qint64 have = QFileInfo(local).isFile() ? QFileInfo(local).size() : 0;
+    if (size > 0 && quint64(have) == size) {
+      report(n, local, QStringLiteral("complete"), 0, QStringLiteral("%1 (already complete)").arg(local));
+      continue;
     }
-    for (const QString& n : names) {
-      quint64 size = 0;
-      for (const TListEntry& e : list)
-        if (e.Path == n) size = e.Size;
-      const QString dir = k.Events ? u.FEvtDir : u.FRecDir;
-      const QString local = dir + ExtractUnixFileName(n);
-      const qint64 have = QFileInfo(local).isFile() ? QFileInfo(local).size() : 0;
-      if (size > 0 && quint64(have) == size) {
-        Out(QStringLiteral("%1 (already complete)").arg(local));
-        continue;
-      }
-      if (size > 0 && quint64(have) > size) QFile::remove(local);  // not this file: start again
-      const quint32 pos = quint32(QFileInfo(local).isFile() ? QFileInfo(local).size() : 0);
+    if (size > 0 && quint64(have) > size) QFile::remove(local);  // not this file: start again
+    const quint32 pos = quint32(QFileInfo(local).isFile() ? QFileInfo(local).size() : 0);
+    {
+      TProgressScope bar(s.Progress(), k.Name + QLatin1Char('/') + n);
       if (!s.Request(k.Rd, [&] { u.SendCommand(k.Rd, n, pos, false); }))
         return s.Fail(since, QStringLiteral("get %1").arg(n));
-      Out(pos > 0 ? QStringLiteral("%1 (resumed at %2)").arg(local).arg(pos) : local);
     }
-    return ecDone;
+    if (pos > 0)
+      report(n, local, QStringLiteral("resumed"), pos, QStringLiteral("%1 (resumed at %2)").arg(local).arg(pos));
+    else
+      report(n, local, QStringLiteral("downloaded"), 0, local);
   }
+  return ecDone;
+}
+
+// A sub-command with its arguments: the expected words, checked in order.
+TArgProblem CheckCount(const QStringList& args, int from, const QStringList& needed, int optional = 0) {
+  const int given = int(args.size()) - from;
+  if (given < needed.size()) return Missing(needed[given]);
+  if (given > needed.size() + optional) return Unexpected(args[from + needed.size() + optional]);
+  return TArgProblem::None();
+}
+
+TArgProblem MustExist(const QString& file) {
+  return QFileInfo(file).isFile() ? TArgProblem::None()
+                                  : TArgProblem::Fact(QStringLiteral("no such file: %1").arg(file));
+}
+
+int CannotWrite(TCliSession& s, const QString& file) {
+  s.Out().Error(QStringLiteral("cannot write %1").arg(file));
   return ecUsage;
 }
 }  // namespace
 
 TCliCommand SetupCommand() {
-  return {QStringLiteral("setup"), QStringLiteral("setup get FILE | setup put FILE"), [](TCliSession& s, const QStringList& a) {
-            if (a.size() != 2) return int(ecUsage);
+  return {QStringLiteral("setup"),
+          QStringLiteral("setup get FILE | setup put FILE"),
+          {},
+          [](const TCliArgs& a) {
+            if (a.Args.isEmpty()) return Missing(QStringLiteral("get or put"));
+            if (a.Args[0] != QLatin1String("get") && a.Args[0] != QLatin1String("put"))
+              return TArgProblem::Usage(QStringLiteral("'%1' is neither get nor put").arg(a.Args[0]));
+            if (const TArgProblem p = CheckCount(a.Args, 1, {QStringLiteral("FILE")}); !p.Text.isEmpty()) return p;
+            return a.Args[0] == QLatin1String("put") ? MustExist(a.Args[1]) : TArgProblem::None();
+          },
+          [](TCliSession& s, const TCliArgs& args) {
+            const QStringList& a = args.Args;
             TComUnit& u = s.Unit();
             const int since = s.RefusalCount();
+            TProgressScope bar(s.Progress(), QStringLiteral("setup"));
             if (a[0] == QLatin1String("get")) {
               QString got;
               u.FOnNewXMLFile = [&](QObject*, const QString& f, int32_t) { got = f; };
               s.Request(ccci::TCcci::SETUP_RD_ALL, [&] { u.SendCommand(ccci::TCcci::SETUP_RD_ALL); });
               u.FOnNewXMLFile = nullptr;  // it refers to this command's locals
               if (got.isEmpty()) return s.Fail(since, QStringLiteral("setup get"));
-              if (!CopyOver(got, a[1])) {
-                Err(QStringLiteral("cannot write %1").arg(a[1]));
-                return int(ecUsage);
-              }
-              Out(a[1]);
+              if (!CopyOver(got, a[1])) return CannotWrite(s, a[1]);
+              s.Out().Result().insert(QStringLiteral("file"), a[1]);
+              s.Out().Line(a[1]);
               return int(ecDone);
             }
-            if (a[0] == QLatin1String("put")) {
-              if (!QFileInfo(a[1]).isFile()) {
-                Err(QStringLiteral("no such file: %1").arg(a[1]));
-                return int(ecUsage);
-              }
-              // Send a copy: packing writes next to the file.
-              const QString copy = u.FTmpDir + QStringLiteral("upload-setup.xml");
-              CopyOver(a[1], copy);
-              int result = -1;
-              u.FSendParaDone = [&](QObject*, bool ok) { result = ok ? 1 : 0; };
-              u.SendCommandFile(ccci::TCcci::SETUP_WR, copy);
-              s.WaitFor([&] { return result >= 0 || s.ConnectionLost(); });
-              u.FSendParaDone = nullptr;
-              if (result == 0) {
-                Err(QStringLiteral("setup put: NAK %1 %2").arg(u.FLastNakCode).arg(u.FLastNakText));
-                return int(ecRefused);
-              }
-              if (result != 1) return s.Fail(since, QStringLiteral("setup put"));
-              Out(QStringLiteral("setup written"));
-              return int(ecDone);
+            // Send a copy: packing writes next to the file.
+            const QString copy = u.FTmpDir + QStringLiteral("upload-setup.xml");
+            CopyOver(a[1], copy);
+            int result = -1;
+            u.FSendParaDone = [&](QObject*, bool ok) { result = ok ? 1 : 0; };
+            u.SendCommandFile(ccci::TCcci::SETUP_WR, copy);
+            s.WaitFor([&] { return result >= 0 || s.ConnectionLost(); });
+            u.FSendParaDone = nullptr;
+            if (result == 0) {
+              s.Out().Error(QStringLiteral("setup put: NAK %1 %2").arg(u.FLastNakCode).arg(u.FLastNakText));
+              return int(ecRefused);
             }
-            return int(ecUsage);
+            if (result != 1) return s.Fail(since, QStringLiteral("setup put"));
+            s.Out().Result().insert(QStringLiteral("file"), a[1]);
+            s.Out().Line(QStringLiteral("setup written"));
+            return int(ecDone);
           }};
 }
 
 TCliCommand EventsCommand() {
-  return {QStringLiteral("events"), QStringLiteral("events list | events get NAME...|--all | events rm NAME...|--all"),
-          [](TCliSession& s, const QStringList& a) { return Readout(s, a, {QStringLiteral("events"), ccci::TCcci::READOUT_EVT_LS, ccci::TCcci::READOUT_EVT_RD, ccci::TCcci::READOUT_EVT_RM, ccci::TCcci::READOUT_EVT_RMALL, true}); }};
+  return {QStringLiteral("events"),
+          QStringLiteral("events list | events get NAME...|--all | events rm NAME...|--all"),
+          {{{QStringLiteral("all")}, false}},
+          CheckReadout,
+          [](TCliSession& s, const TCliArgs& a) {
+            return Readout(s, a,
+                           {QStringLiteral("events"), ccci::TCcci::READOUT_EVT_LS, ccci::TCcci::READOUT_EVT_RD,
+                            ccci::TCcci::READOUT_EVT_RM, ccci::TCcci::READOUT_EVT_RMALL, true});
+          }};
 }
 
 TCliCommand RecordingsCommand() {
-  return {QStringLiteral("recordings"), QStringLiteral("recordings list | recordings get NAME...|--all | recordings rm NAME...|--all"),
-          [](TCliSession& s, const QStringList& a) { return Readout(s, a, {QStringLiteral("recordings"), ccci::TCcci::READOUT_REC_LS, ccci::TCcci::READOUT_REC_RD, ccci::TCcci::READOUT_REC_RM, ccci::TCcci::READOUT_REC_RMALL, false}); }};
+  return {QStringLiteral("recordings"),
+          QStringLiteral("recordings list | recordings get NAME...|--all | recordings rm NAME...|--all"),
+          {{{QStringLiteral("all")}, false}},
+          CheckReadout,
+          [](TCliSession& s, const TCliArgs& a) {
+            return Readout(s, a,
+                           {QStringLiteral("recordings"), ccci::TCcci::READOUT_REC_LS, ccci::TCcci::READOUT_REC_RD,
+                            ccci::TCcci::READOUT_REC_RM, ccci::TCcci::READOUT_REC_RMALL, false});
+          }};
 }
 
 TCliCommand DisplayCommand() {
-  return {QStringLiteral("display"), QStringLiteral("display FILE.png"), [](TCliSession& s, const QStringList& a) {
-            if (a.size() != 1) return int(ecUsage);
+  return {QStringLiteral("display"),
+          QStringLiteral("display FILE.png"),
+          {},
+          [](const TCliArgs& a) { return CheckCount(a.Args, 0, {QStringLiteral("FILE.png")}); },
+          [](TCliSession& s, const TCliArgs& args) {
+            const QString file = args.Args[0];
             TComUnit& u = s.Unit();
             QByteArray png;
             u.FSetNewDisplayImage = [&](QObject*, TMemoryStream& img) { png = img.Bytes(); };
             const int since = s.RefusalCount();
-            const bool answered = s.Request(ccci::TCcci::READOUT_DISP_RD, [&] { u.SendCommand(ccci::TCcci::READOUT_DISP_RD); });
+            bool answered = false;
+            {
+              TProgressScope bar(s.Progress(), QStringLiteral("display"));
+              answered = s.Request(ccci::TCcci::READOUT_DISP_RD, [&] { u.SendCommand(ccci::TCcci::READOUT_DISP_RD); });
+            }
             u.FSetNewDisplayImage = nullptr;
             if (!answered) return s.Fail(since, QStringLiteral("display"));
-            QFile f(a[0]);
-            if (!f.open(QIODevice::WriteOnly) || f.write(png) != png.size()) {
-              Err(QStringLiteral("cannot write %1").arg(a[0]));
-              return int(ecUsage);
-            }
-            Out(QStringLiteral("%1 (%2 bytes)").arg(a[0]).arg(png.size()));
+            QFile f(file);
+            if (!f.open(QIODevice::WriteOnly) || f.write(png) != png.size()) return CannotWrite(s, file);
+            s.Out().Result().insert(QStringLiteral("file"), file);
+            s.Out().Result().insert(QStringLiteral("bytes"), qint64(png.size()));
+            s.Out().Line(QStringLiteral("%1 (%2 bytes)").arg(file).arg(png.size()));
             return int(ecDone);
           }};
 }
 
 TCliCommand DevlogCommand() {
-  return {QStringLiteral("devlog"), QStringLiteral("devlog FILE"), [](TCliSession& s, const QStringList& a) {
-            if (a.size() != 1) return int(ecUsage);
+  return {QStringLiteral("devlog"),
+          QStringLiteral("devlog FILE"),
+          {},
+          [](const TCliArgs& a) { return CheckCount(a.Args, 0, {QStringLiteral("FILE")}); },
+          [](TCliSession& s, const TCliArgs& args) {
+            const QString file = args.Args[0];
             TComUnit& u = s.Unit();
             QString saved;
             u.FOpenFile = [&](const QString& p) { saved = p; };
             const int since = s.RefusalCount();
-            s.Request(ccci::TCcci::READOUT_LOGD_RD, [&] { u.SendCommand(ccci::TCcci::READOUT_LOGD_RD); });
+            {
+              TProgressScope bar(s.Progress(), QStringLiteral("devlog"));
+              s.Request(ccci::TCcci::READOUT_LOGD_RD, [&] { u.SendCommand(ccci::TCcci::READOUT_LOGD_RD); });
+            }
             u.FOpenFile = nullptr;
             if (saved.isEmpty()) return s.Fail(since, QStringLiteral("devlog"));
-            if (!CopyOver(saved, a[0])) {
-              Err(QStringLiteral("cannot write %1").arg(a[0]));
-              return int(ecUsage);
-            }
-            Out(a[0]);
+            if (!CopyOver(saved, file)) return CannotWrite(s, file);
+            s.Out().Result().insert(QStringLiteral("file"), file);
+            s.Out().Line(file);
             return int(ecDone);
           }};
 }
 
 TCliCommand ScratchpadCommand() {
-  return {QStringLiteral("scratchpad"), QStringLiteral("scratchpad get NAME FILE | scratchpad put FILE [NAME]"),
-          [](TCliSession& s, const QStringList& a) {
+  return {QStringLiteral("scratchpad"),
+          QStringLiteral("scratchpad get NAME FILE | scratchpad put FILE [NAME]"),
+          {},
+          [](const TCliArgs& a) {
+            if (a.Args.isEmpty()) return Missing(QStringLiteral("get or put"));
+            if (a.Args[0] == QLatin1String("get"))
+              return CheckCount(a.Args, 1, {QStringLiteral("NAME"), QStringLiteral("FILE")});
+            if (a.Args[0] != QLatin1String("put"))
+              return TArgProblem::Usage(QStringLiteral("'%1' is neither get nor put").arg(a.Args[0]));
+            if (const TArgProblem p = CheckCount(a.Args, 1, {QStringLiteral("FILE")}, 1); !p.Text.isEmpty()) return p;
+            return MustExist(a.Args[1]);
+          },
+          [](TCliSession& s, const TCliArgs& args) {
+            const QStringList& a = args.Args;
             TComUnit& u = s.Unit();
             const int since = s.RefusalCount();
-            if (a.size() == 3 && a[0] == QLatin1String("get")) {
+            if (a[0] == QLatin1String("get")) {
               QString saved;
               u.FCCCISratchpad = TCCCISratchpad::spPCAP;
               u.FScratchpadFleLst = QStringList{a[1]};
@@ -236,36 +328,37 @@ TCliCommand ScratchpadCommand() {
                 saved = p;
                 return false;  // leave the file on the device
               };
-              s.Request(ccci::TCcci::SCRATCH_PAD_RD, [&] { u.SendCommand(ccci::TCcci::SCRATCH_PAD_RD, a[1], false); });
+              {
+                TProgressScope bar(s.Progress(), QStringLiteral("scratchpad/") + a[1]);
+                s.Request(ccci::TCcci::SCRATCH_PAD_RD,
+                          [&] { u.SendCommand(ccci::TCcci::SCRATCH_PAD_RD, a[1], false); });
+              }
               u.FScratchPadCallBack = nullptr;
               if (saved.isEmpty()) return s.Fail(since, QStringLiteral("scratchpad get %1").arg(a[1]));
-              if (!CopyOver(saved, a[2])) {
-                Err(QStringLiteral("cannot write %1").arg(a[2]));
-                return int(ecUsage);
-              }
-              Out(a[2]);
+              if (!CopyOver(saved, a[2])) return CannotWrite(s, a[2]);
+              s.Out().Result().insert(QStringLiteral("name"), a[1]);
+              s.Out().Result().insert(QStringLiteral("file"), a[2]);
+              s.Out().Line(a[2]);
               return int(ecDone);
             }
-            if ((a.size() == 2 || a.size() == 3) && a[0] == QLatin1String("put")) {
-              if (!QFileInfo(a[1]).isFile()) {
-                Err(QStringLiteral("no such file: %1").arg(a[1]));
-                return int(ecUsage);
-              }
-              const QString name = a.size() == 3 ? a[2] : QFileInfo(a[1]).fileName();
-              int result = -1;
-              u.FSendCCCIFileNext = [&](QObject*, bool nak) { result = nak ? 0 : 1; };
+            const QString name = a.size() == 3 ? a[2] : QFileInfo(a[1]).fileName();
+            int result = -1;
+            u.FSendCCCIFileNext = [&](QObject*, bool nak) { result = nak ? 0 : 1; };
+            {
+              TProgressScope bar(s.Progress(), QStringLiteral("scratchpad/") + name);
               u.SendCommandCCCIFile(ccci::TCcci::SCRATCH_PAD_WR, name, a[1]);
               s.WaitFor([&] { return result >= 0 || s.ConnectionLost() || s.RefusalCount() > since; });
-              u.FSendCCCIFileNext = nullptr;
-              if (result == 0) {
-                Err(QStringLiteral("scratchpad put: NAK %1 %2").arg(u.FLastNakCode).arg(u.FLastNakText));
-                return int(ecRefused);
-              }
-              if (result != 1) return s.Fail(since, QStringLiteral("scratchpad put"));
-              Out(QStringLiteral("stored as %1").arg(name));
-              return int(ecDone);
             }
-            return int(ecUsage);
+            u.FSendCCCIFileNext = nullptr;
+            if (result == 0) {
+              s.Out().Error(QStringLiteral("scratchpad put: NAK %1 %2").arg(u.FLastNakCode).arg(u.FLastNakText));
+              return int(ecRefused);
+            }
+            if (result != 1) return s.Fail(since, QStringLiteral("scratchpad put"));
+            s.Out().Result().insert(QStringLiteral("name"), name);
+            s.Out().Result().insert(QStringLiteral("file"), a[1]);
+            s.Out().Line(QStringLiteral("stored as %1").arg(name));
+            return int(ecDone);
           }};
 }
 

@@ -1,16 +1,17 @@
 // identify: who the device is.
 #include <QDateTime>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <cstdio>
 
 #include "CliSession.h"
 
 namespace vanta::cli {
 
 TCliCommand IdentifyCommand() {
-  return {QStringLiteral("identify"), QStringLiteral("identify"), [](TCliSession& s, const QStringList& args) {
-            if (!args.isEmpty()) return int(ecUsage);
+  return {QStringLiteral("identify"),
+          QStringLiteral("identify"),
+          {},
+          [](const TCliArgs& a) { return a.Args.isEmpty() ? TArgProblem::None() : Unexpected(a.Args[0]); },
+          [](TCliSession& s, const TCliArgs&) {
             TComUnit& u = s.Unit();
             const QString clock = QDateTime::fromSecsSinceEpoch(u.FConTime, Qt::UTC).toString(Qt::ISODate);
             const QList<QPair<QString, QJsonValue>> fields = {
@@ -24,15 +25,10 @@ TCliCommand IdentifyCommand() {
                 {QStringLiteral("clock"), clock},
                 {QStringLiteral("timeSettings"), TimeSetToText(u.FtmeSet)},
             };
-            if (s.Options().Json) {
-              QJsonObject o;
-              for (const auto& [k, v] : fields) o.insert(k, v);
-              std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
-            } else {
-              for (const auto& [k, v] : fields) {
-                const QString text = v.isString() ? v.toString() : QString::number(v.toInteger());
-                std::printf("%-14s%s\n", (k + QLatin1Char(':')).toUtf8().constData(), text.toUtf8().constData());
-              }
+            for (const auto& [k, v] : fields) {
+              s.Out().Result().insert(k, v);
+              const QString text = v.isString() ? v.toString() : QString::number(v.toInteger());
+              s.Out().Line((k + QLatin1Char(':')).leftJustified(14) + text);
             }
             return int(ecDone);
           }};

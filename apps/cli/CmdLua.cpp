@@ -1,27 +1,40 @@
 // lua STATEMENT: run one statement on the device and print what it prints.
-#include <cstdio>
-
 #include "CliSession.h"
 
 namespace vanta::cli {
 
 TCliCommand LuaCommand() {
-  return {QStringLiteral("lua"), QStringLiteral("lua STATEMENT"), [](TCliSession& s, const QStringList& args) {
-            if (args.size() != 1) return int(ecUsage);
+  return {QStringLiteral("lua"),
+          QStringLiteral("lua STATEMENT"),
+          {},
+          [](const TCliArgs& a) {
+            if (a.Args.isEmpty()) return Missing(QStringLiteral("STATEMENT"));
+            return a.Args.size() == 1 ? TArgProblem::None() : Unexpected(a.Args[1]);
+          },
+          [](TCliSession& s, const TCliArgs& a) {
             QString output;
             bool failed = false;
-            if (!s.Lua(args[0], output, failed)) {
-              std::fprintf(stderr, "vanta-cli: %s\n",
-                           (s.Refusals().isEmpty() ? QStringLiteral("keine Antwort auf die Lua-Anweisung")
-                                                   : s.Refusals().join(QStringLiteral("; ")))
-                               .toLocal8Bit()
-                               .constData());
+            if (!s.Lua(a.Args[0], output, failed)) {
+              s.Out().Error(s.Refusals().isEmpty() ? QStringLiteral("keine Antwort auf die Lua-Anweisung")
+                                                   : s.Refusals().join(QStringLiteral("; ")));
               return s.Refusals().isEmpty() ? int(ecNoConnection) : int(ecRefused);
             }
             QString text = output;
             text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-            std::fputs(text.toLocal8Bit().constData(), failed ? stderr : stdout);
-            if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n'))) std::fputc('\n', failed ? stderr : stdout);
+            if (s.Out().Json()) {
+              const QString why = !text.trimmed().isEmpty() ? text.trimmed()
+                                  : !s.Refusals().isEmpty() ? s.Refusals().join(QStringLiteral("; "))
+                                                            : QStringLiteral("Lua-Anweisung fehlgeschlagen");
+              if (failed)
+                s.Out().Error(why);
+              else
+                s.Out().Result().insert(QStringLiteral("output"), text);
+            } else {
+              // The device's words as they are, on the stream that tells
+              // success from failure.
+              if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n'))) text += QLatin1Char('\n');
+              s.Out().Text(text, failed);
+            }
             return failed ? int(ecRefused) : int(ecDone);
           }};
 }

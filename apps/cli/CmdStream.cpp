@@ -1,9 +1,8 @@
 // Live data: stream records and the NTP tunnel.
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QJsonDocument>
+#include <QJsonArray>
 #include <QJsonObject>
-#include <cstdio>
 #include <utility>
 
 #include "Ccci.h"
@@ -30,26 +29,44 @@ bool ParseObject(const QString& text, uint32_t& id) {
   id = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? text.mid(2).toUInt(&ok, 16) : text.toUInt(&ok);
   return ok;
 }
+
+// A whole number of at least 1 from an option; `fallback` when absent.
+bool CountOption(const TCliArgs& a, const QString& option, int fallback, int& value) {
+  value = fallback;
+  if (!a.Has(option)) return true;
+  bool ok = false;
+  value = a.Value(option).toInt(&ok);
+  return ok && value >= 1;
+}
 }  // namespace
 
 TCliCommand StreamCommand() {
-  return {QStringLiteral("stream"), QStringLiteral("stream OBJECT --count N [--binary]"), [](TCliSession& s, const QStringList& a) {
+  return {QStringLiteral("stream"),
+          QStringLiteral("stream OBJECT --count N [--binary]"),
+          {{{QStringLiteral("count")}, true}, {{QStringLiteral("binary")}, false}},
+          [](const TCliArgs& a) {
+            uint32_t id = 0;
+            int count = 0;
+            if (a.Args.isEmpty()) return Missing(QStringLiteral("OBJECT"));
+            if (!ParseObject(a.Args[0], id))
+              return TArgProblem::Usage(
+                  QStringLiteral("unknown OBJECT '%1' (a kind such as panel or harmonics, or a number)")
+                      .arg(a.Args[0]));
+            if (a.Args.size() > 1) return Unexpected(a.Args[1]);
+            if (!CountOption(a, QStringLiteral("count"), 1, count))
+              return TArgProblem::Usage(QStringLiteral("--count needs a whole number of at least 1"));
+            return TArgProblem::None();
+          },
+          [](TCliSession& s, const TCliArgs& a) {
             uint32_t id = 0;
             int count = 1;
-            bool binary = false;
-            if (a.isEmpty() || !ParseObject(a[0], id)) return int(ecUsage);
-            for (int i = 1; i < a.size(); ++i) {
-              if (a[i] == QLatin1String("--count") && i + 1 < a.size()) {
-                bool ok = false;
-                count = a[++i].toInt(&ok);
-                if (!ok || count < 1) return int(ecUsage);
-              } else if (a[i] == QLatin1String("--binary")) {
-                binary = true;
-              } else {
-                return int(ecUsage);
-              }
-            }
+            ParseObject(a.Args[0], id);
+            CountOption(a, QStringLiteral("count"), 1, count);
+            const bool binary = a.Has(QStringLiteral("binary"));
             TComUnit& u = s.Unit();
+            TCliOutput& out = s.Out();
+            QJsonArray records;
+            QJsonArray binaryInputs;
             int seen = 0;
             bool binaryRecord = false;  // the grid is told about binary records too
             u.FUpdateGrid = [&](QObject*) {
@@ -61,21 +78,19 @@ TCliCommand StreamCommand() {
               const uint32_t obj = rec.size() >= 4 ? uint32_t(uint8_t(rec[0]) | (uint8_t(rec[1]) << 8) | (uint8_t(rec[2]) << 16) |
                                                               (uint32_t(uint8_t(rec[3])) << 24))
                                                    : id;
-              if (s.Options().Json) {
-                QJsonObject o{{QStringLiteral("object"), QStringLiteral("0x%1").arg(obj, 8, 16, QLatin1Char('0'))},
+              records.append(
+                  QJsonObject{{QStringLiteral("object"), QStringLiteral("0x%1").arg(obj, 8, 16, QLatin1Char('0'))},
                               {QStringLiteral("time"), ts},
                               {QStringLiteral("length"), rec.size()},
-                              {QStringLiteral("bytes"), QString::fromLatin1(rec.toHex())}};
-                std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
-              } else {
-                std::printf("0x%08x  %s  %lld bytes\n", obj, ts.toUtf8().constData(), static_cast<long long>(rec.size()));
-              }
-              std::fflush(stdout);
+                              {QStringLiteral("bytes"), QString::fromLatin1(rec.toHex())}});
+              out.Line(QString::asprintf("0x%08x  %s  %lld bytes", obj, ts.toUtf8().constData(),
+                                         static_cast<long long>(rec.size())));
               ++seen;
             };
             u.FBinInCB = [&](QObject*, uint32_t n, const QByteArray& states) {
-              std::printf("binary inputs (%u): %s\n", n, states.toHex(' ').constData());
-              std::fflush(stdout);
+              binaryInputs.append(QJsonObject{{QStringLiteral("inputs"), qint64(n)},
+                                              {QStringLiteral("states"), QString::fromLatin1(states.toHex(' '))}});
+              out.Line(QStringLiteral("binary inputs (%1): %2").arg(n).arg(QString::fromLatin1(states.toHex(' '))));
               binaryRecord = true;
               if (id == CBinaryObjectId) ++seen;
             };
@@ -86,43 +101,54 @@ TCliCommand StreamCommand() {
             s.WaitFor([&] { return seen >= count || s.ConnectionLost() || s.RefusalCount() > since; });
             u.FUpdateGrid = nullptr;
             u.FBinInCB = nullptr;
+            out.Result().insert(QStringLiteral("records"), records);
+            if (!binaryInputs.isEmpty() || u.FStreamRec.WithBinary)
+              out.Result().insert(QStringLiteral("binaryInputs"), binaryInputs);
             if (seen < count) return s.Fail(since, QStringLiteral("stream"));
             return int(ecDone);
           }};
 }
 
 TCliCommand NtpCommand() {
-  return {QStringLiteral("ntp"), QStringLiteral("ntp --seconds N"), [](TCliSession& s, const QStringList& a) {
+  return {QStringLiteral("ntp"),
+          QStringLiteral("ntp --seconds N"),
+          {{{QStringLiteral("seconds")}, true}},
+          [](const TCliArgs& a) {
+            int seconds = 0;
+            if (!a.Args.isEmpty()) return Unexpected(a.Args[0]);
+            if (!CountOption(a, QStringLiteral("seconds"), 10, seconds))
+              return TArgProblem::Usage(QStringLiteral("--seconds needs a whole number of at least 1"));
+            return TArgProblem::None();
+          },
+          [](TCliSession& s, const TCliArgs& a) {
             int seconds = 10;
-            if (a.size() == 2 && a[0] == QLatin1String("--seconds")) {
-              bool ok = false;
-              seconds = a[1].toInt(&ok);
-              if (!ok || seconds < 1) return int(ecUsage);
-            } else if (!a.isEmpty()) {
-              return int(ecUsage);
-            }
+            CountOption(a, QStringLiteral("seconds"), 10, seconds);
             TComUnit& u = s.Unit();
-            int answered = 0;
+            TCliOutput& out = s.Out();
+            QJsonArray requests;
             // The reader thread answers the device's requests; its log lines
             // tell how many it answered.
             const TVantaLogNotify previous = u.FOnLogCallBack;
             u.FOnLogCallBack = [&, previous](QObject* sen, const QString& line, bool memo) {
               if (line == QLatin1String("NTP End")) {
-                ++answered;
-                std::printf("%s  answered a time request of the device\n",
-                            QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz")).toUtf8().constData());
-                std::fflush(stdout);
+                const QString now = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+                requests.append(now);
+                out.Line(QStringLiteral("%1  answered a time request of the device").arg(now));
               }
               if (previous) previous(sen, line, memo);
             };
             const int since = s.RefusalCount();
-            if (!s.Request(ccci::TCcci::TUNNEL_NTP_OPEN, [&] { u.SendCommand(ccci::TCcci::TUNNEL_NTP_OPEN); }))
+            if (!s.Request(ccci::TCcci::TUNNEL_NTP_OPEN, [&] { u.SendCommand(ccci::TCcci::TUNNEL_NTP_OPEN); })) {
+              u.FOnLogCallBack = previous;
               return s.Fail(since, QStringLiteral("ntp"));
+            }
             QElapsedTimer t;
             t.start();
             s.WaitFor([&] { return t.elapsed() >= seconds * 1000 || s.ConnectionLost(); });
             u.FOnLogCallBack = previous;
-            std::printf("%d time requests answered in %d s\n", answered, seconds);
+            out.Result().insert(QStringLiteral("seconds"), seconds);
+            out.Result().insert(QStringLiteral("answered"), requests);
+            out.Line(QStringLiteral("%1 time requests answered in %2 s").arg(requests.size()).arg(seconds));
             return int(ecDone);
           }};
 }

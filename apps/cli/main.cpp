@@ -1,18 +1,47 @@
 // vanta-cli: headless client of the workspace's protocol core.
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstdio>
 
+#include "BuildInfo.h"
 #include "CliSession.h"
+#include "CmdLine.h"
 
 using namespace vanta::cli;
 
 namespace {
-int Usage(const QCommandLineParser& p, const std::vector<TCliCommand>& commands, const QString& why = {}) {
-  if (!why.isEmpty()) std::fprintf(stderr, "vanta-cli: %s\n", why.toLocal8Bit().constData());
-  std::fprintf(stderr, "%s\nCommands:\n", p.helpText().toLocal8Bit().constData());
-  for (const TCliCommand& c : commands) std::fprintf(stderr, "  %s\n", c.Usage.toLocal8Bit().constData());
+QString Version() {
+  return QStringLiteral("%1.%2.%3")
+      .arg(vanta::build::CVersionMajor)
+      .arg(vanta::build::CVersionMinor)
+      .arg(vanta::build::CVersionPatch);
+}
+
+void PrintHelp(const QCommandLineParser& p, const std::vector<TCliCommand>& commands) {
+  QString text = p.helpText() + QStringLiteral("\nCommands:\n");
+  for (const TCliCommand& c : commands) text += QStringLiteral("  ") + c.Usage + QLatin1Char('\n');
+  text += QStringLiteral(
+      "\nOptions may also follow the command. After \"--\" every word is an argument, also one that\n"
+      "starts with \"-\": vanta-cli lua -- '--[[ note ]] print(1)'\n");
+  const QByteArray bytes = text.toLocal8Bit();
+  std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+// A mistake on the command line is told in one line, not buried in the
+// help; the device is not contacted.
+int UsageError(TCliOutput& out, const QString& why) {
+  out.Diagnostic(QStringLiteral("vanta-cli: ") + why);
+  out.Diagnostic(QStringLiteral("Try 'vanta-cli --help' for more information."));
+  if (out.Json()) out.Error(why);
+  out.Finish();
   return ecUsage;
+}
+
+bool PortValue(const QString& text, int lowest, int& port) {
+  bool ok = false;
+  port = text.toInt(&ok);
+  return ok && port >= lowest && port <= 65535;
 }
 }  // namespace
 
@@ -23,10 +52,10 @@ int main(int argc, char** argv) {
 
   QCommandLineParser p;
   p.setApplicationDescription(QStringLiteral("Talks to a Vanta device over CCCI."));
-  p.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-  const QCommandLineOption help({"h", "help"}, "Show this help.");
-  p.addOption(help);
-  p.addOptions({
+  const QList<QCommandLineOption> options = {
+      {{"h", "help"}, "Show this help."},
+      {"version", "Show the program's version."},
+      {{"q", "quiet"}, "No progress bar for transfers."},
       {"host", "Device address.", "H", "127.0.0.1"},
       {"port", "CCCI port.", "P", "5040"},
       {"visibility", "Access level (1: advanced start, 2 and more: support start).", "N", "1"},
@@ -48,59 +77,102 @@ int main(int argc, char** argv) {
       {"trust-new-host-key", "Accept and remember an unknown SSH host key."},
       {"accept-changed-host-key", "Accept and remember a changed SSH host key."},
       {"new-password", "New password when the device says the old one expired.", "PW"},
+  };
+  p.addOptions(options);
+  p.addPositionalArgument("command", "One of the commands below, with its arguments.", "command [arguments]");
+
+  QList<TOptionSpec> specs;
+  for (const QCommandLineOption& o : options) specs.append({o.names(), !o.valueName().isEmpty()});
+  const TCmdLine line = ScanCommandLine(QCoreApplication::arguments().mid(1), specs, [&](const QString& name) {
+    for (const TCliCommand& c : commands)
+      if (c.Name == name) return &c.Options;
+    return static_cast<const QList<TOptionSpec>*>(nullptr);
   });
-  p.addPositionalArgument("command", "one of the commands below");
-  if (!p.parse(QCoreApplication::arguments())) return Usage(p, commands, p.errorText());
-  if (p.isSet(help)) return Usage(p, commands);
-  const QStringList pos = p.positionalArguments();
-  if (pos.isEmpty()) return Usage(p, commands, QStringLiteral("no command given"));
+  TCliOutput out(line.Has(QStringLiteral("json")));
+
+  if (line.Help) {
+    PrintHelp(p, commands);
+    return ecDone;
+  }
+  if (line.Version) {
+    if (out.Json()) {
+      out.Result().insert(QStringLiteral("name"), QStringLiteral("vanta-cli"));
+      out.Result().insert(QStringLiteral("version"), Version());
+      out.Finish();
+    } else {
+      std::printf("vanta-cli %s\n", Version().toUtf8().constData());
+    }
+    return ecDone;
+  }
+  if (!line.Error.isEmpty()) return UsageError(out, line.Error);
 
   const TCliCommand* command = nullptr;
   for (const TCliCommand& c : commands)
-    if (c.Name == pos[0]) command = &c;
-  if (!command) return Usage(p, commands, QStringLiteral("unknown command \"%1\"").arg(pos[0]));
+    if (c.Name == line.Command) command = &c;
+  const TCliArgs args{line.Args, line.CommandOptions};
+  if (const TArgProblem problem = command->Check(args); !problem.Text.isEmpty()) {
+    if (problem.ShowUsage)
+      return UsageError(
+          out, QStringLiteral("%1: %2 (usage: vanta-cli %3)").arg(command->Name, problem.Text, command->Usage));
+    out.Error(problem.Text);
+    out.Finish();
+    return ecUsage;
+  }
+
+  // The scan has taken the options apart already; the parser adds the
+  // defaults, in the form it cannot misread.
+  QStringList tokens{QCoreApplication::arguments().value(0)};
+  for (const auto& [name, value] : line.Options) {
+    const bool takesValue = std::any_of(specs.cbegin(), specs.cend(), [&](const TOptionSpec& s) {
+      return s.TakesValue && s.Names.constLast() == name;
+    });
+    tokens << (takesValue ? QStringLiteral("--%1=%2").arg(name, value) : QStringLiteral("--") + name);
+  }
+  if (!p.parse(tokens)) return UsageError(out, p.errorText());
 
   TCliOptions o;
   bool ok = true;
   o.Host = p.value("host");
-  o.Port = p.value("port").toInt(&ok);
-  if (!ok || o.Port < 1 || o.Port > 65535) return Usage(p, commands, QStringLiteral("bad --port"));
+  if (!PortValue(p.value("port"), 1, o.Port))
+    return UsageError(out, QStringLiteral("--port needs a port number from 1 to 65535"));
   o.Visibility = p.value("visibility").toInt(&ok);
-  if (!ok) return Usage(p, commands, QStringLiteral("bad --visibility"));
+  if (!ok) return UsageError(out, QStringLiteral("--visibility needs a whole number"));
   o.TimeoutSec = p.value("timeout").toInt(&ok);
-  if (!ok || o.TimeoutSec < 1) return Usage(p, commands, QStringLiteral("bad --timeout"));
+  if (!ok || o.TimeoutSec < 1)
+    return UsageError(out, QStringLiteral("--timeout needs a whole number of seconds, at least 1"));
   o.User = p.value("user");
   o.Password = p.value("password");
-  o.Json = p.isSet("json");
+  o.Json = out.Json();
+  o.Quiet = p.isSet("quiet");
   o.Log = p.isSet("log");
   o.Ftp = p.isSet("ftp");
-  o.FtpPort = p.value("ftp-port").toInt(&ok);
-  if (!ok || o.FtpPort < 1 || o.FtpPort > 65535) return Usage(p, commands, QStringLiteral("bad --ftp-port"));
+  if (!PortValue(p.value("ftp-port"), 1, o.FtpPort))
+    return UsageError(out, QStringLiteral("--ftp-port needs a port number from 1 to 65535"));
   if (int(p.isSet("gz")) + int(p.isSet("tgz")) + int(p.isSet("plain")) > 1)
-    return Usage(p, commands, QStringLiteral("--gz, --tgz and --plain exclude each other"));
+    return UsageError(out, QStringLiteral("--gz, --tgz and --plain exclude each other"));
   o.Packing = p.isSet("tgz") ? QStringLiteral("tgz") : p.isSet("plain") ? QStringLiteral("plain") : QStringLiteral("gz");
   o.DataDir = p.value("data-dir");
   o.Serial = p.value("serial");
   o.Ssh = p.isSet("ssh");
-  o.SshPort = p.value("ssh-port").toInt();
-  o.CcciPort = p.value("ccci-port").toInt();
+  if (!PortValue(p.value("ssh-port"), 1, o.SshPort))
+    return UsageError(out, QStringLiteral("--ssh-port needs a port number from 1 to 65535"));
+  if (!PortValue(p.value("ccci-port"), 0, o.CcciPort))
+    return UsageError(out, QStringLiteral("--ccci-port needs a port number from 1 to 65535 (0: the default)"));
   o.TrustNewHostKey = p.isSet("trust-new-host-key");
   o.AcceptChangedHostKey = p.isSet("accept-changed-host-key");
   o.NewPassword = p.value("new-password");
-  if (o.Ssh && o.User.isEmpty()) return Usage(p, commands, QStringLiteral("--ssh needs --user and --password"));
+  if (o.Ssh && o.User.isEmpty()) return UsageError(out, QStringLiteral("--ssh needs --user and --password"));
 
-  TCliSession session(o);
+  TCliSession session(o, out);
   QString error;
   if (!session.Open(error)) {
-    std::fprintf(stderr, "vanta-cli: %s\n", error.toLocal8Bit().constData());
+    out.Error(error);
     session.Close();
+    out.Finish();
     return session.Refusals().isEmpty() ? ecNoConnection : ecRefused;
   }
-  const int rc = command->Run(session, pos.mid(1));
-  if (rc == ecUsage) {
-    session.Close();
-    return Usage(p, commands, QStringLiteral("usage: %1").arg(command->Usage));
-  }
+  const int rc = command->Run(session, args);
   session.Close();
+  out.Finish();
   return rc;
 }

@@ -145,6 +145,8 @@ class TComUnit : public QObject {
   bool GetFTPFile(const QString& devicePath, QByteArray& content);
   bool SendFTPFiles(const QStringList& localPaths, const QString& remoteFolder);
   void DisconnectFTP();
+  // FTP transfers report work begin (size), progress (bytes done) and end.
+  void WatchFTPProgress(TWorkMode mode);
   static bool ReadMessDBVersion(const QString& text, uint32_t& version);
   void CheckXMLVersion(const QString& text);
   void GetNewXMLFiles();

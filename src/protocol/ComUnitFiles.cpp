@@ -1,5 +1,6 @@
 // File services: setup, readout and scratchpad answers, archives, FTP, the
 // local data folders and the language-file check after connecting.
+#include <memory>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -61,13 +62,24 @@ bool TComUnit::PrepareFTP() {
   return true;
 }
 
+void TComUnit::WatchFTPProgress(TWorkMode mode) {
+  // Work begins once the size is known (the device's SIZE answer, or the
+  // local file for an upload); then the bytes done, as the CCCI readers do.
+  auto begun = std::make_shared<bool>(false);
+  FFTPClient.OnProgress = [this, mode, begun](int64_t done, int64_t total) {
+    if (total <= 0) return;
+    if (!*begun) {
+      *begun = true;
+      WorkEvent(mode, total, TWorkStatus::WorkBegin);
+    }
+    NoteTransferProgress();
+    WorkEvent(mode, done, TWorkStatus::WorkWorking);
+  };
+}
+
 bool TComUnit::GetFTPFile(const QString& devicePath, const QString& localPath, bool resume, bool) {
   if (!PrepareFTP()) return false;
-  FFTPClient.OnProgress = [this](int64_t done, int64_t total) {
-    WorkEvent(TWorkMode::wmRead, total, TWorkStatus::WorkWorking);
-    (void)done;
-  };
-  WorkEvent(TWorkMode::wmRead, 0, TWorkStatus::WorkBegin);
+  WatchFTPProgress(TWorkMode::wmRead);
   QString error;
   QDir().mkpath(QFileInfo(localPath).absolutePath());
   const bool ok = FFTPClient.Get(devicePath, localPath, resume, error);
@@ -89,7 +101,11 @@ bool TComUnit::SendFTPFile(const QString& localPath, const QString& remoteFolder
   WriteLog(QStringLiteral("FTP - Send File: %1").arg(localPath));
   if (!PrepareFTP()) return false;
   QString error;
-  if (FFTPClient.Put(localPath, remoteFolder, error)) return true;
+  WatchFTPProgress(TWorkMode::wmWrite);
+  const bool ok = FFTPClient.Put(localPath, remoteFolder, error);
+  WorkEvent(TWorkMode::wmWrite, 0, TWorkStatus::WorkEnd);
+  FFTPClient.OnProgress = nullptr;
+  if (ok) return true;
   WriteLog(QStringLiteral("FTP - Error: %1").arg(error), true);
   return false;
 }

@@ -1,5 +1,8 @@
 #include "FormBasic.h"
 
+#include <QDesktopServices>
+#include <QUrl>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -204,6 +207,10 @@ void TFormBasic::BindClient() {
   u.FOnLogCallBack = [this](QObject* s, const QString& t, bool memo) { LogPrepare(s, t, memo); };
   u.FOnNewXMLFile = [this](QObject* s, const QString& f, int32_t t) { CallBackXML(s, f, t); };
   u.FOnConnDone = [this](QObject* s, bool ok) { ConnEst(s, ok); };
+  // Device logs and other fetched files open in the system's viewer.
+  u.FOpenFile = [this](const QString& path) {
+    if (!FOpenUrl(QUrl::fromLocalFile(path))) LogCallBack(QStringLiteral("Datei kann nicht geöffnet werden: ") + path);
+  };
   u.FUpdateGrid = [this](QObject*) {
     if (FComUnit) UpdateGrid();
   };

@@ -3,7 +3,9 @@
 // the device's protocol client, connects it, checks the connection before
 // every command, and turns the client's callbacks into what the user sees:
 // status bar, progress, connection label, padlock, message boxes, log lines.
+#include <QDesktopServices>
 #include <QMainWindow>
+#include <QUrl>
 #include <QStringList>
 #include <array>
 #include <functional>
@@ -85,6 +87,8 @@ class TFormBasic : public QMainWindow {
   bool FStreamRunning = false;
   // A reconnect started by CheckConnection and the commands waiting for it.
   bool FReconnecting = false;
+  // How a local file is shown to the user (the desktop's viewer; tests replace it).
+  std::function<bool(const QUrl&)> FOpenUrl = [](const QUrl& u) { return QDesktopServices::openUrl(u); };
   std::vector<std::function<void()>> FAfterReconnect;
   bool FConnSucces = false;
   bool FAuthError = false;

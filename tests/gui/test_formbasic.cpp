@@ -185,3 +185,35 @@ TEST(Host, ScreenshotOfTheMainWindowWithAConnectedDevice) {
   EXPECT_TRUE(text.contains("geraet=Vanta Sim"));
   EXPECT_TRUE(text.contains("sn=4711"));
 }
+
+TEST(FormBasic, CommandAfterALostLinkWaitsForTheReconnectAndGoesOut) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start());
+  TWindow t;
+  t.Connect(sim.Port);
+  ASSERT_TRUE(SpinUntil([&] { return t.W->PanelBack->isEnabled(); }, 5000));
+  t.W->FTCPComUnit->FRequestClose = nullptr;  // keep the window when the link goes
+  t.W->FTCPComUnit->DoDisconnect(false);
+  ASSERT_TRUE(SpinUntil([&] { return !t.W->FTCPComUnit->IsConnected(); }, 3000));
+  bool listed = false;
+  t.W->FTCPComUnit->FOnAnswerEvaluated = [&](const vanta::ccci::ccc_head_t& h) {
+    if (h.CMD == 5 && h.ExtCmd == 16) listed = true;
+  };
+  t.W->EvtUebClick();  // the list request triggers the reconnect and waits for it
+  EXPECT_TRUE(SpinUntil([&] { return listed; }, 8000)) << "sent once the new session was done";
+  EXPECT_TRUE(t.W->FTCPComUnit->IsConnected());
+  EXPECT_FALSE(t.W->FTCPComUnit->FWaitForAnswer);
+  t.W->FTCPComUnit->FOnAnswerEvaluated = nullptr;
+}
+
+TEST(FormBasic, FetchedFilesOpenInTheSystemViewer) {
+  TWindow t;
+  QUrl opened;
+  t.W->FOpenUrl = [&](const QUrl& u) {
+    opened = u;
+    return true;
+  };
+  ASSERT_TRUE(t.W->FComUnit->FOpenFile);
+  t.W->FComUnit->FOpenFile(QStringLiteral("/tmp/Dlog.log"));
+  EXPECT_EQ(opened, QUrl::fromLocalFile(QStringLiteral("/tmp/Dlog.log")));
+}

@@ -1,19 +1,30 @@
 // vanta-cli against the simulator: golden outputs, exit codes, file
-// transfers in every packing, resume, FTP mode, streams and the NTP tunnel.
+// transfers in every packing, resume, FTP mode, streams and the NTP tunnel;
+// command-line habits (options anywhere, "--", one-line mistakes, help,
+// version), one JSON document per run, and the progress bar.
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
+#include "BuildInfo.h"
+#include "Progress.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
 
+using vanta::cli::TProgress;
 using vanta::test::TSimProcess;
 
 namespace {
@@ -35,22 +46,43 @@ void WriteAll(const QString& p, const QByteArray& b) {
   f.write(b);
 }
 
+TRun RunCli(const QStringList& args, int timeoutMs = 30000) {
+  QProcess p;
+  p.start(QStringLiteral(VANTA_CLI_PATH), args);
+  if (!p.waitForFinished(timeoutMs)) {
+    p.kill();
+    p.waitForFinished();
+  }
+  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+          QString::fromUtf8(p.readAllStandardError())};
+}
+
+// All of stdout as one JSON object: a second document, a line per item or
+// any text around it fails the parse.
+::testing::AssertionResult OneDocument(const TRun& r, QJsonObject& object) {
+  QJsonParseError e;
+  const QJsonDocument d = QJsonDocument::fromJson(r.Out.toUtf8(), &e);
+  if (e.error != QJsonParseError::NoError)
+    return ::testing::AssertionFailure() << e.errorString().toStdString() << " in: " << r.Out.toStdString();
+  if (!d.isObject()) return ::testing::AssertionFailure() << "not an object: " << r.Out.toStdString();
+  if (r.Out.count(QLatin1Char('\n')) != 1 || !r.Out.endsWith(QLatin1Char('\n')))
+    return ::testing::AssertionFailure() << "not one line: " << r.Out.toStdString();
+  object = d.object();
+  return ::testing::AssertionSuccess();
+}
+
+const QString CHint = QStringLiteral("Try 'vanta-cli --help' for more information.");
+
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(Sim.Start(SimArgs())); }
   virtual QStringList SimArgs() { return {}; }
 
   TRun Cli(const QStringList& args, int timeoutMs = 30000) {
-    QProcess p;
-    QStringList all{QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"), Data.path()};
-    all << args;
-    p.start(QStringLiteral(VANTA_CLI_PATH), all);
-    if (!p.waitForFinished(timeoutMs)) {
-      p.kill();
-      p.waitForFinished();
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    return RunCli(
+        QStringList{QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"), Data.path()} +
+            args,
+        timeoutMs);
   }
   QString Device(const QString& rel) const { return Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/") + rel; }
 
@@ -188,11 +220,18 @@ TEST_F(CliTest, StreamRecordsAndRemoval) {
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_EQ(r.Out.count(QStringLiteral("0x04ffffff")), 2);
   EXPECT_EQ(r.Out.count(QStringLiteral("2320 bytes")), 2);
-  r = Cli({QStringLiteral("--json"), QStringLiteral("stream"), QStringLiteral("harmonics"), QStringLiteral("--count"), QStringLiteral("1")});
+  r = Cli({QStringLiteral("--json"), QStringLiteral("stream"), QStringLiteral("harmonics"), QStringLiteral("--count"),
+           QStringLiteral("2")});
   ASSERT_EQ(r.Exit, 0);
-  const QJsonObject o = QJsonDocument::fromJson(r.Out.toUtf8()).object();
-  EXPECT_EQ(o.value("length").toInt(), 6052);
-  EXPECT_EQ(o.value("bytes").toString().size(), 6052 * 2);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  const QJsonArray records = o.value("records").toArray();
+  ASSERT_EQ(records.size(), 2);
+  for (const QJsonValue& rec : records) {
+    EXPECT_EQ(rec.toObject().value("object").toString(), QStringLiteral("0x01ffffff"));
+    EXPECT_EQ(rec.toObject().value("length").toInt(), 6052);
+    EXPECT_EQ(rec.toObject().value("bytes").toString().size(), 6052 * 2);
+  }
   r = Cli({QStringLiteral("events"), QStringLiteral("rm"), QStringLiteral("--all")});
   ASSERT_EQ(r.Exit, 0);
   EXPECT_TRUE(QDir(Device("events")).isEmpty());
@@ -259,4 +298,501 @@ TEST_F(CliFtpTest, SetupAndEventsOverFtp) {
   r = Cli(FtpArgs({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("EVT-1764903600-0.evt")}));
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_EQ(ReadAll(Data.filePath("4711/Event/EVT-1764903600-0.evt")), ReadAll(Device("events/EVT-1764903600-0.evt")));
+}
+
+// ---- the progress bar, without a terminal ----------------------------------
+
+TEST(CliProgress, SizesInBinaryUnitsWithOneDecimal) {
+  EXPECT_EQ(TProgress::FormatSize(0), QStringLiteral("0 B"));
+  EXPECT_EQ(TProgress::FormatSize(1023), QStringLiteral("1023 B"));
+  EXPECT_EQ(TProgress::FormatSize(1024), QStringLiteral("1.0 KiB"));
+  EXPECT_EQ(TProgress::FormatSize(1536), QStringLiteral("1.5 KiB"));
+  EXPECT_EQ(TProgress::FormatSize(3565158), QStringLiteral("3.4 MiB"));
+  EXPECT_EQ(TProgress::FormatSize(int64_t(5) << 30), QStringLiteral("5.0 GiB"));
+  // Just below a unit it reads as the next unit, not as "1024.0 KiB".
+  EXPECT_EQ(TProgress::FormatSize(1048575), QStringLiteral("1.0 MiB"));
+  EXPECT_EQ(TProgress::FormatSize(-5), QStringLiteral("0 B"));
+}
+
+TEST(CliProgress, LineShowsDoneTotalAndPercent) {
+  EXPECT_EQ(TProgress::FormatLine(QStringLiteral("events/x.log"), 1258291, 3565158),
+            QStringLiteral("  events/x.log  1.2 MiB / 3.4 MiB  35%"));
+  EXPECT_EQ(TProgress::FormatLine(QStringLiteral("setup"), 0, 2048), QStringLiteral("  setup  0 B / 2.0 KiB  0%"));
+  // Not 100% before the last byte, and never more.
+  EXPECT_TRUE(TProgress::FormatLine(QStringLiteral("d"), 999, 1000).endsWith(QStringLiteral("  99%")));
+  EXPECT_TRUE(TProgress::FormatLine(QStringLiteral("d"), 1000, 1000).endsWith(QStringLiteral("  100%")));
+  EXPECT_TRUE(TProgress::FormatLine(QStringLiteral("d"), 5000, 1000).endsWith(QStringLiteral("  100%")));
+}
+
+TEST(CliProgress, UnknownTotalShowsOnlyTheBytesSoFar) {
+  EXPECT_EQ(TProgress::FormatLine(QStringLiteral("devlog"), 512, 0), QStringLiteral("  devlog  512 B"));
+  EXPECT_EQ(TProgress::FormatLine(QStringLiteral("devlog"), 0, 0), QStringLiteral("  devlog  0 B"));
+}
+
+TEST(CliProgress, LongLabelLosesItsFrontToFitTheTerminal) {
+  const QString label = QStringLiteral("recordings/10min/10min-0-1764999000-0002.rec");
+  const QString line = TProgress::FormatLine(label, 1024, 2048, 40);
+  EXPECT_LT(line.size(), 40) << "the last column stays free, else the terminal wraps";
+  EXPECT_TRUE(line.endsWith(QStringLiteral("-0002.rec  1.0 KiB / 2.0 KiB  50%"))) << line.toStdString();
+  EXPECT_TRUE(line.startsWith(QStringLiteral("  ..."))) << line.toStdString();
+  // Wide enough: the label stays whole.
+  EXPECT_EQ(TProgress::FormatLine(label, 1024, 2048, 200),
+            QStringLiteral("  ") + label + QStringLiteral("  1.0 KiB / 2.0 KiB  50%"));
+  // Too narrow for any label: the figures alone, still within the width.
+  EXPECT_LT(TProgress::FormatLine(label, 1024, 2048, 12).size(), 12);
+}
+
+namespace {
+QByteArray ReadBack(std::FILE* f) {
+  std::fflush(f);
+  std::rewind(f);
+  QByteArray all;
+  char buf[512];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) all.append(buf, qsizetype(n));
+  return all;
+}
+}  // namespace
+
+TEST(CliProgress, DrawsOnOneLineAndLeavesItClean) {
+  std::FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  {
+    TProgress p(f, 0, 0);
+    // Reports outside a transfer (session, Lua, lists) draw nothing.
+    p.Begin(4096);
+    p.Advance(10);
+    p.End();
+    p.Start(QStringLiteral("events/a.evt"));
+    p.Begin(2048);
+    p.Clear();  // as before a line of output: the next report draws again
+    p.Advance(1024);
+    p.End();
+    // A transport that reports progress without a begin.
+    p.Advance(512);
+    p.Stop();
+  }
+  const QByteArray shown = ReadBack(f);
+  std::fclose(f);
+  EXPECT_FALSE(shown.contains('\n'));
+  EXPECT_FALSE(shown.contains("4.0 KiB")) << "drawn outside a transfer";
+  EXPECT_TRUE(shown.contains("\r  events/a.evt  0 B / 2.0 KiB  0%"));
+  EXPECT_TRUE(shown.contains("\r  events/a.evt  1.0 KiB / 2.0 KiB  50%"));
+  EXPECT_TRUE(shown.contains("\r  events/a.evt  512 B\r"));
+  // Every bar is wiped with blanks as wide as itself.
+  const QList<QByteArray> pieces = shown.split('\r');
+  int wipes = 0;
+  for (qsizetype i = 1; i + 1 < pieces.size(); ++i)
+    if (pieces[i].startsWith("  events/")) {
+      EXPECT_EQ(pieces[i + 1], QByteArray(pieces[i].size(), ' ')) << pieces[i].toStdString();
+      ++wipes;
+    }
+  EXPECT_EQ(wipes, 3);
+  EXPECT_TRUE(shown.endsWith('\r'));
+}
+
+TEST(CliProgress, ShortTransfersNeverFlashABar) {
+  std::FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  {
+    TProgress p(f, 0, 60000);
+    p.Start(QStringLiteral("display"));
+    p.Begin(100);
+    p.Advance(50);
+    p.End();
+    p.Stop();
+  }
+  EXPECT_TRUE(ReadBack(f).isEmpty());
+  std::fclose(f);
+}
+
+// ---- the command line, without a device -----------------------------------
+
+TEST(CliUsage, MistakeIsOneLineAndAHint) {
+  QTemporaryDir data;
+  struct TCase {
+    QStringList Args;
+    QString Line;  // the start of the first line
+  };
+  const QList<TCase> cases = {
+      {{}, QStringLiteral("vanta-cli: no command given")},
+      {{"bogus"}, QStringLiteral("vanta-cli: unknown command 'bogus'")},
+      {{"--bogus", "identify"}, QStringLiteral("vanta-cli: unknown option '--bogus'")},
+      {{"identify", "--bogus=1"}, QStringLiteral("vanta-cli: unknown option '--bogus'")},
+      {{"identify", "-x"}, QStringLiteral("vanta-cli: unknown option '-x'")},
+      {{"identify", "--json=yes"}, QStringLiteral("vanta-cli: option '--json' takes no value")},
+      {{"identify", "--timeout"}, QStringLiteral("vanta-cli: option '--timeout' needs a value")},
+      {{"identify", "now"},
+       QStringLiteral("vanta-cli: identify: unexpected argument 'now' (usage: vanta-cli identify)")},
+      {{"lua"}, QStringLiteral("vanta-cli: lua: missing STATEMENT (usage: vanta-cli lua STATEMENT)")},
+      {{"lua", "print(1)", "print(2)"},
+       QStringLiteral("vanta-cli: lua: unexpected argument 'print(2)' (usage: vanta-cli lua STATEMENT)")},
+      {{"events"}, QStringLiteral("vanta-cli: events: missing list, get or rm (usage: vanta-cli events list |")},
+      {{"events", "list", "--all"}, QStringLiteral("vanta-cli: events: --all goes with get or rm")},
+      {{"recordings", "get"}, QStringLiteral("vanta-cli: recordings: missing NAME or --all")},
+      {{"events", "rm", "a.evt", "--all"}, QStringLiteral("vanta-cli: events: either NAME... or --all")},
+      {{"setup", "fetch", "x.xml"}, QStringLiteral("vanta-cli: setup: 'fetch' is neither get nor put")},
+      {{"setup", "get"}, QStringLiteral("vanta-cli: setup: missing FILE")},
+      {{"scratchpad", "get", "a.txt"}, QStringLiteral("vanta-cli: scratchpad: missing FILE")},
+      {{"display"}, QStringLiteral("vanta-cli: display: missing FILE.png")},
+      {{"stream", "panel", "--count", "0"},
+       QStringLiteral("vanta-cli: stream: --count needs a whole number of at least 1")},
+      {{"stream", "nonsense"}, QStringLiteral("vanta-cli: stream: unknown OBJECT 'nonsense'")},
+      // A command's own option means nothing before the command.
+      {{"--count", "2", "stream", "panel"}, QStringLiteral("vanta-cli: unknown option '--count'")},
+      {{"ntp", "--seconds", "soon"}, QStringLiteral("vanta-cli: ntp: --seconds needs a whole number of at least 1")},
+      {{"--port", "70000", "identify"}, QStringLiteral("vanta-cli: --port needs a port number from 1 to 65535")},
+      {{"identify", "--timeout", "0"}, QStringLiteral("vanta-cli: --timeout needs a whole number of seconds")},
+      {{"--gz", "--tgz", "setup", "get", "x.xml"},
+       QStringLiteral("vanta-cli: --gz, --tgz and --plain exclude each other")},
+      {{"--ssh", "identify"}, QStringLiteral("vanta-cli: --ssh needs --user and --password")},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Args.join(' ').toStdString());
+    const TRun r = RunCli(QStringList{QStringLiteral("--data-dir"), data.path()} + c.Args);
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_TRUE(r.Out.isEmpty()) << r.Out.toStdString();
+    const QStringList lines = r.Err.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 3) << r.Err.toStdString();  // two lines and the end of the last
+    EXPECT_TRUE(lines[0].startsWith(c.Line)) << lines[0].toStdString();
+    EXPECT_EQ(lines[1], CHint);
+    EXPECT_TRUE(lines[2].isEmpty());
+  }
+}
+
+TEST(CliUsage, HelpGoesToStdout) {
+  for (const QStringList& args :
+       QList<QStringList>{{"--help"}, {"-h"}, {"events", "list", "--help"}, {"bogus", "--help"}}) {
+    SCOPED_TRACE(args.join(' ').toStdString());
+    const TRun r = RunCli(args);
+    EXPECT_EQ(r.Exit, 0);
+    EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
+    EXPECT_TRUE(r.Out.startsWith(QStringLiteral("Usage: "))) << r.Out.toStdString();
+    for (const char* part : {"--quiet", "--version", "--json", "--timeout <S>", "scratchpad get NAME FILE",
+                             "lua STATEMENT", "ntp --seconds N", "\"--\""})
+      EXPECT_TRUE(r.Out.contains(QLatin1String(part))) << part;
+  }
+}
+
+TEST(CliUsage, VersionComesFromTheBuild) {
+  const QString version = QStringLiteral("%1.%2.%3")
+                              .arg(vanta::build::CVersionMajor)
+                              .arg(vanta::build::CVersionMinor)
+                              .arg(vanta::build::CVersionPatch);
+  for (const QStringList& args : QList<QStringList>{{"--version"}, {"lua", "print(1)", "--version"}}) {
+    SCOPED_TRACE(args.join(' ').toStdString());
+    const TRun r = RunCli(args);
+    EXPECT_EQ(r.Exit, 0);
+    EXPECT_EQ(r.Out, QStringLiteral("vanta-cli ") + version + QLatin1Char('\n'));
+    EXPECT_TRUE(r.Err.isEmpty());
+  }
+  const TRun r = RunCli({QStringLiteral("--json"), QStringLiteral("--version")});
+  EXPECT_EQ(r.Exit, 0);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_EQ(o.value("version").toString(), version);
+}
+
+TEST(CliUsage, NothingConnectsForHelpVersionOrMistakes) {
+  // A device that accepts and never answers: a connection would show here,
+  // and a command waiting for an answer would take its whole time-out.
+  QTcpServer device;
+  ASSERT_TRUE(device.listen(QHostAddress::LocalHost));
+  QTemporaryDir data;
+  const QStringList at{QStringLiteral("--port"), QString::number(device.serverPort()), QStringLiteral("--data-dir"),
+                       data.path()};
+  const QList<QStringList> runs = {{"--version"},
+                                   {"--help"},
+                                   {"bogus"},
+                                   {"identify", "--bogus"},
+                                   {"lua"},
+                                   {"--json", "events", "list", "extra"},
+                                   {"setup", "put", data.filePath("missing.xml")}};
+  for (const QStringList& args : runs) {
+    SCOPED_TRACE(args.join(' ').toStdString());
+    QElapsedTimer t;
+    t.start();
+    const TRun r = RunCli(at + args);
+    EXPECT_LT(t.elapsed(), 10000);
+    EXPECT_TRUE(r.Exit == 0 || r.Exit == 1) << r.Exit;
+    EXPECT_FALSE(r.Err.contains(QStringLiteral("Verbindung"))) << r.Err.toStdString();
+    EXPECT_FALSE(device.waitForNewConnection(200)) << "connected";
+  }
+  // The local file is checked before connecting, and told without the hint.
+  const TRun r = RunCli(at + QStringList{QStringLiteral("setup"), QStringLiteral("put"), data.filePath("missing.xml")});
+  EXPECT_EQ(r.Err, QStringLiteral("vanta-cli: no such file: %1\n").arg(data.filePath("missing.xml")));
+  // The same listener does see a command that needs the device.
+  const TRun needs =
+      RunCli(at + QStringList{QStringLiteral("--timeout"), QStringLiteral("1"), QStringLiteral("identify")});
+  EXPECT_EQ(needs.Exit, 2);
+  EXPECT_TRUE(device.waitForNewConnection(1000));
+}
+
+// ---- the command line against the simulator ------------------------------
+
+TEST_F(CliTest, OptionsMayFollowTheCommand) {
+  for (const QStringList& args : QList<QStringList>{{"lua", "print(1+1)", "--timeout", "3"},
+                                                    {"--timeout", "3", "lua", "print(1+1)"},
+                                                    {"lua", "--timeout=3", "print(1+1)"}}) {
+    SCOPED_TRACE(args.join(' ').toStdString());
+    const TRun r = Cli(args);
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_EQ(r.Out, QStringLiteral("2\n"));
+  }
+  // Options after the command take effect: output format, and a data folder
+  // that overrides the one given before.
+  TRun r = Cli({QStringLiteral("stream"), QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("panel"),
+                QStringLiteral("--json")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_EQ(o.value("records").toArray().size(), 2);
+  QTemporaryDir other;
+  r = Cli({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("EVT-1764903600-0.evt"),
+           QStringLiteral("--data-dir"), other.path()});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_EQ(QFileInfo(other.filePath("4711/Event/EVT-1764903600-0.evt")).size(), 2560);
+  EXPECT_FALSE(QFile::exists(Data.filePath("4711/Event/EVT-1764903600-0.evt")));
+}
+
+TEST_F(CliTest, DoubleDashEndsTheOptions) {
+  const QString dashed = QStringLiteral("--[[ starts with a dash ]] print(7)");
+  TRun r = Cli({QStringLiteral("lua"), QStringLiteral("--"), dashed});
+  EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_EQ(r.Out, QStringLiteral("7\n"));
+  // Without it the statement reads as an option, and the line says what to do.
+  r = Cli({QStringLiteral("lua"), dashed});
+  EXPECT_EQ(r.Exit, 1);
+  EXPECT_TRUE(r.Err.startsWith(
+      QStringLiteral("vanta-cli: unknown option '--[[ starts with a dash ]] print(7)' (put -- before")))
+      << r.Err.toStdString();
+  // After it, an option is just another argument.
+  r = Cli({QStringLiteral("lua"), QStringLiteral("--"), QStringLiteral("print(3)"), QStringLiteral("--json")});
+  EXPECT_EQ(r.Exit, 1);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("unexpected argument '--json'"))) << r.Err.toStdString();
+}
+
+TEST_F(CliTest, JsonIsOneDocumentAndStderrStaysQuiet) {
+  const QString note = Data.filePath("note.txt");
+  WriteAll(note, "json scratchpad");
+  const QList<QStringList> runs = {{"identify"},
+                                   {"events", "list"},
+                                   {"recordings", "list"},
+                                   {"events", "get", "--all"},
+                                   {"lua", "print(1) print(2)"},
+                                   {"stream", "panel", "--count", "3"},
+                                   {"scratchpad", "put", note},
+                                   {"display", Data.filePath("d.png")},
+                                   {"ntp", "--seconds", "1"}};
+  QHash<QString, QJsonObject> docs;
+  for (const QStringList& args : runs) {
+    SCOPED_TRACE(args.join(' ').toStdString());
+    const TRun r = Cli(QStringList{QStringLiteral("--json")} + args);
+    EXPECT_EQ(r.Exit, 0);
+    EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
+    QJsonObject o;
+    EXPECT_TRUE(OneDocument(r, o));
+    EXPECT_FALSE(o.contains("error"));
+    EXPECT_FALSE(o.contains("warnings"));
+    docs.insert(args.join(' '), o);
+  }
+  // What used to be a line per item is one array now.
+  const QJsonArray got = docs.value("events get --all").value("events").toArray();
+  ASSERT_EQ(got.size(), 3);
+  for (const QJsonValue& v : got) {
+    const QJsonObject f = v.toObject();
+    EXPECT_EQ(f.value("status").toString(), QStringLiteral("downloaded"));
+    EXPECT_EQ(ReadAll(f.value("file").toString()), ReadAll(Device("events/" + f.value("name").toString())));
+  }
+  EXPECT_EQ(docs.value("stream panel --count 3").value("records").toArray().size(), 3);
+  EXPECT_EQ(docs.value("lua print(1) print(2)").value("output").toString(), QStringLiteral("1\n2\n"));
+  EXPECT_EQ(docs.value("identify").value("serial").toInteger(), 4711);
+  // The same entries as the text listing.
+  const QStringList text =
+      Cli({QStringLiteral("recordings"), QStringLiteral("list")}).Out.split('\n', Qt::SkipEmptyParts);
+  const QJsonArray listed = docs.value("recordings list").value("recordings").toArray();
+  ASSERT_EQ(listed.size(), text.size());
+  for (qsizetype i = 0; i < text.size(); ++i)
+    EXPECT_TRUE(text[i].startsWith(listed[i].toObject().value("path").toString())) << text[i].toStdString();
+}
+
+TEST_F(CliTest, EventListJsonGolden) {
+  const TRun r = Cli({QStringLiteral("events"), QStringLiteral("list"), QStringLiteral("--json")});
+  ASSERT_EQ(r.Exit, 0);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_EQ(o, QJsonDocument::fromJson(ReadAll(QStringLiteral(VANTA_GOLDEN_DIR "/events-list.json"))).object());
+}
+
+TEST_F(CliTest, JsonKeepsNonAsciiTextAsUtf8) {
+  const QString text = QStringLiteral("Geräte: Verbindungsabbruch, Störung");
+  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("lua"), QStringLiteral("print('%1')").arg(text)});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_EQ(o.value("output").toString(), text + QLatin1Char('\n'));
+  // Written as UTF-8 characters, not as \u escapes.
+  EXPECT_TRUE(r.Out.contains(text)) << r.Out.toStdString();
+  EXPECT_FALSE(r.Out.contains(QStringLiteral("\\u"))) << r.Out.toStdString();
+}
+
+TEST_F(CliTest, JsonCarriesRefusalsInsideTheDocument) {
+  // A Lua error, with its non-ASCII text as it is.
+  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("lua"), QStringLiteral("error('Gerät meldet Störung')")});
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_TRUE(o.value("error").toString().contains(QStringLiteral("Gerät meldet Störung"))) << r.Out.toStdString();
+  EXPECT_FALSE(o.contains("output"));
+  // A refused session start.
+  r = Cli({QStringLiteral("--json"), QStringLiteral("--user"), QStringLiteral("operator"), QStringLiteral("--password"),
+           QStringLiteral("nope"), QStringLiteral("identify")});
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_TRUE(o.value("error").toString().contains(QStringLiteral("keinen Zugriff"))) << r.Out.toStdString();
+  EXPECT_FALSE(o.contains("serial"));
+  // A refused file.
+  r = Cli({QStringLiteral("--json"), QStringLiteral("scratchpad"), QStringLiteral("get"), QStringLiteral("missing.txt"),
+           Data.filePath("back.txt")});
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_TRUE(o.value("error").toString().startsWith(QStringLiteral("scratchpad get missing.txt: ")))
+      << r.Out.toStdString();
+  // Removing several names stops at the first refusal; the document tells
+  // what went before it.
+  r = Cli({QStringLiteral("--json"), QStringLiteral("events"), QStringLiteral("rm"),
+           QStringLiteral("EVT-1764903600-0.evt"), QStringLiteral("no-such.evt"),
+           QStringLiteral("EVT-1764900000-125000000.evt")});
+  EXPECT_EQ(r.Exit, 3);
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_EQ(o.value("removed").toArray(), QJsonArray{QStringLiteral("EVT-1764903600-0.evt")});
+  EXPECT_TRUE(o.value("error").toString().startsWith(QStringLiteral("rm no-such.evt: "))) << r.Out.toStdString();
+  EXPECT_TRUE(QFile::exists(Device("events/EVT-1764900000-125000000.evt")));
+  // A mistake on the command line: the document for the program, the line
+  // and the hint for the person.
+  r = Cli({QStringLiteral("--json"), QStringLiteral("bogus")});
+  EXPECT_EQ(r.Exit, 1);
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_EQ(o.value("error").toString(), QStringLiteral("unknown command 'bogus'"));
+  EXPECT_EQ(r.Err, QStringLiteral("vanta-cli: unknown command 'bogus'\n") + CHint + QLatin1Char('\n'));
+}
+
+// Through SSH the host-key question is a warning of the document.
+class CliSshTest : public CliTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--ssh-port"), QStringLiteral("0")}; }
+};
+
+TEST_F(CliSshTest, JsonWarningsInsideTheDocument) {
+  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("--ssh"), QStringLiteral("--ssh-port"),
+                      QString::number(Sim.SshPort), QStringLiteral("--ccci-port"), QString::number(Sim.Port),
+                      QStringLiteral("--user"), QStringLiteral("operator"), QStringLiteral("--password"),
+                      QStringLiteral("operator"), QStringLiteral("--trust-new-host-key"), QStringLiteral("identify")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString() << r.Out.toStdString();
+  EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_EQ(o.value("serial").toInteger(), 4711);
+  const QJsonArray warnings = o.value("warnings").toArray();
+  ASSERT_EQ(warnings.size(), 1) << r.Out.toStdString();
+  EXPECT_TRUE(warnings[0].toString().endsWith(QStringLiteral(" -> trusted"))) << r.Out.toStdString();
+  EXPECT_FALSE(warnings[0].toString().contains(QLatin1Char('\n')));
+}
+
+// ---- the progress bar on a terminal ---------------------------------------
+
+namespace {
+// A pseudo-terminal as the CLI's stderr, so that it draws as for a person;
+// what reaches the terminal is collected.
+class TTerminal {
+ public:
+  TTerminal() {
+    FMaster = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (FMaster < 0 || ::grantpt(FMaster) != 0 || ::unlockpt(FMaster) != 0) return;
+    winsize w{};
+    w.ws_col = 120;
+    w.ws_row = 24;
+    ::ioctl(FMaster, TIOCSWINSZ, &w);
+    FSlave = ::open(::ptsname(FMaster), O_RDWR | O_NOCTTY);
+    ::fcntl(FMaster, F_SETFL, ::fcntl(FMaster, F_GETFL) | O_NONBLOCK);
+  }
+  ~TTerminal() {
+    if (FSlave >= 0) ::close(FSlave);
+    if (FMaster >= 0) ::close(FMaster);
+  }
+  bool Ok() const { return FMaster >= 0 && FSlave >= 0; }
+
+  // Stdout stays a pipe; stderr is the terminal.
+  QByteArray Run(const QStringList& args, TRun& run) {
+    QProcess p;
+    const int slave = FSlave;
+    p.setChildProcessModifier([slave] { ::dup2(slave, 2); });
+    p.start(QStringLiteral(VANTA_CLI_PATH), args);
+    QByteArray shown;
+    QElapsedTimer t;
+    t.start();
+    // Read along: a full terminal buffer would block the program.
+    while (!p.waitForFinished(20) && t.elapsed() < 60000) Drain(shown);
+    if (p.state() != QProcess::NotRunning) {
+      p.kill();
+      p.waitForFinished();
+    }
+    Drain(shown);
+    run = {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+           QString()};
+    return shown;
+  }
+
+ private:
+  void Drain(QByteArray& into) {
+    char buf[4096];
+    for (ssize_t n; (n = ::read(FMaster, buf, sizeof buf)) > 0;) into.append(buf, n);
+  }
+  int FMaster = -1;
+  int FSlave = -1;
+};
+}  // namespace
+
+// The simulator sends byte by byte: a transfer lasts long enough for a bar.
+class CliSlowTest : public CliTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--fault"), QStringLiteral("split")}; }
+};
+
+TEST_F(CliSlowTest, ProgressBarOnATerminalOnly) {
+  TTerminal term;
+  ASSERT_TRUE(term.Ok());
+  const QByteArray big(512 * 1024, 'e');
+  WriteAll(Device("events/EVT-1765000000-0.evt"), big);
+  const QString local = Data.filePath("4711/Event/EVT-1765000000-0.evt");
+  const QStringList prefix{QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"),
+                           Data.path()};
+  const QStringList get{QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("EVT-1765000000-0.evt")};
+  TRun r;
+  const QByteArray shown = term.Run(prefix + get, r);
+  ASSERT_EQ(r.Exit, 0);
+  EXPECT_EQ(r.Out, local + QLatin1Char('\n')) << "stdout is untouched by the bar";
+  EXPECT_EQ(ReadAll(local), big);
+  EXPECT_TRUE(shown.contains("\r  events/EVT-1765000000-0.evt  ")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(" / 512.0 KiB  ")) << shown.toStdString();
+  EXPECT_FALSE(shown.contains('\n')) << "one line, redrawn in place";
+  // Wiped at the end: the last thing on the terminal is a line of blanks.
+  const QList<QByteArray> pieces = shown.split('\r');
+  ASSERT_GE(pieces.size(), 3);
+  EXPECT_TRUE(pieces.last().isEmpty());
+  const QByteArray wipe = pieces[pieces.size() - 2];
+  EXPECT_FALSE(wipe.isEmpty());
+  EXPECT_EQ(wipe, QByteArray(wipe.size(), ' '));
+
+  // --quiet and --json keep the terminal clean.
+  for (const char* option : {"--quiet", "--json"}) {
+    SCOPED_TRACE(option);
+    QFile::remove(local);
+    const QByteArray quiet = term.Run(prefix + get + QStringList{QLatin1String(option)}, r);
+    EXPECT_EQ(r.Exit, 0);
+    EXPECT_EQ(ReadAll(local), big);
+    EXPECT_TRUE(quiet.isEmpty()) << quiet.toStdString();
+  }
 }
