@@ -229,7 +229,8 @@ void TTCPComUnit::SetIPAndPort(const QString& address, int port, int localPort) 
 void TTCPComUnit::DoConnect() {
   WriteLog(QStringLiteral("DoConnect"));
   FConnectReported = false;
-  FWantedDisco = false;
+  // FWantedDisco stays until the new link is up: the report of the old
+  // link's end may still be on its way and must read as wanted.
   FAuthError = false;
   if (!FReadThread) {
     OnConnectFailed(QStringLiteral("Reathread not assigned"));
@@ -262,6 +263,7 @@ void TTCPComUnit::DoConnect() {
 }
 
 void TTCPComUnit::OnLinkOpened(const QString& localAddress) {
+  FWantedDisco = false;
   if (FisSSHCon)
     OnSshConnected(localAddress);
   else

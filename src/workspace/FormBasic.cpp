@@ -392,7 +392,9 @@ bool TFormBasic::CheckConnection() {
     LogCallBack(QStringLiteral("Connecting"));
     FReconnecting = true;
     FTCPComUnit->DoConnect();
-    return FTCPComUnit->IsConnected();
+    // The link may come up at once, but the device takes commands only
+    // after the new session start: until then the answer is "not yet".
+    return false;
   }
   return FRSComUnit != nullptr;
 }

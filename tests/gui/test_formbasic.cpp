@@ -195,12 +195,15 @@ TEST(FormBasic, CommandAfterALostLinkWaitsForTheReconnectAndGoesOut) {
   t.W->FTCPComUnit->FRequestClose = nullptr;  // keep the window when the link goes
   t.W->FTCPComUnit->DoDisconnect(false);
   ASSERT_TRUE(SpinUntil([&] { return !t.W->FTCPComUnit->IsConnected(); }, 3000));
+  // The command comes at once, while the report of the old link's end may
+  // still be on its way: it must not spoil the reconnect.
   bool listed = false;
   t.W->FTCPComUnit->FOnAnswerEvaluated = [&](const vanta::ccci::ccc_head_t& h) {
     if (h.CMD == 5 && h.ExtCmd == 16) listed = true;
   };
   t.W->EvtUebClick();  // the list request triggers the reconnect and waits for it
-  EXPECT_TRUE(SpinUntil([&] { return listed; }, 8000)) << "sent once the new session was done";
+  EXPECT_TRUE(SpinUntil([&] { return listed; }, 8000))
+      << "sent once the new session was done\n" << t.Log.join(QLatin1Char('\n')).toStdString();
   EXPECT_TRUE(t.W->FTCPComUnit->IsConnected());
   EXPECT_FALSE(t.W->FTCPComUnit->FWaitForAnswer);
   t.W->FTCPComUnit->FOnAnswerEvaluated = nullptr;
