@@ -7,9 +7,15 @@ cd "$(dirname "$0")"
 
 bash scripts/install-deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc 2>/dev/null || echo 2)"
-
 bin=build/release
+# Only the programs started below; tests and benchmarks are for ./test.sh.
+# The host exists only where Qt Widgets were found.
+targets=(vanta-sim vanta-cli)
+if grep -q '^build vanta-host:' "$bin/build.ninja" 2>/dev/null; then
+  targets+=(vanta-host)
+fi
+cmake --build --preset release -j "$(nproc 2>/dev/null || echo 2)" --target "${targets[@]}"
+
 sim="$bin/apps/sim/vanta-sim"
 host="$bin/apps/host/vanta-host"
 cli="$bin/apps/cli/vanta-cli"
@@ -32,7 +38,8 @@ if [ -z "$port" ]; then
   echo "run.sh: vanta-sim did not start" >&2
   exit 1
 fi
-echo "vanta-sim (simulated device, serial 4711) runs on 127.0.0.1:${port}; its log: $bin/vanta-sim.log"
+serial=$("$cli" --port "$port" --json identify 2>/dev/null | sed -n 's/.*"serial":\([0-9]*\).*/\1/p' || true)
+echo "vanta-sim (simulated device${serial:+, serial $serial}) runs on 127.0.0.1:${port}; its log: $bin/vanta-sim.log"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$host" ]; then
   "$host" --connect "127.0.0.1:${port}"

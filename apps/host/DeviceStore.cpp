@@ -1,6 +1,7 @@
 #include "DeviceStore.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -33,6 +34,7 @@ bool TDeviceStore::Load() {
   Settings.TmpFolder = ini.value(QStringLiteral("tmpFolder"), Settings.TmpFolder).toString();
   Settings.UserName = ini.value(QStringLiteral("userName"), Settings.UserName).toString();
   Settings.Visibility = ini.value(QStringLiteral("visibility"), Settings.Visibility).toInt();
+  Settings.MappingDbVersion = ini.value(QStringLiteral("mappingDbVersion"), 0).toUInt();
   const QStringList p = ini.value(QStringLiteral("paraLayout")).toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
   if (p.size() == 8) {
     int32_t* f[] = {&Settings.Para.LytWth, &Settings.Para.ParaInfo, &Settings.Para.ParaVal, &Settings.Para.ParaDef,
@@ -50,7 +52,7 @@ bool TDeviceStore::Load() {
   const int n = ini.beginReadArray(QStringLiteral("devices"));
   for (int i = 0; i < n; ++i) {
     ini.setArrayIndex(i);
-    TDeviceRec d;
+    THostDevice d;
     d.DevType = TDevType(qBound(0, ini.value(QStringLiteral("type")).toInt(), 4));
     d.IP = ini.value(QStringLiteral("ip")).toString();
     d.IPver = ini.value(QStringLiteral("ipv6")).toBool() ? TIpVer::ipverV6 : TIpVer::ipverV4;
@@ -63,6 +65,11 @@ bool TDeviceStore::Load() {
     d.Feld = ini.value(QStringLiteral("feld")).toString();
     d.Geraet = ini.value(QStringLiteral("geraet")).toString();
     d.SN = ini.value(QStringLiteral("sn")).toUInt();
+    d.UseFTP = ini.value(QStringLiteral("ftp"), d.UseFTP).toBool();
+    d.CheckXMLVersions = ini.value(QStringLiteral("checkXmlVersions"), d.CheckXMLVersions).toBool();
+    d.SerialLogin = ini.value(QStringLiteral("serialLogin"), d.SerialLogin).toBool();
+    d.SshUser = ini.value(QStringLiteral("sshUser")).toString();
+    d.SshPassword = ini.value(QStringLiteral("sshPassword")).toString();
     Devices.push_back(d);
   }
   ini.endArray();
@@ -80,6 +87,7 @@ bool TDeviceStore::Save() const {
   ini.setValue(QStringLiteral("tmpFolder"), Settings.TmpFolder);
   ini.setValue(QStringLiteral("userName"), Settings.UserName);
   ini.setValue(QStringLiteral("visibility"), Settings.Visibility);
+  ini.setValue(QStringLiteral("mappingDbVersion"), Settings.MappingDbVersion);
   const TFrmParaSettings& p = Settings.Para;
   ini.setValue(QStringLiteral("paraLayout"), QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8")
                                                  .arg(p.LytWth).arg(p.ParaInfo).arg(p.ParaVal).arg(p.ParaDef)
@@ -91,7 +99,7 @@ bool TDeviceStore::Save() const {
   ini.endGroup();
   ini.beginWriteArray(QStringLiteral("devices"), int(Devices.size()));
   for (int i = 0; i < int(Devices.size()); ++i) {
-    const TDeviceRec& d = Devices[size_t(i)];
+    const THostDevice& d = Devices[size_t(i)];
     ini.setArrayIndex(i);
     ini.setValue(QStringLiteral("type"), int(d.DevType));
     ini.setValue(QStringLiteral("ip"), d.IP);
@@ -105,10 +113,19 @@ bool TDeviceStore::Save() const {
     ini.setValue(QStringLiteral("feld"), d.Feld);
     ini.setValue(QStringLiteral("geraet"), d.Geraet);
     ini.setValue(QStringLiteral("sn"), d.SN);
+    ini.setValue(QStringLiteral("ftp"), d.UseFTP);
+    ini.setValue(QStringLiteral("checkXmlVersions"), d.CheckXMLVersions);
+    ini.setValue(QStringLiteral("serialLogin"), d.SerialLogin);
+    ini.setValue(QStringLiteral("sshUser"), d.SshUser);
+    // Only what the user chose to store; a password typed at connect time
+    // never gets here.
+    if (!d.SshPassword.isEmpty()) ini.setValue(QStringLiteral("sshPassword"), d.SshPassword);
   }
   ini.endArray();
   ini.sync();
-  return ini.status() == QSettings::NoError;
+  if (ini.status() != QSettings::NoError) return false;
+  // The file may hold passwords in clear text: readable by its owner only.
+  return QFile::setPermissions(FFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 int TDeviceStore::Find(const QString& ip, const QString& port) const {

@@ -8,6 +8,21 @@
 
 namespace vanta::host {
 
+// A device entry of the host: the shared record plus how the host opens it.
+// The defaults are those of entries written before these settings existed.
+struct THostDevice : TDeviceRec {
+  bool UseFTP = false;
+  bool CheckXMLVersions = true;
+  // Serial only: start the session with the login (protocol 5) instead of
+  // the protocol-4 start, which needs none.
+  bool SerialLogin = false;
+  // Empty user: the device's factory login. Empty password with a user: asked
+  // when a connection needs it.
+  QString SshUser;
+  QString SshPassword;
+  bool operator==(const THostDevice&) const = default;
+};
+
 struct THostSettings {
   QString DataFolder;
   QString IniFolder;
@@ -17,6 +32,9 @@ struct THostSettings {
   int Visibility = 1;
   TFrmParaSettings Para;
   TFrmOnOfflineSettings OnOffline;
+  // Version of the mapping database in IniFolder, so that a device with the
+  // same version is not asked for it again.
+  uint32_t MappingDbVersion = 0;
 };
 
 class TDeviceStore {
@@ -26,7 +44,7 @@ class TDeviceStore {
   bool Load();
   bool Save() const;
 
-  std::vector<TDeviceRec> Devices;
+  std::vector<THostDevice> Devices;
   THostSettings Settings;
 
   // Index of a network device with this address and port, -1 if none.

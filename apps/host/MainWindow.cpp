@@ -2,15 +2,15 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDateTime>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDockWidget>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -23,6 +23,8 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
+#include "DeviceDialog.h"
+
 namespace vanta::host {
 
 namespace {
@@ -33,11 +35,40 @@ constexpr TDirectKind CKinds[] = {TDirectKind::dkpara,      TDirectKind::dkparaR
                                   TDirectKind::dkUserSetup};
 
 QString DeviceLabel(const TDeviceRec& d) {
-  const QString where = d.IsSerial ? d.Port : QStringLiteral("%1:%2").arg(d.IP, d.Port);
+  const QString where = d.IsSerial ? d.Port
+                     : d.IP.contains(QLatin1Char(':')) ? QStringLiteral("%1, Port %2").arg(d.IP, d.Port)
+                                                      : QStringLiteral("%1:%2").arg(d.IP, d.Port);
   const QString name = d.Geraet.isEmpty() ? QStringLiteral("(Gerät)") : d.Geraet;
   return d.SN ? QStringLiteral("%1  [%2, SN %3]").arg(name, where).arg(d.SN) : QStringLiteral("%1  [%2]").arg(name, where);
 }
+
+bool AskPasswordBox(QWidget* parent, const QString& prompt, QString& password) {
+  QInputDialog box(parent);
+  box.setObjectName(QStringLiteral("PasswordQuestion"));
+  box.setWindowTitle(QStringLiteral("Passwort"));
+  box.setLabelText(prompt);
+  box.setTextEchoMode(QLineEdit::Password);
+  box.setCancelButtonText(QStringLiteral("Abbrechen"));
+  if (box.exec() != QDialog::Accepted) return false;
+  password = box.textValue();
+  return true;
+}
 }  // namespace
+
+QUrl DeviceWebUrl(const TDeviceRec& d) {
+  if (d.IsSerial) return QUrl();
+  QString host = d.IP.trimmed();
+  if (host.size() > 2 && host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'))) host = host.mid(1, host.size() - 2);
+  if (host.isEmpty()) return QUrl();
+  QUrl url;
+  url.setScheme(d.useHTTPS ? QStringLiteral("https") : QStringLiteral("http"));
+  // Puts an IPv6 address in brackets and refuses what is no host at all.
+  url.setHost(host, QUrl::StrictMode);
+  url.setPath(QStringLiteral("/"));
+  return url.isValid() && !url.host().isEmpty() ? url : QUrl();
+}
+
+bool NeedsLogin(const THostDevice& d) { return d.IsSerial ? d.SerialLogin : d.ConType == TConType::ctSSH; }
 
 TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(parent), FStore(store) {
   setWindowTitle(QStringLiteral("Vanta Workspace %1").arg(TFormBasic::GetAppVersionStr()));
@@ -85,6 +116,7 @@ TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(par
   add(QStringLiteral("Duplizieren"), &TMainWindow::DuplicateDevice);
   add(QStringLiteral("Entfernen"), &TMainWindow::RemoveDevice);
   devMenu->addSeparator();
+  FWebAction = devMenu->addAction(QStringLiteral("Webseite öffnen"), this, [this] { OpenWebPage(SelectedDevice()); });
   tb->addSeparator();
   QMenu* open = menuBar()->addMenu(QStringLiteral("&Öffnen"));
   for (TDirectKind k : CKinds) {
@@ -103,10 +135,51 @@ TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(par
     const QVariant v = item->data(0, CIndexRole);
     if (v.isValid()) OpenDevice(v.toInt(), TDirectKind::dkdata);
   });
-  connect(FTree, &QTreeWidget::customContextMenuRequested, this, [this, open](const QPoint& p) {
-    if (FTree->itemAt(p)) open->exec(FTree->viewport()->mapToGlobal(p));
+  connect(FTree, &QTreeWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+    QTreeWidgetItem* item = FTree->itemAt(p);
+    const QVariant v = item ? item->data(0, CIndexRole) : QVariant();
+    if (!v.isValid()) return;
+    QMenu menu(this);
+    FillDeviceMenu(menu, v.toInt());
+    menu.exec(FTree->viewport()->mapToGlobal(p));
   });
+  connect(FTree, &QTreeWidget::currentItemChanged, this, &TMainWindow::UpdateActions);
+  FAskPassword = [this](const QString& prompt, QString& password) { return AskPasswordBox(this, prompt, password); };
   RebuildTree();
+}
+
+void TMainWindow::FillDeviceMenu(QMenu& menu, int index) {
+  if (index < 0 || index >= int(FStore.Devices.size())) return;
+  for (TDirectKind k : CKinds) menu.addAction(DirectKindTitle(k), this, [this, index, k] { OpenDevice(index, k); });
+  menu.addSeparator();
+  QAction* web = menu.addAction(QStringLiteral("Webseite öffnen"), this, [this, index] { OpenWebPage(index); });
+  web->setObjectName(QStringLiteral("OpenWebPage"));
+  web->setEnabled(!DeviceWebUrl(FStore.Devices[size_t(index)]).isEmpty());
+  menu.addSeparator();
+  menu.addAction(QStringLiteral("Bearbeiten…"), this, [this, index] {
+    SelectDevice(index);
+    EditDevice();
+  });
+}
+
+void TMainWindow::UpdateActions() {
+  const int i = SelectedDevice();
+  FWebAction->setEnabled(i >= 0 && i < int(FStore.Devices.size()) && !DeviceWebUrl(FStore.Devices[size_t(i)]).isEmpty());
+}
+
+void TMainWindow::OpenWebPage(int index) {
+  if (index < 0 || index >= int(FStore.Devices.size())) return;
+  const TDeviceRec& d = FStore.Devices[size_t(index)];
+  const QUrl url = DeviceWebUrl(d);
+  if (url.isEmpty()) {
+    AddLog(d.IsSerial ? QStringLiteral("%1 ist seriell angeschlossen und hat keine Webseite").arg(d.Geraet)
+                      : QStringLiteral("Keine gültige Adresse für die Webseite von %1: \"%2\"").arg(d.Geraet, d.IP));
+    return;
+  }
+  if (FOpenUrl && FOpenUrl(url))
+    AddLog(QStringLiteral("Webseite %1 geöffnet").arg(url.toString()));
+  else
+    AddLog(QStringLiteral("Webseite %1 konnte nicht geöffnet werden (kein Browser?)").arg(url.toString()));
 }
 
 void TMainWindow::RebuildTree() {
@@ -126,6 +199,7 @@ void TMainWindow::RebuildTree() {
   }
   FTree->expandAll();
   SelectDevice(selected >= 0 ? selected : 0);
+  UpdateActions();
 }
 
 int TMainWindow::SelectedDevice() const {
@@ -146,8 +220,27 @@ void TMainWindow::AddLog(const QString& line) {
 
 TFormDevice* TMainWindow::OpenDevice(int index, TDirectKind kind) {
   if (index < 0 || index >= int(FStore.Devices.size())) return nullptr;
-  const TDeviceRec d = FStore.Devices[size_t(index)];
+  const THostDevice d = FStore.Devices[size_t(index)];
   const THostSettings& s = FStore.Settings;
+  const bool loginFromCommandLine = !SshUser.isEmpty();
+  const QString user = loginFromCommandLine ? SshUser : d.SshUser;
+  QString password = loginFromCommandLine ? SshPassword : d.SshPassword;
+  const QString where = d.IsSerial ? d.Port : d.IP;
+  const QString sessionKey = d.IsSerial ? QStringLiteral("%1@%2").arg(user, where) : QStringLiteral("%1@%2:%3").arg(user, where, d.Port);
+  // Without a user the client keeps the device's factory login, and a
+  // network entry without an address is not connected: nothing to ask.
+  const bool connects = d.IsSerial || !d.IP.isEmpty();
+  if (connects && NeedsLogin(d) && !user.isEmpty() && password.isEmpty()) {
+    password = FSessionPasswords.value(sessionKey);
+    if (password.isEmpty()) {
+      const QString at = d.IP.contains(QLatin1Char(':')) && !d.IsSerial ? QLatin1Char('[') + where + QLatin1Char(']') : where;
+      if (!FAskPassword || !FAskPassword(QStringLiteral("Passwort für %1@%2:").arg(user, at), password)) {
+        AddLog(QStringLiteral("Verbindung zu %1 abgebrochen: kein Passwort eingegeben").arg(d.Geraet.isEmpty() ? where : d.Geraet));
+        return nullptr;
+      }
+      if (!password.isEmpty()) FSessionPasswords.insert(sessionKey, password);
+    }
+  }
   auto* w = new TFormDevice(kind);
   // Host callbacks first, then the client, then how to reach the device.
   w->FMainForm = this;
@@ -173,7 +266,8 @@ TFormDevice* TMainWindow::OpenDevice(int index, TDirectKind kind) {
       RebuildTree();
     }
   };
-  w->FConnectThreadEnd = [this, name = d.Geraet](QObject*, bool ok, bool authError) {
+  w->FConnectThreadEnd = [this, name = d.Geraet, sessionKey](QObject*, bool ok, bool authError) {
+    if (authError) FSessionPasswords.remove(sessionKey);
     AddLog(ok ? QStringLiteral("Verbunden mit %1").arg(name)
               : QStringLiteral("Keine Verbindung zu %1%2").arg(name, authError ? QStringLiteral(" (Anmeldung abgelehnt)") : QString()));
   };
@@ -188,70 +282,48 @@ TFormDevice* TMainWindow::OpenDevice(int index, TDirectKind kind) {
     FStore.Save();
   };
   w->SetComUnit(d.IsSerial, d.ConType == TConType::ctSSH, d.IPver);
-  if (!SshUser.isEmpty()) w->SetSSHLogin(SshUser, SshPassword);
+  if (!user.isEmpty()) w->SetSSHLogin(user, password);
   QDir().mkpath(s.DataFolder);
   QDir().mkpath(s.IniFolder);
   QDir().mkpath(s.TmpFolder);
   w->SetFolders(s.DataFolder, s.IniFolder, s.TmpFolder);
+  // The mapping database is kept once for all devices; its version keeps the
+  // language check from offering the same file at every connection.
+  const QString ini = s.IniFolder.endsWith(QLatin1Char('/')) ? s.IniFolder : s.IniFolder + QLatin1Char('/');
+  if (QFileInfo::exists(ini + CMappingDB)) w->FComUnit->FMessDBVer = s.MappingDbVersion;
+  w->FComUnit->FOnNewXMLFile = [this, unit = w->FComUnit, inner = std::move(w->FComUnit->FOnNewXMLFile)](
+                                   QObject* sender, const QString& file, int32_t type) {
+    if (type == 2 && FStore.Settings.MappingDbVersion != unit->FMessDBVer) {
+      FStore.Settings.MappingDbVersion = unit->FMessDBVer;
+      FStore.Save();
+    }
+    if (inner) inner(sender, file, type);
+  };
   if (d.IsSerial) {
     bool number = false;
     const int com = d.Port.toInt(&number);
     if (number)
-      w->SetSerialComUnit(com, true, true, true, false, false);
+      w->SetSerialComUnit(com, true, true, true, d.CheckXMLVersions, d.SerialLogin);
     else
-      w->SetSerialComUnitPath(d.Port, true, true, true, false, false);
+      w->SetSerialComUnitPath(d.Port, true, true, true, d.CheckXMLVersions, d.SerialLogin);
+  } else {
+    w->SetTCPCommUnit(d.IP, d.Port.toInt(), d.UseFTP, true, true, true, d.CheckXMLVersions, 0);
   }
-  else
-    w->SetTCPCommUnit(d.IP, d.Port.toInt(), false, true, true, true, false, 0);
   w->show();
   FWindows << w;
   AddLog(QStringLiteral("%1 für %2 geöffnet").arg(DirectKindTitle(kind), d.Geraet));
   return w;
 }
 
-bool TMainWindow::EditRecord(TDeviceRec& rec, const QString& title) {
-  QDialog dlg(this);
-  dlg.setWindowTitle(title);
-  auto* form = new QFormLayout(&dlg);
-  auto* anlage = new QLineEdit(rec.Anlage);
-  auto* feld = new QLineEdit(rec.Feld);
-  auto* geraet = new QLineEdit(rec.Geraet);
-  auto* serial = new QCheckBox(QStringLiteral("Serielle / USB-Verbindung"));
-  serial->setChecked(rec.IsSerial);
-  auto* ip = new QLineEdit(rec.IP);
-  auto* port = new QLineEdit(rec.Port);
-  auto* ipver = new QComboBox();
-  ipver->addItems({QStringLiteral("IPv4"), QStringLiteral("IPv6")});
-  ipver->setCurrentIndex(rec.IPver == TIpVer::ipverV6 ? 1 : 0);
-  auto* con = new QComboBox();
-  con->addItems({QStringLiteral("CCCI (TCP)"), QStringLiteral("CCCI über SSH")});
-  con->setCurrentIndex(rec.ConType == TConType::ctSSH ? 1 : 0);
-  form->addRow(QStringLiteral("Anlage"), anlage);
-  form->addRow(QStringLiteral("Feld"), feld);
-  form->addRow(QStringLiteral("Gerät"), geraet);
-  form->addRow(serial);
-  form->addRow(QStringLiteral("Adresse"), ip);
-  form->addRow(QStringLiteral("Port / serielle Schnittstelle"), port);
-  form->addRow(QStringLiteral("IP-Version"), ipver);
-  form->addRow(QStringLiteral("Verbindung"), con);
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-  form->addRow(box);
-  connect(box, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
-  connect(box, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+bool TMainWindow::EditRecord(THostDevice& rec, const QString& title) {
+  TDeviceDialog dlg(rec, title, this);
   if (dlg.exec() != QDialog::Accepted) return false;
-  rec.Anlage = anlage->text().trimmed();
-  rec.Feld = feld->text().trimmed();
-  rec.Geraet = geraet->text().trimmed();
-  rec.IsSerial = serial->isChecked();
-  rec.IP = ip->text().trimmed();
-  rec.Port = port->text().trimmed();
-  rec.IPver = ipver->currentIndex() == 1 ? TIpVer::ipverV6 : TIpVer::ipverV4;
-  rec.ConType = con->currentIndex() == 1 ? TConType::ctSSH : TConType::ctCCCI;
+  rec = dlg.Device();
   return true;
 }
 
 void TMainWindow::AddDevice() {
-  TDeviceRec d;
+  THostDevice d;
   d.Port = QStringLiteral("5040");
   if (!EditRecord(d, QStringLiteral("Gerät hinzufügen"))) return;
   FStore.Devices.push_back(d);
@@ -271,7 +343,7 @@ void TMainWindow::EditDevice() {
 void TMainWindow::DuplicateDevice() {
   const int i = SelectedDevice();
   if (i < 0) return;
-  TDeviceRec copy = FStore.Devices[size_t(i)];
+  THostDevice copy = FStore.Devices[size_t(i)];
   copy.Geraet += QStringLiteral(" (Kopie)");
   copy.SN = 0;
   FStore.Devices.push_back(copy);

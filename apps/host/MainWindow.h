@@ -2,19 +2,32 @@
 // The host's main window: the device tree (Anlage / Feld / Geraet), the
 // actions that open a device's windows, the log, the global progress and
 // the settings.
+#include <QDesktopServices>
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
+#include <QUrl>
+#include <functional>
 
 #include "DeviceStore.h"
 #include "FormDevice.h"
 
+class QAction;
 class QLabel;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace vanta::host {
+
+// The device's own web page; empty for a serial device, one without an
+// address and an address no URL can carry.
+QUrl DeviceWebUrl(const TDeviceRec& d);
+
+// Whether connecting to `d` starts with the login (SSH, serial login).
+bool NeedsLogin(const THostDevice& d);
 
 class TMainWindow : public QMainWindow {
   Q_OBJECT
@@ -23,15 +36,26 @@ class TMainWindow : public QMainWindow {
 
   void RebuildTree();
   // Opens the window of `kind` for device `index`, set up and connected as
-  // the device windows expect.
+  // the device windows expect; nullptr when there is no such device or the
+  // user cancelled the password question.
   TFormDevice* OpenDevice(int index, TDirectKind kind);
+  // Opens the device's web page in the system's browser.
+  void OpenWebPage(int index);
+  // The context menu of device `index` in the tree.
+  void FillDeviceMenu(QMenu& menu, int index);
   void AddLog(const QString& line);
   int SelectedDevice() const;
   void SelectDevice(int index);
   QTreeWidget* Tree() const { return FTree; }
   QPlainTextEdit* LogPane() const { return FLog; }
   const QList<QPointer<TFormDevice>>& Windows() const { return FWindows; }
-  QString SshUser, SshPassword;  // from the command line
+  QString SshUser, SshPassword;  // from the command line; they win over the entry's
+
+  // Replaceable for tests, which must not start a browser or wait for a
+  // person to type a password.
+  std::function<bool(const QUrl&)> FOpenUrl = &QDesktopServices::openUrl;
+  // Asks for the password of `prompt`; false when the user cancels.
+  std::function<bool(const QString& prompt, QString& password)> FAskPassword;
 
  private:
   void AddDevice();
@@ -39,7 +63,8 @@ class TMainWindow : public QMainWindow {
   void RemoveDevice();
   void DuplicateDevice();
   void EditSettings();
-  bool EditRecord(TDeviceRec& rec, const QString& title);
+  bool EditRecord(THostDevice& rec, const QString& title);
+  void UpdateActions();
 
   TDeviceStore& FStore;
   QTreeWidget* FTree = nullptr;
@@ -51,6 +76,12 @@ class TMainWindow : public QMainWindow {
   class QToolBar* FToolBar = nullptr;
   int FOpenBoxes = 0;
   QList<QPointer<TFormDevice>> FWindows;
+  QAction* FWebAction = nullptr;
+  // Passwords typed at connect time, by user@device. They live for this run
+  // only and are never written to the ini file: leaving the password out of
+  // the entry is the user's choice not to keep it on disk. Other windows of
+  // the same device do not ask again; a rejected login forgets it.
+  QHash<QString, QString> FSessionPasswords;
 };
 
 }  // namespace vanta::host

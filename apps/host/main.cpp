@@ -1,20 +1,39 @@
 // vanta-host: the desktop program that embeds the workspace's device windows.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
 
+#include "BuildInfo.h"
 #include "MainWindow.h"
 
 using namespace vanta;
 using namespace vanta::host;
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("vanta-host"));
-  QCommandLineParser p;
+namespace {
+
+constexpr TDirectKind CAllKinds[] = {TDirectKind::dkpara,      TDirectKind::dkparaRefresh, TDirectKind::dkvisu,
+                                     TDirectKind::dkdata,      TDirectKind::dkoffline,     TDirectKind::dkflash,
+                                     TDirectKind::dkmassflash, TDirectKind::dkstatus,      TDirectKind::dkInitSSH,
+                                     TDirectKind::dkUserSetup};
+
+QString KindNames() {
+  QStringList names;
+  for (TDirectKind k : CAllKinds) names << DirectKindName(k).mid(2);
+  return names.join(QStringLiteral(", "));
+}
+
+bool IsKind(const QString& text) {
+  for (TDirectKind k : CAllKinds)
+    if (DirectKindName(k).mid(2).compare(text, Qt::CaseInsensitive) == 0) return true;
+  return false;
+}
+
+void Describe(QCommandLineParser& p) {
   p.setApplicationDescription(QStringLiteral("Vanta workspace: devices, parameters, live data, readout."));
   p.addHelpOption();
+  p.addVersionOption();
   p.addOptions({
       {"connect", "Device to add (if needed) and open.", "HOST:PORT"},
       {"serial", "Serial device to add and open.", "PATH"},
@@ -22,12 +41,121 @@ int main(int argc, char** argv) {
       {"ssh", "Reach the device through SSH."},
       {"user", "SSH user.", "U"},
       {"password", "SSH password.", "P"},
-      {"visibility", "Access level.", "N"},
+      {"visibility", "Access level (0 to 3).", "N"},
       {"config", "Device list and settings file.", "FILE"},
       {"screenshot", "Grab the main window into FILE.png and quit.", "FILE"},
       {"after", "Seconds before the screenshot.", "S", "3"},
   });
+}
+
+// The address part of --connect (brackets around an IPv6 address allowed)
+// and the port; false when either is missing.
+bool SplitTarget(const QString& target, QString& host, QString& port) {
+  host = target.section(QLatin1Char(':'), 0, -2);
+  port = target.section(QLatin1Char(':'), -1);
+  if (host.size() > 2 && host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+    host = host.mid(1, host.size() - 2);
+  bool number = false;
+  const int p = port.toInt(&number);
+  return !host.isEmpty() && number && p >= 1 && p <= 65535;
+}
+
+// What is wrong with the values of a parsed command line, empty when nothing.
+QString ValueError(const QCommandLineParser& p) {
+  QString host, port;
+  if (p.isSet("connect") && !SplitTarget(p.value("connect"), host, port))
+    return QStringLiteral("--connect takes HOST:PORT with a port from 1 to 65535");
+  if (p.isSet("connect") && p.isSet("serial")) return QStringLiteral("--connect and --serial exclude each other");
+  if (p.isSet("serial") && p.value("serial").trimmed().isEmpty()) return QStringLiteral("--serial takes a device path");
+  if (!IsKind(p.value("open"))) return QStringLiteral("--open takes one of: %1").arg(KindNames());
+  bool ok = true;
+  if (p.isSet("visibility")) {
+    const int v = p.value("visibility").toInt(&ok);
+    if (!ok || v < 0 || v > 3) return QStringLiteral("--visibility takes a number from 0 to 3");
+  }
+  const double after = p.value("after").toDouble(&ok);
+  if (!ok || after < 0 || after > 3600) return QStringLiteral("--after takes seconds from 0 to 3600");
+  if (p.isSet("password") && !p.isSet("user")) return QStringLiteral("--password needs --user");
+  return QString();
+}
+
+// Without a platform to show windows on, QApplication aborts the process;
+// saying so is kinder. Options of Qt's own (-platform) are honoured.
+bool HasDisplay(const QStringList& args) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+      !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    return true;
+  return args.contains(QStringLiteral("-platform")) || args.contains(QStringLiteral("--platform"));
+#else
+  Q_UNUSED(args);
+  return true;
+#endif
+}
+
+int Fail(const QString& text) {
+  std::fprintf(stderr, "vanta-host: %s\n", text.toLocal8Bit().constData());
+  return 1;
+}
+
+void Name() {
+  QCoreApplication::setApplicationName(QStringLiteral("vanta-host"));
+  QCoreApplication::setApplicationVersion(
+      QStringLiteral("%1.%2.%3").arg(build::CVersionMajor).arg(build::CVersionMinor).arg(build::CVersionPatch));
+}
+
+// Answers --help and --version and refuses bad values before any window
+// system is touched, so that these work on a machine without a display.
+// Returns the exit code when the program is done, -1 to go on.
+int CheckCommandLine(int argc, char** argv) {
+  int count = argc;
+  QCoreApplication pre(count, argv);
+  Name();
+  QCommandLineParser p;
+  // "-platform" is one of Qt's options, not the letters p, l, a, ...
+  p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  Describe(p);
+  const bool parsed = p.parse(QCoreApplication::arguments());
+  if (p.isSet("help")) p.showHelp(0);  // prints to stdout and exits
+  if (p.isSet("version")) p.showVersion();
+  if (!parsed) {
+    // QApplication takes its own options (-platform, -style); anything else
+    // is a mistake.
+    static const QStringList qtOptions = {QStringLiteral("platform"),        QStringLiteral("platformpluginpath"),
+                                          QStringLiteral("platformtheme"),   QStringLiteral("plugin"),
+                                          QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowicon"),
+                                          QStringLiteral("qwindowtitle"),    QStringLiteral("reverse"),
+                                          QStringLiteral("session"),         QStringLiteral("display"),
+                                          QStringLiteral("geometry"),        QStringLiteral("style"),
+                                          QStringLiteral("stylesheet"),      QStringLiteral("widgetcount"),
+                                          QStringLiteral("qmljsdebugger")};
+    const QStringList unknown = p.unknownOptionNames();
+    if (unknown.isEmpty()) return Fail(p.errorText() + QStringLiteral(" (see --help)"));
+    QStringList ours;
+    for (const QString& name : unknown)
+      if (!qtOptions.contains(name)) ours << name;
+    if (!ours.isEmpty())
+      return Fail(QStringLiteral("unknown option%1: %2 (see --help)")
+                      .arg(ours.size() > 1 ? QStringLiteral("s") : QString(), ours.join(QStringLiteral(", "))));
+  }
+  if (const QString error = ValueError(p); !error.isEmpty()) return Fail(error);
+  if (!HasDisplay(QCoreApplication::arguments()))
+    return Fail(
+        QStringLiteral("no display (DISPLAY and WAYLAND_DISPLAY are unset); the host's windows need one. "
+                       "For a screenshot without one: QT_QPA_PLATFORM=offscreen"));
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (const int rc = CheckCommandLine(argc, argv); rc >= 0) return rc;
+  QApplication app(argc, argv);
+  Name();
+  QCommandLineParser p;
+  Describe(p);
   p.process(app);
+  if (const QString error = ValueError(p); !error.isEmpty()) return Fail(error);
 
   TDeviceStore store(p.isSet("config") ? p.value("config") : TDeviceStore::DefaultFile());
   store.Load();
@@ -40,18 +168,16 @@ int main(int argc, char** argv) {
   int toOpen = -1;
   if (p.isSet("connect")) {
     const QString target = p.value("connect");
-    const QString host = target.section(QLatin1Char(':'), 0, -2);
-    const QString port = target.section(QLatin1Char(':'), -1);
-    if (host.isEmpty() || port.toInt() <= 0) {
-      std::fprintf(stderr, "vanta-host: --connect takes HOST:PORT\n");
-      return 1;
-    }
+    QString host, port;
+    SplitTarget(target, host, port);
     toOpen = store.Find(host, port);
     if (toOpen < 0) {
-      TDeviceRec d;
+      THostDevice d;
       d.IP = host;
       d.Port = port;
+      d.IPver = host.contains(QLatin1Char(':')) ? TIpVer::ipverV6 : TIpVer::ipverV4;
       d.ConType = p.isSet("ssh") ? TConType::ctSSH : TConType::ctCCCI;
+      d.SshUser = p.value("user");  // the password stays on the command line
       d.Anlage = QStringLiteral("Neu");
       d.Feld = QStringLiteral("Neu");
       d.Geraet = target;
@@ -60,7 +186,7 @@ int main(int argc, char** argv) {
       toOpen = int(store.Devices.size()) - 1;
     }
   } else if (p.isSet("serial")) {
-    TDeviceRec d;
+    THostDevice d;
     d.IsSerial = true;
     d.Port = p.value("serial");
     d.Geraet = d.Port;

@@ -1,4 +1,4 @@
-// GUI helpers and the host's device store.
+// GUI helpers.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -7,10 +7,8 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QVBoxLayout>
 
-#include "DeviceStore.h"
 #include "GuiHelpers.h"
 #include "TestSupport.h"
 
@@ -86,42 +84,4 @@ TEST(GuiHelpers, AsynchronousPasswordBoxAnswersItsHandler) {
   box->accept();
   EXPECT_TRUE(test::SpinUntil([&] { return accepted; }));
   EXPECT_EQ(text, QStringLiteral("Geheim"));
-}
-
-TEST(DeviceStore, SurvivesARestartAndLearnsIdentities) {
-  QTemporaryDir dir;
-  const QString file = dir.filePath(QStringLiteral("devices.ini"));
-  {
-    host::TDeviceStore s(file);
-    TDeviceRec a;
-    a.IP = QStringLiteral("10.0.0.5");
-    a.Port = QStringLiteral("5040");
-    a.Anlage = QStringLiteral("A");
-    a.Feld = QStringLiteral("F");
-    a.Geraet = QStringLiteral("G");
-    a.ConType = TConType::ctSSH;
-    TDeviceRec b;
-    b.IsSerial = true;
-    b.Port = QStringLiteral("/dev/ttyUSB0");
-    s.Devices = {a, b};
-    s.Settings.Visibility = 2;
-    s.Settings.Para.ParaVal = 123;
-    ASSERT_TRUE(s.Save());
-  }
-  host::TDeviceStore s(file);
-  ASSERT_TRUE(s.Load());
-  ASSERT_EQ(s.Devices.size(), 2u);
-  EXPECT_EQ(s.Devices[0].ConType, TConType::ctSSH);
-  EXPECT_TRUE(s.Devices[1].IsSerial);
-  EXPECT_EQ(s.Settings.Visibility, 2);
-  EXPECT_EQ(s.Settings.Para.ParaVal, 123);
-  EXPECT_EQ(s.Find(QStringLiteral("10.0.0.5"), QStringLiteral("5040")), 0);
-  EXPECT_TRUE(s.UpdateIdentity(QStringLiteral("10.0.0.5"), QStringLiteral("5040"), 99, TDevType::devtypVantaDE,
-                               QStringLiteral("Werk"), QStringLiteral("Feld 1"), QStringLiteral("Vanta 1")));
-  EXPECT_FALSE(s.UpdateIdentity(QStringLiteral("10.0.0.5"), QStringLiteral("5040"), 99, TDevType::devtypVantaDE,
-                                QStringLiteral("Werk"), QStringLiteral("Feld 1"), QStringLiteral("Vanta 1")))
-      << "nothing new the second time";
-  EXPECT_EQ(s.Devices[0].Geraet, QStringLiteral("Vanta 1"));
-  host::TDeviceStore missing(dir.filePath(QStringLiteral("none.ini")));
-  EXPECT_FALSE(missing.Load());
 }

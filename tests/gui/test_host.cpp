@@ -1,0 +1,684 @@
+// The desktop host: its device store, the device dialog, what it hands to a
+// device window, the device's web page, the password question and the
+// command line without a display.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "DeviceDialog.h"
+#include "DeviceStore.h"
+#include "FrmNewPass.h"
+#include "MainWindow.h"
+#include "SimProcess.h"
+#include "TestSupport.h"
+#include "WindowSupport.h"
+
+using namespace vanta;
+using namespace vanta::host;
+using vanta::test::OpenBox;
+using vanta::test::SpinUntil;
+using vanta::test::TSimProcess;
+
+namespace {
+
+THostDevice Network(const QString& ip, const QString& port = QStringLiteral("5040")) {
+  THostDevice d;
+  d.IP = ip;
+  d.Port = port;
+  d.Geraet = QStringLiteral("Gerät %1").arg(ip);
+  return d;
+}
+
+THostDevice SerialDevice(const QString& path) {
+  THostDevice d;
+  d.IsSerial = true;
+  d.Port = path;
+  d.Geraet = QStringLiteral("Seriell");
+  return d;
+}
+
+// A main window over a store in a temporary folder; opened device windows go
+// before the main window they log to.
+struct THost {
+  QTemporaryDir Dir;
+  TDeviceStore Store{Dir.filePath(QStringLiteral("devices.ini"))};
+  std::unique_ptr<TMainWindow> Main;
+  QList<QUrl> Opened;
+  bool OpenerAnswer = true;
+
+  explicit THost(std::vector<THostDevice> devices) {
+    Store.Settings.DataFolder = Dir.filePath(QStringLiteral("data/"));
+    Store.Settings.IniFolder = Dir.filePath(QStringLiteral("ini/"));
+    Store.Settings.TmpFolder = Dir.filePath(QStringLiteral("tmp/"));
+    Store.Devices = std::move(devices);
+    Main = std::make_unique<TMainWindow>(Store);
+    Main->FOpenUrl = [this](const QUrl& url) {
+      Opened << url;
+      return OpenerAnswer;
+    };
+  }
+  ~THost() {
+    for (const QPointer<TFormDevice>& w : Main->Windows()) delete w.data();
+  }
+  QString Log() const { return Main->LogPane()->toPlainText(); }
+  QAction* WebAction(int index) {
+    Menu = std::make_unique<QMenu>();
+    Main->FillDeviceMenu(*Menu, index);
+    for (QAction* a : Menu->actions())
+      if (a->objectName() == QStringLiteral("OpenWebPage")) return a;
+    return nullptr;
+  }
+  std::unique_ptr<QMenu> Menu;
+};
+
+// A port on this machine where nothing listens.
+uint16_t ClosedPort() {
+  QTcpServer s;
+  s.listen(QHostAddress::LocalHost, 0);
+  return s.serverPort();
+}
+
+// The mapping database version a device offers, from its scratchpad list.
+uint32_t OfferedMappingDbVersion() {
+  QFile f(QStringLiteral(VANTA_SAMPLE_DIR "/mnt/flashdrive0/data/ccci/scratchpad/xml-versions.txt"));
+  if (!f.open(QIODevice::ReadOnly)) return 0;
+  for (const QByteArray& line : f.readAll().split('\n')) {
+    const QList<QByteArray> fields = line.trimmed().split(' ');
+    if (fields.size() >= 3 && fields[1].compare("MappingDB.gz", Qt::CaseInsensitive) == 0) return fields[2].toUInt();
+  }
+  return 0;
+}
+
+}  // namespace
+
+// ---- device store ---------------------------------------------------------------------
+
+TEST(DeviceStore, SurvivesARestartAndLearnsIdentities) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("devices.ini"));
+  {
+    TDeviceStore s(file);
+    THostDevice a = Network(QStringLiteral("10.0.0.5"));
+    a.Anlage = QStringLiteral("A");
+    a.Feld = QStringLiteral("F");
+    a.Geraet = QStringLiteral("G");
+    a.ConType = TConType::ctSSH;
+    s.Devices = {a, SerialDevice(QStringLiteral("/dev/ttyUSB0"))};
+    s.Settings.Visibility = 2;
+    s.Settings.Para.ParaVal = 123;
+    ASSERT_TRUE(s.Save());
+  }
+  TDeviceStore s(file);
+  ASSERT_TRUE(s.Load());
+  ASSERT_EQ(s.Devices.size(), 2u);
+  EXPECT_EQ(s.Devices[0].ConType, TConType::ctSSH);
+  EXPECT_TRUE(s.Devices[1].IsSerial);
+  EXPECT_EQ(s.Settings.Visibility, 2);
+  EXPECT_EQ(s.Settings.Para.ParaVal, 123);
+  EXPECT_EQ(s.Find(QStringLiteral("10.0.0.5"), QStringLiteral("5040")), 0);
+  EXPECT_TRUE(s.UpdateIdentity(QStringLiteral("10.0.0.5"), QStringLiteral("5040"), 99, TDevType::devtypVantaDE,
+                               QStringLiteral("Werk"), QStringLiteral("Feld 1"), QStringLiteral("Vanta 1")));
+  EXPECT_FALSE(s.UpdateIdentity(QStringLiteral("10.0.0.5"), QStringLiteral("5040"), 99, TDevType::devtypVantaDE,
+                                QStringLiteral("Werk"), QStringLiteral("Feld 1"), QStringLiteral("Vanta 1")))
+      << "nothing new the second time";
+  EXPECT_EQ(s.Devices[0].Geraet, QStringLiteral("Vanta 1"));
+  TDeviceStore missing(dir.filePath(QStringLiteral("none.ini")));
+  EXPECT_FALSE(missing.Load());
+}
+
+TEST(DeviceStore, ConnectionSettingsOfAnEntrySurviveARestart) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("devices.ini"));
+  THostDevice ssh = Network(QStringLiteral("fd00::7"));
+  ssh.IPver = TIpVer::ipverV6;
+  ssh.ConType = TConType::ctSSH;
+  ssh.UseFTP = true;
+  ssh.CheckXMLVersions = false;
+  ssh.SshUser = QStringLiteral("operator");
+  ssh.SshPassword = QStringLiteral("Geh eim;=\"x\"");  // characters an ini file must quote
+  THostDevice serial = SerialDevice(QStringLiteral("/dev/ttyACM0"));
+  serial.SerialLogin = true;
+  serial.SshUser = QStringLiteral("service");  // password left to the connect-time question
+  {
+    TDeviceStore s(file);
+    s.Devices = {ssh, serial};
+    s.Settings.MappingDbVersion = 17;
+    ASSERT_TRUE(s.Save());
+  }
+  TDeviceStore s(file);
+  ASSERT_TRUE(s.Load());
+  ASSERT_EQ(s.Devices.size(), 2u);
+  EXPECT_EQ(s.Devices[0], ssh);
+  EXPECT_EQ(s.Devices[1], serial);
+  EXPECT_EQ(s.Settings.MappingDbVersion, 17u);
+  QSettings raw(file, QSettings::IniFormat);
+  raw.beginReadArray(QStringLiteral("devices"));
+  raw.setArrayIndex(1);
+  EXPECT_FALSE(raw.contains(QStringLiteral("sshPassword"))) << "no empty password is written";
+  raw.endArray();
+  EXPECT_EQ(QFileInfo(file).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0)
+      << "a file with passwords is the owner's only";
+}
+
+TEST(DeviceStore, OldFilesLoadWithDefaults) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("devices.ini"));
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(
+      "[settings]\nvisibility=1\n\n[devices]\n1\\ip=10.1.1.1\n1\\port=5040\n1\\ssh=true\n1\\geraet=Alt\n"
+      "2\\serial=true\n2\\port=/dev/ttyUSB1\nsize=2\n");
+  f.close();
+  TDeviceStore s(file);
+  ASSERT_TRUE(s.Load());
+  ASSERT_EQ(s.Devices.size(), 2u);
+  for (const THostDevice& d : s.Devices) {
+    EXPECT_FALSE(d.UseFTP);
+    EXPECT_TRUE(d.CheckXMLVersions);
+    EXPECT_FALSE(d.SerialLogin);
+    EXPECT_TRUE(d.SshUser.isEmpty());
+    EXPECT_TRUE(d.SshPassword.isEmpty());
+  }
+  EXPECT_EQ(s.Devices[0].Geraet, QStringLiteral("Alt"));
+  EXPECT_EQ(s.Settings.MappingDbVersion, 0u);
+}
+
+// ---- device dialog ----------------------------------------------------------------------
+
+TEST(DeviceDialog, ShowsTheEntryAndReturnsWhatWasEdited) {
+  THostDevice rec = Network(QStringLiteral("10.0.0.9"), QStringLiteral("22"));
+  rec.ConType = TConType::ctSSH;
+  rec.UseFTP = true;
+  rec.CheckXMLVersions = false;
+  rec.SshUser = QStringLiteral("operator");
+  rec.SshPassword = QStringLiteral("alt");
+  rec.SN = 4711;
+  rec.useHTTPS = true;
+  rec.ParaPort = QStringLiteral("8080");
+  TDeviceDialog d(rec, QStringLiteral("Gerät bearbeiten"));
+  EXPECT_EQ(d.windowTitle(), QStringLiteral("Gerät bearbeiten"));
+  EXPECT_EQ(d.Address->text(), QStringLiteral("10.0.0.9"));
+  EXPECT_EQ(d.Connection->currentIndex(), 1);
+  EXPECT_TRUE(d.UseFTP->isChecked());
+  EXPECT_FALSE(d.CheckXMLVersions->isChecked());
+  EXPECT_EQ(d.SshUser->text(), QStringLiteral("operator"));
+  EXPECT_EQ(d.SshPassword->echoMode(), QLineEdit::Password) << "the password is masked";
+  EXPECT_EQ(d.Device(), rec) << "unchanged dialog, unchanged entry";
+
+  d.Address->setText(QStringLiteral(" [fd00::1] "));
+  d.IpVersion->setCurrentIndex(1);
+  d.UseFTP->setChecked(false);
+  d.CheckXMLVersions->setChecked(true);
+  d.SshUser->setText(QStringLiteral(" service "));
+  d.SshPassword->setText(QStringLiteral(" neu "));
+  const THostDevice e = d.Device();
+  EXPECT_EQ(e.IP, QStringLiteral("fd00::1")) << "brackets of a copied IPv6 address go";
+  EXPECT_EQ(e.IPver, TIpVer::ipverV6);
+  EXPECT_FALSE(e.UseFTP);
+  EXPECT_TRUE(e.CheckXMLVersions);
+  EXPECT_EQ(e.SshUser, QStringLiteral("service"));
+  EXPECT_EQ(e.SshPassword, QStringLiteral(" neu ")) << "a password is taken as typed";
+  EXPECT_EQ(e.SN, 4711u) << "what the dialog does not show is kept";
+  EXPECT_TRUE(e.useHTTPS);
+  EXPECT_EQ(e.ParaPort, QStringLiteral("8080"));
+
+  d.Serial->setChecked(true);
+  d.Port->setText(QStringLiteral("/dev/ttyUSB0"));
+  d.SerialLogin->setChecked(true);
+  const THostDevice s = d.Device();
+  EXPECT_TRUE(s.IsSerial);
+  EXPECT_TRUE(s.SerialLogin);
+}
+
+TEST(DeviceDialog, EnablesWhatTheConnectionUses) {
+  TDeviceDialog d(Network(QStringLiteral("10.0.0.9")), QStringLiteral("Gerät hinzufügen"));
+  EXPECT_TRUE(d.Address->isEnabled());
+  EXPECT_TRUE(d.UseFTP->isEnabled());
+  EXPECT_FALSE(d.SerialLogin->isEnabled()) << "only for serial devices";
+  EXPECT_FALSE(d.SshUser->isEnabled()) << "plain CCCI logs in with nobody";
+  d.Connection->setCurrentIndex(1);
+  EXPECT_TRUE(d.SshUser->isEnabled());
+  EXPECT_TRUE(d.SshPassword->isEnabled());
+  d.Serial->setChecked(true);
+  EXPECT_FALSE(d.Address->isEnabled());
+  EXPECT_FALSE(d.UseFTP->isEnabled()) << "no FTP over a serial line";
+  EXPECT_TRUE(d.SerialLogin->isEnabled());
+  EXPECT_FALSE(d.SshUser->isEnabled()) << "the protocol-4 start needs no login";
+  d.SerialLogin->setChecked(true);
+  EXPECT_TRUE(d.SshUser->isEnabled());
+  EXPECT_TRUE(d.CheckXMLVersions->isEnabled());
+}
+
+TEST(DeviceDialog, RefusesBadInputWithAReason) {
+  struct TCase {
+    bool Serial;
+    QString Address, Port, User, Password, Error;
+  };
+  const TCase cases[] = {
+      {false,
+       QStringLiteral("10.0.0.1"),
+       QStringLiteral("abc"),
+       {},
+       {},
+       QStringLiteral("Der Port muss eine Zahl von 1 bis 65535 sein.")},
+      {false,
+       QStringLiteral("10.0.0.1"),
+       QStringLiteral("70000"),
+       {},
+       {},
+       QStringLiteral("Der Port muss eine Zahl von 1 bis 65535 sein.")},
+      {false,
+       QStringLiteral("10.0 .0.1"),
+       QStringLiteral("5040"),
+       {},
+       {},
+       QStringLiteral("Die Adresse darf keine Leerzeichen enthalten.")},
+      {true,
+       {},
+       QStringLiteral("  "),
+       {},
+       {},
+       QStringLiteral("Bitte die serielle Schnittstelle angeben (z. B. /dev/ttyUSB0 oder 1).")},
+      {false,
+       QStringLiteral("10.0.0.1"),
+       QStringLiteral("5040"),
+       {},
+       QStringLiteral("x"),
+       QStringLiteral("Zum Passwort fehlt der Benutzer.")},
+  };
+  for (const TCase& c : cases) {
+    TDeviceDialog d(THostDevice{}, QStringLiteral("Gerät hinzufügen"));
+    d.Serial->setChecked(c.Serial);
+    d.Address->setText(c.Address);
+    d.Port->setText(c.Port);
+    d.SshUser->setText(c.User);
+    d.SshPassword->setText(c.Password);
+    d.show();
+    d.accept();
+    EXPECT_TRUE(d.isVisible()) << c.Port.toStdString() << ": the dialog stays open";
+    EXPECT_NE(d.result(), QDialog::Accepted);
+    EXPECT_FALSE(d.Error->isHidden());
+    EXPECT_EQ(d.Error->text(), c.Error);
+    // Mended, the same dialog takes it.
+    d.Port->setText(c.Serial ? QStringLiteral("/dev/ttyUSB0") : QStringLiteral("5040"));
+    d.Address->setText(QStringLiteral("10.0.0.1"));
+    d.SshUser->setText(QStringLiteral("operator"));
+    d.accept();
+    EXPECT_EQ(d.result(), QDialog::Accepted) << c.Error.toStdString();
+    EXPECT_TRUE(d.Error->isHidden());
+  }
+}
+
+// ---- the device's web page ---------------------------------------------------------------
+
+TEST(HostWebPage, OpensTheDevicesAddressInTheBrowser) {
+  THostDevice v6 = Network(QStringLiteral("2001:db8::5"));
+  v6.IPver = TIpVer::ipverV6;
+  THostDevice secure = Network(QStringLiteral("10.0.0.8"));
+  secure.useHTTPS = true;
+  THostDevice ssh = Network(QStringLiteral("192.0.2.10"), QStringLiteral("22"));
+  ssh.ConType = TConType::ctSSH;
+  THost h({Network(QStringLiteral("192.0.2.10")), v6, Network(QStringLiteral("vanta-7.example")),
+           Network(QStringLiteral("[fe80::1]")), secure, ssh});
+  const QString expected[] = {QStringLiteral("http://192.0.2.10/"),      QStringLiteral("http://[2001:db8::5]/"),
+                              QStringLiteral("http://vanta-7.example/"), QStringLiteral("http://[fe80::1]/"),
+                              QStringLiteral("https://10.0.0.8/"),       QStringLiteral("http://192.0.2.10/")};
+  for (int i = 0; i < 6; ++i) {
+    QAction* web = h.WebAction(i);
+    ASSERT_NE(web, nullptr);
+    EXPECT_EQ(web->text(), QStringLiteral("Webseite öffnen"));
+    EXPECT_TRUE(web->isEnabled()) << i;
+    web->trigger();
+    ASSERT_EQ(h.Opened.size(), i + 1);
+    EXPECT_EQ(h.Opened.last().toString(), expected[i]);
+  }
+  EXPECT_TRUE(h.Log().contains(QStringLiteral("Webseite http://[2001:db8::5]/ geöffnet")));
+  EXPECT_TRUE(h.Main->Windows().isEmpty()) << "no device window for a web page";
+}
+
+TEST(HostWebPage, NoPageForSerialDevicesOrWithoutAnAddress) {
+  THost h({SerialDevice(QStringLiteral("/dev/ttyUSB0")), Network(QString()), Network(QStringLiteral("kein host"))});
+  for (int i = 0; i < 3; ++i) {
+    QAction* web = h.WebAction(i);
+    ASSERT_NE(web, nullptr);
+    EXPECT_FALSE(web->isEnabled()) << i;
+    h.Main->OpenWebPage(i);  // as through a shortcut despite the disabled action
+  }
+  EXPECT_TRUE(h.Opened.isEmpty());
+  EXPECT_TRUE(h.Log().contains(QStringLiteral("Seriell ist seriell angeschlossen und hat keine Webseite")));
+  EXPECT_TRUE(
+      h.Log().contains(QStringLiteral("Keine gültige Adresse für die Webseite von Gerät kein host: \"kein host\"")));
+}
+
+TEST(HostWebPage, ABrowserThatDoesNotStartIsReported) {
+  THost h({Network(QStringLiteral("192.0.2.10"))});
+  h.OpenerAnswer = false;
+  h.Main->OpenWebPage(0);
+  ASSERT_EQ(h.Opened.size(), 1);
+  EXPECT_TRUE(h.Log().contains(QStringLiteral("Webseite http://192.0.2.10/ konnte nicht geöffnet werden")));
+}
+
+// ---- what a device window gets -----------------------------------------------------------
+
+TEST(HostOpensDevice, TheEntrysSettingsReachTheWindow) {
+  // Without an address the window works offline: the settings arrive, no
+  // connection is made.
+  THostDevice ftp = Network(QString());
+  ftp.UseFTP = true;
+  ftp.CheckXMLVersions = false;
+  ftp.ConType = TConType::ctSSH;
+  ftp.SshUser = QStringLiteral("operator");
+  ftp.SshPassword = QStringLiteral("gespeichert");
+  THostDevice plain = Network(QString());
+  THost h({ftp, plain});
+  int asked = 0;
+  h.Main->FAskPassword = [&](const QString&, QString&) { return ++asked, false; };
+  TFormDevice* a = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  ASSERT_NE(a, nullptr);
+  EXPECT_TRUE(a->FComUnit->FFTP);
+  EXPECT_FALSE(a->FComUnit->FCheckXMLFileVersions);
+  EXPECT_TRUE(a->FSecureConnection);
+  EXPECT_EQ(a->FComUnit->FSSHUser, QStringLiteral("operator"));
+  EXPECT_EQ(a->FComUnit->FSSHPassword, QStringLiteral("gespeichert"));
+  TFormDevice* b = h.Main->OpenDevice(1, TDirectKind::dkdata);
+  ASSERT_NE(b, nullptr);
+  EXPECT_FALSE(b->FComUnit->FFTP);
+  EXPECT_TRUE(b->FComUnit->FCheckXMLFileVersions);
+  EXPECT_EQ(b->FComUnit->FSSHUser, CVantaDefUser()) << "no user in the entry: the factory login";
+  // The command line's login is for this run and wins over the entry's.
+  h.Main->SshUser = QStringLiteral("service");
+  h.Main->SshPassword = QStringLiteral("von-der-kommandozeile");
+  TFormDevice* c = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->FComUnit->FSSHUser, QStringLiteral("service"));
+  EXPECT_EQ(c->FComUnit->FSSHPassword, QStringLiteral("von-der-kommandozeile"));
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(h.Main->OpenDevice(2, TDirectKind::dkdata), nullptr) << "no such entry";
+}
+
+TEST(HostOpensDevice, LanguageCheckOffersTheMappingDatabaseOnce) {
+  const uint32_t offered = OfferedMappingDbVersion();
+  ASSERT_GT(offered, 0u);
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start());
+  THost h({Network(QStringLiteral("127.0.0.1"), QString::number(sim.Port))});
+  TFormDevice* first = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  ASSERT_NE(first, nullptr);
+  QMessageBox* box = nullptr;
+  ASSERT_TRUE(SpinUntil([&] { return (box = OpenBox()) != nullptr; }, 8000));
+  EXPECT_TRUE(box->text().contains(QStringLiteral("neue Sprachdateien")));
+  box->button(QMessageBox::Yes)->click();
+  ASSERT_TRUE(SpinUntil([&] { return first->PanelBack->isEnabled(); }, 8000));
+  EXPECT_TRUE(QFileInfo::exists(h.Dir.filePath(QStringLiteral("ini/MappingDB.db"))));
+  TDeviceStore reread(h.Store.File());
+  ASSERT_TRUE(reread.Load());
+  EXPECT_EQ(reread.Settings.MappingDbVersion, offered) << "the version of the file is kept";
+
+  TFormDevice* second = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  ASSERT_NE(second, nullptr);
+  ASSERT_TRUE(SpinUntil([&] { return second->PanelBack->isEnabled(); }, 8000));
+  EXPECT_TRUE(second->ShownMessages().isEmpty()) << "the same version is not offered again";
+}
+
+TEST(HostOpensDevice, WithoutTheLanguageCheckNothingIsOffered) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start());
+  THostDevice d = Network(QStringLiteral("127.0.0.1"), QString::number(sim.Port));
+  d.CheckXMLVersions = false;
+  THost h({d});
+  TFormDevice* w = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  ASSERT_NE(w, nullptr);
+  ASSERT_TRUE(SpinUntil([&] { return w->PanelBack->isEnabled(); }, 8000));
+  EXPECT_TRUE(w->ShownMessages().isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(h.Dir.filePath(QStringLiteral("ini/MappingDB.db"))));
+}
+
+TEST(HostOpensDevice, SerialLoginChoosesTheSessionStart) {
+  for (const bool login : {true, false}) {
+    TSimProcess sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--serial-pty")}));
+    THostDevice d = SerialDevice(sim.PtyPath);
+    d.CheckXMLVersions = false;
+    d.SerialLogin = login;
+    d.SshUser = QStringLiteral("operator");
+    d.SshPassword = QStringLiteral("operator");
+    THost h({d});
+    TFormDevice* w = h.Main->OpenDevice(0, TDirectKind::dkdata);
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(SpinUntil([&] { return w->PanelBack->isEnabled(); }, 10000)) << "login " << login;
+    // The host hears of the connection when the window's poll sees the session.
+    EXPECT_TRUE(SpinUntil([&] { return h.Log().contains(QStringLiteral("Verbunden mit Seriell")); }, 3000));
+    const QString log = h.Log();
+    EXPECT_EQ(log.contains(QStringLiteral("Sending ccc_start_s")), login) << "protocol-5 start with the login";
+    EXPECT_EQ(log.contains(QStringLiteral("SESSION_STR_ADV")), !login) << "protocol-4 start without";
+  }
+}
+
+// ---- the password question ---------------------------------------------------------------
+
+TEST(HostPassword, AskedAtConnectRememberedForTheSessionForgottenWhenRejected) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--ssh-port"), QStringLiteral("0")}));
+  THostDevice d = Network(QStringLiteral("127.0.0.1"), QString::number(sim.SshPort));
+  d.ConType = TConType::ctSSH;
+  d.CheckXMLVersions = false;
+  d.SshUser = QStringLiteral("operator");
+  THost h({d});
+  h.Store.Save();
+  QStringList prompts;
+  QStringList answers{QStringLiteral("falsch"), QStringLiteral("operator")};
+  h.Main->FAskPassword = [&](const QString& prompt, QString& password) {
+    prompts << prompt;
+    password = answers.takeFirst();
+    return true;
+  };
+  // A first connection asks about the device's host key. The device answers
+  // a wrong password with the prompts of a password change, which the user
+  // declines.
+  QTimer user;
+  QObject::connect(&user, &QTimer::timeout, [] {
+    if (QMessageBox* box = OpenBox(QStringLiteral("HostKeyQuestion"))) box->button(QMessageBox::Ok)->click();
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* renew = qobject_cast<TFrmNewPass*>(w); renew && renew->isVisible()) renew->reject();
+  });
+  user.start(50);
+
+  TFormDevice* rejected = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  ASSERT_NE(rejected, nullptr);
+  ASSERT_EQ(prompts, QStringList{QStringLiteral("Passwort für operator@127.0.0.1:")});
+  EXPECT_EQ(rejected->FComUnit->FSSHPassword, QStringLiteral("falsch"));
+  ASSERT_TRUE(SpinUntil([&] { return h.Log().contains(QStringLiteral("(Anmeldung abgelehnt)")); }, 15000))
+      << h.Log().toStdString();
+
+  TFormDevice* accepted = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  ASSERT_NE(accepted, nullptr);
+  EXPECT_EQ(prompts.size(), 2) << "a rejected password is asked again";
+  // The login passes; whether the CCCI channel behind it opens depends on
+  // the device's port, which is no matter here.
+  const auto outcomes = [&] {
+    return h.Log().count(QStringLiteral("Verbunden mit ")) + h.Log().count(QStringLiteral("Keine Verbindung zu "));
+  };
+  ASSERT_TRUE(SpinUntil([&] { return outcomes() == 2; }, 15000)) << h.Log().toStdString();
+  EXPECT_EQ(h.Log().count(QStringLiteral("(Anmeldung abgelehnt)")), 1) << h.Log().toStdString();
+
+  TFormDevice* again = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(prompts.size(), 2) << "remembered for this session";
+  EXPECT_EQ(again->FComUnit->FSSHPassword, QStringLiteral("operator"));
+  EXPECT_TRUE(h.Store.Devices[0].SshPassword.isEmpty());
+  QFile ini(h.Store.File());
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  const QByteArray text = ini.readAll();
+  EXPECT_TRUE(text.contains("sshUser=operator"));
+  EXPECT_FALSE(text.contains("sshPassword")) << "never written to the ini file";
+
+  THost restarted({d});  // a new run asks again
+  restarted.Main->FAskPassword = [&](const QString& prompt, QString&) {
+    prompts << prompt;
+    return false;
+  };
+  EXPECT_EQ(restarted.Main->OpenDevice(0, TDirectKind::dkdata), nullptr);
+  EXPECT_EQ(prompts.size(), 3);
+}
+
+TEST(HostPassword, CancellingAbortsTheConnect) {
+  THostDevice ssh = Network(QStringLiteral("127.0.0.1"), QString::number(ClosedPort()));
+  ssh.ConType = TConType::ctSSH;
+  ssh.SshUser = QStringLiteral("operator");
+  ssh.Geraet = QStringLiteral("Schaltanlage");
+  THostDevice serial = SerialDevice(QStringLiteral("/dev/ttyUSB7"));
+  serial.SerialLogin = true;
+  serial.SshUser = QStringLiteral("service");
+  THostDevice v6 = Network(QStringLiteral("fd00::2"), QStringLiteral("22"));
+  v6.IPver = TIpVer::ipverV6;
+  v6.ConType = TConType::ctSSH;
+  v6.SshUser = QStringLiteral("operator");
+  THost h({ssh, serial, v6});
+  QStringList prompts;
+  h.Main->FAskPassword = [&](const QString& prompt, QString&) {
+    prompts << prompt;
+    return false;
+  };
+  EXPECT_EQ(h.Main->OpenDevice(0, TDirectKind::dkdata), nullptr);
+  EXPECT_EQ(h.Main->OpenDevice(1, TDirectKind::dkdata), nullptr);
+  EXPECT_EQ(h.Main->OpenDevice(2, TDirectKind::dkdata), nullptr);
+  EXPECT_EQ(prompts, (QStringList{QStringLiteral("Passwort für operator@127.0.0.1:"),
+                                  QStringLiteral("Passwort für service@/dev/ttyUSB7:"),
+                                  QStringLiteral("Passwort für operator@[fd00::2]:")}));
+  EXPECT_TRUE(h.Main->Windows().isEmpty()) << "no window, no connection";
+  EXPECT_TRUE(h.Log().contains(QStringLiteral("Verbindung zu Schaltanlage abgebrochen: kein Passwort eingegeben")));
+  EXPECT_FALSE(h.Log().contains(QStringLiteral("geöffnet")));
+}
+
+TEST(HostPassword, TheQuestionIsAMaskedBox) {
+  THostDevice ssh = Network(QStringLiteral("192.0.2.1"), QStringLiteral("22"));
+  ssh.ConType = TConType::ctSSH;
+  ssh.SshUser = QStringLiteral("operator");
+  THost h({ssh});
+  h.Main->show();
+  QString title, label;
+  QLineEdit::EchoMode echo = QLineEdit::Normal;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* box = qobject_cast<QInputDialog*>(w); box && box->isVisible()) {
+        title = box->windowTitle();
+        label = box->labelText();
+        echo = box->textEchoMode();
+        box->reject();
+      }
+  });
+  answer.start(50);
+  EXPECT_EQ(h.Main->OpenDevice(0, TDirectKind::dkdata), nullptr);
+  EXPECT_EQ(title, QStringLiteral("Passwort"));
+  EXPECT_EQ(label, QStringLiteral("Passwort für operator@192.0.2.1:"));
+  EXPECT_EQ(echo, QLineEdit::Password);
+}
+
+// ---- the command line without a display ---------------------------------------------------
+
+namespace {
+struct TRun {
+  int Code = -1;
+  QProcess::ExitStatus Status = QProcess::CrashExit;
+  QString Out, Err;
+};
+
+TRun RunHostWithoutDisplay(const QStringList& args, const QString& config = {}) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(QString::fromLatin1(name));
+  if (!config.isEmpty()) env.insert(QStringLiteral("VANTA_HOST_CONFIG"), config);
+  QProcess p;
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(VANTA_HOST_PATH), args);
+  TRun r;
+  if (!p.waitForFinished(20000)) {
+    vanta::test::StopProcess(p);
+    return r;
+  }
+  r.Code = p.exitCode();
+  r.Status = p.exitStatus();
+  r.Out = QString::fromLocal8Bit(p.readAllStandardOutput());
+  r.Err = QString::fromLocal8Bit(p.readAllStandardError());
+  return r;
+}
+}  // namespace
+
+TEST(HostCommandLine, HelpAndVersionWorkWithoutADisplay) {
+  for (const QString& option : {QStringLiteral("--help"), QStringLiteral("-h")}) {
+    const TRun r = RunHostWithoutDisplay({option});
+    EXPECT_EQ(r.Status, QProcess::NormalExit);
+    EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+    EXPECT_TRUE(r.Out.startsWith(QStringLiteral("Usage: "))) << r.Out.toStdString();
+    for (const char* o : {"--connect <HOST:PORT>", "--serial <PATH>", "--screenshot <FILE>", "--version"})
+      EXPECT_TRUE(r.Out.contains(QLatin1String(o))) << o;
+  }
+  for (const QString& option : {QStringLiteral("--version"), QStringLiteral("-v")}) {
+    const TRun r = RunHostWithoutDisplay({option});
+    EXPECT_EQ(r.Status, QProcess::NormalExit);
+    EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+    EXPECT_EQ(r.Out, QStringLiteral("vanta-host " VANTA_VERSION "\n"));
+  }
+  const TRun late =
+      RunHostWithoutDisplay({QStringLiteral("--connect"), QStringLiteral("127.0.0.1:5040"), QStringLiteral("--help")});
+  EXPECT_EQ(late.Code, 0) << "help wins wherever it stands";
+}
+
+TEST(HostCommandLine, BadInputIsRefusedWithAReasonNotACrash) {
+  struct TCase {
+    QStringList Args;
+    QString Error;
+  };
+  const TCase cases[] = {
+      {{QStringLiteral("--connect"), QStringLiteral("nur-ein-host")}, QStringLiteral("--connect takes HOST:PORT")},
+      {{QStringLiteral("--connect"), QStringLiteral("127.0.0.1:99999")}, QStringLiteral("--connect takes HOST:PORT")},
+      {{QStringLiteral("--connect")}, QStringLiteral("Missing value after '--connect'")},
+      {{QStringLiteral("--open"), QStringLiteral("alles")},
+       QStringLiteral("--open takes one of: para, paraRefresh, visu")},
+      {{QStringLiteral("--visibility"), QStringLiteral("9")},
+       QStringLiteral("--visibility takes a number from 0 to 3")},
+      {{QStringLiteral("--after"), QStringLiteral("bald")}, QStringLiteral("--after takes seconds")},
+      {{QStringLiteral("--password"), QStringLiteral("x")}, QStringLiteral("--password needs --user")},
+      {{QStringLiteral("--frobnicate")}, QStringLiteral("unknown option: frobnicate (see --help)")},
+      {{QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--frobnicate"), QStringLiteral("-x")},
+       QStringLiteral("unknown options: frobnicate, x (see --help)")},
+      {{}, QStringLiteral("no display (DISPLAY and WAYLAND_DISPLAY are unset)")},
+  };
+  for (const TCase& c : cases) {
+    const TRun r = RunHostWithoutDisplay(c.Args);
+    EXPECT_EQ(r.Status, QProcess::NormalExit) << c.Args.join(' ').toStdString();
+    EXPECT_EQ(r.Code, 1) << c.Args.join(' ').toStdString();
+    EXPECT_TRUE(r.Err.startsWith(QStringLiteral("vanta-host: ") + c.Error)) << r.Err.toStdString();
+    EXPECT_TRUE(r.Out.isEmpty());
+  }
+}
+
+TEST(HostCommandLine, QtsOwnPlatformOptionStillWorks) {
+  QTemporaryDir dir;
+  const QString png = dir.filePath(QStringLiteral("main.png"));
+  const TRun r =
+      RunHostWithoutDisplay({QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--screenshot"),
+                             png, QStringLiteral("--after"), QStringLiteral("0.2")},
+                            dir.filePath(QStringLiteral("devices.ini")));
+  EXPECT_EQ(r.Status, QProcess::NormalExit);
+  EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+  EXPECT_EQ(r.Out, QStringLiteral("screenshot %1\n").arg(png));
+  EXPECT_FALSE(QImage(png).isNull());
+}
