@@ -1,16 +1,37 @@
-// Download throughput of a large recording from vanta-sim over loopback
-// (frame mode) through the whole client, next to a raw socket copy of the
-// same bytes in the same run; peak memory of the client; and the time to
-// write and read a 5 MB setup document.
+// Download throughput of a large answer through the whole client on every
+// transport, each next to a raw read of the same link in the same run:
 //
-//   bench_transfer [MiB=256]
+// - TCP: a device in this process serves the answer from memory, so the
+//   device side is never the bottleneck; the ceiling is a raw socket reading
+//   the same bytes from the same server.
+// - serial: the same memory device on the master side of a pseudo-terminal;
+//   the raw read is a plain read() loop on the line.
+// - SSH: the simulator's SSH server forwards the CCCI channel to the memory
+//   device; the raw read is a bare libssh channel through the same server.
+//
+// Also: the client's peak memory (about one copy of the answer) and the time
+// to write and read a 5 MB setup document against the simulator.
+//
+//   bench_transfer [MiB=256] [serial MiB=32] [ssh MiB=32]
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
 #include <cstdio>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <thread>
+#include <vector>
+#include <unistd.h>
 
+#include "ByteOrder.h"
+#include "RsComUnit.h"
 #include "SimProcess.h"
 #include "TcpComUnit.h"
 #include "TestSupport.h"
@@ -19,6 +40,7 @@ using namespace vanta;
 using namespace vanta::ccci;
 
 namespace {
+
 long PeakRssKiB() {
   QFile f(QStringLiteral("/proc/self/status"));
   if (!f.open(QIODevice::ReadOnly)) return -1;
@@ -27,85 +49,300 @@ long PeakRssKiB() {
   return -1;
 }
 
-double RawDownloadSec(uint16_t port, const QByteArray& name, qint64 expected) {
-  test::TRawClient c;
-  c.Connect(port);
-  c.Send(BuildHeaderOnly(THeaderContext{4, 0, 0, 0}, 1, 1, 2));
-  c.Recv();
-  QElapsedTimer t;
-  t.start();
-  c.Send(BuildFileName(THeaderContext{4, 0, 4711, 1}, 5, 0, 1, name, 0));
-  const QByteArray f = c.Recv(600000);
-  const double sec = double(t.nsecsElapsed()) / 1e9;
-  if (f.size() - CHeadSize != expected) std::fprintf(stderr, "raw: got %lld bytes\n", static_cast<long long>(f.size()));
-  c.Send(BuildHeaderOnly(THeaderContext{4, 0, 0, 0}, 1, 0, 0xFFFF));
-  return sec;
+// The readout answer: a frame carrying `size` bytes of file content.
+QByteArray Answer(qint64 size) {
+  QByteArray f;
+  f.reserve(CHeadSize + size);
+  EncodeHead(f, MakeHead(THeaderContext{5, 0, 4711, 1}, 5, 0, 1, uint32_t(CHeadSize + size)));
+  QByteArray block(1024 * 1024, '\0');
+  for (int i = 0; i < block.size(); ++i) block[i] = char(i * 31);
+  while (f.size() < CHeadSize + size) f.append(block.constData(), qMin<qint64>(block.size(), CHeadSize + size - f.size()));
+  return f;
 }
 
-struct TClientRun {
-  TTCPComUnit Unit{false};
-  bool Done = false;
-  explicit TClientRun(uint16_t port, const QString& data) {
-    Unit.FGZ = false;
-    Unit.FTmpDir = data + QStringLiteral("/tmp/");
-    Unit.FRecDir = data + QStringLiteral("/rec/");
-    QDir().mkpath(Unit.FTmpDir);
-    Unit.FOnConnDone = [this](QObject*, bool ok) { Done = ok; };
-    Unit.SetIPAndPort(QStringLiteral("127.0.0.1"), port);
-    Unit.DoConnect();
-    test::SpinUntil([this] { return Done; }, 5000);
+bool WriteAll(int fd, const char* p, qint64 n) {
+  while (n > 0) {
+    const ssize_t w = ::write(fd, p, size_t(qMin<qint64>(n, 1 << 20)));
+    if (w < 0 && errno == EINTR) continue;
+    if (w < 0 && errno == EAGAIN) {
+      pollfd pf{fd, POLLOUT, 0};
+      ::poll(&pf, 1, 100);
+      continue;
+    }
+    if (w <= 0) return false;
+    p += w;
+    n -= w;
   }
-  ~TClientRun() {
-    bool closed = false;
-    Unit.ShutDown(&Unit, [&](QObject*) { closed = true; });
-    test::SpinUntil([&] { return closed; }, 6000);
+  return true;
+}
+
+// Reads request frames from `fd` and answers every readout request (CMD 5,
+// ExtCmd 1) with `answer`; other requests get no answer.
+void ServeFrames(int fd, const QByteArray& answer, const std::atomic<bool>& stop) {
+  QByteArray in;
+  char buf[4096];
+  while (!stop) {
+    pollfd pf{fd, POLLIN, 0};
+    if (::poll(&pf, 1, 50) <= 0) continue;
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n <= 0) return;
+    in.append(buf, n);
+    while (in.size() >= CHeadSize) {
+      ccc_head_t h;
+      DecodeHead(in, h);
+      if (h.Size < uint32_t(CHeadSize) || in.size() < qsizetype(h.Size)) break;
+      in.remove(0, h.Size);
+      if (h.CMD == 5 && h.ExtCmd == 1 && !WriteAll(fd, answer.constData(), answer.size())) return;
+    }
+  }
+}
+
+// A TCP device in this process.
+struct TMemoryDevice {
+  int Listen = -1;
+  uint16_t Port = 0;
+  std::atomic<bool> Stop{false};
+  std::thread Thread;
+  std::vector<std::thread> Connections;
+  explicit TMemoryDevice(const QByteArray& answer) {
+    Listen = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(Listen, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(Listen, reinterpret_cast<sockaddr*>(&a), &len);
+    Port = ntohs(a.sin_port);
+    ::listen(Listen, 8);
+    Thread = std::thread([this, &answer] {
+      while (!Stop) {
+        pollfd pf{Listen, POLLIN, 0};
+        if (::poll(&pf, 1, 50) <= 0) continue;
+        const int c = ::accept(Listen, nullptr, nullptr);
+        if (c < 0) continue;
+        Connections.emplace_back([c, &answer, this] {
+          ServeFrames(c, answer, Stop);
+          ::close(c);
+        });
+      }
+    });
+  }
+  ~TMemoryDevice() {
+    Stop = true;
+    Thread.join();
+    for (std::thread& t : Connections) t.join();
+    ::close(Listen);
   }
 };
+
+double RawTcpSec(uint16_t port, qint64 total) {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  QElapsedTimer t;
+  t.start();
+  const QByteArray req = BuildFileName(THeaderContext{5, 0, 4711, 1}, 5, 0, 1, "big.rec", 0);
+  WriteAll(s, req.constData(), req.size());
+  QByteArray buf(1 << 20, '\0');
+  qint64 got = 0;
+  while (got < total) {
+    const ssize_t n = ::read(s, buf.data(), size_t(buf.size()));
+    if (n <= 0) break;
+    got += n;
+  }
+  const double sec = double(t.nsecsElapsed()) / 1e9;
+  ::close(s);
+  return got == total ? sec : -1;
+}
+
+// The client downloads "big.rec" and stores it; seconds until it is stored.
+double ClientSec(TComUnit& u, const QString& data, qint64 size) {
+  u.FGZ = false;
+  u.FRecDir = data + QStringLiteral("/rec/");
+  u.FTmpDir = data + QStringLiteral("/tmp/");
+  QDir().mkpath(u.FRecDir);
+  QDir().mkpath(u.FTmpDir);
+  bool got = false;
+  u.FRecToTable = [&](QObject*, const QString&) { got = true; };
+  u.EnableTimer(true);
+  QElapsedTimer t;
+  t.start();
+  u.SendCommand(TCcci::READOUT_REC_RD, QStringLiteral("big.rec"), false);
+  test::SpinUntil([&] { return got; }, 600000);
+  const double sec = double(t.nsecsElapsed()) / 1e9;
+  u.FRecToTable = nullptr;
+  const bool ok = QFileInfo(u.FRecDir + QStringLiteral("big.rec")).size() == size;
+  QFile::remove(u.FRecDir + QStringLiteral("big.rec"));
+  return got && ok ? sec : -1;
+}
+
+void Row(const char* link, qint64 mib, double rawSec, double clientSec) {
+  if (rawSec <= 0 || clientSec <= 0) {
+    std::printf("  %-7s %4lld MiB: failed (raw %.3f s, client %.3f s)\n", link, static_cast<long long>(mib), rawSec,
+                clientSec);
+    return;
+  }
+  std::printf("  %-7s %4lld MiB: raw %8.1f MiB/s   client %8.1f MiB/s   ratio %.2f (target >= 0.7)\n", link,
+              static_cast<long long>(mib), double(mib) / rawSec, double(mib) / clientSec, rawSec / clientSec);
+}
+
+void TcpRow(qint64 mib, const QString& data) {
+  const QByteArray answer = Answer(mib << 20);
+  TMemoryDevice dev(answer);
+  const double raw = RawTcpSec(dev.Port, answer.size());
+  const long before = PeakRssKiB();
+  double client = -1;
+  {
+    TTCPComUnit u(false);
+    u.FAutoSessionStart = false;
+    bool up = false;
+    u.FConnectThreadEnd = [&](QObject*, bool ok, bool) { up = ok; };
+    u.SetIPAndPort(QStringLiteral("127.0.0.1"), dev.Port);
+    u.DoConnect();
+    if (test::SpinUntil([&] { return up; }, 5000)) client = ClientSec(u, data, mib << 20);
+  }
+  Row("tcp", mib, raw, client);
+  std::printf("          client peak memory %.0f MiB above the answer held by the device (answer: %lld MiB)\n",
+              double(PeakRssKiB() - before) / 1024.0, static_cast<long long>(mib));
+}
+
+void SerialRow(qint64 mib, const QString& data) {
+  const QByteArray answer = Answer(mib << 20);
+  auto openPair = [](int& master, QString& slave) {
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ::grantpt(master);
+    ::unlockpt(master);
+    termios t{};
+    ::tcgetattr(master, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(master, TCSANOW, &t);
+    slave = QString::fromLocal8Bit(::ptsname(master));
+  };
+  // Raw: the same line read with plain read() calls.
+  double raw = -1;
+  {
+    int master = -1;
+    QString slave;
+    openPair(master, slave);
+    const int s = ::open(slave.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    termios t{};
+    ::tcgetattr(s, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(s, TCSANOW, &t);
+    std::atomic<bool> stop{false};
+    std::thread dev([&] { ServeFrames(master, answer, stop); });
+    QElapsedTimer tm;
+    tm.start();
+    const QByteArray req = BuildFileName(THeaderContext{5, 0, 4711, 1}, 5, 0, 1, "big.rec", 0);
+    WriteAll(s, req.constData(), req.size());
+    QByteArray buf(CSerialPiece, '\0');
+    qint64 got = 0;
+    while (got < answer.size()) {
+      const ssize_t n = ::read(s, buf.data(), size_t(buf.size()));
+      if (n <= 0) break;
+      got += n;
+    }
+    raw = got == answer.size() ? double(tm.nsecsElapsed()) / 1e9 : -1;
+    stop = true;
+    dev.join();
+    ::close(s);
+    ::close(master);
+  }
+  double client = -1;
+  {
+    int master = -1;
+    QString slave;
+    openPair(master, slave);
+    std::atomic<bool> stop{false};
+    std::thread dev([&] { ServeFrames(master, answer, stop); });
+    {
+      TRSComUnit u;
+      u.SetPortPath(slave);
+      u.DoConnect();
+      if (test::SpinUntil([&] { return u.IsConnected(); }, 5000)) client = ClientSec(u, data, mib << 20);
+    }
+    stop = true;
+    dev.join();
+    ::close(master);
+  }
+  Row("serial", mib, raw, client);
+}
+
+void SshRow(qint64 mib, const QString& data) {
+  const QByteArray answer = Answer(mib << 20);
+  TMemoryDevice dev(answer);
+  test::TSimProcess sim;
+  if (!sim.Start({QStringLiteral("--ssh-port"), QStringLiteral("0")})) {
+    std::printf("  ssh: the simulator did not start\n");
+    return;
+  }
+  double raw = -1;
+  {
+    TSSHUnit ssh;
+    TSshParams p;
+    p.Host = QStringLiteral("127.0.0.1");
+    p.Port = sim.SshPort;
+    p.User = p.Password = QStringLiteral("operator");
+    p.ChannelPort = dev.Port;
+    QString error;
+    bool auth = false;
+    if (ssh.Connect(p, error, auth)) {
+      QElapsedTimer t;
+      t.start();
+      ssh.WriteChannelData(BuildFileName(THeaderContext{5, 0, 4711, 1}, 5, 0, 1, "big.rec", 0));
+      QByteArray in;
+      qint64 got = 0;
+      while (got < answer.size()) {
+        in.clear();
+        const int n = ssh.ReadCCCI(in);
+        if (n < 0) break;
+        got += n;
+        if (n == 0) ssh.WaitForData(10);
+      }
+      raw = got == answer.size() ? double(t.nsecsElapsed()) / 1e9 : -1;
+    } else {
+      std::printf("  ssh raw: %s\n", qPrintable(error));
+    }
+  }
+  double client = -1;
+  {
+    TTCPComUnit u(true);
+    u.SetSSHUserPass(QStringLiteral("operator"), QStringLiteral("operator"));
+    u.FIniFolder = data;
+    u.FOutPort = dev.Port;
+    bool up = false;
+    u.FConnectThreadEnd = [&](QObject*, bool ok, bool) { up = ok; };
+    u.SetIPAndPort(QStringLiteral("127.0.0.1"), sim.SshPort);
+    u.DoConnect();
+    // The memory device does not answer the session start: the download is
+    // sent once the shell's rights check is through.
+    if (test::SpinUntil([&] { return up; }, 10000)) {
+      test::SpinUntil([&] { return !u.FWaitForAnswer; }, 5000);
+      client = ClientSec(u, data, mib << 20);
+    }
+  }
+  Row("ssh", mib, raw, client);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const qint64 mib = argc > 1 ? qMax(1, atoi(argv[1])) : 256;
-  const qint64 size = mib * 1024 * 1024;
-  test::TSimProcess sim;
-  if (!sim.Start()) {
-    std::fprintf(stderr, "bench: vanta-sim did not start\n");
-    return 1;
-  }
-  const QString rec = sim.Root() + QStringLiteral("/mnt/flashdrive0/data/recorder/10min/10min-0-1765000000-big.rec");
-  {
-    QFile f(rec);
-    f.open(QIODevice::WriteOnly);
-    QByteArray block(1024 * 1024, '\0');
-    for (int i = 0; i < block.size(); ++i) block[i] = char(i * 31);
-    for (qint64 i = 0; i < mib; ++i) f.write(block);
-  }
+  const qint64 serialMib = argc > 2 ? qMax(1, atoi(argv[2])) : 32;
+  const qint64 sshMib = argc > 3 ? qMax(1, atoi(argv[3])) : 32;
   QTemporaryDir data;
-  const long rssBefore = PeakRssKiB();
-  double clientSec = 0;
-  {
-    TClientRun c(sim.Port, data.path());
-    bool got = false;
-    c.Unit.FRecToTable = [&](QObject*, const QString&) { got = true; };
-    QElapsedTimer t;
-    t.start();
-    c.Unit.SendCommand(ccci::TCcci::READOUT_REC_RD, QStringLiteral("10min/10min-0-1765000000-big.rec"), 0u, false);
-    c.Unit.ManualTimer();
-    test::SpinUntil([&] { return got; }, 600000);
-    clientSec = double(t.nsecsElapsed()) / 1e9;
-    if (QFileInfo(data.path() + QStringLiteral("/rec/10min-0-1765000000-big.rec")).size() != size)
-      std::fprintf(stderr, "client: size mismatch\n");
-  }
-  const long rssClient = PeakRssKiB();
-  const double rawSec = RawDownloadSec(sim.Port, "10min/10min-0-1765000000-big.rec", size);
-  std::printf("download of %lld MiB over loopback (frame mode)\n", static_cast<long long>(mib));
-  std::printf("  raw socket     %8.1f MiB/s\n", double(mib) / rawSec);
-  std::printf("  client         %8.1f MiB/s   ratio client/raw %.2f (target >= 0.7)\n", double(mib) / clientSec,
-              rawSec / clientSec);
-  std::printf("  client peak memory %.0f MiB above start (file: %lld MiB)\n", double(rssClient - rssBefore) / 1024.0,
-              static_cast<long long>(mib));
+  std::printf("download of one large answer, client against a raw read of the same link\n");
+  TcpRow(mib, data.path());
+  SerialRow(serialMib, data.path());
+  SshRow(sshMib, data.path());
 
-  // A 5 MB setup document, written and read back (gzip packing).
+  // A 5 MB setup document, written and read back (gzip packing), against the simulator.
+  test::TSimProcess sim;
+  if (!sim.Start()) return 1;
   QByteArray xml = "<?xml version=\"1.0\"?><setup>";
   for (int i = 0; xml.size() < 5 * 1000 * 1000; ++i)
     xml += "<parameter id=\"" + QByteArray::number(i) + "\"><type>float</type><value>" + QByteArray::number(i * 0.5) +
@@ -116,23 +353,32 @@ int main(int argc, char** argv) {
   f.open(QIODevice::WriteOnly);
   f.write(xml);
   f.close();
-  TClientRun c(sim.Port, data.path());
-  c.Unit.FGZ = true;
+  TTCPComUnit u(false);
+  bool done = false;
+  u.FOnConnDone = [&](QObject*, bool ok) { done = ok; };
+  u.FTmpDir = data.path() + QStringLiteral("/tmp/");
+  u.SetIPAndPort(QStringLiteral("127.0.0.1"), sim.Port);
+  u.DoConnect();
+  test::SpinUntil([&] { return done; }, 5000);
   int written = -1;
-  c.Unit.FSendParaDone = [&](QObject*, bool ok) { written = ok; };
+  u.FSendParaDone = [&](QObject*, bool ok) { written = ok; };
   QElapsedTimer t;
   t.start();
-  c.Unit.SendCommandFile(ccci::TCcci::SETUP_WR, local);
-  c.Unit.ManualTimer();
+  u.SendCommandFile(TCcci::SETUP_WR, local);
+  u.ManualTimer();
   test::SpinUntil([&] { return written >= 0; }, 60000);
   const double writeSec = double(t.nsecsElapsed()) / 1e9;
   QString read;
-  c.Unit.FOnNewXMLFile = [&](QObject*, const QString& p, int32_t) { read = p; };
+  u.FOnNewXMLFile = [&](QObject*, const QString& p, int32_t) { read = p; };
   t.restart();
-  c.Unit.SendCommand(ccci::TCcci::SETUP_RD_ALL);
+  u.SendCommand(TCcci::SETUP_RD_ALL);
   test::SpinUntil([&] { return !read.isEmpty(); }, 60000);
   const double readSec = double(t.nsecsElapsed()) / 1e9;
-  std::printf("setup document of %.1f MB: write %.0f ms (%s), read %.0f ms (%s)\n", double(xml.size()) / 1e6, writeSec * 1000,
-              written == 1 ? "ok" : "failed", readSec * 1000, QFileInfo(read).size() == xml.size() ? "ok" : "failed");
+  std::printf("setup document of %.1f MB: write %.0f ms (%s), read %.0f ms (%s)\n", double(xml.size()) / 1e6,
+              writeSec * 1000, written == 1 ? "ok" : "failed", readSec * 1000,
+              QFileInfo(read).size() == xml.size() ? "ok" : "failed");
+  bool closed = false;
+  u.ShutDown(&u, [&](QObject*) { closed = true; });
+  test::SpinUntil([&] { return closed; }, 6000);
   return 0;
 }

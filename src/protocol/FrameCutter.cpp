@@ -8,6 +8,10 @@ namespace vanta {
 
 using namespace ccci;
 
+namespace {
+constexpr qsizetype CReserveLimit = qsizetype(256) * 1024 * 1024;
+}
+
 void TFrameCutter::Clear() {
   FBuf.clear();
   FHeadRead = false;
@@ -42,6 +46,9 @@ void TFrameCutter::Cut(std::vector<TEvent>& events) {
         return;
       }
       FHeadRead = true;
+      // A large answer is read into one buffer of its final size instead of
+      // growing by copies; a lying header costs address space, not memory.
+      if (FBuf.capacity() < qsizetype(FHead.Size)) FBuf.reserve(qMin<qsizetype>(FHead.Size, CReserveLimit));
       events.push_back({TKind::fcHead, FHead, {}, 0, {}});
     }
     if (FBuf.size() < qsizetype(FHead.Size)) {

@@ -1,5 +1,7 @@
 #include "Sammler.h"
 
+#include <QStandardPaths>
+
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThread>
@@ -189,6 +191,29 @@ void Postpone(std::function<void()> call, int delayMs) { PostponeImpl(nullptr, f
 
 void Postpone(QObject* context, std::function<void()> call, int delayMs) {
   PostponeImpl(context, true, std::move(call), delayMs);
+}
+
+QString GetSpecialFolder(int id) {
+  using P = QStandardPaths;
+  auto first = [](P::StandardLocation l) {
+    const QStringList all = P::standardLocations(l);
+    return all.isEmpty() ? QString() : all.first();
+  };
+  switch (id) {
+    case 5: return P::writableLocation(P::DocumentsLocation);       // personal documents
+    case 13: return P::writableLocation(P::MusicLocation);
+    case 14: return P::writableLocation(P::MoviesLocation);
+    case 16: return P::writableLocation(P::DesktopLocation);        // desktop folder
+    case 26: return P::writableLocation(P::GenericConfigLocation);  // roaming application data
+    case 28: return P::writableLocation(P::GenericDataLocation);    // local application data
+    case 35: {                                                      // data of all users
+      const QStringList all = P::standardLocations(P::GenericDataLocation);
+      return all.size() > 1 ? all.last() : first(P::GenericDataLocation);
+    }
+    case 39: return P::writableLocation(P::PicturesLocation);
+    case 40: return P::writableLocation(P::HomeLocation);
+    default: return {};
+  }
 }
 
 }  // namespace vanta

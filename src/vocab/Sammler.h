@@ -251,6 +251,13 @@ QString LocalExtractToChar(QString& text, QChar delimiter);
 // called on the GUI thread: it runs after the current event has finished and
 // then, when delayMs > 0, after that many milliseconds more. With a context
 // object the call is dropped if the context is destroyed first.
+// The path of an operating-system special folder by the numeric folder ids
+// the device tools have always used (5 documents, 16 desktop, 26 roaming
+// application data, 28 local application data, 35 data shared by all users,
+// 39 pictures, 40 the user's home); on Linux the XDG folders. Unknown ids
+// give an empty text.
+QString GetSpecialFolder(int id);
+
 void Postpone(std::function<void()> call, int delayMs = 0);
 void Postpone(QObject* context, std::function<void()> call, int delayMs = 0);
 

@@ -3,6 +3,8 @@
 // shell, and the protocol-4 fall-back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -133,6 +135,39 @@ TEST_F(SshTest, LuaThroughTheShell) {
   bool closed = false;
   c.U->ShutDown(c.U.get(), [&](QObject*) { closed = true; });
   EXPECT_TRUE(SpinUntil([&] { return closed; }, 6000));
+}
+
+TEST_F(SshTest, DownloadReportsProgressWhileTheBytesArrive) {
+  const qint64 size = 3 * 1024 * 1024;
+  {
+    QFile f(Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/recorder/10min/10min-0-1765000000-big.rec"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(size, 'r'));
+  }
+  TSshClient c(Sim, Ini, QStringLiteral("operator"), QStringLiteral("operator"));
+  ASSERT_TRUE(c.Connect());
+  QTemporaryDir data;
+  c.U->FRecDir = data.path() + QLatin1Char('/');
+  c.U->FGZ = false;
+  std::vector<std::pair<TWorkStatus, int64_t>> reads;
+  c.U->FOnWorkEvent = [&](TWorkMode m, int64_t n, TWorkStatus st) {
+    if (m == TWorkMode::wmRead) reads.push_back({st, n});
+  };
+  bool stored = false;
+  c.U->FRecToTable = [&](QObject*, const QString&) { stored = true; };
+  c.U->SendCommand(ccci::TCcci::READOUT_REC_RD, QStringLiteral("10min/10min-0-1765000000-big.rec"), 0u, false);
+  ASSERT_TRUE(SpinUntil([&] { return stored; }, 20000));
+  EXPECT_EQ(QFileInfo(data.path() + QStringLiteral("/10min-0-1765000000-big.rec")).size(), size);
+  // The answer's header starts the work with the frame's size, progress
+  // follows as the channel delivers, and the work ends with the frame.
+  auto begin = std::find_if(reads.begin(), reads.end(), [&](const auto& r) { return r.second > size; });
+  ASSERT_NE(begin, reads.end());
+  EXPECT_EQ(begin->first, TWorkStatus::WorkBegin);
+  int partial = 0;
+  for (auto it = begin; it != reads.end(); ++it)
+    if (it->first == TWorkStatus::WorkWorking && it->second < size) ++partial;
+  EXPECT_GE(partial, 2) << "progress while the answer is still arriving";
+  EXPECT_EQ(reads.back().first, TWorkStatus::WorkEnd);
 }
 
 TEST(SshFallback, Protocol4DeviceThroughSsh) {

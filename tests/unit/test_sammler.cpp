@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
@@ -167,4 +171,34 @@ TEST(Postpone, FromAWorkerThreadRunsOnTheGuiThread) {
   delete worker;
   ASSERT_TRUE(test::SpinUntil([&] { return ranOn.load() != nullptr; }));
   EXPECT_EQ(ranOn.load(), QCoreApplication::instance()->thread());
+}
+
+TEST(SpecialFolders, FollowTheXdgFolders) {
+  QTemporaryDir home;
+  const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME"), oldData = qgetenv("XDG_DATA_HOME"),
+                   oldDirs = qgetenv("XDG_DATA_DIRS");
+  qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/cfg")).toLocal8Bit());
+  qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
+  qputenv("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
+  QDir().mkpath(home.path() + QStringLiteral("/cfg"));
+  QFile dirs(home.path() + QStringLiteral("/cfg/user-dirs.dirs"));
+  ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+  dirs.write(QStringLiteral("XDG_DOCUMENTS_DIR=\"%1/Dokumente\"\nXDG_DESKTOP_DIR=\"%1/Schreibtisch\"\n")
+                 .arg(home.path())
+                 .toLocal8Bit());
+  dirs.close();
+  EXPECT_EQ(GetSpecialFolder(26), home.path() + QStringLiteral("/cfg"));
+  EXPECT_EQ(GetSpecialFolder(28), home.path() + QStringLiteral("/data"));
+  EXPECT_EQ(GetSpecialFolder(35), QStringLiteral("/usr/share"));
+  EXPECT_EQ(GetSpecialFolder(5), home.path() + QStringLiteral("/Dokumente"));
+  EXPECT_EQ(GetSpecialFolder(16), home.path() + QStringLiteral("/Schreibtisch"));
+  EXPECT_EQ(GetSpecialFolder(40), QDir::homePath());
+  EXPECT_EQ(GetSpecialFolder(12345), QString()) << "unknown ids name no folder";
+  for (const auto& [name, old] : {std::pair{"XDG_CONFIG_HOME", oldConfig}, std::pair{"XDG_DATA_HOME", oldData},
+                                   std::pair{"XDG_DATA_DIRS", oldDirs}}) {
+    if (old.isEmpty())
+      qunsetenv(name);
+    else
+      qputenv(name, old);
+  }
 }
