@@ -8,6 +8,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpSocket>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
@@ -35,11 +39,45 @@ TStats Summarise(std::vector<double> us, double totalSec) {
   return s;
 }
 
+// The baseline: a blocking POSIX socket with Nagle off, no event loop, no
+// threads; it reads frames until the end of the Lua output.
+struct TPosixClient {
+  int Fd = -1;
+  QByteArray In;
+  explicit TPosixClient(uint16_t port) {
+    Fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int one = 1;
+    ::setsockopt(Fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    ::connect(Fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  }
+  ~TPosixClient() { ::close(Fd); }
+  void Send(const QByteArray& f) { (void)!::write(Fd, f.constData(), size_t(f.size())); }
+  // Reads whole frames until one matches `last`.
+  bool RecvUntil(uint8_t cmd, uint16_t ext) {
+    char buf[65536];
+    for (;;) {
+      while (In.size() >= CHeadSize) {
+        ccc_head_t h;
+        DecodeHead(In, h);
+        if (h.Size < uint32_t(CHeadSize) || In.size() < qsizetype(h.Size)) break;
+        In.remove(0, h.Size);
+        if (h.CMD == cmd && (ext == 0xFFFF || h.ExtCmd == ext)) return true;
+      }
+      const ssize_t n = ::read(Fd, buf, sizeof buf);
+      if (n <= 0) return false;
+      In.append(buf, n);
+    }
+  }
+};
+
 TStats RawClient(uint16_t port, int n) {
-  test::TRawClient c;
-  c.Connect(port);
+  TPosixClient c(port);
   c.Send(BuildHeaderOnly(THeaderContext{4, 4, 0, 0}, 1, 1, 2));
-  c.Recv();
+  c.RecvUntil(1, 0xFFFF);
   std::vector<double> us;
   QElapsedTimer total;
   total.start();
@@ -47,7 +85,7 @@ TStats RawClient(uint16_t port, int n) {
     QElapsedTimer t;
     t.start();
     c.Send(BuildLuaText(THeaderContext{4, 4, 4711, uint32_t(i)}, 6, 1, 0, "print(1)", true));
-    c.RecvUntil([](const ccc_head_t& h) { return h.CMD == 6 && h.ExtCmd == 3; });
+    c.RecvUntil(6, 3);
     us.push_back(double(t.nsecsElapsed()) / 1000.0);
   }
   const TStats s = Summarise(us, double(total.nsecsElapsed()) / 1e9);

@@ -127,8 +127,23 @@ QString TComUnit::StorePayload(QByteArrayView payload, const QString& localPath,
   }
   QDir().mkpath(QFileInfo(localPath).absolutePath());
   if (!append) {
-    QString error;
-    return SaveBytes(localPath, payload.toByteArray(), error) ? QString() : error;
+    // Written beside the target and renamed, so no half file carries the
+    // final name; no sync to disk: a download can be fetched again, and
+    // waiting for the disk would halve the transfer rate of large answers.
+    const QString part = localPath + QStringLiteral(".part");
+    QFile f(part);
+    if (!f.open(QIODevice::WriteOnly) || f.write(payload.data(), payload.size()) != payload.size()) {
+      const QString error = f.errorString();
+      f.remove();
+      return error;
+    }
+    f.close();
+    QFile::remove(localPath);
+    if (!QFile::rename(part, localPath)) {
+      QFile::remove(part);
+      return QStringLiteral("Datei %1 kann nicht angelegt werden").arg(localPath);
+    }
+    return {};
   }
   QFile f(localPath);
   if (!f.open(QIODevice::Append) || f.write(payload.data(), payload.size()) != payload.size()) return f.errorString();
