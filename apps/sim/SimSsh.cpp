@@ -137,6 +137,7 @@ void TSimSshServer::Serve(ssh_session s) {
   ssh_set_auth_methods(s, SSH_AUTH_METHOD_PASSWORD | SSH_AUTH_METHOD_INTERACTIVE);
   QString user;
   bool authed = false, kbdStarted = false;
+  bool mustChange = false;
   while (!authed && !FStop) {
     ssh_message m = ssh_message_get(s);
     if (!m) break;
@@ -160,9 +161,15 @@ void TSimSshServer::Serve(ssh_session s) {
           authed = handled = true;
         } else if (ok && expired) {
           methods = SSH_AUTH_METHOD_INTERACTIVE;  // the password must be changed first
+          mustChange = true;
+        } else {
+          methods = SSH_AUTH_METHOD_PASSWORD;  // a wrong password is just refused
         }
       } else if (ssh_message_subtype(m) == SSH_AUTH_METHOD_INTERACTIVE) {
-        if (!kbdStarted) {
+        if (!mustChange) {
+          // The change dialog belongs to a correct but expired password only.
+          methods = SSH_AUTH_METHOD_PASSWORD;
+        } else if (!kbdStarted) {
           kbdStarted = true;
           const char* prompts[] = {"Current password: ", "New password: ", "Retype new password: "};
           char echo[] = {0, 0, 0};

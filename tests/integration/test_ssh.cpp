@@ -100,7 +100,13 @@ TEST_F(SshTest, ChangedKeyIsAskedAboutAndRefusalKeepsTheStore) {
 
 TEST_F(SshTest, WrongPasswordIsAnAuthenticationError) {
   TSshClient c(Sim, Ini, QStringLiteral("operator"), QStringLiteral("wrong"));
+  int renewals = 0;
+  c.U->FOnPasswordExpired = [&](QString&) {
+    ++renewals;
+    return false;
+  };
   EXPECT_FALSE(c.Connect());
+  EXPECT_EQ(renewals, 0) << "a wrong password is no expired one: no renewal dialog";
   EXPECT_TRUE(c.U->FAuthError);
   EXPECT_TRUE(c.Has(QStringLiteral("SSH Auth Error")));
   EXPECT_EQ(c.StopWork, 1);
