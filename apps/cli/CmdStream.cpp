@@ -68,30 +68,25 @@ TCliCommand StreamCommand() {
             QJsonArray records;
             QJsonArray binaryInputs;
             int seen = 0;
-            bool binaryRecord = false;  // the grid is told about binary records too
-            u.FUpdateGrid = [&](QObject*) {
-              if (std::exchange(binaryRecord, false)) return;
-              // Binary-input records are counted by their own callback.
-              if (seen >= count || u.FBytes.FBytes.isEmpty() || id == CBinaryObjectId) return;
-              const QByteArray& rec = u.FBytes.FBytes;
-              const QString ts = TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(u.FBytes.TS_Mess));
-              const uint32_t obj = rec.size() >= 4 ? uint32_t(uint8_t(rec[0]) | (uint8_t(rec[1]) << 8) | (uint8_t(rec[2]) << 16) |
-                                                              (uint32_t(uint8_t(rec[3])) << 24))
-                                                   : id;
+            // Measurement records come typed; binary-input records are
+            // counted by their own callback, which also decodes the states.
+            u.FOnStreamRecord = [&](QObject*, const TStreamRecordView& r) {
+              if (r.Kind != TStreamKind::skMeasurement || seen >= count || id == CBinaryObjectId) return;
+              const tmStamp_t local = TPQTimeProgs::TSNormalizeLocal(r.Stamp, TimeTzFromSet(u.FtmeSet));
+              const QString ts = TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(local));
               records.append(
-                  QJsonObject{{QStringLiteral("object"), QStringLiteral("0x%1").arg(obj, 8, 16, QLatin1Char('0'))},
+                  QJsonObject{{QStringLiteral("object"), QStringLiteral("0x%1").arg(r.ObjId, 8, 16, QLatin1Char('0'))},
                               {QStringLiteral("time"), ts},
-                              {QStringLiteral("length"), rec.size()},
-                              {QStringLiteral("bytes"), QString::fromLatin1(rec.toHex())}});
-              out.Line(QString::asprintf("0x%08x  %s  %lld bytes", obj, ts.toUtf8().constData(),
-                                         static_cast<long long>(rec.size())));
+                              {QStringLiteral("length"), r.Record.size()},
+                              {QStringLiteral("bytes"), QString::fromLatin1(r.Record.toByteArray().toHex())}});
+              out.Line(QString::asprintf("0x%08x  %s  %lld bytes", r.ObjId, ts.toUtf8().constData(),
+                                         static_cast<long long>(r.Record.size())));
               ++seen;
             };
             u.FBinInCB = [&](QObject*, uint32_t n, const QByteArray& states) {
               binaryInputs.append(QJsonObject{{QStringLiteral("inputs"), qint64(n)},
                                               {QStringLiteral("states"), QString::fromLatin1(states.toHex(' '))}});
               out.Line(QStringLiteral("binary inputs (%1): %2").arg(n).arg(QString::fromLatin1(states.toHex(' '))));
-              binaryRecord = true;
               if (id == CBinaryObjectId) ++seen;
             };
             // The binary-input stream runs only behind a measurement stream.
@@ -99,7 +94,7 @@ TCliCommand StreamCommand() {
             u.SendCommand(ccci::TCcci::STREAM_START, id == CBinaryObjectId ? 0x04FFFFFFu : id);
             const int since = s.RefusalCount();
             s.WaitFor([&] { return seen >= count || s.ConnectionLost() || s.RefusalCount() > since; });
-            u.FUpdateGrid = nullptr;
+            u.FOnStreamRecord = nullptr;
             u.FBinInCB = nullptr;
             out.Result().insert(QStringLiteral("records"), records);
             if (!binaryInputs.isEmpty() || u.FStreamRec.WithBinary)

@@ -73,9 +73,7 @@ TLinkBackend::TOpen TTcpBackend::Open(TLinkSink& sink, QString&, bool&, QString&
   if (FLocalPort != 0) FTCPClient->bind(FLocalPort);
   FConnecting = true;
   FConnectTimer->start(CConnectTimeoutMs);
-  // Unbuffered: reads go from the kernel straight into the receive buffer,
-  // not through the socket's own buffer first.
-  FTCPClient->connectToHost(FHost, FPort, QIODevice::ReadWrite | QIODevice::Unbuffered,
+  FTCPClient->connectToHost(FHost, FPort, QIODevice::ReadWrite,
                             FIpVer == TIpVer::ipverV6 ? QAbstractSocket::IPv6Protocol : QAbstractSocket::IPv4Protocol);
   return TOpen::opPending;
 }
