@@ -41,8 +41,8 @@ void EvaluateBurst(benchmark::State& state) {
   test::TTestComUnit unit(clock);
   unit.FOnLogCallBack = nullptr;
   for (auto _ : state) {
-    TMemoryStream s(bytes);
-    unit.Evaluate(s);
+    // Cut into whole frames as the reader does, each evaluated on its own.
+    unit.Deliver(bytes);
     unit.Handled.clear();
   }
   state.SetBytesProcessed(int64_t(state.iterations()) * bytes.size());
@@ -55,8 +55,7 @@ void EvaluateBurstWithLogging(benchmark::State& state) {
   int lines = 0;
   unit.FOnLogCallBack = [&lines](QObject*, const QString&, bool) { ++lines; };
   for (auto _ : state) {
-    TMemoryStream s(bytes);
-    unit.Evaluate(s);
+    unit.Deliver(bytes);
     unit.Handled.clear();
   }
   benchmark::DoNotOptimize(lines);
