@@ -156,7 +156,8 @@ bool TCliSession::Open(QString& error) {
   else if (FLost)
     error = CConnectionLostText;
   else
-    error = QStringLiteral("keine Verbindung zu %1:%2").arg(FOptions.Host).arg(FOptions.Ssh ? FOptions.SshPort : FOptions.Port);
+    error = QStringLiteral("keine Verbindung zu %1:%2").arg(FOptions.Host).arg(FOptions.Ssh ? FOptions.SshPort : FOptions.Port) +
+            (FTcp && !FTcp->FLastConnectError.isEmpty() ? QStringLiteral(" (%1)").arg(FTcp->FLastConnectError) : QString());
   return false;
 }
 

@@ -15,8 +15,9 @@ TCliCommand LuaCommand() {
             QString output;
             bool failed = false;
             if (!s.Lua(a.Args[0], output, failed)) {
-              s.Out().Error(s.Refusals().isEmpty() ? QStringLiteral("keine Antwort auf die Lua-Anweisung")
-                                                   : s.Refusals().join(QStringLiteral("; ")));
+              s.Out().Error(!s.Refusals().isEmpty() ? s.Refusals().join(QStringLiteral("; "))
+                            : s.ConnectionLost()    ? CConnectionLostText
+                                                    : QStringLiteral("keine Antwort auf die Lua-Anweisung"));
               return s.Refusals().isEmpty() ? int(ecNoConnection) : int(ecRefused);
             }
             QString text = output;

@@ -106,6 +106,11 @@ class TComUnit : public QObject {
   void SendCommandCCCIFile(ccci::TCcci c, const QString& ccciFileName, const QString& localPath);
   // A Lua statement through the queue (CCC_LUA_COMMAND).
   void SendLua(const QString& statement) { SendCommand(ccci::TCcci::LUA_COMMAND, statement, true); }
+  // The same under a label of its own for the log ("WriteLogToVanta").
+  void SendLua(const QString& statement, const QString& label) {
+    const ccci::TCommandDef& d = ccci::Def(ccci::TCcci::LUA_COMMAND);
+    SendCommand(label, d.Cmd, d.Priv, d.ExtCmd, statement, true);
+  }
 
   void SendNxtCommand();
   void OnTimer(QObject* Sender = nullptr);

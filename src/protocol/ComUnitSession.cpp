@@ -39,8 +39,7 @@ void TComUnit::CheckSSHRight(const QString& right, TProc OnGranted, TProc OnDeni
       if (OnDenied) OnDenied();
     });
   };
-  SendCommand(QStringLiteral("User"), 6, 1, 0,
-              QStringLiteral("print(user.authorized(\"%1\")[\"%1\"]);").arg(right), true);
+  SendLua(QStringLiteral("print(user.authorized(\"%1\")[\"%1\"]);").arg(right), QStringLiteral("User"));
 }
 
 void TComUnit::StartCredentialSession() {
@@ -158,8 +157,8 @@ void TComUnit::IdentityCommand(TMemoryStream& stream) {
   if (id.SerNum != FSN) FSN = id.SerNum;
   WriteLog(QStringLiteral("Before Connection Done Assigend"));
   FTmpLUACallBack = [this](QObject*, const QString&) { ConnectionDone(); };
-  SendCommand(QStringLiteral("WriteLogToVanta"), 6, 1, 0,
-              QStringLiteral("log.print(\"%1, %2\");").arg(LuaQuoted(FProgUser), LuaQuoted(FLocalIP)), true);
+  SendLua(QStringLiteral("log.print(\"%1, %2\");").arg(LuaQuoted(FProgUser), LuaQuoted(FLocalIP)),
+          QStringLiteral("WriteLogToVanta"));
 }
 
 void TComUnit::ConnectionDone() {

@@ -320,6 +320,7 @@ void TTCPComUnit::OnConnectFailed(const QString& why) {
     if (FStopWork) FStopWork();
   }
   WriteLog(QStringLiteral("DoConnectExcept: ") + why, true);
+  FLastConnectError = why;
   if (FConnectReported) return;
   FConnectReported = true;
   if (FConnectThreadEnd) FConnectThreadEnd(this, false, FAuthError);

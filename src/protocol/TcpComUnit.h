@@ -113,6 +113,7 @@ class TTCPComUnit : public TLinkComUnit {
   bool FIsOffline = false;
   TIpVer FIPVersion = TIpVer::ipverV4;
   bool FAuthError = false;
+  QString FLastConnectError;  // why the last connect failed, for callers that report it
   // Plain TCP opens the session with the protocol-4 start by itself; a caller
   // that wants to start it with credentials turns this off.
   bool FAutoSessionStart = true;

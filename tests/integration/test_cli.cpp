@@ -189,6 +189,19 @@ class CliCutTest : public CliTest {
   QStringList SimArgs() override { return {QStringLiteral("--fault"), QStringLiteral("close-after=60000")}; }
 };
 
+TEST_F(CliCutTest, DeviceClosingMidAnswerEndsTheWaitAtOnce) {
+  // A long Lua output that the device cuts off half-way: the client must not
+  // sit out its whole time-out.
+  QElapsedTimer t;
+  t.start();
+  const TRun r = Cli({QStringLiteral("--timeout"), QStringLiteral("20"), QStringLiteral("lua"),
+                      QStringLiteral("print(string.rep('x', 200000))")},
+                     30000);
+  EXPECT_LT(t.elapsed(), 8000) << "ended by the lost connection, not by the 20 s time-out";
+  EXPECT_NE(r.Exit, 0);
+  EXPECT_TRUE(r.Err.contains(vanta::CConnectionLostText)) << r.Err.toStdString();
+}
+
 TEST_F(CliCutTest, DeviceClosingMidDownloadLeavesNoBrokenFile) {
   QByteArray big(500000, 'r');
   WriteAll(Device("events/EVT-1765000000-0.evt"), big);
@@ -284,6 +297,47 @@ class CliFtpTest : public CliTest {
   QProcess Ftp;
   uint16_t FtpPort = 0;
 };
+
+namespace {
+// A client that only records its work events; FTP needs no CCCI link.
+struct TWorkRecorder : vanta::TComUnit {
+  std::vector<std::tuple<vanta::TWorkMode, int64_t, vanta::TWorkStatus>> Work;
+  void WorkEvent(vanta::TWorkMode m, int64_t n, vanta::TWorkStatus st) override { Work.emplace_back(m, n, st); }
+};
+}  // namespace
+
+TEST_F(CliFtpTest, TransfersReportSizeAndProgress) {
+  using vanta::TWorkMode;
+  using vanta::TWorkStatus;
+  const qint64 size = 3 * 1024 * 1024;
+  WriteAll(Device("events/EVT-1765000100-0.evt"), QByteArray(size, 'f'));
+  TWorkRecorder u;
+  u.FIP = QStringLiteral("127.0.0.1");
+  u.FFtpPort = FtpPort;
+  const QString local = Data.filePath("ftp-down.evt");
+  ASSERT_TRUE(u.GetFTPFile(QStringLiteral("/mnt/flashdrive0/data/events/EVT-1765000100-0.evt"), local, false, false));
+  EXPECT_EQ(QFileInfo(local).size(), size);
+  ASSERT_FALSE(u.Work.empty());
+  EXPECT_EQ(u.Work.front(), std::make_tuple(TWorkMode::wmRead, size, TWorkStatus::WorkBegin)) << "begins with the remote size";
+  EXPECT_EQ(std::get<2>(u.Work.back()), TWorkStatus::WorkEnd);
+  int64_t last = -1;
+  int steps = 0;
+  for (const auto& [m, n, st] : u.Work)
+    if (st == TWorkStatus::WorkWorking) {
+      EXPECT_GE(n, last) << "bytes done only grow";
+      last = n;
+      ++steps;
+    }
+  EXPECT_EQ(last, size);
+  EXPECT_GE(steps, 1);
+
+  u.Work.clear();
+  ASSERT_TRUE(u.SendFTPFiles({local}, QStringLiteral("/ramdrive0")));
+  ASSERT_FALSE(u.Work.empty());
+  EXPECT_EQ(u.Work.front(), std::make_tuple(TWorkMode::wmWrite, size, TWorkStatus::WorkBegin));
+  EXPECT_EQ(std::get<1>(u.Work[u.Work.size() - 2]), size) << "the last progress is the whole file";
+  EXPECT_EQ(QFileInfo(Sim.Root() + QStringLiteral("/ramdrive0/ftp-down.evt")).size(), size);
+}
 
 TEST_F(CliFtpTest, SetupAndEventsOverFtp) {
   const QString back = Data.filePath("ftp-setup.xml");

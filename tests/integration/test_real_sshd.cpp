@@ -64,12 +64,12 @@ class TSshd {
  public:
   ~TSshd() { Stop(); }
 
-  bool MakeHostKey(const QString& dir, QString& error) {
-    FKey = dir + QStringLiteral("/host_ecdsa");
+  bool MakeHostKey(const QString& dir, QString& error, const QString& type = QStringLiteral("ecdsa")) {
+    FKey = dir + QStringLiteral("/host_") + type;
     QFile::remove(FKey);
     QFile::remove(FKey + QStringLiteral(".pub"));
     QProcess k;
-    k.start(CKeygen, {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ecdsa"), QStringLiteral("-N"), QString(),
+    k.start(CKeygen, {QStringLiteral("-q"), QStringLiteral("-t"), type, QStringLiteral("-N"), QString(),
                       QStringLiteral("-f"), FKey});
     if (!k.waitForFinished(20000) || k.exitCode() != 0) {
       error = QStringLiteral("ssh-keygen failed: ") + QString::fromLocal8Bit(k.readAllStandardError());
@@ -124,6 +124,7 @@ class TSshd {
   void Stop() { vanta::test::StopProcess(FProc); }
 
   QString Output() { return QString::fromLocal8Bit(FProc.readAll()); }
+  const QString& Key() const { return FKey; }
   uint16_t Port = 0;
 
  private:
@@ -249,4 +250,34 @@ TEST_F(RealSshd, WrongPasswordIsRefused) {
   EXPECT_NE(rc, 0);
   EXPECT_TRUE(out.isEmpty());
   EXPECT_TRUE(LastErr.contains(QStringLiteral("SSH-Anmeldung abgelehnt"))) << LastErr.toStdString();
+}
+
+// The fingerprint the user compares with the test certificate is that of the
+// device's ECDSA key, as OpenSSH's own tool prints it.
+TEST_F(RealSshd, StoredFingerprintIsThatOfTheEcdsaKey) {
+  auto [rc, out] = Cli({QStringLiteral("--trust-new-host-key"), QStringLiteral("identify")});
+  ASSERT_EQ(rc, 0) << LastErr.toStdString();
+  const QString stored = Hash().trimmed().section(QLatin1Char('='), 1);
+  QProcess k;
+  k.start(CKeygen, {QStringLiteral("-l"), QStringLiteral("-E"), QStringLiteral("sha256"), QStringLiteral("-f"),
+                    FSshd.Key() + QStringLiteral(".pub")});
+  ASSERT_TRUE(k.waitForFinished(10000));
+  const QString line = QString::fromLatin1(k.readAllStandardOutput());
+  ASSERT_TRUE(line.contains(QStringLiteral("(ECDSA)"))) << line.toStdString();
+  QByteArray b64 = line.section(QStringLiteral("SHA256:"), 1).section(QLatin1Char(' '), 0, 0).toLatin1();
+  while (b64.size() % 4) b64.append('=');
+  const QByteArray digest = QByteArray::fromBase64(b64);
+  ASSERT_EQ(digest.size(), 32);
+  EXPECT_EQ(stored, QString::fromLatin1(digest.toHex(':').toUpper()));
+}
+
+TEST_F(RealSshd, ADeviceWithoutAnEcdsaKeyIsNotTrustedBlindly) {
+  FSshd.Stop();
+  QString error;
+  ASSERT_TRUE(FSshd.MakeHostKey(FDir.path(), error, QStringLiteral("ed25519"))) << error.toStdString();
+  ASSERT_TRUE(FSshd.Start(FDir.path(), FForce, error)) << error.toStdString();
+  auto [rc, out] = Cli({QStringLiteral("--trust-new-host-key"), QStringLiteral("identify")});
+  EXPECT_NE(rc, 0) << "only the ECDSA key may be negotiated";
+  EXPECT_TRUE(LastErr.contains(QStringLiteral("SSH Connect Exception"))) << LastErr.toStdString();
+  EXPECT_TRUE(Hash().isEmpty()) << "nothing stored";
 }

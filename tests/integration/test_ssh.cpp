@@ -176,6 +176,26 @@ TEST_F(SshTest, DownloadReportsProgressWhileTheBytesArrive) {
   EXPECT_EQ(reads.back().first, TWorkStatus::WorkEnd);
 }
 
+TEST_F(SshTest, DeviceGoingAwayIsToldOnceWithTheStateLine) {
+  TSshClient c(Sim, Ini, QStringLiteral("operator"), QStringLiteral("operator"));
+  QStringList messages;
+  c.U->FDisplayConnMessage = [&](const QString& t, TMsgDlgType, TThreadedMessageCallBack&, TMsgDlgButtons, TMsgDlgBtn) {
+    messages << t;
+  };
+  ASSERT_TRUE(c.Connect());
+  c.U->EnableTimer(true);
+  c.U->RunLua(QStringLiteral("print(1)"), [](QObject*, const QString&) {});
+  Sim.Stop();
+  EXPECT_TRUE(SpinUntil([&] { return messages.contains(CConnectionLostText); }, 5000));
+  SpinFor(500);
+  EXPECT_EQ(messages.count(CConnectionLostText), 1);
+  EXPECT_TRUE(c.Has(QStringLiteral("Harddisc: False | ShutCompl: False | Wanted: False")));
+  EXPECT_TRUE(c.Has(QStringLiteral("Terminating RedThread")));
+  EXPECT_FALSE(c.U->IsConnected());
+  EXPECT_FALSE(c.U->IsTimerActive());
+  EXPECT_FALSE(c.U->FWaitForAnswer) << "no wait is left behind";
+}
+
 TEST(SshFallback, Protocol4DeviceThroughSsh) {
   TSimProcess sim;
   ASSERT_TRUE(sim.Start({QStringLiteral("--ssh-port"), QStringLiteral("0"), QStringLiteral("--protocol"), QStringLiteral("4")}));
