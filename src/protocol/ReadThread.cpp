@@ -183,6 +183,8 @@ void TIdReadThread::OnReadable() {
 
 void TIdReadThread::SendCommandStream() {
   FWakePending = false;
+  // What was received before the next request goes out is stale.
+  if (FDoClearBuffer) Clearbuffer();
   for (;;) {
     TSendQueueItem item;
     {
@@ -197,10 +199,13 @@ void TIdReadThread::SendCommandStream() {
     Log(QStringLiteral("Thread Before Send"));
     FBatch.push_back({TReaderEvent::TKind::reWriteBegin, int64_t(item.SendStream.size()), {}, {}, {}, false});
     bool failed = false;
+    if (!FIsconnected) Log(QStringLiteral("Thread not Connected"), true);
     if (FIsconnected) {
       QString error;
       if (!FBackend->Write(item.SendStream, item.IsLua, error)) {
-        Log(QStringLiteral("Error Sending Data ") + error, true);
+        Log((FBackend->WriteFailureIsFatal() ? QStringLiteral("Error While Sending ") : QStringLiteral("Error Sending Data ")) +
+                error,
+            true);
         if (FBackend->WriteFailureIsFatal()) {
           FBatch.push_back({TReaderEvent::TKind::reFailure, 0, {}, {}, error, true});
           failed = true;
@@ -246,6 +251,11 @@ void TIdReadThread::LinkGone(const QString& why) {
   ClearQueue();
   FreadStream.Clear();
   Flush();
+  // The socket, session or port goes now, not at the next connect; later,
+  // because we may be inside one of its own signals.
+  QMetaObject::invokeMethod(this, [this] {
+    if (!FOpen) FBackend->Close();
+  }, Qt::QueuedConnection);
   TLinkComUnit* c = FClient;
   QMetaObject::invokeMethod(c, [c, why] { c->OnLinkLost(why); }, Qt::QueuedConnection);
 }
@@ -340,11 +350,18 @@ bool TLinkComUnit::SendCommandStream(const QByteArray& frame, bool IsLua) {
 
 void TLinkComUnit::ReadData(TMemoryStream& frame) {
   if (frame.Size() < CHeadSize) return;
-  if (!Evaluate(frame) && FReadThread) FReadThread->FDoClearBuffer = true;
+  if (!Evaluate(frame)) DiscardPartialFrame();
 }
 
 void TLinkComUnit::DiscardPartialFrame() {
-  if (FReadThread) FReadThread->FDoClearBuffer = true;
+  if (!FReadThread) return;
+  // Dropped on the reader's next turn, before the answer to whatever is
+  // sent next can arrive (the serial driver would otherwise purge that one).
+  FReadThread->FDoClearBuffer = true;
+  TIdReadThread* r = FReadThread;
+  QMetaObject::invokeMethod(r, [r] {
+    if (r->FDoClearBuffer) r->Clearbuffer();
+  }, Qt::QueuedConnection);
 }
 
 void TLinkComUnit::WorkEvent(TWorkMode mode, int64_t count, TWorkStatus status) {

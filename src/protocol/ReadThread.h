@@ -121,13 +121,13 @@ class TIdReadThread : public QObject {
   void DoConnect();
   void DoDisconnect(bool wanted);
   void Shutdown();  // closes the link and ends the thread's loop
+  void Clearbuffer();  // drops what was received (and what the link buffers)
   TLinkBackend& Backend() { return *FBackend; }
 
  protected:
   void Log(const QString& line, bool toMemo = false);
   void OnReadable();
   void SendCommandStream();
-  void Clearbuffer();
   void HandleNTP(const QByteArray& frame);
   void LinkGone(const QString& why);
   void Flush();  // posts the collected batch to the client

@@ -1,5 +1,6 @@
 #include "Rs232Unit.h"
 
+#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
@@ -90,14 +91,27 @@ bool TRS232Unit::WriteData(const QByteArray& data, qint64& count, const std::fun
       error = FComPort->errorString();
       return false;
     }
-    // 10 ms per byte plus 100 ms, as the port's write time-out.
-    const int limit = int(qMin<qint64>(piece * 10 + 100, 600000));
+    // 10 ms per byte plus 100 ms, as the port's write time-out; waited for
+    // in short steps so that a stop request is seen.
+    const qint64 limit = piece * FWriteMsPerByte + 100;
+    QElapsedTimer waited;
+    waited.start();
     while (FComPort->bytesToWrite() > 0) {
-      if (!FComPort->waitForBytesWritten(limit)) {
-        error = FComPort->error() == QSerialPort::TimeoutError || FComPort->error() == QSerialPort::NoError
-                    ? QStringLiteral("Zeitüberschreitung beim Schreiben")
-                    : FComPort->errorString();
+      if (FCancel && FCancel->load()) {
+        error = QStringLiteral("abgebrochen");
         return false;
+      }
+      if (!FComPort->waitForBytesWritten(100)) {
+        const QSerialPort::SerialPortError e = FComPort->error();
+        if (e != QSerialPort::TimeoutError && e != QSerialPort::NoError) {
+          error = FComPort->errorString();
+          return false;
+        }
+        FComPort->clearError();
+        if (waited.elapsed() > limit) {
+          error = QStringLiteral("Zeitüberschreitung beim Schreiben");
+          return false;
+        }
       }
     }
     count += piece;

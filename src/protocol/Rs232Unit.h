@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -45,6 +46,10 @@ class TRS232Unit {
   const QString& PortName() const { return FPort; }
   bool IsOpen() const;
   QSerialPort* Port() const { return FComPort.get(); }
+  // Set: a write still running gives up (the reader is being stopped).
+  const std::atomic<bool>* FCancel = nullptr;
+  // Write time-out of a piece: this many ms per byte plus 100 ms.
+  int FWriteMsPerByte = 10;
 
  private:
   std::unique_ptr<QSerialPort> FComPort;

@@ -65,13 +65,15 @@ bool TSerialBackend::Write(const QByteArray& frame, bool, QString& error) {
 void TSerialBackend::Close() {
   delete FWatch;
   FWatch = nullptr;
+  FRSClient.ClearBuffer();  // purged before it is closed
   QString error;
-  FRSClient.Disconnect(error);
+  if (!FRSClient.Disconnect(error) && FSink) FSink->Log(QStringLiteral("Thread Disconnect success: False Err: ") + error, true);
 }
 
 // ---- reader and client -----------------------------------------------------------------------
 
-TIdReadThreadRS::TIdReadThreadRS(TRSComUnit* client) : TIdReadThread(client, std::make_unique<TSerialBackend>()) {}
+TIdReadThreadRS::TIdReadThreadRS(TRSComUnit* client)
+    : TIdReadThread(client, std::make_unique<TSerialBackend>(&FStop)) {}
 
 TRSComUnit::TRSComUnit(QObject* parent, TNowFunc now, const TDeviceDefaults& defaults)
     : TLinkComUnit(parent, std::move(now), defaults) {

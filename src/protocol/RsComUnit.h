@@ -15,6 +15,7 @@ class TRSComUnit;
 
 class TSerialBackend : public TLinkBackend {
  public:
+  explicit TSerialBackend(const std::atomic<bool>* cancel) { FRSClient.FCancel = cancel; }
   ~TSerialBackend() override;
   QString FPath;
   TRS232Unit FRSClient;

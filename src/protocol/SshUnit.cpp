@@ -81,15 +81,42 @@ bool TSSHUnit::CheckHostKey(const TSshParams& p, QString& error) {
   return true;
 }
 
+int TSSHUnit::Await(const std::function<int()>& call, int again) {
+  int rc = call();
+  while (rc == again) {
+    if ((FCancel && FCancel->load()) || QDateTime::currentMSecsSinceEpoch() > FDeadline) {
+      FGaveUp = true;
+      return SSH_ERROR;
+    }
+    const socket_t fd = ssh_get_fd(FSSHClient);
+    if (fd >= 0) {
+      pollfd pf{fd, POLLIN | POLLOUT, 0};
+      ::poll(&pf, 1, 50);
+    } else {
+      QThread::msleep(10);
+    }
+    rc = call();
+  }
+  return rc;
+}
+
+QString TSSHUnit::GaveUpText() const {
+  return FCancel && FCancel->load() ? QStringLiteral("abgebrochen") : QStringLiteral("Zeitüberschreitung");
+}
+
 bool TSSHUnit::Authenticate(const TSshParams& p, QString& error, bool& authError) {
   const QByteArray user = p.User.toUtf8(), pw = p.Password.toUtf8();
-  int rc = ssh_userauth_password(FSSHClient, user.constData(), pw.constData());
+  int rc = Await([&] { return ssh_userauth_password(FSSHClient, user.constData(), pw.constData()); }, SSH_AUTH_AGAIN);
   if (rc == SSH_AUTH_SUCCESS) return true;
+  if (FGaveUp) {
+    error = QStringLiteral("SSH Connect Exception: ") + GaveUpText();
+    return false;
+  }
   // An expired password: the server asks for a new one through
   // keyboard-interactive prompts (current, new, repeated).
   const int methods = ssh_userauth_list(FSSHClient, user.constData());
   if ((methods & SSH_AUTH_METHOD_INTERACTIVE) && FOnPasswordExpired) {
-    rc = ssh_userauth_kbdint(FSSHClient, user.constData(), nullptr);
+    rc = Await([&] { return ssh_userauth_kbdint(FSSHClient, user.constData(), nullptr); }, SSH_AUTH_AGAIN);
     QString fresh;
     bool asked = false;
     while (rc == SSH_AUTH_INFO) {
@@ -113,7 +140,7 @@ bool TSSHUnit::Authenticate(const TSshParams& p, QString& error, bool& authError
         }
         ssh_userauth_kbdint_setanswer(FSSHClient, unsigned(i), answer.constData());
       }
-      rc = ssh_userauth_kbdint(FSSHClient, user.constData(), nullptr);
+      rc = Await([&] { return ssh_userauth_kbdint(FSSHClient, user.constData(), nullptr); }, SSH_AUTH_AGAIN);
     }
     if (rc == SSH_AUTH_SUCCESS) return true;
   }
@@ -146,30 +173,17 @@ bool TSSHUnit::Connect(const TSshParams& p, QString& error, bool& authError) {
   // ECDSA key: only that key may be negotiated, or the user compares the
   // wrong one.
   ssh_options_set(FSSHClient, SSH_OPTIONS_HOSTKEYS, CHostKeyAlgorithms);
-  // Connecting is the step that can take long (an address that does not
-  // answer): it runs without blocking so that closing the window stops it.
+  // Every step runs without blocking, so that closing the window stops a
+  // connect that hangs (an address that does not answer, a slow login).
   ssh_set_blocking(FSSHClient, 0);
-  const int64_t deadline = QDateTime::currentMSecsSinceEpoch() + int64_t(p.TimeoutSec) * 1000;
-  int rc = ssh_connect(FSSHClient);
-  while (rc == SSH_AGAIN) {
-    if ((p.Cancel && p.Cancel->load()) || QDateTime::currentMSecsSinceEpoch() > deadline) {
-      error = QStringLiteral("SSH Connect Exception: ") +
-              (p.Cancel && p.Cancel->load() ? QStringLiteral("abgebrochen") : QStringLiteral("Zeitüberschreitung"));
-      Disconnect();
-      return false;
-    }
-    const socket_t fd = ssh_get_fd(FSSHClient);
-    if (fd >= 0) {
-      pollfd pf{fd, POLLIN | POLLOUT, 0};
-      ::poll(&pf, 1, 50);
-    } else {
-      QThread::msleep(10);
-    }
-    rc = ssh_connect(FSSHClient);
-  }
-  ssh_set_blocking(FSSHClient, 1);
+  FCancel = p.Cancel;
+  FDeadline = QDateTime::currentMSecsSinceEpoch() + int64_t(p.TimeoutSec) * 1000;
+  FGaveUp = false;
+  const int rc = Await([this] { return ssh_connect(FSSHClient); }, SSH_AGAIN);
   if (rc != SSH_OK) {
-    error = QStringLiteral("SSH Connect Exception: ") + QString::fromUtf8(ssh_get_error(FSSHClient));
+    error = QStringLiteral("SSH Connect Exception: ") +
+            (FGaveUp ? GaveUpText() : QString::fromUtf8(ssh_get_error(FSSHClient)));
+    WriteLog(error);
     Disconnect();
     return false;
   }
@@ -179,24 +193,33 @@ bool TSSHUnit::Connect(const TSshParams& p, QString& error, bool& authError) {
     ssh_string_free_char(const_cast<char*>(banner));
   }
   if (!CheckHostKey(p, error) || !Authenticate(p, error, authError)) {
+    WriteLog(error);
     Disconnect();
     return false;
   }
   if (p.WithCCCI) {
     FSSHChannel = ssh_channel_new(FSSHClient);
     const QByteArray target = p.ChannelHost.toUtf8();
-    if (!FSSHChannel || ssh_channel_open_forward(FSSHChannel, target.constData(), p.ChannelPort, "127.0.0.1", 0) != SSH_OK) {
-      error = QStringLiteral("SSH ERROR: CCCI-Kanal: ") + QString::fromUtf8(ssh_get_error(FSSHClient));
+    if (!FSSHChannel ||
+        Await([&] { return ssh_channel_open_forward(FSSHChannel, target.constData(), p.ChannelPort, "127.0.0.1", 0); },
+              SSH_AGAIN) != SSH_OK) {
+      error = QStringLiteral("SSH ERROR: CCCI-Kanal: ") + QString::fromUtf8(ssh_get_error(FSSHClient)) +
+              QStringLiteral(" From ForwardChannel");
+      WriteLog(error);
       Disconnect();
       return false;
     }
   }
   FSSHShell = ssh_channel_new(FSSHClient);
-  if (!FSSHShell || ssh_channel_open_session(FSSHShell) != SSH_OK || ssh_channel_request_shell(FSSHShell) != SSH_OK) {
-    error = QStringLiteral("SSH ERROR: Shell: ") + QString::fromUtf8(ssh_get_error(FSSHClient));
+  if (!FSSHShell || Await([this] { return ssh_channel_open_session(FSSHShell); }, SSH_AGAIN) != SSH_OK ||
+      Await([this] { return ssh_channel_request_shell(FSSHShell); }, SSH_AGAIN) != SSH_OK) {
+    error = QStringLiteral("SSH ERROR: Shell: ") + QString::fromUtf8(ssh_get_error(FSSHClient)) + QStringLiteral(" From Shell");
+    WriteLog(error);
     Disconnect();
     return false;
   }
+  // The data phase writes whole frames; reads stay non-blocking by call.
+  ssh_set_blocking(FSSHClient, 1);
   return true;
 }
 

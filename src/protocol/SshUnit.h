@@ -71,6 +71,10 @@ class TSSHUnit {
     if (FLogCB) FLogCB(line);
   }
   bool CheckHostKey(const TSshParams& p, QString& error);
+  // Repeats a non-blocking libssh call while it answers `again`, waiting on
+  // the socket; gives up when cancelled or past the time-out (FGaveUp).
+  int Await(const std::function<int()>& call, int again);
+  QString GaveUpText() const;
   bool Authenticate(const TSshParams& p, QString& error, bool& authError);
 
   ssh_session_struct* FSSHClient = nullptr;
@@ -78,6 +82,9 @@ class TSSHUnit {
   ssh_channel_struct* FSSHShell = nullptr;
   QString FFingerprint;
   bool FReadFailed = false;
+  const std::atomic<bool>* FCancel = nullptr;
+  int64_t FDeadline = 0;
+  bool FGaveUp = false;
 };
 
 }  // namespace vanta

@@ -17,6 +17,8 @@ constexpr int CConnectTimeoutMs = 10000;
 constexpr int CKeepAliveIdleSec = 25;
 constexpr int CKeepAliveIntervalSec = 2;
 constexpr int64_t CServerAliveMs = 25000;
+constexpr qsizetype CProgressFrom = 256 * 1024;  // frames above this report write progress
+constexpr int CWriteStallMs = 10000;
 }  // namespace
 
 // ---- plain TCP backend ------------------------------------------------------------------
@@ -96,10 +98,29 @@ bool TTcpBackend::Write(const QByteArray& frame, bool, QString& error) {
     error = QStringLiteral("nicht verbunden");
     return false;
   }
-  const qint64 n = FTCPClient->write(frame);
-  FTCPClient->flush();
-  if (n != frame.size()) error = FTCPClient->errorString();
-  return n == frame.size();
+  // A large frame (a setup upload) goes out piece by piece with its
+  // progress; the device answers only once it has all of it, so the reader
+  // misses nothing while it waits here.
+  const bool large = frame.size() > CProgressFrom;
+  for (qsizetype at = 0; at < frame.size();) {
+    const qsizetype n = large ? qMin<qsizetype>(CProgressFrom, frame.size() - at) : frame.size();
+    if (FTCPClient->write(frame.constData() + at, n) != n) {
+      error = FTCPClient->errorString();
+      return false;
+    }
+    FTCPClient->flush();
+    at += n;
+    if (!large) break;
+    while (FTCPClient->bytesToWrite() > 0) {
+      if (!FTCPClient->waitForBytesWritten(CWriteStallMs)) {
+        error = FTCPClient->state() == QAbstractSocket::ConnectedState ? QStringLiteral("Zeitüberschreitung beim Senden")
+                                                                       : FTCPClient->errorString();
+        return false;
+      }
+    }
+    FSink->WriteProgress(at);
+  }
+  return true;
 }
 
 void TTcpBackend::Close() {
@@ -152,9 +173,22 @@ bool TSshBackend::Read(QByteArray& into) {
 
 bool TSshBackend::Write(const QByteArray& frame, bool isLua, QString& error) {
   // A Lua statement is typed into the shell as it is, without a line end.
-  const bool ok = isLua ? FSSHClient.WriteTerminal(frame.mid(CHeadSize)) : FSSHClient.WriteChannelData(frame);
-  if (!ok) error = QStringLiteral("SSH-Schreibfehler");
-  return ok;
+  if (isLua) {
+    if (FSSHClient.WriteTerminal(frame.mid(CHeadSize))) return true;
+    error = QStringLiteral("SSH-Schreibfehler");
+    return false;
+  }
+  // Large frames go in pieces so that their progress can be shown.
+  for (qsizetype at = 0; at < frame.size();) {
+    const qsizetype n = qMin<qsizetype>(CProgressFrom, frame.size() - at);
+    if (!FSSHClient.WriteChannelData(QByteArray::fromRawData(frame.constData() + at, n))) {
+      error = QStringLiteral("SSH-Schreibfehler");
+      return false;
+    }
+    at += n;
+    if (frame.size() > CProgressFrom) FSink->WriteProgress(at);
+  }
+  return true;
 }
 
 void TSshBackend::Tick() {

@@ -53,7 +53,6 @@ class TSshBackend : public TLinkBackend {
   bool IsConnected() const override { return FSSHClient.isConnected(); }
   int PollMs() const override { return 10; }
   void Tick() override;
-  bool WriteFailureIsFatal() const override { return true; }
 
  private:
   const std::atomic<bool>* FCancel;

@@ -387,13 +387,27 @@ void TFormBasic::CallBackXML(QObject*, const QString& fileName, int32_t xmlType)
 
 bool TFormBasic::CheckConnection() {
   if (FTCPComUnit) {
-    if (FTCPComUnit->FIsOffline || FTCPComUnit->IsConnected()) return true;
-    if (FReconnecting) return false;
+    if (FTCPComUnit->FIsOffline) return true;
+    if (FReconnecting) {
+      // The link may be up before the new session is: commands wait for the
+      // session (ConnEst). A reconnect that never finishes is given up.
+      if (FReconnectStarted.elapsed() < FReconnectWaitMs) return false;
+      FReconnecting = false;
+      if (!FAfterReconnect.empty())
+        LogCallBack(QStringLiteral("Reconnect failed: %1 command(s) dropped").arg(FAfterReconnect.size()));
+      FAfterReconnect.clear();
+    }
+    if (FTCPComUnit->IsConnected()) return true;
     LogCallBack(QStringLiteral("Connecting"));
-    FReconnecting = true;
-    FTCPComUnit->DoConnect();
-    // The link may come up at once, but the device takes commands only
-    // after the new session start: until then the answer is "not yet".
+    try {
+      FReconnecting = true;
+      FReconnectStarted.start();
+      FTCPComUnit->DoConnect();
+    } catch (const std::exception& e) {
+      LogCallBack(QStringLiteral("%1_%2").arg(QStringLiteral("EXCEPT"), QString::fromUtf8(e.what())));
+      FReconnecting = false;
+      FTCPComUnit->DoDisconnect(false);
+    }
     return false;
   }
   return FRSComUnit != nullptr;

@@ -4,6 +4,7 @@
 // every command, and turns the client's callbacks into what the user sees:
 // status bar, progress, connection label, padlock, message boxes, log lines.
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QUrl>
 #include <QStringList>
@@ -87,6 +88,8 @@ class TFormBasic : public QMainWindow {
   bool FStreamRunning = false;
   // A reconnect started by CheckConnection and the commands waiting for it.
   bool FReconnecting = false;
+  QElapsedTimer FReconnectStarted;
+  int FReconnectWaitMs = 15000;  // a reconnect without a session by then is given up
   // How a local file is shown to the user (the desktop's viewer; tests replace it).
   std::function<bool(const QUrl&)> FOpenUrl = [](const QUrl& u) { return QDesktopServices::openUrl(u); };
   std::vector<std::function<void()>> FAfterReconnect;

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include "FormBasic.h"
@@ -219,4 +220,28 @@ TEST(FormBasic, FetchedFilesOpenInTheSystemViewer) {
   ASSERT_TRUE(t.W->FComUnit->FOpenFile);
   t.W->FComUnit->FOpenFile(QStringLiteral("/tmp/Dlog.log"));
   EXPECT_EQ(opened, QUrl::fromLocalFile(QStringLiteral("/tmp/Dlog.log")));
+}
+
+TEST(FormBasic, AReconnectThatNeverFinishesIsGivenUp) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start());
+  TWindow t;
+  t.Connect(sim.Port);
+  ASSERT_TRUE(SpinUntil([&] { return t.W->PanelBack->isEnabled(); }, 5000));
+  t.W->FTCPComUnit->FRequestClose = nullptr;
+  // The next link reaches something that accepts but never starts a session.
+  QTcpServer silent;
+  ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+  t.W->FTCPComUnit->SetIPAndPort(QStringLiteral("127.0.0.1"), silent.serverPort());
+  t.W->FTCPComUnit->DoDisconnect(false);
+  ASSERT_TRUE(SpinUntil([&] { return !t.W->FTCPComUnit->IsConnected(); }, 3000));
+  t.W->FReconnectWaitMs = 300;
+  t.W->EvtUebClick();
+  ASSERT_TRUE(SpinUntil([&] { return t.W->FTCPComUnit->IsConnected(); }, 3000)) << "the link itself comes up";
+  SpinFor(400);
+  const QString queued = QStringLiteral("Vanta: Liste -> Kommando hinzugefügt: CCC_READOUT_EVT_LS CMD: 5 Priv: 0 ExtCmd: 10");
+  EXPECT_FALSE(t.Log.contains(queued)) << "held back while the session was awaited";
+  t.W->EvtUebClick();  // the window must not stay dead
+  EXPECT_TRUE(t.Log.contains(QStringLiteral("Vanta: Reconnect failed: 1 command(s) dropped")));
+  EXPECT_TRUE(t.Log.contains(queued)) << "the next command goes to the client again";
 }

@@ -3,7 +3,9 @@
 // closes the connection half-way through one.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTcpSocket>
 
 #include "ByteOrder.h"
@@ -133,4 +135,37 @@ TEST(Reader, HeaderThatCannotBeRightDropsTheReceiveState) {
     return false;
   }));
   EXPECT_TRUE(c.U->IsConnected()) << "the link itself stays";
+}
+
+TEST(Reader, LargeUploadReportsWriteProgress) {
+  TScriptedDevice dev;
+  TClient c(dev.Server.serverPort());
+  std::vector<std::pair<TWorkStatus, int64_t>> writes;
+  c.U->FOnWorkEvent = [&](TWorkMode m, int64_t n, TWorkStatus s) {
+    if (m == TWorkMode::wmWrite) writes.push_back({s, n});
+  };
+  ASSERT_TRUE(SpinUntil([&] { return c.U->IsConnected() && dev.Peer; }));
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("setup.xml"));
+  {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(4 * 1024 * 1024, 's'));
+  }
+  c.U->FGZ = false;
+  c.U->EnableTimer(true);
+  c.U->SendCommandFile(TCcci::SETUP_WR, file);
+  const int64_t frame = 4 * 1024 * 1024 + CHeadSize;
+  ASSERT_TRUE(SpinUntil([&] { return dev.Received.size() == frame; }, 10000));
+  ASSERT_TRUE(SpinUntil([&] { return !writes.empty() && writes.back().first == TWorkStatus::WorkEnd; }));
+  int64_t last = 0;
+  int steps = 0;
+  for (const auto& [st, n] : writes)
+    if (st == TWorkStatus::WorkWorking) {
+      EXPECT_GE(n, last);
+      last = n;
+      ++steps;
+    }
+  EXPECT_GE(steps, 2) << "the upload's progress is shown while it goes out";
+  EXPECT_EQ(last, frame);
 }

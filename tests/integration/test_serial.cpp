@@ -2,6 +2,7 @@
 // client over the simulator's serial line.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <atomic>
@@ -197,4 +198,24 @@ TEST(SerialClient, WriteFailureReachesThreadException) {
 
 TEST(Rs232Unit, PortListHasNoNonsense) {
   for (const QString& p : TRS232Unit::AvailablePorts()) EXPECT_TRUE(p.startsWith(QStringLiteral("/dev/"))) << p.toStdString();
+}
+
+TEST(Rs232Unit, WriteToADeviceThatTakesNothingTimesOut) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  TRS232Unit u;
+  u.SetPort(QString::fromLocal8Bit(::ptsname(master)));
+  QString error;
+  ASSERT_TRUE(u.OpenPort(error)) << error.toStdString();
+  u.FWriteMsPerByte = 0;  // 100 ms per piece instead of minutes
+  qint64 count = 0;
+  QElapsedTimer t;
+  t.start();
+  // Nobody reads the other end: the line's buffer fills and the write stalls.
+  EXPECT_FALSE(u.WriteData(QByteArray(4 * 1024 * 1024, 'w'), count, {}, error));
+  EXPECT_EQ(error, QStringLiteral("Zeitüberschreitung beim Schreiben"));
+  EXPECT_LT(t.elapsed(), 5000);
+  ::close(master);
 }

@@ -8,7 +8,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QElapsedTimer>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include "SimProcess.h"
 #include "TcpComUnit.h"
@@ -229,4 +234,56 @@ TEST_F(SshTest, CliThroughSsh) {
   EXPECT_EQ(QFileInfo(data.filePath(QStringLiteral("4711/Event/EVT-1764903600-0.evt"))).size(), 2560);
   std::tie(rc, out) = run({QStringLiteral("setup"), QStringLiteral("get"), data.filePath(QStringLiteral("s.xml"))});
   EXPECT_EQ(rc, 0);
+}
+
+TEST(SshConnect, AServerThatNeverAnswersIsGivenUpOrStoppedAtOnce) {
+  QTcpServer silent;  // accepts, then says nothing: not even a banner
+  ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+  QTemporaryDir ini;
+  {
+    auto u = std::make_unique<TTCPComUnit>(true);
+    u->FSshTimeoutSec = 1;
+    u->FIniFolder = ini.path();
+    QString failed;
+    u->FConnectThreadEnd = [&](QObject*, bool ok, bool) { failed = ok ? QString() : u->FLastConnectError; };
+    u->SetSSHUserPass(QStringLiteral("operator"), QStringLiteral("operator"));
+    u->SetIPAndPort(QStringLiteral("127.0.0.1"), silent.serverPort());
+    u->DoConnect();
+    EXPECT_TRUE(SpinUntil([&] { return !failed.isEmpty(); }, 5000));
+    EXPECT_TRUE(failed.contains(QStringLiteral("Zeitüberschreitung"))) << failed.toStdString();
+  }
+  // A window closed while the connect still waits does not wait for its time-out.
+  auto u = std::make_unique<TTCPComUnit>(true);
+  u->FIniFolder = ini.path();
+  u->SetSSHUserPass(QStringLiteral("operator"), QStringLiteral("operator"));
+  u->SetIPAndPort(QStringLiteral("127.0.0.1"), silent.serverPort());
+  u->DoConnect();
+  SpinFor(200);
+  QElapsedTimer t;
+  t.start();
+  u.reset();
+  EXPECT_LT(t.elapsed(), 2000) << "the 60 s connect stops with its client";
+}
+
+TEST_F(SshTest, SocketIsKeptAlive) {
+  TSSHUnit ssh;
+  TSshParams p;
+  p.Host = QStringLiteral("127.0.0.1");
+  p.Port = Sim.SshPort;
+  p.User = p.Password = QStringLiteral("operator");
+  p.ChannelPort = Sim.Port;
+  EXPECT_EQ(p.TimeoutSec, 60);
+  QString error;
+  bool auth = false;
+  ASSERT_TRUE(ssh.Connect(p, error, auth)) << error.toStdString();
+  int on = 0, idle = 0, interval = 0;
+  socklen_t len = sizeof on;
+  ASSERT_EQ(::getsockopt(ssh.Fd(), SOL_SOCKET, SO_KEEPALIVE, &on, &len), 0);
+  len = sizeof idle;
+  ::getsockopt(ssh.Fd(), IPPROTO_TCP, TCP_KEEPIDLE, &idle, &len);
+  len = sizeof interval;
+  ::getsockopt(ssh.Fd(), IPPROTO_TCP, TCP_KEEPINTVL, &interval, &len);
+  EXPECT_EQ(on, 1);
+  EXPECT_EQ(idle, 25);
+  EXPECT_EQ(interval, 2);
 }
