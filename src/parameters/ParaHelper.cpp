@@ -1,0 +1,590 @@
+#include "ParaHelper.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QSaveFile>
+#include <cmath>
+#include <limits>
+#include <sstream>
+
+#include "Constants.h"
+
+namespace vanta {
+
+namespace {
+
+QString Utf8(const char* s) { return QString::fromUtf8(s); }
+QByteArray Utf8(const QString& s) { return s.toUtf8(); }
+
+// Descendant paths are compiled once; every row asks several of them.
+const pugi::xpath_query& Query(const char* path) {
+  thread_local std::unordered_map<std::string, std::unique_ptr<pugi::xpath_query>> cache;
+  auto& q = cache[path];
+  if (!q) q = std::make_unique<pugi::xpath_query>(path);
+  return *q;
+}
+
+pugi::xml_node Select(const pugi::xml_node& node, const char* path) {
+  if (!node) return {};
+  return node.select_node(Query(path)).node();
+}
+
+int Level(const pugi::xml_node& node, const char* path) {
+  bool ok = false;
+  const int v = GetNodeValue(node, path).trimmed().toInt(&ok);
+  return ok ? v : 0;
+}
+
+const char* const CKindNames[] = {"grtText",     "grtFloat",  "grtInteger", "grtBoolean",    "grtProperty",  "grtDatapoint",
+                                  "grtUint32",   "grtsecret", "grtmeasId",  "grtexitmeasId", "grtipaddress"};
+
+int32_t ToInt(const QString& text, int32_t def, bool* ok = nullptr) {
+  bool good = false;
+  const qlonglong v = text.trimmed().toLongLong(&good);
+  good = good && v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
+  if (ok) *ok = good;
+  return good ? int32_t(v) : def;
+}
+
+uint32_t ToUint(const QString& text, uint32_t def, bool* ok = nullptr) {
+  bool good = false;
+  const qulonglong v = text.trimmed().toULongLong(&good);
+  good = good && v <= std::numeric_limits<uint32_t>::max() && !text.trimmed().startsWith(QLatin1Char('-'));
+  if (ok) *ok = good;
+  return good ? uint32_t(v) : def;
+}
+
+QString ParentIdOf(const pugi::xml_node& node) { return Utf8(node.parent().attribute("id").value()); }
+
+}  // namespace
+
+QString GridRowTypName(TGridRowTyp t) { return QLatin1String(CKindNames[int(t)]); }
+
+QString TCaptionSource::CaptionOf(uint32_t id) const {
+  const QString c = Caption ? Caption(id) : QString();
+  return c.isEmpty() ? QStringLiteral("Parameter %1").arg(id) : c;
+}
+
+QString TCaptionSource::HexOf(uint32_t id) const {
+  return Hex ? Hex(id) : QStringLiteral("0x%1").arg(id, 8, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x"));
+}
+
+// ---- free functions -----------------------------------------------------------------------
+
+QString GetNodeValue(const pugi::xml_node& node, const char* path) { return GetNodeValue(Select(node, path)); }
+
+QString GetNodeValue(const pugi::xml_node& node) {
+  if (!node || !node.first_child()) return {};
+  return Utf8(node.first_child().value());
+}
+
+bool SetNodeValue(const pugi::xml_node& node, const char* path, const QString& value) {
+  pugi::xml_node found = Select(node, path);
+  if (!found || !found.first_child()) return false;
+  return found.first_child().set_value(Utf8(value).constData());
+}
+
+double MyStrToFloatDef(const QString& text, double def) {
+  static const QLocale c = [] {
+    QLocale l = QLocale::c();
+    l.setNumberOptions(QLocale::RejectGroupSeparator);  // "1,000.5" is no number here
+    return l;
+  }();
+  const QString t = text.trimmed();
+  bool ok = false;
+  double v = c.toDouble(t, &ok);
+  if (ok) return v;
+  QString comma = t;
+  if (comma.count(QLatin1Char(',')) == 1 && !comma.contains(QLatin1Char('.'))) {
+    comma.replace(QLatin1Char(','), QLatin1Char('.'));
+    v = c.toDouble(comma, &ok);
+    if (ok) return v;
+  }
+  return def;
+}
+
+TGridRowTyp GetXTRecTyp(const QString& typeText) {
+  QString name = typeText.trimmed();
+  name.remove(QLatin1Char('-'));
+  name.prepend(QLatin1String("grt"));
+  for (int i = 0; i < int(std::size(CKindNames)); ++i)
+    if (name.compare(QLatin1String(CKindNames[i]), Qt::CaseInsensitive) == 0) return TGridRowTyp(i);
+  return TGridRowTyp::grtText;
+}
+
+bool GetAndCheckAttribute(const pugi::xml_node& node, pugi::xml_attribute& attr, const char* name, QString& value) {
+  attr = node.attribute(name);
+  value = attr ? Utf8(attr.value()) : QString();
+  return bool(attr);
+}
+
+bool GetSubNode(const pugi::xml_node& node, const char* path, pugi::xml_node& found) {
+  found = Select(node, path);
+  return bool(found);
+}
+
+namespace {
+
+// Caption, change state and the level-2 prefix, shared by every item kind.
+void Identify(int level, const QString& parentId, const pugi::xml_node& node, TGridRow& row,
+              const TCaptionSource& captions, const TChangeList& changes) {
+  row.IDStr = Utf8(node.attribute("id").value());
+  row.ID = ToUint(row.IDStr, 0);
+  row.RowCap = captions.CaptionOf(row.ID);
+  row.Equal = !changes.contains(ChangeKey(row.IDStr, parentId));
+  if (level >= 2) row.RowCap = QStringLiteral("(%1/%2) %3").arg(row.IDStr, captions.HexOf(row.ID), row.RowCap);
+}
+
+QString InitialText(const TGridRow& row, const QString& parentId, const TChangeList& changes, const QString& current) {
+  return row.Equal ? current : changes.value(ChangeKey(row.IDStr, parentId)).OriVal;
+}
+
+}  // namespace
+
+bool GetGridRow(int level, const QString& parentId, const pugi::xml_node& node, TGridRow& row,
+                const TCaptionSource& captions, const TChangeList& changes) {
+  row = TGridRow();
+  const QString name = Utf8(node.name());
+  auto invisible = [&] {
+    if (Level(node, ".//visibility") <= level) return false;
+    row = TGridRow();
+    return true;
+  };
+  if (name == QLatin1String("datapoint")) {
+    row.Node = node;
+    row.IsList = QLatin1String(Select(node, ".//range").attribute("list").value()) == QLatin1String("true");
+    if (invisible()) return false;
+    Identify(level, parentId, node, row, captions, changes);
+    row.Editable = Level(node, ".//editability") <= level;
+    row.RowTyp = TGridRowTyp::grtDatapoint;
+    const QString rec = GetNodeValue(node, ".//rec");
+    row.RowVal = ToInt(rec, 0);
+    row.RowPar = ToInt(InitialText(row, parentId, changes, rec), 0);
+    row.RowDef = ToInt(GetNodeValue(node, ".//default"), 0);
+    row.RowMin = 0;
+    row.RowMax = 1;
+    return true;
+  }
+  if (name == QLatin1String("property")) {
+    row.Node = node;
+    if (invisible()) return false;
+    Identify(level, parentId, node, row, captions, changes);
+    row.Editable = false;
+    row.Equal = true;
+    row.RowTyp = TGridRowTyp::grtProperty;
+    row.RowVal = GetNodeValue(node, ".//value");
+    row.RowPar = row.RowVal;
+    return true;
+  }
+  if (name != QLatin1String("parameter")) return false;
+  row.Node = node;
+  const pugi::xml_node range = Select(node, ".//range");
+  row.IsList = QLatin1String(range.attribute("list").value()) == QLatin1String("true");
+  if (invisible()) return false;
+  Identify(level, parentId, node, row, captions, changes);
+  row.Editable = Level(node, ".//editability") <= level;
+  row.RowTyp = GetXTRecTyp(GetNodeValue(node, ".//type"));
+  const QString val = GetNodeValue(node, ".//value");
+  const QString par = InitialText(row, parentId, changes, val);
+  const QString def = GetNodeValue(node, ".//default");
+  const QString low = GetNodeValue(node, ".//low");
+  const QString high = GetNodeValue(node, ".//high");
+  switch (row.RowTyp) {
+    case TGridRowTyp::grtText:
+    case TGridRowTyp::grtsecret:
+      row.RowVal = val;
+      row.RowPar = par;
+      row.RowDef = def;
+      row.RowMin = ToInt(low, 0);
+      row.RowMax = ToInt(high, 100);
+      break;
+    case TGridRowTyp::grtFloat:
+      row.RowVal = MyStrToFloatDef(val, 0.0);
+      row.RowPar = MyStrToFloatDef(par, 0.0);
+      row.RowDef = MyStrToFloatDef(def, 0.0);
+      row.RowMin = MyStrToFloatDef(low, double(std::numeric_limits<float>::min()));
+      row.RowMax = MyStrToFloatDef(high, double(std::numeric_limits<float>::max()));
+      break;
+    case TGridRowTyp::grtInteger:
+      row.RowVal = ToInt(val, 0);
+      row.RowPar = ToInt(par, 0);
+      row.RowDef = ToInt(def, 0);
+      row.RowMin = ToInt(low, std::numeric_limits<int32_t>::min());
+      row.RowMax = ToInt(high, std::numeric_limits<int32_t>::max());
+      break;
+    case TGridRowTyp::grtBoolean:
+      row.RowVal = ToInt(val, 0);
+      row.RowPar = ToInt(par, 0);
+      row.RowDef = ToInt(def, 0);
+      row.RowMin = 0;
+      row.RowMax = 1;
+      break;
+    case TGridRowTyp::grtUint32:
+    case TGridRowTyp::grtmeasId:
+    case TGridRowTyp::grtexitmeasId:
+      row.RowVal = ToUint(val, 0);
+      row.RowPar = ToUint(par, 0);
+      row.RowDef = ToUint(def, 0);
+      row.RowMin = ToUint(low, 0);
+      row.RowMax = ToUint(high, std::numeric_limits<uint32_t>::max());
+      break;
+    case TGridRowTyp::grtipaddress:
+      row.RowVal = val;
+      row.RowPar = par;
+      row.RowDef = def;
+      row.RowMin = low;
+      row.RowMax = high;
+      break;
+    default:
+      break;
+  }
+  if (row.IsList) {
+    row.List.clear();
+    row.RowMin = 0;
+    row.RowMax = std::numeric_limits<int32_t>::max();
+    for (pugi::xml_node entry = range.first_child(); entry; entry = entry.next_sibling()) {
+      if (entry.type() != pugi::node_element) continue;  // white space between entries
+      const QString text = entry.first_child() ? Utf8(entry.first_child().value()) : CEmpty;
+      const QString id = Utf8(entry.attribute("id").value());
+      if (!id.isEmpty())
+        row.List << text + QLatin1Char('=') + captions.CaptionOf(ToUint(id, 0));
+      else
+        row.List << text + QLatin1Char('=') + text;
+    }
+  }
+  return true;
+}
+
+void WriteBackValue(const pugi::xml_node& item, const QString& value, bool equal, TGridRowTyp kind, TChangeList& changes) {
+  pugi::xml_node target = Select(item, kind == TGridRowTyp::grtDatapoint ? ".//rec" : ".//value");
+  if (!target) return;
+  const QString ori = GetNodeValue(target);
+  const QString id = Utf8(item.attribute("id").value());
+  const QString parent = ParentIdOf(item);
+  const QString key = ChangeKey(id, parent);
+  if (changes.contains(key)) {
+    if (equal) changes.remove(key);
+  } else if (!equal) {
+    changes.insert(key, {id, parent, ori});
+  }
+  const QByteArray bytes = Utf8(value);
+  if (target.first_child())
+    target.first_child().set_value(bytes.constData());
+  else
+    target.append_child(pugi::node_pcdata).set_value(bytes.constData());
+}
+
+namespace {
+
+bool Recorded(const pugi::xml_node& datapoint) {
+  const QString rec = GetNodeValue(datapoint, ".//rec").trimmed();
+  return rec == QLatin1String("1") || rec.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+}
+
+// A group counts as recorded when a datapoint not in `skip` below it is.
+bool GroupRecorded(const pugi::xml_node& group, const QStringList& skip) {
+  for (pugi::xml_node c = group.first_child(); c; c = c.next_sibling()) {
+    const QString name = Utf8(c.name());
+    if (skip.contains(Utf8(c.attribute("id").value()))) continue;
+    if (name == QLatin1String("datapoint") && Recorded(c)) return true;
+    if (name == QLatin1String("group") && GroupRecorded(c, skip)) return true;
+  }
+  return false;
+}
+
+void SetRec(const pugi::xml_node& datapoint, bool on) {
+  pugi::xml_node rec = Select(datapoint, ".//rec");
+  if (!rec) return;
+  const char* text = on ? "1" : "0";
+  if (rec.first_child())
+    rec.first_child().set_value(text);
+  else
+    rec.append_child(pugi::node_pcdata).set_value(text);
+}
+
+void SetGroupRec(const pugi::xml_node& group, bool on) {
+  for (pugi::xml_node c = group.first_child(); c; c = c.next_sibling()) {
+    const QString name = Utf8(c.name());
+    if (name == QLatin1String("datapoint")) SetRec(c, on);
+    if (name == QLatin1String("group")) SetGroupRec(c, on);
+  }
+}
+
+}  // namespace
+
+void CheckAllMandatoryNodes(pugi::xml_document& doc) {
+  struct TEntry {
+    pugi::xml_node Datapoint;
+    QStringList Ids;
+  };
+  std::vector<TEntry> entries;
+  QHash<QString, size_t> byId;
+  for (const pugi::xpath_node& x : doc.select_nodes("//mandatory")) {
+    const pugi::xml_node parent = x.node().parent();
+    if (QString::fromUtf8(parent.name()).compare(QLatin1String("datapoint"), Qt::CaseInsensitive) != 0) continue;
+    const QString id = Utf8(parent.attribute("id").value());
+    if (id.isEmpty()) continue;
+    if (!byId.contains(id)) {
+      byId.insert(id, entries.size());
+      entries.push_back({parent, {}});
+    }
+    entries[byId.value(id)].Ids << GetNodeValue(x.node()).trimmed();
+  }
+  for (const TEntry& e : entries) {
+    bool verdict = false;
+    for (pugi::xml_node c = e.Datapoint.first_child(); c && !verdict; c = c.next_sibling()) {
+      if (e.Ids.contains(Utf8(c.attribute("id").value()))) continue;
+      const QString name = Utf8(c.name());
+      if (name == QLatin1String("datapoint"))
+        verdict = Recorded(c);
+      else if (name == QLatin1String("group"))
+        verdict = GroupRecorded(c, e.Ids);
+    }
+    for (const QString& id : e.Ids) {
+      bool numeric = false;
+      id.toULongLong(&numeric);
+      if (!numeric) continue;  // never let a text into the query
+      const pugi::xml_node target =
+          e.Datapoint.select_node(QStringLiteral(".//*[@id=%1]").arg(id).toUtf8().constData()).node();
+      const QString name = Utf8(target.name());
+      if (name == QLatin1String("group")) SetGroupRec(target, verdict);
+      if (name == QLatin1String("datapoint")) SetRec(target, verdict);
+    }
+  }
+}
+
+// ---- the editor's tree ------------------------------------------------------------------
+
+namespace {
+
+struct TWalk {
+  int Level;
+  const TCaptionSource& Captions;
+  QStringList& Modules;
+};
+
+// `inModules`: the folder lies below the module group or below one of its
+// later siblings, so its groups are module folders.
+int WalkFolder(const pugi::xml_node& folder, TParaTreeItem& item, TWalk& w, bool inModules) {
+  int visible = 0;
+  bool moduleGroupSeen = false;
+  for (pugi::xml_node c = folder.first_child(); c; c = c.next_sibling()) {
+    const QString name = Utf8(c.name());
+    if (name == QLatin1String("parameter") || name == QLatin1String("datapoint") || name == QLatin1String("property")) {
+      if (Level(c, ".//visibility") <= w.Level) {
+        ++item.Items;
+        item.LastKind = name == QLatin1String("datapoint") ? 2 : 1;
+        visible = 1;
+      }
+      continue;
+    }
+    const bool group = name == QLatin1String("group");
+    if (!group && name != QLatin1String("swmodule")) continue;
+    auto child = std::make_unique<TParaTreeItem>();
+    child->Node = c;
+    child->ID = ToUint(Utf8(c.attribute("id").value()), 0);
+    child->IsModule = !group || inModules;
+    const bool isModuleGroup = group && child->ID == CModuleGroupId;
+    child->Visible = WalkFolder(c, *child, w, inModules || moduleGroupSeen || isModuleGroup);
+    if (isModuleGroup) moduleGroupSeen = true;
+    if (!group)
+      w.Modules << QStringLiteral("%1=%2").arg(w.Captions.CaptionOf(child->ID), child->Visible ? QStringLiteral("1")
+                                                                                                 : QStringLiteral("0"));
+    if (child->Visible) {
+      visible = 1;
+      item.Children.push_back(std::move(child));
+    }
+  }
+  return visible;
+}
+
+}  // namespace
+
+TParaTree WalkParaTree(const pugi::xml_node& sys, int level, const TCaptionSource& captions) {
+  TParaTree tree;
+  tree.Root = std::make_unique<TParaTreeItem>();
+  tree.Root->Node = sys;
+  tree.Root->ID = ToUint(Utf8(sys.attribute("id").value()), 0);
+  TWalk w{level, captions, tree.ModuleList};
+  tree.Root->Visible = WalkFolder(sys, *tree.Root, w, false);
+  return tree;
+}
+
+// ---- transformers -----------------------------------------------------------------------
+
+void TWandlerRec::CalcInputs() {
+  auto side = [](float& common, float* rel[4], const float abs[4]) {
+    double largest = std::nan("");
+    for (int i = 0; i < 4; ++i) {
+      const double a = std::fabs(double(abs[i]));
+      if (std::isnan(largest) || a > std::fabs(largest)) largest = a;
+    }
+    common = float(largest);
+    for (int i = 0; i < 4; ++i) *rel[i] = float(double(abs[i]) / double(common));
+  };
+  float* ru[4] = {&WLKFU1, &WLKFU2, &WLKFU3, &WLKFU4};
+  const float au[4] = {WFU1, WFU2, WFU3, WFU4};
+  side(WLFU, ru, au);
+  float* ri[4] = {&WLKFI1, &WLKFI2, &WLKFI3, &WLKFI4};
+  const float ai[4] = {WFI1, WFI2, WFI3, WFI4};
+  side(WLFI, ri, ai);
+}
+
+void TWandlerRec::CalcOutputs() {
+  WFU1 = WLFU * WLKFU1;
+  WFU2 = WLFU * WLKFU2;
+  WFU3 = WLFU * WLKFU3;
+  WFU4 = WLFU * WLKFU4;
+  WFI1 = WLFI * WLKFI1;
+  WFI2 = WLFI * WLKFI2;
+  WFI3 = WLFI * WLKFI3;
+  WFI4 = WLFI * WLKFI4;
+  const double base = double(SekNennSpannung) * double(NormLLSp) * double(WLFU) / 100.0;
+  NennSpannungLL = float(Netzform == TNetzForm::nf3L ? base : base * std::sqrt(3.0));
+}
+
+// ---- document -------------------------------------------------------------------------------
+
+bool TParaDocument::LoadFile(const QString& path, QString& error) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) {
+    error = QStringLiteral("%1: %2").arg(path, f.errorString());
+    return false;
+  }
+  return LoadBytes(f.readAll(), error, path);
+}
+
+bool TParaDocument::LoadBytes(const QByteArray& bytes, QString& error, const QString& what) {
+  pugi::xml_document doc;
+  const pugi::xml_parse_result r = doc.load_buffer(bytes.constData(), size_t(bytes.size()));
+  if (!r) {
+    // The line of the fault, counted in the bytes read.
+    const int line = int(bytes.left(qsizetype(r.offset)).count('\n')) + 1;
+    error = QStringLiteral("%1: kein gültiges XML (Zeile %2: %3)").arg(what).arg(line).arg(QString::fromUtf8(r.description()));
+    return false;
+  }
+  const pugi::xml_node sys = doc.select_node("//*[@name='sys']").node();
+  if (!sys) {
+    error = QStringLiteral("%1: kein Element mit name=\"sys\"").arg(what);
+    return false;
+  }
+  FDoc.reset(doc);
+  FSys = FDoc.select_node("//*[@name='sys']").node();
+  Changes.clear();
+  if (!Index(error)) {
+    error = QStringLiteral("%1: %2").arg(what, error);
+    FDoc.reset();
+    FSys = {};
+    FIndex.clear();
+    return false;
+  }
+  return true;
+}
+
+bool TParaDocument::Index(QString& error) {
+  FIndex.clear();
+  FWarnings.clear();
+  struct TWalker : pugi::xml_tree_walker {
+    TParaDocument* D;
+    QString* Error;
+    bool for_each(pugi::xml_node& n) override {
+      if (n.type() != pugi::node_element) return true;
+      const pugi::xml_attribute a = n.attribute("id");
+      if (!a) return true;
+      const QString text = QString::fromUtf8(a.value()).trimmed();
+      bool ok = false;
+      const qulonglong id = text.toULongLong(&ok);
+      const QString name = QString::fromUtf8(n.name());
+      const bool item = name == QLatin1String("parameter") || name == QLatin1String("datapoint") ||
+                        name == QLatin1String("property") || name == QLatin1String("group") || name == QLatin1String("swmodule");
+      if (!ok || id > 0xFFFFFFFFull) {
+        if (item) {
+          *Error = QStringLiteral("id \"%1\" von <%2> ist keine Zahl").arg(text, name);
+          return false;
+        }
+        return true;  // range entries name ids too; those are only captions
+      }
+      D->FIndex[uint32_t(id)].push_back(n);
+      if (name == QLatin1String("parameter")) D->Check(n, uint32_t(id));
+      return true;
+    }
+  } walker;
+  walker.D = this;
+  walker.Error = &error;
+  return FSys.traverse(walker) && error.isEmpty();
+}
+
+void TParaDocument::Check(const pugi::xml_node& n, uint32_t id) {
+  const TGridRowTyp kind = GetXTRecTyp(GetNodeValue(n, ".//type"));
+  const QString val = GetNodeValue(n, ".//value");
+  bool ok = true;
+  double low = 0, high = 0;
+  bool limits = false;
+  switch (kind) {
+    case TGridRowTyp::grtFloat:
+      ok = !std::isnan(MyStrToFloatDef(val, std::nan("")));
+      low = MyStrToFloatDef(GetNodeValue(n, ".//low"), -std::numeric_limits<double>::infinity());
+      high = MyStrToFloatDef(GetNodeValue(n, ".//high"), std::numeric_limits<double>::infinity());
+      limits = true;
+      break;
+    case TGridRowTyp::grtInteger:
+    case TGridRowTyp::grtBoolean:
+      ToInt(val, 0, &ok);
+      low = ToInt(GetNodeValue(n, ".//low"), std::numeric_limits<int32_t>::min());
+      high = ToInt(GetNodeValue(n, ".//high"), std::numeric_limits<int32_t>::max());
+      limits = kind == TGridRowTyp::grtInteger;
+      break;
+    case TGridRowTyp::grtUint32:
+    case TGridRowTyp::grtmeasId:
+    case TGridRowTyp::grtexitmeasId:
+      ToUint(val, 0, &ok);
+      low = ToUint(GetNodeValue(n, ".//low"), 0);
+      high = ToUint(GetNodeValue(n, ".//high"), std::numeric_limits<uint32_t>::max());
+      limits = true;
+      break;
+    default:
+      break;
+  }
+  if (!ok)
+    FWarnings << QStringLiteral("%1: Wert \"%2\" passt nicht zu %3").arg(id).arg(val, GridRowTypName(kind));
+  if (limits && low > high) FWarnings << QStringLiteral("%1: untere Grenze über der oberen").arg(id);
+}
+
+void TParaDocument::Reindex() {
+  QString ignored;
+  Index(ignored);
+}
+
+const std::vector<pugi::xml_node>& TParaDocument::Find(uint32_t id) const {
+  static const std::vector<pugi::xml_node> none;
+  const auto it = FIndex.find(id);
+  return it == FIndex.end() ? none : it->second;
+}
+
+pugi::xml_node TParaDocument::FindFirst(uint32_t id) const {
+  const std::vector<pugi::xml_node>& all = Find(id);
+  return all.empty() ? pugi::xml_node() : all.front();
+}
+
+pugi::xml_node TParaDocument::Find(uint32_t id, uint32_t parentId) const {
+  for (const pugi::xml_node& n : Find(id))
+    if (n.parent().attribute("id").as_ullong(0xFFFFFFFFFFull) == parentId) return n;
+  return {};
+}
+
+QByteArray TParaDocument::Bytes() const {
+  std::ostringstream out;
+  FDoc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+  const std::string s = out.str();
+  return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+bool TParaDocument::SaveFile(const QString& path, QString& error) const {
+  QSaveFile f(path);
+  const QByteArray bytes = Bytes();
+  if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit()) return true;
+  error = QStringLiteral("%1: %2").arg(path, f.errorString());
+  return false;
+}
+
+}  // namespace vanta
