@@ -209,7 +209,8 @@ TArgProblem Missing(const QString& what) { return TArgProblem::Usage(QStringLite
 
 std::vector<TCliCommand> AllCommands() {
   return {IdentifyCommand(), LuaCommand(),   SetupCommand(),      EventsCommand(), RecordingsCommand(),
-          DisplayCommand(),  DevlogCommand(), ScratchpadCommand(), StreamCommand(), NtpCommand()};
+          DisplayCommand(),  DevlogCommand(), ScratchpadCommand(), StreamCommand(), NtpCommand(),
+          ParaCommand()};
 }
 
 }  // namespace vanta::cli

@@ -14,7 +14,7 @@
 
 namespace vanta::cli {
 
-enum TExitCode : int { ecDone = 0, ecUsage = 1, ecNoConnection = 2, ecRefused = 3 };
+enum TExitCode : int { ecDone = 0, ecUsage = 1, ecNoConnection = 2, ecRefused = 3, ecCorrected = 4 };
 
 struct TCliOptions {
   QString Host = QStringLiteral("127.0.0.1");
@@ -111,6 +111,8 @@ struct TCliCommand {
   QList<TOptionSpec> Options;
   std::function<TArgProblem(const TCliArgs& args)> Check;
   std::function<int(TCliSession& session, const TCliArgs& args)> Run;
+  // Set for commands that need no device: run without opening a session.
+  std::function<int(TCliOutput& out, const TCliArgs& args, const TCliOptions& options)> RunOffline;
 };
 
 // Problems shared by the commands' checks.
@@ -130,5 +132,6 @@ TCliCommand DevlogCommand();
 TCliCommand ScratchpadCommand();
 TCliCommand StreamCommand();
 TCliCommand NtpCommand();
+TCliCommand ParaCommand();
 
 }  // namespace vanta::cli

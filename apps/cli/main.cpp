@@ -163,6 +163,11 @@ int main(int argc, char** argv) {
   o.NewPassword = p.value("new-password");
   if (o.Ssh && o.User.isEmpty()) return UsageError(out, QStringLiteral("--ssh needs --user and --password"));
 
+  if (command->RunOffline) {
+    const int rc = command->RunOffline(out, args, o);
+    out.Finish();
+    return rc;
+  }
   TCliSession session(o, out);
   QString error;
   if (!session.Open(error)) {

@@ -850,3 +850,110 @@ TEST_F(CliSlowTest, ProgressBarOnATerminalOnly) {
     EXPECT_TRUE(quiet.isEmpty()) << quiet.toStdString();
   }
 }
+
+// ---- the parameter set without a device ---------------------------------------------------
+
+namespace {
+const char* CParaFixture = R"(<?xml version="1.0"?>
+<config><device name="Sim"/><system><group name="sys" id="1">
+  <group id="7">
+    <parameter id="10"><visibility>0</visibility><editability>0</editability><type>float</type>
+      <value>50</value><default>50</default><low>45</low><high>65</high></parameter>
+    <parameter id="11"><visibility>0</visibility><editability>2</editability><type>integer</type><value>4</value></parameter>
+    <parameter id="12"><visibility>3</visibility><editability>0</editability><type>text</type><value>geheim</value></parameter>
+    <parameter id="4261413254"><visibility>0</visibility><editability>0</editability><type>text</type><value>N49.1E11.1</value></parameter>
+  </group>
+  <group id="8"><parameter id="10"><visibility>0</visibility><editability>0</editability><type>integer</type>
+    <value>99</value><low>0</low><high>50</high></parameter></group>
+</group></system></config>)";
+
+struct TParaFiles {
+  QTemporaryDir Dir;
+  QString Setup = Dir.filePath(QStringLiteral("setup.xml"));
+  TParaFiles() { WriteAll(Setup, CParaFixture); }
+  TRun Cli(const QStringList& args) {
+    // Nothing listens on port 1: a command that tried to connect would fail.
+    return RunCli(QStringList{QStringLiteral("--port"), QStringLiteral("1")} + args, 10000);
+  }
+};
+}  // namespace
+
+TEST(CliPara, RowsOfAFolderAtALevel) {
+  TParaFiles f;
+  TRun r = f.Cli({QStringLiteral("para"), QStringLiteral("rows"), f.Setup, QStringLiteral("--folder"), QStringLiteral("7")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  const QStringList lines = r.Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 3) << "the text at visibility 3 is hidden at level 1";
+  EXPECT_EQ(lines[0], QStringLiteral("10\t7\tgrtFloat\tParameter 10\t50\t50\t45\t65\teditable"));
+  EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\tread-only"))) << "editability 2 above level 1";
+
+  r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("rows"), f.Setup, QStringLiteral("--level"),
+             QStringLiteral("3")});
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc));
+  const QJsonArray rows = doc.value(QStringLiteral("rows")).toArray();
+  ASSERT_EQ(rows.size(), 5) << "all of them at level 3, both id-10 items";
+  EXPECT_EQ(rows[4].toObject().value(QStringLiteral("parent")).toString(), QStringLiteral("8"));
+  EXPECT_EQ(rows[0].toObject().value(QStringLiteral("caption")).toString(), QStringLiteral("(10/0x0000000A) Parameter 10"));
+}
+
+TEST(CliPara, SetRunsTheEditorsAcceptPath) {
+  TParaFiles f;
+  const QString out = f.Dir.filePath(QStringLiteral("out.xml"));
+  const QString changes = f.Dir.filePath(QStringLiteral("changes.json"));
+  TRun r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("set"), f.Setup,
+                  QStringLiteral("10@7=70"), QStringLiteral("10@8=7"), QStringLiteral("11=5"),
+                  QStringLiteral("4261413254=N99E1"), QStringLiteral("--out"), out, QStringLiteral("--changes"), changes});
+  EXPECT_EQ(r.Exit, 4) << "a value was corrected or rejected";
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc));
+  const QJsonArray in = doc.value(QStringLiteral("inputs")).toArray();
+  ASSERT_EQ(in.size(), 4);
+  const QJsonObject clamped = in[0].toObject();
+  EXPECT_EQ(clamped.value(QStringLiteral("stored")).toString(), QStringLiteral("65"));
+  EXPECT_TRUE(clamped.value(QStringLiteral("corrected")).toBool());
+  EXPECT_TRUE(clamped.value(QStringLiteral("message")).toString().startsWith(
+      QStringLiteral("Der eingegebene Wert für Parameter 10 liegt im ungültigen Bereich.")));
+  EXPECT_EQ(in[1].toObject().value(QStringLiteral("stored")).toString(), QStringLiteral("7"));
+  EXPECT_FALSE(in[1].toObject().value(QStringLiteral("corrected")).toBool());
+  EXPECT_TRUE(in[2].toObject().value(QStringLiteral("rejected")).toBool()) << "not editable at level 1";
+  const QJsonObject gps = in[3].toObject();
+  EXPECT_TRUE(gps.value(QStringLiteral("rejected")).toBool());
+  EXPECT_TRUE(gps.value(QStringLiteral("message")).toString().startsWith(QStringLiteral("Die Eingegebenen GPS Koordinaten \"N99E1\"")));
+  EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
+
+  const QByteArray written = ReadAll(out);
+  EXPECT_TRUE(written.contains("<value>65</value>"));
+  EXPECT_TRUE(written.contains("<value>7</value>"));
+  EXPECT_TRUE(written.contains("<value>4</value>")) << "a rejected value stays";
+  EXPECT_TRUE(written.contains("N49.1E11.1"));
+  const QJsonArray list = QJsonDocument::fromJson(ReadAll(changes)).object().value(QStringLiteral("changes")).toArray();
+  ASSERT_EQ(list.size(), 2);
+  EXPECT_EQ(list[0].toObject().value(QStringLiteral("key")).toString(), QStringLiteral("107"));
+  EXPECT_EQ(list[0].toObject().value(QStringLiteral("original")).toString(), QStringLiteral("50"));
+
+  r = f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("10@7=55,5")});
+  EXPECT_EQ(r.Exit, 0) << "a comma is no correction";
+  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("10@7 = \"55.5\""));
+}
+
+TEST(CliPara, CheckAndBadInput) {
+  TParaFiles f;
+  TRun r = f.Cli({QStringLiteral("para"), QStringLiteral("check"), f.Setup});
+  EXPECT_EQ(r.Exit, 4);
+  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("10@8: \"99\" -> \"50\"")) << "above its upper limit";
+
+  const QString broken = f.Dir.filePath(QStringLiteral("broken.xml"));
+  WriteAll(broken, "<config><group name=\"sys\" id=\"1\">");
+  const QString out = f.Dir.filePath(QStringLiteral("never.xml"));
+  r = f.Cli({QStringLiteral("para"), QStringLiteral("set"), broken, QStringLiteral("10=1"), QStringLiteral("--out"), out});
+  EXPECT_EQ(r.Exit, 1);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("kein gültiges XML"))) << r.Err.toStdString();
+  EXPECT_FALSE(QFile::exists(out)) << "nothing written";
+  r = f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("x=1")});
+  EXPECT_EQ(r.Exit, 1);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("'x=1' is not ID[@PARENT]=TEXT"))) << r.Err.toStdString();
+  r = f.Cli({QStringLiteral("para"), QStringLiteral("rows"), f.Dir.filePath(QStringLiteral("missing.xml"))});
+  EXPECT_EQ(r.Exit, 1);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("Datei fehlt")));
+}

@@ -1,0 +1,252 @@
+// vanta-cli para: the parameter set without a device. Rows as the editor
+// builds them, values through the editor's accept path, and the values the
+// rules would correct.
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include "CliSession.h"
+#include "GridRules.h"
+#include "ParaHelper.h"
+
+namespace vanta::cli {
+
+namespace {
+
+const QString CRangeMessage = QStringLiteral(
+    "Der eingegebene Wert für %1 liegt im ungültigen Bereich.\r\nBitte die Bereichsgrenzen beachten:\r\n"
+    "Minimaler Wert: %2\r\nMaximaler Wert: %3\r\nStandard Wert: %4\r\n\r\nDer Parameter wird auf den Wert %5 gesetzt!");
+const QString CGpsMessage = QStringLiteral(
+    "Die Eingegebenen GPS Koordinaten \"%1\" sind ungültig. Bitte geben Sie diese im Format \"N49.12345678E11.12345678\" ein.");
+
+int LevelOf(const TCliArgs& a, const TCliOptions& o) {
+  bool ok = false;
+  const int level = a.Value(QStringLiteral("level")).toInt(&ok);
+  return ok ? level : o.Visibility;
+}
+
+QJsonObject RowJson(const TGridRow& r, const QString& parent) {
+  QJsonObject o{{QStringLiteral("id"), r.IDStr},
+                {QStringLiteral("parent"), parent},
+                {QStringLiteral("kind"), GridRowTypName(r.RowTyp)},
+                {QStringLiteral("caption"), r.RowCap},
+                {QStringLiteral("value"), DisplayText(r, 1)},
+                {QStringLiteral("default"), r.RowDef.toString()},
+                {QStringLiteral("min"), r.RowMin.toString()},
+                {QStringLiteral("max"), r.RowMax.toString()},
+                {QStringLiteral("editable"), r.Editable}};
+  if (r.RowTyp == TGridRowTyp::grtFloat) o[QStringLiteral("value")] = FormatFloat5(r.RowVal.toDouble());
+  if (r.RowTyp == TGridRowTyp::grtBoolean || r.RowTyp == TGridRowTyp::grtDatapoint)
+    o[QStringLiteral("value")] = r.RowVal.toString();
+  if (r.IsList) o[QStringLiteral("list")] = QJsonArray::fromStringList(r.List);
+  return o;
+}
+
+// Every item element below `root` with the id text of its parent, in document order.
+template <typename F>
+void ForEachItem(const pugi::xml_node& root, F&& f) {
+  for (pugi::xml_node c = root.first_child(); c; c = c.next_sibling()) {
+    if (c.type() != pugi::node_element) continue;
+    const QString name = QString::fromUtf8(c.name());
+    if (name == QLatin1String("parameter") || name == QLatin1String("property") || name == QLatin1String("datapoint"))
+      f(c, QString::fromUtf8(root.attribute("id").value()));
+    if (name == QLatin1String("group") || name == QLatin1String("swmodule") || name == QLatin1String("datapoint"))
+      ForEachItem(c, f);
+  }
+}
+
+bool Load(TParaDocument& doc, const QString& path, TCliOutput& out) {
+  QString error;
+  if (!doc.LoadFile(path, error)) {
+    out.Error(error);
+    return false;
+  }
+  for (const QString& w : doc.Warnings()) out.Note(QStringLiteral("%1: %2").arg(path, w));
+  return true;
+}
+
+int Rows(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
+  TParaDocument doc;
+  if (!Load(doc, a.Args[1], out)) return ecUsage;
+  const int level = LevelOf(a, o);
+  pugi::xml_node root = doc.Sys();
+  if (a.Has(QStringLiteral("folder"))) {
+    root = doc.FindFirst(a.Value(QStringLiteral("folder")).toUInt());
+    if (!root) {
+      out.Error(QStringLiteral("Ordner %1 gibt es nicht").arg(a.Value(QStringLiteral("folder"))));
+      return ecUsage;
+    }
+  }
+  QJsonArray rows;
+  const TCaptionSource captions;
+  ForEachItem(root, [&](const pugi::xml_node& n, const QString& parent) {
+    TGridRow r;
+    if (!GetGridRow(level, parent, n, r, captions, doc.Changes)) return;
+    const QJsonObject j = RowJson(r, parent);
+    rows.append(j);
+    QStringList fields;
+    for (const char* k : {"id", "parent", "kind", "caption", "value", "default", "min", "max"})
+      fields << j.value(QLatin1String(k)).toString();
+    fields << (r.Editable ? QStringLiteral("editable") : QStringLiteral("read-only"));
+    if (r.IsList) fields << r.List.join(QLatin1Char('|'));
+    out.Line(fields.join(QLatin1Char('\t')));
+  });
+  out.Result().insert(QStringLiteral("rows"), rows);
+  return ecDone;
+}
+
+int Check(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
+  TParaDocument doc;
+  if (!Load(doc, a.Args[1], out)) return ecUsage;
+  const int level = LevelOf(a, o);
+  QJsonArray found;
+  const TCaptionSource captions;
+  ForEachItem(doc.Sys(), [&](const pugi::xml_node& n, const QString& parent) {
+    TGridRow r;
+    if (!GetGridRow(level, parent, n, r, captions, doc.Changes) || r.RowTyp == TGridRowTyp::grtProperty) return;
+    const QString current = GetNodeValue(n, r.RowTyp == TGridRowTyp::grtDatapoint ? ".//rec" : ".//value");
+    bool corrected = false;
+    const QString stored = CheckValue(r, current, {}, corrected);
+    if (!corrected) return;
+    found.append(QJsonObject{{QStringLiteral("id"), r.IDStr}, {QStringLiteral("parent"), parent},
+                             {QStringLiteral("value"), current}, {QStringLiteral("stored"), stored}});
+    out.Line(QStringLiteral("%1@%2: \"%3\" -> \"%4\"").arg(r.IDStr, parent, current, stored));
+  });
+  out.Result().insert(QStringLiteral("corrections"), found);
+  return found.isEmpty() ? ecDone : ecCorrected;
+}
+
+bool WriteChanges(const TChangeList& changes, const QString& path, TCliOutput& out) {
+  QJsonArray list;
+  for (auto it = changes.cbegin(); it != changes.cend(); ++it)
+    list.append(QJsonObject{{QStringLiteral("key"), it.key()},
+                            {QStringLiteral("id"), it->ID},
+                            {QStringLiteral("parent"), it->ParentID},
+                            {QStringLiteral("original"), it->OriVal}});
+  QSaveFile f(path);
+  const QByteArray bytes = QJsonDocument(QJsonObject{{QStringLiteral("changes"), list}}).toJson();
+  if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit()) return true;
+  out.Error(QStringLiteral("%1: %2").arg(path, f.errorString()));
+  return false;
+}
+
+int Set(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
+  TParaDocument doc;
+  if (!Load(doc, a.Args[1], out)) return ecUsage;
+  const int level = LevelOf(a, o);
+  const TCaptionSource captions;
+  QJsonArray results;
+  bool anyCorrection = false;
+  for (const QString& input : a.Args.mid(2)) {
+    const qsizetype eq = input.indexOf(QLatin1Char('='));
+    const QString target = input.left(eq);
+    const QString typed = input.mid(eq + 1);
+    const QString idText = target.section(QLatin1Char('@'), 0, 0);
+    const QString parentText = target.contains(QLatin1Char('@')) ? target.section(QLatin1Char('@'), 1) : QString();
+    QJsonObject res{{QStringLiteral("id"), idText}, {QStringLiteral("input"), typed}};
+    const uint32_t id = idText.toUInt();
+    const pugi::xml_node n = parentText.isEmpty() ? doc.FindFirst(id) : doc.Find(id, parentText.toUInt());
+    const QString parent = QString::fromUtf8(n.parent().attribute("id").value());
+    res[QStringLiteral("parent")] = parent;
+    TGridRow row;
+    QString message;
+    bool corrected = false, rejected = false;
+    QString stored;
+    if (!n) {
+      rejected = true;
+      message = parentText.isEmpty() ? QStringLiteral("Parameter %1 gibt es nicht").arg(idText)
+                                     : QStringLiteral("Parameter %1 unter %2 gibt es nicht").arg(idText, parentText);
+    } else if (!GetGridRow(level, parent, n, row, captions, doc.Changes)) {
+      rejected = true;
+      message = QStringLiteral("Parameter %1 ist auf Stufe %2 nicht sichtbar").arg(idText).arg(level);
+    } else if (!row.Editable || row.RowTyp == TGridRowTyp::grtProperty) {
+      rejected = true;
+      message = QStringLiteral("Parameter %1 ist auf Stufe %2 nicht änderbar").arg(idText).arg(level);
+    } else {
+      const TAcceptResult r = AcceptValue(
+          row, typed, [&](const QString&, const QString& min, const QString& max, const QString& def, const QString& outVal,
+                          const QString&) { message = CRangeMessage.arg(row.RowCap, min, max, def, outVal); });
+      corrected = r.Corrected;
+      stored = r.Stored;
+      if (!r.Accepted) {
+        rejected = true;
+        message = row.ID == CGpsPositionId ? CGpsMessage.arg(typed) : QStringLiteral("Eingabe abgelehnt");
+        stored = DisplayText(row, 1);
+      } else {
+        WriteBackValue(n, stored, row.Equal, row.RowTyp, doc.Changes);
+      }
+    }
+    anyCorrection = anyCorrection || corrected || rejected;
+    res[QStringLiteral("stored")] = stored;
+    res[QStringLiteral("corrected")] = corrected;
+    res[QStringLiteral("rejected")] = rejected;
+    res[QStringLiteral("message")] = message;
+    results.append(res);
+    out.Line(QStringLiteral("%1@%2 = \"%3\"%4%5").arg(idText, parent, stored,
+                                                      rejected ? QStringLiteral(" (abgelehnt)")
+                                                               : corrected ? QStringLiteral(" (korrigiert)") : QString(),
+                                                      message.isEmpty() ? QString()
+                                                                        : QStringLiteral(": ") + QString(message).replace(QLatin1String("\r\n"), QLatin1String(" "))));
+  }
+  out.Result().insert(QStringLiteral("inputs"), results);
+  if (a.Has(QStringLiteral("out"))) {
+    QString error;
+    if (!doc.SaveFile(a.Value(QStringLiteral("out")), error)) {
+      out.Error(error);
+      return ecUsage;
+    }
+  }
+  if (a.Has(QStringLiteral("changes")) && !WriteChanges(doc.Changes, a.Value(QStringLiteral("changes")), out)) return ecUsage;
+  return anyCorrection ? ecCorrected : ecDone;
+}
+
+}  // namespace
+
+TCliCommand ParaCommand() {
+  TCliCommand c{QStringLiteral("para"),
+                QStringLiteral("para rows FILE [--level N] [--folder ID] | para set FILE ID[@PARENT]=TEXT... [--level N] "
+                               "[--out FILE] [--changes FILE] | para check FILE [--level N]"),
+                {{{QStringLiteral("level")}, true},
+                 {{QStringLiteral("folder")}, true},
+                 {{QStringLiteral("out")}, true},
+                 {{QStringLiteral("changes")}, true}},
+                [](const TCliArgs& a) {
+                  if (a.Args.isEmpty()) return Missing(QStringLiteral("rows, set or check"));
+                  const QString op = a.Args[0];
+                  if (op != QLatin1String("rows") && op != QLatin1String("set") && op != QLatin1String("check"))
+                    return TArgProblem::Usage(QStringLiteral("unknown operation '%1'").arg(op));
+                  if (a.Args.size() < 2) return Missing(QStringLiteral("FILE"));
+                  if (!QFile::exists(a.Args[1])) return TArgProblem::Fact(QStringLiteral("%1: Datei fehlt").arg(a.Args[1]));
+                  if (a.Has(QStringLiteral("level"))) {
+                    bool ok = false;
+                    a.Value(QStringLiteral("level")).toInt(&ok);
+                    if (!ok) return TArgProblem::Usage(QStringLiteral("--level needs a whole number"));
+                  }
+                  if (op == QLatin1String("set")) {
+                    if (a.Args.size() < 3) return Missing(QStringLiteral("ID=TEXT"));
+                    for (const QString& in : a.Args.mid(2)) {
+                      const QString target = in.section(QLatin1Char('='), 0, 0);
+                      bool idOk = false, parentOk = true;
+                      target.section(QLatin1Char('@'), 0, 0).toUInt(&idOk);
+                      if (target.contains(QLatin1Char('@'))) target.section(QLatin1Char('@'), 1).toUInt(&parentOk);
+                      if (!in.contains(QLatin1Char('=')) || !idOk || !parentOk)
+                        return TArgProblem::Usage(QStringLiteral("'%1' is not ID[@PARENT]=TEXT").arg(in));
+                    }
+                  } else if (a.Args.size() > 2) {
+                    return Unexpected(a.Args[2]);
+                  }
+                  return TArgProblem::None();
+                },
+                nullptr};
+  c.RunOffline = [](TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
+    const QString op = a.Args[0];
+    if (op == QLatin1String("rows")) return Rows(out, a, o);
+    if (op == QLatin1String("check")) return Check(out, a, o);
+    return Set(out, a, o);
+  };
+  return c;
+}
+
+}  // namespace vanta::cli
