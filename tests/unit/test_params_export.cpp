@@ -1,0 +1,121 @@
+// The export files: the change export keeps only changed items and their
+// path, the CSV list with its sections, the ICD facts and IED name.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "Constants.h"
+#include "ParaExport.h"
+
+using namespace vanta;
+
+namespace {
+
+const char* CDoc = R"(<?xml version="1.0"?>
+<config><device name="Vanta Sim"/><system><group name="sys" id="1">
+  <group id="7">
+    <parameter id="10"><visibility>0</visibility><type>float</type><value>1,5</value></parameter>
+    <parameter id="11"><visibility>0</visibility><type>integer</type><value>4</value></parameter>
+  </group>
+  <group id="4278190084">
+    <swmodule id="50"><group id="51">
+      <parameter id="10"><visibility>0</visibility><type>integer</type><value>5</value></parameter>
+      <parameter id="53"><visibility>0</visibility><type>integer</type><value>6</value></parameter></group>
+      <datapoint id="54"><visibility>0</visibility><rec>1</rec></datapoint></swmodule>
+    <swmodule id="60"><parameter id="61"><visibility>0</visibility><type>text</type><value>x</value></parameter></swmodule>
+  </group>
+</group></system></config>)";
+
+TParaDocument Load() {
+  TParaDocument d;
+  QString error;
+  EXPECT_TRUE(d.LoadBytes(CDoc, error)) << error.toStdString();
+  return d;
+}
+
+TCaptionSource Captions() {
+  TCaptionSource c;
+  c.Caption = [](uint32_t id) { return QStringLiteral("C%1").arg(id); };
+  return c;
+}
+
+}  // namespace
+
+TEST(ChangeExport, KeepsChangedItemsWithTheirPathForAnyDevice) {
+  TParaDocument d = Load();
+  EXPECT_TRUE(ChangeExport(d, d.Changes).isEmpty()) << "no changes, no file";
+  WriteBackValue(d.Find(10, 51), QStringLiteral("9"), false, TGridRowTyp::grtInteger, d.Changes);
+  WriteBackValue(d.Find(10, 7), QStringLiteral("2"), false, TGridRowTyp::grtFloat, d.Changes);
+  const QByteArray out = ChangeExport(d, d.Changes);
+  TParaDocument back;
+  QString error;
+  ASSERT_TRUE(back.LoadBytes(out, error)) << error.toStdString();
+  EXPECT_EQ(QString::fromUtf8(back.Doc().select_node("//device").node().attribute("name").value()), QStringLiteral("anyDevice"));
+  EXPECT_TRUE(back.Find(10, 51)) << "the change inside a group inside a module";
+  EXPECT_TRUE(back.Find(10, 7)) << "the same id under another parent is its own change";
+  EXPECT_FALSE(back.FindFirst(11)) << "unchanged siblings go";
+  EXPECT_FALSE(back.FindFirst(53));
+  EXPECT_FALSE(back.FindFirst(54));
+  EXPECT_FALSE(back.FindFirst(60)) << "a module without changes goes";
+  EXPECT_TRUE(back.FindFirst(50)) << "the path stays";
+  EXPECT_EQ(GetNodeValue(back.Find(10, 51), ".//value"), QStringLiteral("9")) << "the changed item whole";
+  EXPECT_EQ(QString::fromUtf8(d.Doc().select_node("//device").node().attribute("name").value()), QStringLiteral("Vanta Sim"))
+      << "the loaded document is untouched";
+}
+
+TEST(CsvExport, SectionsAndChosenModulesOnly) {
+  TParaDocument d = Load();
+  EXPECT_EQ(ModuleEntries(d, Captions()), (QStringList{QStringLiteral("50=C50"), QStringLiteral("60=C60")}));
+  const QString csv = QString::fromUtf8(CsvExport(d, 1, Captions(), {QStringLiteral("50")}));
+  EXPECT_EQ(csv, QStringLiteral("\r\nC4278190084\r\n\r\n"
+                                "\r\nC50\r\n\r\n"
+                                "C54;1\r\n")) << "groups inside a module are not walked; the top group 7 neither";
+  const QString none = QString::fromUtf8(CsvExport(d, 1, Captions(), {}));
+  EXPECT_FALSE(none.contains(QStringLiteral("C50"))) << "an unticked module is left out";
+  EXPECT_EQ(CsvExportPath(QStringLiteral("/tmp/"), 4711), QStringLiteral("/tmp/para_4711.csv"));
+  EXPECT_EQ(FullExportName(QStringLiteral("Dev"), QStringLiteral("Werk"), QStringLiteral("Feld"), QDate(2026, 12, 5)),
+            QStringLiteral("Vanta_Dev_Werk_Feld_261205.xml"));
+  EXPECT_EQ(ChangeExportName(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5))), QStringLiteral("ChangeExport_260102_030405.xml"));
+}
+
+TEST(Icd, ReadRenameAndApply) {
+  QTemporaryDir dir;
+  const QString icd = dir.filePath(QStringLiteral("station.icd"));
+  {
+    QFile f(icd);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(R"(<SCL><Header id="H1" version="2007" revision="B"/>
+      <Communication><SubNetwork><ConnectedAP iedName="OLD" apName="P1"/></SubNetwork></Communication>
+      <IED name="OLD" originalSclVersion="2007" originalSclRevision="B"/></SCL>)");
+  }
+  TIcdInfo info;
+  QString error;
+  ASSERT_TRUE(ReadIcd(icd, info, error)) << error.toStdString();
+  EXPECT_EQ(info.HeaderId, QStringLiteral("H1"));
+  EXPECT_EQ(info.Name, QStringLiteral("OLD"));
+  ASSERT_TRUE(RenameIcd(icd, QStringLiteral("NEU"), error)) << error.toStdString();
+  ASSERT_TRUE(ReadIcd(icd, info, error));
+  EXPECT_EQ(info.Name, QStringLiteral("NEU"));
+  QFile f(icd);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(f.readAll().contains("iedName=\"NEU\""));
+
+  TParaDocument d;
+  ASSERT_TRUE(d.LoadBytes(R"(<c><group name="sys" id="1">
+    <parameter id="4278190467"><type>text</type><value>neu</value></parameter>
+    <parameter id="4278190468"><type>text</type><value>a.icd</value></parameter>
+    <parameter id="4278190473"><type>text</type><value/></parameter></group></c>)", error));
+  const QStringList changed = ApplyIcdToSetup(d, QStringLiteral("station.icd"), info);
+  EXPECT_EQ(changed, QStringList{QStringLiteral("4278190468")})
+      << "same text without regard to case stays; a value without text is not filled";
+  EXPECT_EQ(d.Changes.value(QStringLiteral("42781904681")).OriVal, QStringLiteral("a.icd"));
+
+  const QString broken = dir.filePath(QStringLiteral("broken.icd"));
+  QFile b(broken);
+  ASSERT_TRUE(b.open(QIODevice::WriteOnly));
+  b.write("<SCL><Header/></SCL>");
+  b.close();
+  EXPECT_FALSE(ReadIcd(broken, info, error));
+  EXPECT_TRUE(error.contains(QStringLiteral("IED fehlt"))) << error.toStdString();
+}
