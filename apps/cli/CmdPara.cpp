@@ -1,7 +1,9 @@
 // vanta-cli para: the parameter set without a device. Rows as the editor
 // builds them, values through the editor's accept path, and the values the
 // rules would correct.
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,6 +11,7 @@
 
 #include "CliSession.h"
 #include "GridRules.h"
+#include "ParaExport.h"
 #include "ParaHelper.h"
 
 namespace vanta::cli {
@@ -202,22 +205,166 @@ int Set(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   return anyCorrection ? ecCorrected : ecDone;
 }
 
+bool ReadChanges(const QString& path, TChangeList& changes, TCliOutput& out) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) {
+    out.Error(QStringLiteral("%1: %2").arg(path, f.errorString()));
+    return false;
+  }
+  QJsonParseError e;
+  const QJsonDocument d = QJsonDocument::fromJson(f.readAll(), &e);
+  if (e.error != QJsonParseError::NoError || !d.object().value(QStringLiteral("changes")).isArray()) {
+    out.Error(QStringLiteral("%1: keine Änderungsliste (%2)").arg(path, e.errorString()));
+    return false;
+  }
+  for (const QJsonValue& v : d.object().value(QStringLiteral("changes")).toArray()) {
+    const QJsonObject o = v.toObject();
+    const TChangeListRec rec{o.value(QStringLiteral("id")).toString(), o.value(QStringLiteral("parent")).toString(),
+                             o.value(QStringLiteral("original")).toString()};
+    changes.insert(ChangeKey(rec.ID, rec.ParentID), rec);
+  }
+  return true;
+}
+
+bool SaveBytesTo(const QString& path, const QByteArray& bytes, TCliOutput& out) {
+  QSaveFile f(path);
+  if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit()) return true;
+  out.Error(QStringLiteral("%1: %2").arg(path, f.errorString()));
+  return false;
+}
+
+int Export(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
+  TParaDocument doc;
+  if (!Load(doc, a.Args[1], out)) return ecUsage;
+  const QString format = a.Value(QStringLiteral("format"));
+  if (a.Has(QStringLiteral("changes")) && !ReadChanges(a.Value(QStringLiteral("changes")), doc.Changes, out)) return ecUsage;
+  const TCaptionSource captions;
+  QByteArray bytes;
+  QString name;
+  if (format == QLatin1String("full")) {
+    CheckAllMandatoryNodes(doc.Doc());
+    bytes = doc.Bytes();
+    const pugi::xml_node device = doc.Doc().select_node("//device[@name]").node();
+    name = FullExportName(QString::fromUtf8(device.attribute("name").value()), QString(), QString(), QDate::currentDate());
+  } else if (format == QLatin1String("changes")) {
+    bytes = ChangeExport(doc, doc.Changes);
+    if (bytes.isEmpty()) {
+      out.Error(QStringLiteral("Keine Änderungen"));
+      return ecUsage;
+    }
+    name = ChangeExportName(QDateTime::currentDateTime());
+  } else {
+    QStringList modules;
+    for (const QString& m : ModuleEntries(doc, captions)) modules << m.section(QLatin1Char('='), 0, 0);
+    bytes = CsvExport(doc, LevelOf(a, o), captions, modules);
+    name = QStringLiteral("para.csv");
+  }
+  QString target = a.Value(QStringLiteral("out"));
+  if (target.isEmpty() || QFileInfo(target).isDir()) target = QDir(target.isEmpty() ? QStringLiteral(".") : target).filePath(name);
+  if (!SaveBytesTo(target, bytes, out)) return ecUsage;
+  out.Result().insert(QStringLiteral("file"), target);
+  out.Line(target);
+  return ecDone;
+}
+
+int Mandatory(TCliOutput& out, const TCliArgs& a) {
+  TParaDocument doc;
+  if (!Load(doc, a.Args[1], out)) return ecUsage;
+  std::vector<std::pair<pugi::xml_node, QString>> before;
+  for (const pugi::xpath_node& x : doc.Doc().select_nodes("//datapoint"))
+    before.emplace_back(x.node(), GetNodeValue(x.node(), ".//rec"));
+  CheckAllMandatoryNodes(doc.Doc());
+  QJsonArray changed;
+  for (const auto& [n, old] : before) {
+    const QString now = GetNodeValue(n, ".//rec");
+    if (now == old) continue;
+    const QString id = QString::fromUtf8(n.attribute("id").value());
+    changed.append(QJsonObject{{QStringLiteral("id"), id}, {QStringLiteral("from"), old}, {QStringLiteral("to"), now}});
+    out.Line(QStringLiteral("%1: %2 -> %3").arg(id, old, now));
+  }
+  out.Result().insert(QStringLiteral("changed"), changed);
+  if (a.Has(QStringLiteral("out"))) {
+    QString error;
+    if (!doc.SaveFile(a.Value(QStringLiteral("out")), error)) {
+      out.Error(error);
+      return ecUsage;
+    }
+  }
+  return ecDone;
+}
+
+// para icd show ICD | para icd apply ICD FILE [--out FILE] | para icd rename NAME ICD
+int Icd(TCliOutput& out, const TCliArgs& a) {
+  const QString op = a.Args.value(1);
+  QString error;
+  TIcdInfo info;
+  if (op == QLatin1String("rename")) {
+    if (!RenameIcd(a.Args.value(3), a.Args.value(2), error)) {
+      out.Error(error);
+      return ecUsage;
+    }
+    out.Line(QStringLiteral("%1: %2").arg(a.Args.value(3), a.Args.value(2)));
+    return ecDone;
+  }
+  if (!ReadIcd(a.Args.value(2), info, error)) {
+    out.Error(QStringLiteral("Ungülige ICD Datei ") + error);
+    return ecUsage;
+  }
+  if (op == QLatin1String("show")) {
+    const QJsonObject o{{QStringLiteral("name"), info.Name},          {QStringLiteral("version"), info.Version},
+                        {QStringLiteral("revision"), info.Revision},  {QStringLiteral("id"), info.HeaderId},
+                        {QStringLiteral("originalSclVersion"), info.SclVersion},
+                        {QStringLiteral("originalSclRevision"), info.SclRevision}};
+    for (auto it = o.begin(); it != o.end(); ++it) out.Line(QStringLiteral("%1	%2").arg(it.key(), it.value().toString()));
+    out.Result().insert(QStringLiteral("icd"), o);
+    return ecDone;
+  }
+  TParaDocument doc;
+  if (!Load(doc, a.Args.value(3), out)) return ecUsage;
+  const QStringList changed = ApplyIcdToSetup(doc, QFileInfo(a.Args.value(2)).fileName(), info);
+  for (const QString& id : changed) out.Line(QStringLiteral("%1 = \"%2\"").arg(id, GetNodeValue(doc.FindFirst(id.toUInt()), ".//value")));
+  out.Result().insert(QStringLiteral("changed"), QJsonArray::fromStringList(changed));
+  const QString target = a.Value(QStringLiteral("out")).isEmpty() ? a.Args.value(3) : a.Value(QStringLiteral("out"));
+  if (!doc.SaveFile(target, error)) {
+    out.Error(error);
+    return ecUsage;
+  }
+  return ecDone;
+}
+
 }  // namespace
 
 TCliCommand ParaCommand() {
   TCliCommand c{QStringLiteral("para"),
                 QStringLiteral("para rows FILE [--level N] [--folder ID] | para set FILE ID[@PARENT]=TEXT... [--level N] "
-                               "[--out FILE] [--changes FILE] | para check FILE [--level N]"),
+                               "[--out FILE] [--changes FILE] | para check FILE [--level N] | para mandatory FILE [--out FILE] | "
+                               "para export FILE --format full|changes|csv [--changes FILE] [--out PATH] | "
+                               "para icd show ICD | para icd apply ICD FILE [--out FILE] | para icd rename NAME ICD"),
                 {{{QStringLiteral("level")}, true},
                  {{QStringLiteral("folder")}, true},
                  {{QStringLiteral("out")}, true},
-                 {{QStringLiteral("changes")}, true}},
+                 {{QStringLiteral("changes")}, true},
+                 {{QStringLiteral("format")}, true}},
                 [](const TCliArgs& a) {
                   if (a.Args.isEmpty()) return Missing(QStringLiteral("rows, set or check"));
                   const QString op = a.Args[0];
-                  if (op != QLatin1String("rows") && op != QLatin1String("set") && op != QLatin1String("check"))
-                    return TArgProblem::Usage(QStringLiteral("unknown operation '%1'").arg(op));
+                  static const QStringList ops{QStringLiteral("rows"), QStringLiteral("set"), QStringLiteral("check"),
+                                               QStringLiteral("mandatory"), QStringLiteral("export"), QStringLiteral("icd")};
+                  if (!ops.contains(op)) return TArgProblem::Usage(QStringLiteral("unknown operation '%1'").arg(op));
+                  if (op == QLatin1String("icd")) {
+                    const QString sub = a.Args.value(1);
+                    const int need = sub == QLatin1String("show") ? 3 : sub == QLatin1String("apply") || sub == QLatin1String("rename") ? 4 : 0;
+                    if (need == 0) return TArgProblem::Usage(QStringLiteral("icd needs show, apply or rename"));
+                    if (a.Args.size() < need) return Missing(sub == QLatin1String("rename") ? QStringLiteral("NAME ICD") : QStringLiteral("ICD FILE"));
+                    if (a.Args.size() > need) return Unexpected(a.Args[need]);
+                    return TArgProblem::None();
+                  }
                   if (a.Args.size() < 2) return Missing(QStringLiteral("FILE"));
+                  if (op == QLatin1String("export")) {
+                    static const QStringList formats{QStringLiteral("full"), QStringLiteral("changes"), QStringLiteral("csv")};
+                    if (!formats.contains(a.Value(QStringLiteral("format"))))
+                      return TArgProblem::Usage(QStringLiteral("--format needs full, changes or csv"));
+                  }
                   if (!QFile::exists(a.Args[1])) return TArgProblem::Fact(QStringLiteral("%1: Datei fehlt").arg(a.Args[1]));
                   if (a.Has(QStringLiteral("level"))) {
                     bool ok = false;
@@ -244,6 +391,9 @@ TCliCommand ParaCommand() {
     const QString op = a.Args[0];
     if (op == QLatin1String("rows")) return Rows(out, a, o);
     if (op == QLatin1String("check")) return Check(out, a, o);
+    if (op == QLatin1String("mandatory")) return Mandatory(out, a);
+    if (op == QLatin1String("export")) return Export(out, a, o);
+    if (op == QLatin1String("icd")) return Icd(out, a);
     return Set(out, a, o);
   };
   return c;

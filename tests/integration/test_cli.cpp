@@ -957,3 +957,38 @@ TEST(CliPara, CheckAndBadInput) {
   EXPECT_EQ(r.Exit, 1);
   EXPECT_TRUE(r.Err.contains(QStringLiteral("Datei fehlt")));
 }
+
+TEST(CliPara, ExportsMandatoryAndIcd) {
+  TParaFiles f;
+  const QString changes = f.Dir.filePath(QStringLiteral("changes.json"));
+  TRun r = f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("10@8=20"), QStringLiteral("--changes"), changes});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  const QString exported = f.Dir.filePath(QStringLiteral("export.xml"));
+  r = f.Cli({QStringLiteral("para"), QStringLiteral("export"), f.Setup, QStringLiteral("--format"), QStringLiteral("changes"),
+             QStringLiteral("--changes"), changes, QStringLiteral("--out"), exported});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  const QByteArray x = ReadAll(exported);
+  EXPECT_TRUE(x.contains("name=\"anyDevice\""));
+  EXPECT_TRUE(x.contains("<group id=\"8\">"));
+  EXPECT_FALSE(x.contains("<group id=\"7\">")) << "nothing changed there";
+  r = f.Cli({QStringLiteral("para"), QStringLiteral("export"), f.Setup, QStringLiteral("--format"), QStringLiteral("changes"),
+             QStringLiteral("--out"), exported});
+  EXPECT_EQ(r.Exit, 1);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("Keine Änderungen")));
+  r = f.Cli({QStringLiteral("para"), QStringLiteral("export"), f.Setup, QStringLiteral("--format"), QStringLiteral("pdf")});
+  EXPECT_EQ(r.Exit, 1);
+
+  const QString icd = f.Dir.filePath(QStringLiteral("station.icd"));
+  WriteAll(icd, R"(<SCL><Header id="H" version="1" revision="A"/><Communication><SubNetwork><ConnectedAP iedName="A"/>
+    </SubNetwork></Communication><IED name="A"/></SCL>)");
+  r = f.Cli({QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("rename"), QStringLiteral("B2"), icd});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("show"), icd});
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_EQ(doc.value(QStringLiteral("icd")).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("B2"));
+  WriteAll(icd, "<SCL/>");
+  r = f.Cli({QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("show"), icd});
+  EXPECT_EQ(r.Exit, 1);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("Ungülige ICD Datei"))) << r.Err.toStdString();
+}
