@@ -133,5 +133,6 @@ TCliCommand ScratchpadCommand();
 TCliCommand StreamCommand();
 TCliCommand NtpCommand();
 TCliCommand ParaCommand();
+TCliCommand MdbCommand();
 
 }  // namespace vanta::cli

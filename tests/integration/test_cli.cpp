@@ -992,3 +992,32 @@ TEST(CliPara, ExportsMandatoryAndIcd) {
   EXPECT_EQ(r.Exit, 1);
   EXPECT_TRUE(r.Err.contains(QStringLiteral("Ungülige ICD Datei"))) << r.Err.toStdString();
 }
+
+TEST(CliMdb, PickerStatementsWithoutADevice) {
+  auto cli = [](const QStringList& args) { return RunCli(QStringList{QStringLiteral("--port"), QStringLiteral("1")} + args, 10000); };
+  TRun r = cli({QStringLiteral("--json"), QStringLiteral("mdb"), QStringLiteral("classes")});
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
+  const QJsonArray classes = doc.value(QStringLiteral("classes")).toArray();
+  ASSERT_FALSE(classes.isEmpty());
+  for (const QJsonValue& c : classes) {
+    const int n = c.toObject().value(QStringLiteral("class")).toInt();
+    EXPECT_TRUE(n < 9 || n == 18) << n;
+  }
+  r = cli({QStringLiteral("mdb"), QStringLiteral("--lang"), QStringLiteral("lang_en"), QStringLiteral("values"), QStringLiteral("--class"),
+           QString::number(classes[0].toObject().value(QStringLiteral("class")).toInt())});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  const QString firstId = r.Out.section(QLatin1Char('\t'), 0, 0);
+  ASSERT_FALSE(firstId.isEmpty());
+  r = cli({QStringLiteral("--json"), QStringLiteral("mdb"), QStringLiteral("search"), firstId});
+  ASSERT_TRUE(OneDocument(r, doc));
+  bool hit = false;
+  for (const QJsonValue& v : doc.value(QStringLiteral("values")).toArray())
+    hit = hit || v.toObject().value(QStringLiteral("vantaId")).toString() == firstId;
+  EXPECT_TRUE(hit) << "a device id is found through its class";
+  r = cli({QStringLiteral("mdb"), QStringLiteral("values")});
+  EXPECT_EQ(r.Exit, 1) << "needs --class or --modbus";
+  r = cli({QStringLiteral("mdb"), QStringLiteral("--db"), QStringLiteral("/nonexistent.db"), QStringLiteral("tree")});
+  EXPECT_EQ(r.Exit, 1);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("Datei fehlt")));
+}
