@@ -49,10 +49,6 @@ bool ParseWhole(const QString& text, T& out) {
   return true;
 }
 
-bool IsTextKind(TGridRowTyp t) {
-  return t == TGridRowTyp::grtText || t == TGridRowTyp::grtsecret || t == TGridRowTyp::grtipaddress;
-}
-
 }  // namespace
 
 QString FormatFloat5(double v) {

@@ -1,9 +1,15 @@
 #include "ParaHelper.h"
 
 #include <QFile>
+#include <cerrno>
+#include <cstdlib>
 #include <QLocale>
 #include <QSaveFile>
 #include <cmath>
+#include <cstdio>
+#include <charconv>
+#include <cstring>
+#include <strings.h>
 #include <limits>
 #include <sstream>
 
@@ -24,10 +30,77 @@ const pugi::xpath_query& Query(const char* path) {
   return *q;
 }
 
+// The first descendant element called `name`, in document order: what
+// ".//name" selects, without the XPath machinery (every row asks several).
+pugi::xml_node FirstDescendant(const pugi::xml_node& node, const char* name) {
+  pugi::xml_node n = node.first_child();
+  while (n) {
+    if (n.type() == pugi::node_element && std::strcmp(n.name(), name) == 0) return n;
+    if (n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n && !n.next_sibling() && n != node) n = n.parent();
+    if (!n || n == node) break;
+    n = n.next_sibling();
+  }
+  return {};
+}
+
 pugi::xml_node Select(const pugi::xml_node& node, const char* path) {
   if (!node) return {};
+  if (path[0] == '.' && path[1] == '/' && path[2] == '/' && std::strpbrk(path + 3, "/[@*|()") == nullptr)
+    return FirstDescendant(node, path + 3);
   return node.select_node(Query(path)).node();
 }
+
+// The first descendant of each name a row reads, in one walk: the same
+// elements the separate ".//name" searches would find.
+struct TFields {
+  pugi::xml_node Visibility, Editability, Type, Value, Default, Low, High, Range, Rec;
+};
+
+TFields Gather(const pugi::xml_node& node) {
+  TFields f;
+  struct TSlot {
+    const char* Name;
+    pugi::xml_node TFields::*Field;
+  };
+  static const TSlot CFieldSlots[] = {{"visibility", &TFields::Visibility}, {"editability", &TFields::Editability},
+                                {"type", &TFields::Type},             {"value", &TFields::Value},
+                                {"default", &TFields::Default},       {"low", &TFields::Low},
+                                {"high", &TFields::High},             {"range", &TFields::Range},
+                                {"rec", &TFields::Rec}};
+  pugi::xml_node n = node.first_child();
+  while (n) {
+    if (n.type() == pugi::node_element) {
+      const char* name = n.name();
+      for (const TSlot& s : CFieldSlots)
+        if (!(f.*s.Field) && std::strcmp(name, s.Name) == 0) {
+          f.*s.Field = n;
+          break;
+        }
+    }
+    if (n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n && !n.next_sibling() && n != node) n = n.parent();
+    if (!n || n == node) break;
+    n = n.next_sibling();
+  }
+  return f;
+}
+
+int LevelOf(const pugi::xml_node& field) {
+  const pugi::xml_node t = field.first_child();
+  if (!t) return 0;
+  char* end = nullptr;
+  const long v = std::strtol(t.value(), &end, 10);
+  return end && end != t.value() ? int(v) : 0;
+}
+
+QString TextOf(const pugi::xml_node& field) { return field && field.first_child() ? QString::fromUtf8(field.first_child().value()) : QString(); }
 
 int Level(const pugi::xml_node& node, const char* path) {
   bool ok = false;
@@ -54,6 +127,46 @@ uint32_t ToUint(const QString& text, uint32_t def, bool* ok = nullptr) {
   return good ? uint32_t(v) : def;
 }
 
+// The same rules on the raw text of an element, without a QString: rows of
+// large documents are built by the hundred thousand.
+const char* Trim(const char* t, const char*& end) {
+  while (*t == ' ' || *t == '\t' || *t == '\n' || *t == '\r') ++t;
+  end = t + std::strlen(t);
+  while (end > t && (end[-1] == ' ' || end[-1] == '\t' || end[-1] == '\n' || end[-1] == '\r')) --end;
+  return t;
+}
+
+int32_t IntOf(const char* text, int32_t def) {
+  const char* end = nullptr;
+  const char* t = Trim(text, end);
+  long long v = 0;
+  const auto r = std::from_chars(*t == '+' ? t + 1 : t, end, v);
+  if (t == end || r.ec != std::errc() || r.ptr != end || v < std::numeric_limits<int32_t>::min() ||
+      v > std::numeric_limits<int32_t>::max())
+    return def;
+  return int32_t(v);
+}
+
+uint32_t UintOf(const char* text, uint32_t def) {
+  const char* end = nullptr;
+  const char* t = Trim(text, end);
+  unsigned long long v = 0;
+  const auto r = std::from_chars(*t == '+' ? t + 1 : t, end, v);
+  if (t == end || r.ec != std::errc() || r.ptr != end || v > std::numeric_limits<uint32_t>::max()) return def;
+  return uint32_t(v);
+}
+
+double FloatOf(const char* text, double def) {
+  const char* end = nullptr;
+  const char* t = Trim(text, end);
+  double v = 0;
+  auto r = std::from_chars(*t == '+' ? t + 1 : t, end, v);
+  if (t != end && r.ec == std::errc() && r.ptr == end) return v;
+  return MyStrToFloatDef(QString::fromUtf8(t, end - t), def);  // a comma, and the rare forms
+}
+
+const char* RawText(const pugi::xml_node& field) { return field && field.first_child() ? field.first_child().value() : ""; }
+
 QString ParentIdOf(const pugi::xml_node& node) { return Utf8(node.parent().attribute("id").value()); }
 
 }  // namespace
@@ -62,11 +175,17 @@ QString GridRowTypName(TGridRowTyp t) { return QLatin1String(CKindNames[int(t)])
 
 QString TCaptionSource::CaptionOf(uint32_t id) const {
   const QString c = Caption ? Caption(id) : QString();
-  return c.isEmpty() ? QStringLiteral("Parameter %1").arg(id) : c;
+  if (!c.isEmpty()) return c;
+  char buf[32];
+  const int n = std::snprintf(buf, sizeof buf, "Parameter %u", id);
+  return QString::fromLatin1(buf, n);
 }
 
 QString TCaptionSource::HexOf(uint32_t id) const {
-  return Hex ? Hex(id) : QStringLiteral("0x%1").arg(id, 8, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x"));
+  if (Hex) return Hex(id);
+  char buf[16];
+  const int n = std::snprintf(buf, sizeof buf, "0x%08X", id);
+  return QString::fromLatin1(buf, n);
 }
 
 // ---- free functions -----------------------------------------------------------------------
@@ -103,6 +222,24 @@ double MyStrToFloatDef(const QString& text, double def) {
   return def;
 }
 
+namespace {
+// The type text without dashes and blanks around it, compared without case.
+TGridRowTyp KindOfRaw(const char* text) {
+  char name[40] = "grt";
+  size_t n = 3;
+  const char* end = nullptr;
+  for (const char* p = Trim(text, end); p < end; ++p) {
+    if (*p == '-') continue;
+    if (n + 1 >= sizeof name) return TGridRowTyp::grtText;
+    name[n++] = *p;
+  }
+  name[n] = 0;
+  for (int i = 0; i < int(std::size(CKindNames)); ++i)
+    if (strcasecmp(name, CKindNames[i]) == 0) return TGridRowTyp(i);
+  return TGridRowTyp::grtText;
+}
+}  // namespace
+
 TGridRowTyp GetXTRecTyp(const QString& typeText) {
   QString name = typeText.trimmed();
   name.remove(QLatin1Char('-'));
@@ -132,7 +269,7 @@ void Identify(int level, const QString& parentId, const pugi::xml_node& node, TG
   row.ID = ToUint(row.IDStr, 0);
   row.RowCap = captions.CaptionOf(row.ID);
   row.Equal = !changes.contains(ChangeKey(row.IDStr, parentId));
-  if (level >= 2) row.RowCap = QStringLiteral("(%1/%2) %3").arg(row.IDStr, captions.HexOf(row.ID), row.RowCap);
+  if (level >= 2) row.RowCap = QLatin1Char('(') + row.IDStr + QLatin1Char('/') + captions.HexOf(row.ID) + QLatin1String(") ") + row.RowCap;
 }
 
 QString InitialText(const TGridRow& row, const QString& parentId, const TChangeList& changes, const QString& current) {
@@ -144,96 +281,97 @@ QString InitialText(const TGridRow& row, const QString& parentId, const TChangeL
 bool GetGridRow(int level, const QString& parentId, const pugi::xml_node& node, TGridRow& row,
                 const TCaptionSource& captions, const TChangeList& changes) {
   row = TGridRow();
-  const QString name = Utf8(node.name());
-  auto invisible = [&] {
-    if (Level(node, ".//visibility") <= level) return false;
+  const char* name = node.name();
+  const bool datapoint = std::strcmp(name, "datapoint") == 0;
+  const bool property = std::strcmp(name, "property") == 0;
+  const bool parameter = std::strcmp(name, "parameter") == 0;
+  if (!datapoint && !property && !parameter) return false;
+  const TFields f = Gather(node);
+  row.Node = node;
+  if (LevelOf(f.Visibility) > level) {
     row = TGridRow();
-    return true;
-  };
-  if (name == QLatin1String("datapoint")) {
-    row.Node = node;
-    row.IsList = QLatin1String(Select(node, ".//range").attribute("list").value()) == QLatin1String("true");
-    if (invisible()) return false;
+    return false;
+  }
+  if (datapoint) {
+    row.IsList = std::strcmp(f.Range.attribute("list").value(), "true") == 0;
     Identify(level, parentId, node, row, captions, changes);
-    row.Editable = Level(node, ".//editability") <= level;
+    row.Editable = LevelOf(f.Editability) <= level;
     row.RowTyp = TGridRowTyp::grtDatapoint;
-    const QString rec = GetNodeValue(node, ".//rec");
+    const QString rec = TextOf(f.Rec);
     row.RowVal = ToInt(rec, 0);
     row.RowPar = ToInt(InitialText(row, parentId, changes, rec), 0);
-    row.RowDef = ToInt(GetNodeValue(node, ".//default"), 0);
+    row.RowDef = ToInt(TextOf(f.Default), 0);
     row.RowMin = 0;
     row.RowMax = 1;
     return true;
   }
-  if (name == QLatin1String("property")) {
-    row.Node = node;
-    if (invisible()) return false;
+  if (property) {
     Identify(level, parentId, node, row, captions, changes);
     row.Editable = false;
     row.Equal = true;
     row.RowTyp = TGridRowTyp::grtProperty;
-    row.RowVal = GetNodeValue(node, ".//value");
+    row.RowVal = TextOf(f.Value);
     row.RowPar = row.RowVal;
     return true;
   }
-  if (name != QLatin1String("parameter")) return false;
-  row.Node = node;
-  const pugi::xml_node range = Select(node, ".//range");
-  row.IsList = QLatin1String(range.attribute("list").value()) == QLatin1String("true");
-  if (invisible()) return false;
+  const pugi::xml_node range = f.Range;
+  row.IsList = std::strcmp(range.attribute("list").value(), "true") == 0;
   Identify(level, parentId, node, row, captions, changes);
-  row.Editable = Level(node, ".//editability") <= level;
-  row.RowTyp = GetXTRecTyp(GetNodeValue(node, ".//type"));
-  const QString val = GetNodeValue(node, ".//value");
-  const QString par = InitialText(row, parentId, changes, val);
-  const QString def = GetNodeValue(node, ".//default");
-  const QString low = GetNodeValue(node, ".//low");
-  const QString high = GetNodeValue(node, ".//high");
+  row.Editable = LevelOf(f.Editability) <= level;
+  row.RowTyp = KindOfRaw(RawText(f.Type));
+  const char* val = RawText(f.Value);
+  // The initial value is the one read from the device while nothing changed.
+  const QByteArray parText = row.Equal ? QByteArray() : changes.value(ChangeKey(row.IDStr, parentId)).OriVal.toUtf8();
+  const char* par = row.Equal ? val : parText.constData();
+  const char* def = RawText(f.Default);
+  const char* low = RawText(f.Low);
+  const char* high = RawText(f.High);
+  auto text = [](const char* t) { return QString::fromUtf8(t); };
   switch (row.RowTyp) {
     case TGridRowTyp::grtText:
     case TGridRowTyp::grtsecret:
-      row.RowVal = val;
-      row.RowPar = par;
-      row.RowDef = def;
-      row.RowMin = ToInt(low, 0);
-      row.RowMax = ToInt(high, 100);
+      row.RowVal = text(val);
+      row.RowPar = text(par);
+      row.RowDef = text(def);
+      row.RowMin = IntOf(low, 0);
+      row.RowMax = IntOf(high, 100);
       break;
     case TGridRowTyp::grtFloat:
-      row.RowVal = MyStrToFloatDef(val, 0.0);
-      row.RowPar = MyStrToFloatDef(par, 0.0);
-      row.RowDef = MyStrToFloatDef(def, 0.0);
-      row.RowMin = MyStrToFloatDef(low, double(std::numeric_limits<float>::min()));
-      row.RowMax = MyStrToFloatDef(high, double(std::numeric_limits<float>::max()));
+      row.RowVal = FloatOf(val, 0.0);
+      row.RowPar = FloatOf(par, 0.0);
+      row.RowDef = FloatOf(def, 0.0);
+      row.RowMin = FloatOf(low, double(std::numeric_limits<float>::min()));
+      row.RowMax = FloatOf(high, double(std::numeric_limits<float>::max()));
       break;
     case TGridRowTyp::grtInteger:
-      row.RowVal = ToInt(val, 0);
-      row.RowPar = ToInt(par, 0);
-      row.RowDef = ToInt(def, 0);
-      row.RowMin = ToInt(low, std::numeric_limits<int32_t>::min());
-      row.RowMax = ToInt(high, std::numeric_limits<int32_t>::max());
+      row.RowVal = IntOf(val, 0);
+      row.RowPar = IntOf(par, 0);
+      row.RowDef = IntOf(def, 0);
+      row.RowMin = IntOf(low, std::numeric_limits<int32_t>::min());
+      row.RowMax = IntOf(high, std::numeric_limits<int32_t>::max());
       break;
     case TGridRowTyp::grtBoolean:
-      row.RowVal = ToInt(val, 0);
-      row.RowPar = ToInt(par, 0);
-      row.RowDef = ToInt(def, 0);
+      row.RowVal = IntOf(val, 0);
+      row.RowPar = IntOf(par, 0);
+      row.RowDef = IntOf(def, 0);
       row.RowMin = 0;
       row.RowMax = 1;
       break;
     case TGridRowTyp::grtUint32:
     case TGridRowTyp::grtmeasId:
     case TGridRowTyp::grtexitmeasId:
-      row.RowVal = ToUint(val, 0);
-      row.RowPar = ToUint(par, 0);
-      row.RowDef = ToUint(def, 0);
-      row.RowMin = ToUint(low, 0);
-      row.RowMax = ToUint(high, std::numeric_limits<uint32_t>::max());
+      row.RowVal = UintOf(val, 0);
+      row.RowPar = UintOf(par, 0);
+      row.RowDef = UintOf(def, 0);
+      row.RowMin = UintOf(low, 0);
+      row.RowMax = UintOf(high, std::numeric_limits<uint32_t>::max());
       break;
     case TGridRowTyp::grtipaddress:
-      row.RowVal = val;
-      row.RowPar = par;
-      row.RowDef = def;
-      row.RowMin = low;
-      row.RowMax = high;
+      row.RowVal = text(val);
+      row.RowPar = text(par);
+      row.RowDef = text(def);
+      row.RowMin = text(low);
+      row.RowMax = text(high);
       break;
     default:
       break;
@@ -463,13 +601,26 @@ bool TParaDocument::LoadBytes(const QByteArray& bytes, QString& error, const QSt
     error = QStringLiteral("%1: kein gültiges XML (Zeile %2: %3)").arg(what).arg(line).arg(QString::fromUtf8(r.description()));
     return false;
   }
-  const pugi::xml_node sys = doc.select_node("//*[@name='sys']").node();
+  // What "//*[@name='sys']" finds, without an XPath pass over the whole document.
+  pugi::xml_node sys;
+  for (pugi::xml_node n = doc.first_child(); n && !sys;) {
+    if (n.type() == pugi::node_element && std::strcmp(n.attribute("name").value(), "sys") == 0) {
+      sys = n;
+      break;
+    }
+    if (n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n && !n.next_sibling()) n = n.parent();
+    if (n) n = n.next_sibling();
+  }
   if (!sys) {
     error = QStringLiteral("%1: kein Element mit name=\"sys\"").arg(what);
     return false;
   }
-  FDoc.reset(doc);
-  FSys = FDoc.select_node("//*[@name='sys']").node();
+  FDoc = std::move(doc);  // the nodes move with it
+  FSys = sys;
   Changes.clear();
   if (!Index(error)) {
     error = QStringLiteral("%1: %2").arg(what, error);
@@ -484,6 +635,7 @@ bool TParaDocument::LoadBytes(const QByteArray& bytes, QString& error, const QSt
 bool TParaDocument::Index(QString& error) {
   FIndex.clear();
   FWarnings.clear();
+  FChecked = false;
   struct TWalker : pugi::xml_tree_walker {
     TParaDocument* D;
     QString* Error;
@@ -491,21 +643,26 @@ bool TParaDocument::Index(QString& error) {
       if (n.type() != pugi::node_element) return true;
       const pugi::xml_attribute a = n.attribute("id");
       if (!a) return true;
-      const QString text = QString::fromUtf8(a.value()).trimmed();
-      bool ok = false;
-      const qulonglong id = text.toULongLong(&ok);
-      const QString name = QString::fromUtf8(n.name());
-      const bool item = name == QLatin1String("parameter") || name == QLatin1String("datapoint") ||
-                        name == QLatin1String("property") || name == QLatin1String("group") || name == QLatin1String("swmodule");
-      if (!ok || id > 0xFFFFFFFFull) {
+      const char* name = n.name();
+      const bool parameter = std::strcmp(name, "parameter") == 0;
+      const bool item = parameter || std::strcmp(name, "datapoint") == 0 || std::strcmp(name, "property") == 0 ||
+                        std::strcmp(name, "group") == 0 || std::strcmp(name, "swmodule") == 0;
+      const char* text = a.value();
+      while (*text == ' ') ++text;
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long long id = (*text >= '0' && *text <= '9') ? std::strtoull(text, &end, 10) : 0;
+      bool ok = end && end != text && errno == 0 && id <= 0xFFFFFFFFull;
+      if (ok)
+        for (const char* p = end; *p; ++p) ok = ok && *p == ' ';
+      if (!ok) {
         if (item) {
-          *Error = QStringLiteral("id \"%1\" von <%2> ist keine Zahl").arg(text, name);
+          *Error = QStringLiteral("id \"%1\" von <%2> ist keine Zahl").arg(QString::fromUtf8(a.value()), QString::fromUtf8(name));
           return false;
         }
         return true;  // range entries name ids too; those are only captions
       }
       D->FIndex[uint32_t(id)].push_back(n);
-      if (name == QLatin1String("parameter")) D->Check(n, uint32_t(id));
       return true;
     }
   } walker;
@@ -514,7 +671,14 @@ bool TParaDocument::Index(QString& error) {
   return FSys.traverse(walker) && error.isEmpty();
 }
 
-void TParaDocument::Check(const pugi::xml_node& n, uint32_t id) {
+const QStringList& TParaDocument::Warnings() const {
+  if (FChecked) return FWarnings;
+  FChecked = true;
+  for (const pugi::xpath_node& x : FSys.select_nodes(".//parameter[@id]")) Check(x.node(), x.node().attribute("id").as_uint());
+  return FWarnings;
+}
+
+void TParaDocument::Check(const pugi::xml_node& n, uint32_t id) const {
   const TGridRowTyp kind = GetXTRecTyp(GetNodeValue(n, ".//type"));
   const QString val = GetNodeValue(n, ".//value");
   bool ok = true;

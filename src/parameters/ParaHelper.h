@@ -144,19 +144,21 @@ class TParaDocument {
   pugi::xml_node Find(uint32_t id, uint32_t parentId) const;
   // Rebuilds the index after elements were added or removed.
   void Reindex();
-  // Texts of values that did not read as their kind, or limits with low > high.
-  const QStringList& Warnings() const { return FWarnings; }
+  // Texts of values that did not read as their kind, or limits with low >
+  // high; worked out when first asked for, so loading stays a parse and an index.
+  const QStringList& Warnings() const;
 
   TChangeList Changes;
 
  private:
   bool Index(QString& error);
-  void Check(const pugi::xml_node& parameter, uint32_t id);
+  void Check(const pugi::xml_node& parameter, uint32_t id) const;
   pugi::xml_document FDoc;
   pugi::xml_node FSys;
   // id -> the elements carrying it, in document order.
   std::unordered_map<uint32_t, std::vector<pugi::xml_node>> FIndex;
-  QStringList FWarnings;
+  mutable QStringList FWarnings;
+  mutable bool FChecked = false;
 };
 
 }  // namespace vanta

@@ -1,0 +1,121 @@
+// Loading a large setup document: the editor's load (parse, id index,
+// value checks) and building every row, each against a bare pugixml parse
+// of the same bytes in the same run; id lookups through the index against
+// one XPath search of the whole document.
+//
+//   bench_params [MB=20]
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "ParaHelper.h"
+
+using namespace vanta;
+
+namespace {
+
+// A setup of about `mb` megabytes: folders of parameters of every kind,
+// lists, datapoints with mandatory members, the same ids under two parents.
+QByteArray Generate(int mb) {
+  QByteArray x = "<?xml version=\"1.0\"?>\n<config><device name=\"Bench\"/><system><group name=\"sys\" id=\"1\">\n";
+  static const char* kinds[] = {"float", "integer", "uint32", "text", "boolean", "measId", "ipaddress", "secret"};
+  uint32_t id = 100;
+  for (int folder = 0; x.size() < qsizetype(mb) * 1000 * 1000; ++folder) {
+    x += "<group id=\"" + QByteArray::number(10000000 + folder) + "\">\n";
+    for (int i = 0; i < 40; ++i, ++id) {
+      const char* kind = kinds[i % 8];
+      x += "<parameter id=\"" + QByteArray::number(id) + "\"><visibility>" + QByteArray::number(i % 4) +
+           "</visibility><editability>1</editability><type>" + kind + "</type><value>" + QByteArray::number(i * 1.5) +
+           "</value><default>1</default><low>0</low><high>1000</high>";
+      if (i % 10 == 0) x += "<range list=\"true\"><entry>0</entry><entry>1</entry><entry id=\"4278190084\">2</entry></range>";
+      x += "</parameter>\n";
+    }
+    x += "<datapoint id=\"" + QByteArray::number(id) + "\"><visibility>0</visibility><rec>1</rec><mandatory>" +
+         QByteArray::number(id + 1) + "</mandatory><datapoint id=\"" + QByteArray::number(id + 1) +
+         "\"><rec>0</rec></datapoint></datapoint>\n";
+    id += 2;
+    x += "<property id=\"100\"><visibility>0</visibility><value>again</value></property>\n</group>\n";
+  }
+  x += "</group></system></config>\n";
+  return x;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+double TimeMs(const std::function<void()>& f, int runs = 5) {
+  std::vector<double> ms;
+  for (int i = 0; i < runs; ++i) {
+    QElapsedTimer t;
+    t.start();
+    f();
+    ms.push_back(double(t.nsecsElapsed()) / 1e6);
+  }
+  return Median(ms);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int mb = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
+  const QByteArray bytes = Generate(mb);
+  std::printf("setup document of %.1f MB\n", double(bytes.size()) / 1e6);
+
+  const double raw = TimeMs([&] {
+    pugi::xml_document d;
+    d.load_buffer(bytes.constData(), size_t(bytes.size()));
+  });
+  const double load = TimeMs([&] {
+    TParaDocument d;
+    QString error;
+    d.LoadBytes(bytes, error);
+  });
+  TParaDocument doc;
+  QString error;
+  if (!doc.LoadBytes(bytes, error)) {
+    std::fprintf(stderr, "bench: %s\n", qPrintable(error));
+    return 1;
+  }
+  size_t rowCount = 0;
+  const TCaptionSource captions;
+  const double rows = TimeMs([&] {
+    rowCount = 0;
+    // Folder by folder, as the editor fills its grid.
+    std::function<void(const pugi::xml_node&)> folder = [&](const pugi::xml_node& f) {
+      const QString parent = QString::fromUtf8(f.attribute("id").value());
+      for (pugi::xml_node c = f.first_child(); c; c = c.next_sibling()) {
+        if (c.type() != pugi::node_element) continue;
+        TGridRow r;
+        if (GetGridRow(3, parent, c, r, captions, doc.Changes)) ++rowCount;
+        if (std::strcmp(c.name(), "group") == 0 || std::strcmp(c.name(), "swmodule") == 0) folder(c);
+      }
+    };
+    folder(doc.Sys());
+  }, 3);
+  std::printf("  bare pugixml parse        %8.1f ms\n", raw);
+  std::printf("  editor's load with index  %8.1f ms   ratio %.2f (target <= 1.5)\n", load, load / raw);
+  std::printf("  load and all %zu rows at level 3 %8.1f ms   ratio %.2f (target <= 3)\n", rowCount, load + rows,
+              (load + rows) / raw);
+
+  std::mt19937 rng(7);
+  std::vector<uint32_t> ids(10000);
+  for (uint32_t& i : ids) i = 100 + rng() % 100000;
+  size_t hits = 0;
+  const double lookups = TimeMs([&] {
+    hits = 0;
+    for (uint32_t i : ids) hits += doc.Find(i).size();
+  });
+  const double xpath = TimeMs([&] {
+    hits += doc.Doc().select_node(QStringLiteral("//*[@id='%1']").arg(ids[0]).toUtf8().constData()) ? 1 : 0;
+  });
+  std::printf("  10000 lookups by id %.3f ms, one XPath search %.3f ms: ratio %.3f (%zu hits)\n", lookups, xpath,
+              lookups / xpath, hits);
+  return 0;
+}
