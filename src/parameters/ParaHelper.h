@@ -136,6 +136,7 @@ class TParaDocument {
   QByteArray Bytes() const;
 
   pugi::xml_document& Doc() { return FDoc; }
+  const pugi::xml_document& Doc() const { return FDoc; }
   pugi::xml_node Sys() const { return FSys; }
   // Every element carrying `id` (the same id may sit under several parents).
   const std::vector<pugi::xml_node>& Find(uint32_t id) const;

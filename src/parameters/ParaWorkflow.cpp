@@ -1,0 +1,289 @@
+#include "ParaWorkflow.h"
+
+#include <QFileInfo>
+#include <cmath>
+#include <cstring>
+#include <sstream>
+
+#include "Constants.h"
+#include "GridRules.h"
+
+namespace vanta {
+
+namespace {
+
+bool IsItem(const pugi::xml_node& n) {
+  return std::strcmp(n.name(), "parameter") == 0 || std::strcmp(n.name(), "datapoint") == 0;
+}
+
+QString DirectValue(const pugi::xml_node& item) {
+  const pugi::xml_node v = item.child(std::strcmp(item.name(), "datapoint") == 0 ? "rec" : "value");
+  return v && v.first_child() ? QString::fromUtf8(v.first_child().value()) : CEmpty;
+}
+
+int VisibilityOf(const pugi::xml_node& item) { return GetNodeValue(item, ".//visibility").trimmed().toInt(); }
+
+// Walks every element below `n` with a stack of the enclosing ids and calls
+// `f` for each item with visibility below 3 and its match key.
+template <typename F>
+void WalkItems(const pugi::xml_node& n, QStringList& stack, const QString& module, F&& f) {
+  for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) {
+    if (c.type() != pugi::node_element) continue;
+    const pugi::xml_attribute id = c.attribute("id");
+    if (id) stack.push_back(QString::fromUtf8(id.value()));
+    QString inModule = module;
+    if (std::strcmp(c.name(), "swmodule") == 0) inModule = QString::fromUtf8(id.value());
+    if (id && IsItem(c) && VisibilityOf(c) < 3) {
+      QString key;
+      for (qsizetype i = qMax<qsizetype>(0, stack.size() - 3); i < stack.size(); ++i) key += stack[i];
+      f(c, key, inModule);
+    }
+    WalkItems(c, stack, inModule, f);
+    if (id) stack.pop_back();
+  }
+}
+
+bool IsFloatType(const pugi::xml_node& item) {
+  return GetNodeValue(item, ".//type").trimmed().compare(QLatin1String("float"), Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
+QString TCompareRec::Line() const {
+  if (Valid) return QStringLiteral("%1: %2 [%3]").arg(NodeName, ImportVal, OriVal);
+  return QStringLiteral("(%1) - %2: %3  [%4]").arg(QStringLiteral("Standard"), NodeName, Default, OriVal);
+}
+
+TImportComparison CompareImport(const TParaDocument& device, const QByteArray& importBytes, const TCaptionSource& captions) {
+  TImportComparison out;
+  TParaDocument imported;
+  if (!imported.LoadBytes(importBytes, out.Error, QStringLiteral("Importdatei"))) return out;
+  QHash<QString, QString> values;
+  QStringList stack;
+  WalkItems(imported.Doc(), stack, QString(), [&](const pugi::xml_node& item, const QString& key, const QString&) {
+    if (!values.contains(key)) values.insert(key, DirectValue(item));
+  });
+  stack.clear();
+  const TChangeList none;
+  WalkItems(device.Doc(), stack, QString(), [&](const pugi::xml_node& item, const QString& key, const QString& module) {
+    if (!values.contains(key)) return;
+    TCompareRec c;
+    c.Key = key;
+    c.Item = item;
+    c.ID = QString::fromUtf8(item.attribute("id").value());
+    c.NodeName = captions.CaptionOf(c.ID.toUInt());
+    c.Module = module.isEmpty() ? QString() : captions.CaptionOf(module.toUInt());
+    c.OriVal = DirectValue(item);
+    c.ImportVal = values.value(key);
+    c.Visibility = VisibilityOf(item);
+    c.Default = GetNodeValue(item, ".//default");
+    const bool datapoint = std::strcmp(item.name(), "datapoint") == 0;
+    c.IsFloatVal = !datapoint && IsFloatType(item);
+    if (c.IsFloatVal) {
+      const double a = MyStrToFloatDef(c.OriVal, std::nan("")), b = MyStrToFloatDef(c.ImportVal, std::nan(""));
+      if (!std::isnan(a) && !std::isnan(b)) {
+        if (std::fabs(a - b) < 1e-5) return;
+        c.OriVal = FormatFloat5(a);
+        c.ImportVal = FormatFloat5(b);
+      }
+    }
+    if (c.ImportVal == c.OriVal) return;
+    TGridRow row;
+    GetGridRow(3, QString::fromUtf8(item.parent().attribute("id").value()), item, row, captions, none);
+    if (datapoint) {
+      c.Valid = c.ImportVal == QLatin1String("0") || c.ImportVal == QLatin1String("1");
+    } else if (row.IsList) {
+      c.Valid = false;
+      for (const QString& e : row.List)
+        if (e.section(QLatin1Char('='), 0, 0) == (c.ImportVal == CEmpty ? CEmpty : c.ImportVal)) c.Valid = true;
+    } else {
+      bool corrected = false;
+      TGridRow probe = row;
+      CheckValue(probe, c.ImportVal == CEmpty ? QString() : c.ImportVal, {}, corrected);
+      c.Valid = !corrected;
+    }
+    c.NewVal = c.Valid ? c.ImportVal : c.Default;
+    if (!c.Valid && !datapoint)
+      out.InvalidImportList << QStringLiteral("%1 = %2 [%3 - min: %4 / max: %5]")
+                                   .arg(c.NodeName, c.ImportVal, c.Default, row.RowMin.toString(), row.RowMax.toString());
+    out.Candidates << c;
+  });
+  return out;
+}
+
+QStringList ApplyImport(TParaDocument& device, const TImportComparison& comparison, const QStringList& tickedKeys) {
+  QStringList log;
+  for (const TCompareRec& c : comparison.Candidates) {
+    if (!tickedKeys.contains(c.Key)) {
+      log << QStringLiteral("No Import: Key %1 not checked!").arg(c.Key);
+      continue;
+    }
+    pugi::xml_node v = c.Item.child(std::strcmp(c.Item.name(), "datapoint") == 0 ? "rec" : "value");
+    if (!v) {
+      log << QStringLiteral("Import Error Key %1 Not found!").arg(c.Key);
+      continue;
+    }
+    const QString parent = QString::fromUtf8(c.Item.parent().attribute("id").value());
+    const QString key = ChangeKey(c.ID, parent);
+    if (!device.Changes.contains(key)) device.Changes.insert(key, {c.ID, parent, c.OriVal == CEmpty ? QString() : c.OriVal});
+    const QByteArray text = (c.NewVal == CEmpty ? QString() : c.NewVal).toUtf8();
+    if (v.first_child()) {
+      v.first_child().set_value(text.constData());
+      log << QStringLiteral("Import Update Key %1 - %2").arg(c.Key, c.Line());
+    } else {
+      v.append_child(pugi::node_pcdata).set_value(text.constData());
+      log << QStringLiteral("Import New Entry for Key %1").arg(c.Key);
+    }
+  }
+  for (const QStringList& unknown : {tickedKeys}) {
+    for (const QString& k : unknown) {
+      bool known = false;
+      for (const TCompareRec& c : comparison.Candidates) known = known || c.Key == k;
+      if (!known) log << QStringLiteral("Import Error Key %1 Not found!").arg(k);
+    }
+  }
+  return log;
+}
+
+namespace {
+
+// Every parameter and datapoint below `folder` to its default, through
+// groups, modules and nested datapoints; excluded modules are left alone.
+int ResetFolder(const pugi::xml_node& folder, TChangeList& changes, const QList<uint32_t>& excluded) {
+  int changed = 0;
+  for (pugi::xml_node c = folder.first_child(); c; c = c.next_sibling()) {
+    if (c.type() != pugi::node_element) continue;
+    const QString name = QString::fromUtf8(c.name());
+    if (name == QLatin1String("swmodule") && excluded.contains(c.attribute("id").as_uint())) continue;
+    const bool datapoint = name.compare(QLatin1String("datapoint"), Qt::CaseInsensitive) == 0;
+    if (datapoint || name.compare(QLatin1String("parameter"), Qt::CaseInsensitive) == 0) {
+      pugi::xml_node value = c.child(datapoint ? "rec" : "value");
+      const pugi::xml_node def = c.child("default");
+      const QString defText = GetNodeValue(def);
+      const QString current = GetNodeValue(value);
+      if (value && def && defText.compare(current, Qt::CaseInsensitive) != 0) {
+        const QString id = QString::fromUtf8(c.attribute("id").value());
+        const QString parent = QString::fromUtf8(folder.attribute("id").value());
+        const QString key = ChangeKey(id, parent);
+        if (!changes.contains(key)) changes.insert(key, {id, parent, current});
+        if (changes.value(key).OriVal.compare(defText, Qt::CaseInsensitive) == 0) changes.remove(key);
+        const QByteArray bytes = defText.toUtf8();
+        if (value.first_child())
+          value.first_child().set_value(bytes.constData());
+        else
+          value.append_child(pugi::node_pcdata).set_value(bytes.constData());
+        ++changed;
+      }
+    }
+    if (name == QLatin1String("group") || name == QLatin1String("swmodule") || datapoint) changed += ResetFolder(c, changes, excluded);
+  }
+  return changed;
+}
+
+}  // namespace
+
+int ResetToDefaults(TParaDocument& doc, const QList<uint32_t>& excludedModules) {
+  return ResetFolder(doc.Sys(), doc.Changes, excludedModules);
+}
+
+QString TempParaFileName(const QString& setupPath, uint32_t serial) {
+  QString folder = QFileInfo(setupPath).path();
+  if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+  return QStringLiteral("%1%2_TempPara.XML").arg(folder).arg(serial);
+}
+
+QByteArray PrunedForSending(const TParaDocument& doc, const QStringList& moduleList, const TCaptionSource& captions) {
+  QStringList off;
+  for (const QString& m : moduleList)
+    if (m.endsWith(QLatin1String("=0"))) off << m.left(m.size() - 2);
+  pugi::xml_document copy;
+  copy.reset(doc.Doc());
+  pugi::xml_node sys;
+  // The same element in the copy: same path of child positions from the root.
+  std::vector<int> path;
+  for (pugi::xml_node n = doc.Sys(); n && n.parent(); n = n.parent()) {
+    int i = 0;
+    for (pugi::xml_node s = n.parent().first_child(); s != n; s = s.next_sibling()) ++i;
+    path.insert(path.begin(), i);
+  }
+  sys = copy;
+  for (int i : path) {
+    pugi::xml_node c = sys.first_child();
+    for (int k = 0; k < i; ++k) c = c.next_sibling();
+    sys = c;
+  }
+  for (pugi::xml_node c = sys.last_child(); c;) {
+    pugi::xml_node prev = c.previous_sibling();
+    if (c.type() == pugi::node_element && c.attribute("id") && off.contains(captions.CaptionOf(c.attribute("id").as_uint())))
+      sys.remove_child(c);
+    c = prev;
+  }
+  std::ostringstream out;
+  copy.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+  const std::string s = out.str();
+  return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+// ---- transformers ----------------------------------------------------------------------------
+
+namespace {
+
+struct TWandlerField {
+  const char* Name;
+  uint32_t Id;
+  float TWandlerRec::*Field;
+};
+
+const TWandlerField CWandlerFields[] = {
+    {"WLFU", 0x0E090000, &TWandlerRec::WLFU},     {"WLKFU1", 0x0E0B0000, &TWandlerRec::WLKFU1},
+    {"WLKFU2", 0x0E0B0100, &TWandlerRec::WLKFU2}, {"WLKFU3", 0x0E0B0200, &TWandlerRec::WLKFU3},
+    {"WLKFU4", 0x0E0B0300, &TWandlerRec::WLKFU4}, {"WLFI", 0x0E0A0000, &TWandlerRec::WLFI},
+    {"WLKFI1", 0x0E0B0400, &TWandlerRec::WLKFI1}, {"WLKFI2", 0x0E0B0500, &TWandlerRec::WLKFI2},
+    {"WLKFI3", 0x0E0B0600, &TWandlerRec::WLKFI3}, {"WLKFI4", 0x0E0B0700, &TWandlerRec::WLKFI4},
+    {"SekNennSpannung", 0x0E0C0000, &TWandlerRec::SekNennSpannung},
+    {"NormLLSp", 0x0D030000, &TWandlerRec::NormLLSp},
+};
+
+}  // namespace
+
+TWandlerRec ReadWandler(const TParaDocument& doc) {
+  TWandlerRec w;
+  for (const TWandlerField& f : CWandlerFields) {
+    const pugi::xml_node n = doc.FindFirst(f.Id);
+    if (n) w.*f.Field = float(MyStrToFloatDef(GetNodeValue(n, ".//value"), 0.0));
+  }
+  if (const pugi::xml_node n = doc.FindFirst(TWandlerIds::Netzform))
+    w.Netzform = TNetzForm(qBound(0, GetNodeValue(n, ".//value").trimmed().toInt(), 2));
+  w.CalcOutputs();
+  return w;
+}
+
+bool WriteWandler(TParaDocument& doc, TWandlerRec rec, const std::function<void(const QString&)>& log, QStringList* corrected) {
+  rec.CalcInputs();
+  const TCaptionSource captions;
+  for (const TWandlerField& f : CWandlerFields) {
+    const pugi::xml_node n = doc.FindFirst(f.Id);
+    if (!n) continue;  // a device without this field
+    const double v = double(rec.*f.Field);
+    if (log) log(QString::asprintf("Checking %s[%u] with val %f", f.Name, f.Id, v));
+    TGridRow row;
+    if (!GetGridRow(3, QString::fromUtf8(n.parent().attribute("id").value()), n, row, captions, doc.Changes)) continue;
+    bool wasCorrected = false;
+    const QString stored = CheckValue(row, FormatFloat5(v), {}, wasCorrected);
+    if (wasCorrected) {
+      if (corrected) *corrected << QStringLiteral("%1 = %2").arg(QLatin1String(f.Name), stored);
+      return false;  // a correction counts as a rejection here
+    }
+    WriteBackValue(n, stored, row.Equal, row.RowTyp, doc.Changes);
+  }
+  return true;
+}
+
+QList<TTimedStatement> ClockStatements(int firmwareMajor, const QDateTime& local) {
+  if (firmwareMajor < 2)
+    return {{QStringLiteral("uti.setTime(\"%1\")").arg(local.toString(QStringLiteral("HH:mm:ss"))), 0},
+            {QStringLiteral("uti.setDate(\"%1\")").arg(local.toString(QStringLiteral("dd.MM.yyyy"))), 5000}};
+  return {{QStringLiteral("uti.setDateTime(\"%1\")").arg(local.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))), 0}};
+}
+
+}  // namespace vanta

@@ -1,0 +1,79 @@
+#pragma once
+// The editor's work on a whole document, without the window: comparing an
+// imported file with the device's set and applying the chosen values,
+// resetting to defaults, preparing the document for sending (modules the
+// user left out are pruned from a copy), the transformer section and the
+// statements that set the device clock.
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+#include "ParaHelper.h"
+
+namespace vanta {
+
+// One imported value that differs from the device's.
+struct TCompareRec {
+  QString Key;        // the item's id and its two nearest ancestors' ids
+  pugi::xml_node Item;
+  QString ID;
+  QString NodeName;   // caption
+  QString Module;     // caption of the software module it lies in ("" outside modules)
+  QString OriVal;     // device value
+  QString ImportVal;  // value from the file
+  QString Default;
+  QString NewVal;     // what applying it writes: the imported value, or the default when invalid
+  bool Valid = true;
+  int Visibility = 0;
+  bool IsFloatVal = false;
+  bool Tickable() const { return Visibility < 2; }
+  QString Line() const;  // as the change dialog lists it
+};
+
+struct TImportComparison {
+  QList<TCompareRec> Candidates;  // in device-document order
+  QStringList InvalidImportList;
+  QString Error;                  // the import file could not be read
+};
+
+TImportComparison CompareImport(const TParaDocument& device, const QByteArray& importBytes, const TCaptionSource& captions);
+// Writes the ticked candidates (by key) into the device document; returns the log lines.
+QStringList ApplyImport(TParaDocument& device, const TImportComparison& comparison, const QStringList& tickedKeys);
+
+// Every parameter and datapoint outside the excluded modules to its default.
+// Returns the number of items that changed.
+int ResetToDefaults(TParaDocument& doc, const QList<uint32_t>& excludedModules);
+// The module that is never reset (the network settings).
+inline constexpr uint32_t CNetworkModuleId = 4278190848u;
+
+// "<folder><serial>_TempPara.XML"
+QString TempParaFileName(const QString& setupPath, uint32_t serial);
+// A copy of the document without the children of "sys" whose caption has
+// the flag "0" in `moduleList` ("caption=1"/"caption=0").
+QByteArray PrunedForSending(const TParaDocument& doc, const QStringList& moduleList, const TCaptionSource& captions);
+
+// ---- transformers ----------------------------------------------------------------------------
+
+struct TWandlerIds {
+  static constexpr uint32_t WLFU = 0x0E090000, WLKFU1 = 0x0E0B0000, WLFI = 0x0E0A0000, WLKFI1 = 0x0E0B0400,
+                            SekNennSpannung = 0x0E0C0000, NormLLSp = 0x0D030000, Netzform = 0x0E040000;
+};
+// Reads the twelve fields (and the network form) and computes the channel factors.
+TWandlerRec ReadWandler(const TParaDocument& doc);
+// Writes the twelve fields back like typed values; false when one was
+// rejected (nothing after it is written). `log` gets "Checking %s[%u] with val %f".
+bool WriteWandler(TParaDocument& doc, TWandlerRec rec, const std::function<void(const QString&)>& log,
+                  QStringList* corrected = nullptr);
+
+// ---- the device clock ------------------------------------------------------------------------
+
+struct TTimedStatement {
+  QString Lua;
+  int DelayMs = 0;
+};
+QList<TTimedStatement> ClockStatements(int firmwareMajor, const QDateTime& local);
+
+}  // namespace vanta

@@ -1,0 +1,148 @@
+// The editor's whole-document work: import comparison and apply, reset to
+// defaults, the pruned copy for sending, the transformer section and the
+// clock statements.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "Constants.h"
+#include "ParaWorkflow.h"
+
+using namespace vanta;
+
+namespace {
+
+TParaDocument Load(const QString& xml) {
+  TParaDocument d;
+  QString error;
+  EXPECT_TRUE(d.LoadBytes(xml.toUtf8(), error)) << error.toStdString();
+  return d;
+}
+
+TCaptionSource Captions() {
+  TCaptionSource c;
+  c.Caption = [](uint32_t id) { return QStringLiteral("C%1").arg(id); };
+  return c;
+}
+
+// A device set; %1..%4 are the values an import file puts in.
+const char* CSet = R"(<c><device name="d"/><system><group name="sys" id="1">
+  <group id="2">
+    <parameter id="10"><visibility>0</visibility><type>float</type><value>%1</value><default>5</default><low>0</low><high>100</high></parameter>
+    <parameter id="11"><visibility>0</visibility><type>integer</type><value>%2</value><default>3</default><low>0</low><high>10</high></parameter>
+    <datapoint id="12"><visibility>0</visibility><rec>%3</rec><default>1</default></datapoint>
+    <parameter id="13"><visibility>2</visibility><type>integer</type><value>%4</value><default>0</default>
+      <range list="true"><e>0</e><e>1</e></range></parameter>
+    <parameter id="14"><visibility>3</visibility><type>integer</type><value>1</value><default>1</default></parameter>
+  </group>
+  <group id="3"><parameter id="10"><visibility>0</visibility><type>integer</type><value>7</value><default>7</default></parameter></group>
+  <group id="4278190084"><swmodule id="50"><parameter id="51"><visibility>0</visibility><type>integer</type><value>1</value><default>0</default></parameter></swmodule>
+    <swmodule id="4278190848"><parameter id="61"><visibility>0</visibility><type>text</type><value>wg</value><default>x</default></parameter></swmodule></group>
+</group></system></c>)";
+
+QString Set(const char* a, const char* b, const char* c, const char* d) {
+  return QString::fromLatin1(CSet).arg(QLatin1String(a), QLatin1String(b), QLatin1String(c), QLatin1String(d));
+}
+
+}  // namespace
+
+TEST(ImportCompare, OffersOnlyRealDifferencesAndChecksThem) {
+  TParaDocument device = Load(Set("1", "4", "1", "0"));
+  const QString file = Set("1,0", "12", "2", "5").replace(QLatin1String("<value>7</value>"), QLatin1String("<value>8</value>"));
+  const TImportComparison c = CompareImport(device, file.toUtf8(), Captions());
+  ASSERT_TRUE(c.Error.isEmpty()) << c.Error.toStdString();
+  QStringList keys;
+  for (const TCompareRec& r : c.Candidates) keys << r.Key;
+  EXPECT_EQ(keys, (QStringList{QStringLiteral("1211"), QStringLiteral("1212"), QStringLiteral("1213"), QStringLiteral("1310")}))
+      << "1,0 equals 1; the same id 10 under group 3 is its own item; visibility 3 takes no part";
+  const TCompareRec& tooHigh = c.Candidates[0];
+  EXPECT_FALSE(tooHigh.Valid) << "12 lies outside 0..10";
+  EXPECT_EQ(tooHigh.NewVal, QStringLiteral("3")) << "replaced by the default";
+  EXPECT_EQ(tooHigh.Line(), QStringLiteral("(Standard) - C11: 3  [4]"));
+  const TCompareRec& dp = c.Candidates[1];
+  EXPECT_FALSE(dp.Valid) << "a datapoint takes 0 or 1 only";
+  EXPECT_EQ(dp.NewVal, QStringLiteral("1"));
+  EXPECT_FALSE(c.Candidates[2].Valid) << "5 is no entry of the list";
+  EXPECT_FALSE(c.Candidates[2].Tickable()) << "a service item (visibility 2) is shown, not offered";
+  EXPECT_TRUE(c.Candidates[3].Valid);
+  EXPECT_EQ(c.Candidates[3].Line(), QStringLiteral("C10: 8 [7]"));
+  EXPECT_EQ(c.InvalidImportList,
+            (QStringList{QStringLiteral("C11 = 12 [3 - min: 0 / max: 10]"), QStringLiteral("C13 = 5 [0 - min: 0 / max: 2147483647]")}));
+
+  const TImportComparison bad = CompareImport(device, "<nope", Captions());
+  EXPECT_FALSE(bad.Error.isEmpty());
+  EXPECT_TRUE(CompareImport(device, Set("1", "4", "1", "0").toUtf8(), Captions()).Candidates.isEmpty()) << "nothing differs";
+}
+
+TEST(ImportCompare, ApplyWritesTickedValuesAndKeepsTheDeviceValue) {
+  TParaDocument device = Load(Set("1", "4", "1", "0"));
+  const TImportComparison c = CompareImport(device, Set("2", "12", "1", "0").toUtf8(), Captions());
+  ASSERT_EQ(c.Candidates.size(), 2);
+  const QStringList log = ApplyImport(device, c, {QStringLiteral("1210"), QStringLiteral("999")});
+  EXPECT_EQ(GetNodeValue(device.Find(10, 2), ".//value"), QStringLiteral("2"));
+  EXPECT_EQ(GetNodeValue(device.Find(11, 2), ".//value"), QStringLiteral("4")) << "not ticked";
+  EXPECT_EQ(device.Changes.value(QStringLiteral("102")).OriVal, QStringLiteral("1"));
+  EXPECT_TRUE(log.contains(QStringLiteral("No Import: Key 1211 not checked!")));
+  EXPECT_TRUE(log.contains(QStringLiteral("Import Error Key 999 Not found!")));
+  EXPECT_TRUE(log.first().startsWith(QStringLiteral("Import Update Key 1210")));
+}
+
+TEST(ResetDefaults, EverythingButTheNetworkSettings) {
+  TParaDocument d = Load(Set("1", "4", "0", "0"));
+  WriteBackValue(d.Find(11, 2), QStringLiteral("9"), false, TGridRowTyp::grtInteger, d.Changes);  // 4 -> 9, recorded
+  const int changed = ResetToDefaults(d, {CNetworkModuleId});
+  EXPECT_EQ(changed, 4) << "10, 11, the datapoint 12 and the module parameter 51";
+  EXPECT_EQ(GetNodeValue(d.Find(10, 2), ".//value"), QStringLiteral("5"));
+  EXPECT_EQ(GetNodeValue(d.FindFirst(12), ".//rec"), QStringLiteral("1"));
+  EXPECT_EQ(GetNodeValue(d.FindFirst(61), ".//value"), QStringLiteral("wg")) << "the network module stays";
+  EXPECT_EQ(d.Changes.value(QStringLiteral("112")).OriVal, QStringLiteral("4")) << "the first value read stays recorded";
+  EXPECT_TRUE(d.Changes.contains(QStringLiteral("102")));
+  EXPECT_EQ(ResetToDefaults(d, {CNetworkModuleId}), 0) << "nothing left to reset";
+}
+
+TEST(SendPreparation, LeftOutModulesArePrunedFromACopy) {
+  TParaDocument d = Load(Set("1", "4", "0", "0"));
+  const QByteArray pruned = PrunedForSending(d, {QStringLiteral("C4278190084=0")}, Captions());
+  TParaDocument sent = Load(QString::fromUtf8(pruned));
+  EXPECT_FALSE(sent.FindFirst(51)) << "the whole module folder is not sent";
+  EXPECT_TRUE(sent.FindFirst(10));
+  EXPECT_TRUE(d.FindFirst(51)) << "the editor keeps the complete document";
+  EXPECT_EQ(TempParaFileName(QStringLiteral("/data/4711/setup.xml"), 4711), QStringLiteral("/data/4711/4711_TempPara.XML"));
+}
+
+TEST(Transformer, ReadAndWriteBack) {
+  TParaDocument d = Load(QStringLiteral(R"(<c><group name="sys" id="1"><group id="2">
+    <parameter id="235470848"><type>float</type><value>100</value><low>1</low><high>1000000</high></parameter>
+    <parameter id="235601920"><type>float</type><value>1</value><low>-2</low><high>2</high></parameter>
+    <parameter id="235602176"><type>float</type><value>-0.5</value><low>-2</low><high>2</high></parameter>
+    <parameter id="235667456"><type>float</type><value>100</value><low>1</low><high>1000</high></parameter>
+    <parameter id="218300416"><type>float</type><value>110</value><low>1</low><high>200</high></parameter>
+  </group></group></c>)"));
+  TWandlerRec w = ReadWandler(d);
+  EXPECT_FLOAT_EQ(w.WLFU, 100);
+  EXPECT_FLOAT_EQ(w.WFU1, 100);
+  EXPECT_FLOAT_EQ(w.WFU2, -50);
+  EXPECT_FLOAT_EQ(w.NennSpannungLL, float(100.0 * 110 * 100 * std::sqrt(3.0) / 100));
+  w.WFU1 = 200;  // the user changes the first channel's absolute factor
+  QStringList log;
+  ASSERT_TRUE(WriteWandler(d, w, [&](const QString& l) { log << l; }));
+  EXPECT_EQ(GetNodeValue(d.FindFirst(0x0E090000), ".//value"), QStringLiteral("200")) << "the largest factor is the common one";
+  EXPECT_EQ(GetNodeValue(d.FindFirst(0x0E0B0100), ".//value"), QStringLiteral("-0.25"));
+  EXPECT_TRUE(log.contains(QStringLiteral("Checking WLFU[235470848] with val 200.000000")));
+  w.WFU1 = 5000000;  // the common factor would leave its range
+  QStringList corrected;
+  EXPECT_FALSE(WriteWandler(d, w, {}, &corrected));
+  EXPECT_EQ(corrected.size(), 1);
+}
+
+TEST(DeviceClock, StatementsByFirmware) {
+  const QDateTime t(QDate(2026, 12, 5), QTime(8, 9, 10));
+  const QList<TTimedStatement> old = ClockStatements(1, t);
+  ASSERT_EQ(old.size(), 2);
+  EXPECT_EQ(old[0].Lua, QStringLiteral("uti.setTime(\"08:09:10\")"));
+  EXPECT_EQ(old[1].Lua, QStringLiteral("uti.setDate(\"05.12.2026\")"));
+  EXPECT_EQ(old[1].DelayMs, 5000);
+  const QList<TTimedStatement> now = ClockStatements(2, t);
+  ASSERT_EQ(now.size(), 1);
+  EXPECT_EQ(now[0].Lua, QStringLiteral("uti.setDateTime(\"05.12.2026 08:09:10\")"));
+}
