@@ -12,6 +12,7 @@
 #include "CliSession.h"
 #include "GridRules.h"
 #include "ParaExport.h"
+#include "ParaWorkflow.h"
 #include "ParaHelper.h"
 
 namespace vanta::cli {
@@ -332,6 +333,105 @@ int Icd(TCliOutput& out, const TCliArgs& a) {
   return ecDone;
 }
 
+QByteArray ReadFile(const QString& path, TCliOutput& out, bool& ok) {
+  QFile f(path);
+  ok = f.open(QIODevice::ReadOnly);
+  if (!ok) out.Error(QStringLiteral("%1: %2").arg(path, f.errorString()));
+  return ok ? f.readAll() : QByteArray();
+}
+
+// para diff DEVICE IMPORT: the change dialog's lines.
+int Diff(TCliOutput& out, const TCliArgs& a) {
+  TParaDocument device;
+  if (!Load(device, a.Args[1], out)) return ecUsage;
+  bool ok = false;
+  const QByteArray bytes = ReadFile(a.Args[2], out, ok);
+  if (!ok) return ecUsage;
+  const TImportComparison c = CompareImport(device, bytes, TCaptionSource());
+  if (!c.Error.isEmpty()) {
+    out.Error(c.Error);
+    return ecUsage;
+  }
+  QJsonArray list;
+  for (const TCompareRec& r : c.Candidates) {
+    list.append(QJsonObject{{QStringLiteral("key"), r.Key},          {QStringLiteral("id"), r.ID},
+                            {QStringLiteral("caption"), r.NodeName}, {QStringLiteral("module"), r.Module},
+                            {QStringLiteral("device"), r.OriVal},    {QStringLiteral("file"), r.ImportVal},
+                            {QStringLiteral("default"), r.Default},  {QStringLiteral("valid"), r.Valid},
+                            {QStringLiteral("service"), !r.Tickable()}, {QStringLiteral("line"), r.Line()}});
+    out.Line(QStringLiteral("%1\t%2").arg(r.Key, r.Line()));
+  }
+  if (c.Candidates.isEmpty()) out.Line(QStringLiteral("Keine geänderten Daten gefunden"));
+  out.Result().insert(QStringLiteral("changes"), list);
+  out.Result().insert(QStringLiteral("invalid"), QJsonArray::fromStringList(c.InvalidImportList));
+  for (const QString& l : c.InvalidImportList) out.Note(l);
+  return ecDone;
+}
+
+// para import DEVICE IMPORT (--all | --tick KEY,...) [--service] --out FILE
+int Import(TCliOutput& out, const TCliArgs& a) {
+  TParaDocument device;
+  if (!Load(device, a.Args[1], out)) return ecUsage;
+  bool ok = false;
+  const QByteArray bytes = ReadFile(a.Args[2], out, ok);
+  if (!ok) return ecUsage;
+  const TImportComparison c = CompareImport(device, bytes, TCaptionSource());
+  if (!c.Error.isEmpty()) {
+    out.Error(c.Error);
+    return ecUsage;
+  }
+  QStringList ticked;
+  const bool service = a.Has(QStringLiteral("service"));
+  const QStringList wanted = a.Value(QStringLiteral("tick")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+  for (const TCompareRec& r : c.Candidates)
+    if ((a.Has(QStringLiteral("all")) || wanted.contains(r.Key)) && (r.Tickable() || service)) ticked << r.Key;
+  for (const QString& k : wanted)
+    if (!ticked.contains(k)) ticked << k;  // unknown keys are reported by the apply
+  const QStringList log = ApplyImport(device, c, ticked);
+  for (const QString& l : log) out.Line(l);
+  out.Result().insert(QStringLiteral("log"), QJsonArray::fromStringList(log));
+  QString error;
+  if (!device.SaveFile(a.Value(QStringLiteral("out")), error)) {
+    out.Error(error);
+    return ecUsage;
+  }
+  return ecDone;
+}
+
+int Reset(TCliOutput& out, const TCliArgs& a) {
+  TParaDocument doc;
+  if (!Load(doc, a.Args[1], out)) return ecUsage;
+  const int changed = ResetToDefaults(doc, {CNetworkModuleId});
+  out.Line(QStringLiteral("%1 Werte auf Standard gesetzt").arg(changed));
+  out.Result().insert(QStringLiteral("reset"), changed);
+  QString error;
+  if (!doc.SaveFile(a.Value(QStringLiteral("out")), error)) {
+    out.Error(error);
+    return ecUsage;
+  }
+  return ecDone;
+}
+
+int Transformer(TCliOutput& out, const TCliArgs& a) {
+  TParaDocument doc;
+  if (!Load(doc, a.Args[1], out)) return ecUsage;
+  const TWandlerRec w = ReadWandler(doc);
+  const std::pair<const char*, float> fields[] = {
+      {"WLFU", w.WLFU},       {"WFU1", w.WFU1},     {"WFU2", w.WFU2},
+      {"WFU3", w.WFU3},       {"WFU4", w.WFU4},     {"WLFI", w.WLFI},
+      {"WFI1", w.WFI1},       {"WFI2", w.WFI2},     {"WFI3", w.WFI3},
+      {"WFI4", w.WFI4},       {"SekNennSpannung", w.SekNennSpannung},
+      {"NormLLSp", w.NormLLSp}, {"NennSpannungLL", w.NennSpannungLL}};
+  QJsonObject o;
+  for (const auto& [name, v] : fields) {
+    o.insert(QLatin1String(name), double(v));
+    out.Line(QStringLiteral("%1\t%2").arg(QLatin1String(name), FormatFloat5(double(v))));
+  }
+  o.insert(QStringLiteral("Netzform"), int(w.Netzform));
+  out.Result().insert(QStringLiteral("transformer"), o);
+  return ecDone;
+}
+
 }  // namespace
 
 TCliCommand ParaCommand() {
@@ -339,17 +439,24 @@ TCliCommand ParaCommand() {
                 QStringLiteral("para rows FILE [--level N] [--folder ID] | para set FILE ID[@PARENT]=TEXT... [--level N] "
                                "[--out FILE] [--changes FILE] | para check FILE [--level N] | para mandatory FILE [--out FILE] | "
                                "para export FILE --format full|changes|csv [--changes FILE] [--out PATH] | "
-                               "para icd show ICD | para icd apply ICD FILE [--out FILE] | para icd rename NAME ICD"),
+                               "para icd show ICD | para icd apply ICD FILE [--out FILE] | para icd rename NAME ICD | "
+                               "para diff DEVICE IMPORT | para import DEVICE IMPORT (--all | --tick KEY,...) [--service] --out FILE | "
+                               "para reset FILE --out FILE | para transformer FILE"),
                 {{{QStringLiteral("level")}, true},
                  {{QStringLiteral("folder")}, true},
                  {{QStringLiteral("out")}, true},
                  {{QStringLiteral("changes")}, true},
-                 {{QStringLiteral("format")}, true}},
+                 {{QStringLiteral("format")}, true},
+                 {{QStringLiteral("all")}, false},
+                 {{QStringLiteral("tick")}, true},
+                 {{QStringLiteral("service")}, false}},
                 [](const TCliArgs& a) {
                   if (a.Args.isEmpty()) return Missing(QStringLiteral("rows, set or check"));
                   const QString op = a.Args[0];
                   static const QStringList ops{QStringLiteral("rows"), QStringLiteral("set"), QStringLiteral("check"),
-                                               QStringLiteral("mandatory"), QStringLiteral("export"), QStringLiteral("icd")};
+                                               QStringLiteral("mandatory"), QStringLiteral("export"), QStringLiteral("icd"),
+                                               QStringLiteral("diff"), QStringLiteral("import"), QStringLiteral("reset"),
+                                               QStringLiteral("transformer")};
                   if (!ops.contains(op)) return TArgProblem::Usage(QStringLiteral("unknown operation '%1'").arg(op));
                   if (op == QLatin1String("icd")) {
                     const QString sub = a.Args.value(1);
@@ -371,6 +478,17 @@ TCliCommand ParaCommand() {
                     a.Value(QStringLiteral("level")).toInt(&ok);
                     if (!ok) return TArgProblem::Usage(QStringLiteral("--level needs a whole number"));
                   }
+                  if (op == QLatin1String("diff") || op == QLatin1String("import")) {
+                    if (a.Args.size() < 3) return Missing(QStringLiteral("IMPORT"));
+                    if (!QFile::exists(a.Args[2])) return TArgProblem::Fact(QStringLiteral("%1: Datei fehlt").arg(a.Args[2]));
+                    if (a.Args.size() > 3) return Unexpected(a.Args[3]);
+                    if (op == QLatin1String("import") &&
+                        (a.Has(QStringLiteral("all")) == a.Has(QStringLiteral("tick")) || !a.Has(QStringLiteral("out"))))
+                      return TArgProblem::Usage(QStringLiteral("import needs --all or --tick, and --out"));
+                    return TArgProblem::None();
+                  }
+                  if (op == QLatin1String("reset") && !a.Has(QStringLiteral("out")))
+                    return TArgProblem::Usage(QStringLiteral("reset needs --out"));
                   if (op == QLatin1String("set")) {
                     if (a.Args.size() < 3) return Missing(QStringLiteral("ID=TEXT"));
                     for (const QString& in : a.Args.mid(2)) {
@@ -394,6 +512,10 @@ TCliCommand ParaCommand() {
     if (op == QLatin1String("mandatory")) return Mandatory(out, a);
     if (op == QLatin1String("export")) return Export(out, a, o);
     if (op == QLatin1String("icd")) return Icd(out, a);
+    if (op == QLatin1String("diff")) return Diff(out, a);
+    if (op == QLatin1String("import")) return Import(out, a);
+    if (op == QLatin1String("reset")) return Reset(out, a);
+    if (op == QLatin1String("transformer")) return Transformer(out, a);
     return Set(out, a, o);
   };
   return c;

@@ -1021,3 +1021,37 @@ TEST(CliMdb, PickerStatementsWithoutADevice) {
   EXPECT_EQ(r.Exit, 1);
   EXPECT_TRUE(r.Err.contains(QStringLiteral("Datei fehlt")));
 }
+
+TEST(CliPara, DiffImportAndReset) {
+  TParaFiles f;
+  const QString other = f.Dir.filePath(QStringLiteral("other.xml"));
+  TRun r = f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("10@7=55"), QStringLiteral("--out"), other});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  r = f.Cli({QStringLiteral("para"), QStringLiteral("diff"), f.Setup, f.Setup});
+  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("Keine geänderten Daten gefunden"));
+  r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("diff"), f.Setup, other});
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc));
+  const QJsonArray changes = doc.value(QStringLiteral("changes")).toArray();
+  ASSERT_EQ(changes.size(), 1);
+  const QJsonObject c = changes[0].toObject();
+  EXPECT_EQ(c.value(QStringLiteral("key")).toString(), QStringLiteral("1710"));
+  EXPECT_EQ(c.value(QStringLiteral("device")).toString(), QStringLiteral("50"));
+  EXPECT_EQ(c.value(QStringLiteral("file")).toString(), QStringLiteral("55"));
+  EXPECT_TRUE(c.value(QStringLiteral("valid")).toBool());
+  EXPECT_EQ(c.value(QStringLiteral("line")).toString(), QStringLiteral("Parameter 10: 55 [50]"));
+
+  const QString merged = f.Dir.filePath(QStringLiteral("merged.xml"));
+  r = f.Cli({QStringLiteral("para"), QStringLiteral("import"), f.Setup, other, QStringLiteral("--tick"), QStringLiteral("1710"),
+             QStringLiteral("--out"), merged});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  r = f.Cli({QStringLiteral("para"), QStringLiteral("diff"), merged, other});
+  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("Keine geänderten Daten gefunden")) << "the imported value is in";
+  r = f.Cli({QStringLiteral("para"), QStringLiteral("import"), f.Setup, other, QStringLiteral("--out"), merged});
+  EXPECT_EQ(r.Exit, 1) << "needs --all or --tick";
+
+  const QString reset = f.Dir.filePath(QStringLiteral("reset.xml"));
+  r = f.Cli({QStringLiteral("para"), QStringLiteral("reset"), merged, QStringLiteral("--out"), reset});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(ReadAll(reset).contains("<value>50</value>")) << "back to its default";
+}
