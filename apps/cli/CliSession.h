@@ -113,6 +113,8 @@ struct TCliCommand {
   std::function<int(TCliSession& session, const TCliArgs& args)> Run;
   // Set for commands that need no device: run without opening a session.
   std::function<int(TCliOutput& out, const TCliArgs& args, const TCliOptions& options)> RunOffline;
+  // With RunOffline set: the argument forms that still need the device.
+  std::function<bool(const TCliArgs& args)> Online;
 };
 
 // Problems shared by the commands' checks.
@@ -134,5 +136,6 @@ TCliCommand StreamCommand();
 TCliCommand NtpCommand();
 TCliCommand ParaCommand();
 TCliCommand MdbCommand();
+TCliCommand ClockCommand();
 
 }  // namespace vanta::cli

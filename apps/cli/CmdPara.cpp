@@ -1,6 +1,7 @@
 // vanta-cli para: the parameter set without a device. Rows as the editor
 // builds them, values through the editor's accept path, and the values the
 // rules would correct.
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -432,7 +433,90 @@ int Transformer(TCliOutput& out, const TCliArgs& a) {
   return ecDone;
 }
 
+// para push FILE: the editor's send: mandatory rule, modules left out
+// pruned from a copy, the copy written to the device.
+int Push(TCliSession& s, const TCliArgs& a) {
+  TCliOutput& out = s.Out();
+  TParaDocument doc;
+  if (!Load(doc, a.Args[1], out)) return ecUsage;
+  TComUnit& u = s.Unit();
+  const int level = LevelOf(a, s.Options());
+  CheckAllMandatoryNodes(doc.Doc());
+  const TCaptionSource captions;
+  TParaTree tree = WalkParaTree(doc.Sys(), level, captions);
+  const QStringList untick = a.Value(QStringLiteral("untick")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+  QStringList modules = tree.ModuleList;
+  for (const QString& id : untick) {
+    const QString caption = captions.CaptionOf(id.toUInt());
+    for (QString& m : modules)
+      if (m.startsWith(caption + QLatin1Char('='))) m = caption + QStringLiteral("=0");
+  }
+  // Modules without visible items are not sent either (their flag is 0 already).
+  const QString temp = TempParaFileName(u.FTmpDir + QStringLiteral("setup.xml"), u.FSN);
+  if (!SaveBytesTo(temp, PrunedForSending(doc, modules, captions), out)) return ecUsage;
+  u.WriteLog(QStringLiteral("SaveTo=%1").arg(temp));
+  int result = -1;
+  u.FSendParaDone = [&](QObject*, bool ok) { result = ok ? 1 : 0; };
+  const int since = s.RefusalCount();
+  u.SendCommandFile(ccci::TCcci::SETUP_WR, temp);
+  u.WriteLog(QStringLiteral("SendTo=%1").arg(temp));
+  s.WaitFor([&] { return result >= 0 || s.ConnectionLost(); });
+  u.FSendParaDone = nullptr;
+  u.WriteLog(QStringLiteral("Para: Upload Done - succ %1").arg(result == 1 ? QStringLiteral("True") : QStringLiteral("False")));
+  out.Result().insert(QStringLiteral("modules"), QJsonArray::fromStringList(modules));
+  if (result != 1) {
+    out.Error(QStringLiteral("ACHTUNG: Parametrierung nicht erfolgreich!") +
+              (u.FLastNakCode ? QStringLiteral(" (NAK %1 %2)").arg(u.FLastNakCode).arg(u.FLastNakText) : QString()));
+    return result == 0 ? int(ecRefused) : s.Fail(since, QStringLiteral("para push"));
+  }
+  out.Line(QStringLiteral("Übertragung abgeschlossen"));
+  return ecDone;
+}
+
 }  // namespace
+
+TCliCommand ClockCommand() {
+  TCliCommand c{QStringLiteral("clock"),
+                QStringLiteral("clock [--set now|\"dd.mm.yyyy hh:nn:ss\"]"),
+                {{{QStringLiteral("set")}, true}},
+                [](const TCliArgs& a) {
+                  if (!a.Args.isEmpty()) return Unexpected(a.Args[0]);
+                  const QString v = a.Value(QStringLiteral("set"));
+                  if (a.Has(QStringLiteral("set")) && v != QLatin1String("now") &&
+                      !QDateTime::fromString(v, QStringLiteral("dd.MM.yyyy HH:mm:ss")).isValid())
+                    return TArgProblem::Usage(QStringLiteral("--set needs now or \"dd.mm.yyyy hh:nn:ss\""));
+                  return TArgProblem::None();
+                },
+                [](TCliSession& s, const TCliArgs& a) {
+                  TComUnit& u = s.Unit();
+                  if (!a.Has(QStringLiteral("set"))) {
+                    const QDateTime utc = QDateTime::fromSecsSinceEpoch(u.FConTime, Qt::UTC);
+                    s.Out().Result().insert(QStringLiteral("deviceClockUtc"), utc.toString(Qt::ISODate));
+                    s.Out().Line(utc.toString(Qt::ISODate));
+                    return int(ecDone);
+                  }
+                  const QString v = a.Value(QStringLiteral("set"));
+                  const QDateTime when = v == QLatin1String("now") ? QDateTime::currentDateTime()
+                                                                   : QDateTime::fromString(v, QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+                  QJsonArray sent;
+                  for (const TTimedStatement& st : ClockStatements(u.FRev.Major(), when)) {
+                    if (st.DelayMs > 0) s.WaitFor([t = QDateTime::currentMSecsSinceEpoch() + st.DelayMs] {
+                      return QDateTime::currentMSecsSinceEpoch() >= t;
+                    });
+                    QString output;
+                    bool failed = false;
+                    if (!s.Lua(st.Lua, output, failed) || failed) {
+                      s.Out().Error(QStringLiteral("%1: %2").arg(st.Lua, output.trimmed()));
+                      return int(ecRefused);
+                    }
+                    sent.append(st.Lua);
+                    s.Out().Line(st.Lua);
+                  }
+                  s.Out().Result().insert(QStringLiteral("statements"), sent);
+                  return int(ecDone);
+                }};
+  return c;
+}
 
 TCliCommand ParaCommand() {
   TCliCommand c{QStringLiteral("para"),
@@ -441,7 +525,7 @@ TCliCommand ParaCommand() {
                                "para export FILE --format full|changes|csv [--changes FILE] [--out PATH] | "
                                "para icd show ICD | para icd apply ICD FILE [--out FILE] | para icd rename NAME ICD | "
                                "para diff DEVICE IMPORT | para import DEVICE IMPORT (--all | --tick KEY,...) [--service] --out FILE | "
-                               "para reset FILE --out FILE | para transformer FILE"),
+                               "para reset FILE --out FILE | para transformer FILE | para push FILE [--level N] [--untick ID,...]"),
                 {{{QStringLiteral("level")}, true},
                  {{QStringLiteral("folder")}, true},
                  {{QStringLiteral("out")}, true},
@@ -449,14 +533,15 @@ TCliCommand ParaCommand() {
                  {{QStringLiteral("format")}, true},
                  {{QStringLiteral("all")}, false},
                  {{QStringLiteral("tick")}, true},
-                 {{QStringLiteral("service")}, false}},
+                 {{QStringLiteral("service")}, false},
+                 {{QStringLiteral("untick")}, true}},
                 [](const TCliArgs& a) {
                   if (a.Args.isEmpty()) return Missing(QStringLiteral("rows, set or check"));
                   const QString op = a.Args[0];
                   static const QStringList ops{QStringLiteral("rows"), QStringLiteral("set"), QStringLiteral("check"),
                                                QStringLiteral("mandatory"), QStringLiteral("export"), QStringLiteral("icd"),
                                                QStringLiteral("diff"), QStringLiteral("import"), QStringLiteral("reset"),
-                                               QStringLiteral("transformer")};
+                                               QStringLiteral("transformer"), QStringLiteral("push")};
                   if (!ops.contains(op)) return TArgProblem::Usage(QStringLiteral("unknown operation '%1'").arg(op));
                   if (op == QLatin1String("icd")) {
                     const QString sub = a.Args.value(1);
@@ -504,7 +589,8 @@ TCliCommand ParaCommand() {
                   }
                   return TArgProblem::None();
                 },
-                nullptr};
+                [](TCliSession& s, const TCliArgs& a) { return Push(s, a); }};
+  c.Online = [](const TCliArgs& a) { return a.Args.value(0) == QLatin1String("push"); };
   c.RunOffline = [](TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     const QString op = a.Args[0];
     if (op == QLatin1String("rows")) return Rows(out, a, o);

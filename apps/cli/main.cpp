@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
   o.NewPassword = p.value("new-password");
   if (o.Ssh && o.User.isEmpty()) return UsageError(out, QStringLiteral("--ssh needs --user and --password"));
 
-  if (command->RunOffline) {
+  if (command->RunOffline && !(command->Online && command->Online(args))) {
     const int rc = command->RunOffline(out, args, o);
     out.Finish();
     return rc;

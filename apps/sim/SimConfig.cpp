@@ -29,6 +29,8 @@ bool ParseFault(const QString& spec, TSimFaults& f, QString& error) {
     ok = ok && f.CloseAfterBytes >= 0;
   } else if (name == QLatin1String("stall")) {
     f.StallCmd = value.isEmpty() ? -2 : value.toInt(&ok);
+  } else if (name == QLatin1String("nak-setup")) {
+    f.NakSetup = true;
   } else if (name == QLatin1String("split")) {
     f.SplitWrites = true;
   } else if (name == QLatin1String("coalesce")) {
@@ -37,7 +39,7 @@ bool ParseFault(const QString& spec, TSimFaults& f, QString& error) {
     f.UnknownCmdAfter = value.isEmpty() ? 1 : value.toInt(&ok);
     ok = ok && f.UnknownCmdAfter >= 1;
   } else {
-    error = QStringLiteral("unknown fault \"%1\" (close-after=N, stall[=CMD], split, coalesce, unknown-cmd[=N])").arg(spec);
+    error = QStringLiteral("unknown fault \"%1\" (close-after=N, stall[=CMD], nak-setup, split, coalesce, unknown-cmd[=N])").arg(spec);
     return false;
   }
   if (!ok) error = QStringLiteral("bad value in fault \"%1\"").arg(spec);

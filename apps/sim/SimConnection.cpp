@@ -1,5 +1,8 @@
 #include "SimConnection.h"
 
+#include <cstring>
+#include <sstream>
+
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
@@ -392,6 +395,43 @@ bool TSimConnection::PackSetup(const QString& local, uint16_t flags, QByteArray&
   return true;
 }
 
+namespace {
+// A device takes the values of a written setup into its own set: items the
+// upload leaves out (a module the user did not send) stay as they were.
+// Documents without a parameter tree are stored as they came.
+QByteArray MergeSetup(const QByteArray& stored, const pugi::xml_document& upload, const QByteArray& uploadBytes) {
+  pugi::xml_document current;
+  const pugi::xml_node upSys = upload.select_node("//*[@name='sys']").node();
+  if (!upSys || stored.isEmpty() || !current.load_buffer(stored.constData(), size_t(stored.size()))) return uploadBytes;
+  const pugi::xml_node curSys = current.select_node("//*[@name='sys']").node();
+  if (!curSys) return uploadBytes;
+  QHash<QString, pugi::xml_node> items;
+  for (const pugi::xpath_node& x : curSys.select_nodes(".//parameter | .//datapoint"))
+    items.insert(QString::fromUtf8(x.node().attribute("id").value()) + QLatin1Char('@') +
+                     QString::fromUtf8(x.node().parent().attribute("id").value()),
+                 x.node());
+  for (const pugi::xpath_node& x : upSys.select_nodes(".//parameter | .//datapoint")) {
+    const pugi::xml_node up = x.node();
+    const QString key = QString::fromUtf8(up.attribute("id").value()) + QLatin1Char('@') +
+                        QString::fromUtf8(up.parent().attribute("id").value());
+    const pugi::xml_node mine = items.value(key);
+    if (!mine) continue;
+    const char* field = std::strcmp(up.name(), "datapoint") == 0 ? "rec" : "value";
+    pugi::xml_node target = mine.child(field);
+    if (!target) continue;
+    const char* text = up.child(field).child_value();
+    if (target.first_child())
+      target.first_child().set_value(text);
+    else
+      target.append_child(pugi::node_pcdata).set_value(text);
+  }
+  std::ostringstream out;
+  current.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+  const std::string str = out.str();
+  return QByteArray(str.data(), qsizetype(str.size()));
+}
+}  // namespace
+
 void TSimConnection::HandleSetup(const ccc_head_t& h, const QByteArray& frame) {
   const bool ftp = h.FTPNAK & CFlagFTP;
   const QString ext = (h.FTPNAK & CFlagTGZ) ? QStringLiteral(".tgz") : (h.FTPNAK & CFlagGZ) ? QStringLiteral(".gz") : QStringLiteral(".xml");
@@ -416,6 +456,7 @@ void TSimConnection::HandleSetup(const ccc_head_t& h, const QByteArray& frame) {
     return;
   }
   if (h.Priv == 1 && h.ExtCmd == 3) {
+    if (FDevice.Config.Faults.NakSetup) return Nak(h, CNakBadSetup, QStringLiteral("Parametrierung abgelehnt"));
     QByteArray payload = frame.mid(CHeadSize);
     if (ftp) {
       const QString name = QString::fromLatin1(payload.left(payload.indexOf('\0') < 0 ? payload.size() : payload.indexOf('\0')));
@@ -448,6 +489,9 @@ void TSimConnection::HandleSetup(const ccc_head_t& h, const QByteArray& frame) {
       return Nak(h, CNakBadSetup,
                  QStringLiteral("Setup-Datei fehlerhaft: %1").arg(QString::fromLatin1(parsed.description())));
     }
+    bool haveStored = false;
+    const QByteArray stored = ReadFile(FDevice.Storage.SetupDir() + QStringLiteral("/setup.xml"), &haveStored);
+    xml = MergeSetup(haveStored ? stored : QByteArray(), doc, xml);
     if (!WriteFileAtomic(FDevice.Storage.SetupDir() + QStringLiteral("/setup.xml"), xml))
       return Nak(h, CNakCannotStore, QStringLiteral("Setup kann nicht gespeichert werden"));
     for (const TTarEntry& e : extras) WriteFileAtomic(FDevice.Storage.SetupDir() + QLatin1Char('/') + e.Name, e.Data);

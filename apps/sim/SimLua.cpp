@@ -343,19 +343,37 @@ int LUtiSetDateTime(lua_State* L, int y, int mo, int dd, int h, int mi, int s) {
   return 1;
 }
 
+// The clock statements take texts ("hh:nn:ss", "dd.mm.yyyy", "dd.mm.yyyy
+// hh:nn:ss", the device's own time); numbers are accepted as well.
 int LUtiSetTime(lua_State* L) {
   const QDateTime now = QDateTime::fromSecsSinceEpoch(Self(L).Device().NowSec(), Qt::UTC);
+  if (lua_type(L, 1) == LUA_TSTRING) {
+    const QTime t = QTime::fromString(QString::fromUtf8(lua_tostring(L, 1)), QStringLiteral("HH:mm:ss"));
+    if (!t.isValid()) return luaL_error(L, "invalid time, expected hh:nn:ss");
+    return LUtiSetDateTime(L, now.date().year(), now.date().month(), now.date().day(), t.hour(), t.minute(), t.second());
+  }
   return LUtiSetDateTime(L, now.date().year(), now.date().month(), now.date().day(), int(luaL_checkinteger(L, 1)),
                          int(luaL_checkinteger(L, 2)), int(luaL_optinteger(L, 3, 0)));
 }
 
 int LUtiSetDate(lua_State* L) {
   const QDateTime now = QDateTime::fromSecsSinceEpoch(Self(L).Device().NowSec(), Qt::UTC);
+  if (lua_type(L, 1) == LUA_TSTRING) {
+    const QDate d = QDate::fromString(QString::fromUtf8(lua_tostring(L, 1)), QStringLiteral("dd.MM.yyyy"));
+    if (!d.isValid()) return luaL_error(L, "invalid date, expected dd.mm.yyyy");
+    return LUtiSetDateTime(L, d.year(), d.month(), d.day(), now.time().hour(), now.time().minute(), now.time().second());
+  }
   return LUtiSetDateTime(L, int(luaL_checkinteger(L, 3)), int(luaL_checkinteger(L, 2)), int(luaL_checkinteger(L, 1)),
                          now.time().hour(), now.time().minute(), now.time().second());
 }
 
 int LUtiSetDateTimeAll(lua_State* L) {
+  if (lua_type(L, 1) == LUA_TSTRING) {
+    const QDateTime t = QDateTime::fromString(QString::fromUtf8(lua_tostring(L, 1)), QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    if (!t.isValid()) return luaL_error(L, "invalid date and time, expected dd.mm.yyyy hh:nn:ss");
+    return LUtiSetDateTime(L, t.date().year(), t.date().month(), t.date().day(), t.time().hour(), t.time().minute(),
+                           t.time().second());
+  }
   return LUtiSetDateTime(L, int(luaL_checkinteger(L, 1)), int(luaL_checkinteger(L, 2)), int(luaL_checkinteger(L, 3)),
                          int(luaL_checkinteger(L, 4)), int(luaL_checkinteger(L, 5)), int(luaL_optinteger(L, 6, 0)));
 }

@@ -1055,3 +1055,48 @@ TEST(CliPara, DiffImportAndReset) {
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_TRUE(ReadAll(reset).contains("<value>50</value>")) << "back to its default";
 }
+
+TEST_F(CliTest, ParaPushSendsThePrunedSetAndTheDeviceKeepsTheRest) {
+  const QString got = Data.filePath("got.xml");
+  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
+  const QString edited = Data.filePath("edited.xml");
+  TRun r = Cli({QStringLiteral("para"), QStringLiteral("set"), got, QStringLiteral("218103808=55"), QStringLiteral("--out"), edited});
+  ASSERT_TRUE(r.Exit == 0 || r.Exit == 4) << r.Err.toStdString();
+  // The Modbus module is left out of the upload.
+  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("push"), edited, QStringLiteral("--untick"),
+           QStringLiteral("4278190336")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_TRUE(doc.value(QStringLiteral("modules")).toArray().contains(QStringLiteral("Parameter 4278190336=0")));
+  const QString back = Data.filePath("back.xml");
+  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
+  const QByteArray device = ReadAll(back);
+  EXPECT_TRUE(device.contains("<value>55</value>")) << "the edited value arrived";
+  EXPECT_TRUE(device.contains("swmodule id=\"4278190336\"")) << "a module left out of the upload stays on the device";
+  r = Cli({QStringLiteral("para"), QStringLiteral("diff"), back, got});
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("Parameter 218103808: 50 [55]"))) << r.Out.toStdString();
+}
+
+TEST_F(CliTest, ClockIsSetWithTheFirmwaresStatement) {
+  TRun r = Cli({QStringLiteral("clock"), QStringLiteral("--set"), QStringLiteral("05.12.2026 10:11:12")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("uti.setDateTime(\"05.12.2026 10:11:12\")"));
+  r = Cli({QStringLiteral("clock")});
+  EXPECT_TRUE(r.Out.startsWith(QStringLiteral("2026-12-05T10:11:1"))) << r.Out.toStdString();
+  r = Cli({QStringLiteral("clock"), QStringLiteral("--set"), QStringLiteral("morgen")});
+  EXPECT_EQ(r.Exit, 1);
+}
+
+class CliNakSetupTest : public CliTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--fault"), QStringLiteral("nak-setup")}; }
+};
+
+TEST_F(CliNakSetupTest, RefusedUploadIsReported) {
+  const QString got = Data.filePath("got.xml");
+  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
+  const TRun r = Cli({QStringLiteral("para"), QStringLiteral("push"), got});
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("ACHTUNG: Parametrierung nicht erfolgreich!"))) << r.Err.toStdString();
+}
