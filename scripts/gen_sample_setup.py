@@ -64,7 +64,7 @@ def build():
     param(nominal, 0x0D000000, "float", "50", low="45", high="65", vis=0, edit=0)           # nominal frequency
     param(nominal, 0x0D010000, "float", "230", low="1", high="1000000", vis=0, edit=0)      # secondary nominal voltage
     param(nominal, 0x0D020000, "float", "100", low="10", high="200", vis=0, edit=0)         # LL in % of nominal
-    param(nominal, 0x0D030000, "integer", "0", vis=0, edit=0, range=[("0", 0x0D030001), ("1", 0x0D030002), ("2", 0x0D030003)])
+    param(nominal, 0x0D030000, "float", "100", low="1", high="200", vis=0, edit=0)          # LL voltage in % (transformers)
     for ch in range(4):
         param(nominal, 0x0D040000 + ch, "float", "1", low="0.001", high="100000", vis=0, edit=0)  # voltage factors
         param(nominal, 0x0D050000 + ch, "float", "1", low="0.001", high="100000", vis=0, edit=0)  # current factors
@@ -83,6 +83,32 @@ def build():
     param(nominal, 0x14030000, "float", "0.03", low="0", high="10", vis=0, edit=0)
     for i in (0x14040000, 0x14050000, 0x140A0000):
         param(nominal, i, "float", "50", low="0", high="100", vis=0, edit=0)
+
+    # Transformers of the simplified page: common factors, relative channel
+    # factors, secondary nominal voltage, network form.
+    trafo = ET.SubElement(sys_, "group", id="234881023")  # 0x0DFFFFFF
+    param(trafo, 0x0E090000, "float", "100", low="0.001", high="1000000", vis=0, edit=0)   # WLFU
+    param(trafo, 0x0E0A0000, "float", "50", low="0.001", high="1000000", vis=0, edit=0)    # WLFI
+    for ch in range(4):
+        param(trafo, 0x0E0B0000 + 0x100 * ch, "float", "1", low="-2", high="2", vis=0, edit=0)        # WLKFU1..4
+        param(trafo, 0x0E0B0400 + 0x100 * ch, "float", "1", low="-2", high="2", vis=0, edit=0)        # WLKFI1..4
+    param(trafo, 0x0E0C0000, "float", "100", low="1", high="1000", vis=0, edit=0)          # secondary nominal voltage
+    param(trafo, 0x0E040000, "integer", "0", vis=0, edit=0, range=[("0", 0x0E040001), ("1", 0x0E040002), ("2", 0x0E040003)])
+    param(trafo, 0x0E0D0000, "float", "0.123456789", low="0", high="10", vis=1, edit=1)    # more than five decimals
+
+    # A parameter standing directly below "sys", and rules in odd spellings.
+    param(sys_, 0x0F000001, "Float", "1.5", vis=1, edit=1)
+    odd = ET.SubElement(sys_, "group", id="251658240")  # 0x0F000000
+    param(odd, 0x0F000002, "exit-meas-id", "16843009", vis=1, edit=1)
+    param(odd, 0x0F000003, "mystery", "as text", vis=1, edit=1)                            # unknown type: text
+    p = param(odd, 0x0F000004, "integer", "2", vis=1, edit=1)                              # a range that is no list
+    r = ET.SubElement(p, "range")
+    for v in ("1", "2", "3"):
+        ET.SubElement(r, "entry").text = v
+    param(odd, 0x0F000005, "text", "b", vis=1, edit=1, range=["a", "b", "c"])              # text enumeration
+    param(odd, 0x0F000006, "float", "0.5", vis=1, edit=1, range=["0.5", "1.5", "2.5"])     # float enumeration
+    for kind, value in (("float", "2"), ("integer", "-3"), ("uint32", "7"), ("text", "frei"), ("measId", "16843010")):
+        param(odd, 0x0F000010 + len(value) + ord(kind[0]), kind, value, vis=1, edit=1)    # no limits at all
 
     # Network.
     net = ET.SubElement(sys_, "group", id="33554432")
@@ -103,6 +129,7 @@ def build():
     param(time_, 50331670, "integer", "64", low="16", high="1024", vis=1, edit=1)
     param(time_, 50331671, "integer", "60", low="-720", high="840", vis=1, edit=1)
     param(time_, 50331672, "boolean", "1", vis=1, edit=1)
+    param(time_, 33554436, "text", "ntp-host", low="1", high="63", vis=1, edit=1)  # the same id as the host name, another parent
 
     # Recorder classes with datapoints (rec flags, defaults, mandatory members).
     recorder = ET.SubElement(sys_, "group", id="67108864")
@@ -146,7 +173,11 @@ def build():
     mod = ET.SubElement(modules, "swmodule", id="4278190464")  # IEC 61850
     param(mod, 4278190465, "boolean", "1", vis=1, edit=1)
     param(mod, 4278190467, "text", "VANTASIM01", low="1", high="32", vis=1, edit=1)  # IED name
-    param(mod, 4278190468, "uint32", "102", low="1", high="65535", vis=2, edit=2)
+    param(mod, 4278190468, "text", "station.icd", low="0", high="64", vis=2, edit=3)  # ICD file name
+    for k, v in enumerate(("1", "B", "2007", "B", "VantaSim")):                        # version, revision, SCL version/revision, id
+        param(mod, 4278190469 + k, "text", v, low="0", high="64", vis=2, edit=3)
+    param(mod, 4278190474, "uint32", "102", low="1", high="65535", vis=2, edit=2)
+    datapoint(mod, 4278190475, 1, default=1, vis=1, edit=1)                            # a datapoint inside a module
     mod = ET.SubElement(modules, "swmodule", id="4278190592")  # IEC 60870-5-104
     param(mod, 4278190593, "boolean", "0", vis=1, edit=1)
     param(mod, 4278190594, "uint32", "2404", low="1", high="65535", vis=1, edit=1)
@@ -158,6 +189,9 @@ def build():
     param(mod, 4261413803, "text", "wg0.conf", low="0", high="128", vis=1, edit=1)  # tunnel configuration
     param(mod, 4278190850, "secret", "", low="0", high="64", vis=2, edit=2)
     param(mod, 4278190851, "boolean", "", vis=1, edit=1, range=["", "0", "1"])
+    mod = ET.SubElement(modules, "swmodule", id="4278191104")  # network settings: never reset to defaults
+    param(mod, 4278191105, "ipaddress", "192.0.2.20", vis=1, edit=2)
+    param(mod, 4278191106, "boolean", "1", vis=1, edit=1)
     mod = ET.SubElement(modules, "swmodule", id="4278190976")  # service-only module: nothing visible below level 3
     param(mod, 4278190977, "text", "hidden", vis=3, edit=3)
 
@@ -168,9 +202,32 @@ def build():
     return root
 
 
+def scale(root, n):
+    """Appends n bulk folders of 40 parameters each (about 7 kB a folder)."""
+    sys_ = root.find(".//*[@name='sys']")
+    kinds = ["float", "integer", "uint32", "text", "boolean", "measId", "ipaddress", "secret"]
+    next_id = 0x30000000
+    for f in range(n):
+        folder = ET.SubElement(sys_, "group", id=str(0x2F000000 + f))
+        for i in range(40):
+            kind = kinds[i % 8]
+            value = {"float": "1.5", "integer": str(i), "uint32": str(i), "text": "t%d" % i, "boolean": "1",
+                     "measId": "16843009", "ipaddress": "192.0.2.%d" % (i + 1), "secret": ""}[kind]
+            param(folder, next_id, kind, value, low="0" if kind in ("float", "integer", "uint32") else None,
+                  high="1000" if kind in ("float", "integer", "uint32") else None, vis=i % 4, edit=1)
+            next_id += 1
+
+
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else "data/device/mnt/flashdrive0/data/setup/setup.xml"
+    args = [a for a in sys.argv[1:] if not a.startswith("--scale")]
+    n = 0
+    for a in sys.argv[1:]:
+        if a.startswith("--scale="):
+            n = int(a.split("=", 1)[1])
+    out = args[0] if args else "data/device/mnt/flashdrive0/data/setup/setup.xml"
     root = build()
+    if n:
+        scale(root, n)
     ET.indent(root)
     ET.ElementTree(root).write(out, encoding="UTF-8", xml_declaration=True)
     count = sum(1 for e in root.iter() if e.tag in ("parameter", "datapoint", "property"))

@@ -47,7 +47,7 @@ QStringList ApplyImport(TParaDocument& device, const TImportComparison& comparis
 // Returns the number of items that changed.
 int ResetToDefaults(TParaDocument& doc, const QList<uint32_t>& excludedModules);
 // The module that is never reset (the network settings).
-inline constexpr uint32_t CNetworkModuleId = 4278190848u;
+inline constexpr uint32_t CNetworkModuleId = 4278191104u;
 
 // "<folder><serial>_TempPara.XML"
 QString TempParaFileName(const QString& setupPath, uint32_t serial);

@@ -1100,3 +1100,43 @@ TEST_F(CliNakSetupTest, RefusedUploadIsReported) {
   EXPECT_EQ(r.Exit, 3);
   EXPECT_TRUE(r.Err.contains(QStringLiteral("ACHTUNG: Parametrierung nicht erfolgreich!"))) << r.Err.toStdString();
 }
+
+// Every offline command on the sample set and on a generated set of about
+// 20 MB (made at test time, never stored).
+TEST(CliPara, SampleAndLargeSets) {
+  const QString sample = QStringLiteral(VANTA_SAMPLE_DIR "/mnt/flashdrive0/data/setup/setup.xml");
+  const QString icd = QStringLiteral(VANTA_SAMPLE_DIR "/mnt/flashdrive0/data/setup/station.icd");
+  QTemporaryDir dir;
+  const QString big = dir.filePath(QStringLiteral("big.xml"));
+  QProcess gen;
+  gen.start(QStringLiteral("python3"), {QStringLiteral(VANTA_SOURCE_DIR "/scripts/gen_sample_setup.py"), big, QStringLiteral("--scale=2000")});
+  ASSERT_TRUE(gen.waitForFinished(120000));
+  ASSERT_EQ(gen.exitCode(), 0) << gen.readAllStandardError().toStdString();
+  ASSERT_GT(QFileInfo(big).size(), 15 * 1000 * 1000);
+  auto cli = [](const QStringList& args) { return RunCli(QStringList{QStringLiteral("--port"), QStringLiteral("1")} + args, 120000); };
+  for (const QString& set : {sample, big}) {
+    SCOPED_TRACE(set.toStdString());
+    TRun r = cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("rows"), set, QStringLiteral("--folder"),
+                  QStringLiteral("234881023"), QStringLiteral("--level"), QStringLiteral("3")});
+    QJsonObject doc;
+    ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
+    EXPECT_EQ(doc.value(QStringLiteral("rows")).toArray().size(), 13) << "the transformer folder";
+    r = cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("transformer"), set});
+    ASSERT_TRUE(OneDocument(r, doc));
+    EXPECT_DOUBLE_EQ(doc.value(QStringLiteral("transformer")).toObject().value(QStringLiteral("WLFU")).toDouble(), 100.0);
+    r = cli({QStringLiteral("para"), QStringLiteral("check"), set});
+    EXPECT_TRUE(r.Exit == 0 || r.Exit == 4) << r.Err.toStdString();
+    const QString out = dir.filePath(QStringLiteral("out.xml"));
+    r = cli({QStringLiteral("para"), QStringLiteral("set"), set, QStringLiteral("33554436@50331648=ntp2"), QStringLiteral("--out"), out});
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    r = cli({QStringLiteral("para"), QStringLiteral("diff"), set, out});
+    EXPECT_EQ(r.Out.count(QLatin1Char('\n')), 1) << "one item differs: the id under the time group, not its twin";
+    r = cli({QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("apply"), icd, set, QStringLiteral("--out"), out});
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    r = cli({QStringLiteral("para"), QStringLiteral("export"), set, QStringLiteral("--format"), QStringLiteral("csv"),
+             QStringLiteral("--out"), dir.filePath(QStringLiteral("p.csv"))});
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+  }
+  TRun r = cli({QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("show"), QStringLiteral(VANTA_TEST_DATA_DIR "/station-broken.icd")});
+  EXPECT_EQ(r.Exit, 1);
+}
