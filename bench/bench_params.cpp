@@ -14,6 +14,9 @@
 #include <vector>
 
 #include "ParaHelper.h"
+#include "ParaWorkflow.h"
+
+#include <QFile>
 
 using namespace vanta;
 
@@ -117,5 +120,21 @@ int main(int argc, char** argv) {
   });
   std::printf("  10000 lookups by id %.3f ms, one XPath search %.3f ms: ratio %.3f (%zu hits)\n", lookups, xpath,
               lookups / xpath, hits);
+  // The import comparison of two sets of this size: one value in ten differs.
+  QByteArray other = bytes;
+  for (qsizetype at = other.indexOf("<value>"), n = 0; at >= 0; at = other.indexOf("<value>", at + 7), ++n)
+    if (n % 10 == 0) other[at + 7] = '7';
+  auto peakKiB = [] {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) return -1L;
+    for (const QByteArray& line : f.readAll().split('\n'))
+      if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1L;
+  };
+  const long before = peakKiB();
+  int candidates = 0;
+  const double diff = TimeMs([&] { candidates = int(CompareImport(doc, other, captions).Candidates.size()); }, 3);
+  std::printf("  import comparison of two %.0f MB sets: %.1f ms, %d differences, peak memory +%.0f MiB\n",
+              double(bytes.size()) / 1e6, diff, candidates, double(peakKiB() - before) / 1024.0);
   return 0;
 }
