@@ -473,6 +473,52 @@ int Push(TCliSession& s, const TCliArgs& a) {
   return ecDone;
 }
 
+// para apply CHANGES.xml: the device's set, the change export imported into
+// it (every offered value), and the result sent back.
+int Apply(TCliSession& s, const TCliArgs& a) {
+  TCliOutput& out = s.Out();
+  TComUnit& u = s.Unit();
+  bool ok = false;
+  const QByteArray changes = ReadFile(a.Args[1], out, ok);
+  if (!ok) return ecUsage;
+  QString got;
+  const int since = s.RefusalCount();
+  u.FOnNewXMLFile = [&](QObject*, const QString& f, int32_t) { got = f; };
+  s.Request(ccci::TCcci::SETUP_RD_ALL, [&] { u.SendCommand(ccci::TCcci::SETUP_RD_ALL); });
+  u.FOnNewXMLFile = nullptr;
+  if (got.isEmpty()) return s.Fail(since, QStringLiteral("para apply"));
+  TParaDocument device;
+  if (!Load(device, got, out)) return ecUsage;
+  const TImportComparison c = CompareImport(device, changes, TCaptionSource());
+  if (!c.Error.isEmpty()) {
+    out.Error(c.Error);
+    return ecUsage;
+  }
+  if (c.Candidates.isEmpty()) {
+    out.Line(QStringLiteral("Keine geänderten Daten gefunden"));
+    return ecDone;
+  }
+  QStringList keys;
+  QJsonArray applied;
+  for (const TCompareRec& r : c.Candidates) {
+    keys << r.Key;
+    applied.append(r.Line());
+    out.Line(r.Line());
+  }
+  for (const QString& l : c.InvalidImportList) out.Note(l);
+  ApplyImport(device, c, keys);
+  out.Result().insert(QStringLiteral("applied"), applied);
+  const QString edited = u.FTmpDir + QStringLiteral("apply-setup.xml");
+  QString error;
+  if (!device.SaveFile(edited, error)) {
+    out.Error(error);
+    return ecUsage;
+  }
+  TCliArgs push{{QStringLiteral("push"), edited}, {}};
+  push.Options.insert(QStringLiteral("level"), QString::number(qMax(1, s.Options().Visibility)));
+  return Push(s, push);
+}
+
 }  // namespace
 
 TCliCommand ClockCommand() {
@@ -525,7 +571,8 @@ TCliCommand ParaCommand() {
                                "para export FILE --format full|changes|csv [--changes FILE] [--out PATH] | "
                                "para icd show ICD | para icd apply ICD FILE [--out FILE] | para icd rename NAME ICD | "
                                "para diff DEVICE IMPORT | para import DEVICE IMPORT (--all | --tick KEY,...) [--service] --out FILE | "
-                               "para reset FILE --out FILE | para transformer FILE | para push FILE [--level N] [--untick ID,...]"),
+                               "para reset FILE --out FILE | para transformer FILE | para push FILE [--level N] [--untick ID,...] | "
+                               "para apply CHANGES.xml"),
                 {{{QStringLiteral("level")}, true},
                  {{QStringLiteral("folder")}, true},
                  {{QStringLiteral("out")}, true},
@@ -541,7 +588,7 @@ TCliCommand ParaCommand() {
                   static const QStringList ops{QStringLiteral("rows"), QStringLiteral("set"), QStringLiteral("check"),
                                                QStringLiteral("mandatory"), QStringLiteral("export"), QStringLiteral("icd"),
                                                QStringLiteral("diff"), QStringLiteral("import"), QStringLiteral("reset"),
-                                               QStringLiteral("transformer"), QStringLiteral("push")};
+                                               QStringLiteral("transformer"), QStringLiteral("push"), QStringLiteral("apply")};
                   if (!ops.contains(op)) return TArgProblem::Usage(QStringLiteral("unknown operation '%1'").arg(op));
                   if (op == QLatin1String("icd")) {
                     const QString sub = a.Args.value(1);
@@ -589,8 +636,12 @@ TCliCommand ParaCommand() {
                   }
                   return TArgProblem::None();
                 },
-                [](TCliSession& s, const TCliArgs& a) { return Push(s, a); }};
-  c.Online = [](const TCliArgs& a) { return a.Args.value(0) == QLatin1String("push"); };
+                [](TCliSession& s, const TCliArgs& a) {
+                  return a.Args[0] == QLatin1String("apply") ? Apply(s, a) : Push(s, a);
+                }};
+  c.Online = [](const TCliArgs& a) {
+    return a.Args.value(0) == QLatin1String("push") || a.Args.value(0) == QLatin1String("apply");
+  };
   c.RunOffline = [](TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     const QString op = a.Args[0];
     if (op == QLatin1String("rows")) return Rows(out, a, o);

@@ -1140,3 +1140,27 @@ TEST(CliPara, SampleAndLargeSets) {
   TRun r = cli({QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("show"), QStringLiteral(VANTA_TEST_DATA_DIR "/station-broken.icd")});
   EXPECT_EQ(r.Exit, 1);
 }
+
+TEST_F(CliTest, ParaApplyBringsAChangeExportToTheDevice) {
+  const QString got = Data.filePath("got.xml");
+  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
+  const QString changes = Data.filePath("changes.json");
+  const QString edited = Data.filePath("edited.xml");
+  TRun r = Cli({QStringLiteral("para"), QStringLiteral("set"), got, QStringLiteral("218103808=61"), QStringLiteral("--changes"), changes,
+                QStringLiteral("--out"), edited});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  const QString exported = Data.filePath("ChangeExport.xml");
+  r = Cli({QStringLiteral("para"), QStringLiteral("export"), edited, QStringLiteral("--format"), QStringLiteral("changes"),
+           QStringLiteral("--changes"), changes, QStringLiteral("--out"), exported});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_EQ(ReadAll(exported).count("<parameter "), 1) << "the export holds the one change";
+  r = Cli({QStringLiteral("para"), QStringLiteral("apply"), exported});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("Parameter 218103808: 61 [50]"))) << r.Out.toStdString();
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("Übertragung abgeschlossen")));
+  const QString back = Data.filePath("back.xml");
+  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
+  EXPECT_TRUE(ReadAll(back).contains("<value>61</value>"));
+  r = Cli({QStringLiteral("para"), QStringLiteral("apply"), exported});
+  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("Keine geänderten Daten gefunden")) << "applied already";
+}
