@@ -37,7 +37,7 @@ const char* CSet = R"(<c><device name="d"/><system><group name="sys" id="1">
   </group>
   <group id="3"><parameter id="10"><visibility>0</visibility><type>integer</type><value>7</value><default>7</default></parameter></group>
   <group id="4278190084"><swmodule id="50"><parameter id="51"><visibility>0</visibility><type>integer</type><value>1</value><default>0</default></parameter></swmodule>
-    <swmodule id="4278190848"><parameter id="61"><visibility>0</visibility><type>text</type><value>wg</value><default>x</default></parameter></swmodule></group>
+    <swmodule id="4278191104"><parameter id="61"><visibility>0</visibility><type>text</type><value>wg</value><default>x</default></parameter></swmodule></group>
 </group></system></c>)";
 
 QString Set(const char* a, const char* b, const char* c, const char* d) {
