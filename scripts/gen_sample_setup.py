@@ -144,8 +144,8 @@ def build():
             datapoint(parent, base + k, 1 if (name == "10min" and k < 8) else 0, default=1 if k < 5 else 0,
                       vis=1 if k < 10 else 2, edit=1 if k < 12 else 3)
         sub = ET.SubElement(parent, "group", id=str(base + 0x10))
-        for k in range(4):
-            datapoint(sub, base + 0x11 + k, 0, default=1)
+        for k in range(4):  # mandatory group: recorded exactly when its class records anything
+            datapoint(sub, base + 0x11 + k, 1 if name == "10min" else 0, default=1)
         # A second datapoint with an own mandatory rule.
         flags = datapoint(cls, base + 0x80, 0, mandatory=(base + 0x81,))
         datapoint(flags, base + 0x81, 0)

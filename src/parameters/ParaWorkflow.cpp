@@ -212,12 +212,18 @@ QByteArray PrunedForSending(const TParaDocument& doc, const QStringList& moduleL
     for (int k = 0; k < i; ++k) c = c.next_sibling();
     sys = c;
   }
-  for (pugi::xml_node c = sys.last_child(); c;) {
-    pugi::xml_node prev = c.previous_sibling();
-    if (c.type() == pugi::node_element && c.attribute("id") && off.contains(captions.CaptionOf(c.attribute("id").as_uint())))
-      sys.remove_child(c);
-    c = prev;
-  }
+  // Children of "sys" whose caption is switched off, and the software modules
+  // (at any depth below "sys") the user left out.
+  auto off_ = [&](const pugi::xml_node& n) {
+    return n.type() == pugi::node_element && n.attribute("id") && off.contains(captions.CaptionOf(n.attribute("id").as_uint()));
+  };
+  std::vector<pugi::xml_node> drop;
+  for (pugi::xml_node c = sys.first_child(); c; c = c.next_sibling())
+    if (off_(c)) drop.push_back(c);
+  for (const pugi::xpath_node& x : sys.select_nodes(".//swmodule"))
+    if (off_(x.node())) drop.push_back(x.node());
+  for (auto it = drop.rbegin(); it != drop.rend(); ++it)
+    if (it->parent()) it->parent().remove_child(*it);
   std::ostringstream out;
   copy.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
   const std::string s = out.str();

@@ -107,6 +107,10 @@ TEST(SendPreparation, LeftOutModulesArePrunedFromACopy) {
   EXPECT_FALSE(sent.FindFirst(51)) << "the whole module folder is not sent";
   EXPECT_TRUE(sent.FindFirst(10));
   EXPECT_TRUE(d.FindFirst(51)) << "the editor keeps the complete document";
+  const QByteArray oneModule = PrunedForSending(d, {QStringLiteral("C50=0"), QStringLiteral("C4278191104=1")}, Captions());
+  TParaDocument sentOne = Load(QString::fromUtf8(oneModule));
+  EXPECT_FALSE(sentOne.FindFirst(50)) << "a module inside the module group is left out by itself";
+  EXPECT_TRUE(sentOne.FindFirst(61)) << "its sibling module goes";
   EXPECT_EQ(TempParaFileName(QStringLiteral("/data/4711/setup.xml"), 4711), QStringLiteral("/data/4711/4711_TempPara.XML"));
 }
 
