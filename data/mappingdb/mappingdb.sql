@@ -286,3 +286,17 @@ INSERT INTO vanta VALUES (52, 16843060, 7, 'uint8');
 INSERT INTO main VALUES (52, 'BI8', 'S_bin', '8');
 INSERT INTO lang_de VALUES (52, 'Binäreingang 8', 'BI8');
 INSERT INTO lang_en VALUES (52, 'Binary input 8', 'BI8');
+-- A value without an ordering number (NULL), and a sub-group that belongs to
+-- no main group the pickers show: both must be handled, neither listed wrongly.
+INSERT INTO vanta VALUES (60, 16843070, 3, 'float32');
+INSERT INTO main VALUES (60, 'U_rms_x', 'U_rms', NULL);
+INSERT INTO lang_de VALUES (60, 'Spannung ohne Nummer', 'Ux');
+INSERT INTO lang_en VALUES (60, 'Voltage without number', 'Ux');
+INSERT INTO main VALUES (1090, 'X_orphan', 'pq_grouping', '9');
+INSERT INTO pq_grouping VALUES ('X_orphan', 'X_maingroup');
+INSERT INTO lang_de VALUES (1090, 'Ohne Hauptgruppe', 'X_orphan');
+INSERT INTO lang_en VALUES (1090, 'Without main group', 'X_orphan');
+INSERT INTO vanta VALUES (61, 16843071, 3, 'float32');
+INSERT INTO main VALUES (61, 'X1', 'X_orphan', '1');
+INSERT INTO lang_de VALUES (61, 'Waise', 'X1');
+INSERT INTO lang_en VALUES (61, 'Orphan', 'X1');

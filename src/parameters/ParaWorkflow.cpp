@@ -1,6 +1,8 @@
 #include "ParaWorkflow.h"
 
 #include <QFileInfo>
+#include <QTimeZone>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <sstream>
@@ -283,6 +285,32 @@ bool WriteWandler(TParaDocument& doc, TWandlerRec rec, const std::function<void(
     WriteBackValue(n, stored, row.Equal, row.RowTyp, doc.Changes);
   }
   return true;
+}
+
+QList<TTimeZoneSettings> TimeZoneList(int year) {
+  QList<TTimeZoneSettings> out;
+  const QDateTime winter(QDate(year, 1, 15), QTime(12, 0), Qt::UTC), summer(QDate(year, 7, 15), QTime(12, 0), Qt::UTC);
+  for (const QByteArray& id : QTimeZone::availableTimeZoneIds()) {
+    const QTimeZone tz(id);
+    if (!tz.isValid()) continue;
+    TTimeZoneSettings z;
+    z.Name = QString::fromLatin1(id);
+    const int standard = tz.standardTimeOffset(winter);
+    z.Bias = -standard / 60;
+    // January or July, whichever half of the year has daylight saving time here.
+    z.DaylightBias = -qMax(tz.daylightTimeOffset(winter), tz.daylightTimeOffset(summer)) / 60;
+    const int h = qAbs(standard) / 3600, m = (qAbs(standard) % 3600) / 60;
+    z.Display = QStringLiteral("(UTC%1%2:%3) %4")
+                    .arg(standard < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                    .arg(h, 2, 10, QLatin1Char('0'))
+                    .arg(m, 2, 10, QLatin1Char('0'))
+                    .arg(z.Name);
+    out << z;
+  }
+  std::sort(out.begin(), out.end(), [](const TTimeZoneSettings& a, const TTimeZoneSettings& b) {
+    return a.Bias != b.Bias ? a.Bias > b.Bias : a.Name < b.Name;
+  });
+  return out;
 }
 
 QList<TTimedStatement> ClockStatements(int firmwareMajor, const QDateTime& local) {

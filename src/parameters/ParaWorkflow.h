@@ -68,6 +68,18 @@ TWandlerRec ReadWandler(const TParaDocument& doc);
 bool WriteWandler(TParaDocument& doc, TWandlerRec rec, const std::function<void(const QString&)>& log,
                   QStringList* corrected = nullptr);
 
+// ---- time zones ------------------------------------------------------------------------------
+
+// The zones offered to the device: the IANA zones this computer knows, with
+// a display text and the standard and daylight offsets in minutes.
+struct TTimeZoneSettings {
+  QString Name;     // "Europe/Berlin"
+  QString Display;  // "(UTC+01:00) Europe/Berlin"
+  int Bias = 0;          // minutes west of UTC, as the device expects it
+  int DaylightBias = 0;  // extra minutes during daylight saving time
+};
+QList<TTimeZoneSettings> TimeZoneList(int year);
+
 // ---- the device clock ------------------------------------------------------------------------
 
 struct TTimedStatement {

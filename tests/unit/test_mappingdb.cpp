@@ -138,3 +138,45 @@ TEST(MappingDb, MissingFileOrTablesAreNamed) {
   EXPECT_FALSE(partial.Open(path, QStringLiteral("lang_de"), error));
   EXPECT_TRUE(error.contains(QStringLiteral("Tabelle \"data_class\" fehlt"))) << error.toStdString();
 }
+
+TEST(MappingDb, NullNumbersOrphansAndDuplicateIds) {
+  TMappingDb db;
+  QString error;
+  ASSERT_TRUE(db.Open(CDb, QStringLiteral("lang_de"), error)) << error.toStdString();
+  TDictCollection values;
+  ASSERT_TRUE(db.ClassValues(3, values, error)) << error.toStdString();
+  ASSERT_TRUE(values.Items.contains(60)) << "a value without a number is listed";
+  EXPECT_FALSE(values.Items[60].hasNum);
+  EXPECT_FALSE(values.Items.contains(61)) << "a sub-group without a shown main group is not";
+  TDictCollection modbus;
+  ASSERT_TRUE(db.ModbusValues(modbus, error));
+  EXPECT_FALSE(modbus.Items.contains(61));
+
+  // A database in which one ID comes twice: the first row wins.
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("dup.db"));
+  {
+    TPeek make(path);
+    QSqlQuery q(make.Db);
+    for (const char* sql : {"CREATE TABLE data_class (ID INTEGER, NAME TEXT)",
+                            "CREATE TABLE vanta (ID INTEGER, VantaID INTEGER, DATACLASS INTEGER, DATATYPE TEXT)",
+                            "CREATE TABLE main (ID INTEGER, short TEXT, grouping TEXT, number TEXT)",
+                            "CREATE TABLE pq_grouping (Grouping TEXT, MainGroup TEXT)",
+                            "CREATE TABLE lang_de (ID INTEGER, text TEXT, short TEXT)",
+                            "INSERT INTO data_class VALUES (3, 'x')",
+                            "INSERT INTO vanta VALUES (1, 100, 3, 'float32')",
+                            "INSERT INTO main VALUES (1, 'a', 'G', '1')",
+                            "INSERT INTO main VALUES (2, 'U_maingroup', 'pq_grouping', '1')",
+                            "INSERT INTO pq_grouping VALUES ('G', 'U_maingroup')",
+                            "INSERT INTO lang_de VALUES (1, 'erste', 'e')",
+                            "INSERT INTO lang_de VALUES (1, 'zweite', 'z')",
+                            "INSERT INTO lang_de VALUES (2, 'Spannung', 'U_maingroup')"})
+      ASSERT_TRUE(q.exec(QString::fromLatin1(sql))) << sql;
+  }
+  TMappingDb dup;
+  ASSERT_TRUE(dup.Open(path, QStringLiteral("lang_de"), error)) << error.toStdString();
+  TDictCollection d;
+  ASSERT_TRUE(dup.ClassValues(3, d, error)) << error.toStdString();
+  ASSERT_EQ(d.Order.size(), 1);
+  EXPECT_EQ(d.Items[1].text, QStringLiteral("erste"));
+}

@@ -150,3 +150,25 @@ TEST(DeviceClock, StatementsByFirmware) {
   ASSERT_EQ(now.size(), 1);
   EXPECT_EQ(now[0].Lua, QStringLiteral("uti.setDateTime(\"05.12.2026 08:09:10\")"));
 }
+
+TEST(TimeZones, IanaZonesWithTheirOffsets) {
+  const QList<TTimeZoneSettings> zones = TimeZoneList(2026);
+  ASSERT_GT(zones.size(), 100);
+  bool berlin = false, utc = false;
+  for (const TTimeZoneSettings& z : zones) {
+    if (z.Name == QLatin1String("Europe/Berlin")) {
+      berlin = true;
+      EXPECT_EQ(z.Bias, -60);
+      EXPECT_EQ(z.DaylightBias, -60);
+      EXPECT_EQ(z.Display, QStringLiteral("(UTC+01:00) Europe/Berlin"));
+    }
+    if (z.Name == QLatin1String("UTC")) {
+      utc = true;
+      EXPECT_EQ(z.Bias, 0);
+      EXPECT_EQ(z.DaylightBias, 0);
+    }
+  }
+  EXPECT_TRUE(berlin);
+  EXPECT_TRUE(utc);
+  for (int i = 1; i < zones.size(); ++i) EXPECT_GE(zones[i - 1].Bias, zones[i].Bias) << "west to east";
+}
