@@ -342,17 +342,22 @@ QByteArray ReadFile(const QString& path, TCliOutput& out, bool& ok) {
 }
 
 // para diff DEVICE IMPORT: the change dialog's lines.
-int Diff(TCliOutput& out, const TCliArgs& a) {
-  TParaDocument device;
-  if (!Load(device, a.Args[1], out)) return ecUsage;
+// The device set (argument 1) and its comparison with the import file (argument 2).
+bool LoadAndCompare(TCliOutput& out, const TCliArgs& a, TParaDocument& device, TImportComparison& c) {
+  if (!Load(device, a.Args[1], out)) return false;
   bool ok = false;
   const QByteArray bytes = ReadFile(a.Args[2], out, ok);
-  if (!ok) return ecUsage;
-  const TImportComparison c = CompareImport(device, bytes, TCaptionSource());
-  if (!c.Error.isEmpty()) {
-    out.Error(c.Error);
-    return ecUsage;
-  }
+  if (!ok) return false;
+  c = CompareImport(device, bytes, TCaptionSource());
+  if (c.Error.isEmpty()) return true;
+  out.Error(c.Error);
+  return false;
+}
+
+int Diff(TCliOutput& out, const TCliArgs& a) {
+  TParaDocument device;
+  TImportComparison c;
+  if (!LoadAndCompare(out, a, device, c)) return ecUsage;
   QJsonArray list;
   for (const TCompareRec& r : c.Candidates) {
     list.append(QJsonObject{{QStringLiteral("key"), r.Key},          {QStringLiteral("id"), r.ID},
@@ -372,15 +377,8 @@ int Diff(TCliOutput& out, const TCliArgs& a) {
 // para import DEVICE IMPORT (--all | --tick KEY,...) [--service] --out FILE
 int Import(TCliOutput& out, const TCliArgs& a) {
   TParaDocument device;
-  if (!Load(device, a.Args[1], out)) return ecUsage;
-  bool ok = false;
-  const QByteArray bytes = ReadFile(a.Args[2], out, ok);
-  if (!ok) return ecUsage;
-  const TImportComparison c = CompareImport(device, bytes, TCaptionSource());
-  if (!c.Error.isEmpty()) {
-    out.Error(c.Error);
-    return ecUsage;
-  }
+  TImportComparison c;
+  if (!LoadAndCompare(out, a, device, c)) return ecUsage;
   QStringList ticked;
   const bool service = a.Has(QStringLiteral("service"));
   const QStringList wanted = a.Value(QStringLiteral("tick")).split(QLatin1Char(','), Qt::SkipEmptyParts);
