@@ -39,8 +39,8 @@ QJsonObject RowJson(const TGridRow& r, const QString& parent) {
                 {QStringLiteral("caption"), r.RowCap},
                 {QStringLiteral("value"), DisplayText(r, 1)},
                 {QStringLiteral("default"), r.RowDef.toString()},
-                {QStringLiteral("min"), r.RowMin.toString()},
-                {QStringLiteral("max"), r.RowMax.toString()},
+                {QStringLiteral("min"), DisplayText(r, 3)},
+                {QStringLiteral("max"), DisplayText(r, 4)},
                 {QStringLiteral("editable"), r.Editable}};
   if (r.RowTyp == TGridRowTyp::grtFloat) o[QStringLiteral("value")] = FormatFloat5(r.RowVal.toDouble());
   if (r.RowTyp == TGridRowTyp::grtBoolean || r.RowTyp == TGridRowTyp::grtDatapoint)

@@ -193,8 +193,13 @@ QString CheckValue(TGridRow& row, const QVariant& input, const TCheckErrorCallBa
 QString DisplayText(const TGridRow& row, int column, const std::function<QString(const QString&)>& nameOfId) {
   switch (column) {
     case 0: return row.RowCap;
-    case 3: return row.RowMin.toString();
-    case 4: return row.RowMax.toString();
+    case 3:
+    case 4: {
+      // Limits as stored; numbers of a float row without an exponent where
+      // fifteen digits allow it (1000000, not 1e+06).
+      const QVariant& v = column == 3 ? row.RowMin : row.RowMax;
+      return row.RowTyp == TGridRowTyp::grtFloat && !row.IsList ? QString::number(v.toDouble(), 'g', 15) : v.toString();
+    }
     case 1:
     case 2: break;
     default: return QStringLiteral("NaN");
