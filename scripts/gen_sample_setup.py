@@ -202,6 +202,53 @@ def build():
     return root
 
 
+# Captions of the sample's folders, modules and main settings: id, short
+# name, German text, English text. Module captions are unique: sending and
+# the CSV export find modules by their caption.
+CAPTIONS = [
+    (4278190080, "sys", "System", "System"),
+    (16777216, "info", "Geräteinformation", "Device information"),
+    (16777217, "devname", "Gerätename", "Device name"),
+    (16777218, "serial", "Seriennummer", "Serial number"),
+    (218169343, "nominal", "Nennwerte", "Nominal values"),
+    (0x0D000000, "fnom", "Nennfrequenz", "Nominal frequency"),
+    (0x0D010000, "unom", "Sekundäre Nennspannung", "Secondary nominal voltage"),
+    (0x0D030000, "ullpct", "Nennspannung L-L in %", "Nominal voltage L-L in %"),
+    (234881023, "trafo", "Wandler", "Transformers"),
+    (0x0E090000, "wlfu", "Spannungswandlerfaktor", "Voltage transformer factor"),
+    (0x0E0A0000, "wlfi", "Stromwandlerfaktor", "Current transformer factor"),
+    (0x0E0C0000, "usec", "Sekundärspannung", "Secondary voltage"),
+    (0x0E040000, "netform", "Netzform", "Network form"),
+    (0x0E040001, "net4l3p", "4-Leiter, 3 Phasen", "4 wire, 3 phases"),
+    (0x0E040002, "net4l1p", "4-Leiter, 1 Phase", "4 wire, 1 phase"),
+    (0x0E040003, "net3l", "3-Leiter", "3 wire"),
+    (33554432, "network", "Netzwerk", "Network"),
+    (33554436, "hostname", "Hostname", "Host name"),
+    (50331648, "time", "Zeitsynchronisation", "Time synchronisation"),
+    (67108864, "recorder", "Rekorder", "Recorder"),
+    (83886080, "events", "Ereignisse", "Events"),
+    (MODULE_GROUP, "modules", "Softwaremodule", "Software modules"),
+    (4278190336, "modbus", "Modbus", "Modbus"),
+    (4278190464, "iec61850", "IEC 61850", "IEC 61850"),
+    (4278190467, "iedname", "IED-Name", "IED name"),
+    (4278190592, "iec104", "IEC 60870-5-104", "IEC 60870-5-104"),
+    (4278190720, "gps", "GPS-Empfänger", "GPS receiver"),
+    (4261413254, "gpspos", "GPS-Position", "GPS position"),
+    (4278190848, "tunnel", "Tunnel", "Tunnel"),
+    (4278191104, "netmod", "Netzwerkeinstellungen", "Network settings"),
+    (4278190976, "service", "Service", "Service"),
+    (100663296, "users", "Benutzer und Service", "Users and service"),
+]
+
+
+def write_captions(folder):
+    for lang, column in (("de", 2), ("en", 3)):
+        with open(f"{folder}/captions_{lang}.tsv", "w", encoding="utf-8") as f:
+            f.write(f"# Captions of the sample device ({lang}): id, short name, text\n")
+            for row in CAPTIONS:
+                f.write(f"{row[0]}\t{row[1]}\t{row[column]}\n")
+
+
 def scale(root, n):
     """Appends n bulk folders of 40 parameters each (about 7 kB a folder)."""
     sys_ = root.find(".//*[@name='sys']")
@@ -228,6 +275,8 @@ def main():
     root = build()
     if n:
         scale(root, n)
+    if not args:
+        write_captions("data/captions")
     ET.indent(root)
     ET.ElementTree(root).write(out, encoding="UTF-8", xml_declaration=True)
     count = sum(1 for e in root.iter() if e.tag in ("parameter", "datapoint", "property"))

@@ -1,6 +1,7 @@
 // vanta-cli para: the parameter set without a device. Rows as the editor
 // builds them, values through the editor's accept path, and the values the
 // rules would correct.
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,7 @@
 
 #include "CliSession.h"
 #include "GridRules.h"
+#include "MessClass.h"
 #include "ParaExport.h"
 #include "ParaWorkflow.h"
 #include "ParaHelper.h"
@@ -19,6 +21,26 @@
 namespace vanta::cli {
 
 namespace {
+
+// The caption tables of this installation (a build tree keeps them in its
+// data folder); without them ids read as "Parameter <id>".
+const TMessClass& Classes(const TCliArgs& a) {
+  static TMessClass classes;
+  static bool loaded = false;
+  if (!loaded) {
+    loaded = true;
+    const QDir bin(QCoreApplication::applicationDirPath());
+    for (const auto& [lang, file] : {std::pair{TMessLang::mlGerman, QStringLiteral("captions_de.tsv")},
+                                      std::pair{TMessLang::mlEnglish, QStringLiteral("captions_en.tsv")}}) {
+      for (const QString& dir : {bin.filePath(QStringLiteral("../../data")), bin.filePath(QStringLiteral("../share/vanta"))}) {
+        QString error;
+        if (QFileInfo(QDir(dir).filePath(file)).isFile() && classes.LoadTable(lang, QDir(dir).filePath(file), error)) break;
+      }
+    }
+  }
+  classes.SetLanguage(a.Value(QStringLiteral("lang")) == QLatin1String("en") ? TMessLang::mlEnglish : TMessLang::mlGerman);
+  return classes;
+}
 
 const QString CRangeMessage = QStringLiteral(
     "Der eingegebene Wert für %1 liegt im ungültigen Bereich.\r\nBitte die Bereichsgrenzen beachten:\r\n"
@@ -85,7 +107,7 @@ int Rows(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     }
   }
   QJsonArray rows;
-  const TCaptionSource captions;
+  const TCaptionSource captions = CaptionsFrom(Classes(a));
   ForEachItem(root, [&](const pugi::xml_node& n, const QString& parent) {
     TGridRow r;
     if (!GetGridRow(level, parent, n, r, captions, doc.Changes)) return;
@@ -107,7 +129,7 @@ int Check(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   if (!Load(doc, a.Args[1], out)) return ecUsage;
   const int level = LevelOf(a, o);
   QJsonArray found;
-  const TCaptionSource captions;
+  const TCaptionSource captions = CaptionsFrom(Classes(a));
   ForEachItem(doc.Sys(), [&](const pugi::xml_node& n, const QString& parent) {
     TGridRow r;
     if (!GetGridRow(level, parent, n, r, captions, doc.Changes) || r.RowTyp == TGridRowTyp::grtProperty) return;
@@ -141,7 +163,7 @@ int Set(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   TParaDocument doc;
   if (!Load(doc, a.Args[1], out)) return ecUsage;
   const int level = LevelOf(a, o);
-  const TCaptionSource captions;
+  const TCaptionSource captions = CaptionsFrom(Classes(a));
   QJsonArray results;
   bool anyCorrection = false;
   for (const QString& input : a.Args.mid(2)) {
@@ -240,7 +262,7 @@ int Export(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   if (!Load(doc, a.Args[1], out)) return ecUsage;
   const QString format = a.Value(QStringLiteral("format"));
   if (a.Has(QStringLiteral("changes")) && !ReadChanges(a.Value(QStringLiteral("changes")), doc.Changes, out)) return ecUsage;
-  const TCaptionSource captions;
+  const TCaptionSource captions = CaptionsFrom(Classes(a));
   QByteArray bytes;
   QString name;
   if (format == QLatin1String("full")) {
@@ -348,7 +370,7 @@ bool LoadAndCompare(TCliOutput& out, const TCliArgs& a, TParaDocument& device, T
   bool ok = false;
   const QByteArray bytes = ReadFile(a.Args[2], out, ok);
   if (!ok) return false;
-  c = CompareImport(device, bytes, TCaptionSource());
+  c = CompareImport(device, bytes, CaptionsFrom(Classes(a)));
   if (c.Error.isEmpty()) return true;
   out.Error(c.Error);
   return false;
@@ -440,7 +462,7 @@ int Push(TCliSession& s, const TCliArgs& a) {
   TComUnit& u = s.Unit();
   const int level = LevelOf(a, s.Options());
   CheckAllMandatoryNodes(doc.Doc());
-  const TCaptionSource captions;
+  const TCaptionSource captions = CaptionsFrom(Classes(a));
   TParaTree tree = WalkParaTree(doc.Sys(), level, captions);
   const QStringList untick = a.Value(QStringLiteral("untick")).split(QLatin1Char(','), Qt::SkipEmptyParts);
   QStringList modules = tree.ModuleList;
@@ -487,7 +509,7 @@ int Apply(TCliSession& s, const TCliArgs& a) {
   if (got.isEmpty()) return s.Fail(since, QStringLiteral("para apply"));
   TParaDocument device;
   if (!Load(device, got, out)) return ecUsage;
-  const TImportComparison c = CompareImport(device, changes, TCaptionSource());
+  const TImportComparison c = CompareImport(device, changes, CaptionsFrom(Classes(a)));
   if (!c.Error.isEmpty()) {
     out.Error(c.Error);
     return ecUsage;
@@ -579,7 +601,8 @@ TCliCommand ParaCommand() {
                  {{QStringLiteral("all")}, false},
                  {{QStringLiteral("tick")}, true},
                  {{QStringLiteral("service")}, false},
-                 {{QStringLiteral("untick")}, true}},
+                 {{QStringLiteral("untick")}, true},
+                 {{QStringLiteral("lang")}, true}},
                 [](const TCliArgs& a) {
                   if (a.Args.isEmpty()) return Missing(QStringLiteral("rows, set or check"));
                   const QString op = a.Args[0];

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "Constants.h"
+#include "MessClass.h"
 
 namespace vanta {
 
@@ -170,6 +171,16 @@ const char* RawText(const pugi::xml_node& field) { return field && field.first_c
 QString ParentIdOf(const pugi::xml_node& node) { return Utf8(node.parent().attribute("id").value()); }
 
 }  // namespace
+
+TCaptionSource CaptionsFrom(const TMessClass& classes) {
+  TCaptionSource c;
+  c.Caption = [&classes](uint32_t id) {
+    const TMessRec r = classes.GetMessRec(id);
+    return r.Known ? r.Text : QString();
+  };
+  c.Hex = [](uint32_t id) { return TMessClass::HexOf(id); };
+  return c;
+}
 
 QString GridRowTypName(TGridRowTyp t) { return QLatin1String(CKindNames[int(t)]); }
 

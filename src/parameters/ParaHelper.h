@@ -43,6 +43,9 @@ struct TCaptionSource {
   QString CaptionOf(uint32_t id) const;
   QString HexOf(uint32_t id) const;
 };
+// Captions from the measurement classes in their current language; the
+// classes must outlive the source.
+TCaptionSource CaptionsFrom(const class TMessClass& classes);
 
 struct TChangeListRec {
   QString ID;

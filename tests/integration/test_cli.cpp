@@ -1069,14 +1069,14 @@ TEST_F(CliTest, ParaPushSendsThePrunedSetAndTheDeviceKeepsTheRest) {
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(doc.value(QStringLiteral("modules")).toArray().contains(QStringLiteral("Parameter 4278190336=0")));
+  EXPECT_TRUE(doc.value(QStringLiteral("modules")).toArray().contains(QStringLiteral("Modbus=0")));
   const QString back = Data.filePath("back.xml");
   ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
   const QByteArray device = ReadAll(back);
   EXPECT_TRUE(device.contains("<value>55</value>")) << "the edited value arrived";
   EXPECT_TRUE(device.contains("swmodule id=\"4278190336\"")) << "a module left out of the upload stays on the device";
   r = Cli({QStringLiteral("para"), QStringLiteral("diff"), back, got});
-  EXPECT_EQ(r.Out.trimmed().section(QLatin1Char('\t'), 1), QStringLiteral("Parameter 218103808: 50 [55]"))
+  EXPECT_EQ(r.Out.trimmed().section(QLatin1Char('\t'), 1), QStringLiteral("Nennfrequenz: 50 [55]"))
       << "the round trip keeps every untouched value, and the module left out kept its 502: " << r.Out.toStdString();
 }
 
@@ -1158,7 +1158,7 @@ TEST_F(CliTest, ParaApplyBringsAChangeExportToTheDevice) {
   EXPECT_EQ(ReadAll(exported).count("<parameter "), 1) << "the export holds the one change";
   r = Cli({QStringLiteral("para"), QStringLiteral("apply"), exported});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("Parameter 218103808: 61 [50]"))) << r.Out.toStdString();
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("Nennfrequenz: 61 [50]"))) << r.Out.toStdString();
   EXPECT_TRUE(r.Out.contains(QStringLiteral("Übertragung abgeschlossen")));
   const QString back = Data.filePath("back.xml");
   ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
@@ -1173,14 +1173,14 @@ TEST_F(CliTest, ParaApplyBringsAChangeExportToTheDevice) {
 // decimals next to its default as stored, the level-3 caption prefix.
 TEST(CliPara, RowsGoldenOutput) {
   const QString sample = QStringLiteral(VANTA_SAMPLE_DIR "/mnt/flashdrive0/data/setup/setup.xml");
-  auto rows = [&](const QString& folder, const QString& level) {
+  auto rows = [&](const QString& folder, const QString& level, const QString& lang) {
     return RunCli({QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("para"), QStringLiteral("rows"), sample,
-                   QStringLiteral("--folder"), folder, QStringLiteral("--level"), level},
+                   QStringLiteral("--folder"), folder, QStringLiteral("--level"), level, QStringLiteral("--lang"), lang},
                   20000)
         .Out;
   };
-  EXPECT_EQ(rows(QStringLiteral("234881023"), QStringLiteral("3")),
+  EXPECT_EQ(rows(QStringLiteral("234881023"), QStringLiteral("3"), QStringLiteral("de")),
             QString::fromUtf8(ReadAll(QStringLiteral(VANTA_GOLDEN_DIR "/para-rows-transformer.txt"))));
-  EXPECT_EQ(rows(QStringLiteral("251658240"), QStringLiteral("1")),
+  EXPECT_EQ(rows(QStringLiteral("251658240"), QStringLiteral("1"), QStringLiteral("en")),
             QString::fromUtf8(ReadAll(QStringLiteral(VANTA_GOLDEN_DIR "/para-rows-odd.txt"))));
 }
