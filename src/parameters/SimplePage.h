@@ -1,0 +1,33 @@
+#pragma once
+// The rules of the simplified settings page (level 0) without the page: the
+// ids a firmware generation remaps, and the values the page shows in other
+// units than the document stores.
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+#include "ParaHelper.h"
+
+namespace vanta {
+
+// The id a control named after `id` stands for on a device whose firmware
+// generation (the first number of its revision) is `generation`.
+uint32_t RemapSimplePageId(uint32_t id, uint8_t generation);
+
+// What the page knows besides the row: the current-unit switch and nominal
+// current, and the values of other ids shown on the page.
+struct TSimplePageContext {
+  bool AmpOszi = false;                // the oscilloscope triggers are shown in ampere
+  double NennStrom = 1.0;              // nominal current for that
+  std::optional<int> SampleRate;       // value of 0x10040000 on the page
+  std::optional<double> NominalFreq;   // value of 0x0D000000 on the page
+  QString BadPri;                      // the RCM section's primary value as typed ("" when empty)
+};
+
+// The text the page shows for a stored value; "Check ME" when a value it
+// needs is not on the page.
+QString GetSpecialVal(uint32_t id, const TGridRow& row, const TSimplePageContext& page);
+// The text to store for an input; it then goes through the row's CheckValue.
+QString SetSpecialVal(const QString& input, uint32_t id, const TSimplePageContext& page);
+
+}  // namespace vanta
