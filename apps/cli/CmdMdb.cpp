@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <functional>
 
 #include "CliSession.h"
 #include "MappingDb.h"
@@ -82,22 +83,31 @@ int Run(TCliOutput& out, const TCliArgs& a) {
       ok = db.ClassValues(a.Value(QStringLiteral("class")).toInt(), c, error);
     }
     if (ok) PrintItems(out, c, term);
-  } else {  // tree
-    QList<TMainGroup> mains;
-    QList<TSubGroup> subs;
-    ok = db.SubGroups(subs, error) && db.MainGroups(mains, error);
-    QJsonArray tree;
-    for (const TMainGroup& m : mains) {
-      QJsonArray children;
-      out.Line(m.Text);
-      for (const TSubGroup& s : subs) {
-        if (s.MainGroup != m.Short) continue;
-        children.append(QJsonObject{{QStringLiteral("short"), s.Grouping}, {QStringLiteral("text"), s.Text}});
-        out.Line(QStringLiteral("  ") + s.Text);
-      }
-      tree.append(QJsonObject{{QStringLiteral("text"), m.Text}, {QStringLiteral("short"), m.Short}, {QStringLiteral("groups"), children}});
+  } else {  // tree: the picker's tree, for a class, for Modbus, or the groups alone
+    TDictCollection c;
+    if (a.Has(QStringLiteral("modbus")))
+      ok = db.ModbusValues(c, error);
+    else if (a.Has(QStringLiteral("class")))
+      ok = db.ClassValues(a.Value(QStringLiteral("class")).toInt(), c, error);
+    TPickerTree tree;
+    if (ok) ok = db.BuildTree(c, a.Value(QStringLiteral("start")), tree, error);
+    if (ok) {
+      std::function<QJsonObject(const TPickerNode&, QList<int>, int)> walk = [&](const TPickerNode& n, QList<int> path, int depth) {
+        const bool selected = !tree.Selected.isEmpty() && path == tree.Selected;
+        out.Line(QString(depth * 2, QLatin1Char(' ')) + (selected ? QStringLiteral("> ") : QString()) + n.Text +
+                 (n.Tag.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(n.Tag)));
+        QJsonObject o{{QStringLiteral("text"), n.Text}};
+        if (!n.Tag.isEmpty()) o.insert(QStringLiteral("id"), n.Tag);
+        if (selected) o.insert(QStringLiteral("selected"), true);
+        QJsonArray children;
+        for (int i = 0; i < n.Children.size(); ++i) children.append(walk(n.Children[i], path + QList<int>{i}, depth + 1));
+        if (!children.isEmpty()) o.insert(QStringLiteral("children"), children);
+        return o;
+      };
+      QJsonArray roots;
+      for (int i = 0; i < tree.Roots.size(); ++i) roots.append(walk(tree.Roots[i], {i}, 0));
+      out.Result().insert(QStringLiteral("tree"), roots);
     }
-    out.Result().insert(QStringLiteral("tree"), tree);
   }
   if (!ok) {
     out.Error(QStringLiteral("%1: %2").arg(path, error));
@@ -110,12 +120,13 @@ int Run(TCliOutput& out, const TCliArgs& a) {
 
 TCliCommand MdbCommand() {
   TCliCommand c{QStringLiteral("mdb"),
-                QStringLiteral("mdb [--db FILE] [--lang lang_de|lang_en] classes | values --class N | values --modbus | tree | "
-                               "search [--modbus] TEXT|ID"),
+                QStringLiteral("mdb [--db FILE] [--lang lang_de|lang_en] classes | values --class N | values --modbus | "
+                               "tree [--class N | --modbus] [--start ID] | search [--modbus] TEXT|ID"),
                 {{{QStringLiteral("db")}, true},
                  {{QStringLiteral("lang")}, true},
                  {{QStringLiteral("class")}, true},
-                 {{QStringLiteral("modbus")}, false}},
+                 {{QStringLiteral("modbus")}, false},
+                 {{QStringLiteral("start")}, true}},
                 [](const TCliArgs& a) {
                   static const QStringList ops{QStringLiteral("classes"), QStringLiteral("values"), QStringLiteral("tree"),
                                                QStringLiteral("search")};

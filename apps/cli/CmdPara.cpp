@@ -396,14 +396,15 @@ int Diff(TCliOutput& out, const TCliArgs& a) {
   return ecDone;
 }
 
-// para import DEVICE IMPORT (--all | --tick KEY,...) [--service] --out FILE
+// para import DEVICE IMPORT (--all | --tick KEY...) [--service] --out FILE
 int Import(TCliOutput& out, const TCliArgs& a) {
   TParaDocument device;
   TImportComparison c;
   if (!LoadAndCompare(out, a, device, c)) return ecUsage;
   QStringList ticked;
   const bool service = a.Has(QStringLiteral("service"));
-  const QStringList wanted = a.Value(QStringLiteral("tick")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+  // --tick KEY[,KEY] and further keys after it as arguments.
+  const QStringList wanted = a.Value(QStringLiteral("tick")).split(QLatin1Char(','), Qt::SkipEmptyParts) + a.Args.mid(3);
   for (const TCompareRec& r : c.Candidates)
     if ((a.Has(QStringLiteral("all")) || wanted.contains(r.Key)) && (r.Tickable() || service)) ticked << r.Key;
   for (const QString& k : wanted)
@@ -590,7 +591,7 @@ TCliCommand ParaCommand() {
                                "[--out FILE] [--changes FILE] | para check FILE [--level N] | para mandatory FILE [--out FILE] | "
                                "para export FILE --format full|changes|csv [--changes FILE] [--out PATH] | "
                                "para icd show ICD | para icd apply ICD FILE [--out FILE] | para icd rename NAME ICD | "
-                               "para diff DEVICE IMPORT | para import DEVICE IMPORT (--all | --tick KEY,...) [--service] --out FILE | "
+                               "para diff DEVICE IMPORT | para import DEVICE IMPORT (--all | --tick KEY...) [--service] --out FILE | "
                                "para reset FILE --out FILE | para transformer FILE | para push FILE [--level N] [--untick ID,...] | "
                                "para apply CHANGES.xml"),
                 {{{QStringLiteral("level")}, true},
@@ -634,7 +635,8 @@ TCliCommand ParaCommand() {
                   if (op == QLatin1String("diff") || op == QLatin1String("import")) {
                     if (a.Args.size() < 3) return Missing(QStringLiteral("IMPORT"));
                     if (!QFile::exists(a.Args[2])) return TArgProblem::Fact(QStringLiteral("%1: Datei fehlt").arg(a.Args[2]));
-                    if (a.Args.size() > 3) return Unexpected(a.Args[3]);
+                    if (a.Args.size() > 3 && !(op == QLatin1String("import") && a.Has(QStringLiteral("tick"))))
+                      return Unexpected(a.Args[3]);
                     if (op == QLatin1String("import") &&
                         (a.Has(QStringLiteral("all")) == a.Has(QStringLiteral("tick")) || !a.Has(QStringLiteral("out"))))
                       return TArgProblem::Usage(QStringLiteral("import needs --all or --tick, and --out"));

@@ -5,6 +5,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QHash>
 #include <QUuid>
 
 namespace vanta {
@@ -171,6 +172,71 @@ bool TMappingDb::DataClassOf(uint32_t vantaId, int& dataClass, bool& found, QStr
     dataClass = q.value(QStringLiteral("dataclass")).toInt();
   }
   return true;
+}
+
+bool TMappingDb::BuildTree(const TDictCollection& values, const QString& startId, TPickerTree& tree, QString& error) {
+  QList<TSubGroup> subs;
+  QList<TMainGroup> mains;
+  if (!SubGroups(subs, error) || !MainGroups(mains, error)) return false;
+  tree = TPickerTree();
+  // Path key -> index path of the node, as the picker finds a value's parent.
+  QHash<QString, QList<int>> nodes;
+  for (const TMainGroup& m : mains) {
+    TPickerNode main{TPickerNode::TKind::pnMain, m.Text, {}, {}};
+    const int mi = int(tree.Roots.size());
+    for (const TSubGroup& sg : subs) {
+      if (sg.MainGroup != m.Short) continue;
+      nodes.insert(m.Text + QLatin1Char('_') + sg.Grouping, {mi, int(main.Children.size())});
+      main.Children << TPickerNode{TPickerNode::TKind::pnSub, sg.Text, {}, {}};
+    }
+    nodes.insert(m.Text, {mi});
+    tree.Roots << main;
+  }
+  auto at = [&](const QList<int>& path) -> TPickerNode& {
+    TPickerNode* n = &tree.Roots[path[0]];
+    for (int i = 1; i < path.size(); ++i) n = &n->Children[path[i]];
+    return *n;
+  };
+  for (qint64 id : values.Order) {
+    const TDictItems& d = values.Items[id];
+    const QString subKey = d.grpMain + QLatin1Char('_') + d.grpSub;
+    if (!nodes.contains(subKey)) continue;  // a value of a group the tree does not show
+    QList<int> parent = nodes.value(subKey);
+    if (d.hasNum) {
+      const QString numKey = subKey + QLatin1Char('_') + d.subNum;
+      if (!nodes.contains(numKey)) {
+        TPickerNode& sub = at(parent);
+        nodes.insert(numKey, parent + QList<int>{int(sub.Children.size())});
+        sub.Children << TPickerNode{TPickerNode::TKind::pnNumber, d.subNum, {}, {}};
+      }
+      parent = nodes.value(numKey);
+    }
+    TPickerNode& p = at(parent);
+    if (tree.Selected.isEmpty() && !startId.isEmpty() && d.TagString == startId) tree.Selected = parent + QList<int>{int(p.Children.size())};
+    p.Children << TPickerNode{TPickerNode::TKind::pnValue, QStringLiteral("%1 [%2]").arg(d.text, d.shortText), d.TagString, {}};
+  }
+  return true;
+}
+
+namespace {
+bool SearchNode(const TPickerNode& n, const QString& text, QList<int>& path) {
+  if (n.Children.isEmpty()) return n.Text.contains(text, Qt::CaseInsensitive) || n.Tag.contains(text, Qt::CaseInsensitive);
+  for (int i = 0; i < n.Children.size(); ++i) {
+    path << i;
+    if (SearchNode(n.Children[i], text, path)) return true;
+    path.removeLast();
+  }
+  return false;
+}
+}  // namespace
+
+QList<int> SearchPickerTree(const TPickerTree& tree, const QString& text) {
+  QList<int> path;
+  for (int i = 0; i < tree.Roots.size(); ++i) {
+    path = {i};
+    if (SearchNode(tree.Roots[i], text, path)) return path;
+  }
+  return {};
 }
 
 }  // namespace vanta

@@ -42,6 +42,22 @@ struct TMainGroup {
   QString Text, Number, Short;
 };
 
+// The picker's tree: main groups, their sub-groups, optional number nodes,
+// and the values ("text [short]" with the device id as tag).
+struct TPickerNode {
+  enum class TKind : uint8_t { pnMain, pnSub, pnNumber, pnValue };
+  TKind Kind = TKind::pnMain;
+  QString Text;
+  QString Tag;  // values: the device id
+  QList<TPickerNode> Children;
+};
+struct TPickerTree {
+  QList<TPickerNode> Roots;
+  QList<int> Selected;  // path of child indexes to the node to select (empty: none)
+};
+// First leaf, depth first, whose text or tag contains `text` (any case).
+QList<int> SearchPickerTree(const TPickerTree& tree, const QString& text);
+
 class TMappingDb {
  public:
   // Opens the file read-only; false with a reason when it is missing or
@@ -59,6 +75,10 @@ class TMappingDb {
   bool MainGroups(QList<TMainGroup>& out, QString& error);                        // 5
   bool ClassValues(int dataClass, TDictCollection& out, QString& error);          // 6
   bool DataClassOf(uint32_t vantaId, int& dataClass, bool& found, QString& error); // 7
+
+  // Builds the tree for `values` (statements 4 and 5); the first value whose
+  // id text equals `startId` is the one to select.
+  bool BuildTree(const TDictCollection& values, const QString& startId, TPickerTree& tree, QString& error);
 
   // The statements as they reach the database (placeholders filled).
   static QString Statement(int number, const QString& langTable, int dataClass = 0, uint32_t vantaId = 0);

@@ -1015,6 +1015,10 @@ TEST(CliMdb, PickerStatementsWithoutADevice) {
   for (const QJsonValue& v : doc.value(QStringLiteral("values")).toArray())
     hit = hit || v.toObject().value(QStringLiteral("vantaId")).toString() == firstId;
   EXPECT_TRUE(hit) << "a device id is found through its class";
+  r = cli({QStringLiteral("mdb"), QStringLiteral("tree"), QStringLiteral("--modbus"), QStringLiteral("--start"), firstId});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_EQ(r.Out.count(QStringLiteral("> ")), 1) << "the start id's value is the one selected";
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("(%1)").arg(firstId)));
   r = cli({QStringLiteral("mdb"), QStringLiteral("values")});
   EXPECT_EQ(r.Exit, 1) << "needs --class or --modbus";
   r = cli({QStringLiteral("mdb"), QStringLiteral("--db"), QStringLiteral("/nonexistent.db"), QStringLiteral("tree")});
@@ -1042,8 +1046,9 @@ TEST(CliPara, DiffImportAndReset) {
   EXPECT_EQ(c.value(QStringLiteral("line")).toString(), QStringLiteral("Parameter 10: 55 [50]"));
 
   const QString merged = f.Dir.filePath(QStringLiteral("merged.xml"));
-  r = f.Cli({QStringLiteral("para"), QStringLiteral("import"), f.Setup, other, QStringLiteral("--tick"), QStringLiteral("1710"),
-             QStringLiteral("--out"), merged});
+  r = f.Cli({QStringLiteral("para"), QStringLiteral("import"), f.Setup, other, QStringLiteral("--out"), merged, QStringLiteral("--tick"),
+             QStringLiteral("1710"), QStringLiteral("999")});
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("Import Error Key 999 Not found!"))) << "keys after --tick count too";
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   r = f.Cli({QStringLiteral("para"), QStringLiteral("diff"), merged, other});
   EXPECT_EQ(r.Out.trimmed(), QStringLiteral("Keine geänderten Daten gefunden")) << "the imported value is in";

@@ -180,3 +180,34 @@ TEST(MappingDb, NullNumbersOrphansAndDuplicateIds) {
   ASSERT_EQ(d.Order.size(), 1);
   EXPECT_EQ(d.Items[1].text, QStringLiteral("erste"));
 }
+
+TEST(MappingDb, PickerTreeAndSearch) {
+  TMappingDb db;
+  QString error;
+  ASSERT_TRUE(db.Open(CDb, QStringLiteral("lang_de"), error)) << error.toStdString();
+  TDictCollection values;
+  ASSERT_TRUE(db.ClassValues(3, values, error));
+  TPickerTree tree;
+  ASSERT_TRUE(db.BuildTree(values, QStringLiteral("16843012"), tree, error)) << error.toStdString();
+  QList<TMainGroup> mains;
+  ASSERT_TRUE(db.MainGroups(mains, error));
+  ASSERT_EQ(tree.Roots.size(), mains.size()) << "one node per main group, in number order";
+  EXPECT_EQ(tree.Roots[0].Text, mains[0].Text);
+  // The selected node is the start id's value, below its number node.
+  ASSERT_EQ(tree.Selected.size(), 4);
+  const TPickerNode& sub = tree.Roots[tree.Selected[0]].Children[tree.Selected[1]];
+  const TPickerNode& number = sub.Children[tree.Selected[2]];
+  EXPECT_EQ(number.Kind, TPickerNode::TKind::pnNumber);
+  const TPickerNode& value = number.Children[tree.Selected[3]];
+  EXPECT_EQ(value.Tag, QStringLiteral("16843012"));
+  EXPECT_TRUE(value.Text.endsWith(QLatin1Char(']'))) << "text [short]";
+  // A value without a number hangs directly below its sub-group.
+  bool direct = false;
+  for (const TPickerNode& c : sub.Children) direct = direct || (c.Kind == TPickerNode::TKind::pnValue && c.Tag == QStringLiteral("16843070"));
+  EXPECT_TRUE(direct);
+  // Search by text or id, any case; the first leaf depth-first.
+  EXPECT_EQ(SearchPickerTree(tree, QStringLiteral("16843012")), tree.Selected);
+  const QList<int> hit = SearchPickerTree(tree, QStringLiteral("spannung l1"));
+  ASSERT_FALSE(hit.isEmpty());
+  EXPECT_TRUE(SearchPickerTree(tree, QStringLiteral("gibt es nicht")).isEmpty());
+}
