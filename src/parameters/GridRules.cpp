@@ -32,6 +32,13 @@ bool ParseFloat(const QString& text, double& out) {
   return false;
 }
 
+// Into [lo, hi]; a document whose lower limit lies above its upper one
+// gets the lower limit, not undefined behaviour.
+template <typename T>
+T Clamp(T v, T lo, T hi) {
+  return v < lo ? lo : (v > hi ? hi : v);
+}
+
 template <typename T>
 bool ParseWhole(const QString& text, T& out) {
   const QString t = text.trimmed();
@@ -117,7 +124,7 @@ QString CheckValue(TGridRow& row, const QVariant& input, const TCheckErrorCallBa
         corrected = true;
       }
       if (!row.IsList) {
-        const double clamped = std::clamp(v, row.RowMin.toDouble(), row.RowMax.toDouble());
+        const double clamped = Clamp(v, row.RowMin.toDouble(), row.RowMax.toDouble());
         if (clamped != v) corrected = true;
         v = clamped;
       }
@@ -138,7 +145,7 @@ QString CheckValue(TGridRow& row, const QVariant& input, const TCheckErrorCallBa
         corrected = true;
       }
       if (!row.IsList) {
-        const int32_t clamped = std::clamp(v, row.RowMin.toInt(), row.RowMax.toInt());
+        const int32_t clamped = Clamp(v, row.RowMin.toInt(), row.RowMax.toInt());
         if (clamped != v) corrected = true;
         v = clamped;
       }
@@ -159,7 +166,7 @@ QString CheckValue(TGridRow& row, const QVariant& input, const TCheckErrorCallBa
         corrected = true;
       }
       if (!row.IsList) {
-        const uint32_t clamped = std::clamp(v, row.RowMin.toUInt(), row.RowMax.toUInt());
+        const uint32_t clamped = Clamp(v, row.RowMin.toUInt(), row.RowMax.toUInt());
         if (clamped != v) corrected = true;
         v = clamped;
       }

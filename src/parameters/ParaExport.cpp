@@ -131,7 +131,8 @@ bool ReadIcd(const QString& path, TIcdInfo& info, QString& error) {
     return false;
   }
   for (const auto& [node, attr] : std::initializer_list<std::pair<pugi::xml_node, const char*>>{
-           {header, "id"}, {ied, "name"}}) {
+           {header, "version"}, {header, "revision"}, {header, "id"},
+           {ied, "name"}, {ied, "originalSclVersion"}, {ied, "originalSclRevision"}}) {
     if (!node.attribute(attr)) {
       error = QStringLiteral("%1: Attribut %2 von %3 fehlt").arg(path, QLatin1String(attr), QString::fromUtf8(node.name()));
       return false;
@@ -174,13 +175,21 @@ QStringList ApplyIcdToSetup(TParaDocument& doc, const QString& icdFileName, cons
   QStringList changed;
   for (const auto& [id, value] : values) {
     if (value.isEmpty()) continue;
+    // The first element with this id that has a value element; when that
+    // value has no text, nothing changes.
     for (const pugi::xml_node& item : doc.Find(id)) {
       const pugi::xml_node v = item.child("value");
-      if (!v || !v.first_child()) continue;
-      const QString old = QString::fromUtf8(v.first_child().value());
-      if (old.compare(value, Qt::CaseInsensitive) == 0) continue;
-      WriteBackValue(item, value, false, TGridRowTyp::grtText, doc.Changes);
-      changed << QString::number(id);
+      if (!v) continue;
+      if (v.first_child()) {
+        const QString old = QString::fromUtf8(v.first_child().value());
+        if (old.compare(value, Qt::CaseInsensitive) != 0) {
+          // Like an edit: back at the value first read, the item leaves the change list.
+          const QString key = ChangeKey(QString::number(id), QString::fromUtf8(item.parent().attribute("id").value()));
+          const bool equal = doc.Changes.contains(key) && doc.Changes.value(key).OriVal == value;
+          WriteBackValue(item, value, equal, TGridRowTyp::grtText, doc.Changes);
+          changed << QString::number(id);
+        }
+      }
       break;
     }
   }

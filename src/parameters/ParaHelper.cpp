@@ -93,13 +93,6 @@ TFields Gather(const pugi::xml_node& node) {
   return f;
 }
 
-int LevelOf(const pugi::xml_node& field) {
-  const pugi::xml_node t = field.first_child();
-  if (!t) return 0;
-  char* end = nullptr;
-  const long v = std::strtol(t.value(), &end, 10);
-  return end && end != t.value() ? int(v) : 0;
-}
 
 QString TextOf(const pugi::xml_node& field) { return field && field.first_child() ? QString::fromUtf8(field.first_child().value()) : QString(); }
 
@@ -167,6 +160,11 @@ double FloatOf(const char* text, double def) {
 }
 
 const char* RawText(const pugi::xml_node& field) { return field && field.first_child() ? field.first_child().value() : ""; }
+
+int LevelOf(const pugi::xml_node& field) {
+  // Missing or unreadable text (also "1x") counts as 0, as in the tree walk.
+  return field && field.first_child() ? IntOf(field.first_child().value(), 0) : 0;
+}
 
 QString ParentIdOf(const pugi::xml_node& node) { return Utf8(node.parent().attribute("id").value()); }
 
@@ -434,8 +432,8 @@ bool Recorded(const pugi::xml_node& datapoint) {
 bool GroupRecorded(const pugi::xml_node& group, const QStringList& skip) {
   for (pugi::xml_node c = group.first_child(); c; c = c.next_sibling()) {
     const QString name = Utf8(c.name());
-    if (skip.contains(Utf8(c.attribute("id").value()))) continue;
-    if (name == QLatin1String("datapoint") && Recorded(c)) return true;
+    // Only datapoints on the list are left out; a listed group is still searched.
+    if (name == QLatin1String("datapoint") && !skip.contains(Utf8(c.attribute("id").value())) && Recorded(c)) return true;
     if (name == QLatin1String("group") && GroupRecorded(c, skip)) return true;
   }
   return false;
@@ -604,6 +602,7 @@ bool TParaDocument::LoadFile(const QString& path, QString& error) {
 }
 
 bool TParaDocument::LoadBytes(const QByteArray& bytes, QString& error, const QString& what) {
+  error.clear();  // a reason left over from an earlier call must not fail this one
   pugi::xml_document doc;
   const pugi::xml_parse_result r = doc.load_buffer(bytes.constData(), size_t(bytes.size()));
   if (!r) {

@@ -163,7 +163,8 @@ int ResetFolder(const pugi::xml_node& folder, TChangeList& changes, const QList<
       const pugi::xml_node def = c.child("default");
       const QString defText = GetNodeValue(def);
       const QString current = GetNodeValue(value);
-      if (value && def && defText.compare(current, Qt::CaseInsensitive) != 0) {
+      // A missing default reads as the empty text, as the rule compares texts.
+      if (value && defText.compare(current, Qt::CaseInsensitive) != 0) {
         const QString id = QString::fromUtf8(c.attribute("id").value());
         const QString parent = QString::fromUtf8(folder.attribute("id").value());
         const QString key = ChangeKey(id, parent);
@@ -220,12 +221,16 @@ QByteArray PrunedForSending(const TParaDocument& doc, const QStringList& moduleL
     return n.type() == pugi::node_element && n.attribute("id") && off.contains(captions.CaptionOf(n.attribute("id").as_uint()));
   };
   std::vector<pugi::xml_node> drop;
+  auto dropped = [&](pugi::xml_node n) {  // the node or one of its ancestors is already going
+    for (; n; n = n.parent())
+      if (std::find(drop.begin(), drop.end(), n) != drop.end()) return true;
+    return false;
+  };
   for (pugi::xml_node c = sys.first_child(); c; c = c.next_sibling())
     if (off_(c)) drop.push_back(c);
   for (const pugi::xpath_node& x : sys.select_nodes(".//swmodule"))
-    if (off_(x.node())) drop.push_back(x.node());
-  for (auto it = drop.rbegin(); it != drop.rend(); ++it)
-    if (it->parent()) it->parent().remove_child(*it);
+    if (off_(x.node()) && !dropped(x.node())) drop.push_back(x.node());
+  for (auto it = drop.rbegin(); it != drop.rend(); ++it) it->parent().remove_child(*it);
   std::ostringstream out;
   copy.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
   const std::string s = out.str();
@@ -269,6 +274,7 @@ TWandlerRec ReadWandler(const TParaDocument& doc) {
 bool WriteWandler(TParaDocument& doc, TWandlerRec rec, const std::function<void(const QString&)>& log, QStringList* corrected) {
   rec.CalcInputs();
   const TCaptionSource captions;
+  bool allAccepted = true;
   for (const TWandlerField& f : CWandlerFields) {
     const pugi::xml_node n = doc.FindFirst(f.Id);
     if (!n) continue;  // a device without this field
@@ -279,12 +285,15 @@ bool WriteWandler(TParaDocument& doc, TWandlerRec rec, const std::function<void(
     bool wasCorrected = false;
     const QString stored = CheckValue(row, FormatFloat5(v), {}, wasCorrected);
     if (wasCorrected) {
+      // A correction counts as a rejection: the value stays as it was, and
+      // the sending or export that asked stops after all twelve are checked.
       if (corrected) *corrected << QStringLiteral("%1 = %2").arg(QLatin1String(f.Name), stored);
-      return false;  // a correction counts as a rejection here
+      allAccepted = false;
+      continue;
     }
     WriteBackValue(n, stored, row.Equal, row.RowTyp, doc.Changes);
   }
-  return true;
+  return allAccepted;
 }
 
 QList<TTimeZoneSettings> TimeZoneList(int year) {

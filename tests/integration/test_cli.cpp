@@ -980,7 +980,7 @@ TEST(CliPara, ExportsMandatoryAndIcd) {
 
   const QString icd = f.Dir.filePath(QStringLiteral("station.icd"));
   WriteAll(icd, R"(<SCL><Header id="H" version="1" revision="A"/><Communication><SubNetwork><ConnectedAP iedName="A"/>
-    </SubNetwork></Communication><IED name="A"/></SCL>)");
+    </SubNetwork></Communication><IED name="A" originalSclVersion="2007" originalSclRevision="B"/></SCL>)");
   r = f.Cli({QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("rename"), QStringLiteral("B2"), icd});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("show"), icd});

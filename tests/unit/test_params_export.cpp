@@ -119,3 +119,30 @@ TEST(Icd, ReadRenameAndApply) {
   EXPECT_FALSE(ReadIcd(broken, info, error));
   EXPECT_TRUE(error.contains(QStringLiteral("IED fehlt"))) << error.toStdString();
 }
+
+TEST(Icd, AllSixFactsRequiredAndAnEditBackLeavesTheChangeList) {
+  QTemporaryDir dir;
+  const QString icd = dir.filePath(QStringLiteral("s.icd"));
+  QFile f(icd);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(R"(<SCL><Header id="H" revision="A"/><IED name="N" originalSclVersion="1" originalSclRevision="A"/></SCL>)");
+  f.close();
+  TIcdInfo info;
+  QString error;
+  EXPECT_FALSE(ReadIcd(icd, info, error)) << "the header's version is missing";
+  EXPECT_TRUE(error.contains(QStringLiteral("version")));
+
+  TParaDocument d;
+  ASSERT_TRUE(d.LoadBytes(R"(<c><group name="sys" id="1">
+    <parameter id="4278190467"><type>text</type><value>A</value></parameter>
+    <parameter id="4278190469"><type>text</type><value/></parameter>
+    <group id="2"><parameter id="4278190469"><type>text</type><value>later</value></parameter></group></group></c>)", error));
+  WriteBackValue(d.FindFirst(4278190467u), QStringLiteral("B"), false, TGridRowTyp::grtText, d.Changes);
+  info.Name = QStringLiteral("A");
+  info.Version = QStringLiteral("9");
+  const QStringList changed = ApplyIcdToSetup(d, QStringLiteral("s.icd"), info);
+  EXPECT_TRUE(changed.contains(QStringLiteral("4278190467")));
+  EXPECT_FALSE(d.Changes.contains(QStringLiteral("42781904671"))) << "back at the value first read: no longer a change";
+  EXPECT_EQ(GetNodeValue(d.Find(4278190469u, 2), ".//value"), QStringLiteral("later"))
+      << "the first element's empty value stops it; a later twin is not written";
+}

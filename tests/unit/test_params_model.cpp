@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "Constants.h"
+#include "GridRules.h"
 #include "ParaHelper.h"
 
 using namespace vanta;
@@ -308,4 +309,20 @@ TEST(ParaDocument, SavesWhatItHoldsAndLoadsItAgain) {
   EXPECT_EQ(GetNodeValue(back.Find(10, 8), ".//value"), QStringLiteral("99"));
   EXPECT_FALSE(back.LoadFile(dir.filePath(QStringLiteral("missing.xml")), error));
   EXPECT_TRUE(error.contains(QStringLiteral("missing.xml")));
+}
+
+TEST(ParaReviewCases, OddLimitsLevelsAndNestedMandatoryGroups) {
+  TParaDocument d = Load(R"(<c><group name="sys" id="1">
+    <parameter id="5"><visibility>1x</visibility><type>integer</type><value>4</value><low>10</low><high>2</high></parameter>
+    <datapoint id="100"><rec>0</rec><mandatory>112</mandatory>
+      <group id="110"><group id="112"><datapoint id="113"><rec>1</rec></datapoint></group></group>
+      <datapoint id="114"><rec>0</rec></datapoint></datapoint></group></c>)");
+  TGridRow row;
+  ASSERT_TRUE(GetGridRow(0, QStringLiteral("1"), d.FindFirst(5), row, Captions(), d.Changes))
+      << "an unreadable visibility counts as 0";
+  bool corrected = false;
+  EXPECT_EQ(CheckValue(row, QStringLiteral("7"), {}, corrected), QStringLiteral("10")) << "low above high: the low one, no crash";
+  CheckAllMandatoryNodes(d.Doc());
+  EXPECT_EQ(GetNodeValue(d.FindFirst(113), ".//rec"), QStringLiteral("1"))
+      << "a datapoint inside a listed group below an unlisted one counts as recorded";
 }

@@ -172,3 +172,37 @@ TEST(TimeZones, IanaZonesWithTheirOffsets) {
   EXPECT_TRUE(utc);
   for (int i = 1; i < zones.size(); ++i) EXPECT_GE(zones[i - 1].Bias, zones[i].Bias) << "west to east";
 }
+
+TEST(ReviewCases, PruningAModuleDirectlyBelowSysOnce) {
+  TParaDocument d = Load(QStringLiteral(R"(<c><group name="sys" id="1">
+    <swmodule id="70"><swmodule id="71"><parameter id="72"><value>1</value></parameter></swmodule></swmodule>
+    <parameter id="73"><value>2</value></parameter></group></c>)"));
+  const QByteArray out = PrunedForSending(d, {QStringLiteral("C70=0"), QStringLiteral("C71=0")}, Captions());
+  TParaDocument sent = Load(QString::fromUtf8(out));
+  EXPECT_FALSE(sent.FindFirst(70));
+  EXPECT_FALSE(sent.FindFirst(72));
+  EXPECT_TRUE(sent.FindFirst(73));
+}
+
+TEST(ReviewCases, TransformerChecksAllTwelveBeforeItStops) {
+  TParaDocument d = Load(QStringLiteral(R"(<c><group name="sys" id="1">
+    <parameter id="235470848"><type>float</type><value>100</value><low>1</low><high>150</high></parameter>
+    <parameter id="235667456"><type>float</type><value>100</value><low>1</low><high>1000</high></parameter></group></c>)"));
+  TWandlerRec w = ReadWandler(d);
+  w.WFU1 = 500;  // the common factor leaves its range
+  w.SekNennSpannung = 230;
+  QStringList log, corrected;
+  EXPECT_FALSE(WriteWandler(d, w, [&](const QString& l) { log << l; }, &corrected));
+  EXPECT_EQ(log.size(), 2) << "both fields present are checked";
+  EXPECT_EQ(corrected.size(), 1);
+  EXPECT_EQ(GetNodeValue(d.FindFirst(235470848), ".//value"), QStringLiteral("100")) << "the rejected one stays";
+  EXPECT_EQ(GetNodeValue(d.FindFirst(235667456), ".//value"), QStringLiteral("230")) << "an accepted one is written";
+}
+
+TEST(ReviewCases, ResetWithoutADefaultEmptiesTheValue) {
+  TParaDocument d = Load(QStringLiteral(R"(<c><group name="sys" id="1"><group id="2">
+    <parameter id="3"><value>x</value></parameter></group></group></c>)"));
+  EXPECT_EQ(ResetToDefaults(d, {}), 1);
+  EXPECT_EQ(GetNodeValue(d.FindFirst(3), ".//value"), QString());
+  EXPECT_EQ(d.Changes.value(QStringLiteral("32")).OriVal, QStringLiteral("x"));
+}
