@@ -64,6 +64,9 @@ tour lua 'print(uti.version())'
 tour lua 'local s = uti.stat() print(s.plant, s.deviceName, s.flashdrive0.used .. " bytes used")'
 tour --data-dir "$data" setup get "$data/setup.xml"
 echo "(setup.xml: $(grep -c '<parameter ' "$data/setup.xml" 2>/dev/null || echo 0) parameters)"
+tour para rows "$data/setup.xml" --folder 234881023
+tour para set "$data/setup.xml" 218103808=70 --out "$data/edited.xml"
+tour mdb classes
 tour --data-dir "$data" events list
 tour --data-dir "$data" events get --all
 tour stream panel --count 2
