@@ -475,7 +475,11 @@ void CheckAllMandatoryNodes(pugi::xml_document& doc) {
       byId.insert(id, entries.size());
       entries.push_back({parent, {}});
     }
-    entries[byId.value(id)].Ids << GetNodeValue(x.node()).trimmed();
+    // "+101" or "0101" name the same datapoint as "101".
+    const QString listed = GetNodeValue(x.node()).trimmed();
+    bool numeric = false;
+    const qulonglong value = listed.toULongLong(&numeric);
+    entries[byId.value(id)].Ids << (numeric ? QString::number(value) : listed);
   }
   for (const TEntry& e : entries) {
     bool verdict = false;
@@ -489,10 +493,15 @@ void CheckAllMandatoryNodes(pugi::xml_document& doc) {
     }
     for (const QString& id : e.Ids) {
       bool numeric = false;
-      id.toULongLong(&numeric);
-      if (!numeric) continue;  // never let a text into the query
-      const pugi::xml_node target =
-          e.Datapoint.select_node(QStringLiteral(".//*[@id=%1]").arg(id).toUtf8().constData()).node();
+      const qulonglong wanted = id.toULongLong(&numeric);
+      if (!numeric) continue;
+      // A walk, not an XPath built from file text: "+6" or "1e3" parse as
+      // numbers here but are no valid query and would throw.
+      const pugi::xml_node target = e.Datapoint.find_node([wanted](const pugi::xml_node& n) {
+        bool ok = false;
+        const qulonglong have = QString::fromUtf8(n.attribute("id").value()).trimmed().toULongLong(&ok);
+        return ok && have == wanted;
+      });
       const QString name = Utf8(target.name());
       if (name == QLatin1String("group")) SetGroupRec(target, verdict);
       if (name == QLatin1String("datapoint")) SetRec(target, verdict);

@@ -25,6 +25,9 @@ std::vector<QByteArray> Seeds() {
       </group><group id="4278190084"><swmodule id="8"><parameter id="9"><type>secret</type><value>x</value></parameter>
       </swmodule></group></group></system></c>)",
       R"(<c><group name="sys" id="1"><datapoint id="1"><mandatory>1</mandatory><mandatory>1'] | //*[@id='</mandatory></datapoint></group></c>)",
+      // campaign finding: a signed id in a mandatory list
+      R"(<c><group name="sys" id="1"><datapoint id="5"><rec>1</rec><mandatory>+6</mandatory><mandatory>1e3</mandatory>
+        <datapoint id="6"><rec>0</rec>devi</datapoint></datapoint></group></c>)",
       R"(<c><group name="sys" id="4294967295"><parameter id="4294967295"><type>uint32</type><value>4294967296</value></parameter></group></c>)",
   };
   QFile sample(QStringLiteral(VANTA_SAMPLE_SETUP));

@@ -234,6 +234,24 @@ TEST(ParaMandatory, FollowsTheOtherRecordings) {
   }
 }
 
+TEST(ParaMandatory, ListedIdsInOtherSpellingsNameTheSameDatapoints) {
+  // A fuzz finding: "+101" parsed as a number and went into a query that
+  // could not compile.
+  QString text = QString::fromLatin1(CMandatory).arg(1);
+  text.replace(QStringLiteral("<mandatory>101</mandatory>"), QStringLiteral("<mandatory>+101</mandatory>"));
+  text.replace(QStringLiteral("<mandatory>110</mandatory>"), QStringLiteral("<mandatory> 0110 </mandatory>"));
+  TParaDocument d = Load(text.toLatin1().constData());
+  EXPECT_NO_THROW(CheckAllMandatoryNodes(d.Doc()));
+  EXPECT_EQ(RecOf(d, 101), QStringLiteral("1"));
+  EXPECT_EQ(RecOf(d, 111), QStringLiteral("1"));
+  EXPECT_EQ(RecOf(d, 113), QStringLiteral("1"));
+  EXPECT_EQ(RecOf(d, 102), QStringLiteral("1"));
+
+  TParaDocument off = Load(QString::fromLatin1(CMandatory).arg(0).replace(QStringLiteral(">101<"), QStringLiteral(">+101<")).toLatin1().constData());
+  CheckAllMandatoryNodes(off.Doc());
+  EXPECT_EQ(RecOf(off, 101), QStringLiteral("0")) << "the listed one itself does not count as another recording";
+}
+
 TEST(ParaTree, FoldersModulesAndTheModuleList) {
   TParaDocument d = Load(R"(<c><group name="sys" id="1">
     <group id="2"><parameter id="3"><visibility>0</visibility></parameter></group>
