@@ -65,15 +65,22 @@ QByteArray BigAnswerHead(uint32_t size) {
   return f;
 }
 
+// Connects, arms the transfer timer and waits until the device has the
+// request, so each case starts with one command in flight.
+void SendAndAwait(TScriptedDevice& dev, TClient& c, TCcci cmd) {
+  ASSERT_TRUE(SpinUntil([&] { return c.U->IsConnected() && dev.Peer; }));
+  c.U->EnableTimer(true);
+  c.U->SendCommand(cmd);
+  ASSERT_TRUE(SpinUntil([&] { return dev.Requests() == 1; }));
+}
+
 }  // namespace
 
 TEST(Reader, StalledAnswerIsGivenUpAndTheNextCommandWorks) {
   TScriptedDevice dev;
   TClient c(dev.Server.serverPort());
-  ASSERT_TRUE(SpinUntil([&] { return c.U->IsConnected() && dev.Peer; }));
-  c.U->EnableTimer(true);
-  c.U->SendCommand(TCcci::SETUP_RD_ALL);
-  ASSERT_TRUE(SpinUntil([&] { return dev.Requests() == 1; }));
+  SendAndAwait(dev, c, TCcci::SETUP_RD_ALL);
+  if (HasFatalFailure()) return;
   // A 1 MB answer of which 5000 bytes come, then nothing.
   dev.Peer->write(BigAnswerHead(1000000) + QByteArray(5000, 'x'));
   ASSERT_TRUE(SpinUntil([&] { return c.U->FTransferInProgress && !c.Reads.empty() && c.Reads.back().second == 5020; }));
@@ -103,10 +110,8 @@ TEST(Reader, StalledAnswerIsGivenUpAndTheNextCommandWorks) {
 TEST(Reader, DeviceClosingMidAnswerEndsTheWaitAtOnce) {
   TScriptedDevice dev;
   TClient c(dev.Server.serverPort());
-  ASSERT_TRUE(SpinUntil([&] { return c.U->IsConnected() && dev.Peer; }));
-  c.U->EnableTimer(true);
-  c.U->SendCommand(TCcci::SETUP_RD_ALL);
-  ASSERT_TRUE(SpinUntil([&] { return dev.Requests() == 1; }));
+  SendAndAwait(dev, c, TCcci::SETUP_RD_ALL);
+  if (HasFatalFailure()) return;
   dev.Peer->write(BigAnswerHead(100000) + QByteArray(3000, 'x'));
   dev.Peer->flush();
   ASSERT_TRUE(SpinUntil([&] { return c.U->FTransferInProgress; }));
@@ -121,10 +126,8 @@ TEST(Reader, DeviceClosingMidAnswerEndsTheWaitAtOnce) {
 TEST(Reader, HeaderThatCannotBeRightDropsTheReceiveState) {
   TScriptedDevice dev;
   TClient c(dev.Server.serverPort());
-  ASSERT_TRUE(SpinUntil([&] { return c.U->IsConnected() && dev.Peer; }));
-  c.U->EnableTimer(true);
-  c.U->SendCommand(TCcci::IDENTIFY_BASIC);
-  ASSERT_TRUE(SpinUntil([&] { return dev.Requests() == 1; }));
+  SendAndAwait(dev, c, TCcci::IDENTIFY_BASIC);
+  if (HasFatalFailure()) return;
   QByteArray bad = BigAnswerHead(20);
   PutU32At(bad, 12, 7);  // smaller than a header
   dev.Peer->write(bad);

@@ -20,6 +20,20 @@ using vanta::test::SpinFor;
 using vanta::test::SpinUntil;
 using vanta::test::TSimProcess;
 
+namespace {
+// The controlling side of a fresh pseudo terminal; the unit opens its
+// slave as if it were an adapter. -1 when the system has none to give.
+int OpenPtyMaster() {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0) return -1;
+  if (::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+    ::close(master);
+    return -1;
+  }
+  return master;
+}
+}  // namespace
+
 TEST(Rs232Unit, NumberedPortsAndMissingPorts) {
   EXPECT_EQ(TRS232Unit::DevicePathForNumber(3), QStringLiteral("/dev/ttyUSB3"));
   TRS232Unit u;
@@ -31,10 +45,8 @@ TEST(Rs232Unit, NumberedPortsAndMissingPorts) {
 }
 
 TEST(Rs232Unit, LargeWritesGoInPiecesWithProgress) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  const int master = OpenPtyMaster();
   ASSERT_GE(master, 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
   TRS232Unit u;
   u.SetPort(QString::fromLocal8Bit(::ptsname(master)));
   QString error;
@@ -201,10 +213,8 @@ TEST(Rs232Unit, PortListHasNoNonsense) {
 }
 
 TEST(Rs232Unit, WriteToADeviceThatTakesNothingTimesOut) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  const int master = OpenPtyMaster();
   ASSERT_GE(master, 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
   TRS232Unit u;
   u.SetPort(QString::fromLocal8Bit(::ptsname(master)));
   QString error;
