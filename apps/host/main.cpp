@@ -43,7 +43,7 @@ void Describe(QCommandLineParser& p) {
       {"password", "SSH password.", "P"},
       {"visibility", "Access level (0 to 3).", "N"},
       {"config", "Device list and settings file.", "FILE"},
-      {"screenshot", "Grab the main window into FILE.png and quit.", "FILE"},
+      {"screenshot", "Grab the main window into FILE (PNG), the open device window into FILE-device.png, and quit.", "FILE"},
       {"after", "Seconds before the screenshot.", "S", "3"},
   });
 }
@@ -207,8 +207,11 @@ int main(int argc, char** argv) {
       bool ok = main.grab().save(file, "PNG");
       const auto& windows = main.Windows();
       if (!windows.isEmpty() && windows.last()) {
-        QString deviceFile = file;
-        deviceFile.replace(QStringLiteral(".png"), QStringLiteral("-device.png"));
+        // Next to the main shot, also when FILE has no ".png" (it used to
+        // overwrite the main shot then).
+        const QString deviceFile =
+            (file.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ? file.chopped(4) : file) +
+            QStringLiteral("-device.png");
         ok = windows.last()->grab().save(deviceFile, "PNG") && ok;
       }
       std::printf("%s %s\n", ok ? "screenshot" : "screenshot failed:", file.toLocal8Bit().constData());

@@ -169,16 +169,17 @@ TEST(Host, ScreenshotOfTheMainWindowWithAConnectedDevice) {
   env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
   env.insert(QStringLiteral("VANTA_HOST_CONFIG"), dir.filePath(QStringLiteral("devices.ini")));
   host.setProcessEnvironment(env);
-  const QString png = dir.filePath(QStringLiteral("main.png"));
+  const QString png = dir.filePath(QStringLiteral("main"));  // no ".png": the device shot must not replace it
   host.start(QStringLiteral(VANTA_HOST_PATH), {QStringLiteral("--connect"), QStringLiteral("127.0.0.1:%1").arg(sim.Port),
                                                 QStringLiteral("--screenshot"), png, QStringLiteral("--after"), QStringLiteral("1.5")});
   ASSERT_TRUE(host.waitForFinished(30000));
   EXPECT_EQ(host.exitCode(), 0) << host.readAllStandardError().toStdString();
-  QImage shot(png);
+  QImage shot(png, "PNG");
   ASSERT_FALSE(shot.isNull());
   EXPECT_GT(shot.width(), 300);
   QImage device(dir.filePath(QStringLiteral("main-device.png")));
-  EXPECT_FALSE(device.isNull());
+  ASSERT_FALSE(device.isNull());
+  EXPECT_NE(shot.size(), device.size()) << "two windows, two files";
   // The device list survived and learned the device's names.
   QFile ini(dir.filePath(QStringLiteral("devices.ini")));
   ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
