@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include "Captions.h"
 #include "CliSession.h"
 #include "GridRules.h"
 #include "MessClass.h"
@@ -22,22 +23,12 @@ namespace vanta::cli {
 
 namespace {
 
-// The caption tables of this installation (a build tree keeps them in its
-// data folder); without them ids read as "Parameter <id>".
+// The caption tables of this installation; without them ids read as
+// "Parameter <id>".
 const TMessClass& Classes(const TCliArgs& a) {
   static TMessClass classes;
-  static bool loaded = false;
-  if (!loaded) {
-    loaded = true;
-    const QDir bin(QCoreApplication::applicationDirPath());
-    for (const auto& [lang, file] : {std::pair{TMessLang::mlGerman, QStringLiteral("captions_de.tsv")},
-                                      std::pair{TMessLang::mlEnglish, QStringLiteral("captions_en.tsv")}}) {
-      for (const QString& dir : {bin.filePath(QStringLiteral("../../data")), bin.filePath(QStringLiteral("../share/vanta"))}) {
-        QString error;
-        if (QFileInfo(QDir(dir).filePath(file)).isFile() && classes.LoadTable(lang, QDir(dir).filePath(file), error)) break;
-      }
-    }
-  }
+  static const bool loaded = LoadInstalledCaptions(classes);
+  (void)loaded;
   classes.SetLanguage(a.Value(QStringLiteral("lang")) == QLatin1String("en") ? TMessLang::mlEnglish : TMessLang::mlGerman);
   return classes;
 }

@@ -1,5 +1,7 @@
 #include "MainWindow.h"
 
+#include "FormPara.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QDateTime>
@@ -218,7 +220,7 @@ void TMainWindow::AddLog(const QString& line) {
   FLog->appendPlainText(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz ")) + line);
 }
 
-TFormDevice* TMainWindow::OpenDevice(int index, TDirectKind kind) {
+TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind) {
   if (index < 0 || index >= int(FStore.Devices.size())) return nullptr;
   const THostDevice d = FStore.Devices[size_t(index)];
   const THostSettings& s = FStore.Settings;
@@ -241,7 +243,18 @@ TFormDevice* TMainWindow::OpenDevice(int index, TDirectKind kind) {
       if (!password.isEmpty()) FSessionPasswords.insert(sessionKey, password);
     }
   }
-  auto* w = new TFormDevice(kind);
+  TFormBasic* w = nullptr;
+  if (kind == TDirectKind::dkpara || kind == TDirectKind::dkparaRefresh) {
+    auto* para = new TFormPara;
+    // A failed upload offers to read the set again in a fresh window.
+    para->ReloadPara = [this, index, para] {
+      para->close();
+      OpenDevice(index, TDirectKind::dkpara);
+    };
+    w = para;
+  } else {
+    w = new TFormDevice(kind);
+  }
   // Host callbacks first, then the client, then how to reach the device.
   w->FMainForm = this;
   w->FUserVer = s.UserName;

@@ -38,7 +38,7 @@ class TMainWindow : public QMainWindow {
   // Opens the window of `kind` for device `index`, set up and connected as
   // the device windows expect; nullptr when there is no such device or the
   // user cancelled the password question.
-  TFormDevice* OpenDevice(int index, TDirectKind kind);
+  TFormBasic* OpenDevice(int index, TDirectKind kind);
   // Opens the device's web page in the system's browser.
   void OpenWebPage(int index);
   // The context menu of device `index` in the tree.
@@ -48,7 +48,7 @@ class TMainWindow : public QMainWindow {
   void SelectDevice(int index);
   QTreeWidget* Tree() const { return FTree; }
   QPlainTextEdit* LogPane() const { return FLog; }
-  const QList<QPointer<TFormDevice>>& Windows() const { return FWindows; }
+  const QList<QPointer<TFormBasic>>& Windows() const { return FWindows; }
   QString SshUser, SshPassword;  // from the command line; they win over the entry's
 
   // Replaceable for tests, which must not start a browser or wait for a
@@ -75,7 +75,7 @@ class TMainWindow : public QMainWindow {
   QLabel* FBoxes = nullptr;
   class QToolBar* FToolBar = nullptr;
   int FOpenBoxes = 0;
-  QList<QPointer<TFormDevice>> FWindows;
+  QList<QPointer<TFormBasic>> FWindows;
   QAction* FWebAction = nullptr;
   // Passwords typed at connect time, by user@device. They live for this run
   // only and are never written to the ini file: leaving the password out of

@@ -45,6 +45,7 @@ void Describe(QCommandLineParser& p) {
       {"config", "Device list and settings file.", "FILE"},
       {"screenshot", "Grab the main window into FILE (PNG), the open device window into FILE-device.png, and quit.", "FILE"},
       {"after", "Seconds before the screenshot.", "S", "3"},
+      {"no-xml-check", "Connect without comparing the device's language files (no question at connect)."},
   });
 }
 
@@ -194,6 +195,7 @@ int main(int argc, char** argv) {
     store.Save();
     toOpen = int(store.Devices.size()) - 1;
   }
+  if (toOpen >= 0 && p.isSet("no-xml-check")) store.Devices[size_t(toOpen)].CheckXMLVersions = false;
   main.RebuildTree();
   if (toOpen >= 0) {
     main.SelectDevice(toOpen);

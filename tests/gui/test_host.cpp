@@ -75,7 +75,7 @@ struct THost {
     };
   }
   ~THost() {
-    for (const QPointer<TFormDevice>& w : Main->Windows()) delete w.data();
+    for (const QPointer<TFormBasic>& w : Main->Windows()) delete w.data();
   }
   QString Log() const { return Main->LogPane()->toPlainText(); }
   QAction* WebAction(int index) {
@@ -390,14 +390,14 @@ TEST(HostOpensDevice, TheEntrysSettingsReachTheWindow) {
   THost h({ftp, plain});
   int asked = 0;
   h.Main->FAskPassword = [&](const QString&, QString&) { return ++asked, false; };
-  TFormDevice* a = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  TFormBasic* a = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_NE(a, nullptr);
   EXPECT_TRUE(a->FComUnit->FFTP);
   EXPECT_FALSE(a->FComUnit->FCheckXMLFileVersions);
   EXPECT_TRUE(a->FSecureConnection);
   EXPECT_EQ(a->FComUnit->FSSHUser, QStringLiteral("operator"));
   EXPECT_EQ(a->FComUnit->FSSHPassword, QStringLiteral("gespeichert"));
-  TFormDevice* b = h.Main->OpenDevice(1, TDirectKind::dkdata);
+  TFormBasic* b = h.Main->OpenDevice(1, TDirectKind::dkdata);
   ASSERT_NE(b, nullptr);
   EXPECT_FALSE(b->FComUnit->FFTP);
   EXPECT_TRUE(b->FComUnit->FCheckXMLFileVersions);
@@ -405,7 +405,7 @@ TEST(HostOpensDevice, TheEntrysSettingsReachTheWindow) {
   // The command line's login is for this run and wins over the entry's.
   h.Main->SshUser = QStringLiteral("service");
   h.Main->SshPassword = QStringLiteral("von-der-kommandozeile");
-  TFormDevice* c = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  TFormBasic* c = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(c->FComUnit->FSSHUser, QStringLiteral("service"));
   EXPECT_EQ(c->FComUnit->FSSHPassword, QStringLiteral("von-der-kommandozeile"));
@@ -419,7 +419,7 @@ TEST(HostOpensDevice, LanguageCheckOffersTheMappingDatabaseOnce) {
   TSimProcess sim;
   ASSERT_TRUE(sim.Start());
   THost h({Network(QStringLiteral("127.0.0.1"), QString::number(sim.Port))});
-  TFormDevice* first = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  TFormBasic* first = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_NE(first, nullptr);
   QMessageBox* box = nullptr;
   ASSERT_TRUE(SpinUntil([&] { return (box = OpenBox()) != nullptr; }, 8000));
@@ -431,7 +431,7 @@ TEST(HostOpensDevice, LanguageCheckOffersTheMappingDatabaseOnce) {
   ASSERT_TRUE(reread.Load());
   EXPECT_EQ(reread.Settings.MappingDbVersion, offered) << "the version of the file is kept";
 
-  TFormDevice* second = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  TFormBasic* second = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_NE(second, nullptr);
   ASSERT_TRUE(SpinUntil([&] { return second->PanelBack->isEnabled(); }, 8000));
   EXPECT_TRUE(second->ShownMessages().isEmpty()) << "the same version is not offered again";
@@ -443,7 +443,7 @@ TEST(HostOpensDevice, WithoutTheLanguageCheckNothingIsOffered) {
   THostDevice d = Network(QStringLiteral("127.0.0.1"), QString::number(sim.Port));
   d.CheckXMLVersions = false;
   THost h({d});
-  TFormDevice* w = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  TFormBasic* w = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_NE(w, nullptr);
   ASSERT_TRUE(SpinUntil([&] { return w->PanelBack->isEnabled(); }, 8000));
   EXPECT_TRUE(w->ShownMessages().isEmpty());
@@ -460,7 +460,7 @@ TEST(HostOpensDevice, SerialLoginChoosesTheSessionStart) {
     d.SshUser = QStringLiteral("operator");
     d.SshPassword = QStringLiteral("operator");
     THost h({d});
-    TFormDevice* w = h.Main->OpenDevice(0, TDirectKind::dkdata);
+    TFormBasic* w = h.Main->OpenDevice(0, TDirectKind::dkdata);
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(SpinUntil([&] { return w->PanelBack->isEnabled(); }, 10000)) << "login " << login;
     // The host hears of the connection when the window's poll sees the session.
@@ -500,14 +500,14 @@ TEST(HostPassword, AskedAtConnectRememberedForTheSessionForgottenWhenRejected) {
   });
   user.start(50);
 
-  TFormDevice* rejected = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  TFormBasic* rejected = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_NE(rejected, nullptr);
   ASSERT_EQ(prompts, QStringList{QStringLiteral("Passwort für operator@127.0.0.1:")});
   EXPECT_EQ(rejected->FComUnit->FSSHPassword, QStringLiteral("falsch"));
   ASSERT_TRUE(SpinUntil([&] { return h.Log().contains(QStringLiteral("(Anmeldung abgelehnt)")); }, 15000))
       << h.Log().toStdString();
 
-  TFormDevice* accepted = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  TFormBasic* accepted = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_NE(accepted, nullptr);
   EXPECT_EQ(prompts.size(), 2) << "a rejected password is asked again";
   // The login passes; whether the CCCI channel behind it opens depends on
@@ -518,7 +518,7 @@ TEST(HostPassword, AskedAtConnectRememberedForTheSessionForgottenWhenRejected) {
   ASSERT_TRUE(SpinUntil([&] { return outcomes() == 2; }, 15000)) << h.Log().toStdString();
   EXPECT_EQ(h.Log().count(QStringLiteral("(Anmeldung abgelehnt)")), 1) << h.Log().toStdString();
 
-  TFormDevice* again = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  TFormBasic* again = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(prompts.size(), 2) << "remembered for this session";
   EXPECT_EQ(again->FComUnit->FSSHPassword, QStringLiteral("operator"));
