@@ -1,0 +1,543 @@
+// The parameter editor's widgets: the grid with every value kind, the
+// editor window on a saved set (levels, simplified page, undo, filters,
+// exports, import), the selection dialogs, the measurement picker, and one
+// round trip against the simulator.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+#include <QTreeWidgetItemIterator>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QUndoStack>
+
+#include "FormPara.h"
+#include "MessValSetup.h"
+#include "ParaDialogs.h"
+#include "SimProcess.h"
+#include "TestSupport.h"
+#include "VantaGrid.h"
+
+using namespace vanta;
+using vanta::test::SpinUntil;
+using vanta::test::TSimProcess;
+
+namespace {
+
+const QString CSample = QStringLiteral(VANTA_SAMPLE_DIR "/mnt/flashdrive0/data/setup/setup.xml");
+
+// A folder with one item of every kind the grid edits differently.
+const char* const CKinds = R"(<config><device name="T"/><system><group name="sys" id="1"><group id="2">
+<parameter id="10"><visibility>0</visibility><editability>0</editability><type>float</type><value>5</value><default>1</default><low>0</low><high>10</high></parameter>
+<parameter id="11"><visibility>0</visibility><editability>0</editability><type>integer</type><value>3</value><default>7</default><low>0</low><high>100</high></parameter>
+<parameter id="12"><visibility>0</visibility><editability>0</editability><type>text</type><value>ab</value><default>x</default><low>0</low><high>20</high></parameter>
+<parameter id="13"><visibility>0</visibility><editability>0</editability><type>secret</type><value>pw</value><default></default><low>0</low><high>8</high></parameter>
+<datapoint id="14"><visibility>0</visibility><editability>0</editability><rec>0</rec><default>0</default></datapoint>
+<datapoint id="15"><visibility>0</visibility><editability>3</editability><rec>0</rec><default>0</default></datapoint>
+<parameter id="16"><visibility>0</visibility><editability>0</editability><type>integer</type><value>0</value><default>0</default><low>0</low><high>9</high><range list="true"><entry>0</entry><entry>1</entry><entry>2</entry></range></parameter>
+<parameter id="17"><visibility>0</visibility><editability>0</editability><type>measId</type><value>100</value><default>0</default><low>0</low><high>4294967295</high></parameter>
+<parameter id="4261413254"><visibility>0</visibility><editability>0</editability><type>text</type><value>N49.1E11.1</value><default></default><low>0</low><high>40</high></parameter>
+</group></group></system></config>)";
+
+struct TGridFixture {
+  TParaDocument Doc;
+  TVantaGrid Grid;
+  QStringList Errors;     // "min|max|stored|typed"
+  QStringList Accepted;   // "id=value"
+  QStringList Rejected;
+  TGridFixture() {
+    QString error;
+    EXPECT_TRUE(Doc.LoadBytes(CKinds, error)) << error.toStdString();
+    Grid.SetVisibility(1);
+    const pugi::xml_node folder = Doc.FindFirst(2);
+    for (pugi::xml_node c = folder.first_child(); c; c = c.next_sibling()) {
+      TGridRow r;
+      if (GetGridRow(1, QStringLiteral("2"), c, r, TCaptionSource(), Doc.Changes)) Grid.AddRowVal(r);
+    }
+    Grid.SetRowCnt();
+    Grid.CheckErrorCallBack = [this](const QString&, const QString& mn, const QString& mx, const QString&,
+                                     const QString& out, const QString& in) { Errors << (QStringList{mn, mx, out, in}.join('|')); };
+    Grid.OnGridRowChange = [this](TVantaGrid*, const pugi::xml_node& n, const QString& v, bool equal, TGridRowTyp t) {
+      Accepted << QStringLiteral("%1=%2").arg(QString::fromUtf8(n.attribute("id").value()), v);
+      WriteBackValue(n, v, equal, t, Doc.Changes);
+    };
+    Grid.InvalidMaskCB = [this](const QString& typed, uint32_t id) { Rejected << QStringLiteral("%1:%2").arg(id).arg(typed); };
+  }
+  int RowOf(uint32_t id) const {
+    for (size_t i = 0; i < Grid.Rows().size(); ++i)
+      if (Grid.Rows()[i].ID == id) return int(i);
+    return -1;
+  }
+  QString Shown(uint32_t id, int col = 1) const { return Grid.model()->index(RowOf(id), col).data().toString(); }
+  bool Type(uint32_t id, const QString& text) { return Grid.model()->setData(Grid.model()->index(RowOf(id), 1), text); }
+  void Click(uint32_t id, Qt::MouseButton b = Qt::LeftButton, int col = 1) { Grid.ClickCell(RowOf(id), col, b, {}); }
+};
+
+}  // namespace
+
+TEST(ParaGrid, TypedValuesAreCheckedPerKindAndReachTheOwner) {
+  TGridFixture f;
+  ASSERT_EQ(f.Grid.Rows().size(), 9u);
+  EXPECT_TRUE(f.Type(10, QStringLiteral("12,5")));
+  EXPECT_EQ(f.Shown(10), QStringLiteral("10"));
+  ASSERT_EQ(f.Errors.size(), 1);
+  EXPECT_EQ(f.Errors.last(), QStringLiteral("0|10|10|12,5")) << "limits and the corrected value are reported";
+  EXPECT_EQ(f.Accepted.last(), QStringLiteral("10=10"));
+  EXPECT_EQ(GetNodeValue(f.Doc.FindFirst(10), "value"), QStringLiteral("10"));
+
+  EXPECT_TRUE(f.Type(11, QStringLiteral("abc")));
+  EXPECT_EQ(f.Shown(11), QStringLiteral("7")) << "letters in an integer give the default";
+  EXPECT_EQ(f.Errors.size(), 2);
+
+  EXPECT_TRUE(f.Type(12, QStringLiteral("a b")));
+  EXPECT_EQ(f.Shown(12), QStringLiteral("ab"));
+  EXPECT_EQ(f.Errors.size(), 3);
+
+  EXPECT_TRUE(f.Type(13, QStringLiteral("0123456789")));
+  EXPECT_EQ(f.Shown(13), QStringLiteral("********"));
+  EXPECT_EQ(f.Grid.Rows()[size_t(f.RowOf(13))].RowVal.toString(), QStringLiteral("01234567"));
+
+  EXPECT_FALSE(f.Type(4261413254u, QStringLiteral("somewhere")));
+  EXPECT_EQ(f.Rejected, QStringList{QStringLiteral("4261413254:somewhere")});
+  EXPECT_EQ(f.Shown(4261413254u), QStringLiteral("N49.1E11.1")) << "a bad position is not stored";
+  EXPECT_TRUE(f.Type(4261413254u, QStringLiteral("N49.12345678E11.12345678")));
+}
+
+TEST(ParaGrid, ClicksToggleChooseAndPick) {
+  TGridFixture f;
+  f.Click(14);
+  EXPECT_EQ(f.Accepted.last(), QStringLiteral("14=1"));
+  f.Click(14);
+  EXPECT_EQ(f.Accepted.last(), QStringLiteral("14=0"));
+  const int before = int(f.Accepted.size());
+  f.Click(15);
+  EXPECT_EQ(f.Accepted.size(), before) << "a read-only datapoint does not toggle";
+
+  QStringList offered;
+  f.Grid.ChoosePopup = [&](const QStringList& captions, const QPoint&) {
+    offered = captions;
+    return 2;
+  };
+  f.Click(16);
+  EXPECT_EQ(offered.size(), 3);
+  EXPECT_EQ(f.Accepted.last(), QStringLiteral("16=2"));
+
+  uint32_t asked = 0;
+  f.Grid.MessWatchCB = [&](uint32_t id) {
+    asked = id;
+    return 0u;
+  };
+  f.Click(17);
+  EXPECT_EQ(asked, 100u) << "the picker starts at the current id";
+  EXPECT_EQ(f.Accepted.last(), QStringLiteral("16=2")) << "a cancelled picker changes nothing";
+  f.Grid.MessWatchCB = [](uint32_t) { return 4242u; };
+  f.Grid.GetStringFromIDCB = [](const QString& id) { return QStringLiteral("Wert %1").arg(id); };
+  f.Click(17);
+  EXPECT_EQ(f.Shown(17), QStringLiteral("Wert 4242 (4242)"));
+
+  QString copied;
+  f.Grid.CopyClip = [&](const QString& c) { copied = c; };
+  f.Click(12, Qt::RightButton, 0);
+  EXPECT_EQ(copied, f.Grid.Rows()[size_t(f.RowOf(12))].RowCap);
+  int rmb = -1;
+  f.Grid.RMBDataPointCB = [&](int row) { rmb = row; };
+  f.Click(14, Qt::RightButton);
+  EXPECT_EQ(rmb, f.RowOf(14));
+}
+
+TEST(ParaGrid, EditRulesColumnsFillAndKeyFilter) {
+  TGridFixture f;
+  QAbstractItemModel* m = f.Grid.model();
+  EXPECT_TRUE(m->flags(m->index(f.RowOf(10), 1)) & Qt::ItemIsEditable);
+  for (uint32_t id : {14u, 16u, 17u}) EXPECT_FALSE(m->flags(m->index(f.RowOf(id), 1)) & Qt::ItemIsEditable) << id;
+  EXPECT_FALSE(m->flags(m->index(f.RowOf(10), 0)) & Qt::ItemIsSelectable) << "level 1: only values are selectable";
+  f.Grid.HideColumns(1);
+  EXPECT_TRUE(f.Grid.isColumnHidden(3));
+  f.Grid.HideColumns(2);
+  f.Grid.SetVisibility(2);
+  EXPECT_FALSE(f.Grid.isColumnHidden(4));
+  EXPECT_TRUE(m->flags(m->index(f.RowOf(10), 0)) & Qt::ItemIsSelectable);
+  EXPECT_EQ(m->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Werkseinstellung"));
+
+  // Changed values get the red fill, read-only ones grey.
+  f.Type(11, QStringLiteral("4"));
+  EXPECT_EQ(m->index(f.RowOf(11), 1).data(Qt::UserRole).toInt(), 1);
+  EXPECT_EQ(m->index(f.RowOf(15), 1).data(Qt::UserRole).toInt(), 2);
+  EXPECT_EQ(m->index(f.RowOf(12), 1).data(Qt::UserRole).toInt(), 0);
+
+  f.Grid.FillColumn(f.RowOf(14));  // 0 into every later row
+  EXPECT_EQ(f.Shown(16), QStringLiteral("0"));
+  EXPECT_EQ(f.Grid.Rows()[size_t(f.RowOf(17))].RowVal.toString(), QStringLiteral("0"));
+
+  f.Grid.show();
+  const QModelIndex text = m->index(f.RowOf(12), 1);
+  f.Grid.setCurrentIndex(text);
+  f.Grid.edit(text);
+  auto* editor = f.Grid.findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  editor->clear();
+  for (const QString& key : {QStringLiteral("a"), QStringLiteral("ä"), QStringLiteral("~"), QStringLiteral("Z")}) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, key);
+    QApplication::sendEvent(editor, &press);
+  }
+  EXPECT_EQ(editor->text(), QStringLiteral("aZ")) << "characters above 'z' never reach the cell";
+}
+
+// ---- the editor window on a saved set -------------------------------------------------------
+
+namespace {
+
+struct TEditor {
+  QTemporaryDir Dir;
+  std::unique_ptr<TFormPara> W = std::make_unique<TFormPara>();
+  QString Setup;
+  QStringList Questions;
+  bool Answer = true;
+  explicit TEditor(int level = 1) {
+    Setup = Dir.filePath(QStringLiteral("setup.xml"));
+    QFile::copy(CSample, Setup);
+    QFile::setPermissions(Setup, QFile::ReadOwner | QFile::WriteOwner);
+    W->FAskComment = false;
+    W->FConfirm = [this](const QString& q) {
+      Questions << q;
+      return Answer;
+    };
+    W->FVisibility = level;
+    W->OpenOffline(Setup);
+  }
+  void Show(uint32_t folder) { W->ShowFolder(W->Fxf.FindFirst(folder)); }
+  int Row(uint32_t id) const {
+    for (size_t i = 0; i < W->FGrd->Rows().size(); ++i)
+      if (W->FGrd->Rows()[i].ID == id) return int(i);
+    return -1;
+  }
+  QString Value(uint32_t id) const { return GetNodeValue(W->Fxf.FindFirst(id), ".//value"); }
+};
+
+}  // namespace
+
+TEST(ParaEditor, LevelsRebuildTreeAndGridAndServiceNeedsConsent) {
+  TEditor e(1);
+  ASSERT_TRUE(e.W->Fxf.Sys());
+  const int level1Folders = e.W->tvPara->topLevelItemCount();
+  EXPECT_GT(level1Folders, 5);
+  EXPECT_TRUE(e.W->FGrd->isColumnHidden(3));
+  EXPECT_EQ(e.W->windowTitle(), QStringLiteral("Geräte-Parametrierung"));
+
+  e.Answer = false;
+  EXPECT_FALSE(e.W->SetLevel(2));
+  EXPECT_EQ(e.W->Level(), 1);
+  EXPECT_EQ(e.W->cmbLevel->currentIndex(), 1);
+  ASSERT_EQ(e.Questions.size(), 1);
+  EXPECT_TRUE(e.Questions[0].startsWith(QStringLiteral("Achtung: Einstellungen im Servicemodus")));
+
+  e.Answer = true;
+  EXPECT_TRUE(e.W->SetLevel(2));
+  EXPECT_FALSE(e.W->FGrd->isColumnHidden(3));
+  EXPECT_GT(e.W->tvPara->topLevelItemCount(), level1Folders) << "service folders appear";
+  e.Show(16777216);
+  ASSERT_FALSE(e.W->FGrd->Rows().empty());
+  EXPECT_TRUE(e.W->FGrd->Rows()[0].RowCap.startsWith(QStringLiteral("(16777217/0x01000001) ")));
+  EXPECT_TRUE(e.W->actExportChanged->isEnabled());
+
+  EXPECT_TRUE(e.W->SetLevel(0));
+  EXPECT_EQ(e.W->FStack->currentIndex(), 0) << "the simplified page replaces tree and grid";
+  EXPECT_FALSE(e.W->actExportChanged->isEnabled());
+}
+
+TEST(ParaEditor, GridEditsGoIntoTheDocumentAndCanBeUndone) {
+  TEditor e(1);
+  e.Show(251658240);
+  const int row = e.Row(251658244);
+  ASSERT_GE(row, 0);
+  ASSERT_TRUE(e.W->FGrd->SetValue(row, QStringLiteral("9")));
+  EXPECT_EQ(e.Value(251658244), QStringLiteral("9"));
+  EXPECT_TRUE(e.W->Fxf.Changes.contains(ChangeKey(QStringLiteral("251658244"), QStringLiteral("251658240"))));
+  ASSERT_TRUE(e.W->FGrd->SetValue(e.Row(251658243), QStringLiteral("neu")));
+
+  e.W->chkOnlyChanged->setChecked(true);
+  EXPECT_EQ(e.W->FGrd->Rows().size(), 2u) << "only the two changed rows, wherever they are";
+  e.W->chkOnlyChanged->setChecked(false);
+  e.W->edtSearch->setText(QStringLiteral("0x0E0A0000"));
+  ASSERT_EQ(e.W->FGrd->Rows().size(), 1u) << "search by hexadecimal id across folders";
+  EXPECT_EQ(e.W->FGrd->Rows()[0].ID, 0x0E0A0000u);
+  e.W->edtSearch->clear();
+
+  e.W->FUndo->undo();
+  EXPECT_EQ(GetNodeValue(e.W->Fxf.FindFirst(251658243), ".//value"), QStringLiteral("as text"));
+  e.W->FUndo->undo();
+  EXPECT_EQ(e.Value(251658244), QStringLiteral("2"));
+  EXPECT_TRUE(e.W->Fxf.Changes.isEmpty()) << "undo also restores the change list";
+  e.W->FUndo->redo();
+  EXPECT_EQ(e.Value(251658244), QStringLiteral("9"));
+  EXPECT_EQ(e.W->Fxf.Changes.size(), 1);
+}
+
+TEST(ParaEditor, SimplifiedPageWritesBackWithItsUnitsAndRanges) {
+  TEditor e(0);
+  auto* freq = e.W->FEasyPage->findChild<QLineEdit*>(QStringLiteral("edt_%1").arg(0x0D000000));
+  ASSERT_NE(freq, nullptr);
+  EXPECT_EQ(freq->text(), QStringLiteral("50"));
+  freq->setText(QStringLiteral("60"));
+  emit freq->editingFinished();
+  EXPECT_EQ(GetNodeValue(e.W->Fxf.FindFirst(0x0D000000), ".//value"), QStringLiteral("60"));
+  freq->setText(QStringLiteral("99"));
+  emit freq->editingFinished();
+  EXPECT_EQ(GetNodeValue(e.W->Fxf.FindFirst(0x0D000000), ".//value"), QStringLiteral("65"));
+  ASSERT_FALSE(e.W->Messages.isEmpty());
+  EXPECT_TRUE(e.W->Messages.last().contains(QStringLiteral("Maximaler Wert: 65"))) << e.W->Messages.last().toStdString();
+  EXPECT_EQ(freq->text(), QStringLiteral("65")) << "the corrected value goes back into the field";
+
+  // The residual current is stored in ampere and shown in milliampere.
+  auto* rcm = e.W->FEasyPage->findChild<QLineEdit*>(QStringLiteral("edt_%1").arg(0x14030000));
+  ASSERT_NE(rcm, nullptr);
+  EXPECT_EQ(rcm->text(), QStringLiteral("30"));
+  rcm->setText(QStringLiteral("50"));
+  emit rcm->editingFinished();
+  EXPECT_EQ(GetNodeValue(e.W->Fxf.FindFirst(0x14030000), ".//value"), QStringLiteral("0.05"));
+
+  auto* form = e.W->FEasyPage->findChild<QComboBox*>(QStringLiteral("cmb_%1").arg(0x0E040000));
+  ASSERT_NE(form, nullptr);
+  ASSERT_GE(form->count(), 3);
+  form->setCurrentIndex(2);
+  emit form->activated(2);
+  EXPECT_EQ(GetNodeValue(e.W->Fxf.FindFirst(0x0E040000), ".//value"), QStringLiteral("2"));
+}
+
+TEST(ParaEditor, ChangeExportAndCsvExportWriteOnlyWhatTheyShould) {
+  TEditor e(2);
+  const QString out = e.Dir.filePath(QStringLiteral("changes.xml"));
+  EXPECT_FALSE(e.W->ExportChanged(out));
+  EXPECT_EQ(e.W->Messages.last(), QStringLiteral("Keine Änderungen"));
+  EXPECT_FALSE(QFile::exists(out));
+  e.Show(251658240);
+  ASSERT_TRUE(e.W->FGrd->SetValue(e.Row(251658244), QStringLiteral("9")));
+  ASSERT_TRUE(e.W->ExportChanged(out));
+  TParaDocument back;
+  QString error;
+  ASSERT_TRUE(back.LoadFile(out, error)) << error.toStdString();
+  EXPECT_EQ(QString::fromUtf8(back.Doc().select_node("//device[@name]").node().attribute("name").value()),
+            QStringLiteral("anyDevice"));
+  EXPECT_TRUE(back.FindFirst(251658244));
+  EXPECT_FALSE(back.FindFirst(251658243)) << "unchanged siblings are gone";
+
+  // Declining the overwrite question leaves the file as it was.
+  const QByteArray before = [&] {
+    QFile f(out);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+  }();
+  e.Answer = false;
+  EXPECT_FALSE(e.W->ExportFull(out));
+  QFile f(out);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), before);
+
+  QUrl opened;
+  e.W->FOpenUrl = [&](const QUrl& u) {
+    opened = u;
+    return true;
+  };
+  e.W->FRunSelect = [](TFrmParaSelect& dlg) {
+    dlg.TickOnly(0);
+    dlg.btnOk->click();
+    return true;
+  };
+  ASSERT_TRUE(e.W->ExportCsv());
+  QFile csv(opened.toLocalFile());
+  ASSERT_TRUE(csv.open(QIODevice::ReadOnly)) << opened.toString().toStdString();
+  const QString text = QString::fromUtf8(csv.readAll());
+  EXPECT_TRUE(text.contains(QStringLiteral("Modbus"))) << "the one module left ticked has its section";
+  EXPECT_FALSE(text.contains(QStringLiteral("\r\nTunnel\r\n")));
+}
+
+TEST(ParaEditor, ImportOffersTheDifferencesAndAppliesTheTickedOnes) {
+  TEditor e(1);
+  // The file to import: two values changed, one of them out of range.
+  TParaDocument other;
+  QString error;
+  ASSERT_TRUE(other.LoadFile(CSample, error));
+  SetNodeValue(other.FindFirst(251658244), ".//value", QStringLiteral("42"));
+  SetNodeValue(other.FindFirst(4278190338u), ".//value", QStringLiteral("503"));
+  SetNodeValue(other.FindFirst(83886081), ".//value", QStringLiteral("500"));
+  const QString file = e.Dir.filePath(QStringLiteral("import.xml"));
+  ASSERT_TRUE(other.SaveFile(file, error));
+
+  QStringList shown;
+  e.W->FRunChanged = [&](TFrmParaChanged& dlg) {
+    for (QTreeWidgetItemIterator it(dlg.TreeView1); *it; ++it)
+      if ((*it)->childCount() == 0) shown << (*it)->text(1) + QLatin1Char('>') + (*it)->text(2).section(' ', 0, 0);
+    dlg.SetTicked(dlg.ModuleItem(QStringLiteral("Modbus")), false);  // keep the device's Modbus port
+    return true;
+  };
+  ASSERT_TRUE(e.W->ImportFile(file));
+  ASSERT_TRUE(SpinUntil([&] { return !e.W->Busy(); }, 5000));
+  EXPECT_TRUE(shown.contains(QStringLiteral("2>42"))) << shown.join(',').toStdString();
+  EXPECT_TRUE(shown.contains(QStringLiteral("502>503")));
+  EXPECT_EQ(e.Value(251658244), QStringLiteral("42"));
+  EXPECT_EQ(e.Value(4278190338u), QStringLiteral("502")) << "unticked module stays";
+  EXPECT_EQ(e.Value(83886081), QStringLiteral("90")) << "an invalid value is replaced by the default";
+  EXPECT_TRUE(std::any_of(e.W->Messages.cbegin(), e.W->Messages.cend(),
+                          [](const QString& m) { return m.startsWith(QStringLiteral("Die folgenden Einstellungen")); }));
+
+}
+
+TEST(ParaEditor, ResetRunsOnAWorkerAndSparesTheNetworkModule) {
+  TEditor e(1);
+  e.Show(251658240);
+  ASSERT_TRUE(e.W->FGrd->SetValue(e.Row(251658244), QStringLiteral("9")));
+  e.W->ResetToDefault();
+  ASSERT_TRUE(SpinUntil([&] { return !e.W->Busy(); }, 5000));
+  EXPECT_EQ(e.Value(251658244), GetNodeValue(e.W->Fxf.FindFirst(251658244), ".//default"));
+  EXPECT_TRUE(e.W->PanelBack->isEnabled());
+}
+
+// ---- dialogs --------------------------------------------------------------------------------
+
+TEST(ParaDialogs, ChangeDialogTicksPropagateAndServiceItemsFollowTheirBox) {
+  TFrmParaChanged dlg;
+  auto rec = [](const QString& key, const QString& module, int visibility) {
+    TCompareRec r;
+    r.Key = key;
+    r.Module = module;
+    r.NodeName = key;
+    r.Visibility = visibility;
+    return r;
+  };
+  dlg.InsertTV({rec("a", "M", 1), rec("b", "M", 1), rec("s", "M", 2), rec("n", "Net", 0)}, {QStringLiteral("Net")});
+  EXPECT_EQ(dlg.TickedKeys(), (QStringList{"a", "b"})) << "service items start unticked, the network module too";
+  dlg.SetTicked(dlg.ModuleItem("M"), false);
+  EXPECT_TRUE(dlg.TickedKeys().isEmpty());
+  dlg.chkService->setChecked(true);
+  EXPECT_EQ(dlg.TickedKeys(), QStringList{"s"});
+  EXPECT_EQ(dlg.ModuleItem("M")->checkState(0), Qt::Checked) << "a ticked child ticks its module";
+  dlg.SetTicked(dlg.ValueItem("a"), true);
+  dlg.chkService->setChecked(false);
+  EXPECT_EQ(dlg.TickedKeys(), QStringList{"a"});
+  dlg.SetTicked(dlg.ValueItem("a"), false);
+  EXPECT_EQ(dlg.ModuleItem("M")->checkState(0), Qt::Unchecked) << "the last ticked item unticks the module";
+}
+
+TEST(ParaDialogs, ModuleSelectionFlagsUntickedModulesOnlyOnOk) {
+  QStringList modules{"Modbus=1", "Tunnel=1", "GPS=0"};
+  {
+    TFrmParaSelect dlg;
+    dlg.CreateSelect(QStringLiteral("Feld 3"), &modules);
+    ASSERT_EQ(dlg.lstSel->count(), 2) << "modules without visible items are not offered";
+    EXPECT_TRUE(dlg.TxtDescSelect->text().contains(QStringLiteral("[Feld 3]")));
+    dlg.lstSel->item(1)->setCheckState(Qt::Unchecked);
+    dlg.btnAbort->click();
+  }
+  EXPECT_EQ(modules, (QStringList{"Modbus=1", "Tunnel=1", "GPS=0"}));
+  TFrmParaSelect dlg;
+  dlg.CreateSelect(QStringLiteral("Feld 3"), &modules);
+  dlg.lstSel->item(1)->setCheckState(Qt::Unchecked);
+  dlg.btnOk->click();
+  EXPECT_EQ(modules, (QStringList{"Modbus=1", "GPS=0", "Tunnel=0"}));
+}
+
+TEST(ParaDialogs, PickerFindsValuesByTextAndById) {
+  TFormMessUeberwachung picker;
+  ASSERT_TRUE(picker.FillTV(QStringLiteral(VANTA_MAPPINGDB), QStringLiteral("lang_de"), 0)) << picker.LastError.toStdString();
+  EXPECT_EQ(picker.windowTitle(), QStringLiteral("Setup der Überwachungsgrößen"));
+  EXPECT_EQ(picker.popbxClass->currentIndex(), 2) << "without an id the third class shows";
+  ASSERT_GT(picker.TreeView1->topLevelItemCount(), 0);
+  // The first value of the tree, found again by a piece of its text in another case.
+  QTreeWidgetItem* leaf = nullptr;
+  for (QTreeWidgetItemIterator it(picker.TreeView1); *it && !leaf; ++it)
+    if (!(*it)->data(0, Qt::UserRole).toString().isEmpty()) leaf = *it;
+  ASSERT_NE(leaf, nullptr);
+  const QString id = leaf->data(0, Qt::UserRole).toString();
+  ASSERT_NE(id.toUInt(), 0u);
+  picker.edtID->setText(leaf->text(0).left(6).toUpper());
+  picker.Search();
+  ASSERT_NE(picker.TreeView1->currentItem(), nullptr);
+  EXPECT_TRUE(picker.TreeView1->currentItem()->text(0).contains(leaf->text(0).left(6), Qt::CaseInsensitive));
+  emit picker.TreeView1->itemClicked(leaf, 0);
+  EXPECT_EQ(picker.ChosenId(), id.toUInt());
+
+  TFormMessUeberwachung byId;
+  ASSERT_TRUE(byId.FillTV(QStringLiteral(VANTA_MAPPINGDB), QStringLiteral("lang_de"), id.toUInt()));
+  ASSERT_NE(byId.TreeView1->currentItem(), nullptr);
+  EXPECT_EQ(byId.TreeView1->currentItem()->data(0, Qt::UserRole).toString(), id) << "opened at the given id";
+
+  TFormMessUeberwachung modbus;
+  ASSERT_TRUE(modbus.FillTVModbus(QStringLiteral(VANTA_MAPPINGDB), QStringLiteral("lang_de"), 0));
+  EXPECT_FALSE(modbus.popbxClass->isVisibleTo(&modbus));
+  EXPECT_GT(modbus.TreeView1->topLevelItemCount(), 0);
+
+  TFormMessUeberwachung missing;
+  EXPECT_FALSE(missing.FillTV(QStringLiteral("/nonexistent/MappingDB.db"), QStringLiteral("lang_de"), 0));
+  EXPECT_EQ(missing.ChosenId(), 0u);
+  EXPECT_FALSE(missing.Button1->isEnabled());
+}
+
+// ---- against the simulator ------------------------------------------------------------------
+
+TEST(ParaEditor, RoundTripWithTheSimulatorLeavesAnUntickedModuleAlone) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start());
+  QTemporaryDir data;
+  TFormPara w;
+  w.FAskComment = true;
+  w.FVisibility = 1;
+  QStringList log;
+  w.FOnLogCallBack = [&](QObject*, const QString& l) { log << l; };
+  w.SetComUnit(false, false, TIpVer::ipverV4);
+  w.SetFolders(data.path() + QStringLiteral("/data/"), data.path() + QStringLiteral("/ini/"), data.path() + QStringLiteral("/tmp/"));
+  w.SetTCPCommUnit(QStringLiteral("127.0.0.1"), sim.Port, false, true, true, true, false);
+  ASSERT_TRUE(SpinUntil([&] { return bool(w.Fxf.Sys()); }, 10000)) << log.join('\n').toStdString();
+  EXPECT_EQ(w.windowTitle(), QStringLiteral("Geräte-Parametrierung @ 127.0.0.1:%1").arg(sim.Port));
+
+  auto edit = [&](uint32_t folder, uint32_t id, const QString& text) {
+    w.ShowFolder(w.Fxf.FindFirst(folder));
+    for (size_t i = 0; i < w.FGrd->Rows().size(); ++i)
+      if (w.FGrd->Rows()[i].ID == id) return w.FGrd->SetValue(int(i), text);
+    return false;
+  };
+  ASSERT_TRUE(edit(251658240, 251658244, QStringLiteral("5")));      // integer
+  ASSERT_TRUE(edit(251658240, 251658243, QStringLiteral("neu")));    // text
+  ASSERT_TRUE(edit(251658240, 251658245, QStringLiteral("c")));      // text list
+  ASSERT_TRUE(edit(33554432, 33554437, QStringLiteral("1")));        // boolean
+  ASSERT_TRUE(edit(4278190336u, 4278190338u, QStringLiteral("503"))); // Modbus port, module left out below
+
+  w.FRunSelect = [](TFrmParaSelect& dlg) {
+    for (int i = 0; i < dlg.lstSel->count(); ++i)
+      if (dlg.lstSel->item(i)->text() == QStringLiteral("Modbus")) dlg.lstSel->item(i)->setCheckState(Qt::Unchecked);
+    dlg.btnOk->click();
+    return true;
+  };
+  w.FRunComment = [](TFrmChangeComment& dlg) {
+    dlg.edtUser->setText(QStringLiteral("anna"));
+    dlg.memComment->setPlainText(QStringLiteral("Testwerte angepasst"));
+    return true;
+  };
+  ASSERT_TRUE(w.actSendExecute());
+  ASSERT_TRUE(SpinUntil([&] { return w.Messages.contains(QStringLiteral("Übertragung abgeschlossen")); }, 10000))
+      << log.join('\n').toStdString();
+  EXPECT_TRUE(log.contains(QStringLiteral("Vanta: Kommentar zur Parametrierung: anna: Testwerte angepasst")));
+
+  // Read back what the device now holds.
+  const QString firstFile = w.Fxffn;
+  w.Fxf = TParaDocument();
+  w.ReloadPara();
+  ASSERT_TRUE(SpinUntil([&] { return bool(w.Fxf.Sys()); }, 10000));
+  auto value = [&](uint32_t id) { return GetNodeValue(w.Fxf.FindFirst(id), ".//value"); };
+  EXPECT_EQ(value(251658244), QStringLiteral("5"));
+  EXPECT_EQ(value(251658243), QStringLiteral("neu"));
+  EXPECT_EQ(value(251658245), QStringLiteral("c"));
+  EXPECT_EQ(value(33554437), QStringLiteral("1"));
+  EXPECT_EQ(value(4278190338u), QStringLiteral("502")) << "the unticked module was not sent";
+  EXPECT_FALSE(firstFile.isEmpty());
+}
