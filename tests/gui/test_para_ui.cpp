@@ -270,9 +270,14 @@ TEST(ParaEditor, GridEditsGoIntoTheDocumentAndCanBeUndone) {
   EXPECT_EQ(e.W->FGrd->Rows().size(), 2u) << "only the two changed rows, wherever they are";
   e.W->chkOnlyChanged->setChecked(false);
   e.W->edtSearch->setText(QStringLiteral("0x0E0A0000"));
+  EXPECT_GT(e.W->FGrd->Rows().size(), 1u) << "the search waits until typing pauses";
+  ASSERT_TRUE(SpinUntil([&] { return e.W->FGrd->Rows().size() == 1u; }, 2000));
   ASSERT_EQ(e.W->FGrd->Rows().size(), 1u) << "search by hexadecimal id across folders";
+  emit e.W->edtSearch->returnPressed();
+  EXPECT_EQ(e.W->FGrd->Rows().size(), 1u);
   EXPECT_EQ(e.W->FGrd->Rows()[0].ID, 0x0E0A0000u);
   e.W->edtSearch->clear();
+  emit e.W->edtSearch->returnPressed();
 
   e.W->FUndo->undo();
   EXPECT_EQ(GetNodeValue(e.W->Fxf.FindFirst(251658243), ".//value"), QStringLiteral("as text"));

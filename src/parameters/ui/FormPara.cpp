@@ -38,6 +38,7 @@
 #include <cstring>
 
 #include "Captions.h"
+
 #include "GridRules.h"
 #include "MessValSetup.h"
 #include "ParaExport.h"
@@ -156,7 +157,13 @@ TFormPara::TFormPara(QWidget* parent) : TFormBasic(parent) {
 }
 
 TFormPara::~TFormPara() {
-  if (FWorker) FWorker->wait();
+  // Workers still running finish first; their results have nobody to go to.
+  for (QThread* t : {FWorker.data(), FCheckWorker.data()}) {
+    if (!t) continue;
+    t->disconnect(this);
+    t->wait();
+    delete t;
+  }
 }
 
 void TFormPara::BuildUi() {
@@ -308,7 +315,16 @@ void TFormPara::BuildUi() {
     menu.addAction(actCount);
     menu.exec(tvPara->viewport()->mapToGlobal(at));
   });
-  connect(edtSearch, &QLineEdit::textChanged, this, [this] { ShowRows(); });
+  // A search walks the whole set: it runs once typing pauses.
+  auto* searchDelay = new QTimer(this);
+  searchDelay->setSingleShot(true);
+  searchDelay->setInterval(250);
+  connect(searchDelay, &QTimer::timeout, this, [this] { ShowRows(); });
+  connect(edtSearch, &QLineEdit::textChanged, searchDelay, qOverload<>(&QTimer::start));
+  connect(edtSearch, &QLineEdit::returnPressed, this, [this, searchDelay] {
+    searchDelay->stop();
+    ShowRows();
+  });
   connect(chkOnlyChanged, &QCheckBox::toggled, this, [this] { ShowRows(); });
   connect(chkOnlyNonDefault, &QCheckBox::toggled, this, [this] { ShowRows(); });
 
@@ -520,9 +536,30 @@ void TFormPara::ParaToTable(const QString& fileName) {
   actSend->setEnabled(!OfflineMode && !FOffline && FComUnit && FComUnit->IsConnected());
   EnableDocumentActions(true);
   lblFile->setText(QDir::toNativeSeparators(fileName));
-  for (const QString& w : Fxf.Warnings()) LogPrepare(this, w, true);
+  CheckInBackground(fileName);
   ReadXMLPara();
   LabSBar->setText(QStringLiteral("Parametrierung gelesen"));
+}
+
+// The value checks of a large set take longer than drawing it: they run on
+// their own copy in a worker, and the log gets them when they are done. A
+// damaged set can carry thousands of odd values: the log names the first
+// ones and counts the rest.
+void TFormPara::CheckInBackground(const QString& fileName) {
+  if (FCheckWorker) FCheckWorker->wait();
+  auto warnings = std::make_shared<QStringList>();
+  FCheckWorker = QThread::create([fileName, warnings] {
+    TParaDocument copy;
+    QString error;
+    if (copy.LoadFile(fileName, error)) *warnings = copy.Warnings();
+  });
+  connect(FCheckWorker, &QThread::finished, this, [this, warnings, worker = FCheckWorker.data()] {
+    worker->deleteLater();
+    for (qsizetype i = 0; i < qMin<qsizetype>(warnings->size(), 20); ++i) LogPrepare(this, (*warnings)[i], true);
+    if (warnings->size() > 20)
+      LogPrepare(this, QStringLiteral("... und %1 weitere Auffälligkeiten").arg(warnings->size() - 20), true);
+  });
+  FCheckWorker->start();
 }
 
 void TFormPara::ReadXMLPara() {
@@ -552,8 +589,8 @@ void TFormPara::ReadXMLPara() {
         add(item, *c);
       }
     };
-    add(nullptr, *tree.Root);
-    tvPara->expandToDepth(0);
+      add(nullptr, *tree.Root);
+      tvPara->expandToDepth(0);
   }
   tvPara->setUpdatesEnabled(true);
   FGrd->SetVisibility(FVisibility);

@@ -169,7 +169,9 @@ class TFormPara : public TFormBasic {
   QString DeviceName() const;
   QString IcdPath() const;
 
+  void CheckInBackground(const QString& fileName);
   QPointer<QThread> FWorker;
+  QPointer<QThread> FCheckWorker;
   QHash<QTreeWidgetItem*, pugi::xml_node> FFolderOf;
   QTreeWidgetItem* FSelectedFolder = nullptr;
   pugi::xml_node FCountFolder;
