@@ -37,6 +37,16 @@ namespace {
 
 const QString CSample = QStringLiteral(VANTA_SAMPLE_DIR "/mnt/flashdrive0/data/setup/setup.xml");
 
+// With VANTA_SHOT_DIR set, the windows of these tests are saved there as
+// pictures, to look at what an operator sees.
+void Shot(QWidget* w, const QString& name) {
+  const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR");
+  if (dir.isEmpty()) return;
+  w->show();
+  QApplication::processEvents();
+  w->grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));
+}
+
 // A folder with one item of every kind the grid edits differently.
 const char* const CKinds = R"(<config><device name="T"/><system><group name="sys" id="1"><group id="2">
 <parameter id="10"><visibility>0</visibility><editability>0</editability><type>float</type><value>5</value><default>1</default><low>0</low><high>10</high></parameter>
@@ -318,6 +328,23 @@ TEST(ParaEditor, SimplifiedPageWritesBackWithItsUnitsAndRanges) {
   form->setCurrentIndex(2);
   emit form->activated(2);
   EXPECT_EQ(GetNodeValue(e.W->Fxf.FindFirst(0x0E040000), ".//value"), QStringLiteral("2"));
+  e.W->FEasyPage->setCurrentIndex(1);
+  Shot(e.W.get(), QStringLiteral("para-simple"));
+}
+
+TEST(ParaEditor, LayoutComesFromTheHostAndGoesBackOnClose) {
+  TEditor e(1);
+  TFrmParaSettings stored{320, 120, 90, 80, 70, 60, 0, 0};
+  e.W->SetSettings(stored, {});
+  TFrmParaSettings back;
+  e.W->FParaSettingsCallback = [&](QObject*, TFrmParaSettings& p) { back = p; };
+  e.W->show();
+  EXPECT_EQ(e.W->FSplit->sizes().value(0), 320);
+  EXPECT_EQ(e.W->FGrd->columnWidth(0), 120);
+  e.W->FGrd->setColumnWidth(1, 140);
+  e.W->close();
+  EXPECT_EQ(back.ParaVal, 140);
+  EXPECT_EQ(back.ParaInfo, 120);
 }
 
 TEST(ParaEditor, ChangeExportAndCsvExportWriteOnlyWhatTheyShould) {
@@ -471,6 +498,7 @@ TEST(ParaDialogs, PickerFindsValuesByTextAndById) {
   EXPECT_TRUE(picker.TreeView1->currentItem()->text(0).contains(leaf->text(0).left(6), Qt::CaseInsensitive));
   emit picker.TreeView1->itemClicked(leaf, 0);
   EXPECT_EQ(picker.ChosenId(), id.toUInt());
+  Shot(&picker, QStringLiteral("picker"));
 
   TFormMessUeberwachung byId;
   ASSERT_TRUE(byId.FillTV(QStringLiteral(VANTA_MAPPINGDB), QStringLiteral("lang_de"), id.toUInt()));
@@ -545,4 +573,6 @@ TEST(ParaEditor, RoundTripWithTheSimulatorLeavesAnUntickedModuleAlone) {
   EXPECT_EQ(value(33554437), QStringLiteral("1"));
   EXPECT_EQ(value(4278190338u), QStringLiteral("502")) << "the unticked module was not sent";
   EXPECT_FALSE(firstFile.isEmpty());
+  w.ShowFolder(w.Fxf.FindFirst(251658240));
+  Shot(&w, QStringLiteral("para-editor"));
 }

@@ -263,10 +263,7 @@ void TFormPara::BuildUi() {
                                     const QString& out, const QString& in) { RangeMessage(id, mn, mx, df, out, in); };
   FGrd->MessWatchCB = [this](uint32_t id) { return MessWatch(id); };
   FGrd->ModBusCB = [this](uint32_t id) { return ModBus(id); };
-  FGrd->GetStringFromIDCB = [this](const QString& id) {
-    const TMessRec r = FMessClass.GetMessRec(id.toUInt());
-    return r.Known ? r.Text : TMessClass::HexOf(id.toUInt());
-  };
+  FGrd->GetStringFromIDCB = [this](const QString& id) { return MeasName(id.toUInt()); };
   FGrd->CopyClip = [this](const QString& caption) {
     if (FVisibility >= 2) QApplication::clipboard()->setText(caption);
   };
@@ -875,10 +872,13 @@ void TFormPara::FillTransformerInfo() {
   auto* label = FEasyPage->findChild<QLabel*>(QStringLiteral("lblWandler"));
   if (!label) return;
   const TWandlerRec& w = FWandlerRec;
-  label->setText(QStringLiteral("U: %1 / %2 / %3 / %4   I: %5 / %6 / %7 / %8\nNennspannung L-L %9 V, L-E %10 V")
+  QString text = QStringLiteral("U: %1 / %2 / %3 / %4   I: %5 / %6 / %7 / %8\nNennspannung L-L %9 V")
                      .arg(FormatFloat5(w.WFU1), FormatFloat5(w.WFU2), FormatFloat5(w.WFU3), FormatFloat5(w.WFU4),
                           FormatFloat5(w.WFI1), FormatFloat5(w.WFI2), FormatFloat5(w.WFI3), FormatFloat5(w.WFI4))
-                     .arg(FormatFloat5(w.NennSpannungLL), FormatFloat5(w.NennSpannungLE)));
+                     .arg(FormatFloat5(w.NennSpannungLL));
+  // A four-wire net also has a voltage against earth worth seeing.
+  if (w.Netzform != TNetzForm::nf3L) text += QStringLiteral(", L-E %1 V").arg(FormatFloat5(w.NennSpannungLL / std::sqrt(3.0)));
+  label->setText(text);
 }
 
 bool TFormPara::WriteTransformers() {
@@ -1241,6 +1241,31 @@ uint32_t TFormPara::Pick(uint32_t id, bool modbus) {
   if (!QFileInfo::exists(db)) db = FindDataFile(CMappingDB);
   const bool english = FComUnit && FComUnit->FXMLLang == TXMLLang::xlEnglish;
   return PickMeasurement(this, db, english ? QStringLiteral("lang_en") : QStringLiteral("lang_de"), id, modbus);
+}
+
+// Names of measurement ids: the caption tables first, then the mapping
+// database's texts (read once), else the hexadecimal id.
+QString TFormPara::MeasName(uint32_t id) {
+  const TMessRec r = FMessClass.GetMessRec(id);
+  if (r.Known) return r.Text;
+  if (!FMeasNamesRead) {
+    FMeasNamesRead = true;
+    QString db = QDir(FComUnit ? FComUnit->FIniFolder : QString()).filePath(CMappingDB);
+    if (!QFileInfo::exists(db)) db = FindDataFile(CMappingDB);
+    TMappingDb mdb;
+    QString error;
+    TDictCollection all;
+    QList<TDataClass> classes;
+    if (!db.isEmpty() && mdb.Open(db, QStringLiteral("lang_de"), error) && mdb.ModbusValues(all, error) &&
+        mdb.DataClasses(classes, error)) {
+      for (const TDataClass& c : classes) mdb.ClassValues(c.Number, all, error);
+      for (const TDictItems& d : all.Items) FMeasNames.insert(d.vantaID, d.text);
+    } else if (!error.isEmpty()) {
+      LogPrepare(this, QStringLiteral("Messwert-Datenbank: ") + error, true);
+    }
+  }
+  const auto it = FMeasNames.constFind(id);
+  return it != FMeasNames.cend() ? *it : TMessClass::HexOf(id);
 }
 
 int TFormPara::CountItems(const pugi::xml_node& module) {

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "FormBasic.h"
+#include "MappingDb.h"
 #include "MessClass.h"
 #include "ParaDialogs.h"
 #include "ParaHelper.h"
@@ -165,6 +166,7 @@ class TFormPara : public TFormBasic {
   void ConnLost();
   TSimplePageContext PageContext() const;
   uint32_t Pick(uint32_t id, bool modbus);
+  QString MeasName(uint32_t id);
   uint8_t FirmwareGeneration() const;
   QString DeviceName() const;
   QString IcdPath() const;
@@ -182,6 +184,8 @@ class TFormPara : public TFormBasic {
   QString FIcdFile;
   QString FComment;
   QList<QWidget*> FTimeFrameList;
+  QHash<uint32_t, QString> FMeasNames;
+  bool FMeasNamesRead = false;
 };
 
 }  // namespace vanta
