@@ -151,42 +151,60 @@ namespace {
 
 // Every parameter and datapoint below `folder` to its default, through
 // groups, modules and nested datapoints; excluded modules are left alone.
+int ResetFolder(const pugi::xml_node& folder, TChangeList& changes, const QList<uint32_t>& excluded);
+
+// The reset rule for one child `c` of `folder`.
+int ResetOne(const pugi::xml_node& folder, const pugi::xml_node& c, TChangeList& changes, const QList<uint32_t>& excluded) {
+  int changed = 0;
+  if (c.type() != pugi::node_element) return 0;
+  const QString name = QString::fromUtf8(c.name());
+  if (name == QLatin1String("swmodule") && excluded.contains(c.attribute("id").as_uint())) return 0;
+  const bool datapoint = name.compare(QLatin1String("datapoint"), Qt::CaseInsensitive) == 0;
+  if (datapoint || name.compare(QLatin1String("parameter"), Qt::CaseInsensitive) == 0) {
+    pugi::xml_node value = c.child(datapoint ? "rec" : "value");
+    const pugi::xml_node def = c.child("default");
+    const QString defText = GetNodeValue(def);
+    const QString current = GetNodeValue(value);
+    // A missing default reads as the empty text, as the rule compares texts.
+    if (value && defText.compare(current, Qt::CaseInsensitive) != 0) {
+      const QString id = QString::fromUtf8(c.attribute("id").value());
+      const QString parent = QString::fromUtf8(folder.attribute("id").value());
+      const QString key = ChangeKey(id, parent);
+      if (!changes.contains(key)) changes.insert(key, {id, parent, current});
+      if (changes.value(key).OriVal.compare(defText, Qt::CaseInsensitive) == 0) changes.remove(key);
+      const QByteArray bytes = defText.toUtf8();
+      if (value.first_child())
+        value.first_child().set_value(bytes.constData());
+      else
+        value.append_child(pugi::node_pcdata).set_value(bytes.constData());
+      ++changed;
+    }
+  }
+  if (name == QLatin1String("group") || name == QLatin1String("swmodule") || datapoint) changed += ResetFolder(c, changes, excluded);
+  return changed;
+}
+
 int ResetFolder(const pugi::xml_node& folder, TChangeList& changes, const QList<uint32_t>& excluded) {
   int changed = 0;
-  for (pugi::xml_node c = folder.first_child(); c; c = c.next_sibling()) {
-    if (c.type() != pugi::node_element) continue;
-    const QString name = QString::fromUtf8(c.name());
-    if (name == QLatin1String("swmodule") && excluded.contains(c.attribute("id").as_uint())) continue;
-    const bool datapoint = name.compare(QLatin1String("datapoint"), Qt::CaseInsensitive) == 0;
-    if (datapoint || name.compare(QLatin1String("parameter"), Qt::CaseInsensitive) == 0) {
-      pugi::xml_node value = c.child(datapoint ? "rec" : "value");
-      const pugi::xml_node def = c.child("default");
-      const QString defText = GetNodeValue(def);
-      const QString current = GetNodeValue(value);
-      // A missing default reads as the empty text, as the rule compares texts.
-      if (value && defText.compare(current, Qt::CaseInsensitive) != 0) {
-        const QString id = QString::fromUtf8(c.attribute("id").value());
-        const QString parent = QString::fromUtf8(folder.attribute("id").value());
-        const QString key = ChangeKey(id, parent);
-        if (!changes.contains(key)) changes.insert(key, {id, parent, current});
-        if (changes.value(key).OriVal.compare(defText, Qt::CaseInsensitive) == 0) changes.remove(key);
-        const QByteArray bytes = defText.toUtf8();
-        if (value.first_child())
-          value.first_child().set_value(bytes.constData());
-        else
-          value.append_child(pugi::node_pcdata).set_value(bytes.constData());
-        ++changed;
-      }
-    }
-    if (name == QLatin1String("group") || name == QLatin1String("swmodule") || datapoint) changed += ResetFolder(c, changes, excluded);
-  }
+  for (pugi::xml_node c = folder.first_child(); c; c = c.next_sibling()) changed += ResetOne(folder, c, changes, excluded);
   return changed;
 }
 
 }  // namespace
 
-int ResetToDefaults(TParaDocument& doc, const QList<uint32_t>& excludedModules) {
-  return ResetFolder(doc.Sys(), doc.Changes, excludedModules);
+int ResetToDefaults(TParaDocument& doc, const QList<uint32_t>& excludedModules,
+                    const std::function<void(int done, int total)>& progress) {
+  if (!progress) return ResetFolder(doc.Sys(), doc.Changes, excludedModules);
+  // Folder by folder below "sys", so that a long reset can say how far it is.
+  std::vector<pugi::xml_node> children;
+  for (pugi::xml_node c = doc.Sys().first_child(); c; c = c.next_sibling()) children.push_back(c);
+  int changed = 0, done = 0;
+  const int total = int(children.size());
+  for (const pugi::xml_node& c : children) {
+    changed += ResetOne(doc.Sys(), c, doc.Changes, excludedModules);
+    progress(++done, total);
+  }
+  return changed;
 }
 
 QString TempParaFileName(const QString& setupPath, uint32_t serial) {

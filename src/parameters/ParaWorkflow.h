@@ -45,7 +45,8 @@ QStringList ApplyImport(TParaDocument& device, const TImportComparison& comparis
 
 // Every parameter and datapoint outside the excluded modules to its default.
 // Returns the number of items that changed.
-int ResetToDefaults(TParaDocument& doc, const QList<uint32_t>& excludedModules);
+int ResetToDefaults(TParaDocument& doc, const QList<uint32_t>& excludedModules,
+                    const std::function<void(int done, int total)>& progress = {});
 // The module that is never reset (the network settings).
 inline constexpr uint32_t CNetworkModuleId = 4278191104u;
 

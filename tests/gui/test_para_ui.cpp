@@ -114,6 +114,12 @@ TEST(ParaGrid, TypedValuesAreCheckedPerKindAndReachTheOwner) {
   EXPECT_EQ(f.Shown(12), QStringLiteral("ab"));
   EXPECT_EQ(f.Errors.size(), 3);
 
+  EXPECT_TRUE(f.Type(13, QStringLiteral("a&b")));
+  EXPECT_EQ(f.Grid.Rows()[size_t(f.RowOf(13))].RowVal.toString(), QStringLiteral("a&amp;b"));
+  const QModelIndex secret = f.Grid.model()->index(f.RowOf(13), 1);
+  EXPECT_EQ(secret.data(Qt::EditRole).toString(), QStringLiteral("a&b")) << "the editor shows it as typed";
+  f.Grid.model()->setData(secret, secret.data(Qt::EditRole));
+  EXPECT_EQ(f.Grid.Rows()[size_t(f.RowOf(13))].RowVal.toString(), QStringLiteral("a&amp;b")) << "not encoded twice";
   EXPECT_TRUE(f.Type(13, QStringLiteral("0123456789")));
   EXPECT_EQ(f.Shown(13), QStringLiteral("********"));
   EXPECT_EQ(f.Grid.Rows()[size_t(f.RowOf(13))].RowVal.toString(), QStringLiteral("01234567"));
@@ -322,6 +328,18 @@ TEST(ParaEditor, SimplifiedPageWritesBackWithItsUnitsAndRanges) {
   emit rcm->editingFinished();
   EXPECT_EQ(GetNodeValue(e.W->Fxf.FindFirst(0x14030000), ".//value"), QStringLiteral("0.05"));
 
+  // Oscilloscope times are shown in whole milliseconds of the sample rate
+  // (12800 Hz): the message speaks that unit, the limit rounded down.
+  auto* osc = e.W->FEasyPage->findChild<QLineEdit*>(QStringLiteral("edt_%1").arg(0x10000000));
+  ASSERT_NE(osc, nullptr);
+  EXPECT_EQ(osc->text(), QStringLiteral("8"));
+  osc->setText(QStringLiteral("99999"));
+  emit osc->editingFinished();
+  EXPECT_EQ(GetNodeValue(e.W->Fxf.FindFirst(0x10000000), ".//value"), QStringLiteral("100000"));
+  EXPECT_TRUE(e.W->Messages.last().contains(QStringLiteral("Maximaler Wert: 7812\r\nStandard Wert: 7\r\n")))
+      << e.W->Messages.last().toStdString();
+  EXPECT_TRUE(e.W->Messages.last().endsWith(QStringLiteral("auf den Wert 7812 gesetzt!")));
+
   auto* form = e.W->FEasyPage->findChild<QComboBox*>(QStringLiteral("cmb_%1").arg(0x0E040000));
   ASSERT_NE(form, nullptr);
   ASSERT_GE(form->count(), 3);
@@ -407,7 +425,11 @@ TEST(ParaEditor, ImportOffersTheDifferencesAndAppliesTheTickedOnes) {
   ASSERT_TRUE(other.SaveFile(file, error));
 
   QStringList shown;
+  QString groupOfChanged;
   e.W->FRunChanged = [&](TFrmParaChanged& dlg) {
+    for (QTreeWidgetItemIterator it(dlg.TreeView1); *it; ++it)
+      if ((*it)->text(2) == QStringLiteral("42") && (*it)->parent() && (*it)->parent()->parent())
+        groupOfChanged = (*it)->parent()->text(0) + QLatin1Char('<') + (*it)->parent()->parent()->text(0);
     for (QTreeWidgetItemIterator it(dlg.TreeView1); *it; ++it)
       if ((*it)->childCount() == 0) shown << (*it)->text(1) + QLatin1Char('>') + (*it)->text(2).section(' ', 0, 0);
     dlg.SetTicked(dlg.ModuleItem(QStringLiteral("Modbus")), false);  // keep the device's Modbus port
@@ -417,6 +439,7 @@ TEST(ParaEditor, ImportOffersTheDifferencesAndAppliesTheTickedOnes) {
   ASSERT_TRUE(SpinUntil([&] { return !e.W->Busy(); }, 5000));
   EXPECT_TRUE(shown.contains(QStringLiteral("2>42"))) << shown.join(',').toStdString();
   EXPECT_TRUE(shown.contains(QStringLiteral("502>503")));
+  EXPECT_EQ(groupOfChanged, QStringLiteral("Testwerte<System")) << "values sit under their groups";
   EXPECT_EQ(e.Value(251658244), QStringLiteral("42"));
   EXPECT_EQ(e.Value(4278190338u), QStringLiteral("502")) << "unticked module stays";
   EXPECT_EQ(e.Value(83886081), QStringLiteral("90")) << "an invalid value is replaced by the default";
@@ -448,15 +471,18 @@ TEST(ParaDialogs, ChangeDialogTicksPropagateAndServiceItemsFollowTheirBox) {
     return r;
   };
   dlg.InsertTV({rec("a", "M", 1), rec("b", "M", 1), rec("s", "M", 2), rec("n", "Net", 0)}, {QStringLiteral("Net")});
-  EXPECT_EQ(dlg.TickedKeys(), (QStringList{"a", "b"})) << "service items start unticked, the network module too";
+  EXPECT_EQ(dlg.TickedKeys(), (QStringList{"a", "b", "s"})) << "all ticked but the network module";
+  EXPECT_FALSE(dlg.ValueItem("s")->flags() & Qt::ItemIsEnabled) << "a service item";
   dlg.SetTicked(dlg.ModuleItem("M"), false);
-  EXPECT_TRUE(dlg.TickedKeys().isEmpty());
+  EXPECT_EQ(dlg.TickedKeys(), QStringList{"s"}) << "unticking the module leaves the service item as it was";
   dlg.chkService->setChecked(true);
   EXPECT_EQ(dlg.TickedKeys(), QStringList{"s"});
   EXPECT_EQ(dlg.ModuleItem("M")->checkState(0), Qt::Checked) << "a ticked child ticks its module";
-  dlg.SetTicked(dlg.ValueItem("a"), true);
   dlg.chkService->setChecked(false);
-  EXPECT_EQ(dlg.TickedKeys(), QStringList{"a"});
+  EXPECT_TRUE(dlg.TickedKeys().isEmpty());
+  EXPECT_EQ(dlg.ModuleItem("M")->checkState(0), Qt::Unchecked);
+  dlg.SetTicked(dlg.ValueItem("a"), true);
+  EXPECT_EQ(dlg.ModuleItem("M")->checkState(0), Qt::Checked);
   dlg.SetTicked(dlg.ValueItem("a"), false);
   EXPECT_EQ(dlg.ModuleItem("M")->checkState(0), Qt::Unchecked) << "the last ticked item unticks the module";
 }
@@ -560,6 +586,11 @@ TEST(ParaEditor, RoundTripWithTheSimulatorLeavesAnUntickedModuleAlone) {
   ASSERT_TRUE(SpinUntil([&] { return w.Messages.contains(QStringLiteral("Übertragung abgeschlossen")); }, 10000))
       << log.join('\n').toStdString();
   EXPECT_TRUE(log.contains(QStringLiteral("Vanta: Kommentar zur Parametrierung: anna: Testwerte angepasst")));
+  EXPECT_FALSE(w.FComUnit->FSendParaDone) << "later answers are no upload result";
+  const qsizetype told = w.Messages.size();
+  w.UploadDone(false);
+  EXPECT_EQ(w.Messages.size(), told) << "a stray report after the upload changes nothing";
+  EXPECT_TRUE(w.actSend->isEnabled());
 
   // Read back what the device now holds.
   const QString firstFile = w.Fxffn;

@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
@@ -34,6 +35,7 @@
 #include <QTreeWidget>
 #include <QUndoStack>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -118,6 +120,8 @@ class TValueEdit : public QUndoCommand {
       FForm->Fxf.Changes.insert(FKey, *s.Entry);
     else
       FForm->Fxf.Changes.remove(FKey);
+    // The ICD file follows the IED name, also backwards.
+    if (FTarget.parent().attribute("id").as_uint() == CIedNameId) FForm->ICDNameChange(s.Text);
     if (Refresh) Refresh();
   }
   TFormPara* FForm;
@@ -327,6 +331,7 @@ void TFormPara::BuildUi() {
 
   EnableDocumentActions(false);
   actSend->setEnabled(false);
+  actReload->setEnabled(false);
   cmbLevel->setCurrentIndex(qBound(0, FVisibility, 2));
   FStack->setCurrentIndex(FVisibility == 0 ? 0 : 1);
 }
@@ -472,6 +477,10 @@ QWidget* TFormPara::TimeFrame(int index) {
 
 void TFormPara::EnableDocumentActions(bool on) {
   for (QAction* a : {actExport, actExportChanged, ActExportPara, actImport, actReset, actICDLoad, actICDSave}) a->setEnabled(on);
+  if (on && FImportsLocked) {
+    actImport->setEnabled(false);
+    actReset->setEnabled(false);
+  }
   if (on) {
     actExportChanged->setEnabled(FVisibility >= 2);
     actICDLoad->setEnabled(FVisibility >= 1);
@@ -493,12 +502,16 @@ void TFormPara::ConnEst(QObject* Sender, bool connected) {
     ConnLost();
     return;
   }
+  // A worker owns the document until it is done: the panel stays locked.
+  if (Busy()) PanelBack->setEnabled(false);
+  actReload->setEnabled(!FOffline);
   if (FFirstStart) {
     FFirstStart = false;
     StartWork(QStringLiteral("Anfordern"));
     GetPara();
   } else {
-    actSend->setEnabled(Fxf.Sys() && !OfflineMode && !FOffline);
+    actSend->setEnabled(Fxf.Sys() && !OfflineMode && !FOffline && !FUploading);
+    FImportsLocked = true;
     actImport->setEnabled(false);
     actReset->setEnabled(false);
   }
@@ -506,8 +519,11 @@ void TFormPara::ConnEst(QObject* Sender, bool connected) {
 
 void TFormPara::ConnLost() {
   actSend->setEnabled(false);
+  actReload->setEnabled(false);
+  // An upload cut off by the loss has failed; the wait for it ends here.
+  if (FUploading) UploadDone(false);
   // The document stays editable offline; what was changed can still be saved.
-  if (Fxf.Sys()) PanelBack->setEnabled(true);
+  if (Fxf.Sys() && !Busy()) PanelBack->setEnabled(true);
 }
 
 bool TFormPara::OpenOffline(const QString& fileName) {
@@ -518,6 +534,11 @@ bool TFormPara::OpenOffline(const QString& fileName) {
 }
 
 void TFormPara::ParaToTable(const QString& fileName) {
+  if (Busy()) {
+    // The worker still reads or changes the current set: take the new one after it.
+    FPendingFile = fileName;
+    return;
+  }
   EndWork();
   QString error;
   TParaDocument fresh;
@@ -526,11 +547,15 @@ void TFormPara::ParaToTable(const QString& fileName) {
     Tell(QStringLiteral("Die Parametrierung kann nicht gelesen werden:\r\n") + error, TMsgDlgType::mtError);
     return;
   }
-  Fxffn = fileName;
-  Fxf = std::move(fresh);
+  // Everything that points into the old set goes before the set does.
+  FSettingsDict.clear();
+  FImportsLocked = false;
+  FGrd->ClearList();
   FUndo->clear();
   FXnode = {};
-  actSend->setEnabled(!OfflineMode && !FOffline && FComUnit && FComUnit->IsConnected());
+  Fxffn = fileName;
+  Fxf = std::move(fresh);
+  actSend->setEnabled(!OfflineMode && !FOffline && FComUnit && FComUnit->IsConnected() && !FUploading);
   EnableDocumentActions(true);
   lblFile->setText(QDir::toNativeSeparators(fileName));
   CheckInBackground(fileName);
@@ -592,7 +617,8 @@ void TFormPara::ReadXMLPara() {
   tvPara->setUpdatesEnabled(true);
   FGrd->SetVisibility(FVisibility);
   FGrd->HideColumns(FVisibility);
-  if (FVisibility == 0) ReadEasyPara();
+  // The page and the time tab are bound at every level: the time tab is used at all of them.
+  ReadEasyPara();
   if (!reselect && tvPara->topLevelItemCount() > 0) reselect = tvPara->topLevelItem(0);
   if (reselect) {
     FSelectedFolder = reselect;
@@ -810,15 +836,15 @@ void TFormPara::ShowEasyValue(uint32_t id) {
     } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
       c->setChecked(row.RowVal.toString().trimmed() == QLatin1String("1"));
     } else if (auto* b = qobject_cast<QComboBox*>(w)) {
+      // The page's choosers stand for the item index, as the device counts its lists.
       b->clear();
-      int current = -1;
-      const QString val = row.RowVal.toString();
       for (const QString& entry : row.List) {
         const qsizetype eq = entry.indexOf(QLatin1Char('='));
-        if (entry.left(eq) == val) current = b->count();
         b->addItem(entry.mid(eq + 1), entry.left(eq));
       }
-      b->setCurrentIndex(current);
+      bool number = false;
+      const int index = row.RowVal.toString().toInt(&number);
+      b->setCurrentIndex(number && index < b->count() ? index : -1);
     }
   }
   FFilling = was;
@@ -837,7 +863,7 @@ void TFormPara::EasyValueChanged(QWidget* control) {
   else if (auto* c = qobject_cast<QCheckBox*>(control))
     input = c->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
   else if (auto* b = qobject_cast<QComboBox*>(control))
-    input = b->currentData().toString();
+    input = QString::number(b->currentIndex());
   TGridRow& row = it->GR;
   TCheckErrorCallBack onError = [this, id](const QString&, const QString& mn, const QString& mx, const QString& df,
                                            const QString& out, const QString&) { EasyRangeMessage(id, mn, mx, df, out); };
@@ -851,20 +877,45 @@ void TFormPara::EasyValueChanged(QWidget* control) {
 // The range message in the unit the page shows: the limits go through the
 // same conversion as the value.
 void TFormPara::EasyRangeMessage(uint32_t id, const QString& min, const QString& max, const QString& def, const QString& out) {
-  const auto it = FSettingsDict.constFind(id);
-  if (it == FSettingsDict.cend()) return;
   const TSimplePageContext ctx = PageContext();
-  auto shown = [&](const QString& stored) {
-    TGridRow r = it->GR;
-    r.RowVal = stored;
-    return GetSpecialVal(id, r, ctx);
-  };
-  const bool special = (id >= 0x0F170000 && id <= 0x0F1B0000 && (id & 0xFFFF) == 0) || (id >= 0x10000000 && id <= 0x10020000) ||
-                       (id >= 0x11000000 && id <= 0x11020000) || (id >= 0x14030000 && id <= 0x140A0000);
-  if (special || (id >= 0x0D140000 && id <= 0x0D143000))
-    Tell(CEasyRangeText.arg(shown(min), shown(max), shown(def), shown(out)));
-  else
+  // The conversion into the unit the page shows, or none for ids shown as stored.
+  std::function<double(double)> conv;
+  bool timeGroup = false;
+  if ((id & 0xFFFF) == 0 && id >= 0x0F170000 && id <= 0x0F1B0000) {
+    conv = [ctx](double v) { return ctx.AmpOszi ? ctx.NennStrom * v / 100.0 : v; };
+  } else if (id == 0x10000000 || id == 0x10010000 || id == 0x10020000) {
+    if (ctx.SampleRate && *ctx.SampleRate != 0) conv = [r = double(*ctx.SampleRate)](double v) { return v * 1000.0 / r; };
+    timeGroup = true;
+  } else if (id == 0x11000000 || id == 0x11010000 || id == 0x11020000) {
+    const double f = ctx.NominalFreq ? std::round(*ctx.NominalFreq) : 0.0;
+    if (f != 0) conv = [f](double v) { return v / 2.0 / f * 1000.0; };
+    timeGroup = true;
+  } else if (id == 0x14030000) {
+    conv = [](double v) { return v * 1000.0; };
+  } else if (id == 0x14040000 || id == 0x14050000 || id == 0x140A0000) {
+    const double b = MyStrToFloatDef(ctx.BadPri, 1.0);
+    conv = [b](double v) { return b * v / 100.0; };
+  } else if (!(id >= 0x0D140000 && id <= 0x0D143000)) {
     Tell(CRangeText.arg(FCaptions.CaptionOf(id), min, max, def, out));
+    ShowEasyValue(id);
+    return;
+  }
+  if (!conv) {  // limits as stored: the limit-value group, or a conversion that lacks its basis
+    Tell(CEasyRangeText.arg(min, max, def, out));
+  } else {
+    double lo = conv(MyStrToFloatDef(min, 0)), hi = conv(MyStrToFloatDef(max, 0)), df = conv(MyStrToFloatDef(def, 0)),
+           v = conv(MyStrToFloatDef(out, 0));
+    // The time groups count whole milliseconds: the lowest allowed one is rounded up, the rest down.
+    if (timeGroup) {
+      lo = std::ceil(lo);
+      hi = std::floor(hi);
+      df = std::floor(df);
+      v = std::floor(v);
+    }
+    v = std::clamp(v, std::min(lo, hi), std::max(lo, hi));
+    auto text = [timeGroup](double x) { return timeGroup ? QString::number(qint64(x)) : FormatFloat5(x); };
+    Tell(CEasyRangeText.arg(text(lo), text(hi), text(df), text(v)));
+  }
   ShowEasyValue(id);
 }
 
@@ -933,16 +984,25 @@ bool TFormPara::actSendExecute() {
   FGrd->ClearList();
   // Pruning worked on a copy: the editor still holds the complete document.
   FComUnit->FSendParaDone = [this](QObject*, bool ok) { UploadDone(ok); };
+  FUploading = true;
+  actSend->setEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
   StartWork(QStringLiteral("Hochladen"));
   SendCommandToCom(ccci::TCcci::SETUP_WR, temp);
   LogPrepare(this, QStringLiteral("SendTo=%1").arg(temp), true);
-  ShowRows();
+  // The grid comes back with the next folder the user opens.
+  FGrd->ClearList();
+  FGrd->hide();
   return true;
 }
 
 void TFormPara::UploadDone(bool success) {
-  while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+  if (!FUploading) return;  // a late or stray report: the upload was already settled
+  FUploading = false;
+  // Later answers (a clock statement, a setup read) are no upload result.
+  if (FComUnit) FComUnit->FSendParaDone = nullptr;
+  actSend->setEnabled(FComUnit && FComUnit->IsConnected() && !FOffline && !OfflineMode);
+  QApplication::restoreOverrideCursor();
   EndWork();
   LogPrepare(this, QStringLiteral("Para: Upload Done - succ %1").arg(success ? QStringLiteral("true") : QStringLiteral("false")),
              true);
@@ -970,7 +1030,7 @@ void TFormPara::ImportData(const QString& folder) {
   if (!Fxf.Sys()) return;
   const QString path = AskFile(false, QStringLiteral("Importieren"), folder, QStringLiteral("XML (*.xml *.XML);;Alle (*)"));
   if (path.isEmpty()) return;
-  if (FComUnit) FComUnit->FOwnTemplateFolder = QFileInfo(path).absolutePath() + QLatin1Char('/');
+  RememberFolder(path);
   ImportFile(path);
 }
 
@@ -988,11 +1048,9 @@ bool TFormPara::ImportFile(const QString& path) {
   // The worker reads the document; the window does not touch it meanwhile.
   FWorker = QThread::create([this, bytes, result] { *result = CompareImport(Fxf, bytes, FCaptions); });
   connect(FWorker, &QThread::finished, this, [this, result] {
-    FWorker->deleteLater();
-    FWorker = nullptr;
-    PanelBack->setEnabled(true);
-    EndWork();
+    WorkerDone();
     EndCompare(*result);
+    TakePendingFile();
   });
   FWorker->start();
   return true;
@@ -1016,7 +1074,7 @@ void TFormPara::EndCompare(const TImportComparison& result) {
   }
   TFrmParaChanged dlg(this);
   dlg.SetText(DeviceName());
-  dlg.InsertTV(result.Candidates, {FCaptions.CaptionOf(CNetworkModuleId)});
+  dlg.InsertTV(result.Candidates, {FCaptions.CaptionOf(CNetworkModuleId)}, FCaptions);
   const bool ok = FRunChanged ? FRunChanged(dlg) : dlg.exec() == QDialog::Accepted;
   if (!ok) return;
   for (const QString& line : ApplyImport(Fxf, result, dlg.TickedKeys())) LogPrepare(this, line, false);
@@ -1037,20 +1095,40 @@ void TFormPara::ResetToDefault() {
   StartWork(QStringLiteral("Werkseinstellungen"));
   PanelBack->setEnabled(false);
   auto changed = std::make_shared<int>(0);
-  FWorker = QThread::create([this, changed] { *changed = ResetToDefaults(Fxf, {CNetworkModuleId}); });
+  FWorker = QThread::create([this, changed] {
+    *changed = ResetToDefaults(Fxf, {CNetworkModuleId}, [this](int done, int total) {
+      QMetaObject::invokeMethod(this, [this, done, total] {
+        LabSBar->setText(QStringLiteral("Werkseinstellungen %1 / %2").arg(done).arg(total));
+        ProgressBar1->setMaximum(total);
+        ProgressBar1->setValue(done);
+      }, Qt::QueuedConnection);
+    });
+  });
   connect(FWorker, &QThread::finished, this, [this, changed] {
-    FWorker->deleteLater();
-    FWorker = nullptr;
-    PanelBack->setEnabled(true);
-    EndWork();
+    WorkerDone();
+    ProgressBar1->setValue(0);
     LogPrepare(this, QStringLiteral("Reset to default: %1 Werte").arg(*changed), true);
     FUndo->clear();
     if (FVisibility == 0)
       ReadEasyPara();
     else
       ShowRows();
+    TakePendingFile();
   });
   FWorker->start();
+}
+
+void TFormPara::WorkerDone() {
+  FWorker->deleteLater();
+  FWorker = nullptr;
+  PanelBack->setEnabled(true);
+  EndWork();
+}
+
+void TFormPara::TakePendingFile() {
+  if (FPendingFile.isEmpty()) return;
+  const QString file = std::exchange(FPendingFile, QString());
+  ParaToTable(file);
 }
 
 // ---- clock and time zone ----------------------------------------------------------------------
@@ -1108,7 +1186,7 @@ bool TFormPara::ExportFull(QString path) {
     Tell(error, TMsgDlgType::mtError);
     return false;
   }
-  if (FComUnit) FComUnit->FOwnTemplateFolder = QFileInfo(path).absolutePath() + QLatin1Char('/');
+  RememberFolder(path);
   LogPrepare(this, QStringLiteral("Exporting Para ") + path, true);
   return true;
 }
@@ -1132,7 +1210,7 @@ bool TFormPara::ExportChanged(QString path) {
     Tell(QStringLiteral("Datei kann nicht geschrieben werden: %1 (%2)").arg(path, f.errorString()), TMsgDlgType::mtError);
     return false;
   }
-  if (FComUnit) FComUnit->FOwnTemplateFolder = QFileInfo(path).absolutePath() + QLatin1Char('/');
+  RememberFolder(path);
   LogPrepare(this, QStringLiteral("Exporting Changes ") + path, true);
   return true;
 }
@@ -1181,14 +1259,24 @@ bool TFormPara::LoadIcd(QString path) {
   }
   const QString target = QFileInfo(Fxffn).absoluteDir().filePath(QFileInfo(path).fileName());
   if (QFileInfo(target).canonicalFilePath() != QFileInfo(path).canonicalFilePath()) {
-    QFile::remove(target);
+    // Copied beside the target first: a failed copy leaves the current file as it was.
+    const QString part = target + QStringLiteral(".part");
+    QFile::remove(part);
     QFile src(path);
-    if (!src.copy(target)) {
+    if (!src.copy(part)) {
       LogPrepare(this, QStringLiteral("Error Exporting ICD File %1 %2").arg(path, src.errorString()), true);
       Tell(src.errorString(), TMsgDlgType::mtError);
       return false;
     }
+    QFile::remove(target);
+    if (!QFile::rename(part, target)) {
+      QFile::remove(part);
+      LogPrepare(this, QStringLiteral("Error Exporting ICD File %1 %2").arg(path, target), true);
+      Tell(QStringLiteral("ICD-Datei kann nicht abgelegt werden: ") + target, TMsgDlgType::mtError);
+      return false;
+    }
   }
+  RememberFolder(path);
   FIcdFile = target;
   if (FComUnit) FComUnit->FICDFile = target;
   const QStringList changed = ApplyIcdToSetup(Fxf, QFileInfo(target).fileName(), info);
@@ -1206,7 +1294,7 @@ bool TFormPara::SaveIcd(QString path) {
   }
   if (path.isEmpty()) {
     path = AskFile(true, QStringLiteral("ICD speichern"), QFileInfo(icd).fileName(),
-                   QStringLiteral("Export Files (*.xml);;ICD Files (*.icd)"));
+                   QStringLiteral("Export Files (*.xml);;ICD Files (*.icd)"), QStringLiteral("ICD Files (*.icd)"));
     if (path.isEmpty()) return false;
   }
   if (QFileInfo::exists(path)) {
@@ -1219,6 +1307,7 @@ bool TFormPara::SaveIcd(QString path) {
     Tell(src.errorString(), TMsgDlgType::mtError);
     return false;
   }
+  RememberFolder(path);
   return true;
 }
 
@@ -1302,11 +1391,19 @@ bool TFormPara::Confirm(const QString& question) {
          QMessageBox::Yes;
 }
 
-QString TFormPara::AskFile(bool save, const QString& title, const QString& proposed, const QString& filter) {
+QString TFormPara::AskFile(bool save, const QString& title, const QString& proposed, const QString& filter,
+                           QString selectedFilter) {
   QString dir = FComUnit ? FComUnit->FOwnTemplateFolder : QString();
   if (FFileDialog) return FFileDialog(save, title, dir, proposed, filter);
   const QString start = proposed.isEmpty() ? dir : QDir(dir).filePath(proposed);
-  return save ? QFileDialog::getSaveFileName(this, title, start, filter) : QFileDialog::getOpenFileName(this, title, start, filter);
+  // The overwrite question is ours (with its own text), not the dialog's.
+  return save ? QFileDialog::getSaveFileName(this, title, start, filter, &selectedFilter, QFileDialog::DontConfirmOverwrite)
+              : QFileDialog::getOpenFileName(this, title, start, filter, &selectedFilter);
+}
+
+// A successful file choice becomes the starting folder of the next dialog.
+void TFormPara::RememberFolder(const QString& path) {
+  if (FComUnit) FComUnit->FOwnTemplateFolder = QFileInfo(path).absolutePath() + QLatin1Char('/');
 }
 
 void TFormPara::LogPrepare(QObject* Sender, const QString& text, bool toMemo) {

@@ -159,7 +159,11 @@ class TFormPara : public TFormBasic {
                     const QString& in);
   void EasyRangeMessage(uint32_t id, const QString& min, const QString& max, const QString& def, const QString& out);
   void Tell(const QString& text, TMsgDlgType type = TMsgDlgType::mtInformation);
-  QString AskFile(bool save, const QString& title, const QString& proposed, const QString& filter);
+  QString AskFile(bool save, const QString& title, const QString& proposed, const QString& filter,
+                  QString selectedFilter = {});
+  void RememberFolder(const QString& path);
+  void WorkerDone();
+  void TakePendingFile();
   bool Confirm(const QString& question);
   void EnableDocumentActions(bool on);
   void EndCompare(const TImportComparison& result);
@@ -181,6 +185,9 @@ class TFormPara : public TFormBasic {
   bool FFilling = false;  // the page is being filled: its change signals are not edits
   bool FOffline = false;
   bool FLayoutApplied = false;
+  bool FUploading = false;
+  bool FImportsLocked = false;  // a reconnect without a fresh read: no import over an old set
+  QString FPendingFile;
   QString FIcdFile;
   QString FComment;
   QList<QWidget*> FTimeFrameList;

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
+#include <cstring>
 #include <functional>
 #include <QVBoxLayout>
 
@@ -69,40 +70,59 @@ void TFrmParaChanged::SetText(const QString& device) {
           .arg(device));
 }
 
-void TFrmParaChanged::InsertTV(const QList<TCompareRec>& candidates, const QStringList& untickedModules) {
+namespace {
+
+// The groups between an item and its software module (or "sys"), outermost first.
+QList<pugi::xml_node> GroupsAbove(const pugi::xml_node& item) {
+  QList<pugi::xml_node> groups;
+  for (pugi::xml_node n = item.parent(); n; n = n.parent()) {
+    const bool module = std::strcmp(n.name(), "swmodule") == 0 || n.parent().attribute("id").as_uint() == CModuleGroupId;
+    if (module || std::strcmp(n.name(), "group") != 0 || std::strcmp(n.attribute("name").value(), "sys") == 0) break;
+    groups.prepend(n);
+  }
+  return groups;
+}
+
+}  // namespace
+
+void TFrmParaChanged::InsertTV(const QList<TCompareRec>& candidates, const QStringList& untickedModules,
+                               const TCaptionSource& captions) {
   FInClick = true;
   TreeView1->setUpdatesEnabled(false);
   TreeView1->clear();
-  QHash<QString, QTreeWidgetItem*> modules;
+  QHash<QString, QTreeWidgetItem*> folders;  // module caption, then "/group id" per level
+  auto folder = [&](const QString& key, QTreeWidgetItem* parent, const QString& text) {
+    QTreeWidgetItem*& f = folders[key];
+    if (!f) {
+      f = parent ? new QTreeWidgetItem(parent, {text}) : new QTreeWidgetItem(TreeView1, {text});
+      f->setData(0, CTagRole, 0);
+      f->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+      f->setCheckState(0, Qt::Checked);
+      f->setExpanded(true);
+    }
+    return f;
+  };
   for (const TCompareRec& c : candidates) {
     const QString module = c.Module.isEmpty() ? QStringLiteral("System") : c.Module;
-    QTreeWidgetItem*& m = modules[module];
-    if (!m) {
-      m = new QTreeWidgetItem(TreeView1, {module});
-      m->setData(0, CTagRole, 0);
-      m->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
-      m->setCheckState(0, Qt::Checked);
-      m->setFirstColumnSpanned(false);
+    QString key = module;
+    QTreeWidgetItem* parent = folder(key, nullptr, module);
+    for (const pugi::xml_node& g : GroupsAbove(c.Item)) {
+      key += QLatin1Char('/') + QString::fromUtf8(g.attribute("id").value());
+      parent = folder(key, parent, captions.CaptionOf(g.attribute("id").as_uint()));
     }
-    auto* item = new QTreeWidgetItem(m, {c.NodeName, c.OriVal, c.ImportVal, c.Default});
+    auto* item = new QTreeWidgetItem(parent, {c.NodeName, c.OriVal, c.ImportVal, c.Default});
     item->setData(0, CTagRole, 1);
     item->setData(0, CKeyRole, c.Key);
     item->setToolTip(0, c.Line());
-    // Service items follow the service check box only.
+    // Service items are ticked like the rest but follow only the service check box.
     item->setFlags(c.Tickable() ? Qt::ItemIsEnabled | Qt::ItemIsUserCheckable : Qt::ItemIsUserCheckable);
-    item->setCheckState(0, c.Tickable() ? Qt::Checked : Qt::Unchecked);
+    item->setCheckState(0, Qt::Checked);
     if (!c.Valid) {
       // The file's value is out of range: the default goes in instead.
       item->setForeground(2, Qt::red);
       item->setText(2, c.ImportVal + QStringLiteral("  (ungültig → Standard)"));
       item->setForeground(3, Qt::darkGreen);
     }
-  }
-  for (QTreeWidgetItem* m : modules) {
-    m->setExpanded(true);
-    bool any = false;
-    for (int i = 0; i < m->childCount(); ++i) any |= m->child(i)->checkState(0) == Qt::Checked;
-    m->setCheckState(0, any ? Qt::Checked : Qt::Unchecked);
   }
   TreeView1->setUpdatesEnabled(true);
   TreeView1->resizeColumnToContents(1);
@@ -150,20 +170,19 @@ void TFrmParaChanged::Propagate(QTreeWidgetItem* item) {
 
 void TFrmParaChanged::ServiceChanged(bool on) {
   FInClick = true;
-  std::function<void(QTreeWidgetItem*)> down = [&](QTreeWidgetItem* p) {
-    for (int i = 0; i < p->childCount(); ++i) {
-      QTreeWidgetItem* c = p->child(i);
-      if (!(c->flags() & Qt::ItemIsEnabled)) c->setCheckState(0, on ? Qt::Checked : Qt::Unchecked);
-      down(c);
+  // Disabled (service) items take the box's state; then every folder, from
+  // the leaves up, is ticked exactly when one of its children is.
+  std::function<bool(QTreeWidgetItem*)> apply = [&](QTreeWidgetItem* p) {
+    if (p->data(0, CTagRole).toInt() == 1) {
+      if (!(p->flags() & Qt::ItemIsEnabled)) p->setCheckState(0, on ? Qt::Checked : Qt::Unchecked);
+      return p->checkState(0) == Qt::Checked;
     }
-  };
-  for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
-    QTreeWidgetItem* m = TreeView1->topLevelItem(i);
-    down(m);
     bool any = false;
-    for (int k = 0; k < m->childCount(); ++k) any |= m->child(k)->checkState(0) == Qt::Checked;
-    m->setCheckState(0, any ? Qt::Checked : Qt::Unchecked);
-  }
+    for (int i = 0; i < p->childCount(); ++i) any |= apply(p->child(i));
+    p->setCheckState(0, any ? Qt::Checked : Qt::Unchecked);
+    return any;
+  };
+  for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) apply(TreeView1->topLevelItem(i));
   FInClick = false;
 }
 

@@ -24,9 +24,10 @@ class TFrmParaChanged : public QDialog {
  public:
   explicit TFrmParaChanged(QWidget* parent = nullptr);
   void SetText(const QString& device);
-  // One module item per software module, the differing values below it;
-  // modules named in `untickedModules` start unticked.
-  void InsertTV(const QList<TCompareRec>& candidates, const QStringList& untickedModules);
+  // One module item per software module, its groups, the differing values
+  // below them, all ticked; modules named in `untickedModules` start unticked.
+  void InsertTV(const QList<TCompareRec>& candidates, const QStringList& untickedModules,
+                const TCaptionSource& captions = {});
   QStringList TickedKeys() const;
   // Tick or untick an item as the user would (propagates like a click).
   void SetTicked(QTreeWidgetItem* item, bool on);

@@ -36,6 +36,14 @@ bool DiffersFromDefault(const TGridRow& r) {
   return r.RowVal.toString() != r.RowDef.toString();
 }
 
+// The inverse of EncodeForHTML for the characters it encodes.
+QString DecodeHTML(QString text) {
+  static const std::pair<const char*, const char*> CEntities[] = {
+      {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&#x27;", "'"}, {"&apos;", "'"}, {"&amp;", "&"}};
+  for (const auto& [from, to] : CEntities) text.replace(QLatin1String(from), QLatin1String(to));
+  return text;
+}
+
 QPixmap Bitmap(const std::vector<QPoint>& points) {
   QPixmap p(11, 11);
   p.fill(Qt::transparent);
@@ -63,7 +71,13 @@ QVariant TVantaGridModel::data(const QModelIndex& index, int role) const {
       return DisplayText(r, col, FGrid->GetStringFromIDCB);
     case Qt::EditRole:
       if (col != 1) return DisplayText(r, col);
+      // A secret is stored encoded; the editor gets it as typed, so that a
+      // commit without a change stores the same text again.
+      if (r.RowTyp == TGridRowTyp::grtsecret) return DecodeHTML(r.RowVal.toString());
       return r.RowTyp == TGridRowTyp::grtFloat ? FormatFloat5(r.RowVal.toDouble()) : r.RowVal.toString();
+    case Qt::ForegroundRole:
+      if (col == 1 && DiffersFromDefault(r)) return QColor(0x00, 0x40, 0xA0);
+      return {};
     case Qt::ToolTipRole:
       if (col == 0) return QStringLiteral("%1 (0x%2)").arg(r.IDStr).arg(r.ID, 8, 16, QLatin1Char('0'));
       if (col == 1 && Changed(r)) return QStringLiteral("Gelesen: %1").arg(DisplayText([&] {
@@ -77,6 +91,11 @@ QVariant TVantaGridModel::data(const QModelIndex& index, int role) const {
       if (col == 1 && DiffersFromDefault(r)) {
         QFont f = FGrid->font();
         f.setBold(true);
+        return f;
+      }
+      if (col >= 3) {
+        QFont f = FGrid->font();
+        f.setPixelSize(12);
         return f;
       }
       return {};
@@ -258,9 +277,9 @@ void TVantaGrid::ClickCell(int row, int column, Qt::MouseButton button, const QP
       FChoiceRow = -1;
     } else if (IsCheckKind(r) && r.Editable) {
       SetValue(row, r.RowVal.toString().trimmed() == QLatin1String("1") ? QStringLiteral("0") : QStringLiteral("1"));
-    } else if (r.RowTyp == TGridRowTyp::grtmeasId && MessWatchCB && r.Editable) {
+    } else if (r.RowTyp == TGridRowTyp::grtmeasId && MessWatchCB) {
       if (const uint32_t id = MessWatchCB(r.RowVal.toUInt())) SetValue(row, QString::number(id));
-    } else if (r.RowTyp == TGridRowTyp::grtexitmeasId && ModBusCB && r.Editable) {
+    } else if (r.RowTyp == TGridRowTyp::grtexitmeasId && ModBusCB) {
       if (const uint32_t id = ModBusCB(r.RowVal.toUInt())) SetValue(row, QString::number(id));
     }
     return;
