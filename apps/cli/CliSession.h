@@ -137,5 +137,6 @@ TCliCommand NtpCommand();
 TCliCommand ParaCommand();
 TCliCommand MdbCommand();
 TCliCommand ClockCommand();
+TCliCommand RecordCommand();
 
 }  // namespace vanta::cli

@@ -1,0 +1,136 @@
+// vanta-cli record: downloaded record files read locally, without a session.
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include "CliSession.h"
+#include "EventTable.h"
+#include "RecordFile.h"
+
+namespace vanta::cli {
+
+namespace {
+
+QString Stamp(tmStamp_t t) {
+  return TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(t)) + QStringLiteral(" UTC");
+}
+
+int Info(TCliOutput& out, const TRecordFile& f) {
+  const TRecordHeader& h = f.Header;
+  QJsonArray channels;
+  for (const TRecordChannel& c : h.Context.Channels)
+    channels.append(QJsonObject{{QStringLiteral("id"), QString::number(c.Id)},
+                                {QStringLiteral("group"), QStringLiteral("0x%1").arg(c.Group, 8, 16, QLatin1Char('0'))},
+                                {QStringLiteral("unit"), c.Unit},
+                                {QStringLiteral("name"), c.Name}});
+  out.Result() = QJsonObject{{QStringLiteral("kind"), RecordKindName(h.Kind)},
+                             {QStringLiteral("serial"), qint64(h.Env.Serial)},
+                             {QStringLiteral("plant"), h.Env.Plant},
+                             {QStringLiteral("field"), h.Env.Field},
+                             {QStringLiteral("device"), h.Env.Device},
+                             {QStringLiteral("tzOffsetSec"), h.Env.TzOffsetSec},
+                             {QStringLiteral("dst"), h.Env.Dst},
+                             {QStringLiteral("class"), h.Context.Class},
+                             {QStringLiteral("intervalMs"), qint64(h.Context.IntervalMs)},
+                             {QStringLiteral("start"), Stamp(h.Context.Start)},
+                             {QStringLiteral("end"), Stamp(h.Context.End)},
+                             {QStringLiteral("sampleRate"), qint64(h.Context.SampleRate)},
+                             {QStringLiteral("records"), qint64(f.Records)},
+                             {QStringLiteral("channels"), channels}};
+  out.Line(QStringLiteral("kind\t%1").arg(RecordKindName(h.Kind)));
+  out.Line(QStringLiteral("device\t%1 (%2) - %3 %4").arg(h.Env.Device).arg(h.Env.Serial).arg(h.Env.Plant, h.Env.Field));
+  out.Line(QStringLiteral("time zone\t%1 s%2").arg(h.Env.TzOffsetSec).arg(h.Env.Dst ? QStringLiteral(", DST") : QString()));
+  out.Line(QStringLiteral("class\t%1").arg(h.Context.Class));
+  out.Line(QStringLiteral("span\t%1 - %2").arg(Stamp(h.Context.Start), Stamp(h.Context.End)));
+  out.Line(QStringLiteral("records\t%1").arg(f.Records));
+  for (const TRecordChannel& c : h.Context.Channels)
+    out.Line(QStringLiteral("channel\t%1\t%2\t%3").arg(c.Id).arg(c.Unit, c.Name));
+  return ecDone;
+}
+
+int Events(TCliOutput& out, const TRecordFile& f) {
+  const TMeasLookup lookup = EventLookupFor(f.Header);
+  const QStringList headers = EventTableHeaders();
+  QJsonArray rows;
+  out.Line(headers.join(QLatin1Char('\t')));
+  for (const TEventRecord& e : f.Events) {
+    QStringList cells;
+    QJsonObject row{{QStringLiteral("id"), QString::number(e.Id)}};
+    for (int c = 0; c < 6; ++c) {
+      cells << EventCellText(e, c, f.Header, lookup);
+      row.insert(headers[c], cells.last());
+    }
+    rows.append(row);
+    out.Line(cells.join(QLatin1Char('\t')));
+  }
+  out.Result().insert(QStringLiteral("events"), rows);
+  return ecDone;
+}
+
+int Table(TCliOutput& out, const TRecordFile& f, bool csv) {
+  const QChar sep = csv ? QLatin1Char(';') : QLatin1Char('\t');
+  QStringList head{QStringLiteral("Zeit")};
+  for (const TRecordChannel& c : f.Header.Context.Channels) head << QStringLiteral("%1 [%2]").arg(c.Name, c.Unit);
+  out.Line(head.join(sep));
+  QJsonArray rows;
+  const time_tz_t tz{f.Header.Env.TzOffsetSec, f.Header.Env.Dst};
+  for (const TRecRow& r : f.Rows) {
+    QStringList cells{TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(TPQTimeProgs::TSNormalizeLocal(r.Time, tz)))};
+    QJsonArray values;
+    for (float v : r.Values) {
+      cells << QString::number(double(v), 'g', 7);
+      values.append(double(v));
+    }
+    rows.append(QJsonObject{{QStringLiteral("time"), cells[0]}, {QStringLiteral("values"), values}});
+    out.Line(cells.join(sep));
+  }
+  out.Result().insert(QStringLiteral("columns"), QJsonArray::fromStringList(head));
+  out.Result().insert(QStringLiteral("rows"), rows);
+  return ecDone;
+}
+
+int Run(TCliOutput& out, const TCliArgs& a) {
+  const QString op = a.Args[0], path = a.Args[1];
+  TRecordFile f;
+  QString error;
+  if (!ReadRecordFile(path, f, error)) {
+    out.Error(error);
+    return ecUsage;
+  }
+  if (!f.Warning.isEmpty()) out.Note(QStringLiteral("%1: %2").arg(path, f.Warning));
+  if (op == QLatin1String("info")) return Info(out, f);
+  if (op == QLatin1String("events")) {
+    if (f.Header.Kind != TRecordKind::rkEvent && f.Header.Kind != TRecordKind::rkTrigger) {
+      out.Error(QStringLiteral("%1 holds %2, not events").arg(path, RecordKindName(f.Header.Kind)));
+      return ecUsage;
+    }
+    return Events(out, f);
+  }
+  if (f.Header.Kind != TRecordKind::rkRecording) {
+    out.Error(QStringLiteral("%1 holds %2, not a recording").arg(path, RecordKindName(f.Header.Kind)));
+    return ecUsage;
+  }
+  return Table(out, f, a.Has(QStringLiteral("csv")));
+}
+
+}  // namespace
+
+TCliCommand RecordCommand() {
+  TCliCommand c{QStringLiteral("record"),
+                QStringLiteral("record info FILE | record events FILE | record table FILE [--csv]"),
+                {{{QStringLiteral("csv")}, false}},
+                [](const TCliArgs& a) {
+                  static const QStringList ops{QStringLiteral("info"), QStringLiteral("events"), QStringLiteral("table")};
+                  if (a.Args.isEmpty()) return Missing(QStringLiteral("info, events or table"));
+                  if (!ops.contains(a.Args[0])) return TArgProblem::Usage(QStringLiteral("unknown operation '%1'").arg(a.Args[0]));
+                  if (a.Args.size() < 2) return Missing(QStringLiteral("FILE"));
+                  if (a.Args.size() > 2) return Unexpected(a.Args.last());
+                  if (!QFileInfo(a.Args[1]).isFile()) return TArgProblem::Fact(QStringLiteral("no such file: %1").arg(a.Args[1]));
+                  return TArgProblem::None();
+                },
+                nullptr};
+  c.RunOffline = [](TCliOutput& out, const TCliArgs& a, const TCliOptions&) { return Run(out, a); };
+  return c;
+}
+
+}  // namespace vanta::cli
