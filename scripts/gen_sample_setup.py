@@ -47,14 +47,14 @@ def datapoint(parent, id_, rec, default=0, vis=1, edit=1, mandatory=()):
 
 def build():
     root = ET.Element("config", version="2.10.0")
-    ET.SubElement(root, "device", name="Vanta Sim", serial="4711", article="1197500")
+    ET.SubElement(root, "device", name="Vanta Sim", serial="12345678", article="1197500")
     system = ET.SubElement(root, "system")
     sys_ = ET.SubElement(system, "group", name="sys", id="4278190080")
 
     # Device facts.
     info = ET.SubElement(sys_, "group", id="16777216")
     prop(info, 16777217, "Vanta Sim")
-    prop(info, 16777218, "4711")
+    prop(info, 16777218, "12345678")
     prop(info, 16777219, "1197500")
     prop(info, 16777220, "2.10.0")
     prop(info, 16777221, "B", vis=2)
@@ -121,8 +121,9 @@ def build():
 
     # Time synchronisation.
     time_ = ET.SubElement(sys_, "group", id="50331648")
-    param(time_, 50331649, "integer", "5", vis=1, edit=1,
-          range=[("0", 50331760), ("1", 50331761), ("2", 50331762), ("3", 50331763), ("4", 50331764), ("5", 50331765), ("6", 50331766)])
+    param(time_, 50331649, "integer", "7", vis=1, edit=1,
+          range=[("0", 50331760), ("1", 50331761), ("2", 50331762), ("3", 50331763), ("4", 50331764), ("5", 50331765), ("6", 50331766),
+                 ("7", 50331767)])
     for i in range(4):
         param(time_, 50331650 + i, "ipaddress", "192.0.2.10" if i == 0 else "", vis=1, edit=1)
         param(time_, 50331660 + i, "uint32", "123", low="1", high="65535", vis=2, edit=2)
@@ -238,6 +239,48 @@ CAPTIONS = [
     (4278191104, "netmod", "Netzwerkeinstellungen", "Network settings"),
     (4278190976, "service", "Service", "Service"),
     (100663296, "users", "Benutzer und Service", "Users and service"),
+    (16777219, "artnum", "Artikelnummer", "Article number"),
+    (16777220, "fwver", "Firmware-Version", "Firmware version"),
+    (16777221, "hwrev", "Hardware-Revision", "Hardware revision"),
+    (251658240, "testvals", "Testwerte", "Test values"),
+    (33554433, "ipaddr", "IP-Adresse", "IP address"),
+    (33554434, "netmask", "Netzmaske", "Network mask"),
+    (33554435, "gateway", "Gateway", "Gateway"),
+    (33554437, "dhcp", "DHCP", "DHCP"),
+    (33554438, "ccciport", "CCCI-Port", "CCCI port"),
+    (50331649, "timesrc", "Zeitquelle", "Time source"),
+    (50331650, "ntp1", "NTP-Server 1", "NTP server 1"),
+    (50331651, "ntp2", "NTP-Server 2", "NTP server 2"),
+    (50331652, "ntp3", "NTP-Server 3", "NTP server 3"),
+    (50331653, "ntp4", "NTP-Server 4", "NTP server 4"),
+    (50331660, "ntpport1", "NTP-Port 1", "NTP port 1"),
+    (50331661, "ntpport2", "NTP-Port 2", "NTP port 2"),
+    (50331662, "ntpport3", "NTP-Port 3", "NTP port 3"),
+    (50331663, "ntpport4", "NTP-Port 4", "NTP port 4"),
+    (50331670, "ntppoll", "NTP-Abfrageintervall [s]", "NTP poll interval [s]"),
+    (50331671, "tzoffset", "Zeitzonenversatz [min]", "Time zone offset [min]"),
+    (50331672, "dst", "Sommerzeit", "Daylight saving time"),
+    (50331760, "tsman", "Manuell", "Manual"),
+    (50331761, "tsdcf", "DCF77", "DCF77"),
+    (50331762, "ts1344", "IEEE 1344", "IEEE 1344"),
+    (50331763, "tsirig03", "IRIG-B 0..3", "IRIG-B 0..3"),
+    (50331764, "tsirig47", "IRIG-B 4..7", "IRIG-B 4..7"),
+    (50331765, "tsrmc", "NMEA RMC", "NMEA RMC"),
+    (50331766, "tszda", "NMEA ZDA", "NMEA ZDA"),
+    (50331767, "tsntp", "NTP", "NTP"),
+    (67174400, "cls10min", "Klasse 10 min", "Class 10 min"),
+    (67239936, "cls1s", "Klasse 1 s", "Class 1 s"),
+    (67305472, "cls200ms", "Klasse 200 ms", "Class 200 ms"),
+    (67371008, "cls1min", "Klasse 1 min", "Class 1 min"),
+    (67436544, "cls15min", "Klasse 15 min", "Class 15 min"),
+    (67502080, "cls2h", "Klasse 2 h", "Class 2 h"),
+    (83886081, "dipthr", "Einbruchschwelle [%]", "Dip threshold [%]"),
+    (83886082, "swlthr", "Überhöhungsschwelle [%]", "Swell threshold [%]"),
+    (83886083, "hyst", "Hysterese [%]", "Hysteresis [%]"),
+    (83886084, "intthr", "Unterbrechungsschwelle [%]", "Interruption threshold [%]"),
+    (83886090, "pretrig", "Vorlaufzeit [Perioden]", "Pre-trigger [cycles]"),
+    (83886091, "watch1", "Überwachte Größe 1", "Monitored value 1"),
+    (83886092, "watch2", "Überwachte Größe 2", "Monitored value 2"),
 ]
 
 

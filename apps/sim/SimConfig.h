@@ -31,7 +31,7 @@ struct TSimConfig {
   QString Bind = QStringLiteral("127.0.0.1");
   uint16_t Port = 5040;
   QString Root;
-  uint32_t SerialNumber = 4711;
+  uint32_t SerialNumber = 12345678;
   uint32_t Article = 1197500;
   uint32_t ProdDate = 1609459200;  // 2021-01-01
   int FwMajor = 2, FwMinor = 10, FwPatch = 0;

@@ -17,6 +17,7 @@
 #include "GZip.h"
 #include "Png.h"
 #include "Tar.h"
+#include "SimRecords.h"
 
 namespace vanta::sim {
 
@@ -54,6 +55,8 @@ bool WriteFileAtomic(const QString& path, const QByteArray& bytes) {
 // its name (events last a second here, recordings one interval of their
 // class); files without such a name use their modification time.
 int64_t EndTimeOf(const QFileInfo& fi) {
+  // A record file knows the span it covers.
+  if (const int64_t end = RecordEndTime(fi.filePath()); end >= 0) return end;
   const QStringList parts = fi.completeBaseName().split(QLatin1Char('-'));
   bool ok = false;
   if (parts.size() >= 3 && parts[0] == QLatin1String("EVT")) {

@@ -15,6 +15,7 @@ extern "C" {
 
 #include "ByteOrder.h"
 #include "SimDevice.h"
+#include "SimRecords.h"
 
 namespace vanta::sim {
 
@@ -420,10 +421,9 @@ int LCalClose(lua_State* L) {
 }
 int LTriggerRec(lua_State* L) {
   TSimDevice& d = Self(L).Device();
-  const tmStamp_t now = d.Now();
-  const QString name = QStringLiteral("EVT-%1-%2.evt").arg(now.Sec).arg(now.Frac);
-  QFile f(d.Storage.EventDir() + QLatin1Char('/') + name);
-  if (f.open(QIODevice::WriteOnly)) f.write(QByteArray(512, '\x11'));
+  QString error;
+  WriteTriggered(d, d.Now(), error);
+  if (!error.isEmpty()) return luaL_error(L, "%s", error.toUtf8().constData());
   ++d.TriggeredEvents;
   lua_pushboolean(L, 1);
   return 1;

@@ -19,6 +19,7 @@
 #include "SimConnection.h"
 #include "SimDevice.h"
 #include "SimSsh.h"
+#include "SimRecords.h"
 #include "SimStorage.h"
 #include "VantaFW.h"
 
@@ -72,7 +73,8 @@ int main(int argc, char** argv) {
       {"bind", "Address to listen on.", "address", "127.0.0.1"},
       {"port", "TCP port (0 picks a free one).", "port", "5040"},
       {"root", "Device storage folder (default: temporary copy of the sample content).", "dir"},
-      {"serial-number", "Serial number.", "n", "4711"},
+      {"serial-number", "Serial number.", "n", "12345678"},
+      {"populate", "Write N more recordings and events (scale tests).", "n", "0"},
       {"article", "Article number.", "n", "1197500"},
       {"firmware", "Firmware version major.minor.patch.", "version", "2.10.0"},
       {"firmware-word", "Raw firmware word (overrides --firmware and --generation).", "n"},
@@ -136,6 +138,10 @@ int main(int argc, char** argv) {
   if (!storage.Open(cfg.Root, cfg.Root.isEmpty() ? SampleDir() : QString(), error)) return Fail(error);
   cfg.ExpiredUsers = p.values("expired-user");
   TSimDevice device(cfg, storage);
+  // A device without stored records gets the default set; more on request.
+  PopulateDefaultRecords(device, error);
+  if (error.isEmpty() && p.value("populate").toInt() > 0) PopulateMore(device, p.value("populate").toInt(), error);
+  if (!error.isEmpty()) return Fail(error);
   if (p.isSet("lua-shell"))
     return RunLuaShell(device, p.isSet("lua-user") ? p.value("lua-user") : cfg.Users.front().Name);
   // A device always carries its mapping database (gzip copy on the scratchpad).

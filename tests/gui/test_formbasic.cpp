@@ -36,7 +36,7 @@ TEST(FormBasic, ConnectsAndShowsTheDevice) {
   ASSERT_FALSE(t.W->imgSecure->pixmap().isNull()) << "the padlock shows";
   EXPECT_FALSE(t.W->AniIndi->isVisible());
   EXPECT_TRUE(t.Log.contains(QStringLiteral("Vanta: Status: Connected1 ")));
-  EXPECT_EQ(t.W->FSN, QStringLiteral("4711"));
+  EXPECT_EQ(t.W->FSN, QStringLiteral("12345678"));
   t.W->SetCapt(QStringLiteral("Datenauslese"));
   EXPECT_TRUE(t.W->windowTitle().startsWith(QStringLiteral("Datenauslese - V0.1 ")));
 }
@@ -185,7 +185,7 @@ TEST(Host, ScreenshotOfTheMainWindowWithAConnectedDevice) {
   ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
   const QByteArray text = ini.readAll();
   EXPECT_TRUE(text.contains("geraet=Vanta Sim"));
-  EXPECT_TRUE(text.contains("sn=4711"));
+  EXPECT_TRUE(text.contains("sn=12345678"));
 }
 
 TEST(FormBasic, CommandAfterALostLinkWaitsForTheReconnectAndGoesOut) {

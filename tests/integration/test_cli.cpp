@@ -108,7 +108,7 @@ TEST_F(CliTest, IdentifyJson) {
   const QJsonObject o = QJsonDocument::fromJson(r.Out.toUtf8()).object();
   for (const char* key : {"serial", "article", "deviceType", "plant", "field", "device", "firmware", "clock", "timeSettings"})
     EXPECT_TRUE(o.contains(QLatin1String(key))) << key;
-  EXPECT_EQ(o.value("serial").toInteger(), 4711);
+  EXPECT_EQ(o.value("serial").toInteger(), 12345678);
   EXPECT_EQ(o.value("deviceType").toString(), QStringLiteral("devtypVanta"));
   EXPECT_EQ(o.value("firmware").toString(), QStringLiteral("2.10.0"));
 }
@@ -171,7 +171,7 @@ TEST_F(CliTest, InterruptedDownloadResumesToAnIdenticalFile) {
   WriteAll(Device("recorder/10min/10min-0-1764999000-0002.rec"), big);
   const QString name = QStringLiteral("10min/10min-0-1764999000-0002.rec");
   // What an earlier, cut-off transfer left behind.
-  const QString local = Data.filePath("4711/Recorder/10min-0-1764999000-0002.rec");
+  const QString local = Data.filePath("12345678/Recorder/10min-0-1764999000-0002.rec");
   WriteAll(local, big.left(123457));
   TRun r = Cli({QStringLiteral("recordings"), QStringLiteral("get"), name});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
@@ -207,7 +207,7 @@ TEST_F(CliCutTest, DeviceClosingMidDownloadLeavesNoBrokenFile) {
   WriteAll(Device("events/EVT-1765000000-0.evt"), big);
   const TRun r = Cli({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("EVT-1765000000-0.evt")}, 20000);
   EXPECT_NE(r.Exit, 0);
-  EXPECT_FALSE(QFile::exists(Data.filePath("4711/Event/EVT-1765000000-0.evt")))
+  EXPECT_FALSE(QFile::exists(Data.filePath("12345678/Event/EVT-1765000000-0.evt")))
       << "an incomplete frame is never written";
 }
 
@@ -349,9 +349,9 @@ TEST_F(CliFtpTest, SetupAndEventsOverFtp) {
   r = Cli(FtpArgs({QStringLiteral("--tgz"), QStringLiteral("setup"), QStringLiteral("put"), mine}));
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_EQ(ReadAll(Device("setup/setup.xml")), QByteArray("<setup><via-ftp/></setup>"));
-  r = Cli(FtpArgs({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("EVT-1764903600-0.evt")}));
+  r = Cli(FtpArgs({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("12345678-1764903600-375.log")}));
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_EQ(ReadAll(Data.filePath("4711/Event/EVT-1764903600-0.evt")), ReadAll(Device("events/EVT-1764903600-0.evt")));
+  EXPECT_EQ(ReadAll(Data.filePath("12345678/Event/12345678-1764903600-375.log")), ReadAll(Device("events/12345678-1764903600-375.log")));
 }
 
 // ---- the progress bar, without a terminal ----------------------------------
@@ -601,11 +601,11 @@ TEST_F(CliTest, OptionsMayFollowTheCommand) {
   ASSERT_TRUE(OneDocument(r, o));
   EXPECT_EQ(o.value("records").toArray().size(), 2);
   QTemporaryDir other;
-  r = Cli({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("EVT-1764903600-0.evt"),
+  r = Cli({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("12345678-1764903600-375.log"),
            QStringLiteral("--data-dir"), other.path()});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_EQ(QFileInfo(other.filePath("4711/Event/EVT-1764903600-0.evt")).size(), 2560);
-  EXPECT_FALSE(QFile::exists(Data.filePath("4711/Event/EVT-1764903600-0.evt")));
+  EXPECT_EQ(QFileInfo(other.filePath("12345678/Event/12345678-1764903600-375.log")).size(), 149);
+  EXPECT_FALSE(QFile::exists(Data.filePath("12345678/Event/12345678-1764903600-375.log")));
 }
 
 TEST_F(CliTest, DoubleDashEndsTheOptions) {
@@ -651,7 +651,7 @@ TEST_F(CliTest, JsonIsOneDocumentAndStderrStaysQuiet) {
   }
   // What used to be a line per item is one array now.
   const QJsonArray got = docs.value("events get --all").value("events").toArray();
-  ASSERT_EQ(got.size(), 3);
+  ASSERT_EQ(got.size(), 7);
   for (const QJsonValue& v : got) {
     const QJsonObject f = v.toObject();
     EXPECT_EQ(f.value("status").toString(), QStringLiteral("downloaded"));
@@ -659,7 +659,7 @@ TEST_F(CliTest, JsonIsOneDocumentAndStderrStaysQuiet) {
   }
   EXPECT_EQ(docs.value("stream panel --count 3").value("records").toArray().size(), 3);
   EXPECT_EQ(docs.value("lua print(1) print(2)").value("output").toString(), QStringLiteral("1\n2\n"));
-  EXPECT_EQ(docs.value("identify").value("serial").toInteger(), 4711);
+  EXPECT_EQ(docs.value("identify").value("serial").toInteger(), 12345678);
   // The same entries as the text listing.
   const QStringList text =
       Cli({QStringLiteral("recordings"), QStringLiteral("list")}).Out.split('\n', Qt::SkipEmptyParts);
@@ -717,13 +717,13 @@ TEST_F(CliTest, JsonCarriesRefusalsInsideTheDocument) {
   // Removing several names stops at the first refusal; the document tells
   // what went before it.
   r = Cli({QStringLiteral("--json"), QStringLiteral("events"), QStringLiteral("rm"),
-           QStringLiteral("EVT-1764903600-0.evt"), QStringLiteral("no-such.evt"),
-           QStringLiteral("EVT-1764900000-125000000.evt")});
+           QStringLiteral("12345678-1764903600-375.log"), QStringLiteral("no-such.evt"),
+           QStringLiteral("12345678-1764900000-250.log")});
   EXPECT_EQ(r.Exit, 3);
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_EQ(o.value("removed").toArray(), QJsonArray{QStringLiteral("EVT-1764903600-0.evt")});
+  EXPECT_EQ(o.value("removed").toArray(), QJsonArray{QStringLiteral("12345678-1764903600-375.log")});
   EXPECT_TRUE(o.value("error").toString().startsWith(QStringLiteral("rm no-such.evt: "))) << r.Out.toStdString();
-  EXPECT_TRUE(QFile::exists(Device("events/EVT-1764900000-125000000.evt")));
+  EXPECT_TRUE(QFile::exists(Device("events/12345678-1764900000-250.log")));
   // A mistake on the command line: the document for the program, the line
   // and the hint for the person.
   r = Cli({QStringLiteral("--json"), QStringLiteral("bogus")});
@@ -748,7 +748,7 @@ TEST_F(CliSshTest, JsonWarningsInsideTheDocument) {
   EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_EQ(o.value("serial").toInteger(), 4711);
+  EXPECT_EQ(o.value("serial").toInteger(), 12345678);
   const QJsonArray warnings = o.value("warnings").toArray();
   ASSERT_EQ(warnings.size(), 1) << r.Out.toStdString();
   EXPECT_TRUE(warnings[0].toString().endsWith(QStringLiteral(" -> trusted"))) << r.Out.toStdString();
@@ -820,7 +820,7 @@ TEST_F(CliSlowTest, ProgressBarOnATerminalOnly) {
   ASSERT_TRUE(term.Ok());
   const QByteArray big(512 * 1024, 'e');
   WriteAll(Device("events/EVT-1765000000-0.evt"), big);
-  const QString local = Data.filePath("4711/Event/EVT-1765000000-0.evt");
+  const QString local = Data.filePath("12345678/Event/EVT-1765000000-0.evt");
   const QStringList prefix{QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"),
                            Data.path()};
   const QStringList get{QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("EVT-1765000000-0.evt")};

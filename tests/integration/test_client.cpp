@@ -217,7 +217,7 @@ TEST(ClientHeartbeat, OldFirmwareGetsItNewFirmwareDoesNot) {
     SpinFor(400);
     EXPECT_EQ(c.LogHas(QStringLiteral("Heartbeat")), old);
     if (old) {
-      EXPECT_TRUE(SpinUntil([&] { return c.LogStarts(QStringLiteral("IN: Idendity: SerNum=4711")); }));
+      EXPECT_TRUE(SpinUntil([&] { return c.LogStarts(QStringLiteral("IN: Idendity: SerNum=12345678")); }));
     }
   }
 }
@@ -336,7 +336,7 @@ TEST(ClientFiles, LanguageFilesAreFetchedAfterConnecting) {
   QFile db(dir.filePath(QStringLiteral("ini/MappingDB.db")));
   ASSERT_TRUE(db.open(QIODevice::ReadOnly));
   EXPECT_TRUE(db.read(16).startsWith("SQLite format 3"));
-  EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("data/4711/Recorder"))).exists());
+  EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("data/12345678/Recorder"))).exists());
 }
 
 TEST(ClientNtp, TimeRequestsAreAnsweredWhileTheGuiThreadIsBusy) {

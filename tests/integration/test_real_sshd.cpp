@@ -209,9 +209,9 @@ TEST_F(RealSshd, KeyStoredOnFirstUseAndMatchedOnTheSecondConnection) {
   ASSERT_TRUE(tickets.open(QIODevice::ReadOnly)) << "the shell behind sshd issued the session's ticket";
   EXPECT_TRUE(tickets.readAll().startsWith((TestUser() + QLatin1Char('=')).toUtf8()));
 
-  std::tie(rc, out) = Cli({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("EVT-1764903600-0.evt")});
+  std::tie(rc, out) = Cli({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("12345678-1764903600-375.log")});
   EXPECT_EQ(rc, 0) << LastErr.toStdString();
-  EXPECT_EQ(QFileInfo(FData.filePath(QStringLiteral("4711/Event/EVT-1764903600-0.evt"))).size(), 2560);
+  EXPECT_EQ(QFileInfo(FData.filePath(QStringLiteral("12345678/Event/12345678-1764903600-375.log"))).size(), 149);
   EXPECT_EQ(Hash(), stored) << "a matching key is not written again";
 }
 

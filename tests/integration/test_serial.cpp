@@ -100,7 +100,7 @@ TEST(SerialClient, SessionIdentityAndLuaOverTheLine) {
   ASSERT_TRUE(SpinUntil([&] { return c.U->IsConnected(); }));
   c.U->StartSession(false);
   ASSERT_TRUE(SpinUntil([&] { return c.Done > 0; }, 5000));
-  EXPECT_EQ(c.U->FSN, 4711u);
+  EXPECT_EQ(c.U->FSN, 12345678u);
   EXPECT_EQ(c.U->FVer, 4);
   QString out;
   // Progress of the long answer reaches the client while the bytes still
@@ -162,15 +162,15 @@ TEST(SerialCli, CommandsOverTheSerialLine) {
   };
   auto [rc, out] = run({QStringLiteral("identify")});
   EXPECT_EQ(rc, 0);
-  EXPECT_TRUE(out.contains(QStringLiteral("serial:       4711")));
+  EXPECT_TRUE(out.contains(QStringLiteral("serial:       12345678")));
   std::tie(rc, out) = run({QStringLiteral("lua"), QStringLiteral("print(6*7)")});
   EXPECT_EQ(out, QStringLiteral("42\n"));
   std::tie(rc, out) = run({QStringLiteral("setup"), QStringLiteral("get"), dir.filePath(QStringLiteral("s.xml"))});
   EXPECT_EQ(rc, 0);
   EXPECT_GT(QFileInfo(dir.filePath(QStringLiteral("s.xml"))).size(), 10000);
-  std::tie(rc, out) = run({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("EVT-1764903600-0.evt")});
+  std::tie(rc, out) = run({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("12345678-1764903600-375.log")});
   EXPECT_EQ(rc, 0);
-  EXPECT_EQ(QFileInfo(dir.filePath(QStringLiteral("4711/Event/EVT-1764903600-0.evt"))).size(), 2560);
+  EXPECT_EQ(QFileInfo(dir.filePath(QStringLiteral("12345678/Event/12345678-1764903600-375.log"))).size(), 149);
 }
 
 TEST(SerialClient, PortIsOpenedExclusively) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
+#include <QRegularExpression>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
@@ -11,6 +13,7 @@
 #include "ByteOrder.h"
 #include "Ccci.h"
 #include "GZip.h"
+#include "RecordFile.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
 #include "Tar.h"
@@ -79,7 +82,7 @@ TEST_F(SimTest, Protocol4SessionCarriesTheFtpLogin) {
     EXPECT_EQ(h.Priv, priv);
     EXPECT_EQ(h.ExtCmd, ext);
     EXPECT_EQ(h.Ver, 4);
-    EXPECT_EQ(h.SN, 4711u);
+    EXPECT_EQ(h.SN, 12345678u);
     EXPECT_FALSE(CheckNAK(h.FTPNAK));
     TSessionAnswer s;
     ASSERT_EQ(DecodeSessionAnswer(a, s), QString());
@@ -191,7 +194,7 @@ TEST_F(SimTest, IdentityFieldsAtTheirOffsets) {
   c.Send(BuildHeaderOnly(C(), 2, 0, 0));
   TIdentityBasic basic;
   ASSERT_EQ(DecodeIdentityBasic(c.Recv(), basic), QString());
-  EXPECT_EQ(basic.SerNum, 4711u);
+  EXPECT_EQ(basic.SerNum, 12345678u);
   EXPECT_EQ(basic.ArtNum, 1197500u);
   c.Send(BuildHeaderOnly(C(), 2, 0, 1));
   const QByteArray f = c.Recv();
@@ -254,10 +257,10 @@ TEST_F(SimTest, DeviceLibraryAnswers) {
   QFile log(Sim.Root() + "/mnt/flashdrive0/data/logd.log");
   ASSERT_TRUE(log.open(QIODevice::ReadOnly));
   EXPECT_TRUE(log.readAll().contains("hello from the test"));
-  const QByteArray ls = RunLua(c, "fs.ls('/mnt/flashdrive0/data/events/*.evt')");
-  EXPECT_EQ(ls.count("file "), 3);
+  const QByteArray ls = RunLua(c, "fs.ls('/mnt/flashdrive0/data/events/*.log')");
+  EXPECT_EQ(ls.count("file "), 7);
   EXPECT_EQ(RunLua(c, "local s = uti.stat() print(s.version.major, s.serial, s.time.utc.fracsec.dst)"),
-            QByteArray("2\t4711\t0\r\n"));
+            QByteArray("2\t12345678\t0\r\n"));
   RunLua(c, "fs.cp('//mnt/flashdrive0/data/logd.log', '//mnt/flashdrive0/data/ccci/scratchpad/logd.log')");
   EXPECT_TRUE(QFile::exists(Sim.Root() + "/mnt/flashdrive0/data/ccci/scratchpad/logd.log"));
 }
@@ -323,7 +326,7 @@ TEST_F(SimTest, ReadoutListsAndResumes) {
   c.Send(BuildHeaderOnly(C(), 5, 0, 16));
   const QByteArray list = c.Recv().mid(20);
   const QList<QByteArray> lines = list.trimmed().split('\n');
-  ASSERT_EQ(lines.size(), 3);
+  ASSERT_EQ(lines.size(), 7) << "the device's default events";
   const QList<QByteArray> fields = lines[0].trimmed().split(';');
   ASSERT_EQ(fields.size(), 3);
   const QByteArray name = fields[0];
@@ -331,14 +334,14 @@ TEST_F(SimTest, ReadoutListsAndResumes) {
   c.Send(BuildFileName(C(), 5, 0, 17, name, 0));
   const QByteArray whole = c.Recv().mid(20);
   EXPECT_EQ(whole.size(), size);
-  c.Send(BuildFileName(C(), 5, 0, 17, name, 1000));
-  EXPECT_EQ(c.Recv().mid(20), whole.mid(1000)) << "only the tail from the position";
+  c.Send(BuildFileName(C(), 5, 0, 17, name, 100));
+  EXPECT_EQ(c.Recv().mid(20), whole.mid(100)) << "only the tail from the position";
   c.Send(BuildHeaderOnly(C(), 5, 0, 0));
-  EXPECT_TRUE(c.Recv().mid(20).contains("10min/10min-0-"));
+  EXPECT_TRUE(c.Recv().mid(20).contains("sync/10min-12345678-"));
   c.Send(BuildFileName(C(), 5, 0, 18, name, 0));
   EXPECT_EQ(HeadOf(c.Recv()).ExtCmd, 18);
   c.Send(BuildHeaderOnly(C(), 5, 0, 16));
-  EXPECT_EQ(c.Recv().mid(20).trimmed().split('\n').size(), 2);
+  EXPECT_EQ(c.Recv().mid(20).trimmed().split('\n').size(), 6);
   c.Send(BuildHeaderOnly(C(), 5, 0, 33));
   EXPECT_TRUE(c.Recv().mid(20).startsWith("\x89PNG\r\n\x1a\n"));
 }
@@ -500,4 +503,60 @@ TEST_F(SimTest, SampleContentIsThere) {
   EXPECT_TRUE(xml.contains("<mandatory>"));
   for (const char* type : {"float", "integer", "boolean", "uint32", "secret", "measId", "exitmeasId", "ipaddress", "text"})
     EXPECT_TRUE(xml.contains(QByteArray("<type>") + type + "</type>")) << type;
+}
+
+// ---- stored records ----------------------------------------------------------------------
+
+namespace {
+// Every stored file as the offline store sees it: name rule and readable header.
+QStringList StoredRecords(const QString& root) {
+  QStringList out;
+  QDirIterator it(root + QStringLiteral("/mnt/flashdrive0/data"), {QStringLiteral("*.log")}, QDir::Files,
+                  QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString path = it.next();
+    if (path.endsWith(QLatin1String("/logd.log"))) continue;
+    out << QDir(root + QStringLiteral("/mnt/flashdrive0/data")).relativeFilePath(path);
+  }
+  out.sort();
+  return out;
+}
+}  // namespace
+
+TEST_F(SimTest, DefaultRecordsFollowTheNameRuleAndReadBack) {
+  static const QRegularExpression rule(QStringLiteral("^([0-9a-zA-Z]*-{1})?([0-9]{8})-([0-9]{10})-([0-9]{3}).log$"));
+  const QStringList files = StoredRecords(Sim.Root());
+  QStringList classes;
+  for (const QString& f : files) {
+    const QString name = f.section(QLatin1Char('/'), -1);
+    EXPECT_TRUE(rule.match(name).hasMatch()) << f.toStdString();
+    EXPECT_EQ(rule.match(name).captured(2), QStringLiteral("12345678"));
+    TRecordFile rec;
+    QString error;
+    ASSERT_TRUE(ReadRecordFile(Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/") + f, rec, error)) << error.toStdString();
+    EXPECT_TRUE(rec.Warning.isEmpty());
+    EXPECT_GT(rec.Records, 0) << f.toStdString();
+    if (f.startsWith(QLatin1String("recorder/"))) classes << f.section(QLatin1Char('/'), 1, 1) + QLatin1Char('/') + rec.Header.Context.Class;
+  }
+  classes.sort();
+  EXPECT_EQ(classes, (QStringList{"async/BinIn", "rec/Hp", "rec/Osc", "rec/Trg", "sync/10T", "sync/10min", "sync/10s",
+                                  "sync/150T", "sync/1s", "sync/2h", "sync/Mmin", "sync/Ns", "sync/Slave1", "sync/Xyz"}));
+  EXPECT_EQ(files.filter(QStringLiteral("events/")).size(), 7);
+
+  // A triggered disturbance is one more Osc, Hp and Trg triple.
+  TRawClient c;
+  OpenV4(c, Sim.Port);
+  RunLua(c, "pq.triggerRec()");
+  const QStringList after = StoredRecords(Sim.Root());
+  EXPECT_EQ(after.size(), files.size() + 3);
+  EXPECT_EQ(after.filter(QStringLiteral("rec/Osc-")).size(), 2);
+}
+
+TEST(SimPopulate, MoreFilesOnRequestSpreadOverClassesAndEvents) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--populate"), QStringLiteral("40")}));
+  const QStringList files = StoredRecords(sim.Root());
+  EXPECT_EQ(files.size(), 7 + 14 + 40);
+  EXPECT_GT(files.filter(QStringLiteral("events/")).size(), 7) << "some of them events";
+  EXPECT_GT(files.filter(QStringLiteral("sync/2h-")).size(), 1) << "and the classes";
 }

@@ -75,7 +75,7 @@ TEST_F(SshTest, FirstConnectionStoresTheKeySecondDoesNotAsk) {
     TSshClient c(Sim, Ini, QStringLiteral("operator"), QStringLiteral("operator"));
     ASSERT_TRUE(c.Connect());
     EXPECT_EQ(c.Asked, QList<TFingerprintState>{TFingerprintState::fsNew});
-    EXPECT_EQ(c.U->FSN, 4711u);
+    EXPECT_EQ(c.U->FSN, 12345678u);
     EXPECT_EQ(c.U->FVer, 5);
     EXPECT_TRUE(c.Has(QStringLiteral("Sending Auth with User: operator and Ticket "))) << "the user may fetch a ticket";
   }
@@ -151,7 +151,7 @@ TEST_F(SshTest, LuaThroughTheShell) {
 TEST_F(SshTest, DownloadReportsProgressWhileTheBytesArrive) {
   const qint64 size = 3 * 1024 * 1024;
   {
-    QFile f(Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/recorder/10min/10min-0-1765000000-big.rec"));
+    QFile f(Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/recorder/sync/10min-12345678-1765000000-999.log"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(QByteArray(size, 'r'));
   }
@@ -166,9 +166,9 @@ TEST_F(SshTest, DownloadReportsProgressWhileTheBytesArrive) {
   };
   bool stored = false;
   c.U->FRecToTable = [&](QObject*, const QString&) { stored = true; };
-  c.U->SendCommand(ccci::TCcci::READOUT_REC_RD, QStringLiteral("10min/10min-0-1765000000-big.rec"), 0u, false);
+  c.U->SendCommand(ccci::TCcci::READOUT_REC_RD, QStringLiteral("sync/10min-12345678-1765000000-999.log"), 0u, false);
   ASSERT_TRUE(SpinUntil([&] { return stored; }, 20000));
-  EXPECT_EQ(QFileInfo(data.path() + QStringLiteral("/10min-0-1765000000-big.rec")).size(), size);
+  EXPECT_EQ(QFileInfo(data.path() + QStringLiteral("/10min-12345678-1765000000-999.log")).size(), size);
   // The answer's header starts the work with the frame's size, progress
   // follows as the channel delivers, and the work ends with the frame.
   auto begin = std::find_if(reads.begin(), reads.end(), [&](const auto& r) { return r.second > size; });
@@ -229,9 +229,9 @@ TEST_F(SshTest, CliThroughSsh) {
   std::tie(rc, out) = run({QStringLiteral("--trust-new-host-key"), QStringLiteral("lua"), QStringLiteral("print(2*21)")});
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(out, QStringLiteral("42\n"));
-  std::tie(rc, out) = run({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("EVT-1764903600-0.evt")});
+  std::tie(rc, out) = run({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("12345678-1764903600-375.log")});
   EXPECT_EQ(rc, 0) << "the stored key is known now";
-  EXPECT_EQ(QFileInfo(data.filePath(QStringLiteral("4711/Event/EVT-1764903600-0.evt"))).size(), 2560);
+  EXPECT_EQ(QFileInfo(data.filePath(QStringLiteral("12345678/Event/12345678-1764903600-375.log"))).size(), 149);
   std::tie(rc, out) = run({QStringLiteral("setup"), QStringLiteral("get"), data.filePath(QStringLiteral("s.xml"))});
   EXPECT_EQ(rc, 0);
 }
