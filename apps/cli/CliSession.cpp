@@ -210,7 +210,7 @@ TArgProblem Missing(const QString& what) { return TArgProblem::Usage(QStringLite
 std::vector<TCliCommand> AllCommands() {
   return {IdentifyCommand(), LuaCommand(),   SetupCommand(),      EventsCommand(), RecordingsCommand(),
           DisplayCommand(),  DevlogCommand(), ScratchpadCommand(), StreamCommand(), NtpCommand(),
-          ParaCommand(), MdbCommand(), ClockCommand(), RecordCommand()};
+          ParaCommand(), MdbCommand(), ClockCommand(), RecordCommand(), ReadoutCommand()};
 }
 
 }  // namespace vanta::cli

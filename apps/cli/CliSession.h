@@ -138,5 +138,9 @@ TCliCommand ParaCommand();
 TCliCommand MdbCommand();
 TCliCommand ClockCommand();
 TCliCommand RecordCommand();
+TCliCommand ReadoutCommand();
+
+// The device's event or recording list as it arrives ("path;end;size" lines).
+bool FetchListText(TCliSession& s, bool events, QByteArray& text);
 
 }  // namespace vanta::cli

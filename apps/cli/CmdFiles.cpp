@@ -10,6 +10,24 @@
 
 namespace vanta::cli {
 
+bool FetchListText(TCliSession& s, bool events, QByteArray& text) {
+  TComUnit& u = s.Unit();
+  bool got = false;
+  auto take = [&](QObject*, TMemoryStream& st) {
+    text = st.Bytes();
+    got = true;
+  };
+  if (events)
+    u.FEvtOverview = take;
+  else
+    u.FRecOverview = take;
+  const ccci::TCcci ls = events ? ccci::TCcci::READOUT_EVT_LS : ccci::TCcci::READOUT_REC_LS;
+  s.Request(ls, [&] { u.SendCommand(ls); });
+  u.FEvtOverview = nullptr;
+  u.FRecOverview = nullptr;
+  return got;
+}
+
 namespace {
 
 bool CopyOver(const QString& from, const QString& to) {
@@ -48,20 +66,8 @@ struct TReadoutKind {
 };
 
 bool FetchList(TCliSession& s, const TReadoutKind& k, std::vector<TListEntry>& out) {
-  TComUnit& u = s.Unit();
   QByteArray text;
-  bool got = false;
-  auto take = [&](QObject*, TMemoryStream& st) {
-    text = st.Bytes();
-    got = true;
-  };
-  if (k.Events)
-    u.FEvtOverview = take;
-  else
-    u.FRecOverview = take;
-  s.Request(k.Ls, [&] { u.SendCommand(k.Ls); });
-  u.FEvtOverview = nullptr;
-  u.FRecOverview = nullptr;
+  const bool got = FetchListText(s, k.Events, text);
   out = ParseList(text);
   return got;
 }

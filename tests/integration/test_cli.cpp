@@ -1189,3 +1189,50 @@ TEST(CliPara, RowsGoldenOutput) {
   EXPECT_EQ(rows(QStringLiteral("251658240"), QStringLiteral("1"), QStringLiteral("en")),
             QString::fromUtf8(ReadAll(QStringLiteral(VANTA_GOLDEN_DIR "/para-rows-odd.txt"))));
 }
+
+// ---- readout and record files ------------------------------------------------------------
+
+TEST_F(CliTest, ReadoutFetchesEverythingResumesACutCopyAndReadsTheRecords) {
+  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("all")}, 60000);
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_EQ(o.value("fetched").toArray().size(), 21);
+  EXPECT_EQ(o.value("onDisk").toInt(), 21);
+  const QString local = Data.filePath("12345678/Recorder/10min-12345678-1764892800-000.log");
+  const QByteArray device = ReadAll(Device("recorder/sync/10min-12345678-1764892800-000.log"));
+  ASSERT_EQ(ReadAll(local), device);
+
+  // A copy cut in the middle is fetched from where it ends and comes out whole.
+  for (qsizetype cut : {qsizetype(1), device.size() / 3, device.size() - 1}) {
+    WriteAll(local, device.left(cut));
+    r = Cli({QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("sync/10min-12345678-1764892800-000.log")});
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_TRUE(r.Out.contains(QStringLiteral("Exists %1/%2 - Resuming").arg(cut).arg(device.size()))) << r.Out.toStdString();
+    EXPECT_EQ(ReadAll(local), device) << cut;
+  }
+  r = Cli({QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("class"), QStringLiteral("10min")});
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("Exists %1/%1\n").arg(device.size()))) << "complete: nothing requested";
+  EXPECT_FALSE(r.Out.contains(QStringLiteral(" from ")));
+
+  r = Cli({QStringLiteral("readout"), QStringLiteral("tree"), QStringLiteral("recordings")});
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("+ Variables Minutenintervall TRMS\n")));
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("(hidden) ")));
+  EXPECT_FALSE(r.Out.contains(QStringLiteral("\n  - "))) << "every copy on disk: " << r.Out.toStdString();
+
+  // The downloaded files read as records, locally, without a session.
+  r = RunCli({QStringLiteral("record"), QStringLiteral("events"), Data.filePath("12345678/Event/12345678-1764903600-375.log")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("Verletzung RCM Alarmschwelle\t05.12.2025 04:00:00.375\t--\t[]\t--\t--")))
+      << r.Out.toStdString();
+  r = RunCli({QStringLiteral("record"), QStringLiteral("table"), QStringLiteral("--csv"), local});
+  EXPECT_EQ(r.Out.count(QLatin1Char('\n')), 121) << "a header and 120 rows";
+  WriteAll(local, device.left(device.size() - 10));
+  r = RunCli({QStringLiteral("--json"), QStringLiteral("record"), QStringLiteral("info"), local});
+  ASSERT_EQ(r.Exit, 0);
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_EQ(o.value("records").toInt(), 119) << "a cut file keeps its whole records";
+  EXPECT_TRUE(o.value("warnings").toArray().first().toString().contains(QStringLiteral("Datei unvollständig")));
+  r = RunCli({QStringLiteral("record"), QStringLiteral("info"), Data.filePath("12345678/Event")});
+  EXPECT_NE(r.Exit, 0) << "a folder is no record file";
+}
