@@ -69,6 +69,9 @@ tour para set "$data/setup.xml" 218103808=70 --out "$data/edited.xml"
 tour mdb classes
 tour --data-dir "$data" events list
 tour --data-dir "$data" events get --all
+tour --data-dir "$data" readout tree recordings
+tour --data-dir "$data" -q readout download class 10min
+tour record events "$(ls "$data"/*/Event/*-1764903600-375.log 2>/dev/null | head -1)"
 tour stream panel --count 2
 tour lua 'error("a Lua error comes back with exit code 3")'
 rm -rf "$data"
