@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "FormLayout.h"
 #include "FormPara.h"
 
 #include <QAction>
@@ -252,6 +253,8 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind) {
       OpenDevice(index, TDirectKind::dkpara);
     };
     w = para;
+  } else if (kind == TDirectKind::dkdata) {
+    w = new TFormOnline;
   } else {
     w = new TFormDevice(kind);
   }

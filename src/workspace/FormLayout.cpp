@@ -1,0 +1,534 @@
+#include "FormLayout.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "EventTable.h"
+
+namespace vanta {
+
+namespace {
+constexpr int CItemRole = Qt::UserRole + 7;  // marks file items of the tree
+
+QIcon ImageIcon(int image) {
+  // 0: not (completely) on disk, 3: on disk, 4: a group.
+  static const QIcon missing = QApplication::style()->standardIcon(QStyle::SP_ArrowDown);
+  static const QIcon onDisk = QApplication::style()->standardIcon(QStyle::SP_DialogApplyButton);
+  static const QIcon group = QApplication::style()->standardIcon(QStyle::SP_DirIcon);
+  return image == CImgOnDisk ? onDisk : image == CImgGroup ? group : missing;
+}
+}  // namespace
+
+void TRecTreeViewItem::SetImage(int image) {
+  Image = image;
+  setIcon(0, ImageIcon(image));
+}
+
+// ---- the layout ------------------------------------------------------------------------------
+
+TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
+  FOnOfflineEinstellungen = {300, 300, 160, 140, 80, 80, 360};
+  auto* outer = new QHBoxLayout(PanelBack);
+  outer->setContentsMargins(4, 4, 4, 4);
+  SplittOpti = new QSplitter(Qt::Horizontal, PanelBack);
+  tbcSettings = new QTabWidget(SplittOpti);
+  TreeViewOpti = new QTreeWidget(tbcSettings);
+  TreeViewOpti->setHeaderHidden(true);
+  TreeViewOpti->setContextMenuPolicy(Qt::CustomContextMenu);
+  tbcSettings->addTab(TreeViewOpti, QStringLiteral("Dateien"));
+  auto* scale = new QLabel(QStringLiteral("Skalierung der Kurven: kommt mit der Zeitkurve."), tbcSettings);
+  scale->setWordWrap(true);
+  scale->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  tbcSettings->addTab(scale, QStringLiteral("Skalierung"));
+  grdMarker = new QTableWidget(0, 4, tbcSettings);
+  grdMarker->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Marker 1"), QStringLiteral("Marker 2"),
+                                        QStringLiteral("M1-M2")});
+  tbcSettings->addTab(grdMarker, QStringLiteral("Marker"));
+  tvSelect = new QTreeWidget(SplittOpti);
+  tvSelect->setHeaderHidden(true);
+  tvSelect->hide();
+  FRight = new QStackedWidget(SplittOpti);
+  GridData = new QTableWidget(FRight);
+  GridData->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  GridData->setContextMenuPolicy(Qt::ActionsContextMenu);
+  GridData->verticalHeader()->setVisible(false);
+  PanPaintBox = new QLabel(QStringLiteral("Kurven folgen mit der Zeitkurve."), FRight);
+  FRight->addWidget(GridData);
+  FRight->addWidget(PanPaintBox);
+  SplittOpti->setStretchFactor(2, 1);
+  outer->addWidget(SplittOpti);
+  actCopyEvents = new QAction(QStringLiteral("Kopieren"), this);
+  connect(actCopyEvents, &QAction::triggered, this, [this] { QApplication::clipboard()->setText(EventTableText()); });
+  GridData->addAction(actCopyEvents);
+  tbcSettings->setCurrentIndex(0);
+  ApplyLayout();
+}
+
+void TFormLayout::ApplyLayout() {
+  const TFrmOnOfflineSettings& s = FOnOfflineEinstellungen;
+  SplittOpti->setSizes({s.LytWth > 0 ? s.LytWth : 300, 0, 800});
+}
+
+void TFormLayout::closeEvent(QCloseEvent* event) {
+  FOnOfflineEinstellungen.LytWth = SplittOpti->sizes().value(0, FOnOfflineEinstellungen.LytWth);
+  // The event table's widths are kept; other tables size themselves.
+  int32_t* cols[] = {&FOnOfflineEinstellungen.Ereignis, &FOnOfflineEinstellungen.Zeit, &FOnOfflineEinstellungen.Max,
+                     &FOnOfflineEinstellungen.Einheit, &FOnOfflineEinstellungen.Harm, &FOnOfflineEinstellungen.Dauer};
+  if (!FEvents.isEmpty() && GridData->columnCount() == 6)
+    for (int i = 0; i < 6; ++i) *cols[i] = GridData->columnWidth(i);
+  TFormBasic::closeEvent(event);
+}
+
+void TFormLayout::StartWork(const QString& text) { TFormBasic::StartWork(text); }
+void TFormLayout::EndWork() { TFormBasic::EndWork(); }
+
+void TFormLayout::SwitchGridPB(bool table) { FRight->setCurrentIndex(table ? 0 : 1); }
+
+void TFormLayout::SetNewSizeToTVI(const QString& local) {
+  if (!FSelectedRec) return;
+  const qint64 size = QFileInfo(local).size();
+  if (uint64_t(size) > FSelectedRec->FileSize) {
+    FSelectedRec->FileSize = uint64_t(size);
+    LogPrepare(this, QStringLiteral("New Filesize: %1 Recsize: %2 FN: %3").arg(size).arg(FRecDataLst.size()).arg(local), false);
+  }
+}
+
+void TFormLayout::EvtToTable(const QString& path) {
+  EndWork();
+  QString error, warning;
+  TRecordHeader header;
+  FEvents.clear();
+  if (!ReadRecordHeader(path, header, error) || !AnalyseEventData(path, FEvents, error, &warning)) {
+    LogPrepare(this, error, false);
+    LabSBar->setText(error);
+    return;
+  }
+  if (!warning.isEmpty()) LogPrepare(this, warning, false);
+  FShownHeader = header;
+  const TMeasLookup lookup = EventLookupFor(header);
+  GridData->clear();
+  GridData->setColumnCount(6);
+  GridData->setRowCount(int(FEvents.size()));
+  GridData->setHorizontalHeaderLabels(EventTableHeaders());
+  for (int r = 0; r < FEvents.size(); ++r)
+    for (int c = 0; c < 6; ++c) GridData->setItem(r, c, new QTableWidgetItem(EventCellText(FEvents[r], c, header, lookup)));
+  const TFrmOnOfflineSettings& s = FOnOfflineEinstellungen;
+  const int widths[] = {s.Ereignis, s.Zeit, s.Max, s.Einheit, s.Harm, s.Dauer};
+  for (int c = 0; c < 6; ++c) GridData->setColumnWidth(c, widths[c] > 0 ? widths[c] : 100);
+  tvSelect->hide();
+  SwitchGridPB(true);
+  LabSBar->setText(QStringLiteral("%1 Ereignis(se): %2").arg(FEvents.size()).arg(QFileInfo(path).fileName()));
+}
+
+void TFormLayout::RecToTable(const QString& path) {
+  EndWork();
+  TContextHeader ctx;
+  QString error, warning;
+  FRecDataLst.clear();
+  if (!AnalyseRecData(path, ctx, FRecDataLst, error, &warning)) {
+    LogPrepare(this, error, false);
+    LabSBar->setText(error);
+    return;
+  }
+  if (!warning.isEmpty()) LogPrepare(this, warning, false);
+  ReadRecordHeader(path, FShownHeader, error);
+  SetNewSizeToTVI(path);
+  // Quantity groups by their group id, the curves below them.
+  tvSelect->setUpdatesEnabled(false);
+  tvSelect->clear();
+  QHash<uint32_t, QTreeWidgetItem*> groups;
+  for (const TRecordChannel& c : ctx.Channels) {
+    QTreeWidgetItem*& g = groups[c.Group];
+    if (!g) {
+      g = new QTreeWidgetItem(tvSelect, {c.Name.section(QLatin1Char(' '), 0, 0)});
+      g->setFlags(g->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
+      g->setCheckState(0, Qt::Unchecked);
+    }
+    auto* leaf = new QTreeWidgetItem(g, {QStringLiteral("%1 [%2]").arg(c.Name, c.Unit)});
+    leaf->setFlags(leaf->flags() | Qt::ItemIsUserCheckable);
+    leaf->setCheckState(0, Qt::Unchecked);
+  }
+  if (tvSelect->topLevelItemCount() > 0) {
+    tvSelect->topLevelItem(0)->setExpanded(true);
+    tvSelect->topLevelItem(0)->setCheckState(0, Qt::Checked);
+  }
+  tvSelect->setUpdatesEnabled(true);
+  tvSelect->show();
+  if (QList<int> sizes = SplittOpti->sizes(); sizes.value(1) == 0 && sizes.size() == 3) {
+    sizes[1] = 220;  // the quantity tree gets room when it first appears
+    sizes[2] = qMax(200, sizes[2] - 220);
+    SplittOpti->setSizes(sizes);
+  }
+  const time_tz_t tz{FShownHeader.Env.TzOffsetSec, FShownHeader.Env.Dst};
+  GridData->clear();
+  GridData->setColumnCount(int(ctx.Channels.size()) + 1);
+  GridData->setRowCount(int(FRecDataLst.size()));
+  QStringList head{QStringLiteral("Zeit")};
+  for (const TRecordChannel& c : ctx.Channels) head << QStringLiteral("%1 [%2]").arg(c.Name, c.Unit);
+  GridData->setHorizontalHeaderLabels(head);
+  for (int r = 0; r < FRecDataLst.size(); ++r) {
+    const TRecRow& row = FRecDataLst[r];
+    GridData->setItem(r, 0, new QTableWidgetItem(TPQTimeProgs::VantaTS_to_StrMilSec(
+                                TPQTimeProgs::TStoLinear(TPQTimeProgs::TSNormalizeLocal(row.Time, tz)))));
+    for (int c = 0; c < row.Values.size(); ++c)
+      GridData->setItem(r, c + 1, new QTableWidgetItem(QString::number(double(row.Values[c]), 'g', 7)));
+  }
+  GridData->resizeColumnsToContents();
+  SwitchGridPB(true);
+  LabSBar->setText(QStringLiteral("%1: %2 Zeilen").arg(QFileInfo(path).fileName()).arg(FRecDataLst.size()));
+}
+
+void TFormLayout::AsyncToTable(const QString& path) {
+  EndWork();
+  QString error, warning;
+  FAsync.clear();
+  if (!AnalyseAsyncData(path, FAsync, error, &warning)) {
+    LogPrepare(this, error, false);
+    LabSBar->setText(error);
+    return;
+  }
+  ReadRecordHeader(path, FShownHeader, error);
+  SetNewSizeToTVI(path);
+  const time_tz_t tz{FShownHeader.Env.TzOffsetSec, FShownHeader.Env.Dst};
+  const int inputs = qMax(1, int(FShownHeader.Context.Channels.size()));
+  GridData->clear();
+  GridData->setColumnCount(inputs + 1);
+  GridData->setRowCount(int(FAsync.size()));
+  QStringList head{QStringLiteral("Zeit")};
+  for (int i = 0; i < inputs; ++i)
+    head << (i < FShownHeader.Context.Channels.size() ? FShownHeader.Context.Channels[i].Name : QStringLiteral("Eingang %1").arg(i + 1));
+  GridData->setHorizontalHeaderLabels(head);
+  for (int r = 0; r < FAsync.size(); ++r) {
+    const TAsyncRecord& a = FAsync[r];
+    GridData->setItem(r, 0, new QTableWidgetItem(TPQTimeProgs::VantaTS_to_StrMilSec(
+                                TPQTimeProgs::TStoLinear(TPQTimeProgs::TSNormalizeLocal(a.Time, tz)))));
+    for (int i = 0; i < inputs; ++i) {
+      auto* cell = new QTableWidgetItem(((a.State >> i) & 1) ? QStringLiteral("1") : QStringLiteral("0"));
+      if ((a.Changed >> i) & 1) cell->setBackground(QColor(255, 220, 120));  // this input changed here
+      GridData->setItem(r, i + 1, cell);
+    }
+  }
+  tvSelect->hide();
+  SwitchGridPB(true);
+}
+
+QString TFormLayout::EventTableText() const { return EventTableClipboard(FEvents, FShownHeader, EventLookupFor(FShownHeader)); }
+
+// ---- the readout of a connected device ------------------------------------------------------
+
+TFormOnline::TFormOnline(QWidget* parent) : TFormLayout(parent) {
+  SetCapt(QStringLiteral("Datenauslese"));
+  connect(TreeViewOpti, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+    if (item == FRecTreeView) return ClickRecOverview();
+    if (item == FEvtTreeView) return ClickEvtOverview();
+    auto* file = dynamic_cast<TRecTreeViewItem*>(item);
+    if (!file || file->Path.isEmpty()) {
+      item->setExpanded(!item->isExpanded());  // a group opens or closes
+      return;
+    }
+    bool underEvents = false;
+    for (QTreeWidgetItem* p = item->parent(); p; p = p->parent()) underEvents |= p == FEvtTreeView;
+    if (underEvents) {
+      FTVIEvt = file;
+      EventClick(file);
+    } else {
+      FTVIRec = file;
+      RecordClick(file);
+    }
+  });
+  connect(TreeViewOpti, &QTreeWidget::customContextMenuRequested, this, [this](const QPoint& at) { ContextMenu(at); });
+}
+
+void TFormOnline::ConnEst(QObject* Sender, bool connected) {
+  TFormLayout::ConnEst(Sender, connected);
+  if (!connected || FRecTreeView) return;
+  FRecTreeView = new QTreeWidgetItem(TreeViewOpti, {QStringLiteral("Rekorder Daten")});
+  FEvtTreeView = new QTreeWidgetItem(TreeViewOpti, {QStringLiteral("PQ-Ereignisse")});
+  for (QTreeWidgetItem* r : {FRecTreeView, FEvtTreeView}) r->setIcon(0, ImageIcon(CImgGroup));
+}
+
+TReadoutPlace TFormOnline::Place() const {
+  TReadoutPlace p;
+  if (FComUnit) {
+    p.EventDir = FComUnit->FEvtDir;
+    p.RecorderDir = FComUnit->FRecDir;
+    const time_set_t set = FComUnit->FtmeSet;
+    p.ToLocal = [set](tmStamp_t t) { return CorrectUTCtoLocal(t, set); };
+  }
+  p.Log = [this](const QString& line) { const_cast<TFormOnline*>(this)->LogPrepare(nullptr, line, false); };
+  return p;
+}
+
+void TFormOnline::ClickEvtOverview() {
+  if (FInClick) return;
+  FInClick = true;
+  StartWork(QStringLiteral("Anfordern"));
+  if (FStreamRunning) StopStream();
+  EvtUebClick();
+  FInClick = false;
+}
+
+void TFormOnline::ClickRecOverview() {
+  if (FInClick) return;
+  FInClick = true;
+  StartWork(QStringLiteral("Anfordern"));
+  if (FStreamRunning) StopStream();
+  RecUebClick();
+  FInClick = false;
+}
+
+void TFormOnline::BuildTree(QTreeWidgetItem* root, const QList<TReadoutNode>& nodes, bool recording) {
+  for (const TReadoutNode& n : nodes) {
+    auto* item = new TRecTreeViewItem(root, {n.Text});
+    item->Path = n.Path;
+    item->FileSize = n.FileSize;
+    item->isAsync = n.IsAsync;
+    item->SetImage(n.Image);
+    item->setData(0, CItemRole, !n.IsGroup());
+    if (!n.IsGroup()) {
+      item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+      item->setCheckState(0, Qt::Unchecked);
+    }
+    BuildTree(item, n.Children, recording);
+  }
+}
+
+void TFormOnline::EvtOverView(const QStringList& lines) {
+  if (!FEvtTreeView) return;
+  TreeViewOpti->setUpdatesEnabled(false);
+  qDeleteAll(FEvtTreeView->takeChildren());
+  FTVIEvt = nullptr;
+  const TReadoutTree tree = BuildEventTree(Place(), ParseListText(lines.join(QLatin1Char('\n'))));
+  BuildTree(FEvtTreeView, tree.Roots, false);
+  FEvtTreeView->setExpanded(true);
+  TreeViewOpti->setUpdatesEnabled(true);
+  EndWork();
+  LabSBar->setText(QStringLiteral("%1 Ereignisse").arg(tree.Roots.size()));
+}
+
+void TFormOnline::RecOverView(const QStringList& lines) {
+  if (!FRecTreeView) return;
+  TreeViewOpti->setUpdatesEnabled(false);
+  qDeleteAll(FRecTreeView->takeChildren());
+  FTVIRec = nullptr;
+  FSelectedRec = nullptr;
+  SwitchGridPB(false);
+  const TReadoutTree tree = BuildRecordingTree(Place(), ParseListText(lines.join(QLatin1Char('\n'))));
+  BuildTree(FRecTreeView, tree.Roots, true);
+  // Classes no group takes are listed (and fetched by "all") but not shown.
+  auto* hidden = new TRecTreeViewItem(FRecTreeView, {QString()});
+  hidden->setHidden(true);
+  BuildTree(hidden, tree.Hidden, true);
+  FRecTreeView->setExpanded(true);
+  TreeViewOpti->setUpdatesEnabled(true);
+  EndWork();
+  LabSBar->setText(QStringLiteral("%1 Aufzeichnungen").arg(tree.Queue.size()));
+}
+
+void TFormOnline::EventClick(TRecTreeViewItem* item) {
+  if (!item || FInClick) return;
+  FInClick = true;
+  StartWork(QStringLiteral("Anfordern"));
+  item->SetImage(CImgOnDisk);
+  QString local;
+  uint64_t size = item->FileSize;
+  FLastUseEvtFile = GetFileNameOnDisk(Place(), item->Path, false);
+  if (item->FileSize == 0 || DoesFileExist(Place(), item->Path, local, size, false, false))
+    EvtToTable(FLastUseEvtFile);
+  else
+    EvtClick(item->Path, uint32_t(size));
+  FInClick = false;
+}
+
+void TFormOnline::RecordClick(TRecTreeViewItem* item) {
+  if (!item || FInClick) return;
+  FInClick = true;
+  StartWork(QStringLiteral("Anfordern"));
+  FSelectedRec = item;
+  item->SetImage(CImgOnDisk);
+  // The arrived file goes to the binary-input table or the recording table.
+  const bool async = item->isAsync;
+  FComUnit->FRecToTable = [this, async](QObject*, const QString& path) {
+    if (async)
+      AsyncToTable(path);
+    else
+      RecToTable(path);
+  };
+  QString local;
+  uint64_t size = item->FileSize;
+  const QString onDisk = GetFileNameOnDisk(Place(), item->Path, true);
+  if (item->FileSize == 0 || DoesFileExist(Place(), item->Path, local, size, true, true)) {
+    if (async)
+      AsyncToTable(onDisk);
+    else
+      RecToTable(onDisk);
+  } else {
+    RecClick(item->Path, uint32_t(size));
+  }
+  FInClick = false;
+}
+
+// ---- queued download and deletes ------------------------------------------------------------
+
+QList<TRecTreeViewItem*> TFormOnline::Checked(QTreeWidgetItem* root) const {
+  QList<TRecTreeViewItem*> out;
+  if (!root) return out;
+  for (int i = 0; i < root->childCount(); ++i) {
+    auto* c = dynamic_cast<TRecTreeViewItem*>(root->child(i));
+    if (!c) continue;
+    if (!c->Path.isEmpty() && c->checkState(0) == Qt::Checked) out << c;
+    out << Checked(c);
+  }
+  return out;
+}
+
+namespace {
+QStringList QueueOf(const QList<TRecTreeViewItem*>& items) {
+  QStringList q;
+  for (const TRecTreeViewItem* i : items) q << QStringLiteral("%1=%2").arg(i->Path).arg(i->FileSize);
+  return q;
+}
+QList<TRecTreeViewItem*> AllFiles(QTreeWidgetItem* root) {
+  QList<TRecTreeViewItem*> out;
+  for (int i = 0; root && i < root->childCount(); ++i) {
+    auto* c = dynamic_cast<TRecTreeViewItem*>(root->child(i));
+    if (!c) continue;
+    if (!c->Path.isEmpty()) out << c;
+    out << AllFiles(c);
+  }
+  return out;
+}
+}  // namespace
+
+void TFormOnline::DownloadAll(bool events) {
+  if (!FChain) FChain = std::make_unique<TReadoutChain>(Place());
+  FChain->Start(events ? TReadoutChain::TQueue::qEvents : TReadoutChain::TQueue::qRecordings,
+                QueueOf(AllFiles(events ? FEvtTreeView : FRecTreeView)));
+  StartWork(QStringLiteral("Herunterladen"));
+  MassDownLoad();
+}
+
+void TFormOnline::DownloadSelected(bool events) {
+  if (!FChain) FChain = std::make_unique<TReadoutChain>(Place());
+  FChain->Start(events ? TReadoutChain::TQueue::qEvents : TReadoutChain::TQueue::qRecordings,
+                QueueOf(Checked(events ? FEvtTreeView : FRecTreeView)));
+  StartWork(QStringLiteral("Herunterladen"));
+  MassDownLoad();
+}
+
+void TFormOnline::DownloadClass(TRecTreeViewItem* item) {
+  if (!item || !item->parent()) return;
+  if (!FChain) FChain = std::make_unique<TReadoutChain>(Place());
+  FChain->Start(TReadoutChain::TQueue::qClass, QueueOf(AllFiles(item->parent())));
+  StartWork(QStringLiteral("Herunterladen"));
+  MassDownLoad();
+}
+
+void TFormOnline::MassDownLoad() {
+  if (!FChain || !FComUnit) return;
+  const TReadoutChain::TStep s = FChain->Next();
+  if (s.Done) {
+    FComUnit->FMassDLNext = nullptr;
+    if (FSetGlobalProg) FSetGlobalProg(this, false, QString());
+    LabSBar->clear();
+    EndWork();
+    if (s.RelistEvents)
+      ClickEvtOverview();
+    else
+      ClickRecOverview();
+    return;
+  }
+  FComUnit->FMassDLNext = [this](QObject*) { MassDownLoad(); };
+  if (FSetGlobalProg) FSetGlobalProg(this, true, s.Progress);
+  LabSBar->setText(s.Progress);
+  if (s.Recording)
+    RecClick(s.Path, uint32_t(s.Position));
+  else
+    EvtClick(s.Path, uint32_t(s.Position));
+}
+
+void TFormOnline::DeleteItem(TRecTreeViewItem* item) {
+  if (!item || item->Path.isEmpty()) return;
+  bool events = false;
+  for (QTreeWidgetItem* p = item->parent(); p; p = p->parent()) events |= p == FEvtTreeView;
+  if (events) {
+    EvtDel(item->Path);
+    if (FTVIEvt == item) FTVIEvt = nullptr;
+  } else {
+    RecDel(item->Path);
+    if (FTVIRec == item) FTVIRec = nullptr;
+    if (FSelectedRec == item) FSelectedRec = nullptr;
+  }
+  delete item;
+}
+
+void TFormOnline::DeleteAll(bool events) {
+  if (events) {
+    EvtDelAll();
+    ClickEvtOverview();
+  } else {
+    RecDelAll();
+    ClickRecOverview();
+  }
+}
+
+void TFormOnline::DeleteSelected(bool events) {
+  StartWork(QStringLiteral("Löschen"));
+  for (TRecTreeViewItem* i : Checked(events ? FEvtTreeView : FRecTreeView)) DeleteItem(i);
+  EndWork();
+}
+
+void TFormOnline::DeleteClass(TRecTreeViewItem* item) {
+  if (!item || !item->parent()) return;
+  for (TRecTreeViewItem* i : AllFiles(item->parent())) RecDel(i->Path);
+  ClickRecOverview();
+}
+
+void TFormOnline::ContextMenu(const QPoint& at) {
+  auto* item = dynamic_cast<TRecTreeViewItem*>(TreeViewOpti->itemAt(at));
+  bool events = false;
+  for (QTreeWidgetItem* p = TreeViewOpti->itemAt(at); p; p = p->parent()) events |= p == FEvtTreeView;
+  QMenu menu(this);
+  auto add = [&](const QString& text, auto fn, bool enabled = true) { menu.addAction(text, this, fn)->setEnabled(enabled); };
+  const bool file = item && !item->Path.isEmpty();
+  if (events) {
+    add(QStringLiteral("Alle Ereignisse herunterladen"), [this] { DownloadAll(true); });
+    add(QStringLiteral("Ausgewählte Ereignisse herunterladen"), [this] { DownloadSelected(true); });
+    menu.addSeparator();
+    add(QStringLiteral("Ereignis löschen"), [this, item] { DeleteItem(item); }, file);
+    add(QStringLiteral("Ausgewählte Ereignisse löschen"), [this] { DeleteSelected(true); });
+    add(QStringLiteral("Alle Ereignisse löschen"), [this] { DeleteAll(true); });
+  } else {
+    add(QStringLiteral("Alle Aufzeichnungen herunterladen"), [this] { DownloadAll(false); });
+    add(QStringLiteral("Ausgewählte Aufzeichnungen herunterladen"), [this] { DownloadSelected(false); });
+    add(QStringLiteral("Klasse herunterladen"), [this, item] { DownloadClass(item); }, file);
+    menu.addSeparator();
+    add(QStringLiteral("Aufzeichnung löschen"), [this, item] { DeleteItem(item); }, file);
+    add(QStringLiteral("Ausgewählte Aufzeichnungen löschen"), [this] { DeleteSelected(false); });
+    add(QStringLiteral("Klasse löschen"), [this, item] { DeleteClass(item); }, file);
+    add(QStringLiteral("Alle Aufzeichnungen löschen"), [this] { DeleteAll(false); });
+  }
+  menu.addSeparator();
+  add(QStringLiteral("Im Explorer Anzeigen"),
+      [this, item, events] {
+        FOpenUrl(QUrl::fromLocalFile(QFileInfo(GetFileNameOnDisk(Place(), item->Path, !events)).absolutePath()));
+      },
+      file && item->Image == CImgOnDisk);
+  menu.exec(TreeViewOpti->viewport()->mapToGlobal(at));
+}
+
+}  // namespace vanta

@@ -1,0 +1,117 @@
+#pragma once
+// TFormLayout: the data window of one device: the file tree, scale and
+// marker tabs on the left, the quantity tree, and the table (or the chart
+// area) on the right; downloaded events, recordings and binary-input
+// records are shown here. TFormOnline adds the readout of a connected
+// device: the device's lists as a tree, fetching with resume, the queued
+// download and the deletes.
+#include <QTreeWidgetItem>
+#include <functional>
+#include <memory>
+
+#include "FormBasic.h"
+#include "Readout.h"
+#include "RecordFile.h"
+
+class QAction;
+class QMenu;
+class QSplitter;
+class QStackedWidget;
+class QTableWidget;
+class QTabWidget;
+class QTreeWidget;
+class QLabel;
+
+namespace vanta {
+
+// A file of the tree: the device path, the size the device reported (raised
+// to the local size once shown) and whether it is a binary-input record.
+class TRecTreeViewItem : public QTreeWidgetItem {
+ public:
+  using QTreeWidgetItem::QTreeWidgetItem;
+  QString Path;
+  uint64_t FileSize = 0;
+  bool isAsync = false;
+  int Image = CImgMissing;
+  void SetImage(int image);
+};
+
+class TFormLayout : public TFormBasic {
+  Q_OBJECT
+ public:
+  explicit TFormLayout(QWidget* parent = nullptr);
+
+  void EvtToTable(const QString& path) override;
+  void RecToTable(const QString& path) override;
+  void AsyncToTable(const QString& path) override;
+  using TFormBasic::EndWork;
+  void StartWork(const QString& text) override;
+  void EndWork() override;
+  // True shows the table, false the chart area.
+  void SwitchGridPB(bool table);
+  // The event table as the clipboard gets it ("Kopieren").
+  QString EventTableText() const;
+  void SetNewSizeToTVI(const QString& local);
+
+  QTabWidget* tbcSettings = nullptr;
+  QTreeWidget* TreeViewOpti = nullptr;
+  QTreeWidget* tvSelect = nullptr;
+  QTableWidget* GridData = nullptr;
+  QTableWidget* grdMarker = nullptr;
+  QStackedWidget* FRight = nullptr;
+  QWidget* PanPaintBox = nullptr;
+  QSplitter* SplittOpti = nullptr;
+  QAction* actCopyEvents = nullptr;
+
+  // What the shown file held.
+  TRecordHeader FShownHeader;
+  QList<TEventRecord> FEvents;
+  QList<TRecRow> FRecDataLst;
+  QList<TAsyncRecord> FAsync;
+  TRecTreeViewItem* FSelectedRec = nullptr;
+  QString FLastUseEvtFile;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void ApplyLayout();
+};
+
+class TFormOnline : public TFormLayout {
+  Q_OBJECT
+ public:
+  explicit TFormOnline(QWidget* parent = nullptr);
+
+  void ConnEst(QObject* Sender, bool connected) override;
+  void EvtOverView(const QStringList& lines) override;
+  void RecOverView(const QStringList& lines) override;
+  void ClickEvtOverview();
+  void ClickRecOverview();
+  void EventClick(TRecTreeViewItem* item);
+  void RecordClick(TRecTreeViewItem* item);
+  // One step of the queued download; called again when a file has arrived.
+  void MassDownLoad();
+  void DownloadAll(bool events);
+  void DownloadSelected(bool events);
+  void DownloadClass(TRecTreeViewItem* item);
+  void DeleteItem(TRecTreeViewItem* item);
+  void DeleteAll(bool events);
+  void DeleteSelected(bool events);
+  void DeleteClass(TRecTreeViewItem* item);
+  TReadoutPlace Place() const;
+
+  QTreeWidgetItem* FRecTreeView = nullptr;  // "Rekorder Daten"
+  QTreeWidgetItem* FEvtTreeView = nullptr;  // "PQ-Ereignisse"
+  TRecTreeViewItem* FTVIRec = nullptr;
+  TRecTreeViewItem* FTVIEvt = nullptr;
+  bool FInClick = false;
+  // Where the file-arrived callback of the client goes for the shown file.
+  std::function<void(const QString&)> FShowArrived;
+
+ private:
+  void BuildTree(QTreeWidgetItem* root, const QList<TReadoutNode>& nodes, bool recording);
+  void ContextMenu(const QPoint& at);
+  QList<TRecTreeViewItem*> Checked(QTreeWidgetItem* root) const;
+  std::unique_ptr<TReadoutChain> FChain;
+};
+
+}  // namespace vanta

@@ -1,0 +1,115 @@
+// The readout window against the simulator: the device's lists as trees,
+// the queued download, event and recording tables, deletes.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include "FormLayout.h"
+#include "SimProcess.h"
+#include "TestSupport.h"
+
+using namespace vanta;
+using vanta::test::SpinUntil;
+using vanta::test::TSimProcess;
+
+namespace {
+
+QList<TRecTreeViewItem*> Files(QTreeWidgetItem* root) {
+  QList<TRecTreeViewItem*> out;
+  for (int i = 0; root && i < root->childCount(); ++i) {
+    auto* c = dynamic_cast<TRecTreeViewItem*>(root->child(i));
+    if (c && !c->Path.isEmpty()) out << c;
+    out << Files(root->child(i));
+  }
+  return out;
+}
+
+TRecTreeViewItem* FileNamed(QTreeWidgetItem* root, const QString& part) {
+  for (TRecTreeViewItem* f : Files(root))
+    if (f->Path.contains(part)) return f;
+  return nullptr;
+}
+
+struct TOnline {
+  TSimProcess Sim;
+  QTemporaryDir Data;
+  TFormOnline W;
+  QStringList Log;
+  bool Start() {
+    if (!Sim.Start()) return false;
+    W.FOnLogCallBack = [this](QObject*, const QString& l) { Log << l; };
+    W.SetComUnit(false, false, TIpVer::ipverV4);
+    W.SetFolders(Data.filePath("data/"), Data.filePath("ini/"), Data.filePath("tmp/"));
+    W.SetTCPCommUnit(QStringLiteral("127.0.0.1"), Sim.Port, false, true, true, true, false);
+    return SpinUntil([&] { return W.FRecTreeView != nullptr; }, 10000);
+  }
+};
+
+}  // namespace
+
+TEST(Readout, ListsDownloadsShowsAndDeletes) {
+  TOnline t;
+  ASSERT_TRUE(t.Start()) << t.Log.join('\n').toStdString();
+  EXPECT_EQ(t.W.FRecTreeView->text(0), QStringLiteral("Rekorder Daten"));
+  t.W.ClickRecOverview();
+  ASSERT_TRUE(SpinUntil([&] { return Files(t.W.FRecTreeView).size() == 14; }, 5000)) << "13 shown, one hidden class";
+  EXPECT_EQ(t.W.FRecTreeView->child(2)->text(0), QStringLiteral("10min TRMS"));
+  t.W.ClickEvtOverview();
+  ASSERT_TRUE(SpinUntil([&] { return Files(t.W.FEvtTreeView).size() == 7; }, 5000));
+  for (TRecTreeViewItem* f : Files(t.W.FRecTreeView)) EXPECT_EQ(f->Image, CImgMissing) << f->Path.toStdString();
+
+  // Everything recorded, as the chain works it off; the re-list shows it on disk.
+  t.W.DownloadAll(false);
+  ASSERT_TRUE(SpinUntil([&] {
+    const auto files = Files(t.W.FRecTreeView);
+    return files.size() == 14 && std::all_of(files.cbegin(), files.cend(), [](auto* f) { return f->Image == CImgOnDisk; });
+  }, 20000)) << t.Log.join('\n').toStdString();
+  EXPECT_FALSE(t.W.FComUnit->FMassDLNext) << "the chain let go of the client's callback";
+  EXPECT_TRUE(t.Log.contains(QStringLiteral("Vanta: File %1 does not exist - Downloading")
+                                 .arg(t.W.FComUnit->FRecDir + QStringLiteral("Xyz-12345678-1764892800-000.log"))))
+      << "the hidden class is fetched too";
+
+  // A recording already on disk shows at once: rows and quantity groups.
+  TRecTreeViewItem* tenMin = FileNamed(t.W.FRecTreeView, QStringLiteral("sync/10min-"));
+  ASSERT_NE(tenMin, nullptr);
+  t.W.RecordClick(tenMin);
+  EXPECT_EQ(t.W.GridData->rowCount(), 120);
+  EXPECT_EQ(t.W.GridData->horizontalHeaderItem(10)->text(), QStringLiteral("Differenzstrom Bezug [iRR]"));
+  EXPECT_TRUE(t.W.tvSelect->isVisibleTo(&t.W));
+  EXPECT_GE(t.W.tvSelect->topLevelItemCount(), 4);
+
+  // An event is fetched on its click and shown when it has arrived.
+  TRecTreeViewItem* dip = FileNamed(t.W.FEvtTreeView, QStringLiteral("-1764896400-125"));
+  ASSERT_NE(dip, nullptr);
+  t.W.EventClick(dip);
+  ASSERT_TRUE(SpinUntil([&] { return t.W.GridData->rowCount() == 1 && t.W.GridData->columnCount() == 6; }, 5000));
+  EXPECT_EQ(t.W.GridData->item(0, 0)->text(), QStringLiteral("Spannungseinbruch L1"));
+  EXPECT_EQ(t.W.GridData->item(0, 5)->text(), QStringLiteral("0.1200"));
+  EXPECT_TRUE(t.W.EventTableText().startsWith(QStringLiteral("Ereignis\tZeit\tMaximum")));
+
+  // The binary inputs go to their own table.
+  TRecTreeViewItem* bin = FileNamed(t.W.FRecTreeView, QStringLiteral("async/BinIn-"));
+  ASSERT_NE(bin, nullptr);
+  EXPECT_TRUE(bin->isAsync);
+  t.W.RecordClick(bin);
+  EXPECT_EQ(t.W.GridData->columnCount(), 9);
+  EXPECT_GT(t.W.GridData->rowCount(), 5);
+
+  // Deleting one event removes it on the device and in the tree.
+  const QString device = t.Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/events/") + dip->Path;
+  ASSERT_TRUE(QFile::exists(device));
+  t.W.DeleteItem(dip);
+  EXPECT_EQ(Files(t.W.FEvtTreeView).size(), 6);
+  EXPECT_TRUE(SpinUntil([&] { return !QFile::exists(device); }, 5000));
+  const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR");
+  if (!dir.isEmpty()) {
+    t.W.RecordClick(tenMin);
+    t.W.show();
+    t.W.grab().save(QDir(dir).filePath(QStringLiteral("readout.png")));
+  }
+}
