@@ -1,9 +1,11 @@
 // vanta-cli record: downloaded record files read locally, without a session.
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QJsonArray>
 #include <QJsonObject>
 
 #include "CliSession.h"
+#include "Comtrade.h"
 #include "EventTable.h"
 #include "RecordFile.h"
 
@@ -89,6 +91,35 @@ int Table(TCliOutput& out, const TRecordFile& f, bool csv) {
   return ecDone;
 }
 
+int Export(TCliOutput& out, const TRecordFile& f, const TCliArgs& a) {
+  QString error;
+  if (a.Has(QStringLiteral("csv"))) {
+    QByteArray csv;
+    QSaveFile file(a.Args.value(2));  // "--csv OUT": OUT follows the file
+    if (!BuildCsv(f, csv, error)) {
+      out.Error(error);
+      return ecUsage;
+    }
+    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) {
+      out.Error(QStringLiteral("%1: %2").arg(file.fileName(), file.errorString()));
+      return ecUsage;
+    }
+    out.Line(QStringLiteral("csv %1").arg(file.fileName()));
+    out.Result().insert(QStringLiteral("csv"), file.fileName());
+  }
+  if (a.Has(QStringLiteral("comtrade"))) {
+    const QString dir = a.Value(QStringLiteral("comtrade"));
+    const QString base = QFileInfo(a.Args[1]).completeBaseName();
+    if (!WriteComtrade(f, dir, base, a.Has(QStringLiteral("binary")), error)) {
+      out.Error(error);
+      return ecUsage;
+    }
+    out.Line(QStringLiteral("comtrade %1/%2.cfg").arg(dir, base));
+    out.Result().insert(QStringLiteral("comtrade"), QStringLiteral("%1/%2.cfg").arg(dir, base));
+  }
+  return ecDone;
+}
+
 int Run(TCliOutput& out, const TCliArgs& a) {
   const QString op = a.Args[0], path = a.Args[1];
   TRecordFile f;
@@ -99,6 +130,7 @@ int Run(TCliOutput& out, const TCliArgs& a) {
   }
   if (!f.Warning.isEmpty()) out.Note(QStringLiteral("%1: %2").arg(path, f.Warning));
   if (op == QLatin1String("info")) return Info(out, f);
+  if (op == QLatin1String("export")) return Export(out, f, a);
   if (op == QLatin1String("events")) {
     if (f.Header.Kind != TRecordKind::rkEvent && f.Header.Kind != TRecordKind::rkTrigger) {
       out.Error(QStringLiteral("%1 holds %2, not events").arg(path, RecordKindName(f.Header.Kind)));
@@ -117,15 +149,21 @@ int Run(TCliOutput& out, const TCliArgs& a) {
 
 TCliCommand RecordCommand() {
   TCliCommand c{QStringLiteral("record"),
-                QStringLiteral("record info FILE | record events FILE | record table FILE [--csv]"),
-                {{{QStringLiteral("csv")}, false}},
+                QStringLiteral("record info FILE | record events FILE | record table FILE [--csv] | "
+                               "record export FILE [--csv OUT] [--comtrade DIR [--binary]]"),
+                {{{QStringLiteral("csv")}, false}, {{QStringLiteral("comtrade")}, true}, {{QStringLiteral("binary")}, false}},
                 [](const TCliArgs& a) {
-                  static const QStringList ops{QStringLiteral("info"), QStringLiteral("events"), QStringLiteral("table")};
+                  static const QStringList ops{QStringLiteral("info"), QStringLiteral("events"), QStringLiteral("table"),
+                                               QStringLiteral("export")};
                   if (a.Args.isEmpty()) return Missing(QStringLiteral("info, events or table"));
                   if (!ops.contains(a.Args[0])) return TArgProblem::Usage(QStringLiteral("unknown operation '%1'").arg(a.Args[0]));
                   if (a.Args.size() < 2) return Missing(QStringLiteral("FILE"));
-                  if (a.Args.size() > 2) return Unexpected(a.Args.last());
+                  const bool csvOut = a.Args[0] == QLatin1String("export") && a.Has(QStringLiteral("csv"));
+                  if (csvOut && a.Args.size() < 3) return Missing(QStringLiteral("OUT after --csv"));
+                  if (a.Args.size() > (csvOut ? 3 : 2)) return Unexpected(a.Args.last());
                   if (!QFileInfo(a.Args[1]).isFile()) return TArgProblem::Fact(QStringLiteral("no such file: %1").arg(a.Args[1]));
+                  if (a.Args[0] == QLatin1String("export") && !a.Has(QStringLiteral("csv")) && !a.Has(QStringLiteral("comtrade")))
+                    return TArgProblem::Usage(QStringLiteral("export needs --csv OUT or --comtrade DIR"));
                   return TArgProblem::None();
                 },
                 nullptr};

@@ -14,13 +14,16 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <cmath>
 #include <cstdio>
+#include <random>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "BuildInfo.h"
 #include "Progress.h"
+#include "RecordFile.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
 
@@ -1204,12 +1207,18 @@ TEST_F(CliTest, ReadoutFetchesEverythingResumesACutCopyAndReadsTheRecords) {
   ASSERT_EQ(ReadAll(local), device);
 
   // A copy cut in the middle is fetched from where it ends and comes out whole.
-  for (qsizetype cut : {qsizetype(1), device.size() / 3, device.size() - 1}) {
+  // The edges and a seeded spread between them.
+  QList<qsizetype> cuts{1, device.size() - 1};
+  std::mt19937 rng(1205);
+  for (int i = 0; i < 10; ++i) cuts << qsizetype(1 + rng() % uint32_t(device.size() - 2));
+  for (qsizetype cut : cuts) {
     WriteAll(local, device.left(cut));
     r = Cli({QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("sync/10min-12345678-1764892800-000.log")});
     ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
     EXPECT_TRUE(r.Out.contains(QStringLiteral("Exists %1/%2 - Resuming").arg(cut).arg(device.size()))) << r.Out.toStdString();
-    EXPECT_EQ(ReadAll(local), device) << cut;
+    EXPECT_EQ(QCryptographicHash::hash(ReadAll(local), QCryptographicHash::Sha256),
+              QCryptographicHash::hash(device, QCryptographicHash::Sha256))
+        << cut;
   }
   r = Cli({QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("class"), QStringLiteral("10min")});
   EXPECT_TRUE(r.Out.contains(QStringLiteral("Exists %1/%1\n").arg(device.size()))) << "complete: nothing requested";
@@ -1235,4 +1244,50 @@ TEST_F(CliTest, ReadoutFetchesEverythingResumesACutCopyAndReadsTheRecords) {
   EXPECT_TRUE(o.value("warnings").toArray().first().toString().contains(QStringLiteral("Datei unvollständig")));
   r = RunCli({QStringLiteral("record"), QStringLiteral("info"), Data.filePath("12345678/Event")});
   EXPECT_NE(r.Exit, 0) << "a folder is no record file";
+}
+
+TEST_F(CliTest, DisturbanceRecordsOpenInAnIndependentComtradeReader) {
+  const QString osc = QDir(Device("recorder/rec")).entryInfoList({QStringLiteral("Osc-*.log")}).value(0).filePath();
+  ASSERT_FALSE(osc.isEmpty());
+  vanta::TRecordFile rec;
+  QString error;
+  ASSERT_TRUE(vanta::ReadRecordFile(osc, rec, error)) << error.toStdString();
+  for (const bool binary : {false, true}) {
+    SCOPED_TRACE(binary ? "binary" : "ascii");
+    const QString dir = Data.filePath(binary ? "ct-bin" : "ct-ascii");
+    QStringList args{QStringLiteral("record"), QStringLiteral("export"), osc, QStringLiteral("--comtrade"), dir};
+    if (binary) args << QStringLiteral("--binary");
+    TRun r = RunCli(args);
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    QProcess py;
+    py.start(QStringLiteral("python3"), {QStringLiteral(VANTA_SOURCE_DIR "/tests/tools/comtrade_read.py"),
+                                         QDir(dir).filePath(QFileInfo(osc).completeBaseName() + QStringLiteral(".cfg"))});
+    ASSERT_TRUE(py.waitForFinished(30000));
+    ASSERT_EQ(py.exitCode(), 0) << py.readAllStandardError().toStdString();
+    const QJsonObject doc = QJsonDocument::fromJson(py.readAllStandardOutput()).object();
+    EXPECT_EQ(doc.value("rate").toDouble(), 12800.0);
+    EXPECT_EQ(doc.value("format").toString(), binary ? QStringLiteral("BINARY") : QStringLiteral("ASCII"));
+    const QJsonArray channels = doc.value("channels").toArray();
+    ASSERT_EQ(channels.size(), 6);
+    EXPECT_EQ(channels[3].toArray()[0].toString(), QStringLiteral("i L1"));
+    const QJsonArray samples = doc.value("samples").toArray();
+    ASSERT_EQ(samples.size(), 512);
+    // Every sample within half a step of the 16-bit scaling of its channel.
+    double worst = 0;
+    for (int s = 0; s < 512; ++s)
+      for (int c = 0; c < 6; ++c) {
+        const double peak = 340.0;  // above the largest magnitude of any channel
+        const double got = samples[s].toArray()[c].toDouble();
+        worst = std::max(worst, std::fabs(got - double(rec.Waves[0].Channels[c][s])) / peak);
+      }
+    EXPECT_LT(worst, 1.0 / 32767) << "relative to the range";
+  }
+  // The CSV has a header and one line per sample.
+  TRun r = RunCli({QStringLiteral("record"), QStringLiteral("export"), osc, QStringLiteral("--csv"), Data.filePath("osc.csv")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_EQ(ReadAll(Data.filePath("osc.csv")).count('\n'), 513);
+  r = RunCli({QStringLiteral("record"), QStringLiteral("export"), Device("events/12345678-1764903600-375.log"),
+              QStringLiteral("--comtrade"), Data.filePath("no")});
+  EXPECT_NE(r.Exit, 0) << "an event file has no waveform";
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("COMTRADE only for"))) << r.Err.toStdString();
 }

@@ -1,0 +1,133 @@
+#include "Comtrade.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QSaveFile>
+#include <algorithm>
+#include <cmath>
+
+#include "ByteOrder.h"
+
+namespace vanta {
+
+namespace {
+
+// dd/mm/yyyy,hh:mm:ss.ssssss as the 1999 revision writes time stamps.
+QByteArray ComtradeTime(tmStamp_t t) {
+  const QDateTime dt = QDateTime::fromSecsSinceEpoch(t.Sec, Qt::UTC);
+  return dt.toString(QStringLiteral("dd/MM/yyyy,HH:mm:ss")).toLatin1() +
+         QByteArray::number((t.Frac & CTSNanoMask) / 1000).rightJustified(6, '0').prepend('.');
+}
+
+// COMTRADE names allow no commas.
+QByteArray Field(const QString& s) { return s.toLatin1().replace(',', ' '); }
+
+bool Save(const QString& path, const QByteArray& bytes, QString& error) {
+  QSaveFile f(path);
+  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
+    error = QStringLiteral("%1: %2").arg(path, f.errorString());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool BuildComtrade(const TRecordFile& file, bool binary, TComtradeFiles& out, QString& error) {
+  const TRecordHeader& h = file.Header;
+  if ((h.Kind != TRecordKind::rkOsc && h.Kind != TRecordKind::rkHp) || file.Waves.isEmpty()) {
+    error = QStringLiteral("COMTRADE only for oscilloscope and 10 ms TRMS records");
+    return false;
+  }
+  if (h.Context.SampleRate == 0) {
+    error = QStringLiteral("the record carries no sample rate");
+    return false;
+  }
+  // All waveform records of the file in one sample sequence.
+  const qsizetype n = h.Context.Channels.size();
+  QList<QList<float>> samples(n);
+  for (const TWaveRecord& w : file.Waves)
+    for (qsizetype c = 0; c < n && c < w.Channels.size(); ++c) samples[c] << w.Channels[c];
+  const qsizetype count = samples.isEmpty() ? 0 : samples[0].size();
+  // Per channel a factor that maps the largest magnitude to 32767.
+  QList<double> a(n, 1.0);
+  for (qsizetype c = 0; c < n; ++c) {
+    double peak = 0;
+    for (float v : samples[c]) peak = std::max(peak, std::fabs(double(v)));
+    a[c] = peak > 0 ? peak / 32767.0 : 1.0;
+  }
+  QByteArray cfg;
+  cfg += Field(h.Env.Plant + QLatin1Char(' ') + h.Env.Field) + ',' + Field(h.Env.Device) + QByteArray::number(h.Env.Serial).prepend(' ') + ",1999\r\n";
+  cfg += QByteArray::number(n) + ',' + QByteArray::number(n) + "A,0D\r\n";
+  for (qsizetype c = 0; c < n; ++c) {
+    const TRecordChannel& ch = h.Context.Channels[c];
+    cfg += QByteArray::number(c + 1) + ',' + Field(ch.Name) + ",,," + Field(ch.Unit) + ',' + QByteArray::number(a[c], 'g', 10) +
+           ",0,0,-32767,32767,1,1,P\r\n";
+  }
+  cfg += "50\r\n1\r\n" + QByteArray::number(h.Context.SampleRate) + ',' + QByteArray::number(count) + "\r\n";
+  cfg += ComtradeTime(file.Waves.first().Time) + "\r\n" + ComtradeTime(file.Waves.first().Time) + "\r\n";
+  cfg += binary ? "BINARY\r\n" : "ASCII\r\n";
+  cfg += "1\r\n";
+  QByteArray dat;
+  TByteWriter w(dat);
+  for (qsizetype s = 0; s < count; ++s) {
+    const uint32_t us = uint32_t(std::llround(double(s) * 1e6 / h.Context.SampleRate));
+    if (binary) {
+      w.U32(uint32_t(s + 1));
+      w.U32(us);
+    } else {
+      dat += QByteArray::number(s + 1) + ',' + QByteArray::number(us);
+    }
+    for (qsizetype c = 0; c < n; ++c) {
+      const long v = std::clamp(std::lround(double(samples[c].value(s)) / a[c]), -32767L, 32767L);
+      if (binary)
+        w.U16(uint16_t(int16_t(v)));
+      else
+        dat += ',' + QByteArray::number(qint64(v));
+    }
+    if (!binary) dat += "\r\n";
+  }
+  out = {cfg, dat};
+  return true;
+}
+
+bool WriteComtrade(const TRecordFile& file, const QString& dir, const QString& base, bool binary, QString& error) {
+  TComtradeFiles f;
+  if (!BuildComtrade(file, binary, f, error)) return false;
+  if (!QDir().mkpath(dir)) {
+    error = QStringLiteral("%1: cannot create the folder").arg(dir);
+    return false;
+  }
+  return Save(QDir(dir).filePath(base + QStringLiteral(".cfg")), f.Cfg, error) &&
+         Save(QDir(dir).filePath(base + QStringLiteral(".dat")), f.Dat, error);
+}
+
+bool BuildCsv(const TRecordFile& file, QByteArray& out, QString& error) {
+  const TRecordHeader& h = file.Header;
+  QByteArray head = h.Kind == TRecordKind::rkRecording ? "Zeit" : "t [s]";
+  for (const TRecordChannel& c : h.Context.Channels) head += ';' + (c.Name + QStringLiteral(" [") + c.Unit + QLatin1Char(']')).toUtf8();
+  out = head + "\r\n";
+  if (h.Kind == TRecordKind::rkRecording) {
+    const time_tz_t tz{h.Env.TzOffsetSec, h.Env.Dst};
+    for (const TRecRow& r : file.Rows) {
+      out += TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(TPQTimeProgs::TSNormalizeLocal(r.Time, tz))).toLatin1();
+      for (float v : r.Values) out += ';' + QByteArray::number(double(v), 'g', 7);
+      out += "\r\n";
+    }
+    return true;
+  }
+  if ((h.Kind == TRecordKind::rkOsc || h.Kind == TRecordKind::rkHp) && h.Context.SampleRate > 0) {
+    qsizetype s = 0;
+    for (const TWaveRecord& w : file.Waves)
+      for (uint32_t i = 0; i < w.Samples; ++i, ++s) {
+        out += QByteArray::number(double(s) / h.Context.SampleRate, 'g', 9);
+        for (const QList<float>& ch : w.Channels) out += ';' + QByteArray::number(double(ch.value(i)), 'g', 7);
+        out += "\r\n";
+      }
+    return true;
+  }
+  error = QStringLiteral("CSV only for recordings and waveform records");
+  return false;
+}
+
+}  // namespace vanta

@@ -1,0 +1,24 @@
+#pragma once
+// Disturbance records (oscilloscope and 10 ms TRMS) as IEEE C37.111-1999
+// COMTRADE files (.cfg and .dat, ASCII or binary), so any COMTRADE viewer
+// opens them; and the CSV form of every record file with rows or samples.
+#include <QByteArray>
+#include <QString>
+
+#include "RecordFile.h"
+
+namespace vanta {
+
+struct TComtradeFiles {
+  QByteArray Cfg;
+  QByteArray Dat;
+};
+// False with a reason for a file without waveform records or sample rate.
+bool BuildComtrade(const TRecordFile& file, bool binary, TComtradeFiles& out, QString& error);
+// Writes <dir>/<base>.cfg and .dat.
+bool WriteComtrade(const TRecordFile& file, const QString& dir, const QString& base, bool binary, QString& error);
+// Recordings: time and one column per channel; waveforms: time in seconds from
+// the first sample and one column per channel. ";" separates, CR LF ends lines.
+bool BuildCsv(const TRecordFile& file, QByteArray& out, QString& error);
+
+}  // namespace vanta
