@@ -1,7 +1,11 @@
 #pragma once
-// Generated setup documents for the parameter benchmarks.
+// Shared pieces of the benchmarks: generated setup documents and timing.
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 namespace vanta::bench {
 
@@ -29,6 +33,19 @@ inline QByteArray Generate(int mb) {
   }
   x += "</group></system></config>\n";
   return x;
+}
+
+// Median wall time of `runs` calls, in milliseconds.
+inline double TimeMs(const std::function<void()>& f, int runs = 5) {
+  std::vector<double> ms;
+  for (int i = 0; i < runs; ++i) {
+    QElapsedTimer t;
+    t.start();
+    f();
+    ms.push_back(double(t.nsecsElapsed()) / 1e6);
+  }
+  std::sort(ms.begin(), ms.end());
+  return ms[ms.size() / 2];
 }
 
 }  // namespace vanta::bench

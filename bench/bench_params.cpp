@@ -22,25 +22,7 @@
 using namespace vanta;
 using vanta::bench::Generate;
 
-namespace {
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-double TimeMs(const std::function<void()>& f, int runs = 5) {
-  std::vector<double> ms;
-  for (int i = 0; i < runs; ++i) {
-    QElapsedTimer t;
-    t.start();
-    f();
-    ms.push_back(double(t.nsecsElapsed()) / 1e6);
-  }
-  return Median(ms);
-}
-
-}  // namespace
+using vanta::bench::TimeMs;
 
 int main(int argc, char** argv) {
   const int mb = argc > 1 ? std::max(1, atoi(argv[1])) : 20;

@@ -46,7 +46,9 @@ bool Tree(TCliSession& s, bool events, TReadoutTree& tree) {
   QByteArray text;
   if (!FetchListText(s, events, text)) return false;
   const QList<TListLine> lines = ParseListText(QString::fromLatin1(text));
-  tree = events ? BuildEventTree(Place(s), lines) : BuildRecordingTree(Place(s), lines);
+  TReadoutPlace place = Place(s);
+  TakeSnapshot(place);
+  tree = events ? BuildEventTree(place, lines) : BuildRecordingTree(place, lines);
   return true;
 }
 

@@ -228,6 +228,33 @@ bool ReadRecordFile(const QString& path, TRecordFile& file, QString& error) {
   return ParseRecordFile(bytes, file, error, path);
 }
 
+bool ReadRecordStart(const QString& path, qsizetype maxRecords, TRecordFile& file, bool& more, QString& error) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) {
+    error = QStringLiteral("%1: %2").arg(path, f.errorString());
+    return false;
+  }
+  QByteArray bytes = f.read(12);
+  const uint32_t headerSize = bytes.size() == 12 ? GetU32At(bytes, 8) : 12;
+  bytes += f.read(qMax<qint64>(0, qMin<qint64>(headerSize, CMaxRecordBytes) - 12));
+  qsizetype records = 0;
+  more = false;
+  while (!f.atEnd()) {
+    if (records == maxRecords) {
+      more = true;
+      break;
+    }
+    const QByteArray len = f.read(4);
+    bytes += len;
+    if (len.size() < 4) break;
+    const uint32_t length = GetU32At(len, 0);
+    if (length > CMaxRecordBytes) break;  // the parse below names it
+    bytes += f.read(length);
+    ++records;
+  }
+  return ParseRecordFile(bytes, file, error, path);
+}
+
 bool ReadSysEnvHeader(const QString& path, TSysEnvHeader& env, QString& error) {
   TRecordHeader h;
   if (!ReadRecordHeader(path, h, error)) return false;

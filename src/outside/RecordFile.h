@@ -105,6 +105,11 @@ bool ParseRecordFile(const QByteArray& bytes, TRecordFile& file, QString& error,
 bool ReadRecordHeader(const QString& path, TRecordHeader& header, QString& error);
 bool ReadRecordFile(const QString& path, TRecordFile& file, QString& error);
 
+// The header and at most `maxRecords` records, reading no further into the
+// file: a large recording shows its first rows without being read whole.
+// `more` tells whether records follow.
+bool ReadRecordStart(const QString& path, qsizetype maxRecords, TRecordFile& file, bool& more, QString& error);
+
 // The calls the windows make by name.
 bool ReadSysEnvHeader(const QString& path, TSysEnvHeader& env, QString& error);
 bool ReadOfflSysEnvHead(const QString& path, TSysEnvHeader& env, QString& error);

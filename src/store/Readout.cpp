@@ -1,6 +1,7 @@
 #include "Readout.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <algorithm>
 #include <functional>
@@ -77,17 +78,34 @@ QString GetFileNameOnDisk(const TReadoutPlace& place, const QString& devicePath,
   return place.RecorderDir + (slash < 0 ? devicePath : devicePath.mid(slash + 1));
 }
 
+void TakeSnapshot(TReadoutPlace& place) {
+  auto snap = std::make_shared<TReadoutPlace::TSnapshot>();
+  for (auto [dir, names] : {std::pair{place.EventDir, &snap->Events}, std::pair{place.RecorderDir, &snap->Recorder}}) {
+    const QFileInfoList files = QDir(dir).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+    names->reserve(files.size());
+    for (const QFileInfo& fi : files) names->insert(fi.fileName(), fi.size());
+  }
+  place.Snapshot = snap;
+}
+
 bool DoesFileExist(const TReadoutPlace& place, const QString& devicePath, QString& local, uint64_t& size, bool recording,
                    bool log) {
-  local = GetFileNameOnDisk(place, devicePath, recording);
-  const QFileInfo fi(local);
-  if (!fi.isFile()) {
+  const qsizetype slash = recording ? devicePath.indexOf(QLatin1Char('/')) : -1;
+  const QString name = slash < 0 ? devicePath : devicePath.mid(slash + 1);
+  local = (recording ? place.RecorderDir : place.EventDir) + name;
+  qint64 localSize = -1;
+  if (place.Snapshot) {
+    localSize = (recording ? place.Snapshot->Recorder : place.Snapshot->Events).value(name, -1);
+  } else if (const QFileInfo fi(local); fi.isFile()) {
+    localSize = fi.size();
+  }
+  if (localSize < 0) {
     if (log && place.Log) place.Log(QStringLiteral("File %1 does not exist - Downloading").arg(local));
     size = 0;
     return false;
   }
   // Sizes on this path are 32-bit, as the resume position that goes out.
-  const uint32_t have = uint32_t(fi.size());
+  const uint32_t have = uint32_t(localSize);
   const bool complete = uint64_t(have) >= size;
   if (log && place.Log)
     place.Log(complete ? QStringLiteral("File %1 Exists %2/%3").arg(local).arg(have).arg(uint32_t(size))

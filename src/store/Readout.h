@@ -3,7 +3,9 @@
 // list turned into the tree the readout window shows (groups, captions, item
 // texts, on-disk state), the completeness test that gives the resume
 // position, and the queued download that works the lists off from the end.
+#include <QHash>
 #include <QList>
+#include <memory>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -47,7 +49,15 @@ struct TReadoutPlace {
   QString RecorderDir;  // ends with "/"
   std::function<tmStamp_t(tmStamp_t utc)> ToLocal;  // the device's time zone; identity when unset
   std::function<void(const QString&)> Log;
+  // Sizes of the files in the two folders, read once (TakeSnapshot): a tree
+  // of thousands of files then costs one folder listing, not a look per file.
+  struct TSnapshot {
+    QHash<QString, qint64> Events, Recorder;  // file name -> size
+  };
+  std::shared_ptr<const TSnapshot> Snapshot;
 };
+// Lists both folders once into place.Snapshot.
+void TakeSnapshot(TReadoutPlace& place);
 
 // The local copy of a device file: events keep their name, recordings lose
 // their first path component.

@@ -22,6 +22,7 @@
 namespace vanta {
 
 namespace {
+constexpr qsizetype CFirstRows = 20000;  // rows a table shows at once
 constexpr int CItemRole = Qt::UserRole + 7;  // marks file items of the tree
 
 QIcon ImageIcon(int image) {
@@ -136,16 +137,21 @@ void TFormLayout::EvtToTable(const QString& path) {
 
 void TFormLayout::RecToTable(const QString& path) {
   EndWork();
-  TContextHeader ctx;
-  QString error, warning;
+  QString error;
   FRecDataLst.clear();
-  if (!AnalyseRecData(path, ctx, FRecDataLst, error, &warning)) {
+  // A large recording shows its first rows without being read whole.
+  TRecordFile file;
+  bool more = false;
+  if (!ReadRecordStart(path, CFirstRows, file, more, error) || file.Header.Kind != TRecordKind::rkRecording) {
+    if (error.isEmpty()) error = QStringLiteral("%1: keine Aufzeichnung").arg(path);
     LogPrepare(this, error, false);
     LabSBar->setText(error);
     return;
   }
-  if (!warning.isEmpty()) LogPrepare(this, warning, false);
-  ReadRecordHeader(path, FShownHeader, error);
+  if (!file.Warning.isEmpty()) LogPrepare(this, file.Warning, false);
+  FShownHeader = file.Header;
+  const TContextHeader& ctx = file.Header.Context;
+  FRecDataLst = std::move(file.Rows);
   SetNewSizeToTVI(path);
   // Quantity groups by their group id, the curves below them.
   tvSelect->setUpdatesEnabled(false);
@@ -189,7 +195,8 @@ void TFormLayout::RecToTable(const QString& path) {
   }
   GridData->resizeColumnsToContents();
   SwitchGridPB(true);
-  LabSBar->setText(QStringLiteral("%1: %2 Zeilen").arg(QFileInfo(path).fileName()).arg(FRecDataLst.size()));
+  LabSBar->setText(more ? QStringLiteral("%1: die ersten %2 Zeilen").arg(QFileInfo(path).fileName()).arg(FRecDataLst.size())
+                        : QStringLiteral("%1: %2 Zeilen").arg(QFileInfo(path).fileName()).arg(FRecDataLst.size()));
 }
 
 void TFormLayout::AsyncToTable(const QString& path) {
@@ -312,7 +319,9 @@ void TFormOnline::EvtOverView(const QStringList& lines) {
   TreeViewOpti->setUpdatesEnabled(false);
   qDeleteAll(FEvtTreeView->takeChildren());
   FTVIEvt = nullptr;
-  const TReadoutTree tree = BuildEventTree(Place(), ParseListText(lines.join(QLatin1Char('\n'))));
+  TReadoutPlace place = Place();
+  TakeSnapshot(place);
+  const TReadoutTree tree = BuildEventTree(place, ParseListText(lines.join(QLatin1Char('\n'))));
   BuildTree(FEvtTreeView, tree.Roots, false);
   FEvtTreeView->setExpanded(true);
   TreeViewOpti->setUpdatesEnabled(true);
@@ -327,7 +336,9 @@ void TFormOnline::RecOverView(const QStringList& lines) {
   FTVIRec = nullptr;
   FSelectedRec = nullptr;
   SwitchGridPB(false);
-  const TReadoutTree tree = BuildRecordingTree(Place(), ParseListText(lines.join(QLatin1Char('\n'))));
+  TReadoutPlace place = Place();
+  TakeSnapshot(place);
+  const TReadoutTree tree = BuildRecordingTree(place, ParseListText(lines.join(QLatin1Char('\n'))));
   BuildTree(FRecTreeView, tree.Roots, true);
   // Classes no group takes are listed (and fetched by "all") but not shown.
   auto* hidden = new TRecTreeViewItem(FRecTreeView, {QString()});

@@ -60,6 +60,14 @@ TEST(Readout, CompleteWhenAtLeastAsLargeResumeFromTheLocalSize) {
   size = 30;
   EXPECT_TRUE(DoesFileExist(t.P, QStringLiteral("e.log"), local, size, false, false)) << "larger counts as complete too";
   EXPECT_EQ(size, 40u);
+  // The same answers from one listing of the folders.
+  TakeSnapshot(t.P);
+  QFile::remove(local);  // the snapshot was taken before
+  size = 100;
+  EXPECT_FALSE(DoesFileExist(t.P, QStringLiteral("e.log"), local, size, false, false));
+  EXPECT_EQ(size, 40u);
+  size = 0;
+  EXPECT_FALSE(DoesFileExist(t.P, QStringLiteral("other.log"), local, size, false, false));
 }
 
 TEST(Readout, RecordingTreeGroupsCaptionsAndHiddenClasses) {

@@ -93,6 +93,16 @@ TEST(RecordFile, HeaderAloneFromDiskAndAtItsExactLength) {
   EXPECT_FALSE(ParseRecordHeader(bytes.left(h.HeaderSize - 1), h, error)) << "one byte less is not";
   EXPECT_TRUE(error.contains(QStringLiteral("abgeschnitten"))) << error.toStdString();
 
+  TRecordFile start;
+  bool more = false;
+  ASSERT_TRUE(ReadRecordStart(path, 100, start, more, error)) << error.toStdString();
+  EXPECT_EQ(start.Rows.size(), 100);
+  EXPECT_TRUE(more);
+  EXPECT_EQ(start.Rows[99].Values[0], 99.0f);
+  ASSERT_TRUE(ReadRecordStart(path, 10000, start, more, error));
+  EXPECT_EQ(start.Rows.size(), 5000);
+  EXPECT_FALSE(more);
+
   TContextHeader ctx;
   QList<TRecRow> rows;
   ASSERT_TRUE(AnalyseRecData(path, ctx, rows, error));
