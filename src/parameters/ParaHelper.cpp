@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdio>
 #include <charconv>
+#include <cctype>
+#include <charconv>
 #include <cstring>
 #include <strings.h>
 #include <limits>
@@ -97,9 +99,17 @@ TFields Gather(const pugi::xml_node& node) {
 QString TextOf(const pugi::xml_node& field) { return field && field.first_child() ? QString::fromUtf8(field.first_child().value()) : QString(); }
 
 int Level(const pugi::xml_node& node, const char* path) {
-  bool ok = false;
-  const int v = GetNodeValue(node, path).trimmed().toInt(&ok);
-  return ok ? v : 0;
+  // Read in place (the walks ask this of every item): surrounding blanks are
+  // ignored, a sign is allowed, anything else reads as 0, as the text rule does.
+  const pugi::xml_node n = Select(node, path);
+  const char* b = n && n.first_child() ? n.first_child().value() : "";
+  const char* e = b + std::strlen(b);
+  while (b < e && std::isspace(static_cast<unsigned char>(*b))) ++b;
+  while (e > b && std::isspace(static_cast<unsigned char>(e[-1]))) --e;
+  if (b + 1 < e && *b == '+' && b[1] != '-') ++b;
+  int v = 0;
+  const auto [end, ec] = std::from_chars(b, e, v);
+  return ec == std::errc() && end == e ? v : 0;
 }
 
 const char* const CKindNames[] = {"grtText",     "grtFloat",  "grtInteger", "grtBoolean",    "grtProperty",  "grtDatapoint",
@@ -525,17 +535,20 @@ int WalkFolder(const pugi::xml_node& folder, TParaTreeItem& item, TWalk& w, bool
   int visible = 0;
   bool moduleGroupSeen = false;
   for (pugi::xml_node c = folder.first_child(); c; c = c.next_sibling()) {
-    const QString name = Utf8(c.name());
-    if (name == QLatin1String("parameter") || name == QLatin1String("datapoint") || name == QLatin1String("property")) {
+    if (c.type() != pugi::node_element) continue;
+    // Names compared in place: this walk visits every element of the set.
+    const char* name = c.name();
+    const bool datapoint = std::strcmp(name, "datapoint") == 0;
+    if (datapoint || std::strcmp(name, "parameter") == 0 || std::strcmp(name, "property") == 0) {
       if (Level(c, ".//visibility") <= w.Level) {
         ++item.Items;
-        item.LastKind = name == QLatin1String("datapoint") ? 2 : 1;
+        item.LastKind = datapoint ? 2 : 1;
         visible = 1;
       }
       continue;
     }
-    const bool group = name == QLatin1String("group");
-    if (!group && name != QLatin1String("swmodule")) continue;
+    const bool group = std::strcmp(name, "group") == 0;
+    if (!group && std::strcmp(name, "swmodule") != 0) continue;
     auto child = std::make_unique<TParaTreeItem>();
     child->Node = c;
     child->ID = ToUint(Utf8(c.attribute("id").value()), 0);

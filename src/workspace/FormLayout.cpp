@@ -16,6 +16,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QVariantAnimation>
 
 #include "EventTable.h"
 
@@ -77,6 +78,35 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   GridData->addAction(actCopyEvents);
   tbcSettings->setCurrentIndex(0);
   ApplyLayout();
+  // A double click on the splitter folds the side panel away and back, over 0.2 s.
+  SplittOpti->handle(1)->installEventFilter(this);
+}
+
+bool TFormLayout::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonDblClick && watched == SplittOpti->handle(1)) {
+    ToggleSidePanel();
+    return true;
+  }
+  return TFormBasic::eventFilter(watched, event);
+}
+
+void TFormLayout::ToggleSidePanel() {
+  const QList<int> sizes = SplittOpti->sizes();
+  const int from = sizes.value(0);
+  if (from > 0) FOnOfflineEinstellungen.LytWth = from;
+  const int to = from > 0 ? 0 : (FOnOfflineEinstellungen.LytWth > 0 ? FOnOfflineEinstellungen.LytWth : 300);
+  auto* anim = new QVariantAnimation(this);
+  anim->setDuration(200);
+  anim->setStartValue(from);
+  anim->setEndValue(to);
+  connect(anim, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+    QList<int> now = SplittOpti->sizes();
+    const int total = now.value(0) + now.value(2);
+    now[0] = v.toInt();
+    now[2] = qMax(0, total - now[0]);
+    SplittOpti->setSizes(now);
+  });
+  anim->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 void TFormLayout::ApplyLayout() {

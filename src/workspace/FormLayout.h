@@ -52,6 +52,8 @@ class TFormLayout : public TFormBasic {
   // The event table as the clipboard gets it ("Kopieren").
   QString EventTableText() const;
   void SetNewSizeToTVI(const QString& local);
+  // Folds the side panel away, or back to its stored width.
+  void ToggleSidePanel();
 
   QTabWidget* tbcSettings = nullptr;
   QTreeWidget* TreeViewOpti = nullptr;
@@ -73,6 +75,7 @@ class TFormLayout : public TFormBasic {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void ApplyLayout();
 };
 

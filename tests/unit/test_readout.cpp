@@ -141,3 +141,31 @@ TEST(Readout, EventTreeTextsAndState) {
   EXPECT_EQ(tree.Roots[1].Image, CImgOnDisk);
   EXPECT_EQ(tree.Queue, (QStringList{"12345678-1764896400-125.log=166", "12345678-1764900000-250.log=170"}));
 }
+
+// The tree of a list written from the readout rules alone (tests/data), in a
+// plain text form: groups "+", files "-", hidden files, then the queue.
+namespace {
+void Print(const TReadoutNode& n, int depth, QString& out) {
+  out += QString(depth * 2, QLatin1Char(' ')) +
+         (n.IsGroup() ? QStringLiteral("+ ") + n.Text : QStringLiteral("- %1  [%2]").arg(n.Text, n.Path)) + QLatin1Char('\n');
+  for (const TReadoutNode& c : n.Children) Print(c, depth + 1, out);
+}
+}  // namespace
+
+TEST(Readout, RecordingTreeMatchesTheGoldenFile) {
+  QFile list(QStringLiteral(VANTA_TEST_DATA_DIR "/readout-list.txt"));
+  QFile golden(QStringLiteral(VANTA_TEST_DATA_DIR "/readout-tree.golden"));
+  ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+  ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
+  TReadoutPlace p;
+  p.EventDir = QStringLiteral("/nonexistent/Event/");
+  p.RecorderDir = QStringLiteral("/nonexistent/Recorder/");
+  p.ToLocal = [](tmStamp_t t) { return tmStamp_t{t.Sec + 3600, t.Frac}; };
+  const TReadoutTree tree = BuildRecordingTree(p, ParseListText(QString::fromUtf8(list.readAll())));
+  QString out;
+  for (const TReadoutNode& n : tree.Roots) Print(n, 0, out);
+  for (const TReadoutNode& h : tree.Hidden) out += QStringLiteral("(hidden) %1  [%2]\n").arg(h.Text, h.Path);
+  out += QStringLiteral("queue:\n");
+  for (const QString& q : tree.Queue) out += q + QLatin1Char('\n');
+  EXPECT_EQ(out.toStdString(), QString::fromUtf8(golden.readAll()).toStdString());
+}

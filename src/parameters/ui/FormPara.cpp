@@ -558,8 +558,9 @@ void TFormPara::ParaToTable(const QString& fileName) {
   actSend->setEnabled(!OfflineMode && !FOffline && FComUnit && FComUnit->IsConnected() && !FUploading);
   EnableDocumentActions(true);
   lblFile->setText(QDir::toNativeSeparators(fileName));
-  CheckInBackground(fileName);
   ReadXMLPara();
+  // The checks start once the set is on screen: they are not worth a slower first picture.
+  QTimer::singleShot(0, this, [this, fileName] { CheckInBackground(fileName); });
   LabSBar->setText(QStringLiteral("Parametrierung gelesen"));
 }
 
