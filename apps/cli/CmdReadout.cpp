@@ -113,7 +113,7 @@ int Download(TCliSession& s, const TCliArgs& a) {
       s.Out().Error(QStringLiteral("no recording class '%1'").arg(a.Args.value(2)));
       return ecUsage;
     }
-    chain.Start(TReadoutChain::TQueue::qClass, QueueOf(Leaves(*g)));
+    chain.Start(TReadoutChain::TQueue::qClass, QueueOf(Files(*g)));
   } else {
     QStringList evt, rec;
     for (const QString& p : a.Args.mid(1)) {
@@ -167,9 +167,16 @@ int Remove(TCliSession& s, const TCliArgs& a) {
       s.Out().Error(QStringLiteral("no recording class '%1'").arg(a.Value(QStringLiteral("class"))));
       return ecUsage;
     }
-    for (const TReadoutNode* n : Leaves(*g)) rec << n->Path;
+    for (const TReadoutNode* n : Files(*g)) rec << n->Path;
   } else {
-    for (const QString& p : a.Args.mid(1)) (QueueEntry(events.Queue, p).isEmpty() ? rec : evt) << p;
+    for (const QString& p : a.Args.mid(1)) {
+      if (!QueueEntry(events.Queue, p).isEmpty())
+        evt << p;
+      else if (!QueueEntry(recordings.Queue, p).isEmpty())
+        rec << p;
+      else
+        s.Out().Note(QStringLiteral("%1: not on the device").arg(p));
+    }
   }
   TComUnit& u = s.Unit();
   QJsonArray removed;

@@ -74,8 +74,8 @@ QList<TListLine> ParseListText(const QString& text) {
 
 QString GetFileNameOnDisk(const TReadoutPlace& place, const QString& devicePath, bool recording) {
   if (!recording) return place.EventDir + devicePath;
-  const qsizetype slash = devicePath.indexOf(QLatin1Char('/'));
-  return place.RecorderDir + (slash < 0 ? devicePath : devicePath.mid(slash + 1));
+  // The folder goes; a deeper path keeps only its file name, as the client stores it.
+  return place.RecorderDir + devicePath.mid(devicePath.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
 void TakeSnapshot(TReadoutPlace& place) {
@@ -90,7 +90,7 @@ void TakeSnapshot(TReadoutPlace& place) {
 
 bool DoesFileExist(const TReadoutPlace& place, const QString& devicePath, QString& local, uint64_t& size, bool recording,
                    bool log) {
-  const qsizetype slash = recording ? devicePath.indexOf(QLatin1Char('/')) : -1;
+  const qsizetype slash = recording ? devicePath.lastIndexOf(QLatin1Char('/')) : -1;
   const QString name = slash < 0 ? devicePath : devicePath.mid(slash + 1);
   local = (recording ? place.RecorderDir : place.EventDir) + name;
   qint64 localSize = -1;
@@ -191,6 +191,13 @@ QList<const TReadoutNode*> Leaves(const TReadoutNode& group) {
     else
       out << &c;
   }
+  return out;
+}
+
+QList<const TReadoutNode*> Files(const TReadoutNode& group) {
+  QList<const TReadoutNode*> out;
+  for (const TReadoutNode& c : group.Children)
+    if (!c.IsGroup()) out << &c;
   return out;
 }
 

@@ -76,8 +76,10 @@ extern const TRecordingClass CRecordingClasses[8];
 
 TReadoutTree BuildEventTree(const TReadoutPlace& place, const QList<TListLine>& lines);
 TReadoutTree BuildRecordingTree(const TReadoutPlace& place, const QList<TListLine>& lines);
-// Leaves of a group (recursively), for the class download and delete.
+// Leaves of a group, recursively (selected files below a root).
 QList<const TReadoutNode*> Leaves(const TReadoutNode& group);
+// The files directly in a group: what a class download or delete takes.
+QList<const TReadoutNode*> Files(const TReadoutNode& group);
 const TReadoutNode* GroupOf(const TReadoutTree& tree, const QString& devicePath);
 
 // The queued download: one request in flight, the next step when it has
@@ -94,6 +96,8 @@ class TReadoutChain {
     QString Progress;        // "%d / %d"
   };
   explicit TReadoutChain(const TReadoutPlace& place) : FPlace(place) {}
+  // Folders and time zone as they are now (the serial number may have come since).
+  void SetPlace(const TReadoutPlace& place) { FPlace = place; }
   void Start(TQueue q, const QStringList& queue);
   // The next file that is not complete; files already complete are passed over.
   TStep Next();

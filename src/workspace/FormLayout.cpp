@@ -78,6 +78,25 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   GridData->addAction(actCopyEvents);
   tbcSettings->setCurrentIndex(0);
   ApplyLayout();
+  // A group takes its children along; a leaf checks its group when all its
+  // siblings are checked and unchecks it when it is unchecked.
+  connect(tvSelect, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) {
+    if (FInSelect) return;
+    FInSelect = true;
+    const Qt::CheckState s = item->checkState(0);
+    if (!item->parent()) {
+      for (int i = 0; i < item->childCount(); ++i) item->child(i)->setCheckState(0, s);
+    } else {
+      QTreeWidgetItem* g = item->parent();
+      bool all = true;
+      for (int i = 0; i < g->childCount(); ++i) all &= g->child(i)->checkState(0) == Qt::Checked;
+      if (s == Qt::Unchecked)
+        g->setCheckState(0, Qt::Unchecked);
+      else if (all)
+        g->setCheckState(0, Qt::Checked);
+    }
+    FInSelect = false;
+  });
   // A double click on the splitter folds the side panel away and back, over 0.2 s.
   SplittOpti->handle(1)->installEventFilter(this);
 }
@@ -169,6 +188,7 @@ void TFormLayout::RecToTable(const QString& path) {
   EndWork();
   QString error;
   FRecDataLst.clear();
+  FEvents.clear();  // "Kopieren" belongs to event tables only
   // A large recording shows its first rows without being read whole.
   TRecordFile file;
   bool more = false;
@@ -191,7 +211,7 @@ void TFormLayout::RecToTable(const QString& path) {
     QTreeWidgetItem*& g = groups[c.Group];
     if (!g) {
       g = new QTreeWidgetItem(tvSelect, {c.Name.section(QLatin1Char(' '), 0, 0)});
-      g->setFlags(g->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
+      g->setFlags(g->flags() | Qt::ItemIsUserCheckable);
       g->setCheckState(0, Qt::Unchecked);
     }
     auto* leaf = new QTreeWidgetItem(g, {QStringLiteral("%1 [%2]").arg(c.Name, c.Unit)});
@@ -233,6 +253,7 @@ void TFormLayout::AsyncToTable(const QString& path) {
   EndWork();
   QString error, warning;
   FAsync.clear();
+  FEvents.clear();
   if (!AnalyseAsyncData(path, FAsync, error, &warning)) {
     LogPrepare(this, error, false);
     LabSBar->setText(error);
@@ -269,11 +290,16 @@ QString TFormLayout::EventTableText() const { return EventTableClipboard(FEvents
 
 TFormOnline::TFormOnline(QWidget* parent) : TFormLayout(parent) {
   SetCapt(QStringLiteral("Datenauslese"));
+  // A tick in a check box selects a file for the list actions; it fetches nothing.
+  connect(TreeViewOpti, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int) { FCheckToggled = true; });
+  connect(TreeViewOpti, &QTreeWidget::itemPressed, this, [this](QTreeWidgetItem*, int) { FCheckToggled = false; });
   connect(TreeViewOpti, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+    if (std::exchange(FCheckToggled, false)) return;
     if (item == FRecTreeView) return ClickRecOverview();
     if (item == FEvtTreeView) return ClickEvtOverview();
     auto* file = dynamic_cast<TRecTreeViewItem*>(item);
     if (!file || file->Path.isEmpty()) {
+      if (FStreamRunning) StopStream();
       item->setExpanded(!item->isExpanded());  // a group opens or closes
       return;
     }
@@ -353,6 +379,7 @@ void TFormOnline::EvtOverView(const QStringList& lines) {
   TakeSnapshot(place);
   const TReadoutTree tree = BuildEventTree(place, ParseListText(lines.join(QLatin1Char('\n'))));
   BuildTree(FEvtTreeView, tree.Roots, false);
+  FAllEvtLst = tree.Queue;
   FEvtTreeView->setExpanded(true);
   TreeViewOpti->setUpdatesEnabled(true);
   EndWork();
@@ -370,6 +397,7 @@ void TFormOnline::RecOverView(const QStringList& lines) {
   TakeSnapshot(place);
   const TReadoutTree tree = BuildRecordingTree(place, ParseListText(lines.join(QLatin1Char('\n'))));
   BuildTree(FRecTreeView, tree.Roots, true);
+  FAllRecLst = tree.Queue;
   // Classes no group takes are listed (and fetched by "all") but not shown.
   auto* hidden = new TRecTreeViewItem(FRecTreeView, {QString()});
   hidden->setHidden(true);
@@ -403,6 +431,10 @@ void TFormOnline::RecordClick(TRecTreeViewItem* item) {
   item->SetImage(CImgOnDisk);
   // The arrived file goes to the binary-input table or the recording table.
   const bool async = item->isAsync;
+  if (!FComUnit) {
+    FInClick = false;
+    return;
+  }
   FComUnit->FRecToTable = [this, async](QObject*, const QString& path) {
     if (async)
       AsyncToTable(path);
@@ -443,6 +475,13 @@ QStringList QueueOf(const QList<TRecTreeViewItem*>& items) {
   for (const TRecTreeViewItem* i : items) q << QStringLiteral("%1=%2").arg(i->Path).arg(i->FileSize);
   return q;
 }
+// The files directly in a group: a class action takes only these.
+QList<TRecTreeViewItem*> DirectFiles(QTreeWidgetItem* group) {
+  QList<TRecTreeViewItem*> out;
+  for (int i = 0; group && i < group->childCount(); ++i)
+    if (auto* c = dynamic_cast<TRecTreeViewItem*>(group->child(i)); c && !c->Path.isEmpty()) out << c;
+  return out;
+}
 QList<TRecTreeViewItem*> AllFiles(QTreeWidgetItem* root) {
   QList<TRecTreeViewItem*> out;
   for (int i = 0; root && i < root->childCount(); ++i) {
@@ -455,17 +494,22 @@ QList<TRecTreeViewItem*> AllFiles(QTreeWidgetItem* root) {
 }
 }  // namespace
 
-void TFormOnline::DownloadAll(bool events) {
+TReadoutChain& TFormOnline::Chain() {
   if (!FChain) FChain = std::make_unique<TReadoutChain>(Place());
-  FChain->Start(events ? TReadoutChain::TQueue::qEvents : TReadoutChain::TQueue::qRecordings,
-                QueueOf(AllFiles(events ? FEvtTreeView : FRecTreeView)));
+  FChain->SetPlace(Place());
+  return *FChain;
+}
+
+void TFormOnline::DownloadAll(bool events) {
+  // The lists as the device sent them: the last listed file comes first.
+  Chain().Start(events ? TReadoutChain::TQueue::qEvents : TReadoutChain::TQueue::qRecordings,
+                events ? FAllEvtLst : FAllRecLst);
   StartWork(QStringLiteral("Herunterladen"));
   MassDownLoad();
 }
 
 void TFormOnline::DownloadSelected(bool events) {
-  if (!FChain) FChain = std::make_unique<TReadoutChain>(Place());
-  FChain->Start(events ? TReadoutChain::TQueue::qEvents : TReadoutChain::TQueue::qRecordings,
+  Chain().Start(events ? TReadoutChain::TQueue::qEvents : TReadoutChain::TQueue::qRecordings,
                 QueueOf(Checked(events ? FEvtTreeView : FRecTreeView)));
   StartWork(QStringLiteral("Herunterladen"));
   MassDownLoad();
@@ -473,8 +517,7 @@ void TFormOnline::DownloadSelected(bool events) {
 
 void TFormOnline::DownloadClass(TRecTreeViewItem* item) {
   if (!item || !item->parent()) return;
-  if (!FChain) FChain = std::make_unique<TReadoutChain>(Place());
-  FChain->Start(TReadoutChain::TQueue::qClass, QueueOf(AllFiles(item->parent())));
+  Chain().Start(TReadoutChain::TQueue::qClass, QueueOf(DirectFiles(item->parent())));
   StartWork(QStringLiteral("Herunterladen"));
   MassDownLoad();
 }
@@ -496,10 +539,16 @@ void TFormOnline::MassDownLoad() {
   FComUnit->FMassDLNext = [this](QObject*) { MassDownLoad(); };
   if (FSetGlobalProg) FSetGlobalProg(this, true, s.Progress);
   LabSBar->setText(s.Progress);
-  if (s.Recording)
-    RecClick(s.Path, uint32_t(s.Position));
-  else
-    EvtClick(s.Path, uint32_t(s.Position));
+  const bool sent = s.Recording ? SendCommandToCom(ccci::TCcci::READOUT_REC_RD, s.Path, uint32_t(s.Position), false)
+                                : SendCommandToCom(ccci::TCcci::READOUT_EVT_RD, s.Path, uint32_t(s.Position), false);
+  if (!sent) {
+    // No device to ask: the chain ends here instead of waiting for a file.
+    FComUnit->FMassDLNext = nullptr;
+    FChain.reset();
+    if (FSetGlobalProg) FSetGlobalProg(this, false, QString());
+    LogPrepare(this, QStringLiteral("Herunterladen abgebrochen: keine Verbindung"), false);
+    EndWork();
+  }
 }
 
 void TFormOnline::DeleteItem(TRecTreeViewItem* item) {
@@ -535,40 +584,54 @@ void TFormOnline::DeleteSelected(bool events) {
 
 void TFormOnline::DeleteClass(TRecTreeViewItem* item) {
   if (!item || !item->parent()) return;
-  for (TRecTreeViewItem* i : AllFiles(item->parent())) RecDel(i->Path);
+  for (TRecTreeViewItem* i : DirectFiles(item->parent())) RecDel(i->Path);
   ClickRecOverview();
 }
 
+TRecTreeViewItem* TFormOnline::ItemOf(const QString& path) const {
+  for (QTreeWidgetItem* root : {FRecTreeView, FEvtTreeView})
+    for (TRecTreeViewItem* i : AllFiles(root))
+      if (i->Path == path) return i;
+  return nullptr;
+}
+
 void TFormOnline::ContextMenu(const QPoint& at) {
-  auto* item = dynamic_cast<TRecTreeViewItem*>(TreeViewOpti->itemAt(at));
+  QTreeWidgetItem* under = TreeViewOpti->itemAt(at);
+  if (!under) return;  // no list under the mouse, no list menu
   bool events = false;
-  for (QTreeWidgetItem* p = TreeViewOpti->itemAt(at); p; p = p->parent()) events |= p == FEvtTreeView;
+  for (QTreeWidgetItem* p = under; p; p = p->parent()) events |= p == FEvtTreeView;
+  auto* clicked = dynamic_cast<TRecTreeViewItem*>(under);
+  // The menu runs its own loop: a list arriving meanwhile rebuilds the tree,
+  // so the actions find their item again by its path.
+  const QString path = clicked ? clicked->Path : QString();
+  const int image = clicked ? clicked->Image : CImgMissing;
+  auto item = [this, path] { return path.isEmpty() ? nullptr : ItemOf(path); };
   QMenu menu(this);
   auto add = [&](const QString& text, auto fn, bool enabled = true) { menu.addAction(text, this, fn)->setEnabled(enabled); };
-  const bool file = item && !item->Path.isEmpty();
+  const bool file = !path.isEmpty();
   if (events) {
     add(QStringLiteral("Alle Ereignisse herunterladen"), [this] { DownloadAll(true); });
     add(QStringLiteral("Ausgewählte Ereignisse herunterladen"), [this] { DownloadSelected(true); });
     menu.addSeparator();
-    add(QStringLiteral("Ereignis löschen"), [this, item] { DeleteItem(item); }, file);
+    add(QStringLiteral("Ereignis löschen"), [this, item] { DeleteItem(item()); }, file);
     add(QStringLiteral("Ausgewählte Ereignisse löschen"), [this] { DeleteSelected(true); });
     add(QStringLiteral("Alle Ereignisse löschen"), [this] { DeleteAll(true); });
   } else {
     add(QStringLiteral("Alle Aufzeichnungen herunterladen"), [this] { DownloadAll(false); });
     add(QStringLiteral("Ausgewählte Aufzeichnungen herunterladen"), [this] { DownloadSelected(false); });
-    add(QStringLiteral("Klasse herunterladen"), [this, item] { DownloadClass(item); }, file);
+    add(QStringLiteral("Klasse herunterladen"), [this, item] { DownloadClass(item()); }, file);
     menu.addSeparator();
-    add(QStringLiteral("Aufzeichnung löschen"), [this, item] { DeleteItem(item); }, file);
+    add(QStringLiteral("Aufzeichnung löschen"), [this, item] { DeleteItem(item()); }, file);
     add(QStringLiteral("Ausgewählte Aufzeichnungen löschen"), [this] { DeleteSelected(false); });
-    add(QStringLiteral("Klasse löschen"), [this, item] { DeleteClass(item); }, file);
+    add(QStringLiteral("Klasse löschen"), [this, item] { DeleteClass(item()); }, file);
     add(QStringLiteral("Alle Aufzeichnungen löschen"), [this] { DeleteAll(false); });
   }
   menu.addSeparator();
   add(QStringLiteral("Im Explorer Anzeigen"),
-      [this, item, events] {
-        FOpenUrl(QUrl::fromLocalFile(QFileInfo(GetFileNameOnDisk(Place(), item->Path, !events)).absolutePath()));
+      [this, path, events] {
+        FOpenUrl(QUrl::fromLocalFile(QFileInfo(GetFileNameOnDisk(Place(), path, !events)).absolutePath()));
       },
-      file && item->Image == CImgOnDisk);
+      file && image == CImgOnDisk);
   menu.exec(TreeViewOpti->viewport()->mapToGlobal(at));
 }
 

@@ -72,6 +72,7 @@ class TFormLayout : public TFormBasic {
   QList<TAsyncRecord> FAsync;
   TRecTreeViewItem* FSelectedRec = nullptr;
   QString FLastUseEvtFile;
+  bool FInSelect = false;  // the quantity tree is being ticked by its own rules
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -107,6 +108,7 @@ class TFormOnline : public TFormLayout {
   TRecTreeViewItem* FTVIRec = nullptr;
   TRecTreeViewItem* FTVIEvt = nullptr;
   bool FInClick = false;
+  QStringList FAllRecLst, FAllEvtLst;  // "path=size" in list order
   // Where the file-arrived callback of the client goes for the shown file.
   std::function<void(const QString&)> FShowArrived;
 
@@ -114,6 +116,9 @@ class TFormOnline : public TFormLayout {
   void BuildTree(QTreeWidgetItem* root, const QList<TReadoutNode>& nodes, bool recording);
   void ContextMenu(const QPoint& at);
   QList<TRecTreeViewItem*> Checked(QTreeWidgetItem* root) const;
+  TRecTreeViewItem* ItemOf(const QString& path) const;
+  TReadoutChain& Chain();
+  bool FCheckToggled = false;
   std::unique_ptr<TReadoutChain> FChain;
 };
 

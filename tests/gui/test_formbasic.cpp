@@ -238,7 +238,7 @@ TEST(FormBasic, AReconnectThatNeverFinishesIsGivenUp) {
   ASSERT_TRUE(SpinUntil([&] { return !t.W->FTCPComUnit->IsConnected(); }, 3000));
   t.W->FReconnectWaitMs = 300;
   t.W->EvtUebClick();
-  ASSERT_TRUE(SpinUntil([&] { return t.W->FTCPComUnit->IsConnected(); }, 3000)) << "the link itself comes up";
+  ASSERT_TRUE(SpinUntil([&] { return t.W->FTCPComUnit->IsConnected(); }, 10000)) << "the link itself comes up";
   SpinFor(400);
   const QString queued = QStringLiteral("Vanta: Liste -> Kommando hinzugefügt: CCC_READOUT_EVT_LS CMD: 5 Priv: 0 ExtCmd: 10");
   EXPECT_FALSE(t.Log.contains(queued)) << "held back while the session was awaited";

@@ -63,6 +63,13 @@ TEST(Readout, ListsDownloadsShowsAndDeletes) {
   ASSERT_TRUE(SpinUntil([&] { return Files(t.W.FEvtTreeView).size() == 7; }, 5000));
   for (TRecTreeViewItem* f : Files(t.W.FRecTreeView)) EXPECT_EQ(f->Image, CImgMissing) << f->Path.toStdString();
 
+  // Ticking a file selects it for the list actions; it fetches nothing.
+  TRecTreeViewItem* last = Files(t.W.FEvtTreeView).last();
+  last->setCheckState(0, Qt::Checked);
+  emit t.W.TreeViewOpti->itemClicked(last, 0);
+  vanta::test::SpinFor(300);
+  EXPECT_FALSE(QFile::exists(t.W.FComUnit->FEvtDir + last->Path));
+
   // Everything recorded, as the chain works it off; the re-list shows it on disk.
   t.W.DownloadAll(false);
   ASSERT_TRUE(SpinUntil([&] {
