@@ -50,7 +50,7 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   tbcSettings = new QTabWidget(SplittOpti);
   TreeViewOpti = new QTreeWidget(tbcSettings);
   TreeViewOpti->setHeaderHidden(true);
-  TreeViewOpti->setContextMenuPolicy(Qt::CustomContextMenu);
+  TreeViewOpti->setContextMenuPolicy(Qt::NoContextMenu);
   tbcSettings->addTab(TreeViewOpti, QStringLiteral("Dateien"));
   auto* scale = new QLabel(QStringLiteral("Skalierung der Kurven: kommt mit der Zeitkurve."), tbcSettings);
   scale->setWordWrap(true);
@@ -313,7 +313,9 @@ TFormOnline::TFormOnline(QWidget* parent) : TFormLayout(parent) {
       RecordClick(file);
     }
   });
-  connect(TreeViewOpti, &QTreeWidget::customContextMenuRequested, this, [this](const QPoint& at) { ContextMenu(at); });
+  connect(TreeViewOpti, &QTreeWidget::itemPressed, this,
+          [this](QTreeWidgetItem* item, int) { ItemMouseDown(item, QApplication::mouseButtons()); });
+  BuildActions();
 }
 
 void TFormOnline::ConnEst(QObject* Sender, bool connected) {
@@ -362,7 +364,7 @@ void TFormOnline::BuildTree(QTreeWidgetItem* root, const QList<TReadoutNode>& no
     item->isAsync = n.IsAsync;
     item->SetImage(n.Image);
     item->setData(0, CItemRole, !n.IsGroup());
-    if (!n.IsGroup()) {
+    if (!n.IsGroup() && actMultiSelect && actMultiSelect->isChecked()) {
       item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
       item->setCheckState(0, Qt::Unchecked);
     }
@@ -555,15 +557,24 @@ void TFormOnline::DeleteItem(TRecTreeViewItem* item) {
   if (!item || item->Path.isEmpty()) return;
   bool events = false;
   for (QTreeWidgetItem* p = item->parent(); p; p = p->parent()) events |= p == FEvtTreeView;
-  if (events) {
+  TreeViewOpti->setUpdatesEnabled(false);
+  if (events)
     EvtDel(item->Path);
-    if (FTVIEvt == item) FTVIEvt = nullptr;
-  } else {
+  else
     RecDel(item->Path);
-    if (FTVIRec == item) FTVIRec = nullptr;
-    if (FSelectedRec == item) FSelectedRec = nullptr;
-  }
+  if (FTVIEvt == item) FTVIEvt = nullptr;
+  if (FTVIRec == item) FTVIRec = nullptr;
+  if (FSelectedRec == item) FSelectedRec = nullptr;
+  QTreeWidgetItem* parent = item->parent();
   delete item;
+  if (parent) {
+    parent->setExpanded(false);
+    parent->setExpanded(true);
+  }
+  TreeViewOpti->setUpdatesEnabled(true);
+  // What was selected is gone: nothing to download or delete until the next click.
+  EnableListActions(true, false);
+  EnableListActions(false, false);
 }
 
 void TFormOnline::DeleteAll(bool events) {
@@ -579,6 +590,7 @@ void TFormOnline::DeleteAll(bool events) {
 void TFormOnline::DeleteSelected(bool events) {
   StartWork(QStringLiteral("Löschen"));
   for (TRecTreeViewItem* i : Checked(events ? FEvtTreeView : FRecTreeView)) DeleteItem(i);
+  EnableListActions(events, false);
   EndWork();
 }
 
@@ -588,51 +600,91 @@ void TFormOnline::DeleteClass(TRecTreeViewItem* item) {
   ClickRecOverview();
 }
 
-TRecTreeViewItem* TFormOnline::ItemOf(const QString& path) const {
-  for (QTreeWidgetItem* root : {FRecTreeView, FEvtTreeView})
-    for (TRecTreeViewItem* i : AllFiles(root))
-      if (i->Path == path) return i;
-  return nullptr;
+void TFormOnline::BuildActions() {
+  auto act = [this](const QString& text, auto fn) {
+    auto* a = new QAction(text, this);
+    connect(a, &QAction::triggered, this, fn);
+    return a;
+  };
+  actDownLoadAllEvent = act(QStringLiteral("Alle Ereignisse herunterladen"), [this] { DownloadAll(true); });
+  actDownloadSelectedEvt = act(QStringLiteral("Ausgewählte Ereignisse herunterladen"), [this] { DownloadSelected(true); });
+  actDelEvent = act(QStringLiteral("Ereignis löschen"), [this] { DeleteItem(FTVIEvt); });
+  actDelAllEvent = act(QStringLiteral("Alle Ereignisse löschen"), [this] { DeleteAll(true); });
+  actDelSelectedEvt = act(QStringLiteral("Ausgewählte Ereignisse löschen"), [this] { DeleteSelected(true); });
+  actShowEvtInExplorer = act(QStringLiteral("Im Explorer Anzeigen"), [this] { ShowInExplorer(FTVIEvt, false); });
+  actDownloadAllRecorder = act(QStringLiteral("Alle Aufzeichnungen herunterladen"), [this] { DownloadAll(false); });
+  actDownloadSelectedRec = act(QStringLiteral("Ausgewählte Aufzeichnungen herunterladen"), [this] { DownloadSelected(false); });
+  actDownLoadClsRecorder = act(QStringLiteral("Klasse herunterladen"), [this] { DownloadClass(FTVIRec); });
+  actDelRecorder = act(QStringLiteral("Aufzeichnung löschen"), [this] { DeleteItem(FTVIRec); });
+  actDelAllRecorder = act(QStringLiteral("Alle Aufzeichnungen löschen"), [this] { DeleteAll(false); });
+  ActDelSelectedRecorder = act(QStringLiteral("Ausgewählte Aufzeichnungen löschen"), [this] { DeleteSelected(false); });
+  actDelAllClsRecorder = act(QStringLiteral("Klasse löschen"), [this] { DeleteClass(FTVIRec); });
+  actShowRecInExplorer = act(QStringLiteral("Im Explorer Anzeigen"), [this] { ShowInExplorer(FTVIRec, true); });
+  actMultiSelect = act(QStringLiteral("Multiselect"), [this] { SetMultiSelect(actMultiSelect->isChecked()); });
+  actMultiSelect->setCheckable(true);
+  FEvtMenu = new QMenu(this);
+  FEvtMenu->addActions({actMultiSelect, actDownLoadAllEvent, actDownloadSelectedEvt});
+  FEvtMenu->addSeparator();
+  FEvtMenu->addActions({actDelEvent, actDelSelectedEvt, actDelAllEvent});
+  FEvtMenu->addSeparator();
+  FEvtMenu->addAction(actShowEvtInExplorer);
+  FRecMenu = new QMenu(this);
+  FRecMenu->addActions({actMultiSelect, actDownloadAllRecorder, actDownloadSelectedRec, actDownLoadClsRecorder});
+  FRecMenu->addSeparator();
+  FRecMenu->addActions({actDelRecorder, ActDelSelectedRecorder, actDelAllClsRecorder, actDelAllRecorder});
+  FRecMenu->addSeparator();
+  FRecMenu->addAction(actShowRecInExplorer);
+  EnableListActions(false, false);
+  EnableListActions(true, false);
 }
 
-void TFormOnline::ContextMenu(const QPoint& at) {
-  QTreeWidgetItem* under = TreeViewOpti->itemAt(at);
-  if (!under) return;  // no list under the mouse, no list menu
+void TFormOnline::EnableListActions(bool events, bool on) {
+  const QList<QAction*> evt{actDownLoadAllEvent, actDownloadSelectedEvt, actDelEvent, actDelAllEvent, actDelSelectedEvt,
+                            actShowEvtInExplorer};
+  const QList<QAction*> rec{actDownloadAllRecorder, actDownloadSelectedRec, actDownLoadClsRecorder, actDelRecorder,
+                            actDelAllRecorder, ActDelSelectedRecorder, actDelAllClsRecorder, actShowRecInExplorer};
+  for (QAction* a : events ? evt : rec) a->setEnabled(on);
+}
+
+// Selection by the mouse: the item is remembered, its own list's actions are
+// offered and the other list's are not; a right click opens the list's menu.
+void TFormOnline::ItemMouseDown(QTreeWidgetItem* item, Qt::MouseButtons buttons) {
   bool events = false;
-  for (QTreeWidgetItem* p = under; p; p = p->parent()) events |= p == FEvtTreeView;
-  auto* clicked = dynamic_cast<TRecTreeViewItem*>(under);
-  // The menu runs its own loop: a list arriving meanwhile rebuilds the tree,
-  // so the actions find their item again by its path.
-  const QString path = clicked ? clicked->Path : QString();
-  const int image = clicked ? clicked->Image : CImgMissing;
-  auto item = [this, path] { return path.isEmpty() ? nullptr : ItemOf(path); };
-  QMenu menu(this);
-  auto add = [&](const QString& text, auto fn, bool enabled = true) { menu.addAction(text, this, fn)->setEnabled(enabled); };
-  const bool file = !path.isEmpty();
-  if (events) {
-    add(QStringLiteral("Alle Ereignisse herunterladen"), [this] { DownloadAll(true); });
-    add(QStringLiteral("Ausgewählte Ereignisse herunterladen"), [this] { DownloadSelected(true); });
-    menu.addSeparator();
-    add(QStringLiteral("Ereignis löschen"), [this, item] { DeleteItem(item()); }, file);
-    add(QStringLiteral("Ausgewählte Ereignisse löschen"), [this] { DeleteSelected(true); });
-    add(QStringLiteral("Alle Ereignisse löschen"), [this] { DeleteAll(true); });
-  } else {
-    add(QStringLiteral("Alle Aufzeichnungen herunterladen"), [this] { DownloadAll(false); });
-    add(QStringLiteral("Ausgewählte Aufzeichnungen herunterladen"), [this] { DownloadSelected(false); });
-    add(QStringLiteral("Klasse herunterladen"), [this, item] { DownloadClass(item()); }, file);
-    menu.addSeparator();
-    add(QStringLiteral("Aufzeichnung löschen"), [this, item] { DeleteItem(item()); }, file);
-    add(QStringLiteral("Ausgewählte Aufzeichnungen löschen"), [this] { DeleteSelected(false); });
-    add(QStringLiteral("Klasse löschen"), [this, item] { DeleteClass(item()); }, file);
-    add(QStringLiteral("Alle Aufzeichnungen löschen"), [this] { DeleteAll(false); });
+  for (QTreeWidgetItem* p = item; p; p = p->parent()) events |= p == FEvtTreeView;
+  auto* file = dynamic_cast<TRecTreeViewItem*>(item);
+  const bool isFile = file && !file->Path.isEmpty();
+  if (events)
+    FTVIEvt = isFile ? file : nullptr;
+  else
+    FTVIRec = isFile ? file : nullptr;
+  TreeViewOpti->setCurrentItem(item);
+  EnableListActions(events, true);
+  EnableListActions(!events, false);
+  (events ? actDelEvent : actDelRecorder)->setEnabled(isFile);
+  if (!events) {
+    actDownLoadClsRecorder->setEnabled(isFile);
+    actDelAllClsRecorder->setEnabled(isFile);
   }
-  menu.addSeparator();
-  add(QStringLiteral("Im Explorer Anzeigen"),
-      [this, path, events] {
-        FOpenUrl(QUrl::fromLocalFile(QFileInfo(GetFileNameOnDisk(Place(), path, !events)).absolutePath()));
-      },
-      file && image == CImgOnDisk);
-  menu.exec(TreeViewOpti->viewport()->mapToGlobal(at));
+  (events ? actShowEvtInExplorer : actShowRecInExplorer)->setEnabled(isFile && file->Image == CImgOnDisk);
+  if (buttons & Qt::RightButton) (events ? FEvtMenu : FRecMenu)->popup(QCursor::pos());
+}
+
+void TFormOnline::SetMultiSelect(bool on) {
+  for (QTreeWidgetItem* root : {FRecTreeView, FEvtTreeView})
+    for (TRecTreeViewItem* i : AllFiles(root)) {
+      if (on) {
+        i->setFlags(i->flags() | Qt::ItemIsUserCheckable);
+        i->setCheckState(0, Qt::Unchecked);
+      } else {
+        i->setFlags(i->flags() & ~Qt::ItemIsUserCheckable);
+        i->setData(0, Qt::CheckStateRole, QVariant());
+      }
+    }
+}
+
+void TFormOnline::ShowInExplorer(TRecTreeViewItem* item, bool recording) {
+  if (!item || item->Path.isEmpty()) return;
+  FOpenUrl(QUrl::fromLocalFile(QFileInfo(GetFileNameOnDisk(Place(), item->Path, recording)).absolutePath()));
 }
 
 }  // namespace vanta

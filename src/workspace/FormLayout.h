@@ -102,6 +102,17 @@ class TFormOnline : public TFormLayout {
   void DeleteSelected(bool events);
   void DeleteClass(TRecTreeViewItem* item);
   TReadoutPlace Place() const;
+  void EnableListActions(bool events, bool on);
+  void SetMultiSelect(bool on);
+  void ShowInExplorer(TRecTreeViewItem* item, bool recording);
+
+  QAction *actDownLoadAllEvent = nullptr, *actDownloadSelectedEvt = nullptr, *actDelEvent = nullptr,
+          *actDelAllEvent = nullptr, *actDelSelectedEvt = nullptr, *actShowEvtInExplorer = nullptr,
+          *actDownloadAllRecorder = nullptr, *actDownloadSelectedRec = nullptr, *actDownLoadClsRecorder = nullptr,
+          *actDelRecorder = nullptr, *actDelAllRecorder = nullptr, *ActDelSelectedRecorder = nullptr,
+          *actDelAllClsRecorder = nullptr, *actShowRecInExplorer = nullptr, *actMultiSelect = nullptr;
+  QMenu* FEvtMenu = nullptr;
+  QMenu* FRecMenu = nullptr;
 
   QTreeWidgetItem* FRecTreeView = nullptr;  // "Rekorder Daten"
   QTreeWidgetItem* FEvtTreeView = nullptr;  // "PQ-Ereignisse"
@@ -114,9 +125,10 @@ class TFormOnline : public TFormLayout {
 
  private:
   void BuildTree(QTreeWidgetItem* root, const QList<TReadoutNode>& nodes, bool recording);
-  void ContextMenu(const QPoint& at);
+
   QList<TRecTreeViewItem*> Checked(QTreeWidgetItem* root) const;
-  TRecTreeViewItem* ItemOf(const QString& path) const;
+  void BuildActions();
+  void ItemMouseDown(QTreeWidgetItem* item, Qt::MouseButtons buttons);
   TReadoutChain& Chain();
   bool FCheckToggled = false;
   std::unique_ptr<TReadoutChain> FChain;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QAction>
 #include <QFile>
 #include <QStackedWidget>
 #include <QTableWidget>
@@ -109,8 +110,18 @@ TEST(Readout, ListsDownloadsShowsAndDeletes) {
 
   // Deleting one event removes it on the device and in the tree.
   const QString device = t.Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/events/") + dip->Path;
+  t.W.actMultiSelect->setChecked(true);
+  t.W.actMultiSelect->trigger();  // toggles back: check boxes go
+  EXPECT_FALSE(dip->flags() & Qt::ItemIsUserCheckable);
   ASSERT_TRUE(QFile::exists(device));
-  t.W.DeleteItem(dip);
+  emit t.W.TreeViewOpti->itemPressed(dip, 0);  // selected with the mouse
+  EXPECT_EQ(t.W.FTVIEvt, dip);
+  EXPECT_TRUE(t.W.actDelEvent->isEnabled());
+  EXPECT_FALSE(t.W.actDelRecorder->isEnabled()) << "the other list's actions are not offered";
+  EXPECT_TRUE(t.W.actShowEvtInExplorer->isEnabled()) << "the copy is on disk";
+  t.W.actDelEvent->trigger();
+  EXPECT_EQ(t.W.FTVIEvt, nullptr);
+  EXPECT_FALSE(t.W.actDelEvent->isEnabled()) << "nothing selected after a delete";
   EXPECT_EQ(Files(t.W.FEvtTreeView).size(), 6);
   EXPECT_TRUE(SpinUntil([&] { return !QFile::exists(device); }, 5000));
   const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR");
