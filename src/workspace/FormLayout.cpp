@@ -169,7 +169,7 @@ void TFormLayout::EvtToTable(const QString& path) {
   }
   if (!warning.isEmpty()) LogPrepare(this, warning, false);
   FShownHeader = header;
-  const TMeasLookup lookup = EventLookupFor(header);
+  const TMeasLookup lookup = EventLookupFor(header, MeasLookup());
   GridData->clear();
   GridData->setColumnCount(6);
   GridData->setRowCount(int(FEvents.size()));
@@ -284,7 +284,26 @@ void TFormLayout::AsyncToTable(const QString& path) {
   SwitchGridPB(true);
 }
 
-QString TFormLayout::EventTableText() const { return EventTableClipboard(FEvents, FShownHeader, EventLookupFor(FShownHeader)); }
+QString TFormLayout::EventTableText() const {
+  return EventTableClipboard(FEvents, FShownHeader, EventLookupFor(FShownHeader, MeasLookup()));
+}
+
+// Names and units the file does not carry come from the host's measurement descriptions.
+TMeasLookup TFormLayout::MeasLookup() const {
+  if (!FOnGetMessPtr) return {};
+  return [cb = FOnGetMessPtr](uint32_t id, TMeasInfo& info) {
+    TMGVantaRec rec;
+    if (!cb(id, rec)) return false;
+    info = {rec.Short, rec.Unt};
+    return true;
+  };
+}
+
+void TFormLayout::showEvent(QShowEvent* event) {
+  TFormBasic::showEvent(event);
+  // The host hands its stored layout over after creation: apply it when shown.
+  if (!std::exchange(FLayoutShown, true)) ApplyLayout();
+}
 
 // ---- the readout of a connected device ------------------------------------------------------
 

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "FormBasic.h"
+#include "EventTable.h"
 #include "Readout.h"
 #include "RecordFile.h"
 
@@ -77,7 +78,10 @@ class TFormLayout : public TFormBasic {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void ApplyLayout();
+  TMeasLookup MeasLookup() const;
+  bool FLayoutShown = false;
 };
 
 class TFormOnline : public TFormLayout {
