@@ -548,10 +548,10 @@ TEST(ParaEditor, RoundTripWithTheSimulatorLeavesAnUntickedModuleAlone) {
   TSimProcess sim;
   ASSERT_TRUE(sim.Start());
   QTemporaryDir data;
+  QStringList log;  // outlives the window, which logs its own end
   TFormPara w;
   w.FAskComment = true;
   w.FVisibility = 1;
-  QStringList log;
   w.FOnLogCallBack = [&](QObject*, const QString& l) { log << l; };
   w.SetComUnit(false, false, TIpVer::ipverV4);
   w.SetFolders(data.path() + QStringLiteral("/data/"), data.path() + QStringLiteral("/ini/"), data.path() + QStringLiteral("/tmp/"));

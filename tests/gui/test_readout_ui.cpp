@@ -39,8 +39,8 @@ TRecTreeViewItem* FileNamed(QTreeWidgetItem* root, const QString& part) {
 struct TOnline {
   TSimProcess Sim;
   QTemporaryDir Data;
+  QStringList Log;  // outlives the window, which logs its own end
   TFormOnline W;
-  QStringList Log;
   bool Start() {
     if (!Sim.Start()) return false;
     W.FOnLogCallBack = [this](QObject*, const QString& l) { Log << l; };
