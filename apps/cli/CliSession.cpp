@@ -1,5 +1,7 @@
 #include "CliSession.h"
 
+#include <QTimer>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QDir>
@@ -181,6 +183,9 @@ bool TCliSession::Request(ccci::TCcci request, const std::function<void()>& send
   };
   const int before = RefusalCount();
   send();
+  // The queue goes out on the client's timer; one tick now spares the wait
+  // for the next one (a run of requests would otherwise cost 100 ms each).
+  QTimer::singleShot(0, FUnit.get(), [u = FUnit.get()] { u->ManualTimer(u); });
   WaitFor([&] { return seen || FLost || RefusalCount() > before; });
   FUnit->FOnAnswerEvaluated = nullptr;
   return seen;

@@ -13,6 +13,7 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -562,7 +563,13 @@ void TFormOnline::MassDownLoad() {
   LabSBar->setText(s.Progress);
   const bool sent = s.Recording ? SendCommandToCom(ccci::TCcci::READOUT_REC_RD, s.Path, uint32_t(s.Position), false)
                                 : SendCommandToCom(ccci::TCcci::READOUT_EVT_RD, s.Path, uint32_t(s.Position), false);
-  if (!sent) {
+  if (sent) {
+    // Out at once rather than on the next tick of the client's timer (after
+    // the answer that called this step has been finished).
+    QTimer::singleShot(0, this, [this] {
+      if (FComUnit) FComUnit->ManualTimer(this);
+    });
+  } else {
     // No device to ask: the chain ends here instead of waiting for a file.
     FComUnit->FMassDLNext = nullptr;
     FChain.reset();
