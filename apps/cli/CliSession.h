@@ -139,6 +139,7 @@ TCliCommand MdbCommand();
 TCliCommand ClockCommand();
 TCliCommand RecordCommand();
 TCliCommand ReadoutCommand();
+TCliCommand OfflineCommand();
 
 // The device's event or recording list as it arrives ("path;end;size" lines).
 bool FetchListText(TCliSession& s, bool events, QByteArray& text);
