@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "FormLayout.h"
+#include "FormOffline.h"
 #include "FormPara.h"
 
 #include <QAction>
@@ -225,6 +226,24 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind) {
   if (index < 0 || index >= int(FStore.Devices.size())) return nullptr;
   const THostDevice d = FStore.Devices[size_t(index)];
   const THostSettings& s = FStore.Settings;
+  if (kind == TDirectKind::dkoffline) {
+    // The store of earlier readouts, no connection: opened at this device's station.
+    auto* w = new TFormOffline;
+    w->FMainForm = this;
+    w->FOnLogCallBack = [this](QObject*, const QString& line) { AddLog(line); };
+    w->FEnableDisableBar = [this](QObject*, bool enable) { FToolBar->setEnabled(enable); };
+    w->SetSettings(s.Para, s.OnOffline);
+    w->FOnOfflineSettingsCallback = [this](QObject*, TFrmOnOfflineSettings& o) {
+      FStore.Settings.OnOffline = o;
+      FStore.Save();
+    };
+    w->SetStore(s.DataFolder, d.SN);
+    w->show();
+    w->CheckData();
+    FWindows << w;
+    AddLog(QStringLiteral("%1 für %2 geöffnet").arg(DirectKindTitle(kind), d.Geraet));
+    return w;
+  }
   const bool loginFromCommandLine = !SshUser.isEmpty();
   const QString user = loginFromCommandLine ? SshUser : d.SshUser;
   QString password = loginFromCommandLine ? SshPassword : d.SshPassword;

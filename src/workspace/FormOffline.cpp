@@ -1,0 +1,296 @@
+#include "FormOffline.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QThread>
+#include <QTreeWidget>
+
+namespace vanta {
+
+namespace {
+constexpr int CTagRole = Qt::UserRole + 11;
+constexpr int CPathRole = Qt::UserRole + 12;
+constexpr int CAsyncRole = Qt::UserRole + 13;
+constexpr int CStationRole = Qt::UserRole + 14;  // index into the last scan
+
+int TagOf(const QTreeWidgetItem* i) { return i ? i->data(0, CTagRole).toInt() : stNone; }
+}  // namespace
+
+TFormOffline::TFormOffline(QWidget* parent) : TFormLayout(parent) {
+  FFrmCapt = QStringLiteral("Messdaten Auswertung Offline");
+  setWindowTitle(FFrmCapt);
+  PanelBack->setEnabled(true);  // no connection to wait for
+  AniIndi->setVisible(false);
+  TreeViewOpti->setSortingEnabled(false);
+  auto act = [this](const QString& text, auto fn) {
+    auto* a = new QAction(text, this);
+    connect(a, &QAction::triggered, this, fn);
+    return a;
+  };
+  actDelOfflineRekorder = act(QStringLiteral("Rekorderdatei Löschen"), [this] {
+    if (FClickedTVI) OfflineDelFile(FClickedTVI->data(0, CPathRole).toString(), [this](const QString& l) { LogPrepare(this, l, false); });
+    CheckData();
+  });
+  actDelOfflineEvent = act(QStringLiteral("Eventdatei Löschen"), [this] {
+    if (FClickedTVI) OfflineDelFile(FClickedTVI->data(0, CPathRole).toString(), [this](const QString& l) { LogPrepare(this, l, false); });
+    CheckData();
+  });
+  actDelClass = act(QStringLiteral("Alle Dateien dieser Klasse löschen"), [this] { DeleteClass(); });
+  actDelOfflineAllFiles = act(QStringLiteral("Alle Dateien dieser Station löschen"), [this] {
+    StartWork(QStringLiteral("Löschen"));
+    if (FClickedTVI && !FClickedTVI->text(0).isEmpty()) {
+      DeleteStation(FDataDir, FClickedTVI->text(0).section(QLatin1Char(':'), 0, 0),
+                    [this](const QString& l) { LogPrepare(this, l, false); });
+      EndWork();
+      CheckData();
+    } else {
+      EndWork();
+    }
+  });
+  ActDeleteSelected = act(QStringLiteral("Ausgewählte Dateien Löschen"), [this] {
+    StartWork(QStringLiteral("Löschen"));
+    for (QTreeWidgetItem* i : CheckedFiles())
+      OfflineDelFile(i->data(0, CPathRole).toString(), [this](const QString& l) { LogPrepare(this, l, false); });
+    EndWork();
+    CheckData();
+  });
+  actOfflineExport = act(QStringLiteral("Ausgewählte Dateien Exportieren"), [this] {
+    const QString dir = FAskFolder
+                            ? FAskFolder(QStringLiteral("Bitte wählen Sie den Ordner, in den die ausgewählten Dateien exportiert werden sollen:"))
+                            : QFileDialog::getExistingDirectory(this, QStringLiteral("Bitte wählen Sie den Ordner, in den die ausgewählten Dateien exportiert werden sollen:"));
+    if (!dir.isEmpty()) ExportTo(dir);
+  });
+  actImportFromSD = act(QStringLiteral("Dateien Import"), [this] {
+    const QString dir = FAskFolder ? FAskFolder(QStringLiteral("Bitte wählen Sie den zu importierenden Ordner aus:"))
+                                   : QFileDialog::getExistingDirectory(this, QStringLiteral("Bitte wählen Sie den zu importierenden Ordner aus:"));
+    if (!dir.isEmpty()) ImportFrom(dir);
+  });
+  FMenu = new QMenu(this);
+  FMenu->addActions({actDelOfflineRekorder, actDelOfflineEvent, actDelClass, actDelOfflineAllFiles, ActDeleteSelected});
+  FMenu->addSeparator();
+  FMenu->addActions({actOfflineExport, actImportFromSD});
+  for (QAction* a : {actDelOfflineRekorder, actDelOfflineEvent, actDelClass, actDelOfflineAllFiles}) a->setEnabled(false);
+
+  connect(TreeViewOpti, &QTreeWidget::itemPressed, this,
+          [this](QTreeWidgetItem* item, int) { OfflineRecMouseDown(item, QApplication::mouseButtons()); });
+  connect(TreeViewOpti, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+    const int tag = TagOf(item);
+    if (tag == stStation)
+      OpenStation(item);
+    else if (tag == stRecordingFile || tag == stEventFile)
+      OfflineFileClick(item);
+    else
+      item->setExpanded(!item->isExpanded());
+  });
+}
+
+TFormOffline::~TFormOffline() {
+  if (QThread* t = FWorker.data()) {
+    t->disconnect(this);
+    t->wait();
+    delete t;
+  }
+}
+
+void TFormOffline::SetStore(const QString& dataDir, uint32_t selectedStation) {
+  FDataDir = dataDir;
+  FSelectedStation = selectedStation;
+}
+
+void TFormOffline::Tell(const QString& text) {
+  Messages << text;
+  DisplayMessage(text, TMsgDlgType::mtInformation, nullptr, mbOK, mbOK);
+}
+
+QList<QTreeWidgetItem*> TFormOffline::Stations() const {
+  QList<QTreeWidgetItem*> out;
+  for (int g = 0; g < TreeViewOpti->topLevelItemCount(); ++g)
+    for (int i = 0; i < TreeViewOpti->topLevelItem(g)->childCount(); ++i) out << TreeViewOpti->topLevelItem(g)->child(i);
+  return out;
+}
+
+void TFormOffline::CheckData() {
+  if (Busy() || FDataDir.isEmpty()) return;
+  StartWork(QStringLiteral("Überprüfung"));
+  LogPrepare(this, QStringLiteral("Offline: Check Data begin"), false);
+  if (FEnableDisableBar) FEnableDisableBar(this, false);
+  auto stations = std::make_shared<QList<TStation>>();
+  auto lines = std::make_shared<QStringList>();
+  const QString dir = FDataDir;
+  FWorker = QThread::create([stations, lines, dir] {
+    *stations = ScanStore(dir, [lines](const QString& l) { *lines << l; });
+  });
+  connect(FWorker, &QThread::finished, this, [this, stations, lines] {
+    FWorker->deleteLater();
+    FWorker = nullptr;
+    for (const QString& l : *lines) LogPrepare(this, l, false);
+    TreeViewOpti->clear();
+    FClickedTVI = nullptr;
+    FStartDevice = nullptr;
+    QHash<QString, QTreeWidgetItem*> groups;
+    for (int k = 0; k < stations->size(); ++k) {
+      const TStation& s = (*stations)[k];
+      QTreeWidgetItem*& g = groups[s.Plant];
+      if (!g) g = new QTreeWidgetItem(TreeViewOpti, {s.Plant});
+      auto* item = new QTreeWidgetItem(g, {s.Text});
+      item->setData(0, CTagRole, int(stStation));
+      item->setData(0, CPathRole, s.Path);
+      item->setData(0, CStationRole, QVariant::fromValue(s.Folder));
+      if (s.Folder.toUInt() == FSelectedStation && FSelectedStation != 0) FStartDevice = item;
+      g->setExpanded(true);
+    }
+    ActDeleteSelected->setEnabled(true);
+    EndWork();
+    LogPrepare(this, QStringLiteral("Offline: Check Data end"), false);
+    if (FStartDevice)
+      OpenStation(FStartDevice);
+    else if (FEnableDisableBar)
+      FEnableDisableBar(this, true);
+  });
+  FWorker->start();
+}
+
+void TFormOffline::AddNodes(QTreeWidgetItem* parent, const TStoreNode& node) {
+  for (const TStoreNode& c : node.Children) {
+    auto* item = new QTreeWidgetItem(parent, {c.Text});
+    item->setData(0, CTagRole, c.Tag);
+    item->setData(0, CPathRole, c.Path);
+    item->setData(0, CAsyncRole, c.IsAsync);
+    if (c.Tag == stRecordingFile || c.Tag == stEventFile) {
+      item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+      item->setCheckState(0, Qt::Unchecked);
+    }
+    AddNodes(item, c);
+  }
+}
+
+void TFormOffline::OpenStation(QTreeWidgetItem* station) {
+  if (!station || Busy()) return;
+  LogPrepare(this, QStringLiteral("OfflineClick: %1").arg(station->text(0)), false);
+  if (station->childCount() > 0) {
+    station->setExpanded(!station->isExpanded());
+    return;
+  }
+  StartWork(QStringLiteral("Analysieren"));
+  TStation s;
+  s.Path = station->data(0, CPathRole).toString();
+  s.Text = station->text(0);
+  auto tree = std::make_shared<TStoreNode>();
+  FWorker = QThread::create([tree, s] { *tree = BuildStationTree(s); });
+  connect(FWorker, &QThread::finished, this, [this, tree, station] {
+    FWorker->deleteLater();
+    FWorker = nullptr;
+    // A scan may have replaced the tree meanwhile.
+    if (Stations().contains(station)) {
+      AddNodes(station, *tree);
+      station->setExpanded(true);
+    }
+    EndWork();
+    if (FEnableDisableBar) FEnableDisableBar(this, true);
+  });
+  FWorker->start();
+}
+
+void TFormOffline::OfflineFileClick(QTreeWidgetItem* item) {
+  if (FInClick || !item) return;
+  FInClick = true;
+  const QString path = item->data(0, CPathRole).toString();
+  StartWork(QStringLiteral("Analysieren"));
+  if (TagOf(item) == stEventFile) {
+    EvtToTable(path);
+    FLastUseEvtFile = path;
+  } else if (item->data(0, CAsyncRole).toBool()) {
+    AsyncToTable(path);
+  } else {
+    RecToTable(path);
+    SwitchGridPB(true);
+  }
+  FInClick = false;
+}
+
+void TFormOffline::OfflineRecMouseDown(QTreeWidgetItem* item, Qt::MouseButtons buttons) {
+  FClickedTVI = item;
+  for (QAction* a : {actDelOfflineRekorder, actDelOfflineEvent, actDelClass, actDelOfflineAllFiles}) a->setEnabled(false);
+  switch (TagOf(item)) {
+    case stStation: actDelOfflineAllFiles->setEnabled(true); break;
+    case stEvents:
+    case stGroup:
+    case stOsc:
+    case stHp: actDelClass->setEnabled(true); break;
+    case stRecordingFile:
+      actDelOfflineRekorder->setEnabled(true);
+      actDelClass->setEnabled(true);
+      break;
+    case stEventFile:
+      actDelOfflineEvent->setEnabled(true);
+      actDelClass->setEnabled(true);
+      break;
+    default: break;
+  }
+  if (buttons & Qt::RightButton) {
+    TreeViewOpti->setCurrentItem(item);
+    FMenu->popup(QCursor::pos());
+  }
+}
+
+void TFormOffline::DeleteClass() {
+  if (!FClickedTVI) return;
+  StartWork(QStringLiteral("Löschen"));
+  const int tag = TagOf(FClickedTVI);
+  QTreeWidgetItem* group = (tag == stRecordingFile || tag == stEventFile) ? FClickedTVI->parent() : FClickedTVI;
+  for (int i = group ? group->childCount() - 1 : -1; i >= 0; --i) {
+    const QString path = group->child(i)->data(0, CPathRole).toString();
+    if (!path.isEmpty()) OfflineDelFile(path, [this](const QString& l) { LogPrepare(this, l, false); });
+  }
+  EndWork();
+  CheckData();
+}
+
+QList<QTreeWidgetItem*> TFormOffline::CheckedFiles() const {
+  QList<QTreeWidgetItem*> out;
+  std::function<void(QTreeWidgetItem*)> walk = [&](QTreeWidgetItem* i) {
+    for (int k = i->childCount() - 1; k >= 0; --k) walk(i->child(k));
+    const int tag = TagOf(i);
+    if ((tag == stRecordingFile || tag == stEventFile) && i->checkState(0) == Qt::Checked &&
+        !i->data(0, CPathRole).toString().isEmpty())
+      out << i;
+  };
+  for (int g = TreeViewOpti->topLevelItemCount() - 1; g >= 0; --g) walk(TreeViewOpti->topLevelItem(g));
+  return out;
+}
+
+int TFormOffline::ExportTo(const QString& folder) {
+  StartWork(QStringLiteral("Exportieren"));
+  QStringList files, failed;
+  for (QTreeWidgetItem* i : CheckedFiles()) files << i->data(0, CPathRole).toString();
+  const int n = ExportFiles(files, folder, failed);
+  for (const QString& f : failed) LogPrepare(this, QStringLiteral("Export: %1").arg(f), false);
+  Tell(QStringLiteral("Es wurden %1 Dateien nach %2 exportiert.").arg(n).arg(folder));
+  EndWork();
+  return n;
+}
+
+void TFormOffline::ImportFrom(const QString& folder) {
+  if (Busy()) return;
+  StartWork(QStringLiteral("Importieren"));
+  auto result = std::make_shared<TImportResult>();
+  const QString dir = FDataDir;
+  FWorker = QThread::create([result, folder, dir] { *result = ImportFolder(folder, dir); });
+  connect(FWorker, &QThread::finished, this, [this, result] {
+    FWorker->deleteLater();
+    FWorker = nullptr;
+    for (const QString& f : result->Failed) LogPrepare(this, QStringLiteral("Import: %1").arg(f), false);
+    TreeViewOpti->clear();
+    EndWork();
+    Tell(QStringLiteral("Es wurden %1 Dateien importiert").arg(result->Total()));
+    CheckData();
+  });
+  FWorker->start();
+}
+
+}  // namespace vanta

@@ -1,0 +1,87 @@
+// The offline window on a store in a temporary folder: scan, station tree,
+// showing files, deleting by class, importing from a card.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include "FormOffline.h"
+#include "RecordFile.h"
+#include "TestSupport.h"
+
+using namespace vanta;
+using vanta::test::SpinUntil;
+
+namespace {
+void Put(const QString& path, TRecordKind kind, const QString& cls, uint32_t start, int rows = 0) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  TContextHeader ctx;
+  ctx.Class = cls;
+  ctx.Start = {start, 0};
+  ctx.End = {start + 600, 0};
+  ctx.Channels << TRecordChannel{1, 0x0100FFFF, QStringLiteral("V"), QStringLiteral("U L1")};
+  TRecordWriter w(kind, {12345678, 3600, false, QStringLiteral("Umspannwerk Nord"), QStringLiteral("Feld 3"), QStringLiteral("Vanta Sim")}, ctx);
+  for (int i = 0; i < rows; ++i) w.Add(TRecRow{{start + uint32_t(i) * 600, 0}, {230.0f + float(i)}});
+  if (kind == TRecordKind::rkEvent) w.Add(TEventRecord{1, {start, 0}, 71.2, 0, 0.1, QStringLiteral("L1")});
+  QString error;
+  ASSERT_TRUE(w.Save(path, error));
+}
+QTreeWidgetItem* Find(QTreeWidgetItem* root, const QString& text) {
+  if (root->text(0).startsWith(text)) return root;
+  for (int i = 0; i < root->childCount(); ++i)
+    if (QTreeWidgetItem* f = Find(root->child(i), text)) return f;
+  return nullptr;
+}
+}  // namespace
+
+TEST(OfflineWindow, ScanOpenShowDeleteImport) {
+  QTemporaryDir store, card;
+  const QString st = store.path() + "/12345678";
+  Put(st + "/Recorder/10min-12345678-1764892800-000.log", TRecordKind::rkRecording, "10min", 1764892800, 6);
+  Put(st + "/Recorder/10min-12345678-1764896400-000.log", TRecordKind::rkRecording, "10min", 1764896400, 6);
+  Put(st + "/Event/12345678-1764900000-000.log", TRecordKind::rkEvent, "", 1764900000);
+  TFormOffline w;
+  EXPECT_EQ(w.windowTitle(), QStringLiteral("Messdaten Auswertung Offline"));
+  w.SetStore(store.path(), 12345678);
+  w.CheckData();
+  // The selected station opens by itself once the scan is done.
+  ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 1 && w.Stations()[0]->childCount() == 2; }, 5000));
+  QTreeWidgetItem* group = w.TreeViewOpti->topLevelItem(0);
+  EXPECT_EQ(group->text(0), QStringLiteral("Umspannwerk Nord"));
+  EXPECT_EQ(w.Stations()[0]->text(0), QStringLiteral("12345678: Vanta Sim"));
+  QTreeWidgetItem* tenMin = Find(group, QStringLiteral("10min TRMS"));
+  ASSERT_NE(tenMin, nullptr);
+  ASSERT_EQ(tenMin->childCount(), 2);
+
+  w.OfflineFileClick(tenMin->child(0));
+  EXPECT_EQ(w.GridData->rowCount(), 6);
+  QTreeWidgetItem* evt = Find(group, QStringLiteral("PQ-Ereignisse"))->child(0);
+  w.OfflineFileClick(evt);
+  EXPECT_EQ(w.GridData->rowCount(), 1);
+  EXPECT_EQ(w.GridData->item(0, 5)->text(), QStringLiteral("0.1000"));
+
+  // The actions follow the tag of the clicked item.
+  w.OfflineRecMouseDown(w.Stations()[0], Qt::LeftButton);
+  EXPECT_TRUE(w.actDelOfflineAllFiles->isEnabled());
+  EXPECT_FALSE(w.actDelClass->isEnabled());
+  w.OfflineRecMouseDown(tenMin->child(1), Qt::LeftButton);
+  EXPECT_TRUE(w.actDelOfflineRekorder->isEnabled());
+  EXPECT_TRUE(w.actDelClass->isEnabled());
+  EXPECT_FALSE(w.actDelOfflineEvent->isEnabled());
+  w.actDelClass->trigger();  // both 10min files
+  ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 1 && w.Stations()[0]->childCount() == 2; }, 5000));
+  EXPECT_TRUE(QDir(st + "/Recorder").entryList(QDir::Files).isEmpty());
+  EXPECT_EQ(QDir(st + "/Event").entryList(QDir::Files).size(), 1) << "the event stays";
+
+  // A card with a recording of another station and a folder to skip.
+  Put(card.path() + "/DCIM/10s-87654321-1764892800-000.log", TRecordKind::rkRecording, "10s", 1764892800, 2);
+  Put(card.path() + "/scratchpad/87654321-1764892800-000.log", TRecordKind::rkEvent, "", 1764892800);
+  w.ImportFrom(card.path());
+  ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 2; }, 5000));
+  EXPECT_TRUE(w.Messages.contains(QStringLiteral("Es wurden 1 Dateien importiert")));
+  EXPECT_TRUE(QFile::exists(store.path() + "/87654321/Recorder/10s-87654321-1764892800-000.log"));
+}
