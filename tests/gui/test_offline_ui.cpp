@@ -84,4 +84,12 @@ TEST(OfflineWindow, ScanOpenShowDeleteImport) {
   ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 2; }, 5000));
   EXPECT_TRUE(w.Messages.contains(QStringLiteral("Es wurden 1 Dateien importiert")));
   EXPECT_TRUE(QFile::exists(store.path() + "/87654321/Recorder/10s-87654321-1764892800-000.log"));
+  if (const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR"); !dir.isEmpty()) {
+    // The scans replaced the tree: find the items again.
+    QTreeWidgetItem* events = Find(w.TreeViewOpti->topLevelItem(0), QStringLiteral("PQ-Ereignisse"));
+    ASSERT_NE(events, nullptr);
+    w.OfflineFileClick(events->child(0));
+    w.show();
+    w.grab().save(QDir(dir).filePath(QStringLiteral("offline.png")));
+  }
 }
