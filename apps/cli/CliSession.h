@@ -140,6 +140,7 @@ TCliCommand ClockCommand();
 TCliCommand RecordCommand();
 TCliCommand ReadoutCommand();
 TCliCommand OfflineCommand();
+TCliCommand ReportCommand();
 
 // The device's event or recording list as it arrives ("path;end;size" lines).
 bool FetchListText(TCliSession& s, bool events, QByteArray& text);

@@ -1,6 +1,9 @@
 // vanta-cli: headless client of the workspace's protocol core.
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <cstring>
+#include <memory>
 #include <algorithm>
 #include <cstdio>
 
@@ -46,7 +49,14 @@ bool PortValue(const QString& text, int lowest, int& port) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
+  // Reports draw PDFs with fonts: they need a GUI application, and no
+  // display, so the offscreen platform unless the caller chose one.
+  bool report = false;
+  for (int i = 1; i < argc; ++i) report |= std::strcmp(argv[i], "report") == 0;
+  if (report && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  std::unique_ptr<QCoreApplication> application =
+      report ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
+  QCoreApplication& app = *application;
   QCoreApplication::setApplicationName(QStringLiteral("vanta-cli"));
   const std::vector<TCliCommand> commands = AllCommands();
 

@@ -12,6 +12,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <cmath>
@@ -1290,4 +1292,98 @@ TEST_F(CliTest, DisturbanceRecordsOpenInAnIndependentComtradeReader) {
               QStringLiteral("--comtrade"), Data.filePath("no")});
   EXPECT_NE(r.Exit, 0) << "an event file has no waveform";
   EXPECT_TRUE(r.Err.contains(QStringLiteral("COMTRADE only for"))) << r.Err.toStdString();
+}
+
+// ---- reports -------------------------------------------------------------------------------
+
+namespace {
+QString PdfText(const QString& pdf) {
+  QProcess p;
+  p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+  if (!p.waitForFinished(30000)) return {};
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+// A calendar week of 10-minute values: the voltage below 90 % in `low` rows,
+// the frequency at 53 Hz in `offFreq` rows.
+QString Week(const QString& dir, uint32_t sn, int low, int offFreq) {
+  vanta::TContextHeader ctx;
+  ctx.Class = QStringLiteral("10min");
+  ctx.IntervalMs = 600000;
+  ctx.Channels = {{1, 0x0100FFFF, QStringLiteral("V"), QStringLiteral("U L1")},
+                  {2, 0x0000FFFF, QStringLiteral("Hz"), QStringLiteral("Frequenz")},
+                  {3, 0x0200FFFF, QStringLiteral("%"), QStringLiteral("THD U L1")}};
+  vanta::TRecordWriter w(vanta::TRecordKind::rkRecording,
+                         {sn, 3600, false, QStringLiteral("Nord"), QStringLiteral("F"), QStringLiteral("Geraet %1").arg(sn)}, ctx);
+  const uint32_t monday = 1764547200;  // Monday 2025-12-01 00:00 UTC
+  for (int i = 0; i < 1008; ++i)
+    w.Add(vanta::TRecRow{{monday + uint32_t(i) * 600, 0},
+                         {i < low ? 200.0f : 230.0f, i >= 1008 - offFreq ? 53.0f : 50.0f, 3.0f}});
+  const QString path = QDir(dir).filePath(QStringLiteral("10min-%1-%2-000.log").arg(sn).arg(monday));
+  QString error;
+  w.Save(path, error);
+  return path;
+}
+}  // namespace
+
+TEST(CliReport, En50160VerdictsAndStatisticsFromKnownViolations) {
+  if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) GTEST_SKIP() << "pdftotext missing";
+  QTemporaryDir dir;
+  // 101 of 1008 values low: 89.98 % within ±10 % (fails 95 %); 3 at 53 Hz: 99.70 % within 49.5-50.5 Hz
+  // (passes 99.5 %) and 99.70 % within 47-52 Hz (fails 100 %).
+  const QString bad = Week(dir.path(), 12345678, 101, 3);
+  TRun r = RunCli({QStringLiteral("report"), QStringLiteral("en50160"), bad, QStringLiteral("--pdf"), dir.filePath("bad.pdf")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  QString text = PdfText(dir.filePath("bad.pdf"));
+  EXPECT_TRUE(text.contains(QStringLiteral("1008"))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("89.98"))) << text.toStdString();
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("Woche ab 01.12.2025\\s+1008\\s+99.70\\s+99.70\\s+89.98\\s+100.00\\s+100.00\\s+nicht bestanden"))
+                  .match(text)
+                  .hasMatch())
+      << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("Gesamtergebnis: nicht bestanden")));
+  const QString good = Week(dir.path(), 12345678 + 1, 0, 0);
+  r = RunCli({QStringLiteral("report"), QStringLiteral("en50160"), good, QStringLiteral("--pdf"), dir.filePath("good.pdf")});
+  EXPECT_TRUE(PdfText(dir.filePath("good.pdf")).contains(QStringLiteral("Gesamtergebnis: bestanden")));
+  // Two stations in one report are refused; nothing is left behind.
+  r = RunCli({QStringLiteral("report"), QStringLiteral("en50160"), bad, good, QStringLiteral("--pdf"), dir.filePath("mixed.pdf")});
+  EXPECT_NE(r.Exit, 0);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("verschiedener Stationen"))) << r.Err.toStdString();
+  EXPECT_FALSE(QFile::exists(dir.filePath("mixed.pdf")));
+  EXPECT_FALSE(QFile::exists(dir.filePath("mixed.pdf.part")));
+
+  r = RunCli({QStringLiteral("report"), QStringLiteral("harmonics-u"), bad, QStringLiteral("--pdf"), dir.filePath("h.pdf")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  text = PdfText(dir.filePath("h.pdf"));
+  EXPECT_TRUE(text.contains(QStringLiteral("Statistik Harmonische Spannung")));
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("U L1\\s+230.00\\s+230.00\\s+226.99")).match(text).hasMatch()) << text.toStdString();
+
+  // Residual current over its reference in two rows.
+  {
+    vanta::TContextHeader ctx;
+    ctx.Class = QStringLiteral("10min");
+    ctx.Channels = {{1, 0x1400FFFF, QStringLiteral("iR"), QStringLiteral("Differenzstrom")},
+                    {2, 0x1400FFFF, QStringLiteral("iRR"), QStringLiteral("Bezug")}};
+    vanta::TRecordWriter w(vanta::TRecordKind::rkRecording, {12345678, 0, false, {}, {}, {}}, ctx);
+    for (int i = 0; i < 10; ++i) w.Add(vanta::TRecRow{{1764547200u + uint32_t(i) * 600, 0}, {i == 3 || i == 7 ? 45.0f : 20.0f, 30.0f}});
+    QString error;
+    ASSERT_TRUE(w.Save(dir.filePath("rcm.log"), error));
+  }
+  r = RunCli({QStringLiteral("report"), QStringLiteral("rcm"), dir.filePath("rcm.log"), QStringLiteral("--pdf"), dir.filePath("rcm.pdf")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  text = PdfText(dir.filePath("rcm.pdf"));
+  EXPECT_TRUE(text.contains(QStringLiteral("Maximum: 45.00 mA"))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("Überschreitungen: 2")));
+  r = RunCli({QStringLiteral("report"), QStringLiteral("rcm"), bad, QStringLiteral("--pdf"), dir.filePath("none.pdf")});
+  EXPECT_NE(r.Exit, 0) << "a file without residual currents";
+
+  QFile dict(dir.filePath("dict.json"));
+  ASSERT_TRUE(dict.open(QIODevice::WriteOnly));
+  dict.write(R"({"Seriennummer": "12345678", "Prüfer": "anna", "Abweichung U1": "0.02 %"})");
+  dict.close();
+  r = RunCli({QStringLiteral("report"), QStringLiteral("calibration"), QStringLiteral("--dict"), dict.fileName(),
+              QStringLiteral("--pdf"), dir.filePath("cal.pdf")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  text = PdfText(dir.filePath("cal.pdf"));
+  EXPECT_TRUE(text.contains(QStringLiteral("Kalibrierzerti"))) << "(the fi may come out as a ligature)";
+  EXPECT_TRUE(text.contains(QStringLiteral("Prüfer")) && text.contains(QStringLiteral("anna")));
 }
