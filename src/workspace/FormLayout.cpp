@@ -17,6 +17,12 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QCoreApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLibrary>
 #include <QVariantAnimation>
 
 #include "EventTable.h"
@@ -77,6 +83,21 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   actCopyEvents = new QAction(QStringLiteral("Kopieren"), this);
   connect(actCopyEvents, &QAction::triggered, this, [this] { QApplication::clipboard()->setText(EventTableText()); });
   GridData->addAction(actCopyEvents);
+  // Reports over the shown recording, through the report plugin.
+  const std::pair<QAction**, std::pair<const char*, const char*>> reports[] = {
+      {&actENReport, {"EN-Report", "en50160"}},
+      {&actRCMReport, {"RCM Report", "rcm"}},
+      {&actStatHarmU, {"Statistik Harmonische (Spannung)", "harmonics-u"}},
+      {&actStatHarmI, {"Statistik Harmonische (Strom)", "harmonics-i"}},
+      {&actStatInter, {"Statistik Interharmonische", "interharmonics"}},
+      {&actStatBands, {"Statistik 2,0 - 9,0 kHz", "bands"}}};
+  for (const auto& [field, texts] : reports) {
+    *field = new QAction(QString::fromUtf8(texts.first), this);
+    const QString kind = QString::fromLatin1(texts.second);
+    connect(*field, &QAction::triggered, this, [this, kind] { actReportExecute(kind); });
+    GridData->addAction(*field);
+  }
+  Enable10MinReports(false, false);
   tbcSettings->setCurrentIndex(0);
   ApplyLayout();
   // A group takes its children along; a leaf checks its group when all its
@@ -160,6 +181,7 @@ void TFormLayout::SetNewSizeToTVI(const QString& local) {
 
 void TFormLayout::EvtToTable(const QString& path) {
   EndWork();
+  Enable10MinReports(false, false);
   QString error, warning;
   TRecordHeader header;
   FEvents.clear();
@@ -204,6 +226,12 @@ void TFormLayout::RecToTable(const QString& path) {
   const TContextHeader& ctx = file.Header.Context;
   FRecDataLst = std::move(file.Rows);
   SetNewSizeToTVI(path);
+  // Reports: the statistics for 10-minute recordings, RCM when residual currents are recorded.
+  int rcmColumns = 0;
+  for (const TRecordChannel& c : ctx.Channels)
+    rcmColumns += (c.Unit == QLatin1String("iR") || c.Unit == QLatin1String("iRR")) ? 1 : 0;
+  Enable10MinReports(ctx.Class.compare(QLatin1String("10min"), Qt::CaseInsensitive) == 0, rcmColumns >= 2);
+  if (actENReport->isEnabled() || actRCMReport->isEnabled()) FRepFN = path.left(255);
   // Quantity groups by their group id, the curves below them.
   tvSelect->setUpdatesEnabled(false);
   tvSelect->clear();
@@ -255,6 +283,7 @@ void TFormLayout::AsyncToTable(const QString& path) {
   QString error, warning;
   FAsync.clear();
   FEvents.clear();
+  Enable10MinReports(false, false);  // reports are made of periodic recordings
   if (!AnalyseAsyncData(path, FAsync, error, &warning)) {
     LogPrepare(this, error, false);
     LabSBar->setText(error);
@@ -283,6 +312,55 @@ void TFormLayout::AsyncToTable(const QString& path) {
   }
   tvSelect->hide();
   SwitchGridPB(true);
+}
+
+void TFormLayout::Enable10MinReports(bool statistics, bool rcm) {
+  for (QAction* a : {actENReport, actStatHarmU, actStatHarmI, actStatInter, actStatBands}) a->setEnabled(statistics);
+  actRCMReport->setEnabled(rcm);
+}
+
+// The report plugin is loaded by name for each report and unloaded after;
+// without it nothing happens but a log line.
+void TFormLayout::actReportExecute(const QString& kind) {
+  QLibrary lib;
+  const QDir bin(QCoreApplication::applicationDirPath());
+  for (const QString& dir : {bin.filePath(QStringLiteral("../../lib")), bin.filePath(QStringLiteral("../lib")),
+                             bin.filePath(QStringLiteral("../lib/vanta")), QString()}) {
+    lib.setFileName(dir.isEmpty() ? QStringLiteral("vanta_report") : QDir(dir).filePath(QStringLiteral("vanta_report")));
+    if (lib.load()) break;
+  }
+  using TVantaReport = int (*)(void*, const char*, const char*, char*, int);
+  auto fn = lib.isLoaded() ? reinterpret_cast<TVantaReport>(lib.resolve("VantaReport")) : nullptr;
+  if (!fn || FRepFN.isEmpty()) {
+    LogPrepare(this, QStringLiteral("Report: kein Berichtsmodul (%1)").arg(lib.errorString()), false);
+    return;
+  }
+  const QString tmp = FComUnit && !FComUnit->FTmpDir.isEmpty() ? FComUnit->FTmpDir : QDir::tempPath() + QLatin1Char('/');
+  QDir().mkpath(tmp);
+  const QString pdf = tmp + QFileInfo(FRepFN).completeBaseName() + QLatin1Char('-') + kind + QStringLiteral(".pdf");
+  const QString job = tmp + QStringLiteral("report.json");
+  QFile f(job);
+  if (!f.open(QIODevice::WriteOnly) ||
+      f.write(QJsonDocument(QJsonObject{{QStringLiteral("kind"), kind},
+                                        {QStringLiteral("files"), QJsonArray{FRepFN}},
+                                        {QStringLiteral("pdf"), pdf}})
+                  .toJson()) < 0) {
+    LogPrepare(this, QStringLiteral("Report: %1 %2").arg(job, f.errorString()), false);
+    return;
+  }
+  f.close();
+  char out[1024] = {0};
+  StartWork(QStringLiteral("Bericht"));
+  const int rc = fn(this, job.toUtf8().constData(), tmp.toUtf8().constData(), out, int(sizeof out));
+  EndWork();
+  lib.unload();
+  if (rc != 0) {
+    DisplayMessage(QStringLiteral("Bericht nicht erstellt: ") + QString::fromUtf8(out), TMsgDlgType::mtError, nullptr, mbOK, mbOK);
+    return;
+  }
+  LogPrepare(this, QStringLiteral("Report: %1").arg(pdf), false);
+  FLastReport = pdf;
+  FOpenUrl(QUrl::fromLocalFile(pdf));
 }
 
 QString TFormLayout::EventTableText() const {

@@ -65,6 +65,12 @@ class TFormLayout : public TFormBasic {
   QWidget* PanPaintBox = nullptr;
   QSplitter* SplittOpti = nullptr;
   QAction* actCopyEvents = nullptr;
+  QAction *actENReport = nullptr, *actRCMReport = nullptr, *actStatHarmU = nullptr, *actStatHarmI = nullptr,
+          *actStatInter = nullptr, *actStatBands = nullptr;
+  void Enable10MinReports(bool statistics, bool rcm);
+  void actReportExecute(const QString& kind);
+  QString FRepFN;       // the recording the reports are made of
+  QString FLastReport;  // the PDF made last
 
   // What the shown file held.
   TRecordHeader FShownHeader;

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
+#include <QUrl>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -90,6 +92,17 @@ TEST(Readout, ListsDownloadsShowsAndDeletes) {
   EXPECT_EQ(t.W.GridData->horizontalHeaderItem(10)->text(), QStringLiteral("Differenzstrom Bezug [iRR]"));
   EXPECT_TRUE(t.W.tvSelect->isVisibleTo(&t.W));
   EXPECT_GE(t.W.tvSelect->topLevelItemCount(), 4);
+  // A 10-minute recording with residual currents offers every report; the EN report comes out as a PDF.
+  EXPECT_TRUE(t.W.actENReport->isEnabled());
+  EXPECT_TRUE(t.W.actRCMReport->isEnabled());
+  QUrl opened;
+  t.W.FOpenUrl = [&](const QUrl& u) {
+    opened = u;
+    return true;
+  };
+  t.W.actENReport->trigger();
+  EXPECT_TRUE(opened.toLocalFile().endsWith(QStringLiteral("-en50160.pdf"))) << t.Log.join('\n').toStdString();
+  EXPECT_GT(QFileInfo(opened.toLocalFile()).size(), 1000);
 
   // An event is fetched on its click and shown when it has arrived.
   TRecTreeViewItem* dip = FileNamed(t.W.FEvtTreeView, QStringLiteral("-1764896400-125"));
@@ -105,6 +118,7 @@ TEST(Readout, ListsDownloadsShowsAndDeletes) {
   ASSERT_NE(bin, nullptr);
   EXPECT_TRUE(bin->isAsync);
   t.W.RecordClick(bin);
+  EXPECT_FALSE(t.W.actENReport->isEnabled()) << "binary inputs have no reports";
   EXPECT_EQ(t.W.GridData->columnCount(), 9);
   EXPECT_GT(t.W.GridData->rowCount(), 5);
 
