@@ -1209,10 +1209,10 @@ TEST_F(CliTest, ReadoutFetchesEverythingResumesACutCopyAndReadsTheRecords) {
   ASSERT_EQ(ReadAll(local), device);
 
   // A copy cut in the middle is fetched from where it ends and comes out whole.
-  // The edges and a seeded spread between them.
+  // The edges and a hundred seeded points between them.
   QList<qsizetype> cuts{1, device.size() - 1};
   std::mt19937 rng(1205);
-  for (int i = 0; i < 10; ++i) cuts << qsizetype(1 + rng() % uint32_t(device.size() - 2));
+  for (int i = 0; i < 100; ++i) cuts << qsizetype(1 + rng() % uint32_t(device.size() - 2));
   for (qsizetype cut : cuts) {
     WriteAll(local, device.left(cut));
     r = Cli({QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("sync/10min-12345678-1764892800-000.log")});
