@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include "CliSession.h"
+#include "Plugins.h"
 
 namespace vanta::cli {
 
@@ -18,24 +19,10 @@ namespace {
 using TVantaReport = int (*)(void*, const char*, const char*, char*, int);
 using TKalibratorReport = int (*)(void*, const char*, const char*, const char*, char*, int);
 
-// Beside the program in a build tree (../../lib), or the installed lib folder.
-bool LoadPlugin(QLibrary& lib, QString& error) {
-  const QDir bin(QCoreApplication::applicationDirPath());
-  for (const QString& dir : {bin.filePath(QStringLiteral("../../lib")), bin.filePath(QStringLiteral("../lib")),
-                             bin.filePath(QStringLiteral("../lib/vanta"))}) {
-    lib.setFileName(QDir(dir).filePath(QStringLiteral("vanta_report")));
-    if (lib.load()) return true;
-  }
-  lib.setFileName(QStringLiteral("vanta_report"));
-  if (lib.load()) return true;
-  error = QStringLiteral("Berichtsmodul nicht gefunden: %1").arg(lib.errorString());
-  return false;
-}
-
 int Run(TCliOutput& out, const TCliArgs& a) {
   QLibrary lib;
   QString error;
-  if (!LoadPlugin(lib, error)) {
+  if (!LoadReportPlugin(lib, error)) {
     out.Error(error);
     return ecUsage;
   }

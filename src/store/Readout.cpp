@@ -201,20 +201,6 @@ QList<const TReadoutNode*> Files(const TReadoutNode& group) {
   return out;
 }
 
-const TReadoutNode* GroupOf(const TReadoutTree& tree, const QString& devicePath) {
-  std::function<const TReadoutNode*(const TReadoutNode&)> find = [&](const TReadoutNode& g) -> const TReadoutNode* {
-    for (const TReadoutNode& c : g.Children) {
-      if (!c.IsGroup() && c.Path == devicePath) return &g;
-      if (c.IsGroup())
-        if (const TReadoutNode* r = find(c)) return r;
-    }
-    return nullptr;
-  };
-  for (const TReadoutNode& r : tree.Roots)
-    if (const TReadoutNode* g = find(r)) return g;
-  return nullptr;
-}
-
 // ---- queued download ----------------------------------------------------------------------
 
 void TReadoutChain::Start(TQueue q, const QStringList& queue) {

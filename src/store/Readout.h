@@ -80,7 +80,6 @@ TReadoutTree BuildRecordingTree(const TReadoutPlace& place, const QList<TListLin
 QList<const TReadoutNode*> Leaves(const TReadoutNode& group);
 // The files directly in a group: what a class download or delete takes.
 QList<const TReadoutNode*> Files(const TReadoutNode& group);
-const TReadoutNode* GroupOf(const TReadoutTree& tree, const QString& devicePath);
 
 // The queued download: one request in flight, the next step when it has
 // arrived. Queues are worked off from their end.

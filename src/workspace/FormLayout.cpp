@@ -26,6 +26,7 @@
 #include <QVariantAnimation>
 
 #include "EventTable.h"
+#include "Plugins.h"
 
 namespace vanta {
 
@@ -164,9 +165,6 @@ void TFormLayout::closeEvent(QCloseEvent* event) {
     for (int i = 0; i < 6; ++i) *cols[i] = GridData->columnWidth(i);
   TFormBasic::closeEvent(event);
 }
-
-void TFormLayout::StartWork(const QString& text) { TFormBasic::StartWork(text); }
-void TFormLayout::EndWork() { TFormBasic::EndWork(); }
 
 void TFormLayout::SwitchGridPB(bool table) { FRight->setCurrentIndex(table ? 0 : 1); }
 
@@ -323,16 +321,11 @@ void TFormLayout::Enable10MinReports(bool statistics, bool rcm) {
 // without it nothing happens but a log line.
 void TFormLayout::actReportExecute(const QString& kind) {
   QLibrary lib;
-  const QDir bin(QCoreApplication::applicationDirPath());
-  for (const QString& dir : {bin.filePath(QStringLiteral("../../lib")), bin.filePath(QStringLiteral("../lib")),
-                             bin.filePath(QStringLiteral("../lib/vanta")), QString()}) {
-    lib.setFileName(dir.isEmpty() ? QStringLiteral("vanta_report") : QDir(dir).filePath(QStringLiteral("vanta_report")));
-    if (lib.load()) break;
-  }
+  QString why;
   using TVantaReport = int (*)(void*, const char*, const char*, char*, int);
-  auto fn = lib.isLoaded() ? reinterpret_cast<TVantaReport>(lib.resolve("VantaReport")) : nullptr;
+  auto fn = LoadReportPlugin(lib, why) ? reinterpret_cast<TVantaReport>(lib.resolve("VantaReport")) : nullptr;
   if (!fn || FRepFN.isEmpty()) {
-    LogPrepare(this, QStringLiteral("Report: kein Berichtsmodul (%1)").arg(lib.errorString()), false);
+    LogPrepare(this, QStringLiteral("Report: %1").arg(fn ? QStringLiteral("keine Aufzeichnung") : why), false);
     return;
   }
   const QString tmp = FComUnit && !FComUnit->FTmpDir.isEmpty() ? FComUnit->FTmpDir : QDir::tempPath() + QLatin1Char('/');

@@ -45,9 +45,6 @@ class TFormLayout : public TFormBasic {
   void EvtToTable(const QString& path) override;
   void RecToTable(const QString& path) override;
   void AsyncToTable(const QString& path) override;
-  using TFormBasic::EndWork;
-  void StartWork(const QString& text) override;
-  void EndWork() override;
   // True shows the table, false the chart area.
   void SwitchGridPB(bool table);
   // The event table as the clipboard gets it ("Kopieren").

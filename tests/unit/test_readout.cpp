@@ -105,7 +105,6 @@ TEST(Readout, RecordingTreeGroupsCaptionsAndHiddenClasses) {
   EXPECT_TRUE(tree.Hidden[0].Path.contains(QStringLiteral("Xyz")));
   EXPECT_EQ(tree.Queue.size(), 10) << "every kept line is queued, the hidden one too, the foreign one not";
   EXPECT_TRUE(tree.Queue.contains(QStringLiteral("sync/Xyz-12345678-1764892800-000.log=100")));
-  EXPECT_EQ(GroupOf(tree, QStringLiteral("sync/Slave1-12345678-1764896400-000.log")), &modbus.Children[0]);
 }
 
 TEST(Readout, ChainWorksTheQueuesFromTheEndAndSkipsWhatIsComplete) {

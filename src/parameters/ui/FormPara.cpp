@@ -961,11 +961,12 @@ bool TFormPara::actSendExecute() {
     const bool ok = FRunSelect ? FRunSelect(dlg) : dlg.exec() == QDialog::Accepted;
     if (!ok) return false;
   }
+  QString comment;
   if (FAskComment) {
     TFrmChangeComment dlg(FUserVer, this);
     const bool ok = FRunComment ? FRunComment(dlg) : dlg.exec() == QDialog::Accepted;
     if (!ok) return false;
-    FComment = QStringLiteral("%1: %2").arg(dlg.User().isEmpty() ? QStringLiteral("-") : dlg.User(),
+    comment = QStringLiteral("%1: %2").arg(dlg.User().isEmpty() ? QStringLiteral("-") : dlg.User(),
                                             dlg.Comment().isEmpty() ? QStringLiteral("(ohne Kommentar)") : dlg.Comment());
   }
   QString error;
@@ -981,7 +982,7 @@ bool TFormPara::actSendExecute() {
     }
   }
   LogPrepare(this, QStringLiteral("SaveTo=%1").arg(temp), true);
-  if (!FComment.isEmpty()) LogPrepare(this, QStringLiteral("Kommentar zur Parametrierung: %1").arg(FComment), true);
+  if (!comment.isEmpty()) LogPrepare(this, QStringLiteral("Kommentar zur Parametrierung: %1").arg(comment), true);
   FGrd->ClearList();
   // Pruning worked on a copy: the editor still holds the complete document.
   FComUnit->FSendParaDone = [this](QObject*, bool ok) { UploadDone(ok); };

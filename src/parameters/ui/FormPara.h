@@ -189,7 +189,6 @@ class TFormPara : public TFormBasic {
   bool FImportsLocked = false;  // a reconnect without a fresh read: no import over an old set
   QString FPendingFile;
   QString FIcdFile;
-  QString FComment;
   QList<QWidget*> FTimeFrameList;
   QHash<uint32_t, QString> FMeasNames;
   bool FMeasNamesRead = false;
