@@ -89,6 +89,10 @@ QList<TRecordChannel> SyncChannels(bool withRcm) {
   c << TRecordChannel{0x00000001, 0x0000FFFF, QStringLiteral("Hz"), QStringLiteral("Frequenz")};
   c << TRecordChannel{0x02000000, 0x0200FFFF, QStringLiteral("%"), QStringLiteral("THD U L1")};
   if (withRcm) {
+    // The 10-minute class also carries what an EN 50160 report assesses.
+    for (int k = 0; k < 3; ++k) c << TRecordChannel{0x03000000u + uint32_t(k), 0x0300FFFF, QString(), QStringLiteral("Plt L%1").arg(k + 1)};
+    c << TRecordChannel{0x03010000, 0x0301FFFF, QStringLiteral("%"), QStringLiteral("Unsymmetrie U")};
+    for (int h = 2; h <= 25; ++h) c << TRecordChannel{0x02010000u + uint32_t(h), 0x0201FFFF, QStringLiteral("%"), QStringLiteral("H%1 U L1").arg(h)};
     c << TRecordChannel{0x14000000, 0x1400FFFF, QStringLiteral("iR"), QStringLiteral("Differenzstrom")};
     c << TRecordChannel{0x14000001, 0x1400FFFF, QStringLiteral("iRR"), QStringLiteral("Differenzstrom Bezug")};
   }
@@ -114,7 +118,12 @@ bool WriteSync(const TSimDevice& d, const TClassSpec& cls, tmStamp_t start, int 
     for (int k = 0; k < 3; ++k) r.Values << float(n.I[k] * (1.0 + 0.2 * std::sin(i / 11.0 + k)));
     r.Values << float(n.Freq + 0.02 * std::sin(i / 5.0));
     r.Values << float(n.THD_U() * (1.0 + 0.1 * std::cos(i / 9.0)));
-    if (rcm) r.Values << float(n.IRCM * 1000 * (1.0 + 0.3 * std::sin(i / 4.0))) << float(n.IRCM * 1000);
+    if (rcm) {
+      for (int k = 0; k < 3; ++k) r.Values << float(0.3 + 0.1 * k + 0.05 * std::sin(i / 13.0));
+      r.Values << 0.25f;
+      for (int h = 2; h <= 25; ++h) r.Values << float(n.UHarmPct(h));
+      r.Values << float(n.IRCM * 1000 * (1.0 + 0.3 * std::sin(i / 4.0))) << float(n.IRCM * 1000);
+    }
     w.Add(r);
   }
   return Save(w, d.Storage.RecorderDir() + QLatin1Char('/') + RecordingFileName(QStringLiteral("sync"), ctx.Class, d.Config.SerialNumber, start),

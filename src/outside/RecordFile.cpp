@@ -255,6 +255,52 @@ bool ReadRecordStart(const QString& path, qsizetype maxRecords, TRecordFile& fil
   return ParseRecordFile(bytes, file, error, path);
 }
 
+bool StreamRecordFile(const QString& path, const std::function<bool(const TRecordFile&)>& each, QString& error,
+                      QString* warning) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    error = QStringLiteral("%1: %2").arg(path, file.errorString());
+    return false;
+  }
+  QByteArray head = file.read(12);
+  const uint32_t headerSize = head.size() == 12 ? GetU32At(head, 8) : 12;
+  head += file.read(qMax<qint64>(0, qMin<qint64>(headerSize, CMaxRecordBytes) - 12));
+  TReader in(head, path);
+  TRecordFile f;
+  if (!ParseHeader(in, f.Header)) {
+    error = in.Error;
+    return false;
+  }
+  file.seek(f.Header.HeaderSize);
+  while (!file.atEnd()) {
+    const qint64 at = file.pos();
+    const QByteArray len = file.read(4);
+    const uint32_t length = len.size() == 4 ? GetU32At(len, 0) : 0;
+    if (len.size() == 4 && length > CMaxRecordBytes) {
+      error = QStringLiteral("%1: Datensatz von %2 Bytes ist zu groß (Offset %3)").arg(path).arg(length).arg(at);
+      return false;
+    }
+    const QByteArray body = len.size() == 4 ? file.read(length) : QByteArray();
+    if (len.size() < 4 || body.size() < qsizetype(length)) {
+      if (warning)
+        *warning = QStringLiteral("Datei unvollständig: %1 Datensätze gelesen, %2 Bytes am Ende ignoriert")
+                       .arg(f.Records)
+                       .arg(file.size() - at);
+      break;
+    }
+    f.Events.clear();
+    f.Rows.clear();
+    f.Async.clear();
+    f.Waves.clear();
+    if (!ParseBody(in, f, body)) {
+      error = in.Error;
+      return false;
+    }
+    if (!each(f)) break;
+  }
+  return true;
+}
+
 bool ReadSysEnvHeader(const QString& path, TSysEnvHeader& env, QString& error) {
   TRecordHeader h;
   if (!ReadRecordHeader(path, h, error)) return false;

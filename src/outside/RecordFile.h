@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "TimeStamps.h"
 
@@ -109,6 +110,13 @@ bool ReadRecordFile(const QString& path, TRecordFile& file, QString& error);
 // file: a large recording shows its first rows without being read whole.
 // `more` tells whether records follow.
 bool ReadRecordStart(const QString& path, qsizetype maxRecords, TRecordFile& file, bool& more, QString& error);
+
+// Record by record from disk, holding one record at a time: reports over a
+// year of data keep their memory flat. `each` sees the header and only the
+// latest record in Events/Rows/Async/Waves (Records counts them); returning
+// false stops the walk. A cut-off last record sets `warning`, not an error.
+bool StreamRecordFile(const QString& path, const std::function<bool(const TRecordFile&)>& each, QString& error,
+                      QString* warning = nullptr);
 
 // The calls the windows make by name.
 bool ReadSysEnvHeader(const QString& path, TSysEnvHeader& env, QString& error);

@@ -28,6 +28,7 @@
 #include <numeric>
 #include <vector>
 
+#include "En50160.h"
 #include "RecordFile.h"
 
 namespace {
@@ -78,10 +79,11 @@ class TPage {
     for (const QStringList& r : rows) line(r, false);
     FY += FLine / 2;
   }
-  void Bars(const QStringList& labels, const std::vector<double>& values, const QString& unit) {
+  // `reference` > 0 draws a red line at that value (a limit) and keeps it in view.
+  void Bars(const QStringList& labels, const std::vector<double>& values, const QString& unit, double reference = 0) {
     const int h = FLine * 8;
     Room(10);
-    const double top = std::max(1e-9, *std::max_element(values.begin(), values.end()));
+    const double top = std::max({1e-9, reference, *std::max_element(values.begin(), values.end())});
     const int n = std::max<int>(1, int(values.size()));
     const int bw = FWidth / n;
     FPainter.setFont(QFont(QStringLiteral("DejaVu Sans"), 6));
@@ -89,6 +91,12 @@ class TPage {
       const int bh = int(h * values[size_t(i)] / top);
       FPainter.fillRect(i * bw + bw / 6, FY + h - bh, bw * 2 / 3, bh, QColor(40, 90, 170));
       FPainter.drawText(i * bw, FY + h + FLine, labels.value(i));
+    }
+    if (reference > 0) {
+      const int y = FY + h - int(h * reference / top);
+      FPainter.setPen(QPen(QColor(200, 30, 30), 3));
+      FPainter.drawLine(0, y, FWidth, y);
+      FPainter.setPen(Qt::black);
     }
     FPainter.drawText(0, FY, QStringLiteral("max %1 %2").arg(top, 0, 'g', 4).arg(unit));
     FY += h + FLine * 2;
@@ -122,78 +130,79 @@ double Percentile(std::vector<double>& v, double p) {
 
 QString F(double v) { return QString::number(v, 'f', 2); }
 
-// Files are read one after the other and only the counts kept: the memory
-// does not grow with the number of files.
+QString Pct(double share) { return share < 0 ? QStringLiteral("–") : F(100.0 * share); }
+QString Verdict(bool pass) { return pass ? QStringLiteral("bestanden") : QStringLiteral("nicht bestanden"); }
+
+// The week table (the verdict per limit), the percentile table per channel
+// and the harmonics against their limits. The evaluation streams the files.
 bool En50160(const TReport& r, TPage& page, QString& error) {
-  struct TWeek {
-    qint64 n = 0, fIn995 = 0, fIn100 = 0, uIn95 = 0, uIn100 = 0, thdIn = 0;
-  };
-  std::map<qint64, TWeek> weeks;
-  QString plant, device;
-  for (const QString& path : r.Files) {
-    TRecordFile f;
-    if (!ReadRecordFile(path, f, error)) return false;
-    if (f.Header.Kind != TRecordKind::rkRecording) {
-      error = QStringLiteral("%1: keine Aufzeichnung").arg(path);
-      return false;
-    }
-    if (device.isEmpty()) {
-      plant = f.Header.Env.Plant;
-      device = f.Header.Env.Device;
-    } else if (device != f.Header.Env.Device) {
-      error = QStringLiteral("Dateien verschiedener Stationen: %1 und %2").arg(device, f.Header.Env.Device);
-      return false;
-    }
-    int freq = -1, thd = -1;
-    std::vector<int> volts;
-    for (int c = 0; c < f.Header.Context.Channels.size(); ++c) {
-      const TRecordChannel& ch = f.Header.Context.Channels[c];
-      if (ch.Unit == QLatin1String("Hz")) freq = c;
-      if (ch.Unit == QLatin1String("V")) volts.push_back(c);
-      if (ch.Name.startsWith(QLatin1String("THD U"))) thd = c;
-    }
-    for (const TRecRow& row : f.Rows) {
-      // Calendar weeks from Monday (the Unix epoch fell on a Thursday).
-      TWeek& w = weeks[(qint64(row.Time.Sec) + 3 * 86400) / (7 * 86400)];
-      ++w.n;
-      if (freq >= 0) {
-        const double v = row.Values.value(freq);
-        w.fIn995 += (v >= 49.5 && v <= 50.5) ? 1 : 0;
-        w.fIn100 += (v >= 47 && v <= 52) ? 1 : 0;
-      }
-      bool in95 = true, in100 = true;
-      for (int c : volts) {
-        const double v = row.Values.value(c) / r.Nominal;
-        in95 &= v >= 0.9 && v <= 1.1;
-        in100 &= v >= 0.85 && v <= 1.1;
-      }
-      w.uIn95 += in95 ? 1 : 0;
-      w.uIn100 += in100 ? 1 : 0;
-      if (thd >= 0) w.thdIn += row.Values.value(thd) <= 8.0 ? 1 : 0;
-    }
-  }
-  if (weeks.empty()) {
-    error = QStringLiteral("keine 10-Minuten-Werte");
-    return false;
-  }
+  TEnResult en;
+  if (!EvaluateEn50160(r.Files, r.Nominal, en, error)) return false;
+  std::vector<TEnGroup> groups;
+  for (int g = 0; g < int(TEnGroup::egCount); ++g)
+    if (en.HasGroup(TEnGroup(g))) groups.push_back(TEnGroup(g));
+
   page.Title(QStringLiteral("EN 50160 Bewertung"));
-  page.Text(QStringLiteral("Anlage: %1   Gerät: %2   Nennspannung: %3 V").arg(plant, device, F(r.Nominal)));
+  page.Text(QStringLiteral("Anlage: %1   Gerät: %2   Seriennummer: %3   Nennspannung: %4 V")
+                .arg(en.Plant, en.Device)
+                .arg(en.Serial)
+                .arg(F(en.Nominal)));
+  page.Text(QStringLiteral("Gesamtergebnis: %1").arg(Verdict(en.Pass())), true);
+  QStringList head{QStringLiteral("Woche"), QStringLiteral("Werte")};
+  for (TEnGroup g : groups) head << EnGroupCaption(g);
+  head << QStringLiteral("Ergebnis");
   std::vector<QStringList> rows;
-  bool passAll = true;
-  for (const auto& [week, w] : weeks) {
-    const double n = double(std::max<qint64>(1, w.n));
-    const bool ok = w.fIn995 / n >= 0.995 && w.fIn100 == w.n && w.uIn95 / n >= 0.95 && w.uIn100 == w.n && w.thdIn / n >= 0.95;
-    passAll &= ok;
-    const qint64 monday = week * 7 * 86400 - 3 * 86400;
-    rows.push_back({QStringLiteral("Woche ab %1").arg(QDateTime::fromSecsSinceEpoch(monday, Qt::UTC).toString(QStringLiteral("dd.MM.yyyy"))),
-                    QString::number(w.n), F(100.0 * w.fIn995 / n), F(100.0 * w.fIn100 / n), F(100.0 * w.uIn95 / n),
-                    F(100.0 * w.uIn100 / n), F(100.0 * w.thdIn / n), ok ? QStringLiteral("bestanden") : QStringLiteral("nicht bestanden")});
+  for (const TEnWeek& w : en.Weeks) {
+    QStringList row{QStringLiteral("Woche ab %1").arg(QDateTime::fromSecsSinceEpoch(w.MondaySec, Qt::UTC).toString(QStringLiteral("dd.MM.yyyy"))),
+                    QString::number(w.Rows)};
+    for (TEnGroup g : groups) row << Pct(w.GroupShare[int(g)]);
+    row << Verdict(w.Pass);
+    rows.push_back(row);
   }
-  page.Table({QStringLiteral("Woche"), QStringLiteral("Werte"), QStringLiteral("f 99,5%"), QStringLiteral("f 100%"),
-              QStringLiteral("U 95%"), QStringLiteral("U 100%"), QStringLiteral("THD 95%"), QStringLiteral("Ergebnis")},
+  page.Table(head, rows);
+  page.Text(QStringLiteral("Anteil der 10-Minuten-Werte je Woche innerhalb der Grenze, in %; je Gruppe die schlechteste Phase."));
+  page.Text(QStringLiteral("Grenzen: f 49,5-50,5 Hz (99,5 %) und 47-52 Hz (100 %); U ±10 % (95 %), -15/+10 % (100 %);"));
+  page.Text(QStringLiteral("Plt ≤ 1, Unsymmetrie ≤ 2 %, THD ≤ 8 %, Harmonische nach Ordnung (je 95 %)"));
+  for (const QString& w : en.Warnings) page.Text(w);
+  if (en.SkippedRows > 0)
+    page.Text(QStringLiteral("%1 Werte außerhalb der Zeitfolge (überlappende Dateien) übergangen").arg(en.SkippedRows));
+
+  // Percentiles: the worst week decides.
+  page.Title(QStringLiteral("Perzentile je Größe"));
+  rows.clear();
+  std::vector<double> harmRatio;
+  QStringList harmLabels;
+  std::map<int, double> worstByOrder;  // worst 95 % value in % of the limit, over phases and weeks
+  for (size_t k = 0; k < en.Criteria.size(); ++k) {
+    const TEnCriterion& c = en.Criteria[k];
+    double p05 = 1e300, p95 = -1e300, mn = 1e300, mx = -1e300;
+    int weeks = 0, passed = 0;
+    for (const TEnWeek& w : en.Weeks) {
+      if (k >= w.Criteria.size() || w.Criteria[k].InShare < 0) continue;
+      const TEnCriterionWeek& cw = w.Criteria[k];
+      ++weeks;
+      passed += cw.Pass ? 1 : 0;
+      p05 = std::min(p05, cw.P05);
+      p95 = std::max(p95, cw.P95);
+      mn = std::min(mn, cw.Min);
+      mx = std::max(mx, cw.Max);
+    }
+    if (weeks == 0) continue;
+    rows.push_back({c.Channel, c.Limit, F(p05), F(p95), F(mn), F(mx), QStringLiteral("%1/%2").arg(passed).arg(weeks),
+                    Verdict(passed == weeks)});
+    if (c.Group == TEnGroup::egHarmonics) worstByOrder[c.Order] = std::max(worstByOrder[c.Order], 100.0 * p95 / c.Hi);
+  }
+  page.Table({QStringLiteral("Größe"), QStringLiteral("Grenze"), QStringLiteral("5 %"), QStringLiteral("95 %"),
+              QStringLiteral("Minimum"), QStringLiteral("Maximum"), QStringLiteral("Wochen"), QStringLiteral("Ergebnis")},
              rows);
-  page.Text(QStringLiteral("Grenzen: f 49,5-50,5 Hz (99,5 %) und 47-52 Hz (100 %); U ±10 % (95 %), -15/+10 % (100 %); THD ≤ 8 % (95 %)"));
-  page.Text(QStringLiteral("Gesamtergebnis: %1").arg(passAll ? QStringLiteral("bestanden") : QStringLiteral("nicht bestanden")), true);
+  if (!worstByOrder.empty()) {
+    page.Title(QStringLiteral("Harmonische: 95 %-Wert in % der Grenze"));
+    for (const auto& [order, ratio] : worstByOrder) {
+      harmLabels << QStringLiteral("H%1").arg(order);
+      harmRatio.push_back(ratio);
+    }
+    page.Bars(harmLabels, harmRatio, QStringLiteral("% der Grenze"), 100);
+  }
   return true;
 }
 
@@ -263,7 +272,8 @@ bool Rcm(const TReport& r, TPage& page, QString& error) {
   return true;
 }
 
-bool WritePdf(const QString& pdf, const std::function<bool(TPage&, QString&)>& body, QString& error) {
+bool WritePdf(const QString& pdf, const std::function<bool(TPage&, QString&)>& body, QString& error,
+              QPageLayout::Orientation orientation = QPageLayout::Portrait) {
   if (!qGuiApp) {
     error = QStringLiteral("Berichte brauchen eine GUI-Anwendung (auch offscreen)");
     return false;
@@ -273,6 +283,7 @@ bool WritePdf(const QString& pdf, const std::function<bool(TPage&, QString&)>& b
   {
     QPdfWriter w(part);
     w.setPageSize(QPageSize(QPageSize::A4));
+    w.setPageOrientation(orientation);
     w.setResolution(300);
     w.setTitle(QFileInfo(pdf).completeBaseName());
     TPage page(w);
@@ -319,7 +330,8 @@ extern "C" Q_DECL_EXPORT int VantaReport(void*, const char* reportFile, const ch
                                          {QStringLiteral("bands"), QStringLiteral("Statistik 2,0 - 9,0 kHz")}};
   bool ok = false;
   if (r.Kind == QLatin1String("en50160"))
-    ok = WritePdf(r.Pdf, [&r](TPage& p, QString& e) { return En50160(r, p, e); }, error);
+    // Landscape: one column per limit.
+    ok = WritePdf(r.Pdf, [&r](TPage& p, QString& e) { return En50160(r, p, e); }, error, QPageLayout::Landscape);
   else if (r.Kind == QLatin1String("rcm"))
     ok = WritePdf(r.Pdf, [&r](TPage& p, QString& e) { return Rcm(r, p, e); }, error);
   else if (stats.count(r.Kind))

@@ -144,6 +144,8 @@ void TFormOffline::CheckData() {
       if (s.Folder.toUInt() == FSelectedStation && FSelectedStation != 0) FStartDevice = item;
       g->setExpanded(true);
     }
+    // A store of a single station has nothing to choose from: show its files at once.
+    if (!FStartDevice && stations->size() == 1) FStartDevice = Stations().value(0);
     ActDeleteSelected->setEnabled(true);
     EndWork();
     LogPrepare(this, QStringLiteral("Offline: Check Data end"), false);
@@ -189,6 +191,7 @@ void TFormOffline::OpenStation(QTreeWidgetItem* station) {
     if (Stations().contains(station)) {
       AddNodes(station, *tree);
       station->setExpanded(true);
+      for (int i = 0; i < station->childCount(); ++i) station->child(i)->setExpanded(true);  // recordings and events
     }
     EndWork();
     if (FEnableDisableBar) FEnableDisableBar(this, true);

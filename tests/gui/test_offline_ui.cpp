@@ -93,3 +93,18 @@ TEST(OfflineWindow, ScanOpenShowDeleteImport) {
     w.grab().save(QDir(dir).filePath(QStringLiteral("offline.png")));
   }
 }
+
+TEST(OfflineWindow, WithoutAKnownDeviceTheOnlyStationOpens) {
+  QTemporaryDir store;
+  Put(store.path() + "/12345678/Event/12345678-1764900000-000.log", TRecordKind::rkEvent, "", 1764900000);
+  TFormOffline w;
+  w.SetStore(store.path(), 0);
+  w.CheckData();
+  ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 1 && w.Stations()[0]->childCount() > 0; }, 5000));
+  EXPECT_TRUE(w.Stations()[0]->isExpanded());
+  // With a second station there is a choice to make: nothing opens by itself.
+  Put(store.path() + "/87654321/Event/87654321-1764900000-000.log", TRecordKind::rkEvent, "", 1764900000);
+  w.CheckData();
+  ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 2; }, 5000));
+  EXPECT_EQ(w.Stations()[0]->childCount() + w.Stations()[1]->childCount(), 0);
+}

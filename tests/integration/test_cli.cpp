@@ -1341,6 +1341,11 @@ TEST(CliReport, En50160VerdictsAndStatisticsFromKnownViolations) {
                   .hasMatch())
       << text.toStdString();
   EXPECT_TRUE(text.contains(QStringLiteral("Gesamtergebnis: nicht bestanden")));
+  // The percentile table: 5 % and 95 % values, extremes and the weeks within the limit.
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("U L1\\s+±10 % Un\\s+200.00\\s+230.00\\s+200.00\\s+230.00\\s+0/1\\s+nicht bestanden"))
+                  .match(text)
+                  .hasMatch())
+      << text.toStdString();
   const QString good = Week(dir.path(), 12345678 + 1, 0, 0);
   r = RunCli({QStringLiteral("report"), QStringLiteral("en50160"), good, QStringLiteral("--pdf"), dir.filePath("good.pdf")});
   EXPECT_TRUE(PdfText(dir.filePath("good.pdf")).contains(QStringLiteral("Gesamtergebnis: bestanden")));
