@@ -11,7 +11,7 @@ PACKAGES=(
   libsqlite3-dev libfftw3-dev liblua5.4-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pyftpdlib tar gzip
-  poppler-utils fonts-dejavu-core
+  poppler-utils fonts-dejavu-core tcpdump
   openssh-server openssh-client
 )
 

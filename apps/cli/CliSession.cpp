@@ -215,7 +215,8 @@ TArgProblem Missing(const QString& what) { return TArgProblem::Usage(QStringLite
 std::vector<TCliCommand> AllCommands() {
   return {IdentifyCommand(), LuaCommand(),   SetupCommand(),      EventsCommand(), RecordingsCommand(),
           DisplayCommand(),  DevlogCommand(), ScratchpadCommand(), StreamCommand(), NtpCommand(),
-          ParaCommand(), MdbCommand(), ClockCommand(), RecordCommand(), ReadoutCommand(), OfflineCommand(), ReportCommand()};
+          ParaCommand(), MdbCommand(), ClockCommand(), RecordCommand(), ReadoutCommand(), OfflineCommand(), ReportCommand(),
+          StatusCommand(), PcapCommand(), CertCommand()};
 }
 
 }  // namespace vanta::cli

@@ -90,7 +90,11 @@ struct TCliArgs {
   QStringList Args;
   QHash<QString, QString> Options;  // "" for a flag
   bool Has(const QString& option) const { return Options.contains(option); }
-  QString Value(const QString& option) const { return Options.value(option); }
+  QString Value(const QString& option) const { return Options.value(option).section(QLatin1Char('\n'), -1); }  // the last one
+  // Every value of a repeated option, in command-line order.
+  QStringList Values(const QString& option) const {
+    return Has(option) ? Options.value(option).split(QLatin1Char('\n')) : QStringList();
+  }
 };
 
 // What is wrong with a command line, found before connecting: a device is
@@ -120,6 +124,12 @@ struct TCliCommand {
 // Problems shared by the commands' checks.
 TArgProblem Unexpected(const QString& arg);
 TArgProblem Missing(const QString& what);
+// A sub-command with its arguments: the expected words, checked in order.
+TArgProblem CheckCount(const QStringList& args, int from, const QStringList& needed, int optional = 0);
+TArgProblem MustExist(const QString& file);
+// Copies over an existing file (a copy onto itself is a success).
+bool CopyOver(const QString& from, const QString& to);
+int CannotWrite(TCliSession& s, const QString& file);
 
 std::vector<TCliCommand> AllCommands();
 
@@ -131,6 +141,9 @@ TCliCommand EventsCommand();
 TCliCommand RecordingsCommand();
 TCliCommand DisplayCommand();
 TCliCommand DevlogCommand();
+TCliCommand StatusCommand();
+TCliCommand PcapCommand();
+TCliCommand CertCommand();
 TCliCommand ScratchpadCommand();
 TCliCommand StreamCommand();
 TCliCommand NtpCommand();

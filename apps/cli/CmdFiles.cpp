@@ -28,13 +28,13 @@ bool FetchListText(TCliSession& s, bool events, QByteArray& text) {
   return got;
 }
 
-namespace {
-
 bool CopyOver(const QString& from, const QString& to) {
   if (QFileInfo(from).absoluteFilePath() == QFileInfo(to).absoluteFilePath()) return true;
   QFile::remove(to);
   return QFile::copy(from, to);
 }
+
+namespace {
 
 struct TListEntry {
   QString Path;
@@ -169,8 +169,9 @@ int Readout(TCliSession& s, const TCliArgs& a, const TReadoutKind& k) {
   return ecDone;
 }
 
-// A sub-command with its arguments: the expected words, checked in order.
-TArgProblem CheckCount(const QStringList& args, int from, const QStringList& needed, int optional = 0) {
+}  // namespace
+
+TArgProblem CheckCount(const QStringList& args, int from, const QStringList& needed, int optional) {
   const int given = int(args.size()) - from;
   if (given < needed.size()) return Missing(needed[given]);
   if (given > needed.size() + optional) return Unexpected(args[from + needed.size() + optional]);
@@ -186,7 +187,6 @@ int CannotWrite(TCliSession& s, const QString& file) {
   s.Out().Error(QStringLiteral("cannot write %1").arg(file));
   return ecUsage;
 }
-}  // namespace
 
 TCliCommand SetupCommand() {
   return {QStringLiteral("setup"),
@@ -281,30 +281,6 @@ TCliCommand DisplayCommand() {
             s.Out().Result().insert(QStringLiteral("file"), file);
             s.Out().Result().insert(QStringLiteral("bytes"), qint64(png.size()));
             s.Out().Line(QStringLiteral("%1 (%2 bytes)").arg(file).arg(png.size()));
-            return int(ecDone);
-          }};
-}
-
-TCliCommand DevlogCommand() {
-  return {QStringLiteral("devlog"),
-          QStringLiteral("devlog FILE"),
-          {},
-          [](const TCliArgs& a) { return CheckCount(a.Args, 0, {QStringLiteral("FILE")}); },
-          [](TCliSession& s, const TCliArgs& args) {
-            const QString file = args.Args[0];
-            TComUnit& u = s.Unit();
-            QString saved;
-            u.FOpenFile = [&](const QString& p) { saved = p; };
-            const int since = s.RefusalCount();
-            {
-              TProgressScope bar(s.Progress(), QStringLiteral("devlog"));
-              s.Request(ccci::TCcci::READOUT_LOGD_RD, [&] { u.SendCommand(ccci::TCcci::READOUT_LOGD_RD); });
-            }
-            u.FOpenFile = nullptr;
-            if (saved.isEmpty()) return s.Fail(since, QStringLiteral("devlog"));
-            if (!CopyOver(saved, file)) return CannotWrite(s, file);
-            s.Out().Result().insert(QStringLiteral("file"), file);
-            s.Out().Line(file);
             return int(ecDone);
           }};
 }

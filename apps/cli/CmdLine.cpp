@@ -84,7 +84,9 @@ TCmdLine ScanCommandLine(const QStringList& args, const QList<TOptionSpec>& opti
       continue;
     }
     const QString key = spec->Names.constLast();
-    if (own)
+    if (own && spec->TakesValue && out.CommandOptions.contains(key))
+      out.CommandOptions[key] += QLatin1Char('\n') + value;  // a repeated option keeps every value
+    else if (own)
       out.CommandOptions.insert(key, value);
     else if (key == QLatin1String("help"))
       out.Help = true;

@@ -56,7 +56,6 @@ int main(int argc, char** argv) {
   if (report && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   std::unique_ptr<QCoreApplication> application =
       report ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
-  QCoreApplication& app = *application;
   QCoreApplication::setApplicationName(QStringLiteral("vanta-cli"));
   const std::vector<TCliCommand> commands = AllCommands();
 

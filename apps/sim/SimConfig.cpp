@@ -46,6 +46,27 @@ bool ParseFault(const QString& spec, TSimFaults& f, QString& error) {
   return ok;
 }
 
+bool LoadStatusExtra(const QString& path, QList<QPair<QString, QString>>& extra, QString& error) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) {
+    error = QStringLiteral("%1: %2").arg(path, f.errorString());
+    return false;
+  }
+  int n = 0;
+  for (const QByteArray& raw : f.readAll().split('\n')) {
+    ++n;
+    const QString line = QString::fromUtf8(raw).trimmed();
+    if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
+    const qsizetype eq = line.indexOf(QLatin1Char('='));
+    if (eq <= 0 || line.left(eq).split(QLatin1Char('.')).contains(QString())) {
+      error = QStringLiteral("%1:%2: expected dotted.key=value").arg(path).arg(n);
+      return false;
+    }
+    extra.append({line.left(eq).trimmed(), line.mid(eq + 1).trimmed()});
+  }
+  return true;
+}
+
 bool LoadUsers(const QString& path, std::vector<TSimUser>& users, QString& error) {
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {

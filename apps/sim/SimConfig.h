@@ -2,6 +2,8 @@
 // Start-up configuration of the simulated device: command line, optional ini
 // file, users file and fault list.
 #include <QString>
+#include <QList>
+#include <QPair>
 #include <QStringList>
 #include <cstdint>
 #include <vector>
@@ -52,7 +54,9 @@ struct TSimConfig {
   int NtpIntervalMs = 3000;
   TSimFaults Faults;
   std::vector<TSimUser> Users;
-  QStringList ExpiredUsers;  // must change their password at the next SSH login
+  QStringList ExpiredUsers;
+  QList<QPair<QString, QString>> StatusExtra;  // merged into uti.stat()
+  bool NoStat = false;                         // firmware without uti.stat  // must change their password at the next SSH login
 
   uint32_t RawFirmwareWord() const;
   const TSimUser* FindUser(const QString& name) const;
@@ -62,6 +66,8 @@ struct TSimConfig {
 bool ParseFault(const QString& spec, TSimFaults& faults, QString& error);
 // Users file: one "name:password:right,right" per line, '#' starts a comment.
 bool LoadUsers(const QString& path, std::vector<TSimUser>& users, QString& error);
+// "dotted.key=value" lines (blank lines and '#' comments skipped).
+bool LoadStatusExtra(const QString& path, QList<QPair<QString, QString>>& extra, QString& error);
 // Ini file with [device], [time] and [ntp] sections.
 bool LoadConfigFile(const QString& path, TSimConfig& cfg, QString& error);
 // Users a fresh device knows: the configured default login with every right,

@@ -325,7 +325,7 @@ void TSimConnection::HandleSession(const ccc_head_t& h, const QByteArray& frame)
   }
   if (req == TCcci::SESSION_STR_ADV || req == TCcci::SESSION_STR_SUP) {
     const QString user = FDevice.Config.Users.empty() ? QStringLiteral("service") : FDevice.Config.Users.front().Name;
-    if (!StartSession(user, req == TCcci::SESSION_STR_ADV ? 1 : 2, 4)) {
+    if (!StartSession(user, req == TCcci::SESSION_STR_ADV ? 1 : 2, uint16_t(std::min(4, FDevice.Config.Protocol)))) {
       Nak(h, CNakTooMany, QStringLiteral("Zu viele Verbindungen"));
       return;
     }

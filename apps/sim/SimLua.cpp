@@ -5,6 +5,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <cstdlib>
 
 extern "C" {
@@ -142,6 +143,14 @@ int LLogPrint(lua_State* L) {
   Self(L).Device().Log(Arg(L, 1));
   return 0;
 }
+// log.output("file"|"console"): where the device log goes.
+int LLogOutput(lua_State* L) {
+  const QString to = Arg(L, 1);
+  if (to != QLatin1String("file") && to != QLatin1String("console")) return luaL_error(L, "log.output: file or console");
+  Self(L).Device().Log(QStringLiteral("log output: ") + to);
+  Self(L).Print(QStringLiteral("log output: %1\r\n").arg(to).toUtf8());
+  return 0;
+}
 
 // ---- fs ----
 int LFsCp(lua_State* L) {
@@ -246,16 +255,20 @@ int LUtiStat(lua_State* L) {
   SetField(L, "fieldName", c.Field);
   SetField(L, "deviceName", c.Device);
   SetField(L, "upTime", lua_Integer(QDateTime::currentSecsSinceEpoch() - d.StartedAt));
-  // time.utc.soc, time.utc.fracsec.dst, time.source ...
+  // time.utc.soc, time.utc.fracsec.dst, the sync source and (for DCF77) its signal.
   lua_newtable(L);
   lua_newtable(L);
   SetField(L, "soc", lua_Integer(d.NowSec()));
   lua_newtable(L);
-  SetField(L, "dst", lua_Integer(0));
+  // The flag says whether daylight saving time is in force now, by the device's rules.
+  SetField(L, "dst", lua_Integer((CorrectUTCtoLocal({uint32_t(d.NowSec()), 0}, c.TimeSet).Frac & CTSDstMask) ? 1 : 0));
   lua_setfield(L, -2, "fracsec");
   lua_setfield(L, -2, "utc");
   SetField(L, "source", QStringLiteral("NTP"));
   SetField(L, "sync", QStringLiteral("synchronised"));
+  SetField(L, "syncSrc", QStringLiteral("NTP"));
+  SetField(L, "signal", lua_Integer(1));
+  SetField(L, "quality", lua_Integer(3500000));
   lua_setfield(L, -2, "time");
   qint64 used = 0;
   QDirIterator it(d.Storage.Root() + QStringLiteral("/mnt/flashdrive0"), QDir::Files, QDirIterator::Subdirectories);
@@ -265,7 +278,7 @@ int LUtiStat(lua_State* L) {
   }
   DriveTable(L, "flashdrive0", 4ll * 1024 * 1024 * 1024, used);
   DriveTable(L, "ramdrive0", 64ll * 1024 * 1024, 1024 * 1024);
-  SetField(L, "sd0", QStringLiteral("N/A"));
+  DriveTable(L, "sd0", 8ll * 1024 * 1024 * 1024, 3ll * 1024 * 1024 * 1024);
   lua_newtable(L);
   SetField(L, "active", lua_Integer(d.ActiveSessions));
   SetField(L, "max", lua_Integer(c.MaxConnections));
@@ -287,6 +300,50 @@ int LUtiStat(lua_State* L) {
   SetField(L, "bad", lua_Integer(d.NtpBadReplies));
   SetField(L, "last", d.NtpLastVerdict);
   lua_setfield(L, -2, "ntpTunnel");
+  // SCADA links and the four time servers, fixed so the pages have something to show.
+  lua_newtable(L);
+  lua_newtable(L);
+  SetField(L, "state", QStringLiteral("connected"));
+  SetField(L, "requests", lua_Integer(4711));
+  lua_setfield(L, -2, "slave1");
+  SetField(L, "port", lua_Integer(502));
+  lua_setfield(L, -2, "modbus");
+  lua_newtable(L);
+  SetField(L, "Client1", QStringLiteral("connected 10.0.0.20:2404"));
+  lua_setfield(L, -2, "iec104");
+  lua_newtable(L);
+  SetField(L, "Client1", QStringLiteral("listening :102"));
+  lua_setfield(L, -2, "iec850");
+  lua_newtable(L);
+  for (int k = 1; k <= 4; ++k) {
+    lua_newtable(L);
+    SetField(L, "server", QStringLiteral("10.0.0.%1").arg(k));
+    SetField(L, "stratum", lua_Integer(k + 1));
+    SetField(L, "lastsync", lua_Integer(d.NowSec() - 30 * k));
+    lua_newtable(L);
+    SetField(L, "soc", lua_Integer(d.NowSec() - 30 * k));
+    lua_setfield(L, -2, "utc");
+    lua_rawseti(L, -2, k);
+  }
+  lua_setfield(L, -2, "NTP");
+  // --status-extra: "a.b.c=value" lines merged into the table.
+  for (const auto& [key, value] : c.StatusExtra) {
+    const QStringList parts = key.split(QLatin1Char('.'));
+    int depth = 0;
+    for (int i = 0; i + 1 < parts.size(); ++i) {
+      const QByteArray k = parts[i].toUtf8();
+      lua_getfield(L, -1, k.constData());
+      if (!lua_istable(L, -1)) {
+        lua_pop(L, 1);
+        lua_newtable(L);
+        lua_pushvalue(L, -1);
+        lua_setfield(L, -3, k.constData());
+      }
+      ++depth;
+    }
+    SetField(L, parts.last().toUtf8().constData(), value);
+    lua_pop(L, depth);
+  }
   return 1;
 }
 
@@ -381,6 +438,7 @@ int LUtiSetDateTimeAll(lua_State* L) {
 
 int LUtiSoftReset(lua_State* L) {
   Self(L).Device().Log(QStringLiteral("soft reset requested"));
+  Self(L).Print("soft reset\r\n");
   lua_pushboolean(L, 1);
   return 1;
 }
@@ -429,14 +487,34 @@ int LTriggerRec(lua_State* L) {
   return 1;
 }
 int LEvtOscHpCnt(lua_State* L) {
+  Self(L).Print(QByteArray::number(Self(L).Device().TriggeredEvents) + "\r\n");
   lua_pushinteger(L, Self(L).Device().TriggeredEvents);
   return 1;
 }
 
 // ---- ips ----
+// ips.pcapStart(interface, path, limit, filter...): a limit is a packet
+// count or a duration "1h2m3s"; a filter is "all|src|dst@a.b.c.d" or an address.
 int LPcapStart(lua_State* L) {
   TSimDevice& d = Self(L).Device();
-  // A valid little pcap file: global header and two UDP packets.
+  const QString iface = QString::fromUtf8(luaL_checkstring(L, 1));
+  const QString path = QString::fromUtf8(luaL_checkstring(L, 2));
+  if (iface.isEmpty()) return luaL_error(L, "pcapStart: no interface");
+  static const QRegularExpression CPath(QStringLiteral("^/mnt/flashdrive0/data/[^/]+\\.pcap$"));
+  if (!CPath.match(path).hasMatch()) return luaL_error(L, "pcapStart: bad file %s", luaL_checkstring(L, 2));
+  qint64 packets = 0;
+  if (lua_isinteger(L, 3)) {
+    packets = lua_tointeger(L, 3);
+    if (packets < 1) return luaL_error(L, "pcapStart: packet count must be at least 1");
+  } else {
+    static const QRegularExpression CTime(QStringLiteral("^(\\d+h)?(\\d+m)?(\\d+s)?$"));
+    const QString limit = QString::fromUtf8(luaL_checkstring(L, 3));
+    if (limit.isEmpty() || !CTime.match(limit).hasMatch()) return luaL_error(L, "pcapStart: bad duration '%s'", luaL_checkstring(L, 3));
+  }
+  static const QRegularExpression CFilter(QStringLiteral("^((all|src|dst)@)?\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}$"));
+  for (int i = 4; i <= lua_gettop(L); ++i)
+    if (!CFilter.match(QString::fromUtf8(luaL_checkstring(L, i))).hasMatch()) return luaL_error(L, "pcapStart: bad filter '%s'", lua_tostring(L, i));
+  // The file is there at once: global header and the first packets.
   QByteArray pcap;
   TByteWriter w(pcap);
   w.U32(0xA1B2C3D4);
@@ -446,32 +524,40 @@ int LPcapStart(lua_State* L) {
   w.U32(0);
   w.U32(65535);
   w.U32(1);  // Ethernet
-  for (int i = 0; i < 2; ++i) {
-    QByteArray pkt(60, '\0');
-    pkt[12] = char(0x08);  // IPv4 ethertype
+  const int count = int(packets > 0 ? std::min<qint64>(packets, 3) : 3);
+  for (int i = 0; i < count; ++i) {
+    // Ethernet, IPv4 (46 bytes: header, UDP header, 18 bytes of payload), UDP port 123.
+    QByteArray pkt = QByteArray::fromHex("ffffffffffff020000000001" "0800"
+                                         "4500002e000000004011000a0a0000020a000001"
+                                         "007b007b001a0000");
+    pkt += QByteArray(18, char('a' + i));
     w.U32(d.NowSec());
     w.U32(uint32_t(i * 1000));
     w.U32(uint32_t(pkt.size()));
     w.U32(uint32_t(pkt.size()));
     w.Bytes(pkt);
   }
-  const QString name = QStringLiteral("capture_%1.pcap").arg(d.NowSec());
-  QFile f(d.Storage.DataDir() + QLatin1Char('/') + name);
+  QFile f(MapOrFail(L, path));
   if (!f.open(QIODevice::WriteOnly) || f.write(pcap) != pcap.size()) return luaL_error(L, "cannot write capture");
+  const QString name = path.section(QLatin1Char('/'), -1);
+  Self(L).Print(QStringLiteral("capture started on %1: %2\r\n").arg(iface, name).toUtf8());
   lua_pushstring(L, name.toUtf8().constData());
   return 1;
 }
 int LFtpOpen(lua_State* L) {
+  Self(L).Print("ftp open\r\n");
   Self(L).Device().FtpOpen = true;
   lua_pushboolean(L, 1);
   return 1;
 }
 int LFtpClose(lua_State* L) {
+  Self(L).Print("ftp closed\r\n");
   Self(L).Device().FtpOpen = false;
   lua_pushboolean(L, 1);
   return 1;
 }
-int LTrue(lua_State* L) {
+int LOmapReset(lua_State* L) {
+  Self(L).Print("omap reset\r\n");
   lua_pushboolean(L, 1);
   return 1;
 }
@@ -534,7 +620,7 @@ void TSimLua::OpenLibraries() {
 
   const luaL_Reg userFns[] = {{"authorized", LUserAuthorized}, {"ticketGet", LUserTicketGet}, {nullptr, nullptr}};
   Register(L, "user", userFns);
-  const luaL_Reg logFns[] = {{"print", LLogPrint}, {nullptr, nullptr}};
+  const luaL_Reg logFns[] = {{"print", LLogPrint}, {"output", LLogOutput}, {nullptr, nullptr}};
   Register(L, "log", logFns);
   const luaL_Reg fsFns[] = {{"cp", LFsCp}, {"ls", LFsLs}, {"rm", LFsRm}, {"du", LFsDu}, {nullptr, nullptr}};
   Register(L, "fs", fsFns);
@@ -551,6 +637,12 @@ void TSimLua::OpenLibraries() {
                              {"version", nullptr},
                              {nullptr, nullptr}};
   Register(L, "uti", utiFns);
+  if (FDevice.Config.NoStat) {  // older firmware: the status script finds nothing
+    lua_getglobal(L, "uti");
+    lua_pushnil(L);
+    lua_setfield(L, -2, "stat");
+    lua_pop(L, 1);
+  }
   // uti.version() is handy for quick checks from the command line.
   lua_getglobal(L, "uti");
   lua_pushfstring(L, "%d.%d.%d", FDevice.Config.FwMajor, FDevice.Config.FwMinor, FDevice.Config.FwPatch);
@@ -576,7 +668,7 @@ void TSimLua::OpenLibraries() {
   Register(L, "pq", pqFns);
   const luaL_Reg ipsFns[] = {{"pcapStart", LPcapStart}, {"ftpOpen", LFtpOpen}, {"ftpClose", LFtpClose}, {nullptr, nullptr}};
   Register(L, "ips", ipsFns);
-  const luaL_Reg omapFns[] = {{"reset", LTrue}, {nullptr, nullptr}};
+  const luaL_Reg omapFns[] = {{"reset", LOmapReset}, {nullptr, nullptr}};
   Register(L, "omap", omapFns);
 }
 

@@ -251,6 +251,43 @@ QStringList PopulateMore(const TSimDevice& d, int count, QString& error) {
   return written;
 }
 
+bool WriteTestCertificate(const TSimDevice& d, QString& error) {
+  const QString article = QString::number(d.Config.Article);
+  const QString path = QStringLiteral("%1/Testcertificate/%2-%3.%4.pdf")
+                           .arg(d.Storage.ScratchpadDir())
+                           .arg(d.Config.SerialNumber)
+                           .arg(article.left(3), article.mid(3));
+  if (QFileInfo::exists(path)) return true;
+  // A minimal PDF: catalogue, page tree, one page with a line of text; the
+  // cross-reference table holds the real byte offsets.
+  const QByteArray text = QStringLiteral("Pruefzertifikat %1 Artikel %2").arg(d.Config.SerialNumber).arg(article).toLatin1();
+  const QByteArray content = "BT /F1 18 Tf 72 720 Td (" + text + ") Tj ET";
+  const QList<QByteArray> objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
+      "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
+  QByteArray pdf = "%PDF-1.4\n";
+  QList<qsizetype> offsets;
+  for (int i = 0; i < objects.size(); ++i) {
+    offsets << pdf.size();
+    pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const qsizetype xref = pdf.size();
+  pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (qsizetype o : offsets) pdf += QByteArray::number(o).rightJustified(10, '0') + " 00000 n \n";
+  pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) +
+         "\n%%EOF\n";
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly) || f.write(pdf) != pdf.size()) {
+    error = QStringLiteral("%1: %2").arg(path, f.errorString());
+    return false;
+  }
+  return true;
+}
+
 int64_t RecordEndTime(const QString& path) {
   TRecordHeader h;
   QString error;

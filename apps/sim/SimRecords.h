@@ -29,6 +29,10 @@ QStringList PopulateMore(const TSimDevice& d, int count, QString& error);
 // One triggered disturbance at `when`: oscilloscope, 10 ms TRMS and trigger files.
 QStringList WriteTriggered(const TSimDevice& d, tmStamp_t when, QString& error);
 
+// The factory test certificate in the scratchpad's "Testcertificate/" folder
+// ("<serial>-<article[0..3]>.<article[3..]>.pdf", a one-page PDF), unless there.
+bool WriteTestCertificate(const TSimDevice& d, QString& error);
+
 // The end of the time span a stored file covers (seconds, UTC), from its
 // header; -1 when it is no record file.
 int64_t RecordEndTime(const QString& path);

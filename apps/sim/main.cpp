@@ -79,7 +79,9 @@ int main(int argc, char** argv) {
       {"firmware", "Firmware version major.minor.patch.", "version", "2.10.0"},
       {"firmware-word", "Raw firmware word (overrides --firmware and --generation).", "n"},
       {"generation", "Record layout generation 0, 1 or 2.", "g", "1"},
-      {"protocol", "Highest CCCI protocol version: 4 or 5.", "v", "5"},
+      {"protocol", "Highest CCCI protocol version: 3, 4 or 5.", "v", "5"},
+      {"status-extra", "File of dotted.key=value lines merged into uti.stat().", "file"},
+      {"no-stat", "Firmware without uti.stat (the status script writes nothing)."},
       {"users", "Users file (name:password:right,right).", "file"},
       {"max-connections", "Concurrent sessions before NAK 120.", "n", "2"},
       {"config", "Ini file with [device], [time] and [ntp] settings.", "file"},
@@ -120,7 +122,8 @@ int main(int argc, char** argv) {
     cfg.Generation = fw.Gen;
   }
   cfg.Protocol = p.value("protocol").toInt(&ok);
-  if (!ok || (cfg.Protocol != 4 && cfg.Protocol != 5)) return Fail(QStringLiteral("--protocol takes 4 or 5"));
+  if (!ok || cfg.Protocol < 3 || cfg.Protocol > 5) return Fail(QStringLiteral("--protocol takes 3, 4 or 5"));
+  cfg.NoStat = p.isSet("no-stat");
   cfg.MaxConnections = p.value("max-connections").toInt(&ok);
   if (!ok || cfg.MaxConnections < 1) return Fail(QStringLiteral("bad --max-connections"));
   cfg.TextStreamIntervalMs = p.value("text-interval").toInt(&ok);
@@ -130,6 +133,7 @@ int main(int argc, char** argv) {
   if (p.isSet("cal-state")) cfg.CalState = p.value("cal-state");
   QString error;
   if (p.isSet("config") && !LoadConfigFile(p.value("config"), cfg, error)) return Fail(error);
+  if (p.isSet("status-extra") && !LoadStatusExtra(p.value("status-extra"), cfg.StatusExtra, error)) return Fail(error);
   if (p.isSet("users") && !LoadUsers(p.value("users"), cfg.Users, error)) return Fail(error);
   for (const QString& spec : p.values("fault"))
     if (!ParseFault(spec, cfg.Faults, error)) return Fail(error);
@@ -141,6 +145,7 @@ int main(int argc, char** argv) {
   // A device without stored records gets the default set; more on request.
   PopulateDefaultRecords(device, error);
   if (error.isEmpty() && p.value("populate").toInt() > 0) PopulateMore(device, p.value("populate").toInt(), error);
+  if (error.isEmpty()) WriteTestCertificate(device, error);
   if (!error.isEmpty()) return Fail(error);
   if (p.isSet("lua-shell"))
     return RunLuaShell(device, p.isSet("lua-user") ? p.value("lua-user") : cfg.Users.front().Name);

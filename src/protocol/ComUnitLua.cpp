@@ -92,8 +92,9 @@ void TComUnit::EvalLuaCommand(uint16_t ExtCmd, const QByteArray& text) {
         FTMPLuasStr.clear();
       }
       if (FCCCISratchpad == TCCCISratchpad::spGetLog) {
+        // The job stays spGetLog until the read is answered: that answer is
+        // the log to save (with spNone it would be dropped).
         SendCommand(ccci::TCcci::SCRATCH_PAD_RD, QStringLiteral("logd.log"), false);
-        FCCCISratchpad = TCCCISratchpad::spNone;
       } else if (FCCCISratchpad == TCCCISratchpad::spFlushLog) {
         FCCCISratchpad = TCCCISratchpad::spGetLog;
         SendCommand(ccci::TCcci::LUA_COMMAND, QStringLiteral("fs.cp(\"//mnt/flashdrive0/data/logd.log\",\"//mnt/flashdrive0/data/ccci/scratchpad/logd.log\")"),

@@ -1,0 +1,58 @@
+#pragma once
+// The device-side steps of the status window on one client: write the status
+// script to the scratchpad, run it, fetch "stat.txt"; the device logs; packet
+// captures (list, start, fetch, remove); the test certificate. The window and
+// the command line drive the same object; it binds the client's one-shot
+// callbacks only while a step runs and reports through its own.
+#include <QString>
+#include <functional>
+
+#include "ComUnit.h"
+#include "StatusModel.h"
+
+namespace vanta {
+
+class TStatusFlow {
+ public:
+  explicit TStatusFlow(TComUnit& unit) : FUnit(unit) {}
+
+  std::function<void(const QString& line)> OnLog;
+  // `CheckLUAData`: the local path of the fetched status file.
+  std::function<void(const QString& path)> OnStatusFile;
+  // The refresh cannot go on (script not writable, upload refused).
+  std::function<void(const QString& reason)> OnFailed;
+
+  // Status refresh: false when the script could not be written locally.
+  bool Refresh();
+  // The script's local path (`ScriptFN`).
+  QString ScriptFN() const;
+
+  // Device log: flush-and-fetch for CCCI version 3 and lower, else the
+  // readout command; the client opens (or hands over) the saved file.
+  void GetLog();
+  void GetSecureLog();
+
+  // fs.ls of the captures; `done` gets the parsed list and the raw text.
+  void GetPCAPListing(std::function<void(const QList<TPcapEntry>& list)> done);
+  // Starts a capture with the command text of GenText.
+  void StartPCAP(const QString& command, std::function<void(bool ok, const QString& output)> done);
+  // Delete: fs.rm. Download: copy into the scratchpad, then fetch it (the
+  // client removes it from the scratchpad afterwards). `done` gets the local path.
+  void PCAPFileInteract(TPCAPInteractType kind, const QString& name,
+                        std::function<void(bool ok, const QString& localPathOrError)> done);
+  // Fetches "Testcertificate/<name>"; the certificate stays on the device.
+  void DownloadTestCert(const QString& name, std::function<void(bool ok, const QString& localPath)> done);
+
+ private:
+  void Log(const QString& line) {
+    if (OnLog) OnLog(line);
+  }
+  void SendPerCCCI(bool nakFailed);
+  void PrepareDone(bool success);
+  void ReadScratchpadFile(const QString& devicePath, const QString& listName, bool keepOnDevice,
+                          std::function<void(bool, const QString&)> done);
+
+  TComUnit& FUnit;
+};
+
+}  // namespace vanta

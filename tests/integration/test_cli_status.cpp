@@ -1,0 +1,183 @@
+// The status flow, device logs, captures and the test certificate against
+// the simulator, over TCP and SSH; what a device without uti.stat, a failing
+// script or a refused upload leaves behind.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QStandardPaths>
+
+#include "CliSupport.h"
+
+using namespace vanta::test::cli;
+using vanta::test::TSimProcess;
+
+namespace {
+
+QString Scratch(const TSimProcess& sim, const QString& name) {
+  return sim.Root() + QStringLiteral("/mnt/flashdrive0/data/ccci/scratchpad/") + name;
+}
+
+}  // namespace
+
+TEST_F(CliTest, StatusShowsEveryGroupWithTheDevicesValues) {
+  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("status")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_EQ(o["plant"].toString(), QStringLiteral("Umspannwerk Nord"));
+  EXPECT_EQ(o["device"].toString(), QStringLiteral("Vanta Sim"));
+  EXPECT_EQ(o["firmware"].toString(), QStringLiteral("2.10.0"));
+  EXPECT_EQ(o["serial"].toString(), QStringLiteral("12345678"));
+  EXPECT_EQ(o["article"].toString(), QStringLiteral("1197500"));
+  EXPECT_FALSE(o["deviceTime"].toString().isEmpty());
+  const QJsonObject drives = o["drives"].toObject();
+  EXPECT_EQ(drives["flash"].toObject()["total"].toInt(), 4096);
+  EXPECT_EQ(drives["sd"].toObject()["used"].toInt(), 3072) << "the card is a table: shown";
+  EXPECT_EQ(drives["sd"].toObject()["percent"].toString(), QStringLiteral("63%"));
+  EXPECT_TRUE(o["ccciWorkers"].toArray().contains(QStringLiteral("ccciWorker.active=1")));
+  EXPECT_TRUE(o["addresses"].toArray().contains(QStringLiteral("eth0=127.0.0.1")));
+  EXPECT_TRUE(o["modbus"].toArray().contains(QStringLiteral("slave1.state=connected")));
+  EXPECT_EQ(o["iec104"].toArray(), QJsonArray{QStringLiteral("iec104.Client1=connected 10.0.0.20:2404")});
+  EXPECT_EQ(o["iec850"].toArray().size(), 1);
+  EXPECT_EQ(o["sysLoad"].toArray().size(), 2);
+  EXPECT_EQ(o["recordings"].toArray().size(), 2);
+  for (int k = 1; k <= 4; ++k) EXPECT_EQ(o["ntp"].toObject()[QStringLiteral("NTP %1").arg(k)].toArray().size(), 4) << k;
+  const QJsonObject time = o["time"].toObject();
+  EXPECT_EQ(time["Zeitzone"].toString(), QStringLiteral("1"));
+  EXPECT_EQ(time["syncSrc"].toString(), QStringLiteral("NTP"));
+  // The script and its file stay in the scratchpad; a saved file reads the same offline.
+  EXPECT_TRUE(QFile::exists(Scratch(Sim, QStringLiteral("status.lua"))));
+  const QByteArray stat = ReadAll(Scratch(Sim, QStringLiteral("stat.txt")));
+  ASSERT_FALSE(stat.isEmpty());
+  EXPECT_TRUE(stat.contains("plant                              Umspannwerk Nord\r\n")) << "key padded to 35, CR LF";
+  const TRun parsed = RunCli({QStringLiteral("--json"), QStringLiteral("status"), QStringLiteral("--parse"), Scratch(Sim, QStringLiteral("stat.txt"))});
+  QJsonObject p;
+  ASSERT_TRUE(OneDocument(parsed, p));
+  EXPECT_EQ(p["modbus"], o["modbus"]);
+  EXPECT_EQ(p["drives"], o["drives"]);
+}
+
+class CliStatusExtraTest : public CliTest {
+ protected:
+  QStringList SimArgs() override {
+    WriteAll(Extra.filePath("extra.txt"), "# routing cases\n"
+                                          "plant = Werk mit  Leerzeichen\n"
+                                          "time.syncSrc=DCF77\n"
+                                          "time.quality=4000001\n"
+                                          "time.a.very.long.key.of.more.than.thirty.five=x\n"
+                                          "NTP.1.ip.addr=10.9.9.9\n");
+    return {QStringLiteral("--status-extra"), Extra.filePath("extra.txt")};
+  }
+  QTemporaryDir Extra;
+};
+
+TEST_F(CliStatusExtraTest, DeviceValuesReachTheirPages) {
+  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("status")});
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(o["plant"].toString(), QStringLiteral("Werk mit  Leerzeichen"));
+  const QJsonObject time = o["time"].toObject();
+  EXPECT_EQ(time["quality"].toString(), QStringLiteral("Gut"));
+  EXPECT_EQ(time["a.very.long.key.of.more.than.thirty.five"].toString(), QStringLiteral("x"));
+  EXPECT_TRUE(o["addresses"].toArray().contains(QStringLiteral("1.ip.addr=10.9.9.9"))) << "ip. is tested before NTP.1";
+}
+
+class CliNoStatTest : public CliTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--no-stat")}; }
+};
+
+TEST_F(CliNoStatTest, OldFirmwareShowsNothingStale) {
+  WriteAll(Scratch(Sim, QStringLiteral("stat.txt")), "plant                              Stale\r\n");
+  const TRun r = Cli({QStringLiteral("status")});
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("keine Statusdatei"))) << r.Err.toStdString();
+  EXPECT_FALSE(r.Out.contains(QStringLiteral("Stale")));
+  EXPECT_FALSE(QFile::exists(Scratch(Sim, QStringLiteral("stat.txt")))) << "the script removed the old file first";
+}
+
+TEST_F(CliTest, CaptureStartListFetchRemove) {
+  TRun r = Cli({QStringLiteral("pcap"), QStringLiteral("start"), QStringLiteral("--file"), QStringLiteral("c1.pcap"),
+                QStringLiteral("--time"), QStringLiteral("0:1:30"), QStringLiteral("--filter"), QStringLiteral("src@10.0.0.1"),
+                QStringLiteral("--filter"), QStringLiteral("255.255.255.255"), QStringLiteral("--json")});
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(o["command"].toString(), QStringLiteral("ips.pcapStart(\"emac\", \"/mnt/flashdrive0/data/c1.pcap\", \"1m30s\", "
+                                                    "\"src@10.0.0.1\", \"255.255.255.255\")"));
+  r = Cli({QStringLiteral("pcap"), QStringLiteral("list")});
+  ASSERT_EQ(r.Exit, 0);
+  EXPECT_TRUE(r.Out.startsWith(QStringLiteral("c1.pcap  file"))) << "listed right after the start: " << r.Out.toStdString();
+  const QString local = Data.filePath("c1.pcap");
+  r = Cli({QStringLiteral("pcap"), QStringLiteral("get"), QStringLiteral("c1.pcap"), QStringLiteral("--out"), local});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_EQ(ReadAll(local), ReadAll(Device(QStringLiteral("c1.pcap"))));
+  EXPECT_FALSE(QFile::exists(Scratch(Sim, QStringLiteral("c1.pcap")))) << "the scratchpad copy is removed after the fetch";
+  if (!QStandardPaths::findExecutable(QStringLiteral("tcpdump")).isEmpty()) {
+    QProcess dump;
+    dump.start(QStringLiteral("tcpdump"), {QStringLiteral("-nr"), local});
+    ASSERT_TRUE(dump.waitForFinished(10000));
+    EXPECT_EQ(dump.exitCode(), 0) << dump.readAllStandardError().toStdString();
+    EXPECT_EQ(dump.readAllStandardOutput().count("10.0.0.2.123 > 10.0.0.1.123"), 3);
+  }
+  r = Cli({QStringLiteral("pcap"), QStringLiteral("rm"), QStringLiteral("c1.pcap")});
+  EXPECT_EQ(r.Exit, 0);
+  EXPECT_FALSE(QFile::exists(Device(QStringLiteral("c1.pcap"))));
+  // What the device refuses, and names that would leave the data folder.
+  r = Cli({QStringLiteral("pcap"), QStringLiteral("start"), QStringLiteral("--time"), QStringLiteral("0:0:0")});
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("bad duration"))) << r.Err.toStdString();
+  r = Cli({QStringLiteral("pcap"), QStringLiteral("start"), QStringLiteral("--filter"), QStringLiteral("up@1.2.3.4")});
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_EQ(Cli({QStringLiteral("pcap"), QStringLiteral("get"), QStringLiteral("../../etc/passwd")}).Exit, 1);
+  EXPECT_EQ(Cli({QStringLiteral("pcap"), QStringLiteral("get"), QStringLiteral("missing.pcap")}).Exit, 3);
+}
+
+TEST_F(CliTest, TestCertificateIsFetchedAndStaysOnTheDevice) {
+  const QString out = Data.filePath("cert.pdf");
+  const TRun r = Cli({QStringLiteral("cert"), QStringLiteral("get"), QStringLiteral("--out"), out});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(ReadAll(out).startsWith("%PDF-"));
+  EXPECT_TRUE(QFile::exists(Scratch(Sim, QStringLiteral("Testcertificate/12345678-119.7500.pdf"))));
+  if (!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {out, QStringLiteral("-")});
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_TRUE(p.readAllStandardOutput().contains("12345678"));
+  }
+}
+
+class CliProtocol3Test : public CliTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--protocol"), QStringLiteral("3")}; }
+};
+
+TEST_F(CliProtocol3Test, DeviceLogIsFlushedAndFetchedThroughTheScratchpad) {
+  const QString out = Data.filePath("dlog.txt");
+  const TRun r = Cli({QStringLiteral("devlog"), out});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(ReadAll(out).contains("log flushed")) << "uti.flushLog ran before the copy";
+}
+
+TEST_F(CliTest, SecureLogIsTheOtherVariant) {
+  const QString plain = Data.filePath("plain.txt"), secure = Data.filePath("secure.txt");
+  ASSERT_EQ(Cli({QStringLiteral("devlog"), plain}).Exit, 0);
+  ASSERT_EQ(Cli({QStringLiteral("devlog"), secure, QStringLiteral("--secure")}).Exit, 0);
+  EXPECT_FALSE(ReadAll(plain).startsWith("secure log"));
+  EXPECT_TRUE(ReadAll(secure).startsWith("secure log"));
+}
+
+class CliStatusSshTest : public CliTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--ssh-port"), QStringLiteral("0")}; }
+};
+
+TEST_F(CliStatusSshTest, StatusThroughSsh) {
+  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("--ssh"), QStringLiteral("--ssh-port"), QString::number(Sim.SshPort),
+                      QStringLiteral("--ccci-port"), QString::number(Sim.Port), QStringLiteral("--user"), QStringLiteral("operator"),
+                      QStringLiteral("--password"), QStringLiteral("operator"), QStringLiteral("--trust-new-host-key"),
+                      QStringLiteral("status")});
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(o["serial"].toString(), QStringLiteral("12345678"));
+  EXPECT_EQ(o["ntp"].toObject()["NTP 4"].toArray().size(), 4);
+}

@@ -1,0 +1,80 @@
+#pragma once
+// vanta-cli runs against a simulator started per test: the process runner,
+// the one-JSON-document check and the fixture the command tests share.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "SimProcess.h"
+
+namespace vanta::test::cli {
+
+struct TRun {
+  int Exit = -1;
+  QString Out;
+  QString Err;
+};
+
+inline QByteArray ReadAll(const QString& p) {
+  QFile f(p);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline void WriteAll(const QString& p, const QByteArray& b) {
+  QDir().mkpath(QFileInfo(p).absolutePath());
+  QFile f(p);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(b);
+}
+
+inline TRun RunCli(const QStringList& args, int timeoutMs = 30000) {
+  QProcess p;
+  p.start(QStringLiteral(VANTA_CLI_PATH), args);
+  if (!p.waitForFinished(timeoutMs)) {
+    p.kill();
+    p.waitForFinished();
+  }
+  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+          QString::fromUtf8(p.readAllStandardError())};
+}
+
+// All of stdout as one JSON object: a second document, a line per item or
+// any text around it fails the parse.
+inline ::testing::AssertionResult OneDocument(const TRun& r, QJsonObject& object) {
+  QJsonParseError e;
+  const QJsonDocument d = QJsonDocument::fromJson(r.Out.toUtf8(), &e);
+  if (e.error != QJsonParseError::NoError)
+    return ::testing::AssertionFailure() << e.errorString().toStdString() << " in: " << r.Out.toStdString();
+  if (!d.isObject()) return ::testing::AssertionFailure() << "not an object: " << r.Out.toStdString();
+  if (r.Out.count(QLatin1Char('\n')) != 1 || !r.Out.endsWith(QLatin1Char('\n')))
+    return ::testing::AssertionFailure() << "not one line: " << r.Out.toStdString();
+  object = d.object();
+  return ::testing::AssertionSuccess();
+}
+
+inline const QString CHint = QStringLiteral("Try 'vanta-cli --help' for more information.");
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(Sim.Start(SimArgs())); }
+  virtual QStringList SimArgs() { return {}; }
+
+  TRun Cli(const QStringList& args, int timeoutMs = 30000) {
+    return RunCli(
+        QStringList{QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"), Data.path()} +
+            args,
+        timeoutMs);
+  }
+  QString Device(const QString& rel) const { return Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/") + rel; }
+
+  TSimProcess Sim;
+  QTemporaryDir Data;
+};
+
+}  // namespace vanta::test::cli
