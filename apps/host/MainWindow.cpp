@@ -2,6 +2,7 @@
 
 #include "FormLayout.h"
 #include "FormOffline.h"
+#include "FormStatus.h"
 #include "FormPara.h"
 
 #include <QAction>
@@ -274,6 +275,8 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind) {
     w = para;
   } else if (kind == TDirectKind::dkdata) {
     w = new TFormOnline;
+  } else if (kind == TDirectKind::dkstatus) {
+    w = new TFormStatus;
   } else {
     w = new TFormDevice(kind);
   }

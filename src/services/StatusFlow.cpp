@@ -11,12 +11,10 @@ QString TStatusFlow::ScriptFN() const {
 }
 
 bool TStatusFlow::Refresh() {
-  FUnit.FFlashDone = [this](QObject*, bool success) { PrepareDone(success); };
   const QString script = ScriptFN();
   QDir().mkpath(QFileInfo(script).absolutePath());
   QSaveFile f(script);
   if (!f.open(QIODevice::WriteOnly) || f.write(CStatusScript) < 0 || !f.commit()) {
-    FUnit.FFlashDone = nullptr;
     const QString reason = QStringLiteral("Statusskript nicht schreibbar: %1 (%2)").arg(script, f.errorString());
     Log(reason);
     if (OnFailed) OnFailed(reason);
@@ -32,19 +30,19 @@ void TStatusFlow::SendPerCCCI(bool nakFailed) {
   FUnit.FSendCCCIFileNext = nullptr;
   if (nakFailed) {
     // Without the script on the device there is nothing to run.
-    FUnit.FFlashDone = nullptr;
     const QString reason = QStringLiteral("Statusskript vom Gerät abgelehnt");
     Log(reason);
     if (OnFailed) OnFailed(reason);
     FUnit.DoDisconnect(true);
     return;
   }
-  FUnit.FFlashDone = [this](QObject*, bool success) { PrepareDone(success); };
-  FUnit.SendLua(QStringLiteral("dofile\"/mnt/flashdrive0/data/ccci/scratchpad/%1\" ").arg(QLatin1String(CStatusScriptName)));
+  // PrepareDone runs when the statement's end arrives, like a done callback,
+  // but through the flow's queue so no other statement takes its output.
+  Lua(QStringLiteral("dofile\"/mnt/flashdrive0/data/ccci/scratchpad/%1\" ").arg(QLatin1String(CStatusScriptName)),
+      [this](bool success, const QString&) { PrepareDone(success); });
 }
 
 void TStatusFlow::PrepareDone(bool success) {
-  FUnit.FFlashDone = nullptr;
   // The script removed the old file first: after a failed run the read
   // below is refused rather than showing stale values.
   if (!success) Log(QStringLiteral("Statusskript meldet einen Fehler"));
@@ -55,6 +53,32 @@ void TStatusFlow::PrepareDone(bool success) {
   };
   FUnit.SendCommand(ccci::TCcci::SCRATCH_PAD_RD, QLatin1String(CStatusFileName), false);
 }
+
+void TStatusFlow::Lua(const QString& statement, std::function<void(bool, const QString&)> done) {
+  FLuaQueue.push_back({statement, std::move(done)});
+  if (FLuaBusy && FLuaSince.elapsed() > 15000) {
+    // The client gave the statement up after its answer time-out: so does the queue.
+    Log(QStringLiteral("Lua-Anweisung ohne Antwort aufgegeben"));
+    FUnit.FTmpLUACallBack = nullptr;
+    FLuaBusy = false;
+  }
+  if (!FLuaBusy) NextLua();
+}
+
+void TStatusFlow::NextLua() {
+  if (FLuaQueue.empty()) return;
+  TLuaJob job = std::move(FLuaQueue.front());
+  FLuaQueue.pop_front();
+  FLuaBusy = true;
+  FLuaSince.start();
+  FUnit.RunLua(job.Statement, [this, done = std::move(job.Done)](QObject*, const QString& text) {
+    FLuaBusy = false;
+    if (done) done(FUnit.FSuccess, text);
+    if (!FLuaBusy) NextLua();  // unless `done` queued and started one itself
+  });
+}
+
+void TStatusFlow::RunLua(const QString& statement, std::function<void(bool, const QString&)> done) { Lua(statement, std::move(done)); }
 
 void TStatusFlow::GetLog() {
   if (FUnit.FHead.Ver <= 3) {
@@ -71,28 +95,28 @@ void TStatusFlow::GetSecureLog() {
 }
 
 void TStatusFlow::GetPCAPListing(std::function<void(const QList<TPcapEntry>&)> done) {
-  FUnit.RunLua(QStringLiteral("fs.ls(\"/mnt/flashdrive0/data/*.pcap\")"),
-               [done = std::move(done)](QObject*, const QString& text) { done(ParsePcapListing(text)); });
+  Lua(QStringLiteral("fs.ls(\"/mnt/flashdrive0/data/*.pcap\")"),
+      [done = std::move(done)](bool, const QString& text) { done(ParsePcapListing(text)); });
 }
 
 void TStatusFlow::StartPCAP(const QString& command, std::function<void(bool, const QString&)> done) {
-  FUnit.RunLua(command, [this, done = std::move(done)](QObject*, const QString& text) { done(FUnit.FSuccess, text); });
+  Lua(command, std::move(done));
 }
 
 void TStatusFlow::PCAPFileInteract(TPCAPInteractType kind, const QString& name, std::function<void(bool, const QString&)> done) {
   if (kind == TPCAPInteractType::PCAPDelete) {
-    FUnit.RunLua(QStringLiteral("fs.rm(\"/mnt/flashdrive0/data/%1\")").arg(name),
-                 [this, done = std::move(done)](QObject*, const QString& text) { done(FUnit.FSuccess, text.trimmed()); });
+    Lua(QStringLiteral("fs.rm(\"/mnt/flashdrive0/data/%1\")").arg(name),
+        [done = std::move(done)](bool ok, const QString& text) { done(ok, text.trimmed()); });
     return;
   }
-  FUnit.RunLua(QStringLiteral("fs.cp(\"//mnt/flashdrive0/data/%1\",\"//mnt/flashdrive0/data/ccci/scratchpad/%1\")").arg(name),
-               [this, name, done = std::move(done)](QObject*, const QString& text) {
-                 if (!FUnit.FSuccess) {
-                   done(false, text.trimmed());
-                   return;
-                 }
-                 ReadScratchpadFile(name, name, false, done);
-               });
+  Lua(QStringLiteral("fs.cp(\"//mnt/flashdrive0/data/%1\",\"//mnt/flashdrive0/data/ccci/scratchpad/%1\")").arg(name),
+      [this, name, done = std::move(done)](bool ok, const QString& text) {
+        if (!ok) {
+          done(false, text.trimmed());
+          return;
+        }
+        ReadScratchpadFile(name, name, false, done);
+      });
 }
 
 void TStatusFlow::DownloadTestCert(const QString& name, std::function<void(bool, const QString&)> done) {

@@ -4,7 +4,9 @@
 // captures (list, start, fetch, remove); the test certificate. The window and
 // the command line drive the same object; it binds the client's one-shot
 // callbacks only while a step runs and reports through its own.
+#include <QElapsedTimer>
 #include <QString>
+#include <deque>
 #include <functional>
 
 #include "ComUnit.h"
@@ -40,6 +42,9 @@ class TStatusFlow {
   // client removes it from the scratchpad afterwards). `done` gets the local path.
   void PCAPFileInteract(TPCAPInteractType kind, const QString& name,
                         std::function<void(bool ok, const QString& localPathOrError)> done);
+  // A free statement (the Lua page): queued behind the flow's own.
+  void RunLua(const QString& statement, std::function<void(bool ok, const QString& output)> done);
+
   // Fetches "Testcertificate/<name>"; the certificate stays on the device.
   void DownloadTestCert(const QString& name, std::function<void(bool ok, const QString& localPath)> done);
 
@@ -49,6 +54,18 @@ class TStatusFlow {
   }
   void SendPerCCCI(bool nakFailed);
   void PrepareDone(bool success);
+  // The client has one receiver for a statement's output: statements of
+  // the flow go out one at a time, the next when the last one's end came.
+  void Lua(const QString& statement, std::function<void(bool ok, const QString& output)> done);
+  void NextLua();
+  struct TLuaJob {
+    QString Statement;
+    std::function<void(bool, const QString&)> Done;
+  };
+  std::deque<TLuaJob> FLuaQueue;
+  bool FLuaBusy = false;
+  QElapsedTimer FLuaSince;
+
   void ReadScratchpadFile(const QString& devicePath, const QString& listName, bool keepOnDevice,
                           std::function<void(bool, const QString&)> done);
 

@@ -67,9 +67,7 @@ TFormBasic::TFormBasic(QWidget* parent) : QMainWindow(parent) {
   FWIP = 0;
   PanelBack = new QWidget(this);
   PanelBack->setObjectName(QStringLiteral("PanelBack"));
-  auto* opacity = new QGraphicsOpacityEffect(PanelBack);
-  opacity->setOpacity(0.8);
-  PanelBack->setGraphicsEffect(opacity);
+  DimPanel(true);
   PanelBack->setEnabled(false);
   setCentralWidget(PanelBack);
   BuildStatusBar();
@@ -334,9 +332,11 @@ void TFormBasic::ConnEst(QObject*, bool connected) {
                                             : QStringLiteral("Unverschlüsselte Verbindung"));
     if (FComUnit) Ftme = TimeTzFromSet(FComUnit->FtmeSet);
     PanelBack->setEnabled(true);
+    DimPanel(false);
     LabSBar->setText(QStringLiteral("Verbunden"));
   } else {
     PanelBack->setEnabled(false);
+    DimPanel(true);
   }
   EndWork();  // stops the activity indicator and tells the host
   if (FXMLVersionCallback && FComUnit) FXMLVersionCallback(this, FComUnit->FMessDBVer);
@@ -357,6 +357,20 @@ void TFormBasic::SetLabConText(QObject*, const QString& text) {
 }
 
 void TFormBasic::LogPrepare(QObject*, const QString& text, bool) { LogCallBack(text); }
+
+void TFormBasic::DimPanel(bool dim) {
+  // The dimming is for the window without a connection only: an opacity
+  // effect renders the whole panel through a pixmap, and lists and text
+  // areas inside it then repaint slowly and, off screen, incompletely.
+  if (!dim) {
+    PanelBack->setGraphicsEffect(nullptr);
+    return;
+  }
+  if (PanelBack->graphicsEffect()) return;
+  auto* opacity = new QGraphicsOpacityEffect(PanelBack);
+  opacity->setOpacity(0.8);
+  PanelBack->setGraphicsEffect(opacity);
+}
 
 void TFormBasic::LogCallBack(const QString& text) {
   if (FOnLogCallBack) FOnLogCallBack(this, QStringLiteral("Vanta: ") + text);

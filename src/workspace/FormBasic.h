@@ -195,6 +195,8 @@ class TFormBasic : public QMainWindow {
   virtual void NewOnKeyDown(int key);
 
  protected:
+  // Dims the client area at 0.8 opacity while there is no connection.
+  void DimPanel(bool dim);
   void closeEvent(QCloseEvent* event) override;
   void ConnEnd();
   void SetLabConText(QObject* Sender, const QString& text);
