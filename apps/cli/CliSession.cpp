@@ -104,7 +104,9 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
   u.FGZ = FOptions.Packing != QLatin1String("plain");
   u.FTGZ = FOptions.Packing == QLatin1String("tgz");
   QString data = FOptions.DataDir;
-  if (data.isEmpty()) data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+  // By default the same store the desktop host reads: what the command line
+  // downloads shows in the host's offline window.
+  if (data.isEmpty()) data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/vanta-host/data");
   data = QDir(data).absolutePath() + QLatin1Char('/');
   u.FDatadir = data;
   u.FTmpDir = data + QStringLiteral("tmp/");

@@ -71,13 +71,14 @@ int Run(TCliOutput& out, const TCliArgs& a) {
 
 TCliCommand ReportCommand() {
   TCliCommand c{QStringLiteral("report"),
-                QStringLiteral("report en50160|rcm|harmonics-u|harmonics-i|interharmonics|bands FILE... --pdf OUT "
+                QStringLiteral("report en50160|rcm|harmonics-u|harmonics-i|interharmonics|intermediate|bands-u|bands-i FILE... --pdf OUT "
                                "[--nominal V] | report calibration --dict DICT.json --pdf OUT"),
                 {{{QStringLiteral("pdf")}, true}, {{QStringLiteral("dict")}, true}, {{QStringLiteral("nominal")}, true}},
                 [](const TCliArgs& a) {
                   static const QStringList kinds{QStringLiteral("en50160"), QStringLiteral("rcm"), QStringLiteral("harmonics-u"),
                                                  QStringLiteral("harmonics-i"), QStringLiteral("interharmonics"),
-                                                 QStringLiteral("bands"), QStringLiteral("calibration")};
+                                                 QStringLiteral("intermediate"), QStringLiteral("bands-u"), QStringLiteral("bands-i"),
+                                                 QStringLiteral("calibration")};
                   if (a.Args.isEmpty()) return Missing(QStringLiteral("a report kind"));
                   if (!kinds.contains(a.Args[0])) return TArgProblem::Usage(QStringLiteral("unknown report '%1'").arg(a.Args[0]));
                   if (!a.Has(QStringLiteral("pdf"))) return Missing(QStringLiteral("--pdf OUT"));

@@ -127,7 +127,10 @@ TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(par
   for (TDirectKind k : CKinds) {
     QAction* a = open->addAction(DirectKindTitle(k), this, [this, k] {
       const int i = SelectedDevice();
-      if (i >= 0) OpenDevice(i, k);
+      if (i >= 0)
+        OpenDevice(i, k);
+      else if (k == TDirectKind::dkoffline)
+        OpenOffline(0, QString());  // no device chosen: every station
     });
     if (k == TDirectKind::dkpara || k == TDirectKind::dkvisu || k == TDirectKind::dkdata || k == TDirectKind::dkstatus)
       tb->addAction(a);
@@ -223,28 +226,33 @@ void TMainWindow::AddLog(const QString& line) {
   FLog->appendPlainText(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz ")) + line);
 }
 
+TFormBasic* TMainWindow::OpenOffline(uint32_t station, const QString& name) {
+  // The store of earlier readouts, no connection: opened at the station, or
+  // showing all stations when none is chosen.
+  const THostSettings& s = FStore.Settings;
+  auto* w = new TFormOffline;
+  w->FMainForm = this;
+  w->FOnLogCallBack = [this](QObject*, const QString& line) { AddLog(line); };
+  w->FEnableDisableBar = [this](QObject*, bool enable) { FToolBar->setEnabled(enable); };
+  w->SetSettings(s.Para, s.OnOffline);
+  w->FOnOfflineSettingsCallback = [this](QObject*, TFrmOnOfflineSettings& o) {
+    FStore.Settings.OnOffline = o;
+    FStore.Save();
+  };
+  w->SetStore(s.DataFolder, station);
+  w->show();
+  w->CheckData();
+  FWindows << w;
+  AddLog(name.isEmpty() ? QStringLiteral("%1 geöffnet").arg(DirectKindTitle(TDirectKind::dkoffline))
+                        : QStringLiteral("%1 für %2 geöffnet").arg(DirectKindTitle(TDirectKind::dkoffline), name));
+  return w;
+}
+
 TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind) {
   if (index < 0 || index >= int(FStore.Devices.size())) return nullptr;
   const THostDevice d = FStore.Devices[size_t(index)];
   const THostSettings& s = FStore.Settings;
-  if (kind == TDirectKind::dkoffline) {
-    // The store of earlier readouts, no connection: opened at this device's station.
-    auto* w = new TFormOffline;
-    w->FMainForm = this;
-    w->FOnLogCallBack = [this](QObject*, const QString& line) { AddLog(line); };
-    w->FEnableDisableBar = [this](QObject*, bool enable) { FToolBar->setEnabled(enable); };
-    w->SetSettings(s.Para, s.OnOffline);
-    w->FOnOfflineSettingsCallback = [this](QObject*, TFrmOnOfflineSettings& o) {
-      FStore.Settings.OnOffline = o;
-      FStore.Save();
-    };
-    w->SetStore(s.DataFolder, d.SN);
-    w->show();
-    w->CheckData();
-    FWindows << w;
-    AddLog(QStringLiteral("%1 für %2 geöffnet").arg(DirectKindTitle(kind), d.Geraet));
-    return w;
-  }
+  if (kind == TDirectKind::dkoffline) return OpenOffline(d.SN, d.Geraet);
   const bool loginFromCommandLine = !SshUser.isEmpty();
   const QString user = loginFromCommandLine ? SshUser : d.SshUser;
   QString password = loginFromCommandLine ? SshPassword : d.SshPassword;

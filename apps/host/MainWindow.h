@@ -39,6 +39,8 @@ class TMainWindow : public QMainWindow {
   // the device windows expect; nullptr when there is no such device or the
   // user cancelled the password question.
   TFormBasic* OpenDevice(int index, TDirectKind kind);
+  // The offline window at `station` (0: all stations).
+  TFormBasic* OpenOffline(uint32_t station, const QString& name);
   // Opens the device's web page in the system's browser.
   void OpenWebPage(int index);
   // The context menu of device `index` in the tree.

@@ -8,7 +8,7 @@
 //
 // `reportFile` names a JSON document {"kind", "files": [...], "pdf", "nominal"}
 // with kind one of en50160, rcm, harmonics-u, harmonics-i, interharmonics,
-// bands. Both return 0 on success; `out`/`error` get the PDF path or the reason.
+// intermediate, bands-u, bands-i. Both return 0 on success; `out`/`error` get the PDF path or the reason.
 // The PDF is written under a temporary name and renamed when complete.
 #include <QFile>
 #include <QDateTime>
@@ -20,6 +20,7 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -78,6 +79,33 @@ class TPage {
     line(head, true);
     for (const QStringList& r : rows) line(r, false);
     FY += FLine / 2;
+  }
+  // A curve over the row index with a reference curve in red (limits).
+  void Curve(const std::vector<double>& values, const std::vector<double>& reference, const QString& unit) {
+    if (values.empty()) return;
+    const int h = FLine * 8;
+    Room(10);
+    double top = 1e-9;
+    for (double v : values) top = std::max(top, v);
+    for (double v : reference) top = std::max(top, v);
+    auto path = [&](const std::vector<double>& v) {
+      QPolygonF poly;
+      for (size_t i = 0; i < v.size(); ++i)
+        poly << QPointF(double(FWidth) * double(i) / double(std::max<size_t>(1, v.size() - 1)), FY + h - h * v[i] / top);
+      return poly;
+    };
+    FPainter.setPen(QPen(QColor(160, 160, 160), 1));
+    FPainter.drawRect(0, FY, FWidth, h);
+    FPainter.setPen(QPen(QColor(40, 90, 170), 3));
+    FPainter.drawPolyline(path(values));
+    if (!reference.empty()) {
+      FPainter.setPen(QPen(QColor(200, 30, 30), 3));
+      FPainter.drawPolyline(path(reference));
+    }
+    FPainter.setPen(Qt::black);
+    FPainter.setFont(QFont(QStringLiteral("DejaVu Sans"), 6));
+    FPainter.drawText(0, FY, QStringLiteral("max %1 %2").arg(top, 0, 'g', 4).arg(unit));
+    FY += h + FLine * 2;
   }
   // `reference` > 0 draws a red line at that value (a limit) and keeps it in view.
   void Bars(const QStringList& labels, const std::vector<double>& values, const QString& unit, double reference = 0) {
@@ -206,69 +234,139 @@ bool En50160(const TReport& r, TPage& page, QString& error) {
   return true;
 }
 
-// Per channel maximum, 95 % value and mean, as a table and a bar chart.
-bool Statistics(const TReport& r, TPage& page, QString& error, const QString& title) {
-  std::vector<std::vector<double>> values;
-  QStringList names;
+// All files of one station: a report over two stations would mix their figures.
+bool SameStation(const QStringList& files, QString& error) {
+  QString first;
+  uint32_t serial = 0;
+  for (const QString& path : files) {
+    TRecordHeader h;
+    if (!ReadRecordHeader(path, h, error)) return false;
+    if (first.isEmpty()) {
+      first = path;
+      serial = h.Env.Serial;
+    } else if (h.Env.Serial != serial) {
+      error = QStringLiteral("Dateien verschiedener Stationen: %1 und %2").arg(serial).arg(h.Env.Serial);
+      return false;
+    }
+  }
+  return true;
+}
+
+struct TStatKind {
+  const char* Kind;
+  const char* Title;
+  const char* Pattern;  // on the channel name; group 1 is the order or band
+};
+// Channel names: "H<n> U|I…" harmonics, "IH<n> …" interharmonic groups,
+// "ZH<n> …" interharmonic subgroups, "B<Hz> U|I…" the 2-9 kHz bands.
+constexpr TStatKind CStatKinds[] = {
+    {"harmonics-u", "Statistik Harmonische Spannung", "^H(\\d+) U"},
+    {"harmonics-i", "Statistik Harmonische Strom", "^H(\\d+) I"},
+    {"interharmonics", "Statistik Interharmonische", "^IH(\\d+) "},
+    {"intermediate", "Statistik Zwischenharmonische", "^ZH(\\d+) "},
+    {"bands-u", "Statistik 2,0 - 9,0 kHz Spannung", "^B(\\d+) U"},
+    {"bands-i", "Statistik 2,0 - 9,0 kHz Strom", "^B(\\d+) I"}};
+
+// Per channel of the kind the maximum, the 95 % value and the mean, as a
+// table and a bar chart of the 95 % values.
+bool Statistics(const TReport& r, TPage& page, QString& error, const TStatKind& kind) {
+  if (!SameStation(r.Files, error)) return false;
+  const QRegularExpression pattern(QString::fromLatin1(kind.Pattern));
+  std::map<QString, std::vector<double>> values;  // by channel name
+  QStringList order;  // first seen
   QString unit;
   for (const QString& path : r.Files) {
-    TRecordFile f;
-    if (!ReadRecordFile(path, f, error)) return false;
-    if (names.isEmpty()) {
-      for (const TRecordChannel& c : f.Header.Context.Channels) names << c.Name;
-      values.resize(size_t(names.size()));
-      unit = f.Header.Context.Channels.value(0).Unit;
-    }
-    for (const TRecRow& row : f.Rows)
-      for (int c = 0; c < row.Values.size() && c < int(values.size()); ++c) values[size_t(c)].push_back(row.Values[c]);
+    QList<int> columns;
+    QStringList names;
+    const bool ok = StreamRecordFile(
+        path,
+        [&](const TRecordFile& f) {
+          if (f.Header.Kind != TRecordKind::rkRecording) {
+            error = QStringLiteral("%1: keine Aufzeichnung").arg(path);
+            return false;
+          }
+          if (names.isEmpty())
+            for (int c = 0; c < f.Header.Context.Channels.size(); ++c) {
+              const TRecordChannel& ch = f.Header.Context.Channels[c];
+              names << ch.Name;
+              if (!pattern.match(ch.Name).hasMatch()) continue;
+              columns << c;
+              if (!values.count(ch.Name)) order << ch.Name;
+              if (unit.isEmpty()) unit = ch.Unit;
+            }
+          for (const TRecRow& row : f.Rows)
+            for (int c : columns)
+              if (c < row.Values.size() && !std::isnan(row.Values[c])) values[names[c]].push_back(row.Values[c]);
+          return true;
+        },
+        error);
+    if (!ok || !error.isEmpty()) return false;
   }
-  if (names.isEmpty()) {
-    error = QStringLiteral("keine Werte");
+  if (order.isEmpty()) {
+    error = QStringLiteral("keine passenden Kanäle für %1").arg(QString::fromUtf8(kind.Title));
     return false;
   }
-  page.Title(title);
+  page.Title(QString::fromUtf8(kind.Title));
   std::vector<QStringList> rows;
   std::vector<double> p95s;
-  for (size_t c = 0; c < values.size(); ++c) {
-    std::vector<double>& v = values[c];
+  QStringList labels;
+  for (const QString& name : order) {
+    std::vector<double>& v = values[name];
     const double mean = v.empty() ? 0 : std::accumulate(v.begin(), v.end(), 0.0) / double(v.size());
     const double mx = v.empty() ? 0 : *std::max_element(v.begin(), v.end());
     const double p95 = Percentile(v, 95);
     p95s.push_back(p95);
-    rows.push_back({names[int(c)], F(mx), F(p95), F(mean)});
+    labels << pattern.match(name).captured(0).trimmed();
+    rows.push_back({name, F(mx), F(p95), F(mean)});
   }
   page.Table({QStringLiteral("Größe"), QStringLiteral("Maximum"), QStringLiteral("95 %"), QStringLiteral("Mittelwert")}, rows);
-  page.Bars(names, p95s, unit);
+  page.Bars(labels, p95s, unit);
   return true;
 }
 
 bool Rcm(const TReport& r, TPage& page, QString& error) {
+  if (!SameStation(r.Files, error)) return false;
   page.Title(QStringLiteral("RCM Report"));
   std::vector<QStringList> over;
+  std::vector<double> curve, reference;
   qint64 n = 0;
   double mx = 0;
   for (const QString& path : r.Files) {
     TRecordFile f;
     if (!ReadRecordFile(path, f, error)) return false;
-    int ir = -1, irr = -1;
+    QList<int> ir, irr;
     for (int c = 0; c < f.Header.Context.Channels.size(); ++c) {
-      if (f.Header.Context.Channels[c].Unit == QLatin1String("iR")) ir = c;
-      if (f.Header.Context.Channels[c].Unit == QLatin1String("iRR")) irr = c;
+      if (f.Header.Context.Channels[c].Unit == QLatin1String("iR")) ir << c;
+      if (f.Header.Context.Channels[c].Unit == QLatin1String("iRR")) irr << c;
     }
-    if (ir < 0) {
+    if (ir.isEmpty()) {
       error = QStringLiteral("%1: keine Differenzstromwerte").arg(path);
       return false;
     }
+    // Times as the device shows them: its zone, its daylight saving time.
+    const time_tz_t tz{f.Header.Env.TzOffsetSec, f.Header.Env.Dst};
     for (const TRecRow& row : f.Rows) {
       ++n;
-      const double v = row.Values.value(ir), limit = irr >= 0 ? row.Values.value(irr) : 0;
-      mx = std::max(mx, v);
-      if (irr >= 0 && v > limit)
-        over.push_back({TPQTimeProgs::VantaTS_to_StrSec(TPQTimeProgs::TStoLinear(row.Time)), F(v), F(limit)});
+      // Several residual-current channels: each against the reference at its position (or the first).
+      double rowMax = 0, rowRef = 0;
+      for (int k = 0; k < ir.size(); ++k) {
+        const double v = row.Values.value(ir[k]);
+        const int refCol = irr.isEmpty() ? -1 : irr.value(k, irr.first());
+        const double limit = refCol >= 0 ? row.Values.value(refCol) : 0;
+        mx = std::max(mx, v);
+        rowMax = std::max(rowMax, v);
+        rowRef = std::max(rowRef, limit);
+        if (refCol >= 0 && v > limit)
+          over.push_back({TPQTimeProgs::VantaTS_to_StrSec(TPQTimeProgs::TStoLinear(TPQTimeProgs::TSNormalizeLocal(row.Time, tz))),
+                          f.Header.Context.Channels[ir[k]].Name, F(v), F(limit)});
+      }
+      curve.push_back(rowMax);
+      reference.push_back(rowRef);
     }
   }
   page.Text(QStringLiteral("Werte: %1   Maximum: %2 mA   Überschreitungen: %3").arg(n).arg(F(mx)).arg(over.size()));
-  page.Table({QStringLiteral("Zeit (UTC)"), QStringLiteral("Differenzstrom [mA]"), QStringLiteral("Bezug [mA]")}, over);
+  page.Curve(curve, reference, QStringLiteral("mA"));
+  page.Table({QStringLiteral("Zeit"), QStringLiteral("Kanal"), QStringLiteral("Differenzstrom [mA]"), QStringLiteral("Bezug [mA]")}, over);
   return true;
 }
 
@@ -324,18 +422,16 @@ extern "C" Q_DECL_EXPORT int VantaReport(void*, const char* reportFile, const ch
     Put(out, outSize, QStringLiteral("Bericht ohne Dateien oder Ziel"));
     return 1;
   }
-  const std::map<QString, QString> stats{{QStringLiteral("harmonics-u"), QStringLiteral("Statistik Harmonische Spannung")},
-                                         {QStringLiteral("harmonics-i"), QStringLiteral("Statistik Harmonische Strom")},
-                                         {QStringLiteral("interharmonics"), QStringLiteral("Statistik Interharmonische")},
-                                         {QStringLiteral("bands"), QStringLiteral("Statistik 2,0 - 9,0 kHz")}};
   bool ok = false;
   if (r.Kind == QLatin1String("en50160"))
     // Landscape: one column per limit.
     ok = WritePdf(r.Pdf, [&r](TPage& p, QString& e) { return En50160(r, p, e); }, error, QPageLayout::Landscape);
   else if (r.Kind == QLatin1String("rcm"))
     ok = WritePdf(r.Pdf, [&r](TPage& p, QString& e) { return Rcm(r, p, e); }, error);
-  else if (stats.count(r.Kind))
-    ok = WritePdf(r.Pdf, [&r, t = stats.at(r.Kind)](TPage& p, QString& e) { return Statistics(r, p, e, t); }, error);
+  else if (const auto* kind = std::find_if(std::begin(CStatKinds), std::end(CStatKinds),
+                                            [&r](const TStatKind& k) { return r.Kind == QLatin1String(k.Kind); });
+           kind != std::end(CStatKinds))
+    ok = WritePdf(r.Pdf, [&r, kind](TPage& p, QString& e) { return Statistics(r, p, e, *kind); }, error);
   else
     error = QStringLiteral("unbekannte Berichtsart '%1'").arg(r.Kind);
   Put(out, outSize, ok ? r.Pdf : error);

@@ -13,6 +13,7 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
@@ -91,7 +92,9 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
       {&actStatHarmU, {"Statistik Harmonische (Spannung)", "harmonics-u"}},
       {&actStatHarmI, {"Statistik Harmonische (Strom)", "harmonics-i"}},
       {&actStatInter, {"Statistik Interharmonische", "interharmonics"}},
-      {&actStatBands, {"Statistik 2,0 - 9,0 kHz", "bands"}}};
+      {&actStatZwischen, {"Statistik Zwischenharmonische", "intermediate"}},
+      {&actStatBandsU, {"Statistik 2,0 - 9,0 kHz (Spannung)", "bands-u"}},
+      {&actStatBandsI, {"Statistik 2,0 - 9,0 kHz (Strom)", "bands-i"}}};
   for (const auto& [field, texts] : reports) {
     *field = new QAction(QString::fromUtf8(texts.first), this);
     const QString kind = QString::fromLatin1(texts.second);
@@ -313,7 +316,8 @@ void TFormLayout::AsyncToTable(const QString& path) {
 }
 
 void TFormLayout::Enable10MinReports(bool statistics, bool rcm) {
-  for (QAction* a : {actENReport, actStatHarmU, actStatHarmI, actStatInter, actStatBands}) a->setEnabled(statistics);
+  for (QAction* a : {actENReport, actStatHarmU, actStatHarmI, actStatInter, actStatZwischen, actStatBandsU, actStatBandsI})
+    a->setEnabled(statistics);
   actRCMReport->setEnabled(rcm);
 }
 
@@ -331,17 +335,25 @@ void TFormLayout::actReportExecute(const QString& kind) {
   const QString tmp = FComUnit && !FComUnit->FTmpDir.isEmpty() ? FComUnit->FTmpDir : QDir::tempPath() + QLatin1Char('/');
   QDir().mkpath(tmp);
   const QString pdf = tmp + QFileInfo(FRepFN).completeBaseName() + QLatin1Char('-') + kind + QStringLiteral(".pdf");
-  const QString job = tmp + QStringLiteral("report.json");
-  QFile f(job);
-  if (!f.open(QIODevice::WriteOnly) ||
+  // The nominal voltage the recording was made with: secondary nominal times the transformer factor.
+  TContextHeader context;
+  QString headerError;
+  double nominal = 230;
+  if (ReadOfflineContextHeader(FRepFN, context, headerError) && context.Factors[0] > 0)
+    nominal = double(context.Factors[0]) * (context.Factors[1] > 0 ? double(context.Factors[1]) : 1.0);
+  // A job file of its own for each report: two windows never share one.
+  QTemporaryFile f(tmp + QStringLiteral("report-XXXXXX.json"));
+  if (!f.open() ||
       f.write(QJsonDocument(QJsonObject{{QStringLiteral("kind"), kind},
                                         {QStringLiteral("files"), QJsonArray{FRepFN}},
-                                        {QStringLiteral("pdf"), pdf}})
-                  .toJson()) < 0) {
-    LogPrepare(this, QStringLiteral("Report: %1 %2").arg(job, f.errorString()), false);
+                                        {QStringLiteral("pdf"), pdf},
+                                        {QStringLiteral("nominal"), nominal}})
+                  .toJson()) < 0 ||
+      !f.flush()) {
+    LogPrepare(this, QStringLiteral("Report: %1 %2").arg(f.fileName(), f.errorString()), false);
     return;
   }
-  f.close();
+  const QString job = f.fileName();
   char out[1024] = {0};
   StartWork(QStringLiteral("Bericht"));
   const int rc = fn(this, job.toUtf8().constData(), tmp.toUtf8().constData(), out, int(sizeof out));

@@ -63,7 +63,7 @@ class TFormLayout : public TFormBasic {
   QSplitter* SplittOpti = nullptr;
   QAction* actCopyEvents = nullptr;
   QAction *actENReport = nullptr, *actRCMReport = nullptr, *actStatHarmU = nullptr, *actStatHarmI = nullptr,
-          *actStatInter = nullptr, *actStatBands = nullptr;
+          *actStatInter = nullptr, *actStatZwischen = nullptr, *actStatBandsU = nullptr, *actStatBandsI = nullptr;
   void Enable10MinReports(bool statistics, bool rcm);
   void actReportExecute(const QString& kind);
   QString FRepFN;       // the recording the reports are made of
@@ -79,6 +79,7 @@ class TFormLayout : public TFormBasic {
   bool FInSelect = false;  // the quantity tree is being ticked by its own rules
 
  protected:
+  bool FCheckToggled = false;  // the last click ticked a check box: it selects, it opens nothing
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -137,7 +138,6 @@ class TFormOnline : public TFormLayout {
   void BuildActions();
   void ItemMouseDown(QTreeWidgetItem* item, Qt::MouseButtons buttons);
   TReadoutChain& Chain();
-  bool FCheckToggled = false;
   std::unique_ptr<TReadoutChain> FChain;
 };
 

@@ -1,5 +1,7 @@
 #include "FormOffline.h"
 
+#include <utility>
+
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
@@ -76,9 +78,18 @@ TFormOffline::TFormOffline(QWidget* parent) : TFormLayout(parent) {
   FMenu->addActions({actOfflineExport, actImportFromSD});
   for (QAction* a : {actDelOfflineRekorder, actDelOfflineEvent, actDelClass, actDelOfflineAllFiles}) a->setEnabled(false);
 
-  connect(TreeViewOpti, &QTreeWidget::itemPressed, this,
-          [this](QTreeWidgetItem* item, int) { OfflineRecMouseDown(item, QApplication::mouseButtons()); });
+  // The menu also opens on the empty tree: import is how an empty store is filled.
+  TreeViewOpti->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(TreeViewOpti, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { OfflineRecMouseDown(TreeViewOpti->itemAt(at), Qt::RightButton); });
+  connect(TreeViewOpti, &QTreeWidget::itemPressed, this, [this](QTreeWidgetItem* item, int) {
+    FCheckToggled = false;
+    if (!(QApplication::mouseButtons() & Qt::RightButton)) OfflineRecMouseDown(item, Qt::LeftButton);
+  });
+  // A tick in a check box selects a file for export or delete; it opens nothing.
+  connect(TreeViewOpti, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int) { FCheckToggled = true; });
   connect(TreeViewOpti, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+    if (std::exchange(FCheckToggled, false)) return;
     const int tag = TagOf(item);
     if (tag == stStation)
       OpenStation(item);
@@ -115,7 +126,11 @@ QList<QTreeWidgetItem*> TFormOffline::Stations() const {
 }
 
 void TFormOffline::CheckData() {
-  if (Busy() || FDataDir.isEmpty()) return;
+  if (FDataDir.isEmpty()) return;
+  if (Busy()) {
+    FRescanPending = true;  // the store changed under the running work: scan when it ends
+    return;
+  }
   StartWork(QStringLiteral("Überprüfung"));
   LogPrepare(this, QStringLiteral("Offline: Check Data begin"), false);
   if (FEnableDisableBar) FEnableDisableBar(this, false);
@@ -144,17 +159,26 @@ void TFormOffline::CheckData() {
       if (s.Folder.toUInt() == FSelectedStation && FSelectedStation != 0) FStartDevice = item;
       g->setExpanded(true);
     }
-    // A store of a single station has nothing to choose from: show its files at once.
-    if (!FStartDevice && stations->size() == 1) FStartDevice = Stations().value(0);
     ActDeleteSelected->setEnabled(true);
     EndWork();
     LogPrepare(this, QStringLiteral("Offline: Check Data end"), false);
-    if (FStartDevice)
+    if (FStartDevice) {
       OpenStation(FStartDevice);
-    else if (FEnableDisableBar)
-      FEnableDisableBar(this, true);
+    } else {
+      if (FEnableDisableBar) FEnableDisableBar(this, true);
+      RunPending();
+    }
   });
   FWorker->start();
+}
+
+void TFormOffline::RunPending() {
+  if (Busy()) return;
+  if (!FPendingImport.isEmpty()) {
+    ImportFrom(std::exchange(FPendingImport, QString()));
+  } else if (std::exchange(FRescanPending, false)) {
+    CheckData();
+  }
 }
 
 void TFormOffline::AddNodes(QTreeWidgetItem* parent, const TStoreNode& node) {
@@ -179,6 +203,7 @@ void TFormOffline::OpenStation(QTreeWidgetItem* station) {
     return;
   }
   StartWork(QStringLiteral("Analysieren"));
+  if (FEnableDisableBar) FEnableDisableBar(this, false);
   TStation s;
   s.Path = station->data(0, CPathRole).toString();
   s.Text = station->text(0);
@@ -195,6 +220,7 @@ void TFormOffline::OpenStation(QTreeWidgetItem* station) {
     }
     EndWork();
     if (FEnableDisableBar) FEnableDisableBar(this, true);
+    RunPending();
   });
   FWorker->start();
 }
@@ -236,7 +262,7 @@ void TFormOffline::OfflineRecMouseDown(QTreeWidgetItem* item, Qt::MouseButtons b
     default: break;
   }
   if (buttons & Qt::RightButton) {
-    TreeViewOpti->setCurrentItem(item);
+    if (item) TreeViewOpti->setCurrentItem(item);
     FMenu->popup(QCursor::pos());
   }
 }
@@ -273,13 +299,17 @@ int TFormOffline::ExportTo(const QString& folder) {
   for (QTreeWidgetItem* i : CheckedFiles()) files << i->data(0, CPathRole).toString();
   const int n = ExportFiles(files, folder, failed);
   for (const QString& f : failed) LogPrepare(this, QStringLiteral("Export: %1").arg(f), false);
-  Tell(QStringLiteral("Es wurden %1 Dateien nach %2 exportiert.").arg(n).arg(folder));
+  Tell(QStringLiteral("Es wurden %1 Dateien nach %2 exportiert.").arg(files.size()).arg(folder));
+  if (!failed.isEmpty()) Tell(QStringLiteral("%1 Dateien konnten nicht nach %2 geschrieben werden (siehe Protokoll)").arg(failed.size()).arg(folder));
   EndWork();
   return n;
 }
 
 void TFormOffline::ImportFrom(const QString& folder) {
-  if (Busy()) return;
+  if (Busy()) {
+    FPendingImport = folder;
+    return;
+  }
   StartWork(QStringLiteral("Importieren"));
   auto result = std::make_shared<TImportResult>();
   const QString dir = FDataDir;
@@ -288,9 +318,16 @@ void TFormOffline::ImportFrom(const QString& folder) {
     FWorker->deleteLater();
     FWorker = nullptr;
     for (const QString& f : result->Failed) LogPrepare(this, QStringLiteral("Import: %1").arg(f), false);
+    for (const QString& f : result->Ignored) LogPrepare(this, QStringLiteral("Import: %1 passt zu keinem Dateinamen").arg(f), false);
     TreeViewOpti->clear();
     EndWork();
-    Tell(QStringLiteral("Es wurden %1 Dateien importiert").arg(result->Total()));
+    // Every copy attempted counts; what failed or matched no name is said too.
+    Tell(QStringLiteral("Es wurden %1 Dateien importiert").arg(result->Total() + int(result->Failed.size())));
+    if (!result->Failed.isEmpty() || !result->Ignored.isEmpty())
+      Tell(QStringLiteral("%1 Dateien nicht kopiert, %2 Dateien ohne passenden Namen übergangen (siehe Protokoll)")
+               .arg(result->Failed.size())
+               .arg(result->Ignored.size()));
+    FRescanPending = false;
     CheckData();
   });
   FWorker->start();

@@ -40,9 +40,13 @@ class TFormOffline : public TFormLayout {
   QTreeWidgetItem* FStartDevice = nullptr;
   uint32_t FSelectedStation = 0;
   bool FInClick = false;
+  bool FRescanPending = false;
+  QString FPendingImport;
 
  private:
   void AddNodes(QTreeWidgetItem* parent, const TStoreNode& node);
+  // A worker ended: what waited for it runs now.
+  void RunPending();
   void Tell(const QString& text);
   QList<QTreeWidgetItem*> CheckedFiles() const;
   void DeleteClass();

@@ -94,17 +94,32 @@ TEST(OfflineWindow, ScanOpenShowDeleteImport) {
   }
 }
 
-TEST(OfflineWindow, WithoutAKnownDeviceTheOnlyStationOpens) {
+TEST(OfflineWindow, WorkDuringAScanWaitsAndTicksOnlySelect) {
   QTemporaryDir store;
   Put(store.path() + "/12345678/Event/12345678-1764900000-000.log", TRecordKind::rkEvent, "", 1764900000);
   TFormOffline w;
   w.SetStore(store.path(), 0);
   w.CheckData();
-  ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 1 && w.Stations()[0]->childCount() > 0; }, 5000));
-  EXPECT_TRUE(w.Stations()[0]->isExpanded());
-  // With a second station there is a choice to make: nothing opens by itself.
+  // The store changes while the scan runs: the second scan waits, it is not dropped.
   Put(store.path() + "/87654321/Event/87654321-1764900000-000.log", TRecordKind::rkEvent, "", 1764900000);
   w.CheckData();
+  EXPECT_TRUE(w.FRescanPending);
   ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 2; }, 5000));
-  EXPECT_EQ(w.Stations()[0]->childCount() + w.Stations()[1]->childCount(), 0);
+  EXPECT_EQ(w.Stations()[0]->childCount() + w.Stations()[1]->childCount(), 0) << "no station chosen: nothing opens";
+  // On the empty tree area only export and import are offered.
+  w.OfflineRecMouseDown(nullptr, Qt::LeftButton);
+  EXPECT_TRUE(w.actImportFromSD->isEnabled());
+  EXPECT_FALSE(w.actDelClass->isEnabled());
+  EXPECT_FALSE(w.actDelOfflineAllFiles->isEnabled());
+
+  QTreeWidgetItem* station = w.Stations()[0];
+  w.OpenStation(station);
+  ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && station->childCount() > 0; }, 5000));
+  QTreeWidgetItem* file = Find(station, QStringLiteral("PQ-Ereignisse"))->child(0);
+  ASSERT_NE(file, nullptr);
+  file->setCheckState(0, Qt::Checked);
+  emit w.TreeViewOpti->itemClicked(file, 0);
+  EXPECT_EQ(w.GridData->rowCount(), 0) << "a tick selects, it does not open the file";
+  emit w.TreeViewOpti->itemClicked(file, 0);
+  EXPECT_EQ(w.GridData->rowCount(), 1);
 }

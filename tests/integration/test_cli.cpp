@@ -1295,11 +1295,30 @@ TEST(CliReport, En50160VerdictsAndStatisticsFromKnownViolations) {
   EXPECT_FALSE(QFile::exists(dir.filePath("mixed.pdf")));
   EXPECT_FALSE(QFile::exists(dir.filePath("mixed.pdf.part")));
 
-  r = RunCli({QStringLiteral("report"), QStringLiteral("harmonics-u"), bad, QStringLiteral("--pdf"), dir.filePath("h.pdf")});
+  // Statistics take only the channels of their kind: voltage harmonics here.
+  {
+    vanta::TContextHeader ctx;
+    ctx.Class = QStringLiteral("10min");
+    ctx.Channels = {{1, 0, QStringLiteral("V"), QStringLiteral("U L1")},
+                    {2, 0, QStringLiteral("%"), QStringLiteral("H3 U L1")},
+                    {3, 0, QStringLiteral("%"), QStringLiteral("H5 U L1")},
+                    {4, 0, QStringLiteral("%"), QStringLiteral("H5 I L1")}};
+    vanta::TRecordWriter w(vanta::TRecordKind::rkRecording, {12345678, 0, false, {}, {}, {}}, ctx);
+    // H5: 1..20 %: maximum 20, 95 % value (nearest rank of 20) 19, mean 10.5.
+    for (int i = 1; i <= 20; ++i) w.Add(vanta::TRecRow{{1764547200u + uint32_t(i) * 600, 0}, {230.0f, 1.0f, float(i), 50.0f}});
+    QString error;
+    ASSERT_TRUE(w.Save(dir.filePath("harm.log"), error));
+  }
+  r = RunCli({QStringLiteral("report"), QStringLiteral("harmonics-u"), dir.filePath("harm.log"), QStringLiteral("--pdf"), dir.filePath("h.pdf")});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   text = PdfText(dir.filePath("h.pdf"));
   EXPECT_TRUE(text.contains(QStringLiteral("Statistik Harmonische Spannung")));
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("U L1\\s+230.00\\s+230.00\\s+226.99")).match(text).hasMatch()) << text.toStdString();
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("H5 U L1\\s+20.00\\s+19.00\\s+10.50")).match(text).hasMatch()) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("H3 U L1")));
+  EXPECT_FALSE(text.contains(QStringLiteral("H5 I L1"))) << "a current is no voltage harmonic";
+  r = RunCli({QStringLiteral("report"), QStringLiteral("bands-i"), dir.filePath("harm.log"), QStringLiteral("--pdf"), dir.filePath("b.pdf")});
+  EXPECT_NE(r.Exit, 0);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("keine passenden Kanäle"))) << r.Err.toStdString();
 
   // Residual current over its reference in two rows.
   {
