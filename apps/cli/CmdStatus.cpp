@@ -63,8 +63,13 @@ void Print(TCliOutput& out, const TStatusRecord& r) {
     list(QStringLiteral("NTP %1").arg(k + 1), lines);
   }
   QStringList time;
-  for (const TNameValue& t : r.Time)
-    time << QStringLiteral("%1=%2").arg(t.first, t.first == QLatin1String("quality") && !r.DcfQuality.isEmpty() ? r.DcfQuality : t.second);
+  bool quality = false;
+  for (const TNameValue& t : r.Time) {
+    const bool q = t.first == QLatin1String("quality") && !r.DcfQuality.isEmpty();
+    quality |= q;
+    time << QStringLiteral("%1=%2").arg(t.first, q ? r.DcfQuality : t.second);
+  }
+  if (!quality && !r.DcfQuality.isEmpty()) time << QStringLiteral("quality=") + r.DcfQuality;
   list(QStringLiteral("Zeitsynchronisation"), time);
 }
 
@@ -81,6 +86,10 @@ int ParseSaved(TCliOutput& out, const QString& path) {
 
 int Status(TCliSession& s) {
   TComUnit& u = s.Unit();
+  if (u.FDevType == TDevType::devtypOmnivex) {
+    s.Out().Error(QStringLiteral("dieser Gerätetyp führt kein Statusskript aus"));
+    return ecRefused;
+  }
   TStatusFlow flow(u);
   QString path, failed;
   flow.OnStatusFile = [&path](const QString& p) { path = p; };
@@ -304,6 +313,10 @@ TCliCommand DevlogCommand() {
             const int since = s.RefusalCount();
             {
               TProgressScope bar(s.Progress(), QStringLiteral("devlog"));
+              if (args.Has(QStringLiteral("secure")) && !u.FRev.IsAtLeastVer(2, 10, 0)) {
+                s.Out().Error(QStringLiteral("Secure Logfile erst ab Firmware 2.10.0 (Gerät: %1)").arg(u.FRev.VerAsStr()));
+                return int(ecRefused);
+              }
               if (args.Has(QStringLiteral("secure")))
                 flow.GetSecureLog();
               else

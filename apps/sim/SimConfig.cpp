@@ -31,6 +31,8 @@ bool ParseFault(const QString& spec, TSimFaults& f, QString& error) {
     f.StallCmd = value.isEmpty() ? -2 : value.toInt(&ok);
   } else if (name == QLatin1String("nak-setup")) {
     f.NakSetup = true;
+  } else if (name == QLatin1String("nak-scratchpad")) {
+    f.NakScratchpad = true;
   } else if (name == QLatin1String("split")) {
     f.SplitWrites = true;
   } else if (name == QLatin1String("coalesce")) {

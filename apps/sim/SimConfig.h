@@ -24,6 +24,7 @@ struct TSimFaults {
   int64_t CloseAfterBytes = -1;  // close the connection after sending this many bytes
   int StallCmd = -1;             // never answer requests with this CMD (-2: any)
   bool NakSetup = false;         // refuse every setup write
+  bool NakScratchpad = false;    // refuse every scratchpad write
   bool SplitWrites = false;      // send answers one byte per write
   bool Coalesce = false;         // hold answers and send several in one write
   int UnknownCmdAfter = -1;      // answer the N-th request (1-based) with an unknown CMD

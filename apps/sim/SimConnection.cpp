@@ -632,6 +632,7 @@ void TSimConnection::HandleScratchpad(const ccc_head_t& h, const QByteArray& fra
     TScratchpadUpload up;
     if (const QString e = DecodeScratchpadUpload(frame, up); !e.isEmpty()) return Nak(h, CNakUnknown, e);
     const QString local = FDevice.Storage.Map(QString::fromLatin1(up.TargetName), base);
+    if (FDevice.Config.Faults.NakScratchpad) return Nak(h, CNakCannotStore, QStringLiteral("Datei kann nicht gespeichert werden"));
     if (local.isEmpty() || !WriteFileAtomic(local, up.File))
       return Nak(h, CNakCannotStore, QStringLiteral("Datei kann nicht gespeichert werden"));
     Send(BuildHeaderOnly(Ctx(&h), 7, 0, 2));

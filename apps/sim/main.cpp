@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
       {"users", "Users file (name:password:right,right).", "file"},
       {"max-connections", "Concurrent sessions before NAK 120.", "n", "2"},
       {"config", "Ini file with [device], [time] and [ntp] settings.", "file"},
-      {"fault", "Failure mode: close-after=N, stall[=CMD], split, coalesce, unknown-cmd[=N].", "spec"},
+      {"fault", "Failure mode: close-after=N, stall[=CMD], nak-setup, nak-scratchpad, split, coalesce, unknown-cmd[=N].", "spec"},
       {"text-interval", "Milliseconds between device text-stream lines (0: off).", "ms", "30000"},
       {"ntp-interval", "Milliseconds between NTP requests in an open tunnel.", "ms", "3000"},
       {"cal-state", "Answer of pq.calState().", "text"},

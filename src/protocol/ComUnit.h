@@ -165,6 +165,7 @@ class TComUnit : public QObject {
                  QString& xml, QString& error);
   // ---- Lua channel ----
   void LUACommandSSH(const QByteArray& text);
+  void LogLuaText(const QString& text, bool end);
   void EvalLuaCommand(uint16_t ExtCmd, const QByteArray& text);
   void SendLUACBCommand(const QString& text, TLuaReceiver cb);
   // Queues a Lua statement whose whole output goes to `receiver`.

@@ -1,5 +1,7 @@
 // The Lua channel: output frames, line-wise logging and the receivers.
 #include "ComUnit.h"
+
+#include <utility>
 #include "LogFormat.h"
 
 namespace vanta {
@@ -19,20 +21,21 @@ void TComUnit::LUACommand(TMemoryStream& stream) {
   const QByteArray text = LuaOutputText(CurrentFrame(stream));
   LOGF("LUA: StreamPos: %d, sz: %d", int(stream.Position()), int(stream.Size()));
   EvalLuaCommand(FHead.ExtCmd, text);
-  if (!text.isEmpty()) {
-    FLuaText += QString::fromLatin1(text);
-    for (qsizetype nl = FLuaText.indexOf(QLatin1Char('\n')); nl >= 0; nl = FLuaText.indexOf(QLatin1Char('\n'))) {
-      QString line = FLuaText.left(nl);
-      if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
-      FLuaText.remove(0, nl + 1);
-      WriteLog(line, true);
-    }
-  }
-  if (FHead.ExtCmd == 3) {
-    if (!FLuaText.isEmpty()) WriteLog(FLuaText, true);
-    FLuaText.clear();
-  }
+  LogLuaText(QString::fromLatin1(text), FHead.ExtCmd == 3);
   stream.SetPosition(qMin<qsizetype>(FHead.Size, stream.Size()));
+}
+
+// Into the log by whole lines, over CCCI and SSH alike: an answer that
+// arrives in pieces is still one line where it is shown.
+void TComUnit::LogLuaText(const QString& text, bool end) {
+  FLuaText += text;
+  for (qsizetype nl = FLuaText.indexOf(QLatin1Char('\n')); nl >= 0; nl = FLuaText.indexOf(QLatin1Char('\n'))) {
+    QString line = FLuaText.left(nl);
+    if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+    FLuaText.remove(0, nl + 1);
+    WriteLog(line, true);
+  }
+  if (end && !FLuaText.isEmpty()) WriteLog(std::exchange(FLuaText, QString()), true);
 }
 
 void TComUnit::LUACommandSSH(const QByteArray& text) {
@@ -51,7 +54,7 @@ void TComUnit::LUACommandSSH(const QByteArray& text) {
     EvalLuaCommand(1, line);
     collected += QString::fromLatin1(line);
   }
-  if (!collected.isEmpty()) WriteLog(collected, true);
+  LogLuaText(collected, complete);
   WriteLog(QStringLiteral("done: ") + BoolText(complete));
   if (complete) {
     EvalLuaCommand(3, {});

@@ -117,6 +117,11 @@ TEST(StatusWindow, EveryPageFilledFromTheDevice) {
   ASSERT_TRUE(SpinUntil([&] { return lua->btnSend->isEnabled(); }, 10000));
   EXPECT_TRUE(lua->mmoLog->toPlainText().contains(QStringLiteral("Send: pq.getEvtOscHpCnt()\n0\n"))) << lua->mmoLog->toPlainText().toStdString();
   t.Shot(QStringLiteral("status-lua.png"));
+  // A refresh from the Lua page comes back to it.
+  t.W.refreshView();
+  EXPECT_FALSE(t.W.MenuEnabled());
+  ASSERT_TRUE(SpinUntil([&] { return t.W.MenuEnabled(); }, 10000));
+  EXPECT_EQ(t.W.ActivePage(), 8);
 
   // The certificate goes where the user says and stays on the device.
   const QString cert = t.Data.filePath("cert.pdf");
@@ -144,3 +149,4 @@ TEST(StatusWindow, MissingStatusFileKeepsThePages) {
   EXPECT_TRUE(t.Log.contains(QStringLiteral("Vanta: File not found: ") + t.Data.filePath("nothing.txt")));
   EXPECT_EQ(t.W.FFrameMain->Rows->ValueOf(QStringLiteral("Betriebsname")), QStringLiteral("Umspannwerk Nord"));
 }
+

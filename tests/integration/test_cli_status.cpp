@@ -181,3 +181,31 @@ TEST_F(CliStatusSshTest, StatusThroughSsh) {
   EXPECT_EQ(o["serial"].toString(), QStringLiteral("12345678"));
   EXPECT_EQ(o["ntp"].toObject()["NTP 4"].toArray().size(), 4);
 }
+
+class CliNakScratchpadTest : public CliTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--fault"), QStringLiteral("nak-scratchpad")}; }
+};
+
+TEST_F(CliNakScratchpadTest, RefusedScriptUploadEndsTheRefresh) {
+  const TRun r = Cli({QStringLiteral("status")});
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("NAK: Datei kann nicht gespeichert werden"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Out.isEmpty());
+  EXPECT_FALSE(QFile::exists(Scratch(Sim, QStringLiteral("stat.txt"))));
+}
+
+class CliOldFirmwareTest : public CliTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--firmware"), QStringLiteral("2.9.4"), QStringLiteral("--article"), QStringLiteral("357000101")}; }
+};
+
+TEST_F(CliOldFirmwareTest, NoSecureLogBefore2_10AndNoScriptForThisDeviceType) {
+  TRun r = Cli({QStringLiteral("devlog"), Data.filePath("s.txt"), QStringLiteral("--secure")});
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("2.10.0"))) << r.Err.toStdString();
+  EXPECT_FALSE(QFile::exists(Data.filePath("s.txt")));
+  r = Cli({QStringLiteral("status")});
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_FALSE(QFile::exists(Scratch(Sim, QStringLiteral("status.lua")))) << "the script never reaches the device";
+}

@@ -119,6 +119,10 @@ TEST(ComUnitLua, SshShellOutputEndsAtTheMarker) {
   EXPECT_TRUE(c.LogHas(QStringLiteral("done: True")));
   ASSERT_TRUE(test::SpinUntil([&] { return !got.isEmpty(); }));
   EXPECT_EQ(got, QStringLiteral("first line\nsecond part\n")) << "text before the marker on its line is dropped";
+  // The log gets whole lines, as over CCCI: the piece "second" waited for " part".
+  EXPECT_TRUE(c.LogHas(QStringLiteral("first line")));
+  EXPECT_TRUE(c.LogHas(QStringLiteral("second part")));
+  EXPECT_FALSE(c.LogHas(QStringLiteral("second")));
 }
 
 TEST(ComUnitSession, Protocol4AnswerStoresTheFtpLoginAndIdentifies) {

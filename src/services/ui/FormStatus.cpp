@@ -1,6 +1,7 @@
 #include "FormStatus.h"
 
 #include <QButtonGroup>
+#include <algorithm>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
@@ -310,8 +311,13 @@ void TFrameNTP::SetNTPData(const TStatusRecord& r) {
     for (const TNameValue& line : r.Ntp[k]) lines << NtpLineText(line);
     Servers[k]->AddLines(lines);
   }
-  for (const TNameValue& t : r.Time)
-    Time->Add(t.first, t.first == QLatin1String("quality") && !r.DcfQuality.isEmpty() ? r.DcfQuality : t.second);
+  bool quality = false;
+  for (const TNameValue& t : r.Time) {
+    const bool q = t.first == QLatin1String("quality") && !r.DcfQuality.isEmpty();
+    quality |= q;
+    Time->Add(t.first, q ? r.DcfQuality : t.second);
+  }
+  if (!quality && !r.DcfQuality.isEmpty()) Time->Add(QStringLiteral("quality"), r.DcfQuality);  // "Kein Signal" comes without a figure
 }
 
 TFramePCAP::TFramePCAP(QWidget* parent) : QWidget(parent) {
@@ -380,7 +386,7 @@ TFramePCAP::TFramePCAP(QWidget* parent) : QWidget(parent) {
   };
   connect(cmbType, &QComboBox::currentIndexChanged, this, typeChanged);
   for (QSpinBox* s : {spnHours, spnMinutes, spnSeconds, spnPackets}) connect(s, &QSpinBox::valueChanged, this, rebuild);
-  connect(edtInterface, &QLineEdit::editingFinished, this, rebuild);
+  connect(edtInterface, &QLineEdit::textEdited, this, rebuild);
   connect(edtFileName, &QLineEdit::editingFinished, this, rebuild);
   connect(btnAdd, &QPushButton::clicked, this, [this] {
     if (edtAddress->text().trimmed().isEmpty()) return;
@@ -567,12 +573,15 @@ QWidget* TFormStatus::Page(int tag) const {
   return nullptr;
 }
 
-bool TFormStatus::MenuEnabled() const { return FButtons->button(0)->isEnabled(); }
+bool TFormStatus::MenuEnabled() const {
+  const QList<QAbstractButton*> all = FButtons->buttons();
+  return std::all_of(all.begin(), all.end(), [](const QAbstractButton* b) { return b->isEnabled(); });
+}
 
 bool TFormStatus::PageButtonVisible(int tag) const { return FButtons->button(tag) && !FButtons->button(tag)->isHidden(); }
 
 void TFormStatus::EnableMenu(bool on) {
-  for (QAbstractButton* b : FButtons->buttons()) b->setEnabled(on || FButtons->id(b) == 8);
+  for (QAbstractButton* b : FButtons->buttons()) b->setEnabled(on);
 }
 
 void TFormStatus::ConnEst(QObject* Sender, bool connected) {
@@ -585,6 +594,7 @@ void TFormStatus::ConnEst(QObject* Sender, bool connected) {
     FFlow->OnFailed = [this](const QString& reason) {
       EndWork();
       LogPrepare(this, reason, true);
+      EnableMenu(true);  // nothing more comes: the pages stay usable with what they show
     };
   }
   actSecureLog->setEnabled(FComUnit->FRev.IsAtLeastVer(2, 10, 0));
@@ -592,6 +602,7 @@ void TFormStatus::ConnEst(QObject* Sender, bool connected) {
     // This device type runs no status script: only the Lua page.
     for (QAbstractButton* b : FButtons->buttons()) b->setVisible(FButtons->id(b) == 8);
     actRefresh->setEnabled(false);
+    EnableMenu(true);
     MenuBtnClick(8);
     return;
   }
@@ -644,7 +655,7 @@ void TFormStatus::MenuBtnClick(int tag) {
   FInClick = true;
   FButtons->button(tag)->setChecked(true);
   SetActiveFrame(tag);
-  if (tag != 7 && tag != 8) FLastTag = tag;
+  FLastTag = tag;
   if (tag == 7 && FFlow && FComUnit && FComUnit->IsConnected()) GetPCAPListing();
   FInClick = false;
 }
