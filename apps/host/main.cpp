@@ -37,7 +37,7 @@ void Describe(QCommandLineParser& p) {
   p.addOptions({
       {"connect", "Device to add (if needed) and open.", "HOST:PORT"},
       {"serial", "Serial device to add and open.", "PATH"},
-      {"open", "Window to open for --connect/--serial (para, visu, data, status, ...).", "KIND", "data"},
+      {"open", "Window to open for --connect/--serial (para, visu, data, status, ...); offline also without a device.", "KIND", "data"},
       {"ssh", "Reach the device through SSH."},
       {"user", "SSH user.", "U"},
       {"password", "SSH password.", "P"},
@@ -200,6 +200,8 @@ int main(int argc, char** argv) {
   if (toOpen >= 0) {
     main.SelectDevice(toOpen);
     main.OpenDevice(toOpen, GetDirectKind(p.value("open")));
+  } else if (p.isSet("open") && GetDirectKind(p.value("open")) == TDirectKind::dkoffline) {
+    main.OpenOffline(0, QString());  // the store needs no device: every station
   }
 
   if (p.isSet("screenshot")) {

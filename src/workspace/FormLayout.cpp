@@ -35,14 +35,17 @@ namespace {
 constexpr qsizetype CFirstRows = 20000;  // rows a table shows at once
 constexpr int CItemRole = Qt::UserRole + 7;  // marks file items of the tree
 
+}  // namespace
+
 QIcon ImageIcon(int image) {
-  // 0: not (completely) on disk, 3: on disk, 4: a group.
+  // 0: not (completely) on disk, 3: on disk, 4: a group, 5: a station or installation; below 0: none.
+  if (image < 0) return {};
   static const QIcon missing = QApplication::style()->standardIcon(QStyle::SP_ArrowDown);
   static const QIcon onDisk = QApplication::style()->standardIcon(QStyle::SP_DialogApplyButton);
   static const QIcon group = QApplication::style()->standardIcon(QStyle::SP_DirIcon);
-  return image == CImgOnDisk ? onDisk : image == CImgGroup ? group : missing;
+  static const QIcon station = QApplication::style()->standardIcon(QStyle::SP_ComputerIcon);
+  return image == CImgOnDisk ? onDisk : image == CImgGroup ? group : image == 5 ? station : missing;
 }
-}  // namespace
 
 void TRecTreeViewItem::SetImage(int image) {
   Image = image;

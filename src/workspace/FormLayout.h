@@ -5,6 +5,7 @@
 // records are shown here. TFormOnline adds the readout of a connected
 // device: the device's lists as a tree, fetching with resume, the queued
 // download and the deletes.
+#include <QIcon>
 #include <QTreeWidgetItem>
 #include <functional>
 #include <memory>
@@ -27,6 +28,9 @@ namespace vanta {
 
 // A file of the tree: the device path, the size the device reported (raised
 // to the local size once shown) and whether it is a binary-input record.
+// The tree images by number (3 on disk, 4 group, 5 station, below 0 none).
+QIcon ImageIcon(int image);
+
 class TRecTreeViewItem : public QTreeWidgetItem {
  public:
   using QTreeWidgetItem::QTreeWidgetItem;

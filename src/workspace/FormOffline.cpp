@@ -27,6 +27,7 @@ TFormOffline::TFormOffline(QWidget* parent) : TFormLayout(parent) {
   FFrmCapt = QStringLiteral("Messdaten Auswertung Offline");
   setWindowTitle(FFrmCapt);
   PanelBack->setEnabled(true);  // no connection to wait for
+  DimPanel(false);
   AniIndi->setVisible(false);
   TreeViewOpti->setSortingEnabled(false);
   auto act = [this](const QString& text, auto fn) {
@@ -137,13 +138,28 @@ void TFormOffline::CheckData() {
   auto stations = std::make_shared<QList<TStation>>();
   auto lines = std::make_shared<QStringList>();
   const QString dir = FDataDir;
-  FWorker = QThread::create([stations, lines, dir] {
-    *stations = ScanStore(dir, [lines](const QString& l) { *lines << l; });
+  // One progress step per station, reported on the GUI thread.
+  auto progress = [this](int done, int total) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, done, total] {
+          if (done == 0) {
+            FGesamtCount = uint64_t(total);
+            SynchStartProgress();
+          } else {
+            SynchSendProgress();
+          }
+        },
+        Qt::QueuedConnection);
+  };
+  FWorker = QThread::create([stations, lines, dir, progress] {
+    *stations = ScanStore(dir, [lines](const QString& l) { *lines << l; }, progress);
   });
   connect(FWorker, &QThread::finished, this, [this, stations, lines] {
     FWorker->deleteLater();
     FWorker = nullptr;
     for (const QString& l : *lines) LogPrepare(this, l, false);
+    SynchStoppProgress();
     TreeViewOpti->clear();
     FClickedTVI = nullptr;
     FStartDevice = nullptr;
@@ -151,8 +167,12 @@ void TFormOffline::CheckData() {
     for (int k = 0; k < stations->size(); ++k) {
       const TStation& s = (*stations)[k];
       QTreeWidgetItem*& g = groups[s.Plant];
-      if (!g) g = new QTreeWidgetItem(TreeViewOpti, {s.Plant});
+      if (!g) {
+        g = new QTreeWidgetItem(TreeViewOpti, {s.Plant});
+        g->setIcon(0, ImageIcon(5));
+      }
       auto* item = new QTreeWidgetItem(g, {s.Text});
+      item->setIcon(0, ImageIcon(5));
       item->setData(0, CTagRole, int(stStation));
       item->setData(0, CPathRole, s.Path);
       item->setData(0, CStationRole, QVariant::fromValue(s.Folder));
@@ -184,6 +204,7 @@ void TFormOffline::RunPending() {
 void TFormOffline::AddNodes(QTreeWidgetItem* parent, const TStoreNode& node) {
   for (const TStoreNode& c : node.Children) {
     auto* item = new QTreeWidgetItem(parent, {c.Text});
+    item->setIcon(0, ImageIcon(c.Image));
     item->setData(0, CTagRole, c.Tag);
     item->setData(0, CPathRole, c.Path);
     item->setData(0, CAsyncRole, c.IsAsync);
@@ -313,10 +334,24 @@ void TFormOffline::ImportFrom(const QString& folder) {
   StartWork(QStringLiteral("Importieren"));
   auto result = std::make_shared<TImportResult>();
   const QString dir = FDataDir;
-  FWorker = QThread::create([result, folder, dir] { *result = ImportFolder(folder, dir); });
+  // The total is the progress maximum, one step per file copied.
+  auto progress = [this](int done, int total) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, done, total] {
+          if (done <= 1) {
+            FGesamtCount = uint64_t(total);
+            SynchStartProgress();
+          }
+          SynchSendProgress();
+        },
+        Qt::QueuedConnection);
+  };
+  FWorker = QThread::create([result, folder, dir, progress] { *result = ImportFolder(folder, dir, progress); });
   connect(FWorker, &QThread::finished, this, [this, result] {
     FWorker->deleteLater();
     FWorker = nullptr;
+    SynchStoppProgress();
     for (const QString& f : result->Failed) LogPrepare(this, QStringLiteral("Import: %1").arg(f), false);
     for (const QString& f : result->Ignored) LogPrepare(this, QStringLiteral("Import: %1 passt zu keinem Dateinamen").arg(f), false);
     TreeViewOpti->clear();

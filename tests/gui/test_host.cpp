@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -24,6 +25,9 @@
 
 #include "DeviceDialog.h"
 #include "DeviceStore.h"
+#include "FormOffline.h"
+#include "FormStatus.h"
+#include "RecordFile.h"
 #include "FrmNewPass.h"
 #include "MainWindow.h"
 #include "SimProcess.h"
@@ -411,6 +415,28 @@ TEST(HostOpensDevice, TheEntrysSettingsReachTheWindow) {
   EXPECT_EQ(c->FComUnit->FSSHPassword, QStringLiteral("von-der-kommandozeile"));
   EXPECT_EQ(asked, 0);
   EXPECT_EQ(h.Main->OpenDevice(2, TDirectKind::dkdata), nullptr) << "no such entry";
+}
+
+TEST(HostOpensDevice, OfflineAtTheDevicesStationOrAllStationsAndTheStatusWindow) {
+  THostDevice d = Network(QString());
+  d.SN = 12345678;
+  THost h({d});
+  for (const uint32_t sn : {12345678u, 87654321u}) {
+    const QString path = h.Dir.filePath(QStringLiteral("data/%1/Event/%1-1764900000-000.log").arg(sn));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    TRecordWriter w(TRecordKind::rkEvent, {sn, 0, false, QStringLiteral("Nord"), {}, QStringLiteral("Geraet")}, {});
+    QString error;
+    ASSERT_TRUE(w.Save(path, error));
+  }
+  auto* at = dynamic_cast<TFormOffline*>(h.Main->OpenDevice(0, TDirectKind::dkoffline));
+  ASSERT_NE(at, nullptr);
+  ASSERT_TRUE(vanta::test::SpinUntil([&] { return !at->Busy() && at->Stations().size() == 2 && at->FStartDevice && at->FStartDevice->childCount() > 0; }, 5000));
+  EXPECT_TRUE(at->FStartDevice->text(0).startsWith(QStringLiteral("12345678")));
+  auto* all = dynamic_cast<TFormOffline*>(h.Main->OpenOffline(0, QString()));
+  ASSERT_NE(all, nullptr);
+  ASSERT_TRUE(vanta::test::SpinUntil([&] { return !all->Busy() && all->Stations().size() == 2; }, 5000));
+  EXPECT_EQ(all->FStartDevice, nullptr) << "no station chosen";
+  EXPECT_NE(dynamic_cast<TFormStatus*>(h.Main->OpenDevice(0, TDirectKind::dkstatus)), nullptr);
 }
 
 TEST(HostOpensDevice, LanguageCheckOffersTheMappingDatabaseOnce) {
