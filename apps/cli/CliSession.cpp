@@ -218,7 +218,7 @@ std::vector<TCliCommand> AllCommands() {
   return {IdentifyCommand(), LuaCommand(),   SetupCommand(),      EventsCommand(), RecordingsCommand(),
           DisplayCommand(),  DevlogCommand(), ScratchpadCommand(), StreamCommand(), NtpCommand(),
           ParaCommand(), MdbCommand(), ClockCommand(), RecordCommand(), ReadoutCommand(), OfflineCommand(), ReportCommand(),
-          StatusCommand(), PcapCommand(), CertCommand()};
+          StatusCommand(), PcapCommand(), CertCommand(), LiveCommand()};
 }
 
 }  // namespace vanta::cli

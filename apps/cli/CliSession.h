@@ -144,6 +144,7 @@ TCliCommand DevlogCommand();
 TCliCommand StatusCommand();
 TCliCommand PcapCommand();
 TCliCommand CertCommand();
+TCliCommand LiveCommand();
 TCliCommand ScratchpadCommand();
 TCliCommand StreamCommand();
 TCliCommand NtpCommand();

@@ -1,0 +1,106 @@
+// vanta-cli live: the live view's figures headless: the value panel with the
+// texts the window shows, and oscilloscope records.
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include "ByteOrder.h"
+#include "CliSession.h"
+#include "LiveRecords.h"
+
+namespace vanta::cli {
+
+namespace {
+
+QString LocalTime(TComUnit& u, tmStamp_t stamp) {
+  const tmStamp_t local = TPQTimeProgs::TSNormalizeLocal(stamp, TimeTzFromSet(u.FtmeSet));
+  return TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(local));
+}
+
+int Live(TCliSession& s, const TCliArgs& a) {
+  const bool panel = a.Args[0] == QLatin1String("panel");
+  const int count = a.Has(QStringLiteral("count")) ? a.Value(QStringLiteral("count")).toInt() : 1;
+  TComUnit& u = s.Unit();
+  const int gen = u.FRev.Gen;
+  TCliOutput& out = s.Out();
+  QJsonArray records;
+  QStringList problems;
+  int seen = 0;
+  u.FOnStreamRecord = [&](QObject*, const TStreamRecordView& r) {
+    if (r.Kind != TStreamKind::skMeasurement || seen >= count) return;
+    const QByteArray bytes = r.Record.toByteArray();
+    const QString time = LocalTime(u, r.Stamp);
+    ++seen;
+    if (panel) {
+      if (bytes.size() != PanelRecordLength(gen)) {
+        problems << QStringLiteral("PANEL: %1<>%2").arg(bytes.size()).arg(PanelRecordLength(gen));
+        return;
+      }
+      QJsonObject fields;
+      out.Line(time);
+      for (const TPanelText& t : DecodePanel(bytes, gen)) {
+        fields.insert(t.Field, t.Text);
+        out.Line(QStringLiteral("  %1 %2").arg(t.Label, -10).arg(t.Text));
+      }
+      records.append(QJsonObject{{QStringLiteral("time"), time}, {QStringLiteral("fields"), fields}});
+      return;
+    }
+    // The oscilloscope header ends with the sample count and the rate.
+    const int at = gen == 0 ? 32 : 52;
+    const uint32_t samples = bytes.size() >= at + 8 ? GetU32At(bytes, at) : 0;
+    const uint32_t rate = bytes.size() >= at + 8 ? GetU32At(bytes, at + 4) : 0;
+    QList<int> channels;
+    const int carried = OscSampleSize(gen) / 4;
+    for (const TOscChannel& c : COscChannels)
+      if (c.Channel < carried) channels << c.Channel;
+    QJsonArray rows;
+    QList<float> values;
+    const int64_t t0 = TPQTimeProgs::TStoLinear(r.Stamp);
+    if (!DecodeOsc(bytes, gen, samples, rate, t0, channels, values, [&](int64_t t, const QList<float>& v) {
+          QJsonArray row{QString::number(t - t0)};
+          for (float f : v) row.append(double(f));
+          rows.append(row);
+        })) {
+      problems << QStringLiteral("Oszilloskop: %1 Bytes passen nicht zu %2 Werten").arg(bytes.size()).arg(samples);
+      return;
+    }
+    QJsonArray names;
+    for (int c : channels) names.append(QLatin1String(COscChannels[size_t(c)].Symbol));
+    out.Line(QStringLiteral("%1  %2 samples at %3/s, %4 channels").arg(time).arg(samples).arg(rate).arg(channels.size()));
+    records.append(QJsonObject{{QStringLiteral("time"), time},
+                               {QStringLiteral("samples"), qint64(samples)},
+                               {QStringLiteral("rate"), qint64(rate)},
+                               {QStringLiteral("channels"), names},
+                               {QStringLiteral("rows"), rows}});
+  };
+  const uint32_t id = panel ? 0x04FFFFFFu : 0x08FFFFFFu;
+  const int since = s.RefusalCount();
+  u.SendCommand(ccci::TCcci::STREAM_START, id);
+  s.WaitFor([&] { return seen >= count || s.ConnectionLost() || s.RefusalCount() > since; });
+  u.FOnStreamRecord = nullptr;
+  out.Result().insert(QStringLiteral("generation"), gen);
+  out.Result().insert(QStringLiteral("records"), records);
+  for (const QString& p : problems) out.Note(p);
+  if (seen < count) return s.Fail(since, QStringLiteral("live ") + a.Args[0]);
+  return records.isEmpty() ? int(ecRefused) : int(ecDone);
+}
+
+}  // namespace
+
+TCliCommand LiveCommand() {
+  return {QStringLiteral("live"),
+          QStringLiteral("live panel|osc [--count N]"),
+          {{{QStringLiteral("count")}, true}},
+          [](const TCliArgs& a) {
+            if (a.Args.isEmpty()) return Missing(QStringLiteral("panel or osc"));
+            if (a.Args[0] != QLatin1String("panel") && a.Args[0] != QLatin1String("osc"))
+              return TArgProblem::Usage(QStringLiteral("'%1' is neither panel nor osc").arg(a.Args[0]));
+            if (a.Args.size() > 1) return Unexpected(a.Args[1]);
+            bool ok = true;
+            if (a.Has(QStringLiteral("count")) && (a.Value(QStringLiteral("count")).toInt(&ok) < 1 || !ok))
+              return TArgProblem::Usage(QStringLiteral("--count needs a whole number of at least 1"));
+            return TArgProblem::None();
+          },
+          Live};
+}
+
+}  // namespace vanta::cli

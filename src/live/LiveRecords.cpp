@@ -1,0 +1,194 @@
+#include "LiveRecords.h"
+
+#include <QtGlobal>
+#include <cmath>
+#include <cstring>
+
+#include "ByteOrder.h"
+
+namespace vanta {
+
+namespace {
+
+// A float at `offset`, or 0 past the end: records are read as if zero-filled.
+float F32(const QByteArray& b, qsizetype offset) {
+  if (offset < 0 || offset + 4 > b.size()) return 0.0f;
+  const uint32_t bits = GetU32At(b, offset);
+  float f = 0;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+QList<float> Floats(const QByteArray& b, qsizetype offset, int count) {
+  QList<float> out;
+  out.reserve(count);
+  for (int i = 0; i < count; ++i) out << F32(b, offset + 4 * i);
+  return out;
+}
+
+int PowerBlock(int generation) { return generation >= 2 ? 1896 : 1892; }
+int CurrentBandBlock(int generation) { return generation >= 2 ? 1336 : 1332; }
+
+}  // namespace
+
+QString UnitText(int unitIndex) {
+  static const char* const CUnits[] = {"", "%", "V", "Hz", "W", "A", "VA", "°", "VAR"};
+  return unitIndex >= 0 && unitIndex < int(std::size(CUnits)) ? QString::fromUtf8(CUnits[unitIndex]) : QString();
+}
+
+QString ValueText(float value, int unitIndex) {
+  float v = value;
+  int n = 0;
+  for (;;) {
+    const float q = float(double(v) / 1000.0);
+    if (std::fabs(q) > 1.0f) {
+      v = q;
+      ++n;
+    }
+    if (std::fabs(q) < 1000.0f || n == 3 || std::isnan(q)) break;
+  }
+  static const char* const CPrefix[] = {"", "k", "M", "G"};
+  return QString::asprintf("%.2f %s", double(v), CPrefix[n]) + UnitText(unitIndex);
+}
+
+int PanelRecordLength(int generation) { return generation >= 2 ? 2328 : 2320; }
+int HarmonicRecordLength(int generation) { return generation >= 2 ? 6264 : 6052; }
+int OscHeaderSize(int generation) { return generation == 0 ? 40 : 60; }
+int OscSampleSize(int generation) {
+  if (generation == 0 || generation == 1) return 44;
+  return generation == 2 ? 48 : 0;
+}
+
+QList<TPanelText> DecodePanel(const QByteArray& record, int generation) {
+  QByteArray r = record.left(2328);
+  r.append(QByteArray(2328 - r.size(), '\0'));
+  QList<TPanelText> out;
+  auto add = [&](const QString& field, const QString& label, qsizetype offset, int unit) {
+    out.append({field, label, ValueText(F32(r, offset), unit)});
+  };
+  add(QStringLiteral("edtF"), QStringLiteral("F:"), 16, 3);
+  const char* const le[] = {"L1", "L2", "L3", "NE"};
+  for (int k = 0; k < 4; ++k)
+    add(QStringLiteral("edtU%1").arg(QLatin1String(le[k])), QStringLiteral("U%1:").arg(QLatin1String(le[k])), 20 + 4 * k, 2);
+  const char* const ll[] = {"12", "23", "31"};
+  for (int k = 0; k < 3; ++k)
+    add(QStringLiteral("edtU%1").arg(QLatin1String(ll[k])), QStringLiteral("U%1:").arg(QLatin1String(ll[k])), 36 + 4 * k, 2);
+  for (int k = 0; k < 3; ++k) add(QStringLiteral("edtPHL%1").arg(k + 1), QStringLiteral("PHL%1:").arg(k + 1), 52 + 8 * k, 7);
+  add(QStringLiteral("edtUU"), QStringLiteral("UU:"), 128, 1);
+  const char* const thdU[] = {"U1E", "U2E", "U3E", "UNE", "U12", "U23", "U31"};
+  for (int k = 0; k < 7; ++k)
+    add(QStringLiteral("edtTHD%1").arg(QLatin1String(thdU[k])), QStringLiteral("THD %1:").arg(QLatin1String(thdU[k])), 136 + 4 * k, 1);
+  const char* const cur[] = {"1", "2", "3", "N"};
+  for (int k = 0; k < 4; ++k) add(QStringLiteral("edtI%1").arg(QLatin1String(cur[k])), QStringLiteral("I%1:").arg(QLatin1String(cur[k])), 1172 + 4 * k, 5);
+  for (int k = 0; k < 4; ++k)
+    add(QStringLiteral("edtTHDI%1").arg(QLatin1String(cur[k])), QStringLiteral("THD I%1:").arg(QLatin1String(cur[k])), 1252 + 4 * k, 1);
+  if (generation >= 2)
+    add(QStringLiteral("edtIR"), QStringLiteral("IRCM:"), 1332, 5);
+  else
+    out.append({QStringLiteral("edtIR"), QStringLiteral("IRCM:"), QStringLiteral("n.A.")});
+  const int p = PowerBlock(generation);
+  const char* const ph[] = {"1", "2", "3", "total"};
+  struct TPower {
+    const char* Name;
+    int First, Step, Unit;
+  };
+  const TPower powers[] = {{"P", 0, 12, 4}, {"Q", 4, 12, 8}, {"S", 8, 12, 6}, {"QV", 52, 16, 8}, {"D", 112, 4, 8}, {"PF", 128, 8, 0}};
+  for (const TPower& pw : powers)
+    for (int k = 0; k < 4; ++k)
+      add(QStringLiteral("edt%1%2").arg(QLatin1String(pw.Name), QLatin1String(ph[k])),
+          QStringLiteral("%1%2:").arg(QLatin1String(pw.Name), k < 3 ? QLatin1String(ph[k]) : QLatin1String(" ges.")), p + pw.First + pw.Step * k,
+          pw.Unit);
+  // cos φ with "kap." or "ind." from the sign source, empty when it is 0.
+  const char* const cosNames[] = {"edtcosPHL1", "edtcosPHL2", "edtcosPHL3", "edtcosPH"};
+  const char* const cosLabels[] = {"cos φ L1:", "cos φ L2:", "cos φ L3:", "cos φ:"};
+  for (int k = 0; k < 4; ++k) {
+    const float sign = F32(r, p + 208 + 4 * k);
+    const QString prefix = sign < 0 ? QStringLiteral("kap.") : sign > 0 ? QStringLiteral("ind.") : QString();
+    out.append({QLatin1String(cosNames[k]), QString::fromUtf8(cosLabels[k]),
+                QStringLiteral("%1 %2").arg(prefix, ValueText(F32(r, p + 160 + 4 * k), 0))});
+  }
+  return out;
+}
+
+bool DecodeBands(const QByteArray& record, int generation, TVantaDisp disp, std::array<QList<float>, 4>& bands, QString& log) {
+  const int expected = PanelRecordLength(generation);
+  if (record.size() != expected) {
+    log = QStringLiteral("PANEL: %1<>%2").arg(record.size()).arg(expected);
+    return false;
+  }
+  // Voltage blocks: U1E, U2E, U3E, UNE, U12, U23, U31, 35 floats each from 192.
+  auto voltage = [&](int block) { return Floats(record, 192 + 140 * block, 35); };
+  auto current = [&](int block) { return Floats(record, CurrentBandBlock(generation) + 140 * block, 35); };
+  switch (disp) {
+    case TVantaDisp::sdFrqBandULE: bands = {voltage(0), voltage(1), voltage(2), voltage(3)}; return true;
+    case TVantaDisp::sdFrqBandULL: bands = {voltage(4), voltage(5), voltage(6), voltage(3)}; return true;
+    case TVantaDisp::sdFrqBandIL: bands = {current(0), current(1), current(2), current(3)}; return true;
+    default: return false;
+  }
+}
+
+bool DecodeHarmonics(const QByteArray& record, int generation, TVantaDisp disp, std::array<QList<float>, 4>& harmonics,
+                     std::array<QList<float>, 4>& interharmonics) {
+  if (record.size() != HarmonicRecordLength(generation)) return false;
+  // Block starts: U1E, U2E, U3E, UNE, U12, U23, U31, then I1, I2, I3, IN.
+  static const int CBlocks[] = {244, 648, 1052, 1456, 1860, 2264, 2668, 3848, 4252, 4656, 5060};
+  int use[4];
+  switch (disp) {
+    case TVantaDisp::sdHrmULE:
+    case TVantaDisp::sdIHrmULE: use[0] = 0, use[1] = 1, use[2] = 2, use[3] = 3; break;
+    case TVantaDisp::sdHrmULL:
+    case TVantaDisp::sdIHrmULL: use[0] = 4, use[1] = 5, use[2] = 6, use[3] = 3; break;
+    case TVantaDisp::sdHrmIL:
+    case TVantaDisp::sdIHrmIL: use[0] = 7, use[1] = 8, use[2] = 9, use[3] = 10; break;
+    default: return false;
+  }
+  for (int k = 0; k < 4; ++k) {
+    harmonics[size_t(k)] = Floats(record, CBlocks[use[k]], 51);
+    interharmonics[size_t(k)] = Floats(record, CBlocks[use[k]] + 204, 50);
+  }
+  return true;
+}
+
+bool DecodePhasors(const QByteArray& record, int generation, std::array<TPhasor, 10>& phasors) {
+  if (record.size() != HarmonicRecordLength(generation)) return false;
+  for (int k = 0; k < 7; ++k) phasors[size_t(k)] = {F32(record, 52 + 8 * k), F32(record, 56 + 8 * k)};
+  for (int k = 0; k < 3; ++k) phasors[size_t(7 + k)] = {F32(record, 3704 + 8 * k), F32(record, 3708 + 8 * k)};
+  return true;
+}
+
+const std::array<TOscChannel, 12> COscChannels = {{{"U1", 0, "u1", "ULE", true},
+                                                   {"U2", 1, "u2", "ULE", true},
+                                                   {"U3", 2, "u3", "ULE", true},
+                                                   {"UN", 3, "uN", "ULE", true},
+                                                   {"U12", 4, "u12", "ULL", true},
+                                                   {"U23", 5, "u23", "ULL", true},
+                                                   {"U31", 6, "u31", "ULL", true},
+                                                   {"I1", 7, "i1", "IL", false},
+                                                   {"I2", 8, "i2", "IL", false},
+                                                   {"I3", 9, "i3", "IL", false},
+                                                   {"IN", 10, "iN", "IL", false},
+                                                   {"IR", 11, "iR", "IL", false}}};
+
+bool OscRecordValid(qsizetype length, int generation, uint32_t sampleCount) {
+  const int size = OscSampleSize(generation);
+  return size > 0 && length == qsizetype(OscHeaderSize(generation)) + qsizetype(sampleCount) * size;
+}
+
+bool DecodeOsc(const QByteArray& record, int generation, uint32_t sampleCount, uint32_t rate, int64_t t0Ns,
+               const QList<int>& channels, QList<float>& values, const std::function<void(int64_t, const QList<float>&)>& each) {
+  if (channels.isEmpty() || !OscRecordValid(record.size(), generation, sampleCount)) return false;
+  const int header = OscHeaderSize(generation);
+  const int size = OscSampleSize(generation);
+  const int carried = size / 4;
+  values.resize(channels.size());
+  const double step = rate > 0 ? 1e9 / double(rate) : 0.0;
+  for (uint32_t i = 0; i < sampleCount; ++i) {
+    const qsizetype at = header + qsizetype(i) * size;
+    for (int k = 0; k < channels.size(); ++k)
+      if (channels[k] >= 0 && channels[k] < carried) values[k] = F32(record, at + 4 * channels[k]);
+    if (each) each(t0Ns + int64_t(std::llround(step * double(i))), values);
+  }
+  return true;
+}
+
+}  // namespace vanta

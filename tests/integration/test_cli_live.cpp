@@ -1,0 +1,61 @@
+// The live view's figures from the simulator, headless: the value panel's
+// texts against the simulator's documented network, oscilloscope records in
+// both sample layouts.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+
+#include "CliSupport.h"
+
+using namespace vanta::test::cli;
+
+namespace {
+class CliLiveGen2Test : public CliTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--generation"), QStringLiteral("2")}; }
+};
+}  // namespace
+
+TEST_F(CliTest, PanelTextsMatchTheDocumentedNetwork) {
+  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("panel")});
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(o["generation"].toInt(), 1);
+  const QJsonObject f = o["records"].toArray()[0].toObject()["fields"].toObject();
+  // 50 Hz, 230/231/229 V at 0/-120/+120 degrees, 10/11/12 A lagging 30 degrees.
+  EXPECT_EQ(f["edtF"].toString(), QStringLiteral("50.00 Hz"));
+  EXPECT_EQ(f["edtUL2"].toString(), QStringLiteral("231.00 V"));
+  EXPECT_EQ(f["edtPHL2"].toString(), QStringLiteral("-120.00 °"));
+  EXPECT_EQ(f["edtI3"].toString(), QStringLiteral("12.00 A"));
+  EXPECT_EQ(f["edtS1"].toString(), QStringLiteral("2.30 kVA")) << "230 V x 10 A";
+  EXPECT_EQ(f["edtP1"].toString(), QStringLiteral("1.99 kW")) << "2300 VA x cos 30 degrees";
+  EXPECT_EQ(f["edtcosPHL1"].toString(), QStringLiteral("ind. 0.87 "));
+  EXPECT_EQ(f["edtIR"].toString(), QStringLiteral("n.A.")) << "generation 1 has no residual current";
+  EXPECT_EQ(f.size(), 56) << "every field of the panel";
+}
+
+TEST_F(CliLiveGen2Test, ResidualCurrentAndTwelveChannels) {
+  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("panel")});
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(o["records"].toArray()[0].toObject()["fields"].toObject()["edtIR"].toString(), QStringLiteral("0.03 A"));
+  r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("osc"), QStringLiteral("--count"), QStringLiteral("2")});
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  const QJsonArray records = o["records"].toArray();
+  ASSERT_EQ(records.size(), 2);
+  const QJsonObject first = records[0].toObject();
+  EXPECT_EQ(first["samples"].toInt(), 512);
+  EXPECT_EQ(first["rate"].toInt(), 12800);
+  EXPECT_EQ(first["channels"].toArray().size(), 12);
+  const QJsonArray rows = first["rows"].toArray();
+  ASSERT_EQ(rows.size(), 512);
+  EXPECT_EQ(rows[1].toArray()[0].toString(), QStringLiteral("78125")) << "1e9 / 12800 ns after the first sample";
+  EXPECT_EQ(rows[0].toArray().size(), 13);
+}
+
+TEST_F(CliTest, OscilloscopeOfGenerationOneHasElevenChannels) {
+  const TRun r = Cli({QStringLiteral("live"), QStringLiteral("osc")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("512 samples at 12800/s, 11 channels"))) << r.Out.toStdString();
+  EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("spectrum")}).Exit, 1);
+}
