@@ -3,6 +3,7 @@
 #include "FormLayout.h"
 #include "FormOffline.h"
 #include "FormStatus.h"
+#include "FormVisu.h"
 #include "FormPara.h"
 
 #include <QAction>
@@ -285,6 +286,8 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind) {
     w = new TFormOnline;
   } else if (kind == TDirectKind::dkstatus) {
     w = new TFormStatus;
+  } else if (kind == TDirectKind::dkvisu) {
+    w = new TFormVisu;
   } else {
     w = new TFormDevice(kind);
   }

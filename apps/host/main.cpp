@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "BuildInfo.h"
+#include "FormVisu.h"
 #include "MainWindow.h"
 
 using namespace vanta;
@@ -24,7 +25,11 @@ QString KindNames() {
   return names.join(QStringLiteral(", "));
 }
 
-bool IsKind(const QString& text) {
+// "live" is the command line's word for the live view (as in vanta-cli live).
+QString KindWord(const QString& text) { return text.compare(QLatin1String("live"), Qt::CaseInsensitive) == 0 ? QStringLiteral("visu") : text; }
+
+bool IsKind(const QString& raw) {
+  const QString text = KindWord(raw);
   for (TDirectKind k : CAllKinds)
     if (DirectKindName(k).mid(2).compare(text, Qt::CaseInsensitive) == 0) return true;
   return false;
@@ -45,6 +50,7 @@ void Describe(QCommandLineParser& p) {
       {"config", "Device list and settings file.", "FILE"},
       {"screenshot", "Grab the main window into FILE (PNG), the open device window into FILE-device.png, and quit.", "FILE"},
       {"after", "Seconds before the screenshot.", "S", "3"},
+      {"view", "With --open live: the view to open once connected (panel, osc).", "VIEW"},
       {"no-xml-check", "Connect without comparing the device's language files (no question at connect)."},
   });
 }
@@ -69,6 +75,8 @@ QString ValueError(const QCommandLineParser& p) {
   if (p.isSet("connect") && p.isSet("serial")) return QStringLiteral("--connect and --serial exclude each other");
   if (p.isSet("serial") && p.value("serial").trimmed().isEmpty()) return QStringLiteral("--serial takes a device path");
   if (!IsKind(p.value("open"))) return QStringLiteral("--open takes one of: %1").arg(KindNames());
+  if (p.isSet("view") && p.value("view") != QLatin1String("panel") && p.value("view") != QLatin1String("osc"))
+    return QStringLiteral("--view takes panel or osc");
   bool ok = true;
   if (p.isSet("visibility")) {
     const int v = p.value("visibility").toInt(&ok);
@@ -199,8 +207,9 @@ int main(int argc, char** argv) {
   main.RebuildTree();
   if (toOpen >= 0) {
     main.SelectDevice(toOpen);
-    main.OpenDevice(toOpen, GetDirectKind(p.value("open")));
-  } else if (p.isSet("open") && GetDirectKind(p.value("open")) == TDirectKind::dkoffline) {
+    TFormBasic* w = main.OpenDevice(toOpen, GetDirectKind(KindWord(p.value("open"))));
+    if (auto* visu = qobject_cast<TFormVisu*>(w); visu && p.isSet("view")) visu->FPendingView = p.value("view");
+  } else if (p.isSet("open") && GetDirectKind(KindWord(p.value("open"))) == TDirectKind::dkoffline) {
     main.OpenOffline(0, QString());  // the store needs no device: every station
   }
 

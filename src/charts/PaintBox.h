@@ -1,0 +1,86 @@
+#pragma once
+// The chart widgets. TPQPaintBox draws into an off-screen image and copies
+// it to the screen; repaints are coalesced so a chart is redrawn at most
+// every 40 ms, and only when something it shows changed.
+// TPQPaintBoxCrvTime is the time-curve chart: it paints what its model
+// (TCrvTimeModel) holds, stacked into regions, with drag zoom and markers.
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+#include "ChartScales.h"
+#include "CrvTimeModel.h"
+#include "LiveRecords.h"
+#include "TimeStamps.h"
+
+class QRubberBand;
+
+namespace vanta {
+
+class TPQPaintBox : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TPQPaintBox(QWidget* parent = nullptr);
+  // Asks for a repaint: at once when the last one is 40 ms ago, else once
+  // when that time is up.
+  void RequestRepaint();
+  void SetVantaDisp(TVantaDisp d) { FVantaDisp = d; }
+  // The drawn image (what the screen shows), for copies and tests.
+  QImage Image();
+  int PaintCount() const { return FPaintCnt; }
+
+  tmStamp_t FTSStart;
+  uint32_t FFontCol = 0xFF202020;
+  TVantaDisp FVantaDisp = TVantaDisp::sdOsziTime;
+  bool FForceRepaint = true;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  // Draws the whole chart into `image` (already sized and filled).
+  virtual void PaintCurves(QImage& image) = 0;
+  // True when the data changed since the last drawing.
+  virtual bool DataChanged() const { return false; }
+
+  QImage FBMPMain;
+  int FPaintCnt = 0;
+
+ private:
+  QTimer FThrottle;
+  QElapsedTimer FSinceLast;
+};
+
+class TPQPaintBoxCrvTime : public TPQPaintBox {
+  Q_OBJECT
+ public:
+  explicit TPQPaintBoxCrvTime(QWidget* parent = nullptr);
+  TCrvTimeModel& Model() { return FModel; }
+  // Stack mode 0 -> 1 -> 2 -> 0 and repaint; autoscale all curves and repaint.
+  void SetStack(int mode);
+  void AutoScaleAll();
+  void ResetZoom();
+  bool CopyToClip(QStringList& list) const { return FModel.CopyToClip(list); }
+  // (chart, mark 0 or 1, time, curve names, the record's values)
+  std::function<void(TPQPaintBoxCrvTime*, int, int64_t, const QStringList&, const QList<float>&)> FOnMarkerNotify;
+  // (chart, start point, end point, button, modifiers); without it the mouse neither zooms nor sets markers.
+  std::function<void(TPQPaintBoxCrvTime*, QPoint, QPoint, Qt::MouseButton, Qt::KeyboardModifiers)> FMouseNotify;
+
+ protected:
+  void PaintCurves(QImage& image) override;
+  bool DataChanged() const override { return FModel.Store().Revision() != FDrawnRevision; }
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+
+ private:
+  TCrvTimeModel FModel;
+  TTimeNorm FTmNorm;
+  uint64_t FDrawnRevision = ~uint64_t(0);
+  QRect FCrvRect;
+  QPoint FMouseStart;
+  bool FLeftMouse = false;
+  QRubberBand* FZoomRect = nullptr;
+};
+
+}  // namespace vanta

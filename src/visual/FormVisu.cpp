@@ -1,0 +1,331 @@
+#include "FormVisu.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QStackedWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "PaintBox.h"
+#include "TcpComUnit.h"
+
+namespace vanta {
+
+namespace {
+QToolButton* StartButton(const QString& text, QWidget* parent) {
+  auto* b = new QToolButton(parent);
+  b->setText(text);
+  b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  b->setMinimumSize(180, 48);
+  return b;
+}
+QString Lamp(uint32_t argb) {
+  return QStringLiteral("background: #%1; border-radius: 8px; border: 1px solid #555;").arg(argb & 0xFFFFFF, 6, 16, QLatin1Char('0'));
+}
+constexpr uint32_t CLampOn = 0xFFF28E00, CLampOff = 0xFF92959B;
+}  // namespace
+
+TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
+  FOsziArr = QList<float>(11, 0.0f);
+  SetCapt(QStringLiteral("Online Messdaten Vanta"));
+  auto* outer = new QVBoxLayout(PanelBack);
+  outer->setContentsMargins(4, 4, 4, 4);
+  auto* bar = new QToolBar(PanelBack);
+  actMenuBack = bar->addAction(QStringLiteral("Zurück"), this, &TFormVisu::actMenuBackExecute);
+  actMenuBack->setVisible(false);
+  outer->addWidget(bar);
+  TabCtrlStream = new QStackedWidget(PanelBack);
+  outer->addWidget(TabCtrlStream, 1);
+
+  // Start page.
+  TabItmStart = new QWidget;
+  auto* start = new QGridLayout(TabItmStart);
+  ButPanel = StartButton(QStringLiteral("Messwerte"), TabItmStart);
+  BtnOsci = StartButton(QStringLiteral("Oszilloskop-Bild"), TabItmStart);
+  btnSoftTrigg = StartButton(QStringLiteral("Software Trigger"), TabItmStart);
+  start->addWidget(ButPanel, 0, 0);
+  start->addWidget(BtnOsci, 0, 1);
+  start->addWidget(btnSoftTrigg, 1, 0);
+  start->setRowStretch(2, 1);
+  start->setColumnStretch(2, 1);
+  BtnOsci->hide();  // offered once a network connection stands
+  connect(ButPanel, &QToolButton::clicked, this, &TFormVisu::ButPanelClick);
+  connect(BtnOsci, &QToolButton::clicked, this, &TFormVisu::BtnOsciClick);
+  actSoftTrigg = new QAction(QStringLiteral("Software Trigger"), this);
+  connect(actSoftTrigg, &QAction::triggered, this, &TFormVisu::actSoftTriggExecute);
+  connect(btnSoftTrigg, &QToolButton::clicked, actSoftTrigg, &QAction::trigger);
+  TabCtrlStream->addWidget(TabItmStart);
+
+  // Value panel: the fields of record 4 in columns, the binary lamps below.
+  TabItmPanel = new QWidget;
+  auto* panel = new QVBoxLayout(TabItmPanel);
+  auto* values = new QWidget(TabItmPanel);
+  FPanelGrid = new QGridLayout(values);
+  const QList<TPanelText> fields = DecodePanel(QByteArray(), 2);
+  // Voltages and angles | THD and currents | P, Q, S | QV, D, PF, cos φ.
+  int column = 0, row = 0;
+  for (int i = 0; i < fields.size(); ++i) {
+    if (i == 12 || i == 28 || i == 40) {
+      column += 2;
+      row = 0;
+    }
+    auto* label = new QLabel(fields[i].Label, values);
+    auto* edit = new QLineEdit(QStringLiteral("n.A."), values);
+    edit->setObjectName(fields[i].Field);
+    edit->setReadOnly(true);
+    edit->setMinimumWidth(110);
+    FPanelGrid->addWidget(label, row, column);
+    FPanelGrid->addWidget(edit, row, column + 1);
+    FFields.append({fields[i].Field, edit});
+    ++row;
+  }
+  panel->addWidget(values);
+  grpBoxBinary = new QGroupBox(QStringLiteral("Binäreingänge"), TabItmPanel);
+  auto* lamps = new QHBoxLayout(grpBoxBinary);
+  for (int i = 0; i < 8; ++i) {
+    auto* label = new QLabel(QStringLiteral("BI%1:").arg(i + 1), grpBoxBinary);
+    auto* lamp = new QLabel(grpBoxBinary);
+    lamp->setObjectName(QStringLiteral("cirBI%1").arg(i + 1));
+    lamp->setFixedSize(16, 16);
+    lamp->setStyleSheet(Lamp(CLampOff));
+    lamps->addWidget(label);
+    lamps->addWidget(lamp);
+    FLampLabels << label;
+    FLamps << lamp;
+  }
+  lamps->addStretch();
+  panel->addWidget(grpBoxBinary);
+  panel->addStretch();
+  TabCtrlStream->addWidget(TabItmPanel);
+
+  // Oscilloscope: channel buttons over the chart.
+  TabItmOszi = new QWidget;
+  auto* osz = new QVBoxLayout(TabItmOszi);
+  LytColors = new QWidget(TabItmOszi);
+  auto* colours = new QHBoxLayout(LytColors);
+  colours->setContentsMargins(0, 0, 0, 0);
+  for (const TOscChannel& c : COscChannels) {
+    auto* b = new QToolButton(LytColors);
+    b->setText(QLatin1String(c.Button));
+    b->setObjectName(QStringLiteral("btn%1").arg(QLatin1String(c.Symbol)));
+    b->setCheckable(true);
+    b->setChecked(true);
+    b->setProperty("tag", c.Channel);
+    connect(b, &QToolButton::clicked, this, &TFormVisu::ColButtonClick);
+    colours->addWidget(b);
+    FChannelButtons << b;
+  }
+  colours->addStretch();
+  osz->addWidget(LytColors);
+  LytColors->hide();
+  TabCtrlStream->addWidget(TabItmOszi);
+  auto* slot = new QVBoxLayout;
+  osz->addLayout(slot, 1);
+  TabItmOszi->setProperty("chartSlot", QVariant::fromValue(static_cast<void*>(slot)));
+
+  actAutoScale = new QAction(QStringLiteral("Autoskalierung"), this);
+  actStack = new QAction(QStringLiteral("Stapel-Darstellung"), this);
+  actCopyData = new QAction(QStringLiteral("Daten in Zwischenablage"), this);
+  actCopyImage = new QAction(QStringLiteral("Bild in Zwischenablage"), this);
+  connect(actAutoScale, &QAction::triggered, this, [this] {
+    if (FPQPaintBoxCrvOszi) FPQPaintBoxCrvOszi->AutoScaleAll();
+  });
+  connect(actStack, &QAction::triggered, this, [this] {
+    if (FPQPaintBoxCrvOszi) FPQPaintBoxCrvOszi->SetStack((FPQPaintBoxCrvOszi->Model().Stack() + 1) % 3);
+  });
+  connect(actCopyData, &QAction::triggered, this, [this] {
+    QStringList lines;
+    if (FPQPaintBoxCrvOszi && FPQPaintBoxCrvOszi->CopyToClip(lines)) QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+  });
+  connect(actCopyImage, &QAction::triggered, this, [this] {
+    if (FPQPaintBoxCrvOszi) CopyImgToClip(FPQPaintBoxCrvOszi);
+  });
+  resize(980, 680);
+}
+
+TFormVisu::~TFormVisu() {
+  if (FComUnit) {
+    FComUnit->FUpdateGrid = nullptr;
+    FComUnit->FBinInCB = nullptr;
+  }
+  LogPrepare(this, QStringLiteral("Start:") + windowTitle(), false);
+  FOsziArr.clear();
+  FOsziArrNumbers.clear();
+  LogPrepare(this, QStringLiteral("End:") + windowTitle(), false);
+}
+
+QLineEdit* TFormVisu::Field(const QString& name) const {
+  for (const auto& [n, e] : FFields)
+    if (n == name) return e;
+  return nullptr;
+}
+
+bool TFormVisu::InView() const { return actMenuBack->isVisible(); }
+
+void TFormVisu::ConnEst(QObject* Sender, bool connected) {
+  TFormBasic::ConnEst(Sender, connected);
+  if (!connected || !FComUnit) return;
+  for (QToolButton* b : FChannelButtons) b->setChecked(true);
+  // The oscilloscope's records are large: offered over the network only.
+  BtnOsci->setVisible(FTCPComUnit != nullptr);
+  if (!FPendingView.isEmpty()) {
+    const QString view = std::exchange(FPendingView, QString());
+    if (view == QLatin1String("osc") && BtnOsci->isVisible())
+      BtnOsciClick();
+    else if (view == QLatin1String("panel"))
+      ButPanelClick();
+  }
+}
+
+void TFormVisu::StartStreamProc() {
+  const auto kind = TDataObjKind(FStrucInf.VantaDataObj);
+  if (FStrucInf.VantaDataObj == 4 && FComUnit && FComUnit->FRev.Version >= 0x02010200)
+    StartStreamWithBinary(kind);
+  else
+    StartStream(kind);
+}
+
+void TFormVisu::StopStreamProc() {
+  if (FComUnit && FComUnit->FStreamRec.Active) StopStream();
+}
+
+void TFormVisu::OpenView(TVantaDisp disp) {
+  FStrucInf.VantaDisp = disp;
+  actMenuBack->setVisible(true);
+  StartStreamProc();
+}
+
+void TFormVisu::ButPanelClick() {
+  if (InView()) return;
+  FStrucInf = {TVantaStruct::ssu_s_t, 4, TVantaDisp::sdPanel};
+  TabCtrlStream->setCurrentWidget(TabItmPanel);
+  // Lamps 1 and 2 always, 3 to 8 on the device type that has them; the
+  // group from firmware 2.1.2 on.
+  const bool eight = FComUnit && FComUnit->FDevType == TDevType::devtypVantaDE;
+  for (int i = 2; i < 8; ++i) {
+    FLamps[i]->setVisible(eight);
+    FLampLabels[i]->setVisible(eight);
+  }
+  grpBoxBinary->setVisible(FComUnit && FComUnit->FRev.Version >= 0x02010200);
+  if (FComUnit) FComUnit->FBinInCB = [this](QObject* s, uint32_t n, const QByteArray& states) { SetBinary(s, n, states); };
+  OpenView(TVantaDisp::sdPanel);
+}
+
+void TFormVisu::BtnOsciClick() {
+  if (InView()) return;
+  const int gen = FComUnit ? FComUnit->FRev.Gen : 1;
+  FStrucInf = {gen >= 2 ? TVantaStruct::ssosc_dta_t_V2_2 : TVantaStruct::ssosc_dta_t_V1_0, 8, TVantaDisp::sdOsziTime};
+  if (!FPQPaintBoxCrvOszi) {
+    FPQPaintBoxCrvOszi = new TPQPaintBoxCrvTime(TabItmOszi);
+    FPQPaintBoxCrvOszi->setObjectName(QStringLiteral("FPQPaintBoxCrvOszi"));
+    FPQPaintBoxCrvOszi->setContextMenuPolicy(Qt::ActionsContextMenu);
+    FPQPaintBoxCrvOszi->addActions({actAutoScale, actStack, actCopyData, actCopyImage});
+    static_cast<QVBoxLayout*>(TabItmOszi->property("chartSlot").value<void*>())->addWidget(FPQPaintBoxCrvOszi);
+  }
+  TabCtrlStream->setCurrentWidget(TabItmOszi);
+  FAutoScl = true;
+  SelectOsciValues();
+  SetColumnColors();
+  LytColors->show();
+  OpenView(TVantaDisp::sdOsziTime);
+}
+
+void TFormVisu::SelectOsciValues() {
+  if (!FPQPaintBoxCrvOszi) return;
+  QList<TYBaseRec> selected;
+  FOsziArrNumbers.clear();
+  for (QToolButton* b : FChannelButtons) {
+    if (!b->isChecked()) continue;
+    const TOscChannel& c = COscChannels[size_t(b->property("tag").toInt())];
+    selected << TYBaseRec::BaseRect(QLatin1String(c.Symbol), QLatin1String(c.Group), c.Volt ? QStringLiteral("V") : QStringLiteral("A"));
+    FOsziArrNumbers << c.Channel;
+  }
+  TCrvTimeModel& m = FPQPaintBoxCrvOszi->Model();
+  m.SetCrvCnt(int(selected.size()));
+  FOsziArr = QList<float>(selected.size(), 0.0f);
+  for (int i = 0; i < selected.size(); ++i) m.SetBaseRec(i, selected[i]);
+  FPQPaintBoxCrvOszi->FForceRepaint = true;
+}
+
+void TFormVisu::SetColumnColors() {
+  if (!FPQPaintBoxCrvOszi) return;
+  int k = 0;
+  for (QToolButton* b : FChannelButtons) {
+    const int tag = b->property("tag").toInt();
+    const uint32_t colour = ColArr[size_t(tag) % ColArr.size()];
+    // A pressed button wears its curve's colour; a released one is plain.
+    b->setStyleSheet(QStringLiteral("QToolButton { padding: 3px 10px; border: 1px solid #888; border-radius: 3px; }"
+                                    "QToolButton:checked { background: #%1; color: white; }")
+                         .arg(colour & 0xFFFFFF, 6, 16, QLatin1Char('0')));
+    if (b->isChecked()) FPQPaintBoxCrvOszi->Model().SetLnColor(k++, colour);
+  }
+}
+
+void TFormVisu::ColButtonClick() {
+  SelectOsciValues();
+  SetColumnColors();
+  FAutoScl = true;
+}
+
+void TFormVisu::actMenuBackExecute() {
+  if (TabCtrlStream->currentWidget() == TabItmStart) return;
+  StopStreamProc();
+  if (FComUnit) FComUnit->FBinInCB = nullptr;
+  delete FPQPaintBoxCrvOszi;  // every view starts with a fresh chart
+  FPQPaintBoxCrvOszi = nullptr;
+  TabCtrlStream->setCurrentWidget(TabItmStart);
+  actMenuBack->setVisible(false);
+  LytColors->hide();
+}
+
+void TFormVisu::actSoftTriggExecute() { SendCommandToCom(ccci::TCcci::LUA_COMMAND, QStringLiteral("pq.triggerRec()"), true); }
+
+void TFormVisu::SetBinary(QObject*, uint32_t count, const QByteArray& states) {
+  for (int i = 0; i < int(count) && i < 8 && i < states.size(); ++i) FLamps[i]->setStyleSheet(Lamp(states[i] != 0 ? CLampOn : CLampOff));
+}
+
+void TFormVisu::PrepareShutdown() {
+  TFormBasic::PrepareShutdown();
+  StopStreamProc();
+}
+
+void TFormVisu::UpdateGrid() {
+  if (!FComUnit) return;
+  const QByteArray& record = FComUnit->FBytes.FBytes;
+  const int gen = FComUnit->FRev.Gen;
+  switch (FStrucInf.VantaDisp) {
+    case TVantaDisp::sdPanel: UpdatePanel(record, gen); break;
+    case TVantaDisp::sdOsziTime: UpdateOsc(record, gen); break;
+    default: break;
+  }
+}
+
+void TFormVisu::UpdatePanel(const QByteArray& record, int generation) {
+  for (const TPanelText& t : DecodePanel(record, generation))
+    if (QLineEdit* e = Field(t.Field)) e->setText(t.Text);
+}
+
+void TFormVisu::UpdateOsc(const QByteArray& record, int generation) {
+  if (!FPQPaintBoxCrvOszi || FOsziArrNumbers.isEmpty()) return;
+  TCrvTimeModel& m = FPQPaintBoxCrvOszi->Model();
+  const TByteTransport& b = FComUnit->FBytes;
+  m.SetMaxRecs(int(std::max<uint32_t>(1, b.SmplCnt)));
+  FPQPaintBoxCrvOszi->FTSStart = b.TS_Mess;
+  const int64_t t0 = TPQTimeProgs::TStoLinear(b.TS_Mess);
+  DecodeOsc(record, generation, b.SmplCnt, b.smplrte, t0, FOsziArrNumbers, FOsziArr,
+            [&m](int64_t t, const QList<float>& v) { m.NewValues(t, v); });
+  if (FAutoScl) {
+    m.AutoScaleAll();
+    FAutoScl = false;
+  }
+  FPQPaintBoxCrvOszi->ResetZoom();
+  FPQPaintBoxCrvOszi->RequestRepaint();
+}
+
+}  // namespace vanta

@@ -1,0 +1,87 @@
+#pragma once
+// TFormVisu: the live view of one device. A start page opens one view at a
+// time; the view's stream runs until "Zurück". Built so far: the value panel
+// (with the binary-input lamps) and the oscilloscope (time curves), the
+// software trigger.
+#include <QList>
+
+#include "FormBasic.h"
+#include "LiveRecords.h"
+
+class QGridLayout;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QStackedWidget;
+class QToolButton;
+
+namespace vanta {
+
+class TPQPaintBoxCrvTime;
+
+enum class TVantaStruct : uint8_t {
+  ssc_10t_t_V1_0, ssc_10t_t_V2_2, ssu_std_t, ssu_ext_t, ssu_stat_t, ssu_10t_t, ssu_150t_t, ssu_2h_t, ssu_s_t, ssu_fb_t,
+  ssi_std_t_V1_0, ssi_std_t_V2_2, ssi_ext_t, ssi_s_t_V1_0, ssi_s_t_V2_2, ssi_fb_t, ssp_std_t, ssp_ext_t, ssw_t, sstmp_t_V2_2,
+  ssosc_dta_t_V1_0, ssosc_dta_t_V2_2, ssosc_t, sshp_dta_t, sshp_t, ssc_10s_f, ssc_osc_dta_t
+};
+
+struct TStrucInfo {
+  TVantaStruct VantaStruct = TVantaStruct::ssu_s_t;
+  uint8_t VantaDataObj = 4;
+  TVantaDisp VantaDisp = TVantaDisp::sdPanel;
+};
+
+class TFormVisu : public TFormBasic {
+  Q_OBJECT
+ public:
+  explicit TFormVisu(QWidget* parent = nullptr);
+  ~TFormVisu() override;
+
+  void ConnEst(QObject* Sender, bool connected) override;
+  void UpdateGrid() override;
+  void PrepareShutdown() override;
+
+  // The start page's views.
+  void ButPanelClick();
+  void BtnOsciClick();
+  void actMenuBackExecute();
+  void actSoftTriggExecute();
+  void SetBinary(QObject* Sender, uint32_t count, const QByteArray& states);
+  // The pressed channel buttons become the oscilloscope's curves.
+  void SelectOsciValues();
+  void ColButtonClick();
+  bool InView() const;
+  // The view to open as soon as the connection is there ("panel", "osc").
+  QString FPendingView;
+
+  // Fields and controls by the names the rest of the system uses.
+  TStrucInfo FStrucInf;
+  bool FAutoScl = false;
+  QList<int> FOsziArrNumbers;
+  QList<float> FOsziArr;
+  QStackedWidget* TabCtrlStream = nullptr;
+  QWidget *TabItmStart = nullptr, *TabItmPanel = nullptr, *TabItmOszi = nullptr;
+  QAction *actMenuBack = nullptr, *actAutoScale = nullptr, *actStack = nullptr, *actCopyData = nullptr, *actCopyImage = nullptr,
+          *actSoftTrigg = nullptr;
+  QToolButton *ButPanel = nullptr, *BtnOsci = nullptr, *btnSoftTrigg = nullptr;
+  QList<QToolButton*> FChannelButtons;  // btnu1 .. btnIR, tag = channel
+  QWidget* LytColors = nullptr;
+  QGroupBox* grpBoxBinary = nullptr;
+  QList<QLabel*> FLamps;  // cirBI1 .. cirBI8
+  QList<QLabel*> FLampLabels;
+  TPQPaintBoxCrvTime* FPQPaintBoxCrvOszi = nullptr;
+  // Panel fields by name ("edtF").
+  QLineEdit* Field(const QString& name) const;
+
+ private:
+  void StartStreamProc();
+  void StopStreamProc();
+  void OpenView(TVantaDisp disp);
+  void UpdatePanel(const QByteArray& record, int generation);
+  void UpdateOsc(const QByteArray& record, int generation);
+  void SetColumnColors();
+  QGridLayout* FPanelGrid = nullptr;
+  QList<QPair<QString, QLineEdit*>> FFields;
+};
+
+}  // namespace vanta

@@ -1,0 +1,99 @@
+// The live window against the simulator: the value panel's texts, the
+// oscilloscope's curves, its menu, the software trigger and "Zurück".
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+#include "FormVisu.h"
+#include "PaintBox.h"
+#include "SimProcess.h"
+#include "TestSupport.h"
+
+using namespace vanta;
+using vanta::test::SpinUntil;
+using vanta::test::TSimProcess;
+
+namespace {
+struct TVisu {
+  TSimProcess Sim;
+  QTemporaryDir Data;
+  QStringList Log;  // outlives the window
+  TFormVisu W;
+  bool Start() {
+    if (!Sim.Start({QStringLiteral("--generation"), QStringLiteral("2")})) return false;
+    W.FOnLogCallBack = [this](QObject*, const QString& l) { Log << l; };
+    W.SetComUnit(false, false, TIpVer::ipverV4);
+    W.SetFolders(Data.filePath("data/"), Data.filePath("ini/"), Data.filePath("tmp/"));
+    return W.SetTCPCommUnit(QStringLiteral("127.0.0.1"), Sim.Port, false, true, true, true, false) &&
+           SpinUntil([&] { return W.BtnOsci->isVisibleTo(&W); }, 10000);
+  }
+  void Shot(const QString& name) {
+    if (const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR"); !dir.isEmpty()) {
+      W.show();
+      SpinUntil([] { return false; }, 100);
+      W.grab().save(QDir(dir).filePath(name));
+    }
+  }
+};
+}  // namespace
+
+TEST(LiveWindow, PanelShowsTheNetworkOscilloscopeItsCurves) {
+  TVisu t;
+  ASSERT_TRUE(t.Start()) << t.Log.join('\n').toStdString();
+  t.W.ButPanelClick();
+  EXPECT_TRUE(t.W.InView());
+  ASSERT_TRUE(SpinUntil([&] { return t.W.Field(QStringLiteral("edtF"))->text() == QStringLiteral("50.00 Hz"); }, 10000));
+  EXPECT_EQ(t.W.Field(QStringLiteral("edtUL3"))->text(), QStringLiteral("229.00 V"));
+  EXPECT_EQ(t.W.Field(QStringLiteral("edtIR"))->text(), QStringLiteral("0.03 A"));
+  EXPECT_EQ(t.W.Field(QStringLiteral("edtcosPH"))->text(), QStringLiteral("ind. 0.87 "));
+  EXPECT_TRUE(t.W.grpBoxBinary->isVisibleTo(&t.W)) << "firmware 2.10.0";
+  t.W.BtnOsciClick();
+  EXPECT_EQ(t.W.TabCtrlStream->currentWidget(), t.W.TabItmPanel) << "one view at a time";
+  t.Shot(QStringLiteral("live-panel.png"));
+  t.W.actMenuBackExecute();
+  EXPECT_FALSE(t.W.InView());
+
+  t.W.BtnOsciClick();
+  ASSERT_NE(t.W.FPQPaintBoxCrvOszi, nullptr);
+  TCrvTimeModel& m = t.W.FPQPaintBoxCrvOszi->Model();
+  EXPECT_EQ(m.GetCrvCnt(), 12) << "every channel button pressed";
+  ASSERT_TRUE(SpinUntil([&] { return m.GetMessCnt() == 512; }, 10000));
+  EXPECT_EQ(m.ZoomIdx2(), 511);
+  EXPECT_LT(m.Curve(0).FSclMin, -300) << "autoscaled to the 230 V sine";
+  EXPECT_GT(m.Curve(0).FSclMax, 300);
+  EXPECT_EQ(m.SubRegionNumber(), 3);
+  t.W.actStack->trigger();
+  EXPECT_EQ(m.Stack(), 2);
+  t.W.actStack->trigger();
+  t.W.actStack->trigger();
+  EXPECT_EQ(m.Stack(), 1) << "1 -> 2 -> 0 -> 1";
+  t.Shot(QStringLiteral("live-osc.png"));
+  // Releasing buttons takes the curves away; the next record fills the rest.
+  t.W.FChannelButtons[11]->click();
+  t.W.FChannelButtons[0]->click();
+  EXPECT_EQ(m.GetCrvCnt(), 10);
+  EXPECT_EQ(t.W.FOsziArrNumbers.first(), 1);
+  ASSERT_TRUE(SpinUntil([&] { return m.GetMessCnt() == 512; }, 10000));
+  const QImage image = t.W.FPQPaintBoxCrvOszi->Image();
+  EXPECT_FALSE(image.isNull());
+  const int paints = t.W.FPQPaintBoxCrvOszi->PaintCount();
+  t.W.FPQPaintBoxCrvOszi->Image();
+  EXPECT_EQ(t.W.FPQPaintBoxCrvOszi->PaintCount(), paints) << "nothing changed: not drawn again";
+  t.W.actMenuBackExecute();
+  EXPECT_EQ(t.W.FPQPaintBoxCrvOszi, nullptr) << "every view starts with a fresh chart";
+}
+
+TEST(LiveWindow, SoftwareTriggerStoresADisturbance) {
+  TVisu t;
+  ASSERT_TRUE(t.Start());
+  const QString dir = t.Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/recorder/rec");
+  const int before = int(QDir(dir).entryList(QDir::Files).size());
+  t.W.actSoftTriggExecute();
+  ASSERT_TRUE(SpinUntil([&] { return int(QDir(dir).entryList(QDir::Files).size()) > before; }, 10000));
+}
