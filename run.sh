@@ -73,6 +73,7 @@ tour --data-dir "$data" readout tree recordings
 tour --data-dir "$data" -q readout download class 10min
 tour record events "$(ls "$data"/*/Event/*-1764903600-375.log 2>/dev/null | head -1)"
 tour stream panel --count 2
+tour live panel
 tour --data-dir "$data" status
 tour --data-dir "$data" pcap start --packets 3 --file tour.pcap
 tour --data-dir "$data" pcap list

@@ -171,17 +171,26 @@ QByteArray Record1(const TSimNetwork& n, uint32_t objId, tmStamp_t stamp, int g)
 QByteArray Record8(const TSimNetwork& n, uint32_t objId, tmStamp_t stamp, int g) {
   const int head = Record8HeaderLength(g), size = Record8SampleSize(g);
   const int channels = size / 4;
-  TRecord r(head + int(CRecordOsziSamples) * size);
+  TRecord r(head + int(n.OscSamples) * size);
   Head(r, objId, stamp);
-  r.U(head - 8, CRecordOsziSamples);
-  r.U(head - 4, CRecordOsziRate);
-  const double w = 2 * CPi * n.Freq / CRecordOsziRate;
-  for (uint32_t s = 0; s < CRecordOsziSamples; ++s) {
+  r.U(head - 8, n.OscSamples);
+  r.U(head - 4, n.OscRate);
+  const double w = n.OscRate > 0 ? 2 * CPi * n.Freq / n.OscRate : 0.0;
+  // Each conductor carries the harmonics its harmonic record reports (order
+  // h at h times the fundamental's angle), so the spectrum can be checked
+  // against record 1.
+  auto wave = [](double rms, double t, double angleDeg, double (TSimNetwork::*pct)(int) const, const TSimNetwork& net) {
+    double v = 0;
+    for (int h = 1; h <= 50; ++h)
+      if (const double p = (net.*pct)(h); p != 0) v += rms * p / 100.0 * std::sqrt(2.0) * std::sin(h * (t + Rad(angleDeg)));
+    return v;
+  };
+  for (uint32_t s = 0; s < n.OscSamples; ++s) {
     const double t = w * s;
     double v[12] = {};
     for (int k = 0; k < 3; ++k) {
-      v[k] = n.U[k] * std::sqrt(2.0) * std::sin(t + Rad(n.UAngle[k]));
-      v[7 + k] = n.I[k] * std::sqrt(2.0) * std::sin(t + Rad(n.UAngle[k] - n.Lag));
+      v[k] = wave(n.U[k], t, n.UAngle[k], &TSimNetwork::UHarmPct, n);
+      v[7 + k] = wave(n.I[k], t, n.UAngle[k] - n.Lag, &TSimNetwork::IHarmPct, n);
     }
     v[3] = n.UNE * std::sqrt(2.0) * std::sin(t);
     v[4] = v[0] - v[1];

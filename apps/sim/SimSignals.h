@@ -25,6 +25,10 @@ struct TSimNetwork {
   double Lag = 30.0;  // current lags voltage, degrees
   double IN = 1.5;
   double IRCM = 0.03;
+  // Oscilloscope records: 4096 samples at 40960/s are exactly five periods
+  // of 50 Hz, so a spectrum has lines 10 Hz apart without leakage.
+  uint32_t OscSamples = 4096;
+  uint32_t OscRate = 40960;
 
   double UHarmPct(int h) const;   // % of fundamental, h = 0..50
   double IHarmPct(int h) const;
@@ -40,8 +44,6 @@ int Record1Length(int generation);   // 6052 / 6264
 int Record8HeaderLength(int generation);  // 40 / 60
 int Record8SampleSize(int generation);    // 44 / 48
 
-inline constexpr uint32_t CRecordOsziSamples = 512;
-inline constexpr uint32_t CRecordOsziRate = 12800;  // samples per second
 
 // The payload of a data answer for `objId` (bytes 20.. of the frame).
 QByteArray BuildRecord(const TSimNetwork& net, uint32_t objId, tmStamp_t stamp, int generation);

@@ -82,6 +82,8 @@ int main(int argc, char** argv) {
       {"protocol", "Highest CCCI protocol version: 3, 4 or 5.", "v", "5"},
       {"status-extra", "File of dotted.key=value lines merged into uti.stat().", "file"},
       {"no-stat", "Firmware without uti.stat (the status script writes nothing)."},
+      {"osc-samples", "Samples per oscilloscope record (0 allowed).", "n", "4096"},
+      {"osc-rate", "Oscilloscope sample rate per second.", "n", "40960"},
       {"users", "Users file (name:password:right,right).", "file"},
       {"max-connections", "Concurrent sessions before NAK 120.", "n", "2"},
       {"config", "Ini file with [device], [time] and [ntp] settings.", "file"},
@@ -142,6 +144,10 @@ int main(int argc, char** argv) {
   if (!storage.Open(cfg.Root, cfg.Root.isEmpty() ? SampleDir() : QString(), error)) return Fail(error);
   cfg.ExpiredUsers = p.values("expired-user");
   TSimDevice device(cfg, storage);
+  device.Network.OscSamples = p.value("osc-samples").toUInt(&ok);
+  if (!ok || device.Network.OscSamples > 200000) return Fail(QStringLiteral("bad --osc-samples (0 .. 200000)"));
+  device.Network.OscRate = p.value("osc-rate").toUInt(&ok);
+  if (!ok || device.Network.OscRate == 0) return Fail(QStringLiteral("bad --osc-rate"));
   // A device without stored records gets the default set; more on request.
   PopulateDefaultRecords(device, error);
   if (error.isEmpty() && p.value("populate").toInt() > 0) PopulateMore(device, p.value("populate").toInt(), error);

@@ -144,6 +144,7 @@ void TPQPaintBoxCrvTime::PaintCurves(QImage& image) {
                QStringLiteral("%1 [%2]").arg(FModel.SubRegionSym(k), FModel.SubRegionUnt(k)));
     if (!(z1 < z2) || z2 >= s.Count()) continue;
     p.save();
+    p.setRenderHint(QPainter::Antialiasing, FAntialias);
     p.setClipRect(QRectF(FCrvRect.left(), top, FCrvRect.width(), bottom - top));
     for (int c : curves) {
       TYLinNorm y;
@@ -151,23 +152,20 @@ void TPQPaintBoxCrvTime::PaintCurves(QImage& image) {
       y.FSclMax = FModel.Curve(c).FSclMax;
       y.FBotLeft = bottom;
       y.FXorYBer = bottom - top;
-      QPainterPath path;
-      bool pen = false;
+      p.setPen(QPen(Opaque(FModel.GetLnColor(c)), 1.0));
+      // Polylines between gaps: a NaN breaks the curve instead of drawing to zero.
+      QPolygonF line;
+      line.reserve(z2 - z1 + 1);
       for (int i = z1; i <= z2; ++i) {
         const float v = s.Value(c, i);
-        if (!std::isfinite(v)) {  // a gap, not a line to zero
-          pen = false;
+        if (!std::isfinite(v)) {
+          if (line.size() > 1) p.drawPolyline(line);
+          line.clear();
           continue;
         }
-        const QPointF pt(FModel.Column(i), y.YNorm(v));
-        if (pen)
-          path.lineTo(pt);
-        else
-          path.moveTo(pt);
-        pen = true;
+        line << QPointF(FModel.Column(i), y.YNorm(v));
       }
-      p.setPen(QPen(Opaque(FModel.GetLnColor(c)), 1.0));
-      p.drawPath(path);
+      if (line.size() > 1) p.drawPolyline(line);
     }
     p.restore();
   }

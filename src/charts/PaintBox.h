@@ -33,6 +33,7 @@ class TPQPaintBox : public QWidget {
 
   tmStamp_t FTSStart;
   uint32_t FFontCol = 0xFF202020;
+  bool FAntialias = false;  // curves smoothed (slower)
   TVantaDisp FVantaDisp = TVantaDisp::sdOsziTime;
   bool FForceRepaint = true;
 

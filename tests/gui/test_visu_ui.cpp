@@ -63,8 +63,8 @@ TEST(LiveWindow, PanelShowsTheNetworkOscilloscopeItsCurves) {
   ASSERT_NE(t.W.FPQPaintBoxCrvOszi, nullptr);
   TCrvTimeModel& m = t.W.FPQPaintBoxCrvOszi->Model();
   EXPECT_EQ(m.GetCrvCnt(), 12) << "every channel button pressed";
-  ASSERT_TRUE(SpinUntil([&] { return m.GetMessCnt() == 512; }, 10000));
-  EXPECT_EQ(m.ZoomIdx2(), 511);
+  ASSERT_TRUE(SpinUntil([&] { return m.GetMessCnt() == 4096; }, 10000));
+  EXPECT_EQ(m.ZoomIdx2(), 4095);
   EXPECT_LT(m.Curve(0).FSclMin, -300) << "autoscaled to the 230 V sine";
   EXPECT_GT(m.Curve(0).FSclMax, 300);
   EXPECT_EQ(m.SubRegionNumber(), 3);
@@ -79,7 +79,7 @@ TEST(LiveWindow, PanelShowsTheNetworkOscilloscopeItsCurves) {
   t.W.FChannelButtons[0]->click();
   EXPECT_EQ(m.GetCrvCnt(), 10);
   EXPECT_EQ(t.W.FOsziArrNumbers.first(), 1);
-  ASSERT_TRUE(SpinUntil([&] { return m.GetMessCnt() == 512; }, 10000));
+  ASSERT_TRUE(SpinUntil([&] { return m.GetMessCnt() == 4096; }, 10000));
   const QImage image = t.W.FPQPaintBoxCrvOszi->Image();
   EXPECT_FALSE(image.isNull());
   const int paints = t.W.FPQPaintBoxCrvOszi->PaintCount();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
+#include <cmath>
 
 #include "CliSupport.h"
 
@@ -44,18 +45,26 @@ TEST_F(CliLiveGen2Test, ResidualCurrentAndTwelveChannels) {
   const QJsonArray records = o["records"].toArray();
   ASSERT_EQ(records.size(), 2);
   const QJsonObject first = records[0].toObject();
-  EXPECT_EQ(first["samples"].toInt(), 512);
-  EXPECT_EQ(first["rate"].toInt(), 12800);
+  EXPECT_EQ(first["samples"].toInt(), 4096) << "five periods of 50 Hz";
+  EXPECT_EQ(first["rate"].toInt(), 40960);
   EXPECT_EQ(first["channels"].toArray().size(), 12);
   const QJsonArray rows = first["rows"].toArray();
-  ASSERT_EQ(rows.size(), 512);
-  EXPECT_EQ(rows[1].toArray()[0].toString(), QStringLiteral("78125")) << "1e9 / 12800 ns after the first sample";
+  ASSERT_EQ(rows.size(), 4096);
+  EXPECT_EQ(rows[1].toArray()[0].toString(), QStringLiteral("24414")) << "1e9 / 40960 ns after the first sample, rounded";
+  EXPECT_EQ(rows[3].toArray()[0].toString(), QStringLiteral("73242")) << "rounded per sample, not summed";
+  // u1 at t = 0: 230 V rms, harmonics 3 (1 %), 5 (3 %), 7 (2 %), 11 (1 %), 13 (0.5 %) at angle 0: sin 0 = 0.
+  EXPECT_NEAR(rows[0].toArray()[1].toDouble(), 0.0, 1e-3);
+  // A quarter period later (1024 samples / 5 = 204.8: sample 205 is 0.2 samples past): near the crest, with the harmonics' share.
+  double crest = 0;
+  for (const QJsonValue& row : rows) crest = std::max(crest, row.toArray()[1].toDouble());
+  EXPECT_GT(crest, 230 * std::sqrt(2.0) * 0.95);
+  EXPECT_LT(crest, 230 * std::sqrt(2.0) * 1.1);
   EXPECT_EQ(rows[0].toArray().size(), 13);
 }
 
 TEST_F(CliTest, OscilloscopeOfGenerationOneHasElevenChannels) {
   const TRun r = Cli({QStringLiteral("live"), QStringLiteral("osc")});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("512 samples at 12800/s, 11 channels"))) << r.Out.toStdString();
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("4096 samples at 40960/s, 11 channels"))) << r.Out.toStdString();
   EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("spectrum")}).Exit, 1);
 }

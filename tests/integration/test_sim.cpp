@@ -414,7 +414,7 @@ TEST_P(SimGenerationTest, StreamRecordLengths) {
     uint32_t Obj;
     int Length;
   };
-  const int osc = (gen == 0 ? 40 : 60) + 512 * (gen == 2 ? 48 : 44);
+  const int osc = (gen == 0 ? 40 : 60) + 4096 * (gen == 2 ? 48 : 44);
   for (const Want& w : {Want{0x04FFFFFF, gen == 2 ? 2328 : 2320}, Want{0x01FFFFFF, gen == 2 ? 6264 : 6052},
                         Want{0x08FFFFFF, osc}}) {
     c.Send(BuildObject(C(), 4, 0, 1, w.Obj));
@@ -428,8 +428,8 @@ TEST_P(SimGenerationTest, StreamRecordLengths) {
     EXPECT_EQ(GetU32At(rec, 20), w.Obj);
     if (w.Obj == 0x08FFFFFF) {
       const int head = gen == 0 ? 40 : 60;
-      EXPECT_EQ(GetU32At(rec, 20 + head - 8), 512u) << "sample count";
-      EXPECT_EQ(GetU32At(rec, 20 + head - 4), 12800u) << "sample rate";
+      EXPECT_EQ(GetU32At(rec, 20 + head - 8), 4096u) << "sample count";
+      EXPECT_EQ(GetU32At(rec, 20 + head - 4), 40960u) << "sample rate";
     }
     if (w.Obj == 0x04FFFFFF) {
       TByteReader r(rec);
