@@ -13,11 +13,13 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <utility>
 #include <QCoreApplication>
 #include <QDir>
 #include <QJsonArray>
@@ -27,6 +29,7 @@
 #include <QVariantAnimation>
 
 #include "EventTable.h"
+#include "PaintBox.h"
 #include "Plugins.h"
 
 namespace vanta {
@@ -80,7 +83,37 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   GridData->setEditTriggers(QAbstractItemView::NoEditTriggers);
   GridData->setContextMenuPolicy(Qt::ActionsContextMenu);
   GridData->verticalHeader()->setVisible(false);
-  PanPaintBox = new QLabel(QStringLiteral("Kurven folgen mit der Zeitkurve."), FRight);
+  PanPaintBox = new QWidget(FRight);
+  auto* chartBox = new QVBoxLayout(PanPaintBox);
+  chartBox->setContentsMargins(0, 0, 0, 0);
+  FCrvChart = new TPQPaintBoxCrvTime(PanPaintBox);
+  FCrvChart->setObjectName(QStringLiteral("ScrollPaintBox"));
+  FCrvChart->Model().SetStack(1);
+  // Stored data may be zoomed and marked: the chart reports mouse releases.
+  FCrvChart->FMouseNotify = [](TPQPaintBoxCrvTime*, QPoint, QPoint, Qt::MouseButton, Qt::KeyboardModifiers) {};
+  FCrvChart->FOnMarkerNotify = [this](TPQPaintBoxCrvTime*, int mark, int64_t ts, const QStringList& names, const QList<float>& values) {
+    MarkerNotify(mark, ts, names, values);
+  };
+  chartBox->addWidget(FCrvChart);
+  FCrvChart->setContextMenuPolicy(Qt::ActionsContextMenu);
+  actStackRec = new QAction(QStringLiteral("Stapeldarstellung"), this);
+  connect(actStackRec, &QAction::triggered, this, [this] { FCrvChart->SetStack((FCrvChart->Model().Stack() + 1) % 3); });
+  actCopyRecData = new QAction(QStringLiteral("Daten Kopieren"), this);
+  connect(actCopyRecData, &QAction::triggered, this, [this] {
+    QStringList lines;
+    if (FCrvChart->CopyToClip(lines)) QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+  });
+  actCopyRecImage = new QAction(QStringLiteral("Bild Kopieren"), this);
+  connect(actCopyRecImage, &QAction::triggered, this, [this] { CopyImgToClip(FCrvChart); });
+  actPrintRecImage = new QAction(QStringLiteral("Bild Drucken"), this);
+  connect(actPrintRecImage, &QAction::triggered, this, [this] { PrintImage(FCrvChart); });
+  actShowTable = new QAction(QStringLiteral("Tabelle"), this);
+  connect(actShowTable, &QAction::triggered, this, [this] { SwitchGridPB(true); });
+  actShowCurves = new QAction(QStringLiteral("Kurven"), this);
+  connect(actShowCurves, &QAction::triggered, this, [this] {
+    if (FCrvChart->Model().GetCrvCnt() > 0) SwitchGridPB(false);
+  });
+  FCrvChart->addActions({actStackRec, actCopyRecData, actCopyRecImage, actPrintRecImage, actShowTable});
   FRight->addWidget(GridData);
   FRight->addWidget(PanPaintBox);
   SplittOpti->setStretchFactor(2, 1);
@@ -88,6 +121,7 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   actCopyEvents = new QAction(QStringLiteral("Kopieren"), this);
   connect(actCopyEvents, &QAction::triggered, this, [this] { QApplication::clipboard()->setText(EventTableText()); });
   GridData->addAction(actCopyEvents);
+  GridData->addAction(actShowCurves);
   // Reports over the shown recording, through the report plugin.
   const std::pair<QAction**, std::pair<const char*, const char*>> reports[] = {
       {&actENReport, {"EN-Report", "en50160"}},
@@ -125,6 +159,7 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
         g->setCheckState(0, Qt::Checked);
     }
     FInSelect = false;
+    PaintGraph();
   });
   // A double click on the splitter folds the side panel away and back, over 0.2 s.
   SplittOpti->handle(1)->installEventFilter(this);
@@ -173,6 +208,75 @@ void TFormLayout::closeEvent(QCloseEvent* event) {
 }
 
 void TFormLayout::SwitchGridPB(bool table) { FRight->setCurrentIndex(table ? 0 : 1); }
+
+void TFormLayout::PaintGraph() {
+  // Colouring the tree's items changes them: that is no new choice.
+  const bool wasInSelect = std::exchange(FInSelect, true);
+  struct TRestore {
+    bool& Flag;
+    bool Old;
+    ~TRestore() { Flag = Old; }
+  } restore{FInSelect, wasInSelect};
+  TCrvTimeModel& m = FCrvChart->Model();
+  const QList<TRecordChannel>& channels = FShownHeader.Context.Channels;
+  // The checked leaves, in tree order, each naming its channel.
+  QList<int> shown;
+  for (int g = 0; g < tvSelect->topLevelItemCount(); ++g)
+    for (int i = 0; i < tvSelect->topLevelItem(g)->childCount(); ++i) {
+      QTreeWidgetItem* leaf = tvSelect->topLevelItem(g)->child(i);
+      const int channel = leaf->data(0, Qt::UserRole).toInt();
+      if (leaf->checkState(0) == Qt::Checked && channel >= 0 && channel < channels.size()) shown << channel;
+      leaf->setForeground(0, QBrush());
+    }
+  m.SetMaxRecs(std::max<int>(1, int(FRecDataLst.size())));
+  m.SetCrvCnt(int(shown.size()));
+  for (int k = 0; k < shown.size(); ++k) {
+    const TRecordChannel& c = channels[shown[k]];
+    m.SetBaseRec(k, TYBaseRec::BaseRect(c.Name, c.Name.section(QLatin1Char(' '), 0, 0), c.Unit));
+    m.SetLnColor(k, ColArr[size_t(k) % ColArr.size()]);
+  }
+  if (shown.isEmpty()) {
+    SwitchGridPB(true);
+    return;
+  }
+  // Each painted quantity wears its colour in the tree.
+  for (int g = 0, k = 0; g < tvSelect->topLevelItemCount(); ++g)
+    for (int i = 0; i < tvSelect->topLevelItem(g)->childCount(); ++i) {
+      QTreeWidgetItem* leaf = tvSelect->topLevelItem(g)->child(i);
+      if (k < shown.size() && leaf->data(0, Qt::UserRole).toInt() == shown[k])
+        leaf->setForeground(0, QColor::fromRgb(ColArr[size_t(k++) % ColArr.size()] | 0xFF000000u));
+    }
+  const time_tz_t tz{FShownHeader.Env.TzOffsetSec, FShownHeader.Env.Dst};
+  QList<float> values(shown.size());
+  for (const TRecRow& row : FRecDataLst) {
+    for (int k = 0; k < shown.size(); ++k) values[k] = row.Values.value(shown[k], std::nanf(""));
+    m.NewValues(TPQTimeProgs::TStoLinear(TPQTimeProgs::TSNormalizeLocal(row.Time, tz)), values);
+  }
+  if (!FRecDataLst.isEmpty()) FCrvChart->FTSStart = TPQTimeProgs::TSNormalizeLocal(FRecDataLst.first().Time, tz);
+  m.AutoScaleAll();
+  FCrvChart->ResetZoom();
+  FCrvChart->FForceRepaint = true;
+  FCrvChart->RequestRepaint();
+  SwitchGridPB(false);
+}
+
+void TFormLayout::MarkerNotify(int mark, int64_t ts, const QStringList& names, const QList<float>& values) {
+  if (grdMarker->rowCount() != names.size()) {
+    grdMarker->setRowCount(int(names.size()));
+    for (int r = 0; r < names.size(); ++r)
+      for (int c = 0; c < 4; ++c) grdMarker->setItem(r, c, new QTableWidgetItem);
+  }
+  auto text = [](float v) { return QString::number(double(v), 'f', 3).remove(QRegularExpression(QStringLiteral("\\.?0+$"))); };
+  for (int r = 0; r < names.size(); ++r) {
+    grdMarker->item(r, 0)->setText(names[r]);
+    grdMarker->item(r, mark == 0 ? 1 : 2)->setText(text(values.value(r)));
+    bool ok1 = false, ok2 = false;
+    const double m1 = grdMarker->item(r, 1)->text().toDouble(&ok1), m2 = grdMarker->item(r, 2)->text().toDouble(&ok2);
+    grdMarker->item(r, 3)->setText(ok1 && ok2 ? text(float(m2 - m1)) : QString());
+  }
+  grdMarker->setHorizontalHeaderItem(mark == 0 ? 1 : 2, new QTableWidgetItem(TPQTimeProgs::VantaTS_to_StrNanoSec(ts)));
+  tbcSettings->setCurrentWidget(grdMarker);
+}
 
 void TFormLayout::SetNewSizeToTVI(const QString& local) {
   if (!FSelectedRec) return;
@@ -248,13 +352,11 @@ void TFormLayout::RecToTable(const QString& path) {
       g->setCheckState(0, Qt::Unchecked);
     }
     auto* leaf = new QTreeWidgetItem(g, {QStringLiteral("%1 [%2]").arg(c.Name, c.Unit)});
+    leaf->setData(0, Qt::UserRole, int(&c - ctx.Channels.constData()));
     leaf->setFlags(leaf->flags() | Qt::ItemIsUserCheckable);
     leaf->setCheckState(0, Qt::Unchecked);
   }
-  if (tvSelect->topLevelItemCount() > 0) {
-    tvSelect->topLevelItem(0)->setExpanded(true);
-    tvSelect->topLevelItem(0)->setCheckState(0, Qt::Checked);
-  }
+  if (tvSelect->topLevelItemCount() > 0) tvSelect->topLevelItem(0)->setExpanded(true);
   tvSelect->setUpdatesEnabled(true);
   tvSelect->show();
   if (QList<int> sizes = SplittOpti->sizes(); sizes.value(1) == 0 && sizes.size() == 3) {
@@ -278,6 +380,8 @@ void TFormLayout::RecToTable(const QString& path) {
   }
   GridData->resizeColumnsToContents();
   SwitchGridPB(true);
+  // Checking the first group draws its curves (and shows them).
+  if (tvSelect->topLevelItemCount() > 0) tvSelect->topLevelItem(0)->setCheckState(0, Qt::Checked);
   LabSBar->setText(more ? QStringLiteral("%1: die ersten %2 Zeilen").arg(QFileInfo(path).fileName()).arg(FRecDataLst.size())
                         : QStringLiteral("%1: %2 Zeilen").arg(QFileInfo(path).fileName()).arg(FRecDataLst.size()));
 }

@@ -23,6 +23,9 @@ class QTableWidget;
 class QTabWidget;
 class QTreeWidget;
 class QLabel;
+namespace vanta {
+class TPQPaintBoxCrvTime;
+}
 
 namespace vanta {
 
@@ -51,6 +54,10 @@ class TFormLayout : public TFormBasic {
   void AsyncToTable(const QString& path) override;
   // True shows the table, false the chart area.
   void SwitchGridPB(bool table);
+  // Draws the checked quantities of the shown recording as curves (none: the table).
+  void PaintGraph();
+  // A marker of the chart: its values go into the marker table.
+  void MarkerNotify(int mark, int64_t ts, const QStringList& names, const QList<float>& values);
   // The event table as the clipboard gets it ("Kopieren").
   QString EventTableText() const;
   void SetNewSizeToTVI(const QString& local);
@@ -64,6 +71,9 @@ class TFormLayout : public TFormBasic {
   QTableWidget* grdMarker = nullptr;
   QStackedWidget* FRight = nullptr;
   QWidget* PanPaintBox = nullptr;
+  TPQPaintBoxCrvTime* FCrvChart = nullptr;  // the recording's curves
+  QAction *actStackRec = nullptr, *actCopyRecData = nullptr, *actCopyRecImage = nullptr, *actPrintRecImage = nullptr,
+          *actShowTable = nullptr, *actShowCurves = nullptr;
   QSplitter* SplittOpti = nullptr;
   QAction* actCopyEvents = nullptr;
   QAction *actENReport = nullptr, *actRCMReport = nullptr, *actStatHarmU = nullptr, *actStatHarmI = nullptr,

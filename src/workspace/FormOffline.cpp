@@ -257,8 +257,7 @@ void TFormOffline::OfflineFileClick(QTreeWidgetItem* item) {
   } else if (item->data(0, CAsyncRole).toBool()) {
     AsyncToTable(path);
   } else {
-    RecToTable(path);
-    SwitchGridPB(true);
+    RecToTable(path);  // shows the curves of the first quantity group
   }
   FInClick = false;
 }

@@ -10,6 +10,8 @@
 #include <QTreeWidget>
 
 #include "FormOffline.h"
+#include "PaintBox.h"
+#include <QStackedWidget>
 #include "RecordFile.h"
 #include "TestSupport.h"
 
@@ -122,4 +124,38 @@ TEST(OfflineWindow, WorkDuringAScanWaitsAndTicksOnlySelect) {
   EXPECT_EQ(w.GridData->rowCount(), 0) << "a tick selects, it does not open the file";
   emit w.TreeViewOpti->itemClicked(file, 0);
   EXPECT_EQ(w.GridData->rowCount(), 1);
+}
+
+TEST(OfflineWindow, RecordingAsCurvesWithMarkers) {
+  QTemporaryDir store;
+  const QString path = store.path() + "/12345678/Recorder/10min-12345678-1764892800-000.log";
+  Put(path, TRecordKind::rkRecording, "10min", 1764892800, 12);
+  TFormOffline w;
+  w.resize(900, 600);
+  w.SetStore(store.path(), 12345678);
+  w.CheckData();
+  ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 1 && w.Stations()[0]->childCount() == 2; }, 5000));
+  QTreeWidgetItem* file = Find(w.TreeViewOpti->topLevelItem(0), QStringLiteral("10min TRMS"))->child(0);
+  w.OfflineFileClick(file);
+  // The first quantity group is checked: its curve is drawn and shown.
+  TCrvTimeModel& m = w.FCrvChart->Model();
+  ASSERT_EQ(m.GetCrvCnt(), 1);
+  EXPECT_EQ(m.GetMessCnt(), 12);
+  EXPECT_EQ(m.GetBaseRec(0).FUnt, QStringLiteral("V"));
+  EXPECT_EQ(w.FRight->currentWidget(), w.PanPaintBox);
+  EXPECT_LE(m.Curve(0).FSclMin, 230.0);
+  EXPECT_GE(m.Curve(0).FSclMax, 241.0) << "230 + 11 V over the rows";
+  // The markers' values go into the marker table, with their difference.
+  w.MarkerNotify(0, 0, {QStringLiteral("U L1 [V]")}, {230.0f});
+  w.MarkerNotify(1, 0, {QStringLiteral("U L1 [V]")}, {235.5f});
+  EXPECT_EQ(w.grdMarker->item(0, 3)->text(), QStringLiteral("5.5"));
+  if (const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR"); !dir.isEmpty()) {
+    w.show();
+    SpinUntil([] { return false; }, 100);
+    w.grab().save(QDir(dir).filePath(QStringLiteral("offline-curves.png")));
+  }
+  // Nothing checked: the table again.
+  w.tvSelect->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+  EXPECT_EQ(m.GetCrvCnt(), 0);
+  EXPECT_EQ(w.FRight->currentWidget(), w.GridData);
 }
