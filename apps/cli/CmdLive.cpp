@@ -31,10 +31,9 @@ int Live(TCliSession& s, const TCliArgs& a) {
     const QString time = LocalTime(u, r.Stamp);
     ++seen;
     if (panel) {
-      if (bytes.size() != PanelRecordLength(gen)) {
+      // As the window does: a record of another length is read as if zero-filled.
+      if (bytes.size() != PanelRecordLength(gen))
         problems << QStringLiteral("PANEL: %1<>%2").arg(bytes.size()).arg(PanelRecordLength(gen));
-        return;
-      }
       QJsonObject fields;
       out.Line(time);
       for (const TPanelText& t : DecodePanel(bytes, gen)) {

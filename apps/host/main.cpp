@@ -48,7 +48,7 @@ void Describe(QCommandLineParser& p) {
       {"password", "SSH password.", "P"},
       {"visibility", "Access level (0 to 3).", "N"},
       {"config", "Device list and settings file.", "FILE"},
-      {"screenshot", "Grab the main window into FILE (PNG), the open device window into FILE-device.png, and quit.", "FILE"},
+      {"screenshot", "Grab the open device window into FILE (PNG; the main window when none is open) and the main window into FILE-main.png, and quit.", "FILE"},
       {"after", "Seconds before the screenshot.", "S", "3"},
       {"view", "With --open live: the view to open once connected (panel, osc).", "VIEW"},
       {"no-xml-check", "Connect without comparing the device's language files (no question at connect)."},
@@ -217,15 +217,16 @@ int main(int argc, char** argv) {
     const QString file = p.value("screenshot");
     const int ms = int(p.value("after").toDouble() * 1000);
     QTimer::singleShot(ms, &app, [&main, &app, file] {
-      bool ok = main.grab().save(file, "PNG");
+      // FILE shows the open device window (the main window when none is
+      // open); the main window goes next to it as FILE-main.png.
       const auto& windows = main.Windows();
+      bool ok = true;
       if (!windows.isEmpty() && windows.last()) {
-        // Next to the main shot, also when FILE has no ".png" (it used to
-        // overwrite the main shot then).
-        const QString deviceFile =
-            (file.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ? file.chopped(4) : file) +
-            QStringLiteral("-device.png");
-        ok = windows.last()->grab().save(deviceFile, "PNG") && ok;
+        ok = windows.last()->grab().save(file, "PNG");
+        const QString mainFile = (file.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ? file.chopped(4) : file) + QStringLiteral("-main.png");
+        ok = main.grab().save(mainFile, "PNG") && ok;
+      } else {
+        ok = main.grab().save(file, "PNG");
       }
       std::printf("%s %s\n", ok ? "screenshot" : "screenshot failed:", file.toLocal8Bit().constData());
       std::fflush(stdout);

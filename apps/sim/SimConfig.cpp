@@ -31,6 +31,13 @@ bool ParseFault(const QString& spec, TSimFaults& f, QString& error) {
     f.StallCmd = value.isEmpty() ? -2 : value.toInt(&ok);
   } else if (name == QLatin1String("nak-setup")) {
     f.NakSetup = true;
+  } else if (name == QLatin1String("record-length")) {
+    // OBJ:N, OBJ in hex (0x...) or decimal
+    const QString obj = value.section(QLatin1Char(':'), 0, 0);
+    bool okObj = false;
+    f.RecordLengthObj = obj.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? obj.mid(2).toUInt(&okObj, 16) : obj.toUInt(&okObj);
+    f.RecordLength = value.section(QLatin1Char(':'), 1).toInt(&ok);
+    ok = ok && okObj && f.RecordLength >= 0;
   } else if (name == QLatin1String("nak-scratchpad")) {
     f.NakScratchpad = true;
   } else if (name == QLatin1String("split")) {

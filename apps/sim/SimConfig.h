@@ -28,6 +28,8 @@ struct TSimFaults {
   bool SplitWrites = false;      // send answers one byte per write
   bool Coalesce = false;         // hold answers and send several in one write
   int UnknownCmdAfter = -1;      // answer the N-th request (1-based) with an unknown CMD
+  uint32_t RecordLengthObj = 0;  // stream records of this object ...
+  int RecordLength = -1;         // ... cut or zero-padded to this length
 };
 
 struct TSimConfig {
@@ -57,7 +59,9 @@ struct TSimConfig {
   std::vector<TSimUser> Users;
   QStringList ExpiredUsers;
   QList<QPair<QString, QString>> StatusExtra;  // merged into uti.stat()
-  bool NoStat = false;                         // firmware without uti.stat  // must change their password at the next SSH login
+  bool NoStat = false;                         // firmware without uti.stat
+  int BinaryInputs = 8;                        // inputs in a binary-input record (0, 8, 12, ...)
+  int BinaryIntervalMs = 1000;                 // states change every this many ms (input i at (i+1) periods)  // must change their password at the next SSH login
 
   uint32_t RawFirmwareWord() const;
   const TSimUser* FindUser(const QString& name) const;

@@ -524,10 +524,19 @@ void TSimConnection::HandleStream(const ccc_head_t& h, const QByteArray& frame) 
       rec.Sec = now.Sec;
       rec.Frac = now.Frac;
       rec.Ver = 1;
-      rec.States = BinaryStates(now.Sec);
+      rec.States = BinaryStates(uint32_t(QDateTime::currentMSecsSinceEpoch() / std::max(1, FDevice.Config.BinaryIntervalMs)),
+                                FDevice.Config.BinaryInputs);
       Send(BuildBinaryInput(Ctx(&h), rec));
     } else {
-      Send(BuildFileAnswer(Ctx(&h), 4, 0, 3, BuildRecord(FDevice.Network, obj, now, FDevice.Config.Generation)));
+      // The drift shows in the measured values; the waveform stays at the
+      // nominal frequency so its periods fit the record exactly.
+      QByteArray record = BuildRecord(obj == 0x08FFFFFF ? FDevice.Network : FDevice.Network.At(now.Sec), obj, now, FDevice.Config.Generation);
+      const TSimFaults& f = FDevice.Config.Faults;
+      if (f.RecordLength >= 0 && f.RecordLengthObj == obj) {
+        // A record of the wrong length, for the client's length checks.
+        record.resize(f.RecordLength, '\0');
+      }
+      Send(BuildFileAnswer(Ctx(&h), 4, 0, 3, record));
     }
   } else if (h.ExtCmd == CStopExtCmd) {
     FStreams.remove(value);

@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstring>
 
+#include <QFileInfo>
+#include <QSettings>
+
 #include "ByteOrder.h"
 
 namespace vanta::sim {
@@ -34,6 +37,52 @@ void Head(TRecord& r, uint32_t objId, tmStamp_t stamp) {
   r.U(8, stamp.Frac);
 }
 }  // namespace
+
+TSimNetwork TSimNetwork::At(uint32_t sec) const {
+  TSimNetwork n = *this;
+  n.Freq += FreqDrift * std::sin(2 * CPi * double(sec % 60) / 60.0);
+  return n;
+}
+
+bool LoadNetwork(const QString& path, TSimNetwork& net, QString& error) {
+  if (!QFileInfo(path).isFile()) {
+    error = QStringLiteral("%1: no such file").arg(path);
+    return false;
+  }
+  QSettings ini(path, QSettings::IniFormat);
+  if (ini.status() != QSettings::NoError) {
+    error = QStringLiteral("%1: not an ini file").arg(path);
+    return false;
+  }
+  ini.beginGroup(QStringLiteral("network"));
+  bool ok = true;
+  auto get = [&](const char* key, double& field) {
+    if (!ini.contains(QLatin1String(key))) return;
+    bool good = false;
+    const double v = ini.value(QLatin1String(key)).toDouble(&good);
+    if (!good || !std::isfinite(v)) {
+      error = QStringLiteral("%1: [network] %2 is not a number").arg(path, QLatin1String(key));
+      ok = false;
+      return;
+    }
+    field = v;
+  };
+  get("Freq", net.Freq);
+  for (int k = 0; k < 3; ++k) {
+    get(QStringLiteral("U%1").arg(k + 1).toLatin1().constData(), net.U[k]);
+    get(QStringLiteral("I%1").arg(k + 1).toLatin1().constData(), net.I[k]);
+  }
+  get("Lag", net.Lag);
+  get("UNE", net.UNE);
+  get("IN", net.IN);
+  get("IRCM", net.IRCM);
+  get("FreqDrift", net.FreqDrift);
+  if (ok && !(net.Freq > 0)) {
+    error = QStringLiteral("%1: [network] Freq must be above 0").arg(path);
+    ok = false;
+  }
+  return ok;
+}
 
 double TSimNetwork::UHarmPct(int h) const {
   switch (h) {

@@ -29,6 +29,11 @@ struct TSimNetwork {
   // of 50 Hz, so a spectrum has lines 10 Hz apart without leakage.
   uint32_t OscSamples = 4096;
   uint32_t OscRate = 40960;
+  // A slow drift of the frequency: FreqDrift Hz over a 60 s sine, so each
+  // record differs from the last while the texts stay (50.00 Hz).
+  double FreqDrift = 0.004;
+  // The network as it is at `sec` (the drift applied).
+  TSimNetwork At(uint32_t sec) const;
 
   double UHarmPct(int h) const;   // % of fundamental, h = 0..50
   double IHarmPct(int h) const;
@@ -44,6 +49,10 @@ int Record1Length(int generation);   // 6052 / 6264
 int Record8HeaderLength(int generation);  // 40 / 60
 int Record8SampleSize(int generation);    // 44 / 48
 
+
+// A network profile: an ini file with a [network] section (Freq, U1..U3,
+// I1..I3, Lag, UNE, IN, IRCM, FreqDrift); false with the reason.
+bool LoadNetwork(const QString& path, TSimNetwork& net, QString& error);
 
 // The payload of a data answer for `objId` (bytes 20.. of the frame).
 QByteArray BuildRecord(const TSimNetwork& net, uint32_t objId, tmStamp_t stamp, int generation);

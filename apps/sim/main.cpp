@@ -83,11 +83,14 @@ int main(int argc, char** argv) {
       {"status-extra", "File of dotted.key=value lines merged into uti.stat().", "file"},
       {"no-stat", "Firmware without uti.stat (the status script writes nothing)."},
       {"osc-samples", "Samples per oscilloscope record (0 allowed).", "n", "4096"},
+      {"network", "Network profile: ini file with a [network] section (Freq, U1..U3, I1..I3, Lag, UNE, IN, IRCM, FreqDrift).", "file"},
+      {"binary-inputs", "Binary inputs in a binary-input record (0 .. 32).", "n", "8"},
+      {"binary-interval", "Milliseconds per step of the binary-input pattern.", "ms", "1000"},
       {"osc-rate", "Oscilloscope sample rate per second.", "n", "40960"},
       {"users", "Users file (name:password:right,right).", "file"},
       {"max-connections", "Concurrent sessions before NAK 120.", "n", "2"},
       {"config", "Ini file with [device], [time] and [ntp] settings.", "file"},
-      {"fault", "Failure mode: close-after=N, stall[=CMD], nak-setup, nak-scratchpad, split, coalesce, unknown-cmd[=N].", "spec"},
+      {"fault", "Failure mode: close-after=N, stall[=CMD], nak-setup, nak-scratchpad, record-length=OBJ:N, split, coalesce, unknown-cmd[=N].", "spec"},
       {"text-interval", "Milliseconds between device text-stream lines (0: off).", "ms", "30000"},
       {"ntp-interval", "Milliseconds between NTP requests in an open tunnel.", "ms", "3000"},
       {"cal-state", "Answer of pq.calState().", "text"},
@@ -126,6 +129,10 @@ int main(int argc, char** argv) {
   cfg.Protocol = p.value("protocol").toInt(&ok);
   if (!ok || cfg.Protocol < 3 || cfg.Protocol > 5) return Fail(QStringLiteral("--protocol takes 3, 4 or 5"));
   cfg.NoStat = p.isSet("no-stat");
+  cfg.BinaryInputs = p.value("binary-inputs").toInt(&ok);
+  if (!ok || cfg.BinaryInputs < 0 || cfg.BinaryInputs > 32) return Fail(QStringLiteral("bad --binary-inputs (0 .. 32)"));
+  cfg.BinaryIntervalMs = p.value("binary-interval").toInt(&ok);
+  if (!ok || cfg.BinaryIntervalMs < 1) return Fail(QStringLiteral("bad --binary-interval"));
   cfg.MaxConnections = p.value("max-connections").toInt(&ok);
   if (!ok || cfg.MaxConnections < 1) return Fail(QStringLiteral("bad --max-connections"));
   cfg.TextStreamIntervalMs = p.value("text-interval").toInt(&ok);
@@ -144,6 +151,7 @@ int main(int argc, char** argv) {
   if (!storage.Open(cfg.Root, cfg.Root.isEmpty() ? SampleDir() : QString(), error)) return Fail(error);
   cfg.ExpiredUsers = p.values("expired-user");
   TSimDevice device(cfg, storage);
+  if (p.isSet("network") && !LoadNetwork(p.value("network"), device.Network, error)) return Fail(error);
   device.Network.OscSamples = p.value("osc-samples").toUInt(&ok);
   if (!ok || device.Network.OscSamples > 200000) return Fail(QStringLiteral("bad --osc-samples (0 .. 200000)"));
   device.Network.OscRate = p.value("osc-rate").toUInt(&ok);

@@ -121,6 +121,19 @@ QString TTimeNorm::TextAt(int64_t ts) const {
   return text;
 }
 
+double RoundToRange(double value, double range, bool up) {
+  if (!std::isfinite(value)) return value;
+  // A step of 1, 2 or 5 times a power of ten, about a tenth of the range
+  // (of the value itself when the range is empty): the ends move outward
+  // to a value with few significant digits, never by more than a step.
+  double r = std::fabs(range);
+  if (!(r > 0)) r = std::fabs(value) > 0 ? std::fabs(value) : 1.0;
+  const double raw = r / 10.0;
+  const double p = std::pow(10.0, std::floor(std::log10(raw)));
+  const double step = raw / p <= 1 ? p : raw / p <= 2 ? 2 * p : raw / p <= 5 ? 5 * p : 10 * p;
+  return up ? std::ceil(value / step - 1e-9) * step : std::floor(value / step + 1e-9) * step;
+}
+
 bool AutoScaleTime(const TSeriesStore& store, int curve, bool round, double& min, double& max) {
   if (store.Count() == 0 || curve < 0 || curve >= store.CurveCount()) return false;
   max = -FLT_MAX;
@@ -131,9 +144,10 @@ bool AutoScaleTime(const TSeriesStore& store, int curve, bool round, double& min
     max = std::max(max, double(v));
     min = std::min(min, double(v));
   }
-  if (round) {
-    max = RoundMaxValue(max);
-    min = RoundMinValue(min);
+  if (round && max >= min) {
+    const double r = max - min;
+    max = RoundToRange(max, r, true);
+    min = RoundToRange(min, r, false);
   }
   return true;
 }

@@ -82,6 +82,10 @@ class TTimeNorm {
   uint8_t FShiftNum = 0;
 };
 
+// `value` moved outward (up for a maximum) to a multiple of a 1-2-5 step of
+// about a tenth of `range`.
+double RoundToRange(double value, double range, bool up);
+
 // The range of curve `curve` over the held samples (NaN skipped), rounded
 // outward when `round` is set; false for no samples or no such curve.
 bool AutoScaleTime(const TSeriesStore& store, int curve, bool round, double& min, double& max);

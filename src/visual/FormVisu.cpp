@@ -315,7 +315,14 @@ void TFormVisu::UpdateOsc(const QByteArray& record, int generation) {
   if (!FPQPaintBoxCrvOszi || FOsziArrNumbers.isEmpty()) return;
   TCrvTimeModel& m = FPQPaintBoxCrvOszi->Model();
   const TByteTransport& b = FComUnit->FBytes;
-  m.SetMaxRecs(int(std::max<uint32_t>(1, b.SmplCnt)));
+  m.SetMaxRecs(int(std::max<uint32_t>(1, b.SmplCnt)));  // also clears the samples
+  // A record of another length stops here: the chart stays cleared and the
+  // next good record still gets its rescale.
+  if (!OscRecordValid(record.size(), generation, b.SmplCnt)) {
+    FPQPaintBoxCrvOszi->ResetZoom();
+    FPQPaintBoxCrvOszi->RequestRepaint();
+    return;
+  }
   FPQPaintBoxCrvOszi->FTSStart = b.TS_Mess;
   const int64_t t0 = TPQTimeProgs::TStoLinear(b.TS_Mess);
   DecodeOsc(record, generation, b.SmplCnt, b.smplrte, t0, FOsziArrNumbers, FOsziArr,

@@ -169,7 +169,7 @@ TEST(Host, ScreenshotOfTheMainWindowWithAConnectedDevice) {
   env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
   env.insert(QStringLiteral("VANTA_HOST_CONFIG"), dir.filePath(QStringLiteral("devices.ini")));
   host.setProcessEnvironment(env);
-  const QString png = dir.filePath(QStringLiteral("main"));  // no ".png": the device shot must not replace it
+  const QString png = dir.filePath(QStringLiteral("shot"));  // no ".png": the main shot must not replace it
   host.start(QStringLiteral(VANTA_HOST_PATH), {QStringLiteral("--connect"), QStringLiteral("127.0.0.1:%1").arg(sim.Port),
                                                 QStringLiteral("--screenshot"), png, QStringLiteral("--after"), QStringLiteral("1.5")});
   ASSERT_TRUE(host.waitForFinished(30000));
@@ -177,9 +177,9 @@ TEST(Host, ScreenshotOfTheMainWindowWithAConnectedDevice) {
   QImage shot(png, "PNG");
   ASSERT_FALSE(shot.isNull());
   EXPECT_GT(shot.width(), 300);
-  QImage device(dir.filePath(QStringLiteral("main-device.png")));
-  ASSERT_FALSE(device.isNull());
-  EXPECT_NE(shot.size(), device.size()) << "two windows, two files";
+  QImage mainShot(dir.filePath(QStringLiteral("shot-main.png")));
+  ASSERT_FALSE(mainShot.isNull());
+  EXPECT_NE(shot.size(), mainShot.size()) << "two windows, two files: FILE is the device window";
   // The device list survived and learned the device's names.
   QFile ini(dir.filePath(QStringLiteral("devices.ini")));
   ASSERT_TRUE(ini.open(QIODevice::ReadOnly));

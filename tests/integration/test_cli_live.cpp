@@ -68,3 +68,46 @@ TEST_F(CliTest, OscilloscopeOfGenerationOneHasElevenChannels) {
   EXPECT_TRUE(r.Out.contains(QStringLiteral("4096 samples at 40960/s, 11 channels"))) << r.Out.toStdString();
   EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("spectrum")}).Exit, 1);
 }
+
+namespace {
+class CliLiveProfileTest : public CliTest {
+ protected:
+  QStringList SimArgs() override {
+    return {QStringLiteral("--network"), QStringLiteral(VANTA_SOURCE_DIR "/data/networks/mv-20kV.ini"), QStringLiteral("--fault"),
+            QStringLiteral("record-length=0x08FFFFFF:1000"), QStringLiteral("--binary-inputs"), QStringLiteral("12")};
+  }
+};
+class CliLiveEmptyOscTest : public CliTest {
+ protected:
+  QStringList SimArgs() override {
+    return {QStringLiteral("--generation"), QStringLiteral("2"), QStringLiteral("--osc-samples"), QStringLiteral("0")};
+  }
+};
+}  // namespace
+
+TEST_F(CliLiveProfileTest, MediumVoltageProfileWrongLengthsAndTwelveInputs) {
+  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("panel")});
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  const QJsonObject f = o["records"].toArray()[0].toObject()["fields"].toObject();
+  EXPECT_EQ(f["edtUL1"].toString(), QStringLiteral("11.55 kV"));
+  EXPECT_EQ(f["edtI3"].toString(), QStringLiteral("102.00 A"));
+  EXPECT_EQ(f["edtS1"].toString(), QStringLiteral("1.15 MVA")) << "11547 V x 100 A";
+  // The oscilloscope record cut to 1000 bytes fits no sample count: named, not shown.
+  r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("osc")});
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_TRUE(o["records"].toArray().isEmpty());
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("1000 Bytes passen nicht zu 4096 Werten"))) << r.Out.toStdString();
+  r = Cli({QStringLiteral("stream"), QStringLiteral("binary"), QStringLiteral("--count"), QStringLiteral("1")});
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("binary inputs (12)"))) << r.Out.toStdString();
+}
+
+TEST_F(CliLiveEmptyOscTest, NoSamplesIsAValidEmptyRecord) {
+  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("osc")});
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  const QJsonObject rec = o["records"].toArray()[0].toObject();
+  EXPECT_EQ(rec["samples"].toInt(), 0);
+  EXPECT_TRUE(rec["rows"].toArray().isEmpty());
+}

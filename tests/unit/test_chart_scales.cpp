@@ -120,7 +120,14 @@ TEST(TimeScale, AutomaticRangeSkipsNaN) {
   ASSERT_TRUE(AutoScaleTime(s, 0, true, lo, hi));
   EXPECT_LE(lo, -3.2);
   EXPECT_GE(hi, 7.4);
-  EXPECT_LT(hi - lo, 20) << "rounded outward, not blown up";
+  EXPECT_LT(hi - lo, 13) << "rounded outward, not blown up";
+  // A narrow curve keeps a narrow range: 49.9 .. 50.1 does not become 25 .. 100.
+  EXPECT_NEAR(RoundToRange(50.1, 0.2, true), 50.1, 1e-9) << "already on the 0.02 raster";
+  EXPECT_NEAR(RoundToRange(50.11, 0.2, true), 50.12, 1e-9);
+  EXPECT_NEAR(RoundToRange(49.89, 0.2, false), 49.88, 1e-9);
+  EXPECT_DOUBLE_EQ(RoundToRange(241, 11, true), 242);
+  EXPECT_DOUBLE_EQ(RoundToRange(230, 11, false), 230);
+  EXPECT_DOUBLE_EQ(RoundToRange(-3.2, 10.6, false), -4);
   TSeriesStore nan;
   nan.SetMaxRecs(2);
   nan.SetCurveCount(1);
