@@ -19,7 +19,7 @@ set(VANTA_UI_MODELS
   "vanta_charts=vanta_live"
   "vanta_visual_ui=vanta_live"
   "vanta_workspace=vanta_protocol")
-set(VANTA_APP_TARGETS vanta-cli vanta-sim vanta-host)
+set(VANTA_APP_TARGETS vanta-cli vanta-sim vanta-host vanta-render)
 
 function(_vanta_collect_links target out)
   set(seen ${${out}})

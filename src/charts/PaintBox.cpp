@@ -114,6 +114,7 @@ void TPQPaintBoxCrvTime::PaintCurves(QImage& image) {
   }
 
   const int regions = FModel.SubRegionNumber();
+  FRegionAxes.assign(size_t(regions), TYLinNorm());
   for (int k = 0; k < regions; ++k) {
     const QList<int> curves = FModel.SubRegionSet(k);
     const double top = FCrvRect.top() + double(FCrvRect.height()) * k / regions;
@@ -127,6 +128,8 @@ void TPQPaintBoxCrvTime::PaintCurves(QImage& image) {
     axis.FBotLeft = bottom;
     axis.FXorYBer = bottom - top;
     axis.SetScaleIdx();
+    axis.FBaseRec.FSym = FModel.SubRegionSym(k);
+    FRegionAxes[size_t(k)] = axis;
     p.setPen(QPen(QColor(190, 190, 190), 0.25));
     for (int i = 0; i < axis.FSclCnt; ++i) {
       const double y = axis.YNorm(axis.ScaleAt(i));

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <vector>
 
 #include "ChartScales.h"
 #include "CrvTimeModel.h"
@@ -62,6 +63,10 @@ class TPQPaintBoxCrvTime : public TPQPaintBox {
   void AutoScaleAll();
   void ResetZoom();
   bool CopyToClip(QStringList& list) const { return FModel.CopyToClip(list); }
+  // What the last drawing used: the time axis, the curve area and each region's value axis.
+  const TTimeNorm& TimeAxis() const { return FTmNorm; }
+  QRect CurveRect() const { return FCrvRect; }
+  const std::vector<TYLinNorm>& RegionAxes() const { return FRegionAxes; }
   // (chart, mark 0 or 1, time, curve names, the record's values)
   std::function<void(TPQPaintBoxCrvTime*, int, int64_t, const QStringList&, const QList<float>&)> FOnMarkerNotify;
   // (chart, start point, end point, button, modifiers); without it the mouse neither zooms nor sets markers.
@@ -77,6 +82,7 @@ class TPQPaintBoxCrvTime : public TPQPaintBox {
  private:
   TCrvTimeModel FModel;
   TTimeNorm FTmNorm;
+  std::vector<TYLinNorm> FRegionAxes;
   uint64_t FDrawnRevision = ~uint64_t(0);
   QRect FCrvRect;
   QPoint FMouseStart;
