@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGridLayout>
+#include <QKeyEvent>
+#include <QPixmap>
+#include <QTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -52,6 +55,10 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
   start->addWidget(ButPanel, 0, 0);
   start->addWidget(BtnOsci, 0, 1);
   start->addWidget(btnSoftTrigg, 1, 0);
+  btnDisplay = StartButton(QStringLiteral("Gerätepanel"), TabItmStart);
+  start->addWidget(btnDisplay, 1, 1);
+  btnDisplay->hide();  // for the device types with a display
+  connect(btnDisplay, &QToolButton::clicked, this, &TFormVisu::btnDisplayClick);
   start->setRowStretch(2, 1);
   start->setColumnStretch(2, 1);
   BtnOsci->hide();  // offered once a network connection stands
@@ -129,6 +136,33 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
   osz->addLayout(slot, 1);
   TabItmOszi->setProperty("chartSlot", QVariant::fromValue(static_cast<void*>(slot)));
 
+  // The device display: the image, and five areas over it that press the keys.
+  TabItmDisp = new QWidget;
+  auto* disp = new QGridLayout(TabItmDisp);
+  imgDisp = new QLabel(TabItmDisp);
+  imgDisp->setObjectName(QStringLiteral("imgDisp"));
+  imgDisp->setAlignment(Qt::AlignCenter);
+  imgDisp->setMinimumSize(320, 240);
+  auto* keys = new QWidget(TabItmDisp);
+  auto* keyGrid = new QGridLayout(keys);
+  auto key = [this, keys, keyGrid](const QString& text, TBtnControlDevice k, int row, int col) {
+    auto* b = new QToolButton(keys);
+    b->setText(text);
+    b->setFixedSize(40, 32);
+    b->setObjectName(QStringLiteral("rctngl%1").arg(int(k)));
+    connect(b, &QToolButton::clicked, this, [this, k] { ControlDevice(k); });
+    keyGrid->addWidget(b, row, col);
+  };
+  key(QStringLiteral("▲"), TBtnControlDevice::BtnTop, 0, 1);
+  key(QStringLiteral("◀"), TBtnControlDevice::BtnLeft, 1, 0);
+  key(QStringLiteral("OK"), TBtnControlDevice::BtnEnter, 1, 1);
+  key(QStringLiteral("▶"), TBtnControlDevice::BtnRight, 1, 2);
+  key(QStringLiteral("▼"), TBtnControlDevice::BtnDown, 2, 1);
+  disp->addWidget(imgDisp, 0, 0);
+  disp->addWidget(keys, 1, 0, Qt::AlignHCenter);
+  disp->setRowStretch(0, 1);
+  TabCtrlStream->addWidget(TabItmDisp);
+
   actAutoScale = new QAction(QStringLiteral("Autoskalierung"), this);
   actStack = new QAction(QStringLiteral("Stapel-Darstellung"), this);
   actCopyData = new QAction(QStringLiteral("Daten in Zwischenablage"), this);
@@ -150,6 +184,7 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
 }
 
 TFormVisu::~TFormVisu() {
+  FDisplayActive = false;
   if (FComUnit) {
     FComUnit->FUpdateGrid = nullptr;
     FComUnit->FBinInCB = nullptr;
@@ -174,6 +209,7 @@ void TFormVisu::ConnEst(QObject* Sender, bool connected) {
   for (QToolButton* b : FChannelButtons) b->setChecked(true);
   // The oscilloscope's records are large: offered over the network only.
   BtnOsci->setVisible(FTCPComUnit != nullptr);
+  btnDisplay->setVisible(FComUnit->FDevType == TDevType::devtypVanta || FComUnit->FDevType == TDevType::devtypVantaLorn);
   if (!FPendingView.isEmpty()) {
     const QString view = std::exchange(FPendingView, QString());
     if (view == QLatin1String("osc") && BtnOsci->isVisible())
@@ -254,7 +290,6 @@ void TFormVisu::SelectOsciValues() {
 }
 
 void TFormVisu::SetColumnColors() {
-  if (!FPQPaintBoxCrvOszi) return;
   int k = 0;
   for (QToolButton* b : FChannelButtons) {
     const int tag = b->property("tag").toInt();
@@ -263,7 +298,7 @@ void TFormVisu::SetColumnColors() {
     b->setStyleSheet(QStringLiteral("QToolButton { padding: 3px 10px; border: 1px solid #888; border-radius: 3px; }"
                                     "QToolButton:checked { background: #%1; color: white; }")
                          .arg(colour & 0xFFFFFF, 6, 16, QLatin1Char('0')));
-    if (b->isChecked()) FPQPaintBoxCrvOszi->Model().SetLnColor(k++, colour);
+    if (b->isChecked() && FPQPaintBoxCrvOszi) FPQPaintBoxCrvOszi->Model().SetLnColor(k++, colour);
   }
 }
 
@@ -275,6 +310,7 @@ void TFormVisu::ColButtonClick() {
 
 void TFormVisu::actMenuBackExecute() {
   if (TabCtrlStream->currentWidget() == TabItmStart) return;
+  FDisplayActive = false;
   StopStreamProc();
   if (FComUnit) FComUnit->FBinInCB = nullptr;
   delete FPQPaintBoxCrvOszi;  // every view starts with a fresh chart
@@ -282,6 +318,51 @@ void TFormVisu::actMenuBackExecute() {
   TabCtrlStream->setCurrentWidget(TabItmStart);
   actMenuBack->setVisible(false);
   LytColors->hide();
+}
+
+void TFormVisu::btnDisplayClick() {
+  if (InView()) return;
+  actMenuBack->setVisible(true);
+  FDisplayActive = true;
+  GetNewDisplayImage();
+  TabCtrlStream->setCurrentWidget(TabItmDisp);
+}
+
+void TFormVisu::SetNewDisplayImage(QObject*, TMemoryStream& image) {
+  QPixmap pm;
+  if (pm.loadFromData(image.Bytes())) imgDisp->setPixmap(pm);
+  ++FDisplayImages;
+  // The next image after a pause of 500 ms, while the view is open.
+  QTimer::singleShot(500, this, [this] {
+    if (FDisplayActive) GetNewDisplayImage();
+  });
+}
+
+void TFormVisu::NewOnKeyDown(int key) {
+  if (TabCtrlStream->currentWidget() != TabItmDisp) return;
+  switch (key) {
+    case Qt::Key_Left: ControlDevice(TBtnControlDevice::BtnLeft); break;
+    case Qt::Key_Right: ControlDevice(TBtnControlDevice::BtnRight); break;
+    case Qt::Key_Up: ControlDevice(TBtnControlDevice::BtnTop); break;
+    case Qt::Key_Down: ControlDevice(TBtnControlDevice::BtnDown); break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: ControlDevice(TBtnControlDevice::BtnEnter); break;
+    default: break;
+  }
+}
+
+void TFormVisu::keyPressEvent(QKeyEvent* e) {
+  NewOnKeyDown(e->key());
+  TFormBasic::keyPressEvent(e);
+}
+
+void TFormVisu::UpdateMIColor() {
+  TFormBasic::UpdateMIColor();
+  SetColumnColors();  // buttons and curves follow the new colours
+  if (FPQPaintBoxCrvOszi) {
+    FPQPaintBoxCrvOszi->FForceRepaint = true;
+    FPQPaintBoxCrvOszi->RequestRepaint();
+  }
 }
 
 void TFormVisu::actSoftTriggExecute() { SendCommandToCom(ccci::TCcci::LUA_COMMAND, QStringLiteral("pq.triggerRec()"), true); }
@@ -292,6 +373,7 @@ void TFormVisu::SetBinary(QObject*, uint32_t count, const QByteArray& states) {
 
 void TFormVisu::PrepareShutdown() {
   TFormBasic::PrepareShutdown();
+  FDisplayActive = false;
   StopStreamProc();
 }
 

@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QStackedWidget;
 class QToolButton;
+class QKeyEvent;
 
 namespace vanta {
 
@@ -46,6 +47,16 @@ class TFormVisu : public TFormBasic {
   void BtnOsciClick();
   void actMenuBackExecute();
   void actSoftTriggExecute();
+  // The device's own display: images one after the other, keys pressed remotely.
+  void btnDisplayClick();
+  void SetNewDisplayImage(QObject* Sender, TMemoryStream& image) override;
+  void NewOnKeyDown(int key) override;
+  void UpdateMIColor() override;
+  bool FDisplayActive = false;
+  QWidget* TabItmDisp = nullptr;
+  QLabel* imgDisp = nullptr;
+  QToolButton* btnDisplay = nullptr;
+  int DisplayImages() const { return FDisplayImages; }
   void SetBinary(QObject* Sender, uint32_t count, const QByteArray& states);
   // The pressed channel buttons become the oscilloscope's curves.
   void SelectOsciValues();
@@ -73,6 +84,9 @@ class TFormVisu : public TFormBasic {
   // Panel fields by name ("edtF").
   QLineEdit* Field(const QString& name) const;
 
+ protected:
+  void keyPressEvent(QKeyEvent* e) override;
+
  private:
   void StartStreamProc();
   void StopStreamProc();
@@ -81,6 +95,7 @@ class TFormVisu : public TFormBasic {
   void UpdateOsc(const QByteArray& record, int generation);
   void SetColumnColors();
   QGridLayout* FPanelGrid = nullptr;
+  int FDisplayImages = 0;
   QList<QPair<QString, QLineEdit*>> FFields;
 };
 

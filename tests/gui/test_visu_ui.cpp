@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QDir>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -96,4 +97,22 @@ TEST(LiveWindow, SoftwareTriggerStoresADisturbance) {
   const int before = int(QDir(dir).entryList(QDir::Files).size());
   t.W.actSoftTriggExecute();
   ASSERT_TRUE(SpinUntil([&] { return int(QDir(dir).entryList(QDir::Files).size()) > before; }, 10000));
+}
+
+TEST(LiveWindow, DeviceDisplayFollowsUntilTheViewIsLeft) {
+  TVisu t;
+  ASSERT_TRUE(t.Start());
+  ASSERT_TRUE(t.W.btnDisplay->isVisibleTo(&t.W)) << "the simulator is a device type with a display";
+  t.W.btnDisplayClick();
+  EXPECT_EQ(t.W.TabCtrlStream->currentWidget(), t.W.TabItmDisp);
+  ASSERT_TRUE(SpinUntil([&] { return t.W.DisplayImages() >= 2; }, 10000)) << "the next image follows the last";
+  EXPECT_FALSE(t.W.imgDisp->pixmap().isNull());
+  t.W.NewOnKeyDown(Qt::Key_Left);  // pressed on the device, seen in its next image
+  t.Shot(QStringLiteral("live-display.png"));
+  t.W.actMenuBackExecute();
+  EXPECT_FALSE(t.W.FDisplayActive);
+  SpinUntil([] { return false; }, 700);
+  const int images = t.W.DisplayImages();
+  SpinUntil([] { return false; }, 1200);
+  EXPECT_EQ(t.W.DisplayImages(), images) << "no more images once the view is left";
 }
