@@ -1,6 +1,9 @@
 #include "SimSignals.h"
 
 #include <cmath>
+#include <complex>
+#include <functional>
+#include <vector>
 #include <cstring>
 
 #include <QFileInfo>
@@ -84,9 +87,9 @@ bool LoadNetwork(const QString& path, TSimNetwork& net, QString& error) {
   return ok;
 }
 
-double TSimNetwork::UHarmPct(int h) const {
+namespace {
+double BaseU(int h) {
   switch (h) {
-    case 1: return 100.0;
     case 3: return 1.0;
     case 5: return 3.0;
     case 7: return 2.0;
@@ -95,10 +98,8 @@ double TSimNetwork::UHarmPct(int h) const {
     default: return 0.0;
   }
 }
-
-double TSimNetwork::IHarmPct(int h) const {
+double BaseI(int h) {
   switch (h) {
-    case 1: return 100.0;
     case 3: return 5.0;
     case 5: return 10.0;
     case 7: return 6.0;
@@ -107,31 +108,83 @@ double TSimNetwork::IHarmPct(int h) const {
     default: return 0.0;
   }
 }
+std::complex<double> Phasor(double mag, double deg) { return std::polar(mag, Rad(deg)); }
+}  // namespace
+
+double TSimNetwork::UHarmPct(int h, int k) const {
+  if (h == 1) return 100.0;
+  if (h < 2 || h > 50) return 0.0;
+  return BaseU(h) + 0.002 * h + 0.0005 * k;
+}
+
+double TSimNetwork::IHarmPct(int h, int k) const {
+  if (h == 1) return 100.0;
+  if (h < 2 || h > 50) return 0.0;
+  return BaseI(h) + 0.004 * h + 0.001 * k;
+}
+
+double TSimNetwork::UIHarmPct(int i, int k) const { return i >= 0 && i < 50 ? 0.05 + 0.001 * i + 0.0002 * k : 0.0; }
+double TSimNetwork::IIHarmPct(int i, int k) const { return i >= 0 && i < 50 ? 0.1 + 0.002 * i + 0.0005 * k : 0.0; }
 
 double TSimNetwork::ULL(int k) const {
   const int a = k, b = (k + 1) % 3;
-  const double re = U[a] * std::cos(Rad(UAngle[a])) - U[b] * std::cos(Rad(UAngle[b]));
-  const double im = U[a] * std::sin(Rad(UAngle[a])) - U[b] * std::sin(Rad(UAngle[b]));
-  return std::hypot(re, im);
+  return std::abs(Phasor(U[a], UAngle[a]) - Phasor(U[b], UAngle[b]));
 }
 
 double TSimNetwork::ULLAngle(int k) const {
   const int a = k, b = (k + 1) % 3;
-  const double re = U[a] * std::cos(Rad(UAngle[a])) - U[b] * std::cos(Rad(UAngle[b]));
-  const double im = U[a] * std::sin(Rad(UAngle[a])) - U[b] * std::sin(Rad(UAngle[b]));
-  return std::atan2(im, re) * 180.0 / CPi;
+  return std::arg(Phasor(U[a], UAngle[a]) - Phasor(U[b], UAngle[b])) * 180.0 / CPi;
 }
 
-double TSimNetwork::THD_U() const {
+double TSimNetwork::ULLHarmPct(int k, int h) const {
+  if (h < 1 || h > 50) return 0.0;
+  const int a = k, b = (k + 1) % 3;
+  // Harmonic h of a conductor sits at h times its fundamental's angle.
+  const auto d = Phasor(U[a] * UHarmPct(h, a) / 100, h * UAngle[a]) - Phasor(U[b] * UHarmPct(h, b) / 100, h * UAngle[b]);
+  return 100.0 * std::abs(d) / ULL(k);
+}
+
+double TSimNetwork::ULLIHarmPct(int k, int i) const {
+  const int a = k, b = (k + 1) % 3;
+  // Interharmonics are in phase on every conductor: their difference is that of the magnitudes.
+  return 100.0 * std::fabs(U[a] * UIHarmPct(i, a) - U[b] * UIHarmPct(i, b)) / 100.0 / ULL(k);
+}
+
+double TSimNetwork::THD_U(int k) const {
   double s = 0;
-  for (int h = 2; h <= 50; ++h) s += UHarmPct(h) * UHarmPct(h);
+  for (int h = 2; h <= 50; ++h) s += UHarmPct(h, k) * UHarmPct(h, k);
   return std::sqrt(s);
 }
 
-double TSimNetwork::THD_I() const {
+double TSimNetwork::THD_I(int k) const {
   double s = 0;
-  for (int h = 2; h <= 50; ++h) s += IHarmPct(h) * IHarmPct(h);
+  for (int h = 2; h <= 50; ++h) s += IHarmPct(h, k) * IHarmPct(h, k);
   return std::sqrt(s);
+}
+
+double TSimNetwork::THD_ULL(int k) const {
+  double s = 0;
+  for (int h = 2; h <= 50; ++h) s += ULLHarmPct(k, h) * ULLHarmPct(k, h);
+  return std::sqrt(s);
+}
+
+QList<TSimComponent> Components(const TSimNetwork& n, int channel) {
+  QList<TSimComponent> c;
+  if (channel >= 0 && channel < 3) {
+    for (int h = 1; h <= 50; ++h) c.append({h * n.Freq, n.U[channel] * n.UHarmPct(h, channel) / 100, h * n.UAngle[channel]});
+    for (int i = 0; i < 50; ++i) c.append({50.0 * i + 20.0, n.U[channel] * n.UIHarmPct(i, channel) / 100, 0.0});
+  } else if (channel >= 7 && channel < 10) {
+    const int k = channel - 7;
+    for (int h = 1; h <= 50; ++h) c.append({h * n.Freq, n.I[k] * n.IHarmPct(h, k) / 100, h * (n.UAngle[k] - n.Lag)});
+    for (int i = 0; i < 50; ++i) c.append({50.0 * i + 20.0, n.I[k] * n.IIHarmPct(i, k) / 100, 0.0});
+  } else if (channel == 3) {
+    c.append({n.Freq, n.UNE, 0.0});
+  } else if (channel == 10) {
+    c.append({3 * n.Freq, n.IN, 0.0});
+  } else if (channel == 11) {
+    c.append({n.Freq, n.IRCM, 0.0});
+  }
+  return c;
 }
 
 int Record4Length(int g) { return g >= 2 ? 2328 : 2320; }
@@ -149,16 +202,20 @@ QByteArray Record4(const TSimNetwork& n, uint32_t objId, tmStamp_t stamp, int g)
   for (int k = 0; k < 3; ++k) r.F(36 + 4 * k, n.ULL(k));
   for (int k = 0; k < 3; ++k) r.F(52 + 8 * k, n.UAngle[k]);
   r.F(128, 0.25);  // voltage unbalance, %
-  for (int k = 0; k < 7; ++k) r.F(136 + 4 * k, k == 3 ? 0.0 : n.THD_U());
+  for (int k = 0; k < 3; ++k) r.F(136 + 4 * k, n.THD_U(k));
+  r.F(148, 0.0);  // UNE: a pure fundamental
+  for (int k = 0; k < 3; ++k) r.F(152 + 4 * k, n.THD_ULL(k));
+  // 2-9 kHz bands: distinct per band and conductor (not in the waveforms).
   for (int blk = 0; blk < 7; ++blk)
-    for (int b = 0; b < 35; ++b) r.F(192 + 140 * blk + 4 * b, 0.05);
+    for (int b = 0; b < 35; ++b) r.F(192 + 140 * blk + 4 * b, 0.05 + 0.001 * b + 0.0003 * blk);
   for (int k = 0; k < 3; ++k) r.F(1172 + 4 * k, n.I[k]);
   r.F(1184, n.IN);
-  for (int k = 0; k < 4; ++k) r.F(1252 + 4 * k, k == 3 ? 0.0 : n.THD_I());
+  for (int k = 0; k < 3; ++k) r.F(1252 + 4 * k, n.THD_I(k));
+  r.F(1264, 0.0);  // IN: a pure third harmonic has no fundamental to relate to
   if (g >= 2) r.F(1332, n.IRCM);
   const int fb = g >= 2 ? 1336 : 1332;
   for (int blk = 0; blk < 4; ++blk)
-    for (int b = 0; b < 35; ++b) r.F(fb + 140 * blk + 4 * b, 0.01);
+    for (int b = 0; b < 35; ++b) r.F(fb + 140 * blk + 4 * b, 0.01 + 0.0002 * b + 0.00005 * blk);
   const int p = g >= 2 ? 1896 : 1892;
   double pt = 0, qt = 0, st = 0;
   const double cosPhi = std::cos(Rad(n.Lag)), sinPhi = std::sin(Rad(n.Lag));
@@ -187,9 +244,10 @@ QByteArray Record4(const TSimNetwork& n, uint32_t objId, tmStamp_t stamp, int g)
   return r.Bytes();
 }
 
-void HarmBlock(TRecord& r, int at, double fundamental, double (TSimNetwork::*pct)(int) const, const TSimNetwork& n) {
-  for (int h = 0; h <= 50; ++h) r.F(at + 4 * h, fundamental * (n.*pct)(h) / 100.0);
-  for (int i = 0; i < 50; ++i) r.F(at + 204 + 4 * i, fundamental * 0.001);
+// A block: 51 harmonic values (orders 0-50) and 50 interharmonics.
+void Block(TRecord& r, int at, const std::function<double(int)>& harm, const std::function<double(int)>& inter) {
+  for (int h = 0; h <= 50; ++h) r.F(at + 4 * h, harm(h));
+  for (int i = 0; i < 50; ++i) r.F(at + 204 + 4 * i, inter(i));
 }
 
 QByteArray Record1(const TSimNetwork& n, uint32_t objId, tmStamp_t stamp, int g) {
@@ -205,15 +263,19 @@ QByteArray Record1(const TSimNetwork& n, uint32_t objId, tmStamp_t stamp, int g)
     r.F(84 + 8 * k, n.ULL(k));
     r.F(88 + 8 * k, n.ULLAngle(k));
   }
-  for (int k = 0; k < 3; ++k) HarmBlock(r, 244 + 404 * k, n.U[k], &TSimNetwork::UHarmPct, n);
-  HarmBlock(r, 244 + 404 * 3, n.UNE, &TSimNetwork::UHarmPct, n);
-  for (int k = 0; k < 3; ++k) HarmBlock(r, 1860 + 404 * k, n.ULL(k), &TSimNetwork::UHarmPct, n);
+  // Voltages in % of their fundamental, currents in ampere.
+  for (int k = 0; k < 3; ++k)
+    Block(r, 244 + 404 * k, [&](int h) { return n.UHarmPct(h, k); }, [&](int i) { return n.UIHarmPct(i, k); });
+  Block(r, 244 + 404 * 3, [](int h) { return h == 1 ? 100.0 : 0.0; }, [](int) { return 0.0; });
+  for (int k = 0; k < 3; ++k)
+    Block(r, 1860 + 404 * k, [&](int h) { return n.ULLHarmPct(k, h); }, [&](int i) { return n.ULLIHarmPct(k, i); });
   for (int k = 0; k < 3; ++k) {
     r.F(3704 + 8 * k, n.I[k]);
     r.F(3708 + 8 * k, n.UAngle[k] - n.Lag);
   }
-  for (int k = 0; k < 3; ++k) HarmBlock(r, 3848 + 404 * k, n.I[k], &TSimNetwork::IHarmPct, n);
-  HarmBlock(r, 3848 + 404 * 3, n.IN, &TSimNetwork::IHarmPct, n);
+  for (int k = 0; k < 3; ++k)
+    Block(r, 3848 + 404 * k, [&](int h) { return n.I[k] * n.IHarmPct(h, k) / 100; }, [&](int i) { return n.I[k] * n.IIHarmPct(i, k) / 100; });
+  Block(r, 3848 + 404 * 3, [&](int h) { return h == 3 ? n.IN : 0.0; }, [](int) { return 0.0; });
   return r.Bytes();
 }
 
@@ -224,29 +286,22 @@ QByteArray Record8(const TSimNetwork& n, uint32_t objId, tmStamp_t stamp, int g)
   Head(r, objId, stamp);
   r.U(head - 8, n.OscSamples);
   r.U(head - 4, n.OscRate);
-  const double w = n.OscRate > 0 ? 2 * CPi * n.Freq / n.OscRate : 0.0;
-  // Each conductor carries the harmonics its harmonic record reports (order
-  // h at h times the fundamental's angle), so the spectrum can be checked
-  // against record 1.
-  auto wave = [](double rms, double t, double angleDeg, double (TSimNetwork::*pct)(int) const, const TSimNetwork& net) {
-    double v = 0;
-    for (int h = 1; h <= 50; ++h)
-      if (const double p = (net.*pct)(h); p != 0) v += rms * p / 100.0 * std::sqrt(2.0) * std::sin(h * (t + Rad(angleDeg)));
-    return v;
+  // Every conductor is the sum of its components (Components()); the
+  // line-to-line voltages are the differences of the conductors'.
+  struct TSine {
+    double Step, Amp, Phase;
   };
+  std::vector<TSine> sines[12];
+  const double dt = n.OscRate > 0 ? 1.0 / n.OscRate : 0.0;
+  for (int ch : {0, 1, 2, 3, 7, 8, 9, 10, 11})
+    for (const TSimComponent& c : Components(n, ch)) sines[ch].push_back({2 * CPi * c.Freq * dt, c.Rms * std::sqrt(2.0), Rad(c.PhaseDeg)});
   for (uint32_t s = 0; s < n.OscSamples; ++s) {
-    const double t = w * s;
     double v[12] = {};
-    for (int k = 0; k < 3; ++k) {
-      v[k] = wave(n.U[k], t, n.UAngle[k], &TSimNetwork::UHarmPct, n);
-      v[7 + k] = wave(n.I[k], t, n.UAngle[k] - n.Lag, &TSimNetwork::IHarmPct, n);
-    }
-    v[3] = n.UNE * std::sqrt(2.0) * std::sin(t);
+    for (int ch : {0, 1, 2, 3, 7, 8, 9, 10, 11})
+      for (const TSine& x : sines[ch]) v[ch] += x.Amp * std::sin(x.Step * s + x.Phase);
     v[4] = v[0] - v[1];
     v[5] = v[1] - v[2];
     v[6] = v[2] - v[0];
-    v[10] = n.IN * std::sqrt(2.0) * std::sin(3 * t);
-    v[11] = n.IRCM * std::sqrt(2.0) * std::sin(t);
     for (int c = 0; c < channels; ++c) r.F(head + int(s) * size + 4 * c, v[c]);
   }
   return r.Bytes();

@@ -10,6 +10,7 @@
 //   h11 1.0, h13 0.5; current harmonics: h3 5, h5 10, h7 6, h11 3, h13 2;
 //   every interharmonic 0.1 %; every 2-9 kHz band 0.05 V / 0.01 A.
 #include <QByteArray>
+#include <QList>
 #include <cstdint>
 
 #include "TimeStamps.h"
@@ -35,13 +36,29 @@ struct TSimNetwork {
   // The network as it is at `sec` (the drift applied).
   TSimNetwork At(uint32_t sec) const;
 
-  double UHarmPct(int h) const;   // % of fundamental, h = 0..50
-  double IHarmPct(int h) const;
+  // The spectrum of each conductor, distinct for every order, band and
+  // conductor so an offset or order error shows (k = 0..2 for L1..L3):
+  double UHarmPct(int h, int k = 0) const;   // voltage harmonic h in % of the fundamental (h = 1: 100)
+  double IHarmPct(int h, int k = 0) const;   // current harmonic h in % of the fundamental
+  double UIHarmPct(int i, int k = 0) const;  // voltage interharmonic i (at 50 i + 20 Hz) in %
+  double IIHarmPct(int i, int k = 0) const;  // current interharmonic i in %
   double ULL(int k) const;        // U12, U23, U31 magnitude
   double ULLAngle(int k) const;
-  double THD_U() const;           // % (same shape on every phase)
-  double THD_I() const;
+  // Line-to-line harmonic h (or interharmonic i) in % of the line-to-line fundamental.
+  double ULLHarmPct(int k, int h) const;
+  double ULLIHarmPct(int k, int i) const;
+  double THD_U(int k = 0) const;  // %
+  double THD_I(int k = 0) const;
+  double THD_ULL(int k) const;
 };
+
+// One sine of a conductor's waveform.
+struct TSimComponent {
+  double Freq, Rms, PhaseDeg;
+};
+// The components of conductor `channel` (the oscilloscope channel table:
+// 0-2 U1-U3, 3 UN, 7-9 I1-I3, 10 IN, 11 IR; 4-6 are differences of 0-2).
+QList<TSimComponent> Components(const TSimNetwork& n, int channel);
 
 // Payload lengths (object id + stamp included) per generation.
 int Record4Length(int generation);   // 2320 / 2328

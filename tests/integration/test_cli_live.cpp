@@ -5,6 +5,7 @@
 
 #include <QJsonArray>
 #include <cmath>
+#include <cstring>
 
 #include "CliSupport.h"
 
@@ -60,6 +61,40 @@ TEST_F(CliLiveGen2Test, ResidualCurrentAndTwelveChannels) {
   EXPECT_GT(crest, 230 * std::sqrt(2.0) * 0.95);
   EXPECT_LT(crest, 230 * std::sqrt(2.0) * 1.1);
   EXPECT_EQ(rows[0].toArray().size(), 13);
+  // The spectrum of u1 is what the simulator documents: harmonic h at
+  // 230 V x p(h) %, p(h) = base + 0.002 h (L1), interharmonic i at 50 i + 20 Hz
+  // with 0.05 + 0.001 i %. Five whole periods: one DFT bin per 10 Hz, no leakage.
+  auto amplitude = [&](int column, double hz) {  // column = channel + 1 (the time first)
+    double re = 0, im = 0;
+    for (int n = 0; n < rows.size(); ++n) {
+      const double v = rows[n].toArray()[column].toDouble(), a = 2 * M_PI * hz * n / 40960.0;
+      re += v * std::cos(a);
+      im -= v * std::sin(a);
+    }
+    return 2 * std::hypot(re, im) / rows.size() / std::sqrt(2.0);  // rms
+  };
+  EXPECT_NEAR(amplitude(1, 50), 230.0, 0.01);
+  EXPECT_NEAR(amplitude(1, 250), 230.0 * (3.0 + 0.010) / 100, 0.002) << "fifth harmonic";
+  EXPECT_NEAR(amplitude(1, 100), 230.0 * 0.004 / 100, 0.0005) << "second harmonic, no base";
+  EXPECT_NEAR(amplitude(1, 70), 230.0 * 0.051 / 100, 0.0005) << "interharmonic 1";
+  EXPECT_NEAR(amplitude(1, 60), 0.0, 0.0005) << "nothing at 60 Hz";
+  EXPECT_NEAR(amplitude(10, 150), 12.0 * (5.0 + 0.012 + 0.002) / 100, 0.002) << "i3, third harmonic";
+  EXPECT_NEAR(amplitude(11, 150), 1.5, 0.002) << "iN is a pure third harmonic";
+  // Record 1 reports the same in % of the fundamental (voltages) and in ampere (currents).
+  r = Cli({QStringLiteral("--json"), QStringLiteral("stream"), QStringLiteral("harmonics")});
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  const QByteArray rec = QByteArray::fromHex(o["records"].toArray()[0].toObject()["bytes"].toString().toLatin1());
+  auto f32 = [&rec](int offset) {
+    float f = 0;
+    std::memcpy(&f, rec.constData() + offset, 4);
+    return double(f);
+  };
+  EXPECT_NEAR(f32(244 + 4 * 1), 100.0, 1e-4);
+  EXPECT_NEAR(f32(244 + 4 * 5), 3.010, 1e-4) << "U1E order 5";
+  EXPECT_NEAR(f32(648 + 4 * 5), 3.0105, 1e-4) << "U2E order 5: distinct per conductor";
+  EXPECT_NEAR(f32(244 + 204 + 4 * 1), 0.051, 1e-5) << "U1E interharmonic 1";
+  EXPECT_NEAR(f32(4656 + 4 * 3), 12.0 * 5.014 / 100, 1e-4) << "I3 order 3 in ampere";
+  EXPECT_NEAR(f32(5060 + 4 * 3), 1.5, 1e-5) << "IN";
 }
 
 TEST_F(CliTest, OscilloscopeOfGenerationOneHasElevenChannels) {
