@@ -15,6 +15,7 @@
 #include "CrvTimeModel.h"
 #include "LiveRecords.h"
 #include "TimeStamps.h"
+#include "VantaFW.h"
 
 class QRubberBand;
 
@@ -33,6 +34,7 @@ class TPQPaintBox : public QWidget {
   int PaintCount() const { return FPaintCnt; }
 
   tmStamp_t FTSStart;
+  TVantaFW FFW;  // the device's firmware, copied from the client when the chart is made
   uint32_t FFontCol = 0xFF202020;
   bool FAntialias = false;  // curves smoothed (slower)
   TVantaDisp FVantaDisp = TVantaDisp::sdOsziTime;

@@ -260,6 +260,7 @@ void TFormVisu::BtnOsciClick() {
   if (!FPQPaintBoxCrvOszi) {
     FPQPaintBoxCrvOszi = new TPQPaintBoxCrvTime(TabItmOszi);
     FPQPaintBoxCrvOszi->setObjectName(QStringLiteral("FPQPaintBoxCrvOszi"));
+    if (FComUnit) FPQPaintBoxCrvOszi->FFW = FComUnit->FRev;
     FPQPaintBoxCrvOszi->setContextMenuPolicy(Qt::ActionsContextMenu);
     FPQPaintBoxCrvOszi->addActions({actAutoScale, actStack, actCopyData, actCopyImage});
     static_cast<QVBoxLayout*>(TabItmOszi->property("chartSlot").value<void*>())->addWidget(FPQPaintBoxCrvOszi);

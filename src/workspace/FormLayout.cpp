@@ -298,6 +298,7 @@ void TFormLayout::EvtToTable(const QString& path) {
     LabSBar->setText(error);
     return;
   }
+  actCopyEvents->setEnabled(true);
   if (!warning.isEmpty()) LogPrepare(this, warning, false);
   FShownHeader = header;
   const TMeasLookup lookup = EventLookupFor(header, MeasLookup());
@@ -331,6 +332,7 @@ void TFormLayout::RecToTable(const QString& path) {
   }
   if (!file.Warning.isEmpty()) LogPrepare(this, file.Warning, false);
   FShownHeader = file.Header;
+  for (QAction* a : {actStackRec, actCopyRecData, actCopyRecImage, actPrintRecImage, actShowCurves}) a->setEnabled(true);
   const TContextHeader& ctx = file.Header.Context;
   FRecDataLst = std::move(file.Rows);
   SetNewSizeToTVI(path);
@@ -420,6 +422,11 @@ void TFormLayout::AsyncToTable(const QString& path) {
   }
   tvSelect->hide();
   SwitchGridPB(true);
+}
+
+void TFormLayout::HideActions() {
+  Enable10MinReports(false, false);
+  for (QAction* a : {actCopyEvents, actStackRec, actCopyRecData, actCopyRecImage, actPrintRecImage, actShowCurves}) a->setEnabled(false);
 }
 
 void TFormLayout::Enable10MinReports(bool statistics, bool rcm) {

@@ -79,6 +79,8 @@ class TFormLayout : public TFormBasic {
   QAction *actENReport = nullptr, *actRCMReport = nullptr, *actStatHarmU = nullptr, *actStatHarmI = nullptr,
           *actStatInter = nullptr, *actStatZwischen = nullptr, *actStatBandsU = nullptr, *actStatBandsI = nullptr;
   void Enable10MinReports(bool statistics, bool rcm);
+  // Nothing is shown: the list and report actions are off.
+  virtual void HideActions();
   void actReportExecute(const QString& kind);
   QString FRepFN;       // the recording the reports are made of
   QString FLastReport;  // the PDF made last

@@ -133,6 +133,7 @@ void TFormOffline::CheckData() {
     return;
   }
   StartWork(QStringLiteral("Überprüfung"));
+  HideActions();  // the tree is rebuilt: nothing is chosen
   LogPrepare(this, QStringLiteral("Offline: Check Data begin"), false);
   if (FEnableDisableBar) FEnableDisableBar(this, false);
   auto stations = std::make_shared<QList<TStation>>();
@@ -190,6 +191,11 @@ void TFormOffline::CheckData() {
     }
   });
   FWorker->start();
+}
+
+void TFormOffline::HideActions() {
+  TFormLayout::HideActions();
+  for (QAction* a : {actDelOfflineRekorder, actDelOfflineEvent, actDelClass, actDelOfflineAllFiles, ActDeleteSelected}) a->setEnabled(false);
 }
 
 void TFormOffline::RunPending() {

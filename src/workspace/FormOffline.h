@@ -21,6 +21,7 @@ class TFormOffline : public TFormLayout {
   // The store and the station to open once the scan is done (0: none).
   void SetStore(const QString& dataDir, uint32_t selectedStation = 0);
   void CheckData() override;
+  void HideActions() override;
   void OpenStation(QTreeWidgetItem* station);
   void OfflineFileClick(QTreeWidgetItem* item);
   void OfflineRecMouseDown(QTreeWidgetItem* item, Qt::MouseButtons buttons);

@@ -160,18 +160,25 @@ TEST(FormBasic, SerialWindowConnectsAfterTheDevicesPause) {
   if (QMessageBox* box = OpenBox()) box->button(QMessageBox::Ok)->click();
 }
 
+namespace {
+// vanta-host offscreen with its device list in `dir`.
+void StartHost(QProcess& host, const QTemporaryDir& dir, const QStringList& args) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  env.insert(QStringLiteral("VANTA_HOST_CONFIG"), dir.filePath(QStringLiteral("devices.ini")));
+  host.setProcessEnvironment(env);
+  host.start(QStringLiteral(VANTA_HOST_PATH), args);
+}
+}  // namespace
+
 TEST(Host, ScreenshotOfTheMainWindowWithAConnectedDevice) {
   TSimProcess sim;
   ASSERT_TRUE(sim.Start());
   QTemporaryDir dir;
   QProcess host;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-  env.insert(QStringLiteral("VANTA_HOST_CONFIG"), dir.filePath(QStringLiteral("devices.ini")));
-  host.setProcessEnvironment(env);
   const QString png = dir.filePath(QStringLiteral("shot"));  // no ".png": the main shot must not replace it
-  host.start(QStringLiteral(VANTA_HOST_PATH), {QStringLiteral("--connect"), QStringLiteral("127.0.0.1:%1").arg(sim.Port),
-                                                QStringLiteral("--screenshot"), png, QStringLiteral("--after"), QStringLiteral("1.5")});
+  StartHost(host, dir, {QStringLiteral("--connect"), QStringLiteral("127.0.0.1:%1").arg(sim.Port), QStringLiteral("--screenshot"), png,
+                        QStringLiteral("--after"), QStringLiteral("1.5")});
   ASSERT_TRUE(host.waitForFinished(30000));
   EXPECT_EQ(host.exitCode(), 0) << host.readAllStandardError().toStdString();
   QImage shot(png, "PNG");
@@ -245,4 +252,29 @@ TEST(FormBasic, AReconnectThatNeverFinishesIsGivenUp) {
   t.W->EvtUebClick();  // the window must not stay dead
   EXPECT_TRUE(t.Log.contains(QStringLiteral("Vanta: Reconnect failed: 1 command(s) dropped")));
   EXPECT_TRUE(t.Log.contains(queued)) << "the next command goes to the client again";
+}
+
+TEST(Host, ScreenshotOfTheLiveOscilloscope) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start());
+  QTemporaryDir dir;
+  QProcess host;
+  const QString png = dir.filePath(QStringLiteral("osc.png"));
+  StartHost(host, dir,
+             {QStringLiteral("--connect"), QStringLiteral("127.0.0.1:%1").arg(sim.Port), QStringLiteral("--no-xml-check"), QStringLiteral("--open"),
+              QStringLiteral("live"), QStringLiteral("--view"), QStringLiteral("osc"), QStringLiteral("--screenshot"), png, QStringLiteral("--after"),
+              QStringLiteral("3")});
+  ASSERT_TRUE(host.waitForFinished(30000));
+  EXPECT_EQ(host.exitCode(), 0) << host.readAllStandardError().toStdString();
+  const QImage shot(png, "PNG");
+  ASSERT_FALSE(shot.isNull());
+  // The curves are drawn: coloured pixels inside the chart (below the channel buttons, above the status bar).
+  int coloured = 0;
+  for (int y = 120; y < shot.height() - 60; y += 2)
+    for (int x = 0; x < shot.width(); x += 2) {
+      const QColor c = shot.pixelColor(x, y);
+      coloured += (c.saturation() > 120 && c.value() > 80) ? 1 : 0;
+    }
+  EXPECT_GT(coloured, 300) << "curves in the device window";
+  EXPECT_EQ(host.readAllStandardOutput().trimmed(), QByteArray("screenshot ") + png.toLocal8Bit());
 }

@@ -44,7 +44,7 @@ TEST(LiveValueText, PrefixesAtTheirThresholds) {
 }
 
 TEST(LivePanel, FieldsAtTheirOffsetsForBothLayouts) {
-  for (const int gen : {1, 2}) {
+  for (const int gen : {0, 1, 2}) {
     const int p = gen == 2 ? 1896 : 1892;  // power block
     QByteArray r = Zeros(gen == 2 ? 2328 : 2320);
     Put(r, 16, 49.98f);
