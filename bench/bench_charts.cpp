@@ -12,7 +12,10 @@
 #include <cstdio>
 
 #include "BenchSetup.h"
+#include <fftw3.h>
+
 #include "ByteOrder.h"
+#include "FFT.h"
 #include "LiveRecords.h"
 #include "PaintBox.h"
 
@@ -79,5 +82,26 @@ int main(int argc, char** argv) {
     m.AutoScaleAll();
   }, 50);
   std::printf("  decode panel record %.3f ms; oscilloscope record into the chart with autoscale %.3f ms\n", panelMs, oscMs);
+
+  // The spectrum of 12 channels x 4096 samples, magnitudes included, against
+  // the bare FFTW plan of the same shape with a plain magnitude loop.
+  TFFTClass fft;
+  fft.SetSampleNum(CSamples, CCurves);
+  for (int c = 0; c < CCurves; ++c)
+    for (int i = 0; i < CSamples; ++i) fft.Input(c)[i] = std::sin(0.01 * i + c);
+  fft.DoFFT();  // the plan is made once
+  const double ours = TimeMs([&] { fft.DoFFT(); }, 200);
+  std::vector<double> in(size_t(CSamples) * CCurves, 1.0), mag(size_t(CSamples / 2 + 1) * CCurves);
+  std::vector<fftw_complex> out(size_t(CSamples / 2 + 1) * CCurves);
+  const int n[] = {CSamples};
+  fftw_plan plan = fftw_plan_many_dft_r2c(1, n, CCurves, in.data(), nullptr, 1, CSamples, out.data(), nullptr, 1, CSamples / 2 + 1, FFTW_MEASURE);
+  for (size_t i = 0; i < in.size(); ++i) in[i] = std::sin(0.01 * double(i));
+  const double bare = TimeMs([&] {
+    fftw_execute(plan);
+    for (size_t k = 0; k < out.size(); ++k) mag[k] = std::sqrt(out[k][0] * out[k][0] + out[k][1] * out[k][1]) * (1.0 / CSamples);
+  }, 200);
+  fftw_destroy_plan(plan);
+  std::printf("  FFT of %d x %d samples with magnitudes %.3f ms (target < 0.1 ms); bare plan and loop %.3f ms, ratio %.2f (target <= 1.5)\n",
+              CCurves, CSamples, ours, bare, ours / bare);
   return 0;
 }

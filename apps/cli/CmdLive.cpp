@@ -5,6 +5,7 @@
 
 #include "ByteOrder.h"
 #include "CliSession.h"
+#include "CrvFFTModel.h"
 #include "LiveRecords.h"
 
 namespace vanta::cli {
@@ -18,6 +19,7 @@ QString LocalTime(TComUnit& u, tmStamp_t stamp) {
 
 int Live(TCliSession& s, const TCliArgs& a) {
   const bool panel = a.Args[0] == QLatin1String("panel");
+  const bool spectrum = a.Args[0] == QLatin1String("spectrum");
   const int count = a.Has(QStringLiteral("count")) ? a.Value(QStringLiteral("count")).toInt() : 1;
   TComUnit& u = s.Unit();
   const int gen = u.FRev.Gen;
@@ -49,8 +51,13 @@ int Live(TCliSession& s, const TCliArgs& a) {
     const uint32_t rate = bytes.size() >= at + 8 ? GetU32At(bytes, at + 4) : 0;
     QList<int> channels;
     const int carried = OscSampleSize(gen) / 4;
+    const QString wanted = a.Value(QStringLiteral("channel"));
     for (const TOscChannel& c : COscChannels)
-      if (c.Channel < carried) channels << c.Channel;
+      if (c.Channel < carried && (wanted.isEmpty() || wanted.compare(QLatin1String(c.Symbol), Qt::CaseInsensitive) == 0)) channels << c.Channel;
+    if (channels.isEmpty()) {
+      problems << QStringLiteral("Kanal %1 hat diese Gerätegeneration nicht").arg(wanted);
+      return;
+    }
     QJsonArray rows;
     QList<float> values;
     const int64_t t0 = TPQTimeProgs::TStoLinear(r.Stamp);
@@ -64,6 +71,44 @@ int Live(TCliSession& s, const TCliArgs& a) {
     }
     QJsonArray names;
     for (int c : channels) names.append(QLatin1String(COscChannels[size_t(c)].Symbol));
+    if (spectrum) {
+      // The samples' spectrum, every channel in one transform.
+      TCrvFFTModel m;
+      m.Transform().SetPlanningFlags(0 /* FFTW_MEASURE */);
+      m.SetSampleRate(rate);
+      m.SetMaxRecs(int(std::max<uint32_t>(1, samples)));
+      m.SetCrvCnt(int(channels.size()));
+      for (const QJsonValue& row : rows) {
+        QList<float> v;
+        const QJsonArray r = row.toArray();
+        for (int k = 1; k < r.size(); ++k) v << float(r[k].toDouble());
+        m.NewValues(r[0].toString().toLongLong(), v);
+      }
+      m.DoFFT();
+      QJsonArray lines;
+      double top = 0;
+      for (int j = 0; j < m.GetMessCnt(); ++j)
+        for (int c = 0; c < channels.size(); ++c) top = std::max(top, double(m.Store().Value(c, j)));
+      out.Line(QStringLiteral("%1  %2 lines, %3 Hz apart").arg(time).arg(m.GetMessCnt()).arg(m.FreqStep()));
+      for (int j = 0; j < m.GetMessCnt(); ++j) {
+        QJsonArray line{j * m.FreqStep()};
+        QStringList text;
+        bool shown = false;
+        for (int c = 0; c < channels.size(); ++c) {
+          const double v = m.Store().Value(c, j);
+          line.append(v);
+          text << QString::number(v, 'g', 6);
+          shown |= v >= top * 1e-4;  // the text lists what stands out of the noise
+        }
+        lines.append(line);
+        if (shown) out.Line(QStringLiteral("  %1 Hz  %2").arg(j * m.FreqStep(), 7, 'f', 1).arg(text.join(QLatin1Char(' '))));
+      }
+      records.append(QJsonObject{{QStringLiteral("time"), time},
+                                 {QStringLiteral("step"), m.FreqStep()},
+                                 {QStringLiteral("channels"), names},
+                                 {QStringLiteral("lines"), lines}});
+      return;
+    }
     out.Line(QStringLiteral("%1  %2 samples at %3/s, %4 channels").arg(time).arg(samples).arg(rate).arg(channels.size()));
     records.append(QJsonObject{{QStringLiteral("time"), time},
                                {QStringLiteral("samples"), qint64(samples)},
@@ -87,12 +132,12 @@ int Live(TCliSession& s, const TCliArgs& a) {
 
 TCliCommand LiveCommand() {
   return {QStringLiteral("live"),
-          QStringLiteral("live panel|osc [--count N]"),
-          {{{QStringLiteral("count")}, true}},
+          QStringLiteral("live panel|osc|spectrum [--count N] [--channel SYMBOL]"),
+          {{{QStringLiteral("count")}, true}, {{QStringLiteral("channel")}, true}},
           [](const TCliArgs& a) {
-            if (a.Args.isEmpty()) return Missing(QStringLiteral("panel or osc"));
-            if (a.Args[0] != QLatin1String("panel") && a.Args[0] != QLatin1String("osc"))
-              return TArgProblem::Usage(QStringLiteral("'%1' is neither panel nor osc").arg(a.Args[0]));
+            if (a.Args.isEmpty()) return Missing(QStringLiteral("panel, osc or spectrum"));
+            if (a.Args[0] != QLatin1String("panel") && a.Args[0] != QLatin1String("osc") && a.Args[0] != QLatin1String("spectrum"))
+              return TArgProblem::Usage(QStringLiteral("'%1' is not panel, osc or spectrum").arg(a.Args[0]));
             if (a.Args.size() > 1) return Unexpected(a.Args[1]);
             bool ok = true;
             if (a.Has(QStringLiteral("count")) && (a.Value(QStringLiteral("count")).toInt(&ok) < 1 || !ok))

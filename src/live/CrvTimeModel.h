@@ -25,6 +25,9 @@ class TCrvTimeModel {
   void SetLnColor(int i, uint32_t argb);
   uint32_t GetLnColor(int i) const;
   const TYRec& Curve(int i) const { return FYRecLst[i]; }
+  void SetRange(int i, double lo, double hi) {
+    if (i >= 0 && i < GetCrvCnt()) FYRecLst[size_t(i)].FSclMin = lo, FYRecLst[size_t(i)].FSclMax = hi;
+  }
   const QStringList& GroupList() const { return FGrpLst; }
   static uint32_t DefaultColor(int position);
 

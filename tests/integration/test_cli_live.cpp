@@ -101,7 +101,7 @@ TEST_F(CliTest, OscilloscopeOfGenerationOneHasElevenChannels) {
   const TRun r = Cli({QStringLiteral("live"), QStringLiteral("osc")});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_TRUE(r.Out.contains(QStringLiteral("4096 samples at 40960/s, 11 channels"))) << r.Out.toStdString();
-  EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("spectrum")}).Exit, 1);
+  EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("vectors")}).Exit, 1) << "not a live view of the command line";
 }
 
 namespace {
@@ -145,4 +145,26 @@ TEST_F(CliLiveEmptyOscTest, NoSamplesIsAValidEmptyRecord) {
   const QJsonObject rec = o["records"].toArray()[0].toObject();
   EXPECT_EQ(rec["samples"].toInt(), 0);
   EXPECT_TRUE(rec["rows"].toArray().isEmpty());
+}
+
+TEST_F(CliTest, SpectrumOfTheDocumentedSignal) {
+  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("spectrum"), QStringLiteral("--channel"), QStringLiteral("i2")});
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  const QJsonObject rec = o["records"].toArray()[0].toObject();
+  EXPECT_EQ(rec["step"].toDouble(), 10.0);
+  EXPECT_EQ(rec["channels"].toArray(), QJsonArray{QStringLiteral("i2")});
+  const QJsonArray lines = rec["lines"].toArray();
+  ASSERT_EQ(lines.size(), 2049);
+  auto at = [&](int hz) { return lines[hz / 10].toArray()[1].toDouble(); };
+  // i2: 11 A; harmonic h at 11 x pI(h,1) %, pI = base + 0.004 h + 0.001; interharmonic i at 50 i + 20 Hz.
+  EXPECT_NEAR(at(50), 11.0, 11.0 * 1e-3);
+  for (int h : {2, 3, 5, 7, 13, 49}) {
+    const double base = h == 3 ? 5 : h == 5 ? 10 : h == 7 ? 6 : h == 13 ? 2 : 0;
+    const double want = 11.0 * (base + 0.004 * h + 0.001) / 100;
+    EXPECT_NEAR(at(50 * h), want, want * 1e-3) << "order " << h;
+  }
+  EXPECT_NEAR(at(120), 11.0 * (0.1 + 0.004 + 0.0005) / 100, 1e-4) << "interharmonic 2";
+  EXPECT_LT(at(60), 1e-4) << "nothing between the documented lines";
+  EXPECT_LT(at(2600), 1e-4);
 }

@@ -1,0 +1,84 @@
+// The spectrum: RMS per line from a block of samples, zero padding, and the
+// spectrum chart's model (zoom levels, range without the 50 Hz line, text).
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "CrvFFTModel.h"
+#include "FFT.h"
+
+using namespace vanta;
+
+namespace {
+// 4096 samples at 40960/s: lines 10 Hz apart.
+double Signal(int i, int channel) {
+  const double t = i / 40960.0;
+  return channel == 0 ? 3 + 10 * std::sqrt(2.0) * std::sin(2 * M_PI * 50 * t) + 2 * std::sqrt(2.0) * std::sin(2 * M_PI * 1000 * t + 1)
+                      : 0.5 * std::sqrt(2.0) * std::sin(2 * M_PI * 150 * t);
+}
+}  // namespace
+
+TEST(FFT, RmsPerLineForEveryChannelAtOnce) {
+  TFFTClass f;
+  f.SetPlanningFlags(64 /* FFTW_ESTIMATE */);
+  f.SetSampleNum(4096, 2);
+  f.SetSampleRate(40960);
+  EXPECT_DOUBLE_EQ(f.FreqStep(), 10.0);
+  EXPECT_EQ(f.GetSpecNum(), 2049);
+  for (int c = 0; c < 2; ++c)
+    for (int i = 0; i < 4096; ++i) f.Input(c)[i] = Signal(i, c);
+  f.DoFFT();
+  EXPECT_NEAR(f.GetTransformedData(0, 0), 3.0, 1e-9) << "DC as it is";
+  EXPECT_NEAR(f.GetTransformedData(0, 5), 10.0, 1e-9) << "50 Hz, rms";
+  EXPECT_NEAR(f.GetTransformedData(0, 100), 2.0, 1e-9) << "1 kHz, whatever its phase";
+  EXPECT_NEAR(f.GetTransformedData(0, 6), 0.0, 1e-9);
+  EXPECT_NEAR(f.GetTransformedData(1, 15), 0.5, 1e-9);
+  EXPECT_NEAR(f.GetTransformedData(1, 5), 0.0, 1e-9) << "channels do not mix";
+  // The same plan again on new input.
+  for (int i = 0; i < 4096; ++i) f.Input(0)[i] = 1.0;
+  f.DoFFT();
+  EXPECT_NEAR(f.GetTransformedData(0, 0), 1.0, 1e-12);
+  EXPECT_NEAR(f.GetTransformedData(0, 5), 0.0, 1e-12);
+}
+
+TEST(SpectrumModel, TransformZoomRangeAndText) {
+  TCrvFFTModel m;
+  m.Transform().SetPlanningFlags(64);
+  m.SetSampleRate(40960);
+  m.SetCrvCnt(1);
+  m.SetBaseRec(0, TYBaseRec::BaseRect(QStringLiteral("u1"), QStringLiteral("ULE"), QStringLiteral("V")));
+  m.DoFFT();
+  EXPECT_EQ(m.GetMessCnt(), 0) << "an empty chart: no lines, no failure";
+  // 2048 samples are padded to 4096: the lines stay 10 Hz apart, and a sine
+  // of whole periods in half the block shows half its rms.
+  m.SetMaxRecs(2048);
+  for (int i = 0; i < 2048; ++i) m.NewValues(i, {float(10 * std::sqrt(2.0) * std::sin(2 * M_PI * 40 * i / 40960.0))});
+  m.DoFFT();
+  ASSERT_EQ(m.GetMessCnt(), 2049);
+  EXPECT_NEAR(m.Store().Value(0, 4), 5.0, 1e-4);
+  QStringList padded;
+  ASSERT_TRUE(m.CopyToClipFFT(padded));
+  EXPECT_TRUE(padded[5].startsWith(QStringLiteral("40\t5"))) << padded[5].toStdString();
+  // A full block: the largest line is at 50 Hz, the range comes from the others.
+  m.SetMaxRecs(4096);
+  for (int i = 0; i < 4096; ++i) m.NewValues(i, {float(Signal(i, 0))});
+  m.DoFFT();
+  m.AutoScaleAllFFT();
+  EXPECT_LT(m.Curve(0).FSclMax, 5.0) << "the 50 Hz line does not set the range";
+  EXPECT_GE(m.Curve(0).FSclMax, m.Store().Value(0, 0));
+  EXPECT_EQ(m.Curve(0).FSclMin, 0.0);
+  EXPECT_DOUBLE_EQ(m.FreqMax(), 20490.0);
+  const double top = m.Curve(0).FSclMax;
+  EXPECT_FALSE(m.ZoomFFT(10)) << "100 % already";
+  EXPECT_TRUE(m.ZoomFFT(9));
+  EXPECT_DOUBLE_EQ(m.Curve(0).FSclMax, 2 * top);
+  EXPECT_TRUE(m.ZoomFFT(25));
+  EXPECT_EQ(m.ScaleVal(), 20);
+  EXPECT_DOUBLE_EQ(m.Curve(0).FSclMax, 2 * top / 2048);
+  EXPECT_FALSE(m.ZoomFFT(30)) << "already at the top";
+  QStringList lines;
+  ASSERT_TRUE(m.CopyToClipFFT(lines));
+  EXPECT_EQ(lines[0], QStringLiteral("FFT\tu1 [V]"));
+  EXPECT_TRUE(lines[6].startsWith(QStringLiteral("50\t10"))) << lines[6].toStdString();
+  EXPECT_EQ(lines.size(), 2050);
+}
