@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 
+#include "Constants.h"
 #include "RecordFile.h"
 
 namespace vanta {
@@ -154,12 +155,7 @@ QString EnGroupCaption(TEnGroup g) {
   return {};
 }
 
-double EnHarmonicLimit(int order) {
-  // Odd orders not divisible by three, odd triplens, even orders (6-24: 0.5 %).
-  static const double CLimit[26] = {0, 0, 2, 5, 1, 6, 0.5, 5, 0.5, 1.5, 0.5, 3.5, 0.5,
-                                    3, 0.5, 0.5, 0.5, 2, 0.5, 1.5, 0.5, 0.5, 0.5, 1.5, 0.5, 1.5};
-  return order >= 2 && order <= 25 ? CLimit[order] : 0;
-}
+double EnHarmonicLimit(int order) { return order >= 2 && order <= 25 ? CDefHrms[size_t(order)] : 0; }
 
 bool TEnResult::Pass() const {
   return !Weeks.empty() && std::all_of(Weeks.begin(), Weeks.end(), [](const TEnWeek& w) { return w.Pass; });
