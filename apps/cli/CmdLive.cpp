@@ -6,6 +6,7 @@
 #include "ByteOrder.h"
 #include "CliSession.h"
 #include "CrvFFTModel.h"
+#include "HarmBarModel.h"
 #include "LiveRecords.h"
 
 namespace vanta::cli {
@@ -17,7 +18,66 @@ QString LocalTime(TComUnit& u, tmStamp_t stamp) {
   return TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(local));
 }
 
+// Harmonics, interharmonics or bands of a group, as the bar chart holds them.
+int Bars(TCliSession& s, const TCliArgs& a) {
+  const QString kind = a.Args[0];
+  const QString group = a.Has(QStringLiteral("group")) ? a.Value(QStringLiteral("group")).toUpper() : QStringLiteral("ULE");
+  const int g = group == QLatin1String("ULL") ? 1 : group == QLatin1String("IL") ? 2 : 0;
+  static const TVantaDisp CViews[3][3] = {{TVantaDisp::sdHrmULE, TVantaDisp::sdHrmULL, TVantaDisp::sdHrmIL},
+                                          {TVantaDisp::sdIHrmULE, TVantaDisp::sdIHrmULL, TVantaDisp::sdIHrmIL},
+                                          {TVantaDisp::sdFrqBandULE, TVantaDisp::sdFrqBandULL, TVantaDisp::sdFrqBandIL}};
+  const int k = kind == QLatin1String("harmonics") ? 0 : kind == QLatin1String("interharmonics") ? 1 : 2;
+  const TVantaDisp disp = CViews[k][g];
+  TComUnit& u = s.Unit();
+  const int gen = u.FRev.Gen;
+  TCliOutput& out = s.Out();
+  THarmBarModel m;
+  m.SetVantaDisp(disp);
+  QString problem;
+  bool done = false;
+  u.FOnStreamRecord = [&](QObject*, const TStreamRecordView& r) {
+    if (r.Kind != TStreamKind::skMeasurement || done) return;
+    done = true;
+    const QByteArray bytes = r.Record.toByteArray();
+    std::array<QList<float>, 4> h, ih;
+    const T4Leiter order[] = {T4Leiter::lt1, T4Leiter::lt2, T4Leiter::lt3, T4Leiter::lt0};
+    if (k == 2) {
+      if (!DecodeBands(bytes, gen, disp, h, problem)) return;
+      for (int c = 0; c < 4; ++c) m.SetFrqBVal(order[c], h[size_t(c)]);
+    } else {
+      if (!DecodeHarmonics(bytes, gen, disp, h, ih)) {
+        problem = QStringLiteral("Oberschwingungen: %1 Bytes, erwartet %2").arg(bytes.size()).arg(HarmonicRecordLength(gen));
+        return;
+      }
+      for (int c = 0; c < 4; ++c) k == 0 ? m.SetHrmVal(order[c], h[size_t(c)]) : m.SetIHrmVal(order[c], ih[size_t(c)]);
+    }
+    m.HrmRescale();
+  };
+  const int since = s.RefusalCount();
+  u.SendCommand(ccci::TCcci::STREAM_START, k == 2 ? 0x04FFFFFFu : 0x01FFFFFFu);
+  s.WaitFor([&] { return done || s.ConnectionLost() || s.RefusalCount() > since; });
+  u.FOnStreamRecord = nullptr;
+  if (!done) return s.Fail(since, QStringLiteral("live ") + kind);
+  if (!problem.isEmpty()) {
+    out.Error(problem);
+    return ecRefused;
+  }
+  QStringList lines;
+  m.CopyToClip(lines);
+  QJsonArray rows;
+  for (const QString& l : lines) {
+    out.Line(l);
+    rows.append(QJsonArray::fromStringList(l.split(QLatin1Char('\t'))));
+  }
+  out.Result().insert(QStringLiteral("unit"), m.FYUnit);
+  out.Result().insert(QStringLiteral("scaleMax"), double(m.FHrmMaxScl));
+  out.Result().insert(QStringLiteral("rows"), rows);
+  return ecDone;
+}
+
 int Live(TCliSession& s, const TCliArgs& a) {
+  if (a.Args[0] == QLatin1String("harmonics") || a.Args[0] == QLatin1String("interharmonics") || a.Args[0] == QLatin1String("bands"))
+    return Bars(s, a);
   const bool panel = a.Args[0] == QLatin1String("panel");
   const bool spectrum = a.Args[0] == QLatin1String("spectrum");
   const int count = a.Has(QStringLiteral("count")) ? a.Value(QStringLiteral("count")).toInt() : 1;
@@ -132,12 +192,16 @@ int Live(TCliSession& s, const TCliArgs& a) {
 
 TCliCommand LiveCommand() {
   return {QStringLiteral("live"),
-          QStringLiteral("live panel|osc|spectrum [--count N] [--channel SYMBOL]"),
-          {{{QStringLiteral("count")}, true}, {{QStringLiteral("channel")}, true}},
+          QStringLiteral("live panel|osc|spectrum [--count N] [--channel SYMBOL] | live harmonics|interharmonics|bands [--group ULE|ULL|IL]"),
+          {{{QStringLiteral("count")}, true}, {{QStringLiteral("channel")}, true}, {{QStringLiteral("group")}, true}},
           [](const TCliArgs& a) {
-            if (a.Args.isEmpty()) return Missing(QStringLiteral("panel, osc or spectrum"));
-            if (a.Args[0] != QLatin1String("panel") && a.Args[0] != QLatin1String("osc") && a.Args[0] != QLatin1String("spectrum"))
-              return TArgProblem::Usage(QStringLiteral("'%1' is not panel, osc or spectrum").arg(a.Args[0]));
+            static const QStringList CViews{QStringLiteral("panel"), QStringLiteral("osc"), QStringLiteral("spectrum"), QStringLiteral("harmonics"),
+                                            QStringLiteral("interharmonics"), QStringLiteral("bands")};
+            if (a.Args.isEmpty()) return Missing(QStringLiteral("a view (%1)").arg(CViews.join(QStringLiteral(", "))));
+            if (!CViews.contains(a.Args[0])) return TArgProblem::Usage(QStringLiteral("'%1' is not one of %2").arg(a.Args[0], CViews.join(QStringLiteral(", "))));
+            if (a.Has(QStringLiteral("group")) &&
+                !QStringList{QStringLiteral("ULE"), QStringLiteral("ULL"), QStringLiteral("IL")}.contains(a.Value(QStringLiteral("group")).toUpper()))
+              return TArgProblem::Usage(QStringLiteral("--group takes ULE, ULL or IL"));
             if (a.Args.size() > 1) return Unexpected(a.Args[1]);
             bool ok = true;
             if (a.Has(QStringLiteral("count")) && (a.Value(QStringLiteral("count")).toInt(&ok) < 1 || !ok))

@@ -168,3 +168,22 @@ TEST_F(CliTest, SpectrumOfTheDocumentedSignal) {
   EXPECT_LT(at(60), 1e-4) << "nothing between the documented lines";
   EXPECT_LT(at(2600), 1e-4);
 }
+
+TEST_F(CliTest, HarmonicsAndBandsAsTheBarChartHoldsThem) {
+  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("harmonics"), QStringLiteral("--group"), QStringLiteral("IL")});
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(o["unit"].toString(), QStringLiteral("A"));
+  QJsonArray rows = o["rows"].toArray();
+  ASSERT_EQ(rows.size(), 5) << "Info and four conductors, no limits for currents";
+  EXPECT_EQ(rows[2].toArray()[0].toString(), QStringLiteral("L2 (Val)"));
+  EXPECT_NEAR(rows[2].toArray()[1 + 3].toString().toDouble(), 11.0 * 5.013 / 100, 1e-4) << "I2, order 3, in ampere";
+  EXPECT_NEAR(rows[4].toArray()[1 + 3].toString().toDouble(), 1.5, 1e-5) << "IN";
+  r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("bands"), QStringLiteral("--group"), QStringLiteral("ULL")});
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  rows = o["rows"].toArray();
+  EXPECT_EQ(rows[0].toArray()[35].toString(), QStringLiteral("8900 Hz"));
+  EXPECT_NEAR(rows[1].toArray()[1].toString().toDouble(), 0.05 + 0.0003 * 4, 1e-6) << "U12 is voltage block 4";
+  EXPECT_NEAR(rows[4].toArray()[35].toString().toDouble(), 0.05 + 0.034 + 0.0003 * 3, 1e-6) << "the fourth row of L-L is UNE";
+  EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("bands"), QStringLiteral("--group"), QStringLiteral("XY")}).Exit, 1);
+}
