@@ -7,6 +7,7 @@
 #include "CliSession.h"
 #include "CrvFFTModel.h"
 #include "HarmBarModel.h"
+#include "PhasorModel.h"
 #include "LiveRecords.h"
 
 namespace vanta::cli {
@@ -75,7 +76,49 @@ int Bars(TCliSession& s, const TCliArgs& a) {
   return ecDone;
 }
 
+// The phasors of the vector diagram and the load flow's phase displacements.
+int Vectors(TCliSession& s) {
+  TComUnit& u = s.Unit();
+  const int gen = u.FRev.Gen;
+  TVectorModel v;
+  TLoadFlowModel lf;
+  bool done = false, ok = false;
+  qsizetype length = 0;
+  u.FOnStreamRecord = [&](QObject*, const TStreamRecordView& r) {
+    if (r.Kind != TStreamKind::skMeasurement || done) return;
+    done = true;
+    const QByteArray bytes = r.Record.toByteArray();
+    length = bytes.size();
+    ok = v.Feed(bytes, gen) && lf.Feed(bytes, gen);
+  };
+  const int since = s.RefusalCount();
+  u.SendCommand(ccci::TCcci::STREAM_START, 0x01FFFFFFu);
+  s.WaitFor([&] { return done || s.ConnectionLost() || s.RefusalCount() > since; });
+  u.FOnStreamRecord = nullptr;
+  if (!done) return s.Fail(since, QStringLiteral("live vectors"));
+  if (!ok) {
+    s.Out().Error(QStringLiteral("Oberschwingungen: %1 Bytes, erwartet %2").arg(length).arg(HarmonicRecordLength(gen)));
+    return ecRefused;
+  }
+  static const char* const CNames[] = {"U1E", "U2E", "U3E", "UNE", "U12", "U23", "U31", "I1", "I2", "I3"};
+  QJsonObject phasors;
+  for (int k = 0; k < 10; ++k) {
+    const TMagniAngle m = v.MagAngle(TVecPointer(k));
+    phasors.insert(QLatin1String(CNames[k]), QJsonObject{{QStringLiteral("magnitude"), double(m.Magn)}, {QStringLiteral("angle"), double(m.Angle)}});
+    s.Out().Line(QStringLiteral("%1  %2  <%3°").arg(QLatin1String(CNames[k]), -4).arg(double(m.Magn), 10, 'f', 3).arg(double(m.Angle), 8, 'f', 2));
+  }
+  QJsonArray angles;
+  for (int k = 0; k < 3; ++k) {
+    angles.append(double(lf.BasicAngle()[size_t(k)]));
+    s.Out().Line(QStringLiteral("Phi_L%1  %2°").arg(k + 1).arg(double(lf.BasicAngle()[size_t(k)]), 0, 'f', 2));
+  }
+  s.Out().Result().insert(QStringLiteral("phasors"), phasors);
+  s.Out().Result().insert(QStringLiteral("loadFlowAngles"), angles);
+  return ecDone;
+}
+
 int Live(TCliSession& s, const TCliArgs& a) {
+  if (a.Args[0] == QLatin1String("vectors")) return Vectors(s);
   if (a.Args[0] == QLatin1String("harmonics") || a.Args[0] == QLatin1String("interharmonics") || a.Args[0] == QLatin1String("bands"))
     return Bars(s, a);
   const bool panel = a.Args[0] == QLatin1String("panel");
@@ -192,11 +235,11 @@ int Live(TCliSession& s, const TCliArgs& a) {
 
 TCliCommand LiveCommand() {
   return {QStringLiteral("live"),
-          QStringLiteral("live panel|osc|spectrum [--count N] [--channel SYMBOL] | live harmonics|interharmonics|bands [--group ULE|ULL|IL]"),
+          QStringLiteral("live panel|osc|spectrum [--count N] [--channel SYMBOL] | live harmonics|interharmonics|bands [--group ULE|ULL|IL] | live vectors"),
           {{{QStringLiteral("count")}, true}, {{QStringLiteral("channel")}, true}, {{QStringLiteral("group")}, true}},
           [](const TCliArgs& a) {
             static const QStringList CViews{QStringLiteral("panel"), QStringLiteral("osc"), QStringLiteral("spectrum"), QStringLiteral("harmonics"),
-                                            QStringLiteral("interharmonics"), QStringLiteral("bands")};
+                                            QStringLiteral("interharmonics"), QStringLiteral("bands"), QStringLiteral("vectors")};
             if (a.Args.isEmpty()) return Missing(QStringLiteral("a view (%1)").arg(CViews.join(QStringLiteral(", "))));
             if (!CViews.contains(a.Args[0])) return TArgProblem::Usage(QStringLiteral("'%1' is not one of %2").arg(a.Args[0], CViews.join(QStringLiteral(", "))));
             if (a.Has(QStringLiteral("group")) &&

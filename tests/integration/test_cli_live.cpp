@@ -101,7 +101,7 @@ TEST_F(CliTest, OscilloscopeOfGenerationOneHasElevenChannels) {
   const TRun r = Cli({QStringLiteral("live"), QStringLiteral("osc")});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_TRUE(r.Out.contains(QStringLiteral("4096 samples at 40960/s, 11 channels"))) << r.Out.toStdString();
-  EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("vectors")}).Exit, 1) << "not a live view of the command line";
+  EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("loadflow")}).Exit, 1) << "not a view of the command line";
 }
 
 namespace {
@@ -186,4 +186,16 @@ TEST_F(CliTest, HarmonicsAndBandsAsTheBarChartHoldsThem) {
   EXPECT_NEAR(rows[1].toArray()[1].toString().toDouble(), 0.05 + 0.0003 * 4, 1e-6) << "U12 is voltage block 4";
   EXPECT_NEAR(rows[4].toArray()[35].toString().toDouble(), 0.05 + 0.034 + 0.0003 * 3, 1e-6) << "the fourth row of L-L is UNE";
   EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("bands"), QStringLiteral("--group"), QStringLiteral("XY")}).Exit, 1);
+}
+
+TEST_F(CliTest, PhasorsAndLoadFlowAngles) {
+  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("vectors")});
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  const QJsonObject p = o["phasors"].toObject();
+  EXPECT_NEAR(p["U2E"].toObject()["magnitude"].toDouble(), 231.0, 1e-4);
+  EXPECT_NEAR(p["U2E"].toObject()["angle"].toDouble(), -120.0, 1e-4);
+  EXPECT_NEAR(p["I3"].toObject()["angle"].toDouble(), 90.0, 1e-4) << "120 degrees minus the 30 degree lag";
+  EXPECT_NEAR(p["U12"].toObject()["magnitude"].toDouble(), 399.24, 0.01);
+  for (const QJsonValue& a : o["loadFlowAngles"].toArray()) EXPECT_NEAR(a.toDouble(), 30.0, 1e-4);
 }
