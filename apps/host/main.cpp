@@ -50,7 +50,7 @@ void Describe(QCommandLineParser& p) {
       {"config", "Device list and settings file.", "FILE"},
       {"screenshot", "Grab the open device window into FILE (PNG; the main window when none is open) and the main window into FILE-main.png, and quit.", "FILE"},
       {"after", "Seconds before the screenshot.", "S", "3"},
-      {"view", "With --open live: the view to open once connected (panel, osc).", "VIEW"},
+      {"view", "With --open live: the view to open once connected (panel, osc, spectrum, harmonics, interharmonics, bands, vectors).", "VIEW"},
       {"no-xml-check", "Connect without comparing the device's language files (no question at connect)."},
   });
 }
@@ -75,8 +75,9 @@ QString ValueError(const QCommandLineParser& p) {
   if (p.isSet("connect") && p.isSet("serial")) return QStringLiteral("--connect and --serial exclude each other");
   if (p.isSet("serial") && p.value("serial").trimmed().isEmpty()) return QStringLiteral("--serial takes a device path");
   if (!IsKind(p.value("open"))) return QStringLiteral("--open takes one of: %1").arg(KindNames());
-  if (p.isSet("view") && p.value("view") != QLatin1String("panel") && p.value("view") != QLatin1String("osc"))
-    return QStringLiteral("--view takes panel or osc");
+  static const QStringList CViews{QStringLiteral("panel"), QStringLiteral("osc"), QStringLiteral("spectrum"), QStringLiteral("harmonics"),
+                                  QStringLiteral("interharmonics"), QStringLiteral("bands"), QStringLiteral("vectors")};
+  if (p.isSet("view") && !CViews.contains(p.value("view"))) return QStringLiteral("--view takes one of: %1").arg(CViews.join(QStringLiteral(", ")));
   bool ok = true;
   if (p.isSet("visibility")) {
     const int v = p.value("visibility").toInt(&ok);

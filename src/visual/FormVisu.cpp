@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGridLayout>
+#include <QSignalBlocker>
+#include <QSlider>
 #include <QKeyEvent>
 #include <QPixmap>
 #include <QTimer>
@@ -15,6 +17,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "Constants.h"
+#include "FreqCharts.h"
 #include "PaintBox.h"
 #include "TcpComUnit.h"
 
@@ -55,12 +59,42 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
   start->addWidget(ButPanel, 0, 0);
   start->addWidget(BtnOsci, 0, 1);
   start->addWidget(btnSoftTrigg, 1, 0);
+  BtnFFT = StartButton(QStringLiteral("Oszilloskop-Spektrum"), TabItmStart);
+  start->addWidget(BtnFFT, 0, 2);
+  BtnFFT->hide();
+  connect(BtnFFT, &QToolButton::clicked, this, &TFormVisu::BtnFFTClick);
+  BtnVecDiag = StartButton(QStringLiteral("Vektor-Diagramm"), TabItmStart);
+  start->addWidget(BtnVecDiag, 1, 2);
+  connect(BtnVecDiag, &QToolButton::clicked, this, &TFormVisu::BtnVecDiagClick);
+  const struct {
+    const char* Group;
+    TVantaDisp Views[3];
+  } groups[] = {{"Harmonische 2 - 50", {TVantaDisp::sdHrmULE, TVantaDisp::sdHrmULL, TVantaDisp::sdHrmIL}},
+                {"Zwischenharmonische 2 - 50", {TVantaDisp::sdIHrmULE, TVantaDisp::sdIHrmULL, TVantaDisp::sdIHrmIL}},
+                {"Frequenzbänder 2 - 9 kHz", {TVantaDisp::sdFrqBandULE, TVantaDisp::sdFrqBandULL, TVantaDisp::sdFrqBandIL}}};
+  int groupRow = 2;
+  for (const auto& g : groups) {
+    auto* box = new QGroupBox(QString::fromUtf8(g.Group), TabItmStart);
+    auto* bl = new QHBoxLayout(box);
+    const char* const captions[] = {"Spannung L-E", "Spannung L-L", "Strom"};
+    for (int k = 0; k < 3; ++k) {
+      auto* b = new QToolButton(box);
+      b->setText(QLatin1String(captions[k]));
+      b->setMinimumSize(120, 36);
+      const TVantaDisp d = g.Views[k];
+      const bool band = d == TVantaDisp::sdFrqBandULE || d == TVantaDisp::sdFrqBandULL || d == TVantaDisp::sdFrqBandIL;
+      connect(b, &QToolButton::clicked, this, [this, d, band] { band ? GetFrqBand(d) : GetHarmonics(d); });
+      bl->addWidget(b);
+      FBarButtons.append({d, b});
+    }
+    start->addWidget(box, groupRow++, 0, 1, 3);
+  }
+  start->setRowStretch(groupRow, 1);
   btnDisplay = StartButton(QStringLiteral("Gerätepanel"), TabItmStart);
   start->addWidget(btnDisplay, 1, 1);
   btnDisplay->hide();  // for the device types with a display
   connect(btnDisplay, &QToolButton::clicked, this, &TFormVisu::btnDisplayClick);
-  start->setRowStretch(2, 1);
-  start->setColumnStretch(2, 1);
+  start->setColumnStretch(3, 1);
   BtnOsci->hide();  // offered once a network connection stands
   connect(ButPanel, &QToolButton::clicked, this, &TFormVisu::ButPanelClick);
   connect(BtnOsci, &QToolButton::clicked, this, &TFormVisu::BtnOsciClick);
@@ -136,6 +170,13 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
   osz->addLayout(slot, 1);
   TabItmOszi->setProperty("chartSlot", QVariant::fromValue(static_cast<void*>(slot)));
 
+  TabItmHrms = new QWidget;
+  new QVBoxLayout(TabItmHrms);
+  TabCtrlStream->addWidget(TabItmHrms);
+  TabItmZeiger = new QWidget;
+  new QVBoxLayout(TabItmZeiger);
+  TabCtrlStream->addWidget(TabItmZeiger);
+
   // The device display: the image, and five areas over it that press the keys.
   TabItmDisp = new QWidget;
   auto* disp = new QGridLayout(TabItmDisp);
@@ -167,18 +208,35 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
   actStack = new QAction(QStringLiteral("Stapel-Darstellung"), this);
   actCopyData = new QAction(QStringLiteral("Daten in Zwischenablage"), this);
   actCopyImage = new QAction(QStringLiteral("Bild in Zwischenablage"), this);
+  // Each acts on the oscilloscope chart if it exists, else on the spectrum chart.
   connect(actAutoScale, &QAction::triggered, this, [this] {
-    if (FPQPaintBoxCrvOszi) FPQPaintBoxCrvOszi->AutoScaleAll();
+    if (FPQPaintBoxCrvOszi) {
+      FPQPaintBoxCrvOszi->AutoScaleAll();
+    } else if (FPQPaintBoxCrvFFT) {
+      FPQPaintBoxCrvFFT->Model().AutoScaleAllFFT();
+      FPQPaintBoxCrvFFT->FForceRepaint = true;
+      FPQPaintBoxCrvFFT->RequestRepaint();
+    }
   });
   connect(actStack, &QAction::triggered, this, [this] {
-    if (FPQPaintBoxCrvOszi) FPQPaintBoxCrvOszi->SetStack((FPQPaintBoxCrvOszi->Model().Stack() + 1) % 3);
+    if (FPQPaintBoxCrvOszi) {
+      FPQPaintBoxCrvOszi->SetStack((FPQPaintBoxCrvOszi->Model().Stack() + 1) % 3);
+    } else if (FPQPaintBoxCrvFFT) {
+      FPQPaintBoxCrvFFT->Model().SetStack((FPQPaintBoxCrvFFT->Model().Stack() + 1) % 3);
+      FPQPaintBoxCrvFFT->FForceRepaint = true;
+      FPQPaintBoxCrvFFT->RequestRepaint();
+    }
   });
   connect(actCopyData, &QAction::triggered, this, [this] {
     QStringList lines;
-    if (FPQPaintBoxCrvOszi && FPQPaintBoxCrvOszi->CopyToClip(lines)) QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+    const bool any = FPQPaintBoxCrvOszi ? FPQPaintBoxCrvOszi->CopyToClip(lines) : FPQPaintBoxCrvFFT && FPQPaintBoxCrvFFT->Model().CopyToClipFFT(lines);
+    if (any) QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
   });
   connect(actCopyImage, &QAction::triggered, this, [this] {
-    if (FPQPaintBoxCrvOszi) CopyImgToClip(FPQPaintBoxCrvOszi);
+    if (FPQPaintBoxCrvOszi)
+      CopyImgToClip(FPQPaintBoxCrvOszi);
+    else if (FPQPaintBoxCrvFFT)
+      CopyImgToClip(FPQPaintBoxCrvFFT);
   });
   resize(980, 680);
 }
@@ -209,13 +267,24 @@ void TFormVisu::ConnEst(QObject* Sender, bool connected) {
   for (QToolButton* b : FChannelButtons) b->setChecked(true);
   // The oscilloscope's records are large: offered over the network only.
   BtnOsci->setVisible(FTCPComUnit != nullptr);
+  BtnFFT->setVisible(FTCPComUnit != nullptr);
   btnDisplay->setVisible(FComUnit->FDevType == TDevType::devtypVanta || FComUnit->FDevType == TDevType::devtypVantaLorn);
   if (!FPendingView.isEmpty()) {
     const QString view = std::exchange(FPendingView, QString());
     if (view == QLatin1String("osc") && BtnOsci->isVisible())
       BtnOsciClick();
+    else if (view == QLatin1String("spectrum") && BtnFFT->isVisible())
+      BtnFFTClick();
     else if (view == QLatin1String("panel"))
       ButPanelClick();
+    else if (view == QLatin1String("vectors"))
+      BtnVecDiagClick();
+    else if (view == QLatin1String("harmonics"))
+      GetHarmonics(TVantaDisp::sdHrmULE);
+    else if (view == QLatin1String("interharmonics"))
+      GetHarmonics(TVantaDisp::sdIHrmULE);
+    else if (view == QLatin1String("bands"))
+      GetFrqBand(TVantaDisp::sdFrqBandULE);
   }
 }
 
@@ -273,8 +342,14 @@ void TFormVisu::BtnOsciClick() {
   OpenView(TVantaDisp::sdOsziTime);
 }
 
+TCrvTimeModel* TFormVisu::OscModel() {
+  if (FPQPaintBoxCrvOszi) return &FPQPaintBoxCrvOszi->Model();
+  return FPQPaintBoxCrvFFT ? &FPQPaintBoxCrvFFT->Model() : nullptr;
+}
+
 void TFormVisu::SelectOsciValues() {
-  if (!FPQPaintBoxCrvOszi) return;
+  TCrvTimeModel* model = OscModel();
+  if (!model) return;
   QList<TYBaseRec> selected;
   FOsziArrNumbers.clear();
   for (QToolButton* b : FChannelButtons) {
@@ -283,11 +358,12 @@ void TFormVisu::SelectOsciValues() {
     selected << TYBaseRec::BaseRect(QLatin1String(c.Symbol), QLatin1String(c.Group), c.Volt ? QStringLiteral("V") : QStringLiteral("A"));
     FOsziArrNumbers << c.Channel;
   }
-  TCrvTimeModel& m = FPQPaintBoxCrvOszi->Model();
+  TCrvTimeModel& m = *model;
   m.SetCrvCnt(int(selected.size()));
   FOsziArr = QList<float>(selected.size(), 0.0f);
   for (int i = 0; i < selected.size(); ++i) m.SetBaseRec(i, selected[i]);
-  FPQPaintBoxCrvOszi->FForceRepaint = true;
+  if (FPQPaintBoxCrvOszi) FPQPaintBoxCrvOszi->FForceRepaint = true;
+  if (FPQPaintBoxCrvFFT) FPQPaintBoxCrvFFT->FForceRepaint = true;
 }
 
 void TFormVisu::SetColumnColors() {
@@ -299,7 +375,7 @@ void TFormVisu::SetColumnColors() {
     b->setStyleSheet(QStringLiteral("QToolButton { padding: 3px 10px; border: 1px solid #888; border-radius: 3px; }"
                                     "QToolButton:checked { background: #%1; color: white; }")
                          .arg(colour & 0xFFFFFF, 6, 16, QLatin1Char('0')));
-    if (b->isChecked() && FPQPaintBoxCrvOszi) FPQPaintBoxCrvOszi->Model().SetLnColor(k++, colour);
+    if (b->isChecked() && OscModel()) OscModel()->SetLnColor(k++, colour);
   }
 }
 
@@ -314,8 +390,16 @@ void TFormVisu::actMenuBackExecute() {
   FDisplayActive = false;
   StopStreamProc();
   if (FComUnit) FComUnit->FBinInCB = nullptr;
-  delete FPQPaintBoxCrvOszi;  // every view starts with a fresh chart
+  // Every view starts with a fresh chart.
+  delete FPQPaintBoxCrvOszi;
   FPQPaintBoxCrvOszi = nullptr;
+  delete FPQPaintBoxCrvFFT;
+  FPQPaintBoxCrvFFT = nullptr;
+  delete FPQPaintHrm;
+  FPQPaintHrm = nullptr;
+  delete FPQPaintVect;
+  FPQPaintVect = nullptr;
+  lytTrackZoom->hide();
   TabCtrlStream->setCurrentWidget(TabItmStart);
   actMenuBack->setVisible(false);
   LytColors->hide();
@@ -385,7 +469,10 @@ void TFormVisu::UpdateGrid() {
   switch (FStrucInf.VantaDisp) {
     case TVantaDisp::sdPanel: UpdatePanel(record, gen); break;
     case TVantaDisp::sdOsziTime: UpdateOsc(record, gen); break;
-    default: break;
+    case TVantaDisp::sdOsziFFT: UpdateFFT(record, gen); break;
+    case TVantaDisp::sdVecDiag: UpdateVectors(record, gen); break;
+    case TVantaDisp::sdLoadFlow: break;
+    default: UpdateBars(record, gen); break;
   }
 }
 
@@ -416,6 +503,126 @@ void TFormVisu::UpdateOsc(const QByteArray& record, int generation) {
   }
   FPQPaintBoxCrvOszi->ResetZoom();
   FPQPaintBoxCrvOszi->RequestRepaint();
+}
+
+void TFormVisu::BtnFFTClick() {
+  if (InView()) return;
+  const int gen = FComUnit ? FComUnit->FRev.Gen : 1;
+  FStrucInf = {gen >= 2 ? TVantaStruct::ssosc_dta_t_V2_2 : TVantaStruct::ssosc_dta_t_V1_0, 8, TVantaDisp::sdOsziFFT};
+  if (!FPQPaintBoxCrvFFT) {
+    FPQPaintBoxCrvFFT = new TPQPaintBoxCrvFFT(TabItmOszi);
+    FPQPaintBoxCrvFFT->setObjectName(QStringLiteral("FPQPaintBoxCrvFFT"));
+    if (FComUnit) FPQPaintBoxCrvFFT->FFW = FComUnit->FRev;
+    FPQPaintBoxCrvFFT->setContextMenuPolicy(Qt::ActionsContextMenu);
+    FPQPaintBoxCrvFFT->addActions({actAutoScale, actStack, actCopyData, actCopyImage});
+    static_cast<QVBoxLayout*>(TabItmOszi->property("chartSlot").value<void*>())->addWidget(FPQPaintBoxCrvFFT);
+    // The zoom bar: 1 .. 20, 10 = 100 %; the chart's wheel zoom moves it too.
+    tbZoom->setRange(1, 20);
+    tbZoom->setValue(10);
+    lytTrackZoom->show();
+    connect(tbZoom, &QSlider::valueChanged, FPQPaintBoxCrvFFT, [this](int v) {
+      if (FPQPaintBoxCrvFFT) FPQPaintBoxCrvFFT->ZoomFFT(v);
+    });
+    FPQPaintBoxCrvFFT->FUpdateTrackBar = [this](int level) {
+      const QSignalBlocker block(tbZoom);  // the bar is set from the chart
+      tbZoom->setValue(level);
+    };
+  }
+  TabCtrlStream->setCurrentWidget(TabItmOszi);
+  FAutoScl = true;
+  SelectOsciValues();
+  SetColumnColors();
+  LytColors->show();
+  OpenView(TVantaDisp::sdOsziFFT);
+}
+
+void TFormVisu::BtnVecDiagClick() {
+  if (InView()) return;
+  FStrucInf = {TVantaStruct::ssu_150t_t, 1, TVantaDisp::sdVecDiag};
+  if (!FPQPaintVect) {
+    FPQPaintVect = new TPQPaintBoxVecDiag(TabItmZeiger);
+    TabItmZeiger->layout()->addWidget(FPQPaintVect);
+  }
+  TabCtrlStream->setCurrentWidget(TabItmZeiger);
+  OpenView(TVantaDisp::sdVecDiag);
+}
+
+void TFormVisu::GetHarmonics(TVantaDisp disp) {
+  if (InView()) return;
+  FStrucInf = {TVantaStruct::ssu_150t_t, 1, disp};
+  if (!FPQPaintHrm) {
+    FPQPaintHrm = new TPQPaintBoxHarm(TabItmHrms);
+    TabItmHrms->layout()->addWidget(FPQPaintHrm);
+    for (int h = 0; h <= 50; ++h) FPQPaintHrm->Model().SetHarmLim(h, float(CDefHrms[size_t(h)]));
+  }
+  FPQPaintHrm->Model().SetVantaDisp(disp);
+  TabCtrlStream->setCurrentWidget(TabItmHrms);
+  OpenView(disp);
+}
+
+void TFormVisu::GetFrqBand(TVantaDisp disp) {
+  if (InView()) return;
+  FStrucInf = {TVantaStruct::ssu_s_t, 4, disp};
+  if (!FPQPaintHrm) {
+    FPQPaintHrm = new TPQPaintBoxHarm(TabItmHrms);
+    TabItmHrms->layout()->addWidget(FPQPaintHrm);
+  }
+  FPQPaintHrm->Model().SetVantaDisp(disp);
+  TabCtrlStream->setCurrentWidget(TabItmHrms);
+  OpenView(disp);
+}
+
+void TFormVisu::FillOscSamples(TCrvTimeModel& m, const QByteArray& record, int generation) {
+  const TByteTransport& b = FComUnit->FBytes;
+  m.SetMaxRecs(int(std::max<uint32_t>(1, b.SmplCnt)));
+  if (!OscRecordValid(record.size(), generation, b.SmplCnt)) return;
+  const int64_t t0 = TPQTimeProgs::TStoLinear(b.TS_Mess);
+  DecodeOsc(record, generation, b.SmplCnt, b.smplrte, t0, FOsziArrNumbers, FOsziArr, [&m](int64_t t, const QList<float>& v) { m.NewValues(t, v); });
+}
+
+void TFormVisu::UpdateFFT(const QByteArray& record, int generation) {
+  if (!FPQPaintBoxCrvFFT || FOsziArrNumbers.isEmpty()) return;
+  TCrvFFTModel& m = FPQPaintBoxCrvFFT->Model();
+  m.SetSampleRate(FComUnit->FBytes.smplrte > 0 ? FComUnit->FBytes.smplrte : 40960);
+  FillOscSamples(m, record, generation);
+  FPQPaintBoxCrvFFT->FTSStart = FComUnit->FBytes.TS_Mess;
+  m.DoFFT();  // also on an empty chart: no lines
+  if (FAutoScl && m.GetMessCnt() > 0) {
+    m.AutoScaleAllFFT();
+    FAutoScl = false;
+  }
+  FPQPaintBoxCrvFFT->RequestRepaint();
+}
+
+void TFormVisu::UpdateBars(const QByteArray& record, int generation) {
+  if (!FPQPaintHrm) return;
+  THarmBarModel& m = FPQPaintHrm->Model();
+  const TVantaDisp disp = FStrucInf.VantaDisp;
+  const T4Leiter order[] = {T4Leiter::lt1, T4Leiter::lt2, T4Leiter::lt3, T4Leiter::lt0};
+  std::array<QList<float>, 4> a, b;
+  const bool band = disp == TVantaDisp::sdFrqBandULE || disp == TVantaDisp::sdFrqBandULL || disp == TVantaDisp::sdFrqBandIL;
+  if (band) {
+    QString log;
+    if (!DecodeBands(record, generation, disp, a, log)) {
+      LogPrepare(this, log, false);
+      return;
+    }
+    for (int k = 0; k < 4; ++k) m.SetFrqBVal(order[k], a[size_t(k)]);
+  } else {
+    if (!DecodeHarmonics(record, generation, disp, a, b)) return;
+    const bool inter = disp == TVantaDisp::sdIHrmULE || disp == TVantaDisp::sdIHrmULL || disp == TVantaDisp::sdIHrmIL;
+    for (int k = 0; k < 4; ++k) inter ? m.SetIHrmVal(order[k], b[size_t(k)]) : m.SetHrmVal(order[k], a[size_t(k)]);
+  }
+  FPQPaintHrm->FTSStart = TPQTimeProgs::TSNormalizeLocal(FComUnit->FBytes.TS_Mess, TimeTzFromSet(FComUnit->FtmeSet));
+  m.HrmRescale();
+  FPQPaintHrm->FForceRepaint = true;
+  FPQPaintHrm->RequestRepaint();
+}
+
+void TFormVisu::UpdateVectors(const QByteArray& record, int generation) {
+  if (!FPQPaintVect || !FPQPaintVect->Model().Feed(record, generation)) return;
+  FPQPaintVect->FForceRepaint = true;
+  FPQPaintVect->RequestRepaint();
 }
 
 }  // namespace vanta

@@ -19,6 +19,10 @@ class QKeyEvent;
 namespace vanta {
 
 class TPQPaintBoxCrvTime;
+class TPQPaintBoxCrvFFT;
+class TPQPaintBoxHarm;
+class TPQPaintBoxVecDiag;
+class TCrvTimeModel;
 
 enum class TVantaStruct : uint8_t {
   ssc_10t_t_V1_0, ssc_10t_t_V2_2, ssu_std_t, ssu_ext_t, ssu_stat_t, ssu_10t_t, ssu_150t_t, ssu_2h_t, ssu_s_t, ssu_fb_t,
@@ -45,6 +49,11 @@ class TFormVisu : public TFormBasic {
   // The start page's views.
   void ButPanelClick();
   void BtnOsciClick();
+  void BtnFFTClick();
+  void BtnVecDiagClick();
+  // The six harmonic and three band views.
+  void GetHarmonics(TVantaDisp disp);
+  void GetFrqBand(TVantaDisp disp);
   void actMenuBackExecute();
   void actSoftTriggExecute();
   // The device's own display: images one after the other, keys pressed remotely.
@@ -81,6 +90,12 @@ class TFormVisu : public TFormBasic {
   QList<QLabel*> FLamps;  // cirBI1 .. cirBI8
   QList<QLabel*> FLampLabels;
   TPQPaintBoxCrvTime* FPQPaintBoxCrvOszi = nullptr;
+  TPQPaintBoxCrvFFT* FPQPaintBoxCrvFFT = nullptr;
+  TPQPaintBoxHarm* FPQPaintHrm = nullptr;
+  TPQPaintBoxVecDiag* FPQPaintVect = nullptr;
+  QToolButton *BtnFFT = nullptr, *BtnVecDiag = nullptr;
+  QList<QPair<TVantaDisp, QToolButton*>> FBarButtons;
+  QWidget *TabItmHrms = nullptr, *TabItmZeiger = nullptr;
   // Panel fields by name ("edtF").
   QLineEdit* Field(const QString& name) const;
 
@@ -93,6 +108,12 @@ class TFormVisu : public TFormBasic {
   void OpenView(TVantaDisp disp);
   void UpdatePanel(const QByteArray& record, int generation);
   void UpdateOsc(const QByteArray& record, int generation);
+  void UpdateFFT(const QByteArray& record, int generation);
+  void UpdateBars(const QByteArray& record, int generation);
+  void UpdateVectors(const QByteArray& record, int generation);
+  // The curves of whichever oscilloscope or spectrum chart exists.
+  TCrvTimeModel* OscModel();
+  void FillOscSamples(TCrvTimeModel& m, const QByteArray& record, int generation);
   void SetColumnColors();
   QGridLayout* FPanelGrid = nullptr;
   int FDisplayImages = 0;

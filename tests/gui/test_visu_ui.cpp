@@ -12,7 +12,9 @@
 #include <QToolButton>
 
 #include "FormVisu.h"
+#include "FreqCharts.h"
 #include "PaintBox.h"
+#include <QSlider>
 #include "SimProcess.h"
 #include "TestSupport.h"
 
@@ -115,4 +117,37 @@ TEST(LiveWindow, DeviceDisplayFollowsUntilTheViewIsLeft) {
   const int images = t.W.DisplayImages();
   SpinUntil([] { return false; }, 1200);
   EXPECT_EQ(t.W.DisplayImages(), images) << "no more images once the view is left";
+}
+
+TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
+  TVisu t;
+  ASSERT_TRUE(t.Start());
+  t.W.BtnFFTClick();
+  ASSERT_NE(t.W.FPQPaintBoxCrvFFT, nullptr);
+  TCrvFFTModel& f = t.W.FPQPaintBoxCrvFFT->Model();
+  ASSERT_TRUE(SpinUntil([&] { return f.GetMessCnt() == 2049; }, 10000));
+  EXPECT_NEAR(f.Store().Value(0, 5), 230.0, 0.3) << "u1 at 50 Hz";
+  EXPECT_GT(f.Curve(0).FSclMax, 0) << "scaled at the first record";
+  const double top = f.Curve(0).FSclMax;
+  t.W.tbZoom->setValue(9);  // the zoom bar drives the chart
+  EXPECT_EQ(f.ScaleVal(), 9);
+  EXPECT_DOUBLE_EQ(f.Curve(0).FSclMax, 2 * top);
+  t.Shot(QStringLiteral("live-spectrum.png"));
+  t.W.actMenuBackExecute();
+  EXPECT_EQ(t.W.FPQPaintBoxCrvFFT, nullptr);
+
+  t.W.GetHarmonics(TVantaDisp::sdHrmIL);
+  ASSERT_NE(t.W.FPQPaintHrm, nullptr);
+  THarmBarModel& b = t.W.FPQPaintHrm->Model();
+  ASSERT_TRUE(SpinUntil([&] { return b.Value(T4Leiter::lt0, 3) > 0; }, 10000));
+  EXPECT_NEAR(b.Value(T4Leiter::lt0, 3), 1.5, 1e-5) << "IN, order 3, in ampere";
+  EXPECT_EQ(b.FYUnit, QStringLiteral("A"));
+  t.Shot(QStringLiteral("live-harmonics.png"));
+  t.W.actMenuBackExecute();
+
+  t.W.BtnVecDiagClick();
+  ASSERT_NE(t.W.FPQPaintVect, nullptr);
+  ASSERT_TRUE(SpinUntil([&] { return t.W.FPQPaintVect->Model().MagAngle(TVecPointer::vpU2E).Magn > 0; }, 10000));
+  EXPECT_NEAR(t.W.FPQPaintVect->Model().MagAngle(TVecPointer::vpU2E).Angle, -120.0, 1e-4);
+  t.Shot(QStringLiteral("live-vectors.png"));
 }

@@ -1,0 +1,202 @@
+#include "FreqCharts.h"
+
+#include <QPainter>
+#include <QWheelEvent>
+#include <cmath>
+
+#include "Formatting.h"
+
+namespace vanta {
+
+namespace {
+QColor Opaque(uint32_t argb) { return QColor::fromRgb(argb | 0xFF000000u); }
+const uint32_t CConductorColors[4] = {0xFF1F5FBF, 0xFF2E9E3E, 0xFFD03030, 0xFF808080};
+
+// A value axis on the left of `area` with its grid and labels.
+void ValueAxis(QPainter& p, const QRectF& area, TYLinNorm& axis, const QFontMetrics& fm, const QString& title) {
+  axis.FBotLeft = area.bottom();
+  axis.FXorYBer = area.height();
+  axis.SetScaleIdx();
+  for (int i = 0; i < axis.FSclCnt; ++i) {
+    const double y = axis.YNorm(axis.ScaleAt(i));
+    p.setPen(QPen(QColor(190, 190, 190), 0.25));
+    p.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
+    p.setPen(Qt::black);
+    p.drawText(QRectF(0, y - fm.height() / 2.0, area.left() - 3, fm.height()), Qt::AlignRight | Qt::AlignVCenter, FltToStrShrt(axis.ScaleAt(i), 2));
+  }
+  p.setPen(Qt::black);
+  p.drawText(QPointF(area.left() + 4, area.top() + fm.ascent() + 2), title);
+}
+}  // namespace
+
+// ---- spectrum -----------------------------------------------------------------------------
+
+TPQPaintBoxCrvFFT::TPQPaintBoxCrvFFT(QWidget* parent) : TPQPaintBox(parent) { FVantaDisp = TVantaDisp::sdOsziFFT; }
+
+bool TPQPaintBoxCrvFFT::ZoomFFT(int level) {
+  if (!FModel.ZoomFFT(level)) return false;
+  FForceRepaint = true;
+  RequestRepaint();
+  return true;
+}
+
+void TPQPaintBoxCrvFFT::wheelEvent(QWheelEvent* e) {
+  ZoomFFT(e->angleDelta().y() < 1 ? FModel.ScaleVal() - 1 : FModel.ScaleVal() + 1);
+  if (FUpdateTrackBar) FUpdateTrackBar(FModel.ScaleVal());
+}
+
+void TPQPaintBoxCrvFFT::PaintCurves(QImage& image) {
+  QPainter p(&image);
+  const QFontMetrics fm(p.font());
+  const int cw = fm.horizontalAdvance(QLatin1Char('0')), ch = fm.height();
+  p.drawText(QRect(0, 2, width(), ch), Qt::AlignHCenter,
+             QStringLiteral("Spektrum   %1 Hz Linienabstand   %2 %").arg(FModel.FreqStep()).arg(FModel.ScaleVal() * 10));
+  const QRectF area(QPointF(cw * 10, ch + 6), QPointF(width() - cw - 1, height() - ch - 6));
+  p.setPen(QPen(Qt::black, 0.3));
+  p.drawRect(area);
+  const TSeriesStore& s = FModel.Store();
+  const int lines = s.Count();
+  FDrawnRevision = s.Revision();
+  if (lines == 0 || area.width() < 10) return;
+  // Frequency axis: 0 .. the last line.
+  TXLinNorm x;
+  x.FSclMin = 0;
+  x.FSclMax = FModel.FreqStep() * (lines - 1);
+  x.FBotLeft = area.left();
+  x.FXorYBer = area.width();
+  x.SetScaleIdx();
+  for (int i = 0; i < x.FSclCnt; ++i) {
+    const double px = x.YNorm(x.ScaleAt(i));
+    p.setPen(QPen(QColor(190, 190, 190), 0.25));
+    p.drawLine(QPointF(px, area.top()), QPointF(px, area.bottom()));
+    p.setPen(Qt::black);
+    p.drawText(QRectF(px - 40, area.bottom() + 2, 80, ch), Qt::AlignHCenter, FltToStrShrt(x.ScaleAt(i), 0) + QStringLiteral(" Hz"));
+  }
+  const int regions = std::max(1, FModel.SubRegionNumber());
+  for (int k = 0; k < regions && k < FModel.SubRegionNumber(); ++k) {
+    const QList<int> curves = FModel.SubRegionSet(k);
+    const QRectF r(area.left(), area.top() + area.height() * k / regions, area.width(), area.height() / regions);
+    // One value axis per region, wide enough for all its curves: lines of
+    // different channels stay comparable (a pure fundamental's noise does
+    // not fill the region).
+    TYLinNorm y;
+    for (int c : curves) y.FSclMax = std::max(y.FSclMax, FModel.Curve(c).FSclMax);
+    ValueAxis(p, r, y, fm, QStringLiteral("%1 [%2]").arg(FModel.SubRegionSym(k), FModel.SubRegionUnt(k)));
+    p.save();
+    p.setClipRect(r);
+    for (int c : curves) {
+      TYLinNorm cy = y;
+      p.setPen(QPen(Opaque(FModel.GetLnColor(c)), 1.0));
+      // One stem per line; a line below a pixel is not drawn.
+      for (int j = 0; j < lines; ++j) {
+        const double top = cy.YNorm(s.Value(c, j));
+        if (r.bottom() - top < 0.5) continue;
+        const double px = x.YNorm(FModel.FreqStep() * j);
+        p.drawLine(QPointF(px, r.bottom()), QPointF(px, top));
+      }
+    }
+    p.restore();
+  }
+}
+
+// ---- bars ---------------------------------------------------------------------------------
+
+TPQPaintBoxHarm::TPQPaintBoxHarm(QWidget* parent) : TPQPaintBox(parent) {}
+
+void TPQPaintBoxHarm::PaintCurves(QImage& image) {
+  QPainter p(&image);
+  const QFontMetrics fm(p.font());
+  const int cw = fm.horizontalAdvance(QLatin1Char('0')), ch = fm.height();
+  const THarmBarModel& m = FModel;
+  const QRectF area(QPointF(cw * 10, ch + 6), QPointF(width() - cw - 1, height() - ch * 2 - 6));
+  p.setPen(QPen(Qt::black, 0.3));
+  p.drawRect(area);
+  const int first = m.FHrmStartIdx, last = m.FHrmMaxIdx;
+  if (last < first || area.width() < 10) return;
+  TYLinNorm y;
+  y.FSclMin = 0;
+  y.FSclMax = m.FHrmMaxScl > 0 ? m.FHrmMaxScl : 1;
+  ValueAxis(p, area, y, fm, QStringLiteral("[%1]").arg(m.FYUnit));
+  const bool ll = m.VantaDisp() == TVantaDisp::sdHrmULL || m.VantaDisp() == TVantaDisp::sdIHrmULL || m.VantaDisp() == TVantaDisp::sdFrqBandULL;
+  const int rows = ll ? 3 : 4;
+  const double slot = area.width() / (last - first + 1);
+  const double bar = m.CalcBarWidth(float(slot)) / rows * 2;
+  const bool harm = m.VantaDisp() == TVantaDisp::sdHrmULE || m.VantaDisp() == TVantaDisp::sdHrmULL;
+  const int every = std::max(1, int(std::ceil(fm.horizontalAdvance(m.FHrmTxt[size_t(last)]) * 1.5 / slot)));
+  for (int i = first; i <= last; ++i) {
+    const double x0 = area.left() + slot * (i - first) + (slot - bar * rows / 2) / 2;
+    for (int r = 0; r < rows; ++r) {
+      const double v = m.Value(T4Leiter(r), i);
+      const double top = y.YNorm(v);
+      p.fillRect(QRectF(x0 + r * bar / 2, top, bar / 2, area.bottom() - top), Opaque(CConductorColors[r]));
+    }
+    if (harm && m.HarmLim(i) > 0 && m.HarmLim(i) <= y.FSclMax) {
+      p.setPen(QPen(QColor(200, 30, 30), 1.5));
+      const double ly = y.YNorm(m.HarmLim(i));
+      p.drawLine(QPointF(area.left() + slot * (i - first) + 1, ly), QPointF(area.left() + slot * (i - first + 1) - 1, ly));
+    }
+    if ((i - first) % every == 0) {
+      p.setPen(Qt::black);
+      p.drawText(QRectF(area.left() + slot * (i - first) - 30 + slot / 2, area.bottom() + 2, 60, ch), Qt::AlignHCenter, m.FHrmTxt[size_t(i)]);
+    }
+  }
+  for (int r = 0; r < rows; ++r) {
+    p.fillRect(QRectF(area.left() + 80 * r, height() - ch - 2, 10, 10), Opaque(CConductorColors[r]));
+    p.setPen(Qt::black);
+    p.drawText(QPointF(area.left() + 80 * r + 14, height() - 4), m.FConductors[size_t(r)]);
+  }
+}
+
+// ---- vectors ------------------------------------------------------------------------------
+
+TPQPaintBoxVecDiag::TPQPaintBoxVecDiag(QWidget* parent) : TPQPaintBox(parent) {
+  FVantaDisp = TVantaDisp::sdVecDiag;
+  FFontCol = 0xFF000000;
+}
+
+void TPQPaintBoxVecDiag::PaintCurves(QImage& image) {
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QFontMetrics fm(p.font());
+  const double radius = std::min(width(), height()) / 2.0 - fm.height() * 2;
+  const QPointF c(width() / 2.0 - width() / 6.0, height() / 2.0);
+  if (radius < 10) return;
+  p.setPen(QPen(QColor(180, 180, 180), 0.5));
+  p.drawEllipse(c, radius, radius);
+  p.drawEllipse(c, radius / 2, radius / 2);
+  p.drawLine(QPointF(c.x() - radius, c.y()), QPointF(c.x() + radius, c.y()));
+  p.drawLine(QPointF(c.x(), c.y() - radius), QPointF(c.x(), c.y() + radius));
+  // Full scale: the reference, or the largest phasor of its kind when the
+  // reference is far off (a 230 V network against a 20 kV reference).
+  float maxU = 0, maxI = 0;
+  for (int k = 0; k < 7; ++k) maxU = std::max(maxU, FModel.MagAngle(TVecPointer(k)).Magn);
+  for (int k = 7; k < 10; ++k) maxI = std::max(maxI, FModel.MagAngle(TVecPointer(k)).Magn);
+  const double fullU = maxU > 0 && FModel.FRefVol > 10 * maxU ? maxU * 1.05 : FModel.FRefVol;
+  const double fullI = maxI > 0 && FModel.FRefCur > 10 * maxI ? maxI * 1.05 : FModel.FRefCur;
+  static const char* const CNames[] = {"U1", "U2", "U3", "UN", "U12", "U23", "U31", "I1", "I2", "I3"};
+  static const uint32_t CColors[] = {0xFF1F5FBF, 0xFF2E9E3E, 0xFFD03030, 0xFF808080, 0xFF6A3FA0, 0xFFE08020,
+                                     0xFF20A0A0, 0xFF1F5FBF, 0xFF2E9E3E, 0xFFD03030};
+  for (int k = 0; k < 10; ++k) {
+    if (k >= 4 && k <= 6) continue;  // the line-to-line phasors are in the legend
+    const TMagniAngle m = FModel.MagAngle(TVecPointer(k));
+    const bool current = k >= 7;
+    const double scale = m.Magn / (current ? fullI : fullU);
+    const QPointF end = TVectorModel::PhasorEnd(c, radius, scale, m.Angle);
+    p.setPen(QPen(Opaque(CColors[k]), current ? 1.5 : 2.5, current ? Qt::DashLine : Qt::SolidLine));
+    p.drawLine(c, end);
+    p.setPen(Opaque(CColors[k]));
+    p.drawText(end + QPointF(4, -4), QLatin1String(CNames[k]));
+  }
+  // The legend with magnitude and angle of every phasor.
+  double ly = fm.height() * 2;
+  const double lx = width() * 2.0 / 3.0;
+  for (int k = 0; k < 10; ++k) {
+    const TMagniAngle m = FModel.MagAngle(TVecPointer(k));
+    p.setPen(Opaque(CColors[k]));
+    p.drawText(QPointF(lx, ly),
+               QStringLiteral("%1=%2  <%3°").arg(QLatin1String(CNames[k])).arg(ValueText(m.Magn, k >= 7 ? 5 : 2)).arg(double(m.Angle), 0, 'f', 1));
+    ly += fm.height() * 1.4;
+  }
+}
+
+}  // namespace vanta
