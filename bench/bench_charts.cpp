@@ -17,6 +17,7 @@
 #include "ByteOrder.h"
 #include "FFT.h"
 #include "LiveRecords.h"
+#include "FreqCharts.h"
 #include "PaintBox.h"
 
 using namespace vanta;
@@ -62,6 +63,35 @@ int main(int argc, char** argv) {
     }, 20);
     std::printf("  %-16s polylines %7.2f ms   chart %7.2f ms (%5.1f frames/s)   ratio %.2f (target <= 1.3%s)\n",
                 aa ? "antialiased" : "plain", base, paint, 1000.0 / paint, paint / base, aa ? "" : ", >= 50 frames/s");
+  }
+  // The spectrum and the bar chart at the same size.
+  {
+    TPQPaintBoxCrvFFT spectrum;
+    spectrum.resize(1600, 900);
+    TCrvFFTModel& f = spectrum.Model();
+    f.SetMaxRecs(CSamples);
+    f.SetCrvCnt(CCurves);
+    for (int c = 0; c < CCurves; ++c) {
+      const TOscChannel& ch = COscChannels[size_t(c)];
+      f.SetBaseRec(c, TYBaseRec::BaseRect(QLatin1String(ch.Symbol), QLatin1String(ch.Group), ch.Volt ? QStringLiteral("V") : QStringLiteral("A")));
+    }
+    for (int i = 0; i < CSamples; ++i) f.NewValues(i, m.Store().Count() > i ? QList<float>(CCurves, m.Store().Value(0, i)) : v);
+    f.DoFFT();
+    f.AutoScaleAllFFT();
+    const double sp = TimeMs([&] {
+      spectrum.FForceRepaint = true;
+      (void)spectrum.Image();
+    }, 20);
+    TPQPaintBoxHarm bars;
+    bars.resize(1600, 900);
+    bars.Model().SetVantaDisp(TVantaDisp::sdHrmULE);
+    for (T4Leiter l : {T4Leiter::lt1, T4Leiter::lt2, T4Leiter::lt3, T4Leiter::lt0}) bars.Model().SetHrmVal(l, QList<float>(51, 2.5f));
+    bars.Model().HrmRescale();
+    const double bp = TimeMs([&] {
+      bars.FForceRepaint = true;
+      (void)bars.Image();
+    }, 20);
+    std::printf("  spectrum chart %.2f ms (%.0f frames/s), bar chart %.2f ms (%.0f frames/s) (target >= 50 frames/s)\n", sp, 1000 / sp, bp, 1000 / bp);
   }
   // Decoding: a panel record to texts, an oscilloscope record into the chart.
   QByteArray panel(2328, '\0');

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QGridLayout>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -586,7 +587,16 @@ void TFormVisu::UpdateFFT(const QByteArray& record, int generation) {
   m.SetSampleRate(FComUnit->FBytes.smplrte > 0 ? FComUnit->FBytes.smplrte : 40960);
   FillOscSamples(m, record, generation);
   FPQPaintBoxCrvFFT->FTSStart = FComUnit->FBytes.TS_Mess;
+  // The plan is measured once per size; its wisdom is kept in the ini folder
+  // so the next start plans at once.
+  const QString wisdom = FComUnit->FIniFolder.isEmpty() ? QString() : QDir(FComUnit->FIniFolder).filePath(QStringLiteral("fftw-wisdom"));
+  const bool firstPlan = !FWisdomLoaded;
+  if (firstPlan) {
+    TFFTClass::ImportWisdom(wisdom);
+    FWisdomLoaded = true;
+  }
   m.DoFFT();  // also on an empty chart: no lines
+  if (firstPlan && m.GetMessCnt() > 0) TFFTClass::ExportWisdom(wisdom);
   if (FAutoScl && m.GetMessCnt() > 0) {
     m.AutoScaleAllFFT();
     FAutoScl = false;

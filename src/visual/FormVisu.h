@@ -117,6 +117,7 @@ class TFormVisu : public TFormBasic {
   void SetColumnColors();
   QGridLayout* FPanelGrid = nullptr;
   int FDisplayImages = 0;
+  bool FWisdomLoaded = false;
   QList<QPair<QString, QLineEdit*>> FFields;
 };
 
