@@ -2,6 +2,13 @@
 // and documents.
 //
 //   vanta-render time --in FILE.csv|RECORDING --png OUT [--width W] [--height H] [--stack 0|1|2] [--json]
+//   vanta-render fft  --in FILE.csv|RECORDING --png OUT ...   the spectrum of the same curves
+//   vanta-render bars --in FILE.csv --png OUT [--view harmonics|interharmonics|bands] [--group ULE|ULL|IL] ...
+//   vanta-render vectors --in FILE.csv --png OUT ...
+//
+// Bars: one line per order, "order,L1,L2,L3,N" (the first line names the
+// columns). Vectors: "name,magnitude,angle" lines for U1E, U2E, U3E, UNE,
+// U12, U23, U31, I1, I2, I3 in that order.
 //
 // A CSV file: the first line names the columns, "time" (seconds) and then
 // "symbol [unit]" per curve; each further line a time and one value per
@@ -14,8 +21,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cstdio>
 
+#include "FreqCharts.h"
 #include "PaintBox.h"
 #include "RecordFile.h"
 
@@ -90,6 +99,78 @@ bool LoadRecording(const QString& path, TCrvTimeModel& m, QString& error) {
   return true;
 }
 
+// Numbers of a CSV file after its header line; false with the line that is not.
+bool CsvRows(const QString& path, int columns, QList<QList<double>>& rows, QString& error) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) {
+    error = QStringLiteral("%1: %2").arg(path, f.errorString());
+    return false;
+  }
+  const QList<QByteArray> lines = f.readAll().split('\n');
+  for (int i = 1; i < lines.size(); ++i) {
+    const QString line = QString::fromUtf8(lines[i]).trimmed();
+    if (line.isEmpty()) continue;
+    const QStringList cells = line.split(QLatin1Char(','));
+    QList<double> row;
+    for (int c = 0; c < cells.size() && c < columns; ++c) {
+      bool ok = false;
+      row << cells[c].toDouble(&ok);
+      if (!ok && c > 0) {
+        error = QStringLiteral("%1:%2: not a number: %3").arg(path).arg(i + 1).arg(cells[c]);
+        return false;
+      }
+    }
+    if (row.size() < columns) {
+      error = QStringLiteral("%1:%2: %3 columns expected").arg(path).arg(i + 1).arg(columns);
+      return false;
+    }
+    rows << row;
+  }
+  return true;
+}
+
+QJsonObject Bars(const QString& in, const QString& view, const QString& group, TPQPaintBoxHarm& chart, QString& error) {
+  const int g = group == QLatin1String("ULL") ? 1 : group == QLatin1String("IL") ? 2 : 0;
+  static const TVantaDisp CViews[3][3] = {{TVantaDisp::sdHrmULE, TVantaDisp::sdHrmULL, TVantaDisp::sdHrmIL},
+                                          {TVantaDisp::sdIHrmULE, TVantaDisp::sdIHrmULL, TVantaDisp::sdIHrmIL},
+                                          {TVantaDisp::sdFrqBandULE, TVantaDisp::sdFrqBandULL, TVantaDisp::sdFrqBandIL}};
+  const int k = view == QLatin1String("interharmonics") ? 1 : view == QLatin1String("bands") ? 2 : 0;
+  THarmBarModel& m = chart.Model();
+  m.SetVantaDisp(CViews[k][g]);
+  QList<QList<double>> rows;
+  if (!CsvRows(in, 5, rows, error)) return {};
+  const int need = k == 0 ? 51 : k == 1 ? 50 : 35;
+  if (rows.size() != need) {
+    error = QStringLiteral("%1: %2 rows expected, %3 found").arg(in).arg(need).arg(rows.size());
+    return {};
+  }
+  for (int c = 0; c < 4; ++c) {
+    QList<float> v;
+    for (const QList<double>& r : rows) v << float(r[c + 1]);
+    const T4Leiter l = T4Leiter(c);
+    k == 0 ? m.SetHrmVal(l, v) : k == 1 ? m.SetIHrmVal(l, v) : m.SetFrqBVal(l, v);
+  }
+  m.HrmRescale();
+  return {{QStringLiteral("unit"), m.FYUnit}, {QStringLiteral("first"), m.FHrmStartIdx}, {QStringLiteral("last"), m.FHrmMaxIdx},
+          {QStringLiteral("scaleMax"), double(m.FHrmMaxScl)}};
+}
+
+QJsonObject Vectors(const QString& in, TPQPaintBoxVecDiag& chart, QString& error) {
+  QList<QList<double>> rows;
+  if (!CsvRows(in, 3, rows, error)) return {};
+  if (rows.size() != 10) {
+    error = QStringLiteral("%1: ten phasors expected (U1E .. I3), %2 found").arg(in).arg(rows.size());
+    return {};
+  }
+  for (int k = 0; k < 10; ++k) chart.Model().SetMagAngle(TVecPointer(k), {float(rows[k][1]), float(rows[k][2])});
+  QJsonArray ends;
+  for (int k = 0; k < 10; ++k) {
+    const QPointF e = TVectorModel::PhasorEnd(QPointF(0, 0), 1.0, 1.0, rows[k][2]);
+    ends.append(QJsonArray{e.x(), e.y()});
+  }
+  return {{QStringLiteral("unitEnds"), ends}};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -105,19 +186,69 @@ int main(int argc, char** argv) {
                 {"width", "Width in pixels.", "w", "1200"},
                 {"height", "Height in pixels.", "h", "700"},
                 {"stack", "Stack mode 0 (one region), 1 (by group), 2 (per curve).", "mode", "1"},
+                {"view", "bars: harmonics, interharmonics or bands.", "view", "harmonics"},
+                {"group", "bars: ULE, ULL or IL.", "group", "ULE"},
                 {"json", "Print the scales drawn."}});
   p.process(app);
-  if (p.positionalArguments() != QStringList{QStringLiteral("time")}) return Fail(QStringLiteral("the only chart kind is 'time'"));
+  const QString kind = p.positionalArguments().value(0);
+  if (p.positionalArguments().size() != 1 || !QStringList{QStringLiteral("time"), QStringLiteral("fft"), QStringLiteral("bars"), QStringLiteral("vectors")}.contains(kind))
+    return Fail(QStringLiteral("the chart kinds are time, fft, bars and vectors"));
   if (!p.isSet("in") || !p.isSet("png")) return Fail(QStringLiteral("--in and --png are needed"));
   bool okW = false, okH = false, okS = false;
   const int w = p.value("width").toInt(&okW), h = p.value("height").toInt(&okH), stack = p.value("stack").toInt(&okS);
   if (!okW || !okH || w < 200 || h < 120 || w > 10000 || h > 10000) return Fail(QStringLiteral("--width 200..10000 and --height 120..10000"));
   if (!okS || stack < 0 || stack > 2) return Fail(QStringLiteral("--stack takes 0, 1 or 2"));
 
+  QString error;
+  if (kind == QLatin1String("bars") || kind == QLatin1String("vectors")) {
+    TPQPaintBoxHarm bars;
+    TPQPaintBoxVecDiag vectors;
+    TPQPaintBox& box = kind == QLatin1String("bars") ? static_cast<TPQPaintBox&>(bars) : static_cast<TPQPaintBox&>(vectors);
+    box.resize(w, h);
+    const QJsonObject o = kind == QLatin1String("bars") ? Bars(p.value("in"), p.value("view"), p.value("group").toUpper(), bars, error)
+                                                        : Vectors(p.value("in"), vectors, error);
+    if (!error.isEmpty()) return Fail(error);
+    if (!box.Image().save(p.value("png"), "PNG")) return Fail(QStringLiteral("%1: cannot write").arg(p.value("png")));
+    if (p.isSet("json")) std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+    return 0;
+  }
+  if (kind == QLatin1String("fft")) {
+    TPQPaintBoxCrvFFT spectrum;
+    spectrum.resize(w, h);
+    TCrvFFTModel& f = spectrum.Model();
+    const QString in = p.value("in");
+    const bool ok = in.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? LoadCsv(in, f, error) : LoadRecording(in, f, error);
+    if (!ok) return Fail(error);
+    // The sample rate over the whole block: single steps carry the nanosecond rounding.
+    const int n = f.GetMessCnt();
+    const double dt = n > 1 ? double(f.Store().Time(n - 1) - f.Store().Time(0)) / 1e9 / (n - 1) : 0;
+    f.SetSampleRate(dt > 0 ? 1.0 / dt : 40960);
+    f.Transform().SetPlanningFlags(64 /* estimate: a single transform */);
+    for (int c = 0; c < f.GetCrvCnt(); ++c) f.SetLnColor(c, TCrvTimeModel::DefaultColor(c) | 0xFF000000u);
+    f.DoFFT();
+    f.AutoScaleAllFFT();
+    if (!spectrum.Image().save(p.value("png"), "PNG")) return Fail(QStringLiteral("%1: cannot write").arg(p.value("png")));
+    if (p.isSet("json")) {
+      QJsonArray curves;
+      for (int c = 0; c < f.GetCrvCnt(); ++c) {
+        // The ten largest lines of each curve.
+        QList<QPair<double, int>> lines;
+        for (int j = 0; j < f.GetMessCnt(); ++j) lines.append({f.Store().Value(c, j), j});
+        std::sort(lines.begin(), lines.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        QJsonArray top;
+        for (int j = 0; j < std::min<qsizetype>(10, lines.size()); ++j) top.append(QJsonArray{lines[j].second * f.FreqStep(), lines[j].first});
+        curves.append(QJsonObject{{QStringLiteral("symbol"), f.Curve(c).FSym}, {QStringLiteral("max"), f.Curve(c).FSclMax}, {QStringLiteral("top"), top}});
+      }
+      std::printf("%s\n", QJsonDocument(QJsonObject{{QStringLiteral("step"), f.FreqStep()}, {QStringLiteral("lines"), f.GetMessCnt()},
+                                                      {QStringLiteral("curves"), curves}})
+                               .toJson(QJsonDocument::Compact)
+                               .constData());
+    }
+    return 0;
+  }
   TPQPaintBoxCrvTime chart;
   chart.resize(w, h);
   TCrvTimeModel& m = chart.Model();
-  QString error;
   const QString in = p.value("in");
   const bool ok = in.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? LoadCsv(in, m, error) : LoadRecording(in, m, error);
   if (!ok) return Fail(error);

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cmath>
 
 #include "RecordFile.h"
 
@@ -77,4 +78,56 @@ TEST(Render, RecordingAndBadInput) {
   EXPECT_EQ(r.Exit, 1);
   r = Render({QStringLiteral("spectrum"), QStringLiteral("--in"), bad.fileName(), QStringLiteral("--png"), dir.filePath("n.png")});
   EXPECT_EQ(r.Exit, 1);
+}
+
+TEST(Render, SpectrumBarsAndVectors) {
+  QTemporaryDir dir;
+  {
+    QFile csv(dir.filePath("wave.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    QByteArray text = "time,u1 [V]\n";
+    for (int i = 0; i < 4096; ++i) {
+      const double t = i / 40960.0;
+      text += QByteArray::number(t, 'g', 12) + ',' +
+              QByteArray::number(230 * std::sqrt(2.0) * std::sin(2 * M_PI * 50 * t) + 5 * std::sqrt(2.0) * std::sin(2 * M_PI * 150 * t), 'g', 12) + '\n';
+    }
+    csv.write(text);
+  }
+  TOut r = Render({QStringLiteral("fft"), QStringLiteral("--in"), dir.filePath("wave.csv"), QStringLiteral("--png"), dir.filePath("f.png"), QStringLiteral("--json")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  QJsonObject o = QJsonDocument::fromJson(r.Out).object();
+  EXPECT_NEAR(o["step"].toDouble(), 10.0, 1e-6);
+  const QJsonArray top = o["curves"].toArray()[0].toObject()["top"].toArray();
+  EXPECT_NEAR(top[0].toArray()[0].toDouble(), 50.0, 1e-6);
+  EXPECT_NEAR(top[0].toArray()[1].toDouble(), 230.0, 0.01);
+  EXPECT_NEAR(top[1].toArray()[0].toDouble(), 150.0, 1e-6);
+  EXPECT_NEAR(top[1].toArray()[1].toDouble(), 5.0, 0.01);
+  {
+    QFile csv(dir.filePath("h.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    QByteArray text = "order,L1,L2,L3,N\n";
+    for (int h = 0; h <= 50; ++h) text += QByteArray::number(h) + (h == 1 ? ",100,100,100,0\n" : h == 5 ? ",3,3.1,2.9,0\n" : ",0.1,0.1,0.1,0\n");
+    csv.write(text);
+  }
+  r = Render({QStringLiteral("bars"), QStringLiteral("--in"), dir.filePath("h.csv"), QStringLiteral("--png"), dir.filePath("b.png"), QStringLiteral("--json")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  o = QJsonDocument::fromJson(r.Out).object();
+  EXPECT_EQ(o["scaleMax"].toDouble(), 10.0) << "voltage harmonics from order 2, never below 10";
+  EXPECT_EQ(o["first"].toInt(), 2);
+  r = Render({QStringLiteral("bars"), QStringLiteral("--view"), QStringLiteral("bands"), QStringLiteral("--in"), dir.filePath("h.csv"),
+              QStringLiteral("--png"), dir.filePath("x.png")});
+  EXPECT_EQ(r.Exit, 1) << "51 rows are no 35 bands";
+  EXPECT_TRUE(r.Err.contains("35 rows expected"));
+  {
+    QFile csv(dir.filePath("v.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    csv.write("name,magnitude,angle\nU1E,230,0\nU2E,231,-120\nU3E,229,120\nUNE,0.5,0\nU12,399,30\nU23,398,-90\nU31,397,150\nI1,10,-30\nI2,11,-150\nI3,12,90\n");
+  }
+  r = Render({QStringLiteral("vectors"), QStringLiteral("--in"), dir.filePath("v.csv"), QStringLiteral("--png"), dir.filePath("v.png"), QStringLiteral("--json")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  o = QJsonDocument::fromJson(r.Out).object();
+  const QJsonArray ends = o["unitEnds"].toArray();
+  EXPECT_NEAR(ends[0].toArray()[0].toDouble(), 1.0, 1e-9) << "0 degrees points right";
+  EXPECT_NEAR(ends[9].toArray()[1].toDouble(), -1.0, 1e-9) << "90 degrees points up (screen y down)";
+  EXPECT_FALSE(QImage(dir.filePath("v.png")).isNull());
 }
