@@ -8,6 +8,7 @@
 #include "CrvFFTModel.h"
 #include "HarmBarModel.h"
 #include "PhasorModel.h"
+#include "StructTable.h"
 #include "LiveRecords.h"
 
 namespace vanta::cli {
@@ -117,8 +118,58 @@ int Vectors(TCliSession& s) {
   return ecDone;
 }
 
+// Every value of one device structure, as the all-values table shows it.
+int Values(TCliSession& s, const TCliArgs& a) {
+  TComUnit& u = s.Unit();
+  const QList<TStructDesc> all = KnownStructs(u.FRev.Gen);
+  const TStructDesc* desc = FindStruct(all, a.Value(QStringLiteral("struct")));
+  if (!desc) {
+    QStringList names;
+    for (const TStructDesc& d : all) names << d.Name;
+    s.Out().Error(QStringLiteral("--struct takes one of: %1").arg(names.join(QStringLiteral(", "))));
+    return ecUsage;
+  }
+  TVantaStrucTyp kind = TVantaStrucTyp::stSingle;
+  const QString wanted = a.Has(QStringLiteral("kind")) ? a.Value(QStringLiteral("kind")) : QStringLiteral("stSingle");
+  bool known = false;
+  for (int k = 0; k <= int(TVantaStrucTyp::stTExtHarm); ++k)
+    if (StrucTypName(TVantaStrucTyp(k)).compare(wanted, Qt::CaseInsensitive) == 0) {
+      kind = TVantaStrucTyp(k);
+      known = true;
+    }
+  if (!known) {
+    s.Out().Error(QStringLiteral("unknown --kind '%1'").arg(wanted));
+    return ecUsage;
+  }
+  TStructTable table;
+  table.Select(*desc, kind);
+  QByteArray record;
+  u.FOnStreamRecord = [&](QObject*, const TStreamRecordView& r) {
+    if (r.Kind == TStreamKind::skMeasurement && record.isEmpty()) record = r.Record.toByteArray();
+  };
+  const int since = s.RefusalCount();
+  u.SendCommand(ccci::TCcci::STREAM_START, DataObjId(TDataObjKind(desc->DataObj)));
+  s.WaitFor([&] { return !record.isEmpty() || s.ConnectionLost() || s.RefusalCount() > since; });
+  u.FOnStreamRecord = nullptr;
+  if (record.isEmpty()) return s.Fail(since, QStringLiteral("live values"));
+  QStringList head;
+  for (const TTableColumn& c : table.Columns()) head << c.Title;
+  s.Out().Line(head.join(QLatin1Char('\t')));
+  QJsonArray rows;
+  for (int r = 0; r < table.RowCount(); ++r) {
+    QStringList cells;
+    for (int c = 0; c < table.Columns().size(); ++c) cells << table.Cell(record, c, r);
+    s.Out().Line(cells.join(QLatin1Char('\t')));
+    rows.append(QJsonArray::fromStringList(cells));
+  }
+  s.Out().Result().insert(QStringLiteral("columns"), QJsonArray::fromStringList(head));
+  s.Out().Result().insert(QStringLiteral("rows"), rows);
+  return ecDone;
+}
+
 int Live(TCliSession& s, const TCliArgs& a) {
   if (a.Args[0] == QLatin1String("vectors")) return Vectors(s);
+  if (a.Args[0] == QLatin1String("values")) return Values(s, a);
   if (a.Args[0] == QLatin1String("harmonics") || a.Args[0] == QLatin1String("interharmonics") || a.Args[0] == QLatin1String("bands"))
     return Bars(s, a);
   const bool panel = a.Args[0] == QLatin1String("panel");
@@ -235,11 +286,13 @@ int Live(TCliSession& s, const TCliArgs& a) {
 
 TCliCommand LiveCommand() {
   return {QStringLiteral("live"),
-          QStringLiteral("live panel|osc|spectrum [--count N] [--channel SYMBOL] | live harmonics|interharmonics|bands [--group ULE|ULL|IL] | live vectors"),
-          {{{QStringLiteral("count")}, true}, {{QStringLiteral("channel")}, true}, {{QStringLiteral("group")}, true}},
+          QStringLiteral("live panel|osc|spectrum [--count N] [--channel SYMBOL] | live harmonics|interharmonics|bands [--group ULE|ULL|IL] | live vectors | "
+                         "live values --struct NAME [--kind stSingle|stTHrm|stTIHrm|stTFrqBand|stPol_t]"),
+          {{{QStringLiteral("count")}, true}, {{QStringLiteral("channel")}, true}, {{QStringLiteral("group")}, true},
+           {{QStringLiteral("struct")}, true}, {{QStringLiteral("kind")}, true}},
           [](const TCliArgs& a) {
             static const QStringList CViews{QStringLiteral("panel"), QStringLiteral("osc"), QStringLiteral("spectrum"), QStringLiteral("harmonics"),
-                                            QStringLiteral("interharmonics"), QStringLiteral("bands"), QStringLiteral("vectors")};
+                                            QStringLiteral("interharmonics"), QStringLiteral("bands"), QStringLiteral("vectors"), QStringLiteral("values")};
             if (a.Args.isEmpty()) return Missing(QStringLiteral("a view (%1)").arg(CViews.join(QStringLiteral(", "))));
             if (!CViews.contains(a.Args[0])) return TArgProblem::Usage(QStringLiteral("'%1' is not one of %2").arg(a.Args[0], CViews.join(QStringLiteral(", "))));
             if (a.Has(QStringLiteral("group")) &&

@@ -199,3 +199,15 @@ TEST_F(CliTest, PhasorsAndLoadFlowAngles) {
   EXPECT_NEAR(p["U12"].toObject()["magnitude"].toDouble(), 399.24, 0.01);
   for (const QJsonValue& a : o["loadFlowAngles"].toArray()) EXPECT_NEAR(a.toDouble(), 30.0, 1e-4);
 }
+
+TEST_F(CliTest, AllValuesOfAStructure) {
+  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("values"), QStringLiteral("--struct"), QStringLiteral("ssu_150t_t"),
+                QStringLiteral("--kind"), QStringLiteral("stTHrm")});
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  const QJsonArray rows = o["rows"].toArray();
+  ASSERT_EQ(rows.size(), 51);
+  EXPECT_EQ(o["columns"].toArray()[0].toString(), QStringLiteral("Harmonische"));
+  EXPECT_EQ(rows[5].toArray()[1].toString(), QStringLiteral("3.01")) << "U1E order 5 in %";
+  EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("values"), QStringLiteral("--struct"), QStringLiteral("nothing")}).Exit, 1);
+}
