@@ -3,6 +3,7 @@
 #include "FormLayout.h"
 #include "FormOffline.h"
 #include "FormStatus.h"
+#include "FormComplete.h"
 #include "FormVisu.h"
 #include "FormPara.h"
 
@@ -135,6 +136,10 @@ TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(par
     });
     if (k == TDirectKind::dkpara || k == TDirectKind::dkvisu || k == TDirectKind::dkdata || k == TDirectKind::dkstatus)
       tb->addAction(a);
+    if (k == TDirectKind::dkvisu)
+      open->addAction(QStringLiteral("Alle Messwerte"), this, [this] {
+        if (const int i = SelectedDevice(); i >= 0) OpenDevice(i, TDirectKind::dkvisu, true);
+      });
   }
   QMenu* extras = menuBar()->addMenu(QStringLiteral("&Extras"));
   extras->addAction(QStringLiteral("Einstellungen…"), this, &TMainWindow::EditSettings);
@@ -249,7 +254,7 @@ TFormBasic* TMainWindow::OpenOffline(uint32_t station, const QString& name) {
   return w;
 }
 
-TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind) {
+TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues) {
   if (index < 0 || index >= int(FStore.Devices.size())) return nullptr;
   const THostDevice d = FStore.Devices[size_t(index)];
   const THostSettings& s = FStore.Settings;
@@ -286,6 +291,8 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind) {
     w = new TFormOnline;
   } else if (kind == TDirectKind::dkstatus) {
     w = new TFormStatus;
+  } else if (kind == TDirectKind::dkvisu && allValues) {
+    w = new TFormComplete;
   } else if (kind == TDirectKind::dkvisu) {
     w = new TFormVisu;
   } else {

@@ -38,7 +38,8 @@ class TMainWindow : public QMainWindow {
   // Opens the window of `kind` for device `index`, set up and connected as
   // the device windows expect; nullptr when there is no such device or the
   // user cancelled the password question.
-  TFormBasic* OpenDevice(int index, TDirectKind kind);
+  // `allValues` with dkvisu: the all-values table instead of the live window.
+  TFormBasic* OpenDevice(int index, TDirectKind kind, bool allValues = false);
   // The offline window at `station` (0: all stations).
   TFormBasic* OpenOffline(uint32_t station, const QString& name);
   // Opens the device's web page in the system's browser.

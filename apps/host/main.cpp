@@ -50,7 +50,7 @@ void Describe(QCommandLineParser& p) {
       {"config", "Device list and settings file.", "FILE"},
       {"screenshot", "Grab the open device window into FILE (PNG; the main window when none is open) and the main window into FILE-main.png, and quit.", "FILE"},
       {"after", "Seconds before the screenshot.", "S", "3"},
-      {"view", "With --open live: the view to open once connected (panel, osc, spectrum, harmonics, interharmonics, bands, vectors).", "VIEW"},
+      {"view", "With --open live: the view to open once connected (panel, osc, spectrum, harmonics, interharmonics, bands, vectors, values).", "VIEW"},
       {"no-xml-check", "Connect without comparing the device's language files (no question at connect)."},
   });
 }
@@ -76,7 +76,7 @@ QString ValueError(const QCommandLineParser& p) {
   if (p.isSet("serial") && p.value("serial").trimmed().isEmpty()) return QStringLiteral("--serial takes a device path");
   if (!IsKind(p.value("open"))) return QStringLiteral("--open takes one of: %1").arg(KindNames());
   static const QStringList CViews{QStringLiteral("panel"), QStringLiteral("osc"), QStringLiteral("spectrum"), QStringLiteral("harmonics"),
-                                  QStringLiteral("interharmonics"), QStringLiteral("bands"), QStringLiteral("vectors")};
+                                  QStringLiteral("interharmonics"), QStringLiteral("bands"), QStringLiteral("vectors"), QStringLiteral("values")};
   if (p.isSet("view") && !CViews.contains(p.value("view"))) return QStringLiteral("--view takes one of: %1").arg(CViews.join(QStringLiteral(", ")));
   bool ok = true;
   if (p.isSet("visibility")) {
@@ -208,7 +208,9 @@ int main(int argc, char** argv) {
   main.RebuildTree();
   if (toOpen >= 0) {
     main.SelectDevice(toOpen);
-    TFormBasic* w = main.OpenDevice(toOpen, GetDirectKind(KindWord(p.value("open"))));
+    // --view values: the all-values table of the live data.
+    const bool allValues = p.value("view") == QLatin1String("values");
+    TFormBasic* w = main.OpenDevice(toOpen, GetDirectKind(KindWord(p.value("open"))), allValues);
     if (auto* visu = qobject_cast<TFormVisu*>(w); visu && p.isSet("view")) visu->FPendingView = p.value("view");
   } else if (p.isSet("open") && GetDirectKind(KindWord(p.value("open"))) == TDirectKind::dkoffline) {
     main.OpenOffline(0, QString());  // the store needs no device: every station

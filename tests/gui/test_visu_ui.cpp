@@ -11,7 +11,10 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 
+#include "FormComplete.h"
 #include "FormVisu.h"
+#include <QTableWidget>
+#include <QTreeWidget>
 #include "FreqCharts.h"
 #include "PaintBox.h"
 #include <QSlider>
@@ -150,4 +153,27 @@ TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
   ASSERT_TRUE(SpinUntil([&] { return t.W.FPQPaintVect->Model().MagAngle(TVecPointer::vpU2E).Magn > 0; }, 10000));
   EXPECT_NEAR(t.W.FPQPaintVect->Model().MagAngle(TVecPointer::vpU2E).Angle, -120.0, 1e-4);
   t.Shot(QStringLiteral("live-vectors.png"));
+}
+
+TEST(AllValues, EntriesColumnsAndLiveCells) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start());
+  QTemporaryDir data;
+  QStringList log;
+  TFormComplete w;
+  w.FOnLogCallBack = [&log](QObject*, const QString& l) { log << l; };
+  w.SetComUnit(false, false, TIpVer::ipverV4);
+  w.SetFolders(data.filePath("data/"), data.filePath("ini/"), data.filePath("tmp/"));
+  ASSERT_TRUE(w.SetTCPCommUnit(QStringLiteral("127.0.0.1"), sim.Port, false, true, true, true, false));
+  ASSERT_TRUE(SpinUntil([&] { return w.TreeViewOpti->topLevelItemCount() == 2; }, 10000));
+  QTreeWidgetItem* pol = nullptr;
+  for (int i = 0; i < w.TreeViewOpti->topLevelItem(1)->childCount(); ++i)
+    if (w.TreeViewOpti->topLevelItem(1)->child(i)->text(0) == QLatin1String("stPol_t")) pol = w.TreeViewOpti->topLevelItem(1)->child(i);
+  ASSERT_NE(pol, nullptr);
+  w.ClickTreeView(pol);
+  EXPECT_EQ(w.GridData->columnCount(), 3);
+  EXPECT_EQ(w.GridData->horizontalHeaderItem(1)->text(), QStringLiteral("Betrag"));
+  EXPECT_TRUE(w.GridData->item(8, 1)->text().isEmpty()) << "no values before the first record";
+  ASSERT_TRUE(SpinUntil([&] { return w.GridData->item(8, 1)->text() == QStringLiteral("11"); }, 10000)) << "I2: 11 A";
+  EXPECT_EQ(w.GridData->item(8, 2)->text(), QStringLiteral("-150"));
 }
