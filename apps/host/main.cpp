@@ -50,7 +50,7 @@ void Describe(QCommandLineParser& p) {
       {"config", "Device list and settings file.", "FILE"},
       {"screenshot", "Grab the open device window into FILE (PNG; the main window when none is open) and the main window into FILE-main.png, and quit.", "FILE"},
       {"after", "Seconds before the screenshot.", "S", "3"},
-      {"view", "With --open live: the view to open once connected (panel, osc, spectrum, harmonics, interharmonics, bands, vectors, values).", "VIEW"},
+      {"view", "With --open live: the view to open once connected (panel, osc, spectrum, harmonics, interharmonics, bands, vectors, loadflow, values).", "VIEW"},
       {"no-xml-check", "Connect without comparing the device's language files (no question at connect)."},
   });
 }
@@ -76,7 +76,7 @@ QString ValueError(const QCommandLineParser& p) {
   if (p.isSet("serial") && p.value("serial").trimmed().isEmpty()) return QStringLiteral("--serial takes a device path");
   if (!IsKind(p.value("open"))) return QStringLiteral("--open takes one of: %1").arg(KindNames());
   static const QStringList CViews{QStringLiteral("panel"), QStringLiteral("osc"), QStringLiteral("spectrum"), QStringLiteral("harmonics"),
-                                  QStringLiteral("interharmonics"), QStringLiteral("bands"), QStringLiteral("vectors"), QStringLiteral("values")};
+                                  QStringLiteral("interharmonics"), QStringLiteral("bands"), QStringLiteral("vectors"), QStringLiteral("loadflow"), QStringLiteral("values")};
   if (p.isSet("view") && !CViews.contains(p.value("view"))) return QStringLiteral("--view takes one of: %1").arg(CViews.join(QStringLiteral(", ")));
   bool ok = true;
   if (p.isSet("visibility")) {

@@ -199,4 +199,39 @@ void TPQPaintBoxVecDiag::PaintCurves(QImage& image) {
   }
 }
 
+// ---- load flow ----------------------------------------------------------------------------
+
+TPQPaintBoxLoadFlow::TPQPaintBoxLoadFlow(QWidget* parent) : TPQPaintBox(parent) { FVantaDisp = TVantaDisp::sdLoadFlow; }
+
+void TPQPaintBoxLoadFlow::PaintCurves(QImage& image) {
+  QPainter p(&image);
+  const QFontMetrics fm(p.font());
+  const int cw = fm.horizontalAdvance(QLatin1Char('0')), ch = fm.height();
+  const TLoadFlowModel& m = FModel;
+  const double half = (height() - ch * 3) / 2.0;
+  const QRectF uArea(QPointF(cw * 10, ch * 2), QSizeF(width() - cw * 11, half - ch));
+  const QRectF iArea(QPointF(cw * 10, ch * 2 + half), QSizeF(width() - cw * 11, half - ch));
+  QString caption;
+  for (int k = 0; k < 3; ++k) caption += QStringLiteral("Phi_L%1=%2°   ").arg(k + 1).arg(double(m.BasicAngle()[size_t(k)]), 0, 'f', 1);
+  p.drawText(QRect(0, 2, width(), ch), Qt::AlignHCenter, caption.trimmed());
+  const int last = m.FHrmMaxIdx;
+  for (int part = 0; part < 2; ++part) {
+    const QRectF area = part == 0 ? uArea : iArea;
+    p.setPen(QPen(Qt::black, 0.3));
+    p.drawRect(area);
+    TYLinNorm y;
+    y.FSclMax = part == 0 ? (m.FHrmMaxU > 0 ? m.FHrmMaxU : 1) : (m.FHrmMaxI > 0 ? m.FHrmMaxI : 1);
+    ValueAxis(p, area, y, fm, part == 0 ? QStringLiteral("U") : QStringLiteral("I"));
+    const double slot = area.width() / (last + 1);
+    for (int h = 0; h <= last; ++h)
+      for (int k = 0; k < 3; ++k) {
+        const double v = part == 0 ? m.UMag(T4Leiter(k), h) : m.IMag(T4Leiter(k), h);
+        const double top = y.YNorm(v);
+        p.fillRect(QRectF(area.left() + slot * h + slot * (0.15 + 0.23 * k), top, slot * 0.22, area.bottom() - top), Opaque(CConductorColors[k]));
+      }
+    p.setPen(Qt::black);
+    for (int h = 0; h <= last; h += 5) p.drawText(QRectF(area.left() + slot * h - 20 + slot / 2, area.bottom() + 1, 40, ch), Qt::AlignHCenter, QString::number(h));
+  }
+}
+
 }  // namespace vanta

@@ -54,4 +54,19 @@ class TPQPaintBoxVecDiag : public TPQPaintBox {
   TVectorModel FModel;
 };
 
+// Per phase the harmonic magnitudes of voltage (top) and current (bottom)
+// and the fundamental's displacement.
+class TPQPaintBoxLoadFlow : public TPQPaintBox {
+  Q_OBJECT
+ public:
+  explicit TPQPaintBoxLoadFlow(QWidget* parent = nullptr);
+  TLoadFlowModel& Model() { return FModel; }
+
+ protected:
+  void PaintCurves(QImage& image) override;
+
+ private:
+  TLoadFlowModel FModel;
+};
+
 }  // namespace vanta

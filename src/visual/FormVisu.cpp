@@ -205,6 +205,8 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
   disp->setRowStretch(0, 1);
   TabCtrlStream->addWidget(TabItmDisp);
 
+  ActLoadFlow = new QAction(QStringLiteral("Lastfluss"), this);
+  connect(ActLoadFlow, &QAction::triggered, this, &TFormVisu::ActLoadFlowExecute);
   actAutoScale = new QAction(QStringLiteral("Autoskalierung"), this);
   actStack = new QAction(QStringLiteral("Stapel-Darstellung"), this);
   actCopyData = new QAction(QStringLiteral("Daten in Zwischenablage"), this);
@@ -280,6 +282,8 @@ void TFormVisu::ConnEst(QObject* Sender, bool connected) {
       ButPanelClick();
     else if (view == QLatin1String("vectors"))
       BtnVecDiagClick();
+    else if (view == QLatin1String("loadflow"))
+      ActLoadFlowExecute();
     else if (view == QLatin1String("harmonics"))
       GetHarmonics(TVantaDisp::sdHrmULE);
     else if (view == QLatin1String("interharmonics"))
@@ -400,6 +404,8 @@ void TFormVisu::actMenuBackExecute() {
   FPQPaintHrm = nullptr;
   delete FPQPaintVect;
   FPQPaintVect = nullptr;
+  delete FPQPaintLoad;
+  FPQPaintLoad = nullptr;
   lytTrackZoom->hide();
   TabCtrlStream->setCurrentWidget(TabItmStart);
   actMenuBack->setVisible(false);
@@ -472,7 +478,7 @@ void TFormVisu::UpdateGrid() {
     case TVantaDisp::sdOsziTime: UpdateOsc(record, gen); break;
     case TVantaDisp::sdOsziFFT: UpdateFFT(record, gen); break;
     case TVantaDisp::sdVecDiag: UpdateVectors(record, gen); break;
-    case TVantaDisp::sdLoadFlow: break;
+    case TVantaDisp::sdLoadFlow: UpdateLoadFlow(record, gen); break;
     default: UpdateBars(record, gen); break;
   }
 }
@@ -542,10 +548,34 @@ void TFormVisu::BtnVecDiagClick() {
   FStrucInf = {TVantaStruct::ssu_150t_t, 1, TVantaDisp::sdVecDiag};
   if (!FPQPaintVect) {
     FPQPaintVect = new TPQPaintBoxVecDiag(TabItmZeiger);
+    FPQPaintVect->setContextMenuPolicy(Qt::ActionsContextMenu);
+    FPQPaintVect->addAction(ActLoadFlow);
     TabItmZeiger->layout()->addWidget(FPQPaintVect);
   }
   TabCtrlStream->setCurrentWidget(TabItmZeiger);
   OpenView(TVantaDisp::sdVecDiag);
+}
+
+void TFormVisu::ActLoadFlowExecute() {
+  // The same record as the vector diagram: the stream keeps running.
+  const bool running = InView() && FStrucInf.VantaDataObj == 1;
+  FStrucInf = {TVantaStruct::ssu_150t_t, 1, TVantaDisp::sdLoadFlow};
+  if (!FPQPaintLoad) {
+    FPQPaintLoad = new TPQPaintBoxLoadFlow(TabItmZeiger);
+    TabItmZeiger->layout()->addWidget(FPQPaintLoad);
+  }
+  if (FPQPaintVect) FPQPaintVect->hide();
+  FPQPaintLoad->show();
+  TabCtrlStream->setCurrentWidget(TabItmZeiger);
+  actMenuBack->setVisible(true);
+  if (!running) StartStreamProc();
+}
+
+void TFormVisu::UpdateLoadFlow(const QByteArray& record, int generation) {
+  if (!FPQPaintLoad || !FPQPaintLoad->Model().Feed(record, generation)) return;
+  FPQPaintLoad->Model().HrmRescale();
+  FPQPaintLoad->FForceRepaint = true;
+  FPQPaintLoad->RequestRepaint();
 }
 
 void TFormVisu::GetHarmonics(TVantaDisp disp) {

@@ -22,6 +22,7 @@ class TPQPaintBoxCrvTime;
 class TPQPaintBoxCrvFFT;
 class TPQPaintBoxHarm;
 class TPQPaintBoxVecDiag;
+class TPQPaintBoxLoadFlow;
 class TCrvTimeModel;
 
 enum class TVantaStruct : uint8_t {
@@ -51,6 +52,9 @@ class TFormVisu : public TFormBasic {
   void BtnOsciClick();
   void BtnFFTClick();
   void BtnVecDiagClick();
+  // The load flow, from the vector view's menu (no guard: it replaces the open view's chart use).
+  void ActLoadFlowExecute();
+  QAction* ActLoadFlow = nullptr;
   // The six harmonic and three band views.
   void GetHarmonics(TVantaDisp disp);
   void GetFrqBand(TVantaDisp disp);
@@ -93,6 +97,7 @@ class TFormVisu : public TFormBasic {
   TPQPaintBoxCrvFFT* FPQPaintBoxCrvFFT = nullptr;
   TPQPaintBoxHarm* FPQPaintHrm = nullptr;
   TPQPaintBoxVecDiag* FPQPaintVect = nullptr;
+  TPQPaintBoxLoadFlow* FPQPaintLoad = nullptr;
   QToolButton *BtnFFT = nullptr, *BtnVecDiag = nullptr;
   QList<QPair<TVantaDisp, QToolButton*>> FBarButtons;
   QWidget *TabItmHrms = nullptr, *TabItmZeiger = nullptr;
@@ -111,6 +116,7 @@ class TFormVisu : public TFormBasic {
   void UpdateFFT(const QByteArray& record, int generation);
   void UpdateBars(const QByteArray& record, int generation);
   void UpdateVectors(const QByteArray& record, int generation);
+  void UpdateLoadFlow(const QByteArray& record, int generation);
   // The curves of whichever oscilloscope or spectrum chart exists.
   TCrvTimeModel* OscModel();
   void FillOscSamples(TCrvTimeModel& m, const QByteArray& record, int generation);

@@ -153,6 +153,15 @@ TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
   ASSERT_TRUE(SpinUntil([&] { return t.W.FPQPaintVect->Model().MagAngle(TVecPointer::vpU2E).Magn > 0; }, 10000));
   EXPECT_NEAR(t.W.FPQPaintVect->Model().MagAngle(TVecPointer::vpU2E).Angle, -120.0, 1e-4);
   t.Shot(QStringLiteral("live-vectors.png"));
+  // The load flow from the vector view's menu, on the running stream.
+  t.W.ActLoadFlow->trigger();
+  ASSERT_NE(t.W.FPQPaintLoad, nullptr);
+  ASSERT_TRUE(SpinUntil([&] { return t.W.FPQPaintLoad->Model().BasicAngle()[0] != 0; }, 10000));
+  for (float a : t.W.FPQPaintLoad->Model().BasicAngle()) EXPECT_NEAR(a, 30.0f, 1e-4) << "the currents lag by 30 degrees";
+  EXPECT_GT(t.W.FPQPaintLoad->Model().FHrmMaxU, 0.0f);
+  t.Shot(QStringLiteral("live-loadflow.png"));
+  t.W.actMenuBackExecute();
+  EXPECT_EQ(t.W.FPQPaintLoad, nullptr);
 }
 
 TEST(AllValues, EntriesColumnsAndLiveCells) {
