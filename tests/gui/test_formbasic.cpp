@@ -254,27 +254,35 @@ TEST(FormBasic, AReconnectThatNeverFinishesIsGivenUp) {
   EXPECT_TRUE(t.Log.contains(queued)) << "the next command goes to the client again";
 }
 
-TEST(Host, ScreenshotOfTheLiveOscilloscope) {
+TEST(Host, ScreenshotsOfTheLiveViews) {
   TSimProcess sim;
   ASSERT_TRUE(sim.Start());
   QTemporaryDir dir;
-  QProcess host;
-  const QString png = dir.filePath(QStringLiteral("osc.png"));
-  StartHost(host, dir,
-             {QStringLiteral("--connect"), QStringLiteral("127.0.0.1:%1").arg(sim.Port), QStringLiteral("--no-xml-check"), QStringLiteral("--open"),
-              QStringLiteral("live"), QStringLiteral("--view"), QStringLiteral("osc"), QStringLiteral("--screenshot"), png, QStringLiteral("--after"),
-              QStringLiteral("3")});
-  ASSERT_TRUE(host.waitForFinished(30000));
-  EXPECT_EQ(host.exitCode(), 0) << host.readAllStandardError().toStdString();
-  const QImage shot(png, "PNG");
-  ASSERT_FALSE(shot.isNull());
-  // The curves are drawn: coloured pixels inside the chart (below the channel buttons, above the status bar).
-  int coloured = 0;
-  for (int y = 120; y < shot.height() - 60; y += 2)
-    for (int x = 0; x < shot.width(); x += 2) {
-      const QColor c = shot.pixelColor(x, y);
-      coloured += (c.saturation() > 120 && c.value() > 80) ? 1 : 0;
-    }
-  EXPECT_GT(coloured, 300) << "curves in the device window";
-  EXPECT_EQ(host.readAllStandardOutput().trimmed(), QByteArray("screenshot ") + png.toLocal8Bit());
+  // Each view draws the device's data in colour inside its chart (below the
+  // channel buttons, above the status bar); the text views have none.
+  const struct {
+    const char* View;
+    int MinColoured;
+  } views[] = {{"osc", 300}, {"spectrum", 300}, {"harmonics", 600}, {"vectors", 300}, {"loadflow", 500}};  // above what labels and limit marks alone give
+  for (const auto& v : views) {
+    SCOPED_TRACE(v.View);
+    QProcess host;
+    const QString png = dir.filePath(QStringLiteral("%1.png").arg(QLatin1String(v.View)));
+    StartHost(host, dir,
+              {QStringLiteral("--connect"), QStringLiteral("127.0.0.1:%1").arg(sim.Port), QStringLiteral("--no-xml-check"), QStringLiteral("--open"),
+               QStringLiteral("live"), QStringLiteral("--view"), QLatin1String(v.View), QStringLiteral("--screenshot"), png, QStringLiteral("--after"),
+               QStringLiteral("3")});
+    ASSERT_TRUE(host.waitForFinished(30000));
+    EXPECT_EQ(host.exitCode(), 0) << host.readAllStandardError().toStdString();
+    const QImage shot(png, "PNG");
+    ASSERT_FALSE(shot.isNull());
+    int coloured = 0;
+    for (int y = 120; y < shot.height() - 60; y += 2)
+      for (int x = 0; x < shot.width(); x += 2) {
+        const QColor c = shot.pixelColor(x, y);
+        coloured += (c.saturation() > 120 && c.value() > 80) ? 1 : 0;
+      }
+    EXPECT_GT(coloured, v.MinColoured) << "drawn data in the device window";
+    EXPECT_EQ(host.readAllStandardOutput().trimmed(), QByteArray("screenshot ") + png.toLocal8Bit());
+  }
 }
