@@ -1,10 +1,12 @@
 #include "LiveRecords.h"
 
 #include <QtGlobal>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "ByteOrder.h"
+#include "StructTable.h"
 
 namespace vanta {
 
@@ -27,7 +29,6 @@ QList<float> Floats(const QByteArray& b, qsizetype offset, int count) {
 }
 
 int PowerBlock(int generation) { return generation >= 2 ? 1896 : 1892; }
-int CurrentBandBlock(int generation) { return generation >= 2 ? 1336 : 1332; }
 
 }  // namespace
 
@@ -110,19 +111,32 @@ QList<TPanelText> DecodePanel(const QByteArray& record, int generation) {
   return out;
 }
 
+namespace {
+// The structures' field tables decide where a block or phasor sits: the
+// decoders and the all-values table read the same description.
+int FieldOffs(int generation, const char* structName, const QString& field) {
+  static const std::array<QList<TStructDesc>, 3> CStructs = {KnownStructs(0), KnownStructs(1), KnownStructs(2)};
+  const QList<TStructDesc>& all = CStructs[size_t(std::clamp(generation, 0, 2))];
+  if (const TStructDesc* d = FindStruct(all, QLatin1String(structName)))
+    for (const TStructField& f : d->Fields)
+      if (f.Symb == field) return f.Offs;
+  return -1;  // reads as zeros
+}
+const char* const CVolt7[] = {"u1E", "u2E", "u3E", "uNE", "u12", "u23", "u31"};
+const char* const CCur4[] = {"i1", "i2", "i3", "iN"};
+}  // namespace
+
 bool DecodeBands(const QByteArray& record, int generation, TVantaDisp disp, std::array<QList<float>, 4>& bands, QString& log) {
   const int expected = PanelRecordLength(generation);
   if (record.size() != expected) {
     log = QStringLiteral("PANEL: %1<>%2").arg(record.size()).arg(expected);
     return false;
   }
-  // Voltage blocks: U1E, U2E, U3E, UNE, U12, U23, U31, 35 floats each from 192.
-  auto voltage = [&](int block) { return Floats(record, 192 + 140 * block, 35); };
-  auto current = [&](int block) { return Floats(record, CurrentBandBlock(generation) + 140 * block, 35); };
+  auto block = [&](const char* name) { return Floats(record, FieldOffs(generation, "ssu_s_t", QStringLiteral("fb_") + QLatin1String(name)), 35); };
   switch (disp) {
-    case TVantaDisp::sdFrqBandULE: bands = {voltage(0), voltage(1), voltage(2), voltage(3)}; return true;
-    case TVantaDisp::sdFrqBandULL: bands = {voltage(4), voltage(5), voltage(6), voltage(3)}; return true;
-    case TVantaDisp::sdFrqBandIL: bands = {current(0), current(1), current(2), current(3)}; return true;
+    case TVantaDisp::sdFrqBandULE: bands = {block("u1E"), block("u2E"), block("u3E"), block("uNE")}; return true;
+    case TVantaDisp::sdFrqBandULL: bands = {block("u12"), block("u23"), block("u31"), block("uNE")}; return true;
+    case TVantaDisp::sdFrqBandIL: bands = {block("i1"), block("i2"), block("i3"), block("iN")}; return true;
     default: return false;
   }
 }
@@ -130,29 +144,29 @@ bool DecodeBands(const QByteArray& record, int generation, TVantaDisp disp, std:
 bool DecodeHarmonics(const QByteArray& record, int generation, TVantaDisp disp, std::array<QList<float>, 4>& harmonics,
                      std::array<QList<float>, 4>& interharmonics) {
   if (record.size() != HarmonicRecordLength(generation)) return false;
-  // Block starts: U1E, U2E, U3E, UNE, U12, U23, U31, then I1, I2, I3, IN.
-  static const int CBlocks[] = {244, 648, 1052, 1456, 1860, 2264, 2668, 3848, 4252, 4656, 5060};
-  int use[4];
+  const char* use[4];
   switch (disp) {
     case TVantaDisp::sdHrmULE:
-    case TVantaDisp::sdIHrmULE: use[0] = 0, use[1] = 1, use[2] = 2, use[3] = 3; break;
+    case TVantaDisp::sdIHrmULE: use[0] = "u1E", use[1] = "u2E", use[2] = "u3E", use[3] = "uNE"; break;
     case TVantaDisp::sdHrmULL:
-    case TVantaDisp::sdIHrmULL: use[0] = 4, use[1] = 5, use[2] = 6, use[3] = 3; break;
+    case TVantaDisp::sdIHrmULL: use[0] = "u12", use[1] = "u23", use[2] = "u31", use[3] = "uNE"; break;
     case TVantaDisp::sdHrmIL:
-    case TVantaDisp::sdIHrmIL: use[0] = 7, use[1] = 8, use[2] = 9, use[3] = 10; break;
+    case TVantaDisp::sdIHrmIL: use[0] = "i1", use[1] = "i2", use[2] = "i3", use[3] = "iN"; break;
     default: return false;
   }
   for (int k = 0; k < 4; ++k) {
-    harmonics[size_t(k)] = Floats(record, CBlocks[use[k]], 51);
-    interharmonics[size_t(k)] = Floats(record, CBlocks[use[k]] + 204, 50);
+    harmonics[size_t(k)] = Floats(record, FieldOffs(generation, "ssu_150t_t", QStringLiteral("hrm_") + QLatin1String(use[k])), 51);
+    interharmonics[size_t(k)] = Floats(record, FieldOffs(generation, "ssu_150t_t", QStringLiteral("ihrm_") + QLatin1String(use[k])), 50);
   }
   return true;
 }
 
 bool DecodePhasors(const QByteArray& record, int generation, std::array<TPhasor, 10>& phasors) {
   if (record.size() != HarmonicRecordLength(generation)) return false;
-  for (int k = 0; k < 7; ++k) phasors[size_t(k)] = {F32(record, 52 + 8 * k), F32(record, 56 + 8 * k)};
-  for (int k = 0; k < 3; ++k) phasors[size_t(7 + k)] = {F32(record, 3704 + 8 * k), F32(record, 3708 + 8 * k)};
+  for (int k = 0; k < 10; ++k) {
+    const int at = FieldOffs(generation, "ssu_150t_t", QStringLiteral("pol_") + QLatin1String(k < 7 ? CVolt7[k] : CCur4[k - 7]));
+    phasors[size_t(k)] = {F32(record, at), F32(record, at + 4)};
+  }
   return true;
 }
 
