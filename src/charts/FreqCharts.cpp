@@ -117,8 +117,8 @@ void TPQPaintBoxHarm::PaintCurves(QImage& image) {
   y.FSclMin = 0;
   y.FSclMax = m.FHrmMaxScl > 0 ? m.FHrmMaxScl : 1;
   ValueAxis(p, area, y, fm, QStringLiteral("[%1]").arg(m.FYUnit));
-  const bool ll = m.VantaDisp() == TVantaDisp::sdHrmULL || m.VantaDisp() == TVantaDisp::sdIHrmULL || m.VantaDisp() == TVantaDisp::sdFrqBandULL;
-  const int rows = ll ? 3 : 4;
+  // As the scale and the text: the L-L harmonics without their fourth row.
+  const int rows = m.VantaDisp() == TVantaDisp::sdHrmULL ? 3 : 4;
   const double slot = area.width() / (last - first + 1);
   const double bar = m.CalcBarWidth(float(slot)) / rows * 2;
   const bool harm = m.VantaDisp() == TVantaDisp::sdHrmULE || m.VantaDisp() == TVantaDisp::sdHrmULL;
@@ -177,7 +177,6 @@ void TPQPaintBoxVecDiag::PaintCurves(QImage& image) {
   static const uint32_t CColors[] = {0xFF1F5FBF, 0xFF2E9E3E, 0xFFD03030, 0xFF808080, 0xFF6A3FA0, 0xFFE08020,
                                      0xFF20A0A0, 0xFF1F5FBF, 0xFF2E9E3E, 0xFFD03030};
   for (int k = 0; k < 10; ++k) {
-    if (k >= 4 && k <= 6) continue;  // the line-to-line phasors are in the legend
     const TMagniAngle m = FModel.MagAngle(TVecPointer(k));
     const bool current = k >= 7;
     const double scale = m.Magn / (current ? fullI : fullU);

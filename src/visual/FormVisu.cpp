@@ -573,17 +573,34 @@ void TFormVisu::ActLoadFlowExecute() {
 
 void TFormVisu::UpdateLoadFlow(const QByteArray& record, int generation) {
   if (!FPQPaintLoad || !FPQPaintLoad->Model().Feed(record, generation)) return;
+  FPQPaintLoad->FTSStart = TPQTimeProgs::TSNormalizeLocal(FComUnit->FBytes.TS_Mess, TimeTzFromSet(FComUnit->FtmeSet));
   FPQPaintLoad->Model().HrmRescale();
   FPQPaintLoad->FForceRepaint = true;
   FPQPaintLoad->RequestRepaint();
+}
+
+TPQPaintBoxHarm* TFormVisu::NewBarChart() {
+  auto* chart = new TPQPaintBoxHarm(TabItmHrms);
+  if (FComUnit) chart->FFW = FComUnit->FRev;
+  // The bar chart's menu: its values as text, its picture.
+  chart->setContextMenuPolicy(Qt::ActionsContextMenu);
+  auto* copyData = new QAction(QStringLiteral("Daten in Zwischenablage"), chart);
+  connect(copyData, &QAction::triggered, chart, [chart] {
+    QStringList lines;
+    if (chart->Model().CopyToClip(lines)) QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+  });
+  auto* copyImage = new QAction(QStringLiteral("Bild in Zwischenablage"), chart);
+  connect(copyImage, &QAction::triggered, this, [this, chart] { CopyImgToClip(chart); });
+  chart->addActions({copyData, copyImage});
+  TabItmHrms->layout()->addWidget(chart);
+  return chart;
 }
 
 void TFormVisu::GetHarmonics(TVantaDisp disp) {
   if (InView()) return;
   FStrucInf = {TVantaStruct::ssu_150t_t, 1, disp};
   if (!FPQPaintHrm) {
-    FPQPaintHrm = new TPQPaintBoxHarm(TabItmHrms);
-    TabItmHrms->layout()->addWidget(FPQPaintHrm);
+    FPQPaintHrm = NewBarChart();
     for (int h = 0; h <= 50; ++h) FPQPaintHrm->Model().SetHarmLim(h, float(CDefHrms[size_t(h)]));
   }
   FPQPaintHrm->Model().SetVantaDisp(disp);
@@ -594,10 +611,7 @@ void TFormVisu::GetHarmonics(TVantaDisp disp) {
 void TFormVisu::GetFrqBand(TVantaDisp disp) {
   if (InView()) return;
   FStrucInf = {TVantaStruct::ssu_s_t, 4, disp};
-  if (!FPQPaintHrm) {
-    FPQPaintHrm = new TPQPaintBoxHarm(TabItmHrms);
-    TabItmHrms->layout()->addWidget(FPQPaintHrm);
-  }
+  if (!FPQPaintHrm) FPQPaintHrm = NewBarChart();
   FPQPaintHrm->Model().SetVantaDisp(disp);
   TabCtrlStream->setCurrentWidget(TabItmHrms);
   OpenView(disp);
@@ -627,7 +641,7 @@ void TFormVisu::UpdateFFT(const QByteArray& record, int generation) {
   }
   m.DoFFT();  // also on an empty chart: no lines
   if (firstPlan && m.GetMessCnt() > 0) TFFTClass::ExportWisdom(wisdom);
-  if (FAutoScl && m.GetMessCnt() > 0) {
+  if (FAutoScl) {
     m.AutoScaleAllFFT();
     FAutoScl = false;
   }
@@ -661,6 +675,7 @@ void TFormVisu::UpdateBars(const QByteArray& record, int generation) {
 
 void TFormVisu::UpdateVectors(const QByteArray& record, int generation) {
   if (!FPQPaintVect || !FPQPaintVect->Model().Feed(record, generation)) return;
+  FPQPaintVect->FTSStart = TPQTimeProgs::TSNormalizeLocal(FComUnit->FBytes.TS_Mess, TimeTzFromSet(FComUnit->FtmeSet));
   FPQPaintVect->FForceRepaint = true;
   FPQPaintVect->RequestRepaint();
 }

@@ -117,6 +117,7 @@ class TFormVisu : public TFormBasic {
   void UpdateBars(const QByteArray& record, int generation);
   void UpdateVectors(const QByteArray& record, int generation);
   void UpdateLoadFlow(const QByteArray& record, int generation);
+  TPQPaintBoxHarm* NewBarChart();
   // The curves of whichever oscilloscope or spectrum chart exists.
   TCrvTimeModel* OscModel();
   void FillOscSamples(TCrvTimeModel& m, const QByteArray& record, int generation);

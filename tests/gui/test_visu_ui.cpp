@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -145,6 +147,9 @@ TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
   ASSERT_TRUE(SpinUntil([&] { return b.Value(T4Leiter::lt0, 3) > 0; }, 10000));
   EXPECT_NEAR(b.Value(T4Leiter::lt0, 3), 1.5, 1e-5) << "IN, order 3, in ampere";
   EXPECT_EQ(b.FYUnit, QStringLiteral("A"));
+  ASSERT_EQ(t.W.FPQPaintHrm->actions().size(), 2);
+  t.W.FPQPaintHrm->actions()[0]->trigger();  // the values as text
+  EXPECT_TRUE(QApplication::clipboard()->text().startsWith(QStringLiteral("Info\t0\t1"))) << QApplication::clipboard()->text().left(40).toStdString();
   t.Shot(QStringLiteral("live-harmonics.png"));
   t.W.actMenuBackExecute();
 
