@@ -212,10 +212,20 @@ int Live(TCliSession& s, const TCliArgs& a) {
       problems << QStringLiteral("Kanal %1 hat diese Gerätegeneration nicht").arg(wanted);
       return;
     }
+    // The samples go as rows into the output, or into the spectrum's model.
     QJsonArray rows;
     QList<float> values;
+    TCrvFFTModel m;
+    m.Transform().SetPlanningFlags(64 /* FFTW_ESTIMATE: a model per record, no time to measure */);
+    m.SetSampleRate(rate);
+    m.SetMaxRecs(int(std::max<uint32_t>(1, samples)));
+    m.SetCrvCnt(int(channels.size()));
     const int64_t t0 = TPQTimeProgs::TStoLinear(r.Stamp);
     if (!DecodeOsc(bytes, gen, samples, rate, t0, channels, values, [&](int64_t t, const QList<float>& v) {
+          if (spectrum) {
+            m.NewValues(t, v);
+            return;
+          }
           QJsonArray row{QString::number(t - t0)};
           for (float f : v) row.append(double(f));
           rows.append(row);
@@ -226,18 +236,7 @@ int Live(TCliSession& s, const TCliArgs& a) {
     QJsonArray names;
     for (int c : channels) names.append(QLatin1String(COscChannels[size_t(c)].Symbol));
     if (spectrum) {
-      // The samples' spectrum, every channel in one transform.
-      TCrvFFTModel m;
-      m.Transform().SetPlanningFlags(0 /* FFTW_MEASURE */);
-      m.SetSampleRate(rate);
-      m.SetMaxRecs(int(std::max<uint32_t>(1, samples)));
-      m.SetCrvCnt(int(channels.size()));
-      for (const QJsonValue& row : rows) {
-        QList<float> v;
-        const QJsonArray r = row.toArray();
-        for (int k = 1; k < r.size(); ++k) v << float(r[k].toDouble());
-        m.NewValues(r[0].toString().toLongLong(), v);
-      }
+      // Every channel in one transform.
       m.DoFFT();
       QJsonArray lines;
       double top = 0;

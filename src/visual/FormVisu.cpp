@@ -491,19 +491,14 @@ void TFormVisu::UpdatePanel(const QByteArray& record, int generation) {
 void TFormVisu::UpdateOsc(const QByteArray& record, int generation) {
   if (!FPQPaintBoxCrvOszi || FOsziArrNumbers.isEmpty()) return;
   TCrvTimeModel& m = FPQPaintBoxCrvOszi->Model();
-  const TByteTransport& b = FComUnit->FBytes;
-  m.SetMaxRecs(int(std::max<uint32_t>(1, b.SmplCnt)));  // also clears the samples
   // A record of another length stops here: the chart stays cleared and the
   // next good record still gets its rescale.
-  if (!OscRecordValid(record.size(), generation, b.SmplCnt)) {
+  if (!FillOscSamples(m, record, generation)) {
     FPQPaintBoxCrvOszi->ResetZoom();
     FPQPaintBoxCrvOszi->RequestRepaint();
     return;
   }
-  FPQPaintBoxCrvOszi->FTSStart = b.TS_Mess;
-  const int64_t t0 = TPQTimeProgs::TStoLinear(b.TS_Mess);
-  DecodeOsc(record, generation, b.SmplCnt, b.smplrte, t0, FOsziArrNumbers, FOsziArr,
-            [&m](int64_t t, const QList<float>& v) { m.NewValues(t, v); });
+  FPQPaintBoxCrvOszi->FTSStart = FComUnit->FBytes.TS_Mess;
   if (FAutoScl) {
     m.AutoScaleAll();
     FAutoScl = false;
@@ -617,12 +612,12 @@ void TFormVisu::GetFrqBand(TVantaDisp disp) {
   OpenView(disp);
 }
 
-void TFormVisu::FillOscSamples(TCrvTimeModel& m, const QByteArray& record, int generation) {
+bool TFormVisu::FillOscSamples(TCrvTimeModel& m, const QByteArray& record, int generation) {
   const TByteTransport& b = FComUnit->FBytes;
-  m.SetMaxRecs(int(std::max<uint32_t>(1, b.SmplCnt)));
-  if (!OscRecordValid(record.size(), generation, b.SmplCnt)) return;
+  m.SetMaxRecs(int(std::max<uint32_t>(1, b.SmplCnt)));  // also clears the samples
   const int64_t t0 = TPQTimeProgs::TStoLinear(b.TS_Mess);
-  DecodeOsc(record, generation, b.SmplCnt, b.smplrte, t0, FOsziArrNumbers, FOsziArr, [&m](int64_t t, const QList<float>& v) { m.NewValues(t, v); });
+  return DecodeOsc(record, generation, b.SmplCnt, b.smplrte, t0, FOsziArrNumbers, FOsziArr,
+                   [&m](int64_t t, const QList<float>& v) { m.NewValues(t, v); });
 }
 
 void TFormVisu::UpdateFFT(const QByteArray& record, int generation) {

@@ -120,7 +120,8 @@ class TFormVisu : public TFormBasic {
   TPQPaintBoxHarm* NewBarChart();
   // The curves of whichever oscilloscope or spectrum chart exists.
   TCrvTimeModel* OscModel();
-  void FillOscSamples(TCrvTimeModel& m, const QByteArray& record, int generation);
+  // The record's samples into `m`, cleared first; false for a record of the wrong length.
+  bool FillOscSamples(TCrvTimeModel& m, const QByteArray& record, int generation);
   void SetColumnColors();
   QGridLayout* FPanelGrid = nullptr;
   int FDisplayImages = 0;

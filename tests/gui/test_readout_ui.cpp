@@ -15,6 +15,7 @@
 #include "FormLayout.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
+#include "WindowSupport.h"
 
 using namespace vanta;
 using vanta::test::SpinUntil;
@@ -45,10 +46,7 @@ struct TOnline {
   TFormOnline W;
   bool Start() {
     if (!Sim.Start()) return false;
-    W.FOnLogCallBack = [this](QObject*, const QString& l) { Log << l; };
-    W.SetComUnit(false, false, TIpVer::ipverV4);
-    W.SetFolders(Data.filePath("data/"), Data.filePath("ini/"), Data.filePath("tmp/"));
-    W.SetTCPCommUnit(QStringLiteral("127.0.0.1"), Sim.Port, false, true, true, true, false);
+    vanta::test::ConnectToSim(W, Data.path(), Log, Sim.Port);
     return SpinUntil([&] { return W.FRecTreeView != nullptr; }, 10000);
   }
 };

@@ -18,6 +18,7 @@
 #include "FormStatus.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
+#include "WindowSupport.h"
 
 using namespace vanta;
 using vanta::test::SpinUntil;
@@ -33,11 +34,8 @@ struct TStatusWindow {
   TFormStatus W;
   bool Start(const QStringList& simArgs = {}) {
     if (!Sim.Start(simArgs)) return false;
-    W.FOnLogCallBack = [this](QObject*, const QString& l) { Log << l; };
     W.FShowInFileManager = [this](const QString& p) { Shown << p; };
-    W.SetComUnit(false, false, TIpVer::ipverV4);
-    W.SetFolders(Data.filePath("data/"), Data.filePath("ini/"), Data.filePath("tmp/"));
-    return W.SetTCPCommUnit(QStringLiteral("127.0.0.1"), Sim.Port, false, true, true, true, false);
+    return vanta::test::ConnectToSim(W, Data.path(), Log, Sim.Port);
   }
   void Shot(const QString& name) {
     if (const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR"); !dir.isEmpty()) {

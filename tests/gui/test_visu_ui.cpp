@@ -22,6 +22,7 @@
 #include <QSlider>
 #include "SimProcess.h"
 #include "TestSupport.h"
+#include "WindowSupport.h"
 
 using namespace vanta;
 using vanta::test::SpinUntil;
@@ -35,10 +36,7 @@ struct TVisu {
   TFormVisu W;
   bool Start() {
     if (!Sim.Start({QStringLiteral("--generation"), QStringLiteral("2")})) return false;
-    W.FOnLogCallBack = [this](QObject*, const QString& l) { Log << l; };
-    W.SetComUnit(false, false, TIpVer::ipverV4);
-    W.SetFolders(Data.filePath("data/"), Data.filePath("ini/"), Data.filePath("tmp/"));
-    return W.SetTCPCommUnit(QStringLiteral("127.0.0.1"), Sim.Port, false, true, true, true, false) &&
+    return vanta::test::ConnectToSim(W, Data.path(), Log, Sim.Port) &&
            SpinUntil([&] { return W.BtnOsci->isVisibleTo(&W); }, 10000);
   }
   void Shot(const QString& name) {
@@ -175,10 +173,7 @@ TEST(AllValues, EntriesColumnsAndLiveCells) {
   QTemporaryDir data;
   QStringList log;
   TFormComplete w;
-  w.FOnLogCallBack = [&log](QObject*, const QString& l) { log << l; };
-  w.SetComUnit(false, false, TIpVer::ipverV4);
-  w.SetFolders(data.filePath("data/"), data.filePath("ini/"), data.filePath("tmp/"));
-  ASSERT_TRUE(w.SetTCPCommUnit(QStringLiteral("127.0.0.1"), sim.Port, false, true, true, true, false));
+  ASSERT_TRUE(vanta::test::ConnectToSim(w, data.path(), log, sim.Port));
   ASSERT_TRUE(SpinUntil([&] { return w.TreeViewOpti->topLevelItemCount() == 2; }, 10000));
   QTreeWidgetItem* pol = nullptr;
   for (int i = 0; i < w.TreeViewOpti->topLevelItem(1)->childCount(); ++i)

@@ -32,6 +32,16 @@ struct TWindow {
   }
 };
 
+// A device window connected to the simulator at `port`, its folders in
+// `data`, its log collected into `log` (which must outlive the window).
+template <class TWin>
+bool ConnectToSim(TWin& w, const QString& data, QStringList& log, uint16_t port) {
+  w.FOnLogCallBack = [&log](QObject*, const QString& l) { log << l; };
+  w.SetComUnit(false, false, TIpVer::ipverV4);
+  w.SetFolders(data + QStringLiteral("/data/"), data + QStringLiteral("/ini/"), data + QStringLiteral("/tmp/"));
+  return w.SetTCPCommUnit(QStringLiteral("127.0.0.1"), port, false, true, true, true, false);
+}
+
 inline QMessageBox* OpenBox(const QString& name = {}) {
   for (QWidget* w : QApplication::topLevelWidgets())
     if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && (name.isEmpty() || box->objectName() == name))
