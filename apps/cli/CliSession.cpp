@@ -131,13 +131,7 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
 TCliSession::~TCliSession() { FOut.SetProgress(nullptr); }
 
 bool TCliSession::WaitFor(const std::function<bool()>& done) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > qint64(FOptions.TimeoutSec) * 1000) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-  }
-  return true;
+  return SpinUntil(done, qint64(FOptions.TimeoutSec) * 1000);
 }
 
 bool TCliSession::Open(QString& error) {
@@ -203,9 +197,7 @@ int TCliSession::Fail(int since, const QString& what) {
 void TCliSession::Close() {
   bool closed = false;
   FUnit->ShutDown(FUnit.get(), [&closed](QObject*) { closed = true; });
-  QElapsedTimer t;
-  t.start();
-  while (!closed && t.elapsed() < 6000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  SpinUntil([&closed] { return closed; }, 6000);
 }
 
 TArgProblem Unexpected(const QString& arg) {
@@ -214,11 +206,26 @@ TArgProblem Unexpected(const QString& arg) {
 
 TArgProblem Missing(const QString& what) { return TArgProblem::Usage(QStringLiteral("missing %1").arg(what)); }
 
+bool SpinUntil(const std::function<bool()>& done, qint64 limitMs) {
+  // processEvents with a time limit returns at once when nothing is
+  // pending, which would spin the processor: a ticking timer gives the
+  // blocking wait an event to wake up for.
+  QElapsedTimer t;
+  t.start();
+  QTimer tick;
+  tick.start(20);
+  while (!done()) {
+    if (t.elapsed() > limitMs) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  return true;
+}
+
 std::vector<TCliCommand> AllCommands() {
   return {IdentifyCommand(), LuaCommand(),   SetupCommand(),      EventsCommand(), RecordingsCommand(),
           DisplayCommand(),  DevlogCommand(), ScratchpadCommand(), StreamCommand(), NtpCommand(),
           ParaCommand(), MdbCommand(), ClockCommand(), RecordCommand(), ReadoutCommand(), OfflineCommand(), ReportCommand(),
-          StatusCommand(), PcapCommand(), CertCommand(), LiveCommand()};
+          StatusCommand(), PcapCommand(), CertCommand(), LiveCommand(), FlashCommand()};
 }
 
 }  // namespace vanta::cli

@@ -132,6 +132,8 @@ bool CopyOver(const QString& from, const QString& to);
 int CannotWrite(TCliSession& s, const QString& file);
 
 std::vector<TCliCommand> AllCommands();
+// Runs the event loop until `done` or `limitMs`; false on the time limit.
+bool SpinUntil(const std::function<bool()>& done, qint64 limitMs);
 
 // Command pieces (one file each).
 TCliCommand IdentifyCommand();
@@ -155,6 +157,7 @@ TCliCommand RecordCommand();
 TCliCommand ReadoutCommand();
 TCliCommand OfflineCommand();
 TCliCommand ReportCommand();
+TCliCommand FlashCommand();
 
 // The device's event or recording list as it arrives ("path;end;size" lines).
 bool FetchListText(TCliSession& s, bool events, QByteArray& text);

@@ -2,6 +2,8 @@
 
 #include "FormLayout.h"
 #include "FormOffline.h"
+#include "FormFlash.h"
+#include "FormMassFlash.h"
 #include "FormStatus.h"
 #include "FormComplete.h"
 #include "FormVisu.h"
@@ -27,6 +29,8 @@
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QFileDialog>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 
@@ -129,7 +133,9 @@ TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(par
   for (TDirectKind k : CKinds) {
     QAction* a = open->addAction(DirectKindTitle(k), this, [this, k] {
       const int i = SelectedDevice();
-      if (i >= 0)
+      if (k == TDirectKind::dkmassflash)
+        OpenMassFlash(i >= 0 ? QList<int>{i} : QList<int>{});
+      else if (i >= 0)
         OpenDevice(i, k);
       else if (k == TDirectKind::dkoffline)
         OpenOffline(0, QString());  // no device chosen: every station
@@ -159,6 +165,9 @@ TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(par
   });
   connect(FTree, &QTreeWidget::currentItemChanged, this, &TMainWindow::UpdateActions);
   FAskPassword = [this](const QString& prompt, QString& password) { return AskPasswordBox(this, prompt, password); };
+  FAskPackage = [this] {
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Updatepaket wählen"), QString(), QStringLiteral("Updatepaket (*.zip)"));
+  };
   RebuildTree();
 }
 
@@ -249,6 +258,7 @@ TFormBasic* TMainWindow::OpenOffline(uint32_t station, const QString& name) {
   w->show();
   w->CheckData();
   FWindows << w;
+  FLastOpened = w;
   AddLog(name.isEmpty() ? QStringLiteral("%1 geöffnet").arg(DirectKindTitle(TDirectKind::dkoffline))
                         : QStringLiteral("%1 für %2 geöffnet").arg(DirectKindTitle(TDirectKind::dkoffline), name));
   return w;
@@ -259,6 +269,10 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
   const THostDevice d = FStore.Devices[size_t(index)];
   const THostSettings& s = FStore.Settings;
   if (kind == TDirectKind::dkoffline) return OpenOffline(d.SN, d.Geraet);
+  if (kind == TDirectKind::dkmassflash) {
+    OpenMassFlash({index});
+    return nullptr;
+  }
   const bool loginFromCommandLine = !SshUser.isEmpty();
   const QString user = loginFromCommandLine ? SshUser : d.SshUser;
   QString password = loginFromCommandLine ? SshPassword : d.SshPassword;
@@ -291,6 +305,21 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
     w = new TFormOnline;
   } else if (kind == TDirectKind::dkstatus) {
     w = new TFormStatus;
+  } else if (kind == TDirectKind::dkflash) {
+    const QString pkg = !PackageFile.isEmpty() ? PackageFile : FAskPackage ? FAskPackage() : QString();
+    if (pkg.isEmpty()) {
+      AddLog(QStringLiteral("Firmware-Update für %1 abgebrochen: kein Updatepaket gewählt").arg(d.Geraet));
+      return nullptr;
+    }
+    auto* flash = new TFormFlash;
+    flash->FKind = TFlashKind::KndFirmware;
+    flash->FFN = pkg;
+    // The update ends with its message; the window goes with it.
+    flash->FFlashClose = [this, flash, name = d.Geraet](QObject*, int result) {
+      AddLog(QStringLiteral("Firmware-Update für %1 beendet (%2)").arg(name, result ? QStringLiteral("abgeschlossen") : QStringLiteral("abgebrochen")));
+      QTimer::singleShot(0, flash, &QWidget::close);
+    };
+    w = flash;
   } else if (kind == TDirectKind::dkvisu && allValues) {
     w = new TFormComplete;
   } else if (kind == TDirectKind::dkvisu) {
@@ -367,7 +396,38 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
   }
   w->show();
   FWindows << w;
+  FLastOpened = w;
   AddLog(QStringLiteral("%1 für %2 geöffnet").arg(DirectKindTitle(kind), d.Geraet));
+  return w;
+}
+
+QWidget* TMainWindow::OpenMassFlash(const QList<int>& selected) {
+  QList<TMassTarget> targets;
+  for (const THostDevice& d : FStore.Devices) {
+    TMassTarget t;
+    t.Name = d.Geraet;
+    t.Plant = d.Anlage;
+    t.Field = d.Feld;
+    t.Host = d.IP;
+    t.Port = d.Port.toInt();
+    t.Ssh = d.ConType == TConType::ctSSH;
+    if (t.Ssh) {
+      t.SshPort = t.Port;
+      t.Port = 5040;
+    }
+    t.User = SshUser.isEmpty() ? d.SshUser : SshUser;
+    t.Password = SshUser.isEmpty() ? d.SshPassword : SshPassword;
+    if (t.Password.isEmpty()) t.Password = FSessionPasswords.value(QStringLiteral("%1@%2:%3").arg(t.User, d.IP, d.Port));
+    targets << t;  // serial devices keep their place but cannot be ticked usefully: no address
+  }
+  auto* w = new TFormMassFlash(targets, FStore.Settings.DataFolder);
+  w->setAttribute(Qt::WA_DeleteOnClose);
+  w->Select(selected);
+  if (!PackageFile.isEmpty()) w->edPackage->setText(PackageFile);
+  w->OnLog = [this](const QString& line) { AddLog(line); };
+  w->show();
+  FLastOpened = w;
+  AddLog(QStringLiteral("%1 geöffnet").arg(DirectKindTitle(TDirectKind::dkmassflash)));
   return w;
 }
 

@@ -44,6 +44,10 @@ class TMainWindow : public QMainWindow {
   TFormBasic* OpenOffline(uint32_t station, const QString& name);
   // Opens the device's web page in the system's browser.
   void OpenWebPage(int index);
+  // The mass update over the devices of the store, `selected` ticked.
+  QWidget* OpenMassFlash(const QList<int>& selected);
+  // The window opened last (device, offline or mass update), for screenshots.
+  QWidget* LastOpened() const { return FLastOpened; }
   // The context menu of device `index` in the tree.
   void FillDeviceMenu(QMenu& menu, int index);
   void AddLog(const QString& line);
@@ -59,6 +63,10 @@ class TMainWindow : public QMainWindow {
   std::function<bool(const QUrl&)> FOpenUrl = &QDesktopServices::openUrl;
   // Asks for the password of `prompt`; false when the user cancels.
   std::function<bool(const QString& prompt, QString& password)> FAskPassword;
+  // The update package for a firmware update; empty: cancelled. Set from
+  // the command line (--package) it is used without asking.
+  QString PackageFile;
+  std::function<QString()> FAskPackage;
 
  private:
   void AddDevice();
@@ -79,6 +87,7 @@ class TMainWindow : public QMainWindow {
   class QToolBar* FToolBar = nullptr;
   int FOpenBoxes = 0;
   QList<QPointer<TFormBasic>> FWindows;
+  QPointer<QWidget> FLastOpened;
   QAction* FWebAction = nullptr;
   // Passwords typed at connect time, by user@device. They live for this run
   // only and are never written to the ini file: leaving the password out of

@@ -48,6 +48,7 @@ void Describe(QCommandLineParser& p) {
       {"password", "SSH password.", "P"},
       {"visibility", "Access level (0 to 3).", "N"},
       {"config", "Device list and settings file.", "FILE"},
+      {"package", "Update package for --open flash / massflash (instead of asking).", "FILE"},
       {"screenshot", "Grab the open device window into FILE (PNG; the main window when none is open) and the main window into FILE-main.png, and quit.", "FILE"},
       {"after", "Seconds before the screenshot.", "S", "3"},
       {"view", "With --open live: the view to open once connected (panel, osc, spectrum, harmonics, interharmonics, bands, vectors, loadflow, values).", "VIEW"},
@@ -173,6 +174,7 @@ int main(int argc, char** argv) {
   TMainWindow main(store);
   main.SshUser = p.value("user");
   main.SshPassword = p.value("password");
+  main.PackageFile = p.value("package");
   main.show();
 
   int toOpen = -1;
@@ -215,6 +217,8 @@ int main(int argc, char** argv) {
   } else if (p.isSet("open") && GetDirectKind(KindWord(p.value("open"))) == TDirectKind::dkoffline) {
     main.OpenOffline(0, QString());  // the store needs no device: every station
   }
+  if (p.isSet("open") && GetDirectKind(KindWord(p.value("open"))) == TDirectKind::dkmassflash && toOpen < 0)
+    main.OpenMassFlash({});
 
   if (p.isSet("screenshot")) {
     const QString file = p.value("screenshot");
@@ -224,8 +228,8 @@ int main(int argc, char** argv) {
       // open); the main window goes next to it as FILE-main.png.
       const auto& windows = main.Windows();
       bool ok = true;
-      if (!windows.isEmpty() && windows.last()) {
-        ok = windows.last()->grab().save(file, "PNG");
+      if (QWidget* last = main.LastOpened()) {
+        ok = last->grab().save(file, "PNG");
         const QString mainFile = (file.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ? file.chopped(4) : file) + QStringLiteral("-main.png");
         ok = main.grab().save(mainFile, "PNG") && ok;
       } else {
@@ -235,6 +239,7 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
       for (const auto& w : windows)
         if (w) w->close();
+      if (QWidget* last = main.LastOpened()) last->close();
       QTimer::singleShot(1500, &app, [&app, ok] { app.exit(ok ? 0 : 1); });
     });
   }

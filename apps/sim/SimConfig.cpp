@@ -40,6 +40,11 @@ bool ParseFault(const QString& spec, TSimFaults& f, QString& error) {
     ok = ok && okObj && f.RecordLength >= 0;
   } else if (name == QLatin1String("nak-scratchpad")) {
     f.NakScratchpad = true;
+  } else if (name == QLatin1String("scratchpad-quota")) {
+    f.ScratchpadQuota = value.toLongLong(&ok);
+    ok = ok && f.ScratchpadQuota >= 0;
+  } else if (name == QLatin1String("fw-keep-version")) {
+    f.FwKeepVersion = true;
   } else if (name == QLatin1String("split")) {
     f.SplitWrites = true;
   } else if (name == QLatin1String("coalesce")) {
@@ -48,7 +53,7 @@ bool ParseFault(const QString& spec, TSimFaults& f, QString& error) {
     f.UnknownCmdAfter = value.isEmpty() ? 1 : value.toInt(&ok);
     ok = ok && f.UnknownCmdAfter >= 1;
   } else {
-    error = QStringLiteral("unknown fault \"%1\" (close-after=N, stall[=CMD], nak-setup, split, coalesce, unknown-cmd[=N])").arg(spec);
+    error = QStringLiteral("unknown fault \"%1\" (close-after=N, stall[=CMD], nak-setup, nak-scratchpad, scratchpad-quota=BYTES, fw-keep-version, record-length=OBJ:N, split, coalesce, unknown-cmd[=N])").arg(spec);
     return false;
   }
   if (!ok) error = QStringLiteral("bad value in fault \"%1\"").arg(spec);

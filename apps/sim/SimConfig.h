@@ -30,6 +30,8 @@ struct TSimFaults {
   int UnknownCmdAfter = -1;      // answer the N-th request (1-based) with an unknown CMD
   uint32_t RecordLengthObj = 0;  // stream records of this object ...
   int RecordLength = -1;         // ... cut or zero-padded to this length
+  bool FwKeepVersion = false;     // an update "succeeds" but the device restarts with its old firmware
+  int64_t ScratchpadQuota = -1;  // refuse scratchpad writes beyond this many bytes in the folder
 };
 
 struct TSimConfig {
@@ -59,6 +61,8 @@ struct TSimConfig {
   std::vector<TSimUser> Users;
   QStringList ExpiredUsers;
   QList<QPair<QString, QString>> StatusExtra;  // merged into uti.stat()
+  int FwFailCode = 0;     // uti.fwUpdate answers this code instead of success
+  int RebootMs = 3000;    // connections refused while restarting after an update
   bool NoStat = false;                         // firmware without uti.stat
   int BinaryInputs = 8;                        // inputs in a binary-input record (0, 8, 12, ...)
   int BinaryIntervalMs = 1000;                 // states change every this many ms (input i at (i+1) periods)  // must change their password at the next SSH login

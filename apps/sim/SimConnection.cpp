@@ -642,6 +642,15 @@ void TSimConnection::HandleScratchpad(const ccc_head_t& h, const QByteArray& fra
     if (const QString e = DecodeScratchpadUpload(frame, up); !e.isEmpty()) return Nak(h, CNakUnknown, e);
     const QString local = FDevice.Storage.Map(QString::fromLatin1(up.TargetName), base);
     if (FDevice.Config.Faults.NakScratchpad) return Nak(h, CNakCannotStore, QStringLiteral("Datei kann nicht gespeichert werden"));
+    if (const int64_t quota = FDevice.Config.Faults.ScratchpadQuota; quota >= 0) {
+      int64_t used = 0;
+      for (const QFileInfo& fi : QDir(base).entryInfoList(QDir::Files))
+        if (fi.absoluteFilePath() != QFileInfo(local).absoluteFilePath()) used += fi.size();
+      if (used + up.File.size() > quota) {
+        Log(QStringLiteral("scratchpad full: %1 + %2 > %3 bytes").arg(used).arg(up.File.size()).arg(quota));
+        return Nak(h, CNakCannotStore, QStringLiteral("Kein Platz im Scratchpad"));
+      }
+    }
     if (local.isEmpty() || !WriteFileAtomic(local, up.File))
       return Nak(h, CNakCannotStore, QStringLiteral("Datei kann nicht gespeichert werden"));
     Send(BuildHeaderOnly(Ctx(&h), 7, 0, 2));

@@ -20,6 +20,8 @@ namespace vanta::sim {
 class TSimConnection : public QObject {
   Q_OBJECT
  public:
+  // Ends the connection (the device side hangs up).
+  void Close(const QString& why);
   TSimConnection(TSimDevice& device, QTcpSocket* socket, int id, QObject* parent = nullptr);
   // A serial line: the master side of a pseudo-terminal.
   TSimConnection(TSimDevice& device, int ptyMasterFd, int id, QObject* parent = nullptr);
@@ -45,7 +47,6 @@ class TSimConnection : public QObject {
   void Nak(const ccci::ccc_head_t& h, uint32_t code, const QString& text);
   void Write(const QByteArray& bytes);
   void Flush();
-  void Close(const QString& why);
   void Log(const QString& line) const;
   void SendNtpRequest();
   void SendTextStream();

@@ -86,4 +86,9 @@ void TSimDevice::Log(const QString& line) {
   f.write((stamp + QLatin1Char(' ') + line + QStringLiteral("\n")).toUtf8());
 }
 
+void TSimDevice::RequestReboot(const QString& version) {
+  ++FwUpdates;
+  if (OnReboot) OnReboot(version);
+}
+
 }  // namespace vanta::sim

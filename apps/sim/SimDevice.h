@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <atomic>
+#include <functional>
 #include <cstdint>
 
 #include "Ccci.h"
@@ -59,6 +61,15 @@ class TSimDevice {
   int NtpGoodReplies = 0;
   int NtpBadReplies = 0;
   QString NtpLastVerdict;
+
+  // Firmware update: the device restarts after a successful update call.
+  // The main program closes every connection, refuses new ones for the
+  // configured time and comes back with the new firmware.
+  void RequestReboot(const QString& version);
+  std::function<void(const QString& version)> OnReboot;
+  std::atomic<bool> Rebooting{false};
+  std::atomic<int> RebootEpoch{0};  // SSH sessions end when it changes
+  int FwUpdates = 0;
 
   // Event counter for pq.triggerRec / pq.getEvtOscHpCnt.
   int TriggeredEvents = 0;

@@ -17,6 +17,8 @@ extern "C" {
 #include "ByteOrder.h"
 #include "SimDevice.h"
 #include "SimRecords.h"
+#include "Tar.h"
+#include "VantaFW.h"
 
 namespace vanta::sim {
 
@@ -367,22 +369,43 @@ const char* FwErrorText(lua_Integer code) {
     case 1: return "Update package not found";
     case 2: return "Update package is empty";
     case 3: return "Update package is invalid";
+    case 4: return "Not enough space for the update";
+    case 5: return "Update package does not fit this device";
     default: return "Unknown error";
   }
 }
 
+// The device checks the archive the way its installer would: a gzip tar
+// whose "version" entry names the firmware it brings.
 int LUtiFwUpdate(lua_State* L) {
   TSimDevice& d = Self(L).Device();
-  const QString local = d.Storage.Map(Arg(L, 1), d.Storage.DataDir());
+  const QString arg = Arg(L, 1);
+  const QString local = d.Storage.Map(arg, d.Storage.DataDir());
   lua_Integer code = 0;
+  QString version;
   QFile f(local);
-  if (local.isEmpty() || !f.open(QIODevice::ReadOnly))
+  if (local.isEmpty() || !f.open(QIODevice::ReadOnly)) {
     code = 1;
-  else if (f.size() == 0)
+  } else if (f.size() == 0) {
     code = 2;
-  else if (f.read(4) != QByteArray("PK\x03\x04", 4))
-    code = 3;
-  d.Log(QStringLiteral("fwUpdate %1: %2").arg(Arg(L, 1), QLatin1String(FwErrorText(code))));
+  } else {
+    std::vector<TTarEntry> entries;
+    int a = 0, b = 0, c = 0;
+    if (TarGzUnpack(f.readAll(), entries).isEmpty()) {
+      for (const TTarEntry& e : entries)
+        if (e.Name == QLatin1String("version") && TVantaFW::ParseVersionText(QString::fromLatin1(e.Data).trimmed(), a, b, c))
+          version = QStringLiteral("%1.%2.%3").arg(a).arg(b).arg(c);
+    }
+    if (version.isEmpty()) code = 3;
+  }
+  if (code == 0 && d.Config.FwFailCode > 0) code = d.Config.FwFailCode;
+  d.Log(QStringLiteral("fwUpdate %1: %2%3")
+            .arg(arg, QLatin1String(FwErrorText(code)), code == 0 ? QStringLiteral(" -> ") + version : QString()));
+  if (code != 0) {
+    Self(L).AddError(QByteArray("fwUpdate: ") + FwErrorText(code) + "\r\n");
+  } else {
+    d.RequestReboot(version);
+  }
   lua_pushinteger(L, code);
   return 1;
 }
@@ -690,6 +713,11 @@ TSimLua::TResult TSimLua::Run(const QByteArray& statement) {
     result.Error = msg ? QByteArray(msg) : QByteArray("error");
     result.Error += "\r\n";
     lua_pop(L, 1);
+  }
+  if (!FPendingError.isEmpty()) {
+    result.Failed = true;
+    result.Error.prepend(FPendingError);
+    FPendingError.clear();
   }
   result.Output = FOut;
   FOut.clear();

@@ -34,10 +34,14 @@ class TSimLua {
     if (!FMuted) FOut += text;
   }
   void SetMuted(bool m) { FMuted = m; }
+  // Error output of a function that still returns normally (the device's
+  // update call prints its failure and returns the code as well).
+  void AddError(const QByteArray& text) { FPendingError += text; }
   size_t MemoryUsed = 0;
 
  private:
   void OpenLibraries();
+  QByteArray FPendingError;
 
   TSimDevice& FDevice;
   QString FUser;

@@ -117,6 +117,11 @@ void TSimSshServer::AcceptLoop() {
       if (FStop) return;
       continue;
     }
+    if (FDevice.Rebooting) {  // a restarting device takes nobody
+      ssh_disconnect(s);
+      ssh_free(s);
+      continue;
+    }
     ++FActive;
     FSessions.emplace_back([this, s] {
       Serve(s);
@@ -239,7 +244,8 @@ void TSimSshServer::Serve(ssh_session s) {
   QElapsedTimer lastShellData;
   lastShellData.start();
   char buf[16384];
-  while (!FStop && ssh_is_connected(s) && shell && !ssh_channel_is_eof(shell)) {
+  const int epoch = FDevice.RebootEpoch;
+  while (!FStop && FDevice.RebootEpoch == epoch && ssh_is_connected(s) && shell && !ssh_channel_is_eof(shell)) {
     bool busy = false;
     if (forward && sock >= 0) {
       const int n = ssh_channel_read_nonblocking(forward, buf, sizeof buf, 0);

@@ -5,7 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QPointer>
 #include <QTcpServer>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
@@ -90,10 +92,12 @@ int main(int argc, char** argv) {
       {"users", "Users file (name:password:right,right).", "file"},
       {"max-connections", "Concurrent sessions before NAK 120.", "n", "2"},
       {"config", "Ini file with [device], [time] and [ntp] settings.", "file"},
-      {"fault", "Failure mode: close-after=N, stall[=CMD], nak-setup, nak-scratchpad, record-length=OBJ:N, split, coalesce, unknown-cmd[=N].", "spec"},
+      {"fault", "Failure mode: close-after=N, stall[=CMD], nak-setup, nak-scratchpad, scratchpad-quota=BYTES, fw-keep-version, record-length=OBJ:N, split, coalesce, unknown-cmd[=N].", "spec"},
       {"text-interval", "Milliseconds between device text-stream lines (0: off).", "ms", "30000"},
       {"ntp-interval", "Milliseconds between NTP requests in an open tunnel.", "ms", "3000"},
       {"cal-state", "Answer of pq.calState().", "text"},
+      {"fw-fail", "uti.fwUpdate answers this error code (1 .. 5) instead of installing.", "code"},
+      {"reboot-ms", "Milliseconds the device refuses connections while it restarts after an update.", "ms", "3000"},
       {"serial-pty", "Also speak CCCI on a pseudo-terminal (prints \"serial pty: PATH\")."},
       {"ssh-port", "Also serve SSH on this port (0 picks one; prints \"ssh listening on ...\").", "port"},
       {"expired-user", "A user who must change the password at the next SSH login.", "name"},
@@ -140,6 +144,12 @@ int main(int argc, char** argv) {
   cfg.NtpIntervalMs = p.value("ntp-interval").toInt(&ok);
   if (!ok || cfg.NtpIntervalMs < 100) return Fail(QStringLiteral("bad --ntp-interval (at least 100)"));
   if (p.isSet("cal-state")) cfg.CalState = p.value("cal-state");
+  if (p.isSet("fw-fail")) {
+    cfg.FwFailCode = p.value("fw-fail").toInt(&ok);
+    if (!ok || cfg.FwFailCode < 1) return Fail(QStringLiteral("bad --fw-fail (an error code from 1)"));
+  }
+  cfg.RebootMs = p.value("reboot-ms").toInt(&ok);
+  if (!ok || cfg.RebootMs < 0) return Fail(QStringLiteral("bad --reboot-ms"));
   QString error;
   if (p.isSet("config") && !LoadConfigFile(p.value("config"), cfg, error)) return Fail(error);
   if (p.isSet("status-extra") && !LoadStatusExtra(p.value("status-extra"), cfg.StatusExtra, error)) return Fail(error);
@@ -174,12 +184,37 @@ int main(int argc, char** argv) {
   if (!server.listen(address, cfg.Port))
     return Fail(QStringLiteral("cannot listen on %1:%2: %3").arg(cfg.Bind).arg(cfg.Port).arg(server.errorString()));
   int nextId = 1;
+  QList<QPointer<TSimConnection>> live;
   QObject::connect(&server, &QTcpServer::newConnection, [&] {
     while (QTcpSocket* s = server.nextPendingConnection()) {
       auto* c = new TSimConnection(device, s, nextId++);
+      live.removeAll(nullptr);
+      live << c;
       QObject::connect(c, &TSimConnection::Finished, c, [](TSimConnection* self) { self->deleteLater(); });
     }
   });
+  // Restart after a firmware update: the answer of the update call goes out
+  // first, then every session ends and the port stays closed for a while.
+  device.OnReboot = [&](const QString& version) {
+    QTimer::singleShot(300, &app, [&, version] {
+      const quint16 port = server.serverPort();  // the same port again, also after --port 0
+      device.Rebooting = true;
+      ++device.RebootEpoch;
+      server.close();
+      for (const QPointer<TSimConnection>& c : live)
+        if (c) c->Close(QStringLiteral("restart after firmware update"));
+      live.clear();
+      std::fprintf(stderr, "vanta-sim: restarting with firmware %s\n", version.toUtf8().constData());
+      QTimer::singleShot(cfg.RebootMs, &app, [&, version, port] {
+        if (!cfg.Faults.FwKeepVersion) TVantaFW::ParseVersionText(version, cfg.FwMajor, cfg.FwMinor, cfg.FwPatch);
+        cfg.FirmwareWord = -1;
+        if (!server.listen(address, port))
+          std::fprintf(stderr, "vanta-sim: cannot listen again: %s\n", server.errorString().toUtf8().constData());
+        device.Rebooting = false;
+        device.Log(QStringLiteral("device restarted, firmware %1.%2.%3").arg(cfg.FwMajor).arg(cfg.FwMinor).arg(cfg.FwPatch));
+      });
+    });
+  };
 
   // SIGINT/SIGTERM end the event loop through a socket pair, so the handler
   // does nothing but write one byte.

@@ -1,27 +1,13 @@
 #include "Tar.h"
 
 #include <QStringList>
-#include <archive.h>
-#include <archive_entry.h>
-#include <memory>
+#include "ArchiveHandles.h"
 
 namespace vanta {
 
+using namespace archive_detail;
 namespace {
-struct TArchiveWriteDeleter {
-  void operator()(archive* a) const { archive_write_free(a); }
-};
-struct TArchiveReadDeleter {
-  void operator()(archive* a) const { archive_read_free(a); }
-};
-struct TEntryDeleter {
-  void operator()(archive_entry* e) const { archive_entry_free(e); }
-};
-
-QString ArchiveError(archive* a, const char* what) {
-  const char* msg = archive_error_string(a);
-  return QStringLiteral("%1: %2").arg(QLatin1String(what), msg ? QString::fromLocal8Bit(msg) : QStringLiteral("unknown error"));
-}
+QString ArchiveError(archive* a, const char* what) { return archive_detail::ArchiveError(a, QLatin1String(what)); }
 }  // namespace
 
 bool IsSafeEntryName(const QString& name) {
@@ -42,13 +28,13 @@ QString TarGzPack(const std::vector<TTarEntry>& entries, QByteArray& out) {
   for (const TTarEntry& e : entries) total += e.Data.size() + 1024;
   QByteArray buffer(total + total / 10, '\0');
   size_t used = 0;
-  std::unique_ptr<archive, TArchiveWriteDeleter> a(archive_write_new());
+  TWriteHandle a(archive_write_new());
   archive_write_set_format_ustar(a.get());
   archive_write_add_filter_gzip(a.get());
   if (archive_write_open_memory(a.get(), buffer.data(), size_t(buffer.size()), &used) != ARCHIVE_OK)
     return ArchiveError(a.get(), "tar open");
   for (const TTarEntry& e : entries) {
-    std::unique_ptr<archive_entry, TEntryDeleter> entry(archive_entry_new());
+    TEntryHandle entry(archive_entry_new());
     const QByteArray name = e.Name.toUtf8();
     archive_entry_set_pathname(entry.get(), name.constData());
     archive_entry_set_size(entry.get(), e.Data.size());
@@ -67,7 +53,7 @@ QString TarGzPack(const std::vector<TTarEntry>& entries, QByteArray& out) {
 
 QString TarGzUnpack(const QByteArray& archiveBytes, std::vector<TTarEntry>& out, QStringList* skipped,
                     qsizetype maxEntrySize) {
-  std::unique_ptr<archive, TArchiveReadDeleter> a(archive_read_new());
+  TReadHandle a(archive_read_new());
   archive_read_support_filter_gzip(a.get());
   archive_read_support_format_tar(a.get());
   if (archive_read_open_memory(a.get(), archiveBytes.constData(), size_t(archiveBytes.size())) != ARCHIVE_OK)

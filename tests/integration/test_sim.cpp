@@ -252,7 +252,11 @@ TEST_F(SimTest, DeviceLibraryAnswers) {
   EXPECT_EQ(RunLua(c, "print(user.authorized('lua.user.ticketGet')['lua.user.ticketGet'])"), QByteArray("true\r\n"));
   EXPECT_EQ(RunLua(c, "print(uti.err2ascii(0))"), QByteArray("No Error\r\n"));
   EXPECT_EQ(RunLua(c, "print(pq.calState())"), QByteArray("Calibration ok\r\n"));
-  EXPECT_EQ(RunLua(c, "print(uti.fwUpdate('/mnt/flashdrive0/data/missing.zip'))"), QByteArray("1\r\n"));
+  // A failed update prints its code and also answers with error output.
+  bool failed = false;
+  EXPECT_EQ(RunLua(c, "print(uti.fwUpdate('/mnt/flashdrive0/data/missing.zip'))", &failed),
+            QByteArray("1\r\nfwUpdate: Update package not found\r\n"));
+  EXPECT_TRUE(failed);
   RunLua(c, "log.print('hello from the test')");
   QFile log(Sim.Root() + "/mnt/flashdrive0/data/logd.log");
   ASSERT_TRUE(log.open(QIODevice::ReadOnly));

@@ -1,0 +1,277 @@
+// Firmware update of one device (the interactive job without a window) and
+// the mass update over a list of devices.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <unistd.h>
+
+#include "CliSession.h"
+#include "FlashJob.h"
+#include "MassFlash.h"
+
+namespace vanta::cli {
+
+namespace {
+
+QString FwText(const TVantaFW& fw) { return QStringLiteral("%1.%2.%3").arg(fw.Major()).arg(fw.Minor()).arg(fw.Patch()); }
+
+void Spin(const std::function<bool()>& done, qint64 limitMs) { SpinUntil(done, limitMs); }
+
+int ComebackSec(const TCliArgs& a) {
+  return a.Has(QStringLiteral("comeback-timeout")) ? a.Value(QStringLiteral("comeback-timeout")).toInt() : 180;
+}
+
+// After a successful update call the device restarts: connect again until
+// it answers and say which firmware it names now.
+QString WaitForComeback(const TCliOptions& o, TCliOutput& out, int seconds) {
+  QElapsedTimer t;
+  t.start();
+  TCliOptions quiet = o;
+  quiet.Quiet = true;
+  quiet.Log = false;
+  quiet.TimeoutSec = 10;
+  // The device first has to go away: an answer within its last moments
+  // would still name the old firmware.
+  Spin([] { return false; }, 1000);
+  while (t.elapsed() < qint64(seconds) * 1000) {
+    TCliOutput sink(true);
+    TCliSession s(quiet, sink);
+    QString error;
+    if (s.Open(error)) {
+      const QString fw = FwText(s.Unit().FRev);
+      s.Close();
+      return fw;
+    }
+    s.Close();
+    Spin([] { return false; }, 1000);
+  }
+  out.Note(QStringLiteral("Gerät meldet sich nach %1 s nicht zurück").arg(seconds));
+  return {};
+}
+
+int RunOne(TCliSession& s, const TCliArgs& a) {
+  TComUnit& u = s.Unit();
+  TCliOutput& out = s.Out();
+  const QString pkg = a.Args.value(0);
+  QString why;
+  const QString want = PackageVersion(pkg, &why);
+  const QString before = FwText(u.FRev);
+  out.Line(QStringLiteral("Gerät %1 (Seriennummer %2), Firmware %3").arg(u.FDevice).arg(u.FSN).arg(before));
+  if (!want.isEmpty()) out.Line(QStringLiteral("Paket %1, Firmware %2").arg(QFileInfo(pkg).fileName(), want));
+  QJsonArray log;
+  TFlashJob job(u);
+  job.FKind = TFlashKind::KndFirmware;
+  job.FFN = QFileInfo(pkg).absoluteFilePath();
+  const bool noBackup = a.Has(QStringLiteral("no-backup"));
+  job.AskBackup = [&](const QString& q, std::function<void(bool)> answer) {
+    out.Line(QStringLiteral("%1 -> %2").arg(q, noBackup ? QStringLiteral("Nein") : QStringLiteral("Ja")));
+    answer(!noBackup);
+  };
+  job.AskSaveFile = [&](const QString& proposed) {
+    return a.Has(QStringLiteral("backup")) ? QFileInfo(a.Value(QStringLiteral("backup"))).absoluteFilePath() : proposed;
+  };
+  job.GetPara = [&u, &job] {
+    u.FOnNewXMLFile = [&u, &job](QObject*, const QString& file, int32_t) {
+      u.FOnNewXMLFile = nullptr;
+      job.ParaToTable(file);
+    };
+    u.SendCommand(ccci::TCcci::SETUP_RD_ALL);
+  };
+  const QString mode = a.Has(QStringLiteral("changelog")) ? a.Value(QStringLiteral("changelog"))
+                       : ::isatty(0)                     ? QStringLiteral("ask")
+                                                         : QStringLiteral("accept");
+  job.ShowChangelog = [&](const QString& readme, std::function<void(bool)> answer) {
+    QFile f(readme);
+    const QString text = !readme.isEmpty() && f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    if (mode != QLatin1String("accept") && !text.isEmpty()) {
+      out.Line(QStringLiteral("Changelog:"));
+      for (const QString& l : text.split(QLatin1Char('\n'))) out.Line(QStringLiteral("  ") + l.trimmed());
+    }
+    if (mode == QLatin1String("ask")) {
+      std::fprintf(stderr, "Update Starten? [j/N] ");
+      char line[16] = {};
+      const bool yes = std::fgets(line, sizeof line, stdin) && (line[0] == 'j' || line[0] == 'J' || line[0] == 'y');
+      out.Line(yes ? QStringLiteral("Update Starten") : QStringLiteral("Abbrechen"));
+      answer(yes);
+      return;
+    }
+    answer(true);
+  };
+  job.ShowMessage = [&](const QString& text, TMsgDlgType, std::function<void()> then) {
+    out.Line(text);
+    if (then) then();
+  };
+  job.OnLog = [&](const QString& line) { log.append(line); if (s.Options().Log) out.Diagnostic(line); };
+  job.OnUpload = [&](int done, int total, const QString& name) {
+    if (!name.isEmpty()) out.Line(QStringLiteral("Hochladen %1/%2: %3").arg(done + 1).arg(total).arg(name));
+  };
+  bool closed = false;
+  job.FFlashClose = [&closed](QObject*, int) { closed = true; };
+  u.FThreadExceptCallBack = [&job](QObject*) { job.ThreadExceptCallBack(); };
+  job.ConnEst(true);
+  const qint64 limit = qMax<qint64>(qint64(s.Options().TimeoutSec) * 1000, 1800000);
+  Spin([&] { return closed || (job.Outcome != TFlashJob::TOutcome::None && job.FKind != TFlashKind::KndFirmware); }, limit);
+  u.FThreadExceptCallBack = nullptr;
+  QJsonObject& r = out.Result();
+  r.insert(QStringLiteral("package"), job.FFN);
+  r.insert(QStringLiteral("package_version"), want);
+  r.insert(QStringLiteral("serial"), QString::number(u.FSN));
+  r.insert(QStringLiteral("firmware_before"), before);
+  r.insert(QStringLiteral("backup_file"), job.BackupFile);
+  r.insert(QStringLiteral("log"), log);
+  if (job.Outcome != TFlashJob::TOutcome::Success) {
+    const QString text = job.ResultText.isEmpty() ? QStringLiteral("Update ohne Ergebnis abgebrochen") : job.ResultText;
+    r.insert(QStringLiteral("result"), QStringLiteral("failed"));
+    r.insert(QStringLiteral("message"), text);
+    out.Error(text);
+    return ecRefused;
+  }
+  if (!job.BackupFile.isEmpty()) out.Line(QStringLiteral("Parametersicherung: %1").arg(job.BackupFile));
+  out.Line(QStringLiteral("Gerät startet neu ..."));
+  const QString after = WaitForComeback(s.Options(), out, ComebackSec(a));
+  r.insert(QStringLiteral("firmware_after"), after);
+  out.Line(QStringLiteral("Firmware nach dem Update: %1").arg(after.isEmpty() ? QStringLiteral("-") : after));
+  QString message = SFWUpdateSuccess;
+  int rc = ecDone;
+  if (after.isEmpty()) {
+    message = QStringLiteral("Gerät nach dem Neustart nicht erreichbar");
+    rc = ecNoConnection;
+  } else if (want.isEmpty()) {
+    out.Note(QStringLiteral("Das Paket nennt keine Version (%1): nicht geprüft").arg(why));
+  } else if (after != want) {
+    message = QStringLiteral("Gerät meldet nach dem Update Firmware %1 statt %2").arg(after, want);
+    rc = ecRefused;
+  }
+  r.insert(QStringLiteral("result"), rc == ecDone ? QStringLiteral("ok") : QStringLiteral("failed"));
+  r.insert(QStringLiteral("message"), message);
+  if (rc != ecDone) out.Error(message);
+  else out.Line(message);
+  return rc;
+}
+
+int RunMass(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
+  QString error;
+  QList<TMassTarget> targets;
+  if (a.Has(QStringLiteral("hosts"))) targets = TMassFlash::LoadHostsText(a.Value(QStringLiteral("hosts")), error);
+  else if (a.Has(QStringLiteral("hosts-json"))) targets = TMassFlash::LoadHostsJson(a.Value(QStringLiteral("hosts-json")), error);
+  else targets = TMassFlash::FailedFromReport(a.Value(QStringLiteral("retry-from")), error);
+  if (!error.isEmpty()) {
+    out.Error(error);
+    return ecUsage;
+  }
+  if (targets.isEmpty()) {
+    out.Line(QStringLiteral("Keine fehlgeschlagenen Geräte im Bericht"));
+    return ecDone;
+  }
+  for (TMassTarget& t : targets) {
+    if (a.Has(QStringLiteral("hosts"))) {
+      t.Ssh = o.Ssh;
+      t.SshPort = o.SshPort;
+    }
+    if (t.User.isEmpty()) {
+      t.User = o.User;
+      t.Password = o.Password;
+    }
+  }
+  TMassOptions mo;
+  mo.Package = QFileInfo(a.Args.value(0)).absoluteFilePath();
+  mo.BackupDir = a.Has(QStringLiteral("no-backup")) ? QString() : a.Value(QStringLiteral("backup-dir"));
+  mo.RunId = a.Value(QStringLiteral("run-id"));
+  mo.Parallel = a.Has(QStringLiteral("parallel")) ? a.Value(QStringLiteral("parallel")).toInt() : 1;
+  mo.StopOnFailure = a.Has(QStringLiteral("stop-on-failure"));
+  mo.ComebackTimeoutMs = ComebackSec(a) * 1000;
+  mo.ConnectTimeoutMs = o.TimeoutSec * 1000;
+  mo.TrustNewHostKey = o.TrustNewHostKey;
+  QString data = o.DataDir.isEmpty() ? QDir::temp().filePath(QStringLiteral("vanta-mass-%1").arg(QCoreApplication::applicationPid())) : o.DataDir;
+  mo.DataDir = data;
+  TMassFlash run;
+  QList<TMassState> seen;
+  run.OnRow = [&](int i) {
+    const TMassRow& r = run.Rows()[i];
+    while (seen.size() <= i) seen << TMassState::msWaiting;
+    if (seen[i] == r.State) return;
+    seen[i] = r.State;
+    const QString who = r.Target.Name.isEmpty() ? QStringLiteral("%1:%2").arg(r.Target.Host).arg(r.Target.Port) : r.Target.Name;
+    out.Line(QStringLiteral("[%1/%2] %3: %4%5").arg(i + 1).arg(run.Rows().size()).arg(who, MassStateText(r.State),
+                                                   r.Message.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(r.Message)));
+  };
+  if (o.Log) run.OnLog = [&](int i, const QString& line) { out.Diagnostic(QStringLiteral("[%1] %2").arg(i + 1).arg(line)); };
+  if (!run.Start(mo, targets, error)) {
+    out.Error(error);
+    return ecUsage;
+  }
+  Spin([&] { return !run.Running(); }, std::numeric_limits<qint64>::max());
+  const QString report = a.Value(QStringLiteral("report"));
+  const QString csv = a.Has(QStringLiteral("csv")) ? a.Value(QStringLiteral("csv"))
+                                                   : QFileInfo(report).dir().filePath(QFileInfo(report).completeBaseName() + QStringLiteral(".csv"));
+  if (!run.WriteReport(report, csv, error)) {
+    out.Error(error);
+    return ecUsage;
+  }
+  out.Result() = run.ReportJson();
+  out.Result().insert(QStringLiteral("report"), QFileInfo(report).absoluteFilePath());
+  out.Result().insert(QStringLiteral("csv"), QFileInfo(csv).absoluteFilePath());
+  const int failed = run.Failed();
+  out.Line(QStringLiteral("%1 von %2 Geräten aktualisiert, %3 fehlgeschlagen; Bericht %4")
+               .arg(run.Rows().size() - failed)
+               .arg(run.Rows().size())
+               .arg(failed)
+               .arg(report));
+  if (o.DataDir.isEmpty()) QDir(data).removeRecursively();
+  bool all = true;
+  for (const TMassRow& r : run.Rows()) all &= r.Result == QLatin1String("ok");
+  return all ? ecDone : ecRefused;
+}
+
+bool IsMass(const TCliArgs& a) {
+  return a.Has(QStringLiteral("hosts")) || a.Has(QStringLiteral("hosts-json")) || a.Has(QStringLiteral("retry-from"));
+}
+
+}  // namespace
+
+TCliCommand FlashCommand() {
+  auto opt = [](const char* n, bool v) { return TOptionSpec{{QLatin1String(n)}, v}; };
+  TCliCommand c{
+      QStringLiteral("flash"),
+      QStringLiteral("flash PKG [--backup FILE | --no-backup] [--changelog show|accept] [--comeback-timeout S] | flash PKG "
+                     "--hosts FILE|--hosts-json FILE|--retry-from REPORT --backup-dir DIR|--no-backup --run-id ID [--parallel N] "
+                     "[--stop-on-failure] --report OUT.json [--csv OUT.csv]"),
+      {opt("backup", true), opt("no-backup", false), opt("changelog", true), opt("comeback-timeout", true), opt("hosts", true),
+       opt("hosts-json", true), opt("retry-from", true), opt("backup-dir", true), opt("run-id", true), opt("parallel", true),
+       opt("stop-on-failure", false), opt("report", true), opt("csv", true)},
+      [](const TCliArgs& a) {
+        if (a.Args.isEmpty()) return Missing(QStringLiteral("PKG"));
+        if (a.Args.size() > 1) return Unexpected(a.Args[1]);
+        if (const TArgProblem p = MustExist(a.Args[0]); !p.Text.isEmpty()) return p;
+        if (a.Has(QStringLiteral("backup")) && a.Has(QStringLiteral("no-backup")))
+          return TArgProblem::Usage(QStringLiteral("--backup and --no-backup exclude each other"));
+        if (a.Has(QStringLiteral("changelog")) && a.Value(QStringLiteral("changelog")) != QLatin1String("show") &&
+            a.Value(QStringLiteral("changelog")) != QLatin1String("accept"))
+          return TArgProblem::Usage(QStringLiteral("--changelog takes show or accept"));
+        bool ok = true;
+        if (a.Has(QStringLiteral("comeback-timeout")) && (a.Value(QStringLiteral("comeback-timeout")).toInt(&ok) < 1 || !ok))
+          return TArgProblem::Usage(QStringLiteral("--comeback-timeout needs seconds, at least 1"));
+        if (!IsMass(a)) return TArgProblem::None();
+        if (int(a.Has(QStringLiteral("hosts"))) + int(a.Has(QStringLiteral("hosts-json"))) + int(a.Has(QStringLiteral("retry-from"))) > 1)
+          return TArgProblem::Usage(QStringLiteral("--hosts, --hosts-json and --retry-from exclude each other"));
+        if (!a.Has(QStringLiteral("backup-dir")) && !a.Has(QStringLiteral("no-backup")))
+          return Missing(QStringLiteral("--backup-dir DIR (or --no-backup)"));
+        if (!a.Has(QStringLiteral("run-id"))) return Missing(QStringLiteral("--run-id ID"));
+        if (!a.Has(QStringLiteral("report"))) return Missing(QStringLiteral("--report OUT.json"));
+        const int n = a.Has(QStringLiteral("parallel")) ? a.Value(QStringLiteral("parallel")).toInt(&ok) : 1;
+        if (!ok || n < 1 || n > 8) return TArgProblem::Usage(QStringLiteral("--parallel takes 1 to 8"));
+        for (const char* f : {"hosts", "hosts-json", "retry-from"})
+          if (a.Has(QLatin1String(f)))
+            if (const TArgProblem p = MustExist(a.Value(QLatin1String(f))); !p.Text.isEmpty()) return p;
+        return TArgProblem::None();
+      },
+      [](TCliSession& s, const TCliArgs& a) { return RunOne(s, a); }};
+  c.RunOffline = [](TCliOutput& out, const TCliArgs& a, const TCliOptions& o) { return RunMass(out, a, o); };
+  c.Online = [](const TCliArgs& a) { return !IsMass(a); };
+  return c;
+}
+
+}  // namespace vanta::cli

@@ -1,0 +1,522 @@
+#include "MassFlash.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QTimer>
+
+#include "FlashJob.h"
+#include "TcpComUnit.h"
+
+namespace vanta {
+
+QString MassStateText(TMassState s) {
+  switch (s) {
+    case TMassState::msWaiting: return QStringLiteral("Wartet");
+    case TMassState::msConnecting: return QStringLiteral("Verbinden");
+    case TMassState::msBackup: return QStringLiteral("Parametersicherung");
+    case TMassState::msUpload: return QStringLiteral("Hochladen");
+    case TMassState::msUpdate: return QStringLiteral("Update");
+    case TMassState::msRestart: return QStringLiteral("Neustart");
+    case TMassState::msVerify: return QStringLiteral("Versionsprüfung");
+    case TMassState::msDone: return QStringLiteral("Fertig");
+    case TMassState::msFailed: return QStringLiteral("Fehlgeschlagen");
+    case TMassState::msSkipped: return QStringLiteral("Nicht gestartet");
+  }
+  return {};
+}
+
+namespace {
+QString FwText(const TVantaFW& fw) { return QStringLiteral("%1.%2.%3").arg(fw.Major()).arg(fw.Minor()).arg(fw.Patch()); }
+}  // namespace
+
+// One device of the run: connect, update, wait for the restart, verify.
+class TMassFlash::TDevice : public QObject {
+ public:
+  TDevice(TMassFlash& run, int row) : QObject(&run), FRun(run), FRowIx(row) {
+    FDeadline.setSingleShot(true);
+    connect(&FDeadline, &QTimer::timeout, this, [this] { OnDeadline(); });
+  }
+  ~TDevice() override { DropUnit(); }
+
+  int RowIndex() const { return FRowIx; }
+  void Begin() {
+    Row().Start = QDateTime::currentDateTime();
+    SetState(TMassState::msConnecting);
+    FDeadline.start(FRun.FOptions.ConnectTimeoutMs);
+    Connect(false);
+  }
+
+ private:
+  TMassRow& Row() { return FRun.FRows[FRowIx]; }
+  void Log(const QString& line) {
+    if (FRun.OnLog) FRun.OnLog(FRowIx, line);
+  }
+  void SetState(TMassState s, int percent = -1) {
+    Row().State = s;
+    if (percent >= 0) Row().Percent = percent;
+    FRun.Changed(FRowIx);
+  }
+  QString Folder() const {
+    return QDir(FRun.FOptions.DataDir).filePath(QStringLiteral("mass/%1").arg(FRowIx + 1));
+  }
+
+  void DropUnit() {
+    FJob.reset();
+    if (FUnit) {
+      TTCPComUnit* u = FUnit.release();
+      u->FOnConnDone = nullptr;
+      u->FConnectThreadEnd = nullptr;
+      u->FThreadExceptCallBack = nullptr;
+      u->FDisplayConnMessage = nullptr;
+      u->FNAKCB = nullptr;
+      u->FOnLogCallBack = nullptr;
+      u->FOnWorkEvent = nullptr;
+      u->DoDisconnect(false);
+      u->deleteLater();
+    }
+  }
+
+  void Connect(bool comeback) {
+    DropUnit();
+    const TMassTarget& t = Row().Target;
+    FUnit = std::make_unique<TTCPComUnit>(t.Ssh);
+    TTCPComUnit& u = *FUnit;
+    const QString base = Folder() + QLatin1Char('/');
+    u.FDatadir = base;
+    u.FTmpDir = base + QStringLiteral("tmp/");
+    u.FIniFolder = base + QStringLiteral("ini/");
+    QDir().mkpath(u.FTmpDir);
+    QDir().mkpath(u.FIniFolder);
+    u.FSetFolders = false;
+    u.FProgUser = QStringLiteral("vanta-mass-update");
+    u.FOnLogCallBack = [this](QObject*, const QString& line, bool memo) {
+      if (memo) Log(line);
+    };
+    if (!t.User.isEmpty()) {
+      u.SetSSHUserPass(t.User, t.Password);
+      if (!t.Ssh) u.FAutoSessionStart = false;
+    }
+    u.FConnectThreadEnd = [this, comeback](QObject*, bool ok, bool authError) {
+      if (!ok) {
+        if (comeback) return Retry();
+        return Finish(false, authError ? QStringLiteral("Anmeldung abgelehnt")
+                                       : QStringLiteral("Keine Verbindung: %1").arg(FUnit ? FUnit->FLastConnectError : QString()));
+      }
+      if (!Row().Target.User.isEmpty() && !Row().Target.Ssh)
+        FUnit->SendStartCommand(0, Row().Target.User.toLatin1(), Row().Target.Password.toLatin1());
+    };
+    u.FOnConnDone = [this, comeback](QObject*, bool ok) {
+      if (!ok) return comeback ? Retry() : Finish(false, QStringLiteral("Keine Verbindung"));
+      if (comeback)
+        Verify();
+      else
+        Connected();
+    };
+    u.FDisplayConnMessage = [this](const QString& text, TMsgDlgType, TThreadedMessageCallBack&, TMsgDlgButtons, TMsgDlgBtn) {
+      Log(text);
+      FLastRefusal = text;
+    };
+    u.FThreadExceptCallBack = [this, comeback](QObject*) {
+      if (comeback) return Retry();
+      if (FJob) FJob->ThreadExceptCallBack();
+      else Finish(false, FlashText(msgConnLost));
+    };
+    u.FOnWorkEvent = [this](TWorkMode mode, int64_t count, TWorkStatus status) {
+      if (mode != TWorkMode::wmWrite || Row().State != TMassState::msUpload) return;
+      if (status == TWorkStatus::WorkBegin) FBytesTotal = qMax<int64_t>(1, count);
+      if (status == TWorkStatus::WorkWorking && FUploadFiles > 0) {
+        const double file = double(count) / double(FBytesTotal);
+        SetState(TMassState::msUpload, int(100.0 * (FUploadDone + qMin(1.0, file)) / FUploadFiles));
+      }
+    };
+    if (t.Ssh) {
+      u.FOnFingerprint = [this](TFingerprintState state, const QString&, const QString& fp) {
+        const bool trust = state == TFingerprintState::fsNew && FRun.FOptions.TrustNewHostKey;
+        if (!trust) FLastRefusal = QStringLiteral("Host-Schlüssel %1 nicht vertraut").arg(fp);
+        return trust ? TConnectHashAction::chaSave : TConnectHashAction::chaCancel;
+      };
+      QDir().mkpath(FRun.FOptions.DataDir);
+    }
+    u.SetIPAndPort(t.Host, t.Ssh ? t.SshPort : t.Port);
+    u.DoConnect();
+  }
+
+  void Connected() {
+    TMassRow& r = Row();
+    r.Serial = QString::number(FUnit->FSN);
+    r.Ip = FUnit->FIP;
+    r.FwBefore = FwText(FUnit->FRev);
+    FDeadline.start(FRun.FOptions.JobTimeoutMs);
+    FJob = std::make_unique<TFlashJob>(*FUnit);
+    TFlashJob& j = *FJob;
+    j.FKind = TFlashKind::KndMassFW;
+    j.FFN = FRun.FOptions.Package;
+    j.FDoMassBackup = !FRun.FOptions.BackupDir.isEmpty();
+    j.FMassBackupDir = FRun.FOptions.BackupDir;
+    j.FPQStartID = FRun.FOptions.RunId;
+    j.OnLog = [this](const QString& l) { Log(l); };
+    j.GetPara = [this] {
+      SetState(TMassState::msBackup);
+      FUnit->FOnNewXMLFile = [this](QObject*, const QString& file, int32_t) {
+        FUnit->FOnNewXMLFile = nullptr;
+        if (FJob) FJob->ParaToTable(file);
+      };
+      FUnit->SendCommand(ccci::TCcci::SETUP_RD_ALL);
+    };
+    j.OnUpload = [this](int done, int total, const QString&) {
+      FUploadDone = done;
+      FUploadFiles = total;
+      SetState(done < total ? TMassState::msUpload : TMassState::msUpdate, total ? 100 * done / total : 100);
+    };
+    j.FMassFlashSucc = [this](bool ok, const QString& text) {
+      Row().BackupFile = FJob ? FJob->BackupFile : QString();
+      if (!ok) {
+        QString why = FJob && !FJob->ResultText.isEmpty() ? FJob->ResultText : text;
+        if (!FLastRefusal.isEmpty() && why == FlashText(msgMassFailed)) why += QStringLiteral(": ") + FLastRefusal;
+        // The job may report from inside the client's call: end on the next turn.
+        QTimer::singleShot(0, this, [this, why] { Finish(false, why); });
+        return;
+      }
+      SetState(TMassState::msRestart, 100);
+      Log(SFWUpdateSuccess);
+    };
+    j.OnCloseRequest = [this] {
+      if (Row().State != TMassState::msRestart) return;
+      // The device restarts now: wait for it with fresh connections.
+      DropUnit();
+      FDeadline.start(FRun.FOptions.ComebackTimeoutMs);
+      QTimer::singleShot(FRun.FOptions.ComebackPollMs, this, [this] { Connect(true); });
+    };
+    j.ConnEst(true);
+  }
+
+  void Retry() {
+    if (Row().State == TMassState::msDone || Row().State == TMassState::msFailed) return;
+    QTimer::singleShot(0, this, [this] {
+      DropUnit();
+      QTimer::singleShot(FRun.FOptions.ComebackPollMs, this, [this] { Connect(true); });
+    });
+  }
+
+  void Verify() {
+    SetState(TMassState::msVerify);
+    const QString now = FwText(FUnit->FRev);
+    Row().FwAfter = now;
+    const QString want = FRun.FPackageVersion;
+    if (now != want)
+      return Finish(false, QStringLiteral("Gerät meldet nach dem Update Firmware %1 statt %2").arg(now, want));
+    Finish(true, SFWUpdateSuccess);
+  }
+
+  void OnDeadline() {
+    switch (Row().State) {
+      case TMassState::msConnecting: return Finish(false, QStringLiteral("Keine Verbindung innerhalb von %1 s").arg(FRun.FOptions.ConnectTimeoutMs / 1000));
+      case TMassState::msRestart:
+      case TMassState::msVerify:
+        return Finish(false, QStringLiteral("Gerät nach dem Neustart nicht erreichbar (%1 s)").arg(FRun.FOptions.ComebackTimeoutMs / 1000));
+      default: return Finish(false, QStringLiteral("Zeitüberschreitung im Schritt \"%1\"").arg(MassStateText(Row().State)));
+    }
+  }
+
+  void Finish(bool ok, const QString& message) {
+    if (FEnded) return;
+    FEnded = true;
+    FDeadline.stop();
+    TMassRow& r = Row();
+    if (FJob && r.BackupFile.isEmpty()) r.BackupFile = FJob->BackupFile;
+    r.Result = ok ? QStringLiteral("ok") : QStringLiteral("failed");
+    r.Message = message;
+    r.End = QDateTime::currentDateTime();
+    r.State = ok ? TMassState::msDone : TMassState::msFailed;
+    if (ok) r.Percent = 100;
+    Log(QStringLiteral("%1: %2").arg(r.Target.Name.isEmpty() ? r.Target.Host : r.Target.Name, message));
+    // The job and the client may be the callers: let them return first.
+    QTimer::singleShot(0, this, [this] {
+      DropUnit();
+      FRun.DeviceEnded(FRowIx);
+    });
+  }
+
+  TMassFlash& FRun;
+  int FRowIx;
+  std::unique_ptr<TTCPComUnit> FUnit;
+  std::unique_ptr<TFlashJob> FJob;
+  QTimer FDeadline;
+  QString FLastRefusal;
+  int FUploadDone = 0, FUploadFiles = 0;
+  int64_t FBytesTotal = 1;
+  bool FEnded = false;
+};
+
+TMassFlash::TMassFlash(QObject* parent) : QObject(parent) {}
+TMassFlash::~TMassFlash() {
+  for (TDevice* d : FActive) delete d;
+}
+
+int TMassFlash::Failed() const {
+  int n = 0;
+  for (const TMassRow& r : FRows) n += r.Result == QLatin1String("failed");
+  return n;
+}
+
+bool TMassFlash::Start(const TMassOptions& options, const QList<TMassTarget>& targets, QString& error) {
+  if (FRunning) {
+    error = QStringLiteral("Ein Massen-Update läuft bereits");
+    return false;
+  }
+  if (targets.isEmpty()) {
+    error = QStringLiteral("Keine Geräte gewählt");
+    return false;
+  }
+  if (options.Parallel < 1 || options.Parallel > 8) {
+    error = QStringLiteral("Parallelität 1 bis 8");
+    return false;
+  }
+  if (!QFileInfo(options.Package).isFile()) {
+    error = QStringLiteral("Updatedatei nicht gefunden: %1").arg(options.Package);
+    return false;
+  }
+  // A package that cannot update anything must not reach a single device.
+  QString why;
+  const QString version = vanta::PackageVersion(options.Package, &why);
+  if (version.isEmpty()) {
+    error = QStringLiteral("%1 (%2)").arg(FlashText(msgInvalidPackage), why);
+    return false;
+  }
+  if (!options.BackupDir.isEmpty() && !QDir().mkpath(options.BackupDir)) {
+    error = QStringLiteral("Sicherungsordner nicht anlegbar: %1").arg(options.BackupDir);
+    return false;
+  }
+  FOptions = options;
+  if (FOptions.DataDir.isEmpty()) FOptions.DataDir = QDir::temp().filePath(QStringLiteral("vanta-mass"));
+  if (FOptions.RunId.isEmpty()) FOptions.RunId = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+  if (!FOptions.BackupDir.isEmpty() && !FOptions.BackupDir.endsWith(QLatin1Char('/'))) FOptions.BackupDir += QLatin1Char('/');
+  FPackageVersion = version;
+  FRows.clear();
+  for (const TMassTarget& t : targets) {
+    TMassRow r;
+    r.Target = t;
+    FRows << r;
+  }
+  FNext = 0;
+  FRunning = true;
+  FStopping = false;
+  FStarted = QDateTime::currentDateTime();
+  QTimer::singleShot(0, this, [this] { Launch(); });
+  return true;
+}
+
+void TMassFlash::Stop() { FStopping = true; }
+
+void TMassFlash::Launch() {
+  while (!FStopping && FNext < FRows.size() && FActive.size() < FOptions.Parallel) {
+    auto* d = new TDevice(*this, FNext++);
+    FActive << d;
+    d->Begin();
+  }
+  if (FActive.isEmpty() && (FStopping || FNext >= FRows.size())) {
+    for (int i = FNext; i < FRows.size(); ++i) {
+      FRows[i].State = TMassState::msSkipped;
+      FRows[i].Result = QStringLiteral("skipped");
+      FRows[i].Message = QStringLiteral("Nicht gestartet (Lauf angehalten)");
+      Changed(i);
+    }
+    FNext = int(FRows.size());
+    FRunning = false;
+    FEnded = QDateTime::currentDateTime();
+    if (OnFinished) OnFinished();
+  }
+}
+
+void TMassFlash::DeviceEnded(int row) {
+  for (int i = 0; i < FActive.size(); ++i) {
+    if (FActive[i]->RowIndex() != row) continue;
+    FActive.takeAt(i)->deleteLater();
+    break;
+  }
+  Changed(row);
+  if (FRows[row].Result == QLatin1String("failed") && FOptions.StopOnFailure) FStopping = true;
+  Launch();
+}
+
+// ---- report ------------------------------------------------------------------------------
+
+namespace {
+QString Iso(const QDateTime& t) { return t.isValid() ? t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate) : QString(); }
+
+QString CsvField(const QString& v) {
+  if (!v.contains(QLatin1Char(';')) && !v.contains(QLatin1Char('"')) && !v.contains(QLatin1Char('\n'))) return v;
+  QString q = v;
+  q.replace(QLatin1String("\""), QLatin1String("\"\""));
+  return QLatin1Char('"') + q + QLatin1Char('"');
+}
+}  // namespace
+
+QJsonObject TMassFlash::ReportJson() const {
+  QJsonArray devices;
+  for (const TMassRow& r : FRows) {
+    devices.append(QJsonObject{{"device", r.Target.Name},
+                               {"plant", r.Target.Plant},
+                               {"field", r.Target.Field},
+                               {"host", r.Target.Host},
+                               {"port", r.Target.Port},
+                               {"ssh", r.Target.Ssh},
+                               {"ssh_port", r.Target.SshPort},
+                               {"user", r.Target.User},
+                               {"serial", r.Serial},
+                               {"ip", r.Ip},
+                               {"firmware_before", r.FwBefore},
+                               {"firmware_after", r.FwAfter},
+                               {"backup_file", r.BackupFile},
+                               {"result", r.Result},
+                               {"message", r.Message},
+                               {"start", Iso(r.Start)},
+                               {"end", Iso(r.End)}});
+  }
+  return QJsonObject{{"run_id", FOptions.RunId},
+                     {"package", QFileInfo(FOptions.Package).absoluteFilePath()},
+                     {"package_version", FPackageVersion},
+                     {"parallel", FOptions.Parallel},
+                     {"stop_on_failure", FOptions.StopOnFailure},
+                     {"backup_dir", FOptions.BackupDir},
+                     {"start", Iso(FStarted)},
+                     {"end", Iso(FEnded)},
+                     {"devices", devices}};
+}
+
+QString TMassFlash::ReportCsv() const {
+  QStringList lines{QStringLiteral(
+      "device;serial;ip;firmware_before;firmware_after;backup_file;result;message;start;end")};
+  for (const TMassRow& r : FRows) {
+    const QStringList f{r.Target.Name, r.Serial, r.Ip.isEmpty() ? r.Target.Host : r.Ip, r.FwBefore, r.FwAfter,
+                        r.BackupFile, r.Result, r.Message, Iso(r.Start), Iso(r.End)};
+    QStringList q;
+    for (const QString& v : f) q << CsvField(v);
+    lines << q.join(QLatin1Char(';'));
+  }
+  return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+bool TMassFlash::WriteReport(const QString& jsonPath, const QString& csvPath, QString& error) const {
+  auto write = [&error](const QString& path, const QByteArray& bytes) {
+    if (path.isEmpty()) return true;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
+      error = QStringLiteral("%1: %2").arg(path, f.errorString());
+      return false;
+    }
+    return true;
+  };
+  return write(jsonPath, QJsonDocument(ReportJson()).toJson()) && write(csvPath, ReportCsv().toUtf8());
+}
+
+// ---- device lists ------------------------------------------------------------------------
+
+QList<TMassTarget> TMassFlash::LoadHostsText(const QString& path, QString& error) {
+  QList<TMassTarget> out;
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    error = QStringLiteral("%1: %2").arg(path, f.errorString());
+    return {};
+  }
+  int n = 0;
+  while (!f.atEnd()) {
+    ++n;
+    const QString line = QString::fromUtf8(f.readLine()).section(QLatin1Char('#'), 0, 0).trimmed();
+    if (line.isEmpty()) continue;
+    TMassTarget t;
+    const QString addr = line.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+    t.Name = line.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty);
+    // "[v6]:port", "host:port", "host", a bare v6 address.
+    if (addr.startsWith(QLatin1Char('['))) {
+      t.Host = addr.mid(1).section(QLatin1Char(']'), 0, 0);
+      const QString rest = addr.section(QLatin1Char(']'), 1);
+      if (rest.startsWith(QLatin1Char(':'))) t.Port = rest.mid(1).toInt();
+    } else if (addr.count(QLatin1Char(':')) == 1) {
+      t.Host = addr.section(QLatin1Char(':'), 0, 0);
+      t.Port = addr.section(QLatin1Char(':'), 1).toInt();
+    } else {
+      t.Host = addr;
+    }
+    if (t.Host.isEmpty() || t.Port <= 0 || t.Port > 65535) {
+      error = QStringLiteral("%1:%2: \"%3\" ist keine Adresse (host[:port] [Name])").arg(path).arg(n).arg(addr);
+      return {};
+    }
+    out << t;
+  }
+  if (out.isEmpty()) error = QStringLiteral("%1: keine Geräte").arg(path);
+  return out;
+}
+
+namespace {
+bool TargetFromJson(const QJsonObject& o, TMassTarget& t) {
+  t.Name = o.value(QLatin1String("device")).toString(o.value(QLatin1String("name")).toString());
+  t.Host = o.value(QLatin1String("host")).toString();
+  t.Port = o.value(QLatin1String("port")).toInt(5040);
+  t.Ssh = o.value(QLatin1String("ssh")).toBool();
+  t.SshPort = o.value(QLatin1String("ssh_port")).toInt(22);
+  t.User = o.value(QLatin1String("user")).toString();
+  t.Password = o.value(QLatin1String("password")).toString();
+  t.Plant = o.value(QLatin1String("plant")).toString();
+  t.Field = o.value(QLatin1String("field")).toString();
+  return !t.Host.isEmpty() && t.Port > 0 && t.Port < 65536 && t.SshPort > 0 && t.SshPort < 65536;
+}
+
+QJsonDocument ReadJson(const QString& path, QString& error) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) {
+    error = QStringLiteral("%1: %2").arg(path, f.errorString());
+    return {};
+  }
+  QJsonParseError pe;
+  const QJsonDocument d = QJsonDocument::fromJson(f.read(64ll * 1024 * 1024), &pe);
+  if (pe.error != QJsonParseError::NoError) error = QStringLiteral("%1: %2 (Offset %3)").arg(path, pe.errorString()).arg(pe.offset);
+  return d;
+}
+}  // namespace
+
+QList<TMassTarget> TMassFlash::LoadHostsJson(const QString& path, QString& error) {
+  const QJsonDocument d = ReadJson(path, error);
+  if (!error.isEmpty()) return {};
+  if (!d.isArray()) {
+    error = QStringLiteral("%1: eine Liste von Geräten erwartet").arg(path);
+    return {};
+  }
+  QList<TMassTarget> out;
+  int i = 0;
+  for (const QJsonValue& v : d.array()) {
+    ++i;
+    TMassTarget t;
+    if (!v.isObject() || !TargetFromJson(v.toObject(), t)) {
+      error = QStringLiteral("%1: Eintrag %2 ohne gültige Adresse").arg(path).arg(i);
+      return {};
+    }
+    out << t;
+  }
+  if (out.isEmpty()) error = QStringLiteral("%1: keine Geräte").arg(path);
+  return out;
+}
+
+QList<TMassTarget> TMassFlash::FailedFromReport(const QString& reportPath, QString& error) {
+  const QJsonDocument d = ReadJson(reportPath, error);
+  if (!error.isEmpty()) return {};
+  if (!d.isObject() || !d.object().value(QLatin1String("devices")).isArray()) {
+    error = QStringLiteral("%1: kein Bericht eines Massen-Updates").arg(reportPath);
+    return {};
+  }
+  QList<TMassTarget> out;
+  for (const QJsonValue& v : d.object().value(QLatin1String("devices")).toArray()) {
+    const QJsonObject o = v.toObject();
+    if (o.value(QLatin1String("result")).toString() == QLatin1String("ok")) continue;
+    TMassTarget t;
+    if (TargetFromJson(o, t)) out << t;
+  }
+  return out;
+}
+
+}  // namespace vanta

@@ -1,0 +1,116 @@
+#pragma once
+// The mass update: many devices, each connected with a client of its own
+// and updated by a TFlashJob of the mass kind, a chosen number at a time.
+// After a device reports success it restarts; the runner waits for it to
+// answer again and compares the firmware it names with the package's. The
+// rows are the report (CSV and JSON); failed rows can be run again.
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace vanta {
+
+class TTCPComUnit;
+class TFlashJob;
+
+struct TMassTarget {
+  QString Name;
+  QString Plant;
+  QString Field;
+  QString Host;
+  int Port = 5040;
+  bool Ssh = false;
+  int SshPort = 22;
+  QString User;
+  QString Password;
+};
+
+enum class TMassState : uint8_t { msWaiting, msConnecting, msBackup, msUpload, msUpdate, msRestart, msVerify, msDone, msFailed, msSkipped };
+QString MassStateText(TMassState s);
+
+struct TMassRow {
+  TMassTarget Target;
+  TMassState State = TMassState::msWaiting;
+  int Percent = 0;
+  QString Serial;
+  QString Ip;
+  QString FwBefore;
+  QString FwAfter;
+  QString BackupFile;
+  QString Result;   // "ok", "failed", "skipped" (empty while waiting or running)
+  QString Message;
+  QDateTime Start;
+  QDateTime End;
+};
+
+struct TMassOptions {
+  QString Package;
+  QString BackupDir;  // empty: no parameter backup
+  QString RunId;
+  QString DataDir;    // local folders of the clients (a sub-folder per device)
+  int Parallel = 1;   // 1 .. 8
+  bool StopOnFailure = false;
+  int ConnectTimeoutMs = 30000;
+  int JobTimeoutMs = 600000;      // upload and update call of one device
+  int ComebackTimeoutMs = 180000; // restart until the device answers again
+  int ComebackPollMs = 1000;
+  bool TrustNewHostKey = false;
+};
+
+class TMassFlash : public QObject {
+  Q_OBJECT
+ public:
+  explicit TMassFlash(QObject* parent = nullptr);
+  ~TMassFlash() override;
+
+  // Checks the package (unpackable, a ".tgz" naming its version) and the
+  // folders, then starts. False with a reason; nothing runs then.
+  bool Start(const TMassOptions& options, const QList<TMassTarget>& targets, QString& error);
+  // No further device starts; running ones finish.
+  void Stop();
+  bool Running() const { return FRunning; }
+  const QList<TMassRow>& Rows() const { return FRows; }
+  const TMassOptions& Options() const { return FOptions; }
+  QString PackageVersion() const { return FPackageVersion; }
+  int Failed() const;
+
+  std::function<void(int row)> OnRow;
+  std::function<void(int row, const QString& line)> OnLog;
+  std::function<void()> OnFinished;
+
+  // The report.
+  QJsonObject ReportJson() const;
+  QString ReportCsv() const;
+  bool WriteReport(const QString& jsonPath, const QString& csvPath, QString& error) const;
+
+  // Device lists: "host[:port] [name]" lines ('#' comments), or a JSON
+  // array of {name, host, port, ssh, ssh_port, user, password, plant, field}.
+  static QList<TMassTarget> LoadHostsText(const QString& path, QString& error);
+  static QList<TMassTarget> LoadHostsJson(const QString& path, QString& error);
+  // The devices of a report that did not end with "ok".
+  static QList<TMassTarget> FailedFromReport(const QString& reportPath, QString& error);
+
+ private:
+  class TDevice;
+  friend class TDevice;
+  void Launch();
+  void DeviceEnded(int row);
+  void Changed(int row) {
+    if (OnRow) OnRow(row);
+  }
+
+  TMassOptions FOptions;
+  QString FPackageVersion;
+  QList<TMassRow> FRows;
+  QList<TDevice*> FActive;
+  int FNext = 0;
+  bool FRunning = false;
+  bool FStopping = false;
+  QDateTime FStarted, FEnded;
+};
+
+}  // namespace vanta

@@ -1,0 +1,131 @@
+// The firmware window against the simulator (change log, backup, closing
+// message) and the mass-update window over two devices, one of them failing.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QSpinBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+#include "FlashPackages.h"
+#include "FormFlash.h"
+#include "FormMassFlash.h"
+#include "SimProcess.h"
+#include "TestSupport.h"
+#include "WindowSupport.h"
+
+using namespace vanta;
+using vanta::test::OpenBox;
+using vanta::test::SpinUntil;
+using vanta::test::TSimProcess;
+
+namespace {
+
+void Shot(QWidget& w, const QString& name) {
+  if (const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR"); !dir.isEmpty()) w.grab().save(QDir(dir).filePath(name));
+}
+
+struct TFlashWindow {
+  TSimProcess Sim;
+  QTemporaryDir Data;
+  QStringList Log;
+  TFormFlash W;
+  int Closed = -1;
+  QString ChangelogText;
+  bool Start(bool backup, const QString& saveAs, bool acceptChangelog) {
+    if (!Sim.Start({QStringLiteral("--reboot-ms"), QStringLiteral("300")})) return false;
+    W.FFN = vanta::test::GoodPackage(QDir(Data.path()));
+    W.FAskBackup = [backup](const QString&, std::function<void(bool)> answer) { answer(backup); };
+    W.FAskSaveFile = [saveAs](const QString&) { return saveAs; };
+    W.FShowChangelog = [this, acceptChangelog](TFrmChangelog& dlg, std::function<void(bool)> answer) {
+      dlg.show();
+      ChangelogText = dlg.mmoChangelog->toPlainText();
+      Shot(dlg, QStringLiteral("flash-changelog.png"));
+      answer(acceptChangelog);
+    };
+    W.FFlashClose = [this](QObject*, int result) { Closed = result; };
+    W.resize(720, 420);
+    W.show();
+    return vanta::test::ConnectToSim(W, Data.path(), Log, Sim.Port);
+  }
+  int FwUpdateCalls() const {
+    QFile f(Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/logd.log"));
+    return f.open(QIODevice::ReadOnly) ? int(f.readAll().count("fwUpdate ~/")) : -1;
+  }
+};
+
+TEST(FlashWindow, UpdatesWithBackupAndChangeLogAndEndsWithItsMessage) {
+  TFlashWindow t;
+  const QString saveAs = t.Data.filePath(QStringLiteral("backups/para.xml"));
+  ASSERT_TRUE(t.Start(true, saveAs, true));
+  QMessageBox* box = nullptr;
+  ASSERT_TRUE(SpinUntil([&] { return (box = OpenBox()) != nullptr; }, 20000)) << t.Log.join('\n').toStdString();
+  EXPECT_EQ(box->text(), QStringLiteral("Update abgeschlossen!"));
+  EXPECT_TRUE(t.ChangelogText.contains(QLatin1String("Neu in 2.11.0")));
+  EXPECT_TRUE(QFile::exists(saveAs));
+  EXPECT_TRUE(t.W.mmoLog->toPlainText().contains(QLatin1String("Flash Succ: True")));
+  Shot(t.W, QStringLiteral("flash-done.png"));
+  box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->accept();
+  ASSERT_TRUE(SpinUntil([&] { return t.Closed >= 0; }, 5000));
+  EXPECT_EQ(t.Closed, 1);
+  EXPECT_EQ(t.FwUpdateCalls(), 1);
+  // A late second answer to the backup question starts nothing again.
+  t.W.Job()->BackupDialogResult(false);
+  SpinUntil([] { return false; }, 300);
+  EXPECT_EQ(t.FwUpdateCalls(), 1);
+}
+
+TEST(FlashWindow, ACancelledSaveStillUpdatesAndACancelledChangeLogDoesNot) {
+  TFlashWindow t;
+  ASSERT_TRUE(t.Start(true, QString(), false));
+  QMessageBox* box = nullptr;
+  ASSERT_TRUE(SpinUntil([&] { return (box = OpenBox()) != nullptr; }, 20000)) << t.Log.join('\n').toStdString();
+  EXPECT_EQ(box->text(), QStringLiteral("ACHTUNG: Das Update war nicht erfolgreich!"));
+  EXPECT_TRUE(t.W.Job()->BackupFile.isEmpty());
+  EXPECT_TRUE(QFile::exists(t.Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/ccci/scratchpad/fw.tgz"))) << "uploaded before the change log";
+  EXPECT_EQ(t.FwUpdateCalls(), 0);
+  box->accept();
+}
+
+TEST(MassFlashWindow, RunsTheTickedDevicesAndWritesTheReport) {
+  TSimProcess good, bad;
+  ASSERT_TRUE(good.Start({QStringLiteral("--reboot-ms"), QStringLiteral("300"), QStringLiteral("--serial-number"), QStringLiteral("501")}));
+  ASSERT_TRUE(bad.Start({QStringLiteral("--fw-fail"), QStringLiteral("5"), QStringLiteral("--serial-number"), QStringLiteral("502")}));
+  QTemporaryDir d;
+  QList<TMassTarget> devices;
+  for (auto [name, port] : {std::pair{"Nord", good.Port}, std::pair{"Sued", bad.Port}, std::pair{"Reserve", quint16(1)}}) {
+    TMassTarget t;
+    t.Name = QString::fromLatin1(name);
+    t.Plant = QStringLiteral("Umspannwerk");
+    t.Field = QStringLiteral("Feld 1");
+    t.Host = QStringLiteral("127.0.0.1");
+    t.Port = port;
+    devices << t;
+  }
+  TFormMassFlash w(devices, d.path());
+  w.Select({0, 1});
+  EXPECT_EQ(w.Selected().size(), 2);
+  w.edPackage->setText(vanta::test::GoodPackage(QDir(d.path())));
+  w.edBackupDir->setText(d.filePath(QStringLiteral("bk")));
+  w.edRunId->setText(QStringLiteral("T1"));
+  w.spParallel->setValue(2);
+  w.show();
+  QString e;
+  ASSERT_TRUE(w.StartRun(e)) << e.toStdString();
+  ASSERT_TRUE(SpinUntil([&] { return !w.Run().Running(); }, 30000));
+  ASSERT_EQ(w.tblRows->rowCount(), 2);
+  EXPECT_EQ(w.tblRows->item(0, 1)->text(), QStringLiteral("Fertig"));
+  EXPECT_EQ(w.tblRows->item(0, 5)->text(), QStringLiteral("2.11.0"));
+  EXPECT_EQ(w.tblRows->item(1, 1)->text(), QStringLiteral("Fehlgeschlagen"));
+  EXPECT_TRUE(w.tblRows->item(1, 6)->text().contains(QLatin1String("does not fit this device")));
+  EXPECT_TRUE(QFile::exists(w.ReportPath()));
+  EXPECT_TRUE(w.btnRetry->isEnabled());
+  Shot(w, QStringLiteral("flash-mass.png"));
+}
+
+}  // namespace

@@ -1,0 +1,205 @@
+// vanta-cli flash against simulated devices: one device over TCP and SSH,
+// the failure paths, and the mass update with its report.
+#include <QJsonArray>
+#include <QRegularExpression>
+#include <QTcpServer>
+
+#include "CliSupport.h"
+#include "FlashPackages.h"
+
+namespace vanta::test::cli {
+namespace {
+
+QStringList FlashArgs(const QString& pkg, const QStringList& more = {}) {
+  return QStringList{QStringLiteral("--json"), QStringLiteral("flash"), pkg} + more;
+}
+
+class CliFlashTest : public CliTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--reboot-ms"), QStringLiteral("300")}; }
+  QString Scratch(const QString& name) const { return Device(QStringLiteral("ccci/scratchpad/") + name); }
+  QString DeviceLog() const { return QString::fromUtf8(ReadAll(Device(QStringLiteral("logd.log")))); }
+  QTemporaryDir Pkgs;
+};
+
+TEST_F(CliFlashTest, UpdatesBacksUpAndComesBackWithThePackagesVersion) {
+  const QString pkg = GoodPackage(QDir(Pkgs.path()));
+  const QString backup = Pkgs.filePath(QStringLiteral("saved/para.xml"));
+  const TRun r = Cli(FlashArgs(pkg, {QStringLiteral("--backup"), backup}), 60000);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 0) << r.Out.toStdString();
+  EXPECT_EQ(o["result"].toString(), QStringLiteral("ok"));
+  EXPECT_EQ(o["firmware_before"].toString(), QStringLiteral("2.10.0"));
+  EXPECT_EQ(o["firmware_after"].toString(), QStringLiteral("2.11.0"));
+  EXPECT_EQ(o["package_version"].toString(), QStringLiteral("2.11.0"));
+  EXPECT_EQ(o["backup_file"].toString(), backup);
+  EXPECT_TRUE(ReadAll(backup).contains("<")) << "the backup is the device's parameter set";
+  // Upload in archive order, the change log stays here.
+  QStringList sent;
+  for (const QJsonValue& v : o["log"].toArray())
+    if (v.toString().startsWith(QLatin1String("SendTo="))) sent << QFileInfo(v.toString().mid(7)).fileName();
+  EXPECT_EQ(sent, (QStringList{QStringLiteral("fw.tgz"), QStringLiteral("extra.bin")}));
+  EXPECT_TRUE(QFile::exists(Scratch(QStringLiteral("extra.bin"))));
+  EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("readme.txt"))));
+  EXPECT_TRUE(DeviceLog().contains(QLatin1String("fwUpdate ~/fw.tgz: No Error -> 2.11.0")));
+  EXPECT_TRUE(DeviceLog().contains(QLatin1String("device restarted, firmware 2.11.0")));
+}
+
+TEST_F(CliFlashTest, APackageWithoutFirmwareOrWithHostileNamesUploadsNothing) {
+  const QString txt = WritePackage(Pkgs.filePath(QStringLiteral("t.zip")), {{"readme.txt", "nur Text"}});
+  const QString evil =
+      WritePackage(Pkgs.filePath(QStringLiteral("e.zip")), {{"fw.tgz", FirmwareTgz("2.11.0")}, {"../../evil.bin", "x"}});
+  for (const QString& pkg : {txt, evil}) {
+    const TRun r = Cli(FlashArgs(pkg, {QStringLiteral("--no-backup")}));
+    QJsonObject o;
+    ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+    EXPECT_EQ(r.Exit, 3);
+    EXPECT_EQ(o["message"].toString(), QStringLiteral("Die Updatedatei scheint ungültig zu sein!"));
+  }
+  EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("fw.tgz"))));
+  EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("readme.txt"))));
+  EXPECT_FALSE(QFile::exists(QDir(Data.path()).filePath(QStringLiteral("evil.bin"))));
+  EXPECT_FALSE(DeviceLog().contains(QLatin1String("fwUpdate")));
+}
+
+TEST_F(CliFlashTest, ACorruptFirmwareArchiveIsRefusedByTheDevice) {
+  const QString pkg = WritePackage(Pkgs.filePath(QStringLiteral("c.zip")), {{"fw.tgz", "not gzip at all"}});
+  const TRun r = Cli(FlashArgs(pkg, {QStringLiteral("--no-backup")}));
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_EQ(o["result"].toString(), QStringLiteral("failed"));
+  EXPECT_TRUE(o["message"].toString().startsWith(QLatin1String("ACHTUNG: Das Update war nicht erfolgreich!")));
+  EXPECT_TRUE(o["message"].toString().contains(QLatin1String("Update package is invalid")));
+}
+
+class CliFlashFaultTest : public CliFlashTest, public ::testing::WithParamInterface<std::pair<const char*, const char*>> {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--reboot-ms"), QStringLiteral("300"), QString::fromLatin1(GetParam().first)}; }
+};
+
+TEST_P(CliFlashFaultTest, EndsWithItsMessage) {
+  const TRun r = Cli(FlashArgs(GoodPackage(QDir(Pkgs.path())), {QStringLiteral("--no-backup")}), 60000);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_NE(r.Exit, 0);
+  EXPECT_TRUE(o["message"].toString().contains(QString::fromUtf8(GetParam().second))) << o["message"].toString().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, CliFlashFaultTest,
+    ::testing::Values(std::pair{"--fault=nak-scratchpad", "Fehler beim Hochladen der Firmware"},
+                      std::pair{"--fault=scratchpad-quota=2000", "Fehler beim Hochladen der Firmware"},
+                      std::pair{"--fw-fail=4", "Not enough space for the update"},
+                      std::pair{"--fault=fw-keep-version", "Firmware 2.10.0 statt 2.11.0"}),
+    [](const auto& info) {
+      QString n = QString::fromLatin1(info.param.first).mid(2);
+      n.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")), QStringLiteral("_"));
+      return n.toStdString();
+    });
+
+class CliFlashSshTest : public CliFlashTest {
+ protected:
+  QStringList SimArgs() override {
+    return {QStringLiteral("--ssh-port"), QStringLiteral("0"), QStringLiteral("--reboot-ms"), QStringLiteral("300")};
+  }
+  QStringList Ssh(const QString& user) const {
+    return {QStringLiteral("--ssh"), QStringLiteral("--ssh-port"), QString::number(Sim.SshPort), QStringLiteral("--ccci-port"),
+            QString::number(Sim.Port), QStringLiteral("--user"), user, QStringLiteral("--password"), user,
+            QStringLiteral("--trust-new-host-key")};
+  }
+};
+
+TEST_F(CliFlashSshTest, TheDevicesNoErrorTextDecidesOverSsh) {
+  const QString pkg = GoodPackage(QDir(Pkgs.path()));
+  const TRun r = Cli(Ssh(QStringLiteral("operator")) + FlashArgs(pkg, {QStringLiteral("--no-backup")}), 60000);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(o["result"].toString(), QStringLiteral("ok")) << o["message"].toString().toStdString();
+  EXPECT_EQ(o["firmware_after"].toString(), QStringLiteral("2.11.0"));
+}
+
+TEST_F(CliFlashSshTest, AUserWithoutThePrintRightIsStoppedBeforeTheUpload) {
+  const TRun r = Cli(Ssh(QStringLiteral("guest")) + FlashArgs(GoodPackage(QDir(Pkgs.path())), {QStringLiteral("--no-backup")}));
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_EQ(o["result"].toString(), QStringLiteral("failed"));
+  EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("fw.tgz"))));
+}
+
+// Three devices, the second refuses the update, one address answers nothing.
+TEST(CliMassFlash, ReportsEveryDeviceAndRetriesTheFailedOnes) {
+  TSimProcess good1, bad, good2;
+  ASSERT_TRUE(good1.Start({QStringLiteral("--serial-number"), QStringLiteral("1001"), QStringLiteral("--reboot-ms"), QStringLiteral("300")}));
+  ASSERT_TRUE(bad.Start({QStringLiteral("--serial-number"), QStringLiteral("1002"), QStringLiteral("--fw-fail"), QStringLiteral("3")}));
+  ASSERT_TRUE(good2.Start({QStringLiteral("--serial-number"), QStringLiteral("1003"), QStringLiteral("--reboot-ms"), QStringLiteral("300")}));
+  QTemporaryDir d;
+  QTcpServer closed;  // a port nobody answers on once it is closed again
+  ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+  const quint16 deadPort = closed.serverPort();
+  closed.close();
+  WriteAll(d.filePath(QStringLiteral("hosts.txt")), QStringLiteral("127.0.0.1:%1 Nord\n127.0.0.1:%2 Mitte\n127.0.0.1:%3 Sued\n127.0.0.1:%4 Weg\n")
+                                                       .arg(good1.Port).arg(bad.Port).arg(good2.Port).arg(deadPort).toUtf8());
+  const QString pkg = GoodPackage(QDir(d.path()));
+  const QString report = d.filePath(QStringLiteral("out/report.json"));
+  const QStringList common{QStringLiteral("--data-dir"), d.filePath(QStringLiteral("data")), QStringLiteral("--timeout"), QStringLiteral("5"),
+                           QStringLiteral("--json"), QStringLiteral("flash"), pkg, QStringLiteral("--backup-dir"), d.filePath(QStringLiteral("bk")),
+                           QStringLiteral("--run-id"), QStringLiteral("R7"), QStringLiteral("--parallel"), QStringLiteral("2"),
+                           QStringLiteral("--report"), report};
+  const TRun r = RunCli(common + QStringList{QStringLiteral("--hosts"), d.filePath(QStringLiteral("hosts.txt"))}, 90000);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 3);
+  const QJsonArray rows = o["devices"].toArray();
+  ASSERT_EQ(rows.size(), 4);
+  auto row = [&](int i) { return rows[i].toObject(); };
+  EXPECT_EQ(row(0)["result"].toString(), QStringLiteral("ok"));
+  EXPECT_EQ(row(0)["firmware_after"].toString(), QStringLiteral("2.11.0"));
+  EXPECT_EQ(row(0)["serial"].toString(), QStringLiteral("1001"));
+  EXPECT_EQ(QFileInfo(row(0)["backup_file"].toString()).fileName(), QStringLiteral("1001_127.0.0.1_R7_Vanta Sim.xml"));
+  EXPECT_TRUE(QFile::exists(row(0)["backup_file"].toString()));
+  EXPECT_EQ(row(1)["result"].toString(), QStringLiteral("failed"));
+  EXPECT_TRUE(row(1)["message"].toString().startsWith(QLatin1String("Update fehlgeschlagen"))) << row(1)["message"].toString().toStdString();
+  EXPECT_EQ(row(1)["firmware_before"].toString(), QStringLiteral("2.10.0"));
+  EXPECT_EQ(row(2)["result"].toString(), QStringLiteral("ok"));
+  EXPECT_EQ(row(3)["result"].toString(), QStringLiteral("failed"));
+  EXPECT_TRUE(row(3)["message"].toString().startsWith(QLatin1String("Keine Verbindung")));
+  // The same rows on disk, and the CSV beside them.
+  EXPECT_EQ(QJsonDocument::fromJson(ReadAll(report)).object()["devices"].toArray(), rows);
+  const QStringList csv = QString::fromUtf8(ReadAll(d.filePath(QStringLiteral("out/report.csv")))).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  ASSERT_EQ(csv.size(), 5);
+  EXPECT_TRUE(csv[2].startsWith(QLatin1String("Mitte;1002;127.0.0.1;2.10.0;;"))) << csv[2].toStdString();
+
+  // Only the two failed devices run again.
+  const TRun again = RunCli(common + QStringList{QStringLiteral("--retry-from"), report}, 90000);
+  ASSERT_TRUE(OneDocument(again, o)) << again.Err.toStdString();
+  const QJsonArray second = o["devices"].toArray();
+  ASSERT_EQ(second.size(), 2);
+  EXPECT_EQ(second[0].toObject()["device"].toString(), QStringLiteral("Mitte"));
+  EXPECT_EQ(second[1].toObject()["device"].toString(), QStringLiteral("Weg"));
+}
+
+TEST(CliMassFlash, StopOnFailureLeavesTheRestUntouched) {
+  TSimProcess bad, good;
+  ASSERT_TRUE(bad.Start({QStringLiteral("--fault"), QStringLiteral("nak-scratchpad")}));
+  ASSERT_TRUE(good.Start());
+  QTemporaryDir d;
+  WriteAll(d.filePath(QStringLiteral("h.txt")), QStringLiteral("127.0.0.1:%1\n127.0.0.1:%2\n").arg(bad.Port).arg(good.Port).toUtf8());
+  const TRun r = RunCli({QStringLiteral("--data-dir"), d.filePath(QStringLiteral("data")), QStringLiteral("--json"), QStringLiteral("flash"),
+                         GoodPackage(QDir(d.path())), QStringLiteral("--hosts"), d.filePath(QStringLiteral("h.txt")), QStringLiteral("--no-backup"),
+                         QStringLiteral("--run-id"), QStringLiteral("S"), QStringLiteral("--stop-on-failure"), QStringLiteral("--report"),
+                         d.filePath(QStringLiteral("r.json"))},
+                        60000);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  const QJsonArray rows = o["devices"].toArray();
+  ASSERT_EQ(rows.size(), 2);
+  EXPECT_EQ(rows[0].toObject()["message"].toString(), QStringLiteral("Fehler beim Hochladen der Firmware"));
+  EXPECT_EQ(rows[1].toObject()["result"].toString(), QStringLiteral("skipped"));
+  EXPECT_FALSE(QFile::exists(good.Root() + QStringLiteral("/mnt/flashdrive0/data/ccci/scratchpad/fw.tgz")));
+}
+
+}  // namespace
+}  // namespace vanta::test::cli
