@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QTemporaryDir>
 #include <unistd.h>
 
 #include "CliSession.h"
@@ -26,7 +27,7 @@ int ComebackSec(const TCliArgs& a) {
 
 // After a successful update call the device restarts: connect again until
 // it answers and say which firmware it names now.
-QString WaitForComeback(const TCliOptions& o, TCliOutput& out, int seconds) {
+QString WaitForComeback(const TCliOptions& o, TCliOutput& out, int seconds, const QString& want, int graceSec) {
   QElapsedTimer t;
   t.start();
   TCliOptions quiet = o;
@@ -36,28 +37,46 @@ QString WaitForComeback(const TCliOptions& o, TCliOutput& out, int seconds) {
   // The device first has to go away: an answer within its last moments
   // would still name the old firmware.
   Spin([] { return false; }, 1000);
+  QString last;
   while (t.elapsed() < qint64(seconds) * 1000) {
     TCliOutput sink(true);
     TCliSession s(quiet, sink);
     QString error;
     if (s.Open(error)) {
-      const QString fw = FwText(s.Unit().FRev);
+      last = FwText(s.Unit().FRev);
       s.Close();
-      return fw;
+      // Still the old firmware: it may be installing yet.
+      if (want.isEmpty() || last == want || t.elapsed() >= qint64(graceSec) * 1000) return last;
+    } else {
+      s.Close();
     }
-    s.Close();
     Spin([] { return false; }, 1000);
   }
-  out.Note(QStringLiteral("Gerät meldet sich nach %1 s nicht zurück").arg(seconds));
-  return {};
+  if (last.isEmpty()) out.Note(QStringLiteral("Gerät meldet sich nach %1 s nicht zurück").arg(seconds));
+  return last;
 }
 
 int RunOne(TCliSession& s, const TCliArgs& a) {
   TComUnit& u = s.Unit();
   TCliOutput& out = s.Out();
   const QString pkg = a.Args.value(0);
-  QString why;
-  const QString want = PackageVersion(pkg, &why);
+  // Success is judged by the version the device names afterwards: a usable
+  // package that names none cannot be judged and is not sent. An unusable
+  // one goes on to the job, which refuses it with its own message.
+  QString why, want;
+  {
+    QTemporaryDir probe;
+    const TFlashPackage p = UnpackFlashPackage(pkg, probe.path());
+    if (p.Error.isEmpty() && !p.UpdFN.isEmpty()) {
+      want = FirmwareVersionOf(p.UpdPath, &why);
+      if (want.isEmpty()) {
+        out.Error(why.startsWith(QLatin1String("no version"))
+                      ? QStringLiteral("Das Updatepaket nennt keine Firmwareversion (%1)").arg(why)
+                      : QStringLiteral("Das Firmwarearchiv %1 im Updatepaket ist nicht lesbar (%2)").arg(p.UpdFN, why));
+        return ecUsage;
+      }
+    }
+  }
   const QString before = FwText(u.FRev);
   out.Line(QStringLiteral("Gerät %1 (Seriennummer %2), Firmware %3").arg(u.FDevice).arg(u.FSN).arg(before));
   if (!want.isEmpty()) out.Line(QStringLiteral("Paket %1, Firmware %2").arg(QFileInfo(pkg).fileName(), want));
@@ -65,6 +84,7 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
   TFlashJob job(u);
   job.FKind = TFlashKind::KndFirmware;
   job.FFN = QFileInfo(pkg).absoluteFilePath();
+  if (a.Has(QStringLiteral("step-timeout"))) job.FStepTimeoutMs = a.Value(QStringLiteral("step-timeout")).toInt() * 1000;
   const bool noBackup = a.Has(QStringLiteral("no-backup"));
   job.AskBackup = [&](const QString& q, std::function<void(bool)> answer) {
     out.Line(QStringLiteral("%1 -> %2").arg(q, noBackup ? QStringLiteral("Nein") : QStringLiteral("Ja")));
@@ -109,11 +129,11 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
     if (!name.isEmpty()) out.Line(QStringLiteral("Hochladen %1/%2: %3").arg(done + 1).arg(total).arg(name));
   };
   bool closed = false;
-  job.FFlashClose = [&closed](QObject*, int) { closed = true; };
+  job.OnEnded = [&closed] { closed = true; };
   u.FThreadExceptCallBack = [&job](QObject*) { job.ThreadExceptCallBack(); };
   job.ConnEst(true);
   const qint64 limit = qMax<qint64>(qint64(s.Options().TimeoutSec) * 1000, 1800000);
-  Spin([&] { return closed || (job.Outcome != TFlashJob::TOutcome::None && job.FKind != TFlashKind::KndFirmware); }, limit);
+  Spin([&] { return closed; }, limit);
   u.FThreadExceptCallBack = nullptr;
   QJsonObject& r = out.Result();
   r.insert(QStringLiteral("package"), job.FFN);
@@ -131,7 +151,8 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
   }
   if (!job.BackupFile.isEmpty()) out.Line(QStringLiteral("Parametersicherung: %1").arg(job.BackupFile));
   out.Line(QStringLiteral("Gerät startet neu ..."));
-  const QString after = WaitForComeback(s.Options(), out, ComebackSec(a));
+  const int grace = a.Has(QStringLiteral("comeback-grace")) ? a.Value(QStringLiteral("comeback-grace")).toInt() : 30;
+  const QString after = WaitForComeback(s.Options(), out, ComebackSec(a), want, grace);
   r.insert(QStringLiteral("firmware_after"), after);
   out.Line(QStringLiteral("Firmware nach dem Update: %1").arg(after.isEmpty() ? QStringLiteral("-") : after));
   QString message = SFWUpdateSuccess;
@@ -139,8 +160,6 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
   if (after.isEmpty()) {
     message = QStringLiteral("Gerät nach dem Neustart nicht erreichbar");
     rc = ecNoConnection;
-  } else if (want.isEmpty()) {
-    out.Note(QStringLiteral("Das Paket nennt keine Version (%1): nicht geprüft").arg(why));
   } else if (after != want) {
     message = QStringLiteral("Gerät meldet nach dem Update Firmware %1 statt %2").arg(after, want);
     rc = ecRefused;
@@ -171,10 +190,9 @@ int RunMass(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
       t.Ssh = o.Ssh;
       t.SshPort = o.SshPort;
     }
-    if (t.User.isEmpty()) {
-      t.User = o.User;
-      t.Password = o.Password;
-    }
+    // Reports keep no passwords: the command line's login fills them in.
+    if (t.User.isEmpty()) t.User = o.User;
+    if (t.Password.isEmpty() && (o.User.isEmpty() || t.User == o.User)) t.Password = o.Password;
   }
   TMassOptions mo;
   mo.Package = QFileInfo(a.Args.value(0)).absoluteFilePath();
@@ -184,7 +202,9 @@ int RunMass(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   mo.StopOnFailure = a.Has(QStringLiteral("stop-on-failure"));
   mo.ComebackTimeoutMs = ComebackSec(a) * 1000;
   mo.ConnectTimeoutMs = o.TimeoutSec * 1000;
+  if (a.Has(QStringLiteral("step-timeout"))) mo.StepTimeoutMs = a.Value(QStringLiteral("step-timeout")).toInt() * 1000;
   mo.TrustNewHostKey = o.TrustNewHostKey;
+  if (a.Has(QStringLiteral("comeback-grace"))) mo.ComebackGraceMs = a.Value(QStringLiteral("comeback-grace")).toInt() * 1000;
   QString data = o.DataDir.isEmpty() ? QDir::temp().filePath(QStringLiteral("vanta-mass-%1").arg(QCoreApplication::applicationPid())) : o.DataDir;
   mo.DataDir = data;
   TMassFlash run;
@@ -236,10 +256,10 @@ TCliCommand FlashCommand() {
   auto opt = [](const char* n, bool v) { return TOptionSpec{{QLatin1String(n)}, v}; };
   TCliCommand c{
       QStringLiteral("flash"),
-      QStringLiteral("flash PKG [--backup FILE | --no-backup] [--changelog show|accept] [--comeback-timeout S] | flash PKG "
+      QStringLiteral("flash PKG [--backup FILE | --no-backup] [--changelog show|accept] [--comeback-timeout S] [--comeback-grace S] [--step-timeout S] | flash PKG "
                      "--hosts FILE|--hosts-json FILE|--retry-from REPORT --backup-dir DIR|--no-backup --run-id ID [--parallel N] "
                      "[--stop-on-failure] --report OUT.json [--csv OUT.csv]"),
-      {opt("backup", true), opt("no-backup", false), opt("changelog", true), opt("comeback-timeout", true), opt("hosts", true),
+      {opt("backup", true), opt("no-backup", false), opt("changelog", true), opt("comeback-timeout", true), opt("step-timeout", true), opt("comeback-grace", true), opt("hosts", true),
        opt("hosts-json", true), opt("retry-from", true), opt("backup-dir", true), opt("run-id", true), opt("parallel", true),
        opt("stop-on-failure", false), opt("report", true), opt("csv", true)},
       [](const TCliArgs& a) {
@@ -254,6 +274,8 @@ TCliCommand FlashCommand() {
         bool ok = true;
         if (a.Has(QStringLiteral("comeback-timeout")) && (a.Value(QStringLiteral("comeback-timeout")).toInt(&ok) < 1 || !ok))
           return TArgProblem::Usage(QStringLiteral("--comeback-timeout needs seconds, at least 1"));
+        if (a.Has(QStringLiteral("step-timeout")) && (a.Value(QStringLiteral("step-timeout")).toInt(&ok) < 1 || !ok))
+          return TArgProblem::Usage(QStringLiteral("--step-timeout needs seconds, at least 1"));
         if (!IsMass(a)) return TArgProblem::None();
         if (int(a.Has(QStringLiteral("hosts"))) + int(a.Has(QStringLiteral("hosts-json"))) + int(a.Has(QStringLiteral("retry-from"))) > 1)
           return TArgProblem::Usage(QStringLiteral("--hosts, --hosts-json and --retry-from exclude each other"));

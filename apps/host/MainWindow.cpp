@@ -316,7 +316,9 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
     flash->FFN = pkg;
     // The update ends with its message; the window goes with it.
     flash->FFlashClose = [this, flash, name = d.Geraet](QObject*, int result) {
-      AddLog(QStringLiteral("Firmware-Update für %1 beendet (%2)").arg(name, result ? QStringLiteral("abgeschlossen") : QStringLiteral("abgebrochen")));
+      const bool ok = flash->Job() && flash->Job()->Outcome == TFlashJob::TOutcome::Success;
+      AddLog(QStringLiteral("Firmware-Update für %1 beendet: %2").arg(name, ok ? SFWUpdateSuccess : flash->Job() ? flash->Job()->ResultText : QString()));
+      (void)result;
       QTimer::singleShot(0, flash, &QWidget::close);
     };
     w = flash;
@@ -421,6 +423,7 @@ QWidget* TMainWindow::OpenMassFlash(const QList<int>& selected) {
     targets << t;  // serial devices keep their place but cannot be ticked usefully: no address
   }
   auto* w = new TFormMassFlash(targets, FStore.Settings.DataFolder);
+  w->Tuning.IniFolder = FStore.Settings.IniFolder;  // the host keys the device windows trusted
   w->setAttribute(Qt::WA_DeleteOnClose);
   w->Select(selected);
   if (!PackageFile.isEmpty()) w->edPackage->setText(PackageFile);

@@ -389,14 +389,14 @@ int LUtiFwUpdate(lua_State* L) {
   } else if (f.size() == 0) {
     code = 2;
   } else {
-    std::vector<TTarEntry> entries;
+    QByteArray text;
+    bool found = false;
     int a = 0, b = 0, c = 0;
-    if (TarGzUnpack(f.readAll(), entries).isEmpty()) {
-      for (const TTarEntry& e : entries)
-        if (e.Name == QLatin1String("version") && TVantaFW::ParseVersionText(QString::fromLatin1(e.Data).trimmed(), a, b, c))
-          version = QStringLiteral("%1.%2.%3").arg(a).arg(b).arg(c);
-    }
-    if (version.isEmpty()) code = 3;
+    if (TarGzReadEntry(local, QStringLiteral("version"), text, found, 64).isEmpty() && found &&
+        TVantaFW::ParseVersionText(QString::fromLatin1(text).trimmed(), a, b, c))
+      version = QStringLiteral("%1.%2.%3").arg(a).arg(b).arg(c);
+    // The installer reads the archive to its end before it touches anything.
+    if (version.isEmpty() || !TarGzVerify(local).isEmpty()) code = 3;
   }
   if (code == 0 && d.Config.FwFailCode > 0) code = d.Config.FwFailCode;
   d.Log(QStringLiteral("fwUpdate %1: %2%3")

@@ -1,5 +1,6 @@
 #include "Tar.h"
 
+#include <QFile>
 #include <QStringList>
 #include "ArchiveHandles.h"
 
@@ -92,6 +93,61 @@ QString TarGzUnpack(const QByteArray& archiveBytes, std::vector<TTarEntry>& out,
   }
   out = std::move(result);
   return {};
+}
+
+namespace {
+QString OpenTarGzFile(const QString& path, TReadHandle& a) {
+  a.reset(archive_read_new());
+  archive_read_support_filter_gzip(a.get());
+  archive_read_support_format_tar(a.get());
+  const QByteArray local = QFile::encodeName(path);
+  if (archive_read_open_filename(a.get(), local.constData(), 1 << 16) != ARCHIVE_OK) return ArchiveError(a.get(), "tar open");
+  return {};
+}
+}  // namespace
+
+QString TarGzReadEntry(const QString& path, const QString& name, QByteArray& out, bool& found, qsizetype maxSize) {
+  found = false;
+  out.clear();
+  TReadHandle a;
+  if (const QString e = OpenTarGzFile(path, a); !e.isEmpty()) return e;
+  archive_entry* entry = nullptr;
+  for (;;) {
+    const int rc = archive_read_next_header(a.get(), &entry);
+    if (rc == ARCHIVE_EOF) return {};
+    if (rc != ARCHIVE_OK && rc != ARCHIVE_WARN) return ArchiveError(a.get(), "tar read");
+    const char* raw = archive_entry_pathname(entry);
+    QString n = raw ? QString::fromUtf8(raw) : QString();
+    if (n.startsWith(QLatin1String("./"))) n.remove(0, 2);
+    if (n != name || archive_entry_filetype(entry) != AE_IFREG) {
+      if (archive_read_data_skip(a.get()) != ARCHIVE_OK) return ArchiveError(a.get(), "tar data");
+      continue;
+    }
+    QByteArray data(maxSize, '\0');
+    qsizetype got = 0;
+    while (got < maxSize) {
+      const la_ssize_t r = archive_read_data(a.get(), data.data() + got, size_t(maxSize - got));
+      if (r < 0) return ArchiveError(a.get(), "tar data");
+      if (r == 0) break;
+      got += r;
+    }
+    data.truncate(got);
+    out = data;
+    found = true;
+    return {};
+  }
+}
+
+QString TarGzVerify(const QString& path) {
+  TReadHandle a;
+  if (const QString e = OpenTarGzFile(path, a); !e.isEmpty()) return e;
+  archive_entry* entry = nullptr;
+  for (;;) {
+    const int rc = archive_read_next_header(a.get(), &entry);
+    if (rc == ARCHIVE_EOF) return {};
+    if (rc != ARCHIVE_OK && rc != ARCHIVE_WARN) return ArchiveError(a.get(), "tar read");
+    if (archive_read_data_skip(a.get()) != ARCHIVE_OK) return ArchiveError(a.get(), "tar data");
+  }
 }
 
 }  // namespace vanta

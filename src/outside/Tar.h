@@ -23,6 +23,13 @@ QString TarGzPack(const std::vector<TTarEntry>& entries, QByteArray& out);
 // error and `out` stays untouched.
 QString TarGzUnpack(const QByteArray& archive, std::vector<TTarEntry>& out, QStringList* skipped = nullptr,
                     qsizetype maxEntrySize = CMaxTarEntrySize);
+// Reads one entry of a tar+gzip file by name ("name" or "./name") without
+// holding the rest: the other entries are skipped as they stream past. At
+// most `maxSize` bytes of it; `found` false when there is no such entry.
+QString TarGzReadEntry(const QString& path, const QString& name, QByteArray& out, bool& found, qsizetype maxSize = 4096);
+// Walks every entry of a tar+gzip file to its end without keeping any:
+// empty when the whole archive reads cleanly.
+QString TarGzVerify(const QString& path);
 // True for a name that may be written into a target folder as it is.
 bool IsSafeEntryName(const QString& name);
 

@@ -57,9 +57,13 @@ QString ZipExtract(const QString& zipPath, const QString& folder, std::vector<TZ
     base.replace(QLatin1Char('\\'), QLatin1Char('/'));
     base = base.section(QLatin1Char('/'), -1);
     if (!IsSafeEntryName(base)) return fail(QStringLiteral("zip: refused entry name \"%1\"").arg(name));
-    for (const TZipFile& f : files)
-      if (f.Name.compare(base, Qt::CaseInsensitive) == 0)
-        return fail(QStringLiteral("zip: two entries named \"%1\"").arg(base));
+    // Two entries landing on one file: the later one replaces the earlier.
+    for (size_t i = 0; i < files.size(); ++i)
+      if (files[i].Name.compare(base, Qt::CaseInsensitive) == 0) {
+        QFile::remove(files[i].Path);
+        files.erase(files.begin() + qsizetype(i));
+        break;
+      }
     if (int(files.size()) >= limits.MaxEntries) return fail(QStringLiteral("zip: more than %1 entries").arg(limits.MaxEntries));
     TZipFile f{base, QDir(folder).filePath(base), 0};
     QFile o(f.Path);

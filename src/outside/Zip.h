@@ -25,7 +25,7 @@ struct TZipLimits {
 };
 
 // Extracts every plain file into `folder`, in archive order. Folder entries
-// are skipped. On an error nothing extracted stays behind and `out` is empty.
+// are skipped; of two entries with one base name the later one stays. On an error nothing extracted stays behind and `out` is empty.
 QString ZipExtract(const QString& zipPath, const QString& folder, std::vector<TZipFile>& out,
                    const TZipLimits& limits = {});
 // Writes the entries as a zip (names as given, folders included: tests build

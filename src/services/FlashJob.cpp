@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTimer>
+#include <limits>
 
 #include "StatusFlow.h"
 #include "Tar.h"
@@ -37,6 +39,15 @@ TFlashPackage UnpackFlashPackage(const QString& zipPath, const QString& folder) 
   }
   for (const TZipFile& f : files) {
     const QString ext = QFileInfo(f.Name).suffix().toLower();
+    // What goes to the device becomes a scratchpad file name and, for the
+    // firmware, part of a Lua string: plain names only.
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9._+-]{1,120}$"));
+    if (ext != QLatin1String("txt") && !plain.match(f.Name).hasMatch()) {
+      for (const TZipFile& g : files) QFile::remove(g.Path);
+      p = TFlashPackage{};
+      p.Error = QStringLiteral("entry name \"%1\" is not a plain file name").arg(f.Name.left(60));
+      return p;
+    }
     if (ext == QLatin1String("tgz")) {
       p.UpdFN = f.Name;
       p.UpdPath = f.Path;
@@ -50,25 +61,22 @@ TFlashPackage UnpackFlashPackage(const QString& zipPath, const QString& folder) 
 }
 
 QString FirmwareVersionOf(const QString& tgzPath, QString* error) {
-  QFile f(tgzPath);
-  if (!f.open(QIODevice::ReadOnly)) {
-    if (error) *error = f.errorString();
-    return {};
-  }
-  std::vector<TTarEntry> entries;
-  if (const QString e = TarGzUnpack(f.readAll(), entries); !e.isEmpty()) {
+  // Streamed: the archive may be large (or built to be large when unpacked);
+  // only the short version entry is kept.
+  QByteArray text;
+  bool found = false;
+  if (const QString e = TarGzReadEntry(tgzPath, QStringLiteral("version"), text, found, 64); !e.isEmpty()) {
     if (error) *error = e;
     return {};
   }
-  for (const TTarEntry& e : entries) {
-    if (e.Name != QLatin1String("version")) continue;
-    const QString text = QString::fromLatin1(e.Data).trimmed();
-    int a = 0, b = 0, c = 0;
-    if (TVantaFW::ParseVersionText(text, a, b, c)) return QStringLiteral("%1.%2.%3").arg(a).arg(b).arg(c);
-    if (error) *error = QStringLiteral("version \"%1\" is not major.minor.patch").arg(text.left(40));
+  if (!found) {
+    if (error) *error = QStringLiteral("no version entry");
     return {};
   }
-  if (error) *error = QStringLiteral("no version entry");
+  int a = 0, b = 0, c = 0;
+  const QString v = QString::fromLatin1(text).trimmed();
+  if (TVantaFW::ParseVersionText(v, a, b, c)) return QStringLiteral("%1.%2.%3").arg(a).arg(b).arg(c);
+  if (error) *error = QStringLiteral("version \"%1\" is not major.minor.patch").arg(v.left(40));
   return {};
 }
 
@@ -96,10 +104,50 @@ QString FileNamePart(const QString& text) {
   return s.left(80);
 }
 
-TFlashJob::TFlashJob(TComUnit& unit, QObject* parent) : QObject(parent), FUnit(unit) {}
+TFlashJob::TFlashJob(TComUnit& unit, QObject* parent) : QObject(parent), FUnit(unit) {
+  // The client tells a lost line through its clear-work hook (and a box,
+  // which a guarded step or a mass update does not show).
+  FSavedClearWork = FUnit.FClearWork;
+  FUnit.FClearWork = [this, chained = FSavedClearWork] {
+    if (chained) chained();
+    QTimer::singleShot(0, this, [this] { ConnectionLost(); });
+  };
+  FWatch = new QTimer(this);
+  FWatch->setSingleShot(true);
+  connect(FWatch, &QTimer::timeout, this, [this] {
+    const QString step = FStep;
+    Log(QStringLiteral("Keine Antwort vom Gerät im Schritt \"%1\"").arg(step));
+    FSL.clear();
+    FUnit.FSendCCCIFileNext = nullptr;
+    FUnit.FOnNewXMLFile = nullptr;
+    FUnit.FTmpLUACallBack = nullptr;
+    FUnit.FFlashDone = nullptr;
+    FFlashDone = true;
+    UnguardNak();
+    FUnit.DoDisconnect(true);
+    if (step == QLatin1String("Update")) {
+      FlashDone(false);
+      return;
+    }
+    Fail((step == QLatin1String("Hochladen") ? FlashText(msgUploadFailed) : QStringLiteral("Parametersicherung fehlgeschlagen")) +
+         QStringLiteral(" (keine Antwort vom Gerät)"));
+  });
+}
+
+void TFlashJob::Arm(const QString& step, qint64 bytes) {
+  FStep = step;
+  const qint64 extra = FUploadFloorBytesPerSec > 0 ? bytes * 1000 / FUploadFloorBytesPerSec : 0;
+  FWatch->start(int(qMin<qint64>(FStepTimeoutMs + extra, std::numeric_limits<int>::max())));
+}
+
+void TFlashJob::Disarm() {
+  FWatch->stop();
+  FStep.clear();
+}
 
 TFlashJob::~TFlashJob() {
   Log(QStringLiteral("Flash Begin Destroy"));
+  FUnit.FClearWork = FSavedClearWork;
   UnguardNak();
   if (FUnit.FFlashDone) FUnit.FFlashDone = nullptr;
   FUnit.FSendCCCIFileNext = nullptr;
@@ -112,6 +160,35 @@ TFlashJob::~TFlashJob() {
     if (FMassFlashSucc) FMassFlashSucc(false, FlashText(msgConnLost));
   }
   Log(QStringLiteral("Flash End Destroy"));
+}
+
+void TFlashJob::Ended() {
+  if (FEnded) return;
+  FEnded = true;
+  if (OnEnded) OnEnded();
+}
+
+void TFlashJob::ConnectionLost() {
+  if (Outcome != TOutcome::None || FKind == TFlashKind::KndStatus) return;
+  const bool boxWasHeld = FNakGuard;
+  Disarm();
+  UnguardNak();
+  Outcome = TOutcome::Failed;
+  ResultText = FlashText(msgConnLost);
+  Log(ResultText);
+  if (FKind == TFlashKind::KndMassFW) {
+    if (!FMassFlashDone) {
+      FMassFlashDone = true;
+      if (FMassFlashSucc) FMassFlashSucc(false, ResultText);
+    }
+    Ended();
+    return;
+  }
+  // The window saw "Verbindungsabbruch" unless a step held the box back.
+  if (boxWasHeld)
+    Message(ResultText, TMsgDlgType::mtError, [this] { Shutdown(0); });
+  else
+    Shutdown(0);
 }
 
 void TFlashJob::Log(const QString& line) {
@@ -134,6 +211,7 @@ void TFlashJob::Message(const QString& text, TMsgDlgType type, std::function<voi
 // A failure before the update call: the interactive update shows it, the
 // mass update reports it without a box that would wait for a person.
 void TFlashJob::Fail(const QString& text) {
+  Disarm();
   UnguardNak();
   Busy(QString());
   if (Outcome == TOutcome::None) {
@@ -149,9 +227,12 @@ void TFlashJob::Fail(const QString& text) {
         if (OnCloseRequest) OnCloseRequest();
       });
     }
+    Ended();
     return;
   }
-  Message(text, TMsgDlgType::mtError, [this] { Shutdown(0); });
+  // Nothing was started: the window stays with its log.
+  Message(text, TMsgDlgType::mtError);
+  Ended();
 }
 
 void TFlashJob::ConnEst(bool connected) {
@@ -176,25 +257,41 @@ void TFlashJob::ConnEst(bool connected) {
         Outcome = TOutcome::Success;
         if (OnStatusFile) OnStatusFile(path);
         FUnit.DoDisconnect(true);
+        Ended();
       };
       FStatus->OnFailed = [this](const QString& why) {
         Busy(QString());
         Outcome = TOutcome::Failed;
         ResultText = why;
+        Ended();
       };
       Busy(QStringLiteral("Verbinden"));
       if (FStatus->Refresh()) Log(QStringLiteral("SendTo=%1").arg(FStatus->ScriptFN()));
       break;
     }
-    case TFlashKind::KndMassFW:
+    case TFlashKind::KndMassFW: {
       FUnit.FSendCCCIFileNext = [this](QObject*, bool nak) { SendPerCCCI(nak); };
       FUnit.FNAKCB = [this](QObject*, uint32_t code) { MassNAKCB(code); };
       Busy(QStringLiteral("Update"));
-      if (FDoMassBackup && GetPara)
-        ReadBackup();
-      else
-        UpdateFirmware();
+      auto go = [this] {
+        if (FDoMassBackup && GetPara)
+          ReadBackup();
+        else
+          UpdateFirmware();
+      };
+      if (!FUnit.FisSSHCon) {
+        go();
+        break;
+      }
+      // Over SSH the update's answer is read from what the device prints:
+      // without that right the device would update and look failed.
+      FUnit.FFlashDone = nullptr;
+      FUnit.CheckSSHRight(QStringLiteral("lua.user.print"), go, [this] {
+        FFlashDone = true;
+        Fail(QStringLiteral("Der Benutzer \"%1\" hat nicht die nötigen Rechte für diesen Vorgang!").arg(FUnit.FSSHUser));
+      }, false);
       break;
+    }
   }
 }
 
@@ -215,6 +312,7 @@ void TFlashJob::BackupDialogResult(bool yes) {
 }
 
 void TFlashJob::ParaToTable(const QString& xmlFile) {
+  Disarm();
   UnguardNak();
   if (FKind == TFlashKind::KndFirmware) {
     const QString folder = FUnit.FOwnTemplateFolder.isEmpty() ? FUnit.FDatadir : FUnit.FOwnTemplateFolder;
@@ -278,10 +376,12 @@ void TFlashJob::ReadBackup() {
     UnguardNak();
     FUnit.FOnNewXMLFile = nullptr;
     FFlashDone = true;  // no update without the backup that was asked for
+    Disarm();
     Fail(QStringLiteral("Parametersicherung fehlgeschlagen: das Gerät lehnt das Lesen ab (NAK %1 %2)")
              .arg(code)
              .arg(FUnit.FLastNakText));
   });
+  Arm(QStringLiteral("Parametersicherung"));
   GetPara();
 }
 
@@ -318,6 +418,7 @@ void TFlashJob::UpdateFirmware() {
 
 void TFlashJob::SendPerCCCI(bool failed) {
   if (FKind == TFlashKind::KndStatus) return;  // the status flow runs its own chain
+  Disarm();
   if (failed) {
     FSL.clear();
     FUnit.FSendCCCIFileNext = nullptr;
@@ -329,6 +430,7 @@ void TFlashJob::SendPerCCCI(bool failed) {
   if (!FSL.isEmpty()) {
     const QString path = FSL.takeFirst();
     if (OnUpload) OnUpload(FUploadTotal - int(FSL.size()) - 1, FUploadTotal, QFileInfo(path).fileName());
+    Arm(QStringLiteral("Hochladen"), QFileInfo(path).size());
     FUnit.SendCommandCCCIFile(ccci::TCcci::SCRATCH_PAD_WR, QFileInfo(path).fileName(), path);
     Log(QStringLiteral("SendTo=%1").arg(path));
     return;
@@ -365,6 +467,7 @@ void TFlashJob::StartFlash() {
 }
 
 void TFlashJob::RunUpdateCall() {
+  Arm(QStringLiteral("Update"));
   // Over SSH the shell has no error channel: the plain call would always
   // look successful, so the device's own text decides, in every kind.
   if (FUnit.FisSSHCon) {
@@ -379,10 +482,7 @@ void TFlashJob::RunUpdateCall() {
   // The client's flash-done callback gives the verdict; the one-shot
   // receiver, called right after it for the same end, brings the device's
   // words for the report.
-  FUnit.FFlashDone = [this](QObject*, bool ok) {
-    FUnit.FFlashDone = nullptr;
-    FFlashOk = ok;
-  };
+  FUnit.FFlashDone = [this](QObject*, bool ok) { FFlashOk = ok; };
   FUnit.RunLua(QStringLiteral("uti.fwUpdate(\"~/%1\")").arg(FUpdFN), [this](QObject*, const QString& text) {
     DeviceText = text.trimmed();
     FlashDone(FFlashOk);
@@ -390,7 +490,10 @@ void TFlashJob::RunUpdateCall() {
 }
 
 void TFlashJob::FlashDone(bool success) {
-  FUnit.FFlashDone = nullptr;
+  Disarm();
+  // May run inside the client's own flash-done call: the callback is
+  // dropped once that call has returned.
+  QTimer::singleShot(0, this, [this] { FUnit.FFlashDone = nullptr; });
   if (Outcome == TOutcome::None) {
     Outcome = success ? TOutcome::Success : TOutcome::Failed;
     if (!success && ResultText.isEmpty()) {
@@ -409,6 +512,7 @@ void TFlashJob::FlashDone(bool success) {
       Log(QStringLiteral("Flashdone After Message"));
       break;
     case TFlashKind::KndStatus:
+      Ended();
       break;  // the status flow reads "stat.txt" itself
     case TFlashKind::KndMassFW:
       Busy(QString());
@@ -416,6 +520,7 @@ void TFlashJob::FlashDone(bool success) {
       FMassFlashDone = true;
       if (FMassFlashSucc) FMassFlashSucc(success, success ? QString() : FlashText(msgMassFailed));
       Log(QStringLiteral("Flashdone After Message"));
+      Ended();
       // The device closes its side when it restarts; the form goes after
       // the report has been read.
       QTimer::singleShot(2000, this, [this] {
@@ -426,6 +531,7 @@ void TFlashJob::FlashDone(bool success) {
 }
 
 void TFlashJob::Shutdown(int result) {
+  Ended();
   if (!FClosed) {
     FClosed = true;
     if (FFlashClose) FFlashClose(this, result);
@@ -435,11 +541,16 @@ void TFlashJob::Shutdown(int result) {
 }
 
 void TFlashJob::MassNAKCB(uint32_t code) {
-  Log(QStringLiteral("NAK %1").arg(code));
+  Log(QStringLiteral("NAK %1 %2").arg(code).arg(FUnit.FLastNakText));
+  if (Outcome == TOutcome::None) {
+    Outcome = TOutcome::Failed;
+    ResultText = QStringLiteral("%1 (NAK %2 %3)").arg(FlashText(msgMassFailed)).arg(code).arg(FUnit.FLastNakText).trimmed();
+  }
   FlashDone(false);
 }
 
 void TFlashJob::ThreadExceptCallBack() {
+  Disarm();
   UnguardNak();
   if (FKind == TFlashKind::KndFirmware) {
     if (Outcome == TOutcome::None) {

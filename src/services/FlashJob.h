@@ -68,6 +68,12 @@ class TFlashJob : public QObject {
   std::function<void(bool success, const QString& text)> FMassFlashSucc;
   std::function<void(QObject* sender, int result)> FFlashClose;
 
+  // A step the device does not answer (the client gives an unanswered
+  // request up silently) ends the job after this long; an upload gets one
+  // more second per `FUploadFloorBytesPerSec` bytes of its file.
+  int FStepTimeoutMs = 60000;
+  qint64 FUploadFloorBytesPerSec = 100 * 1024;
+
   // ---- Injected questions and views ----
   // The backup question; calls `answer(yes)` some time later. Unset: nothing
   // further happens (a platform without asynchronous questions).
@@ -88,6 +94,8 @@ class TFlashJob : public QObject {
   std::function<void(int done, int total, const QString& name)> OnUpload;
   // The status job: the path of the fetched status file.
   std::function<void(const QString& path)> OnStatusFile;
+  // The job is over, whichever way (once).
+  std::function<void()> OnEnded;
   // A mass update asks to be closed 2000 ms after its report.
   std::function<void()> OnCloseRequest;
 
@@ -104,6 +112,8 @@ class TFlashJob : public QObject {
   void MassNAKCB(uint32_t code);
   void ThreadExceptCallBack();
   void PrepareShutdown();
+  // The line went down while the job ran.
+  void ConnectionLost();
 
   // ---- State ----
   bool FShuttingDown = false;
@@ -136,6 +146,10 @@ class TFlashJob : public QObject {
   void GuardNak(std::function<void(uint32_t code)> handler);
   void UnguardNak();
   void ReadBackup();
+  void Arm(const QString& step, qint64 bytes = 0);
+  void Disarm();
+  QTimer* FWatch = nullptr;
+  QString FStep;
   void RunUpdateCall();
 
   TComUnit& FUnit;
@@ -143,6 +157,9 @@ class TFlashJob : public QObject {
   bool FClosed = false;  // FFlashClose given
   bool FNakGuard = false;
   bool FFlashOk = false;
+  bool FEnded = false;
+  TProc FSavedClearWork;
+  void Ended();
   TDisplayConnMessage FSavedConnMessage;
   TNAKCB FSavedNak;
 };

@@ -1,6 +1,7 @@
 #include "MassFlash.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -81,6 +82,7 @@ class TMassFlash::TDevice : public QObject {
   }
 
   void Connect(bool comeback) {
+    FRetryPending = false;
     DropUnit();
     const TMassTarget& t = Row().Target;
     FUnit = std::make_unique<TTCPComUnit>(t.Ssh);
@@ -88,7 +90,7 @@ class TMassFlash::TDevice : public QObject {
     const QString base = Folder() + QLatin1Char('/');
     u.FDatadir = base;
     u.FTmpDir = base + QStringLiteral("tmp/");
-    u.FIniFolder = base + QStringLiteral("ini/");
+    u.FIniFolder = FRun.FOptions.IniFolder.isEmpty() ? base + QStringLiteral("ini/") : FRun.FOptions.IniFolder;
     QDir().mkpath(u.FTmpDir);
     QDir().mkpath(u.FIniFolder);
     u.FSetFolders = false;
@@ -116,9 +118,17 @@ class TMassFlash::TDevice : public QObject {
       else
         Connected();
     };
-    u.FDisplayConnMessage = [this](const QString& text, TMsgDlgType, TThreadedMessageCallBack&, TMsgDlgButtons, TMsgDlgBtn) {
-      Log(text);
-      FLastRefusal = text;
+    // No message hook: refusals reach the NAK callback (the job's once it
+    // runs), and nothing waits for a person.
+    u.FNAKCB = [this, comeback](QObject*, uint32_t code) {
+      FLastRefusal = QStringLiteral("NAK %1 %2").arg(code).arg(FUnit ? FUnit->FLastNakText : QString()).trimmed();
+      Log(FLastRefusal);
+      if (comeback) return Retry();
+      Finish(false, QStringLiteral("Gerät lehnt ab: %1").arg(FLastRefusal));
+    };
+    u.FClearWork = [this, comeback] {
+      if (comeback) return Retry();
+      if (!FJob) Finish(false, CConnectionLostText);
     };
     u.FThreadExceptCallBack = [this, comeback](QObject*) {
       if (comeback) return Retry();
@@ -158,6 +168,7 @@ class TMassFlash::TDevice : public QObject {
     j.FDoMassBackup = !FRun.FOptions.BackupDir.isEmpty();
     j.FMassBackupDir = FRun.FOptions.BackupDir;
     j.FPQStartID = FRun.FOptions.RunId;
+    j.FStepTimeoutMs = FRun.FOptions.StepTimeoutMs;
     j.OnLog = [this](const QString& l) { Log(l); };
     j.GetPara = [this] {
       SetState(TMassState::msBackup);
@@ -182,6 +193,7 @@ class TMassFlash::TDevice : public QObject {
         return;
       }
       SetState(TMassState::msRestart, 100);
+      FUpdatedAt.start();
       Log(SFWUpdateSuccess);
     };
     j.OnCloseRequest = [this] {
@@ -195,7 +207,8 @@ class TMassFlash::TDevice : public QObject {
   }
 
   void Retry() {
-    if (Row().State == TMassState::msDone || Row().State == TMassState::msFailed) return;
+    if (Row().State == TMassState::msDone || Row().State == TMassState::msFailed || FRetryPending) return;
+    FRetryPending = true;  // a failed attempt reports through several hooks
     QTimer::singleShot(0, this, [this] {
       DropUnit();
       QTimer::singleShot(FRun.FOptions.ComebackPollMs, this, [this] { Connect(true); });
@@ -207,6 +220,10 @@ class TMassFlash::TDevice : public QObject {
     const QString now = FwText(FUnit->FRev);
     Row().FwAfter = now;
     const QString want = FRun.FPackageVersion;
+    if (now != want && FUpdatedAt.elapsed() < FRun.FOptions.ComebackGraceMs) {
+      Log(QStringLiteral("Gerät meldet noch Firmware %1, erneuter Versuch").arg(now));
+      return Retry();
+    }
     if (now != want)
       return Finish(false, QStringLiteral("Gerät meldet nach dem Update Firmware %1 statt %2").arg(now, want));
     Finish(true, SFWUpdateSuccess);
@@ -247,9 +264,11 @@ class TMassFlash::TDevice : public QObject {
   std::unique_ptr<TFlashJob> FJob;
   QTimer FDeadline;
   QString FLastRefusal;
+  QElapsedTimer FUpdatedAt;
   int FUploadDone = 0, FUploadFiles = 0;
   int64_t FBytesTotal = 1;
   bool FEnded = false;
+  bool FRetryPending = false;
 };
 
 TMassFlash::TMassFlash(QObject* parent) : QObject(parent) {}

@@ -58,7 +58,12 @@ struct TMassOptions {
   int JobTimeoutMs = 600000;      // upload and update call of one device
   int ComebackTimeoutMs = 180000; // restart until the device answers again
   int ComebackPollMs = 1000;
+  int StepTimeoutMs = 60000;      // a step of one device the device does not answer
   bool TrustNewHostKey = false;
+  QString IniFolder;   // where the SSH host keys are kept (empty: per device, so none known)
+  // A device answering with its old firmware this soon after the update
+  // call may still be installing: ask again until then.
+  int ComebackGraceMs = 30000;
 };
 
 class TMassFlash : public QObject {

@@ -6,6 +6,8 @@
 
 #include "CliSupport.h"
 #include "FlashPackages.h"
+#include "MassFlash.h"
+#include "TestSupport.h"
 
 namespace vanta::test::cli {
 namespace {
@@ -63,15 +65,26 @@ TEST_F(CliFlashTest, APackageWithoutFirmwareOrWithHostileNamesUploadsNothing) {
   EXPECT_FALSE(DeviceLog().contains(QLatin1String("fwUpdate")));
 }
 
-TEST_F(CliFlashTest, ACorruptFirmwareArchiveIsRefusedByTheDevice) {
-  const QString pkg = WritePackage(Pkgs.filePath(QStringLiteral("c.zip")), {{"fw.tgz", "not gzip at all"}});
+TEST_F(CliFlashTest, APackageNamingNoVersionIsNotSent) {
+  QByteArray tgz;
+  ASSERT_TRUE(TarGzPack({{QStringLiteral("rootfs.img"), "x"}}, tgz).isEmpty());
+  const TRun r = Cli(FlashArgs(WritePackage(Pkgs.filePath(QStringLiteral("n.zip")), {{"fw.tgz", tgz}}), {QStringLiteral("--no-backup")}));
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 1);
+  EXPECT_TRUE(o["error"].toString().startsWith(QLatin1String("Das Updatepaket nennt keine Firmwareversion")));
+  EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("fw.tgz"))));
+}
+
+TEST_F(CliFlashTest, ACorruptFirmwareArchiveIsNotSent) {
+  const QByteArray whole = FirmwareTgz("2.11.0", 64 * 1024);
+  const QString pkg = WritePackage(Pkgs.filePath(QStringLiteral("c.zip")), {{"fw.tgz", whole.left(whole.size() / 2)}});
   const TRun r = Cli(FlashArgs(pkg, {QStringLiteral("--no-backup")}));
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_EQ(r.Exit, 3);
-  EXPECT_EQ(o["result"].toString(), QStringLiteral("failed"));
-  EXPECT_TRUE(o["message"].toString().startsWith(QLatin1String("ACHTUNG: Das Update war nicht erfolgreich!")));
-  EXPECT_TRUE(o["message"].toString().contains(QLatin1String("Update package is invalid")));
+  EXPECT_EQ(r.Exit, 1);
+  EXPECT_TRUE(o["error"].toString().startsWith(QLatin1String("Das Firmwarearchiv fw.tgz im Updatepaket ist nicht lesbar")));
+  EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("fw.tgz"))));
 }
 
 class CliFlashFaultTest : public CliFlashTest, public ::testing::WithParamInterface<std::pair<const char*, const char*>> {
@@ -80,7 +93,8 @@ class CliFlashFaultTest : public CliFlashTest, public ::testing::WithParamInterf
 };
 
 TEST_P(CliFlashFaultTest, EndsWithItsMessage) {
-  const TRun r = Cli(FlashArgs(GoodPackage(QDir(Pkgs.path())), {QStringLiteral("--no-backup")}), 60000);
+  const TRun r = Cli(FlashArgs(GoodPackage(QDir(Pkgs.path())), {QStringLiteral("--no-backup"), QStringLiteral("--comeback-grace"), QStringLiteral("0")}),
+                     60000);
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_NE(r.Exit, 0);
@@ -98,6 +112,34 @@ INSTANTIATE_TEST_SUITE_P(
       n.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")), QStringLiteral("_"));
       return n.toStdString();
     });
+
+class CliFlashNoComebackTest : public CliFlashTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--reboot-ms"), QStringLiteral("60000")}; }
+};
+
+TEST_F(CliFlashNoComebackTest, ADeviceThatStaysAwayIsReportedNotWaitedForForever) {
+  const TRun r = Cli(FlashArgs(GoodPackage(QDir(Pkgs.path())), {QStringLiteral("--no-backup"), QStringLiteral("--comeback-timeout"), QStringLiteral("2")}),
+                     30000);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 2);
+  EXPECT_EQ(o["message"].toString(), QStringLiteral("Gerät nach dem Neustart nicht erreichbar"));
+}
+
+class CliFlashStallTest : public CliFlashTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--fault"), QStringLiteral("stall=7")}; }
+};
+
+TEST_F(CliFlashStallTest, AnUploadTheDeviceNeverAcknowledgesEndsTheJob) {
+  const TRun r = Cli(FlashArgs(GoodPackage(QDir(Pkgs.path())), {QStringLiteral("--no-backup"), QStringLiteral("--step-timeout"), QStringLiteral("2")}),
+                     60000);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_EQ(o["message"].toString(), QStringLiteral("Fehler beim Hochladen der Firmware (keine Antwort vom Gerät)"));
+}
 
 class CliFlashSshTest : public CliFlashTest {
  protected:
@@ -199,6 +241,45 @@ TEST(CliMassFlash, StopOnFailureLeavesTheRestUntouched) {
   EXPECT_EQ(rows[0].toObject()["message"].toString(), QStringLiteral("Fehler beim Hochladen der Firmware"));
   EXPECT_EQ(rows[1].toObject()["result"].toString(), QStringLiteral("skipped"));
   EXPECT_FALSE(QFile::exists(good.Root() + QStringLiteral("/mnt/flashdrive0/data/ccci/scratchpad/fw.tgz")));
+}
+
+}  // namespace
+}  // namespace vanta::test::cli
+
+namespace vanta::test::cli {
+namespace {
+
+// The device goes away in the middle of the upload: the row says so at once
+// instead of waiting for a step's time limit.
+TEST(MassFlashRunner, ALinkLostDuringTheUploadEndsThatDeviceWithItsMessage) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start());
+  QTemporaryDir d;
+  const QString pkg = WritePackage(d.filePath(QStringLiteral("big.zip")), {{"fw.tgz", FirmwareTgz("2.11.0", 48 << 20)}}, false);
+  TMassFlash run;
+  TMassOptions o;
+  o.Package = pkg;
+  o.DataDir = d.filePath(QStringLiteral("data"));
+  o.StepTimeoutMs = 120000;
+  TMassTarget t;
+  t.Host = QStringLiteral("127.0.0.1");
+  t.Port = sim.Port;
+  bool killed = false;
+  run.OnRow = [&](int i) {
+    if (!killed && run.Rows()[i].State == TMassState::msUpload) {
+      killed = true;
+      sim.Stop();
+    }
+  };
+  QString e;
+  ASSERT_TRUE(run.Start(o, {t}, e)) << e.toStdString();
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(SpinUntil([&] { return !run.Running(); }, 30000));
+  EXPECT_TRUE(killed);
+  EXPECT_LT(clock.elapsed(), 20000);
+  EXPECT_EQ(run.Rows()[0].Result, QStringLiteral("failed"));
+  EXPECT_EQ(run.Rows()[0].Message, QStringLiteral("Verbindung während des Updates unterbrochen"));
 }
 
 }  // namespace

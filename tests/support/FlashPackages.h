@@ -11,9 +11,21 @@
 
 namespace vanta::test {
 
+// Noise, so an archive keeps its size (as a real image does).
+inline QByteArray Noise(qsizetype size) {
+  QByteArray blob(size, '\0');
+  uint32_t x = 2463534242u;
+  for (qsizetype i = 0; i < size; ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    blob[i] = char(x);
+  }
+  return blob;
+}
+
 inline QByteArray FirmwareTgz(const QString& version, qsizetype payload = 4096) {
-  QByteArray blob(payload, '\0');
-  for (qsizetype i = 0; i < payload; ++i) blob[i] = char((i * 131 + 7) & 0xFF);
+  const QByteArray blob = Noise(payload);
   QByteArray out;
   std::vector<TTarEntry> e{{QStringLiteral("version"), version.toLatin1() + "\n"}, {QStringLiteral("rootfs.img"), blob}};
   TarGzPack(e, out);

@@ -82,8 +82,26 @@ TEST_F(FlashPackageTest, BrokenAndOversizedArchivesAreErrors) {
   const TFlashPackage p = UnpackFlashPackage(bomb, Out());
   EXPECT_TRUE(p.Error.contains(QLatin1String("more than"))) << p.Error.toStdString();
   EXPECT_TRUE(QDir(Out()).entryList(QDir::Files).isEmpty());
-  // Two entries that would land on one file.
-  EXPECT_FALSE(UnpackFlashPackage(Pkg({{"a/fw.tgz", "1"}, {"b/FW.tgz", "2"}}), Out()).Error.isEmpty());
+}
+
+TEST_F(FlashPackageTest, TwoEntriesOfOneNameLeaveTheLaterOne) {
+  const TFlashPackage p = UnpackFlashPackage(Pkg({{"a/fw.tgz", "1"}, {"a/readme.txt", "old"}, {"b/fw.tgz", "2"}, {"b/readme.txt", "new"}}), Out());
+  ASSERT_TRUE(p.Error.isEmpty()) << p.Error.toStdString();
+  ASSERT_EQ(p.SL.size(), 1);
+  QFile fw(p.SL[0]), log(p.ReadmeFN);
+  ASSERT_TRUE(fw.open(QIODevice::ReadOnly) && log.open(QIODevice::ReadOnly));
+  EXPECT_EQ(fw.readAll(), QByteArray("2"));
+  EXPECT_EQ(log.readAll(), QByteArray("new"));
+}
+
+TEST_F(FlashPackageTest, NamesThatReachTheDeviceMustBePlain) {
+  // The firmware's name ends up inside a Lua string on the device.
+  for (const char* bad : {"fw\").tgz", "fw\nuti.x.tgz", "a b.bin"}) {
+    const TFlashPackage p = UnpackFlashPackage(Pkg({{bad, FirmwareTgz("2.11.0")}}), Out());
+    EXPECT_FALSE(p.Error.isEmpty()) << bad;
+    EXPECT_TRUE(p.UpdFN.isEmpty());
+  }
+  EXPECT_TRUE(UnpackFlashPackage(Pkg({{"fw.tgz", FirmwareTgz("2.11.0")}, {"Änderungen 2.11.txt", "x"}}), Out()).Error.isEmpty());
 }
 
 TEST_F(FlashPackageTest, FirmwareVersionNeedsAVersionEntry) {
@@ -97,6 +115,15 @@ TEST_F(FlashPackageTest, FirmwareVersionNeedsAVersionEntry) {
   EXPECT_TRUE(FirmwareVersionOf(f.fileName(), &why).isEmpty());
   EXPECT_FALSE(why.isEmpty());
   EXPECT_EQ(FirmwareVersionOf(Pkg({}, "x.zip")), QString());
+  // Many entries before the version: read as they stream past.
+  std::vector<TTarEntry> many;
+  for (int i = 0; i < 300; ++i) many.push_back({QStringLiteral("part%1").arg(i), QByteArray(100, 'x')});
+  many.push_back({QStringLiteral("version"), "4.1.2\n"});
+  ASSERT_TRUE(TarGzPack(many, tgz).isEmpty());
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write(tgz);
+  f.close();
+  EXPECT_EQ(FirmwareVersionOf(f.fileName()), QStringLiteral("4.1.2"));
 }
 
 TEST(FlashNames, FileNamePartsCannotLeaveTheFolder) {

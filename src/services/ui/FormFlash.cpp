@@ -115,20 +115,21 @@ void TFormFlash::MakeJob() {
                                         QStringLiteral("Parameter (*.xml)"));
   };
   j.ShowChangelog = [this](const QString& readme, std::function<void(bool)> answer) {
-    TFrmChangelog dlg(this);
-    dlg.FFN = readme;
-    FCLfrm = &dlg;
+    // On the heap: an injected handler may answer after this call returned.
+    auto* dlg = new TFrmChangelog(this);
+    dlg->FFN = readme;
+    FCLfrm = dlg;
     lblStep->setText(QStringLiteral("Changelog"));
+    auto done = [this, dlg, answer](bool ok) {
+      if (FCLfrm == dlg) FCLfrm = nullptr;
+      dlg->deleteLater();
+      answer(ok);
+    };
     if (FShowChangelog) {
-      FShowChangelog(dlg, [this, answer](bool ok) {
-        FCLfrm = nullptr;
-        answer(ok);
-      });
+      FShowChangelog(*dlg, done);
       return;
     }
-    const bool ok = dlg.exec() == QDialog::Accepted;
-    FCLfrm = nullptr;
-    answer(ok);
+    done(dlg->exec() == QDialog::Accepted);
   };
   j.ShowMessage = [this](const QString& text, TMsgDlgType type, std::function<void()> then) {
     lblStep->setText(text);

@@ -3,6 +3,7 @@
 // script, or one device of a mass update) and shows its log; TFrmChangelog
 // shows the package's change log before the update starts.
 #include <QDialog>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -52,7 +53,7 @@ class TFormFlash : public TFormBasic {
   QPlainTextEdit* mmoLog = nullptr;
   QLabel* lblStep = nullptr;
   TFlashJob* Job() const { return FJob.get(); }
-  TFrmChangelog* FCLfrm = nullptr;
+  QPointer<TFrmChangelog> FCLfrm;
 
   void ConnEst(QObject* Sender, bool connected) override;
   void ParaToTable(const QString& fileName) override;

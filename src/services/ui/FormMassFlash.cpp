@@ -100,6 +100,9 @@ TFormMassFlash::TFormMassFlash(const QList<TMassTarget>& devices, const QString&
   form->addRow(QStringLiteral("Gleichzeitig"), spParallel);
   cbStopOnFailure = new QCheckBox(QStringLiteral("Nach dem ersten Fehler anhalten"), right);
   form->addRow(QString(), cbStopOnFailure);
+  cbTrustNewKeys = new QCheckBox(QStringLiteral("Unbekannten SSH-Schlüsseln vertrauen (und merken)"), right);
+  cbTrustNewKeys->setToolTip(QStringLiteral("Ohne diese Wahl werden nur Geräte erreicht, deren Schlüssel bereits bekannt ist."));
+  form->addRow(QString(), cbTrustNewKeys);
   rl->addLayout(form);
 
   auto* buttons = new QHBoxLayout;
@@ -185,6 +188,7 @@ bool TFormMassFlash::Launch(const QList<TMassTarget>& targets, QString& error) {
   o.RunId = edRunId->text().trimmed();
   o.Parallel = spParallel->value();
   o.StopOnFailure = cbStopOnFailure->isChecked();
+  o.TrustNewHostKey = cbTrustNewKeys->isChecked();
   o.DataDir = QDir(FDataDir).filePath(QStringLiteral("mass"));
   if (!FRun.Start(o, targets, error)) return false;
   tblRows->setRowCount(int(targets.size()));
@@ -226,7 +230,10 @@ void TFormMassFlash::ShowRow(int row) {
 
 void TFormMassFlash::Finished() {
   const QString folder = FRun.Options().BackupDir.isEmpty() ? FDataDir : FRun.Options().BackupDir;
-  const QString base = QDir(folder).filePath(QStringLiteral("Massenupdate_%1").arg(FileNamePart(FRun.Options().RunId)));
+  // One report per run: a retry under the same identifier keeps the first.
+  const QString base = QDir(folder).filePath(QStringLiteral("Massenupdate_%1_%2")
+                                                 .arg(FileNamePart(FRun.Options().RunId),
+                                                      QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
   QString error;
   FReportPath = base + QStringLiteral(".json");
   const bool ok = FRun.WriteReport(FReportPath, base + QStringLiteral(".csv"), error);
@@ -240,7 +247,9 @@ void TFormMassFlash::Finished() {
   if (!ok) FReportPath.clear();
   btnStart->setEnabled(true);
   btnStop->setEnabled(false);
-  btnRetry->setEnabled(failed > 0);
+  bool any = false;
+  for (const TMassRow& r : FRun.Rows()) any |= r.Result != QLatin1String("ok");
+  btnRetry->setEnabled(any);
 }
 
 }  // namespace vanta

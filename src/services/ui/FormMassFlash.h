@@ -36,6 +36,7 @@ class TFormMassFlash : public QWidget {
   QLineEdit* edRunId = nullptr;
   QSpinBox* spParallel = nullptr;
   QCheckBox* cbStopOnFailure = nullptr;
+  QCheckBox* cbTrustNewKeys = nullptr;
   QPushButton* btnStart = nullptr;
   QPushButton* btnStop = nullptr;
   QPushButton* btnRetry = nullptr;
