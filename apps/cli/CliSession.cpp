@@ -225,7 +225,7 @@ std::vector<TCliCommand> AllCommands() {
   return {IdentifyCommand(), LuaCommand(),   SetupCommand(),      EventsCommand(), RecordingsCommand(),
           DisplayCommand(),  DevlogCommand(), ScratchpadCommand(), StreamCommand(), NtpCommand(),
           ParaCommand(), MdbCommand(), ClockCommand(), RecordCommand(), ReadoutCommand(), OfflineCommand(), ReportCommand(),
-          StatusCommand(), PcapCommand(), CertCommand(), LiveCommand(), FlashCommand()};
+          StatusCommand(), PcapCommand(), CertCommand(), LiveCommand(), FlashCommand(), CalibrateCommand()};
 }
 
 }  // namespace vanta::cli

@@ -158,6 +158,7 @@ TCliCommand ReadoutCommand();
 TCliCommand OfflineCommand();
 TCliCommand ReportCommand();
 TCliCommand FlashCommand();
+TCliCommand CalibrateCommand();
 
 // The device's event or recording list as it arrives ("path;end;size" lines).
 bool FetchListText(TCliSession& s, bool events, QByteArray& text);

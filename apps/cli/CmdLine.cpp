@@ -62,7 +62,8 @@ TCmdLine ScanCommandLine(const QStringList& args, const QList<TOptionSpec>& opti
     }
     // One dash takes a letter, two dashes a word: "-help" is a typo, not
     // another way to write --help.
-    if (spec && longForm != (name.size() > 1)) spec = nullptr;
+    // A command's own one-letter words ("calibrate --u 230") are words too.
+    if (spec && longForm != (name.size() > 1) && !(own && longForm)) spec = nullptr;
     if (!spec) {
       // Most likely an argument that starts with a dash, such as a Lua
       // comment or a negative number.

@@ -52,11 +52,12 @@ int main(int argc, char** argv) {
   // Reports draw PDFs with fonts: they need a GUI application, and no
   // display, so the offscreen platform unless the caller chose one.
   bool report = false;
-  for (int i = 1; i < argc; ++i) report |= std::strcmp(argv[i], "report") == 0;
+  for (int i = 1; i < argc; ++i) report |= std::strcmp(argv[i], "report") == 0 || std::strcmp(argv[i], "calibrate") == 0;
   if (report && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   std::unique_ptr<QCoreApplication> application =
       report ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("vanta-cli"));
+  QCoreApplication::setApplicationVersion(Version());
   const std::vector<TCliCommand> commands = AllCommands();
 
   QCommandLineParser p;

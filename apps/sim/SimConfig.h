@@ -3,6 +3,7 @@
 // file, users file and fault list.
 #include <QString>
 #include <QList>
+#include <QMap>
 #include <QPair>
 #include <QStringList>
 #include <cstdint>
@@ -54,7 +55,11 @@ struct TSimConfig {
   time_set_t TimeSet;
   QString FtpUser = QStringLiteral("ccci");
   QString FtpPassword = QStringLiteral("ccci-ftp");
-  QString CalState = QStringLiteral("Calibration ok");
+  QString CalState = QStringLiteral("Calibration ok");  // every channel's answer (unless "Calibration ok": computed)
+  QMap<int, QString> CalChannelState;                  // --cal-state CH:TEXT
+  QMap<QString, QString> CalFaults;                    // --cal-fault FUNC=TEXT
+  bool CalSource = false;                              // --cal-source U:I:F
+  double CalSourceU = 0, CalSourceI = 0, CalSourceF = 0;
   int TextStreamIntervalMs = 30000;
   int NtpIntervalMs = 3000;
   TSimFaults Faults;

@@ -54,7 +54,10 @@ class TSimDevice {
 
   // Calibration.
   bool CalOpen = false;
-  int CalSteps = 0;
+  double CalFreq = 0;
+  bool CalZeroU = false, CalZeroI = false, CalUDone = false, CalIDone = false, CalKept = false;
+  double CalU = 0, CalI = 0;
+  int CalStatements = 0;
 
   // NTP tunnel statistics (what the device saw in the replies).
   int NtpRequests = 0;

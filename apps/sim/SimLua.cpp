@@ -241,6 +241,8 @@ void DriveTable(lua_State* L, const char* name, lua_Integer total, lua_Integer u
   lua_setfield(L, -2, name);
 }
 
+QString Num(double v) { return QString::number(v, 'f', 3); }
+
 int LUtiStat(lua_State* L) {
   TSimDevice& d = Self(L).Device();
   const TSimConfig& c = d.Config;
@@ -302,6 +304,16 @@ int LUtiStat(lua_State* L) {
   SetField(L, "bad", lua_Integer(d.NtpBadReplies));
   SetField(L, "last", d.NtpLastVerdict);
   lua_setfield(L, -2, "ntpTunnel");
+  lua_newtable(L);
+  SetField(L, "open", lua_Integer(d.CalOpen ? 1 : 0));
+  SetField(L, "frequency", Num(d.CalFreq));
+  SetField(L, "zeroU", lua_Integer(d.CalZeroU ? 1 : 0));
+  SetField(L, "zeroI", lua_Integer(d.CalZeroI ? 1 : 0));
+  SetField(L, "voltage", d.CalUDone ? Num(d.CalU) : QString());
+  SetField(L, "current", d.CalIDone ? Num(d.CalI) : QString());
+  SetField(L, "stored", lua_Integer(d.CalKept ? 1 : 0));
+  SetField(L, "statements", lua_Integer(d.CalStatements));
+  lua_setfield(L, -2, "calibration");
   // SCADA links and the four time servers, fixed so the pages have something to show.
   lua_newtable(L);
   lua_newtable(L);
@@ -363,16 +375,39 @@ int LUtiFlushLog(lua_State* L) {
   return 1;
 }
 
+// One table of result codes for every device function that returns one;
+// uti.err2ascii turns them into the device's texts.
+struct TCodeText {
+  lua_Integer Code;
+  const char* Text;
+};
+constexpr TCodeText CCodeTexts[] = {
+    {0, "No Error"},
+    {1, "Update package not found"},
+    {2, "Update package is empty"},
+    {3, "Update package is invalid"},
+    {4, "Not enough space for the update"},
+    {5, "Update package does not fit this device"},
+    {13, "Permission denied"},
+    {16, "Device or resource busy"},
+    {19, "No such device"},
+    {22, "Invalid argument"},
+    {62, "Timer expired"},
+    {200, "Calibration ok"},
+    {201, "Calibration todo"},
+    {202, "Frequency tolerance violation"},
+    {203, "Frequency fluctuation"},
+    {204, "Magnitude out of range"},
+    {205, "Distortion"},
+    {206, "Calibration tolerance violation"},
+    {207, "Calibration quantity fluctuation"},
+    {208, "Calibration invalid"},
+};
+
 const char* FwErrorText(lua_Integer code) {
-  switch (code) {
-    case 0: return "No Error";
-    case 1: return "Update package not found";
-    case 2: return "Update package is empty";
-    case 3: return "Update package is invalid";
-    case 4: return "Not enough space for the update";
-    case 5: return "Update package does not fit this device";
-    default: return "Unknown error";
-  }
+  for (const TCodeText& c : CCodeTexts)
+    if (c.Code == code) return c.Text;
+  return "Unknown error";
 }
 
 // The device checks the archive the way its installer would: a gzip tar
@@ -459,10 +494,14 @@ int LUtiSetDateTimeAll(lua_State* L) {
                          int(luaL_checkinteger(L, 4)), int(luaL_checkinteger(L, 5)), int(luaL_optinteger(L, 6, 0)));
 }
 
+// The device restarts (like after an update, with its firmware unchanged);
+// the answer goes out first.
 int LUtiSoftReset(lua_State* L) {
-  Self(L).Device().Log(QStringLiteral("soft reset requested"));
+  TSimDevice& d = Self(L).Device();
+  d.Log(QStringLiteral("soft reset requested"));
   Self(L).Print("soft reset\r\n");
-  lua_pushboolean(L, 1);
+  d.RequestReboot(QStringLiteral("%1.%2.%3").arg(d.Config.FwMajor).arg(d.Config.FwMinor).arg(d.Config.FwPatch));
+  lua_pushinteger(L, 0);
   return 1;
 }
 
@@ -476,29 +515,104 @@ int LKey(lua_State* L) {
 }
 
 // ---- pq ----
+// The calibration functions act as if a calibrator fed the inputs: a
+// perfect one by default (after calOpen(f) it runs at f, the zero steps see
+// nothing, calU(x) and calI(y) see x and y), or the fixed source of
+// --cal-source. Each returns a code; firmware before 2.10 also prints its
+// text (the statements then go out bare).
+int CalResult(lua_State* L, const QString& statement, lua_Integer code) {
+  TSimDevice& d = Self(L).Device();
+  ++d.CalStatements;
+  d.Log(QStringLiteral("cal: %1 -> %2").arg(statement, QLatin1String(FwErrorText(code))));
+  if (!(d.Config.FwMajor > 2 || (d.Config.FwMajor == 2 && d.Config.FwMinor >= 10)))
+    Self(L).Print(QByteArray(FwErrorText(code)) + "\r\n");
+  lua_pushinteger(L, code);
+  return 1;
+}
+
+// An injected answer for this function (--cal-fault FUNC=TEXT), or -1.
+lua_Integer CalFault(lua_State* L, const char* fn) {
+  const QString text = Self(L).Device().Config.CalFaults.value(QLatin1String(fn));
+  if (text.isEmpty()) return -1;
+  for (const TCodeText& c : CCodeTexts)
+    if (text == QLatin1String(c.Text)) return c.Code;
+  return 22;
+}
+
 int LCalOpen(lua_State* L) {
   TSimDevice& d = Self(L).Device();
+  const double f = luaL_checknumber(L, 1);
+  const QString st = QStringLiteral("pq.calOpen(%1)").arg(Num(f));
+  if (const lua_Integer c = CalFault(L, "calOpen"); c >= 0) return CalResult(L, st, c);
+  if (qAbs(f - 50) > 1e-6 && qAbs(f - 60) > 1e-6) return CalResult(L, st, 22);
+  if (d.CalOpen) return CalResult(L, st, 16);
+  const double source = d.Config.CalSource ? d.Config.CalSourceF : f;
+  if (qAbs(source - f) > 0.05) return CalResult(L, st, 202);
   d.CalOpen = true;
-  d.CalSteps = 0;
-  lua_pushboolean(L, 1);
-  return 1;
+  d.CalFreq = f;
+  d.CalZeroU = d.CalZeroI = d.CalUDone = d.CalIDone = false;
+  d.CalKept = false;
+  return CalResult(L, st, 0);
 }
-int LCalStep(lua_State* L) {
+
+// calU / calI: 0 is the zero measurement, anything else the reference the
+// operator read off the meter, compared with what the source feeds.
+int CalQuantity(lua_State* L, bool voltage) {
   TSimDevice& d = Self(L).Device();
-  if (!d.CalOpen) return luaL_error(L, "calibration not open");
-  ++d.CalSteps;
-  lua_pushboolean(L, 1);
-  return 1;
+  const double x = luaL_checknumber(L, 1);
+  const QString st = QStringLiteral("pq.cal%1(%2)").arg(voltage ? QLatin1Char('U') : QLatin1Char('I')).arg(Num(x));
+  if (const lua_Integer c = CalFault(L, voltage ? "calU" : "calI"); c >= 0) return CalResult(L, st, c);
+  if (!d.CalOpen) return CalResult(L, st, 201);
+  const double limit = voltage ? 1000.0 : 100.0;
+  if (x < 0 || x > limit) return CalResult(L, st, 204);
+  bool& zero = voltage ? d.CalZeroU : d.CalZeroI;
+  if (x == 0) {
+    zero = true;
+    return CalResult(L, st, 0);
+  }
+  if (!zero) return CalResult(L, st, 201);
+  const double source = d.Config.CalSource ? (voltage ? d.Config.CalSourceU : d.Config.CalSourceI) : x;
+  if (source <= 0 || qAbs(x - source) > 0.01 * source) return CalResult(L, st, 206);
+  (voltage ? d.CalUDone : d.CalIDone) = true;
+  (voltage ? d.CalU : d.CalI) = x;
+  return CalResult(L, st, 0);
 }
+int LCalU(lua_State* L) { return CalQuantity(L, true); }
+int LCalI(lua_State* L) { return CalQuantity(L, false); }
+
 int LCalState(lua_State* L) {
-  const QByteArray s = Self(L).Device().Config.CalState.toUtf8();
-  lua_pushlstring(L, s.constData(), size_t(s.size()));
-  return 1;
+  TSimDevice& d = Self(L).Device();
+  if (lua_gettop(L) == 0) {  // the old form without arguments: the configured text
+    const QByteArray s = d.Config.CalState.toUtf8();
+    lua_pushlstring(L, s.constData(), size_t(s.size()));
+    return 1;
+  }
+  const lua_Integer ch = luaL_checkinteger(L, 1), pass = luaL_optinteger(L, 2, 0);
+  const QString st = QStringLiteral("pq.calState(%1,%2)").arg(ch).arg(pass);
+  if (const lua_Integer c = CalFault(L, "calState"); c >= 0) return CalResult(L, st, c);
+  if (ch < 1 || ch > 8) return CalResult(L, st, 19);
+  if (pass != 0 && pass != 1) return CalResult(L, st, 22);
+  QString text = d.Config.CalChannelState.value(int(ch));
+  if (text.isEmpty() && d.Config.CalState != QLatin1String("Calibration ok")) text = d.Config.CalState;
+  if (!text.isEmpty()) {
+    for (const TCodeText& c : CCodeTexts)
+      if (text == QLatin1String(c.Text)) return CalResult(L, st, c.Code);
+    return CalResult(L, st, 22);
+  }
+  const bool done = d.CalOpen && (ch <= 4 ? d.CalUDone : d.CalIDone);
+  return CalResult(L, st, done ? 200 : 201);
 }
+
 int LCalClose(lua_State* L) {
-  Self(L).Device().CalOpen = false;
-  lua_pushboolean(L, 1);
-  return 1;
+  TSimDevice& d = Self(L).Device();
+  const lua_Integer keep = luaL_optinteger(L, 1, 0);
+  const QString st = QStringLiteral("pq.calClose(%1)").arg(keep);
+  if (const lua_Integer c = CalFault(L, "calClose"); c >= 0) return CalResult(L, st, c);
+  if (keep != 0 && keep != 1) return CalResult(L, st, 22);
+  d.CalKept = keep == 1 && d.CalOpen && d.CalUDone && d.CalIDone;
+  if (d.CalKept) d.Log(QStringLiteral("calibration stored (%1 V, %2 A, %3 Hz)").arg(Num(d.CalU), Num(d.CalI), Num(d.CalFreq)));
+  d.CalOpen = false;
+  return CalResult(L, st, 0);
 }
 int LTriggerRec(lua_State* L) {
   TSimDevice& d = Self(L).Device();
@@ -685,7 +799,7 @@ void TSimLua::OpenLibraries() {
     lua_setfield(L, -2, key);
   }
   lua_setglobal(L, "gpio");
-  const luaL_Reg pqFns[] = {{"calOpen", LCalOpen},       {"calU", LCalStep},         {"calI", LCalStep},
+  const luaL_Reg pqFns[] = {{"calOpen", LCalOpen},       {"calU", LCalU},            {"calI", LCalI},
                             {"calState", LCalState},     {"calClose", LCalClose},    {"triggerRec", LTriggerRec},
                             {"getEvtOscHpCnt", LEvtOscHpCnt}, {nullptr, nullptr}};
   Register(L, "pq", pqFns);
@@ -723,6 +837,12 @@ TSimLua::TResult TSimLua::Run(const QByteArray& statement) {
   FOut.clear();
   FMuted = false;
   return result;
+}
+
+bool KnownResultText(const QString& text) {
+  for (const TCodeText& c : CCodeTexts)
+    if (text == QLatin1String(c.Text)) return true;
+  return false;
 }
 
 }  // namespace vanta::sim

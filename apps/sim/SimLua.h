@@ -13,6 +13,9 @@ namespace vanta::sim {
 
 class TSimDevice;
 
+// Whether `text` is one of the device's result texts (uti.err2ascii).
+bool KnownResultText(const QString& text);
+
 class TSimLua {
  public:
   TSimLua(TSimDevice& device, QString user);

@@ -20,6 +20,7 @@
 #include "SimConfig.h"
 #include "SimConnection.h"
 #include "SimDevice.h"
+#include "SimLua.h"
 #include "SimSsh.h"
 #include "SimRecords.h"
 #include "SimStorage.h"
@@ -95,7 +96,9 @@ int main(int argc, char** argv) {
       {"fault", "Failure mode: close-after=N, stall[=CMD], nak-setup, nak-scratchpad, scratchpad-quota=BYTES, fw-keep-version, record-length=OBJ:N, split, coalesce, unknown-cmd[=N].", "spec"},
       {"text-interval", "Milliseconds between device text-stream lines (0: off).", "ms", "30000"},
       {"ntp-interval", "Milliseconds between NTP requests in an open tunnel.", "ms", "3000"},
-      {"cal-state", "Answer of pq.calState().", "text"},
+      {"cal-state", "pq.calState answer: TEXT for every channel or CH:TEXT for channel 1..8 (repeatable).", "text"},
+      {"cal-fault", "FUNC=TEXT: pq.FUNC (calOpen, calU, calI, calState, calClose) answers TEXT (repeatable).", "spec"},
+      {"cal-source", "U:I:F: what the calibrator feeds (volts, amperes, hertz) instead of a perfect source.", "spec"},
       {"fw-fail", "uti.fwUpdate answers this error code (1 .. 5) instead of installing.", "code"},
       {"reboot-ms", "Milliseconds the device refuses connections while it restarts after an update.", "ms", "3000"},
       {"serial-pty", "Also speak CCCI on a pseudo-terminal (prints \"serial pty: PATH\")."},
@@ -143,7 +146,36 @@ int main(int argc, char** argv) {
   if (!ok || cfg.TextStreamIntervalMs < 0) return Fail(QStringLiteral("bad --text-interval"));
   cfg.NtpIntervalMs = p.value("ntp-interval").toInt(&ok);
   if (!ok || cfg.NtpIntervalMs < 100) return Fail(QStringLiteral("bad --ntp-interval (at least 100)"));
-  if (p.isSet("cal-state")) cfg.CalState = p.value("cal-state");
+  for (const QString& v : p.values("cal-state")) {
+    bool chOk = false;
+    const int ch = v.section(QLatin1Char(':'), 0, 0).toInt(&chOk);
+    const QString text = chOk ? v.section(QLatin1Char(':'), 1) : v;
+    if (!KnownResultText(text)) return Fail(QStringLiteral("--cal-state: \"%1\" is no result text of the device").arg(text));
+    if (chOk && (ch < 1 || ch > 8)) return Fail(QStringLiteral("--cal-state: channel 1 .. 8"));
+    if (chOk)
+      cfg.CalChannelState.insert(ch, text);
+    else
+      cfg.CalState = text;
+  }
+  for (const QString& v : p.values("cal-fault")) {
+    const QString fn = v.section(QLatin1Char('='), 0, 0), text = v.section(QLatin1Char('='), 1);
+    static const QStringList fns{QStringLiteral("calOpen"), QStringLiteral("calU"), QStringLiteral("calI"),
+                                 QStringLiteral("calState"), QStringLiteral("calClose")};
+    if (!fns.contains(fn) || !KnownResultText(text))
+      return Fail(QStringLiteral("--cal-fault takes FUNC=TEXT with FUNC one of %1 and a result text").arg(fns.join(QLatin1String(", "))));
+    cfg.CalFaults.insert(fn, text);
+  }
+  if (p.isSet("cal-source")) {
+    const QStringList parts = p.value("cal-source").split(QLatin1Char(':'));
+    bool a = false, b = false, c = false;
+    if (parts.size() == 3) {
+      cfg.CalSourceU = parts[0].toDouble(&a);
+      cfg.CalSourceI = parts[1].toDouble(&b);
+      cfg.CalSourceF = parts[2].toDouble(&c);
+    }
+    if (!a || !b || !c) return Fail(QStringLiteral("--cal-source takes U:I:F (volts:amperes:hertz)"));
+    cfg.CalSource = true;
+  }
   if (p.isSet("fw-fail")) {
     cfg.FwFailCode = p.value("fw-fail").toInt(&ok);
     if (!ok || cfg.FwFailCode < 1) return Fail(QStringLiteral("bad --fw-fail (an error code from 1)"));

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace vanta {
 
@@ -16,6 +18,24 @@ bool LoadReportPlugin(QLibrary& lib, QString& error) {
   if (lib.load()) return true;
   error = QStringLiteral("Berichtsmodul nicht gefunden: %1").arg(lib.errorString());
   return false;
+}
+
+QString RunKalibratorReport(const QMap<QString, QString>& dict, const QString& pdf, const QString& tmpDir) {
+  QLibrary lib;
+  QString error;
+  if (!LoadReportPlugin(lib, error)) return error;
+  using TKalibratorReport = int (*)(void*, const char*, const char*, const char*, char*, int);
+  auto fn = reinterpret_cast<TKalibratorReport>(lib.resolve("KalibratorReport"));
+  if (!fn) return QStringLiteral("KalibratorReport fehlt im Berichtsmodul");
+  QJsonObject o;
+  for (auto it = dict.cbegin(); it != dict.cend(); ++it) o.insert(it.key(), it.value());
+  char text[1024] = {0};
+  const int rc = fn(nullptr, QJsonDocument(o).toJson(QJsonDocument::Compact).constData(), pdf.toUtf8().constData(),
+                    tmpDir.toUtf8().constData(), text, int(sizeof text));
+  lib.unload();
+  if (rc == 0) return {};
+  const QString why = QString::fromUtf8(text);
+  return why.isEmpty() ? QStringLiteral("Bericht nicht geschrieben") : why;
 }
 
 }  // namespace vanta

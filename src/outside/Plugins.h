@@ -2,11 +2,15 @@
 // The report plugin is found by name at run time: beside the programs in a
 // build tree (../../lib, ../lib) or in the installed library folder.
 #include <QLibrary>
+#include <QMap>
 #include <QString>
 
 namespace vanta {
 
 // Loads "vanta_report" into `lib`; false with the loader's reason.
 bool LoadReportPlugin(QLibrary& lib, QString& error);
+// The calibration certificate through the plugin's KalibratorReport (the
+// fields as a JSON object). Empty on success, else why not.
+QString RunKalibratorReport(const QMap<QString, QString>& dict, const QString& pdf, const QString& tmpDir);
 
 }  // namespace vanta

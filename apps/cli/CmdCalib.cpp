@@ -1,0 +1,152 @@
+// vanta-cli calibrate: the calibration wizard without a window. The
+// operator's "Weiter" presses are made as soon as the device has answered;
+// the reference values and the frequency come from the command line.
+#include <QCoreApplication>
+#include <QDir>
+#include <QTimer>
+#include <QFileInfo>
+#include <QJsonArray>
+
+#include "Calib.h"
+#include "CliSession.h"
+#include "Plugins.h"
+
+namespace vanta::cli {
+
+namespace {
+
+int Run(TCliSession& s, const TCliArgs& a) {
+  TCliOutput& out = s.Out();
+  TComUnit& u = s.Unit();
+  TCalibMachine m(u);
+  m.Freq60 = a.Value(QStringLiteral("freq")) == QLatin1String("60");
+  m.RefUText = a.Value(QStringLiteral("u"));
+  m.RefIText = a.Value(QStringLiteral("i"));
+  m.WaitScale = a.Has(QStringLiteral("wait-scale")) ? a.Value(QStringLiteral("wait-scale")).toDouble() : 1.0;
+  m.FSWVer = QStringLiteral("vanta-cli %1").arg(QCoreApplication::applicationVersion());
+  QJsonArray steps;
+  m.OnLog = [&](const QString& line) {
+    if (line.startsWith(QLatin1String("Kalibrierung Send:"))) {
+      out.Line(QStringLiteral("> %1").arg(line.mid(18)));
+    } else if (line.startsWith(QLatin1String("Kalibrierung Next:"))) {
+      steps.append(line.mid(18).toInt());
+      out.Line(QStringLiteral("Schritt %1").arg(line.mid(18)));
+    } else if (line.startsWith(QLatin1String("Kalibrierung recieve:"))) {
+      out.Line(QStringLiteral("< %1").arg(line.mid(21).trimmed()));
+    } else if (s.Options().Log) {
+      out.Diagnostic(line);
+    }
+  };
+  QString info;
+  bool closed = false;
+  m.OnInfo = [&](const QString& text) { info = text; };
+  m.OnClose = [&] { closed = true; };
+  const QString report = a.Has(QStringLiteral("report")) ? QFileInfo(a.Value(QStringLiteral("report"))).absoluteFilePath() : QString();
+  m.ReportFolder = report.isEmpty() ? u.FDatadir : QFileInfo(report).absolutePath();
+  m.FillReport = [&](QMap<QString, QString>& dict) {
+    dict.insert(QStringLiteral("DeviceType"), u.FDevice);
+    dict.insert(QStringLiteral("UserName"), qEnvironmentVariable("USER"));
+    for (const QString& kv : a.Values(QStringLiteral("env"))) dict.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
+    for (int i = 0; i < 16; ++i)
+      dict.insert(QStringLiteral("Result%1 %2").arg(i + 1, 2, 10, QLatin1Char('0')).arg(CalibChannelName(i)),
+                  m.ChannelText[size_t(i)]);
+  };
+  m.MakeReport = [&](const QMap<QString, QString>& dict, const QString& file) {
+    const QString target = report.isEmpty() ? file : report;
+    m.ReportFile = target;
+    return RunKalibratorReport(dict, target, u.FTmpDir);
+  };
+  const qint64 limit = qint64(qMax(60, s.Options().TimeoutSec)) * 1000 + qint64(60000 * qMax(0.0, m.WaitScale));
+
+  m.ConnEst(true);
+  // The rights check over SSH answers first; a denial or old firmware closes.
+  SpinUntil([&] { return closed || m.Ready(); }, 15000);
+  if (closed || !m.Ready()) {
+    out.Error(info.isEmpty() ? QStringLiteral("Der Benutzer \"%1\" hat nicht die nötigen Rechte für diesen Vorgang!").arg(u.FSSHUser) : info);
+    return ecRefused;
+  }
+  m.Start();
+  // Every stop that waits for the operator is answered at once.
+  SpinUntil([&] {
+    if (closed || m.Busy()) return closed;
+    if (m.Step == -1 || m.Step == 31) return true;
+    if (!m.ErrorText.isEmpty() && m.Step == 11) return true;  // the reference values are not numbers
+    m.Next();
+    return false;
+  }, limit);
+  QJsonObject& r = out.Result();
+  auto finish = [&] {
+    r.insert(QStringLiteral("statements"), QJsonArray::fromStringList(m.Sent));
+    r.insert(QStringLiteral("steps"), steps);
+  };
+  finish();
+  QJsonArray channels;
+  for (int i = 0; i < 16; ++i) {
+    channels.append(QJsonObject{{"item", i}, {"channel", CalibChannelName(i)}, {"pass", i / 8},
+                                {"ok", m.Channel[size_t(i)] == 1}, {"text", m.ChannelText[size_t(i)]}});
+    if (!m.ChannelText[size_t(i)].isEmpty())
+      out.Line(QStringLiteral("%1 (Durchgang %2): %3").arg(CalibChannelName(i)).arg(i / 8).arg(m.ChannelText[size_t(i)]));
+  }
+  r.insert(QStringLiteral("channels"), channels);
+  if (m.Step != 31) {
+    const QString why = m.ErrorText.isEmpty() ? QStringLiteral("Kalibrierung abgebrochen (Schritt %1)").arg(m.Step) : m.ErrorText;
+    r.insert(QStringLiteral("status"), why);
+    out.Error(why);
+    return ecRefused;
+  }
+  r.insert(QStringLiteral("status"), m.ResultText);
+  out.Line(m.ResultText);
+  if (!m.ResultOk) {
+    out.Error(m.ResultText);
+    return ecRefused;
+  }
+  m.SaveAndExit();
+  SpinUntil([&] { return closed; }, 60000);
+  QJsonObject dict;
+  for (auto it = m.FReportDict.cbegin(); it != m.FReportDict.cend(); ++it) {
+    dict.insert(it.key(), it.value());
+    out.Line(QStringLiteral("%1 = %2").arg(it.key(), it.value()));
+  }
+  r.insert(QStringLiteral("report"), dict);
+  finish();
+  r.insert(QStringLiteral("pdf"), m.ReportFile);
+  if (!m.ReportError.isEmpty()) {
+    r.insert(QStringLiteral("report_error"), m.ReportError);
+    out.Note(QStringLiteral("Bericht: %1").arg(m.ReportError));
+  } else {
+    out.Line(QStringLiteral("Bericht %1").arg(m.ReportFile));
+  }
+  if (!closed) {
+    out.Error(QStringLiteral("Das Gerät hat den Neustart nicht bestätigt"));
+    return ecNoConnection;
+  }
+  return ecDone;
+}
+
+}  // namespace
+
+TCliCommand CalibrateCommand() {
+  auto opt = [](const char* n, bool v) { return TOptionSpec{{QLatin1String(n)}, v}; };
+  return TCliCommand{
+      QStringLiteral("calibrate"),
+      QStringLiteral("calibrate --freq 50|60 --u VOLT --i AMP [--wait-scale F] [--env KEY=VALUE]... [--report OUT.pdf]"),
+      {opt("freq", true), opt("u", true), opt("i", true), opt("wait-scale", true), opt("env", true), opt("report", true)},
+      [](const TCliArgs& a) {
+        if (!a.Args.isEmpty()) return Unexpected(a.Args[0]);
+        const QString f = a.Value(QStringLiteral("freq"));
+        if (f != QLatin1String("50") && f != QLatin1String("60")) return TArgProblem::Usage(QStringLiteral("--freq takes 50 or 60"));
+        if (!a.Has(QStringLiteral("u")) || !a.Has(QStringLiteral("i"))) return Missing(QStringLiteral("--u VOLT and --i AMP"));
+        QString u, i;
+        if (!ConvertReferenz(a.Value(QStringLiteral("u")), a.Value(QStringLiteral("i")), u, i)) return TArgProblem::Usage(CCalibBadInput);
+        bool ok = true;
+        if (a.Has(QStringLiteral("wait-scale")) && (a.Value(QStringLiteral("wait-scale")).toDouble(&ok) < 0 || !ok))
+          return TArgProblem::Usage(QStringLiteral("--wait-scale takes a number >= 0"));
+        for (const QString& kv : a.Values(QStringLiteral("env")))
+          if (!kv.contains(QLatin1Char('=')) || kv.startsWith(QLatin1Char('=')))
+            return TArgProblem::Usage(QStringLiteral("--env takes KEY=VALUE"));
+        return TArgProblem::None();
+      },
+      [](TCliSession& s, const TCliArgs& a) { return Run(s, a); }};
+}
+
+}  // namespace vanta::cli

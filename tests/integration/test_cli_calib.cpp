@@ -1,0 +1,173 @@
+// vanta-cli calibrate against the simulator acting as a calibrated input:
+// the statements in order, the channel results, the certificate, and the
+// ways a calibration stops.
+#include <QJsonArray>
+#include <QRegularExpression>
+
+#include "CliSupport.h"
+#include "DeviceDefaults.h"
+
+namespace vanta::test::cli {
+namespace {
+
+QStringList Calibrate(const QStringList& more = {}) {
+  return QStringList{QStringLiteral("--json"), QStringLiteral("calibrate"), QStringLiteral("--wait-scale"), QStringLiteral("0")} + more;
+}
+
+QStringList Strings(const QJsonArray& a) {
+  QStringList out;
+  for (const QJsonValue& v : a) out << v.toString();
+  return out;
+}
+
+// Firmware before 2.10: TCP calibration with bare statements.
+class CliCalibTest : public CliTest {
+ protected:
+  QStringList SimArgs() override { return QStringList{QStringLiteral("--firmware"), QStringLiteral("2.9.3"), QStringLiteral("--reboot-ms"), QStringLiteral("200")} + Extra(); }
+  virtual QStringList Extra() { return {}; }
+  QString DeviceLog() const { return QString::fromUtf8(ReadAll(Device(QStringLiteral("logd.log")))); }
+};
+
+TEST_F(CliCalibTest, SixtyHertzWithACommaReferenceCalibratesAndCertifies) {
+  QTemporaryDir out;
+  const QString pdf = out.filePath(QStringLiteral("cert.pdf"));
+  const TRun r = Cli(Calibrate({QStringLiteral("--freq"), QStringLiteral("60"), QStringLiteral("--u"), QStringLiteral("100,5"),
+                                QStringLiteral("--i"), QStringLiteral("5"), QStringLiteral("--env"), QStringLiteral("AirTemp=23 °C"),
+                                QStringLiteral("--env"), QStringLiteral("UserName=Prüfer Ost"), QStringLiteral("--report"), pdf}),
+                     60000);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  ASSERT_EQ(r.Exit, 0) << o["status"].toString().toStdString();
+  QStringList want{QStringLiteral("pq.calClose(0)"), QStringLiteral("pq.calOpen(60.000)"), QStringLiteral("pq.calU(0)"),
+                   QStringLiteral("pq.calI(0)"), QStringLiteral("pq.calU(100.500)"), QStringLiteral("pq.calI(5.000)")};
+  for (int pass = 0; pass < 2; ++pass)
+    for (int ch = 1; ch <= 8; ++ch) want << QStringLiteral("pq.calState(%1,%2)").arg(ch).arg(pass);
+  want << QStringLiteral("pq.calClose(1)") << QStringLiteral("uti.softreset()");
+  EXPECT_EQ(Strings(o["statements"].toArray()).join(QLatin1Char(' ')).toStdString(), want.join(QLatin1Char(' ')).toStdString());
+  EXPECT_EQ(o["status"].toString(), QStringLiteral("Kalibration erfolgreich!"));
+  const QJsonArray ch = o["channels"].toArray();
+  ASSERT_EQ(ch.size(), 16);
+  for (const QJsonValue& v : ch) EXPECT_TRUE(v.toObject()["ok"].toBool());
+  EXPECT_EQ(ch[4].toObject()["channel"].toString(), QStringLiteral("I1"));
+  // The report's 25 fields, whatever else it carries.
+  const QJsonObject dict = o["report"].toObject();
+  for (const char* k : {"DeviceType", "DeviceNumber", "UserName", "CheckDate", "CheckTime", "Prescription", "AirTemp", "AitHum",
+                        "Pressure", "Programm", "Annotation", "Model1", "Serial1", "CheckNr1", "CalTo1", "CertNr1", "Model2",
+                        "Serial2", "CheckNr2", "CalTo2", "CertNr2", "Frei1", "Frei1Val", "Frei2", "Frei2Val"})
+    EXPECT_TRUE(dict.contains(QLatin1String(k))) << k;
+  EXPECT_EQ(dict["DeviceNumber"].toString(), QStringLiteral("12345678"));
+  EXPECT_EQ(dict["AirTemp"].toString(), QStringLiteral("23 °C"));
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4}$")).match(dict["CheckDate"].toString()).hasMatch());
+  // The certificate as a reader sees it.
+  QProcess text;
+  text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+  ASSERT_TRUE(text.waitForFinished(20000));
+  const QString cert = QString::fromUtf8(text.readAllStandardOutput());
+  EXPECT_TRUE(cert.contains(QLatin1String("12345678")));
+  EXPECT_TRUE(cert.contains(dict["CheckDate"].toString()));
+  EXPECT_TRUE(cert.contains(QStringLiteral("Prüfer Ost")));
+  EXPECT_EQ(cert.count(QLatin1String("Calibration ok")), 16);
+  EXPECT_TRUE(DeviceLog().contains(QLatin1String("calibration stored (100.500 V, 5.000 A, 60.000 Hz)")));
+  EXPECT_TRUE(DeviceLog().contains(QLatin1String("soft reset requested")));
+}
+
+struct TStop {
+  const char* SimArg;
+  const char* SimValue;
+  const char* Freq;
+  const char* U;
+  const char* Status;
+  int LastStatementCount;  // statements sent before the stop
+};
+
+class CliCalibStopTest : public CliCalibTest, public ::testing::WithParamInterface<TStop> {
+ protected:
+  QStringList Extra() override { return {QString::fromUtf8(GetParam().SimArg), QString::fromUtf8(GetParam().SimValue)}; }
+};
+
+TEST_P(CliCalibStopTest, EndsAtTheStartPageWithItsText) {
+  const TRun r = Cli(Calibrate({QStringLiteral("--freq"), QLatin1String(GetParam().Freq), QStringLiteral("--u"), QLatin1String(GetParam().U),
+                                QStringLiteral("--i"), QStringLiteral("5")}),
+                     60000);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_EQ(o["status"].toString(), QString::fromUtf8(GetParam().Status));
+  EXPECT_EQ(o["steps"].toArray().last().toInt(), -1) << "the start page";
+  const QStringList sent = Strings(o["statements"].toArray());
+  EXPECT_EQ(sent.size(), GetParam().LastStatementCount) << sent.join(' ').toStdString();
+  EXPECT_FALSE(sent.contains(QStringLiteral("pq.calClose(1)")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stops, CliCalibStopTest,
+    ::testing::Values(TStop{"--cal-fault", "calU=Device or resource busy", "50", "100", "Laufende Kalibrierung", 3},
+                      TStop{"--cal-fault", "calState=Device or resource busy", "50", "100", "Laufende Kalibrierung", 7},
+                      TStop{"--cal-source", "100:5:50", "60", "100", "Frequenz außer Toleranz", 2},
+                      TStop{"--cal-source", "100:5:50", "50", "102", "Kalibriergröße ausser Toleranz", 5}),
+    [](const auto& info) { return std::to_string(info.index); });
+
+class CliCalibOneChannelTest : public CliCalibTest {
+ protected:
+  QStringList Extra() override { return {QStringLiteral("--cal-state"), QStringLiteral("3:Calibration invalid")}; }
+};
+
+TEST_F(CliCalibOneChannelTest, OneChannelWithoutCalibrationOkFailsAndKeepsNothing) {
+  const TRun r = Cli(Calibrate({QStringLiteral("--freq"), QStringLiteral("50"), QStringLiteral("--u"), QStringLiteral("100"),
+                                QStringLiteral("--i"), QStringLiteral("5")}),
+                     60000);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_EQ(o["status"].toString(), QStringLiteral("Kalibration nicht erfolgreich!"));
+  const QJsonArray ch = o["channels"].toArray();
+  EXPECT_FALSE(ch[2].toObject()["ok"].toBool());
+  EXPECT_FALSE(ch[10].toObject()["ok"].toBool());
+  EXPECT_TRUE(ch[3].toObject()["ok"].toBool());
+  EXPECT_FALSE(Strings(o["statements"].toArray()).contains(QStringLiteral("pq.calClose(1)")));
+  EXPECT_FALSE(DeviceLog().contains(QLatin1String("calibration stored")));
+}
+
+// Firmware 2.10 and later: calibration only through SSH.
+class CliCalibNewFirmwareTest : public CliTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--ssh-port"), QStringLiteral("0"), QStringLiteral("--reboot-ms"), QStringLiteral("200")}; }
+  QStringList Ssh(const QString& user, const QString& password) const {
+    return {QStringLiteral("--ssh"), QStringLiteral("--ssh-port"), QString::number(Sim.SshPort), QStringLiteral("--ccci-port"),
+            QString::number(Sim.Port), QStringLiteral("--user"), user, QStringLiteral("--password"), password,
+            QStringLiteral("--trust-new-host-key")};
+  }
+  QStringList Args() const {
+    return Calibrate({QStringLiteral("--freq"), QStringLiteral("50"), QStringLiteral("--u"), QStringLiteral("230"), QStringLiteral("--i"),
+                      QStringLiteral("1")});
+  }
+};
+
+TEST_F(CliCalibNewFirmwareTest, PlainTcpIsNoLongerSupported) {
+  const TRun r = Cli(Args());
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 3);
+  EXPECT_EQ(o["error"].toString(), QStringLiteral("Dieses Feature wird in dieser Firmware nicht mehr unterstützt"));
+  EXPECT_FALSE(QString::fromUtf8(ReadAll(Device(QStringLiteral("logd.log")))).contains(QLatin1String("cal:")));
+}
+
+TEST_F(CliCalibNewFirmwareTest, OverSshTheDeviceTextsAnswerAndAUserWithoutTheRightIsStopped) {
+  const TRun denied = Cli(Ssh(QStringLiteral("guest"), QStringLiteral("guest")) + Args());
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(denied, o)) << denied.Err.toStdString();
+  EXPECT_EQ(denied.Exit, 3);
+  EXPECT_TRUE(o["error"].toString().contains(QStringLiteral("nicht die nötigen Rechte")));
+
+  const TDeviceDefaults factory = TDeviceDefaults::FromEnvironment();
+  const TRun r = Cli(Ssh(factory.User, factory.Password) + Args(), 60000);
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 0) << o["status"].toString().toStdString() << r.Err.toStdString();
+  const QStringList sent = Strings(o["statements"].toArray());
+  ASSERT_FALSE(sent.isEmpty());
+  EXPECT_EQ(sent.first().toStdString(), "print(uti.err2ascii(pq.calClose(0)))");
+  EXPECT_EQ(sent.last().toStdString(), "print(uti.err2ascii(uti.softreset()))");
+}
+
+}  // namespace
+}  // namespace vanta::test::cli
