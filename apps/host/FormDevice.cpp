@@ -24,6 +24,7 @@ QString DirectKindTitle(TDirectKind kind) {
     case TDirectKind::dkstatus: return QStringLiteral("Gerätestatus");
     case TDirectKind::dkInitSSH: return QStringLiteral("SSH einrichten");
     case TDirectKind::dkUserSetup: return QStringLiteral("Benutzer einrichten");
+    case TDirectKind::dkcalib: return QStringLiteral("Kalibrierung");
   }
   return QString();
 }

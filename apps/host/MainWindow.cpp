@@ -5,6 +5,7 @@
 #include "FormFlash.h"
 #include "FormMassFlash.h"
 #include "FormStatus.h"
+#include "FrmCalib.h"
 #include "FormComplete.h"
 #include "FormVisu.h"
 #include "FormPara.h"
@@ -43,7 +44,7 @@ constexpr int CIndexRole = Qt::UserRole + 1;
 constexpr TDirectKind CKinds[] = {TDirectKind::dkpara,      TDirectKind::dkparaRefresh, TDirectKind::dkvisu,
                                   TDirectKind::dkdata,      TDirectKind::dkoffline,     TDirectKind::dkflash,
                                   TDirectKind::dkmassflash, TDirectKind::dkstatus,      TDirectKind::dkInitSSH,
-                                  TDirectKind::dkUserSetup};
+                                  TDirectKind::dkUserSetup, TDirectKind::dkcalib};
 
 QString DeviceLabel(const TDeviceRec& d) {
   const QString where = d.IsSerial ? d.Port
@@ -305,6 +306,10 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
     w = new TFormOnline;
   } else if (kind == TDirectKind::dkstatus) {
     w = new TFormStatus;
+  } else if (kind == TDirectKind::dkcalib) {
+    auto* calib = new TFrmCalib;
+    calib->FClose = [calib](QObject*) { QTimer::singleShot(0, calib, &QWidget::close); };
+    w = calib;
   } else if (kind == TDirectKind::dkflash) {
     const QString pkg = !PackageFile.isEmpty() ? PackageFile : FAskPackage ? FAskPackage() : QString();
     if (pkg.isEmpty()) {

@@ -17,7 +17,7 @@ namespace {
 constexpr TDirectKind CAllKinds[] = {TDirectKind::dkpara,      TDirectKind::dkparaRefresh, TDirectKind::dkvisu,
                                      TDirectKind::dkdata,      TDirectKind::dkoffline,     TDirectKind::dkflash,
                                      TDirectKind::dkmassflash, TDirectKind::dkstatus,      TDirectKind::dkInitSSH,
-                                     TDirectKind::dkUserSetup};
+                                     TDirectKind::dkUserSetup, TDirectKind::dkcalib};
 
 QString KindNames() {
   QStringList names;

@@ -23,9 +23,9 @@ QString DevTypeName(TDevType t) {
 }
 
 namespace {
-constexpr std::array<const char*, 10> CDirectKindNames = {"dkpara",  "dkparaRefresh", "dkvisu",   "dkdata",
+constexpr std::array<const char*, 11> CDirectKindNames = {"dkpara",  "dkparaRefresh", "dkvisu",   "dkdata",
                                                           "dkoffline", "dkflash",     "dkmassflash", "dkstatus",
-                                                          "dkInitSSH", "dkUserSetup"};
+                                                          "dkInitSSH", "dkUserSetup", "dkcalib"};
 constexpr std::array<const char*, 7> CScratchpadNames = {"spNone",   "spLangTXT", "spXML", "spGetLog",
                                                          "spFlushLog", "spStatus", "spPCAP"};
 }  // namespace

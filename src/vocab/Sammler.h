@@ -42,7 +42,8 @@ enum class TDirectKind : uint8_t {
   dkmassflash,
   dkstatus,
   dkInitSSH,
-  dkUserSetup
+  dkUserSetup,
+  dkcalib
 };
 enum class TItmTyp : uint8_t { itTxt, itFlt, itInt, itLst, itBool };
 enum class TBtnControlDevice : uint8_t { BtnLeft, BtnRight, BtnTop, BtnDown, BtnEnter };

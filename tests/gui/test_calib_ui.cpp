@@ -1,0 +1,117 @@
+// The calibration wizard against the simulator: the pages in order, "Zurück"
+// from the test conditions, the frequency and reference entered in the
+// frames, the sixteen checks, the certificate and the closing reset; a busy
+// device sending the operator back to the start page.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+
+#include "FrmCalib.h"
+#include "SimProcess.h"
+#include "TestSupport.h"
+#include "WindowSupport.h"
+
+using namespace vanta;
+using vanta::test::SpinUntil;
+using vanta::test::TSimProcess;
+
+namespace {
+
+struct TCalibWindow {
+  TSimProcess Sim;
+  QTemporaryDir Data;
+  QStringList Log;
+  TFrmCalib W;
+  bool Closed = false;
+  bool Start(const QStringList& extra = {}) {
+    if (!Sim.Start(QStringList{QStringLiteral("--firmware"), QStringLiteral("2.9.0"), QStringLiteral("--reboot-ms"), QStringLiteral("200")} + extra))
+      return false;
+    W.FClose = [this](QObject*) { Closed = true; };
+    W.resize(900, 560);
+    W.show();
+    if (!vanta::test::ConnectToSim(W, Data.path(), Log, Sim.Port)) return false;
+    if (!SpinUntil([&] { return W.Machine() && W.Machine()->Ready(); }, 10000)) return false;
+    W.Machine()->WaitScale = 0;
+    return true;
+  }
+  bool Idle() const { return !W.Machine()->Busy(); }
+  void Click(QPushButton* b) {
+    ASSERT_TRUE(SpinUntil([&] { return Idle() && b->isVisible() && b->isEnabled(); }, 10000)) << b->text().toStdString();
+    b->click();
+  }
+  QWidget* Page() const { return W.tbcCalib->currentWidget(); }
+  void Shot(const QString& name) {
+    if (const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR"); !dir.isEmpty()) W.grab().save(QDir(dir).filePath(name));
+  }
+};
+
+TEST(CalibWindow, GuidesThroughEveryStepAndEndsWithTheCertificate) {
+  TCalibWindow t;
+  ASSERT_TRUE(t.Start()) << t.Log.join('\n').toStdString();
+  t.Click(t.W.rctgnlStart);
+  ASSERT_TRUE(SpinUntil([&] { return t.Page() == t.W.TbtmEinrichtung; }, 5000));
+  EXPECT_EQ(t.W.edtSN->text(), QStringLiteral("12345678"));
+  EXPECT_FALSE(t.W.rctgnlBack->isVisible());
+  t.Click(t.W.btnNext);
+  ASSERT_TRUE(SpinUntil([&] { return t.Page() == t.W.tbtmBedingungen; }, 5000));
+  t.W.StandardwerteClick();
+  EXPECT_EQ(t.W.edtPressure->text(), QStringLiteral("86 kPa ... 106 kPa"));
+  t.Click(t.W.rctgnlBack);  // from step 2 back to the set-up page
+  ASSERT_TRUE(SpinUntil([&] { return t.Page() == t.W.TbtmEinrichtung; }, 5000));
+  t.Click(t.W.btnNext);
+  t.Click(t.W.btnNext);
+  ASSERT_TRUE(SpinUntil([&] { return t.Page() == t.W.tbtmKailb && t.W.lytframe->currentIndex() == 1; }, 5000));
+  t.Click(t.W.btnNext);
+  ASSERT_TRUE(SpinUntil([&] { return t.W.lytframe->currentIndex() == 2; }, 5000));
+  t.W.rb60hz->setChecked(true);
+  t.Click(t.W.btnNext);  // opens at 60 Hz, zero, then the connection frame
+  ASSERT_TRUE(SpinUntil([&] { return t.W.lytframe->currentIndex() == 3 && t.Idle(); }, 10000)) << t.Log.join('\n').toStdString();
+  EXPECT_EQ(t.W.findChild<QLabel*>(QStringLiteral("lblFrequency"))->text(), QStringLiteral("Frequenz = 60.000 Hz"));
+  t.Shot(QStringLiteral("calib-connect.png"));
+  t.Click(t.W.btnNext);
+  ASSERT_TRUE(SpinUntil([&] { return t.W.lytframe->currentIndex() == 4 && t.Idle(); }, 10000));
+  t.W.edtRefU->setText(QStringLiteral("abc"));
+  t.Click(t.W.btnNext);
+  ASSERT_TRUE(SpinUntil([&] { return t.W.txtError->text() == QStringLiteral("Ungültige Eingabe!"); }, 3000));
+  EXPECT_EQ(t.W.Machine()->Step, 11);
+  t.W.edtRefU->setText(QStringLiteral("100,5"));
+  t.Click(t.W.btnNext);
+  ASSERT_TRUE(SpinUntil([&] { return t.W.Machine()->Step == 31 && t.Idle(); }, 20000)) << t.Log.join('\n').toStdString();
+  EXPECT_EQ(t.W.lblResult->text(), QStringLiteral("Kalibration erfolgreich!"));
+  EXPECT_TRUE(t.W.lstStatus->item(15)->text().contains(QStringLiteral("✔")));
+  EXPECT_TRUE(t.W.rctngSaveExit->isEnabled());
+  t.Shot(QStringLiteral("calib-result.png"));
+  const QStringList& sent = t.W.Machine()->Sent;
+  EXPECT_TRUE(sent.contains(QStringLiteral("pq.calOpen(60.000)")));
+  EXPECT_TRUE(sent.contains(QStringLiteral("pq.calU(100.500)")));
+  t.W.edtUser->setText(QStringLiteral("Prüferin"));
+  t.Click(t.W.rctngSaveExit);
+  ASSERT_TRUE(SpinUntil([&] { return t.Closed; }, 15000));
+  EXPECT_TRUE(t.W.Machine()->ReportError.isEmpty()) << t.W.Machine()->ReportError.toStdString();
+  EXPECT_TRUE(QFileInfo(t.W.Machine()->ReportFile).fileName().startsWith(QStringLiteral("Kalibrierung_12345678_")));
+  EXPECT_TRUE(QFile::exists(t.W.Machine()->ReportFile));
+  EXPECT_EQ(t.W.Machine()->FReportDict.value(QStringLiteral("UserName")), QStringLiteral("Prüferin"));
+  EXPECT_EQ(sent.last(), QStringLiteral("uti.softreset()"));
+}
+
+TEST(CalibWindow, ABusyDeviceSendsTheOperatorBackToTheStartPage) {
+  TCalibWindow t;
+  ASSERT_TRUE(t.Start({QStringLiteral("--cal-fault"), QStringLiteral("calOpen=Device or resource busy")}));
+  t.Click(t.W.rctgnlStart);
+  for (int i = 0; i < 4; ++i) t.Click(t.W.btnNext);
+  ASSERT_TRUE(SpinUntil([&] { return t.Page() == t.W.tbtmStart && t.Idle(); }, 10000));
+  EXPECT_EQ(t.W.txtError->text(), QStringLiteral("Laufende Kalibrierung"));
+  EXPECT_EQ(t.W.Machine()->Step, -1);
+  EXPECT_TRUE(t.W.rctgnlStart->isEnabled());
+  t.Shot(QStringLiteral("calib-busy.png"));
+}
+
+}  // namespace
