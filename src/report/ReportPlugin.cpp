@@ -446,13 +446,58 @@ extern "C" Q_DECL_EXPORT int KalibratorReport(void*, const char* dictJson, const
     return 1;
   }
   QString e;
+  // The certificate in the order a reader checks it: the device, who and
+  // when, the conditions, the reference instruments, the channel results.
+  // Fields this layout does not know still appear at the end.
+  auto v = [&dict](const char* k) { return dict.value(QLatin1String(k)).toVariant().toString(); };
   const bool ok = WritePdf(QString::fromUtf8(pdfFile ? pdfFile : ""),
-                           [&dict](TPage& p, QString&) {
+                           [&](TPage& p, QString&) {
+                             QStringList used;
+                             auto rows = [&](std::initializer_list<std::pair<const char*, const char*>> fields) {
+                               std::vector<QStringList> out;
+                               for (const auto& [label, key] : fields) {
+                                 used << QLatin1String(key);
+                                 out.push_back({QString::fromUtf8(label), v(key)});
+                               }
+                               return out;
+                             };
+                             const QStringList head{QStringLiteral("Merkmal"), QStringLiteral("Wert")};
                              p.Title(QStringLiteral("Kalibrierzertifikat"));
-                             std::vector<QStringList> rows;
-                             for (auto it = dict.begin(); it != dict.end(); ++it)
-                               rows.push_back({it.key(), it.value().toVariant().toString()});
-                             p.Table({QStringLiteral("Merkmal"), QStringLiteral("Wert")}, rows);
+                             p.Text(QStringLiteral("Gerät"), true);
+                             p.Table(head, rows({{"Gerätetyp", "DeviceType"}, {"Seriennummer", "DeviceNumber"},
+                                                 {"Prüfer", "UserName"}, {"Prüfdatum", "CheckDate"}, {"Prüfzeit", "CheckTime"},
+                                                 {"Prüfvorschrift", "Prescription"}, {"Kalibrierprogramm", "Programm"}}));
+                             p.Text(QStringLiteral("Umgebungsbedingungen"), true);
+                             p.Table(head, rows({{"Lufttemperatur", "AirTemp"}, {"Rel. Luftfeuchte", "AitHum"},
+                                                 {"Luftdruck", "Pressure"}, {"Anmerkung", "Annotation"}}));
+                             p.Text(QStringLiteral("Referenzgeräte"), true);
+                             std::vector<QStringList> inst;
+                             for (const auto& [label, k] : {std::pair{"Modell", "Model"}, std::pair{"Seriennummer", "Serial"},
+                                                            std::pair{"Prüfnummer", "CheckNr"}, std::pair{"Kalibriert bis", "CalTo"},
+                                                            std::pair{"Zertifikat", "CertNr"}}) {
+                               const QString k1 = QLatin1String(k) + QLatin1Char('1'), k2 = QLatin1String(k) + QLatin1Char('2');
+                               used << k1 << k2;
+                               inst.push_back({QString::fromUtf8(label), dict.value(k1).toString(), dict.value(k2).toString()});
+                             }
+                             inst.push_back({v("Frei1"), v("Frei1Val"), QString()});
+                             inst.push_back({v("Frei2"), v("Frei2Val"), QString()});
+                             used << QStringLiteral("Frei1") << QStringLiteral("Frei1Val") << QStringLiteral("Frei2") << QStringLiteral("Frei2Val");
+                             p.Table({QString(), QStringLiteral("Gerät 1"), QStringLiteral("Gerät 2")}, inst);
+                             std::vector<QStringList> results, rest;
+                             for (auto it = dict.begin(); it != dict.end(); ++it) {
+                               if (it.key().startsWith(QLatin1String("Result")))
+                                 results.push_back({it.key().mid(6).section(QLatin1Char(' '), 1), it.key().mid(6, 2).toInt() <= 8
+                                                                                                       ? QStringLiteral("1")
+                                                                                                       : QStringLiteral("2"),
+                                                    it.value().toString()});
+                               else if (!used.contains(it.key()))
+                                 rest.push_back({it.key(), it.value().toVariant().toString()});
+                             }
+                             if (!results.empty()) {
+                               p.Text(QStringLiteral("Kalibrationsstatus"), true);
+                               p.Table({QStringLiteral("Kanal"), QStringLiteral("Durchgang"), QStringLiteral("Status")}, results);
+                             }
+                             if (!rest.empty()) p.Table(head, rest);
                              return true;
                            },
                            e);
