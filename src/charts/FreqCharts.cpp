@@ -17,12 +17,22 @@ void ValueAxis(QPainter& p, const QRectF& area, TYLinNorm& axis, const QFontMetr
   axis.FBotLeft = area.bottom();
   axis.FXorYBer = area.height();
   axis.SetScaleIdx();
+  // As many decimals as the step between ticks needs (0.005 must not read 0.01).
+  int digits = 2;
+  if (axis.FSclCnt > 1) {
+    const double step = std::abs(axis.ScaleAt(1) - axis.ScaleAt(0));
+    if (step > 0) {
+      digits = std::max(0, int(std::ceil(-std::log10(step) - 1e-9)));
+      if (std::abs(step * std::pow(10.0, digits) - std::round(step * std::pow(10.0, digits))) > 1e-6) ++digits;
+      digits = std::min(digits, 6);
+    }
+  }
   for (int i = 0; i < axis.FSclCnt; ++i) {
     const double y = axis.YNorm(axis.ScaleAt(i));
     p.setPen(QPen(QColor(190, 190, 190), 0.25));
     p.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
     p.setPen(Qt::black);
-    p.drawText(QRectF(0, y - fm.height() / 2.0, area.left() - 3, fm.height()), Qt::AlignRight | Qt::AlignVCenter, FltToStrShrt(axis.ScaleAt(i), 2));
+    p.drawText(QRectF(0, y - fm.height() / 2.0, area.left() - 3, fm.height()), Qt::AlignRight | Qt::AlignVCenter, FltToStrShrt(axis.ScaleAt(i), digits));
   }
   p.setPen(Qt::black);
   p.drawText(QPointF(area.left() + 4, area.top() + fm.ascent() + 2), title);
@@ -109,6 +119,8 @@ void TPQPaintBoxHarm::PaintCurves(QImage& image) {
   const int cw = fm.horizontalAdvance(QLatin1Char('0')), ch = fm.height();
   const THarmBarModel& m = FModel;
   const QRectF area(QPointF(cw * 10, ch + 6), QPointF(width() - cw - 1, height() - ch * 2 - 6));
+  p.setPen(Qt::black);
+  p.drawText(QRect(0, 2, width(), ch), Qt::AlignHCenter, m.GetCaption());
   p.setPen(QPen(Qt::black, 0.3));
   p.drawRect(area);
   const int first = m.FHrmStartIdx, last = m.FHrmMaxIdx;

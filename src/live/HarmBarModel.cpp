@@ -56,6 +56,37 @@ void THarmBarModel::SetIHrmVal(T4Leiter l, const QList<float>& v) { SetRow(FHrmM
 void THarmBarModel::SetFrqBVal(T4Leiter l, const QList<float>& v) { SetRow(FHrmMax, l, v, 35); }
 void THarmBarModel::SetHrmVal95p(T4Leiter l, const QList<float>& v) { SetRow(FHrm95p, l, v, 51); }
 
+void THarmBarModel::SetIHrmVal95p(T4Leiter l, const QList<float>& v) { SetRow(FHrm95p, l, v, 50); }
+void THarmBarModel::SetFrqBVal95p(T4Leiter l, const QList<float>& v) { SetRow(FHrm95p, l, v, 35); }
+
+void THarmBarModel::SetHarmTxt(int i, const QString& text) {
+  if (i >= 0 && i <= 50) FHrmTxt[size_t(i)] = text;
+}
+
+QString THarmBarModel::GetCaption() const {
+  QString title;
+  switch (FVantaDisp) {
+    case TVantaDisp::sdHrmULE: title = QStringLiteral("Harmonische Spannung L-N"); break;
+    case TVantaDisp::sdHrmULL: title = QStringLiteral("Harmonische Spannung L-L"); break;
+    case TVantaDisp::sdHrmIL: title = QStringLiteral("Harmonische Strom"); break;
+    case TVantaDisp::sdIHrmULE: title = QStringLiteral("Zwischenharmonische Spannung L-N"); break;
+    case TVantaDisp::sdIHrmULL: title = QStringLiteral("Zwischenharmonische Spannung L-L"); break;
+    case TVantaDisp::sdIHrmIL: title = QStringLiteral("Zwischenharmonische Strom"); break;
+    case TVantaDisp::sdFrqBandULE: title = QStringLiteral("Frequenzbänder 2-9 kHz Spannung L-N"); break;
+    case TVantaDisp::sdFrqBandULL: title = QStringLiteral("Frequenzbänder 2-9 kHz Spannung L-L"); break;
+    case TVantaDisp::sdFrqBandIL: title = QStringLiteral("Frequenzbänder 2-9 kHz Strom"); break;
+    default: title = QStringLiteral("Oberschwingungen"); break;
+  }
+  return FTSStop.isEmpty() ? QStringLiteral("%1 [%2]").arg(title, FYUnit) : QStringLiteral("%1 [%2 - %3]").arg(title, FYUnit, FTSStop);
+}
+
+void THarmBarModel::ClearData() {
+  for (auto& r : FHrmMax) r.fill(0.0f);
+  for (auto& r : FHrm95p) r.fill(0.0f);
+  FTSStop.clear();
+  FHrmActIdx = -1;
+}
+
 void THarmBarModel::SetHarmLim(int order, float limit) {
   if (order >= 0 && order <= 50 && order != 1) FHrmLim[size_t(order)] = limit;
 }

@@ -21,6 +21,15 @@ class THarmBarModel {
   void SetIHrmVal(T4Leiter l, const QList<float>& values);  // 50
   void SetFrqBVal(T4Leiter l, const QList<float>& values);  // 35
   void SetHrmVal95p(T4Leiter l, const QList<float>& values);
+  void SetIHrmVal95p(T4Leiter l, const QList<float>& values);
+  void SetFrqBVal95p(T4Leiter l, const QList<float>& values);
+  // The label of an order or band (0 .. 50).
+  void SetHarmTxt(int i, const QString& text);
+  // "title [unit - time]" once a record's time is known, else "title [unit]".
+  QString GetCaption() const;
+  // Every row, 95 % row and the time gone; labels, limits and view stay.
+  void ClearData();
+  float Value95p(T4Leiter l, int order) const { return FHrm95p[size_t(l)][size_t(order)]; }
   // The limit of an order; the fundamental keeps its own.
   void SetHarmLim(int order, float limit);
   float HarmLim(int order) const { return FHrmLim[size_t(order)]; }
@@ -32,6 +41,9 @@ class THarmBarModel {
 
   int FHrmStartIdx = 0, FHrmMaxIdx = 50;
   float FHrmMaxScl = 0;
+  float FUC = 0;           // the nominal voltage the normalised view refers to
+  QString FTSStop;         // the shown record's time as text (empty: none yet)
+  int FHrmActIdx = -1;     // the highlighted order
   QString FYUnit = QStringLiteral("%");
   bool FStatistic = false;
   T4Leiter FHrmLtr = T4Leiter::lt0;  // the last conductor shown

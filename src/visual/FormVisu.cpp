@@ -599,6 +599,7 @@ void TFormVisu::GetHarmonics(TVantaDisp disp) {
     for (int h = 0; h <= 50; ++h) FPQPaintHrm->Model().SetHarmLim(h, float(CDefHrms[size_t(h)]));
   }
   FPQPaintHrm->Model().SetVantaDisp(disp);
+  FPQPaintHrm->Model().ClearData();  // no bars of the last view under the new labels
   TabCtrlStream->setCurrentWidget(TabItmHrms);
   OpenView(disp);
 }
@@ -608,6 +609,7 @@ void TFormVisu::GetFrqBand(TVantaDisp disp) {
   FStrucInf = {TVantaStruct::ssu_s_t, 4, disp};
   if (!FPQPaintHrm) FPQPaintHrm = NewBarChart();
   FPQPaintHrm->Model().SetVantaDisp(disp);
+  FPQPaintHrm->Model().ClearData();  // no bars of the last view under the new labels
   TabCtrlStream->setCurrentWidget(TabItmHrms);
   OpenView(disp);
 }
@@ -663,6 +665,7 @@ void TFormVisu::UpdateBars(const QByteArray& record, int generation) {
     for (int k = 0; k < 4; ++k) inter ? m.SetIHrmVal(order[k], b[size_t(k)]) : m.SetHrmVal(order[k], a[size_t(k)]);
   }
   FPQPaintHrm->FTSStart = TPQTimeProgs::TSNormalizeLocal(FComUnit->FBytes.TS_Mess, TimeTzFromSet(FComUnit->FtmeSet));
+  m.FTSStop = TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(FPQPaintHrm->FTSStart));
   m.HrmRescale();
   FPQPaintHrm->FForceRepaint = true;
   FPQPaintHrm->RequestRepaint();

@@ -167,6 +167,25 @@ TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
   EXPECT_EQ(t.W.FPQPaintLoad, nullptr);
 }
 
+TEST(LiveWindow, InterharmonicsAndBandsCarryTheirCaptions) {
+  TVisu t;
+  ASSERT_TRUE(t.Start());
+  t.W.GetHarmonics(TVantaDisp::sdIHrmULE);
+  THarmBarModel& b = t.W.FPQPaintHrm->Model();
+  ASSERT_TRUE(SpinUntil([&] { return !b.FTSStop.isEmpty(); }, 10000));
+  EXPECT_EQ(b.FHrmMaxIdx, 49);
+  EXPECT_TRUE(b.GetCaption().startsWith(QStringLiteral("Zwischenharmonische Spannung L-N [% - "))) << b.GetCaption().toStdString();
+  t.Shot(QStringLiteral("live-interharmonics.png"));
+  t.W.actMenuBackExecute();
+  t.W.GetFrqBand(TVantaDisp::sdFrqBandIL);
+  ASSERT_TRUE(b.FTSStop.isEmpty()) << "a new view starts without the last one's record";
+  ASSERT_TRUE(SpinUntil([&] { return !b.FTSStop.isEmpty(); }, 10000));
+  EXPECT_EQ(b.FHrmMaxIdx, 34);
+  EXPECT_EQ(b.FHrmTxt[34], QStringLiteral("8900 Hz"));
+  EXPECT_TRUE(b.GetCaption().startsWith(QStringLiteral("Frequenzbänder 2-9 kHz Strom [A - ")));
+  t.Shot(QStringLiteral("live-bands.png"));
+}
+
 TEST(AllValues, EntriesColumnsAndLiveCells) {
   TSimProcess sim;
   ASSERT_TRUE(sim.Start());

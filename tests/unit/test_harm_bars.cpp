@@ -90,3 +90,29 @@ TEST(HarmBars, ClipboardText) {
   EXPECT_TRUE(lines[2].startsWith(QStringLiteral("L1 (95%)")));
   EXPECT_EQ(lines[0].count(QLatin1Char('\t')), 35);
 }
+
+TEST(HarmBars, StatisticRowsCaptionAndClearing) {
+  THarmBarModel m;
+  m.SetVantaDisp(TVantaDisp::sdIHrmIL);
+  m.SetIHrmVal(T4Leiter::lt2, Row(50, 1.5f));
+  m.SetIHrmVal95p(T4Leiter::lt2, Row(50, 0.7f));
+  EXPECT_EQ(m.FHrmMaxIdx, 49);
+  EXPECT_FLOAT_EQ(m.Value95p(T4Leiter::lt2, 49), 0.7f);
+  m.FStatistic = true;
+  QStringList lines;
+  ASSERT_TRUE(m.CopyToClip(lines));
+  EXPECT_TRUE(lines[4].startsWith(QStringLiteral("L2 (95%)\t0.7"))) << lines[4].toStdString();
+  EXPECT_TRUE(lines[6].startsWith(QStringLiteral("L3 (95%)\t0\t0"))) << lines[6].toStdString();
+  m.SetFrqBVal95p(T4Leiter::lt0, Row(35, 2.0f));
+  EXPECT_EQ(m.FHrmMaxIdx, 34);
+  m.SetHarmTxt(3, QStringLiteral("2700 Hz*"));
+  EXPECT_EQ(m.FHrmTxt[3], QStringLiteral("2700 Hz*"));
+  EXPECT_EQ(m.GetCaption(), QStringLiteral("Zwischenharmonische Strom [A]"));
+  m.FTSStop = QStringLiteral("06.12.2026 10:00:00");
+  EXPECT_EQ(m.GetCaption(), QStringLiteral("Zwischenharmonische Strom [A - 06.12.2026 10:00:00]"));
+  m.ClearData();
+  EXPECT_FLOAT_EQ(m.Value(T4Leiter::lt2, 10), 0.0f);
+  EXPECT_FLOAT_EQ(m.Value95p(T4Leiter::lt0, 3), 0.0f);
+  EXPECT_EQ(m.GetCaption(), QStringLiteral("Zwischenharmonische Strom [A]"));
+  EXPECT_EQ(m.FHrmTxt[3], QStringLiteral("2700 Hz*")) << "labels stay";
+}
