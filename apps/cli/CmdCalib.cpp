@@ -27,7 +27,7 @@ int Run(TCliSession& s, const TCliArgs& a) {
   QJsonArray steps;
   m.OnLog = [&](const QString& line) {
     if (line.startsWith(QLatin1String("Kalibrierung Send:"))) {
-      out.Line(QStringLiteral("> %1").arg(line.mid(18)));
+      out.Line(QStringLiteral("> %1").arg(m.Sent.isEmpty() ? line.mid(18) : m.Sent.last()));
     } else if (line.startsWith(QLatin1String("Kalibrierung Next:"))) {
       steps.append(line.mid(18).toInt());
       out.Line(QStringLiteral("Schritt %1").arg(line.mid(18)));
@@ -101,7 +101,7 @@ int Run(TCliSession& s, const TCliArgs& a) {
     return ecRefused;
   }
   m.SaveAndExit();
-  SpinUntil([&] { return closed; }, 60000);
+  SpinUntil([&] { return closed || (!m.Busy() && m.Step == -1); }, qint64(m.AnswerTimeoutMs) * 3);
   QJsonObject dict;
   for (auto it = m.FReportDict.cbegin(); it != m.FReportDict.cend(); ++it) {
     dict.insert(it.key(), it.value());
@@ -110,12 +110,18 @@ int Run(TCliSession& s, const TCliArgs& a) {
   r.insert(QStringLiteral("report"), dict);
   finish();
   r.insert(QStringLiteral("pdf"), m.ReportFile);
+  if (!m.Saved) {
+    const QString why = m.ErrorText.isEmpty() ? QStringLiteral("Kalibrierung nicht gespeichert") : m.ErrorText;
+    r.insert(QStringLiteral("status"), why);
+    out.Error(why);
+    return ecRefused;
+  }
   if (!m.ReportError.isEmpty()) {
     r.insert(QStringLiteral("report_error"), m.ReportError);
-    out.Note(QStringLiteral("Bericht: %1").arg(m.ReportError));
-  } else {
-    out.Line(QStringLiteral("Bericht %1").arg(m.ReportFile));
+    out.Error(QStringLiteral("Kalibrierzertifikat nicht geschrieben: %1").arg(m.ReportError));
+    return ecRefused;
   }
+  out.Line(QStringLiteral("Bericht %1").arg(m.ReportFile));
   if (!closed) {
     out.Error(QStringLiteral("Das Gerät hat den Neustart nicht bestätigt"));
     return ecNoConnection;

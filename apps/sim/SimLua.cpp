@@ -494,17 +494,6 @@ int LUtiSetDateTimeAll(lua_State* L) {
                          int(luaL_checkinteger(L, 4)), int(luaL_checkinteger(L, 5)), int(luaL_optinteger(L, 6, 0)));
 }
 
-// The device restarts (like after an update, with its firmware unchanged);
-// the answer goes out first.
-int LUtiSoftReset(lua_State* L) {
-  TSimDevice& d = Self(L).Device();
-  d.Log(QStringLiteral("soft reset requested"));
-  Self(L).Print("soft reset\r\n");
-  d.RequestReboot(QStringLiteral("%1.%2.%3").arg(d.Config.FwMajor).arg(d.Config.FwMinor).arg(d.Config.FwPatch));
-  lua_pushinteger(L, 0);
-  return 1;
-}
-
 // ---- gpio ----
 int LKey(lua_State* L) {
   TSimDevice& d = Self(L).Device();
@@ -537,6 +526,16 @@ lua_Integer CalFault(lua_State* L, const char* fn) {
   for (const TCodeText& c : CCodeTexts)
     if (text == QLatin1String(c.Text)) return c.Code;
   return 22;
+}
+
+// The device restarts (like after an update, with its firmware unchanged);
+// the answer goes out first.
+int LUtiSoftReset(lua_State* L) {
+  TSimDevice& d = Self(L).Device();
+  d.Log(QStringLiteral("soft reset requested"));
+  if (const lua_Integer c = CalFault(L, "softreset"); c >= 0) return CalResult(L, QStringLiteral("uti.softreset()"), c);
+  d.RequestReboot(QStringLiteral("%1.%2.%3").arg(d.Config.FwMajor).arg(d.Config.FwMinor).arg(d.Config.FwPatch));
+  return CalResult(L, QStringLiteral("uti.softreset()"), 0);
 }
 
 int LCalOpen(lua_State* L) {

@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
       {"text-interval", "Milliseconds between device text-stream lines (0: off).", "ms", "30000"},
       {"ntp-interval", "Milliseconds between NTP requests in an open tunnel.", "ms", "3000"},
       {"cal-state", "pq.calState answer: TEXT for every channel or CH:TEXT for channel 1..8 (repeatable).", "text"},
-      {"cal-fault", "FUNC=TEXT: pq.FUNC (calOpen, calU, calI, calState, calClose) answers TEXT (repeatable).", "spec"},
+      {"cal-fault", "FUNC=TEXT: pq.FUNC (calOpen, calU, calI, calState, calClose) or uti.softreset answers TEXT (repeatable).", "spec"},
       {"cal-source", "U:I:F: what the calibrator feeds (volts, amperes, hertz) instead of a perfect source.", "spec"},
       {"fw-fail", "uti.fwUpdate answers this error code (1 .. 5) instead of installing.", "code"},
       {"reboot-ms", "Milliseconds the device refuses connections while it restarts after an update.", "ms", "3000"},
@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
   for (const QString& v : p.values("cal-fault")) {
     const QString fn = v.section(QLatin1Char('='), 0, 0), text = v.section(QLatin1Char('='), 1);
     static const QStringList fns{QStringLiteral("calOpen"), QStringLiteral("calU"), QStringLiteral("calI"),
-                                 QStringLiteral("calState"), QStringLiteral("calClose")};
+                                 QStringLiteral("calState"), QStringLiteral("calClose"), QStringLiteral("softreset")};
     if (!fns.contains(fn) || !KnownResultText(text))
       return Fail(QStringLiteral("--cal-fault takes FUNC=TEXT with FUNC one of %1 and a result text").arg(fns.join(QLatin1String(", "))));
     cfg.CalFaults.insert(fn, text);

@@ -66,8 +66,10 @@ TCalibMachine::TCalibMachine(TComUnit& unit, QObject* parent) : QObject(parent),
   connect(FWatch, &QTimer::timeout, this, [this] {
     Log(QStringLiteral("Kalibrierung: keine Antwort vom Gerät"));
     FUnit.FTmpLUACallBack = nullptr;
-    if (FSaving || Step == 1000) return Close();
-    ErrorText = QStringLiteral("Timeout, Kalibrierung fehlgeschlagen");
+    if (Step == 1000) return Close();  // the reset went out; the device may restart without a word
+    ErrorText = FSaving ? QStringLiteral("Keine Antwort vom Gerät: Kalibrierung nicht gespeichert")
+                        : QStringLiteral("Keine Antwort vom Gerät: Kalibrierung abgebrochen");
+    FSaving = false;
     FStatus = false;
     Step = -1;
     WaitEnded();
@@ -107,6 +109,7 @@ void TCalibMachine::ConnEst(bool connected) {
 }
 
 void TCalibMachine::Start() {
+  if (Busy() || FSaving || FClosed || !FReady) return;
   Step = 0;
   ErrorText.clear();
   SendCalibCommand(QStringLiteral("pq.calClose(0)"));
@@ -119,7 +122,7 @@ void TCalibMachine::Next() {
 }
 
 void TCalibMachine::Back() {
-  if (Busy() || FSaving) return;
+  if (Busy() || FSaving || Step < 2 || Step > 3) return;  // "Zurück" exists on the two pages after set-up
   Step -= 2;
   NextStep();
 }
@@ -135,9 +138,9 @@ void TCalibMachine::Abort() { Close(); }
 
 void TCalibMachine::SendCalibCommand(const QString& statement) {
   WaitProc(0);
-  Log(QStringLiteral("Kalibrierung Send:") + statement);
   const QString wire = FUnit.FisSSHCon ? QStringLiteral("print(uti.err2ascii(%1))").arg(statement) : statement;
   Sent << wire;
+  Log(QStringLiteral("Kalibrierung Send:") + statement);
   FWatch->start(AnswerTimeoutMs);
   FUnit.RunLua(wire, [this](QObject*, const QString& text) { Answer(text); });
 }
@@ -147,12 +150,21 @@ void TCalibMachine::Answer(const QString& text) {
   Log(QStringLiteral("Kalibrierung CommandDone"));
   WaitEnded();  // its end runs the next step, on the next turn
   Log(QStringLiteral("Kalibrierung recieve:") + text);
+  const bool resetAnswer = Step == 1000;
   CheckLUAResult(text);
-  if (Step == 1000) {
+  // The reset's answer closes, whatever it says: the reset is never sent twice.
+  if (resetAnswer) {
     Close();
     return;
   }
-  if (FSaving) Report();
+  if (!FSaving) return;
+  if (Step == -1) {
+    // The device did not keep the calibration: no certificate, no reset.
+    FSaving = false;
+    return;
+  }
+  Saved = true;
+  Report();
 }
 
 void TCalibMachine::CheckLUAResult(const QString& text) {
@@ -244,6 +256,7 @@ void TCalibMachine::NextStep() {
       CheckDate = QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
       CheckTime = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
       FStatus = true;
+      ++SetupGeneration;
       Page = TCalibPage::cpSetup;
       Step = 1;
       break;
@@ -302,6 +315,8 @@ void TCalibMachine::NextStep() {
       return NextStep();
     case 31:
       SetStat(5, 2);
+      // A check without an answer (an empty text) is no "Calibration ok".
+      for (int c : Channel) FStatus = FStatus && c == 1;
       ResultOk = FStatus;
       ResultText = FStatus ? CCalibSuccess : CCalibFailure;
       break;
@@ -345,6 +360,7 @@ void TCalibMachine::Report() {
   }
   Step = 1000;
   Changed();
+  ResetSent = true;
   SendCalibCommand(QStringLiteral("uti.softreset()"));
 }
 
@@ -360,7 +376,8 @@ void TCalibMachine::ConnectionLost() {
   if (FClosed) return;
   FWatch->stop();
   // The reset closes the line itself: then the work is done.
-  if (FSaving || Step == 1000) return Close();
+  if (Step == 1000) return Close();
+  FSaving = false;
   if (Step < 0 && !FWaiting) return;
   ErrorText = CConnectionLostText;
   FStatus = false;

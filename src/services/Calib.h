@@ -85,6 +85,9 @@ class TCalibMachine : public QObject {
   QStringList Sent;  // every statement as it went out
   QMap<QString, QString> FReportDict;
   QString ReportFile, ReportError;
+  bool Saved = false;        // the device kept the calibration (pq.calClose(1) answered without error)
+  bool ResetSent = false;    // the closing uti.softreset() went out
+  int SetupGeneration = 0;   // counts the runs of step 0 (the window fills serial, date, time then)
   // Waiting for the device or a timer, or the step after it not run yet.
   bool Busy() const { return FWaiting || FNextPending; }
 

@@ -107,6 +107,38 @@ INSTANTIATE_TEST_SUITE_P(
                       TStop{"--cal-source", "100:5:50", "50", "102", "Kalibriergröße ausser Toleranz", 5}),
     [](const auto& info) { return std::to_string(info.index); });
 
+class CliCalibSaveTest : public CliCalibTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  QStringList Extra() override { return {QStringLiteral("--cal-fault"), QString::fromUtf8(GetParam())}; }
+};
+
+// A refused pq.calClose(1) keeps nothing: no certificate, no reset. A reset
+// that answers with a status text still ends the run, once.
+TEST_P(CliCalibSaveTest, TheClosingStepsEndOnce) {
+  QTemporaryDir out;
+  const QString pdf = out.filePath(QStringLiteral("c.pdf"));
+  const TRun r = Cli(Calibrate({QStringLiteral("--freq"), QStringLiteral("50"), QStringLiteral("--u"), QStringLiteral("100"),
+                                QStringLiteral("--i"), QStringLiteral("5"), QStringLiteral("--report"), pdf}),
+                     60000);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  const QStringList sent = Strings(o["statements"].toArray());
+  if (QString::fromUtf8(GetParam()).startsWith(QLatin1String("calClose"))) {
+    EXPECT_EQ(r.Exit, 3);
+    EXPECT_EQ(o["status"].toString(), QStringLiteral("Zugriff verweigert"));
+    EXPECT_EQ(sent.count(QStringLiteral("uti.softreset()")), 0);
+    EXPECT_FALSE(QFile::exists(pdf));
+  } else {
+    EXPECT_EQ(r.Exit, 0) << o["status"].toString().toStdString();
+    EXPECT_EQ(sent.count(QStringLiteral("uti.softreset()")), 1);
+    EXPECT_TRUE(QFile::exists(pdf));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Closing, CliCalibSaveTest,
+                         ::testing::Values("calClose=Permission denied", "softreset=Permission denied"),
+                         [](const auto& info) { return std::string(info.index ? "ResetRefused" : "CloseRefused"); });
+
 class CliCalibOneChannelTest : public CliCalibTest {
  protected:
   QStringList Extra() override { return {QStringLiteral("--cal-state"), QStringLiteral("3:Calibration invalid")}; }

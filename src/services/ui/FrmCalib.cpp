@@ -90,10 +90,6 @@ TFrmCalib::TFrmCalib(QWidget* parent) : TFormBasic(parent) {
     l->addWidget(Text(QStringLiteral("Für die Kalibrierung werden ein Kalibrator (Spannung, Strom, Frequenz 50/60 Hz) und ein "
                                      "Referenzmessgerät benötigt. Alle acht Messkanäle werden nacheinander geprüft."),
                       tbtmStart));
-    txtError = Text(QString(), tbtmStart, true);
-    txtError->setObjectName(QStringLiteral("txtError"));
-    txtError->setStyleSheet(QStringLiteral("color: #c00000;"));
-    l->addWidget(txtError);
     l->addStretch();
     rctgnlStart = new QPushButton(QStringLiteral("Kalibration starten"), tbtmStart);
     l->addWidget(rctgnlStart, 0, Qt::AlignCenter);
@@ -233,6 +229,12 @@ TFrmCalib::TFrmCalib(QWidget* parent) : TFormBasic(parent) {
   }
   tbcCalib->addWidget(tbtmKailb);
 
+  // The error line sits under every page: a wrong reference entry is shown
+  // on the calibration page, a device's refusal on the start page.
+  txtError = Text(QString(), PanelBack, true);
+  txtError->setObjectName(QStringLiteral("txtError"));
+  txtError->setStyleSheet(QStringLiteral("color: #c00000;"));
+  outer->addWidget(txtError);
   barAni = new QProgressBar(PanelBack);
   barAni->setTextVisible(false);
   barAni->setMaximumHeight(10);
@@ -318,7 +320,11 @@ void TFrmCalib::ConnEst(QObject* Sender, bool connected) {
   m.OnWait = [this](int seconds) {
     const bool busy = seconds >= 0;
     tbcCalib->setEnabled(!busy);
-    for (QPushButton* b : {btnNext, rctgnlBack, rctnglRestartCalib, rctngSaveExit, rctglAbort}) b->setEnabled(!busy);
+    // The navigation and abort bars go away while the device works.
+    if (busy)
+      for (QPushButton* b : {btnNext, rctgnlBack, rctnglRestartCalib, rctngSaveExit, rctglAbort}) b->hide();
+    else
+      rctglAbort->show();
     barAni->setVisible(busy);
     if (seconds == 0) {
       barAni->setRange(0, 0);
@@ -361,20 +367,21 @@ void TFrmCalib::Refresh() {
   tbcCalib->setCurrentIndex(int(page));
   rctgnlStart->setEnabled(m && m->Ready() && !m->Busy());
   txtError->setText(m ? m->ErrorText : QString());
-  const uint32_t b = m ? m->Buttons : 0;
+  const uint32_t b = m && !m->Busy() ? m->Buttons : 0;
   btnNext->setVisible(b & cbNext);
   rctgnlBack->setVisible(b & cbBack);
   rctnglRestartCalib->setVisible(b & cbRestart);
   rctngSaveExit->setVisible(b & cbSaveExit);
   rctngSaveExit->setEnabled(m && m->Step == 31 && m->FStatus && !m->Busy());
   if (!m) return;
-  if (m->Step >= 11 && m->Step <= 11 && m->ErrorText == CCalibBadInput) txtError->setText(m->ErrorText);
   for (int i = 0; i < 7; ++i)
     Marks[size_t(i)]->setStyleSheet(QStringLiteral("background: %1; border-radius: 8px; padding: 4px;").arg(Rgb(CalibMarkColour(m->Marks[size_t(i)]))));
   lytframe->setCurrentIndex(m->Frame);
   if (auto* f = findChild<QLabel*>(QStringLiteral("lblFrequency")))
     f->setText(rb60hz->isChecked() ? QStringLiteral("Frequenz = 60.000 Hz") : QStringLiteral("Frequenz = 50.000 Hz"));
-  if (m->Step >= 1 && edtSN->text() != m->DeviceSN && !m->DeviceSN.isEmpty()) {
+  // Filled when step 0 runs; what the operator types afterwards stays.
+  if (m->SetupGeneration != FShownSetup) {
+    FShownSetup = m->SetupGeneration;
     edtSN->setText(m->DeviceSN);
     edtDate->setText(m->CheckDate);
     edtTime->setText(m->CheckTime);

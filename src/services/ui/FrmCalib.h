@@ -62,6 +62,7 @@ class TFrmCalib : public TFormBasic {
   QTimer* FAni = nullptr;
   int FAniTotalMs = 0;
   qint64 FAniStart = 0;
+  int FShownSetup = 0;
 };
 
 }  // namespace vanta
