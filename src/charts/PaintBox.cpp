@@ -43,6 +43,7 @@ QImage TPQPaintBox::Image() {
     PaintCurves(FBMPMain);
     FForceRepaint = false;
     ++FPaintCnt;
+    if (FPaintNotify) FPaintNotify(this, FPaintCnt);
   }
   return FBMPMain;
 }

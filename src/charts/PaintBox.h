@@ -39,6 +39,9 @@ class TPQPaintBox : public QWidget {
   bool FAntialias = false;  // curves smoothed (slower)
   TVantaDisp FVantaDisp = TVantaDisp::sdOsziTime;
   bool FForceRepaint = true;
+  // Told after every drawing of the chart (observers such as tests and
+  // recorders of what was shown), with the drawing's count.
+  std::function<void(TPQPaintBox* sender, int count)> FPaintNotify;
 
  protected:
   void paintEvent(QPaintEvent*) override;

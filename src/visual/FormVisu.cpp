@@ -521,6 +521,7 @@ void TFormVisu::BtnFFTClick() {
     // The zoom bar: 1 .. 20, 10 = 100 %; the chart's wheel zoom moves it too.
     tbZoom->setRange(1, 20);
     tbZoom->setValue(10);
+    txtZoomPerc->setText(QStringLiteral("100%"));
     lytTrackZoom->show();
     connect(tbZoom, &QSlider::valueChanged, FPQPaintBoxCrvFFT, [this](int v) {
       if (FPQPaintBoxCrvFFT) FPQPaintBoxCrvFFT->ZoomFFT(v);
@@ -528,6 +529,7 @@ void TFormVisu::BtnFFTClick() {
     FPQPaintBoxCrvFFT->FUpdateTrackBar = [this](int level) {
       const QSignalBlocker block(tbZoom);  // the bar is set from the chart
       tbZoom->setValue(level);
+      txtZoomPerc->setText(QStringLiteral("%1%").arg(level * 10));
     };
   }
   TabCtrlStream->setCurrentWidget(TabItmOszi);

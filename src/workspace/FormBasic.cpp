@@ -128,14 +128,15 @@ void TFormBasic::BuildStatusBar() {
   tbZoom->setFixedWidth(100);
   auto* plus = new QToolButton(lytTrackZoom);
   plus->setText(QStringLiteral("+"));
-  auto* zoomLabel = new QLabel(QStringLiteral("100 %"), lytTrackZoom);
+  txtZoomPerc = new QLabel(QStringLiteral("100%"), lytTrackZoom);
+  txtZoomPerc->setObjectName(QStringLiteral("txtZoomPerc"));
   zl->addWidget(minus);
   zl->addWidget(tbZoom);
   zl->addWidget(plus);
-  zl->addWidget(zoomLabel);
+  zl->addWidget(txtZoomPerc);
   connect(minus, &QToolButton::clicked, tbZoom, [this] { tbZoom->setValue(tbZoom->value() - 1); });
   connect(plus, &QToolButton::clicked, tbZoom, [this] { tbZoom->setValue(tbZoom->value() + 1); });
-  connect(tbZoom, &QSlider::valueChanged, zoomLabel, [zoomLabel](int v) { zoomLabel->setText(QStringLiteral("%1 %").arg(v * 10)); });
+  connect(tbZoom, &QSlider::valueChanged, txtZoomPerc, [this](int v) { txtZoomPerc->setText(QStringLiteral("%1%").arg(v * 10)); });
   lytTrackZoom->setVisible(false);
   bar->addWidget(AniIndi);
   bar->addWidget(ProgressBar1);

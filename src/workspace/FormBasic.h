@@ -169,6 +169,7 @@ class TFormBasic : public QMainWindow {
   QLabel* imgSecure = nullptr;
   QWidget* lytTrackZoom = nullptr;
   QSlider* tbZoom = nullptr;
+  QLabel* txtZoomPerc = nullptr;
   QWidget* PanelBack = nullptr;
 
  public:

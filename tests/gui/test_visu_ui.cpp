@@ -135,6 +135,10 @@ TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
   t.W.tbZoom->setValue(9);  // the zoom bar drives the chart
   EXPECT_EQ(f.ScaleVal(), 9);
   EXPECT_DOUBLE_EQ(f.Curve(0).FSclMax, 2 * top);
+  EXPECT_EQ(t.W.txtZoomPerc->text(), QStringLiteral("90%"));
+  t.W.FPQPaintBoxCrvFFT->FUpdateTrackBar(12);  // the chart's wheel zoom reports back
+  EXPECT_EQ(t.W.tbZoom->value(), 12);
+  EXPECT_EQ(t.W.txtZoomPerc->text(), QStringLiteral("120%"));
   t.Shot(QStringLiteral("live-spectrum.png"));
   t.W.actMenuBackExecute();
   EXPECT_EQ(t.W.FPQPaintBoxCrvFFT, nullptr);
@@ -153,8 +157,15 @@ TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
 
   t.W.BtnVecDiagClick();
   ASSERT_NE(t.W.FPQPaintVect, nullptr);
+  int painted = 0;
+  t.W.FPQPaintVect->FPaintNotify = [&](TPQPaintBox* sender, int count) {
+    EXPECT_EQ(sender, t.W.FPQPaintVect);
+    painted = count;
+  };
   ASSERT_TRUE(SpinUntil([&] { return t.W.FPQPaintVect->Model().MagAngle(TVecPointer::vpU2E).Magn > 0; }, 10000));
   EXPECT_NEAR(t.W.FPQPaintVect->Model().MagAngle(TVecPointer::vpU2E).Angle, -120.0, 1e-4);
+  t.W.FPQPaintVect->Image();  // draws what is due, as a paint event would
+  EXPECT_GT(painted, 0) << "every drawing is told";
   t.Shot(QStringLiteral("live-vectors.png"));
   // The load flow from the vector view's menu, on the running stream.
   t.W.ActLoadFlow->trigger();
