@@ -60,6 +60,7 @@ QString TarGzUnpack(const QByteArray& archiveBytes, std::vector<TTarEntry>& out,
   if (archive_read_open_memory(a.get(), archiveBytes.constData(), size_t(archiveBytes.size())) != ARCHIVE_OK)
     return ArchiveError(a.get(), "tar open");
   std::vector<TTarEntry> result;
+  qsizetype total = 0;
   archive_entry* entry = nullptr;
   for (;;) {
     const int rc = archive_read_next_header(a.get(), &entry);
@@ -80,15 +81,20 @@ QString TarGzUnpack(const QByteArray& archiveBytes, std::vector<TTarEntry>& out,
       archive_read_data_skip(a.get());
       continue;
     }
-    QByteArray data(qsizetype(size), '\0');
-    qsizetype got = 0;
-    while (got < data.size()) {
-      const la_ssize_t n = archive_read_data(a.get(), data.data() + got, size_t(data.size() - got));
+    // Grown as the bytes come, not sized from the header: a header may
+    // claim what the archive does not hold.
+    QByteArray data;
+    char chunk[1 << 16];
+    for (;;) {
+      const la_ssize_t n = archive_read_data(a.get(), chunk, sizeof chunk);
       if (n < 0) return ArchiveError(a.get(), "tar data");
       if (n == 0) break;
-      got += n;
+      if (data.size() + n > size) return QStringLiteral("tar: entry %1 is longer than its header says").arg(name);
+      data.append(chunk, qsizetype(n));
     }
-    if (got != data.size()) return QStringLiteral("tar: entry %1 is truncated").arg(name);
+    if (data.size() != size) return QStringLiteral("tar: entry %1 is truncated").arg(name);
+    total += data.size();
+    if (total > CMaxTarTotal) return QStringLiteral("tar: more than %1 bytes unpacked").arg(CMaxTarTotal);
     result.push_back({name, data});
   }
   out = std::move(result);

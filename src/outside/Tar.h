@@ -15,6 +15,7 @@ struct TTarEntry {
 
 inline constexpr qsizetype CMaxTarEntries = 64;
 inline constexpr qsizetype CMaxTarEntrySize = 256ll * 1024 * 1024;
+inline constexpr qsizetype CMaxTarTotal = 512ll * 1024 * 1024;  // all entries together
 
 // Packs the entries as a gzip-compressed ustar archive. Empty on success.
 QString TarGzPack(const std::vector<TTarEntry>& entries, QByteArray& out);

@@ -30,10 +30,10 @@ QString FlashText(int id) {
   }
 }
 
-TFlashPackage UnpackFlashPackage(const QString& zipPath, const QString& folder) {
+TFlashPackage UnpackFlashPackage(const QString& zipPath, const QString& folder, const TZipLimits* limits) {
   TFlashPackage p;
   std::vector<TZipFile> files;
-  if (const QString e = ZipExtract(zipPath, folder, files); !e.isEmpty()) {
+  if (const QString e = ZipExtract(zipPath, folder, files, limits ? *limits : TZipLimits{}); !e.isEmpty()) {
     p.Error = e;
     return p;
   }

@@ -42,7 +42,7 @@ struct TFlashPackage {
 };
 // Unpacks `zipPath` into `folder`. A package without a ".tgz" entry has an
 // empty UpdFN and no Error; a broken or hostile one has Error set.
-TFlashPackage UnpackFlashPackage(const QString& zipPath, const QString& folder);
+TFlashPackage UnpackFlashPackage(const QString& zipPath, const QString& folder, const struct TZipLimits* limits = nullptr);
 // The firmware version a ".tgz" names in its "version" entry
 // ("major.minor.patch"), empty when it names none.
 QString FirmwareVersionOf(const QString& tgzPath, QString* error = nullptr);

@@ -492,8 +492,14 @@ QJsonDocument ReadJson(const QString& path, QString& error) {
     error = QStringLiteral("%1: %2").arg(path, f.errorString());
     return {};
   }
+  // A device list or report is small; anything huge is not one (and is
+  // not read into memory to find that out).
+  if (f.size() > 64ll * 1024 * 1024) {
+    error = QStringLiteral("%1: zu groß für eine Geräteliste (%2 Bytes)").arg(path).arg(f.size());
+    return {};
+  }
   QJsonParseError pe;
-  const QJsonDocument d = QJsonDocument::fromJson(f.read(64ll * 1024 * 1024), &pe);
+  const QJsonDocument d = QJsonDocument::fromJson(f.readAll(), &pe);
   if (pe.error != QJsonParseError::NoError) error = QStringLiteral("%1: %2 (Offset %3)").arg(path, pe.errorString()).arg(pe.offset);
   return d;
 }

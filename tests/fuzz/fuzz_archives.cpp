@@ -9,21 +9,30 @@
 #include "FlashJob.h"
 #include "MassFlash.h"
 #include "Tar.h"
+#include "Zip.h"
 
 namespace vanta::fuzz {
 
 int FuzzArchivesOneInput(const uint8_t* data, size_t size) {
   const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-  QTemporaryDir dir;
+  // One folder for the whole run (in memory where the system has one):
+  // a fresh one per input would cost more than the parsing.
+  static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/vanta-fuzz-XXXXXX")
+                                                                      : QDir::temp().filePath(QStringLiteral("vanta-fuzz-XXXXXX")));
   if (!dir.isValid()) return 0;
+  QDir(dir.filePath(QStringLiteral("out"))).removeRecursively();
   const QString file = dir.filePath(QStringLiteral("input.bin"));
   {
     QFile f(file);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) return 0;
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) return 0;
   }
   // Nothing may be written outside the unpack folder: it sits one level
   // down, so anything escaping would land beside input.bin.
-  const TFlashPackage p = UnpackFlashPackage(file, dir.filePath(QStringLiteral("out")));
+  // The bomb bound itself is tested elsewhere; here it only costs time.
+  TZipLimits limits;
+  limits.Slack = 256 * 1024;
+  limits.Ratio = 20;
+  const TFlashPackage p = UnpackFlashPackage(file, dir.filePath(QStringLiteral("out")), &limits);
   const QStringList beside = QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
   for (const QString& n : beside)
     if (n != QLatin1String("input.bin") && n != QLatin1String("out")) std::abort();

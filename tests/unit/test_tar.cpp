@@ -61,3 +61,23 @@ TEST(Tar, DamagedArchiveIsAnErrorAndYieldsNothing) {
   ASSERT_EQ(out.size(), 1u) << "the caller's list is untouched";
   EXPECT_FALSE(TarGzUnpack(QByteArray("plain text, not an archive"), out).isEmpty());
 }
+
+// A header may claim far more than the archive holds: the entry is an
+// error, found without setting aside what the header claims.
+TEST(Tar, HeaderClaimingMoreThanTheArchiveHoldsIsTruncated) {
+  QByteArray tgz, tar;
+  ASSERT_TRUE(TarGzPack({{QStringLiteral("setup.xml"), "<a/>"}}, tgz).isEmpty());
+  ASSERT_TRUE(GunzipBytes(tgz, tar).isEmpty());
+  // Size field (octal, offset 124) to 200 MB, checksum (offset 148) redone.
+  const QByteArray size = QByteArray::number(200ll * 1024 * 1024, 8).rightJustified(11, '0') + '\0';
+  tar.replace(124, 12, size);
+  tar.replace(148, 8, QByteArray(8, ' '));
+  unsigned sum = 0;
+  for (int i = 0; i < 512; ++i) sum += uint8_t(tar[i]);
+  tar.replace(148, 8, QByteArray::number(sum, 8).rightJustified(6, '0') + QByteArray("\0 ", 2));
+  ASSERT_TRUE(GzipBytes(tar, tgz).isEmpty());
+  std::vector<TTarEntry> out;
+  const QString e = TarGzUnpack(tgz, out);
+  EXPECT_FALSE(e.isEmpty());
+  EXPECT_TRUE(out.empty());
+}
