@@ -99,6 +99,14 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
     };
   }
 
+  if (!FOptions.Trace.isEmpty()) {
+    auto trace = std::make_shared<TPcapngWriter>();
+    QString error;
+    if (trace->Open(FOptions.Trace, error))
+      u.FTrace = trace;
+    else
+      FOut.Note(QStringLiteral("Mitschnitt nicht möglich: %1").arg(error));
+  }
   u.FFTP = FOptions.Ftp;
   u.FFtpPort = uint16_t(FOptions.FtpPort);
   u.FGZ = FOptions.Packing != QLatin1String("plain");

@@ -37,6 +37,7 @@ struct TCliOptions {
   bool TrustNewHostKey = false;
   bool AcceptChangedHostKey = false;
   QString NewPassword;                     // for an expired password (else asked on the terminal)
+  QString Trace;                           // pcapng file of every frame
 };
 
 class TCliSession {

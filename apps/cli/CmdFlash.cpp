@@ -34,6 +34,7 @@ QString WaitForComeback(const TCliOptions& o, TCliOutput& out, int seconds, cons
   quiet.Quiet = true;
   quiet.Log = false;
   quiet.TimeoutSec = 10;
+  quiet.Trace.clear();  // the update's trace stays whole
   // The device first has to go away: an answer within its last moments
   // would still name the old firmware.
   Spin([] { return false; }, 1000);

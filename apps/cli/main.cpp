@@ -87,6 +87,7 @@ int main(int argc, char** argv) {
       {"trust-new-host-key", "Accept and remember an unknown SSH host key."},
       {"accept-changed-host-key", "Accept and remember a changed SSH host key."},
       {"new-password", "New password when the device says the old one expired.", "PW"},
+      {"trace", "Record every frame in both directions into FILE (pcapng, link type USER0; vanta-sim --replay plays it back).", "FILE"},
   };
   p.addOptions(options);
   p.addPositionalArgument("command", "One of the commands below, with its arguments.", "command [arguments]");
@@ -171,6 +172,7 @@ int main(int argc, char** argv) {
   o.TrustNewHostKey = p.isSet("trust-new-host-key");
   o.AcceptChangedHostKey = p.isSet("accept-changed-host-key");
   o.NewPassword = p.value("new-password");
+  o.Trace = p.value("trace");
   if (o.Ssh && o.User.isEmpty()) return UsageError(out, QStringLiteral("--ssh needs --user and --password"));
 
   if (command->RunOffline && !(command->Online && command->Online(args))) {

@@ -21,6 +21,7 @@
 #include "SimConnection.h"
 #include "SimDevice.h"
 #include "SimLua.h"
+#include "SimReplay.h"
 #include "SimSsh.h"
 #include "SimRecords.h"
 #include "SimStorage.h"
@@ -104,6 +105,7 @@ int main(int argc, char** argv) {
       {"serial-pty", "Also speak CCCI on a pseudo-terminal (prints \"serial pty: PATH\")."},
       {"ssh-port", "Also serve SSH on this port (0 picks one; prints \"ssh listening on ...\").", "port"},
       {"expired-user", "A user who must change the password at the next SSH login.", "name"},
+      {"replay", "Play the device side of a recorded trace (vanta-cli --trace) back to every client.", "file"},
       {"lua-shell", "Run as the device's Lua shell on stdin/stdout (for a real sshd's ForceCommand)."},
       {"lua-user", "User the Lua shell runs as.", "name"},
   };
@@ -217,8 +219,21 @@ int main(int argc, char** argv) {
     return Fail(QStringLiteral("cannot listen on %1:%2: %3").arg(cfg.Bind).arg(cfg.Port).arg(server.errorString()));
   int nextId = 1;
   QList<QPointer<TSimConnection>> live;
+  std::vector<TTracePacket> replay;
+  if (p.isSet("replay")) {
+    QFile f(p.value("replay"));
+    if (!f.open(QIODevice::ReadOnly)) return Fail(QStringLiteral("--replay: %1: %2").arg(f.fileName(), f.errorString()));
+    if (const QString e = ReadPcapng(f.readAll(), replay); !e.isEmpty()) {
+      if (replay.empty()) return Fail(QStringLiteral("--replay: %1").arg(e));
+      std::fprintf(stderr, "vanta-sim: %s (the %zu packets before it are replayed)\n", e.toUtf8().constData(), replay.size());
+    }
+  }
   QObject::connect(&server, &QTcpServer::newConnection, [&] {
     while (QTcpSocket* s = server.nextPendingConnection()) {
+      if (p.isSet("replay")) {
+        new TReplayConnection(s, replay, nextId++);
+        continue;
+      }
       auto* c = new TSimConnection(device, s, nextId++);
       live.removeAll(nullptr);
       live << c;

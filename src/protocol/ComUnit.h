@@ -14,12 +14,14 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <memory>
 
 #include "Ccci.h"
 #include "DeviceDefaults.h"
 #include "FtpClient.h"
 #include "LogFormat.h"
 #include "MemoryStream.h"
+#include "Pcapng.h"
 #include "Sammler.h"
 #include "TimeStamps.h"
 #include "VantaFW.h"
@@ -290,6 +292,9 @@ class TComUnit : public QObject {
   TCheckXMLVersion FCheckXMLVersion;
   uint32_t FMessDBVer = 0;
   TDevType FDevType = TDevType::devtypNone;
+  // Every frame in both directions, when set (vanta-cli --trace, the host's
+  // trace setting); the simulator can play the device side back.
+  std::shared_ptr<TPcapngWriter> FTrace;
 
  protected:
   // Answer handlers, dispatched by CMD. The stream is positioned at byte 20 of

@@ -342,6 +342,7 @@ bool TLinkComUnit::SendCommandStream(const QByteArray& frame, bool IsLua) {
     return false;
   }
   WriteLog(QStringLiteral("Check Before Send"));
+  if (FTrace) FTrace->Append(TTraceDir::tdOut, frame, IsLua && FisSSHCon ? QStringLiteral("shell") : QString());
   FReadThread->FLogWanted = bool(FOnLogCallBack);
   FReadThread->Enqueue(frame, IsLua);
   WriteLog(QStringLiteral("After Send"));
@@ -386,6 +387,7 @@ void TLinkComUnit::Deliver(const TReaderBatch& batch) {
         WorkEvent(TWorkMode::wmRead, e.Count, TWorkStatus::WorkWorking);
         break;
       case K::reFrame: {
+        if (FTrace) FTrace->Append(TTraceDir::tdIn, e.Frame);
         TMemoryStream s(e.Frame);
         ReadData(s);
         if (alive) {
@@ -406,7 +408,10 @@ void TLinkComUnit::Deliver(const TReaderBatch& batch) {
         WriteLog(e.Text, true);
         ClearStreamAndBuffer();
         break;
-      case K::reShell: OnShellText(e.Frame); break;
+      case K::reShell:
+        if (FTrace) FTrace->Append(TTraceDir::tdIn, e.Frame, QStringLiteral("shell"));
+        OnShellText(e.Frame);
+        break;
       case K::reLog: WriteLog(e.Text, e.ToMemo); break;
       case K::reFailure: ThreadException(FReadThread, e.Text); break;
     }

@@ -8,6 +8,7 @@
 
 #include "FlashJob.h"
 #include "MassFlash.h"
+#include "Pcapng.h"
 #include "Tar.h"
 #include "Zip.h"
 
@@ -41,6 +42,8 @@ int FuzzArchivesOneInput(const uint8_t* data, size_t size) {
   (void)TarGzVerify(file);
   std::vector<TTarEntry> entries;
   (void)TarGzUnpack(bytes, entries, nullptr, 1 << 20);
+  std::vector<TTracePacket> packets;
+  (void)ReadPcapng(bytes, packets);
   QString error;
   (void)TMassFlash::LoadHostsText(file, error);
   (void)TMassFlash::LoadHostsJson(file, error);

@@ -1350,3 +1350,26 @@ TEST(CliReport, En50160VerdictsAndStatisticsFromKnownViolations) {
   EXPECT_TRUE(text.contains(QStringLiteral("Kalibrierzerti"))) << "(the fi may come out as a ligature)";
   EXPECT_TRUE(text.contains(QStringLiteral("Prüfer")) && text.contains(QStringLiteral("anna")));
 }
+
+namespace vanta::test::cli {
+// A session recorded with --trace plays back from the simulator's replay
+// mode: the same command gets the same answers without the device.
+TEST_F(CliTest, ATracedSessionReplaysWithoutTheDevice) {
+  const QString trace = Data.filePath(QStringLiteral("session.pcapng"));
+  const TRun live = Cli({QStringLiteral("--trace"), trace, QStringLiteral("--json"), QStringLiteral("status")});
+  ASSERT_EQ(live.Exit, 0) << live.Err.toStdString();
+  Sim.Stop();
+  TSimProcess replay;
+  ASSERT_TRUE(replay.Start({QStringLiteral("--replay"), trace}));
+  QTemporaryDir other;
+  const TRun again = RunCli({QStringLiteral("--port"), QString::number(replay.Port), QStringLiteral("--data-dir"), other.path(),
+                             QStringLiteral("--json"), QStringLiteral("status")});
+  EXPECT_EQ(again.Exit, 0) << again.Err.toStdString();
+  EXPECT_EQ(again.Out, live.Out);
+  EXPECT_FALSE(QString::fromUtf8(replay.Stderr()).contains(QLatin1String("the trace has")));
+  // A trace that is no trace is refused at start.
+  WriteAll(Data.filePath(QStringLiteral("junk.pcapng")), "junk");
+  TSimProcess refused;
+  EXPECT_FALSE(refused.Start({QStringLiteral("--replay"), Data.filePath(QStringLiteral("junk.pcapng"))}));
+}
+}  // namespace vanta::test::cli
