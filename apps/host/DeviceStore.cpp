@@ -32,6 +32,7 @@ bool TDeviceStore::Load() {
   Settings.IniFolder = ini.value(QStringLiteral("iniFolder"), Settings.IniFolder).toString();
   Settings.TemplateFolder = ini.value(QStringLiteral("templateFolder"), Settings.TemplateFolder).toString();
   Settings.TmpFolder = ini.value(QStringLiteral("tmpFolder"), Settings.TmpFolder).toString();
+  Settings.TraceFolder = ini.value(QStringLiteral("traceFolder")).toString();
   Settings.UserName = ini.value(QStringLiteral("userName"), Settings.UserName).toString();
   Settings.Visibility = ini.value(QStringLiteral("visibility"), Settings.Visibility).toInt();
   Settings.MappingDbVersion = ini.value(QStringLiteral("mappingDbVersion"), 0).toUInt();
@@ -85,6 +86,7 @@ bool TDeviceStore::Save() const {
   ini.setValue(QStringLiteral("iniFolder"), Settings.IniFolder);
   ini.setValue(QStringLiteral("templateFolder"), Settings.TemplateFolder);
   ini.setValue(QStringLiteral("tmpFolder"), Settings.TmpFolder);
+  ini.setValue(QStringLiteral("traceFolder"), Settings.TraceFolder);
   ini.setValue(QStringLiteral("userName"), Settings.UserName);
   ini.setValue(QStringLiteral("visibility"), Settings.Visibility);
   ini.setValue(QStringLiteral("mappingDbVersion"), Settings.MappingDbVersion);

@@ -28,6 +28,9 @@ struct THostSettings {
   QString IniFolder;
   QString TemplateFolder;
   QString TmpFolder;
+  // Protocol traces: every device window records its frames into a pcapng
+  // file here when set (empty: no traces).
+  QString TraceFolder;
   QString UserName;
   int Visibility = 1;
   TFrmParaSettings Para;

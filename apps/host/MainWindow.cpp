@@ -379,6 +379,20 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
   QDir().mkpath(s.IniFolder);
   QDir().mkpath(s.TmpFolder);
   w->SetFolders(s.DataFolder, s.IniFolder, s.TmpFolder);
+  if (!s.TraceFolder.isEmpty() && QDir().mkpath(s.TraceFolder)) {
+    // One file per window, named after the device and the time it opened.
+    auto trace = std::make_shared<TPcapngWriter>();
+    const QString file = QDir(s.TraceFolder).filePath(QStringLiteral("%1_%2.pcapng")
+                                                          .arg(FileNamePart(d.Geraet.isEmpty() ? where : d.Geraet),
+                                                               QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"))));
+    QString error;
+    if (trace->Open(file, error)) {
+      w->FComUnit->FTrace = trace;
+      AddLog(QStringLiteral("Mitschnitt: %1").arg(file));
+    } else {
+      AddLog(QStringLiteral("Mitschnitt nicht möglich: %1").arg(error));
+    }
+  }
   // The mapping database is kept once for all devices; its version keeps the
   // language check from offering the same file at every connection.
   const QString ini = s.IniFolder.endsWith(QLatin1Char('/')) ? s.IniFolder : s.IniFolder + QLatin1Char('/');
@@ -495,6 +509,8 @@ void TMainWindow::EditSettings() {
   auto* ini = new QLineEdit(s.IniFolder);
   auto* tpl = new QLineEdit(s.TemplateFolder);
   auto* tmp = new QLineEdit(s.TmpFolder);
+  auto* trace = new QLineEdit(s.TraceFolder);
+  trace->setPlaceholderText(QStringLiteral("leer: keine Mitschnitte"));
   auto* user = new QLineEdit(s.UserName);
   auto* vis = new QSpinBox();
   vis->setRange(0, 3);
@@ -503,6 +519,7 @@ void TMainWindow::EditSettings() {
   form->addRow(QStringLiteral("Ini-Ordner"), ini);
   form->addRow(QStringLiteral("Vorlagen"), tpl);
   form->addRow(QStringLiteral("Temporäre Dateien"), tmp);
+  form->addRow(QStringLiteral("Protokoll-Mitschnitte"), trace);
   form->addRow(QStringLiteral("Benutzername"), user);
   form->addRow(QStringLiteral("Zugriffsebene"), vis);
   auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
@@ -514,6 +531,7 @@ void TMainWindow::EditSettings() {
   s.IniFolder = ini->text();
   s.TemplateFolder = tpl->text();
   s.TmpFolder = tmp->text();
+  s.TraceFolder = trace->text().trimmed();
   s.UserName = user->text();
   s.Visibility = vis->value();
   FStore.Save();

@@ -48,6 +48,7 @@ void Describe(QCommandLineParser& p) {
       {"password", "SSH password.", "P"},
       {"visibility", "Access level (0 to 3).", "N"},
       {"config", "Device list and settings file.", "FILE"},
+      {"trace", "Record every device window's frames into pcapng files in DIR (also a setting).", "DIR"},
       {"package", "Update package for --open flash / massflash (instead of asking).", "FILE"},
       {"screenshot", "Grab the open device window into FILE (PNG; the main window when none is open) and the main window into FILE-main.png, and quit.", "FILE"},
       {"after", "Seconds before the screenshot.", "S", "3"},
@@ -175,6 +176,7 @@ int main(int argc, char** argv) {
   main.SshUser = p.value("user");
   main.SshPassword = p.value("password");
   main.PackageFile = p.value("package");
+  if (p.isSet("trace")) store.Settings.TraceFolder = p.value("trace");
   main.show();
 
   int toOpen = -1;

@@ -30,6 +30,7 @@
 #include "RecordFile.h"
 #include "FrmNewPass.h"
 #include "MainWindow.h"
+#include "Pcapng.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
 #include "WindowSupport.h"
@@ -474,6 +475,29 @@ TEST(HostOpensDevice, WithoutTheLanguageCheckNothingIsOffered) {
   ASSERT_TRUE(SpinUntil([&] { return w->PanelBack->isEnabled(); }, 8000));
   EXPECT_TRUE(w->ShownMessages().isEmpty());
   EXPECT_FALSE(QFileInfo::exists(h.Dir.filePath(QStringLiteral("ini/MappingDB.db"))));
+}
+
+TEST(HostOpensDevice, WithATraceFolderEachWindowRecordsItsFrames) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start());
+  THostDevice d = Network(QStringLiteral("127.0.0.1"), QString::number(sim.Port));
+  d.Geraet = QStringLiteral("Feld 3/Abgang");
+  d.CheckXMLVersions = false;
+  THost h({d});
+  h.Store.Settings.TraceFolder = h.Dir.filePath(QStringLiteral("traces"));
+  TFormBasic* w = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  ASSERT_NE(w, nullptr);
+  ASSERT_TRUE(SpinUntil([&] { return w->PanelBack->isEnabled(); }, 8000));
+  const QStringList files = QDir(h.Store.Settings.TraceFolder).entryList({QStringLiteral("*.pcapng")});
+  ASSERT_EQ(files.size(), 1);
+  EXPECT_TRUE(files[0].startsWith(QStringLiteral("Feld 3_Abgang_"))) << files[0].toStdString();
+  QFile f(QDir(h.Store.Settings.TraceFolder).filePath(files[0]));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  std::vector<TTracePacket> p;
+  EXPECT_EQ(ReadPcapng(f.readAll(), p), QString());
+  ASSERT_GE(p.size(), 4u) << "session start, identity and their answers";
+  EXPECT_EQ(p.front().Dir, TTraceDir::tdOut);
+  EXPECT_TRUE(h.Log().contains(QStringLiteral("Mitschnitt: ")));
 }
 
 TEST(HostOpensDevice, SerialLoginChoosesTheSessionStart) {
