@@ -233,7 +233,7 @@ std::vector<TCliCommand> AllCommands() {
   return {IdentifyCommand(), LuaCommand(),   SetupCommand(),      EventsCommand(), RecordingsCommand(),
           DisplayCommand(),  DevlogCommand(), ScratchpadCommand(), StreamCommand(), NtpCommand(),
           ParaCommand(), MdbCommand(), ClockCommand(), RecordCommand(), ReadoutCommand(), OfflineCommand(), ReportCommand(),
-          StatusCommand(), PcapCommand(), CertCommand(), LiveCommand(), FlashCommand(), CalibrateCommand()};
+          StatusCommand(), PcapCommand(), CertCommand(), LiveCommand(), FlashCommand(), CalibrateCommand(), SoakCommand()};
 }
 
 }  // namespace vanta::cli

@@ -160,6 +160,7 @@ TCliCommand OfflineCommand();
 TCliCommand ReportCommand();
 TCliCommand FlashCommand();
 TCliCommand CalibrateCommand();
+TCliCommand SoakCommand();
 
 // The device's event or recording list as it arrives ("path;end;size" lines).
 bool FetchListText(TCliSession& s, bool events, QByteArray& text);

@@ -1,0 +1,93 @@
+// The fault matrix between vanta-cli and the simulator through a proxy
+// that cuts, delays, splits and corrupts: each case ends by its deadline
+// with a clear message, and nothing is lost (a download resumed afterwards
+// is byte-identical, an upload is either whole on the device or reported).
+#include <QElapsedTimer>
+
+#include "CliSupport.h"
+#include "FaultProxy.h"
+
+namespace vanta::test::cli {
+namespace {
+
+class FaultTest : public CliTest {
+ protected:
+  TRun Through(TFaultProxy& proxy, const QStringList& args, int deadlineMs = 25000) {
+    QElapsedTimer t;
+    t.start();
+    const TRun r = RunCli(QStringList{QStringLiteral("--port"), QString::number(proxy.Port), QStringLiteral("--data-dir"), Data.path(),
+                                      QStringLiteral("--timeout"), QStringLiteral("8")} + args,
+                          deadlineMs + 5000);
+    EXPECT_LT(t.elapsed(), deadlineMs) << "no hang";
+    EXPECT_NE(r.Exit, -1) << "no crash";
+    return r;
+  }
+  QString Noise(qsizetype n) {
+    QByteArray b(n, '\0');
+    for (qsizetype i = 0; i < n; ++i) b[i] = char((i * 7919 + i / 251) & 0xFF);
+    return QString::fromLatin1(b.toBase64());
+  }
+};
+
+TEST_F(FaultTest, ADownloadCutInItsPayloadIsReportedAndResumesByteIdentical) {
+  const QByteArray file = Noise(200000).toLatin1();
+  WriteAll(Device(QStringLiteral("events/EVT-1765000000-0.evt")), file);
+  TFaultProxy proxy(Sim.Port, TFaults{.CutDeviceAfter = 120000});
+  const QStringList get{QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("EVT-1765000000-0.evt")};
+  const TRun cut = Through(proxy, get);
+  EXPECT_TRUE(proxy.Cut);
+  EXPECT_NE(cut.Exit, 0);
+  EXPECT_FALSE(cut.Err.trimmed().isEmpty()) << "a message says why";
+  const TRun again = Through(proxy, get);  // the proxy passes later connections untouched
+  ASSERT_EQ(again.Exit, 0) << again.Err.toStdString();
+  EXPECT_EQ(ReadAll(Data.filePath(QStringLiteral("12345678/Event/EVT-1765000000-0.evt"))), file);
+}
+
+TEST_F(FaultTest, AnUploadCutOnTheWayLeavesNoHalfFileOnTheDevice) {
+  const QString local = Data.filePath(QStringLiteral("up.bin"));
+  WriteAll(local, Noise(300000).toLatin1());
+  TFaultProxy proxy(Sim.Port, TFaults{.CutClientAfter = 150000});
+  const TRun r = Through(proxy, {QStringLiteral("scratchpad"), QStringLiteral("put"), local, QStringLiteral("up.bin")});
+  EXPECT_TRUE(proxy.Cut);
+  EXPECT_NE(r.Exit, 0);
+  EXPECT_FALSE(QFile::exists(Device(QStringLiteral("ccci/scratchpad/up.bin"))));
+  const TRun whole = Through(proxy, {QStringLiteral("scratchpad"), QStringLiteral("put"), local, QStringLiteral("up.bin")});
+  ASSERT_EQ(whole.Exit, 0) << whole.Err.toStdString();
+  EXPECT_EQ(ReadAll(Device(QStringLiteral("ccci/scratchpad/up.bin"))), ReadAll(local));
+}
+
+TEST_F(FaultTest, LateAnswersAndOneBytePiecesStillWork) {
+  TFaultProxy late(Sim.Port, TFaults{.DelayMs = 700});
+  TRun r = Through(late, {QStringLiteral("lua"), QStringLiteral("print(6*7)")});
+  EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_EQ(r.Out, QStringLiteral("42\n"));
+  TFaultProxy pieces(Sim.Port, TFaults{.OneByteWrites = true});
+  r = Through(pieces, {QStringLiteral("lua"), QStringLiteral("print(string.rep('ab', 3000))")});
+  EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_EQ(r.Out.trimmed().size(), 6000);
+}
+
+TEST_F(FaultTest, ALineCutInAHeaderEndsWithAMessage) {
+  for (const int64_t at : {10, 160}) {
+    TFaultProxy proxy(Sim.Port, TFaults{.CutDeviceAfter = at});
+    const TRun r = Through(proxy, {QStringLiteral("identify")});
+    EXPECT_NE(r.Exit, 0) << "cut after " << at << ": " << r.Out.toStdString();
+    EXPECT_FALSE(r.Err.trimmed().isEmpty());
+  }
+}
+
+// A changed CMD or Size byte: the client either gets through with the right
+// answer or says why not; it never reports a wrong identity.
+TEST_F(FaultTest, ACorruptAnswerIsNeverTakenForAnother) {
+  for (const int64_t at : {0, 12, 150}) {  // CMD, Size, payload of the session answer
+    TFaultProxy proxy(Sim.Port, TFaults{.CorruptAt = at});
+    const TRun r = Through(proxy, {QStringLiteral("identify")});
+    if (r.Exit == 0)
+      EXPECT_TRUE(r.Out.contains(QLatin1String("12345678"))) << "byte " << at << ": " << r.Out.toStdString();
+    else
+      EXPECT_FALSE(r.Err.trimmed().isEmpty()) << "byte " << at;
+  }
+}
+
+}  // namespace
+}  // namespace vanta::test::cli
