@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 secs=${1:-3600}
 every=${2:-60}
 out=${3:-soak-out}
-build=build/release
+build=${BUILD:-build/release}  # BUILD=build/dev for a quick check
 [ -x $build/apps/cli/vanta-cli ] || { cmake --preset release >/dev/null; cmake --build $build --target vanta-cli vanta-sim vanta-render; }
 mkdir -p "$out"
 root=$(mktemp -d)

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "FlashJob.h"
+#include "HashManager.h"
 #include "MassFlash.h"
 #include "Pcapng.h"
 #include "Tar.h"
@@ -42,6 +43,11 @@ int FuzzArchivesOneInput(const uint8_t* data, size_t size) {
   (void)TarGzVerify(file);
   std::vector<TTarEntry> entries;
   (void)TarGzUnpack(bytes, entries, nullptr, 1 << 20);
+  // The host-key store file and its fingerprint comparison.
+  THashManager keys;
+  keys.SetHashStore(file);
+  const QString known = keys.GetFingerprint(QStringLiteral("127.0.0.1"), 22);
+  (void)THashManager::compareHash(known, QString::fromLatin1(bytes.left(200)));
   std::vector<TTracePacket> packets;
   (void)ReadPcapng(bytes, packets);
   QString error;

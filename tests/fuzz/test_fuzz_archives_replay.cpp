@@ -48,6 +48,7 @@ TEST(FuzzArchivesReplay, MutatedPackagesArchivesAndLists) {
   Mutate(QByteArray("127.0.0.1:5040 Nord\n[fe80::1]:5041 Sued # x\n10.0.0.1\n"), 300, 4);
   Mutate(QByteArray(R"({"devices":[{"device":"A","host":"h","port":5040,"result":"failed"}]})"), 300, 5);
   Mutate(QByteArray(R"([{"name":"A","host":"10.0.0.1","port":5040,"ssh":true}])"), 300, 6);
+  Mutate(QByteArray("127.0.0.1:22=AB:CD:EF:01\n10.0.0.1:2222=00:11\n"), 300, 7);
 }
 
 TEST(FuzzArchivesReplay, HostileShapes) {
