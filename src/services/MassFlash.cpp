@@ -196,12 +196,16 @@ class TMassFlash::TDevice : public QObject {
       FUpdatedAt.start();
       Log(SFWUpdateSuccess);
     };
+    // The job asks from inside its own timer: it (and this callback) may
+    // only go once that call has returned.
     j.OnCloseRequest = [this] {
-      if (Row().State != TMassState::msRestart) return;
-      // The device restarts now: wait for it with fresh connections.
-      DropUnit();
-      FDeadline.start(FRun.FOptions.ComebackTimeoutMs);
-      QTimer::singleShot(FRun.FOptions.ComebackPollMs, this, [this] { Connect(true); });
+      QTimer::singleShot(0, this, [this] {
+        if (Row().State != TMassState::msRestart) return;
+        // The device restarts now: wait for it with fresh connections.
+        DropUnit();
+        FDeadline.start(FRun.FOptions.ComebackTimeoutMs);
+        QTimer::singleShot(FRun.FOptions.ComebackPollMs, this, [this] { Connect(true); });
+      });
     };
     j.ConnEst(true);
   }
