@@ -243,10 +243,12 @@ TEST(FormBasic, AReconnectThatNeverFinishesIsGivenUp) {
   t.W->FTCPComUnit->SetIPAndPort(QStringLiteral("127.0.0.1"), silent.serverPort());
   t.W->FTCPComUnit->DoDisconnect(false);
   ASSERT_TRUE(SpinUntil([&] { return !t.W->FTCPComUnit->IsConnected(); }, 3000));
-  t.W->FReconnectWaitMs = 300;
+  // Long enough for the link to come up under a loaded machine, short
+  // enough for the test: the session never starts either way.
+  t.W->FReconnectWaitMs = 2000;
   t.W->EvtUebClick();
   ASSERT_TRUE(SpinUntil([&] { return t.W->FTCPComUnit->IsConnected(); }, 10000)) << "the link itself comes up";
-  SpinFor(400);
+  SpinFor(2100);
   const QString queued = QStringLiteral("Vanta: Liste -> Kommando hinzugefügt: CCC_READOUT_EVT_LS CMD: 5 Priv: 0 ExtCmd: 10");
   EXPECT_FALSE(t.Log.contains(queued)) << "held back while the session was awaited";
   t.W->EvtUebClick();  // the window must not stay dead
