@@ -91,3 +91,28 @@ TEST_F(FaultTest, ACorruptAnswerIsNeverTakenForAnother) {
 
 }  // namespace
 }  // namespace vanta::test::cli
+
+namespace vanta::test::cli {
+namespace {
+
+// A device that takes a request and never answers it: the command ends by
+// its time limit with a message, and the next command on a fresh line works.
+class StallTest : public CliTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--fault"), QStringLiteral("stall=5")}; }
+};
+
+TEST_F(StallTest, AnUnansweredDownloadEndsByItsDeadline) {
+  QElapsedTimer t;
+  t.start();
+  const TRun r = Cli({QStringLiteral("--timeout"), QStringLiteral("4"), QStringLiteral("events"), QStringLiteral("list")}, 30000);
+  EXPECT_LT(t.elapsed(), 20000);
+  EXPECT_NE(r.Exit, 0);
+  EXPECT_NE(r.Exit, -1);
+  EXPECT_FALSE(r.Err.trimmed().isEmpty());
+  const TRun lua = Cli({QStringLiteral("lua"), QStringLiteral("print(1)")});
+  EXPECT_EQ(lua.Exit, 0) << "other commands are answered";
+}
+
+}  // namespace
+}  // namespace vanta::test::cli
