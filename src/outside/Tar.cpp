@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QStringList>
+#include <functional>
+
 #include "ArchiveHandles.h"
 
 namespace vanta {
@@ -34,17 +36,7 @@ QString TarGzPack(const std::vector<TTarEntry>& entries, QByteArray& out) {
   archive_write_add_filter_gzip(a.get());
   if (archive_write_open_memory(a.get(), buffer.data(), size_t(buffer.size()), &used) != ARCHIVE_OK)
     return ArchiveError(a.get(), "tar open");
-  for (const TTarEntry& e : entries) {
-    TEntryHandle entry(archive_entry_new());
-    const QByteArray name = e.Name.toUtf8();
-    archive_entry_set_pathname(entry.get(), name.constData());
-    archive_entry_set_size(entry.get(), e.Data.size());
-    archive_entry_set_filetype(entry.get(), AE_IFREG);
-    archive_entry_set_perm(entry.get(), 0644);
-    if (archive_write_header(a.get(), entry.get()) != ARCHIVE_OK) return ArchiveError(a.get(), "tar header");
-    if (archive_write_data(a.get(), e.Data.constData(), size_t(e.Data.size())) != e.Data.size())
-      return ArchiveError(a.get(), "tar data");
-  }
+  if (const QString e = WriteEntries(a.get(), entries, QStringLiteral("tar")); !e.isEmpty()) return e;
   if (archive_write_close(a.get()) != ARCHIVE_OK) return ArchiveError(a.get(), "tar close");
   a.reset();
   buffer.truncate(qsizetype(used));
@@ -112,9 +104,11 @@ QString OpenTarGzFile(const QString& path, TReadHandle& a) {
 }
 }  // namespace
 
-QString TarGzReadEntry(const QString& path, const QString& name, QByteArray& out, bool& found, qsizetype maxSize) {
-  found = false;
-  out.clear();
+namespace {
+// Walks the entries of a tar+gzip file; `take` gets each plain entry's
+// name with the reader positioned at its data and says whether the walk is
+// done. Entries not taken are skipped as they stream past.
+QString WalkTarGz(const QString& path, const std::function<bool(const QString& name, archive* a, QString& error)>& take) {
   TReadHandle a;
   if (const QString e = OpenTarGzFile(path, a); !e.isEmpty()) return e;
   archive_entry* entry = nullptr;
@@ -125,35 +119,36 @@ QString TarGzReadEntry(const QString& path, const QString& name, QByteArray& out
     const char* raw = archive_entry_pathname(entry);
     QString n = raw ? QString::fromUtf8(raw) : QString();
     if (n.startsWith(QLatin1String("./"))) n.remove(0, 2);
-    if (n != name || archive_entry_filetype(entry) != AE_IFREG) {
-      if (archive_read_data_skip(a.get()) != ARCHIVE_OK) return ArchiveError(a.get(), "tar data");
-      continue;
-    }
+    QString error;
+    if (archive_entry_filetype(entry) == AE_IFREG && take && take(n, a.get(), error)) return error;
+    if (archive_read_data_skip(a.get()) != ARCHIVE_OK) return ArchiveError(a.get(), "tar data");
+  }
+}
+}  // namespace
+
+QString TarGzReadEntry(const QString& path, const QString& name, QByteArray& out, bool& found, qsizetype maxSize) {
+  found = false;
+  out.clear();
+  return WalkTarGz(path, [&](const QString& n, archive* a, QString& error) {
+    if (n != name) return false;
     QByteArray data(maxSize, '\0');
     qsizetype got = 0;
     while (got < maxSize) {
-      const la_ssize_t r = archive_read_data(a.get(), data.data() + got, size_t(maxSize - got));
-      if (r < 0) return ArchiveError(a.get(), "tar data");
+      const la_ssize_t r = archive_read_data(a, data.data() + got, size_t(maxSize - got));
+      if (r < 0) {
+        error = ArchiveError(a, "tar data");
+        return true;
+      }
       if (r == 0) break;
       got += r;
     }
     data.truncate(got);
     out = data;
     found = true;
-    return {};
-  }
+    return true;
+  });
 }
 
-QString TarGzVerify(const QString& path) {
-  TReadHandle a;
-  if (const QString e = OpenTarGzFile(path, a); !e.isEmpty()) return e;
-  archive_entry* entry = nullptr;
-  for (;;) {
-    const int rc = archive_read_next_header(a.get(), &entry);
-    if (rc == ARCHIVE_EOF) return {};
-    if (rc != ARCHIVE_OK && rc != ARCHIVE_WARN) return ArchiveError(a.get(), "tar read");
-    if (archive_read_data_skip(a.get()) != ARCHIVE_OK) return ArchiveError(a.get(), "tar data");
-  }
-}
+QString TarGzVerify(const QString& path) { return WalkTarGz(path, nullptr); }
 
 }  // namespace vanta

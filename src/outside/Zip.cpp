@@ -97,16 +97,7 @@ QString ZipPack(const std::vector<TTarEntry>& entries, QByteArray& out, bool com
   archive_write_set_format_zip(a.get());
   if (!compress) archive_write_set_format_option(a.get(), "zip", "compression", "store");
   if (archive_write_open_memory(a.get(), buffer.data(), size_t(buffer.size()), &used) != ARCHIVE_OK) return Err(a.get(), "open");
-  for (const TTarEntry& e : entries) {
-    TEntryHandle entry(archive_entry_new());
-    const QByteArray name = e.Name.toUtf8();
-    archive_entry_set_pathname(entry.get(), name.constData());
-    archive_entry_set_size(entry.get(), e.Data.size());
-    archive_entry_set_filetype(entry.get(), AE_IFREG);
-    archive_entry_set_perm(entry.get(), 0644);
-    if (archive_write_header(a.get(), entry.get()) != ARCHIVE_OK) return Err(a.get(), "header");
-    if (archive_write_data(a.get(), e.Data.constData(), size_t(e.Data.size())) != e.Data.size()) return Err(a.get(), "data");
-  }
+  if (const QString e = WriteEntries(a.get(), entries, QStringLiteral("zip")); !e.isEmpty()) return e;
   if (archive_write_close(a.get()) != ARCHIVE_OK) return Err(a.get(), "close");
   a.reset();
   buffer.truncate(qsizetype(used));
