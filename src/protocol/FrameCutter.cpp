@@ -10,7 +10,10 @@ using namespace ccci;
 
 namespace {
 constexpr qsizetype CReserveLimit = qsizetype(256) * 1024 * 1024;
-}
+// Below this much received data the buffer grows as data comes; the final
+// size is reserved only once the answer has proven to be large.
+constexpr qsizetype CReserveAfter = qsizetype(1) * 1024 * 1024;
+}  // namespace
 
 void TFrameCutter::Clear() {
   FBuf.clear();
@@ -41,17 +44,21 @@ void TFrameCutter::Cut(std::vector<TEvent>& events) {
       DecodeHead(FBuf, FHead);
       if (FHead.Size < uint32_t(CHeadSize) || FHead.Size > FMax) {
         // Never allocate or wait for what such a header claims.
-        events.push_back({TKind::fcFault, FHead, {}, 0, F("ComUnit: ungültige Rahmenlänge %u, Empfang verworfen", FHead.Size)});
+        events.push_back(
+            {TKind::fcFault, FHead, {}, 0, F("ComUnit: ungültige Rahmenlänge %u, Empfang verworfen", FHead.Size)});
         Clear();
         return;
       }
       FHeadRead = true;
-      // A large answer is read into one buffer of its final size instead of
-      // growing by copies; a lying header costs address space, not memory.
-      if (FBuf.capacity() < qsizetype(FHead.Size)) FBuf.reserve(qMin<qsizetype>(FHead.Size, CReserveLimit));
       events.push_back({TKind::fcHead, FHead, {}, 0, {}});
     }
     if (FBuf.size() < qsizetype(FHead.Size)) {
+      // A large answer is read into one buffer of its final size instead of
+      // growing by copies. Reserving when the header arrives would let every
+      // lying header cost hundreds of megabytes of address space (and, under
+      // a sanitizer, the time to poison them).
+      if (FBuf.size() >= CReserveAfter && FBuf.capacity() < qsizetype(FHead.Size))
+        FBuf.reserve(qMin<qsizetype>(FHead.Size, CReserveLimit));
       events.push_back({TKind::fcProgress, FHead, {}, FBuf.size(), {}});
       return;
     }

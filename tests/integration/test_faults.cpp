@@ -3,6 +3,11 @@
 // with a clear message, and nothing is lost (a download resumed afterwards
 // is byte-identical, an upload is either whole on the device or reported).
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+#include <memory>
+#include <vector>
 
 #include "CliSupport.h"
 #include "FaultProxy.h"
@@ -15,9 +20,11 @@ class FaultTest : public CliTest {
   TRun Through(TFaultProxy& proxy, const QStringList& args, int deadlineMs = 25000) {
     QElapsedTimer t;
     t.start();
-    const TRun r = RunCli(QStringList{QStringLiteral("--port"), QString::number(proxy.Port), QStringLiteral("--data-dir"), Data.path(),
-                                      QStringLiteral("--timeout"), QStringLiteral("8")} + args,
-                          deadlineMs + 5000);
+    const TRun r =
+        RunCli(QStringList{QStringLiteral("--port"), QString::number(proxy.Port), QStringLiteral("--data-dir"),
+                           Data.path(), QStringLiteral("--timeout"), QStringLiteral("8")} +
+                   args,
+               deadlineMs + 5000);
     EXPECT_LT(t.elapsed(), deadlineMs) << "no hang";
     EXPECT_NE(r.Exit, -1) << "no crash";
     return r;
@@ -51,7 +58,8 @@ TEST_F(FaultTest, AnUploadCutOnTheWayLeavesNoHalfFileOnTheDevice) {
   EXPECT_TRUE(proxy.Cut);
   EXPECT_NE(r.Exit, 0);
   EXPECT_FALSE(QFile::exists(Device(QStringLiteral("ccci/scratchpad/up.bin"))));
-  const TRun whole = Through(proxy, {QStringLiteral("scratchpad"), QStringLiteral("put"), local, QStringLiteral("up.bin")});
+  const TRun whole =
+      Through(proxy, {QStringLiteral("scratchpad"), QStringLiteral("put"), local, QStringLiteral("up.bin")});
   ASSERT_EQ(whole.Exit, 0) << whole.Err.toStdString();
   EXPECT_EQ(ReadAll(Device(QStringLiteral("ccci/scratchpad/up.bin"))), ReadAll(local));
 }
@@ -105,13 +113,93 @@ class StallTest : public CliTest {
 TEST_F(StallTest, AnUnansweredDownloadEndsByItsDeadline) {
   QElapsedTimer t;
   t.start();
-  const TRun r = Cli({QStringLiteral("--timeout"), QStringLiteral("4"), QStringLiteral("events"), QStringLiteral("list")}, 30000);
+  const TRun r =
+      Cli({QStringLiteral("--timeout"), QStringLiteral("4"), QStringLiteral("events"), QStringLiteral("list")}, 30000);
   EXPECT_LT(t.elapsed(), 20000);
   EXPECT_NE(r.Exit, 0);
   EXPECT_NE(r.Exit, -1);
   EXPECT_FALSE(r.Err.trimmed().isEmpty());
   const TRun lua = Cli({QStringLiteral("lua"), QStringLiteral("print(1)")});
   EXPECT_EQ(lua.Exit, 0) << "other commands are answered";
+}
+
+}  // namespace
+}  // namespace vanta::test::cli
+
+namespace vanta::test::cli {
+namespace {
+
+// More sessions than the device takes: the one too many is told why and
+// ends; the held sessions are not disturbed.
+class ConnectionLimitTest : public CliTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--max-connections"), QStringLiteral("2")}; }
+};
+
+TEST_F(ConnectionLimitTest, AThirdConnectionIsRefusedWithTheDevicesReason) {
+  std::vector<std::unique_ptr<QProcess>> held;
+  for (int i = 0; i < 2; ++i) {
+    auto p = std::make_unique<QProcess>();
+    p->start(QStringLiteral(VANTA_CLI_PATH),
+             {QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"),
+              Data.filePath(QString::number(i)), QStringLiteral("soak"), QStringLiteral("--seconds"),
+              QStringLiteral("10"), QStringLiteral("--samples"), Data.filePath(QStringLiteral("s%1.csv").arg(i)),
+              QStringLiteral("--sample-every"), QStringLiteral("2")});
+    ASSERT_TRUE(p->waitForStarted());
+    held.push_back(std::move(p));
+  }
+  QThread::msleep(1500);  // both sessions are up
+  const TRun third = Cli({QStringLiteral("identify")}, 20000);
+  EXPECT_NE(third.Exit, 0);
+  EXPECT_NE(third.Exit, -1);
+  EXPECT_TRUE(third.Err.contains(QStringLiteral("zwei aktive Verbindungen"))) << third.Err.toStdString();
+  for (auto& p : held) {
+    ASSERT_TRUE(p->waitForFinished(30000));
+    // The soak's own verdict needs more samples; what counts here is that it worked on.
+    const QString err = QString::fromUtf8(p->readAllStandardError());
+    EXPECT_FALSE(err.contains(QStringLiteral("zwei aktive Verbindungen"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QRegularExpression(QStringLiteral("[1-9][0-9]* cycles")))) << err.toStdString();
+  }
+  EXPECT_EQ(Cli({QStringLiteral("identify")}).Exit, 0) << "a freed place is taken again";
+}
+
+// The line lost in the middle of a calibration: the run ends with a
+// message, keeps no certificate, and the device calibrates on the next line.
+class CalibFaultTest : public FaultTest {
+ protected:
+  QStringList SimArgs() override {
+    return {QStringLiteral("--firmware"), QStringLiteral("2.9.3"), QStringLiteral("--reboot-ms"),
+            QStringLiteral("200")};
+  }
+};
+
+TEST_F(CalibFaultTest, ALineLostDuringACalibrationEndsItWithoutACertificate) {
+  QTemporaryDir out;
+  const QString pdf = out.filePath(QStringLiteral("cert.pdf"));
+  const QStringList calibrate{QStringLiteral("calibrate"),
+                              QStringLiteral("--wait-scale"),
+                              QStringLiteral("0"),
+                              QStringLiteral("--freq"),
+                              QStringLiteral("50"),
+                              QStringLiteral("--u"),
+                              QStringLiteral("230"),
+                              QStringLiteral("--i"),
+                              QStringLiteral("1"),
+                              QStringLiteral("--report"),
+                              pdf};
+  // In the channel passes, and just after the device kept the calibration.
+  for (const int64_t at : {900, 3000}) {
+    TFaultProxy proxy(Sim.Port, TFaults{.CutDeviceAfter = at});
+    const TRun cut = Through(proxy, calibrate, 40000);
+    EXPECT_TRUE(proxy.Cut);
+    EXPECT_NE(cut.Exit, 0) << "cut after " << at;
+    EXPECT_TRUE(cut.Err.contains(QLatin1String("Verbindungsabbruch"))) << cut.Err.toStdString();
+    EXPECT_FALSE(QFile::exists(pdf));
+  }
+  TFaultProxy proxy(Sim.Port, TFaults{});
+  const TRun again = Through(proxy, calibrate, 40000);
+  EXPECT_EQ(again.Exit, 0) << again.Err.toStdString();
+  EXPECT_TRUE(QFile::exists(pdf));
 }
 
 }  // namespace
