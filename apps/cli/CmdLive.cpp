@@ -143,6 +143,7 @@ int Values(TCliSession& s, const TCliArgs& a) {
   }
   TStructTable table;
   table.Select(*desc, kind);
+  table.SetZone(TimeTzFromSet(u.FtmeSet));
   QByteArray record;
   u.FOnStreamRecord = [&](QObject*, const TStreamRecordView& r) {
     if (r.Kind == TStreamKind::skMeasurement && record.isEmpty()) record = r.Record.toByteArray();

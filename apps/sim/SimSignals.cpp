@@ -307,6 +307,163 @@ QByteArray Record8(const TSimNetwork& n, uint32_t objId, tmStamp_t stamp, int g)
   return r.Bytes();
 }
 
+// An extreme value: the value, then the time it occurred.
+void Ext(TRecord& r, int at, double v, uint32_t sec) {
+  r.F(at, v);
+  r.U(at + 4, sec);
+  r.U(at + 8, 0);
+}
+double Wrap(double deg) {
+  double a = std::fmod(deg, 360.0);
+  if (a > 180.0) a -= 360.0;
+  if (a <= -180.0) a += 360.0;
+  return a;
+}
+// U1E, U2E, U3E, UNE, U12, U23, U31 in that order.
+double Volt7(const TSimNetwork& n, int k) { return k < 3 ? n.U[k] : k == 3 ? n.UNE : n.ULL(k - 4); }
+
+// Object 0: 10/12-cycle values, the half-cycle extremes of a phase and the
+// 10-second frequency.
+QByteArray Record0(const TSimNetwork& n, uint32_t objId, tmStamp_t stamp, int g) {
+  TRecord r(1024);
+  Head(r, objId, stamp);
+  r.F(16, n.Freq);
+  for (int k = 0; k < 7; ++k) r.F(20 + 4 * k, Volt7(n, k));
+  for (int k = 0; k < 3; ++k) r.F(48 + 4 * k, n.I[k]);
+  r.F(60, n.IN);
+  if (g >= 2) r.F(64, n.IRCM);
+  for (int k = 0; k < 3; ++k) {
+    r.F(100 + 4 * k, n.U[k] * 0.99);
+    r.F(112 + 4 * k, n.U[k] * 1.01);
+  }
+  r.F(124, n.U[0]);
+  r.F(128, n.UAngle[0]);
+  for (int h = 0; h <= 50; ++h) r.F(132 + 4 * h, h == 0 ? 0.0 : n.UHarmPct(h, 0));
+  r.F(400, n.Freq);
+  r.F(404, n.Freq - 0.01);
+  r.F(408, n.Freq + 0.01);
+  return r.Bytes();
+}
+
+// Object 2: standard interval values (the network as it is), statistics.
+QByteArray Record2(const TSimNetwork& n, uint32_t objId, tmStamp_t stamp, int g) {
+  TRecord r(4096);
+  Head(r, objId, stamp);
+  r.F(16, n.Freq);
+  for (int k = 0; k < 7; ++k) r.F(20 + 4 * k, Volt7(n, k));
+  for (int k = 0; k < 3; ++k) {
+    r.F(48 + 4 * k, n.THD_U(k));
+    r.F(64 + 4 * k, n.THD_ULL(k));
+  }
+  r.F(76, 0.25);
+  for (int k = 0; k < 3; ++k) {
+    for (int h = 0; h <= 50; ++h) {
+      r.F(100 + 204 * k + 4 * h, h == 0 ? 0.0 : n.UHarmPct(h, k));
+      r.F(2032 + 204 * k + 4 * h, h == 0 ? 0.0 : n.I[k] * n.IHarmPct(h, k) / 100);
+    }
+    for (int i = 0; i < 50; ++i) {
+      r.F(712 + 200 * k + 4 * i, n.UIHarmPct(i, k));
+      r.F(2644 + 200 * k + 4 * i, n.I[k] * n.IIHarmPct(i, k) / 100);
+    }
+    for (int h = 2; h <= 50; ++h) {
+      r.F(1312 + 196 * k + 4 * (h - 2), Wrap(h * n.UAngle[k]));
+      r.F(3244 + 196 * k + 4 * (h - 2), Wrap(h * (n.UAngle[k] - n.Lag)));
+    }
+    r.F(1900 + 8 * k, n.U[k]);
+    r.F(1904 + 8 * k, n.UAngle[k]);
+    r.F(2000 + 4 * k, n.I[k]);
+    r.F(2016 + 4 * k, n.THD_I(k));
+    r.F(3832 + 8 * k, n.I[k]);
+    r.F(3836 + 8 * k, Wrap(n.UAngle[k] - n.Lag));
+  }
+  r.F(2012, n.IN);
+  if (g >= 2) r.F(3856, n.IRCM);
+  const double cosPhi = std::cos(Rad(n.Lag)), sinPhi = std::sin(Rad(n.Lag));
+  double pt = 0, qt = 0, st = 0;
+  for (int k = 0; k < 3; ++k) {
+    const double s = n.U[k] * n.I[k];
+    r.F(3900 + 4 * k, s * cosPhi);
+    r.F(3916 + 4 * k, s * sinPhi);
+    r.F(3932 + 4 * k, s);
+    r.F(3948 + 4 * k, cosPhi);
+    r.F(3964 + 4 * k, cosPhi);
+    pt += s * cosPhi;
+    qt += s * sinPhi;
+    st += s;
+  }
+  r.F(3912, pt);
+  r.F(3928, qt);
+  r.F(3944, st);
+  r.F(3960, pt / st);
+  r.F(3976, cosPhi);
+  if (g >= 2) {
+    r.F(4000, 38.5);
+    r.F(4004, 21.0);
+    r.F(4008, 22.5);
+  }
+  for (int k = 0; k < 3; ++k) r.F(4020 + 4 * k, n.U[k] * 1.01);
+  r.F(4032, n.Freq - 0.05);
+  r.F(4036, n.Freq + 0.05);
+  return r.Bytes();
+}
+
+// Object 3: extreme values, each with the time it occurred (seconds before
+// the record's stamp, distinct per value).
+QByteArray Record3(const TSimNetwork& n, uint32_t objId, tmStamp_t stamp, int) {
+  TRecord r(8192);
+  Head(r, objId, stamp);
+  const uint32_t t = stamp.Sec;
+  for (int k = 0; k < 7; ++k) {
+    Ext(r, 16 + 12 * k, Volt7(n, k) * 1.02, t - 60 * uint32_t(k + 1));
+    Ext(r, 100 + 12 * k, Volt7(n, k) * 0.98, t - 30 * uint32_t(k + 1));
+  }
+  Ext(r, 184, n.Freq + 0.02, t - 10);
+  Ext(r, 196, n.Freq - 0.02, t - 20);
+  // Harmonic maxima: orders 2-50, for each the seven conductors in turn.
+  for (int h = 2; h <= 50; ++h)
+    for (int c = 0; c < 7; ++c) {
+      const int at = 208 + ((h - 2) * 7 + c) * 12;
+      if (c == 3) continue;  // UNE: a pure fundamental, never set
+      Ext(r, at, 1.1 * (c < 3 ? n.UHarmPct(h, c) : n.ULLHarmPct(c - 4, h)), t - uint32_t(h));
+    }
+  for (int k = 0; k < 4; ++k) Ext(r, 4400 + 12 * k, (k < 3 ? n.I[k] : n.IN) * 1.05, t - 120);
+  const double cosPhi = std::cos(Rad(n.Lag));
+  double pt = 0, st = 0;
+  for (int k = 0; k < 3; ++k) {
+    const double s = n.U[k] * n.I[k] * 1.03;
+    Ext(r, 4500 + 12 * k, s * cosPhi, t - 300);
+    Ext(r, 4548 + 12 * k, s, t - 300);
+    pt += s * cosPhi;
+    st += s;
+  }
+  Ext(r, 4536, pt, t - 300);
+  Ext(r, 4584, st, t - 300);
+  return r.Bytes();
+}
+
+// Object 5: short- and long-term flicker of the three phases.
+QByteArray Record5(const TSimNetwork&, uint32_t objId, tmStamp_t stamp, int) {
+  TRecord r(512);
+  Head(r, objId, stamp);
+  for (int k = 0; k < 3; ++k) {
+    r.F(16 + 4 * k, 0.3 + 0.01 * k);
+    r.F(28 + 4 * k, 0.25 + 0.01 * k);
+  }
+  return r.Bytes();
+}
+
+// Object 7: the energy counters' times: started a day, reset an hour ago,
+// synchronised now.
+QByteArray Record7(const TSimNetwork&, uint32_t objId, tmStamp_t stamp, int) {
+  TRecord r(512);
+  Head(r, objId, stamp);
+  r.U(16, stamp.Sec - 86400);
+  r.U(24, stamp.Sec - 3600);
+  r.U(32, stamp.Sec);
+  r.U(36, stamp.Frac);
+  return r.Bytes();
+}
+
 QByteArray Generic(const TSimNetwork& n, uint32_t objId, tmStamp_t stamp, int length) {
   TRecord r(length);
   Head(r, objId, stamp);
@@ -322,7 +479,11 @@ QByteArray BuildRecord(const TSimNetwork& net, uint32_t objId, tmStamp_t stamp, 
     case 0x04FFFFFF: return Record4(net, objId, stamp, generation);
     case 0x01FFFFFF: return Record1(net, objId, stamp, generation);
     case 0x08FFFFFF: return Record8(net, objId, stamp, generation);
-    case 0x00FFFFFF: return Generic(net, objId, stamp, 1024);
+    case 0x00FFFFFF: return Record0(net, objId, stamp, generation);
+    case 0x02FFFFFF: return Record2(net, objId, stamp, generation);
+    case 0x03FFFFFF: return Record3(net, objId, stamp, generation);
+    case 0x05FFFFFF: return Record5(net, objId, stamp, generation);
+    case 0x07FFFFFF: return Record7(net, objId, stamp, generation);
     default: return Generic(net, objId, stamp, 512);
   }
 }

@@ -132,7 +132,9 @@ bool DecodeBands(const QByteArray& record, int generation, TVantaDisp disp, std:
     log = QStringLiteral("PANEL: %1<>%2").arg(record.size()).arg(expected);
     return false;
   }
-  auto block = [&](const char* name) { return Floats(record, FieldOffs(generation, "ssu_s_t", QStringLiteral("fb_") + QLatin1String(name)), 35); };
+  auto block = [&](const char* name) {
+    return Floats(record, FieldOffs(generation, name[0] == 'i' ? "ssi_fb_t" : "ssu_fb_t", QStringLiteral("fb_") + QLatin1String(name)), 35);
+  };
   switch (disp) {
     case TVantaDisp::sdFrqBandULE: bands = {block("u1E"), block("u2E"), block("u3E"), block("uNE")}; return true;
     case TVantaDisp::sdFrqBandULL: bands = {block("u12"), block("u23"), block("u31"), block("uNE")}; return true;

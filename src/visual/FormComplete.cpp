@@ -2,41 +2,84 @@
 
 #include <QHeaderView>
 #include <QLabel>
-#include <QTableWidget>
+#include <QMap>
+#include <QtEndian>
+#include <QStackedWidget>
+#include <QTableView>
 #include <QTreeWidget>
 
 namespace vanta {
 
 namespace {
 constexpr int CTagRole = Qt::UserRole + 21;
+const QString CDataObjNames[] = {QStringLiteral("10/12 Perioden"), QStringLiteral("150 Perioden"), QStringLiteral("Standardintervall"),
+                                 QStringLiteral("Extremwerte"),    QStringLiteral("Sekundenwerte"), QStringLiteral("Flicker"),
+                                 QStringLiteral("Leistung"),       QStringLiteral("Energie"),      QStringLiteral("Oszilloskop")};
+}  // namespace
+
+QVariant TStreamGridModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+  const bool label = FTable.Columns().value(index.column()).Tag == 0;
+  const QByteArray* record = label || !FHasRecord ? nullptr : FRecord();
+  if (!label && !record) return QString();
+  return FTable.Cell(record ? *record : QByteArray(), index.column(), index.row());
+}
+
+QVariant TStreamGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
+  return FTable.Columns().value(section).Title;
+}
+
+void TStreamGridModel::Refresh() {
+  if (rowCount() > 0 && columnCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::DisplayRole});
 }
 
 TFormComplete::TFormComplete(QWidget* parent) : TFormLayout(parent) {
   SetCapt(QStringLiteral("Alle Messwerte"));
   TreeViewOpti->setHeaderHidden(true);
   connect(TreeViewOpti, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { ClickTreeView(item); });
-  SwitchGridPB(true);
+  GridStream = new QTableView(FRight);
+  GridStream->setObjectName(QStringLiteral("grdStream"));
+  GridStream->verticalHeader()->setVisible(false);
+  GridStream->verticalHeader()->setDefaultSectionSize(GridStream->fontMetrics().height() + 6);
+  GridStream->setWordWrap(false);
+  GridStream->setAlternatingRowColors(true);
+  GridStream->setEditTriggers(QAbstractItemView::NoEditTriggers);  // edits are ignored
+  FModel = new TStreamGridModel(FTable, [this]() -> const QByteArray* { return FComUnit ? &FComUnit->FBytes.FBytes : nullptr; }, this);
+  GridStream->setModel(FModel);
+  FRight->addWidget(GridStream);
+  FRight->setCurrentWidget(GridStream);
 }
 
 void TFormComplete::ConnEst(QObject* Sender, bool connected) {
   TFormLayout::ConnEst(Sender, connected);
-  if (connected) FillTreeView();
+  if (!connected) return;
+  FTable.SetZone(FComUnit ? TimeTzFromSet(FComUnit->FtmeSet) : time_tz_t{});
+  FillTreeView();
 }
 
 void TFormComplete::FillTreeView() {
   FStructs = KnownStructs(FComUnit ? FComUnit->FRev.Gen : 1);
   TreeViewOpti->clear();
-  for (int s = 0; s < FStructs.size(); ++s) {
-    const TStructDesc& d = FStructs[s];
-    auto* group = new QTreeWidgetItem(TreeViewOpti, {d.Name});
+  // Grouped by data object (one stream serves all its structures), in the
+  // order the stream kinds are numbered.
+  QMap<int, QTreeWidgetItem*> objects;
+  for (const TStructDesc& d : FStructs)
+    if (!objects.contains(d.DataObj)) objects.insert(d.DataObj, nullptr);
+  for (auto it = objects.begin(); it != objects.end(); ++it) {
+    const int obj = it.key();
+    *it = new QTreeWidgetItem(TreeViewOpti, {obj < int(std::size(CDataObjNames)) ? CDataObjNames[obj] : QString::number(obj)});
+    (*it)->setExpanded(true);
+  }
+  for (const TStructDesc& d : FStructs) {
+    auto* group = new QTreeWidgetItem(objects.value(d.DataObj), {d.Name});
     QList<TVantaStrucTyp> kinds;
     for (const TStructField& f : d.Fields)
       if (!kinds.contains(f.Kind)) kinds << f.Kind;
     for (TVantaStrucTyp k : kinds) {
       auto* item = new QTreeWidgetItem(group, {StrucTypName(k)});
-      item->setData(0, CTagRole, int(d.DataObj) | (s << 8) | (int(k) << 16));
+      item->setData(0, CTagRole, TVantaTag{d.DataObj, d.Struct, k}.Pack());
     }
-    group->setExpanded(true);
   }
 }
 
@@ -44,36 +87,32 @@ void TFormComplete::ClickTreeView(QTreeWidgetItem* item) {
   if (!item || !item->data(0, CTagRole).isValid()) return;
   // One entry at a time: the running stream stops before the next starts.
   if (FComUnit && FComUnit->FStreamRec.Active) StopStream();
-  FVantaTag = item->data(0, CTagRole).toInt();
+  FVantaTag = TVantaTag::Unpack(item->data(0, CTagRole).toInt());
+  TreeViewOpti->setCurrentItem(item);
+  FHasEntry = true;
   CreateCols();
-  StartStream(TDataObjKind(FVantaTag & 0xFF));
+  StartStream(TDataObjKind(FVantaTag.VantaDataObj));
 }
 
 void TFormComplete::CreateCols() {
-  const int s = (FVantaTag >> 8) & 0xFF, k = (FVantaTag >> 16) & 0xFF;
-  if (s >= FStructs.size()) return;
-  FTable.Select(FStructs[s], TVantaStrucTyp(k));
-  GridData->clear();
-  GridData->setColumnCount(int(FTable.Columns().size()));
-  GridData->setRowCount(FTable.RowCount());
-  QStringList head;
-  for (const TTableColumn& c : FTable.Columns()) head << c.Title;
-  GridData->setHorizontalHeaderLabels(head);
-  for (int c = 0; c < FTable.Columns().size(); ++c) GridData->setColumnWidth(c, FTable.Columns()[c].Width);
-  // The labels now; the values with the first record.
-  for (int r = 0; r < FTable.RowCount(); ++r)
-    for (int c = 0; c < FTable.Columns().size(); ++c) GridData->setItem(r, c, new QTableWidgetItem(FTable.Cell(QByteArray(), c, r)));
-  SwitchGridPB(true);
+  const TStructDesc* d = FindStruct(FStructs, FVantaTag.VantaStruc);
+  if (!d) return;
+  FTable.Select(*d, FVantaTag.VantaStrucTyp);
+  FModel->FHasRecord = false;  // the previous entry's record is not this one's
+  FModel->Rebuild();
+  for (int c = 0; c < FTable.Columns().size(); ++c) GridStream->setColumnWidth(c, FTable.Columns()[c].Width);
+  FRight->setCurrentWidget(GridStream);
 }
 
+QString TFormComplete::CellText(int row, int column) const { return FModel->data(FModel->index(row, column), Qt::DisplayRole).toString(); }
+
 void TFormComplete::UpdateGrid() {
-  if (!FComUnit || FVantaTag < 0) return;
-  const QByteArray& record = FComUnit->FBytes.FBytes;
-  GridData->setUpdatesEnabled(false);
-  for (int r = 0; r < FTable.RowCount() && r < GridData->rowCount(); ++r)
-    for (int c = 0; c < FTable.Columns().size() && c < GridData->columnCount(); ++c)
-      if (QTableWidgetItem* item = GridData->item(r, c)) item->setText(FTable.Cell(record, c, r));
-  GridData->setUpdatesEnabled(true);
+  if (!FComUnit || !FHasEntry) return;
+  // A record of another data object (the previous stream still ending) is not this entry's.
+  const QByteArray& r = FComUnit->FBytes.FBytes;
+  if (r.size() < 4 || qFromLittleEndian<uint32_t>(r.constData()) != DataObjId(TDataObjKind(FVantaTag.VantaDataObj))) return;
+  FModel->FHasRecord = true;
+  FModel->Refresh();
   LabSBar->setText(TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(FComUnit->FBytes.TS_Mess)));
 }
 

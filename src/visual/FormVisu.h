@@ -7,6 +7,7 @@
 
 #include "FormBasic.h"
 #include "LiveRecords.h"
+#include "StructTable.h"
 
 class QGridLayout;
 class QGroupBox;
@@ -24,12 +25,6 @@ class TPQPaintBoxHarm;
 class TPQPaintBoxVecDiag;
 class TPQPaintBoxLoadFlow;
 class TCrvTimeModel;
-
-enum class TVantaStruct : uint8_t {
-  ssc_10t_t_V1_0, ssc_10t_t_V2_2, ssu_std_t, ssu_ext_t, ssu_stat_t, ssu_10t_t, ssu_150t_t, ssu_2h_t, ssu_s_t, ssu_fb_t,
-  ssi_std_t_V1_0, ssi_std_t_V2_2, ssi_ext_t, ssi_s_t_V1_0, ssi_s_t_V2_2, ssi_fb_t, ssp_std_t, ssp_ext_t, ssw_t, sstmp_t_V2_2,
-  ssosc_dta_t_V1_0, ssosc_dta_t_V2_2, ssosc_t, sshp_dta_t, sshp_t, ssc_10s_f, ssc_osc_dta_t
-};
 
 struct TStrucInfo {
   TVantaStruct VantaStruct = TVantaStruct::ssu_s_t;

@@ -15,6 +15,7 @@
 
 #include "FormComplete.h"
 #include "FormVisu.h"
+#include <QTableView>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include "FreqCharts.h"
@@ -29,6 +30,14 @@ using vanta::test::SpinUntil;
 using vanta::test::TSimProcess;
 
 namespace {
+void Shot(QWidget& w, const QString& name) {
+  if (const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR"); !dir.isEmpty()) {
+    w.show();
+    SpinUntil([] { return false; }, 100);
+    w.grab().save(QDir(dir).filePath(name));
+  }
+}
+
 struct TVisu {
   TSimProcess Sim;
   QTemporaryDir Data;
@@ -39,13 +48,7 @@ struct TVisu {
     return vanta::test::ConnectToSim(W, Data.path(), Log, Sim.Port) &&
            SpinUntil([&] { return W.BtnOsci->isVisibleTo(&W); }, 10000);
   }
-  void Shot(const QString& name) {
-    if (const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR"); !dir.isEmpty()) {
-      W.show();
-      SpinUntil([] { return false; }, 100);
-      W.grab().save(QDir(dir).filePath(name));
-    }
-  }
+  void Shot(const QString& name) { ::Shot(W, name); }
 };
 }  // namespace
 
@@ -204,16 +207,33 @@ TEST(AllValues, EntriesColumnsAndLiveCells) {
   QTemporaryDir data;
   QStringList log;
   TFormComplete w;
+  w.resize(1200, 800);
   ASSERT_TRUE(vanta::test::ConnectToSim(w, data.path(), log, sim.Port));
-  ASSERT_TRUE(SpinUntil([&] { return w.TreeViewOpti->topLevelItemCount() == 2; }, 10000));
-  QTreeWidgetItem* pol = nullptr;
-  for (int i = 0; i < w.TreeViewOpti->topLevelItem(1)->childCount(); ++i)
-    if (w.TreeViewOpti->topLevelItem(1)->child(i)->text(0) == QLatin1String("stPol_t")) pol = w.TreeViewOpti->topLevelItem(1)->child(i);
-  ASSERT_NE(pol, nullptr);
-  w.ClickTreeView(pol);
-  EXPECT_EQ(w.GridData->columnCount(), 3);
-  EXPECT_EQ(w.GridData->horizontalHeaderItem(1)->text(), QStringLiteral("Betrag"));
-  EXPECT_TRUE(w.GridData->item(8, 1)->text().isEmpty()) << "no values before the first record";
-  ASSERT_TRUE(SpinUntil([&] { return w.GridData->item(8, 1)->text() == QStringLiteral("11"); }, 10000)) << "I2: 11 A";
-  EXPECT_EQ(w.GridData->item(8, 2)->text(), QStringLiteral("-150"));
+  ASSERT_TRUE(SpinUntil([&] { return w.TreeViewOpti->topLevelItemCount() == 8; }, 10000)) << "one branch per data object";
+  auto entry = [&](const QString& strukt, const QString& kind) -> QTreeWidgetItem* {
+    for (QTreeWidgetItem* item : w.TreeViewOpti->findItems(kind, Qt::MatchExactly | Qt::MatchRecursive))
+      if (item->parent()->text(0) == strukt) return item;
+    return nullptr;
+  };
+  QTreeWidgetItem* hrm = entry(QStringLiteral("ssu_std_t"), QStringLiteral("stTHrm"));
+  ASSERT_NE(hrm, nullptr);
+  EXPECT_EQ(hrm->parent()->parent()->text(0), QStringLiteral("Standardintervall"));
+  w.ClickTreeView(hrm);
+  EXPECT_EQ(w.FVantaTag.Pack(), 2 | int(TVantaStruct::ssu_std_t) << 8 | int(TVantaStrucTyp::stTHrm) << 16);
+  EXPECT_EQ(w.GridStream->model()->rowCount(), 51);
+  EXPECT_EQ(w.GridStream->model()->columnCount(), 4);
+  EXPECT_EQ(w.CellText(5, 0), QStringLiteral("5"));
+  EXPECT_TRUE(w.CellText(5, 1).isEmpty()) << "no values before the first record";
+  ASSERT_TRUE(SpinUntil([&] { return w.CellText(5, 1) == QStringLiteral("3.01"); }, 10000)) << "U1E order 5 in %";
+  EXPECT_FALSE(w.LabSBar->text().isEmpty()) << "the record's time";
+
+  // Another entry while the stream runs: the old stream stops, the new one fills the table.
+  QTreeWidgetItem* ext = entry(QStringLiteral("ssi_ext_t"), QStringLiteral("stExt_t"));
+  ASSERT_NE(ext, nullptr);
+  w.ClickTreeView(ext);
+  EXPECT_EQ(w.GridStream->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Time"));
+  EXPECT_TRUE(w.CellText(1, 2).isEmpty()) << "the previous record is not shown under the new entry";
+  ASSERT_TRUE(SpinUntil([&] { return w.CellText(1, 2) == QStringLiteral("11.55"); }, 10000)) << "I2 maximum: 105 % of 11 A";
+  EXPECT_TRUE(w.CellText(1, 1).contains(QLatin1Char(':'))) << w.CellText(1, 1).toStdString();
+  Shot(w, QStringLiteral("live-values.png"));
 }

@@ -201,13 +201,29 @@ TEST_F(CliTest, PhasorsAndLoadFlowAngles) {
 }
 
 TEST_F(CliTest, AllValuesOfAStructure) {
-  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("values"), QStringLiteral("--struct"), QStringLiteral("ssu_150t_t"),
-                QStringLiteral("--kind"), QStringLiteral("stTHrm")});
+  auto values = [&](const char* strukt, const char* kind, QJsonObject& o) {
+    const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("values"), QStringLiteral("--struct"),
+                        QLatin1String(strukt), QStringLiteral("--kind"), QLatin1String(kind)});
+    return OneDocument(r, o) ? QString() : r.Err;
+  };
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  const QJsonArray rows = o["rows"].toArray();
+  ASSERT_EQ(values("ssu_std_t", "stTHrm", o), QString());
+  QJsonArray rows = o["rows"].toArray();
   ASSERT_EQ(rows.size(), 51);
   EXPECT_EQ(o["columns"].toArray()[0].toString(), QStringLiteral("Harmonische"));
   EXPECT_EQ(rows[5].toArray()[1].toString(), QStringLiteral("3.01")) << "U1E order 5 in %";
+  ASSERT_EQ(values("ssi_std_t_V1_0", "stTPhase", o), QString());
+  rows = o["rows"].toArray();
+  ASSERT_EQ(rows.size(), 49);
+  EXPECT_EQ(rows[1].toArray()[0].toString(), QStringLiteral("3"));
+  EXPECT_EQ(rows[1].toArray()[2].toString(), QStringLiteral("-90")) << "I2 order 3: 3 x (-120 - 30) degrees, wrapped";
+  ASSERT_EQ(values("ssu_ext_t", "stTExtHarm", o), QString());
+  rows = o["rows"].toArray();
+  ASSERT_EQ(rows.size(), 49);
+  EXPECT_TRUE(rows[3].toArray()[1].toString().startsWith(QStringLiteral("3.311 - "))) << "U1E order 5: 110 % of 3.01 %";
+  EXPECT_EQ(rows[3].toArray()[4].toString(), QStringLiteral("0")) << "UNE is never set";
+  ASSERT_EQ(values("ssp_ext_t", "stExt_t", o), QString());
+  EXPECT_EQ(o["columns"].toArray()[1].toString(), QStringLiteral("Time"));
+  EXPECT_EQ(o["rows"].toArray()[3].toArray()[0].toString(), QStringLiteral("pMaxSum"));
   EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("values"), QStringLiteral("--struct"), QStringLiteral("nothing")}).Exit, 1);
 }
