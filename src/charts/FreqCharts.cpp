@@ -178,13 +178,7 @@ void TPQPaintBoxVecDiag::PaintCurves(QImage& image) {
   p.drawEllipse(c, radius / 2, radius / 2);
   p.drawLine(QPointF(c.x() - radius, c.y()), QPointF(c.x() + radius, c.y()));
   p.drawLine(QPointF(c.x(), c.y() - radius), QPointF(c.x(), c.y() + radius));
-  // Full scale: the reference, or the largest phasor of its kind when the
-  // reference is far off (a 230 V network against a 20 kV reference).
-  float maxU = 0, maxI = 0;
-  for (int k = 0; k < 7; ++k) maxU = std::max(maxU, FModel.MagAngle(TVecPointer(k)).Magn);
-  for (int k = 7; k < 10; ++k) maxI = std::max(maxI, FModel.MagAngle(TVecPointer(k)).Magn);
-  const double fullU = maxU > 0 && FModel.FRefVol > 10 * maxU ? maxU * 1.05 : FModel.FRefVol;
-  const double fullI = maxI > 0 && FModel.FRefCur > 10 * maxI ? maxI * 1.05 : FModel.FRefCur;
+  const double fullU = FModel.FullScale(false), fullI = FModel.FullScale(true);
   static const char* const CNames[] = {"U1", "U2", "U3", "UN", "U12", "U23", "U31", "I1", "I2", "I3"};
   static const uint32_t CColors[] = {0xFF1F5FBF, 0xFF2E9E3E, 0xFFD03030, 0xFF808080, 0xFF6A3FA0, 0xFFE08020,
                                      0xFF20A0A0, 0xFF1F5FBF, 0xFF2E9E3E, 0xFFD03030};

@@ -14,6 +14,14 @@ bool TVectorModel::Feed(const QByteArray& record, int generation) {
   return true;
 }
 
+double TVectorModel::FullScale(bool current) const {
+  float largest = 0;
+  for (int k = current ? 7 : 0; k < (current ? 10 : 7); ++k) largest = std::max(largest, FVectDiag[size_t(k)].Magn);
+  const double ref = current ? FRefCur : FRefVol;
+  if (FFixedRef || largest <= 0 || ref <= 10.0 * largest) return ref;
+  return largest * 1.05;
+}
+
 QPointF TVectorModel::PhasorEnd(QPointF centre, double pixelsPerUnit, double scale, double angleDeg) {
   const double s = std::clamp(scale, 0.0, 2.0);
   const double a = angleDeg * M_PI / 180.0;

@@ -30,7 +30,13 @@ class TVectorModel {
     list.clear();
     return false;
   }
+  // The magnitude an arrow of full length stands for: the reference value;
+  // when the reference is more than ten times the largest phasor of its kind
+  // (a 230 V network against a 20 kV reference) and the reference is not
+  // fixed, 105 % of that phasor, so the arrows stay readable.
+  double FullScale(bool current) const;
   float FRefVol = 20000.0f, FRefCur = 100.0f;
+  bool FFixedRef = false;  // "Referenzwerte als Vollausschlag"
 
  private:
   std::array<TMagniAngle, 11> FVectDiag{};

@@ -547,6 +547,14 @@ void TFormVisu::BtnVecDiagClick() {
     FPQPaintVect = new TPQPaintBoxVecDiag(TabItmZeiger);
     FPQPaintVect->setContextMenuPolicy(Qt::ActionsContextMenu);
     FPQPaintVect->addAction(ActLoadFlow);
+    auto* fixed = new QAction(QStringLiteral("Referenzwerte als Vollausschlag"), FPQPaintVect);
+    fixed->setCheckable(true);
+    connect(fixed, &QAction::toggled, this, [this](bool on) {
+      FPQPaintVect->Model().FFixedRef = on;
+      FPQPaintVect->FForceRepaint = true;
+      FPQPaintVect->update();
+    });
+    FPQPaintVect->addAction(fixed);
     TabItmZeiger->layout()->addWidget(FPQPaintVect);
   }
   TabCtrlStream->setCurrentWidget(TabItmZeiger);

@@ -25,6 +25,25 @@ TEST(Phasors, EndPointsCountCounterClockwiseWithYDown) {
   EXPECT_FALSE(v.Feed(record, 2)) << "a generation-1 length";
 }
 
+TEST(Phasors, FullScaleIsTheReferenceUnlessFarAboveEveryPhasor) {
+  TVectorModel v;
+  EXPECT_DOUBLE_EQ(v.FullScale(false), 20000.0) << "nothing fed: the reference";
+  v.SetMagAngle(TVecPointer::vpU2E, {230.0f, -120.0f});
+  v.SetMagAngle(TVecPointer::vpI3, {12.0f, 90.0f});
+  v.SetMagAngle(TVecPointer::vpI0, {5000.0f, 0.0f});  // never drawn, never scales
+  EXPECT_DOUBLE_EQ(v.FullScale(false), 230.0 * 1.05);
+  EXPECT_DOUBLE_EQ(v.FullScale(true), 100.0) << "12 A is within a tenth of 100 A";
+  v.SetMagAngle(TVecPointer::vpI1, {9.0f, 0.0f});
+  v.SetMagAngle(TVecPointer::vpI3, {9.5f, 90.0f});
+  EXPECT_NEAR(v.FullScale(true), 9.5 * 1.05, 1e-6);
+  v.FFixedRef = true;
+  EXPECT_DOUBLE_EQ(v.FullScale(false), 20000.0);
+  EXPECT_DOUBLE_EQ(v.FullScale(true), 100.0);
+  v.FFixedRef = false;
+  v.SetMagAngle(TVecPointer::vpU12, {20500.0f, 30.0f});
+  EXPECT_DOUBLE_EQ(v.FullScale(false), 20000.0) << "a medium-voltage network: the reference, arrows up to twice its length";
+}
+
 TEST(Phasors, LoadFlowScalesOverThreePhases) {
   TLoadFlowModel lf;
   QList<float> u(51, 0.5f), i(51, 0.2f);
