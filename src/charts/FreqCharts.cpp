@@ -68,10 +68,10 @@ void TPQPaintBoxCrvFFT::PaintCurves(QImage& image) {
   const int lines = s.Count();
   FDrawnRevision = s.Revision();
   if (lines == 0 || area.width() < 10) return;
-  // Frequency axis: 0 .. the last line.
+  // Frequency axis: 0 .. n x the line step (the automatic range's end).
   TXLinNorm x;
   x.FSclMin = 0;
-  x.FSclMax = FModel.FreqStep() * (lines - 1);
+  x.FSclMax = FModel.FreqMax() > 0 ? FModel.FreqMax() : FModel.FreqStep() * lines;
   x.FBotLeft = area.left();
   x.FXorYBer = area.width();
   x.SetScaleIdx();
@@ -86,20 +86,24 @@ void TPQPaintBoxCrvFFT::PaintCurves(QImage& image) {
   for (int k = 0; k < regions && k < FModel.SubRegionNumber(); ++k) {
     const QList<int> curves = FModel.SubRegionSet(k);
     const QRectF r(area.left(), area.top() + area.height() * k / regions, area.width(), area.height() / regions);
-    // One value axis per region, wide enough for all its curves: lines of
-    // different channels stay comparable (a pure fundamental's noise does
-    // not fill the region).
+    // The axis is labelled with the region's first curve; every curve is
+    // drawn in its own range (the automatic range gives each its own top).
     TYLinNorm y;
-    for (int c : curves) y.FSclMax = std::max(y.FSclMax, FModel.Curve(c).FSclMax);
+    if (!curves.isEmpty()) {
+      y.FSclMin = FModel.Curve(curves.first()).FSclMin;
+      y.FSclMax = FModel.Curve(curves.first()).FSclMax;
+    }
     ValueAxis(p, r, y, fm, QStringLiteral("%1 [%2]").arg(FModel.SubRegionSym(k), FModel.SubRegionUnt(k)));
     p.save();
     p.setClipRect(r);
     for (int c : curves) {
       TYLinNorm cy = y;
+      cy.FSclMin = FModel.Curve(c).FSclMin;
+      cy.FSclMax = FModel.Curve(c).FSclMax;
       p.setPen(QPen(Opaque(FModel.GetLnColor(c)), 1.0));
       // One stem per line; a line below a pixel is not drawn.
       for (int j = 0; j < lines; ++j) {
-        const double top = cy.YNorm(s.Value(c, j));
+        const double top = cy.YNorm(std::max<double>(cy.FSclMin, s.Value(c, j)));
         if (r.bottom() - top < 0.5) continue;
         const double px = x.YNorm(FModel.FreqStep() * j);
         p.drawLine(QPointF(px, r.bottom()), QPointF(px, top));

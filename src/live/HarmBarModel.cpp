@@ -20,7 +20,7 @@ void THarmBarModel::SetVantaDisp(TVantaDisp disp) {
   FHrmStartIdx = 0;
   const bool current = disp == TVantaDisp::sdFrqBandIL || disp == TVantaDisp::sdHrmIL || disp == TVantaDisp::sdIHrmIL;
   FYUnit = current ? CAmpere : (disp == TVantaDisp::sdFrqBandULE || disp == TVantaDisp::sdFrqBandULL) ? CVolt : CPercent;
-  FHrmTxt.fill(QString());
+  // Only the view's own orders get labels; SetHarmTxt may have set others.
   if (IsBand(disp)) {
     FHrmMaxIdx = 34;
     for (int k = 0; k <= 34; ++k) {
@@ -41,7 +41,6 @@ void THarmBarModel::SetVantaDisp(TVantaDisp disp) {
       FHrmTxt[size_t(i)] = QStringLiteral("%1.5").arg(i);
     }
   }
-  if (disp != TVantaDisp::sdHrmULE && disp != TVantaDisp::sdHrmULL) FNormalization = false;
 }
 
 void THarmBarModel::SetRow(std::array<std::array<float, 51>, 4>& rows, T4Leiter l, const QList<float>& values, int count) {

@@ -53,7 +53,6 @@ TFormComplete::TFormComplete(QWidget* parent) : TFormLayout(parent) {
 
 void TFormComplete::ConnEst(QObject* Sender, bool connected) {
   TFormLayout::ConnEst(Sender, connected);
-  if (!connected) return;
   FTable.SetZone(FComUnit ? TimeTzFromSet(FComUnit->FtmeSet) : time_tz_t{});
   FillTreeView();
 }
@@ -71,6 +70,8 @@ void TFormComplete::FillTreeView() {
     *it = new QTreeWidgetItem(TreeViewOpti, {obj < int(std::size(CDataObjNames)) ? CDataObjNames[obj] : QString::number(obj)});
     (*it)->setExpanded(true);
   }
+  // Every item carries an entry: a value kind its own, a structure its first
+  // kind, a data object its first structure's first kind.
   for (const TStructDesc& d : FStructs) {
     auto* group = new QTreeWidgetItem(objects.value(d.DataObj), {d.Name});
     QList<TVantaStrucTyp> kinds;
@@ -79,6 +80,10 @@ void TFormComplete::FillTreeView() {
     for (TVantaStrucTyp k : kinds) {
       auto* item = new QTreeWidgetItem(group, {StrucTypName(k)});
       item->setData(0, CTagRole, TVantaTag{d.DataObj, d.Struct, k}.Pack());
+    }
+    if (!kinds.isEmpty()) {
+      group->setData(0, CTagRole, TVantaTag{d.DataObj, d.Struct, kinds.first()}.Pack());
+      if (!group->parent()->data(0, CTagRole).isValid()) group->parent()->setData(0, CTagRole, group->data(0, CTagRole));
     }
   }
 }

@@ -578,7 +578,7 @@ void TFormVisu::ActLoadFlowExecute() {
 
 void TFormVisu::UpdateLoadFlow(const QByteArray& record, int generation) {
   if (!FPQPaintLoad || !FPQPaintLoad->Model().Feed(record, generation)) return;
-  FPQPaintLoad->FTSStart = TPQTimeProgs::TSNormalizeLocal(FComUnit->FBytes.TS_Mess, TimeTzFromSet(FComUnit->FtmeSet));
+  FPQPaintLoad->FTSStart = FComUnit->FBytes.TS_Mess;  // already in the device's local time
   FPQPaintLoad->Model().HrmRescale();
   FPQPaintLoad->FForceRepaint = true;
   FPQPaintLoad->RequestRepaint();
@@ -674,7 +674,7 @@ void TFormVisu::UpdateBars(const QByteArray& record, int generation) {
     const bool inter = disp == TVantaDisp::sdIHrmULE || disp == TVantaDisp::sdIHrmULL || disp == TVantaDisp::sdIHrmIL;
     for (int k = 0; k < 4; ++k) inter ? m.SetIHrmVal(order[k], b[size_t(k)]) : m.SetHrmVal(order[k], a[size_t(k)]);
   }
-  FPQPaintHrm->FTSStart = TPQTimeProgs::TSNormalizeLocal(FComUnit->FBytes.TS_Mess, TimeTzFromSet(FComUnit->FtmeSet));
+  FPQPaintHrm->FTSStart = FComUnit->FBytes.TS_Mess;  // already in the device's local time
   m.FTSStop = TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(FPQPaintHrm->FTSStart));
   m.HrmRescale();
   FPQPaintHrm->FForceRepaint = true;
@@ -683,7 +683,7 @@ void TFormVisu::UpdateBars(const QByteArray& record, int generation) {
 
 void TFormVisu::UpdateVectors(const QByteArray& record, int generation) {
   if (!FPQPaintVect || !FPQPaintVect->Model().Feed(record, generation)) return;
-  FPQPaintVect->FTSStart = TPQTimeProgs::TSNormalizeLocal(FComUnit->FBytes.TS_Mess, TimeTzFromSet(FComUnit->FtmeSet));
+  FPQPaintVect->FTSStart = FComUnit->FBytes.TS_Mess;  // already in the device's local time
   FPQPaintVect->FForceRepaint = true;
   FPQPaintVect->RequestRepaint();
 }

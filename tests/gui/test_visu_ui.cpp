@@ -188,6 +188,8 @@ TEST(LiveWindow, InterharmonicsAndBandsCarryTheirCaptions) {
   THarmBarModel& b = t.W.FPQPaintHrm->Model();
   ASSERT_TRUE(SpinUntil([&] { return !b.FTSStop.isEmpty(); }, 10000));
   EXPECT_EQ(b.FHrmMaxIdx, 49);
+  // The record time once in the device's zone, as the status line shows it.
+  EXPECT_EQ(b.FTSStop, TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(t.W.FComUnit->FBytes.TS_Mess)));
   EXPECT_TRUE(b.GetCaption().startsWith(QStringLiteral("Zwischenharmonische Spannung L-N [% - "))) << b.GetCaption().toStdString();
   t.Shot(QStringLiteral("live-interharmonics.png"));
   t.W.actMenuBackExecute();

@@ -35,6 +35,7 @@ TEST(HarmBars, ViewsSetLabelsLimitsAndUnits) {
   m.SetNormalization(true);
   EXPECT_TRUE(m.Normalization());
   m.SetVantaDisp(TVantaDisp::sdIHrmIL);
+  m.SetNormalization(true);
   EXPECT_FALSE(m.Normalization()) << "only voltage harmonics normalise";
   EXPECT_EQ(m.FHrmMaxIdx, 49);
   EXPECT_EQ(m.FHrmTxt[49], QStringLiteral("49.5"));
