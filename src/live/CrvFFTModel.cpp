@@ -50,9 +50,16 @@ void TCrvFFTModel::AutoScaleFFT(int i) {
   if (i < 0 || i >= GetCrvCnt()) return;
   const float step = float(FreqStep());
   const int lines = Store().Count();
-  double max = -FLT_MAX;
-  for (int j = 0; j < lines; ++j)
-    if (float(j) * step != 50.0f) max = std::max(max, double(Store().Value(i, j)));
+  double max = -FLT_MAX, all = 0;
+  for (int j = 0; j < lines; ++j) {
+    const double v = Store().Value(i, j);
+    all = std::max(all, v);
+    if (float(j) * step != 50.0f) max = std::max(max, v);
+  }
+  // A pure fundamental leaves only the transform's rounding noise beside it
+  // (about 1e-7 of the line): the range never goes below 1e-4 of the largest
+  // line, so that noise is not blown up to fill the region.
+  if (max > -FLT_MAX) max = std::max(max, all * 1e-4);
   if (FRoundAftScl && max > -FLT_MAX) max = RoundToRange(max, max, true);
   SetRange(i, 0.0, max);
   FFreqMax = double(lines) * double(step);

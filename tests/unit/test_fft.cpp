@@ -68,6 +68,20 @@ TEST(SpectrumModel, TransformZoomRangeAndText) {
   EXPECT_GE(m.Curve(0).FSclMax, m.Store().Value(0, 0));
   EXPECT_EQ(m.Curve(0).FSclMin, 0.0);
   EXPECT_DOUBLE_EQ(m.FreqMax(), 20490.0);
+  {
+    // A pure fundamental: its range stays well above the rounding noise beside the line.
+    TCrvFFTModel pure;
+    pure.Transform().SetPlanningFlags(64);
+    pure.SetSampleRate(40960);
+    pure.SetCrvCnt(1);
+    pure.SetBaseRec(0, TYBaseRec::BaseRect(QStringLiteral("uN"), QStringLiteral("ULE"), QStringLiteral("V")));
+    pure.SetMaxRecs(4096);
+    for (int i = 0; i < 4096; ++i) pure.NewValues(i, {float(0.5 * std::sqrt(2.0) * std::sin(2 * M_PI * 50 * i / 40960.0))});
+    pure.DoFFT();
+    pure.AutoScaleAllFFT();
+    EXPECT_GE(pure.Curve(0).FSclMax, 0.49e-4);
+    EXPECT_LT(pure.Curve(0).FSclMax, 0.5e-3);
+  }
   const double top = m.Curve(0).FSclMax;
   EXPECT_FALSE(m.ZoomFFT(10)) << "100 % already";
   EXPECT_TRUE(m.ZoomFFT(9));
