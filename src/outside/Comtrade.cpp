@@ -118,8 +118,9 @@ bool BuildCsv(const TRecordFile& file, QByteArray& out, QString& error) {
   }
   if ((h.Kind == TRecordKind::rkOsc || h.Kind == TRecordKind::rkHp) && h.Context.SampleRate > 0) {
     qsizetype s = 0;
+    // As many rows as the channels hold values, whatever the header claims.
     for (const TWaveRecord& w : file.Waves)
-      for (uint32_t i = 0; i < w.Samples; ++i, ++s) {
+      for (qsizetype i = 0, held = w.Channels.isEmpty() ? 0 : w.Channels.first().size(); i < held; ++i, ++s) {
         out += QByteArray::number(double(s) / h.Context.SampleRate, 'g', 9);
         for (const QList<float>& ch : w.Channels) out += ';' + QByteArray::number(double(ch.value(i)), 'g', 7);
         out += "\r\n";

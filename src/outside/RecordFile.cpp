@@ -138,6 +138,8 @@ bool ParseBody(TReader& in, TRecordFile& f, const QByteArray& body) {
       w.Time = b.Stamp();
       w.Samples = b.R.U32();
       const qsizetype n = h.Context.Channels.size();
+      // Without channels a sample count costs no bytes: it could claim anything.
+      if (n == 0 && w.Samples > 0) return in.Fail(QStringLiteral("Kurve %1 ohne Kanäle").arg(f.Records + 1));
       if (!b.R.Ok() || b.R.Remaining() != qsizetype(w.Samples) * n * 4)
         return in.Fail(QStringLiteral("Kurve %1 passt nicht zu %2 Kanälen").arg(f.Records + 1).arg(n));
       for (qsizetype c = 0; c < n; ++c) {

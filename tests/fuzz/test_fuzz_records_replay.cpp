@@ -3,6 +3,8 @@
 // hostile input without a fuzzing engine.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <random>
 #include <vector>
 
@@ -75,4 +77,24 @@ TEST(FuzzRecordsReplay, SeededMutationsOfEveryKindAreReadOrRefused) {
   // Both outcomes occur: the mutations reach the record readers, not only the magic check.
   EXPECT_GT(read, runs / 10);
   EXPECT_LT(read, runs);
+}
+
+// Inputs the fuzz campaign found, kept so every build replays them.
+TEST(FuzzRecordsReplay, CampaignFindings) {
+  const QDir dir(QStringLiteral(VANTA_TEST_DATA_DIR "/fuzz-findings/records"));
+  const QStringList files = dir.entryList(QDir::Files);
+  ASSERT_FALSE(files.isEmpty());
+  for (const QString& name : files) {
+    QFile f(dir.filePath(name));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name.toStdString();
+    const QByteArray b = f.readAll();
+    fuzz::FuzzRecordsOneInput(reinterpret_cast<const uint8_t*>(b.constData()), size_t(b.size()));
+  }
+  // A waveform file without channels but with a sample count: refused, not exported as billions of rows.
+  QFile f(dir.filePath(QStringLiteral("csv-export-zero-channels-huge-sample-count")));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  TRecordFile file;
+  QString error;
+  EXPECT_FALSE(ParseRecordFile(f.readAll(), file, error));
+  EXPECT_TRUE(error.contains(QStringLiteral("ohne Kanäle"))) << error.toStdString();
 }
