@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "BuildInfo.h"
+#include "FormComplete.h"
 #include "FormVisu.h"
 #include "MainWindow.h"
 
@@ -53,6 +54,7 @@ void Describe(QCommandLineParser& p) {
       {"screenshot", "Grab the open device window into FILE (PNG; the main window when none is open) and the main window into FILE-main.png, and quit.", "FILE"},
       {"after", "Seconds before the screenshot.", "S", "3"},
       {"view", "With --open live: the view to open once connected (panel, osc, spectrum, harmonics, interharmonics, bands, vectors, loadflow, values).", "VIEW"},
+      {"entry", "With --view values: the structure and value kind to show (default ssu_s_t/stSingle).", "STRUCT/KIND"},
       {"no-xml-check", "Connect without comparing the device's language files (no question at connect)."},
   });
 }
@@ -215,6 +217,7 @@ int main(int argc, char** argv) {
     // --view values: the all-values table of the live data.
     const bool allValues = p.value("view") == QLatin1String("values");
     TFormBasic* w = main.OpenDevice(toOpen, GetDirectKind(KindWord(p.value("open"))), allValues);
+    if (auto* table = qobject_cast<TFormComplete*>(w)) table->FPendingEntry = p.isSet("entry") ? p.value("entry") : QStringLiteral("ssu_s_t/stSingle");
     if (auto* visu = qobject_cast<TFormVisu*>(w); visu && p.isSet("view")) visu->FPendingView = p.value("view");
   } else if (p.isSet("open") && GetDirectKind(KindWord(p.value("open"))) == TDirectKind::dkoffline) {
     main.OpenOffline(0, QString());  // the store needs no device: every station

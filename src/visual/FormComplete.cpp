@@ -55,6 +55,17 @@ void TFormComplete::ConnEst(QObject* Sender, bool connected) {
   TFormLayout::ConnEst(Sender, connected);
   FTable.SetZone(FComUnit ? TimeTzFromSet(FComUnit->FtmeSet) : time_tz_t{});
   FillTreeView();
+  if (connected && !FPendingEntry.isEmpty()) {
+    const QString strukt = FPendingEntry.section(QLatin1Char('/'), 0, 0), kind = FPendingEntry.section(QLatin1Char('/'), 1, 1);
+    FPendingEntry.clear();
+    for (QTreeWidgetItem* item : TreeViewOpti->findItems(strukt, Qt::MatchFixedString | Qt::MatchRecursive)) {
+      QTreeWidgetItem* pick = item;
+      for (int i = 0; i < item->childCount(); ++i)
+        if (item->child(i)->text(0).compare(kind, Qt::CaseInsensitive) == 0) pick = item->child(i);
+      ClickTreeView(pick);
+      break;
+    }
+  }
 }
 
 void TFormComplete::FillTreeView() {

@@ -50,6 +50,8 @@ class TFormComplete : public TFormLayout {
   const TStructTable& Table() const { return FTable; }
   // The shown cell text (what a repaint reads).
   QString CellText(int row, int column) const;
+  // "STRUCT/KIND" to choose as soon as the tree is built (a command line's wish).
+  QString FPendingEntry;
   TVantaTag FVantaTag;
   bool FHasEntry = false;
   QTableView* GridStream = nullptr;
