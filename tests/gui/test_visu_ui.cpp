@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -232,7 +233,13 @@ TEST(AllValues, EntriesColumnsAndLiveCells) {
   // Another entry while the stream runs: the old stream stops, the new one fills the table.
   QTreeWidgetItem* ext = entry(QStringLiteral("ssi_ext_t"), QStringLiteral("stExt_t"));
   ASSERT_NE(ext, nullptr);
+  const qsizetype before = log.size();
   w.ClickTreeView(ext);
+  const QStringList since = log.mid(before);
+  const qsizetype stop = since.indexOf(QRegularExpression(QStringLiteral(".*CCC_STREAM_STOP.*")));
+  const qsizetype start = since.indexOf(QRegularExpression(QStringLiteral(".*CCC_STREAM_START.*")));
+  EXPECT_GE(stop, 0) << since.join(QLatin1Char('\n')).toStdString();
+  EXPECT_GT(start, stop) << "the running stream stops before the next starts";
   EXPECT_EQ(w.GridStream->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Time"));
   EXPECT_TRUE(w.CellText(1, 2).isEmpty()) << "the previous record is not shown under the new entry";
   ASSERT_TRUE(SpinUntil([&] { return w.CellText(1, 2) == QStringLiteral("11.55"); }, 10000)) << "I2 maximum: 105 % of 11 A";
