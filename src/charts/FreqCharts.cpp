@@ -12,6 +12,12 @@ namespace {
 QColor Opaque(uint32_t argb) { return QColor::fromRgb(argb | 0xFF000000u); }
 const uint32_t CConductorColors[4] = {0xFF1F5FBF, 0xFF2E9E3E, 0xFFD03030, 0xFF808080};
 
+// "name [record time]"; the name alone before the first record.
+QString Caption(const QString& name, tmStamp_t stamp) {
+  if (stamp.Sec == 0) return name;
+  return QStringLiteral("%1 [%2]").arg(name, TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(stamp)));
+}
+
 // A value axis on the left of `area` with its grid and labels.
 void ValueAxis(QPainter& p, const QRectF& area, TYLinNorm& axis, const QFontMetrics& fm, const QString& title) {
   axis.FBotLeft = area.bottom();
@@ -176,6 +182,8 @@ void TPQPaintBoxVecDiag::PaintCurves(QImage& image) {
   const QFontMetrics fm(p.font());
   const double radius = std::min(width(), height()) / 2.0 - fm.height() * 2;
   const QPointF c(width() / 2.0 - width() / 6.0, height() / 2.0);
+  p.setPen(Opaque(FFontCol));
+  p.drawText(QRect(0, 2, width(), fm.height()), Qt::AlignHCenter, Caption(QStringLiteral("Vektor-Diagramm"), FTSStart));
   if (radius < 10) return;
   p.setPen(QPen(QColor(180, 180, 180), 0.5));
   p.drawEllipse(c, radius, radius);
@@ -217,12 +225,16 @@ void TPQPaintBoxLoadFlow::PaintCurves(QImage& image) {
   const QFontMetrics fm(p.font());
   const int cw = fm.horizontalAdvance(QLatin1Char('0')), ch = fm.height();
   const TLoadFlowModel& m = FModel;
-  const double half = (height() - ch * 3) / 2.0;
-  const QRectF uArea(QPointF(cw * 10, ch * 2), QSizeF(width() - cw * 11, half - ch));
-  const QRectF iArea(QPointF(cw * 10, ch * 2 + half), QSizeF(width() - cw * 11, half - ch));
-  QString caption;
-  for (int k = 0; k < 3; ++k) caption += QStringLiteral("Phi_L%1=%2°   ").arg(k + 1).arg(double(m.BasicAngle()[size_t(k)]), 0, 'f', 1);
-  p.drawText(QRect(0, 2, width(), ch), Qt::AlignHCenter, caption.trimmed());
+  const double half = (height() - ch * 4) / 2.0;
+  const QRectF uArea(QPointF(cw * 10, ch * 3), QSizeF(width() - cw * 11, half - ch));
+  const QRectF iArea(QPointF(cw * 10, ch * 3 + half), QSizeF(width() - cw * 11, half - ch));
+  // The caption with the record time; beside it per phase the current's
+  // fundamental and the displacement between voltage and current.
+  p.drawText(QRect(0, 2, width(), ch), Qt::AlignHCenter, Caption(QStringLiteral("Lastfluss"), FTSStart));
+  QString phases;
+  for (int k = 0; k < 3; ++k)
+    phases += QStringLiteral("I%1=%2 Phi_L%1=%3°   ").arg(k + 1).arg(ValueText(m.IMag(T4Leiter(k), 1), 5)).arg(double(m.BasicAngle()[size_t(k)]), 0, 'f', 1);
+  p.drawText(QRect(0, 2 + ch, width(), ch), Qt::AlignHCenter, phases.trimmed());
   const int last = m.FHrmMaxIdx;
   for (int part = 0; part < 2; ++part) {
     const QRectF area = part == 0 ? uArea : iArea;
@@ -230,7 +242,7 @@ void TPQPaintBoxLoadFlow::PaintCurves(QImage& image) {
     p.drawRect(area);
     TYLinNorm y;
     y.FSclMax = part == 0 ? (m.FHrmMaxU > 0 ? m.FHrmMaxU : 1) : (m.FHrmMaxI > 0 ? m.FHrmMaxI : 1);
-    ValueAxis(p, area, y, fm, part == 0 ? QStringLiteral("U") : QStringLiteral("I"));
+    ValueAxis(p, area, y, fm, part == 0 ? QStringLiteral("U [%]") : QStringLiteral("I [A]"));
     const double slot = area.width() / (last + 1);
     for (int h = 0; h <= last; ++h)
       for (int k = 0; k < 3; ++k) {

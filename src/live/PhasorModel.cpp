@@ -61,4 +61,19 @@ void TLoadFlowModel::HrmRescale() {
   FHrmMaxI = float(RoundUp(FHrmMaxI));
 }
 
+bool TLoadFlowModel::CopyToClip(QStringList& list) const {
+  list.clear();
+  QStringList angles;
+  for (int k = 0; k < 3; ++k) angles << QStringLiteral("Phi_L%1=%2").arg(k + 1).arg(double(FBasicAngle[size_t(k)]), 0, 'f', 2);
+  list << angles.join(QLatin1Char('\t'));
+  list << QStringLiteral("Harmonische\tU1 [%]\tU2 [%]\tU3 [%]\tI1 [A]\tI2 [A]\tI3 [A]");
+  for (int h = 0; h <= FHrmMaxIdx && h <= 50; ++h) {
+    QString line = QString::number(h);
+    for (int k = 0; k < 3; ++k) line += QLatin1Char('\t') + QString::number(double(FHrmUMag[size_t(k)][size_t(h)]), 'g', 7);
+    for (int k = 0; k < 3; ++k) line += QLatin1Char('\t') + QString::number(double(FHrmIMag[size_t(k)][size_t(h)]), 'g', 7);
+    list << line;
+  }
+  return true;
+}
+
 }  // namespace vanta

@@ -52,6 +52,9 @@ class TLoadFlowModel {
   // angle minus the current angle of the fundamental.
   bool Feed(const QByteArray& record, int generation);
   void HrmRescale();
+  // The clipboard text: the phase displacements, then per order the voltages
+  // (% of the fundamental) and currents (A) of the three phases.
+  bool CopyToClip(QStringList& list) const;
   float UMag(T4Leiter l, int order) const { return FHrmUMag[size_t(l)][size_t(order)]; }
   float IMag(T4Leiter l, int order) const { return FHrmIMag[size_t(l)][size_t(order)]; }
   float FHrmMaxU = 0, FHrmMaxI = 0;

@@ -542,6 +542,11 @@ void TFormVisu::BtnFFTClick() {
 
 void TFormVisu::BtnVecDiagClick() {
   if (InView()) return;
+  ShowVecDiag();
+  OpenView(TVantaDisp::sdVecDiag);
+}
+
+void TFormVisu::ShowVecDiag() {
   FStrucInf = {TVantaStruct::ssu_150t_t, 1, TVantaDisp::sdVecDiag};
   if (!FPQPaintVect) {
     FPQPaintVect = new TPQPaintBoxVecDiag(TabItmZeiger);
@@ -555,10 +560,14 @@ void TFormVisu::BtnVecDiagClick() {
       FPQPaintVect->update();
     });
     FPQPaintVect->addAction(fixed);
+    // The diagram has no text export: its data action leaves the clipboard as it is.
+    AddCopyActions(FPQPaintVect, [this](QStringList& lines) { return FPQPaintVect->Model().CopyToClip(lines); });
+    if (FComUnit) FPQPaintVect->FFW = FComUnit->FRev;
     TabItmZeiger->layout()->addWidget(FPQPaintVect);
   }
+  if (FPQPaintLoad) FPQPaintLoad->hide();
+  FPQPaintVect->show();
   TabCtrlStream->setCurrentWidget(TabItmZeiger);
-  OpenView(TVantaDisp::sdVecDiag);
 }
 
 void TFormVisu::ActLoadFlowExecute() {
@@ -567,6 +576,13 @@ void TFormVisu::ActLoadFlowExecute() {
   FStrucInf = {TVantaStruct::ssu_150t_t, 1, TVantaDisp::sdLoadFlow};
   if (!FPQPaintLoad) {
     FPQPaintLoad = new TPQPaintBoxLoadFlow(TabItmZeiger);
+    if (FComUnit) FPQPaintLoad->FFW = FComUnit->FRev;
+    // The phasor tab's menu: back to the diagram (the same record: the
+    // stream goes on), the values, the picture.
+    auto* vectors = new QAction(QStringLiteral("Vektor-Diagramm"), FPQPaintLoad);
+    connect(vectors, &QAction::triggered, this, [this] { ShowVecDiag(); });
+    FPQPaintLoad->addAction(vectors);
+    AddCopyActions(FPQPaintLoad, [this](QStringList& lines) { return FPQPaintLoad->Model().CopyToClip(lines); });
     TabItmZeiger->layout()->addWidget(FPQPaintLoad);
   }
   if (FPQPaintVect) FPQPaintVect->hide();
@@ -584,19 +600,23 @@ void TFormVisu::UpdateLoadFlow(const QByteArray& record, int generation) {
   FPQPaintLoad->RequestRepaint();
 }
 
-TPQPaintBoxHarm* TFormVisu::NewBarChart() {
-  auto* chart = new TPQPaintBoxHarm(TabItmHrms);
-  if (FComUnit) chart->FFW = FComUnit->FRev;
-  // The bar chart's menu: its values as text, its picture.
+void TFormVisu::AddCopyActions(TPQPaintBox* chart, const std::function<bool(QStringList&)>& text) {
   chart->setContextMenuPolicy(Qt::ActionsContextMenu);
   auto* copyData = new QAction(QStringLiteral("Daten in Zwischenablage"), chart);
-  connect(copyData, &QAction::triggered, chart, [chart] {
+  connect(copyData, &QAction::triggered, chart, [text] {
     QStringList lines;
-    if (chart->Model().CopyToClip(lines)) QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+    if (text(lines)) QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
   });
   auto* copyImage = new QAction(QStringLiteral("Bild in Zwischenablage"), chart);
   connect(copyImage, &QAction::triggered, this, [this, chart] { CopyImgToClip(chart); });
   chart->addActions({copyData, copyImage});
+}
+
+TPQPaintBoxHarm* TFormVisu::NewBarChart() {
+  auto* chart = new TPQPaintBoxHarm(TabItmHrms);
+  if (FComUnit) chart->FFW = FComUnit->FRev;
+  // The bar chart's menu: its values as text, its picture.
+  AddCopyActions(chart, [chart](QStringList& lines) { return chart->Model().CopyToClip(lines); });
   TabItmHrms->layout()->addWidget(chart);
   return chart;
 }

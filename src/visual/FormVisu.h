@@ -19,6 +19,7 @@ class QKeyEvent;
 
 namespace vanta {
 
+class TPQPaintBox;
 class TPQPaintBoxCrvTime;
 class TPQPaintBoxCrvFFT;
 class TPQPaintBoxHarm;
@@ -113,6 +114,10 @@ class TFormVisu : public TFormBasic {
   void UpdateVectors(const QByteArray& record, int generation);
   void UpdateLoadFlow(const QByteArray& record, int generation);
   TPQPaintBoxHarm* NewBarChart();
+  // The vector diagram on the phasor tab (made when missing); the stream is left as it is.
+  void ShowVecDiag();
+  // The chart's menu entries for its values as text (`text`) and its picture.
+  void AddCopyActions(TPQPaintBox* chart, const std::function<bool(QStringList&)>& text);
   // The curves of whichever oscilloscope or spectrum chart exists.
   TCrvTimeModel* OscModel();
   // The record's samples into `m`, cleared first; false for a record of the wrong length.

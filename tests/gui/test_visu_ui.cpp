@@ -170,6 +170,15 @@ TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
   EXPECT_NEAR(t.W.FPQPaintVect->Model().MagAngle(TVecPointer::vpU2E).Angle, -120.0, 1e-4);
   t.W.FPQPaintVect->Image();  // draws what is due, as a paint event would
   EXPECT_GT(painted, 0) << "every drawing is told";
+  auto action = [](QWidget* w, const QString& text) -> QAction* {
+    for (QAction* a : w->actions())
+      if (a->text() == text) return a;
+    return nullptr;
+  };
+  QApplication::clipboard()->setText(QStringLiteral("kept"));
+  ASSERT_NE(action(t.W.FPQPaintVect, QStringLiteral("Daten in Zwischenablage")), nullptr);
+  action(t.W.FPQPaintVect, QStringLiteral("Daten in Zwischenablage"))->trigger();
+  EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("kept")) << "the diagram has no text export";
   t.Shot(QStringLiteral("live-vectors.png"));
   // The load flow from the vector view's menu, on the running stream.
   t.W.ActLoadFlow->trigger();
@@ -177,7 +186,22 @@ TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
   ASSERT_TRUE(SpinUntil([&] { return t.W.FPQPaintLoad->Model().BasicAngle()[0] != 0; }, 10000));
   for (float a : t.W.FPQPaintLoad->Model().BasicAngle()) EXPECT_NEAR(a, 30.0f, 1e-4) << "the currents lag by 30 degrees";
   EXPECT_GT(t.W.FPQPaintLoad->Model().FHrmMaxU, 0.0f);
+  EXPECT_EQ(t.W.FPQPaintLoad->FFW.Gen, t.W.FComUnit->FRev.Gen);
+  ASSERT_NE(action(t.W.FPQPaintLoad, QStringLiteral("Daten in Zwischenablage")), nullptr);
+  action(t.W.FPQPaintLoad, QStringLiteral("Daten in Zwischenablage"))->trigger();
+  const QStringList clip = QApplication::clipboard()->text().split(QLatin1Char('\n'));
+  ASSERT_EQ(clip.size(), 53) << "angles, head, orders 0 to 50";
+  EXPECT_TRUE(clip[0].startsWith(QStringLiteral("Phi_L1=30.00\t"))) << clip[0].toStdString();
+  EXPECT_TRUE(clip[3].startsWith(QStringLiteral("1\t100\t100\t100\t10\t11\t12"))) << clip[3].toStdString();
   t.Shot(QStringLiteral("live-loadflow.png"));
+  // Back to the diagram from the load flow's menu: the stream goes on.
+  const int streams = int(t.Log.filter(QStringLiteral("CCC_STREAM_START")).size());
+  action(t.W.FPQPaintLoad, QStringLiteral("Vektor-Diagramm"))->trigger();
+  EXPECT_TRUE(t.W.FPQPaintVect->isVisibleTo(&t.W));
+  EXPECT_FALSE(t.W.FPQPaintLoad->isVisibleTo(&t.W));
+  EXPECT_EQ(t.W.FStrucInf.VantaDisp, TVantaDisp::sdVecDiag);
+  vanta::test::SpinFor(300);
+  EXPECT_EQ(t.Log.filter(QStringLiteral("CCC_STREAM_START")).size(), streams);
   t.W.actMenuBackExecute();
   EXPECT_EQ(t.W.FPQPaintLoad, nullptr);
 }
