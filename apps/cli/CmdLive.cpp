@@ -129,8 +129,9 @@ int Values(TCliSession& s, const TCliArgs& a) {
     s.Out().Error(QStringLiteral("--struct takes one of: %1").arg(names.join(QStringLiteral(", "))));
     return ecUsage;
   }
-  TVantaStrucTyp kind = TVantaStrucTyp::stSingle;
-  const QString wanted = a.Has(QStringLiteral("kind")) ? a.Value(QStringLiteral("kind")) : QStringLiteral("stSingle");
+  // Without --kind: the structure's first kind, as the tree offers it first.
+  TVantaStrucTyp kind = desc->Fields.isEmpty() ? TVantaStrucTyp::stSingle : desc->Fields.first().Kind;
+  const QString wanted = a.Has(QStringLiteral("kind")) ? a.Value(QStringLiteral("kind")) : StrucTypName(kind);
   bool known = false;
   for (int k = 0; k <= int(TVantaStrucTyp::stTExtHarm); ++k)
     if (StrucTypName(TVantaStrucTyp(k)).compare(wanted, Qt::CaseInsensitive) == 0) {
@@ -287,7 +288,7 @@ int Live(TCliSession& s, const TCliArgs& a) {
 TCliCommand LiveCommand() {
   return {QStringLiteral("live"),
           QStringLiteral("live panel|osc|spectrum [--count N] [--channel SYMBOL] | live harmonics|interharmonics|bands [--group ULE|ULL|IL] | live vectors | "
-                         "live values --struct NAME [--kind stSingle|stTHrm|stTIHrm|stTFrqBand|stPol_t]"),
+                         "live values --struct NAME [--kind stSingle|stDouble|stExt_t|stPol_t|stTPhase|stTHrm|stTIHrm|stTFrqBand|stTExtHarm] (default: the first kind the structure holds)"),
           {{{QStringLiteral("count")}, true}, {{QStringLiteral("channel")}, true}, {{QStringLiteral("group")}, true},
            {{QStringLiteral("struct")}, true}, {{QStringLiteral("kind")}, true}},
           [](const TCliArgs& a) {
