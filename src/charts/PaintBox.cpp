@@ -87,8 +87,9 @@ void TPQPaintBoxCrvTime::PaintCurves(QImage& image) {
   const QColor ink = Opaque(FFontCol);
   // Caption: the duration shown and the record time.
   p.setPen(ink);
-  const QString when = TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(FTSStart));
-  p.drawText(QRect(0, 2, width(), ch), Qt::AlignHCenter, QStringLiteral("%1   %2").arg(FModel.GetCaption(), when));
+  // Curves without a record time (samples of a run, a table read in) show the duration alone.
+  const QString when = FTSStart.Sec == 0 ? QString() : TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(FTSStart));
+  p.drawText(QRect(0, 2, width(), ch), Qt::AlignHCenter, QStringLiteral("%1   %2").arg(FModel.GetCaption(), when).trimmed());
   FCrvRect = QRect(QPoint(cw * 10, ch + 6), QPoint(width() - cw - 1, height() - ch - 6));
   p.setPen(QPen(ink, 0.3));
   p.drawRect(FCrvRect);
