@@ -70,6 +70,8 @@ void TFormComplete::ConnEst(QObject* Sender, bool connected) {
 
 void TFormComplete::FillTreeView() {
   FStructs = KnownStructs(FComUnit ? FComUnit->FRev.Gen : 1);
+  // The oscilloscope's records are large: offered over the network only, as in the live window.
+  if (!FTCPComUnit) FStructs.removeIf([](const TStructDesc& d) { return d.DataObj == 8; });
   TreeViewOpti->clear();
   // Grouped by data object (one stream serves all its structures), in the
   // order the stream kinds are numbered.
