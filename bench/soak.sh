@@ -35,7 +35,8 @@ rc=0
 wait $tcp || rc=1
 wait $sshpid || rc=1
 for k in tcp ssh; do
-  $build/apps/render/vanta-render time --in "$out/$k.csv" --png "$out/$k.png" --width 1200 --height 500 >/dev/null || true
+  # One region per curve: the constant files and threads lines would lie on each other.
+  $build/apps/render/vanta-render time --in "$out/$k.csv" --png "$out/$k.png" --width 1200 --height 600 --stack 2 >/dev/null || true
   echo "$k: $(cat "$out/$k.json")"
 done
 echo "curves: $out/tcp.png $out/ssh.png"

@@ -148,6 +148,13 @@ bool AutoScaleTime(const TSeriesStore& store, int curve, bool round, double& min
     const double r = max - min;
     max = RoundToRange(max, r, true);
     min = RoundToRange(min, r, false);
+    // A flat curve on a raster value would get an empty range and vanish:
+    // it is drawn in the middle of a tenth of its value either side.
+    if (max <= min) {
+      const double pad = std::fabs(min) > 0 ? std::fabs(min) / 10.0 : 1.0;
+      max = min + pad;
+      min -= pad;
+    }
   }
   return true;
 }

@@ -136,4 +136,14 @@ TEST(TimeScale, AutomaticRangeSkipsNaN) {
   EXPECT_EQ(lo, double(FLT_MAX));
   EXPECT_EQ(hi, double(-FLT_MAX));
   EXPECT_FALSE(AutoScaleTime(s, 2, false, lo, hi)) << "no such curve";
+  // Flat curves keep a range around their value, whether it lies on the raster or not.
+  for (const float flat : {2.0f, 11.0f, 0.0f, -5.0f}) {
+    TSeriesStore c;
+    c.SetMaxRecs(3);
+    c.SetCurveCount(1);
+    for (int i = 0; i < 3; ++i) c.Add(i, {flat});
+    ASSERT_TRUE(AutoScaleTime(c, 0, true, lo, hi));
+    EXPECT_LT(lo, flat) << flat;
+    EXPECT_GT(hi, flat) << flat;
+  }
 }
