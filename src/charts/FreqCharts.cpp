@@ -13,10 +13,7 @@ QColor Opaque(uint32_t argb) { return QColor::fromRgb(argb | 0xFF000000u); }
 const uint32_t CConductorColors[4] = {0xFF1F5FBF, 0xFF2E9E3E, 0xFFD03030, 0xFF808080};
 
 // "name [record time]"; the name alone before the first record.
-QString Caption(const QString& name, tmStamp_t stamp) {
-  if (stamp.Sec == 0) return name;
-  return QStringLiteral("%1 [%2]").arg(name, TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(stamp)));
-}
+QString Caption(const QString& name, const QString& time) { return time.isEmpty() ? name : QStringLiteral("%1 [%2]").arg(name, time); }
 
 // A value axis on the left of `area` with its grid and labels.
 void ValueAxis(QPainter& p, const QRectF& area, TYLinNorm& axis, const QFontMetrics& fm, const QString& title) {
@@ -183,7 +180,7 @@ void TPQPaintBoxVecDiag::PaintCurves(QImage& image) {
   const double radius = std::min(width(), height()) / 2.0 - fm.height() * 2;
   const QPointF c(width() / 2.0 - width() / 6.0, height() / 2.0);
   p.setPen(Opaque(FFontCol));
-  p.drawText(QRect(0, 2, width(), fm.height()), Qt::AlignHCenter, Caption(QStringLiteral("Vektor-Diagramm"), FTSStart));
+  p.drawText(QRect(0, 2, width(), fm.height()), Qt::AlignHCenter, Caption(QStringLiteral("Vektor-Diagramm"), RecordTime()));
   if (radius < 10) return;
   p.setPen(QPen(QColor(180, 180, 180), 0.5));
   p.drawEllipse(c, radius, radius);
@@ -230,7 +227,7 @@ void TPQPaintBoxLoadFlow::PaintCurves(QImage& image) {
   const QRectF iArea(QPointF(cw * 10, ch * 3 + half), QSizeF(width() - cw * 11, half - ch));
   // The caption with the record time; beside it per phase the current's
   // fundamental and the displacement between voltage and current.
-  p.drawText(QRect(0, 2, width(), ch), Qt::AlignHCenter, Caption(QStringLiteral("Lastfluss"), FTSStart));
+  p.drawText(QRect(0, 2, width(), ch), Qt::AlignHCenter, Caption(QStringLiteral("Lastfluss"), RecordTime()));
   QString phases;
   for (int k = 0; k < 3; ++k)
     phases += QStringLiteral("I%1=%2 Phi_L%1=%3°   ").arg(k + 1).arg(ValueText(m.IMag(T4Leiter(k), 1), 5)).arg(double(m.BasicAngle()[size_t(k)]), 0, 'f', 1);

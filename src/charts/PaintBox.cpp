@@ -36,6 +36,10 @@ void TPQPaintBox::RequestRepaint() {
   }
 }
 
+QString TPQPaintBox::RecordTime() const {
+  return FTSStart.Sec == 0 ? QString() : TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(FTSStart));
+}
+
 QImage TPQPaintBox::Image() {
   if (FBMPMain.size() != size() || FForceRepaint || DataChanged()) {
     FBMPMain = QImage(size(), QImage::Format_ARGB32_Premultiplied);
@@ -88,8 +92,7 @@ void TPQPaintBoxCrvTime::PaintCurves(QImage& image) {
   // Caption: the duration shown and the record time.
   p.setPen(ink);
   // Curves without a record time (samples of a run, a table read in) show the duration alone.
-  const QString when = FTSStart.Sec == 0 ? QString() : TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(FTSStart));
-  p.drawText(QRect(0, 2, width(), ch), Qt::AlignHCenter, QStringLiteral("%1   %2").arg(FModel.GetCaption(), when).trimmed());
+  p.drawText(QRect(0, 2, width(), ch), Qt::AlignHCenter, QStringLiteral("%1   %2").arg(FModel.GetCaption(), RecordTime()).trimmed());
   FCrvRect = QRect(QPoint(cw * 10, ch + 6), QPoint(width() - cw - 1, height() - ch - 6));
   p.setPen(QPen(ink, 0.3));
   p.drawRect(FCrvRect);

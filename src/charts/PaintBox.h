@@ -32,6 +32,8 @@ class TPQPaintBox : public QWidget {
   // The drawn image (what the screen shows), for copies and tests.
   QImage Image();
   int PaintCount() const { return FPaintCnt; }
+  // FTSStart as the caption shows it; empty before a record time is known.
+  QString RecordTime() const;
 
   tmStamp_t FTSStart;
   TVantaFW FFW;  // the device's firmware, copied from the client when the chart is made

@@ -36,8 +36,9 @@ class TBuild {
  public:
   TBuild(TVantaStruct s, uint8_t obj) : FDesc{s, VantaStructName(s), obj, {}} {}
   TBuild& Add(const QString& name, TVantaStrucTyp kind, int offs) {
-    const int count = kind == TVantaStrucTyp::stTHrm ? 51 : kind == TVantaStrucTyp::stTIHrm ? 50 : kind == TVantaStrucTyp::stTPhase ? 49
-                      : kind == TVantaStrucTyp::stTFrqBand ? 35 : kind == TVantaStrucTyp::stTExtHarm ? 49 * 7 : 1;
+    // Arrays hold floats, the harmonic maxima values with their times.
+    const bool array = kind >= TVantaStrucTyp::stTPhase;
+    const int count = array ? StrucTypSize(kind) / (kind == TVantaStrucTyp::stTExtHarm ? 12 : 4) : 1;
     FDesc.Fields.append({name, kind, offs, count});
     return *this;
   }
