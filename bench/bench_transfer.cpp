@@ -136,16 +136,21 @@ struct TMemoryDevice {
   }
 };
 
-// Raw reads of the answer: into one reused 1 MiB buffer (`keep` false), or
-// into one buffer of the answer's size as a client that keeps the answer
-// must (`keep` true; its pages are touched for the first time as they fill).
-double RawTcpSec(uint16_t port, qint64 total, bool keep) {
+int ConnectLoopback(uint16_t port) {
   const int s = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   a.sin_port = htons(port);
   ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  return s;
+}
+
+// Raw reads of the answer: into one reused 1 MiB buffer (`keep` false), or
+// into one buffer of the answer's size as a client that keeps the answer
+// must (`keep` true; its pages are touched for the first time as they fill).
+double RawTcpSec(uint16_t port, qint64 total, bool keep) {
+  const int s = ConnectLoopback(port);
   QElapsedTimer t;
   t.start();
   const QByteArray req = BuildFileName(THeaderContext{5, 0, 4711, 1}, 5, 0, 1, "big.rec", 0);
@@ -163,6 +168,31 @@ double RawTcpSec(uint16_t port, qint64 total, bool keep) {
   const double sec = double(t.nsecsElapsed()) / 1e9;
   ::close(s);
   return got == total ? sec : -1;
+}
+
+// Raw read of the answer written to a file on the same disk as the client's
+// folder, in 1 MiB pieces: the ceiling for "received and stored on disk".
+double RawTcpToFileSec(uint16_t port, qint64 total, const QString& file) {
+  const int s = ConnectLoopback(port);
+  const int out = ::open(file.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  QElapsedTimer t;
+  t.start();
+  const QByteArray req = BuildFileName(THeaderContext{5, 0, 4711, 1}, 5, 0, 1, "big.rec", 0);
+  WriteAll(s, req.constData(), req.size());
+  std::unique_ptr<char[]> piece(new char[1 << 20]);
+  qint64 got = 0;
+  bool ok = out >= 0;
+  while (ok && got < total) {
+    const ssize_t n = ::read(s, piece.get(), size_t(1 << 20));
+    if (n <= 0) break;
+    ok = ::write(out, piece.get(), size_t(n)) == n;
+    got += n;
+  }
+  if (out >= 0) ::close(out);
+  const double sec = double(t.nsecsElapsed()) / 1e9;
+  ::close(s);
+  QFile::remove(file);
+  return ok && got == total ? sec : -1;
 }
 
 // The client downloads "big.rec" and stores it; seconds until it is stored.
@@ -223,12 +253,15 @@ void TcpRow(qint64 mib, const QString& data) {
   const long peak = PeakRssKiB();
   const double ceiling = RawTcpSec(dev.Port, answer.size(), false);
   const double keeping = RawTcpSec(dev.Port, answer.size(), true);
+  const double toFile = RawTcpToFileSec(dev.Port, answer.size(), data + QStringLiteral("/raw.rec"));
   std::printf("  tcp     %4lld MiB: loopback ceiling %8.1f MiB/s (reused buffer), %8.1f MiB/s (kept in memory)\n",
               static_cast<long long>(mib), double(mib) / ceiling, double(mib) / keeping);
   std::printf("                    client received %8.1f MiB/s   ratio %.2f to the kept ceiling, %.2f to the bare one"
               " (target >= 0.7)\n",
               double(mib) / received, keeping / received, ceiling / received);
-  std::printf("                    client received and stored on disk %8.1f MiB/s\n", double(mib) / client);
+  std::printf("                    client received and stored on disk %8.1f MiB/s   raw read written to disk %8.1f MiB/s"
+              "   ratio %.2f (target >= 0.7)\n",
+              double(mib) / client, double(mib) / toFile, toFile / client);
   std::printf("                    client peak memory %.0f MiB above the answer held by the device (answer: %lld MiB)\n",
               double(peak - before) / 1024.0, static_cast<long long>(mib));
 }

@@ -1,4 +1,5 @@
 #include "CliSession.h"
+#include "Download.h"
 
 #include <QTimer>
 
@@ -107,6 +108,18 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
     else
       FOut.Note(QStringLiteral("Mitschnitt nicht möglich: %1").arg(error));
   }
+  // A test hook for a disk that fills up: the client's file writer stores
+  // this many bytes in all and then fails the way a full disk does, so the
+  // failure path runs without a small file system (and without mount rights).
+  if (const QByteArray budget = qgetenv("VANTA_FAULT_DISK_FULL_AFTER"); !budget.isEmpty()) {
+    auto left = std::make_shared<qint64>(budget.toLongLong());
+    u.FFileWriter = [left](const QString& path, qint64 pos, QByteArrayView data) -> QString {
+      const qsizetype fits = qsizetype(qBound<qint64>(0, *left, data.size()));
+      if (const QString e = WriteAtOffset(path, pos, data.first(fits)); !e.isEmpty()) return e;
+      *left -= fits;
+      return fits < data.size() ? QStringLiteral("Auf dem Datenträger ist kein Platz mehr") : QString();
+    };
+  }
   u.FFTP = FOptions.Ftp;
   u.FFtpPort = uint16_t(FOptions.FtpPort);
   u.FGZ = FOptions.Packing != QLatin1String("plain");
@@ -117,9 +130,11 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
   if (data.isEmpty()) data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/vanta-host/data");
   data = QDir(data).absolutePath() + QLatin1Char('/');
   u.FDatadir = data;
-  u.FTmpDir = data + QStringLiteral("tmp/");
+  QDir().mkpath(data + QStringLiteral("tmp"));
+  FRunTmp = std::make_unique<QTemporaryDir>(data + QStringLiteral("tmp/run-XXXXXX"));
+  // Without a folder of its own the client makes a private one elsewhere.
+  u.FTmpDir = FRunTmp->isValid() ? FRunTmp->path() + QLatin1Char('/') : QString();
   u.FIniFolder = data + QStringLiteral("ini/");
-  QDir().mkpath(u.FTmpDir);
   QDir().mkpath(u.FIniFolder);
   u.FSetFolders = true;
   if (bar) {
@@ -139,7 +154,17 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
 TCliSession::~TCliSession() { FOut.SetProgress(nullptr); }
 
 bool TCliSession::WaitFor(const std::function<bool()>& done) {
-  return SpinUntil(done, qint64(FOptions.TimeoutSec) * 1000);
+  const qint64 limit = qint64(FOptions.TimeoutSec) * 1000;
+  const int64_t start = FUnit->Now();
+  QTimer tick;
+  tick.start(20);
+  while (!done()) {
+    if (Interrupted()) return false;
+    const int64_t quietSince = qMax(start, FUnit->FLastActivity);
+    if (FUnit->Now() - quietSince > limit) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  return true;
 }
 
 bool TCliSession::Open(QString& error) {
@@ -223,7 +248,7 @@ bool SpinUntil(const std::function<bool()>& done, qint64 limitMs) {
   QTimer tick;
   tick.start(20);
   while (!done()) {
-    if (t.elapsed() > limitMs) return false;
+    if (t.elapsed() > limitMs || Interrupted()) return false;
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   return true;

@@ -3,6 +3,7 @@
 // connection is done, run a command, shut down in order.
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <functional>
 #include <memory>
 
@@ -14,7 +15,9 @@
 
 namespace vanta::cli {
 
-enum TExitCode : int { ecDone = 0, ecUsage = 1, ecNoConnection = 2, ecRefused = 3, ecCorrected = 4 };
+// 5: a command ran but not everything it fetched reached the disk (full
+// disk, no permission, a refused file, Ctrl-C): the files are named.
+enum TExitCode : int { ecDone = 0, ecUsage = 1, ecNoConnection = 2, ecRefused = 3, ecCorrected = 4, ecNotStored = 5 };
 
 struct TCliOptions {
   QString Host = QStringLiteral("127.0.0.1");
@@ -50,7 +53,9 @@ class TCliSession {
   // Orderly shutdown (stream stop, NTP close, session stop), at most ~6 s.
   void Close();
 
-  // Spins the event loop until `done` or the command time-out.
+  // Spins the event loop until `done`, or until the device has been silent
+  // for the command time-out: any progress (a header, a piece of an
+  // answer, shell text, an FTP block) starts the count again.
   bool WaitFor(const std::function<bool()>& done);
   // Runs one Lua statement; false on time-out.
   bool Lua(const QString& statement, QString& output, bool& failed);
@@ -76,6 +81,9 @@ class TCliSession {
   TCliOptions FOptions;
   TCliOutput& FOut;
   std::unique_ptr<TProgress> FProgress;
+  // Temporary files of this run alone: two runs at once never swap a
+  // setup or a key unpacked under the same name. Outlives the client.
+  std::unique_ptr<QTemporaryDir> FRunTmp;
   std::unique_ptr<TComUnit> FUnit;
   TTCPComUnit* FTcp = nullptr;
   TRSComUnit* FSerial = nullptr;

@@ -7,6 +7,8 @@
 #include <QJsonObject>
 
 #include "CliSession.h"
+#include "Download.h"
+#include "Readout.h"
 
 namespace vanta::cli {
 
@@ -133,40 +135,47 @@ int Readout(TCliSession& s, const TCliArgs& a, const TReadoutKind& k) {
     names.clear();
     for (const TListEntry& e : list) names << e.Path;
   }
-  // After a failure the document still tells what arrived.
-  QJsonArray files;
-  auto report = [&](const QString& n, const QString& local, const QString& status, quint32 from, const QString& line) {
-    QJsonObject f{{QStringLiteral("name"), n}, {QStringLiteral("file"), local}, {QStringLiteral("status"), status}};
-    if (from > 0) f.insert(QStringLiteral("resumedAt"), qint64(from));
-    files.append(f);
-    out.Result().insert(k.Name, files);
-    out.Line(line);
-  };
-  out.Result().insert(k.Name, files);
+  TReadoutPlace place;
+  place.EventDir = u.FEvtDir;
+  place.RecorderDir = u.FRecDir;
+  // Files already whole are told as such; the others go through the chain.
+  QJsonArray complete;
+  QStringList queue;
   for (const QString& n : names) {
     quint64 size = 0;
+    bool listed = false;
     for (const TListEntry& e : list)
-      if (e.Path == n) size = e.Size;
-    const QString dir = k.Events ? u.FEvtDir : u.FRecDir;
-    const QString local = dir + ExtractUnixFileName(n);
-    const qint64 have = QFileInfo(local).isFile() ? QFileInfo(local).size() : 0;
-    if (size > 0 && quint64(have) == size) {
-      report(n, local, QStringLiteral("complete"), 0, QStringLiteral("%1 (already complete)").arg(local));
+      if (e.Path == n) {
+        size = e.Size;
+        listed = true;
+      }
+    if (!listed) {
+      out.Note(QStringLiteral("%1: not on the device").arg(n));
       continue;
     }
-    if (size > 0 && quint64(have) > size) QFile::remove(local);  // not this file: start again
-    const quint32 pos = quint32(QFileInfo(local).isFile() ? QFileInfo(local).size() : 0);
-    {
-      TProgressScope bar(s.Progress(), k.Name + QLatin1Char('/') + n);
-      if (!s.Request(k.Rd, [&] { u.SendCommand(k.Rd, n, pos, false); }))
-        return s.Fail(since, QStringLiteral("get %1").arg(n));
+    QString local;
+    uint64_t have = size;
+    if (listed && size > 0 && DoesFileExist(place, n, local, have, !k.Events, false)) {
+      complete.append(QJsonObject{{QStringLiteral("name"), n}, {QStringLiteral("file"), local}, {QStringLiteral("status"), QStringLiteral("complete")}});
+      out.Line(QStringLiteral("%1 (already complete)").arg(local));
+      continue;
     }
-    if (pos > 0)
-      report(n, local, QStringLiteral("resumed"), pos, QStringLiteral("%1 (resumed at %2)").arg(local).arg(pos));
-    else
-      report(n, local, QStringLiteral("downloaded"), 0, local);
+    if (size == 0) {
+      out.Note(QStringLiteral("%1: empty on the device, not fetched").arg(n));
+      continue;
+    }
+    queue << QStringLiteral("%1=%2").arg(n).arg(size);
   }
-  return ecDone;
+  TReadoutChain chain(place);
+  // The chain works its queues from the end; the command line keeps the
+  // order the names were given in.
+  QStringList reversed(queue.crbegin(), queue.crend());
+  chain.Start(k.Events ? TReadoutChain::TQueue::qEvents : TReadoutChain::TQueue::qClass, reversed);
+  TDownloadResult r = RunDownloadChain(s, chain, place, k.Name + QLatin1Char('/'));
+  for (const QJsonValue& v : r.Files) complete.append(v);
+  r.Files = complete;
+  ReportDownload(s, k.Name, r);
+  return r.ExitCode;
 }
 
 }  // namespace

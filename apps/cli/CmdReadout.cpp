@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "CliSession.h"
+#include "Download.h"
 #include "Readout.h"
 
 namespace vanta::cli {
@@ -127,18 +128,18 @@ int Download(TCliSession& s, const TCliArgs& a) {
     if (!evt.isEmpty()) chain.Start(TReadoutChain::TQueue::qEvents, evt);
     if (!rec.isEmpty()) chain.Start(TReadoutChain::TQueue::qClass, rec);
   }
-  TComUnit& u = s.Unit();
+  TReadoutPlace place = Place(s);
+  TDownloadResult r = RunDownloadChain(s, chain, place);
   QJsonArray fetched;
-  for (TReadoutChain::TStep step = chain.Next(); !step.Done; step = chain.Next()) {
-    const ccci::TCcci rd = step.Recording ? ccci::TCcci::READOUT_REC_RD : ccci::TCcci::READOUT_EVT_RD;
-    s.Out().Line(QStringLiteral("%1  %2 from %3").arg(step.Progress, step.Path).arg(step.Position));
-    TProgressScope bar(s.Progress(), step.Path);
-    if (!s.Request(rd, [&] { u.SendCommand(rd, step.Path, uint32_t(step.Position), false); }))
-      return s.Fail(since, QStringLiteral("readout %1").arg(step.Path));
-    fetched.append(QJsonObject{{QStringLiteral("path"), step.Path}, {QStringLiteral("from"), qint64(step.Position)}});
-    s.Out().Result().insert(QStringLiteral("fetched"), fetched);
+  for (const QJsonValue& v : r.Files) {
+    const QJsonObject f = v.toObject();
+    if (f.value(QStringLiteral("status")).toString() == QLatin1String("failed")) continue;
+    fetched.append(QJsonObject{{QStringLiteral("path"), f.value(QStringLiteral("name"))},
+                               {QStringLiteral("from"), f.value(QStringLiteral("resumedAt")).toInteger(0)}});
   }
   s.Out().Result().insert(QStringLiteral("fetched"), fetched);
+  ReportDownload(s, QStringLiteral("files"), r);
+  if (r.ExitCode == ecNoConnection) return r.ExitCode;
   // The lists again, as the window re-lists when the chain ends.
   TReadoutTree after;
   int onDisk = 0, total = 0;
@@ -153,7 +154,7 @@ int Download(TCliSession& s, const TCliArgs& a) {
   s.Out().Line(QStringLiteral("re-listed: %1 of %2 files on disk").arg(onDisk).arg(total));
   s.Out().Result().insert(QStringLiteral("onDisk"), onDisk);
   s.Out().Result().insert(QStringLiteral("listed"), total);
-  return ecDone;
+  return r.ExitCode;
 }
 
 int Remove(TCliSession& s, const TCliArgs& a) {

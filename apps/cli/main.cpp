@@ -9,6 +9,7 @@
 
 #include "BuildInfo.h"
 #include "CliSession.h"
+#include "Download.h"
 #include "CmdLine.h"
 
 using namespace vanta::cli;
@@ -71,7 +72,7 @@ int main(int argc, char** argv) {
       {"visibility", "Access level (1: advanced start, 2 and more: support start).", "N", "1"},
       {"user", "User name for a protocol-5 session start.", "U"},
       {"password", "Password for --user.", "P"},
-      {"timeout", "Seconds to wait for the device.", "S", "30"},
+      {"timeout", "Longest silence allowed from the device, in seconds: any progress (a piece of an answer, shell text, FTP data) starts the count again. Firmware updates and calibration keep their own step limits.", "S", "30"},
       {"json", "Machine-readable output."},
       {"log", "Write the client's log lines to stderr."},
       {"ftp", "Files go by FTP (the frames carry device paths)."},
@@ -180,6 +181,10 @@ int main(int argc, char** argv) {
     out.Finish();
     return rc;
   }
+  // Ctrl-C ends a wait at a clean point (a download keeps what it has in
+  // its part file) and the session still closes in order; a second one
+  // ends the program at once.
+  InstallInterruptHandler();
   TCliSession session(o, out);
   QString error;
   if (!session.Open(error)) {

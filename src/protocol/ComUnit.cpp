@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include "ByteOrder.h"
@@ -69,6 +70,7 @@ ccci::THeaderContext TComUnit::HeaderContext() const {
 
 void TComUnit::NoteTransferProgress() {
   FLastCmd = FNow();
+  FLastActivity = FLastCmd;
   FTransferInProgressTime = FLastCmd + CTransferStallMs;
 }
 
@@ -170,6 +172,12 @@ void TComUnit::SendCommandFile(const QString& Info, uint8_t Cmd, uint8_t Priv, u
 
 void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint16_t ExtCmd, const QString& txt,
                            uint32_t Pos, bool LUA) {
+  // A file asked for twice (a double click, an action chosen again) would
+  // be answered twice; the request already on its way is the one that counts.
+  if (!LUA && Cmd == 5 && (ExtCmd == 1 || ExtCmd == 17) && FileRequestPending(txt)) {
+    WriteLog(QStringLiteral("Auslesen: %1 wird bereits angefordert").arg(txt));
+    return;
+  }
   TSendRec r = MakeRec(TSendCmd::scFileResume, Info, Cmd, Priv, ExtCmd);
   r.txt = txt;
   r.Pos = Pos;
@@ -238,6 +246,7 @@ bool TComUnit::SendOne(const TSendRec& rec) {
         shown = QStringLiteral("###");
       } else {
         FFileName = rec.txt;
+        if (rec.Cmd == 5 && (rec.ExtCmd == 1 || rec.ExtCmd == 17)) BeginFileRequest(rec);
         frame = BuildFileName(ctx, rec.Cmd, rec.Priv, rec.ExtCmd, rec.txt.toLatin1(), pos);
         shown = rec.txt;
       }
@@ -396,10 +405,17 @@ void TComUnit::OnTimer(QObject*) {
     SendNxtCommand();
     return;
   }
-  // 5. The awaited answer did not come: give it up.
-  if (IsConnected() && !FSendLst.empty() && WholeSecondsSince(FLastCmd) > CAnswerTimeoutSec) {
+  // 5. The awaited answer did not come: give it up. A file request is given
+  // up even with nothing queued behind it, so a download chain never waits
+  // for good; its answer, should it still come, is dropped.
+  if (IsConnected() && (!FSendLst.empty() || (FFileRequestActive && FWaitForAnswer)) &&
+      WholeSecondsSince(FLastCmd) > CAnswerTimeoutSec) {
     WriteLog(QStringLiteral("NextCmdTmout"));
     FWaitForAnswer = false;
+    if (FFileRequestActive) {
+      ++FStaleFileAnswers;
+      FailFileRequest(QStringLiteral("keine Antwort innerhalb von %1 s").arg(CAnswerTimeoutSec), true);
+    }
     SendNxtCommand();
     return;
   }
@@ -497,6 +513,17 @@ bool TComUnit::EvaluateNak(TMemoryStream& stream, bool& returnAtOnce) {
   FLastNakCode = nak.ErrorCode;
   FLastNakText = QString::fromLatin1(nak.Message);
 
+  if (FHead.CMD == 5 && (FHead.ExtCmd == 1 || FHead.ExtCmd == 17)) {
+    if (FStaleFileAnswers > 0) {
+      --FStaleFileAnswers;  // the refusal of a request given up earlier
+      WriteLog(QStringLiteral("Auslesen: verspätete Ablehnung verworfen"), true);
+      stream.SetPosition(FHead.Size);
+      returnAtOnce = true;
+      return false;
+    }
+    FailFileRequest(QStringLiteral("vom Gerät abgelehnt (NAK %1 %2)").arg(nak.ErrorCode).arg(QString::fromLatin1(nak.Message)),
+                    true);
+  }
   if (nak.ErrorCode == 120) {
     if (FDisplayConnMessage)
       ShowMessage(CTwoConnectionsText, TMsgDlgType::mtError, [this](QObject* s, int r) { NAKerrorCB(s, r); });
@@ -610,6 +637,7 @@ void TComUnit::ShutDown(QObject*, TShutDownComplete OnComplete) {
 
 void TComUnit::ThreadException(QObject*, const QString& message) {
   WriteLog(QStringLiteral("ThreadExcept ") + message, true);
+  FailFileRequest(CConnectionLostText, false);
   DoDisconnect(false);
   FTimer->stop();
   if (FDisplayConnMessage) {

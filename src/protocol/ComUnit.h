@@ -8,6 +8,7 @@
 // Everything here runs on the GUI thread. Transports derive from it and supply
 // the byte pipe through the virtual operations; the one field a reader thread
 // touches, SendQueueActive, is atomic.
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -36,6 +37,8 @@
   do {                                                           \
     if (FOnLogCallBack) WriteLog(::vanta::F(__VA_ARGS__), memo); \
   } while (0)
+
+class QTemporaryDir;
 
 namespace vanta {
 
@@ -69,6 +72,17 @@ using TStreamRecordCB = std::function<void(QObject* Sender, const TStreamRecordV
 
 // Language of the device's text files.
 enum class TXMLLang : uint8_t { xlGerman, xlEnglish };
+
+// A device file that could not be stored locally: the device path, the
+// local file it was meant for and why (disk full, no permission, a name
+// refused, an FTP error, no answer, a refusal).
+using TFileFailed = std::function<void(QObject* Sender, const QString& devicePath, const QString& local, const QString& reason)>;
+
+// Writes `data` at `pos` of the file `path` (created when missing): the one
+// place downloads reach the disk. Empty on success, else why not. Tests
+// replace it to make a disk fill up without mount rights.
+using TFileWriter = std::function<QString(const QString& path, qint64 pos, QByteArrayView data)>;
+QString WriteAtOffset(const QString& path, qint64 pos, QByteArrayView data);
 
 // Milliseconds since 1970 (UTC). Injectable so the timer rules can be driven
 // in tests without waiting.
@@ -141,6 +155,18 @@ class TComUnit : public QObject {
   tmStamp_t CorrectUTCtoLocal(tmStamp_t ts) const;
 
   // ---- File services ----
+  // Tells the client the device's size of a file before it is requested:
+  // the answer completes the local copy only when it reaches that size.
+  void ExpectFileSize(const QString& devicePath, uint64_t size) { FExpectedSizes.insert(devicePath, size); }
+  // A readout file request is queued or waiting for its answer.
+  bool FileRequestPending(const QString& devicePath) const;
+  // The folder for temporary files: the one set, or a private one of this
+  // client (never the current directory).
+  QString TmpDir();
+  // The host's data folder the device folders are made in (kept apart from
+  // FDatadir, which becomes the device's own folder once its serial number
+  // is known).
+  QString FDataRoot;
   // The step after the device log line is written: folders, file check,
   // connection done.
   virtual void ConnectionDone();
@@ -175,6 +201,9 @@ class TComUnit : public QObject {
 
   // Called by the owner's work-progress handler: a transfer made progress.
   void NoteTransferProgress();
+  // Anything came from the device (a header, a piece, shell text, FTP data).
+  void NoteActivity() { FLastActivity = FNow(); }
+  int64_t FLastActivity = 0;
   // The header context every outgoing frame uses right now.
   ccci::THeaderContext HeaderContext() const;
   int64_t Now() const { return FNow(); }
@@ -257,6 +286,8 @@ class TComUnit : public QObject {
   TFlashDone FFlashDone;
   TSendCCCIFileNext FSendCCCIFileNext;
   TMassDownload FMassDLNext;
+  TFileFailed FFileFailed;
+  TFileWriter FFileWriter = WriteAtOffset;
   TSendParaDone FSendParaDone;
   TShutDownComplete FShutDownComplete;
   bool FTHreadExcept = false;
@@ -334,6 +365,30 @@ class TComUnit : public QObject {
   void Dispatch(TMemoryStream& stream, bool& result);
   int64_t WholeSecondsSince(int64_t since) const { return (FNow() - since) / 1000; }
 
+ protected:
+  // The readout file request in flight: which local file its answer goes
+  // to, from where, and how large the device said it is.
+  struct TFileRequest {
+    QString DevicePath;
+    QString Local;  // final name; the answer is written to Local + ".part"
+    uint32_t Pos = 0;
+    uint64_t Expected = 0;  // 0: unknown
+    uint8_t Cmd = 0;
+    uint16_t ExtCmd = 0;
+  };
+  void BeginFileRequest(const TSendRec& rec);
+  // The request gave up (no answer, refused, link lost): told once.
+  void FailFileRequest(const QString& reason, bool continueChain);
+  void StoreReadoutAnswer(QByteArrayView payload);
+  bool FFileRequestActive = false;
+  TFileRequest FFileRequest;
+  // Answers of given-up file requests that may still come: dropped, never
+  // written into the next request's file.
+  int FStaleFileAnswers = 0;
+  QHash<QString, uint64_t> FExpectedSizes;
+  std::unique_ptr<QTemporaryDir> FOwnTmp;
+
+ private:
   TNowFunc FNow;
 };
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryDir>
 
 #include "ComUnit.h"
 #include "GZip.h"
@@ -85,6 +86,7 @@ bool TComUnit::GetFTPFile(const QString& devicePath, const QString& localPath, b
   const bool ok = FFTPClient.Get(devicePath, localPath, resume, error);
   WorkEvent(TWorkMode::wmRead, 0, TWorkStatus::WorkEnd);
   FFTPClient.OnProgress = nullptr;
+  FFTPClient.LastError = ok ? QString() : error;
   if (!ok) WriteLog(QStringLiteral("FTP - Error: %1").arg(error), true);
   return ok;
 }
@@ -120,33 +122,54 @@ void TComUnit::DisconnectFTP() {
   // Every libcurl transfer opens and closes its own connection.
 }
 
+QString WriteAtOffset(const QString& path, qint64 pos, QByteArrayView data) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadWrite)) return f.errorString();
+  // What lies beyond the position asked for is the rest of an earlier
+  // answer to the same request: it goes, so a repeated answer never doubles.
+  if (f.size() < pos) return QStringLiteral("Teildatei kürzer als die Fortsetzungsposition (%1 < %2)").arg(f.size()).arg(pos);
+  if (f.size() != pos && !f.resize(pos)) return f.errorString();
+  if (!f.seek(pos)) return f.errorString();
+  for (qsizetype at = 0; at < data.size();) {
+    const qint64 n = f.write(data.data() + at, data.size() - at);
+    if (n <= 0) return f.errorString().isEmpty() ? QStringLiteral("Schreibfehler") : f.errorString();
+    at += qsizetype(n);
+  }
+  if (!f.flush()) return f.errorString();
+  f.close();
+  if (f.error() != QFileDevice::NoError) return f.errorString();
+  return {};
+}
+
+QString TComUnit::TmpDir() {
+  if (!FTmpDir.isEmpty()) return Folder(FTmpDir);
+  if (!FOwnTmp) {
+    FOwnTmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/vanta-client-XXXXXX"));
+    if (!FOwnTmp->isValid()) WriteLog(QStringLiteral("Kein temporärer Ordner: %1").arg(FOwnTmp->errorString()), true);
+  }
+  return Folder(FOwnTmp->path());
+}
+
 QString TComUnit::StorePayload(QByteArrayView payload, const QString& localPath, bool append) {
   if (FFTP) {
     const QString devicePath = QString::fromLatin1(payload.data(), payload.size()).section(QChar(0), 0, 0).trimmed();
     return GetFTPFile(devicePath, localPath, append, false) ? QString() : QStringLiteral("FTP-Abruf fehlgeschlagen");
   }
   QDir().mkpath(QFileInfo(localPath).absolutePath());
-  if (!append) {
-    // Written beside the target and renamed, so no half file carries the
-    // final name; no sync to disk: a download can be fetched again, and
-    // waiting for the disk would halve the transfer rate of large answers.
-    const QString part = localPath + QStringLiteral(".part");
-    QFile f(part);
-    if (!f.open(QIODevice::WriteOnly) || f.write(payload.data(), payload.size()) != payload.size()) {
-      const QString error = f.errorString();
-      f.remove();
-      return error;
-    }
-    f.close();
-    QFile::remove(localPath);
-    if (!QFile::rename(part, localPath)) {
-      QFile::remove(part);
-      return QStringLiteral("Datei %1 kann nicht angelegt werden").arg(localPath);
-    }
-    return {};
+  // Written beside the target and renamed, so no half file carries the
+  // final name; no sync to disk: a download can be fetched again, and
+  // waiting for the disk would halve the transfer rate of large answers.
+  const QString part = localPath + QStringLiteral(".part");
+  QFile::remove(part);
+  if (const QString e = FFileWriter(part, 0, payload); !e.isEmpty()) {
+    QFile::remove(part);
+    return e;
   }
-  QFile f(localPath);
-  if (!f.open(QIODevice::Append) || f.write(payload.data(), payload.size()) != payload.size()) return f.errorString();
+  QFile::remove(localPath);
+  if (!QFile::rename(part, localPath)) {
+    QFile::remove(part);
+    return QStringLiteral("Datei %1 kann nicht angelegt werden").arg(localPath);
+  }
   return {};
 }
 
@@ -220,7 +243,7 @@ void TComUnit::SetupCommand(TMemoryStream& stream) {
   if (FHead.ExtCmd > 2) return;
   const char* suffix = FHead.ExtCmd == 0 ? "_Setup_LS" : FHead.ExtCmd == 1 ? "_Setup_RD_ALL" : "_SetupRDOne";
   const QString ext = FTGZ ? QStringLiteral(".tgz") : FGZ ? QStringLiteral(".gz") : QStringLiteral(".xml");
-  const QString local = Folder(FTmpDir) + QString::number(FSN) + QLatin1String(suffix) + ext;
+  const QString local = Folder(TmpDir()) + QString::number(FSN) + QLatin1String(suffix) + ext;
   if (const QString e = StorePayload(payload, local, false); !e.isEmpty()) {
     WriteLog(QStringLiteral("Setup: %1 nicht gespeichert: %2").arg(local, e), true);
     return;
@@ -268,28 +291,9 @@ void TComUnit::ReadoutCommand(TMemoryStream& stream) {
       return;
     }
     case 1:
-    case 17: {
-      FFileName = ExtractUnixFileName(FFileName);
-      if (!IsSafeEntryName(FFileName)) {
-        WriteLog(QStringLiteral("Auslesen: unzulässiger Dateiname \"%1\" verworfen").arg(FFileName), true);
-        return;
-      }
-      const QString dir = FHead.ExtCmd == 1 ? FRecDir : FEvtDir;
-      QDir().mkpath(dir);
-      const QString local = Folder(dir) + FFileName;
-      // Appended: a resumed download continues where the local file ends.
-      if (const QString e = StorePayload(payload, local, true); !e.isEmpty()) {
-        WriteLog(QStringLiteral("Auslesen: %1 nicht gespeichert: %2").arg(local, e), true);
-        return;
-      }
-      if (FMassDLNext)
-        FMassDLNext(this);
-      else if (FHead.ExtCmd == 1 && FRecToTable)
-        FRecToTable(this, local);
-      else if (FHead.ExtCmd == 17 && FEvtToTable)
-        FEvtToTable(this, local);
+    case 17:
+      StoreReadoutAnswer(payload);
       return;
-    }
     case 33: {
       TMemoryStream img(payload.toByteArray());
       if (FSetNewDisplayImage) FSetNewDisplayImage(this, img);
@@ -297,7 +301,7 @@ void TComUnit::ReadoutCommand(TMemoryStream& stream) {
     }
     case 34:
     case 35: {
-      const QString local = Folder(FTmpDir) + (FHead.ExtCmd == 34 ? QStringLiteral("Dlog.log") : QStringLiteral("DlogSecure.log"));
+      const QString local = Folder(TmpDir()) + (FHead.ExtCmd == 34 ? QStringLiteral("Dlog.log") : QStringLiteral("DlogSecure.log"));
       if (const QString e = StorePayload(payload, local, false); !e.isEmpty()) {
         WriteLog(QStringLiteral("Geräte-Log nicht gespeichert: ") + e, true);
         return;
@@ -308,6 +312,99 @@ void TComUnit::ReadoutCommand(TMemoryStream& stream) {
     default:
       return;
   }
+}
+
+bool TComUnit::FileRequestPending(const QString& devicePath) const {
+  if (FFileRequestActive && FFileRequest.DevicePath == devicePath) return true;
+  for (const TSendRec& r : FSendLst)
+    if (r.Typ == TSendCmd::scFileResume && r.Cmd == 5 && (r.ExtCmd == 1 || r.ExtCmd == 17) && r.txt == devicePath)
+      return true;
+  return false;
+}
+
+void TComUnit::BeginFileRequest(const TSendRec& rec) {
+  if (FFileRequestActive) FailFileRequest(QStringLiteral("durch eine neue Anfrage ersetzt"), false);
+  FFileRequest = {};
+  FFileRequest.DevicePath = rec.txt;
+  FFileRequest.Pos = rec.Pos;
+  FFileRequest.Cmd = rec.Cmd;
+  FFileRequest.ExtCmd = rec.ExtCmd;
+  FFileRequest.Expected = FExpectedSizes.take(rec.txt);
+  const QString dir = rec.ExtCmd == 1 ? FRecDir : FEvtDir;
+  const QString name = ExtractUnixFileName(rec.txt);
+  // Without the device's folder the file has no place: it is refused when
+  // the answer comes rather than written into the current directory.
+  if (!dir.isEmpty() && IsSafeEntryName(name)) FFileRequest.Local = Folder(dir) + name;
+  FFileRequestActive = true;
+}
+
+void TComUnit::FailFileRequest(const QString& reason, bool continueChain) {
+  if (!FFileRequestActive) return;
+  FFileRequestActive = false;
+  const TFileRequest r = FFileRequest;
+  WriteLog(QStringLiteral("Auslesen: %1 nicht gespeichert: %2").arg(r.DevicePath, reason), true);
+  if (FFileFailed) FFileFailed(this, r.DevicePath, r.Local, reason);
+  if (continueChain && FMassDLNext) FMassDLNext(this);
+}
+
+void TComUnit::StoreReadoutAnswer(QByteArrayView payload) {
+  if (FStaleFileAnswers > 0) {
+    // The answer of a request given up earlier: its file was told as not
+    // stored, and this answer belongs to no request that waits now.
+    --FStaleFileAnswers;
+    WriteLog(QStringLiteral("Auslesen: verspätete Antwort (%1 Bytes) verworfen").arg(payload.size()), true);
+    return;
+  }
+  if (!FFileRequestActive || FFileRequest.ExtCmd != FHead.ExtCmd) {
+    WriteLog(QStringLiteral("Auslesen: Antwort ohne Anfrage (%1 Bytes) verworfen").arg(payload.size()), true);
+    return;
+  }
+  const TFileRequest r = FFileRequest;
+  FFileName = ExtractUnixFileName(r.DevicePath);
+  auto fail = [&](const QString& reason) { FailFileRequest(reason, true); };
+  if (r.Local.isEmpty()) {
+    const QString dir = r.ExtCmd == 1 ? FRecDir : FEvtDir;
+    fail(dir.isEmpty() ? QStringLiteral("kein Datenordner gesetzt") : QStringLiteral("unzulässiger Dateiname \"%1\"").arg(FFileName));
+    return;
+  }
+  if (!QDir().mkpath(QFileInfo(r.Local).absolutePath())) {
+    fail(QStringLiteral("Ordner %1 kann nicht angelegt werden").arg(QFileInfo(r.Local).absolutePath()));
+    return;
+  }
+  const QString part = r.Local + QStringLiteral(".part");
+  if (FFTP) {
+    // The payload names the device file; the FTP fetch continues the part
+    // file from its end, which is where this request asked to start.
+    const QString devicePath = QString::fromLatin1(payload.data(), payload.size()).section(QChar(0), 0, 0).trimmed();
+    if (QFileInfo(part).size() > qint64(r.Pos) && !QFile(part).resize(r.Pos)) {
+      fail(QStringLiteral("Teildatei %1 kann nicht gekürzt werden").arg(part));
+      return;
+    }
+    if (!GetFTPFile(devicePath, part, true, false)) {
+      fail(QStringLiteral("FTP-Abruf fehlgeschlagen: %1").arg(FFTPClient.LastError));
+      return;
+    }
+  } else if (const QString e = FFileWriter(part, r.Pos, payload); !e.isEmpty()) {
+    fail(e);
+    return;
+  }
+  const qint64 have = QFileInfo(part).size();
+  if (r.Expected > 0 && uint64_t(have) < r.Expected) {
+    fail(QStringLiteral("unvollständig: %1 von %2 Bytes").arg(have).arg(r.Expected));
+    return;
+  }
+  QFile::remove(r.Local);
+  if (!QFile::rename(part, r.Local)) {
+    fail(QStringLiteral("%1 kann nicht umbenannt werden").arg(part));
+    return;
+  }
+  FFileRequestActive = false;
+  if (FMassDLNext)
+    FMassDLNext(this);
+  else if (r.ExtCmd == 1 && FRecToTable)
+    FRecToTable(this, r.Local);
+  else if (r.ExtCmd == 17 && FEvtToTable)
+    FEvtToTable(this, r.Local);
 }
 
 // ---- scratchpad ----------------------------------------------------------------------------
@@ -350,7 +447,7 @@ void TComUnit::ScratchPadCommand(TMemoryStream& stream) {
       return;
     }
     case TCCCISratchpad::spGetLog: {
-      const QString local = Folder(FTmpDir) + QStringLiteral("Dlog.log");
+      const QString local = Folder(TmpDir()) + QStringLiteral("Dlog.log");
       if (const QString e = StorePayload(payload, local, false); !e.isEmpty()) {
         WriteLog(QStringLiteral("Geräte-Log nicht gespeichert: ") + e, true);
         return;
@@ -359,7 +456,7 @@ void TComUnit::ScratchPadCommand(TMemoryStream& stream) {
       return;
     }
     case TCCCISratchpad::spStatus: {
-      const QString local = Folder(FTmpDir) + QString::number(FSN) + QStringLiteral("_status.txt");
+      const QString local = Folder(TmpDir()) + QString::number(FSN) + QStringLiteral("_status.txt");
       if (const QString e = StorePayload(payload, local, false); !e.isEmpty()) {
         WriteLog(QStringLiteral("Statusdatei nicht gespeichert: ") + e, true);
         return;
@@ -372,7 +469,7 @@ void TComUnit::ScratchPadCommand(TMemoryStream& stream) {
     case TCCCISratchpad::spPCAP: {
       if (FScratchpadFleLst.size() != 1) return;
       const QString name = FScratchpadFleLst.takeFirst();
-      const QString local = Folder(FTmpDir) + ExtractUnixFileName(name);
+      const QString local = Folder(TmpDir()) + ExtractUnixFileName(name);
       if (const QString e = StorePayload(payload, local, false); !e.isEmpty()) {
         WriteLog(QStringLiteral("Datei nicht gespeichert: ") + e, true);
         return;
@@ -392,7 +489,10 @@ void TComUnit::ScratchPadCommand(TMemoryStream& stream) {
 // ---- after connecting: folders and language files ---------------------------------------
 
 void TComUnit::SetDataFolders() {
-  FDatadir = Folder(Folder(FDatadir) + QString::number(FSN));
+  // The device folder is made from the host's folder every time: a session
+  // start after a reconnect must not nest the serial number again.
+  if (FDataRoot.isEmpty()) FDataRoot = Folder(FDatadir);
+  FDatadir = Folder(FDataRoot + QString::number(FSN));
   FRecDir = FDatadir + QStringLiteral("Recorder/");
   FEvtDir = FDatadir + QStringLiteral("Event/");
   QDir().mkpath(FRecDir);

@@ -25,7 +25,8 @@ TCurl NewHandle(const TFtpClient& ftp, const QByteArray& url) {
   curl_easy_setopt(c.get(), CURLOPT_FTP_USE_EPSV, 1L);            // passive
   curl_easy_setopt(c.get(), CURLOPT_TRANSFERTEXT, 0L);            // binary
   curl_easy_setopt(c.get(), CURLOPT_CONNECTTIMEOUT, 10L);
-  curl_easy_setopt(c.get(), CURLOPT_TIMEOUT, long(ftp.TimeoutSec));
+  curl_easy_setopt(c.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(c.get(), CURLOPT_LOW_SPEED_TIME, long(ftp.StallSec));
   curl_easy_setopt(c.get(), CURLOPT_NOSIGNAL, 1L);
   return c;
 }

@@ -13,7 +13,10 @@ class TFtpClient {
   uint16_t Port = 21;
   QString User = QStringLiteral("anonymous");
   QString Password = QStringLiteral("vanta-workspace@");
-  int TimeoutSec = 30;
+  // A transfer gives up when no byte moved for this long; a large file on
+  // a slow line may take as long as it needs.
+  int StallSec = 10;
+  QString LastError;  // why the last call failed
   std::function<void(int64_t done, int64_t total)> OnProgress;
 
   // Logs in and lists the root: true when the server answered.

@@ -387,6 +387,7 @@ void TLinkComUnit::Deliver(const TReaderBatch& batch) {
         WorkEvent(TWorkMode::wmRead, e.Count, TWorkStatus::WorkWorking);
         break;
       case K::reFrame: {
+        NoteActivity();
         if (FTrace) FTrace->Append(TTraceDir::tdIn, e.Frame);
         TMemoryStream s(e.Frame);
         ReadData(s);
@@ -409,6 +410,7 @@ void TLinkComUnit::Deliver(const TReaderBatch& batch) {
         ClearStreamAndBuffer();
         break;
       case K::reShell:
+        NoteActivity();
         if (FTrace) FTrace->Append(TTraceDir::tdIn, e.Frame, QStringLiteral("shell"));
         OnShellText(e.Frame);
         break;

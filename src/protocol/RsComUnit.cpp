@@ -143,6 +143,7 @@ void TRSComUnit::OnLinkOpenFailed(const QString& why, bool) { WriteLog(why, true
 
 void TRSComUnit::OnLinkLost(const QString& why) {
   ClearStreamAndBuffer();
+  FailFileRequest(CConnectionLostText, false);
   if (FWanted) return;
   if (!why.isEmpty()) WriteLog(why, true);
   OnError(this, CConnectionLostText);

@@ -313,6 +313,7 @@ void TTCPComUnit::OnLinkOpenFailed(const QString& why, bool authError) {
 void TTCPComUnit::OnLinkLost(const QString& why) {
   // Whatever was awaited will not come over this link: end the waits now.
   ClearStreamAndBuffer();
+  FailFileRequest(CConnectionLostText, false);
   if (!why.isEmpty()) WriteLog(QStringLiteral("Link: ") + why);
   if (FisSSHCon)
     SshDisconnected();

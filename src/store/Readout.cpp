@@ -2,7 +2,9 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
 #include <algorithm>
 #include <functional>
 
@@ -93,25 +95,50 @@ bool DoesFileExist(const TReadoutPlace& place, const QString& devicePath, QStrin
   const qsizetype slash = recording ? devicePath.lastIndexOf(QLatin1Char('/')) : -1;
   const QString name = slash < 0 ? devicePath : devicePath.mid(slash + 1);
   local = (recording ? place.RecorderDir : place.EventDir) + name;
-  qint64 localSize = -1;
+  const QString part = name + QStringLiteral(".part");
+  qint64 localSize = -1, partSize = -1;
   if (place.Snapshot) {
-    localSize = (recording ? place.Snapshot->Recorder : place.Snapshot->Events).value(name, -1);
-  } else if (const QFileInfo fi(local); fi.isFile()) {
-    localSize = fi.size();
+    const QHash<QString, qint64>& files = recording ? place.Snapshot->Recorder : place.Snapshot->Events;
+    localSize = files.value(name, -1);
+    partSize = files.value(part, -1);
+  } else {
+    if (const QFileInfo fi(local); fi.isFile()) localSize = fi.size();
+    if (const QFileInfo fi(local + QStringLiteral(".part")); fi.isFile()) partSize = fi.size();
   }
-  if (localSize < 0) {
+  // Only the final name counts as a copy: a download writes NAME.part and
+  // renames it once it is whole. A shorter file under the final name was
+  // left by an older version, which appended in place: it is resumed.
+  if (localSize >= 0 && uint64_t(localSize) >= size) {
+    if (log && place.Log) place.Log(QStringLiteral("File %1 Exists %2/%3").arg(local).arg(localSize).arg(size));
+    size = uint64_t(localSize);
+    return true;
+  }
+  const qint64 have = localSize >= 0 ? localSize : partSize;
+  if (have < 0) {
     if (log && place.Log) place.Log(QStringLiteral("File %1 does not exist - Downloading").arg(local));
     size = 0;
     return false;
   }
-  // Sizes on this path are 32-bit, as the resume position that goes out.
-  const uint32_t have = uint32_t(localSize);
-  const bool complete = uint64_t(have) >= size;
+  // A part larger than the device's file belongs to another file of that name.
+  const uint64_t resume = uint64_t(have) <= size ? uint64_t(have) : 0;
   if (log && place.Log)
-    place.Log(complete ? QStringLiteral("File %1 Exists %2/%3").arg(local).arg(have).arg(uint32_t(size))
-                       : QStringLiteral("File %1 Exists %2/%3 - Resuming").arg(local).arg(have).arg(uint32_t(size)));
-  size = have;
-  return complete;
+    place.Log(QStringLiteral("File %1 Exists %2/%3 - Resuming").arg(local).arg(have).arg(size));
+  size = resume;
+  return false;
+}
+
+uint64_t PrepareResume(const TReadoutPlace& place, const QString& devicePath, uint64_t deviceSize, bool recording) {
+  const QString local = GetFileNameOnDisk(place, devicePath, recording);
+  const QString part = local + QStringLiteral(".part");
+  const QFileInfo fi(local);
+  if (fi.isFile() && uint64_t(fi.size()) < deviceSize && !QFileInfo(part).exists()) QFile::rename(local, part);
+  const QFileInfo pi(part);
+  if (!pi.isFile()) return 0;
+  if (uint64_t(pi.size()) > deviceSize || pi.size() > qint64(UINT32_MAX)) {
+    QFile::remove(part);
+    return 0;
+  }
+  return uint64_t(pi.size());
 }
 
 TReadoutTree BuildEventTree(const TReadoutPlace& place, const QList<TListLine>& lines) {
@@ -203,62 +230,152 @@ QList<const TReadoutNode*> Files(const TReadoutNode& group) {
 
 // ---- queued download ----------------------------------------------------------------------
 
+namespace {
+struct TQueueEntry {
+  QString Path;
+  uint64_t Size = 0;
+};
+TQueueEntry SplitEntry(const QString& entry) {
+  const qsizetype eq = entry.lastIndexOf(QLatin1Char('='));
+  return {entry.left(eq), entry.mid(eq + 1).toULongLong()};
+}
+}  // namespace
+
 void TReadoutChain::Start(TQueue q, const QStringList& queue) {
+  // A queue started anew replaces what an earlier chain left of it.
+  QStringList* list = q == TQueue::qRecordings ? &FAllRecLst : q == TQueue::qEvents ? &FAllEvtLst : &FClassRecLst;
+  const bool recording = q != TQueue::qEvents;
+  if (!Active()) {
+    // A new chain: its own counts and failures.
+    FFailures.clear();
+    FBytesTotal = FBytesDone = FInFlight = FInFlightSize = 0;
+    FFilesTotal = FFilesDone = 0;
+    FInFlightPath.clear();
+  }
+  *list = queue;
+  FCancel = false;
   switch (q) {
-    case TQueue::qRecordings:
-      FAllRecLst = queue;
-      FRec = true;
-      FCount[0] = int(queue.size());
-      break;
-    case TQueue::qEvents:
-      FAllEvtLst = queue;
-      FEvt = true;
-      FCount[1] = int(queue.size());
-      break;
-    case TQueue::qClass:
-      FClassRecLst = queue;
-      FCls = true;
-      FCount[2] = int(queue.size());
-      break;
+    case TQueue::qRecordings: FRec = true; FCount[0] = int(queue.size()); break;
+    case TQueue::qEvents: FEvt = true; FCount[1] = int(queue.size()); break;
+    case TQueue::qClass: FCls = true; FCount[2] = int(queue.size()); break;
+  }
+  for (const QString& e : queue) {
+    const TQueueEntry en = SplitEntry(e);
+    QString local;
+    uint64_t have = en.Size;
+    if (en.Size == 0 || DoesFileExist(FPlace, en.Path, local, have, recording, false)) continue;
+    ++FFilesTotal;
+    FBytesTotal += en.Size - qMin(have, en.Size);
   }
 }
 
+QStringList* TReadoutChain::CurrentQueue(bool& recording, int& which) {
+  recording = true;
+  which = 0;
+  if (FRec && !FAllRecLst.isEmpty()) return &FAllRecLst;
+  if (FEvt && !FAllEvtLst.isEmpty()) {
+    recording = false;
+    which = 1;
+    return &FAllEvtLst;
+  }
+  if (FCls && !FClassRecLst.isEmpty()) {
+    which = 2;
+    return &FClassRecLst;
+  }
+  return nullptr;
+}
+
+void TReadoutChain::NoteFailure(const QString& path, const QString& reason) {
+  for (const TFailure& f : FFailures)
+    if (f.Path == path) return;
+  FFailures << TFailure{path, reason};
+  if (path == FInFlightPath) FInFlightPath.clear();
+}
+
+QStringList TReadoutChain::Remaining() const {
+  QStringList out;
+  if (!FInFlightPath.isEmpty()) out << FInFlightPath;
+  for (const QStringList* q : {&FAllRecLst, &FAllEvtLst, &FClassRecLst})
+    for (auto it = q->crbegin(); it != q->crend(); ++it) {
+      const TQueueEntry en = SplitEntry(*it);
+      QString local;
+      uint64_t have = en.Size;
+      const bool recording = q != &FAllEvtLst;
+      if (en.Size != 0 && !DoesFileExist(FPlace, en.Path, local, have, recording, false)) out << en.Path;
+    }
+  return out;
+}
+
+uint64_t TReadoutChain::BytesToFetch() const {
+  return FBytesTotal > FBytesDone + FInFlight ? FBytesTotal - FBytesDone - FInFlight : 0;
+}
+
+QString SizeText(uint64_t bytes) {
+  if (bytes >= 1024ull * 1024 * 1024) return QStringLiteral("%1 GB").arg(double(bytes) / (1024.0 * 1024 * 1024), 0, 'f', 2);
+  if (bytes >= 1024ull * 1024) return QStringLiteral("%1 MB").arg(double(bytes) / (1024.0 * 1024), 0, 'f', 1);
+  if (bytes >= 1024) return QStringLiteral("%1 kB").arg(double(bytes) / 1024.0, 0, 'f', 0);
+  return QStringLiteral("%1 B").arg(bytes);
+}
+
+QString TReadoutChain::ProgressText(int64_t elapsedMs) const {
+  const uint64_t done = FBytesDone + FInFlight;
+  QString text = QStringLiteral("%1 / %2 Dateien – %3 / %4").arg(FFilesDone).arg(FFilesTotal).arg(SizeText(done), SizeText(FBytesTotal));
+  // The time left from the rate so far, once there is a rate to speak of.
+  if (done > 0 && elapsedMs >= 1000 && FBytesTotal > done) {
+    const int64_t left = int64_t(double(FBytesTotal - done) * double(elapsedMs) / double(done) / 1000.0 + 0.5);
+    text += QStringLiteral(" – noch %1:%2").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
+  }
+  return text;
+}
+
 TReadoutChain::TStep TReadoutChain::Next() {
+  // The file in flight has ended, stored or not.
+  if (!FInFlightPath.isEmpty() || FInFlightSize > 0) {
+    FBytesDone += FInFlightSize;
+    ++FFilesDone;
+  }
+  FInFlightPath.clear();
+  FInFlightSize = 0;
+  FInFlight = 0;
   for (;;) {
-    QStringList* q = nullptr;
     bool recording = true;
     int which = 0;
-    if (FRec && !FAllRecLst.isEmpty()) {
-      q = &FAllRecLst;
-    } else if (FEvt && !FAllEvtLst.isEmpty()) {
-      q = &FAllEvtLst;
-      recording = false;
-      which = 1;
-    } else if (FCls && !FClassRecLst.isEmpty()) {
-      q = &FClassRecLst;
-      which = 2;
-    }
+    QStringList* q = FCancel ? nullptr : CurrentQueue(recording, which);
     if (!q) {
       TStep done;
       done.RelistEvents = !FRec && !FCls;
-      FRec = FEvt = FCls = false;
+      done.Cancelled = FCancel && (CurrentQueue(recording, which) != nullptr);
+      if (!done.Cancelled) FRec = FEvt = FCls = false;
       return done;
     }
-    const QString entry = q->takeLast();
-    const qsizetype eq = entry.lastIndexOf(QLatin1Char('='));
-    const QString path = entry.left(eq);
-    uint64_t size = entry.mid(eq + 1).toULongLong();
+    const TQueueEntry en = SplitEntry(q->takeLast());
     TStep s;
     s.Done = false;
     s.Progress = QStringLiteral("%1 / %2").arg(FCount[which] - int(q->size())).arg(FCount[which]);
     QString local;
-    if (size != 0 && !DoesFileExist(FPlace, path, local, size, recording, true)) {
-      s.Path = path;
-      s.Position = size;
+    uint64_t size = en.Size;
+    if (en.Size != 0 && !DoesFileExist(FPlace, en.Path, local, size, recording, true)) {
+      s.Path = en.Path;
+      s.Size = en.Size;
+      s.Position = PrepareResume(FPlace, en.Path, en.Size, recording);
       s.Recording = recording;
+      FInFlightPath = en.Path;
+      FInFlightSize = en.Size - qMin(s.Position, en.Size);
       return s;
     }
   }
+}
+
+qint64 FreeBytes(const QString& folder) {
+  QString f = folder;
+  // The folder may not exist yet: ask for the nearest one that does.
+  while (!f.isEmpty() && !QFileInfo(f).exists()) {
+    const QString up = QFileInfo(f).absolutePath();
+    if (up == f) break;
+    f = up;
+  }
+  const QStorageInfo info(f.isEmpty() ? QDir::currentPath() : f);
+  return info.isValid() ? info.bytesAvailable() : -1;
 }
 
 }  // namespace vanta

@@ -62,10 +62,16 @@ void TakeSnapshot(TReadoutPlace& place);
 // The local copy of a device file: events keep their name, recordings lose
 // their first path component.
 QString GetFileNameOnDisk(const TReadoutPlace& place, const QString& devicePath, bool recording);
-// Complete when the local copy is at least as large as the device says;
-// `size` becomes the local size (the resume position), `local` the path.
+// Complete when the local copy under its final name is at least as large
+// as the device says; otherwise `size` becomes the resume position (what
+// NAME.part, or an older copy under the final name, holds) and `local` the path.
 bool DoesFileExist(const TReadoutPlace& place, const QString& devicePath, QString& local, uint64_t& size, bool recording,
                    bool log);
+
+// Right before a file is requested: an older copy under the final name that
+// is shorter than the device's becomes NAME.part, a part file that cannot
+// belong to this file goes. Returns the position to resume from.
+uint64_t PrepareResume(const TReadoutPlace& place, const QString& devicePath, uint64_t deviceSize, bool recording);
 
 // The recording classes in their tree order, with their captions.
 struct TRecordingClass {
@@ -82,17 +88,25 @@ QList<const TReadoutNode*> Leaves(const TReadoutNode& group);
 QList<const TReadoutNode*> Files(const TReadoutNode& group);
 
 // The queued download: one request in flight, the next step when it has
-// arrived. Queues are worked off from their end.
+// arrived. Queues are worked off from their end. A file that could not be
+// stored does not stop the chain: it is noted and told at the end, so one
+// bad file never keeps the others from coming.
 class TReadoutChain {
  public:
   enum class TQueue : uint8_t { qRecordings, qEvents, qClass };
   struct TStep {
     bool Done = true;        // nothing left: re-list (RelistEvents says which list)
     bool RelistEvents = false;
+    bool Cancelled = false;  // ended by Cancel(), files left over
     QString Path;            // the file to request
     uint64_t Position = 0;   // resume position
+    uint64_t Size = 0;       // the device's size
     bool Recording = false;
     QString Progress;        // "%d / %d"
+  };
+  struct TFailure {
+    QString Path;
+    QString Reason;
   };
   explicit TReadoutChain(const TReadoutPlace& place) : FPlace(place) {}
   // Folders and time zone as they are now (the serial number may have come since).
@@ -101,13 +115,46 @@ class TReadoutChain {
   // The next file that is not complete; files already complete are passed over.
   TStep Next();
   bool Active() const { return FRec || FEvt || FCls; }
+  // Stops before the next file: the one in flight still lands (as a part
+  // file when cut), everything stays resumable.
+  void Cancel() { FCancel = true; }
+  bool Cancelled() const { return FCancel; }
+  // The file in flight could not be stored.
+  void NoteFailure(const QString& path, const QString& reason);
+  const QList<TFailure>& Failures() const { return FFailures; }
+  // Files the chain did not get to (cancelled or the line was lost).
+  QStringList Remaining() const;
+
+  // ---- what a person sees ----
+  // Bytes still to fetch over the queues as they stand (device size minus
+  // what is on disk already).
+  uint64_t BytesToFetch() const;
+  // Bytes of the file in flight so far (the transfer's progress).
+  void NoteBytes(uint64_t inFlight) { FInFlight = inFlight; }
+  // "3 / 51 Dateien – 12.3 / 48.0 MB – noch 0:42"; `elapsedMs` since the start.
+  QString ProgressText(int64_t elapsedMs) const;
+  int FilesDone() const { return FFilesDone; }
+  int FilesTotal() const { return FFilesTotal; }
 
  private:
+  QStringList* CurrentQueue(bool& recording, int& which);
   TReadoutPlace FPlace;
   QStringList FAllRecLst, FAllEvtLst, FClassRecLst;
   bool FRec = false, FEvt = false, FCls = false;
+  bool FCancel = false;
   // Length of each queue at its start: a queue started beside another counts on its own.
   int FCount[3] = {0, 0, 0};
+  QList<TFailure> FFailures;
+  QString FInFlightPath;
+  uint64_t FInFlightSize = 0;
+  uint64_t FInFlight = 0;
+  uint64_t FBytesTotal = 0, FBytesDone = 0;
+  int FFilesTotal = 0, FFilesDone = 0;
 };
+
+// Free space where `folder` lies, -1 when unknown.
+qint64 FreeBytes(const QString& folder);
+// "1.5 MB", "820 kB": sizes for people.
+QString SizeText(uint64_t bytes);
 
 }  // namespace vanta

@@ -241,6 +241,7 @@ void TFormBasic::SetFolders(const QString& data, const QString& ini, const QStri
   if (!FComUnit) return;
   auto folder = [](QString f) { return f.isEmpty() || f.endsWith(QLatin1Char('/')) ? f : f + QLatin1Char('/'); };
   FComUnit->FDatadir = folder(data);
+  FComUnit->FDataRoot = folder(data);
   FComUnit->FIniFolder = folder(ini);
   FComUnit->FTmpDir = folder(tmp);
 }
@@ -523,6 +524,7 @@ void TFormBasic::ComUnitOnWorkBegin(int64_t total) {
 
 void TFormBasic::ComUnitOnWork(int64_t position) {
   if (FComUnit) FComUnit->NoteTransferProgress();
+  if (FOnTransferProgress) FOnTransferProgress(position);
   if ((FComUnit && FComUnit->FShutDown) || FWorkCnt <= 0) return;
   const int64_t max = qMax(1, ProgressBar1->maximum());
   const int64_t percent = (position * 100 + max / 2) / max;

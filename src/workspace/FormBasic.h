@@ -156,6 +156,8 @@ class TFormBasic : public QMainWindow {
   // Progress from the transport's work events.
   void ComUnitOnWorkBegin(int64_t total);
   void ComUnitOnWork(int64_t position);
+  // Every piece of a transfer, for windows that show more than the bar.
+  std::function<void(int64_t position)> FOnTransferProgress;
   void ComUnitOnWorkEnd();
   void SynchStartProgress();
   void SynchSendProgress();

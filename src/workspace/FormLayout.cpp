@@ -638,7 +638,7 @@ void TFormOnline::EventClick(TRecTreeViewItem* item) {
   if (item->FileSize == 0 || DoesFileExist(Place(), item->Path, local, size, false, false))
     EvtToTable(FLastUseEvtFile);
   else
-    EvtClick(item->Path, uint32_t(size));
+    RequestOne(item, false, size);
   FInClick = false;
 }
 
@@ -669,7 +669,7 @@ void TFormOnline::RecordClick(TRecTreeViewItem* item) {
     else
       RecToTable(onDisk);
   } else {
-    RecClick(item->Path, uint32_t(size));
+    RequestOne(item, true, size);
   }
   FInClick = false;
 }
@@ -713,42 +713,148 @@ QList<TRecTreeViewItem*> AllFiles(QTreeWidgetItem* root) {
 }
 }  // namespace
 
+void TFormOnline::RequestOne(TRecTreeViewItem* item, bool recording, uint64_t) {
+  if (!FComUnit) return;
+  // Clicked again while its answer is on the way: the request in flight counts.
+  if (FComUnit->FileRequestPending(item->Path)) {
+    EndWork();
+    return;
+  }
+  const uint64_t from = PrepareResume(Place(), item->Path, item->FileSize, recording);
+  FComUnit->ExpectFileSize(item->Path, item->FileSize);
+  FComUnit->FFileFailed = [this](QObject*, const QString& path, const QString&, const QString& reason) {
+    if (FChain && FChain->Active()) {
+      FChain->NoteFailure(path, reason);
+      return;
+    }
+    EndWork();
+    const QString text = QStringLiteral("%1 wurde nicht gespeichert: %2").arg(path, reason);
+    LogPrepare(this, QStringLiteral("Vanta: ") + text, true);
+    if (FOnDownloadReport) FOnDownloadReport(text);
+  };
+  if (recording)
+    RecClick(item->Path, uint32_t(from));
+  else
+    EvtClick(item->Path, uint32_t(from));
+}
+
 TReadoutChain& TFormOnline::Chain() {
   if (!FChain) FChain = std::make_unique<TReadoutChain>(Place());
   FChain->SetPlace(Place());
   return *FChain;
 }
 
-void TFormOnline::DownloadAll(bool events) {
-  // The lists as the device sent them: the last listed file comes first.
-  Chain().Start(events ? TReadoutChain::TQueue::qEvents : TReadoutChain::TQueue::qRecordings,
-                events ? FAllEvtLst : FAllRecLst);
+void TFormOnline::SetDownloadActions(bool running) {
+  // While a chain runs, a second download could only ask for the same
+  // files again; deleting them under it would lose what it fetched.
+  for (QAction* a : {actDownLoadAllEvent, actDownloadSelectedEvt, actDownloadAllRecorder, actDownloadSelectedRec,
+                     actDownLoadClsRecorder, actDelEvent, actDelAllEvent, actDelSelectedEvt, actDelRecorder,
+                     actDelAllRecorder, ActDelSelectedRecorder, actDelAllClsRecorder})
+    if (a) a->setEnabled(!running);
+  if (actCancelDownload) actCancelDownload->setEnabled(running);
+}
+
+void TFormOnline::StartChain(const std::function<void(TReadoutChain&)>& fill) {
+  if (!FComUnit || Downloading()) return;
+  TReadoutChain& chain = Chain();
+  fill(chain);
+  const uint64_t need = chain.BytesToFetch();
+  const qint64 free = FreeBytes(Place().RecorderDir.isEmpty() ? Place().EventDir : Place().RecorderDir);
+  if (free >= 0 && need > uint64_t(free)) {
+    FChain.reset();
+    const QString text = QStringLiteral("Die ausgewählten Dateien brauchen %1, auf dem Datenträger sind nur %2 frei. "
+                                        "Es wurde nichts heruntergeladen.")
+                             .arg(SizeText(need), SizeText(uint64_t(free)));
+    LogPrepare(this, QStringLiteral("Vanta: ") + text, true);
+    if (FOnDownloadReport) FOnDownloadReport(text);
+    DisplayMessage(text, TMsgDlgType::mtWarning, {}, mbOK, mbOK);
+    return;
+  }
+  FComUnit->FFileFailed = [this](QObject*, const QString& path, const QString&, const QString& reason) {
+    if (FChain) FChain->NoteFailure(path, reason);
+    LogPrepare(this, QStringLiteral("Vanta: %1 nicht gespeichert: %2").arg(path, reason), true);
+  };
+  FOnTransferProgress = [this](int64_t position) {
+    if (!Downloading()) return;
+    FChain->NoteBytes(uint64_t(qMax<int64_t>(0, position)));
+    const QString text = FChain->ProgressText(FChainClock.elapsed());
+    LabSBar->setText(text);
+    if (FSetGlobalProg) FSetGlobalProg(this, true, text);
+  };
+  FChainClock.start();
+  SetDownloadActions(true);
   StartWork(QStringLiteral("Herunterladen"));
   MassDownLoad();
 }
 
+void TFormOnline::DownloadAll(bool events) {
+  // The lists as the device sent them: the last listed file comes first.
+  StartChain([&](TReadoutChain& c) {
+    c.Start(events ? TReadoutChain::TQueue::qEvents : TReadoutChain::TQueue::qRecordings, events ? FAllEvtLst : FAllRecLst);
+  });
+}
+
 void TFormOnline::DownloadSelected(bool events) {
-  Chain().Start(events ? TReadoutChain::TQueue::qEvents : TReadoutChain::TQueue::qRecordings,
-                QueueOf(Checked(events ? FEvtTreeView : FRecTreeView)));
-  StartWork(QStringLiteral("Herunterladen"));
-  MassDownLoad();
+  StartChain([&](TReadoutChain& c) {
+    c.Start(events ? TReadoutChain::TQueue::qEvents : TReadoutChain::TQueue::qRecordings,
+            QueueOf(Checked(events ? FEvtTreeView : FRecTreeView)));
+  });
 }
 
 void TFormOnline::DownloadClass(TRecTreeViewItem* item) {
   if (!item || !item->parent()) return;
-  Chain().Start(TReadoutChain::TQueue::qClass, QueueOf(DirectFiles(item->parent())));
-  StartWork(QStringLiteral("Herunterladen"));
-  MassDownLoad();
+  StartChain([&](TReadoutChain& c) { c.Start(TReadoutChain::TQueue::qClass, QueueOf(DirectFiles(item->parent()))); });
+}
+
+void TFormOnline::CancelDownload() {
+  if (!Downloading()) return;
+  FChain->Cancel();
+  LabSBar->setText(QStringLiteral("Wird nach der laufenden Datei abgebrochen …"));
+}
+
+void TFormOnline::EndChain(bool lost) {
+  if (!FChain) return;
+  // What the chain did not get to is not on disk either: told by name.
+  const QString why = lost ? CConnectionLostText : QStringLiteral("abgebrochen");
+  for (const QString& p : FChain->Remaining()) FChain->NoteFailure(p, why);
+  const QList<TReadoutChain::TFailure> failures = FChain->Failures();
+  const int done = FChain->FilesDone();
+  const int total = FChain->FilesTotal();
+  FChain.reset();
+  FOnTransferProgress = nullptr;
+  if (FComUnit) {
+    FComUnit->FMassDLNext = nullptr;
+    FComUnit->FFileFailed = nullptr;
+  }
+  SetDownloadActions(false);
+  if (FSetGlobalProg) FSetGlobalProg(this, false, QString());
+  if (failures.isEmpty()) return;
+  QStringList lines;
+  for (const TReadoutChain::TFailure& f : failures) lines << QStringLiteral("%1: %2").arg(f.Path, f.Reason);
+  const QString text = QStringLiteral("%1 von %2 Dateien wurden nicht gespeichert:\n%3")
+                           .arg(failures.size())
+                           .arg(qMax(total, done))
+                           .arg(lines.join(QLatin1Char('\n')));
+  LogPrepare(this, QStringLiteral("Vanta: ") + text, true);
+  if (FOnDownloadReport) FOnDownloadReport(text);
+  DisplayMessage(text, TMsgDlgType::mtWarning, {}, mbOK, mbOK);
+}
+
+void TFormOnline::ClearWork() {
+  // The line is gone: the chain cannot go on; its files are told.
+  if (Downloading()) EndChain(true);
+  TFormLayout::ClearWork();
 }
 
 void TFormOnline::MassDownLoad() {
   if (!FChain || !FComUnit) return;
   const TReadoutChain::TStep s = FChain->Next();
   if (s.Done) {
-    FComUnit->FMassDLNext = nullptr;
-    if (FSetGlobalProg) FSetGlobalProg(this, false, QString());
+    const bool cancelled = s.Cancelled;
+    EndChain(false);
     LabSBar->clear();
     EndWork();
+    if (cancelled) return;
     if (s.RelistEvents)
       ClickEvtOverview();
     else
@@ -756,8 +862,10 @@ void TFormOnline::MassDownLoad() {
     return;
   }
   FComUnit->FMassDLNext = [this](QObject*) { MassDownLoad(); };
-  if (FSetGlobalProg) FSetGlobalProg(this, true, s.Progress);
-  LabSBar->setText(s.Progress);
+  const QString text = FChain->ProgressText(FChainClock.elapsed());
+  if (FSetGlobalProg) FSetGlobalProg(this, true, text);
+  LabSBar->setText(text);
+  FComUnit->ExpectFileSize(s.Path, s.Size);
   const bool sent = s.Recording ? SendCommandToCom(ccci::TCcci::READOUT_REC_RD, s.Path, uint32_t(s.Position), false)
                                 : SendCommandToCom(ccci::TCcci::READOUT_EVT_RD, s.Path, uint32_t(s.Position), false);
   if (sent) {
@@ -768,10 +876,8 @@ void TFormOnline::MassDownLoad() {
     });
   } else {
     // No device to ask: the chain ends here instead of waiting for a file.
-    FComUnit->FMassDLNext = nullptr;
-    FChain.reset();
-    if (FSetGlobalProg) FSetGlobalProg(this, false, QString());
     LogPrepare(this, QStringLiteral("Herunterladen abgebrochen: keine Verbindung"), false);
+    EndChain(true);
     EndWork();
   }
 }
@@ -844,15 +950,17 @@ void TFormOnline::BuildActions() {
   actDelAllClsRecorder = act(QStringLiteral("Klasse löschen"), [this] { DeleteClass(FTVIRec); });
   actShowRecInExplorer = act(QStringLiteral("Im Explorer Anzeigen"), [this] { ShowInExplorer(FTVIRec, true); });
   actMultiSelect = act(QStringLiteral("Multiselect"), [this] { SetMultiSelect(actMultiSelect->isChecked()); });
+  actCancelDownload = act(QStringLiteral("Herunterladen abbrechen"), [this] { CancelDownload(); });
+  actCancelDownload->setEnabled(false);
   actMultiSelect->setCheckable(true);
   FEvtMenu = new QMenu(this);
-  FEvtMenu->addActions({actMultiSelect, actDownLoadAllEvent, actDownloadSelectedEvt});
+  FEvtMenu->addActions({actMultiSelect, actDownLoadAllEvent, actDownloadSelectedEvt, actCancelDownload});
   FEvtMenu->addSeparator();
   FEvtMenu->addActions({actDelEvent, actDelSelectedEvt, actDelAllEvent});
   FEvtMenu->addSeparator();
   FEvtMenu->addAction(actShowEvtInExplorer);
   FRecMenu = new QMenu(this);
-  FRecMenu->addActions({actMultiSelect, actDownloadAllRecorder, actDownloadSelectedRec, actDownLoadClsRecorder});
+  FRecMenu->addActions({actMultiSelect, actDownloadAllRecorder, actDownloadSelectedRec, actDownLoadClsRecorder, actCancelDownload});
   FRecMenu->addSeparator();
   FRecMenu->addActions({actDelRecorder, ActDelSelectedRecorder, actDelAllClsRecorder, actDelAllRecorder});
   FRecMenu->addSeparator();
@@ -862,6 +970,7 @@ void TFormOnline::BuildActions() {
 }
 
 void TFormOnline::EnableListActions(bool events, bool on) {
+  if (Downloading()) on = false;  // nothing to start while a chain runs
   const QList<QAction*> evt{actDownLoadAllEvent, actDownloadSelectedEvt, actDelEvent, actDelAllEvent, actDelSelectedEvt,
                             actShowEvtInExplorer};
   const QList<QAction*> rec{actDownloadAllRecorder, actDownloadSelectedRec, actDownLoadClsRecorder, actDelRecorder,

@@ -7,6 +7,7 @@
 // download and the deletes.
 #include <QIcon>
 #include <QTreeWidgetItem>
+#include <QElapsedTimer>
 #include <functional>
 #include <memory>
 
@@ -121,6 +122,12 @@ class TFormOnline : public TFormLayout {
   void DownloadAll(bool events);
   void DownloadSelected(bool events);
   void DownloadClass(TRecTreeViewItem* item);
+  // Stops the running download before its next file (a clean resume point).
+  void CancelDownload();
+  bool Downloading() const { return FChain && FChain->Active(); }
+  void ClearWork() override;
+  // Tells the operator; a test sees what was said.
+  std::function<void(const QString& text)> FOnDownloadReport;
   void DeleteItem(TRecTreeViewItem* item);
   void DeleteAll(bool events);
   void DeleteSelected(bool events);
@@ -134,7 +141,8 @@ class TFormOnline : public TFormLayout {
           *actDelAllEvent = nullptr, *actDelSelectedEvt = nullptr, *actShowEvtInExplorer = nullptr,
           *actDownloadAllRecorder = nullptr, *actDownloadSelectedRec = nullptr, *actDownLoadClsRecorder = nullptr,
           *actDelRecorder = nullptr, *actDelAllRecorder = nullptr, *ActDelSelectedRecorder = nullptr,
-          *actDelAllClsRecorder = nullptr, *actShowRecInExplorer = nullptr, *actMultiSelect = nullptr;
+          *actDelAllClsRecorder = nullptr, *actShowRecInExplorer = nullptr, *actMultiSelect = nullptr,
+          *actCancelDownload = nullptr;
   QMenu* FEvtMenu = nullptr;
   QMenu* FRecMenu = nullptr;
 
@@ -154,7 +162,14 @@ class TFormOnline : public TFormLayout {
   void BuildActions();
   void ItemMouseDown(QTreeWidgetItem* item, Qt::MouseButtons buttons);
   TReadoutChain& Chain();
+  // Starts the chain filled by `fill` when its files fit on the disk.
+  void StartChain(const std::function<void(TReadoutChain&)>& fill);
+  void EndChain(bool lost);
+  void SetDownloadActions(bool running);
+  // A single file clicked: asked for from where its part file ends.
+  void RequestOne(TRecTreeViewItem* item, bool recording, uint64_t position);
   std::unique_ptr<TReadoutChain> FChain;
+  QElapsedTimer FChainClock;
 };
 
 }  // namespace vanta

@@ -143,3 +143,74 @@ TEST(Readout, ListsDownloadsShowsAndDeletes) {
     t.W.grab().save(QDir(dir).filePath(QStringLiteral("readout.png")));
   }
 }
+
+TEST(Readout, AFileThatCannotBeStoredIsToldAndTheOthersStillCome) {
+  TOnline t;
+  ASSERT_TRUE(t.Start()) << t.Log.join('\n').toStdString();
+  t.W.ClickEvtOverview();
+  ASSERT_TRUE(SpinUntil([&] { return Files(t.W.FEvtTreeView).size() == 7; }, 5000));
+  QStringList reports;
+  t.W.FOnDownloadReport = [&](const QString& text) { reports << text; };
+  // One file meets a full disk; the writer of every other works.
+  t.W.FComUnit->FFileWriter = [](const QString& path, qint64 pos, QByteArrayView data) {
+    if (path.contains(QLatin1String("-1764896400-125"))) return QStringLiteral("Auf dem Datenträger ist kein Platz mehr");
+    return WriteAtOffset(path, pos, data);
+  };
+  t.W.DownloadAll(true);
+  EXPECT_FALSE(t.W.actDownLoadAllEvent->isEnabled()) << "no second download while one runs";
+  EXPECT_FALSE(t.W.actDelAllEvent->isEnabled());
+  EXPECT_TRUE(t.W.actCancelDownload->isEnabled());
+  ASSERT_TRUE(SpinUntil([&] { return !t.W.Downloading(); }, 20000)) << t.Log.join('\n').toStdString();
+  ASSERT_EQ(reports.size(), 1);
+  EXPECT_TRUE(reports[0].startsWith(QStringLiteral("1 von 7 Dateien wurden nicht gespeichert:"))) << reports[0].toStdString();
+  EXPECT_TRUE(reports[0].contains(QStringLiteral("-1764896400-125.log: Auf dem Datenträger ist kein Platz mehr")));
+  int stored = 0;
+  for (TRecTreeViewItem* f : Files(t.W.FEvtTreeView)) stored += QFile::exists(t.W.FComUnit->FEvtDir + f->Path) ? 1 : 0;
+  EXPECT_EQ(stored, 6) << "the chain went on after the failure";
+  EXPECT_TRUE(t.W.actCancelDownload->isEnabled() == false);
+  // Room again: the same action fetches the one left.
+  t.W.FComUnit->FFileWriter = WriteAtOffset;
+  reports.clear();
+  t.W.DownloadAll(true);
+  ASSERT_TRUE(SpinUntil([&] { return !t.W.Downloading(); }, 20000));
+  EXPECT_TRUE(reports.isEmpty()) << reports.join('\n').toStdString();
+  ASSERT_TRUE(SpinUntil([&] {
+    const auto files = Files(t.W.FEvtTreeView);
+    return files.size() == 7 && std::all_of(files.cbegin(), files.cend(), [](auto* f) { return f->Image == CImgOnDisk; });
+  }, 10000));
+}
+
+TEST(Readout, CancelStopsBeforeTheNextFileAndAFileClickedTwiceIsAskedForOnce) {
+  TOnline t;
+  ASSERT_TRUE(t.Start()) << t.Log.join('\n').toStdString();
+  t.W.ClickRecOverview();
+  ASSERT_TRUE(SpinUntil([&] { return Files(t.W.FRecTreeView).size() == 14; }, 5000));
+  QStringList reports;
+  t.W.FOnDownloadReport = [&](const QString& text) { reports << text; };
+  t.W.DownloadAll(false);
+  t.W.CancelDownload();
+  ASSERT_TRUE(SpinUntil([&] { return !t.W.Downloading(); }, 20000));
+  ASSERT_EQ(reports.size(), 1);
+  EXPECT_TRUE(reports[0].contains(QStringLiteral(": abgebrochen"))) << reports[0].toStdString();
+  int whole = 0;
+  for (TRecTreeViewItem* f : Files(t.W.FRecTreeView)) {
+    const QString local = GetFileNameOnDisk(t.W.Place(), f->Path, true);
+    if (!QFile::exists(local)) continue;
+    ++whole;
+    EXPECT_EQ(QFileInfo(local).size(), qint64(f->FileSize)) << "a file under its final name is whole";
+  }
+  EXPECT_EQ(whole, 1) << "the file in flight came, no other was asked for";
+  EXPECT_TRUE(t.W.actDownloadAllRecorder->isEnabled() || !t.W.FTVIRec) << "the actions are back";
+
+  // Two clicks on a file while its answer is on the way: one request.
+  TRecTreeViewItem* osc = FileNamed(t.W.FRecTreeView, QStringLiteral("rec/Osc-"));
+  ASSERT_NE(osc, nullptr);
+  const qsizetype before = t.Log.filter(QStringLiteral("Sending CCC_READOUT_REC_RD")).size();
+  t.W.RecordClick(osc);
+  t.W.FInClick = false;
+  t.W.RecordClick(osc);
+  ASSERT_TRUE(SpinUntil([&] { return QFile::exists(GetFileNameOnDisk(t.W.Place(), osc->Path, true)); }, 10000));
+  vanta::test::SpinFor(300);
+  EXPECT_EQ(t.Log.filter(QStringLiteral("Sending CCC_READOUT_REC_RD")).size() - before, 1) << t.Log.join('\n').toStdString();
+  EXPECT_EQ(QFileInfo(GetFileNameOnDisk(t.W.Place(), osc->Path, true)).size(), qint64(osc->FileSize)) << "not doubled";
+}

@@ -33,8 +33,10 @@ inline void WriteAll(const QString& p, const QByteArray& b) {
   f.write(b);
 }
 
-inline TRun RunCli(const QStringList& args, int timeoutMs = 30000) {
+inline TRun RunCli(const QStringList& args, int timeoutMs = 30000,
+                   const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
   QProcess p;
+  p.setProcessEnvironment(env);
   p.start(QStringLiteral(VANTA_CLI_PATH), args);
   if (!p.waitForFinished(timeoutMs)) {
     p.kill();

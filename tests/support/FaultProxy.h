@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -23,6 +24,8 @@ struct TFaults {
   int DelayMs = 0;              // hold each device chunk back this long
   bool OneByteWrites = false;   // device bytes one per write
   int64_t CorruptAt = -1;       // flip the bits of the device byte at this offset
+  int TrickleBytes = 0;         // device bytes handed on in pieces of this size ...
+  int TrickleMs = 0;            // ... one piece every so many milliseconds
 };
 
 class TFaultProxy {
@@ -114,6 +117,14 @@ class TFaultProxy {
         }
         down += n;
         DeviceBytes = down;
+        if (f.TrickleBytes > 0) {
+          for (ssize_t at = 0; at < n; at += f.TrickleBytes) {
+            if (FStop) return;
+            if (!WriteAll(client, buf + at, std::min<ssize_t>(f.TrickleBytes, n - at), false)) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(f.TrickleMs));
+          }
+          continue;
+        }
         if (!WriteAll(client, buf, n, f.OneByteWrites)) return;
       }
     }

@@ -97,26 +97,141 @@ TEST_F(TFilesFixture, SetupWriteAcknowledged) {
   EXPECT_FALSE(C.FRequestClose) << "a successful upload no longer closes the window";
 }
 
-TEST_F(TFilesFixture, ReadoutAppendsSoDownloadsResume) {
-  C.FEvtDir = Dir.filePath("data/4711/Event/");
-  QStringList shown;
-  C.FEvtToTable = [&](QObject*, const QString& p) { shown << p; };
-  C.FFileName = QStringLiteral("events/EVT-1-2.evt");
+// A readout request goes out the way the windows and the command line send it.
+void AskForEvent(TTestComUnit& c, const QString& name, uint32_t pos, uint64_t deviceSize) {
+  c.ExpectFileSize(name, deviceSize);
+  c.SendCommand(TCcci::READOUT_EVT_RD, name, pos, false);
+  c.SendNxtCommand();
+}
+
+struct TReadoutFixture : TFilesFixture {
+  QStringList Shown, Failed;
+  int Next = 0;
+  QString Local;
+  void SetUp() override {
+    TFilesFixture::SetUp();
+    C.FEvtDir = Dir.filePath("data/4711/Event/");
+    C.FEvtToTable = [this](QObject*, const QString& p) { Shown << p; };
+    C.FFileFailed = [this](QObject*, const QString& path, const QString&, const QString& why) { Failed << path + ": " + why; };
+    Local = C.FEvtDir + "EVT-1-2.evt";
+  }
+};
+
+TEST_F(TReadoutFixture, AnAnswerIsWrittenAtTheAskedPositionAndTheFileNamedWhenWhole) {
+  AskForEvent(C, QStringLiteral("EVT-1-2.evt"), 0, 12);
   C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "first-"));
-  C.FFileName = QStringLiteral("EVT-1-2.evt");
+  EXPECT_FALSE(QFile::exists(Local)) << "six of twelve bytes never carry the final name";
+  EXPECT_EQ(ReadAll(Local + ".part"), QByteArray("first-"));
+  ASSERT_EQ(Failed.size(), 1);
+  EXPECT_TRUE(Failed[0].contains(QStringLiteral("unvollständig: 6 von 12 Bytes"))) << Failed[0].toStdString();
+  AskForEvent(C, QStringLiteral("EVT-1-2.evt"), 6, 12);
   C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "second"));
-  const QString local = C.FEvtDir + "EVT-1-2.evt";
-  EXPECT_EQ(ReadAll(local), QByteArray("first-second"));
-  EXPECT_EQ(shown, (QStringList{local, local}));
-  int next = 0;
-  C.FMassDLNext = [&](QObject*) { ++next; };
-  C.FFileName = QStringLiteral("EVT-3-4.evt");
-  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "x"));
-  EXPECT_EQ(next, 1) << "a bulk download continues instead of showing the file";
-  EXPECT_EQ(shown.size(), 2);
-  C.FFileName = QStringLiteral("..");
+  EXPECT_EQ(ReadAll(Local), QByteArray("first-second"));
+  EXPECT_FALSE(QFile::exists(Local + ".part"));
+  EXPECT_EQ(Shown, QStringList{Local});
+}
+
+TEST_F(TReadoutFixture, AnAnswerForAPositionAlreadyWrittenReplacesInsteadOfDoubling) {
+  QDir().mkpath(C.FEvtDir);
+  {
+    QFile f(Local + ".part");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("abcXYZ");  // "XYZ": the rest of an answer the chain gave up on
+  }
+  AskForEvent(C, QStringLiteral("EVT-1-2.evt"), 3, 6);
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "def"));
+  EXPECT_EQ(ReadAll(Local), QByteArray("abcdef"));
+}
+
+TEST_F(TReadoutFixture, ASecondRequestForAFileInFlightIsIgnored) {
+  AskForEvent(C, QStringLiteral("EVT-1-2.evt"), 0, 3);
+  const size_t sent = C.Sent.size();
+  C.SendCommand(TCcci::READOUT_EVT_RD, QStringLiteral("EVT-1-2.evt"), 0, false);
+  C.SendNxtCommand();
+  EXPECT_EQ(C.CountSendLst(), 0);
+  EXPECT_EQ(C.Sent.size(), sent) << "no second request went out";
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "abc"));
+  EXPECT_EQ(ReadAll(Local), QByteArray("abc"));
+  // Asked for again once it has arrived, it goes out.
+  C.SendCommand(TCcci::READOUT_EVT_RD, QStringLiteral("EVT-1-2.evt"), 0, false);
+  EXPECT_EQ(C.CountSendLst(), 1);
+}
+
+TEST_F(TReadoutFixture, ALateAnswerAfterTheGiveUpNeverLandsInTheNextFile) {
+  C.FMassDLNext = [this](QObject*) { ++Next; };
+  C.EnableTimer(true);
+  AskForEvent(C, QStringLiteral("EVT-1-2.evt"), 0, 4);
+  Clock.Advance(11'000);
+  C.OnTimer();
+  ASSERT_EQ(Failed.size(), 1);
+  EXPECT_TRUE(Failed[0].startsWith(QStringLiteral("EVT-1-2.evt: keine Antwort")));
+  EXPECT_EQ(Next, 1) << "the chain goes on with the next file";
+  AskForEvent(C, QStringLiteral("EVT-3-4.evt"), 0, 4);
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "AAAA"));  // the first file's answer, late
+  EXPECT_FALSE(QFile::exists(C.FEvtDir + "EVT-3-4.evt"));
+  EXPECT_FALSE(QFile::exists(C.FEvtDir + "EVT-3-4.evt.part"));
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "BBBB"));
+  EXPECT_EQ(ReadAll(C.FEvtDir + "EVT-3-4.evt"), QByteArray("BBBB"));
+  EXPECT_FALSE(QFile::exists(Local)) << "the late answer was not stored under any name";
+}
+
+TEST_F(TReadoutFixture, AStoreFailureIsToldAndTheChainGoesOn) {
+  C.FMassDLNext = [this](QObject*) { ++Next; };
+  C.FFileWriter = [](const QString&, qint64, QByteArrayView) { return QStringLiteral("Auf dem Gerät ist kein Speicherplatz verfügbar"); };
+  AskForEvent(C, QStringLiteral("EVT-1-2.evt"), 0, 3);
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "abc"));
+  ASSERT_EQ(Failed.size(), 1);
+  EXPECT_EQ(Failed[0], QStringLiteral("EVT-1-2.evt: Auf dem Gerät ist kein Speicherplatz verfügbar"));
+  EXPECT_EQ(Next, 1);
+  EXPECT_FALSE(QFile::exists(Local)) << "no empty file under the final name";
+  EXPECT_TRUE(C.LogStartsWith(QStringLiteral("Auslesen: EVT-1-2.evt nicht gespeichert")));
+  // The disk has room again: the same request stores the file.
+  C.FFileWriter = WriteAtOffset;
+  AskForEvent(C, QStringLiteral("EVT-1-2.evt"), 0, 3);
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "abc"));
+  EXPECT_EQ(ReadAll(Local), QByteArray("abc"));
+}
+
+TEST_F(TReadoutFixture, UnsafeNamesAndMissingFoldersStoreNothing) {
+  AskForEvent(C, QStringLiteral(".."), 0, 4);
   C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "evil"));
-  EXPECT_TRUE(C.LogStartsWith(QStringLiteral("Auslesen: unzulässiger Dateiname")));
+  ASSERT_EQ(Failed.size(), 1);
+  EXPECT_TRUE(Failed[0].contains(QStringLiteral("unzulässiger Dateiname")));
+  // Before the device's folder is known there is no place for a file: it is
+  // refused, not written into the current directory.
+  const QString here = QDir::currentPath();
+  QTemporaryDir cwd;
+  QDir::setCurrent(cwd.path());
+  C.FEvtDir.clear();
+  AskForEvent(C, QStringLiteral("EVT-5-6.evt"), 0, 4);
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "data"));
+  QDir::setCurrent(here);
+  ASSERT_EQ(Failed.size(), 2);
+  EXPECT_TRUE(Failed[1].endsWith(QStringLiteral("kein Datenordner gesetzt")));
+  EXPECT_TRUE(QDir(cwd.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+}
+
+TEST_F(TReadoutFixture, AnAnswerNobodyAskedForIsDropped) {
+  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "stray"));
+  EXPECT_TRUE(Shown.isEmpty());
+  EXPECT_TRUE(QDir(C.FEvtDir).entryList(QDir::Files).isEmpty());
+  EXPECT_TRUE(C.LogStartsWith(QStringLiteral("Auslesen: Antwort ohne Anfrage")));
+}
+
+TEST_F(TFilesFixture, WithoutATemporaryFolderTheClientUsesItsOwn) {
+  const QString here = QDir::currentPath();
+  QTemporaryDir cwd;
+  QDir::setCurrent(cwd.path());
+  C.FTmpDir.clear();
+  C.FGZ = false;
+  C.Deliver(BuildFileAnswer(Dev(), 3, 0, 1, "<setup/>"));
+  QDir::setCurrent(here);
+  ASSERT_EQ(NewXml.size(), 1);
+  const QString stored = NewXml[0].section('|', 1);
+  EXPECT_EQ(ReadAll(stored), QByteArray("<setup/>"));
+  EXPECT_FALSE(stored.startsWith(cwd.path()));
+  EXPECT_TRUE(QDir(cwd.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty())
+      << "nothing lands in the current directory";
 }
 
 TEST_F(TFilesFixture, ListsAndDisplayImageGoToTheirCallbacks) {
@@ -223,6 +338,16 @@ TEST_F(TFilesFixture, DataFoldersPerSerialNumber) {
   EXPECT_TRUE(QDir(C.FRecDir).exists());
   EXPECT_TRUE(QDir(C.FEvtDir).exists());
   EXPECT_EQ(done, 1);
+  // Every session start after a reconnect sets the folders again: they stay.
+  C.SetDataFolders();
+  C.SetDataFolders();
+  EXPECT_EQ(C.FRecDir, Dir.filePath("data/4711/Recorder/"));
+  EXPECT_EQ(C.FDatadir, Dir.filePath("data/4711/"));
+  EXPECT_FALSE(QDir(Dir.filePath("data/4711/4711")).exists());
+  // Another device behind the same address gets its own folder beside.
+  C.FSN = 815;
+  C.SetDataFolders();
+  EXPECT_EQ(C.FEvtDir, Dir.filePath("data/815/Event/"));
 }
 
 TEST(DevicePaths, SplitAtSlash) {

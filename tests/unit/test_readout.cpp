@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "Readout.h"
@@ -68,6 +69,72 @@ TEST(Readout, CompleteWhenAtLeastAsLargeResumeFromTheLocalSize) {
   EXPECT_EQ(size, 40u);
   size = 0;
   EXPECT_FALSE(DoesFileExist(t.P, QStringLiteral("other.log"), local, size, false, false));
+}
+
+TEST(Readout, OnlyTheFinalNameIsACopyAndPartFilesAreResumed) {
+  TPlace t;
+  QString local;
+  const QString name = QStringLiteral("e.log");
+  t.Put(t.P.EventDir + "e.log.part", 40);
+  uint64_t size = 100;
+  EXPECT_FALSE(DoesFileExist(t.P, name, local, size, false, false));
+  EXPECT_EQ(size, 40u) << "resumed from the part file";
+  EXPECT_EQ(PrepareResume(t.P, name, 100, false), 40u);
+  // As large as the device's file, it is still not a copy until renamed.
+  QFile::remove(t.P.EventDir + "e.log.part");
+  t.Put(t.P.EventDir + "e.log.part", 100);
+  size = 100;
+  EXPECT_FALSE(DoesFileExist(t.P, name, local, size, false, false));
+  // A part larger than the device's file is another file's: start again.
+  size = 30;
+  EXPECT_FALSE(DoesFileExist(t.P, name, local, size, false, false));
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(PrepareResume(t.P, name, 30, false), 0u);
+  EXPECT_FALSE(QFile::exists(t.P.EventDir + "e.log.part"));
+  // The same answers from one listing of the folder.
+  t.Put(t.P.EventDir + "e.log.part", 25);
+  TakeSnapshot(t.P);
+  size = 30;
+  EXPECT_FALSE(DoesFileExist(t.P, name, local, size, false, false));
+  EXPECT_EQ(size, 25u);
+}
+
+TEST(Readout, AShortCopyLeftByAnOlderVersionIsResumedIntoAPartFile) {
+  TPlace t;
+  t.Put(t.P.RecorderDir + "10min-1-2-3.log", 64);
+  QString local;
+  uint64_t size = 256;
+  EXPECT_FALSE(DoesFileExist(t.P, QStringLiteral("sync/10min-1-2-3.log"), local, size, true, false));
+  EXPECT_EQ(size, 64u);
+  EXPECT_EQ(PrepareResume(t.P, QStringLiteral("sync/10min-1-2-3.log"), 256, true), 64u);
+  EXPECT_FALSE(QFile::exists(local)) << "the short copy no longer carries the final name";
+  EXPECT_EQ(QFileInfo(local + ".part").size(), 64);
+}
+
+TEST(Readout, AChainNotesFailuresCountsBytesAndStopsWhenCancelled) {
+  TPlace t;
+  t.Put(t.P.EventDir + "b.log.part", 20);
+  TReadoutChain chain(t.P);
+  chain.Start(TReadoutChain::TQueue::qEvents, {"a.log=100", "b.log=50", "c.log=2000"});
+  EXPECT_EQ(chain.BytesToFetch(), 100u + 30u + 2000u);
+  EXPECT_EQ(chain.FilesTotal(), 3);
+  TReadoutChain::TStep s = chain.Next();
+  EXPECT_EQ(s.Path, QStringLiteral("c.log"));
+  EXPECT_EQ(s.Size, 2000u);
+  chain.NoteBytes(1000);
+  EXPECT_EQ(chain.BytesToFetch(), 1130u);
+  EXPECT_EQ(chain.ProgressText(2000), QStringLiteral("0 / 3 Dateien – 1000 B / 2 kB – noch 0:02"));
+  chain.NoteFailure(QStringLiteral("c.log"), QStringLiteral("Platte voll"));
+  s = chain.Next();
+  EXPECT_EQ(s.Path, QStringLiteral("b.log"));
+  EXPECT_EQ(s.Position, 20u);
+  chain.Cancel();
+  s = chain.Next();
+  EXPECT_TRUE(s.Done);
+  EXPECT_TRUE(s.Cancelled);
+  EXPECT_EQ(chain.Remaining(), QStringList{QStringLiteral("a.log")}) << "b.log came, a.log was never asked for";
+  ASSERT_EQ(chain.Failures().size(), 1);
+  EXPECT_EQ(chain.Failures()[0].Path, QStringLiteral("c.log"));
 }
 
 TEST(Readout, RecordingTreeGroupsCaptionsAndHiddenClasses) {

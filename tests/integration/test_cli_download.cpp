@@ -1,0 +1,255 @@
+// Downloads through vanta-cli against the simulator when things go wrong:
+// the disk fills up, the line is slow, the operator presses Ctrl-C, two
+// runs share a data folder. Every case ends with the files either whole
+// and byte-identical to the device's, or named as not stored.
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QStorageInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <csignal>
+#include <unistd.h>
+
+#include "CliSupport.h"
+#include "FaultProxy.h"
+#include "FtpClient.h"
+#include "TestSupport.h"
+
+using namespace vanta::test;
+using namespace vanta::test::cli;
+using vanta::test::SpinUntil;
+
+namespace {
+
+QByteArray Sha(const QByteArray& b) { return QCryptographicHash::hash(b, QCryptographicHash::Sha256); }
+
+// Every downloaded file under the final name matches the device's copy;
+// returns how many there are.
+int CheckFinalFiles(const QString& localDir, const QString& deviceDir) {
+  int n = 0;
+  QDirIterator it(localDir, QDir::Files);
+  while (it.hasNext()) {
+    const QString local = it.next();
+    if (local.endsWith(QLatin1String(".part"))) continue;
+    const QString device = deviceDir + QLatin1Char('/') + QFileInfo(local).fileName();
+    EXPECT_EQ(Sha(ReadAll(local)), Sha(ReadAll(device))) << local.toStdString();
+    ++n;
+  }
+  return n;
+}
+
+class CliDownloadTest : public CliTest {
+ protected:
+  QString EventDir() const { return Data.filePath(QStringLiteral("12345678/Event")); }
+  QString DeviceEvents() const { return Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/events"); }
+  qint64 ListedBytes(const QString& kind) {
+    QJsonObject o;
+    const TRun r = Cli({QStringLiteral("--json"), kind, QStringLiteral("list")});
+    if (!OneDocument(r, o)) return -1;
+    qint64 sum = 0;
+    for (const QJsonValue& v : o.value(kind).toArray()) sum += v.toObject().value(QStringLiteral("size")).toInteger();
+    return sum;
+  }
+};
+
+}  // namespace
+
+TEST_F(CliDownloadTest, AFullDiskIsToldFileByFileAndTheNextRunResumesByteIdentical) {
+  // A large event, so the disk fills up in the middle of a file.
+  QByteArray big;
+  for (int i = 0; i < 400000; ++i) big.append(char((i * 131) % 253));
+  WriteAll(Device(QStringLiteral("events/EVT-1765000000-0.evt")), big);
+  const qint64 total = ListedBytes(QStringLiteral("events"));
+  ASSERT_GT(total, 400000);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("VANTA_FAULT_DISK_FULL_AFTER"), QString::number(total / 2));
+  const QStringList args{QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"), Data.path(),
+                         QStringLiteral("--json"), QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("--all")};
+  TRun r = RunCli(args, 60000, env);
+  EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  const QJsonArray failed = o.value(QStringLiteral("failed")).toArray();
+  ASSERT_FALSE(failed.isEmpty());
+  for (const QJsonValue& f : failed) {
+    const QString path = f.toObject().value(QStringLiteral("name")).toString();
+    EXPECT_TRUE(o.value(QStringLiteral("error")).toString().contains(path)) << "every file not stored is named";
+    EXPECT_FALSE(QFile::exists(EventDir() + QLatin1Char('/') + path)) << "no file not stored carries its final name";
+    EXPECT_EQ(f.toObject().value(QStringLiteral("reason")).toString(), QStringLiteral("Auf dem Datenträger ist kein Platz mehr"));
+  }
+  const int stored = CheckFinalFiles(EventDir(), DeviceEvents());
+  EXPECT_GT(stored, 0) << "the files that fitted are whole";
+  // Room again: the next run fetches only what is missing, from where it stopped.
+  r = Cli({QStringLiteral("--json"), QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("--all")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  ASSERT_TRUE(OneDocument(r, o));
+  bool resumed = false;
+  for (const QJsonValue& v : o.value(QStringLiteral("events")).toArray()) resumed |= v.toObject().contains(QStringLiteral("resumedAt"));
+  EXPECT_TRUE(resumed) << "the file cut by the full disk continues from its part file";
+  const int all = CheckFinalFiles(EventDir(), DeviceEvents());
+  EXPECT_EQ(all, QDir(DeviceEvents()).entryList(QDir::Files).size());
+  EXPECT_TRUE(QDir(EventDir()).entryList({QStringLiteral("*.part")}).isEmpty());
+}
+
+TEST_F(CliDownloadTest, ASmallFileSystemIsCheckedBeforeTheFirstByte) {
+  if (::geteuid() != 0) GTEST_SKIP() << "skipped: needs root (mounts a 100 kB tmpfs)";
+  QTemporaryDir mnt;
+  if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                  QStringLiteral("size=100k"), QStringLiteral("tmpfs"), mnt.path()}) != 0)
+    GTEST_SKIP() << "skipped: tmpfs cannot be mounted here";
+  struct TUnmount {
+    QString Path;
+    ~TUnmount() { QProcess::execute(QStringLiteral("umount"), {Path}); }
+  } unmount{mnt.path()};
+  WriteAll(Device(QStringLiteral("events/EVT-1765000000-0.evt")), QByteArray(300000, 'e'));
+  const TRun r = RunCli({QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"), mnt.path(),
+                         QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("--all")});
+  EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("frei sind nur"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("EVT-1765000000-0.evt")));
+  QDirIterator it(mnt.path(), QDir::Files, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString f = it.next();
+    EXPECT_FALSE(f.contains(QLatin1String("/Event/"))) << "nothing was fetched: " << f.toStdString();
+  }
+}
+
+TEST_F(CliDownloadTest, TheTimeoutIsTheLongestSilenceNotTheWholeTransfer) {
+  WriteAll(Device(QStringLiteral("events/EVT-1765000000-0.evt")), QByteArray(12000, 's'));
+  TFaults slow;
+  slow.TrickleBytes = 1000;
+  slow.TrickleMs = 400;  // an answer of 12 kB takes about five seconds, never silent for long
+  TFaultProxy proxy(Sim.Port, slow);
+  QElapsedTimer t;
+  t.start();
+  const TRun r = RunCli({QStringLiteral("--port"), QString::number(proxy.Port), QStringLiteral("--data-dir"), Data.path(),
+                         QStringLiteral("--timeout"), QStringLiteral("2"), QStringLiteral("events"), QStringLiteral("get"),
+                         QStringLiteral("EVT-1765000000-0.evt")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_GT(t.elapsed(), 2500) << "the transfer took longer than the time-out";
+  EXPECT_EQ(ReadAll(EventDir() + QStringLiteral("/EVT-1765000000-0.evt")), QByteArray(12000, 's'));
+}
+
+TEST_F(CliDownloadTest, CtrlCStopsAtACleanPointAndTheRestComesNextTime) {
+  for (int i = 0; i < 6; ++i)
+    WriteAll(Device(QStringLiteral("events/EVT-17650000%1-0.evt").arg(i * 10 + 10)), QByteArray(20000 + i, char('a' + i)));
+  TFaults slow;
+  slow.DelayMs = 150;
+  TFaultProxy proxy(Sim.Port, slow);
+  QProcess p;
+  p.start(QStringLiteral(VANTA_CLI_PATH), {QStringLiteral("--port"), QString::number(proxy.Port), QStringLiteral("--data-dir"),
+                                           Data.path(), QStringLiteral("--json"), QStringLiteral("events"),
+                                           QStringLiteral("get"), QStringLiteral("--all")});
+  ASSERT_TRUE(p.waitForStarted());
+  // Once the first file is on disk, the operator has seen enough.
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < 20000 && CheckFinalFiles(EventDir(), DeviceEvents()) == 0) QThread::msleep(20);
+  ::kill(pid_t(p.processId()), SIGINT);
+  ASSERT_TRUE(p.waitForFinished(20000));
+  const TRun r{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+  EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_TRUE(o.value(QStringLiteral("cancelled")).toBool());
+  EXPECT_FALSE(o.value(QStringLiteral("failed")).toArray().isEmpty()) << "what did not come is named";
+  const int before = CheckFinalFiles(EventDir(), DeviceEvents());
+  const int onDevice = int(QDir(DeviceEvents()).entryList(QDir::Files).size());
+  EXPECT_LT(before, onDevice);
+  const TRun again = Cli({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("--all")});
+  ASSERT_EQ(again.Exit, 0) << again.Err.toStdString();
+  EXPECT_EQ(CheckFinalFiles(EventDir(), DeviceEvents()), onDevice);
+}
+
+TEST_F(CliDownloadTest, EachRunUnpacksIntoAFolderOfItsOwn) {
+  const QString out = Data.filePath(QStringLiteral("got.xml"));
+  const TRun r = Cli({QStringLiteral("--tgz"), QStringLiteral("setup"), QStringLiteral("get"), out});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(ReadAll(out).contains("<"));
+  // Nothing of the run stays in the shared temporary folder, where a
+  // second run could have taken it for its own.
+  QDirIterator it(Data.filePath(QStringLiteral("tmp")), QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
+                  QDirIterator::Subdirectories);
+  QStringList left;
+  while (it.hasNext()) left << it.next();
+  EXPECT_TRUE(left.isEmpty()) << left.join(QLatin1Char(' ')).toStdString();
+}
+
+TEST_F(CliDownloadTest, TwoRunsAtOnceKeepTheirOwnSetups) {
+  TSimProcess other;
+  ASSERT_TRUE(other.Start({QStringLiteral("--serial-number"), QStringLiteral("87654321")}));
+  // Two different setups, told apart by a marker.
+  const QString setup = QStringLiteral("/mnt/flashdrive0/data/setup/setup.xml");
+  QByteArray a = ReadAll(Sim.Root() + setup), b = ReadAll(other.Root() + setup);
+  ASSERT_FALSE(a.isEmpty());
+  const qsizetype at = a.lastIndexOf("</"), bt = b.lastIndexOf("</");
+  ASSERT_GT(at, 0);
+  WriteAll(Sim.Root() + setup, a.insert(at, "<!--device-A-->"));
+  WriteAll(other.Root() + setup, b.insert(bt, "<!--device-B-->"));
+  QList<QProcess*> runs;
+  for (int i = 0; i < 4; ++i) {
+    auto* p = new QProcess;
+    const quint16 port = i % 2 ? other.Port : Sim.Port;
+    p->start(QStringLiteral(VANTA_CLI_PATH), {QStringLiteral("--port"), QString::number(port), QStringLiteral("--data-dir"),
+                                              Data.path(), QStringLiteral("--tgz"), QStringLiteral("setup"),
+                                              QStringLiteral("get"), Data.filePath(QStringLiteral("out%1.xml").arg(i))});
+    runs << p;
+  }
+  for (int i = 0; i < runs.size(); ++i) {
+    ASSERT_TRUE(runs[i]->waitForFinished(30000));
+    EXPECT_EQ(runs[i]->exitCode(), 0) << runs[i]->readAllStandardError().toStdString();
+    const QByteArray got = ReadAll(Data.filePath(QStringLiteral("out%1.xml").arg(i)));
+    EXPECT_TRUE(got.contains(i % 2 ? "device-B" : "device-A")) << "run " << i << " got another device's setup";
+    delete runs[i];
+  }
+}
+
+// A slow FTP line: the transfer may take longer than the stall limit as long
+// as bytes keep coming.
+TEST_F(CliDownloadTest, AnFtpTransferMayTakeLongerThanItsStallLimit) {
+  QTcpServer probe;
+  ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+  const quint16 port = probe.serverPort();
+  probe.close();
+  const QString script = QStringLiteral(
+      "import sys\n"
+      "from pyftpdlib.authorizers import DummyAuthorizer\n"
+      "from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler\n"
+      "from pyftpdlib.servers import FTPServer\n"
+      "ThrottledDTPHandler.read_limit = 16384\n"
+      "ThrottledDTPHandler.write_limit = 16384\n"
+      "a = DummyAuthorizer()\n"
+      "a.add_anonymous(sys.argv[2])\n"
+      "FTPHandler.authorizer = a\n"
+      "FTPHandler.dtp_handler = ThrottledDTPHandler\n"
+      "FTPServer(('127.0.0.1', int(sys.argv[1])), FTPHandler).serve_forever()\n");
+  QProcess ftp;
+  ftp.setProcessChannelMode(QProcess::MergedChannels);
+  ftp.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, QString::number(port), Sim.Root()});
+  ASSERT_TRUE(ftp.waitForStarted(5000));
+  const bool up = SpinUntil([&] {
+    QTcpSocket s;
+    s.connectToHost(QHostAddress::LocalHost, port);
+    return s.waitForConnected(100);
+  }, 5000);
+  if (!up) GTEST_SKIP() << "no FTP server (python3-pyftpdlib): " << ftp.readAll().toStdString();
+  const QByteArray content(64 * 1024, 'q');
+  WriteAll(Device(QStringLiteral("events/EVT-1765000200-0.evt")), content);
+  vanta::TFtpClient c;
+  c.Host = QStringLiteral("127.0.0.1");
+  c.Port = port;
+  c.StallSec = 2;
+  QElapsedTimer t;
+  t.start();
+  QString error;
+  const QString local = Data.filePath(QStringLiteral("slow.evt"));
+  EXPECT_TRUE(c.Get(QStringLiteral("/mnt/flashdrive0/data/events/EVT-1765000200-0.evt"), local, false, error))
+      << error.toStdString();
+  EXPECT_GT(t.elapsed(), 2500) << "slower than the stall limit in all, never silent for that long";
+  EXPECT_EQ(ReadAll(local), content);
+  ftp.terminate();
+  if (!ftp.waitForFinished(3000)) ftp.kill();
+}
