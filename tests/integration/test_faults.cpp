@@ -11,6 +11,8 @@
 
 #include "CliSupport.h"
 #include "FaultProxy.h"
+#include "TcpComUnit.h"
+#include "TestSupport.h"
 
 namespace vanta::test::cli {
 namespace {
@@ -200,6 +202,99 @@ TEST_F(CalibFaultTest, ALineLostDuringACalibrationEndsItWithoutACertificate) {
   const TRun again = Through(proxy, calibrate, 40000);
   EXPECT_EQ(again.Exit, 0) << again.Err.toStdString();
   EXPECT_TRUE(QFile::exists(pdf));
+}
+
+}  // namespace
+}  // namespace vanta::test::cli
+
+// ---- downloads that must never be doubled, misfiled or lost ------------------------------
+
+namespace vanta::test::cli {
+namespace {
+
+// One client in this process, connected through the proxy, with the
+// readout callbacks recorded.
+struct TDownloader {
+  std::unique_ptr<TTCPComUnit> U = std::make_unique<TTCPComUnit>(false);
+  QStringList Stored, Failed;
+  bool Done = false;
+  bool Connect(uint16_t port, const QString& data) {
+    U->FDatadir = data + QLatin1Char('/');
+    U->FTmpDir = data + QStringLiteral("/tmp/");
+    U->FSetFolders = true;
+    U->FOnConnDone = [this](QObject*, bool ok) { Done = ok; };
+    U->FEvtToTable = [this](QObject*, const QString& p) { Stored << p; };
+    U->FFileFailed = [this](QObject*, const QString& path, const QString&, const QString& why) { Failed << path + ": " + why; };
+    U->SetIPAndPort(QStringLiteral("127.0.0.1"), port);
+    U->DoConnect();
+    return SpinUntil([this] { return Done; }, 8000);
+  }
+  void Ask(const QString& name, uint64_t size) {
+    U->ExpectFileSize(name, size);
+    U->SendCommand(ccci::TCcci::READOUT_EVT_RD, name, 0, false);
+    U->ManualTimer();
+  }
+  ~TDownloader() {
+    bool closed = false;
+    U->ShutDown(U.get(), [&](QObject*) { closed = true; });
+    SpinUntil([&] { return closed; }, 6000);
+  }
+};
+
+TEST_F(FaultTest, ADiskThatFillsUpMidFileIsToldAndTheFileResumesByteIdentical) {
+  const QByteArray file = Noise(300000).toLatin1();
+  WriteAll(Device(QStringLiteral("events/EVT-1765000000-0.evt")), file);
+  TFaultProxy proxy(Sim.Port, TFaults{});
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("VANTA_FAULT_DISK_FULL_AFTER"), QStringLiteral("100000"));
+  const QStringList get{QStringLiteral("--port"), QString::number(proxy.Port), QStringLiteral("--data-dir"), Data.path(),
+                        QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("EVT-1765000000-0.evt")};
+  const TRun full = RunCli(get, 30000, env);
+  EXPECT_EQ(full.Exit, 5) << full.Err.toStdString();
+  EXPECT_TRUE(full.Err.contains(QStringLiteral("EVT-1765000000-0.evt (Auf dem Datenträger ist kein Platz mehr)")))
+      << full.Err.toStdString();
+  const QString local = Data.filePath(QStringLiteral("12345678/Event/EVT-1765000000-0.evt"));
+  EXPECT_FALSE(QFile::exists(local));
+  EXPECT_EQ(QFileInfo(local + QStringLiteral(".part")).size(), 100000) << "what fitted is kept for the resume";
+  const TRun again = RunCli(get);
+  ASSERT_EQ(again.Exit, 0) << again.Err.toStdString();
+  EXPECT_TRUE(again.Out.contains(QStringLiteral("resumed at 100000"))) << again.Out.toStdString();
+  EXPECT_EQ(ReadAll(local), file);
+}
+
+TEST_F(FaultTest, TwoRequestsForOnePositionStoreTheFileOnce) {
+  const QByteArray file = Noise(50000).toLatin1();
+  WriteAll(Device(QStringLiteral("events/EVT-1765000000-0.evt")), file);
+  TFaultProxy proxy(Sim.Port, TFaults{.DelayMs = 200});
+  TDownloader d;
+  ASSERT_TRUE(d.Connect(proxy.Port, Data.path()));
+  d.Ask(QStringLiteral("EVT-1765000000-0.evt"), uint64_t(file.size()));
+  d.Ask(QStringLiteral("EVT-1765000000-0.evt"), uint64_t(file.size()));  // a double click
+  ASSERT_TRUE(SpinUntil([&] { return !d.Stored.isEmpty(); }, 10000));
+  SpinFor(1500);
+  EXPECT_EQ(d.Stored.size(), 1) << "one answer, one file";
+  EXPECT_EQ(ReadAll(d.Stored[0]), file) << "not doubled";
+  EXPECT_TRUE(d.Failed.isEmpty()) << d.Failed.join('\n').toStdString();
+}
+
+TEST_F(FaultTest, AnAnswerThatComesAfterTheGiveUpNeverLandsInTheNextFile) {
+  const QByteArray first(30000, '1'), second(20000, '2');
+  WriteAll(Device(QStringLiteral("events/EVT-1765000000-0.evt")), first);
+  WriteAll(Device(QStringLiteral("events/EVT-1765000100-0.evt")), second);
+  TFaultProxy proxy(Sim.Port, TFaults{});
+  TDownloader d;
+  ASSERT_TRUE(d.Connect(proxy.Port, Data.path()));
+  SpinFor(300);
+  // The first answer is held back past the client's give-up (over 10 s of
+  // silence); the line keeps its order, as a device's does.
+  proxy.HoldNextMs = 12500;
+  d.Ask(QStringLiteral("EVT-1765000000-0.evt"), uint64_t(first.size()));
+  ASSERT_TRUE(SpinUntil([&] { return !d.Failed.isEmpty(); }, 15000)) << "the unanswered file is given up and told";
+  EXPECT_TRUE(d.Failed[0].startsWith(QStringLiteral("EVT-1765000000-0.evt: keine Antwort")));
+  d.Ask(QStringLiteral("EVT-1765000100-0.evt"), uint64_t(second.size()));
+  ASSERT_TRUE(SpinUntil([&] { return !d.Stored.isEmpty(); }, 20000)) << d.Failed.join('\n').toStdString();
+  EXPECT_EQ(ReadAll(d.Stored[0]), second) << "the second file holds its own answer";
+  EXPECT_FALSE(QFile::exists(Data.filePath(QStringLiteral("12345678/Event/EVT-1765000000-0.evt"))));
 }
 
 }  // namespace

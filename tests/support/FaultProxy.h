@@ -52,6 +52,9 @@ class TFaultProxy {
   uint16_t Port = 0;
   std::atomic<int64_t> DeviceBytes{0}, ClientBytes{0};
   std::atomic<bool> Cut{false};
+  // Set at any time: the next bytes from the device are held back this long
+  // (in order: what comes behind them waits too), once.
+  std::atomic<int> HoldNextMs{0};
   // Faults apply to the first connection only; later ones pass untouched.
   std::atomic<int> Connections{0};
 
@@ -109,6 +112,7 @@ class TFaultProxy {
         ssize_t n = ::recv(device, buf, sizeof buf, 0);
         if (n <= 0) return;
         if (f.DelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(f.DelayMs));
+        if (const int hold = HoldNextMs.exchange(0); hold > 0) std::this_thread::sleep_for(std::chrono::milliseconds(hold));
         if (f.CorruptAt >= down && f.CorruptAt < down + n) buf[f.CorruptAt - down] = char(~buf[f.CorruptAt - down]);
         if (f.CutDeviceAfter >= 0 && down + n > f.CutDeviceAfter) {
           WriteAll(client, buf, f.CutDeviceAfter - down, f.OneByteWrites);
