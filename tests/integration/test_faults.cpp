@@ -241,6 +241,24 @@ struct TDownloader {
   }
 };
 
+TEST_F(FaultTest, ALineLostAndConnectedAgainKeepsTheDataFolder) {
+  TFaultProxy proxy(Sim.Port, TFaults{});
+  TDownloader d;
+  ASSERT_TRUE(d.Connect(proxy.Port, Data.path()));
+  const QString rec = d.U->FRecDir, evt = d.U->FEvtDir;
+  EXPECT_EQ(rec, Data.filePath(QStringLiteral("12345678/Recorder/")));
+  for (int i = 0; i < 2; ++i) {
+    d.Done = false;
+    d.U->DoDisconnect(false);
+    ASSERT_TRUE(SpinUntil([&] { return !d.U->IsConnected(); }, 5000));
+    d.U->DoConnect();
+    ASSERT_TRUE(SpinUntil([&] { return d.Done; }, 8000)) << "connected again";
+  }
+  EXPECT_EQ(d.U->FRecDir, rec) << "a session start after a reconnect does not nest the serial number";
+  EXPECT_EQ(d.U->FEvtDir, evt);
+  EXPECT_FALSE(QDir(Data.filePath(QStringLiteral("12345678/12345678"))).exists());
+}
+
 TEST_F(FaultTest, ADiskThatFillsUpMidFileIsToldAndTheFileResumesByteIdentical) {
   const QByteArray file = Noise(300000).toLatin1();
   WriteAll(Device(QStringLiteral("events/EVT-1765000000-0.evt")), file);
