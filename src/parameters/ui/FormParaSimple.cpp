@@ -1,0 +1,324 @@
+// The parameter editor's simplified page: its sections, bound controls and conversions.
+#include "FormPara.h"
+
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QDoubleValidator>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QUndoStack>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "Captions.h"
+
+#include "GridRules.h"
+#include "MessValSetup.h"
+#include "ParaExport.h"
+#include "FormParaShared.h"
+
+namespace vanta {
+
+using namespace formpara;
+
+QWidget* TFormPara::BuildEasyPage() {
+  FEasyPage = new QTabWidget;
+  auto tab = [this](const QString& title) {
+    auto* w = new QWidget;
+    auto* form = new QFormLayout(w);
+    form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+    FEasyPage->addTab(w, title);
+    return form;
+  };
+  auto edit = [](const QString& name) {
+    auto* e = new QLineEdit;
+    e->setObjectName(name);
+    return e;
+  };
+  auto combo = [](const QString& name) {
+    auto* c = new QComboBox;
+    c->setObjectName(name);
+    return c;
+  };
+  auto check = [](const QString& name, const QString& text) {
+    auto* c = new QCheckBox(text);
+    c->setObjectName(name);
+    return c;
+  };
+  const auto id = [](uint32_t v) { return QString::number(v); };
+
+  QFormLayout* net = tab(QStringLiteral("Netz"));
+  net->addRow(QStringLiteral("Netzform"), combo(QStringLiteral("cmb_") + id(0x0E040000)));
+  net->addRow(QStringLiteral("Nennfrequenz [Hz]"), edit(QStringLiteral("edt_") + id(0x0D000000)));
+  net->addRow(QStringLiteral("Sekundäre Nennspannung [V]"), edit(QStringLiteral("edt_") + id(0x0D010000)));
+  net->addRow(QStringLiteral("Nennspannung L-L [%]"), edit(QStringLiteral("edt_") + id(0x0D030000)));
+
+  QFormLayout* trafo = tab(QStringLiteral("Wandler"));
+  trafo->addRow(QStringLiteral("Spannungswandlerfaktor"), edit(QStringLiteral("edt_") + id(0x0E090000)));
+  for (int i = 0; i < 4; ++i)
+    trafo->addRow(QStringLiteral("Korrektur U%1").arg(i + 1), edit(QStringLiteral("edt_") + id(0x0E0B0000 + 0x100 * i)));
+  trafo->addRow(QStringLiteral("Stromwandlerfaktor"), edit(QStringLiteral("edt_") + id(0x0E0A0000)));
+  for (int i = 0; i < 4; ++i)
+    trafo->addRow(QStringLiteral("Korrektur I%1").arg(i + 1), edit(QStringLiteral("edt_") + id(0x0E0B0400 + 0x100 * i)));
+  trafo->addRow(QStringLiteral("Sekundärspannung [V]"), edit(QStringLiteral("edt_") + id(0x0E0C0000)));
+  auto* factors = new QLabel;
+  factors->setObjectName(QStringLiteral("lblWandler"));
+  factors->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  trafo->addRow(QStringLiteral("Ergebnis"), factors);
+
+  QFormLayout* rec = tab(QStringLiteral("Rekorder"));
+  auto* rate = new QSpinBox;
+  rate->setObjectName(QStringLiteral("spn_") + id(0x10040000));
+  rate->setRange(0, 1000000);
+  rec->addRow(QStringLiteral("Abtastrate [Hz]"), rate);
+  for (int i = 0; i < 3; ++i)
+    rec->addRow(QStringLiteral("Oszilloskop Zeit %1 [ms]").arg(i + 1), edit(QStringLiteral("edt_") + id(0x10000000 + 0x10000 * i)));
+  for (int i = 0; i < 3; ++i)
+    rec->addRow(QStringLiteral("Effektivwert Zeit %1 [ms]").arg(i + 1), edit(QStringLiteral("edt_") + id(0x11000000 + 0x10000 * i)));
+  for (uint32_t v : {0x10030059u, 0x1003005Au, 0x1003005Du, 0x1003005Eu})
+    rec->addRow(QString(), check(QStringLiteral("chk_") + id(v), FCaptions.CaptionOf(v)));
+
+  QFormLayout* rcm = tab(QStringLiteral("RCM"));
+  rcm->addRow(QStringLiteral("Bemessungsdifferenzstrom [mA]"), edit(QStringLiteral("edt_") + id(0x14030000)));
+  auto* bad = new QLineEdit;
+  bad->setObjectName(QStringLiteral("edtBADPri"));
+  bad->setText(QStringLiteral("1"));
+  rcm->addRow(QStringLiteral("Primärwert"), bad);
+  rcm->addRow(QStringLiteral("Schwelle 1 [A]"), edit(QStringLiteral("edt_") + id(0x14040000)));
+  rcm->addRow(QStringLiteral("Schwelle 2 [A]"), edit(QStringLiteral("edt_") + id(0x14050000)));
+  rcm->addRow(QStringLiteral("Schwelle 3 [A]"), edit(QStringLiteral("edt_") + id(0x140A0000)));
+  connect(bad, &QLineEdit::editingFinished, this, [this] {
+    for (uint32_t v : {0x14040000u, 0x14050000u, 0x140A0000u}) ShowEasyValue(v);
+  });
+  return FEasyPage;
+}
+
+
+// ---- simplified page --------------------------------------------------------------------------
+
+uint8_t TFormPara::FirmwareGeneration() const { return FComUnit ? FComUnit->FRev.Major() : 0; }
+
+void TFormPara::ReadEasyPara() {
+  if (!Fxf.Sys()) return;
+  FFilling = true;
+  FSettingsDict.clear();
+  FWandlerRec = TWandlerRec();
+  for (uint32_t id : HiddenEasyIds()) RegisterRow(id, nullptr);
+  BindControls(FEasyPage);
+  for (QWidget* f : FTimeFrameList)
+    if (f) BindControls(f);
+  BindControls(cmbTimeSource);
+  RegisterRow(0xFE000704, nullptr);
+  FWandlerRec = ReadWandler(Fxf);
+  for (auto it = FSettingsDict.cbegin(); it != FSettingsDict.cend(); ++it) ShowEasyValue(it.key());
+  FillTransformerInfo();
+  FFilling = false;
+}
+
+void TFormPara::BindControls(QWidget* root) {
+  QList<QWidget*> all = root->findChildren<QWidget*>();
+  all.prepend(root);
+  for (QWidget* w : all) {
+    const auto id = IdOfName(w->objectName());
+    if (!id) continue;
+    Bind(w, RemapSimplePageId(*id, FirmwareGeneration()));
+  }
+}
+
+void TFormPara::Bind(QWidget* control, uint32_t id) {
+  control->setProperty("paraId", id);
+  RegisterRow(id, control);
+  if (control->property("paraWired").toBool()) return;
+  control->setProperty("paraWired", true);
+  if (auto* e = qobject_cast<QLineEdit*>(control))
+    connect(e, &QLineEdit::editingFinished, this, [this, e] { EasyValueChanged(e); });
+  else if (auto* s = qobject_cast<QSpinBox*>(control))
+    connect(s, &QSpinBox::editingFinished, this, [this, s] { EasyValueChanged(s); });
+  else if (auto* c = qobject_cast<QCheckBox*>(control))
+    connect(c, &QCheckBox::toggled, this, [this, c] { EasyValueChanged(c); });
+  else if (auto* b = qobject_cast<QComboBox*>(control))
+    connect(b, &QComboBox::activated, this, [this, b] { EasyValueChanged(b); });
+}
+
+void TFormPara::RegisterRow(uint32_t id, QWidget* control) {
+  auto it = FSettingsDict.find(id);
+  if (it == FSettingsDict.end()) {
+    TSettingsDict entry;
+    const pugi::xml_node n = Fxf.FindFirst(id);
+    if (n) GetGridRow(2, ParentIdText(n), n, entry.GR, FCaptions, Fxf.Changes);
+    it = FSettingsDict.insert(id, entry);
+  }
+  if (control && !it->ObjLst.contains(control)) it->ObjLst << control;
+}
+
+TSimplePageContext TFormPara::PageContext() const {
+  TSimplePageContext c;
+  auto value = [this](uint32_t id) -> std::optional<QVariant> {
+    const auto it = FSettingsDict.constFind(id);
+    if (it == FSettingsDict.cend() || !it->GR.Node) return std::nullopt;
+    return it->GR.RowVal;
+  };
+  if (auto v = value(0x10040000)) c.SampleRate = v->toInt();
+  if (auto v = value(0x0D000000)) c.NominalFreq = v->toDouble();
+  if (auto* bad = FEasyPage->findChild<QLineEdit*>(QStringLiteral("edtBADPri"))) c.BadPri = bad->text();
+  return c;
+}
+
+void TFormPara::ShowEasyValue(uint32_t id) {
+  const auto it = FSettingsDict.constFind(id);
+  if (it == FSettingsDict.cend()) return;
+  const TGridRow& row = it->GR;
+  const bool was = FFilling;
+  FFilling = true;
+  for (QWidget* w : it->ObjLst) {
+    w->setEnabled(row.Node && row.Editable);
+    if (!row.Node) {
+      w->setToolTip(QStringLiteral("Nicht in dieser Parametrierung"));
+      continue;
+    }
+    w->setToolTip(QStringLiteral("%1 (%2)").arg(row.RowCap, FCaptions.HexOf(id)));
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
+      e->setText(GetSpecialVal(id, row, PageContext()));
+    } else if (auto* s = qobject_cast<QSpinBox*>(w)) {
+      s->setRange(row.RowMin.toInt(), row.RowMax.toInt() > row.RowMin.toInt() ? row.RowMax.toInt() : 1000000);
+      s->setValue(row.RowVal.toInt());
+    } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
+      c->setChecked(row.RowVal.toString().trimmed() == QLatin1String("1"));
+    } else if (auto* b = qobject_cast<QComboBox*>(w)) {
+      // The page's choosers stand for the item index, as the device counts its lists.
+      b->clear();
+      for (const QString& entry : row.List) {
+        const qsizetype eq = entry.indexOf(QLatin1Char('='));
+        b->addItem(entry.mid(eq + 1), entry.left(eq));
+      }
+      bool number = false;
+      const int index = row.RowVal.toString().toInt(&number);
+      b->setCurrentIndex(number && index < b->count() ? index : -1);
+    }
+  }
+  FFilling = was;
+}
+
+void TFormPara::EasyValueChanged(QWidget* control) {
+  if (FFilling || !control) return;
+  const uint32_t id = control->property("paraId").toUInt();
+  auto it = FSettingsDict.find(id);
+  if (it == FSettingsDict.end() || !it->GR.Node) return;
+  QString input;
+  if (auto* e = qobject_cast<QLineEdit*>(control))
+    input = SetSpecialVal(e->text(), id, PageContext());
+  else if (auto* s = qobject_cast<QSpinBox*>(control))
+    input = QString::number(s->value());
+  else if (auto* c = qobject_cast<QCheckBox*>(control))
+    input = c->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+  else if (auto* b = qobject_cast<QComboBox*>(control))
+    input = QString::number(b->currentIndex());
+  TGridRow& row = it->GR;
+  TCheckErrorCallBack onError = [this, id](const QString&, const QString& mn, const QString& mx, const QString& df,
+                                           const QString& out, const QString&) { EasyRangeMessage(id, mn, mx, df, out); };
+  const TAcceptResult r = AcceptValue(row, input, onError, [this](const QString& n) { ICDNameChange(n); });
+  if (!r.Accepted) return;
+  ChangeCell(row.Node, r.Stored, row.Equal, row.RowTyp);
+  // Conversions of other fields may depend on this one.
+  ReadEasyPara();
+}
+
+// The range message in the unit the page shows: the limits go through the
+// same conversion as the value.
+void TFormPara::EasyRangeMessage(uint32_t id, const QString& min, const QString& max, const QString& def, const QString& out) {
+  const TSimplePageContext ctx = PageContext();
+  // The conversion into the unit the page shows, or none for ids shown as stored.
+  std::function<double(double)> conv;
+  bool timeGroup = false;
+  if ((id & 0xFFFF) == 0 && id >= 0x0F170000 && id <= 0x0F1B0000) {
+    conv = [ctx](double v) { return ctx.AmpOszi ? ctx.NennStrom * v / 100.0 : v; };
+  } else if (id == 0x10000000 || id == 0x10010000 || id == 0x10020000) {
+    if (ctx.SampleRate && *ctx.SampleRate != 0) conv = [r = double(*ctx.SampleRate)](double v) { return v * 1000.0 / r; };
+    timeGroup = true;
+  } else if (id == 0x11000000 || id == 0x11010000 || id == 0x11020000) {
+    const double f = ctx.NominalFreq ? std::round(*ctx.NominalFreq) : 0.0;
+    if (f != 0) conv = [f](double v) { return v / 2.0 / f * 1000.0; };
+    timeGroup = true;
+  } else if (id == 0x14030000) {
+    conv = [](double v) { return v * 1000.0; };
+  } else if (id == 0x14040000 || id == 0x14050000 || id == 0x140A0000) {
+    const double b = MyStrToFloatDef(ctx.BadPri, 1.0);
+    conv = [b](double v) { return b * v / 100.0; };
+  } else if (!(id >= 0x0D140000 && id <= 0x0D143000)) {
+    Tell(CRangeText.arg(FCaptions.CaptionOf(id), min, max, def, out));
+    ShowEasyValue(id);
+    return;
+  }
+  if (!conv) {  // limits as stored: the limit-value group, or a conversion that lacks its basis
+    Tell(CEasyRangeText.arg(min, max, def, out));
+  } else {
+    double lo = conv(MyStrToFloatDef(min, 0)), hi = conv(MyStrToFloatDef(max, 0)), df = conv(MyStrToFloatDef(def, 0)),
+           v = conv(MyStrToFloatDef(out, 0));
+    // The time groups count whole milliseconds: the lowest allowed one is rounded up, the rest down.
+    if (timeGroup) {
+      lo = std::ceil(lo);
+      hi = std::floor(hi);
+      df = std::floor(df);
+      v = std::floor(v);
+    }
+    v = std::clamp(v, std::min(lo, hi), std::max(lo, hi));
+    auto text = [timeGroup](double x) { return timeGroup ? QString::number(qint64(x)) : FormatFloat5(x); };
+    Tell(CEasyRangeText.arg(text(lo), text(hi), text(df), text(v)));
+  }
+  ShowEasyValue(id);
+}
+
+void TFormPara::FillTransformerInfo() {
+  auto* label = FEasyPage->findChild<QLabel*>(QStringLiteral("lblWandler"));
+  if (!label) return;
+  const TWandlerRec& w = FWandlerRec;
+  QString text = QStringLiteral("U: %1 / %2 / %3 / %4   I: %5 / %6 / %7 / %8\nNennspannung L-L %9 V")
+                     .arg(FormatFloat5(w.WFU1), FormatFloat5(w.WFU2), FormatFloat5(w.WFU3), FormatFloat5(w.WFU4),
+                          FormatFloat5(w.WFI1), FormatFloat5(w.WFI2), FormatFloat5(w.WFI3), FormatFloat5(w.WFI4))
+                     .arg(FormatFloat5(w.NennSpannungLL));
+  // A four-wire net also has a voltage against earth worth seeing.
+  if (w.Netzform != TNetzForm::nf3L) text += QStringLiteral(", L-E %1 V").arg(FormatFloat5(w.NennSpannungLL / std::sqrt(3.0)));
+  label->setText(text);
+}
+
+bool TFormPara::WriteTransformers() {
+  if (FVisibility != 0 || !Fxf.Sys()) return true;
+  QStringList corrected;
+  const bool ok = WriteWandler(Fxf, ReadWandler(Fxf), [this](const QString& l) { LogPrepare(this, l, false); }, &corrected);
+  if (!ok) Tell(QStringLiteral("Wandlerwerte ungültig:\r\n") + corrected.join(QStringLiteral("\r\n")), TMsgDlgType::mtError);
+  return ok;
+}
+
+
+}  // namespace vanta
