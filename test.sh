@@ -9,6 +9,10 @@ bash scripts/install-deps.sh
 bash scripts/sshd-test-user.sh
 
 preset="${VANTA_TEST_PRESET:-asan-ubsan}"
+# Paths relative to the checkout in ccache's keys: a fresh clone elsewhere
+# (CI) reuses what an earlier build of the same sources compiled.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
+export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 jobs="$(nproc 2>/dev/null || echo 2)"
 
 # Sanitizer reports must fail the run; leak checking covers our own objects
