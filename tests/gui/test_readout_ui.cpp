@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QUrl>
 #include <QStackedWidget>
 #include <QTableWidget>
@@ -168,6 +169,14 @@ TEST(Readout, AFileThatCannotBeStoredIsToldAndTheOthersStillCome) {
   for (TRecTreeViewItem* f : Files(t.W.FEvtTreeView)) stored += QFile::exists(t.W.FComUnit->FEvtDir + f->Path) ? 1 : 0;
   EXPECT_EQ(stored, 6) << "the chain went on after the failure";
   EXPECT_TRUE(t.W.actCancelDownload->isEnabled() == false);
+  if (const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR"); !dir.isEmpty()) {
+    t.W.show();
+    vanta::test::SpinFor(200);
+    for (QMessageBox* box : t.W.findChildren<QMessageBox*>())
+      if (box->isVisible()) box->grab().save(QDir(dir).filePath(QStringLiteral("readout-not-stored.png")));
+    t.W.grab().save(QDir(dir).filePath(QStringLiteral("readout-after-failure.png")));
+  }
+  for (QMessageBox* box : t.W.findChildren<QMessageBox*>()) box->close();
   // Room again: the same action fetches the one left.
   t.W.FComUnit->FFileWriter = WriteAtOffset;
   reports.clear();
