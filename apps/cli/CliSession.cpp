@@ -1,13 +1,14 @@
 #include "CliSession.h"
 #include "Download.h"
 
+#include "OfflineStore.h"
+
 #include <QTimer>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QDir>
 #include <QEventLoop>
-#include <QStandardPaths>
 #include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -127,7 +128,7 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
   QString data = FOptions.DataDir;
   // By default the same store the desktop host reads: what the command line
   // downloads shows in the host's offline window.
-  if (data.isEmpty()) data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/vanta-host/data");
+  if (data.isEmpty()) data = DefaultDataFolder();
   data = QDir(data).absolutePath() + QLatin1Char('/');
   u.FDatadir = data;
   QDir().mkpath(data + QStringLiteral("tmp"));

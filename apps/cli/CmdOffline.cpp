@@ -3,7 +3,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QStandardPaths>
 
 #include "CliSession.h"
 #include "OfflineStore.h"
@@ -14,7 +13,7 @@ namespace {
 
 QString StoreDir(const TCliOptions& o) {
   if (!o.DataDir.isEmpty()) return o.DataDir;
-  return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);  // where downloads go
+  return DefaultDataFolder();  // where "readout download" and the host put their files
 }
 
 QJsonObject NodeJson(const TStoreNode& n) {

@@ -6,6 +6,7 @@
 
 #include "CliSession.h"
 #include "Comtrade.h"
+#include "DeviceTime.h"
 #include "EventTable.h"
 #include "RecordFile.h"
 
@@ -50,7 +51,19 @@ int Info(TCliOutput& out, const TRecordFile& f) {
   return ecDone;
 }
 
-int Events(TCliOutput& out, const TRecordFile& f) {
+// Times as the device shows them: by its own rules when its settings lie
+// beside the file in the store, else by the file's offset, which is then said.
+TDeviceTime TimeRule(TCliOutput& out, const QString& path, const TRecordFile& f) {
+  QString problem;
+  const TDeviceTime time = DeviceTimeForFile(path, f.Header.Env, &problem);
+  if (!problem.isEmpty()) out.Note(problem);
+  if (!time.HasSettings())
+    out.Note(QStringLiteral("%1: Zeiten in %2 (keine Zeiteinstellungen des Geräts bei der Datei)").arg(path, time.ZoneText()));
+  out.Result().insert(QStringLiteral("zone"), time.HasSettings() ? QStringLiteral("device") : time.ZoneText());
+  return time;
+}
+
+int Events(TCliOutput& out, const TRecordFile& f, const TDeviceTime& time) {
   const TMeasLookup lookup = EventLookupFor(f.Header);
   const QStringList headers = EventTableHeaders();
   QJsonArray rows;
@@ -59,7 +72,7 @@ int Events(TCliOutput& out, const TRecordFile& f) {
     QStringList cells;
     QJsonObject row{{QStringLiteral("id"), QString::number(e.Id)}};
     for (int c = 0; c < 6; ++c) {
-      cells << EventCellText(e, c, f.Header, lookup);
+      cells << EventCellText(e, c, f.Header, time, lookup);
       row.insert(headers[c], cells.last());
     }
     rows.append(row);
@@ -69,15 +82,14 @@ int Events(TCliOutput& out, const TRecordFile& f) {
   return ecDone;
 }
 
-int Table(TCliOutput& out, const TRecordFile& f, bool csv) {
+int Table(TCliOutput& out, const TRecordFile& f, const TDeviceTime& time, bool csv) {
   const QChar sep = csv ? QLatin1Char(';') : QLatin1Char('\t');
   QStringList head{QStringLiteral("Zeit")};
   for (const TRecordChannel& c : f.Header.Context.Channels) head << QStringLiteral("%1 [%2]").arg(c.Name, c.Unit);
   out.Line(head.join(sep));
   QJsonArray rows;
-  const time_tz_t tz{f.Header.Env.TzOffsetSec, f.Header.Env.Dst};
   for (const TRecRow& r : f.Rows) {
-    QStringList cells{TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(TPQTimeProgs::TSNormalizeLocal(r.Time, tz)))};
+    QStringList cells{time.MilliText(r.Time)};
     QJsonArray values;
     for (float v : r.Values) {
       cells << QString::number(double(v), 'g', 7);
@@ -92,11 +104,15 @@ int Table(TCliOutput& out, const TRecordFile& f, bool csv) {
 }
 
 int Export(TCliOutput& out, const TRecordFile& f, const TCliArgs& a) {
+  const QString path = a.Args[1];
   QString error;
   if (a.Has(QStringLiteral("csv"))) {
     QByteArray csv;
     QSaveFile file(a.Args.value(2));  // "--csv OUT": OUT follows the file
-    if (!BuildCsv(f, csv, error)) {
+    // Waveforms count seconds from their first sample: no clock time to convert.
+    const TDeviceTime time =
+        f.Header.Kind == TRecordKind::rkRecording ? TimeRule(out, path, f) : TDeviceTime::FromHeader(f.Header.Env);
+    if (!BuildCsv(f, time, csv, error)) {
       out.Error(error);
       return ecUsage;
     }
@@ -136,13 +152,13 @@ int Run(TCliOutput& out, const TCliArgs& a) {
       out.Error(QStringLiteral("%1 holds %2, not events").arg(path, RecordKindName(f.Header.Kind)));
       return ecUsage;
     }
-    return Events(out, f);
+    return Events(out, f, TimeRule(out, path, f));
   }
   if (f.Header.Kind != TRecordKind::rkRecording) {
     out.Error(QStringLiteral("%1 holds %2, not a recording").arg(path, RecordKindName(f.Header.Kind)));
     return ecUsage;
   }
-  return Table(out, f, a.Has(QStringLiteral("csv")));
+  return Table(out, f, TimeRule(out, path, f), a.Has(QStringLiteral("csv")));
 }
 
 }  // namespace

@@ -6,13 +6,16 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include "OfflineStore.h"
+
 namespace vanta::host {
 
 TDeviceStore::TDeviceStore(QString file) : FFile(std::move(file)) {
-  const QString base = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-  Settings.DataFolder = base + QStringLiteral("/data/");
-  Settings.IniFolder = base + QStringLiteral("/ini/");
-  Settings.TemplateFolder = base + QStringLiteral("/templates/");
+  // The store the command line downloads into by default, too.
+  const QString base = DefaultWorkspaceFolder();
+  Settings.DataFolder = DefaultDataFolder();
+  Settings.IniFolder = base + QStringLiteral("ini/");
+  Settings.TemplateFolder = base + QStringLiteral("templates/");
   Settings.TmpFolder = QDir::tempPath() + QStringLiteral("/vanta-host/");
   Settings.UserName = qEnvironmentVariable("USER", QStringLiteral("vanta"));
 }
@@ -136,11 +139,18 @@ int TDeviceStore::Find(const QString& ip, const QString& port) const {
   return -1;
 }
 
+int TDeviceStore::FindSerial(const QString& port) const {
+  for (int i = 0; i < int(Devices.size()); ++i)
+    if (Devices[size_t(i)].IsSerial && Devices[size_t(i)].Port == port) return i;
+  return -1;
+}
+
 bool TDeviceStore::UpdateIdentity(const QString& ip, const QString& port, uint32_t sn, TDevType type, const QString& anlage,
-                                  const QString& feld, const QString& geraet) {
+                                  const QString& feld, const QString& geraet, bool serial) {
   bool changed = false;
   for (TDeviceRec& d : Devices) {
-    if (d.IsSerial || d.IP != ip || d.Port != port) continue;
+    // A serial line has no address: its port names it.
+    if (d.IsSerial != serial || d.Port != port || (!serial && d.IP != ip)) continue;
     const TDeviceRec before = d;
     d.SN = sn;
     d.DevType = type;

@@ -52,10 +52,13 @@ class TDeviceStore {
 
   // Index of a network device with this address and port, -1 if none.
   int Find(const QString& ip, const QString& port) const;
-  // Updates the names and type of the entries with this address when a
-  // device reports its identity; true when something changed.
+  // Index of a serial device on this port, -1 if none.
+  int FindSerial(const QString& port) const;
+  // Updates the serial number, names and type of the entries reached the
+  // same way (a network device by address and port, a serial one by its
+  // port) when a device reports its identity; true when something changed.
   bool UpdateIdentity(const QString& ip, const QString& port, uint32_t sn, TDevType type, const QString& anlage,
-                      const QString& feld, const QString& geraet);
+                      const QString& feld, const QString& geraet, bool serial = false);
 
   // The default file: $VANTA_HOST_CONFIG, else the user's config folder.
   static QString DefaultFile();

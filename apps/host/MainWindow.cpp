@@ -39,6 +39,9 @@
 
 namespace vanta::host {
 
+const QString SNoSerialNumberYet =
+    QStringLiteral("Für dieses Gerät ist noch keine Seriennummer bekannt – bitte einmal verbinden.");
+
 namespace {
 constexpr int CIndexRole = Qt::UserRole + 1;
 constexpr TDirectKind CKinds[] = {TDirectKind::dkpara,      TDirectKind::dkparaRefresh, TDirectKind::dkvisu,
@@ -166,6 +169,7 @@ TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(par
   });
   connect(FTree, &QTreeWidget::currentItemChanged, this, &TMainWindow::UpdateActions);
   FAskPassword = [this](const QString& prompt, QString& password) { return AskPasswordBox(this, prompt, password); };
+  FInform = [this](const QString& text) { QMessageBox::information(this, windowTitle(), text); };
   FAskPackage = [this] {
     return QFileDialog::getOpenFileName(this, QStringLiteral("Updatepaket wählen"), QString(), QStringLiteral("Updatepaket (*.zip)"));
   };
@@ -269,7 +273,16 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
   if (index < 0 || index >= int(FStore.Devices.size())) return nullptr;
   const THostDevice d = FStore.Devices[size_t(index)];
   const THostSettings& s = FStore.Settings;
-  if (kind == TDirectKind::dkoffline) return OpenOffline(d.SN, d.Geraet);
+  if (kind == TDirectKind::dkoffline) {
+    // Without a serial number the device's station is unknown; opening every
+    // station instead would show other devices' data as if it were this one's.
+    if (d.SN == 0) {
+      AddLog(QStringLiteral("%1 für %2: %3").arg(DirectKindTitle(kind), d.Geraet, SNoSerialNumberYet));
+      if (FInform) FInform(SNoSerialNumberYet);
+      return nullptr;
+    }
+    return OpenOffline(d.SN, d.Geraet);
+  }
   if (kind == TDirectKind::dkmassflash) {
     OpenMassFlash({index});
     return nullptr;
@@ -351,9 +364,9 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
     FOpenBoxes = qMax(0, FOpenBoxes + (open ? 1 : -1));
     FBoxes->setText(FOpenBoxes ? QStringLiteral("%1 Meldung(en) offen").arg(FOpenBoxes) : QString());
   };
-  w->FOnNewSN = [this, ip = d.IP, port = d.Port](QObject*, uint32_t sn, TDevType t, const QString& a, const QString& f,
-                                                   const QString& g) {
-    if (FStore.UpdateIdentity(ip, port, sn, t, a, f, g)) {
+  w->FOnNewSN = [this, ip = d.IP, port = d.Port, serial = d.IsSerial](QObject*, uint32_t sn, TDevType t, const QString& a,
+                                                                      const QString& f, const QString& g) {
+    if (FStore.UpdateIdentity(ip, port, sn, t, a, f, g, serial)) {
       FStore.Save();
       RebuildTree();
     }

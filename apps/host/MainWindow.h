@@ -26,6 +26,9 @@ namespace vanta::host {
 // address and an address no URL can carry.
 QUrl DeviceWebUrl(const TDeviceRec& d);
 
+// What "Offline-Daten" of a device without a serial number says.
+extern const QString SNoSerialNumberYet;
+
 // Whether connecting to `d` starts with the login (SSH, serial login).
 bool NeedsLogin(const THostDevice& d);
 
@@ -63,6 +66,8 @@ class TMainWindow : public QMainWindow {
   std::function<bool(const QUrl&)> FOpenUrl = &QDesktopServices::openUrl;
   // Asks for the password of `prompt`; false when the user cancels.
   std::function<bool(const QString& prompt, QString& password)> FAskPassword;
+  // Tells the user something that needs no answer.
+  std::function<void(const QString& text)> FInform;
   // The update package for a firmware update; empty: cancelled. Set from
   // the command line (--package) it is used without asking.
   QString PackageFile;

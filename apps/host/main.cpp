@@ -202,13 +202,18 @@ int main(int argc, char** argv) {
       toOpen = int(store.Devices.size()) - 1;
     }
   } else if (p.isSet("serial")) {
-    THostDevice d;
-    d.IsSerial = true;
-    d.Port = p.value("serial");
-    d.Geraet = d.Port;
-    store.Devices.push_back(d);
-    store.Save();
-    toOpen = int(store.Devices.size()) - 1;
+    // The entry of this port when there is one: it keeps the serial number
+    // learnt at an earlier connection.
+    toOpen = store.FindSerial(p.value("serial"));
+    if (toOpen < 0) {
+      THostDevice d;
+      d.IsSerial = true;
+      d.Port = p.value("serial");
+      d.Geraet = d.Port;
+      store.Devices.push_back(d);
+      store.Save();
+      toOpen = int(store.Devices.size()) - 1;
+    }
   }
   if (toOpen >= 0 && p.isSet("no-xml-check")) store.Devices[size_t(toOpen)].CheckXMLVersions = false;
   main.RebuildTree();

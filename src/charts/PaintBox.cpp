@@ -37,7 +37,9 @@ void TPQPaintBox::RequestRepaint() {
 }
 
 QString TPQPaintBox::RecordTime() const {
-  return FTSStart.Sec == 0 ? QString() : TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(FTSStart));
+  if (FTSStart.Sec == 0) return {};
+  const QString text = TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(FTSStart));
+  return FZoneText.isEmpty() ? text : text + QLatin1Char(' ') + FZoneText;
 }
 
 QImage TPQPaintBox::Image() {

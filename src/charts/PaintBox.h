@@ -32,10 +32,14 @@ class TPQPaintBox : public QWidget {
   // The drawn image (what the screen shows), for copies and tests.
   QImage Image();
   int PaintCount() const { return FPaintCnt; }
-  // FTSStart as the caption shows it; empty before a record time is known.
+  // FTSStart as the caption shows it (with FZoneText); empty before a record
+  // time is known.
   QString RecordTime() const;
 
   tmStamp_t FTSStart;
+  // Set when the times are not the device's own local time but only a
+  // file's offset ("UTC+01:00"): the caption says which.
+  QString FZoneText;
   TVantaFW FFW;  // the device's firmware, copied from the client when the chart is made
   uint32_t FFontCol = 0xFF202020;
   bool FAntialias = false;  // curves smoothed (slower)

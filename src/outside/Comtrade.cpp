@@ -64,14 +64,21 @@ bool BuildComtrade(const TRecordFile& file, bool binary, TComtradeFiles& out, QS
     cfg += QByteArray::number(c + 1) + ',' + Field(ch.Name) + ",,," + Field(ch.Unit) + ',' + QByteArray::number(a[c], 'g', 10) +
            ",0,0,-32767,32767,1,1,P\r\n";
   }
+  // Sample k (from 1) lies (k - 1) * 10^6 / rate microseconds after the
+  // first. The stamp field holds 32 bits: a record longer than that (71
+  // minutes) counts in tens, hundreds, ... of microseconds, and timemult says
+  // in which, rather than letting the stamps wrap around.
+  const double lastUs = count > 0 ? double(count - 1) * 1e6 / h.Context.SampleRate : 0;
+  double timemult = 1;
+  while (lastUs / timemult > double(0xFFFFFFFFu)) timemult *= 10;
   cfg += "50\r\n1\r\n" + QByteArray::number(h.Context.SampleRate) + ',' + QByteArray::number(count) + "\r\n";
   cfg += ComtradeTime(file.Waves.first().Time) + "\r\n" + ComtradeTime(file.Waves.first().Time) + "\r\n";
   cfg += binary ? "BINARY\r\n" : "ASCII\r\n";
-  cfg += "1\r\n";
+  cfg += QByteArray::number(timemult, 'g', 17) + "\r\n";
   QByteArray dat;
   TByteWriter w(dat);
   for (qsizetype s = 0; s < count; ++s) {
-    const uint32_t us = uint32_t(std::llround(double(s) * 1e6 / h.Context.SampleRate));
+    const uint32_t us = uint32_t(std::llround(double(s) * 1e6 / h.Context.SampleRate / timemult));
     if (binary) {
       w.U32(uint32_t(s + 1));
       w.U32(us);
@@ -103,14 +110,17 @@ bool WriteComtrade(const TRecordFile& file, const QString& dir, const QString& b
 }
 
 bool BuildCsv(const TRecordFile& file, QByteArray& out, QString& error) {
+  return BuildCsv(file, TDeviceTime::FromHeader(file.Header.Env), out, error);
+}
+
+bool BuildCsv(const TRecordFile& file, const TDeviceTime& time, QByteArray& out, QString& error) {
   const TRecordHeader& h = file.Header;
   QByteArray head = h.Kind == TRecordKind::rkRecording ? "Zeit" : "t [s]";
   for (const TRecordChannel& c : h.Context.Channels) head += ';' + (c.Name + QStringLiteral(" [") + c.Unit + QLatin1Char(']')).toUtf8();
   out = head + "\r\n";
   if (h.Kind == TRecordKind::rkRecording) {
-    const time_tz_t tz{h.Env.TzOffsetSec, h.Env.Dst};
     for (const TRecRow& r : file.Rows) {
-      out += TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(TPQTimeProgs::TSNormalizeLocal(r.Time, tz))).toLatin1();
+      out += time.MilliText(r.Time).toLatin1();
       for (float v : r.Values) out += ';' + QByteArray::number(double(v), 'g', 7);
       out += "\r\n";
     }

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include "DeviceTime.h"
 #include "RecordFile.h"
 
 namespace vanta {
@@ -17,8 +18,11 @@ struct TComtradeFiles {
 bool BuildComtrade(const TRecordFile& file, bool binary, TComtradeFiles& out, QString& error);
 // Writes <dir>/<base>.cfg and .dat.
 bool WriteComtrade(const TRecordFile& file, const QString& dir, const QString& base, bool binary, QString& error);
-// Recordings: time and one column per channel; waveforms: time in seconds from
-// the first sample and one column per channel. ";" separates, CR LF ends lines.
+// Recordings: local time (by `time`) and one column per channel; waveforms:
+// time in seconds from the first sample and one column per channel. ";"
+// separates, CR LF ends lines.
+bool BuildCsv(const TRecordFile& file, const TDeviceTime& time, QByteArray& out, QString& error);
+// The same by the header's own zone alone.
 bool BuildCsv(const TRecordFile& file, QByteArray& out, QString& error);
 
 }  // namespace vanta

@@ -33,6 +33,11 @@ QStringList EventTableHeaders() {
 }
 
 QString EventCellText(const TEventRecord& e, int column, const TRecordHeader& header, const TMeasLookup& lookup) {
+  return EventCellText(e, column, header, TDeviceTime::FromHeader(header.Env), lookup);
+}
+
+QString EventCellText(const TEventRecord& e, int column, const TRecordHeader& header, const TDeviceTime& time,
+                      const TMeasLookup& lookup) {
   const bool state = e.Id == CEvtRcmState || e.Id == CEvtTemperatureState;
   TMeasInfo info;
   const bool known = lookup && lookup(e.Id, info);
@@ -45,8 +50,7 @@ QString EventCellText(const TEventRecord& e, int column, const TRecordHeader& he
     }
     case 1: {
       if (e.Start.Sec == 0 && e.Start.Frac == 0) return QStringLiteral("--");
-      const tmStamp_t local = TPQTimeProgs::TSNormalizeLocal(e.Start, {header.Env.TzOffsetSec, header.Env.Dst});
-      return TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(local));
+      return time.MilliText(e.Start);
     }
     case 2: {
       if (e.Value == 0 || state) return QStringLiteral("--");
@@ -80,10 +84,15 @@ TMeasLookup EventLookupFor(const TRecordHeader& header, const TMeasLookup& fallb
 }
 
 QString EventTableClipboard(const QList<TEventRecord>& events, const TRecordHeader& header, const TMeasLookup& lookup) {
+  return EventTableClipboard(events, header, TDeviceTime::FromHeader(header.Env), lookup);
+}
+
+QString EventTableClipboard(const QList<TEventRecord>& events, const TRecordHeader& header, const TDeviceTime& time,
+                            const TMeasLookup& lookup) {
   QStringList lines{EventTableHeaders().join(QLatin1Char('\t'))};
   for (const TEventRecord& e : events) {
     QStringList cells;
-    for (int c = 0; c < 6; ++c) cells << EventCellText(e, c, header, lookup);
+    for (int c = 0; c < 6; ++c) cells << EventCellText(e, c, header, time, lookup);
     lines << cells.join(QLatin1Char('\t'));
   }
   // An empty table still ends its header line.

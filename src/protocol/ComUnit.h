@@ -236,6 +236,8 @@ class TComUnit : public QObject {
   bool FTGZ = false;
   bool FSetFolders = false;
   time_set_t FtmeSet;
+  // FtmeSet holds the settings of the identified device (not the defaults).
+  bool FTimeSetKnown = false;
   uint32_t FConTime = 0;
   QString FLocalIP;
   QString FProgUser;

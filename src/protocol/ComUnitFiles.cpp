@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "ComUnit.h"
+#include "DeviceTime.h"
 #include "GZip.h"
 #include "LogFormat.h"
 #include "Tar.h"
@@ -497,6 +498,12 @@ void TComUnit::SetDataFolders() {
   FEvtDir = FDatadir + QStringLiteral("Event/");
   QDir().mkpath(FRecDir);
   QDir().mkpath(FEvtDir);
+  // The files hold only an offset; the device's zone and daylight-saving
+  // rules go beside them, so that they read offline as they do online.
+  if (FTimeSetKnown && FSN != 0) {
+    QString error;
+    if (!SaveDeviceTime(FDatadir, FSN, FtmeSet, error)) WriteLog(QStringLiteral("Zeiteinstellungen nicht gespeichert: ") + error, true);
+  }
   if (FCheckXMLFileVersions && FDevType != TDevType::devtypOmnivex)
     CheckFileVersions();
   else if (FOnConnDone)

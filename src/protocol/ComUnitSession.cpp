@@ -118,6 +118,7 @@ void TComUnit::IdentityCommand(TMemoryStream& stream) {
              U8(LocalDateText(id.ProdDate)).constData());
   FConTime = id.DevClock;
   FtmeSet = id.TimeSet;
+  FTimeSetKnown = true;
   const time_set_t& t = FtmeSet;
   const tmStamp_t local = CorrectUTCtoLocal({FConTime, 0});
   LOGF("IN: IdendityAll: Time=%s",

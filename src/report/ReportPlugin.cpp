@@ -29,6 +29,7 @@
 #include <numeric>
 #include <vector>
 
+#include "DeviceTime.h"
 #include "En50160.h"
 #include "RecordFile.h"
 
@@ -343,8 +344,10 @@ bool Rcm(const TReport& r, TPage& page, QString& error) {
       error = QStringLiteral("%1: keine Differenzstromwerte").arg(path);
       return false;
     }
-    // Times as the device shows them: its zone, its daylight saving time.
-    const time_tz_t tz{f.Header.Env.TzOffsetSec, f.Header.Env.Dst};
+    // Times as the device shows them: its zone, its daylight saving time
+    // (its own rules when the store keeps them beside the file).
+    const TDeviceTime time = DeviceTimeForFile(path, f.Header.Env);
+    const QString zone = time.ZoneText().isEmpty() ? QString() : QLatin1Char(' ') + time.ZoneText();
     for (const TRecRow& row : f.Rows) {
       ++n;
       // Several residual-current channels: each against the reference at its position (or the first).
@@ -357,7 +360,7 @@ bool Rcm(const TReport& r, TPage& page, QString& error) {
         rowMax = std::max(rowMax, v);
         rowRef = std::max(rowRef, limit);
         if (refCol >= 0 && v > limit)
-          over.push_back({TPQTimeProgs::VantaTS_to_StrSec(TPQTimeProgs::TStoLinear(TPQTimeProgs::TSNormalizeLocal(row.Time, tz))),
+          over.push_back({time.SecText(row.Time) + zone,
                           f.Header.Context.Channels[ir[k]].Name, F(v), F(limit)});
       }
       curve.push_back(rowMax);

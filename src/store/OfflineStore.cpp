@@ -1,13 +1,14 @@
 #include "OfflineStore.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <algorithm>
 
+#include "DeviceTime.h"
 #include "Readout.h"
 #include "RecordFile.h"
 
@@ -34,20 +35,19 @@ QList<TNamed> StoredFiles(const QString& folder) {
   return out;
 }
 
-QString Local(tmStamp_t t, const TSysEnvHeader& env) {
-  const tmStamp_t l = TPQTimeProgs::TSNormalizeLocal(t, {env.TzOffsetSec, env.Dst});
-  return QDateTime::fromSecsSinceEpoch(l.Sec, Qt::UTC).toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
-}
-
 // The caption of a stored file from its header; the name when it has none.
-QString Caption(const TNamed& f) {
+// Times are the device's local time by its own rules when the station keeps
+// them; else by the file's offset, which the caption then names.
+QString Caption(const TNamed& f, const TStationTime& station) {
   TRecordHeader h;
   QString error;
   const qint64 kb = QFileInfo(f.Path).size() / 1024;
   if (!ReadRecordHeader(f.Path, h, error)) return QFileInfo(f.Path).fileName();
+  const TDeviceTime time = station.For(h.Env);
+  const QString zone = time.ZoneText().isEmpty() ? QString() : QLatin1Char(' ') + time.ZoneText();
   if (h.Kind == TRecordKind::rkOsc || h.Kind == TRecordKind::rkHp || h.Kind == TRecordKind::rkTrigger)
-    return QStringLiteral("%1 %2 %3Kb").arg(h.Context.Class, Local(h.Context.Start, h.Env)).arg(kb);
-  return QStringLiteral("%1 - %2 - %3Kb").arg(Local(h.Context.Start, h.Env), Local(h.Context.End, h.Env)).arg(kb);
+    return QStringLiteral("%1 %2%3 %4Kb").arg(h.Context.Class, time.SecText(h.Context.Start), zone).arg(kb);
+  return QStringLiteral("%1 - %2%3 - %4Kb").arg(time.SecText(h.Context.Start), time.SecText(h.Context.End), zone).arg(kb);
 }
 
 TStoreNode Group(const QString& text, int tag) {
@@ -84,6 +84,12 @@ void Collect(const QString& folder, QStringList& logs) {
 }
 
 }  // namespace
+
+QString DefaultWorkspaceFolder() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/vanta-host/");
+}
+
+QString DefaultDataFolder() { return DefaultWorkspaceFolder() + QStringLiteral("data/"); }
 
 bool IsRecordingClass(const QString& cls) {
   return std::any_of(std::begin(CRecordingClassNames), std::end(CRecordingClassNames),
@@ -154,10 +160,11 @@ TStoreNode BuildStationTree(const TStation& station) {
   dist.Children << Group(QStringLiteral("Oszilloskop Rekorder"), stOsc) << Group(QStringLiteral("10ms TRMS Rekorder"), stHp);
   rec.Children << dist;
   const int asyncAt = 8, modbusAt = 9, distAt = 10;
+  const TStationTime time = TStationTime::Load(station.Path);
 
   for (const TNamed& f : StoredFiles(station.Path + QStringLiteral("/Recorder"))) {
     TStoreNode leaf;
-    leaf.Text = Caption(f);
+    leaf.Text = Caption(f, time);
     leaf.Tag = stRecordingFile;
     leaf.Image = 3;
     leaf.Path = f.Path;
@@ -190,7 +197,7 @@ TStoreNode BuildStationTree(const TStation& station) {
   TStoreNode evt = Group(QStringLiteral("PQ-Ereignisse"), stEvents);
   for (const TNamed& f : StoredFiles(station.Path + QStringLiteral("/Event"))) {
     TStoreNode leaf;
-    leaf.Text = Caption(f);
+    leaf.Text = Caption(f, time);
     leaf.Tag = stEventFile;
     leaf.Image = -1;
     leaf.Path = f.Path;

@@ -9,6 +9,14 @@
 
 namespace vanta {
 
+// The per-user folder of the workspace's programs, the same for the desktop
+// host and the command line whatever the program is called
+// (<generic data location>/vanta-host/): what one of them downloads, the
+// other finds.
+QString DefaultWorkspaceFolder();
+// The store of downloaded files by default: DefaultWorkspaceFolder() + "data/".
+QString DefaultDataFolder();
+
 // The name rule of stored files: optional class prefix, serial number (8
 // digits), start second (10 digits), milliseconds (3 digits), ".log".
 struct TStoreName {

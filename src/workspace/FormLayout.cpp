@@ -246,13 +246,13 @@ void TFormLayout::PaintGraph() {
       if (k < shown.size() && leaf->data(0, Qt::UserRole).toInt() == shown[k])
         leaf->setForeground(0, QColor::fromRgb(ColArr[size_t(k++) % ColArr.size()] | 0xFF000000u));
     }
-  const time_tz_t tz{FShownHeader.Env.TzOffsetSec, FShownHeader.Env.Dst};
   QList<float> values(shown.size());
   for (const TRecRow& row : FRecDataLst) {
     for (int k = 0; k < shown.size(); ++k) values[k] = row.Values.value(shown[k], std::nanf(""));
-    m.NewValues(TPQTimeProgs::TStoLinear(TPQTimeProgs::TSNormalizeLocal(row.Time, tz)), values);
+    m.NewValues(FShownTime.Linear(row.Time), values);
   }
-  if (!FRecDataLst.isEmpty()) FCrvChart->FTSStart = TPQTimeProgs::TSNormalizeLocal(FRecDataLst.first().Time, tz);
+  if (!FRecDataLst.isEmpty()) FCrvChart->FTSStart = FShownTime.ToLocal(FRecDataLst.first().Time);
+  FCrvChart->FZoneText = FShownTime.ZoneText();
   m.AutoScaleAll();
   FCrvChart->ResetZoom();
   FCrvChart->FForceRepaint = true;
@@ -274,7 +274,10 @@ void TFormLayout::MarkerNotify(int mark, int64_t ts, const QStringList& names, c
     const double m1 = grdMarker->item(r, 1)->text().toDouble(&ok1), m2 = grdMarker->item(r, 2)->text().toDouble(&ok2);
     grdMarker->item(r, 3)->setText(ok1 && ok2 ? text(float(m2 - m1)) : QString());
   }
-  grdMarker->setHorizontalHeaderItem(mark == 0 ? 1 : 2, new QTableWidgetItem(TPQTimeProgs::VantaTS_to_StrNanoSec(ts)));
+  // The curves run in the shown file's local time; by its offset alone, the header says which.
+  const QString zone = FShownTime.ZoneText();
+  grdMarker->setHorizontalHeaderItem(
+      mark == 0 ? 1 : 2, new QTableWidgetItem(TPQTimeProgs::VantaTS_to_StrNanoSec(ts) + (zone.isEmpty() ? QString() : QLatin1Char(' ') + zone)));
   tbcSettings->setCurrentWidget(grdMarker);
 }
 
@@ -301,19 +304,20 @@ void TFormLayout::EvtToTable(const QString& path) {
   actCopyEvents->setEnabled(true);
   if (!warning.isEmpty()) LogPrepare(this, warning, false);
   FShownHeader = header;
+  FShownTime = TimeRuleFor(path, header.Env);
   const TMeasLookup lookup = EventLookupFor(header, MeasLookup());
   GridData->clear();
   GridData->setColumnCount(6);
   GridData->setRowCount(int(FEvents.size()));
   GridData->setHorizontalHeaderLabels(EventTableHeaders());
   for (int r = 0; r < FEvents.size(); ++r)
-    for (int c = 0; c < 6; ++c) GridData->setItem(r, c, new QTableWidgetItem(EventCellText(FEvents[r], c, header, lookup)));
+    for (int c = 0; c < 6; ++c) GridData->setItem(r, c, new QTableWidgetItem(EventCellText(FEvents[r], c, header, FShownTime, lookup)));
   const TFrmOnOfflineSettings& s = FOnOfflineEinstellungen;
   const int widths[] = {s.Ereignis, s.Zeit, s.Max, s.Einheit, s.Harm, s.Dauer};
   for (int c = 0; c < 6; ++c) GridData->setColumnWidth(c, widths[c] > 0 ? widths[c] : 100);
   tvSelect->hide();
   SwitchGridPB(true);
-  LabSBar->setText(QStringLiteral("%1 Ereignis(se): %2").arg(FEvents.size()).arg(QFileInfo(path).fileName()));
+  LabSBar->setText(QStringLiteral("%1 Ereignis(se): %2").arg(FEvents.size()).arg(QFileInfo(path).fileName()) + ZoneSuffix());
 }
 
 void TFormLayout::RecToTable(const QString& path) {
@@ -332,6 +336,7 @@ void TFormLayout::RecToTable(const QString& path) {
   }
   if (!file.Warning.isEmpty()) LogPrepare(this, file.Warning, false);
   FShownHeader = file.Header;
+  FShownTime = TimeRuleFor(path, file.Header.Env);
   for (QAction* a : {actStackRec, actCopyRecData, actCopyRecImage, actPrintRecImage, actShowCurves}) a->setEnabled(true);
   const TContextHeader& ctx = file.Header.Context;
   FRecDataLst = std::move(file.Rows);
@@ -366,7 +371,6 @@ void TFormLayout::RecToTable(const QString& path) {
     sizes[2] = qMax(200, sizes[2] - 220);
     SplittOpti->setSizes(sizes);
   }
-  const time_tz_t tz{FShownHeader.Env.TzOffsetSec, FShownHeader.Env.Dst};
   GridData->clear();
   GridData->setColumnCount(int(ctx.Channels.size()) + 1);
   GridData->setRowCount(int(FRecDataLst.size()));
@@ -375,8 +379,7 @@ void TFormLayout::RecToTable(const QString& path) {
   GridData->setHorizontalHeaderLabels(head);
   for (int r = 0; r < FRecDataLst.size(); ++r) {
     const TRecRow& row = FRecDataLst[r];
-    GridData->setItem(r, 0, new QTableWidgetItem(TPQTimeProgs::VantaTS_to_StrMilSec(
-                                TPQTimeProgs::TStoLinear(TPQTimeProgs::TSNormalizeLocal(row.Time, tz)))));
+    GridData->setItem(r, 0, new QTableWidgetItem(FShownTime.MilliText(row.Time)));
     for (int c = 0; c < row.Values.size(); ++c)
       GridData->setItem(r, c + 1, new QTableWidgetItem(QString::number(double(row.Values[c]), 'g', 7)));
   }
@@ -384,8 +387,9 @@ void TFormLayout::RecToTable(const QString& path) {
   SwitchGridPB(true);
   // Checking the first group draws its curves (and shows them).
   if (tvSelect->topLevelItemCount() > 0) tvSelect->topLevelItem(0)->setCheckState(0, Qt::Checked);
-  LabSBar->setText(more ? QStringLiteral("%1: die ersten %2 Zeilen").arg(QFileInfo(path).fileName()).arg(FRecDataLst.size())
-                        : QStringLiteral("%1: %2 Zeilen").arg(QFileInfo(path).fileName()).arg(FRecDataLst.size()));
+  LabSBar->setText((more ? QStringLiteral("%1: die ersten %2 Zeilen").arg(QFileInfo(path).fileName()).arg(FRecDataLst.size())
+                         : QStringLiteral("%1: %2 Zeilen").arg(QFileInfo(path).fileName()).arg(FRecDataLst.size())) +
+                   ZoneSuffix());
 }
 
 void TFormLayout::AsyncToTable(const QString& path) {
@@ -400,8 +404,8 @@ void TFormLayout::AsyncToTable(const QString& path) {
     return;
   }
   ReadRecordHeader(path, FShownHeader, error);
+  FShownTime = TimeRuleFor(path, FShownHeader.Env);
   SetNewSizeToTVI(path);
-  const time_tz_t tz{FShownHeader.Env.TzOffsetSec, FShownHeader.Env.Dst};
   const int inputs = qMax(1, int(FShownHeader.Context.Channels.size()));
   GridData->clear();
   GridData->setColumnCount(inputs + 1);
@@ -412,8 +416,7 @@ void TFormLayout::AsyncToTable(const QString& path) {
   GridData->setHorizontalHeaderLabels(head);
   for (int r = 0; r < FAsync.size(); ++r) {
     const TAsyncRecord& a = FAsync[r];
-    GridData->setItem(r, 0, new QTableWidgetItem(TPQTimeProgs::VantaTS_to_StrMilSec(
-                                TPQTimeProgs::TStoLinear(TPQTimeProgs::TSNormalizeLocal(a.Time, tz)))));
+    GridData->setItem(r, 0, new QTableWidgetItem(FShownTime.MilliText(a.Time)));
     for (int i = 0; i < inputs; ++i) {
       auto* cell = new QTableWidgetItem(((a.State >> i) & 1) ? QStringLiteral("1") : QStringLiteral("0"));
       if ((a.Changed >> i) & 1) cell->setBackground(QColor(255, 220, 120));  // this input changed here
@@ -483,7 +486,20 @@ void TFormLayout::actReportExecute(const QString& kind) {
 }
 
 QString TFormLayout::EventTableText() const {
-  return EventTableClipboard(FEvents, FShownHeader, EventLookupFor(FShownHeader, MeasLookup()));
+  return EventTableClipboard(FEvents, FShownHeader, FShownTime, EventLookupFor(FShownHeader, MeasLookup()));
+}
+
+TDeviceTime TFormLayout::TimeRuleFor(const QString& path, const TSysEnvHeader& env) {
+  if (FComUnit && FComUnit->FTimeSetKnown && env.Serial == FComUnit->FSN) return TDeviceTime::FromSettings(FComUnit->FtmeSet);
+  QString problem;
+  const TDeviceTime t = DeviceTimeForFile(path, env, &problem);
+  if (!problem.isEmpty()) LogPrepare(this, problem, false);
+  return t;
+}
+
+QString TFormLayout::ZoneSuffix() const {
+  const QString zone = FShownTime.ZoneText();
+  return zone.isEmpty() ? QString() : QStringLiteral(" (Zeiten in %1)").arg(zone);
 }
 
 // Names and units the file does not carry come from the host's measurement descriptions.

@@ -88,6 +88,8 @@ class TFormLayout : public TFormBasic {
 
   // What the shown file held.
   TRecordHeader FShownHeader;
+  // How its stamps read as local time (tables, curves, markers, copies).
+  TDeviceTime FShownTime;
   QList<TEventRecord> FEvents;
   QList<TRecRow> FRecDataLst;
   QList<TAsyncRecord> FAsync;
@@ -102,6 +104,11 @@ class TFormLayout : public TFormBasic {
   void showEvent(QShowEvent* event) override;
   void ApplyLayout();
   TMeasLookup MeasLookup() const;
+  // The local-time rule for a file of `path`: online the identified
+  // device's own settings, else those kept beside the file, else its header's.
+  TDeviceTime TimeRuleFor(const QString& path, const TSysEnvHeader& env);
+  // " (UTC+01:00)" for a status text when the times are only the file's offset.
+  QString ZoneSuffix() const;
   bool FLayoutShown = false;
 };
 

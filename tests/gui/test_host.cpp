@@ -144,6 +144,16 @@ TEST(DeviceStore, SurvivesARestartAndLearnsIdentities) {
                                 QStringLiteral("Werk"), QStringLiteral("Feld 1"), QStringLiteral("Vanta 1")))
       << "nothing new the second time";
   EXPECT_EQ(s.Devices[0].Geraet, QStringLiteral("Vanta 1"));
+  // A serial device is known by its port: its identity reaches its entry only.
+  EXPECT_EQ(s.FindSerial(QStringLiteral("/dev/ttyUSB0")), 1);
+  EXPECT_EQ(s.FindSerial(QStringLiteral("/dev/ttyUSB9")), -1);
+  EXPECT_TRUE(s.UpdateIdentity(QString(), QStringLiteral("/dev/ttyUSB0"), 77, TDevType::devtypVanta, QStringLiteral("Werk"),
+                               QStringLiteral("Feld 2"), QStringLiteral("Vanta 2"), true));
+  EXPECT_EQ(s.Devices[1].SN, 77u);
+  EXPECT_EQ(s.Devices[1].Geraet, QStringLiteral("Vanta 2"));
+  EXPECT_EQ(s.Devices[0].SN, 99u) << "the network entry is not touched";
+  EXPECT_FALSE(s.UpdateIdentity(QString(), QStringLiteral("5040"), 5, TDevType::devtypVanta, {}, {}, {}, true))
+      << "a network entry's port is no serial line";
   TDeviceStore missing(dir.filePath(QStringLiteral("none.ini")));
   EXPECT_FALSE(missing.Load());
 }
@@ -438,6 +448,34 @@ TEST(HostOpensDevice, OfflineAtTheDevicesStationOrAllStationsAndTheStatusWindow)
   ASSERT_TRUE(vanta::test::SpinUntil([&] { return !all->Busy() && all->Stations().size() == 2; }, 5000));
   EXPECT_EQ(all->FStartDevice, nullptr) << "no station chosen";
   EXPECT_NE(dynamic_cast<TFormStatus*>(h.Main->OpenDevice(0, TDirectKind::dkstatus)), nullptr);
+}
+
+TEST(HostOpensDevice, ASerialDeviceLearnsItsSerialNumberWhenItConnects) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-pty")}));
+  THostDevice d = SerialDevice(sim.PtyPath);
+  d.CheckXMLVersions = false;
+  THost h({d});
+  QStringList told;
+  h.Main->FInform = [&](const QString& text) { told << text; };
+  // Never connected: which station is this device's is not known yet.
+  EXPECT_EQ(h.Main->OpenDevice(0, TDirectKind::dkoffline), nullptr);
+  ASSERT_EQ(told.size(), 1);
+  EXPECT_EQ(told[0], QStringLiteral("Für dieses Gerät ist noch keine Seriennummer bekannt – bitte einmal verbinden."));
+  EXPECT_TRUE(h.Log().contains(told[0]));
+  TFormBasic* w = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  ASSERT_NE(w, nullptr);
+  ASSERT_TRUE(SpinUntil([&] { return w->PanelBack->isEnabled(); }, 10000));
+  EXPECT_EQ(h.Store.Devices[0].SN, 12345678u);
+  EXPECT_EQ(h.Store.Devices[0].Geraet, QStringLiteral("Vanta Sim")) << "the device's own name";
+  TDeviceStore reread(h.Store.File());
+  ASSERT_TRUE(reread.Load());
+  EXPECT_EQ(reread.Devices[0].SN, 12345678u) << "kept for the next start";
+  EXPECT_TRUE(h.Main->Tree()->topLevelItem(0)->child(0)->child(0)->text(0).contains(QStringLiteral("SN 12345678")));
+  auto* off = dynamic_cast<TFormOffline*>(h.Main->OpenDevice(0, TDirectKind::dkoffline));
+  ASSERT_NE(off, nullptr);
+  EXPECT_EQ(off->FSelectedStation, 12345678u) << "opened at the device's own station";
+  EXPECT_EQ(told.size(), 1);
 }
 
 TEST(HostOpensDevice, LanguageCheckOffersTheMappingDatabaseOnce) {

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QLabel>
 #include <QUrl>
 #include <QStackedWidget>
 #include <QTableWidget>
@@ -14,6 +15,9 @@
 #include <QTreeWidget>
 
 #include "FormLayout.h"
+#include "FormOffline.h"
+#include "PaintBox.h"
+#include "RecordFile.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
 #include "WindowSupport.h"
@@ -222,4 +226,129 @@ TEST(Readout, CancelStopsBeforeTheNextFileAndAFileClickedTwiceIsAskedForOnce) {
   vanta::test::SpinFor(300);
   EXPECT_EQ(t.Log.filter(QStringLiteral("Sending CCC_READOUT_REC_RD")).size() - before, 1) << t.Log.join('\n').toStdString();
   EXPECT_EQ(QFileInfo(GetFileNameOnDisk(t.W.Place(), osc->Path, true)).size(), qint64(osc->FileSize)) << "not doubled";
+}
+
+namespace {
+// 2026-07-15 10:00:00 UTC: summer time on the simulated device (UTC+1 with
+// daylight saving from the last Sunday of March to that of October).
+constexpr uint32_t CJuly = 1784109600;
+
+void PutJuly(const QString& path, TRecordKind kind) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  TContextHeader ctx;
+  ctx.Class = kind == TRecordKind::rkEvent ? QString() : QStringLiteral("10min");
+  ctx.IntervalMs = 600000;
+  ctx.Start = {CJuly, 250000000};
+  ctx.End = {CJuly + 1800, 0};
+  if (kind == TRecordKind::rkEvent)
+    ctx.Channels << TRecordChannel{0x01040010u, 0, QStringLiteral("%"), QStringLiteral("Spannungseinbruch")};
+  else
+    ctx.Channels << TRecordChannel{0x01000000u, 0x0100FFFF, QStringLiteral("V"), QStringLiteral("U L1")};
+  TRecordWriter w(kind, {12345678, 3600, true, QStringLiteral("Umspannwerk Nord"), QStringLiteral("Feld 3"), QStringLiteral("Vanta Sim")}, ctx);
+  if (kind == TRecordKind::rkEvent)
+    w.Add(TEventRecord{0x01040010u, ctx.Start, 70.5, 0, 0.1, QStringLiteral("L1")});
+  else
+    for (uint32_t i = 0; i < 3; ++i) w.Add(TRecRow{{CJuly + 600 * i, 0}, {230.0f + float(i)}});
+  QString error;
+  ASSERT_TRUE(w.Save(path, error)) << error.toStdString();
+}
+
+QTreeWidgetItem* FindText(QTreeWidgetItem* root, const QString& part) {
+  if (root->text(0).contains(part)) return root;
+  for (int i = 0; i < root->childCount(); ++i)
+    if (QTreeWidgetItem* f = FindText(root->child(i), part)) return f;
+  return nullptr;
+}
+}  // namespace
+
+TEST(Readout, ASummerEventShowsTheTreesTimeOnlineAndOffline) {
+  TOnline t;
+  ASSERT_TRUE(t.Sim.Start());
+  const QString device = t.Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/");
+  const QString eventName = QStringLiteral("12345678-%1-250.log").arg(CJuly);
+  PutJuly(device + QStringLiteral("events/") + eventName, TRecordKind::rkEvent);
+  PutJuly(device + QStringLiteral("recorder/sync/10min-12345678-%1-000.log").arg(CJuly), TRecordKind::rkRecording);
+  vanta::test::ConnectToSim(t.W, t.Data.path(), t.Log, t.Sim.Port);
+  ASSERT_TRUE(SpinUntil([&] { return t.W.FRecTreeView != nullptr; }, 10000)) << t.Log.join('\n').toStdString();
+
+  // Online: the tree's time (the device's rules) is the event table's time.
+  t.W.ClickEvtOverview();
+  ASSERT_TRUE(SpinUntil([&] { return Files(t.W.FEvtTreeView).size() == 8; }, 5000));
+  TRecTreeViewItem* july = FileNamed(t.W.FEvtTreeView, eventName);
+  ASSERT_NE(july, nullptr);
+  const QString treeTime = july->text(0).left(19);
+  EXPECT_EQ(treeTime, QStringLiteral("15.07.2026 12:00:00"));
+  t.W.EventClick(july);
+  ASSERT_TRUE(SpinUntil([&] { return t.W.GridData->rowCount() == 1 && t.W.GridData->columnCount() == 6; }, 5000));
+  EXPECT_EQ(t.W.GridData->item(0, 1)->text(), treeTime + QStringLiteral(".250"));
+  EXPECT_TRUE(t.W.EventTableText().contains(QStringLiteral("\t15.07.2026 12:00:00.250\t")));
+  EXPECT_TRUE(QFileInfo::exists(t.Data.filePath(QStringLiteral("data/12345678/device-time.ini"))));
+
+  // The recording: table, curves and the chart's caption in the same time,
+  // online from the client's settings even when the store keeps none.
+  const QString kept = t.Data.filePath(QStringLiteral("data/12345678/device-time.ini"));
+  ASSERT_TRUE(QFile::rename(kept, kept + QStringLiteral(".away")));
+  t.W.ClickRecOverview();
+  ASSERT_TRUE(SpinUntil([&] { return FileNamed(t.W.FRecTreeView, QString::number(CJuly)) != nullptr; }, 5000));
+  TRecTreeViewItem* rec = FileNamed(t.W.FRecTreeView, QString::number(CJuly));
+  EXPECT_TRUE(rec->text(0).startsWith(QStringLiteral("15.07.2026 12:00:00 - "))) << rec->text(0).toStdString();
+  t.W.RecordClick(rec);
+  ASSERT_TRUE(SpinUntil([&] { return t.W.GridData->rowCount() == 3 && t.W.GridData->item(0, 0); }, 5000));
+  EXPECT_EQ(t.W.GridData->item(0, 0)->text(), QStringLiteral("15.07.2026 12:00:00.000"));
+  EXPECT_EQ(t.W.FCrvChart->RecordTime(), QStringLiteral("15.07.2026 12:00:00.000"));
+  QStringList copied;
+  ASSERT_TRUE(t.W.FCrvChart->CopyToClip(copied));
+  ASSERT_EQ(copied.size(), 4);
+  EXPECT_TRUE(copied[1].contains(QStringLiteral(" 12:00:00.000000"))) << copied[1].toStdString();
+  ASSERT_TRUE(QFile::rename(kept + QStringLiteral(".away"), kept));
+
+  // Offline, from the store the readout filled: the same times, by the
+  // settings kept beside the files.
+  TFormOffline off;
+  off.SetStore(t.Data.filePath(QStringLiteral("data")), 12345678);
+  off.CheckData();
+  ASSERT_TRUE(SpinUntil([&] { return !off.Busy() && off.FStartDevice && off.FStartDevice->childCount() == 2; }, 5000));
+  QTreeWidgetItem* leaf = FindText(off.FStartDevice, treeTime + QStringLiteral(" - "));
+  ASSERT_NE(leaf, nullptr) << "the offline tree's caption shows the device's time";
+  EXPECT_FALSE(leaf->text(0).contains(QStringLiteral("UTC"))) << leaf->text(0).toStdString();
+  QTreeWidgetItem* evt = FindText(off.FStartDevice, QStringLiteral("PQ-Ereignisse"));
+  ASSERT_NE(evt, nullptr);
+  QTreeWidgetItem* offEvent = FindText(evt, treeTime);
+  ASSERT_NE(offEvent, nullptr);
+  off.OfflineFileClick(offEvent);
+  ASSERT_EQ(off.GridData->rowCount(), 1);
+  EXPECT_EQ(off.GridData->item(0, 1)->text(), treeTime + QStringLiteral(".250"));
+  const QString shots = qEnvironmentVariable("VANTA_SHOT_DIR");
+  if (!shots.isEmpty()) {
+    off.resize(1000, 600);
+    off.show();
+    off.OfflineFileClick(FindText(off.FStartDevice, treeTime + QStringLiteral(" - ")));
+    SpinUntil([] { return false; }, 300);
+    off.grab().save(QDir(shots).filePath(QStringLiteral("offline-summer.png")));
+  }
+
+  // Without the kept settings the file knows only its offset: the caption says which.
+  ASSERT_TRUE(QFile::remove(t.Data.filePath(QStringLiteral("data/12345678/device-time.ini"))));
+  TFormOffline bare;
+  bare.SetStore(t.Data.filePath(QStringLiteral("data")), 12345678);
+  bare.CheckData();
+  ASSERT_TRUE(SpinUntil([&] { return !bare.Busy() && bare.FStartDevice && bare.FStartDevice->childCount() == 2; }, 5000));
+  QTreeWidgetItem* bareRec = FindText(bare.FStartDevice, QStringLiteral("15.07.2026 11:00:00 - "));
+  ASSERT_NE(bareRec, nullptr);
+  EXPECT_TRUE(bareRec->text(0).contains(QStringLiteral("UTC+01:00"))) << bareRec->text(0).toStdString();
+  bare.OfflineFileClick(bareRec);
+  EXPECT_EQ(bare.FCrvChart->RecordTime(), QStringLiteral("15.07.2026 11:00:00.000 UTC+01:00"));
+  EXPECT_TRUE(bare.LabSBar->text().contains(QStringLiteral("UTC+01:00"))) << bare.LabSBar->text().toStdString();
+  if (!shots.isEmpty()) {
+    const QString dir = shots;
+    bare.resize(1000, 600);
+    bare.show();
+    SpinUntil([] { return false; }, 300);
+    bare.grab().save(QDir(dir).filePath(QStringLiteral("offline-offset.png")));
+    t.W.resize(1000, 600);
+    t.W.show();
+    t.W.EventClick(july);
+    SpinUntil([] { return false; }, 300);
+    t.W.grab().save(QDir(dir).filePath(QStringLiteral("readout-summer.png")));
+  }
 }

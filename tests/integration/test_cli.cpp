@@ -1187,6 +1187,111 @@ TEST_F(CliTest, ReadoutFetchesEverythingResumesACutCopyAndReadsTheRecords) {
   EXPECT_NE(r.Exit, 0) << "a folder is no record file";
 }
 
+// ---- one store, one local time ---------------------------------------------------------------
+
+namespace {
+TRun RunCliIn(const QProcessEnvironment& env, const QStringList& args) {
+  QProcess p;
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(VANTA_CLI_PATH), args);
+  if (!p.waitForFinished(60000)) {
+    p.kill();
+    p.waitForFinished();
+  }
+  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+          QString::fromUtf8(p.readAllStandardError())};
+}
+
+// 2026-07-15 10:00:00.250 UTC: summer time on the simulated device (UTC+1
+// with daylight saving from the last Sunday of March to that of October).
+constexpr uint32_t CJulyEvent = 1784109600;
+
+void PutJulyEvent(const QString& path, uint32_t serial = 12345678) {
+  vanta::TContextHeader ctx;
+  ctx.Start = {CJulyEvent, 250000000};
+  ctx.End = {CJulyEvent + 1, 0};
+  ctx.Channels << vanta::TRecordChannel{0x01040010u, 0, QStringLiteral("%"), QStringLiteral("Spannungseinbruch")};
+  vanta::TRecordWriter w(vanta::TRecordKind::rkEvent, {serial, 3600, true, QStringLiteral("Umspannwerk Nord"), QStringLiteral("Feld 3"), QStringLiteral("Vanta Sim")}, ctx);
+  w.Add(vanta::TEventRecord{0x01040010u, ctx.Start, 70.5, 0, 0.1, QStringLiteral("L1")});
+  QString error;
+  ASSERT_TRUE(w.Save(path, error)) << error.toStdString();
+}
+}  // namespace
+
+TEST_F(CliTest, ReadoutAndOfflineShareTheDefaultStore) {
+  // Neither run names a folder: both use the per-user store, which the
+  // desktop host reads too.
+  QTemporaryDir home;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("HOME"), home.path());
+  env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("share")));
+  TRun r = RunCliIn(env, {QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--quiet"), QStringLiteral("readout"),
+                          QStringLiteral("download"), QStringLiteral("all")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(QDir(home.filePath(QStringLiteral("share/vanta-host/data/12345678/Event"))).exists());
+  r = RunCliIn(env, {QStringLiteral("--json"), QStringLiteral("offline"), QStringLiteral("scan")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  const QJsonArray stations = o.value("stations").toArray();
+  ASSERT_EQ(stations.size(), 1) << r.Out.toStdString();
+  EXPECT_EQ(stations[0].toObject().value("station").toString(), QStringLiteral("12345678"));
+  EXPECT_EQ(stations[0].toObject().value("events").toInt(), 7);
+}
+
+TEST_F(CliTest, ASummerEventShowsTheTreesTimeOnlineAndOffline) {
+  const QString name = QStringLiteral("12345678-%1-250.log").arg(CJulyEvent);
+  PutJulyEvent(Device(QStringLiteral("events/") + name));
+  // The readout tree: the device's own rules put the event at 12:00 local time.
+  TRun r = Cli({QStringLiteral("readout"), QStringLiteral("tree"), QStringLiteral("events")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  const QString treeLine = r.Out.split(QLatin1Char('\n')).filter(name).value(0);
+  EXPECT_TRUE(treeLine.contains(QStringLiteral("- 15.07.2026 12:00:00 - "))) << r.Out.toStdString();
+  r = Cli({QStringLiteral("readout"), QStringLiteral("download"), name});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  const QString local = Data.filePath(QStringLiteral("12345678/Event/") + name);
+  ASSERT_TRUE(QFileInfo::exists(local));
+  EXPECT_TRUE(QFileInfo::exists(Data.filePath(QStringLiteral("12345678/device-time.ini"))))
+      << "the device's time settings are kept beside its files";
+  // Offline, without the device: the event table and the store's tree say the same.
+  r = RunCli({QStringLiteral("--json"), QStringLiteral("record"), QStringLiteral("events"), local});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_EQ(o.value("events").toArray()[0].toObject().value("Zeit").toString(), QStringLiteral("15.07.2026 12:00:00.250"));
+  EXPECT_EQ(o.value("zone").toString(), QStringLiteral("device"));
+  EXPECT_FALSE(o.contains("warnings")) << r.Out.toStdString();
+  r = RunCli({QStringLiteral("--data-dir"), Data.path(), QStringLiteral("offline"), QStringLiteral("tree"), QStringLiteral("12345678")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("15.07.2026 12:00:00 - 15.07.2026 12:00:01 - 0Kb"))) << r.Out.toStdString();
+  // The same file away from its station knows only its offset, and says so.
+  const QString loose = Data.filePath(QStringLiteral("loose/") + name);
+  QDir().mkpath(QFileInfo(loose).absolutePath());
+  ASSERT_TRUE(QFile::copy(local, loose));
+  r = RunCli({QStringLiteral("record"), QStringLiteral("events"), loose});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("\t15.07.2026 11:00:00.250\t"))) << r.Out.toStdString();
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("UTC+01:00"))) << r.Err.toStdString();
+}
+
+namespace {
+// The COMTRADE files of `record` as the independent reader sees them; the
+// reader itself refuses a row whose sample number or time stamp is wrong.
+::testing::AssertionResult ReadComtrade(const QString& record, const QString& dir, bool binary, QJsonObject& doc) {
+  QStringList args{QStringLiteral("record"), QStringLiteral("export"), record, QStringLiteral("--comtrade"), dir};
+  if (binary) args << QStringLiteral("--binary");
+  const TRun r = RunCli(args);
+  if (r.Exit != 0) return ::testing::AssertionFailure() << "export: " << r.Err.toStdString();
+  QProcess py;
+  py.start(QStringLiteral("python3"), {QStringLiteral(VANTA_SOURCE_DIR "/tests/tools/comtrade_read.py"),
+                                       QDir(dir).filePath(QFileInfo(record).completeBaseName() + QStringLiteral(".cfg"))});
+  if (!py.waitForFinished(60000)) return ::testing::AssertionFailure() << "the reader did not finish";
+  if (py.exitCode() != 0) return ::testing::AssertionFailure() << "reader: " << py.readAllStandardError().toStdString();
+  doc = QJsonDocument::fromJson(py.readAllStandardOutput()).object();
+  return ::testing::AssertionSuccess();
+}
+}  // namespace
+
 TEST_F(CliTest, DisturbanceRecordsOpenInAnIndependentComtradeReader) {
   const QString osc = QDir(Device("recorder/rec")).entryInfoList({QStringLiteral("Osc-*.log")}).value(0).filePath();
   ASSERT_FALSE(osc.isEmpty());
@@ -1195,18 +1300,11 @@ TEST_F(CliTest, DisturbanceRecordsOpenInAnIndependentComtradeReader) {
   ASSERT_TRUE(vanta::ReadRecordFile(osc, rec, error)) << error.toStdString();
   for (const bool binary : {false, true}) {
     SCOPED_TRACE(binary ? "binary" : "ascii");
-    const QString dir = Data.filePath(binary ? "ct-bin" : "ct-ascii");
-    QStringList args{QStringLiteral("record"), QStringLiteral("export"), osc, QStringLiteral("--comtrade"), dir};
-    if (binary) args << QStringLiteral("--binary");
-    TRun r = RunCli(args);
-    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-    QProcess py;
-    py.start(QStringLiteral("python3"), {QStringLiteral(VANTA_SOURCE_DIR "/tests/tools/comtrade_read.py"),
-                                         QDir(dir).filePath(QFileInfo(osc).completeBaseName() + QStringLiteral(".cfg"))});
-    ASSERT_TRUE(py.waitForFinished(30000));
-    ASSERT_EQ(py.exitCode(), 0) << py.readAllStandardError().toStdString();
-    const QJsonObject doc = QJsonDocument::fromJson(py.readAllStandardOutput()).object();
+    QJsonObject doc;
+    ASSERT_TRUE(ReadComtrade(osc, Data.filePath(binary ? "ct-bin" : "ct-ascii"), binary, doc));
     EXPECT_EQ(doc.value("rate").toDouble(), 12800.0);
+    // Sample 512 at 511 / 12800 s, to the microsecond.
+    EXPECT_EQ(doc.value("lastStampUs").toDouble(), 39922.0);
     EXPECT_EQ(doc.value("format").toString(), binary ? QStringLiteral("BINARY") : QStringLiteral("ASCII"));
     const QJsonArray channels = doc.value("channels").toArray();
     ASSERT_EQ(channels.size(), 6);
@@ -1222,6 +1320,26 @@ TEST_F(CliTest, DisturbanceRecordsOpenInAnIndependentComtradeReader) {
         worst = std::max(worst, std::fabs(got - double(rec.Waves[0].Channels[c][s])) / peak);
       }
     EXPECT_LT(worst, 1.0 / 32767) << "relative to the range";
+  }
+  // A record longer than the 32-bit microsecond stamps reach (71 minutes)
+  // keeps its times: 5000 samples at one per second.
+  vanta::TContextHeader ctx;
+  ctx.Class = QStringLiteral("Hp");
+  ctx.SampleRate = 1;
+  ctx.Start = {1764896400, 0};
+  ctx.Channels << vanta::TRecordChannel{0x05000000u, 0, QStringLiteral("V"), QStringLiteral("u L1")};
+  vanta::TRecordWriter slow(vanta::TRecordKind::rkHp, {12345678, 3600, true, QStringLiteral("Nord"), {}, QStringLiteral("Sim")}, ctx);
+  vanta::TWaveRecord wave{ctx.Start, 5000, {QList<float>(5000)}};
+  for (int i = 0; i < 5000; ++i) wave.Channels[0][i] = float(230.0 * std::sin(i / 10.0));
+  slow.Add(wave);
+  const QString longRecord = Data.filePath("Hp-12345678-1764896400-000.log");
+  ASSERT_TRUE(slow.Save(longRecord, error)) << error.toStdString();
+  for (const bool binary : {false, true}) {
+    SCOPED_TRACE(binary ? "long, binary" : "long, ascii");
+    QJsonObject doc;
+    ASSERT_TRUE(ReadComtrade(longRecord, Data.filePath(binary ? "ct-long-bin" : "ct-long-ascii"), binary, doc));
+    EXPECT_EQ(doc.value("samples").toArray().size(), 5000);
+    EXPECT_EQ(doc.value("lastStampUs").toDouble(), 4999e6);
   }
   // The CSV has a header and one line per sample.
   TRun r = RunCli({QStringLiteral("record"), QStringLiteral("export"), osc, QStringLiteral("--csv"), Data.filePath("osc.csv")});

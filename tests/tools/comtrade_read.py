@@ -3,7 +3,11 @@
 ASCII or BINARY), written from the standard, for the export tests.
 
 Prints one JSON document: station, channel names and units, sample rate,
-number of samples, and every sample scaled with a*x+b per channel."""
+number of samples, the time stamp of the last sample in microseconds, and
+every sample scaled with a*x+b per channel. Each data row's sample number
+and time stamp are checked: sample k (from 1) at (k - 1) * 10^6 / rate
+microseconds (the stamp times the cfg's timemult, to the microsecond); a
+row that says otherwise ends the reader with an error naming it."""
 import json
 import struct
 import sys
@@ -29,6 +33,20 @@ def read(cfg_path):
     rate, endsamp = lines[at].split(","); at += 1 + (nrates - 1)
     at += 2  # first sample and trigger time
     fmt = lines[at].strip().upper()
+    timemult = float(lines[at + 1]) if len(lines) > at + 1 and lines[at + 1].strip() else 1.0
+    rate = float(rate)
+    if rate <= 0:
+        raise SystemExit(f"sample rate {rate} is no rate")
+    stamps = []
+
+    def check(index, number, stamp):
+        if number != index + 1:
+            raise SystemExit(f"row {index + 1} is numbered {number}")
+        want = index * 1e6 / rate
+        if abs(stamp * timemult - want) > max(0.5, timemult / 2) + 1e-6:
+            raise SystemExit(f"sample {index + 1} is stamped {stamp} x {timemult} us, expected {want:.3f} us")
+        stamps.append(stamp * timemult)
+
     dat_path = cfg_path[:-4] + ".dat"
     samples = []
     if fmt == "ASCII":
@@ -37,6 +55,7 @@ def read(cfg_path):
                 if not line.strip():
                     continue
                 v = line.strip().split(",")
+                check(len(samples), int(v[0]), int(v[1]))
                 samples.append([analog[c]["a"] * int(v[2 + c]) + analog[c]["b"] for c in range(na)])
     elif fmt == "BINARY":
         digital_words = (nd + 15) // 16
@@ -47,12 +66,14 @@ def read(cfg_path):
             raise SystemExit("binary data is not a whole number of samples")
         for off in range(0, len(data), size):
             raw = struct.unpack_from("<II" + "h" * na, data, off)
+            check(len(samples), raw[0], raw[1])
             samples.append([analog[c]["a"] * raw[2 + c] + analog[c]["b"] for c in range(na)])
     else:
         raise SystemExit(f"unknown format {fmt}")
     if len(samples) != int(endsamp):
         raise SystemExit(f"{len(samples)} samples, the cfg says {endsamp}")
-    return {"station": station, "device": device, "rate": float(rate), "format": fmt,
+    return {"station": station, "device": device, "rate": rate, "format": fmt,
+            "lastStampUs": stamps[-1] if stamps else None,
             "channels": [[c["name"], c["unit"]] for c in analog], "samples": samples}
 
 

@@ -2,7 +2,10 @@
 // against the in-memory transport.
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
 #include "ByteOrder.h"
+#include "DeviceTime.h"
 #include "TestSupport.h"
 
 using namespace vanta;
@@ -206,6 +209,33 @@ TEST(ComUnitSession, FullIdentityFillsTheClientAndWritesTheDeviceLog) {
   ASSERT_TRUE(test::SpinUntil([&] { return done > 0; }));
   EXPECT_EQ(done, 1);
   EXPECT_TRUE(c.LogHas(QStringLiteral("Connection Done Assigned without Folder")));
+}
+
+TEST(ComUnitSession, TheDevicesTimeSettingsGoBesideItsFiles) {
+  TFakeClock clock;
+  TTestComUnit c(clock);
+  QTemporaryDir dir;
+  c.FDatadir = dir.filePath(QStringLiteral("data/"));
+  c.FSetFolders = true;
+  c.FCheckXMLFileVersions = false;
+  int done = 0;
+  c.FOnConnDone = [&](QObject*, bool ok) { done += ok ? 1 : 100; };
+  c.Deliver(BuildIdentityFull(Dev(), SampleIdentity(TVantaFW::MakeRaw(1, 2, 10, 0))));
+  c.Deliver(Lua(TLuaOutputKind::loEnd, {}));
+  ASSERT_TRUE(test::SpinUntil([&] { return done > 0; }));
+  EXPECT_EQ(c.FEvtDir, dir.filePath(QStringLiteral("data/815/Event/")));
+  uint32_t serial = 0;
+  time_set_t set;
+  QString error;
+  ASSERT_TRUE(LoadDeviceTime(dir.filePath(QStringLiteral("data/815")), serial, set, error)) << error.toStdString();
+  EXPECT_EQ(serial, 815u);
+  // A July event stored there reads as the device shows it: summer time.
+  TSysEnvHeader env;
+  env.Serial = 815;
+  env.TzOffsetSec = 3600;
+  env.Dst = true;
+  const TDeviceTime t = DeviceTimeForFile(c.FEvtDir + QStringLiteral("00000815-1784109600-000.log"), env);
+  EXPECT_EQ(t.SecText({1784109600, 0}), QStringLiteral("15.07.2026 12:00:00"));
 }
 
 TEST(ComUnitSession, HeartbeatOnlyForOldFirmware) {
