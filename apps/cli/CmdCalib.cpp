@@ -1,19 +1,52 @@
 // vanta-cli calibrate: the calibration wizard without a window. The
-// operator's "Weiter" presses are made as soon as the device has answered;
-// the reference values and the frequency come from the command line.
+// steps where the operator rewires the device (source off, calibrator on,
+// reference meter read) wait for Enter on a terminal; the others go on as
+// soon as the device has answered. Unattended runs say with --assume-wired
+// that the wiring is done, and bring the reference values along.
 #include <QCoreApplication>
 #include <QDir>
 #include <QTimer>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <cstdio>
+#include <unistd.h>
 
 #include "Calib.h"
 #include "CliSession.h"
+#include "FlashJob.h"
 #include "Plugins.h"
 
 namespace vanta::cli {
 
 namespace {
+
+bool OnTerminal() { return ::isatty(0) && ::isatty(2); }
+
+// A line from the operator (prompt on stderr); empty at the end of input.
+QString Ask(const QString& prompt) {
+  std::fprintf(stderr, "%s", prompt.toLocal8Bit().constData());
+  std::fflush(stderr);
+  char line[256] = {};
+  if (!std::fgets(line, sizeof line, stdin)) return {};
+  return QString::fromLocal8Bit(line).trimmed();
+}
+
+// What the window's frame shows at this stop, for the operator at the device.
+QStringList Instruction(int stepToRun, bool freq60) {
+  switch (stepToRun) {
+    case 3:
+      return {QStringLiteral("Alle Spannungsmesseingänge auf Erdpotential legen und alle Strommesseingänge von der Quelle trennen."),
+              QStringLiteral("Spannung = 0 V"), QStringLiteral("Strom = 0 A")};
+    case 9:
+      return {QStringLiteral("Spannungs- und Strompfade des Kalibrators an alle Messeingänge anschließen (Spannungen parallel, Ströme in "
+                             "Reihe), das Referenzmessgerät dazu."),
+              QStringLiteral("Am Kalibrator folgende Werte einstellen:"), QStringLiteral("Spannung = 100.00 V"),
+              QStringLiteral("Strom = 5.000 A"),
+              freq60 ? QStringLiteral("Frequenz = 60.000 Hz") : QStringLiteral("Frequenz = 50.000 Hz")};
+    case 11: return {QStringLiteral("Werte der Kontrollmessung eingeben:")};
+    default: return {};
+  }
+}
 
 int Run(TCliSession& s, const TCliArgs& a) {
   TCliOutput& out = s.Out();
@@ -23,6 +56,11 @@ int Run(TCliSession& s, const TCliArgs& a) {
   m.RefUText = a.Value(QStringLiteral("u"));
   m.RefIText = a.Value(QStringLiteral("i"));
   m.WaitScale = a.Has(QStringLiteral("wait-scale")) ? a.Value(QStringLiteral("wait-scale")).toDouble() : 1.0;
+  if (a.Has(QStringLiteral("step-timeout"))) m.AnswerTimeoutMs = a.Value(QStringLiteral("step-timeout")).toInt() * 1000;
+  const bool wired = a.Has(QStringLiteral("assume-wired"));
+  m.OnWaitingFor = [&out, ticks = 0](qint64 ms) mutable {
+    if (ms > 0 && ++ticks % 30 == 0) out.Note(QStringLiteral("Warte auf das Gerät seit %1").arg(ElapsedText(ms)));
+  };
   m.FSWVer = QStringLiteral("vanta-cli %1").arg(QCoreApplication::applicationVersion());
   QJsonArray steps;
   m.OnLog = [&](const QString& line) {
@@ -66,14 +104,35 @@ int Run(TCliSession& s, const TCliArgs& a) {
     return ecRefused;
   }
   m.Start();
-  // Every stop that waits for the operator is answered at once.
+  // The wiring stops wait for the operator (unless the wiring is assumed);
+  // every other stop is answered at once.
+  bool quit = false;
   SpinUntil([&] {
     if (closed || m.Busy()) return closed;
-    if (m.Step == -1 || m.Step == 31) return true;
-    if (!m.ErrorText.isEmpty() && m.Step == 11) return true;  // the reference values are not numbers
+    if (m.Step == -1 || m.Step == 31 || quit) return true;
+    if (!m.ErrorText.isEmpty() && m.Step == 11) {
+      if (wired) return true;  // the reference values are not numbers
+      out.Diagnostic(m.ErrorText);
+    }
+    const QStringList say = Instruction(m.Step, m.Freq60);
+    if (!wired && !say.isEmpty()) {
+      for (const QString& l : say) out.Diagnostic(l);
+      if (m.Step == 11 && (!a.Has(QStringLiteral("u")) || !m.ErrorText.isEmpty())) {
+        m.RefUText = Ask(QStringLiteral("Spannung (V): "));
+        m.RefIText = Ask(QStringLiteral("Strom (A): "));
+      } else if (std::feof(stdin) || (Ask(QStringLiteral("Weiter mit Enter ")), std::feof(stdin))) {
+        quit = true;  // the operator's input ended: nothing is assumed
+        return true;
+      }
+    }
     m.Next();
     return false;
   }, limit);
+  if (quit) {
+    m.Abort();
+    out.Error(QStringLiteral("Kalibrierung abgebrochen: keine Eingabe (Schritt %1)").arg(m.Step));
+    return ecRefused;
+  }
   QJsonObject& r = out.Result();
   auto finish = [&] {
     r.insert(QStringLiteral("statements"), QJsonArray::fromStringList(m.Sent));
@@ -117,9 +176,11 @@ int Run(TCliSession& s, const TCliArgs& a) {
     return ecRefused;
   }
   if (!m.ReportError.isEmpty()) {
+    // The device kept the calibration; only the local certificate is missing.
     r.insert(QStringLiteral("report_error"), m.ReportError);
-    out.Error(QStringLiteral("Kalibrierzertifikat nicht geschrieben: %1").arg(m.ReportError));
-    return ecRefused;
+    r.insert(QStringLiteral("storedLocally"), false);
+    out.Error(QStringLiteral("Kalibrierzertifikat nicht gespeichert (%1): %2").arg(m.ReportFile, m.ReportError));
+    return ecNotStored;
   }
   out.Line(QStringLiteral("Bericht %1").arg(m.ReportFile));
   if (!closed) {
@@ -135,16 +196,27 @@ TCliCommand CalibrateCommand() {
   auto opt = [](const char* n, bool v) { return TOptionSpec{{QLatin1String(n)}, v}; };
   return TCliCommand{
       QStringLiteral("calibrate"),
-      QStringLiteral("calibrate --freq 50|60 --u VOLT --i AMP [--wait-scale F] [--env KEY=VALUE]... [--report OUT.pdf]"),
-      {opt("freq", true), opt("u", true), opt("i", true), opt("wait-scale", true), opt("env", true), opt("report", true)},
+      QStringLiteral("calibrate --freq 50|60 [--u VOLT --i AMP] [--assume-wired] [--step-timeout S (120)] [--wait-scale F] "
+                     "[--env KEY=VALUE]... [--report OUT.pdf]"),
+      {opt("freq", true), opt("u", true), opt("i", true), opt("assume-wired", false), opt("step-timeout", true), opt("wait-scale", true),
+       opt("env", true), opt("report", true)},
       [](const TCliArgs& a) {
         if (!a.Args.isEmpty()) return Unexpected(a.Args[0]);
         const QString f = a.Value(QStringLiteral("freq"));
         if (f != QLatin1String("50") && f != QLatin1String("60")) return TArgProblem::Usage(QStringLiteral("--freq takes 50 or 60"));
-        if (!a.Has(QStringLiteral("u")) || !a.Has(QStringLiteral("i"))) return Missing(QStringLiteral("--u VOLT and --i AMP"));
+        // Nobody to rewire the device and read the reference meter: only
+        // when the caller says the wiring is done.
+        if (!a.Has(QStringLiteral("assume-wired")) && !OnTerminal())
+          return TArgProblem::Usage(QStringLiteral("no terminal to confirm the wiring steps: give --assume-wired once the device is wired"));
+        if (a.Has(QStringLiteral("u")) != a.Has(QStringLiteral("i"))) return Missing(QStringLiteral("--u VOLT and --i AMP together"));
+        if (!a.Has(QStringLiteral("u")) && a.Has(QStringLiteral("assume-wired")))
+          return Missing(QStringLiteral("--u VOLT and --i AMP (with --assume-wired nobody is asked for them)"));
         QString u, i;
-        if (!ConvertReferenz(a.Value(QStringLiteral("u")), a.Value(QStringLiteral("i")), u, i)) return TArgProblem::Usage(CCalibBadInput);
+        if (a.Has(QStringLiteral("u")) && !ConvertReferenz(a.Value(QStringLiteral("u")), a.Value(QStringLiteral("i")), u, i))
+          return TArgProblem::Usage(CCalibBadInput);
         bool ok = true;
+        if (a.Has(QStringLiteral("step-timeout")) && (a.Value(QStringLiteral("step-timeout")).toInt(&ok) < 1 || !ok))
+          return TArgProblem::Usage(QStringLiteral("--step-timeout needs seconds, at least 1"));
         if (a.Has(QStringLiteral("wait-scale")) && (a.Value(QStringLiteral("wait-scale")).toDouble(&ok) < 0 || !ok))
           return TArgProblem::Usage(QStringLiteral("--wait-scale takes a number >= 0"));
         for (const QString& kv : a.Values(QStringLiteral("env")))

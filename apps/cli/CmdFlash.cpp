@@ -21,8 +21,15 @@ QString FwText(const TVantaFW& fw) { return QStringLiteral("%1.%2.%3").arg(fw.Ma
 
 void Spin(const std::function<bool()>& done, qint64 limitMs) { SpinUntil(done, limitMs); }
 
+// A device installs after its restart too: five minutes before its answer
+// (or silence) counts.
 int ComebackSec(const TCliArgs& a) {
-  return a.Has(QStringLiteral("comeback-timeout")) ? a.Value(QStringLiteral("comeback-timeout")).toInt() : 180;
+  return a.Has(QStringLiteral("comeback-timeout")) ? a.Value(QStringLiteral("comeback-timeout")).toInt() : 300;
+}
+// An answer naming the old firmware is "still installing" for as long as
+// the device is waited for, unless told otherwise.
+int GraceSec(const TCliArgs& a) {
+  return a.Has(QStringLiteral("comeback-grace")) ? a.Value(QStringLiteral("comeback-grace")).toInt() : ComebackSec(a);
 }
 
 // After a successful update call the device restarts: connect again until
@@ -85,7 +92,14 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
   TFlashJob job(u);
   job.FKind = TFlashKind::KndFirmware;
   job.FFN = QFileInfo(pkg).absoluteFilePath();
-  if (a.Has(QStringLiteral("step-timeout"))) job.FStepTimeoutMs = a.Value(QStringLiteral("step-timeout")).toInt() * 1000;
+  if (a.Has(QStringLiteral("step-timeout"))) {
+    job.FStepTimeoutMs = a.Value(QStringLiteral("step-timeout")).toInt() * 1000;
+    job.FUpdateTimeoutMs = job.FStepTimeoutMs;
+  }
+  // The update call takes minutes: say now and then that it still runs.
+  job.OnWaiting = [&out, ticks = 0](qint64 ms) mutable {
+    if (ms > 0 && ++ticks % 30 == 0) out.Note(QStringLiteral("Update läuft seit %1").arg(ElapsedText(ms)));
+  };
   const bool noBackup = a.Has(QStringLiteral("no-backup"));
   job.AskBackup = [&](const QString& q, std::function<void(bool)> answer) {
     out.Line(QStringLiteral("%1 -> %2").arg(q, noBackup ? QStringLiteral("Nein") : QStringLiteral("Ja")));
@@ -143,6 +157,13 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
   r.insert(QStringLiteral("firmware_before"), before);
   r.insert(QStringLiteral("backup_file"), job.BackupFile);
   r.insert(QStringLiteral("log"), log);
+  if (job.Outcome == TFlashJob::TOutcome::Unknown) {
+    // The device may still be installing: no verdict, and no failure.
+    r.insert(QStringLiteral("result"), QStringLiteral("unknown"));
+    r.insert(QStringLiteral("message"), SResultUnknown);
+    out.Error(SResultUnknown);
+    return ecNoConnection;
+  }
   if (job.Outcome != TFlashJob::TOutcome::Success) {
     const QString text = job.ResultText.isEmpty() ? QStringLiteral("Update ohne Ergebnis abgebrochen") : job.ResultText;
     r.insert(QStringLiteral("result"), QStringLiteral("failed"));
@@ -152,20 +173,21 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
   }
   if (!job.BackupFile.isEmpty()) out.Line(QStringLiteral("Parametersicherung: %1").arg(job.BackupFile));
   out.Line(QStringLiteral("Gerät startet neu ..."));
-  const int grace = a.Has(QStringLiteral("comeback-grace")) ? a.Value(QStringLiteral("comeback-grace")).toInt() : 30;
-  const QString after = WaitForComeback(s.Options(), out, ComebackSec(a), want, grace);
+  const QString after = WaitForComeback(s.Options(), out, ComebackSec(a), want, GraceSec(a));
   r.insert(QStringLiteral("firmware_after"), after);
   out.Line(QStringLiteral("Firmware nach dem Update: %1").arg(after.isEmpty() ? QStringLiteral("-") : after));
   QString message = SFWUpdateSuccess;
   int rc = ecDone;
   if (after.isEmpty()) {
-    message = QStringLiteral("Gerät nach dem Neustart nicht erreichbar");
+    // Not back in time: perhaps still installing. No verdict.
+    out.Note(QStringLiteral("Gerät nach dem Neustart nicht erreichbar"));
+    message = SResultUnknown;
     rc = ecNoConnection;
   } else if (after != want) {
     message = QStringLiteral("Gerät meldet nach dem Update Firmware %1 statt %2").arg(after, want);
     rc = ecRefused;
   }
-  r.insert(QStringLiteral("result"), rc == ecDone ? QStringLiteral("ok") : QStringLiteral("failed"));
+  r.insert(QStringLiteral("result"), rc == ecDone ? QStringLiteral("ok") : after.isEmpty() ? QStringLiteral("unknown") : QStringLiteral("failed"));
   r.insert(QStringLiteral("message"), message);
   if (rc != ecDone) out.Error(message);
   else out.Line(message);
@@ -202,10 +224,13 @@ int RunMass(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   mo.Parallel = a.Has(QStringLiteral("parallel")) ? a.Value(QStringLiteral("parallel")).toInt() : 1;
   mo.StopOnFailure = a.Has(QStringLiteral("stop-on-failure"));
   mo.ComebackTimeoutMs = ComebackSec(a) * 1000;
+  mo.ComebackGraceMs = GraceSec(a) * 1000;
   mo.ConnectTimeoutMs = o.TimeoutSec * 1000;
-  if (a.Has(QStringLiteral("step-timeout"))) mo.StepTimeoutMs = a.Value(QStringLiteral("step-timeout")).toInt() * 1000;
+  if (a.Has(QStringLiteral("step-timeout"))) {
+    mo.StepTimeoutMs = a.Value(QStringLiteral("step-timeout")).toInt() * 1000;
+    mo.UpdateTimeoutMs = mo.StepTimeoutMs;
+  }
   mo.TrustNewHostKey = o.TrustNewHostKey;
-  if (a.Has(QStringLiteral("comeback-grace"))) mo.ComebackGraceMs = a.Value(QStringLiteral("comeback-grace")).toInt() * 1000;
   QString data = o.DataDir.isEmpty() ? QDir::temp().filePath(QStringLiteral("vanta-mass-%1").arg(QCoreApplication::applicationPid())) : o.DataDir;
   mo.DataDir = data;
   TMassFlash run;
@@ -235,16 +260,12 @@ int RunMass(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   out.Result() = run.ReportJson();
   out.Result().insert(QStringLiteral("report"), QFileInfo(report).absoluteFilePath());
   out.Result().insert(QStringLiteral("csv"), QFileInfo(csv).absoluteFilePath());
-  const int failed = run.Failed();
-  out.Line(QStringLiteral("%1 von %2 Geräten aktualisiert, %3 fehlgeschlagen; Bericht %4")
-               .arg(run.Rows().size() - failed)
-               .arg(run.Rows().size())
-               .arg(failed)
-               .arg(report));
+  out.Line(QStringLiteral("%1; Bericht %2").arg(run.SummaryText(), report));
   if (o.DataDir.isEmpty()) QDir(data).removeRecursively();
-  bool all = true;
-  for (const TMassRow& r : run.Rows()) all &= r.Result == QLatin1String("ok");
-  return all ? ecDone : ecRefused;
+  if (run.Count(QStringLiteral("ok")) == run.Rows().size()) return ecDone;
+  // Only devices whose outcome nobody knows: no answer, no refusal.
+  if (run.Count(QStringLiteral("ok")) + run.Count(QStringLiteral("unknown")) == run.Rows().size()) return ecNoConnection;
+  return ecRefused;
 }
 
 bool IsMass(const TCliArgs& a) {
@@ -257,7 +278,7 @@ TCliCommand FlashCommand() {
   auto opt = [](const char* n, bool v) { return TOptionSpec{{QLatin1String(n)}, v}; };
   TCliCommand c{
       QStringLiteral("flash"),
-      QStringLiteral("flash PKG [--backup FILE | --no-backup] [--changelog show|accept] [--comeback-timeout S] [--comeback-grace S] [--step-timeout S] | flash PKG "
+      QStringLiteral("flash PKG [--backup FILE | --no-backup] [--changelog show|accept] [--comeback-timeout S (300)] [--comeback-grace S] [--step-timeout S] | flash PKG "
                      "--hosts FILE|--hosts-json FILE|--retry-from REPORT --backup-dir DIR|--no-backup --run-id ID [--parallel N] "
                      "[--stop-on-failure] --report OUT.json [--csv OUT.csv]"),
       {opt("backup", true), opt("no-backup", false), opt("changelog", true), opt("comeback-timeout", true), opt("step-timeout", true), opt("comeback-grace", true), opt("hosts", true),

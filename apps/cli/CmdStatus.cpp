@@ -91,9 +91,12 @@ int Status(TCliSession& s) {
     return ecRefused;
   }
   TStatusFlow flow(u);
-  QString path, failed;
+  QString path, failed, missing;
   flow.OnStatusFile = [&path](const QString& p) { path = p; };
   flow.OnFailed = [&failed](const QString& r) { failed = r; };
+  flow.OnStatusMissing = [&missing, &u](const QString&) {
+    missing = QStringLiteral("NAK %1 %2").arg(u.FLastNakCode).arg(u.FLastNakText).trimmed();
+  };
   flow.OnLog = [&s](const QString& l) {
     if (s.Options().Log) s.Out().Note(l);
   };
@@ -102,7 +105,7 @@ int Status(TCliSession& s) {
     s.Out().Error(failed);
     return ecUsage;
   }
-  s.WaitFor([&] { return !path.isEmpty() || !failed.isEmpty() || s.ConnectionLost() || s.RefusalCount() > since; });
+  s.WaitFor([&] { return !path.isEmpty() || !failed.isEmpty() || !missing.isEmpty() || s.ConnectionLost() || s.RefusalCount() > since; });
   u.FFlashDone = nullptr;
   u.FSendCCCIFileNext = nullptr;
   u.FScratchPadCallBack = nullptr;
@@ -113,6 +116,10 @@ int Status(TCliSession& s) {
   if (path.isEmpty()) {
     // The script deletes stat.txt first: a refusal here means the script
     // wrote nothing (no uti.stat on this firmware, or it failed).
+    if (!missing.isEmpty()) {
+      s.Out().Error(QStringLiteral("Gerät lieferte keine Statusdatei (%1)").arg(missing));
+      return ecRefused;
+    }
     if (s.RefusalCount() > since && !s.ConnectionLost())
       s.Out().Error(QStringLiteral("Gerät lieferte keine Statusdatei (%1)").arg(s.Refusals().mid(since).join(QStringLiteral("; "))));
     else

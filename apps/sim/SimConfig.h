@@ -59,6 +59,7 @@ struct TSimConfig {
   QMap<int, QString> CalChannelState;                  // --cal-state CH:TEXT
   QMap<QString, QString> CalFaults;                    // --cal-fault FUNC=TEXT
   bool CalSource = false;                              // --cal-source U:I:F
+  int CalDelayMs = 0;                                  // --cal-delay-ms: each calibration function works this long
   double CalSourceU = 0, CalSourceI = 0, CalSourceF = 0;
   int TextStreamIntervalMs = 30000;
   int NtpIntervalMs = 3000;
@@ -67,6 +68,7 @@ struct TSimConfig {
   QStringList ExpiredUsers;
   QList<QPair<QString, QString>> StatusExtra;  // merged into uti.stat()
   int FwFailCode = 0;     // uti.fwUpdate answers this code instead of success
+  int FwInstallMs = 0;    // uti.fwUpdate works this long before it answers
   int RebootMs = 3000;    // connections refused while restarting after an update
   bool NoStat = false;                         // firmware without uti.stat
   int BinaryInputs = 8;                        // inputs in a binary-input record (0, 8, 12, ...)

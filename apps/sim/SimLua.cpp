@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QThread>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cstdlib>
@@ -434,6 +435,8 @@ int LUtiFwUpdate(lua_State* L) {
     if (version.isEmpty() || !TarGzVerify(local).isEmpty()) code = 3;
   }
   if (code == 0 && d.Config.FwFailCode > 0) code = d.Config.FwFailCode;
+  // A real installer takes its time; the engine answers nothing meanwhile.
+  if (code == 0 && d.Config.FwInstallMs > 0) QThread::msleep(ulong(d.Config.FwInstallMs));
   d.Log(QStringLiteral("fwUpdate %1: %2%3")
             .arg(arg, QLatin1String(FwErrorText(code)), code == 0 ? QStringLiteral(" -> ") + version : QString()));
   if (code != 0) {
@@ -521,6 +524,8 @@ int CalResult(lua_State* L, const QString& statement, lua_Integer code) {
 
 // An injected answer for this function (--cal-fault FUNC=TEXT), or -1.
 lua_Integer CalFault(lua_State* L, const char* fn) {
+  // A calibration function that keeps the device busy (--cal-delay-ms).
+  if (const int ms = Self(L).Device().Config.CalDelayMs; ms > 0) QThread::msleep(ulong(ms));
   const QString text = Self(L).Device().Config.CalFaults.value(QLatin1String(fn));
   if (text.isEmpty()) return -1;
   for (const TCodeText& c : CCodeTexts)

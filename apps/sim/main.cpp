@@ -101,6 +101,8 @@ int main(int argc, char** argv) {
       {"cal-fault", "FUNC=TEXT: pq.FUNC (calOpen, calU, calI, calState, calClose) or uti.softreset answers TEXT (repeatable).", "spec"},
       {"cal-source", "U:I:F: what the calibrator feeds (volts, amperes, hertz) instead of a perfect source.", "spec"},
       {"fw-fail", "uti.fwUpdate answers this error code (1 .. 5) instead of installing.", "code"},
+      {"cal-delay-ms", "Each calibration function (pq.cal*, uti.softreset) works this many milliseconds before it answers (the device answers nothing else meanwhile).", "ms", "0"},
+      {"fw-install-ms", "uti.fwUpdate installs this many milliseconds before it answers (the device answers nothing else meanwhile).", "ms", "0"},
       {"reboot-ms", "Milliseconds the device refuses connections while it restarts after an update.", "ms", "3000"},
       {"serial-pty", "Also speak CCCI on a pseudo-terminal (prints \"serial pty: PATH\")."},
       {"ssh-port", "Also serve SSH on this port (0 picks one; prints \"ssh listening on ...\").", "port"},
@@ -182,6 +184,10 @@ int main(int argc, char** argv) {
     cfg.FwFailCode = p.value("fw-fail").toInt(&ok);
     if (!ok || cfg.FwFailCode < 1) return Fail(QStringLiteral("bad --fw-fail (an error code from 1)"));
   }
+  cfg.CalDelayMs = p.value("cal-delay-ms").toInt(&ok);
+  if (!ok || cfg.CalDelayMs < 0 || cfg.CalDelayMs > 600000) return Fail(QStringLiteral("bad --cal-delay-ms (0 .. 600000)"));
+  cfg.FwInstallMs = p.value("fw-install-ms").toInt(&ok);
+  if (!ok || cfg.FwInstallMs < 0 || cfg.FwInstallMs > 600000) return Fail(QStringLiteral("bad --fw-install-ms (0 .. 600000)"));
   cfg.RebootMs = p.value("reboot-ms").toInt(&ok);
   if (!ok || cfg.RebootMs < 0) return Fail(QStringLiteral("bad --reboot-ms"));
   QString error;

@@ -64,15 +64,12 @@ TCalibMachine::TCalibMachine(TComUnit& unit, QObject* parent) : QObject(parent),
   FWatch = new QTimer(this);
   FWatch->setSingleShot(true);
   connect(FWatch, &QTimer::timeout, this, [this] {
-    Log(QStringLiteral("Kalibrierung: keine Antwort vom Gerät"));
-    FUnit.FTmpLUACallBack = nullptr;
-    if (Step == 1000) return Close();  // the reset went out; the device may restart without a word
-    ErrorText = FSaving ? QStringLiteral("Keine Antwort vom Gerät: Kalibrierung nicht gespeichert")
-                        : QStringLiteral("Keine Antwort vom Gerät: Kalibrierung abgebrochen");
-    FSaving = false;
-    FStatus = false;
-    Step = -1;
-    WaitEnded();
+    AnswerUnknown(QStringLiteral("Kalibrierung: keine Antwort vom Gerät nach %1").arg(ElapsedText(AnswerTimeoutMs)));
+  });
+  FTick = new QTimer(this);
+  FTick->setInterval(1000);
+  connect(FTick, &QTimer::timeout, this, [this] {
+    if (OnWaitingFor) OnWaitingFor(QDateTime::currentMSecsSinceEpoch() - FSentAt);
   });
   FSavedClearWork = FUnit.FClearWork;
   FUnit.FClearWork = [this, chained = FSavedClearWork] {
@@ -136,17 +133,45 @@ void TCalibMachine::Restart() {
 
 void TCalibMachine::Abort() { Close(); }
 
+bool TCalibMachine::WaitingForDevice() const { return FWatch->isActive(); }
+
+void TCalibMachine::StopWaiting() {
+  if (!WaitingForDevice()) return;
+  AnswerUnknown(QStringLiteral("Kalibrierung: Warten auf das Gerät nach %1 abgebrochen")
+                    .arg(ElapsedText(QDateTime::currentMSecsSinceEpoch() - FSentAt)));
+}
+
+// No answer (in time): what the device did with the statement is not known.
+// The procedure goes back to its start; nothing is called failed or kept,
+// and the line is left as it is.
+void TCalibMachine::AnswerUnknown(const QString& why) {
+  FWatch->stop();
+  FTick->stop();
+  Log(why);
+  FUnit.FTmpLUACallBack = nullptr;
+  if (Step == 1000) return Close();  // the reset went out; the device may restart without a word
+  ErrorText = SResultUnknown;
+  FSaving = false;
+  FStatus = false;
+  Step = -1;
+  WaitEnded();
+}
+
 void TCalibMachine::SendCalibCommand(const QString& statement) {
   WaitProc(0);
   const QString wire = FUnit.FisSSHCon ? QStringLiteral("print(uti.err2ascii(%1))").arg(statement) : statement;
   Sent << wire;
   Log(QStringLiteral("Kalibrierung Send:") + statement);
   FWatch->start(AnswerTimeoutMs);
+  FSentAt = QDateTime::currentMSecsSinceEpoch();
+  FTick->start();
+  if (OnWaitingFor) OnWaitingFor(0);
   FUnit.RunLua(wire, [this](QObject*, const QString& text) { Answer(text); });
 }
 
 void TCalibMachine::Answer(const QString& text) {
   FWatch->stop();
+  FTick->stop();
   Log(QStringLiteral("Kalibrierung CommandDone"));
   WaitEnded();  // its end runs the next step, on the next turn
   Log(QStringLiteral("Kalibrierung recieve:") + text);
@@ -368,6 +393,7 @@ void TCalibMachine::Close() {
   if (FClosed) return;
   FClosed = true;
   FWatch->stop();
+  FTick->stop();
   FTimer->stop();
   if (OnClose) OnClose();
 }
@@ -375,6 +401,7 @@ void TCalibMachine::Close() {
 void TCalibMachine::ConnectionLost() {
   if (FClosed) return;
   FWatch->stop();
+  FTick->stop();
   // The reset closes the line itself: then the work is done.
   if (Step == 1000) return Close();
   FSaving = false;

@@ -55,7 +55,9 @@ class TCalibMachine : public QObject {
   QString RefIText = QStringLiteral("5.000");
   QString FSWVer;
   double WaitScale = 1.0;  // 0: waits end at once
-  int AnswerTimeoutMs = 20000;
+  // A calibration step may keep the device busy for a while: only after
+  // this long is the answer given up (result unknown, nothing failed).
+  int AnswerTimeoutMs = 2 * 60 * 1000;
   // Called when a report is written: the operator's fields, the file.
   std::function<void(QMap<QString, QString>& dict)> FillReport;
   std::function<QString(const QMap<QString, QString>& dict, const QString& pdf)> MakeReport;  // error text
@@ -65,6 +67,8 @@ class TCalibMachine : public QObject {
   std::function<void(const QString& line)> OnLog;
   std::function<void()> OnChanged;            // step, page, frame, marks, buttons, texts
   std::function<void(int seconds)> OnWait;    // 0: waiting for the device; -1: waiting ended
+  // Once a second while the device is waited for: how long so far.
+  std::function<void(qint64 elapsedMs)> OnWaitingFor;
   std::function<void(const QString& text)> OnInfo;  // an information box
   std::function<void()> OnClose;               // `FClose`
 
@@ -102,6 +106,10 @@ class TCalibMachine : public QObject {
   void Restart();  // "Kalibration wiederholen"
   void SaveAndExit();
   void Abort();
+  // "Abbrechen" while the device works on a statement: stop waiting for its
+  // answer. The step's outcome is unknown; the line stays.
+  void StopWaiting();
+  bool WaitingForDevice() const;
 
   // ---- Steps ----
   void SendCalibCommand(const QString& statement);
@@ -127,6 +135,9 @@ class TCalibMachine : public QObject {
   TComUnit& FUnit;
   QTimer* FTimer = nullptr;     // timed waits
   QTimer* FWatch = nullptr;     // an answer that never comes
+  QTimer* FTick = nullptr;      // how long the answer has been waited for
+  qint64 FSentAt = 0;
+  void AnswerUnknown(const QString& why);
   bool FWaiting = false;
   bool FNextPending = false;
   bool FReady = false;

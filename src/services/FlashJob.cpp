@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QDateTime>
 #include <QTimer>
 #include <limits>
 
@@ -30,6 +31,12 @@ QString FlashText(int id) {
   }
 }
 
+QString ElapsedText(qint64 ms) {
+  const qint64 sec = qMax<qint64>(0, ms) / 1000;
+  if (sec >= 3600) return QStringLiteral("%1:%2:%3").arg(sec / 3600).arg(sec / 60 % 60, 2, 10, QLatin1Char('0')).arg(sec % 60, 2, 10, QLatin1Char('0'));
+  return QStringLiteral("%1:%2").arg(sec / 60).arg(sec % 60, 2, 10, QLatin1Char('0'));
+}
+
 TFlashPackage UnpackFlashPackage(const QString& zipPath, const QString& folder, const TZipLimits* limits) {
   TFlashPackage p;
   std::vector<TZipFile> files;
@@ -45,7 +52,7 @@ TFlashPackage UnpackFlashPackage(const QString& zipPath, const QString& folder, 
     if (ext != QLatin1String("txt") && !plain.match(f.Name).hasMatch()) {
       for (const TZipFile& g : files) QFile::remove(g.Path);
       p = TFlashPackage{};
-      p.Error = QStringLiteral("entry name \"%1\" is not a plain file name").arg(f.Name.left(60));
+      p.Error = QStringLiteral("Eintrag »%1«: Name nicht zulässig").arg(f.Name.left(140));
       return p;
     }
     if (ext == QLatin1String("tgz")) {
@@ -114,8 +121,17 @@ TFlashJob::TFlashJob(TComUnit& unit, QObject* parent) : QObject(parent), FUnit(u
   };
   FWatch = new QTimer(this);
   FWatch->setSingleShot(true);
+  FTick = new QTimer(this);
+  FTick->setInterval(1000);
+  connect(FTick, &QTimer::timeout, this, [this] {
+    if (OnWaiting) OnWaiting(QDateTime::currentMSecsSinceEpoch() - FUpdateStarted);
+  });
   connect(FWatch, &QTimer::timeout, this, [this] {
     const QString step = FStep;
+    if (step == QLatin1String("Update")) {
+      UpdateUnknown(QStringLiteral("Keine Antwort auf den Updateaufruf nach %1").arg(ElapsedText(FUpdateTimeoutMs)));
+      return;
+    }
     Log(QStringLiteral("Keine Antwort vom Gerät im Schritt \"%1\"").arg(step));
     FSL.clear();
     FUnit.FSendCCCIFileNext = nullptr;
@@ -125,10 +141,6 @@ TFlashJob::TFlashJob(TComUnit& unit, QObject* parent) : QObject(parent), FUnit(u
     FFlashDone = true;
     UnguardNak();
     FUnit.DoDisconnect(true);
-    if (step == QLatin1String("Update")) {
-      FlashDone(false);
-      return;
-    }
     Fail((step == QLatin1String("Hochladen") ? FlashText(msgUploadFailed) : QStringLiteral("Parametersicherung fehlgeschlagen")) +
          QStringLiteral(" (keine Antwort vom Gerät)"));
   });
@@ -136,13 +148,60 @@ TFlashJob::TFlashJob(TComUnit& unit, QObject* parent) : QObject(parent), FUnit(u
 
 void TFlashJob::Arm(const QString& step, qint64 bytes) {
   FStep = step;
+  if (step == QLatin1String("Update")) {
+    FUpdateStarted = QDateTime::currentMSecsSinceEpoch();
+    FTick->start();
+    FWatch->start(qMax(1, FUpdateTimeoutMs));
+    if (OnWaiting) OnWaiting(0);
+    return;
+  }
   const qint64 extra = FUploadFloorBytesPerSec > 0 ? bytes * 1000 / FUploadFloorBytesPerSec : 0;
   FWatch->start(int(qMin<qint64>(FStepTimeoutMs + extra, std::numeric_limits<int>::max())));
 }
 
 void TFlashJob::Disarm() {
   FWatch->stop();
+  if (FTick->isActive()) {
+    FTick->stop();
+    if (OnWaiting) OnWaiting(-1);
+  }
   FStep.clear();
+}
+
+void TFlashJob::StopWaiting() {
+  if (!WaitingForUpdate()) return;
+  UpdateUnknown(QStringLiteral("Warten auf den Updateaufruf nach %1 abgebrochen")
+                    .arg(ElapsedText(QDateTime::currentMSecsSinceEpoch() - FUpdateStarted)));
+}
+
+// The device may still be installing: the answer is no longer waited for,
+// but the line is not cut and nothing is called a failure.
+void TFlashJob::UpdateUnknown(const QString& why) {
+  Disarm();
+  Log(why);
+  FUnit.FTmpLUACallBack = nullptr;
+  FUnit.FFlashDone = nullptr;
+  Busy(QString());
+  if (Outcome == TOutcome::None) {
+    Outcome = TOutcome::Unknown;
+    ResultText = SResultUnknown;
+  }
+  switch (FKind) {
+    case TFlashKind::KndFirmware:
+      Message(SResultUnknown, TMsgDlgType::mtWarning, [this] { Shutdown(2); });
+      break;
+    case TFlashKind::KndMassFW:
+      Log(SResultUnknown);
+      if (!FMassFlashDone) {
+        FMassFlashDone = true;
+        if (FMassFlashSucc) FMassFlashSucc(false, SResultUnknown);
+      }
+      Ended();
+      break;
+    case TFlashKind::KndStatus:
+      Ended();
+      break;
+  }
 }
 
 TFlashJob::~TFlashJob() {
@@ -263,6 +322,13 @@ void TFlashJob::ConnEst(bool connected) {
         Busy(QString());
         Outcome = TOutcome::Failed;
         ResultText = why;
+        Ended();
+      };
+      FStatus->OnStatusMissing = [this](const QString& line) {
+        Busy(QString());
+        Outcome = TOutcome::Failed;
+        ResultText = line;
+        Log(line);
         Ended();
       };
       Busy(QStringLiteral("Verbinden"));

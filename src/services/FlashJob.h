@@ -31,6 +31,11 @@ enum TFlashMsg : int {
 };
 QString FlashText(int id);
 inline const QString SFWUpdateSuccess = QStringLiteral("Firmwareupdate erfolgreich!");
+// A wait that ran out (or was stopped) while the device may still be
+// installing: neither success nor failure can be said.
+inline const QString SResultUnknown = QStringLiteral("Ergebnis unbekannt – bitte Gerät prüfen");
+// "m:ss" (or "h:mm:ss") for how long a wait has lasted.
+QString ElapsedText(qint64 ms);
 
 // What a package holds once unpacked (`UpdateFirmware` steps 1 and 2).
 struct TFlashPackage {
@@ -73,6 +78,10 @@ class TFlashJob : public QObject {
   // more second per `FUploadFloorBytesPerSec` bytes of its file.
   int FStepTimeoutMs = 60000;
   qint64 FUploadFloorBytesPerSec = 100 * 1024;
+  // The update call: the device answers when its installer is done, which
+  // takes minutes. Running out only ends the waiting (result unknown); the
+  // line stays, the install goes on.
+  int FUpdateTimeoutMs = 20 * 60 * 1000;
 
   // ---- Injected questions and views ----
   // The backup question; calls `answer(yes)` some time later. Unset: nothing
@@ -98,6 +107,9 @@ class TFlashJob : public QObject {
   std::function<void()> OnEnded;
   // A mass update asks to be closed 2000 ms after its report.
   std::function<void()> OnCloseRequest;
+  // Once a second while the update call waits for the device: how long so
+  // far; -1 when the wait is over.
+  std::function<void(qint64 elapsedMs)> OnWaiting;
 
   // ---- Steps (the connection callbacks drive them) ----
   void ConnEst(bool connected);
@@ -114,6 +126,10 @@ class TFlashJob : public QObject {
   void PrepareShutdown();
   // The line went down while the job ran.
   void ConnectionLost();
+  // "Abbrechen" while the update call runs: stop waiting for its answer
+  // (result unknown); nothing is sent, the line stays.
+  void StopWaiting();
+  bool WaitingForUpdate() const { return FStep == QLatin1String("Update"); }
 
   // ---- State ----
   bool FShuttingDown = false;
@@ -124,7 +140,7 @@ class TFlashJob : public QObject {
   QString FUpdFN;
   int FUploadTotal = 0;
   // Outcome for callers that report it (CLI, mass update).
-  enum class TOutcome : uint8_t { None, Success, Failed };
+  enum class TOutcome : uint8_t { None, Success, Failed, Unknown };
   TOutcome Outcome = TOutcome::None;
   QString ResultText;
   QString DeviceText;  // what the device printed for the update call
@@ -149,7 +165,10 @@ class TFlashJob : public QObject {
   void Arm(const QString& step, qint64 bytes = 0);
   void Disarm();
   QTimer* FWatch = nullptr;
+  QTimer* FTick = nullptr;  // the waiting time while the update call runs
+  qint64 FUpdateStarted = 0;
   QString FStep;
+  void UpdateUnknown(const QString& why);
   void RunUpdateCall();
 
   TComUnit& FUnit;

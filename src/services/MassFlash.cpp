@@ -26,6 +26,7 @@ QString MassStateText(TMassState s) {
     case TMassState::msDone: return QStringLiteral("Fertig");
     case TMassState::msFailed: return QStringLiteral("Fehlgeschlagen");
     case TMassState::msSkipped: return QStringLiteral("Nicht gestartet");
+    case TMassState::msUnknown: return QStringLiteral("Ergebnis unbekannt");
   }
   return {};
 }
@@ -40,6 +41,15 @@ class TMassFlash::TDevice : public QObject {
   TDevice(TMassFlash& run, int row) : QObject(&run), FRun(run), FRowIx(row) {
     FDeadline.setSingleShot(true);
     connect(&FDeadline, &QTimer::timeout, this, [this] { OnDeadline(); });
+    // While the device installs or restarts, the row tells how long it has
+    // been waited for.
+    FTick.setInterval(1000);
+    connect(&FTick, &QTimer::timeout, this, [this] {
+      TMassRow& r = Row();
+      if (r.State != TMassState::msUpdate && r.State != TMassState::msRestart && r.State != TMassState::msVerify) return;
+      r.WaitingMs = FWaitSince.elapsed();
+      FRun.Changed(FRowIx);
+    });
   }
   ~TDevice() override { DropUnit(); }
 
@@ -57,6 +67,18 @@ class TMassFlash::TDevice : public QObject {
     if (FRun.OnLog) FRun.OnLog(FRowIx, line);
   }
   void SetState(TMassState s, int percent = -1) {
+    if (Row().State != s) {
+      if (s == TMassState::msUpdate || s == TMassState::msRestart) {
+        FWaitSince.start();  // the version check counts from the restart on
+        if (!FTick.isActive()) FTick.start();
+        Row().WaitingMs = 0;
+      } else if (s != TMassState::msVerify) {
+        Row().WaitingMs = -1;
+      }
+      // The update call is covered by the job's own watch; this deadline
+      // only catches a job that never reports.
+      if (s == TMassState::msUpdate) FDeadline.start(FRun.FOptions.UpdateTimeoutMs + 30000);
+    }
     Row().State = s;
     if (percent >= 0) Row().Percent = percent;
     FRun.Changed(FRowIx);
@@ -169,6 +191,7 @@ class TMassFlash::TDevice : public QObject {
     j.FMassBackupDir = FRun.FOptions.BackupDir;
     j.FPQStartID = FRun.FOptions.RunId;
     j.FStepTimeoutMs = FRun.FOptions.StepTimeoutMs;
+    j.FUpdateTimeoutMs = FRun.FOptions.UpdateTimeoutMs;
     j.OnLog = [this](const QString& l) { Log(l); };
     j.GetPara = [this] {
       SetState(TMassState::msBackup);
@@ -185,6 +208,12 @@ class TMassFlash::TDevice : public QObject {
     };
     j.FMassFlashSucc = [this](bool ok, const QString& text) {
       Row().BackupFile = FJob ? FJob->BackupFile : QString();
+      if (!ok && FJob && FJob->Outcome == TFlashJob::TOutcome::Unknown) {
+        // The device may still be installing: the row says so, and the
+        // line is left alone.
+        QTimer::singleShot(0, this, [this] { FinishUnknown(QStringLiteral("keine Antwort auf den Updateaufruf")); });
+        return;
+      }
       if (!ok) {
         QString why = FJob && !FJob->ResultText.isEmpty() ? FJob->ResultText : text;
         if (!FLastRefusal.isEmpty() && why == FlashText(msgMassFailed)) why += QStringLiteral(": ") + FLastRefusal;
@@ -236,23 +265,34 @@ class TMassFlash::TDevice : public QObject {
   void OnDeadline() {
     switch (Row().State) {
       case TMassState::msConnecting: return Finish(false, QStringLiteral("Keine Verbindung innerhalb von %1 s").arg(FRun.FOptions.ConnectTimeoutMs / 1000));
+      case TMassState::msUpdate:
+        return FinishUnknown(QStringLiteral("keine Antwort auf den Updateaufruf"));
       case TMassState::msRestart:
       case TMassState::msVerify:
-        return Finish(false, QStringLiteral("Gerät nach dem Neustart nicht erreichbar (%1 s)").arg(FRun.FOptions.ComebackTimeoutMs / 1000));
+        // Not back (or not with the new firmware yet) in time: perhaps still
+        // installing. No verdict.
+        return FinishUnknown(QStringLiteral("Gerät nach dem Neustart nicht erreichbar (%1 s)").arg(FRun.FOptions.ComebackTimeoutMs / 1000));
       default: return Finish(false, QStringLiteral("Zeitüberschreitung im Schritt \"%1\"").arg(MassStateText(Row().State)));
     }
   }
 
+  void FinishUnknown(const QString& why) { End(QStringLiteral("unknown"), TMassState::msUnknown, QStringLiteral("%1 (%2)").arg(SResultUnknown, why)); }
   void Finish(bool ok, const QString& message) {
+    End(ok ? QStringLiteral("ok") : QStringLiteral("failed"), ok ? TMassState::msDone : TMassState::msFailed, message);
+  }
+  void End(const QString& result, TMassState state, const QString& message) {
     if (FEnded) return;
     FEnded = true;
+    const bool ok = state == TMassState::msDone;
     FDeadline.stop();
+    FTick.stop();
     TMassRow& r = Row();
     if (FJob && r.BackupFile.isEmpty()) r.BackupFile = FJob->BackupFile;
-    r.Result = ok ? QStringLiteral("ok") : QStringLiteral("failed");
+    r.Result = result;
     r.Message = message;
+    r.WaitingMs = -1;
     r.End = QDateTime::currentDateTime();
-    r.State = ok ? TMassState::msDone : TMassState::msFailed;
+    r.State = state;
     if (ok) r.Percent = 100;
     Log(QStringLiteral("%1: %2").arg(r.Target.Name.isEmpty() ? r.Target.Host : r.Target.Name, message));
     // The job and the client may be the callers: let them return first.
@@ -267,6 +307,8 @@ class TMassFlash::TDevice : public QObject {
   std::unique_ptr<TTCPComUnit> FUnit;
   std::unique_ptr<TFlashJob> FJob;
   QTimer FDeadline;
+  QTimer FTick;
+  QElapsedTimer FWaitSince;
   QString FLastRefusal;
   QElapsedTimer FUpdatedAt;
   int FUploadDone = 0, FUploadFiles = 0;
@@ -280,10 +322,29 @@ TMassFlash::~TMassFlash() {
   for (TDevice* d : FActive) delete d;
 }
 
-int TMassFlash::Failed() const {
+int TMassFlash::Failed() const { return Count(QStringLiteral("failed")); }
+
+int TMassFlash::Count(const QString& result) const {
   int n = 0;
-  for (const TMassRow& r : FRows) n += r.Result == QLatin1String("failed");
+  for (const TMassRow& r : FRows) n += r.Result == result;
   return n;
+}
+
+QString TMassFlash::SummaryText() const {
+  QString text = QStringLiteral("%1 von %2 Geräten aktualisiert").arg(Count(QStringLiteral("ok"))).arg(FRows.size());
+  const struct {
+    const char* Result;
+    TMassState State;
+  } others[] = {{"failed", TMassState::msFailed}, {"skipped", TMassState::msSkipped}, {"unknown", TMassState::msUnknown}};
+  for (const auto& o : others) {
+    const int n = Count(QLatin1String(o.Result));
+    if (n == 0) continue;
+    QString words = MassStateText(o.State);
+    // "Fehlgeschlagen" stands alone in its row; after a number it is an adjective.
+    if (o.State != TMassState::msUnknown) words[0] = words[0].toLower();
+    text += QStringLiteral(", %1 %2").arg(n).arg(words);
+  }
+  return text;
 }
 
 bool TMassFlash::Start(const TMassOptions& options, const QList<TMassTarget>& targets, QString& error) {
@@ -408,6 +469,12 @@ QJsonObject TMassFlash::ReportJson() const {
                      {"backup_dir", FOptions.BackupDir},
                      {"start", Iso(FStarted)},
                      {"end", Iso(FEnded)},
+                     {"summary", QJsonObject{{"total", int(FRows.size())},
+                                             {"updated", Count(QStringLiteral("ok"))},
+                                             {"failed", Count(QStringLiteral("failed"))},
+                                             {"skipped", Count(QStringLiteral("skipped"))},
+                                             {"unknown", Count(QStringLiteral("unknown"))},
+                                             {"text", SummaryText()}}},
                      {"devices", devices}};
 }
 

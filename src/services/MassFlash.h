@@ -29,7 +29,7 @@ struct TMassTarget {
   QString Password;
 };
 
-enum class TMassState : uint8_t { msWaiting, msConnecting, msBackup, msUpload, msUpdate, msRestart, msVerify, msDone, msFailed, msSkipped };
+enum class TMassState : uint8_t { msWaiting, msConnecting, msBackup, msUpload, msUpdate, msRestart, msVerify, msDone, msFailed, msSkipped, msUnknown };
 QString MassStateText(TMassState s);
 
 struct TMassRow {
@@ -41,8 +41,9 @@ struct TMassRow {
   QString FwBefore;
   QString FwAfter;
   QString BackupFile;
-  QString Result;   // "ok", "failed", "skipped" (empty while waiting or running)
+  QString Result;   // "ok", "failed", "skipped", "unknown" (empty while waiting or running)
   QString Message;
+  qint64 WaitingMs = -1;  // how long the device has been waited for in this state (-1: not waiting)
   QDateTime Start;
   QDateTime End;
 };
@@ -55,15 +56,16 @@ struct TMassOptions {
   int Parallel = 1;   // 1 .. 8
   bool StopOnFailure = false;
   int ConnectTimeoutMs = 30000;
-  int JobTimeoutMs = 600000;      // upload and update call of one device
-  int ComebackTimeoutMs = 180000; // restart until the device answers again
+  int JobTimeoutMs = 600000;      // backup and upload of one device
+  int UpdateTimeoutMs = 20 * 60 * 1000;  // the update call: the device installs meanwhile
+  int ComebackTimeoutMs = 300000; // restart until the device answers again
   int ComebackPollMs = 1000;
   int StepTimeoutMs = 60000;      // a step of one device the device does not answer
   bool TrustNewHostKey = false;
   QString IniFolder;   // where the SSH host keys are kept (empty: per device, so none known)
   // A device answering with its old firmware this soon after the update
   // call may still be installing: ask again until then.
-  int ComebackGraceMs = 30000;
+  int ComebackGraceMs = 300000;
 };
 
 class TMassFlash : public QObject {
@@ -82,6 +84,12 @@ class TMassFlash : public QObject {
   const TMassOptions& Options() const { return FOptions; }
   QString PackageVersion() const { return FPackageVersion; }
   int Failed() const;
+  // Rows whose result is `result` ("ok", "failed", "skipped", "unknown").
+  int Count(const QString& result) const;
+  // "N von M Geräten aktualisiert" and, for the rows that did not end "ok",
+  // their number in the rows' own words ("1 fehlgeschlagen, 1 nicht
+  // gestartet"). Only an "ok" row counts as updated.
+  QString SummaryText() const;
 
   std::function<void(int row)> OnRow;
   std::function<void(int row, const QString& line)> OnLog;

@@ -48,10 +48,40 @@ void TStatusFlow::PrepareDone(bool success) {
   if (!success) Log(QStringLiteral("Statusskript meldet einen Fehler"));
   FUnit.FCCCISratchpad = TCCCISratchpad::spStatus;
   FUnit.FScratchPadCallBack = [this](const QString& path) {
+    UnguardStatusRead();
     if (OnStatusFile) OnStatusFile(path);
     return true;
   };
+  GuardStatusRead();
   FUnit.SendCommand(ccci::TCcci::SCRATCH_PAD_RD, QLatin1String(CStatusFileName), false);
+}
+
+void TStatusFlow::GuardStatusRead() {
+  if (FStatusReadGuarded) return;
+  FStatusReadGuarded = true;
+  FSavedConnMessage = std::move(FUnit.FDisplayConnMessage);
+  FSavedNak = std::move(FUnit.FNAKCB);
+  FUnit.FDisplayConnMessage = nullptr;
+  FUnit.FNAKCB = [this](QObject*, uint32_t code) {
+    // This callback is replaced by the one it saved: keep it alive and use
+    // nothing of it after that.
+    TStatusFlow* flow = this;
+    const TNAKCB running = std::move(flow->FUnit.FNAKCB);
+    flow->UnguardStatusRead();
+    flow->FUnit.FScratchPadCallBack = nullptr;
+    const QString line = QStringLiteral("File not found: %1").arg(QLatin1String(CStatusFileName));
+    flow->Log(QStringLiteral("%1 (NAK %2 %3)").arg(line).arg(code).arg(flow->FUnit.FLastNakText).trimmed());
+    if (flow->OnStatusMissing) flow->OnStatusMissing(line);
+  };
+}
+
+void TStatusFlow::UnguardStatusRead() {
+  if (!FStatusReadGuarded) return;
+  FStatusReadGuarded = false;
+  FUnit.FDisplayConnMessage = std::move(FSavedConnMessage);
+  FUnit.FNAKCB = std::move(FSavedNak);
+  FSavedConnMessage = nullptr;
+  FSavedNak = nullptr;
 }
 
 void TStatusFlow::Lua(const QString& statement, std::function<void(bool, const QString&)> done) {

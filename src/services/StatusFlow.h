@@ -17,12 +17,17 @@ namespace vanta {
 class TStatusFlow {
  public:
   explicit TStatusFlow(TComUnit& unit) : FUnit(unit) {}
+  ~TStatusFlow() { UnguardStatusRead(); }
 
   std::function<void(const QString& line)> OnLog;
   // `CheckLUAData`: the local path of the fetched status file.
   std::function<void(const QString& path)> OnStatusFile;
   // The refresh cannot go on (script not writable, upload refused).
   std::function<void(const QString& reason)> OnFailed;
+  // The device refused to hand out "stat.txt" (a firmware without
+  // `uti.stat`, a script that failed): nothing new to show, and nothing
+  // wrong with the connection either.
+  std::function<void(const QString& line)> OnStatusMissing;
 
   // Status refresh: false when the script could not be written locally.
   bool Refresh();
@@ -54,6 +59,13 @@ class TStatusFlow {
   }
   void SendPerCCCI(bool nakFailed);
   void PrepareDone(bool success);
+  // While "stat.txt" is asked for, a refusal is this read's answer, not a
+  // message box that closes the window.
+  void GuardStatusRead();
+  void UnguardStatusRead();
+  bool FStatusReadGuarded = false;
+  TDisplayConnMessage FSavedConnMessage;
+  TNAKCB FSavedNak;
   // The client has one receiver for a statement's output: statements of
   // the flow go out one at a time, the next when the last one's end came.
   void Lua(const QString& statement, std::function<void(bool ok, const QString& output)> done);

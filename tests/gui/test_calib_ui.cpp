@@ -117,3 +117,77 @@ TEST(CalibWindow, ABusyDeviceSendsTheOperatorBackToTheStartPage) {
 }
 
 }  // namespace
+
+namespace {
+
+// One channel without "Calibration ok": the run goes to its end, but the
+// result is a failure and nothing of it is kept on the device or here.
+TEST(CalibWindow, AFailedChannelIsNeverSaved) {
+  TCalibWindow t;
+  ASSERT_TRUE(t.Start({QStringLiteral("--cal-state"), QStringLiteral("3:Calibration invalid")})) << t.Log.join('\n').toStdString();
+  int reports = 0;
+  t.W.FMakeReport = [&](const QMap<QString, QString>&, const QString&) {
+    ++reports;
+    return QString();
+  };
+  t.Click(t.W.rctgnlStart);
+  for (int i = 0; i < 4; ++i) t.Click(t.W.btnNext);  // set-up, conditions, source off, 50 Hz
+  ASSERT_TRUE(SpinUntil([&] { return t.W.lytframe->currentIndex() == 3 && t.Idle(); }, 10000)) << t.Log.join('\n').toStdString();
+  t.Click(t.W.btnNext);  // calibrator connected
+  ASSERT_TRUE(SpinUntil([&] { return t.W.lytframe->currentIndex() == 4 && t.Idle(); }, 10000));
+  t.Click(t.W.btnNext);  // the reference values
+  ASSERT_TRUE(SpinUntil([&] { return t.W.Machine()->Step == 31 && t.Idle(); }, 20000)) << t.Log.join('\n').toStdString();
+  EXPECT_EQ(t.W.lblResult->text(), QStringLiteral("Kalibration nicht erfolgreich!"));
+  EXPECT_TRUE(t.W.lstStatus->item(2)->text().contains(QStringLiteral("✘")));
+  t.Shot(QStringLiteral("calib-failed.png"));
+  // Neither the button nor a direct call keeps the failed calibration.
+  EXPECT_FALSE(t.W.rctngSaveExit->isEnabled());
+  t.W.rctngSaveExit->click();
+  t.W.Machine()->SaveAndExit();
+  SpinUntil([] { return false; }, 800);
+  const QStringList& sent = t.W.Machine()->Sent;
+  EXPECT_FALSE(sent.contains(QStringLiteral("pq.calClose(1)")));
+  EXPECT_FALSE(sent.contains(QStringLiteral("uti.softreset()")));
+  EXPECT_EQ(reports, 0);
+  EXPECT_FALSE(t.W.Machine()->Saved);
+  EXPECT_TRUE(t.W.Machine()->FReportDict.isEmpty());
+  EXPECT_FALSE(t.Closed);
+  QFile log(t.Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/logd.log"));
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+  EXPECT_FALSE(log.readAll().contains("calibration stored"));
+}
+
+// A statement the device works on for long: the window shows how long it
+// has waited, and "Abbrechen" stops the waiting only; what the device did is
+// unknown, nothing is called failed and the window stays.
+TEST(CalibWindow, StoppingTheWaitForAnAnswerLeavesTheOutcomeOpen) {
+  TCalibWindow t;
+  ASSERT_TRUE(t.Start({QStringLiteral("--cal-delay-ms"), QStringLiteral("5000")})) << t.Log.join('\n').toStdString();
+  EXPECT_EQ(t.W.Machine()->AnswerTimeoutMs, 2 * 60 * 1000) << "a step may take two minutes";
+  t.W.rctgnlStart->click();  // pq.calClose(0) keeps the device busy
+  ASSERT_TRUE(SpinUntil([&] { return t.W.lblWaiting->isVisible() && t.W.lblWaiting->text().contains(QLatin1String("0:01")); }, 5000))
+      << t.W.lblWaiting->text().toStdString();
+  EXPECT_TRUE(t.W.rctglAbort->isVisible());
+  t.Shot(QStringLiteral("calib-waiting.png"));
+  t.W.rctglAbort->click();
+  ASSERT_TRUE(SpinUntil([&] { return t.Idle() && t.Page() == t.W.tbtmStart; }, 5000));
+  EXPECT_EQ(t.W.txtError->text(), QStringLiteral("Ergebnis unbekannt – bitte Gerät prüfen"));
+  EXPECT_FALSE(t.Closed) << "the operator stopped the waiting, not the window";
+  EXPECT_TRUE(t.W.FComUnit->IsConnected());
+  EXPECT_FALSE(t.W.lblWaiting->isVisible());
+}
+
+// The answer never comes within the step's time: the same open outcome.
+TEST(CalibWindow, AnAnswerThatNeverComesEndsWithAnUnknownOutcome) {
+  TCalibWindow t;
+  t.W.FStepTimeoutMs = 1200;
+  ASSERT_TRUE(t.Start({QStringLiteral("--cal-delay-ms"), QStringLiteral("5000")})) << t.Log.join('\n').toStdString();
+  t.W.rctgnlStart->click();
+  ASSERT_TRUE(SpinUntil([&] { return t.Idle() && !t.W.txtError->text().isEmpty(); }, 8000));
+  EXPECT_EQ(t.W.txtError->text(), QStringLiteral("Ergebnis unbekannt – bitte Gerät prüfen"));
+  EXPECT_EQ(t.W.Machine()->Step, -1);
+  EXPECT_TRUE(t.Log.contains(QStringLiteral("Vanta: Kalibrierung: keine Antwort vom Gerät nach 0:01")) ) << t.Log.join('\n').toStdString();
+  EXPECT_TRUE(t.W.FComUnit->IsConnected());
+}
+
+}  // namespace

@@ -2,7 +2,9 @@
 // message) and the mass-update window over two devices, one of them failing.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -37,8 +39,8 @@ struct TFlashWindow {
   TFormFlash W;
   int Closed = -1;
   QString ChangelogText;
-  bool Start(bool backup, const QString& saveAs, bool acceptChangelog) {
-    if (!Sim.Start({QStringLiteral("--reboot-ms"), QStringLiteral("300")})) return false;
+  bool Start(bool backup, const QString& saveAs, bool acceptChangelog, const QStringList& simArgs = {}) {
+    if (!Sim.Start(QStringList{QStringLiteral("--reboot-ms"), QStringLiteral("300")} + simArgs)) return false;
     W.FFN = vanta::test::GoodPackage(QDir(Data.path()));
     W.FAskBackup = [backup](const QString&, std::function<void(bool)> answer) { answer(backup); };
     W.FAskSaveFile = [saveAs](const QString&) { return saveAs; };
@@ -92,6 +94,40 @@ TEST(FlashWindow, ACancelledSaveStillUpdatesAndACancelledChangeLogDoesNot) {
   box->accept();
 }
 
+// The device installs for minutes: the window shows how long it has been
+// waiting, and "Abbrechen" ends only the waiting: no failure, no cut line.
+TEST(FlashWindow, StoppingTheWaitForTheUpdateCallLeavesTheResultOpen) {
+  TFlashWindow t;
+  ASSERT_TRUE(t.Start(false, QString(), true, {QStringLiteral("--fw-install-ms"), QStringLiteral("6000")}));
+  ASSERT_TRUE(SpinUntil([&] { return t.W.btnStopWaiting->isVisible() && t.W.lblStep->text().startsWith(QStringLiteral("Update läuft seit 0:01")); }, 20000))
+      << t.W.lblStep->text().toStdString() << t.Log.join('\n').toStdString();
+  EXPECT_EQ(t.W.FUpdateTimeoutMs, 20 * 60 * 1000) << "the window waits twenty minutes unless told otherwise";
+  Shot(t.W, QStringLiteral("flash-waiting.png"));
+  t.W.btnStopWaiting->click();
+  QMessageBox* box = nullptr;
+  ASSERT_TRUE(SpinUntil([&] { return (box = OpenBox()) != nullptr; }, 5000));
+  EXPECT_EQ(box->text(), QStringLiteral("Ergebnis unbekannt – bitte Gerät prüfen"));
+  EXPECT_TRUE(t.W.FComUnit->IsConnected()) << "the install goes on over an open line";
+  EXPECT_EQ(t.W.Job()->Outcome, TFlashJob::TOutcome::Unknown);
+  EXPECT_FALSE(t.W.mmoLog->toPlainText().contains(QLatin1String("nicht erfolgreich")));
+  EXPECT_FALSE(t.W.btnStopWaiting->isVisible());
+  box->accept();
+  ASSERT_TRUE(SpinUntil([&] { return t.Closed >= 0; }, 5000));
+}
+
+// The watch of the update call runs out: the same open result.
+TEST(FlashWindow, AnUpdateCallWithoutAnswerInTimeHasAnUnknownResult) {
+  TFlashWindow t;
+  t.W.FUpdateTimeoutMs = 1500;
+  ASSERT_TRUE(t.Start(false, QString(), true, {QStringLiteral("--fw-install-ms"), QStringLiteral("5000")}));
+  QMessageBox* box = nullptr;
+  ASSERT_TRUE(SpinUntil([&] { return (box = OpenBox()) != nullptr; }, 20000)) << t.Log.join('\n').toStdString();
+  EXPECT_EQ(box->text(), QStringLiteral("Ergebnis unbekannt – bitte Gerät prüfen"));
+  EXPECT_TRUE(t.W.FComUnit->IsConnected());
+  EXPECT_TRUE(t.W.mmoLog->toPlainText().contains(QLatin1String("Keine Antwort auf den Updateaufruf nach 0:01")));
+  box->accept();
+}
+
 TEST(MassFlashWindow, RunsTheTickedDevicesAndWritesTheReport) {
   TSimProcess good, bad;
   ASSERT_TRUE(good.Start({QStringLiteral("--reboot-ms"), QStringLiteral("300"), QStringLiteral("--serial-number"), QStringLiteral("501")}));
@@ -126,6 +162,36 @@ TEST(MassFlashWindow, RunsTheTickedDevicesAndWritesTheReport) {
   EXPECT_TRUE(QFile::exists(w.ReportPath()));
   EXPECT_TRUE(w.btnRetry->isEnabled());
   Shot(w, QStringLiteral("flash-mass.png"));
+}
+
+// After the first failure nothing else starts: the summary counts only the
+// updated devices and names the others in the rows' own words.
+TEST(MassFlashWindow, TheSummaryCountsOnlyUpdatedDevices) {
+  TSimProcess bad, good;
+  ASSERT_TRUE(bad.Start({QStringLiteral("--fault"), QStringLiteral("nak-scratchpad")}));
+  ASSERT_TRUE(good.Start());
+  QTemporaryDir d;
+  QList<TMassTarget> devices;
+  for (auto [name, port] : {std::pair{"Sued", bad.Port}, std::pair{"Nord", good.Port}}) {
+    TMassTarget t;
+    t.Name = QString::fromLatin1(name);
+    t.Host = QStringLiteral("127.0.0.1");
+    t.Port = port;
+    devices << t;
+  }
+  TFormMassFlash w(devices, d.path());
+  w.Select({0, 1});
+  w.edPackage->setText(vanta::test::GoodPackage(QDir(d.path())));
+  w.cbNoBackup->setChecked(true);
+  w.edRunId->setText(QStringLiteral("T2"));
+  w.cbStopOnFailure->setChecked(true);
+  QString e;
+  ASSERT_TRUE(w.StartRun(e)) << e.toStdString();
+  ASSERT_TRUE(SpinUntil([&] { return !w.Run().Running(); }, 30000));
+  EXPECT_EQ(w.tblRows->item(0, 1)->text(), QStringLiteral("Fehlgeschlagen"));
+  EXPECT_EQ(w.tblRows->item(1, 1)->text(), QStringLiteral("Nicht gestartet"));
+  EXPECT_TRUE(w.lblReport->text().startsWith(QStringLiteral("0 von 2 Geräten aktualisiert, 1 fehlgeschlagen, 1 nicht gestartet. Bericht: ")))
+      << w.lblReport->text().toStdString();
 }
 
 }  // namespace

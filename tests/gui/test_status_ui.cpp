@@ -148,3 +148,49 @@ TEST(StatusWindow, MissingStatusFileKeepsThePages) {
   EXPECT_EQ(t.W.FFrameMain->Rows->ValueOf(QStringLiteral("Betriebsname")), QStringLiteral("Umspannwerk Nord"));
 }
 
+
+// A firmware without `uti.stat` writes no status file and refuses its read:
+// the window stays open without a box, the pages keep what they showed and
+// every tool of the window stays reachable.
+TEST(StatusWindow, AFirmwareWithoutTheStatusFunctionKeepsTheWindowUsable) {
+  TStatusWindow t;
+  t.W.resize(900, 620);
+  t.W.show();
+  ASSERT_TRUE(t.Start({QStringLiteral("--no-stat")}));
+  ASSERT_TRUE(SpinUntil([&] { return t.Log.contains(QStringLiteral("Vanta: File not found: stat.txt")); }, 10000))
+      << t.Log.join('\n').toStdString();
+  SpinUntil([] { return false; }, 500);  // a box and a close would come now
+  EXPECT_TRUE(t.W.isVisible()) << "the refusal closes nothing";
+  EXPECT_EQ(vanta::test::OpenBox(), nullptr);
+  EXPECT_TRUE(t.W.ShownMessages().isEmpty()) << t.W.ShownMessages().join('\n').toStdString();
+  EXPECT_TRUE(t.W.MenuEnabled());
+  EXPECT_EQ(t.W.ActivePage(), 0);
+  EXPECT_EQ(t.W.LabSBar->text(), QStringLiteral("Verbunden"));
+  EXPECT_EQ(t.W.FFrameMain->FlashCaption->text(), QStringLiteral("frei"));
+  EXPECT_TRUE(t.W.actLog->isEnabled());
+  EXPECT_TRUE(t.W.actTestCert->isEnabled());
+  t.Shot(QStringLiteral("status-no-stat.png"));
+
+  // The Lua page answers.
+  t.W.MenuBtnClick(8);
+  EXPECT_EQ(t.W.ActivePage(), 8);
+  TFrameLUA* lua = t.W.FFrameLUA;
+  lua->cmbCommand->setCurrentIndex(0);
+  lua->Send();
+  ASSERT_TRUE(SpinUntil([&] { return lua->btnSend->isEnabled(); }, 10000));
+  EXPECT_TRUE(lua->mmoLog->toPlainText().contains(QStringLiteral("Send: pq.getEvtOscHpCnt()\n0\n"))) << lua->mmoLog->toPlainText().toStdString();
+  // A refresh on this page ends the same way, and the memo says why.
+  t.W.refreshView();
+  ASSERT_TRUE(SpinUntil([&] { return t.W.MenuEnabled(); }, 10000));
+  EXPECT_EQ(t.W.ActivePage(), 8);
+  EXPECT_TRUE(lua->mmoLog->toPlainText().contains(QStringLiteral("File not found: stat.txt")));
+  // The captures and the certificate still come from the device.
+  t.W.MenuBtnClick(7);
+  EXPECT_EQ(t.W.ActivePage(), 7);
+  const QString cert = t.Data.filePath("cert.pdf");
+  t.W.FAskSaveName = [&](const QString&) { return cert; };
+  t.W.GetTestCert();
+  ASSERT_TRUE(SpinUntil([&] { return QFile::exists(cert); }, 10000)) << t.Log.join('\n').toStdString();
+  EXPECT_TRUE(t.W.isVisible());
+  EXPECT_EQ(vanta::test::OpenBox(), nullptr);
+}

@@ -6,12 +6,16 @@
 
 #include "CliSupport.h"
 #include "DeviceDefaults.h"
+#include "TestSupport.h"
 
 namespace vanta::test::cli {
 namespace {
 
+// Unattended: the wiring is done before the run, the reference values come along.
 QStringList Calibrate(const QStringList& more = {}) {
-  return QStringList{QStringLiteral("--json"), QStringLiteral("calibrate"), QStringLiteral("--wait-scale"), QStringLiteral("0")} + more;
+  return QStringList{QStringLiteral("--json"), QStringLiteral("calibrate"), QStringLiteral("--assume-wired"), QStringLiteral("--wait-scale"),
+                     QStringLiteral("0")} +
+         more;
 }
 
 QStringList Strings(const QJsonArray& a) {
@@ -158,6 +162,76 @@ TEST_F(CliCalibOneChannelTest, OneChannelWithoutCalibrationOkFailsAndKeepsNothin
   EXPECT_TRUE(ch[3].toObject()["ok"].toBool());
   EXPECT_FALSE(Strings(o["statements"].toArray()).contains(QStringLiteral("pq.calClose(1)")));
   EXPECT_FALSE(DeviceLog().contains(QLatin1String("calibration stored")));
+}
+
+// Without a terminal nobody can confirm the wiring steps: the run does not
+// start unless the caller says the device is wired.
+TEST_F(CliCalibTest, WithoutATerminalItStartsOnlyWhenTheWiringIsAssumed) {
+  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("calibrate"), QStringLiteral("--freq"), QStringLiteral("50"), QStringLiteral("--u"),
+                      QStringLiteral("100"), QStringLiteral("--i"), QStringLiteral("5")});
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 1);
+  EXPECT_TRUE(o["error"].toString().contains(QLatin1String("--assume-wired"))) << o["error"].toString().toStdString();
+  EXPECT_FALSE(DeviceLog().contains(QLatin1String("cal:"))) << "nothing reached the device";
+  // Assumed wiring without reference values: nobody could be asked for them.
+  const TRun noValues = Cli({QStringLiteral("--json"), QStringLiteral("calibrate"), QStringLiteral("--assume-wired"), QStringLiteral("--freq"),
+                             QStringLiteral("50")});
+  ASSERT_TRUE(OneDocument(noValues, o)) << noValues.Err.toStdString();
+  EXPECT_EQ(noValues.Exit, 1);
+  EXPECT_TRUE(o["error"].toString().contains(QLatin1String("--u VOLT and --i AMP")));
+}
+
+// On a terminal each wiring step waits for Enter and the reference values
+// are asked for when they were not given.
+TEST_F(CliCalibTest, OnATerminalTheWiringStepsWaitForTheOperator) {
+  QTemporaryDir out;
+  const QString pdf = out.filePath(QStringLiteral("t.pdf"));
+  QStringList args{QString::fromUtf8(VANTA_CLI_PATH), QStringLiteral("--port"),
+                   QString::number(Sim.Port), QStringLiteral("--data-dir"), Data.path(), QStringLiteral("--quiet"), QStringLiteral("calibrate"),
+                   QStringLiteral("--wait-scale"), QStringLiteral("0"), QStringLiteral("--freq"), QStringLiteral("50"), QStringLiteral("--report"), pdf};
+  QProcess p;
+  // `script` gives the command a terminal of its own; the operator's input
+  // is typed ahead: Enter, Enter, the two values.
+  p.start(QStringLiteral("script"), {QStringLiteral("-qec"), args.join(QLatin1Char(' ')), QStringLiteral("/dev/null")});
+  ASSERT_TRUE(p.waitForStarted(5000));
+  p.write("\n");
+  SpinUntil([] { return false; }, 1500);
+  p.write("\n");
+  SpinUntil([] { return false; }, 1500);
+  p.write("100,5\n5\n");
+  ASSERT_TRUE(p.waitForFinished(60000));
+  const QString screen = QString::fromUtf8(p.readAllStandardOutput());
+  EXPECT_EQ(p.exitCode(), 0) << screen.toStdString();
+  EXPECT_TRUE(screen.contains(QStringLiteral("Strommesseingänge von der Quelle trennen"))) << screen.toStdString();
+  EXPECT_TRUE(screen.contains(QStringLiteral("Am Kalibrator folgende Werte einstellen:")));
+  EXPECT_TRUE(screen.contains(QStringLiteral("Spannung (V): ")));
+  EXPECT_EQ(screen.count(QStringLiteral("Weiter mit Enter")), 2);
+  EXPECT_TRUE(DeviceLog().contains(QLatin1String("calibration stored (100.500 V, 5.000 A, 50.000 Hz)"))) << DeviceLog().toStdString();
+}
+
+// The device kept the calibration, but its certificate cannot be written
+// here: the "not stored locally" code, and the reason.
+TEST_F(CliCalibTest, ACertificateThatCannotBeWrittenIsReportedAsNotStored) {
+  QTemporaryDir out;
+  WriteAll(out.filePath(QStringLiteral("file")), "not a folder");
+  const QString pdf = out.filePath(QStringLiteral("file/c.pdf"));
+  const TRun r = Cli(Calibrate({QStringLiteral("--freq"), QStringLiteral("50"), QStringLiteral("--u"), QStringLiteral("100"), QStringLiteral("--i"),
+                                QStringLiteral("5"), QStringLiteral("--report"), pdf}),
+                     60000);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 5) << o["error"].toString().toStdString();
+  EXPECT_TRUE(o["error"].toString().startsWith(QStringLiteral("Kalibrierzertifikat nicht gespeichert (") + pdf)) << o["error"].toString().toStdString();
+  EXPECT_FALSE(o["storedLocally"].toBool(true));
+  EXPECT_FALSE(QFile::exists(pdf));
+  SpinUntil([] { return false; }, 2000);  // the device restarts after the reset
+  const TRun text = Cli({QStringLiteral("calibrate"), QStringLiteral("--assume-wired"), QStringLiteral("--wait-scale"), QStringLiteral("0"),
+                         QStringLiteral("--freq"), QStringLiteral("50"), QStringLiteral("--u"), QStringLiteral("100"), QStringLiteral("--i"),
+                         QStringLiteral("5"), QStringLiteral("--report"), pdf},
+                        60000);
+  EXPECT_EQ(text.Exit, 5);
+  EXPECT_TRUE(text.Err.contains(QStringLiteral("Kalibrierzertifikat nicht gespeichert"))) << text.Err.toStdString();
 }
 
 // Firmware 2.10 and later: calibration only through SSH.

@@ -113,6 +113,62 @@ INSTANTIATE_TEST_SUITE_P(
       return n.toStdString();
     });
 
+class CliFlashLongInstallTest : public CliFlashTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--fw-install-ms"), QStringLiteral("4000")}; }
+};
+
+// The device is still installing when the waiting ends: no verdict, and
+// never the failure text.
+TEST_F(CliFlashLongInstallTest, AnUpdateCallThatOutlastsTheWaitHasAnUnknownResult) {
+  const TRun r = Cli(FlashArgs(GoodPackage(QDir(Pkgs.path())), {QStringLiteral("--no-backup"), QStringLiteral("--step-timeout"), QStringLiteral("1")}),
+                     60000);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 2);
+  EXPECT_EQ(o["result"].toString(), QStringLiteral("unknown"));
+  EXPECT_EQ(o["message"].toString(), QStringLiteral("Ergebnis unbekannt – bitte Gerät prüfen"));
+  EXPECT_FALSE(r.Out.contains(QLatin1String("nicht erfolgreich")));
+  EXPECT_TRUE(SpinUntil([&] { return DeviceLog().contains(QLatin1String("fwUpdate ~/fw.tgz: No Error -> 2.11.0")); }, 10000))
+      << "the install ran to its end";
+}
+
+// The device takes its time to come back; the version check waits for it
+// far beyond half a minute unless told otherwise.
+TEST(MassFlashRunner, TheWaitsCoverAnInstallThatTakesMinutes) {
+  const TMassOptions o;
+  EXPECT_EQ(o.UpdateTimeoutMs, 20 * 60 * 1000);
+  EXPECT_EQ(o.ComebackTimeoutMs, 5 * 60 * 1000);
+  EXPECT_GE(o.ComebackGraceMs, o.ComebackTimeoutMs) << "an old version is \"still installing\" for the whole wait";
+}
+
+TEST(MassFlashRunner, AnUpdateCallWithoutAnswerInTimeLeavesTheRowUnknown) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--fw-install-ms"), QStringLiteral("5000")}));
+  QTemporaryDir d;
+  TMassFlash run;
+  TMassOptions o;
+  o.Package = GoodPackage(QDir(d.path()));
+  o.DataDir = d.filePath(QStringLiteral("data"));
+  o.UpdateTimeoutMs = 1500;
+  TMassTarget t;
+  t.Host = QStringLiteral("127.0.0.1");
+  t.Port = sim.Port;
+  qint64 longestWait = -1;
+  run.OnRow = [&](int i) {
+    if (run.Rows()[i].State == TMassState::msUpdate) longestWait = qMax(longestWait, run.Rows()[i].WaitingMs);
+  };
+  QString e;
+  ASSERT_TRUE(run.Start(o, {t}, e)) << e.toStdString();
+  ASSERT_TRUE(SpinUntil([&] { return !run.Running(); }, 30000));
+  EXPECT_EQ(run.Rows()[0].Result, QStringLiteral("unknown"));
+  EXPECT_EQ(run.Rows()[0].State, TMassState::msUnknown);
+  EXPECT_TRUE(run.Rows()[0].Message.startsWith(QStringLiteral("Ergebnis unbekannt – bitte Gerät prüfen"))) << run.Rows()[0].Message.toStdString();
+  EXPECT_GT(longestWait, 500) << "the row told how long it had waited";
+  EXPECT_EQ(run.SummaryText(), QStringLiteral("0 von 1 Geräten aktualisiert, 1 Ergebnis unbekannt"));
+  EXPECT_EQ(run.ReportJson()["summary"].toObject()["unknown"].toInt(), 1);
+}
+
 class CliFlashNoComebackTest : public CliFlashTest {
  protected:
   QStringList SimArgs() override { return {QStringLiteral("--reboot-ms"), QStringLiteral("60000")}; }
@@ -124,7 +180,9 @@ TEST_F(CliFlashNoComebackTest, ADeviceThatStaysAwayIsReportedNotWaitedForForever
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 2);
-  EXPECT_EQ(o["message"].toString(), QStringLiteral("Gerät nach dem Neustart nicht erreichbar"));
+  EXPECT_EQ(o["result"].toString(), QStringLiteral("unknown"));
+  EXPECT_EQ(o["message"].toString(), QStringLiteral("Ergebnis unbekannt – bitte Gerät prüfen"));
+  EXPECT_TRUE(o["warnings"].toArray().contains(QStringLiteral("Gerät nach dem Neustart nicht erreichbar")));
 }
 
 class CliFlashStallTest : public CliFlashTest {
@@ -241,6 +299,20 @@ TEST(CliMassFlash, StopOnFailureLeavesTheRestUntouched) {
   EXPECT_EQ(rows[0].toObject()["message"].toString(), QStringLiteral("Fehler beim Hochladen der Firmware"));
   EXPECT_EQ(rows[1].toObject()["result"].toString(), QStringLiteral("skipped"));
   EXPECT_FALSE(QFile::exists(good.Root() + QStringLiteral("/mnt/flashdrive0/data/ccci/scratchpad/fw.tgz")));
+  // Neither the failed nor the device never started counts as updated.
+  const QJsonObject sum = o["summary"].toObject();
+  EXPECT_EQ(sum["updated"].toInt(-1), 0);
+  EXPECT_EQ(sum["failed"].toInt(-1), 1);
+  EXPECT_EQ(sum["skipped"].toInt(-1), 1);
+  EXPECT_EQ(sum["text"].toString(), QStringLiteral("0 von 2 Geräten aktualisiert, 1 fehlgeschlagen, 1 nicht gestartet"));
+  EXPECT_EQ(QJsonDocument::fromJson(ReadAll(d.filePath(QStringLiteral("r.json")))).object()["summary"].toObject(), sum);
+  // The same words on the terminal.
+  const TRun text = RunCli({QStringLiteral("--data-dir"), d.filePath(QStringLiteral("data")), QStringLiteral("flash"), GoodPackage(QDir(d.path())),
+                            QStringLiteral("--hosts"), d.filePath(QStringLiteral("h.txt")), QStringLiteral("--no-backup"), QStringLiteral("--run-id"),
+                            QStringLiteral("S2"), QStringLiteral("--stop-on-failure"), QStringLiteral("--report"), d.filePath(QStringLiteral("r2.json"))},
+                           60000);
+  EXPECT_EQ(text.Exit, 3);
+  EXPECT_TRUE(text.Out.contains(QStringLiteral("0 von 2 Geräten aktualisiert, 1 fehlgeschlagen, 1 nicht gestartet; Bericht "))) << text.Out.toStdString();
 }
 
 }  // namespace

@@ -179,6 +179,7 @@ TEST_F(CalibFaultTest, ALineLostDuringACalibrationEndsItWithoutACertificate) {
   QTemporaryDir out;
   const QString pdf = out.filePath(QStringLiteral("cert.pdf"));
   const QStringList calibrate{QStringLiteral("calibrate"),
+                              QStringLiteral("--assume-wired"),
                               QStringLiteral("--wait-scale"),
                               QStringLiteral("0"),
                               QStringLiteral("--freq"),

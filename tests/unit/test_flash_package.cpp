@@ -102,6 +102,14 @@ TEST_F(FlashPackageTest, NamesThatReachTheDeviceMustBePlain) {
     EXPECT_TRUE(p.UpdFN.isEmpty());
   }
   EXPECT_TRUE(UnpackFlashPackage(Pkg({{"fw.tgz", FirmwareTgz("2.11.0")}, {"Änderungen 2.11.txt", "x"}}), Out()).Error.isEmpty());
+  // The refusal names the entry in the operator's words; 120 characters pass, 121 do not.
+  EXPECT_EQ(UnpackFlashPackage(Pkg({{"FW 2.11.tgz", FirmwareTgz("2.11.0")}}), Out()).Error,
+            QStringLiteral("Eintrag »FW 2.11.tgz«: Name nicht zulässig"));
+  const QByteArray longest = QByteArray(116, 'a') + ".tgz";
+  EXPECT_TRUE(UnpackFlashPackage(Pkg({{longest.constData(), FirmwareTgz("2.11.0")}}), Out()).Error.isEmpty());
+  const QByteArray tooLong = QByteArray(117, 'a') + ".tgz";
+  EXPECT_EQ(UnpackFlashPackage(Pkg({{tooLong.constData(), FirmwareTgz("2.11.0")}}), Out()).Error,
+            QStringLiteral("Eintrag »%1«: Name nicht zulässig").arg(QString::fromLatin1(tooLong)));
 }
 
 TEST_F(FlashPackageTest, FirmwareVersionNeedsAVersionEntry) {

@@ -59,7 +59,17 @@ TFormFlash::TFormFlash(QWidget* parent) : TFormBasic(parent) {
   big.setPointSizeF(big.pointSizeF() * 1.3);
   big.setBold(true);
   lblStep->setFont(big);
-  l->addWidget(lblStep);
+  auto* stepRow = new QHBoxLayout;
+  stepRow->addWidget(lblStep, 1);
+  btnStopWaiting = new QPushButton(QStringLiteral("Abbrechen"), PanelBack);
+  btnStopWaiting->setObjectName(QStringLiteral("btnStopWaiting"));
+  btnStopWaiting->setToolTip(QStringLiteral("Nicht mehr auf die Antwort warten; das Gerät installiert weiter."));
+  btnStopWaiting->hide();
+  connect(btnStopWaiting, &QPushButton::clicked, this, [this] {
+    if (FJob) FJob->StopWaiting();
+  });
+  stepRow->addWidget(btnStopWaiting);
+  l->addLayout(stepRow);
   mmoLog = new QPlainTextEdit(PanelBack);
   mmoLog->setObjectName(QStringLiteral("mmoLog"));
   mmoLog->setReadOnly(true);
@@ -81,6 +91,14 @@ void TFormFlash::MakeJob() {
   j.FMassBackupDir = FMassBackupDir;
   j.FDoMassBackup = FDoMassBackup;
   j.FPQStartID = FPQStartID;
+  j.FUpdateTimeoutMs = FUpdateTimeoutMs;
+  j.OnWaiting = [this](qint64 ms) {
+    btnStopWaiting->setVisible(ms >= 0 && FKind == TFlashKind::KndFirmware);
+    if (ms < 0) return;
+    const QString text = QStringLiteral("Update läuft seit %1").arg(ElapsedText(ms));
+    lblStep->setText(text);
+    LabSBar->setText(text);
+  };
   j.FMassFlashSucc = [this](bool ok, const QString& text) {
     if (FMassFlashSucc) FMassFlashSucc(ok, text);
   };

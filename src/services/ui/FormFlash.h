@@ -50,8 +50,13 @@ class TFormFlash : public TFormBasic {
   std::function<QString(const QString& proposed)> FAskSaveFile;
   std::function<void(TFrmChangelog& dialog, std::function<void(bool)> answer)> FShowChangelog;
 
+  // How long the update call is waited for (a setting of the host).
+  int FUpdateTimeoutMs = 20 * 60 * 1000;
+
   QPlainTextEdit* mmoLog = nullptr;
   QLabel* lblStep = nullptr;
+  // Shown while the update call runs: stops the waiting, not the update.
+  QPushButton* btnStopWaiting = nullptr;
   TFlashJob* Job() const { return FJob.get(); }
   QPointer<TFrmChangelog> FCLfrm;
 

@@ -214,16 +214,17 @@ void TFormMassFlash::ShowRow(int row) {
     if (QTableWidgetItem* it = tblRows->item(row, col)) it->setText(text);
   };
   set(colDevice, r.Target.Name.isEmpty() ? QStringLiteral("%1:%2").arg(r.Target.Host).arg(r.Target.Port) : r.Target.Name);
-  set(colState, MassStateText(r.State));
+  set(colState, r.WaitingMs >= 0 ? QStringLiteral("%1 (seit %2)").arg(MassStateText(r.State), ElapsedText(r.WaitingMs)) : MassStateText(r.State));
   set(colSerial, r.Serial);
   set(colFwBefore, r.FwBefore);
   set(colFwAfter, r.FwAfter);
   set(colMessage, r.Message);
   set(colBackup, r.BackupFile);
   if (auto* bar = qobject_cast<QProgressBar*>(tblRows->cellWidget(row, colProgress))) bar->setValue(r.Percent);
-  const QColor tint = r.Result == QLatin1String("ok")       ? QColor(0xd8, 0xf0, 0xd8)
-                      : r.Result == QLatin1String("failed") ? QColor(0xf6, 0xd5, 0xd5)
-                                                             : QColor();
+  const QColor tint = r.Result == QLatin1String("ok")        ? QColor(0xd8, 0xf0, 0xd8)
+                      : r.Result == QLatin1String("failed")  ? QColor(0xf6, 0xd5, 0xd5)
+                      : r.Result == QLatin1String("unknown") ? QColor(0xf8, 0xec, 0xc8)
+                                                              : QColor();
   for (int c = 0; c < colCount; ++c)
     if (QTableWidgetItem* it = tblRows->item(row, c)) it->setBackground(tint.isValid() ? QBrush(tint) : QBrush());
 }
@@ -237,13 +238,8 @@ void TFormMassFlash::Finished() {
   QString error;
   FReportPath = base + QStringLiteral(".json");
   const bool ok = FRun.WriteReport(FReportPath, base + QStringLiteral(".csv"), error);
-  const int failed = FRun.Failed();
-  lblReport->setText(ok ? QStringLiteral("%1 von %2 Geräten aktualisiert, %3 fehlgeschlagen. Bericht: %4 (und .csv)")
-                              .arg(FRun.Rows().size() - failed)
-                              .arg(FRun.Rows().size())
-                              .arg(failed)
-                              .arg(FReportPath)
-                        : QStringLiteral("Bericht nicht geschrieben: %1").arg(error));
+  lblReport->setText(ok ? QStringLiteral("%1. Bericht: %2 (und .csv)").arg(FRun.SummaryText(), FReportPath)
+                        : QStringLiteral("%1. Bericht nicht geschrieben: %2").arg(FRun.SummaryText(), error));
   if (!ok) FReportPath.clear();
   btnStart->setEnabled(true);
   btnStop->setEnabled(false);

@@ -149,8 +149,11 @@ TFrameMain::TFrameMain(QWidget* parent) : QWidget(parent) {
   l->addWidget(Rows);
   auto* flash = new QGroupBox(QStringLiteral("Speicher"), this);
   auto* fl = new QHBoxLayout(flash);
+  // The bar measures what is free, not what is used: its caption says so.
+  FlashCaption = new QLabel(QStringLiteral("frei"), flash);
   FlashBar = Bar(flash);
   FlashText = new QLabel(flash);
+  fl->addWidget(FlashCaption);
   fl->addWidget(FlashBar, 1);
   fl->addWidget(FlashText);
   l->addWidget(flash);
@@ -592,9 +595,16 @@ void TFormStatus::ConnEst(QObject* Sender, bool connected) {
     FFlow->OnLog = [this](const QString& line) { LogPrepare(this, line, false); };
     FFlow->OnStatusFile = [this](const QString& path) { CheckLUAData(path); };
     FFlow->OnFailed = [this](const QString& reason) {
-      EndWork();
       LogPrepare(this, reason, true);
-      EnableMenu(true);  // nothing more comes: the pages stay usable with what they show
+      RefreshEnded();  // nothing more comes: the pages stay usable with what they show
+    };
+    // A firmware without `uti.stat` (or a script that failed) leaves no
+    // status file: the device refuses the read. That is an answer about the
+    // values, not about the connection: the window stays, with its pages,
+    // the Lua page, the logs, the captures and the certificate.
+    FFlow->OnStatusMissing = [this](const QString& line) {
+      LogPrepare(this, line, true);
+      RefreshEnded();
     };
   }
   actSecureLog->setEnabled(FComUnit->FRev.IsAtLeastVer(2, 10, 0));
@@ -612,7 +622,14 @@ void TFormStatus::ConnEst(QObject* Sender, bool connected) {
 void TFormStatus::StartRefresh() {
   EnableMenu(false);
   StartWork(QStringLiteral("Verbinden"));
-  if (!FFlow->Refresh()) EndWork();
+  if (!FFlow->Refresh()) RefreshEnded();
+}
+
+void TFormStatus::RefreshEnded() {
+  EndWork();
+  if (FComUnit && FComUnit->IsConnected()) LabSBar->setText(QStringLiteral("Verbunden"));
+  if (QAbstractButton* b = FButtons->button(FLastTag)) b->setChecked(true);
+  EnableMenu(true);
 }
 
 void TFormStatus::refreshView() {
@@ -625,15 +642,13 @@ void TFormStatus::CheckLUAData(const QString& path) {
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly)) {
     LogPrepare(this, QStringLiteral("File not found: ") + path, true);
-    EndWork();
+    RefreshEnded();  // the pages keep what they showed, and stay reachable
     return;
   }
   FValList = ParseStatText(f.readAll());
   PrepareFrames();
-  EndWork();
   SetActiveFrame(FLastTag);
-  FButtons->button(FLastTag)->setChecked(true);
-  EnableMenu(true);
+  RefreshEnded();
 }
 
 void TFormStatus::PrepareFrames() {

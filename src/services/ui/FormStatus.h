@@ -66,6 +66,7 @@ class TFrameMain : public QWidget {
   void ClearForm();
   void SetData(const TStatusRecord& r);
   TStatusRows* Rows;
+  QLabel* FlashCaption;  // what the bar measures
   QProgressBar* FlashBar;
   QLabel* FlashText;
 };
@@ -194,6 +195,9 @@ class TFormStatus : public TFormBasic {
   void EnableMenu(bool on);
   void SaveFetched(const QString& local, const QString& savedLog);
   void StartRefresh();
+  // A refresh is over, with or without new values: the pages are usable
+  // again and the status line tells the connection, not the last step.
+  void RefreshEnded();
   QWidget* Page(int tag) const;
 
   std::unique_ptr<TStatusFlow> FFlow;

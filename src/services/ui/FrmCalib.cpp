@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "FlashJob.h"
 #include "Plugins.h"
 
 namespace vanta {
@@ -240,6 +241,10 @@ TFrmCalib::TFrmCalib(QWidget* parent) : TFormBasic(parent) {
   barAni->setMaximumHeight(10);
   barAni->hide();
   outer->addWidget(barAni);
+  lblWaiting = new QLabel(PanelBack);
+  lblWaiting->setObjectName(QStringLiteral("lblWaiting"));
+  lblWaiting->hide();
+  outer->addWidget(lblWaiting);
   auto* nav = new QHBoxLayout;
   rctglAbort = new QPushButton(QStringLiteral("Abbrechen"), PanelBack);
   rctgnlBack = new QPushButton(QStringLiteral("Zurück"), PanelBack);
@@ -305,6 +310,13 @@ void TFrmCalib::ConnEst(QObject* Sender, bool connected) {
   TCalibMachine& m = *FMachine;
   m.FSWVer = FSWVer.isEmpty() ? QStringLiteral("vanta-host %1").arg(GetAppVersionStr()) : FSWVer;
   m.ReportFolder = FComUnit->FDatadir;
+  m.AnswerTimeoutMs = FStepTimeoutMs;
+  m.OnWaitingFor = [this](qint64 ms) {
+    lblWaiting->setText(QStringLiteral("Warte auf das Gerät seit %1").arg(ElapsedText(ms)));
+    lblWaiting->show();
+    // The device may take minutes: the operator may stop waiting (not the device).
+    rctglAbort->show();
+  };
   m.OnLog = [this](const QString& l) { LogPrepare(this, l, false); };
   m.OnChanged = [this] { Refresh(); };
   m.OnInfo = [this](const QString& text) { DisplayMessage(text, TMsgDlgType::mtInformation, {}, mbOK, mbOK); };
@@ -338,6 +350,7 @@ void TFrmCalib::ConnEst(QObject* Sender, bool connected) {
       FAni->start();
     } else {
       FAni->stop();
+      lblWaiting->hide();
       Refresh();
     }
   };
@@ -354,7 +367,13 @@ void TFrmCalib::ConnEst(QObject* Sender, bool connected) {
   connect(rctgnlBack, &QPushButton::clicked, this, [this] { FMachine->Back(); });
   connect(rctnglRestartCalib, &QPushButton::clicked, this, [this] { FMachine->Restart(); });
   connect(rctngSaveExit, &QPushButton::clicked, this, [this] { FMachine->SaveAndExit(); });
-  connect(rctglAbort, &QPushButton::clicked, this, [this] { FMachine->Abort(); });
+  connect(rctglAbort, &QPushButton::clicked, this, [this] {
+    // While the device works, "Abbrechen" ends the waiting only.
+    if (FMachine->WaitingForDevice())
+      FMachine->StopWaiting();
+    else
+      FMachine->Abort();
+  });
   connect(Standardwerte, &QPushButton::clicked, this, &TFrmCalib::StandardwerteClick);
   edtDeviceType->setText(FComUnit->FDevice);
   m.ConnEst(true);

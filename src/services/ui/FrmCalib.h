@@ -29,6 +29,8 @@ class TFrmCalib : public TFormBasic {
 
   std::function<void(QObject* sender)> FClose;
   QString FSWVer;
+  // How long one statement's answer is waited for (a setting of the host).
+  int FStepTimeoutMs = 2 * 60 * 1000;
   TCalibMachine* Machine() const { return FMachine.get(); }
   // The certificate (the report plugin by default; tests replace it).
   std::function<QString(const QMap<QString, QString>& dict, const QString& pdf)> FMakeReport;
@@ -51,6 +53,7 @@ class TFrmCalib : public TFormBasic {
   QListWidget* lstStatus = nullptr;
   QLabel* lblResult = nullptr;
   QProgressBar* barAni = nullptr;
+  QLabel* lblWaiting = nullptr;  // how long the device has been waited for
 
   void ConnEst(QObject* Sender, bool connected) override;
   void StandardwerteClick();
