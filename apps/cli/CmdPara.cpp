@@ -115,6 +115,13 @@ int Rows(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   return ecDone;
 }
 
+// The stored values of a list row's entries.
+QStringList ListValues(const TGridRow& row) {
+  QStringList values;
+  for (const QString& e : row.List) values << e.left(e.indexOf(QLatin1Char('=')));
+  return values;
+}
+
 int Check(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   TParaDocument doc;
   if (!Load(doc, a.Args[1], out)) return ecUsage;
@@ -125,6 +132,16 @@ int Check(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     TGridRow r;
     if (!GetGridRow(level, parent, n, r, captions, doc.Changes) || r.RowTyp == TGridRowTyp::grtProperty) return;
     const QString current = GetNodeValue(n, r.RowTyp == TGridRowTyp::grtDatapoint ? ".//rec" : ".//value");
+    if (r.IsList) {
+      // A list is not clamped: a value outside its entries is no choice the device offers.
+      if (IsListEntry(r, current)) return;
+      found.append(QJsonObject{{QStringLiteral("id"), r.IDStr}, {QStringLiteral("parent"), parent},
+                               {QStringLiteral("value"), current}, {QStringLiteral("notInList"), true},
+                               {QStringLiteral("entries"), QJsonArray::fromStringList(ListValues(r))}});
+      out.Line(QStringLiteral("%1@%2: \"%3\" ist kein Eintrag der Liste (%4)").arg(r.IDStr, parent, current,
+                                                                                  ListValues(r).join(QStringLiteral(", "))));
+      return;
+    }
     bool corrected = false;
     const QString stored = CheckValue(r, current, {}, corrected);
     if (!corrected) return;
@@ -190,8 +207,16 @@ int Set(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
       stored = r.Stored;
       if (!r.Accepted) {
         rejected = true;
-        message = row.ID == CGpsPositionId ? CGpsMessage.arg(typed) : QStringLiteral("Eingabe abgelehnt");
-        stored = DisplayText(row, 1);
+        corrected = false;  // nothing was stored, corrected or not
+        if (row.ID == CGpsPositionId)
+          message = CGpsMessage.arg(typed);
+        else if (row.ID == CIedNameId)
+          message = QStringLiteral("Der IED-Name \"%1\" ist ungültig").arg(typed);
+        else if (row.IsList)
+          message = QStringLiteral("\"%1\" ist kein Eintrag der Liste (%2)").arg(typed, ListValues(row).join(QStringLiteral(", ")));
+        else
+          message = QStringLiteral("Eingabe abgelehnt");
+        stored = row.IsList ? row.RowVal.toString() : DisplayText(row, 1);
       } else {
         WriteBackValue(n, stored, row.Equal, row.RowTyp, doc.Changes);
       }
@@ -445,24 +470,64 @@ int Transformer(TCliOutput& out, const TCliArgs& a) {
   return ecDone;
 }
 
-// para push FILE: the editor's send: mandatory rule, modules left out
-// pruned from a copy, the copy written to the device.
-int Push(TCliSession& s, const TCliArgs& a) {
+// The device's set as it is now, read from the device; -1 when it is here,
+// otherwise the exit code.
+int ReadDeviceSet(TCliSession& s, TParaDocument& device, QByteArray& bytes, const QString& what) {
   TCliOutput& out = s.Out();
-  TParaDocument doc;
-  if (!Load(doc, a.Args[1], out)) return ecUsage;
   TComUnit& u = s.Unit();
-  const int level = LevelOf(a, s.Options());
-  CheckAllMandatoryNodes(doc.Doc());
-  const TCaptionSource captions = CaptionsFrom(Classes(a));
-  TParaTree tree = WalkParaTree(doc.Sys(), level, captions);
-  const QStringList untick = a.Value(QStringLiteral("untick")).split(QLatin1Char(','), Qt::SkipEmptyParts);
-  QStringList modules = tree.ModuleList;
-  for (const QString& id : untick) {
-    const QString caption = captions.CaptionOf(id.toUInt());
-    for (QString& m : modules)
-      if (m.startsWith(caption + QLatin1Char('='))) m = caption + QStringLiteral("=0");
+  QString got;
+  const int since = s.RefusalCount();
+  u.FOnNewXMLFile = [&](QObject*, const QString& f, int32_t) { got = f; };
+  s.Request(ccci::TCcci::SETUP_RD_ALL, [&] { u.SendCommand(ccci::TCcci::SETUP_RD_ALL); });
+  u.FOnNewXMLFile = nullptr;
+  if (got.isEmpty()) return s.Fail(since, what);
+  bool ok = false;
+  bytes = ReadFile(got, out, ok);
+  return ok && Load(device, got, out) ? -1 : int(ecUsage);
+}
+
+QJsonObject ChangeJson(const TPendingChange& c) {
+  return QJsonObject{{QStringLiteral("key"), c.Key},         {QStringLiteral("id"), c.ID},
+                     {QStringLiteral("parent"), c.ParentID}, {QStringLiteral("caption"), c.Caption},
+                     {QStringLiteral("module"), c.Module},   {QStringLiteral("device"), c.OriVal},
+                     {QStringLiteral("new"), c.NewVal},      {QStringLiteral("sent"), c.Sent}};
+}
+
+// Sends `doc` with the module choice `modules`: the device's set is read,
+// what changes is listed, the device's set is kept in its data folder, and
+// only then the pruned copy goes out. With `dryRun` nothing is kept or sent.
+int SendSet(TCliSession& s, TParaDocument& doc, const QStringList& modules, const TCaptionSource& captions, bool dryRun) {
+  TCliOutput& out = s.Out();
+  TComUnit& u = s.Unit();
+  TParaDocument device;
+  QByteArray deviceBytes;
+  if (const int failed = ReadDeviceSet(s, device, deviceBytes, QStringLiteral("para push")); failed >= 0) return failed;
+  const QList<TPendingChange> changes = DiffSets(device, doc, modules, captions);
+  QJsonArray list;
+  int sent = 0;
+  for (const TPendingChange& c : changes) {
+    list.append(ChangeJson(c));
+    sent += c.Sent ? 1 : 0;
+    out.Line(QStringLiteral("%1 %2@%3 %4: %5 -> %6%7")
+                 .arg(c.Sent ? QStringLiteral("Senden") : QStringLiteral("Nicht gesendet"), c.ID, c.ParentID, c.Caption, c.OriVal,
+                      c.NewVal, c.Module.isEmpty() ? QString() : QStringLiteral(" [%1]").arg(c.Module)));
   }
+  if (changes.isEmpty()) out.Line(QStringLiteral("Keine geänderten Werte"));
+  out.Result().insert(QStringLiteral("changes"), list);
+  out.Result().insert(QStringLiteral("modules"), QJsonArray::fromStringList(modules));
+  out.Result().insert(QStringLiteral("dryRun"), dryRun);
+  if (dryRun) {
+    out.Line(QStringLiteral("Probelauf: nichts gesendet"));
+    return ecDone;
+  }
+  QString error;
+  const QString backup = SaveSetBackup(u.FDatadir, deviceBytes, QDateTime::currentDateTime(), error, CParaBackupsKept);
+  if (backup.isEmpty()) {
+    out.Error(error + QStringLiteral(" - nichts gesendet"));
+    return ecUsage;
+  }
+  out.Result().insert(QStringLiteral("backup"), backup);
+  out.Note(QStringLiteral("Sicherung der Geräteparametrierung: %1").arg(backup));
   // Modules without visible items are not sent either (their flag is 0 already).
   const QString temp = TempParaFileName(u.FTmpDir + QStringLiteral("setup.xml"), u.FSN);
   if (!SaveBytesTo(temp, PrunedForSending(doc, modules, captions), out)) return ecUsage;
@@ -475,33 +540,58 @@ int Push(TCliSession& s, const TCliArgs& a) {
   s.WaitFor([&] { return result >= 0 || s.ConnectionLost(); });
   u.FSendParaDone = nullptr;
   u.WriteLog(QStringLiteral("Para: Upload Done - succ %1").arg(result == 1 ? QStringLiteral("True") : QStringLiteral("False")));
-  out.Result().insert(QStringLiteral("modules"), QJsonArray::fromStringList(modules));
   if (result != 1) {
     out.Error(QStringLiteral("ACHTUNG: Parametrierung nicht erfolgreich!") +
               (u.FLastNakCode ? QStringLiteral(" (NAK %1 %2)").arg(u.FLastNakCode).arg(u.FLastNakText) : QString()));
     return result == 0 ? int(ecRefused) : s.Fail(since, QStringLiteral("para push"));
   }
-  out.Line(QStringLiteral("Übertragung abgeschlossen"));
+  // Only what went out is reported as transferred.
+  if (sent == changes.size())
+    out.Line(QStringLiteral("Übertragung abgeschlossen"));
+  else
+    out.Line(QStringLiteral("Teilweise übertragen: %1 geänderte Werte wurden nicht gesendet").arg(changes.size() - sent));
   return ecDone;
 }
 
+// The module list of a send at `level`, with the modules named in --untick left out.
+QStringList ModulesFor(const TParaDocument& doc, int level, const QStringList& untick, const TCaptionSource& captions) {
+  QStringList modules = WalkParaTree(doc.Sys(), level, captions).ModuleList;
+  for (const QString& id : untick) {
+    const QString caption = captions.CaptionOf(id.toUInt());
+    for (QString& m : modules)
+      if (m.startsWith(caption + QLatin1Char('='))) m = caption + QStringLiteral("=0");
+  }
+  return modules;
+}
+
+// para push FILE: the editor's send: mandatory rule, modules left out
+// pruned from a copy, the copy written to the device.
+int Push(TCliSession& s, const TCliArgs& a) {
+  TCliOutput& out = s.Out();
+  TParaDocument doc;
+  if (!Load(doc, a.Args[1], out)) return ecUsage;
+  const int level = LevelOf(a, s.Options());
+  CheckAllMandatoryNodes(doc.Doc());
+  const TCaptionSource captions = CaptionsFrom(Classes(a));
+  const QStringList modules =
+      ModulesFor(doc, level, a.Value(QStringLiteral("untick")).split(QLatin1Char(','), Qt::SkipEmptyParts), captions);
+  return SendSet(s, doc, modules, captions, a.Has(QStringLiteral("dry-run")));
+}
+
 // para apply CHANGES.xml: the device's set, the change export imported into
-// it (every offered value), and the result sent back.
+// it, and the result sent back. As the change dialog starts: the network
+// settings stay unless --network, service items need --service, and a value
+// that would be replaced by its default needs --defaults.
 int Apply(TCliSession& s, const TCliArgs& a) {
   TCliOutput& out = s.Out();
-  TComUnit& u = s.Unit();
   bool ok = false;
   const QByteArray changes = ReadFile(a.Args[1], out, ok);
   if (!ok) return ecUsage;
-  QString got;
-  const int since = s.RefusalCount();
-  u.FOnNewXMLFile = [&](QObject*, const QString& f, int32_t) { got = f; };
-  s.Request(ccci::TCcci::SETUP_RD_ALL, [&] { u.SendCommand(ccci::TCcci::SETUP_RD_ALL); });
-  u.FOnNewXMLFile = nullptr;
-  if (got.isEmpty()) return s.Fail(since, QStringLiteral("para apply"));
   TParaDocument device;
-  if (!Load(device, got, out)) return ecUsage;
-  const TImportComparison c = CompareImport(device, changes, CaptionsFrom(Classes(a)));
+  QByteArray deviceBytes;
+  if (const int failed = ReadDeviceSet(s, device, deviceBytes, QStringLiteral("para apply")); failed >= 0) return failed;
+  const TCaptionSource captions = CaptionsFrom(Classes(a));
+  const TImportComparison c = CompareImport(device, changes, captions);
   if (!c.Error.isEmpty()) {
     out.Error(c.Error);
     return ecUsage;
@@ -510,25 +600,42 @@ int Apply(TCliSession& s, const TCliArgs& a) {
     out.Line(QStringLiteral("Keine geänderten Daten gefunden"));
     return ecDone;
   }
+  const QString network = captions.CaptionOf(CNetworkModuleId);
   QStringList keys;
-  QJsonArray applied;
+  QJsonArray applied, leftOut;
   for (const TCompareRec& r : c.Candidates) {
-    keys << r.Key;
-    applied.append(r.Line());
-    out.Line(r.Line());
+    QString why;
+    if (r.Module == network && !a.Has(QStringLiteral("network")))
+      why = QStringLiteral("Netzwerkeinstellungen, nur mit --network");
+    else if (!r.Tickable() && !a.Has(QStringLiteral("service")))
+      why = QStringLiteral("Serviceparameter, nur mit --service");
+    else if (!r.Valid && !a.Has(QStringLiteral("defaults")))
+      why = QStringLiteral("ungültiger Wert, Standardwert nur mit --defaults");
+    if (why.isEmpty()) {
+      keys << r.Key;
+      applied.append(r.Line());
+      out.Line(QStringLiteral("Übernehmen: %1").arg(r.Line()));
+    } else {
+      leftOut.append(QJsonObject{{QStringLiteral("key"), r.Key}, {QStringLiteral("line"), r.Line()}, {QStringLiteral("reason"), why}});
+      out.Line(QStringLiteral("Ausgelassen: %1 (%2)").arg(r.Line(), why));
+    }
   }
-  for (const QString& l : c.InvalidImportList) out.Note(l);
-  ApplyImport(device, c, keys);
   out.Result().insert(QStringLiteral("applied"), applied);
-  const QString edited = u.FTmpDir + QStringLiteral("apply-setup.xml");
-  QString error;
-  if (!device.SaveFile(edited, error)) {
-    out.Error(error);
-    return ecUsage;
+  out.Result().insert(QStringLiteral("leftOut"), leftOut);
+  if (keys.isEmpty()) {
+    out.Line(QStringLiteral("Keine Werte zu übernehmen"));
+    return ecDone;
   }
-  TCliArgs push{{QStringLiteral("push"), edited}, {}};
-  push.Options.insert(QStringLiteral("level"), QString::number(qMax(1, s.Options().Visibility)));
-  return Push(s, push);
+  ApplyImport(device, c, keys);
+  const int level = qMax(1, s.Options().Visibility);
+  CheckAllMandatoryNodes(device.Doc());
+  const QStringList modules = ModulesFor(device, level, {}, captions);
+  if (a.Has(QStringLiteral("dry-run"))) {
+    out.Result().insert(QStringLiteral("dryRun"), true);
+    out.Line(QStringLiteral("Probelauf: nichts gesendet"));
+    return ecDone;
+  }
+  return SendSet(s, device, modules, captions, false);
 }
 
 }  // namespace
@@ -583,8 +690,8 @@ TCliCommand ParaCommand() {
                                "para export FILE --format full|changes|csv [--changes FILE] [--out PATH] | "
                                "para icd show ICD | para icd apply ICD FILE [--out FILE] | para icd rename NAME ICD | "
                                "para diff DEVICE IMPORT | para import DEVICE IMPORT (--all | --tick KEY...) [--service] --out FILE | "
-                               "para reset FILE --out FILE | para transformer FILE | para push FILE [--level N] [--untick ID,...] | "
-                               "para apply CHANGES.xml"),
+                               "para reset FILE --out FILE | para transformer FILE | para push FILE [--level N] [--untick ID,...] [--dry-run] | "
+                               "para apply CHANGES.xml [--network] [--service] [--defaults] [--dry-run]"),
                 {{{QStringLiteral("level")}, true},
                  {{QStringLiteral("folder")}, true},
                  {{QStringLiteral("out")}, true},
@@ -594,6 +701,9 @@ TCliCommand ParaCommand() {
                  {{QStringLiteral("tick")}, true},
                  {{QStringLiteral("service")}, false},
                  {{QStringLiteral("untick")}, true},
+                 {{QStringLiteral("dry-run")}, false},
+                 {{QStringLiteral("network")}, false},
+                 {{QStringLiteral("defaults")}, false},
                  {{QStringLiteral("lang")}, true}},
                 [](const TCliArgs& a) {
                   if (a.Args.isEmpty()) return Missing(QStringLiteral("rows, set or check"));

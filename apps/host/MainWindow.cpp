@@ -11,6 +11,7 @@
 #include "FormPara.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QApplication>
 #include <QDateTime>
 #include <QDialog>
@@ -84,6 +85,16 @@ QUrl DeviceWebUrl(const TDeviceRec& d) {
 }
 
 bool NeedsLogin(const THostDevice& d) { return d.IsSerial ? d.SerialLogin : d.ConType == TConType::ctSSH; }
+
+void TMainWindow::closeEvent(QCloseEvent* event) {
+  for (const QPointer<TFormBasic>& w : std::as_const(FWindows)) {
+    if (w && w->isVisible() && !w->close()) {
+      event->ignore();
+      return;
+    }
+  }
+  QMainWindow::closeEvent(event);
+}
 
 TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(parent), FStore(store) {
   setWindowTitle(QStringLiteral("Vanta Workspace %1").arg(TFormBasic::GetAppVersionStr()));

@@ -73,6 +73,11 @@ class TMainWindow : public QMainWindow {
   QString PackageFile;
   std::function<QString()> FAskPackage;
 
+ protected:
+  // Every device window is asked to close first; one that keeps its unsent
+  // values keeps the host open too.
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void AddDevice();
   void EditDevice();

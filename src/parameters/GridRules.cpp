@@ -235,12 +235,38 @@ QString DisplayText(const TGridRow& row, int column, const std::function<QString
   }
 }
 
+bool IsValidIedName(const QString& text) {
+  static const QRegularExpression re(QStringLiteral("^[A-Za-z][0-9A-Za-z_]{0,63}$"));
+  return re.match(text).hasMatch();
+}
+
+bool IsListEntry(const TGridRow& row, const QString& value) {
+  if (!row.IsList) return true;
+  QString text = value;
+  if (row.RowTyp == TGridRowTyp::grtFloat) {
+    const double v = MyStrToFloatDef(value, std::nan(""));
+    if (std::isnan(v)) return false;
+    text = FormatFloat5(v);
+  }
+  for (const QString& entry : row.List) {
+    QString stored = entry.left(entry.indexOf(QLatin1Char('=')));
+    if (stored == CEmpty) stored.clear();
+    if (row.RowTyp == TGridRowTyp::grtFloat) stored = FormatFloat5(MyStrToFloatDef(stored, std::nan("")));
+    if (stored == text) return true;
+  }
+  return false;
+}
+
 TAcceptResult AcceptValue(TGridRow& row, const QString& typed, const TCheckErrorCallBack& onError,
                           const std::function<void(const QString&)>& onIedName) {
   TAcceptResult r;
   TGridRow candidate = row;
   r.Stored = CheckValue(candidate, QVariant(typed), onError, r.Corrected);
   if (row.ID == CGpsPositionId && !IsValidGpsPosition(typed)) return r;  // the old value stays
+  // The IED name also names the station in the ICD file: an invalid one is refused, not cut.
+  if (row.ID == CIedNameId && !IsValidIedName(typed)) return r;
+  // A list takes only its entries: anything else is no choice the device offers.
+  if (row.IsList && !IsListEntry(row, r.Stored)) return r;
   if (row.ID == CIedNameId && onIedName) onIedName(typed);
   row = candidate;
   r.Accepted = true;
@@ -259,7 +285,6 @@ QString ClipboardText(const std::vector<TGridRow>& rows) {
   for (const TGridRow& r : rows) {
     switch (r.RowTyp) {
       case TGridRowTyp::grtText:
-      case TGridRowTyp::grtipaddress:
         line({r.RowCap, r.RowVal.toString(), r.RowDef.toString(), r.RowMin.toString(), r.RowMax.toString()});
         break;
       case TGridRowTyp::grtFloat: {

@@ -33,12 +33,18 @@ bool CheckAsciiChar(QString& text);
 // HTML entity encoding of the characters HTML reserves.
 QString EncodeForHTML(const QString& text);
 bool IsValidGpsPosition(const QString& text);
+// An IED name as IEC 61850 allows it: a letter, then letters, digits and "_", at most 64.
+bool IsValidIedName(const QString& text);
 
 // Column texts: 0 caption, 1 value, 2 default, 3 minimum, 4 maximum.
 QString DisplayText(const TGridRow& row, int column, const std::function<QString(const QString&)>& nameOfId = {});
 
+// Whether `value` (a stored text) is one of the entries of a list row; any
+// value is for a row that is no list.
+bool IsListEntry(const TGridRow& row, const QString& value);
+
 // The grid's accept path for one typed value: CheckValue, then the format
-// checks by id. On acceptance the row is updated and `onAccept` gets the
+// checks by id and, for a list, its entries. On acceptance the row is updated and `onAccept` gets the
 // stored text; a rejected input leaves the row untouched.
 struct TAcceptResult {
   bool Accepted = false;

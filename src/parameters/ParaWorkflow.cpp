@@ -1,6 +1,8 @@
 #include "ParaWorkflow.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTimeZone>
 #include <algorithm>
 #include <cmath>
@@ -47,6 +49,41 @@ void WalkItems(const pugi::xml_node& n, QStringList& stack, const QString& modul
 
 bool IsFloatType(const pugi::xml_node& item) {
   return GetNodeValue(item, ".//type").trimmed().compare(QLatin1String("float"), Qt::CaseInsensitive) == 0;
+}
+
+// Whether an imported value lies in the item's range: the limits for
+// numbers, the length for texts. The grid's typing rules (which characters
+// can be typed) are no range: a file may hold what the device stores.
+bool InRange(const TGridRow& row, const QString& value) {
+  switch (row.RowTyp) {
+    case TGridRowTyp::grtText:
+    case TGridRowTyp::grtsecret:
+      return row.RowMax.toInt() < 0 || value.size() <= row.RowMax.toInt();
+    case TGridRowTyp::grtFloat: {
+      const double v = MyStrToFloatDef(value, std::nan(""));
+      return std::isfinite(v) && v >= row.RowMin.toDouble() - 1e-9 && v <= row.RowMax.toDouble() + 1e-9;
+    }
+    case TGridRowTyp::grtInteger:
+    case TGridRowTyp::grtBoolean:
+    case TGridRowTyp::grtDatapoint: {
+      bool ok = false;
+      const qlonglong v = value.trimmed().toLongLong(&ok);
+      return ok && v >= row.RowMin.toLongLong() && v <= row.RowMax.toLongLong();
+    }
+    case TGridRowTyp::grtUint32:
+    case TGridRowTyp::grtmeasId:
+    case TGridRowTyp::grtexitmeasId: {
+      bool ok = false;
+      const QString t = value.trimmed();
+      const qulonglong v = t.toULongLong(&ok);
+      return ok && !t.startsWith(QLatin1Char('-')) && v >= row.RowMin.toULongLong() && v <= row.RowMax.toULongLong();
+    }
+    case TGridRowTyp::grtipaddress:
+      return value.compare(QLatin1String("non"), Qt::CaseInsensitive) != 0;
+    case TGridRowTyp::grtProperty:
+      return true;
+  }
+  return true;
 }
 
 }  // namespace
@@ -99,10 +136,7 @@ TImportComparison CompareImport(const TParaDocument& device, const QByteArray& i
       for (const QString& e : row.List)
         if (e.section(QLatin1Char('='), 0, 0) == (c.ImportVal == CEmpty ? CEmpty : c.ImportVal)) c.Valid = true;
     } else {
-      bool corrected = false;
-      TGridRow probe = row;
-      CheckValue(probe, c.ImportVal == CEmpty ? QString() : c.ImportVal, {}, corrected);
-      c.Valid = !corrected;
+      c.Valid = InRange(row, c.ImportVal == CEmpty ? QString() : c.ImportVal);
     }
     c.NewVal = c.Valid ? c.ImportVal : c.Default;
     if (!c.Valid && !datapoint)
@@ -255,6 +289,103 @@ QByteArray PrunedForSending(const TParaDocument& doc, const QStringList& moduleL
   return QByteArray(s.data(), qsizetype(s.size()));
 }
 
+namespace {
+
+// The flags of a module list: caption -> switched off.
+QStringList OffModules(const QStringList& moduleList) {
+  QStringList off;
+  for (const QString& m : moduleList)
+    if (m.endsWith(QLatin1String("=0"))) off << m.left(m.size() - 2);
+  return off;
+}
+
+}  // namespace
+
+namespace {
+
+// Every item of `doc` with its parent, the caption of the module or top
+// folder it lies in and whether sending with `off` leaves it behind.
+template <typename F>
+void WalkForSending(const TParaDocument& doc, const QStringList& off, const TCaptionSource& captions, F&& f) {
+  const pugi::xml_node sys = doc.Sys();
+  std::function<void(const pugi::xml_node&, const QString&, bool)> walk = [&](const pugi::xml_node& n, const QString& module,
+                                                                              bool dropped) {
+    for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) {
+      if (c.type() != pugi::node_element) continue;
+      const bool folder = std::strcmp(c.name(), "group") == 0 || std::strcmp(c.name(), "swmodule") == 0;
+      const QString caption = c.attribute("id") ? captions.CaptionOf(c.attribute("id").as_uint()) : QString();
+      // As the pruning for sending: top folders and software modules by their caption.
+      const bool unit = n == sys || std::strcmp(c.name(), "swmodule") == 0;
+      const bool cDropped = dropped || (unit && off.contains(caption));
+      const QString cModule = unit && folder ? caption : module;
+      if (IsItem(c)) f(c, n, cModule, cDropped);
+      if (folder || std::strcmp(c.name(), "datapoint") == 0) walk(c, cModule, cDropped);
+    }
+  };
+  if (sys) walk(sys, QString(), false);
+}
+
+QString ValueText(const pugi::xml_node& item) {
+  return GetNodeValue(item.child(std::strcmp(item.name(), "datapoint") == 0 ? "rec" : "value"));
+}
+
+}  // namespace
+
+QList<TPendingChange> ChangePreview(const TParaDocument& doc, const QStringList& moduleList, const TCaptionSource& captions) {
+  QList<TPendingChange> out;
+  WalkForSending(doc, OffModules(moduleList), captions,
+                 [&](const pugi::xml_node& c, const pugi::xml_node& parentNode, const QString& module, bool dropped) {
+                   const QString id = QString::fromUtf8(c.attribute("id").value());
+                   const QString parent = QString::fromUtf8(parentNode.attribute("id").value());
+                   const auto it = doc.Changes.constFind(ChangeKey(id, parent));
+                   if (it == doc.Changes.cend()) return;
+                   out << TPendingChange{it.key(), id, parent, captions.CaptionOf(c.attribute("id").as_uint()), module,
+                                         it->OriVal, ValueText(c), !dropped};
+                 });
+  return out;
+}
+
+QList<TPendingChange> DiffSets(const TParaDocument& device, const TParaDocument& next, const QStringList& moduleList,
+                               const TCaptionSource& captions) {
+  QList<TPendingChange> out;
+  WalkForSending(next, OffModules(moduleList), captions,
+                 [&](const pugi::xml_node& c, const pugi::xml_node& parentNode, const QString& module, bool dropped) {
+                   const uint32_t idNum = c.attribute("id").as_uint();
+                   const pugi::xml_node there = device.Find(idNum, parentNode.attribute("id").as_uint());
+                   const QString now = ValueText(c);
+                   const QString before = there ? ValueText(there) : QString();
+                   if (there && now == before) return;
+                   if (there && IsFloatType(c)) {
+                     const double a = MyStrToFloatDef(before, std::nan("")), b = MyStrToFloatDef(now, std::nan(""));
+                     if (!std::isnan(a) && !std::isnan(b) && std::fabs(a - b) < 1e-5) return;
+                   }
+                   const QString id = QString::fromUtf8(c.attribute("id").value());
+                   const QString parent = QString::fromUtf8(parentNode.attribute("id").value());
+                   out << TPendingChange{ChangeKey(id, parent), id, parent, captions.CaptionOf(idNum), module, before, now, !dropped};
+                 });
+  return out;
+}
+
+QString SaveSetBackup(const QString& folder, const QByteArray& bytes, const QDateTime& when, QString& error, int keep) {
+  QDir dir(folder);
+  if (folder.isEmpty() || !dir.mkpath(QStringLiteral("."))) {
+    error = QStringLiteral("Ordner für die Sicherung fehlt: %1").arg(folder);
+    return {};
+  }
+  const QString stem = QStringLiteral("ParaBackup_") + when.toString(QStringLiteral("yyyyMMdd_HHmmss_zzz"));
+  QString path = dir.filePath(stem + QStringLiteral(".xml"));
+  for (int n = 2; QFileInfo::exists(path); ++n) path = dir.filePath(QStringLiteral("%1_%2.xml").arg(stem).arg(n));
+  QSaveFile f(path);
+  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
+    error = QStringLiteral("Sicherung kann nicht geschrieben werden: %1 (%2)").arg(path, f.errorString());
+    return {};
+  }
+  // The names sort by time: the oldest go first.
+  QStringList all = dir.entryList({QStringLiteral("ParaBackup_*.xml")}, QDir::Files, QDir::Name);
+  while (all.size() > qMax(1, keep)) dir.remove(all.takeFirst());
+  return path;
+}
+
 // ---- transformers ----------------------------------------------------------------------------
 
 namespace {
@@ -292,6 +423,15 @@ TWandlerRec ReadWandler(const TParaDocument& doc) {
 bool WriteWandler(TParaDocument& doc, TWandlerRec rec, const std::function<void(const QString&)>& log, QStringList* corrected) {
   rec.CalcInputs();
   const TCaptionSource captions;
+  // The twelve fields belong together (the relative factors are scaled to
+  // the common one): all are checked first, and only a set that passes as a
+  // whole goes into the document. A partly written set would be sent later.
+  struct TPending {
+    pugi::xml_node Node;
+    QString Stored;
+    TGridRow Row;
+  };
+  std::vector<TPending> pending;
   bool allAccepted = true;
   for (const TWandlerField& f : CWandlerFields) {
     const pugi::xml_node n = doc.FindFirst(f.Id);
@@ -303,15 +443,27 @@ bool WriteWandler(TParaDocument& doc, TWandlerRec rec, const std::function<void(
     bool wasCorrected = false;
     const QString stored = CheckValue(row, FormatFloat5(v), {}, wasCorrected);
     if (wasCorrected) {
-      // A correction counts as a rejection: the value stays as it was, and
-      // the sending or export that asked stops after all twelve are checked.
-      if (corrected) *corrected << QStringLiteral("%1 = %2").arg(QLatin1String(f.Name), stored);
+      if (corrected) *corrected << QStringLiteral("%1 = %2").arg(QLatin1String(f.Name), FormatFloat5(v));
       allAccepted = false;
       continue;
     }
-    WriteBackValue(n, stored, row.Equal, row.RowTyp, doc.Changes);
+    pending.push_back({n, stored, row});
   }
-  return allAccepted;
+  if (!allAccepted) return false;
+  for (const TPending& p : pending) WriteBackValue(p.Node, p.Stored, p.Row.Equal, p.Row.RowTyp, doc.Changes);
+  return true;
+}
+
+bool IsWandlerId(uint32_t id) {
+  for (const TWandlerField& f : CWandlerFields)
+    if (f.Id == id) return true;
+  return false;
+}
+
+float* WandlerField(TWandlerRec& rec, uint32_t id) {
+  for (const TWandlerField& f : CWandlerFields)
+    if (f.Id == id) return &(rec.*f.Field);
+  return nullptr;
 }
 
 QList<TTimeZoneSettings> TimeZoneList(int year) {

@@ -56,6 +56,32 @@ QString TempParaFileName(const QString& setupPath, uint32_t serial);
 // the flag "0" in `moduleList` ("caption=1"/"caption=0").
 QByteArray PrunedForSending(const TParaDocument& doc, const QStringList& moduleList, const TCaptionSource& captions);
 
+// One entry of the change list as the operator sees it before sending.
+struct TPendingChange {
+  QString Key, ID, ParentID;
+  QString Caption;
+  QString Module;  // caption of the module or top folder it lies in
+  QString OriVal;  // the value read from the device
+  QString NewVal;  // the value in the document now
+  bool Sent = true;  // false: its module is left out of this upload
+};
+// The change list against the module choice of a send ("caption=1"/"caption=0"),
+// in document order; entries whose item is gone are left out.
+QList<TPendingChange> ChangePreview(const TParaDocument& doc, const QStringList& moduleList, const TCaptionSource& captions);
+
+// What sending `next` would change on a device holding `device`: every item
+// of `next` whose value differs from the same item (id under the same
+// parent) on the device; floats within 1e-5 count as equal. Items in
+// modules the module list leaves out are listed as not sent.
+QList<TPendingChange> DiffSets(const TParaDocument& device, const TParaDocument& next, const QStringList& moduleList,
+                               const TCaptionSource& captions);
+
+// Keeps a copy of the set a device holds before it gets a new one: a file
+// "ParaBackup_<yyyyMMdd_HHmmss_zzz>.xml" in `folder`, of which the newest
+// `keep` stay. The written path, or "" with `error`.
+QString SaveSetBackup(const QString& folder, const QByteArray& bytes, const QDateTime& when, QString& error, int keep = 20);
+inline constexpr int CParaBackupsKept = 20;
+
 // ---- transformers ----------------------------------------------------------------------------
 
 struct TWandlerIds {
@@ -64,10 +90,16 @@ struct TWandlerIds {
 };
 // Reads the twelve fields (and the network form) and computes the channel factors.
 TWandlerRec ReadWandler(const TParaDocument& doc);
-// Writes the twelve fields back like typed values; false when one was
-// rejected (nothing after it is written). `log` gets "Checking %s[%u] with val %f".
+// Writes the twelve fields back like typed values, all or nothing: false
+// (and the document untouched) when one of them would be corrected; every
+// field is checked and logged as "Checking %s[%u] with val %f" either way.
+// `corrected` gets "name = value" for each field that failed.
 bool WriteWandler(TParaDocument& doc, TWandlerRec rec, const std::function<void(const QString&)>& log,
                   QStringList* corrected = nullptr);
+// One of the twelve ids above.
+bool IsWandlerId(uint32_t id);
+// The field of `rec` that stands for `id`, or null.
+float* WandlerField(TWandlerRec& rec, uint32_t id);
 
 // ---- time zones ------------------------------------------------------------------------------
 

@@ -16,6 +16,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTemporaryDir>
@@ -210,6 +211,24 @@ TEST(ParaGrid, EditRulesColumnsFillAndKeyFilter) {
   EXPECT_EQ(editor->text(), QStringLiteral("aZ")) << "characters above 'z' never reach the cell";
 }
 
+TEST(ParaGrid, PropertyRowsGetTheirOwnFill) {
+  TParaDocument d;
+  QString error;
+  ASSERT_TRUE(d.LoadBytes(R"(<c><group name="sys" id="1"><group id="2">
+    <property id="5"><visibility>0</visibility><value>2.10</value></property>
+    <parameter id="6"><visibility>0</visibility><editability>3</editability><type>integer</type><value>1</value></parameter>
+  </group></group></c>)", error)) << error.toStdString();
+  TVantaGrid grid;
+  grid.SetVisibility(1);
+  for (pugi::xml_node c = d.FindFirst(2).first_child(); c; c = c.next_sibling()) {
+    TGridRow r;
+    if (GetGridRow(1, QStringLiteral("2"), c, r, TCaptionSource(), d.Changes)) grid.AddRowVal(r);
+  }
+  grid.SetRowCnt();
+  EXPECT_EQ(grid.model()->index(0, 1).data(Qt::UserRole).toInt(), 3) << "a property: blue, not the read-only grey";
+  EXPECT_EQ(grid.model()->index(1, 1).data(Qt::UserRole).toInt(), 2) << "a read-only parameter: grey";
+}
+
 // ---- the editor window on a saved set -------------------------------------------------------
 
 namespace {
@@ -220,10 +239,18 @@ struct TEditor {
   QString Setup;
   QStringList Questions;
   bool Answer = true;
-  explicit TEditor(int level = 1) {
+  // `prepare` changes the sample set before the editor opens it.
+  explicit TEditor(int level = 1, const std::function<void(TParaDocument&)>& prepare = {}) {
     Setup = Dir.filePath(QStringLiteral("setup.xml"));
     QFile::copy(CSample, Setup);
     QFile::setPermissions(Setup, QFile::ReadOwner | QFile::WriteOwner);
+    if (prepare) {
+      TParaDocument d;
+      QString error;
+      EXPECT_TRUE(d.LoadFile(Setup, error));
+      prepare(d);
+      EXPECT_TRUE(d.SaveFile(Setup, error));
+    }
     W->FAskComment = false;
     W->FConfirm = [this](const QString& q) {
       Questions << q;
@@ -350,6 +377,103 @@ TEST(ParaEditor, SimplifiedPageWritesBackWithItsUnitsAndRanges) {
   Shot(e.W.get(), QStringLiteral("para-simple"));
 }
 
+// ---- the transformer page ---------------------------------------------------------------
+
+namespace {
+// The common voltage factor of the sample may go up to 150 only.
+void CommonFactorUpTo150(TParaDocument& d) { SetNodeValue(d.FindFirst(0x0E090000), ".//high", QStringLiteral("150")); }
+QLineEdit* PageEdit(TFormPara& w, uint32_t id) { return w.FEasyPage->findChild<QLineEdit*>(QStringLiteral("edt_%1").arg(id)); }
+void TypeInto(QLineEdit* e, const QString& text) {
+  e->setText(text);
+  emit e->editingFinished();
+}
+}  // namespace
+
+TEST(ParaEditor, TransformerPageWritesAllTwelveOrNone) {
+  TEditor e(0, CommonFactorUpTo150);
+  QLineEdit* u1 = PageEdit(*e.W, 0x0E0B0000);
+  ASSERT_NE(u1, nullptr);
+  TypeInto(u1, QStringLiteral("1.6"));
+  EXPECT_EQ(e.Value(0x0E0B0000), QStringLiteral("1")) << "a typed transformer value stays on the page";
+  EXPECT_TRUE(e.W->HasUnsentChanges());
+
+  EXPECT_FALSE(e.W->WriteTransformers()) << "U1 at 160 needs a common factor above its 150";
+  EXPECT_TRUE(e.W->Messages.last().startsWith(QStringLiteral("Wandlerwerte ungültig"))) << e.W->Messages.last().toStdString();
+  EXPECT_EQ(e.Value(0x0E090000), QStringLiteral("100"));
+  for (uint32_t id = 0x0E0B0000; id <= 0x0E0B0300; id += 0x100)
+    EXPECT_EQ(e.Value(id), QStringLiteral("1")) << std::hex << id << ": no relative factor rescaled to a rejected common one";
+  EXPECT_TRUE(e.W->Fxf.Changes.isEmpty());
+  EXPECT_EQ(u1->text(), QStringLiteral("1.6")) << "the page keeps what the operator typed";
+  EXPECT_EQ(PageEdit(*e.W, 0x0E0B0100)->text(), QStringLiteral("1"));
+
+  // Every later way out meets the same refusal: nothing half-written to send.
+  EXPECT_FALSE(e.W->WriteTransformers());
+  EXPECT_FALSE(e.W->ExportFull(e.Dir.filePath(QStringLiteral("full.xml"))));
+  EXPECT_FALSE(e.W->SetLevel(1));
+  EXPECT_EQ(e.W->Level(), 0);
+  EXPECT_EQ(e.Value(0x0E0B0100), QStringLiteral("1"));
+  e.W->FEasyPage->setCurrentIndex(1);
+  Shot(e.W.get(), QStringLiteral("para-transformer-refused"));
+
+  TypeInto(u1, QStringLiteral("1.5"));
+  ASSERT_TRUE(e.W->WriteTransformers());
+  EXPECT_EQ(e.Value(0x0E090000), QStringLiteral("150"));
+  EXPECT_EQ(e.Value(0x0E0B0000), QStringLiteral("1"));
+  EXPECT_EQ(e.Value(0x0E0B0100), QStringLiteral("0.66667"));
+  EXPECT_EQ(PageEdit(*e.W, 0x0E090000)->text(), QStringLiteral("150")) << "the page shows the set as written";
+  EXPECT_EQ(u1->text(), QStringLiteral("1"));
+  EXPECT_EQ(PageEdit(*e.W, 0x0E0B0100)->text(), QStringLiteral("0.66667"));
+}
+
+TEST(ParaEditor, AnUntouchedTransformerPageWritesNothing) {
+  // A set whose relative factors are not scaled to the largest one.
+  TEditor e(0, [](TParaDocument& d) { SetNodeValue(d.FindFirst(0x0E0B0000), ".//value", QStringLiteral("0.5")); });
+  EXPECT_TRUE(e.W->WriteTransformers());
+  EXPECT_TRUE(e.W->SetLevel(1));
+  EXPECT_EQ(e.Value(0x0E0B0000), QStringLiteral("0.5")) << "no value nobody typed";
+  EXPECT_TRUE(e.W->Fxf.Changes.isEmpty());
+}
+
+// ---- unsent values --------------------------------------------------------------------------
+
+TEST(ParaEditor, UnsentValuesAreOnlyDiscardedAfterAsking) {
+  TEditor e(1);
+  int reloads = 0;
+  e.W->ReloadPara = [&] { ++reloads; };
+  QStringList asked;
+  bool discard = false;
+  e.W->FRunQuestion = [&](QMessageBox& box) {
+    QStringList buttons;
+    for (QAbstractButton* b : box.buttons()) buttons << b->text();
+    asked << box.text() + QLatin1Char('|') + buttons.join(QLatin1Char(','));
+    if (asked.size() == 1) Shot(&box, QStringLiteral("para-discard-question"));
+    return discard;
+  };
+  e.W->actReload->setEnabled(true);
+  e.W->actReload->trigger();
+  EXPECT_EQ(reloads, 1) << "nothing to lose: no question";
+  EXPECT_TRUE(asked.isEmpty());
+
+  e.Show(251658240);
+  ASSERT_TRUE(e.W->FGrd->SetValue(e.Row(251658244), QStringLiteral("9")));
+  e.W->actReload->trigger();
+  ASSERT_EQ(asked.size(), 1);
+  EXPECT_EQ(asked[0], QStringLiteral("Ungesendete Änderungen verwerfen?|Verwerfen,Abbrechen"));
+  EXPECT_EQ(reloads, 1) << "Abbrechen keeps the values";
+  EXPECT_EQ(e.Value(251658244), QStringLiteral("9"));
+
+  e.W->show();
+  EXPECT_FALSE(e.W->close());
+  EXPECT_EQ(asked.size(), 2) << "closing asks too";
+  EXPECT_TRUE(e.W->isVisible());
+
+  discard = true;
+  e.W->actReload->trigger();
+  EXPECT_EQ(reloads, 2);
+  EXPECT_TRUE(e.W->close()) << "the operator has let the values go already";
+  EXPECT_EQ(asked.size(), 3);
+}
+
 TEST(ParaEditor, LayoutComesFromTheHostAndGoesBackOnClose) {
   TEditor e(1);
   TFrmParaSettings stored{320, 120, 90, 80, 70, 60, 0, 0};
@@ -452,9 +576,13 @@ TEST(ParaEditor, ResetRunsOnAWorkerAndSparesTheNetworkModule) {
   TEditor e(1);
   e.Show(251658240);
   ASSERT_TRUE(e.W->FGrd->SetValue(e.Row(251658244), QStringLiteral("9")));
+  e.Show(4278191104u);  // the network settings
+  ASSERT_GE(e.Row(4278191105u), 0);
+  ASSERT_TRUE(e.W->FGrd->SetValue(e.Row(4278191105u), QStringLiteral("192.0.2.99")));
   e.W->ResetToDefault();
   ASSERT_TRUE(SpinUntil([&] { return !e.W->Busy(); }, 5000));
   EXPECT_EQ(e.Value(251658244), GetNodeValue(e.W->Fxf.FindFirst(251658244), ".//default"));
+  EXPECT_EQ(e.Value(4278191105u), QStringLiteral("192.0.2.99")) << "the network module keeps its address";
   EXPECT_TRUE(e.W->PanelBack->isEnabled());
 }
 
@@ -471,10 +599,13 @@ TEST(ParaDialogs, ChangeDialogTicksPropagateAndServiceItemsFollowTheirBox) {
     return r;
   };
   dlg.InsertTV({rec("a", "M", 1), rec("b", "M", 1), rec("s", "M", 2), rec("n", "Net", 0)}, {QStringLiteral("Net")});
-  EXPECT_EQ(dlg.TickedKeys(), (QStringList{"a", "b", "s"})) << "all ticked but the network module";
+  EXPECT_EQ(dlg.TickedKeys(), (QStringList{"a", "b"})) << "all ticked but the network module and the service item";
   EXPECT_FALSE(dlg.ValueItem("s")->flags() & Qt::ItemIsEnabled) << "a service item";
+  dlg.chkService->setChecked(true);
+  EXPECT_EQ(dlg.TickedKeys(), (QStringList{"a", "b", "s"})) << "the box brings the service item";
+  dlg.chkService->setChecked(false);
   dlg.SetTicked(dlg.ModuleItem("M"), false);
-  EXPECT_EQ(dlg.TickedKeys(), QStringList{"s"}) << "unticking the module leaves the service item as it was";
+  EXPECT_TRUE(dlg.TickedKeys().isEmpty()) << "unticking the module leaves the service item as it was";
   dlg.chkService->setChecked(true);
   EXPECT_EQ(dlg.TickedKeys(), QStringList{"s"});
   EXPECT_EQ(dlg.ModuleItem("M")->checkState(0), Qt::Checked) << "a ticked child ticks its module";
@@ -485,6 +616,27 @@ TEST(ParaDialogs, ChangeDialogTicksPropagateAndServiceItemsFollowTheirBox) {
   EXPECT_EQ(dlg.ModuleItem("M")->checkState(0), Qt::Checked);
   dlg.SetTicked(dlg.ValueItem("a"), false);
   EXPECT_EQ(dlg.ModuleItem("M")->checkState(0), Qt::Unchecked) << "the last ticked item unticks the module";
+}
+
+TEST(ParaDialogs, AnUntickedServiceBoxAppliesNoServiceItem) {
+  TFrmParaChanged dlg;
+  auto rec = [](const QString& key, const QString& module, int visibility) {
+    TCompareRec r;
+    r.Key = key;
+    r.Module = module;
+    r.NodeName = key;
+    r.Visibility = visibility;
+    return r;
+  };
+  dlg.InsertTV({rec("a", "M", 1), rec("s", "M", 2), rec("t", "Service", 2)}, {});
+  EXPECT_FALSE(dlg.chkService->isChecked());
+  EXPECT_EQ(dlg.ValueItem("s")->checkState(0), Qt::Unchecked) << "a service item starts as its box";
+  EXPECT_EQ(dlg.ModuleItem("Service")->checkState(0), Qt::Unchecked) << "a module of service items only is not ticked";
+  EXPECT_EQ(dlg.TickedKeys(), QStringList{"a"});
+  // Even a service item ticked some other way is not applied while its box is off.
+  dlg.ValueItem("t")->setCheckState(0, Qt::Checked);
+  EXPECT_EQ(dlg.TickedKeys(), QStringList{"a"});
+  Shot(&dlg, QStringLiteral("para-import-service"));
 }
 
 TEST(ParaDialogs, ModuleSelectionFlagsUntickedModulesOnlyOnOk) {
@@ -577,14 +729,18 @@ TEST(ParaEditor, RoundTripWithTheSimulatorLeavesAnUntickedModuleAlone) {
     dlg.btnOk->click();
     return true;
   };
+  w.FRunPreview = [](TFrmSendPreview& dlg) { return dlg.lstChanges->topLevelItemCount() == 5; };
   w.FRunComment = [](TFrmChangeComment& dlg) {
     dlg.edtUser->setText(QStringLiteral("anna"));
     dlg.memComment->setPlainText(QStringLiteral("Testwerte angepasst"));
     return true;
   };
   ASSERT_TRUE(w.actSendExecute());
-  ASSERT_TRUE(SpinUntil([&] { return w.Messages.contains(QStringLiteral("Übertragung abgeschlossen")); }, 10000))
-      << log.join('\n').toStdString();
+  // The Modbus port stays behind with its module: the upload is not reported as complete.
+  const QString partly = QStringLiteral("Teilweise übertragen: 1 geänderte Werte wurden nicht gesendet und bleiben in der Änderungsliste.");
+  ASSERT_TRUE(SpinUntil([&] { return w.Messages.contains(partly); }, 10000)) << log.join('\n').toStdString();
+  EXPECT_FALSE(w.Messages.contains(QStringLiteral("Übertragung abgeschlossen")));
+  EXPECT_EQ(w.Fxf.Changes.size(), 1) << "only the value left behind is still unsent";
   EXPECT_TRUE(log.contains(QStringLiteral("Vanta: Kommentar zur Parametrierung: anna: Testwerte angepasst")));
   EXPECT_FALSE(w.FComUnit->FSendParaDone) << "later answers are no upload result";
   const qsizetype told = w.Messages.size();
@@ -606,4 +762,151 @@ TEST(ParaEditor, RoundTripWithTheSimulatorLeavesAnUntickedModuleAlone) {
   EXPECT_FALSE(firstFile.isEmpty());
   w.ShowFolder(w.Fxf.FindFirst(251658240));
   Shot(&w, QStringLiteral("para-editor"));
+}
+
+// ---- sending, against the simulator ---------------------------------------------------------
+
+namespace {
+
+// An editor connected to a simulator whose set `prepare` may change first.
+struct TSimEditor {
+  TSimProcess Sim;
+  QTemporaryDir Data;
+  QStringList Log;
+  std::unique_ptr<TFormPara> W;
+  bool Start(int level, const std::function<void(TParaDocument&)>& prepare = {}, const QStringList& simArgs = {}) {
+    if (!Sim.Start(simArgs)) return false;
+    if (prepare) {
+      const QString setup = Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/setup/setup.xml");
+      TParaDocument d;
+      QString error;
+      if (!d.LoadFile(setup, error)) return false;
+      prepare(d);
+      if (!d.SaveFile(setup, error)) return false;
+    }
+    W = std::make_unique<TFormPara>();
+    W->FAskComment = false;
+    W->FVisibility = level;
+    W->FOnLogCallBack = [this](QObject*, const QString& l) { Log << l; };
+    W->SetComUnit(false, false, TIpVer::ipverV4);
+    W->SetFolders(Data.path() + QStringLiteral("/data/"), Data.path() + QStringLiteral("/ini/"), Data.path() + QStringLiteral("/tmp/"));
+    W->SetTCPCommUnit(QStringLiteral("127.0.0.1"), Sim.Port, false, true, true, true, false);
+    return SpinUntil([&] { return bool(W->Fxf.Sys()); }, 10000);
+  }
+  QString Value(uint32_t id) const { return GetNodeValue(W->Fxf.FindFirst(id), ".//value"); }
+  bool Edit(uint32_t folder, uint32_t id, const QString& text) {
+    W->ShowFolder(W->Fxf.FindFirst(folder));
+    for (size_t i = 0; i < W->FGrd->Rows().size(); ++i)
+      if (W->FGrd->Rows()[i].ID == id) return W->FGrd->SetValue(int(i), text);
+    return false;
+  }
+  QStringList Backups() const {
+    return QDir(W->FComUnit->FDatadir).entryList({QStringLiteral("ParaBackup_*.xml")}, QDir::Files, QDir::Name);
+  }
+};
+
+}  // namespace
+
+TEST(ParaSend, ARefusedTransformerSetIsNeverSentAndTheFixedOneIsPreviewedFirst) {
+  TSimEditor s;
+  ASSERT_TRUE(s.Start(0, CommonFactorUpTo150)) << s.Log.join('\n').toStdString();
+  int previews = 0;
+  QStringList shown;
+  s.W->FRunPreview = [&](TFrmSendPreview& dlg) {
+    ++previews;
+    for (int i = 0; i < dlg.lstChanges->topLevelItemCount(); ++i) {
+      const QTreeWidgetItem* it = dlg.lstChanges->topLevelItem(i);
+      shown << it->text(1) + QStringLiteral(">") + it->text(2);
+    }
+    Shot(&dlg, QStringLiteral("para-send-preview"));
+    return true;
+  };
+  QLineEdit* u1 = PageEdit(*s.W, 0x0E0B0000);
+  ASSERT_NE(u1, nullptr);
+  TypeInto(u1, QStringLiteral("1.6"));
+  EXPECT_FALSE(s.W->actSendExecute());
+  EXPECT_FALSE(s.W->actSendExecute()) << "the second Senden is refused as the first";
+  EXPECT_EQ(previews, 0) << "nothing went as far as the preview";
+  EXPECT_TRUE(s.Backups().isEmpty());
+  EXPECT_EQ(s.Value(0x0E0B0100), QStringLiteral("1"));
+  s.W->FEasyPage->setCurrentIndex(1);
+  Shot(s.W.get(), QStringLiteral("para-transformer-refused-send"));
+
+  TypeInto(u1, QStringLiteral("1.5"));
+  ASSERT_TRUE(s.W->actSendExecute());
+  EXPECT_EQ(previews, 1);
+  EXPECT_TRUE(shown.contains(QStringLiteral("100>150"))) << shown.join(',').toStdString();
+  EXPECT_TRUE(shown.contains(QStringLiteral("1>0.66667")));
+  ASSERT_TRUE(SpinUntil([&] { return s.W->Messages.contains(QStringLiteral("Übertragung abgeschlossen")); }, 10000))
+      << s.Log.join('\n').toStdString();
+  EXPECT_FALSE(s.W->HasUnsentChanges()) << "what was sent is no longer unsent";
+
+  // The set the device held before is kept, one file for the send.
+  const QStringList backups = s.Backups();
+  ASSERT_EQ(backups.size(), 1);
+  TParaDocument before;
+  QString error;
+  ASSERT_TRUE(before.LoadFile(QDir(s.W->FComUnit->FDatadir).filePath(backups[0]), error)) << error.toStdString();
+  EXPECT_EQ(GetNodeValue(before.FindFirst(0x0E090000), ".//value"), QStringLiteral("100"));
+}
+
+TEST(ParaSend, AtTheBasicLevelValuesInLeftOutModulesAreNamedFirst) {
+  TSimEditor s;
+  ASSERT_TRUE(s.Start(1)) << s.Log.join('\n').toStdString();
+  ASSERT_TRUE(s.Edit(4278190336u, 4278190338u, QStringLiteral("503")));  // Modbus port: no module shows at level 0
+  ASSERT_TRUE(s.Edit(218169343, 218103808, QStringLiteral("55")));      // the nominal frequency: on the basic page
+  ASSERT_TRUE(s.W->SetLevel(0));
+  QStringList asked;
+  bool send = false;
+  s.W->FRunQuestion = [&](QMessageBox& box) {
+    QStringList buttons;
+    for (QAbstractButton* b : box.buttons()) buttons << b->text();
+    asked << box.text() + QLatin1Char('|') + buttons.join(QLatin1Char(','));
+    Shot(&box, QStringLiteral("para-level0-question"));
+    return send;
+  };
+  int previews = 0;
+  s.W->FRunPreview = [&](TFrmSendPreview&) { return ++previews > 0; };
+  EXPECT_FALSE(s.W->actSendExecute());
+  ASSERT_EQ(asked.size(), 1);
+  EXPECT_EQ(asked[0], QStringLiteral("1 geänderte Werte werden auf dieser Ebene nicht übertragen|Ohne diese Werte senden,Abbrechen"));
+  EXPECT_EQ(previews, 0) << "Abbrechen sends nothing";
+
+  send = true;
+  ASSERT_TRUE(s.W->actSendExecute());
+  ASSERT_TRUE(SpinUntil([&] { return !s.W->Messages.isEmpty() && s.W->Messages.last().contains(QStringLiteral("übertragen")); }, 10000));
+  EXPECT_FALSE(s.W->Messages.contains(QStringLiteral("Übertragung abgeschlossen"))) << "one value was not sent";
+  EXPECT_TRUE(s.W->Messages.last().startsWith(QStringLiteral("Teilweise übertragen: 1 geänderte Werte"))) << s.W->Messages.last().toStdString();
+  EXPECT_TRUE(s.W->Fxf.Changes.contains(ChangeKey(QStringLiteral("4278190338"), QStringLiteral("4278190336"))))
+      << "the value left behind stays unsent";
+  EXPECT_TRUE(s.W->HasUnsentChanges());
+}
+
+TEST(ParaSend, TheReloadAfterAFailedUploadAsksFirst) {
+  TSimEditor s;
+  ASSERT_TRUE(s.Start(1, {}, {QStringLiteral("--fault"), QStringLiteral("nak-setup")})) << s.Log.join('\n').toStdString();
+  ASSERT_TRUE(s.Edit(251658240, 251658244, QStringLiteral("9")));
+  s.W->FRunSelect = [](TFrmParaSelect& dlg) {
+    dlg.btnOk->click();
+    return true;
+  };
+  s.W->FRunPreview = [](TFrmSendPreview&) { return true; };
+  int reloads = 0;
+  s.W->ReloadPara = [&] { ++reloads; };
+  QStringList asked;
+  s.W->FRunQuestion = [&](QMessageBox& box) {
+    asked << box.text();
+    return false;
+  };
+  ASSERT_TRUE(s.W->actSendExecute());
+  QMessageBox* failed = nullptr;
+  ASSERT_TRUE(SpinUntil([&] { return (failed = s.W->findChild<QMessageBox*>(QStringLiteral("UploadFailed"))) != nullptr; }, 10000));
+  QAbstractButton* reload = nullptr;
+  for (QAbstractButton* b : failed->buttons())
+    if (b->text() == QStringLiteral("Reload")) reload = b;
+  ASSERT_NE(reload, nullptr);
+  reload->click();
+  EXPECT_EQ(asked, QStringList{QStringLiteral("Ungesendete Änderungen verwerfen?")});
+  EXPECT_EQ(reloads, 0) << "Abbrechen keeps the edited set";
+  EXPECT_EQ(s.Value(251658244), QStringLiteral("9"));
 }

@@ -809,6 +809,13 @@ const char* CParaFixture = R"(<?xml version="1.0"?>
   </group>
   <group id="8"><parameter id="10"><visibility>0</visibility><editability>0</editability><type>integer</type>
     <value>99</value><low>0</low><high>50</high></parameter></group>
+  <group id="9">
+    <parameter id="20"><visibility>0</visibility><editability>0</editability><type>integer</type><value>1</value>
+      <range list="true"><entry>0</entry><entry>1</entry><entry>2</entry></range></parameter>
+    <parameter id="21"><visibility>0</visibility><editability>0</editability><type>text</type><value>b</value>
+      <range list="true"><entry>a</entry><entry>b</entry><entry>c</entry></range></parameter>
+    <parameter id="4278190467"><visibility>0</visibility><editability>0</editability><type>text</type><value>IED1</value></parameter>
+  </group>
 </group></system></config>)";
 
 struct TParaFiles {
@@ -836,7 +843,7 @@ TEST(CliPara, RowsOfAFolderAtALevel) {
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
   const QJsonArray rows = doc.value(QStringLiteral("rows")).toArray();
-  ASSERT_EQ(rows.size(), 5) << "all of them at level 3, both id-10 items";
+  ASSERT_EQ(rows.size(), 8) << "all of them at level 3, both id-10 items";
   EXPECT_EQ(rows[4].toObject().value(QStringLiteral("parent")).toString(), QStringLiteral("8"));
   EXPECT_EQ(rows[0].toObject().value(QStringLiteral("caption")).toString(), QStringLiteral("(10/0x0000000A) Parameter 10"));
 }
@@ -900,6 +907,74 @@ TEST(CliPara, CheckAndBadInput) {
   r = f.Cli({QStringLiteral("para"), QStringLiteral("rows"), f.Dir.filePath(QStringLiteral("missing.xml"))});
   EXPECT_EQ(r.Exit, 1);
   EXPECT_TRUE(r.Err.contains(QStringLiteral("Datei fehlt")));
+}
+
+TEST(CliPara, SetRefusesAValueThatIsNoEntryOfItsList) {
+  TParaFiles f;
+  const QString out = f.Dir.filePath(QStringLiteral("out.xml"));
+  for (const auto& [input, old] : {std::pair{QStringLiteral("20=7"), QByteArray("<value>1</value>")},
+                                   std::pair{QStringLiteral("21=zz"), QByteArray("<value>b</value>")}}) {
+    SCOPED_TRACE(input.toStdString());
+    const TRun r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("set"), f.Setup, input, QStringLiteral("--out"), out});
+    EXPECT_EQ(r.Exit, 4);
+    QJsonObject doc;
+    ASSERT_TRUE(OneDocument(r, doc));
+    const QJsonObject in = doc.value(QStringLiteral("inputs")).toArray().at(0).toObject();
+    EXPECT_TRUE(in.value(QStringLiteral("rejected")).toBool());
+    EXPECT_TRUE(in.value(QStringLiteral("message")).toString().contains(QStringLiteral("kein Eintrag der Liste")));
+    EXPECT_TRUE(ReadAll(out).contains(old)) << "the written file keeps the old value";
+  }
+  const TRun ok = f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("20=2"), QStringLiteral("21=c")});
+  EXPECT_EQ(ok.Exit, 0) << ok.Out.toStdString();
+}
+
+TEST(CliPara, CheckNamesAListValueThatIsNoEntry) {
+  TParaFiles f;
+  QByteArray set = ReadAll(f.Setup);
+  set.replace("<value>1</value>\n      <range", "<value>7</value>\n      <range");
+  WriteAll(f.Setup, set);
+  const TRun r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("check"), f.Setup});
+  EXPECT_EQ(r.Exit, 4);
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc));
+  bool found = false;
+  for (const QJsonValue& v : doc.value(QStringLiteral("corrections")).toArray()) {
+    const QJsonObject o = v.toObject();
+    if (o.value(QStringLiteral("id")).toString() != QLatin1String("20")) continue;
+    found = true;
+    EXPECT_EQ(o.value(QStringLiteral("value")).toString(), QStringLiteral("7"));
+    EXPECT_TRUE(o.value(QStringLiteral("notInList")).toBool());
+  }
+  EXPECT_TRUE(found) << r.Out.toStdString();
+}
+
+// Each kind of refusal alone makes the exit code 4, so that one cannot hide behind another.
+TEST(CliPara, SetExitsFourForAnUnknownId) {
+  TParaFiles f;
+  EXPECT_EQ(f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("999=1")}).Exit, 4);
+}
+
+TEST(CliPara, SetExitsFourForAValueNotEditableAtTheLevel) {
+  TParaFiles f;
+  EXPECT_EQ(f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("11=5")}).Exit, 4);
+  EXPECT_EQ(f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("11=5"), QStringLiteral("--level"),
+                   QStringLiteral("2")}).Exit, 0) << "editable one level up";
+}
+
+TEST(CliPara, SetExitsFourForAFailedGpsCheck) {
+  TParaFiles f;
+  EXPECT_EQ(f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("4261413254=N99E1")}).Exit, 4);
+}
+
+TEST(CliPara, SetExitsFourForAFailedIedCheck) {
+  TParaFiles f;
+  const TRun r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("set"), f.Setup,
+                        QStringLiteral("4278190467=9 Feld")});
+  EXPECT_EQ(r.Exit, 4);
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_TRUE(doc.value(QStringLiteral("inputs")).toArray().at(0).toObject().value(QStringLiteral("rejected")).toBool());
+  EXPECT_EQ(f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("4278190467=Feld_9")}).Exit, 0);
 }
 
 TEST(CliPara, ExportsMandatoryAndIcd) {
@@ -1027,6 +1102,102 @@ TEST_F(CliTest, ParaPushSendsThePrunedSetAndTheDeviceKeepsTheRest) {
   r = Cli({QStringLiteral("para"), QStringLiteral("diff"), back, got});
   EXPECT_EQ(r.Out.trimmed().section(QLatin1Char('\t'), 1), QStringLiteral("Nennfrequenz: 50 [55]"))
       << "the round trip keeps every untouched value, and the module left out kept its 502: " << r.Out.toStdString();
+}
+
+TEST_F(CliTest, ParaPushDryRunListsTheChangesAndSendsNothing) {
+  const QString got = Data.filePath("got.xml");
+  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
+  const QString edited = Data.filePath("edited.xml");
+  TRun r = Cli({QStringLiteral("para"), QStringLiteral("set"), got, QStringLiteral("218103808=55"), QStringLiteral("--out"), edited});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("push"), edited, QStringLiteral("--dry-run")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc));
+  const QJsonArray changes = doc.value(QStringLiteral("changes")).toArray();
+  ASSERT_EQ(changes.size(), 1) << r.Out.toStdString();
+  EXPECT_EQ(changes[0].toObject().value(QStringLiteral("id")).toString(), QStringLiteral("218103808"));
+  EXPECT_EQ(changes[0].toObject().value(QStringLiteral("device")).toString(), QStringLiteral("50"));
+  EXPECT_EQ(changes[0].toObject().value(QStringLiteral("new")).toString(), QStringLiteral("55"));
+  EXPECT_TRUE(doc.value(QStringLiteral("dryRun")).toBool());
+  const QString back = Data.filePath("back.xml");
+  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
+  EXPECT_FALSE(ReadAll(back).contains("<value>55</value>")) << "nothing was sent";
+
+  // A real push keeps the device's set first, in the device's data folder.
+  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("push"), edited});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  ASSERT_TRUE(OneDocument(r, doc));
+  const QString backup = doc.value(QStringLiteral("backup")).toString();
+  ASSERT_FALSE(backup.isEmpty());
+  EXPECT_TRUE(QFileInfo(backup).fileName().startsWith(QStringLiteral("ParaBackup_")));
+  EXPECT_TRUE(ReadAll(backup).contains("<value>50</value>")) << "the set before the push";
+}
+
+TEST_F(CliTest, ParaApplyLeavesNetworkServiceAndDefaultValuesOutUnlessAsked) {
+  const QString got = Data.filePath("got.xml");
+  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
+  const QString changes = Data.filePath("changes.json");
+  const QString edited = Data.filePath("edited.xml");
+  // A frequency, an address of the network module and a service value (visibility 2).
+  TRun r = Cli({QStringLiteral("para"), QStringLiteral("set"), got, QStringLiteral("218103808=61"),
+                QStringLiteral("4278191105=192.0.2.99"), QStringLiteral("50331660=124"), QStringLiteral("--level"), QStringLiteral("2"),
+                QStringLiteral("--changes"), changes, QStringLiteral("--out"), edited});
+  ASSERT_EQ(r.Exit, 0) << r.Out.toStdString() << r.Err.toStdString();
+  const QString exported = Data.filePath("ChangeExport.xml");
+  r = Cli({QStringLiteral("para"), QStringLiteral("export"), edited, QStringLiteral("--format"), QStringLiteral("changes"),
+           QStringLiteral("--changes"), changes, QStringLiteral("--out"), exported});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+
+  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), exported, QStringLiteral("--dry-run")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray().size(), 1);
+  QStringList reasons;
+  for (const QJsonValue& v : doc.value(QStringLiteral("leftOut")).toArray())
+    reasons << v.toObject().value(QStringLiteral("reason")).toString();
+  EXPECT_EQ(reasons.size(), 2) << reasons.join('|').toStdString();
+  EXPECT_TRUE(reasons.join('|').contains(QStringLiteral("--network")));
+  EXPECT_TRUE(reasons.join('|').contains(QStringLiteral("--service")));
+
+  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), exported, QStringLiteral("--dry-run"),
+           QStringLiteral("--network"), QStringLiteral("--service")});
+  ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray().size(), 3) << "each option brings its own";
+
+  r = Cli({QStringLiteral("para"), QStringLiteral("apply"), exported});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("Ausgelassen: "))) << r.Out.toStdString();
+  const QString back = Data.filePath("back.xml");
+  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
+  const QByteArray device = ReadAll(back);
+  EXPECT_TRUE(device.contains("<value>61</value>"));
+  EXPECT_FALSE(device.contains("192.0.2.99")) << "the other device's address stays where it came from";
+}
+
+TEST_F(CliTest, ParaApplyTakesADefaultForAnInvalidValueOnlyWhenAsked) {
+  const QString got = Data.filePath("got.xml");
+  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
+  // A change export whose frequency lies outside the device's limits.
+  QByteArray x = ReadAll(got);
+  const qsizetype at = x.indexOf("<parameter id=\"218103808\">");
+  ASSERT_GE(at, 0);
+  const qsizetype v = x.indexOf("<value>50</value>", at);
+  x.replace(v, 17, "<value>999</value>");
+  const QString file = Data.filePath("invalid.xml");
+  WriteAll(file, x);
+  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), file, QStringLiteral("--dry-run")});
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
+  EXPECT_TRUE(doc.value(QStringLiteral("applied")).toArray().isEmpty());
+  ASSERT_EQ(doc.value(QStringLiteral("leftOut")).toArray().size(), 1);
+  EXPECT_TRUE(doc.value(QStringLiteral("leftOut")).toArray()[0].toObject().value(QStringLiteral("reason")).toString().contains(
+      QStringLiteral("--defaults")));
+  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), file, QStringLiteral("--dry-run"),
+           QStringLiteral("--defaults")});
+  ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray().size(), 1);
 }
 
 TEST_F(CliTest, ClockIsSetWithTheFirmwaresStatement) {

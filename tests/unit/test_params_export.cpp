@@ -146,3 +146,19 @@ TEST(Icd, AllSixFactsRequiredAndAnEditBackLeavesTheChangeList) {
   EXPECT_EQ(GetNodeValue(d.Find(4278190469u, 2), ".//value"), QStringLiteral("later"))
       << "the first element's empty value stops it; a later twin is not written";
 }
+
+TEST(CsvExport, ItemsAtExactlyTheLevelStayThoseAboveGo) {
+  TParaDocument d;
+  QString error;
+  ASSERT_TRUE(d.LoadBytes(R"(<c><group name="sys" id="1"><group id="4278190084"><swmodule id="50">
+    <parameter id="71"><visibility>1</visibility><type>integer</type><value>1</value></parameter>
+    <parameter id="72"><visibility>2</visibility><type>integer</type><value>2</value></parameter>
+    <datapoint id="73"><visibility>1</visibility><rec>1</rec></datapoint>
+    <datapoint id="74"><visibility>2</visibility><rec>0</rec></datapoint>
+  </swmodule></group></group></c>)", error)) << error.toStdString();
+  const QString csv = QString::fromUtf8(CsvExport(d, 1, Captions(), {QStringLiteral("50")}));
+  EXPECT_TRUE(csv.contains(QStringLiteral("C71;1\r\n"))) << "a parameter at exactly the level";
+  EXPECT_TRUE(csv.contains(QStringLiteral("C73;1\r\n"))) << "a datapoint at exactly the level";
+  EXPECT_FALSE(csv.contains(QStringLiteral("C72"))) << "a parameter above it";
+  EXPECT_FALSE(csv.contains(QStringLiteral("C74"))) << "a datapoint above it";
+}

@@ -169,8 +169,79 @@ TEST(GridTexts, FillColumnAndClipboard) {
   FillColumn(rows, 5, [&](TGridRow&, const QString&) { ADD_FAILURE() << "no row past the end"; });
 
   std::vector<TGridRow> clip{Row(TGridRowTyp::grtFloat, 0.1, 2.0, 0.0, 1e10), Row(TGridRowTyp::grtmeasId, 5u, 0u, 0u, 4294967295u),
-                             Row(TGridRowTyp::grtsecret, QStringLiteral("pw"), QString(), 0, 8)};
+                             Row(TGridRowTyp::grtsecret, QStringLiteral("pw"), QString(), 0, 8),
+                             Row(TGridRowTyp::grtipaddress, QStringLiteral("10.0.0.1"), QStringLiteral("192.168.0.1"), QString(), QString())};
   EXPECT_EQ(ClipboardText(clip), QStringLiteral("Nennfrequenz\t0.1\t2\t0\t10000000000\r\n"
                                                 "Nennfrequenz\t5\t0\t0\t4294967295\r\n"
-                                                "\r\n"));
+                                                "\r\n"
+                                                "\r\n")) << "a secret and an address are no text rows: empty lines";
+}
+
+// ---- at the boundaries, one case each -----------------------------------------------------
+
+TEST(TextLength, ATextOfExactlyItsMaximumIsStoredAsIs) {
+  TErrors e;
+  bool corrected = true;
+  TGridRow t = Row(TGridRowTyp::grtText, QString(), QString(), 0, 8);
+  EXPECT_EQ(CheckValue(t, QStringLiteral("abcdefgh"), e.Cb(), corrected), QStringLiteral("abcdefgh"));
+  EXPECT_FALSE(corrected);
+  EXPECT_TRUE(e.Calls.isEmpty());
+}
+
+TEST(TextLength, OneCharacterMoreIsCutAndFlagged) {
+  TErrors e;
+  bool corrected = false;
+  TGridRow t = Row(TGridRowTyp::grtText, QString(), QString(), 0, 8);
+  EXPECT_EQ(CheckValue(t, QStringLiteral("abcdefghi"), e.Cb(), corrected), QStringLiteral("abcdefgh"));
+  EXPECT_TRUE(corrected);
+  EXPECT_EQ(e.Calls.size(), 1);
+}
+
+TEST(TextLength, ASecretOfExactlyItsMaximumIsStoredAsIs) {
+  TErrors e;
+  bool corrected = true;
+  TGridRow s = Row(TGridRowTyp::grtsecret, QString(), QString(), 0, 8);
+  EXPECT_EQ(CheckValue(s, QStringLiteral("12345678"), e.Cb(), corrected), QStringLiteral("12345678"));
+  EXPECT_FALSE(corrected);
+  EXPECT_TRUE(e.Calls.isEmpty());
+}
+
+TEST(TextLength, ASecretOneCharacterLongerIsCutAndFlagged) {
+  TErrors e;
+  bool corrected = false;
+  TGridRow s = Row(TGridRowTyp::grtsecret, QString(), QString(), 0, 8);
+  EXPECT_EQ(CheckValue(s, QStringLiteral("123456789"), e.Cb(), corrected), QStringLiteral("12345678"));
+  EXPECT_TRUE(corrected);
+  EXPECT_EQ(e.Calls.size(), 1);
+}
+
+TEST(AcceptValue, AListTakesOnlyItsEntries) {
+  TGridRow n = Row(TGridRowTyp::grtInteger, 1, 0, 0, 2147483647);
+  n.IsList = true;
+  n.List = {QStringLiteral("0=Aus"), QStringLiteral("1=Ein"), QStringLiteral("2=Auto")};
+  TAcceptResult r = AcceptValue(n, QStringLiteral("7"), {});
+  EXPECT_FALSE(r.Accepted) << "7 is no entry";
+  EXPECT_EQ(n.RowVal.toInt(), 1) << "the old value stays";
+  EXPECT_TRUE(AcceptValue(n, QStringLiteral("2"), {}).Accepted);
+  EXPECT_EQ(n.RowVal.toInt(), 2);
+
+  TGridRow t = Row(TGridRowTyp::grtText, QStringLiteral("a"), QStringLiteral("a"), 0, 100);
+  t.IsList = true;
+  t.List = {QStringLiteral("a=a"), QStringLiteral("b=b"), QStringLiteral("c=c"), CEmpty + QLatin1Char('=') + CEmpty};
+  EXPECT_FALSE(AcceptValue(t, QStringLiteral("zz"), {}).Accepted);
+  EXPECT_EQ(t.RowVal.toString(), QStringLiteral("a"));
+  EXPECT_TRUE(AcceptValue(t, QString(), {}).Accepted) << "the empty entry is an entry";
+  EXPECT_TRUE(IsListEntry(t, QStringLiteral("c")));
+}
+
+TEST(AcceptValue, AnInvalidIedNameIsRefusedNotCut) {
+  TGridRow ied = Row(TGridRowTyp::grtText, QStringLiteral("IED1"), QString(), 0, 100);
+  ied.ID = CIedNameId;
+  QString told;
+  const TAcceptResult r = AcceptValue(ied, QStringLiteral("1 Station"), {}, [&](const QString& n) { told = n; });
+  EXPECT_FALSE(r.Accepted);
+  EXPECT_TRUE(told.isEmpty()) << "the ICD file keeps its name";
+  EXPECT_EQ(ied.RowVal.toString(), QStringLiteral("IED1"));
+  EXPECT_FALSE(IsValidIedName(QString(65, QLatin1Char('a'))));
+  EXPECT_TRUE(IsValidIedName(QString(64, QLatin1Char('a'))));
 }

@@ -3,6 +3,9 @@
 // clock statements.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <cmath>
 
 #include "Constants.h"
@@ -72,6 +75,45 @@ TEST(ImportCompare, OffersOnlyRealDifferencesAndChecksThem) {
   const TImportComparison bad = CompareImport(device, "<nope", Captions());
   EXPECT_FALSE(bad.Error.isEmpty());
   EXPECT_TRUE(CompareImport(device, Set("1", "4", "1", "0").toUtf8(), Captions()).Candidates.isEmpty()) << "nothing differs";
+}
+
+// Three texts of at most ten characters and a float from 0 to 10; %1..%4 are their values.
+const char* CRangeSet = R"(<c><group name="sys" id="1"><group id="2">
+    <parameter id="20"><visibility>0</visibility><type>text</type><value>%1</value><default>d</default><low>0</low><high>10</high></parameter>
+    <parameter id="21"><visibility>0</visibility><type>text</type><value>%2</value><default>d</default><low>0</low><high>10</high></parameter>
+    <parameter id="22"><visibility>0</visibility><type>secret</type><value>%3</value><default>d</default><low>0</low><high>10</high></parameter>
+    <parameter id="23"><visibility>0</visibility><type>float</type><value>%4</value><default>2</default><low>0</low><high>10</high></parameter>
+  </group></group></c>)";
+
+TEST(ImportCompare, ValidityIsTheRangeNotTheTypingFilter) {
+  const QString set = QString::fromUtf8(CRangeSet);
+  TParaDocument device = Load(set.arg(QStringLiteral("a"), QStringLiteral("a"), QStringLiteral("a"), QStringLiteral("1")));
+  const QString file = set.arg(QStringLiteral("Zähler 1/2"), QStringLiteral("12345678901"), QStringLiteral("p w/ä"),
+                               QStringLiteral("10,5"));
+  const TImportComparison c = CompareImport(device, file.toUtf8(), Captions());
+  ASSERT_EQ(c.Candidates.size(), 4);
+  EXPECT_TRUE(c.Candidates[0].Valid) << "blank, umlaut and slash are what a file may hold; ten characters fit";
+  EXPECT_EQ(c.Candidates[0].NewVal, QStringLiteral("Zähler 1/2"));
+  EXPECT_FALSE(c.Candidates[1].Valid) << "eleven characters where ten fit";
+  EXPECT_TRUE(c.Candidates[2].Valid) << "a secret is checked by its length too";
+  EXPECT_FALSE(c.Candidates[3].Valid) << "10.5 lies above 10";
+  EXPECT_EQ(c.InvalidImportList.size(), 2);
+}
+
+TEST(ImportCompare, AnItemAboveTheLevelTakesNoPartEvenWhenItDiffers) {
+  // Only the hidden item differs: nothing is offered.
+  const TImportComparison c = CompareImport(Load(Set("1", "4", "1", "0")),
+                                            Set("1", "4", "1", "0").replace(QLatin1String("<value>1</value><default>1</default></parameter>"),
+                                                                            QLatin1String("<value>0</value><default>1</default></parameter>")).toUtf8(),
+                                            Captions());
+  EXPECT_TRUE(c.Candidates.isEmpty()) << "visibility 3 lies above every level of the editor";
+}
+
+TEST(ImportCompare, AnItemAtTheServiceLevelTakesPart) {
+  const TImportComparison c = CompareImport(Load(Set("1", "4", "1", "0")), Set("1", "4", "1", "1").toUtf8(), Captions());
+  ASSERT_EQ(c.Candidates.size(), 1);
+  EXPECT_EQ(c.Candidates[0].ID, QStringLiteral("13"));
+  EXPECT_FALSE(c.Candidates[0].Tickable()) << "offered as a service item";
 }
 
 TEST(ImportCompare, ApplyWritesTickedValuesAndKeepsTheDeviceValue) {
@@ -184,19 +226,88 @@ TEST(ReviewCases, PruningAModuleDirectlyBelowSysOnce) {
   EXPECT_TRUE(sent.FindFirst(73));
 }
 
-TEST(ReviewCases, TransformerChecksAllTwelveBeforeItStops) {
-  TParaDocument d = Load(QStringLiteral(R"(<c><group name="sys" id="1">
+// The common voltage factor may go up to 150; the four relative factors
+// stand at 1. Raising the first relative factor to 1.6 makes the channel
+// 160, which the common factor cannot follow.
+const char* CTransformerSet = R"(<c><group name="sys" id="1"><group id="2">
     <parameter id="235470848"><type>float</type><value>100</value><low>1</low><high>150</high></parameter>
-    <parameter id="235667456"><type>float</type><value>100</value><low>1</low><high>1000</high></parameter></group></c>)"));
+    <parameter id="235601920"><type>float</type><value>1</value><low>-2</low><high>2</high></parameter>
+    <parameter id="235602176"><type>float</type><value>1</value><low>-2</low><high>2</high></parameter>
+    <parameter id="235602432"><type>float</type><value>1</value><low>-2</low><high>2</high></parameter>
+    <parameter id="235602688"><type>float</type><value>1</value><low>-2</low><high>2</high></parameter>
+    <parameter id="235667456"><type>float</type><value>100</value><low>1</low><high>1000</high></parameter></group></group></c>)";
+
+TEST(Transformer, ARejectedFieldLeavesTheWholeSetAsItWas) {
+  TParaDocument d = Load(QString::fromLatin1(CTransformerSet));
   TWandlerRec w = ReadWandler(d);
-  w.WFU1 = 500;  // the common factor leaves its range
-  w.SekNennSpannung = 230;
+  w.WLKFU1 = 1.6f;
+  w.SekNennSpannung = 230;  // valid on its own
+  w.CalcOutputs();
   QStringList log, corrected;
   EXPECT_FALSE(WriteWandler(d, w, [&](const QString& l) { log << l; }, &corrected));
-  EXPECT_EQ(log.size(), 2) << "both fields present are checked";
-  EXPECT_EQ(corrected.size(), 1);
-  EXPECT_EQ(GetNodeValue(d.FindFirst(235470848), ".//value"), QStringLiteral("100")) << "the rejected one stays";
-  EXPECT_EQ(GetNodeValue(d.FindFirst(235667456), ".//value"), QStringLiteral("230")) << "an accepted one is written";
+  EXPECT_EQ(log.size(), 6) << "every field present is checked, also after the rejected one";
+  EXPECT_EQ(corrected, QStringList{QStringLiteral("WLFU = 160")});
+  for (uint32_t id : {235601920u, 235602176u, 235602432u, 235602688u})
+    EXPECT_EQ(GetNodeValue(d.FindFirst(id), ".//value"), QStringLiteral("1")) << id << ": not rescaled to a factor never written";
+  EXPECT_EQ(GetNodeValue(d.FindFirst(235470848), ".//value"), QStringLiteral("100"));
+  EXPECT_EQ(GetNodeValue(d.FindFirst(235667456), ".//value"), QStringLiteral("100")) << "an accepted field waits for the others";
+  EXPECT_TRUE(d.Changes.isEmpty());
+}
+
+TEST(Transformer, ASetThatPassesIsWrittenWhole) {
+  TParaDocument d = Load(QString::fromLatin1(CTransformerSet));
+  TWandlerRec w = ReadWandler(d);
+  w.WLKFU1 = 1.5f;  // the channel at 150, the common factor's maximum
+  w.CalcOutputs();
+  ASSERT_TRUE(WriteWandler(d, w, {}));
+  EXPECT_EQ(GetNodeValue(d.FindFirst(235470848), ".//value"), QStringLiteral("150"));
+  EXPECT_EQ(GetNodeValue(d.FindFirst(235601920), ".//value"), QStringLiteral("1"));
+  EXPECT_EQ(GetNodeValue(d.FindFirst(235602176), ".//value"), QStringLiteral("0.66667"));
+  EXPECT_EQ(d.Changes.size(), 4) << "the common factor and three relative ones changed";
+}
+
+TEST(SendPreparation, ChangeListPreviewMarksValuesLeftBehind) {
+  TParaDocument d = Load(Set("1", "4", "0", "0"));
+  WriteBackValue(d.Find(11, 2), QStringLiteral("9"), false, TGridRowTyp::grtInteger, d.Changes);
+  WriteBackValue(d.FindFirst(51), QStringLiteral("7"), false, TGridRowTyp::grtInteger, d.Changes);
+  const QList<TPendingChange> p = ChangePreview(d, {QStringLiteral("C50=0"), QStringLiteral("C4278191104=1")}, Captions());
+  ASSERT_EQ(p.size(), 2);
+  EXPECT_EQ(p[0].Caption, QStringLiteral("C11"));
+  EXPECT_EQ(p[0].OriVal, QStringLiteral("4"));
+  EXPECT_EQ(p[0].NewVal, QStringLiteral("9"));
+  EXPECT_TRUE(p[0].Sent);
+  EXPECT_EQ(p[1].Module, QStringLiteral("C50"));
+  EXPECT_FALSE(p[1].Sent) << "its module is left out";
+  EXPECT_TRUE(ChangePreview(d, {}, Captions())[1].Sent);
+}
+
+TEST(SendPreparation, DiffAgainstTheDeviceSet) {
+  TParaDocument device = Load(Set("1", "4", "0", "0"));
+  TParaDocument next = Load(Set("1,000001", "5", "1", "0"));
+  const QList<TPendingChange> p = DiffSets(device, next, {}, Captions());
+  QStringList keys;
+  for (const TPendingChange& c : p) keys << QStringLiteral("%1:%2>%3").arg(c.Key, c.OriVal, c.NewVal);
+  EXPECT_EQ(keys, (QStringList{QStringLiteral("112:4>5"), QStringLiteral("122:0>1")})) << "a float within 1e-5 is no change";
+}
+
+TEST(SendPreparation, BackupsKeepTheNewestTwenty) {
+  QTemporaryDir dir;
+  QString error;
+  const QDateTime t0(QDate(2026, 3, 1), QTime(10, 0));
+  QString first;
+  for (int i = 0; i < 23; ++i) {
+    const QString path = SaveSetBackup(dir.filePath(QStringLiteral("4711")), QByteArray::number(i), t0.addSecs(i), error);
+    ASSERT_FALSE(path.isEmpty()) << error.toStdString();
+    if (i == 0) first = path;
+  }
+  const QStringList kept = QDir(dir.filePath(QStringLiteral("4711"))).entryList(QDir::Files, QDir::Name);
+  ASSERT_EQ(kept.size(), 20);
+  EXPECT_EQ(kept.first(), QStringLiteral("ParaBackup_20260301_100003_000.xml")) << "the three oldest went";
+  EXPECT_FALSE(QFile::exists(first));
+  const QString again = SaveSetBackup(dir.filePath(QStringLiteral("4711")), "x", t0.addSecs(22), error);
+  EXPECT_TRUE(again.endsWith(QStringLiteral("_2.xml"))) << "a second send in the same millisecond gets its own file";
+  EXPECT_TRUE(SaveSetBackup(QString(), "x", t0, error).isEmpty());
+  EXPECT_FALSE(error.isEmpty());
 }
 
 TEST(ReviewCases, ResetWithoutADefaultEmptiesTheValue) {

@@ -101,9 +101,7 @@ void TFormPara::BuildUi() {
   connect(cmbLevel, &QComboBox::activated, this, [this](int i) { SetLevel(i); });
   bar->addSeparator();
   actSend = add(QStringLiteral("Senden"), QStringLiteral("Parametrierung an das Gerät senden"), [this] { actSendExecute(); });
-  actReload = add(QStringLiteral("Neu lesen"), QStringLiteral("Parametrierung erneut vom Gerät lesen"), [this] {
-    if (ReloadPara) ReloadPara();
-  });
+  actReload = add(QStringLiteral("Neu lesen"), QStringLiteral("Parametrierung erneut vom Gerät lesen"), [this] { RequestReload(); });
   bar->addSeparator();
   actImport = add(QStringLiteral("Importieren…"), QStringLiteral("Werte aus einer gespeicherten Datei übernehmen"),
                   [this] { ImportData(FComUnit ? FComUnit->FOwnTemplateFolder : QString()); });
@@ -185,6 +183,7 @@ void TFormPara::BuildUi() {
   };
   FGrd->InvalidMaskCB = [this](const QString& typed, uint32_t id) {
     if (id == CGpsPositionId) Tell(CGpsText.arg(typed), TMsgDlgType::mtError);
+    if (id == CIedNameId) Tell(CIedText.arg(typed), TMsgDlgType::mtError);
   };
   FGrd->ICDCallBack = [this](const QString& name) { ICDNameChange(name); };
   FGrd->WireguardCB = [this](const QString&) {
@@ -324,6 +323,13 @@ void TFormPara::ParaToTable(const QString& fileName) {
   }
   // Everything that points into the old set goes before the set does.
   FSettingsDict.clear();
+  FWandlerDirty = false;
+  FDiscardConfirmed = false;
+  // The set as the device holds it, kept for the copy made before each send.
+  {
+    QFile f(fileName);
+    FDeviceSet = !FOffline && f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
   FImportsLocked = false;
   FGrd->ClearList();
   FUndo->clear();
@@ -495,7 +501,7 @@ bool TFormPara::SetLevel(int level) {
     cmbLevel->setCurrentIndex(level);
     return true;
   }
-  if (FVisibility == 0 && Fxf.Sys() && !WriteTransformers()) {
+  if (Fxf.Sys() && !WriteTransformers()) {
     cmbLevel->setCurrentIndex(FVisibility);
     return false;
   }
@@ -527,6 +533,19 @@ bool TFormPara::SetLevel(int level) {
 void TFormPara::Tell(const QString& text, TMsgDlgType type) {
   Messages << text;
   DisplayMessage(text, type, nullptr, mbOK, mbOK);
+}
+
+bool TFormPara::Ask(const QString& question, const QString& yes, const QString& no) {
+  QMessageBox box(QMessageBox::Question, windowTitle(), question, QMessageBox::NoButton, this);
+  box.setObjectName(QStringLiteral("Question"));
+  QPushButton* accept = box.addButton(yes, QMessageBox::AcceptRole);
+  QPushButton* reject = box.addButton(no, QMessageBox::RejectRole);
+  box.setDefaultButton(reject);
+  box.setEscapeButton(reject);
+  LogPrepare(this, QStringLiteral("Frage: ") + question, false);
+  if (FRunQuestion) return FRunQuestion(box);
+  box.exec();
+  return box.clickedButton() == accept;
 }
 
 bool TFormPara::Confirm(const QString& question) {
@@ -582,6 +601,10 @@ void TFormPara::showEvent(QShowEvent* event) {
 }
 
 void TFormPara::closeEvent(QCloseEvent* event) {
+  if (!ConfirmDiscard()) {
+    event->ignore();
+    return;
+  }
   if (Busy()) FWorker->wait();
   TFormBasic::closeEvent(event);
 }

@@ -24,6 +24,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMessageBox;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
@@ -80,11 +81,20 @@ class TFormPara : public TFormBasic {
   uint32_t ModBus(uint32_t id);
   // "Items: %d": recorded datapoints below a module folder.
   int CountItems(const pugi::xml_node& module);
-  // Level 0: the transformer fields go back to the document; false when one was rejected.
+  // The transformer fields typed on the page go into the document, all twelve
+  // or none; false (nothing written) when one of them was rejected.
   bool WriteTransformers();
   // A control of the simplified page was changed by the user.
   void EasyValueChanged(QWidget* control);
   void ReadEasyPara();
+  // Values changed here that the device does not have yet (the change list,
+  // or transformer values typed on the page).
+  bool HasUnsentChanges() const;
+  // Asks "Ungesendete Änderungen verwerfen?" when there are such values;
+  // true when there are none or the operator lets them go.
+  bool ConfirmDiscard();
+  // "Neu lesen" and the reload after a failed upload: asks first.
+  void RequestReload();
   // A worker (import comparison, reset) is running.
   bool Busy() const { return FWorker != nullptr; }
 
@@ -97,7 +107,8 @@ class TFormPara : public TFormBasic {
   bool FFirstStart = true;
   int FRunCount = 0;
   QMap<uint32_t, TSettingsDict> FSettingsDict;
-  TWandlerRec FWandlerRec;
+  TWandlerRec FWandlerRec;      // the transformer page's values, apart from the document
+  bool FWandlerDirty = false;   // the page holds transformer values not yet written
   QList<TTimeZoneSettings> FTimeZonesList;
   TMessClass FMessClass;
   TCaptionSource FCaptions;
@@ -112,6 +123,10 @@ class TFormPara : public TFormBasic {
   std::function<bool(TFrmParaSelect& dlg)> FRunSelect;
   std::function<bool(TFrmParaChanged& dlg)> FRunChanged;
   std::function<bool(TFrmChangeComment& dlg)> FRunComment;
+  std::function<bool(TFrmSendPreview& dlg)> FRunPreview;
+  // Questions with buttons of their own; true for the first (accepting) button.
+  std::function<bool(QMessageBox& box)> FRunQuestion;
+  QString FLastBackup;  // the device's set saved before the last send
   std::function<uint32_t(uint32_t id, bool modbus)> FPicker;
   bool FAskComment = true;
 
@@ -165,6 +180,7 @@ class TFormPara : public TFormBasic {
   void WorkerDone();
   void TakePendingFile();
   bool Confirm(const QString& question);
+  bool Ask(const QString& question, const QString& yes, const QString& no);
   void EnableDocumentActions(bool on);
   void EndCompare(const TImportComparison& result);
   void ConnLost();
@@ -188,6 +204,10 @@ class TFormPara : public TFormBasic {
   bool FUploading = false;
   bool FImportsLocked = false;  // a reconnect without a fresh read: no import over an old set
   QString FPendingFile;
+  QByteArray FDeviceSet;          // the set as the device holds it, as far as this window knows
+  QStringList FSentKeys;          // change keys that go with the running upload
+  int FLeftOut = 0;               // changed values the running upload leaves behind
+  bool FDiscardConfirmed = false; // the operator let the unsent values go
   QString FIcdFile;
   QList<QWidget*> FTimeFrameList;
   QHash<uint32_t, QString> FMeasNames;

@@ -21,6 +21,9 @@ inline const QString CEasyRangeText = QStringLiteral(
 inline const QString CGpsText = QStringLiteral(
     "Die Eingegebenen GPS Koordinaten \"%1\" sind ungültig. Bitte geben Sie diese im Format \"N49.12345678E11.12345678\" "
     "ein.");
+inline const QString CIedText = QStringLiteral(
+    "Der IED-Name \"%1\" ist ungültig. Er beginnt mit einem Buchstaben und enthält nur Buchstaben, Ziffern und \"_\" "
+    "(höchstens 64 Zeichen).");
 inline const QString CServiceQuestion = QStringLiteral(
     "Achtung: Einstellungen im Servicemodus können u.U. zu Fehlfunktionen im Gerät führen!\r\n\r\nWollen Sie den "
     "Servicemodus wirklich aktivieren?");

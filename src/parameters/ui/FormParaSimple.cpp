@@ -133,14 +133,20 @@ void TFormPara::ReadEasyPara() {
   if (!Fxf.Sys()) return;
   FFilling = true;
   FSettingsDict.clear();
-  FWandlerRec = TWandlerRec();
   for (uint32_t id : HiddenEasyIds()) RegisterRow(id, nullptr);
   BindControls(FEasyPage);
   for (QWidget* f : FTimeFrameList)
     if (f) BindControls(f);
   BindControls(cmbTimeSource);
   RegisterRow(0xFE000704, nullptr);
-  FWandlerRec = ReadWandler(Fxf);
+  // The transformer fields the operator typed stay on the page until they
+  // are written as a whole; only the network form follows the document.
+  if (FWandlerDirty) {
+    FWandlerRec.Netzform = ReadWandler(Fxf).Netzform;
+    FWandlerRec.CalcOutputs();
+  } else {
+    FWandlerRec = ReadWandler(Fxf);
+  }
   for (auto it = FSettingsDict.cbegin(); it != FSettingsDict.cend(); ++it) ShowEasyValue(it.key());
   FillTransformerInfo();
   FFilling = false;
@@ -209,7 +215,10 @@ void TFormPara::ShowEasyValue(uint32_t id) {
     }
     w->setToolTip(QStringLiteral("%1 (%2)").arg(row.RowCap, FCaptions.HexOf(id)));
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
-      e->setText(GetSpecialVal(id, row, PageContext()));
+      if (TWandlerRec page = FWandlerRec; float* f = WandlerField(page, id))
+        e->setText(FormatFloat5(double(*f)));
+      else
+        e->setText(GetSpecialVal(id, row, PageContext()));
     } else if (auto* s = qobject_cast<QSpinBox*>(w)) {
       s->setRange(row.RowMin.toInt(), row.RowMax.toInt() > row.RowMin.toInt() ? row.RowMax.toInt() : 1000000);
       s->setValue(row.RowVal.toInt());
@@ -244,6 +253,19 @@ void TFormPara::EasyValueChanged(QWidget* control) {
     input = c->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
   else if (auto* b = qobject_cast<QComboBox*>(control))
     input = QString::number(b->currentIndex());
+  if (float* field = WandlerField(FWandlerRec, id); field && qobject_cast<QLineEdit*>(control)) {
+    // A transformer field changes the page's record only: the twelve go into
+    // the document together, when they are written as a whole.
+    const double v = MyStrToFloatDef(qobject_cast<QLineEdit*>(control)->text(), std::nan(""));
+    if (std::isfinite(v) && float(v) != *field) {
+      *field = float(v);
+      FWandlerDirty = true;
+      FWandlerRec.CalcOutputs();
+      FillTransformerInfo();
+    }
+    ShowEasyValue(id);
+    return;
+  }
   TGridRow& row = it->GR;
   TCheckErrorCallBack onError = [this, id](const QString&, const QString& mn, const QString& mx, const QString& df,
                                            const QString& out, const QString&) { EasyRangeMessage(id, mn, mx, df, out); };
@@ -313,11 +335,19 @@ void TFormPara::FillTransformerInfo() {
 }
 
 bool TFormPara::WriteTransformers() {
-  if (FVisibility != 0 || !Fxf.Sys()) return true;
-  QStringList corrected;
-  const bool ok = WriteWandler(Fxf, ReadWandler(Fxf), [this](const QString& l) { LogPrepare(this, l, false); }, &corrected);
-  if (!ok) Tell(QStringLiteral("Wandlerwerte ungültig:\r\n") + corrected.join(QStringLiteral("\r\n")), TMsgDlgType::mtError);
-  return ok;
+  if (!Fxf.Sys() || !FWandlerDirty) return true;
+  TWandlerRec page = FWandlerRec;
+  page.CalcOutputs();
+  QStringList rejected;
+  if (!WriteWandler(Fxf, page, [this](const QString& l) { LogPrepare(this, l, false); }, &rejected)) {
+    // Nothing was written: the page keeps what the operator typed, the document what it had.
+    Tell(QStringLiteral("Wandlerwerte ungültig, es wurde nichts übernommen:\r\n") + rejected.join(QStringLiteral("\r\n")),
+         TMsgDlgType::mtError);
+    return false;
+  }
+  FWandlerDirty = false;
+  ReadEasyPara();  // the page shows the set as it is now in the document
+  return true;
 }
 
 

@@ -72,6 +72,22 @@ bool TFormPara::actSendExecute() {
     const bool ok = FRunSelect ? FRunSelect(dlg) : dlg.exec() == QDialog::Accepted;
     if (!ok) return false;
   }
+  const QList<TPendingChange> preview = ChangePreview(Fxf, modules, FCaptions);
+  int leftOut = 0;
+  QStringList sentKeys;
+  for (const TPendingChange& c : preview) c.Sent ? void(sentKeys << c.Key) : void(++leftOut);
+  // At the basic level nobody chose the modules: values in those it leaves
+  // out would stay behind without the operator knowing.
+  if (FVisibility == 0 && leftOut > 0 &&
+      !Ask(QStringLiteral("%1 geänderte Werte werden auf dieser Ebene nicht übertragen").arg(leftOut),
+           QStringLiteral("Ohne diese Werte senden"), QStringLiteral("Abbrechen")))
+    return false;
+  {
+    TFrmSendPreview dlg(this);
+    dlg.SetChanges(DeviceName(), preview);
+    const bool ok = FRunPreview ? FRunPreview(dlg) : dlg.exec() == QDialog::Accepted;
+    if (!ok) return false;
+  }
   QString comment;
   if (FAskComment) {
     TFrmChangeComment dlg(FUserVer, this);
@@ -81,6 +97,18 @@ bool TFormPara::actSendExecute() {
                                             dlg.Comment().isEmpty() ? QStringLiteral("(ohne Kommentar)") : dlg.Comment());
   }
   QString error;
+  // What the device holds now is kept before it is replaced: a send that
+  // turns out wrong can be undone from that file.
+  if (!FDeviceSet.isEmpty()) {
+    const QString folder = !FComUnit->FDatadir.isEmpty() ? FComUnit->FDatadir : QFileInfo(Fxffn).absolutePath();
+    const QString backup = SaveSetBackup(folder, FDeviceSet, QDateTime::currentDateTime(), error, CParaBackupsKept);
+    if (backup.isEmpty()) {
+      Tell(error + QStringLiteral("\r\nEs wurde nichts gesendet."), TMsgDlgType::mtError);
+      return false;
+    }
+    FLastBackup = backup;
+    LogPrepare(this, QStringLiteral("Sicherung der Geräteparametrierung: %1").arg(backup), true);
+  }
   if (!Fxf.SaveFile(Fxffn, error)) {
     Tell(error, TMsgDlgType::mtError);
     return false;
@@ -94,6 +122,8 @@ bool TFormPara::actSendExecute() {
   }
   LogPrepare(this, QStringLiteral("SaveTo=%1").arg(temp), true);
   if (!comment.isEmpty()) LogPrepare(this, QStringLiteral("Kommentar zur Parametrierung: %1").arg(comment), true);
+  FSentKeys = sentKeys;
+  FLeftOut = leftOut;
   FGrd->ClearList();
   // Pruning worked on a copy: the editor still holds the complete document.
   FComUnit->FSendParaDone = [this](QObject*, bool ok) { UploadDone(ok); };
@@ -120,9 +150,40 @@ void TFormPara::UploadDone(bool success) {
   LogPrepare(this, QStringLiteral("Para: Upload Done - succ %1").arg(success ? QStringLiteral("true") : QStringLiteral("false")),
              true);
   if (success) {
-    Tell(QStringLiteral("Übertragung abgeschlossen"));
+    // The device has the sent values now: they are no longer unsent, and its
+    // set is this document without the values that stayed behind.
+    for (const QString& k : std::as_const(FSentKeys)) Fxf.Changes.remove(k);
+    FSentKeys.clear();
+    {
+      TParaDocument device;
+      QString error;
+      if (device.LoadBytes(Fxf.Bytes(), error)) {
+        for (const TChangeListRec& c : std::as_const(Fxf.Changes)) {
+          pugi::xml_node n = device.Find(c.ID.toUInt(), c.ParentID.toUInt());
+          pugi::xml_node v = n.child(std::strcmp(n.name(), "datapoint") == 0 ? "rec" : "value");
+          if (!v) continue;
+          const QByteArray text = c.OriVal.toUtf8();
+          if (v.first_child())
+            v.first_child().set_value(text.constData());
+          else
+            v.append_child(pugi::node_pcdata).set_value(text.constData());
+        }
+        FDeviceSet = device.Bytes();
+      }
+    }
+    FUndo->clear();  // undoing now would only change the editor, not the device
+    if (FLeftOut == 0) {
+      Tell(QStringLiteral("Übertragung abgeschlossen"));
+    } else {
+      Tell(QStringLiteral("Teilweise übertragen: %1 geänderte Werte wurden nicht gesendet und bleiben in der Änderungsliste.")
+               .arg(FLeftOut),
+           TMsgDlgType::mtWarning);
+    }
+    FLeftOut = 0;
     return;
   }
+  FSentKeys.clear();
+  FLeftOut = 0;
   const QString text = QStringLiteral("ACHTUNG: Parametrierung nicht erfolgreich!");
   Messages << text;
   LogPrepare(this, QStringLiteral("Show Message: ") + text, false);
@@ -130,10 +191,23 @@ void TFormPara::UploadDone(bool success) {
   box->setObjectName(QStringLiteral("UploadFailed"));
   box->setAttribute(Qt::WA_DeleteOnClose);
   QPushButton* reload = box->addButton(QStringLiteral("Reload"), QMessageBox::AcceptRole);
-  connect(reload, &QPushButton::clicked, this, [this] {
-    if (ReloadPara) ReloadPara();
-  });
+  connect(reload, &QPushButton::clicked, this, [this] { RequestReload(); });
   box->open();
+}
+
+bool TFormPara::HasUnsentChanges() const { return !Fxf.Changes.isEmpty() || FWandlerDirty; }
+
+bool TFormPara::ConfirmDiscard() {
+  if (FDiscardConfirmed || !Fxf.Sys() || !HasUnsentChanges()) return true;
+  if (!Ask(QStringLiteral("Ungesendete Änderungen verwerfen?"), QStringLiteral("Verwerfen"), QStringLiteral("Abbrechen")))
+    return false;
+  FDiscardConfirmed = true;
+  return true;
+}
+
+void TFormPara::RequestReload() {
+  if (!ConfirmDiscard()) return;
+  if (ReloadPara) ReloadPara();
 }
 
 // ---- import -----------------------------------------------------------------------------------
@@ -149,6 +223,8 @@ void TFormPara::ImportData(const QString& folder) {
 
 bool TFormPara::ImportFile(const QString& path) {
   if (!Fxf.Sys() || Busy()) return false;
+  // Transformer values typed on the page go in first, so the import compares with them.
+  if (!WriteTransformers()) return false;
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly)) {
     Tell(QStringLiteral("Datei kann nicht gelesen werden: %1 (%2)").arg(path, f.errorString()), TMsgDlgType::mtError);
@@ -202,6 +278,7 @@ void TFormPara::EndCompare(const TImportComparison& result) {
 
 void TFormPara::ResetToDefault() {
   if (!Fxf.Sys() || Busy()) return;
+  if (!WriteTransformers()) return;
   if (!Confirm(QStringLiteral("Alle Parameter außer den Netzwerkeinstellungen werden auf ihre Werkseinstellung gesetzt.\r\n"
                               "Die Werte werden erst beim Senden an das Gerät übertragen.\r\n\r\nFortfahren?")))
     return;

@@ -114,9 +114,10 @@ void TFrmParaChanged::InsertTV(const QList<TCompareRec>& candidates, const QStri
     item->setData(0, CTagRole, 1);
     item->setData(0, CKeyRole, c.Key);
     item->setToolTip(0, c.Line());
-    // Service items are ticked like the rest but follow only the service check box.
+    // Service items follow only the service check box: they start as it is,
+    // so an unticked box takes none of them.
     item->setFlags(c.Tickable() ? Qt::ItemIsEnabled | Qt::ItemIsUserCheckable : Qt::ItemIsUserCheckable);
-    item->setCheckState(0, Qt::Checked);
+    item->setCheckState(0, c.Tickable() || chkService->isChecked() ? Qt::Checked : Qt::Unchecked);
     if (!c.Valid) {
       // The file's value is out of range: the default goes in instead.
       item->setForeground(2, Qt::red);
@@ -128,6 +129,8 @@ void TFrmParaChanged::InsertTV(const QList<TCompareRec>& candidates, const QStri
   TreeView1->resizeColumnToContents(1);
   TreeView1->resizeColumnToContents(2);
   FInClick = false;
+  // Folders holding only service items are ticked exactly when those are.
+  ServiceChanged(chkService->isChecked());
   for (const QString& name : untickedModules)
     if (QTreeWidgetItem* m = ModuleItem(name)) SetTicked(m, false);
 }
@@ -189,7 +192,8 @@ void TFrmParaChanged::ServiceChanged(bool on) {
 QStringList TFrmParaChanged::TickedKeys() const {
   QStringList keys;
   for (QTreeWidgetItemIterator it(TreeView1); *it; ++it)
-    if ((*it)->data(0, CTagRole).toInt() == 1 && (*it)->checkState(0) == Qt::Checked)
+    if ((*it)->data(0, CTagRole).toInt() == 1 && (*it)->checkState(0) == Qt::Checked &&
+        ((*it)->flags() & Qt::ItemIsEnabled || chkService->isChecked()))
       keys << (*it)->data(0, CKeyRole).toString();
   return keys;
 }
@@ -283,6 +287,48 @@ void TFrmParaSelect::btnCopyOkClick() {
   for (int i = lstSel->count() - 1; i >= 0; --i)
     if (lstSel->item(i)->checkState() != Qt::Checked && i < FSL->size()) FSL->removeAt(i);
   accept();
+}
+
+// ---- what a send changes ------------------------------------------------------------------
+
+TFrmSendPreview::TFrmSendPreview(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Senden"));
+  resize(760, 420);
+  auto* v = new QVBoxLayout(this);
+  lblDesc = new QLabel(this);
+  lblDesc->setWordWrap(true);
+  v->addWidget(lblDesc);
+  lstChanges = new QTreeWidget(this);
+  lstChanges->setRootIsDecorated(false);
+  lstChanges->setColumnCount(4);
+  lstChanges->setHeaderLabels({QStringLiteral("Parameter"), QStringLiteral("Gerät"), QStringLiteral("Neu"), QStringLiteral("Modul")});
+  lstChanges->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  v->addWidget(lstChanges, 1);
+  v->addLayout(OkCancelRow(this, btnSend, btnAbort, QStringLiteral("Senden"), QStringLiteral("Abbrechen")));
+  connect(btnSend, &QPushButton::clicked, this, &QDialog::accept);
+  connect(btnAbort, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TFrmSendPreview::SetChanges(const QString& device, const QList<TPendingChange>& changes) {
+  int sent = 0;
+  lstChanges->clear();
+  for (const TPendingChange& c : changes) {
+    auto* item = new QTreeWidgetItem(lstChanges, {c.Caption, c.OriVal, c.NewVal, c.Module});
+    item->setToolTip(0, QStringLiteral("%1 (%2)").arg(c.ID, c.ParentID));
+    if (c.Sent) {
+      ++sent;
+      continue;
+    }
+    item->setText(3, c.Module + QStringLiteral(" (wird nicht übertragen)"));
+    for (int col = 0; col < 4; ++col) item->setForeground(col, Qt::gray);
+  }
+  lstChanges->resizeColumnToContents(1);
+  lstChanges->resizeColumnToContents(2);
+  const QString head = changes.isEmpty()
+                           ? QStringLiteral("Keine geänderten Werte: die Parametrierung wird unverändert an das Gerät [%1] gesendet.").arg(device)
+                           : QStringLiteral("%1 geänderte Werte werden an das Gerät [%2] gesendet.").arg(sent).arg(device);
+  lblDesc->setText(sent == changes.size() ? head
+                                          : head + QStringLiteral(" %1 geänderte Werte werden nicht übertragen.").arg(changes.size() - sent));
 }
 
 // ---- upload comment ------------------------------------------------------------------------

@@ -68,6 +68,20 @@ class TFrmParaSelect : public QDialog {
   bool FCopy = false;
 };
 
+// What a send will change on the device, to be confirmed before anything
+// leaves: each changed value with the device's value and the new one; those
+// whose module stays behind are marked as not sent.
+class TFrmSendPreview : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TFrmSendPreview(QWidget* parent = nullptr);
+  void SetChanges(const QString& device, const QList<TPendingChange>& changes);
+  QTreeWidget* lstChanges = nullptr;
+  QLabel* lblDesc = nullptr;
+  QPushButton* btnSend = nullptr;
+  QPushButton* btnAbort = nullptr;
+};
+
 // Who changes what and why: kept in the log with the upload.
 class TFrmChangeComment : public QDialog {
   Q_OBJECT

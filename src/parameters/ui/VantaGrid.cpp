@@ -109,8 +109,9 @@ QVariant TVantaGridModel::data(const QModelIndex& index, int role) const {
     case Qt::UserRole:  // the fill of the value cell: 1 changed, 2 read-only, 3 property
       if (col != 1) return 0;
       if (Changed(r)) return 1;
-      if (!r.Editable) return 2;
+      // A property is never editable: it is asked for before the read-only grey.
       if (r.RowTyp == TGridRowTyp::grtProperty) return 3;
+      if (!r.Editable) return 2;
       return 0;
     default:
       return {};
