@@ -474,7 +474,8 @@ bool TComUnit::Evaluate(TMemoryStream& stream) {
   LOGF("ComUnit: CMD=%x Priv=%x ExtCmd=%x ver=%d FTPNAK=%d SN=%d Size=%d SeqCnt=%d StreamSize=%d", FHead.CMD, FHead.Priv,
        FHead.ExtCmd, FHead.Ver, FHead.FTPNAK, FHead.SN, FHead.Size, FHead.SeqCnt, int(stream.Size()));
   ++FSeqCnt;
-  if (FHead.Size < uint32_t(CHeadSize) || FHead.Size > CMaxFrameSize || stream.Size() < qsizetype(FHead.Size)) {
+  if (FHead.Size < uint32_t(CHeadSize) || FHead.Size > CMaxFrameSize ||
+      (stream.Size() < qsizetype(FHead.Size) && !FStreamed.Active)) {
     // A header that does not fit its frame: nothing in it can be trusted.
     LOGFM(true, "ComUnit: ungültige Rahmenlänge %u (%d Bytes), Empfang verworfen", FHead.Size, int(stream.Size()));
     ClearStreamAndBuffer();

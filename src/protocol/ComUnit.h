@@ -224,6 +224,10 @@ class TComUnit : public QObject {
   virtual void StreamErrorsSearch();
   // A transfer stalled: the reader drops the partial frame it holds.
   virtual void DiscardPartialFrame() {}
+  // The answer of the file request in flight may be written to `path` from
+  // `pos` as it arrives, by the reader (empty path: none). Transports
+  // without a reader of their own ignore it and store the whole answer.
+  virtual void ArmFileSink(const QString&, qint64) {}
 
   // ---- Fields ----
   TCCCISratchpad FCCCISratchpad = TCCCISratchpad::spNone;
@@ -384,6 +388,14 @@ class TComUnit : public QObject {
   void StoreReadoutAnswer(QByteArrayView payload);
   bool FFileRequestActive = false;
   TFileRequest FFileRequest;
+  // The frame being evaluated is a file answer the reader wrote to disk as it
+  // came: only its header is here.
+  struct TStreamedAnswer {
+    bool Active = false;
+    int64_t Bytes = 0;
+    QString Error;
+  };
+  TStreamedAnswer FStreamed;
   // Answers of given-up file requests that may still come: dropped, never
   // written into the next request's file.
   int FStaleFileAnswers = 0;

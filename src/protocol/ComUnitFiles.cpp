@@ -125,14 +125,17 @@ void TComUnit::DisconnectFTP() {
 
 QString WriteAtOffset(const QString& path, qint64 pos, QByteArrayView data) {
   QFile f(path);
-  if (!f.open(QIODevice::ReadWrite)) return f.errorString();
+  if (!f.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) return f.errorString();
   // What lies beyond the position asked for is the rest of an earlier
   // answer to the same request: it goes, so a repeated answer never doubles.
   if (f.size() < pos) return QStringLiteral("Teildatei kürzer als die Fortsetzungsposition (%1 < %2)").arg(f.size()).arg(pos);
   if (f.size() != pos && !f.resize(pos)) return f.errorString();
   if (!f.seek(pos)) return f.errorString();
+  // In 1 MiB pieces: one huge write makes the kernel hold the whole buffer
+  // at once and runs several times slower than a stream of pieces.
+  constexpr qsizetype CPiece = 1 << 20;
   for (qsizetype at = 0; at < data.size();) {
-    const qint64 n = f.write(data.data() + at, data.size() - at);
+    const qint64 n = f.write(data.data() + at, qMin(CPiece, data.size() - at));
     if (n <= 0) return f.errorString().isEmpty() ? QStringLiteral("Schreibfehler") : f.errorString();
     at += qsizetype(n);
   }
@@ -337,11 +340,21 @@ void TComUnit::BeginFileRequest(const TSendRec& rec) {
   // the answer comes rather than written into the current directory.
   if (!dir.isEmpty() && IsSafeEntryName(name)) FFileRequest.Local = Folder(dir) + name;
   FFileRequestActive = true;
+  // A large answer goes to disk while it arrives instead of being held whole
+  // first; not while an answer given up earlier may still come (it would be
+  // taken for this one), not for FTP (the answer is a path) and not while a
+  // trace wants every byte of the frames.
+  if (!FFileRequest.Local.isEmpty() && FStaleFileAnswers == 0 && !FFTP && !FTrace &&
+      QDir().mkpath(QFileInfo(FFileRequest.Local).absolutePath()))
+    ArmFileSink(FFileRequest.Local + QStringLiteral(".part"), FFileRequest.Pos);
+  else
+    ArmFileSink(QString(), 0);
 }
 
 void TComUnit::FailFileRequest(const QString& reason, bool continueChain) {
   if (!FFileRequestActive) return;
   FFileRequestActive = false;
+  ArmFileSink(QString(), 0);
   const TFileRequest r = FFileRequest;
   WriteLog(QStringLiteral("Auslesen: %1 nicht gespeichert: %2").arg(r.DevicePath, reason), true);
   if (FFileFailed) FFileFailed(this, r.DevicePath, r.Local, reason);
@@ -383,6 +396,12 @@ void TComUnit::StoreReadoutAnswer(QByteArrayView payload) {
     }
     if (!GetFTPFile(devicePath, part, true, false)) {
       fail(QStringLiteral("FTP-Abruf fehlgeschlagen: %1").arg(FFTPClient.LastError));
+      return;
+    }
+  } else if (FStreamed.Active) {
+    // The reader wrote the payload into the part file as it came.
+    if (!FStreamed.Error.isEmpty()) {
+      fail(FStreamed.Error);
       return;
     }
   } else if (const QString e = FFileWriter(part, r.Pos, payload); !e.isEmpty()) {

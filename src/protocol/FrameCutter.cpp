@@ -17,6 +17,9 @@ constexpr qsizetype CReserveAfter = qsizetype(1) * 1024 * 1024;
 
 void TFrameCutter::Clear() {
   FBuf.clear();
+  FStreaming = false;
+  FStreamLeft = 0;
+  FStreamHead.clear();
   FHeadRead = false;
   FHead = {};
 }
@@ -51,6 +54,35 @@ void TFrameCutter::Cut(std::vector<TEvent>& events) {
       }
       FHeadRead = true;
       events.push_back({TKind::fcHead, FHead, {}, 0, {}});
+      if (FSink.Wants && FSink.Write && FSink.Wants(FHead)) {
+        FStreaming = true;
+        FStreamHead = FBuf.left(CHeadSize);
+        FBuf.remove(0, CHeadSize);
+        FStreamLeft = qint64(FHead.Size) - CHeadSize;
+      }
+    }
+    if (FStreaming) {
+      const qsizetype n = qsizetype(qMin<qint64>(FStreamLeft, FBuf.size()));
+      if (n > 0) {
+        FSink.Write(QByteArrayView(FBuf.constData(), n));
+        if (n == FBuf.size())
+          FBuf.clear();
+        else
+          FBuf.remove(0, n);
+        FStreamLeft -= n;
+      }
+      if (FStreamLeft > 0) {
+        events.push_back({TKind::fcProgress, FHead, {}, qint64(FHead.Size) - FStreamLeft, {}});
+        return;
+      }
+      TEvent done{TKind::fcFrame, FHead, FStreamHead, 0, {}};
+      done.Streamed = true;
+      events.push_back(std::move(done));
+      FStreaming = false;
+      FStreamHead.clear();
+      FHeadRead = false;
+      FHead = {};
+      continue;
     }
     if (FBuf.size() < qsizetype(FHead.Size)) {
       // A large answer is read into one buffer of its final size instead of

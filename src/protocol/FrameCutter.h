@@ -6,6 +6,7 @@
 // the maximum), after which everything buffered is dropped.
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <vector>
 
 #include "Ccci.h"
@@ -21,7 +22,16 @@ class TFrameCutter {
     QByteArray Frame;   // fcFrame: exactly Head.Size bytes
     int64_t Count = 0;  // fcProgress: bytes buffered so far
     QString Fault;      // fcFault: what was wrong
+    bool Streamed = false;  // fcFrame: Frame is the header only, the payload went to the sink
   };
+  // A frame whose payload goes to a sink piece by piece as it arrives (a
+  // large file answer): the receive buffer never holds it whole. `Wants` is
+  // asked once per header; `Write` gets the payload in order.
+  struct TPayloadSink {
+    std::function<bool(const ccci::ccc_head_t& head)> Wants;
+    std::function<void(QByteArrayView piece)> Write;
+  };
+  void SetSink(TPayloadSink sink) { FSink = std::move(sink); }
 
   explicit TFrameCutter(uint32_t maxFrameSize = ccci::CMaxFrameSize) : FMax(maxFrameSize) {}
 
@@ -44,6 +54,10 @@ class TFrameCutter {
  private:
   void Cut(std::vector<TEvent>& events);
   QByteArray FBuf;
+  TPayloadSink FSink;
+  bool FStreaming = false;
+  qint64 FStreamLeft = 0;
+  QByteArray FStreamHead;
   bool FHeadRead = false;
   ccci::ccc_head_t FHead;
   uint32_t FMax;

@@ -57,6 +57,21 @@ TIdReadThread::TIdReadThread(TLinkComUnit* client, std::unique_ptr<TLinkBackend>
     FBatch.push_back({TReaderEvent::TKind::reWriteProgress, done, {}, {}, {}, false});
     Flush();
   };
+  FreadStream.SetSink({[this](const ccc_head_t& h) {
+                          if (CheckNAK(h.FTPNAK)) return false;
+                          std::lock_guard<std::mutex> lock(FSinkLock);
+                          if (FArmed.Path.isEmpty() || h.CMD != FArmed.Cmd || h.ExtCmd != FArmed.ExtCmd) return false;
+                          FActive = std::exchange(FArmed, TFileSink{});
+                          FActiveBytes = FActiveWritten = 0;
+                          FActivePending.clear();
+                          FActiveError.clear();
+                          return true;
+                        },
+                        [this](QByteArrayView piece) {
+                          FActiveBytes += piece.size();
+                          FActivePending.append(piece.data(), piece.size());
+                          if (FActivePending.size() >= (1 << 20)) FlushFileSink();
+                        }});
   FSink.ShellText = [this](const QByteArray& text) {
     FBatch.push_back({TReaderEvent::TKind::reShell, 0, text, {}, {}, false});
   };
@@ -83,6 +98,20 @@ void TIdReadThread::Enqueue(QByteArray frame, bool isLua) {
   }
   // One wake-up call is enough for any number of frames queued meanwhile.
   if (!FWakePending.exchange(true)) QMetaObject::invokeMethod(this, [this] { SendCommandStream(); }, Qt::QueuedConnection);
+}
+
+void TIdReadThread::FlushFileSink() {
+  // After a failure the rest is still read past (so the next frame starts
+  // where it should), only no longer written.
+  if (FActiveError.isEmpty() && !FActivePending.isEmpty())
+    FActiveError = FActive.Writer(FActive.Path, FActive.Pos + FActiveWritten, FActivePending);
+  FActiveWritten += FActivePending.size();
+  FActivePending.clear();
+}
+
+void TIdReadThread::ArmFileSink(uint8_t cmd, uint16_t extCmd, const QString& path, qint64 pos, TFileWriter writer) {
+  std::lock_guard<std::mutex> lock(FSinkLock);
+  FArmed = {cmd, extCmd, path, pos, std::move(writer)};
 }
 
 void TIdReadThread::ClearQueue() {
@@ -159,6 +188,12 @@ void TIdReadThread::OnReadable() {
           HandleNTP(e.Frame);
           Log(QStringLiteral("NTP End"));
           FBatch.push_back({TReaderEvent::TKind::reFrameEnd, 0, {}, e.Head, {}, false});
+        } else if (e.Streamed) {
+          FlushFileSink();
+          TReaderEvent done{TReaderEvent::TKind::reFrame, FActiveBytes, std::move(e.Frame), e.Head, FActiveError, false};
+          done.Streamed = true;
+          FBatch.push_back(std::move(done));
+          FActive = {};
         } else {
           FBatch.push_back({TReaderEvent::TKind::reFrame, 0, std::move(e.Frame), e.Head, {}, false});
         }
@@ -365,6 +400,11 @@ void TLinkComUnit::DiscardPartialFrame() {
   }, Qt::QueuedConnection);
 }
 
+void TLinkComUnit::ArmFileSink(const QString& path, qint64 pos) {
+  if (!FReadThread) return;
+  FReadThread->ArmFileSink(FFileRequest.Cmd, FFileRequest.ExtCmd, path, pos, FFileWriter);
+}
+
 void TLinkComUnit::WorkEvent(TWorkMode mode, int64_t count, TWorkStatus status) {
   if (FOnWorkEvent) FOnWorkEvent(mode, count, status);
 }
@@ -390,7 +430,9 @@ void TLinkComUnit::Deliver(const TReaderBatch& batch) {
         NoteActivity();
         if (FTrace) FTrace->Append(TTraceDir::tdIn, e.Frame);
         TMemoryStream s(e.Frame);
+        FStreamed = {e.Streamed, e.Count, e.Text};
         ReadData(s);
+        if (alive) FStreamed = {};
         if (alive) {
           LOGF("ReadEnd");
           LOGF("EvalEnd");

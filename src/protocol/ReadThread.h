@@ -93,6 +93,9 @@ struct TReaderEvent {
   ccci::ccc_head_t Head;
   QString Text;
   bool ToMemo = false;
+  // reFrame of a file answer written to disk as it came: Frame is the
+  // header, Count the payload bytes, Text why the writing failed (if it did).
+  bool Streamed = false;
 };
 using TReaderBatch = std::vector<TReaderEvent>;
 
@@ -122,6 +125,10 @@ class TIdReadThread : public QObject {
   void DoDisconnect(bool wanted);
   void Shutdown();  // closes the link and ends the thread's loop
   void Clearbuffer();  // drops what was received (and what the link buffers)
+  // Any thread: the next answer with this CMD and ExtCmd (not a refusal) is
+  // written with `writer` into `path` from `pos` as it arrives; empty path:
+  // nothing armed.
+  void ArmFileSink(uint8_t cmd, uint16_t extCmd, const QString& path, qint64 pos, TFileWriter writer);
   TLinkBackend& Backend() { return *FBackend; }
 
  protected:
@@ -141,6 +148,21 @@ class TIdReadThread : public QObject {
  private:
   void StartPolling();
   std::mutex FQueueLock;  // a pthread mutex, so ThreadSanitizer sees it
+  struct TFileSink {
+    uint8_t Cmd = 0;
+    uint16_t ExtCmd = 0;
+    QString Path;
+    qint64 Pos = 0;
+    TFileWriter Writer;
+  };
+  std::mutex FSinkLock;
+  TFileSink FArmed;      // under FSinkLock
+  TFileSink FActive;     // the reader's own: the answer being written
+  qint64 FActiveBytes = 0;    // payload bytes of the answer so far
+  qint64 FActiveWritten = 0;  // of those, handed to the writer
+  QByteArray FActivePending;  // gathered up to 1 MiB: one writer call per piece, not per read
+  QString FActiveError;
+  void FlushFileSink();
   std::deque<TSendQueueItem> FSendQueue;
   std::atomic<bool> FWakePending{false};
   TReaderBatch FBatch;
@@ -163,6 +185,7 @@ class TLinkComUnit : public TComUnit {
   void ReadData(TMemoryStream& frame) override;
   void WorkEvent(TWorkMode mode, int64_t count, TWorkStatus status) override;
   void DiscardPartialFrame() override;
+  void ArmFileSink(const QString& path, qint64 pos) override;
 
   // GUI thread: the reader's batch, played back in order.
   void Deliver(const TReaderBatch& batch);

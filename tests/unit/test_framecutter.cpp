@@ -80,3 +80,39 @@ TEST(FrameCutter, MaximumIsConfigurable) {
   cut.Append(BuildFileAnswer(test::Dev(), 3, 0, 1, QByteArray(80, 's')), ev);
   EXPECT_EQ(ev.back().Kind, TKind::fcFrame) << "exactly the maximum is fine";
 }
+
+TEST(FrameCutter, AFileAnswerGoesToItsSinkPieceByPieceAndTheNextFrameStaysInStep) {
+  TFrameCutter cut;
+  QByteArray sunk;
+  int asked = 0;
+  cut.SetSink({[&](const ccc_head_t& h) {
+                 ++asked;
+                 return h.CMD == 5 && h.ExtCmd == 17;
+               },
+               [&](QByteArrayView piece) { sunk.append(piece.data(), piece.size()); }});
+  QByteArray payload;
+  for (int i = 0; i < 300000; ++i) payload.append(char(i % 241));
+  const QByteArray file = BuildFileAnswer(test::Dev(), 5, 0, 17, payload);
+  const QByteArray next = BuildHeaderOnly(test::Dev(), 9, 1, 0);
+  const QByteArray all = file + next;
+  std::vector<TFrameCutter::TEvent> ev;
+  // In pieces that cut the header of the next frame in two.
+  for (qsizetype at = 0; at < all.size(); at += 7777) cut.Append(all.mid(at, 7777), ev);
+  EXPECT_EQ(sunk, payload) << "every payload byte, in order, once";
+  std::vector<TFrameCutter::TEvent> frames;
+  int64_t lastProgress = 0;
+  for (auto& e : ev) {
+    if (e.Kind == TFrameCutter::TKind::fcFrame) frames.push_back(e);
+    if (e.Kind == TFrameCutter::TKind::fcProgress) {
+      EXPECT_GT(e.Count, lastProgress) << "progress grows";
+      lastProgress = e.Count;
+    }
+  }
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_TRUE(frames[0].Streamed);
+  EXPECT_EQ(frames[0].Frame, file.left(CHeadSize)) << "the header alone is handed over";
+  EXPECT_FALSE(frames[1].Streamed);
+  EXPECT_EQ(frames[1].Frame, next) << "the frame behind it is cut as usual";
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(cut.Buffered(), 0);
+}
