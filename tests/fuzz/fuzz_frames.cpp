@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include "Ccci.h"
+#include "FrameCutter.h"
 #include "TestSupport.h"
 
 namespace vanta::fuzz {
@@ -54,6 +55,25 @@ void FuzzFramesOneInput(const uint8_t* data, size_t size) {
     // Direct evaluation of the whole buffer, as a transport might hand it over.
     TMemoryStream s(frame);
     unit.Evaluate(s);
+  }
+  {
+    // The cutter with a payload sink armed for file answers: whatever the
+    // bytes claim, every payload byte reaches the sink once, the sink never
+    // gets more than the headers announced, and the buffer ends in step.
+    TFrameCutter cut;
+    qint64 sunk = 0, announced = 0;
+    cut.SetSink({[&](const ccc_head_t& h) {
+                   const bool take = h.CMD == 5 && (h.ExtCmd == 1 || h.ExtCmd == 17);
+                   if (take) announced += qint64(h.Size) - CHeadSize;
+                   return take;
+                 },
+                 [&](QByteArrayView piece) { sunk += piece.size(); }});
+    std::vector<TFrameCutter::TEvent> ev;
+    const qsizetype chunk = size > 0 ? 1 + data[0] % 200 : 1;
+    for (qsizetype i = 1; i < frame.size(); i += chunk) cut.Append(frame.mid(i, chunk), ev);
+    if (sunk > announced) __builtin_trap();
+    for (const TFrameCutter::TEvent& e : ev)
+      if (e.Kind == TFrameCutter::TKind::fcFrame && e.Streamed && e.Frame.size() != CHeadSize) __builtin_trap();
   }
   // Calls the client queued for the GUI thread run (or are dropped with the
   // client) here, so nothing piles up between inputs.
