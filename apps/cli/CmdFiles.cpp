@@ -139,7 +139,7 @@ int Readout(TCliSession& s, const TCliArgs& a, const TReadoutKind& k) {
   place.EventDir = u.FEvtDir;
   place.RecorderDir = u.FRecDir;
   // Files already whole are told as such; the others go through the chain.
-  QJsonArray complete;
+  QJsonArray complete, missing;
   QStringList queue;
   for (const QString& n : names) {
     quint64 size = 0;
@@ -150,7 +150,10 @@ int Readout(TCliSession& s, const TCliArgs& a, const TReadoutKind& k) {
         listed = true;
       }
     if (!listed) {
+      // Asked for by name and not there: nothing of it can be stored.
       out.Note(QStringLiteral("%1: not on the device").arg(n));
+      missing.append(QJsonObject{{QStringLiteral("name"), n}, {QStringLiteral("status"), QStringLiteral("failed")},
+                                 {QStringLiteral("reason"), QStringLiteral("nicht auf dem Gerät")}});
       continue;
     }
     QString local;
@@ -173,6 +176,7 @@ int Readout(TCliSession& s, const TCliArgs& a, const TReadoutKind& k) {
   chain.Start(k.Events ? TReadoutChain::TQueue::qEvents : TReadoutChain::TQueue::qClass, reversed);
   TDownloadResult r = RunDownloadChain(s, chain, place, k.Name + QLatin1Char('/'));
   for (const QJsonValue& v : r.Files) complete.append(v);
+  for (const QJsonValue& v : missing) complete.append(v);
   r.Files = complete;
   ReportDownload(s, k.Name, r);
   return r.ExitCode;

@@ -115,21 +115,27 @@ int Download(TCliSession& s, const TCliArgs& a) {
       return ecUsage;
     }
     chain.Start(TReadoutChain::TQueue::qClass, QueueOf(Files(*g)));
-  } else {
+  }
+  QJsonArray missing;
+  if (what != QLatin1String("all") && what != QLatin1String("class")) {
     QStringList evt, rec;
     for (const QString& p : a.Args.mid(1)) {
-      if (const QString e = QueueEntry(events.Queue, p); !e.isEmpty())
+      if (const QString e = QueueEntry(events.Queue, p); !e.isEmpty()) {
         evt << e;
-      else if (const QString r = QueueEntry(recordings.Queue, p); !r.isEmpty())
+      } else if (const QString r = QueueEntry(recordings.Queue, p); !r.isEmpty()) {
         rec << r;
-      else
+      } else {
         s.Out().Note(QStringLiteral("%1: not on the device").arg(p));
+        missing.append(QJsonObject{{QStringLiteral("name"), p}, {QStringLiteral("status"), QStringLiteral("failed")},
+                                   {QStringLiteral("reason"), QStringLiteral("nicht auf dem Gerät")}});
+      }
     }
     if (!evt.isEmpty()) chain.Start(TReadoutChain::TQueue::qEvents, evt);
     if (!rec.isEmpty()) chain.Start(TReadoutChain::TQueue::qClass, rec);
   }
   TReadoutPlace place = Place(s);
   TDownloadResult r = RunDownloadChain(s, chain, place);
+  for (const QJsonValue& v : missing) r.Files.append(v);
   QJsonArray fetched;
   for (const QJsonValue& v : r.Files) {
     const QJsonObject f = v.toObject();

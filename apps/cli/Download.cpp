@@ -58,8 +58,10 @@ TDownloadResult RunDownloadChain(TCliSession& s, TReadoutChain& chain, const TRe
     if (step.Done) break;
     const ccci::TCcci rd = step.Recording ? ccci::TCcci::READOUT_REC_RD : ccci::TCcci::READOUT_EVT_RD;
     const ccci::TCommandDef& d = ccci::Def(rd);
-    if (chain.FilesTotal() > 1)
-      out.Line(QStringLiteral("%1  %2 from %3").arg(chain.ProgressText(clock.elapsed()), step.Path).arg(step.Position));
+    // Progress is for a person watching: on stderr, beside the bar, never
+    // among the results on stdout, and not with --quiet.
+    if (chain.FilesTotal() > 1 && !s.Options().Quiet)
+      out.Text(QStringLiteral("%1  %2 from %3\n").arg(chain.ProgressText(clock.elapsed()), step.Path).arg(step.Position), true);
     bool answered = false;
     failedPath.clear();
     u.FOnAnswerEvaluated = [&](const ccci::ccc_head_t& h) {

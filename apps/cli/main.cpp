@@ -164,6 +164,8 @@ int main(int argc, char** argv) {
     return UsageError(out, QStringLiteral("--gz, --tgz and --plain exclude each other"));
   o.Packing = p.isSet("tgz") ? QStringLiteral("tgz") : p.isSet("plain") ? QStringLiteral("plain") : QStringLiteral("gz");
   o.DataDir = p.value("data-dir");
+  if (p.isSet("data-dir") && o.DataDir.trimmed().isEmpty())
+    return UsageError(out, QStringLiteral("--data-dir needs a folder"));
   o.Serial = p.value("serial");
   o.Ssh = p.isSet("ssh");
   if (!PortValue(p.value("ssh-port"), 1, o.SshPort))

@@ -71,7 +71,8 @@ void TComUnit::SessionCommand(TMemoryStream& stream) {
       FUser = QString::fromLatin1(answer.User);
       FPAss = QString::fromLatin1(answer.Password);
     }
-    LOGF("ComUnit User: %s Pass: %s", U8(FUser).constData(), U8(FPAss).constData());
+    // The password never goes into a log: logs are shared with support.
+    LOGF("ComUnit User: %s Pass: %s", U8(FUser).constData(), FPAss.isEmpty() ? "" : "***");
   }
   ClearStreamAndBuffer();
   SendCommand(ccci::TCcci::IDENTIFY_ALL);

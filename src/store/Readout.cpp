@@ -289,7 +289,14 @@ void TReadoutChain::NoteFailure(const QString& path, const QString& reason) {
   for (const TFailure& f : FFailures)
     if (f.Path == path) return;
   FFailures << TFailure{path, reason};
-  if (path == FInFlightPath) FInFlightPath.clear();
+  if (path == FInFlightPath) {
+    // What did not come is no longer to be fetched in this chain.
+    FInFlightPath.clear();
+    FBytesTotal -= qMin(FBytesTotal, FInFlightSize);
+    FInFlightSize = 0;
+    FInFlight = 0;
+    ++FFilesDone;
+  }
 }
 
 QStringList TReadoutChain::Remaining() const {
@@ -311,9 +318,9 @@ uint64_t TReadoutChain::BytesToFetch() const {
 }
 
 QString SizeText(uint64_t bytes) {
-  if (bytes >= 1024ull * 1024 * 1024) return QStringLiteral("%1 GB").arg(double(bytes) / (1024.0 * 1024 * 1024), 0, 'f', 2);
-  if (bytes >= 1024ull * 1024) return QStringLiteral("%1 MB").arg(double(bytes) / (1024.0 * 1024), 0, 'f', 1);
-  if (bytes >= 1024) return QStringLiteral("%1 kB").arg(double(bytes) / 1024.0, 0, 'f', 0);
+  if (bytes >= 1024ull * 1024 * 1024) return QStringLiteral("%1 GiB").arg(double(bytes) / (1024.0 * 1024 * 1024), 0, 'f', 2);
+  if (bytes >= 1024ull * 1024) return QStringLiteral("%1 MiB").arg(double(bytes) / (1024.0 * 1024), 0, 'f', 1);
+  if (bytes >= 1024) return QStringLiteral("%1 KiB").arg(double(bytes) / 1024.0, 0, 'f', 0);
   return QStringLiteral("%1 B").arg(bytes);
 }
 
@@ -329,8 +336,8 @@ QString TReadoutChain::ProgressText(int64_t elapsedMs) const {
 }
 
 TReadoutChain::TStep TReadoutChain::Next() {
-  // The file in flight has ended, stored or not.
-  if (!FInFlightPath.isEmpty() || FInFlightSize > 0) {
+  // The file in flight has ended and is stored (a failure was counted when noted).
+  if (!FInFlightPath.isEmpty()) {
     FBytesDone += FInFlightSize;
     ++FFilesDone;
   }

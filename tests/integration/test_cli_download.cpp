@@ -94,6 +94,23 @@ TEST_F(CliDownloadTest, AFullDiskIsToldFileByFileAndTheNextRunResumesByteIdentic
   EXPECT_TRUE(QDir(EventDir()).entryList({QStringLiteral("*.part")}).isEmpty());
 }
 
+TEST_F(CliDownloadTest, ANameTheDeviceDoesNotHaveIsNotStoredAndSaysSo) {
+  for (const QStringList& args : {QStringList{QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("nope.log")},
+                                  QStringList{QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("sync/nope.log")}}) {
+    SCOPED_TRACE(args.join(' ').toStdString());
+    const TRun r = Cli(QStringList{QStringLiteral("--json")} + args);
+    EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
+    QJsonObject o;
+    ASSERT_TRUE(OneDocument(r, o));
+    const QJsonArray failed = o.value(QStringLiteral("failed")).toArray();
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_EQ(failed[0].toObject().value(QStringLiteral("reason")).toString(), QStringLiteral("nicht auf dem Gerät"));
+  }
+  const TRun empty = Cli({QStringLiteral("--data-dir"), QString(), QStringLiteral("events"), QStringLiteral("list")});
+  EXPECT_EQ(empty.Exit, 1) << "an empty data folder is a typo, not the default";
+  EXPECT_TRUE(empty.Err.contains(QStringLiteral("--data-dir needs a folder")));
+}
+
 TEST_F(CliDownloadTest, ASmallFileSystemIsCheckedBeforeTheFirstByte) {
   if (::geteuid() != 0) GTEST_SKIP() << "skipped: needs root (mounts a 100 kB tmpfs)";
   QTemporaryDir mnt;

@@ -123,7 +123,7 @@ TEST(Readout, AChainNotesFailuresCountsBytesAndStopsWhenCancelled) {
   EXPECT_EQ(s.Size, 2000u);
   chain.NoteBytes(1000);
   EXPECT_EQ(chain.BytesToFetch(), 1130u);
-  EXPECT_EQ(chain.ProgressText(2000), QStringLiteral("0 / 3 Dateien – 1000 B / 2 kB – noch 0:02"));
+  EXPECT_EQ(chain.ProgressText(2000), QStringLiteral("0 / 3 Dateien – 1000 B / 2 KiB – noch 0:02"));
   chain.NoteFailure(QStringLiteral("c.log"), QStringLiteral("Platte voll"));
   s = chain.Next();
   EXPECT_EQ(s.Path, QStringLiteral("b.log"));
