@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QTimer>
 #include <cstdio>
 
@@ -181,6 +182,51 @@ int main(int argc, char** argv) {
   if (p.isSet("trace")) store.Settings.TraceFolder = p.value("trace");
   main.show();
 
+  // The screenshot is timed before any window opens: opening one may ask a
+  // question first (which package, a password), and that question must end
+  // up in the picture rather than hold the program open.
+  int shotExit = -1;
+  if (p.isSet("screenshot")) {
+    const QString file = p.value("screenshot");
+    const int ms = int(p.value("after").toDouble() * 1000);
+    QTimer::singleShot(ms, &app, [&main, &app, &shotExit, file] {
+      // FILE shows the open question, else the open device window (the main
+      // window when none is open); the main window goes next to it as
+      // FILE-main.png.
+      const auto& windows = main.Windows();
+      bool ok = true;
+      QWidget* question = QApplication::activeModalWidget();
+      if (QWidget* shown = question ? question : main.LastOpened()) {
+        ok = shown->grab().save(file, "PNG");
+        const QString mainFile = (file.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ? file.chopped(4) : file) + QStringLiteral("-main.png");
+        ok = main.grab().save(mainFile, "PNG") && ok;
+      } else {
+        ok = main.grab().save(file, "PNG");
+      }
+      std::printf("%s %s\n", ok ? "screenshot" : "screenshot failed:", file.toLocal8Bit().constData());
+      if (question) std::printf("question: %s\n", question->windowTitle().toLocal8Bit().constData());
+      std::fflush(stdout);
+      // Questions are answered "cancel", innermost first, so that whatever
+      // waited for them goes on to its end.
+      for (int guard = 0; guard < 16; ++guard) {
+        QWidget* open = QApplication::activeModalWidget();
+        if (!open) break;
+        if (auto* dialog = qobject_cast<QDialog*>(open))
+          dialog->reject();
+        else
+          open->close();
+        if (QApplication::activeModalWidget() == open) open->hide();
+      }
+      for (const auto& w : windows)
+        if (w) w->close();
+      if (QWidget* last = main.LastOpened()) last->close();
+      QTimer::singleShot(1500, &app, [&app, &shotExit, ok] {
+        shotExit = ok ? 0 : 1;
+        app.exit(shotExit);
+      });
+    });
+  }
+
   int toOpen = -1;
   if (p.isSet("connect")) {
     const QString target = p.value("connect");
@@ -230,28 +276,8 @@ int main(int argc, char** argv) {
   if (p.isSet("open") && GetDirectKind(KindWord(p.value("open"))) == TDirectKind::dkmassflash && toOpen < 0)
     main.OpenMassFlash({});
 
-  if (p.isSet("screenshot")) {
-    const QString file = p.value("screenshot");
-    const int ms = int(p.value("after").toDouble() * 1000);
-    QTimer::singleShot(ms, &app, [&main, &app, file] {
-      // FILE shows the open device window (the main window when none is
-      // open); the main window goes next to it as FILE-main.png.
-      const auto& windows = main.Windows();
-      bool ok = true;
-      if (QWidget* last = main.LastOpened()) {
-        ok = last->grab().save(file, "PNG");
-        const QString mainFile = (file.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ? file.chopped(4) : file) + QStringLiteral("-main.png");
-        ok = main.grab().save(mainFile, "PNG") && ok;
-      } else {
-        ok = main.grab().save(file, "PNG");
-      }
-      std::printf("%s %s\n", ok ? "screenshot" : "screenshot failed:", file.toLocal8Bit().constData());
-      std::fflush(stdout);
-      for (const auto& w : windows)
-        if (w) w->close();
-      if (QWidget* last = main.LastOpened()) last->close();
-      QTimer::singleShot(1500, &app, [&app, ok] { app.exit(ok ? 0 : 1); });
-    });
-  }
+  // A question asked while opening may have outlasted the screenshot: the
+  // program is done then, before its main loop starts.
+  if (shotExit >= 0) return shotExit;
   return app.exec();
 }

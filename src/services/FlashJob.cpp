@@ -332,7 +332,7 @@ void TFlashJob::ConnEst(bool connected) {
         Ended();
       };
       Busy(QStringLiteral("Verbinden"));
-      if (FStatus->Refresh()) Log(QStringLiteral("SendTo=%1").arg(FStatus->ScriptFN()));
+      FStatus->Refresh();  // logs its own "SendTo=" line
       break;
     }
     case TFlashKind::KndMassFW: {

@@ -91,6 +91,41 @@ TFormBasic::~TFormBasic() {
   FOnLogCallBack = nullptr;
 }
 
+namespace {
+// A status-line text that gives way: the line has room for the step, the
+// connection and the padlock only when a long text settles for less than
+// its full width. The text is shortened with "…" and shown whole as the
+// tool tip; text() keeps the full text.
+class TElideLabel : public QLabel {
+ public:
+  TElideLabel(Qt::TextElideMode mode, QWidget* parent) : QLabel(parent), FMode(mode) {
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+  }
+  QSize minimumSizeHint() const override { return {fontMetrics().horizontalAdvance(QStringLiteral("…")) * 3, QLabel::minimumSizeHint().height()}; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    const QRect r = contentsRect().adjusted(margin(), 0, -margin(), 0);
+    const QString shown = fontMetrics().elidedText(text(), FMode, r.width());
+    p.setPen(palette().color(foregroundRole()));
+    p.drawText(r, int(alignment()), shown);
+    UpdateTip(shown);
+  }
+  void resizeEvent(QResizeEvent* e) override {
+    QLabel::resizeEvent(e);
+    UpdateTip(fontMetrics().elidedText(text(), FMode, contentsRect().width() - 2 * margin()));
+  }
+
+ private:
+  void UpdateTip(const QString& shown) {
+    const QString tip = shown == text() ? QString() : text();
+    if (toolTip() != tip) setToolTip(tip);
+  }
+  Qt::TextElideMode FMode;
+};
+}  // namespace
+
 void TFormBasic::BuildStatusBar() {
   QStatusBar* bar = statusBar();
   AniIndi = new QProgressBar(bar);
@@ -101,14 +136,17 @@ void TFormBasic::BuildStatusBar() {
   AniIndi->setVisible(false);
   ProgressBar1 = new QProgressBar(bar);
   ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-  ProgressBar1->setFixedWidth(180);
+  // Narrows with the window rather than pushing the texts over each other.
+  ProgressBar1->setMinimumWidth(60);
+  ProgressBar1->setMaximumWidth(180);
+  ProgressBar1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
   ProgressBar1->setAlignment(Qt::AlignCenter);
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
   ProgressBar1->setFormat(QString());
-  LabSBar = new QLabel(bar);
+  LabSBar = new TElideLabel(Qt::ElideRight, bar);
   LabSBar->setObjectName(QStringLiteral("LabSBar"));
-  lblCon = new QLabel(bar);
+  lblCon = new TElideLabel(Qt::ElideMiddle, bar);
   lblCon->setObjectName(QStringLiteral("lblCon"));
   lblCon->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   imgSecure = new QLabel(bar);
@@ -354,8 +392,11 @@ void TFormBasic::ConnEst(QObject*, bool connected) {
 }
 
 void TFormBasic::SetLabConText(QObject*, const QString& text) {
+  // Wide enough for the whole text when the window has room; otherwise the
+  // label shortens it (a fixed minimum pushed the padlock over other texts).
   lblCon->setText(text);
-  lblCon->setMinimumWidth(lblCon->fontMetrics().horizontalAdvance(text) + 10);
+  lblCon->setToolTip(QString());
+  lblCon->updateGeometry();
 }
 
 void TFormBasic::LogPrepare(QObject*, const QString& text, bool) { LogCallBack(text); }

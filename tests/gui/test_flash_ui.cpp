@@ -2,7 +2,9 @@
 // message) and the mass-update window over two devices, one of them failing.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QStatusBar>
 #include <QDir>
 #include <QLabel>
 #include <QFile>
@@ -80,6 +82,17 @@ TEST(FlashWindow, UpdatesWithBackupAndChangeLogAndEndsWithItsMessage) {
   t.W.Job()->BackupDialogResult(false);
   SpinUntil([] { return false; }, 300);
   EXPECT_EQ(t.FwUpdateCalls(), 1);
+}
+
+// The status script goes up once and is named once.
+TEST(FlashWindow, TheStatusJobNamesItsUploadOnce) {
+  TFlashWindow t;
+  t.W.FKind = TFlashKind::KndStatus;
+  ASSERT_TRUE(t.Start(false, QString(), true));
+  ASSERT_TRUE(SpinUntil([&] { return t.W.Job() && t.W.Job()->Outcome != TFlashJob::TOutcome::None; }, 20000)) << t.Log.join('\n').toStdString();
+  EXPECT_EQ(t.W.Job()->Outcome, TFlashJob::TOutcome::Success) << t.Log.join('\n').toStdString();
+  EXPECT_EQ(t.Log.filter(QStringLiteral("SendTo=")).size(), 1) << t.Log.join('\n').toStdString();
+  EXPECT_FALSE(t.W.mmoLog->toPlainText().isEmpty()) << "the status file is shown";
 }
 
 TEST(FlashWindow, ACancelledSaveStillUpdatesAndACancelledChangeLogDoesNot) {
@@ -195,3 +208,49 @@ TEST(MassFlashWindow, TheSummaryCountsOnlyUpdatedDevices) {
 }
 
 }  // namespace
+
+namespace {
+// The window with the connection text and padlock as a connected session
+// shows them, without a device behind it.
+class TStatusLineFlash : public TFormFlash {
+ public:
+  using TFormFlash::SetLabConText;
+};
+}  // namespace
+
+// The status line's widgets share the line: at the window's own width and
+// narrower nothing is drawn over anything else (the padlock over the step
+// text was), and the window keeps the width it was given.
+TEST(FlashWindow, TheStatusLineFitsEveryWidthWithoutOverlap) {
+  TStatusLineFlash w;
+  w.show();
+  w.SetLabConText(&w, QStringLiteral("Verbunden mit 192.168.178.220:5040 Gerät Umspannwerk Nord Feld 12 (SSH operator)"));
+  QPixmap lock(16, 16);
+  lock.fill(Qt::darkGreen);
+  w.imgSecure->setPixmap(lock);
+  w.StartWork(QStringLiteral("Update"));
+  w.LabSBar->setText(QStringLiteral("Update läuft seit 12:34 – Hochladen 2/3: firmware-2.11.0-release.tgz"));
+  QStatusBar* bar = w.statusBar();
+  for (const int width : {720, 600, 480, 360}) {
+    w.resize(width, 420);
+    SpinUntil([&] { return w.width() == width; }, 500);
+    QApplication::processEvents();
+    EXPECT_EQ(w.width(), width) << "the status line does not force the window wider";
+    QList<QWidget*> shown;
+    for (QWidget* c : bar->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+      if (c->isVisible() && c->width() > 0) shown << c;
+    ASSERT_GE(shown.size(), 4) << width;
+    EXPECT_TRUE(shown.contains(w.imgSecure));
+    EXPECT_TRUE(shown.contains(w.lblCon));
+    for (QWidget* c : shown) {
+      EXPECT_TRUE(bar->rect().contains(c->geometry())) << c->objectName().toStdString() << " leaves the line at " << width;
+      for (QWidget* d : shown) {
+        if (c >= d) continue;
+        EXPECT_FALSE(c->geometry().intersects(d->geometry()))
+            << c->objectName().toStdString() << " and " << d->objectName().toStdString() << " overlap at " << width;
+      }
+    }
+  }
+  // What does not fit is shortened; the full text stays at hand.
+  EXPECT_EQ(w.lblCon->toolTip(), w.lblCon->text());
+}

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -769,4 +770,26 @@ TEST(HostCommandLine, QtsOwnPlatformOptionStillWorks) {
   EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
   EXPECT_EQ(r.Out, QStringLiteral("screenshot %1\n").arg(png));
   EXPECT_FALSE(QImage(png).isNull());
+}
+
+// Without --package the firmware window first asks for the package: the
+// screenshot shows that question and the program still ends on its own.
+TEST(HostCommandLine, AScreenshotEndsEvenWhileAQuestionIsOpen) {
+  QTemporaryDir dir;
+  const QString png = dir.filePath(QStringLiteral("flash.png"));
+  QElapsedTimer took;
+  took.start();
+  const TRun r = RunHostWithoutDisplay({QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--connect"),
+                                        QStringLiteral("127.0.0.1:%1").arg(ClosedPort()), QStringLiteral("--open"), QStringLiteral("flash"),
+                                        QStringLiteral("--screenshot"), png, QStringLiteral("--after"), QStringLiteral("0.5")},
+                                       dir.filePath(QStringLiteral("devices.ini")));
+  EXPECT_LT(took.elapsed(), 15000) << "ends by itself";
+  EXPECT_EQ(r.Status, QProcess::NormalExit);
+  EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+  EXPECT_EQ(r.Out, QStringLiteral("screenshot %1\nquestion: Updatepaket wählen\n").arg(png));
+  const QImage question(png);
+  const QImage mainWindow(dir.filePath(QStringLiteral("flash-main.png")));
+  ASSERT_FALSE(question.isNull());
+  ASSERT_FALSE(mainWindow.isNull());
+  EXPECT_NE(question.size(), mainWindow.size()) << "the picture is the question, not the main window";
 }
