@@ -24,6 +24,10 @@ constexpr int64_t CTransferStallMs = 10000;
 constexpr int64_t CAnswerTimeoutSec = 10;
 constexpr int64_t CHeartbeatIdleSec = 22;
 constexpr uint16_t CStop = 0xFFFF;
+// A device applies a parameter set within seconds; a minute without an
+// answer or any progress means the upload will not be answered any more.
+constexpr int64_t CParaUploadSilentMs = 60000;
+constexpr int CParaWatchMs = 1000;
 
 bool OnGuiThread() {
   const QCoreApplication* app = QCoreApplication::instance();
@@ -37,6 +41,9 @@ TComUnit::TComUnit(QObject* parent, TNowFunc now, const TDeviceDefaults& default
   FTimer = new QTimer(this);
   FTimer->setInterval(100);
   connect(FTimer, &QTimer::timeout, this, [this] { OnTimer(this); });
+  FParaWatch = new QTimer(this);
+  FParaWatch->setInterval(CParaWatchMs);
+  connect(FParaWatch, &QTimer::timeout, this, [this] { CheckParaWatchdog(); });
   FSSHUser = defaults.User;
   FSSHPassword = defaults.Password;
 }
@@ -72,6 +79,30 @@ void TComUnit::NoteTransferProgress() {
   FLastCmd = FNow();
   FLastActivity = FLastCmd;
   FTransferInProgressTime = FLastCmd + CTransferStallMs;
+  NoteParaProgress();
+}
+
+void TComUnit::ArmParaWatchdog() {
+  FParaDeadline = FNow() + CParaUploadSilentMs;
+  FParaWatch->start();
+}
+
+void TComUnit::NoteParaProgress() {
+  if (FParaDeadline != 0) FParaDeadline = FNow() + CParaUploadSilentMs;
+}
+
+void TComUnit::ReportParaDone(bool success) {
+  FParaDeadline = 0;
+  FParaWatch->stop();
+  if (FSendParaDone) FSendParaDone(this, success);
+}
+
+void TComUnit::CheckParaWatchdog() {
+  if (FParaDeadline == 0 || FNow() <= FParaDeadline) return;
+  // Without this the editor would show "uploading" for good: the setup
+  // write's answer is the only thing that ends the upload.
+  WriteLog(CParaUploadSilentText, true);
+  ReportParaDone(false);
 }
 
 // ---- Queueing ------------------------------------------------------------------
@@ -299,16 +330,18 @@ bool TComUnit::SendFileEntry(const TSendRec& rec) {
   const QString prepared = PrepareUploadFile(rec.txt, error);
   if (prepared.isEmpty()) {
     WriteLog(QStringLiteral("Datei kann nicht gesendet werden: %1 (%2)").arg(rec.txt, error), true);
-    if (FSendParaDone) FSendParaDone(this, false);
+    ReportParaDone(false);
     return true;
   }
   WriteLog(QStringLiteral("Sending File ") + prepared);
   if (FFTP) {
     if (!SendFTPFile(prepared, QStringLiteral("/ramdrive0/ccci"))) {
       WriteLog(QStringLiteral("FTP-Übertragung fehlgeschlagen: %1").arg(prepared), true);
-      if (FSendParaDone) FSendParaDone(this, false);
+      ReportParaDone(false);
       return true;
     }
+    // The file is on the device; naming it is answered like the upload itself.
+    ArmParaWatchdog();
     SendCommand(ccci::TCcci::SETUP_WR, QFileInfo(prepared).fileName(), false);
     return true;
   }
@@ -317,10 +350,11 @@ bool TComUnit::SendFileEntry(const TSendRec& rec) {
   EncodeHead(frame, MakeHead(ctx, rec.Cmd, rec.Priv, rec.ExtCmd, 0));
   if (!AppendFile(prepared, frame, error)) {
     WriteLog(QStringLiteral("Datei kann nicht gelesen werden: %1 (%2)").arg(prepared, error), true);
-    if (FSendParaDone) FSendParaDone(this, false);
+    ReportParaDone(false);
     return true;
   }
   PutU32At(frame, 12, uint32_t(frame.size()));
+  ArmParaWatchdog();
   WorkEvent(TWorkMode::wmWrite, frame.size(), TWorkStatus::WorkBegin);
   const bool ok = SendCommandStream(frame, false);
   WorkEvent(TWorkMode::wmWrite, 0, TWorkStatus::WorkEnd);
@@ -373,6 +407,8 @@ void TComUnit::ManualTimer(QObject* Sender) {
 }
 
 void TComUnit::OnTimer(QObject*) {
+  // Not one of the rules: an upload the device leaves unanswered ends apart from them.
+  CheckParaWatchdog();
   // 1. Shutdown requested for this tick.
   if (FShutDownWithTimer) {
     FShutDownWithTimer = false;
@@ -381,14 +417,24 @@ void TComUnit::OnTimer(QObject*) {
   }
   // 2. A transfer has stalled.
   if (FTransferInProgress && CheckTransferTimeout()) {
+    if (PartialFrameHeld()) {
+      // The reader holds the first part of a frame. Dropping it alone would
+      // read its rest, should that still come, as the next header, and every
+      // frame after it would be cut in the wrong place: only a new link
+      // starts in step again, for a stream as for any other answer.
+      WriteLog(CTransferStalledText, true);
+      ClearStreamAndBuffer();
+      ThreadException(this, CTransferStalledText);
+      return;
+    }
+    // The frame was handed over but its evaluation never finished (a NAK
+    // that leaves the receive state as it is): nothing is out of step.
     if (!FStreamRec.Active) {
       WriteLog(QStringLiteral("No Communication within Transfer time!"));
       ClearStreamAndBuffer();
-      DiscardPartialFrame();
     } else {
       // Once per stall, not once per tick: the restart takes its 2 s.
       FTransferInProgress = false;
-      DiscardPartialFrame();
       StreamErrorsSearch();
     }
     return;
@@ -547,8 +593,12 @@ bool TComUnit::EvaluateNak(TMemoryStream& stream, bool& returnAtOnce) {
              FHead.CMD, FHead.Priv, FHead.ExtCmd, FHead.Ver, FHead.FTPNAK, FHead.SN, FHead.Size, FHead.SeqCnt,
              int(stream.Size()), nak.ErrorCode, U8(message).constData());
   auto closeCb = [this](QObject* s, int r) { NAKerrorCB(s, r); };
+  if (FHead.CMD == 3 && FHead.ExtCmd == 3) {  // the upload has its answer
+    FParaDeadline = 0;
+    FParaWatch->stop();
+  }
   if (FSendParaDone) {
-    FSendParaDone(this, false);
+    ReportParaDone(false);
   } else if (nak.ErrorCode == 111 && FHead.CMD == 1) {
     ShowMessage(message, TMsgDlgType::mtError, closeCb);
     returnAtOnce = true;

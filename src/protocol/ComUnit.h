@@ -94,6 +94,11 @@ inline const QString CTwoConnectionsText = QStringLiteral(
     "Es sind bereits zwei aktive Verbindungen mit dem Gerät hergestellt. Eine weitere Verbindung ist nicht möglich.");
 inline const QString CNoAccessText = QStringLiteral("Der Nutzer %1 hat keinen Zugriff auf diese Funktion");
 inline const QString CConnectionLostText = QStringLiteral("Verbindungsabbruch");
+// Why a link is reset when a frame stopped arriving half-way.
+inline const QString CTransferStalledText = QStringLiteral("Übertragung abgebrochen: keine Daten seit 10 s");
+// Why a parameter upload is given up when the device stays silent.
+inline const QString CParaUploadSilentText =
+    QStringLiteral("Parametrierung: keine Antwort und kein Fortschritt seit 60 s, Übertragung fehlgeschlagen");
 
 class TComUnit : public QObject {
   Q_OBJECT
@@ -193,6 +198,9 @@ class TComUnit : public QObject {
                  QString& xml, QString& error);
   // ---- Lua channel ----
   void LUACommandSSH(const QByteArray& text);
+  // The SSH link ended: shell text still held back for its line end is
+  // passed on now, before the end is reported.
+  void EndShellText();
   void LogLuaText(const QString& text, bool end);
   void EvalLuaCommand(uint16_t ExtCmd, const QByteArray& text);
   void SendLUACBCommand(const QString& text, TLuaReceiver cb);
@@ -204,6 +212,13 @@ class TComUnit : public QObject {
   // Anything came from the device (a header, a piece, shell text, FTP data).
   void NoteActivity() { FLastActivity = FNow(); }
   int64_t FLastActivity = 0;
+  // A parameter upload is on its way: until the device answers it, any sign
+  // of progress keeps it alive, and silence for CParaUploadSilentMs ends it
+  // with FSendParaDone(false).
+  void ArmParaWatchdog();
+  void NoteParaProgress();
+  // Reports the upload's result once (to FSendParaDone, when set) and ends the watch.
+  void ReportParaDone(bool success);
   // The header context every outgoing frame uses right now.
   ccci::THeaderContext HeaderContext() const;
   int64_t Now() const { return FNow(); }
@@ -222,12 +237,14 @@ class TComUnit : public QObject {
   virtual bool IsConnected() const;
   virtual void DoDisconnect(bool notify);
   virtual void StreamErrorsSearch();
-  // A transfer stalled: the reader drops the partial frame it holds.
+  // An evaluation failed: the reader drops what it has received.
   virtual void DiscardPartialFrame() {}
   // The answer of the file request in flight may be written to `path` from
   // `pos` as it arrives, by the reader (empty path: none). Transports
   // without a reader of their own ignore it and store the whole answer.
   virtual void ArmFileSink(const QString&, qint64) {}
+  // The transport still holds the beginning of a frame it has not handed over.
+  virtual bool PartialFrameHeld() const { return false; }
 
   // ---- Fields ----
   TCCCISratchpad FCCCISratchpad = TCCCISratchpad::spNone;
@@ -312,6 +329,9 @@ class TComUnit : public QObject {
   std::function<bool(const QString& localPath)> FScratchPadCallBack;
   QString FTMPLuasStr;
   QString FLuaText;
+  // SSH shell text after its last line feed: the end marker may be split
+  // over two reads, and a line is judged as a whole.
+  QByteArray FShellTail;
   TStreamRec FStreamRec;
   bool FNewXMLFiles = false;
   TProc FStopWork;
@@ -370,6 +390,7 @@ class TComUnit : public QObject {
   bool FinishFrame(TMemoryStream& stream, bool result);
   void Dispatch(TMemoryStream& stream, bool& result);
   int64_t WholeSecondsSince(int64_t since) const { return (FNow() - since) / 1000; }
+  void CheckParaWatchdog();
 
  protected:
   // The readout file request in flight: which local file its answer goes
@@ -404,6 +425,8 @@ class TComUnit : public QObject {
 
  private:
   TNowFunc FNow;
+  int64_t FParaDeadline = 0;     // 0: no parameter upload awaits its answer
+  QTimer* FParaWatch = nullptr;  // runs while one does, also when FTimer is off
 };
 
 QString BoolText(bool b);  // "True" / "False"

@@ -241,7 +241,7 @@ void TComUnit::SetupCommand(TMemoryStream& stream) {
   stream.SetPosition(qMin<qsizetype>(FHead.Size, stream.Size()));
   if (FHead.ExtCmd == 3) {
     FRequestClose = nullptr;
-    if (FSendParaDone) FSendParaDone(this, true);
+    ReportParaDone(true);
     return;
   }
   if (FHead.ExtCmd > 2) return;

@@ -39,27 +39,57 @@ void TComUnit::LogLuaText(const QString& text, bool end) {
 }
 
 void TComUnit::LUACommandSSH(const QByteArray& text) {
-  bool complete = false;
+  // The shell's output arrives in pieces cut anywhere, the two-byte end
+  // marker included: lines are judged whole, so the text after the last
+  // line feed waits for the next piece. Only a line that grows without end
+  // is passed on unfinished (but for a last byte that may begin the marker).
+  constexpr qsizetype CLongLine = 64 * 1024;
+  FShellTail += text;
   QString collected;
-  const QList<QByteArray> lines = text.split('\n');
-  for (qsizetype i = 0; i < lines.size(); ++i) {
-    const QByteArray& piece = lines[i];
-    if (piece.contains(CEndMarker)) {
-      complete = true;
-      continue;
-    }
-    // Keep the line feeds the shell sent, except after the last piece.
-    const QByteArray line = i + 1 < lines.size() ? piece + '\n' : piece;
-    if (line.isEmpty()) continue;
+  bool told = false;
+  auto chunk = [&](const QByteArray& line) {
+    if (line.isEmpty()) return;
     EvalLuaCommand(1, line);
     collected += QString::fromLatin1(line);
+  };
+  auto report = [&](bool complete) {
+    LogLuaText(collected, complete);
+    collected.clear();
+    WriteLog(QStringLiteral("done: ") + BoolText(complete));
+    told = true;
+    if (complete) {
+      EvalLuaCommand(3, {});
+      FWaitForAnswer = false;
+    }
+  };
+  qsizetype from = 0;
+  for (qsizetype nl = FShellTail.indexOf('\n'); nl >= 0; nl = FShellTail.indexOf('\n', from)) {
+    const QByteArray line = FShellTail.mid(from, nl + 1 - from);  // with its line feed
+    from = nl + 1;
+    if (line.contains(CEndMarker))
+      report(true);  // the line itself is not output; what follows belongs to the next statement
+    else
+      chunk(line);
   }
-  LogLuaText(collected, complete);
-  WriteLog(QStringLiteral("done: ") + BoolText(complete));
-  if (complete) {
-    EvalLuaCommand(3, {});
-    FWaitForAnswer = false;
+  FShellTail.remove(0, from);
+  if (FShellTail.contains(CEndMarker)) {
+    FShellTail.clear();  // the marker came last, without its line feed
+    report(true);
+    return;
   }
+  if (FShellTail.size() > CLongLine) {
+    const qsizetype keep = FShellTail.endsWith(CEndMarker[0]) ? 1 : 0;
+    chunk(FShellTail.left(FShellTail.size() - keep));
+    FShellTail.remove(0, FShellTail.size() - keep);
+  }
+  if (!told || !collected.isEmpty()) report(false);
+}
+
+void TComUnit::EndShellText() {
+  if (FShellTail.isEmpty()) return;
+  const QByteArray rest = std::exchange(FShellTail, QByteArray());
+  EvalLuaCommand(1, rest);
+  LogLuaText(QString::fromLatin1(rest), true);
 }
 
 void TComUnit::EvalLuaCommand(uint16_t ExtCmd, const QByteArray& text) {

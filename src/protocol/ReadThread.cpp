@@ -18,7 +18,9 @@ namespace vanta {
 using namespace ccci;
 
 namespace {
-constexpr int CStopWaitMs = 5000;
+// A reader sees its stop within a few slices of waiting; a window that
+// closes must not hang on a link that hangs.
+constexpr int CStopWaitMs = 1000;
 }
 
 void SetKeepAliveTiming(qintptr fd, int idleSec, int intervalSec) {
@@ -35,7 +37,7 @@ void SetKeepAliveTiming(qintptr fd, int idleSec, int intervalSec) {
 // ---- reader ----------------------------------------------------------------------------
 
 TIdReadThread::TIdReadThread(TLinkComUnit* client, std::unique_ptr<TLinkBackend> backend)
-    : FClient(client), FBackend(std::move(backend)) {
+    : FBackend(std::move(backend)), FClient(client) {
   FSink.Readable = [this] { OnReadable(); };
   FSink.Gone = [this](const QString& why) { LinkGone(why); };
   FSink.Opened = [this](const QString& local) {
@@ -44,13 +46,11 @@ TIdReadThread::TIdReadThread(TLinkComUnit* client, std::unique_ptr<TLinkBackend>
     FIsconnected = true;
     StartPolling();
     Flush();
-    TLinkComUnit* c = FClient;
-    QMetaObject::invokeMethod(c, [c, local] { c->OnLinkOpened(local); }, Qt::QueuedConnection);
+    PostToClient([local](TLinkComUnit* c) { c->LinkOpened(local); });
   };
   FSink.OpenFailed = [this](const QString& why, bool auth) {
     Flush();
-    TLinkComUnit* c = FClient;
-    QMetaObject::invokeMethod(c, [c, why, auth] { c->OnLinkOpenFailed(why, auth); }, Qt::QueuedConnection);
+    PostToClient([why, auth](TLinkComUnit* c) { c->OnLinkOpenFailed(why, auth); });
   };
   FSink.Log = [this](const QString& line, bool toMemo) { Log(line, toMemo); };
   FSink.WriteProgress = [this](int64_t done) {
@@ -85,16 +85,25 @@ void TIdReadThread::Log(const QString& line, bool toMemo) {
 
 void TIdReadThread::Flush() {
   if (FBatch.empty()) return;
-  TLinkComUnit* c = FClient;
-  QMetaObject::invokeMethod(c, [c, batch = std::move(FBatch)] { c->Deliver(batch); }, Qt::QueuedConnection);
+  PostToClient([batch = std::move(FBatch)](TLinkComUnit* c) { c->Deliver(batch); });
   FBatch = TReaderBatch();
+}
+
+void TIdReadThread::DetachClient() {
+  std::lock_guard<std::mutex> lock(FClientLock);
+  FClient = nullptr;
+}
+
+void TIdReadThread::SetQueueActive(bool active) {
+  std::lock_guard<std::mutex> lock(FClientLock);
+  if (FClient) FClient->SendQueueActive = active;
 }
 
 void TIdReadThread::Enqueue(QByteArray frame, bool isLua) {
   {
     std::lock_guard<std::mutex> lock(FQueueLock);
     FSendQueue.push_back({std::move(frame), isLua});
-    FClient->SendQueueActive = true;
+    SetQueueActive(true);
   }
   // One wake-up call is enough for any number of frames queued meanwhile.
   if (!FWakePending.exchange(true)) QMetaObject::invokeMethod(this, [this] { SendCommandStream(); }, Qt::QueuedConnection);
@@ -117,7 +126,7 @@ void TIdReadThread::ArmFileSink(uint8_t cmd, uint16_t extCmd, const QString& pat
 void TIdReadThread::ClearQueue() {
   std::lock_guard<std::mutex> lock(FQueueLock);
   FSendQueue.clear();
-  FClient->SendQueueActive = false;
+  SetQueueActive(false);
 }
 
 int TIdReadThread::QueueSize() {
@@ -224,8 +233,8 @@ void TIdReadThread::SendCommandStream() {
     TSendQueueItem item;
     {
       std::lock_guard<std::mutex> lock(FQueueLock);
-      if (FSendQueue.empty()) {
-        FClient->SendQueueActive = false;
+      if (FStop || FSendQueue.empty()) {
+        SetQueueActive(false);
         break;
       }
       item = std::move(FSendQueue.front());
@@ -237,24 +246,54 @@ void TIdReadThread::SendCommandStream() {
     if (!FIsconnected) Log(QStringLiteral("Thread not Connected"), true);
     if (FIsconnected) {
       QString error;
-      if (!FBackend->Write(item.SendStream, item.IsLua, error)) {
-        Log((FBackend->WriteFailureIsFatal() ? QStringLiteral("Error While Sending ") : QStringLiteral("Error Sending Data ")) +
-                error,
-            true);
-        if (FBackend->WriteFailureIsFatal()) {
-          FBatch.push_back({TReaderEvent::TKind::reFailure, 0, {}, {}, error, true});
-          failed = true;
+      qint64 sent = 0;
+      if (!FBackend->Write(item.SendStream, item.IsLua, error, sent)) {
+        if (FStop) {
+          // The owner is going away and closes the link itself.
+          FBatch.clear();
+          return;
         }
+        if (sent > 0) {
+          // The device holds the first part of the frame and would take the
+          // next frame for its rest: nothing on this link can be trusted now.
+          Log(QStringLiteral("Error While Sending %1 (%2 von %3 Bytes gesendet)")
+                  .arg(error)
+                  .arg(sent)
+                  .arg(item.SendStream.size()),
+              true);
+          failed = true;
+        } else if (FBackend->WriteFailureIsFatal()) {
+          Log(QStringLiteral("Error While Sending ") + error, true);
+          failed = true;
+        } else {
+          // Nothing of it went out: the framing is intact, the frame is dropped
+          // and its command runs into the answer time-out.
+          Log(QStringLiteral("Error Sending Data ") + error, true);
+        }
+        // A link that ended during the write has been reported already.
+        if (failed && FGoneReported) failed = false;
+        if (failed) FBatch.push_back({TReaderEvent::TKind::reFailure, 0, {}, {}, error, true});
       }
     }
     FBatch.push_back({TReaderEvent::TKind::reWriteEnd, 0, {}, {}, {}, false});
     Log(QStringLiteral("Thread After Send"));
     if (failed) {
-      ClearQueue();
+      FailLink();
       break;
     }
   }
   Flush();
+}
+
+void TIdReadThread::FailLink() {
+  ClearQueue();
+  FOpen = false;
+  FIsconnected = false;
+  if (FPoll) FPoll->stop();
+  // Closed at once, so that no further byte reaches the device; the client's
+  // failure path disconnects through DoDisconnect, which then reports the end.
+  FBackend->Close();
+  FreadStream.Clear();
 }
 
 void TIdReadThread::HandleNTP(const QByteArray& frame) {
@@ -274,7 +313,13 @@ void TIdReadThread::HandleNTP(const QByteArray& frame) {
   ctx.SeqCnt = FSeqCnt++;
   // Written directly, past the send queue, so the time answer waits for nothing.
   QString error;
-  if (FIsconnected && !FBackend->Write(BuildNtpReply(ctx, answer), false, error)) Log(QStringLiteral("NTP: ") + error);
+  qint64 sent = 0;
+  if (!FIsconnected || FBackend->Write(BuildNtpReply(ctx, answer), false, error, sent)) return;
+  Log(QStringLiteral("NTP: ") + error);
+  if (sent > 0 && !FGoneReported) {
+    FBatch.push_back({TReaderEvent::TKind::reFailure, 0, {}, {}, error, true});
+    FailLink();
+  }
 }
 
 void TIdReadThread::LinkGone(const QString& why) {
@@ -291,8 +336,7 @@ void TIdReadThread::LinkGone(const QString& why) {
   QMetaObject::invokeMethod(this, [this] {
     if (!FOpen) FBackend->Close();
   }, Qt::QueuedConnection);
-  TLinkComUnit* c = FClient;
-  QMetaObject::invokeMethod(c, [c, why] { c->OnLinkLost(why); }, Qt::QueuedConnection);
+  PostToClient([why](TLinkComUnit* c) { c->LinkLost(why); });
 }
 
 void TIdReadThread::DoDisconnect(bool) {
@@ -331,6 +375,10 @@ void TLinkComUnit::StartReader(TIdReadThread* reader) {
   FThread = new QThread();
   FThread->setObjectName(QStringLiteral("vanta-reader"));
   reader->moveToThread(FThread);
+  // Qt's threads are never joined: what the thread still does after its
+  // waiter was woken may race with the process's exit. The backend drops its
+  // per-thread library state here, while the thread still counts as running.
+  connect(FThread, &QThread::finished, reader, [reader] { reader->Backend().ThreadEnds(); }, Qt::DirectConnection);
   FThread->start();
 }
 
@@ -350,23 +398,42 @@ void TLinkComUnit::DisconnectReader(bool wanted) {
 
 void TLinkComUnit::StopReader() {
   if (!FThread) return;
-  FReadThread->FStop = true;
-  if (FThread->isRunning()) {
-    TIdReadThread* r = FReadThread;
+  TIdReadThread* r = FReadThread;
+  QThread* t = FThread;
+  FReadThread = nullptr;
+  FThread = nullptr;
+  r->FStop = true;
+  // Whatever the reader is still busy with, it never reaches this client again.
+  r->DetachClient();
+  if (t->isRunning()) {
     QMetaObject::invokeMethod(r, [r] { r->Shutdown(); }, Qt::QueuedConnection);
-    if (!FThread->wait(CStopWaitMs)) {
-      // Never terminate a thread: leave it and its reader rather than risk
-      // corrupting state; this is logged so it does not go unnoticed.
+    if (!t->wait(CStopWaitMs)) {
+      // Never terminate a thread: it is left to end by itself (every wait of
+      // a reader looks at FStop) and then cleans up after itself.
       qWarning("vanta: reader thread did not stop within %d ms", CStopWaitMs);
-      FThread = nullptr;
-      FReadThread = nullptr;
+      auto once = std::make_shared<std::atomic<bool>>(false);
+      auto cleanup = [r, t, once] {
+        if (once->exchange(true)) return;
+        delete r;
+        t->deleteLater();
+      };
+      connect(t, &QThread::finished, t, cleanup, Qt::DirectConnection);
+      if (t->isFinished()) cleanup();
       return;
     }
   }
-  delete FReadThread;
-  FReadThread = nullptr;
-  delete FThread;
-  FThread = nullptr;
+  delete r;
+  delete t;
+}
+
+void TLinkComUnit::LinkOpened(const QString& localAddress) {
+  FPartialFrame = false;
+  OnLinkOpened(localAddress);
+}
+
+void TLinkComUnit::LinkLost(const QString& why) {
+  FPartialFrame = false;  // the reader dropped it with the link
+  OnLinkLost(why);
 }
 
 bool TLinkComUnit::IsConnected() const { return FReadThread && FReadThread->FIsconnected; }
@@ -418,6 +485,7 @@ void TLinkComUnit::Deliver(const TReaderBatch& batch) {
       case K::reHead:
         // "Transfer in progress" means: a header was seen and its frame is not evaluated yet.
         FTransferInProgress = true;
+        FPartialFrame = true;
         NoteTransferProgress();
         WorkEvent(TWorkMode::wmRead, e.Count, TWorkStatus::WorkBegin);
         LOGF("ComUnit: BeginWork 0/%d - %x %x %x", int(e.Head.Size), e.Head.CMD, e.Head.Priv, e.Head.ExtCmd);
@@ -428,6 +496,7 @@ void TLinkComUnit::Deliver(const TReaderBatch& batch) {
         break;
       case K::reFrame: {
         NoteActivity();
+        FPartialFrame = false;
         if (FTrace) FTrace->Append(TTraceDir::tdIn, e.Frame);
         TMemoryStream s(e.Frame);
         FStreamed = {e.Streamed, e.Count, e.Text};
@@ -440,14 +509,25 @@ void TLinkComUnit::Deliver(const TReaderBatch& batch) {
         break;
       }
       case K::reFrameEnd:
+        FPartialFrame = false;
         FTransferInProgress = false;
         WorkEvent(TWorkMode::wmRead, 0, TWorkStatus::WorkEnd);
         LOGF("ReadEnd");
         break;
-      case K::reWriteBegin: WorkEvent(TWorkMode::wmWrite, e.Count, TWorkStatus::WorkBegin); break;
-      case K::reWriteProgress: WorkEvent(TWorkMode::wmWrite, e.Count, TWorkStatus::WorkWorking); break;
-      case K::reWriteEnd: WorkEvent(TWorkMode::wmWrite, 0, TWorkStatus::WorkEnd); break;
+      case K::reWriteBegin:
+        NoteParaProgress();
+        WorkEvent(TWorkMode::wmWrite, e.Count, TWorkStatus::WorkBegin);
+        break;
+      case K::reWriteProgress:
+        NoteParaProgress();
+        WorkEvent(TWorkMode::wmWrite, e.Count, TWorkStatus::WorkWorking);
+        break;
+      case K::reWriteEnd:
+        NoteParaProgress();
+        WorkEvent(TWorkMode::wmWrite, 0, TWorkStatus::WorkEnd);
+        break;
       case K::reFault:
+        FPartialFrame = false;
         WriteLog(e.Text, true);
         ClearStreamAndBuffer();
         break;

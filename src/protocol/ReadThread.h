@@ -56,8 +56,10 @@ class TLinkBackend {
   virtual TOpen Open(TLinkSink& sink, QString& error, bool& authError, QString& local) = 0;
   // Appends what has arrived without waiting; false when the link is gone.
   virtual bool Read(QByteArray& into) = 0;
-  // Writes one whole frame; `error` says why it failed.
-  virtual bool Write(const QByteArray& frame, bool isLua, QString& error) = 0;
+  // Writes one whole frame; `error` says why it failed. `sent` counts the
+  // bytes of the frame the link took, also when the write failed: after a
+  // part, the device would read the next frame as the rest of this one.
+  virtual bool Write(const QByteArray& frame, bool isLua, QString& error, qint64& sent) = 0;
   virtual void Close() = 0;
   virtual bool IsConnected() const = 0;
   // Discards what the link itself still buffers (the serial driver does).
@@ -66,8 +68,11 @@ class TLinkBackend {
   virtual int PollMs() const { return 0; }
   // Called at every poll (SSH keep-alive).
   virtual void Tick() {}
-  // A failed write ends the connection (serial, SSH) instead of dropping the frame (TCP).
+  // A failed write of which nothing went out may drop the frame and keep the
+  // link; the serial line ends it all the same. A part written always ends it.
   virtual bool WriteFailureIsFatal() const { return false; }
+  // Runs on the reader thread as it ends, before anyone waiting for it is woken.
+  virtual void ThreadEnds() {}
   // Set when Read returned false because of a failure rather than a close.
   QString FFailure;
 };
@@ -85,7 +90,7 @@ struct TReaderEvent {
     reFault,      // Text: a header that cannot be right, everything dropped
     reShell,      // Frame: text from the Lua shell
     reLog,        // Text, ToMemo
-    reFailure     // Text: the link failed (a serial write, an SSH read): the client's ThreadException
+    reFailure     // Text: the link failed (a write cut short, an SSH read): the client's ThreadException
   };
   TKind Kind;
   int64_t Count = 0;
@@ -115,6 +120,12 @@ class TIdReadThread : public QObject {
   void Enqueue(QByteArray frame, bool isLua);  // the GUI thread appends
   void ClearQueue();
   int QueueSize();
+  // The client is going away: from here on the reader leaves it alone, even
+  // when it is still busy with the link and ends only later.
+  void DetachClient();
+  // Posts `call(client)` to the GUI thread; false once the client is detached.
+  template <typename F>
+  bool PostToClient(F call);
   std::atomic<bool> FIsconnected{false};
   std::atomic<bool> FDoClearBuffer{false};
   std::atomic<bool> FStop{false};
@@ -137,9 +148,12 @@ class TIdReadThread : public QObject {
   void SendCommandStream();
   void HandleNTP(const QByteArray& frame);
   void LinkGone(const QString& why);
+  // A write that cannot be taken back failed: the link is closed now and the
+  // client told through its failure path.
+  void FailLink();
   void Flush();  // posts the collected batch to the client
+  void SetQueueActive(bool active);
 
-  TLinkComUnit* FClient;
   std::unique_ptr<TLinkBackend> FBackend;
   TFrameCutter FreadStream;
   TLinkSink FSink;
@@ -147,6 +161,10 @@ class TIdReadThread : public QObject {
 
  private:
   void StartPolling();
+  // The owning client; cleared by its StopReader. Read under the lock, and
+  // posted to while the lock is held, so it cannot go away in between.
+  std::mutex FClientLock;
+  TLinkComUnit* FClient;
   std::mutex FQueueLock;  // a pthread mutex, so ThreadSanitizer sees it
   struct TFileSink {
     uint8_t Cmd = 0;
@@ -186,9 +204,12 @@ class TLinkComUnit : public TComUnit {
   void WorkEvent(TWorkMode mode, int64_t count, TWorkStatus status) override;
   void DiscardPartialFrame() override;
   void ArmFileSink(const QString& path, qint64 pos) override;
+  bool PartialFrameHeld() const override { return FPartialFrame; }
 
   // GUI thread: the reader's batch, played back in order.
   void Deliver(const TReaderBatch& batch);
+  void LinkOpened(const QString& localAddress);
+  void LinkLost(const QString& why);
   // The link came up / could not be opened / went away by itself.
   virtual void OnLinkOpened(const QString& localAddress) = 0;
   virtual void OnLinkOpenFailed(const QString& why, bool authError) = 0;
@@ -209,6 +230,17 @@ class TLinkComUnit : public TComUnit {
 
  private:
   QThread* FThread = nullptr;
+  // The reader has shown a header whose frame it has not handed over yet.
+  bool FPartialFrame = false;
 };
+
+template <typename F>
+bool TIdReadThread::PostToClient(F call) {
+  std::lock_guard<std::mutex> lock(FClientLock);
+  if (!FClient) return false;
+  TLinkComUnit* c = FClient;
+  QMetaObject::invokeMethod(c, [c, call = std::move(call)]() mutable { call(c); }, Qt::QueuedConnection);
+  return true;
+}
 
 }  // namespace vanta

@@ -55,9 +55,10 @@ bool TSerialBackend::Read(QByteArray& into) {
   return false;
 }
 
-bool TSerialBackend::Write(const QByteArray& frame, bool, QString& error) {
+bool TSerialBackend::Write(const QByteArray& frame, bool, QString& error, qint64& sent) {
   qint64 count = 0;
   const bool ok = FRSClient.WriteData(frame, count, [this](qint64 n) { FSink->WriteProgress(n); }, error);
+  sent = count;
   FSink->Log(F("Sending %d / %d Bytes - success: %s", int(count), int(frame.size()), ok ? "True" : "False"), false);
   return ok;
 }

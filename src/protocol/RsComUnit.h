@@ -21,7 +21,7 @@ class TSerialBackend : public TLinkBackend {
   TRS232Unit FRSClient;
   TOpen Open(TLinkSink& sink, QString& error, bool& authError, QString& local) override;
   bool Read(QByteArray& into) override;
-  bool Write(const QByteArray& frame, bool isLua, QString& error) override;
+  bool Write(const QByteArray& frame, bool isLua, QString& error, qint64& sent) override;
   void Close() override;
   bool IsConnected() const override { return FRSClient.CheckConnection(); }
   void Purge() override { FRSClient.ClearBuffer(); }

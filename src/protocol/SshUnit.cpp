@@ -2,13 +2,16 @@
 
 #include <libssh/libssh.h>
 #include <libssh/server.h>  // ssh_send_keepalive
+#include <openssl/crypto.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QThread>
+#include <utility>
 
 #include "ReadThread.h"
 
@@ -21,6 +24,7 @@ int TSSHUnit::Fd() const { return FSSHClient ? int(ssh_get_fd(FSSHClient)) : -1;
 bool TSSHUnit::isConnected() const { return FSSHClient && ssh_is_connected(FSSHClient); }
 
 void TSSHUnit::Disconnect() {
+  FHeldCCCI.clear();
   // Closing must not wait for the device's answers.
   if (FSSHClient) ssh_set_blocking(FSSHClient, 0);
   for (ssh_channel* c : {&FSSHChannel, &FSSHShell}) {
@@ -223,57 +227,111 @@ bool TSSHUnit::Connect(const TSshParams& p, QString& error, bool& authError) {
   return true;
 }
 
-int TSSHUnit::ReadCCCI(QByteArray& out) {
-  if (!FSSHChannel) return 0;
-  if (ssh_channel_is_eof(FSSHChannel) || ssh_channel_is_closed(FSSHChannel)) return -1;
+namespace {
+// Reads what the channel holds without waiting. A channel the device has
+// closed may still hold what it sent last: that is read before the end is
+// told, so an answer sent just before the close is not lost. A read that
+// finds the channel's buffer empty makes libssh take in what the socket
+// holds, the end of the connection among it, after which nothing buffered
+// in any channel can be read any more: the loop stops after a short read
+// instead of asking once more, so the other channel is read first.
+int ReadChannel(ssh_channel channel, QByteArray& out, bool& failed) {
   char buf[8192];
   int total = 0;
   for (;;) {
-    const int n = ssh_channel_read_nonblocking(FSSHChannel, buf, sizeof buf, 0);
+    const int n = ssh_channel_read_nonblocking(channel, buf, sizeof buf, 0);
     if (n == SSH_ERROR) {
-      WriteLog(QStringLiteral("Except Read From CCCI"));
-      FReadFailed = true;
-      return -1;
-    }
-    if (n <= 0) return total;
-    out.append(buf, n);
-    total += n;
-  }
-}
-
-int TSSHUnit::ReadTerminal(QByteArray& out) {
-  if (!FSSHShell) return 0;
-  if (ssh_channel_is_eof(FSSHShell) || ssh_channel_is_closed(FSSHShell)) return -1;
-  char buf[8192];
-  int total = 0;
-  for (;;) {
-    const int n = ssh_channel_read_nonblocking(FSSHShell, buf, sizeof buf, 0);
-    if (n == SSH_ERROR) {
-      WriteLog(QStringLiteral("Except Read From Terminal"));
-      FReadFailed = true;
-      return -1;
+      failed = true;
+      return total > 0 ? total : -1;
     }
     if (n <= 0) break;
     out.append(buf, n);
     total += n;
+    if (n < int(sizeof buf)) break;
   }
-  if (total > 0) WriteLog(QStringLiteral("Read Shell: %1").arg(total));
+  if (total == 0 && (ssh_channel_is_eof(channel) || ssh_channel_is_closed(channel))) return -1;
   return total;
 }
+}  // namespace
 
-bool TSSHUnit::WriteChannelData(const QByteArray& bytes) {
+int TSSHUnit::ReadCCCI(QByteArray& out) {
+  if (!FSSHChannel) return 0;
+  const int held = int(FHeldCCCI.size());
+  out += std::exchange(FHeldCCCI, QByteArray());
+  bool failed = false;
+  int n = ReadChannel(FSSHChannel, out, failed);
+  if (held > 0) n = qMax(n, 0) + held;
+  if (failed) {
+    WriteLog(QStringLiteral("Except Read From CCCI"));
+    FReadFailed = true;
+  }
+  return n;
+}
+
+int TSSHUnit::ReadTerminal(QByteArray& out) {
+  if (!FSSHShell) return 0;
+  bool failed = false;
+  const int n = ReadChannel(FSSHShell, out, failed);
+  if (failed) {
+    WriteLog(QStringLiteral("Except Read From Terminal"));
+    FReadFailed = true;
+  }
+  if (n > 0) WriteLog(QStringLiteral("Read Shell: %1").arg(n));
+  return n;
+}
+
+bool TSSHUnit::WriteChannelData(const QByteArray& bytes, qint64* sent) {
+  if (sent) *sent = 0;
   if (!FSSHChannel) return false;
   qsizetype at = 0;
+  QElapsedTimer quiet;
+  quiet.start();
   while (at < bytes.size()) {
-    const int n = ssh_channel_write(FSSHChannel, bytes.constData() + at, uint32_t(bytes.size() - at));
+    if (FCancel && FCancel->load()) {
+      WriteLog(QStringLiteral("SSH ERROR on writing Channel Data: abgebrochen"));
+      return false;
+    }
+    // A blocking write into a full window would wait for the session's
+    // whole time-out: only what the window takes is written, and room is
+    // waited for in slices.
+    const uint32_t window = ssh_channel_window_size(FSSHChannel);
+    if (window == 0) {
+      if (ssh_channel_is_closed(FSSHChannel) || ssh_channel_is_eof(FSSHChannel)) {
+        WriteLog(QStringLiteral("SSH ERROR on writing Channel Data: Kanal geschlossen"));
+        return false;
+      }
+      if (quiet.elapsed() > FWriteStallMs) {
+        WriteLog(QStringLiteral("SSH ERROR on writing Channel Data: Zeitüberschreitung"));
+        return false;
+      }
+      pollfd pf{ssh_get_fd(FSSHClient), POLLIN, 0};
+      ::poll(&pf, 1, 20);
+      // libssh takes in what arrived, the window adjustment among it, only
+      // when a read finds the channel empty: what the device sent meanwhile
+      // is kept for the next ReadCCCI.
+      bool failed = false;
+      while (ReadChannel(FSSHChannel, FHeldCCCI, failed) > 0 && !failed) {
+      }
+      if (failed) {
+        WriteLog(QStringLiteral("SSH ERROR on writing Channel Data: ") + QString::fromUtf8(ssh_get_error(FSSHClient)));
+        return false;
+      }
+      continue;
+    }
+    const uint32_t len = uint32_t(qMin<qsizetype>(qsizetype(window), bytes.size() - at));
+    const int n = ssh_channel_write(FSSHChannel, bytes.constData() + at, len);
     if (n == SSH_ERROR) {
       WriteLog(QStringLiteral("SSH ERROR on writing Channel Data: ") + QString::fromUtf8(ssh_get_error(FSSHClient)));
       return false;
     }
+    if (n > 0) quiet.restart();
     at += n;
+    if (sent) *sent = at;
   }
   return true;
 }
+
+void TSSHUnit::ReleaseThreadState() { OPENSSL_thread_stop(); }
 
 bool TSSHUnit::WriteTerminal(const QByteArray& text) {
   if (!FSSHShell) return false;

@@ -46,11 +46,19 @@ class TSSHUnit {
   QString getLocalIP() const;
 
   // Non-blocking reads; append what arrived and return the count (-1: the
-  // channel is gone).
+  // channel is gone). What the device sent before it closed the channel is
+  // read first; the end is reported by the read after it.
   int ReadCCCI(QByteArray& out);
   int ReadTerminal(QByteArray& out);
-  bool WriteChannelData(const QByteArray& bytes);
+  // Writes all of `bytes` as the device's window allows; `sent` (if given)
+  // counts what the channel took, also when it fails. Gives up when
+  // cancelled or after FWriteStallMs without room in the window.
+  bool WriteChannelData(const QByteArray& bytes, qint64* sent = nullptr);
   bool WriteTerminal(const QByteArray& text);
+  int FWriteStallMs = 10000;
+  // Frees what the crypto library keeps for the calling thread; a thread
+  // that used SSH calls it before it ends.
+  static void ReleaseThreadState();
   // Waits up to `ms` for data on either channel.
   void WaitForData(int ms);
   void KeepAlive();
@@ -82,6 +90,7 @@ class TSSHUnit {
   ssh_channel_struct* FSSHShell = nullptr;
   QString FFingerprint;
   bool FReadFailed = false;
+  QByteArray FHeldCCCI;  // arrived while a write waited for room
   const std::atomic<bool>* FCancel = nullptr;
   int64_t FDeadline = 0;
   bool FGaveUp = false;

@@ -1,10 +1,15 @@
 #include "TcpComUnit.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHostAddress>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "LogFormat.h"
 
@@ -18,7 +23,10 @@ constexpr int CKeepAliveIdleSec = 25;
 constexpr int CKeepAliveIntervalSec = 2;
 constexpr int64_t CServerAliveMs = 25000;
 constexpr qsizetype CProgressFrom = 256 * 1024;  // frames above this report write progress
-constexpr int CWriteStallMs = 10000;
+// Waits of the reader are cut into slices this long, each ending with a
+// look at its stop flag.
+constexpr int CSliceMs = 20;
+constexpr int CAskSliceMs = 5;
 }  // namespace
 
 // ---- plain TCP backend ------------------------------------------------------------------
@@ -61,7 +69,9 @@ TLinkBackend::TOpen TTcpBackend::Open(TLinkSink& sink, QString&, bool&, QString&
         FSink->OpenFailed(FTCPClient->errorString(), false);
         return;
       }
-      if (FTCPClient->error() != QAbstractSocket::RemoteHostClosedError)
+      // A write waits in short slices; the end of one is no error of the link.
+      if (FTCPClient->error() != QAbstractSocket::RemoteHostClosedError &&
+          FTCPClient->error() != QAbstractSocket::SocketTimeoutError)
         FSink->Log(QStringLiteral("Socket: ") + FTCPClient->errorString(), true);
     });
     QObject::connect(FTCPClient, &QTcpSocket::disconnected, FTCPClient, [this] {
@@ -93,7 +103,8 @@ bool TTcpBackend::Read(QByteArray& into) {
   return FTCPClient->state() == QAbstractSocket::ConnectedState;
 }
 
-bool TTcpBackend::Write(const QByteArray& frame, bool, QString& error) {
+bool TTcpBackend::Write(const QByteArray& frame, bool, QString& error, qint64& sent) {
+  sent = 0;
   if (!FTCPClient || FTCPClient->state() != QAbstractSocket::ConnectedState) {
     error = QStringLiteral("nicht verbunden");
     return false;
@@ -104,19 +115,35 @@ bool TTcpBackend::Write(const QByteArray& frame, bool, QString& error) {
   const bool large = frame.size() > CProgressFrom;
   for (qsizetype at = 0; at < frame.size();) {
     const qsizetype n = large ? qMin<qsizetype>(CProgressFrom, frame.size() - at) : frame.size();
-    if (FTCPClient->write(frame.constData() + at, n) != n) {
+    const qint64 took = FTCPClient->write(frame.constData() + at, n);
+    // What the socket took goes out even when the rest fails.
+    sent += qMax<qint64>(0, took);
+    if (took != n) {
       error = FTCPClient->errorString();
       return false;
     }
     FTCPClient->flush();
     at += n;
     if (!large) break;
-    while (FTCPClient->bytesToWrite() > 0) {
-      if (!FTCPClient->waitForBytesWritten(CWriteStallMs)) {
-        error = FTCPClient->state() == QAbstractSocket::ConnectedState ? QStringLiteral("Zeitüberschreitung beim Senden")
-                                                                       : FTCPClient->errorString();
+    // Waited for in slices: a stop of the reader is seen within one, and a
+    // peer that takes nothing for FWriteStallMs ends the write.
+    QElapsedTimer quiet;
+    quiet.start();
+    for (qint64 left = FTCPClient->bytesToWrite(); left > 0; left = FTCPClient->bytesToWrite()) {
+      if (FCancel && FCancel->load()) {
+        error = QStringLiteral("abgebrochen");
         return false;
       }
+      if (FTCPClient->state() != QAbstractSocket::ConnectedState) {
+        error = FTCPClient->errorString();
+        return false;
+      }
+      if (quiet.elapsed() > FWriteStallMs) {
+        error = QStringLiteral("Zeitüberschreitung beim Senden");
+        return false;
+      }
+      FTCPClient->waitForBytesWritten(CSliceMs);
+      if (FTCPClient->bytesToWrite() < left) quiet.restart();
     }
     FSink->WriteProgress(at);
   }
@@ -157,12 +184,15 @@ TLinkBackend::TOpen TSshBackend::Open(TLinkSink& sink, QString& error, bool& aut
 }
 
 bool TSshBackend::Read(QByteArray& into) {
-  if (!FSSHClient.isConnected()) return false;
+  // Both channels are read before the end of the link is judged: the
+  // device's last answer or output may have come with it. The end is then
+  // told by the next read.
   const int got = FSSHClient.ReadCCCI(into);
   QByteArray shell;
   const int text = FSSHClient.ReadTerminal(shell);
   if (text > 0) FSink->ShellText(shell);
-  if (got < 0 || text < 0) {
+  if (got > 0 || text > 0) return true;
+  if (got < 0 || text < 0 || !FSSHClient.isConnected()) {
     // An error of the link is a failure; a channel the device closed (after
     // the session stop, say) is an ordinary end of the connection.
     if (FSSHClient.ReadFailed()) FFailure = QStringLiteral("SSH: Lesefehler");
@@ -171,7 +201,8 @@ bool TSshBackend::Read(QByteArray& into) {
   return FSSHClient.isConnected();
 }
 
-bool TSshBackend::Write(const QByteArray& frame, bool isLua, QString& error) {
+bool TSshBackend::Write(const QByteArray& frame, bool isLua, QString& error, qint64& sent) {
+  sent = 0;
   // A Lua statement is typed into the shell as it is, without a line end.
   if (isLua) {
     if (FSSHClient.WriteTerminal(frame.mid(CHeadSize))) return true;
@@ -181,8 +212,11 @@ bool TSshBackend::Write(const QByteArray& frame, bool isLua, QString& error) {
   // Large frames go in pieces so that their progress can be shown.
   for (qsizetype at = 0; at < frame.size();) {
     const qsizetype n = qMin<qsizetype>(CProgressFrom, frame.size() - at);
-    if (!FSSHClient.WriteChannelData(QByteArray::fromRawData(frame.constData() + at, n))) {
-      error = QStringLiteral("SSH-Schreibfehler");
+    qint64 took = 0;
+    const bool ok = FSSHClient.WriteChannelData(QByteArray::fromRawData(frame.constData() + at, n), &took);
+    sent += took;
+    if (!ok) {
+      error = FCancel && FCancel->load() ? QStringLiteral("abgebrochen") : QStringLiteral("SSH-Schreibfehler");
       return false;
     }
     at += n;
@@ -207,30 +241,68 @@ void TSshBackend::Close() {
 // ---- readers --------------------------------------------------------------------------------
 
 TIdReadThreadTCPTCP::TIdReadThreadTCPTCP(TTCPComUnit* client)
-    : TIdReadThreadTCP(client, std::make_unique<TTcpBackend>()) {}
+    : TIdReadThreadTCP(client, std::make_unique<TTcpBackend>(&FStop)) {}
 
 TIdReadThreadTCPSSH::TIdReadThreadTCPSSH(TTCPComUnit* client)
     : TIdReadThreadTCP(client, std::make_unique<TSshBackend>(&FStop)) {
   TSSHUnit& ssh = Ssh().FSSHClient;
-  ssh.FOnFingerprint = [client](TFingerprintState st, const QString& question, const QString& fp) {
-    // The question belongs to the user: asked on the GUI thread, waiting.
-    TConnectHashAction action = TConnectHashAction::chaCancel;
-    QMetaObject::invokeMethod(
-        client, [&] { action = client->FOnFingerprint ? client->FOnFingerprint(st, question, fp) : TConnectHashAction::chaIgnore; },
-        Qt::BlockingQueuedConnection);
-    return action;
+  ssh.FOnFingerprint = [this](TFingerprintState st, const QString& question, const QString& fp) {
+    // The question belongs to the user; no answer (a stop) refuses the key.
+    auto action = std::make_shared<std::atomic<TConnectHashAction>>(TConnectHashAction::chaCancel);
+    const bool asked = AskClient([action, st, question, fp](TTCPComUnit* client) {
+      // A copy: the dialog's own event loop may see the window, and with it
+      // the client, go away.
+      const auto ask = client->FOnFingerprint;
+      action->store(ask ? ask(st, question, fp) : TConnectHashAction::chaIgnore);
+    });
+    return asked ? action->load() : TConnectHashAction::chaCancel;
   };
-  ssh.FOnPasswordExpired = [client](QString& fresh) {
-    bool ok = false;
-    QMetaObject::invokeMethod(
-        client,
-        [&] {
-          ok = client->FOnPasswordExpired && client->FOnPasswordExpired(fresh);
-          if (ok) client->FSSHPassword = fresh;  // the session start uses the new one
-        },
-        Qt::BlockingQueuedConnection);
-    return ok;
+  ssh.FOnPasswordExpired = [this](QString& fresh) {
+    struct TAnswer {
+      std::mutex Lock;
+      bool Ok = false;
+      QString Password;
+    };
+    auto answer = std::make_shared<TAnswer>();
+    const bool asked = AskClient([answer](TTCPComUnit* client) {
+      QPointer<TTCPComUnit> alive(client);
+      const auto ask = client->FOnPasswordExpired;
+      QString pw;
+      const bool ok = ask && ask(pw);
+      if (ok && alive) client->FSSHPassword = pw;  // the session start uses the new one
+      std::lock_guard<std::mutex> lock(answer->Lock);
+      answer->Ok = ok;
+      answer->Password = pw;
+    });
+    std::lock_guard<std::mutex> lock(answer->Lock);
+    if (!asked || !answer->Ok) return false;
+    fresh = answer->Password;
+    return true;
   };
+}
+
+bool TIdReadThreadTCPSSH::AskClient(const std::function<void(TTCPComUnit*)>& ask) {
+  struct TState {
+    std::mutex Lock;
+    std::condition_variable Answered;
+    bool Done = false;
+  };
+  auto state = std::make_shared<TState>();
+  // Queued, not blocking: the GUI thread may be waiting in StopReader for
+  // this very thread, and would only see the question after its time-out.
+  const bool posted = PostToClient([state, ask](TLinkComUnit* c) {
+    ask(static_cast<TTCPComUnit*>(c));
+    std::lock_guard<std::mutex> lock(state->Lock);
+    state->Done = true;
+    state->Answered.notify_all();
+  });
+  if (!posted) return false;
+  std::unique_lock<std::mutex> lock(state->Lock);
+  while (!state->Done) {
+    if (FStop) return false;  // answered as refused; the late answer goes nowhere
+    state->Answered.wait_for(lock, std::chrono::milliseconds(CAskSliceMs));
+  }
+  return true;
 }
 
 // ---- client ----------------------------------------------------------------------------------
@@ -312,6 +384,7 @@ void TTCPComUnit::OnLinkOpenFailed(const QString& why, bool authError) {
 
 void TTCPComUnit::OnLinkLost(const QString& why) {
   // Whatever was awaited will not come over this link: end the waits now.
+  EndShellText();
   ClearStreamAndBuffer();
   FailFileRequest(CConnectionLostText, false);
   if (!why.isEmpty()) WriteLog(QStringLiteral("Link: ") + why);
@@ -331,6 +404,7 @@ void TTCPComUnit::DoDisconnect(bool notify) {
 
 void TTCPComUnit::OnSshConnected(const QString& localAddress) {
   FLocalIP = localAddress;
+  FShellTail.clear();
   FHardDisconnect = false;
   WriteLog(QStringLiteral("Status: Connected"));
   WriteLog(F("Connected: %s:%d", U8(FIP).constData(), int(FPort)), true);

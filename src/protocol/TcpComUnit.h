@@ -20,15 +20,19 @@ class TTCPComUnit;
 // Plain TCP: a socket owned by the reader thread, connected in the background.
 class TTcpBackend : public TLinkBackend {
  public:
+  explicit TTcpBackend(const std::atomic<bool>* cancel) : FCancel(cancel) {}
   ~TTcpBackend() override;
   void SetConParams(const QString& host, uint16_t port, uint16_t localPort, TIpVer ipVer);
   TOpen Open(TLinkSink& sink, QString& error, bool& authError, QString& local) override;
   bool Read(QByteArray& into) override;
-  bool Write(const QByteArray& frame, bool isLua, QString& error) override;
+  bool Write(const QByteArray& frame, bool isLua, QString& error, qint64& sent) override;
   void Close() override;
   bool IsConnected() const override;
+  // How long a write may make no progress before it is given up.
+  int FWriteStallMs = 10000;
 
  private:
+  const std::atomic<bool>* FCancel;
   QTcpSocket* FTCPClient = nullptr;
   QTimer* FConnectTimer = nullptr;
   TLinkSink* FSink = nullptr;
@@ -48,11 +52,12 @@ class TSshBackend : public TLinkBackend {
   TSSHUnit FSSHClient;
   TOpen Open(TLinkSink& sink, QString& error, bool& authError, QString& local) override;
   bool Read(QByteArray& into) override;
-  bool Write(const QByteArray& frame, bool isLua, QString& error) override;
+  bool Write(const QByteArray& frame, bool isLua, QString& error, qint64& sent) override;
   void Close() override;
   bool IsConnected() const override { return FSSHClient.isConnected(); }
   int PollMs() const override { return 10; }
   void Tick() override;
+  void ThreadEnds() override { TSSHUnit::ReleaseThreadState(); }
 
  private:
   const std::atomic<bool>* FCancel;
@@ -81,6 +86,12 @@ class TIdReadThreadTCPSSH : public TIdReadThreadTCP {
   explicit TIdReadThreadTCPSSH(TTCPComUnit* client);
   TSshBackend& Ssh() { return static_cast<TSshBackend&>(Backend()); }
   std::atomic<bool> FInvalidAuth{false};
+
+ private:
+  // Asks on the GUI thread and waits for the answer, or for the reader's
+  // stop: a window that closes meanwhile must not wait for this thread.
+  // Returns false when stopped (or when no client is left to ask).
+  bool AskClient(const std::function<void(TTCPComUnit*)>& ask);
 };
 
 class TTCPComUnit : public TLinkComUnit {

@@ -13,30 +13,10 @@
 #include "FaultProxy.h"
 #include "TcpComUnit.h"
 #include "TestSupport.h"
+#include "FaultSupport.h"
 
 namespace vanta::test::cli {
 namespace {
-
-class FaultTest : public CliTest {
- protected:
-  TRun Through(TFaultProxy& proxy, const QStringList& args, int deadlineMs = 25000) {
-    QElapsedTimer t;
-    t.start();
-    const TRun r =
-        RunCli(QStringList{QStringLiteral("--port"), QString::number(proxy.Port), QStringLiteral("--data-dir"),
-                           Data.path(), QStringLiteral("--timeout"), QStringLiteral("8")} +
-                   args,
-               deadlineMs + 5000);
-    EXPECT_LT(t.elapsed(), deadlineMs) << "no hang";
-    EXPECT_NE(r.Exit, -1) << "no crash";
-    return r;
-  }
-  QString Noise(qsizetype n) {
-    QByteArray b(n, '\0');
-    for (qsizetype i = 0; i < n; ++i) b[i] = char((i * 7919 + i / 251) & 0xFF);
-    return QString::fromLatin1(b.toBase64());
-  }
-};
 
 TEST_F(FaultTest, ADownloadCutInItsPayloadIsReportedAndResumesByteIdentical) {
   const QByteArray file = Noise(200000).toLatin1();

@@ -10,73 +10,21 @@
 
 #include "ByteOrder.h"
 #include "Ccci.h"
+#include "ScriptedDevice.h"
 #include "TcpComUnit.h"
 #include "TestSupport.h"
 
 using namespace vanta;
 using namespace vanta::ccci;
+using vanta::test::BigAnswerHead;
 using vanta::test::SpinFor;
 using vanta::test::SpinUntil;
-using vanta::test::TFakeClock;
+using vanta::test::TScriptedDevice;
+using TClient = vanta::test::TScriptedClient;
 
-namespace {
+using vanta::test::SendAndAwait;
 
-// A device that accepts one connection and does what the test says.
-struct TScriptedDevice {
-  QTcpServer Server;
-  QTcpSocket* Peer = nullptr;
-  QByteArray Received;
-  TScriptedDevice() {
-    Server.listen(QHostAddress::LocalHost, 0);
-    QObject::connect(&Server, &QTcpServer::newConnection, [this] {
-      Peer = Server.nextPendingConnection();
-      QObject::connect(Peer, &QTcpSocket::readyRead, [this] { Received += Peer->readAll(); });
-    });
-  }
-  int Requests() const { return int(Received.size() / CHeadSize); }
-};
-
-struct TClient {
-  TFakeClock Clock;
-  std::unique_ptr<TTCPComUnit> U;
-  QStringList Log, Messages;
-  std::vector<std::pair<TWorkStatus, int64_t>> Reads;
-  explicit TClient(uint16_t port) {
-    U = std::make_unique<TTCPComUnit>(false, nullptr, Clock.Func());
-    U->FAutoSessionStart = false;
-    U->FOnLogCallBack = [this](QObject*, const QString& l, bool) { Log << l; };
-    U->FDisplayConnMessage = [this](const QString& t, TMsgDlgType, TThreadedMessageCallBack&, TMsgDlgButtons, TMsgDlgBtn) {
-      Messages << t;
-    };
-    U->FOnWorkEvent = [this](TWorkMode m, int64_t n, TWorkStatus s) {
-      if (m == TWorkMode::wmRead) Reads.push_back({s, n});
-    };
-    U->SetIPAndPort(QStringLiteral("127.0.0.1"), port);
-    U->DoConnect();
-  }
-  ~TClient() { U->FOnLogCallBack = nullptr; }
-  bool Logged(const QString& l) const { return Log.contains(l); }
-};
-
-QByteArray BigAnswerHead(uint32_t size) {
-  THeaderContext ctx;
-  QByteArray f;
-  EncodeHead(f, MakeHead(ctx, 3, 0, 1, size));
-  return f;
-}
-
-// Connects, arms the transfer timer and waits until the device has the
-// request, so each case starts with one command in flight.
-void SendAndAwait(TScriptedDevice& dev, TClient& c, TCcci cmd) {
-  ASSERT_TRUE(SpinUntil([&] { return c.U->IsConnected() && dev.Peer; }));
-  c.U->EnableTimer(true);
-  c.U->SendCommand(cmd);
-  ASSERT_TRUE(SpinUntil([&] { return dev.Requests() == 1; }));
-}
-
-}  // namespace
-
-TEST(Reader, StalledAnswerIsGivenUpAndTheNextCommandWorks) {
+TEST(Reader, StalledAnswerResetsTheLinkAndTheWaitingCommandGoesOutOnTheNextOne) {
   TScriptedDevice dev;
   TClient c(dev.Server.serverPort());
   SendAndAwait(dev, c, TCcci::SETUP_RD_ALL);
@@ -88,13 +36,21 @@ TEST(Reader, StalledAnswerIsGivenUpAndTheNextCommandWorks) {
   c.U->SendCommand(TCcci::IDENTIFY_BASIC);  // waits behind the stalled answer
   SpinFor(300);
   EXPECT_EQ(dev.Requests(), 1);
-  EXPECT_FALSE(c.Logged(QStringLiteral("No Communication within Transfer time!")));
+  EXPECT_FALSE(c.Logged(CTransferStalledText));
 
   c.Clock.Advance(10001);
-  ASSERT_TRUE(SpinUntil([&] { return c.Logged(QStringLiteral("No Communication within Transfer time!")); }));
+  ASSERT_TRUE(SpinUntil([&] { return c.Logged(CTransferStalledText); }));
+  EXPECT_TRUE(SpinUntil([&] { return c.Messages.contains(CConnectionLostText) && !c.U->IsConnected(); }))
+      << "the half answer goes with its link, and the loss is told";
   EXPECT_FALSE(c.U->FTransferInProgress);
-  // The waiting command goes out, and its answer is read as a frame of its
-  // own: the half answer before it was dropped by the reader.
+  EXPECT_EQ(dev.Requests(), 1) << "nothing more is sent on a link that is out of step";
+
+  // On a new link the waiting command goes out, and its answer is read as
+  // the frame it is.
+  QTcpSocket* old = dev.Peer;
+  c.U->DoConnect();
+  ASSERT_TRUE(SpinUntil([&] { return c.U->IsConnected() && dev.Peer != old; }));
+  c.U->EnableTimer(true);
   ASSERT_TRUE(SpinUntil([&] { return dev.Requests() == 2; }));
   uint32_t sn = 0;
   c.U->FOnAnswerEvaluated = [&](const ccc_head_t& h) {

@@ -1,8 +1,9 @@
 #pragma once
 // A TCP proxy between a client and the simulator that misbehaves on
-// purpose: it cuts the line after so many bytes in one direction, holds
-// the device's bytes back for a while, hands them on one byte at a time,
-// or changes one byte. It runs on a thread of its own (poll on plain
+// purpose: it cuts the line after so many bytes in one direction, stops
+// taking the client's bytes while the line stays open, holds the device's
+// bytes back for a while, hands them on one byte at a time, or changes one
+// byte. It runs on threads of its own (poll on plain
 // sockets), so tests may block on the client process meanwhile.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -15,12 +16,14 @@
 #include <chrono>
 #include <cstdint>
 #include <thread>
+#include <vector>
 
 namespace vanta::test {
 
 struct TFaults {
   int64_t CutDeviceAfter = -1;  // close both sides after this many device-to-client bytes
   int64_t CutClientAfter = -1;  // ... or client-to-device bytes
+  int64_t StallClientAfter = -1;  // take no more client bytes after this many; the line stays open
   int DelayMs = 0;              // hold each device chunk back this long
   bool OneByteWrites = false;   // device bytes one per write
   int64_t CorruptAt = -1;       // flip the bits of the device byte at this offset
@@ -34,6 +37,12 @@ class TFaultProxy {
     FListen = ::socket(AF_INET, SOCK_STREAM, 0);
     int one = 1;
     ::setsockopt(FListen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (faults.StallClientAfter >= 0) {
+      // A small, fixed receive buffer (inherited by the accepted socket), so
+      // that a proxy that stops reading soon stops the client's writes too.
+      const int small = 64 * 1024;
+      ::setsockopt(FListen, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -55,11 +64,13 @@ class TFaultProxy {
   // Set at any time: the next bytes from the device are held back this long
   // (in order: what comes behind them waits too), once.
   std::atomic<int> HoldNextMs{0};
+  std::atomic<bool> Stalled{false};  // StallClientAfter reached: the client's bytes are left lying
   // Faults apply to the first connection only; later ones pass untouched.
   std::atomic<int> Connections{0};
 
  private:
   void Run() {
+    std::vector<std::thread> pumps;
     while (!FStop) {
       pollfd p{FListen, POLLIN, 0};
       if (::poll(&p, 1, 50) <= 0) continue;
@@ -76,10 +87,15 @@ class TFaultProxy {
         continue;
       }
       const bool faulty = Connections++ == 0;
-      Pump(client, device, faulty ? FFaults : TFaults{});
-      ::close(client);
-      ::close(device);
+      // Each connection on a thread of its own: a stalled one, which never
+      // learns that its client has gone, must not hold up the next.
+      pumps.emplace_back([this, client, device, f = faulty ? FFaults : TFaults{}] {
+        Pump(client, device, f);
+        ::close(client);
+        ::close(device);
+      });
     }
+    for (std::thread& t : pumps) t.join();
   }
   static bool WriteAll(int fd, const char* p, ssize_t n, bool oneByte) {
     while (n > 0) {
@@ -94,11 +110,15 @@ class TFaultProxy {
     char buf[65536];
     int64_t down = 0, up = 0;
     while (!FStop) {
-      pollfd p[2] = {{client, POLLIN, 0}, {device, POLLIN, 0}};
+      const bool takeClient = f.StallClientAfter < 0 || up < f.StallClientAfter;
+      pollfd p[2] = {{client, short(takeClient ? POLLIN : 0), 0}, {device, POLLIN, 0}};
       if (::poll(p, 2, 50) < 0) return;
       if (p[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-        ssize_t n = ::recv(client, buf, sizeof buf, 0);
+        const size_t want = takeClient && f.StallClientAfter >= 0 ? size_t(std::min<int64_t>(int64_t(sizeof buf), f.StallClientAfter - up))
+                                                                   : sizeof buf;
+        ssize_t n = ::recv(client, buf, want, 0);
         if (n <= 0) return;
+        if (f.StallClientAfter >= 0 && up + n >= f.StallClientAfter) Stalled = true;
         if (f.CutClientAfter >= 0 && up + n > f.CutClientAfter) {
           WriteAll(device, buf, f.CutClientAfter - up, false);
           Cut = true;

@@ -114,6 +114,7 @@ class TTestComUnit : public TComUnit {
     TComUnit::DoDisconnect(notify);
     Connected = false;
     ++Disconnects;
+    FCutter.Clear();  // what was received goes with the link
     // What a transport does when its connection reports "disconnected".
     if (FShutDownComplete) {
       TShutDownComplete done = std::move(FShutDownComplete);
@@ -136,6 +137,7 @@ class TTestComUnit : public TComUnit {
     ++PartialFramesDropped;
     FCutter.Clear();
   }
+  bool PartialFrameHeld() const override { return FCutter.HeadRead(); }
 
   void StreamErrorsSearch() override {
     ++StreamErrorSearches;

@@ -137,7 +137,8 @@ TEST(ComUnitSession, Protocol4AnswerStoresTheFtpLoginAndIdentifies) {
   EXPECT_EQ(c.FVer, 4);
   EXPECT_EQ(c.FUser, QStringLiteral("ftpu"));
   EXPECT_EQ(c.FPAss, QStringLiteral("ftpp"));
-  EXPECT_TRUE(c.LogHas(QStringLiteral("ComUnit User: ftpu Pass: ftpp")));
+  EXPECT_TRUE(c.LogHas(QStringLiteral("ComUnit User: ftpu Pass: ***")));
+  for (const QString& line : c.Log) EXPECT_FALSE(line.contains(QLatin1String("ftpp"))) << "the password is never logged";
   EXPECT_TRUE(c.IsTimerActive());
   ASSERT_EQ(c.Sent.size(), 2u);
   EXPECT_EQ(c.Last().Head().CMD, 2);

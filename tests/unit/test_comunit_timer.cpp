@@ -72,7 +72,7 @@ TEST(ComUnitTimer, HeartbeatAfterMoreThan22IdleSeconds) {
   EXPECT_FALSE(d.LogHas(QStringLiteral("Heartbeat")));
 }
 
-TEST(ComUnitTimer, StalledTransferResetsTheReceiveState) {
+TEST(ComUnitTimer, StalledTransferResetsTheLink) {
   TFakeClock clock;
   TTestComUnit c(clock);
   c.EnableTimer(true);
@@ -83,15 +83,38 @@ TEST(ComUnitTimer, StalledTransferResetsTheReceiveState) {
   clock.Advance(10000);
   c.ManualTimer();
   EXPECT_TRUE(c.FTransferInProgress) << "10 s without progress is not yet a stall";
+  EXPECT_EQ(c.Disconnects, 0);
   clock.Advance(1);
   c.ManualTimer();
   EXPECT_FALSE(c.FTransferInProgress);
   EXPECT_FALSE(c.FWaitForAnswer);
+  EXPECT_TRUE(c.LogHas(CTransferStalledText));
+  EXPECT_EQ(c.Disconnects, 1) << "the half frame goes with its link";
+  EXPECT_EQ(c.PartialFramesDropped, 0) << "never dropped on its own, which would leave the framing out of step";
+  EXPECT_TRUE(c.FTHreadExcept) << "told through the failure path";
+  EXPECT_FALSE(c.IsTimerActive());
+}
+
+TEST(ComUnitTimer, AStallWithoutAHalfFrameOnlyResetsTheReceiveState) {
+  // A NAK that leaves the receive state as it is: the frame was whole, the
+  // transfer only never finished, and the link is in step.
+  TFakeClock clock;
+  TTestComUnit c(clock);
+  c.EnableTimer(true);
+  c.SendCommand(TCcci::SESSION_STR_ADV);
+  c.Deliver(BuildNak(Dev(), 1, 1, 2, 120, {}));
+  ASSERT_TRUE(c.FTransferInProgress);
+  clock.Advance(10001);
+  c.ManualTimer();
   EXPECT_TRUE(c.LogHas(QStringLiteral("No Communication within Transfer time!")));
-  EXPECT_EQ(c.PartialFramesDropped, 1) << "the reader drops the half frame";
+  EXPECT_FALSE(c.FTransferInProgress);
+  EXPECT_EQ(c.Disconnects, 0);
+  EXPECT_FALSE(c.FTHreadExcept);
 }
 
 TEST(ComUnitTimer, StalledStreamIsRestarted) {
+  // The stream's last record was handed over whole (no half frame is held),
+  // but its evaluation left the transfer open.
   TFakeClock clock;
   TTestComUnit c(clock);
   c.RealStreamErrorsSearch = true;
@@ -103,6 +126,7 @@ TEST(ComUnitTimer, StalledStreamIsRestarted) {
   waited.start();
   c.ManualTimer();
   EXPECT_EQ(c.StreamErrorSearches, 1);
+  EXPECT_EQ(c.Disconnects, 0);
   // The restart goes through the GUI thread's queue: stop now, start 2 s later.
   // The real timer stays off so the queued entries can be looked at.
   c.EnableTimer(false);
@@ -114,6 +138,25 @@ TEST(ComUnitTimer, StalledStreamIsRestarted) {
   EXPECT_GE(waited.elapsed(), 2000);
   EXPECT_EQ(c.SendList()[1].ExtCmd, 1);
   EXPECT_EQ(c.SendList()[1].ID, 0x04FFFFFFu);
+}
+
+TEST(ComUnitTimer, AStreamRecordStalledHalfWayResetsTheLinkInsteadOfRestarting) {
+  // Stop and start would be answered behind the missing rest of the record,
+  // and read as that rest.
+  TFakeClock clock;
+  TTestComUnit c(clock);
+  c.RealStreamErrorsSearch = true;
+  c.EnableTimer(true);
+  c.FStreamRec = {0x04FFFFFF, 6, true, false, 0};
+  c.Deliver(BuildFileAnswer(Dev(), 4, 0, 2, QByteArray(3000, 'r')).left(500));
+  ASSERT_TRUE(c.FTransferInProgress);
+  clock.Advance(10001);
+  c.ManualTimer();
+  EXPECT_EQ(c.StreamErrorSearches, 0);
+  EXPECT_EQ(c.Disconnects, 1);
+  EXPECT_TRUE(c.LogHas(CTransferStalledText));
+  test::SpinFor(100);
+  EXPECT_EQ(c.CountSendLst(), 0) << "no stop or start queued for the dead link";
 }
 
 TEST(ComUnitTimer, StreamPollIsQueuedWhenDue) {
