@@ -1,6 +1,7 @@
 #include "ReadThread.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QPointer>
 #include <QTimer>
 
@@ -69,6 +70,10 @@ TIdReadThread::TIdReadThread(TLinkComUnit* client, std::unique_ptr<TLinkBackend>
                         },
                         [this](QByteArrayView piece) {
                           FActiveBytes += piece.size();
+                          if (FActive.Plain) {
+                            WritePlain(piece);
+                            return;
+                          }
                           FActivePending.append(piece.data(), piece.size());
                           if (FActivePending.size() >= (1 << 20)) FlushFileSink();
                         }});
@@ -109,7 +114,40 @@ void TIdReadThread::Enqueue(QByteArray frame, bool isLua) {
   if (!FWakePending.exchange(true)) QMetaObject::invokeMethod(this, [this] { SendCommandStream(); }, Qt::QueuedConnection);
 }
 
+void TIdReadThread::WritePlain(QByteArrayView piece) {
+  // The file stays open for the whole answer: one write per piece read, as
+  // a plain copy loop does. Opened (and cut back to the asked position)
+  // with the first piece.
+  if (!FActiveError.isEmpty()) return;
+  if (!FActiveFile) {
+    if (const QString e = WriteAtOffset(FActive.Path, FActive.Pos, {}); !e.isEmpty()) {
+      FActiveError = e;
+      return;
+    }
+    FActiveFile = std::make_unique<QFile>(FActive.Path);
+    if (!FActiveFile->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+      FActiveError = FActiveFile->errorString();
+      FActiveFile.reset();
+      return;
+    }
+  }
+  for (qsizetype at = 0; at < piece.size();) {
+    const qint64 n = FActiveFile->write(piece.data() + at, piece.size() - at);
+    if (n <= 0) {
+      FActiveError = FActiveFile->errorString().isEmpty() ? QStringLiteral("Schreibfehler") : FActiveFile->errorString();
+      return;
+    }
+    at += qsizetype(n);
+  }
+  FActiveWritten += piece.size();
+}
+
 void TIdReadThread::FlushFileSink() {
+  if (FActiveFile) {
+    FActiveFile->close();
+    if (FActiveError.isEmpty() && FActiveFile->error() != QFileDevice::NoError) FActiveError = FActiveFile->errorString();
+    FActiveFile.reset();
+  }
   // After a failure the rest is still read past (so the next frame starts
   // where it should), only no longer written.
   if (FActiveError.isEmpty() && !FActivePending.isEmpty())
@@ -119,8 +157,11 @@ void TIdReadThread::FlushFileSink() {
 }
 
 void TIdReadThread::ArmFileSink(uint8_t cmd, uint16_t extCmd, const QString& path, qint64 pos, TFileWriter writer) {
+  using TPlainWriter = QString (*)(const QString&, qint64, QByteArrayView);
+  const TPlainWriter* fn = writer.target<TPlainWriter>();
+  const bool plain = fn && *fn == &WriteAtOffset;
   std::lock_guard<std::mutex> lock(FSinkLock);
-  FArmed = {cmd, extCmd, path, pos, std::move(writer)};
+  FArmed = {cmd, extCmd, path, pos, std::move(writer), plain};
 }
 
 void TIdReadThread::ClearQueue() {

@@ -172,8 +172,10 @@ class TIdReadThread : public QObject {
     QString Path;
     qint64 Pos = 0;
     TFileWriter Writer;
+    bool Plain = false;  // the writer is WriteAtOffset: the reader keeps the file open itself
   };
   std::mutex FSinkLock;
+  std::unique_ptr<class QFile> FActiveFile;
   TFileSink FArmed;      // under FSinkLock
   TFileSink FActive;     // the reader's own: the answer being written
   qint64 FActiveBytes = 0;    // payload bytes of the answer so far
@@ -181,6 +183,7 @@ class TIdReadThread : public QObject {
   QByteArray FActivePending;  // gathered up to 1 MiB: one writer call per piece, not per read
   QString FActiveError;
   void FlushFileSink();
+  void WritePlain(QByteArrayView piece);
   std::deque<TSendQueueItem> FSendQueue;
   std::atomic<bool> FWakePending{false};
   TReaderBatch FBatch;
