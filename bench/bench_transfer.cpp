@@ -18,6 +18,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
 #include <atomic>
 #include <memory>
 #include <cstdio>
@@ -136,6 +138,21 @@ struct TMemoryDevice {
   }
 };
 
+// Waits on the event loop the way the programs do (blocking, woken by
+// events and a 20 ms tick): a loop that polls for events would take a whole
+// core from the reader and the device on a small machine.
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+  QElapsedTimer t;
+  t.start();
+  QTimer tick;
+  tick.start(20);
+  while (!done()) {
+    if (t.elapsed() > timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  return true;
+}
+
 int ConnectLoopback(uint16_t port) {
   const int s = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
@@ -214,7 +231,7 @@ double ClientSec(TComUnit& u, const QString& data, qint64 size, double* received
     };
   t.start();
   u.SendCommand(TCcci::READOUT_REC_RD, QStringLiteral("big.rec"), false);
-  test::SpinUntil([&] { return got; }, 600000);
+  WaitUntil([&] { return got; }, 600000);
   const double sec = double(t.nsecsElapsed()) / 1e9;
   u.FRecToTable = nullptr;
   if (link) link->FOnWorkEvent = nullptr;
@@ -248,7 +265,7 @@ void TcpRow(qint64 mib, const QString& data) {
     u.FConnectThreadEnd = [&](QObject*, bool ok, bool) { up = ok; };
     u.SetIPAndPort(QStringLiteral("127.0.0.1"), dev.Port);
     u.DoConnect();
-    if (test::SpinUntil([&] { return up; }, 5000)) client = ClientSec(u, data, mib << 20, &received);
+    if (WaitUntil([&] { return up; }, 5000)) client = ClientSec(u, data, mib << 20, &received);
   }
   const long peak = PeakRssKiB();
   const double ceiling = RawTcpSec(dev.Port, answer.size(), false);
@@ -319,7 +336,7 @@ void SerialRow(qint64 mib, const QString& data) {
       TRSComUnit u;
       u.SetPortPath(slave);
       u.DoConnect();
-      if (test::SpinUntil([&] { return u.IsConnected(); }, 5000)) client = ClientSec(u, data, mib << 20);
+      if (WaitUntil([&] { return u.IsConnected(); }, 5000)) client = ClientSec(u, data, mib << 20);
     }
     stop = true;
     dev.join();
@@ -376,8 +393,8 @@ void SshRow(qint64 mib, const QString& data) {
     u.DoConnect();
     // The memory device does not answer the session start: the download is
     // sent once the shell's rights check is through.
-    if (test::SpinUntil([&] { return up; }, 10000)) {
-      test::SpinUntil([&] { return !u.FWaitForAnswer; }, 5000);
+    if (WaitUntil([&] { return up; }, 10000)) {
+      WaitUntil([&] { return !u.FWaitForAnswer; }, 5000);
       client = ClientSec(u, data, mib << 20);
     }
   }
@@ -416,26 +433,26 @@ int main(int argc, char** argv) {
   u.FTmpDir = data.path() + QStringLiteral("/tmp/");
   u.SetIPAndPort(QStringLiteral("127.0.0.1"), sim.Port);
   u.DoConnect();
-  test::SpinUntil([&] { return done; }, 5000);
+  WaitUntil([&] { return done; }, 5000);
   int written = -1;
   u.FSendParaDone = [&](QObject*, bool ok) { written = ok; };
   QElapsedTimer t;
   t.start();
   u.SendCommandFile(TCcci::SETUP_WR, local);
   u.ManualTimer();
-  test::SpinUntil([&] { return written >= 0; }, 60000);
+  WaitUntil([&] { return written >= 0; }, 60000);
   const double writeSec = double(t.nsecsElapsed()) / 1e9;
   QString read;
   u.FOnNewXMLFile = [&](QObject*, const QString& p, int32_t) { read = p; };
   t.restart();
   u.SendCommand(TCcci::SETUP_RD_ALL);
-  test::SpinUntil([&] { return !read.isEmpty(); }, 60000);
+  WaitUntil([&] { return !read.isEmpty(); }, 60000);
   const double readSec = double(t.nsecsElapsed()) / 1e9;
   std::printf("setup document of %.1f MB: write %.0f ms (%s), read %.0f ms (%s)\n", double(xml.size()) / 1e6,
               writeSec * 1000, written == 1 ? "ok" : "failed", readSec * 1000,
               QFileInfo(read).size() == xml.size() ? "ok" : "failed");
   bool closed = false;
   u.ShutDown(&u, [&](QObject*) { closed = true; });
-  test::SpinUntil([&] { return closed; }, 6000);
+  WaitUntil([&] { return closed; }, 6000);
   return 0;
 }
