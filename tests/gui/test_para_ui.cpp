@@ -588,16 +588,19 @@ TEST(ParaEditor, ResetRunsOnAWorkerAndSparesTheNetworkModule) {
 
 // ---- dialogs --------------------------------------------------------------------------------
 
+namespace {
+TCompareRec rec(const QString& key, const QString& module, int visibility) {
+  TCompareRec r;
+  r.Key = key;
+  r.Module = module;
+  r.NodeName = key;
+  r.Visibility = visibility;
+  return r;
+}
+}  // namespace
+
 TEST(ParaDialogs, ChangeDialogTicksPropagateAndServiceItemsFollowTheirBox) {
   TFrmParaChanged dlg;
-  auto rec = [](const QString& key, const QString& module, int visibility) {
-    TCompareRec r;
-    r.Key = key;
-    r.Module = module;
-    r.NodeName = key;
-    r.Visibility = visibility;
-    return r;
-  };
   dlg.InsertTV({rec("a", "M", 1), rec("b", "M", 1), rec("s", "M", 2), rec("n", "Net", 0)}, {QStringLiteral("Net")});
   EXPECT_EQ(dlg.TickedKeys(), (QStringList{"a", "b"})) << "all ticked but the network module and the service item";
   EXPECT_FALSE(dlg.ValueItem("s")->flags() & Qt::ItemIsEnabled) << "a service item";
@@ -620,14 +623,6 @@ TEST(ParaDialogs, ChangeDialogTicksPropagateAndServiceItemsFollowTheirBox) {
 
 TEST(ParaDialogs, AnUntickedServiceBoxAppliesNoServiceItem) {
   TFrmParaChanged dlg;
-  auto rec = [](const QString& key, const QString& module, int visibility) {
-    TCompareRec r;
-    r.Key = key;
-    r.Module = module;
-    r.NodeName = key;
-    r.Visibility = visibility;
-    return r;
-  };
   dlg.InsertTV({rec("a", "M", 1), rec("s", "M", 2), rec("t", "Service", 2)}, {});
   EXPECT_FALSE(dlg.chkService->isChecked());
   EXPECT_EQ(dlg.ValueItem("s")->checkState(0), Qt::Unchecked) << "a service item starts as its box";
