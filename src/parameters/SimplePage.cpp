@@ -36,37 +36,54 @@ QString Plain(const TGridRow& row) {
 
 }  // namespace
 
+bool HasRcmPrimary(const TSimplePageContext& page) {
+  const double b = MyStrToFloatDef(page.BadPri, std::nan(""));
+  return std::isfinite(b) && b > 0;
+}
+
+bool TriggersInAmpere(const TSimplePageContext& page) {
+  return page.AmpOszi && std::isfinite(page.NennStrom) && page.NennStrom > 0;
+}
+
+bool CanEnterSpecialVal(uint32_t id, const TSimplePageContext& page) {
+  if (IsOsciTime(id)) return page.SampleRate && *page.SampleRate != 0;
+  if (IsTrmsTime(id)) return page.NominalFreq && *page.NominalFreq != 0;
+  if (IsCurrentTrigger(id)) return !page.AmpOszi || TriggersInAmpere(page);
+  return true;
+}
+
 QString GetSpecialVal(uint32_t id, const TGridRow& row, const TSimplePageContext& page) {
   const double v = row.RowVal.toDouble();
-  if (IsCurrentTrigger(id)) return FormatFloat5(page.AmpOszi ? page.NennStrom * v / 100.0 : v);
+  if (IsCurrentTrigger(id)) return FormatFloat5(TriggersInAmpere(page) ? page.NennStrom * v / 100.0 : v);
   if (IsOsciTime(id)) {
-    if (!page.SampleRate || *page.SampleRate == 0) return QStringLiteral("Check ME");
+    if (!CanEnterSpecialVal(id, page)) return QStringLiteral("Check ME");
     return QString::number(std::llround(v * 1000.0 / *page.SampleRate));
   }
   if (IsTrmsTime(id)) {
-    if (!page.NominalFreq || *page.NominalFreq == 0) return QStringLiteral("Check ME");
+    if (!CanEnterSpecialVal(id, page)) return QStringLiteral("Check ME");
     return QString::number(std::llround(v / 2.0 / *page.NominalFreq * 1000.0));
   }
   if (id == 0x14030000) return FormatFloat5(v * 1000.0);
-  if (IsRcmPercent(id)) return FormatFloat5(Number(page.BadPri, 1.0) * v / 100.0);
+  if (IsRcmPercent(id)) return FormatFloat5(HasRcmPrimary(page) ? Number(page.BadPri, 1.0) * v / 100.0 : v);
   return Plain(row);
 }
 
-QString SetSpecialVal(const QString& input, uint32_t id, const TSimplePageContext& page) {
+std::optional<QString> SetSpecialVal(const QString& input, uint32_t id, const TSimplePageContext& page) {
+  if (!CanEnterSpecialVal(id, page)) return std::nullopt;
   if (IsCurrentTrigger(id))
-    return page.AmpOszi && page.NennStrom != 0 ? FormatFloat5(Number(input, 1.0) / page.NennStrom * 100.0) : input;
+    return TriggersInAmpere(page) ? FormatFloat5(Number(input, 1.0) / page.NennStrom * 100.0) : input;
   if (IsOsciTime(id)) {
     const double x = input.trimmed().toInt();
-    return QString::number(std::llround(x / 1000.0 * page.SampleRate.value_or(0)));
+    return QString::number(std::llround(x / 1000.0 * *page.SampleRate));
   }
   if (IsTrmsTime(id)) {
     const double x = input.trimmed().toInt();
-    return QString::number(std::llround(x * page.NominalFreq.value_or(0) * 2.0 / 1000.0));
+    return QString::number(std::llround(x * *page.NominalFreq * 2.0 / 1000.0));
   }
   if (id == 0x14030000) return FormatFloat5(Number(input, 1.0) / 1000.0);
   if (IsRcmPercent(id)) {
-    const double b = Number(page.BadPri, 1.0);
-    return FormatFloat5(Number(input, 1.0) * 100.0 / (b == 0 ? 1.0 : b));
+    if (!HasRcmPrimary(page)) return input;
+    return FormatFloat5(Number(input, 1.0) * 100.0 / Number(page.BadPri, 1.0));
   }
   return input;
 }

@@ -18,6 +18,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -332,6 +333,16 @@ TEST(ParaEditor, GridEditsGoIntoTheDocumentAndCanBeUndone) {
   EXPECT_EQ(e.W->Fxf.Changes.size(), 1);
 }
 
+namespace {
+// The common voltage factor of the sample may go up to 150 only.
+void CommonFactorUpTo150(TParaDocument& d) { SetNodeValue(d.FindFirst(0x0E090000), ".//high", QStringLiteral("150")); }
+QLineEdit* PageEdit(TFormPara& w, uint32_t id) { return w.FEasyPage->findChild<QLineEdit*>(QStringLiteral("edt_%1").arg(id)); }
+void TypeInto(QLineEdit* e, const QString& text) {
+  e->setText(text);
+  emit e->editingFinished();
+}
+}  // namespace
+
 TEST(ParaEditor, SimplifiedPageWritesBackWithItsUnitsAndRanges) {
   TEditor e(0);
   auto* freq = e.W->FEasyPage->findChild<QLineEdit*>(QStringLiteral("edt_%1").arg(0x0D000000));
@@ -367,27 +378,144 @@ TEST(ParaEditor, SimplifiedPageWritesBackWithItsUnitsAndRanges) {
       << e.W->Messages.last().toStdString();
   EXPECT_TRUE(e.W->Messages.last().endsWith(QStringLiteral("auf den Wert 7812 gesetzt!")));
 
-  auto* form = e.W->FEasyPage->findChild<QComboBox*>(QStringLiteral("cmb_%1").arg(0x0E040000));
-  ASSERT_NE(form, nullptr);
-  ASSERT_GE(form->count(), 3);
-  form->setCurrentIndex(2);
-  emit form->activated(2);
-  EXPECT_EQ(GetNodeValue(e.W->Fxf.FindFirst(0x0E040000), ".//value"), QStringLiteral("2"));
   e.W->FEasyPage->setCurrentIndex(1);
   Shot(e.W.get(), QStringLiteral("para-simple"));
 }
 
-// ---- the transformer page ---------------------------------------------------------------
-
 namespace {
-// The common voltage factor of the sample may go up to 150 only.
-void CommonFactorUpTo150(TParaDocument& d) { SetNodeValue(d.FindFirst(0x0E090000), ".//high", QStringLiteral("150")); }
-QLineEdit* PageEdit(TFormPara& w, uint32_t id) { return w.FEasyPage->findChild<QLineEdit*>(QStringLiteral("edt_%1").arg(id)); }
-void TypeInto(QLineEdit* e, const QString& text) {
-  e->setText(text);
-  emit e->editingFinished();
+QRadioButton* NetForm(TFormPara& w, int entry) {
+  return w.FEasyPage->findChild<QRadioButton*>(QStringLiteral("rdo_%1_%2").arg(0x0E040000).arg(entry));
 }
 }  // namespace
+
+TEST(ParaEditor, RadioButtonsStoreTheTickedListEntry) {
+  // A list whose stored values are not its positions: the ticked button's
+  // entry is what goes into the set, not its index.
+  TEditor e(0, [](TParaDocument& d) {
+    pugi::xml_node range = d.FindFirst(0x0E040000).child("range");
+    int v = 5;
+    for (pugi::xml_node entry : range.children("entry")) entry.text().set(v++);
+    SetNodeValue(d.FindFirst(0x0E040000), ".//value", QStringLiteral("6"));
+    SetNodeValue(d.FindFirst(0x0E040000), ".//low", QStringLiteral("0"));
+    SetNodeValue(d.FindFirst(0x0E040000), ".//high", QStringLiteral("9"));
+  });
+  QRadioButton* first = NetForm(*e.W, 0);
+  QRadioButton* third = NetForm(*e.W, 2);
+  ASSERT_TRUE(first && third && NetForm(*e.W, 1));
+  EXPECT_TRUE(NetForm(*e.W, 1)->isChecked()) << "the entry whose value is stored is ticked";
+  EXPECT_EQ(third->text(), QStringLiteral("3-Leiter")) << "each button reads its entry's caption";
+  third->click();
+  EXPECT_EQ(e.Value(0x0E040000), QStringLiteral("7"));
+  EXPECT_TRUE(third->isChecked());
+  EXPECT_FALSE(NetForm(*e.W, 1)->isChecked());
+  EXPECT_EQ(e.W->Fxf.Changes.size(), 1);
+  first->click();
+  EXPECT_EQ(e.Value(0x0E040000), QStringLiteral("5"));
+}
+
+namespace {
+QLabel* PageLabel(TFormPara& w, const QString& name) { return w.FEasyPage->findChild<QLabel*>(name); }
+QLineEdit* Named(TFormPara& w, const QString& name) { return w.FEasyPage->findChild<QLineEdit*>(name); }
+}  // namespace
+
+TEST(ParaEditor, RcmThresholdsReadInPercentUntilThePrimaryIsEnteredAndItIsKept) {
+  TEditor e(0);
+  QLineEdit* bad = Named(*e.W, QStringLiteral("edtBADPri"));
+  QLineEdit* thr1 = PageEdit(*e.W, 0x14040000);
+  ASSERT_TRUE(bad && thr1);
+  const QString stored = e.Value(0x14040000);
+  EXPECT_TRUE(bad->text().isEmpty()) << "no primary value is assumed";
+  EXPECT_EQ(thr1->text(), FormatFloat5(stored.toDouble())) << "shown as stored";
+  EXPECT_EQ(PageLabel(*e.W, QStringLiteral("lblRcm1"))->text(), QStringLiteral("Schwelle 1 [%]"));
+
+  TypeInto(thr1, QStringLiteral("40"));
+  EXPECT_EQ(e.Value(0x14040000), QStringLiteral("40")) << "percent in, percent stored";
+
+  TypeInto(bad, QStringLiteral("200"));
+  EXPECT_EQ(PageLabel(*e.W, QStringLiteral("lblRcm3"))->text(), QStringLiteral("Schwelle 3 [A]"));
+  EXPECT_EQ(thr1->text(), QStringLiteral("80")) << "40 % of 200 A";
+  TypeInto(thr1, QStringLiteral("50"));
+  EXPECT_EQ(e.Value(0x14040000), QStringLiteral("25"));
+  e.W->FEasyPage->setCurrentIndex(e.W->FEasyPage->count() - 1);
+  Shot(e.W.get(), QStringLiteral("para-rcm-ampere"));
+
+  // The next session on the same device's folder shows the same unit.
+  TFormPara again;
+  again.FAskComment = false;
+  again.FConfirm = [](const QString&) { return true; };
+  again.FVisibility = 0;
+  again.OpenOffline(e.Setup);
+  EXPECT_EQ(Named(again, QStringLiteral("edtBADPri"))->text(), QStringLiteral("200"));
+  EXPECT_EQ(PageEdit(again, 0x14040000)->text(), QStringLiteral("100")) << "the file's 50 % of 200 A (the edit was not saved)";
+  EXPECT_EQ(PageLabel(again, QStringLiteral("lblRcm2"))->text(), QStringLiteral("Schwelle 2 [A]"));
+
+  // Another device's folder knows nothing of it.
+  TEditor other(0);
+  EXPECT_TRUE(Named(*other.W, QStringLiteral("edtBADPri"))->text().isEmpty());
+}
+
+TEST(ParaEditor, CurrentTriggersInAmpereNeedTheNominalCurrent) {
+  TEditor e(0);
+  auto* amp = e.W->FEasyPage->findChild<QRadioButton*>(QStringLiteral("rbAmpOszi"));
+  QLineEdit* nenn = Named(*e.W, QStringLiteral("edtNennStrom"));
+  QLineEdit* trig = PageEdit(*e.W, 0x0F180000);
+  ASSERT_TRUE(amp && nenn && trig);
+  EXPECT_FALSE(amp->isEnabled()) << "no nominal current yet";
+  EXPECT_EQ(trig->text(), QStringLiteral("120"));
+  EXPECT_EQ(PageLabel(*e.W, QStringLiteral("lblTrig2"))->text(), QStringLiteral("Stromtrigger I2 [%]"));
+  TypeInto(trig, QStringLiteral("150"));
+  EXPECT_EQ(e.Value(0x0F180000), QStringLiteral("150"));
+
+  TypeInto(nenn, QStringLiteral("5"));
+  ASSERT_TRUE(amp->isEnabled());
+  amp->click();
+  EXPECT_EQ(PageLabel(*e.W, QStringLiteral("lblTrig2"))->text(), QStringLiteral("Stromtrigger I2 [A]"));
+  EXPECT_EQ(trig->text(), QStringLiteral("7.5")) << "150 % of 5 A";
+  TypeInto(trig, QStringLiteral("10"));
+  EXPECT_EQ(e.Value(0x0F180000), QStringLiteral("200"));
+  // Above the range: the message speaks ampere, as the field does.
+  TypeInto(trig, QStringLiteral("100"));
+  EXPECT_EQ(e.Value(0x0F180000), QStringLiteral("1000"));
+  EXPECT_TRUE(e.W->Messages.last().contains(QStringLiteral("Maximaler Wert: 50\r\n"))) << e.W->Messages.last().toStdString();
+  e.W->FEasyPage->setCurrentIndex(3);
+  Shot(e.W.get(), QStringLiteral("para-trigger-ampere"));
+}
+
+TEST(ParaEditor, LimitValuesAreEnteredAsStored) {
+  TEditor e(0);
+  QLineEdit* limit = PageEdit(*e.W, 0x0D142000);
+  ASSERT_NE(limit, nullptr);
+  EXPECT_EQ(limit->text(), QStringLiteral("110"));
+  TypeInto(limit, QStringLiteral("120.5"));
+  EXPECT_EQ(e.Value(0x0D142000), QStringLiteral("120.5"));
+  TypeInto(limit, QStringLiteral("250"));
+  EXPECT_EQ(e.Value(0x0D142000), QStringLiteral("200"));
+  EXPECT_TRUE(e.W->Messages.last().startsWith(QStringLiteral("Der eingegebene Wert liegt im ungültigen Bereich.")))
+      << e.W->Messages.last().toStdString();
+  EXPECT_EQ(limit->text(), QStringLiteral("200"));
+}
+
+TEST(ParaEditor, TimesWhoseBasisIsMissingShowCheckMeAndTakeNoInput) {
+  // A set without the sample rate: the oscilloscope times cannot be converted.
+  TEditor e(0, [](TParaDocument& d) {
+    pugi::xml_node rate = d.FindFirst(0x10040000);
+    rate.parent().remove_child(rate);
+  });
+  QLineEdit* osc = PageEdit(*e.W, 0x10010000);
+  ASSERT_NE(osc, nullptr);
+  const QString before = e.Value(0x10010000);
+  EXPECT_EQ(osc->text(), QStringLiteral("Check ME"));
+  EXPECT_TRUE(osc->isReadOnly());
+  TypeInto(osc, QStringLiteral("100"));
+  EXPECT_EQ(e.Value(0x10010000), before) << "never stored as 0 samples";
+  EXPECT_TRUE(e.W->Fxf.Changes.isEmpty());
+  EXPECT_EQ(osc->text(), QStringLiteral("Check ME"));
+  QLineEdit* trms = PageEdit(*e.W, 0x11000000);
+  EXPECT_FALSE(trms->isReadOnly()) << "the other group has its basis";
+}
+
+// ---- the transformer page ---------------------------------------------------------------
+
 
 TEST(ParaEditor, TransformerPageWritesAllTwelveOrNone) {
   TEditor e(0, CommonFactorUpTo150);

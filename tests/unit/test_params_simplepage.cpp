@@ -35,18 +35,38 @@ TEST(SimplePage, CurrentTriggersInPercentOrAmpere) {
   page.NennStrom = 5;
   EXPECT_EQ(GetSpecialVal(0x0F1B0000, Float(120), page), QStringLiteral("6")) << "5 A × 120 %";
   EXPECT_EQ(SetSpecialVal(QStringLiteral("6"), 0x0F1B0000, page), QStringLiteral("120"));
+  EXPECT_EQ(GetSpecialVal(0x0F180001, Float(120), page), QStringLiteral("120")) << "not a trigger id: shown as stored";
+}
+
+TEST(SimplePage, AmpereTriggersWithoutANominalCurrentTakeNoInput) {
+  TSimplePageContext page;
+  page.AmpOszi = true;  // the switch alone, nominal current not entered
+  EXPECT_FALSE(CanEnterSpecialVal(0x0F190000, page));
+  EXPECT_EQ(SetSpecialVal(QStringLiteral("6"), 0x0F190000, page), std::nullopt) << "ampere cannot become percent without it";
+  EXPECT_EQ(GetSpecialVal(0x0F190000, Float(120), page), QStringLiteral("120")) << "shown as stored meanwhile";
 }
 
 TEST(SimplePage, TimesFromSamplesAndPeriods) {
   TSimplePageContext page;
-  EXPECT_EQ(GetSpecialVal(0x10000000, Int(100), page), QStringLiteral("Check ME")) << "no sample rate on the page";
   page.SampleRate = 12800;
   EXPECT_EQ(GetSpecialVal(0x10000000, Int(1280), page), QStringLiteral("100")) << "1280 samples at 12800/s are 100 ms";
   EXPECT_EQ(SetSpecialVal(QStringLiteral("100"), 0x10010000, page), QStringLiteral("1280"));
-  EXPECT_EQ(GetSpecialVal(0x11000000, Int(10), page), QStringLiteral("Check ME")) << "no nominal frequency";
   page.NominalFreq = 50;
   EXPECT_EQ(GetSpecialVal(0x11000000, Int(10), page), QStringLiteral("100")) << "10 half periods at 50 Hz are 100 ms";
   EXPECT_EQ(SetSpecialVal(QStringLiteral("100"), 0x11020000, page), QStringLiteral("10"));
+}
+
+TEST(SimplePage, TimesWithoutTheirBasisShowCheckMeAndRefuseInput) {
+  TSimplePageContext page;
+  EXPECT_EQ(GetSpecialVal(0x10000000, Int(100), page), QStringLiteral("Check ME")) << "no sample rate on the page";
+  EXPECT_EQ(SetSpecialVal(QStringLiteral("100"), 0x10000000, page), std::nullopt) << "never stored as 0 samples";
+  EXPECT_EQ(GetSpecialVal(0x11010000, Int(10), page), QStringLiteral("Check ME")) << "no nominal frequency";
+  EXPECT_EQ(SetSpecialVal(QStringLiteral("100"), 0x11010000, page), std::nullopt);
+  page.SampleRate = 0;
+  page.NominalFreq = 0;
+  EXPECT_FALSE(CanEnterSpecialVal(0x10020000, page)) << "a zero basis is no basis";
+  EXPECT_FALSE(CanEnterSpecialVal(0x11020000, page));
+  EXPECT_TRUE(CanEnterSpecialVal(0x0D010000, page));
 }
 
 TEST(SimplePage, ResidualCurrentValues) {
@@ -55,11 +75,24 @@ TEST(SimplePage, ResidualCurrentValues) {
   EXPECT_EQ(SetSpecialVal(QStringLiteral("30"), 0x14030000, page), QStringLiteral("0.03"));
   EXPECT_EQ(SetSpecialVal(QStringLiteral("x"), 0x14030000, page), QStringLiteral("0.001")) << "unreadable input counts as 1";
   page.BadPri = QStringLiteral("200");
+  EXPECT_TRUE(HasRcmPrimary(page));
   EXPECT_EQ(GetSpecialVal(0x14040000, Float(50), page), QStringLiteral("100"));
   EXPECT_EQ(SetSpecialVal(QStringLiteral("100"), 0x140A0000, page), QStringLiteral("50"));
-  page.BadPri.clear();
-  EXPECT_EQ(GetSpecialVal(0x14050000, Float(50), page), QStringLiteral("0.5")) << "an empty primary counts as 1";
   EXPECT_EQ(GetSpecialVal(0x0D140000, Float(110.123456), page), QStringLiteral("110.12346")) << "limit values as they are";
+  EXPECT_EQ(SetSpecialVal(QStringLiteral("120.5"), 0x0D143000, page), QStringLiteral("120.5"));
   EXPECT_EQ(GetSpecialVal(0x01000000, Int(3), page), QStringLiteral("3"));
   EXPECT_EQ(SetSpecialVal(QStringLiteral("abc"), 0x01000000, page), QStringLiteral("abc"));
+}
+
+TEST(SimplePage, RcmThresholdsStayInPercentUntilThePrimaryIsEntered) {
+  TSimplePageContext page;
+  for (const QString& b : {QString(), QStringLiteral("  "), QStringLiteral("abc"), QStringLiteral("0"), QStringLiteral("-5")}) {
+    page.BadPri = b;
+    EXPECT_FALSE(HasRcmPrimary(page)) << b.toStdString();
+    EXPECT_EQ(GetSpecialVal(0x14050000, Float(50), page), QStringLiteral("50")) << b.toStdString() << ": percent as stored";
+    EXPECT_EQ(SetSpecialVal(QStringLiteral("40"), 0x14050000, page), QStringLiteral("40")) << b.toStdString();
+  }
+  page.BadPri = QStringLiteral("0,5");
+  EXPECT_TRUE(HasRcmPrimary(page)) << "a decimal comma is a number too";
+  EXPECT_EQ(GetSpecialVal(0x14040000, Float(50), page), QStringLiteral("0.25"));
 }

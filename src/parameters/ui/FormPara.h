@@ -185,6 +185,10 @@ class TFormPara : public TFormBasic {
   void EndCompare(const TImportComparison& result);
   void ConnLost();
   TSimplePageContext PageContext() const;
+  void ShowUnits();
+  QString PageSettingsFile() const;
+  void LoadPageSettings();
+  void PageSettingsChanged();
   uint32_t Pick(uint32_t id, bool modbus);
   QString MeasName(uint32_t id);
   uint8_t FirmwareGeneration() const;
@@ -194,6 +198,7 @@ class TFormPara : public TFormBasic {
   void CheckInBackground(const QString& fileName);
   QPointer<QThread> FWorker;
   QPointer<QThread> FCheckWorker;
+  QString FPageSettingsFile;  // where the page's own inputs were read from
   QHash<QTreeWidgetItem*, pugi::xml_node> FFolderOf;
   QTreeWidgetItem* FSelectedFolder = nullptr;
   pugi::xml_node FCountFolder;

@@ -43,12 +43,12 @@ inline QList<uint32_t> HiddenEasyIds() {
 
 inline QString ParentIdText(const pugi::xml_node& n) { return QString::fromUtf8(n.parent().attribute("id").value()); }
 
-// The id a page control stands for: the decimal after the first "_" of its name.
+// The id a page control stands for: the decimal after the first "_" of its
+// name (a radio button adds "_" and the index of its list entry).
 inline std::optional<uint32_t> IdOfName(const QString& name) {
-  const qsizetype us = name.indexOf(QLatin1Char('_'));
-  if (us < 0) return std::nullopt;
+  if (!name.contains(QLatin1Char('_'))) return std::nullopt;
   bool ok = false;
-  const uint32_t id = name.mid(us + 1).toUInt(&ok);
+  const uint32_t id = name.section(QLatin1Char('_'), 1, 1).toUInt(&ok);
   return ok ? std::optional<uint32_t>(id) : std::nullopt;
 }
 

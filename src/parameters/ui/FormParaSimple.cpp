@@ -27,6 +27,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
+#include <QSettings>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -66,11 +68,6 @@ QWidget* TFormPara::BuildEasyPage() {
     e->setObjectName(name);
     return e;
   };
-  auto combo = [](const QString& name) {
-    auto* c = new QComboBox;
-    c->setObjectName(name);
-    return c;
-  };
   auto check = [](const QString& name, const QString& text) {
     auto* c = new QCheckBox(text);
     c->setObjectName(name);
@@ -79,7 +76,19 @@ QWidget* TFormPara::BuildEasyPage() {
   const auto id = [](uint32_t v) { return QString::number(v); };
 
   QFormLayout* net = tab(QStringLiteral("Netz"));
-  net->addRow(QStringLiteral("Netzform"), combo(QStringLiteral("cmb_") + id(0x0E040000)));
+  {
+    // The net form is one choice among its list: one radio button per entry,
+    // the ticked one's entry is the value.
+    auto* box = new QWidget;
+    auto* col = new QVBoxLayout(box);
+    col->setContentsMargins(0, 0, 0, 0);
+    for (int i = 0; i < 3; ++i) {
+      auto* r = new QRadioButton;
+      r->setObjectName(QStringLiteral("rdo_%1_%2").arg(id(0x0E040000)).arg(i));
+      col->addWidget(r);
+    }
+    net->addRow(QStringLiteral("Netzform"), box);
+  }
   net->addRow(QStringLiteral("Nennfrequenz [Hz]"), edit(QStringLiteral("edt_") + id(0x0D000000)));
   net->addRow(QStringLiteral("Sekundäre Nennspannung [V]"), edit(QStringLiteral("edt_") + id(0x0D010000)));
   net->addRow(QStringLiteral("Nennspannung L-L [%]"), edit(QStringLiteral("edt_") + id(0x0D030000)));
@@ -109,18 +118,55 @@ QWidget* TFormPara::BuildEasyPage() {
   for (uint32_t v : {0x10030059u, 0x1003005Au, 0x1003005Du, 0x1003005Eu})
     rec->addRow(QString(), check(QStringLiteral("chk_") + id(v), FCaptions.CaptionOf(v)));
 
+  QFormLayout* trig = tab(QStringLiteral("Trigger"));
+  {
+    auto* unit = new QWidget;
+    auto* row = new QHBoxLayout(unit);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* pct = new QRadioButton(QStringLiteral("% des Nennstroms"));
+    pct->setObjectName(QStringLiteral("rbPctOszi"));
+    pct->setChecked(true);
+    auto* amp = new QRadioButton(QStringLiteral("A"));
+    amp->setObjectName(QStringLiteral("rbAmpOszi"));
+    row->addWidget(pct);
+    row->addWidget(amp);
+    row->addStretch(1);
+    trig->addRow(QStringLiteral("Einheit"), unit);
+    auto* nenn = new QLineEdit;
+    nenn->setObjectName(QStringLiteral("edtNennStrom"));
+    nenn->setPlaceholderText(QStringLiteral("für die Anzeige in A"));
+    trig->addRow(QStringLiteral("Nennstrom [A]"), nenn);
+    static const char* const conductors[] = {"I1", "I2", "I3", "IN", "IE"};
+    for (int i = 0; i < 5; ++i) {
+      auto* label = new QLabel;
+      label->setObjectName(QStringLiteral("lblTrig%1").arg(i + 1));
+      label->setProperty("baseText", QStringLiteral("Stromtrigger %1").arg(QLatin1String(conductors[i])));
+      trig->addRow(label, edit(QStringLiteral("edt_") + id(0x0F170000 + 0x10000 * i)));
+    }
+    connect(amp, &QRadioButton::toggled, this, [this] { PageSettingsChanged(); });
+    connect(nenn, &QLineEdit::editingFinished, this, [this] { PageSettingsChanged(); });
+  }
+
+  QFormLayout* limits = tab(QStringLiteral("Grenzwerte"));
+  for (int i = 0; i < 4; ++i)
+    limits->addRow(QStringLiteral("Grenzwert %1 [%]").arg(i + 1), edit(QStringLiteral("edt_") + id(0x0D140000 + 0x1000 * i)));
+
   QFormLayout* rcm = tab(QStringLiteral("RCM"));
   rcm->addRow(QStringLiteral("Bemessungsdifferenzstrom [mA]"), edit(QStringLiteral("edt_") + id(0x14030000)));
+  // Empty until the operator enters it: the thresholds are stored in percent
+  // of it, and a guessed primary would show amperes nobody measured.
   auto* bad = new QLineEdit;
   bad->setObjectName(QStringLiteral("edtBADPri"));
-  bad->setText(QStringLiteral("1"));
-  rcm->addRow(QStringLiteral("Primärwert"), bad);
-  rcm->addRow(QStringLiteral("Schwelle 1 [A]"), edit(QStringLiteral("edt_") + id(0x14040000)));
-  rcm->addRow(QStringLiteral("Schwelle 2 [A]"), edit(QStringLiteral("edt_") + id(0x14050000)));
-  rcm->addRow(QStringLiteral("Schwelle 3 [A]"), edit(QStringLiteral("edt_") + id(0x140A0000)));
-  connect(bad, &QLineEdit::editingFinished, this, [this] {
-    for (uint32_t v : {0x14040000u, 0x14050000u, 0x140A0000u}) ShowEasyValue(v);
-  });
+  bad->setPlaceholderText(QStringLiteral("für die Anzeige in A"));
+  rcm->addRow(QStringLiteral("Primärwert [A]"), bad);
+  for (int i = 0; i < 3; ++i) {
+    auto* label = new QLabel;
+    label->setObjectName(QStringLiteral("lblRcm%1").arg(i + 1));
+    label->setProperty("baseText", QStringLiteral("Schwelle %1").arg(i + 1));
+    rcm->addRow(label, edit(QStringLiteral("edt_") + id(i < 2 ? 0x14040000 + 0x10000 * i : 0x140A0000)));
+  }
+  connect(bad, &QLineEdit::editingFinished, this, [this] { PageSettingsChanged(); });
+  ShowUnits();
   return FEasyPage;
 }
 
@@ -131,6 +177,7 @@ uint8_t TFormPara::FirmwareGeneration() const { return FComUnit ? FComUnit->FRev
 
 void TFormPara::ReadEasyPara() {
   if (!Fxf.Sys()) return;
+  LoadPageSettings();
   FFilling = true;
   FSettingsDict.clear();
   for (uint32_t id : HiddenEasyIds()) RegisterRow(id, nullptr);
@@ -164,6 +211,11 @@ void TFormPara::BindControls(QWidget* root) {
 
 void TFormPara::Bind(QWidget* control, uint32_t id) {
   control->setProperty("paraId", id);
+  if (qobject_cast<QRadioButton*>(control)) {
+    bool ok = false;
+    const int entry = control->objectName().section(QLatin1Char('_'), 2, 2).toInt(&ok);
+    control->setProperty("paraEntry", ok ? entry : -1);
+  }
   RegisterRow(id, control);
   if (control->property("paraWired").toBool()) return;
   control->setProperty("paraWired", true);
@@ -175,6 +227,8 @@ void TFormPara::Bind(QWidget* control, uint32_t id) {
     connect(c, &QCheckBox::toggled, this, [this, c] { EasyValueChanged(c); });
   else if (auto* b = qobject_cast<QComboBox*>(control))
     connect(b, &QComboBox::activated, this, [this, b] { EasyValueChanged(b); });
+  else if (auto* r = qobject_cast<QRadioButton*>(control))
+    connect(r, &QRadioButton::clicked, this, [this, r] { EasyValueChanged(r); });
 }
 
 void TFormPara::RegisterRow(uint32_t id, QWidget* control) {
@@ -198,7 +252,80 @@ TSimplePageContext TFormPara::PageContext() const {
   if (auto v = value(0x10040000)) c.SampleRate = v->toInt();
   if (auto v = value(0x0D000000)) c.NominalFreq = v->toDouble();
   if (auto* bad = FEasyPage->findChild<QLineEdit*>(QStringLiteral("edtBADPri"))) c.BadPri = bad->text();
+  if (auto* amp = FEasyPage->findChild<QRadioButton*>(QStringLiteral("rbAmpOszi"))) c.AmpOszi = amp->isChecked();
+  if (auto* nenn = FEasyPage->findChild<QLineEdit*>(QStringLiteral("edtNennStrom")))
+    c.NennStrom = MyStrToFloatDef(nenn->text(), 0.0);
   return c;
+}
+
+// The unit every converted field is shown in, in its label: it changes with
+// what the operator has entered, and a number must never be read in the wrong one.
+void TFormPara::ShowUnits() {
+  const TSimplePageContext c = PageContext();
+  const QString trig = TriggersInAmpere(c) ? QStringLiteral("A") : QStringLiteral("%");
+  const QString rcm = HasRcmPrimary(c) ? QStringLiteral("A") : QStringLiteral("%");
+  for (QLabel* l : FEasyPage->findChildren<QLabel*>()) {
+    const QString base = l->property("baseText").toString();
+    if (base.isEmpty()) continue;
+    const QString unit = l->objectName().startsWith(QLatin1String("lblTrig")) ? trig : rcm;
+    l->setText(QStringLiteral("%1 [%2]").arg(base, unit));
+  }
+  // Ampere needs the nominal current; without it the switch would only make
+  // the fields refuse input.
+  if (auto* amp = FEasyPage->findChild<QRadioButton*>(QStringLiteral("rbAmpOszi"))) {
+    const bool canAmp = MyStrToFloatDef(FEasyPage->findChild<QLineEdit*>(QStringLiteral("edtNennStrom"))->text(), 0.0) > 0;
+    amp->setEnabled(canAmp || amp->isChecked());
+    amp->setToolTip(canAmp ? QString() : QStringLiteral("Erst den Nennstrom eingeben"));
+  }
+}
+
+// The page's own inputs (units, primary values) are kept per device, beside
+// its sets, so the next session shows the same units.
+QString TFormPara::PageSettingsFile() const {
+  const QString folder = FComUnit && !FComUnit->FDatadir.isEmpty() ? FComUnit->FDatadir
+                         : Fxffn.isEmpty()                           ? QString()
+                                                                     : QFileInfo(Fxffn).absolutePath();
+  return folder.isEmpty() ? QString() : QDir(folder).filePath(QStringLiteral("editor-page.ini"));
+}
+
+void TFormPara::LoadPageSettings() {
+  const QString file = PageSettingsFile();
+  if (file == FPageSettingsFile) return;
+  FPageSettingsFile = file;
+  auto* bad = FEasyPage->findChild<QLineEdit*>(QStringLiteral("edtBADPri"));
+  auto* nenn = FEasyPage->findChild<QLineEdit*>(QStringLiteral("edtNennStrom"));
+  auto* amp = FEasyPage->findChild<QRadioButton*>(QStringLiteral("rbAmpOszi"));
+  auto* pct = FEasyPage->findChild<QRadioButton*>(QStringLiteral("rbPctOszi"));
+  QString b, n;
+  bool inAmp = false;
+  if (!file.isEmpty() && QFileInfo::exists(file)) {
+    QSettings ini(file, QSettings::IniFormat);
+    b = ini.value(QStringLiteral("rcm/primary")).toString();
+    n = ini.value(QStringLiteral("trigger/nominalCurrent")).toString();
+    inAmp = ini.value(QStringLiteral("trigger/ampere"), false).toBool();
+  }
+  const QSignalBlocker b1(amp), b2(pct);
+  bad->setText(b);
+  nenn->setText(n);
+  (inAmp ? amp : pct)->setChecked(true);
+  ShowUnits();
+}
+
+void TFormPara::PageSettingsChanged() {
+  if (FFilling) return;
+  ShowUnits();
+  if (!FPageSettingsFile.isEmpty()) {
+    QSettings ini(FPageSettingsFile, QSettings::IniFormat);
+    ini.setValue(QStringLiteral("rcm/primary"), FEasyPage->findChild<QLineEdit*>(QStringLiteral("edtBADPri"))->text().trimmed());
+    ini.setValue(QStringLiteral("trigger/nominalCurrent"),
+                 FEasyPage->findChild<QLineEdit*>(QStringLiteral("edtNennStrom"))->text().trimmed());
+    ini.setValue(QStringLiteral("trigger/ampere"), FEasyPage->findChild<QRadioButton*>(QStringLiteral("rbAmpOszi"))->isChecked());
+    ini.sync();
+    if (ini.status() != QSettings::NoError)
+      LogPrepare(this, QStringLiteral("Seiteneinstellungen nicht gespeichert: %1").arg(FPageSettingsFile), true);
+  }
+  for (uint32_t v : {0x14040000u, 0x14050000u, 0x140A0000u, 0x0F170000u, 0x0F180000u, 0x0F190000u, 0x0F1A0000u, 0x0F1B0000u})
+    ShowEasyValue(v);
 }
 
 void TFormPara::ShowEasyValue(uint32_t id) {
@@ -215,10 +342,20 @@ void TFormPara::ShowEasyValue(uint32_t id) {
     }
     w->setToolTip(QStringLiteral("%1 (%2)").arg(row.RowCap, FCaptions.HexOf(id)));
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
+      const TSimplePageContext ctx = PageContext();
       if (TWandlerRec page = FWandlerRec; float* f = WandlerField(page, id))
         e->setText(FormatFloat5(double(*f)));
       else
-        e->setText(GetSpecialVal(id, row, PageContext()));
+        e->setText(GetSpecialVal(id, row, ctx));
+      // A field whose conversion lacks its basis takes no input at all.
+      if (!CanEnterSpecialVal(id, ctx)) {
+        e->setReadOnly(true);
+        e->setToolTip(QStringLiteral("Nicht eingebbar: die Umrechnung braucht einen Wert, der in dieser Parametrierung "
+                                     "fehlt (%1)")
+                          .arg(FCaptions.HexOf(id)));
+      } else {
+        e->setReadOnly(false);
+      }
     } else if (auto* s = qobject_cast<QSpinBox*>(w)) {
       s->setRange(row.RowMin.toInt(), row.RowMax.toInt() > row.RowMin.toInt() ? row.RowMax.toInt() : 1000000);
       s->setValue(row.RowVal.toInt());
@@ -234,6 +371,18 @@ void TFormPara::ShowEasyValue(uint32_t id) {
       bool number = false;
       const int index = row.RowVal.toString().toInt(&number);
       b->setCurrentIndex(number && index < b->count() ? index : -1);
+    } else if (auto* r = qobject_cast<QRadioButton*>(w)) {
+      // Ticked when its list entry is the value; a button without an entry is hidden.
+      const int entry = r->property("paraEntry").toInt();
+      const bool has = entry >= 0 && entry < row.List.size();
+      r->setVisible(has);
+      if (!has) continue;
+      const QString& e = row.List[entry];
+      const qsizetype eq = e.indexOf(QLatin1Char('='));
+      r->setText(e.mid(eq + 1));
+      r->setAutoExclusive(false);
+      r->setChecked(e.left(eq) == row.RowVal.toString().trimmed());
+      r->setAutoExclusive(true);
     }
   }
   FFilling = was;
@@ -245,9 +394,20 @@ void TFormPara::EasyValueChanged(QWidget* control) {
   auto it = FSettingsDict.find(id);
   if (it == FSettingsDict.end() || !it->GR.Node) return;
   QString input;
-  if (auto* e = qobject_cast<QLineEdit*>(control))
-    input = SetSpecialVal(e->text(), id, PageContext());
-  else if (auto* s = qobject_cast<QSpinBox*>(control))
+  if (auto* e = qobject_cast<QLineEdit*>(control); e && !WandlerField(FWandlerRec, id)) {
+    const std::optional<QString> stored = SetSpecialVal(e->text(), id, PageContext());
+    if (!stored) {  // "Check ME": what was typed cannot be turned into a stored value
+      ShowEasyValue(id);
+      return;
+    }
+    input = *stored;
+  } else if (auto* r = qobject_cast<QRadioButton*>(control)) {
+    const int entry = r->property("paraEntry").toInt();
+    if (!r->isChecked() || entry < 0 || entry >= it->GR.List.size()) return;
+    input = it->GR.List[entry].section(QLatin1Char('='), 0, 0);
+  } else if (qobject_cast<QLineEdit*>(control)) {
+    // a transformer field, below
+  } else if (auto* s = qobject_cast<QSpinBox*>(control))
     input = QString::number(s->value());
   else if (auto* c = qobject_cast<QCheckBox*>(control))
     input = c->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
@@ -284,7 +444,7 @@ void TFormPara::EasyRangeMessage(uint32_t id, const QString& min, const QString&
   std::function<double(double)> conv;
   bool timeGroup = false;
   if ((id & 0xFFFF) == 0 && id >= 0x0F170000 && id <= 0x0F1B0000) {
-    conv = [ctx](double v) { return ctx.AmpOszi ? ctx.NennStrom * v / 100.0 : v; };
+    conv = [ctx](double v) { return TriggersInAmpere(ctx) ? ctx.NennStrom * v / 100.0 : v; };
   } else if (id == 0x10000000 || id == 0x10010000 || id == 0x10020000) {
     if (ctx.SampleRate && *ctx.SampleRate != 0) conv = [r = double(*ctx.SampleRate)](double v) { return v * 1000.0 / r; };
     timeGroup = true;
@@ -295,7 +455,7 @@ void TFormPara::EasyRangeMessage(uint32_t id, const QString& min, const QString&
   } else if (id == 0x14030000) {
     conv = [](double v) { return v * 1000.0; };
   } else if (id == 0x14040000 || id == 0x14050000 || id == 0x140A0000) {
-    const double b = MyStrToFloatDef(ctx.BadPri, 1.0);
+    const double b = HasRcmPrimary(ctx) ? MyStrToFloatDef(ctx.BadPri, 1.0) : 100.0;
     conv = [b](double v) { return b * v / 100.0; };
   } else if (!(id >= 0x0D140000 && id <= 0x0D143000)) {
     Tell(CRangeText.arg(FCaptions.CaptionOf(id), min, max, def, out));
