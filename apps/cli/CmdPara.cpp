@@ -9,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include "Captions.h"
 #include "CliSession.h"
@@ -18,6 +17,7 @@
 #include "ParaExport.h"
 #include "ParaWorkflow.h"
 #include "ParaHelper.h"
+#include "SaveWhole.h"
 
 namespace vanta::cli {
 
@@ -160,10 +160,9 @@ bool WriteChanges(const TChangeList& changes, const QString& path, TCliOutput& o
                             {QStringLiteral("id"), it->ID},
                             {QStringLiteral("parent"), it->ParentID},
                             {QStringLiteral("original"), it->OriVal}});
-  QSaveFile f(path);
-  const QByteArray bytes = QJsonDocument(QJsonObject{{QStringLiteral("changes"), list}}).toJson();
-  if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit()) return true;
-  out.Error(QStringLiteral("%1: %2").arg(path, f.errorString()));
+  QString error;
+  if (SaveWhole(path, QJsonDocument(QJsonObject{{QStringLiteral("changes"), list}}).toJson(), error)) return true;
+  out.Error(error);
   return false;
 }
 
@@ -267,9 +266,9 @@ bool ReadChanges(const QString& path, TChangeList& changes, TCliOutput& out) {
 }
 
 bool SaveBytesTo(const QString& path, const QByteArray& bytes, TCliOutput& out) {
-  QSaveFile f(path);
-  if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit()) return true;
-  out.Error(QStringLiteral("%1: %2").arg(path, f.errorString()));
+  QString error;
+  if (SaveWhole(path, bytes, error)) return true;
+  out.Error(error);
   return false;
 }
 

@@ -1,6 +1,5 @@
 // vanta-cli record: downloaded record files read locally, without a session.
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -9,6 +8,7 @@
 #include "DeviceTime.h"
 #include "EventTable.h"
 #include "RecordFile.h"
+#include "SaveWhole.h"
 
 namespace vanta::cli {
 
@@ -108,7 +108,7 @@ int Export(TCliOutput& out, const TRecordFile& f, const TCliArgs& a) {
   QString error;
   if (a.Has(QStringLiteral("csv"))) {
     QByteArray csv;
-    QSaveFile file(a.Args.value(2));  // "--csv OUT": OUT follows the file
+    const QString target = a.Args.value(2);  // "--csv OUT": OUT follows the file
     // Waveforms count seconds from their first sample: no clock time to convert.
     const TDeviceTime time =
         f.Header.Kind == TRecordKind::rkRecording ? TimeRule(out, path, f) : TDeviceTime::FromHeader(f.Header.Env);
@@ -116,12 +116,12 @@ int Export(TCliOutput& out, const TRecordFile& f, const TCliArgs& a) {
       out.Error(error);
       return ecUsage;
     }
-    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) {
-      out.Error(QStringLiteral("%1: %2").arg(file.fileName(), file.errorString()));
-      return ecUsage;
+    if (!SaveWhole(target, csv, error)) {
+      out.Error(error);
+      return ecNotStored;
     }
-    out.Line(QStringLiteral("csv %1").arg(file.fileName()));
-    out.Result().insert(QStringLiteral("csv"), file.fileName());
+    out.Line(QStringLiteral("csv %1").arg(target));
+    out.Result().insert(QStringLiteral("csv"), target);
   }
   if (a.Has(QStringLiteral("comtrade"))) {
     const QString dir = a.Value(QStringLiteral("comtrade"));

@@ -8,7 +8,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cstdio>
 #include <pugixml.hpp>
 #include <unistd.h>
@@ -18,6 +17,7 @@
 #include "Png.h"
 #include "Tar.h"
 #include "SimRecords.h"
+#include "SaveWhole.h"
 
 namespace vanta::sim {
 
@@ -47,8 +47,8 @@ QByteArray ReadFile(const QString& path, bool* ok) {
 
 bool WriteFileAtomic(const QString& path, const QByteArray& bytes) {
   QDir().mkpath(QFileInfo(path).absolutePath());
-  QSaveFile f(path);
-  return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit();
+  QString error;
+  return SaveWhole(path, bytes, error);
 }
 
 // End time of a stored file as the device lists it: from the start time in

@@ -2,11 +2,11 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 
 #include "ByteOrder.h"
+#include "SaveWhole.h"
 
 namespace vanta {
 
@@ -23,12 +23,7 @@ QByteArray ComtradeTime(tmStamp_t t) {
 QByteArray Field(const QString& s) { return s.toLatin1().replace(',', ' '); }
 
 bool Save(const QString& path, const QByteArray& bytes, QString& error) {
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
-    error = QStringLiteral("%1: %2").arg(path, f.errorString());
-    return false;
-  }
-  return true;
+  return SaveWhole(path, bytes, error);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 #include "DeviceTime.h"
+#include "SaveWhole.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 #include <QStringList>
 #include <cstdlib>
 
@@ -87,12 +87,7 @@ bool SaveDeviceTime(const QString& stationDir, uint32_t serial, const time_set_t
   text += "dstStart=" + Rule(set.ws).toLatin1() + "\n";
   text += "dstEnd=" + Rule(set.sw).toLatin1() + "\n";
   const QString path = FilePath(stationDir);
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size() || !f.commit()) {
-    error = QStringLiteral("%1: %2").arg(path, f.errorString());
-    return false;
-  }
-  return true;
+  return SaveWhole(path, text, error);
 }
 
 bool LoadDeviceTime(const QString& stationDir, uint32_t& serial, time_set_t& set, QString& error) {

@@ -1,7 +1,7 @@
 #include "GZip.h"
+#include "SaveWhole.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <zlib.h>
 
 namespace vanta {
@@ -69,10 +69,8 @@ QString ReadAll(const QString& path, QByteArray& bytes) {
 }
 
 QString WriteAll(const QString& path, const QByteArray& bytes) {
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly)) return QStringLiteral("cannot write %1: %2").arg(path, f.errorString());
-  if (f.write(bytes) != bytes.size() || !f.commit()) return QStringLiteral("cannot write %1: %2").arg(path, f.errorString());
-  return {};
+  QString error;
+  return SaveWhole(path, bytes, error) ? QString() : QStringLiteral("cannot write %1").arg(error);
 }
 }  // namespace
 

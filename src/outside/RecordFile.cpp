@@ -1,10 +1,10 @@
 #include "RecordFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <cstring>
 
 #include "ByteOrder.h"
+#include "SaveWhole.h"
 
 namespace vanta {
 
@@ -452,12 +452,7 @@ void TRecordWriter::Add(const TWaveRecord& wave) {
 }
 
 bool TRecordWriter::Save(const QString& path, QString& error) const {
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly) || f.write(FBytes) != FBytes.size() || !f.commit()) {
-    error = QStringLiteral("%1: %2").arg(path, f.errorString());
-    return false;
-  }
-  return true;
+  return SaveWhole(path, FBytes, error);
 }
 
 }  // namespace vanta

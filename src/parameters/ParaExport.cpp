@@ -2,10 +2,10 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <sstream>
 
 #include "Constants.h"
+#include "SaveWhole.h"
 
 namespace vanta {
 
@@ -160,11 +160,7 @@ bool RenameIcd(const QString& path, const QString& name, QString& error) {
   const QByteArray n = name.toUtf8();
   (ap.attribute("iedName") ? ap.attribute("iedName") : ap.append_attribute("iedName")).set_value(n.constData());
   (ied.attribute("name") ? ied.attribute("name") : ied.append_attribute("name")).set_value(n.constData());
-  QSaveFile f(path);
-  const QByteArray bytes = Serialise(doc);
-  if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit()) return true;
-  error = QStringLiteral("%1: %2").arg(path, f.errorString());
-  return false;
+  return SaveWhole(path, Serialise(doc), error);
 }
 
 QStringList ApplyIcdToSetup(TParaDocument& doc, const QString& icdFileName, const TIcdInfo& info) {

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <QLocale>
-#include <QSaveFile>
 #include <cmath>
 #include <cstdio>
 #include <charconv>
@@ -17,6 +16,7 @@
 
 #include "Constants.h"
 #include "MessClass.h"
+#include "SaveWhole.h"
 
 namespace vanta {
 
@@ -776,11 +776,7 @@ QByteArray TParaDocument::Bytes() const {
 }
 
 bool TParaDocument::SaveFile(const QString& path, QString& error) const {
-  QSaveFile f(path);
-  const QByteArray bytes = Bytes();
-  if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit()) return true;
-  error = QStringLiteral("%1: %2").arg(path, f.errorString());
-  return false;
+  return SaveWhole(path, Bytes(), error);
 }
 
 }  // namespace vanta

@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTimeZone>
 #include <algorithm>
 #include <cmath>
@@ -11,6 +10,7 @@
 
 #include "Constants.h"
 #include "GridRules.h"
+#include "SaveWhole.h"
 
 namespace vanta {
 
@@ -375,9 +375,8 @@ QString SaveSetBackup(const QString& folder, const QByteArray& bytes, const QDat
   const QString stem = QStringLiteral("ParaBackup_") + when.toString(QStringLiteral("yyyyMMdd_HHmmss_zzz"));
   QString path = dir.filePath(stem + QStringLiteral(".xml"));
   for (int n = 2; QFileInfo::exists(path); ++n) path = dir.filePath(QStringLiteral("%1_%2.xml").arg(stem).arg(n));
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
-    error = QStringLiteral("Sicherung kann nicht geschrieben werden: %1 (%2)").arg(path, f.errorString());
+  if (QString why; !SaveWhole(path, bytes, why)) {
+    error = QStringLiteral("Sicherung kann nicht geschrieben werden: %1").arg(why);
     return {};
   }
   // The names sort by time: the oldest go first.

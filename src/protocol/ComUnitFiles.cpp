@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include "ComUnit.h"
@@ -13,6 +12,7 @@
 #include "GZip.h"
 #include "LogFormat.h"
 #include "Tar.h"
+#include "SaveWhole.h"
 
 namespace vanta {
 
@@ -36,9 +36,8 @@ QString WithExtension(const QString& name, const QString& ext) {
 
 bool SaveBytes(const QString& path, const QByteArray& bytes, QString& error) {
   QDir().mkpath(QFileInfo(path).absolutePath());
-  QSaveFile f(path);
-  if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit()) return true;
-  error = f.errorString();
+  if (SaveWhole(path, bytes, error)) return true;
+  error = error.mid(path.size() + 2);  // the caller names the file itself
   return false;
 }
 }  // namespace

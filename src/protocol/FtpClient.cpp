@@ -31,9 +31,19 @@ TCurl NewHandle(const TFtpClient& ftp, const QByteArray& url) {
   return c;
 }
 
+// The file is unbuffered: a short count comes straight from the kernel, and
+// asking for the rest brings its reason (a full disk) instead of a buffer
+// that fails unseen when it is flushed.
 size_t WriteToFile(char* data, size_t size, size_t n, void* user) {
   auto* f = static_cast<QFile*>(user);
-  return size_t(f->write(data, qint64(size * n)));
+  const qint64 want = qint64(size * n);
+  qint64 done = 0;
+  while (done < want) {
+    const qint64 w = f->write(data + done, want - done);
+    if (w <= 0) break;
+    done += w;
+  }
+  return size_t(done);
 }
 
 size_t WriteToBuffer(char* data, size_t size, size_t n, void* user) {
@@ -106,7 +116,7 @@ bool TFtpClient::Get(const QString& remotePath, const QString& localPath, bool r
   if (remote < 0) return false;
   QFile f(localPath);
   const int64_t have = resume && f.exists() ? f.size() : 0;
-  if (!f.open(resume ? QIODevice::Append : (QIODevice::WriteOnly | QIODevice::Truncate))) {
+  if (!f.open(QIODevice::Unbuffered | (resume ? QIODevice::Append : (QIODevice::WriteOnly | QIODevice::Truncate)))) {
     error = f.errorString();
     return false;
   }
@@ -121,6 +131,10 @@ bool TFtpClient::Get(const QString& remotePath, const QString& localPath, bool r
     curl_easy_setopt(c.get(), CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(c.get(), CURLOPT_NOPROGRESS, OnProgress ? 0L : 1L);
     const CURLcode rc = curl_easy_perform(c.get());
+    if (rc == CURLE_WRITE_ERROR && f.error() != QFileDevice::NoError) {
+      error = QStringLiteral("%1: %2").arg(localPath, f.errorString());
+      return false;
+    }
     if (rc != CURLE_OK) {
       error = CurlText(rc, err);
       return false;

@@ -1,9 +1,9 @@
 #include "HashManager.h"
+#include "SaveWhole.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace vanta {
 
@@ -40,10 +40,10 @@ void THashManager::RemoveFingerprint(const QString& host, int port) {
 bool THashManager::SaveHashStore() const {
   if (FHashStoreFile.isEmpty()) return false;
   QDir().mkpath(QFileInfo(FHashStoreFile).absolutePath());
-  QSaveFile f(FHashStoreFile);
-  if (!f.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
-  for (const QString& l : FHashStore) f.write((l + QLatin1Char('\n')).toUtf8());
-  return f.commit();
+  QByteArray bytes;
+  for (const QString& l : FHashStore) bytes += (l + QLatin1Char('\n')).toUtf8();
+  QString error;
+  return SaveWhole(FHashStoreFile, bytes, error);
 }
 
 bool THashManager::compareHash(const QString& a, const QString& b) {

@@ -6,11 +6,11 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QTimer>
 
 #include "FlashJob.h"
 #include "TcpComUnit.h"
+#include "SaveWhole.h"
 
 namespace vanta {
 
@@ -495,12 +495,7 @@ bool TMassFlash::WriteReport(const QString& jsonPath, const QString& csvPath, QS
   auto write = [&error](const QString& path, const QByteArray& bytes) {
     if (path.isEmpty()) return true;
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
-      error = QStringLiteral("%1: %2").arg(path, f.errorString());
-      return false;
-    }
-    return true;
+    return SaveWhole(path, bytes, error);
   };
   return write(jsonPath, QJsonDocument(ReportJson()).toJson()) && write(csvPath, ReportCsv().toUtf8());
 }

@@ -1,8 +1,8 @@
 #include "StatusFlow.h"
+#include "SaveWhole.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace vanta {
 
@@ -13,9 +13,8 @@ QString TStatusFlow::ScriptFN() const {
 bool TStatusFlow::Refresh() {
   const QString script = ScriptFN();
   QDir().mkpath(QFileInfo(script).absolutePath());
-  QSaveFile f(script);
-  if (!f.open(QIODevice::WriteOnly) || f.write(CStatusScript) < 0 || !f.commit()) {
-    const QString reason = QStringLiteral("Statusskript nicht schreibbar: %1 (%2)").arg(script, f.errorString());
+  if (QString why; !SaveWhole(script, CStatusScript, why)) {
+    const QString reason = QStringLiteral("Statusskript nicht schreibbar: %1").arg(why);
     Log(reason);
     if (OnFailed) OnFailed(reason);
     return false;

@@ -27,6 +27,7 @@
 #include "DeviceDialog.h"
 #include "DeviceStore.h"
 #include "FormOffline.h"
+#include "FormPara.h"
 #include "FormStatus.h"
 #include "RecordFile.h"
 #include "FrmNewPass.h"
@@ -793,3 +794,40 @@ TEST(HostCommandLine, AScreenshotEndsEvenWhileAQuestionIsOpen) {
   ASSERT_FALSE(mainWindow.isNull());
   EXPECT_NE(question.size(), mainWindow.size()) << "the picture is the question, not the main window";
 }
+
+TEST(HostClose, UnsentParameterEditsHoldTheHostUntilTheOperatorLetsThemGo) {
+  THost h({Network(QString())});
+  auto* para = dynamic_cast<TFormPara*>(h.Main->OpenDevice(0, TDirectKind::dkpara));
+  ASSERT_NE(para, nullptr);
+  const QString setup = h.Dir.filePath(QStringLiteral("setup.xml"));
+  ASSERT_TRUE(QFile::copy(QStringLiteral(VANTA_SAMPLE_DIR "/mnt/flashdrive0/data/setup/setup.xml"), setup));
+  QFile::setPermissions(setup, QFile::ReadOwner | QFile::WriteOwner);
+  para->FVisibility = 0;
+  ASSERT_TRUE(para->OpenOffline(setup));
+  auto* freq = para->FEasyPage->findChild<QLineEdit*>(QStringLiteral("edt_%1").arg(0x0D000000));
+  ASSERT_NE(freq, nullptr);
+  freq->setText(QStringLiteral("60"));
+  emit freq->editingFinished();
+  ASSERT_TRUE(para->HasUnsentChanges());
+
+  QStringList asked;
+  bool discard = false;
+  para->FRunQuestion = [&](QMessageBox& box) {
+    asked << box.text();
+    return discard;
+  };
+  h.Main->show();
+  para->show();
+  EXPECT_FALSE(h.Main->close()) << "Abbrechen keeps the host open";
+  ASSERT_EQ(asked.size(), 1);
+  EXPECT_EQ(asked[0], QStringLiteral("Ungesendete Änderungen verwerfen?"));
+  EXPECT_TRUE(para->isVisible());
+  EXPECT_TRUE(h.Main->isVisible());
+  EXPECT_EQ(GetNodeValue(para->Fxf.FindFirst(0x0D000000), ".//value"), QStringLiteral("60"));
+
+  discard = true;
+  EXPECT_TRUE(h.Main->close());
+  EXPECT_EQ(asked.size(), 2);
+  EXPECT_FALSE(para->isVisible());
+}
+

@@ -24,6 +24,8 @@
 #include <QTreeWidget>
 #include <QUndoStack>
 
+
+#include "FileSizeLimit.h"
 #include "FormPara.h"
 #include "MessValSetup.h"
 #include "ParaDialogs.h"
@@ -1033,3 +1035,111 @@ TEST(ParaSend, TheReloadAfterAFailedUploadAsksFirst) {
   EXPECT_EQ(reloads, 0) << "Abbrechen keeps the edited set";
   EXPECT_EQ(s.Value(251658244), QStringLiteral("9"));
 }
+
+// ---- ICD file and full export -------------------------------------------------------------
+
+namespace {
+const QString CIcd = QStringLiteral(VANTA_SAMPLE_DIR "/mnt/flashdrive0/data/setup/station.icd");
+QByteArray Bytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+bool Put(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+// An ICD of another IED name, in a folder of its own.
+QString OtherIcd(const QTemporaryDir& dir) {
+  QDir(dir.path()).mkpath(QStringLiteral("elsewhere"));
+  const QString path = dir.filePath(QStringLiteral("elsewhere/other.icd"));
+  Put(path, Bytes(CIcd).replace("VANTASIM01", "FELD_NORD"));
+  return path;
+}
+}  // namespace
+
+TEST(ParaIcd, LoadingCopiesTheFileBesideTheSetAndTakesItsValues) {
+  TEditor e(1);
+  const QString src = OtherIcd(e.Dir);
+  ASSERT_TRUE(e.W->LoadIcd(src));
+  const QString placed = e.Dir.filePath(QStringLiteral("other.icd"));
+  EXPECT_EQ(Bytes(placed), Bytes(src)) << "a byte copy beside the set";
+  EXPECT_FALSE(QFileInfo::exists(placed + QStringLiteral(".part")));
+  EXPECT_EQ(e.Value(4278190467u), QStringLiteral("FELD_NORD"));
+  EXPECT_EQ(e.Value(4278190468u), QStringLiteral("other.icd"));
+  EXPECT_FALSE(e.W->Fxf.Changes.isEmpty()) << "the new values are changes to send";
+}
+
+TEST(ParaIcd, ABrokenFileIsRefusedAndTheCurrentOneStays) {
+  TEditor e(1);
+  ASSERT_TRUE(e.W->LoadIcd(OtherIcd(e.Dir)));
+  const QString current = e.Dir.filePath(QStringLiteral("other.icd"));
+  const QByteArray before = Bytes(current);
+  // A broken file of the same name, from another folder.
+  QDir(e.Dir.path()).mkpath(QStringLiteral("broken"));
+  const QString broken = e.Dir.filePath(QStringLiteral("broken/other.icd"));
+  ASSERT_TRUE(QFile::copy(QStringLiteral(VANTA_TEST_DATA_DIR "/station-broken.icd"), broken));
+  e.W->Messages.clear();
+  EXPECT_FALSE(e.W->LoadIcd(broken));
+  ASSERT_FALSE(e.W->Messages.isEmpty());
+  EXPECT_TRUE(e.W->Messages.last().startsWith(QStringLiteral("Ungülige ICD Datei"))) << e.W->Messages.last().toStdString();
+  EXPECT_EQ(Bytes(current), before) << "the current file is not replaced";
+  EXPECT_EQ(e.Value(4278190467u), QStringLiteral("FELD_NORD"));
+  // Saving still gives the current file.
+  const QString out = e.Dir.filePath(QStringLiteral("saved.icd"));
+  ASSERT_TRUE(e.W->SaveIcd(out));
+  EXPECT_EQ(Bytes(out), before);
+}
+
+TEST(ParaIcd, SavingAsksBeforeOverwritingAndKeepsTheOldFileOnError) {
+  TEditor e(1);
+  ASSERT_TRUE(e.W->LoadIcd(OtherIcd(e.Dir)));
+  const QString out = e.Dir.filePath(QStringLiteral("out.icd"));
+  ASSERT_TRUE(Put(out, "older"));
+  e.Answer = false;
+  EXPECT_FALSE(e.W->SaveIcd(out));
+  ASSERT_EQ(e.Questions.size(), 1);
+  EXPECT_TRUE(e.Questions[0].contains(out)) << e.Questions[0].toStdString();
+  EXPECT_EQ(Bytes(out), QByteArray("older")) << "declined: untouched";
+  e.Answer = true;
+  ASSERT_TRUE(e.W->SaveIcd(out));
+  EXPECT_EQ(Bytes(out), Bytes(e.Dir.filePath(QStringLiteral("other.icd"))));
+
+  // A write that fails half-way (the process may write no more than 100
+  // bytes per file, root or not): the message, and the file there stays.
+  ASSERT_TRUE(Put(out, "older"));
+  e.W->Messages.clear();
+  bool saved = true;
+  {
+    const test::TFileSizeLimit limit(100);
+    saved = e.W->SaveIcd(out);
+  }
+  EXPECT_FALSE(saved);
+  ASSERT_FALSE(e.W->Messages.isEmpty());
+  EXPECT_TRUE(e.W->Messages.last().startsWith(QStringLiteral("ICD-Datei kann nicht gespeichert werden"))) << e.W->Messages.last().toStdString();
+  EXPECT_EQ(Bytes(out), QByteArray("older"));
+}
+
+TEST(ParaExport, AFullExportHoldsTheEditedSetAndAsksBeforeOverwriting) {
+  TEditor e(1);
+  e.Show(251658240);
+  ASSERT_TRUE(e.W->FGrd->SetValue(e.Row(251658244), QStringLiteral("3")));
+  const QString out = e.Dir.filePath(QStringLiteral("full.xml"));
+  ASSERT_TRUE(e.W->ExportFull(out));
+  TParaDocument back;
+  QString error;
+  ASSERT_TRUE(back.LoadFile(out, error)) << error.toStdString();
+  EXPECT_EQ(GetNodeValue(back.FindFirst(251658244), ".//value"), QStringLiteral("3")) << "the edit is in the file";
+  EXPECT_EQ(GetNodeValue(back.FindFirst(0x0D000000), ".//value"), e.Value(0x0D000000)) << "and everything else";
+  EXPECT_FALSE(e.W->Fxf.Changes.isEmpty()) << "an export sends nothing: the change stays to send";
+
+  const QByteArray first = Bytes(out);
+  ASSERT_TRUE(e.W->FGrd->SetValue(e.Row(251658244), QStringLiteral("1")));
+  e.Answer = false;
+  EXPECT_FALSE(e.W->ExportFull(out));
+  EXPECT_EQ(Bytes(out), first) << "declined: the older export stays";
+  e.Answer = true;
+  ASSERT_TRUE(e.W->ExportFull(out));
+  ASSERT_TRUE(back.LoadFile(out, error));
+  EXPECT_EQ(GetNodeValue(back.FindFirst(251658244), ".//value"), QStringLiteral("1"));
+}
+

@@ -26,7 +26,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSaveFile>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -47,6 +46,7 @@
 #include "MessValSetup.h"
 #include "ParaExport.h"
 #include "FormParaShared.h"
+#include "SaveWhole.h"
 
 namespace vanta {
 
@@ -114,9 +114,8 @@ bool TFormPara::actSendExecute() {
     return false;
   }
   {
-    QSaveFile f(temp);
-    if (!f.open(QIODevice::WriteOnly) || f.write(PrunedForSending(Fxf, modules, FCaptions)) < 0 || !f.commit()) {
-      Tell(QStringLiteral("Datei kann nicht geschrieben werden: %1 (%2)").arg(temp, f.errorString()), TMsgDlgType::mtError);
+    if (QString why; !SaveWhole(temp, PrunedForSending(Fxf, modules, FCaptions), why)) {
+      Tell(QStringLiteral("Datei kann nicht geschrieben werden: %1").arg(why), TMsgDlgType::mtError);
       return false;
     }
   }
@@ -360,9 +359,8 @@ bool TFormPara::ExportChanged(QString path) {
     if (path.isEmpty()) return false;
   }
   if (QFileInfo::exists(path) && !Confirm(COverwrite.arg(path))) return false;
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) < 0 || !f.commit()) {
-    Tell(QStringLiteral("Datei kann nicht geschrieben werden: %1 (%2)").arg(path, f.errorString()), TMsgDlgType::mtError);
+  if (QString why; !SaveWhole(path, bytes, why)) {
+    Tell(QStringLiteral("Datei kann nicht geschrieben werden: %1").arg(why), TMsgDlgType::mtError);
     return false;
   }
   RememberFolder(path);
@@ -382,9 +380,8 @@ bool TFormPara::ExportCsv() {
   for (const QString& e : entries) chosen << e.section(QLatin1Char('='), 0, 0);
   const QString tmp = FComUnit && !FComUnit->FTmpDir.isEmpty() ? FComUnit->FTmpDir : QDir::tempPath() + QLatin1Char('/');
   const QString path = CsvExportPath(tmp, FComUnit ? FComUnit->FSN : 0);
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly) || f.write(CsvExport(Fxf, FVisibility, FCaptions, chosen)) < 0 || !f.commit()) {
-    Tell(QStringLiteral("Datei kann nicht geschrieben werden: %1 (%2)").arg(path, f.errorString()), TMsgDlgType::mtError);
+  if (QString why; !SaveWhole(path, CsvExport(Fxf, FVisibility, FCaptions, chosen), why)) {
+    Tell(QStringLiteral("Datei kann nicht geschrieben werden: %1").arg(why), TMsgDlgType::mtError);
     return false;
   }
   LogPrepare(this, QStringLiteral("CSV ") + path, true);
@@ -452,14 +449,20 @@ bool TFormPara::SaveIcd(QString path) {
                    QStringLiteral("Export Files (*.xml);;ICD Files (*.icd)"), QStringLiteral("ICD Files (*.icd)"));
     if (path.isEmpty()) return false;
   }
-  if (QFileInfo::exists(path)) {
-    if (!Confirm(COverwrite.arg(path))) return false;
-    QFile::remove(path);
-  }
+  if (QFileInfo::exists(path) && !Confirm(COverwrite.arg(path))) return false;
+  // Written whole and then put in its place: a failed write leaves an older
+  // file of that name as it was.
   QFile src(icd);
-  if (!src.copy(path)) {
-    LogPrepare(this, QStringLiteral("Error Exporting ICD File %1 %2").arg(icd, src.errorString()), true);
-    Tell(src.errorString(), TMsgDlgType::mtError);
+  QByteArray bytes;
+  QString reason;
+  if (src.open(QIODevice::ReadOnly)) bytes = src.readAll();
+  if (src.error() != QFileDevice::NoError)
+    reason = QStringLiteral("%1: %2").arg(icd, src.errorString());
+  else
+    SaveWhole(path, bytes, reason);
+  if (!reason.isEmpty()) {
+    LogPrepare(this, QStringLiteral("Error Exporting ICD File %1").arg(reason), true);
+    Tell(QStringLiteral("ICD-Datei kann nicht gespeichert werden: %1").arg(reason), TMsgDlgType::mtError);
     return false;
   }
   RememberFolder(path);
