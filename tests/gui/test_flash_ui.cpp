@@ -1,5 +1,6 @@
 // The firmware window against the simulator (change log, backup, closing
-// message) and the mass-update window over two devices, one of them failing.
+// message) and the mass-update window over two devices, one of them failing
+// or losing its line half-way through the upload.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 
+#include "FaultProxy.h"
 #include "FlashPackages.h"
 #include "FormFlash.h"
 #include "FormMassFlash.h"
@@ -209,6 +211,44 @@ TEST(MassFlashWindow, TheSummaryCountsOnlyUpdatedDevices) {
   EXPECT_EQ(w.tblRows->item(1, 1)->text(), QStringLiteral("Nicht gestartet"));
   EXPECT_TRUE(w.lblReport->text().startsWith(QStringLiteral("0 von 2 Geräten aktualisiert, 1 fehlgeschlagen, 1 nicht gestartet. Bericht: ")))
       << w.lblReport->text().toStdString();
+}
+
+// One device's line is cut half-way through its upload: that row ends
+// failed in the connection's words, the other device is still updated, and
+// the summary counts only the one that was.
+TEST(MassFlashWindow, ADeviceWhoseLineIsCutDuringTheUploadIsNotCountedAsUpdated) {
+  TSimProcess cut, good;
+  ASSERT_TRUE(cut.Start({QStringLiteral("--serial-number"), QStringLiteral("601")}));
+  ASSERT_TRUE(good.Start({QStringLiteral("--reboot-ms"), QStringLiteral("300"), QStringLiteral("--serial-number"), QStringLiteral("602")}));
+  vanta::test::TFaults faults;
+  faults.CutClientAfter = 256 * 1024;  // far into the firmware, long after the handshake
+  vanta::test::TFaultProxy proxy(cut.Port, faults);
+  QTemporaryDir d;
+  QList<TMassTarget> devices;
+  for (auto [name, port] : {std::pair{"Sued", proxy.Port}, std::pair{"Nord", good.Port}}) {
+    TMassTarget t;
+    t.Name = QString::fromLatin1(name);
+    t.Host = QStringLiteral("127.0.0.1");
+    t.Port = port;
+    devices << t;
+  }
+  TFormMassFlash w(devices, d.path());
+  w.Select({0, 1});
+  w.edPackage->setText(vanta::test::WritePackage(d.filePath(QStringLiteral("big.zip")),
+                                                 {{QStringLiteral("fw.tgz"), vanta::test::FirmwareTgz(QStringLiteral("2.11.0"), 1 << 20)}}, false));
+  w.cbNoBackup->setChecked(true);
+  w.edRunId->setText(QStringLiteral("T3"));
+  w.spParallel->setValue(1);
+  QString e;
+  ASSERT_TRUE(w.StartRun(e)) << e.toStdString();
+  ASSERT_TRUE(SpinUntil([&] { return !w.Run().Running(); }, 60000));
+  EXPECT_TRUE(proxy.Cut) << "the line was cut where planned";
+  EXPECT_EQ(w.tblRows->item(0, 1)->text(), QStringLiteral("Fehlgeschlagen"));
+  EXPECT_EQ(w.Run().Rows()[0].Message, QStringLiteral("Verbindung während des Updates unterbrochen"));
+  EXPECT_EQ(w.tblRows->item(1, 1)->text(), QStringLiteral("Fertig"));
+  EXPECT_TRUE(w.lblReport->text().startsWith(QStringLiteral("1 von 2 Geräten aktualisiert, 1 fehlgeschlagen. Bericht: ")))
+      << w.lblReport->text().toStdString();
+  Shot(w, QStringLiteral("flash-mass-cut.png"));
 }
 
 }  // namespace

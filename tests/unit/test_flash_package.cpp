@@ -1,5 +1,7 @@
 // Update packages as the firmware job sees them, the mass update's device
-// lists and its report.
+// lists and its report, and the firmware job itself over the in-memory
+// client: the FTP upload, a line lost on the way, the device's verdict over
+// SSH.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -11,6 +13,7 @@
 #include "FlashJob.h"
 #include "FlashPackages.h"
 #include "MassFlash.h"
+#include "TestSupport.h"
 
 using namespace vanta;
 using vanta::test::FirmwareTgz;
@@ -138,7 +141,6 @@ TEST(FlashNames, FileNamePartsCannotLeaveTheFolder) {
   EXPECT_EQ(FileNamePart(QStringLiteral("Feld 3/Abgang")), QStringLiteral("Feld 3_Abgang"));
   EXPECT_EQ(FileNamePart(QStringLiteral("fe80::1")), QStringLiteral("fe80__1"));
   EXPECT_EQ(FileNamePart(QStringLiteral("../..")), QStringLiteral("_.."));
-  EXPECT_EQ(FlashText(msgUploadFailed), QStringLiteral("Fehler beim Hochladen der Firmware"));
 }
 
 TEST(MassLists, HostsTextAcceptsPortsNamesAndCommentsAndRejectsJunk) {
@@ -204,3 +206,179 @@ TEST(MassLists, StartRefusesWhatCannotUpdateAnything) {
 }
 
 }  // namespace
+
+namespace {
+
+using vanta::test::Dev;
+using vanta::test::SpinFor;
+using vanta::test::SpinUntil;
+using vanta::test::TFakeClock;
+using vanta::test::TTestComUnit;
+
+// One firmware job over the in-memory client, the test playing the device.
+// The operator declines the backup and accepts the change log; messages are
+// acknowledged at once.
+struct TFlashRun {
+  TFakeClock Clock;
+  TTestComUnit Unit{Clock};
+  QTemporaryDir Dir;
+  QStringList Log, Messages;
+  std::vector<std::pair<bool, QString>> MassResults;
+  int Ended = 0;
+  int Closed = -1;
+  std::unique_ptr<TFlashJob> Job;  // last: it reports into the fields above while it goes
+
+  explicit TFlashRun(TFlashKind kind) {
+    Unit.FSN = 4711;
+    Unit.FTmpDir = Dir.filePath(QStringLiteral("tmp"));
+    Unit.EnableTimer(true);  // queued uploads go out on its ticks
+    Job = std::make_unique<TFlashJob>(Unit);
+    TFlashJob& j = *Job;
+    j.FKind = kind;
+    j.FFN = vanta::test::GoodPackage(QDir(Dir.path()));
+    j.OnLog = [this](const QString& l) { Log << l; };
+    j.AskBackup = [](const QString&, std::function<void(bool)> answer) { answer(false); };
+    j.ShowMessage = [this](const QString& text, TMsgDlgType, std::function<void()> then) {
+      Messages << text;
+      if (then) then();
+    };
+    j.FMassFlashSucc = [this](bool ok, const QString& text) { MassResults.push_back({ok, text}); };
+    j.OnEnded = [this] { ++Ended; };
+    j.FFlashClose = [this](QObject*, int result) { Closed = result; };
+  }
+  // Lua statements the device received, in order.
+  QStringList Received() const {
+    QStringList out;
+    for (const test::TSentFrame& f : Unit.Sent) {
+      QByteArray s;
+      if (f.IsLua && ccci::DecodeLuaText(f.Bytes, s).isEmpty()) out << QString::fromLatin1(s);
+    }
+    return out;
+  }
+  bool UpdateCalled() const { return !Received().filter(QStringLiteral("uti.fwUpdate(")).isEmpty(); }
+  // Files sent as scratchpad writes over the device link.
+  int LinkUploads() const {
+    int n = 0;
+    for (const test::TSentFrame& f : Unit.Sent) n += !f.IsLua && f.Head().CMD == 7 && f.Head().ExtCmd == 2;
+    return n;
+  }
+  // The n-th scratchpad write reached the device.
+  bool Uploaded(int n) {
+    return SpinUntil([&] { return LinkUploads() == n; });
+  }
+  // The device confirms the scratchpad write in flight.
+  void AckUpload() { Unit.Deliver(ccci::BuildHeaderOnly(Dev(), 7, 0, 2)); }
+  // The shell's answer over SSH, closed by its end marker.
+  void ShellAnswer(const QByteArray& text) { Unit.LUACommandSSH(text + "\r\n\x1a\x1b\n"); }
+  void LoseLine() {
+    Unit.Connected = false;
+    if (Unit.FClearWork) Unit.FClearWork();
+  }
+};
+
+}  // namespace
+
+// With FTP chosen for the connection, every file of the package but the
+// change log goes up by FTP into the scratchpad, none over the device link,
+// and the update call names the firmware.
+TEST(FlashJobFtp, UploadsThePackageByFtpThenCallsTheUpdate) {
+  TFlashRun r(TFlashKind::KndFirmware);
+  r.Unit.FFTP = true;
+  r.Job->ConnEst(true);
+  ASSERT_EQ(r.Unit.FtpUploads.size(), 2) << r.Unit.FtpUploads.join('\n').toStdString();
+  EXPECT_TRUE(r.Unit.FtpUploads[0].endsWith(QLatin1String("/fw.tgz -> /flashdrive0/data/ccci/scratchpad")))
+      << r.Unit.FtpUploads[0].toStdString();
+  EXPECT_TRUE(r.Unit.FtpUploads[1].endsWith(QLatin1String("/extra.bin -> /flashdrive0/data/ccci/scratchpad")));
+  EXPECT_EQ(r.LinkUploads(), 0);
+  ASSERT_EQ(r.Received(), QStringList{QStringLiteral("uti.fwUpdate(\"~/fw.tgz\")")});
+  r.Unit.Deliver(ccci::BuildLuaOutput(Dev(), ccci::TLuaOutputKind::loEnd, {}));
+  ASSERT_TRUE(SpinUntil([&] { return r.Closed >= 0; }));
+  EXPECT_EQ(r.Job->Outcome, TFlashJob::TOutcome::Success);
+  EXPECT_EQ(r.Messages, QStringList{QStringLiteral("Update abgeschlossen!")});
+  EXPECT_EQ(r.Closed, 1);
+}
+
+// An FTP upload that fails ends the job before the device is told to update.
+TEST(FlashJobFtp, AFailedFtpUploadNeverReachesTheUpdateCall) {
+  TFlashRun r(TFlashKind::KndFirmware);
+  r.Unit.FFTP = true;
+  r.Unit.FtpResult = false;
+  r.Job->ConnEst(true);
+  SpinFor(50);
+  EXPECT_EQ(r.Unit.FtpUploads.size(), 1) << "no file after the failed one";
+  EXPECT_FALSE(r.UpdateCalled()) << r.Received().join('\n').toStdString();
+  EXPECT_EQ(r.Job->Outcome, TFlashJob::TOutcome::Failed);
+  EXPECT_EQ(r.Messages, QStringList{FlashText(msgUploadFailed)});
+  EXPECT_EQ(r.Ended, 1);
+}
+
+// The line goes during the upload of one device of a mass update: the run
+// hears of it once, as a failure in the connection's words, and no update
+// call is made.
+TEST(FlashJobLineLost, DuringAMassUploadTheDeviceIsReportedFailedOnce) {
+  TFlashRun r(TFlashKind::KndMassFW);
+  r.Job->ConnEst(true);
+  ASSERT_TRUE(r.Uploaded(1));
+  r.LoseLine();
+  ASSERT_TRUE(SpinUntil([&] { return !r.MassResults.empty(); }));
+  EXPECT_EQ(r.MassResults[0], (std::pair<bool, QString>{false, QStringLiteral("Verbindung während des Updates unterbrochen")}));
+  EXPECT_EQ(r.Job->Outcome, TFlashJob::TOutcome::Failed);
+  EXPECT_EQ(r.Ended, 1);
+  SpinFor(50);
+  r.Job.reset();
+  EXPECT_EQ(r.MassResults.size(), 1u) << "told once, also when the job goes";
+  EXPECT_FALSE(r.UpdateCalled());
+}
+
+// The same in the update window: the operator is told why, and the window
+// closes with the failure's result.
+TEST(FlashJobLineLost, DuringAnUploadTheWindowSaysSoAndClosesAsFailed) {
+  TFlashRun r(TFlashKind::KndFirmware);
+  r.Job->ConnEst(true);
+  ASSERT_TRUE(r.Uploaded(1));
+  r.AckUpload();
+  ASSERT_TRUE(r.Uploaded(2));
+  r.LoseLine();
+  ASSERT_TRUE(SpinUntil([&] { return r.Closed >= 0; }));
+  EXPECT_EQ(r.Closed, 0);
+  EXPECT_EQ(r.Messages, QStringList{QStringLiteral("Verbindung während des Updates unterbrochen")});
+  EXPECT_EQ(r.Job->Outcome, TFlashJob::TOutcome::Failed);
+  EXPECT_FALSE(r.UpdateCalled());
+}
+
+namespace {
+// An update over SSH whose update call the device answers with `answer`.
+void UpdateOverSsh(TFlashRun& r, const QByteArray& answer) {
+  r.Unit.FisSSHCon = true;
+  r.Job->ConnEst(true);
+  ASSERT_EQ(r.Received().size(), 1) << "the right to print is asked first";
+  r.ShellAnswer("true");
+  ASSERT_TRUE(r.Uploaded(1));
+  r.AckUpload();
+  ASSERT_TRUE(r.Uploaded(2));
+  r.AckUpload();
+  ASSERT_TRUE(SpinUntil([&] { return r.UpdateCalled(); }));
+  EXPECT_EQ(r.Received().last(), QStringLiteral("FW = print(uti.err2ascii(uti.fwUpdate(\"~/fw.tgz\")))"));
+  r.ShellAnswer(answer);
+  ASSERT_TRUE(SpinUntil([&] { return r.Closed >= 0; }));
+}
+}  // namespace
+
+// Over SSH the device's text is the verdict: its "no error" counts in
+// whatever case the firmware writes it.
+TEST(FlashJobSsh, ALowerCaseNoErrorIsASuccess) {
+  TFlashRun r(TFlashKind::KndFirmware);
+  ASSERT_NO_FATAL_FAILURE(UpdateOverSsh(r, "no error"));
+  EXPECT_EQ(r.Job->Outcome, TFlashJob::TOutcome::Success);
+  EXPECT_EQ(r.Job->ResultText, SFWUpdateSuccess);
+  EXPECT_EQ(r.Messages, QStringList{QStringLiteral("Update abgeschlossen!")});
+  EXPECT_EQ(r.Closed, 1);
+}
+
+TEST(FlashJobSsh, AnyOtherDeviceTextIsAFailureThatNamesIt) {
+  TFlashRun r(TFlashKind::KndFirmware);
+  ASSERT_NO_FATAL_FAILURE(UpdateOverSsh(r, "Operation not permitted"));
+  EXPECT_EQ(r.Job->Outcome, TFlashJob::TOutcome::Failed);
+  EXPECT_TRUE(r.Job->ResultText.endsWith(QLatin1String("(Operation not permitted)"))) << r.Job->ResultText.toStdString();
+  EXPECT_EQ(r.Messages, QStringList{QStringLiteral("ACHTUNG: Das Update war nicht erfolgreich!")});
+}

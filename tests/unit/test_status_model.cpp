@@ -1,5 +1,6 @@
 // The status file read into the status record, grouped by the page that
-// shows each part; the capture command text and listing; the certificate name.
+// shows each part; the capture command text and listing; the certificate
+// name; a free Lua statement's answer as the flow hands it on.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -7,7 +8,9 @@
 #include <QJsonDocument>
 #include <QTimeZone>
 
+#include "StatusFlow.h"
 #include "StatusModel.h"
+#include "TestSupport.h"
 
 using namespace vanta;
 
@@ -158,4 +161,33 @@ TEST(StatusCapture, ListingAndCertificateName) {
   EXPECT_EQ(l[0].Detail, QStringLiteral("file1234 - 2026-12-05 10:00:00"));
   EXPECT_EQ(l[1].Name, QStringLiteral("b.pcap"));
   EXPECT_EQ(TestCertName(12345678, QStringLiteral("1197500")), QStringLiteral("12345678-119.7500.pdf"));
+}
+
+// The device sends a long answer in several output frames, one of them
+// ending between CR and LF: the statement's receiver gets the whole text,
+// and the memo gets it as one line, not one line per piece.
+TEST(StatusLua, AnAnswerInPiecesIsOneLine) {
+  test::TFakeClock clock;
+  test::TTestComUnit unit(clock);
+  QStringList memo;
+  unit.FOnLogCallBack = [&](QObject*, const QString& line, bool toMemo) {
+    if (toMemo) memo << line;
+  };
+  TStatusFlow flow(unit);
+  bool answered = false, ok = false;
+  QString output;
+  flow.RunLua(QStringLiteral("print(string.rep(\"x\", 2047))"), [&](bool success, const QString& text) {
+    answered = true;
+    ok = success;
+    output = text;
+  });
+  const QByteArray line(2047, 'x');
+  const QByteArray all = line + "\r\n";
+  for (const QByteArray& piece : {all.left(1024), all.mid(1024, 1024), all.mid(2048)})
+    unit.Deliver(ccci::BuildLuaOutput(test::Dev(), ccci::TLuaOutputKind::loChunk, piece));
+  unit.Deliver(ccci::BuildLuaOutput(test::Dev(), ccci::TLuaOutputKind::loEnd, {}));
+  ASSERT_TRUE(test::SpinUntil([&] { return answered; }));
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(output, QString::fromLatin1(all));
+  EXPECT_EQ(memo, QStringList{QString::fromLatin1(line)}) << memo.size() << " memo lines";
 }
