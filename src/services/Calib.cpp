@@ -84,7 +84,11 @@ TCalibMachine::~TCalibMachine() {
 }
 
 void TCalibMachine::ConnEst(bool connected) {
-  if (!connected) return;
+  if (!connected) {
+    FReady = false;
+    Changed();
+    return;
+  }
   if (FUnit.FisSSHCon) {
     FUnit.FFlashDone = nullptr;
     FUnit.CheckSSHRight(
@@ -217,7 +221,7 @@ void TCalibMachine::CheckLUAResult(const QString& text) {
 void TCalibMachine::CheckStatus(const QString& text) {
   const int item = Step - 16;
   ChannelText[size_t(item)] = text.trimmed();
-  if (text.contains(QLatin1String("Calibration ok"))) {
+  if (text.contains(QLatin1String("Calibration ok"), Qt::CaseInsensitive)) {
     Channel[size_t(item)] = 1;
   } else {
     Channel[size_t(item)] = 0;
@@ -402,6 +406,7 @@ void TCalibMachine::ConnectionLost() {
   if (FClosed) return;
   FWatch->stop();
   FTick->stop();
+  FReady = false;  // until the line is back
   // The reset closes the line itself: then the work is done.
   if (Step == 1000) return Close();
   FSaving = false;

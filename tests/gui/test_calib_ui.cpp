@@ -223,6 +223,7 @@ TEST(CalibWindow, ALineLostDuringAStepEndsTheCalibrationAtTheStartPage) {
   EXPECT_EQ(reports, 0);
   EXPECT_FALSE(t.W.Machine()->Sent.contains(QStringLiteral("pq.calClose(1)")));
   EXPECT_FALSE(t.Closed);
+  EXPECT_FALSE(t.W.rctgnlStart->isEnabled()) << "no calibration to start without a line";
   t.Shot(QStringLiteral("calib-line-lost.png"));
 }
 

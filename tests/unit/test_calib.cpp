@@ -212,6 +212,26 @@ TEST(CalibRun, ALineLostDuringTheChecksEndsTheRunWithItsMessage) {
   EXPECT_EQ(r.Received().size(), asked);
   EXPECT_FALSE(r.M.Saved);
   EXPECT_TRUE(r.Reports.isEmpty());
+  // Without a line there is nothing to start; once it is back, there is.
+  EXPECT_FALSE(r.M.Ready());
+  r.M.Start();
+  EXPECT_EQ(r.Received().size(), asked) << "a start without a line sends nothing";
+  r.M.ConnEst(true);
+  EXPECT_TRUE(r.M.Ready());
+}
+
+// A channel's "ok" counts however the device spells its case, like every
+// other answer text; anything else marks that channel failed.
+TEST(CalibRun, ChannelResultsAreReadWithoutRegardToCase) {
+  TCalibRun r;
+  ASSERT_NO_FATAL_FAILURE(r.RunToChannelChecks());
+  ASSERT_NO_FATAL_FAILURE(r.Reply("CALIBRATION OK"));
+  ASSERT_NO_FATAL_FAILURE(r.Reply("Offset out of range"));
+  for (int n = 2; n < 16; ++n) ASSERT_NO_FATAL_FAILURE(r.Reply("calibration ok"));
+  EXPECT_EQ(r.M.Channel[0], 1);
+  EXPECT_EQ(r.M.Channel[1], 0);
+  EXPECT_EQ(r.M.Channel[15], 1);
+  EXPECT_FALSE(r.M.ResultOk) << "one failed channel fails the run";
 }
 
 // The line goes after "Speichern und Beenden", before the device said it

@@ -305,7 +305,12 @@ void TFrmCalib::FillReport(QMap<QString, QString>& d) const {
 
 void TFrmCalib::ConnEst(QObject* Sender, bool connected) {
   TFormBasic::ConnEst(Sender, connected);
-  if (!connected || !FComUnit || FMachine) return;
+  if (FMachine) {  // the line went or came back: the start follows it
+    FMachine->ConnEst(connected);
+    Refresh();
+    return;
+  }
+  if (!connected || !FComUnit) return;
   FMachine = std::make_unique<TCalibMachine>(*FComUnit);
   TCalibMachine& m = *FMachine;
   m.FSWVer = FSWVer.isEmpty() ? QStringLiteral("vanta-host %1").arg(GetAppVersionStr()) : FSWVer;
