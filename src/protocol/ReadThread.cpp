@@ -215,40 +215,49 @@ void TIdReadThread::OnReadable() {
   if (!FOpen) return;
   if (FDoClearBuffer) Clearbuffer();
   std::vector<TFrameCutter::TEvent> events;
-  const bool alive = FreadStream.Fill([this](QByteArray& into) { return FBackend->Read(into); }, events);
-  for (TFrameCutter::TEvent& e : events) {
-    switch (e.Kind) {
-      case TFrameCutter::TKind::fcHead:
-        FBatch.push_back({TReaderEvent::TKind::reHead, int64_t(e.Head.Size), {}, e.Head, {}, false});
-        break;
-      case TFrameCutter::TKind::fcProgress:
-        // Only the newest count matters to whoever shows it.
-        if (!FBatch.empty() && FBatch.back().Kind == TReaderEvent::TKind::reProgress)
-          FBatch.back().Count = e.Count;
-        else
-          FBatch.push_back({TReaderEvent::TKind::reProgress, e.Count, {}, e.Head, {}, false});
-        break;
-      case TFrameCutter::TKind::fcFault:
-        FBatch.push_back({TReaderEvent::TKind::reFault, 0, {}, e.Head, e.Fault, true});
-        break;
-      case TFrameCutter::TKind::fcFrame:
-        if (e.Head.CMD == 9 && e.Head.ExtCmd == 2) {
-          // Answered here so that GUI delays never age the time answer.
-          Log(QStringLiteral("NTP Begin"));
-          HandleNTP(e.Frame);
-          Log(QStringLiteral("NTP End"));
-          FBatch.push_back({TReaderEvent::TKind::reFrameEnd, 0, {}, e.Head, {}, false});
-        } else if (e.Streamed) {
-          FlushFileSink();
-          TReaderEvent done{TReaderEvent::TKind::reFrame, FActiveBytes, std::move(e.Frame), e.Head, FActiveError, false};
-          done.Streamed = true;
-          FBatch.push_back(std::move(done));
-          FActive = {};
-        } else {
-          FBatch.push_back({TReaderEvent::TKind::reFrame, 0, std::move(e.Frame), e.Head, {}, false});
-        }
-        break;
+  bool alive = true;
+  // A link with more waiting than one read takes is read again after each
+  // cut, so the buffer stays small; a bounded number of rounds keeps the
+  // thread's other work (sending, stopping) waiting no longer than that.
+  for (int round = 0; round < 32; ++round) {
+    events.clear();
+    alive = FreadStream.Fill([this](QByteArray& into) { return FBackend->Read(into); }, events);
+    for (TFrameCutter::TEvent& e : events) {
+      switch (e.Kind) {
+        case TFrameCutter::TKind::fcHead:
+          FBatch.push_back({TReaderEvent::TKind::reHead, int64_t(e.Head.Size), {}, e.Head, {}, false});
+          break;
+        case TFrameCutter::TKind::fcProgress:
+          // Only the newest count matters to whoever shows it.
+          if (!FBatch.empty() && FBatch.back().Kind == TReaderEvent::TKind::reProgress)
+            FBatch.back().Count = e.Count;
+          else
+            FBatch.push_back({TReaderEvent::TKind::reProgress, e.Count, {}, e.Head, {}, false});
+          break;
+        case TFrameCutter::TKind::fcFault:
+          FBatch.push_back({TReaderEvent::TKind::reFault, 0, {}, e.Head, e.Fault, true});
+          break;
+        case TFrameCutter::TKind::fcFrame:
+          if (e.Head.CMD == 9 && e.Head.ExtCmd == 2) {
+            // Answered here so that GUI delays never age the time answer.
+            Log(QStringLiteral("NTP Begin"));
+            HandleNTP(e.Frame);
+            Log(QStringLiteral("NTP End"));
+            FBatch.push_back({TReaderEvent::TKind::reFrameEnd, 0, {}, e.Head, {}, false});
+          } else if (e.Streamed) {
+            FlushFileSink();
+            TReaderEvent done{
+                TReaderEvent::TKind::reFrame, FActiveBytes, std::move(e.Frame), e.Head, FActiveError, false};
+            done.Streamed = true;
+            FBatch.push_back(std::move(done));
+            FActive = {};
+          } else {
+            FBatch.push_back({TReaderEvent::TKind::reFrame, 0, std::move(e.Frame), e.Head, {}, false});
+          }
+          break;
+      }
     }
+    if (!alive || !FBackend->MoreWaiting() || FStop) break;
   }
   if (alive) {
     Flush();

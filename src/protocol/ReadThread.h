@@ -56,6 +56,9 @@ class TLinkBackend {
   virtual TOpen Open(TLinkSink& sink, QString& error, bool& authError, QString& local) = 0;
   // Appends what has arrived without waiting; false when the link is gone.
   virtual bool Read(QByteArray& into) = 0;
+  // True when the last Read stopped at its limit with more still waiting:
+  // the reader cuts what it has and reads again before it sleeps.
+  virtual bool MoreWaiting() const { return false; }
   // Writes one whole frame; `error` says why it failed. `sent` counts the
   // bytes of the frame the link took, also when the write failed: after a
   // part, the device would read the next frame as the rest of this one.

@@ -25,6 +25,7 @@ class TTcpBackend : public TLinkBackend {
   void SetConParams(const QString& host, uint16_t port, uint16_t localPort, TIpVer ipVer);
   TOpen Open(TLinkSink& sink, QString& error, bool& authError, QString& local) override;
   bool Read(QByteArray& into) override;
+  bool MoreWaiting() const override { return FMoreWaiting; }
   bool Write(const QByteArray& frame, bool isLua, QString& error, qint64& sent) override;
   void Close() override;
   bool IsConnected() const override;
@@ -41,6 +42,7 @@ class TTcpBackend : public TLinkBackend {
   uint16_t FLocalPort = 0;
   TIpVer FIpVer = TIpVer::ipverV4;
   bool FConnecting = false;
+  bool FMoreWaiting = false;
 };
 
 // CCCI through a direct channel of an SSH connection, Lua through its shell.
