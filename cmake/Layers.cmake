@@ -3,6 +3,7 @@
 #   anything built in apps/ (the CLI, the simulator and the benchmarks use
 #   them headless);
 # - every UI library links its model;
+# - the window base links no other UI library and no model but its own;
 # - the report plugin is loaded at run time and linked by nobody.
 set(VANTA_CORE_LIBRARIES "" CACHE INTERNAL "")
 
@@ -16,9 +17,12 @@ set(VANTA_MODEL_LIBRARIES vanta_outside vanta_vocab vanta_protocol vanta_params 
 set(VANTA_UI_MODELS
   "vanta_params_ui=vanta_params"
   "vanta_services_ui=vanta_services"
+  "vanta_store_ui=vanta_store"
   "vanta_charts=vanta_live"
-  "vanta_visual_ui=vanta_live"
+  "vanta_live_ui=vanta_live"
   "vanta_workspace=vanta_protocol")
+# The window base every feature's windows derive from; it links no feature.
+set(VANTA_WINDOW_BASE vanta_workspace)
 set(VANTA_APP_TARGETS vanta-cli vanta-sim vanta-host vanta-render)
 
 function(_vanta_collect_links target out)
@@ -80,6 +84,33 @@ function(vanta_check_layers)
       endif()
     endif()
   endforeach()
+  if(TARGET ${VANTA_WINDOW_BASE})
+    set(all "")
+    _vanta_collect_links(${VANTA_WINDOW_BASE} all)
+    set(own "")
+    foreach(pair IN LISTS VANTA_UI_MODELS)
+      string(REPLACE "=" ";" pair "${pair}")
+      list(GET pair 0 ui)
+      list(GET pair 1 model)
+      if(ui STREQUAL VANTA_WINDOW_BASE)
+        list(APPEND own ${model})
+      endif()
+    endforeach()
+    foreach(pair IN LISTS VANTA_UI_MODELS)
+      string(REPLACE "=" ";" pair "${pair}")
+      list(GET pair 0 ui)
+      list(GET pair 1 model)
+      if(ui STREQUAL VANTA_WINDOW_BASE)
+        continue()
+      endif()
+      if(ui IN_LIST all)
+        message(FATAL_ERROR "The window base ${VANTA_WINDOW_BASE} must not link the UI library ${ui}")
+      endif()
+      if(model IN_LIST all AND NOT model IN_LIST own)
+        message(FATAL_ERROR "The window base ${VANTA_WINDOW_BASE} must not link the model ${model}")
+      endif()
+    endforeach()
+  endif()
   _vanta_all_targets(${CMAKE_SOURCE_DIR} targets)
   foreach(target IN LISTS targets)
     get_target_property(libs ${target} LINK_LIBRARIES)

@@ -21,7 +21,6 @@
 #include "Constants.h"
 #include "FreqCharts.h"
 #include "PaintBox.h"
-#include "TcpComUnit.h"
 
 namespace vanta {
 
