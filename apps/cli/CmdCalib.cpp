@@ -15,6 +15,7 @@
 #include "CliSession.h"
 #include "FlashJob.h"
 #include "Plugins.h"
+#include "SaveWhole.h"
 
 namespace vanta::cli {
 
@@ -81,6 +82,13 @@ int Run(TCliSession& s, const TCliArgs& a) {
   m.OnClose = [&] { closed = true; };
   const QString report = a.Has(QStringLiteral("report")) ? QFileInfo(a.Value(QStringLiteral("report"))).absoluteFilePath() : QString();
   m.ReportFolder = report.isEmpty() ? u.FDatadir : QFileInfo(report).absolutePath();
+  // The device keeps a calibration for good: its certificate must have a
+  // place before the first step is sent.
+  if (const QString problem = FolderWriteProblem(m.ReportFolder); !problem.isEmpty()) {
+    out.Result().insert(QStringLiteral("storedLocally"), false);
+    out.Error(QStringLiteral("Kalibrierzertifikat kann nicht gespeichert werden (%1): Kalibrierung nicht begonnen").arg(problem));
+    return ecNotStored;
+  }
   m.FillReport = [&](QMap<QString, QString>& dict) {
     dict.insert(QStringLiteral("DeviceType"), u.FDevice);
     dict.insert(QStringLiteral("UserName"), qEnvironmentVariable("USER"));

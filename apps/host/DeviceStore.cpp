@@ -38,6 +38,11 @@ bool TDeviceStore::Load() {
   Settings.TraceFolder = ini.value(QStringLiteral("traceFolder")).toString();
   Settings.UserName = ini.value(QStringLiteral("userName"), Settings.UserName).toString();
   Settings.Visibility = ini.value(QStringLiteral("visibility"), Settings.Visibility).toInt();
+  // A wait of less than a minute would give up on a device that is working.
+  auto minutes = [&ini](const char* key, int def) { return qBound(1, ini.value(QLatin1String(key), def).toInt(), 24 * 60); };
+  Settings.UpdateWaitMin = minutes("updateWaitMin", Settings.UpdateWaitMin);
+  Settings.CalibStepWaitMin = minutes("calibStepWaitMin", Settings.CalibStepWaitMin);
+  Settings.ComebackWaitMin = minutes("comebackWaitMin", Settings.ComebackWaitMin);
   Settings.MappingDbVersion = ini.value(QStringLiteral("mappingDbVersion"), 0).toUInt();
   const QStringList p = ini.value(QStringLiteral("paraLayout")).toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
   if (p.size() == 8) {
@@ -92,6 +97,9 @@ bool TDeviceStore::Save() const {
   ini.setValue(QStringLiteral("traceFolder"), Settings.TraceFolder);
   ini.setValue(QStringLiteral("userName"), Settings.UserName);
   ini.setValue(QStringLiteral("visibility"), Settings.Visibility);
+  ini.setValue(QStringLiteral("updateWaitMin"), Settings.UpdateWaitMin);
+  ini.setValue(QStringLiteral("calibStepWaitMin"), Settings.CalibStepWaitMin);
+  ini.setValue(QStringLiteral("comebackWaitMin"), Settings.ComebackWaitMin);
   ini.setValue(QStringLiteral("mappingDbVersion"), Settings.MappingDbVersion);
   const TFrmParaSettings& p = Settings.Para;
   ini.setValue(QStringLiteral("paraLayout"), QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8")

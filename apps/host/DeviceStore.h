@@ -33,6 +33,12 @@ struct THostSettings {
   QString TraceFolder;
   QString UserName;
   int Visibility = 1;
+  // How long the windows wait for a device that works without answering:
+  // the update call (it installs meanwhile), one calibration step, and the
+  // device coming back after an update's restart. Minutes.
+  int UpdateWaitMin = 20;
+  int CalibStepWaitMin = 2;
+  int ComebackWaitMin = 5;
   TFrmParaSettings Para;
   TFrmOnOfflineSettings OnOffline;
   // Version of the mapping database in IniFolder, so that a device with the

@@ -33,6 +33,7 @@
 #include <QStatusBar>
 #include <QFileDialog>
 #include <QTimer>
+#include <utility>
 #include <QToolBar>
 #include <QTreeWidget>
 
@@ -190,6 +191,8 @@ TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(par
 void TMainWindow::FillDeviceMenu(QMenu& menu, int index) {
   if (index < 0 || index >= int(FStore.Devices.size())) return;
   for (TDirectKind k : CKinds) menu.addAction(DirectKindTitle(k), this, [this, index, k] { OpenDevice(index, k); });
+  menu.addAction(QStringLiteral("Statusdatei lesen"), this, [this, index] { OpenStatusFile(index); })
+      ->setObjectName(QStringLiteral("OpenStatusFile"));
   menu.addSeparator();
   QAction* web = menu.addAction(QStringLiteral("Webseite öffnen"), this, [this, index] { OpenWebPage(index); });
   web->setObjectName(QStringLiteral("OpenWebPage"));
@@ -333,7 +336,13 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
   } else if (kind == TDirectKind::dkcalib) {
     auto* calib = new TFrmCalib;
     calib->FClose = [calib](QObject*) { QTimer::singleShot(0, calib, &QWidget::close); };
+    calib->FStepTimeoutMs = s.CalibStepWaitMin * 60 * 1000;
     w = calib;
+  } else if (kind == TDirectKind::dkflash && std::exchange(FNextFlashIsStatus, false)) {
+    auto* flash = new TFormFlash;
+    flash->FKind = TFlashKind::KndStatus;
+    flash->setWindowTitle(QStringLiteral("Statusdatei – %1").arg(d.Geraet));
+    w = flash;
   } else if (kind == TDirectKind::dkflash) {
     const QString pkg = !PackageFile.isEmpty() ? PackageFile : FAskPackage ? FAskPackage() : QString();
     if (pkg.isEmpty()) {
@@ -343,6 +352,7 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
     auto* flash = new TFormFlash;
     flash->FKind = TFlashKind::KndFirmware;
     flash->FFN = pkg;
+    flash->FUpdateTimeoutMs = s.UpdateWaitMin * 60 * 1000;
     // The update ends with its message; the window goes with it.
     flash->FFlashClose = [this, flash, name = d.Geraet](QObject*, int result) {
       const bool ok = flash->Job() && flash->Job()->Outcome == TFlashJob::TOutcome::Success;
@@ -467,6 +477,9 @@ QWidget* TMainWindow::OpenMassFlash(const QList<int>& selected) {
   }
   auto* w = new TFormMassFlash(targets, FStore.Settings.DataFolder);
   w->Tuning.IniFolder = FStore.Settings.IniFolder;  // the host keys the device windows trusted
+  w->Tuning.UpdateTimeoutMs = FStore.Settings.UpdateWaitMin * 60 * 1000;
+  w->Tuning.ComebackTimeoutMs = FStore.Settings.ComebackWaitMin * 60 * 1000;
+  w->Tuning.ComebackGraceMs = w->Tuning.ComebackTimeoutMs;
   w->setAttribute(Qt::WA_DeleteOnClose);
   w->Select(selected);
   if (!PackageFile.isEmpty()) w->edPackage->setText(PackageFile);
@@ -524,6 +537,13 @@ void TMainWindow::RemoveDevice() {
   RebuildTree();
 }
 
+TFormBasic* TMainWindow::OpenStatusFile(int index) {
+  FNextFlashIsStatus = true;
+  TFormBasic* w = OpenDevice(index, TDirectKind::dkflash);
+  FNextFlashIsStatus = false;
+  return w;
+}
+
 void TMainWindow::EditSettings() {
   THostSettings& s = FStore.Settings;
   QDialog dlg(this);
@@ -546,6 +566,19 @@ void TMainWindow::EditSettings() {
   form->addRow(QStringLiteral("Protokoll-Mitschnitte"), trace);
   form->addRow(QStringLiteral("Benutzername"), user);
   form->addRow(QStringLiteral("Zugriffsebene"), vis);
+  auto wait = [&form](const QString& name, const QString& label, int value) {
+    auto* spin = new QSpinBox();
+    spin->setObjectName(name);
+    spin->setRange(1, 24 * 60);
+    spin->setSuffix(QStringLiteral(" min"));
+    spin->setValue(value);
+    form->addRow(label, spin);
+    return spin;
+  };
+  QSpinBox* updateWait = wait(QStringLiteral("spnUpdateWait"), QStringLiteral("Warten auf das Update"), s.UpdateWaitMin);
+  QSpinBox* stepWait = wait(QStringLiteral("spnCalibStepWait"), QStringLiteral("Warten je Kalibrierschritt"), s.CalibStepWaitMin);
+  QSpinBox* comebackWait =
+      wait(QStringLiteral("spnComebackWait"), QStringLiteral("Warten auf den Neustart nach dem Update"), s.ComebackWaitMin);
   auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   form->addRow(box);
   connect(box, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
@@ -558,6 +591,9 @@ void TMainWindow::EditSettings() {
   s.TraceFolder = trace->text().trimmed();
   s.UserName = user->text();
   s.Visibility = vis->value();
+  s.UpdateWaitMin = updateWait->value();
+  s.CalibStepWaitMin = stepWait->value();
+  s.ComebackWaitMin = comebackWait->value();
   FStore.Save();
 }
 

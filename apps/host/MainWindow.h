@@ -43,6 +43,9 @@ class TMainWindow : public QMainWindow {
   // user cancelled the password question.
   // `allValues` with dkvisu: the all-values table instead of the live window.
   TFormBasic* OpenDevice(int index, TDirectKind kind, bool allValues = false);
+  // The update window reading the device's status file (the raw text of
+  // the status script), without a package.
+  TFormBasic* OpenStatusFile(int index);
   // The offline window at `station` (0: all stations).
   TFormBasic* OpenOffline(uint32_t station, const QString& name);
   // Opens the device's web page in the system's browser.
@@ -53,6 +56,8 @@ class TMainWindow : public QMainWindow {
   QWidget* LastOpened() const { return FLastOpened; }
   // The context menu of device `index` in the tree.
   void FillDeviceMenu(QMenu& menu, int index);
+  // The host's settings dialog (folders, access level, wait limits).
+  void EditSettings();
   void AddLog(const QString& line);
   int SelectedDevice() const;
   void SelectDevice(int index);
@@ -83,7 +88,6 @@ class TMainWindow : public QMainWindow {
   void EditDevice();
   void RemoveDevice();
   void DuplicateDevice();
-  void EditSettings();
   bool EditRecord(THostDevice& rec, const QString& title);
   void UpdateActions();
 
@@ -97,6 +101,7 @@ class TMainWindow : public QMainWindow {
   class QToolBar* FToolBar = nullptr;
   int FOpenBoxes = 0;
   QList<QPointer<TFormBasic>> FWindows;
+  bool FNextFlashIsStatus = false;  // set by OpenStatusFile for the window it opens
   QPointer<QWidget> FLastOpened;
   QAction* FWebAction = nullptr;
   // Passwords typed at connect time, by user@device. They live for this run

@@ -1,6 +1,9 @@
 #include "SaveWhole.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 namespace vanta {
 
@@ -26,6 +29,15 @@ bool SaveWhole(const QString& path, QByteArrayView bytes, QString& error) {
     return false;
   }
   return true;
+}
+
+QString FolderWriteProblem(const QString& folder) {
+  const QFileInfo info(folder);
+  if (!info.exists()) return QStringLiteral("%1: Ordner existiert nicht").arg(folder);
+  if (!info.isDir()) return QStringLiteral("%1: kein Ordner").arg(folder);
+  QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".vanta-probe-XXXXXX")));
+  if (!probe.open()) return QStringLiteral("%1: %2").arg(folder, probe.errorString());
+  return {};
 }
 
 }  // namespace vanta

@@ -17,4 +17,9 @@ namespace vanta {
 // `path` unchanged, and `error` = "PATH: REASON".
 bool SaveWhole(const QString& path, QByteArrayView bytes, QString& error);
 
+// Empty when a file can be created in `folder` now (tried with a temporary
+// file that is removed again); otherwise "FOLDER: REASON". For work that
+// cannot be undone once done, so it is checked before it starts.
+QString FolderWriteProblem(const QString& folder);
+
 }  // namespace vanta

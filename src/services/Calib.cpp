@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "FlashJob.h"
+#include "SaveWhole.h"
 
 namespace vanta {
 
@@ -361,6 +362,17 @@ void TCalibMachine::NextStep() {
 
 void TCalibMachine::SaveAndExit() {
   if (Step != 31 || !FStatus || FSaving || Busy()) return;
+  // Once the device keeps the calibration there is no way back: a
+  // certificate that could not be written then would be lost for good.
+  const QString folder = ReportFolder.isEmpty() ? FUnit.FTmpDir : ReportFolder;
+  if (const QString problem = FolderWriteProblem(folder.isEmpty() ? QDir::tempPath() : folder); !problem.isEmpty()) {
+    ErrorText = QStringLiteral("Das Kalibrierzertifikat kann nicht gespeichert werden (%1). Die Kalibrierung wurde nicht "
+                               "übernommen.")
+                    .arg(problem);
+    Log(ErrorText);
+    Changed();
+    return;
+  }
   FSaving = true;
   SendCalibCommand(QStringLiteral("pq.calClose(1)"));
 }

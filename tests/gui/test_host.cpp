@@ -20,12 +20,16 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include "DeviceDialog.h"
 #include "DeviceStore.h"
+#include "FormFlash.h"
+#include "FormMassFlash.h"
+#include "FrmCalib.h"
 #include "FormOffline.h"
 #include "FormPara.h"
 #include "FormStatus.h"
@@ -829,5 +833,75 @@ TEST(HostClose, UnsentParameterEditsHoldTheHostUntilTheOperatorLetsThemGo) {
   EXPECT_TRUE(h.Main->close());
   EXPECT_EQ(asked.size(), 2);
   EXPECT_FALSE(para->isVisible());
+}
+
+// The waits for a device that works without answering are the operator's
+// settings: set in the dialog, kept across a restart, handed to every window
+// that waits.
+TEST(HostSettings, WaitLimitsComeFromTheDialogSurviveARestartAndReachTheWindows) {
+  THost h({Network(QString())});
+  QTimer::singleShot(0, [] {
+    QWidget* dlg = QApplication::activeModalWidget();
+    ASSERT_NE(dlg, nullptr);
+    dlg->findChild<QSpinBox*>(QStringLiteral("spnUpdateWait"))->setValue(45);
+    dlg->findChild<QSpinBox*>(QStringLiteral("spnCalibStepWait"))->setValue(7);
+    dlg->findChild<QSpinBox*>(QStringLiteral("spnComebackWait"))->setValue(12);
+    QMetaObject::invokeMethod(dlg, "accept", Qt::QueuedConnection);
+  });
+  h.Main->EditSettings();
+  EXPECT_EQ(h.Store.Settings.UpdateWaitMin, 45);
+
+  TDeviceStore again(h.Store.File());
+  ASSERT_TRUE(again.Load());
+  EXPECT_EQ(again.Settings.UpdateWaitMin, 45);
+  EXPECT_EQ(again.Settings.CalibStepWaitMin, 7);
+  EXPECT_EQ(again.Settings.ComebackWaitMin, 12);
+
+  auto* calib = dynamic_cast<TFrmCalib*>(h.Main->OpenDevice(0, TDirectKind::dkcalib));
+  ASSERT_NE(calib, nullptr);
+  EXPECT_EQ(calib->FStepTimeoutMs, 7 * 60 * 1000);
+  h.Main->PackageFile = QStringLiteral("/nowhere/fw.zip");
+  auto* flash = dynamic_cast<TFormFlash*>(h.Main->OpenDevice(0, TDirectKind::dkflash));
+  ASSERT_NE(flash, nullptr);
+  EXPECT_EQ(flash->FUpdateTimeoutMs, 45 * 60 * 1000);
+  auto* mass = dynamic_cast<TFormMassFlash*>(h.Main->OpenMassFlash({0}));
+  ASSERT_NE(mass, nullptr);
+  EXPECT_EQ(mass->Tuning.UpdateTimeoutMs, 45 * 60 * 1000);
+  EXPECT_EQ(mass->Tuning.ComebackTimeoutMs, 12 * 60 * 1000);
+  delete mass;
+}
+
+TEST(HostSettings, AWaitBelowAMinuteInTheFileIsRaisedToOne) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("devices.ini"));
+  {
+    QSettings raw(file, QSettings::IniFormat);
+    raw.setValue(QStringLiteral("settings/calibStepWaitMin"), 0);
+    raw.setValue(QStringLiteral("settings/updateWaitMin"), QStringLiteral("lang"));
+  }
+  TDeviceStore s(file);
+  ASSERT_TRUE(s.Load());
+  EXPECT_EQ(s.Settings.CalibStepWaitMin, 1) << "zero would give up at once";
+  EXPECT_EQ(s.Settings.UpdateWaitMin, 1) << "no number: the shortest wait, not none";
+}
+
+TEST(HostOpensDevice, TheStatusFileWindowIsTheUpdateWindowWithoutAPackage) {
+  THost h({Network(QString())});
+  int asked = 0;
+  h.Main->FAskPackage = [&] { return ++asked, QString(); };
+  QMenu menu;
+  h.Main->FillDeviceMenu(menu, 0);
+  QAction* action = menu.findChild<QAction*>(QStringLiteral("OpenStatusFile"));
+  ASSERT_NE(action, nullptr);
+  action->trigger();
+  auto* w = dynamic_cast<TFormFlash*>(h.Main->LastOpened());
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(w->FKind, TFlashKind::KndStatus);
+  EXPECT_EQ(asked, 0) << "no package is asked for";
+  // The next update window is an update again.
+  h.Main->PackageFile = QStringLiteral("/nowhere/fw.zip");
+  auto* update = dynamic_cast<TFormFlash*>(h.Main->OpenDevice(0, TDirectKind::dkflash));
+  ASSERT_NE(update, nullptr);
+  EXPECT_EQ(update->FKind, TFlashKind::KndFirmware);
 }
 

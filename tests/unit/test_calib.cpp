@@ -4,6 +4,9 @@
 // stops it, an answer that never comes and a line that goes away.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QTemporaryDir>
+
 #include <QDate>
 #include <QFileInfo>
 
@@ -218,6 +221,25 @@ TEST(CalibRun, ALineLostDuringTheChecksEndsTheRunWithItsMessage) {
   EXPECT_EQ(r.Received().size(), asked) << "a start without a line sends nothing";
   r.M.ConnEst(true);
   EXPECT_TRUE(r.M.Ready());
+}
+
+// Keeping the calibration cannot be undone: without a place for its
+// certificate the device is not asked to keep it, and the operator reads why.
+TEST(CalibRun, SavingWaitsForAPlaceForTheCertificate) {
+  TCalibRun r;
+  QTemporaryDir dir;
+  r.M.ReportFolder = dir.filePath(QStringLiteral("not-there"));
+  ASSERT_NO_FATAL_FAILURE(r.RunToChannelChecks());
+  for (int n = 0; n < 16; ++n) ASSERT_NO_FATAL_FAILURE(r.Reply("Calibration ok"));
+  const qsizetype asked = r.Received().size();
+  r.M.SaveAndExit();
+  EXPECT_EQ(r.Received().size(), asked) << "pq.calClose(1) must not go out";
+  EXPECT_TRUE(r.M.ErrorText.contains(r.M.ReportFolder)) << r.M.ErrorText.toStdString();
+  EXPECT_TRUE(r.M.ErrorText.contains(QStringLiteral("nicht übernommen")));
+  EXPECT_EQ(r.M.Step, 31) << "the operator can fix the folder and save again";
+  ASSERT_TRUE(QDir().mkpath(r.M.ReportFolder));
+  r.M.SaveAndExit();
+  EXPECT_EQ(r.InFlight(), QStringLiteral("pq.calClose(1)"));
 }
 
 // A channel's "ok" counts however the device spells its case, like every
