@@ -12,6 +12,7 @@
 #include "CliSession.h"
 #include "FlashJob.h"
 #include "MassFlash.h"
+#include "SaveWhole.h"
 
 namespace vanta::cli {
 
@@ -245,17 +246,24 @@ int RunMass(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
                                                    r.Message.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(r.Message)));
   };
   if (o.Log) run.OnLog = [&](int i, const QString& line) { out.Diagnostic(QStringLiteral("[%1] %2").arg(i + 1).arg(line)); };
+  // The report is the run's only record of what each device got: it must
+  // have a place before the first device is touched.
+  const QString report = a.Value(QStringLiteral("report"));
+  const QString csv = a.Has(QStringLiteral("csv")) ? a.Value(QStringLiteral("csv"))
+                                                   : QFileInfo(report).dir().filePath(QFileInfo(report).completeBaseName() + QStringLiteral(".csv"));
+  for (const QString& file : {report, csv})
+    if (const QString problem = FolderWriteProblem(QFileInfo(file).absolutePath()); !problem.isEmpty()) {
+      out.Error(QStringLiteral("Bericht kann nicht geschrieben werden (%1): kein Gerät aktualisiert").arg(problem));
+      return ecUsage;
+    }
   if (!run.Start(mo, targets, error)) {
     out.Error(error);
     return ecUsage;
   }
   Spin([&] { return !run.Running(); }, std::numeric_limits<qint64>::max());
-  const QString report = a.Value(QStringLiteral("report"));
-  const QString csv = a.Has(QStringLiteral("csv")) ? a.Value(QStringLiteral("csv"))
-                                                   : QFileInfo(report).dir().filePath(QFileInfo(report).completeBaseName() + QStringLiteral(".csv"));
   if (!run.WriteReport(report, csv, error)) {
     out.Error(error);
-    return ecUsage;
+    return ecNotStored;  // the devices were updated; only the record is missing
   }
   out.Result() = run.ReportJson();
   out.Result().insert(QStringLiteral("report"), QFileInfo(report).absoluteFilePath());

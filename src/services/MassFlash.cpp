@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
+#include <QHostAddress>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -406,7 +408,7 @@ void TMassFlash::Launch() {
     for (int i = FNext; i < FRows.size(); ++i) {
       FRows[i].State = TMassState::msSkipped;
       FRows[i].Result = QStringLiteral("skipped");
-      FRows[i].Message = QStringLiteral("Nicht gestartet (Lauf angehalten)");
+      FRows[i].Message = QStringLiteral("Lauf angehalten");  // the state already says "Nicht gestartet"
       Changed(i);
     }
     FNext = int(FRows.size());
@@ -528,7 +530,11 @@ QList<TMassTarget> TMassFlash::LoadHostsText(const QString& path, QString& error
     } else {
       t.Host = addr;
     }
-    if (t.Host.isEmpty() || t.Port <= 0 || t.Port > 65535) {
+    // An address, or a name as DNS allows it: a line of prose is no device.
+    static const QRegularExpression name(
+        QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?)*\\.?$"));
+    const bool hostOk = !QHostAddress(t.Host).isNull() || (!t.Host.contains(QLatin1Char(':')) && name.match(t.Host).hasMatch());
+    if (!hostOk || t.Port <= 0 || t.Port > 65535) {
       error = QStringLiteral("%1:%2: \"%3\" ist keine Adresse (host[:port] [Name])").arg(path).arg(n).arg(addr);
       return {};
     }

@@ -237,6 +237,7 @@ TEST(CliMassFlash, ReportsEveryDeviceAndRetriesTheFailedOnes) {
                                                        .arg(good1.Port).arg(bad.Port).arg(good2.Port).arg(deadPort).toUtf8());
   const QString pkg = GoodPackage(QDir(d.path()));
   const QString report = d.filePath(QStringLiteral("out/report.json"));
+  ASSERT_TRUE(QDir(d.path()).mkpath(QStringLiteral("out")));
   const QStringList common{QStringLiteral("--data-dir"), d.filePath(QStringLiteral("data")), QStringLiteral("--timeout"), QStringLiteral("5"),
                            QStringLiteral("--json"), QStringLiteral("flash"), pkg, QStringLiteral("--backup-dir"), d.filePath(QStringLiteral("bk")),
                            QStringLiteral("--run-id"), QStringLiteral("R7"), QStringLiteral("--parallel"), QStringLiteral("2"),
@@ -291,6 +292,7 @@ TEST(CliMassFlash, StopOnFailureLeavesTheRestUntouched) {
   ASSERT_EQ(rows.size(), 2);
   EXPECT_EQ(rows[0].toObject()["message"].toString(), QStringLiteral("Fehler beim Hochladen der Firmware"));
   EXPECT_EQ(rows[1].toObject()["result"].toString(), QStringLiteral("skipped"));
+  EXPECT_EQ(rows[1].toObject()["message"].toString(), QStringLiteral("Lauf angehalten")) << "why, once";
   EXPECT_FALSE(QFile::exists(good.Root() + QStringLiteral("/mnt/flashdrive0/data/ccci/scratchpad/fw.tgz")));
   // Neither the failed nor the device never started counts as updated.
   const QJsonObject sum = o["summary"].toObject();
@@ -306,6 +308,22 @@ TEST(CliMassFlash, StopOnFailureLeavesTheRestUntouched) {
                            60000);
   EXPECT_EQ(text.Exit, 3);
   EXPECT_TRUE(text.Out.contains(QStringLiteral("0 von 2 Geräten aktualisiert, 1 fehlgeschlagen, 1 nicht gestartet; Bericht "))) << text.Out.toStdString();
+}
+
+// The report is the only record of a mass run: without a place for it no
+// device is touched.
+TEST_F(CliFlashTest, AMassRunWithoutAPlaceForItsReportTouchesNoDevice) {
+  QTemporaryDir d;
+  WriteAll(d.filePath(QStringLiteral("h.txt")), QStringLiteral("127.0.0.1:%1\n").arg(Sim.Port).toUtf8());
+  const TRun r = RunCli({QStringLiteral("--data-dir"), d.filePath(QStringLiteral("data")), QStringLiteral("flash"), GoodPackage(QDir(d.path())),
+                         QStringLiteral("--hosts"), d.filePath(QStringLiteral("h.txt")), QStringLiteral("--no-backup"), QStringLiteral("--run-id"),
+                         QStringLiteral("R"), QStringLiteral("--report"), d.filePath(QStringLiteral("missing/r.json"))},
+                        60000);
+  EXPECT_EQ(r.Exit, 1) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("Bericht kann nicht geschrieben werden"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains(d.filePath(QStringLiteral("missing")))) << r.Err.toStdString();
+  EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("fw.tgz")))) << "nothing was uploaded";
+  EXPECT_FALSE(DeviceLog().contains(QLatin1String("fwUpdate"))) << DeviceLog().toStdString();
 }
 
 }  // namespace

@@ -165,6 +165,23 @@ TEST(MassLists, HostsTextAcceptsPortsNamesAndCommentsAndRejectsJunk) {
   f.close();
   EXPECT_TRUE(TMassFlash::LoadHostsText(f.fileName(), e).isEmpty());
   EXPECT_TRUE(e.contains(QLatin1String(":1:")));
+  // Neither a broken address nor a stray word sequence becomes a device.
+  for (const char* junk : {":::\n", "10.0.0.5\nhost_with_underscore name\n", "-leading-dash\n", "fe80::zz\n"}) {
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(junk);
+    f.close();
+    e.clear();
+    EXPECT_TRUE(TMassFlash::LoadHostsText(f.fileName(), e).isEmpty()) << junk;
+    EXPECT_TRUE(e.contains(QLatin1String("ist keine Adresse"))) << junk << ": " << e.toStdString();
+  }
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write("pq-nord.example.net:5041 Nord\nfe80::1\n");
+  f.close();
+  e.clear();
+  const QList<TMassTarget> names = TMassFlash::LoadHostsText(f.fileName(), e);
+  ASSERT_EQ(names.size(), 2) << e.toStdString();
+  EXPECT_EQ(names[0].Host, QStringLiteral("pq-nord.example.net"));
+  EXPECT_EQ(names[1].Host, QStringLiteral("fe80::1"));
 }
 
 TEST(MassLists, ReportRowsOfFailedDevicesCanBeRunAgain) {
