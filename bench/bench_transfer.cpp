@@ -13,6 +13,9 @@
 // to write and read a 5 MB setup document against the simulator.
 //
 //   bench_transfer [MiB=256] [serial MiB=32] [ssh MiB=32]
+//
+// Each TCP figure is the fastest of three tries, the client's and the raw
+// reader's alike.
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -251,9 +254,22 @@ void Row(const char* link, qint64 mib, double rawSec, double clientSec) {
               static_cast<long long>(mib), double(mib) / rawSec, double(mib) / clientSec, rawSec / clientSec);
 }
 
+// The fastest of `runs` tries: one try on a small shared machine is as much
+// a measure of what else ran as of the code, and the client and the raw
+// reader are judged the same way. A failed try (-1) counts only when all do.
+double Best(int runs, const std::function<double()>& once) {
+  double best = -1;
+  for (int i = 0; i < runs; ++i) {
+    const double t = once();
+    if (t > 0 && (best < 0 || t < best)) best = t;
+  }
+  return best;
+}
+
 void TcpRow(qint64 mib, const QString& data) {
   const QByteArray answer = Answer(mib << 20);
   TMemoryDevice dev(answer);
+  constexpr int CRuns = 3;
   // The client first, so that its peak memory is not hidden by the raw
   // reader's copy.
   const long before = PeakRssKiB();
@@ -265,12 +281,18 @@ void TcpRow(qint64 mib, const QString& data) {
     u.FConnectThreadEnd = [&](QObject*, bool ok, bool) { up = ok; };
     u.SetIPAndPort(QStringLiteral("127.0.0.1"), dev.Port);
     u.DoConnect();
-    if (WaitUntil([&] { return up; }, 5000)) client = ClientSec(u, data, mib << 20, &received);
+    if (WaitUntil([&] { return up; }, 5000))
+      client = Best(CRuns, [&] {
+        double got = -1;
+        const double sec = ClientSec(u, data, mib << 20, &got);
+        if (got > 0 && (received < 0 || got < received)) received = got;
+        return sec;
+      });
   }
   const long peak = PeakRssKiB();
-  const double ceiling = RawTcpSec(dev.Port, answer.size(), false);
-  const double keeping = RawTcpSec(dev.Port, answer.size(), true);
-  const double toFile = RawTcpToFileSec(dev.Port, answer.size(), data + QStringLiteral("/raw.rec"));
+  const double ceiling = Best(CRuns, [&] { return RawTcpSec(dev.Port, answer.size(), false); });
+  const double keeping = Best(CRuns, [&] { return RawTcpSec(dev.Port, answer.size(), true); });
+  const double toFile = Best(CRuns, [&] { return RawTcpToFileSec(dev.Port, answer.size(), data + QStringLiteral("/raw.rec")); });
   std::printf("  tcp     %4lld MiB: loopback ceiling %8.1f MiB/s (reused buffer), %8.1f MiB/s (kept in memory)\n",
               static_cast<long long>(mib), double(mib) / ceiling, double(mib) / keeping);
   std::printf("                    client received %8.1f MiB/s   ratio %.2f to the kept ceiling, %.2f to the bare one"

@@ -112,7 +112,7 @@ bool TTcpBackend::Read(QByteArray& into) {
   const qintptr fd = FTCPClient->socketDescriptor();
   if (!connected || fd < 0) return connected;
   constexpr qsizetype CPiece = qsizetype(1) << 20;
-  constexpr qsizetype CPerCall = qsizetype(4) << 20;  // then the pieces are cut and stored
+  constexpr qsizetype CPerCall = qsizetype(1) << 20;  // then the pieces are cut and stored
   for (qsizetype taken = 0; taken < CPerCall;) {
     const qsizetype old = into.size();
     into.resize(old + CPiece);

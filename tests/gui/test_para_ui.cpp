@@ -975,6 +975,26 @@ TEST(ParaSend, ARefusedTransformerSetIsNeverSentAndTheFixedOneIsPreviewedFirst) 
   EXPECT_EQ(GetNodeValue(before.FindFirst(0x0E090000), ".//value"), QStringLiteral("100"));
 }
 
+TEST(ParaSend, WithoutTheDevicesSetToKeepNothingIsSent) {
+  TSimEditor s;
+  ASSERT_TRUE(s.Start(1)) << s.Log.join('\n').toStdString();
+  ASSERT_TRUE(s.Edit(218169343, 218103808, QStringLiteral("55")));
+  s.W->FDeviceSet.clear();  // as after a read whose file could not be kept
+  s.W->FRunSelect = [](TFrmParaSelect&) { return true; };
+  int previews = 0;
+  s.W->FRunPreview = [&](TFrmSendPreview&) { return ++previews > 0; };
+  EXPECT_FALSE(s.W->actSendExecute());
+  ASSERT_FALSE(s.W->Messages.isEmpty());
+  EXPECT_TRUE(s.W->Messages.last().endsWith(QStringLiteral("Es wurde nichts gesendet."))) << s.W->Messages.last().toStdString();
+  EXPECT_TRUE(s.Backups().isEmpty());
+  SpinUntil([] { return false; }, 300);
+  TParaDocument device;
+  QString error;
+  ASSERT_TRUE(device.LoadFile(s.Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/setup/setup.xml"), error));
+  EXPECT_EQ(GetNodeValue(device.FindFirst(218103808), ".//value"), QStringLiteral("50")) << "the device keeps its value";
+  EXPECT_TRUE(s.W->HasUnsentChanges());
+}
+
 TEST(ParaSend, AtTheBasicLevelValuesInLeftOutModulesAreNamedFirst) {
   TSimEditor s;
   ASSERT_TRUE(s.Start(1)) << s.Log.join('\n').toStdString();

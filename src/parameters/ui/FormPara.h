@@ -127,6 +127,7 @@ class TFormPara : public TFormBasic {
   // Questions with buttons of their own; true for the first (accepting) button.
   std::function<bool(QMessageBox& box)> FRunQuestion;
   QString FLastBackup;  // the device's set saved before the last send
+  QByteArray FDeviceSet;          // the set as the device holds it, as far as this window knows
   std::function<uint32_t(uint32_t id, bool modbus)> FPicker;
   bool FAskComment = true;
 
@@ -209,7 +210,6 @@ class TFormPara : public TFormBasic {
   bool FUploading = false;
   bool FImportsLocked = false;  // a reconnect without a fresh read: no import over an old set
   QString FPendingFile;
-  QByteArray FDeviceSet;          // the set as the device holds it, as far as this window knows
   QStringList FSentKeys;          // change keys that go with the running upload
   int FLeftOut = 0;               // changed values the running upload leaves behind
   bool FDiscardConfirmed = false; // the operator let the unsent values go

@@ -99,7 +99,14 @@ bool TFormPara::actSendExecute() {
   QString error;
   // What the device holds now is kept before it is replaced: a send that
   // turns out wrong can be undone from that file.
-  if (!FDeviceSet.isEmpty()) {
+  if (FDeviceSet.isEmpty()) {
+    // Without the device's set there is nothing to go back to after a wrong send.
+    Tell(QStringLiteral("Die Parametrierung des Geräts liegt nicht vor, es kann keine Sicherung angelegt werden.\r\n"
+                        "Bitte neu lesen. Es wurde nichts gesendet."),
+         TMsgDlgType::mtError);
+    return false;
+  }
+  {
     const QString folder = !FComUnit->FDatadir.isEmpty() ? FComUnit->FDatadir : QFileInfo(Fxffn).absolutePath();
     const QString backup = SaveSetBackup(folder, FDeviceSet, QDateTime::currentDateTime(), error, CParaBackupsKept);
     if (backup.isEmpty()) {
