@@ -177,6 +177,7 @@ int TIdReadThread::QueueSize() {
 
 void TIdReadThread::DoConnect() {
   if (FStop) return;
+  ++FLinkGeneration;
   if (FOpen) FBackend->Close();
   FOpen = false;
   FreadStream.Clear();
@@ -383,8 +384,8 @@ void TIdReadThread::LinkGone(const QString& why) {
   Flush();
   // The socket, session or port goes now, not at the next connect; later,
   // because we may be inside one of its own signals.
-  QMetaObject::invokeMethod(this, [this] {
-    if (!FOpen) FBackend->Close();
+  QMetaObject::invokeMethod(this, [this, generation = FLinkGeneration] {
+    if (!FOpen && generation == FLinkGeneration) FBackend->Close();
   }, Qt::QueuedConnection);
   PostToClient([why](TLinkComUnit* c) { c->LinkLost(why); });
 }

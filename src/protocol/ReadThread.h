@@ -193,6 +193,9 @@ class TIdReadThread : public QObject {
   QByteArray FIn;
   QTimer* FPoll = nullptr;
   bool FOpen = false;
+  // Counts the connects: a close meant for one link must not hit the next,
+  // which may be opening already when the close comes round.
+  uint64_t FLinkGeneration = 0;
   bool FGoneReported = true;
 };
 
