@@ -173,6 +173,7 @@ int Set(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   const TCaptionSource captions = CaptionsFrom(Classes(a));
   QJsonArray results;
   bool anyCorrection = false;
+  int refused = 0;
   for (const QString& input : a.Args.mid(2)) {
     const qsizetype eq = input.indexOf(QLatin1Char('='));
     const QString target = input.left(eq);
@@ -221,6 +222,7 @@ int Set(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
       }
     }
     anyCorrection = anyCorrection || corrected || rejected;
+    if (rejected) ++refused;
     res[QStringLiteral("stored")] = stored;
     res[QStringLiteral("corrected")] = corrected;
     res[QStringLiteral("rejected")] = rejected;
@@ -233,14 +235,27 @@ int Set(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
                                                                         : QStringLiteral(": ") + QString(message).replace(QLatin1String("\r\n"), QLatin1String(" "))));
   }
   out.Result().insert(QStringLiteral("inputs"), results);
-  if (a.Has(QStringLiteral("out"))) {
+  // The inputs belong together: when one is refused, a file with the others
+  // would be a set nobody asked for. Without --out this is a check only.
+  const QString target = a.Value(QStringLiteral("out"));
+  bool saved = false;
+  if (refused > 0) {
+    out.Note(QStringLiteral("Nichts gespeichert: %1 Eingabe(n) abgelehnt%2")
+                 .arg(refused)
+                 .arg(a.Has(QStringLiteral("out")) ? QStringLiteral(", %1 bleibt unverändert").arg(target) : QString()));
+  } else if (!a.Has(QStringLiteral("out"))) {
+    out.Note(QStringLiteral("%1 bleibt unverändert: ohne --out werden die Werte nicht gespeichert").arg(a.Args[1]));
+  } else {
     QString error;
-    if (!doc.SaveFile(a.Value(QStringLiteral("out")), error)) {
+    if (!doc.SaveFile(target, error)) {
       out.Error(error);
       return ecUsage;
     }
+    saved = true;
   }
-  if (a.Has(QStringLiteral("changes")) && !WriteChanges(doc.Changes, a.Value(QStringLiteral("changes")), out)) return ecUsage;
+  out.Result().insert(QStringLiteral("saved"), saved ? target : QString());
+  if (refused == 0 && a.Has(QStringLiteral("changes")) && !WriteChanges(doc.Changes, a.Value(QStringLiteral("changes")), out))
+    return ecUsage;
   return anyCorrection ? ecCorrected : ecDone;
 }
 
@@ -685,7 +700,7 @@ TCliCommand ClockCommand() {
 TCliCommand ParaCommand() {
   TCliCommand c{QStringLiteral("para"),
                 QStringLiteral("para rows FILE [--level N] [--folder ID] | para set FILE ID[@PARENT]=TEXT... [--level N] "
-                               "[--out FILE] [--changes FILE] | para check FILE [--level N] | para mandatory FILE [--out FILE] | "
+                               "[--out FILE (else nothing is saved)] [--changes FILE] | para check FILE [--level N] | para mandatory FILE [--out FILE] | "
                                "para export FILE --format full|changes|csv [--changes FILE] [--out PATH] | "
                                "para icd show ICD | para icd apply ICD FILE [--out FILE] | para icd rename NAME ICD | "
                                "para diff DEVICE IMPORT | para import DEVICE IMPORT (--all | --tick KEY...) [--service] --out FILE | "

@@ -265,8 +265,10 @@ TAcceptResult AcceptValue(TGridRow& row, const QString& typed, const TCheckError
   if (row.ID == CGpsPositionId && !IsValidGpsPosition(typed)) return r;  // the old value stays
   // The IED name also names the station in the ICD file: an invalid one is refused, not cut.
   if (row.ID == CIedNameId && !IsValidIedName(typed)) return r;
-  // A list takes only its entries: anything else is no choice the device offers.
-  if (row.IsList && !IsListEntry(row, r.Stored)) return r;
+  // A list takes only its entries: anything else is no choice the device
+  // offers. An input that does not even read as the row's kind would have
+  // become the default, an entry nobody chose.
+  if (row.IsList && (r.Corrected || !IsListEntry(row, r.Stored))) return r;
   if (row.ID == CIedNameId && onIedName) onIedName(typed);
   row = candidate;
   r.Accepted = true;

@@ -420,7 +420,45 @@ TWandlerRec ReadWandler(const TParaDocument& doc) {
 }
 
 bool WriteWandler(TParaDocument& doc, TWandlerRec rec, const std::function<void(const QString&)>& log, QStringList* corrected) {
-  rec.CalcInputs();
+  // Only a side (voltage or current) the operator changed is scaled to its
+  // largest channel factor again: the other keeps its stored fields exactly,
+  // also when they are not scaled that way, so nobody's values get rewritten.
+  const TWandlerRec stored = ReadWandler(doc);
+  TWandlerRec scaled = rec;
+  scaled.CalcInputs();
+  struct TSide {
+    const char* Common;
+    const char* Relative;
+    float TWandlerRec::*Fields[9];  // the common factor, the four relative ones, the four channel factors
+  };
+  static const TSide CSides[] = {
+      {"WLFU", "WLKFU1-4",
+       {&TWandlerRec::WLFU, &TWandlerRec::WLKFU1, &TWandlerRec::WLKFU2, &TWandlerRec::WLKFU3, &TWandlerRec::WLKFU4,
+        &TWandlerRec::WFU1, &TWandlerRec::WFU2, &TWandlerRec::WFU3, &TWandlerRec::WFU4}},
+      {"WLFI", "WLKFI1-4",
+       {&TWandlerRec::WLFI, &TWandlerRec::WLKFI1, &TWandlerRec::WLKFI2, &TWandlerRec::WLKFI3, &TWandlerRec::WLKFI4,
+        &TWandlerRec::WFI1, &TWandlerRec::WFI2, &TWandlerRec::WFI3, &TWandlerRec::WFI4}},
+  };
+  QStringList refused;
+  for (const TSide& side : CSides) {
+    bool touched = false, allZero = true;
+    for (float TWandlerRec::*f : side.Fields) touched = touched || rec.*f != stored.*f;
+    for (int i = 5; i < 9; ++i) allZero = allZero && rec.*side.Fields[i] == 0.0f;
+    if (!touched) {
+      for (int i = 0; i < 5; ++i) rec.*side.Fields[i] = stored.*side.Fields[i];
+    } else if (allZero) {
+      // Every channel at 0 leaves no factor to scale to; the device would get NaN.
+      refused << (rec.*side.Fields[0] == 0.0f
+                      ? QStringLiteral("%1 = 0: der Wandlerfaktor darf nicht 0 sein").arg(QLatin1String(side.Common))
+                      : QStringLiteral("%1 = 0: mindestens ein Faktor muss ungleich 0 sein").arg(QLatin1String(side.Relative)));
+    } else {
+      for (int i = 0; i < 5; ++i) rec.*side.Fields[i] = scaled.*side.Fields[i];
+    }
+  }
+  if (!refused.isEmpty()) {
+    if (corrected) *corrected << refused;
+    return false;
+  }
   const TCaptionSource captions;
   // The twelve fields belong together (the relative factors are scaled to
   // the common one): all are checked first, and only a set that passes as a
@@ -437,6 +475,7 @@ bool WriteWandler(TParaDocument& doc, TWandlerRec rec, const std::function<void(
     if (!n) continue;  // a device without this field
     const double v = double(rec.*f.Field);
     if (log) log(QString::asprintf("Checking %s[%u] with val %f", f.Name, f.Id, v));
+    if (rec.*f.Field == stored.*f.Field) continue;  // what the document holds stays as it is written there
     TGridRow row;
     if (!GetGridRow(3, QString::fromUtf8(n.parent().attribute("id").value()), n, row, captions, doc.Changes)) continue;
     bool wasCorrected = false;

@@ -92,8 +92,11 @@ struct TWandlerIds {
 TWandlerRec ReadWandler(const TParaDocument& doc);
 // Writes the twelve fields back like typed values, all or nothing: false
 // (and the document untouched) when one of them would be corrected; every
-// field is checked and logged as "Checking %s[%u] with val %f" either way.
-// `corrected` gets "name = value" for each field that failed.
+// field is logged as "Checking %s[%u] with val %f" either way. A side
+// (voltage or current) whose fields equal the document's is left as stored;
+// a changed side is scaled to its largest channel factor, and refused when
+// all its channels are 0. Only fields whose value differs are written.
+// `corrected` gets "name = value" (or the reason) for each field that failed.
 bool WriteWandler(TParaDocument& doc, TWandlerRec rec, const std::function<void(const QString&)>& log,
                   QStringList* corrected = nullptr);
 // One of the twelve ids above.

@@ -70,20 +70,19 @@ QString GetSpecialVal(uint32_t id, const TGridRow& row, const TSimplePageContext
 
 std::optional<QString> SetSpecialVal(const QString& input, uint32_t id, const TSimplePageContext& page) {
   if (!CanEnterSpecialVal(id, page)) return std::nullopt;
-  if (IsCurrentTrigger(id))
-    return TriggersInAmpere(page) ? FormatFloat5(Number(input, 1.0) / page.NennStrom * 100.0) : input;
-  if (IsOsciTime(id)) {
-    const double x = input.trimmed().toInt();
-    return QString::number(std::llround(x / 1000.0 * *page.SampleRate));
-  }
-  if (IsTrmsTime(id)) {
-    const double x = input.trimmed().toInt();
-    return QString::number(std::llround(x * *page.NominalFreq * 2.0 / 1000.0));
-  }
-  if (id == 0x14030000) return FormatFloat5(Number(input, 1.0) / 1000.0);
+  // A converted input must be a number: a stand-in value would be stored
+  // in another unit as if the operator had meant it.
+  const double x = Number(input, std::nan(""));
+  const bool converted = (IsCurrentTrigger(id) && TriggersInAmpere(page)) || IsOsciTime(id) || IsTrmsTime(id) ||
+                         id == 0x14030000 || (IsRcmPercent(id) && HasRcmPrimary(page));
+  if (converted && !std::isfinite(x)) return std::nullopt;
+  if (IsCurrentTrigger(id)) return TriggersInAmpere(page) ? FormatFloat5(x / page.NennStrom * 100.0) : input;
+  if (IsOsciTime(id)) return QString::number(std::llround(x / 1000.0 * *page.SampleRate));
+  if (IsTrmsTime(id)) return QString::number(std::llround(x * *page.NominalFreq * 2.0 / 1000.0));
+  if (id == 0x14030000) return FormatFloat5(x / 1000.0);
   if (IsRcmPercent(id)) {
     if (!HasRcmPrimary(page)) return input;
-    return FormatFloat5(Number(input, 1.0) * 100.0 / Number(page.BadPri, 1.0));
+    return FormatFloat5(x * 100.0 / Number(page.BadPri, 1.0));
   }
   return input;
 }

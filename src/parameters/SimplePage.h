@@ -35,8 +35,9 @@ bool TriggersInAmpere(const TSimplePageContext& page);
 // needs is not on the page.
 QString GetSpecialVal(uint32_t id, const TGridRow& row, const TSimplePageContext& page);
 // The text to store for an input; it then goes through the row's CheckValue.
-// Nothing when the value the conversion needs is missing: such an input is
-// refused rather than stored as a value nobody meant.
+// Nothing when the value the conversion needs is missing (CanEnterSpecialVal
+// is false) or when an input to be converted is not a number: such an input
+// is refused rather than stored as a value nobody meant.
 std::optional<QString> SetSpecialVal(const QString& input, uint32_t id, const TSimplePageContext& page);
 // Whether the page can take input for `id` at all (false while it shows "Check ME").
 bool CanEnterSpecialVal(uint32_t id, const TSimplePageContext& page);

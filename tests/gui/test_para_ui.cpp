@@ -176,6 +176,19 @@ TEST(ParaGrid, ClicksToggleChooseAndPick) {
   EXPECT_EQ(rmb, f.RowOf(14));
 }
 
+TEST(ParaGrid, AListCellRefusesWhatIsNoNumberInsteadOfTakingTheDefault) {
+  TGridFixture f;
+  ASSERT_TRUE(f.Grid.SetValue(f.RowOf(16), QStringLiteral("2")));
+  const qsizetype accepted = f.Accepted.size();
+  for (const QString& typed : {QStringLiteral("zz"), QStringLiteral("1.5")}) {
+    EXPECT_FALSE(f.Grid.SetValue(f.RowOf(16), typed)) << typed.toStdString();
+    EXPECT_TRUE(f.Rejected.contains(QStringLiteral("16:") + typed)) << typed.toStdString();
+  }
+  EXPECT_EQ(f.Accepted.size(), accepted) << "nothing reached the set";
+  EXPECT_EQ(f.Shown(16), QStringLiteral("2"));
+  EXPECT_EQ(GetNodeValue(f.Doc.FindFirst(16), "value"), QStringLiteral("2"));
+}
+
 TEST(ParaGrid, EditRulesColumnsFillAndKeyFilter) {
   TGridFixture f;
   QAbstractItemModel* m = f.Grid.model();
@@ -483,6 +496,47 @@ TEST(ParaEditor, CurrentTriggersInAmpereNeedTheNominalCurrent) {
   Shot(e.W.get(), QStringLiteral("para-trigger-ampere"));
 }
 
+TEST(ParaEditor, ConvertedFieldsLeftAsShownStoreNothing) {
+  TEditor e(0);
+  QLineEdit* nenn = Named(*e.W, QStringLiteral("edtNennStrom"));
+  QLineEdit* bad = Named(*e.W, QStringLiteral("edtBADPri"));
+  ASSERT_TRUE(nenn && bad);
+  // A basis whose ampere values, shown to five places, do not read back exactly.
+  TypeInto(nenn, QStringLiteral("0.123456"));
+  e.W->FEasyPage->findChild<QRadioButton*>(QStringLiteral("rbAmpOszi"))->click();
+  TypeInto(bad, QStringLiteral("0.123456"));
+  ASSERT_TRUE(e.W->Fxf.Changes.isEmpty());
+  for (uint32_t id : {0x10000000u, 0x10010000u, 0x11000000u, 0x0F170000u, 0x0F180000u, 0x14030000u, 0x14040000u, 0x14050000u}) {
+    QLineEdit* field = PageEdit(*e.W, id);
+    ASSERT_NE(field, nullptr) << std::hex << id;
+    const QString stored = e.Value(id), shown = field->text();
+    emit field->editingFinished();  // Enter, or leaving the field, without typing
+    EXPECT_EQ(e.Value(id), stored) << std::hex << id << " shown as " << shown.toStdString();
+    EXPECT_EQ(field->text(), shown);
+  }
+  EXPECT_TRUE(e.W->Fxf.Changes.isEmpty());
+  EXPECT_EQ(e.W->FUndo->count(), 0);
+}
+
+TEST(ParaEditor, ConvertedFieldsRefuseWhatIsNoNumber) {
+  TEditor e(0);
+  TypeInto(Named(*e.W, QStringLiteral("edtNennStrom")), QStringLiteral("5"));
+  e.W->FEasyPage->findChild<QRadioButton*>(QStringLiteral("rbAmpOszi"))->click();
+  TypeInto(Named(*e.W, QStringLiteral("edtBADPri")), QStringLiteral("200"));
+  for (uint32_t id : {0x0F180000u, 0x14030000u, 0x14040000u, 0x10000000u}) {
+    QLineEdit* field = PageEdit(*e.W, id);
+    ASSERT_NE(field, nullptr) << std::hex << id;
+    const QString stored = e.Value(id), shown = field->text();
+    const qsizetype told = e.W->Messages.size();
+    TypeInto(field, QStringLiteral("zz"));
+    EXPECT_EQ(e.Value(id), stored) << std::hex << id;
+    EXPECT_EQ(field->text(), shown) << std::hex << id << ": the shown value comes back";
+    ASSERT_EQ(e.W->Messages.size(), told + 1) << std::hex << id;
+    EXPECT_TRUE(e.W->Messages.last().contains(QStringLiteral("keine Zahl"))) << e.W->Messages.last().toStdString();
+  }
+  EXPECT_TRUE(e.W->Fxf.Changes.isEmpty());
+}
+
 TEST(ParaEditor, LimitValuesAreEnteredAsStored) {
   TEditor e(0);
   QLineEdit* limit = PageEdit(*e.W, 0x0D142000);
@@ -564,6 +618,21 @@ TEST(ParaEditor, AnUntouchedTransformerPageWritesNothing) {
   EXPECT_TRUE(e.W->Fxf.Changes.isEmpty());
 }
 
+TEST(ParaEditor, TypingTheCurrentFactorLeavesTheVoltageSideAsStored) {
+  TEditor e(0, [](TParaDocument& d) {
+    for (uint32_t id = 0x0E0B0000; id <= 0x0E0B0300; id += 0x100) SetNodeValue(d.FindFirst(id), ".//value", QStringLiteral("0.5"));
+  });
+  const QString common = e.Value(0x0E090000);
+  QLineEdit* current = PageEdit(*e.W, 0x0E0A0000);
+  ASSERT_NE(current, nullptr);
+  TypeInto(current, QStringLiteral("80"));
+  ASSERT_TRUE(e.W->WriteTransformers()) << e.W->Messages.join(QLatin1Char('|')).toStdString();
+  EXPECT_EQ(e.Value(0x0E0A0000), QStringLiteral("80"));
+  EXPECT_EQ(e.Value(0x0E090000), common) << "the voltage side was not typed in";
+  for (uint32_t id = 0x0E0B0000; id <= 0x0E0B0300; id += 0x100) EXPECT_EQ(e.Value(id), QStringLiteral("0.5")) << std::hex << id;
+  EXPECT_EQ(e.W->Fxf.Changes.size(), 1) << "one typed field, one change";
+}
+
 // ---- unsent values --------------------------------------------------------------------------
 
 TEST(ParaEditor, UnsentValuesAreOnlyDiscardedAfterAsking) {
@@ -600,8 +669,20 @@ TEST(ParaEditor, UnsentValuesAreOnlyDiscardedAfterAsking) {
   discard = true;
   e.W->actReload->trigger();
   EXPECT_EQ(reloads, 2);
-  EXPECT_TRUE(e.W->close()) << "the operator has let the values go already";
   EXPECT_EQ(asked.size(), 3);
+
+  // The reload did not come: the answer was about the values there were then.
+  discard = false;
+  ASSERT_TRUE(e.W->FGrd->SetValue(e.Row(251658244), QStringLiteral("7")));
+  EXPECT_FALSE(e.W->close()) << "a value entered after the answer is not let go unasked";
+  EXPECT_EQ(asked.size(), 4);
+  EXPECT_EQ(e.Value(251658244), QStringLiteral("7"));
+
+  discard = true;
+  e.W->actReload->trigger();
+  EXPECT_EQ(asked.size(), 5);
+  EXPECT_TRUE(e.W->close()) << "the close that follows the answer does not ask again";
+  EXPECT_EQ(asked.size(), 5);
 }
 
 TEST(ParaEditor, LayoutComesFromTheHostAndGoesBackOnClose) {

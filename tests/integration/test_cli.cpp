@@ -872,11 +872,19 @@ TEST(CliPara, SetRunsTheEditorsAcceptPath) {
   EXPECT_TRUE(gps.value(QStringLiteral("rejected")).toBool());
   EXPECT_TRUE(gps.value(QStringLiteral("message")).toString().startsWith(QStringLiteral("Die Eingegebenen GPS Koordinaten \"N99E1\"")));
   EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
+  EXPECT_EQ(doc.value(QStringLiteral("saved")).toString(), QString()) << "two inputs were refused";
+  EXPECT_FALSE(QFile::exists(out));
+  EXPECT_FALSE(QFile::exists(changes));
 
+  r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("10@7=70"),
+             QStringLiteral("10@8=7"), QStringLiteral("--out"), out, QStringLiteral("--changes"), changes});
+  EXPECT_EQ(r.Exit, 4) << "a value was corrected";
+  ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_EQ(doc.value(QStringLiteral("saved")).toString(), out);
   const QByteArray written = ReadAll(out);
   EXPECT_TRUE(written.contains("<value>65</value>"));
   EXPECT_TRUE(written.contains("<value>7</value>"));
-  EXPECT_TRUE(written.contains("<value>4</value>")) << "a rejected value stays";
+  EXPECT_TRUE(written.contains("<value>4</value>")) << "a value not given stays";
   EXPECT_TRUE(written.contains("N49.1E11.1"));
   const QJsonArray list = QJsonDocument::fromJson(ReadAll(changes)).object().value(QStringLiteral("changes")).toArray();
   ASSERT_EQ(list.size(), 2);
@@ -912,7 +920,11 @@ TEST(CliPara, CheckAndBadInput) {
 TEST(CliPara, SetRefusesAValueThatIsNoEntryOfItsList) {
   TParaFiles f;
   const QString out = f.Dir.filePath(QStringLiteral("out.xml"));
+  const QByteArray before = ReadAll(f.Setup);
+  WriteAll(out, before);  // an earlier result
   for (const auto& [input, old] : {std::pair{QStringLiteral("20=7"), QByteArray("<value>1</value>")},
+                                   std::pair{QStringLiteral("20=zz"), QByteArray("<value>1</value>")},
+                                   std::pair{QStringLiteral("20=1.5"), QByteArray("<value>1</value>")},
                                    std::pair{QStringLiteral("21=zz"), QByteArray("<value>b</value>")}}) {
     SCOPED_TRACE(input.toStdString());
     const TRun r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("set"), f.Setup, input, QStringLiteral("--out"), out});
@@ -921,11 +933,44 @@ TEST(CliPara, SetRefusesAValueThatIsNoEntryOfItsList) {
     ASSERT_TRUE(OneDocument(r, doc));
     const QJsonObject in = doc.value(QStringLiteral("inputs")).toArray().at(0).toObject();
     EXPECT_TRUE(in.value(QStringLiteral("rejected")).toBool());
+    EXPECT_FALSE(in.value(QStringLiteral("corrected")).toBool());
     EXPECT_TRUE(in.value(QStringLiteral("message")).toString().contains(QStringLiteral("kein Eintrag der Liste")));
     EXPECT_TRUE(ReadAll(out).contains(old)) << "the written file keeps the old value";
+    EXPECT_EQ(ReadAll(out), before);
   }
   const TRun ok = f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("20=2"), QStringLiteral("21=c")});
   EXPECT_EQ(ok.Exit, 0) << ok.Out.toStdString();
+}
+
+TEST(CliPara, SetWithoutOutSaysThatNothingWasSaved) {
+  TParaFiles f;
+  const QByteArray before = ReadAll(f.Setup);
+  TRun r = f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("10@7=60")});
+  EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("10@7 = \"60\""));
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("nicht gespeichert"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("ohne --out"))) << "it says how to save";
+  EXPECT_EQ(ReadAll(f.Setup), before);
+
+  r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("10@7=60")});
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_EQ(doc.value(QStringLiteral("saved")).toString(), QString());
+  EXPECT_TRUE(doc.value(QStringLiteral("warnings")).toArray().at(0).toString().contains(QStringLiteral("nicht gespeichert")))
+      << r.Out.toStdString();
+}
+
+TEST(CliPara, SetWritesNothingWhenOneInputIsRefused) {
+  TParaFiles f;
+  const QString out = f.Dir.filePath(QStringLiteral("out.xml"));
+  const QString changes = f.Dir.filePath(QStringLiteral("changes.json"));
+  WriteAll(out, "earlier");
+  const TRun r = f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("10@7=60"), QStringLiteral("20=zz"),
+                        QStringLiteral("--out"), out, QStringLiteral("--changes"), changes});
+  EXPECT_EQ(r.Exit, 4);
+  EXPECT_EQ(ReadAll(out), QByteArray("earlier")) << "not the accepted half of the inputs";
+  EXPECT_FALSE(QFile::exists(changes));
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("Nichts gespeichert"))) << r.Err.toStdString();
 }
 
 TEST(CliPara, CheckNamesAListValueThatIsNoEntry) {

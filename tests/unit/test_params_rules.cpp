@@ -234,6 +234,22 @@ TEST(AcceptValue, AListTakesOnlyItsEntries) {
   EXPECT_TRUE(IsListEntry(t, QStringLiteral("c")));
 }
 
+TEST(AcceptValue, AListRefusesWhatDoesNotReadAsANumber) {
+  TGridRow n = Row(TGridRowTyp::grtInteger, 1, 0, 0, 2147483647);
+  n.IsList = true;
+  n.List = {QStringLiteral("0=Aus"), QStringLiteral("1=Ein"), QStringLiteral("2=Auto")};
+  for (const QString& typed : {QStringLiteral("zz"), QStringLiteral("1.5"), QString()}) {
+    EXPECT_FALSE(AcceptValue(n, typed, {}).Accepted) << typed.toStdString() << ": not the default in its place";
+    EXPECT_EQ(n.RowVal.toInt(), 1) << typed.toStdString();
+  }
+  TGridRow f = Row(TGridRowTyp::grtFloat, 2.5, 0.5, 0, 10);
+  f.IsList = true;
+  f.List = {QStringLiteral("0.5=klein"), QStringLiteral("2.5=groß")};
+  EXPECT_FALSE(AcceptValue(f, QStringLiteral("abc"), {}).Accepted);
+  EXPECT_DOUBLE_EQ(f.RowVal.toDouble(), 2.5);
+  EXPECT_TRUE(AcceptValue(f, QStringLiteral("0,5"), {}).Accepted) << "a decimal comma still reads";
+}
+
 TEST(AcceptValue, AnInvalidIedNameIsRefusedNotCut) {
   TGridRow ied = Row(TGridRowTyp::grtText, QStringLiteral("IED1"), QString(), 0, 100);
   ied.ID = CIedNameId;

@@ -73,7 +73,7 @@ TEST(SimplePage, ResidualCurrentValues) {
   TSimplePageContext page;
   EXPECT_EQ(GetSpecialVal(0x14030000, Float(0.03), page), QStringLiteral("30")) << "A shown as mA";
   EXPECT_EQ(SetSpecialVal(QStringLiteral("30"), 0x14030000, page), QStringLiteral("0.03"));
-  EXPECT_EQ(SetSpecialVal(QStringLiteral("x"), 0x14030000, page), QStringLiteral("0.001")) << "unreadable input counts as 1";
+  EXPECT_EQ(SetSpecialVal(QStringLiteral("x"), 0x14030000, page), std::nullopt) << "no number, nothing to store";
   page.BadPri = QStringLiteral("200");
   EXPECT_TRUE(HasRcmPrimary(page));
   EXPECT_EQ(GetSpecialVal(0x14040000, Float(50), page), QStringLiteral("100"));
@@ -95,4 +95,20 @@ TEST(SimplePage, RcmThresholdsStayInPercentUntilThePrimaryIsEntered) {
   page.BadPri = QStringLiteral("0,5");
   EXPECT_TRUE(HasRcmPrimary(page)) << "a decimal comma is a number too";
   EXPECT_EQ(GetSpecialVal(0x14040000, Float(50), page), QStringLiteral("0.25"));
+}
+
+TEST(SimplePage, ConvertedInputThatIsNoNumberIsRefused) {
+  TSimplePageContext page;
+  page.SampleRate = 12800;
+  page.NominalFreq = 50;
+  page.AmpOszi = true;
+  page.NennStrom = 5;
+  page.BadPri = QStringLiteral("200");
+  for (uint32_t id : {0x0F170000u, 0x10000000u, 0x11010000u, 0x14030000u, 0x14040000u}) {
+    ASSERT_TRUE(CanEnterSpecialVal(id, page)) << std::hex << id;
+    for (const QString& typed : {QStringLiteral("x"), QString(), QStringLiteral("1.2.3")})
+      EXPECT_EQ(SetSpecialVal(typed, id, page), std::nullopt) << std::hex << id << " " << typed.toStdString();
+  }
+  EXPECT_EQ(SetSpecialVal(QStringLiteral("7,5"), 0x0F170000, page), QStringLiteral("150")) << "a decimal comma is a number";
+  EXPECT_EQ(SetSpecialVal(QStringLiteral("8"), 0x10000000, page), QStringLiteral("102"));
 }

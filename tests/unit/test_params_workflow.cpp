@@ -266,6 +266,75 @@ TEST(Transformer, ASetThatPassesIsWrittenWhole) {
   EXPECT_EQ(d.Changes.size(), 4) << "the common factor and three relative ones changed";
 }
 
+// Both sides of a transformer set: the voltage side with relative factors
+// not scaled to 1 (%1), the current side's relative factors (%2).
+QString BothSides(const char* voltageRelative, const char* currentRelative) {
+  QString xml = QStringLiteral(R"(<c><group name="sys" id="1"><group id="2">
+    <parameter id="235470848"><type>float</type><value>100</value><low>1</low><high>1000</high></parameter>
+    <parameter id="235601920"><type>float</type><value>%1</value><low>-2</low><high>2</high></parameter>
+    <parameter id="235602176"><type>float</type><value>%1</value><low>-2</low><high>2</high></parameter>
+    <parameter id="235602432"><type>float</type><value>%1</value><low>-2</low><high>2</high></parameter>
+    <parameter id="235602688"><type>float</type><value>%1</value><low>-2</low><high>2</high></parameter>
+    <parameter id="235536384"><type>float</type><value>50</value><low>1</low><high>1000</high></parameter>
+    <parameter id="235602944"><type>float</type><value>%2</value><low>-2</low><high>2</high></parameter>
+    <parameter id="235603200"><type>float</type><value>%2</value><low>-2</low><high>2</high></parameter>
+    <parameter id="235603456"><type>float</type><value>%2</value><low>-2</low><high>2</high></parameter>
+    <parameter id="235603712"><type>float</type><value>%2</value><low>-2</low><high>2</high></parameter>
+    <parameter id="235667456"><type>float</type><value>100</value><low>1</low><high>1000</high></parameter></group></group></c>)");
+  return xml.arg(QLatin1String(voltageRelative), QLatin1String(currentRelative));
+}
+
+TEST(Transformer, ASideNobodyChangedKeepsItsStoredValues) {
+  TParaDocument d = Load(BothSides("0.5", "1"));
+  TWandlerRec w = ReadWandler(d);
+  w.WLFI = 80;  // only the current side's common factor
+  w.CalcOutputs();
+  ASSERT_TRUE(WriteWandler(d, w, {}));
+  EXPECT_EQ(GetNodeValue(d.FindFirst(0x0E0A0000), ".//value"), QStringLiteral("80"));
+  EXPECT_EQ(GetNodeValue(d.FindFirst(0x0E090000), ".//value"), QStringLiteral("100")) << "the voltage side is not rescaled";
+  for (uint32_t id : {235601920u, 235602176u, 235602432u, 235602688u})
+    EXPECT_EQ(GetNodeValue(d.FindFirst(id), ".//value"), QStringLiteral("0.5")) << id;
+  EXPECT_EQ(d.Changes.keys().size(), 1) << "only the typed field is a change";
+  EXPECT_TRUE(d.Changes.contains(ChangeKey(QStringLiteral("235536384"), QStringLiteral("2"))));
+}
+
+TEST(Transformer, ASideWithoutChannelsDoesNotBlockTheOther) {
+  TParaDocument d = Load(BothSides("1", "0"));
+  TWandlerRec w = ReadWandler(d);
+  w.WLFU = 120;
+  w.CalcOutputs();
+  QStringList corrected;
+  ASSERT_TRUE(WriteWandler(d, w, {}, &corrected)) << corrected.join(QLatin1Char(',')).toStdString();
+  EXPECT_EQ(GetNodeValue(d.FindFirst(0x0E090000), ".//value"), QStringLiteral("120"));
+  EXPECT_EQ(GetNodeValue(d.FindFirst(0x0E0A0000), ".//value"), QStringLiteral("50"));
+  for (uint32_t id : {235602944u, 235603200u, 235603456u, 235603712u})
+    EXPECT_EQ(GetNodeValue(d.FindFirst(id), ".//value"), QStringLiteral("0")) << id;
+  EXPECT_EQ(d.Changes.size(), 1);
+}
+
+TEST(Transformer, AChangedSideWithEveryChannelAtZeroIsRefusedByName) {
+  TParaDocument d = Load(BothSides("1", "1"));
+  TWandlerRec w = ReadWandler(d);
+  w.WLKFI1 = w.WLKFI2 = w.WLKFI3 = w.WLKFI4 = 0;
+  w.CalcOutputs();
+  QStringList corrected;
+  EXPECT_FALSE(WriteWandler(d, w, {}, &corrected));
+  ASSERT_EQ(corrected.size(), 1);
+  EXPECT_TRUE(corrected[0].startsWith(QStringLiteral("WLKFI1-4 = 0"))) << corrected[0].toStdString();
+  EXPECT_TRUE(d.Changes.isEmpty());
+  for (uint32_t id : {235602944u, 235603200u, 235603456u, 235603712u})
+    EXPECT_EQ(GetNodeValue(d.FindFirst(id), ".//value"), QStringLiteral("1")) << id << ": no NaN written";
+
+  w = ReadWandler(d);
+  w.WLFU = 0;
+  w.CalcOutputs();
+  corrected.clear();
+  EXPECT_FALSE(WriteWandler(d, w, {}, &corrected));
+  ASSERT_EQ(corrected.size(), 1);
+  EXPECT_TRUE(corrected[0].startsWith(QStringLiteral("WLFU = 0"))) << corrected[0].toStdString();
+  EXPECT_TRUE(d.Changes.isEmpty());
+}
+
 TEST(SendPreparation, ChangeListPreviewMarksValuesLeftBehind) {
   TParaDocument d = Load(Set("1", "4", "0", "0"));
   WriteBackValue(d.Find(11, 2), QStringLiteral("9"), false, TGridRowTyp::grtInteger, d.Changes);

@@ -323,7 +323,7 @@ void TFormPara::ParaToTable(const QString& fileName) {
   // Everything that points into the old set goes before the set does.
   FSettingsDict.clear();
   FWandlerDirty = false;
-  FDiscardConfirmed = false;
+  FDiscardedState.clear();
   // The set as the device holds it, kept for the copy made before each send.
   {
     QFile f(fileName);

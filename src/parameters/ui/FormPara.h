@@ -91,8 +91,11 @@ class TFormPara : public TFormBasic {
   // or transformer values typed on the page).
   bool HasUnsentChanges() const;
   // Asks "Ungesendete Änderungen verwerfen?" when there are such values;
-  // true when there are none or the operator lets them go.
+  // true when there are none or the operator lets them go. The answer holds
+  // only while the values are the ones it was given for.
   bool ConfirmDiscard();
+  // A fingerprint of the set and the transformer fields typed on the page.
+  QByteArray UnsentState() const;
   // "Neu lesen" and the reload after a failed upload: asks first.
   void RequestReload();
   // A worker (import comparison, reset) is running.
@@ -212,7 +215,7 @@ class TFormPara : public TFormBasic {
   QString FPendingFile;
   QStringList FSentKeys;          // change keys that go with the running upload
   int FLeftOut = 0;               // changed values the running upload leaves behind
-  bool FDiscardConfirmed = false; // the operator let the unsent values go
+  QByteArray FDiscardedState;     // UnsentState() when the operator let the unsent values go
   QString FIcdFile;
   QList<QWidget*> FTimeFrameList;
   QHash<uint32_t, QString> FMeasNames;

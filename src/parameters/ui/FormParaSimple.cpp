@@ -346,6 +346,9 @@ void TFormPara::ShowEasyValue(uint32_t id) {
         e->setText(FormatFloat5(double(*f)));
       else
         e->setText(GetSpecialVal(id, row, ctx));
+      // What the field showed: leaving it unchanged is no input (a converted
+      // value read back would not give the stored one again).
+      e->setProperty("shownText", e->text());
       // A field whose conversion lacks its basis takes no input at all.
       if (!CanEnterSpecialVal(id, ctx)) {
         e->setReadOnly(true);
@@ -393,9 +396,15 @@ void TFormPara::EasyValueChanged(QWidget* control) {
   auto it = FSettingsDict.find(id);
   if (it == FSettingsDict.end() || !it->GR.Node) return;
   QString input;
-  if (auto* e = qobject_cast<QLineEdit*>(control); e && !WandlerField(FWandlerRec, id)) {
-    const std::optional<QString> stored = SetSpecialVal(e->text(), id, PageContext());
-    if (!stored) {  // "Check ME": what was typed cannot be turned into a stored value
+  if (auto* e = qobject_cast<QLineEdit*>(control); e && e->text() == e->property("shownText").toString()) {
+    return;  // nothing typed: Enter or leaving the field stores nothing
+  } else if (e && !WandlerField(FWandlerRec, id)) {
+    const TSimplePageContext ctx = PageContext();
+    const std::optional<QString> stored = SetSpecialVal(e->text(), id, ctx);
+    if (!stored) {
+      // "Check ME" takes no input at all; otherwise the input was no number.
+      if (CanEnterSpecialVal(id, ctx))
+        Tell(QStringLiteral("\"%1\" ist keine Zahl. Der Wert wurde nicht übernommen.").arg(e->text()), TMsgDlgType::mtError);
       ShowEasyValue(id);
       return;
     }

@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QDoubleValidator>
@@ -203,11 +204,27 @@ void TFormPara::UploadDone(bool success) {
 
 bool TFormPara::HasUnsentChanges() const { return !Fxf.Changes.isEmpty() || FWandlerDirty; }
 
+QByteArray TFormPara::UnsentState() const {
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  hash.addData(Fxf.Bytes());
+  if (FWandlerDirty) {
+    const TWandlerRec& w = FWandlerRec;
+    for (float v : {w.WLFU, w.WLKFU1, w.WLKFU2, w.WLKFU3, w.WLKFU4, w.WLFI, w.WLKFI1, w.WLKFI2, w.WLKFI3, w.WLKFI4,
+                    w.SekNennSpannung, w.NormLLSp})
+      hash.addData(QByteArrayView(reinterpret_cast<const char*>(&v), sizeof v));
+  }
+  return hash.result();
+}
+
 bool TFormPara::ConfirmDiscard() {
-  if (FDiscardConfirmed || !Fxf.Sys() || !HasUnsentChanges()) return true;
+  if (!Fxf.Sys() || !HasUnsentChanges()) return true;
+  // The answer covers the values there were when asked: when the reload
+  // that should follow does not come, a value entered later is asked for again.
+  const QByteArray state = UnsentState();
+  if (!FDiscardedState.isEmpty() && FDiscardedState == state) return true;
   if (!Ask(QStringLiteral("Ungesendete Änderungen verwerfen?"), QStringLiteral("Verwerfen"), QStringLiteral("Abbrechen")))
     return false;
-  FDiscardConfirmed = true;
+  FDiscardedState = state;
   return true;
 }
 
