@@ -128,6 +128,10 @@ struct TCliCommand {
   std::function<int(TCliOutput& out, const TCliArgs& args, const TCliOptions& options)> RunOffline;
   // With RunOffline set: the argument forms that still need the device.
   std::function<bool(const TCliArgs& args)> Online;
+  // Local checks that need more than the arguments (a package's contents, a
+  // target that must be writable), run before any connection: an exit code
+  // ends the run there, -1 goes on.
+  std::function<int(TCliOutput& out, const TCliArgs& args)> BeforeConnect;
 };
 
 // Problems shared by the commands' checks.

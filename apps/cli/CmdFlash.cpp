@@ -65,26 +65,66 @@ QString WaitForComeback(const TCliOptions& o, TCliOutput& out, int seconds, cons
   return last;
 }
 
+// Everything the job would find wrong with a package once connected, found
+// here first: the archive, its entry names, a firmware archive, and the
+// version it names (success is judged by the version the device names
+// afterwards, so a package naming none cannot be judged). Empty when usable.
+QString PackageProblem(const QString& pkg, QString& want) {
+  QTemporaryDir probe;
+  const TFlashPackage p = UnpackFlashPackage(pkg, probe.path());
+  if (!p.Error.isEmpty()) return QStringLiteral("%1 (%2)").arg(FlashText(msgInvalidPackage), p.Error);
+  if (p.UpdFN.isEmpty()) return QStringLiteral("%1 (kein Firmwarearchiv .tgz im Paket)").arg(FlashText(msgInvalidPackage));
+  QString why;
+  want = FirmwareVersionOf(p.UpdPath, &why);
+  if (!want.isEmpty()) return {};
+  return why.startsWith(QLatin1String("no version"))
+             ? QStringLiteral("Das Updatepaket nennt keine Firmwareversion (%1)").arg(why)
+             : QStringLiteral("Das Firmwarearchiv %1 im Updatepaket ist nicht lesbar (%2)").arg(p.UpdFN, why);
+}
+
+// A backup the operator named has to be storable before the device is
+// touched. Its folder must exist already: nothing is created on a guess.
+int BackupProblem(TCliOutput& out, const QString& path) {
+  const QFileInfo file(path);
+  const QFileInfo folder(file.absolutePath());
+  if (!folder.isDir()) {
+    out.Error(QStringLiteral("Ordner für die Parametersicherung fehlt: %1 - kein Update").arg(folder.filePath()));
+    return ecUsage;
+  }
+  if (file.isDir()) {
+    out.Error(QStringLiteral("Parametersicherung %1 ist ein Ordner - kein Update").arg(path));
+    return ecUsage;
+  }
+  // Opened for appending, an existing file stays as it is; a new one goes again.
+  QFile probe(file.absoluteFilePath());
+  const bool existed = probe.exists();
+  if (!probe.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    out.Error(QStringLiteral("Parametersicherung kann nicht gespeichert werden: %1 (%2) - kein Update").arg(path, probe.errorString()));
+    return ecNotStored;
+  }
+  probe.close();
+  if (!existed) probe.remove();
+  return -1;
+}
+
+// One device: the package and the backup target are checked before connecting.
+int BeforeOne(TCliOutput& out, const TCliArgs& a) {
+  QString want;
+  if (const QString problem = PackageProblem(a.Args.value(0), want); !problem.isEmpty()) {
+    out.Error(problem);
+    return ecUsage;
+  }
+  return a.Has(QStringLiteral("backup")) ? BackupProblem(out, a.Value(QStringLiteral("backup"))) : -1;
+}
+
 int RunOne(TCliSession& s, const TCliArgs& a) {
   TComUnit& u = s.Unit();
   TCliOutput& out = s.Out();
   const QString pkg = a.Args.value(0);
-  // Success is judged by the version the device names afterwards: a usable
-  // package that names none cannot be judged and is not sent. An unusable
-  // one goes on to the job, which refuses it with its own message.
-  QString why, want;
-  {
-    QTemporaryDir probe;
-    const TFlashPackage p = UnpackFlashPackage(pkg, probe.path());
-    if (p.Error.isEmpty() && !p.UpdFN.isEmpty()) {
-      want = FirmwareVersionOf(p.UpdPath, &why);
-      if (want.isEmpty()) {
-        out.Error(why.startsWith(QLatin1String("no version"))
-                      ? QStringLiteral("Das Updatepaket nennt keine Firmwareversion (%1)").arg(why)
-                      : QStringLiteral("Das Firmwarearchiv %1 im Updatepaket ist nicht lesbar (%2)").arg(p.UpdFN, why));
-        return ecUsage;
-      }
-    }
+  QString want;
+  if (const QString problem = PackageProblem(pkg, want); !problem.isEmpty()) {
+    out.Error(problem);
+    return ecUsage;
   }
   const QString before = FwText(u.FRev);
   out.Line(QStringLiteral("Gerät %1 (Seriennummer %2), Firmware %3").arg(u.FDevice).arg(u.FSN).arg(before));
@@ -170,7 +210,7 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
     r.insert(QStringLiteral("result"), QStringLiteral("failed"));
     r.insert(QStringLiteral("message"), text);
     out.Error(text);
-    return ecRefused;
+    return job.BackupNotStored ? ecNotStored : ecRefused;
   }
   if (!job.BackupFile.isEmpty()) out.Line(QStringLiteral("Parametersicherung: %1").arg(job.BackupFile));
   out.Line(QStringLiteral("Gerät startet neu ..."));
@@ -323,6 +363,7 @@ TCliCommand FlashCommand() {
       [](TCliSession& s, const TCliArgs& a) { return RunOne(s, a); }};
   c.RunOffline = [](TCliOutput& out, const TCliArgs& a, const TCliOptions& o) { return RunMass(out, a, o); };
   c.Online = [](const TCliArgs& a) { return !IsMass(a); };
+  c.BeforeConnect = [](TCliOutput& out, const TCliArgs& a) { return BeforeOne(out, a); };
   return c;
 }
 

@@ -9,6 +9,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
+#include <limits>
 
 #include "Captions.h"
 #include "CliSession.h"
@@ -530,6 +532,29 @@ int SendSet(TCliSession& s, TParaDocument& doc, const QStringList& modules, cons
   out.Result().insert(QStringLiteral("changes"), list);
   out.Result().insert(QStringLiteral("modules"), QJsonArray::fromStringList(modules));
   out.Result().insert(QStringLiteral("dryRun"), dryRun);
+  // A hand-edited file is not checked by anyone on its way here: every value
+  // that would go out must keep its row's rules, or the set stays here.
+  QJsonArray refused;
+  QStringList named;
+  for (const TPendingChange& c : changes) {
+    if (!c.Sent) continue;
+    const pugi::xml_node n = doc.Find(c.ID.toUInt(), c.ParentID.toUInt());
+    TGridRow row;
+    if (!n || !GetGridRow(std::numeric_limits<int>::max(), c.ParentID, n, row, captions, doc.Changes)) continue;
+    QString allowed;
+    if (KeepsRules(row, c.NewVal, &allowed)) continue;
+    refused.append(QJsonObject{{QStringLiteral("id"), c.ID},
+                               {QStringLiteral("parent"), c.ParentID},
+                               {QStringLiteral("caption"), c.Caption},
+                               {QStringLiteral("value"), c.NewVal},
+                               {QStringLiteral("allowed"), allowed}});
+    named << QStringLiteral("%1@%2 (%3) = \"%4\", erlaubt: %5").arg(c.ID, c.ParentID, c.Caption, c.NewVal, allowed);
+  }
+  if (!refused.isEmpty()) {
+    out.Result().insert(QStringLiteral("refused"), refused);
+    out.Error(QStringLiteral("Nichts gesendet, unzulässige Werte: %1").arg(named.join(QStringLiteral("; "))));
+    return ecCorrected;
+  }
   if (dryRun) {
     out.Line(QStringLiteral("Probelauf: nichts gesendet"));
     return ecDone;
@@ -567,15 +592,42 @@ int SendSet(TCliSession& s, TParaDocument& doc, const QStringList& modules, cons
   return ecDone;
 }
 
-// The module list of a send at `level`, with the modules named in --untick left out.
+// The module list of a send at `level`, with the modules named in --untick
+// (by id or caption) left out.
 QStringList ModulesFor(const TParaDocument& doc, int level, const QStringList& untick, const TCaptionSource& captions) {
   QStringList modules = WalkParaTree(doc.Sys(), level, captions).ModuleList;
-  for (const QString& id : untick) {
-    const QString caption = captions.CaptionOf(id.toUInt());
+  for (const QString& raw : untick) {
+    const QString name = raw.trimmed();
+    bool number = false;
+    const uint32_t id = name.toUInt(&number);
+    const QString caption = number ? captions.CaptionOf(id) : name;
     for (QString& m : modules)
       if (m.startsWith(caption + QLatin1Char('='))) m = caption + QStringLiteral("=0");
   }
   return modules;
+}
+
+// --untick names software modules of the set, by id or caption: a name that
+// matches none would silently send the module it was meant to keep back.
+TArgProblem UntickProblem(const TCliArgs& a) {
+  const QStringList names = a.Value(QStringLiteral("untick")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+  if (names.isEmpty()) return TArgProblem::None();
+  TParaDocument doc;
+  QString error;
+  if (!doc.LoadFile(a.Args[1], error)) return TArgProblem::Fact(error);
+  const QStringList entries = ModuleEntries(doc, CaptionsFrom(Classes(a)));  // "id=caption"
+  QStringList unknown;
+  for (const QString& name : names) {
+    const bool known = std::any_of(entries.cbegin(), entries.cend(), [&](const QString& e) {
+      return e.section(QLatin1Char('='), 0, 0) == name.trimmed() || e.section(QLatin1Char('='), 1) == name.trimmed();
+    });
+    if (!known) unknown << name;
+  }
+  if (unknown.isEmpty()) return TArgProblem::None();
+  QStringList valid;
+  for (const QString& e : entries) valid << QStringLiteral("%1 (%2)").arg(e.section(QLatin1Char('='), 0, 0), e.section(QLatin1Char('='), 1));
+  return TArgProblem::Usage(QStringLiteral("--untick: no module %1; the set's modules: %2")
+                                .arg(unknown.join(QStringLiteral(", ")), valid.isEmpty() ? QStringLiteral("none") : valid.join(QStringLiteral(", "))));
 }
 
 // para push FILE: the editor's send: mandatory rule, modules left out
@@ -619,7 +671,10 @@ int Apply(TCliSession& s, const TCliArgs& a) {
   QJsonArray applied, leftOut;
   for (const TCompareRec& r : c.Candidates) {
     QString why;
-    if (r.Module == network && !a.Has(QStringLiteral("network")))
+    // The device's own address lives in the network group as well as in the
+    // network module: an export from another device must not bring either.
+    const bool networkSetting = r.Module == network || IsDeviceNetworkItem(r.Item);
+    if (networkSetting && !a.Has(QStringLiteral("network")))
       why = QStringLiteral("Netzwerkeinstellungen, nur mit --network");
     else if (!r.Tickable() && !a.Has(QStringLiteral("service")))
       why = QStringLiteral("Serviceparameter, nur mit --service");
@@ -630,8 +685,15 @@ int Apply(TCliSession& s, const TCliArgs& a) {
       applied.append(r.Line());
       out.Line(QStringLiteral("Übernehmen: %1").arg(r.Line()));
     } else {
-      leftOut.append(QJsonObject{{QStringLiteral("key"), r.Key}, {QStringLiteral("line"), r.Line()}, {QStringLiteral("reason"), why}});
-      out.Line(QStringLiteral("Ausgelassen: %1 (%2)").arg(r.Line(), why));
+      // What the file holds, not what applying would write: the operator
+      // has to find the value in the file.
+      const QString line = QStringLiteral("%1: %2 [%3]").arg(r.NodeName, r.ImportVal, r.OriVal);
+      leftOut.append(QJsonObject{{QStringLiteral("key"), r.Key},
+                                 {QStringLiteral("id"), r.ID},
+                                 {QStringLiteral("value"), r.ImportVal},
+                                 {QStringLiteral("line"), line},
+                                 {QStringLiteral("reason"), why}});
+      out.Line(QStringLiteral("Ausgelassen: %1 (%2)").arg(line, why));
     }
   }
   out.Result().insert(QStringLiteral("applied"), applied);
@@ -704,7 +766,7 @@ TCliCommand ParaCommand() {
                                "para export FILE --format full|changes|csv [--changes FILE] [--out PATH] | "
                                "para icd show ICD | para icd apply ICD FILE [--out FILE] | para icd rename NAME ICD | "
                                "para diff DEVICE IMPORT | para import DEVICE IMPORT (--all | --tick KEY...) [--service] --out FILE | "
-                               "para reset FILE --out FILE | para transformer FILE | para push FILE [--level N] [--untick ID,...] [--dry-run] | "
+                               "para reset FILE --out FILE | para transformer FILE | para push FILE [--level N] [--untick MODULE,...] [--dry-run] | "
                                "para apply CHANGES.xml [--network] [--service] [--defaults] [--dry-run]"),
                 {{{QStringLiteral("level")}, true},
                  {{QStringLiteral("folder")}, true},
@@ -772,6 +834,7 @@ TCliCommand ParaCommand() {
                   } else if (a.Args.size() > 2) {
                     return Unexpected(a.Args[2]);
                   }
+                  if (op == QLatin1String("push")) return UntickProblem(a);
                   return TArgProblem::None();
                 },
                 [](TCliSession& s, const TCliArgs& a) {

@@ -183,6 +183,12 @@ int main(int argc, char** argv) {
     out.Finish();
     return rc;
   }
+  if (command->BeforeConnect) {
+    if (const int rc = command->BeforeConnect(out, args); rc >= 0) {
+      out.Finish();
+      return rc;
+    }
+  }
   // Ctrl-C ends a wait at a clean point (a download keeps what it has in
   // its part file) and the session still closes in order; a second one
   // ends the program at once.

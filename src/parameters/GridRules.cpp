@@ -275,6 +275,44 @@ TAcceptResult AcceptValue(TGridRow& row, const QString& typed, const TCheckError
   return r;
 }
 
+bool KeepsRules(const TGridRow& row, const QString& value, QString* allowed) {
+  auto says = [allowed](const QString& text) {
+    if (allowed) *allowed = text;
+  };
+  if (row.IsList) {
+    QStringList entries;
+    for (const QString& e : row.List) entries << e.left(e.indexOf(QLatin1Char('=')));
+    says(entries.join(QStringLiteral(", ")));
+    return IsListEntry(row, value);
+  }
+  if (row.ID == CGpsPositionId) {
+    says(QStringLiteral("Format N49.12345678E11.12345678"));
+    return IsValidGpsPosition(value);
+  }
+  if (row.ID == CIedNameId) {
+    says(QStringLiteral("IED-Name nach IEC 61850"));
+    return IsValidIedName(value);
+  }
+  switch (row.RowTyp) {
+    case TGridRowTyp::grtProperty:
+      return true;
+    case TGridRowTyp::grtText:
+    case TGridRowTyp::grtsecret:
+      says(QStringLiteral("höchstens %1 Zeichen").arg(row.RowMax.toInt()));
+      return row.RowMax.toInt() < 0 || value.size() <= row.RowMax.toInt();
+    default: {
+      // The limits and the kind's reading: a value the grid would clamp or
+      // replace by its default breaks them.
+      TGridRow probe = row;
+      bool corrected = false;
+      CheckValue(probe, value, {}, corrected);
+      says(row.RowTyp == TGridRowTyp::grtipaddress ? QStringLiteral("eine IP-Adresse")
+                                                   : QStringLiteral("%1 – %2").arg(DisplayText(row, 3), DisplayText(row, 4)));
+      return !corrected;
+    }
+  }
+}
+
 void FillColumn(std::vector<TGridRow>& rows, int from, const std::function<void(TGridRow& row, const QString& text)>& accept) {
   if (from < 0 || from >= int(rows.size())) return;
   const QString text = QString::number(rows[size_t(from)].RowVal.toInt());

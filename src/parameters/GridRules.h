@@ -43,6 +43,13 @@ QString DisplayText(const TGridRow& row, int column, const std::function<QString
 // value is for a row that is no list.
 bool IsListEntry(const TGridRow& row, const QString& value);
 
+// Whether a value as a set holds it (not as typed) keeps the row's own
+// rules: an entry for a list, the format for the GPS position and the IED
+// name, the length for a text, a readable number within the limits for the
+// rest. Which characters the grid lets one type is no rule of the set.
+// `allowed` gets the rule in words ("45 – 65", "a, b, c") for the message.
+bool KeepsRules(const TGridRow& row, const QString& value, QString* allowed = nullptr);
+
 // The grid's accept path for one typed value: CheckValue, then the format
 // checks by id and, for a list, its entries. On acceptance the row is updated and `onAccept` gets the
 // stored text; a rejected input leaves the row untouched.

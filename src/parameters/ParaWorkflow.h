@@ -49,6 +49,13 @@ int ResetToDefaults(TParaDocument& doc, const QList<uint32_t>& excludedModules,
                     const std::function<void(int done, int total)>& progress = {});
 // The module that is never reset (the network settings).
 inline constexpr uint32_t CNetworkModuleId = 4278191104u;
+// The group of the device's own address, mask, gateway, host name and DHCP switch.
+inline constexpr uint32_t CNetworkGroupId = 0x02000000u;
+// An item of the device's own network settings: in the network group
+// (the same ids elsewhere, such as an NTP server's host name, are not).
+inline bool IsDeviceNetworkItem(const pugi::xml_node& item) {
+  return item && item.parent().attribute("id").as_uint() == CNetworkGroupId;
+}
 
 // "<folder><serial>_TempPara.XML"
 QString TempParaFileName(const QString& setupPath, uint32_t serial);

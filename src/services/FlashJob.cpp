@@ -386,15 +386,20 @@ void TFlashJob::ParaToTable(const QString& xmlFile) {
         QDir(folder).filePath(QStringLiteral("Para_%1_%2.xml").arg(FileNamePart(FUnit.FDevice)).arg(FUnit.FSN));
     const QString chosen = AskSaveFile ? AskSaveFile(proposed) : QString();
     if (!chosen.isEmpty()) {
-      FUnit.FOwnTemplateFolder = QFileInfo(chosen).absolutePath() + QLatin1Char('/');
-      QDir().mkpath(FUnit.FOwnTemplateFolder);
+      // Our own folder may be made; a folder the operator chose must be there.
+      if (chosen == proposed) QDir().mkpath(QFileInfo(chosen).absolutePath());
       QFile::remove(chosen);
-      if (QFile::copy(xmlFile, chosen)) {
-        BackupFile = chosen;
-        Log(QStringLiteral("Save Backup %1").arg(chosen));
-      } else {
-        Log(QStringLiteral("Parametersicherung nicht gespeichert: %1 (die gelesene Datei liegt unter %2)").arg(chosen, xmlFile));
+      if (!QFile::copy(xmlFile, chosen)) {
+        // Updating without the backup that was asked for is not what the
+        // operator chose: nothing goes to the device.
+        BackupNotStored = true;
+        FFlashDone = true;
+        Fail(QStringLiteral("Parametersicherung nicht gespeichert: %1 - kein Update").arg(chosen));
+        return;
       }
+      FUnit.FOwnTemplateFolder = QFileInfo(chosen).absolutePath() + QLatin1Char('/');
+      BackupFile = chosen;
+      Log(QStringLiteral("Save Backup %1").arg(chosen));
     }
   } else if (FKind == TFlashKind::KndMassFW) {
     QString dir = FMassBackupDir;
@@ -408,6 +413,7 @@ void TFlashJob::ParaToTable(const QString& xmlFile) {
     if (!QFile::copy(xmlFile, target)) {
       // Flashing without the backup that was asked for is not what the
       // operator chose: this device stops here.
+      BackupNotStored = true;
       Fail(QStringLiteral("Parametersicherung fehlgeschlagen: %1").arg(target));
       FFlashDone = true;
       return;

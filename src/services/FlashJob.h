@@ -145,6 +145,8 @@ class TFlashJob : public QObject {
   QString ResultText;
   QString DeviceText;  // what the device printed for the update call
   QString BackupFile;
+  // The backup that was asked for could not be stored (the job stopped there).
+  bool BackupNotStored = false;
   // Folder the package is unpacked into (default: the client's temporary
   // folder + "fw-<serial>").
   QString UnpackDir() const;

@@ -67,6 +67,7 @@ struct TFlashWindow {
 
 TEST(FlashWindow, UpdatesWithBackupAndChangeLogAndEndsWithItsMessage) {
   TFlashWindow t;
+  ASSERT_TRUE(QDir(t.Data.path()).mkdir(QStringLiteral("backups")));  // as the save dialog only offers folders that exist
   const QString saveAs = t.Data.filePath(QStringLiteral("backups/para.xml"));
   ASSERT_TRUE(t.Start(true, saveAs, true));
   QMessageBox* box = nullptr;

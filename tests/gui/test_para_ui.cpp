@@ -573,6 +573,54 @@ TEST(ParaEditor, TimesWhoseBasisIsMissingShowCheckMeAndTakeNoInput) {
 // ---- the transformer page ---------------------------------------------------------------
 
 
+// The time zone box shows the zone of the device's offset (minutes east of
+// UTC), or the offset itself when this computer knows no zone for it; showing
+// writes nothing. The daylight-saving switch sits beside it.
+TEST(ParaEditor, TimeTabShowsTheStoredZoneAndItsDaylightSwitch) {
+  for (const int level : {0, 1}) {
+    SCOPED_TRACE(level);
+    TEditor e(level);
+    ASSERT_EQ(e.Value(0x03000017), QStringLiteral("60"));
+    QComboBox* zone = e.W->cmbTimeZone;
+    ASSERT_GT(zone->count(), 1);
+    const int shown = zone->currentData().toInt();
+    ASSERT_GE(shown, 0) << zone->currentText().toStdString();
+    ASSERT_LT(shown, e.W->FTimeZonesList.size());
+    EXPECT_EQ(-e.W->FTimeZonesList[shown].Bias, 60) << zone->currentText().toStdString();
+    EXPECT_TRUE(zone->currentText().startsWith(QStringLiteral("(UTC+01:00)"))) << zone->currentText().toStdString();
+
+    auto* dst = e.W->FTabs->findChild<QCheckBox*>(QStringLiteral("chk_%1").arg(0x03000018));
+    ASSERT_NE(dst, nullptr) << "the switch is on the time tab";
+    EXPECT_TRUE(dst->isChecked());
+    EXPECT_TRUE(dst->isEnabled());
+    dst->setChecked(false);
+    EXPECT_EQ(e.Value(0x03000018), QStringLiteral("0")) << "bound like the page's other switches";
+    EXPECT_EQ(e.Value(0x03000017), QStringLiteral("60")) << "the offset stays";
+  }
+
+  // An offset no zone has: shown as it is, and nothing is written for it.
+  TEditor odd(0, [](TParaDocument& d) { SetNodeValue(d.FindFirst(0x03000017), ".//value", QStringLiteral("317")); });
+  QComboBox* zone = odd.W->cmbTimeZone;
+  EXPECT_LT(zone->currentData().toInt(), 0);
+  EXPECT_TRUE(zone->currentText().startsWith(QStringLiteral("(UTC+05:17)"))) << zone->currentText().toStdString();
+  emit zone->activated(zone->currentIndex());
+  EXPECT_EQ(odd.Value(0x03000017), QStringLiteral("317"));
+  EXPECT_TRUE(odd.W->Fxf.Changes.isEmpty()) << "no zone the operator did not pick";
+
+  // A zone the operator picks is written, and the box then shows it.
+  int picked = -1;
+  for (int i = 0; i < zone->count() && picked < 0; ++i) {
+    const int z = zone->itemData(i).toInt();
+    if (z >= 0 && -odd.W->FTimeZonesList[z].Bias == 120) picked = i;
+  }
+  ASSERT_GE(picked, 0);
+  zone->setCurrentIndex(picked);
+  emit zone->activated(picked);
+  EXPECT_EQ(odd.Value(0x03000017), QStringLiteral("120"));
+  EXPECT_GE(zone->currentData().toInt(), 0);
+  EXPECT_TRUE(zone->currentText().startsWith(QStringLiteral("(UTC+02:00)"))) << zone->currentText().toStdString();
+}
+
 TEST(ParaEditor, TransformerPageWritesAllTwelveOrNone) {
   TEditor e(0, CommonFactorUpTo150);
   QLineEdit* u1 = PageEdit(*e.W, 0x0E0B0000);

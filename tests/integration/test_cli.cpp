@@ -1239,10 +1239,120 @@ TEST_F(CliTest, ParaApplyTakesADefaultForAnInvalidValueOnlyWhenAsked) {
   ASSERT_EQ(doc.value(QStringLiteral("leftOut")).toArray().size(), 1);
   EXPECT_TRUE(doc.value(QStringLiteral("leftOut")).toArray()[0].toObject().value(QStringLiteral("reason")).toString().contains(
       QStringLiteral("--defaults")));
+  EXPECT_EQ(doc.value(QStringLiteral("leftOut")).toArray()[0].toObject().value(QStringLiteral("value")).toString(), QStringLiteral("999"));
+  r = Cli({QStringLiteral("para"), QStringLiteral("apply"), file, QStringLiteral("--dry-run")});
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("Ausgelassen: Nennfrequenz: 999 [50]"))) << "the file's value, not the default: " << r.Out.toStdString();
   r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), file, QStringLiteral("--dry-run"),
            QStringLiteral("--defaults")});
   ASSERT_TRUE(OneDocument(r, doc));
   EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray().size(), 1);
+}
+
+namespace {
+// `value` put in place of the first "<value>" of item `id` in `set`.
+QByteArray WithValue(QByteArray set, const QByteArray& id, const QByteArray& value) {
+  const qsizetype at = set.indexOf("<parameter id=\"" + id + "\">");
+  if (at < 0) return {};
+  const qsizetype from = set.indexOf("<value>", at) + 7;
+  return set.replace(from, set.indexOf("</value>", from) - from, value);
+}
+}  // namespace
+
+// A hand-edited set goes through no editor: a value outside its row's
+// limits or list is named, and nothing is sent.
+TEST_F(CliTest, ParaPushRefusesValuesOutsideTheSetsOwnRules) {
+  const QString got = Data.filePath("got.xml");
+  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
+  const QByteArray edited = WithValue(WithValue(ReadAll(got), "218103808", "70"), "251658245", "z");
+  ASSERT_FALSE(edited.isEmpty());
+  const QString file = Data.filePath("edited.xml");
+  WriteAll(file, edited);
+
+  TRun r = Cli({QStringLiteral("para"), QStringLiteral("push"), file});
+  EXPECT_EQ(r.Exit, 4) << r.Out.toStdString() << r.Err.toStdString();
+  EXPECT_FALSE(r.Out.contains(QStringLiteral("Übertragung abgeschlossen")));
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("218103808@218169343 (Nennfrequenz) = \"70\", erlaubt: 45 – 65"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("251658245@251658240 (Parameter 251658245) = \"z\", erlaubt: a, b, c"))) << r.Err.toStdString();
+
+  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("push"), file, QStringLiteral("--dry-run")});
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 4);
+  QStringList refused;
+  for (const QJsonValue& v : doc.value(QStringLiteral("refused")).toArray())
+    refused << v.toObject().value(QStringLiteral("id")).toString() + QLatin1Char('=') + v.toObject().value(QStringLiteral("value")).toString();
+  EXPECT_EQ(refused, (QStringList{QStringLiteral("218103808=70"), QStringLiteral("251658245=z")}));
+
+  const QString back = Data.filePath("back.xml");
+  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
+  r = Cli({QStringLiteral("para"), QStringLiteral("diff"), back, got});
+  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("Keine geänderten Daten gefunden")) << "the device kept its set";
+
+  // Within the rules the same set goes out.
+  WriteAll(file, WithValue(WithValue(ReadAll(got), "218103808", "60"), "251658245", "c"));
+  r = Cli({QStringLiteral("para"), QStringLiteral("push"), file});
+  EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("Übertragung abgeschlossen")));
+}
+
+// A module to leave out that the set does not have would send what the
+// operator meant to keep back.
+TEST_F(CliTest, ParaPushRefusesModulesToLeaveOutThatTheSetDoesNotHave) {
+  const QString got = Data.filePath("got.xml");
+  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
+  TRun r = Cli({QStringLiteral("para"), QStringLiteral("push"), got, QStringLiteral("--untick"), QStringLiteral("foo,12345")});
+  EXPECT_EQ(r.Exit, 1);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("foo, 12345"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("4278190336 (Modbus)"))) << "the valid names are listed: " << r.Err.toStdString();
+  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("push"), got, QStringLiteral("--untick"),
+           QStringLiteral("Modbus"), QStringLiteral("--dry-run")});
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 0);
+  EXPECT_TRUE(doc.value(QStringLiteral("modules")).toArray().contains(QStringLiteral("Modbus=0"))) << "a module by its caption";
+}
+
+// A change export from another device must not carry that device's own
+// address, host name or DHCP switch over: they are network settings too.
+TEST_F(CliTest, ParaApplyKeepsTheDevicesOwnNetworkSettingsUnlessAsked) {
+  const QString got = Data.filePath("got.xml");
+  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
+  const QString changes = Data.filePath("changes.json");
+  const QString edited = Data.filePath("edited.xml");
+  TRun r = Cli({QStringLiteral("para"), QStringLiteral("set"), got, QStringLiteral("218103808=61"),
+                QStringLiteral("33554433@33554432=192.0.2.99"), QStringLiteral("33554436@33554432=anderes-geraet"),
+                QStringLiteral("--level"), QStringLiteral("2"), QStringLiteral("--changes"), changes, QStringLiteral("--out"), edited});
+  ASSERT_EQ(r.Exit, 0) << r.Out.toStdString() << r.Err.toStdString();
+  const QString exported = Data.filePath("ChangeExport.xml");
+  r = Cli({QStringLiteral("para"), QStringLiteral("export"), edited, QStringLiteral("--format"), QStringLiteral("changes"),
+           QStringLiteral("--changes"), changes, QStringLiteral("--out"), exported});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+
+  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), exported, QStringLiteral("--dry-run")});
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
+  EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray(), QJsonArray{QStringLiteral("Nennfrequenz: 61 [50]")});
+  QStringList leftOut;
+  for (const QJsonValue& v : doc.value(QStringLiteral("leftOut")).toArray()) {
+    leftOut << v.toObject().value(QStringLiteral("id")).toString();
+    EXPECT_TRUE(v.toObject().value(QStringLiteral("reason")).toString().contains(QStringLiteral("--network")));
+  }
+  EXPECT_EQ(leftOut, (QStringList{QStringLiteral("33554433"), QStringLiteral("33554436")}));
+  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), exported, QStringLiteral("--dry-run"),
+           QStringLiteral("--network")});
+  ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray().size(), 3) << "asked for, they come along";
+
+  r = Cli({QStringLiteral("para"), QStringLiteral("apply"), exported});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("Ausgelassen: IP-Adresse: 192.0.2.99 [192.0.2.20] (Netzwerkeinstellungen, nur mit --network)")))
+      << r.Out.toStdString();
+  const QString back = Data.filePath("back.xml");
+  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
+  const QByteArray device = ReadAll(back);
+  EXPECT_TRUE(device.contains("<value>61</value>"));
+  EXPECT_FALSE(device.contains("192.0.2.99")) << "the other device's address stays where it came from";
+  EXPECT_FALSE(device.contains("anderes-geraet"));
 }
 
 TEST_F(CliTest, ClockIsSetWithTheFirmwaresStatement) {

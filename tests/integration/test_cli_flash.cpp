@@ -26,6 +26,7 @@ class CliFlashTest : public CliTest {
 
 TEST_F(CliFlashTest, UpdatesBacksUpAndComesBackWithThePackagesVersion) {
   const QString pkg = GoodPackage(QDir(Pkgs.path()));
+  ASSERT_TRUE(QDir(Pkgs.path()).mkdir(QStringLiteral("saved")));
   const QString backup = Pkgs.filePath(QStringLiteral("saved/para.xml"));
   const TRun r = Cli(FlashArgs(pkg, {QStringLiteral("--backup"), backup}), 60000);
   QJsonObject o;
@@ -56,8 +57,8 @@ TEST_F(CliFlashTest, APackageWithoutFirmwareOrWithHostileNamesUploadsNothing) {
     const TRun r = Cli(FlashArgs(pkg, {QStringLiteral("--no-backup")}));
     QJsonObject o;
     ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-    EXPECT_EQ(r.Exit, 3);
-    EXPECT_EQ(o["message"].toString(), QStringLiteral("Die Updatedatei scheint ungültig zu sein!"));
+    EXPECT_EQ(r.Exit, 1) << "a bad package is the operator's to fix, not the device's refusal";
+    EXPECT_TRUE(o["error"].toString().startsWith(QStringLiteral("Die Updatedatei scheint ungültig zu sein! ("))) << o["error"].toString().toStdString();
   }
   EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("fw.tgz"))));
   EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("readme.txt"))));
@@ -85,6 +86,59 @@ TEST_F(CliFlashTest, ACorruptFirmwareArchiveIsNotSent) {
   EXPECT_EQ(r.Exit, 1);
   EXPECT_TRUE(o["error"].toString().startsWith(QLatin1String("Das Firmwarearchiv fw.tgz im Updatepaket ist nicht lesbar")));
   EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("fw.tgz"))));
+}
+
+// A listener that only notes who knocks: what must be checked before any
+// connection is seen to be checked before it.
+struct TKnockCounter {
+  QTcpServer Server;
+  TKnockCounter() { Server.listen(QHostAddress::LocalHost); }
+  QStringList Args() const { return {QStringLiteral("--port"), QString::number(Server.serverPort())}; }
+  bool Knocked() { return Server.waitForNewConnection(300); }
+};
+
+// Every check of the package reader runs before the device is asked
+// anything, and its reason reaches the operator in plain output too.
+TEST(CliFlashLocal, ABadPackageIsRefusedWithItsReasonBeforeConnecting) {
+  QTemporaryDir d;
+  const QString spaced = WritePackage(d.filePath(QStringLiteral("badname.zip")), {{"FW 2.11.tgz", FirmwareTgz("2.11.0")}});
+  const QString notZip = d.filePath(QStringLiteral("notzip.zip"));
+  WriteAll(notZip, "kein Archiv");
+  const QString noFirmware = WritePackage(d.filePath(QStringLiteral("t.zip")), {{"readme.txt", "nur Text"}});
+  for (const auto& [pkg, reason] : {std::pair{spaced, QStringLiteral("Eintrag »FW 2.11.tgz«: Name nicht zulässig")},
+                                    std::pair{notZip, QString()}, std::pair{noFirmware, QStringLiteral(".tgz")}}) {
+    SCOPED_TRACE(pkg.toStdString());
+    TKnockCounter device;
+    ASSERT_TRUE(device.Server.isListening());
+    const TRun r = RunCli(device.Args() + QStringList{QStringLiteral("--data-dir"), d.path(), QStringLiteral("flash"), pkg,
+                                                      QStringLiteral("--no-backup")});
+    EXPECT_EQ(r.Exit, 1) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(QStringLiteral("Die Updatedatei scheint ungültig zu sein! ("))) << "with its reason: " << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(reason)) << r.Err.toStdString();
+    EXPECT_FALSE(device.Knocked()) << "the package was judged before the device was asked";
+  }
+}
+
+// A backup the operator asked for is storable before the device is touched:
+// a folder that is not there is not made, a folder that takes no file stops
+// the update as "not stored".
+TEST(CliFlashLocal, ABackupThatCannotBeStoredStopsTheUpdateBeforeConnecting) {
+  QTemporaryDir d;
+  const QString pkg = GoodPackage(QDir(d.path()));
+  const QString missing = d.filePath(QStringLiteral("missing"));
+  TKnockCounter device;
+  TRun r = RunCli(device.Args() + QStringList{QStringLiteral("--data-dir"), d.filePath(QStringLiteral("data")), QStringLiteral("flash"),
+                                              pkg, QStringLiteral("--backup"), missing + QStringLiteral("/bk.xml")});
+  EXPECT_EQ(r.Exit, 1) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains(missing)) << r.Err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(missing)) << "no folder the operator did not make";
+  EXPECT_FALSE(device.Knocked());
+
+  r = RunCli(device.Args() + QStringList{QStringLiteral("--data-dir"), d.filePath(QStringLiteral("data")), QStringLiteral("flash"), pkg,
+                                         QStringLiteral("--backup"), QStringLiteral("/proc/bk.xml")});
+  EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("/proc/bk.xml"))) << r.Err.toStdString();
+  EXPECT_FALSE(device.Knocked());
 }
 
 class CliFlashFaultTest : public CliFlashTest, public ::testing::WithParamInterface<std::pair<const char*, const char*>> {

@@ -399,3 +399,51 @@ TEST(FlashJobSsh, AnyOtherDeviceTextIsAFailureThatNamesIt) {
   EXPECT_TRUE(r.Job->ResultText.endsWith(QLatin1String("(Operation not permitted)"))) << r.Job->ResultText.toStdString();
   EXPECT_EQ(r.Messages, QStringList{QStringLiteral("ACHTUNG: Das Update war nicht erfolgreich!")});
 }
+
+// The operator asked for a backup and named where: when it cannot be stored
+// there, nothing goes to the device, and no folder is made on the way.
+TEST(FlashJobBackup, ABackupThatCannotBeStoredStopsTheJobBeforeTheUpload) {
+  TFlashRun r(TFlashKind::KndFirmware);
+  const QString read = r.Dir.filePath(QStringLiteral("read.xml"));
+  {
+    QFile f(read);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<setup/>");
+  }
+  const QString missing = r.Dir.filePath(QStringLiteral("missing"));
+  r.Job->AskBackup = [](const QString&, std::function<void(bool)> answer) { answer(true); };
+  r.Job->AskSaveFile = [&](const QString&) { return missing + QStringLiteral("/para.xml"); };
+  r.Job->GetPara = [&] { r.Job->ParaToTable(read); };
+  r.Job->ConnEst(true);
+  SpinFor(50);
+  EXPECT_EQ(r.Job->Outcome, TFlashJob::TOutcome::Failed);
+  EXPECT_TRUE(r.Job->BackupNotStored);
+  EXPECT_TRUE(r.Job->ResultText.contains(missing)) << r.Job->ResultText.toStdString();
+  EXPECT_TRUE(r.Job->BackupFile.isEmpty());
+  EXPECT_EQ(r.LinkUploads(), 0) << "nothing was sent";
+  EXPECT_FALSE(r.UpdateCalled());
+  EXPECT_FALSE(QFileInfo::exists(missing)) << "no folder the operator did not make";
+  EXPECT_EQ(r.Ended, 1);
+}
+
+// Stored where asked, the update goes on.
+TEST(FlashJobBackup, AStoredBackupLetsTheUploadStart) {
+  TFlashRun r(TFlashKind::KndFirmware);
+  const QString read = r.Dir.filePath(QStringLiteral("read.xml"));
+  {
+    QFile f(read);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<setup/>");
+  }
+  const QString target = r.Dir.filePath(QStringLiteral("para.xml"));
+  r.Job->AskBackup = [](const QString&, std::function<void(bool)> answer) { answer(true); };
+  r.Job->AskSaveFile = [&](const QString&) { return target; };
+  r.Job->GetPara = [&] { r.Job->ParaToTable(read); };
+  r.Job->ConnEst(true);
+  ASSERT_TRUE(r.Uploaded(1));
+  EXPECT_EQ(r.Job->BackupFile, target);
+  EXPECT_FALSE(r.Job->BackupNotStored);
+  QFile f(target);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), QByteArray("<setup/>"));
+}

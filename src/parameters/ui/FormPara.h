@@ -151,6 +151,7 @@ class TFormPara : public TFormBasic {
   QComboBox* cmbTimeSource = nullptr;
   QStackedWidget* FTimeFrames = nullptr;
   QComboBox* cmbTimeZone = nullptr;
+  QCheckBox* chkDaylight = nullptr;  // the device's daylight-saving switch
   QPushButton* btnSetTime = nullptr;
   QUndoStack* FUndo = nullptr;
   QAction *actSend = nullptr, *actReload = nullptr, *actImport = nullptr, *actReset = nullptr, *actExport = nullptr,
@@ -166,6 +167,8 @@ class TFormPara : public TFormBasic {
   QWidget* BuildEasyPage();
   QWidget* BuildTimePage();
   QWidget* TimeFrame(int index);
+  // The zone box shows the zone of the device's offset (or the offset itself).
+  void ShowTimeZone();
   void BindControls(QWidget* root);
   void Bind(QWidget* control, uint32_t id);
   void RegisterRow(uint32_t id, QWidget* control);

@@ -184,6 +184,7 @@ void TFormPara::ReadEasyPara() {
   for (QWidget* f : FTimeFrameList)
     if (f) BindControls(f);
   BindControls(cmbTimeSource);
+  if (chkDaylight) BindControls(chkDaylight);
   RegisterRow(0xFE000704, nullptr);
   // The transformer fields the operator typed stay on the page until they
   // are written as a whole; only the network form follows the document.
@@ -195,6 +196,7 @@ void TFormPara::ReadEasyPara() {
   }
   for (auto it = FSettingsDict.cbegin(); it != FSettingsDict.cend(); ++it) ShowEasyValue(it.key());
   FillTransformerInfo();
+  ShowTimeZone();
   FFilling = false;
 }
 

@@ -51,6 +51,12 @@ namespace vanta {
 
 using namespace formpara;
 
+namespace {
+// The device's offset east of UTC in minutes and its daylight-saving switch.
+constexpr uint32_t COffsetId = 0x03000017;
+constexpr uint32_t CDaylightId = 0x03000018;
+}  // namespace
+
 QWidget* TFormPara::BuildTimePage() {
   auto* page = new QWidget;
   auto* v = new QVBoxLayout(page);
@@ -58,8 +64,11 @@ QWidget* TFormPara::BuildTimePage() {
   cmbTimeSource = new QComboBox(page);
   cmbTimeSource->setObjectName(QStringLiteral("cmb_") + QString::number(0x03000001));
   cmbTimeZone = new QComboBox(page);
+  chkDaylight = new QCheckBox(QStringLiteral("Sommerzeit"), page);
+  chkDaylight->setObjectName(QStringLiteral("chk_") + QString::number(CDaylightId));
   form->addRow(QStringLiteral("Zeitquelle"), cmbTimeSource);
   form->addRow(QStringLiteral("Zeitzone"), cmbTimeZone);
+  form->addRow(QString(), chkDaylight);
   v->addLayout(form);
   FTimeFrames = new QStackedWidget(page);
   for (int i = 0; i < 8; ++i) {
@@ -72,9 +81,10 @@ QWidget* TFormPara::BuildTimePage() {
     TimeFrame(i);
     FTimeFrames->setCurrentIndex(i);
   });
-  connect(cmbTimeZone, &QComboBox::activated, this, [this](int i) { ApplyTimeZone(i); });
+  // Only a zone the operator picks is written; showing one writes nothing.
+  connect(cmbTimeZone, &QComboBox::activated, this, [this](int i) { ApplyTimeZone(cmbTimeZone->itemData(i).toInt()); });
   FTimeZonesList = TimeZoneList(QDate::currentDate().year());
-  for (const TTimeZoneSettings& z : FTimeZonesList) cmbTimeZone->addItem(z.Display);
+  for (int i = 0; i < FTimeZonesList.size(); ++i) cmbTimeZone->addItem(FTimeZonesList[i].Display, i);
   return page;
 }
 
@@ -136,6 +146,45 @@ void TFormPara::SendTimeToDevice() {
   });
 }
 
+void TFormPara::ShowTimeZone() {
+  if (!cmbTimeZone) return;
+  // An entry standing for an offset no zone has is made anew each time.
+  for (int i = cmbTimeZone->count() - 1; i >= 0; --i)
+    if (cmbTimeZone->itemData(i).toInt() < 0) cmbTimeZone->removeItem(i);
+  const pugi::xml_node offsetNode = Fxf.Sys() ? Fxf.FindFirst(COffsetId) : pugi::xml_node();
+  cmbTimeZone->setEnabled(bool(offsetNode));
+  if (!offsetNode) {
+    cmbTimeZone->setCurrentIndex(-1);
+    return;
+  }
+  bool ok = false;
+  const int offset = GetNodeValue(offsetNode, ".//value").trimmed().toInt(&ok);
+  const pugi::xml_node dstNode = Fxf.FindFirst(CDaylightId);
+  const bool dst = GetNodeValue(dstNode, ".//value").trimmed() == QLatin1String("1");
+  // Zones of the offset; among them one whose daylight saving matches the switch.
+  int match = -1;
+  for (int i = 0; ok && i < FTimeZonesList.size(); ++i) {
+    const TTimeZoneSettings& z = FTimeZonesList[i];
+    if (-z.Bias != offset) continue;
+    if (match < 0) match = i;
+    if (!dstNode || (z.DaylightBias != 0) == dst) {
+      match = i;
+      break;
+    }
+  }
+  if (match >= 0) {
+    cmbTimeZone->setCurrentIndex(cmbTimeZone->findData(match));
+    return;
+  }
+  const QString text = !ok ? QStringLiteral("Versatz \"%1\" (keine Zeitzone)").arg(GetNodeValue(offsetNode, ".//value"))
+                           : QStringLiteral("(UTC%1%2:%3) eingestellter Versatz, keine Zeitzone dieses Rechners")
+                                 .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                                 .arg(qAbs(offset) / 60, 2, 10, QLatin1Char('0'))
+                                 .arg(qAbs(offset) % 60, 2, 10, QLatin1Char('0'));
+  cmbTimeZone->insertItem(0, text, -1);
+  cmbTimeZone->setCurrentIndex(0);
+}
+
 void TFormPara::ApplyTimeZone(int index) {
   if (index < 0 || index >= FTimeZonesList.size() || !Fxf.Sys()) return;
   const TTimeZoneSettings& z = FTimeZonesList[index];
@@ -148,10 +197,12 @@ void TFormPara::ApplyTimeZone(int index) {
     const TAcceptResult r = AcceptValue(row, text, {}, {});
     if (r.Accepted) ChangeCell(n, r.Stored, row.Equal, row.RowTyp);
   };
-  set(0x03000017, QString::number(-z.Bias));
-  set(0x03000018, z.DaylightBias != 0 ? QStringLiteral("1") : QStringLiteral("0"));
+  set(COffsetId, QString::number(-z.Bias));
+  set(CDaylightId, z.DaylightBias != 0 ? QStringLiteral("1") : QStringLiteral("0"));
   LogPrepare(this, QStringLiteral("Zeitzone: %1").arg(z.Name), true);
   RefreshAfterWrite();
+  // The grid levels do not refill the time tab on their own: its switch and box follow here.
+  if (FVisibility != 0) ReadEasyPara();
 }
 
 
