@@ -393,6 +393,9 @@ TEST(ParaEditor, SimplifiedPageWritesBackWithItsUnitsAndRanges) {
       << e.W->Messages.last().toStdString();
   EXPECT_TRUE(e.W->Messages.last().endsWith(QStringLiteral("auf den Wert 7812 gesetzt!")));
 
+  auto* result = e.W->FEasyPage->findChild<QLabel*>(QStringLiteral("lblWandler"));
+  ASSERT_NE(result, nullptr);
+  EXPECT_TRUE(result->text().endsWith(QStringLiteral("L-L 17320.51 V, L-E 10000 V"))) << "no float noise: " << result->text().toStdString();
   e.W->FEasyPage->setCurrentIndex(1);
   Shot(e.W.get(), QStringLiteral("para-simple"));
 }
@@ -619,6 +622,8 @@ TEST(ParaEditor, TimeTabShowsTheStoredZoneAndItsDaylightSwitch) {
   EXPECT_EQ(odd.Value(0x03000017), QStringLiteral("120"));
   EXPECT_GE(zone->currentData().toInt(), 0);
   EXPECT_TRUE(zone->currentText().startsWith(QStringLiteral("(UTC+02:00)"))) << zone->currentText().toStdString();
+  odd.W->FTabs->setCurrentIndex(1);
+  Shot(odd.W.get(), QStringLiteral("para-time"));
 }
 
 TEST(ParaEditor, TransformerPageWritesAllTwelveOrNone) {

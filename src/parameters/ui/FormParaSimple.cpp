@@ -58,7 +58,9 @@ QWidget* TFormPara::BuildEasyPage() {
   auto tab = [this](const QString& title) {
     auto* w = new QWidget;
     auto* form = new QFormLayout(w);
-    form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+    // Values of a few digits: fields at their natural width read better than
+    // edits stretched across the window.
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     FEasyPage->addTab(w, title);
     return form;
   };
@@ -491,6 +493,12 @@ void TFormPara::EasyRangeMessage(uint32_t id, const QString& min, const QString&
   ShowEasyValue(id);
 }
 
+namespace {
+// Nominal voltages to the hundredth of a volt: the digits below that are the
+// float's rounding, not the set's.
+QString Volts(double v) { return FormatFloat5(std::round(v * 100.0) / 100.0); }
+}  // namespace
+
 void TFormPara::FillTransformerInfo() {
   auto* label = FEasyPage->findChild<QLabel*>(QStringLiteral("lblWandler"));
   if (!label) return;
@@ -498,9 +506,9 @@ void TFormPara::FillTransformerInfo() {
   QString text = QStringLiteral("U: %1 / %2 / %3 / %4   I: %5 / %6 / %7 / %8\nNennspannung L-L %9 V")
                      .arg(FormatFloat5(w.WFU1), FormatFloat5(w.WFU2), FormatFloat5(w.WFU3), FormatFloat5(w.WFU4),
                           FormatFloat5(w.WFI1), FormatFloat5(w.WFI2), FormatFloat5(w.WFI3), FormatFloat5(w.WFI4))
-                     .arg(FormatFloat5(w.NennSpannungLL));
+                     .arg(Volts(w.NennSpannungLL));
   // A four-wire net also has a voltage against earth worth seeing.
-  if (w.Netzform != TNetzForm::nf3L) text += QStringLiteral(", L-E %1 V").arg(FormatFloat5(w.NennSpannungLL / std::sqrt(3.0)));
+  if (w.Netzform != TNetzForm::nf3L) text += QStringLiteral(", L-E %1 V").arg(Volts(w.NennSpannungLL / std::sqrt(3.0)));
   label->setText(text);
 }
 
