@@ -168,6 +168,9 @@ TEST(StatusWindow, AFirmwareWithoutTheStatusFunctionKeepsTheWindowUsable) {
   EXPECT_TRUE(t.W.MenuEnabled());
   EXPECT_EQ(t.W.ActivePage(), 0);
   EXPECT_EQ(t.W.LabSBar->text(), QStringLiteral("Verbunden"));
+  EXPECT_EQ(t.W.FFrameMain->Rows->ValueOf(QStringLiteral("Status")),
+            QStringLiteral("Das Gerät liefert keine Statuswerte (File not found: stat.txt)"))
+      << "the empty overview says why";
   EXPECT_TRUE(t.W.actLog->isEnabled());
   EXPECT_TRUE(t.W.actTestCert->isEnabled());
   t.Shot(QStringLiteral("status-no-stat.png"));

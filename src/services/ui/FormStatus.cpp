@@ -604,6 +604,9 @@ void TFormStatus::ConnEst(QObject* Sender, bool connected) {
     // the Lua page, the logs, the captures and the certificate.
     FFlow->OnStatusMissing = [this](const QString& line) {
       LogPrepare(this, line, true);
+      // Values shown before stay; an empty overview says why it is empty.
+      if (FFrameMain->Rows->Count() == 0)
+        FFrameMain->Rows->Add(QStringLiteral("Status"), QStringLiteral("Das Gerät liefert keine Statuswerte (%1)").arg(line));
       RefreshEnded();
     };
   }
