@@ -273,7 +273,7 @@ void TcpRow(qint64 mib, const QString& data) {
   // The client first, so that its peak memory is not hidden by the raw
   // reader's copy.
   const long before = PeakRssKiB();
-  double client = -1, received = -1;
+  double client = -1, received = -1, toFile = -1;
   {
     TTCPComUnit u(false);
     u.FAutoSessionStart = false;
@@ -281,18 +281,21 @@ void TcpRow(qint64 mib, const QString& data) {
     u.FConnectThreadEnd = [&](QObject*, bool ok, bool) { up = ok; };
     u.SetIPAndPort(QStringLiteral("127.0.0.1"), dev.Port);
     u.DoConnect();
+    // Client and raw writer take turns, so that both meet the same state of
+    // the page cache and the disk's write-back.
     if (WaitUntil([&] { return up; }, 5000))
-      client = Best(CRuns, [&] {
+      for (int i = 0; i < CRuns; ++i) {
         double got = -1;
         const double sec = ClientSec(u, data, mib << 20, &got);
         if (got > 0 && (received < 0 || got < received)) received = got;
-        return sec;
-      });
+        if (sec > 0 && (client < 0 || sec < client)) client = sec;
+        const double raw = RawTcpToFileSec(dev.Port, answer.size(), data + QStringLiteral("/raw.rec"));
+        if (raw > 0 && (toFile < 0 || raw < toFile)) toFile = raw;
+      }
   }
   const long peak = PeakRssKiB();
   const double ceiling = Best(CRuns, [&] { return RawTcpSec(dev.Port, answer.size(), false); });
   const double keeping = Best(CRuns, [&] { return RawTcpSec(dev.Port, answer.size(), true); });
-  const double toFile = Best(CRuns, [&] { return RawTcpToFileSec(dev.Port, answer.size(), data + QStringLiteral("/raw.rec")); });
   std::printf("  tcp     %4lld MiB: loopback ceiling %8.1f MiB/s (reused buffer), %8.1f MiB/s (kept in memory)\n",
               static_cast<long long>(mib), double(mib) / ceiling, double(mib) / keeping);
   std::printf("                    client received %8.1f MiB/s   ratio %.2f to the kept ceiling, %.2f to the bare one"
