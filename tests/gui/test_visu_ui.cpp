@@ -126,6 +126,25 @@ TEST(LiveWindow, DeviceDisplayFollowsUntilTheViewIsLeft) {
   EXPECT_EQ(t.W.DisplayImages(), images) << "no more images once the view is left";
 }
 
+// Leaving and coming back quickly must not leave two loops asking for images.
+TEST(LiveWindow, TheDeviceDisplayRunsOneLoopAfterQuickReturns) {
+  TVisu t;
+  ASSERT_TRUE(t.Start());
+  t.W.btnDisplayClick();
+  ASSERT_TRUE(SpinUntil([&] { return t.W.DisplayImages() >= 1; }, 10000));
+  for (int i = 0; i < 3; ++i) {
+    SpinUntil([] { return false; }, 150);  // the next pause is running
+    t.W.actMenuBackExecute();
+    t.W.btnDisplayClick();
+  }
+  SpinUntil([] { return false; }, 1000);  // whatever was on its way has come
+  const int from = t.W.DisplayImages();
+  SpinUntil([] { return false; }, 3000);
+  const int images = t.W.DisplayImages() - from;
+  EXPECT_GE(images, 3) << "the view still follows the device";
+  EXPECT_LE(images, 7) << "one image per half second, not one per loop started";
+}
+
 TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
   TVisu t;
   ASSERT_TRUE(t.Start());

@@ -392,6 +392,7 @@ void TFormVisu::ColButtonClick() {
 void TFormVisu::actMenuBackExecute() {
   if (TabCtrlStream->currentWidget() == TabItmStart) return;
   FDisplayActive = false;
+  ++FDisplayLoop;
   StopStreamProc();
   if (FComUnit) FComUnit->FBinInCB = nullptr;
   // Every view starts with a fresh chart.
@@ -415,17 +416,28 @@ void TFormVisu::btnDisplayClick() {
   if (InView()) return;
   actMenuBack->setVisible(true);
   FDisplayActive = true;
-  GetNewDisplayImage();
+  // A new loop: a pause still running from an earlier visit must not start
+  // a second one. An image still on its way from then carries this loop on.
+  ++FDisplayLoop;
+  if (!FDisplayWaiting || FDisplayAsked.elapsed() > CDisplayAnswerMs) RequestDisplayImage();
   TabCtrlStream->setCurrentWidget(TabItmDisp);
 }
 
+void TFormVisu::RequestDisplayImage() {
+  FDisplayWaiting = true;
+  FDisplayAsked.start();
+  GetNewDisplayImage();
+}
+
 void TFormVisu::SetNewDisplayImage(QObject*, TMemoryStream& image) {
+  FDisplayWaiting = false;
   QPixmap pm;
   if (pm.loadFromData(image.Bytes())) imgDisp->setPixmap(pm);
   ++FDisplayImages;
+  if (!FDisplayActive) return;
   // The next image after a pause of 500 ms, while the view is open.
-  QTimer::singleShot(500, this, [this] {
-    if (FDisplayActive) GetNewDisplayImage();
+  QTimer::singleShot(500, this, [this, loop = FDisplayLoop] {
+    if (FDisplayActive && loop == FDisplayLoop && !FDisplayWaiting) RequestDisplayImage();
   });
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <QElapsedTimer>
 // TFormVisu: the live view of one device. A start page opens one view at a
 // time; the view's stream runs until "Zurück". Built so far: the value panel
 // (with the binary-input lamps) and the oscilloscope (time curves), the
@@ -125,6 +126,13 @@ class TFormVisu : public TFormBasic {
   void SetColumnColors();
   QGridLayout* FPanelGrid = nullptr;
   int FDisplayImages = 0;
+  // The display view asks for one image at a time, 500 ms after the last:
+  // the loop it belongs to, whether an answer is awaited and since when.
+  void RequestDisplayImage();
+  uint64_t FDisplayLoop = 0;
+  bool FDisplayWaiting = false;
+  QElapsedTimer FDisplayAsked;
+  static constexpr qint64 CDisplayAnswerMs = 5000;  // an answer this late is taken as lost
   bool FWisdomLoaded = false;
   QList<QPair<QString, QLineEdit*>> FFields;
 };
