@@ -191,7 +191,11 @@ bool EvaluateEn50160(const QStringList& files, double nominal, TEnResult& result
       r.Device = h.Env.Device;
       r.Serial = h.Env.Serial;
     } else if (h.Env.Serial != r.Serial || h.Env.Device != r.Device) {
-      error = QStringLiteral("Dateien verschiedener Stationen: %1 und %2").arg(r.Device, h.Env.Device);
+      // Named as the other reports name them: by serial number, by device
+      // name where only that differs.
+      const bool bySerial = h.Env.Serial != r.Serial;
+      error = QStringLiteral("Dateien verschiedener Stationen: %1 und %2")
+                  .arg(bySerial ? QString::number(r.Serial) : r.Device, bySerial ? QString::number(h.Env.Serial) : h.Env.Device);
       return false;
     }
     order.emplace_back(qint64(h.Context.Start.Sec), path);

@@ -1708,6 +1708,33 @@ QString Week(const QString& dir, uint32_t sn, int low, int offFreq) {
 }
 }  // namespace
 
+// Every kind of report refuses files of two stations: a report over both
+// would mix their figures. Nothing is left behind.
+class CliReportTwoStations : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(CliReportTwoStations, AreRefusedWithoutALeftover) {
+  QTemporaryDir dir;
+  const QString a = Week(dir.path(), 12345678, 0, 0);
+  const QString b = Week(dir.path(), 87654321, 0, 0);
+  const QString pdf = dir.filePath(QStringLiteral("mixed.pdf"));
+  const TRun r = RunCli({QStringLiteral("report"), QString::fromLatin1(GetParam()), a, b, QStringLiteral("--pdf"), pdf});
+  EXPECT_NE(r.Exit, 0);
+  EXPECT_TRUE(r.Err.contains(QStringLiteral("Dateien verschiedener Stationen: 12345678 und 87654321"))) << r.Err.toStdString();
+  EXPECT_FALSE(QFile::exists(pdf));
+  EXPECT_FALSE(QFile::exists(pdf + QStringLiteral(".part")));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "only the two inputs";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, CliReportTwoStations,
+                         ::testing::Values("en50160", "rcm", "harmonics-u", "harmonics-i", "interharmonics", "intermediate",
+                                           "bands-u", "bands-i"),
+                         [](const ::testing::TestParamInfo<const char*>& i) {
+                           std::string n = i.param;
+                           for (char& c : n)
+                             if (c == '-') c = '_';
+                           return n;
+                         });
+
 TEST(CliReport, En50160VerdictsAndStatisticsFromKnownViolations) {
   if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) GTEST_SKIP() << "pdftotext missing";
   QTemporaryDir dir;
