@@ -96,6 +96,45 @@ TEST(OfflineWindow, ScanOpenShowDeleteImport) {
   }
 }
 
+namespace {
+void PutStation(const QString& store, uint32_t sn, const QString& plant, const QString& device) {
+  const QString path = QStringLiteral("%1/%2/Event/%2-1764900000-000.log").arg(store).arg(sn);
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  TRecordWriter w(TRecordKind::rkEvent, {sn, 3600, false, plant, QStringLiteral("Feld"), device}, {});
+  w.Add(TEventRecord{1, {1764900000, 0}, 71.2, 0, 0.1, QStringLiteral("L1")});
+  QString error;
+  ASSERT_TRUE(w.Save(path, error));
+}
+}  // namespace
+
+TEST(OfflineWindow, InstallationsAndStationsBySortedNameAndAGroupIsNoStation) {
+  QTemporaryDir store;
+  PutStation(store.path(), 30000001, QStringLiteral("Zeche West"), QStringLiteral("Trafo 10"));
+  PutStation(store.path(), 10000001, QStringLiteral("Zeche West"), QStringLiteral("Trafo 9"));
+  PutStation(store.path(), 20000001, QStringLiteral("Anlage Ost"), QStringLiteral("Einspeisung"));
+  TFormOffline w;
+  w.SetStore(store.path(), 0);
+  w.CheckData();
+  ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 3; }, 5000));
+  ASSERT_EQ(w.TreeViewOpti->topLevelItemCount(), 2);
+  QTreeWidgetItem* first = w.TreeViewOpti->topLevelItem(0);
+  QTreeWidgetItem* second = w.TreeViewOpti->topLevelItem(1);
+  EXPECT_EQ(first->text(0), QStringLiteral("Anlage Ost"));
+  EXPECT_EQ(second->text(0), QStringLiteral("Zeche West"));
+  ASSERT_EQ(second->childCount(), 2);
+  EXPECT_EQ(second->child(0)->text(0), QStringLiteral("10000001: Trafo 9")) << "9 before 10, as a person counts";
+  EXPECT_EQ(second->child(1)->text(0), QStringLiteral("30000001: Trafo 10"));
+
+  // A click on an installation offers no station delete and opens nothing.
+  w.OfflineRecMouseDown(second, Qt::LeftButton);
+  EXPECT_FALSE(w.actDelOfflineAllFiles->isEnabled());
+  EXPECT_FALSE(w.actDelClass->isEnabled());
+  w.OfflineFileClick(second);
+  SpinUntil([&] { return false; }, 200);
+  EXPECT_EQ(second->childCount(), 2) << "the group keeps its stations, nothing was opened in their place";
+  EXPECT_EQ(QDir(store.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 3);
+}
+
 TEST(OfflineWindow, WorkDuringAScanWaitsAndTicksOnlySelect) {
   QTemporaryDir store;
   Put(store.path() + "/12345678/Event/12345678-1764900000-000.log", TRecordKind::rkEvent, "", 1764900000);

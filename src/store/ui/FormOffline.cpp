@@ -1,5 +1,7 @@
 #include "FormOffline.h"
 
+#include <algorithm>
+
 #include <utility>
 
 #include <QAction>
@@ -20,7 +22,40 @@ constexpr int CPathRole = Qt::UserRole + 12;
 constexpr int CAsyncRole = Qt::UserRole + 13;
 constexpr int CStationRole = Qt::UserRole + 14;  // index into the last scan
 
-int TagOf(const QTreeWidgetItem* i) { return i ? i->data(0, CTagRole).toInt() : stNone; }
+// Names compared as a person reads them: case aside, and runs of digits by
+// their value ("Trafo 9" before "Trafo 10"). Written out because the
+// collator's numeric mode depends on the locale support Qt was built with.
+int NaturalCompare(const QString& a, const QString& b) {
+  qsizetype i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (a[i].isDigit() && b[j].isDigit()) {
+      qsizetype ei = i, ej = j;
+      while (ei < a.size() && a[ei].isDigit()) ++ei;
+      while (ej < b.size() && b[ej].isDigit()) ++ej;
+      // Without leading zeros the longer run is the larger number.
+      QStringView na = QStringView(a).mid(i, ei - i), nb = QStringView(b).mid(j, ej - j);
+      while (na.size() > 1 && na.front() == QLatin1Char('0')) na = na.mid(1);
+      while (nb.size() > 1 && nb.front() == QLatin1Char('0')) nb = nb.mid(1);
+      if (na.size() != nb.size()) return na.size() < nb.size() ? -1 : 1;
+      if (const int c = na.compare(nb); c != 0) return c;
+      i = ei;
+      j = ej;
+      continue;
+    }
+    const int c = QStringView(a).mid(i, 1).compare(QStringView(b).mid(j, 1), Qt::CaseInsensitive);
+    if (c != 0) return c;
+    ++i;
+    ++j;
+  }
+  return (a.size() - i > 0) - (b.size() - j > 0);
+}
+
+// An item without a tag (an installation's group) is no station: a missing
+// tag must not read as 0, which is the station's.
+int TagOf(const QTreeWidgetItem* i) {
+  const QVariant tag = i ? i->data(0, CTagRole) : QVariant();
+  return tag.isValid() ? tag.toInt() : stNone;
+}
 }  // namespace
 
 TFormOffline::TFormOffline(QWidget* parent) : TFormLayout(parent) {
@@ -165,6 +200,13 @@ void TFormOffline::CheckData() {
     FClickedTVI = nullptr;
     FStartDevice = nullptr;
     QHash<QString, QTreeWidgetItem*> groups;
+    // Installations and their stations by name, as an operator looks for them.
+    auto deviceName = [](const TStation& s) { return s.Text.section(QStringLiteral(": "), 1); };
+    std::stable_sort(stations->begin(), stations->end(), [&](const TStation& a, const TStation& b) {
+      if (const int c = NaturalCompare(a.Plant, b.Plant); c != 0) return c < 0;
+      if (const int c = NaturalCompare(deviceName(a), deviceName(b)); c != 0) return c < 0;
+      return NaturalCompare(a.Folder, b.Folder) < 0;
+    });
     for (int k = 0; k < stations->size(); ++k) {
       const TStation& s = (*stations)[k];
       QTreeWidgetItem*& g = groups[s.Plant];
