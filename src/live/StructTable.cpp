@@ -211,6 +211,10 @@ QList<TStructDesc> KnownStructs(int g) {
 const TStructDesc* FindStruct(const QList<TStructDesc>& all, const QString& name) {
   for (const TStructDesc& d : all)
     if (d.Name.compare(name, Qt::CaseInsensitive) == 0) return &d;
+  // The base name ("ssi_s_t") stands for the device's own variant: a list
+  // built for one firmware generation holds only one of them.
+  for (const TStructDesc& d : all)
+    if (d.Name.startsWith(name + QStringLiteral("_V"), Qt::CaseInsensitive)) return &d;
   return nullptr;
 }
 

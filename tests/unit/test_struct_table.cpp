@@ -199,3 +199,15 @@ TEST(StructTable, ExtremesCarryTheirTimesInTheDevicesZone) {
   EXPECT_EQ(t.Cell(r7, 0, 1), QStringLiteral("tReset"));
   EXPECT_EQ(t.Cell(r7, 1, 1), QStringLiteral("06.12.2025 13:00:00.000"));
 }
+
+TEST(StructTable, ABaseNameFindsTheVariantOfTheDevicesGeneration) {
+  const QList<TStructDesc> older = KnownStructs(1), newer = KnownStructs(2);
+  const TStructDesc* a = FindStruct(older, QStringLiteral("ssi_s_t"));
+  const TStructDesc* b = FindStruct(newer, QStringLiteral("SSI_S_T"));
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(a->Struct, TVantaStruct::ssi_s_t_V1_0);
+  EXPECT_EQ(b->Struct, TVantaStruct::ssi_s_t_V2_2);
+  EXPECT_EQ(FindStruct(newer, QStringLiteral("ssi_s")), nullptr) << "a base name is a whole name, not any prefix";
+  EXPECT_EQ(FindStruct(newer, QStringLiteral("ssu_s_t"))->Struct, TVantaStruct::ssu_s_t) << "exact names still win";
+}
+
