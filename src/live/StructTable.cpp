@@ -316,8 +316,10 @@ QString TStructTable::Value(const QByteArray& record, const TStructField& f) con
       const int first = f.Kind == K::stTPhase ? 2 : 0;
       const int base = f.Kind == K::stTFrqBand ? 2100 : 0;
       QStringList parts;
-      for (int i = 0; i < f.Count; ++i)
-        parts << QStringLiteral("%1: %2").arg(base ? base + 200 * i : first + i).arg(Num(F32(record, f.Offs + 4 * i)));
+      for (int i = 0; i < f.Count; ++i) {
+        const QString order = f.Kind == K::stTIHrm ? QStringLiteral("%1.5").arg(i) : QString::number(base ? base + 200 * i : first + i);
+        parts << QStringLiteral("%1: %2").arg(order, Num(F32(record, f.Offs + 4 * i)));
+      }
       return parts.join(QStringLiteral("; "));
     }
   }
@@ -329,6 +331,8 @@ QString TStructTable::Cell(const QByteArray& record, int column, int row) const 
     switch (FLayout) {
       case TLayout::lyPerOrder:
         if (FKind == K::stTFrqBand) return QString::number(2100 + 200 * row);
+        // Interharmonics sit between the orders, and are named as the bar chart names them.
+        if (FKind == K::stTIHrm) return QStringLiteral("%1.5").arg(row);
         return QString::number(FKind == K::stTPhase ? row + 2 : row);
       case TLayout::lyExtHarm: return QString::number(row + 2);
       default: return FGridLst[row].Symb;

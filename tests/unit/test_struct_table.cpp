@@ -170,6 +170,10 @@ TEST(StructTable, StandardValuesPerOrderAndPhase) {
   EXPECT_EQ(t.Cell(r2, 1, 0), QStringLiteral("-60"));
   EXPECT_EQ(t.Cell(r2, 0, 48), QStringLiteral("50"));
   EXPECT_EQ(t.Cell(r2, 3, 48), QStringLiteral("12.5"));
+  // Interharmonics lie between the orders: 0.5, 1.5, ... 49.5, as in the bar chart.
+  t.Select(Get(all, "ssu_std_t"), TVantaStrucTyp::stTIHrm);
+  EXPECT_EQ(t.Cell(r2, 0, 0), QStringLiteral("0.5"));
+  EXPECT_EQ(t.Cell(r2, 0, 49), QStringLiteral("49.5"));
 }
 
 TEST(StructTable, ExtremesCarryTheirTimesInTheDevicesZone) {
