@@ -99,6 +99,28 @@ TEST(LiveWindow, PanelShowsTheNetworkOscilloscopeItsCurves) {
   EXPECT_EQ(t.W.FPQPaintBoxCrvOszi, nullptr) << "every view starts with a fresh chart";
 }
 
+TEST(LiveWindow, TheTitleLeadsToTheStartPageAndKeepsTheCharts) {
+  TVisu t;
+  ASSERT_TRUE(t.Start()) << t.Log.join('\n').toStdString();
+  t.W.txtTopClick();
+  EXPECT_EQ(t.W.TabCtrlStream->currentWidget(), t.W.TabItmStart) << "on the start page already: nothing to do";
+  t.W.BtnOsciClick();
+  ASSERT_NE(t.W.FPQPaintBoxCrvOszi, nullptr);
+  TPQPaintBoxCrvTime* chart = t.W.FPQPaintBoxCrvOszi;
+  ASSERT_TRUE(SpinUntil([&] { return chart->Model().GetMessCnt() == 4096; }, 10000));
+  ASSERT_TRUE(t.W.FComUnit->FStreamRec.Active);
+  ASSERT_NE(t.W.txtTop, nullptr);
+  t.W.txtTop->click();
+  EXPECT_EQ(t.W.TabCtrlStream->currentWidget(), t.W.TabItmStart);
+  EXPECT_FALSE(t.W.InView());
+  EXPECT_TRUE(SpinUntil([&] { return !t.W.FComUnit->FStreamRec.Active; }, 5000)) << "the stream stops";
+  EXPECT_EQ(t.W.FPQPaintBoxCrvOszi, chart) << "the chart stays";
+  EXPECT_EQ(chart->Model().GetMessCnt(), 4096) << "with what it showed";
+  t.W.BtnOsciClick();
+  EXPECT_EQ(t.W.FPQPaintBoxCrvOszi, chart) << "the view opens on its kept chart";
+  EXPECT_TRUE(SpinUntil([&] { return t.W.FComUnit->FStreamRec.Active; }, 5000));
+}
+
 TEST(LiveWindow, SoftwareTriggerStoresADisturbance) {
   TVisu t;
   ASSERT_TRUE(t.Start());

@@ -46,6 +46,15 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
   auto* bar = new QToolBar(PanelBack);
   actMenuBack = bar->addAction(QStringLiteral("Zurück"), this, &TFormVisu::actMenuBackExecute);
   actMenuBack->setVisible(false);
+  // The title leads back to the start page too, but keeps the charts: the
+  // view opened next from there finds its chart as it was left.
+  txtTop = new QToolButton(bar);
+  txtTop->setObjectName(QStringLiteral("txtTop"));
+  txtTop->setText(windowTitle());
+  txtTop->setToolTip(QStringLiteral("Zur Startseite (die Diagramme bleiben)"));
+  txtTop->setAutoRaise(true);
+  connect(txtTop, &QToolButton::clicked, this, &TFormVisu::txtTopClick);
+  bar->addWidget(txtTop);
   outer->addWidget(bar);
   TabCtrlStream = new QStackedWidget(PanelBack);
   outer->addWidget(TabCtrlStream, 1);
@@ -410,6 +419,17 @@ void TFormVisu::actMenuBackExecute() {
   TabCtrlStream->setCurrentWidget(TabItmStart);
   actMenuBack->setVisible(false);
   LytColors->hide();
+}
+
+void TFormVisu::txtTopClick() {
+  if (TabCtrlStream->currentWidget() == TabItmStart) return;
+  FDisplayActive = false;
+  ++FDisplayLoop;
+  StopStreamProc();
+  lytTrackZoom->hide();
+  LytColors->hide();
+  TabCtrlStream->setCurrentWidget(TabItmStart);
+  actMenuBack->setVisible(false);
 }
 
 void TFormVisu::btnDisplayClick() {

@@ -59,6 +59,9 @@ class TFormVisu : public TFormBasic {
   void actSoftTriggExecute();
   // The device's own display: images one after the other, keys pressed remotely.
   void btnDisplayClick();
+  // The title: back to the start page, the stream stopped, the charts kept.
+  void txtTopClick();
+  QToolButton* txtTop = nullptr;
   void SetNewDisplayImage(QObject* Sender, TMemoryStream& image) override;
   void NewOnKeyDown(int key) override;
   void UpdateMIColor() override;
