@@ -220,18 +220,18 @@ int Live(TCliSession& s, const TCliArgs& a) {
     TCrvFFTModel m;
     m.Transform().SetPlanningFlags(64 /* FFTW_ESTIMATE: a model per record, no time to measure */);
     m.SetSampleRate(rate);
-    m.SetMaxRecs(int(std::max<uint32_t>(1, samples)));
     m.SetCrvCnt(int(channels.size()));
     const int64_t t0 = TPQTimeProgs::TStoLinear(r.Stamp);
-    if (!DecodeOsc(bytes, gen, samples, rate, t0, channels, values, [&](int64_t t, const QList<float>& v) {
-          if (spectrum) {
-            m.NewValues(t, v);
-            return;
-          }
-          QJsonArray row{QString::number(t - t0)};
-          for (float f : v) row.append(double(f));
-          rows.append(row);
-        })) {
+    // The model takes its capacity from the count only once the record's
+    // length has confirmed it, as in the window.
+    QString log;
+    const bool ok = spectrum ? FillOscModel(m, bytes, gen, samples, rate, t0, channels, values, log)
+                             : DecodeOsc(bytes, gen, samples, rate, t0, channels, values, [&](int64_t t, const QList<float>& v) {
+                                 QJsonArray row{QString::number(t - t0)};
+                                 for (float f : v) row.append(double(f));
+                                 rows.append(row);
+                               });
+    if (!ok) {
       problems << QStringLiteral("Oszilloskop: %1 Bytes passen nicht zu %2 Werten").arg(bytes.size()).arg(samples);
       return;
     }

@@ -172,11 +172,13 @@ QList<TSimComponent> Components(const TSimNetwork& n, int channel) {
   QList<TSimComponent> c;
   if (channel >= 0 && channel < 3) {
     for (int h = 1; h <= 50; ++h) c.append({h * n.Freq, n.U[channel] * n.UHarmPct(h, channel) / 100, h * n.UAngle[channel]});
-    for (int i = 0; i < 50; ++i) c.append({50.0 * i + 20.0, n.U[channel] * n.UIHarmPct(i, channel) / 100, 0.0});
+    // Interharmonic i is order i + 0.5, midway between two harmonics, where
+    // the bar views label it and the record carries it.
+    for (int i = 0; i < 50; ++i) c.append({(i + 0.5) * n.Freq, n.U[channel] * n.UIHarmPct(i, channel) / 100, 0.0});
   } else if (channel >= 7 && channel < 10) {
     const int k = channel - 7;
     for (int h = 1; h <= 50; ++h) c.append({h * n.Freq, n.I[k] * n.IHarmPct(h, k) / 100, h * (n.UAngle[k] - n.Lag)});
-    for (int i = 0; i < 50; ++i) c.append({50.0 * i + 20.0, n.I[k] * n.IIHarmPct(i, k) / 100, 0.0});
+    for (int i = 0; i < 50; ++i) c.append({(i + 0.5) * n.Freq, n.I[k] * n.IIHarmPct(i, k) / 100, 0.0});
   } else if (channel == 3) {
     c.append({n.Freq, n.UNE, 0.0});
   } else if (channel == 10) {

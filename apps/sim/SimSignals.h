@@ -27,7 +27,8 @@ struct TSimNetwork {
   double IN = 1.5;
   double IRCM = 0.03;
   // Oscilloscope records: 4096 samples at 40960/s are exactly five periods
-  // of 50 Hz, so a spectrum has lines 10 Hz apart without leakage.
+  // of 50 Hz, so a spectrum has lines 10 Hz apart and the harmonics show
+  // without leakage; the half-order interharmonics need ten periods (8192).
   uint32_t OscSamples = 4096;
   uint32_t OscRate = 40960;
   // A slow drift of the frequency: FreqDrift Hz over a 60 s sine, so each
@@ -40,7 +41,7 @@ struct TSimNetwork {
   // conductor so an offset or order error shows (k = 0..2 for L1..L3):
   double UHarmPct(int h, int k = 0) const;   // voltage harmonic h in % of the fundamental (h = 1: 100)
   double IHarmPct(int h, int k = 0) const;   // current harmonic h in % of the fundamental
-  double UIHarmPct(int i, int k = 0) const;  // voltage interharmonic i (at 50 i + 20 Hz) in %
+  double UIHarmPct(int i, int k = 0) const;  // voltage interharmonic i (order i + 0.5) in %
   double IIHarmPct(int i, int k = 0) const;  // current interharmonic i in %
   double ULL(int k) const;        // U12, U23, U31 magnitude
   double ULLAngle(int k) const;

@@ -26,7 +26,7 @@ void TCrvFFTModel::DoFFT() {
       in[i] = std::isfinite(v) ? double(v) : 0.0;
     }
   }
-  FFFTCls.DoFFT();
+  FFFTCls.DoFFT(n);  // a short block is measured against its own samples, not the padding
   const int lines = FFFTCls.GetSpecNum();
   SetMaxRecs(lines);  // clears the samples
   QList<float> values(curves);

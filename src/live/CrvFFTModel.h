@@ -14,7 +14,9 @@ class TCrvFFTModel : public TCrvTimeModel {
   void SetSampleRate(double rate) { FFFTCls.SetSampleRate(rate); }
   double FreqStep() const { return FFFTCls.FreqStep(); }
   // Replaces the held samples by their spectrum, every curve at once; a
-  // block shorter than 4096 samples is zero-padded. An empty store stays empty.
+  // block shorter than 4096 samples is zero-padded (lines stay rate / 4096
+  // apart) and its lines are RMS values of its own samples, as a full
+  // block's are. An empty store stays empty.
   void DoFFT();
   // Zoom level 1 .. 20 (10 = 100 %): each step halves or doubles the curves'
   // maxima. False when the level does not change.

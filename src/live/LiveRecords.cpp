@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ByteOrder.h"
+#include "CrvTimeModel.h"
 #include "StructTable.h"
 
 namespace vanta {
@@ -205,6 +206,19 @@ bool DecodeOsc(const QByteArray& record, int generation, uint32_t sampleCount, u
     if (each) each(t0Ns + int64_t(std::llround(step * double(i))), values);
   }
   return true;
+}
+
+bool FillOscModel(TCrvTimeModel& model, const QByteArray& record, int generation, uint32_t sampleCount, uint32_t rate, int64_t t0Ns,
+                  const QList<int>& channels, QList<float>& values, QString& log) {
+  if (!OscRecordValid(record.size(), generation, sampleCount)) {
+    model.ClearData();
+    log = QStringLiteral("Oszilloskop: %1 Bytes passen nicht zu %2 Werten").arg(record.size()).arg(sampleCount);
+    return false;
+  }
+  // Valid: the count is bounded by the record's own length.
+  model.SetMaxRecs(int(std::max<uint32_t>(1, sampleCount)));  // also clears the samples
+  return DecodeOsc(record, generation, sampleCount, rate, t0Ns, channels, values,
+                   [&model](int64_t t, const QList<float>& v) { model.NewValues(t, v); });
 }
 
 }  // namespace vanta

@@ -14,6 +14,8 @@
 
 namespace vanta {
 
+class TCrvTimeModel;
+
 // ---- value texts --------------------------------------------------------------------------
 
 // Unit index -> text: 0 "", 1 "%", 2 "V", 3 "Hz", 4 "W", 5 "A", 6 "VA", 7 "°", 8 "VAR".
@@ -87,5 +89,14 @@ bool OscRecordValid(qsizetype length, int generation, uint32_t sampleCount);
 // in nanoseconds. False (and no call) for an invalid record or no channels.
 bool DecodeOsc(const QByteArray& record, int generation, uint32_t sampleCount, uint32_t rate, int64_t t0Ns,
                const QList<int>& channels, QList<float>& values, const std::function<void(int64_t, const QList<float>&)>& each);
+
+// Puts the samples of one record into a chart model, which then holds
+// exactly them. The sample count comes from the record's header and may be
+// garbage: the length is checked against it before the model's capacity
+// follows it, so a count the record does not hold never sizes anything. A
+// record that does not match leaves the model's samples cleared (its
+// capacity as it was), says why in `log` and gives false.
+bool FillOscModel(TCrvTimeModel& model, const QByteArray& record, int generation, uint32_t sampleCount, uint32_t rate, int64_t t0Ns,
+                  const QList<int>& channels, QList<float>& values, QString& log);
 
 }  // namespace vanta

@@ -40,12 +40,15 @@ void TFFTClass::Plan() {
   FPlanChannels = FChannels;
 }
 
-void TFFTClass::DoFFT() {
+void TFFTClass::DoFFT(int filled) {
   Plan();
   if (!FPlan) return;
   fftw_execute(FPlan);
   const int lines = GetSpecNum();
-  const double dc = 1.0 / FSamples, ac = std::sqrt(2.0) / FSamples;
+  // The padding adds nothing to |X|: dividing by the padded length would
+  // scale a short block's lines down by filled / FSamples.
+  const int n = filled > 0 && filled < FSamples ? filled : FSamples;
+  const double dc = 1.0 / n, ac = std::sqrt(2.0) / n;
   for (int c = 0; c < FChannels; ++c) {
     const double* x = FOut.data() + size_t(c) * size_t(lines) * 2;
     double* m = FMag.data() + size_t(c) * size_t(lines);

@@ -32,8 +32,11 @@ class TFFTClass {
   // The input block: channel c, sample i (channel-major).
   double* Input(int channel) { return FIn.data() + size_t(channel) * size_t(FSamples); }
   void ClearInput();
-  // Transforms every channel and computes the magnitudes.
-  void DoFFT();
+  // Transforms every channel and computes the magnitudes. `filled` is the
+  // number of samples the block really holds (the rest zero padding): the
+  // magnitudes are relative to it, so a short block shows a sine at its own
+  // RMS. 0 or SampleNum(): the whole block.
+  void DoFFT(int filled = 0);
   // RMS magnitude of line j of channel c after DoFFT.
   double GetTransformedData(int channel, int line) const { return FMag[size_t(channel) * size_t(GetSpecNum()) + size_t(line)]; }
 

@@ -14,7 +14,15 @@ using namespace vanta::test::cli;
 namespace {
 class CliLiveGen2Test : public CliTest {
  protected:
-  QStringList SimArgs() override { return {QStringLiteral("--generation"), QStringLiteral("2")}; }
+  // Ten periods of 50 Hz: lines 5 Hz apart, so the interharmonics at
+  // whole and a half orders fall on lines too.
+  QStringList SimArgs() override {
+    return {QStringLiteral("--generation"), QStringLiteral("2"), QStringLiteral("--osc-samples"), QStringLiteral("8192")};
+  }
+};
+class CliLiveTenPeriodsTest : public CliTest {
+ protected:
+  QStringList SimArgs() override { return {QStringLiteral("--osc-samples"), QStringLiteral("8192")}; }
 };
 }  // namespace
 
@@ -46,11 +54,11 @@ TEST_F(CliLiveGen2Test, ResidualCurrentAndTwelveChannels) {
   const QJsonArray records = o["records"].toArray();
   ASSERT_EQ(records.size(), 2);
   const QJsonObject first = records[0].toObject();
-  EXPECT_EQ(first["samples"].toInt(), 4096) << "five periods of 50 Hz";
+  EXPECT_EQ(first["samples"].toInt(), 8192) << "ten periods of 50 Hz";
   EXPECT_EQ(first["rate"].toInt(), 40960);
   EXPECT_EQ(first["channels"].toArray().size(), 12);
   const QJsonArray rows = first["rows"].toArray();
-  ASSERT_EQ(rows.size(), 4096);
+  ASSERT_EQ(rows.size(), 8192);
   EXPECT_EQ(rows[1].toArray()[0].toString(), QStringLiteral("24414")) << "1e9 / 40960 ns after the first sample, rounded";
   EXPECT_EQ(rows[3].toArray()[0].toString(), QStringLiteral("73242")) << "rounded per sample, not summed";
   // u1 at t = 0: 230 V rms, harmonics 3 (1 %), 5 (3 %), 7 (2 %), 11 (1 %), 13 (0.5 %) at angle 0: sin 0 = 0.
@@ -62,8 +70,8 @@ TEST_F(CliLiveGen2Test, ResidualCurrentAndTwelveChannels) {
   EXPECT_LT(crest, 230 * std::sqrt(2.0) * 1.1);
   EXPECT_EQ(rows[0].toArray().size(), 13);
   // The spectrum of u1 is what the simulator documents: harmonic h at
-  // 230 V x p(h) %, p(h) = base + 0.002 h (L1), interharmonic i at 50 i + 20 Hz
-  // with 0.05 + 0.001 i %. Five whole periods: one DFT bin per 10 Hz, no leakage.
+  // 230 V x p(h) %, p(h) = base + 0.002 h (L1), interharmonic i at order
+  // i + 0.5 with 0.05 + 0.001 i %. Ten whole periods: one DFT bin per 5 Hz, no leakage.
   auto amplitude = [&](int column, double hz) {  // column = channel + 1 (the time first)
     double re = 0, im = 0;
     for (int n = 0; n < rows.size(); ++n) {
@@ -76,7 +84,8 @@ TEST_F(CliLiveGen2Test, ResidualCurrentAndTwelveChannels) {
   EXPECT_NEAR(amplitude(1, 50), 230.0, 0.01);
   EXPECT_NEAR(amplitude(1, 250), 230.0 * (3.0 + 0.010) / 100, 0.002) << "fifth harmonic";
   EXPECT_NEAR(amplitude(1, 100), 230.0 * 0.004 / 100, 0.0005) << "second harmonic, no base";
-  EXPECT_NEAR(amplitude(1, 70), 230.0 * 0.051 / 100, 0.0005) << "interharmonic 1";
+  EXPECT_NEAR(amplitude(1, 75), 230.0 * 0.051 / 100, 0.0005) << "interharmonic 1, order 1.5";
+  EXPECT_NEAR(amplitude(1, 25), 230.0 * 0.050 / 100, 0.0005) << "interharmonic 0, order 0.5";
   EXPECT_NEAR(amplitude(1, 60), 0.0, 0.0005) << "nothing at 60 Hz";
   EXPECT_NEAR(amplitude(10, 150), 12.0 * (5.0 + 0.012 + 0.002) / 100, 0.002) << "i3, third harmonic";
   EXPECT_NEAR(amplitude(11, 150), 1.5, 0.002) << "iN is a pure third harmonic";
@@ -147,24 +156,24 @@ TEST_F(CliLiveEmptyOscTest, NoSamplesIsAValidEmptyRecord) {
   EXPECT_TRUE(rec["rows"].toArray().isEmpty());
 }
 
-TEST_F(CliTest, SpectrumOfTheDocumentedSignal) {
+TEST_F(CliLiveTenPeriodsTest, SpectrumOfTheDocumentedSignal) {
   const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("spectrum"), QStringLiteral("--channel"), QStringLiteral("i2")});
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   const QJsonObject rec = o["records"].toArray()[0].toObject();
-  EXPECT_EQ(rec["step"].toDouble(), 10.0);
+  EXPECT_EQ(rec["step"].toDouble(), 5.0);
   EXPECT_EQ(rec["channels"].toArray(), QJsonArray{QStringLiteral("i2")});
   const QJsonArray lines = rec["lines"].toArray();
-  ASSERT_EQ(lines.size(), 2049);
-  auto at = [&](int hz) { return lines[hz / 10].toArray()[1].toDouble(); };
-  // i2: 11 A; harmonic h at 11 x pI(h,1) %, pI = base + 0.004 h + 0.001; interharmonic i at 50 i + 20 Hz.
+  ASSERT_EQ(lines.size(), 4097);
+  auto at = [&](int hz) { return lines[hz / 5].toArray()[1].toDouble(); };
+  // i2: 11 A; harmonic h at 11 x pI(h,1) %, pI = base + 0.004 h + 0.001; interharmonic i at order i + 0.5.
   EXPECT_NEAR(at(50), 11.0, 11.0 * 1e-3);
   for (int h : {2, 3, 5, 7, 13, 49}) {
     const double base = h == 3 ? 5 : h == 5 ? 10 : h == 7 ? 6 : h == 13 ? 2 : 0;
     const double want = 11.0 * (base + 0.004 * h + 0.001) / 100;
     EXPECT_NEAR(at(50 * h), want, want * 1e-3) << "order " << h;
   }
-  EXPECT_NEAR(at(120), 11.0 * (0.1 + 0.004 + 0.0005) / 100, 1e-4) << "interharmonic 2";
+  EXPECT_NEAR(at(125), 11.0 * (0.1 + 0.004 + 0.0005) / 100, 1e-4) << "interharmonic 2, order 2.5";
   EXPECT_LT(at(60), 1e-4) << "nothing between the documented lines";
   EXPECT_LT(at(2600), 1e-4);
 }

@@ -41,6 +41,41 @@ TEST(FFT, RmsPerLineForEveryChannelAtOnce) {
   EXPECT_NEAR(f.GetTransformedData(0, 5), 0.0, 1e-12);
 }
 
+TEST(SpectrumModel, ShortBlockShowsTheSameFundamentalAsAFullOne) {
+  // A 230 V mains sine, once as a full block and once as half a block: the
+  // line at 50 Hz reads the sine's rms either way.
+  const double rms = 230.0;
+  double fundamental[2] = {0, 0};
+  const int blocks[2] = {4096, 2048};
+  for (int b = 0; b < 2; ++b) {
+    TCrvFFTModel m;
+    m.Transform().SetPlanningFlags(64);
+    m.SetSampleRate(40960);
+    m.SetCrvCnt(1);
+    m.SetMaxRecs(blocks[b]);
+    for (int i = 0; i < blocks[b]; ++i) m.NewValues(i, {float(rms * std::sqrt(2.0) * std::sin(2 * M_PI * 50 * i / 40960.0))});
+    m.DoFFT();
+    const int at = int(std::lround(50.0 / m.FreqStep()));
+    ASSERT_LT(at, m.GetMessCnt());
+    fundamental[b] = m.Store().Value(0, at);
+    EXPECT_NEAR(fundamental[b], rms, rms * 1e-5) << blocks[b] << " samples";
+  }
+  EXPECT_NEAR(fundamental[1], fundamental[0], rms * 1e-5);
+}
+
+TEST(FFT, PaddedBlockMeasuredAgainstItsOwnSamples) {
+  TFFTClass f;
+  f.SetPlanningFlags(64 /* FFTW_ESTIMATE */);
+  f.SetSampleNum(4096, 1);
+  f.SetSampleRate(40960);
+  f.ClearInput();
+  // One whole 40 Hz period in the filled quarter of the block.
+  for (int i = 0; i < 1024; ++i) f.Input(0)[i] = 3 + 10 * std::sqrt(2.0) * std::sin(2 * M_PI * 40 * i / 40960.0);
+  f.DoFFT(1024);
+  EXPECT_NEAR(f.GetTransformedData(0, 0), 3.0, 1e-9) << "DC of the filled part";
+  EXPECT_NEAR(f.GetTransformedData(0, 4), 10.0, 1e-9);
+}
+
 TEST(SpectrumModel, TransformZoomRangeAndText) {
   TCrvFFTModel m;
   m.Transform().SetPlanningFlags(64);
@@ -50,15 +85,15 @@ TEST(SpectrumModel, TransformZoomRangeAndText) {
   m.DoFFT();
   EXPECT_EQ(m.GetMessCnt(), 0) << "an empty chart: no lines, no failure";
   // 2048 samples are padded to 4096: the lines stay 10 Hz apart, and a sine
-  // of whole periods in half the block shows half its rms.
+  // of whole periods in half the block still shows its own rms.
   m.SetMaxRecs(2048);
   for (int i = 0; i < 2048; ++i) m.NewValues(i, {float(10 * std::sqrt(2.0) * std::sin(2 * M_PI * 40 * i / 40960.0))});
   m.DoFFT();
   ASSERT_EQ(m.GetMessCnt(), 2049);
-  EXPECT_NEAR(m.Store().Value(0, 4), 5.0, 1e-4);
+  EXPECT_NEAR(m.Store().Value(0, 4), 10.0, 1e-4);
   QStringList padded;
   ASSERT_TRUE(m.CopyToClipFFT(padded));
-  EXPECT_TRUE(padded[5].startsWith(QStringLiteral("40\t5"))) << padded[5].toStdString();
+  EXPECT_TRUE(padded[5].startsWith(QStringLiteral("40\t10"))) << padded[5].toStdString();
   // A full block: the largest line is at 50 Hz, the range comes from the others.
   m.SetMaxRecs(4096);
   for (int i = 0; i < 4096; ++i) m.NewValues(i, {float(Signal(i, 0))});

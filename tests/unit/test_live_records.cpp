@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "CrvTimeModel.h"
 #include "LiveRecords.h"
 #include "SeriesStore.h"
 
@@ -178,6 +179,36 @@ TEST(LiveOsc, SamplesChannelsAndTimes) {
   EXPECT_FALSE(OscRecordValid(60, 3, 0)) << "an unknown generation has no samples";
   EXPECT_EQ(COscChannels[11].Channel, 11);
   EXPECT_STREQ(COscChannels[10].Symbol, "iN");
+}
+
+TEST(LiveOsc, ModelSizedOnlyByACountTheRecordHolds) {
+  // Generation 2, two real samples; the chart already shows a record.
+  QByteArray r = Zeros(60 + 2 * 48);
+  Put(r, 60, 230.0f);
+  Put(r, 60 + 48, -230.0f);
+  TCrvTimeModel m;
+  m.SetCrvCnt(1);
+  QList<float> values;
+  QString log;
+  ASSERT_TRUE(FillOscModel(m, r, 2, 2, 40960, 0, {0}, values, log));
+  EXPECT_TRUE(log.isEmpty());
+  ASSERT_EQ(m.GetMessCnt(), 2);
+  EXPECT_FLOAT_EQ(m.Store().Value(0, 1), -230.0f);
+  const int capacity = m.MaxRecs();
+  // The same bytes under counts they cannot hold, a moderate one first.
+  for (uint32_t count : {1000000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+    log.clear();
+    EXPECT_FALSE(FillOscModel(m, r, 2, count, 40960, 0, {0}, values, log)) << count;
+    ASSERT_LE(m.MaxRecs(), r.size()) << "a count of " << count << " sized the model beyond its record";
+    EXPECT_EQ(m.MaxRecs(), capacity) << "ignored: the capacity stays";
+    EXPECT_EQ(m.GetMessCnt(), 0) << "ignored: no samples of it are shown";
+    EXPECT_TRUE(log.contains(QString::number(count))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QString::number(r.size()))) << log.toStdString();
+  }
+  // A good record after them is shown again.
+  log.clear();
+  EXPECT_TRUE(FillOscModel(m, r, 2, 2, 40960, 0, {0}, values, log));
+  EXPECT_EQ(m.GetMessCnt(), 2);
 }
 
 TEST(LiveSeriesStore, RingKeepsTheNewestInOrder) {

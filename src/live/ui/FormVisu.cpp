@@ -677,10 +677,11 @@ void TFormVisu::GetFrqBand(TVantaDisp disp) {
 
 bool TFormVisu::FillOscSamples(TCrvTimeModel& m, const QByteArray& record, int generation) {
   const TByteTransport& b = FComUnit->FBytes;
-  m.SetMaxRecs(int(std::max<uint32_t>(1, b.SmplCnt)));  // also clears the samples
   const int64_t t0 = TPQTimeProgs::TStoLinear(b.TS_Mess);
-  return DecodeOsc(record, generation, b.SmplCnt, b.smplrte, t0, FOsziArrNumbers, FOsziArr,
-                   [&m](int64_t t, const QList<float>& v) { m.NewValues(t, v); });
+  QString log;
+  const bool ok = FillOscModel(m, record, generation, b.SmplCnt, b.smplrte, t0, FOsziArrNumbers, FOsziArr, log);
+  if (!log.isEmpty()) LogPrepare(this, log, false);
+  return ok;
 }
 
 void TFormVisu::UpdateFFT(const QByteArray& record, int generation) {
