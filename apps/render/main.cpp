@@ -268,7 +268,7 @@ int main(int argc, char** argv) {
     QJsonArray regions;
     for (const TYLinNorm& a : chart.RegionAxes()) {
       QJsonArray labels;
-      for (int i = 0; i < a.FSclCnt; ++i) labels.append(a.ScaleAt(i));
+      for (const double v : a.Ticks()) labels.append(v);
       regions.append(QJsonObject{{QStringLiteral("symbol"), a.FBaseRec.FSym},
                                  {QStringLiteral("unit"), a.FBaseRec.FUnt},
                                  {QStringLiteral("min"), a.FSclMin},

@@ -30,12 +30,12 @@ void ValueAxis(QPainter& p, const QRectF& area, TYLinNorm& axis, const QFontMetr
       digits = std::min(digits, 6);
     }
   }
-  for (int i = 0; i < axis.FSclCnt; ++i) {
-    const double y = axis.YNorm(axis.ScaleAt(i));
+  for (const double v : axis.Ticks()) {
+    const double y = axis.YNorm(v);
     p.setPen(QPen(QColor(190, 190, 190), 0.25));
     p.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
     p.setPen(Qt::black);
-    p.drawText(QRectF(0, y - fm.height() / 2.0, area.left() - 3, fm.height()), Qt::AlignRight | Qt::AlignVCenter, FltToStrShrt(axis.ScaleAt(i), digits));
+    p.drawText(QRectF(0, y - fm.height() / 2.0, area.left() - 3, fm.height()), Qt::AlignRight | Qt::AlignVCenter, FltToStrShrt(v, digits));
   }
   p.setPen(Qt::black);
   p.drawText(QPointF(area.left() + 4, area.top() + fm.ascent() + 2), title);
@@ -78,12 +78,12 @@ void TPQPaintBoxCrvFFT::PaintCurves(QImage& image) {
   x.FBotLeft = area.left();
   x.FXorYBer = area.width();
   x.SetScaleIdx();
-  for (int i = 0; i < x.FSclCnt; ++i) {
-    const double px = x.YNorm(x.ScaleAt(i));
+  for (const double v : x.Ticks()) {
+    const double px = x.YNorm(v);
     p.setPen(QPen(QColor(190, 190, 190), 0.25));
     p.drawLine(QPointF(px, area.top()), QPointF(px, area.bottom()));
     p.setPen(Qt::black);
-    p.drawText(QRectF(px - 40, area.bottom() + 2, 80, ch), Qt::AlignHCenter, FltToStrShrt(x.ScaleAt(i), 0) + QStringLiteral(" Hz"));
+    p.drawText(QRectF(px - 40, area.bottom() + 2, 80, ch), Qt::AlignHCenter, FltToStrShrt(v, 0) + QStringLiteral(" Hz"));
   }
   const int regions = std::max(1, FModel.SubRegionNumber());
   for (int k = 0; k < regions && k < FModel.SubRegionNumber(); ++k) {

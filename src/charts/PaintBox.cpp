@@ -138,11 +138,11 @@ void TPQPaintBoxCrvTime::PaintCurves(QImage& image) {
     axis.FBaseRec.FSym = FModel.SubRegionSym(k);
     FRegionAxes[size_t(k)] = axis;
     p.setPen(QPen(QColor(190, 190, 190), 0.25));
-    for (int i = 0; i < axis.FSclCnt; ++i) {
-      const double y = axis.YNorm(axis.ScaleAt(i));
+    for (const double v : axis.Ticks()) {
+      const double y = axis.YNorm(v);
       p.drawLine(QPointF(FCrvRect.left(), y), QPointF(FCrvRect.right(), y));
       p.setPen(ink);
-      p.drawText(QRectF(0, y - ch / 2.0, FCrvRect.left() - 3, ch), Qt::AlignRight | Qt::AlignVCenter, FltToStrShrt(axis.ScaleAt(i), 2));
+      p.drawText(QRectF(0, y - ch / 2.0, FCrvRect.left() - 3, ch), Qt::AlignRight | Qt::AlignVCenter, FltToStrShrt(v, 2));
       p.setPen(QPen(QColor(190, 190, 190), 0.25));
     }
     if (k > 0) {

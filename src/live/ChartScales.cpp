@@ -36,6 +36,18 @@ void TYNorm::SetScaleIdx() {
   FSclStart = std::trunc((FSclMin + FSclDiff) / FSclDiff) * FSclDiff;
 }
 
+std::vector<double> TYNorm::Ticks() const {
+  std::vector<double> ticks;
+  // The step is held in single precision: a line that misses an end only by
+  // that rounding (0.1f * 3 against 0.3) still lies on the axis.
+  const double slack = std::abs(FSclDiff) * 1e-6;
+  for (int i = 0; i < FSclCnt; ++i) {
+    const double v = ScaleAt(i);
+    if (v >= FSclMin - slack && v <= FSclMax + slack) ticks.push_back(v);
+  }
+  return ticks;
+}
+
 QString TYNorm::TextAt(double v) const { return FltToStrShrt(v, 2) + (FBaseRec.FUnt.isEmpty() ? QString() : QLatin1Char(' ') + FBaseRec.FUnt); }
 
 double TYLinNorm::YNorm(double v) const {

@@ -4,6 +4,7 @@
 // and the automatic range of a time-curve chart. Computation only.
 #include <QString>
 #include <cstdint>
+#include <vector>
 
 #include "SeriesStore.h"
 
@@ -33,6 +34,10 @@ class TYNorm {
   virtual double YNorm(double v) const = 0;
   virtual double InversVal(double pixel) const = 0;
   virtual double ScaleAt(int i) const = 0;
+  // The grid lines to draw: ScaleAt(0 .. FSclCnt - 1) that lie on the axis.
+  // The first line is truncated toward zero, so a range that is not anchored
+  // at zero (-0.8 .. 0.8) can yield lines beyond its maximum; those are left out.
+  std::vector<double> Ticks() const;
   // The grid line's label: two decimals at most, the unit text after it.
   QString TextAt(double v) const;
 

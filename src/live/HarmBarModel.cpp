@@ -19,6 +19,16 @@ void THarmBarModel::SetVantaDisp(TVantaDisp disp) {
   FVantaDisp = disp;
   FHrmStartIdx = 0;
   const bool current = disp == TVantaDisp::sdFrqBandIL || disp == TVantaDisp::sdHrmIL || disp == TVantaDisp::sdIHrmIL;
+  const bool lineToLine = disp == TVantaDisp::sdHrmULL || disp == TVantaDisp::sdIHrmULL || disp == TVantaDisp::sdFrqBandULL;
+  // The legend and the clipboard rows name what the rows hold: the line-to-line
+  // views show U12/U23/U31 (their fourth row is still the neutral's voltage),
+  // the current views I1/I2/I3/IN; only the phase voltages are L1/L2/L3/N.
+  if (current)
+    FConductors = {QStringLiteral("I1"), QStringLiteral("I2"), QStringLiteral("I3"), QStringLiteral("IN")};
+  else if (lineToLine)
+    FConductors = {QStringLiteral("U12"), QStringLiteral("U23"), QStringLiteral("U31"), QStringLiteral("N")};
+  else
+    FConductors = {QStringLiteral("L1"), QStringLiteral("L2"), QStringLiteral("L3"), QStringLiteral("N")};
   FYUnit = current ? CAmpere : (disp == TVantaDisp::sdFrqBandULE || disp == TVantaDisp::sdFrqBandULL) ? CVolt : CPercent;
   // Only the view's own orders get labels; SetHarmTxt may have set others.
   if (IsBand(disp)) {

@@ -184,10 +184,40 @@ TEST(OfflineWindow, RecordingAsCurvesWithMarkers) {
   EXPECT_EQ(w.FRight->currentWidget(), w.PanPaintBox);
   EXPECT_LE(m.Curve(0).FSclMin, 230.0);
   EXPECT_GE(m.Curve(0).FSclMax, 241.0) << "230 + 11 V over the rows";
-  // The markers' values go into the marker table, with their difference.
-  w.MarkerNotify(0, 0, {QStringLiteral("U L1 [V]")}, {230.0f});
-  w.MarkerNotify(1, 0, {QStringLiteral("U L1 [V]")}, {235.5f});
-  EXPECT_EQ(w.grdMarker->item(0, 3)->text(), QStringLiteral("5.5"));
+  // The markers' values go into the marker table, with their difference M1 - M2.
+  const QStringList names{QStringLiteral("U L1 [V]")};
+  const int64_t t1 = 1764892800LL * 1000000000LL;
+  w.MarkerNotify(0, t1, names, {230.0f});
+  EXPECT_TRUE(w.grdMarker->item(0, 3)->text().isEmpty()) << "one marker: no difference yet";
+  EXPECT_EQ(w.grdMarker->horizontalHeaderItem(3)->text(), QStringLiteral("M1-M2")) << "one marker: no span yet";
+  w.MarkerNotify(1, t1 + 90LL * 1000000000LL, names, {235.5f});
+  EXPECT_EQ(w.grdMarker->item(0, 1)->text(), QStringLiteral("230"));
+  EXPECT_EQ(w.grdMarker->item(0, 2)->text(), QStringLiteral("235.5"));
+  EXPECT_EQ(w.grdMarker->item(0, 3)->text(), QStringLiteral("-5.5")) << "M1 - M2";
+  // The difference column's header is the time between the markers.
+  EXPECT_EQ(w.grdMarker->horizontalHeaderItem(3)->text(), NanoSecToDuration(90ull * 1000000000ull));
+  const QString head1 = w.grdMarker->horizontalHeaderItem(1)->text(), head2 = w.grdMarker->horizontalHeaderItem(2)->text();
+  EXPECT_TRUE(head1.startsWith(TPQTimeProgs::VantaTS_to_StrNanoSec(t1))) << head1.toStdString();
+  EXPECT_TRUE(head2.startsWith(TPQTimeProgs::VantaTS_to_StrNanoSec(t1 + 90LL * 1000000000LL))) << head2.toStdString();
+  // The marker times are kept: zooming the chart and redrawing the table leave them.
+  EXPECT_EQ(w.FMarkerTime.StartTime, t1);
+  EXPECT_EQ(w.FMarkerTime.EndTime, t1 + 90LL * 1000000000LL);
+  w.FCrvChart->ResetZoom();
+  w.grdMarkerRefresh();
+  EXPECT_EQ(w.grdMarker->horizontalHeaderItem(1)->text(), head1);
+  EXPECT_EQ(w.grdMarker->horizontalHeaderItem(2)->text(), head2);
+  EXPECT_EQ(w.grdMarker->horizontalHeaderItem(3)->text(), NanoSecToDuration(90ull * 1000000000ull));
+  // Moving marker 1 keeps marker 2's time; the span follows. The difference
+  // comes from the values, not from their three-decimal text.
+  w.MarkerNotify(0, t1 + 30LL * 1000000000LL, names, {236.0004f});
+  EXPECT_EQ(w.grdMarker->horizontalHeaderItem(2)->text(), head2);
+  EXPECT_EQ(w.grdMarker->horizontalHeaderItem(3)->text(), NanoSecToDuration(60ull * 1000000000ull));
+  EXPECT_EQ(w.grdMarker->item(0, 1)->text(), QStringLiteral("236"));
+  EXPECT_NEAR(w.FMarkerLst[0].Dif, 236.0004f - 235.5f, 1e-4);
+  w.MarkerNotify(1, t1 + 90LL * 1000000000LL, names, {0.0006f});
+  w.MarkerNotify(0, t1, names, {1.0004f});
+  EXPECT_EQ(w.grdMarker->item(0, 2)->text(), QStringLiteral("0.001"));
+  EXPECT_EQ(w.grdMarker->item(0, 3)->text(), QStringLiteral("1")) << "1.0004 - 0.0006, not 1 - 0.001";
   if (const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR"); !dir.isEmpty()) {
     w.show();
     SpinUntil([] { return false; }, 100);

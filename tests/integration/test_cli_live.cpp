@@ -185,13 +185,17 @@ TEST_F(CliTest, HarmonicsAndBandsAsTheBarChartHoldsThem) {
   EXPECT_EQ(o["unit"].toString(), QStringLiteral("A"));
   QJsonArray rows = o["rows"].toArray();
   ASSERT_EQ(rows.size(), 5) << "Info and four conductors, no limits for currents";
-  EXPECT_EQ(rows[2].toArray()[0].toString(), QStringLiteral("L2 (Val)"));
+  EXPECT_EQ(rows[1].toArray()[0].toString(), QStringLiteral("I1 (Val)")) << "current rows are named after the current";
+  EXPECT_EQ(rows[2].toArray()[0].toString(), QStringLiteral("I2 (Val)"));
+  EXPECT_EQ(rows[4].toArray()[0].toString(), QStringLiteral("IN (Val)"));
   EXPECT_NEAR(rows[2].toArray()[1 + 3].toString().toDouble(), 11.0 * 5.013 / 100, 1e-4) << "I2, order 3, in ampere";
   EXPECT_NEAR(rows[4].toArray()[1 + 3].toString().toDouble(), 1.5, 1e-5) << "IN";
   r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("bands"), QStringLiteral("--group"), QStringLiteral("ULL")});
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   rows = o["rows"].toArray();
   EXPECT_EQ(rows[0].toArray()[35].toString(), QStringLiteral("8900 Hz"));
+  EXPECT_EQ(rows[1].toArray()[0].toString(), QStringLiteral("U12 (Val)")) << "line-to-line rows are named after the voltage";
+  EXPECT_EQ(rows[3].toArray()[0].toString(), QStringLiteral("U31 (Val)"));
   EXPECT_NEAR(rows[1].toArray()[1].toString().toDouble(), 0.05 + 0.0003 * 4, 1e-6) << "U12 is voltage block 4";
   EXPECT_NEAR(rows[4].toArray()[35].toString().toDouble(), 0.05 + 0.034 + 0.0003 * 3, 1e-6) << "the fourth row of L-L is UNE";
   EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("bands"), QStringLiteral("--group"), QStringLiteral("XY")}).Exit, 1);

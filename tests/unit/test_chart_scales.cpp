@@ -52,6 +52,32 @@ TEST(ValueScale, GridStepsCountsAndFirstLines) {
   EXPECT_EQ(flatX.YNorm(1), 0);
 }
 
+TEST(ValueScale, OnlyLinesWithinTheRangeAreDrawn) {
+  // Symmetric around zero: the grid raster would put a line on 1, above the top.
+  const TYLinNorm a = Axis(-0.8, 0.8);
+  const std::vector<double> ticks = a.Ticks();
+  ASSERT_FALSE(ticks.empty());
+  for (const double v : ticks) {
+    EXPECT_GE(v, -0.8) << v;
+    EXPECT_LE(v, 0.8) << v;
+  }
+  EXPECT_NEAR(ticks.front(), 0.0, 1e-12);
+  EXPECT_NEAR(ticks.back(), 0.5, 1e-12);
+  // Lines inside the range all stay, in raster order, also on a horizontal axis.
+  TXLinNorm x;
+  x.FSclMin = -3.2;
+  x.FSclMax = 6.8;
+  x.SetScaleIdx();
+  const std::vector<double> xt = x.Ticks();
+  ASSERT_EQ(int(xt.size()), x.FSclCnt);
+  for (int i = 0; i < x.FSclCnt; ++i) EXPECT_DOUBLE_EQ(xt[size_t(i)], x.ScaleAt(i));
+  // A line that lands on the top only up to the step's rounding is still drawn.
+  const TYLinNorm tenths = Axis(-0.3, 0.3);
+  ASSERT_FALSE(tenths.Ticks().empty());
+  EXPECT_NEAR(tenths.Ticks().back(), 0.3, 1e-6);
+  EXPECT_TRUE(Axis(5, 5).Ticks().empty());
+}
+
 TEST(ValueScale, PixelsBothWaysAndClamping) {
   TYLinNorm y = Axis(0, 100);
   y.FBotLeft = 200;

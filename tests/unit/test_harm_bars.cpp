@@ -81,15 +81,40 @@ TEST(HarmBars, ClipboardText) {
   ASSERT_EQ(lines.size(), 5) << "Info, Limit and the three L-L rows";
   EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Info\t0\t1\t2")));
   EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Limit\t0\t100\t2\t5")));
-  EXPECT_TRUE(lines[2].startsWith(QStringLiteral("L1 (Val)\t0.5\t0.5")));
+  EXPECT_TRUE(lines[2].startsWith(QStringLiteral("U12 (Val)\t0.5\t0.5"))) << "line-to-line rows are named after the voltage";
+  EXPECT_TRUE(lines[3].startsWith(QStringLiteral("U23 (Val)")));
+  EXPECT_TRUE(lines[4].startsWith(QStringLiteral("U31 (Val)")));
   m.SetVantaDisp(TVantaDisp::sdFrqBandIL);
   m.FStatistic = true;
   lines.clear();
   ASSERT_TRUE(m.CopyToClip(lines));
   ASSERT_EQ(lines.size(), 9) << "no limit line; Max and 95 % for four conductors";
-  EXPECT_TRUE(lines[1].startsWith(QStringLiteral("L1 (Max)")));
-  EXPECT_TRUE(lines[2].startsWith(QStringLiteral("L1 (95%)")));
+  EXPECT_TRUE(lines[1].startsWith(QStringLiteral("I1 (Max)"))) << "current rows are named after the current";
+  EXPECT_TRUE(lines[2].startsWith(QStringLiteral("I1 (95%)")));
+  EXPECT_TRUE(lines[7].startsWith(QStringLiteral("IN (Max)")));
   EXPECT_EQ(lines[0].count(QLatin1Char('\t')), 35);
+}
+
+TEST(HarmBars, ConductorNamesFollowTheView) {
+  THarmBarModel m;
+  m.SetVantaDisp(TVantaDisp::sdIHrmULL);
+  QStringList lines;
+  ASSERT_TRUE(m.CopyToClip(lines));
+  ASSERT_EQ(lines.size(), 5) << "Info and four rows, no limits for interharmonics";
+  EXPECT_TRUE(lines[1].startsWith(QStringLiteral("U12 (Val)")));
+  EXPECT_TRUE(lines[2].startsWith(QStringLiteral("U23 (Val)")));
+  EXPECT_TRUE(lines[3].startsWith(QStringLiteral("U31 (Val)")));
+  EXPECT_TRUE(lines[4].startsWith(QStringLiteral("N (Val)"))) << "the fourth row of L-L is the neutral's voltage";
+  m.SetVantaDisp(TVantaDisp::sdHrmIL);
+  EXPECT_EQ(m.FConductors[0], QStringLiteral("I1")) << "the legend draws these names";
+  EXPECT_EQ(m.FConductors[3], QStringLiteral("IN"));
+  // Back to the phase voltages: the names of the previous view do not linger.
+  m.SetVantaDisp(TVantaDisp::sdFrqBandULE);
+  lines.clear();
+  ASSERT_TRUE(m.CopyToClip(lines));
+  EXPECT_TRUE(lines[1].startsWith(QStringLiteral("L1 (Val)")));
+  EXPECT_TRUE(lines[3].startsWith(QStringLiteral("L3 (Val)")));
+  EXPECT_TRUE(lines[4].startsWith(QStringLiteral("N (Val)")));
 }
 
 TEST(HarmBars, StatisticRowsCaptionAndClearing) {
@@ -102,8 +127,8 @@ TEST(HarmBars, StatisticRowsCaptionAndClearing) {
   m.FStatistic = true;
   QStringList lines;
   ASSERT_TRUE(m.CopyToClip(lines));
-  EXPECT_TRUE(lines[4].startsWith(QStringLiteral("L2 (95%)\t0.7"))) << lines[4].toStdString();
-  EXPECT_TRUE(lines[6].startsWith(QStringLiteral("L3 (95%)\t0\t0"))) << lines[6].toStdString();
+  EXPECT_TRUE(lines[4].startsWith(QStringLiteral("I2 (95%)\t0.7"))) << lines[4].toStdString();
+  EXPECT_TRUE(lines[6].startsWith(QStringLiteral("I3 (95%)\t0\t0"))) << lines[6].toStdString();
   m.SetFrqBVal95p(T4Leiter::lt0, Row(35, 2.0f));
   EXPECT_EQ(m.FHrmMaxIdx, 34);
   m.SetHarmTxt(3, QStringLiteral("2700 Hz*"));

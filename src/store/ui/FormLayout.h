@@ -35,6 +35,20 @@ namespace vanta {
 // The tree images by number (3 on disk, 4 group, 5 station, below 0 none).
 QIcon ImageIcon(int image);
 
+// One curve's values at the two chart markers; Dif = M1 - M2 once both are set.
+struct TMarkerRecord {
+  QString Name;
+  float M1 = 0, M2 = 0, Dif = 0;
+  bool HasM1 = false, HasM2 = false;
+};
+
+// When the two markers were set (device time, nanoseconds), as the chart
+// reported them: the table's headers are drawn from here, never from pixels.
+struct TMarkerTimeRecord {
+  int64_t StartTime = 0, EndTime = 0;
+  bool HasStart = false, HasEnd = false;
+};
+
 class TRecTreeViewItem : public QTreeWidgetItem {
  public:
   using QTreeWidgetItem::QTreeWidgetItem;
@@ -59,6 +73,10 @@ class TFormLayout : public TFormBasic {
   void PaintGraph();
   // A marker of the chart: its values go into the marker table.
   void MarkerNotify(int mark, int64_t ts, const QStringList& names, const QList<float>& values);
+  // Redraws the marker table from FMarkerLst and FMarkerTime.
+  void grdMarkerRefresh();
+  QList<TMarkerRecord> FMarkerLst;
+  TMarkerTimeRecord FMarkerTime;
   // The event table as the clipboard gets it ("Kopieren").
   QString EventTableText() const;
   void SetNewSizeToTVI(const QString& local);

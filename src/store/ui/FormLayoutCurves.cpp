@@ -67,24 +67,61 @@ void TFormLayout::PaintGraph() {
 }
 
 void TFormLayout::MarkerNotify(int mark, int64_t ts, const QStringList& names, const QList<float>& values) {
-  if (grdMarker->rowCount() != names.size()) {
-    grdMarker->setRowCount(int(names.size()));
-    for (int r = 0; r < names.size(); ++r)
-      for (int c = 0; c < 4; ++c) grdMarker->setItem(r, c, new QTableWidgetItem);
+  if (FMarkerLst.size() != names.size()) FMarkerLst = QList<TMarkerRecord>(names.size());
+  for (qsizetype r = 0; r < names.size(); ++r) {
+    TMarkerRecord& rec = FMarkerLst[r];
+    rec.Name = names[r];
+    const float v = values.value(r);
+    if (mark == 0) {
+      rec.M1 = v;
+      rec.HasM1 = true;
+    } else {
+      rec.M2 = v;
+      rec.HasM2 = true;
+    }
+    // From the values as measured, not from the rounded table text.
+    rec.Dif = rec.M1 - rec.M2;
+  }
+  if (mark == 0) {
+    FMarkerTime.StartTime = ts;
+    FMarkerTime.HasStart = true;
+  } else {
+    FMarkerTime.EndTime = ts;
+    FMarkerTime.HasEnd = true;
+  }
+  grdMarkerRefresh();
+  tbcSettings->setCurrentWidget(grdMarker);
+}
+
+void TFormLayout::grdMarkerRefresh() {
+  if (grdMarker->rowCount() != FMarkerLst.size()) {
+    grdMarker->setRowCount(int(FMarkerLst.size()));
+    for (int r = 0; r < grdMarker->rowCount(); ++r)
+      for (int c = 0; c < 4; ++c)
+        if (!grdMarker->item(r, c)) grdMarker->setItem(r, c, new QTableWidgetItem);
   }
   auto text = [](float v) { return QString::number(double(v), 'f', 3).remove(QRegularExpression(QStringLiteral("\\.?0+$"))); };
-  for (int r = 0; r < names.size(); ++r) {
-    grdMarker->item(r, 0)->setText(names[r]);
-    grdMarker->item(r, mark == 0 ? 1 : 2)->setText(text(values.value(r)));
-    bool ok1 = false, ok2 = false;
-    const double m1 = grdMarker->item(r, 1)->text().toDouble(&ok1), m2 = grdMarker->item(r, 2)->text().toDouble(&ok2);
-    grdMarker->item(r, 3)->setText(ok1 && ok2 ? text(float(m2 - m1)) : QString());
+  for (int r = 0; r < grdMarker->rowCount(); ++r) {
+    const TMarkerRecord& rec = FMarkerLst[r];
+    grdMarker->item(r, 0)->setText(rec.Name);
+    grdMarker->item(r, 1)->setText(rec.HasM1 ? text(rec.M1) : QString());
+    grdMarker->item(r, 2)->setText(rec.HasM2 ? text(rec.M2) : QString());
+    grdMarker->item(r, 3)->setText(rec.HasM1 && rec.HasM2 ? text(rec.Dif) : QString());
   }
   // The curves run in the shown file's local time; by its offset alone, the header says which.
   const QString zone = FShownTime.ZoneText();
-  grdMarker->setHorizontalHeaderItem(
-      mark == 0 ? 1 : 2, new QTableWidgetItem(TPQTimeProgs::VantaTS_to_StrNanoSec(ts) + (zone.isEmpty() ? QString() : QLatin1Char(' ') + zone)));
-  tbcSettings->setCurrentWidget(grdMarker);
+  auto stamp = [&](int64_t ts) {
+    return TPQTimeProgs::VantaTS_to_StrNanoSec(ts) + (zone.isEmpty() ? QString() : QLatin1Char(' ') + zone);
+  };
+  grdMarker->setHorizontalHeaderItem(1, new QTableWidgetItem(FMarkerTime.HasStart ? stamp(FMarkerTime.StartTime) : QStringLiteral("Marker 1")));
+  grdMarker->setHorizontalHeaderItem(2, new QTableWidgetItem(FMarkerTime.HasEnd ? stamp(FMarkerTime.EndTime) : QStringLiteral("Marker 2")));
+  // Until both markers are set there is no span to show.
+  QString span = QStringLiteral("M1-M2");
+  if (FMarkerTime.HasStart && FMarkerTime.HasEnd) {
+    const int64_t d = FMarkerTime.EndTime - FMarkerTime.StartTime;
+    span = NanoSecToDuration(uint64_t(d < 0 ? -d : d));
+  }
+  grdMarker->setHorizontalHeaderItem(3, new QTableWidgetItem(span));
 }
 
 }  // namespace vanta
