@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QRubberBand>
 #include <cmath>
+#include <tuple>
 
 #include "Formatting.h"
 
@@ -128,10 +129,7 @@ void TPQPaintBoxCrvTime::PaintCurves(QImage& image) {
     const double bottom = FCrvRect.top() + double(FCrvRect.height()) * (k + 1) / regions;
     TYLinNorm axis;
     axis.FBaseRec.FUnt = FModel.SubRegionUnt(k);
-    if (!curves.isEmpty()) {
-      axis.FSclMin = FModel.Curve(curves.first()).FSclMin;
-      axis.FSclMax = FModel.Curve(curves.first()).FSclMax;
-    }
+    std::tie(axis.FSclMin, axis.FSclMax) = FModel.SubRegionRange(k);
     axis.FBotLeft = bottom;
     axis.FXorYBer = bottom - top;
     axis.SetScaleIdx();
@@ -157,9 +155,10 @@ void TPQPaintBoxCrvTime::PaintCurves(QImage& image) {
     p.setRenderHint(QPainter::Antialiasing, FAntialias);
     p.setClipRect(QRectF(FCrvRect.left(), top, FCrvRect.width(), bottom - top));
     for (int c : curves) {
+      // Against the region's axis, never a range of its own the axis does not show.
       TYLinNorm y;
-      y.FSclMin = FModel.Curve(c).FSclMin;
-      y.FSclMax = FModel.Curve(c).FSclMax;
+      y.FSclMin = axis.FSclMin;
+      y.FSclMax = axis.FSclMax;
       y.FBotLeft = bottom;
       y.FXorYBer = bottom - top;
       p.setPen(QPen(Opaque(FModel.GetLnColor(c)), 1.0));
@@ -173,7 +172,7 @@ void TPQPaintBoxCrvTime::PaintCurves(QImage& image) {
           line.clear();
           continue;
         }
-        line << QPointF(FModel.Column(i), y.YNorm(v));
+        line << QPointF(FModel.Column(i), y.YNorm(FModel.RegionValue(c, v)));
       }
       if (line.size() > 1) p.drawPolyline(line);
     }

@@ -1,5 +1,7 @@
 #include "CrvTimeModel.h"
 
+#include <algorithm>
+
 #include <QDateTime>
 #include <QLocale>
 
@@ -103,6 +105,25 @@ QString TCrvTimeModel::SubRegionUnt(int k) const {
   if (FStack == 0) return QStringLiteral("%");
   if (FStack == 1) return FGrpLst.value(k).section(QLatin1Char('='), 1);
   return k >= 0 && k < GetCrvCnt() ? FYRecLst[size_t(k)].FUnt : QString();
+}
+
+std::pair<double, double> TCrvTimeModel::SubRegionRange(int k) const {
+  if (FStack == 0) return {0.0, 100.0};
+  const QList<int> curves = SubRegionSet(k);
+  if (curves.isEmpty()) return {-50.0, 100.0};
+  double lo = FYRecLst[size_t(curves.first())].FSclMin, hi = FYRecLst[size_t(curves.first())].FSclMax;
+  for (int c : curves) {
+    lo = std::min(lo, FYRecLst[size_t(c)].FSclMin);
+    hi = std::max(hi, FYRecLst[size_t(c)].FSclMax);
+  }
+  return {lo, hi};
+}
+
+double TCrvTimeModel::RegionValue(int i, double v) const {
+  if (FStack != 0 || i < 0 || i >= GetCrvCnt()) return v;
+  const TYRec& r = FYRecLst[size_t(i)];
+  const double span = r.FSclMax - r.FSclMin;
+  return span != 0 ? (v - r.FSclMin) / span * 100.0 : 50.0;
 }
 
 void TCrvTimeModel::AutoScale(int i) {

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <utility>
 #include <vector>
 
 #include "ChartScales.h"
@@ -46,6 +47,13 @@ class TCrvTimeModel {
   QList<int> SubRegionSet(int k) const;
   QString SubRegionSym(int k) const;
   QString SubRegionUnt(int k) const;
+  // The range region k's axis is numbered in. Every curve of the region is
+  // drawn against it, so each reads right against the axis drawn: mode 0
+  // numbers 0-100 % (each curve as a share of its own range), the others
+  // the union of their curves' ranges.
+  std::pair<double, double> SubRegionRange(int k) const;
+  // The value curve i's sample v is drawn at in its region's units.
+  double RegionValue(int i, double v) const;
 
   // Ranges: each curve's automatic range (rounded when FRoundAftScl).
   void AutoScale(int i);

@@ -78,6 +78,16 @@ TEST(LiveWindow, PanelShowsTheNetworkOscilloscopeItsCurves) {
   EXPECT_LT(m.Curve(0).FSclMin, -300) << "autoscaled to the 230 V sine";
   EXPECT_GT(m.Curve(0).FSclMax, 300);
   EXPECT_EQ(m.SubRegionNumber(), 3);
+  {
+    // The currents' region is numbered over all of its curves, not its first one's.
+    m.SetRange(11, -50, 60);  // IR
+    (void)t.W.FPQPaintBoxCrvOszi->grab();
+    const std::vector<TYLinNorm>& axes = t.W.FPQPaintBoxCrvOszi->RegionAxes();
+    ASSERT_EQ(axes.size(), 3u);
+    EXPECT_LE(axes[2].FSclMin, -50.0);
+    EXPECT_GE(axes[2].FSclMax, 60.0);
+    t.W.FPQPaintBoxCrvOszi->AutoScaleAll();
+  }
   t.W.actStack->trigger();
   EXPECT_EQ(m.Stack(), 2);
   t.W.actStack->trigger();

@@ -72,6 +72,31 @@ TEST(CrvTimeModel, StackModesAndRegions) {
   EXPECT_EQ(c.SubRegionSet(0), (QList<int>{0, 1}));
 }
 
+// Every curve reads right against the axis its region draws: currents of
+// very different size share one range, and "ALL [%]" is numbered in percent.
+TEST(CrvTimeModel, RegionAxesHoldEveryCurveOfTheirRegion) {
+  TCrvTimeModel m;
+  OscCurves(m);
+  m.SetRange(7, -20, 20);     // I1
+  m.SetRange(8, -18, 18);     // I2
+  m.SetRange(9, -15, 15);     // I3
+  m.SetRange(10, 0, 1.5);     // IN
+  m.SetRange(11, -0.05, 0.03);  // IR
+  m.SetStack(1);
+  EXPECT_EQ(m.SubRegionRange(2), std::make_pair(-20.0, 20.0)) << "the union of the currents' ranges";
+  EXPECT_EQ(m.RegionValue(10, 1.5), 1.5) << "IN at 1.5 A is drawn at 1.5 on the region's ampere axis";
+  m.SetStack(2);
+  EXPECT_EQ(m.SubRegionRange(11), std::make_pair(-0.05, 0.03)) << "one curve per region: its own range";
+  m.SetStack(0);
+  EXPECT_EQ(m.SubRegionRange(0), std::make_pair(0.0, 100.0));
+  EXPECT_DOUBLE_EQ(m.RegionValue(7, -20), 0.0);
+  EXPECT_DOUBLE_EQ(m.RegionValue(7, 20), 100.0);
+  EXPECT_DOUBLE_EQ(m.RegionValue(10, 0.75), 50.0) << "each curve as a share of its own range";
+  EXPECT_DOUBLE_EQ(m.RegionValue(11, -0.01), 50.0);
+  m.SetRange(3, 5, 5);  // a curve without a span sits in the middle rather than dividing by zero
+  EXPECT_DOUBLE_EQ(m.RegionValue(3, 5), 50.0);
+}
+
 TEST(CrvTimeModel, ZoomDragRules) {
   TCrvTimeModel m;
   m.SetCrvCnt(2);
