@@ -152,7 +152,7 @@ int Run(TCliSession& s, const TCliArgs& a) {
     channels.append(QJsonObject{{"item", i}, {"channel", CalibChannelName(i)}, {"pass", i / 8},
                                 {"ok", m.Channel[size_t(i)] == 1}, {"text", m.ChannelText[size_t(i)]}});
     if (!m.ChannelText[size_t(i)].isEmpty())
-      out.Line(QStringLiteral("%1 (Durchgang %2): %3").arg(CalibChannelName(i)).arg(i / 8).arg(m.ChannelText[size_t(i)]));
+      out.Line(QStringLiteral("%1 (Durchgang %2): %3").arg(CalibChannelName(i)).arg(i / 8 + 1).arg(m.ChannelText[size_t(i)]));  // 1 and 2, as the certificate counts
   }
   r.insert(QStringLiteral("channels"), channels);
   if (m.Step != 31) {

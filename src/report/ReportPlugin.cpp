@@ -473,6 +473,9 @@ extern "C" Q_DECL_EXPORT int KalibratorReport(void*, const char* dictJson, const
                              p.Text(QStringLiteral("Umgebungsbedingungen"), true);
                              p.Table(head, rows({{"Lufttemperatur", "AirTemp"}, {"Rel. Luftfeuchte", "AitHum"},
                                                  {"Luftdruck", "Pressure"}, {"Anmerkung", "Annotation"}}));
+                             p.Text(QStringLiteral("Kalibrierwerte"), true);
+                             p.Table(head, rows({{"Spannung [V]", "RefVoltage"}, {"Strom [A]", "RefCurrent"},
+                                                 {"Frequenz [Hz]", "RefFrequency"}}));
                              p.Text(QStringLiteral("Referenzgeräte"), true);
                              std::vector<QStringList> inst;
                              for (const auto& [label, k] : {std::pair{"Modell", "Model"}, std::pair{"Seriennummer", "Serial"},

@@ -386,6 +386,10 @@ void TCalibMachine::Report() {
   FReportDict.insert(QStringLiteral("CheckDate"), CheckDate);
   FReportDict.insert(QStringLiteral("CheckTime"), CheckTime);
   FReportDict.insert(QStringLiteral("Programm"), FSWVer);
+  // What the channels were calibrated against, as the device was told.
+  FReportDict.insert(QStringLiteral("RefVoltage"), FRefU);
+  FReportDict.insert(QStringLiteral("RefCurrent"), FRefI);
+  FReportDict.insert(QStringLiteral("RefFrequency"), Freq60 ? QStringLiteral("60.000") : QStringLiteral("50.000"));
   if (FillReport) FillReport(FReportDict);
   const QString name = QStringLiteral("%1_%2_%3.pdf")
                            .arg(CCalibPrefix, FileNamePart(FReportDict.value(QStringLiteral("DeviceNumber"))),

@@ -71,6 +71,12 @@ TEST_F(CliCalibTest, SixtyHertzWithACommaReferenceCalibratesAndCertifies) {
   EXPECT_TRUE(cert.contains(dict["CheckDate"].toString()));
   EXPECT_TRUE(cert.contains(QStringLiteral("Prüfer Ost")));
   EXPECT_EQ(cert.count(QLatin1String("Calibration ok")), 16);
+  // The values the channels were calibrated against are on the certificate.
+  EXPECT_EQ(dict["RefVoltage"].toString(), QStringLiteral("100.500"));
+  EXPECT_EQ(dict["RefCurrent"].toString(), QStringLiteral("5.000"));
+  EXPECT_EQ(dict["RefFrequency"].toString(), QStringLiteral("60.000"));
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("Spannung \\[V\\]\\s+100\\.500")).match(cert).hasMatch()) << cert.toStdString();
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("Frequenz \\[Hz\\]\\s+60\\.000")).match(cert).hasMatch());
   EXPECT_TRUE(DeviceLog().contains(QLatin1String("calibration stored (100.500 V, 5.000 A, 60.000 Hz)")));
   EXPECT_TRUE(DeviceLog().contains(QLatin1String("soft reset requested")));
 }
@@ -207,6 +213,8 @@ TEST_F(CliCalibTest, OnATerminalTheWiringStepsWaitForTheOperator) {
   EXPECT_TRUE(screen.contains(QStringLiteral("Am Kalibrator folgende Werte einstellen:")));
   EXPECT_TRUE(screen.contains(QStringLiteral("Spannung (V): ")));
   EXPECT_EQ(screen.count(QStringLiteral("Weiter mit Enter")), 2);
+  EXPECT_TRUE(screen.contains(QStringLiteral("U1 (Durchgang 1): ")) && screen.contains(QStringLiteral("I4 (Durchgang 2): ")))
+      << "passes counted as the certificate counts them: " << screen.toStdString();
   EXPECT_TRUE(DeviceLog().contains(QLatin1String("calibration stored (100.500 V, 5.000 A, 50.000 Hz)"))) << DeviceLog().toStdString();
 }
 
