@@ -184,6 +184,21 @@ TEST(MassFlashWindow, RunsTheTickedDevicesAndWritesTheReport) {
   Shot(w, QStringLiteral("flash-mass.png"));
 }
 
+namespace {
+// Two devices on this machine, "Sued" and "Nord", as the mass window lists them.
+QList<TMassTarget> SuedAndNord(quint16 sued, quint16 nord) {
+  QList<TMassTarget> out;
+  for (auto [name, port] : {std::pair{"Sued", sued}, std::pair{"Nord", nord}}) {
+    TMassTarget t;
+    t.Name = QString::fromLatin1(name);
+    t.Host = QStringLiteral("127.0.0.1");
+    t.Port = port;
+    out << t;
+  }
+  return out;
+}
+}  // namespace
+
 // After the first failure nothing else starts: the summary counts only the
 // updated devices and names the others in the rows' own words.
 TEST(MassFlashWindow, TheSummaryCountsOnlyUpdatedDevices) {
@@ -191,14 +206,7 @@ TEST(MassFlashWindow, TheSummaryCountsOnlyUpdatedDevices) {
   ASSERT_TRUE(bad.Start({QStringLiteral("--fault"), QStringLiteral("nak-scratchpad")}));
   ASSERT_TRUE(good.Start());
   QTemporaryDir d;
-  QList<TMassTarget> devices;
-  for (auto [name, port] : {std::pair{"Sued", bad.Port}, std::pair{"Nord", good.Port}}) {
-    TMassTarget t;
-    t.Name = QString::fromLatin1(name);
-    t.Host = QStringLiteral("127.0.0.1");
-    t.Port = port;
-    devices << t;
-  }
+  const QList<TMassTarget> devices = SuedAndNord(bad.Port, good.Port);
   TFormMassFlash w(devices, d.path());
   w.Select({0, 1});
   w.edPackage->setText(vanta::test::GoodPackage(QDir(d.path())));
@@ -225,14 +233,7 @@ TEST(MassFlashWindow, ADeviceWhoseLineIsCutDuringTheUploadIsNotCountedAsUpdated)
   faults.CutClientAfter = 256 * 1024;  // far into the firmware, long after the handshake
   vanta::test::TFaultProxy proxy(cut.Port, faults);
   QTemporaryDir d;
-  QList<TMassTarget> devices;
-  for (auto [name, port] : {std::pair{"Sued", proxy.Port}, std::pair{"Nord", good.Port}}) {
-    TMassTarget t;
-    t.Name = QString::fromLatin1(name);
-    t.Host = QStringLiteral("127.0.0.1");
-    t.Port = port;
-    devices << t;
-  }
+  const QList<TMassTarget> devices = SuedAndNord(proxy.Port, good.Port);
   TFormMassFlash w(devices, d.path());
   w.Select({0, 1});
   w.edPackage->setText(vanta::test::WritePackage(d.filePath(QStringLiteral("big.zip")),

@@ -1179,22 +1179,30 @@ TEST_F(CliTest, ParaPushDryRunListsTheChangesAndSendsNothing) {
   EXPECT_TRUE(ReadAll(backup).contains("<value>50</value>")) << "the set before the push";
 }
 
-TEST_F(CliTest, ParaApplyLeavesNetworkServiceAndDefaultValuesOutUnlessAsked) {
-  const QString got = Data.filePath("got.xml");
-  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
-  const QString changes = Data.filePath("changes.json");
-  const QString edited = Data.filePath("edited.xml");
-  // A frequency, an address of the network module and a service value (visibility 2).
-  TRun r = Cli({QStringLiteral("para"), QStringLiteral("set"), got, QStringLiteral("218103808=61"),
-                QStringLiteral("4278191105=192.0.2.99"), QStringLiteral("50331660=124"), QStringLiteral("--level"), QStringLiteral("2"),
-                QStringLiteral("--changes"), changes, QStringLiteral("--out"), edited});
+namespace {
+// The device's set read, `sets` applied at level 2 and exported as a change
+// export, as one device would hand its changes to another.
+void ExportChanges(const std::function<TRun(const QStringList&)>& cli, const QDir& data, const QStringList& sets, QString& exported) {
+  const QString got = data.filePath("got.xml");
+  ASSERT_EQ(cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
+  const QString changes = data.filePath("changes.json");
+  const QString edited = data.filePath("edited.xml");
+  TRun r = cli(QStringList{QStringLiteral("para"), QStringLiteral("set"), got} + sets +
+                 QStringList{QStringLiteral("--level"), QStringLiteral("2"), QStringLiteral("--changes"), changes, QStringLiteral("--out"), edited});
   ASSERT_EQ(r.Exit, 0) << r.Out.toStdString() << r.Err.toStdString();
-  const QString exported = Data.filePath("ChangeExport.xml");
-  r = Cli({QStringLiteral("para"), QStringLiteral("export"), edited, QStringLiteral("--format"), QStringLiteral("changes"),
-           QStringLiteral("--changes"), changes, QStringLiteral("--out"), exported});
+  exported = data.filePath("ChangeExport.xml");
+  r = cli({QStringLiteral("para"), QStringLiteral("export"), edited, QStringLiteral("--format"), QStringLiteral("changes"),
+             QStringLiteral("--changes"), changes, QStringLiteral("--out"), exported});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+}
+}  // namespace
 
-  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), exported, QStringLiteral("--dry-run")});
+TEST_F(CliTest, ParaApplyLeavesNetworkServiceAndDefaultValuesOutUnlessAsked) {
+  QString exported;
+  // A frequency, an address of the network module and a service value (visibility 2).
+  ASSERT_NO_FATAL_FAILURE(ExportChanges([this](const QStringList& a) { return Cli(a); }, QDir(Data.path()), {QStringLiteral("218103808=61"), QStringLiteral("4278191105=192.0.2.99"), QStringLiteral("50331660=124")},
+                                        exported));
+  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), exported, QStringLiteral("--dry-run")});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
@@ -1315,20 +1323,12 @@ TEST_F(CliTest, ParaPushRefusesModulesToLeaveOutThatTheSetDoesNotHave) {
 // A change export from another device must not carry that device's own
 // address, host name or DHCP switch over: they are network settings too.
 TEST_F(CliTest, ParaApplyKeepsTheDevicesOwnNetworkSettingsUnlessAsked) {
-  const QString got = Data.filePath("got.xml");
-  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
-  const QString changes = Data.filePath("changes.json");
-  const QString edited = Data.filePath("edited.xml");
-  TRun r = Cli({QStringLiteral("para"), QStringLiteral("set"), got, QStringLiteral("218103808=61"),
-                QStringLiteral("33554433@33554432=192.0.2.99"), QStringLiteral("33554436@33554432=anderes-geraet"),
-                QStringLiteral("--level"), QStringLiteral("2"), QStringLiteral("--changes"), changes, QStringLiteral("--out"), edited});
-  ASSERT_EQ(r.Exit, 0) << r.Out.toStdString() << r.Err.toStdString();
-  const QString exported = Data.filePath("ChangeExport.xml");
-  r = Cli({QStringLiteral("para"), QStringLiteral("export"), edited, QStringLiteral("--format"), QStringLiteral("changes"),
-           QStringLiteral("--changes"), changes, QStringLiteral("--out"), exported});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-
-  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), exported, QStringLiteral("--dry-run")});
+  QString exported;
+  ASSERT_NO_FATAL_FAILURE(ExportChanges([this](const QStringList& a) { return Cli(a); }, QDir(Data.path()),
+                                        {QStringLiteral("218103808=61"), QStringLiteral("33554433@33554432=192.0.2.99"),
+                                         QStringLiteral("33554436@33554432=anderes-geraet")},
+                                        exported));
+  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), exported, QStringLiteral("--dry-run")});
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
   EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray(), QJsonArray{QStringLiteral("Nennfrequenz: 61 [50]")});

@@ -402,19 +402,26 @@ TEST(FlashJobSsh, AnyOtherDeviceTextIsAFailureThatNamesIt) {
 
 // The operator asked for a backup and named where: when it cannot be stored
 // there, nothing goes to the device, and no folder is made on the way.
+namespace {
+// The operator says yes to the backup and names `target`; the set read from
+// the device is a small file.
+void StartWithBackupTo(TFlashRun& r, const QString& target) {
+  const QString read = r.Dir.filePath(QStringLiteral("read.xml"));
+  QFile f(read);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("<setup/>");
+  f.close();
+  r.Job->AskBackup = [](const QString&, std::function<void(bool)> answer) { answer(true); };
+  r.Job->AskSaveFile = [target](const QString&) { return target; };
+  r.Job->GetPara = [&r, read] { r.Job->ParaToTable(read); };
+  r.Job->ConnEst(true);
+}
+}  // namespace
+
 TEST(FlashJobBackup, ABackupThatCannotBeStoredStopsTheJobBeforeTheUpload) {
   TFlashRun r(TFlashKind::KndFirmware);
-  const QString read = r.Dir.filePath(QStringLiteral("read.xml"));
-  {
-    QFile f(read);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("<setup/>");
-  }
   const QString missing = r.Dir.filePath(QStringLiteral("missing"));
-  r.Job->AskBackup = [](const QString&, std::function<void(bool)> answer) { answer(true); };
-  r.Job->AskSaveFile = [&](const QString&) { return missing + QStringLiteral("/para.xml"); };
-  r.Job->GetPara = [&] { r.Job->ParaToTable(read); };
-  r.Job->ConnEst(true);
+  ASSERT_NO_FATAL_FAILURE(StartWithBackupTo(r, missing + QStringLiteral("/para.xml")));
   SpinFor(50);
   EXPECT_EQ(r.Job->Outcome, TFlashJob::TOutcome::Failed);
   EXPECT_TRUE(r.Job->BackupNotStored);
@@ -429,17 +436,8 @@ TEST(FlashJobBackup, ABackupThatCannotBeStoredStopsTheJobBeforeTheUpload) {
 // Stored where asked, the update goes on.
 TEST(FlashJobBackup, AStoredBackupLetsTheUploadStart) {
   TFlashRun r(TFlashKind::KndFirmware);
-  const QString read = r.Dir.filePath(QStringLiteral("read.xml"));
-  {
-    QFile f(read);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("<setup/>");
-  }
   const QString target = r.Dir.filePath(QStringLiteral("para.xml"));
-  r.Job->AskBackup = [](const QString&, std::function<void(bool)> answer) { answer(true); };
-  r.Job->AskSaveFile = [&](const QString&) { return target; };
-  r.Job->GetPara = [&] { r.Job->ParaToTable(read); };
-  r.Job->ConnEst(true);
+  ASSERT_NO_FATAL_FAILURE(StartWithBackupTo(r, target));
   ASSERT_TRUE(r.Uploaded(1));
   EXPECT_EQ(r.Job->BackupFile, target);
   EXPECT_FALSE(r.Job->BackupNotStored);
