@@ -107,15 +107,20 @@ void TPQPaintBoxCrvTime::PaintCurves(QImage& image) {
     FTmNorm.SetSclMinMax(FModel.ZoomTS1(), FModel.ZoomTS2(), float(FCrvRect.left()), float(FCrvRect.width()));
     for (int i = z1; i <= z2; ++i) FModel.SetColumn(i, FTmNorm.TmNorm(s.Time(i)));
     p.setPen(QPen(QColor(150, 150, 150), 0.25));
+    FTimeLabels.clear();
+    // Long labels on a narrow chart: a label that would touch the one before it is left out.
+    double freeFrom = FCrvRect.left();
     for (int i = 0; i < FTmNorm.FSclCount; ++i) {
       const double x = FTmNorm.TmNorm(FTmNorm.ScaleAt(i));
       if (FTmNorm.ScaleAt(i) > FModel.ZoomTS2()) break;
       p.drawLine(QPointF(x, FCrvRect.top()), QPointF(x, FCrvRect.bottom()));
       const QString label = FTmNorm.TextAt(FTmNorm.ScaleAt(i));
       const int w = fm.horizontalAdvance(label);
-      if (x - w / 2.0 >= FCrvRect.left() && x + w / 2.0 <= FCrvRect.right()) {
+      if (x - w / 2.0 >= freeFrom && x + w / 2.0 <= FCrvRect.right()) {
         p.setPen(ink);
         p.drawText(QPointF(x - w / 2.0, FCrvRect.bottom() + 2 + fm.ascent()), label);
+        FTimeLabels << QRectF(x - w / 2.0, FCrvRect.bottom() + 2, w, fm.height());
+        freeFrom = x + w / 2.0 + fm.horizontalAdvance(QLatin1Char(' '));
         p.setPen(QPen(QColor(150, 150, 150), 0.25));
       }
     }
@@ -220,8 +225,9 @@ void TPQPaintBoxCrvTime::mouseReleaseEvent(QMouseEvent* e) {
     notify(0, FModel.SetMarker(0, FMouseStart.x()));
   } else if (e->modifiers() & Qt::AltModifier) {
     notify(1, FModel.SetMarker(1, FMouseStart.x()));
-  } else if (!(FLeftMouse && !FMouseStart.isNull() && FModel.ZoomDrag(FMouseStart.x(), x, FZoomRect->width())) && FMouseNotify &&
-             FModel.Stack() != 0) {
+  } else if (FLeftMouse && !FMouseStart.isNull() && FModel.ZoomDrag(FMouseStart.x(), x, FZoomRect->width())) {
+    if (FOnZoomChanged) FOnZoomChanged();
+  } else if (FMouseNotify && FModel.Stack() != 0) {
     FMouseNotify(this, FMouseStart, QPoint(), e->button(), e->modifiers());
   }
   FMouseStart = QPoint();

@@ -78,8 +78,12 @@ class TPQPaintBoxCrvTime : public TPQPaintBox {
   const TTimeNorm& TimeAxis() const { return FTmNorm; }
   QRect CurveRect() const { return FCrvRect; }
   const std::vector<TYLinNorm>& RegionAxes() const { return FRegionAxes; }
+  // Where the time labels were written.
+  const QList<QRectF>& TimeLabels() const { return FTimeLabels; }
   // (chart, mark 0 or 1, time, curve names, the record's values)
   std::function<void(TPQPaintBoxCrvTime*, int, int64_t, const QStringList&, const QList<float>&)> FOnMarkerNotify;
+  // The zoom was changed by a drag (in or back out).
+  std::function<void()> FOnZoomChanged;
   // (chart, start point, end point, button, modifiers); without it the mouse neither zooms nor sets markers.
   std::function<void(TPQPaintBoxCrvTime*, QPoint, QPoint, Qt::MouseButton, Qt::KeyboardModifiers)> FMouseNotify;
 
@@ -96,6 +100,7 @@ class TPQPaintBoxCrvTime : public TPQPaintBox {
   std::vector<TYLinNorm> FRegionAxes;
   uint64_t FDrawnRevision = ~uint64_t(0);
   QRect FCrvRect;
+  QList<QRectF> FTimeLabels;
   QPoint FMouseStart;
   bool FLeftMouse = false;
   QRubberBand* FZoomRect = nullptr;

@@ -3,11 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTableView>
 #include <QDir>
 #include <QFile>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <tuple>
 
 #include "FormOffline.h"
 #include "PaintBox.h"
@@ -60,7 +66,8 @@ TEST(OfflineWindow, ScanOpenShowDeleteImport) {
   ASSERT_EQ(tenMin->childCount(), 2);
 
   w.OfflineFileClick(tenMin->child(0));
-  EXPECT_EQ(w.GridData->rowCount(), 6);
+  ASSERT_NE(w.FRecModel, nullptr);
+  EXPECT_EQ(w.FRecModel->rowCount(), 6);
   QTreeWidgetItem* evt = Find(group, QStringLiteral("PQ-Ereignisse"))->child(0);
   w.OfflineFileClick(evt);
   EXPECT_EQ(w.GridData->rowCount(), 1);
@@ -226,5 +233,137 @@ TEST(OfflineWindow, RecordingAsCurvesWithMarkers) {
   // Nothing checked: the table again.
   w.tvSelect->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
   EXPECT_EQ(m.GetCrvCnt(), 0);
-  EXPECT_EQ(w.FRight->currentWidget(), w.GridData);
+  EXPECT_EQ(w.FRight->currentWidget(), w.GridRec);
+}
+
+// A recording far longer than a screen: the table reaches its last row, the
+// curves cover the whole file, markers read the rows as recorded and the
+// copy takes what lies between them.
+TEST(AnalysisWindow, WholeRecordingTableCurvesMarkersAndCopy) {
+  QTemporaryDir dir;
+  const QString path = dir.path() + QStringLiteral("/1s-12345678-1764892800-000.log");
+  const uint32_t start = 1764892800;
+  const int rows = 30000, spike = 20000;
+  auto u = [](int i) { return 230.0f + 0.25f * float(i % 40); };
+  {
+    TContextHeader ctx;
+    ctx.Class = QStringLiteral("1s");
+    ctx.Start = {start, 0};
+    ctx.Channels << TRecordChannel{1, 0x0100FFFF, QStringLiteral("V"), QStringLiteral("U L1")}
+                 << TRecordChannel{2, 0x0200FFFF, QStringLiteral("A"), QStringLiteral("I L1")};
+    TRecordWriter w(TRecordKind::rkRecording, {12345678, 0, false, {}, {}, {}}, ctx);
+    for (int i = 0; i < rows; ++i) w.Add(TRecRow{{start + uint32_t(i), 0}, {i == spike ? 999.0f : u(i), float(i % 9)}});
+    QString error;
+    ASSERT_TRUE(w.Save(path, error)) << error.toStdString();
+  }
+  TFormLayout w;
+  w.resize(1000, 600);
+  w.show();
+  w.RecToTable(path);
+  ASSERT_NE(w.FRecModel, nullptr);
+  EXPECT_EQ(w.FRecModel->rowCount(), rows) << "every row of the file, not a first part";
+  EXPECT_TRUE(w.LabSBar->text().contains(QStringLiteral("30000 Zeilen"))) << w.LabSBar->text().toStdString();
+  // The table at its end.
+  w.SwitchGridPB(true);
+  w.GridRec->scrollToBottom();
+  QApplication::processEvents();
+  EXPECT_EQ(w.GridRec->rowAt(w.GridRec->viewport()->height() - 2), rows - 1);
+  EXPECT_EQ(w.FRecModel->index(rows - 1, 1).data().toString(), QString::number(double(u(rows - 1)), 'g', 7));
+  EXPECT_LE(w.FRecModel->Pager().PagesHeld(), TRecordPager::CPages);
+  // The curves fill in once the file has been gone through: the one-row spike is in range.
+  ASSERT_TRUE(SpinUntil([&] { return !w.CurvesPending(); }, 20000));
+  const TCrvTimeModel& m = w.FCrvChart->Model();
+  ASSERT_EQ(m.GetCrvCnt(), 1);
+  EXPECT_GT(m.GetMessCnt(), 0);
+  EXPECT_LE(m.GetMessCnt(), 2 * std::max(TFormLayout::CCurveColumns, w.FCrvChart->width()));
+  EXPECT_GE(m.Curve(0).FSclMax, 999.0) << "the reduction keeps the spike of one row";
+  // Eight hours on a narrow chart: the time labels stand apart.
+  (void)w.FCrvChart->grab();
+  const QList<QRectF> labels = w.FCrvChart->TimeLabels();
+  EXPECT_GE(labels.size(), 2);
+  for (qsizetype i = 1; i < labels.size(); ++i) EXPECT_FALSE(labels[i].intersects(labels[i - 1])) << "label " << i;
+  // A zoom into the reduced curves reads that span again, row by row; a zoom back out shows the whole file.
+  {
+    TCrvTimeModel& zm = w.FCrvChart->Model();
+    const int whole = zm.GetMessCnt();
+    const double left = w.FCrvChart->CurveRect().left(), width = w.FCrvChart->CurveRect().width();
+    ASSERT_TRUE(zm.ZoomDrag(left + width * 0.50, left + width * 0.58, width * 0.08));
+    w.ZoomChanged();
+    ASSERT_TRUE(SpinUntil([&] { return !w.CurvesPending(); }, 20000));
+    EXPECT_EQ(w.FCurveSpan.second - w.FCurveSpan.first, zm.GetMessCnt()) << "every row of the span, no column extremes";
+    EXPECT_LT(zm.GetMessCnt(), whole);
+    zm.ResetZoom();
+    w.ZoomChanged();
+    ASSERT_TRUE(SpinUntil([&] { return !w.CurvesPending(); }, 20000));
+    EXPECT_EQ(w.FCurveSpan, (std::pair<qint64, qint64>{0, rows}));
+    EXPECT_EQ(zm.GetMessCnt(), whole);
+  }
+  // Markers anywhere: the values are the file's, not a column's extreme.
+  const QStringList names{QStringLiteral("U L1 [V]")};
+  const int64_t atSpike = w.CurveKey({start + spike, 0});
+  w.MarkerNotify(0, atSpike, names, {0.0f});
+  w.MarkerNotify(1, w.CurveKey({start + spike + 10, 0}), names, {0.0f});
+  EXPECT_EQ(w.grdMarker->item(0, 1)->text(), QStringLiteral("999"));
+  EXPECT_EQ(w.grdMarker->item(0, 2)->text(), QStringLiteral("232.5")) << "230 + 0.25 × (20010 mod 40)";
+  // "Daten Kopieren": the rows from marker to marker.
+  const auto [from, to] = w.CopyRange();
+  EXPECT_EQ(from, spike);
+  EXPECT_EQ(to, spike + 11);
+  QApplication::clipboard()->clear();
+  w.actCopyRecData->trigger();
+  const QStringList lines = QApplication::clipboard()->text().split(QLatin1Char('\n'));
+  ASSERT_EQ(lines.size(), 12);
+  EXPECT_EQ(lines[0], QStringLiteral("Zeit\tU L1 [V]\tI L1 [A]"));
+  EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\t999\t") + QString::number(spike % 9))) << lines[1].toStdString();
+  // More than the clipboard takes: a CSV file where the operator says.
+  w.FMaxClipRows = 5;
+  qint64 asked = 0;
+  const QString csv = dir.path() + QStringLiteral("/span.csv");
+  w.FAskCsvPath = [&](qint64 n) {
+    asked = n;
+    return csv;
+  };
+  w.actCopyRecData->trigger();
+  EXPECT_EQ(asked, 11);
+  QFile f(csv);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll().count('\n'), 12);
+  if (const QString shots = qEnvironmentVariable("VANTA_SHOT_DIR"); !shots.isEmpty()) {
+    w.SwitchGridPB(true);
+    w.GridRec->scrollToBottom();
+    SpinUntil([] { return false; }, 100);
+    w.grab().save(QDir(shots).filePath(QStringLiteral("analysis-whole-recording-end.png")));
+    w.SwitchGridPB(false);
+    SpinUntil([] { return false; }, 100);
+    w.grab().save(QDir(shots).filePath(QStringLiteral("analysis-whole-recording-curves.png")));
+  }
+}
+
+// A new file while the last one is still being gone through: the old pass
+// stops and never draws into the new file's curves; closing waits for it.
+TEST(AnalysisWindow, ANewFileOrClosingStopsTheCurvePassOfTheLastOne) {
+  QTemporaryDir dir;
+  const QString big = dir.path() + QStringLiteral("/big.log");
+  const QString small = dir.path() + QStringLiteral("/small.log");
+  for (const auto& [path, rows, level] : {std::tuple{big, 200000, 500.0f}, std::tuple{small, 10, 100.0f}}) {
+    TContextHeader ctx;
+    ctx.Class = QStringLiteral("1s");
+    ctx.Channels << TRecordChannel{1, 0x0100FFFF, QStringLiteral("V"), QStringLiteral("U L1")};
+    TRecordWriter w(TRecordKind::rkRecording, {12345678, 0, false, {}, {}, {}}, ctx);
+    for (int i = 0; i < rows; ++i) w.Add(TRecRow{{1764892800u + uint32_t(i), 0}, {level}});
+    QString error;
+    ASSERT_TRUE(w.Save(path, error));
+  }
+  {
+    auto w = std::make_unique<TFormLayout>();
+    w->RecToTable(big);
+    EXPECT_TRUE(w->CurvesPending());
+    w->RecToTable(small);
+    EXPECT_FALSE(w->CurvesPending()) << "a short file is drawn at once";
+    SpinUntil([] { return false; }, 300);
+    EXPECT_EQ(w->FCrvChart->Model().GetMessCnt(), 10) << "the big file's curves never arrive here";
+    EXPECT_LE(w->FCrvChart->Model().Curve(0).FSclMax, 200.0);
+    w->RecToTable(big);
+  }  // destroyed while its pass runs: no report reaches a window that is gone
+  SpinUntil([] { return false; }, 200);
 }

@@ -91,8 +91,10 @@ TEST(Readout, ListsDownloadsShowsAndDeletes) {
   TRecTreeViewItem* tenMin = FileNamed(t.W.FRecTreeView, QStringLiteral("sync/10min-"));
   ASSERT_NE(tenMin, nullptr);
   t.W.RecordClick(tenMin);
-  EXPECT_EQ(t.W.GridData->rowCount(), 120);
-  EXPECT_EQ(t.W.GridData->horizontalHeaderItem(t.W.GridData->columnCount() - 1)->text(), QStringLiteral("Differenzstrom Bezug [iRR]"));
+  ASSERT_NE(t.W.FRecModel, nullptr);
+  EXPECT_EQ(t.W.FRecModel->rowCount(), 120);
+  EXPECT_EQ(t.W.FRecModel->headerData(t.W.FRecModel->columnCount() - 1, Qt::Horizontal).toString(),
+            QStringLiteral("Differenzstrom Bezug [iRR]"));
   EXPECT_TRUE(t.W.tvSelect->isVisibleTo(&t.W));
   EXPECT_GE(t.W.tvSelect->topLevelItemCount(), 4);
   // A 10-minute recording with residual currents offers every report; the EN report comes out as a PDF.
@@ -293,8 +295,8 @@ TEST(Readout, ASummerEventShowsTheTreesTimeOnlineAndOffline) {
   TRecTreeViewItem* rec = FileNamed(t.W.FRecTreeView, QString::number(CJuly));
   EXPECT_TRUE(rec->text(0).startsWith(QStringLiteral("15.07.2026 12:00:00 - "))) << rec->text(0).toStdString();
   t.W.RecordClick(rec);
-  ASSERT_TRUE(SpinUntil([&] { return t.W.GridData->rowCount() == 3 && t.W.GridData->item(0, 0); }, 5000));
-  EXPECT_EQ(t.W.GridData->item(0, 0)->text(), QStringLiteral("15.07.2026 12:00:00.000"));
+  ASSERT_TRUE(SpinUntil([&] { return t.W.FRecModel && t.W.FRecModel->rowCount() == 3; }, 5000));
+  EXPECT_EQ(t.W.FRecModel->index(0, 0).data().toString(), QStringLiteral("15.07.2026 12:00:00.000"));
   EXPECT_EQ(t.W.FCrvChart->RecordTime(), QStringLiteral("15.07.2026 12:00:00.000"));
   QStringList copied;
   ASSERT_TRUE(t.W.FCrvChart->CopyToClip(copied));

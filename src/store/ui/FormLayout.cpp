@@ -19,6 +19,7 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryFile>
 #include <QTreeWidget>
@@ -75,6 +76,15 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   GridData->setEditTriggers(QAbstractItemView::NoEditTriggers);
   GridData->setContextMenuPolicy(Qt::ActionsContextMenu);
   GridData->verticalHeader()->setVisible(false);
+  GridRec = new QTableView(FRight);
+  GridRec->setObjectName(QStringLiteral("GridRec"));
+  GridRec->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  GridRec->setContextMenuPolicy(Qt::ActionsContextMenu);
+  GridRec->verticalHeader()->setVisible(false);
+  // Every row is one line high: the view never measures a million rows.
+  GridRec->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  GridRec->verticalHeader()->setDefaultSectionSize(GridRec->fontMetrics().height() + 6);
+  GridRec->setWordWrap(false);
   PanPaintBox = new QWidget(FRight);
   auto* chartBox = new QVBoxLayout(PanPaintBox);
   chartBox->setContentsMargins(0, 0, 0, 0);
@@ -86,12 +96,14 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   FCrvChart->FOnMarkerNotify = [this](TPQPaintBoxCrvTime*, int mark, int64_t ts, const QStringList& names, const QList<float>& values) {
     MarkerNotify(mark, ts, names, values);
   };
+  FCrvChart->FOnZoomChanged = [this] { ZoomChanged(); };
   chartBox->addWidget(FCrvChart);
   FCrvChart->setContextMenuPolicy(Qt::ActionsContextMenu);
   actStackRec = new QAction(QStringLiteral("Stapeldarstellung"), this);
   connect(actStackRec, &QAction::triggered, this, [this] { FCrvChart->SetStack((FCrvChart->Model().Stack() + 1) % 3); });
   actCopyRecData = new QAction(QStringLiteral("Daten Kopieren"), this);
   connect(actCopyRecData, &QAction::triggered, this, [this] {
+    if (FPager) return CopyRecData();
     QStringList lines;
     if (FCrvChart->CopyToClip(lines)) QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
   });
@@ -108,12 +120,14 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   FCrvChart->addActions({actStackRec, actCopyRecData, actCopyRecImage, actPrintRecImage, actShowTable});
   FRight->addWidget(GridData);
   FRight->addWidget(PanPaintBox);
+  FRight->addWidget(GridRec);
   SplittOpti->setStretchFactor(2, 1);
   outer->addWidget(SplittOpti);
   actCopyEvents = new QAction(QStringLiteral("Kopieren"), this);
   connect(actCopyEvents, &QAction::triggered, this, [this] { QApplication::clipboard()->setText(EventTableText()); });
   GridData->addAction(actCopyEvents);
   GridData->addAction(actShowCurves);
+  GridRec->addActions({actCopyRecData, actShowCurves});
   // Reports over the shown recording, through the report plugin.
   const std::pair<QAction**, std::pair<const char*, const char*>> reports[] = {
       {&actENReport, {"EN-Report", "en50160"}},
@@ -129,6 +143,7 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
     const QString kind = QString::fromLatin1(texts.second);
     connect(*field, &QAction::triggered, this, [this, kind] { actReportExecute(kind); });
     GridData->addAction(*field);
+    GridRec->addAction(*field);
   }
   Enable10MinReports(false, false);
   tbcSettings->setCurrentIndex(0);
@@ -199,7 +214,13 @@ void TFormLayout::closeEvent(QCloseEvent* event) {
   TFormBasic::closeEvent(event);
 }
 
-void TFormLayout::SwitchGridPB(bool table) { FRight->setCurrentIndex(table ? 0 : 1); }
+void TFormLayout::SwitchGridPB(bool table) {
+  FRight->setCurrentWidget(table ? (FRecShown ? static_cast<QWidget*>(GridRec) : GridData) : PanPaintBox);
+}
+
+// The reduction of a large file may still run: it is stopped and waited for
+// before the window goes, it never reports to a window that is gone.
+TFormLayout::~TFormLayout() { StopCurves(); }
 
 void TFormLayout::HideActions() {
   Enable10MinReports(false, false);

@@ -8,18 +8,22 @@
 #include <QIcon>
 #include <QTreeWidgetItem>
 #include <QElapsedTimer>
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "FormBasic.h"
 #include "EventTable.h"
 #include "Readout.h"
 #include "RecordFile.h"
+#include "RecordPager.h"
 
 class QAction;
 class QMenu;
 class QSplitter;
 class QStackedWidget;
+class QTableView;
 class QTableWidget;
 class QTabWidget;
 class QTreeWidget;
@@ -63,16 +67,17 @@ class TFormLayout : public TFormBasic {
   Q_OBJECT
  public:
   explicit TFormLayout(QWidget* parent = nullptr);
+  ~TFormLayout() override;
 
   void EvtToTable(const QString& path) override;
   void RecToTable(const QString& path) override;
   void AsyncToTable(const QString& path) override;
-  // True shows the table, false the chart area.
+  // True shows the table (of the shown kind of file), false the chart area.
   void SwitchGridPB(bool table);
   // Draws the checked quantities of the shown recording as curves (none: the table).
   void PaintGraph();
   // A marker of the chart: its values go into the marker table.
-  void MarkerNotify(int mark, int64_t ts, const QStringList& names, const QList<float>& values);
+  void MarkerNotify(int mark, int64_t ts, const QStringList& names, const QList<float>& valuesDrawn);
   // Redraws the marker table from FMarkerLst and FMarkerTime.
   void grdMarkerRefresh();
   QList<TMarkerRecord> FMarkerLst;
@@ -86,7 +91,8 @@ class TFormLayout : public TFormBasic {
   QTabWidget* tbcSettings = nullptr;
   QTreeWidget* TreeViewOpti = nullptr;
   QTreeWidget* tvSelect = nullptr;
-  QTableWidget* GridData = nullptr;
+  QTableWidget* GridData = nullptr;  // events and binary inputs
+  QTableView* GridRec = nullptr;     // recordings, read page by page
   QTableWidget* grdMarker = nullptr;
   QStackedWidget* FRight = nullptr;
   QWidget* PanPaintBox = nullptr;
@@ -109,7 +115,31 @@ class TFormLayout : public TFormBasic {
   // How its stamps read as local time (tables, curves, markers, copies).
   TDeviceTime FShownTime;
   QList<TEventRecord> FEvents;
+  // The shown recording: the table reads it page by page, the curves are
+  // drawn from FRecDataLst, the whole file reduced to the minimum and maximum
+  // of each of CCurveColumns columns (every row when there are fewer).
+  std::shared_ptr<TRecordPager> FPager;
+  TRecTableModel* FRecModel = nullptr;
+  bool FRecShown = false;
   QList<TRecRow> FRecDataLst;
+  QList<int> FShownChannels;  // the channels of the drawn curves, in curve order
+  static constexpr int CCurveColumns = 2048;
+  // The reduction of a large file runs beside the window; the curves fill in when it is done.
+  bool CurvesPending() const { return FCurveThread.joinable() && !FCurvesReady; }
+  // The chart was zoomed: a zoom into reduced curves reads the span again in
+  // detail, a zoom reset shows the whole file again.
+  void ZoomChanged();
+  std::pair<qint64, qint64> FCurveSpan{0, 0};  // the rows the curves are drawn from
+  // "Daten Kopieren": the rows between the markers, else those in view; more
+  // than FMaxClipRows are offered as a CSV file.
+  qint64 FMaxClipRows = 100000;
+  void CopyRecData();
+  // The rows "Daten Kopieren" takes: [first, last).
+  std::pair<qint64, qint64> CopyRange() const;
+  // Asks where a CSV file of `rows` rows goes (empty: not at all); tests answer here.
+  std::function<QString(qint64 rows)> FAskCsvPath;
+  // The time key the curves and markers use for a row.
+  int64_t CurveKey(const tmStamp_t& t) const { return FShownTime.Linear(t); }
   QList<TAsyncRecord> FAsync;
   TRecTreeViewItem* FSelectedRec = nullptr;
   QString FLastUseEvtFile;
@@ -128,6 +158,14 @@ class TFormLayout : public TFormBasic {
   // " (UTC+01:00)" for a status text when the times are only the file's offset.
   QString ZoneSuffix() const;
   bool FLayoutShown = false;
+  void StopCurves();
+  // Reduces rows [from, to) for the curves, at once when they are few, else beside the window.
+  void StartCurvePass(qint64 from, qint64 to);
+  QString AskCsvTarget(qint64 rows);
+  std::thread FCurveThread;
+  std::shared_ptr<std::atomic_bool> FCurveCancel;
+  int FCurveGeneration = 0;
+  bool FCurvesReady = false;
 };
 
 class TFormOnline : public TFormLayout {

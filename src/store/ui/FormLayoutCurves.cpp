@@ -9,6 +9,7 @@
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <cmath>
+#include <cstdlib>
 #include <utility>
 
 #include "PaintBox.h"
@@ -34,6 +35,7 @@ void TFormLayout::PaintGraph() {
       if (leaf->checkState(0) == Qt::Checked && channel >= 0 && channel < channels.size()) shown << channel;
       leaf->setForeground(0, QBrush());
     }
+  FShownChannels = shown;
   m.SetMaxRecs(std::max<int>(1, int(FRecDataLst.size())));
   m.SetCrvCnt(int(shown.size()));
   for (int k = 0; k < shown.size(); ++k) {
@@ -66,7 +68,23 @@ void TFormLayout::PaintGraph() {
   SwitchGridPB(false);
 }
 
-void TFormLayout::MarkerNotify(int mark, int64_t ts, const QStringList& names, const QList<float>& values) {
+void TFormLayout::MarkerNotify(int mark, int64_t ts, const QStringList& names, const QList<float>& valuesDrawn) {
+  QList<float> values = valuesDrawn;
+  // Reduced curves show each column's extremes: the marker takes the row of
+  // the file nearest its time, with the values as recorded.
+  if (FPager && FPager->Count() > FRecDataLst.size() && FShownChannels.size() == names.size()) {
+    auto key = [this](const tmStamp_t& t) { return CurveKey(t); };
+    qint64 at = FPager->LowerBound(ts, key);
+    QList<TRecRow> near;
+    QString error;
+    if (ReadRecRows(FPager->Geometry(), std::max<qint64>(0, at - 1), 2, near, error) && !near.isEmpty()) {
+      const TRecRow* best = &near.first();
+      for (const TRecRow& r : near)
+        if (std::llabs(key(r.Time) - ts) < std::llabs(key(best->Time) - ts)) best = &r;
+      ts = key(best->Time);
+      for (qsizetype k = 0; k < values.size(); ++k) values[k] = best->Values.value(FShownChannels[k], std::nanf(""));
+    }
+  }
   if (FMarkerLst.size() != names.size()) FMarkerLst = QList<TMarkerRecord>(names.size());
   for (qsizetype r = 0; r < names.size(); ++r) {
     TMarkerRecord& rec = FMarkerLst[r];

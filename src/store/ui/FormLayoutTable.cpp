@@ -3,33 +3,42 @@
 #include "FormLayout.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHash>
+#include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QSplitter>
+#include <QStackedWidget>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTreeWidget>
+#include <climits>
 #include <utility>
+
+#include "PaintBox.h"
 
 #include "EventTable.h"
 
 namespace vanta {
-
-namespace {
-constexpr qsizetype CFirstRows = 20000;  // rows a table shows at once
-}  // namespace
 
 void TFormLayout::SetNewSizeToTVI(const QString& local) {
   if (!FSelectedRec) return;
   const qint64 size = QFileInfo(local).size();
   if (uint64_t(size) > FSelectedRec->FileSize) {
     FSelectedRec->FileSize = uint64_t(size);
-    LogPrepare(this, QStringLiteral("New Filesize: %1 Recsize: %2 FN: %3").arg(size).arg(FRecDataLst.size()).arg(local), false);
+    LogPrepare(this, QStringLiteral("New Filesize: %1 Recsize: %2 FN: %3").arg(size).arg(FPager ? FPager->Count() : 0).arg(local), false);
   }
 }
 
 void TFormLayout::EvtToTable(const QString& path) {
   EndWork();
+  StopCurves();
+  FPager.reset();
+  FRecShown = false;
   Enable10MinReports(false, false);
   QString error, warning;
   TRecordHeader header;
@@ -60,24 +69,27 @@ void TFormLayout::EvtToTable(const QString& path) {
 
 void TFormLayout::RecToTable(const QString& path) {
   EndWork();
+  StopCurves();
   QString error;
   FRecDataLst.clear();
   FEvents.clear();  // "Kopieren" belongs to event tables only
-  // A large recording shows its first rows without being read whole.
-  TRecordFile file;
-  bool more = false;
-  if (!ReadRecordStart(path, CFirstRows, file, more, error) || file.Header.Kind != TRecordKind::rkRecording) {
-    if (error.isEmpty()) error = QStringLiteral("%1: keine Aufzeichnung").arg(path);
+  // A recording of any size: the table reads the rows it shows, page by page.
+  auto pager = std::make_shared<TRecordPager>();
+  if (!pager->Open(path, error)) {
     LogPrepare(this, error, false);
     LabSBar->setText(error);
     return;
   }
-  if (!file.Warning.isEmpty()) LogPrepare(this, file.Warning, false);
-  FShownHeader = file.Header;
-  FShownTime = TimeRuleFor(path, file.Header.Env);
+  if (!pager->Warning().isEmpty()) LogPrepare(this, pager->Warning(), false);
+  FPager = pager;
+  FShownHeader = pager->Header();
+  FShownTime = TimeRuleFor(path, FShownHeader.Env);
+  // Markers belong to the file they were set in.
+  FMarkerLst.clear();
+  FMarkerTime = {};
+  grdMarkerRefresh();
   for (QAction* a : {actStackRec, actCopyRecData, actCopyRecImage, actPrintRecImage, actShowCurves}) a->setEnabled(true);
-  const TContextHeader& ctx = file.Header.Context;
-  FRecDataLst = std::move(file.Rows);
+  const TContextHeader& ctx = FShownHeader.Context;
   SetNewSizeToTVI(path);
   // Reports: the statistics for 10-minute recordings, RCM when residual currents are recorded.
   int rcmColumns = 0;
@@ -109,29 +121,164 @@ void TFormLayout::RecToTable(const QString& path) {
     sizes[2] = qMax(200, sizes[2] - 220);
     SplittOpti->setSizes(sizes);
   }
-  GridData->clear();
-  GridData->setColumnCount(int(ctx.Channels.size()) + 1);
-  GridData->setRowCount(int(FRecDataLst.size()));
-  QStringList head{QStringLiteral("Zeit")};
-  for (const TRecordChannel& c : ctx.Channels) head << QStringLiteral("%1 [%2]").arg(c.Name, c.Unit);
-  GridData->setHorizontalHeaderLabels(head);
-  for (int r = 0; r < FRecDataLst.size(); ++r) {
-    const TRecRow& row = FRecDataLst[r];
-    GridData->setItem(r, 0, new QTableWidgetItem(FShownTime.MilliText(row.Time)));
-    for (int c = 0; c < row.Values.size(); ++c)
-      GridData->setItem(r, c + 1, new QTableWidgetItem(QString::number(double(row.Values[c]), 'g', 7)));
-  }
-  GridData->resizeColumnsToContents();
+  auto* model = new TRecTableModel(pager, [t = FShownTime](const tmStamp_t& s) { return t.MilliText(s); }, GridRec);
+  QItemSelectionModel* oldSelection = GridRec->selectionModel();
+  GridRec->setModel(model);
+  delete oldSelection;
+  delete std::exchange(FRecModel, model);
+  // The widths come from the rows in view: the first page only.
+  GridRec->resizeColumnsToContents();
+  FRecShown = true;
   SwitchGridPB(true);
+  const qint64 count = pager->Count();
+  StartCurvePass(0, count);
   // Checking the first group draws its curves (and shows them).
   if (tvSelect->topLevelItemCount() > 0) tvSelect->topLevelItem(0)->setCheckState(0, Qt::Checked);
-  LabSBar->setText((more ? QStringLiteral("%1: die ersten %2 Zeilen").arg(QFileInfo(path).fileName()).arg(FRecDataLst.size())
-                         : QStringLiteral("%1: %2 Zeilen").arg(QFileInfo(path).fileName()).arg(FRecDataLst.size())) +
-                   ZoneSuffix());
+  LabSBar->setText(QStringLiteral("%1: %2 Zeilen").arg(QFileInfo(path).fileName()).arg(count) + ZoneSuffix());
+  if (!pager->Error().isEmpty()) LogPrepare(this, pager->Error(), false);
+}
+
+void TFormLayout::StartCurvePass(qint64 from, qint64 to) {
+  StopCurves();
+  const int generation = ++FCurveGeneration;
+  const TRecordGeometry geo = FPager->Geometry();
+  const int columns = std::max(CCurveColumns, FCrvChart->width());
+  FCurveSpan = {from, to};
+  FCurvesReady = false;
+  if (to - from <= 2 * qint64(columns)) {
+    // Few rows: the curves are the rows themselves, at once.
+    QString error;
+    if (!DecimateRecRows(geo, from, to, columns, FRecDataLst, error)) LogPrepare(this, error, false);
+    FCurvesReady = true;
+    return;
+  }
+  // Many rows: one pass over the file beside the window, the table is usable meanwhile.
+  auto cancel = std::make_shared<std::atomic_bool>(false);
+  FCurveCancel = cancel;
+  FCurveThread = std::thread([this, geo, from, to, columns, cancel, generation] {
+    auto rows = std::make_shared<QList<TRecRow>>();
+    QString why;
+    const bool ok = DecimateRecRows(geo, from, to, columns, *rows, why, cancel.get());
+    if (cancel->load()) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, rows, ok, why, generation] {
+          if (generation != FCurveGeneration) return;
+          FCurvesReady = true;
+          if (!ok) {
+            LogPrepare(this, why, false);
+            LabSBar->setText(why);
+            return;
+          }
+          FRecDataLst = std::move(*rows);
+          // Curves already asked for are drawn now; the view the operator chose stays.
+          const bool onTable = FRight->currentWidget() != PanPaintBox;
+          PaintGraph();
+          if (onTable) SwitchGridPB(true);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void TFormLayout::ZoomChanged() {
+  if (!FPager || FCrvChart->Model().GetMessCnt() == 0) return;
+  const TCrvTimeModel& m = FCrvChart->Model();
+  const qint64 count = FPager->Count();
+  const bool reset = m.ZoomIdx1() == 0 && m.ZoomIdx2() == m.GetMessCnt() - 1;
+  if (reset) {
+    // Back out of a zoom: the whole file again.
+    if (FCurveSpan != std::pair<qint64, qint64>{0, count}) StartCurvePass(0, count);
+    return;
+  }
+  // The shown span holds every row already: the chart zooms on its own.
+  if (FCurveSpan.second - FCurveSpan.first <= FRecDataLst.size()) return;
+  // A zoom into reduced curves: the span is read again, in finer columns.
+  auto key = [this](const tmStamp_t& t) { return CurveKey(t); };
+  const qint64 from = FPager->LowerBound(m.ZoomTS1(), key), to = FPager->LowerBound(m.ZoomTS2() + 1, key);
+  if (to > from) StartCurvePass(from, to);
+  if (!CurvesPending()) PaintGraph();
+}
+
+void TFormLayout::StopCurves() {
+  if (FCurveCancel) FCurveCancel->store(true);
+  if (FCurveThread.joinable()) FCurveThread.join();
+  FCurveCancel.reset();
+  ++FCurveGeneration;
+}
+
+std::pair<qint64, qint64> TFormLayout::CopyRange() const {
+  if (!FPager) return {0, 0};
+  const qint64 count = FPager->Count();
+  auto key = [this](const tmStamp_t& t) { return CurveKey(t); };
+  if (FMarkerTime.HasStart && FMarkerTime.HasEnd) {
+    const int64_t a = std::min(FMarkerTime.StartTime, FMarkerTime.EndTime);
+    const int64_t b = std::max(FMarkerTime.StartTime, FMarkerTime.EndTime);
+    return {FPager->LowerBound(a, key), FPager->LowerBound(b + 1, key)};
+  }
+  if (FRight->currentWidget() == GridRec) {
+    // The rows in view of the table.
+    const int first = GridRec->rowAt(0);
+    int last = GridRec->rowAt(GridRec->viewport()->height() - 1);
+    if (last < 0) last = int(std::min<qint64>(count, INT_MAX)) - 1;
+    return {std::max(0, first), std::min<qint64>(count, qint64(last) + 1)};
+  }
+  // The span the chart shows.
+  const TCrvTimeModel& m = FCrvChart->Model();
+  if (m.GetMessCnt() == 0) return {0, count};
+  return {FPager->LowerBound(m.ZoomTS1(), key), FPager->LowerBound(m.ZoomTS2() + 1, key)};
+}
+
+void TFormLayout::CopyRecData() {
+  if (!FPager) return;
+  const auto [from, to] = CopyRange();
+  const TRecordGeometry& geo = FPager->Geometry();
+  QStringList names;
+  for (const TRecordChannel& c : FShownHeader.Context.Channels) names << QStringLiteral("%1 [%2]").arg(c.Name, c.Unit);
+  auto timeText = [t = FShownTime](const tmStamp_t& s) { return t.MilliText(s); };
+  QString error;
+  if (to - from > FMaxClipRows) {
+    // Too many for the clipboard: a file, where the operator wants it.
+    const QString target = FAskCsvPath ? FAskCsvPath(to - from) : AskCsvTarget(to - from);
+    if (target.isEmpty()) return;
+    StartWork(QStringLiteral("CSV"));
+    const bool ok = ExportRecRowsCsv(geo, from, to, names, timeText, target, error);
+    EndWork();
+    const QString said = ok ? QStringLiteral("%1 Zeilen gespeichert: %2").arg(to - from).arg(target)
+                            : QStringLiteral("CSV nicht gespeichert: ") + error;
+    LogPrepare(this, said, false);
+    LabSBar->setText(said);
+    return;
+  }
+  QList<TRecRow> rows;
+  if (!ReadRecRows(geo, from, to - from, rows, error)) {
+    LogPrepare(this, error, false);
+    LabSBar->setText(error);
+    return;
+  }
+  QStringList lines{QStringLiteral("Zeit\t") + names.join(QLatin1Char('\t'))};
+  for (const TRecRow& r : rows) {
+    QString line = timeText(r.Time);
+    for (float v : r.Values) line += QLatin1Char('\t') + TRecTableModel::ValueText(v);
+    lines << line;
+  }
+  QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+  LabSBar->setText(QStringLiteral("%1 Zeilen kopiert").arg(rows.size()));
+}
+
+QString TFormLayout::AskCsvTarget(qint64 rows) {
+  const auto answer = QMessageBox::question(
+      this, windowTitle(),
+      QStringLiteral("%1 Zeilen sind zu viele für die Zwischenablage (höchstens %2). Als CSV-Datei speichern?").arg(rows).arg(FMaxClipRows));
+  if (answer != QMessageBox::Yes) return {};
+  const QString suggested = QFileInfo(FPager->Geometry().Path).completeBaseName() + QStringLiteral(".csv");
+  return QFileDialog::getSaveFileName(this, QStringLiteral("Daten als CSV speichern"), suggested, QStringLiteral("CSV (*.csv)"));
 }
 
 void TFormLayout::AsyncToTable(const QString& path) {
   EndWork();
+  StopCurves();
+  FPager.reset();
+  FRecShown = false;
   QString error, warning;
   FAsync.clear();
   FEvents.clear();
