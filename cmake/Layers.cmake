@@ -18,6 +18,7 @@ set(VANTA_UI_MODELS
   "vanta_params_ui=vanta_params"
   "vanta_services_ui=vanta_services"
   "vanta_store_ui=vanta_store"
+  "vanta_chartpaint=vanta_live"
   "vanta_charts=vanta_live"
   "vanta_live_ui=vanta_live"
   "vanta_workspace=vanta_protocol")

@@ -11,7 +11,7 @@ PACKAGES=(
   libsqlite3-dev libfftw3-dev liblua5.4-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pyftpdlib tar gzip
-  poppler-utils fonts-dejavu-core tcpdump
+  poppler-utils fonts-dejavu-core tcpdump tshark python3-jsonschema
   openssh-server openssh-client
 )
 
@@ -32,4 +32,6 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
+# tshark (for the dissector tests) would otherwise ask whether non-root users may capture.
+echo "wireshark-common wireshark-common/install-setuid boolean false" | $SUDO debconf-set-selections
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

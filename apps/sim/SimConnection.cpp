@@ -28,16 +28,16 @@ constexpr uint32_t CMaxRequestSize = 128u * 1024 * 1024;
 constexpr int CLuaChunk = 1024;
 constexpr uint64_t CNtpEpochOffset = 2208988800ull;  // 1900 -> 1970
 
-// NAK codes the device uses.
-constexpr uint32_t CNakNoFile = 2;
-constexpr uint32_t CNakCannotStore = 3;
-constexpr uint32_t CNakUnknown = 4;
-constexpr uint32_t CNakAccess = 13;
-constexpr uint32_t CNakBadSetup = 30;
-constexpr uint32_t CNakBadStream = 40;
-constexpr uint32_t CNakNoSession = 100;
-constexpr uint32_t CNakTooMany = 120;
-constexpr uint32_t CNakNoV5 = 134;
+// NAK codes the device uses (the client's catalogue names them).
+constexpr uint32_t CNakNoFile = nakNoFile;
+constexpr uint32_t CNakCannotStore = nakCannotStore;
+constexpr uint32_t CNakUnknown = nakUnknownRequest;
+constexpr uint32_t CNakAccess = nakNoAccess;
+constexpr uint32_t CNakBadSetup = nakBadSetup;
+constexpr uint32_t CNakBadStream = nakBadStream;
+constexpr uint32_t CNakNoSession = nakNoSession;
+constexpr uint32_t CNakTooMany = nakTooManyConnections;
+constexpr uint32_t CNakNoV5 = nakNoProtocol5;
 
 QByteArray ReadFile(const QString& path, bool* ok) {
   QFile f(path);

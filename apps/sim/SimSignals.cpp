@@ -219,27 +219,31 @@ QByteArray Record4(const TSimNetwork& n, uint32_t objId, tmStamp_t stamp, int g)
   for (int blk = 0; blk < 4; ++blk)
     for (int b = 0; b < 35; ++b) r.F(fb + 140 * blk + 4 * b, 0.01 + 0.0002 * b + 0.00005 * blk);
   const int p = g >= 2 ? 1896 : 1892;
-  double pt = 0, qt = 0, st = 0;
+  double pt = 0, qt = 0, st = 0, dt = 0;
   const double cosPhi = std::cos(Rad(n.Lag)), sinPhi = std::sin(Rad(n.Lag));
   for (int k = 0; k < 3; ++k) {
     const double s = n.U[k] * n.I[k];
+    // The voltage's fundamental against the harmonic currents: the part of
+    // the apparent power the distorted current adds, distinct per phase.
+    const double d = s * n.THD_I(k) / 100.0;
     r.F(p + 12 * k, s * cosPhi);
     r.F(p + 4 + 12 * k, s * sinPhi);
     r.F(p + 8 + 12 * k, s);
     r.F(p + 52 + 16 * k, s * sinPhi);   // fundamental reactive power
-    r.F(p + 112 + 4 * k, 0.0);          // distortion power
+    r.F(p + 112 + 4 * k, d);            // distortion power
     r.F(p + 128 + 8 * k, cosPhi);       // power factor
     r.F(p + 160 + 4 * k, cosPhi);       // cos phi
     r.F(p + 208 + 4 * k, 1.0);          // sign source: inductive
     pt += s * cosPhi;
     qt += s * sinPhi;
     st += s;
+    dt += d;
   }
   r.F(p + 36, pt);
   r.F(p + 40, qt);
   r.F(p + 44, st);
   r.F(p + 100, qt);
-  r.F(p + 124, 0.0);
+  r.F(p + 124, dt);
   r.F(p + 152, pt / st);
   r.F(p + 172, cosPhi);
   r.F(p + 220, 1.0);

@@ -4,42 +4,14 @@
 #include <QWheelEvent>
 #include <cmath>
 
+#include "ChartPaint.h"
 #include "Formatting.h"
 
 namespace vanta {
 
 namespace {
-QColor Opaque(uint32_t argb) { return QColor::fromRgb(argb | 0xFF000000u); }
-const uint32_t CConductorColors[4] = {0xFF1F5FBF, 0xFF2E9E3E, 0xFFD03030, 0xFF808080};
-
 // "name [record time]"; the name alone before the first record.
 QString Caption(const QString& name, const QString& time) { return time.isEmpty() ? name : QStringLiteral("%1 [%2]").arg(name, time); }
-
-// A value axis on the left of `area` with its grid and labels.
-void ValueAxis(QPainter& p, const QRectF& area, TYLinNorm& axis, const QFontMetrics& fm, const QString& title) {
-  axis.FBotLeft = area.bottom();
-  axis.FXorYBer = area.height();
-  axis.SetScaleIdx();
-  // As many decimals as the step between ticks needs (0.005 must not read 0.01).
-  int digits = 2;
-  if (axis.FSclCnt > 1) {
-    const double step = std::abs(axis.ScaleAt(1) - axis.ScaleAt(0));
-    if (step > 0) {
-      digits = std::max(0, int(std::ceil(-std::log10(step) - 1e-9)));
-      if (std::abs(step * std::pow(10.0, digits) - std::round(step * std::pow(10.0, digits))) > 1e-6) ++digits;
-      digits = std::min(digits, 6);
-    }
-  }
-  for (const double v : axis.Ticks()) {
-    const double y = axis.YNorm(v);
-    p.setPen(QPen(QColor(190, 190, 190), 0.25));
-    p.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
-    p.setPen(Qt::black);
-    p.drawText(QRectF(0, y - fm.height() / 2.0, area.left() - 3, fm.height()), Qt::AlignRight | Qt::AlignVCenter, FltToStrShrt(v, digits));
-  }
-  p.setPen(Qt::black);
-  p.drawText(QPointF(area.left() + 4, area.top() + fm.ascent() + 2), title);
-}
 }  // namespace
 
 // ---- spectrum -----------------------------------------------------------------------------
@@ -96,7 +68,7 @@ void TPQPaintBoxCrvFFT::PaintCurves(QImage& image) {
       y.FSclMin = FModel.Curve(curves.first()).FSclMin;
       y.FSclMax = FModel.Curve(curves.first()).FSclMax;
     }
-    ValueAxis(p, r, y, fm, QStringLiteral("%1 [%2]").arg(FModel.SubRegionSym(k), FModel.SubRegionUnt(k)));
+    PaintValueAxis(p, r, 0, y, fm, QStringLiteral("%1 [%2]").arg(FModel.SubRegionSym(k), FModel.SubRegionUnt(k)));
     p.save();
     p.setClipRect(r);
     for (int c : curves) {
@@ -122,48 +94,7 @@ TPQPaintBoxHarm::TPQPaintBoxHarm(QWidget* parent) : TPQPaintBox(parent) {}
 
 void TPQPaintBoxHarm::PaintCurves(QImage& image) {
   QPainter p(&image);
-  const QFontMetrics fm(p.font());
-  const int cw = fm.horizontalAdvance(QLatin1Char('0')), ch = fm.height();
-  const THarmBarModel& m = FModel;
-  const QRectF area(QPointF(cw * 10, ch + 6), QPointF(width() - cw - 1, height() - ch * 2 - 6));
-  p.setPen(Qt::black);
-  p.drawText(QRect(0, 2, width(), ch), Qt::AlignHCenter, m.GetCaption());
-  p.setPen(QPen(Qt::black, 0.3));
-  p.drawRect(area);
-  const int first = m.FHrmStartIdx, last = m.FHrmMaxIdx;
-  if (last < first || area.width() < 10) return;
-  TYLinNorm y;
-  y.FSclMin = 0;
-  y.FSclMax = m.FHrmMaxScl > 0 ? m.FHrmMaxScl : 1;
-  ValueAxis(p, area, y, fm, QStringLiteral("[%1]").arg(m.FYUnit));
-  // As the scale and the text: the L-L harmonics without their fourth row.
-  const int rows = m.VantaDisp() == TVantaDisp::sdHrmULL ? 3 : 4;
-  const double slot = area.width() / (last - first + 1);
-  const double bar = m.CalcBarWidth(float(slot)) / rows * 2;
-  const bool harm = m.VantaDisp() == TVantaDisp::sdHrmULE || m.VantaDisp() == TVantaDisp::sdHrmULL;
-  const int every = std::max(1, int(std::ceil(fm.horizontalAdvance(m.FHrmTxt[size_t(last)]) * 1.5 / slot)));
-  for (int i = first; i <= last; ++i) {
-    const double x0 = area.left() + slot * (i - first) + (slot - bar * rows / 2) / 2;
-    for (int r = 0; r < rows; ++r) {
-      const double v = m.Value(T4Leiter(r), i);
-      const double top = y.YNorm(v);
-      p.fillRect(QRectF(x0 + r * bar / 2, top, bar / 2, area.bottom() - top), Opaque(CConductorColors[r]));
-    }
-    if (harm && m.HarmLim(i) > 0 && m.HarmLim(i) <= y.FSclMax) {
-      p.setPen(QPen(QColor(200, 30, 30), 1.5));
-      const double ly = y.YNorm(m.HarmLim(i));
-      p.drawLine(QPointF(area.left() + slot * (i - first) + 1, ly), QPointF(area.left() + slot * (i - first + 1) - 1, ly));
-    }
-    if ((i - first) % every == 0) {
-      p.setPen(Qt::black);
-      p.drawText(QRectF(area.left() + slot * (i - first) - 30 + slot / 2, area.bottom() + 2, 60, ch), Qt::AlignHCenter, m.FHrmTxt[size_t(i)]);
-    }
-  }
-  for (int r = 0; r < rows; ++r) {
-    p.fillRect(QRectF(area.left() + 80 * r, height() - ch - 2, 10, 10), Opaque(CConductorColors[r]));
-    p.setPen(Qt::black);
-    p.drawText(QPointF(area.left() + 80 * r + 14, height() - 4), m.FConductors[size_t(r)]);
-  }
+  PaintHarmBars(p, QRectF(image.rect()), FModel);
 }
 
 // ---- vectors ------------------------------------------------------------------------------
@@ -239,7 +170,7 @@ void TPQPaintBoxLoadFlow::PaintCurves(QImage& image) {
     p.drawRect(area);
     TYLinNorm y;
     y.FSclMax = part == 0 ? (m.FHrmMaxU > 0 ? m.FHrmMaxU : 1) : (m.FHrmMaxI > 0 ? m.FHrmMaxI : 1);
-    ValueAxis(p, area, y, fm, part == 0 ? QStringLiteral("U [%]") : QStringLiteral("I [A]"));
+    PaintValueAxis(p, area, 0, y, fm, part == 0 ? QStringLiteral("U [%]") : QStringLiteral("I [A]"));
     const double slot = area.width() / (last + 1);
     for (int h = 0; h <= last; ++h)
       for (int k = 0; k < 3; ++k) {

@@ -80,6 +80,10 @@ class TPQPaintBoxCrvTime : public TPQPaintBox {
   const std::vector<TYLinNorm>& RegionAxes() const { return FRegionAxes; }
   // Where the time labels were written.
   const QList<QRectF>& TimeLabels() const { return FTimeLabels; }
+  // Marker 1 (mark 0) or 2 (mark 1) at pixel column x of the last drawing, as
+  // a Shift or Alt click sets it: the marker callback gets its values.
+  // Returns the record index (-1 without records).
+  int MarkAt(int mark, double x);
   // (chart, mark 0 or 1, time, curve names, the record's values)
   std::function<void(TPQPaintBoxCrvTime*, int, int64_t, const QStringList&, const QList<float>&)> FOnMarkerNotify;
   // The zoom was changed by a drag (in or back out).

@@ -186,9 +186,18 @@ QList<TStructDesc> KnownStructs(int g) {
   TBuild is(v22 ? S::ssi_s_t_V2_2 : S::ssi_s_t_V1_0, 4);
   is.Run("", CCur4, 4, K::stSingle, 1172, 4).Run("thd_", CCur4, 4, K::stSingle, 1252, 4);
   if (v22) is.Add(QStringLiteral("iRCM"), K::stSingle, 1332);
+  // The power block: everything the value panel shows of it, so the table
+  // and the panel agree on one record. The fundamental reactive powers and
+  // the power factors do not lie next to each other: other values of the
+  // phase sit between them.
   const int p = v22 ? 1896 : 1892;
   is.Run("p", CPhase4, 4, K::stSingle, p, 12).Run("q", CPhase4, 4, K::stSingle, p + 4, 12).Run("s", CPhase4, 4, K::stSingle, p + 8, 12);
-  is.Run("cosPhi", CPhase4, 4, K::stSingle, p + 160, 4);
+  is.Run("qv", CPhase4, 4, K::stSingle, p + 52, 16)
+      .Run("d", CPhase4, 4, K::stSingle, p + 112, 4)
+      .Run("pf", CPhase4, 4, K::stSingle, p + 128, 8)
+      .Run("cosPhi", CPhase4, 4, K::stSingle, p + 160, 4)
+      // Below 0 capacitive ("kap."), above 0 inductive ("ind."), 0 neither.
+      .Run("cosPhiSign", CPhase4, 4, K::stSingle, p + 208, 4);
   all << is.Done();
   all << TBuild(S::ssi_fb_t, 4).Run("fb_", CCur4, 4, K::stTFrqBand, v22 ? 1336 : 1332, 140).Done();
 

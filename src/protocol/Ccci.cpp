@@ -55,6 +55,12 @@ std::optional<TCcci> IdentifyRequest(uint8_t cmd, uint8_t priv, uint16_t extCmd)
   return std::nullopt;
 }
 
+const char* NakText(uint32_t code) {
+  for (const TNakDef& d : CNakCatalogue)
+    if (d.Code == code) return d.Text;
+  return nullptr;
+}
+
 TAnswerGroup RouteByCmd(uint8_t cmd) {
   switch (cmd) {
     case 1: return TAnswerGroup::agSession;
@@ -438,7 +444,7 @@ QByteArray BuildStreamStarted(const THeaderContext& ctx, uint32_t handle) {
 }
 
 QByteArray BuildStreamData(const THeaderContext& ctx, uint32_t objId, tmStamp_t stamp, const QByteArray& body) {
-  QByteArray out = Frame(ctx, 4, 0, 3, 12 + body.size());
+  QByteArray out = Frame(ctx, 4, 0, CStreamDataExtCmd, 12 + body.size());
   TByteWriter w(out);
   w.U32(objId);
   w.U32(stamp.Sec);
@@ -450,7 +456,7 @@ QByteArray BuildStreamData(const THeaderContext& ctx, uint32_t objId, tmStamp_t 
 QByteArray BuildStreamStopped(const THeaderContext& ctx) { return Frame(ctx, 4, 0, CStopExtCmd, 0); }
 
 QByteArray BuildBinaryInput(const THeaderContext& ctx, const TBinaryInputRecord& rec) {
-  QByteArray out = Frame(ctx, 4, 0, 3, 14 + rec.States.size());
+  QByteArray out = Frame(ctx, 4, 0, CStreamDataExtCmd, 14 + rec.States.size());
   TByteWriter w(out);
   w.U32(rec.Id);
   w.U32(rec.Sec);

@@ -20,6 +20,12 @@ namespace vanta::ccci {
 
 inline constexpr int CHeadSize = 20;
 inline constexpr uint16_t CStopExtCmd = 0xFFFF;
+// The device's CCCI port, also the client's default.
+inline constexpr uint16_t CDefaultPort = 5040;
+// Frames the device sends on its own: stream records (CMD 4) and the text of
+// its log stream (CMD 10).
+inline constexpr uint16_t CStreamDataExtCmd = 3;
+inline constexpr uint16_t CDeviceTextExtCmd = 5;
 // Bigger frames are treated as a corrupt header rather than awaited.
 inline constexpr uint32_t CMaxFrameSize = 1024u * 1024u * 1024u;
 
@@ -160,6 +166,45 @@ std::optional<TCcci> IdentifyRequest(uint8_t cmd, uint8_t priv, uint16_t extCmd)
 // Answer groups routed by CMD on the client side.
 enum class TAnswerGroup : uint8_t { agUnknown, agSession, agIdentity, agSetup, agStream, agReadout, agLua, agScratchpad, agNtp, agFileStream };
 TAnswerGroup RouteByCmd(uint8_t cmd);
+
+// ---- NAK codes -------------------------------------------------------------------
+// The error codes of a NAK record that the client reacts to or the simulator
+// sends. The device adds its own message text; these names say what a code
+// means when the message is empty or in another language (trace decoders,
+// logs).
+enum TNakCode : uint32_t {
+  nakNoFile = 2,
+  nakCannotStore = 3,
+  nakUnknownRequest = 4,
+  nakNoAccess = 13,
+  nakBadSetup = 30,
+  nakBadStream = 40,
+  nakNoSession = 100,
+  nakSessionRefused = 111,  // the device's message is shown as it is
+  nakTooManyConnections = 120,
+  nakNoProtocol5 = 134,  // the client falls back to the protocol-4 start
+};
+
+struct TNakDef {
+  uint32_t Code;
+  const char* Text;
+};
+
+inline constexpr std::array<TNakDef, 10> CNakCatalogue = {{
+    {nakNoFile, "file not found"},
+    {nakCannotStore, "file cannot be stored"},
+    {nakUnknownRequest, "unknown or malformed request"},
+    {nakNoAccess, "user has no access to this function"},
+    {nakBadSetup, "setup rejected"},
+    {nakBadStream, "unknown stream"},
+    {nakNoSession, "no session"},
+    {nakSessionRefused, "session refused"},
+    {nakTooManyConnections, "two connections already open"},
+    {nakNoProtocol5, "protocol 5 not supported"},
+}};
+
+// The catalogue text of a NAK code; nullptr for codes it does not list.
+const char* NakText(uint32_t code);
 
 // ---- Request layouts -----------------------------------------------------------
 

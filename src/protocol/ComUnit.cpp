@@ -571,7 +571,7 @@ bool TComUnit::EvaluateNak(TMemoryStream& stream, bool& returnAtOnce) {
     FailFileRequest(QStringLiteral("vom Gerät abgelehnt (NAK %1 %2)").arg(nak.ErrorCode).arg(QString::fromLatin1(nak.Message)),
                     true);
   }
-  if (nak.ErrorCode == 120) {
+  if (nak.ErrorCode == nakTooManyConnections) {
     if (FDisplayConnMessage)
       ShowMessage(CTwoConnectionsText, TMsgDlgType::mtError, [this](QObject* s, int r) { NAKerrorCB(s, r); });
     else if (FNAKCB)
@@ -579,7 +579,7 @@ bool TComUnit::EvaluateNak(TMemoryStream& stream, bool& returnAtOnce) {
     returnAtOnce = true;
     return true;
   }
-  if (nak.ErrorCode == 134 && FHead.CMD == 1 && FHead.ExtCmd == 0) {
+  if (nak.ErrorCode == nakNoProtocol5 && FHead.CMD == 1 && FHead.ExtCmd == 0) {
     WriteLog(QStringLiteral("FallBack CCCI V4"));
     ClearStreamAndBuffer();
     FVer = 4;
@@ -599,13 +599,13 @@ bool TComUnit::EvaluateNak(TMemoryStream& stream, bool& returnAtOnce) {
   }
   if (FSendParaDone) {
     ReportParaDone(false);
-  } else if (nak.ErrorCode == 111 && FHead.CMD == 1) {
+  } else if (nak.ErrorCode == nakSessionRefused && FHead.CMD == 1) {
     ShowMessage(message, TMsgDlgType::mtError, closeCb);
     returnAtOnce = true;
     return true;
   } else if (FDisplayConnMessage) {
     const QString text =
-        nak.ErrorCode == 13 ? CNoAccessText.arg(FSSHUser) : CGeneralErrorText + QStringLiteral(" NAK: ") + message;
+        nak.ErrorCode == nakNoAccess ? CNoAccessText.arg(FSSHUser) : CGeneralErrorText + QStringLiteral(" NAK: ") + message;
     ShowMessage(text, TMsgDlgType::mtError, closeCb);
   } else if (FNAKCB) {
     FNAKCB(this, nak.ErrorCode);
@@ -647,7 +647,7 @@ void TComUnit::SkipFrame(TMemoryStream& stream, const char* handler) {
 void TComUnit::FileStream(TMemoryStream& s) {
   LOGF("FS: StreamPos: %d, sz: %d", int(s.Position()), int(s.Size()));
   // Device text stream: ExtCmd 5 carries log text, the rest nothing we use.
-  if (FHead.ExtCmd == 5) {
+  if (FHead.ExtCmd == CDeviceTextExtCmd) {
     const QByteArray text = CurrentFrame(s).mid(CHeadSize);
     WriteLog(QString::fromLatin1(text), true);
   }

@@ -263,7 +263,7 @@ class TComUnit : public QObject {
   QString FLocalIP;
   QString FProgUser;
   QString FIP;
-  uint16_t FPort = 5040;
+  uint16_t FPort = ccci::CDefaultPort;
   ccci::ccc_head_t FHead;
   uint16_t FVer = 5;
   uint32_t FSN = 0;

@@ -32,6 +32,8 @@
 #include "DeviceTime.h"
 #include "En50160.h"
 #include "RecordFile.h"
+#include "ReportCharts.h"
+#include "ReportPage.h"
 
 namespace {
 
@@ -44,104 +46,6 @@ void Put(char* out, int size, const QString& text) {
   std::memcpy(out, b.constData(), size_t(n));
   out[n] = '\0';
 }
-
-// A page writer with a cursor: titles, tables and bar charts flow down the page.
-class TPage {
- public:
-  explicit TPage(QPdfWriter& w) : FWriter(w), FPainter(&w) {
-    FWidth = w.width();
-    FHeight = w.height();
-    FLine = w.resolution() / 5;  // about 5 mm
-  }
-  bool Ok() const { return FPainter.isActive(); }
-  void Title(const QString& text) {
-    QFont f(QStringLiteral("DejaVu Sans"), 14, QFont::Bold);
-    FPainter.setFont(f);
-    Room(2);
-    FPainter.drawText(0, FY + FLine, text);
-    FY += FLine * 2;
-  }
-  void Text(const QString& text, bool bold = false) {
-    FPainter.setFont(QFont(QStringLiteral("DejaVu Sans"), 9, bold ? QFont::Bold : QFont::Normal));
-    Room(1);
-    FPainter.drawText(0, FY + FLine, text);
-    FY += FLine;
-  }
-  void Table(const QStringList& head, const std::vector<QStringList>& rows) {
-    const int cols = int(head.size());
-    const int w = FWidth / std::max(1, cols + 1);  // the first column, the names, gets two shares
-    auto x = [w](int c) { return c == 0 ? 0 : (c + 1) * w; };
-    auto line = [&](const QStringList& cells, bool bold) {
-      FPainter.setFont(QFont(QStringLiteral("DejaVu Sans"), 8, bold ? QFont::Bold : QFont::Normal));
-      Room(1);
-      for (int c = 0; c < cols; ++c) FPainter.drawText(x(c), FY + FLine, cells.value(c));
-      FY += FLine;
-    };
-    line(head, true);
-    for (const QStringList& r : rows) line(r, false);
-    FY += FLine / 2;
-  }
-  // A curve over the row index with a reference curve in red (limits).
-  void Curve(const std::vector<double>& values, const std::vector<double>& reference, const QString& unit) {
-    if (values.empty()) return;
-    const int h = FLine * 8;
-    Room(10);
-    double top = 1e-9;
-    for (double v : values) top = std::max(top, v);
-    for (double v : reference) top = std::max(top, v);
-    auto path = [&](const std::vector<double>& v) {
-      QPolygonF poly;
-      for (size_t i = 0; i < v.size(); ++i)
-        poly << QPointF(double(FWidth) * double(i) / double(std::max<size_t>(1, v.size() - 1)), FY + h - h * v[i] / top);
-      return poly;
-    };
-    FPainter.setPen(QPen(QColor(160, 160, 160), 1));
-    FPainter.drawRect(0, FY, FWidth, h);
-    FPainter.setPen(QPen(QColor(40, 90, 170), 3));
-    FPainter.drawPolyline(path(values));
-    if (!reference.empty()) {
-      FPainter.setPen(QPen(QColor(200, 30, 30), 3));
-      FPainter.drawPolyline(path(reference));
-    }
-    FPainter.setPen(Qt::black);
-    FPainter.setFont(QFont(QStringLiteral("DejaVu Sans"), 6));
-    FPainter.drawText(0, FY, QStringLiteral("max %1 %2").arg(top, 0, 'g', 4).arg(unit));
-    FY += h + FLine * 2;
-  }
-  // `reference` > 0 draws a red line at that value (a limit) and keeps it in view.
-  void Bars(const QStringList& labels, const std::vector<double>& values, const QString& unit, double reference = 0) {
-    const int h = FLine * 8;
-    Room(10);
-    const double top = std::max({1e-9, reference, *std::max_element(values.begin(), values.end())});
-    const int n = std::max<int>(1, int(values.size()));
-    const int bw = FWidth / n;
-    FPainter.setFont(QFont(QStringLiteral("DejaVu Sans"), 6));
-    for (int i = 0; i < int(values.size()); ++i) {
-      const int bh = int(h * values[size_t(i)] / top);
-      FPainter.fillRect(i * bw + bw / 6, FY + h - bh, bw * 2 / 3, bh, QColor(40, 90, 170));
-      FPainter.drawText(i * bw, FY + h + FLine, labels.value(i));
-    }
-    if (reference > 0) {
-      const int y = FY + h - int(h * reference / top);
-      FPainter.setPen(QPen(QColor(200, 30, 30), 3));
-      FPainter.drawLine(0, y, FWidth, y);
-      FPainter.setPen(Qt::black);
-    }
-    FPainter.drawText(0, FY, QStringLiteral("max %1 %2").arg(top, 0, 'g', 4).arg(unit));
-    FY += h + FLine * 2;
-  }
-
- private:
-  void Room(int lines) {
-    if (FY + lines * FLine > FHeight) {
-      FWriter.newPage();
-      FY = 0;
-    }
-  }
-  QPdfWriter& FWriter;
-  QPainter FPainter;
-  int FWidth = 0, FHeight = 0, FLine = 1, FY = 0;
-};
 
 struct TReport {
   QString Kind, Pdf;
@@ -195,13 +99,12 @@ bool En50160(const TReport& r, TPage& page, QString& error) {
   for (const QString& w : en.Warnings) page.Text(w);
   if (en.SkippedRows > 0)
     page.Text(QStringLiteral("%1 Werte außerhalb der Zeitfolge (überlappende Dateien) übergangen").arg(en.SkippedRows));
+  ComplianceCharts(page, en);
+  if (!En50160Curves(page, r.Files, en.Nominal, error)) return false;
 
   // Percentiles: the worst week decides.
   page.Title(QStringLiteral("Perzentile je Größe"));
   rows.clear();
-  std::vector<double> harmRatio;
-  QStringList harmLabels;
-  std::map<int, double> worstByOrder;  // worst 95 % value in % of the limit, over phases and weeks
   for (size_t k = 0; k < en.Criteria.size(); ++k) {
     const TEnCriterion& c = en.Criteria[k];
     double p05 = 1e300, p95 = -1e300, mn = 1e300, mx = -1e300;
@@ -219,19 +122,11 @@ bool En50160(const TReport& r, TPage& page, QString& error) {
     if (weeks == 0) continue;
     rows.push_back({c.Channel, c.Limit, F(p05), F(p95), F(mn), F(mx), QStringLiteral("%1/%2").arg(passed).arg(weeks),
                     Verdict(passed == weeks)});
-    if (c.Group == TEnGroup::egHarmonics) worstByOrder[c.Order] = std::max(worstByOrder[c.Order], 100.0 * p95 / c.Hi);
   }
   page.Table({QStringLiteral("Größe"), QStringLiteral("Grenze"), QStringLiteral("5 %"), QStringLiteral("95 %"),
               QStringLiteral("Minimum"), QStringLiteral("Maximum"), QStringLiteral("Wochen"), QStringLiteral("Ergebnis")},
              rows);
-  if (!worstByOrder.empty()) {
-    page.Title(QStringLiteral("Harmonische: 95 %-Wert in % der Grenze"));
-    for (const auto& [order, ratio] : worstByOrder) {
-      harmLabels << QStringLiteral("H%1").arg(order);
-      harmRatio.push_back(ratio);
-    }
-    page.Bars(harmLabels, harmRatio, QStringLiteral("% der Grenze"), 100);
-  }
+  En50160HarmonicChart(page, en);
   return true;
 }
 
@@ -310,18 +205,18 @@ bool Statistics(const TReport& r, TPage& page, QString& error, const TStatKind& 
   page.Title(QString::fromUtf8(kind.Title));
   std::vector<QStringList> rows;
   std::vector<double> p95s;
-  QStringList labels;
+  QList<int> indexes;  // the order or band of each channel
   for (const QString& name : order) {
     std::vector<double>& v = values[name];
     const double mean = v.empty() ? 0 : std::accumulate(v.begin(), v.end(), 0.0) / double(v.size());
     const double mx = v.empty() ? 0 : *std::max_element(v.begin(), v.end());
     const double p95 = Percentile(v, 95);
     p95s.push_back(p95);
-    labels << pattern.match(name).captured(0).trimmed();
+    indexes << pattern.match(name).captured(1).toInt();
     rows.push_back({name, F(mx), F(p95), F(mean)});
   }
   page.Table({QStringLiteral("Größe"), QStringLiteral("Maximum"), QStringLiteral("95 %"), QStringLiteral("Mittelwert")}, rows);
-  page.Bars(labels, p95s, unit);
+  StatisticsChart(page, QString::fromLatin1(kind.Kind), QString::fromUtf8(kind.Title), order, indexes, p95s, unit);
   return true;
 }
 
@@ -330,6 +225,7 @@ bool Rcm(const TReport& r, TPage& page, QString& error) {
   page.Title(QStringLiteral("RCM Report"));
   std::vector<QStringList> over;
   std::vector<double> curve, reference;
+  std::vector<int64_t> times;  // device wall clock
   qint64 n = 0;
   double mx = 0;
   for (const QString& path : r.Files) {
@@ -364,11 +260,12 @@ bool Rcm(const TReport& r, TPage& page, QString& error) {
                           f.Header.Context.Channels[ir[k]].Name, F(v), F(limit)});
       }
       curve.push_back(rowMax);
+      times.push_back(time.Linear(row.Time));
       reference.push_back(rowRef);
     }
   }
   page.Text(QStringLiteral("Werte: %1   Maximum: %2 mA   Überschreitungen: %3").arg(n).arg(F(mx)).arg(over.size()));
-  page.Curve(curve, reference, QStringLiteral("mA"));
+  RcmChart(page, times, curve, reference);
   page.Table({QStringLiteral("Zeit"), QStringLiteral("Kanal"), QStringLiteral("Differenzstrom [mA]"), QStringLiteral("Bezug [mA]")}, over);
   return true;
 }
@@ -386,6 +283,7 @@ bool WritePdf(const QString& pdf, const std::function<bool(TPage&, QString&)>& b
     w.setPageSize(QPageSize(QPageSize::A4));
     w.setPageOrientation(orientation);
     w.setResolution(300);
+    w.setPageMargins(QMarginsF(15, 12, 15, 12), QPageLayout::Millimeter);
     w.setTitle(QFileInfo(pdf).completeBaseName());
     TPage page(w);
     if (!page.Ok())

@@ -13,7 +13,9 @@
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QtTest/QTest>
 
+#include "DevPicture.h"
 #include "FormComplete.h"
 #include "FormVisu.h"
 #include <QTableView>
@@ -177,6 +179,29 @@ TEST(LiveWindow, TheDeviceDisplayRunsOneLoopAfterQuickReturns) {
   EXPECT_LE(images, 7) << "one image per half second, not one per loop started";
 }
 
+// An image the window never gets (refused, lost on the way) does not end the
+// loop: the view asks again once the answer is overdue.
+TEST(LiveWindow, ALostDisplayImageIsAskedForAgain) {
+  TVisu t;
+  ASSERT_TRUE(t.Start());
+  t.W.FDisplayAnswerMs = 400;
+  // The next answer goes astray.
+  auto deliver = t.W.FComUnit->FSetNewDisplayImage;
+  int dropped = 0;
+  t.W.FComUnit->FSetNewDisplayImage = [&](QObject* s, TMemoryStream& img) {
+    if (dropped++ == 0) return;
+    deliver(s, img);
+  };
+  t.W.btnDisplayClick();
+  ASSERT_TRUE(SpinUntil([&] { return t.W.DisplayImages() >= 2; }, 10000)) << "the loop went on after the lost image";
+  EXPECT_EQ(dropped - t.W.DisplayImages(), 1);
+  t.W.actMenuBackExecute();
+  const int images = t.W.DisplayImages();
+  SpinUntil([] { return false; }, 1200);
+  EXPECT_LE(t.W.DisplayImages(), images + 1) << "the view left: no more asking";
+  t.W.FComUnit->FSetNewDisplayImage = deliver;
+}
+
 TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
   TVisu t;
   ASSERT_TRUE(t.Start());
@@ -277,6 +302,129 @@ TEST(LiveWindow, InterharmonicsAndBandsCarryTheirCaptions) {
   EXPECT_EQ(c.FHrmTxt[34], QStringLiteral("8900 Hz"));
   EXPECT_TRUE(c.GetCaption().startsWith(QStringLiteral("Frequenzbänder 2-9 kHz Strom [A - ")));
   t.Shot(QStringLiteral("live-bands.png"));
+}
+
+namespace {
+// A key's colour away from its caption: the upper left inside its frame.
+QColor KeyFill(TDevPicture& pic, TDevKey key) {
+  const QRect r = pic.KeyRect(key);
+  return pic.grab().toImage().pixelColor(r.topLeft() + QPoint(r.width() / 6, r.height() / 4));
+}
+void MoveTo(QWidget* w, const QPoint& at) {
+  QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(w->mapToGlobal(at)), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(w, &move);
+}
+}  // namespace
+
+// The start page's device picture: each key opens the view it names, the
+// key under the mouse lights up, the housing around the keys does nothing.
+TEST(LiveWindow, DevicePictureKeysOpenTheirViews) {
+  TVisu t;
+  ASSERT_TRUE(t.Start());
+  t.W.resize(1180, 700);
+  t.W.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&t.W));
+  TDevPicture& pic = *t.W.imgDev;
+  ASSERT_EQ(pic.Kind(), TDevPictureKind::dpVanta) << "the simulator identifies as a device with a display";
+  for (const TDevKeyArea& k : pic.Keys()) EXPECT_TRUE(k.Enabled) << k.Text.toStdString() << ": every view is there over the network";
+  t.Shot(QStringLiteral("live-start.png"));
+
+  const QColor plain = KeyFill(pic, TDevKey::dkVecDiag);
+  MoveTo(&pic, pic.KeyRect(TDevKey::dkVecDiag).center());
+  ASSERT_GE(pic.HoverIndex(), 0);
+  EXPECT_EQ(pic.Keys()[pic.HoverIndex()].Key, TDevKey::dkVecDiag);
+  EXPECT_EQ(pic.toolTip(), QStringLiteral("Vektoren"));
+  const QColor lit = KeyFill(pic, TDevKey::dkVecDiag);
+  EXPECT_NE(lit, plain) << "the key under the mouse is highlighted";
+  EXPECT_GT(lit.red(), lit.blue() + 80) << "in the lamps' orange";
+  t.Shot(QStringLiteral("live-start-hover.png"));
+  MoveTo(&pic, QPoint(2, 2));
+  EXPECT_EQ(pic.HoverIndex(), -1);
+  EXPECT_EQ(KeyFill(pic, TDevKey::dkVecDiag), plain);
+
+  QTest::mouseClick(&pic, Qt::LeftButton, {}, pic.KeyRect(TDevKey::dkDisplay).bottomRight() + QPoint(6, 6));
+  EXPECT_FALSE(t.W.InView()) << "between the keys: nothing";
+
+  struct TWant {
+    TDevKey Key;
+    QWidget* Tab;
+    TVantaDisp Disp;
+  };
+  const TWant wants[] = {{TDevKey::dkPanel, t.W.TabItmPanel, TVantaDisp::sdPanel},
+                         {TDevKey::dkOsci, t.W.TabItmOszi, TVantaDisp::sdOsziTime},
+                         {TDevKey::dkFFT, t.W.TabItmOszi, TVantaDisp::sdOsziFFT},
+                         {TDevKey::dkVecDiag, t.W.TabItmZeiger, TVantaDisp::sdVecDiag},
+                         {TDevKey::dkHarm, t.W.TabItmHrms, TVantaDisp::sdHrmULE},
+                         {TDevKey::dkIHarm, t.W.TabItmHrms, TVantaDisp::sdIHrmULE},
+                         {TDevKey::dkBands, t.W.TabItmHrms, TVantaDisp::sdFrqBandULE}};
+  for (const TWant& w : wants) {
+    SCOPED_TRACE(int(w.Key));
+    ASSERT_FALSE(t.W.InView());
+    QTest::mouseClick(&pic, Qt::LeftButton, {}, pic.KeyRect(w.Key).center());
+    EXPECT_TRUE(t.W.InView());
+    EXPECT_EQ(t.W.TabCtrlStream->currentWidget(), w.Tab);
+    EXPECT_EQ(t.W.FStrucInf.VantaDisp, w.Disp);
+    t.W.actMenuBackExecute();
+  }
+  QTest::mouseClick(&pic, Qt::LeftButton, {}, pic.KeyRect(TDevKey::dkDisplay).center());
+  EXPECT_EQ(t.W.TabCtrlStream->currentWidget(), t.W.TabItmDisp) << "the display leads to the device's own display";
+  EXPECT_TRUE(t.W.FDisplayActive);
+  t.W.actMenuBackExecute();
+}
+
+// Every device type gets a picture: its own, or the generic one with the
+// same view keys; keys for views the connection does not offer do nothing.
+TEST(LiveWindow, APictureForEveryDeviceType) {
+  TFormVisu w;
+  w.resize(1180, 700);
+  TDevPicture& pic = *w.imgDev;
+  EXPECT_EQ(pic.Kind(), TDevPictureKind::dpGeneric) << "not identified yet";
+  EXPECT_FALSE(pic.HasKey(TDevKey::dkDisplay)) << "no display known";
+  for (const TDevKeyArea& k : pic.Keys())
+    if (k.Key == TDevKey::dkOsci || k.Key == TDevKey::dkFFT) {
+      EXPECT_FALSE(k.Enabled) << "the oscilloscope needs a network connection";
+    }
+  Shot(w, QStringLiteral("live-start-generic.png"));
+
+  w.SetDevImage(TDevType::devtypVantaDE);
+  EXPECT_EQ(pic.Kind(), TDevPictureKind::dpVantaDE);
+  EXPECT_FALSE(pic.HasKey(TDevKey::dkDisplay)) << "this type has no display";
+  Shot(w, QStringLiteral("live-start-de.png"));
+  w.SetDevImage(TDevType::devtypVantaLorn);
+  EXPECT_EQ(pic.Kind(), TDevPictureKind::dpVantaLorn);
+  EXPECT_TRUE(pic.HasKey(TDevKey::dkDisplay));
+  for (TDevType unknown : {TDevType::devtypOmnivex, TDevType(77)}) {
+    w.SetDevImage(unknown);
+    EXPECT_EQ(pic.Kind(), TDevPictureKind::dpGeneric) << int(unknown);
+    for (TDevKey k : {TDevKey::dkPanel, TDevKey::dkOsci, TDevKey::dkFFT, TDevKey::dkVecDiag, TDevKey::dkHarm, TDevKey::dkIHarm, TDevKey::dkBands})
+      EXPECT_TRUE(pic.HasKey(k)) << "the generic picture still leads to every view";
+  }
+  for (const TDevKeyArea& k : pic.Keys())
+    if (k.Key == TDevKey::dkOsci) {
+      EXPECT_FALSE(k.Enabled) << "a new picture keeps what the connection offers";
+    }
+}
+
+TEST(LiveWindow, AGreyedKeyNeitherLightsUpNorClicks) {
+  TDevPicture pic;
+  pic.resize(480, 320);
+  pic.SetKind(TDevPictureKind::dpVanta);
+  pic.SetKeyEnabled(TDevKey::dkOsci, false);
+  QList<TDevKey> clicked;
+  QObject::connect(&pic, &TDevPicture::KeyClicked, [&](TDevKey k) { clicked << k; });
+  pic.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&pic));
+  QTest::mouseClick(&pic, Qt::LeftButton, {}, pic.KeyRect(TDevKey::dkOsci).center());
+  MoveTo(&pic, pic.KeyRect(TDevKey::dkOsci).center());
+  EXPECT_EQ(pic.HoverIndex(), -1);
+  QTest::mouseClick(&pic, Qt::RightButton, {}, pic.KeyRect(TDevKey::dkPanel).center());
+  EXPECT_TRUE(clicked.isEmpty()) << "the right button is not a click";
+  QTest::mouseClick(&pic, Qt::LeftButton, {}, pic.KeyRect(TDevKey::dkPanel).center());
+  EXPECT_EQ(clicked, (QList<TDevKey>{TDevKey::dkPanel}));
+  // Pressed on one key and let go on another: neither counts.
+  QTest::mousePress(&pic, Qt::LeftButton, {}, pic.KeyRect(TDevKey::dkPanel).center());
+  QTest::mouseRelease(&pic, Qt::LeftButton, {}, pic.KeyRect(TDevKey::dkFFT).center());
+  EXPECT_EQ(clicked.size(), 1);
 }
 
 TEST(AllValues, EntriesColumnsAndLiveCells) {

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
+#include <QMap>
 #include <cmath>
 #include <cstring>
 
 #include "CliSupport.h"
+#include "LiveRecords.h"
 
 using namespace vanta::test::cli;
 
@@ -239,4 +241,40 @@ TEST_F(CliTest, AllValuesOfAStructure) {
   EXPECT_EQ(o["columns"].toArray()[1].toString(), QStringLiteral("Time"));
   EXPECT_EQ(o["rows"].toArray()[3].toArray()[0].toString(), QStringLiteral("pMaxSum"));
   EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("values"), QStringLiteral("--struct"), QStringLiteral("nothing")}).Exit, 1);
+}
+
+// The all-values table of the one-second currents shows what the value
+// panel shows: fundamental reactive power, distortion power, power factor
+// and the cos φ with its sign, the same numbers in the panel's form.
+TEST_F(CliTest, OneSecondCurrentsShowThePanelsPowers) {
+  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("panel")});
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  const QJsonObject panel = o["records"].toArray()[0].toObject()["fields"].toObject();
+  r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("values"), QStringLiteral("--struct"), QStringLiteral("ssi_s_t")});
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  QMap<QString, QString> table;
+  for (const QJsonValue& row : o["rows"].toArray()) table[row.toArray()[0].toString()] = row.toArray()[1].toString();
+  const char* const phases[] = {"1", "2", "3", "total"};
+  const char* const rows[] = {"1", "2", "3", "Sum"};
+  const struct {
+    const char* Panel;
+    const char* Row;
+    int Unit;
+  } powers[] = {{"QV", "qv", 8}, {"D", "d", 8}, {"PF", "pf", 0}};
+  for (const auto& pw : powers)
+    for (int k = 0; k < 4; ++k) {
+      const QString row = QLatin1String(pw.Row) + QLatin1String(rows[k]);
+      ASSERT_TRUE(table.contains(row)) << row.toStdString();
+      EXPECT_EQ(vanta::ValueText(table[row].toFloat(), pw.Unit), panel[QStringLiteral("edt%1%2").arg(QLatin1String(pw.Panel), QLatin1String(phases[k]))].toString())
+          << row.toStdString();
+    }
+  EXPECT_GT(table[QStringLiteral("d1")].toDouble(), 0.0) << "the harmonic currents give a distortion power";
+  EXPECT_NE(table[QStringLiteral("d1")], table[QStringLiteral("d2")]) << "one per phase";
+  const char* const cosFields[] = {"edtcosPHL1", "edtcosPHL2", "edtcosPHL3", "edtcosPH"};
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_EQ(table[QStringLiteral("cosPhiSign") + QLatin1String(rows[k])], QStringLiteral("1")) << "inductive";
+    EXPECT_EQ(QStringLiteral("ind. ") + vanta::ValueText(table[QStringLiteral("cosPhi") + QLatin1String(rows[k])].toFloat(), 0),
+              panel[QLatin1String(cosFields[k])].toString());
+  }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 
 #include "ByteOrder.h"
@@ -338,4 +339,19 @@ TEST(DeviceType, ArticleNumberBoundaries) {
   EXPECT_EQ(DevTypeFromArticle(357000101), TDevType::devtypOmnivex);
   EXPECT_EQ(DevTypeFromArticle(357000100), TDevType::devtypVanta);
   EXPECT_EQ(DevTypeFromArticle(0), TDevType::devtypVanta);
+}
+
+TEST(NakCatalogue, EveryCodeOnceWithItsText) {
+  std::set<uint32_t> codes;
+  for (const TNakDef& d : CNakCatalogue) {
+    EXPECT_TRUE(codes.insert(d.Code).second) << "code " << d.Code << " listed twice";
+    ASSERT_NE(d.Text, nullptr);
+    EXPECT_GT(std::strlen(d.Text), 0u) << "code " << d.Code;
+    EXPECT_STREQ(NakText(d.Code), d.Text);
+  }
+  // The codes the client reacts to by number must be named.
+  for (uint32_t code : {13u, 111u, 120u, 134u}) EXPECT_NE(NakText(code), nullptr) << code;
+  EXPECT_STREQ(NakText(nakNoFile), "file not found");
+  EXPECT_EQ(NakText(5), nullptr);
+  EXPECT_EQ(NakText(0), nullptr);
 }

@@ -215,3 +215,55 @@ TEST(StructTable, ABaseNameFindsTheVariantOfTheDevicesGeneration) {
   EXPECT_EQ(FindStruct(newer, QStringLiteral("ssu_s_t"))->Struct, TVantaStruct::ssu_s_t) << "exact names still win";
 }
 
+
+// The one-second currents hold every power value the value panel shows of
+// the same record: a value read from the table and written as the panel
+// writes it gives the panel's text, and the sign row gives its cos φ prefix.
+TEST(StructTable, OneSecondCurrentsCarryEveryPanelPower) {
+  for (int g = 1; g <= 2; ++g) {
+    SCOPED_TRACE(g);
+    const int p = g >= 2 ? 1896 : 1892;
+    QByteArray r4(RecordLength(4, g), '\0');
+    // Every float of the power block distinct, some large enough for a prefix.
+    for (int i = 0; i < 56; ++i) Put(r4, p + 4 * i, float((i + 1) * 125.5 * (i % 3 == 1 ? -1 : 1)));
+    for (int k = 0; k < 4; ++k) Put(r4, p + 160 + 4 * k, 0.5f + 0.125f * float(k));  // cos φ
+    const float signs[] = {1.0f, -1.0f, 0.0f, 2.5f};
+    for (int k = 0; k < 4; ++k) Put(r4, p + 208 + 4 * k, signs[k]);
+
+    TStructTable t;
+    t.Select(Get(KnownStructs(g), "ssi_s_t"), TVantaStrucTyp::stSingle);
+    auto row = [&](const QString& name) -> QString {
+      for (int i = 0; i < t.RowCount(); ++i)
+        if (t.Cell(r4, 0, i) == name) return t.Cell(r4, 1, i);
+      ADD_FAILURE() << "no row " << name.toStdString();
+      return {};
+    };
+    const char* const phases[] = {"1", "2", "3", "total"};
+    const char* const rows[] = {"1", "2", "3", "Sum"};
+    const struct {
+      const char* Panel;
+      const char* Row;
+      int Unit;
+    } powers[] = {{"P", "p", 4}, {"Q", "q", 8}, {"S", "s", 6}, {"QV", "qv", 8}, {"D", "d", 8}, {"PF", "pf", 0}};
+    const QList<TPanelText> panel = DecodePanel(r4, g);
+    auto panelText = [&](const QString& field) {
+      for (const TPanelText& f : panel)
+        if (f.Field == field) return f.Text;
+      return QString();
+    };
+    for (const auto& pw : powers)
+      for (int k = 0; k < 4; ++k) {
+        const QString field = QStringLiteral("edt%1%2").arg(QLatin1String(pw.Panel), QLatin1String(phases[k]));
+        const QString cell = row(QLatin1String(pw.Row) + QLatin1String(rows[k]));
+        EXPECT_EQ(ValueText(cell.toFloat(), pw.Unit).toStdString(), panelText(field).toStdString()) << field.toStdString() << " / table " << cell.toStdString();
+      }
+    const char* const cosFields[] = {"edtcosPHL1", "edtcosPHL2", "edtcosPHL3", "edtcosPH"};
+    for (int k = 0; k < 4; ++k) {
+      const float sign = row(QStringLiteral("cosPhiSign") + QLatin1String(rows[k])).toFloat();
+      const QString prefix = sign < 0 ? QStringLiteral("kap.") : sign > 0 ? QStringLiteral("ind.") : QString();
+      const QString value = ValueText(row(QStringLiteral("cosPhi") + QLatin1String(rows[k])).toFloat(), 0);
+      EXPECT_EQ((prefix + QLatin1Char(' ') + value).toStdString(), panelText(QLatin1String(cosFields[k])).toStdString()) << cosFields[k];
+    }
+    EXPECT_EQ(row(QStringLiteral("cosPhiSign2")), QStringLiteral("-1")) << "capacitive";
+  }
+}

@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "Constants.h"
+#include "DevPicture.h"
 #include "FreqCharts.h"
 #include "PaintBox.h"
 
@@ -103,6 +104,10 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
   start->addWidget(btnDisplay, 1, 1);
   btnDisplay->hide();  // for the device types with a display
   connect(btnDisplay, &QToolButton::clicked, this, &TFormVisu::btnDisplayClick);
+  // The device's front beside the buttons: its keys are the same ways in.
+  imgDev = new TDevPicture(TabItmStart);
+  connect(imgDev, &TDevPicture::KeyClicked, this, &TFormVisu::DevKeyClick);
+  start->addWidget(imgDev, 0, 3, groupRow + 1, 1);
   start->setColumnStretch(3, 1);
   BtnOsci->hide();  // offered once a network connection stands
   connect(ButPanel, &QToolButton::clicked, this, &TFormVisu::ButPanelClick);
@@ -111,6 +116,7 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
   connect(actSoftTrigg, &QAction::triggered, this, &TFormVisu::actSoftTriggExecute);
   connect(btnSoftTrigg, &QToolButton::clicked, actSoftTrigg, &QAction::trigger);
   TabCtrlStream->addWidget(TabItmStart);
+  SetDevImage(TDevType::devtypNone);  // not identified yet
 
   // Value panel: the fields of record 4 in columns, the binary lamps below.
   TabItmPanel = new QWidget;
@@ -280,6 +286,7 @@ void TFormVisu::ConnEst(QObject* Sender, bool connected) {
   BtnOsci->setVisible(FTCPComUnit != nullptr);
   BtnFFT->setVisible(FTCPComUnit != nullptr);
   btnDisplay->setVisible(FComUnit->FDevType == TDevType::devtypVanta || FComUnit->FDevType == TDevType::devtypVantaLorn);
+  SetDevImage(FComUnit->FDevType);
   if (!FPendingView.isEmpty()) {
     const QString view = std::exchange(FPendingView, QString());
     if (view == QLatin1String("osc") && BtnOsci->isVisible())
@@ -298,6 +305,30 @@ void TFormVisu::ConnEst(QObject* Sender, bool connected) {
       GetHarmonics(TVantaDisp::sdIHrmULE);
     else if (view == QLatin1String("bands"))
       GetFrqBand(TVantaDisp::sdFrqBandULE);
+  }
+}
+
+void TFormVisu::SetDevImage(TDevType type) {
+  imgDev->SetKind(DevPictureFor(type));
+  UpdateDevKeys();
+}
+
+void TFormVisu::UpdateDevKeys() {
+  imgDev->SetKeyEnabled(TDevKey::dkDisplay, !btnDisplay->isHidden());
+  imgDev->SetKeyEnabled(TDevKey::dkOsci, !BtnOsci->isHidden());
+  imgDev->SetKeyEnabled(TDevKey::dkFFT, !BtnFFT->isHidden());
+}
+
+void TFormVisu::DevKeyClick(TDevKey key) {
+  switch (key) {
+    case TDevKey::dkDisplay: btnDisplayClick(); break;
+    case TDevKey::dkPanel: ButPanelClick(); break;
+    case TDevKey::dkOsci: BtnOsciClick(); break;
+    case TDevKey::dkFFT: BtnFFTClick(); break;
+    case TDevKey::dkVecDiag: BtnVecDiagClick(); break;
+    case TDevKey::dkHarm: GetHarmonics(TVantaDisp::sdHrmULE); break;
+    case TDevKey::dkIHarm: GetHarmonics(TVantaDisp::sdIHrmULE); break;
+    case TDevKey::dkBands: GetFrqBand(TVantaDisp::sdFrqBandULE); break;
   }
 }
 
@@ -402,6 +433,7 @@ void TFormVisu::actMenuBackExecute() {
   if (TabCtrlStream->currentWidget() == TabItmStart) return;
   FDisplayActive = false;
   ++FDisplayLoop;
+  if (FDisplayTimer) FDisplayTimer->stop();
   StopStreamProc();
   if (FComUnit) FComUnit->FBinInCB = nullptr;
   // Every view starts with a fresh chart.
@@ -425,6 +457,7 @@ void TFormVisu::txtTopClick() {
   if (TabCtrlStream->currentWidget() == TabItmStart) return;
   FDisplayActive = false;
   ++FDisplayLoop;
+  if (FDisplayTimer) FDisplayTimer->stop();
   StopStreamProc();
   lytTrackZoom->hide();
   LytColors->hide();
@@ -439,7 +472,7 @@ void TFormVisu::btnDisplayClick() {
   // A new loop: a pause still running from an earlier visit must not start
   // a second one. An image still on its way from then carries this loop on.
   ++FDisplayLoop;
-  if (!FDisplayWaiting || FDisplayAsked.elapsed() > CDisplayAnswerMs) RequestDisplayImage();
+  if (!FDisplayWaiting || FDisplayAsked.elapsed() > FDisplayAnswerMs) RequestDisplayImage();
   TabCtrlStream->setCurrentWidget(TabItmDisp);
 }
 
@@ -447,6 +480,21 @@ void TFormVisu::RequestDisplayImage() {
   FDisplayWaiting = true;
   FDisplayAsked.start();
   GetNewDisplayImage();
+  // An answer refused or lost on the way must not end the loop: the same
+  // timer asks again when none has come in time.
+  DisplayTimer()->start(int(FDisplayAnswerMs));
+}
+
+QTimer* TFormVisu::DisplayTimer() {
+  if (!FDisplayTimer) {
+    // One timer for the loop: restarting it never leaves a second pause running.
+    FDisplayTimer = new QTimer(this);
+    FDisplayTimer->setSingleShot(true);
+    connect(FDisplayTimer, &QTimer::timeout, this, [this] {
+      if (FDisplayActive && TabCtrlStream->currentWidget() == TabItmDisp) RequestDisplayImage();
+    });
+  }
+  return FDisplayTimer;
 }
 
 void TFormVisu::SetNewDisplayImage(QObject*, TMemoryStream& image) {
@@ -456,9 +504,7 @@ void TFormVisu::SetNewDisplayImage(QObject*, TMemoryStream& image) {
   ++FDisplayImages;
   if (!FDisplayActive) return;
   // The next image after a pause of 500 ms, while the view is open.
-  QTimer::singleShot(500, this, [this, loop = FDisplayLoop] {
-    if (FDisplayActive && loop == FDisplayLoop && !FDisplayWaiting) RequestDisplayImage();
-  });
+  DisplayTimer()->start(500);
 }
 
 void TFormVisu::NewOnKeyDown(int key) {

@@ -3,7 +3,8 @@
 // TFormVisu: the live view of one device. A start page opens one view at a
 // time; the view's stream runs until "Zurück". Built so far: the value panel
 // (with the binary-input lamps) and the oscilloscope (time curves), the
-// software trigger.
+// software trigger, and the device's front as a picture whose keys open the
+// views.
 #include <QList>
 
 #include "FormBasic.h"
@@ -13,6 +14,7 @@
 class QGridLayout;
 class QGroupBox;
 class QLabel;
+class QTimer;
 class QLineEdit;
 class QStackedWidget;
 class QToolButton;
@@ -27,6 +29,8 @@ class TPQPaintBoxHarm;
 class TPQPaintBoxVecDiag;
 class TPQPaintBoxLoadFlow;
 class TCrvTimeModel;
+class TDevPicture;
+enum class TDevKey : uint8_t;
 
 struct TStrucInfo {
   TVantaStruct VantaStruct = TVantaStruct::ssu_s_t;
@@ -70,6 +74,10 @@ class TFormVisu : public TFormBasic {
   QLabel* imgDisp = nullptr;
   QToolButton* btnDisplay = nullptr;
   int DisplayImages() const { return FDisplayImages; }
+  // The device's front on the start page, the picture of the device type
+  // (a generic one for a type without its own); its keys open the views.
+  void SetDevImage(TDevType type);
+  TDevPicture* imgDev = nullptr;
   void SetBinary(QObject* Sender, uint32_t count, const QByteArray& states);
   // The pressed channel buttons become the oscilloscope's curves.
   void SelectOsciValues();
@@ -127,6 +135,9 @@ class TFormVisu : public TFormBasic {
   // The record's samples into `m`, cleared first; false for a record of the wrong length.
   bool FillOscSamples(TCrvTimeModel& m, const QByteArray& record, int generation);
   void SetColumnColors();
+  void DevKeyClick(TDevKey key);
+  // The picture's keys offer what the start page's buttons offer.
+  void UpdateDevKeys();
   QGridLayout* FPanelGrid = nullptr;
   int FDisplayImages = 0;
   // The display view asks for one image at a time, 500 ms after the last:
@@ -135,7 +146,13 @@ class TFormVisu : public TFormBasic {
   uint64_t FDisplayLoop = 0;
   bool FDisplayWaiting = false;
   QElapsedTimer FDisplayAsked;
-  static constexpr qint64 CDisplayAnswerMs = 5000;  // an answer this late is taken as lost
+  QTimer* DisplayTimer();
+  QTimer* FDisplayTimer = nullptr;
+
+ public:
+  qint64 FDisplayAnswerMs = 5000;  // an answer this late is taken as lost: the image is asked for again
+
+ private:
   bool FWisdomLoaded = false;
   QList<QPair<QString, QLineEdit*>> FFields;
 };

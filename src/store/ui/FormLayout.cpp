@@ -60,10 +60,7 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   TreeViewOpti->setHeaderHidden(true);
   TreeViewOpti->setContextMenuPolicy(Qt::NoContextMenu);
   tbcSettings->addTab(TreeViewOpti, QStringLiteral("Dateien"));
-  auto* scale = new QLabel(QStringLiteral("Skalierung der Kurven: kommt mit der Zeitkurve."), tbcSettings);
-  scale->setWordWrap(true);
-  scale->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-  tbcSettings->addTab(scale, QStringLiteral("Skalierung"));
+  tbcSettings->addTab(BuildScalePage(), QStringLiteral("Skalierung"));
   grdMarker = new QTableWidget(0, 4, tbcSettings);
   grdMarker->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Marker 1"), QStringLiteral("Marker 2"),
                                         QStringLiteral("M1-M2")});
@@ -170,6 +167,8 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   });
   // A double click on the splitter folds the side panel away and back, over 0.2 s.
   SplittOpti->handle(1)->installEventFilter(this);
+  BuildChartMenu();
+  BuildHarmChart();
 }
 
 bool TFormLayout::eventFilter(QObject* watched, QEvent* event) {

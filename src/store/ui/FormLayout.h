@@ -15,6 +15,7 @@
 
 #include "FormBasic.h"
 #include "EventTable.h"
+#include "GroupCaption.h"
 #include "Readout.h"
 #include "RecordFile.h"
 #include "RecordPager.h"
@@ -28,8 +29,10 @@ class QTableWidget;
 class QTabWidget;
 class QTreeWidget;
 class QLabel;
+class QPushButton;
 namespace vanta {
 class TPQPaintBoxCrvTime;
+class TPQPaintBoxHarm;
 }
 
 namespace vanta {
@@ -166,6 +169,47 @@ class TFormLayout : public TFormBasic {
   std::shared_ptr<std::atomic_bool> FCurveCancel;
   int FCurveGeneration = 0;
   bool FCurvesReady = false;
+
+ public:
+  // ---- The scaling page and the chart's own menu entries (FormLayoutScale.cpp).
+  // One row per shown curve with its range; called whenever the shown curves
+  // changed (a new recording, another choice of quantities).
+  void RefreshScalePage();
+  // "Alles Autoskalieren": every curve back to the range of its data.
+  void ScaleAutoAll();
+  // "Skalieren": the typed ranges onto the chart. A row that is no range
+  // (no number, Min not below Max) is named in a message and nothing changes.
+  bool ScaleApply();
+  // Marker 1 (mark 0) or 2 (mark 1) at a point of the chart, as a Shift or
+  // Alt click there sets it.
+  void SetMarkerAt(int mark, QPoint pos);
+  QWidget* TabScale = nullptr;
+  QTableWidget* grdScale = nullptr;
+  QLabel *LabScaleType = nullptr, *LabScaleProblem = nullptr;
+  QPushButton *btnAutoScale = nullptr, *btnScale = nullptr;
+  QAction *actScaleRec = nullptr, *actMarker1 = nullptr, *actMarker2 = nullptr;
+  QPoint FChartMenuPos;  // where the chart's menu was opened last
+
+  // ---- The harmonic chart of a recording with harmonic channels (FormLayoutHarm.cpp).
+  // Shows the voltage (false) or current (true) harmonics of the row at
+  // marker 1 (the first row without one); false with a message when the
+  // shown recording has none.
+  bool ShowHarmonics(bool current);
+  // Which harmonics the shown recording has (the actions follow, checked
+  // again whenever a menu opens), and the bars when they are showing.
+  void RefreshHarmonics();
+  // The row of the file the bars show.
+  qint64 HarmonicRow() const;
+  TPQPaintBoxHarm* FHrmChart = nullptr;
+  bool FHrmCurrent = false;  // the bars show current harmonics
+  QAction *actShowHarmU = nullptr, *actShowHarmI = nullptr, *actCopyHrmData = nullptr, *actCopyHrmImage = nullptr,
+          *actPrintHrmImage = nullptr;
+
+ private:
+  QWidget* BuildScalePage();
+  void BuildChartMenu();
+  void BuildHarmChart();
+  void FillHarmChart();
 };
 
 class TFormOnline : public TFormLayout {

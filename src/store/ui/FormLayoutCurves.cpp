@@ -66,6 +66,7 @@ void TFormLayout::PaintGraph() {
   FCrvChart->FForceRepaint = true;
   FCrvChart->RequestRepaint();
   SwitchGridPB(false);
+  RefreshScalePage();
 }
 
 void TFormLayout::MarkerNotify(int mark, int64_t ts, const QStringList& names, const QList<float>& valuesDrawn) {

@@ -104,7 +104,7 @@ void TFormLayout::RecToTable(const QString& path) {
   for (const TRecordChannel& c : ctx.Channels) {
     QTreeWidgetItem*& g = groups[c.Group];
     if (!g) {
-      g = new QTreeWidgetItem(tvSelect, {c.Name.section(QLatin1Char(' '), 0, 0)});
+      g = new QTreeWidgetItem(tvSelect, {GroupCaption(c.Group, c, MeasLookup())});
       g->setFlags(g->flags() | Qt::ItemIsUserCheckable);
       g->setCheckState(0, Qt::Unchecked);
     }
