@@ -4,6 +4,7 @@
 // soon as the device has answered. Unattended runs say with --assume-wired
 // that the wiring is done, and bring the reference values along.
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QTimer>
 #include <QFileInfo>
@@ -49,9 +50,29 @@ QStringList Instruction(int stepToRun, bool freq60) {
   }
 }
 
+// A local time with its offset, as every time of the command line's JSON.
+QString IsoTime(const QDateTime& t) { return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate); }
+
+// The values the channels are calibrated against, as numbers by quantity;
+// null for one that is not a number (the run stops at it then).
+void InsertReference(QJsonObject& r, const TCalibMachine& m) {
+  QString u = m.FRefU, i = m.FRefI;
+  if (u.isEmpty() || i.isEmpty()) ConvertReferenz(m.RefUText, m.RefIText, u, i);
+  auto number = [](const QString& text) {
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    return ok ? QJsonValue(v) : QJsonValue(QJsonValue::Null);
+  };
+  r.insert(QStringLiteral("reference"),
+           QJsonObject{{QStringLiteral("U"), number(u)}, {QStringLiteral("I"), number(i)}, {QStringLiteral("f"), m.Freq60 ? 60.0 : 50.0}});
+  r.insert(QStringLiteral("units"), QJsonObject{{QStringLiteral("U"), QStringLiteral("V")}, {QStringLiteral("I"), QStringLiteral("A")},
+                                                {QStringLiteral("f"), QStringLiteral("Hz")}});
+}
+
 int Run(TCliSession& s, const TCliArgs& a) {
   TCliOutput& out = s.Out();
   TComUnit& u = s.Unit();
+  const QDateTime started = QDateTime::currentDateTime();
   TCalibMachine m(u);
   m.Freq60 = a.Value(QStringLiteral("freq")) == QLatin1String("60");
   m.RefUText = a.Value(QStringLiteral("u"));
@@ -142,15 +163,26 @@ int Run(TCliSession& s, const TCliArgs& a) {
     return ecRefused;
   }
   QJsonObject& r = out.Result();
+  r.insert(QStringLiteral("serial"), qint64(u.FSN));
+  r.insert(QStringLiteral("start"), IsoTime(started));
   auto finish = [&] {
     r.insert(QStringLiteral("statements"), QJsonArray::fromStringList(m.Sent));
     r.insert(QStringLiteral("steps"), steps);
+    InsertReference(r, m);
+    const QDateTime now = QDateTime::currentDateTime();
+    r.insert(QStringLiteral("end"), IsoTime(now));
+    r.insert(QStringLiteral("duration"), double(started.msecsTo(now)) / 1000.0);
   };
   finish();
   QJsonArray channels;
   for (int i = 0; i < 16; ++i) {
-    channels.append(QJsonObject{{"item", i}, {"channel", CalibChannelName(i)}, {"pass", i / 8},
-                                {"ok", m.Channel[size_t(i)] == 1}, {"text", m.ChannelText[size_t(i)]}});
+    // Passes 1 and 2, as the certificate counts them; "state": -1 not yet, 0 failed, 1 ok.
+    channels.append(QJsonObject{{"item", i},
+                                {"channel", CalibChannelName(i)},
+                                {"pass", i / 8 + 1},
+                                {"state", m.Channel[size_t(i)]},
+                                {"ok", m.Channel[size_t(i)] == 1},
+                                {"text", m.ChannelText[size_t(i)]}});
     if (!m.ChannelText[size_t(i)].isEmpty())
       out.Line(QStringLiteral("%1 (Durchgang %2): %3").arg(CalibChannelName(i)).arg(i / 8 + 1).arg(m.ChannelText[size_t(i)]));  // 1 and 2, as the certificate counts
   }
@@ -176,7 +208,12 @@ int Run(TCliSession& s, const TCliArgs& a) {
   }
   r.insert(QStringLiteral("report"), dict);
   finish();
-  r.insert(QStringLiteral("pdf"), m.ReportFile);
+  // The date and time of the check as the certificate gives them (this computer's clock).
+  const QDateTime checked = QDateTime::fromString(m.FReportDict.value(QStringLiteral("CheckDate")) + QLatin1Char(' ') +
+                                                      m.FReportDict.value(QStringLiteral("CheckTime")),
+                                                  QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+  r.insert(QStringLiteral("checked"), checked.isValid() ? QJsonValue(IsoTime(checked)) : QJsonValue(QJsonValue::Null));
+  r.insert(QStringLiteral("certificate"), m.ReportFile.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(m.ReportFile));
   if (!m.Saved) {
     const QString why = m.ErrorText.isEmpty() ? QStringLiteral("Kalibrierung nicht gespeichert") : m.ErrorText;
     r.insert(QStringLiteral("status"), why);
@@ -185,11 +222,12 @@ int Run(TCliSession& s, const TCliArgs& a) {
   }
   if (!m.ReportError.isEmpty()) {
     // The device kept the calibration; only the local certificate is missing.
-    r.insert(QStringLiteral("report_error"), m.ReportError);
+    r.insert(QStringLiteral("reportError"), m.ReportError);
     r.insert(QStringLiteral("storedLocally"), false);
     out.Error(QStringLiteral("Kalibrierzertifikat nicht gespeichert (%1): %2").arg(m.ReportFile, m.ReportError));
     return ecNotStored;
   }
+  r.insert(QStringLiteral("storedLocally"), true);
   out.Line(QStringLiteral("Bericht %1").arg(m.ReportFile));
   if (!closed) {
     out.Error(QStringLiteral("Das Gerät hat den Neustart nicht bestätigt"));

@@ -8,6 +8,7 @@
 
 #include "CliSession.h"
 #include "Download.h"
+#include "JsonOut.h"
 #include "Readout.h"
 
 namespace vanta::cli {
@@ -100,8 +101,12 @@ int Readout(TCliSession& s, const TCliArgs& a, const TReadoutKind& k) {
     QJsonArray items;
     for (const TListEntry& e : list) {
       const QString end = QDateTime::fromSecsSinceEpoch(e.End, Qt::UTC).toString(Qt::ISODate);
+      // The device's own time, as its display and the readout tree show it.
+      const QJsonValue endJson = e.End >= 0 && e.End <= 0xFFFFFFFFLL
+                                     ? QJsonValue(IsoDeviceTime({uint32_t(e.End), 0}, u.FtmeSet))
+                                     : QJsonValue(QJsonValue::Null);
       items.append(QJsonObject{
-          {QStringLiteral("path"), e.Path}, {QStringLiteral("end"), end}, {QStringLiteral("size"), qint64(e.Size)}});
+          {QStringLiteral("path"), e.Path}, {QStringLiteral("end"), endJson}, {QStringLiteral("size"), qint64(e.Size)}});
       out.Line(QStringLiteral("%1  %2  %3").arg(e.Path, -60).arg(end).arg(e.Size, 12));
     }
     out.Result().insert(k.Name, items);
@@ -152,14 +157,14 @@ int Readout(TCliSession& s, const TCliArgs& a, const TReadoutKind& k) {
     if (!listed) {
       // Asked for by name and not there: nothing of it can be stored.
       out.Note(QStringLiteral("%1: not on the device").arg(n));
-      missing.append(QJsonObject{{QStringLiteral("name"), n}, {QStringLiteral("status"), QStringLiteral("failed")},
+      missing.append(QJsonObject{{QStringLiteral("name"), n}, {QStringLiteral("result"), QStringLiteral("failed")},
                                  {QStringLiteral("reason"), QStringLiteral("nicht auf dem Gerät")}});
       continue;
     }
     QString local;
     uint64_t have = size;
     if (listed && size > 0 && DoesFileExist(place, n, local, have, !k.Events, false)) {
-      complete.append(QJsonObject{{QStringLiteral("name"), n}, {QStringLiteral("file"), local}, {QStringLiteral("status"), QStringLiteral("complete")}});
+      complete.append(QJsonObject{{QStringLiteral("name"), n}, {QStringLiteral("file"), local}, {QStringLiteral("result"), QStringLiteral("complete")}});
       out.Line(QStringLiteral("%1 (already complete)").arg(local));
       continue;
     }
@@ -197,8 +202,9 @@ TArgProblem MustExist(const QString& file) {
 }
 
 int CannotWrite(TCliSession& s, const QString& file) {
+  // The device gave what was asked; only the local copy is missing.
   s.Out().Error(QStringLiteral("cannot write %1").arg(file));
-  return ecUsage;
+  return ecNotStored;
 }
 
 TCliCommand SetupCommand() {

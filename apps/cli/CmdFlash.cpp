@@ -1,22 +1,28 @@
 // Firmware update of one device (the interactive job without a window) and
 // the mass update over a list of devices.
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <unistd.h>
 
 #include "CliSession.h"
 #include "FlashJob.h"
 #include "MassFlash.h"
+#include "PasswordFile.h"
 #include "SaveWhole.h"
 
 namespace vanta::cli {
 
 namespace {
+
+// A local time with its offset, as every time of the command line's JSON.
+QString IsoTime(const QDateTime& t) { return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate); }
 
 QString FwText(const TVantaFW& fw) { return QStringLiteral("%1.%2.%3").arg(fw.Major()).arg(fw.Minor()).arg(fw.Patch()); }
 
@@ -126,6 +132,7 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
     out.Error(problem);
     return ecUsage;
   }
+  const QDateTime started = QDateTime::currentDateTime();
   const QString before = FwText(u.FRev);
   out.Line(QStringLiteral("Gerät %1 (Seriennummer %2), Firmware %3").arg(u.FDevice).arg(u.FSN).arg(before));
   if (!want.isEmpty()) out.Line(QStringLiteral("Paket %1, Firmware %2").arg(QFileInfo(pkg).fileName(), want));
@@ -193,29 +200,38 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
   u.FThreadExceptCallBack = nullptr;
   QJsonObject& r = out.Result();
   r.insert(QStringLiteral("package"), job.FFN);
-  r.insert(QStringLiteral("package_version"), want);
-  r.insert(QStringLiteral("serial"), QString::number(u.FSN));
-  r.insert(QStringLiteral("firmware_before"), before);
-  r.insert(QStringLiteral("backup_file"), job.BackupFile);
+  r.insert(QStringLiteral("packageVersion"), want);
+  r.insert(QStringLiteral("device"), u.FDevice);
+  r.insert(QStringLiteral("serial"), qint64(u.FSN));
+  r.insert(QStringLiteral("firmwareBefore"), before);
+  r.insert(QStringLiteral("firmwareAfter"), QJsonValue(QJsonValue::Null));
+  r.insert(QStringLiteral("backupFile"), job.BackupFile.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(job.BackupFile));
   r.insert(QStringLiteral("log"), log);
+  r.insert(QStringLiteral("start"), IsoTime(started));
+  // The run's end and length, stamped with its outcome.
+  auto ended = [&](const QString& result, const QString& message) {
+    const QDateTime now = QDateTime::currentDateTime();
+    r.insert(QStringLiteral("end"), IsoTime(now));
+    r.insert(QStringLiteral("duration"), double(started.msecsTo(now)) / 1000.0);
+    r.insert(QStringLiteral("result"), result);
+    r.insert(QStringLiteral("message"), message);
+  };
   if (job.Outcome == TFlashJob::TOutcome::Unknown) {
     // The device may still be installing: no verdict, and no failure.
-    r.insert(QStringLiteral("result"), QStringLiteral("unknown"));
-    r.insert(QStringLiteral("message"), SResultUnknown);
+    ended(QStringLiteral("unknown"), SResultUnknown);
     out.Error(SResultUnknown);
     return ecNoConnection;
   }
   if (job.Outcome != TFlashJob::TOutcome::Success) {
     const QString text = job.ResultText.isEmpty() ? QStringLiteral("Update ohne Ergebnis abgebrochen") : job.ResultText;
-    r.insert(QStringLiteral("result"), QStringLiteral("failed"));
-    r.insert(QStringLiteral("message"), text);
+    ended(QStringLiteral("failed"), text);
     out.Error(text);
     return job.BackupNotStored ? ecNotStored : ecRefused;
   }
   if (!job.BackupFile.isEmpty()) out.Line(QStringLiteral("Parametersicherung: %1").arg(job.BackupFile));
   out.Line(QStringLiteral("Gerät startet neu ..."));
   const QString after = WaitForComeback(s.Options(), out, ComebackSec(a), want, GraceSec(a));
-  r.insert(QStringLiteral("firmware_after"), after);
+  r.insert(QStringLiteral("firmwareAfter"), after.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(after));
   out.Line(QStringLiteral("Firmware nach dem Update: %1").arg(after.isEmpty() ? QStringLiteral("-") : after));
   QString message = SFWUpdateSuccess;
   int rc = ecDone;
@@ -228,18 +244,43 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
     message = QStringLiteral("Gerät meldet nach dem Update Firmware %1 statt %2").arg(after, want);
     rc = ecRefused;
   }
-  r.insert(QStringLiteral("result"), rc == ecDone ? QStringLiteral("ok") : after.isEmpty() ? QStringLiteral("unknown") : QStringLiteral("failed"));
-  r.insert(QStringLiteral("message"), message);
+  ended(rc == ecDone ? QStringLiteral("ok") : after.isEmpty() ? QStringLiteral("unknown") : QStringLiteral("failed"), message);
   if (rc != ecDone) out.Error(message);
   else out.Line(message);
   return rc;
+}
+
+// A device list in JSON; an entry may name "passwordFile" instead of
+// "password", so that the list itself holds no secret.
+QList<TMassTarget> LoadHostsJson(const QString& path, QString& error) {
+  QList<TMassTarget> targets = TMassFlash::LoadHostsJson(path, error);
+  if (!error.isEmpty()) return targets;
+  QFile f(path);
+  const QJsonArray entries = f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).array() : QJsonArray();
+  // Every entry became a target, in order, or the list was refused above.
+  for (qsizetype i = 0; i < entries.size() && i < targets.size(); ++i) {
+    const QJsonObject e = entries[i].toObject();
+    if (!e.contains(QLatin1String("passwordFile"))) continue;
+    if (e.contains(QLatin1String("password"))) {
+      error = QStringLiteral("%1: Eintrag %2 nennt password und passwordFile").arg(path).arg(i + 1);
+      return {};
+    }
+    // A relative name is beside the list, wherever the command runs.
+    const QString file = QFileInfo(path).absoluteDir().absoluteFilePath(e.value(QLatin1String("passwordFile")).toString());
+    QString problem;
+    if (!ReadPasswordFile(file, targets[i].Password, problem)) {
+      error = QStringLiteral("%1: Eintrag %2: %3").arg(path).arg(i + 1).arg(problem);
+      return {};
+    }
+  }
+  return targets;
 }
 
 int RunMass(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   QString error;
   QList<TMassTarget> targets;
   if (a.Has(QStringLiteral("hosts"))) targets = TMassFlash::LoadHostsText(a.Value(QStringLiteral("hosts")), error);
-  else if (a.Has(QStringLiteral("hosts-json"))) targets = TMassFlash::LoadHostsJson(a.Value(QStringLiteral("hosts-json")), error);
+  else if (a.Has(QStringLiteral("hosts-json"))) targets = LoadHostsJson(a.Value(QStringLiteral("hosts-json")), error);
   else targets = TMassFlash::FailedFromReport(a.Value(QStringLiteral("retry-from")), error);
   if (!error.isEmpty()) {
     out.Error(error);
@@ -301,11 +342,13 @@ int RunMass(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     return ecUsage;
   }
   Spin([&] { return !run.Running(); }, std::numeric_limits<qint64>::max());
+  // The rows are printed even when the file cannot take them: they are the
+  // only record of what each device got.
+  out.Result() = run.ReportJson();
   if (!run.WriteReport(report, csv, error)) {
     out.Error(error);
     return ecNotStored;  // the devices were updated; only the record is missing
   }
-  out.Result() = run.ReportJson();
   out.Result().insert(QStringLiteral("report"), QFileInfo(report).absoluteFilePath());
   out.Result().insert(QStringLiteral("csv"), QFileInfo(csv).absoluteFilePath());
   out.Line(QStringLiteral("%1; Bericht %2").arg(run.SummaryText(), report));

@@ -3,6 +3,7 @@
 #include <QJsonObject>
 
 #include "CliSession.h"
+#include "JsonOut.h"
 
 namespace vanta::cli {
 
@@ -30,6 +31,11 @@ TCliCommand IdentifyCommand() {
               const QString text = v.isString() ? v.toString() : QString::number(v.toInteger());
               s.Out().Line((k + QLatin1Char(':')).leftJustified(14) + text);
             }
+            // A script compares the clock with its own: in the device's zone, with its offset.
+            const time_tz_t zone = TimeTzFromSet(u.FtmeSet);
+            s.Out().Result().insert(QStringLiteral("clock"), IsoDeviceTime({u.FConTime, 0}, u.FtmeSet));
+            s.Out().Result().insert(QStringLiteral("utcOffset"), zone.OffsetSec);
+            s.Out().Result().insert(QStringLiteral("dstMode"), zone.DstMode);
             return int(ecDone);
           }};
 }

@@ -23,7 +23,7 @@ QString DefaultDb() {
 }
 
 QJsonObject ItemJson(qint64 id, const TDictItems& d) {
-  return {{QStringLiteral("id"), id},           {QStringLiteral("vantaId"), QString::number(d.vantaID)},
+  return {{QStringLiteral("id"), id},           {QStringLiteral("vantaId"), qint64(d.vantaID)},
           {QStringLiteral("text"), d.text},     {QStringLiteral("short"), d.shortText},
           {QStringLiteral("main"), d.grpMain},  {QStringLiteral("sub"), d.grpSub},
           {QStringLiteral("number"), d.subNum}};

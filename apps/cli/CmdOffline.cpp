@@ -44,7 +44,11 @@ int Run(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   if (op == QLatin1String("scan")) {
     QJsonArray list;
     for (const TStation& s : ScanStore(store)) {
+      // The folder is the device's serial number: a number for a script, the folder as it is beside it.
+      bool numeric = false;
+      const qint64 serial = s.Folder.toLongLong(&numeric);
       list.append(QJsonObject{{QStringLiteral("station"), s.Folder},
+                              {QStringLiteral("serial"), numeric ? QJsonValue(serial) : QJsonValue(QJsonValue::Null)},
                               {QStringLiteral("text"), s.Text},
                               {QStringLiteral("plant"), s.Plant},
                               {QStringLiteral("recordings"), s.Recordings},

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "Captions.h"
@@ -47,20 +48,103 @@ int LevelOf(const TCliArgs& a, const TCliOptions& o) {
   return ok ? level : o.Visibility;
 }
 
+// The kind as the JSON names it: "float", "integer", "measId".
+QString KindName(TGridRowTyp t) {
+  QString n = GridRowTypName(t).mid(3);
+  if (!n.isEmpty()) n[0] = n[0].toLower();
+  return n;
+}
+
+// An id text as a number; null when it is none (a folder without an id).
+QJsonValue IdJson(const QString& text) {
+  bool ok = false;
+  const uint32_t id = text.toUInt(&ok);
+  return ok ? QJsonValue(qint64(id)) : QJsonValue(QJsonValue::Null);
+}
+
+QString HexId(uint32_t id) { return TMessClass::HexOf(id); }
+
+// A value of `kind` as a script wants it: numbers for the numeric kinds,
+// true/false for switches, text for the rest. A text that does not fit its
+// kind stays text, so that nothing the file holds is lost; an empty number
+// is null. Secrets are never given away.
+QJsonValue Typed(TGridRowTyp kind, const QString& text) {
+  const QString t = text.trimmed();
+  switch (kind) {
+    case TGridRowTyp::grtFloat:
+    case TGridRowTyp::grtInteger:
+    case TGridRowTyp::grtUint32:
+    case TGridRowTyp::grtmeasId:
+    case TGridRowTyp::grtexitmeasId: {
+      if (t.isEmpty()) return QJsonValue::Null;
+      bool ok = false;
+      const double v = t.toDouble(&ok);
+      return ok && std::isfinite(v) ? QJsonValue(v) : QJsonValue(text);
+    }
+    case TGridRowTyp::grtBoolean:
+    case TGridRowTyp::grtDatapoint:
+      if (t == QLatin1String("1") || t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return true;
+      if (t == QLatin1String("0") || t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) return false;
+      return t.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+    case TGridRowTyp::grtsecret: return QJsonValue::Null;
+    default: return text;
+  }
+}
+
+// A limit: a number whenever it is one (a text's limits are its lengths).
+QJsonValue LimitJson(TGridRowTyp kind, const QVariant& limit) {
+  bool ok = false;
+  const double v = limit.toString().trimmed().toDouble(&ok);
+  return ok && std::isfinite(v) ? QJsonValue(v) : Typed(kind, limit.toString());
+}
+
+// The kind of an item element as the editor reads it (odd spellings of the
+// type included).
+TGridRowTyp KindOf(const pugi::xml_node& item, const TCaptionSource& captions) {
+  TGridRow row;
+  const TChangeList none;
+  const QString parent = QString::fromUtf8(item.parent().attribute("id").value());
+  return item && GetGridRow(std::numeric_limits<int>::max(), parent, item, row, captions, none) ? row.RowTyp : TGridRowTyp::grtText;
+}
+
+// The value column as the text output shows it.
+QString ValueText(const TGridRow& r) {
+  if (r.RowTyp == TGridRowTyp::grtFloat) return FormatFloat5(r.RowVal.toDouble());
+  if (r.RowTyp == TGridRowTyp::grtBoolean || r.RowTyp == TGridRowTyp::grtDatapoint) return r.RowVal.toString();
+  return DisplayText(r, 1);
+}
+
+// The text output's fields of a row: id, parent, kind, caption, value, default, min, max.
+QStringList RowTexts(const TGridRow& r, const QString& parent) {
+  return {r.IDStr, parent, GridRowTypName(r.RowTyp), r.RowCap, ValueText(r), r.RowDef.toString(), DisplayText(r, 3), DisplayText(r, 4)};
+}
+
 QJsonObject RowJson(const TGridRow& r, const QString& parent) {
-  QJsonObject o{{QStringLiteral("id"), r.IDStr},
-                {QStringLiteral("parent"), parent},
-                {QStringLiteral("kind"), GridRowTypName(r.RowTyp)},
+  const QStringList t = RowTexts(r, parent);
+  // Limits of a switch are no limits anybody sets.
+  const bool limits = r.RowTyp != TGridRowTyp::grtBoolean && r.RowTyp != TGridRowTyp::grtDatapoint;
+  QJsonObject o{{QStringLiteral("id"), qint64(r.ID)},
+                {QStringLiteral("idHex"), HexId(r.ID)},
+                {QStringLiteral("parent"), IdJson(parent)},
+                {QStringLiteral("kind"), KindName(r.RowTyp)},
                 {QStringLiteral("caption"), r.RowCap},
-                {QStringLiteral("value"), DisplayText(r, 1)},
-                {QStringLiteral("default"), r.RowDef.toString()},
-                {QStringLiteral("min"), DisplayText(r, 3)},
-                {QStringLiteral("max"), DisplayText(r, 4)},
-                {QStringLiteral("editable"), r.Editable}};
-  if (r.RowTyp == TGridRowTyp::grtFloat) o[QStringLiteral("value")] = FormatFloat5(r.RowVal.toDouble());
-  if (r.RowTyp == TGridRowTyp::grtBoolean || r.RowTyp == TGridRowTyp::grtDatapoint)
-    o[QStringLiteral("value")] = r.RowVal.toString();
-  if (r.IsList) o[QStringLiteral("list")] = QJsonArray::fromStringList(r.List);
+                {QStringLiteral("value"), Typed(r.RowTyp, r.RowVal.toString())},
+                {QStringLiteral("default"), Typed(r.RowTyp, r.RowDef.toString())},
+                {QStringLiteral("min"), limits ? LimitJson(r.RowTyp, r.RowMin) : QJsonValue(QJsonValue::Null)},
+                {QStringLiteral("max"), limits ? LimitJson(r.RowTyp, r.RowMax) : QJsonValue(QJsonValue::Null)},
+                {QStringLiteral("editable"), r.Editable},
+                {QStringLiteral("texts"), QJsonObject{{QStringLiteral("value"), t[4]},
+                                                      {QStringLiteral("default"), t[5]},
+                                                      {QStringLiteral("min"), t[6]},
+                                                      {QStringLiteral("max"), t[7]}}}};
+  if (r.IsList) {
+    QJsonArray entries;
+    for (const QString& e : r.List) {
+      const qsizetype eq = e.indexOf(QLatin1Char('='));
+      entries.append(QJsonObject{{QStringLiteral("value"), Typed(r.RowTyp, e.left(eq))}, {QStringLiteral("text"), e.mid(eq + 1)}});
+    }
+    o.insert(QStringLiteral("list"), entries);
+  }
   return o;
 }
 
@@ -104,11 +188,8 @@ int Rows(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   ForEachItem(root, [&](const pugi::xml_node& n, const QString& parent) {
     TGridRow r;
     if (!GetGridRow(level, parent, n, r, captions, doc.Changes)) return;
-    const QJsonObject j = RowJson(r, parent);
-    rows.append(j);
-    QStringList fields;
-    for (const char* k : {"id", "parent", "kind", "caption", "value", "default", "min", "max"})
-      fields << j.value(QLatin1String(k)).toString();
+    rows.append(RowJson(r, parent));
+    QStringList fields = RowTexts(r, parent);
     fields << (r.Editable ? QStringLiteral("editable") : QStringLiteral("read-only"));
     if (r.IsList) fields << r.List.join(QLatin1Char('|'));
     out.Line(fields.join(QLatin1Char('\t')));
@@ -137,9 +218,11 @@ int Check(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     if (r.IsList) {
       // A list is not clamped: a value outside its entries is no choice the device offers.
       if (IsListEntry(r, current)) return;
-      found.append(QJsonObject{{QStringLiteral("id"), r.IDStr}, {QStringLiteral("parent"), parent},
-                               {QStringLiteral("value"), current}, {QStringLiteral("notInList"), true},
-                               {QStringLiteral("entries"), QJsonArray::fromStringList(ListValues(r))}});
+      QJsonArray entries;
+      for (const QString& e : ListValues(r)) entries.append(Typed(r.RowTyp, e));
+      found.append(QJsonObject{{QStringLiteral("id"), qint64(r.ID)}, {QStringLiteral("parent"), IdJson(parent)},
+                               {QStringLiteral("value"), Typed(r.RowTyp, current)}, {QStringLiteral("notInList"), true},
+                               {QStringLiteral("entries"), entries}});
       out.Line(QStringLiteral("%1@%2: \"%3\" ist kein Eintrag der Liste (%4)").arg(r.IDStr, parent, current,
                                                                                   ListValues(r).join(QStringLiteral(", "))));
       return;
@@ -147,8 +230,8 @@ int Check(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     bool corrected = false;
     const QString stored = CheckValue(r, current, {}, corrected);
     if (!corrected) return;
-    found.append(QJsonObject{{QStringLiteral("id"), r.IDStr}, {QStringLiteral("parent"), parent},
-                             {QStringLiteral("value"), current}, {QStringLiteral("stored"), stored}});
+    found.append(QJsonObject{{QStringLiteral("id"), qint64(r.ID)}, {QStringLiteral("parent"), IdJson(parent)},
+                             {QStringLiteral("value"), Typed(r.RowTyp, current)}, {QStringLiteral("stored"), Typed(r.RowTyp, stored)}});
     out.Line(QStringLiteral("%1@%2: \"%3\" -> \"%4\"").arg(r.IDStr, parent, current, stored));
   });
   out.Result().insert(QStringLiteral("corrections"), found);
@@ -182,11 +265,11 @@ int Set(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     const QString typed = input.mid(eq + 1);
     const QString idText = target.section(QLatin1Char('@'), 0, 0);
     const QString parentText = target.contains(QLatin1Char('@')) ? target.section(QLatin1Char('@'), 1) : QString();
-    QJsonObject res{{QStringLiteral("id"), idText}, {QStringLiteral("input"), typed}};
+    QJsonObject res{{QStringLiteral("id"), IdJson(idText)}, {QStringLiteral("input"), typed}};
     const uint32_t id = idText.toUInt();
     const pugi::xml_node n = parentText.isEmpty() ? doc.FindFirst(id) : doc.Find(id, parentText.toUInt());
     const QString parent = QString::fromUtf8(n.parent().attribute("id").value());
-    res[QStringLiteral("parent")] = parent;
+    res[QStringLiteral("parent")] = IdJson(parent);
     TGridRow row;
     QString message;
     bool corrected = false, rejected = false;
@@ -225,10 +308,22 @@ int Set(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     }
     anyCorrection = anyCorrection || corrected || rejected;
     if (rejected) ++refused;
-    res[QStringLiteral("stored")] = stored;
-    res[QStringLiteral("corrected")] = corrected;
-    res[QStringLiteral("rejected")] = rejected;
-    res[QStringLiteral("message")] = message;
+    // One word for the outcome; a rejected input names why and what the
+    // item keeps, a corrected one what was stored instead and why.
+    if (rejected) {
+      res[QStringLiteral("result")] = QStringLiteral("rejected");
+      res[QStringLiteral("reason")] = message;
+      // Only an item visible at the level shows what it holds.
+      if (row.Node) {
+        res[QStringLiteral("current")] = Typed(row.RowTyp, row.RowVal.toString());
+        res[QStringLiteral("texts")] = QJsonObject{{QStringLiteral("current"), ValueText(row)}};
+      }
+    } else {
+      res[QStringLiteral("result")] = corrected ? QStringLiteral("corrected") : QStringLiteral("stored");
+      res[QStringLiteral("stored")] = Typed(row.RowTyp, stored);
+      res[QStringLiteral("texts")] = QJsonObject{{QStringLiteral("stored"), stored}};
+      if (corrected) res[QStringLiteral("message")] = message;
+    }
     results.append(res);
     out.Line(QStringLiteral("%1@%2 = \"%3\"%4%5").arg(idText, parent, stored,
                                                       rejected ? QStringLiteral(" (abgelehnt)")
@@ -255,7 +350,7 @@ int Set(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     }
     saved = true;
   }
-  out.Result().insert(QStringLiteral("saved"), saved ? target : QString());
+  out.Result().insert(QStringLiteral("saved"), saved ? QJsonValue(target) : QJsonValue(QJsonValue::Null));
   if (refused == 0 && a.Has(QStringLiteral("changes")) && !WriteChanges(doc.Changes, a.Value(QStringLiteral("changes")), out))
     return ecUsage;
   return anyCorrection ? ecCorrected : ecDone;
@@ -335,16 +430,20 @@ int Mandatory(TCliOutput& out, const TCliArgs& a) {
     const QString now = GetNodeValue(n, ".//rec");
     if (now == old) continue;
     const QString id = QString::fromUtf8(n.attribute("id").value());
-    changed.append(QJsonObject{{QStringLiteral("id"), id}, {QStringLiteral("from"), old}, {QStringLiteral("to"), now}});
+    changed.append(QJsonObject{{QStringLiteral("id"), IdJson(id)},
+                               {QStringLiteral("from"), Typed(TGridRowTyp::grtDatapoint, old)},
+                               {QStringLiteral("to"), Typed(TGridRowTyp::grtDatapoint, now)}});
     out.Line(QStringLiteral("%1: %2 -> %3").arg(id, old, now));
   }
   out.Result().insert(QStringLiteral("changed"), changed);
+  out.Result().insert(QStringLiteral("saved"), QJsonValue(QJsonValue::Null));
   if (a.Has(QStringLiteral("out"))) {
     QString error;
     if (!doc.SaveFile(a.Value(QStringLiteral("out")), error)) {
       out.Error(error);
       return ecUsage;
     }
+    out.Result().insert(QStringLiteral("saved"), a.Value(QStringLiteral("out")));
   }
   return ecDone;
 }
@@ -360,6 +459,8 @@ int Icd(TCliOutput& out, const TCliArgs& a) {
       return ecUsage;
     }
     out.Line(QStringLiteral("%1: %2").arg(a.Args.value(3), a.Args.value(2)));
+    out.Result().insert(QStringLiteral("file"), a.Args.value(3));
+    out.Result().insert(QStringLiteral("name"), a.Args.value(2));
     return ecDone;
   }
   if (!ReadIcd(a.Args.value(2), info, error)) {
@@ -379,12 +480,15 @@ int Icd(TCliOutput& out, const TCliArgs& a) {
   if (!Load(doc, a.Args.value(3), out)) return ecUsage;
   const QStringList changed = ApplyIcdToSetup(doc, QFileInfo(a.Args.value(2)).fileName(), info);
   for (const QString& id : changed) out.Line(QStringLiteral("%1 = \"%2\"").arg(id, GetNodeValue(doc.FindFirst(id.toUInt()), ".//value")));
-  out.Result().insert(QStringLiteral("changed"), QJsonArray::fromStringList(changed));
+  QJsonArray changedIds;
+  for (const QString& id : changed) changedIds.append(IdJson(id));
+  out.Result().insert(QStringLiteral("changed"), changedIds);
   const QString target = a.Value(QStringLiteral("out")).isEmpty() ? a.Args.value(3) : a.Value(QStringLiteral("out"));
   if (!doc.SaveFile(target, error)) {
     out.Error(error);
     return ecUsage;
   }
+  out.Result().insert(QStringLiteral("saved"), target);
   return ecDone;
 }
 
@@ -408,17 +512,32 @@ bool LoadAndCompare(TCliOutput& out, const TCliArgs& a, TParaDocument& device, T
   return false;
 }
 
+// One item of a comparison: the device's value and the file's, typed by the item's kind.
+QJsonObject CompareJson(const TCompareRec& r, const TCaptionSource& captions) {
+  const TGridRowTyp kind = KindOf(r.Item, captions);
+  return QJsonObject{{QStringLiteral("key"), r.Key},
+                     {QStringLiteral("id"), IdJson(r.ID)},
+                     {QStringLiteral("parent"), IdJson(QString::fromUtf8(r.Item.parent().attribute("id").value()))},
+                     {QStringLiteral("caption"), r.NodeName},
+                     {QStringLiteral("module"), r.Module},
+                     {QStringLiteral("kind"), KindName(kind)},
+                     {QStringLiteral("device"), Typed(kind, r.OriVal)},
+                     {QStringLiteral("file"), Typed(kind, r.ImportVal)},
+                     {QStringLiteral("line"), r.Line()}};
+}
+
 int Diff(TCliOutput& out, const TCliArgs& a) {
   TParaDocument device;
   TImportComparison c;
   if (!LoadAndCompare(out, a, device, c)) return ecUsage;
   QJsonArray list;
+  const TCaptionSource captions = CaptionsFrom(Classes(a));
   for (const TCompareRec& r : c.Candidates) {
-    list.append(QJsonObject{{QStringLiteral("key"), r.Key},          {QStringLiteral("id"), r.ID},
-                            {QStringLiteral("caption"), r.NodeName}, {QStringLiteral("module"), r.Module},
-                            {QStringLiteral("device"), r.OriVal},    {QStringLiteral("file"), r.ImportVal},
-                            {QStringLiteral("default"), r.Default},  {QStringLiteral("valid"), r.Valid},
-                            {QStringLiteral("service"), !r.Tickable()}, {QStringLiteral("line"), r.Line()}});
+    QJsonObject o = CompareJson(r, captions);
+    o.insert(QStringLiteral("default"), Typed(KindOf(r.Item, captions), r.Default));
+    o.insert(QStringLiteral("valid"), r.Valid);
+    o.insert(QStringLiteral("service"), !r.Tickable());
+    list.append(o);
     out.Line(QStringLiteral("%1\t%2").arg(r.Key, r.Line()));
   }
   if (c.Candidates.isEmpty()) out.Line(QStringLiteral("Keine geänderten Daten gefunden"));
@@ -449,6 +568,7 @@ int Import(TCliOutput& out, const TCliArgs& a) {
     out.Error(error);
     return ecUsage;
   }
+  out.Result().insert(QStringLiteral("saved"), a.Value(QStringLiteral("out")));
   return ecDone;
 }
 
@@ -463,6 +583,7 @@ int Reset(TCliOutput& out, const TCliArgs& a) {
     out.Error(error);
     return ecUsage;
   }
+  out.Result().insert(QStringLiteral("saved"), a.Value(QStringLiteral("out")));
   return ecDone;
 }
 
@@ -502,11 +623,29 @@ int ReadDeviceSet(TCliSession& s, TParaDocument& device, QByteArray& bytes, cons
   return ok && Load(device, got, out) ? -1 : int(ecUsage);
 }
 
-QJsonObject ChangeJson(const TPendingChange& c) {
-  return QJsonObject{{QStringLiteral("key"), c.Key},         {QStringLiteral("id"), c.ID},
-                     {QStringLiteral("parent"), c.ParentID}, {QStringLiteral("caption"), c.Caption},
-                     {QStringLiteral("module"), c.Module},   {QStringLiteral("device"), c.OriVal},
-                     {QStringLiteral("new"), c.NewVal},      {QStringLiteral("sent"), c.Sent}};
+// One change of a send. "included": its module is part of the upload;
+// "sent": it went to the device (never in a dry run or a refused send).
+QJsonObject ChangeJson(const TPendingChange& c, TGridRowTyp kind, bool wentOut) {
+  return QJsonObject{{QStringLiteral("key"), c.Key},
+                     {QStringLiteral("id"), IdJson(c.ID)},
+                     {QStringLiteral("parent"), IdJson(c.ParentID)},
+                     {QStringLiteral("caption"), c.Caption},
+                     {QStringLiteral("module"), c.Module},
+                     {QStringLiteral("kind"), KindName(kind)},
+                     {QStringLiteral("device"), Typed(kind, c.OriVal)},
+                     {QStringLiteral("new"), Typed(kind, c.NewVal)},
+                     {QStringLiteral("texts"), QJsonObject{{QStringLiteral("device"), c.OriVal}, {QStringLiteral("new"), c.NewVal}}},
+                     {QStringLiteral("included"), c.Sent},
+                     {QStringLiteral("sent"), c.Sent && wentOut}};
+}
+
+// The module choice ("caption=1" / "caption=0") as named switches.
+QJsonArray ModulesJson(const QStringList& modules) {
+  QJsonArray list;
+  for (const QString& m : modules)
+    list.append(QJsonObject{{QStringLiteral("name"), m.section(QLatin1Char('='), 0, -2)},
+                            {QStringLiteral("included"), m.section(QLatin1Char('='), -1) != QLatin1String("0")}});
+  return list;
 }
 
 // Sends `doc` with the module choice `modules`: the device's set is read,
@@ -519,18 +658,25 @@ int SendSet(TCliSession& s, TParaDocument& doc, const QStringList& modules, cons
   QByteArray deviceBytes;
   if (const int failed = ReadDeviceSet(s, device, deviceBytes, QStringLiteral("para push")); failed >= 0) return failed;
   const QList<TPendingChange> changes = DiffSets(device, doc, modules, captions);
-  QJsonArray list;
+  QList<TGridRowTyp> kinds;
   int sent = 0;
   for (const TPendingChange& c : changes) {
-    list.append(ChangeJson(c));
+    kinds << KindOf(doc.Find(c.ID.toUInt(), c.ParentID.toUInt()), captions);
     sent += c.Sent ? 1 : 0;
     out.Line(QStringLiteral("%1 %2@%3 %4: %5 -> %6%7")
                  .arg(c.Sent ? QStringLiteral("Senden") : QStringLiteral("Nicht gesendet"), c.ID, c.ParentID, c.Caption, c.OriVal,
                       c.NewVal, c.Module.isEmpty() ? QString() : QStringLiteral(" [%1]").arg(c.Module)));
   }
   if (changes.isEmpty()) out.Line(QStringLiteral("Keine geänderten Werte"));
-  out.Result().insert(QStringLiteral("changes"), list);
-  out.Result().insert(QStringLiteral("modules"), QJsonArray::fromStringList(modules));
+  // Until the device has taken the set, nothing counts as sent.
+  auto report = [&](bool wentOut) {
+    QJsonArray list;
+    for (int i = 0; i < changes.size(); ++i) list.append(ChangeJson(changes[i], kinds[i], wentOut));
+    out.Result().insert(QStringLiteral("changes"), list);
+    out.Result().insert(QStringLiteral("sent"), wentOut);
+  };
+  report(false);
+  out.Result().insert(QStringLiteral("modules"), ModulesJson(modules));
   out.Result().insert(QStringLiteral("dryRun"), dryRun);
   // A hand-edited file is not checked by anyone on its way here: every value
   // that would go out must keep its row's rules, or the set stays here.
@@ -543,10 +689,11 @@ int SendSet(TCliSession& s, TParaDocument& doc, const QStringList& modules, cons
     if (!n || !GetGridRow(std::numeric_limits<int>::max(), c.ParentID, n, row, captions, doc.Changes)) continue;
     QString allowed;
     if (KeepsRules(row, c.NewVal, &allowed)) continue;
-    refused.append(QJsonObject{{QStringLiteral("id"), c.ID},
-                               {QStringLiteral("parent"), c.ParentID},
+    refused.append(QJsonObject{{QStringLiteral("id"), IdJson(c.ID)},
+                               {QStringLiteral("parent"), IdJson(c.ParentID)},
                                {QStringLiteral("caption"), c.Caption},
-                               {QStringLiteral("value"), c.NewVal},
+                               {QStringLiteral("value"), Typed(row.RowTyp, c.NewVal)},
+                               {QStringLiteral("texts"), QJsonObject{{QStringLiteral("value"), c.NewVal}}},
                                {QStringLiteral("allowed"), allowed}});
     named << QStringLiteral("%1@%2 (%3) = \"%4\", erlaubt: %5").arg(c.ID, c.ParentID, c.Caption, c.NewVal, allowed);
   }
@@ -584,6 +731,7 @@ int SendSet(TCliSession& s, TParaDocument& doc, const QStringList& modules, cons
               (u.FLastNakCode ? QStringLiteral(" (NAK %1 %2)").arg(u.FLastNakCode).arg(u.FLastNakText) : QString()));
     return result == 0 ? int(ecRefused) : s.Fail(since, QStringLiteral("para push"));
   }
+  report(true);
   // Only what went out is reported as transferred.
   if (sent == changes.size())
     out.Line(QStringLiteral("Übertragung abgeschlossen"));
@@ -662,7 +810,11 @@ int Apply(TCliSession& s, const TCliArgs& a) {
     out.Error(c.Error);
     return ecUsage;
   }
+  out.Result().insert(QStringLiteral("dryRun"), a.Has(QStringLiteral("dry-run")));
+  out.Result().insert(QStringLiteral("sent"), false);
   if (c.Candidates.isEmpty()) {
+    out.Result().insert(QStringLiteral("applied"), QJsonArray());
+    out.Result().insert(QStringLiteral("leftOut"), QJsonArray());
     out.Line(QStringLiteral("Keine geänderten Daten gefunden"));
     return ecDone;
   }
@@ -682,17 +834,20 @@ int Apply(TCliSession& s, const TCliArgs& a) {
       why = QStringLiteral("ungültiger Wert, Standardwert nur mit --defaults");
     if (why.isEmpty()) {
       keys << r.Key;
-      applied.append(r.Line());
+      QJsonObject o = CompareJson(r, captions);
+      // What applying writes: the file's value, or the default for an invalid one.
+      o.insert(QStringLiteral("value"), Typed(KindOf(r.Item, captions), r.NewVal));
+      applied.append(o);
       out.Line(QStringLiteral("Übernehmen: %1").arg(r.Line()));
     } else {
       // What the file holds, not what applying would write: the operator
       // has to find the value in the file.
       const QString line = QStringLiteral("%1: %2 [%3]").arg(r.NodeName, r.ImportVal, r.OriVal);
-      leftOut.append(QJsonObject{{QStringLiteral("key"), r.Key},
-                                 {QStringLiteral("id"), r.ID},
-                                 {QStringLiteral("value"), r.ImportVal},
-                                 {QStringLiteral("line"), line},
-                                 {QStringLiteral("reason"), why}});
+      QJsonObject o = CompareJson(r, captions);
+      o.insert(QStringLiteral("value"), Typed(KindOf(r.Item, captions), r.ImportVal));
+      o.insert(QStringLiteral("line"), line);
+      o.insert(QStringLiteral("reason"), why);
+      leftOut.append(o);
       out.Line(QStringLiteral("Ausgelassen: %1 (%2)").arg(line, why));
     }
   }

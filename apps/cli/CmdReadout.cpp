@@ -68,7 +68,13 @@ int ShowTree(TCliSession& s, bool events) {
   }
   s.Out().Result().insert(QStringLiteral("tree"), roots);
   s.Out().Result().insert(QStringLiteral("hidden"), hidden);
-  s.Out().Result().insert(QStringLiteral("queue"), QJsonArray::fromStringList(tree.Queue));
+  // The queue's "path=size" lines as fields.
+  QJsonArray queue;
+  for (const QString& line : tree.Queue) {
+    const qsizetype at = line.lastIndexOf(QLatin1Char('='));
+    queue.append(QJsonObject{{QStringLiteral("path"), line.left(at)}, {QStringLiteral("size"), line.mid(at + 1).toLongLong()}});
+  }
+  s.Out().Result().insert(QStringLiteral("queue"), queue);
   return ecDone;
 }
 
@@ -126,7 +132,7 @@ int Download(TCliSession& s, const TCliArgs& a) {
         rec << r;
       } else {
         s.Out().Note(QStringLiteral("%1: not on the device").arg(p));
-        missing.append(QJsonObject{{QStringLiteral("name"), p}, {QStringLiteral("status"), QStringLiteral("failed")},
+        missing.append(QJsonObject{{QStringLiteral("name"), p}, {QStringLiteral("result"), QStringLiteral("failed")},
                                    {QStringLiteral("reason"), QStringLiteral("nicht auf dem Gerät")}});
       }
     }
@@ -139,7 +145,7 @@ int Download(TCliSession& s, const TCliArgs& a) {
   QJsonArray fetched;
   for (const QJsonValue& v : r.Files) {
     const QJsonObject f = v.toObject();
-    if (f.value(QStringLiteral("status")).toString() == QLatin1String("failed")) continue;
+    if (f.value(QStringLiteral("result")).toString() == QLatin1String("failed")) continue;
     fetched.append(QJsonObject{{QStringLiteral("path"), f.value(QStringLiteral("name"))},
                                {QStringLiteral("from"), f.value(QStringLiteral("resumedAt")).toInteger(0)}});
   }

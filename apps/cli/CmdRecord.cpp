@@ -1,5 +1,7 @@
 // vanta-cli record: downloaded record files read locally, without a session.
 #include <QFileInfo>
+#include <QtNumeric>
+#include <cmath>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -7,6 +9,7 @@
 #include "Comtrade.h"
 #include "DeviceTime.h"
 #include "EventTable.h"
+#include "JsonOut.h"
 #include "RecordFile.h"
 #include "SaveWhole.h"
 
@@ -18,28 +21,67 @@ QString Stamp(tmStamp_t t) {
   return TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(t)) + QStringLiteral(" UTC");
 }
 
-int Info(TCliOutput& out, const TRecordFile& f) {
+// A channel's field name in tables: its name without what a key cannot
+// hold ("U L1" -> "UL1"), made unique by a number when two read the same.
+QStringList ChannelKeys(const QList<TRecordChannel>& channels) {
+  QStringList keys;
+  for (const TRecordChannel& c : channels) {
+    QString k;
+    for (const QChar ch : c.Name)
+      if ((ch >= QLatin1Char('A') && ch <= QLatin1Char('Z')) || (ch >= QLatin1Char('a') && ch <= QLatin1Char('z')) ||
+          (ch >= QLatin1Char('0') && ch <= QLatin1Char('9')))
+        k += ch;
+    if (k.isEmpty() || k[0].isDigit()) k.prepend(QStringLiteral("ch"));
+    if (k == QLatin1String("time")) k = QStringLiteral("timeValue");  // the row's own time keeps its name
+    const QString base = k;
+    for (int n = 2; keys.contains(k); ++n) k = base + QString::number(n);
+    keys << k;
+  }
+  return keys;
+}
+
+QJsonObject UnitsOf(const QList<TRecordChannel>& channels, const QStringList& keys) {
+  QJsonObject units;
+  for (qsizetype i = 0; i < channels.size(); ++i) units.insert(keys[i], channels[i].Unit);
+  return units;
+}
+
+// A stamp the file leaves empty is no time.
+QJsonValue FileTime(tmStamp_t t, const TDeviceTime& rule) {
+  if (t.Sec == 0 && t.Frac == 0) return QJsonValue::Null;
+  return IsoFileTime(t, rule);
+}
+
+int Info(TCliOutput& out, const QString& path, const TRecordFile& f) {
   const TRecordHeader& h = f.Header;
+  // Times by the rule the tables of this file use (the device's own when its settings lie beside it).
+  const TDeviceTime rule = DeviceTimeForFile(path, h.Env);
+  const QStringList keys = ChannelKeys(h.Context.Channels);
   QJsonArray channels;
-  for (const TRecordChannel& c : h.Context.Channels)
-    channels.append(QJsonObject{{QStringLiteral("id"), QString::number(c.Id)},
-                                {QStringLiteral("group"), QStringLiteral("0x%1").arg(c.Group, 8, 16, QLatin1Char('0'))},
+  for (qsizetype i = 0; i < h.Context.Channels.size(); ++i) {
+    const TRecordChannel& c = h.Context.Channels[i];
+    channels.append(QJsonObject{{QStringLiteral("id"), qint64(c.Id)},
+                                {QStringLiteral("group"), qint64(c.Group)},
+                                {QStringLiteral("key"), keys[i]},
                                 {QStringLiteral("unit"), c.Unit},
                                 {QStringLiteral("name"), c.Name}});
+  }
   out.Result() = QJsonObject{{QStringLiteral("kind"), RecordKindName(h.Kind)},
                              {QStringLiteral("serial"), qint64(h.Env.Serial)},
                              {QStringLiteral("plant"), h.Env.Plant},
                              {QStringLiteral("field"), h.Env.Field},
                              {QStringLiteral("device"), h.Env.Device},
-                             {QStringLiteral("tzOffsetSec"), h.Env.TzOffsetSec},
-                             {QStringLiteral("dst"), h.Env.Dst},
+                             {QStringLiteral("utcOffset"), h.Env.TzOffsetSec},
+                             {QStringLiteral("dstMode"), h.Env.Dst},
+                             {QStringLiteral("zone"), rule.HasSettings() ? QStringLiteral("device") : rule.ZoneText()},
                              {QStringLiteral("class"), h.Context.Class},
-                             {QStringLiteral("intervalMs"), qint64(h.Context.IntervalMs)},
-                             {QStringLiteral("start"), Stamp(h.Context.Start)},
-                             {QStringLiteral("end"), Stamp(h.Context.End)},
+                             {QStringLiteral("interval"), double(h.Context.IntervalMs) / 1000.0},
+                             {QStringLiteral("start"), FileTime(h.Context.Start, rule)},
+                             {QStringLiteral("end"), FileTime(h.Context.End, rule)},
                              {QStringLiteral("sampleRate"), qint64(h.Context.SampleRate)},
                              {QStringLiteral("records"), qint64(f.Records)},
-                             {QStringLiteral("channels"), channels}};
+                             {QStringLiteral("channels"), channels},
+                             {QStringLiteral("units"), UnitsOf(h.Context.Channels, keys)}};
   out.Line(QStringLiteral("kind\t%1").arg(RecordKindName(h.Kind)));
   out.Line(QStringLiteral("device\t%1 (%2) - %3 %4").arg(h.Env.Device).arg(h.Env.Serial).arg(h.Env.Plant, h.Env.Field));
   out.Line(QStringLiteral("time zone\t%1 s%2").arg(h.Env.TzOffsetSec).arg(h.Env.Dst ? QStringLiteral(", DST") : QString()));
@@ -70,11 +112,24 @@ int Events(TCliOutput& out, const TRecordFile& f, const TDeviceTime& time) {
   out.Line(headers.join(QLatin1Char('\t')));
   for (const TEventRecord& e : f.Events) {
     QStringList cells;
-    QJsonObject row{{QStringLiteral("id"), QString::number(e.Id)}};
-    for (int c = 0; c < 6; ++c) {
-      cells << EventCellText(e, c, f.Header, time, lookup);
-      row.insert(headers[c], cells.last());
-    }
+    for (int c = 0; c < 6; ++c) cells << EventCellText(e, c, f.Header, time, lookup);
+    // The table's cells are texts for people; the fields are what they say,
+    // typed ("--" in a cell: no value).
+    auto number = [](const QString& cell) {
+      bool ok = false;
+      const double v = QString(cell).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+      return ok ? QJsonValue(v) : QJsonValue(QJsonValue::Null);
+    };
+    QString unit = cells[3];
+    if (unit.startsWith(QLatin1Char('[')) && unit.endsWith(QLatin1Char(']'))) unit = unit.mid(1, unit.size() - 2);
+    QJsonObject row{{QStringLiteral("id"), qint64(e.Id)},
+                    {QStringLiteral("event"), cells[0]},
+                    {QStringLiteral("time"), FileTime(e.Start, time)},
+                    {QStringLiteral("value"), number(cells[2])},
+                    {QStringLiteral("unit"), unit},
+                    {QStringLiteral("harmonic"), e.Harmonic == 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(int(e.Harmonic))},
+                    {QStringLiteral("duration"), e.Duration == 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(e.Duration)},
+                    {QStringLiteral("texts"), QJsonObject{{QStringLiteral("time"), cells[1]}}}};
     rows.append(row);
     out.Line(cells.join(QLatin1Char('\t')));
   }
@@ -82,23 +137,44 @@ int Events(TCliOutput& out, const TRecordFile& f, const TDeviceTime& time) {
   return ecDone;
 }
 
+// A value of a row: JSON has no NaN or infinity, so those are null.
+QJsonValue RowValue(float v) {
+  return std::isfinite(v) ? QJsonValue(double(QString::number(double(v), 'g', 7).toDouble())) : QJsonValue(QJsonValue::Null);
+}
+
 int Table(TCliOutput& out, const TRecordFile& f, const TDeviceTime& time, bool csv) {
-  const QChar sep = csv ? QLatin1Char(';') : QLatin1Char('\t');
+  const QList<TRecordChannel>& channels = f.Header.Context.Channels;
+  const QStringList keys = ChannelKeys(channels);
+  if (csv && !out.Json()) {
+    // For a program: the JSON document's field names, "." decimals, RFC 4180.
+    out.Text(CsvLine(QStringList{QStringLiteral("time")} + keys), false);
+    for (const TRecRow& r : f.Rows) {
+      QStringList cells{FileTime(r.Time, time).toString()};
+      for (qsizetype i = 0; i < keys.size(); ++i) cells << CsvNumber(RowValue(r.Values.value(i, qQNaN())));
+      out.Text(CsvLine(cells), false);
+    }
+    return ecDone;
+  }
   QStringList head{QStringLiteral("Zeit")};
-  for (const TRecordChannel& c : f.Header.Context.Channels) head << QStringLiteral("%1 [%2]").arg(c.Name, c.Unit);
-  out.Line(head.join(sep));
+  for (const TRecordChannel& c : channels) head << QStringLiteral("%1 [%2]").arg(c.Name, c.Unit);
+  out.Line(head.join(QLatin1Char('\t')));
   QJsonArray rows;
   for (const TRecRow& r : f.Rows) {
     QStringList cells{time.MilliText(r.Time)};
-    QJsonArray values;
-    for (float v : r.Values) {
-      cells << QString::number(double(v), 'g', 7);
-      values.append(double(v));
+    QJsonObject row{{QStringLiteral("time"), FileTime(r.Time, time)}};
+    for (qsizetype i = 0; i < r.Values.size(); ++i) {
+      cells << QString::number(double(r.Values[i]), 'g', 7);
+      if (i < keys.size()) row.insert(keys[i], RowValue(r.Values[i]));
     }
-    rows.append(QJsonObject{{QStringLiteral("time"), cells[0]}, {QStringLiteral("values"), values}});
-    out.Line(cells.join(sep));
+    rows.append(row);
+    out.Line(cells.join(QLatin1Char('\t')));
   }
-  out.Result().insert(QStringLiteral("columns"), QJsonArray::fromStringList(head));
+  QJsonArray columns;
+  for (qsizetype i = 0; i < channels.size(); ++i)
+    columns.append(QJsonObject{{QStringLiteral("key"), keys[i]}, {QStringLiteral("name"), channels[i].Name},
+                               {QStringLiteral("unit"), channels[i].Unit}});
+  out.Result().insert(QStringLiteral("columns"), columns);
+  out.Result().insert(QStringLiteral("units"), UnitsOf(channels, keys));
   out.Result().insert(QStringLiteral("rows"), rows);
   return ecDone;
 }
@@ -145,7 +221,7 @@ int Run(TCliOutput& out, const TCliArgs& a) {
     return ecUsage;
   }
   if (!f.Warning.isEmpty()) out.Note(QStringLiteral("%1: %2").arg(path, f.Warning));
-  if (op == QLatin1String("info")) return Info(out, f);
+  if (op == QLatin1String("info")) return Info(out, path, f);
   if (op == QLatin1String("export")) return Export(out, f, a);
   if (op == QLatin1String("events")) {
     if (f.Header.Kind != TRecordKind::rkEvent && f.Header.Kind != TRecordKind::rkTrigger) {

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 
 #include "CliSession.h"
+#include "JsonOut.h"
 #include "StatusFlow.h"
 
 namespace vanta::cli {
@@ -18,10 +19,81 @@ int Lost(TCliSession& s, int since, const QString& what) {
   return ecNoConnection;
 }
 
-void Print(TCliOutput& out, const TStatusRecord& r) {
-  const QJsonObject j = StatusToJson(r);
+QJsonObject DriveJson(const TDriveInfo& d) {
+  return {{QStringLiteral("usedMiB"), d.UsedMiB},     {QStringLiteral("freeMiB"), d.FreeMiB},
+          {QStringLiteral("badMiB"), d.BadMiB},       {QStringLiteral("totalMiB"), d.TotalMiB},
+          {QStringLiteral("freePercent"), d.Percent}};
+}
+
+// Unix seconds of the device as its time in the device's zone; other values typed.
+QJsonValue NtpValue(const TNameValue& line, const time_tz_t& zone) {
+  if (line.first == QLatin1String("lastsync") || line.first == QLatin1String("utc.soc")) {
+    bool ok = false;
+    const qint64 sec = line.second.toLongLong(&ok);
+    if (ok && sec >= 0 && sec <= 0xFFFFFFFFLL) return IsoFlaggedTime({uint32_t(sec), 0}, zone, false);
+  }
+  return TypedValue(line.second);
+}
+
+// The status for a script: numbers as numbers, the device's time with its
+// offset, every "name=value" line as a pair whose name is the device's own.
+QJsonObject StatusDocument(const TStatusRecord& r, const time_tz_t& zone) {
+  QJsonObject drives{{QStringLiteral("flash"), DriveJson(r.Flash)}, {QStringLiteral("ram"), DriveJson(r.Ram)}};
+  if (r.Sd.Present) drives.insert(QStringLiteral("sd"), DriveJson(r.Sd));
+  QJsonArray load;
+  for (const TSysloadRec& l : r.SysLoad)
+    load.append(QJsonObject{{QStringLiteral("part"), l.Syspart}, {QStringLiteral("load"), double(l.Load)}});
+  QJsonArray ntp;
+  for (int k = 0; k < 4; ++k) {
+    QJsonArray entries;
+    for (const TNameValue& l : r.Ntp[k])
+      entries.append(QJsonObject{{QStringLiteral("name"), l.first}, {QStringLiteral("value"), NtpValue(l, zone)}});
+    ntp.append(QJsonObject{{QStringLiteral("server"), k + 1}, {QStringLiteral("entries"), entries}});
+  }
+  QJsonArray time;
+  for (const TNameValue& t : r.Time) {
+    // The two the client adds are fields of their own below.
+    if (t.first == QLatin1String("Zeitzone") || t.first == QLatin1String("Sommerzeit")) continue;
+    time.append(QJsonObject{{QStringLiteral("name"), t.first}, {QStringLiteral("value"), TypedValue(t.second)}});
+  }
+  QJsonObject timeSync{{QStringLiteral("entries"), time},
+                       {QStringLiteral("utcOffset"), zone.OffsetSec},
+                       {QStringLiteral("dstMode"), zone.DstMode}};
+  if (!r.DcfQuality.isEmpty()) timeSync.insert(QStringLiteral("dcfQuality"), r.DcfQuality);
+  QJsonObject doc{{QStringLiteral("plant"), r.Plant},
+                  {QStringLiteral("field"), r.Field},
+                  {QStringLiteral("device"), r.Device},
+                  {QStringLiteral("firmware"), r.Firmware},
+                  {QStringLiteral("release"), r.Release},
+                  {QStringLiteral("article"), TypedValue(r.Article)},
+                  {QStringLiteral("serial"), TypedValue(r.Serial)},
+                  {QStringLiteral("upTime"), qint64(r.UpTimeSec)},
+                  {QStringLiteral("texts"), QJsonObject{{QStringLiteral("upTime"), r.UpTimeText}}},
+                  {QStringLiteral("drives"), drives},
+                  {QStringLiteral("ccciWorkers"), NameValueArray(r.CcciWorkers)},
+                  {QStringLiteral("addresses"), NameValueArray(r.Addresses)},
+                  {QStringLiteral("sysLoad"), load},
+                  {QStringLiteral("recordings"), NameValueArray(r.Recordings)},
+                  {QStringLiteral("modbus"), NameValueArray(r.Modbus)},
+                  {QStringLiteral("iec104"), NameValueArray(r.Iec104)},
+                  {QStringLiteral("iec850"), NameValueArray(r.Iec850)},
+                  {QStringLiteral("ntp"), ntp},
+                  {QStringLiteral("timeSync"), timeSync}};
+  // A file without the device's clock lines has no time to tell.
+  if (r.DeviceStamp) {
+    const int32_t offset = TPQTimeProgs::UTCTimeShiftSoc(zone, (r.DeviceStamp->Frac & CTSDstMask) != 0);
+    tmStamp_t utc = *r.DeviceStamp;
+    utc.Sec = uint32_t(int64_t(utc.Sec) - offset);
+    doc.insert(QStringLiteral("deviceTime"), IsoTime(utc, *r.DeviceStamp));
+  } else {
+    doc.insert(QStringLiteral("deviceTime"), QJsonValue::Null);
+  }
+  return doc;
+}
+
+void Print(TCliOutput& out, const TStatusRecord& r, const time_tz_t& zone) {
   if (out.Json()) {
-    out.Result() = j;
+    out.Result() = StatusDocument(r, zone);
     return;
   }
   auto kv = [&out](const QString& k, const QString& v) { out.Line(QStringLiteral("%1: %2").arg(k, -18).arg(v)); };
@@ -80,7 +152,7 @@ int ParseSaved(TCliOutput& out, const QString& path) {
     return ecUsage;
   }
   // A saved file carries no device zone: its time is shown as UTC.
-  Print(out, RouteStatus(ParseStatText(f.readAll()), {}));
+  Print(out, RouteStatus(ParseStatText(f.readAll()), {}), {});
   return ecDone;
 }
 
@@ -131,7 +203,8 @@ int Status(TCliSession& s) {
     s.Out().Error(QStringLiteral("File not found: %1").arg(path));
     return ecRefused;
   }
-  Print(s.Out(), RouteStatus(ParseStatText(f.readAll()), TimeTzFromSet(u.FtmeSet)));
+  const time_tz_t zone = TimeTzFromSet(u.FtmeSet);
+  Print(s.Out(), RouteStatus(ParseStatText(f.readAll()), zone), zone);
   return ecDone;
 }
 

@@ -3,10 +3,13 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <limits>
 #include <utility>
 
 #include "Ccci.h"
 #include "CliSession.h"
+#include "Download.h"
+#include "JsonOut.h"
 
 namespace vanta::cli {
 
@@ -42,8 +45,8 @@ bool CountOption(const TCliArgs& a, const QString& option, int fallback, int& va
 
 TCliCommand StreamCommand() {
   return {QStringLiteral("stream"),
-          QStringLiteral("stream OBJECT --count N [--binary]"),
-          {{{QStringLiteral("count")}, true}, {{QStringLiteral("binary")}, false}},
+          QStringLiteral("stream OBJECT [--count N] [--binary] [--follow]"),
+          {{{QStringLiteral("count")}, true}, {{QStringLiteral("binary")}, false}, {{QStringLiteral("follow")}, false}},
           [](const TCliArgs& a) {
             uint32_t id = 0;
             int count = 0;
@@ -63,6 +66,10 @@ TCliCommand StreamCommand() {
             ParseObject(a.Args[0], id);
             CountOption(a, QStringLiteral("count"), 1, count);
             const bool binary = a.Has(QStringLiteral("binary"));
+            // --follow without --count runs until Ctrl-C; each record is a line at once.
+            const bool follow = a.Has(QStringLiteral("follow"));
+            const bool endless = follow && !a.Has(QStringLiteral("count"));
+            if (endless) count = std::numeric_limits<int>::max();
             TComUnit& u = s.Unit();
             TCliOutput& out = s.Out();
             QJsonArray records;
@@ -72,20 +79,29 @@ TCliCommand StreamCommand() {
             // counted by their own callback, which also decodes the states.
             u.FOnStreamRecord = [&](QObject*, const TStreamRecordView& r) {
               if (r.Kind != TStreamKind::skMeasurement || seen >= count || id == CBinaryObjectId) return;
-              const tmStamp_t local = TPQTimeProgs::TSNormalizeLocal(r.Stamp, TimeTzFromSet(u.FtmeSet));
+              const time_tz_t zone = TimeTzFromSet(u.FtmeSet);
+              const tmStamp_t local = TPQTimeProgs::TSNormalizeLocal(r.Stamp, zone);
               const QString ts = TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(local));
-              records.append(
-                  QJsonObject{{QStringLiteral("object"), QStringLiteral("0x%1").arg(r.ObjId, 8, 16, QLatin1Char('0'))},
-                              {QStringLiteral("time"), ts},
-                              {QStringLiteral("length"), r.Record.size()},
-                              {QStringLiteral("bytes"), QString::fromLatin1(r.Record.toByteArray().toHex())}});
+              const QJsonObject record{{QStringLiteral("object"), qint64(r.ObjId)},
+                                       {QStringLiteral("time"), IsoFlaggedTime(r.Stamp, zone)},
+                                       {QStringLiteral("length"), r.Record.size()},
+                                       {QStringLiteral("bytes"), QString::fromLatin1(r.Record.toByteArray().toHex())}};
+              if (follow && out.Json())
+                out.FollowLine(record);
+              else
+                records.append(record);
               out.Line(QString::asprintf("0x%08x  %s  %lld bytes", r.ObjId, ts.toUtf8().constData(),
                                          static_cast<long long>(r.Record.size())));
               ++seen;
             };
             u.FBinInCB = [&](QObject*, uint32_t n, const QByteArray& states) {
-              binaryInputs.append(QJsonObject{{QStringLiteral("inputs"), qint64(n)},
-                                              {QStringLiteral("states"), QString::fromLatin1(states.toHex(' '))}});
+              QJsonArray bytes;
+              for (const char b : states) bytes.append(int(uint8_t(b)));
+              const QJsonObject inputs{{QStringLiteral("inputs"), qint64(n)}, {QStringLiteral("states"), bytes}};
+              if (follow && out.Json())
+                out.FollowLine(QJsonObject{{QStringLiteral("binaryInputs"), inputs}});
+              else
+                binaryInputs.append(inputs);
               out.Line(QStringLiteral("binary inputs (%1): %2").arg(n).arg(QString::fromLatin1(states.toHex(' '))));
               if (id == CBinaryObjectId) ++seen;
             };
@@ -99,6 +115,8 @@ TCliCommand StreamCommand() {
             out.Result().insert(QStringLiteral("records"), records);
             if (!binaryInputs.isEmpty() || u.FStreamRec.WithBinary)
               out.Result().insert(QStringLiteral("binaryInputs"), binaryInputs);
+            // Ctrl-C is how a follow without a count ends: a clean end, not a failure.
+            if (follow && Interrupted() && !s.ConnectionLost() && s.RefusalCount() == since) return int(ecDone);
             if (seen < count) return s.Fail(since, QStringLiteral("stream"));
             return int(ecDone);
           }};
@@ -126,8 +144,9 @@ TCliCommand NtpCommand() {
             const TVantaLogNotify previous = u.FOnLogCallBack;
             u.FOnLogCallBack = [&, previous](QObject* sen, const QString& line, bool memo) {
               if (line == QLatin1String("NTP End")) {
-                const QString now = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz"));
-                requests.append(now);
+                const QDateTime at = QDateTime::currentDateTime();
+                const QString now = at.toString(QStringLiteral("HH:mm:ss.zzz"));
+                requests.append(at.toOffsetFromUtc(at.offsetFromUtc()).toString(Qt::ISODateWithMs));
                 out.Line(QStringLiteral("%1  answered a time request of the device").arg(now));
               }
               if (previous) previous(sen, line, memo);

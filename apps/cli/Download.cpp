@@ -34,7 +34,7 @@ TDownloadResult RunDownloadChain(TCliSession& s, TReadoutChain& chain, const TRe
   if (free >= 0 && need > uint64_t(free)) {
     chain.Cancel();
     for (const QString& p : chain.Remaining()) {
-      r.Files.append(QJsonObject{{QStringLiteral("name"), p}, {QStringLiteral("status"), QStringLiteral("failed")},
+      r.Files.append(QJsonObject{{QStringLiteral("name"), p}, {QStringLiteral("result"), QStringLiteral("failed")},
                                  {QStringLiteral("reason"), QStringLiteral("kein Platz")}});
       chain.NoteFailure(p, QStringLiteral("kein Platz"));
     }
@@ -79,11 +79,11 @@ TDownloadResult RunDownloadChain(TCliSession& s, TReadoutChain& chain, const TRe
     QJsonObject f{{QStringLiteral("name"), step.Path}, {QStringLiteral("file"), local}};
     if (step.Position > 0) f.insert(QStringLiteral("resumedAt"), qint64(step.Position));
     if (failedPath == step.Path) {
-      f.insert(QStringLiteral("status"), QStringLiteral("failed"));
+      f.insert(QStringLiteral("result"), QStringLiteral("failed"));
       f.insert(QStringLiteral("reason"), failedReason);
       out.Line(QStringLiteral("%1: nicht gespeichert: %2").arg(step.Path, failedReason));
     } else if (answered && QFileInfo(local).isFile()) {
-      f.insert(QStringLiteral("status"), step.Position > 0 ? QStringLiteral("resumed") : QStringLiteral("downloaded"));
+      f.insert(QStringLiteral("result"), step.Position > 0 ? QStringLiteral("resumed") : QStringLiteral("downloaded"));
       out.Line(step.Position > 0 ? QStringLiteral("%1 (resumed at %2)").arg(local).arg(step.Position) : local);
     } else {
       // Lost line, Ctrl-C or silence: what came so far waits in NAME.part.
@@ -91,7 +91,7 @@ TDownloadResult RunDownloadChain(TCliSession& s, TReadoutChain& chain, const TRe
                           : Interrupted()    ? QStringLiteral("abgebrochen")
                                              : QStringLiteral("keine Antwort");
       chain.NoteFailure(step.Path, why);
-      f.insert(QStringLiteral("status"), QStringLiteral("failed"));
+      f.insert(QStringLiteral("result"), QStringLiteral("failed"));
       f.insert(QStringLiteral("reason"), why);
       r.Files.append(f);
       if (s.ConnectionLost()) {
@@ -115,7 +115,7 @@ TDownloadResult RunDownloadChain(TCliSession& s, TReadoutChain& chain, const TRe
     if (listed) continue;
     const QString why = lost ? CConnectionLostText : QStringLiteral("abgebrochen");
     chain.NoteFailure(p, why);
-    r.Files.append(QJsonObject{{QStringLiteral("name"), p}, {QStringLiteral("status"), QStringLiteral("failed")},
+    r.Files.append(QJsonObject{{QStringLiteral("name"), p}, {QStringLiteral("result"), QStringLiteral("failed")},
                                {QStringLiteral("reason"), why}});
   }
   if (lost)
@@ -132,7 +132,7 @@ void ReportDownload(TCliSession& s, const QString& key, TDownloadResult& r) {
   QStringList names;
   for (const QJsonValue& v : r.Files) {
     const QJsonObject f = v.toObject();
-    if (f.value(QStringLiteral("status")).toString() != QLatin1String("failed")) continue;
+    if (f.value(QStringLiteral("result")).toString() != QLatin1String("failed")) continue;
     failed.append(QJsonObject{{QStringLiteral("name"), f.value(QStringLiteral("name"))},
                               {QStringLiteral("reason"), f.value(QStringLiteral("reason"))}});
     names << QStringLiteral("%1 (%2)").arg(f.value(QStringLiteral("name")).toString(),

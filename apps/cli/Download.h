@@ -18,11 +18,11 @@ bool Interrupted();
 void InstallInterruptHandler();
 
 struct TDownloadResult {
-  QJsonArray Files;  // one object per file requested: path, file, status, resumedAt, reason
+  QJsonArray Files;  // one object per file requested: name, file, result, resumedAt, reason
   int ExitCode = ecDone;
 };
 
-// Works `chain` off; each file's status in the result is "downloaded",
+// Works `chain` off; each file's "result" is "downloaded",
 // "resumed" or "failed" (with its reason). With several files a line per
 // file tells files, bytes and the time left; the terminal's bar is labelled
 // `labelPrefix` + the device path.

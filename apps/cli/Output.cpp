@@ -74,17 +74,42 @@ void TCliOutput::Diagnostic(const QString& line) {
   Write(stderr, line + QLatin1Char('\n'));
 }
 
-void TCliOutput::Finish() {
+void TCliOutput::FollowLine(const QJsonObject& line) {
   if (!FJson || FFinished) return;
-  FFinished = true;
-  QJsonObject doc = FResult;
+  FFollowed = true;
+  QJsonObject doc = line;
+  doc.insert(QStringLiteral("schemaVersion"), 1);
   {
     std::lock_guard<std::mutex> lock(GQtMessagesLock);
     FWarnings << GQtMessages;
     GQtMessages.clear();
   }
   if (!FWarnings.isEmpty()) doc.insert(QStringLiteral("warnings"), QJsonArray::fromStringList(FWarnings));
-  if (!FError.isEmpty()) doc.insert(QStringLiteral("error"), FError);
+  FWarnings.clear();
+  const QByteArray bytes = QJsonDocument(doc).toJson(QJsonDocument::Compact) + '\n';
+  std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+  std::fflush(stdout);
+}
+
+void TCliOutput::Finish(int exitCode) {
+  if (!FJson || FFinished) return;
+  FFinished = true;
+  {
+    std::lock_guard<std::mutex> lock(GQtMessagesLock);
+    FWarnings << GQtMessages;
+    GQtMessages.clear();
+  }
+  // The records went out line by line: nothing is left to say unless it went wrong.
+  if (FFollowed && FError.isEmpty() && FWarnings.isEmpty()) return;
+  QJsonObject doc = FFollowed ? QJsonObject() : FResult;
+  doc.insert(QStringLiteral("schemaVersion"), 1);
+  if (!FWarnings.isEmpty()) doc.insert(QStringLiteral("warnings"), QJsonArray::fromStringList(FWarnings));
+  if (!FError.isEmpty()) {
+    // An error without a failing exit code is still a failure for a script.
+    doc.insert(QStringLiteral("error"), QJsonObject{{QStringLiteral("code"), exitCode > 0 ? exitCode : 1},
+                                                     {QStringLiteral("message"), FError}});
+    Diagnostic(QStringLiteral("vanta-cli: ") + FError);
+  }
   // Bytes as they are: the document is UTF-8 whatever the locale says.
   const QByteArray bytes = QJsonDocument(doc).toJson(QJsonDocument::Compact) + '\n';
   std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);

@@ -37,12 +37,23 @@ class TCliOutput {
   void Diagnostic(const QString& line);
 
   QJsonObject& Result() { return FResult; }
-  // JSON mode: prints the document. Later calls print nothing.
-  void Finish();
+  // JSON mode: `line` at once as one line of its own with "schemaVersion": 1
+  // and the warnings gathered so far (NDJSON of --follow): a reader gets each
+  // record as it comes. Finish then prints a last line only for an error or
+  // for warnings that came after the last record. Text mode: nothing.
+  void FollowLine(const QJsonObject& line);
+  // JSON mode: prints the document with "schemaVersion": 1. A run that ended
+  // with an error prints {"schemaVersion": 1, "error": {"code": exitCode,
+  // "message": …}} (beside its result when it has one) and the message on
+  // stderr. Later calls print nothing.
+  void Finish(int exitCode = 0);
+  // The error text so far (empty: none).
+  const QString& ErrorText() const { return FError; }
 
  private:
   bool FJson;
   bool FFinished = false;
+  bool FFollowed = false;
   TProgress* FProgress = nullptr;
   QJsonObject FResult;
   QStringList FWarnings;

@@ -11,6 +11,7 @@
 #include "CliSession.h"
 #include "Download.h"
 #include "CmdLine.h"
+#include "PasswordFile.h"
 
 using namespace vanta::cli;
 
@@ -35,10 +36,14 @@ void PrintHelp(const QCommandLineParser& p, const std::vector<TCliCommand>& comm
 // A mistake on the command line is told in one line, not buried in the
 // help; the device is not contacted.
 int UsageError(TCliOutput& out, const QString& why) {
+  if (out.Json()) {
+    out.Error(why);  // the document names it, and stderr once
+    out.Finish(ecUsage);
+    out.Diagnostic(QStringLiteral("Try 'vanta-cli --help' for more information."));
+    return ecUsage;
+  }
   out.Diagnostic(QStringLiteral("vanta-cli: ") + why);
   out.Diagnostic(QStringLiteral("Try 'vanta-cli --help' for more information."));
-  if (out.Json()) out.Error(why);
-  out.Finish();
   return ecUsage;
 }
 
@@ -72,6 +77,7 @@ int main(int argc, char** argv) {
       {"visibility", "Access level (1: advanced start, 2 and more: support start).", "N", "1"},
       {"user", "User name for a protocol-5 session start.", "U"},
       {"password", "Password for --user.", "P"},
+      {"password-file", "Password for --user from FILE (its first line; mode 600 or stricter), instead of --password.", "FILE"},
       {"timeout", "Longest silence allowed from the device, in seconds: any progress (a piece of an answer, shell text, FTP data) starts the count again. Firmware updates and calibration keep their own step limits.", "S", "30"},
       {"json", "Machine-readable output."},
       {"log", "Write the client's log lines to stderr."},
@@ -127,7 +133,7 @@ int main(int argc, char** argv) {
       return UsageError(
           out, QStringLiteral("%1: %2 (usage: vanta-cli %3)").arg(command->Name, problem.Text, command->Usage));
     out.Error(problem.Text);
-    out.Finish();
+    out.Finish(ecUsage);
     return ecUsage;
   }
 
@@ -154,6 +160,17 @@ int main(int argc, char** argv) {
     return UsageError(out, QStringLiteral("--timeout needs a whole number of seconds, at least 1"));
   o.User = p.value("user");
   o.Password = p.value("password");
+  if (p.isSet("password") && p.isSet("password-file"))
+    return UsageError(out, QStringLiteral("--password and --password-file exclude each other"));
+  if (p.isSet("password-file")) {
+    QString problem;
+    if (!ReadPasswordFile(p.value("password-file"), o.Password, problem)) {
+      // A fact about a local file, not a typo: no usage hint.
+      out.Error(problem);
+      out.Finish(ecUsage);
+      return ecUsage;
+    }
+  }
   o.Json = out.Json();
   o.Quiet = p.isSet("quiet");
   o.Log = p.isSet("log");
@@ -180,12 +197,12 @@ int main(int argc, char** argv) {
 
   if (command->RunOffline && !(command->Online && command->Online(args))) {
     const int rc = command->RunOffline(out, args, o);
-    out.Finish();
+    out.Finish(rc);
     return rc;
   }
   if (command->BeforeConnect) {
     if (const int rc = command->BeforeConnect(out, args); rc >= 0) {
-      out.Finish();
+      out.Finish(rc);
       return rc;
     }
   }
@@ -198,11 +215,12 @@ int main(int argc, char** argv) {
   if (!session.Open(error)) {
     out.Error(error);
     session.Close();
-    out.Finish();
-    return session.Refusals().isEmpty() ? ecNoConnection : ecRefused;
+    const int rc = session.Refusals().isEmpty() ? ecNoConnection : ecRefused;
+    out.Finish(rc);
+    return rc;
   }
   const int rc = command->Run(session, args);
   session.Close();
-  out.Finish();
+  out.Finish(rc);
   return rc;
 }

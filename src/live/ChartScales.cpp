@@ -126,9 +126,19 @@ double TTimeNorm::TmNorm(int64_t ts) const {
   return FXLeft + num / den * FXBer;
 }
 
+QString GermanTimeText(const QDateTime& t, QString format) {
+  // The labels are German on screen and in the reports alike, whatever the
+  // process locale (the command-line tool runs with C): the weekday as
+  // German calendars abbreviate it, without the locale data's full stop.
+  static const char* const CDays[] = {"Mo", "Di", "Mi", "Do", "Fr", "Sa", "So"};
+  const int day = t.date().dayOfWeek();
+  if (day >= 1 && day <= 7) format.replace(QLatin1String("ddd"), QStringLiteral("'%1'").arg(QLatin1String(CDays[day - 1])));
+  return QLocale::c().toString(t, format);
+}
+
 QString TTimeNorm::TextAt(int64_t ts) const {
   const int64_t sec = ts >= 0 ? ts / 1000000000 : -((-ts + 999999999) / 1000000000);
-  QString text = QLocale().toString(QDateTime::fromSecsSinceEpoch(sec, Qt::UTC), TimeGridFormat(FTimeGrid));
+  QString text = GermanTimeText(QDateTime::fromSecsSinceEpoch(sec, Qt::UTC), TimeGridFormat(FTimeGrid));
   if (FTimeGrid < TTimeGrid::gr1Sec) text = QString::asprintf("%s.%.3u", text.toUtf8().constData(), unsigned((ts - sec * 1000000000) / 1000000));
   return text;
 }

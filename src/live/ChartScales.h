@@ -2,6 +2,7 @@
 // The scales the chart painters share: value axes (vertical and horizontal),
 // the time axis with its grid steps from 1 ms to 20 days, the curve records
 // and the automatic range of a time-curve chart. Computation only.
+#include <QDateTime>
 #include <QString>
 #include <cstdint>
 #include <vector>
@@ -70,6 +71,8 @@ enum class TTimeGrid : uint8_t {
 };
 int64_t TimeGridStep(TTimeGrid g);      // nanoseconds
 QString TimeGridFormat(TTimeGrid g);    // Qt date-time format of the labels
+// `t` in `format` with German weekday names ("Mi 03.12.25"), in any locale.
+QString GermanTimeText(const QDateTime& t, QString format);
 
 // The time axis; times are nanoseconds since 1970 in the device's wall clock.
 class TTimeNorm {

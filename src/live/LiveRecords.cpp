@@ -65,31 +65,40 @@ QList<TPanelText> DecodePanel(const QByteArray& record, int generation) {
   QByteArray r = record.left(2328);
   r.append(QByteArray(2328 - r.size(), '\0'));
   QList<TPanelText> out;
-  auto add = [&](const QString& field, const QString& label, qsizetype offset, int unit) {
-    out.append({field, label, ValueText(F32(r, offset), unit)});
+  auto add = [&](const QString& field, const QString& label, qsizetype offset, int unit, const QString& symbol) {
+    const float v = F32(r, offset);
+    out.append({field, label, ValueText(v, unit), symbol, v, unit});
   };
-  add(QStringLiteral("edtF"), QStringLiteral("F:"), 16, 3);
+  add(QStringLiteral("edtF"), QStringLiteral("F:"), 16, 3, QStringLiteral("f"));
   const char* const le[] = {"L1", "L2", "L3", "NE"};
+  const char* const leSymb[] = {"U1E", "U2E", "U3E", "UNE"};
   for (int k = 0; k < 4; ++k)
-    add(QStringLiteral("edtU%1").arg(QLatin1String(le[k])), QStringLiteral("U%1:").arg(QLatin1String(le[k])), 20 + 4 * k, 2);
+    add(QStringLiteral("edtU%1").arg(QLatin1String(le[k])), QStringLiteral("U%1:").arg(QLatin1String(le[k])), 20 + 4 * k, 2, QLatin1String(leSymb[k]));
   const char* const ll[] = {"12", "23", "31"};
   for (int k = 0; k < 3; ++k)
-    add(QStringLiteral("edtU%1").arg(QLatin1String(ll[k])), QStringLiteral("U%1:").arg(QLatin1String(ll[k])), 36 + 4 * k, 2);
-  for (int k = 0; k < 3; ++k) add(QStringLiteral("edtPHL%1").arg(k + 1), QStringLiteral("PHL%1:").arg(k + 1), 52 + 8 * k, 7);
-  add(QStringLiteral("edtUU"), QStringLiteral("UU:"), 128, 1);
+    add(QStringLiteral("edtU%1").arg(QLatin1String(ll[k])), QStringLiteral("U%1:").arg(QLatin1String(ll[k])), 36 + 4 * k, 2,
+        QStringLiteral("U%1").arg(QLatin1String(ll[k])));
+  for (int k = 0; k < 3; ++k)
+    add(QStringLiteral("edtPHL%1").arg(k + 1), QStringLiteral("PHL%1:").arg(k + 1), 52 + 8 * k, 7, QStringLiteral("phiU%1E").arg(k + 1));
+  add(QStringLiteral("edtUU"), QStringLiteral("UU:"), 128, 1, QStringLiteral("uUnbal"));
   const char* const thdU[] = {"U1E", "U2E", "U3E", "UNE", "U12", "U23", "U31"};
   for (int k = 0; k < 7; ++k)
-    add(QStringLiteral("edtTHD%1").arg(QLatin1String(thdU[k])), QStringLiteral("THD %1:").arg(QLatin1String(thdU[k])), 136 + 4 * k, 1);
+    add(QStringLiteral("edtTHD%1").arg(QLatin1String(thdU[k])), QStringLiteral("THD %1:").arg(QLatin1String(thdU[k])), 136 + 4 * k, 1,
+        QStringLiteral("THD%1").arg(QLatin1String(thdU[k])));
   const char* const cur[] = {"1", "2", "3", "N"};
-  for (int k = 0; k < 4; ++k) add(QStringLiteral("edtI%1").arg(QLatin1String(cur[k])), QStringLiteral("I%1:").arg(QLatin1String(cur[k])), 1172 + 4 * k, 5);
   for (int k = 0; k < 4; ++k)
-    add(QStringLiteral("edtTHDI%1").arg(QLatin1String(cur[k])), QStringLiteral("THD I%1:").arg(QLatin1String(cur[k])), 1252 + 4 * k, 1);
+    add(QStringLiteral("edtI%1").arg(QLatin1String(cur[k])), QStringLiteral("I%1:").arg(QLatin1String(cur[k])), 1172 + 4 * k, 5,
+        QStringLiteral("I%1").arg(QLatin1String(cur[k])));
+  for (int k = 0; k < 4; ++k)
+    add(QStringLiteral("edtTHDI%1").arg(QLatin1String(cur[k])), QStringLiteral("THD I%1:").arg(QLatin1String(cur[k])), 1252 + 4 * k, 1,
+        QStringLiteral("THDI%1").arg(QLatin1String(cur[k])));
   if (generation >= 2)
-    add(QStringLiteral("edtIR"), QStringLiteral("IRCM:"), 1332, 5);
+    add(QStringLiteral("edtIR"), QStringLiteral("IRCM:"), 1332, 5, QStringLiteral("IRCM"));
   else
-    out.append({QStringLiteral("edtIR"), QStringLiteral("IRCM:"), QStringLiteral("n.A.")});
+    out.append({QStringLiteral("edtIR"), QStringLiteral("IRCM:"), QStringLiteral("n.A."), QStringLiteral("IRCM"), 0.0f, 5, false});
   const int p = PowerBlock(generation);
   const char* const ph[] = {"1", "2", "3", "total"};
+  const char* const phSymb[] = {"1", "2", "3", "Sum"};
   struct TPower {
     const char* Name;
     int First, Step, Unit;
@@ -99,15 +108,16 @@ QList<TPanelText> DecodePanel(const QByteArray& record, int generation) {
     for (int k = 0; k < 4; ++k)
       add(QStringLiteral("edt%1%2").arg(QLatin1String(pw.Name), QLatin1String(ph[k])),
           QStringLiteral("%1%2:").arg(QLatin1String(pw.Name), k < 3 ? QLatin1String(ph[k]) : QLatin1String(" ges.")), p + pw.First + pw.Step * k,
-          pw.Unit);
+          pw.Unit, QLatin1String(pw.Name) + QLatin1String(phSymb[k]));
   // cos φ with "kap." or "ind." from the sign source, empty when it is 0.
   const char* const cosNames[] = {"edtcosPHL1", "edtcosPHL2", "edtcosPHL3", "edtcosPH"};
   const char* const cosLabels[] = {"cos φ L1:", "cos φ L2:", "cos φ L3:", "cos φ:"};
   for (int k = 0; k < 4; ++k) {
     const float sign = F32(r, p + 208 + 4 * k);
     const QString prefix = sign < 0 ? QStringLiteral("kap.") : sign > 0 ? QStringLiteral("ind.") : QString();
-    out.append({QLatin1String(cosNames[k]), QString::fromUtf8(cosLabels[k]),
-                QStringLiteral("%1 %2").arg(prefix, ValueText(F32(r, p + 160 + 4 * k), 0))});
+    const float v = F32(r, p + 160 + 4 * k);
+    out.append({QLatin1String(cosNames[k]), QString::fromUtf8(cosLabels[k]), QStringLiteral("%1 %2").arg(prefix, ValueText(v, 0)),
+                QStringLiteral("cosPhi") + QLatin1String(phSymb[k]), v, 0, true, sign < 0 ? -1 : sign > 0 ? 1 : 0});
   }
   return out;
 }

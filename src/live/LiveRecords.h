@@ -38,6 +38,14 @@ struct TPanelText {
   QString Field;  // the edit's name, "edtF"
   QString Label;  // "F:"
   QString Text;   // "50.00 Hz"
+  // The same figure for programs: the quantity's symbol ("f", "U1E", "PSum",
+  // "cosPhi1"), the number as the record holds it and its unit index (see
+  // UnitText). Given is false where the device has no such value ("n.A.").
+  QString Symbol;
+  float Value = 0;
+  int Unit = 0;
+  bool Given = true;
+  int Sign = 0;  // cos φ only: above 0 inductive ("ind."), below 0 capacitive ("kap."), 0 neither
 };
 // Every panel field of record 4 in display order, formatted. A shorter
 // record is read as if zero-filled to its full length; the residual current

@@ -6,13 +6,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <functional>
 #include <limits>
 
 #include "ChartPaint.h"
 #include "DeviceTime.h"
 #include "RecordFile.h"
-#include "TimeStamps.h"
 
 namespace vanta {
 
@@ -27,20 +25,20 @@ constexpr int CMaxPoints = 4000;
 constexpr int CWeeksPerChart = 6;
 const uint32_t CWeekColors[CWeeksPerChart] = {0xFF1F5FBF, 0xFF2E9E3E, 0xFFE08020, 0xFF6A3FA0, 0xFF20A0A0, 0xFF808080};
 
-// The conductor a channel name ends with: L1, L2, L3 or N (the first row otherwise).
-T4Leiter Conductor(const QString& name) {
-  static const QRegularExpression CEnd(QStringLiteral("(?:^|\\s)(L1|L2|L3|N)$"));
-  const QString c = CEnd.match(name.trimmed()).captured(1);
-  return c == QLatin1String("L2") ? T4Leiter::lt2 : c == QLatin1String("L3") ? T4Leiter::lt3 : c == QLatin1String("N") ? T4Leiter::lt0 : T4Leiter::lt1;
-}
-
-// A series of curves over time, in time order.
-struct TSeries {
-  QStringList Names;
-  std::vector<int64_t> Times;
-  std::vector<std::vector<float>> Values;  // per curve
-  int64_t IntervalNs = 600 * CNanoPerSecond;
+// The conductor a channel name ends with: L1, L2, L3 or N (the first row
+// otherwise), and whether it is a line-to-line voltage (L12, L23, L31: the
+// rows U12, U23, U31 of the line-to-line view).
+struct TConductor {
+  T4Leiter Row = T4Leiter::lt1;
+  bool LineToLine = false;
 };
+TConductor Conductor(const QString& name) {
+  static const QRegularExpression CEnd(QStringLiteral("(?:^|\\s)(L12|L23|L31|L1|L2|L3|N)$"));
+  const QString c = CEnd.match(name.trimmed()).captured(1);
+  if (c.size() == 3) return {c == QLatin1String("L12") ? T4Leiter::lt1 : c == QLatin1String("L23") ? T4Leiter::lt2 : T4Leiter::lt3, true};
+  return {c == QLatin1String("L2") ? T4Leiter::lt2 : c == QLatin1String("L3") ? T4Leiter::lt3 : c == QLatin1String("N") ? T4Leiter::lt0 : T4Leiter::lt1,
+          false};
+}
 
 // Into the model: every row, or per stretch its smallest and largest values;
 // a gap of more than one and a half intervals breaks the curves.
@@ -73,59 +71,6 @@ void Fill(TCrvTimeModel& m, const TSeries& s, const QString& group, const QStrin
     last = s.Times[end - 1];
   }
   m.ResetZoom();
-}
-
-// Reads the channels `take` selects from every file, in time order of the
-// files; an interval already read (overlapping files) is read once.
-bool Collect(const QStringList& files, const std::function<bool(const TRecordChannel&)>& take, TSeries& s, QString& error) {
-  std::vector<std::pair<qint64, QString>> order;
-  for (const QString& path : files) {
-    TRecordHeader h;
-    if (!ReadRecordHeader(path, h, error)) return false;
-    order.emplace_back(qint64(h.Context.Start.Sec), path);
-    if (h.Context.IntervalMs > 0) s.IntervalNs = int64_t(h.Context.IntervalMs) * 1000000;
-  }
-  std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  bool any = false;
-  int64_t lastUtc = 0;
-  for (const auto& [start, path] : order) {
-    std::vector<std::pair<int, int>> columns;  // file column -> curve
-    TDeviceTime clock;
-    bool first = true;
-    const bool ok = StreamRecordFile(
-        path,
-        [&](const TRecordFile& f) {
-          if (first) {
-            first = false;
-            clock = DeviceTimeForFile(path, f.Header.Env);
-            for (int c = 0; c < f.Header.Context.Channels.size(); ++c) {
-              const TRecordChannel& ch = f.Header.Context.Channels[c];
-              if (!take(ch)) continue;
-              int k = int(s.Names.indexOf(ch.Name));
-              if (k < 0) {
-                k = int(s.Names.size());
-                s.Names << ch.Name;
-                s.Values.emplace_back(s.Times.size(), std::numeric_limits<float>::quiet_NaN());
-              }
-              columns.emplace_back(c, k);
-            }
-          }
-          for (const TRecRow& row : f.Rows) {
-            const int64_t utc = TPQTimeProgs::TStoLinear(row.Time);
-            if (any && utc <= lastUtc) continue;
-            any = true;
-            lastUtc = utc;
-            s.Times.push_back(clock.Linear(row.Time));
-            for (auto& v : s.Values) v.push_back(std::numeric_limits<float>::quiet_NaN());
-            for (const auto& [c, k] : columns)
-              if (c < row.Values.size()) s.Values[size_t(k)].back() = row.Values[c];
-          }
-          return true;
-        },
-        error);
-    if (!ok) return false;
-  }
-  return true;
 }
 
 // "dd.MM.yyyy hh:mm - dd.MM.yyyy hh:mm" of the device's wall clock.
@@ -183,18 +128,93 @@ void Range(TCrvTimeModel& m, double lo, double hi) {
   for (int c = 0; c < m.GetCrvCnt(); ++c) m.SetRange(c, lo, hi);
 }
 
+// A row of harmonic bars per view: the phase view and its line-to-line
+// counterpart (none for currents, whose line-to-line rows have no chart).
+struct THarmSplit {
+  std::vector<THarmRows> Views;
+  THarmRows* Of(TVantaDisp view, int count) {
+    for (THarmRows& r : Views)
+      if (r.View == view) return &r;
+    THarmRows r;
+    r.View = view;
+    r.First = count;
+    for (auto& row : r.Rows) row = QList<float>(count, 0.0f);
+    Views.push_back(r);
+    return &Views.back();
+  }
+};
+
+TVantaDisp LineToLineView(TVantaDisp v) {
+  switch (v) {
+    case TVantaDisp::sdHrmULE: return TVantaDisp::sdHrmULL;
+    case TVantaDisp::sdIHrmULE: return TVantaDisp::sdIHrmULL;
+    case TVantaDisp::sdFrqBandULE: return TVantaDisp::sdFrqBandULL;
+    default: return v;  // currents: no line-to-line view
+  }
+}
+
 }  // namespace
 
-void ComplianceCharts(TPage& page, const TEnResult& en) {
-  std::vector<TEnGroup> groups;
+void TEnCurveCollector::FileStart(const QString& path, const TRecordFile& first) {
+  FClock = DeviceTimeForFile(path, first.Header.Env);
+  if (first.Header.Context.IntervalMs > 0)
+    for (TTake& t : FTake) t.Series->IntervalNs = int64_t(first.Header.Context.IntervalMs) * 1000000;
+  for (TTake& t : FTake) t.Columns.clear();
+  for (int c = 0; c < first.Header.Context.Channels.size(); ++c) {
+    const TRecordChannel& ch = first.Header.Context.Channels[c];
+    // The channels the evaluation takes as supply voltages and frequency.
+    const int which = ch.Unit == QLatin1String("V") && ch.Name.startsWith(QLatin1String("U ")) ? 0
+                      : ch.Unit == QLatin1String("Hz")                                         ? 1
+                                                                                               : -1;
+    if (which < 0) continue;
+    TSeries& s = *FTake[size_t(which)].Series;
+    int k = int(s.Names.indexOf(ch.Name));
+    if (k < 0) {
+      k = int(s.Names.size());
+      s.Names << ch.Name;
+      s.Values.emplace_back(s.Times.size(), std::numeric_limits<float>::quiet_NaN());
+    }
+    FTake[size_t(which)].Columns.emplace_back(c, k);
+  }
+}
+
+void TEnCurveCollector::Row(const TRecRow& row) {
+  for (TTake& t : FTake) {
+    // A series stays empty (no time axis) when no file has its channels.
+    if (t.Series->Names.isEmpty()) continue;
+    t.Series->Times.push_back(FClock.Linear(row.Time));
+    for (auto& v : t.Series->Values) v.push_back(std::numeric_limits<float>::quiet_NaN());
+    for (const auto& [c, k] : t.Columns)
+      if (c < row.Values.size()) t.Series->Values[size_t(k)].back() = row.Values[c];
+  }
+}
+
+void EnWeekTable(const TEnResult& en, QStringList& head, std::vector<QStringList>& rows) {
+  const std::vector<TEnGroup> groups = en.Groups();
+  head = QStringList{QStringLiteral("Woche"), QStringLiteral("Werte")};
+  for (TEnGroup g : groups) head << EnGroupCaption(g);
+  head << QStringLiteral("Ergebnis");
+  rows.clear();
+  for (const TEnWeek& w : en.Weeks) {
+    QStringList row{QStringLiteral("Woche ab %1").arg(QDateTime::fromSecsSinceEpoch(w.MondaySec, Qt::UTC).toString(QStringLiteral("dd.MM.yyyy"))),
+                    QString::number(w.Rows)};
+    for (TEnGroup g : groups)
+      row << (w.GroupShare[int(g)] < 0 ? QStringLiteral("–") : QString::number(100.0 * w.GroupShare[int(g)], 'f', 2));
+    row << (w.Pass ? QStringLiteral("bestanden") : QStringLiteral("nicht bestanden"));
+    rows.push_back(row);
+  }
+}
+
+std::vector<TLimitBars> ComplianceBars(const TEnResult& en) {
+  // The groups of the week table, so chart and table show the same quantities.
+  const std::vector<TEnGroup> groups = en.Groups();
+  std::vector<TLimitBars> charts;
+  if (groups.empty() || en.Weeks.empty()) return charts;
   std::vector<double> limits;
-  for (int g = 0; g < int(TEnGroup::egCount); ++g) {
-    const auto c = std::find_if(en.Criteria.begin(), en.Criteria.end(), [g](const TEnCriterion& x) { return int(x.Group) == g; });
-    if (c == en.Criteria.end()) continue;
-    groups.push_back(TEnGroup(g));
+  for (TEnGroup g : groups) {
+    const auto c = std::find_if(en.Criteria.begin(), en.Criteria.end(), [g](const TEnCriterion& x) { return x.Group == g; });
     limits.push_back(100.0 * c->Share);
   }
-  if (groups.empty() || en.Weeks.empty()) return;
   // The axis starts a little below the lowest share or limit: the
   // differences that decide lie in the last few per cent.
   double lowest = *std::min_element(limits.begin(), limits.end());
@@ -202,17 +222,16 @@ void ComplianceCharts(TPage& page, const TEnResult& en) {
     for (TEnGroup g : groups)
       if (w.GroupShare[int(g)] >= 0) lowest = std::min(lowest, 100.0 * w.GroupShare[int(g)]);
   const double bottom = std::max(0.0, std::floor((lowest - 2) / 10) * 10);
-  const int charts = int((en.Weeks.size() + CWeeksPerChart - 1) / CWeeksPerChart);
-  for (int part = 0; part < charts; ++part) {
+  for (size_t from = 0; from < en.Weeks.size(); from += CWeeksPerChart) {
     TLimitBars b;
     b.Unit = QStringLiteral("%");
     b.Min = bottom;
     b.Max = 101;
     b.Limits = limits;
     b.LimitText = QStringLiteral("geforderter Anteil");
-    b.Caption = QStringLiteral("Anteil der 10-Minuten-Werte innerhalb der Grenze [%], je Gruppe die schlechteste Phase");
+    b.Caption = QStringLiteral("Anteil der 10-Minuten-Werte innerhalb der Grenze [%], je Größe die schlechteste Phase");
     for (TEnGroup g : groups) b.Groups << EnGroupCaption(g);
-    const size_t from = size_t(part) * CWeeksPerChart, to = std::min(en.Weeks.size(), from + CWeeksPerChart);
+    const size_t to = std::min(en.Weeks.size(), from + CWeeksPerChart);
     for (size_t k = from; k < to; ++k) {
       const TEnWeek& w = en.Weeks[k];
       b.Series.push_back({QStringLiteral("Woche ab %1").arg(QDateTime::fromSecsSinceEpoch(w.MondaySec, Qt::UTC).toString(QStringLiteral("dd.MM.yyyy"))),
@@ -221,19 +240,25 @@ void ComplianceCharts(TPage& page, const TEnResult& en) {
       for (TEnGroup g : groups) row.push_back(w.GroupShare[int(g)] >= 0 ? 100.0 * w.GroupShare[int(g)] : CNaN);
       b.Values.push_back(row);
     }
-    const QString heading = charts > 1 ? QStringLiteral("Einhaltung je Woche und Größe (%1/%2)").arg(part + 1).arg(charts)
-                                       : QStringLiteral("Einhaltung je Woche und Größe");
+    charts.push_back(std::move(b));
+  }
+  return charts;
+}
+
+void ComplianceCharts(TPage& page, const TEnResult& en) {
+  const std::vector<TLimitBars> charts = ComplianceBars(en);
+  for (size_t part = 0; part < charts.size(); ++part) {
+    const QString heading = charts.size() > 1
+                                ? QStringLiteral("Einhaltung je Woche und Größe (%1/%2)").arg(part + 1).arg(charts.size())
+                                : QStringLiteral("Einhaltung je Woche und Größe");
+    const TLimitBars& b = charts[part];
     page.Chart(heading, 0.36, [&b](QPainter& p, const QRectF& rect) { PaintLimitBars(p, rect, b); });
   }
 }
 
-bool En50160Curves(TPage& page, const QStringList& files, double nominal, QString& error) {
-  TSeries volts, freq;
-  if (!Collect(
-          files, [](const TRecordChannel& c) { return c.Unit == QLatin1String("V") && c.Name.startsWith(QLatin1String("U ")); }, volts,
-          error) ||
-      !Collect(files, [](const TRecordChannel& c) { return c.Unit == QLatin1String("Hz"); }, freq, error))
-    return false;
+void En50160Curves(TPage& page, const TEnCurveCollector& curves, double nominal) {
+  const TSeries& volts = curves.Volts;
+  const TSeries& freq = curves.Freq;
   if (!volts.Names.isEmpty() && !volts.Times.empty()) {
     TCrvTimeModel m;
     Fill(m, volts, QStringLiteral("U"), QStringLiteral("V"));
@@ -260,15 +285,10 @@ bool En50160Curves(TPage& page, const QStringList& files, double nominal, QStrin
                {52, QStringLiteral("52 Hz (100 %)")}},
               outer ? QString() : QStringLiteral("Grenzen für 100 % der Werte (47 Hz und 52 Hz) liegen außerhalb des gezeigten Bereichs."));
   }
-  return true;
 }
 
-void En50160HarmonicChart(TPage& page, const TEnResult& en) {
-  THarmBarModel m;
-  m.SetVantaDisp(TVantaDisp::sdHrmULE);
-  std::array<QList<float>, 4> rows;
-  for (auto& r : rows) r = QList<float>(51, 0.0f);
-  int lastOrder = 0, lastRow = -1;
+std::vector<THarmRows> EnHarmonicRows(const TEnResult& en) {
+  THarmSplit split;
   for (size_t k = 0; k < en.Criteria.size(); ++k) {
     const TEnCriterion& c = en.Criteria[k];
     if (c.Group != TEnGroup::egHarmonics || c.Order < 0 || c.Order > 50) continue;
@@ -280,21 +300,34 @@ void En50160HarmonicChart(TPage& page, const TEnResult& en) {
         seen = true;
       }
     if (!seen) continue;
-    const int row = int(Conductor(c.Channel));
-    rows[size_t(row)][c.Order] = std::max(rows[size_t(row)][c.Order], float(p95));
-    lastOrder = std::max(lastOrder, c.Order);
-    lastRow = std::max(lastRow, row);
+    const TConductor at = Conductor(c.Channel);
+    THarmRows& r = *split.Of(at.LineToLine ? TVantaDisp::sdHrmULL : TVantaDisp::sdHrmULE, 51);
+    const int row = int(at.Row);
+    r.Rows[size_t(row)][c.Order] = std::max(r.Rows[size_t(row)][c.Order], float(p95));
+    r.First = std::min(r.First, c.Order);
+    r.Last = std::max(r.Last, c.Order);
+    r.LastRow = std::max(r.LastRow, row);
   }
-  if (lastRow < 0) return;
-  for (int r = 0; r <= lastRow; ++r) m.SetHrmVal(T4Leiter(r), rows[size_t(r)]);
-  m.FHrmMaxIdx = lastOrder;
-  m.HrmRescale();
-  page.Chart(QStringLiteral("Harmonische: 95 %-Werte (schlechteste Woche) gegen ihre Grenzen"), 0.4,
-             [&m, lastRow](QPainter& p, const QRectF& rect) { PaintHarmBars(p, rect, m, lastRow + 1); });
+  return split.Views;
 }
 
-void StatisticsChart(TPage& page, const QString& kind, const QString& title, const QStringList& names, const QList<int>& indexes,
-                     const std::vector<double>& p95s, const QString& unit) {
+void En50160HarmonicChart(TPage& page, const TEnResult& en) {
+  for (const THarmRows& r : EnHarmonicRows(en)) {
+    THarmBarModel m;
+    m.SetVantaDisp(r.View);
+    for (int k = 0; k <= r.LastRow; ++k) m.SetHrmVal(T4Leiter(k), r.Rows[size_t(k)]);
+    m.FHrmMaxIdx = r.Last;
+    m.HrmRescale();
+    const QString heading = r.View == TVantaDisp::sdHrmULL
+                                ? QStringLiteral("Harmonische Leiter-Leiter: 95 %-Werte (schlechteste Woche) gegen ihre Grenzen")
+                                : QStringLiteral("Harmonische: 95 %-Werte (schlechteste Woche) gegen ihre Grenzen");
+    const int shown = r.LastRow + 1;
+    page.Chart(heading, 0.4, [&m, shown](QPainter& p, const QRectF& rect) { PaintHarmBars(p, rect, m, shown); });
+  }
+}
+
+std::vector<THarmRows> StatisticsRows(const QString& kind, const QStringList& names, const QList<int>& indexes,
+                                      const std::vector<double>& p95s, const QString& unit) {
   const bool current = unit == QLatin1String("A");
   TVantaDisp view = current ? TVantaDisp::sdHrmIL : TVantaDisp::sdHrmULE;
   int offset = 0, step = 1, count = 51;
@@ -307,24 +340,28 @@ void StatisticsChart(TPage& page, const QString& kind, const QString& title, con
     step = 200;
     count = 35;
   }
-  std::array<QList<float>, 4> rows;
-  for (auto& r : rows) r = QList<float>(count, 0.0f);
-  bool fits = true;
-  int first = count, last = -1, lastRow = -1;
+  THarmSplit split;
   for (qsizetype i = 0; i < names.size(); ++i) {
     const int at = indexes.value(i) - offset;
-    if (at < 0 || at % step != 0 || at / step >= count) {
-      fits = false;
-      break;
-    }
-    const int row = int(Conductor(names[i]));
-    rows[size_t(row)][at / step] = float(p95s[size_t(i)]);
-    first = std::min(first, at / step);
-    last = std::max(last, at / step);
-    lastRow = std::max(lastRow, row);
+    const TConductor c = Conductor(names[i]);
+    const TVantaDisp v = c.LineToLine ? LineToLineView(view) : view;
+    // No place for it: the caller draws one bar per channel instead.
+    if (at < 0 || at % step != 0 || at / step >= count || (c.LineToLine && v == view)) return {};
+    THarmRows& r = *split.Of(v, count);
+    const int row = int(c.Row);
+    r.Rows[size_t(row)][at / step] = float(p95s[size_t(i)]);
+    r.First = std::min(r.First, at / step);
+    r.Last = std::max(r.Last, at / step);
+    r.LastRow = std::max(r.LastRow, row);
   }
+  return split.Views;
+}
+
+void StatisticsChart(TPage& page, const QString& kind, const QString& title, const QStringList& names, const QList<int>& indexes,
+                     const std::vector<double>& p95s, const QString& unit) {
+  const std::vector<THarmRows> views = StatisticsRows(kind, names, indexes, p95s, unit);
   const QString heading = QStringLiteral("%1: 95 %-Werte").arg(title);
-  if (!fits || last < 0) {
+  if (views.empty()) {
     // Channels the bar chart has no place for: one bar each, in the order read.
     TLimitBars b;
     b.Caption = title;
@@ -338,19 +375,25 @@ void StatisticsChart(TPage& page, const QString& kind, const QString& title, con
     page.Chart(heading, 0.3, [&b](QPainter& p, const QRectF& rect) { PaintLimitBars(p, rect, b); });
     return;
   }
-  THarmBarModel m;
-  m.SetVantaDisp(view);
-  if (!unit.isEmpty()) m.FYUnit = unit;
-  for (int r = 0; r <= lastRow; ++r) {
-    if (count == 51) m.SetHrmVal(T4Leiter(r), rows[size_t(r)]);
-    else if (count == 50) m.SetIHrmVal(T4Leiter(r), rows[size_t(r)]);
-    else m.SetFrqBVal(T4Leiter(r), rows[size_t(r)]);
+  for (const THarmRows& r : views) {
+    THarmBarModel m;
+    m.SetVantaDisp(r.View);
+    if (!unit.isEmpty()) m.FYUnit = unit;
+    const int count = int(r.Rows[0].size());
+    for (int k = 0; k <= r.LastRow; ++k) {
+      if (count == 51) m.SetHrmVal(T4Leiter(k), r.Rows[size_t(k)]);
+      else if (count == 50) m.SetIHrmVal(T4Leiter(k), r.Rows[size_t(k)]);
+      else m.SetFrqBVal(T4Leiter(k), r.Rows[size_t(k)]);
+    }
+    m.FHrmMaxIdx = r.Last;
+    m.HrmRescale();
+    // Only the orders recorded; the voltage harmonics start at 2 in any case.
+    m.FHrmStartIdx = std::max(m.FHrmStartIdx, std::min(r.First, r.Last));
+    const bool lineToLine = r.View == TVantaDisp::sdHrmULL || r.View == TVantaDisp::sdIHrmULL || r.View == TVantaDisp::sdFrqBandULL;
+    const int shown = r.LastRow + 1;
+    page.Chart(lineToLine ? QStringLiteral("%1 Leiter-Leiter: 95 %-Werte").arg(title) : heading, 0.3,
+               [&m, shown](QPainter& p, const QRectF& rect) { PaintHarmBars(p, rect, m, shown); });
   }
-  m.FHrmMaxIdx = last;
-  m.HrmRescale();
-  // Only the orders recorded; the voltage harmonics start at 2 in any case.
-  m.FHrmStartIdx = std::max(m.FHrmStartIdx, std::min(first, last));
-  page.Chart(heading, 0.3, [&m, lastRow](QPainter& p, const QRectF& rect) { PaintHarmBars(p, rect, m, lastRow + 1); });
 }
 
 void RcmChart(TPage& page, const std::vector<int64_t>& times, const std::vector<double>& current, const std::vector<double>& reference) {

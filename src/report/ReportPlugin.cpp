@@ -63,17 +63,15 @@ double Percentile(std::vector<double>& v, double p) {
 
 QString F(double v) { return QString::number(v, 'f', 2); }
 
-QString Pct(double share) { return share < 0 ? QStringLiteral("–") : F(100.0 * share); }
 QString Verdict(bool pass) { return pass ? QStringLiteral("bestanden") : QStringLiteral("nicht bestanden"); }
 
 // The week table (the verdict per limit), the percentile table per channel
-// and the harmonics against their limits. The evaluation streams the files.
+// and the harmonics against their limits. One walk over the files: the
+// evaluation's, which also gathers the curves.
 bool En50160(const TReport& r, TPage& page, QString& error) {
   TEnResult en;
-  if (!EvaluateEn50160(r.Files, r.Nominal, en, error)) return false;
-  std::vector<TEnGroup> groups;
-  for (int g = 0; g < int(TEnGroup::egCount); ++g)
-    if (en.HasGroup(TEnGroup(g))) groups.push_back(TEnGroup(g));
+  TEnCurveCollector curves;
+  if (!EvaluateEn50160(r.Files, r.Nominal, en, error, &curves)) return false;
 
   page.Title(QStringLiteral("EN 50160 Bewertung"));
   page.Text(QStringLiteral("Anlage: %1   Gerät: %2   Seriennummer: %3   Nennspannung: %4 V")
@@ -81,26 +79,18 @@ bool En50160(const TReport& r, TPage& page, QString& error) {
                 .arg(en.Serial)
                 .arg(F(en.Nominal)));
   page.Text(QStringLiteral("Gesamtergebnis: %1").arg(Verdict(en.Pass())), true);
-  QStringList head{QStringLiteral("Woche"), QStringLiteral("Werte")};
-  for (TEnGroup g : groups) head << EnGroupCaption(g);
-  head << QStringLiteral("Ergebnis");
+  QStringList head;
   std::vector<QStringList> rows;
-  for (const TEnWeek& w : en.Weeks) {
-    QStringList row{QStringLiteral("Woche ab %1").arg(QDateTime::fromSecsSinceEpoch(w.MondaySec, Qt::UTC).toString(QStringLiteral("dd.MM.yyyy"))),
-                    QString::number(w.Rows)};
-    for (TEnGroup g : groups) row << Pct(w.GroupShare[int(g)]);
-    row << Verdict(w.Pass);
-    rows.push_back(row);
-  }
+  EnWeekTable(en, head, rows);
   page.Table(head, rows);
-  page.Text(QStringLiteral("Anteil der 10-Minuten-Werte je Woche innerhalb der Grenze, in %; je Gruppe die schlechteste Phase."));
+  page.Text(QStringLiteral("Anteil der 10-Minuten-Werte je Woche innerhalb der Grenze, in %; je Größe die schlechteste Phase."));
   page.Text(QStringLiteral("Grenzen: f 49,5-50,5 Hz (99,5 %) und 47-52 Hz (100 %); U ±10 % (95 %), -15/+10 % (100 %);"));
   page.Text(QStringLiteral("Plt ≤ 1, Unsymmetrie ≤ 2 %, THD ≤ 8 %, Harmonische nach Ordnung (je 95 %)"));
   for (const QString& w : en.Warnings) page.Text(w);
   if (en.SkippedRows > 0)
     page.Text(QStringLiteral("%1 Werte außerhalb der Zeitfolge (überlappende Dateien) übergangen").arg(en.SkippedRows));
   ComplianceCharts(page, en);
-  if (!En50160Curves(page, r.Files, en.Nominal, error)) return false;
+  En50160Curves(page, curves, en.Nominal);
 
   // Percentiles: the worst week decides.
   page.Title(QStringLiteral("Perzentile je Größe"));

@@ -434,12 +434,35 @@ void TMassFlash::DeviceEnded(int row) {
 namespace {
 QString Iso(const QDateTime& t) { return t.isValid() ? t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate) : QString(); }
 
+// RFC 4180: a field with a comma, a quote or a line break is quoted, its
+// quotes doubled.
 QString CsvField(const QString& v) {
-  if (!v.contains(QLatin1Char(';')) && !v.contains(QLatin1Char('"')) && !v.contains(QLatin1Char('\n'))) return v;
+  if (!v.contains(QLatin1Char(',')) && !v.contains(QLatin1Char('"')) && !v.contains(QLatin1Char('\n')) &&
+      !v.contains(QLatin1Char('\r')))
+    return v;
   QString q = v;
   q.replace(QLatin1String("\""), QLatin1String("\"\""));
   return QLatin1Char('"') + q + QLatin1Char('"');
 }
+
+QJsonValue IsoOrNull(const QDateTime& t) { return t.isValid() ? QJsonValue(Iso(t)) : QJsonValue(QJsonValue::Null); }
+QJsonValue TextOrNull(const QString& v) { return v.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(v); }
+
+// Seconds between two times, null while one of them is missing.
+QJsonValue Seconds(const QDateTime& from, const QDateTime& to) {
+  return from.isValid() && to.isValid() ? QJsonValue(double(from.msecsTo(to)) / 1000.0) : QJsonValue(QJsonValue::Null);
+}
+
+// A serial number as the number it is; null before the device identified.
+QJsonValue SerialJson(const QString& serial) {
+  bool ok = false;
+  const qlonglong n = serial.toLongLong(&ok);
+  return ok ? QJsonValue(n) : QJsonValue(QJsonValue::Null);
+}
+
+// The report's columns per device, in the order of the CSV.
+const char* const CCsvColumns[] = {"device", "serial", "ip", "firmwareBefore", "firmwareAfter", "backupFile", "result", "message",
+                                   "start", "end", "duration"};
 }  // namespace
 
 QJsonObject TMassFlash::ReportJson() const {
@@ -451,26 +474,31 @@ QJsonObject TMassFlash::ReportJson() const {
                                {"host", r.Target.Host},
                                {"port", r.Target.Port},
                                {"ssh", r.Target.Ssh},
-                               {"ssh_port", r.Target.SshPort},
+                               {"sshPort", r.Target.SshPort},
                                {"user", r.Target.User},
-                               {"serial", r.Serial},
-                               {"ip", r.Ip},
-                               {"firmware_before", r.FwBefore},
-                               {"firmware_after", r.FwAfter},
-                               {"backup_file", r.BackupFile},
+                               {"serial", SerialJson(r.Serial)},
+                               {"ip", TextOrNull(r.Ip)},
+                               {"firmwareBefore", TextOrNull(r.FwBefore)},
+                               {"firmwareAfter", TextOrNull(r.FwAfter)},
+                               {"backupFile", TextOrNull(r.BackupFile)},
                                {"result", r.Result},
                                {"message", r.Message},
-                               {"start", Iso(r.Start)},
-                               {"end", Iso(r.End)}});
+                               {"start", IsoOrNull(r.Start)},
+                               {"end", IsoOrNull(r.End)},
+                               {"duration", Seconds(r.Start, r.End)}});
   }
-  return QJsonObject{{"run_id", FOptions.RunId},
+  // The same keys as every document of the command line, so that the file
+  // and the printed run read alike.
+  return QJsonObject{{"schemaVersion", 1},
+                     {"runId", FOptions.RunId},
                      {"package", QFileInfo(FOptions.Package).absoluteFilePath()},
-                     {"package_version", FPackageVersion},
+                     {"packageVersion", TextOrNull(FPackageVersion)},
                      {"parallel", FOptions.Parallel},
-                     {"stop_on_failure", FOptions.StopOnFailure},
-                     {"backup_dir", FOptions.BackupDir},
-                     {"start", Iso(FStarted)},
-                     {"end", Iso(FEnded)},
+                     {"stopOnFailure", FOptions.StopOnFailure},
+                     {"backupDir", TextOrNull(FOptions.BackupDir)},
+                     {"start", IsoOrNull(FStarted)},
+                     {"end", IsoOrNull(FEnded)},
+                     {"duration", Seconds(FStarted, FEnded)},
                      {"summary", QJsonObject{{"total", int(FRows.size())},
                                              {"updated", Count(QStringLiteral("ok"))},
                                              {"failed", Count(QStringLiteral("failed"))},
@@ -481,16 +509,19 @@ QJsonObject TMassFlash::ReportJson() const {
 }
 
 QString TMassFlash::ReportCsv() const {
-  QStringList lines{QStringLiteral(
-      "device;serial;ip;firmware_before;firmware_after;backup_file;result;message;start;end")};
+  QStringList header;
+  for (const char* c : CCsvColumns) header << QLatin1String(c);
+  QStringList lines{header.join(QLatin1Char(','))};
   for (const TMassRow& r : FRows) {
+    const QJsonValue duration = Seconds(r.Start, r.End);
     const QStringList f{r.Target.Name, r.Serial, r.Ip.isEmpty() ? r.Target.Host : r.Ip, r.FwBefore, r.FwAfter,
-                        r.BackupFile, r.Result, r.Message, Iso(r.Start), Iso(r.End)};
+                        r.BackupFile, r.Result, r.Message, Iso(r.Start), Iso(r.End),
+                        duration.isNull() ? QString() : QString::number(duration.toDouble(), 'f', 3)};
     QStringList q;
     for (const QString& v : f) q << CsvField(v);
-    lines << q.join(QLatin1Char(';'));
+    lines << q.join(QLatin1Char(','));
   }
-  return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+  return lines.join(QLatin1String("\r\n")) + QLatin1String("\r\n");
 }
 
 bool TMassFlash::WriteReport(const QString& jsonPath, const QString& csvPath, QString& error) const {
@@ -610,8 +641,13 @@ QList<TMassTarget> TMassFlash::FailedFromReport(const QString& reportPath, QStri
   for (const QJsonValue& v : d.object().value(QLatin1String("devices")).toArray()) {
     const QJsonObject o = v.toObject();
     if (o.value(QLatin1String("result")).toString() == QLatin1String("ok")) continue;
+    // Reports name the SSH port "sshPort"; older ones "ssh_port", which the
+    // device list reader takes.
+    QJsonObject row = o;
+    if (row.contains(QLatin1String("sshPort")) && !row.contains(QLatin1String("ssh_port")))
+      row.insert(QLatin1String("ssh_port"), row.value(QLatin1String("sshPort")));
     TMassTarget t;
-    if (TargetFromJson(o, t)) out << t;
+    if (TargetFromJson(row, t)) out << t;
   }
   return out;
 }

@@ -95,7 +95,8 @@ class TMassFlash : public QObject {
   std::function<void(int row, const QString& line)> OnLog;
   std::function<void()> OnFinished;
 
-  // The report.
+  // The report: the command line's JSON document (camelCase keys, ISO 8601
+  // times, durations in seconds) and its CSV (RFC 4180, the JSON names as header).
   QJsonObject ReportJson() const;
   QString ReportCsv() const;
   bool WriteReport(const QString& jsonPath, const QString& csvPath, QString& error) const;
@@ -104,7 +105,8 @@ class TMassFlash : public QObject {
   // array of {name, host, port, ssh, ssh_port, user, password, plant, field}.
   static QList<TMassTarget> LoadHostsText(const QString& path, QString& error);
   static QList<TMassTarget> LoadHostsJson(const QString& path, QString& error);
-  // The devices of a report that did not end with "ok".
+  // The devices of a report that did not end with "ok"; reports written with
+  // the older snake_case keys are read as well.
   static QList<TMassTarget> FailedFromReport(const QString& reportPath, QString& error);
 
  private:

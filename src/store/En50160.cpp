@@ -61,11 +61,12 @@ class TEvaluator {
     return map;
   }
 
-  void Row(qint64 sec, const QList<float>& values, const std::vector<std::vector<int>>& map) {
+  // False for an interval already counted.
+  bool Row(qint64 sec, const QList<float>& values, const std::vector<std::vector<int>>& map) {
     // Overlapping files repeat intervals: each interval counts once.
     if (FAny && sec <= FLast) {
       ++FR.SkippedRows;
-      return;
+      return false;
     }
     FLast = sec;
     FAny = true;
@@ -81,6 +82,7 @@ class TEvaluator {
       if (std::isnan(v)) continue;  // not measured in this interval
       for (int k : map[c]) FValues[size_t(k)].push_back(v);
     }
+    return true;
   }
 
   void Close() {
@@ -165,7 +167,14 @@ bool TEnResult::HasGroup(TEnGroup g) const {
   return std::any_of(Criteria.begin(), Criteria.end(), [g](const TEnCriterion& c) { return c.Group == g; });
 }
 
-bool EvaluateEn50160(const QStringList& files, double nominal, TEnResult& result, QString& error) {
+std::vector<TEnGroup> TEnResult::Groups() const {
+  std::vector<TEnGroup> groups;
+  for (int g = 0; g < int(TEnGroup::egCount); ++g)
+    if (HasGroup(TEnGroup(g))) groups.push_back(TEnGroup(g));
+  return groups;
+}
+
+bool EvaluateEn50160(const QStringList& files, double nominal, TEnResult& result, QString& error, TEnRowSink* sink) {
   TEnResult r;
   r.Nominal = nominal;
   if (files.isEmpty()) {
@@ -204,12 +213,18 @@ bool EvaluateEn50160(const QStringList& files, double nominal, TEnResult& result
   TEvaluator eval(r);
   for (const auto& [start, path] : order) {
     std::vector<std::vector<int>> map;
+    bool first = true;
     QString warning;
     const bool ok = StreamRecordFile(
         path,
         [&](const TRecordFile& f) {
-          if (map.empty()) map = eval.Map(f.Header.Context.Channels);
-          for (const TRecRow& row : f.Rows) eval.Row(qint64(row.Time.Sec), row.Values, map);
+          if (first) {
+            first = false;
+            map = eval.Map(f.Header.Context.Channels);
+            if (sink) sink->FileStart(path, f);
+          }
+          for (const TRecRow& row : f.Rows)
+            if (eval.Row(qint64(row.Time.Sec), row.Values, map) && sink) sink->Row(row);
           return true;
         },
         error, &warning);

@@ -22,6 +22,9 @@ QString EnGroupCaption(TEnGroup g);  // "f 99,5 %"
 
 // One limit on one channel: the share of the week's values that must lie
 // within [Lo, Hi].
+struct TRecordFile;
+struct TRecRow;
+
 struct TEnCriterion {
   TEnGroup Group = TEnGroup::egFreq995;
   QString Channel;
@@ -56,6 +59,20 @@ struct TEnResult {
   QStringList Warnings;    // cut-off files
   bool Pass() const;
   bool HasGroup(TEnGroup g) const;
+  // The groups the recording has, in the order of TEnGroup: the columns of
+  // the week table and the bar groups of its chart.
+  std::vector<TEnGroup> Groups() const;
+};
+
+// Rides along on the evaluation's walk, so the report's curves cost no walk
+// of their own: FileStart with each file's first block (its channels), then
+// every row the evaluation counts, i.e. without the intervals that
+// overlapping files repeat.
+class TEnRowSink {
+ public:
+  virtual ~TEnRowSink() = default;
+  virtual void FileStart(const QString& path, const TRecordFile& first) = 0;
+  virtual void Row(const TRecRow& row) = 0;
 };
 
 // EN 50160 limit for the voltage harmonic of `order` in % of the
@@ -64,6 +81,7 @@ double EnHarmonicLimit(int order);
 
 // False with a reason for no files, unreadable files, files that are not
 // recordings, files of different stations, or no values at all.
-bool EvaluateEn50160(const QStringList& files, double nominal, TEnResult& result, QString& error);
+// `sink` (optional) sees the same walk.
+bool EvaluateEn50160(const QStringList& files, double nominal, TEnResult& result, QString& error, TEnRowSink* sink = nullptr);
 
 }  // namespace vanta

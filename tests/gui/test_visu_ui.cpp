@@ -1,5 +1,6 @@
 // The live window against the simulator: the value panel's texts, the
-// oscilloscope's curves, its menu, the software trigger and "Zurück".
+// oscilloscope's curves, its menu, the software trigger, the device's
+// display with its keys, and "Zurück".
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -305,126 +306,206 @@ TEST(LiveWindow, InterharmonicsAndBandsCarryTheirCaptions) {
 }
 
 namespace {
-// A key's colour away from its caption: the upper left inside its frame.
-QColor KeyFill(TDevPicture& pic, TDevKey key) {
+// A key's colour away from its glyph: the upper left inside its frame.
+QColor KeyFill(TDevPicture& pic, const QString& key) {
   const QRect r = pic.KeyRect(key);
-  return pic.grab().toImage().pixelColor(r.topLeft() + QPoint(r.width() / 6, r.height() / 4));
+  return pic.grab().toImage().pixelColor(r.topLeft() + QPoint(r.width() / 5, r.height() / 5));
 }
 void MoveTo(QWidget* w, const QPoint& at) {
   QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(w->mapToGlobal(at)), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(w, &move);
 }
+bool Near(const QColor& a, const QColor& b) {
+  return qAbs(a.red() - b.red()) < 40 && qAbs(a.green() - b.green()) < 40 && qAbs(a.blue() - b.blue()) < 40;
+}
+// The simulator's display shows its last key lit (0xFFD000) at the key's
+// place in a cross, and one white dot per key pressed so far.
+struct TSimKey {
+  QString Name;
+  Qt::Key Key;
+  QPoint Lit;
+};
+const TSimKey CSimKeys[] = {{QStringLiteral("rctnglLeft"), Qt::Key_Left, {230, 195}},
+                            {QStringLiteral("rctnglRight"), Qt::Key_Right, {290, 195}},
+                            {QStringLiteral("rctngltop"), Qt::Key_Up, {260, 170}},
+                            {QStringLiteral("rctnglbot"), Qt::Key_Down, {260, 220}},
+                            {QStringLiteral("rctnglCenter"), Qt::Key_Return, {260, 195}}};
+bool DisplayShowsKey(TFormVisu& w, const QPoint& lit, int presses) {
+  return SpinUntil([&] {
+    const QImage img = w.imgDisp->pixmap().toImage();
+    if (img.width() != 320 || img.height() != 240) return false;
+    int dots = 0;
+    while (dots < 20 && img.pixelColor(23 + 10 * dots, 203) == QColor(Qt::white)) ++dots;
+    return dots == presses && img.pixelColor(lit) == QColor(0xFF, 0xD0, 0x00);
+  }, 10000);
+}
+int LuaCommands(const QStringList& log) { return int(log.filter(QStringLiteral("Sending CCC_LUA_COMMAND")).size()); }
 }  // namespace
 
-// The start page's device picture: each key opens the view it names, the
-// key under the mouse lights up, the housing around the keys does nothing.
-TEST(LiveWindow, DevicePictureKeysOpenTheirViews) {
+// The display view: the device's image inside the screen of a picture of
+// its front, whose key cross presses the device's keys; the keyboard's
+// arrows and Enter press them too.
+TEST(LiveWindow, DevicePictureKeysPressTheDeviceKeys) {
   TVisu t;
   ASSERT_TRUE(t.Start());
-  t.W.resize(1180, 700);
+  t.W.resize(1180, 760);
   t.W.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&t.W));
+  t.W.btnDisplayClick();
+  ASSERT_EQ(t.W.TabCtrlStream->currentWidget(), t.W.TabItmDisp);
   TDevPicture& pic = *t.W.imgDev;
+  ASSERT_TRUE(pic.isVisibleTo(&t.W));
   ASSERT_EQ(pic.Kind(), TDevPictureKind::dpVanta) << "the simulator identifies as a device with a display";
-  for (const TDevKeyArea& k : pic.Keys()) EXPECT_TRUE(k.Enabled) << k.Text.toStdString() << ": every view is there over the network";
-  t.Shot(QStringLiteral("live-start.png"));
+  ASSERT_TRUE(SpinUntil([&] { return !t.W.imgDisp->pixmap().isNull(); }, 10000));
 
-  const QColor plain = KeyFill(pic, TDevKey::dkVecDiag);
-  MoveTo(&pic, pic.KeyRect(TDevKey::dkVecDiag).center());
-  ASSERT_GE(pic.HoverIndex(), 0);
-  EXPECT_EQ(pic.Keys()[pic.HoverIndex()].Key, TDevKey::dkVecDiag);
-  EXPECT_EQ(pic.toolTip(), QStringLiteral("Vektoren"));
-  const QColor lit = KeyFill(pic, TDevKey::dkVecDiag);
-  EXPECT_NE(lit, plain) << "the key under the mouse is highlighted";
-  EXPECT_GT(lit.red(), lit.blue() + 80) << "in the lamps' orange";
-  t.Shot(QStringLiteral("live-start-hover.png"));
-  MoveTo(&pic, QPoint(2, 2));
-  EXPECT_EQ(pic.HoverIndex(), -1);
-  EXPECT_EQ(KeyFill(pic, TDevKey::dkVecDiag), plain);
-
-  QTest::mouseClick(&pic, Qt::LeftButton, {}, pic.KeyRect(TDevKey::dkDisplay).bottomRight() + QPoint(6, 6));
-  EXPECT_FALSE(t.W.InView()) << "between the keys: nothing";
-
-  struct TWant {
-    TDevKey Key;
-    QWidget* Tab;
-    TVantaDisp Disp;
-  };
-  const TWant wants[] = {{TDevKey::dkPanel, t.W.TabItmPanel, TVantaDisp::sdPanel},
-                         {TDevKey::dkOsci, t.W.TabItmOszi, TVantaDisp::sdOsziTime},
-                         {TDevKey::dkFFT, t.W.TabItmOszi, TVantaDisp::sdOsziFFT},
-                         {TDevKey::dkVecDiag, t.W.TabItmZeiger, TVantaDisp::sdVecDiag},
-                         {TDevKey::dkHarm, t.W.TabItmHrms, TVantaDisp::sdHrmULE},
-                         {TDevKey::dkIHarm, t.W.TabItmHrms, TVantaDisp::sdIHrmULE},
-                         {TDevKey::dkBands, t.W.TabItmHrms, TVantaDisp::sdFrqBandULE}};
-  for (const TWant& w : wants) {
-    SCOPED_TRACE(int(w.Key));
-    ASSERT_FALSE(t.W.InView());
-    QTest::mouseClick(&pic, Qt::LeftButton, {}, pic.KeyRect(w.Key).center());
-    EXPECT_TRUE(t.W.InView());
-    EXPECT_EQ(t.W.TabCtrlStream->currentWidget(), w.Tab);
-    EXPECT_EQ(t.W.FStrucInf.VantaDisp, w.Disp);
-    t.W.actMenuBackExecute();
+  // The image fills the picture's screen.
+  const QRect screen = pic.ScreenRect();
+  ASSERT_FALSE(screen.isEmpty());
+  EXPECT_EQ(t.W.imgDisp->parentWidget(), &pic);
+  EXPECT_TRUE(t.W.imgDisp->isVisibleTo(&t.W));
+  EXPECT_EQ(t.W.imgDisp->geometry(), screen);
+  EXPECT_TRUE(QRect(QPoint(0, 0), pic.size()).contains(screen));
+  for (const TDevKeyArea& k : pic.Keys()) EXPECT_FALSE(screen.intersects(pic.KeyRect(k.Key))) << k.Name.toStdString();
+  {
+    // The first voltage's bar (red, from (20, 30) in the device's 320 x 240 image) is seen where the screen puts it.
+    const QImage seen = pic.grab().toImage();
+    auto at = [&](int x, int y) { return seen.pixelColor(screen.x() + x * screen.width() / 320, screen.y() + y * screen.height() / 240); };
+    EXPECT_TRUE(Near(at(60, 42), QColor(0xE0, 0x40, 0x40))) << at(60, 42).name().toStdString();
+    EXPECT_TRUE(Near(at(60, 122), QColor(0x40, 0x80, 0xF0))) << "the third voltage's bar: " << at(60, 122).name().toStdString();
   }
-  QTest::mouseClick(&pic, Qt::LeftButton, {}, pic.KeyRect(TDevKey::dkDisplay).center());
-  EXPECT_EQ(t.W.TabCtrlStream->currentWidget(), t.W.TabItmDisp) << "the display leads to the device's own display";
-  EXPECT_TRUE(t.W.FDisplayActive);
+  t.Shot(QStringLiteral("live-display-device.png"));
+
+  // The key under the mouse lights up; the screen and the housing are no keys.
+  const QColor plain = KeyFill(pic, QStringLiteral("rctngltop"));
+  MoveTo(&pic, pic.KeyRect(QStringLiteral("rctngltop")).center());
+  ASSERT_GE(pic.HoverIndex(), 0);
+  EXPECT_EQ(pic.Keys()[pic.HoverIndex()].Name, QStringLiteral("rctngltop"));
+  EXPECT_EQ(pic.toolTip(), QStringLiteral("Auf"));
+  const QColor lit = KeyFill(pic, QStringLiteral("rctngltop"));
+  EXPECT_GT(lit.red(), lit.blue() + 80) << "in the lamps' orange, was " << plain.name().toStdString();
+  t.Shot(QStringLiteral("live-display-hover.png"));
+  MoveTo(&pic, screen.center());
+  EXPECT_EQ(pic.HoverIndex(), -1);
+  EXPECT_EQ(KeyFill(pic, QStringLiteral("rctngltop")), plain);
+  const int before = LuaCommands(t.Log);
+  QTest::mouseClick(&pic, Qt::LeftButton, {}, screen.center());
+  QTest::mouseClick(&pic, Qt::LeftButton, {}, pic.KeyRect(QStringLiteral("rctnglCenter")).bottomRight() + QPoint(4, 4));
+  vanta::test::SpinFor(300);
+  EXPECT_EQ(LuaCommands(t.Log), before) << "beside the keys: nothing pressed";
+
+  int presses = 0;
+  for (const TSimKey& k : CSimKeys) {
+    SCOPED_TRACE(k.Name.toStdString());
+    const QRect r = pic.KeyRect(k.Name);
+    ASSERT_FALSE(r.isEmpty());
+    QTest::mouseClick(&pic, Qt::LeftButton, {}, r.center());
+    EXPECT_TRUE(DisplayShowsKey(t.W, k.Lit, ++presses)) << "the device's display shows the key pressed";
+  }
+  EXPECT_EQ(t.W.focusWidget(), &pic) << "the keyboard goes to the picture";
+  for (const TSimKey& k : CSimKeys) {
+    SCOPED_TRACE(int(k.Key));
+    QTest::keyClick(&pic, k.Key);
+    EXPECT_TRUE(DisplayShowsKey(t.W, k.Lit, ++presses)) << "the keyboard presses the same keys";
+  }
+  QTest::keyClick(&pic, Qt::Key_Enter);  // the keypad's Enter as well
+  EXPECT_TRUE(DisplayShowsKey(t.W, CSimKeys[4].Lit, ++presses));
+
   t.W.actMenuBackExecute();
+  const int left = LuaCommands(t.Log);
+  QTest::keyClick(&t.W, Qt::Key_Left);
+  vanta::test::SpinFor(300);
+  EXPECT_EQ(LuaCommands(t.Log), left) << "off the display view the arrows press nothing";
 }
 
 // Every device type gets a picture: its own, or the generic one with the
-// same view keys; keys for views the connection does not offer do nothing.
+// same screen and keys; a given picture of the front stands in for the drawn one.
 TEST(LiveWindow, APictureForEveryDeviceType) {
   TFormVisu w;
-  w.resize(1180, 700);
+  w.resize(980, 680);
+  w.TabCtrlStream->setCurrentWidget(w.TabItmDisp);
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
   TDevPicture& pic = *w.imgDev;
+  const QStringList names = {QStringLiteral("rctnglLeft"), QStringLiteral("rctnglRight"), QStringLiteral("rctngltop"),
+                             QStringLiteral("rctnglbot"), QStringLiteral("rctnglCenter")};
+  auto allKeys = [&] {
+    for (const QString& n : names)
+      if (pic.KeyRect(n).isEmpty()) return false;
+    return pic.Keys().size() == 5;
+  };
   EXPECT_EQ(pic.Kind(), TDevPictureKind::dpGeneric) << "not identified yet";
-  EXPECT_FALSE(pic.HasKey(TDevKey::dkDisplay)) << "no display known";
-  for (const TDevKeyArea& k : pic.Keys())
-    if (k.Key == TDevKey::dkOsci || k.Key == TDevKey::dkFFT) {
-      EXPECT_FALSE(k.Enabled) << "the oscilloscope needs a network connection";
-    }
-  Shot(w, QStringLiteral("live-start-generic.png"));
+  EXPECT_TRUE(allKeys());
+  EXPECT_FALSE(pic.ScreenRect().isEmpty());
+  Shot(w, QStringLiteral("live-display-generic.png"));
 
   w.SetDevImage(TDevType::devtypVantaDE);
   EXPECT_EQ(pic.Kind(), TDevPictureKind::dpVantaDE);
-  EXPECT_FALSE(pic.HasKey(TDevKey::dkDisplay)) << "this type has no display";
-  Shot(w, QStringLiteral("live-start-de.png"));
+  EXPECT_TRUE(pic.ScreenRect().isEmpty()) << "this type has no display";
+  EXPECT_TRUE(pic.Keys().isEmpty()) << "and no keys for one";
+  EXPECT_FALSE(w.imgDisp->isVisibleTo(&w));
   w.SetDevImage(TDevType::devtypVantaLorn);
   EXPECT_EQ(pic.Kind(), TDevPictureKind::dpVantaLorn);
-  EXPECT_TRUE(pic.HasKey(TDevKey::dkDisplay));
+  EXPECT_TRUE(allKeys());
+  EXPECT_TRUE(w.imgDisp->isVisibleTo(&w));
+  EXPECT_EQ(w.imgDisp->geometry(), pic.ScreenRect());
+  Shot(w, QStringLiteral("live-display-lorn.png"));
   for (TDevType unknown : {TDevType::devtypOmnivex, TDevType(77)}) {
     w.SetDevImage(unknown);
     EXPECT_EQ(pic.Kind(), TDevPictureKind::dpGeneric) << int(unknown);
-    for (TDevKey k : {TDevKey::dkPanel, TDevKey::dkOsci, TDevKey::dkFFT, TDevKey::dkVecDiag, TDevKey::dkHarm, TDevKey::dkIHarm, TDevKey::dkBands})
-      EXPECT_TRUE(pic.HasKey(k)) << "the generic picture still leads to every view";
+    EXPECT_TRUE(allKeys()) << "the generic picture still has every key";
   }
-  for (const TDevKeyArea& k : pic.Keys())
-    if (k.Key == TDevKey::dkOsci) {
-      EXPECT_FALSE(k.Enabled) << "a new picture keeps what the connection offers";
-    }
+
+  // A picture of the front instead of the drawn housing, the screen and keys where they were.
+  w.SetDevImage(TDevType::devtypVanta);
+  const QRect key = pic.KeyRect(QStringLiteral("rctnglRight"));
+  const QPoint housing = pic.KeyRect(QStringLiteral("rctnglbot")).bottomLeft() + QPoint(0, 20);
+  const QColor drawn = pic.grab().toImage().pixelColor(housing);
+  QPixmap front(960, 640);
+  front.fill(QColor(0x20, 0xA0, 0x60));
+  w.SetDevImage(front);
+  EXPECT_EQ(pic.Bitmap().size(), front.size());
+  EXPECT_EQ(pic.grab().toImage().pixelColor(housing), QColor(0x20, 0xA0, 0x60));
+  EXPECT_EQ(pic.grab().toImage().pixelColor(key.center()), QColor(0x20, 0xA0, 0x60)) << "the keys are the picture's own";
+  EXPECT_EQ(pic.KeyRect(QStringLiteral("rctnglRight")), key);
+  w.SetDevImage(TDevType::devtypVantaLorn);
+  EXPECT_FALSE(pic.Bitmap().isNull()) << "the given picture stays for the type's areas";
+  w.SetDevImage(TDevType::devtypVanta);
+  Shot(w, QStringLiteral("live-display-bitmap.png"));
+  w.SetDevImage(QPixmap());
+  EXPECT_TRUE(pic.Bitmap().isNull());
+  MoveTo(&pic, QPoint(1, 1));
+  EXPECT_EQ(pic.grab().toImage().pixelColor(housing), drawn) << "the drawn housing again";
 }
 
-TEST(LiveWindow, AGreyedKeyNeitherLightsUpNorClicks) {
+TEST(LiveWindow, ADeviceKeyCountsWhereItWasPressed) {
   TDevPicture pic;
   pic.resize(480, 320);
   pic.SetKind(TDevPictureKind::dpVanta);
-  pic.SetKeyEnabled(TDevKey::dkOsci, false);
-  QList<TDevKey> clicked;
-  QObject::connect(&pic, &TDevPicture::KeyClicked, [&](TDevKey k) { clicked << k; });
+  QList<TBtnControlDevice> clicked;
+  QObject::connect(&pic, &TDevPicture::KeyClicked, [&](TBtnControlDevice k) { clicked << k; });
   pic.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&pic));
-  QTest::mouseClick(&pic, Qt::LeftButton, {}, pic.KeyRect(TDevKey::dkOsci).center());
-  MoveTo(&pic, pic.KeyRect(TDevKey::dkOsci).center());
-  EXPECT_EQ(pic.HoverIndex(), -1);
-  QTest::mouseClick(&pic, Qt::RightButton, {}, pic.KeyRect(TDevKey::dkPanel).center());
-  EXPECT_TRUE(clicked.isEmpty()) << "the right button is not a click";
-  QTest::mouseClick(&pic, Qt::LeftButton, {}, pic.KeyRect(TDevKey::dkPanel).center());
-  EXPECT_EQ(clicked, (QList<TDevKey>{TDevKey::dkPanel}));
+  QTest::mouseClick(&pic, Qt::LeftButton, {}, pic.ScreenRect().center());
+  QTest::mouseClick(&pic, Qt::RightButton, {}, pic.KeyRect(TBtnControlDevice::BtnLeft).center());
+  EXPECT_TRUE(clicked.isEmpty()) << "neither the screen nor the right button press a key";
+  QTest::mouseClick(&pic, Qt::LeftButton, {}, pic.KeyRect(TBtnControlDevice::BtnLeft).center());
+  EXPECT_EQ(clicked, (QList<TBtnControlDevice>{TBtnControlDevice::BtnLeft}));
   // Pressed on one key and let go on another: neither counts.
-  QTest::mousePress(&pic, Qt::LeftButton, {}, pic.KeyRect(TDevKey::dkPanel).center());
-  QTest::mouseRelease(&pic, Qt::LeftButton, {}, pic.KeyRect(TDevKey::dkFFT).center());
+  QTest::mousePress(&pic, Qt::LeftButton, {}, pic.KeyRect(TBtnControlDevice::BtnLeft).center());
+  QTest::mouseRelease(&pic, Qt::LeftButton, {}, pic.KeyRect(TBtnControlDevice::BtnEnter).center());
   EXPECT_EQ(clicked.size(), 1);
+
+  // On a picture of the real front the key under the mouse is marked as well.
+  QPixmap front(480, 320);
+  front.fill(QColor(0x20, 0xA0, 0x60));
+  pic.SetBitmap(front);
+  const QPoint key = pic.KeyRect(TBtnControlDevice::BtnRight).center();
+  EXPECT_EQ(pic.grab().toImage().pixelColor(key), QColor(0x20, 0xA0, 0x60));
+  MoveTo(&pic, key);
+  const QColor lit = pic.grab().toImage().pixelColor(key);
+  EXPECT_GT(lit.red(), 0x60) << lit.name().toStdString();
+  MoveTo(&pic, pic.ScreenRect().center());
+  EXPECT_EQ(pic.grab().toImage().pixelColor(key), QColor(0x20, 0xA0, 0x60));
 }
 
 TEST(AllValues, EntriesColumnsAndLiveCells) {

@@ -17,6 +17,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <random>
 #include <fcntl.h>
@@ -35,6 +36,10 @@ using vanta::test::TSimProcess;
 
 using namespace vanta::test::cli;
 
+namespace {
+QString ErrorMessage(const QJsonObject& o) { return o.value("error").toObject().value("message").toString(); }
+}  // namespace
+
 TEST_F(CliTest, IdentifyGoldenOutput) {
   const TRun r = Cli({QStringLiteral("identify")});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
@@ -52,7 +57,15 @@ TEST_F(CliTest, IdentifyJson) {
   const QJsonObject o = QJsonDocument::fromJson(r.Out.toUtf8()).object();
   for (const char* key : {"serial", "article", "deviceType", "plant", "field", "device", "firmware", "clock", "timeSettings"})
     EXPECT_TRUE(o.contains(QLatin1String(key))) << key;
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("identify")));
   EXPECT_EQ(o.value("serial").toInteger(), 12345678);
+  EXPECT_EQ(o.value("article").toInteger(), 1197500);
+  // The device's clock in its own zone (UTC+1, with summer time): the same
+  // instant as the computer's clock, with the device's offset.
+  EXPECT_EQ(o.value("utcOffset").toInt(), 3600);
+  const QString clock = o.value("clock").toString();
+  EXPECT_TRUE(clock.endsWith(QStringLiteral("+01:00")) || clock.endsWith(QStringLiteral("+02:00"))) << clock.toStdString();
+  EXPECT_LT(qAbs(QDateTime::fromString(clock, Qt::ISODate).secsTo(QDateTime::currentDateTimeUtc())), 10) << clock.toStdString();
   EXPECT_EQ(o.value("deviceType").toString(), QStringLiteral("devtypVanta"));
   EXPECT_EQ(o.value("firmware").toString(), QStringLiteral("2.10.0"));
 }
@@ -184,8 +197,10 @@ TEST_F(CliTest, StreamRecordsAndRemoval) {
   ASSERT_TRUE(OneDocument(r, o));
   const QJsonArray records = o.value("records").toArray();
   ASSERT_EQ(records.size(), 2);
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("stream-document")));
   for (const QJsonValue& rec : records) {
-    EXPECT_EQ(rec.toObject().value("object").toString(), QStringLiteral("0x01ffffff"));
+    EXPECT_EQ(rec.toObject().value("object").toInteger(), 0x01ffffff);
+    EXPECT_TRUE(rec.toObject().value("time").toString().contains(QLatin1Char('T')));
     EXPECT_EQ(rec.toObject().value("length").toInt(), 6052);
     EXPECT_EQ(rec.toObject().value("bytes").toString().size(), 6052 * 2);
   }
@@ -591,6 +606,12 @@ TEST_F(CliTest, JsonIsOneDocumentAndStderrStaysQuiet) {
     EXPECT_TRUE(OneDocument(r, o));
     EXPECT_FALSE(o.contains("error"));
     EXPECT_FALSE(o.contains("warnings"));
+    static const QHash<QString, QString> CSchemas = {{QStringLiteral("identify"), QStringLiteral("identify")},
+                                                     {QStringLiteral("events list"), QStringLiteral("events-list")},
+                                                     {QStringLiteral("recordings list"), QStringLiteral("recordings-list")},
+                                                     {QStringLiteral("events get --all"), QStringLiteral("files-get")},
+                                                     {QStringLiteral("stream panel --count 3"), QStringLiteral("stream-document")}};
+    if (CSchemas.contains(args.join(' '))) EXPECT_TRUE(MatchesSchema(r.Out, CSchemas.value(args.join(' '))));
     docs.insert(args.join(' '), o);
   }
   // What used to be a line per item is one array now.
@@ -598,7 +619,7 @@ TEST_F(CliTest, JsonIsOneDocumentAndStderrStaysQuiet) {
   ASSERT_EQ(got.size(), 7);
   for (const QJsonValue& v : got) {
     const QJsonObject f = v.toObject();
-    EXPECT_EQ(f.value("status").toString(), QStringLiteral("downloaded"));
+    EXPECT_EQ(f.value("result").toString(), QStringLiteral("downloaded"));
     EXPECT_EQ(ReadAll(f.value("file").toString()), ReadAll(Device("events/" + f.value("name").toString())));
   }
   EXPECT_EQ(docs.value("stream panel --count 3").value("records").toArray().size(), 3);
@@ -611,6 +632,109 @@ TEST_F(CliTest, JsonIsOneDocumentAndStderrStaysQuiet) {
   ASSERT_EQ(listed.size(), text.size());
   for (qsizetype i = 0; i < text.size(); ++i)
     EXPECT_TRUE(text[i].startsWith(listed[i].toObject().value("path").toString())) << text[i].toStdString();
+  // Sizes are numbers; the end is the device's time with its offset (the
+  // text shows UTC): 1764896401 is 01:00:01 UTC, 02:00:01 in the device's winter.
+  const QJsonObject first = docs.value("events list").value("events").toArray().first().toObject();
+  EXPECT_EQ(first.value("path").toString(), QStringLiteral("12345678-1764896400-125.log"));
+  EXPECT_EQ(first.value("size").toInteger(), 166);
+  EXPECT_EQ(first.value("end").toString(), QStringLiteral("2025-12-05T02:00:01+01:00"));
+}
+
+TEST_F(CliTest, StreamFollowPrintsALinePerRecordUntilTheCount) {
+  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("stream"), QStringLiteral("panel"), QStringLiteral("--count"),
+                      QStringLiteral("3"), QStringLiteral("--follow")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
+  const QStringList lines = r.Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 3) << r.Out.toStdString();
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("stream"), true));
+  for (const QString& line : lines) {
+    const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+    EXPECT_EQ(o.value("schemaVersion").toInt(), 1);
+    EXPECT_EQ(o.value("object").toInteger(), 0x04ffffff);
+    EXPECT_EQ(o.value("length").toInt(), 2320);
+  }
+}
+
+TEST_F(CliTest, StreamFollowWithoutACountEndsCleanlyOnCtrlC) {
+  QProcess p;
+  p.start(QStringLiteral(VANTA_CLI_PATH), {QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"), Data.path(),
+                                           QStringLiteral("--json"), QStringLiteral("stream"), QStringLiteral("panel"),
+                                           QStringLiteral("--follow")});
+  ASSERT_TRUE(p.waitForStarted());
+  // Lines come while the run goes on: two of them, then Ctrl-C.
+  QByteArray out;
+  QElapsedTimer t;
+  t.start();
+  while (out.count('\n') < 2 && t.elapsed() < 20000) {
+    p.waitForReadyRead(500);
+    out += p.readAllStandardOutput();
+  }
+  ASSERT_GE(out.count('\n'), 2) << out.toStdString();
+  ::kill(pid_t(p.processId()), SIGINT);
+  ASSERT_TRUE(p.waitForFinished(20000));
+  out += p.readAllStandardOutput();
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  EXPECT_TRUE(out.endsWith('\n'));
+  EXPECT_TRUE(MatchesSchema(QString::fromUtf8(out), QStringLiteral("stream"), true));
+  EXPECT_FALSE(out.contains("\"error\"")) << "Ctrl-C is how such a run ends";
+}
+
+TEST_F(CliTest, RecordFilesReadAsTypedDocumentsAndCsv) {
+  TRun r = Cli({QStringLiteral("--quiet"), QStringLiteral("--json"), QStringLiteral("readout"), QStringLiteral("tree"),
+                QStringLiteral("recordings")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("readout-tree")));
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  bool queued = false;
+  for (const QJsonValue& v : o.value("queue").toArray())
+    queued |= v.toObject().value("path").toString() == QLatin1String("sync/10min-12345678-1764892800-000.log") &&
+              v.toObject().value("size").toInteger() == 20567;
+  EXPECT_TRUE(queued) << r.Out.toStdString();
+  ASSERT_EQ(Cli({QStringLiteral("--quiet"), QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("all")}).Exit, 0);
+
+  r = Cli({QStringLiteral("--json"), QStringLiteral("offline"), QStringLiteral("scan")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("offline-scan")));
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_EQ(o.value("stations").toArray()[0].toObject().value("serial").toInteger(), 12345678);
+
+  const QString file = Data.filePath("12345678/Recorder/10min-12345678-1764892800-000.log");
+  r = RunCli({QStringLiteral("--json"), QStringLiteral("record"), QStringLiteral("info"), file});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("record-info")));
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_EQ(o.value("serial").toInteger(), 12345678);
+  EXPECT_EQ(o.value("interval").toDouble(), 600.0) << "ten minutes, in seconds";
+  EXPECT_EQ(o.value("start").toString(), QStringLiteral("2025-12-05T01:00:00.000+01:00")) << "the device's winter time";
+  EXPECT_EQ(o.value("units").toObject().value("UL1").toString(), QStringLiteral("V"));
+
+  r = RunCli({QStringLiteral("--json"), QStringLiteral("record"), QStringLiteral("table"), file});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("record-table")));
+  ASSERT_TRUE(OneDocument(r, o));
+  const QJsonArray rows = o.value("rows").toArray();
+  ASSERT_EQ(rows.size(), 120);
+  const QJsonObject row = rows[0].toObject();
+  EXPECT_EQ(row.value("time").toString(), QStringLiteral("2025-12-05T01:00:00.000+01:00"));
+  EXPECT_DOUBLE_EQ(row.value("UL1").toDouble(), 230.0);
+  EXPECT_DOUBLE_EQ(row.value("Frequenz").toDouble(), 50.0);
+
+  // The CSV: the same field names as the header, "." decimals, CR LF lines.
+  r = RunCli({QStringLiteral("record"), QStringLiteral("table"), file, QStringLiteral("--csv")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  const QStringList lines = r.Out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 121);
+  QStringList header{QStringLiteral("time")};
+  for (const QJsonValue& c : o.value("columns").toArray()) header << c.toObject().value("key").toString();
+  EXPECT_EQ(lines[0], header.join(QLatin1Char(',')));
+  const QStringList cells = lines[2].split(QLatin1Char(','));
+  ASSERT_EQ(cells.size(), header.size());
+  EXPECT_EQ(cells[0], rows[1].toObject().value("time").toString()) << "the second row under the header";
+  EXPECT_EQ(cells[1].toDouble(), rows[1].toObject().value("UL1").toDouble()) << cells[1].toStdString();
+  EXPECT_TRUE(cells[1].contains(QLatin1Char('.'))) << "a decimal point whatever the locale: " << cells[1].toStdString();
 }
 
 TEST_F(CliTest, EventListJsonGolden) {
@@ -637,26 +761,26 @@ TEST_F(CliTest, JsonCarriesRefusalsInsideTheDocument) {
   // A Lua error, with its non-ASCII text as it is.
   TRun r = Cli({QStringLiteral("--json"), QStringLiteral("lua"), QStringLiteral("error('Gerät meldet Störung')")});
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_TRUE(o.value("error").toString().contains(QStringLiteral("Gerät meldet Störung"))) << r.Out.toStdString();
+  EXPECT_EQ(r.Err, QStringLiteral("vanta-cli: ") + ErrorMessage(o) + QLatin1Char('\n')) << "the message for the person, once";
+  EXPECT_TRUE(ErrorMessage(o).contains(QStringLiteral("Gerät meldet Störung"))) << r.Out.toStdString();
   EXPECT_FALSE(o.contains("output"));
   // A refused session start.
   r = Cli({QStringLiteral("--json"), QStringLiteral("--user"), QStringLiteral("operator"), QStringLiteral("--password"),
            QStringLiteral("nope"), QStringLiteral("identify")});
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_TRUE(o.value("error").toString().contains(QStringLiteral("keinen Zugriff"))) << r.Out.toStdString();
+  EXPECT_EQ(r.Err, QStringLiteral("vanta-cli: ") + ErrorMessage(o) + QLatin1Char('\n'));
+  EXPECT_TRUE(ErrorMessage(o).contains(QStringLiteral("keinen Zugriff"))) << r.Out.toStdString();
   EXPECT_FALSE(o.contains("serial"));
   // A refused file.
   r = Cli({QStringLiteral("--json"), QStringLiteral("scratchpad"), QStringLiteral("get"), QStringLiteral("missing.txt"),
            Data.filePath("back.txt")});
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_TRUE(o.value("error").toString().startsWith(QStringLiteral("scratchpad get missing.txt: ")))
+  EXPECT_EQ(r.Err, QStringLiteral("vanta-cli: ") + ErrorMessage(o) + QLatin1Char('\n'));
+  EXPECT_TRUE(ErrorMessage(o).startsWith(QStringLiteral("scratchpad get missing.txt: ")))
       << r.Out.toStdString();
   // Removing several names stops at the first refusal; the document tells
   // what went before it.
@@ -666,14 +790,15 @@ TEST_F(CliTest, JsonCarriesRefusalsInsideTheDocument) {
   EXPECT_EQ(r.Exit, 3);
   ASSERT_TRUE(OneDocument(r, o));
   EXPECT_EQ(o.value("removed").toArray(), QJsonArray{QStringLiteral("12345678-1764903600-375.log")});
-  EXPECT_TRUE(o.value("error").toString().startsWith(QStringLiteral("rm no-such.evt: "))) << r.Out.toStdString();
+  EXPECT_TRUE(ErrorMessage(o).startsWith(QStringLiteral("rm no-such.evt: "))) << r.Out.toStdString();
   EXPECT_TRUE(QFile::exists(Device("events/12345678-1764900000-250.log")));
   // A mistake on the command line: the document for the program, the line
   // and the hint for the person.
   r = Cli({QStringLiteral("--json"), QStringLiteral("bogus")});
   EXPECT_EQ(r.Exit, 1);
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_EQ(o.value("error").toString(), QStringLiteral("unknown command 'bogus'"));
+  EXPECT_EQ(ErrorMessage(o), QStringLiteral("unknown command 'bogus'"));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("error")));
   EXPECT_EQ(r.Err, QStringLiteral("vanta-cli: unknown command 'bogus'\n") + CHint + QLatin1Char('\n'));
 }
 
@@ -842,10 +967,34 @@ TEST(CliPara, RowsOfAFolderAtALevel) {
              QStringLiteral("3")});
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-rows")));
   const QJsonArray rows = doc.value(QStringLiteral("rows")).toArray();
   ASSERT_EQ(rows.size(), 8) << "all of them at level 3, both id-10 items";
-  EXPECT_EQ(rows[4].toObject().value(QStringLiteral("parent")).toString(), QStringLiteral("8"));
-  EXPECT_EQ(rows[0].toObject().value(QStringLiteral("caption")).toString(), QStringLiteral("(10/0x0000000A) Parameter 10"));
+  EXPECT_EQ(rows[4].toObject().value(QStringLiteral("parent")).toInt(), 8);
+  const QJsonObject first = rows[0].toObject();
+  EXPECT_EQ(first.value(QStringLiteral("caption")).toString(), QStringLiteral("(10/0x0000000A) Parameter 10"));
+  // Numbers as numbers, the shown texts beside them.
+  EXPECT_EQ(first.value(QStringLiteral("id")).toInteger(), 10);
+  EXPECT_EQ(first.value(QStringLiteral("idHex")).toString(), QStringLiteral("0x0000000A"));
+  EXPECT_EQ(first.value(QStringLiteral("kind")).toString(), QStringLiteral("float"));
+  EXPECT_TRUE(first.value(QStringLiteral("value")).isDouble());
+  EXPECT_DOUBLE_EQ(first.value(QStringLiteral("value")).toDouble(), 50.0);
+  EXPECT_DOUBLE_EQ(first.value(QStringLiteral("min")).toDouble(), 45.0);
+  EXPECT_DOUBLE_EQ(first.value(QStringLiteral("max")).toDouble(), 65.0);
+  EXPECT_EQ(first.value(QStringLiteral("texts")).toObject().value(QStringLiteral("value")).toString(), QStringLiteral("50"));
+  EXPECT_EQ(rows[2].toObject().value(QStringLiteral("value")).toString(), QStringLiteral("geheim")) << "a text stays a text";
+  const QJsonObject gps = rows[3].toObject();
+  EXPECT_EQ(gps.value(QStringLiteral("id")).toInteger(), 4261413254) << "ids above 2^31 stay whole";
+  // A list: its entries typed like its value.
+  QJsonObject list;
+  for (const QJsonValue& v : rows)
+    if (v.toObject().value(QStringLiteral("id")).toInteger() == 20) list = v.toObject();
+  ASSERT_FALSE(list.isEmpty()) << r.Out.toStdString();
+  EXPECT_EQ(list.value(QStringLiteral("value")).toInt(-1), 1);
+  const QJsonArray entries = list.value(QStringLiteral("list")).toArray();
+  ASSERT_EQ(entries.size(), 3);
+  EXPECT_TRUE(entries[2].toObject().value(QStringLiteral("value")).isDouble());
+  EXPECT_EQ(entries[2].toObject().value(QStringLiteral("value")).toInt(), 2);
 }
 
 TEST(CliPara, SetRunsTheEditorsAcceptPath) {
@@ -858,21 +1007,30 @@ TEST(CliPara, SetRunsTheEditorsAcceptPath) {
   EXPECT_EQ(r.Exit, 4) << "a value was corrected or rejected";
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-set")));
   const QJsonArray in = doc.value(QStringLiteral("inputs")).toArray();
   ASSERT_EQ(in.size(), 4);
   const QJsonObject clamped = in[0].toObject();
-  EXPECT_EQ(clamped.value(QStringLiteral("stored")).toString(), QStringLiteral("65"));
-  EXPECT_TRUE(clamped.value(QStringLiteral("corrected")).toBool());
+  EXPECT_EQ(clamped.value(QStringLiteral("result")).toString(), QStringLiteral("corrected"));
+  EXPECT_TRUE(clamped.value(QStringLiteral("stored")).isDouble());
+  EXPECT_DOUBLE_EQ(clamped.value(QStringLiteral("stored")).toDouble(), 65.0) << "the stored value, not the input";
+  EXPECT_EQ(clamped.value(QStringLiteral("id")).toInteger(), 10);
+  EXPECT_EQ(clamped.value(QStringLiteral("parent")).toInteger(), 7);
   EXPECT_TRUE(clamped.value(QStringLiteral("message")).toString().startsWith(
       QStringLiteral("Der eingegebene Wert für Parameter 10 liegt im ungültigen Bereich.")));
-  EXPECT_EQ(in[1].toObject().value(QStringLiteral("stored")).toString(), QStringLiteral("7"));
-  EXPECT_FALSE(in[1].toObject().value(QStringLiteral("corrected")).toBool());
-  EXPECT_TRUE(in[2].toObject().value(QStringLiteral("rejected")).toBool()) << "not editable at level 1";
+  EXPECT_EQ(in[1].toObject().value(QStringLiteral("result")).toString(), QStringLiteral("stored"));
+  EXPECT_DOUBLE_EQ(in[1].toObject().value(QStringLiteral("stored")).toDouble(), 7.0);
+  EXPECT_EQ(in[1].toObject().value(QStringLiteral("parent")).toInteger(), 8);
+  const QJsonObject locked = in[2].toObject();
+  EXPECT_EQ(locked.value(QStringLiteral("result")).toString(), QStringLiteral("rejected")) << "not editable at level 1";
+  EXPECT_TRUE(locked.value(QStringLiteral("reason")).toString().contains(QStringLiteral("nicht änderbar")));
+  EXPECT_EQ(locked.value(QStringLiteral("current")).toInt(-1), 4) << "what the item keeps";
+  EXPECT_FALSE(locked.contains(QStringLiteral("stored")));
   const QJsonObject gps = in[3].toObject();
-  EXPECT_TRUE(gps.value(QStringLiteral("rejected")).toBool());
-  EXPECT_TRUE(gps.value(QStringLiteral("message")).toString().startsWith(QStringLiteral("Die Eingegebenen GPS Koordinaten \"N99E1\"")));
+  EXPECT_EQ(gps.value(QStringLiteral("result")).toString(), QStringLiteral("rejected"));
+  EXPECT_TRUE(gps.value(QStringLiteral("reason")).toString().startsWith(QStringLiteral("Die Eingegebenen GPS Koordinaten \"N99E1\"")));
   EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
-  EXPECT_EQ(doc.value(QStringLiteral("saved")).toString(), QString()) << "two inputs were refused";
+  EXPECT_TRUE(doc.value(QStringLiteral("saved")).isNull()) << "two inputs were refused";
   EXPECT_FALSE(QFile::exists(out));
   EXPECT_FALSE(QFile::exists(changes));
 
@@ -880,6 +1038,7 @@ TEST(CliPara, SetRunsTheEditorsAcceptPath) {
              QStringLiteral("10@8=7"), QStringLiteral("--out"), out, QStringLiteral("--changes"), changes});
   EXPECT_EQ(r.Exit, 4) << "a value was corrected";
   ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-set")));
   EXPECT_EQ(doc.value(QStringLiteral("saved")).toString(), out);
   const QByteArray written = ReadAll(out);
   EXPECT_TRUE(written.contains("<value>65</value>"));
@@ -931,10 +1090,11 @@ TEST(CliPara, SetRefusesAValueThatIsNoEntryOfItsList) {
     EXPECT_EQ(r.Exit, 4);
     QJsonObject doc;
     ASSERT_TRUE(OneDocument(r, doc));
+    EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-set")));
     const QJsonObject in = doc.value(QStringLiteral("inputs")).toArray().at(0).toObject();
-    EXPECT_TRUE(in.value(QStringLiteral("rejected")).toBool());
-    EXPECT_FALSE(in.value(QStringLiteral("corrected")).toBool());
-    EXPECT_TRUE(in.value(QStringLiteral("message")).toString().contains(QStringLiteral("kein Eintrag der Liste")));
+    EXPECT_EQ(in.value(QStringLiteral("result")).toString(), QStringLiteral("rejected"));
+    EXPECT_FALSE(in.contains(QStringLiteral("stored"))) << "nothing was stored";
+    EXPECT_TRUE(in.value(QStringLiteral("reason")).toString().contains(QStringLiteral("kein Eintrag der Liste")));
     EXPECT_TRUE(ReadAll(out).contains(old)) << "the written file keeps the old value";
     EXPECT_EQ(ReadAll(out), before);
   }
@@ -955,7 +1115,10 @@ TEST(CliPara, SetWithoutOutSaysThatNothingWasSaved) {
   r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("10@7=60")});
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_EQ(doc.value(QStringLiteral("saved")).toString(), QString());
+  EXPECT_EQ(r.Exit, 0);
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-set")));
+  EXPECT_TRUE(doc.value(QStringLiteral("saved")).isNull());
+  EXPECT_EQ(doc.value(QStringLiteral("inputs")).toArray().at(0).toObject().value(QStringLiteral("result")).toString(), QStringLiteral("stored"));
   EXPECT_TRUE(doc.value(QStringLiteral("warnings")).toArray().at(0).toString().contains(QStringLiteral("nicht gespeichert")))
       << r.Out.toStdString();
 }
@@ -985,9 +1148,11 @@ TEST(CliPara, CheckNamesAListValueThatIsNoEntry) {
   bool found = false;
   for (const QJsonValue& v : doc.value(QStringLiteral("corrections")).toArray()) {
     const QJsonObject o = v.toObject();
-    if (o.value(QStringLiteral("id")).toString() != QLatin1String("20")) continue;
+    if (o.value(QStringLiteral("id")).toInteger() != 20) continue;
     found = true;
-    EXPECT_EQ(o.value(QStringLiteral("value")).toString(), QStringLiteral("7"));
+    EXPECT_EQ(o.value(QStringLiteral("parent")).toInteger(), 9);
+    EXPECT_TRUE(o.value(QStringLiteral("value")).isDouble());
+    EXPECT_EQ(o.value(QStringLiteral("value")).toInt(), 7);
     EXPECT_TRUE(o.value(QStringLiteral("notInList")).toBool());
   }
   EXPECT_TRUE(found) << r.Out.toStdString();
@@ -1018,7 +1183,7 @@ TEST(CliPara, SetExitsFourForAFailedIedCheck) {
   EXPECT_EQ(r.Exit, 4);
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(doc.value(QStringLiteral("inputs")).toArray().at(0).toObject().value(QStringLiteral("rejected")).toBool());
+  EXPECT_EQ(doc.value(QStringLiteral("inputs")).toArray().at(0).toObject().value(QStringLiteral("result")).toString(), QStringLiteral("rejected"));
   EXPECT_EQ(f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("4278190467=Feld_9")}).Exit, 0);
 }
 
@@ -1077,7 +1242,7 @@ TEST(CliMdb, PickerStatementsWithoutADevice) {
   ASSERT_TRUE(OneDocument(r, doc));
   bool hit = false;
   for (const QJsonValue& v : doc.value(QStringLiteral("values")).toArray())
-    hit = hit || v.toObject().value(QStringLiteral("vantaId")).toString() == firstId;
+    hit = hit || QString::number(v.toObject().value(QStringLiteral("vantaId")).toInteger()) == firstId;
   EXPECT_TRUE(hit) << "a device id is found through its class";
   r = cli({QStringLiteral("mdb"), QStringLiteral("tree"), QStringLiteral("--modbus"), QStringLiteral("--start"), firstId});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
@@ -1100,12 +1265,16 @@ TEST(CliPara, DiffImportAndReset) {
   r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("diff"), f.Setup, other});
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-diff")));
   const QJsonArray changes = doc.value(QStringLiteral("changes")).toArray();
   ASSERT_EQ(changes.size(), 1);
   const QJsonObject c = changes[0].toObject();
   EXPECT_EQ(c.value(QStringLiteral("key")).toString(), QStringLiteral("1710"));
-  EXPECT_EQ(c.value(QStringLiteral("device")).toString(), QStringLiteral("50"));
-  EXPECT_EQ(c.value(QStringLiteral("file")).toString(), QStringLiteral("55"));
+  EXPECT_EQ(c.value(QStringLiteral("id")).toInteger(), 10);
+  EXPECT_EQ(c.value(QStringLiteral("parent")).toInteger(), 7);
+  EXPECT_TRUE(c.value(QStringLiteral("device")).isDouble());
+  EXPECT_DOUBLE_EQ(c.value(QStringLiteral("device")).toDouble(), 50.0);
+  EXPECT_DOUBLE_EQ(c.value(QStringLiteral("file")).toDouble(), 55.0);
   EXPECT_TRUE(c.value(QStringLiteral("valid")).toBool());
   EXPECT_EQ(c.value(QStringLiteral("line")).toString(), QStringLiteral("Parameter 10: 55 [50]"));
 
@@ -1138,7 +1307,14 @@ TEST_F(CliTest, ParaPushSendsThePrunedSetAndTheDeviceKeepsTheRest) {
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(doc.value(QStringLiteral("modules")).toArray().contains(QStringLiteral("Modbus=0")));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-push")));
+  EXPECT_TRUE(doc.value(QStringLiteral("modules")).toArray().contains(
+      QJsonObject{{QStringLiteral("name"), QStringLiteral("Modbus")}, {QStringLiteral("included"), false}}))
+      << r.Out.toStdString();
+  EXPECT_TRUE(doc.value(QStringLiteral("sent")).toBool());
+  for (const QJsonValue& v : doc.value(QStringLiteral("changes")).toArray())
+    EXPECT_EQ(v.toObject().value(QStringLiteral("sent")).toBool(), v.toObject().value(QStringLiteral("module")).toString() != QLatin1String("Modbus"))
+        << "only what went out counts as sent: " << r.Out.toStdString();
   const QString back = Data.filePath("back.xml");
   ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
   const QByteArray device = ReadAll(back);
@@ -1159,11 +1335,15 @@ TEST_F(CliTest, ParaPushDryRunListsTheChangesAndSendsNothing) {
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-push")));
   const QJsonArray changes = doc.value(QStringLiteral("changes")).toArray();
   ASSERT_EQ(changes.size(), 1) << r.Out.toStdString();
-  EXPECT_EQ(changes[0].toObject().value(QStringLiteral("id")).toString(), QStringLiteral("218103808"));
-  EXPECT_EQ(changes[0].toObject().value(QStringLiteral("device")).toString(), QStringLiteral("50"));
-  EXPECT_EQ(changes[0].toObject().value(QStringLiteral("new")).toString(), QStringLiteral("55"));
+  EXPECT_EQ(changes[0].toObject().value(QStringLiteral("id")).toInteger(), 218103808);
+  EXPECT_DOUBLE_EQ(changes[0].toObject().value(QStringLiteral("device")).toDouble(), 50.0);
+  EXPECT_DOUBLE_EQ(changes[0].toObject().value(QStringLiteral("new")).toDouble(), 55.0);
+  EXPECT_TRUE(changes[0].toObject().value(QStringLiteral("included")).toBool());
+  EXPECT_FALSE(changes[0].toObject().value(QStringLiteral("sent")).toBool()) << "a dry run sends nothing";
+  EXPECT_FALSE(doc.value(QStringLiteral("sent")).toBool());
   EXPECT_TRUE(doc.value(QStringLiteral("dryRun")).toBool());
   const QString back = Data.filePath("back.xml");
   ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
@@ -1173,6 +1353,10 @@ TEST_F(CliTest, ParaPushDryRunListsTheChangesAndSendsNothing) {
   r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("push"), edited});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-push")));
+  EXPECT_FALSE(doc.value(QStringLiteral("dryRun")).toBool());
+  EXPECT_TRUE(doc.value(QStringLiteral("sent")).toBool());
+  EXPECT_TRUE(doc.value(QStringLiteral("changes")).toArray().at(0).toObject().value(QStringLiteral("sent")).toBool());
   const QString backup = doc.value(QStringLiteral("backup")).toString();
   ASSERT_FALSE(backup.isEmpty());
   EXPECT_TRUE(QFileInfo(backup).fileName().startsWith(QStringLiteral("ParaBackup_")));
@@ -1206,7 +1390,16 @@ TEST_F(CliTest, ParaApplyLeavesNetworkServiceAndDefaultValuesOutUnlessAsked) {
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray().size(), 1);
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-apply")));
+  EXPECT_TRUE(doc.value(QStringLiteral("dryRun")).toBool());
+  EXPECT_FALSE(doc.value(QStringLiteral("sent")).toBool());
+  ASSERT_EQ(doc.value(QStringLiteral("applied")).toArray().size(), 1);
+  // Typed values, not the dialog's line alone.
+  const QJsonObject frequency = doc.value(QStringLiteral("applied")).toArray().at(0).toObject();
+  EXPECT_EQ(frequency.value(QStringLiteral("id")).toInteger(), 218103808);
+  EXPECT_TRUE(frequency.value(QStringLiteral("value")).isDouble());
+  EXPECT_DOUBLE_EQ(frequency.value(QStringLiteral("value")).toDouble(), 61.0);
+  EXPECT_DOUBLE_EQ(frequency.value(QStringLiteral("device")).toDouble(), 50.0);
   QStringList reasons;
   for (const QJsonValue& v : doc.value(QStringLiteral("leftOut")).toArray())
     reasons << v.toObject().value(QStringLiteral("reason")).toString();
@@ -1227,6 +1420,17 @@ TEST_F(CliTest, ParaApplyLeavesNetworkServiceAndDefaultValuesOutUnlessAsked) {
   const QByteArray device = ReadAll(back);
   EXPECT_TRUE(device.contains("<value>61</value>"));
   EXPECT_FALSE(device.contains("192.0.2.99")) << "the other device's address stays where it came from";
+
+  // The service value, asked for now, goes out; the frequency is there already.
+  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), exported, QStringLiteral("--service")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  ASSERT_TRUE(OneDocument(r, doc));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-apply")));
+  EXPECT_FALSE(doc.value(QStringLiteral("dryRun")).toBool());
+  EXPECT_TRUE(doc.value(QStringLiteral("sent")).toBool()) << r.Out.toStdString();
+  ASSERT_EQ(doc.value(QStringLiteral("applied")).toArray().size(), 1) << r.Out.toStdString();
+  EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray().at(0).toObject().value(QStringLiteral("id")).toInteger(), 50331660);
+  EXPECT_EQ(doc.value(QStringLiteral("leftOut")).toArray().size(), 1) << "the address still needs --network";
 }
 
 TEST_F(CliTest, ParaApplyTakesADefaultForAnInvalidValueOnlyWhenAsked) {
@@ -1247,7 +1451,9 @@ TEST_F(CliTest, ParaApplyTakesADefaultForAnInvalidValueOnlyWhenAsked) {
   ASSERT_EQ(doc.value(QStringLiteral("leftOut")).toArray().size(), 1);
   EXPECT_TRUE(doc.value(QStringLiteral("leftOut")).toArray()[0].toObject().value(QStringLiteral("reason")).toString().contains(
       QStringLiteral("--defaults")));
-  EXPECT_EQ(doc.value(QStringLiteral("leftOut")).toArray()[0].toObject().value(QStringLiteral("value")).toString(), QStringLiteral("999"));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-apply")));
+  EXPECT_DOUBLE_EQ(doc.value(QStringLiteral("leftOut")).toArray()[0].toObject().value(QStringLiteral("value")).toDouble(), 999.0)
+      << "the file's value, as a number";
   r = Cli({QStringLiteral("para"), QStringLiteral("apply"), file, QStringLiteral("--dry-run")});
   EXPECT_TRUE(r.Out.contains(QStringLiteral("Ausgelassen: Nennfrequenz: 999 [50]"))) << "the file's value, not the default: " << r.Out.toStdString();
   r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), file, QStringLiteral("--dry-run"),
@@ -1288,8 +1494,14 @@ TEST_F(CliTest, ParaPushRefusesValuesOutsideTheSetsOwnRules) {
   EXPECT_EQ(r.Exit, 4);
   QStringList refused;
   for (const QJsonValue& v : doc.value(QStringLiteral("refused")).toArray())
-    refused << v.toObject().value(QStringLiteral("id")).toString() + QLatin1Char('=') + v.toObject().value(QStringLiteral("value")).toString();
+    refused << QString::number(v.toObject().value(QStringLiteral("id")).toInteger()) + QLatin1Char('=') +
+                   v.toObject().value(QStringLiteral("value")).toVariant().toString();
   EXPECT_EQ(refused, (QStringList{QStringLiteral("218103808=70"), QStringLiteral("251658245=z")}));
+  EXPECT_TRUE(doc.value(QStringLiteral("refused")).toArray().at(0).toObject().value(QStringLiteral("value")).isDouble());
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-push")));
+  EXPECT_FALSE(doc.value(QStringLiteral("sent")).toBool());
+  for (const QJsonValue& v : doc.value(QStringLiteral("changes")).toArray())
+    EXPECT_FALSE(v.toObject().value(QStringLiteral("sent")).toBool()) << "a refused set sends nothing";
 
   const QString back = Data.filePath("back.xml");
   ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
@@ -1317,7 +1529,9 @@ TEST_F(CliTest, ParaPushRefusesModulesToLeaveOutThatTheSetDoesNotHave) {
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 0);
-  EXPECT_TRUE(doc.value(QStringLiteral("modules")).toArray().contains(QStringLiteral("Modbus=0"))) << "a module by its caption";
+  EXPECT_TRUE(doc.value(QStringLiteral("modules")).toArray().contains(
+      QJsonObject{{QStringLiteral("name"), QStringLiteral("Modbus")}, {QStringLiteral("included"), false}}))
+      << "a module by its caption";
 }
 
 // A change export from another device must not carry that device's own
@@ -1331,10 +1545,12 @@ TEST_F(CliTest, ParaApplyKeepsTheDevicesOwnNetworkSettingsUnlessAsked) {
   TRun r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), exported, QStringLiteral("--dry-run")});
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
-  EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray(), QJsonArray{QStringLiteral("Nennfrequenz: 61 [50]")});
+  ASSERT_EQ(doc.value(QStringLiteral("applied")).toArray().size(), 1);
+  EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray().at(0).toObject().value(QStringLiteral("line")).toString(),
+            QStringLiteral("Nennfrequenz: 61 [50]"));
   QStringList leftOut;
   for (const QJsonValue& v : doc.value(QStringLiteral("leftOut")).toArray()) {
-    leftOut << v.toObject().value(QStringLiteral("id")).toString();
+    leftOut << QString::number(v.toObject().value(QStringLiteral("id")).toInteger());
     EXPECT_TRUE(v.toObject().value(QStringLiteral("reason")).toString().contains(QStringLiteral("--network")));
   }
   EXPECT_EQ(leftOut, (QStringList{QStringLiteral("33554433"), QStringLiteral("33554436")}));
@@ -1373,9 +1589,22 @@ class CliNakSetupTest : public CliTest {
 TEST_F(CliNakSetupTest, RefusedUploadIsReported) {
   const QString got = Data.filePath("got.xml");
   ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
-  const TRun r = Cli({QStringLiteral("para"), QStringLiteral("push"), got});
+  TRun r = Cli({QStringLiteral("para"), QStringLiteral("push"), got});
   EXPECT_EQ(r.Exit, 3);
   EXPECT_TRUE(r.Err.contains(QStringLiteral("ACHTUNG: Parametrierung nicht erfolgreich!"))) << r.Err.toStdString();
+  // The edited value was meant to go out; the device refused it, so nothing counts as sent.
+  const QString edited = Data.filePath("edited.xml");
+  ASSERT_EQ(Cli({QStringLiteral("para"), QStringLiteral("set"), got, QStringLiteral("218103808=55"), QStringLiteral("--out"), edited}).Exit, 0);
+  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("push"), edited});
+  EXPECT_EQ(r.Exit, 3);
+  QJsonObject doc;
+  ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-push")));
+  EXPECT_EQ(doc.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(), 3);
+  EXPECT_FALSE(doc.value(QStringLiteral("sent")).toBool());
+  ASSERT_EQ(doc.value(QStringLiteral("changes")).toArray().size(), 1) << r.Out.toStdString();
+  EXPECT_TRUE(doc.value(QStringLiteral("changes")).toArray().at(0).toObject().value(QStringLiteral("included")).toBool());
+  EXPECT_FALSE(doc.value(QStringLiteral("changes")).toArray().at(0).toObject().value(QStringLiteral("sent")).toBool());
 }
 
 // Every offline command on the sample set and on a generated set of about
@@ -1584,7 +1813,13 @@ TEST_F(CliTest, ASummerEventShowsTheTreesTimeOnlineAndOffline) {
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_EQ(o.value("events").toArray()[0].toObject().value("Zeit").toString(), QStringLiteral("15.07.2026 12:00:00.250"));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("record-events")));
+  const QJsonObject event = o.value("events").toArray()[0].toObject();
+  EXPECT_EQ(event.value("time").toString(), QStringLiteral("2026-07-15T12:00:00.250+02:00")) << "summer: UTC+2";
+  EXPECT_EQ(event.value("texts").toObject().value("time").toString(), QStringLiteral("15.07.2026 12:00:00.250"));
+  EXPECT_DOUBLE_EQ(event.value("value").toDouble(), 70.5);
+  EXPECT_DOUBLE_EQ(event.value("duration").toDouble(), 0.1);
+  EXPECT_EQ(event.value("unit").toString(), QStringLiteral("%"));
   EXPECT_EQ(o.value("zone").toString(), QStringLiteral("device"));
   EXPECT_FALSE(o.contains("warnings")) << r.Out.toStdString();
   r = RunCli({QStringLiteral("--data-dir"), Data.path(), QStringLiteral("offline"), QStringLiteral("tree"), QStringLiteral("12345678")});

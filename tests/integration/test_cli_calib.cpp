@@ -1,6 +1,7 @@
 // vanta-cli calibrate against the simulator acting as a calibrated input:
 // the statements in order, the channel results, the certificate, and the
 // ways a calibration stops.
+#include <QDateTime>
 #include <QJsonArray>
 #include <QRegularExpression>
 
@@ -49,10 +50,37 @@ TEST_F(CliCalibTest, SixtyHertzWithACommaReferenceCalibratesAndCertifies) {
   want << QStringLiteral("pq.calClose(1)") << QStringLiteral("uti.softreset()");
   EXPECT_EQ(Strings(o["statements"].toArray()).join(QLatin1Char(' ')).toStdString(), want.join(QLatin1Char(' ')).toStdString());
   EXPECT_EQ(o["status"].toString(), QStringLiteral("Kalibration erfolgreich!"));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("calibrate")));
   const QJsonArray ch = o["channels"].toArray();
   ASSERT_EQ(ch.size(), 16);
-  for (const QJsonValue& v : ch) EXPECT_TRUE(v.toObject()["ok"].toBool());
+  for (const QJsonValue& v : ch) {
+    EXPECT_TRUE(v.toObject()["ok"].toBool());
+    EXPECT_EQ(v.toObject()["state"].toInt(-9), 1);
+  }
   EXPECT_EQ(ch[4].toObject()["channel"].toString(), QStringLiteral("I1"));
+  // Passes 1 and 2, as the certificate and the text output count them.
+  EXPECT_EQ(ch[0].toObject()["pass"].toInt(), 1);
+  EXPECT_EQ(ch[15].toObject()["pass"].toInt(), 2);
+  EXPECT_TRUE(r.Out.contains(QStringLiteral("\"pass\":2"))) << "a number";
+  // The reference as numbers with their units, the comma read as a decimal point.
+  const QJsonObject ref = o["reference"].toObject();
+  EXPECT_DOUBLE_EQ(ref["U"].toDouble(), 100.5);
+  EXPECT_DOUBLE_EQ(ref["I"].toDouble(), 5.0);
+  EXPECT_DOUBLE_EQ(ref["f"].toDouble(), 60.0);
+  EXPECT_EQ(o["units"].toObject()["U"].toString(), QStringLiteral("V"));
+  EXPECT_EQ(o["units"].toObject()["f"].toString(), QStringLiteral("Hz"));
+  EXPECT_EQ(o["certificate"].toString(), pdf);
+  EXPECT_TRUE(o["storedLocally"].toBool());
+  EXPECT_EQ(o["serial"].toInteger(), 12345678);
+  // Times with their offset: the check's as on the certificate, and the run's.
+  const QDateTime checked = QDateTime::fromString(o["checked"].toString(), Qt::ISODate);
+  ASSERT_TRUE(checked.isValid()) << o["checked"].toString().toStdString();
+  const QDateTime start = QDateTime::fromString(o["start"].toString(), Qt::ISODate);
+  const QDateTime end = QDateTime::fromString(o["end"].toString(), Qt::ISODate);
+  ASSERT_TRUE(start.isValid() && end.isValid());
+  EXPECT_LE(start.addSecs(-1), checked);
+  EXPECT_LE(checked, end.addSecs(1));
+  EXPECT_NEAR(o["duration"].toDouble(-1), start.msecsTo(end) / 1000.0, 1.0);
   // The report's 25 fields, whatever else it carries.
   const QJsonObject dict = o["report"].toObject();
   for (const char* k : {"DeviceType", "DeviceNumber", "UserName", "CheckDate", "CheckTime", "Prescription", "AirTemp", "AitHum",
@@ -62,9 +90,11 @@ TEST_F(CliCalibTest, SixtyHertzWithACommaReferenceCalibratesAndCertifies) {
   EXPECT_EQ(dict["DeviceNumber"].toString(), QStringLiteral("12345678"));
   EXPECT_EQ(dict["AirTemp"].toString(), QStringLiteral("23 °C"));
   EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4}$")).match(dict["CheckDate"].toString()).hasMatch());
+  EXPECT_EQ(checked.date().toString(QStringLiteral("dd.MM.yyyy")), dict["CheckDate"].toString());
   // The certificate as a reader sees it.
   QProcess text;
-  text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+  // Laid out as on the page: a table's label and value stay on one line.
+  text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
   ASSERT_TRUE(text.waitForFinished(20000));
   const QString cert = QString::fromUtf8(text.readAllStandardOutput());
   EXPECT_TRUE(cert.contains(QLatin1String("12345678")));
@@ -102,6 +132,8 @@ TEST_P(CliCalibStopTest, EndsAtTheStartPageWithItsText) {
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 3);
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("calibrate")));
+  EXPECT_EQ(o["error"].toObject()["code"].toInt(), 3);
   EXPECT_EQ(o["status"].toString(), QString::fromUtf8(GetParam().Status));
   EXPECT_EQ(o["steps"].toArray().last().toInt(), -1) << "the start page";
   const QStringList sent = Strings(o["statements"].toArray());
@@ -162,8 +194,12 @@ TEST_F(CliCalibOneChannelTest, OneChannelWithoutCalibrationOkFailsAndKeepsNothin
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 3);
   EXPECT_EQ(o["status"].toString(), QStringLiteral("Kalibration nicht erfolgreich!"));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("calibrate")));
   const QJsonArray ch = o["channels"].toArray();
   EXPECT_FALSE(ch[2].toObject()["ok"].toBool());
+  EXPECT_EQ(ch[2].toObject()["state"].toInt(-9), 0);
+  EXPECT_EQ(ch[10].toObject()["pass"].toInt(), 2);
+  EXPECT_EQ(ch[10].toObject()["channel"].toString(), QStringLiteral("U3"));
   EXPECT_FALSE(ch[10].toObject()["ok"].toBool());
   EXPECT_TRUE(ch[3].toObject()["ok"].toBool());
   EXPECT_FALSE(Strings(o["statements"].toArray()).contains(QStringLiteral("pq.calClose(1)")));
@@ -178,14 +214,14 @@ TEST_F(CliCalibTest, WithoutATerminalItStartsOnlyWhenTheWiringIsAssumed) {
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 1);
-  EXPECT_TRUE(o["error"].toString().contains(QLatin1String("--assume-wired"))) << o["error"].toString().toStdString();
+  EXPECT_TRUE(o["error"].toObject()["message"].toString().contains(QLatin1String("--assume-wired"))) << o["error"].toObject()["message"].toString().toStdString();
   EXPECT_FALSE(DeviceLog().contains(QLatin1String("cal:"))) << "nothing reached the device";
   // Assumed wiring without reference values: nobody could be asked for them.
   const TRun noValues = Cli({QStringLiteral("--json"), QStringLiteral("calibrate"), QStringLiteral("--assume-wired"), QStringLiteral("--freq"),
                              QStringLiteral("50")});
   ASSERT_TRUE(OneDocument(noValues, o)) << noValues.Err.toStdString();
   EXPECT_EQ(noValues.Exit, 1);
-  EXPECT_TRUE(o["error"].toString().contains(QLatin1String("--u VOLT and --i AMP")));
+  EXPECT_TRUE(o["error"].toObject()["message"].toString().contains(QLatin1String("--u VOLT and --i AMP")));
 }
 
 // On a terminal each wiring step waits for Enter and the reference values
@@ -229,10 +265,10 @@ TEST_F(CliCalibTest, ACertificateWithoutAPlaceStopsTheCalibrationBeforeItBegins)
                      60000);
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_EQ(r.Exit, 5) << o["error"].toString().toStdString();
-  EXPECT_TRUE(o["error"].toString().startsWith(QStringLiteral("Kalibrierzertifikat kann nicht gespeichert werden (")))
-      << o["error"].toString().toStdString();
-  EXPECT_TRUE(o["error"].toString().contains(out.filePath(QStringLiteral("file")))) << "names the place";
+  EXPECT_EQ(r.Exit, 5) << o["error"].toObject()["message"].toString().toStdString();
+  EXPECT_TRUE(o["error"].toObject()["message"].toString().startsWith(QStringLiteral("Kalibrierzertifikat kann nicht gespeichert werden (")))
+      << o["error"].toObject()["message"].toString().toStdString();
+  EXPECT_TRUE(o["error"].toObject()["message"].toString().contains(out.filePath(QStringLiteral("file")))) << "names the place";
   EXPECT_FALSE(o["storedLocally"].toBool(true));
   EXPECT_FALSE(QFile::exists(pdf));
   EXPECT_FALSE(DeviceLog().contains(QLatin1String("calibration stored"))) << DeviceLog().toStdString();
@@ -264,7 +300,7 @@ TEST_F(CliCalibNewFirmwareTest, PlainTcpIsNoLongerSupported) {
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_EQ(o["error"].toString(), QStringLiteral("Dieses Feature wird in dieser Firmware nicht mehr unterstützt"));
+  EXPECT_EQ(o["error"].toObject()["message"].toString(), QStringLiteral("Dieses Feature wird in dieser Firmware nicht mehr unterstützt"));
   EXPECT_FALSE(QString::fromUtf8(ReadAll(Device(QStringLiteral("logd.log")))).contains(QLatin1String("cal:")));
 }
 
@@ -273,7 +309,7 @@ TEST_F(CliCalibNewFirmwareTest, OverSshTheDeviceTextsAnswerAndAUserWithoutTheRig
   QJsonObject o;
   ASSERT_TRUE(OneDocument(denied, o)) << denied.Err.toStdString();
   EXPECT_EQ(denied.Exit, 3);
-  EXPECT_TRUE(o["error"].toString().contains(QStringLiteral("nicht die nötigen Rechte")));
+  EXPECT_TRUE(o["error"].toObject()["message"].toString().contains(QStringLiteral("nicht die nötigen Rechte")));
 
   const TDeviceDefaults factory = TDeviceDefaults::FromEnvironment();
   const TRun r = Cli(Ssh(factory.User, factory.Password) + Args(), 60000);
@@ -283,6 +319,9 @@ TEST_F(CliCalibNewFirmwareTest, OverSshTheDeviceTextsAnswerAndAUserWithoutTheRig
   ASSERT_FALSE(sent.isEmpty());
   EXPECT_EQ(sent.first().toStdString(), "print(uti.err2ascii(pq.calClose(0)))");
   EXPECT_EQ(sent.last().toStdString(), "print(uti.err2ascii(uti.softreset()))");
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("calibrate")));
+  EXPECT_DOUBLE_EQ(o["reference"].toObject()["U"].toDouble(), 230.0);
+  EXPECT_DOUBLE_EQ(o["reference"].toObject()["f"].toDouble(), 50.0);
 }
 
 }  // namespace

@@ -49,6 +49,7 @@ class CliDownloadTest : public CliTest {
     QJsonObject o;
     const TRun r = Cli({QStringLiteral("--json"), kind, QStringLiteral("list")});
     if (!OneDocument(r, o)) return -1;
+    EXPECT_TRUE(MatchesSchema(r.Out, kind + QStringLiteral("-list")));
     qint64 sum = 0;
     for (const QJsonValue& v : o.value(kind).toArray()) sum += v.toObject().value(QStringLiteral("size")).toInteger();
     return sum;
@@ -72,11 +73,18 @@ TEST_F(CliDownloadTest, AFullDiskIsToldFileByFileAndTheNextRunResumesByteIdentic
   EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("files-get")));
+  EXPECT_EQ(o.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(), 5);
   const QJsonArray failed = o.value(QStringLiteral("failed")).toArray();
   ASSERT_FALSE(failed.isEmpty());
+  int failedItems = 0;
+  for (const QJsonValue& v : o.value(QStringLiteral("events")).toArray())
+    failedItems += v.toObject().value(QStringLiteral("result")).toString() == QLatin1String("failed") ? 1 : 0;
+  EXPECT_EQ(failedItems, failed.size()) << "each file not stored is marked in the list as well";
   for (const QJsonValue& f : failed) {
     const QString path = f.toObject().value(QStringLiteral("name")).toString();
-    EXPECT_TRUE(o.value(QStringLiteral("error")).toString().contains(path)) << "every file not stored is named";
+    EXPECT_TRUE(o.value(QStringLiteral("error")).toObject().value(QStringLiteral("message")).toString().contains(path))
+        << "every file not stored is named";
     EXPECT_FALSE(QFile::exists(EventDir() + QLatin1Char('/') + path)) << "no file not stored carries its final name";
     EXPECT_EQ(f.toObject().value(QStringLiteral("reason")).toString(), QStringLiteral("Auf dem Datenträger ist kein Platz mehr"));
   }
@@ -86,6 +94,7 @@ TEST_F(CliDownloadTest, AFullDiskIsToldFileByFileAndTheNextRunResumesByteIdentic
   r = Cli({QStringLiteral("--json"), QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("--all")});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("files-get")));
   bool resumed = false;
   for (const QJsonValue& v : o.value(QStringLiteral("events")).toArray()) resumed |= v.toObject().contains(QStringLiteral("resumedAt"));
   EXPECT_TRUE(resumed) << "the file cut by the full disk continues from its part file";
@@ -102,6 +111,7 @@ TEST_F(CliDownloadTest, ANameTheDeviceDoesNotHaveIsNotStoredAndSaysSo) {
     EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
     QJsonObject o;
     ASSERT_TRUE(OneDocument(r, o));
+    EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("files-get")));
     const QJsonArray failed = o.value(QStringLiteral("failed")).toArray();
     ASSERT_EQ(failed.size(), 1);
     EXPECT_EQ(failed[0].toObject().value(QStringLiteral("reason")).toString(), QStringLiteral("nicht auf dem Gerät"));

@@ -1,5 +1,6 @@
 // vanta-cli flash against simulated devices: one device over TCP and SSH,
 // the failure paths, and the mass update with its report.
+#include <QDateTime>
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -32,11 +33,20 @@ TEST_F(CliFlashTest, UpdatesBacksUpAndComesBackWithThePackagesVersion) {
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 0) << r.Out.toStdString();
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("flash")));
   EXPECT_EQ(o["result"].toString(), QStringLiteral("ok"));
-  EXPECT_EQ(o["firmware_before"].toString(), QStringLiteral("2.10.0"));
-  EXPECT_EQ(o["firmware_after"].toString(), QStringLiteral("2.11.0"));
-  EXPECT_EQ(o["package_version"].toString(), QStringLiteral("2.11.0"));
-  EXPECT_EQ(o["backup_file"].toString(), backup);
+  EXPECT_EQ(o["firmwareBefore"].toString(), QStringLiteral("2.10.0"));
+  EXPECT_EQ(o["firmwareAfter"].toString(), QStringLiteral("2.11.0"));
+  EXPECT_EQ(o["packageVersion"].toString(), QStringLiteral("2.11.0"));
+  EXPECT_EQ(o["backupFile"].toString(), backup);
+  EXPECT_TRUE(o["serial"].isDouble()) << "a number, not a text";
+  EXPECT_EQ(o["serial"].toInteger(), 12345678);
+  // The run's times with their offset, and its length in seconds between them.
+  const QDateTime start = QDateTime::fromString(o["start"].toString(), Qt::ISODate);
+  const QDateTime end = QDateTime::fromString(o["end"].toString(), Qt::ISODate);
+  ASSERT_TRUE(start.isValid() && end.isValid()) << r.Out.toStdString();
+  EXPECT_NEAR(o["duration"].toDouble(-1), start.msecsTo(end) / 1000.0, 1.0);
+  EXPECT_GT(o["duration"].toDouble(), 0.2) << "the restart alone takes 0.3 s";
   EXPECT_TRUE(ReadAll(backup).contains("<")) << "the backup is the device's parameter set";
   // Upload in archive order, the change log stays here.
   QStringList sent;
@@ -58,7 +68,7 @@ TEST_F(CliFlashTest, APackageWithoutFirmwareOrWithHostileNamesUploadsNothing) {
     QJsonObject o;
     ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
     EXPECT_EQ(r.Exit, 1) << "a bad package is the operator's to fix, not the device's refusal";
-    EXPECT_TRUE(o["error"].toString().startsWith(QStringLiteral("Die Updatedatei scheint ungültig zu sein! ("))) << o["error"].toString().toStdString();
+    EXPECT_TRUE(o["error"].toObject()["message"].toString().startsWith(QStringLiteral("Die Updatedatei scheint ungültig zu sein! ("))) << o["error"].toObject()["message"].toString().toStdString();
   }
   EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("fw.tgz"))));
   EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("readme.txt"))));
@@ -73,7 +83,7 @@ TEST_F(CliFlashTest, APackageNamingNoVersionIsNotSent) {
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 1);
-  EXPECT_TRUE(o["error"].toString().startsWith(QLatin1String("Das Updatepaket nennt keine Firmwareversion")));
+  EXPECT_TRUE(o["error"].toObject()["message"].toString().startsWith(QLatin1String("Das Updatepaket nennt keine Firmwareversion")));
   EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("fw.tgz"))));
 }
 
@@ -84,7 +94,7 @@ TEST_F(CliFlashTest, ACorruptFirmwareArchiveIsNotSent) {
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 1);
-  EXPECT_TRUE(o["error"].toString().startsWith(QLatin1String("Das Firmwarearchiv fw.tgz im Updatepaket ist nicht lesbar")));
+  EXPECT_TRUE(o["error"].toObject()["message"].toString().startsWith(QLatin1String("Das Firmwarearchiv fw.tgz im Updatepaket ist nicht lesbar")));
   EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("fw.tgz"))));
 }
 
@@ -152,6 +162,9 @@ TEST_P(CliFlashFaultTest, EndsWithItsMessage) {
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_NE(r.Exit, 0);
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("flash")));
+  EXPECT_EQ(o["error"].toObject()["code"].toInt(), r.Exit);
+  EXPECT_EQ(o["result"].toString(), QStringLiteral("failed"));
   EXPECT_TRUE(o["message"].toString().contains(QString::fromUtf8(GetParam().second))) << o["message"].toString().toStdString();
 }
 
@@ -182,6 +195,9 @@ TEST_F(CliFlashLongInstallTest, AnUpdateCallThatOutlastsTheWaitHasAnUnknownResul
   EXPECT_EQ(r.Exit, 2);
   EXPECT_EQ(o["result"].toString(), QStringLiteral("unknown"));
   EXPECT_EQ(o["message"].toString(), QStringLiteral("Ergebnis unbekannt – bitte Gerät prüfen"));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("flash")));
+  EXPECT_EQ(o["error"].toObject()["code"].toInt(), 2);
+  EXPECT_TRUE(o["firmwareAfter"].isNull()) << "no version without a verdict";
   EXPECT_FALSE(r.Out.contains(QLatin1String("nicht erfolgreich")));
   EXPECT_TRUE(SpinUntil([&] { return DeviceLog().contains(QLatin1String("fwUpdate ~/fw.tgz: No Error -> 2.11.0")); }, 10000))
       << "the install ran to its end";
@@ -264,7 +280,8 @@ TEST_F(CliFlashSshTest, TheDevicesNoErrorTextDecidesOverSsh) {
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(o["result"].toString(), QStringLiteral("ok")) << o["message"].toString().toStdString();
-  EXPECT_EQ(o["firmware_after"].toString(), QStringLiteral("2.11.0"));
+  EXPECT_EQ(o["firmwareAfter"].toString(), QStringLiteral("2.11.0"));
+  EXPECT_TRUE(o["backupFile"].isNull()) << "--no-backup";
 }
 
 TEST_F(CliFlashSshTest, AUserWithoutThePrintRightIsStoppedBeforeTheUpload) {
@@ -300,25 +317,42 @@ TEST(CliMassFlash, ReportsEveryDeviceAndRetriesTheFailedOnes) {
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 3);
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("flash-run")));
+  EXPECT_EQ(o["runId"].toString(), QStringLiteral("R7"));
+  EXPECT_EQ(o["packageVersion"].toString(), QStringLiteral("2.11.0"));
+  EXPECT_EQ(o["parallel"].toInt(), 2);
+  EXPECT_EQ(o["summary"].toObject()["total"].toInt(), 4);
+  EXPECT_EQ(o["summary"].toObject()["updated"].toInt(), 2);
   const QJsonArray rows = o["devices"].toArray();
   ASSERT_EQ(rows.size(), 4);
   auto row = [&](int i) { return rows[i].toObject(); };
   EXPECT_EQ(row(0)["result"].toString(), QStringLiteral("ok"));
-  EXPECT_EQ(row(0)["firmware_after"].toString(), QStringLiteral("2.11.0"));
-  EXPECT_EQ(row(0)["serial"].toString(), QStringLiteral("1001"));
-  EXPECT_EQ(QFileInfo(row(0)["backup_file"].toString()).fileName(), QStringLiteral("1001_127.0.0.1_R7_Vanta Sim.xml"));
-  EXPECT_TRUE(QFile::exists(row(0)["backup_file"].toString()));
+  EXPECT_EQ(row(0)["firmwareAfter"].toString(), QStringLiteral("2.11.0"));
+  EXPECT_TRUE(row(0)["serial"].isDouble()) << "a number, not a text";
+  EXPECT_EQ(row(0)["serial"].toInteger(), 1001);
+  EXPECT_EQ(row(0)["port"].toInt(), good1.Port);
+  EXPECT_GT(row(0)["duration"].toDouble(), 0.0);
+  EXPECT_TRUE(QDateTime::fromString(row(0)["start"].toString(), Qt::ISODate).isValid());
+  EXPECT_EQ(QFileInfo(row(0)["backupFile"].toString()).fileName(), QStringLiteral("1001_127.0.0.1_R7_Vanta Sim.xml"));
+  EXPECT_TRUE(QFile::exists(row(0)["backupFile"].toString()));
   EXPECT_EQ(row(1)["result"].toString(), QStringLiteral("failed"));
   EXPECT_TRUE(row(1)["message"].toString().startsWith(QLatin1String("Update fehlgeschlagen"))) << row(1)["message"].toString().toStdString();
-  EXPECT_EQ(row(1)["firmware_before"].toString(), QStringLiteral("2.10.0"));
+  EXPECT_EQ(row(1)["firmwareBefore"].toString(), QStringLiteral("2.10.0"));
+  EXPECT_TRUE(row(1)["firmwareAfter"].isNull());
   EXPECT_EQ(row(2)["result"].toString(), QStringLiteral("ok"));
   EXPECT_EQ(row(3)["result"].toString(), QStringLiteral("failed"));
   EXPECT_TRUE(row(3)["message"].toString().startsWith(QLatin1String("Keine Verbindung")));
-  // The same rows on disk, and the CSV beside them.
+  EXPECT_TRUE(row(3)["serial"].isNull()) << "the device never identified";
+  // The same rows on disk, in the same shape, and the CSV beside them.
   EXPECT_EQ(QJsonDocument::fromJson(ReadAll(report)).object()["devices"].toArray(), rows);
-  const QStringList csv = QString::fromUtf8(ReadAll(d.filePath(QStringLiteral("out/report.csv")))).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-  ASSERT_EQ(csv.size(), 5);
-  EXPECT_TRUE(csv[2].startsWith(QLatin1String("Mitte;1002;127.0.0.1;2.10.0;;"))) << csv[2].toStdString();
+  EXPECT_TRUE(MatchesSchema(QString::fromUtf8(ReadAll(report)), QStringLiteral("flash-run")));
+  const QString csvText = QString::fromUtf8(ReadAll(d.filePath(QStringLiteral("out/report.csv"))));
+  const QStringList csv = csvText.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  ASSERT_EQ(csv.size(), 5) << csvText.toStdString();
+  EXPECT_EQ(csv[0], QStringLiteral("device,serial,ip,firmwareBefore,firmwareAfter,backupFile,result,message,start,end,duration"))
+      << "the JSON names as the header";
+  EXPECT_TRUE(csv[2].startsWith(QLatin1String("Mitte,1002,127.0.0.1,2.10.0,,"))) << csv[2].toStdString();
+  EXPECT_TRUE(csv[2].contains(QLatin1String(",failed,"))) << csv[2].toStdString();
 
   // Only the two failed devices run again.
   const TRun again = RunCli(common + QStringList{QStringLiteral("--retry-from"), report}, 90000);
@@ -327,6 +361,48 @@ TEST(CliMassFlash, ReportsEveryDeviceAndRetriesTheFailedOnes) {
   ASSERT_EQ(second.size(), 2);
   EXPECT_EQ(second[0].toObject()["device"].toString(), QStringLiteral("Mitte"));
   EXPECT_EQ(second[1].toObject()["device"].toString(), QStringLiteral("Weg"));
+}
+
+// Reports written before the keys became camelCase still name the devices
+// to run again.
+TEST(CliMassFlash, RetriesFromAReportWithTheOlderKeys) {
+  TSimProcess again, done;
+  ASSERT_TRUE(again.Start({QStringLiteral("--serial-number"), QStringLiteral("2002"), QStringLiteral("--reboot-ms"), QStringLiteral("300")}));
+  ASSERT_TRUE(done.Start({QStringLiteral("--serial-number"), QStringLiteral("2001")}));
+  QTemporaryDir d;
+  const QString old = d.filePath(QStringLiteral("old.json"));
+  WriteAll(old, QStringLiteral(R"({"run_id": "R1", "package_version": "2.11.0", "stop_on_failure": false, "backup_dir": "",
+    "summary": {"total": 2, "updated": 1, "failed": 1, "skipped": 0, "unknown": 0, "text": ""},
+    "devices": [
+      {"device": "Fertig", "host": "127.0.0.1", "port": %1, "ssh": false, "ssh_port": 22, "user": "", "serial": "2001",
+       "firmware_before": "2.10.0", "firmware_after": "2.11.0", "backup_file": "", "result": "ok", "message": "", "start": "", "end": ""},
+      {"device": "Nochmal", "host": "127.0.0.1", "port": %2, "ssh": false, "ssh_port": 22, "user": "", "serial": "2002",
+       "firmware_before": "2.10.0", "firmware_after": "", "backup_file": "", "result": "failed", "message": "x", "start": "", "end": ""}]})")
+                    .arg(done.Port)
+                    .arg(again.Port)
+                    .toUtf8());
+  const QString report = d.filePath(QStringLiteral("r.json"));
+  const TRun r = RunCli({QStringLiteral("--data-dir"), d.filePath(QStringLiteral("data")), QStringLiteral("--json"), QStringLiteral("flash"),
+                         GoodPackage(QDir(d.path())), QStringLiteral("--retry-from"), old, QStringLiteral("--no-backup"),
+                         QStringLiteral("--run-id"), QStringLiteral("R2"), QStringLiteral("--report"), report},
+                        60000);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+  EXPECT_EQ(r.Exit, 0) << r.Out.toStdString();
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("flash-run")));
+  const QJsonArray rows = o["devices"].toArray();
+  ASSERT_EQ(rows.size(), 1) << "only the device that did not end ok";
+  EXPECT_EQ(rows[0].toObject()["device"].toString(), QStringLiteral("Nochmal"));
+  EXPECT_EQ(rows[0].toObject()["port"].toInt(), again.Port);
+  EXPECT_EQ(rows[0].toObject()["serial"].toInteger(), 2002);
+  EXPECT_EQ(rows[0].toObject()["result"].toString(), QStringLiteral("ok"));
+  EXPECT_TRUE(rows[0].toObject()["backupFile"].isNull()) << "--no-backup";
+  EXPECT_TRUE(o["backupDir"].isNull());
+  // The new report is written in the new keys and is read back the same way.
+  const QJsonObject written = QJsonDocument::fromJson(ReadAll(report)).object();
+  EXPECT_EQ(written["runId"].toString(), QStringLiteral("R2"));
+  EXPECT_FALSE(written.contains(QStringLiteral("run_id")));
+  EXPECT_TRUE(MatchesSchema(QString::fromUtf8(ReadAll(report)), QStringLiteral("flash-run")));
 }
 
 TEST(CliMassFlash, StopOnFailureLeavesTheRestUntouched) {
@@ -354,6 +430,10 @@ TEST(CliMassFlash, StopOnFailureLeavesTheRestUntouched) {
   EXPECT_EQ(sum["failed"].toInt(-1), 1);
   EXPECT_EQ(sum["skipped"].toInt(-1), 1);
   EXPECT_EQ(sum["text"].toString(), QStringLiteral("0 von 2 Geräten aktualisiert, 1 fehlgeschlagen, 1 nicht gestartet"));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("flash-run")));
+  EXPECT_TRUE(o["stopOnFailure"].toBool());
+  EXPECT_TRUE(rows[1].toObject()["start"].isNull()) << "a device never started has no times";
+  EXPECT_TRUE(rows[1].toObject()["duration"].isNull());
   EXPECT_EQ(QJsonDocument::fromJson(ReadAll(d.filePath(QStringLiteral("r.json")))).object()["summary"].toObject(), sum);
   // The same words on the terminal.
   const TRun text = RunCli({QStringLiteral("--data-dir"), d.filePath(QStringLiteral("data")), QStringLiteral("flash"), GoodPackage(QDir(d.path())),

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include "CliSupport.h"
@@ -12,6 +13,11 @@ using namespace vanta::test::cli;
 using vanta::test::TSimProcess;
 
 namespace {
+
+// One of the status document's name/value pairs.
+QJsonObject Pair(const char* name, const QJsonValue& value) {
+  return {{QStringLiteral("name"), QLatin1String(name)}, {QStringLiteral("value"), value}};
+}
 
 QString Scratch(const TSimProcess& sim, const QString& name) {
   return sim.Root() + QStringLiteral("/mnt/flashdrive0/data/ccci/scratchpad/") + name;
@@ -27,24 +33,32 @@ TEST_F(CliTest, StatusShowsEveryGroupWithTheDevicesValues) {
   EXPECT_EQ(o["plant"].toString(), QStringLiteral("Umspannwerk Nord"));
   EXPECT_EQ(o["device"].toString(), QStringLiteral("Vanta Sim"));
   EXPECT_EQ(o["firmware"].toString(), QStringLiteral("2.10.0"));
-  EXPECT_EQ(o["serial"].toString(), QStringLiteral("12345678"));
-  EXPECT_EQ(o["article"].toString(), QStringLiteral("1197500"));
-  EXPECT_FALSE(o["deviceTime"].toString().isEmpty());
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("status")));
+  EXPECT_EQ(o["serial"].toInteger(), 12345678);
+  EXPECT_EQ(o["article"].toInteger(), 1197500);
+  // The device's clock with its zone: UTC+01:00 in winter, +02:00 in summer.
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\+0[12]:00$"))
+                  .match(o["deviceTime"].toString()).hasMatch())
+      << o["deviceTime"].toString().toStdString();
+  EXPECT_TRUE(o["upTime"].isDouble());
   const QJsonObject drives = o["drives"].toObject();
-  EXPECT_EQ(drives["flash"].toObject()["total"].toInt(), 4096);
-  EXPECT_EQ(drives["sd"].toObject()["used"].toInt(), 3072) << "the card is a table: shown";
-  EXPECT_EQ(drives["sd"].toObject()["percent"].toString(), QStringLiteral("63%"));
-  EXPECT_TRUE(o["ccciWorkers"].toArray().contains(QStringLiteral("ccciWorker.active=1")));
-  EXPECT_TRUE(o["addresses"].toArray().contains(QStringLiteral("eth0=127.0.0.1")));
-  EXPECT_TRUE(o["modbus"].toArray().contains(QStringLiteral("slave1.state=connected")));
-  EXPECT_EQ(o["iec104"].toArray(), QJsonArray{QStringLiteral("iec104.Client1=connected 10.0.0.20:2404")});
+  EXPECT_EQ(drives["flash"].toObject()["totalMiB"].toInt(), 4096);
+  EXPECT_EQ(drives["sd"].toObject()["usedMiB"].toInt(), 3072) << "the card is a table: shown";
+  EXPECT_EQ(drives["sd"].toObject()["freePercent"].toInt(), 63);
+  EXPECT_TRUE(o["ccciWorkers"].toArray().contains(Pair("ccciWorker.active", 1)));
+  EXPECT_TRUE(o["addresses"].toArray().contains(Pair("eth0", QStringLiteral("127.0.0.1"))));
+  EXPECT_TRUE(o["modbus"].toArray().contains(Pair("slave1.state", QStringLiteral("connected"))));
+  EXPECT_TRUE(o["modbus"].toArray().contains(Pair("slave1.requests", 4711))) << "a count is a number";
+  EXPECT_EQ(o["iec104"].toArray(), QJsonArray{Pair("iec104.Client1", QStringLiteral("connected 10.0.0.20:2404"))});
   EXPECT_EQ(o["iec850"].toArray().size(), 1);
   EXPECT_EQ(o["sysLoad"].toArray().size(), 2);
   EXPECT_EQ(o["recordings"].toArray().size(), 2);
-  for (int k = 1; k <= 4; ++k) EXPECT_EQ(o["ntp"].toObject()[QStringLiteral("NTP %1").arg(k)].toArray().size(), 4) << k;
-  const QJsonObject time = o["time"].toObject();
-  EXPECT_EQ(time["Zeitzone"].toString(), QStringLiteral("1"));
-  EXPECT_EQ(time["syncSrc"].toString(), QStringLiteral("NTP"));
+  const QJsonArray ntp = o["ntp"].toArray();
+  ASSERT_EQ(ntp.size(), 4);
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(ntp[k].toObject()["entries"].toArray().size(), 4) << k;
+  const QJsonObject time = o["timeSync"].toObject();
+  EXPECT_EQ(time["utcOffset"].toInt(), 3600);
+  EXPECT_TRUE(time["entries"].toArray().contains(Pair("syncSrc", QStringLiteral("NTP"))));
   // The script and its file stay in the scratchpad; a saved file reads the same offline.
   EXPECT_TRUE(QFile::exists(Scratch(Sim, QStringLiteral("status.lua"))));
   const QByteArray stat = ReadAll(Scratch(Sim, QStringLiteral("stat.txt")));
@@ -53,6 +67,8 @@ TEST_F(CliTest, StatusShowsEveryGroupWithTheDevicesValues) {
   const TRun parsed = RunCli({QStringLiteral("--json"), QStringLiteral("status"), QStringLiteral("--parse"), Scratch(Sim, QStringLiteral("stat.txt"))});
   QJsonObject p;
   ASSERT_TRUE(OneDocument(parsed, p));
+  EXPECT_TRUE(MatchesSchema(parsed.Out, QStringLiteral("status")));
+  EXPECT_TRUE(p["deviceTime"].toString().endsWith(QStringLiteral("+00:00"))) << "a saved file carries no zone: UTC";
   EXPECT_EQ(p["modbus"], o["modbus"]);
   EXPECT_EQ(p["drives"], o["drives"]);
 }
@@ -76,10 +92,11 @@ TEST_F(CliStatusExtraTest, DeviceValuesReachTheirPages) {
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(o["plant"].toString(), QStringLiteral("Werk mit  Leerzeichen"));
-  const QJsonObject time = o["time"].toObject();
-  EXPECT_EQ(time["quality"].toString(), QStringLiteral("Gut"));
-  EXPECT_EQ(time["a.very.long.key.of.more.than.thirty.five"].toString(), QStringLiteral("x"));
-  EXPECT_TRUE(o["addresses"].toArray().contains(QStringLiteral("1.ip.addr=10.9.9.9"))) << "ip. is tested before NTP.1";
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("status")));
+  const QJsonObject time = o["timeSync"].toObject();
+  EXPECT_EQ(time["dcfQuality"].toString(), QStringLiteral("Gut"));
+  EXPECT_TRUE(time["entries"].toArray().contains(Pair("a.very.long.key.of.more.than.thirty.five", QStringLiteral("x"))));
+  EXPECT_TRUE(o["addresses"].toArray().contains(Pair("1.ip.addr", QStringLiteral("10.9.9.9")))) << "ip. is tested before NTP.1";
 }
 
 class CliNoStatTest : public CliTest {
@@ -178,8 +195,8 @@ TEST_F(CliStatusSshTest, StatusThroughSsh) {
                       QStringLiteral("status")});
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_EQ(o["serial"].toString(), QStringLiteral("12345678"));
-  EXPECT_EQ(o["ntp"].toObject()["NTP 4"].toArray().size(), 4);
+  EXPECT_EQ(o["serial"].toInteger(), 12345678);
+  EXPECT_EQ(o["ntp"].toArray()[3].toObject()["entries"].toArray().size(), 4);
 }
 
 class CliNakScratchpadTest : public CliTest {

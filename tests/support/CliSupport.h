@@ -60,6 +60,32 @@ inline ::testing::AssertionResult OneDocument(const TRun& r, QJsonObject& object
   return ::testing::AssertionSuccess();
 }
 
+// The output validates against docs/cli-json/<name>.schema.json (with
+// python3-jsonschema); `lines`: one document per line (--follow).
+inline ::testing::AssertionResult MatchesSchema(const QString& output, const QString& name, bool lines = false) {
+#ifdef VANTA_SOURCE_DIR
+  QProcess p;
+  QStringList args{QStringLiteral(VANTA_SOURCE_DIR "/tests/tools/check_schema.py"),
+                   QStringLiteral(VANTA_SOURCE_DIR "/docs/cli-json/") + name + QStringLiteral(".schema.json")};
+  if (lines) args << QStringLiteral("--lines");
+  p.start(QStringLiteral("python3"), args);
+  if (!p.waitForStarted(10000)) return ::testing::AssertionFailure() << "python3 does not start";
+  p.write(output.toUtf8());
+  p.closeWriteChannel();
+  p.waitForFinished(60000);
+  if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) return ::testing::AssertionSuccess();
+  // An unusable validator or schema is a failure of its own: a check that a
+  // document does NOT match must not pass because nothing could be checked.
+  if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 1)
+    ADD_FAILURE() << "the schema check could not run (" << name.toStdString() << "): " << p.readAllStandardError().toStdString();
+  return ::testing::AssertionFailure() << name.toStdString() << ".schema.json: " << p.readAllStandardError().toStdString()
+                                       << "\nin: " << output.left(2000).toStdString();
+#else
+  (void)output, (void)name, (void)lines;
+  return ::testing::AssertionFailure() << "VANTA_SOURCE_DIR is not set for this test";
+#endif
+}
+
 inline const QString CHint = QStringLiteral("Try 'vanta-cli --help' for more information.");
 
 class CliTest : public ::testing::Test {

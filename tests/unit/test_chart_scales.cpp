@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QLocale>
 #include <cfloat>
 #include <cmath>
 
@@ -130,6 +131,27 @@ TEST(TimeScale, GridChoiceLinesAndLabels) {
   t.SetSclMinMax(start, start, 0, 100);
   EXPECT_EQ(t.FSclCount, 0);
   EXPECT_FLOAT_EQ(float(t.TmNorm(start)), 0.0f);
+}
+
+// Weekdays in the labels are German whatever locale the process runs in
+// (the command-line tool writes its reports with C).
+TEST(TimeScale, WeekdayLabelsAreGermanInAnyLocale) {
+  const QLocale before;
+  for (const QLocale& l : {QLocale::c(), QLocale(QLocale::English, QLocale::UnitedStates), QLocale(QLocale::German, QLocale::Germany)}) {
+    SCOPED_TRACE(l.name().toStdString());
+    QLocale::setDefault(l);
+    TTimeNorm t;
+    // Two weeks: a 48-hour raster labelled with weekday and date.
+    t.SetSclMinMax(At("2025-12-01T00:00:00Z"), At("2025-12-15T00:00:00Z"), 0, 100);
+    ASSERT_EQ(t.FTimeGrid, TTimeGrid::gr48Hour);
+    EXPECT_EQ(t.TextAt(At("2025-12-03T00:00:00Z")), QStringLiteral("Mi 03.12.25"));
+    EXPECT_EQ(t.TextAt(At("2025-12-07T00:00:00Z")), QStringLiteral("So 07.12.25"));
+    // A day's raster: weekday, date and time.
+    t.SetSclMinMax(At("2025-12-01T00:00:00Z"), At("2025-12-08T00:00:00Z"), 0, 100);
+    ASSERT_EQ(t.FTimeGrid, TTimeGrid::gr24Hour);
+    EXPECT_EQ(t.TextAt(At("2025-12-04T12:00:00Z")), QStringLiteral("Do 04.12. 12:00"));
+  }
+  QLocale::setDefault(before);
 }
 
 TEST(TimeScale, AutomaticRangeSkipsNaN) {

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -176,4 +177,46 @@ TEST(En50160, RefusesWhatCannotBeAssessed) {
   const QString empty = Week(dir, 3, CMonday, Clean, 0);
   EXPECT_FALSE(EvaluateEn50160({empty}, 230, r, error));
   EXPECT_TRUE(error.contains(QStringLiteral("keine 10-Minuten-Werte")));
+}
+
+// A reader riding on the evaluation sees each file once, in time order, and
+// exactly the rows the evaluation counts.
+TEST(En50160, RowSinkSeesTheEvaluationsOneWalk) {
+  QTemporaryDir tmp;
+  const QDir dir(tmp.path());
+  const QString a = Week(dir, 7, CMonday + 7 * 86400, Clean, 10);
+  const QString b = Week(dir, 7, CMonday + 7 * 86400 + 4800, Clean, 5);  // repeats a's last two intervals
+  const QString old = Week(dir, 7, CMonday, Clean, 3);
+  struct TCount : TEnRowSink {
+    QStringList Files;
+    std::vector<uint32_t> Secs;
+    int Channels = 0;
+    void FileStart(const QString& path, const TRecordFile& first) override {
+      Files << path;
+      Channels = int(first.Header.Context.Channels.size());
+    }
+    void Row(const TRecRow& row) override { Secs.push_back(row.Time.Sec); }
+  } sink;
+  TEnResult r;
+  QString error;
+  ASSERT_TRUE(EvaluateEn50160({a, b, old}, 230, r, error, &sink)) << error.toStdString();
+  EXPECT_EQ(sink.Files, (QStringList{old, a, b})) << "one start per file, in time order";
+  EXPECT_EQ(sink.Channels, int(CChannels.size()));
+  ASSERT_EQ(sink.Secs.size(), size_t(3 + 10 + 3)) << "the repeated intervals are left out";
+  EXPECT_EQ(r.SkippedRows, 2);
+  EXPECT_TRUE(std::is_sorted(sink.Secs.begin(), sink.Secs.end()));
+  EXPECT_EQ(std::adjacent_find(sink.Secs.begin(), sink.Secs.end()), sink.Secs.end()) << "no interval twice";
+  EXPECT_EQ(sink.Secs.front(), CMonday);
+  EXPECT_EQ(sink.Secs.back(), CMonday + 7 * 86400 + 4800 + 4 * 600);
+}
+
+TEST(En50160, GroupsAreThoseRecordedInTheirOrder) {
+  QTemporaryDir tmp;
+  const QString f = Week(QDir(tmp.path()), 7, CMonday, Clean, 3);
+  TEnResult r;
+  QString error;
+  ASSERT_TRUE(EvaluateEn50160({f}, 230, r, error)) << error.toStdString();
+  // No THD channel in the recording: no THD group.
+  EXPECT_EQ(r.Groups(), (std::vector<TEnGroup>{TEnGroup::egFreq995, TEnGroup::egFreq100, TEnGroup::egVolt95, TEnGroup::egVolt100,
+                                               TEnGroup::egFlicker, TEnGroup::egUnbalance, TEnGroup::egHarmonics}));
 }

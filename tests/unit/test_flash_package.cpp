@@ -206,6 +206,25 @@ TEST(MassLists, ReportRowsOfFailedDevicesCanBeRunAgain) {
   EXPECT_FALSE(e.isEmpty());
 }
 
+// The report as written now (camelCase keys) is read back with the same targets.
+TEST(MassLists, ReportRowsWithTheCurrentKeysCanBeRunAgain) {
+  QTemporaryDir d;
+  QFile f(d.filePath(QStringLiteral("report.json")));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(R"({"schemaVersion":1,"runId":"R","devices":[
+                         {"device":"B","host":"10.0.0.2","port":5041,"ssh":true,"sshPort":2222,"user":"op","result":"unknown"},
+                         {"device":"C","host":"10.0.0.3","port":5040,"ssh":false,"sshPort":22,"result":"ok"}]})");
+  f.close();
+  QString e;
+  const QList<TMassTarget> t = TMassFlash::FailedFromReport(f.fileName(), e);
+  ASSERT_EQ(t.size(), 1) << e.toStdString();
+  EXPECT_EQ(t[0].Name, QStringLiteral("B"));
+  EXPECT_EQ(t[0].Port, 5041);
+  EXPECT_TRUE(t[0].Ssh);
+  EXPECT_EQ(t[0].SshPort, 2222);
+  EXPECT_EQ(t[0].User, QStringLiteral("op"));
+}
+
 TEST(MassLists, StartRefusesWhatCannotUpdateAnything) {
   QTemporaryDir d;
   TMassFlash run;

@@ -3,6 +3,7 @@
 // tables), the panel's value texts at their thresholds, the series store.
 #include <gtest/gtest.h>
 
+#include <QHash>
 #include <QtEndian>
 #include <cmath>
 #include <cstring>
@@ -98,6 +99,40 @@ TEST(LivePanel, FieldsAtTheirOffsetsForBothLayouts) {
   EXPECT_EQ(TextOf(panel, "edtF"), QStringLiteral("50.00 Hz"));
   EXPECT_EQ(TextOf(panel, "edtUL1"), QStringLiteral("0.00 V"));
   EXPECT_EQ(DecodePanel(shortRec.left(19), 1).first().Text, QStringLiteral("0.00 Hz")) << "a value cut by the end is not read";
+}
+
+// The same figures for programs: a symbol per quantity, the number as the
+// record holds it (no prefix, no rounding), its unit and the cos φ's sign apart.
+TEST(LivePanel, FiguresBySymbolBesideTheTexts) {
+  for (const int gen : {1, 2}) {
+    const int p = gen == 2 ? 1896 : 1892;
+    QByteArray r = Zeros(gen == 2 ? 2328 : 2320);
+    Put(r, 20, 230.5f);
+    Put(r, 68, -120.0f);
+    Put(r, 1332, 0.03f);
+    Put(r, p + 44, 7512.25f);
+    Put(r, p + 160, 0.87f);
+    Put(r, p + 208, 1.0f);
+    Put(r, p + 164, 0.95f);
+    Put(r, p + 212, -1.0f);
+    Put(r, p + 168, 0.99f);
+    QHash<QString, TPanelText> by;
+    for (const TPanelText& t : DecodePanel(r, gen)) by.insert(t.Symbol, t);
+    SCOPED_TRACE(gen);
+    EXPECT_EQ(by.size(), 56) << "a symbol of its own for every field";
+    EXPECT_EQ(by[QStringLiteral("U1E")].Value, 230.5f);
+    EXPECT_EQ(UnitText(by[QStringLiteral("U1E")].Unit), QStringLiteral("V"));
+    EXPECT_EQ(by[QStringLiteral("U1E")].Field, QStringLiteral("edtUL1"));
+    EXPECT_EQ(by[QStringLiteral("phiU3E")].Value, -120.0f);
+    EXPECT_EQ(by[QStringLiteral("SSum")].Value, 7512.25f) << "in VA, where the text says 7.51 kVA";
+    EXPECT_EQ(by[QStringLiteral("SSum")].Text, QStringLiteral("7.51 kVA"));
+    EXPECT_EQ(by[QStringLiteral("IRCM")].Given, gen == 2);
+    EXPECT_EQ(by[QStringLiteral("cosPhi1")].Value, 0.87f);
+    EXPECT_EQ(by[QStringLiteral("cosPhi1")].Sign, 1) << "inductive";
+    EXPECT_EQ(by[QStringLiteral("cosPhi2")].Sign, -1) << "capacitive";
+    EXPECT_EQ(by[QStringLiteral("cosPhi3")].Sign, 0) << "neither";
+    EXPECT_EQ(by[QStringLiteral("cosPhi2")].Value, 0.95f) << "the sign stays out of the number";
+  }
 }
 
 TEST(LiveBands, BlocksPerViewAndTheLengthCheck) {

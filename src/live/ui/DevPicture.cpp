@@ -2,24 +2,25 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
-#include <QtMath>
 #include <algorithm>
-#include <cmath>
 #include <utility>
 
 namespace vanta {
 
 namespace {
-// The view keys every picture has, in the order the start page offers them.
+// The key cross beside the screen, in the order the device names its keys.
 struct TKeyText {
-  TDevKey Key;
+  TBtnControlDevice Key;
+  const char* Name;
   const char* Text;
+  const char* Glyph;
+  int Col, Row;  // in the cross, the centre at (0, 0)
 };
-constexpr TKeyText CViewKeys[] = {{TDevKey::dkPanel, "Messwerte"},  {TDevKey::dkOsci, "Oszilloskop"},
-                                  {TDevKey::dkFFT, "Spektrum"},     {TDevKey::dkVecDiag, "Vektoren"},
-                                  {TDevKey::dkHarm, "Harmonische"}, {TDevKey::dkIHarm, "Zw.-Harm."},
-                                  {TDevKey::dkBands, "2-9 kHz"}};
+constexpr TKeyText CCrossKeys[] = {{TBtnControlDevice::BtnLeft, "rctnglLeft", "Links", "◀", -1, 0},
+                                   {TBtnControlDevice::BtnRight, "rctnglRight", "Rechts", "▶", 1, 0},
+                                   {TBtnControlDevice::BtnTop, "rctngltop", "Auf", "▲", 0, -1},
+                                   {TBtnControlDevice::BtnDown, "rctnglbot", "Ab", "▼", 0, 1},
+                                   {TBtnControlDevice::BtnEnter, "rctnglCenter", "Enter", "OK", 0, 0}};
 const QColor CHover(0xF2, 0x8E, 0x00);  // the lamps' "on" colour: the key the mouse is on
 
 struct TLook {
@@ -58,55 +59,56 @@ TDevPictureKind DevPictureFor(TDevType type) {
 TDevPicture::TDevPicture(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("imgDev"));
   setMouseTracking(true);
+  // The arrow keys reach the window through the picture: it takes the focus, the keys go on.
+  setFocusPolicy(Qt::StrongFocus);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   SetKind(TDevPictureKind::dpGeneric);
 }
 
 void TDevPicture::SetKind(TDevPictureKind kind) {
-  // The enablement belongs to the connection, not to the picture: it survives a new picture.
-  QList<std::pair<TDevKey, bool>> enabled;
-  for (const TDevKeyArea& k : FKeys) enabled.append({k.Key, k.Enabled});
   FKind = kind;
   FKeys.clear();
-  auto view = [this](int i, const QRectF& r) {
-    FKeys.append({CViewKeys[i].Key, QString::fromUtf8(CViewKeys[i].Text), r});
-  };
-  switch (kind) {
-    case TDevPictureKind::dpVanta:
-    case TDevPictureKind::dpVantaLorn:
-      // A panel meter: the display at the left, a row of keys under it, a column beside it.
-      FKeys.append({TDevKey::dkDisplay, QStringLiteral("Gerätepanel"), QRectF(28, 44, 272, 168)});
-      for (int i = 0; i < 4; ++i) view(i, QRectF(28 + 70 * i, 232, 62, 48));
-      for (int i = 4; i < 7; ++i) view(i, QRectF(324, 44 + 60 * (i - 4), 128, 48));
-      break;
-    case TDevPictureKind::dpVantaDE:
-      // A rail-mounted device without a display: terminals, input lamps, two rows of keys.
-      for (int i = 0; i < 4; ++i) view(i, QRectF(28 + 108 * i, 124, 100, 52));
-      for (int i = 4; i < 7; ++i) view(i, QRectF(28 + 108 * (i - 4), 188, 100, 52));
-      break;
-    case TDevPictureKind::dpGeneric:
-      for (int i = 0; i < 4; ++i) view(i, QRectF(28 + 108 * i, 176, 100, 48));
-      for (int i = 4; i < 7; ++i) view(i, QRectF(28 + 108 * (i - 4), 236, 100, 48));
-      break;
+  FScreenArea = QRectF();
+  if (kind != TDevPictureKind::dpVantaDE) {
+    // A panel meter: the display (4:3, as the device sends it) at the left, the key cross beside it.
+    // The rail-mounted type has neither.
+    FScreenArea = QRectF(28, 44, 272, 204);
+    for (const TKeyText& k : CCrossKeys)
+      FKeys.append({k.Key, QString::fromLatin1(k.Name), QString::fromUtf8(k.Text),
+                    QRectF(368 + 50 * k.Col, 124 + 50 * k.Row, 44, 44)});
   }
-  for (const auto& [key, on] : enabled) SetKeyEnabled(key, on);
   FHover = FPressed = -1;
   setToolTip(QString());
+  PlaceScreen();
   update();
 }
 
-bool TDevPicture::HasKey(TDevKey key) const {
-  for (const TDevKeyArea& k : FKeys)
-    if (k.Key == key) return true;
-  return false;
+void TDevPicture::SetBitmap(const QPixmap& bitmap) {
+  FBitmap = bitmap;
+  update();
 }
 
-void TDevPicture::SetKeyEnabled(TDevKey key, bool enabled) {
-  for (TDevKeyArea& k : FKeys)
-    if (k.Key == key && k.Enabled != enabled) {
-      k.Enabled = enabled;
-      update();
-    }
+void TDevPicture::SetScreen(QWidget* screen) {
+  FScreen = screen;
+  if (!screen) return;
+  screen->setParent(this);
+  // The picture keeps the mouse: the screen is no key, and the hover must see the mouse leave a key for it.
+  screen->setAttribute(Qt::WA_TransparentForMouseEvents);
+  PlaceScreen();
+}
+
+void TDevPicture::PlaceScreen() {
+  if (!FScreen) return;
+  const QRect r = ScreenRect();
+  FScreen->setGeometry(r);
+  FScreen->setVisible(!r.isEmpty());
+}
+
+void TDevPicture::resizeEvent(QResizeEvent*) { PlaceScreen(); }
+
+QRect TDevPicture::ScreenRect() const {
+  // Inside the bezel.
+  return FScreenArea.isEmpty() ? QRect() : ToWidget().mapRect(FScreenArea.adjusted(6, 6, -6, -6)).toRect();
 }
 
 QTransform TDevPicture::ToWidget() const {
@@ -118,9 +120,15 @@ QTransform TDevPicture::ToWidget() const {
   return t;
 }
 
-QRect TDevPicture::KeyRect(TDevKey key) const {
+QRect TDevPicture::KeyRect(TBtnControlDevice key) const {
   for (const TDevKeyArea& k : FKeys)
     if (k.Key == key) return ToWidget().mapRect(k.Area).toRect();
+  return {};
+}
+
+QRect TDevPicture::KeyRect(const QString& name) const {
+  for (const TDevKeyArea& k : FKeys)
+    if (k.Name == name) return KeyRect(k.Key);
   return {};
 }
 
@@ -129,7 +137,7 @@ int TDevPicture::KeyAt(const QPointF& widgetPos) const {
   const QPointF at = ToWidget().inverted(&invertible).map(widgetPos);
   if (!invertible) return -1;
   for (int i = 0; i < FKeys.size(); ++i)
-    if (FKeys[i].Enabled && FKeys[i].Area.contains(at)) return i;
+    if (FKeys[i].Area.contains(at)) return i;
   return -1;
 }
 
@@ -159,8 +167,28 @@ void TDevPicture::mouseReleaseEvent(QMouseEvent* e) {
 void TDevPicture::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
+  p.setRenderHint(QPainter::SmoothPixmapTransform);
   p.setTransform(ToWidget());
+  if (!FBitmap.isNull()) {
+    // The real front brings its own keys: only the key under the mouse is marked on it.
+    p.drawPixmap(QRectF(0, 0, CWidth, CHeight), FBitmap, QRectF(FBitmap.rect()));
+    if (FHover >= 0) {
+      QColor glow = CHover;
+      glow.setAlpha(110);
+      p.setPen(QPen(CHover, 2.5));
+      p.setBrush(glow);
+      p.drawRoundedRect(FKeys[FHover].Area, 6, 6);
+    }
+    return;
+  }
   PaintHousing(p);
+  if (!FScreenArea.isEmpty()) {
+    // The screen's frame; the device's image goes inside, dark until the first one is there.
+    const TLook look = LookOf(FKind);
+    p.setPen(QPen(look.Edge, 2));
+    p.setBrush(QColor(0x0E, 0x1A, 0x2B));
+    p.drawRoundedRect(FScreenArea, 6, 6);
+  }
   for (int i = 0; i < FKeys.size(); ++i) PaintKey(p, i);
 }
 
@@ -238,16 +266,12 @@ void TDevPicture::PaintHousing(QPainter& p) const {
       break;
     }
     case TDevPictureKind::dpGeneric: {
-      // No picture of this type: a blank front that says so.
-      const QRectF screen(28, 44, CWidth - 56, 112);
-      p.setPen(QPen(look.Edge, 1.5, Qt::DashLine));
-      p.setBrush(look.Housing.lighter(112));
-      p.drawRoundedRect(screen, 6, 6);
-      f.setPixelSize(13);
+      // No picture of this type: a plain front that says so.
+      f.setPixelSize(12);
       f.setBold(false);
       p.setFont(f);
       p.setPen(look.Label);
-      p.drawText(screen, Qt::AlignCenter, QStringLiteral("Gerätetyp ohne eigenes Bild"));
+      p.drawText(QRectF(28, 256, 272, 24), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Gerätetyp ohne eigenes Bild"));
       break;
     }
   }
@@ -257,50 +281,20 @@ void TDevPicture::PaintKey(QPainter& p, int index) const {
   const TDevKeyArea& k = FKeys[index];
   const TLook look = LookOf(FKind);
   const bool hover = index == FHover;
-  if (k.Key == TDevKey::dkDisplay) {
-    // The display: a dark screen with a curve and a few bars, framed in the hover colour when pointed at.
-    p.setPen(QPen(hover ? CHover : look.Edge, hover ? 4 : 2));
-    p.setBrush(QColor(0x0E, 0x1A, 0x2B));
-    p.drawRoundedRect(k.Area, 6, 6);
-    const QRectF in = k.Area.adjusted(14, 14, -14, -14);
-    QPainterPath wave;
-    for (int i = 0; i <= 120; ++i) {
-      const double x = in.left() + in.width() * i / 120.0;
-      const double y = in.top() + in.height() * 0.3 - in.height() * 0.22 * std::sin(i / 120.0 * 4 * M_PI);
-      i == 0 ? wave.moveTo(x, y) : wave.lineTo(x, y);
-    }
-    p.setPen(QPen(QColor(0x4F, 0xC3, 0xF7), 2));
-    p.setBrush(Qt::NoBrush);
-    p.drawPath(wave);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0x9C, 0xCC, 0x65));
-    const double heights[] = {0.9, 0.15, 0.35, 0.1, 0.25, 0.08, 0.18, 0.05, 0.12};
-    const double w = in.width() / 9;
-    for (int i = 0; i < 9; ++i) {
-      const double h = in.height() * 0.38 * heights[i];
-      p.drawRect(QRectF(in.left() + w * i + 3, in.bottom() - h, w - 6, h));
-    }
-    if (!k.Enabled) {
-      p.setBrush(QColor(0, 0, 0, 110));
-      p.drawRoundedRect(k.Area, 6, 6);
-    }
-    return;
-  }
-  QColor fill = hover ? CHover : look.Key;
-  if (!k.Enabled) fill.setAlpha(90);
+  const QColor fill = hover ? CHover : look.Key;
   QLinearGradient g(k.Area.topLeft(), k.Area.bottomLeft());
   g.setColorAt(0, fill.lighter(hover ? 110 : 120));
   g.setColorAt(1, fill.darker(108));
   p.setPen(QPen(hover ? CHover.darker(130) : look.Edge, hover ? 2.5 : 1.2));
   p.setBrush(g);
-  p.drawRoundedRect(k.Area, 6, 6);
+  p.drawRoundedRect(k.Area, k.Key == TBtnControlDevice::BtnEnter ? 22 : 6, k.Key == TBtnControlDevice::BtnEnter ? 22 : 6);
   QFont f = font();
-  f.setPixelSize(k.Area.width() < 80 ? 10 : 12);
+  f.setPixelSize(k.Key == TBtnControlDevice::BtnEnter ? 13 : 16);
+  f.setBold(true);
   p.setFont(f);
-  QColor text = hover ? QColor(Qt::white) : look.KeyText;
-  if (!k.Enabled) text.setAlpha(110);
-  p.setPen(text);
-  p.drawText(k.Area.adjusted(2, 2, -2, -2), Qt::AlignCenter | Qt::TextWordWrap, k.Text);
+  p.setPen(hover ? QColor(Qt::white) : look.KeyText);
+  for (const TKeyText& c : CCrossKeys)
+    if (c.Key == k.Key) p.drawText(k.Area, Qt::AlignCenter, QString::fromUtf8(c.Glyph));
 }
 
 }  // namespace vanta

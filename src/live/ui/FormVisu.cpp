@@ -104,11 +104,6 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
   start->addWidget(btnDisplay, 1, 1);
   btnDisplay->hide();  // for the device types with a display
   connect(btnDisplay, &QToolButton::clicked, this, &TFormVisu::btnDisplayClick);
-  // The device's front beside the buttons: its keys are the same ways in.
-  imgDev = new TDevPicture(TabItmStart);
-  connect(imgDev, &TDevPicture::KeyClicked, this, &TFormVisu::DevKeyClick);
-  start->addWidget(imgDev, 0, 3, groupRow + 1, 1);
-  start->setColumnStretch(3, 1);
   BtnOsci->hide();  // offered once a network connection stands
   connect(ButPanel, &QToolButton::clicked, this, &TFormVisu::ButPanelClick);
   connect(BtnOsci, &QToolButton::clicked, this, &TFormVisu::BtnOsciClick);
@@ -116,7 +111,6 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
   connect(actSoftTrigg, &QAction::triggered, this, &TFormVisu::actSoftTriggExecute);
   connect(btnSoftTrigg, &QToolButton::clicked, actSoftTrigg, &QAction::trigger);
   TabCtrlStream->addWidget(TabItmStart);
-  SetDevImage(TDevType::devtypNone);  // not identified yet
 
   // Value panel: the fields of record 4 in columns, the binary lamps below.
   TabItmPanel = new QWidget;
@@ -192,32 +186,19 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
   new QVBoxLayout(TabItmZeiger);
   TabCtrlStream->addWidget(TabItmZeiger);
 
-  // The device display: the image, and five areas over it that press the keys.
+  // The device display: the device's front, its display image in the
+  // picture's screen, its key cross pressing the device's keys.
   TabItmDisp = new QWidget;
-  auto* disp = new QGridLayout(TabItmDisp);
-  imgDisp = new QLabel(TabItmDisp);
+  auto* disp = new QVBoxLayout(TabItmDisp);
+  imgDev = new TDevPicture(TabItmDisp);
+  imgDisp = new QLabel;
   imgDisp->setObjectName(QStringLiteral("imgDisp"));
-  imgDisp->setAlignment(Qt::AlignCenter);
-  imgDisp->setMinimumSize(320, 240);
-  auto* keys = new QWidget(TabItmDisp);
-  auto* keyGrid = new QGridLayout(keys);
-  auto key = [this, keys, keyGrid](const QString& text, TBtnControlDevice k, int row, int col) {
-    auto* b = new QToolButton(keys);
-    b->setText(text);
-    b->setFixedSize(40, 32);
-    b->setObjectName(QStringLiteral("rctngl%1").arg(int(k)));
-    connect(b, &QToolButton::clicked, this, [this, k] { ControlDevice(k); });
-    keyGrid->addWidget(b, row, col);
-  };
-  key(QStringLiteral("▲"), TBtnControlDevice::BtnTop, 0, 1);
-  key(QStringLiteral("◀"), TBtnControlDevice::BtnLeft, 1, 0);
-  key(QStringLiteral("OK"), TBtnControlDevice::BtnEnter, 1, 1);
-  key(QStringLiteral("▶"), TBtnControlDevice::BtnRight, 1, 2);
-  key(QStringLiteral("▼"), TBtnControlDevice::BtnDown, 2, 1);
-  disp->addWidget(imgDisp, 0, 0);
-  disp->addWidget(keys, 1, 0, Qt::AlignHCenter);
-  disp->setRowStretch(0, 1);
+  imgDisp->setScaledContents(true);  // the image fills the screen
+  imgDev->SetScreen(imgDisp);
+  connect(imgDev, &TDevPicture::KeyClicked, this, &TFormVisu::ControlDevice);
+  disp->addWidget(imgDev);
   TabCtrlStream->addWidget(TabItmDisp);
+  SetDevImage(TDevType::devtypNone);  // not identified yet
 
   ActLoadFlow = new QAction(QStringLiteral("Lastfluss"), this);
   connect(ActLoadFlow, &QAction::triggered, this, &TFormVisu::ActLoadFlowExecute);
@@ -308,29 +289,9 @@ void TFormVisu::ConnEst(QObject* Sender, bool connected) {
   }
 }
 
-void TFormVisu::SetDevImage(TDevType type) {
-  imgDev->SetKind(DevPictureFor(type));
-  UpdateDevKeys();
-}
+void TFormVisu::SetDevImage(TDevType type) { imgDev->SetKind(DevPictureFor(type)); }
 
-void TFormVisu::UpdateDevKeys() {
-  imgDev->SetKeyEnabled(TDevKey::dkDisplay, !btnDisplay->isHidden());
-  imgDev->SetKeyEnabled(TDevKey::dkOsci, !BtnOsci->isHidden());
-  imgDev->SetKeyEnabled(TDevKey::dkFFT, !BtnFFT->isHidden());
-}
-
-void TFormVisu::DevKeyClick(TDevKey key) {
-  switch (key) {
-    case TDevKey::dkDisplay: btnDisplayClick(); break;
-    case TDevKey::dkPanel: ButPanelClick(); break;
-    case TDevKey::dkOsci: BtnOsciClick(); break;
-    case TDevKey::dkFFT: BtnFFTClick(); break;
-    case TDevKey::dkVecDiag: BtnVecDiagClick(); break;
-    case TDevKey::dkHarm: GetHarmonics(TVantaDisp::sdHrmULE); break;
-    case TDevKey::dkIHarm: GetHarmonics(TVantaDisp::sdIHrmULE); break;
-    case TDevKey::dkBands: GetFrqBand(TVantaDisp::sdFrqBandULE); break;
-  }
-}
+void TFormVisu::SetDevImage(const QPixmap& bitmap) { imgDev->SetBitmap(bitmap); }
 
 void TFormVisu::StartStreamProc() {
   const auto kind = TDataObjKind(FStrucInf.VantaDataObj);
@@ -474,6 +435,7 @@ void TFormVisu::btnDisplayClick() {
   ++FDisplayLoop;
   if (!FDisplayWaiting || FDisplayAsked.elapsed() > FDisplayAnswerMs) RequestDisplayImage();
   TabCtrlStream->setCurrentWidget(TabItmDisp);
+  imgDev->setFocus();  // the arrow keys pass the picture on their way to the window
 }
 
 void TFormVisu::RequestDisplayImage() {

@@ -3,8 +3,8 @@
 // TFormVisu: the live view of one device. A start page opens one view at a
 // time; the view's stream runs until "Zurück". Built so far: the value panel
 // (with the binary-input lamps) and the oscilloscope (time curves), the
-// software trigger, and the device's front as a picture whose keys open the
-// views.
+// software trigger, and the device's own display inside a picture of its
+// front whose keys press the device's keys.
 #include <QList>
 
 #include "FormBasic.h"
@@ -16,6 +16,7 @@ class QGroupBox;
 class QLabel;
 class QTimer;
 class QLineEdit;
+class QPixmap;
 class QStackedWidget;
 class QToolButton;
 class QKeyEvent;
@@ -30,7 +31,6 @@ class TPQPaintBoxVecDiag;
 class TPQPaintBoxLoadFlow;
 class TCrvTimeModel;
 class TDevPicture;
-enum class TDevKey : uint8_t;
 
 struct TStrucInfo {
   TVantaStruct VantaStruct = TVantaStruct::ssu_s_t;
@@ -74,9 +74,11 @@ class TFormVisu : public TFormBasic {
   QLabel* imgDisp = nullptr;
   QToolButton* btnDisplay = nullptr;
   int DisplayImages() const { return FDisplayImages; }
-  // The device's front on the start page, the picture of the device type
-  // (a generic one for a type without its own); its keys open the views.
+  // The device's front around the display image: the picture drawn for the
+  // device type (a generic one for a type without its own), or a given
+  // picture of the front instead (a null pixmap: the drawn one again).
   void SetDevImage(TDevType type);
+  void SetDevImage(const QPixmap& bitmap);
   TDevPicture* imgDev = nullptr;
   void SetBinary(QObject* Sender, uint32_t count, const QByteArray& states);
   // The pressed channel buttons become the oscilloscope's curves.
@@ -135,9 +137,6 @@ class TFormVisu : public TFormBasic {
   // The record's samples into `m`, cleared first; false for a record of the wrong length.
   bool FillOscSamples(TCrvTimeModel& m, const QByteArray& record, int generation);
   void SetColumnColors();
-  void DevKeyClick(TDevKey key);
-  // The picture's keys offer what the start page's buttons offer.
-  void UpdateDevKeys();
   QGridLayout* FPanelGrid = nullptr;
   int FDisplayImages = 0;
   // The display view asks for one image at a time, 500 ms after the last:
