@@ -12,7 +12,7 @@ function(vanta_core_library target)
 endfunction()
 
 # Models of features still to come are checked as soon as they exist.
-set(VANTA_MODEL_LIBRARIES vanta_outside vanta_vocab vanta_protocol vanta_params vanta_services vanta_store vanta_live)
+set(VANTA_MODEL_LIBRARIES vanta_outside vanta_vocab vanta_protocol vanta_params vanta_services vanta_store vanta_live vanta_fleet)
 # UI library -> the model it draws.
 set(VANTA_UI_MODELS
   "vanta_params_ui=vanta_params"
@@ -24,7 +24,7 @@ set(VANTA_UI_MODELS
   "vanta_workspace=vanta_protocol")
 # The window base every feature's windows derive from; it links no feature.
 set(VANTA_WINDOW_BASE vanta_workspace)
-set(VANTA_APP_TARGETS vanta-cli vanta-sim vanta-host vanta-render)
+set(VANTA_APP_TARGETS vanta-cli vanta-sim vanta-host vanta-render vanta-fleet)
 
 function(_vanta_collect_links target out)
   set(seen ${${out}})

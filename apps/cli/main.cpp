@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
     return UsageError(out, QStringLiteral("--password and --password-file exclude each other"));
   if (p.isSet("password-file")) {
     QString problem;
-    if (!ReadPasswordFile(p.value("password-file"), o.Password, problem)) {
+    if (!vanta::ReadPasswordFile(p.value("password-file"), o.Password, problem)) {
       // A fact about a local file, not a typo: no usage hint.
       out.Error(problem);
       out.Finish(ecUsage);

@@ -73,6 +73,13 @@ struct TSimConfig {
   bool NoStat = false;                         // firmware without uti.stat
   int BinaryInputs = 8;                        // inputs in a binary-input record (0, 8, 12, ...)
   int BinaryIntervalMs = 1000;                 // states change every this many ms (input i at (i+1) periods)  // must change their password at the next SSH login
+  // Bytes per second each connection may send (0: as fast as the socket
+  // takes them); a device's link is slow, and clients must cope with that.
+  int64_t RateBytesPerSec = 0;
+  // 0 is the documented default record set; any other value varies the
+  // default events (count, times, values) so that simulated devices serving
+  // side by side do not all hold the same content.
+  uint32_t ContentSeed = 0;
 
   uint32_t RawFirmwareWord() const;
   const TSimUser* FindUser(const QString& name) const;

@@ -1,5 +1,7 @@
 #include "SimConnection.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <sstream>
 
@@ -116,6 +118,9 @@ void TSimConnection::Setup() {
   FCoalesceTimer.setSingleShot(true);
   FCoalesceTimer.setInterval(30);
   connect(&FCoalesceTimer, &QTimer::timeout, this, &TSimConnection::Flush);
+  FRateTimer.setSingleShot(true);
+  FRateTimer.setTimerType(Qt::PreciseTimer);
+  connect(&FRateTimer, &QTimer::timeout, this, &TSimConnection::PumpPaced);
   FNtpTimer.setInterval(qMax(100, FDevice.Config.NtpIntervalMs));
   connect(&FNtpTimer, &QTimer::timeout, this, &TSimConnection::SendNtpRequest);
   if (FDevice.Config.TextStreamIntervalMs > 0) {
@@ -160,7 +165,7 @@ void TSimConnection::Flush() {
 }
 
 void TSimConnection::Write(const QByteArray& bytes) {
-  if ((!FSocket && FPty < 0) || FClosing || bytes.isEmpty()) return;
+  if ((!FSocket && FPty < 0) || FClosing || FCloseWhenPaced || bytes.isEmpty()) return;
   const TSimFaults& f = FDevice.Config.Faults;
   QByteArray out = bytes;
   bool closeAfter = false;
@@ -168,6 +173,47 @@ void TSimConnection::Write(const QByteArray& bytes) {
     out.truncate(qsizetype(f.CloseAfterBytes - FBytesSent));
     closeAfter = true;
   }
+  FBytesSent += out.size();
+  if (FDevice.Config.RateBytesPerSec > 0) {
+    FPaced += out;
+    FCloseWhenPaced = closeAfter;
+    PumpPaced();
+    return;
+  }
+  RawWrite(out);
+  if (closeAfter) Close(QStringLiteral("fault: closing after %1 bytes").arg(FBytesSent));
+}
+
+void TSimConnection::PumpPaced() {
+  if (FClosing || (!FSocket && FPty < 0)) {
+    FPaced.clear();
+    return;
+  }
+  const double rate = double(FDevice.Config.RateBytesPerSec);
+  const double bucket = std::clamp(rate / 20, 64.0, 1048576.0);
+  if (!FRateClock.isValid()) {
+    FRateClock.start();
+    FRateTokens = bucket;  // an idle link sends the first bytes at once
+  } else {
+    FRateTokens = std::min(bucket, FRateTokens + double(FRateClock.nsecsElapsed()) * rate / 1e9);
+    FRateClock.restart();
+  }
+  const qsizetype n = std::min(FPaced.size(), qsizetype(FRateTokens));
+  if (n > 0) {
+    RawWrite(FPaced.left(n));
+    FPaced.remove(0, n);
+    FRateTokens -= double(n);
+  }
+  if (FPaced.isEmpty()) {
+    if (FCloseWhenPaced) Close(QStringLiteral("fault: closing after %1 bytes").arg(FBytesSent));
+    return;
+  }
+  const double want = std::min(double(FPaced.size()), bucket / 2);
+  FRateTimer.start(std::max(1, int(std::ceil((want - FRateTokens) * 1000 / rate))));
+}
+
+void TSimConnection::RawWrite(const QByteArray& out) {
+  const TSimFaults& f = FDevice.Config.Faults;
   if (FPty >= 0) {
     // A serial line: plain blocking writes on the master side.
     const qsizetype step = f.SplitWrites ? 1 : out.size();
@@ -185,8 +231,6 @@ void TSimConnection::Write(const QByteArray& bytes) {
     FSocket->write(out);
     FSocket->flush();
   }
-  FBytesSent += out.size();
-  if (closeAfter) Close(QStringLiteral("fault: closing after %1 bytes").arg(FBytesSent));
 }
 
 void TSimConnection::EndSession() {
@@ -219,6 +263,9 @@ void TSimConnection::Close(const QString& why) {
   Log(why);
   FNtpTimer.stop();
   FTextTimer.stop();
+  // What the link has not carried yet is lost with the connection.
+  FRateTimer.stop();
+  FPaced.clear();
   FSocket->flush();
   FSocket->disconnectFromHost();
 }

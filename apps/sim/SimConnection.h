@@ -3,6 +3,7 @@
 // byte stream, answers them as the device does, runs the NTP tunnel and the
 // device text stream, and applies the configured faults.
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -46,6 +47,11 @@ class TSimConnection : public QObject {
   void Send(const QByteArray& frame);
   void Nak(const ccci::ccc_head_t& h, uint32_t code, const QString& text);
   void Write(const QByteArray& bytes);
+  // The socket or line itself, without faults or pacing.
+  void RawWrite(const QByteArray& bytes);
+  // Sends what the token bucket allows of the paced bytes and sets the
+  // timer for the rest.
+  void PumpPaced();
   void Flush();
   void Log(const QString& line) const;
   void SendNtpRequest();
@@ -80,6 +86,14 @@ class TSimConnection : public QObject {
   bool FNtpOpen = false;
   QByteArray FLastNtpTransmit;
   bool FClosing = false;
+  // --rate: a token bucket on the sending side. The bucket holds at most a
+  // twentieth of a second's worth, so a long answer leaves at the link's
+  // speed; the timer wakes once half a bucket has been earned, never spins.
+  QByteArray FPaced;
+  QTimer FRateTimer;
+  QElapsedTimer FRateClock;
+  double FRateTokens = 0;
+  bool FCloseWhenPaced = false;  // the close-after fault fires once its bytes are out
 };
 
 }  // namespace vanta::sim

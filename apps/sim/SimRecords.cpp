@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <random>
 
 #include "RecordFile.h"
 #include "SimDevice.h"
@@ -225,10 +227,27 @@ QStringList PopulateDefaultRecords(const TSimDevice& d, QString& error) {
     if (it.hasNext()) return {};  // the device has content of its own
   }
   QStringList written;
-  int i = 0;
-  for (const TEventSpec& e : CEvents) {
-    const tmStamp_t start{CBase + 3600u * uint32_t(++i), uint32_t(i * 125) % 1000 * 1000000u};
-    if (!WriteEvent(d, e, start, written, error)) return written;
+  if (d.Config.ContentSeed == 0) {
+    int i = 0;
+    for (const TEventSpec& e : CEvents) {
+      const tmStamp_t start{CBase + 3600u * uint32_t(++i), uint32_t(i * 125) % 1000 * 1000000u};
+      if (!WriteEvent(d, e, start, written, error)) return written;
+    }
+  } else {
+    // A device of a simulated fleet: its own choice of the events, at its
+    // own times (still one per hour, so the order stays the same) and with
+    // values up to 10 % off, all from the seed so a restart keeps them.
+    std::mt19937 gen(d.Config.ContentSeed);
+    const auto rng = [&gen] { return uint32_t(gen()); };
+    const uint32_t skip = rng() % uint32_t(std::size(CEvents));  // one event this device never saw
+    for (uint32_t i = 0; i < uint32_t(std::size(CEvents)); ++i) {
+      if (i == skip && rng() % 2 == 0) continue;
+      TEventSpec e = CEvents[i];
+      const double factor = 1.0 + (double(rng() % 201) - 100.0) / 1000.0;
+      if (std::strcmp(e.Unit, "%") == 0) e.Value = std::round(e.Value * factor * 10) / 10;  // states stay states
+      const tmStamp_t start{CBase + 3600u * (i + 1) + rng() % 1800u, rng() % 1000u * 1000000u};
+      if (!WriteEvent(d, e, start, written, error)) return written;
+    }
   }
   for (const TClassSpec& c : CClasses)
     if (!WriteSync(d, c, {CBase, 0}, CRows, written, error)) return written;

@@ -1,6 +1,7 @@
 // vanta-sim: a simulated measuring device speaking CCCI over TCP.
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +16,8 @@
 #include <fcntl.h>
 #include <termios.h>
 #include <cstdlib>
+#include <memory>
+#include <vector>
 
 #include "BuildInfo.h"
 #include "SimConfig.h"
@@ -60,6 +63,17 @@ QString SampleDir() {
   }
   return {};
 }
+
+// One served device: its configuration, storage, state and port.
+struct TDeviceHost {
+  explicit TDeviceHost(const TSimConfig& cfg) : Cfg(cfg), Device(Cfg, Storage) {}
+  TSimConfig Cfg;
+  TSimStorage Storage;
+  TSimDevice Device;
+  bool Ready = false;  // root filled (see `prepare` in main)
+  QTcpServer Server;
+  QList<QPointer<TSimConnection>> Live;
+};
 
 int Fail(const QString& text) {
   std::fprintf(stderr, "vanta-sim: %s\n", text.toUtf8().constData());
@@ -110,6 +124,8 @@ int main(int argc, char** argv) {
       {"replay", "Play the device side of a recorded trace (vanta-cli --trace) back to every client.", "file"},
       {"lua-shell", "Run as the device's Lua shell on stdin/stdout (for a real sshd's ForceCommand)."},
       {"lua-user", "User the Lua shell runs as.", "name"},
+      {"devices", "Serve N devices in this process: serial numbers from --serial-number on, ports from --port on (0: free ones); prints \"device K serial SN port P\" per device.", "n", "0"},
+      {"rate", "Bytes per second each connection sends at most, like a slow device link (0: unlimited).", "bytes", "0"},
   };
   p.addOptions(opts);
   p.process(app);
@@ -197,34 +213,99 @@ int main(int argc, char** argv) {
   for (const QString& spec : p.values("fault"))
     if (!ParseFault(spec, cfg.Faults, error)) return Fail(error);
 
-  TSimStorage storage;
-  if (!storage.Open(cfg.Root, cfg.Root.isEmpty() ? SampleDir() : QString(), error)) return Fail(error);
+  const int devices = p.value("devices").toInt(&ok);
+  if (!ok || devices < 0 || devices > 10000) return Fail(QStringLiteral("bad --devices (1 .. 10000)"));
+  const bool fleet = devices > 0;
+  if (fleet && cfg.Port != 0 && int(cfg.Port) + devices - 1 > 65535) return Fail(QStringLiteral("--devices: the ports would run past 65535"));
+  if (fleet)
+    for (const char* single : {"lua-shell", "serial-pty", "ssh-port", "replay"})
+      if (p.isSet(QString::fromLatin1(single))) return Fail(QStringLiteral("--%1 serves one device only, not --devices").arg(QString::fromLatin1(single)));
+  cfg.RateBytesPerSec = p.value("rate").toLongLong(&ok);
+  if (!ok || cfg.RateBytesPerSec < 0) return Fail(QStringLiteral("bad --rate (bytes per second, 0: unlimited)"));
+  TSimNetwork network;
+  if (p.isSet("network") && !LoadNetwork(p.value("network"), network, error)) return Fail(error);
+  network.OscSamples = p.value("osc-samples").toUInt(&ok);
+  if (!ok || network.OscSamples > 200000) return Fail(QStringLiteral("bad --osc-samples (0 .. 200000)"));
+  network.OscRate = p.value("osc-rate").toUInt(&ok);
+  if (!ok || network.OscRate == 0) return Fail(QStringLiteral("bad --osc-rate"));
+  const int populate = p.value("populate").toInt();
   cfg.ExpiredUsers = p.values("expired-user");
-  TSimDevice device(cfg, storage);
-  if (p.isSet("network") && !LoadNetwork(p.value("network"), device.Network, error)) return Fail(error);
-  device.Network.OscSamples = p.value("osc-samples").toUInt(&ok);
-  if (!ok || device.Network.OscSamples > 200000) return Fail(QStringLiteral("bad --osc-samples (0 .. 200000)"));
-  device.Network.OscRate = p.value("osc-rate").toUInt(&ok);
-  if (!ok || device.Network.OscRate == 0) return Fail(QStringLiteral("bad --osc-rate"));
-  // A device without stored records gets the default set; more on request.
-  PopulateDefaultRecords(device, error);
-  if (error.isEmpty() && p.value("populate").toInt() > 0) PopulateMore(device, p.value("populate").toInt(), error);
-  if (error.isEmpty()) WriteTestCertificate(device, error);
-  if (!error.isEmpty()) return Fail(error);
-  if (p.isSet("lua-shell"))
-    return RunLuaShell(device, p.isSet("lua-user") ? p.value("lua-user") : cfg.Users.front().Name);
-  // A device always carries its mapping database (gzip copy on the scratchpad).
-  const QString dbCopy = storage.ScratchpadDir() + QStringLiteral("/MappingDB.gz");
-  const QString builtDb = QStringLiteral(VANTA_GENERATED_DATA_DIR "/MappingDB.gz");
-  if (!QFileInfo::exists(dbCopy) && QFileInfo::exists(builtDb)) QFile::copy(builtDb, dbCopy);
-
-  QTcpServer server;
   QHostAddress address;
   if (!address.setAddress(cfg.Bind)) return Fail(QStringLiteral("bad --bind address"));
-  if (!server.listen(address, cfg.Port))
-    return Fail(QStringLiteral("cannot listen on %1:%2: %3").arg(cfg.Bind).arg(cfg.Port).arg(server.errorString()));
-  int nextId = 1;
-  QList<QPointer<TSimConnection>> live;
+
+  // One host per served device. With --devices every device has a serial
+  // number, a root, a port and default records of its own; without it the
+  // one device is exactly what the options say.
+  std::vector<std::unique_ptr<TDeviceHost>> hosts;
+  const int count = fleet ? devices : 1;
+  hosts.reserve(size_t(count));
+  for (int k = 0; k < count; ++k) {
+    auto host = std::make_unique<TDeviceHost>(cfg);
+    TSimConfig& c = host->Cfg;
+    if (fleet) {
+      c.SerialNumber = cfg.SerialNumber + uint32_t(k);
+      c.ContentSeed = uint32_t(k);
+      if (!cfg.Root.isEmpty()) c.Root = cfg.Root + QStringLiteral("/device-%1").arg(k);
+      if (cfg.Port != 0) c.Port = uint16_t(cfg.Port + k);
+    }
+    host->Device.Network = network;
+    hosts.push_back(std::move(host));
+  }
+  const QString builtDb = QStringLiteral(VANTA_GENERATED_DATA_DIR "/MappingDB.gz");
+  // The root of a device with its default records, certificate and mapping
+  // database. Creating files is what start-up costs (on a busy disk tens of
+  // milliseconds a device), so a fleet fills its roots after it listens.
+  const auto prepare = [&](TDeviceHost& host, bool withDb, QString& why) {
+    if (host.Ready) return true;
+    if (!host.Storage.Open(host.Cfg.Root, host.Cfg.Root.isEmpty() ? SampleDir() : QString(), why)) return false;
+    // A device without stored records gets the default set; more on request.
+    PopulateDefaultRecords(host.Device, why);
+    if (why.isEmpty() && populate > 0) PopulateMore(host.Device, populate, why);
+    if (why.isEmpty()) WriteTestCertificate(host.Device, why);
+    if (!why.isEmpty()) return false;
+    if (withDb) {
+      // A device always carries its mapping database (gzip copy on the scratchpad).
+      const QString dbCopy = host.Storage.ScratchpadDir() + QStringLiteral("/MappingDB.gz");
+      if (!QFileInfo::exists(dbCopy) && QFileInfo::exists(builtDb)) QFile::copy(builtDb, dbCopy);
+    }
+    host.Ready = true;
+    return true;
+  };
+  if (!fleet) {
+    if (!prepare(*hosts.front(), !p.isSet("lua-shell"), error)) return Fail(error);
+    if (p.isSet("lua-shell"))
+      return RunLuaShell(hosts.front()->Device, p.isSet("lua-user") ? p.value("lua-user") : cfg.Users.front().Name);
+  }
+  for (const auto& host : hosts)
+    if (!host->Server.listen(address, host->Cfg.Port))
+      return Fail(QStringLiteral("cannot listen on %1:%2: %3").arg(cfg.Bind).arg(host->Cfg.Port).arg(host->Server.errorString()));
+  // A fleet device whose root is not filled yet fills it before it answers
+  // its first client; the rest are filled one per turn of the event loop.
+  const auto prepareOrStop = [&](TDeviceHost& host) {
+    if (host.Ready) return true;
+    QString why;
+    if (prepare(host, true, why)) {
+      host.Device.Log(QStringLiteral("device started, serial %1").arg(host.Cfg.SerialNumber));
+      return true;
+    }
+    std::fprintf(stderr, "vanta-sim: device with serial %u: %s\n", unsigned(host.Cfg.SerialNumber), why.toUtf8().constData());
+    app.exit(1);
+    return false;
+  };
+  size_t nextToFill = 0;
+  QElapsedTimer fillClock;
+  QTimer filler;
+  filler.setInterval(0);
+  QObject::connect(&filler, &QTimer::timeout, &app, [&] {
+    while (nextToFill < hosts.size() && hosts[nextToFill]->Ready) ++nextToFill;
+    if (nextToFill == hosts.size()) {
+      filler.stop();
+      std::fprintf(stderr, "vanta-sim: %d device roots filled after %lld ms\n", count, static_cast<long long>(fillClock.elapsed()));
+      return;
+    }
+    if (!prepareOrStop(*hosts[nextToFill])) filler.stop();
+  });
+  int nextId = 1;  // connection numbers in the log, unique over all devices
   std::vector<TTracePacket> replay;
   if (p.isSet("replay")) {
     QFile f(p.value("replay"));
@@ -234,40 +315,49 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "vanta-sim: %s (the %zu packets before it are replayed)\n", e.toUtf8().constData(), replay.size());
     }
   }
-  QObject::connect(&server, &QTcpServer::newConnection, [&] {
-    while (QTcpSocket* s = server.nextPendingConnection()) {
-      if (p.isSet("replay")) {
-        new TReplayConnection(s, replay, nextId++);
-        continue;
+  for (const auto& owned : hosts) {
+    TDeviceHost& host = *owned;
+    QObject::connect(&host.Server, &QTcpServer::newConnection, [&] {
+      while (QTcpSocket* s = host.Server.nextPendingConnection()) {
+        if (!prepareOrStop(host)) {
+          delete s;
+          return;
+        }
+        if (p.isSet("replay")) {
+          new TReplayConnection(s, replay, nextId++);
+          continue;
+        }
+        auto* c = new TSimConnection(host.Device, s, nextId++);
+        host.Live.removeAll(nullptr);
+        host.Live << c;
+        QObject::connect(c, &TSimConnection::Finished, c, [](TSimConnection* self) { self->deleteLater(); });
       }
-      auto* c = new TSimConnection(device, s, nextId++);
-      live.removeAll(nullptr);
-      live << c;
-      QObject::connect(c, &TSimConnection::Finished, c, [](TSimConnection* self) { self->deleteLater(); });
-    }
-  });
-  // Restart after a firmware update: the answer of the update call goes out
-  // first, then every session ends and the port stays closed for a while.
-  device.OnReboot = [&](const QString& version) {
-    QTimer::singleShot(300, &app, [&, version] {
-      const quint16 port = server.serverPort();  // the same port again, also after --port 0
-      device.Rebooting = true;
-      ++device.RebootEpoch;
-      server.close();
-      for (const QPointer<TSimConnection>& c : live)
-        if (c) c->Close(QStringLiteral("restart after firmware update"));
-      live.clear();
-      std::fprintf(stderr, "vanta-sim: restarting with firmware %s\n", version.toUtf8().constData());
-      QTimer::singleShot(cfg.RebootMs, &app, [&, version, port] {
-        if (!cfg.Faults.FwKeepVersion) TVantaFW::ParseVersionText(version, cfg.FwMajor, cfg.FwMinor, cfg.FwPatch);
-        cfg.FirmwareWord = -1;
-        if (!server.listen(address, port))
-          std::fprintf(stderr, "vanta-sim: cannot listen again: %s\n", server.errorString().toUtf8().constData());
-        device.Rebooting = false;
-        device.Log(QStringLiteral("device restarted, firmware %1.%2.%3").arg(cfg.FwMajor).arg(cfg.FwMinor).arg(cfg.FwPatch));
-      });
     });
-  };
+    // Restart after a firmware update: the answer of the update call goes out
+    // first, then every session ends and the port stays closed for a while.
+    host.Device.OnReboot = [&](const QString& version) {
+      QTimer::singleShot(300, &app, [&, version] {
+        const quint16 port = host.Server.serverPort();  // the same port again, also after --port 0
+        host.Device.Rebooting = true;
+        ++host.Device.RebootEpoch;
+        host.Server.close();
+        for (const QPointer<TSimConnection>& c : host.Live)
+          if (c) c->Close(QStringLiteral("restart after firmware update"));
+        host.Live.clear();
+        std::fprintf(stderr, "vanta-sim: restarting with firmware %s\n", version.toUtf8().constData());
+        QTimer::singleShot(host.Cfg.RebootMs, &app, [&, version, port] {
+          TSimConfig& c = host.Cfg;
+          if (!c.Faults.FwKeepVersion) TVantaFW::ParseVersionText(version, c.FwMajor, c.FwMinor, c.FwPatch);
+          c.FirmwareWord = -1;
+          if (!host.Server.listen(address, port))
+            std::fprintf(stderr, "vanta-sim: cannot listen again: %s\n", host.Server.errorString().toUtf8().constData());
+          host.Device.Rebooting = false;
+          host.Device.Log(QStringLiteral("device restarted, firmware %1.%2.%3").arg(c.FwMajor).arg(c.FwMinor).arg(c.FwPatch));
+        });
+      });
+    };
+  }
+  TSimDevice& device = hosts.front()->Device;
 
   // SIGINT/SIGTERM end the event loop through a socket pair, so the handler
   // does nothing but write one byte.
@@ -277,7 +367,7 @@ int main(int argc, char** argv) {
     char c;
     [[maybe_unused]] const ssize_t n = ::read(GSignalFd[0], &c, 1);
     std::fprintf(stderr, "vanta-sim: stopping\n");
-    server.close();
+    for (const auto& host : hosts) host->Server.close();
     app.quit();
   });
   std::signal(SIGINT, OnSignal);
@@ -305,11 +395,23 @@ int main(int argc, char** argv) {
     if (!ssh.Start(cfg.Bind, uint16_t(sshPort), error)) return Fail(error);
     std::printf("ssh listening on %s:%u\n", cfg.Bind.toUtf8().constData(), unsigned(ssh.Port()));
   }
-  device.Log(QStringLiteral("device started, serial %1").arg(cfg.SerialNumber));
-  std::printf("vanta-sim listening on %s:%u\n", server.serverAddress().toString().toUtf8().constData(),
-              unsigned(server.serverPort()));
+  if (!fleet) device.Log(QStringLiteral("device started, serial %1").arg(cfg.SerialNumber));
+  if (fleet) {
+    // One line per device, all of them only once every device listens: a
+    // reader that has N lines can connect to any of them.
+    for (size_t k = 0; k < hosts.size(); ++k)
+      std::printf("device %zu serial %u port %u\n", k, unsigned(hosts[k]->Cfg.SerialNumber), unsigned(hosts[k]->Server.serverPort()));
+  } else {
+    std::printf("vanta-sim listening on %s:%u\n", hosts.front()->Server.serverAddress().toString().toUtf8().constData(),
+                unsigned(hosts.front()->Server.serverPort()));
+  }
   std::fflush(stdout);
-  std::fprintf(stderr, "vanta-sim: device root %s\n", storage.Root().toUtf8().constData());
+  if (fleet) {
+    fillClock.start();
+    filler.start();
+  } else {
+    std::fprintf(stderr, "vanta-sim: device root %s\n", device.Storage.Root().toUtf8().constData());
+  }
   const int rc = app.exec();
   ssh.Stop();
   return rc;

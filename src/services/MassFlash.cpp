@@ -535,6 +535,32 @@ bool TMassFlash::WriteReport(const QString& jsonPath, const QString& csvPath, QS
 
 // ---- device lists ------------------------------------------------------------------------
 
+bool TMassFlash::ParseHostLine(const QString& text, TMassTarget& t, QString& error) {
+  const QString line = text.section(QLatin1Char('#'), 0, 0).trimmed();
+  const QString addr = line.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+  t.Name = line.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty);
+  // "[v6]:port", "host:port", "host", a bare v6 address.
+  if (addr.startsWith(QLatin1Char('['))) {
+    t.Host = addr.mid(1).section(QLatin1Char(']'), 0, 0);
+    const QString rest = addr.section(QLatin1Char(']'), 1);
+    if (rest.startsWith(QLatin1Char(':'))) t.Port = rest.mid(1).toInt();
+  } else if (addr.count(QLatin1Char(':')) == 1) {
+    t.Host = addr.section(QLatin1Char(':'), 0, 0);
+    t.Port = addr.section(QLatin1Char(':'), 1).toInt();
+  } else {
+    t.Host = addr;
+  }
+  // An address, or a name as DNS allows it: a line of prose is no device.
+  static const QRegularExpression name(
+      QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?)*\\.?$"));
+  const bool hostOk = !QHostAddress(t.Host).isNull() || (!t.Host.contains(QLatin1Char(':')) && name.match(t.Host).hasMatch());
+  if (!hostOk || t.Port <= 0 || t.Port > 65535) {
+    error = QStringLiteral("\"%1\" ist keine Adresse (host[:port] [Name])").arg(addr);
+    return false;
+  }
+  return true;
+}
+
 QList<TMassTarget> TMassFlash::LoadHostsText(const QString& path, QString& error) {
   QList<TMassTarget> out;
   QFile f(path);
@@ -548,25 +574,9 @@ QList<TMassTarget> TMassFlash::LoadHostsText(const QString& path, QString& error
     const QString line = QString::fromUtf8(f.readLine()).section(QLatin1Char('#'), 0, 0).trimmed();
     if (line.isEmpty()) continue;
     TMassTarget t;
-    const QString addr = line.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
-    t.Name = line.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty);
-    // "[v6]:port", "host:port", "host", a bare v6 address.
-    if (addr.startsWith(QLatin1Char('['))) {
-      t.Host = addr.mid(1).section(QLatin1Char(']'), 0, 0);
-      const QString rest = addr.section(QLatin1Char(']'), 1);
-      if (rest.startsWith(QLatin1Char(':'))) t.Port = rest.mid(1).toInt();
-    } else if (addr.count(QLatin1Char(':')) == 1) {
-      t.Host = addr.section(QLatin1Char(':'), 0, 0);
-      t.Port = addr.section(QLatin1Char(':'), 1).toInt();
-    } else {
-      t.Host = addr;
-    }
-    // An address, or a name as DNS allows it: a line of prose is no device.
-    static const QRegularExpression name(
-        QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?)*\\.?$"));
-    const bool hostOk = !QHostAddress(t.Host).isNull() || (!t.Host.contains(QLatin1Char(':')) && name.match(t.Host).hasMatch());
-    if (!hostOk || t.Port <= 0 || t.Port > 65535) {
-      error = QStringLiteral("%1:%2: \"%3\" ist keine Adresse (host[:port] [Name])").arg(path).arg(n).arg(addr);
+    QString problem;
+    if (!ParseHostLine(line, t, problem)) {
+      error = QStringLiteral("%1:%2: %3").arg(path).arg(n).arg(problem);
       return {};
     }
     out << t;

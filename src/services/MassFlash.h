@@ -104,6 +104,9 @@ class TMassFlash : public QObject {
   // Device lists: "host[:port] [name]" lines ('#' comments), or a JSON
   // array of {name, host, port, ssh, ssh_port, user, password, plant, field}.
   static QList<TMassTarget> LoadHostsText(const QString& path, QString& error);
+  // One line of such a file ("host[:port] [name]", "[v6]:port", a "#"
+  // comment after it): false with the reason when it names no address.
+  static bool ParseHostLine(const QString& line, TMassTarget& target, QString& error);
   static QList<TMassTarget> LoadHostsJson(const QString& path, QString& error);
   // The devices of a report that did not end with "ok"; reports written with
   // the older snake_case keys are read as well.

@@ -161,10 +161,11 @@ namespace {
 void PostponeImpl(QObject* context, bool guarded, std::function<void()> call, int delayMs) {
   QCoreApplication* app = QCoreApplication::instance();
   if (!app || !call) return;
-  // Posting to the context itself lets Qt drop the call with the context;
-  // a context on another thread would run the call there, so such calls go
-  // through the application object with a guard instead.
-  QObject* target = (guarded && context && context->thread() == app->thread()) ? context : app;
+  // Posting to the context itself lets Qt drop the call with the context,
+  // and runs it on the context's thread: a client is driven by the thread it
+  // lives on (the GUI thread, or a fleet worker's own), never by another.
+  // Calls without a context go to the GUI thread.
+  QObject* target = (guarded && context) ? context : app;
   QPointer<QObject> guard(context);
   auto run = [guard, guarded, call = std::move(call)]() {
     if (guarded && guard.isNull()) return;

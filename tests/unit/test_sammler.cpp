@@ -173,6 +173,27 @@ TEST(Postpone, FromAWorkerThreadRunsOnTheGuiThread) {
   EXPECT_EQ(ranOn.load(), QCoreApplication::instance()->thread());
 }
 
+TEST(Postpone, WithAContextRunsOnTheContextsThread) {
+  // A client living on a worker thread (the fleet service) gets its own
+  // calls back on that thread, not on the GUI thread.
+  std::atomic<QThread*> ranOn{nullptr};
+  QThread* seen = nullptr;
+  QThread* worker = QThread::create([&] {
+    seen = QThread::currentThread();
+    QObject ctx;
+    Postpone(&ctx, [&] { ranOn = QThread::currentThread(); });
+    QElapsedTimer t;
+    t.start();
+    while (!ranOn.load() && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  });
+  worker->start();
+  worker->wait();
+  delete worker;
+  ASSERT_NE(ranOn.load(), nullptr);
+  EXPECT_EQ(ranOn.load(), seen);
+  EXPECT_NE(ranOn.load(), QCoreApplication::instance()->thread());
+}
+
 TEST(SpecialFolders, FollowTheXdgFolders) {
   QTemporaryDir home;
   const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME"), oldData = qgetenv("XDG_DATA_HOME"),

@@ -1,13 +1,13 @@
 #pragma once
 // A password read from a file, so that it appears neither on a command line
 // nor in a process list. A file others may read would leak it all the same:
-// such a file is refused.
+// such a file is refused. The command line and the fleet service share it.
 #include <QString>
 
-namespace vanta::cli {
+namespace vanta {
 
 // The file's first line without its line break. False with a reason when the
 // file cannot be read, is readable by group or others, or is empty.
 bool ReadPasswordFile(const QString& path, QString& password, QString& error);
 
-}  // namespace vanta::cli
+}  // namespace vanta

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-namespace vanta::cli {
+namespace vanta {
 
 bool ReadPasswordFile(const QString& path, QString& password, QString& error) {
   const QFileInfo info(path);
@@ -38,4 +38,4 @@ bool ReadPasswordFile(const QString& path, QString& password, QString& error) {
   return true;
 }
 
-}  // namespace vanta::cli
+}  // namespace vanta

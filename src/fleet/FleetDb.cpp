@@ -1,0 +1,725 @@
+#include "FleetDb.h"
+
+#include <QAtomicInteger>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+
+namespace vanta::fleet {
+
+namespace {
+
+QAtomicInteger<int> GConnections{0};
+
+// The schema, one step per version; a step never changes once released, a
+// change is a new step. ${...} are the dialect's spellings.
+const char* const CMigrations[] = {
+    // 1: the tables users query
+    R"SQL(
+CREATE TABLE devices (
+  id ${ID},
+  host TEXT NOT NULL,
+  port INTEGER NOT NULL,
+  name TEXT NOT NULL DEFAULT '',
+  serial ${BIGINT},
+  plant TEXT,
+  field TEXT,
+  device TEXT,
+  firmware TEXT,
+  every_seconds INTEGER NOT NULL DEFAULT 900,
+  paused INTEGER NOT NULL DEFAULT 0,
+  next_due ${TIME},
+  last_contact ${TIME},
+  last_success ${TIME},
+  failures INTEGER NOT NULL DEFAULT 0,
+  password_file TEXT,
+  ssh INTEGER NOT NULL DEFAULT 0,
+  ssh_user TEXT,
+  trust_new_host_key INTEGER NOT NULL DEFAULT 0,
+  replaced_by ${BIGINT},
+  lease_owner TEXT,
+  lease_until ${TIME}
+);
+CREATE INDEX devices_address ON devices (host, port);
+CREATE INDEX devices_due ON devices (next_due);
+CREATE TABLE files (
+  id ${ID},
+  device_id ${BIGINT} NOT NULL,
+  serial ${BIGINT} NOT NULL,
+  path TEXT NOT NULL,
+  kind TEXT NOT NULL CHECK (kind IN ('event', 'recording')),
+  class TEXT NOT NULL DEFAULT '',
+  start_time ${TIME},
+  end_time ${TIME},
+  size ${BIGINT} NOT NULL,
+  sha256 TEXT NOT NULL,
+  downloaded_at ${TIME} NOT NULL,
+  UNIQUE (serial, path)
+);
+CREATE INDEX files_downloaded ON files (downloaded_at);
+CREATE TABLE events (
+  id ${ID},
+  file_id ${BIGINT} NOT NULL,
+  serial ${BIGINT} NOT NULL,
+  time ${TIME} NOT NULL,
+  text TEXT NOT NULL,
+  max_value DOUBLE PRECISION,
+  unit TEXT NOT NULL DEFAULT '',
+  harmonic INTEGER,
+  duration_ms ${BIGINT}
+);
+CREATE INDEX events_serial_time ON events (serial, time);
+CREATE INDEX events_file ON events (file_id);
+CREATE TABLE runs (
+  id ${ID},
+  worker TEXT NOT NULL,
+  device_id ${BIGINT} NOT NULL,
+  serial ${BIGINT},
+  started_at ${TIME} NOT NULL,
+  ended_at ${TIME},
+  result TEXT CHECK (result IN ('ok', 'failed', 'interrupted', 'lost')),
+  files_new INTEGER NOT NULL DEFAULT 0,
+  bytes ${BIGINT} NOT NULL DEFAULT 0,
+  message TEXT NOT NULL DEFAULT ''
+);
+CREATE INDEX runs_device ON runs (device_id, started_at);
+CREATE TABLE status (
+  device_id ${BIGINT} NOT NULL,
+  serial ${BIGINT} NOT NULL,
+  taken_at ${TIME} NOT NULL,
+  firmware TEXT,
+  uptime_s ${BIGINT},
+  device_time ${TIME},
+  clock_offset_s ${BIGINT},
+  flash_free_mb ${BIGINT},
+  ram_free_mb ${BIGINT},
+  sd_free_mb ${BIGINT},
+  time_sync TEXT
+);
+CREATE INDEX status_device ON status (device_id, taken_at);
+-- Files retention removed: the device may still list them, they are not fetched again.
+CREATE TABLE purged (
+  serial ${BIGINT} NOT NULL,
+  path TEXT NOT NULL,
+  purged_at ${TIME} NOT NULL,
+  PRIMARY KEY (serial, path)
+);
+)SQL",
+};
+
+QVariant Opt(const std::optional<qint64>& v) { return v ? QVariant(*v) : QVariant(QMetaType(QMetaType::LongLong)); }
+QVariant OptD(const std::optional<double>& v) { return v ? QVariant(*v) : QVariant(QMetaType(QMetaType::Double)); }
+// Qt binds a null QString as NULL: texts of NOT NULL columns go in as "".
+QVariant Text(const QString& s) { return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s); }
+QVariant OptText(const QString& s) { return s.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(s); }
+
+}  // namespace
+
+TSqlDialect TSqlDialect::Sqlite() {
+  return {QStringLiteral("QSQLITE"), QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT"), QStringLiteral("TEXT"),
+          QStringLiteral("INTEGER"), false};
+}
+
+TSqlDialect TSqlDialect::Postgres() {
+  return {QStringLiteral("QPSQL"), QStringLiteral("BIGSERIAL PRIMARY KEY"), QStringLiteral("TIMESTAMPTZ"),
+          QStringLiteral("BIGINT"), true};
+}
+
+QString TSqlDialect::Expand(QString sql) const {
+  return sql.replace(QStringLiteral("${ID}"), IdColumn)
+      .replace(QStringLiteral("${TIME}"), TimeType)
+      .replace(QStringLiteral("${BIGINT}"), BigInt);
+}
+
+QVariant TSqlDialect::BindTime(const QDateTime& t) const {
+  if (!t.isValid()) return QVariant(QMetaType(Driver == QLatin1String("QSQLITE") ? QMetaType::QString : QMetaType::QDateTime));
+  if (Driver == QLatin1String("QSQLITE")) return IsoUtc(t, t.time().msec() != 0);
+  return t.toUTC();
+}
+
+QDateTime TSqlDialect::ReadTime(const QVariant& v) {
+  if (v.isNull()) return {};
+  if (v.typeId() == QMetaType::QDateTime) return v.toDateTime().toUTC();
+  QDateTime t = QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
+  return t.isValid() ? t.toUTC() : QDateTime();
+}
+
+QString IsoUtc(const QDateTime& t, bool millis) {
+  return t.toUTC().toString(millis ? QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz") : QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+         QLatin1Char('Z');
+}
+
+bool ParseDbUrl(const QString& url, TDbUrl& out, QString& error) {
+  out = {};
+  if (url.startsWith(QLatin1String("sqlite:"))) {
+    out.Path = url.mid(7);
+    if (out.Path.startsWith(QLatin1String("//"))) out.Path = out.Path.mid(2);  // sqlite:///abs/path
+    if (out.Path.isEmpty()) {
+      error = QStringLiteral("--db %1: no file after \"sqlite:\"").arg(url);
+      return false;
+    }
+    return true;
+  }
+  if (url.startsWith(QLatin1String("postgresql://")) || url.startsWith(QLatin1String("postgres://"))) {
+    const QUrl u(url);
+    if (!u.isValid() || u.host().isEmpty() || u.path().size() < 2) {
+      error = QStringLiteral("--db %1: expected postgresql://USER@HOST:PORT/DB").arg(url);
+      return false;
+    }
+    // A password in the address would show in every process list and log.
+    if (!u.password().isEmpty()) {
+      error = QStringLiteral("--db: no password in the address; use --db-password-file or PGPASSFILE");
+      return false;
+    }
+    out.Postgres = true;
+    out.User = u.userName();
+    out.Host = u.host();
+    out.Port = u.port(5432);
+    out.Database = u.path().mid(1);
+    return true;
+  }
+  error = QStringLiteral("--db %1: expected sqlite:FILE or postgresql://USER@HOST:PORT/DB").arg(url);
+  return false;
+}
+
+QString TDeviceRow::Address() const {
+  return (Host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(Host) : Host) + QStringLiteral(":%1").arg(Port);
+}
+
+QString RunResultName(TRunResult r) {
+  switch (r) {
+    case TRunResult::rrOk: return QStringLiteral("ok");
+    case TRunResult::rrFailed: return QStringLiteral("failed");
+    case TRunResult::rrInterrupted: return QStringLiteral("interrupted");
+    case TRunResult::rrLost: return QStringLiteral("lost");
+  }
+  return {};
+}
+
+TFleetDb::TFleetDb() : FConnection(QStringLiteral("vanta-fleet-%1").arg(GConnections.fetchAndAddRelaxed(1))) {}
+
+TFleetDb::~TFleetDb() {
+  if (FDb.isValid()) {
+    FDb.close();
+    FDb = QSqlDatabase();
+    QSqlDatabase::removeDatabase(FConnection);
+  }
+}
+
+bool TFleetDb::Open(const QString& url, QString& error) {
+  TDbUrl u;
+  if (!ParseDbUrl(url, u, error)) return false;
+  FDialect = u.Postgres ? TSqlDialect::Postgres() : TSqlDialect::Sqlite();
+  if (!QSqlDatabase::isDriverAvailable(FDialect.Driver)) {
+    error = QStringLiteral("the Qt SQL driver %1 is not installed").arg(FDialect.Driver);
+    return false;
+  }
+  FDb = QSqlDatabase::addDatabase(FDialect.Driver, FConnection);
+  if (u.Postgres) {
+    FDb.setHostName(u.Host);
+    FDb.setPort(u.Port);
+    FDb.setUserName(u.User);
+    FDb.setDatabaseName(u.Database);
+  } else {
+    const QFileInfo fi(u.Path);
+    if (!QDir().mkpath(fi.absolutePath())) {
+      error = QStringLiteral("%1: folder cannot be made").arg(fi.absolutePath());
+      return false;
+    }
+    FDb.setDatabaseName(fi.absoluteFilePath());
+    // Several threads of the service write one after the other: a writer
+    // waits for the lock instead of failing.
+    FDb.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=15000"));
+  }
+  if (!FDb.open()) {
+    error = QStringLiteral("database %1: %2").arg(url, FDb.lastError().text());
+    return false;
+  }
+  if (!u.Postgres) {
+    // WAL: readers (status, devices list) never wait for the writer, and a
+    // killed writer leaves a database that opens as it was at the last commit.
+    QSqlQuery q(FDb);
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.next() ||
+        q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
+      error = QStringLiteral("database %1: WAL mode not available (%2)").arg(url, q.lastError().text());
+      return false;
+    }
+    Exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+  }
+  if (!Migrate()) {
+    error = QStringLiteral("database %1: %2").arg(url, FError);
+    return false;
+  }
+  return true;
+}
+
+bool TFleetDb::Exec(const QString& sql) {
+  QSqlQuery q(FDb);
+  if (q.exec(sql)) return true;
+  FError = q.lastError().text() + QStringLiteral(" (") + sql.simplified().left(120) + QLatin1Char(')');
+  return false;
+}
+
+int TFleetDb::LatestSchemaVersion() { return int(std::size(CMigrations)); }
+
+int TFleetDb::SchemaVersion() {
+  QSqlQuery q(FDb);
+  if (!q.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) || !q.next()) return 0;
+  return q.value(0).toInt();
+}
+
+bool TFleetDb::Migrate() {
+  if (!Exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER PRIMARY KEY, applied_at TEXT NOT NULL)")))
+    return false;
+  const int have = SchemaVersion();
+  if (have > LatestSchemaVersion()) {
+    FError = QStringLiteral("schema version %1 is newer than this program knows (%2)").arg(have).arg(LatestSchemaVersion());
+    return false;
+  }
+  for (int v = have + 1; v <= LatestSchemaVersion(); ++v) {
+    // A step is applied whole or not at all.
+    if (!FDb.transaction()) {
+      FError = FDb.lastError().text();
+      return false;
+    }
+    const QString sql = FDialect.Expand(QString::fromUtf8(CMigrations[v - 1]));
+    bool ok = true;
+    for (QString statement : sql.split(QLatin1Char(';'))) {
+      QStringList lines;
+      for (const QString& l : statement.split(QLatin1Char('\n')))
+        if (!l.trimmed().startsWith(QLatin1String("--"))) lines << l;
+      statement = lines.join(QLatin1Char('\n')).trimmed();
+      if (statement.isEmpty()) continue;
+      if (!(ok = Exec(statement))) break;
+    }
+    QSqlQuery q(FDb);
+    q.prepare(QStringLiteral("INSERT INTO schema_version (version, applied_at) VALUES (?, ?)"));
+    q.addBindValue(v);
+    q.addBindValue(IsoUtc(QDateTime::currentDateTimeUtc()));
+    if (ok && !q.exec()) {
+      ok = false;
+      FError = q.lastError().text();
+    }
+    if (!ok) {
+      FDb.rollback();
+      return false;
+    }
+    if (!FDb.commit()) {
+      FError = FDb.lastError().text();
+      return false;
+    }
+  }
+  return true;
+}
+
+namespace {
+const char* const CDeviceColumns =
+    "id, host, port, name, serial, plant, field, device, firmware, every_seconds, paused, next_due, last_contact, "
+    "last_success, failures, password_file, ssh, ssh_user, trust_new_host_key, replaced_by";
+}
+
+TDeviceRow TFleetDb::ReadDevice(const QSqlQuery& q) {
+  TDeviceRow d;
+  d.Id = q.value(0).toLongLong();
+  d.Host = q.value(1).toString();
+  d.Port = q.value(2).toInt();
+  d.Name = q.value(3).toString();
+  d.Serial = q.value(4).toLongLong();
+  d.Plant = q.value(5).toString();
+  d.Field = q.value(6).toString();
+  d.Device = q.value(7).toString();
+  d.Firmware = q.value(8).toString();
+  d.EverySeconds = q.value(9).toInt();
+  d.Paused = q.value(10).toInt() != 0;
+  d.NextDue = TSqlDialect::ReadTime(q.value(11));
+  d.LastContact = TSqlDialect::ReadTime(q.value(12));
+  d.LastSuccess = TSqlDialect::ReadTime(q.value(13));
+  d.Failures = q.value(14).toInt();
+  d.PasswordFile = q.value(15).toString();
+  d.Ssh = q.value(16).toInt() != 0;
+  d.SshUser = q.value(17).toString();
+  d.TrustNewHostKey = q.value(18).toInt() != 0;
+  d.ReplacedBy = q.value(19).toLongLong();
+  return d;
+}
+
+std::optional<TDeviceRow> TFleetDb::FindActive(const QString& host, int port) {
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("SELECT %1 FROM devices WHERE host = ? AND port = ? AND replaced_by IS NULL ORDER BY id")
+                .arg(QLatin1String(CDeviceColumns)));
+  q.addBindValue(host);
+  q.addBindValue(port);
+  if (!q.exec() || !q.next()) return std::nullopt;
+  return ReadDevice(q);
+}
+
+std::optional<TDeviceRow> TFleetDb::Device(qint64 id) {
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("SELECT %1 FROM devices WHERE id = ?").arg(QLatin1String(CDeviceColumns)));
+  q.addBindValue(id);
+  if (!q.exec() || !q.next()) return std::nullopt;
+  return ReadDevice(q);
+}
+
+QList<TDeviceRow> TFleetDb::Devices(bool withReplaced) {
+  QList<TDeviceRow> out;
+  QSqlQuery q(FDb);
+  q.setForwardOnly(true);
+  if (!q.exec(QStringLiteral("SELECT %1 FROM devices %2 ORDER BY id")
+                  .arg(QLatin1String(CDeviceColumns), withReplaced ? QString() : QStringLiteral("WHERE replaced_by IS NULL")))) {
+    FError = q.lastError().text();
+    return out;
+  }
+  while (q.next()) out << ReadDevice(q);
+  return out;
+}
+
+bool TFleetDb::AddDevice(TDeviceRow& d) {
+  QSqlQuery q(FDb);
+  QString sql = QStringLiteral(
+      "INSERT INTO devices (host, port, name, serial, every_seconds, paused, password_file, ssh, ssh_user, "
+      "trust_new_host_key, next_due) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  if (FDialect.Returning) sql += QStringLiteral(" RETURNING id");
+  q.prepare(sql);
+  q.addBindValue(d.Host);
+  q.addBindValue(d.Port);
+  q.addBindValue(Text(d.Name));
+  q.addBindValue(d.Serial ? QVariant(d.Serial) : QVariant(QMetaType(QMetaType::LongLong)));
+  q.addBindValue(d.EverySeconds);
+  q.addBindValue(d.Paused ? 1 : 0);
+  q.addBindValue(OptText(d.PasswordFile));
+  q.addBindValue(d.Ssh ? 1 : 0);
+  q.addBindValue(OptText(d.SshUser));
+  q.addBindValue(d.TrustNewHostKey ? 1 : 0);
+  q.addBindValue(FDialect.BindTime(d.NextDue));
+  if (!q.exec()) {
+    FError = q.lastError().text();
+    return false;
+  }
+  d.Id = FDialect.Returning && q.next() ? q.value(0).toLongLong() : q.lastInsertId().toLongLong();
+  return true;
+}
+
+bool TFleetDb::UpdateInventory(const TDeviceRow& d) {
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("UPDATE devices SET name = ?, every_seconds = ?, password_file = ?, ssh = ?, ssh_user = ?, "
+                           "trust_new_host_key = ? WHERE id = ?"));
+  q.addBindValue(Text(d.Name));
+  q.addBindValue(d.EverySeconds);
+  q.addBindValue(OptText(d.PasswordFile));
+  q.addBindValue(d.Ssh ? 1 : 0);
+  q.addBindValue(OptText(d.SshUser));
+  q.addBindValue(d.TrustNewHostKey ? 1 : 0);
+  q.addBindValue(d.Id);
+  if (q.exec()) return true;
+  FError = q.lastError().text();
+  return false;
+}
+
+bool TFleetDb::RemoveDevice(qint64 id) {
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("DELETE FROM devices WHERE id = ?"));
+  q.addBindValue(id);
+  if (q.exec()) return true;
+  FError = q.lastError().text();
+  return false;
+}
+
+bool TFleetDb::SetPaused(qint64 id, bool paused) {
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("UPDATE devices SET paused = ? WHERE id = ?"));
+  q.addBindValue(paused ? 1 : 0);
+  q.addBindValue(id);
+  if (q.exec()) return true;
+  FError = q.lastError().text();
+  return false;
+}
+
+qint64 TFleetDb::BeginRun(const QString& worker, qint64 deviceId, qint64 serial, const QDateTime& now) {
+  QSqlQuery q(FDb);
+  QString sql = QStringLiteral("INSERT INTO runs (worker, device_id, serial, started_at) VALUES (?, ?, ?, ?)");
+  if (FDialect.Returning) sql += QStringLiteral(" RETURNING id");
+  q.prepare(sql);
+  q.addBindValue(Text(worker));
+  q.addBindValue(deviceId);
+  q.addBindValue(serial ? QVariant(serial) : QVariant(QMetaType(QMetaType::LongLong)));
+  q.addBindValue(FDialect.BindTime(now));
+  if (!q.exec()) {
+    FError = q.lastError().text();
+    return 0;
+  }
+  return FDialect.Returning && q.next() ? q.value(0).toLongLong() : q.lastInsertId().toLongLong();
+}
+
+bool TFleetDb::EndRun(qint64 runId, TRunResult result, int filesNew, qint64 bytes, const QString& message,
+                      const QDateTime& now) {
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("UPDATE runs SET ended_at = ?, result = ?, files_new = ?, bytes = ?, message = ? WHERE id = ?"));
+  q.addBindValue(FDialect.BindTime(now));
+  q.addBindValue(RunResultName(result));
+  q.addBindValue(filesNew);
+  q.addBindValue(bytes);
+  q.addBindValue(Text(message));
+  q.addBindValue(runId);
+  if (q.exec()) return true;
+  FError = q.lastError().text();
+  return false;
+}
+
+int TFleetDb::CloseOpenRuns(const QString& worker, const QDateTime& now) {
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("UPDATE runs SET ended_at = ?, result = 'interrupted', message = ? WHERE result IS NULL") +
+            (worker.isEmpty() ? QString() : QStringLiteral(" AND worker = ?")));
+  q.addBindValue(FDialect.BindTime(now));
+  q.addBindValue(QStringLiteral("service ended during the run"));
+  if (!worker.isEmpty()) q.addBindValue(worker);
+  return q.exec() ? q.numRowsAffected() : 0;
+}
+
+bool TFleetDb::NoteIdentity(const TDeviceRow& d, const QDateTime& now) {
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("UPDATE devices SET serial = ?, plant = ?, field = ?, device = ?, firmware = ?, last_contact = ? "
+                           "WHERE id = ?"));
+  q.addBindValue(d.Serial);
+  q.addBindValue(d.Plant);
+  q.addBindValue(d.Field);
+  q.addBindValue(d.Device);
+  q.addBindValue(d.Firmware);
+  q.addBindValue(FDialect.BindTime(now));
+  q.addBindValue(d.Id);
+  if (q.exec()) return true;
+  FError = q.lastError().text();
+  return false;
+}
+
+qint64 TFleetDb::ReplaceDevice(const TDeviceRow& old, qint64 newSerial) {
+  if (!FDb.transaction()) return 0;
+  TDeviceRow fresh = old;
+  fresh.Serial = newSerial;
+  fresh.Failures = 0;
+  fresh.NextDue = {};
+  if (!AddDevice(fresh)) {
+    FDb.rollback();
+    return 0;
+  }
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("UPDATE devices SET replaced_by = ? WHERE id = ?"));
+  q.addBindValue(fresh.Id);
+  q.addBindValue(old.Id);
+  if (!q.exec() || !FDb.commit()) {
+    FError = q.lastError().text();
+    FDb.rollback();
+    return 0;
+  }
+  return fresh.Id;
+}
+
+bool TFleetDb::MoveRun(qint64 runId, qint64 deviceId, qint64 serial) {
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("UPDATE runs SET device_id = ?, serial = ? WHERE id = ?"));
+  q.addBindValue(deviceId);
+  q.addBindValue(serial);
+  q.addBindValue(runId);
+  return q.exec();
+}
+
+bool TFleetDb::NoteSuccess(qint64 id, const QDateTime& now, const QDateTime& nextDue) {
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("UPDATE devices SET last_success = ?, failures = 0, next_due = ? WHERE id = ?"));
+  q.addBindValue(FDialect.BindTime(now));
+  q.addBindValue(FDialect.BindTime(nextDue));
+  q.addBindValue(id);
+  if (q.exec()) return true;
+  FError = q.lastError().text();
+  return false;
+}
+
+bool TFleetDb::NoteFailure(qint64 id, int failures, const QDateTime& nextDue) {
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("UPDATE devices SET failures = ?, next_due = ? WHERE id = ?"));
+  q.addBindValue(failures);
+  q.addBindValue(FDialect.BindTime(nextDue));
+  q.addBindValue(id);
+  if (q.exec()) return true;
+  FError = q.lastError().text();
+  return false;
+}
+
+QSet<QString> TFleetDb::IndexedPaths(qint64 serial) {
+  QSet<QString> out;
+  QSqlQuery q(FDb);
+  q.setForwardOnly(true);
+  q.prepare(QStringLiteral("SELECT path FROM files WHERE serial = ?"));
+  q.addBindValue(serial);
+  if (q.exec())
+    while (q.next()) out.insert(q.value(0).toString());
+  return out;
+}
+
+QSet<QString> TFleetDb::PurgedPaths(qint64 serial) {
+  QSet<QString> out;
+  QSqlQuery q(FDb);
+  q.setForwardOnly(true);
+  q.prepare(QStringLiteral("SELECT path FROM purged WHERE serial = ?"));
+  q.addBindValue(serial);
+  if (q.exec())
+    while (q.next()) out.insert(q.value(0).toString());
+  return out;
+}
+
+bool TFleetDb::IndexFile(const TFileRow& f, const QList<TEventRow>& events, bool& inserted) {
+  inserted = false;
+  if (!FDb.transaction()) {
+    FError = FDb.lastError().text();
+    return false;
+  }
+  auto fail = [this](const QSqlQuery& q) {
+    FError = q.lastError().text();
+    FDb.rollback();
+    return false;
+  };
+  QSqlQuery q(FDb);
+  // A row that is there already (another run got there first) is left as it is.
+  QString sql = QStringLiteral(
+      "INSERT INTO files (device_id, serial, path, kind, class, start_time, end_time, size, sha256, downloaded_at) "
+      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (serial, path) DO NOTHING");
+  if (FDialect.Returning) sql += QStringLiteral(" RETURNING id");
+  q.prepare(sql);
+  q.addBindValue(f.DeviceId);
+  q.addBindValue(f.Serial);
+  q.addBindValue(f.Path);
+  q.addBindValue(f.Recording ? QStringLiteral("recording") : QStringLiteral("event"));
+  q.addBindValue(Text(f.Class));
+  q.addBindValue(FDialect.BindTime(f.Start));
+  q.addBindValue(FDialect.BindTime(f.End));
+  q.addBindValue(f.Size);
+  q.addBindValue(f.Sha256);
+  q.addBindValue(FDialect.BindTime(QDateTime::currentDateTimeUtc()));
+  if (!q.exec()) return fail(q);
+  qint64 fileId = 0;
+  if (FDialect.Returning) {
+    if (q.next()) fileId = q.value(0).toLongLong();
+  } else if (q.numRowsAffected() > 0) {
+    fileId = q.lastInsertId().toLongLong();
+  }
+  if (fileId == 0) {
+    FDb.rollback();
+    return true;
+  }
+  QSqlQuery e(FDb);
+  e.prepare(QStringLiteral("INSERT INTO events (file_id, serial, time, text, max_value, unit, harmonic, duration_ms) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+  for (const TEventRow& r : events) {
+    e.addBindValue(fileId);
+    e.addBindValue(r.Serial);
+    e.addBindValue(FDialect.BindTime(r.Time));
+    e.addBindValue(Text(r.Text));
+    e.addBindValue(OptD(r.MaxValue));
+    e.addBindValue(Text(r.Unit));
+    e.addBindValue(r.Harmonic ? QVariant(*r.Harmonic) : QVariant(QMetaType(QMetaType::Int)));
+    e.addBindValue(Opt(r.DurationMs));
+    if (!e.exec()) return fail(e);
+  }
+  if (!FDb.commit()) {
+    FError = FDb.lastError().text();
+    FDb.rollback();
+    return false;
+  }
+  inserted = true;
+  return true;
+}
+
+bool TFleetDb::AddStatus(const TStatusRow& s) {
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("INSERT INTO status (device_id, serial, taken_at, firmware, uptime_s, device_time, clock_offset_s, "
+                           "flash_free_mb, ram_free_mb, sd_free_mb, time_sync) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+  q.addBindValue(s.DeviceId);
+  q.addBindValue(s.Serial);
+  q.addBindValue(FDialect.BindTime(s.TakenAt));
+  q.addBindValue(s.Firmware);
+  q.addBindValue(s.UptimeS);
+  q.addBindValue(FDialect.BindTime(s.DeviceTime));
+  q.addBindValue(Opt(s.ClockOffsetS));
+  q.addBindValue(Opt(s.FlashFreeMb));
+  q.addBindValue(Opt(s.RamFreeMb));
+  q.addBindValue(Opt(s.SdFreeMb));
+  q.addBindValue(OptText(s.TimeSync));
+  if (q.exec()) return true;
+  FError = q.lastError().text();
+  return false;
+}
+
+QList<TDeviceSummary> TFleetDb::Summaries() {
+  QList<TDeviceSummary> out;
+  for (const TDeviceRow& d : Devices()) {
+    TDeviceSummary s;
+    s.Device = d;
+    QSqlQuery q(FDb);
+    q.prepare(QStringLiteral("SELECT COUNT(*), COALESCE(SUM(size), 0) FROM files WHERE serial = ?"));
+    q.addBindValue(d.Serial);
+    if (d.Serial && q.exec() && q.next()) {
+      s.Files = q.value(0).toLongLong();
+      s.Bytes = q.value(1).toLongLong();
+    }
+    QSqlQuery st(FDb);
+    st.prepare(QStringLiteral("SELECT clock_offset_s FROM status WHERE device_id = ? ORDER BY taken_at DESC LIMIT 1"));
+    st.addBindValue(d.Id);
+    if (st.exec() && st.next() && !st.value(0).isNull()) s.ClockOffsetS = st.value(0).toLongLong();
+    out << s;
+  }
+  return out;
+}
+
+QStringList TFleetDb::Retain(const QString& store, const QDateTime& before, QString& error) {
+  QStringList gone;
+  QSqlQuery q(FDb);
+  q.setForwardOnly(true);
+  q.prepare(QStringLiteral("SELECT id, serial, path FROM files WHERE downloaded_at < ? ORDER BY id"));
+  q.addBindValue(FDialect.BindTime(before));
+  if (!q.exec()) {
+    error = q.lastError().text();
+    return gone;
+  }
+  struct TOld {
+    qint64 Id, Serial;
+    QString Path;
+  };
+  QList<TOld> old;
+  while (q.next()) old << TOld{q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2).toString()};
+  q.finish();
+  const QString root = QDir(store).absolutePath() + QLatin1Char('/');
+  for (const TOld& o : old) {
+    const QString local = root + o.Path;
+    // The rows go only with the file: a file that stays keeps its rows.
+    if (QFileInfo::exists(local) && !QFile::remove(local)) {
+      error = QStringLiteral("%1: cannot be removed").arg(local);
+      continue;
+    }
+    if (!FDb.transaction()) continue;
+    QSqlQuery d(FDb);
+    bool ok = true;
+    d.prepare(QStringLiteral("DELETE FROM events WHERE file_id = ?"));
+    d.addBindValue(o.Id);
+    ok = ok && d.exec();
+    d.prepare(QStringLiteral("DELETE FROM files WHERE id = ?"));
+    d.addBindValue(o.Id);
+    ok = ok && d.exec();
+    d.prepare(QStringLiteral("INSERT INTO purged (serial, path, purged_at) VALUES (?, ?, ?) ON CONFLICT (serial, path) DO NOTHING"));
+    d.addBindValue(o.Serial);
+    d.addBindValue(o.Path);
+    d.addBindValue(FDialect.BindTime(QDateTime::currentDateTimeUtc()));
+    ok = ok && d.exec();
+    if (ok && FDb.commit()) {
+      gone << o.Path;
+    } else {
+      error = d.lastError().text();
+      FDb.rollback();
+    }
+  }
+  return gone;
+}
+
+}  // namespace vanta::fleet

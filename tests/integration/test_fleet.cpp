@@ -1,0 +1,451 @@
+// vanta-fleet against real simulators: the store filled byte for byte as a
+// direct vanta-cli download fills it, nothing fetched twice, a dead device
+// failing alone, paused devices left alone, the events table as `vanta-cli
+// record events` reads the files, a changed serial number, a clean stop.
+#include <gtest/gtest.h>
+
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QCryptographicHash>
+#include <QTcpServer>
+#include <QThread>
+#include <csignal>
+
+#include "CliSupport.h"
+
+namespace vanta::test::fleet {
+
+using cli::MatchesSchema;
+using cli::OneDocument;
+using cli::ReadAll;
+using cli::RunCli;
+using cli::TRun;
+
+class FleetTest : public ::testing::Test {
+ protected:
+  TRun Fleet(const QStringList& args, int timeoutMs = 120000) {
+    QProcess p;
+    p.start(QStringLiteral(VANTA_FLEET_PATH), QStringList{QStringLiteral("--data-dir"), Store.path()} + args);
+    if (!p.waitForFinished(timeoutMs)) {
+      p.kill();
+      p.waitForFinished();
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+  }
+  QString HostsFile(const QString& text) {
+    const QString path = Work.path() + QStringLiteral("/hosts.txt");
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text.toUtf8());
+    return path;
+  }
+  // The files below <root>/<serial>/{Event,Recorder}, relative, with their bytes.
+  static QMap<QString, QByteArray> Files(const QString& root, qint64 serial) {
+    QMap<QString, QByteArray> out;
+    for (const char* sub : {"Event", "Recorder"}) {
+      const QString dir = root + QStringLiteral("/%1/").arg(serial) + QLatin1String(sub);
+      QDirIterator it(dir, QDir::Files);
+      while (it.hasNext()) {
+        const QString p = it.next();
+        out.insert(QLatin1String(sub) + QLatin1Char('/') + QFileInfo(p).fileName(), ReadAll(p));
+      }
+    }
+    return out;
+  }
+  QJsonObject Doc(const TRun& r) {
+    QJsonObject o;
+    EXPECT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
+    return o;
+  }
+  // A read-only look at the service's database.
+  struct TDb {
+    explicit TDb(const QString& file) : Name(QStringLiteral("test-%1").arg(quintptr(this))) {
+      QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), Name);
+      db.setDatabaseName(file);
+      EXPECT_TRUE(db.open());
+    }
+    ~TDb() {
+      QSqlDatabase::database(Name).close();
+      QSqlDatabase::removeDatabase(Name);
+    }
+    QList<QVariantList> Rows(const QString& sql) {
+      QList<QVariantList> out;
+      QSqlQuery q(QSqlDatabase::database(Name));
+      EXPECT_TRUE(q.exec(sql)) << sql.toStdString();
+      while (q.next()) {
+        QVariantList row;
+        for (int i = 0; i < q.record().count(); ++i) row << q.value(i);
+        out << row;
+      }
+      return out;
+    }
+    QString Name;
+  };
+  QString DbFile() const { return Store.path() + QStringLiteral("/fleet.sqlite"); }
+
+  QTemporaryDir Store, Work;
+};
+
+TEST_F(FleetTest, FilesAreThoseOfADirectDownloadAndASecondRunFetchesNothing) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-number"), QStringLiteral("20001")}));
+  const TRun imp = Fleet({QStringLiteral("--json"), QStringLiteral("devices"), QStringLiteral("import"),
+                          HostsFile(QStringLiteral("# one device\n127.0.0.1:%1 Feld A\n").arg(sim.Port))});
+  ASSERT_EQ(imp.Exit, 0) << imp.Err.toStdString();
+  EXPECT_TRUE(MatchesSchema(imp.Out, QStringLiteral("fleet-devices")));
+  EXPECT_EQ(Doc(imp).value(QStringLiteral("added")).toInt(), 1);
+
+  const TRun run = Fleet({QStringLiteral("--json"), QStringLiteral("run"), QStringLiteral("--once")});
+  ASSERT_EQ(run.Exit, 0) << run.Out.toStdString() << run.Err.toStdString();
+  EXPECT_TRUE(run.Err.isEmpty()) << run.Err.toStdString();
+  EXPECT_TRUE(MatchesSchema(run.Out, QStringLiteral("fleet-run")));
+  const QJsonArray runs = Doc(run).value(QStringLiteral("runs")).toArray();
+  ASSERT_EQ(runs.size(), 1);
+  const QJsonObject first = runs[0].toObject();
+  EXPECT_EQ(first.value(QStringLiteral("result")).toString(), QStringLiteral("ok"));
+  EXPECT_EQ(first.value(QStringLiteral("serial")).toInteger(), 20001);
+
+  // The same device downloaded by the command line into a folder of its own.
+  QTemporaryDir direct;
+  const TRun cli = RunCli({QStringLiteral("--port"), QString::number(sim.Port), QStringLiteral("--data-dir"), direct.path(),
+                           QStringLiteral("--quiet"), QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("all")});
+  ASSERT_EQ(cli.Exit, 0) << cli.Err.toStdString();
+  const QMap<QString, QByteArray> want = Files(direct.path(), 20001), got = Files(Store.path(), 20001);
+  ASSERT_GT(want.size(), 10);
+  EXPECT_EQ(got.keys(), want.keys());
+  for (auto it = want.begin(); it != want.end(); ++it) EXPECT_TRUE(got.value(it.key()) == it.value()) << it.key().toStdString();
+  EXPECT_EQ(first.value(QStringLiteral("filesNew")).toInt(), want.size());
+  qint64 bytes = 0;
+  for (const QByteArray& b : want) bytes += b.size();
+  EXPECT_EQ(first.value(QStringLiteral("bytes")).toInteger(), bytes);
+
+  {
+    TDb db(DbFile());
+    // One row per file, with the hash of what lies on disk and no part file.
+    const QList<QVariantList> rows = db.Rows(QStringLiteral("SELECT path, sha256, size, kind FROM files ORDER BY path"));
+    ASSERT_EQ(rows.size(), want.size());
+    for (const QVariantList& r : rows) {
+      const QString path = r[0].toString();
+      EXPECT_FALSE(path.endsWith(QLatin1String(".part")));
+      const QByteArray bytesOnDisk = ReadAll(Store.path() + QLatin1Char('/') + path);
+      EXPECT_EQ(r[1].toString(), QString::fromLatin1(QCryptographicHash::hash(bytesOnDisk, QCryptographicHash::Sha256).toHex()));
+      EXPECT_EQ(r[2].toLongLong(), bytesOnDisk.size());
+      EXPECT_EQ(r[3].toString(), path.contains(QLatin1String("/Event/")) ? QStringLiteral("event") : QStringLiteral("recording"));
+    }
+    const QList<QVariantList> status = db.Rows(QStringLiteral("SELECT serial, firmware, flash_free_mb, time_sync, clock_offset_s FROM status"));
+    ASSERT_EQ(status.size(), 1);
+    EXPECT_EQ(status[0][0].toLongLong(), 20001);
+    EXPECT_FALSE(status[0][1].toString().isEmpty());
+    EXPECT_GT(status[0][2].toLongLong(), 0);
+    EXPECT_EQ(status[0][3].toString(), QStringLiteral("synchronised"));
+    EXPECT_LE(std::abs(status[0][4].toLongLong()), 2);
+  }
+
+  // Again: everything is there, nothing is fetched, nothing indexed twice.
+  const TRun again = Fleet({QStringLiteral("--json"), QStringLiteral("run"), QStringLiteral("--once")});
+  ASSERT_EQ(again.Exit, 0) << again.Err.toStdString();
+  const QJsonObject second = Doc(again).value(QStringLiteral("runs")).toArray().at(0).toObject();
+  EXPECT_EQ(second.value(QStringLiteral("result")).toString(), QStringLiteral("ok"));
+  EXPECT_EQ(second.value(QStringLiteral("filesNew")).toInt(), 0);
+  EXPECT_EQ(second.value(QStringLiteral("bytes")).toInteger(), 0);
+  TDb db(DbFile());
+  EXPECT_EQ(db.Rows(QStringLiteral("SELECT COUNT(*) FROM files"))[0][0].toInt(), want.size());
+  EXPECT_EQ(db.Rows(QStringLiteral("SELECT result, files_new FROM runs ORDER BY id")),
+            (QList<QVariantList>{{QStringLiteral("ok"), want.size()}, {QStringLiteral("ok"), 0}}));
+}
+
+TEST_F(FleetTest, APartialFileIsResumedAndIndexedOnce) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-number"), QStringLiteral("20002")}));
+  ASSERT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("127.0.0.1:%1").arg(sim.Port)}).Exit, 0);
+  ASSERT_EQ(Fleet({QStringLiteral("run"), QStringLiteral("--once")}).Exit, 0);
+  // As a killed service leaves it: one file cut short in NAME.part, its row
+  // gone with the transaction that never committed.
+  const QString rel = QStringLiteral("20002/Recorder/10min-20002-1764892800-000.log");
+  const QString local = Store.path() + QLatin1Char('/') + QStringLiteral("20002/Recorder/");
+  QDir(local).entryList(QDir::Files);
+  QString victim;
+  for (const QString& f : QDir(local).entryList({QStringLiteral("10min-*.log")}, QDir::Files)) victim = f;
+  ASSERT_FALSE(victim.isEmpty());
+  const QByteArray whole = ReadAll(local + victim);
+  ASSERT_GT(whole.size(), 1000);
+  QFile::remove(local + victim);
+  cli::WriteAll(local + victim + QStringLiteral(".part"), whole.left(whole.size() / 2));
+  {
+    TDb db(DbFile());
+    db.Rows(QStringLiteral("DELETE FROM files WHERE path LIKE '%/") + victim + QStringLiteral("'"));
+  }
+  const TRun run = Fleet({QStringLiteral("--json"), QStringLiteral("run"), QStringLiteral("--once")});
+  ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
+  const QJsonObject r = Doc(run).value(QStringLiteral("runs")).toArray().at(0).toObject();
+  EXPECT_EQ(r.value(QStringLiteral("filesNew")).toInt(), 1);
+  EXPECT_EQ(r.value(QStringLiteral("bytes")).toInteger(), whole.size() - whole.size() / 2) << "only the missing half came";
+  EXPECT_TRUE(ReadAll(local + victim) == whole);
+  EXPECT_FALSE(QFile::exists(local + victim + QStringLiteral(".part")));
+  TDb db(DbFile());
+  EXPECT_EQ(db.Rows(QStringLiteral("SELECT COUNT(*) FROM files WHERE path LIKE '%/") + victim + QStringLiteral("'"))[0][0].toInt(), 1);
+  (void)rel;
+}
+
+TEST_F(FleetTest, AnUnreachableDeviceFailsAloneAndAPausedOneIsSkipped) {
+  TSimProcess a, b;
+  ASSERT_TRUE(a.Start({QStringLiteral("--serial-number"), QStringLiteral("30001")}));
+  ASSERT_TRUE(b.Start({QStringLiteral("--serial-number"), QStringLiteral("30002")}));
+  // A port nobody listens on: taken and given back.
+  quint16 dead = 0;
+  {
+    QTcpServer s;
+    ASSERT_TRUE(s.listen(QHostAddress::LocalHost));
+    dead = s.serverPort();
+  }
+  ASSERT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("import"),
+                   HostsFile(QStringLiteral("127.0.0.1:%1 a\n127.0.0.1:%2 dead\n127.0.0.1:%3 b\n").arg(a.Port).arg(dead).arg(b.Port))})
+                .Exit,
+            0);
+  const TRun pause = Fleet({QStringLiteral("--json"), QStringLiteral("devices"), QStringLiteral("pause"), QStringLiteral("127.0.0.1:%1").arg(b.Port)});
+  ASSERT_EQ(pause.Exit, 0) << pause.Err.toStdString();
+  EXPECT_TRUE(MatchesSchema(pause.Out, QStringLiteral("fleet-devices")));
+
+  const TRun run = Fleet({QStringLiteral("--json"), QStringLiteral("run"), QStringLiteral("--once"), QStringLiteral("--parallel"), QStringLiteral("3")});
+  EXPECT_EQ(run.Exit, 3) << run.Out.toStdString();
+  EXPECT_TRUE(MatchesSchema(run.Out, QStringLiteral("fleet-run")));
+  QMap<int, QJsonObject> byPort;
+  for (const QJsonValue& v : Doc(run).value(QStringLiteral("runs")).toArray()) byPort.insert(v.toObject().value(QStringLiteral("port")).toInt(), v.toObject());
+  ASSERT_EQ(byPort.size(), 2) << "the paused device is not read";
+  EXPECT_EQ(byPort[a.Port].value(QStringLiteral("result")).toString(), QStringLiteral("ok"));
+  EXPECT_GT(byPort[a.Port].value(QStringLiteral("filesNew")).toInt(), 10);
+  EXPECT_EQ(byPort[dead].value(QStringLiteral("result")).toString(), QStringLiteral("failed"));
+  EXPECT_FALSE(byPort[dead].value(QStringLiteral("message")).toString().isEmpty());
+  EXPECT_EQ(byPort[dead].value(QStringLiteral("failures")).toInt(), 1);
+  EXPECT_FALSE(QDir(Store.path() + QStringLiteral("/30002")).exists()) << "nothing of the paused device";
+
+  // status tells who answered and who did not.
+  const TRun status = Fleet({QStringLiteral("--json"), QStringLiteral("status")});
+  ASSERT_EQ(status.Exit, 0) << status.Err.toStdString();
+  EXPECT_TRUE(MatchesSchema(status.Out, QStringLiteral("fleet-status")));
+  QMap<int, QJsonObject> st;
+  for (const QJsonValue& v : Doc(status).value(QStringLiteral("devices")).toArray()) st.insert(v.toObject().value(QStringLiteral("port")).toInt(), v.toObject());
+  ASSERT_EQ(st.size(), 3);
+  EXPECT_EQ(st[a.Port].value(QStringLiteral("failures")).toInt(), 0);
+  EXPECT_TRUE(st[a.Port].value(QStringLiteral("lastSuccess")).isString());
+  EXPECT_GT(st[a.Port].value(QStringLiteral("files")).toInt(), 10);
+  EXPECT_GT(st[a.Port].value(QStringLiteral("bytes")).toInteger(), 10000);
+  EXPECT_EQ(st[dead].value(QStringLiteral("failures")).toInt(), 1);
+  EXPECT_TRUE(st[dead].value(QStringLiteral("lastSuccess")).isNull());
+  EXPECT_TRUE(st[b.Port].value(QStringLiteral("paused")).toBool());
+  EXPECT_TRUE(st[b.Port].value(QStringLiteral("lastContact")).isNull());
+
+  // Resumed, it is read with the others.
+  ASSERT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("resume"), QStringLiteral("127.0.0.1:%1").arg(b.Port)}).Exit, 0);
+  const TRun next = Fleet({QStringLiteral("--json"), QStringLiteral("run"), QStringLiteral("--once")});
+  EXPECT_EQ(next.Exit, 3);
+  EXPECT_EQ(Doc(next).value(QStringLiteral("runs")).toArray().size(), 3);
+  EXPECT_TRUE(QDir(Store.path() + QStringLiteral("/30002/Event")).exists());
+  TDb db(DbFile());
+  EXPECT_EQ(db.Rows(QStringLiteral("SELECT failures FROM devices WHERE name = 'dead'"))[0][0].toInt(), 2);
+}
+
+TEST_F(FleetTest, ABusyDeviceFailsAloneWithTheDevicesReason) {
+  TSimProcess busy, fine;
+  ASSERT_TRUE(busy.Start({QStringLiteral("--serial-number"), QStringLiteral("31001"), QStringLiteral("--max-connections"), QStringLiteral("1")}));
+  ASSERT_TRUE(fine.Start({QStringLiteral("--serial-number"), QStringLiteral("31002")}));
+  // Someone else holds the device's only connection.
+  QProcess holder;
+  holder.start(QStringLiteral(VANTA_CLI_PATH), {QStringLiteral("--port"), QString::number(busy.Port), QStringLiteral("--data-dir"),
+                                                Work.filePath(QStringLiteral("holder")), QStringLiteral("soak"), QStringLiteral("--seconds"),
+                                                QStringLiteral("10"), QStringLiteral("--samples"), Work.filePath(QStringLiteral("s.csv")),
+                                                QStringLiteral("--sample-every"), QStringLiteral("2")});
+  ASSERT_TRUE(holder.waitForStarted());
+  QThread::msleep(1500);
+  ASSERT_EQ(holder.state(), QProcess::Running) << holder.readAllStandardError().toStdString();
+  ASSERT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("import"),
+                   HostsFile(QStringLiteral("127.0.0.1:%1 busy\n127.0.0.1:%2 fine\n").arg(busy.Port).arg(fine.Port))})
+                .Exit,
+            0);
+  const TRun run = Fleet({QStringLiteral("--json"), QStringLiteral("run"), QStringLiteral("--once")});
+  EXPECT_EQ(run.Exit, 3) << run.Out.toStdString();
+  QMap<int, QJsonObject> byPort;
+  for (const QJsonValue& v : Doc(run).value(QStringLiteral("runs")).toArray()) byPort.insert(v.toObject().value(QStringLiteral("port")).toInt(), v.toObject());
+  EXPECT_EQ(byPort[fine.Port].value(QStringLiteral("result")).toString(), QStringLiteral("ok"));
+  EXPECT_EQ(byPort[busy.Port].value(QStringLiteral("result")).toString(), QStringLiteral("failed")) << busy.Stderr().toStdString();
+  EXPECT_TRUE(byPort[busy.Port].value(QStringLiteral("message")).toString().contains(QStringLiteral("zwei aktive Verbindungen")))
+      << byPort[busy.Port].value(QStringLiteral("message")).toString().toStdString();
+  holder.waitForFinished(30000);
+  // Free again: the next pass reads it.
+  const TRun again = Fleet({QStringLiteral("--json"), QStringLiteral("run"), QStringLiteral("--once")});
+  EXPECT_EQ(again.Exit, 0) << again.Out.toStdString();
+}
+
+TEST_F(FleetTest, EventRowsAreWhatRecordEventsReads) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-number"), QStringLiteral("40001")}));
+  ASSERT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("127.0.0.1:%1").arg(sim.Port)}).Exit, 0);
+  ASSERT_EQ(Fleet({QStringLiteral("run"), QStringLiteral("--once")}).Exit, 0);
+  TDb db(DbFile());
+  const QList<QVariantList> files = db.Rows(QStringLiteral("SELECT id, path FROM files WHERE kind = 'event' ORDER BY path"));
+  ASSERT_EQ(files.size(), 7);
+  int compared = 0;
+  for (const QVariantList& f : files) {
+    const TRun r = RunCli({QStringLiteral("--json"), QStringLiteral("record"), QStringLiteral("events"), Store.path() + QLatin1Char('/') + f[1].toString()});
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    const QJsonArray want = Doc(r).value(QStringLiteral("events")).toArray();
+    const QList<QVariantList> got = db.Rows(
+        QStringLiteral("SELECT time, text, max_value, unit, harmonic, duration_ms, serial FROM events WHERE file_id = %1 ORDER BY id").arg(f[0].toLongLong()));
+    ASSERT_EQ(got.size(), want.size()) << f[1].toString().toStdString();
+    for (qsizetype i = 0; i < want.size(); ++i) {
+      const QJsonObject w = want[i].toObject();
+      const QVariantList& g = got[i];
+      const QDateTime dbTime = QDateTime::fromString(g[0].toString(), Qt::ISODateWithMs);
+      const QDateTime cliTime = QDateTime::fromString(w.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+      ASSERT_TRUE(dbTime.isValid() && cliTime.isValid()) << g[0].toString().toStdString();
+      EXPECT_TRUE(g[0].toString().endsWith(QLatin1Char('Z'))) << "UTC in the database";
+      EXPECT_EQ(dbTime.toMSecsSinceEpoch(), cliTime.toMSecsSinceEpoch())
+          << g[0].toString().toStdString() << " vs " << w.value(QStringLiteral("time")).toString().toStdString();
+      EXPECT_EQ(g[1].toString(), w.value(QStringLiteral("event")).toString());
+      if (w.value(QStringLiteral("value")).isNull()) {
+        EXPECT_TRUE(g[2].isNull());
+      } else {
+        EXPECT_DOUBLE_EQ(g[2].toDouble(), w.value(QStringLiteral("value")).toDouble());
+      }
+      EXPECT_EQ(g[3].toString(), w.value(QStringLiteral("unit")).toString());
+      EXPECT_EQ(g[4].isNull(), w.value(QStringLiteral("harmonic")).isNull());
+      if (!g[4].isNull()) {
+        EXPECT_EQ(g[4].toInt(), w.value(QStringLiteral("harmonic")).toInt());
+      }
+      if (w.value(QStringLiteral("duration")).isNull()) {
+        EXPECT_TRUE(g[5].isNull());
+      } else {
+        EXPECT_EQ(g[5].toLongLong(), qRound64(w.value(QStringLiteral("duration")).toDouble() * 1000));
+      }
+      EXPECT_EQ(g[6].toLongLong(), 40001);
+      ++compared;
+    }
+  }
+  EXPECT_EQ(compared, 7);
+  // The query docs/fleet.md shows: the dips of a device, newest first.
+  const QList<QVariantList> dips = db.Rows(QStringLiteral(
+      "SELECT time, text, max_value, unit FROM events WHERE serial = 40001 AND text LIKE 'Spannungseinbruch%' ORDER BY time DESC"));
+  ASSERT_EQ(dips.size(), 1);
+  EXPECT_DOUBLE_EQ(dips[0][2].toDouble(), 71.2);
+}
+
+TEST_F(FleetTest, ADeviceWhoseSerialChangedBecomesANewRow) {
+  quint16 port = 0;
+  {
+    TSimProcess first;
+    ASSERT_TRUE(first.Start({QStringLiteral("--serial-number"), QStringLiteral("50001")}));
+    port = first.Port;
+    ASSERT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--name"), QStringLiteral("Abgang 3")}).Exit, 0);
+    ASSERT_EQ(Fleet({QStringLiteral("run"), QStringLiteral("--once")}).Exit, 0);
+  }
+  // Another device behind the same address.
+  TSimProcess second;
+  ASSERT_TRUE(second.Start({QStringLiteral("--port"), QString::number(port), QStringLiteral("--serial-number"), QStringLiteral("50002")}));
+  ASSERT_EQ(second.Port, port);
+  const TRun run = Fleet({QStringLiteral("run"), QStringLiteral("--once")});
+  ASSERT_EQ(run.Exit, 0) << run.Out.toStdString() << run.Err.toStdString();
+  EXPECT_TRUE(run.Out.contains(QStringLiteral("serial number changed from 50001 to 50002"))) << run.Out.toStdString();
+  const TRun list = Fleet({QStringLiteral("--json"), QStringLiteral("devices"), QStringLiteral("list")});
+  ASSERT_EQ(list.Exit, 0);
+  EXPECT_TRUE(MatchesSchema(list.Out, QStringLiteral("fleet-devices")));
+  const QJsonArray devices = Doc(list).value(QStringLiteral("devices")).toArray();
+  ASSERT_EQ(devices.size(), 2);
+  const QJsonObject old = devices[0].toObject(), fresh = devices[1].toObject();
+  EXPECT_EQ(old.value(QStringLiteral("serial")).toInteger(), 50001);
+  EXPECT_EQ(old.value(QStringLiteral("replacedBy")).toInteger(), fresh.value(QStringLiteral("id")).toInteger());
+  EXPECT_EQ(fresh.value(QStringLiteral("serial")).toInteger(), 50002);
+  EXPECT_TRUE(fresh.value(QStringLiteral("replacedBy")).isNull());
+  EXPECT_EQ(fresh.value(QStringLiteral("name")).toString(), QStringLiteral("Abgang 3"));
+  TDb db(DbFile());
+  // Each device's files under its own serial number and row; the old ones stay.
+  EXPECT_GT(db.Rows(QStringLiteral("SELECT COUNT(*) FROM files WHERE serial = 50001 AND device_id = %1").arg(old.value(QStringLiteral("id")).toInteger()))[0][0].toInt(), 10);
+  EXPECT_GT(db.Rows(QStringLiteral("SELECT COUNT(*) FROM files WHERE serial = 50002 AND device_id = %1").arg(fresh.value(QStringLiteral("id")).toInteger()))[0][0].toInt(), 10);
+  EXPECT_TRUE(QDir(Store.path() + QStringLiteral("/50001/Event")).exists());
+  EXPECT_TRUE(QDir(Store.path() + QStringLiteral("/50002/Event")).exists());
+  // The next pass reads the address once, as the new device.
+  const TRun again = Fleet({QStringLiteral("--json"), QStringLiteral("run"), QStringLiteral("--once")});
+  const QJsonArray runs = Doc(again).value(QStringLiteral("runs")).toArray();
+  ASSERT_EQ(runs.size(), 1);
+  EXPECT_EQ(runs[0].toObject().value(QStringLiteral("serial")).toInteger(), 50002);
+}
+
+TEST_F(FleetTest, SigtermStopsWithinFiveSecondsAndMarksTheRunInterrupted) {
+  // A device that takes the connection and never answers: the readout
+  // waits for it when the stop comes.
+  QTcpServer silent;
+  ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-number"), QStringLiteral("60001")}));
+  ASSERT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("import"),
+                   HostsFile(QStringLiteral("127.0.0.1:%1 silent\n127.0.0.1:%2 sim\n").arg(silent.serverPort()).arg(sim.Port))})
+                .Exit,
+            0);
+  QProcess p;
+  p.start(QStringLiteral(VANTA_FLEET_PATH), {QStringLiteral("--data-dir"), Store.path(), QStringLiteral("--json"), QStringLiteral("run"),
+                                             QStringLiteral("--timeout"), QStringLiteral("60")});
+  ASSERT_TRUE(p.waitForStarted());
+  // Until the simulator's files are in and the silent device is waited for.
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < 30000 && !QFile::exists(Store.path() + QStringLiteral("/60001/Event"))) QThread::msleep(50);
+  QThread::msleep(1500);
+  ASSERT_EQ(p.state(), QProcess::Running);
+  QElapsedTimer stop;
+  stop.start();
+  ::kill(pid_t(p.processId()), SIGTERM);
+  ASSERT_TRUE(p.waitForFinished(10000));
+  EXPECT_LT(stop.elapsed(), 5000);
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 0);
+  const TRun r{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("fleet-run")));
+  EXPECT_TRUE(Doc(r).value(QStringLiteral("stopped")).toBool());
+  TDb db(DbFile());
+  const QList<QVariantList> runs = db.Rows(QStringLiteral("SELECT d.name, r.result FROM runs r JOIN devices d ON d.id = r.device_id ORDER BY r.id"));
+  ASSERT_GE(runs.size(), 2);
+  QMap<QString, QString> result;
+  for (const QVariantList& row : runs) result.insert(row[0].toString(), row[1].toString());
+  EXPECT_EQ(result.value(QStringLiteral("silent")), QStringLiteral("interrupted"));
+  EXPECT_EQ(result.value(QStringLiteral("sim")), QStringLiteral("ok"));
+  EXPECT_EQ(db.Rows(QStringLiteral("SELECT COUNT(*) FROM runs WHERE result IS NULL"))[0][0].toInt(), 0);
+}
+
+TEST_F(FleetTest, BadInputIsToldAndChangesNothing) {
+  const TRun every = Fleet({QStringLiteral("--json"), QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("10.0.0.1"),
+                            QStringLiteral("--every"), QStringLiteral("10x")});
+  EXPECT_EQ(every.Exit, 1);
+  EXPECT_TRUE(MatchesSchema(every.Out, QStringLiteral("error")));
+  EXPECT_TRUE(every.Err.contains(QStringLiteral("30s, 15m, 2h or 1d"))) << every.Err.toStdString();
+  const TRun file = Fleet({QStringLiteral("devices"), QStringLiteral("import"), HostsFile(QStringLiteral("10.0.0.1\nkein_gerät hier\n"))});
+  EXPECT_EQ(file.Exit, 1);
+  EXPECT_TRUE(file.Err.contains(QStringLiteral("hosts.txt:2:"))) << file.Err.toStdString();
+  const TRun rm = Fleet({QStringLiteral("devices"), QStringLiteral("rm"), QStringLiteral("10.0.0.9")});
+  EXPECT_EQ(rm.Exit, 1);
+  EXPECT_TRUE(rm.Err.contains(QStringLiteral("no device 10.0.0.9:5040"))) << rm.Err.toStdString();
+  const TRun db = Fleet({QStringLiteral("--db"), QStringLiteral("mysql://x/y"), QStringLiteral("status")});
+  EXPECT_EQ(db.Exit, 1);
+  const TRun list = Fleet({QStringLiteral("--json"), QStringLiteral("devices"), QStringLiteral("list")});
+  ASSERT_EQ(list.Exit, 0);
+  EXPECT_TRUE(Doc(list).value(QStringLiteral("devices")).toArray().isEmpty());
+  // A password file is kept by its path; its contents never reach the database.
+  const QString secret = Work.path() + QStringLiteral("/pw");
+  cli::WriteAll(secret, "geheim-4711\n");
+  QFile::setPermissions(secret, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  const TRun add = Fleet({QStringLiteral("--json"), QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("[::1]:5041"), QStringLiteral("--ssh"),
+                          QStringLiteral("--user"), QStringLiteral("admin"), QStringLiteral("--password-file"), secret, QStringLiteral("--every"), QStringLiteral("2h")});
+  ASSERT_EQ(add.Exit, 0) << add.Err.toStdString();
+  EXPECT_TRUE(MatchesSchema(add.Out, QStringLiteral("fleet-devices")));
+  const QJsonObject d = Doc(add).value(QStringLiteral("device")).toObject();
+  EXPECT_EQ(d.value(QStringLiteral("host")).toString(), QStringLiteral("::1"));
+  EXPECT_EQ(d.value(QStringLiteral("every")).toInt(), 7200);
+  EXPECT_EQ(d.value(QStringLiteral("passwordFile")).toString(), secret);
+  EXPECT_FALSE((ReadAll(DbFile()) + ReadAll(DbFile() + QStringLiteral("-wal"))).contains("geheim-4711"));
+  EXPECT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("[::1]:5041")}).Exit, 1) << "twice the same address";
+}
+
+}  // namespace vanta::test::fleet
