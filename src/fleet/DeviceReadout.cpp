@@ -20,6 +20,7 @@
 #include "RecordFile.h"
 #include "StatusFlow.h"
 #include "StatusModel.h"
+#include "Tar.h"
 #include "TcpComUnit.h"
 
 namespace vanta::fleet {
@@ -295,6 +296,12 @@ TReadoutOutcome ReadOutDevice(const TReadoutJob& job, const std::atomic<bool>& s
   TTCPComUnit& u = s.Unit();
   const QDateTime contact = QDateTime::currentDateTimeUtc();
   const qint64 serial = qint64(u.FSN);
+  if (serial == 0) {
+    // Without its serial number a device's files have no place in the store.
+    s.Close();
+    say(QStringLiteral("failed: the device did not tell its serial number"));
+    return finish(TRunResult::rrFailed, QStringLiteral("the device did not tell its serial number"));
+  }
   if (dev.Serial != 0 && serial != dev.Serial) {
     // Another device behind the same address: its files are another
     // device's files. The old row keeps its history; a new row goes on.
@@ -333,8 +340,24 @@ TReadoutOutcome ReadOutDevice(const TReadoutJob& job, const std::atomic<bool>& s
     say(QStringLiteral("failed: list: %1").arg(why));
     return finish(stop ? TRunResult::rrInterrupted : TRunResult::rrFailed, QStringLiteral("list: %1").arg(why));
   }
-  const QList<TListLine> evtLines = ParseListText(QString::fromLatin1(evtText));
-  const QList<TListLine> recLines = ParseListText(QString::fromLatin1(recText));
+  // A name the device lists is a file name in its folder, nothing more: one
+  // that would lead elsewhere ("..", a slash) is left out and told.
+  auto safeOnly = [&](const QList<TListLine>& lines, bool recording) {
+    QList<TListLine> kept;
+    for (const TListLine& l : lines) {
+      const QString name = recording ? l.Path.section(QLatin1Char('/'), -1) : l.Path;
+      const QString folder = recording ? l.Path.section(QLatin1Char('/'), 0, -2) : QString();
+      if (IsSafeEntryName(name) && !folder.split(QLatin1Char('/'), Qt::SkipEmptyParts).contains(QStringLiteral(".."))) {
+        kept << l;
+      } else {
+        notes << QStringLiteral("%1: not a file name of the device's folder, left out").arg(l.Path);
+        say(QStringLiteral("left out: %1").arg(l.Path));
+      }
+    }
+    return kept;
+  };
+  const QList<TListLine> evtLines = safeOnly(ParseListText(QString::fromLatin1(evtText)), false);
+  const QList<TListLine> recLines = safeOnly(ParseListText(QString::fromLatin1(recText)), true);
   QList<TListed> listed;
   for (const TListLine& l : evtLines) listed << TListed{l, false};
   for (const TListLine& l : recLines) listed << TListed{l, true};
@@ -362,7 +385,9 @@ TReadoutOutcome ReadOutDevice(const TReadoutJob& job, const std::atomic<bool>& s
   // its events decoded, file row and event rows in one transaction.
   auto index = [&](const TListed& f) {
     QString local;
-    uint64_t have = 0;
+    // Complete means as long as the device lists it: a shorter copy under the
+    // final name (left by an older version, or grown on the device since) is not.
+    uint64_t have = f.Line.Size;
     if (!DoesFileExist(place, f.Line.Path, local, have, f.Recording, false)) return;
     const QString rel = StoreRelative(job.Store, local);
     if (indexed.contains(rel)) return;

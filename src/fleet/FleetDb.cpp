@@ -136,7 +136,8 @@ QString TSqlDialect::Expand(QString sql) const {
 
 QVariant TSqlDialect::BindTime(const QDateTime& t) const {
   if (!t.isValid()) return QVariant(QMetaType(Driver == QLatin1String("QSQLITE") ? QMetaType::QString : QMetaType::QDateTime));
-  if (Driver == QLatin1String("QSQLITE")) return IsoUtc(t, t.time().msec() != 0);
+  // Always with milliseconds: as text, times sort right only when they have the same length.
+  if (Driver == QLatin1String("QSQLITE")) return IsoUtc(t, true);
   return t.toUTC();
 }
 

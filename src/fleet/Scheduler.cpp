@@ -1,5 +1,7 @@
 #include "Scheduler.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -101,8 +103,11 @@ bool RunFleet(const TRunOptions& o, const std::atomic<bool>& stop, const std::fu
       QList<TDeviceRow> due;
       for (const TDeviceRow& d : db.Devices())
         if (!d.Paused && !active.contains(d.Id) && (!d.NextDue.isValid() || d.NextDue <= now)) due << d;
+      // A strict order (never "before itself"): devices never read come first, then by due time.
       std::sort(due.begin(), due.end(), [](const TDeviceRow& a, const TDeviceRow& b) {
-        return !a.NextDue.isValid() || (b.NextDue.isValid() && a.NextDue < b.NextDue);
+        if (!a.NextDue.isValid()) return b.NextDue.isValid();
+        if (!b.NextDue.isValid()) return false;
+        return a.NextDue < b.NextDue;
       });
       for (const TDeviceRow& d : due) {
         if (active.size() >= o.Parallel) break;

@@ -192,6 +192,33 @@ TEST_F(FleetTest, APartialFileIsResumedAndIndexedOnce) {
   (void)rel;
 }
 
+// A short copy under the final name (an older version appended in place) is
+// no complete file: it is resumed first and indexed with the whole file's size and hash.
+TEST_F(FleetTest, AShortCopyUnderTheFinalNameIsResumedBeforeItIsIndexed) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-number"), QStringLiteral("20003")}));
+  ASSERT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("127.0.0.1:%1").arg(sim.Port)}).Exit, 0);
+  ASSERT_EQ(Fleet({QStringLiteral("run"), QStringLiteral("--once")}).Exit, 0);
+  const QString local = Store.path() + QStringLiteral("/20003/Recorder/");
+  QString victim;
+  for (const QString& f : QDir(local).entryList({QStringLiteral("10min-*.log")}, QDir::Files)) victim = f;
+  ASSERT_FALSE(victim.isEmpty());
+  const QByteArray whole = ReadAll(local + victim);
+  ASSERT_GT(whole.size(), 1000);
+  cli::WriteAll(local + victim, whole.left(whole.size() / 3));
+  {
+    TDb db(DbFile());
+    db.Rows(QStringLiteral("DELETE FROM files WHERE path LIKE '%/") + victim + QStringLiteral("'"));
+  }
+  ASSERT_EQ(Fleet({QStringLiteral("run"), QStringLiteral("--once")}).Exit, 0);
+  EXPECT_TRUE(ReadAll(local + victim) == whole);
+  TDb db(DbFile());
+  const auto rows = db.Rows(QStringLiteral("SELECT size, sha256 FROM files WHERE path LIKE '%/") + victim + QStringLiteral("'"));
+  ASSERT_EQ(rows.size(), 1);
+  EXPECT_EQ(rows[0][0].toLongLong(), whole.size()) << "indexed once whole, not at its short length";
+  EXPECT_EQ(rows[0][1].toString(), QString::fromLatin1(QCryptographicHash::hash(whole, QCryptographicHash::Sha256).toHex()));
+}
+
 TEST_F(FleetTest, AnUnreachableDeviceFailsAloneAndAPausedOneIsSkipped) {
   TSimProcess a, b;
   ASSERT_TRUE(a.Start({QStringLiteral("--serial-number"), QStringLiteral("30001")}));

@@ -89,7 +89,9 @@ TEST(FleetDialect, SpellsTheSchemaForEachEngine) {
   EXPECT_EQ(TSqlDialect::Sqlite().Expand(ddl), QStringLiteral("id INTEGER PRIMARY KEY AUTOINCREMENT, t TEXT, n INTEGER"));
   EXPECT_EQ(TSqlDialect::Postgres().Expand(ddl), QStringLiteral("id BIGSERIAL PRIMARY KEY, t TIMESTAMPTZ, n BIGINT"));
   const QDateTime t = QDateTime::fromString(QStringLiteral("2026-12-07T15:47:25+01:00"), Qt::ISODate);
-  EXPECT_EQ(TSqlDialect::Sqlite().BindTime(t).toString(), QStringLiteral("2026-12-07T14:47:25Z"));
+  EXPECT_EQ(TSqlDialect::Sqlite().BindTime(t).toString(), QStringLiteral("2026-12-07T14:47:25.000Z"));
+  // Stored times sort as text: a whole second never goes after its own half.
+  EXPECT_LT(TSqlDialect::Sqlite().BindTime(t).toString(), TSqlDialect::Sqlite().BindTime(t.addMSecs(500)).toString());
   EXPECT_EQ(TSqlDialect::ReadTime(QStringLiteral("2026-12-07T14:47:25Z")), t);
 }
 
