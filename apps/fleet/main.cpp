@@ -7,9 +7,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 
 #include "FleetDb.h"
@@ -333,6 +335,19 @@ int Run(TOut& out, const TArgs& a, const QString& dbUrl, const QString& store) {
     return out.Fail(ecUsage, QStringLiteral("--timeout takes seconds from 1"));
   if (a.Has("keep-days") && ((o.KeepDays = a.Value("keep-days").toInt(&ok)) < 1 || !ok))
     return out.Fail(ecUsage, QStringLiteral("--keep-days takes a number of days from 1"));
+  // SQLite serves one service: a second run on the same file would write the
+  // same part files at the same time. Several workers need PostgreSQL.
+  std::unique_ptr<QLockFile> runLock;
+  TDbUrl url;
+  QString urlError;  // told by the run itself, which opens the database
+  if (ParseDbUrl(dbUrl, url, urlError) && !url.Postgres) {
+    runLock = std::make_unique<QLockFile>(url.Path + QStringLiteral(".run-lock"));
+    runLock->setStaleLockTime(0);  // a lock whose process is gone is taken over, however old
+    if (!runLock->tryLock(0))
+      return out.Fail(ecUsage, QStringLiteral("another 'vanta-fleet run' works on %1; SQLite serves one service at a time, "
+                                              "several workers share a PostgreSQL database (--db postgresql://USER@HOST:PORT/DB)")
+                                   .arg(url.Path));
+  }
   std::signal(SIGINT, OnStop);
   std::signal(SIGTERM, OnStop);
   TRunReport report;
@@ -355,6 +370,7 @@ int Run(TOut& out, const TArgs& a, const QString& dbUrl, const QString& store) {
   out.Result().insert(QStringLiteral("runs"), runs);
   out.Result().insert(QStringLiteral("stopped"), report.Stopped);
   out.Result().insert(QStringLiteral("retained"), QJsonArray::fromStringList(report.Retained));
+  out.Result().insert(QStringLiteral("dbWriteSeconds"), TFleetDb::WriteSeconds());
   const int failed = report.Failed();
   out.Line(QStringLiteral("%1 devices read, %2 failed%3")
                .arg(report.Runs.size() - failed)

@@ -270,6 +270,34 @@ QStringList PopulateMore(const TSimDevice& d, int count, QString& error) {
   return written;
 }
 
+QStringList PopulateSized(const TSimDevice& d, int recordings, qint64 bytesEach, int events, QString& error) {
+  QStringList written;
+  // The one-second class: few channels, so the size is mostly rows. What a
+  // row costs is measured on a writer of the same layout, not guessed.
+  const TClassSpec& cls = CClasses[4];
+  qint64 rows = 1;
+  {
+    TContextHeader ctx;
+    ctx.Class = QString::fromLatin1(cls.Name);
+    ctx.IntervalMs = cls.IntervalMs;
+    ctx.Channels = SyncChannels(false);
+    TRecordWriter w(TRecordKind::rkRecording, Env(d), ctx);
+    const qsizetype empty = w.Bytes().size();
+    TRecRow r;
+    r.Values.fill(1.0f, ctx.Channels.size());
+    w.Add(r);
+    const qsizetype row = qMax<qsizetype>(1, w.Bytes().size() - empty);
+    rows = qMax<qint64>(1, (bytesEach - empty + row - 1) / row);
+  }
+  // A day apart and off the full hour, so the names never meet those of the
+  // defaults or of --populate.
+  for (int i = 0; i < recordings && error.isEmpty(); ++i)
+    WriteSync(d, cls, {CBase - 86400u * uint32_t(i + 1) - 7u, 0}, int(rows), written, error);
+  for (int i = 0; i < events && error.isEmpty(); ++i)
+    WriteEvent(d, CEvents[size_t(i) % std::size(CEvents)], {CBase - 86400u * uint32_t(i + 1) - 1234u, 500000000u}, written, error);
+  return written;
+}
+
 bool WriteTestCertificate(const TSimDevice& d, QString& error) {
   const QString article = QString::number(d.Config.Article);
   const QString path = QStringLiteral("%1/Testcertificate/%2-%3.%4.pdf")

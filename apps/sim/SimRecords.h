@@ -26,6 +26,9 @@ QString RecordingFileName(const QString& folder, const QString& cls, uint32_t se
 QStringList PopulateDefaultRecords(const TSimDevice& d, QString& error);
 // `count` more recordings and events spread over the classes, for scale tests.
 QStringList PopulateMore(const TSimDevice& d, int count, QString& error);
+// `recordings` more one-second recordings of about `bytesEach` bytes each
+// and `events` more event files, a day apart, for throughput benchmarks.
+QStringList PopulateSized(const TSimDevice& d, int recordings, qint64 bytesEach, int events, QString& error);
 // One triggered disturbance at `when`: oscilloscope, 10 ms TRMS and trigger files.
 QStringList WriteTriggered(const TSimDevice& d, tmStamp_t when, QString& error);
 

@@ -93,6 +93,9 @@ int main(int argc, char** argv) {
       {"root", "Device storage folder (default: temporary copy of the sample content).", "dir"},
       {"serial-number", "Serial number.", "n", "12345678"},
       {"populate", "Write N more recordings and events (scale tests).", "n", "0"},
+      {"recordings", "Write N more one-second recordings of --recording-mb each (throughput tests).", "n", "0"},
+      {"recording-mb", "Size of each recording of --recordings in MB (1 MB = 1048576 bytes; fractions allowed).", "mb", "1"},
+      {"events", "Write N more event files (throughput tests).", "n", "0"},
       {"article", "Article number.", "n", "1197500"},
       {"firmware", "Firmware version major.minor.patch.", "version", "2.10.0"},
       {"firmware-word", "Raw firmware word (overrides --firmware and --generation).", "n"},
@@ -229,6 +232,12 @@ int main(int argc, char** argv) {
   network.OscRate = p.value("osc-rate").toUInt(&ok);
   if (!ok || network.OscRate == 0) return Fail(QStringLiteral("bad --osc-rate"));
   const int populate = p.value("populate").toInt();
+  const int moreRecordings = p.value("recordings").toInt(&ok);
+  if (!ok || moreRecordings < 0 || moreRecordings > 10000) return Fail(QStringLiteral("bad --recordings (0 .. 10000)"));
+  const double recordingMb = p.value("recording-mb").toDouble(&ok);
+  if (!ok || recordingMb <= 0 || recordingMb > 1024) return Fail(QStringLiteral("bad --recording-mb (above 0, at most 1024)"));
+  const int moreEvents = p.value("events").toInt(&ok);
+  if (!ok || moreEvents < 0 || moreEvents > 100000) return Fail(QStringLiteral("bad --events (0 .. 100000)"));
   cfg.ExpiredUsers = p.values("expired-user");
   QHostAddress address;
   if (!address.setAddress(cfg.Bind)) return Fail(QStringLiteral("bad --bind address"));
@@ -261,6 +270,8 @@ int main(int argc, char** argv) {
     // A device without stored records gets the default set; more on request.
     PopulateDefaultRecords(host.Device, why);
     if (why.isEmpty() && populate > 0) PopulateMore(host.Device, populate, why);
+    if (why.isEmpty() && (moreRecordings > 0 || moreEvents > 0))
+      PopulateSized(host.Device, moreRecordings, qint64(recordingMb * 1048576.0), moreEvents, why);
     if (why.isEmpty()) WriteTestCertificate(host.Device, why);
     if (!why.isEmpty()) return false;
     if (withDb) {

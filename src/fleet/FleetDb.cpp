@@ -2,17 +2,32 @@
 
 #include <QAtomicInteger>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
+#include <atomic>
 
 namespace vanta::fleet {
 
 namespace {
 
 QAtomicInteger<int> GConnections{0};
+
+// Time spent inside the calls that write, over all connections of the
+// process: cheap enough to keep always on (two clock reads a call), and it
+// tells whether the database is what holds a run up.
+std::atomic<qint64> GWriteNs{0};
+
+struct TWriteClock {
+  QElapsedTimer Clock;
+  TWriteClock() { Clock.start(); }
+  ~TWriteClock() { GWriteNs.fetch_add(Clock.nsecsElapsed(), std::memory_order_relaxed); }
+  TWriteClock(const TWriteClock&) = delete;
+  TWriteClock& operator=(const TWriteClock&) = delete;
+};
 
 // The schema, one step per version; a step never changes once released, a
 // change is a new step. ${...} are the dialect's spellings.
@@ -264,6 +279,8 @@ bool TFleetDb::Exec(const QString& sql) {
   return false;
 }
 
+double TFleetDb::WriteSeconds() { return double(GWriteNs.load(std::memory_order_relaxed)) / 1e9; }
+
 int TFleetDb::LatestSchemaVersion() { return int(std::size(CMigrations)); }
 
 int TFleetDb::SchemaVersion() {
@@ -440,6 +457,7 @@ bool TFleetDb::SetPaused(qint64 id, bool paused) {
 }
 
 qint64 TFleetDb::BeginRun(const QString& worker, qint64 deviceId, qint64 serial, const QDateTime& now) {
+  const TWriteClock clock;
   QSqlQuery q(FDb);
   QString sql = QStringLiteral("INSERT INTO runs (worker, device_id, serial, started_at) VALUES (?, ?, ?, ?)");
   if (FDialect.Returning) sql += QStringLiteral(" RETURNING id");
@@ -457,6 +475,7 @@ qint64 TFleetDb::BeginRun(const QString& worker, qint64 deviceId, qint64 serial,
 
 bool TFleetDb::EndRun(qint64 runId, TRunResult result, int filesNew, qint64 bytes, const QString& message,
                       const QDateTime& now) {
+  const TWriteClock clock;
   QSqlQuery q(FDb);
   q.prepare(QStringLiteral("UPDATE runs SET ended_at = ?, result = ?, files_new = ?, bytes = ?, message = ? WHERE id = ?"));
   q.addBindValue(FDialect.BindTime(now));
@@ -471,6 +490,7 @@ bool TFleetDb::EndRun(qint64 runId, TRunResult result, int filesNew, qint64 byte
 }
 
 int TFleetDb::CloseOpenRuns(const QString& worker, const QDateTime& now) {
+  const TWriteClock clock;
   QSqlQuery q(FDb);
   q.prepare(QStringLiteral("UPDATE runs SET ended_at = ?, result = 'interrupted', message = ? WHERE result IS NULL") +
             (worker.isEmpty() ? QString() : QStringLiteral(" AND worker = ?")));
@@ -481,6 +501,7 @@ int TFleetDb::CloseOpenRuns(const QString& worker, const QDateTime& now) {
 }
 
 bool TFleetDb::NoteIdentity(const TDeviceRow& d, const QDateTime& now) {
+  const TWriteClock clock;
   QSqlQuery q(FDb);
   q.prepare(QStringLiteral("UPDATE devices SET serial = ?, plant = ?, field = ?, device = ?, firmware = ?, last_contact = ? "
                            "WHERE id = ?"));
@@ -497,6 +518,7 @@ bool TFleetDb::NoteIdentity(const TDeviceRow& d, const QDateTime& now) {
 }
 
 qint64 TFleetDb::ReplaceDevice(const TDeviceRow& old, qint64 newSerial) {
+  const TWriteClock clock;
   if (!FDb.transaction()) return 0;
   TDeviceRow fresh = old;
   fresh.Serial = newSerial;
@@ -519,6 +541,7 @@ qint64 TFleetDb::ReplaceDevice(const TDeviceRow& old, qint64 newSerial) {
 }
 
 bool TFleetDb::MoveRun(qint64 runId, qint64 deviceId, qint64 serial) {
+  const TWriteClock clock;
   QSqlQuery q(FDb);
   q.prepare(QStringLiteral("UPDATE runs SET device_id = ?, serial = ? WHERE id = ?"));
   q.addBindValue(deviceId);
@@ -528,6 +551,7 @@ bool TFleetDb::MoveRun(qint64 runId, qint64 deviceId, qint64 serial) {
 }
 
 bool TFleetDb::NoteSuccess(qint64 id, const QDateTime& now, const QDateTime& nextDue) {
+  const TWriteClock clock;
   QSqlQuery q(FDb);
   q.prepare(QStringLiteral("UPDATE devices SET last_success = ?, failures = 0, next_due = ? WHERE id = ?"));
   q.addBindValue(FDialect.BindTime(now));
@@ -539,6 +563,7 @@ bool TFleetDb::NoteSuccess(qint64 id, const QDateTime& now, const QDateTime& nex
 }
 
 bool TFleetDb::NoteFailure(qint64 id, int failures, const QDateTime& nextDue) {
+  const TWriteClock clock;
   QSqlQuery q(FDb);
   q.prepare(QStringLiteral("UPDATE devices SET failures = ?, next_due = ? WHERE id = ?"));
   q.addBindValue(failures);
@@ -572,6 +597,7 @@ QSet<QString> TFleetDb::PurgedPaths(qint64 serial) {
 }
 
 bool TFleetDb::IndexFile(const TFileRow& f, const QList<TEventRow>& events, bool& inserted) {
+  const TWriteClock clock;
   inserted = false;
   if (!FDb.transaction()) {
     FError = FDb.lastError().text();
@@ -634,6 +660,7 @@ bool TFleetDb::IndexFile(const TFileRow& f, const QList<TEventRow>& events, bool
 }
 
 bool TFleetDb::AddStatus(const TStatusRow& s) {
+  const TWriteClock clock;
   QSqlQuery q(FDb);
   q.prepare(QStringLiteral("INSERT INTO status (device_id, serial, taken_at, firmware, uptime_s, device_time, clock_offset_s, "
                            "flash_free_mb, ram_free_mb, sd_free_mb, time_sync) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
@@ -675,6 +702,7 @@ QList<TDeviceSummary> TFleetDb::Summaries() {
 }
 
 QStringList TFleetDb::Retain(const QString& store, const QDateTime& before, QString& error) {
+  const TWriteClock clock;
   QStringList gone;
   QSqlQuery q(FDb);
   q.setForwardOnly(true);

@@ -160,6 +160,11 @@ class TFleetDb {
 
   QSqlDatabase& Db() { return FDb; }
 
+  // Seconds all connections of this process spent so far in the calls that
+  // write (runs, identity, files with their events, status, retention),
+  // waiting for another writer included; summed over threads.
+  static double WriteSeconds();
+
  private:
   bool Exec(const QString& sql);
   bool Migrate();

@@ -14,12 +14,19 @@ qint64 ParseDuration(const QString& text, QString& error) {
     error = QStringLiteral("\"%1\" is no duration (30s, 15m, 2h or 1d)").arg(text);
     return -1;
   }
+  qint64 seconds = n;
   switch (m.captured(2).at(0).toLatin1()) {
-    case 'm': return n * 60;
-    case 'h': return n * 3600;
-    case 'd': return n * 86400;
-    default: return n;
+    case 'm': seconds = n * 60; break;
+    case 'h': seconds = n * 3600; break;
+    case 'd': seconds = n * 86400; break;
+    default: break;
   }
+  // Longer than a year is a typing error, and the seconds must fit the database's integer.
+  if (seconds > 366LL * 86400) {
+    error = QStringLiteral("\"%1\" is longer than a year").arg(text);
+    return -1;
+  }
+  return seconds;
 }
 
 QString DurationText(qint64 s) {

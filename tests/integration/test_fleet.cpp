@@ -1,7 +1,8 @@
 // vanta-fleet against real simulators: the store filled byte for byte as a
 // direct vanta-cli download fills it, nothing fetched twice, a dead device
 // failing alone, paused devices left alone, the events table as `vanta-cli
-// record events` reads the files, a changed serial number, a clean stop.
+// record events` reads the files, a changed serial number, a clean stop, a
+// service killed in the middle of a download, retention.
 #include <gtest/gtest.h>
 
 #include <QDirIterator>
@@ -14,6 +15,7 @@
 #include <QTcpServer>
 #include <QThread>
 #include <csignal>
+#include <sys/types.h>
 
 #include "CliSupport.h"
 
@@ -105,6 +107,8 @@ TEST_F(FleetTest, FilesAreThoseOfADirectDownloadAndASecondRunFetchesNothing) {
   EXPECT_TRUE(run.Err.isEmpty()) << run.Err.toStdString();
   EXPECT_TRUE(MatchesSchema(run.Out, QStringLiteral("fleet-run")));
   const QJsonArray runs = Doc(run).value(QStringLiteral("runs")).toArray();
+  // The files and their events were written: the time that took is told.
+  EXPECT_GT(Doc(run).value(QStringLiteral("dbWriteSeconds")).toDouble(), 0.0);
   ASSERT_EQ(runs.size(), 1);
   const QJsonObject first = runs[0].toObject();
   EXPECT_EQ(first.value(QStringLiteral("result")).toString(), QStringLiteral("ok"));
@@ -422,6 +426,13 @@ TEST_F(FleetTest, SigtermStopsWithinFiveSecondsAndMarksTheRunInterrupted) {
   while (t.elapsed() < 30000 && !QFile::exists(Store.path() + QStringLiteral("/60001/Event"))) QThread::msleep(50);
   QThread::msleep(1500);
   ASSERT_EQ(p.state(), QProcess::Running);
+  // Beside a running service: a second run on the same SQLite file is refused
+  // and names the way to several workers; the status is still there.
+  const TRun second = Fleet({QStringLiteral("--json"), QStringLiteral("run"), QStringLiteral("--once")});
+  EXPECT_EQ(second.Exit, 1) << second.Out.toStdString();
+  EXPECT_TRUE(second.Err.contains(QLatin1String("PostgreSQL"))) << second.Err.toStdString();
+  EXPECT_TRUE(MatchesSchema(second.Out, QStringLiteral("error")));
+  EXPECT_EQ(Fleet({QStringLiteral("status")}).Exit, 0);
   QElapsedTimer stop;
   stop.start();
   ::kill(pid_t(p.processId()), SIGTERM);
@@ -440,6 +451,161 @@ TEST_F(FleetTest, SigtermStopsWithinFiveSecondsAndMarksTheRunInterrupted) {
   EXPECT_EQ(result.value(QStringLiteral("silent")), QStringLiteral("interrupted"));
   EXPECT_EQ(result.value(QStringLiteral("sim")), QStringLiteral("ok"));
   EXPECT_EQ(db.Rows(QStringLiteral("SELECT COUNT(*) FROM runs WHERE result IS NULL"))[0][0].toInt(), 0);
+}
+
+TEST_F(FleetTest, AServiceKilledInADownloadResumesWithNothingLostOrDoubled) {
+  // A slow link, so that a file is still arriving when the kill comes.
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-number"), QStringLiteral("70001"), QStringLiteral("--rate"), QStringLiteral("20000")}));
+  ASSERT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("127.0.0.1:%1").arg(sim.Port)}).Exit, 0);
+  QProcess p;
+  p.start(QStringLiteral(VANTA_FLEET_PATH), {QStringLiteral("--data-dir"), Store.path(), QStringLiteral("run"), QStringLiteral("--once")});
+  ASSERT_TRUE(p.waitForStarted());
+  const auto partFiles = [&] {
+    QStringList parts;
+    QDirIterator it(Store.path(), {QStringLiteral("*.part")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) parts << it.next();
+    return parts;
+  };
+  // Until a part file with some bytes in it is there, then no chance to clean up.
+  QElapsedTimer t;
+  t.start();
+  QStringList parts;
+  while (t.elapsed() < 60000 && p.state() == QProcess::Running) {
+    parts = partFiles();
+    if (!parts.isEmpty() && QFileInfo(parts.front()).size() > 0) break;
+    QThread::msleep(5);
+  }
+  ASSERT_FALSE(parts.isEmpty()) << "no download was in flight: " << p.readAllStandardError().toStdString();
+  ::kill(pid_t(p.processId()), SIGKILL);
+  ASSERT_TRUE(p.waitForFinished(10000));
+  ASSERT_EQ(p.exitStatus(), QProcess::CrashExit);
+
+  // What the kill left: complete files (some perhaps without a row yet),
+  // the part file, and a run without an end.
+  qint64 onDisk = 0;
+  int complete = 0;
+  for (const QByteArray& b : Files(Store.path(), 70001)) onDisk += b.size();
+  for (const QString& name : Files(Store.path(), 70001).keys()) complete += name.endsWith(QLatin1String(".part")) ? 0 : 1;
+  int rowsBefore = 0;
+  {
+    TDb db(DbFile());
+    const QList<QVariantList> runs = db.Rows(QStringLiteral("SELECT result, ended_at FROM runs"));
+    ASSERT_EQ(runs.size(), 1);
+    EXPECT_TRUE(runs[0][0].isNull()) << "the killed run is left open";
+    EXPECT_TRUE(runs[0][1].isNull());
+    rowsBefore = db.Rows(QStringLiteral("SELECT COUNT(*) FROM files"))[0][0].toInt();
+    EXPECT_LE(rowsBefore, complete);
+    EXPECT_EQ(db.Rows(QStringLiteral("SELECT COUNT(*) FROM files WHERE path LIKE '%.part'"))[0][0].toInt(), 0);
+  }
+
+  const TRun run = Fleet({QStringLiteral("--json"), QStringLiteral("run"), QStringLiteral("--once")});
+  ASSERT_EQ(run.Exit, 0) << run.Out.toStdString() << run.Err.toStdString();
+  const QJsonObject r = Doc(run).value(QStringLiteral("runs")).toArray().at(0).toObject();
+  EXPECT_EQ(r.value(QStringLiteral("result")).toString(), QStringLiteral("ok"));
+  EXPECT_TRUE(partFiles().isEmpty());
+
+  // Byte for byte what a direct download gives.
+  QTemporaryDir direct;
+  const TRun cli = RunCli({QStringLiteral("--port"), QString::number(sim.Port), QStringLiteral("--data-dir"), direct.path(),
+                           QStringLiteral("--quiet"), QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("all")},
+                          300000);
+  ASSERT_EQ(cli.Exit, 0) << cli.Err.toStdString();
+  const QMap<QString, QByteArray> want = Files(direct.path(), 70001), got = Files(Store.path(), 70001);
+  ASSERT_GT(want.size(), 10);
+  EXPECT_EQ(got.keys(), want.keys());
+  qint64 total = 0;
+  for (auto it = want.begin(); it != want.end(); ++it) {
+    EXPECT_TRUE(got.value(it.key()) == it.value()) << it.key().toStdString();
+    total += it.value().size();
+  }
+  // Resumed: only what was not on disk came over the link, and every file
+  // without a row got one.
+  EXPECT_EQ(r.value(QStringLiteral("bytes")).toInteger(), total - onDisk);
+  EXPECT_EQ(r.value(QStringLiteral("filesNew")).toInt(), want.size() - rowsBefore);
+
+  TDb db(DbFile());
+  EXPECT_EQ(db.Rows(QStringLiteral("SELECT COUNT(*) FROM files")).at(0).at(0).toInt(), want.size());
+  for (const QVariantList& row : db.Rows(QStringLiteral("SELECT path, sha256 FROM files"))) {
+    const QString rel = row[0].toString().section(QLatin1Char('/'), 1);
+    EXPECT_EQ(row[1].toString(), QString::fromLatin1(QCryptographicHash::hash(want.value(rel), QCryptographicHash::Sha256).toHex()))
+        << rel.toStdString();
+  }
+  // Each event file holds one event: one row each, none twice, none without its file.
+  const int eventFiles = db.Rows(QStringLiteral("SELECT COUNT(*) FROM files WHERE kind = 'event'")).at(0).at(0).toInt();
+  EXPECT_EQ(eventFiles, int(std::count_if(want.keyBegin(), want.keyEnd(), [](const QString& k) { return k.startsWith(QLatin1String("Event/")); })));
+  EXPECT_EQ(db.Rows(QStringLiteral("SELECT COUNT(*) FROM events")).at(0).at(0).toInt(), eventFiles);
+  EXPECT_EQ(db.Rows(QStringLiteral("SELECT COUNT(DISTINCT file_id) FROM events")).at(0).at(0).toInt(), eventFiles);
+  EXPECT_EQ(db.Rows(QStringLiteral("SELECT COUNT(*) FROM events WHERE file_id NOT IN (SELECT id FROM files)")).at(0).at(0).toInt(), 0);
+  // The killed run ends as interrupted, the new one is the whole story.
+  EXPECT_EQ(db.Rows(QStringLiteral("SELECT result, files_new FROM runs ORDER BY id")),
+            (QList<QVariantList>{{QStringLiteral("interrupted"), 0}, {QStringLiteral("ok"), want.size() - rowsBefore}}));
+  EXPECT_EQ(db.Rows(QStringLiteral("SELECT COUNT(*) FROM runs WHERE ended_at IS NULL")).at(0).at(0).toInt(), 0);
+}
+
+TEST_F(FleetTest, RetentionRemovesOnlyFilesIndexedLongerAgoAndTheirRows) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-number"), QStringLiteral("71001")}));
+  ASSERT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("127.0.0.1:%1").arg(sim.Port)}).Exit, 0);
+  ASSERT_EQ(Fleet({QStringLiteral("run"), QStringLiteral("--once")}).Exit, 0);
+  // Indexed, as if, ten days ago: three event files and two recordings; four
+  // days ago: one more recording. Kept for five days, only the first go.
+  QStringList old, young, rest;
+  int eventsOfOld = 0, eventsTotal = 0;
+  {
+    TDb db(DbFile());
+    const QList<QVariantList> events = db.Rows(QStringLiteral("SELECT path FROM files WHERE kind = 'event' ORDER BY path"));
+    const QList<QVariantList> recordings = db.Rows(QStringLiteral("SELECT path FROM files WHERE kind = 'recording' ORDER BY path"));
+    ASSERT_GE(events.size(), 5);
+    ASSERT_GE(recordings.size(), 5);
+    for (int i = 0; i < 3; ++i) old << events[i][0].toString();
+    for (int i = 0; i < 2; ++i) old << recordings[i][0].toString();
+    young << recordings[2][0].toString();
+    for (const QVariantList& row : db.Rows(QStringLiteral("SELECT path FROM files")))
+      if (!old.contains(row[0].toString())) rest << row[0].toString();
+    const auto backdate = [&](const QString& path, int days) {
+      db.Rows(QStringLiteral("UPDATE files SET downloaded_at = '%1' WHERE path = '%2'")
+                  .arg(QDateTime::currentDateTimeUtc().addDays(-days).toString(Qt::ISODate), path));
+    };
+    for (const QString& path : old) backdate(path, 10);
+    for (const QString& path : young) backdate(path, 4);
+    for (const QString& path : old)
+      eventsOfOld += db.Rows(QStringLiteral("SELECT COUNT(*) FROM events e JOIN files f ON f.id = e.file_id WHERE f.path = '%1'").arg(path))
+                         .at(0).at(0).toInt();
+    eventsTotal = db.Rows(QStringLiteral("SELECT COUNT(*) FROM events")).at(0).at(0).toInt();
+  }
+  ASSERT_EQ(eventsOfOld, 3);
+  for (const QString& path : old) ASSERT_TRUE(QFile::exists(Store.path() + QLatin1Char('/') + path)) << path.toStdString();
+
+  const TRun run = Fleet({QStringLiteral("--json"), QStringLiteral("run"), QStringLiteral("--once"), QStringLiteral("--keep-days"), QStringLiteral("5")});
+  ASSERT_EQ(run.Exit, 0) << run.Out.toStdString() << run.Err.toStdString();
+  EXPECT_TRUE(MatchesSchema(run.Out, QStringLiteral("fleet-run")));
+  const QJsonObject doc = Doc(run);
+  QStringList retained;
+  for (const QJsonValue& v : doc.value(QStringLiteral("retained")).toArray()) retained << v.toString();
+  retained.sort();
+  old.sort();
+  EXPECT_EQ(retained, old);
+  // The device still lists them: they are not fetched again.
+  const QJsonObject r = doc.value(QStringLiteral("runs")).toArray().at(0).toObject();
+  EXPECT_EQ(r.value(QStringLiteral("result")).toString(), QStringLiteral("ok"));
+  EXPECT_EQ(r.value(QStringLiteral("filesNew")).toInt(), 0);
+  EXPECT_EQ(r.value(QStringLiteral("bytes")).toInteger(), 0);
+
+  for (const QString& path : old) EXPECT_FALSE(QFile::exists(Store.path() + QLatin1Char('/') + path)) << path.toStdString();
+  for (const QString& path : rest) EXPECT_TRUE(QFile::exists(Store.path() + QLatin1Char('/') + path)) << path.toStdString();
+  TDb db(DbFile());
+  QStringList rows;
+  for (const QVariantList& row : db.Rows(QStringLiteral("SELECT path FROM files"))) rows << row[0].toString();
+  rows.sort();
+  rest.sort();
+  EXPECT_EQ(rows, rest);
+  EXPECT_EQ(db.Rows(QStringLiteral("SELECT COUNT(*) FROM events")).at(0).at(0).toInt(), eventsTotal - eventsOfOld);
+  EXPECT_EQ(db.Rows(QStringLiteral("SELECT COUNT(*) FROM events WHERE file_id NOT IN (SELECT id FROM files)")).at(0).at(0).toInt(), 0);
+  QStringList purged;
+  for (const QVariantList& row : db.Rows(QStringLiteral("SELECT path FROM purged"))) purged << row[0].toString();
+  purged.sort();
+  EXPECT_EQ(purged, old);
 }
 
 TEST_F(FleetTest, BadInputIsToldAndChangesNothing) {

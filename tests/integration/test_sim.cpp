@@ -800,3 +800,41 @@ TEST(SimRate, CloseAfterFaultStillCutsAPacedAnswer) {
   EXPECT_TRUE(c.Recv(3000).isEmpty()) << "the answer is cut";
   EXPECT_TRUE(c.WaitClosed(5000));
 }
+
+// Throughput benchmarks ask the device for recordings of a given size and
+// more event files: readable files of that size, the defaults still there.
+TEST(SimSizedContent, RecordingsOfTheAskedSizeAndMoreEvents) {
+  TSimProcess plain, sized;
+  ASSERT_TRUE(plain.Start());
+  ASSERT_TRUE(sized.Start({QStringLiteral("--recordings"), QStringLiteral("2"), QStringLiteral("--recording-mb"), QStringLiteral("0.25"),
+                           QStringLiteral("--events"), QStringLiteral("3")}));
+  const auto count = [](const QString& root, const QString& pattern) {
+    QStringList found;
+    QDirIterator it(root, {pattern}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) found << it.next();
+    return found;
+  };
+  const QStringList big = count(sized.Root(), QStringLiteral("1s-*.log"));
+  const QStringList small = count(plain.Root(), QStringLiteral("1s-*.log"));
+  ASSERT_EQ(big.size(), small.size() + 2);
+  int sizedFiles = 0;
+  for (const QString& path : big) {
+    const qint64 size = QFileInfo(path).size();
+    if (size < 256 * 1024) continue;
+    ++sizedFiles;
+    EXPECT_LT(size, 256 * 1024 + 256) << "one row more than asked at most";
+    TContextHeader ctx;
+    QList<TRecRow> rows;
+    QString error;
+    ASSERT_TRUE(AnalyseRecData(path, ctx, rows, error)) << error.toStdString();
+    EXPECT_GT(rows.size(), 1000);
+    EXPECT_EQ(ctx.Class, QStringLiteral("1s"));
+  }
+  EXPECT_EQ(sizedFiles, 2);
+  const auto events = [&](const TSimProcess& s) {
+    int n = 0;
+    for (const QString& p : count(s.Root(), QStringLiteral("*.log"))) n += p.contains(QLatin1String("/events/")) ? 1 : 0;
+    return n;
+  };
+  EXPECT_EQ(events(sized), events(plain) + 3);
+}

@@ -25,6 +25,10 @@ TEST(FleetDuration, TakesOneNumberAndOneUnit) {
     EXPECT_EQ(ParseDuration(QString::fromLatin1(bad), e), -1) << bad;
     EXPECT_TRUE(e.contains(QLatin1String("30s, 15m, 2h or 1d"))) << bad << ": " << e.toStdString();
   }
+  // A number of days that would not fit is refused, not wrapped round.
+  EXPECT_EQ(ParseDuration(QStringLiteral("366d"), e), 366 * 86400);
+  EXPECT_EQ(ParseDuration(QStringLiteral("999999999d"), e), -1);
+  EXPECT_TRUE(e.contains(QLatin1String("longer than a year"))) << e.toStdString();
   EXPECT_EQ(DurationText(900), QStringLiteral("15m"));
   EXPECT_EQ(DurationText(86400), QStringLiteral("1d"));
   EXPECT_EQ(DurationText(45), QStringLiteral("45s"));
