@@ -234,6 +234,15 @@ TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
   t.W.FPQPaintHrm->actions()[0]->trigger();  // the values as text
   EXPECT_TRUE(QApplication::clipboard()->text().startsWith(QStringLiteral("Info\t0\t1"))) << QApplication::clipboard()->text().left(40).toStdString();
   t.Shot(QStringLiteral("live-harmonics.png"));
+  // The line-to-line view names its bars by the conductor pairs.
+  t.W.actMenuBackExecute();
+  t.W.GetHarmonics(TVantaDisp::sdHrmULL);
+  ASSERT_NE(t.W.FPQPaintHrm, nullptr);
+  THarmBarModel& ll = t.W.FPQPaintHrm->Model();
+  ASSERT_TRUE(SpinUntil([&] { return ll.Value(T4Leiter::lt1, 5) > 0; }, 10000));
+  EXPECT_EQ(ll.FConductors[0], QStringLiteral("U12"));
+  EXPECT_EQ(ll.FConductors[2], QStringLiteral("U31"));
+  t.Shot(QStringLiteral("live-harmonics-ll.png"));
   t.W.actMenuBackExecute();
 
   t.W.BtnVecDiagClick();
