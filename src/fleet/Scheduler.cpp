@@ -118,7 +118,9 @@ bool RunFleet(const TRunOptions& o, const std::atomic<bool>& stop, const std::fu
         sinceRetention.restart();
       }
     }
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 200);
+    // Sleeps until an event, at the latest the tick: the variant with a time
+    // limit does not wait at all, and an idle service would spin a core.
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   if (o.Once && !stop) Retain(db, o, log, report);
   return true;

@@ -86,8 +86,13 @@ TLinkBackend::TOpen TTcpBackend::Open(TLinkSink& sink, QString&, bool&, QString&
   if (FLocalPort != 0) FTCPClient->bind(FLocalPort);
   FConnecting = true;
   FConnectTimer->start(CConnectTimeoutMs);
-  FTCPClient->connectToHost(FHost, FPort, QIODevice::ReadWrite,
-                            FIpVer == TIpVer::ipverV6 ? QAbstractSocket::IPv6Protocol : QAbstractSocket::IPv4Protocol);
+  // An IPv6 address (also written "[::1]") is reached over IPv6 whatever the
+  // setting says; names follow the setting.
+  QString host = FHost;
+  if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'))) host = host.mid(1, host.size() - 2);
+  const QHostAddress literal(host);
+  const bool v6 = FIpVer == TIpVer::ipverV6 || literal.protocol() == QAbstractSocket::IPv6Protocol;
+  FTCPClient->connectToHost(host, FPort, QIODevice::ReadWrite, v6 ? QAbstractSocket::IPv6Protocol : QAbstractSocket::IPv4Protocol);
   return TOpen::opPending;
 }
 

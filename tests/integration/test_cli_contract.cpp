@@ -56,6 +56,26 @@ TEST(CliContract, ExitOneForABrokenRecordFile) {
   ExpectErrorDocument(r, 1, broken);
 }
 
+// An IPv6 address reaches the device over IPv6, bare or in brackets.
+class CliIpv6Test : public CliTest {
+ protected:
+  void SetUp() override {
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHostIPv6)) GTEST_SKIP() << "no IPv6 loopback here";
+    probe.close();
+    CliTest::SetUp();
+  }
+  QStringList SimArgs() override { return {QStringLiteral("--bind"), QStringLiteral("::")}; }
+};
+
+TEST_F(CliIpv6Test, AnIpv6AddressIsReached) {
+  for (const QString& host : {QStringLiteral("::1"), QStringLiteral("[::1]")}) {
+    const TRun r = Cli({QStringLiteral("--host"), host, QStringLiteral("--json"), QStringLiteral("identify")});
+    EXPECT_EQ(r.Exit, 0) << host.toStdString() << ": " << r.Err.toStdString();
+    EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("identify"))) << host.toStdString();
+  }
+}
+
 TEST(CliContract, ExitTwoWhenNothingListens) {
   QTcpServer probe;
   ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));

@@ -608,6 +608,35 @@ TEST_F(FleetTest, RetentionRemovesOnlyFilesIndexedLongerAgoAndTheirRows) {
   EXPECT_EQ(purged, old);
 }
 
+// A service with nothing due sleeps: it must not keep a core busy around the clock.
+TEST_F(FleetTest, AnIdleServiceSleeps) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-number"), QStringLiteral("61001")}));
+  ASSERT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("127.0.0.1:%1").arg(sim.Port), QStringLiteral("--every"),
+                   QStringLiteral("1h")})
+                .Exit,
+            0);
+  ASSERT_EQ(Fleet({QStringLiteral("run"), QStringLiteral("--once")}).Exit, 0);  // now due again in an hour
+  QProcess p;
+  p.start(QStringLiteral(VANTA_FLEET_PATH), {QStringLiteral("--data-dir"), Store.path(), QStringLiteral("run")});
+  ASSERT_TRUE(p.waitForStarted());
+  QThread::msleep(1000);  // started up
+  auto cpuTicks = [&] {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(p.processId()));
+    if (!stat.open(QIODevice::ReadOnly)) return -1LL;
+    // Fields after the command's closing parenthesis: utime and stime are the 12th and 13th.
+    const QList<QByteArray> f = stat.readAll().split(')').last().trimmed().split(' ');
+    return f.value(11).toLongLong() + f.value(12).toLongLong();
+  };
+  const long long before = cpuTicks();
+  QThread::msleep(3000);
+  const long long used = cpuTicks() - before;
+  ::kill(pid_t(p.processId()), SIGTERM);
+  ASSERT_TRUE(p.waitForFinished(10000));
+  ASSERT_GE(before, 0);
+  EXPECT_LT(used, sysconf(_SC_CLK_TCK) / 2) << "CPU ticks used in 3 s of nothing due: " << used;
+}
+
 TEST_F(FleetTest, BadInputIsToldAndChangesNothing) {
   const TRun every = Fleet({QStringLiteral("--json"), QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("10.0.0.1"),
                             QStringLiteral("--every"), QStringLiteral("10x")});
