@@ -2,6 +2,7 @@
 #include <QFileInfo>
 #include <QtNumeric>
 #include <cmath>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -27,10 +28,17 @@ QStringList ChannelKeys(const QList<TRecordChannel>& channels) {
   QStringList keys;
   for (const TRecordChannel& c : channels) {
     QString k;
+    // German letters are spelt out ("Spannungsüberhöhung" -> "Spannungsueberhoehung"), never dropped.
+    static const QHash<QChar, QString> CSpelt = {{QChar(0xE4), QStringLiteral("ae")}, {QChar(0xF6), QStringLiteral("oe")},
+                                                  {QChar(0xFC), QStringLiteral("ue")}, {QChar(0xC4), QStringLiteral("Ae")},
+                                                  {QChar(0xD6), QStringLiteral("Oe")}, {QChar(0xDC), QStringLiteral("Ue")},
+                                                  {QChar(0xDF), QStringLiteral("ss")}};
     for (const QChar ch : c.Name)
       if ((ch >= QLatin1Char('A') && ch <= QLatin1Char('Z')) || (ch >= QLatin1Char('a') && ch <= QLatin1Char('z')) ||
           (ch >= QLatin1Char('0') && ch <= QLatin1Char('9')))
         k += ch;
+      else if (CSpelt.contains(ch))
+        k += CSpelt.value(ch);
     if (k.isEmpty() || k[0].isDigit()) k.prepend(QStringLiteral("ch"));
     if (k == QLatin1String("time")) k = QStringLiteral("timeValue");  // the row's own time keeps its name
     const QString base = k;

@@ -17,6 +17,8 @@
 #include "FleetDb.h"
 #include "Inventory.h"
 #include "OfflineStore.h"
+#include "PasswordFile.h"
+#include "SaveWhole.h"
 #include "Scheduler.h"
 
 using namespace vanta;
@@ -239,8 +241,11 @@ int Devices(TOut& out, TFleetDb& db, const TArgs& a) {
     if (!h.Name.isEmpty()) return out.Fail(ecUsage, QStringLiteral("the name goes with --name"));
     if (a.Has("ssh") != a.Has("user") || (a.Has("password-file") && !a.Has("user")))
       return out.Fail(ecUsage, QStringLiteral("--ssh goes with --user U --password-file F"));
-    if (a.Has("password-file") && !QFileInfo(a.Value("password-file")).isFile())
-      return out.Fail(ecUsage, QStringLiteral("password file %1: no such file").arg(a.Value("password-file")));
+    if (a.Has("password-file")) {
+      // Checked now, as every run will: a file others may read is refused here, not at 3 a.m.
+      QString password, why;
+      if (!ReadPasswordFile(a.Value("password-file"), password, why)) return out.Fail(ecUsage, why);
+    }
     if (db.FindActive(h.Host, h.Port))
       return out.Fail(ecUsage, QStringLiteral("%1:%2 is in the inventory already").arg(h.Host).arg(h.Port));
     TDeviceRow d;
@@ -404,13 +409,24 @@ int main(int argc, char** argv) {
     std::fputs(CUsage, stderr);
     return out.Fail(ecUsage, QStringLiteral("missing command"));
   }
-  if (command != QLatin1String("devices") && command != QLatin1String("run") && command != QLatin1String("status"))
+  if (command != QLatin1String("devices") && command != QLatin1String("run") && command != QLatin1String("status")) {
+    std::fputs("Try 'vanta-fleet --help' for more information.\n", stderr);
     return out.Fail(ecUsage, QStringLiteral("unknown command '%1'").arg(command));
+  }
   // By default the host's data folder: the host's offline window and
   // `vanta-cli offline` see what the service fetched.
   const QString store = QDir(a.Has("data-dir") ? a.Value("data-dir") : DefaultDataFolder()).absolutePath() + QLatin1Char('/');
   const QString dbUrl = a.Has("db") ? a.Value("db") : QStringLiteral("sqlite:") + store + QStringLiteral("fleet.sqlite");
+  // A store that cannot take files is told once, before any device is bothered or blamed.
+  if (command == QLatin1String("run"))
+    if (const QString problem = QDir().mkpath(store) ? FolderWriteProblem(store) : QStringLiteral("the folder cannot be made");
+        !problem.isEmpty())
+      return out.Fail(ecUsage, QStringLiteral("the store %1 cannot take files: %2").arg(store, problem));
   if (command == QLatin1String("run")) return Run(out, a, dbUrl, store);
+  // Looking needs a database that is there: a mistyped path must not quietly make a new, empty one.
+  const bool looking = command == QLatin1String("status") || (command == QLatin1String("devices") && a.Words.value(1) == QLatin1String("list"));
+  if (TDbUrl url; looking && ParseDbUrl(dbUrl, url, error) && !url.Postgres && !QFileInfo::exists(url.Path))
+    return out.Fail(ecUsage, QStringLiteral("no fleet database at %1 ('devices add' or 'devices import' makes it)").arg(url.Path));
   TFleetDb db;
   if (!db.Open(dbUrl, error)) return out.Fail(ecUsage, error);
   if (command == QLatin1String("devices")) return Devices(out, db, a);

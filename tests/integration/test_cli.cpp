@@ -735,6 +735,19 @@ TEST_F(CliTest, RecordFilesReadAsTypedDocumentsAndCsv) {
   EXPECT_EQ(cells[0], rows[1].toObject().value("time").toString()) << "the second row under the header";
   EXPECT_EQ(cells[1].toDouble(), rows[1].toObject().value("UL1").toDouble()) << cells[1].toStdString();
   EXPECT_TRUE(cells[1].contains(QLatin1Char('.'))) << "a decimal point whatever the locale: " << cells[1].toStdString();
+
+  // German letters in a channel's name are spelt out in its key, not dropped.
+  vanta::TContextHeader ctx;
+  ctx.Class = QStringLiteral("10min");
+  ctx.Channels << vanta::TRecordChannel{1, 0x0100FFFF, QStringLiteral("V"), QStringLiteral("Spannungsüberhöhung")};
+  vanta::TRecordWriter w(vanta::TRecordKind::rkRecording, {12345678, 3600, false, {}, {}, {}}, ctx);
+  w.Add(vanta::TRecRow{{1764892800, 0}, {231.0f}});
+  const QString umlauts = Data.filePath(QStringLiteral("umlauts.log"));
+  QString error;
+  ASSERT_TRUE(w.Save(umlauts, error)) << error.toStdString();
+  r = RunCli({QStringLiteral("--json"), QStringLiteral("record"), QStringLiteral("info"), umlauts});
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_EQ(o.value("units").toObject().value("Spannungsueberhoehung").toString(), QStringLiteral("V")) << r.Out.toStdString();
 }
 
 TEST_F(CliTest, EventListJsonGolden) {

@@ -30,8 +30,12 @@ using cli::TRun;
 class FleetTest : public ::testing::Test {
  protected:
   TRun Fleet(const QStringList& args, int timeoutMs = 120000) {
+    return RunFleetRaw(QStringList{QStringLiteral("--data-dir"), Store.path()} + args, timeoutMs);
+  }
+  // Without the test's store: the arguments say where.
+  TRun RunFleetRaw(const QStringList& args, int timeoutMs = 120000) {
     QProcess p;
-    p.start(QStringLiteral(VANTA_FLEET_PATH), QStringList{QStringLiteral("--data-dir"), Store.path()} + args);
+    p.start(QStringLiteral(VANTA_FLEET_PATH), args);
     if (!p.waitForFinished(timeoutMs)) {
       p.kill();
       p.waitForFinished();
@@ -668,6 +672,27 @@ TEST_F(FleetTest, BadInputIsToldAndChangesNothing) {
   EXPECT_EQ(d.value(QStringLiteral("passwordFile")).toString(), secret);
   EXPECT_FALSE((ReadAll(DbFile()) + ReadAll(DbFile() + QStringLiteral("-wal"))).contains("geheim-4711"));
   EXPECT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("[::1]:5041")}).Exit, 1) << "twice the same address";
+  // A password file others may read is refused when the device is added, not at each run.
+  const QString open = Work.path() + QStringLiteral("/pw-open");
+  cli::WriteAll(open, "geheim\n");
+  QFile::setPermissions(open, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+  const TRun loose = Fleet({QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("10.0.0.7"), QStringLiteral("--ssh"),
+                            QStringLiteral("--user"), QStringLiteral("admin"), QStringLiteral("--password-file"), open});
+  EXPECT_EQ(loose.Exit, 1);
+  EXPECT_TRUE(loose.Err.contains(QStringLiteral("mode"))) << loose.Err.toStdString();
+  // Looking at a database that is not there makes none.
+  const QString typo = Work.path() + QStringLiteral("/no/such/fleet.sqlite");
+  const TRun nowhere = Fleet({QStringLiteral("--db"), QStringLiteral("sqlite:") + typo, QStringLiteral("devices"), QStringLiteral("list")});
+  EXPECT_EQ(nowhere.Exit, 1);
+  EXPECT_TRUE(nowhere.Err.contains(typo)) << nowhere.Err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(typo));
+  // A store that cannot take files is told once, before any device is read or blamed.
+  const QString blocker = Work.path() + QStringLiteral("/blocker");
+  cli::WriteAll(blocker, "a file, not a folder");
+  const TRun stuck = RunFleetRaw({QStringLiteral("--data-dir"), blocker + QStringLiteral("/store"), QStringLiteral("--db"),
+                                  QStringLiteral("sqlite:") + DbFile(), QStringLiteral("run"), QStringLiteral("--once")});
+  EXPECT_EQ(stuck.Exit, 1);
+  EXPECT_TRUE(stuck.Err.contains(QStringLiteral("cannot take files"))) << stuck.Err.toStdString();
 }
 
 }  // namespace vanta::test::fleet
