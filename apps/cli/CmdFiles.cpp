@@ -81,10 +81,12 @@ TArgProblem CheckReadout(const TCliArgs& a) {
   const bool all = a.Has(QStringLiteral("all"));
   if (op == QLatin1String("list")) {
     if (a.Args.size() > 1) return Unexpected(a.Args[1]);
+    if (a.Has(QStringLiteral("csv")) && all) return TArgProblem::Usage(QStringLiteral("--all goes with get or rm"));
     return all ? TArgProblem::Usage(QStringLiteral("--all goes with get or rm")) : TArgProblem::None();
   }
   if (op != QLatin1String("get") && op != QLatin1String("rm"))
     return TArgProblem::Usage(QStringLiteral("'%1' is none of list, get, rm").arg(op));
+  if (a.Has(QStringLiteral("csv"))) return TArgProblem::Usage(QStringLiteral("--csv goes with list"));
   if (all && a.Args.size() > 1) return TArgProblem::Usage(QStringLiteral("either NAME... or --all"));
   if (!all && a.Args.size() < 2) return Missing(QStringLiteral("NAME or --all"));
   return TArgProblem::None();
@@ -98,6 +100,9 @@ int Readout(TCliSession& s, const TCliArgs& a, const TReadoutKind& k) {
   if (op == QLatin1String("list")) {
     std::vector<TListEntry> list;
     if (!FetchList(s, k, list)) return s.Fail(since, k.Name + QStringLiteral(" list"));
+    // For a program: the document's field names, RFC 4180, "." decimals.
+    const bool csv = a.Has(QStringLiteral("csv")) && !out.Json();
+    if (csv) out.Text(CsvLine({QStringLiteral("path"), QStringLiteral("end"), QStringLiteral("size")}), false);
     QJsonArray items;
     for (const TListEntry& e : list) {
       const QString end = QDateTime::fromSecsSinceEpoch(e.End, Qt::UTC).toString(Qt::ISODate);
@@ -107,7 +112,10 @@ int Readout(TCliSession& s, const TCliArgs& a, const TReadoutKind& k) {
                                      : QJsonValue(QJsonValue::Null);
       items.append(QJsonObject{
           {QStringLiteral("path"), e.Path}, {QStringLiteral("end"), endJson}, {QStringLiteral("size"), qint64(e.Size)}});
-      out.Line(QStringLiteral("%1  %2  %3").arg(e.Path, -60).arg(end).arg(e.Size, 12));
+      if (csv)
+        out.Text(CsvLine({e.Path, endJson.toString(), QString::number(qint64(e.Size))}), false);
+      else
+        out.Line(QStringLiteral("%1  %2  %3").arg(e.Path, -60).arg(end).arg(e.Size, 12));
     }
     out.Result().insert(k.Name, items);
     return ecDone;
@@ -255,8 +263,8 @@ TCliCommand SetupCommand() {
 
 TCliCommand EventsCommand() {
   return {QStringLiteral("events"),
-          QStringLiteral("events list | events get NAME...|--all | events rm NAME...|--all"),
-          {{{QStringLiteral("all")}, false}},
+          QStringLiteral("events list [--csv] | events get NAME...|--all | events rm NAME...|--all"),
+          {{{QStringLiteral("all")}, false}, {{QStringLiteral("csv")}, false}},
           CheckReadout,
           [](TCliSession& s, const TCliArgs& a) {
             return Readout(s, a,
@@ -267,8 +275,8 @@ TCliCommand EventsCommand() {
 
 TCliCommand RecordingsCommand() {
   return {QStringLiteral("recordings"),
-          QStringLiteral("recordings list | recordings get NAME...|--all | recordings rm NAME...|--all"),
-          {{{QStringLiteral("all")}, false}},
+          QStringLiteral("recordings list [--csv] | recordings get NAME...|--all | recordings rm NAME...|--all"),
+          {{{QStringLiteral("all")}, false}, {{QStringLiteral("csv")}, false}},
           CheckReadout,
           [](TCliSession& s, const TCliArgs& a) {
             return Readout(s, a,

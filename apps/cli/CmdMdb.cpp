@@ -22,11 +22,18 @@ QString DefaultDb() {
   return QStringLiteral("MappingDB.db");
 }
 
+// The database keeps numbers as text; a script compares them as numbers.
+QJsonValue WholeOrNull(const QString& text) {
+  bool ok = false;
+  const qint64 n = text.trimmed().toLongLong(&ok);
+  return ok ? QJsonValue(n) : QJsonValue(QJsonValue::Null);
+}
+
 QJsonObject ItemJson(qint64 id, const TDictItems& d) {
   return {{QStringLiteral("id"), id},           {QStringLiteral("vantaId"), qint64(d.vantaID)},
           {QStringLiteral("text"), d.text},     {QStringLiteral("short"), d.shortText},
           {QStringLiteral("main"), d.grpMain},  {QStringLiteral("sub"), d.grpSub},
-          {QStringLiteral("number"), d.subNum}};
+          {QStringLiteral("number"), WholeOrNull(d.subNum)}};
 }
 
 void PrintItems(TCliOutput& out, const TDictCollection& c, const QString& filter = {}) {
@@ -97,7 +104,7 @@ int Run(TCliOutput& out, const TCliArgs& a) {
         out.Line(QString(depth * 2, QLatin1Char(' ')) + (selected ? QStringLiteral("> ") : QString()) + n.Text +
                  (n.Tag.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(n.Tag)));
         QJsonObject o{{QStringLiteral("text"), n.Text}};
-        if (!n.Tag.isEmpty()) o.insert(QStringLiteral("id"), n.Tag);
+        if (!n.Tag.isEmpty()) o.insert(QStringLiteral("id"), WholeOrNull(n.Tag));
         if (selected) o.insert(QStringLiteral("selected"), true);
         QJsonArray children;
         for (int i = 0; i < n.Children.size(); ++i) children.append(walk(n.Children[i], path + QList<int>{i}, depth + 1));

@@ -16,6 +16,7 @@
 #include "Captions.h"
 #include "CliSession.h"
 #include "GridRules.h"
+#include "JsonOut.h"
 #include "MessClass.h"
 #include "ParaExport.h"
 #include "ParaWorkflow.h"
@@ -597,12 +598,19 @@ int Transformer(TCliOutput& out, const TCliArgs& a) {
       {"WFI1", w.WFI1},       {"WFI2", w.WFI2},     {"WFI3", w.WFI3},
       {"WFI4", w.WFI4},       {"SekNennSpannung", w.SekNennSpannung},
       {"NormLLSp", w.NormLLSp}, {"NennSpannungLL", w.NennSpannungLL}};
-  QJsonObject o;
-  for (const auto& [name, v] : fields) {
-    o.insert(QLatin1String(name), double(v));
-    out.Line(QStringLiteral("%1\t%2").arg(QLatin1String(name), FormatFloat5(double(v))));
-  }
-  o.insert(QStringLiteral("Netzform"), int(w.Netzform));
+  for (const auto& [name, v] : fields) out.Line(QStringLiteral("%1\t%2").arg(QLatin1String(name), FormatFloat5(double(v))));
+  // The device's German field names mean nothing to a script: English names,
+  // the four channels of each side as one array.
+  const auto four = [](float a, float b, float c, float d) { return QJsonArray{double(a), double(b), double(c), double(d)}; };
+  static const char* const forms[] = {"fourWireThreePhase", "fourWireSinglePhase", "threeWire"};
+  const QJsonObject o{{QStringLiteral("voltageRatio"), double(w.WLFU)},
+                      {QStringLiteral("voltageFactors"), four(w.WFU1, w.WFU2, w.WFU3, w.WFU4)},
+                      {QStringLiteral("currentRatio"), double(w.WLFI)},
+                      {QStringLiteral("currentFactors"), four(w.WFI1, w.WFI2, w.WFI3, w.WFI4)},
+                      {QStringLiteral("secondaryNominalVoltage"), double(w.SekNennSpannung)},
+                      {QStringLiteral("normLineVoltage"), double(w.NormLLSp)},
+                      {QStringLiteral("nominalLineVoltage"), double(w.NennSpannungLL)},
+                      {QStringLiteral("networkForm"), QLatin1String(forms[qBound(0, int(w.Netzform), 2)])}};
   out.Result().insert(QStringLiteral("transformer"), o);
   return ecDone;
 }
@@ -887,7 +895,8 @@ TCliCommand ClockCommand() {
                   TComUnit& u = s.Unit();
                   if (!a.Has(QStringLiteral("set"))) {
                     const QDateTime utc = QDateTime::fromSecsSinceEpoch(u.FConTime, Qt::UTC);
-                    s.Out().Result().insert(QStringLiteral("deviceClockUtc"), utc.toString(Qt::ISODate));
+                    // The device's wall time with its offset: what its display shows, still comparable.
+                    s.Out().Result().insert(QStringLiteral("deviceTime"), IsoDeviceTime({u.FConTime, 0}, u.FtmeSet));
                     s.Out().Line(utc.toString(Qt::ISODate));
                     return int(ecDone);
                   }

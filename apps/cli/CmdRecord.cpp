@@ -113,11 +113,29 @@ TDeviceTime TimeRule(TCliOutput& out, const QString& path, const TRecordFile& f)
   return time;
 }
 
-int Events(TCliOutput& out, const TRecordFile& f, const TDeviceTime& time) {
+// One CSV line of a JSON row: its fields in the header's order, a number
+// with "." decimals, nothing for null.
+QString CsvRow(const QJsonObject& row, const QStringList& fields) {
+  QStringList cells;
+  for (const QString& k : fields) {
+    const QJsonValue v = row.value(k);
+    cells << (v.isString() ? v.toString() : CsvNumber(v));
+  }
+  return CsvLine(cells);
+}
+
+int Events(TCliOutput& out, const TRecordFile& f, const TDeviceTime& time, bool csv) {
   const TMeasLookup lookup = EventLookupFor(f.Header);
   const QStringList headers = EventTableHeaders();
+  // The CSV has the document's flat fields; the texts for people are left out.
+  static const QStringList fields{QStringLiteral("id"),   QStringLiteral("event"),    QStringLiteral("time"),    QStringLiteral("value"),
+                                  QStringLiteral("unit"), QStringLiteral("harmonic"), QStringLiteral("duration")};
+  csv = csv && !out.Json();
   QJsonArray rows;
-  out.Line(headers.join(QLatin1Char('\t')));
+  if (csv)
+    out.Text(CsvLine(fields), false);
+  else
+    out.Line(headers.join(QLatin1Char('\t')));
   for (const TEventRecord& e : f.Events) {
     QStringList cells;
     for (int c = 0; c < 6; ++c) cells << EventCellText(e, c, f.Header, time, lookup);
@@ -139,7 +157,10 @@ int Events(TCliOutput& out, const TRecordFile& f, const TDeviceTime& time) {
                     {QStringLiteral("duration"), e.Duration == 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(e.Duration)},
                     {QStringLiteral("texts"), QJsonObject{{QStringLiteral("time"), cells[1]}}}};
     rows.append(row);
-    out.Line(cells.join(QLatin1Char('\t')));
+    if (csv)
+      out.Text(CsvRow(row, fields), false);
+    else
+      out.Line(cells.join(QLatin1Char('\t')));
   }
   out.Result().insert(QStringLiteral("events"), rows);
   return ecDone;
@@ -236,7 +257,7 @@ int Run(TCliOutput& out, const TCliArgs& a) {
       out.Error(QStringLiteral("%1 holds %2, not events").arg(path, RecordKindName(f.Header.Kind)));
       return ecUsage;
     }
-    return Events(out, f, TimeRule(out, path, f));
+    return Events(out, f, TimeRule(out, path, f), a.Has(QStringLiteral("csv")));
   }
   if (f.Header.Kind != TRecordKind::rkRecording) {
     out.Error(QStringLiteral("%1 holds %2, not a recording").arg(path, RecordKindName(f.Header.Kind)));
@@ -249,7 +270,7 @@ int Run(TCliOutput& out, const TCliArgs& a) {
 
 TCliCommand RecordCommand() {
   TCliCommand c{QStringLiteral("record"),
-                QStringLiteral("record info FILE | record events FILE | record table FILE [--csv] | "
+                QStringLiteral("record info FILE | record events FILE [--csv] | record table FILE [--csv] | "
                                "record export FILE [--csv OUT] [--comtrade DIR [--binary]]"),
                 {{{QStringLiteral("csv")}, false}, {{QStringLiteral("comtrade")}, true}, {{QStringLiteral("binary")}, false}},
                 [](const TCliArgs& a) {

@@ -54,7 +54,8 @@ QJsonObject StatusDocument(const TStatusRecord& r, const time_tz_t& zone) {
   for (const TNameValue& t : r.Time) {
     // The two the client adds are fields of their own below.
     if (t.first == QLatin1String("Zeitzone") || t.first == QLatin1String("Sommerzeit")) continue;
-    time.append(QJsonObject{{QStringLiteral("name"), t.first}, {QStringLiteral("value"), TypedValue(t.second)}});
+    // "utc.soc" is the device's clock in Unix seconds: a time like the NTP ones.
+    time.append(QJsonObject{{QStringLiteral("name"), t.first}, {QStringLiteral("value"), NtpValue(t, zone)}});
   }
   QJsonObject timeSync{{QStringLiteral("entries"), time},
                        {QStringLiteral("utcOffset"), zone.OffsetSec},
@@ -151,8 +152,18 @@ int ParseSaved(TCliOutput& out, const QString& path) {
     out.Error(QStringLiteral("%1: %2").arg(path, f.errorString()));
     return ecUsage;
   }
+  const TStatusRecord r = RouteStatus(ParseStatText(f.readAll()), {});
+  // Anything else (a log, a wrong file) lacks the device's numbers: printing
+  // it would pass for a device without serial number.
+  bool serial = false, article = false;
+  r.Serial.trimmed().toLongLong(&serial);
+  r.Article.trimmed().toLongLong(&article);
+  if (!serial || !article) {
+    out.Error(QStringLiteral("%1: keine Statusdatei").arg(path));
+    return ecUsage;
+  }
   // A saved file carries no device zone: its time is shown as UTC.
-  Print(out, RouteStatus(ParseStatText(f.readAll()), {}), {});
+  Print(out, r, {});
   return ecDone;
 }
 

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QJsonObject>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -270,4 +272,161 @@ TEST(CliJsonPieces, DeviceValuesGetTheirType) {
   EXPECT_EQ(pairs[0].toObject().value(QStringLiteral("name")).toString(), QStringLiteral("slave1.requests"));
   EXPECT_EQ(pairs[0].toObject().value(QStringLiteral("value")).toInt(), 12);
   EXPECT_EQ(pairs[1].toObject().value(QStringLiteral("value")).toString(), QStringLiteral("127.0.0.1"));
+}
+
+namespace {
+
+// One command's document: exit 0, its schema, and the parsed object for a
+// look at its values.
+QJsonObject Documented(const TRun& r, const char* schema) {
+  EXPECT_EQ(r.Exit, 0) << schema << ": " << r.Out.toStdString() << r.Err.toStdString();
+  EXPECT_TRUE(MatchesSchema(r.Out, QLatin1String(schema)));
+  QJsonObject o;
+  EXPECT_TRUE(OneDocument(r, o)) << schema;
+  return o;
+}
+
+}  // namespace
+
+// The smaller commands keep the same promises as the big ones: every
+// document matches its schema, with numbers as numbers and times with the
+// device's offset.
+TEST_F(CliTest, SmallerCommandsMatchTheirSchemas) {
+  const QRegularExpression deviceZone(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\+0[12]:00$"));
+  auto json = [this](QStringList args) { return Cli(QStringList{QStringLiteral("--json")} + args); };
+  QJsonObject o = Documented(json({QStringLiteral("clock")}), "clock");
+  EXPECT_TRUE(deviceZone.match(o.value(QStringLiteral("deviceTime")).toString()).hasMatch()) << "not UTC: the device's zone";
+  o = Documented(json({QStringLiteral("lua"), QStringLiteral("print(20+22)")}), "lua");
+  EXPECT_EQ(o.value(QStringLiteral("output")).toString().trimmed(), QStringLiteral("42"));
+  o = Documented(json({QStringLiteral("ntp"), QStringLiteral("--seconds"), QStringLiteral("1")}), "ntp");
+  EXPECT_EQ(o.value(QStringLiteral("seconds")).toInt(), 1);
+  Documented(json({QStringLiteral("pcap"), QStringLiteral("list")}), "pcap-list");
+  for (const QStringList& args : {QStringList{QStringLiteral("cert"), QStringLiteral("get"), QStringLiteral("--out"), Data.filePath(QStringLiteral("cert.pem"))},
+                                  QStringList{QStringLiteral("devlog"), Data.filePath(QStringLiteral("dev.log"))},
+                                  QStringList{QStringLiteral("setup"), QStringLiteral("get"), Data.filePath(QStringLiteral("setup.xml"))},
+                                  QStringList{QStringLiteral("setup"), QStringLiteral("put"), Data.filePath(QStringLiteral("setup.xml"))}}) {
+    SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());
+    o = Documented(json(args), "saved-file");
+    EXPECT_TRUE(QFileInfo(o.value(QStringLiteral("file")).toString()).isFile());
+  }
+  WriteAll(Data.filePath(QStringLiteral("note.txt")), "hello");
+  o = Documented(json({QStringLiteral("scratchpad"), QStringLiteral("put"), Data.filePath(QStringLiteral("note.txt"))}), "scratchpad");
+  EXPECT_EQ(o.value(QStringLiteral("name")).toString(), QStringLiteral("note.txt"));
+  o = Documented(json({QStringLiteral("scratchpad"), QStringLiteral("get"), QStringLiteral("note.txt"), Data.filePath(QStringLiteral("back.txt"))}),
+                 "scratchpad");
+  EXPECT_EQ(ReadAll(o.value(QStringLiteral("file")).toString()), QByteArray("hello"));
+  o = Documented(json({QStringLiteral("display"), Data.filePath(QStringLiteral("d.png"))}), "display");
+  EXPECT_EQ(o.value(QStringLiteral("bytes")).toInteger(), QFileInfo(Data.filePath(QStringLiteral("d.png"))).size());
+
+  // The store: downloaded, then browsed, exported and removed on the device.
+  ASSERT_EQ(Cli({QStringLiteral("--quiet"), QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("all")}).Exit, 0);
+  o = Documented(json({QStringLiteral("offline"), QStringLiteral("tree"), QStringLiteral("12345678")}), "offline-tree");
+  EXPECT_FALSE(o.value(QStringLiteral("tree")).toObject().value(QStringLiteral("children")).toArray().isEmpty());
+  const QString record = Data.filePath(QStringLiteral("12345678/Recorder/10T-12345678-1764892800-000.log"));
+  ASSERT_TRUE(QFile::exists(record));
+  o = Documented(json({QStringLiteral("record"), QStringLiteral("export"), record, QStringLiteral("--csv"), Data.filePath(QStringLiteral("r.csv"))}),
+                 "record-export");
+  EXPECT_TRUE(QFile::exists(o.value(QStringLiteral("csv")).toString()));
+  const QString event = QStringLiteral("12345678-1764896400-125.log");
+  ASSERT_TRUE(QFile::exists(Device(QStringLiteral("events/") + event)));
+  o = Documented(json({QStringLiteral("readout"), QStringLiteral("rm"), event}), "readout-rm");
+  EXPECT_EQ(o.value(QStringLiteral("removed")).toArray(), QJsonArray{event});
+  EXPECT_FALSE(QFile::exists(Device(QStringLiteral("events/") + event)));
+
+  // The mapping database: ids as numbers, a missing sub number as null.
+  o = Documented(json({QStringLiteral("mdb"), QStringLiteral("classes")}), "mdb-classes");
+  ASSERT_FALSE(o.value(QStringLiteral("classes")).toArray().isEmpty());
+  const TRun r = json({QStringLiteral("mdb"), QStringLiteral("values"), QStringLiteral("--modbus")});
+  o = Documented(r, "mdb-values");
+  const QJsonObject first = o.value(QStringLiteral("values")).toArray().at(0).toObject();
+  ASSERT_TRUE(first.value(QStringLiteral("vantaId")).isDouble()) << r.Out.toStdString();
+  const QString id = QString::number(first.value(QStringLiteral("vantaId")).toInteger());
+  o = Documented(json({QStringLiteral("mdb"), QStringLiteral("search"), id}), "mdb-values");
+  EXPECT_FALSE(o.value(QStringLiteral("values")).toArray().isEmpty());
+  const TRun tree = json({QStringLiteral("mdb"), QStringLiteral("tree"), QStringLiteral("--modbus"), QStringLiteral("--start"), id});
+  Documented(tree, "mdb-tree");
+  EXPECT_TRUE(tree.Out.contains(QStringLiteral("\"id\":%1,").arg(id)) || tree.Out.contains(QStringLiteral("\"id\":%1}").arg(id)))
+      << "the start id as a number";
+
+  // The setup file's commands, offline.
+  const QString setup = Data.filePath(QStringLiteral("s.xml"));
+  ASSERT_TRUE(QFile::copy(QStringLiteral(VANTA_SAMPLE_DIR "/mnt/flashdrive0/data/setup/setup.xml"), setup));
+  const QString icd = Data.filePath(QStringLiteral("st.icd"));
+  ASSERT_TRUE(QFile::copy(QStringLiteral(VANTA_SAMPLE_DIR "/mnt/flashdrive0/data/setup/station.icd"), icd));
+  const TRun check = RunCli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("check"), setup});
+  EXPECT_TRUE(MatchesSchema(check.Out, QStringLiteral("para-check")));
+  o = Documented(RunCli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("mandatory"), setup, QStringLiteral("--out"),
+                         Data.filePath(QStringLiteral("m.xml"))}),
+                 "para-mandatory");
+  EXPECT_EQ(o.value(QStringLiteral("saved")).toString(), Data.filePath(QStringLiteral("m.xml")));
+  o = Documented(RunCli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("export"), setup, QStringLiteral("--format"),
+                         QStringLiteral("full"), QStringLiteral("--out"), Data.filePath(QStringLiteral("e.xml"))}),
+                 "saved-file");
+  EXPECT_TRUE(QFile::exists(Data.filePath(QStringLiteral("e.xml"))));
+  o = Documented(RunCli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("rename"), QStringLiteral("B2"), icd}),
+                 "para-icd");
+  o = Documented(RunCli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("show"), icd}), "para-icd");
+  EXPECT_EQ(o.value(QStringLiteral("icd")).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("B2"));
+  o = Documented(RunCli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("apply"), icd, setup,
+                         QStringLiteral("--out"), Data.filePath(QStringLiteral("ia.xml"))}),
+                 "para-icd");
+  EXPECT_FALSE(o.value(QStringLiteral("changed")).toArray().isEmpty());
+  EXPECT_TRUE(o.value(QStringLiteral("changed")).toArray().at(0).isDouble());
+  o = Documented(RunCli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("import"), setup, Data.filePath(QStringLiteral("ia.xml")),
+                         QStringLiteral("--all"), QStringLiteral("--out"), Data.filePath(QStringLiteral("mm.xml"))}),
+                 "para-import");
+  o = Documented(RunCli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("reset"), setup, QStringLiteral("--out"),
+                         Data.filePath(QStringLiteral("r.xml"))}),
+                 "para-reset");
+  EXPECT_GT(o.value(QStringLiteral("reset")).toInt(), 0);
+  o = Documented(RunCli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("transformer"), setup}), "para-transformer");
+  const QJsonObject t = o.value(QStringLiteral("transformer")).toObject();
+  EXPECT_DOUBLE_EQ(t.value(QStringLiteral("voltageRatio")).toDouble(), 100.0);
+  EXPECT_EQ(t.value(QStringLiteral("currentFactors")).toArray().size(), 4);
+  EXPECT_EQ(t.value(QStringLiteral("networkForm")).toString(), QStringLiteral("fourWireThreePhase"));
+  // Its text stays as the device's names for people.
+  EXPECT_TRUE(RunCli({QStringLiteral("para"), QStringLiteral("transformer"), setup}).Out.contains(QStringLiteral("NennSpannungLL\t")));
+}
+
+// --csv: the JSON document's rows for a spreadsheet; the header is the field
+// names, every number with "." whatever the locale.
+TEST_F(CliTest, CsvListsAreTheJsonRows) {
+  for (const QString& kind : {QStringLiteral("events"), QStringLiteral("recordings")}) {
+    SCOPED_TRACE(kind.toStdString());
+    const TRun json = Cli({QStringLiteral("--json"), kind, QStringLiteral("list")});
+    QJsonObject o;
+    ASSERT_TRUE(OneDocument(json, o));
+    const QJsonArray items = o.value(kind).toArray();
+    ASSERT_FALSE(items.isEmpty());
+    const TRun csv = Cli({kind, QStringLiteral("list"), QStringLiteral("--csv")});
+    ASSERT_EQ(csv.Exit, 0) << csv.Err.toStdString();
+    QString expected = QStringLiteral("path,end,size\r\n");
+    for (const QJsonValue& v : items) {
+      const QJsonObject i = v.toObject();
+      expected += i.value(QStringLiteral("path")).toString() + QLatin1Char(',') + i.value(QStringLiteral("end")).toString() + QLatin1Char(',') +
+                  QString::number(i.value(QStringLiteral("size")).toInteger()) + QStringLiteral("\r\n");
+    }
+    EXPECT_EQ(csv.Out, expected);
+    EXPECT_EQ(Cli({kind, QStringLiteral("get"), QStringLiteral("--all"), QStringLiteral("--csv")}).Exit, 1) << "--csv only lists";
+  }
+  const QString file = Device(QStringLiteral("events/12345678-1764903600-375.log"));
+  const TRun json = RunCli({QStringLiteral("--json"), QStringLiteral("record"), QStringLiteral("events"), file});
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(json, o));
+  const QJsonArray events = o.value(QStringLiteral("events")).toArray();
+  ASSERT_FALSE(events.isEmpty());
+  QProcessEnvironment german = QProcessEnvironment::systemEnvironment();
+  german.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+  german.insert(QStringLiteral("LANG"), QStringLiteral("de_DE.UTF-8"));
+  const TRun csv = RunCli({QStringLiteral("record"), QStringLiteral("events"), file, QStringLiteral("--csv")}, 30000, german);
+  ASSERT_EQ(csv.Exit, 0) << csv.Err.toStdString();
+  const QStringList lines = csv.Out.split(QStringLiteral("\r\n"));
+  ASSERT_EQ(lines.size(), events.size() + 2) << csv.Out.toStdString();  // header, rows, "" after the last CR LF
+  EXPECT_EQ(lines[0], QStringLiteral("id,event,time,value,unit,harmonic,duration"));
+  const QJsonObject first = events[0].toObject();
+  EXPECT_TRUE(lines[1].startsWith(QString::number(first.value(QStringLiteral("id")).toInteger()) + QLatin1Char(','))) << lines[1].toStdString();
+  EXPECT_TRUE(lines[1].contains(first.value(QStringLiteral("time")).toString())) << lines[1].toStdString();
+  if (first.value(QStringLiteral("value")).isDouble()) {
+    EXPECT_TRUE(lines[1].contains(QString::number(first.value(QStringLiteral("value")).toDouble(), 'g', 10))) << lines[1].toStdString();
+  }
 }

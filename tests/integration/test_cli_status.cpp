@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include "CliSupport.h"
 
@@ -59,6 +60,13 @@ TEST_F(CliTest, StatusShowsEveryGroupWithTheDevicesValues) {
   const QJsonObject time = o["timeSync"].toObject();
   EXPECT_EQ(time["utcOffset"].toInt(), 3600);
   EXPECT_TRUE(time["entries"].toArray().contains(Pair("syncSrc", QStringLiteral("NTP"))));
+  // The device's clock in the time group is a time in its zone, not Unix seconds.
+  QJsonValue soc;
+  for (const QJsonValue& e : time["entries"].toArray())
+    if (e.toObject()["name"].toString() == QLatin1String("utc.soc")) soc = e.toObject()["value"];
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\+0[12]:00$"))
+                  .match(soc.toString()).hasMatch())
+      << r.Out.toStdString();
   // The script and its file stay in the scratchpad; a saved file reads the same offline.
   EXPECT_TRUE(QFile::exists(Scratch(Sim, QStringLiteral("status.lua"))));
   const QByteArray stat = ReadAll(Scratch(Sim, QStringLiteral("stat.txt")));
@@ -71,6 +79,21 @@ TEST_F(CliTest, StatusShowsEveryGroupWithTheDevicesValues) {
   EXPECT_TRUE(p["deviceTime"].toString().endsWith(QStringLiteral("+00:00"))) << "a saved file carries no zone: UTC";
   EXPECT_EQ(p["modbus"], o["modbus"]);
   EXPECT_EQ(p["drives"], o["drives"]);
+}
+
+// A file that holds no status is refused, not shown as a device without
+// serial number.
+TEST(CliStatus, ParseOfAFileWithoutStatusFails) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("garbage.txt"));
+  WriteAll(path, "this is\nno status file\nat all = 42\n");
+  const TRun r = RunCli({QStringLiteral("--json"), QStringLiteral("status"), QStringLiteral("--parse"), path});
+  EXPECT_EQ(r.Exit, 1) << r.Out.toStdString();
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("error")));
+  EXPECT_EQ(o["error"].toObject()["code"].toInt(), 1);
+  EXPECT_FALSE(MatchesSchema(r.Out, QStringLiteral("status")));
 }
 
 class CliStatusExtraTest : public CliTest {
