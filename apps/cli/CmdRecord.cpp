@@ -3,6 +3,7 @@
 #include <QtNumeric>
 #include <cmath>
 #include <QHash>
+#include <QRegularExpression>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -22,11 +23,34 @@ QString Stamp(tmStamp_t t) {
   return TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(t)) + QStringLiteral(" UTC");
 }
 
-// A channel's field name in tables: its name without what a key cannot
-// hold ("U L1" -> "UL1"), made unique by a number when two read the same.
+// A channel's field name in tables: the quantity's symbol where it has one,
+// else its name without what a key cannot hold ("Plt L1" -> "PltL1"), made
+// unique by a number when two read the same.
+// The quantity's symbol where the channel names one the live commands use
+// ("U L1" -> "U1E", "U L12" -> "U12", "I N" -> "IN", "H5 U L1" -> "H5U1E",
+// "THD U L1" -> "THDU1E", "Frequenz" -> "f"); empty otherwise.
+QString QuantitySymbol(const QString& name) {
+  static const QRegularExpression phase(QStringLiteral("^(?:(H\\d+|THD)\\s+)?([UI])\\s+(L1|L2|L3|L12|L23|L31|N)$"));
+  const QString n = name.simplified();
+  if (n == QLatin1String("Frequenz")) return QStringLiteral("f");
+  if (n == QLatin1String("Unsymmetrie U")) return QStringLiteral("uUnbal");
+  const QRegularExpressionMatch m = phase.match(n);
+  if (!m.hasMatch()) return {};
+  const QString q = m.captured(2), where = m.captured(3);
+  QString symbol;
+  if (where.size() == 3) symbol = QStringLiteral("U") + where.mid(1);  // line to line
+  else if (q == QLatin1String("U")) symbol = QStringLiteral("U") + (where == QLatin1String("N") ? QStringLiteral("N") : where.mid(1)) + QStringLiteral("E");
+  else symbol = QStringLiteral("I") + (where == QLatin1String("N") ? QStringLiteral("N") : where.mid(1));
+  return m.captured(1) + symbol;
+}
+
 QStringList ChannelKeys(const QList<TRecordChannel>& channels) {
   QStringList keys;
   for (const TRecordChannel& c : channels) {
+    if (const QString symbol = QuantitySymbol(c.Name); !symbol.isEmpty() && !keys.contains(symbol)) {
+      keys << symbol;
+      continue;
+    }
     QString k;
     // German letters are spelt out ("Spannungsüberhöhung" -> "Spannungsueberhoehung"), never dropped.
     static const QHash<QChar, QString> CSpelt = {{QChar(0xE4), QStringLiteral("ae")}, {QChar(0xF6), QStringLiteral("oe")},

@@ -709,7 +709,10 @@ TEST_F(CliTest, RecordFilesReadAsTypedDocumentsAndCsv) {
   EXPECT_EQ(o.value("serial").toInteger(), 12345678);
   EXPECT_EQ(o.value("interval").toDouble(), 600.0) << "ten minutes, in seconds";
   EXPECT_EQ(o.value("start").toString(), QStringLiteral("2025-12-05T01:00:00.000+01:00")) << "the device's winter time";
-  EXPECT_EQ(o.value("units").toObject().value("UL1").toString(), QStringLiteral("V"));
+  EXPECT_EQ(o.value("units").toObject().value("U1E").toString(), QStringLiteral("V")) << "keyed by the quantity's symbol, as live values are";
+  EXPECT_EQ(o.value("units").toObject().value("H5U1E").toString(), QStringLiteral("%"));
+  EXPECT_EQ(o.value("units").toObject().value("THDU1E").toString(), QStringLiteral("%"));
+  EXPECT_EQ(o.value("units").toObject().value("I3").toString(), QStringLiteral("A"));
 
   r = RunCli({QStringLiteral("--json"), QStringLiteral("record"), QStringLiteral("table"), file});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
@@ -719,8 +722,8 @@ TEST_F(CliTest, RecordFilesReadAsTypedDocumentsAndCsv) {
   ASSERT_EQ(rows.size(), 120);
   const QJsonObject row = rows[0].toObject();
   EXPECT_EQ(row.value("time").toString(), QStringLiteral("2025-12-05T01:00:00.000+01:00"));
-  EXPECT_DOUBLE_EQ(row.value("UL1").toDouble(), 230.0);
-  EXPECT_DOUBLE_EQ(row.value("Frequenz").toDouble(), 50.0);
+  EXPECT_DOUBLE_EQ(row.value("U1E").toDouble(), 230.0);
+  EXPECT_DOUBLE_EQ(row.value("f").toDouble(), 50.0);
 
   // The CSV: the same field names as the header, "." decimals, CR LF lines.
   r = RunCli({QStringLiteral("record"), QStringLiteral("table"), file, QStringLiteral("--csv")});
@@ -733,7 +736,7 @@ TEST_F(CliTest, RecordFilesReadAsTypedDocumentsAndCsv) {
   const QStringList cells = lines[2].split(QLatin1Char(','));
   ASSERT_EQ(cells.size(), header.size());
   EXPECT_EQ(cells[0], rows[1].toObject().value("time").toString()) << "the second row under the header";
-  EXPECT_EQ(cells[1].toDouble(), rows[1].toObject().value("UL1").toDouble()) << cells[1].toStdString();
+  EXPECT_EQ(cells[1].toDouble(), rows[1].toObject().value("U1E").toDouble()) << cells[1].toStdString();
   EXPECT_TRUE(cells[1].contains(QLatin1Char('.'))) << "a decimal point whatever the locale: " << cells[1].toStdString();
 
   // German letters in a channel's name are spelt out in its key, not dropped.
