@@ -254,14 +254,27 @@ qint64 TRecordPager::LowerBound(int64_t t, const std::function<int64_t(const tmS
 // ---- the table model -------------------------------------------------------------------------
 
 TRecTableModel::TRecTableModel(std::shared_ptr<TRecordPager> pager, std::function<QString(const tmStamp_t&)> timeText,
-                               QObject* parent)
-    : QAbstractTableModel(parent), FPager(std::move(pager)), FTimeText(std::move(timeText)) {
+                               QObject* parent, int window)
+    : QAbstractTableModel(parent),
+      FPager(std::move(pager)),
+      FTimeText(std::move(timeText)),
+      FWindow(std::max(1, window)) {
   FHeads << QStringLiteral("Zeit");
   for (const TRecordChannel& c : FPager->Header().Context.Channels) FHeads << QStringLiteral("%1 [%2]").arg(c.Name, c.Unit);
 }
 
+qint64 TRecTableModel::FileRows() const { return FPager->Count(); }
+
 int TRecTableModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : int(std::min<qint64>(FPager->Count(), INT_MAX));
+  return parent.isValid() ? 0 : int(std::clamp<qint64>(FileRows() - FOffset, 0, FWindow));
+}
+
+void TRecTableModel::SetOffset(qint64 first) {
+  first = std::clamp<qint64>(first, 0, std::max<qint64>(0, FileRows() - FWindow));
+  if (first == FOffset) return;
+  beginResetModel();
+  FOffset = first;
+  endResetModel();
 }
 
 int TRecTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(FHeads.size()); }
@@ -270,7 +283,7 @@ QString TRecTableModel::ValueText(float v) { return QString::number(double(v), '
 
 QVariant TRecTableModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid()) return {};
-  const TRecRow* row = FPager->Row(index.row());
+  const TRecRow* row = FPager->Row(FOffset + index.row());
   if (!row) return {};
   if (index.column() == 0) return FTimeText(row->Time);
   const qsizetype c = index.column() - 1;
@@ -280,7 +293,7 @@ QVariant TRecTableModel::data(const QModelIndex& index, int role) const {
 QVariant TRecTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role != Qt::DisplayRole) return {};
   if (orientation == Qt::Horizontal) return FHeads.value(section);
-  return section + 1;
+  return FOffset + section + 1;
 }
 
 }  // namespace vanta

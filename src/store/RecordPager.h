@@ -75,12 +75,22 @@ class TRecordPager {
 };
 
 // The table of a recording: "Zeit" and one column per channel, rows read
-// from the pager as the view asks for them.
+// from the pager as the view asks for them. A view keeps an entry per row in
+// its header, so the model shows a window of the file's rows, rows
+// [Offset(), Offset() + rowCount()), and the window moves as the operator
+// scrolls; row r of the model is row Offset() + r of the file.
 class TRecTableModel : public QAbstractTableModel {
   Q_OBJECT
  public:
+  static constexpr int CWindowRows = 20000;
   TRecTableModel(std::shared_ptr<TRecordPager> pager, std::function<QString(const tmStamp_t&)> timeText,
-                 QObject* parent = nullptr);
+                 QObject* parent = nullptr, int window = CWindowRows);
+  // All rows of the file, whatever the window shows.
+  qint64 FileRows() const;
+  // The file row of the window's first row.
+  qint64 Offset() const { return FOffset; }
+  // Moves the window to start at `first` (kept inside the file); views are reset.
+  void SetOffset(qint64 first);
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -93,6 +103,8 @@ class TRecTableModel : public QAbstractTableModel {
   std::shared_ptr<TRecordPager> FPager;
   std::function<QString(const tmStamp_t&)> FTimeText;
   QStringList FHeads;
+  int FWindow;
+  qint64 FOffset = 0;
 };
 
 }  // namespace vanta

@@ -365,7 +365,7 @@ TEST(AnalysisHarmonics, BarsOfTheRowAtMarker1WithTheirOwnMenu) {
   EXPECT_EQ(t.W.FRight->currentWidget(), t.W.PanPaintBox);
   t.W.FRight->setCurrentWidget(t.W.FHrmChart);
   t.W.actShowTable->trigger();
-  EXPECT_EQ(t.W.FRight->currentWidget(), t.W.GridRec);
+  EXPECT_EQ(t.W.FRight->currentWidget(), t.W.PanRec);
 }
 
 TEST(AnalysisHarmonics, ARecordingWithoutHarmonicsOffersNone) {

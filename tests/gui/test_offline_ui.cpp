@@ -5,11 +5,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTableView>
-#include <QDir>
-#include <QFile>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -233,7 +235,7 @@ TEST(OfflineWindow, RecordingAsCurvesWithMarkers) {
   // Nothing checked: the table again.
   w.tvSelect->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
   EXPECT_EQ(m.GetCrvCnt(), 0);
-  EXPECT_EQ(w.FRight->currentWidget(), w.GridRec);
+  EXPECT_EQ(w.FRight->currentWidget(), w.PanRec);
 }
 
 // A recording far longer than a screen: the table reaches its last row, the
@@ -261,14 +263,15 @@ TEST(AnalysisWindow, WholeRecordingTableCurvesMarkersAndCopy) {
   w.show();
   w.RecToTable(path);
   ASSERT_NE(w.FRecModel, nullptr);
-  EXPECT_EQ(w.FRecModel->rowCount(), rows) << "every row of the file, not a first part";
+  EXPECT_EQ(w.FRecModel->FileRows(), rows) << "every row of the file, not a first part";
   EXPECT_TRUE(w.LabSBar->text().contains(QStringLiteral("30000 Zeilen"))) << w.LabSBar->text().toStdString();
   // The table at its end.
   w.SwitchGridPB(true);
-  w.GridRec->scrollToBottom();
+  w.ScrollRecTo(rows - 1);
   QApplication::processEvents();
-  EXPECT_EQ(w.GridRec->rowAt(w.GridRec->viewport()->height() - 2), rows - 1);
-  EXPECT_EQ(w.FRecModel->index(rows - 1, 1).data().toString(), QString::number(double(u(rows - 1)), 'g', 7));
+  EXPECT_EQ(w.LastVisibleRecRow(), rows - 1);
+  EXPECT_EQ(w.FRecModel->index(int(rows - 1 - w.FRecModel->Offset()), 1).data().toString(),
+            QString::number(double(u(rows - 1)), 'g', 7));
   EXPECT_LE(w.FRecModel->Pager().PagesHeld(), TRecordPager::CPages);
   // The curves fill in once the file has been gone through: the one-row spike is in range.
   ASSERT_TRUE(SpinUntil([&] { return !w.CurvesPending(); }, 20000));
@@ -330,13 +333,106 @@ TEST(AnalysisWindow, WholeRecordingTableCurvesMarkersAndCopy) {
   EXPECT_EQ(f.readAll().count('\n'), 12);
   if (const QString shots = qEnvironmentVariable("VANTA_SHOT_DIR"); !shots.isEmpty()) {
     w.SwitchGridPB(true);
-    w.GridRec->scrollToBottom();
+    w.ScrollRecTo(rows - 1);
     SpinUntil([] { return false; }, 100);
     w.grab().save(QDir(shots).filePath(QStringLiteral("analysis-whole-recording-end.png")));
     w.SwitchGridPB(false);
     SpinUntil([] { return false; }, 100);
     w.grab().save(QDir(shots).filePath(QStringLiteral("analysis-whole-recording-curves.png")));
   }
+}
+
+// A recording far longer than the table's window: the table holds a window
+// of rows (its header never counts more), and the bar beside it, the keys and
+// ScrollRecTo still reach every row of the file.
+TEST(AnalysisWindow, TableHoldsAWindowOfALongRecordingAndReachesEveryRow) {
+  QTemporaryDir dir;
+  const QString path = dir.path() + QStringLiteral("/1s-12345678-1764892800-000.log");
+  const uint32_t start = 1764892800;
+  const int rows = 100000, window = 20000;
+  {
+    TContextHeader ctx;
+    ctx.Class = QStringLiteral("1s");
+    ctx.Start = {start, 0};
+    ctx.Channels << TRecordChannel{1, 0x0100FFFF, QStringLiteral("V"), QStringLiteral("U L1")};
+    TRecordWriter rw(TRecordKind::rkRecording, {12345678, 0, false, {}, {}, {}}, ctx);
+    for (int i = 0; i < rows; ++i) rw.Add(TRecRow{{start + uint32_t(i), 0}, {float(i)}});
+    QString error;
+    ASSERT_TRUE(rw.Save(path, error)) << error.toStdString();
+  }
+  TFormLayout w;
+  w.FRecWindow = window;
+  w.resize(1000, 600);
+  w.show();
+  w.RecToTable(path);
+  ASSERT_NE(w.FRecModel, nullptr);
+  // As in the offline window: no connection to wait for, the table takes keys.
+  w.PanelBack->setEnabled(true);
+  w.SwitchGridPB(true);
+  QApplication::processEvents();
+  EXPECT_EQ(w.FRecModel->FileRows(), rows);
+  EXPECT_EQ(w.FRecModel->rowCount(), window);
+  QHeaderView* header = w.GridRec->verticalHeader();
+  EXPECT_LE(header->count(), window);
+  EXPECT_EQ(w.FirstVisibleRecRow(), 0);
+  // The file row shown where the table says: the window's offset is added.
+  auto shown = [&](qint64 fileRow) {
+    return w.FRecModel->index(int(fileRow - w.FRecModel->Offset()), 1).data().toString();
+  };
+  w.ScrollRecTo(rows - 1);
+  QApplication::processEvents();
+  EXPECT_EQ(w.LastVisibleRecRow(), rows - 1);
+  EXPECT_EQ(shown(rows - 1), QStringLiteral("99999"));
+  EXPECT_EQ(w.FRecModel->headerData(int(rows - 1 - w.FRecModel->Offset()), Qt::Vertical).toInt(), rows);
+  EXPECT_EQ(w.ScrRec->value(), w.ScrRec->maximum());
+  EXPECT_LE(header->count(), window);
+  // Ctrl+Home and Ctrl+End go to the ends of the file.
+  QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::ControlModifier);
+  QApplication::sendEvent(w.GridRec, &home);
+  QApplication::processEvents();
+  EXPECT_EQ(w.FirstVisibleRecRow(), 0);
+  EXPECT_EQ(w.FRecModel->Offset(), 0);
+  QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+  QApplication::sendEvent(w.GridRec, &end);
+  QApplication::processEvents();
+  EXPECT_EQ(w.LastVisibleRecRow(), rows - 1);
+  EXPECT_EQ(w.FRecModel->Offset() + w.GridRec->currentIndex().row(), rows - 1);
+  // The outer bar spans the file: its ends and its middle.
+  w.ScrRec->setValue(0);
+  QApplication::processEvents();
+  EXPECT_EQ(w.FirstVisibleRecRow(), 0);
+  w.ScrRec->setValue(w.ScrRec->maximum());
+  QApplication::processEvents();
+  EXPECT_EQ(w.LastVisibleRecRow(), rows - 1);
+  w.ScrRec->setValue(50000);
+  QApplication::processEvents();
+  EXPECT_EQ(w.FirstVisibleRecRow(), 50000);
+  EXPECT_EQ(shown(50000), QStringLiteral("50000"));
+  // Scrolling the table itself to its window's last rows moves the window;
+  // the rows in view stay in view (at the window's very end the top row is
+  // cut, afterwards the next one is the first whole row).
+  QScrollBar* inner = w.GridRec->verticalScrollBar();
+  const qint64 offsetBefore = w.FRecModel->Offset();
+  inner->setValue(inner->maximum());
+  const qint64 top = w.ScrRec->value();
+  EXPECT_EQ(top, offsetBefore + inner->maximum()) << "the outer bar follows the table";
+  const qint64 firstBefore = w.FirstVisibleRecRow();
+  EXPECT_GE(firstBefore, top - 1);
+  EXPECT_LE(firstBefore, top);
+  QApplication::processEvents();
+  EXPECT_GT(w.FRecModel->Offset(), offsetBefore);
+  EXPECT_EQ(w.FirstVisibleRecRow(), top);
+  EXPECT_EQ(w.ScrRec->value(), top);
+  EXPECT_LE(header->count(), window);
+  // Page Down goes on past where the first window ended.
+  for (int i = 0; i < 20; ++i) {
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+    QApplication::sendEvent(w.GridRec, &down);
+    QApplication::processEvents();
+  }
+  EXPECT_GT(w.FirstVisibleRecRow(), top);
+  EXPECT_EQ(shown(w.FirstVisibleRecRow()), QString::number(w.FirstVisibleRecRow()));
+  EXPECT_LE(header->count(), window);
 }
 
 // A new file while the last one is still being gone through: the old pass

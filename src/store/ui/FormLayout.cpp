@@ -10,11 +10,14 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLibrary>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStyle>
@@ -73,7 +76,8 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   GridData->setEditTriggers(QAbstractItemView::NoEditTriggers);
   GridData->setContextMenuPolicy(Qt::ActionsContextMenu);
   GridData->verticalHeader()->setVisible(false);
-  GridRec = new QTableView(FRight);
+  PanRec = new QWidget(FRight);
+  GridRec = new QTableView(PanRec);
   GridRec->setObjectName(QStringLiteral("GridRec"));
   GridRec->setEditTriggers(QAbstractItemView::NoEditTriggers);
   GridRec->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -82,6 +86,23 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   GridRec->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   GridRec->verticalHeader()->setDefaultSectionSize(GridRec->fontMetrics().height() + 6);
   GridRec->setWordWrap(false);
+  // The view scrolls by rows within its window; the outer bar spans the file.
+  GridRec->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  GridRec->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  ScrRec = new QScrollBar(Qt::Vertical, PanRec);
+  ScrRec->setObjectName(QStringLiteral("ScrRec"));
+  ScrRec->setRange(0, 0);
+  auto* recBox = new QHBoxLayout(PanRec);
+  recBox->setContentsMargins(0, 0, 0, 0);
+  recBox->setSpacing(0);
+  recBox->addWidget(GridRec, 1);
+  recBox->addWidget(ScrRec);
+  connect(ScrRec, &QScrollBar::valueChanged, this, [this](int v) {
+    if (!FRecSyncing) ShowRecTop(v);
+  });
+  connect(GridRec->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int v) { RecInnerScrolled(v); });
+  connect(GridRec->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] { UpdateRecScrollRange(); });
+  GridRec->installEventFilter(this);
   PanPaintBox = new QWidget(FRight);
   auto* chartBox = new QVBoxLayout(PanPaintBox);
   chartBox->setContentsMargins(0, 0, 0, 0);
@@ -117,7 +138,7 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   FCrvChart->addActions({actStackRec, actCopyRecData, actCopyRecImage, actPrintRecImage, actShowTable});
   FRight->addWidget(GridData);
   FRight->addWidget(PanPaintBox);
-  FRight->addWidget(GridRec);
+  FRight->addWidget(PanRec);
   SplittOpti->setStretchFactor(2, 1);
   outer->addWidget(SplittOpti);
   actCopyEvents = new QAction(QStringLiteral("Kopieren"), this);
@@ -176,6 +197,27 @@ bool TFormLayout::eventFilter(QObject* watched, QEvent* event) {
     ToggleSidePanel();
     return true;
   }
+  // Ctrl+Home and Ctrl+End go to the ends of the file, not of the window.
+  if (event->type() == QEvent::KeyPress && watched == GridRec && FRecModel) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers().testFlag(Qt::ControlModifier) && (key->key() == Qt::Key_Home || key->key() == Qt::Key_End)) {
+      const qint64 row = key->key() == Qt::Key_Home ? 0 : FRecModel->FileRows() - 1;
+      if (row < 0) return true;
+      ScrollRecTo(row);
+      const int column = std::max(0, GridRec->currentIndex().column());
+      GridRec->selectionModel()->setCurrentIndex(FRecModel->index(int(row - FRecModel->Offset()), column),
+                                                 QItemSelectionModel::ClearAndSelect);
+      return true;
+    }
+    // A moved window forgets the current cell: the keys go on from the rows
+    // in view, not from the window's first row.
+    if (!GridRec->currentIndex().isValid()) {
+      const qint64 first = FirstVisibleRecRow();
+      if (first >= 0)
+        GridRec->selectionModel()->setCurrentIndex(FRecModel->index(int(first - FRecModel->Offset()), 0),
+                                                   QItemSelectionModel::NoUpdate);
+    }
+  }
   return TFormBasic::eventFilter(watched, event);
 }
 
@@ -214,7 +256,7 @@ void TFormLayout::closeEvent(QCloseEvent* event) {
 }
 
 void TFormLayout::SwitchGridPB(bool table) {
-  FRight->setCurrentWidget(table ? (FRecShown ? static_cast<QWidget*>(GridRec) : GridData) : PanPaintBox);
+  FRight->setCurrentWidget(table ? (FRecShown ? PanRec : static_cast<QWidget*>(GridData)) : PanPaintBox);
 }
 
 // The reduction of a large file may still run: it is stopped and waited for

@@ -22,6 +22,7 @@
 
 class QAction;
 class QMenu;
+class QScrollBar;
 class QSplitter;
 class QStackedWidget;
 class QTableView;
@@ -96,6 +97,16 @@ class TFormLayout : public TFormBasic {
   QTreeWidget* tvSelect = nullptr;
   QTableWidget* GridData = nullptr;  // events and binary inputs
   QTableView* GridRec = nullptr;     // recordings, read page by page
+  // The table holds a window of the file's rows; the bar beside it spans
+  // the whole file and moves the window.
+  QWidget* PanRec = nullptr;                     // GridRec and ScrRec
+  QScrollBar* ScrRec = nullptr;                  // value: the file row at the top of the table
+  int FRecWindow = TRecTableModel::CWindowRows;  // rows the table holds at a time
+  // Brings file row `row` into view, moving the window when it lies outside.
+  void ScrollRecTo(qint64 row);
+  // File rows at the top and the bottom of the table's view (-1 without a table).
+  qint64 FirstVisibleRecRow() const;
+  qint64 LastVisibleRecRow() const;
   QTableWidget* grdMarker = nullptr;
   QStackedWidget* FRight = nullptr;
   QWidget* PanPaintBox = nullptr;
@@ -123,6 +134,13 @@ class TFormLayout : public TFormBasic {
   // of each of CCurveColumns columns (every row when there are fewer).
   std::shared_ptr<TRecordPager> FPager;
   TRecTableModel* FRecModel = nullptr;
+  bool FRecSyncing = false;      // the two bars are being set to each other
+  bool FRecShiftQueued = false;  // the window moves once the view is done scrolling
+  int RecRowsInView() const;
+  // Puts file row `top` at the top of the table: window, table and outer bar.
+  void ShowRecTop(qint64 top);
+  void RecInnerScrolled(int value);
+  void UpdateRecScrollRange();
   bool FRecShown = false;
   QList<TRecRow> FRecDataLst;
   QList<int> FShownChannels;  // the channels of the drawn curves, in curve order

@@ -9,8 +9,10 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
@@ -121,11 +123,14 @@ void TFormLayout::RecToTable(const QString& path) {
     sizes[2] = qMax(200, sizes[2] - 220);
     SplittOpti->setSizes(sizes);
   }
-  auto* model = new TRecTableModel(pager, [t = FShownTime](const tmStamp_t& s) { return t.MilliText(s); }, GridRec);
+  auto* model = new TRecTableModel(
+      pager, [t = FShownTime](const tmStamp_t& s) { return t.MilliText(s); }, GridRec, FRecWindow);
   QItemSelectionModel* oldSelection = GridRec->selectionModel();
   GridRec->setModel(model);
   delete oldSelection;
   delete std::exchange(FRecModel, model);
+  UpdateRecScrollRange();
+  ShowRecTop(0);
   // The widths come from the rows in view: the first page only.
   GridRec->resizeColumnsToContents();
   FRecShown = true;
@@ -215,12 +220,12 @@ std::pair<qint64, qint64> TFormLayout::CopyRange() const {
     const int64_t b = std::max(FMarkerTime.StartTime, FMarkerTime.EndTime);
     return {FPager->LowerBound(a, key), FPager->LowerBound(b + 1, key)};
   }
-  if (FRight->currentWidget() == GridRec) {
+  if (FRight->currentWidget() == PanRec) {
     // The rows in view of the table.
-    const int first = GridRec->rowAt(0);
-    int last = GridRec->rowAt(GridRec->viewport()->height() - 1);
-    if (last < 0) last = int(std::min<qint64>(count, INT_MAX)) - 1;
-    return {std::max(0, first), std::min<qint64>(count, qint64(last) + 1)};
+    const qint64 first = FirstVisibleRecRow();
+    qint64 last = LastVisibleRecRow();
+    if (last < 0) last = count - 1;
+    return {std::max<qint64>(0, first), std::min<qint64>(count, last + 1)};
   }
   // The span the chart shows.
   const TCrvTimeModel& m = FCrvChart->Model();
@@ -314,6 +319,101 @@ void TFormLayout::AsyncToTable(const QString& path) {
 
 QString TFormLayout::EventTableText() const {
   return EventTableClipboard(FEvents, FShownHeader, FShownTime, EventLookupFor(FShownHeader, MeasLookup()));
+}
+
+// ---- the window of the table over the file ----------------------------------------------------
+
+namespace {
+// The window moves once the rows in view come within a quarter of its free
+// rows of an edge it can move past: the operator scrolls on without meeting
+// the window's end, and a move is rare (half a window of rows apart).
+bool RecWindowNearEdge(qint64 top, qint64 offset, int window, int page, qint64 rows) {
+  const qint64 margin = std::max<qint64>(1, (window - page) / 4);
+  const bool low = offset > 0 && top < offset + margin;
+  const bool high = offset + window < rows && top + page > offset + window - margin;
+  return top < offset || top + page > offset + window || low || high;
+}
+}  // namespace
+
+int TFormLayout::RecRowsInView() const {
+  const int rowHeight = std::max(1, GridRec->verticalHeader()->defaultSectionSize());
+  return std::max(1, GridRec->viewport()->height() / rowHeight);
+}
+
+void TFormLayout::UpdateRecScrollRange() {
+  const qint64 rows = FRecModel ? FRecModel->FileRows() : 0;
+  const int page = RecRowsInView();
+  const bool was = std::exchange(FRecSyncing, true);
+  ScrRec->setRange(0, int(std::clamp<qint64>(rows - page, 0, INT_MAX)));
+  ScrRec->setPageStep(page);
+  ScrRec->setSingleStep(1);
+  FRecSyncing = was;
+}
+
+void TFormLayout::ShowRecTop(qint64 top) {
+  if (!FRecModel) return;
+  const qint64 rows = FRecModel->FileRows();
+  const int page = RecRowsInView();
+  top = std::clamp<qint64>(top, 0, std::max<qint64>(0, rows - page));
+  const bool was = std::exchange(FRecSyncing, true);
+  const int window = FRecModel->rowCount();
+  qint64 offset = FRecModel->Offset();
+  if (RecWindowNearEdge(top, offset, window, page, rows)) {
+    // A reset forgets the current cell: it is put back when still held.
+    const QModelIndex current = GridRec->currentIndex();
+    const qint64 currentRow = current.isValid() ? offset + current.row() : -1;
+    FRecModel->SetOffset(top - (window - page) / 2);
+    offset = FRecModel->Offset();
+    if (currentRow >= offset && currentRow < offset + FRecModel->rowCount())
+      GridRec->selectionModel()->setCurrentIndex(FRecModel->index(int(currentRow - offset), current.column()),
+                                                 QItemSelectionModel::NoUpdate);
+  }
+  GridRec->verticalScrollBar()->setValue(int(top - offset));
+  ScrRec->setValue(int(top));
+  FRecSyncing = was;
+}
+
+void TFormLayout::RecInnerScrolled(int value) {
+  if (FRecSyncing || !FRecModel) return;
+  const qint64 offset = FRecModel->Offset();
+  const qint64 top = offset + value;
+  FRecSyncing = true;
+  ScrRec->setValue(int(top));
+  FRecSyncing = false;
+  if (FRecShiftQueued || !RecWindowNearEdge(top, offset, FRecModel->rowCount(), RecRowsInView(), FRecModel->FileRows()))
+    return;
+  // The view may be inside a key or a scroll of its own: the window moves after it.
+  FRecShiftQueued = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        FRecShiftQueued = false;
+        if (FRecModel) ShowRecTop(FRecModel->Offset() + GridRec->verticalScrollBar()->value());
+      },
+      Qt::QueuedConnection);
+}
+
+void TFormLayout::ScrollRecTo(qint64 row) {
+  if (!FRecModel) return;
+  const qint64 top = FRecModel->Offset() + GridRec->verticalScrollBar()->value();
+  const int page = RecRowsInView();
+  if (row < top)
+    ShowRecTop(row);
+  else if (row >= top + page)
+    ShowRecTop(row - page + 1);
+}
+
+qint64 TFormLayout::FirstVisibleRecRow() const {
+  if (!FRecModel) return -1;
+  const int r = GridRec->rowAt(0);
+  return r < 0 ? -1 : FRecModel->Offset() + r;
+}
+
+qint64 TFormLayout::LastVisibleRecRow() const {
+  if (!FRecModel || FRecModel->rowCount() == 0) return -1;
+  int r = GridRec->rowAt(GridRec->viewport()->height() - 1);
+  if (r < 0) r = FRecModel->rowCount() - 1;
+  return FRecModel->Offset() + r;
 }
 
 }  // namespace vanta
