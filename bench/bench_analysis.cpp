@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -81,6 +82,28 @@ void TouchVisible(TFormLayout& w) {
     for (int c = 0; c < w.FRecModel->columnCount(); ++c) (void)w.FRecModel->index(r, c).data();
 }
 
+// A new window each time (no run finds the last one's pages or curves): the
+// median time from choosing `path` until its first page is laid out and painted.
+double FirstPageMs(const QString& path) {
+  std::vector<double> ms;
+  for (int i = 0; i < 9; ++i) {
+    TFormLayout w;
+    w.resize(1600, 900);
+    w.show();
+    QApplication::processEvents();
+    QElapsedTimer t;
+    t.start();
+    w.RecToTable(path);
+    w.SwitchGridPB(true);
+    QApplication::processEvents();
+    (void)w.GridRec->viewport()->grab();
+    ms.push_back(double(t.nsecsElapsed()) / 1e6);
+    while (w.CurvesPending()) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  std::sort(ms.begin(), ms.end());
+  return ms[ms.size() / 2];
+}
+
 // The memory a window grows by when it shows `path`: table, curves of the whole file, scrolled to the end.
 int MemoryRun(const QString& path) {
   TFormLayout w;
@@ -119,26 +142,7 @@ int main(int argc, char** argv) {
     QString error;
     ReadRecordStart(big, TRecordPager::CPageRows, f, more, error);
   }, 9);
-  // The window: the file chosen until its first page can be drawn. A new
-  // window each time, so no run finds the last one's pages or curves.
-  std::vector<double> shown;
-  for (int i = 0; i < 9; ++i) {
-    TFormLayout w;
-    w.resize(1600, 900);
-    w.show();
-    QApplication::processEvents();
-    QElapsedTimer t;
-    t.start();
-    w.RecToTable(big);
-    w.SwitchGridPB(true);
-    // Laid out and painted: the page as the operator sees it.
-    QApplication::processEvents();
-    (void)w.GridRec->viewport()->grab();
-    shown.push_back(double(t.nsecsElapsed()) / 1e6);
-    while (w.CurvesPending()) QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  std::sort(shown.begin(), shown.end());
-  const double first = shown[shown.size() / 2];
+  const double first = FirstPageMs(big);
   std::printf("  first page         header+page %7.2f ms   window %7.2f ms   ratio %.2f (target <= 1.5)\n", base, first,
               first / base);
   ok &= first / base <= 1.5;
@@ -154,22 +158,7 @@ int main(int argc, char** argv) {
       if (in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly))
         out.write(in.read(h.HeaderSize + qint64(TRecordPager::CPageRows) * (12 + 4 * CChannels)));
     }
-    std::vector<double> small;
-    for (int i = 0; i < 9; ++i) {
-      TFormLayout w;
-      w.resize(1600, 900);
-      w.show();
-      QApplication::processEvents();
-      QElapsedTimer t;
-      t.start();
-      w.RecToTable(page);
-      w.SwitchGridPB(true);
-      QApplication::processEvents();
-      (void)w.GridRec->viewport()->grab();
-      small.push_back(double(t.nsecsElapsed()) / 1e6);
-    }
-    std::sort(small.begin(), small.end());
-    const double one = small[small.size() / 2];
+    const double one = FirstPageMs(page);
     std::printf("  first page         window on a one-page file %7.2f ms   on %d MB %7.2f ms   ratio %.2f\n", one, bigMb, first,
                 first / one);
   }

@@ -574,27 +574,21 @@ bool TFleetDb::NoteFailure(qint64 id, int failures, const QDateTime& nextDue) {
   return false;
 }
 
-QSet<QString> TFleetDb::IndexedPaths(qint64 serial) {
+QSet<QString> TFleetDb::PathsOf(const QString& table, qint64 serial) {
   QSet<QString> out;
   QSqlQuery q(FDb);
   q.setForwardOnly(true);
-  q.prepare(QStringLiteral("SELECT path FROM files WHERE serial = ?"));
+  // `table` is one of ours, never the caller's text: only the serial is a value.
+  q.prepare(QStringLiteral("SELECT path FROM %1 WHERE serial = ?").arg(table));
   q.addBindValue(serial);
   if (q.exec())
     while (q.next()) out.insert(q.value(0).toString());
   return out;
 }
 
-QSet<QString> TFleetDb::PurgedPaths(qint64 serial) {
-  QSet<QString> out;
-  QSqlQuery q(FDb);
-  q.setForwardOnly(true);
-  q.prepare(QStringLiteral("SELECT path FROM purged WHERE serial = ?"));
-  q.addBindValue(serial);
-  if (q.exec())
-    while (q.next()) out.insert(q.value(0).toString());
-  return out;
-}
+QSet<QString> TFleetDb::IndexedPaths(qint64 serial) { return PathsOf(QStringLiteral("files"), serial); }
+
+QSet<QString> TFleetDb::PurgedPaths(qint64 serial) { return PathsOf(QStringLiteral("purged"), serial); }
 
 bool TFleetDb::IndexFile(const TFileRow& f, const QList<TEventRow>& events, bool& inserted) {
   const TWriteClock clock;

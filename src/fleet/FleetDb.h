@@ -166,6 +166,7 @@ class TFleetDb {
   static double WriteSeconds();
 
  private:
+  QSet<QString> PathsOf(const QString& table, qint64 serial);
   bool Exec(const QString& sql);
   bool Migrate();
   TDeviceRow ReadDevice(const class QSqlQuery& q);
