@@ -13,6 +13,7 @@ PACKAGES=(
   python3 python3-pyftpdlib tar gzip
   poppler-utils fonts-dejavu-core tcpdump tshark python3-jsonschema
   openssh-server openssh-client
+  libqt6sql6-psql postgresql libcpp-httplib-dev chromium
 )
 
 missing=()
