@@ -43,9 +43,10 @@ const char* const CUsage =
     "  devices add HOST[:PORT] [--name TEXT] [--every DURATION] [--ssh --user U --password-file F] [--trust-new-host-key]\n"
     "  devices list\n"
     "  devices rm|pause|resume HOST[:PORT]\n"
-    "  run [--once] [--parallel N] [--worker-id ID] [--keep-days N] [--no-status] [--timeout SECONDS]\n"
+    "  run [--once] [--parallel N] [--worker-id ID] [--keep-days N] [--no-status] [--timeout SECONDS] [--lease-seconds S]\n"
     "  status\n"
-    "DURATION: 30s, 15m, 2h or 1d. --db: sqlite:FILE (default sqlite:<data folder>/fleet.sqlite).\n";
+    "DURATION: 30s, 15m, 2h or 1d. --db: sqlite:FILE (default sqlite:<data folder>/fleet.sqlite)\n"
+    "or postgresql://USER@HOST:PORT/DB with --db-password-file F or PGPASSFILE (several workers).\n";
 
 // Text for people on stdout as it comes; with --json one document at the end.
 class TOut {
@@ -58,6 +59,15 @@ class TOut {
     const QByteArray b = (line + QLatin1Char('\n')).toLocal8Bit();
     std::fwrite(b.constData(), 1, size_t(b.size()), stdout);
     std::fflush(stdout);
+  }
+  // What the service does as it goes: beside a JSON document it goes to
+  // stderr, so a log is not lost and the document stays parseable.
+  void Log(const QString& line) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    const QByteArray b = (line + QLatin1Char('\n')).toLocal8Bit();
+    std::FILE* to = FJson ? stderr : stdout;
+    std::fwrite(b.constData(), 1, size_t(b.size()), to);
+    std::fflush(to);
   }
   void Note(const QString& line) {
     std::lock_guard<std::mutex> lock(FMutex);
@@ -114,6 +124,7 @@ const QHash<QString, bool> COptions = {
     {QStringLiteral("once"), false},     {QStringLiteral("parallel"), true},   {QStringLiteral("worker-id"), true},
     {QStringLiteral("keep-days"), true}, {QStringLiteral("no-status"), false}, {QStringLiteral("status"), false},
     {QStringLiteral("timeout"), true},   {QStringLiteral("help"), false},
+    {QStringLiteral("db-password-file"), true}, {QStringLiteral("lease-seconds"), true},
 };
 
 bool ParseArgs(const QStringList& in, TArgs& a, QString& error) {
@@ -340,6 +351,8 @@ int Run(TOut& out, const TArgs& a, const QString& dbUrl, const QString& store) {
     return out.Fail(ecUsage, QStringLiteral("--timeout takes seconds from 1"));
   if (a.Has("keep-days") && ((o.KeepDays = a.Value("keep-days").toInt(&ok)) < 1 || !ok))
     return out.Fail(ecUsage, QStringLiteral("--keep-days takes a number of days from 1"));
+  if (a.Has("lease-seconds") && ((o.LeaseSeconds = a.Value("lease-seconds").toInt(&ok)) < 2 || !ok))
+    return out.Fail(ecUsage, QStringLiteral("--lease-seconds takes seconds from 2"));
   // SQLite serves one service: a second run on the same file would write the
   // same part files at the same time. Several workers need PostgreSQL.
   std::unique_ptr<QLockFile> runLock;
@@ -357,7 +370,7 @@ int Run(TOut& out, const TArgs& a, const QString& dbUrl, const QString& store) {
   std::signal(SIGTERM, OnStop);
   TRunReport report;
   QString error;
-  if (!RunFleet(o, GStop, [&out](const QString& line) { out.Line(line); }, report, error))
+  if (!RunFleet(o, GStop, [&out](const QString& line) { out.Log(line); }, report, error))
     return out.Fail(ecUsage, error);
   QJsonArray runs;
   for (const TRunEntry& r : report.Runs)
@@ -376,6 +389,7 @@ int Run(TOut& out, const TArgs& a, const QString& dbUrl, const QString& store) {
   out.Result().insert(QStringLiteral("stopped"), report.Stopped);
   out.Result().insert(QStringLiteral("retained"), QJsonArray::fromStringList(report.Retained));
   out.Result().insert(QStringLiteral("dbWriteSeconds"), TFleetDb::WriteSeconds());
+  out.Result().insert(QStringLiteral("dbReconnects"), TFleetDb::Reconnects());
   const int failed = report.Failed();
   out.Line(QStringLiteral("%1 devices read, %2 failed%3")
                .arg(report.Runs.size() - failed)
@@ -417,6 +431,11 @@ int main(int argc, char** argv) {
   // `vanta-cli offline` see what the service fetched.
   const QString store = QDir(a.Has("data-dir") ? a.Value("data-dir") : DefaultDataFolder()).absolutePath() + QLatin1Char('/');
   const QString dbUrl = a.Has("db") ? a.Value("db") : QStringLiteral("sqlite:") + store + QStringLiteral("fleet.sqlite");
+  if (a.Has("db-password-file")) {
+    QString password, why;
+    if (!ReadPasswordFile(a.Value("db-password-file"), password, why)) return out.Fail(ecUsage, QStringLiteral("--db-password-file: ") + why);
+    TFleetDb::SetPassword(password);
+  }
   // A store that cannot take files is told once, before any device is bothered or blamed.
   if (command == QLatin1String("run"))
     if (const QString problem = QDir().mkpath(store) ? FolderWriteProblem(store) : QStringLiteral("the folder cannot be made");

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QMutex>
+#include <QThread>
 #include <QUrl>
 #include <atomic>
 
@@ -215,6 +217,20 @@ QString RunResultName(TRunResult r) {
   return {};
 }
 
+namespace {
+QMutex GPasswordMutex;
+QString GPassword;
+QString DbPassword() {
+  QMutexLocker lock(&GPasswordMutex);
+  return GPassword;
+}
+}  // namespace
+
+void TFleetDb::SetPassword(const QString& password) {
+  QMutexLocker lock(&GPasswordMutex);
+  GPassword = password;
+}
+
 TFleetDb::TFleetDb() : FConnection(QStringLiteral("vanta-fleet-%1").arg(GConnections.fetchAndAddRelaxed(1))) {}
 
 TFleetDb::~TFleetDb() {
@@ -239,6 +255,9 @@ bool TFleetDb::Open(const QString& url, QString& error) {
     FDb.setPort(u.Port);
     FDb.setUserName(u.User);
     FDb.setDatabaseName(u.Database);
+    if (const QString pw = DbPassword(); !pw.isEmpty()) FDb.setPassword(pw);
+    // A server that does not answer is a failed open, not a hang.
+    FDb.setConnectOptions(QStringLiteral("connect_timeout=10;application_name=vanta-fleet;options='-c client_min_messages=warning'"));
   } else {
     const QFileInfo fi(u.Path);
     if (!QDir().mkpath(fi.absolutePath())) {
@@ -274,8 +293,81 @@ bool TFleetDb::Open(const QString& url, QString& error) {
 
 bool TFleetDb::Exec(const QString& sql) {
   QSqlQuery q(FDb);
-  if (q.exec(sql)) return true;
+  if (q.exec(sql) || (!FInTransaction && Reconnected() && q.exec(sql))) return true;
   FError = q.lastError().text() + QStringLiteral(" (") + sql.simplified().left(120) + QLatin1Char(')');
+  return false;
+}
+
+bool TFleetDb::Run(QSqlQuery& q) {
+  if (q.exec()) return true;
+  FError = q.lastError().text();
+  // Inside a transaction the statements before this one went with the old
+  // connection: only the caller can start over, so nothing is repeated here.
+  if (FInTransaction || !Reconnected()) return false;
+  QSqlQuery again(FDb);
+  again.setForwardOnly(q.isForwardOnly());
+  again.prepare(q.lastQuery());
+  for (const QVariant& v : q.boundValues()) again.addBindValue(v);
+  const bool ok = again.exec();
+  if (!ok) FError = again.lastError().text();
+  q = std::move(again);
+  return ok;
+}
+
+bool TFleetDb::Begin() {
+  if (FDb.transaction() || (Reconnected() && FDb.transaction())) {
+    FInTransaction = true;
+    return true;
+  }
+  FError = FDb.lastError().text();
+  return false;
+}
+
+bool TFleetDb::Commit() {
+  FInTransaction = false;
+  if (FDb.commit()) return true;
+  FError = FDb.lastError().text();
+  return false;
+}
+
+void TFleetDb::Rollback() {
+  FInTransaction = false;
+  FDb.rollback();
+}
+
+namespace {
+std::atomic<const std::atomic<bool>*> GStopFlag{nullptr};
+std::atomic<int> GReconnects{0};
+}  // namespace
+
+void TFleetDb::SetStopFlag(const std::atomic<bool>* stop) { GStopFlag = stop; }
+
+int TFleetDb::Reconnects() { return GReconnects.load(); }
+
+bool TFleetDb::Reconnected() {
+  // SQLite has no link to lose; a failed statement there is the statement's fault.
+  if (!FDb.isValid() || FDialect.Driver != QLatin1String("QPSQL")) return false;
+  {
+    QSqlQuery probe(FDb);
+    if (FDb.isOpen() && probe.exec(QStringLiteral("SELECT 1"))) return false;
+  }
+  // The server went away (restart, network): wait for it rather than fail
+  // every device, until it is back, the service stops, or the wait is over.
+  QElapsedTimer waited;
+  waited.start();
+  while (waited.elapsed() < qint64(FReconnectSeconds) * 1000) {
+    FDb.close();
+    if (FDb.open()) {
+      GReconnects.fetch_add(1);
+      return true;
+    }
+    for (int i = 0; i < 10; ++i) {
+      const std::atomic<bool>* stop = GStopFlag.load();
+      if (stop && stop->load()) return false;
+      QThread::msleep(100);
+    }
+  }
+  FError = QStringLiteral("database unreachable for %1 s: %2").arg(FReconnectSeconds).arg(FDb.lastError().text());
   return false;
 }
 
@@ -290,19 +382,31 @@ int TFleetDb::SchemaVersion() {
 }
 
 bool TFleetDb::Migrate() {
-  if (!Exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER PRIMARY KEY, applied_at TEXT NOT NULL)")))
+  // Workers that start together on a new PostgreSQL database: one of them
+  // migrates under the lock, the others wait and find the schema current.
+  // (PostgreSQL changes tables inside a transaction; SQLite has one service.)
+  const bool whole = FDialect.Driver == QLatin1String("QPSQL");
+  if (whole) {
+    if (!Begin()) return false;
+    if (!Exec(QStringLiteral("SELECT pg_advisory_xact_lock(7262101)"))) {
+      Rollback();
+      return false;
+    }
+  }
+  auto failed = [&] {
+    Rollback();
     return false;
+  };
+  if (!Exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER PRIMARY KEY, applied_at TEXT NOT NULL)")))
+    return whole ? failed() : false;
   const int have = SchemaVersion();
   if (have > LatestSchemaVersion()) {
     FError = QStringLiteral("schema version %1 is newer than this program knows (%2)").arg(have).arg(LatestSchemaVersion());
-    return false;
+    return whole ? failed() : false;
   }
   for (int v = have + 1; v <= LatestSchemaVersion(); ++v) {
     // A step is applied whole or not at all.
-    if (!FDb.transaction()) {
-      FError = FDb.lastError().text();
-      return false;
-    }
+    if (!whole && !Begin()) return false;
     const QString sql = FDialect.Expand(QString::fromUtf8(CMigrations[v - 1]));
     bool ok = true;
     for (QString statement : sql.split(QLatin1Char(';'))) {
@@ -321,16 +425,10 @@ bool TFleetDb::Migrate() {
       ok = false;
       FError = q.lastError().text();
     }
-    if (!ok) {
-      FDb.rollback();
-      return false;
-    }
-    if (!FDb.commit()) {
-      FError = FDb.lastError().text();
-      return false;
-    }
+    if (!ok) return failed();
+    if (!whole && !Commit()) return false;
   }
-  return true;
+  return !whole || Commit();
 }
 
 namespace {
@@ -370,7 +468,7 @@ std::optional<TDeviceRow> TFleetDb::FindActive(const QString& host, int port) {
                 .arg(QLatin1String(CDeviceColumns)));
   q.addBindValue(host);
   q.addBindValue(port);
-  if (!q.exec() || !q.next()) return std::nullopt;
+  if (!Run(q) || !q.next()) return std::nullopt;
   return ReadDevice(q);
 }
 
@@ -378,7 +476,7 @@ std::optional<TDeviceRow> TFleetDb::Device(qint64 id) {
   QSqlQuery q(FDb);
   q.prepare(QStringLiteral("SELECT %1 FROM devices WHERE id = ?").arg(QLatin1String(CDeviceColumns)));
   q.addBindValue(id);
-  if (!q.exec() || !q.next()) return std::nullopt;
+  if (!Run(q) || !q.next()) return std::nullopt;
   return ReadDevice(q);
 }
 
@@ -386,8 +484,9 @@ QList<TDeviceRow> TFleetDb::Devices(bool withReplaced) {
   QList<TDeviceRow> out;
   QSqlQuery q(FDb);
   q.setForwardOnly(true);
-  if (!q.exec(QStringLiteral("SELECT %1 FROM devices %2 ORDER BY id")
-                  .arg(QLatin1String(CDeviceColumns), withReplaced ? QString() : QStringLiteral("WHERE replaced_by IS NULL")))) {
+  q.prepare(QStringLiteral("SELECT %1 FROM devices %2 ORDER BY id")
+                .arg(QLatin1String(CDeviceColumns), withReplaced ? QString() : QStringLiteral("WHERE replaced_by IS NULL")));
+  if (!Run(q)) {
     FError = q.lastError().text();
     return out;
   }
@@ -413,7 +512,7 @@ bool TFleetDb::AddDevice(TDeviceRow& d) {
   q.addBindValue(OptText(d.SshUser));
   q.addBindValue(d.TrustNewHostKey ? 1 : 0);
   q.addBindValue(FDialect.BindTime(d.NextDue));
-  if (!q.exec()) {
+  if (!Run(q)) {
     FError = q.lastError().text();
     return false;
   }
@@ -432,7 +531,7 @@ bool TFleetDb::UpdateInventory(const TDeviceRow& d) {
   q.addBindValue(OptText(d.SshUser));
   q.addBindValue(d.TrustNewHostKey ? 1 : 0);
   q.addBindValue(d.Id);
-  if (q.exec()) return true;
+  if (Run(q)) return true;
   FError = q.lastError().text();
   return false;
 }
@@ -441,7 +540,7 @@ bool TFleetDb::RemoveDevice(qint64 id) {
   QSqlQuery q(FDb);
   q.prepare(QStringLiteral("DELETE FROM devices WHERE id = ?"));
   q.addBindValue(id);
-  if (q.exec()) return true;
+  if (Run(q)) return true;
   FError = q.lastError().text();
   return false;
 }
@@ -451,7 +550,7 @@ bool TFleetDb::SetPaused(qint64 id, bool paused) {
   q.prepare(QStringLiteral("UPDATE devices SET paused = ? WHERE id = ?"));
   q.addBindValue(paused ? 1 : 0);
   q.addBindValue(id);
-  if (q.exec()) return true;
+  if (Run(q)) return true;
   FError = q.lastError().text();
   return false;
 }
@@ -466,7 +565,7 @@ qint64 TFleetDb::BeginRun(const QString& worker, qint64 deviceId, qint64 serial,
   q.addBindValue(deviceId);
   q.addBindValue(serial ? QVariant(serial) : QVariant(QMetaType(QMetaType::LongLong)));
   q.addBindValue(FDialect.BindTime(now));
-  if (!q.exec()) {
+  if (!Run(q)) {
     FError = q.lastError().text();
     return 0;
   }
@@ -477,14 +576,15 @@ bool TFleetDb::EndRun(qint64 runId, TRunResult result, int filesNew, qint64 byte
                       const QDateTime& now) {
   const TWriteClock clock;
   QSqlQuery q(FDb);
-  q.prepare(QStringLiteral("UPDATE runs SET ended_at = ?, result = ?, files_new = ?, bytes = ?, message = ? WHERE id = ?"));
+  q.prepare(QStringLiteral("UPDATE runs SET ended_at = ?, result = ?, files_new = ?, bytes = ?, message = ? "
+                           "WHERE id = ? AND result IS NULL"));
   q.addBindValue(FDialect.BindTime(now));
   q.addBindValue(RunResultName(result));
   q.addBindValue(filesNew);
   q.addBindValue(bytes);
   q.addBindValue(Text(message));
   q.addBindValue(runId);
-  if (q.exec()) return true;
+  if (Run(q)) return true;
   FError = q.lastError().text();
   return false;
 }
@@ -497,7 +597,7 @@ int TFleetDb::CloseOpenRuns(const QString& worker, const QDateTime& now) {
   q.addBindValue(FDialect.BindTime(now));
   q.addBindValue(QStringLiteral("service ended during the run"));
   if (!worker.isEmpty()) q.addBindValue(worker);
-  return q.exec() ? q.numRowsAffected() : 0;
+  return Run(q) ? q.numRowsAffected() : 0;
 }
 
 bool TFleetDb::NoteIdentity(const TDeviceRow& d, const QDateTime& now) {
@@ -512,29 +612,37 @@ bool TFleetDb::NoteIdentity(const TDeviceRow& d, const QDateTime& now) {
   q.addBindValue(d.Firmware);
   q.addBindValue(FDialect.BindTime(now));
   q.addBindValue(d.Id);
-  if (q.exec()) return true;
+  if (Run(q)) return true;
   FError = q.lastError().text();
   return false;
 }
 
 qint64 TFleetDb::ReplaceDevice(const TDeviceRow& old, qint64 newSerial) {
   const TWriteClock clock;
-  if (!FDb.transaction()) return 0;
+  if (!Begin()) return 0;
   TDeviceRow fresh = old;
   fresh.Serial = newSerial;
   fresh.Failures = 0;
   fresh.NextDue = {};
   if (!AddDevice(fresh)) {
-    FDb.rollback();
+    Rollback();
     return 0;
   }
   QSqlQuery q(FDb);
   q.prepare(QStringLiteral("UPDATE devices SET replaced_by = ? WHERE id = ?"));
   q.addBindValue(fresh.Id);
   q.addBindValue(old.Id);
-  if (!q.exec() || !FDb.commit()) {
+  // The worker reading the old row goes on with the new one: the lease goes
+  // with it, so no other worker starts on the same device meanwhile.
+  QSqlQuery l(FDb);
+  l.prepare(QStringLiteral("UPDATE devices SET lease_owner = (SELECT lease_owner FROM devices WHERE id = ?), "
+                           "lease_until = (SELECT lease_until FROM devices WHERE id = ?) WHERE id = ?"));
+  l.addBindValue(old.Id);
+  l.addBindValue(old.Id);
+  l.addBindValue(fresh.Id);
+  if (!Run(q) || !Run(l) || !Commit()) {
     FError = q.lastError().text();
-    FDb.rollback();
+    Rollback();
     return 0;
   }
   return fresh.Id;
@@ -547,7 +655,7 @@ bool TFleetDb::MoveRun(qint64 runId, qint64 deviceId, qint64 serial) {
   q.addBindValue(deviceId);
   q.addBindValue(serial);
   q.addBindValue(runId);
-  return q.exec();
+  return Run(q);
 }
 
 bool TFleetDb::NoteSuccess(qint64 id, const QDateTime& now, const QDateTime& nextDue) {
@@ -557,7 +665,7 @@ bool TFleetDb::NoteSuccess(qint64 id, const QDateTime& now, const QDateTime& nex
   q.addBindValue(FDialect.BindTime(now));
   q.addBindValue(FDialect.BindTime(nextDue));
   q.addBindValue(id);
-  if (q.exec()) return true;
+  if (Run(q)) return true;
   FError = q.lastError().text();
   return false;
 }
@@ -569,7 +677,7 @@ bool TFleetDb::NoteFailure(qint64 id, int failures, const QDateTime& nextDue) {
   q.addBindValue(failures);
   q.addBindValue(FDialect.BindTime(nextDue));
   q.addBindValue(id);
-  if (q.exec()) return true;
+  if (Run(q)) return true;
   FError = q.lastError().text();
   return false;
 }
@@ -581,7 +689,7 @@ QSet<QString> TFleetDb::PathsOf(const QString& table, qint64 serial) {
   // `table` is one of ours, never the caller's text: only the serial is a value.
   q.prepare(QStringLiteral("SELECT path FROM %1 WHERE serial = ?").arg(table));
   q.addBindValue(serial);
-  if (q.exec())
+  if (Run(q))
     while (q.next()) out.insert(q.value(0).toString());
   return out;
 }
@@ -593,13 +701,13 @@ QSet<QString> TFleetDb::PurgedPaths(qint64 serial) { return PathsOf(QStringLiter
 bool TFleetDb::IndexFile(const TFileRow& f, const QList<TEventRow>& events, bool& inserted) {
   const TWriteClock clock;
   inserted = false;
-  if (!FDb.transaction()) {
+  if (!Begin()) {
     FError = FDb.lastError().text();
     return false;
   }
   auto fail = [this](const QSqlQuery& q) {
     FError = q.lastError().text();
-    FDb.rollback();
+    Rollback();
     return false;
   };
   QSqlQuery q(FDb);
@@ -619,7 +727,7 @@ bool TFleetDb::IndexFile(const TFileRow& f, const QList<TEventRow>& events, bool
   q.addBindValue(f.Size);
   q.addBindValue(f.Sha256);
   q.addBindValue(FDialect.BindTime(QDateTime::currentDateTimeUtc()));
-  if (!q.exec()) return fail(q);
+  if (!Run(q)) return fail(q);
   qint64 fileId = 0;
   if (FDialect.Returning) {
     if (q.next()) fileId = q.value(0).toLongLong();
@@ -627,7 +735,7 @@ bool TFleetDb::IndexFile(const TFileRow& f, const QList<TEventRow>& events, bool
     fileId = q.lastInsertId().toLongLong();
   }
   if (fileId == 0) {
-    FDb.rollback();
+    Rollback();
     return true;
   }
   QSqlQuery e(FDb);
@@ -642,11 +750,11 @@ bool TFleetDb::IndexFile(const TFileRow& f, const QList<TEventRow>& events, bool
     e.addBindValue(Text(r.Unit));
     e.addBindValue(r.Harmonic ? QVariant(*r.Harmonic) : QVariant(QMetaType(QMetaType::Int)));
     e.addBindValue(Opt(r.DurationMs));
-    if (!e.exec()) return fail(e);
+    if (!Run(e)) return fail(e);
   }
-  if (!FDb.commit()) {
+  if (!Commit()) {
     FError = FDb.lastError().text();
-    FDb.rollback();
+    Rollback();
     return false;
   }
   inserted = true;
@@ -669,7 +777,7 @@ bool TFleetDb::AddStatus(const TStatusRow& s) {
   q.addBindValue(Opt(s.RamFreeMb));
   q.addBindValue(Opt(s.SdFreeMb));
   q.addBindValue(OptText(s.TimeSync));
-  if (q.exec()) return true;
+  if (Run(q)) return true;
   FError = q.lastError().text();
   return false;
 }
@@ -682,14 +790,14 @@ QList<TDeviceSummary> TFleetDb::Summaries() {
     QSqlQuery q(FDb);
     q.prepare(QStringLiteral("SELECT COUNT(*), COALESCE(SUM(size), 0) FROM files WHERE serial = ?"));
     q.addBindValue(d.Serial);
-    if (d.Serial && q.exec() && q.next()) {
+    if (d.Serial && Run(q) && q.next()) {
       s.Files = q.value(0).toLongLong();
       s.Bytes = q.value(1).toLongLong();
     }
     QSqlQuery st(FDb);
     st.prepare(QStringLiteral("SELECT clock_offset_s FROM status WHERE device_id = ? ORDER BY taken_at DESC LIMIT 1"));
     st.addBindValue(d.Id);
-    if (st.exec() && st.next() && !st.value(0).isNull()) s.ClockOffsetS = st.value(0).toLongLong();
+    if (Run(st) && st.next() && !st.value(0).isNull()) s.ClockOffsetS = st.value(0).toLongLong();
     out << s;
   }
   return out;
@@ -702,7 +810,7 @@ QStringList TFleetDb::Retain(const QString& store, const QDateTime& before, QStr
   q.setForwardOnly(true);
   q.prepare(QStringLiteral("SELECT id, serial, path FROM files WHERE downloaded_at < ? ORDER BY id"));
   q.addBindValue(FDialect.BindTime(before));
-  if (!q.exec()) {
+  if (!Run(q)) {
     error = q.lastError().text();
     return gone;
   }
@@ -721,28 +829,118 @@ QStringList TFleetDb::Retain(const QString& store, const QDateTime& before, QStr
       error = QStringLiteral("%1: cannot be removed").arg(local);
       continue;
     }
-    if (!FDb.transaction()) continue;
+    if (!Begin()) continue;
     QSqlQuery d(FDb);
     bool ok = true;
     d.prepare(QStringLiteral("DELETE FROM events WHERE file_id = ?"));
     d.addBindValue(o.Id);
-    ok = ok && d.exec();
+    ok = ok && Run(d);
     d.prepare(QStringLiteral("DELETE FROM files WHERE id = ?"));
     d.addBindValue(o.Id);
-    ok = ok && d.exec();
+    ok = ok && Run(d);
     d.prepare(QStringLiteral("INSERT INTO purged (serial, path, purged_at) VALUES (?, ?, ?) ON CONFLICT (serial, path) DO NOTHING"));
     d.addBindValue(o.Serial);
     d.addBindValue(o.Path);
     d.addBindValue(FDialect.BindTime(QDateTime::currentDateTimeUtc()));
-    ok = ok && d.exec();
-    if (ok && FDb.commit()) {
+    ok = ok && Run(d);
+    if (ok && Commit()) {
       gone << o.Path;
     } else {
       error = d.lastError().text();
-      FDb.rollback();
+      Rollback();
     }
   }
   return gone;
+}
+
+QList<TDeviceRow> TFleetDb::ClaimDevices(const QString& worker, int n, int leaseSeconds, const QDateTime& now,
+                                         const QDateTime& passStart) {
+  const TWriteClock clock;
+  QList<TDeviceRow> out;
+  if (FDialect.Driver != QLatin1String("QPSQL")) {
+    FError = QStringLiteral("leases need PostgreSQL");
+    return out;
+  }
+  FError.clear();
+  if (n <= 0 || !Begin()) return out;
+  // Row locks are the queue: a device another worker is claiming in this
+  // moment is skipped, not waited for. Lease times are the server's clock,
+  // so workers on machines whose clocks differ still agree on them.
+  const QString which = passStart.isValid()
+                            ? QStringLiteral("NOT EXISTS (SELECT 1 FROM runs r WHERE r.device_id = devices.id AND "
+                                             "r.started_at >= ? AND r.result IN ('ok', 'failed'))")
+                            : QStringLiteral("(next_due IS NULL OR next_due <= ?)");
+  QSqlQuery q(FDb);
+  q.setForwardOnly(true);
+  q.prepare(QStringLiteral("WITH c AS (SELECT id FROM devices WHERE replaced_by IS NULL AND paused = 0 "
+                           "AND (lease_until IS NULL OR lease_until < now()) AND %1 "
+                           "ORDER BY next_due NULLS FIRST, id LIMIT ? FOR UPDATE SKIP LOCKED) "
+                           "UPDATE devices SET lease_owner = ?, lease_until = now() + make_interval(secs => ?) "
+                           "FROM c WHERE devices.id = c.id RETURNING %2")
+                .arg(which, QStringLiteral("devices.") + QString::fromLatin1(CDeviceColumns).replace(QStringLiteral(", "),
+                                                                                                   QStringLiteral(", devices."))));
+  q.addBindValue(FDialect.BindTime(passStart.isValid() ? passStart : now));
+  q.addBindValue(n);
+  q.addBindValue(Text(worker));
+  q.addBindValue(leaseSeconds);
+  if (!Run(q)) {
+    Rollback();
+    return out;
+  }
+  while (q.next()) out << ReadDevice(q);
+  // Whoever held one of these before let its lease run out: its open run
+  // will never end on its own.
+  QSqlQuery lost(FDb);
+  lost.prepare(QStringLiteral("UPDATE runs SET result = 'lost', ended_at = ?, message = ? "
+                              "WHERE device_id = ? AND result IS NULL AND worker <> ?"));
+  for (const TDeviceRow& d : out) {
+    lost.addBindValue(FDialect.BindTime(now));
+    lost.addBindValue(QStringLiteral("worker lost its lease; the device went to %1").arg(worker));
+    lost.addBindValue(d.Id);
+    lost.addBindValue(Text(worker));
+    if (!Run(lost)) {
+      Rollback();
+      return {};
+    }
+  }
+  if (!Commit()) return {};
+  return out;
+}
+
+QSet<qint64> TFleetDb::RenewLeases(const QString& worker, int leaseSeconds, bool& ok) {
+  const TWriteClock clock;
+  QSet<qint64> held;
+  QSqlQuery q(FDb);
+  q.setForwardOnly(true);
+  q.prepare(QStringLiteral("UPDATE devices SET lease_until = now() + make_interval(secs => ?) WHERE lease_owner = ? "
+                           "RETURNING id"));
+  q.addBindValue(leaseSeconds);
+  q.addBindValue(Text(worker));
+  ok = Run(q);
+  while (ok && q.next()) held.insert(q.value(0).toLongLong());
+  return held;
+}
+
+bool TFleetDb::ReleaseLease(qint64 id, const QString& worker) {
+  const TWriteClock clock;
+  QSqlQuery q(FDb);
+  // The row a changed serial number made is released with the old one.
+  q.prepare(QStringLiteral("UPDATE devices SET lease_owner = NULL, lease_until = NULL "
+                           "WHERE (id = ? OR id = (SELECT replaced_by FROM devices WHERE id = ?)) AND lease_owner = ?"));
+  q.addBindValue(id);
+  q.addBindValue(id);
+  q.addBindValue(Text(worker));
+  return Run(q);
+}
+
+int TFleetDb::PendingForPass(const QDateTime& passStart) {
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("SELECT COUNT(*) FROM devices WHERE replaced_by IS NULL AND paused = 0 AND NOT EXISTS "
+                           "(SELECT 1 FROM runs r WHERE r.device_id = devices.id AND r.started_at >= ? "
+                           "AND r.result IN ('ok', 'failed'))"));
+  q.addBindValue(FDialect.BindTime(passStart));
+  if (!Run(q) || !q.next()) return -1;
+  return q.value(0).toInt();
 }
 
 }  // namespace vanta::fleet

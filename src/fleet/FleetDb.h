@@ -10,6 +10,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
+#include <atomic>
 #include <optional>
 
 namespace vanta::fleet {
@@ -151,6 +152,29 @@ class TFleetDb {
   bool IndexFile(const TFileRow& f, const QList<TEventRow>& events, bool& inserted);
   bool AddStatus(const TStatusRow& s);
 
+  // ---- workers sharing one PostgreSQL database ----
+  // Claims up to `n` devices for `worker` for `leaseSeconds`: those due at
+  // `now`, or, for a pass (`passStart` valid), those without an ok or failed
+  // run since it began. Open runs of a claimed device by another worker
+  // become `lost`. PostgreSQL only.
+  QList<TDeviceRow> ClaimDevices(const QString& worker, int n, int leaseSeconds, const QDateTime& now,
+                                 const QDateTime& passStart = {});
+  // Extends every lease `worker` holds; the ids it still holds.
+  QSet<qint64> RenewLeases(const QString& worker, int leaseSeconds, bool& ok);
+  bool ReleaseLease(qint64 id, const QString& worker);
+  // Devices a pass begun at `passStart` has still to see (-1 on an error).
+  int PendingForPass(const QDateTime& passStart);
+
+  // The password of a PostgreSQL database, for every connection opened after
+  // this (the address never carries one); empty: libpq's PGPASSFILE.
+  static void SetPassword(const QString& password);
+  // While the server is away, calls wait for it up to this long (default
+  // five minutes), less when the service is stopping.
+  void SetReconnectSeconds(int s) { FReconnectSeconds = s; }
+  static void SetStopFlag(const std::atomic<bool>* stop);
+  // Connections this process opened again after losing them.
+  static int Reconnects();
+
   // ---- reading ----
   QList<TDeviceSummary> Summaries();
 
@@ -168,12 +192,22 @@ class TFleetDb {
  private:
   QSet<QString> PathsOf(const QString& table, qint64 serial);
   bool Exec(const QString& sql);
+  // Runs a prepared statement; when the link to the server broke outside a
+  // transaction, waits for a new connection and runs it once more there.
+  bool Run(QSqlQuery& q);
+  bool Begin();
+  bool Commit();
+  void Rollback();
+  // True when the connection was lost and is open again.
+  bool Reconnected();
   bool Migrate();
   TDeviceRow ReadDevice(const class QSqlQuery& q);
   QString FConnection;
   QSqlDatabase FDb;
   TSqlDialect FDialect;
   QString FError;
+  bool FInTransaction = false;
+  int FReconnectSeconds = 300;
 };
 
 }  // namespace vanta::fleet

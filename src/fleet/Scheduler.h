@@ -1,7 +1,9 @@
 #pragma once
 // `vanta-fleet run`: at most N devices at a time, each on a thread of its
 // own with its own client and database connection; due devices by their
-// interval, failed ones by their back-off, paused ones never. A stop (the
+// interval, failed ones by their back-off, paused ones never. On PostgreSQL
+// several such services (workers) share the devices: each claims the due
+// ones it starts with a lease it renews while it reads them. A stop (the
 // flag set by SIGINT or SIGTERM) lets every readout end at its next clean
 // resume point; nothing new starts.
 #include <QList>
@@ -23,6 +25,9 @@ struct TRunOptions {
   bool Status = true;
   int TimeoutSec = 30;
   int KeepDays = 0;  // 0: no retention
+  // PostgreSQL: how long a claimed device stays this worker's without a
+  // renewal; a worker that dies gives its devices up after this.
+  int LeaseSeconds = 60;
 };
 
 struct TRunEntry {
