@@ -125,6 +125,10 @@ CREATE TABLE purged (
   PRIMARY KEY (serial, path)
 );
 )SQL",
+    // 2: the claim of due devices by a worker reads them in this order
+    R"SQL(
+${PG_ONLY}CREATE INDEX devices_claim ON devices (next_due NULLS FIRST, id) WHERE replaced_by IS NULL AND paused = 0;
+)SQL",
 };
 
 QVariant Opt(const std::optional<qint64>& v) { return v ? QVariant(*v) : QVariant(QMetaType(QMetaType::LongLong)); }
@@ -148,7 +152,9 @@ TSqlDialect TSqlDialect::Postgres() {
 QString TSqlDialect::Expand(QString sql) const {
   return sql.replace(QStringLiteral("${ID}"), IdColumn)
       .replace(QStringLiteral("${TIME}"), TimeType)
-      .replace(QStringLiteral("${BIGINT}"), BigInt);
+      .replace(QStringLiteral("${BIGINT}"), BigInt)
+      // A statement (one line) only one engine needs; for the other a comment.
+      .replace(QStringLiteral("${PG_ONLY}"), Driver == QLatin1String("QPSQL") ? QString() : QStringLiteral("-- "));
 }
 
 QVariant TSqlDialect::BindTime(const QDateTime& t) const {
@@ -868,7 +874,7 @@ QList<TDeviceRow> TFleetDb::ClaimDevices(const QString& worker, int n, int lease
   // so workers on machines whose clocks differ still agree on them.
   const QString which = passStart.isValid()
                             ? QStringLiteral("NOT EXISTS (SELECT 1 FROM runs r WHERE r.device_id = devices.id AND "
-                                             "r.started_at >= ? AND r.result IN ('ok', 'failed'))")
+                                             "r.ended_at >= ? AND r.result IN ('ok', 'failed'))")
                             : QStringLiteral("(next_due IS NULL OR next_due <= ?)");
   QSqlQuery q(FDb);
   q.setForwardOnly(true);
@@ -936,7 +942,7 @@ bool TFleetDb::ReleaseLease(qint64 id, const QString& worker) {
 int TFleetDb::PendingForPass(const QDateTime& passStart) {
   QSqlQuery q(FDb);
   q.prepare(QStringLiteral("SELECT COUNT(*) FROM devices WHERE replaced_by IS NULL AND paused = 0 AND NOT EXISTS "
-                           "(SELECT 1 FROM runs r WHERE r.device_id = devices.id AND r.started_at >= ? "
+                           "(SELECT 1 FROM runs r WHERE r.device_id = devices.id AND r.ended_at >= ? "
                            "AND r.result IN ('ok', 'failed'))"));
   q.addBindValue(FDialect.BindTime(passStart));
   if (!Run(q) || !q.next()) return -1;

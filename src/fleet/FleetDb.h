@@ -155,7 +155,7 @@ class TFleetDb {
   // ---- workers sharing one PostgreSQL database ----
   // Claims up to `n` devices for `worker` for `leaseSeconds`: those due at
   // `now`, or, for a pass (`passStart` valid), those without an ok or failed
-  // run since it began. Open runs of a claimed device by another worker
+  // run that ended since it began. Open runs of a claimed device by another worker
   // become `lost`. PostgreSQL only.
   QList<TDeviceRow> ClaimDevices(const QString& worker, int n, int leaseSeconds, const QDateTime& now,
                                  const QDateTime& passStart = {});
