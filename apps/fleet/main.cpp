@@ -15,6 +15,7 @@
 #include <mutex>
 
 #include "FleetDb.h"
+#include "FleetWeb.h"
 #include "Inventory.h"
 #include "OfflineStore.h"
 #include "PasswordFile.h"
@@ -45,6 +46,7 @@ const char* const CUsage =
     "  devices rm|pause|resume HOST[:PORT]\n"
     "  run [--once] [--parallel N] [--worker-id ID] [--keep-days N] [--no-status] [--timeout SECONDS] [--lease-seconds S]\n"
     "  status\n"
+    "  serve [--listen HOST:PORT] [--token-file F]\n"
     "DURATION: 30s, 15m, 2h or 1d. --db: sqlite:FILE (default sqlite:<data folder>/fleet.sqlite)\n"
     "or postgresql://USER@HOST:PORT/DB with --db-password-file F or PGPASSFILE (several workers).\n";
 
@@ -125,6 +127,7 @@ const QHash<QString, bool> COptions = {
     {QStringLiteral("keep-days"), true}, {QStringLiteral("no-status"), false}, {QStringLiteral("status"), false},
     {QStringLiteral("timeout"), true},   {QStringLiteral("help"), false},
     {QStringLiteral("db-password-file"), true}, {QStringLiteral("lease-seconds"), true},
+    {QStringLiteral("listen"), true},    {QStringLiteral("token-file"), true},
 };
 
 bool ParseArgs(const QStringList& in, TArgs& a, QString& error) {
@@ -400,6 +403,30 @@ int Run(TOut& out, const TArgs& a, const QString& dbUrl, const QString& store) {
   return out.Finish(!report.Stopped && o.Once && failed > 0 ? ecFailed : ecDone);
 }
 
+// The web service: it reads the database only, so it runs beside `run`.
+int Serve(TOut& out, const TArgs& a, const QString& dbUrl) {
+  if (a.Words.size() > 1) return out.Fail(ecUsage, QStringLiteral("unexpected argument '%1'").arg(a.Words[1]));
+  TWebOptions o;
+  o.DbUrl = dbUrl;
+  if (a.Has("listen")) o.Listen = a.Value("listen");
+  o.TokenFile = a.Value("token-file");
+  TFleetWeb web(o);
+  QString error;
+  if (!web.Bind(error)) return out.Fail(ecUsage, error);
+  std::signal(SIGINT, OnStop);
+  std::signal(SIGTERM, OnStop);
+  // Told at once (with the port a :0 got): scripts and tests wait for this line.
+  out.Line(QStringLiteral("listening on %1").arg(web.Url()));
+  out.Result().insert(QStringLiteral("url"), web.Url());
+  if (out.Json()) {
+    out.Finish();
+    std::fflush(stdout);
+  }
+  web.ServeUntil(GStop);
+  out.Line(QStringLiteral("stopped"));
+  return ecDone;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -423,7 +450,8 @@ int main(int argc, char** argv) {
     std::fputs(CUsage, stderr);
     return out.Fail(ecUsage, QStringLiteral("missing command"));
   }
-  if (command != QLatin1String("devices") && command != QLatin1String("run") && command != QLatin1String("status")) {
+  if (command != QLatin1String("devices") && command != QLatin1String("run") && command != QLatin1String("status") &&
+      command != QLatin1String("serve")) {
     std::fputs("Try 'vanta-fleet --help' for more information.\n", stderr);
     return out.Fail(ecUsage, QStringLiteral("unknown command '%1'").arg(command));
   }
@@ -442,6 +470,7 @@ int main(int argc, char** argv) {
         !problem.isEmpty())
       return out.Fail(ecUsage, QStringLiteral("the store %1 cannot take files: %2").arg(store, problem));
   if (command == QLatin1String("run")) return Run(out, a, dbUrl, store);
+  if (command == QLatin1String("serve")) return Serve(out, a, dbUrl);
   // Looking needs a database that is there: a mistyped path must not quietly make a new, empty one.
   const bool looking = command == QLatin1String("status") || (command == QLatin1String("devices") && a.Words.value(1) == QLatin1String("list"));
   if (TDbUrl url; looking && ParseDbUrl(dbUrl, url, error) && !url.Postgres && !QFileInfo::exists(url.Path))

@@ -10,4 +10,8 @@ namespace vanta {
 // file cannot be read, is readable by group or others, or is empty.
 bool ReadPasswordFile(const QString& path, QString& password, QString& error);
 
+// The same for any secret kept in a file (the web service's access token):
+// `what` names the file in the messages ("token file").
+bool ReadSecretFile(const QString& path, const QString& what, QString& secret, QString& error);
+
 }  // namespace vanta

@@ -2,11 +2,14 @@
 // test run starts): the leases that share the devices out, a worker killed in
 // the middle of a device, the server restarted under a run.
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QUrl>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -399,6 +402,56 @@ TEST_F(FleetPgTest, AServerRestartUnderARunIsWaitedForAndNothingIsLost) {
       << r.Err.toStdString();
   EXPECT_EQ(One(QStringLiteral("SELECT COUNT(DISTINCT serial) FROM files")), 2);
   ExpectStoreAndRowsAgree();
+}
+
+TEST_F(FleetPgTest, TheWebServiceShowsWhatTheWorkersWrote) {
+  TSimFleet sims;
+  ASSERT_TRUE(sims.Start(3, {}));
+  Import(sims);
+  auto w = StartWorker(QStringLiteral("W"), {});
+  ASSERT_TRUE(w->waitForFinished(120000));
+  ASSERT_EQ(w->exitCode(), 0) << w->readAllStandardError().toStdString();
+
+  QProcess serve;
+  serve.start(QStringLiteral(VANTA_FLEET_PATH), Common() + QStringList{QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")});
+  QByteArray out;
+  QElapsedTimer t;
+  t.start();
+  while (!out.contains("listening on ") && t.elapsed() < 20000 && serve.state() != QProcess::NotRunning) {
+    serve.waitForReadyRead(100);
+    out += serve.readAllStandardOutput();
+  }
+  const int at = int(out.indexOf("listening on "));
+  ASSERT_GE(at, 0) << out.toStdString() << serve.readAllStandardError().toStdString();
+  const QUrl url(QString::fromUtf8(out.mid(at + 13, out.indexOf('\n', at) - at - 13).trimmed()));
+  httplib::Client c("127.0.0.1", url.port());
+  c.set_read_timeout(30);
+  auto get = [&](const char* path) {
+    const httplib::Result r = c.Get(path);
+    EXPECT_TRUE(r) << path;
+    EXPECT_EQ(r ? r->status : 0, 200) << path;
+    return r ? QByteArray::fromStdString(r->body) : QByteArray();
+  };
+  const QByteArray devices = get("/api/devices");
+  EXPECT_TRUE(cli::MatchesSchema(QString::fromUtf8(devices), QStringLiteral("fleet-web-devices")));
+  const QJsonArray list = QJsonDocument::fromJson(devices).object().value(QStringLiteral("devices")).toArray();
+  ASSERT_EQ(list.size(), 3);
+  for (const QJsonValue& d : list) EXPECT_EQ(d.toObject().value(QStringLiteral("state")).toString(), QStringLiteral("up")) << devices.toStdString();
+  const QByteArray device = get(QStringLiteral("/api/devices/%1").arg(sims.Devices[0].first).toLatin1().constData());
+  EXPECT_TRUE(cli::MatchesSchema(QString::fromUtf8(device), QStringLiteral("fleet-web-device")));
+  const QByteArray events = get("/api/events?limit=1000");
+  EXPECT_TRUE(cli::MatchesSchema(QString::fromUtf8(events), QStringLiteral("fleet-web-events")));
+  EXPECT_EQ(QJsonDocument::fromJson(events).object().value(QStringLiteral("events")).toArray().size(), One(QStringLiteral("SELECT COUNT(*) FROM events")));
+  const QByteArray runs = get("/api/runs?result=ok");
+  EXPECT_EQ(QJsonDocument::fromJson(runs).object().value(QStringLiteral("runs")).toArray().size(), 3);
+  // The run durations come from timestamps here, not from text.
+  const QString metrics = QString::fromUtf8(get("/metrics"));
+  EXPECT_TRUE(metrics.contains(QStringLiteral("\nvanta_fleet_devices 3\n"))) << metrics.toStdString();
+  EXPECT_TRUE(metrics.contains(QStringLiteral("vanta_fleet_run_duration_seconds_count 3\n"))) << metrics.toStdString();
+  EXPECT_TRUE(metrics.contains(QStringLiteral("vanta_fleet_readout_bytes_total %1\n").arg(One(QStringLiteral("SELECT SUM(bytes) FROM runs")))))
+      << metrics.toStdString();
+  serve.terminate();
+  EXPECT_TRUE(serve.waitForFinished(10000));
 }
 
 }  // namespace vanta::test::fleetpg
