@@ -128,6 +128,8 @@ CREATE TABLE purged (
     // 2: the claim of due devices by a worker reads them in this order
     R"SQL(
 ${PG_ONLY}CREATE INDEX devices_claim ON devices (next_due NULLS FIRST, id) WHERE replaced_by IS NULL AND paused = 0;
+-- the events of the whole fleet in the order they happened, page by page
+CREATE INDEX events_time ON events (time, id);
 )SQL",
 };
 

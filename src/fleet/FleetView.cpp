@@ -446,7 +446,14 @@ TWebAnswer EventsAnswer(TFleetDb& db, const TWebQuery& query) {
   if (!p.Error().isEmpty()) return TWebAnswer::Error(400, p.Error());
 
   TWhere w;
-  if (after) w.Add(QStringLiteral("e.id > ?"), *after);
+  // In the order they happened (id among equal times); a page goes on after
+  // the row `after` names, wherever that row's time puts it.
+  if (after) {
+    w.Add(QStringLiteral("(e.time > (SELECT time FROM events WHERE id = ?) OR (e.time = (SELECT time FROM events WHERE id = ?) "
+                         "AND e.id > ?))"),
+          *after);
+    w.Values << *after << *after;
+  }
   if (serial) w.Add(QStringLiteral("e.serial = ?"), *serial);
   if (from.isValid()) w.Add(QStringLiteral("e.time >= ?"), db.Dialect().BindTime(from));
   if (to.isValid()) w.Add(QStringLiteral("e.time < ?"), db.Dialect().BindTime(to));
@@ -454,7 +461,7 @@ TWebAnswer EventsAnswer(TFleetDb& db, const TWebQuery& query) {
   const QString sql = QStringLiteral(
                           "SELECT e.id, e.file_id, f.path, e.serial, e.time, e.text, e.max_value, e.unit, e.harmonic, "
                           "e.duration_ms FROM events e LEFT JOIN files f ON f.id = e.file_id") +
-                      w.Sql() + QStringLiteral(" ORDER BY e.id LIMIT ?");
+                      w.Sql() + QStringLiteral(" ORDER BY e.time, e.id LIMIT ?");
   return Page(db, sql, w, limit, "events", [](const QSqlQuery& q) {
     return QJsonObject{
         {QStringLiteral("id"), q.value(0).toLongLong()},

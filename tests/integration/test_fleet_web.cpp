@@ -228,6 +228,18 @@ TEST_F(FleetWebTest, EventsFilterAndPageWithoutLosingOrDoublingARow) {
   EXPECT_EQ(pages, int((Filled.EventsOf30001 + 36) / 37));
   EXPECT_EQ(QSet<qint64>(ids.begin(), ids.end()).size(), ids.size()) << "an event twice";
   EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
+  // Across devices the pages follow the time the events happened, not the
+  // order their files were indexed in.
+  QList<QString> times;
+  QJsonValue after;
+  do {
+    const TReply r = Get("/api/events?limit=7" + (after.isNull() || after.isUndefined() ? std::string() : "&after=" + std::to_string(after.toInteger())));
+    ASSERT_EQ(r.Status, 200);
+    for (const QJsonValue& v : r.Doc.value(QStringLiteral("events")).toArray()) times << v.toObject().value(QStringLiteral("time")).toString();
+    after = r.Doc.value(QStringLiteral("next"));
+  } while (!after.isNull() && times.size() <= Filled.EventsTotal);
+  EXPECT_EQ(times.size(), Filled.EventsTotal);
+  EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
   // A page that ends exactly with the last row says so: no empty page after it.
   const QList<qint64> exact = AllPages("/api/events?serial=30002&limit=30", "events", pages);
   EXPECT_EQ(exact.size(), 30);
