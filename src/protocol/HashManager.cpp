@@ -4,18 +4,27 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QMutex>
 
 namespace vanta {
 
-void THashManager::SetHashStore(const QString& path) {
-  FHashStoreFile = path;
-  FHashStore.clear();
+namespace {
+QStringList ReadStore(const QString& path) {
+  QStringList lines;
   QFile f(path);
-  if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return;
+  if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return lines;
   for (const QByteArray& line : f.readAll().split('\n')) {
     const QString l = QString::fromUtf8(line).trimmed();
-    if (l.contains(QLatin1Char('='))) FHashStore << l;
+    if (l.contains(QLatin1Char('='))) lines << l;
   }
+  return lines;
+}
+}  // namespace
+
+void THashManager::SetHashStore(const QString& path) {
+  FHashStoreFile = path;
+  FHashStore = ReadStore(path);
 }
 
 QString THashManager::GetFingerprint(const QString& host, int port) const {
@@ -26,6 +35,17 @@ QString THashManager::GetFingerprint(const QString& host, int port) const {
 }
 
 bool THashManager::StoreFingerprint(const QString& host, int port, const QString& fingerprint) {
+  if (FHashStoreFile.isEmpty()) return false;
+  // Several connections (the fleet service's threads, a second program) may
+  // each take a new key at the same time: the file is read again under a
+  // lock and only this device's line changes, so no key another one stored
+  // meanwhile is lost.
+  QDir().mkpath(QFileInfo(FHashStoreFile).absolutePath());
+  static QMutex inProcess;
+  const QMutexLocker threads(&inProcess);
+  QLockFile processes(FHashStoreFile + QStringLiteral(".lock"));
+  if (!processes.tryLock(10000)) return false;
+  FHashStore = ReadStore(FHashStoreFile);
   RemoveFingerprint(host, port);
   FHashStore << QStringLiteral("%1=%2").arg(Key(host, port), fingerprint.toUpper());
   return SaveHashStore();

@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <thread>
+#include <vector>
 
 #include "HashManager.h"
 
@@ -62,4 +64,33 @@ TEST(HashManager, CheckAsksOnlyWhenNewOrChanged) {
   EXPECT_EQ(asked[0], TFingerprintState::fsChanged);
   EXPECT_TRUE(lastQuestion.startsWith(QStringLiteral("Der RSA Schlüssel dieses Gerätes hat sich geändert.")));
   EXPECT_EQ(m.GetFingerprint(QStringLiteral("h"), 22), QStringLiteral("01:02")) << "ignored: not stored";
+}
+
+TEST(HashManager, KeysStoredSideBySideAreAllKept) {
+  // Two connections load the store, then each takes a new key: the second
+  // save must not drop the first one's line.
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("ini/Hash"));
+  THashManager a, b;
+  a.SetHashStore(file);
+  b.SetHashStore(file);
+  ASSERT_TRUE(a.StoreFingerprint(QStringLiteral("10.0.0.1"), 22, QStringLiteral("aa:01")));
+  ASSERT_TRUE(b.StoreFingerprint(QStringLiteral("10.0.0.2"), 22, QStringLiteral("bb:02")));
+  THashManager fresh;
+  fresh.SetHashStore(file);
+  EXPECT_EQ(fresh.GetFingerprint(QStringLiteral("10.0.0.1"), 22), QStringLiteral("AA:01"));
+  EXPECT_EQ(fresh.GetFingerprint(QStringLiteral("10.0.0.2"), 22), QStringLiteral("BB:02"));
+
+  // Many threads at once, one host each.
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 16; ++i)
+    threads.emplace_back([&file, i] {
+      THashManager m;
+      m.SetHashStore(file);
+      EXPECT_TRUE(m.StoreFingerprint(QStringLiteral("10.1.0.%1").arg(i), 22, QStringLiteral("CC:%1").arg(i, 2, 16, QLatin1Char('0'))));
+    });
+  for (std::thread& t : threads) t.join();
+  fresh.SetHashStore(file);
+  for (int i = 0; i < 16; ++i) EXPECT_FALSE(fresh.GetFingerprint(QStringLiteral("10.1.0.%1").arg(i), 22).isEmpty()) << i;
+  EXPECT_EQ(fresh.GetFingerprint(QStringLiteral("10.0.0.1"), 22), QStringLiteral("AA:01"));
 }
