@@ -26,4 +26,6 @@ export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 
 cmake --preset "$preset"
 cmake --build --preset "$preset" -j "$jobs"
+# The tests expect the German texts (the sources' language); those about English set their own locale.
+export LC_ALL=C.UTF-8
 ctest --preset "$preset" -j "$jobs"

@@ -1,3 +1,4 @@
+#include "Language.h"
 #include "CliSession.h"
 #include "Download.h"
 
@@ -182,13 +183,13 @@ bool TCliSession::Open(QString& error) {
   const bool finished = WaitFor([this] { return FConnDone || FConnFailed || FLost || !FRefusals.isEmpty(); });
   if (FConnDone) return true;
   if (!finished)
-    error = QStringLiteral("keine Verbindung innerhalb von %1 s").arg(FOptions.TimeoutSec);
+    error = TTr::tr("keine Verbindung innerhalb von %1 s").arg(FOptions.TimeoutSec);
   else if (!FRefusals.isEmpty())
     error = FRefusals.join(QStringLiteral("; "));
   else if (FLost)
     error = CConnectionLostText;
   else
-    error = QStringLiteral("keine Verbindung zu %1:%2").arg(FOptions.Host).arg(FOptions.Ssh ? FOptions.SshPort : FOptions.Port) +
+    error = TTr::tr("keine Verbindung zu %1:%2").arg(FOptions.Host).arg(FOptions.Ssh ? FOptions.SshPort : FOptions.Port) +
             (FTcp && !FTcp->FLastConnectError.isEmpty() ? QStringLiteral(" (%1)").arg(FTcp->FLastConnectError) : QString());
   return false;
 }

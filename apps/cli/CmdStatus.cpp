@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 
+#include "Language.h"
 #include "CliSession.h"
 #include "JsonOut.h"
 #include "StatusFlow.h"
@@ -98,26 +99,26 @@ void Print(TCliOutput& out, const TStatusRecord& r, const time_tz_t& zone) {
     return;
   }
   auto kv = [&out](const QString& k, const QString& v) { out.Line(QStringLiteral("%1: %2").arg(k, -18).arg(v)); };
-  kv(QStringLiteral("Gerätezeit"), r.DeviceTime);
-  kv(QStringLiteral("Betriebsname"), r.Plant);
-  kv(QStringLiteral("Messfeld"), r.Field);
-  kv(QStringLiteral("Gerätename"), r.Device);
-  kv(QStringLiteral("Firmwareversion"), r.Firmware);
-  kv(QStringLiteral("Releaseversion"), r.Release);
-  kv(QStringLiteral("Artikel Nummer"), r.Article);
-  kv(QStringLiteral("Seriennummer"), r.Serial);
-  kv(QStringLiteral("Laufzeit"), r.UpTimeText);
+  kv(TTr::tr("Gerätezeit"), r.DeviceTime);
+  kv(TTr::tr("Betriebsname"), r.Plant);
+  kv(TTr::tr("Messfeld"), r.Field);
+  kv(TTr::tr("Gerätename"), r.Device);
+  kv(TTr::tr("Firmwareversion"), r.Firmware);
+  kv(TTr::tr("Releaseversion"), r.Release);
+  kv(TTr::tr("Artikel Nummer"), r.Article);
+  kv(TTr::tr("Seriennummer"), r.Serial);
+  kv(TTr::tr("Laufzeit"), r.UpTimeText);
   auto drive = [&](const QString& name, const TDriveInfo& d) {
-    kv(name, QStringLiteral("Used: %1  Free: %2  Bad: %3  Total: %4  (%5% frei)")
+    kv(name, TTr::tr("Used: %1  Free: %2  Bad: %3  Total: %4  (%5% frei)")
                  .arg(d.UsedMiB)
                  .arg(d.FreeMiB)
                  .arg(d.BadMiB)
                  .arg(d.TotalMiB)
                  .arg(d.Percent));
   };
-  drive(QStringLiteral("Speicher (MB)"), r.Flash);
-  drive(QStringLiteral("Arbeitsspeicher (MB)"), r.Ram);
-  if (r.Sd.Present) drive(QStringLiteral("SD (MB)"), r.Sd);
+  drive(TTr::tr("Speicher (MB)"), r.Flash);
+  drive(TTr::tr("Arbeitsspeicher (MB)"), r.Ram);
+  if (r.Sd.Present) drive(TTr::tr("SD (MB)"), r.Sd);
   auto list = [&](const QString& title, const QStringList& lines) {
     out.Line(title);
     for (const QString& l : lines) out.Line(QStringLiteral("  ") + l);
@@ -125,15 +126,15 @@ void Print(TCliOutput& out, const TStatusRecord& r, const time_tz_t& zone) {
   list(QStringLiteral("CCCI"), r.CcciWorkers + r.Addresses);
   QStringList load;
   for (const TSysloadRec& s : r.SysLoad) load << QStringLiteral("%1=%2%").arg(s.Syspart).arg(double(s.Load), 0, 'f', 1);
-  list(QStringLiteral("Systemlast"), load);
-  list(QStringLiteral("Aktuelle Aufzeichnungsdateien"), r.Recordings);
+  list(TTr::tr("Systemlast"), load);
+  list(TTr::tr("Aktuelle Aufzeichnungsdateien"), r.Recordings);
   list(QStringLiteral("Modbus"), r.Modbus);
   list(QStringLiteral("IEC 60870-5-104"), r.Iec104);
   list(QStringLiteral("IEC IEC61850 "), r.Iec850);
   for (int k = 0; k < 4; ++k) {
     QStringList lines;
     for (const TNameValue& l : r.Ntp[k]) lines << NtpLineText(l);
-    list(QStringLiteral("NTP %1").arg(k + 1), lines);
+    list(TTr::tr("NTP %1").arg(k + 1), lines);
   }
   QStringList time;
   bool quality = false;
@@ -143,7 +144,7 @@ void Print(TCliOutput& out, const TStatusRecord& r, const time_tz_t& zone) {
     time << QStringLiteral("%1=%2").arg(t.first, q ? r.DcfQuality : t.second);
   }
   if (!quality && !r.DcfQuality.isEmpty()) time << QStringLiteral("quality=") + r.DcfQuality;
-  list(QStringLiteral("Zeitsynchronisation"), time);
+  list(TTr::tr("Zeitsynchronisation"), time);
 }
 
 int ParseSaved(TCliOutput& out, const QString& path) {

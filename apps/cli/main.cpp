@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "BuildInfo.h"
+#include "Language.h"
 #include "CliSession.h"
 #include "Download.h"
 #include "CmdLine.h"
@@ -95,6 +96,7 @@ int main(int argc, char** argv) {
       {"accept-changed-host-key", "Accept and remember a changed SSH host key."},
       {"new-password", "New password when the device says the old one expired.", "PW"},
       {"trace", "Record every frame in both directions into FILE (pcapng, link type USER0; vanta-sim --replay plays it back).", "FILE"},
+      {"lang", "Language of the messages: de or en (default: the system locale; de for C and POSIX).", "L"},
   };
   p.addOptions(options);
   p.addPositionalArgument("command", "One of the commands below, with its arguments.", "command [arguments]");
@@ -123,6 +125,7 @@ int main(int argc, char** argv) {
     return ecDone;
   }
   if (!line.Error.isEmpty()) return UsageError(out, line.Error);
+  if (QString langError; !vanta::SetupLanguage(QCoreApplication::arguments(), QString(), langError)) return UsageError(out, langError);
 
   const TCliCommand* command = nullptr;
   for (const TCliCommand& c : commands)

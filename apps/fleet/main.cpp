@@ -17,6 +17,7 @@
 #include "FleetDb.h"
 #include "FleetWeb.h"
 #include "Inventory.h"
+#include "Language.h"
 #include "OfflineStore.h"
 #include "PasswordFile.h"
 #include "SaveWhole.h"
@@ -47,6 +48,7 @@ const char* const CUsage =
     "  run [--once] [--parallel N] [--worker-id ID] [--keep-days N] [--no-status] [--timeout SECONDS] [--lease-seconds S]\n"
     "  status\n"
     "  serve [--listen HOST:PORT] [--token-file F]\n"
+    "--lang de|en: language of messages for people (logs and documents stay as they are).\n"
     "DURATION: 30s, 15m, 2h or 1d. --db: sqlite:FILE (default sqlite:<data folder>/fleet.sqlite)\n"
     "or postgresql://USER@HOST:PORT/DB with --db-password-file F or PGPASSFILE (several workers).\n";
 
@@ -127,6 +129,7 @@ const QHash<QString, bool> COptions = {
     {QStringLiteral("keep-days"), true}, {QStringLiteral("no-status"), false}, {QStringLiteral("status"), false},
     {QStringLiteral("timeout"), true},   {QStringLiteral("help"), false},
     {QStringLiteral("db-password-file"), true}, {QStringLiteral("lease-seconds"), true},
+    {QStringLiteral("lang"), true},
     {QStringLiteral("listen"), true},    {QStringLiteral("token-file"), true},
 };
 
@@ -445,6 +448,8 @@ int main(int argc, char** argv) {
     std::fputs(CUsage, stdout);
     return ecDone;
   }
+  // The service's log lines and documents are never translated; messages for people follow the language.
+  if (QString langError; !SetupLanguage(app.arguments(), QString(), langError)) return out.Fail(ecUsage, langError);
   const QString command = a.Words.value(0);
   if (command.isEmpty()) {
     std::fputs(CUsage, stderr);

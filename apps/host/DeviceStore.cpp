@@ -44,6 +44,7 @@ bool TDeviceStore::Load() {
   Settings.CalibStepWaitMin = minutes("calibStepWaitMin", Settings.CalibStepWaitMin);
   Settings.ComebackWaitMin = minutes("comebackWaitMin", Settings.ComebackWaitMin);
   Settings.MappingDbVersion = ini.value(QStringLiteral("mappingDbVersion"), 0).toUInt();
+  Settings.Language = ini.value(QStringLiteral("language")).toString();
   const QStringList p = ini.value(QStringLiteral("paraLayout")).toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
   if (p.size() == 8) {
     int32_t* f[] = {&Settings.Para.LytWth, &Settings.Para.ParaInfo, &Settings.Para.ParaVal, &Settings.Para.ParaDef,
@@ -101,6 +102,7 @@ bool TDeviceStore::Save() const {
   ini.setValue(QStringLiteral("calibStepWaitMin"), Settings.CalibStepWaitMin);
   ini.setValue(QStringLiteral("comebackWaitMin"), Settings.ComebackWaitMin);
   ini.setValue(QStringLiteral("mappingDbVersion"), Settings.MappingDbVersion);
+  if (!Settings.Language.isEmpty()) ini.setValue(QStringLiteral("language"), Settings.Language);
   const TFrmParaSettings& p = Settings.Para;
   ini.setValue(QStringLiteral("paraLayout"), QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8")
                                                  .arg(p.LytWth).arg(p.ParaInfo).arg(p.ParaVal).arg(p.ParaDef)

@@ -44,6 +44,7 @@ struct THostSettings {
   // Version of the mapping database in IniFolder, so that a device with the
   // same version is not asked for it again.
   uint32_t MappingDbVersion = 0;
+  QString Language;  // "de", "en", or empty: the system locale
 };
 
 class TDeviceStore {

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "Language.h"
 #include "BuildInfo.h"
 #include "FormComplete.h"
 #include "FormVisu.h"
@@ -57,6 +58,7 @@ void Describe(QCommandLineParser& p) {
       {"view", "With --open live: the view to open once connected (panel, osc, spectrum, harmonics, interharmonics, bands, vectors, loadflow, values).", "VIEW"},
       {"entry", "With --view values: the structure and value kind to show (default ssu_s_t/stSingle).", "STRUCT/KIND"},
       {"no-xml-check", "Connect without comparing the device's language files (no question at connect)."},
+      {"lang", "Language: de or en (default: the host's setting, else the system locale; de for C and POSIX).", "L"},
   });
 }
 
@@ -80,6 +82,8 @@ QString ValueError(const QCommandLineParser& p) {
   if (p.isSet("connect") && p.isSet("serial")) return QStringLiteral("--connect and --serial exclude each other");
   if (p.isSet("serial") && p.value("serial").trimmed().isEmpty()) return QStringLiteral("--serial takes a device path");
   if (!IsKind(p.value("open"))) return QStringLiteral("--open takes one of: %1").arg(KindNames());
+  if (p.isSet("lang") && p.value("lang") != QLatin1String("de") && p.value("lang") != QLatin1String("en"))
+    return QStringLiteral("--lang %1: expected de or en").arg(p.value("lang"));
   static const QStringList CViews{QStringLiteral("panel"), QStringLiteral("osc"), QStringLiteral("spectrum"), QStringLiteral("harmonics"),
                                   QStringLiteral("interharmonics"), QStringLiteral("bands"), QStringLiteral("vectors"), QStringLiteral("loadflow"), QStringLiteral("values")};
   if (p.isSet("view") && !CViews.contains(p.value("view"))) return QStringLiteral("--view takes one of: %1").arg(CViews.join(QStringLiteral(", ")));
@@ -174,6 +178,9 @@ int main(int argc, char** argv) {
 
   TDeviceStore store(p.isSet("config") ? p.value("config") : TDeviceStore::DefaultFile());
   store.Load();
+  // The windows take their texts when they are made: the language comes first.
+  QString langError;
+  SetupLanguage(app.arguments(), store.Settings.Language, langError);
   if (p.isSet("visibility")) store.Settings.Visibility = p.value("visibility").toInt();
   TMainWindow main(store);
   main.SshUser = p.value("user");

@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "Language.h"
 #include "FreqCharts.h"
 #include "PaintBox.h"
 #include "RecordFile.h"
@@ -188,8 +189,10 @@ int main(int argc, char** argv) {
                 {"stack", "Stack mode 0 (one region), 1 (by group), 2 (per curve).", "mode", "1"},
                 {"view", "bars: harmonics, interharmonics or bands.", "view", "harmonics"},
                 {"group", "bars: ULE, ULL or IL.", "group", "ULE"},
-                {"json", "Print the scales drawn."}});
+                {"json", "Print the scales drawn."},
+                {"lang", "Language of the texts drawn: de or en (default: the system locale).", "L"}});
   p.process(app);
+  if (QString langError; !vanta::SetupLanguage(app.arguments(), QString(), langError)) return Fail(langError);
   const QString kind = p.positionalArguments().value(0);
   if (p.positionalArguments().size() != 1 || !QStringList{QStringLiteral("time"), QStringLiteral("fft"), QStringLiteral("bars"), QStringLiteral("vectors")}.contains(kind))
     return Fail(QStringLiteral("the chart kinds are time, fft, bars and vectors"));

@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "Language.h"
 #include "BuildInfo.h"
 #include "SimConfig.h"
 #include "SimConnection.h"
@@ -129,9 +130,14 @@ int main(int argc, char** argv) {
       {"lua-user", "User the Lua shell runs as.", "name"},
       {"devices", "Serve N devices in this process: serial numbers from --serial-number on, ports from --port on (0: free ones); prints \"device K serial SN port P\" per device.", "n", "0"},
       {"rate", "Bytes per second each connection sends at most, like a slow device link (0: unlimited).", "bytes", "0"},
+      {"lang", "Accepted like every program's; the device side speaks as a device does, whatever the language.", "L"},
   };
   p.addOptions(opts);
   p.process(app);
+  if (QString lang, langError; !vanta::LangArgument(app.arguments(), lang, langError)) {
+    std::fprintf(stderr, "vanta-sim: %s\n", qPrintable(langError));
+    return 1;
+  }
 
   TSimConfig cfg;
   cfg.TimeSet = DefaultTimeSet();

@@ -611,7 +611,9 @@ TEST_F(CliTest, JsonIsOneDocumentAndStderrStaysQuiet) {
                                                      {QStringLiteral("recordings list"), QStringLiteral("recordings-list")},
                                                      {QStringLiteral("events get --all"), QStringLiteral("files-get")},
                                                      {QStringLiteral("stream panel --count 3"), QStringLiteral("stream-document")}};
-    if (CSchemas.contains(args.join(' '))) EXPECT_TRUE(MatchesSchema(r.Out, CSchemas.value(args.join(' '))));
+    if (CSchemas.contains(args.join(' '))) {
+      EXPECT_TRUE(MatchesSchema(r.Out, CSchemas.value(args.join(' '))));
+    }
     docs.insert(args.join(' '), o);
   }
   // What used to be a line per item is one array now.

@@ -249,3 +249,46 @@ TEST_F(CliOldFirmwareTest, NoSecureLogBefore2_10AndNoScriptForThisDeviceType) {
   EXPECT_EQ(r.Exit, 3);
   EXPECT_FALSE(QFile::exists(Scratch(Sim, QStringLiteral("status.lua")))) << "the script never reaches the device";
 }
+
+// The language follows the locale; --lang overrides it; no locale or C is German.
+TEST_F(CliTest, StatusAndErrorsSpeakTheLocalesLanguage) {
+  struct TCase {
+    const char* Lang;
+    QStringList Extra;
+    bool English;
+  };
+  const QList<TCase> cases{{"en_US.UTF-8", {}, true},
+                           {"de_DE.UTF-8", {}, false},
+                           {"C.UTF-8", {}, false},
+                           {"de_DE.UTF-8", {QStringLiteral("--lang"), QStringLiteral("en")}, true},
+                           {"en_US.UTF-8", {QStringLiteral("--lang=de")}, false}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Lang) + " " + c.Extra.join(QLatin1Char(' ')).toStdString());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("LC_ALL"));
+    env.remove(QStringLiteral("LC_MESSAGES"));
+    env.insert(QStringLiteral("LANG"), QLatin1String(c.Lang));
+    const TRun status = RunCli(QStringList{QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"), Data.path()} +
+                                   c.Extra + QStringList{QStringLiteral("status")},
+                               30000, env);
+    ASSERT_EQ(status.Exit, 0) << status.Err.toStdString();
+    EXPECT_EQ(status.Out.contains(QStringLiteral("Device time       : ")), c.English) << status.Out.toStdString();
+    EXPECT_EQ(status.Out.contains(QStringLiteral("Gerätezeit        : ")), !c.English) << status.Out.toStdString();
+    EXPECT_EQ(status.Out.contains(QStringLiteral("% free)")), c.English);
+    // What the device sends stays as it sends it.
+    EXPECT_TRUE(status.Out.contains(QStringLiteral("Umspannwerk Nord")));
+    const TRun refused = RunCli(c.Extra + QStringList{QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("status")}, 30000, env);
+    EXPECT_EQ(refused.Exit, 2);
+    EXPECT_TRUE(refused.Err.contains(c.English ? QStringLiteral("no connection to 127.0.0.1:1") : QStringLiteral("keine Verbindung zu 127.0.0.1:1")))
+        << refused.Err.toStdString();
+  }
+  // JSON keys are never translated.
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
+  const TRun json = RunCli({QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--json"), QStringLiteral("status")}, 30000, env);
+  EXPECT_TRUE(json.Out.contains(QStringLiteral("\"deviceTime\""))) << json.Out.toStdString();
+  EXPECT_TRUE(MatchesSchema(json.Out, QStringLiteral("status")));
+  const TRun bad = RunCli({QStringLiteral("--lang"), QStringLiteral("fr"), QStringLiteral("status")});
+  EXPECT_EQ(bad.Exit, 1);
+  EXPECT_TRUE(bad.Err.contains(QStringLiteral("--lang fr: expected de or en"))) << bad.Err.toStdString();
+}
