@@ -832,11 +832,9 @@ QStringList TFleetDb::Retain(const QString& store, const QDateTime& before, QStr
   const QString root = QDir(store).absolutePath() + QLatin1Char('/');
   for (const TOld& o : old) {
     const QString local = root + o.Path;
-    // The rows go only with the file: a file that stays keeps its rows.
-    if (QFileInfo::exists(local) && !QFile::remove(local)) {
-      error = QStringLiteral("%1: cannot be removed").arg(local);
-      continue;
-    }
+    // Rows out, file gone, then commit: a file that cannot be removed keeps
+    // its rows (rolled back); a crash after the removal leaves rows without
+    // a file, which the next pass removes, since they are still old.
     if (!Begin()) continue;
     QSqlQuery d(FDb);
     bool ok = true;
@@ -851,12 +849,20 @@ QStringList TFleetDb::Retain(const QString& store, const QDateTime& before, QStr
     d.addBindValue(o.Path);
     d.addBindValue(FDialect.BindTime(QDateTime::currentDateTimeUtc()));
     ok = ok && Run(d);
-    if (ok && Commit()) {
-      gone << o.Path;
-    } else {
+    if (!ok) {
       error = d.lastError().text();
       Rollback();
+      continue;
     }
+    if (QFileInfo::exists(local) && !QFile::remove(local)) {
+      error = QStringLiteral("%1: cannot be removed").arg(local);
+      Rollback();
+      continue;
+    }
+    if (Commit())
+      gone << o.Path;
+    else
+      error = FError;
   }
   return gone;
 }

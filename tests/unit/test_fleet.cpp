@@ -225,6 +225,45 @@ TEST(FleetRetention, RemovesOnlyFilesIndexedBeforeTheLimit) {
   EXPECT_EQ(db.PurgedPaths(1), QSet<QString>{QStringLiteral("1/Event/old.log")});
 }
 
+TEST(FleetRetention, AFileWhoseRowsCannotGoStaysAndAFileThatCannotGoKeepsItsRows) {
+  QTemporaryDir dir;
+  TFleetDb db;
+  QString e;
+  ASSERT_TRUE(db.Open(QStringLiteral("sqlite:") + dir.path() + QStringLiteral("/f.sqlite"), e));
+  const QString store = dir.path() + QLatin1Char('/');
+  QDir().mkpath(store + QStringLiteral("1/Event"));
+  for (const char* name : {"rows-stuck.log", "file-stuck.log"}) {
+    TFileRow f;
+    f.DeviceId = 1;
+    f.Serial = 1;
+    f.Path = QStringLiteral("1/Event/") + QLatin1String(name);
+    f.Size = 1;
+    f.Sha256 = QStringLiteral("00");
+    bool inserted = false;
+    ASSERT_TRUE(db.IndexFile(f, {TEventRow{1, QDateTime::currentDateTimeUtc(), QStringLiteral("e"), {}, {}, {}, {}}}, inserted));
+  }
+  QFile rows(store + QStringLiteral("1/Event/rows-stuck.log"));
+  ASSERT_TRUE(rows.open(QIODevice::WriteOnly));
+  rows.write("x");
+  rows.close();
+  // A directory in the file's place cannot be removed like a file (also not by root).
+  ASSERT_TRUE(QDir().mkpath(store + QStringLiteral("1/Event/file-stuck.log/inside")));
+  QSqlQuery q(db.Db());
+  ASSERT_TRUE(q.exec(QStringLiteral("UPDATE files SET downloaded_at = '2020-01-01T00:00:00Z'")));
+  ASSERT_TRUE(q.exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON files WHEN old.path LIKE '%rows-stuck.log' "
+                                    "BEGIN SELECT RAISE(ABORT, 'rows kept'); END")));
+  e.clear();
+  const QStringList gone = db.Retain(store, QDateTime::currentDateTimeUtc().addDays(-30), e);
+  EXPECT_TRUE(gone.isEmpty());
+  EXPECT_FALSE(e.isEmpty());
+  // Neither lost its file while keeping its rows, nor its rows while keeping its file.
+  EXPECT_TRUE(QFile::exists(store + QStringLiteral("1/Event/rows-stuck.log")));
+  ASSERT_TRUE(q.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM files), (SELECT COUNT(*) FROM events), (SELECT COUNT(*) FROM purged)")) && q.next());
+  EXPECT_EQ(q.value(0).toInt(), 2);
+  EXPECT_EQ(q.value(1).toInt(), 2);
+  EXPECT_EQ(q.value(2).toInt(), 0);
+}
+
 TEST(FleetSchedule, BackOffDoublesUpToAnHour) {
   const QDateTime now = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
   const int day = 86400;
