@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests, the simulator and the
-# benchmarks need. Safe to run again: it only calls apt when something is missing.
+# Installs every Debian package the build, the tests, the simulator, the
+# benchmarks and the Debian package (manual pages, icons, lintian) need. Safe
+# to run again: it only calls apt when something is missing.
 set -euo pipefail
 
 PACKAGES=(
@@ -14,6 +15,7 @@ PACKAGES=(
   poppler-utils fonts-dejavu-core tcpdump tshark python3-jsonschema
   openssh-server openssh-client
   libqt6sql6-psql postgresql libcpp-httplib-dev chromium
+  help2man librsvg2-bin lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 
+#include "BuildInfo.h"
 #include "FleetDb.h"
 #include "FleetWeb.h"
 #include "Inventory.h"
@@ -40,7 +41,8 @@ extern "C" void OnStop(int) {
 }
 
 const char* const CUsage =
-    "Usage: vanta-fleet [--db URL] [--data-dir DIR] [--json] COMMAND\n"
+    "Usage: vanta-fleet [--db URL] [--data-dir DIR] [--json] [--lang de|en] COMMAND\n"
+    "       vanta-fleet --help | --version\n"
     "  devices import FILE [--every DURATION]\n"
     "  devices add HOST[:PORT] [--name TEXT] [--every DURATION] [--ssh --user U --password-file F] [--trust-new-host-key]\n"
     "  devices list\n"
@@ -439,6 +441,10 @@ int main(int argc, char** argv) {
   QString error;
   const QStringList raw = app.arguments().mid(1);
   const bool json = raw.contains(QStringLiteral("--json"));
+  if (raw.contains(QStringLiteral("--version"))) {
+    std::printf("vanta-fleet %s\n", build::CVersion);
+    return ecDone;
+  }
   TOut out(json);
   if (!ParseArgs(raw, a, error)) {
     std::fputs("Try 'vanta-fleet --help' for more information.\n", stderr);

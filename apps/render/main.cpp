@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "BuildInfo.h"
 #include "Language.h"
 #include "FreqCharts.h"
 #include "PaintBox.h"
@@ -178,9 +179,11 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("vanta-render"));
+  QCoreApplication::setApplicationVersion(QString::fromLatin1(vanta::build::CVersion));
   QCommandLineParser p;
   p.setApplicationDescription(QStringLiteral("Draws a Vanta chart off screen from data."));
   p.addHelpOption();
+  p.addVersionOption();
   p.addPositionalArgument(QStringLiteral("kind"), QStringLiteral("time: the time-curve chart"));
   p.addOptions({{"in", "CSV file or recording.", "file"},
                 {"png", "Image to write.", "file"},

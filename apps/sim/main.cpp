@@ -85,9 +85,11 @@ int Fail(const QString& text) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("vanta-sim"));
+  QCoreApplication::setApplicationVersion(QString::fromLatin1(build::CVersion));
   QCommandLineParser p;
   p.setApplicationDescription(QStringLiteral("Simulated Vanta measuring device (CCCI over TCP)"));
   p.addHelpOption();
+  p.addVersionOption();
   const QList<QCommandLineOption> opts = {
       {"bind", "Address to listen on.", "address", "127.0.0.1"},
       {"port", "TCP port (0 picks a free one).", "port", "5040"},
@@ -266,7 +268,11 @@ int main(int argc, char** argv) {
     host->Device.Network = network;
     hosts.push_back(std::move(host));
   }
-  const QString builtDb = QStringLiteral(VANTA_GENERATED_DATA_DIR "/MappingDB.gz");
+  // The mapping database of this build tree, else the installed copy beside the other data.
+  QString builtDb = QStringLiteral(VANTA_GENERATED_DATA_DIR "/MappingDB.gz");
+  if (const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/vanta/MappingDB.gz");
+      !QFileInfo::exists(builtDb) && QFileInfo::exists(installed))
+    builtDb = QDir::cleanPath(installed);
   // The root of a device with its default records, certificate and mapping
   // database. Creating files is what start-up costs (on a busy disk tens of
   // milliseconds a device), so a fleet fills its roots after it listens.

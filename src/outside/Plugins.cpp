@@ -5,12 +5,17 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "BuildInfo.h"
+
 namespace vanta {
 
 bool LoadReportPlugin(QLibrary& lib, QString& error) {
   const QDir bin(QCoreApplication::applicationDirPath());
-  for (const QString& dir : {bin.filePath(QStringLiteral("../../lib")), bin.filePath(QStringLiteral("../lib")),
-                             bin.filePath(QStringLiteral("../lib/vanta"))}) {
+  // The installed place first: an installed program must not pick up a
+  // stray module from a neighbouring folder. Then the build tree's lib.
+  const QString installed = bin.filePath(QString::fromUtf8(build::CPluginDirFromBin));
+  for (const QString& dir : {installed, bin.filePath(QStringLiteral("../../lib")),
+                             bin.filePath(QStringLiteral("../lib"))}) {
     lib.setFileName(QDir(dir).filePath(QStringLiteral("vanta_report")));
     if (lib.load()) return true;
   }

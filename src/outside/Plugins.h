@@ -1,6 +1,8 @@
 #pragma once
-// The report plugin is found by name at run time: beside the programs in a
-// build tree (../../lib, ../lib) or in the installed library folder.
+// The report plugin is found by name at run time: in the installed folder
+// relative to the program (../lib/<multiarch>/vanta, set at configure time),
+// beside the programs in a build tree (../../lib, ../lib) or in the system's
+// library path.
 #include <QLibrary>
 #include <QMap>
 #include <QString>
