@@ -46,7 +46,7 @@ const char* const CUsage =
     "  devices import FILE [--every DURATION]\n"
     "  devices add HOST[:PORT] [--name TEXT] [--every DURATION] [--ssh --user U --password-file F] [--trust-new-host-key]\n"
     "  devices list\n"
-    "  devices rm|pause|resume HOST[:PORT]\n"
+    "  devices rm|pause|resume|trust HOST[:PORT]\n"
     "  run [--once] [--parallel N] [--worker-id ID] [--keep-days N] [--no-status] [--timeout SECONDS] [--lease-seconds S]\n"
     "  status\n"
     "  serve [--listen HOST:PORT] [--token-file F]\n"
@@ -191,13 +191,31 @@ QJsonObject DeviceJson(const TDeviceRow& d) {
 QString Or(const QString& s, const char* dash = "-") { return s.isEmpty() ? QString::fromLatin1(dash) : s; }
 QString TimeText(const QDateTime& t) { return t.isValid() ? IsoUtc(t) : QStringLiteral("-"); }
 
+// An address as people write it: brackets around an IPv6 address.
+QString AddressText(const QString& host, int port) {
+  TDeviceRow d;
+  d.Host = host;
+  d.Port = port;
+  return d.Address();
+}
+
+// A name is one line of text: a tab or line break would break the tables.
+bool NameProblem(const QString& name, QString& error) {
+  for (const QChar c : name)
+    if (c.category() == QChar::Other_Control) {
+      error = QStringLiteral("the name '%1' holds a control character (tab, line break)").arg(name.simplified());
+      return true;
+    }
+  return false;
+}
+
 // The device an address names (HOST or HOST:PORT, the default port 5040).
 bool FindDevice(TFleetDb& db, const QString& address, TDeviceRow& d, QString& error) {
   THostLine h;
   if (!ParseHostLine(address, h, error)) return false;
   const auto found = db.FindActive(h.Host, h.Port);
   if (!found) {
-    error = QStringLiteral("no device %1:%2 in the inventory").arg(h.Host).arg(h.Port);
+    error = QStringLiteral("no device %1 in the inventory").arg(AddressText(h.Host, h.Port));
     return false;
   }
   d = *found;
@@ -220,6 +238,8 @@ int Devices(TOut& out, TFleetDb& db, const TArgs& a) {
     QList<THostLine> hosts;
     QString error;
     if (!ParseHostsText(QString::fromUtf8(f.readAll()), a.Words[2], hosts, error)) return out.Fail(ecUsage, error);
+    for (const THostLine& h : hosts)
+      if (NameProblem(h.Name, error)) return out.Fail(ecUsage, QStringLiteral("%1: %2").arg(a.Words[2], error));
     QJsonArray list;
     int added = 0;
     for (const THostLine& h : hosts) {
@@ -258,15 +278,16 @@ int Devices(TOut& out, TFleetDb& db, const TArgs& a) {
     QString error;
     if (!ParseHostLine(a.Words[2], h, error)) return out.Fail(ecUsage, error);
     if (!h.Name.isEmpty()) return out.Fail(ecUsage, QStringLiteral("the name goes with --name"));
-    if (a.Has("ssh") != a.Has("user") || (a.Has("password-file") && !a.Has("user")))
+    if (a.Has("ssh") != a.Has("user") || (a.Has("password-file") && !a.Has("user")) || (a.Has("ssh") && !a.Has("password-file")))
       return out.Fail(ecUsage, QStringLiteral("--ssh goes with --user U --password-file F"));
+    if (NameProblem(a.Value("name"), error)) return out.Fail(ecUsage, QStringLiteral("--name: ") + error);
     if (a.Has("password-file")) {
       // Checked now, as every run will: a file others may read is refused here, not at 3 a.m.
       QString password, why;
       if (!ReadPasswordFile(a.Value("password-file"), password, why)) return out.Fail(ecUsage, why);
     }
     if (db.FindActive(h.Host, h.Port))
-      return out.Fail(ecUsage, QStringLiteral("%1:%2 is in the inventory already").arg(h.Host).arg(h.Port));
+      return out.Fail(ecUsage, QStringLiteral("%1 is in the inventory already").arg(AddressText(h.Host, h.Port)));
     TDeviceRow d;
     d.Host = h.Host;
     d.Port = h.Port;
@@ -296,6 +317,19 @@ int Devices(TOut& out, TFleetDb& db, const TArgs& a) {
     out.Result().insert(QStringLiteral("devices"), list);
     return out.Finish();
   }
+  if (op == QLatin1String("trust")) {
+    // A device's new SSH host key is taken at its next run (a changed key never is).
+    if (a.Words.size() != 3) return out.Fail(ecUsage, QStringLiteral("devices trust takes one HOST[:PORT]"));
+    TDeviceRow d;
+    QString error;
+    if (!FindDevice(db, a.Words[2], d, error)) return out.Fail(ecUsage, error);
+    if (!d.Ssh) return out.Fail(ecUsage, QStringLiteral("%1 is not reached through SSH").arg(d.Address()));
+    d.TrustNewHostKey = true;
+    if (!db.UpdateInventory(d)) return out.Fail(ecUsage, QStringLiteral("database: %1").arg(db.LastError()));
+    out.Line(QStringLiteral("%1: a new host key is taken at the next run").arg(d.Address()));
+    out.Result().insert(QStringLiteral("device"), DeviceJson(d));
+    return out.Finish();
+  }
   if (op == QLatin1String("rm") || op == QLatin1String("pause") || op == QLatin1String("resume")) {
     if (a.Words.size() != 3) return out.Fail(ecUsage, QStringLiteral("devices %1 takes one HOST[:PORT]").arg(op));
     TDeviceRow d;
@@ -309,7 +343,7 @@ int Devices(TOut& out, TFleetDb& db, const TArgs& a) {
     out.Result().insert(QStringLiteral("removed"), op == QLatin1String("rm"));
     return out.Finish();
   }
-  return out.Fail(ecUsage, op.isEmpty() ? QStringLiteral("devices: missing import, add, list, rm, pause or resume")
+  return out.Fail(ecUsage, op.isEmpty() ? QStringLiteral("devices: missing import, add, list, rm, pause, resume or trust")
                                         : QStringLiteral("devices: unknown operation '%1'").arg(op));
 }
 
@@ -399,10 +433,13 @@ int Run(TOut& out, const TArgs& a, const QString& dbUrl, const QString& store) {
   out.Result().insert(QStringLiteral("dbWriteSeconds"), TFleetDb::WriteSeconds());
   out.Result().insert(QStringLiteral("dbReconnects"), TFleetDb::Reconnects());
   const int failed = report.Failed();
-  out.Line(QStringLiteral("%1 devices read, %2 failed%3")
-               .arg(report.Runs.size() - failed)
+  int interrupted = 0;
+  for (const TRunEntry& r : report.Runs) interrupted += r.Outcome.Result == TRunResult::rrInterrupted ? 1 : 0;
+  out.Line(QStringLiteral("%1 devices read, %2 failed%3%4")
+               .arg(report.Runs.size() - failed - interrupted)
                .arg(failed)
-               .arg(report.Stopped ? QStringLiteral(", stopped") : QString()));
+               .arg(interrupted ? QStringLiteral(", %1 interrupted").arg(interrupted) : QString(),
+                    report.Stopped ? QStringLiteral(", stopped") : QString()));
   // A stop is what the operator asked for: exit 0. A pass that could not
   // read every device says so.
   return out.Finish(!report.Stopped && o.Once && failed > 0 ? ecFailed : ecDone);
@@ -475,6 +512,14 @@ int main(int argc, char** argv) {
     if (!ReadPasswordFile(a.Value("db-password-file"), password, why)) return out.Fail(ecUsage, QStringLiteral("--db-password-file: ") + why);
     TFleetDb::SetPassword(password);
   }
+  // Looking needs a database that is there: a mistyped path must not quietly make a new, empty one.
+  // So does the service: a mistyped --data-dir would otherwise read nothing into a new database and call it done.
+  static const QStringList CNeedsDevices{QStringLiteral("list"), QStringLiteral("rm"), QStringLiteral("pause"), QStringLiteral("resume"),
+                                         QStringLiteral("trust")};
+  const bool looking = command == QLatin1String("status") || command == QLatin1String("run") ||
+                       (command == QLatin1String("devices") && CNeedsDevices.contains(a.Words.value(1)));
+  if (TDbUrl url; looking && ParseDbUrl(dbUrl, url, error) && !url.Postgres && !QFileInfo::exists(url.Path))
+    return out.Fail(ecUsage, QStringLiteral("no fleet database at %1 ('devices add' or 'devices import' makes it)").arg(url.Path));
   // A store that cannot take files is told once, before any device is bothered or blamed.
   if (command == QLatin1String("run"))
     if (const QString problem = QDir().mkpath(store) ? FolderWriteProblem(store) : QStringLiteral("the folder cannot be made");
@@ -482,10 +527,17 @@ int main(int argc, char** argv) {
       return out.Fail(ecUsage, QStringLiteral("the store %1 cannot take files: %2").arg(store, problem));
   if (command == QLatin1String("run")) return Run(out, a, dbUrl, store);
   if (command == QLatin1String("serve")) return Serve(out, a, dbUrl);
-  // Looking needs a database that is there: a mistyped path must not quietly make a new, empty one.
-  const bool looking = command == QLatin1String("status") || (command == QLatin1String("devices") && a.Words.value(1) == QLatin1String("list"));
-  if (TDbUrl url; looking && ParseDbUrl(dbUrl, url, error) && !url.Postgres && !QFileInfo::exists(url.Path))
-    return out.Fail(ecUsage, QStringLiteral("no fleet database at %1 ('devices add' or 'devices import' makes it)").arg(url.Path));
+  // Bad input leaves no new, empty database behind: a bad interval, a file that cannot be imported.
+  if (a.Has("every")) {
+    const qint64 seconds = ParseDuration(a.Value("every"), error);
+    if (seconds < 0) return out.Fail(ecUsage, QStringLiteral("--every: ") + error);
+  }
+  if (command == QLatin1String("devices") && a.Words.value(1) == QLatin1String("import") && a.Words.size() == 3) {
+    QFile f(a.Words[2]);
+    QList<THostLine> hosts;
+    if (!f.open(QIODevice::ReadOnly)) return out.Fail(ecUsage, QStringLiteral("%1: %2").arg(a.Words[2], f.errorString()));
+    if (!ParseHostsText(QString::fromUtf8(f.readAll()), a.Words[2], hosts, error)) return out.Fail(ecUsage, error);
+  }
   TFleetDb db;
   if (!db.Open(dbUrl, error)) return out.Fail(ecUsage, error);
   if (command == QLatin1String("devices")) return Devices(out, db, a);

@@ -218,7 +218,8 @@ void TSimSshServer::Serve(ssh_session s) {
     bool handled = false;
     if (ssh_message_type(m) == SSH_REQUEST_CHANNEL_OPEN) {
       if (ssh_message_subtype(m) == SSH_CHANNEL_DIRECT_TCPIP) {
-        sock = ConnectLocal(ssh_message_channel_request_open_destination_port(m));
+        const int asked = ssh_message_channel_request_open_destination_port(m);
+        sock = ConnectLocal(asked == 5040 && FCcciPort != 0 ? FCcciPort : asked);
         if (sock >= 0) {
           forward = ssh_message_channel_request_open_reply_accept(m);
           handled = forward != nullptr;

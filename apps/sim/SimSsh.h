@@ -23,6 +23,9 @@ class TSimSshServer {
   ~TSimSshServer();
   bool Start(const QString& bind, uint16_t port, QString& error);
   uint16_t Port() const { return FPort; }
+  // The port this simulator's CCCI service really listens on: a tunnel to
+  // 5040, where a device's CCCI service is, reaches it there.
+  void SetCcciPort(uint16_t port) { FCcciPort = port; }
   void Stop();
 
  private:
@@ -31,6 +34,7 @@ class TSimSshServer {
   TSimDevice& FDevice;
   ssh_bind_struct* FBind = nullptr;
   uint16_t FPort = 0;
+  uint16_t FCcciPort = 0;
   std::atomic<bool> FStop{false};
   std::atomic<int> FActive{0};
   std::thread FAccept;

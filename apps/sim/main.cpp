@@ -412,6 +412,7 @@ int main(int argc, char** argv) {
     std::printf("serial pty: %s\n", slave.toLocal8Bit().constData());
   }
   TSimSshServer ssh(device);
+  if (!hosts.empty()) ssh.SetCcciPort(hosts.front()->Server.serverPort());
   if (p.isSet("ssh-port")) {
     const uint sshPort = p.value("ssh-port").toUInt(&ok);
     if (!ok || sshPort > 65535) return Fail(QStringLiteral("bad --ssh-port"));

@@ -1,5 +1,8 @@
 #include "DeviceReadout.h"
 
+#include <QMutex>
+#include <QSet>
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -73,7 +76,7 @@ class TFleetSession {
         const bool yes = state == TFingerprintState::fsNew && FJob.Device.TrustNewHostKey;
         if (!yes)
           FRefusals << QStringLiteral("host key %1 not trusted (%2)")
-                           .arg(fp, state == TFingerprintState::fsNew ? QStringLiteral("new key: devices add --trust-new-host-key")
+                           .arg(fp, state == TFingerprintState::fsNew ? QStringLiteral("new key: vanta-fleet devices trust %1").arg(FJob.Device.Address())
                                                                       : QStringLiteral("the key changed"));
         return yes ? TConnectHashAction::chaSave : TConnectHashAction::chaCancel;
       };
@@ -245,6 +248,34 @@ QDateTime NextDueAfter(const QDateTime& now, int everySeconds, int failures, qin
   return now.addSecs(qMin<qint64>(backoff, qMax(everySeconds, 60)));
 }
 
+namespace {
+// The serial numbers this process reads right now.
+QMutex GSerialsMutex;
+QSet<qint64> GSerials;
+
+class TSerialGuard {
+ public:
+  explicit TSerialGuard(qint64 serial) : FSerial(serial) {
+    QMutexLocker lock(&GSerialsMutex);
+    if (GSerials.contains(serial)) return;
+    GSerials.insert(serial);
+    FHeld = true;
+  }
+  ~TSerialGuard() {
+    if (!FHeld) return;
+    QMutexLocker lock(&GSerialsMutex);
+    GSerials.remove(FSerial);
+  }
+  TSerialGuard(const TSerialGuard&) = delete;
+  TSerialGuard& operator=(const TSerialGuard&) = delete;
+  bool Held() const { return FHeld; }
+
+ private:
+  qint64 FSerial;
+  bool FHeld = false;
+};
+}  // namespace
+
 TReadoutOutcome ReadOutDevice(const TReadoutJob& job, const std::atomic<bool>& stop,
                               const std::function<void(const QString&)>& log) {
   TReadoutOutcome out;
@@ -301,6 +332,18 @@ TReadoutOutcome ReadOutDevice(const TReadoutJob& job, const std::atomic<bool>& s
     s.Close();
     say(QStringLiteral("failed: the device did not tell its serial number"));
     return finish(TRunResult::rrFailed, QStringLiteral("the device did not tell its serial number"));
+  }
+  // One readout of a device at a time, whatever address or row it came
+  // through (the same device entered twice, a worker elsewhere): two would
+  // write the same part files.
+  TSerialGuard busy(serial);
+  if (!busy.Held() || !db.TryLockSerial(serial)) {
+    s.Close();
+    const QString why = QStringLiteral("serial number %1 is being read already (the same device under another address, "
+                                       "or another worker)")
+                            .arg(serial);
+    say(QStringLiteral("failed: %1").arg(why));
+    return finish(TRunResult::rrFailed, why);
   }
   if (dev.Serial != 0 && serial != dev.Serial) {
     // Another device behind the same address: its files are another

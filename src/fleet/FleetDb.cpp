@@ -947,6 +947,15 @@ bool TFleetDb::ReleaseLease(qint64 id, const QString& worker) {
   return Run(q);
 }
 
+bool TFleetDb::TryLockSerial(qint64 serial) {
+  if (FDialect.Driver != QLatin1String("QPSQL")) return true;
+  QSqlQuery q(FDb);
+  // The two-key form: the first key keeps these apart from other locks.
+  q.prepare(QStringLiteral("SELECT pg_try_advisory_lock(7262102, ?)"));
+  q.addBindValue(int(serial % 2147483647));
+  return Run(q) && q.next() && q.value(0).toBool();
+}
+
 int TFleetDb::PendingForPass(const QDateTime& passStart) {
   QSqlQuery q(FDb);
   q.prepare(QStringLiteral("SELECT COUNT(*) FROM devices WHERE replaced_by IS NULL AND paused = 0 AND NOT EXISTS "

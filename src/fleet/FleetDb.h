@@ -162,6 +162,10 @@ class TFleetDb {
   // Extends every lease `worker` holds; the ids it still holds.
   QSet<qint64> RenewLeases(const QString& worker, int leaseSeconds, bool& ok);
   bool ReleaseLease(qint64 id, const QString& worker);
+  // PostgreSQL: the device `serial` for this connection alone while it
+  // lives (a worker that dies lets go with its connection); false when
+  // another connection has it. SQLite: always true (one service).
+  bool TryLockSerial(qint64 serial);
   // Devices a pass begun at `passStart` has still to see (-1 on an error).
   int PendingForPass(const QDateTime& passStart);
 

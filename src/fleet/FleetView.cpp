@@ -1,5 +1,7 @@
 #include "FleetView.h"
 
+#include <QMap>
+
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -543,12 +545,24 @@ QByteArray MetricsText(TFleetDb& db, const QDateTime& now, QString& error) {
       "vanta_fleet_device_up", "gauge",
       QStringLiteral("1 when the device's last finished run succeeded and its last contact is no older than twice its "
                      "interval, else 0 (paused and never read devices are 0)."));
+  // One series per label set, as the format demands: a device never reached
+  // is told apart by its address, and one entered under two addresses (one
+  // serial number, one name) is one series, up when either row is.
+  QMap<QString, int> up;
+  QHash<QString, int> unreachedNames;
   for (const TDeviceHealth& h : health)
-    out += QStringLiteral("vanta_fleet_device_up{serial=\"%1\",name=\"%2\"} %3\n")
-               .arg(h.Device.Serial ? QString::number(h.Device.Serial) : QString(),
-                    PromLabelValue(h.Device.Name.isEmpty() ? h.Device.Address() : h.Device.Name))
-               .arg(h.State == TDeviceState::dsUp ? 1 : 0)
-               .toUtf8();
+    if (!h.Device.Serial && !h.Device.Name.isEmpty()) ++unreachedNames[h.Device.Name];
+  for (const TDeviceHealth& h : health) {
+    const QString name = h.Device.Name.isEmpty() ? h.Device.Address()
+                         : !h.Device.Serial && unreachedNames.value(h.Device.Name) > 1
+                             ? QStringLiteral("%1 (%2)").arg(h.Device.Name, h.Device.Address())
+                             : h.Device.Name;
+    const QString labels = QStringLiteral("serial=\"%1\",name=\"%2\"")
+                               .arg(h.Device.Serial ? QString::number(h.Device.Serial) : QString(), PromLabelValue(name));
+    up[labels] = std::max(up.value(labels, 0), h.State == TDeviceState::dsUp ? 1 : 0);
+  }
+  for (auto it = up.cbegin(); it != up.cend(); ++it)
+    out += QStringLiteral("vanta_fleet_device_up{%1} %2\n").arg(it.key()).arg(it.value()).toUtf8();
 
   QSqlQuery totals(db.Db());
   if (!totals.exec(QStringLiteral(
@@ -565,11 +579,13 @@ QByteArray MetricsText(TFleetDb& db, const QDateTime& now, QString& error) {
 
   family("vanta_fleet_last_success_timestamp_seconds", "gauge",
          QStringLiteral("When the device was last read out completely, in seconds since 1970 (UTC)."));
+  QMap<qint64, qint64> lastSuccess;  // serial: the latest of its rows, in ms
   for (const TDeviceHealth& h : health)
     if (h.Device.Serial && h.Device.LastSuccess.isValid())
-      out +=
-          QStringLiteral("vanta_fleet_last_success_timestamp_seconds{serial=\"%1\"} ").arg(h.Device.Serial).toUtf8() +
-          PromNumber(double(h.Device.LastSuccess.toMSecsSinceEpoch()) / 1000.0) + '\n';
+      lastSuccess[h.Device.Serial] = std::max(lastSuccess.value(h.Device.Serial, 0), h.Device.LastSuccess.toMSecsSinceEpoch());
+  for (auto it = lastSuccess.cbegin(); it != lastSuccess.cend(); ++it)
+    out += QStringLiteral("vanta_fleet_last_success_timestamp_seconds{serial=\"%1\"} ").arg(it.key()).toUtf8() +
+           PromNumber(double(it.value()) / 1000.0) + '\n';
 
   // The histogram is counted by the database: the runs table grows with every
   // readout and need not cross the connection for one scrape.

@@ -266,8 +266,9 @@ bool TFleetWeb::Bind(QString& error) {
       SendError(res, 405, QStringLiteral("this service only reads: GET"));
       return httplib::Server::HandlerResponse::Handled;
     }
-    // Prometheus scrapes without the token: the numbers tell no names an
-    // attacker could not guess, and a scraper's configuration stays simple.
+    // Prometheus scrapes without the token, so a scraper's configuration
+    // stays simple; the metrics carry serial numbers and device names only,
+    // nothing that opens a device (addresses only of devices without a name).
     if (F->Token.isEmpty() || req.path == "/metrics") return httplib::Server::HandlerResponse::Unhandled;
     const std::string header = req.get_header_value("Authorization");
     const std::string scheme = "Bearer ";

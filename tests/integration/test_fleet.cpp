@@ -651,14 +651,25 @@ TEST_F(FleetTest, BadInputIsToldAndChangesNothing) {
   const TRun file = Fleet({QStringLiteral("devices"), QStringLiteral("import"), HostsFile(QStringLiteral("10.0.0.1\nkein_gerät hier\n"))});
   EXPECT_EQ(file.Exit, 1);
   EXPECT_TRUE(file.Err.contains(QStringLiteral("hosts.txt:2:"))) << file.Err.toStdString();
-  const TRun rm = Fleet({QStringLiteral("devices"), QStringLiteral("rm"), QStringLiteral("10.0.0.9")});
-  EXPECT_EQ(rm.Exit, 1);
-  EXPECT_TRUE(rm.Err.contains(QStringLiteral("no device 10.0.0.9:5040"))) << rm.Err.toStdString();
+  const TRun rmNothing = Fleet({QStringLiteral("devices"), QStringLiteral("rm"), QStringLiteral("10.0.0.9")});
+  EXPECT_EQ(rmNothing.Exit, 1);
+  EXPECT_TRUE(rmNothing.Err.contains(QStringLiteral("no fleet database"))) << rmNothing.Err.toStdString();
   const TRun db = Fleet({QStringLiteral("--db"), QStringLiteral("mysql://x/y"), QStringLiteral("status")});
   EXPECT_EQ(db.Exit, 1);
+  // None of that made a database; the service does not make one either (a
+  // mistyped --data-dir would read nothing and call it done).
+  EXPECT_FALSE(QFileInfo::exists(DbFile()));
   const TRun list = Fleet({QStringLiteral("--json"), QStringLiteral("devices"), QStringLiteral("list")});
-  ASSERT_EQ(list.Exit, 0);
-  EXPECT_TRUE(Doc(list).value(QStringLiteral("devices")).toArray().isEmpty());
+  EXPECT_EQ(list.Exit, 1);
+  const TRun idle = Fleet({QStringLiteral("run"), QStringLiteral("--once")});
+  EXPECT_EQ(idle.Exit, 1);
+  EXPECT_TRUE(idle.Err.contains(QStringLiteral("no fleet database"))) << idle.Err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(DbFile()));
+  // A name is one line: a tab would shift every column of the tables.
+  const TRun tab = Fleet({QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("10.0.0.2"), QStringLiteral("--name"), QStringLiteral("Feld\tA")});
+  EXPECT_EQ(tab.Exit, 1);
+  EXPECT_TRUE(tab.Err.contains(QStringLiteral("control character"))) << tab.Err.toStdString();
+  EXPECT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("import"), HostsFile(QStringLiteral("10.0.0.3 Feld\tB\n"))}).Exit, 1);
   // A password file is kept by its path; its contents never reach the database.
   const QString secret = Work.path() + QStringLiteral("/pw");
   cli::WriteAll(secret, "geheim-4711\n");
@@ -672,7 +683,17 @@ TEST_F(FleetTest, BadInputIsToldAndChangesNothing) {
   EXPECT_EQ(d.value(QStringLiteral("every")).toInt(), 7200);
   EXPECT_EQ(d.value(QStringLiteral("passwordFile")).toString(), secret);
   EXPECT_FALSE((ReadAll(DbFile()) + ReadAll(DbFile() + QStringLiteral("-wal"))).contains("geheim-4711"));
-  EXPECT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("[::1]:5041")}).Exit, 1) << "twice the same address";
+  const TRun rm = Fleet({QStringLiteral("devices"), QStringLiteral("rm"), QStringLiteral("10.0.0.9")});
+  EXPECT_EQ(rm.Exit, 1);
+  EXPECT_TRUE(rm.Err.contains(QStringLiteral("no device 10.0.0.9:5040"))) << rm.Err.toStdString();
+  const TRun twice = Fleet({QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("[::1]:5041")});
+  EXPECT_EQ(twice.Exit, 1) << "twice the same address";
+  EXPECT_TRUE(twice.Err.contains(QStringLiteral("[::1]:5041 is in the inventory already"))) << twice.Err.toStdString();
+  // SSH without a password file could never log in.
+  const TRun noPassword = Fleet({QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("10.0.0.8"), QStringLiteral("--ssh"),
+                                 QStringLiteral("--user"), QStringLiteral("admin")});
+  EXPECT_EQ(noPassword.Exit, 1);
+  EXPECT_TRUE(noPassword.Err.contains(QStringLiteral("--password-file"))) << noPassword.Err.toStdString();
   // A password file others may read is refused when the device is added, not at each run.
   const QString open = Work.path() + QStringLiteral("/pw-open");
   cli::WriteAll(open, "geheim\n");
@@ -694,6 +715,62 @@ TEST_F(FleetTest, BadInputIsToldAndChangesNothing) {
                                   QStringLiteral("sqlite:") + DbFile(), QStringLiteral("run"), QStringLiteral("--once")});
   EXPECT_EQ(stuck.Exit, 1);
   EXPECT_TRUE(stuck.Err.contains(QStringLiteral("cannot take files"))) << stuck.Err.toStdString();
+}
+
+TEST_F(FleetTest, OneDeviceUnderTwoAddressesIsReadOnceAtATime) {
+  // A slow link, so that both rows are due and started together.
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-number"), QStringLiteral("80001"), QStringLiteral("--rate"), QStringLiteral("60000")}));
+  ASSERT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("import"),
+                   HostsFile(QStringLiteral("127.0.0.1:%1 Abgang\nlocalhost:%1 Abgang\n").arg(sim.Port))})
+                .Exit,
+            0);
+  const TRun run = Fleet({QStringLiteral("--json"), QStringLiteral("run"), QStringLiteral("--once"), QStringLiteral("--parallel"), QStringLiteral("2")});
+  EXPECT_EQ(run.Exit, 3) << run.Err.toStdString();
+  QStringList results, messages;
+  for (const QJsonValue& v : Doc(run).value(QStringLiteral("runs")).toArray()) {
+    results << v.toObject().value(QStringLiteral("result")).toString();
+    messages << v.toObject().value(QStringLiteral("message")).toString();
+  }
+  results.sort();
+  EXPECT_EQ(results, (QStringList{QStringLiteral("failed"), QStringLiteral("ok")}));
+  EXPECT_TRUE(messages.join(QLatin1Char('|')).contains(QStringLiteral("serial number 80001 is being read already"))) << messages.join(QLatin1Char('|')).toStdString();
+  // Every file once, complete, with its row.
+  TDb db(DbFile());
+  const QMap<QString, QByteArray> got = Files(Store.path(), 80001);
+  EXPECT_EQ(db.Rows(QStringLiteral("SELECT COUNT(*) FROM files")).at(0).at(0).toInt(), got.size());
+  for (const QString& name : got.keys()) EXPECT_FALSE(name.endsWith(QLatin1String(".part"))) << name.toStdString();
+}
+
+TEST_F(FleetTest, AnSshDeviceTakesANewHostKeyOnlyWhenTrusted) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-number"), QStringLiteral("90001"), QStringLiteral("--ssh-port"), QStringLiteral("0")}));
+  ASSERT_NE(sim.SshPort, 0);
+  const QString secret = Work.path() + QStringLiteral("/operator.pw");
+  cli::WriteAll(secret, "operator\n");
+  QFile::setPermissions(secret, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  const QString address = QStringLiteral("127.0.0.1:%1").arg(sim.SshPort);
+  ASSERT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("add"), address, QStringLiteral("--ssh"), QStringLiteral("--user"),
+                   QStringLiteral("operator"), QStringLiteral("--password-file"), secret})
+                .Exit,
+            0);
+  // Nobody looks at the key of an unattended readout: refused, and the message says what to do.
+  const TRun refused = Fleet({QStringLiteral("--json"), QStringLiteral("run"), QStringLiteral("--once")});
+  EXPECT_EQ(refused.Exit, 3);
+  const QString why = Doc(refused).value(QStringLiteral("runs")).toArray().at(0).toObject().value(QStringLiteral("message")).toString();
+  EXPECT_TRUE(why.contains(QStringLiteral("vanta-fleet devices trust ") + address)) << why.toStdString();
+  EXPECT_TRUE(Files(Store.path(), 90001).isEmpty());
+  const TRun trust = Fleet({QStringLiteral("--json"), QStringLiteral("devices"), QStringLiteral("trust"), address});
+  ASSERT_EQ(trust.Exit, 0) << trust.Err.toStdString();
+  EXPECT_TRUE(MatchesSchema(trust.Out, QStringLiteral("fleet-devices")));
+  const TRun run = Fleet({QStringLiteral("--json"), QStringLiteral("run"), QStringLiteral("--once")});
+  ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
+  EXPECT_GT(Files(Store.path(), 90001).size(), 10);
+  // The key is kept: a later run takes it as known.
+  EXPECT_EQ(Fleet({QStringLiteral("run"), QStringLiteral("--once")}).Exit, 0);
+  // A device reached without SSH has no key to trust.
+  EXPECT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("add"), QStringLiteral("10.0.0.5")}).Exit, 0);
+  EXPECT_EQ(Fleet({QStringLiteral("devices"), QStringLiteral("trust"), QStringLiteral("10.0.0.5")}).Exit, 1);
 }
 
 }  // namespace vanta::test::fleet

@@ -329,6 +329,11 @@ TEST_F(FleetPgTest, AWorkerKilledInADeviceLosesItAndAnotherFinishesItByteForByte
     QThread::msleep(5);
   }
   ASSERT_FALSE(parts.isEmpty()) << "no download was in flight";
+  // B is already at work (it waits: the device is A's) when A dies; it takes
+  // the device once A's lease has run out and resumes A's part file.
+  auto b = StartWorker(QStringLiteral("B"), {QStringLiteral("--lease-seconds"), QStringLiteral("3")});
+  QThread::msleep(1500);
+  ASSERT_EQ(b->state(), QProcess::Running) << "B did not wait for the device A holds";
   ::kill(pid_t(a->processId()), SIGKILL);
   ASSERT_TRUE(a->waitForFinished(10000));
   qint64 onDisk = 0;
@@ -338,8 +343,6 @@ TEST_F(FleetPgTest, AWorkerKilledInADeviceLosesItAndAnotherFinishesItByteForByte
     if (p.contains(QLatin1String("/Event/")) || p.contains(QLatin1String("/Recorder/"))) onDisk += QFileInfo(p).size();
   }
 
-  // B waits for A's lease to run out, takes the device, resumes A's part file.
-  auto b = StartWorker(QStringLiteral("B"), {QStringLiteral("--lease-seconds"), QStringLiteral("3")});
   ASSERT_TRUE(b->waitForFinished(180000));
   const TRun r{b->exitCode(), QString::fromUtf8(b->readAllStandardOutput()), QString::fromUtf8(b->readAllStandardError())};
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
@@ -379,24 +382,33 @@ TEST_F(FleetPgTest, AServerRestartUnderARunIsWaitedForAndNothingIsLost) {
   TSimFleet sims;
   ASSERT_TRUE(sims.Start(2, {QStringLiteral("--rate"), QStringLiteral("40000")}));
   Import(sims);
-  auto w = StartWorker(QStringLiteral("W"), {QStringLiteral("--lease-seconds"), QStringLiteral("20")});
+  // Two workers, a device each.
+  auto w = StartWorker(QStringLiteral("W"), {QStringLiteral("--lease-seconds"), QStringLiteral("20"), QStringLiteral("--parallel"), QStringLiteral("1")});
+  auto v = StartWorker(QStringLiteral("V"), {QStringLiteral("--lease-seconds"), QStringLiteral("20"), QStringLiteral("--parallel"), QStringLiteral("1")});
   QElapsedTimer t;
   t.start();
   while (t.elapsed() < 60000 && One(QStringLiteral("SELECT COUNT(*) FROM files")) < 2) QThread::msleep(50);
   ASSERT_GE(One(QStringLiteral("SELECT COUNT(*) FROM files")), 2) << "the run did not get going";
   ASSERT_EQ(w->state(), QProcess::Running) << "the run ended before the restart";
+  ASSERT_EQ(v->state(), QProcess::Running) << "the run ended before the restart";
   QProcess restart;
   restart.start(QStringLiteral("bash"), {QStringLiteral(VANTA_SOURCE_DIR "/tests/tools/pg_cluster.sh"), QStringLiteral("restart"),
                                          QStringLiteral(VANTA_PG_STATE)});
   ASSERT_TRUE(restart.waitForFinished(60000));
   ASSERT_EQ(restart.exitCode(), 0) << restart.readAllStandardError().toStdString();
-  ASSERT_TRUE(w->waitForFinished(180000));
-  const TRun r{w->exitCode(), QString::fromUtf8(w->readAllStandardOutput()), QString::fromUtf8(w->readAllStandardError())};
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  QJsonObject doc;
-  ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(cli::MatchesSchema(r.Out, QStringLiteral("fleet-run")));
-  EXPECT_GE(doc.value(QStringLiteral("dbReconnects")).toInt(), 1) << "the restart was not noticed";
+  QString errors;
+  for (QProcess* p : {w.get(), v.get()}) {
+    ASSERT_TRUE(p->waitForFinished(180000));
+    const TRun r{p->exitCode(), QString::fromUtf8(p->readAllStandardOutput()), QString::fromUtf8(p->readAllStandardError())};
+    errors += r.Err;
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    QJsonObject doc;
+    ASSERT_TRUE(OneDocument(r, doc));
+    EXPECT_TRUE(cli::MatchesSchema(r.Out, QStringLiteral("fleet-run")));
+    EXPECT_GE(doc.value(QStringLiteral("dbReconnects")).toInt(), 1) << "the restart was not noticed";
+    EXPECT_EQ(doc.value(QStringLiteral("runs")).toArray().size(), 1) << "each worker read one device";
+  }
+  const TRun r{0, QString(), errors};
   EXPECT_EQ(Rows(QStringLiteral("SELECT result FROM runs ORDER BY id")),
             (QList<QVariantList>{{QStringLiteral("ok")}, {QStringLiteral("ok")}}))
       << r.Err.toStdString();

@@ -4,6 +4,8 @@
 // database's. And the device states the dashboard shows, by their rule.
 #include <gtest/gtest.h>
 
+#include <QSqlQuery>
+
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
@@ -323,4 +325,39 @@ TEST_F(FleetWebDb, StatesFollowTheRuleOfTheLastRunAndTwiceTheInterval) {
   EXPECT_EQ(StateOf(d, std::nullopt, Now), TDeviceState::dsNever);
   d.Paused = true;
   EXPECT_EQ(StateOf(d, ok, Now), TDeviceState::dsPaused);
+}
+
+TEST_F(FleetWebDb, DevicesEnteredTwiceOrNamedAlikeGiveOneSeriesEach) {
+  {
+    TFleetFiller more(Dir.path() + QStringLiteral("/fleet.sqlite"), Now);
+    // Two devices never reached, with one name.
+    more.Device(QStringLiteral("Reserve"), QStringLiteral("10.9.0.1"), 900);
+    more.Device(QStringLiteral("Reserve"), QStringLiteral("10.9.0.2"), 900);
+    // One device entered under two addresses: one serial number, one name.
+    TDeviceRow a = more.Device(QStringLiteral("Doppelt"), QStringLiteral("10.9.0.3"), 900);
+    TDeviceRow b = more.Device(QStringLiteral("Doppelt"), QStringLiteral("doppelt.example"), 900);
+    more.Contact(a, 40001, 60);
+    more.Contact(b, 40001, 30);
+    more.Run(a, 100, 1.0, TRunResult::rrFailed, 0);
+    more.Run(b, 50, 1.0, TRunResult::rrOk, 10);
+  }
+  QSqlQuery q(Db.Db());
+  ASSERT_TRUE(q.exec(QStringLiteral("UPDATE devices SET last_success = '%1' WHERE serial = 40001")
+                         .arg(IsoUtc(Now.addSecs(-30), true))));
+  QString error;
+  const QByteArray text = MetricsText(Db, Now, error);
+  ASSERT_FALSE(text.isEmpty()) << error.toStdString();
+  QList<TSample> samples;
+  EXPECT_EQ(CheckExposition(text, samples), QStringList()) << text.toStdString();
+  int reserve = 0, twice = 0;
+  for (const TSample& s : samples) {
+    if (s.Name != QLatin1String("vanta_fleet_device_up")) continue;
+    reserve += s.Labels.value(QStringLiteral("name")).startsWith(QLatin1String("Reserve (10.9.0.")) ? 1 : 0;
+    if (s.Labels.value(QStringLiteral("serial")) == QLatin1String("40001")) {
+      ++twice;
+      EXPECT_EQ(s.Value, 1) << "up when either of its rows is";
+    }
+  }
+  EXPECT_EQ(reserve, 2) << "told apart by their addresses";
+  EXPECT_EQ(twice, 1);
 }
