@@ -479,6 +479,8 @@ TReadoutOutcome ReadOutDevice(const TReadoutJob& job, const std::atomic<bool>& s
     failedReason = reason;
   };
   bool lost = false;
+  QElapsedTimer sinceProgress;
+  sinceProgress.start();
   for (;;) {
     if (stop) chain.Cancel();
     const TReadoutChain::TStep step = chain.Next();
@@ -503,6 +505,12 @@ TReadoutOutcome ReadOutDevice(const TReadoutJob& job, const std::atomic<bool>& s
     if (answered && QFileInfo(local).isFile()) {
       out.Bytes += qint64(step.Size - step.Position);
       if (const TListed* l = findListed(step.Path, step.Recording)) index(*l);
+      // What came so far stands in the run's row now and then: a run that
+      // never ends (a killed worker's) still tells what it brought.
+      if (runId && sinceProgress.elapsed() >= 2000) {
+        db.NoteRunProgress(runId, out.FilesNew, out.Bytes);
+        sinceProgress.restart();
+      }
       continue;
     }
     // Lost line, stop or silence: what came so far waits in NAME.part.

@@ -597,6 +597,18 @@ bool TFleetDb::EndRun(qint64 runId, TRunResult result, int filesNew, qint64 byte
   return false;
 }
 
+bool TFleetDb::NoteRunProgress(qint64 runId, int filesNew, qint64 bytes) {
+  const TWriteClock clock;
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("UPDATE runs SET files_new = ?, bytes = ? WHERE id = ? AND result IS NULL"));
+  q.addBindValue(filesNew);
+  q.addBindValue(bytes);
+  q.addBindValue(runId);
+  if (Run(q)) return true;
+  FError = q.lastError().text();
+  return false;
+}
+
 int TFleetDb::CloseOpenRuns(const QString& worker, const QDateTime& now) {
   const TWriteClock clock;
   QSqlQuery q(FDb);

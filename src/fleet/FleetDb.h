@@ -135,6 +135,8 @@ class TFleetDb {
   // ---- what a readout writes ----
   qint64 BeginRun(const QString& worker, qint64 deviceId, qint64 serial, const QDateTime& now);
   bool EndRun(qint64 runId, TRunResult result, int filesNew, qint64 bytes, const QString& message, const QDateTime& now);
+  // The counts of a run still under way (its end writes them again).
+  bool NoteRunProgress(qint64 runId, int filesNew, qint64 bytes);
   // Runs without an end (a killed service) become `interrupted` at the next
   // start: those of `worker`, or all of them when it is empty.
   int CloseOpenRuns(const QString& worker, const QDateTime& now);

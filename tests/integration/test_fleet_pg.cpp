@@ -322,6 +322,10 @@ TEST_F(FleetPgTest, AWorkerKilledInADeviceLosesItAndAnotherFinishesItByteForByte
   auto a = StartWorker(QStringLiteral("A"), {QStringLiteral("--lease-seconds"), QStringLiteral("3")});
   QElapsedTimer t;
   t.start();
+  // A has told of some files in its run's row before it dies.
+  while (t.elapsed() < 60000 && a->state() == QProcess::Running &&
+         One(QStringLiteral("SELECT COALESCE(MAX(files_new), 0) FROM runs WHERE worker = 'A'")) == 0)
+    QThread::msleep(20);
   QStringList parts;
   while (t.elapsed() < 60000 && a->state() == QProcess::Running) {
     parts = PartFiles();
@@ -353,6 +357,10 @@ TEST_F(FleetPgTest, AWorkerKilledInADeviceLosesItAndAnotherFinishesItByteForByte
   EXPECT_TRUE(PartFiles().isEmpty());
   EXPECT_EQ(Rows(QStringLiteral("SELECT worker, result FROM runs ORDER BY id")),
             (QList<QVariantList>{{QStringLiteral("A"), QStringLiteral("lost")}, {QStringLiteral("B"), QStringLiteral("ok")}}));
+  // The lost run keeps what it had told: the fleet's byte count misses only
+  // what came after its last word.
+  EXPECT_GT(One(QStringLiteral("SELECT files_new FROM runs WHERE worker = 'A'")), 0);
+  EXPECT_GT(One(QStringLiteral("SELECT bytes FROM runs WHERE worker = 'A'")), 0);
 
   // What a direct download of the device gives, byte for byte; only what A
   // had not stored came over the link again.
