@@ -330,10 +330,12 @@ function initDevice() {
         el('td', {}, fmtTime(f.downloadedAt))));
     }
     if (!doc.files.length) files.append(el('tr', {}, el('td', { colspan: 7, class: 'note' }, 'Keine Dateien.')));
-    after = null;
-    moreEvents();
   }
+  // The device's state, runs and files follow the service; the events the
+  // user paged through stay as they are until the page is loaded again.
   load();
+  moreEvents();
+  setInterval(load, 10000);
 }
 
 // ---- Ereignisse ----
