@@ -716,6 +716,16 @@ QSet<QString> TFleetDb::PathsOf(const QString& table, qint64 serial) {
 
 QSet<QString> TFleetDb::IndexedPaths(qint64 serial) { return PathsOf(QStringLiteral("files"), serial); }
 
+QStringList TFleetDb::SomeIndexedPaths(int n) {
+  QStringList out;
+  QSqlQuery q(FDb);
+  q.prepare(QStringLiteral("SELECT path FROM files ORDER BY id DESC LIMIT ?"));
+  q.addBindValue(n);
+  if (Run(q))
+    while (q.next()) out << q.value(0).toString();
+  return out;
+}
+
 QSet<QString> TFleetDb::PurgedPaths(qint64 serial) { return PathsOf(QStringLiteral("purged"), serial); }
 
 bool TFleetDb::IndexFile(const TFileRow& f, const QList<TEventRow>& events, bool& inserted) {

@@ -148,6 +148,8 @@ class TFleetDb {
   bool NoteSuccess(qint64 id, const QDateTime& now, const QDateTime& nextDue);
   bool NoteFailure(qint64 id, int failures, const QDateTime& nextDue);
   QSet<QString> IndexedPaths(qint64 serial);
+  // Up to `n` indexed paths (relative to the store), the newest first.
+  QStringList SomeIndexedPaths(int n);
   QSet<QString> PurgedPaths(qint64 serial);
   // The file row and its events in one transaction: both or neither. False
   // when the row existed already (nothing written) or on an error (LastError).

@@ -4,7 +4,9 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QEventLoop>
 #include <QHash>
 #include <QHostInfo>
@@ -59,6 +61,14 @@ bool RunFleet(const TRunOptions& o, const std::atomic<bool>& stop, const std::fu
   if (const int n = db.CloseOpenRuns(shared ? o.Worker : QString(), passStart); n > 0 && log)
     log(QStringLiteral("%1 runs of an earlier service marked interrupted").arg(n));
   Retain(db, o, log, report);
+  // The store the database was filled into should be this one: else every
+  // file would come again, into the other folder.
+  if (const QStringList some = db.SomeIndexedPaths(20); !some.isEmpty() && log &&
+      std::none_of(some.begin(), some.end(), [&](const QString& rel) { return QFileInfo::exists(QDir(o.Store).filePath(rel)); }))
+    log(QStringLiteral("warning: none of the %1 files indexed last is in %2: was the database filled with another --data-dir? "
+                       "Their devices' files will be fetched again into this one")
+            .arg(some.size())
+            .arg(o.Store));
 
   QHash<qint64, TActive> active;
   QList<TDeviceRow> pending;  // --once on SQLite: every device in service, once

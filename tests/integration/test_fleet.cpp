@@ -166,6 +166,14 @@ TEST_F(FleetTest, FilesAreThoseOfADirectDownloadAndASecondRunFetchesNothing) {
   EXPECT_EQ(db.Rows(QStringLiteral("SELECT COUNT(*) FROM files"))[0][0].toInt(), want.size());
   EXPECT_EQ(db.Rows(QStringLiteral("SELECT result, files_new FROM runs ORDER BY id")),
             (QList<QVariantList>{{QStringLiteral("ok"), want.size()}, {QStringLiteral("ok"), 0}}));
+
+  // The same database with another store: said before everything comes again.
+  QTemporaryDir other;
+  const TRun moved = RunFleetRaw({QStringLiteral("--data-dir"), other.path(), QStringLiteral("--db"), QStringLiteral("sqlite:") + DbFile(),
+                                  QStringLiteral("run"), QStringLiteral("--once")});
+  EXPECT_EQ(moved.Exit, 0) << moved.Err.toStdString();
+  EXPECT_TRUE(moved.Out.contains(QStringLiteral("was the database filled with another --data-dir"))) << moved.Out.toStdString();
+  EXPECT_FALSE(again.Out.contains(QStringLiteral("another --data-dir")));
 }
 
 TEST_F(FleetTest, APartialFileIsResumedAndIndexedOnce) {
