@@ -78,5 +78,1800 @@
         <source>keine Verbindung zu %1:%2</source>
         <translation>no connection to %1:%2</translation>
     </message>
+    <message>
+        <source>Parameter</source>
+        <translation>Parameters</translation>
+    </message>
+    <message>
+        <source>Parameter neu lesen</source>
+        <translation>Read parameters again</translation>
+    </message>
+    <message>
+        <source>Online-Messdaten</source>
+        <translation>Online measured data</translation>
+    </message>
+    <message>
+        <source>Datenauslese</source>
+        <translation>Data readout</translation>
+    </message>
+    <message>
+        <source>Offline-Daten</source>
+        <translation>Offline data</translation>
+    </message>
+    <message>
+        <source>Firmware-Update</source>
+        <translation>Firmware update</translation>
+    </message>
+    <message>
+        <source>Firmware-Update mehrerer Geräte</source>
+        <translation>Firmware update of several devices</translation>
+    </message>
+    <message>
+        <source>Gerätestatus</source>
+        <translation>Device status</translation>
+    </message>
+    <message>
+        <source>SSH einrichten</source>
+        <translation>Set up SSH</translation>
+    </message>
+    <message>
+        <source>Benutzer einrichten</source>
+        <translation>Set up users</translation>
+    </message>
+    <message>
+        <source>Kalibrierung</source>
+        <translation>Calibration</translation>
+    </message>
+    <message>
+        <source>Für dieses Gerät ist noch keine Seriennummer bekannt – bitte einmal verbinden.</source>
+        <translation>No serial number is known for this device yet – please connect once.</translation>
+    </message>
+    <message>
+        <source>(Gerät)</source>
+        <translation>(device)</translation>
+    </message>
+    <message>
+        <source>Passwort</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Übersicht</source>
+        <translation>Overview</translation>
+    </message>
+    <message>
+        <source>CCCI-Schnittstelle</source>
+        <translation>CCCI interface</translation>
+    </message>
+    <message>
+        <source>Speicher</source>
+        <translation>Storage</translation>
+    </message>
+    <message>
+        <source>Kalibrator</source>
+        <translation>Calibrator</translation>
+    </message>
+    <message>
+        <source>Gerät</source>
+        <translation>Device</translation>
+    </message>
+    <message>
+        <source>Anschluss zeigen</source>
+        <translation>Show wiring</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TDevPicture</name>
+    <message>
+        <source>Links</source>
+        <translation>Left</translation>
+    </message>
+    <message>
+        <source>Rechts</source>
+        <translation>Right</translation>
+    </message>
+    <message>
+        <source>Auf</source>
+        <translation>Up</translation>
+    </message>
+    <message>
+        <source>Ab</source>
+        <translation>Down</translation>
+    </message>
+    <message>
+        <source>Enter</source>
+        <translation>Enter</translation>
+    </message>
+    <message>
+        <source>Messgerät</source>
+        <translation>Measuring device</translation>
+    </message>
+    <message>
+        <source>Gerätetyp ohne eigenes Bild</source>
+        <translation>Device type without its own picture</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFormBasic</name>
+    <message>
+        <source>Verschlüsselte Verbindung (SSH)</source>
+        <translation>Encrypted connection (SSH)</translation>
+    </message>
+    <message>
+        <source>Unverschlüsselte Verbindung</source>
+        <translation>Unencrypted connection</translation>
+    </message>
+    <message>
+        <source>Verbunden</source>
+        <translation>Connected</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFormComplete</name>
+    <message>
+        <source>10/12 Perioden</source>
+        <translation>10/12 cycles</translation>
+    </message>
+    <message>
+        <source>150 Perioden</source>
+        <translation>150 cycles</translation>
+    </message>
+    <message>
+        <source>Standardintervall</source>
+        <translation>Standard interval</translation>
+    </message>
+    <message>
+        <source>Extremwerte</source>
+        <translation>Extreme values</translation>
+    </message>
+    <message>
+        <source>Sekundenwerte</source>
+        <translation>One-second values</translation>
+    </message>
+    <message>
+        <source>Flicker</source>
+        <translation>Flicker</translation>
+    </message>
+    <message>
+        <source>Leistung</source>
+        <translation>Power</translation>
+    </message>
+    <message>
+        <source>Energie</source>
+        <translation>Energy</translation>
+    </message>
+    <message>
+        <source>Oszilloskop</source>
+        <translation>Oscilloscope</translation>
+    </message>
+    <message>
+        <source>Alle Messwerte</source>
+        <translation>All measured values</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFormFlash</name>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Nicht mehr auf die Antwort warten; das Gerät installiert weiter.</source>
+        <translation>Stop waiting for the answer; the device goes on installing.</translation>
+    </message>
+    <message>
+        <source>Update läuft seit %1</source>
+        <translation>Update running for %1</translation>
+    </message>
+    <message>
+        <source>Hochladen %1/%2: %3</source>
+        <translation>Uploading %1/%2: %3</translation>
+    </message>
+    <message>
+        <source>Parametersicherung</source>
+        <translation>Parameter backup</translation>
+    </message>
+    <message>
+        <source>Firmware-Update</source>
+        <translation>Firmware update</translation>
+    </message>
+    <message>
+        <source>Parametersicherung speichern</source>
+        <translation>Save parameter backup</translation>
+    </message>
+    <message>
+        <source>Parameter (*.xml)</source>
+        <translation>Parameters (*.xml)</translation>
+    </message>
+    <message>
+        <source>Firmware-Update %1</source>
+        <translation>Firmware update %1</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFormMassFlash</name>
+    <message>
+        <source>Firmware-Update mehrerer Geräte</source>
+        <translation>Firmware update of several devices</translation>
+    </message>
+    <message>
+        <source>Geräte</source>
+        <translation>Devices</translation>
+    </message>
+    <message>
+        <source>Updatepaket (.zip)</source>
+        <translation>Update package (.zip)</translation>
+    </message>
+    <message>
+        <source>Updatepaket</source>
+        <translation>Update package</translation>
+    </message>
+    <message>
+        <source>Updatepaket (*.zip)</source>
+        <translation>Update package (*.zip)</translation>
+    </message>
+    <message>
+        <source>Sicherungsordner</source>
+        <translation>Backup folder</translation>
+    </message>
+    <message>
+        <source>Ohne Parametersicherung</source>
+        <translation>Without parameter backup</translation>
+    </message>
+    <message>
+        <source>Lauf-Kennung</source>
+        <translation>Run ID</translation>
+    </message>
+    <message>
+        <source>Gleichzeitig</source>
+        <translation>Simultaneously</translation>
+    </message>
+    <message>
+        <source>Nach dem ersten Fehler anhalten</source>
+        <translation>Stop after the first failure</translation>
+    </message>
+    <message>
+        <source>Unbekannten SSH-Schlüsseln vertrauen (und merken)</source>
+        <translation>Trust unknown SSH keys (and remember them)</translation>
+    </message>
+    <message>
+        <source>Ohne diese Wahl werden nur Geräte erreicht, deren Schlüssel bereits bekannt ist.</source>
+        <translation>Without this, only devices whose key is already known are reached.</translation>
+    </message>
+    <message>
+        <source>Update starten</source>
+        <translation>Start update</translation>
+    </message>
+    <message>
+        <source>Anhalten</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Fehlgeschlagene wiederholen</source>
+        <translation>Retry failed</translation>
+    </message>
+    <message>
+        <source>Gerät</source>
+        <translation>Device</translation>
+    </message>
+    <message>
+        <source>Fortschritt</source>
+        <translation>Progress</translation>
+    </message>
+    <message>
+        <source>Seriennummer</source>
+        <translation>Serial number</translation>
+    </message>
+    <message>
+        <source>Firmware vorher</source>
+        <translation>Firmware before</translation>
+    </message>
+    <message>
+        <source>Firmware nachher</source>
+        <translation>Firmware after</translation>
+    </message>
+    <message>
+        <source>Ergebnis</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>Sicherung</source>
+        <translation>Backup</translation>
+    </message>
+    <message>
+        <source>Laufende Geräte werden noch fertig, weitere starten nicht.</source>
+        <translation>Devices in progress will finish, no further ones start.</translation>
+    </message>
+    <message>
+        <source>Paket %1, Firmware %2</source>
+        <translation>Package %1, firmware %2</translation>
+    </message>
+    <message>
+        <source>%1. Bericht: %2 (und .csv)</source>
+        <translation>%1. Report: %2 (and .csv)</translation>
+    </message>
+    <message>
+        <source>%1. Bericht nicht geschrieben: %2</source>
+        <translation>%1. Report not written: %2</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFormMessUeberwachung</name>
+    <message>
+        <source>ID oder Suchtext</source>
+        <translation>ID or search text</translation>
+    </message>
+    <message>
+        <source>Suchen</source>
+        <translation>Search</translation>
+    </message>
+    <message>
+        <source>Abbruch</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Messwert-Datenbank nicht lesbar: </source>
+        <translation>Cannot read the measured value database: </translation>
+    </message>
+    <message>
+        <source>Setup der Überwachungsgrößen</source>
+        <translation>Monitored quantities setup</translation>
+    </message>
+    <message>
+        <source>Setup der Modbus Slaves</source>
+        <translation>Modbus slave setup</translation>
+    </message>
+    <message>
+        <source>ID %1 ist nicht bekannt</source>
+        <translation>ID %1 is not known</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFormPara</name>
+    <message>
+        <source>Anfordern</source>
+        <translation>Requesting</translation>
+    </message>
+    <message>
+        <source>Ebene </source>
+        <translation>Level </translation>
+    </message>
+    <message>
+        <source>Basis</source>
+        <translation>Basic</translation>
+    </message>
+    <message>
+        <source>Erweitert</source>
+        <translation>Advanced</translation>
+    </message>
+    <message>
+        <source>Senden</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>Parametrierung an das Gerät senden</source>
+        <translation>Send the parameter set to the device</translation>
+    </message>
+    <message>
+        <source>Neu lesen</source>
+        <translation>Read again</translation>
+    </message>
+    <message>
+        <source>Parametrierung erneut vom Gerät lesen</source>
+        <translation>Read the parameter set from the device again</translation>
+    </message>
+    <message>
+        <source>Importieren…</source>
+        <translation>Import…</translation>
+    </message>
+    <message>
+        <source>Werte aus einer gespeicherten Datei übernehmen</source>
+        <translation>Take values from a saved file</translation>
+    </message>
+    <message>
+        <source>Werkseinstellungen</source>
+        <translation>Factory settings</translation>
+    </message>
+    <message>
+        <source>Alle Werte auf Werkseinstellung setzen</source>
+        <translation>Set all values to factory settings</translation>
+    </message>
+    <message>
+        <source>Exportieren…</source>
+        <translation>Export…</translation>
+    </message>
+    <message>
+        <source>Vollständige Parametrierung speichern</source>
+        <translation>Save the complete parameter set</translation>
+    </message>
+    <message>
+        <source>Änderungen exportieren…</source>
+        <translation>Export changes…</translation>
+    </message>
+    <message>
+        <source>Nur geänderte Werte speichern</source>
+        <translation>Save changed values only</translation>
+    </message>
+    <message>
+        <source>Parameterliste als CSV</source>
+        <translation>Parameter list as CSV</translation>
+    </message>
+    <message>
+        <source>ICD laden…</source>
+        <translation>Load ICD…</translation>
+    </message>
+    <message>
+        <source>IEC 61850 ICD-Datei laden</source>
+        <translation>Load IEC 61850 ICD file</translation>
+    </message>
+    <message>
+        <source>ICD speichern…</source>
+        <translation>Save ICD…</translation>
+    </message>
+    <message>
+        <source>IEC 61850 ICD-Datei speichern</source>
+        <translation>Save IEC 61850 ICD file</translation>
+    </message>
+    <message>
+        <source>Rückgängig</source>
+        <translation>Undo</translation>
+    </message>
+    <message>
+        <source>Wiederholen</source>
+        <translation>Redo</translation>
+    </message>
+    <message>
+        <source>Datei öffnen…</source>
+        <translation>Open file…</translation>
+    </message>
+    <message>
+        <source>Parametrierung öffnen</source>
+        <translation>Open parameter set</translation>
+    </message>
+    <message>
+        <source>Suchen: Name oder ID</source>
+        <translation>Search: name or ID</translation>
+    </message>
+    <message>
+        <source>nur geänderte</source>
+        <translation>only changed</translation>
+    </message>
+    <message>
+        <source>nur abweichend von Werkseinstellung</source>
+        <translation>only those differing from factory settings</translation>
+    </message>
+    <message>
+        <source>Parameter</source>
+        <translation>Parameters</translation>
+    </message>
+    <message>
+        <source>Uhrzeit</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Protokoll</source>
+        <translation>Log</translation>
+    </message>
+    <message>
+        <source>Wert für alle folgenden übernehmen</source>
+        <translation>Apply value to all following</translation>
+    </message>
+    <message>
+        <source>Aufgezeichnete Werte zählen</source>
+        <translation>Count recorded values</translation>
+    </message>
+    <message>
+        <source>Die Parametrierung kann nicht gelesen werden:<byte value="xd" />
+</source>
+        <translation>Cannot read the parameter set:
+</translation>
+    </message>
+    <message>
+        <source>Parametrierung gelesen</source>
+        <translation>Parameter set read</translation>
+    </message>
+    <message>
+        <source>%1 Einträge</source>
+        <translation>%1 entries</translation>
+    </message>
+    <message>
+        <source>Geräte-Parametrierung</source>
+        <translation>Device parameters</translation>
+    </message>
+    <message>
+        <source>Der eingegebene Wert für %1 liegt im ungültigen Bereich.<byte value="xd" />
+Bitte die Bereichsgrenzen beachten:<byte value="xd" />
+Minimaler Wert: %2<byte value="xd" />
+Maximaler Wert: %3<byte value="xd" />
+Standard Wert: %4<byte value="xd" />
+<byte value="xd" />
+Der Parameter wird auf den Wert %5 gesetzt!</source>
+        <translation>The value entered for %1 is out of range.
+Please keep to the limits:
+Minimum value: %2
+Maximum value: %3
+Default value: %4
+
+The parameter is set to %5!</translation>
+    </message>
+    <message>
+        <source>Der eingegebene Wert liegt im ungültigen Bereich.<byte value="xd" />
+Bitte die Bereichsgrenzen beachten:<byte value="xd" />
+Minimaler Wert: %1<byte value="xd" />
+Maximaler Wert: %2<byte value="xd" />
+Standard Wert: %3<byte value="xd" />
+<byte value="xd" />
+Der Parameter wird auf den Wert %4 gesetzt!</source>
+        <translation>The value entered is out of range.
+Please keep to the limits:
+Minimum value: %1
+Maximum value: %2
+Default value: %3
+
+The parameter is set to %4!</translation>
+    </message>
+    <message>
+        <source>Die Eingegebenen GPS Koordinaten "%1" sind ungültig. Bitte geben Sie diese im Format "N49.12345678E11.12345678" ein.</source>
+        <translation>The GPS coordinates "%1" are invalid. Please enter them in the format "N49.12345678E11.12345678".</translation>
+    </message>
+    <message>
+        <source>Der IED-Name "%1" ist ungültig. Er beginnt mit einem Buchstaben und enthält nur Buchstaben, Ziffern und "_" (höchstens 64 Zeichen).</source>
+        <translation>The IED name "%1" is invalid. It starts with a letter and contains only letters, digits and "_" (at most 64 characters).</translation>
+    </message>
+    <message>
+        <source>Achtung: Einstellungen im Servicemodus können u.U. zu Fehlfunktionen im Gerät führen!<byte value="xd" />
+<byte value="xd" />
+Wollen Sie den Servicemodus wirklich aktivieren?</source>
+        <translation>Warning: settings in service mode can make the device malfunction!
+
+Do you really want to switch service mode on?</translation>
+    </message>
+    <message>
+        <source>Die Datei %1 existstiert bereits - soll diese überschrieben werden?</source>
+        <translation>The file %1 already exists. Overwrite it?</translation>
+    </message>
+    <message>
+        <source>Netz</source>
+        <translation>Network</translation>
+    </message>
+    <message>
+        <source>Netzform</source>
+        <translation>Network type</translation>
+    </message>
+    <message>
+        <source>Nennfrequenz [Hz]</source>
+        <translation>Nominal frequency [Hz]</translation>
+    </message>
+    <message>
+        <source>Sekundäre Nennspannung [V]</source>
+        <translation>Secondary nominal voltage [V]</translation>
+    </message>
+    <message>
+        <source>Nennspannung L-L [%]</source>
+        <translation>Nominal voltage L-L [%]</translation>
+    </message>
+    <message>
+        <source>Wandler</source>
+        <translation>Transformers</translation>
+    </message>
+    <message>
+        <source>Spannungswandlerfaktor</source>
+        <translation>Voltage transformer ratio</translation>
+    </message>
+    <message>
+        <source>Korrektur U%1</source>
+        <translation>Correction U%1</translation>
+    </message>
+    <message>
+        <source>Stromwandlerfaktor</source>
+        <translation>Current transformer ratio</translation>
+    </message>
+    <message>
+        <source>Korrektur I%1</source>
+        <translation>Correction I%1</translation>
+    </message>
+    <message>
+        <source>Sekundärspannung [V]</source>
+        <translation>Secondary voltage [V]</translation>
+    </message>
+    <message>
+        <source>Ergebnis</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>Rekorder</source>
+        <translation>Recorder</translation>
+    </message>
+    <message>
+        <source>Abtastrate [Hz]</source>
+        <translation>Sample rate [Hz]</translation>
+    </message>
+    <message>
+        <source>Oszilloskop Zeit %1 [ms]</source>
+        <translation>Oscilloscope time %1 [ms]</translation>
+    </message>
+    <message>
+        <source>Effektivwert Zeit %1 [ms]</source>
+        <translation>RMS time %1 [ms]</translation>
+    </message>
+    <message>
+        <source>% des Nennstroms</source>
+        <translation>% of nominal current</translation>
+    </message>
+    <message>
+        <source>Einheit</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>für die Anzeige in A</source>
+        <translation>for display in A</translation>
+    </message>
+    <message>
+        <source>Nennstrom [A]</source>
+        <translation>Nominal current [A]</translation>
+    </message>
+    <message>
+        <source>Stromtrigger %1</source>
+        <translation>Current trigger %1</translation>
+    </message>
+    <message>
+        <source>Grenzwerte</source>
+        <translation>Limits</translation>
+    </message>
+    <message>
+        <source>Grenzwert %1 [%]</source>
+        <translation>Limit %1 [%]</translation>
+    </message>
+    <message>
+        <source>Bemessungsdifferenzstrom [mA]</source>
+        <translation>Rated residual current [mA]</translation>
+    </message>
+    <message>
+        <source>Primärwert [A]</source>
+        <translation>Primary value [A]</translation>
+    </message>
+    <message>
+        <source>Schwelle %1</source>
+        <translation>Threshold %1</translation>
+    </message>
+    <message>
+        <source>Erst den Nennstrom eingeben</source>
+        <translation>Enter the nominal current first</translation>
+    </message>
+    <message>
+        <source>Nicht in dieser Parametrierung</source>
+        <translation>Not in this parameter set</translation>
+    </message>
+    <message>
+        <source>Nicht eingebbar: die Umrechnung braucht einen Wert, der in dieser Parametrierung fehlt (%1)</source>
+        <translation>Cannot be entered: the conversion needs a value missing from this parameter set (%1)</translation>
+    </message>
+    <message>
+        <source>"%1" ist keine Zahl. Der Wert wurde nicht übernommen.</source>
+        <translation>"%1" is not a number. The value was not taken.</translation>
+    </message>
+    <message>
+        <source>U: %1 / %2 / %3 / %4   I: %5 / %6 / %7 / %8
+Nennspannung L-L %9 V</source>
+        <translation>U: %1 / %2 / %3 / %4   I: %5 / %6 / %7 / %8
+Nominal voltage L-L %9 V</translation>
+    </message>
+    <message>
+        <source>Wandlerwerte ungültig, es wurde nichts übernommen:<byte value="xd" />
+</source>
+        <translation>Invalid transformer values, nothing was taken:
+</translation>
+    </message>
+    <message>
+        <source>Sommerzeit</source>
+        <translation>Daylight saving time</translation>
+    </message>
+    <message>
+        <source>Zeitquelle</source>
+        <translation>Time source</translation>
+    </message>
+    <message>
+        <source>Zeitzone</source>
+        <translation>Time zone</translation>
+    </message>
+    <message>
+        <source>Gerätezeit auf PC-Zeit setzen</source>
+        <translation>Set device time to PC time</translation>
+    </message>
+    <message>
+        <source>Das Gerät übernimmt die Zeit vom Empfänger am Zeiteingang (%1).</source>
+        <translation>The device takes its time from the receiver at the time input (%1).</translation>
+    </message>
+    <message>
+        <source>Versatz "%1" (keine Zeitzone)</source>
+        <translation>Offset "%1" (no time zone)</translation>
+    </message>
+    <message>
+        <source>(UTC%1%2:%3) eingestellter Versatz, keine Zeitzone dieses Rechners</source>
+        <translation>(UTC%1%2:%3) configured offset, not a time zone of this computer</translation>
+    </message>
+    <message>
+        <source>%1 geänderte Werte werden auf dieser Ebene nicht übertragen</source>
+        <translation>%1 changed values are not transferred at this level</translation>
+    </message>
+    <message>
+        <source>Ohne diese Werte senden</source>
+        <translation>Send without these values</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Die Parametrierung des Geräts liegt nicht vor, es kann keine Sicherung angelegt werden.<byte value="xd" />
+Bitte neu lesen. Es wurde nichts gesendet.</source>
+        <translation>The device's parameter set is not available, so no backup can be made.
+Please read it again. Nothing was sent.</translation>
+    </message>
+    <message>
+        <source><byte value="xd" />
+Es wurde nichts gesendet.</source>
+        <translation>
+Nothing was sent.</translation>
+    </message>
+    <message>
+        <source>Datei kann nicht geschrieben werden: %1</source>
+        <translation>Cannot write the file: %1</translation>
+    </message>
+    <message>
+        <source>Hochladen</source>
+        <translation>Uploading</translation>
+    </message>
+    <message>
+        <source>Übertragung abgeschlossen</source>
+        <translation>Transfer complete</translation>
+    </message>
+    <message>
+        <source>Teilweise übertragen: %1 geänderte Werte wurden nicht gesendet und bleiben in der Änderungsliste.</source>
+        <translation>Partly transferred: %1 changed values were not sent and stay in the list of changes.</translation>
+    </message>
+    <message>
+        <source>ACHTUNG: Parametrierung nicht erfolgreich!</source>
+        <translation>WARNING: Parameter set not applied!</translation>
+    </message>
+    <message>
+        <source>Ungesendete Änderungen verwerfen?</source>
+        <translation>Discard unsent changes?</translation>
+    </message>
+    <message>
+        <source>Verwerfen</source>
+        <translation>Discard</translation>
+    </message>
+    <message>
+        <source>Importieren</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>XML (*.xml *.XML);;Alle (*)</source>
+        <translation>XML (*.xml *.XML);;All (*)</translation>
+    </message>
+    <message>
+        <source>Datei kann nicht gelesen werden: %1 (%2)</source>
+        <translation>Cannot read the file: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Importdatei ungültig: </source>
+        <translation>Invalid import file: </translation>
+    </message>
+    <message>
+        <source>Die folgenden Einstellungen hatten ungültige Werte und wurden auf ihren Defaultwert zurückgesetzt: <byte value="xd" />
+<byte value="xd" />
+</source>
+        <translation>The following settings had invalid values and were reset to their defaults:
+
+</translation>
+    </message>
+    <message>
+        <source>Keine geänderten Daten gefunden</source>
+        <translation>No changed data found</translation>
+    </message>
+    <message>
+        <source>Alle Parameter außer den Netzwerkeinstellungen werden auf ihre Werkseinstellung gesetzt.<byte value="xd" />
+Die Werte werden erst beim Senden an das Gerät übertragen.<byte value="xd" />
+<byte value="xd" />
+Fortfahren?</source>
+        <translation>All parameters except the network settings will be set to their factory settings.
+The values are transferred to the device only when sent.
+
+Continue?</translation>
+    </message>
+    <message>
+        <source>Werkseinstellungen %1 / %2</source>
+        <translation>Factory settings %1 / %2</translation>
+    </message>
+    <message>
+        <source>Exportieren</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>Keine Änderungen</source>
+        <translation>No changes</translation>
+    </message>
+    <message>
+        <source>Änderungen exportieren</source>
+        <translation>Export changes</translation>
+    </message>
+    <message>
+        <source>ICD laden</source>
+        <translation>Load ICD</translation>
+    </message>
+    <message>
+        <source>Ungülige ICD Datei </source>
+        <translation>Invalid ICD file </translation>
+    </message>
+    <message>
+        <source>ICD-Datei kann nicht abgelegt werden: </source>
+        <translation>Cannot store the ICD file: </translation>
+    </message>
+    <message>
+        <source>Keine ICD-Datei vorhanden</source>
+        <translation>No ICD file available</translation>
+    </message>
+    <message>
+        <source>ICD speichern</source>
+        <translation>Save ICD</translation>
+    </message>
+    <message>
+        <source>ICD-Datei kann nicht gespeichert werden: %1</source>
+        <translation>Cannot save the ICD file: %1</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFormStatus</name>
+    <message>
+        <source>Gerätestatus</source>
+        <translation>Device status</translation>
+    </message>
+    <message>
+        <source>Aktualisieren</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>Logdatei</source>
+        <translation>Log file</translation>
+    </message>
+    <message>
+        <source>Prüfzertifikat</source>
+        <translation>Test certificate</translation>
+    </message>
+    <message>
+        <source>Das Gerät liefert keine Statuswerte (%1)</source>
+        <translation>The device returns no status values (%1)</translation>
+    </message>
+    <message>
+        <source>Verbinden</source>
+        <translation>Connecting</translation>
+    </message>
+    <message>
+        <source>Verbunden</source>
+        <translation>Connected</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFormVisu</name>
+    <message>
+        <source>Online Messdaten Vanta</source>
+        <translation>Vanta online measured data</translation>
+    </message>
+    <message>
+        <source>Zurück</source>
+        <translation>Back</translation>
+    </message>
+    <message>
+        <source>Zur Startseite (die Diagramme bleiben)</source>
+        <translation>To the start page (the charts stay)</translation>
+    </message>
+    <message>
+        <source>Messwerte</source>
+        <translation>Measured values</translation>
+    </message>
+    <message>
+        <source>Oszilloskop-Bild</source>
+        <translation>Oscilloscope picture</translation>
+    </message>
+    <message>
+        <source>Oszilloskop-Spektrum</source>
+        <translation>Oscilloscope spectrum</translation>
+    </message>
+    <message>
+        <source>Vektor-Diagramm</source>
+        <translation>Vector diagram</translation>
+    </message>
+    <message>
+        <source>Harmonische 2 - 50</source>
+        <translation>Harmonics 2 - 50</translation>
+    </message>
+    <message>
+        <source>Zwischenharmonische 2 - 50</source>
+        <translation>Interharmonics 2 - 50</translation>
+    </message>
+    <message>
+        <source>Frequenzbänder 2 - 9 kHz</source>
+        <translation>Frequency bands 2 - 9 kHz</translation>
+    </message>
+    <message>
+        <source>Spannung L-E</source>
+        <translation>Voltage L-E</translation>
+    </message>
+    <message>
+        <source>Spannung L-L</source>
+        <translation>Voltage L-L</translation>
+    </message>
+    <message>
+        <source>Strom</source>
+        <translation>Current</translation>
+    </message>
+    <message>
+        <source>Gerätepanel</source>
+        <translation>Device panel</translation>
+    </message>
+    <message>
+        <source>n.A.</source>
+        <translation>n/a</translation>
+    </message>
+    <message>
+        <source>Binäreingänge</source>
+        <translation>Binary inputs</translation>
+    </message>
+    <message>
+        <source>Lastfluss</source>
+        <translation>Load flow</translation>
+    </message>
+    <message>
+        <source>Autoskalierung</source>
+        <translation>Autoscale</translation>
+    </message>
+    <message>
+        <source>Stapel-Darstellung</source>
+        <translation>Stacked view</translation>
+    </message>
+    <message>
+        <source>Daten in Zwischenablage</source>
+        <translation>Copy data to clipboard</translation>
+    </message>
+    <message>
+        <source>Bild in Zwischenablage</source>
+        <translation>Copy image to clipboard</translation>
+    </message>
+    <message>
+        <source>Referenzwerte als Vollausschlag</source>
+        <translation>Reference values as full scale</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFrameCCCI</name>
+    <message>
+        <source>IP-Adressen</source>
+        <translation>IP addresses</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFrameDrives</name>
+    <message>
+        <source>Speicher (MB)</source>
+        <translation>Storage (MB)</translation>
+    </message>
+    <message>
+        <source>Arbeitsspeicher (MB)</source>
+        <translation>RAM (MB)</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFrameMain</name>
+    <message>
+        <source>Übersicht</source>
+        <translation>Overview</translation>
+    </message>
+    <message>
+        <source>Speicher</source>
+        <translation>Storage</translation>
+    </message>
+    <message>
+        <source>frei</source>
+        <translation>free</translation>
+    </message>
+    <message>
+        <source>Betriebsname</source>
+        <translation>Plant name</translation>
+    </message>
+    <message>
+        <source>Messfeld</source>
+        <translation>Measuring field</translation>
+    </message>
+    <message>
+        <source>Gerätename</source>
+        <translation>Device name</translation>
+    </message>
+    <message>
+        <source>Firmwareversion</source>
+        <translation>Firmware version</translation>
+    </message>
+    <message>
+        <source>Releaseversion</source>
+        <translation>Release version</translation>
+    </message>
+    <message>
+        <source>Artikel Nummer</source>
+        <translation>Article number</translation>
+    </message>
+    <message>
+        <source>Seriennummer</source>
+        <translation>Serial number</translation>
+    </message>
+    <message>
+        <source>Gerätezeit</source>
+        <translation>Device time</translation>
+    </message>
+    <message>
+        <source>Laufzeit</source>
+        <translation>Uptime</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFrameNTP</name>
+    <message>
+        <source>Zeit</source>
+        <translation>Time</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFramePCAP</name>
+    <message>
+        <source>Mitschnitt generieren</source>
+        <translation>Create capture</translation>
+    </message>
+    <message>
+        <source>Zeit</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Pakete</source>
+        <translation>Packets</translation>
+    </message>
+    <message>
+        <source>Starten</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Schnittstelle</source>
+        <translation>Interface</translation>
+    </message>
+    <message>
+        <source>Dateiname</source>
+        <translation>File name</translation>
+    </message>
+    <message>
+        <source>Dauer</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>Kommando</source>
+        <translation>Command</translation>
+    </message>
+    <message>
+        <source>Mittschnitt herunterladen</source>
+        <translation>Download capture</translation>
+    </message>
+    <message>
+        <source>Datei</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>Details</source>
+        <translation>Details</translation>
+    </message>
+    <message>
+        <source>Herunterladen</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>Löschen</source>
+        <translation>Delete</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFrameSystem</name>
+    <message>
+        <source>Systemlast</source>
+        <translation>System load</translation>
+    </message>
+    <message>
+        <source>Aktuelle Aufzeichnungsdateien</source>
+        <translation>Current recording files</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFrmCalib</name>
+    <message>
+        <source>Kalibrierung</source>
+        <translation>Calibration</translation>
+    </message>
+    <message>
+        <source>Anforderungen</source>
+        <translation>Requirements</translation>
+    </message>
+    <message>
+        <source>Für die Kalibrierung werden ein Kalibrator (Spannung, Strom, Frequenz 50/60 Hz) und ein Referenzmessgerät benötigt.</source>
+        <translation>The calibration needs a calibrator (voltage, current, frequency 50/60 Hz) and a reference meter.</translation>
+    </message>
+    <message>
+        <source>Alle acht Messkanäle werden nacheinander geprüft.</source>
+        <translation>All eight measuring channels are checked one after the other.</translation>
+    </message>
+    <message>
+        <source>Kalibration starten</source>
+        <translation>Start calibration</translation>
+    </message>
+    <message>
+        <source>Identifikation und Prüfer</source>
+        <translation>Identification and tester</translation>
+    </message>
+    <message>
+        <source>Gerätetyp</source>
+        <translation>Device type</translation>
+    </message>
+    <message>
+        <source>Seriennummer</source>
+        <translation>Serial number</translation>
+    </message>
+    <message>
+        <source>Prüfer</source>
+        <translation>Tester</translation>
+    </message>
+    <message>
+        <source>Prüfdatum</source>
+        <translation>Test date</translation>
+    </message>
+    <message>
+        <source>Prüfzeit</source>
+        <translation>Test time</translation>
+    </message>
+    <message>
+        <source>Kalibrierprogramm</source>
+        <translation>Calibration program</translation>
+    </message>
+    <message>
+        <source>Prüfvorschrift</source>
+        <translation>Test specification</translation>
+    </message>
+    <message>
+        <source>Umgebungsbedingungen</source>
+        <translation>Ambient conditions</translation>
+    </message>
+    <message>
+        <source>Lufttemperatur</source>
+        <translation>Air temperature</translation>
+    </message>
+    <message>
+        <source>Rel. Luftfeuchte</source>
+        <translation>Rel. humidity</translation>
+    </message>
+    <message>
+        <source>Luftdruck</source>
+        <translation>Air pressure</translation>
+    </message>
+    <message>
+        <source>Standardwerte wiederherstellen</source>
+        <translation>Restore defaults</translation>
+    </message>
+    <message>
+        <source>Modell</source>
+        <translation>Model</translation>
+    </message>
+    <message>
+        <source>Prüfnummer</source>
+        <translation>Test number</translation>
+    </message>
+    <message>
+        <source>Kalibriert bis</source>
+        <translation>Calibrated until</translation>
+    </message>
+    <message>
+        <source>Zertifikat</source>
+        <translation>Certificate</translation>
+    </message>
+    <message>
+        <source>Referenzgerät 1</source>
+        <translation>Reference device 1</translation>
+    </message>
+    <message>
+        <source>Referenzgerät 2</source>
+        <translation>Reference device 2</translation>
+    </message>
+    <message>
+        <source>Hilfsmittel und Anmerkung</source>
+        <translation>Equipment and remark</translation>
+    </message>
+    <message>
+        <source>Anmerkung</source>
+        <translation>Remark</translation>
+    </message>
+    <message>
+        <source>Quelle trennen</source>
+        <translation>Disconnect source</translation>
+    </message>
+    <message>
+        <source>Frequenz wählen</source>
+        <translation>Choose frequency</translation>
+    </message>
+    <message>
+        <source>Nullpunkt messen</source>
+        <translation>Measure zero point</translation>
+    </message>
+    <message>
+        <source>Quelle verbinden</source>
+        <translation>Connect source</translation>
+    </message>
+    <message>
+        <source>Referenz vergleichen</source>
+        <translation>Compare reference</translation>
+    </message>
+    <message>
+        <source>Status prüfen</source>
+        <translation>Check status</translation>
+    </message>
+    <message>
+        <source>Kalibration abschließen</source>
+        <translation>Finish calibration</translation>
+    </message>
+    <message>
+        <source>Alle Spannungsmesseingänge auf Erdpotential legen und alle Strommesseingänge von der Quelle trennen.</source>
+        <translation>Connect all voltage inputs to earth potential and disconnect all current inputs from the source.</translation>
+    </message>
+    <message>
+        <source>Spannung = 0 V</source>
+        <translation>Voltage = 0 V</translation>
+    </message>
+    <message>
+        <source>Strom = 0 A</source>
+        <translation>Current = 0 A</translation>
+    </message>
+    <message>
+        <source>Bitte wählen Sie die Referenzfrequenz für die Kalibrierung:</source>
+        <translation>Please choose the reference frequency for the calibration:</translation>
+    </message>
+    <message>
+        <source>Spannungs- und Strompfade des Kalibrators an alle Messeingänge anschließen (Spannungen parallel, Ströme in Reihe), das Referenzmessgerät dazu.</source>
+        <translation>Connect the calibrator's voltage and current paths to all measuring inputs (voltages in parallel, currents in series), and the reference meter as well.</translation>
+    </message>
+    <message>
+        <source>Am Kalibrator folgende Werte einstellen:</source>
+        <translation>Set the following values on the calibrator:</translation>
+    </message>
+    <message>
+        <source>Spannung = 100.00 V</source>
+        <translation>Voltage = 100.00 V</translation>
+    </message>
+    <message>
+        <source>Strom = 5.000 A</source>
+        <translation>Current = 5.000 A</translation>
+    </message>
+    <message>
+        <source>Frequenz = 50.000 Hz</source>
+        <translation>Frequency = 50.000 Hz</translation>
+    </message>
+    <message>
+        <source>Spannung (V):</source>
+        <translation>Voltage (V):</translation>
+    </message>
+    <message>
+        <source>Strom (A):</source>
+        <translation>Current (A):</translation>
+    </message>
+    <message>
+        <source>Werte der Kontrollmessung eingeben:</source>
+        <translation>Enter the values of the check measurement:</translation>
+    </message>
+    <message>
+        <source>Ergebnis:</source>
+        <translation>Result:</translation>
+    </message>
+    <message>
+        <source>Kalibrationsstatus überprüfen:</source>
+        <translation>Check the calibration status:</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Zurück</source>
+        <translation>Back</translation>
+    </message>
+    <message>
+        <source>Weiter</source>
+        <translation>Next</translation>
+    </message>
+    <message>
+        <source>Kalibration wiederholen</source>
+        <translation>Repeat calibration</translation>
+    </message>
+    <message>
+        <source>Speichern und Beenden</source>
+        <translation>Save and finish</translation>
+    </message>
+    <message>
+        <source>Warte auf das Gerät seit %1</source>
+        <translation>Waiting for the device for %1</translation>
+    </message>
+    <message>
+        <source>Frequenz = 60.000 Hz</source>
+        <translation>Frequency = 60.000 Hz</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFrmChangeComment</name>
+    <message>
+        <source>Änderungskommentar</source>
+        <translation>Change comment</translation>
+    </message>
+    <message>
+        <source>Was wurde geändert und warum?</source>
+        <translation>What was changed and why?</translation>
+    </message>
+    <message>
+        <source>Benutzer</source>
+        <translation>User</translation>
+    </message>
+    <message>
+        <source>Kommentar</source>
+        <translation>Comment</translation>
+    </message>
+    <message>
+        <source>Senden</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFrmChangelog</name>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Update Starten</source>
+        <translation>Start update</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFrmParaChanged</name>
+    <message>
+        <source>Parameter</source>
+        <translation>Parameters</translation>
+    </message>
+    <message>
+        <source>Gerät</source>
+        <translation>Device</translation>
+    </message>
+    <message>
+        <source>Datei</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>Werkseinstellung</source>
+        <translation>Factory setting</translation>
+    </message>
+    <message>
+        <source>Serviceparameter übertragen</source>
+        <translation>Transfer service parameters</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Wähle Sie die Parameter aus, die Sie in Ihre Parametrierung vom Gerät [%1] übernehmen wollen. Die Parameterwerte in Klammern entsprechen den aktuellen Werten aus dem Mervix vanta und werden bei Auswahl mit den neuen Werten überschrieben.</source>
+        <translation>Choose the parameters you want to take into your parameter set from the device [%1]. The values in brackets are the current values from the Mervix vanta; when chosen, they are overwritten with the new values.</translation>
+    </message>
+    <message>
+        <source>  (ungültig → Standard)</source>
+        <translation>  (invalid → default)</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFrmParaSelect</name>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Wählen Sie die Parameter aus, die an das Mervix vanta [%1] gesendet werden sollen.</source>
+        <translation>Choose the parameters to send to the Mervix vanta [%1].</translation>
+    </message>
+    <message>
+        <source>Wählen Sie die Parameter aus, die in die CSV-Datei exportiert werden sollen.</source>
+        <translation>Choose the parameters to export to the CSV file.</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFrmSendPreview</name>
+    <message>
+        <source>Senden</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>Parameter</source>
+        <translation>Parameters</translation>
+    </message>
+    <message>
+        <source>Gerät</source>
+        <translation>Device</translation>
+    </message>
+    <message>
+        <source>Neu</source>
+        <translation>New</translation>
+    </message>
+    <message>
+        <source>Modul</source>
+        <translation>Module</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source> (wird nicht übertragen)</source>
+        <translation> (not transferred)</translation>
+    </message>
+    <message>
+        <source>Keine geänderten Werte: die Parametrierung wird unverändert an das Gerät [%1] gesendet.</source>
+        <translation>No changed values: the parameter set is sent unchanged to the device [%1].</translation>
+    </message>
+    <message>
+        <source>%1 geänderte Werte werden an das Gerät [%2] gesendet.</source>
+        <translation>%1 changed values will be sent to the device [%2].</translation>
+    </message>
+    <message>
+        <source> %1 geänderte Werte werden nicht übertragen.</source>
+        <translation> %1 changed values will not be transferred.</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TVantaGridModel</name>
+    <message>
+        <source>Parametername</source>
+        <translation>Parameter name</translation>
+    </message>
+    <message>
+        <source>Wert</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>Werkseinstellung</source>
+        <translation>Factory setting</translation>
+    </message>
+    <message>
+        <source>Minimum</source>
+        <translation>Minimum</translation>
+    </message>
+    <message>
+        <source>Maximum</source>
+        <translation>Maximum</translation>
+    </message>
+    <message>
+        <source>Gelesen: %1</source>
+        <translation>Read: %1</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::host::TDeviceDialog</name>
+    <message>
+        <source>Gerät</source>
+        <translation>Device</translation>
+    </message>
+    <message>
+        <source>Anlage</source>
+        <translation>Plant</translation>
+    </message>
+    <message>
+        <source>Feld</source>
+        <translation>Field</translation>
+    </message>
+    <message>
+        <source>Verbindung</source>
+        <translation>Connection</translation>
+    </message>
+    <message>
+        <source>Serielle / USB-Verbindung</source>
+        <translation>Serial / USB connection</translation>
+    </message>
+    <message>
+        <source>leer: ohne Verbindung (gespeicherte Daten)</source>
+        <translation>empty: no connection (stored data)</translation>
+    </message>
+    <message>
+        <source>CCCI über SSH</source>
+        <translation>CCCI over SSH</translation>
+    </message>
+    <message>
+        <source>Dateien über FTP übertragen</source>
+        <translation>Transfer files over FTP</translation>
+    </message>
+    <message>
+        <source>Seriell mit Anmeldung verbinden (Protokoll 5)</source>
+        <translation>Connect serially with login (protocol 5)</translation>
+    </message>
+    <message>
+        <source>Aus: Sitzungsstart ohne Anmeldung (Protokoll 4)</source>
+        <translation>Off: session start without login (protocol 4)</translation>
+    </message>
+    <message>
+        <source>Adresse</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>Port / serielle Schnittstelle</source>
+        <translation>Port / serial port</translation>
+    </message>
+    <message>
+        <source>IP-Version</source>
+        <translation>IP version</translation>
+    </message>
+    <message>
+        <source>Verbindungsart</source>
+        <translation>Connection type</translation>
+    </message>
+    <message>
+        <source>Anmeldung (SSH / serielle Anmeldung)</source>
+        <translation>Login (SSH / serial login)</translation>
+    </message>
+    <message>
+        <source>leer: Werkseinstellung des Geräts</source>
+        <translation>empty: the device's factory setting</translation>
+    </message>
+    <message>
+        <source>leer: beim Verbinden abfragen</source>
+        <translation>empty: ask when connecting</translation>
+    </message>
+    <message>
+        <source>Benutzer</source>
+        <translation>User</translation>
+    </message>
+    <message>
+        <source>Passwort</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>Sprachdateien beim Verbinden prüfen</source>
+        <translation>Check language files when connecting</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Bitte die serielle Schnittstelle angeben (z. B. /dev/ttyUSB0 oder 1).</source>
+        <translation>Please enter the serial port (e.g. /dev/ttyUSB0 or 1).</translation>
+    </message>
+    <message>
+        <source>Der Port muss eine Zahl von 1 bis 65535 sein.</source>
+        <translation>The port must be a number from 1 to 65535.</translation>
+    </message>
+    <message>
+        <source>Die Adresse darf keine Leerzeichen enthalten.</source>
+        <translation>The address must not contain spaces.</translation>
+    </message>
+    <message>
+        <source>Zum Passwort fehlt der Benutzer.</source>
+        <translation>A password needs a user.</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::host::TFormDevice</name>
+    <message>
+        <source>Das Fenster "%1" folgt in einer späteren Version.</source>
+        <translation>The window "%1" will come in a later version.</translation>
+    </message>
+    <message>
+        <source>Bis dahin zeigt dieses Gerätefenster die Verbindung, das Gerätepanel und die gespeicherten Daten.</source>
+        <translation>Until then this device window shows the connection, the device panel and the stored data.</translation>
+    </message>
+    <message>
+        <source>Gerätepanel</source>
+        <translation>Device panel</translation>
+    </message>
+    <message>
+        <source>Display abrufen</source>
+        <translation>Fetch display</translation>
+    </message>
+    <message>
+        <source>Gespeicherte Daten</source>
+        <translation>Stored data</translation>
+    </message>
+    <message>
+        <source>Ereignisse</source>
+        <translation>Events</translation>
+    </message>
+    <message>
+        <source>Aufzeichnungen</source>
+        <translation>Recordings</translation>
+    </message>
+    <message>
+        <source>Herunterladen</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>Parameter lesen</source>
+        <translation>Read parameters</translation>
+    </message>
+    <message>
+        <source>Lade %1</source>
+        <translation>Loading %1</translation>
+    </message>
+    <message>
+        <source>Gespeichert: %1</source>
+        <translation>Saved: %1</translation>
+    </message>
+    <message>
+        <source>Parameter gelesen: %1 (%2 Bytes)</source>
+        <translation>Parameters read: %1 (%2 bytes)</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::host::TMainWindow</name>
+    <message>
+        <source>Anlage / Feld / Gerät</source>
+        <translation>Plant / Field / Device</translation>
+    </message>
+    <message>
+        <source>Protokoll</source>
+        <translation>Log</translation>
+    </message>
+    <message>
+        <source>Geräte</source>
+        <translation>Devices</translation>
+    </message>
+    <message>
+        <source>&amp;Gerät</source>
+        <translation>&amp;Device</translation>
+    </message>
+    <message>
+        <source>Hinzufügen…</source>
+        <translation>Add…</translation>
+    </message>
+    <message>
+        <source>Bearbeiten…</source>
+        <translation>Edit…</translation>
+    </message>
+    <message>
+        <source>Duplizieren</source>
+        <translation>Duplicate</translation>
+    </message>
+    <message>
+        <source>Entfernen</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>Webseite öffnen</source>
+        <translation>Open web page</translation>
+    </message>
+    <message>
+        <source>&amp;Öffnen</source>
+        <translation>&amp;Open</translation>
+    </message>
+    <message>
+        <source>Alle Messwerte</source>
+        <translation>All measured values</translation>
+    </message>
+    <message>
+        <source>&amp;Extras</source>
+        <translation>&amp;Tools</translation>
+    </message>
+    <message>
+        <source>Einstellungen…</source>
+        <translation>Settings…</translation>
+    </message>
+    <message>
+        <source>Protokoll leeren</source>
+        <translation>Clear log</translation>
+    </message>
+    <message>
+        <source>Updatepaket wählen</source>
+        <translation>Choose update package</translation>
+    </message>
+    <message>
+        <source>Updatepaket (*.zip)</source>
+        <translation>Update package (*.zip)</translation>
+    </message>
+    <message>
+        <source>Statusdatei lesen</source>
+        <translation>Read status file</translation>
+    </message>
+    <message>
+        <source>(ohne Anlage)</source>
+        <translation>(no plant)</translation>
+    </message>
+    <message>
+        <source>(ohne Feld)</source>
+        <translation>(no field)</translation>
+    </message>
+    <message>
+        <source>Passwort für %1@%2:</source>
+        <translation>Password for %1@%2:</translation>
+    </message>
+    <message>
+        <source>Statusdatei – %1</source>
+        <translation>Status file – %1</translation>
+    </message>
+    <message>
+        <source>%1 Meldung(en) offen</source>
+        <translation>%1 message(s) open</translation>
+    </message>
+    <message>
+        <source>Gerät hinzufügen</source>
+        <translation>Add device</translation>
+    </message>
+    <message>
+        <source>Gerät bearbeiten</source>
+        <translation>Edit device</translation>
+    </message>
+    <message>
+        <source> (Kopie)</source>
+        <translation> (copy)</translation>
+    </message>
+    <message>
+        <source>Gerät "%1" entfernen?</source>
+        <translation>Remove device "%1"?</translation>
+    </message>
+    <message>
+        <source>Einstellungen</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>leer: keine Mitschnitte</source>
+        <translation>empty: no captures</translation>
+    </message>
+    <message>
+        <source>Datenordner</source>
+        <translation>Data folder</translation>
+    </message>
+    <message>
+        <source>Ini-Ordner</source>
+        <translation>Ini folder</translation>
+    </message>
+    <message>
+        <source>Vorlagen</source>
+        <translation>Templates</translation>
+    </message>
+    <message>
+        <source>Temporäre Dateien</source>
+        <translation>Temporary files</translation>
+    </message>
+    <message>
+        <source>Protokoll-Mitschnitte</source>
+        <translation>Protocol captures</translation>
+    </message>
+    <message>
+        <source>Benutzername</source>
+        <translation>User name</translation>
+    </message>
+    <message>
+        <source>Zugriffsebene</source>
+        <translation>Access level</translation>
+    </message>
+    <message>
+        <source>Warten auf das Update</source>
+        <translation>Wait for the update</translation>
+    </message>
+    <message>
+        <source>Warten je Kalibrierschritt</source>
+        <translation>Wait per calibration step</translation>
+    </message>
+    <message>
+        <source>Warten auf den Neustart nach dem Update</source>
+        <translation>Wait for the restart after the update</translation>
+    </message>
 </context>
 </TS>

@@ -54,12 +54,11 @@ TCmdLine ScanCommandLine(const QStringList& args, const QList<TOptionSpec>& opti
     const bool inlineValue = eq >= 0;
     QString value = inlineValue ? body.mid(eq + 1) : QString();
     const QString shown = (longForm ? QStringLiteral("--") : QStringLiteral("-")) + name;
-    const TOptionSpec* spec = Find(&options, name);
-    bool own = false;
-    if (!spec) {
-      spec = Find(ownOptions, name);
-      own = spec != nullptr;
-    }
+    // Behind its command, a command's own option wins over the program's of
+    // the same name (mdb and para take --lang for the mapping database).
+    const TOptionSpec* spec = commandSeen ? Find(ownOptions, name) : nullptr;
+    bool own = spec != nullptr;
+    if (!spec) spec = Find(&options, name);
     // One dash takes a letter, two dashes a word: "-help" is a typo, not
     // another way to write --help.
     // A command's own one-letter words ("calibrate --u 230") are words too.

@@ -125,7 +125,12 @@ int main(int argc, char** argv) {
     return ecDone;
   }
   if (!line.Error.isEmpty()) return UsageError(out, line.Error);
-  if (QString langError; !vanta::SetupLanguage(QCoreApplication::arguments(), QString(), langError)) return UsageError(out, langError);
+  // The program's --lang (the commands mdb and para have their own, for the
+  // mapping database's language): as the scan assigned it.
+  QStringList langArgs{QStringLiteral("vanta-cli")};
+  for (const auto& o : line.Options)
+    if (o.first == QLatin1String("lang")) langArgs << QStringLiteral("--lang") << o.second;
+  if (QString langError; !vanta::SetupLanguage(langArgs, QString(), langError)) return UsageError(out, langError);
 
   const TCliCommand* command = nullptr;
   for (const TCliCommand& c : commands)

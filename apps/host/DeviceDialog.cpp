@@ -18,55 +18,55 @@ TDeviceDialog::TDeviceDialog(const THostDevice& rec, const QString& title, QWidg
   setObjectName(QStringLiteral("DeviceDialog"));
   auto* root = new QVBoxLayout(this);
 
-  auto* names = new QGroupBox(QStringLiteral("Gerät"), this);
+  auto* names = new QGroupBox(tr("Gerät"), this);
   auto* nf = new QFormLayout(names);
   Anlage = new QLineEdit(rec.Anlage, names);
   Feld = new QLineEdit(rec.Feld, names);
   Geraet = new QLineEdit(rec.Geraet, names);
-  nf->addRow(QStringLiteral("Anlage"), Anlage);
-  nf->addRow(QStringLiteral("Feld"), Feld);
-  nf->addRow(QStringLiteral("Gerät"), Geraet);
+  nf->addRow(tr("Anlage"), Anlage);
+  nf->addRow(tr("Feld"), Feld);
+  nf->addRow(tr("Gerät"), Geraet);
   root->addWidget(names);
 
-  auto* conn = new QGroupBox(QStringLiteral("Verbindung"), this);
+  auto* conn = new QGroupBox(tr("Verbindung"), this);
   auto* cf = new QFormLayout(conn);
-  Serial = new QCheckBox(QStringLiteral("Serielle / USB-Verbindung"), conn);
+  Serial = new QCheckBox(tr("Serielle / USB-Verbindung"), conn);
   Serial->setChecked(rec.IsSerial);
   Address = new QLineEdit(rec.IP, conn);
-  Address->setPlaceholderText(QStringLiteral("leer: ohne Verbindung (gespeicherte Daten)"));
+  Address->setPlaceholderText(tr("leer: ohne Verbindung (gespeicherte Daten)"));
   Port = new QLineEdit(rec.Port, conn);
   IpVersion = new QComboBox(conn);
   IpVersion->addItems({QStringLiteral("IPv4"), QStringLiteral("IPv6")});
   IpVersion->setCurrentIndex(rec.IPver == TIpVer::ipverV6 ? 1 : 0);
   Connection = new QComboBox(conn);
-  Connection->addItems({QStringLiteral("CCCI (TCP)"), QStringLiteral("CCCI über SSH")});
+  Connection->addItems({QStringLiteral("CCCI (TCP)"), tr("CCCI über SSH")});
   Connection->setCurrentIndex(rec.ConType == TConType::ctSSH ? 1 : 0);
-  UseFTP = new QCheckBox(QStringLiteral("Dateien über FTP übertragen"), conn);
+  UseFTP = new QCheckBox(tr("Dateien über FTP übertragen"), conn);
   UseFTP->setChecked(rec.UseFTP);
-  SerialLogin = new QCheckBox(QStringLiteral("Seriell mit Anmeldung verbinden (Protokoll 5)"), conn);
+  SerialLogin = new QCheckBox(tr("Seriell mit Anmeldung verbinden (Protokoll 5)"), conn);
   SerialLogin->setChecked(rec.SerialLogin);
-  SerialLogin->setToolTip(QStringLiteral("Aus: Sitzungsstart ohne Anmeldung (Protokoll 4)"));
+  SerialLogin->setToolTip(tr("Aus: Sitzungsstart ohne Anmeldung (Protokoll 4)"));
   cf->addRow(Serial);
-  cf->addRow(QStringLiteral("Adresse"), Address);
-  cf->addRow(QStringLiteral("Port / serielle Schnittstelle"), Port);
-  cf->addRow(QStringLiteral("IP-Version"), IpVersion);
-  cf->addRow(QStringLiteral("Verbindungsart"), Connection);
+  cf->addRow(tr("Adresse"), Address);
+  cf->addRow(tr("Port / serielle Schnittstelle"), Port);
+  cf->addRow(tr("IP-Version"), IpVersion);
+  cf->addRow(tr("Verbindungsart"), Connection);
   cf->addRow(UseFTP);
   cf->addRow(SerialLogin);
   root->addWidget(conn);
 
-  auto* login = new QGroupBox(QStringLiteral("Anmeldung (SSH / serielle Anmeldung)"), this);
+  auto* login = new QGroupBox(tr("Anmeldung (SSH / serielle Anmeldung)"), this);
   auto* lf = new QFormLayout(login);
   SshUser = new QLineEdit(rec.SshUser, login);
-  SshUser->setPlaceholderText(QStringLiteral("leer: Werkseinstellung des Geräts"));
+  SshUser->setPlaceholderText(tr("leer: Werkseinstellung des Geräts"));
   SshPassword = new QLineEdit(rec.SshPassword, login);
   SshPassword->setEchoMode(QLineEdit::Password);
-  SshPassword->setPlaceholderText(QStringLiteral("leer: beim Verbinden abfragen"));
-  lf->addRow(QStringLiteral("Benutzer"), SshUser);
-  lf->addRow(QStringLiteral("Passwort"), SshPassword);
+  SshPassword->setPlaceholderText(tr("leer: beim Verbinden abfragen"));
+  lf->addRow(tr("Benutzer"), SshUser);
+  lf->addRow(tr("Passwort"), SshPassword);
   root->addWidget(login);
 
-  CheckXMLVersions = new QCheckBox(QStringLiteral("Sprachdateien beim Verbinden prüfen"), this);
+  CheckXMLVersions = new QCheckBox(tr("Sprachdateien beim Verbinden prüfen"), this);
   CheckXMLVersions->setChecked(rec.CheckXMLVersions);
   root->addWidget(CheckXMLVersions);
 
@@ -78,7 +78,7 @@ TDeviceDialog::TDeviceDialog(const THostDevice& rec, const QString& title, QWidg
   root->addWidget(Error);
 
   Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  Buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+  Buttons->button(QDialogButtonBox::Cancel)->setText(tr("Abbrechen"));
   root->addWidget(Buttons);
   connect(Buttons, &QDialogButtonBox::accepted, this, &TDeviceDialog::accept);
   connect(Buttons, &QDialogButtonBox::rejected, this, &TDeviceDialog::reject);
@@ -101,16 +101,16 @@ void TDeviceDialog::UpdateEnabled() {
 QString TDeviceDialog::InputError() const {
   const QString port = Port->text().trimmed();
   if (Serial->isChecked()) {
-    if (port.isEmpty()) return QStringLiteral("Bitte die serielle Schnittstelle angeben (z. B. /dev/ttyUSB0 oder 1).");
+    if (port.isEmpty()) return tr("Bitte die serielle Schnittstelle angeben (z. B. /dev/ttyUSB0 oder 1).");
   } else {
     bool number = false;
     const int p = port.toInt(&number);
-    if (!number || p < 1 || p > 65535) return QStringLiteral("Der Port muss eine Zahl von 1 bis 65535 sein.");
+    if (!number || p < 1 || p > 65535) return tr("Der Port muss eine Zahl von 1 bis 65535 sein.");
     if (Address->text().trimmed().contains(QLatin1Char(' ')))
-      return QStringLiteral("Die Adresse darf keine Leerzeichen enthalten.");
+      return tr("Die Adresse darf keine Leerzeichen enthalten.");
   }
   if (SshUser->text().trimmed().isEmpty() && !SshPassword->text().isEmpty())
-    return QStringLiteral("Zum Passwort fehlt der Benutzer.");
+    return tr("Zum Passwort fehlt der Benutzer.");
   return QString();
 }
 

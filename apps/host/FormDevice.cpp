@@ -1,5 +1,7 @@
 #include "FormDevice.h"
 
+#include "Language.h"
+
 #include <QDateTime>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -14,17 +16,17 @@ namespace vanta::host {
 
 QString DirectKindTitle(TDirectKind kind) {
   switch (kind) {
-    case TDirectKind::dkpara: return QStringLiteral("Parameter");
-    case TDirectKind::dkparaRefresh: return QStringLiteral("Parameter neu lesen");
-    case TDirectKind::dkvisu: return QStringLiteral("Online-Messdaten");
-    case TDirectKind::dkdata: return QStringLiteral("Datenauslese");
-    case TDirectKind::dkoffline: return QStringLiteral("Offline-Daten");
-    case TDirectKind::dkflash: return QStringLiteral("Firmware-Update");
-    case TDirectKind::dkmassflash: return QStringLiteral("Firmware-Update mehrerer Geräte");
-    case TDirectKind::dkstatus: return QStringLiteral("Gerätestatus");
-    case TDirectKind::dkInitSSH: return QStringLiteral("SSH einrichten");
-    case TDirectKind::dkUserSetup: return QStringLiteral("Benutzer einrichten");
-    case TDirectKind::dkcalib: return QStringLiteral("Kalibrierung");
+    case TDirectKind::dkpara: return TTr::tr("Parameter");
+    case TDirectKind::dkparaRefresh: return TTr::tr("Parameter neu lesen");
+    case TDirectKind::dkvisu: return TTr::tr("Online-Messdaten");
+    case TDirectKind::dkdata: return TTr::tr("Datenauslese");
+    case TDirectKind::dkoffline: return TTr::tr("Offline-Daten");
+    case TDirectKind::dkflash: return TTr::tr("Firmware-Update");
+    case TDirectKind::dkmassflash: return TTr::tr("Firmware-Update mehrerer Geräte");
+    case TDirectKind::dkstatus: return TTr::tr("Gerätestatus");
+    case TDirectKind::dkInitSSH: return TTr::tr("SSH einrichten");
+    case TDirectKind::dkUserSetup: return TTr::tr("Benutzer einrichten");
+    case TDirectKind::dkcalib: return TTr::tr("Kalibrierung");
   }
   return QString();
 }
@@ -32,10 +34,11 @@ QString DirectKindTitle(TDirectKind kind) {
 TFormDevice::TFormDevice(TDirectKind kind, QWidget* parent) : TFormBasic(parent) {
   setAttribute(Qt::WA_DeleteOnClose);
   auto* root = new QVBoxLayout(PanelBack);
-  Notice = new QLabel(QStringLiteral("Das Fenster \"%1\" folgt in einer späteren Version. Bis dahin zeigt dieses "
-                                     "Gerätefenster die Verbindung, das Gerätepanel und die gespeicherten Daten.")
-                          .arg(DirectKindTitle(kind)),
-                      PanelBack);
+  // Two sentences, each one a text of its own: a line of the catalogue per sentence.
+  Notice = new QLabel(PanelBack);
+  Notice->setText(tr("Das Fenster \"%1\" folgt in einer späteren Version.").arg(DirectKindTitle(kind)) +
+                  QLatin1Char(' ') +
+                  tr("Bis dahin zeigt dieses Gerätefenster die Verbindung, das Gerätepanel und die gespeicherten Daten."));
   Notice->setWordWrap(true);
   Notice->setObjectName(QStringLiteral("Notice"));
   root->addWidget(Notice);
@@ -43,7 +46,7 @@ TFormDevice::TFormDevice(TDirectKind kind, QWidget* parent) : TFormBasic(parent)
   auto* row = new QHBoxLayout();
   root->addLayout(row, 1);
 
-  auto* panel = new QGroupBox(QStringLiteral("Gerätepanel"), PanelBack);
+  auto* panel = new QGroupBox(tr("Gerätepanel"), PanelBack);
   auto* pl = new QVBoxLayout(panel);
   Display = new QLabel(panel);
   Display->setObjectName(QStringLiteral("imgDisp"));
@@ -71,19 +74,19 @@ TFormDevice::TFormDevice(TDirectKind kind, QWidget* parent) : TFormBasic(parent)
     });
     keys->addWidget(b, k.Row, k.Col);
   }
-  auto* refresh = new QPushButton(QStringLiteral("Display abrufen"), panel);
+  auto* refresh = new QPushButton(tr("Display abrufen"), panel);
   connect(refresh, &QPushButton::clicked, this, [this] { GetNewDisplayImage(); });
   keys->addWidget(refresh, 3, 0, 1, 3);
   pl->addLayout(keys);
   row->addWidget(panel);
 
-  auto* data = new QGroupBox(QStringLiteral("Gespeicherte Daten"), PanelBack);
+  auto* data = new QGroupBox(tr("Gespeicherte Daten"), PanelBack);
   auto* dl = new QVBoxLayout(data);
   auto* buttons = new QHBoxLayout();
-  auto* evt = new QPushButton(QStringLiteral("Ereignisse"), data);
-  auto* rec = new QPushButton(QStringLiteral("Aufzeichnungen"), data);
-  auto* get = new QPushButton(QStringLiteral("Herunterladen"), data);
-  auto* para = new QPushButton(QStringLiteral("Parameter lesen"), data);
+  auto* evt = new QPushButton(tr("Ereignisse"), data);
+  auto* rec = new QPushButton(tr("Aufzeichnungen"), data);
+  auto* get = new QPushButton(tr("Herunterladen"), data);
+  auto* para = new QPushButton(tr("Parameter lesen"), data);
   for (QPushButton* b : {evt, rec, get, para}) buttons->addWidget(b);
   dl->addLayout(buttons);
   Files = new QListWidget(data);
@@ -97,7 +100,7 @@ TFormDevice::TFormDevice(TDirectKind kind, QWidget* parent) : TFormBasic(parent)
     QListWidgetItem* item = Files->currentItem();
     if (!item) return;
     const QString name = item->data(Qt::UserRole).toString();
-    StartWork(QStringLiteral("Lade %1").arg(name));
+    StartWork(tr("Lade %1").arg(name));
     if (FEvents)
       EvtClick(name);
     else
@@ -124,7 +127,7 @@ void TFormDevice::ShowList(const QStringList& lines, bool events) {
     auto* item = new QListWidgetItem(QStringLiteral("%1    %2    %3 Bytes").arg(f[0], end, f.value(2)), Files);
     item->setData(Qt::UserRole, f[0]);
   }
-  LabSBar->setText(QStringLiteral("%1 %2").arg(Files->count()).arg(events ? QStringLiteral("Ereignisse") : QStringLiteral("Aufzeichnungen")));
+  LabSBar->setText(QStringLiteral("%1 %2").arg(Files->count()).arg(events ? tr("Ereignisse") : tr("Aufzeichnungen")));
 }
 
 void TFormDevice::EvtOverView(const QStringList& lines) { ShowList(lines, true); }
@@ -132,13 +135,13 @@ void TFormDevice::RecOverView(const QStringList& lines) { ShowList(lines, false)
 
 void TFormDevice::EvtToTable(const QString& fileName) {
   EndWork();
-  LabSBar->setText(QStringLiteral("Gespeichert: %1").arg(fileName));
+  LabSBar->setText(tr("Gespeichert: %1").arg(fileName));
 }
 
 void TFormDevice::RecToTable(const QString& fileName) { EvtToTable(fileName); }
 
 void TFormDevice::ParaToTable(const QString& fileName) {
-  LabSBar->setText(QStringLiteral("Parameter gelesen: %1 (%2 Bytes)").arg(fileName).arg(QFileInfo(fileName).size()));
+  LabSBar->setText(tr("Parameter gelesen: %1 (%2 Bytes)").arg(fileName).arg(QFileInfo(fileName).size()));
 }
 
 void TFormDevice::SetNewDisplayImage(QObject*, TMemoryStream& image) {

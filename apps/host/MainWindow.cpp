@@ -38,11 +38,13 @@
 #include <QTreeWidget>
 
 #include "DeviceDialog.h"
+#include "Language.h"
 
 namespace vanta::host {
 
+// German as written (made before the language is chosen); shown through TTr::tr.
 const QString SNoSerialNumberYet =
-    QStringLiteral("Für dieses Gerät ist noch keine Seriennummer bekannt – bitte einmal verbinden.");
+    QString::fromUtf8(QT_TRANSLATE_NOOP("TTr", "Für dieses Gerät ist noch keine Seriennummer bekannt – bitte einmal verbinden."));
 
 namespace {
 constexpr int CIndexRole = Qt::UserRole + 1;
@@ -55,17 +57,17 @@ QString DeviceLabel(const TDeviceRec& d) {
   const QString where = d.IsSerial ? d.Port
                      : d.IP.contains(QLatin1Char(':')) ? QStringLiteral("%1, Port %2").arg(d.IP, d.Port)
                                                       : QStringLiteral("%1:%2").arg(d.IP, d.Port);
-  const QString name = d.Geraet.isEmpty() ? QStringLiteral("(Gerät)") : d.Geraet;
+  const QString name = d.Geraet.isEmpty() ? TTr::tr("(Gerät)") : d.Geraet;
   return d.SN ? QStringLiteral("%1  [%2, SN %3]").arg(name, where).arg(d.SN) : QStringLiteral("%1  [%2]").arg(name, where);
 }
 
 bool AskPasswordBox(QWidget* parent, const QString& prompt, QString& password) {
   QInputDialog box(parent);
   box.setObjectName(QStringLiteral("PasswordQuestion"));
-  box.setWindowTitle(QStringLiteral("Passwort"));
+  box.setWindowTitle(TTr::tr("Passwort"));
   box.setLabelText(prompt);
   box.setTextEchoMode(QLineEdit::Password);
-  box.setCancelButtonText(QStringLiteral("Abbrechen"));
+  box.setCancelButtonText(TTr::tr("Abbrechen"));
   if (box.exec() != QDialog::Accepted) return false;
   password = box.textValue();
   return true;
@@ -102,7 +104,7 @@ TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(par
   resize(1000, 650);
   FTree = new QTreeWidget(this);
   FTree->setObjectName(QStringLiteral("DeviceTree"));
-  FTree->setHeaderLabels({QStringLiteral("Anlage / Feld / Gerät")});
+  FTree->setHeaderLabels({tr("Anlage / Feld / Gerät")});
   FTree->header()->setStretchLastSection(true);
   FTree->setContextMenuPolicy(Qt::CustomContextMenu);
   setCentralWidget(FTree);
@@ -111,7 +113,7 @@ TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(par
   FLog->setReadOnly(true);
   FLog->setMaximumBlockCount(5000);
   FLog->setObjectName(QStringLiteral("LogPane"));
-  auto* dock = new QDockWidget(QStringLiteral("Protokoll"), this);
+  auto* dock = new QDockWidget(tr("Protokoll"), this);
   dock->setWidget(FLog);
   addDockWidget(Qt::BottomDockWidgetArea, dock);
 
@@ -129,23 +131,23 @@ TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(par
   statusBar()->addPermanentWidget(FGlobalProgress);
   statusBar()->addPermanentWidget(FBoxes);
 
-  QToolBar* tb = addToolBar(QStringLiteral("Geräte"));
+  QToolBar* tb = addToolBar(tr("Geräte"));
   FToolBar = tb;
   tb->setObjectName(QStringLiteral("ToolBar"));
-  QMenu* devMenu = menuBar()->addMenu(QStringLiteral("&Gerät"));
+  QMenu* devMenu = menuBar()->addMenu(tr("&Gerät"));
   auto add = [&](const QString& text, auto slot, bool onBar = true) {
     QAction* a = devMenu->addAction(text, this, slot);
     if (onBar) tb->addAction(a);
     return a;
   };
-  add(QStringLiteral("Hinzufügen…"), &TMainWindow::AddDevice);
-  add(QStringLiteral("Bearbeiten…"), &TMainWindow::EditDevice);
-  add(QStringLiteral("Duplizieren"), &TMainWindow::DuplicateDevice);
-  add(QStringLiteral("Entfernen"), &TMainWindow::RemoveDevice);
+  add(tr("Hinzufügen…"), &TMainWindow::AddDevice);
+  add(tr("Bearbeiten…"), &TMainWindow::EditDevice);
+  add(tr("Duplizieren"), &TMainWindow::DuplicateDevice);
+  add(tr("Entfernen"), &TMainWindow::RemoveDevice);
   devMenu->addSeparator();
-  FWebAction = devMenu->addAction(QStringLiteral("Webseite öffnen"), this, [this] { OpenWebPage(SelectedDevice()); });
+  FWebAction = devMenu->addAction(tr("Webseite öffnen"), this, [this] { OpenWebPage(SelectedDevice()); });
   tb->addSeparator();
-  QMenu* open = menuBar()->addMenu(QStringLiteral("&Öffnen"));
+  QMenu* open = menuBar()->addMenu(tr("&Öffnen"));
   for (TDirectKind k : CKinds) {
     QAction* a = open->addAction(DirectKindTitle(k), this, [this, k] {
       const int i = SelectedDevice();
@@ -159,13 +161,13 @@ TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(par
     if (k == TDirectKind::dkpara || k == TDirectKind::dkvisu || k == TDirectKind::dkdata || k == TDirectKind::dkstatus)
       tb->addAction(a);
     if (k == TDirectKind::dkvisu)
-      open->addAction(QStringLiteral("Alle Messwerte"), this, [this] {
+      open->addAction(tr("Alle Messwerte"), this, [this] {
         if (const int i = SelectedDevice(); i >= 0) OpenDevice(i, TDirectKind::dkvisu, true);
       });
   }
-  QMenu* extras = menuBar()->addMenu(QStringLiteral("&Extras"));
-  extras->addAction(QStringLiteral("Einstellungen…"), this, &TMainWindow::EditSettings);
-  extras->addAction(QStringLiteral("Protokoll leeren"), FLog, &QPlainTextEdit::clear);
+  QMenu* extras = menuBar()->addMenu(tr("&Extras"));
+  extras->addAction(tr("Einstellungen…"), this, &TMainWindow::EditSettings);
+  extras->addAction(tr("Protokoll leeren"), FLog, &QPlainTextEdit::clear);
 
   connect(FTree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
     const QVariant v = item->data(0, CIndexRole);
@@ -183,7 +185,7 @@ TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(par
   FAskPassword = [this](const QString& prompt, QString& password) { return AskPasswordBox(this, prompt, password); };
   FInform = [this](const QString& text) { QMessageBox::information(this, windowTitle(), text); };
   FAskPackage = [this] {
-    return QFileDialog::getOpenFileName(this, QStringLiteral("Updatepaket wählen"), QString(), QStringLiteral("Updatepaket (*.zip)"));
+    return QFileDialog::getOpenFileName(this, tr("Updatepaket wählen"), QString(), tr("Updatepaket (*.zip)"));
   };
   RebuildTree();
 }
@@ -191,14 +193,14 @@ TMainWindow::TMainWindow(TDeviceStore& store, QWidget* parent) : QMainWindow(par
 void TMainWindow::FillDeviceMenu(QMenu& menu, int index) {
   if (index < 0 || index >= int(FStore.Devices.size())) return;
   for (TDirectKind k : CKinds) menu.addAction(DirectKindTitle(k), this, [this, index, k] { OpenDevice(index, k); });
-  menu.addAction(QStringLiteral("Statusdatei lesen"), this, [this, index] { OpenStatusFile(index); })
+  menu.addAction(tr("Statusdatei lesen"), this, [this, index] { OpenStatusFile(index); })
       ->setObjectName(QStringLiteral("OpenStatusFile"));
   menu.addSeparator();
-  QAction* web = menu.addAction(QStringLiteral("Webseite öffnen"), this, [this, index] { OpenWebPage(index); });
+  QAction* web = menu.addAction(tr("Webseite öffnen"), this, [this, index] { OpenWebPage(index); });
   web->setObjectName(QStringLiteral("OpenWebPage"));
   web->setEnabled(!DeviceWebUrl(FStore.Devices[size_t(index)]).isEmpty());
   menu.addSeparator();
-  menu.addAction(QStringLiteral("Bearbeiten…"), this, [this, index] {
+  menu.addAction(tr("Bearbeiten…"), this, [this, index] {
     SelectDevice(index);
     EditDevice();
   });
@@ -214,14 +216,14 @@ void TMainWindow::OpenWebPage(int index) {
   const TDeviceRec& d = FStore.Devices[size_t(index)];
   const QUrl url = DeviceWebUrl(d);
   if (url.isEmpty()) {
-    AddLog(d.IsSerial ? QStringLiteral("%1 ist seriell angeschlossen und hat keine Webseite").arg(d.Geraet)
-                      : QStringLiteral("Keine gültige Adresse für die Webseite von %1: \"%2\"").arg(d.Geraet, d.IP));
+    AddLog(d.IsSerial ? QStringLiteral("%1 ist seriell angeschlossen und hat keine Webseite").arg(d.Geraet)  // untranslated
+                      : QStringLiteral("Keine gültige Adresse für die Webseite von %1: \"%2\"").arg(d.Geraet, d.IP));  // untranslated
     return;
   }
   if (FOpenUrl && FOpenUrl(url))
-    AddLog(QStringLiteral("Webseite %1 geöffnet").arg(url.toString()));
+    AddLog(QStringLiteral("Webseite %1 geöffnet").arg(url.toString()));  // untranslated
   else
-    AddLog(QStringLiteral("Webseite %1 konnte nicht geöffnet werden (kein Browser?)").arg(url.toString()));
+    AddLog(QStringLiteral("Webseite %1 konnte nicht geöffnet werden (kein Browser?)").arg(url.toString()));  // untranslated
 }
 
 void TMainWindow::RebuildTree() {
@@ -230,8 +232,8 @@ void TMainWindow::RebuildTree() {
   QHash<QString, QTreeWidgetItem*> anlagen, felder;
   for (int i = 0; i < int(FStore.Devices.size()); ++i) {
     const TDeviceRec& d = FStore.Devices[size_t(i)];
-    const QString a = d.Anlage.isEmpty() ? QStringLiteral("(ohne Anlage)") : d.Anlage;
-    const QString f = d.Feld.isEmpty() ? QStringLiteral("(ohne Feld)") : d.Feld;
+    const QString a = d.Anlage.isEmpty() ? tr("(ohne Anlage)") : d.Anlage;
+    const QString f = d.Feld.isEmpty() ? tr("(ohne Feld)") : d.Feld;
     QTreeWidgetItem*& ai = anlagen[a];
     if (!ai) ai = new QTreeWidgetItem(FTree, {a});
     QTreeWidgetItem*& fi = felder[a + QChar(0) + f];
@@ -278,8 +280,8 @@ TFormBasic* TMainWindow::OpenOffline(uint32_t station, const QString& name) {
   w->CheckData();
   FWindows << w;
   FLastOpened = w;
-  AddLog(name.isEmpty() ? QStringLiteral("%1 geöffnet").arg(DirectKindTitle(TDirectKind::dkoffline))
-                        : QStringLiteral("%1 für %2 geöffnet").arg(DirectKindTitle(TDirectKind::dkoffline), name));
+  AddLog(name.isEmpty() ? QStringLiteral("%1 geöffnet").arg(DirectKindTitle(TDirectKind::dkoffline))  // untranslated
+                        : QStringLiteral("%1 für %2 geöffnet").arg(DirectKindTitle(TDirectKind::dkoffline), name));  // untranslated
   return w;
 }
 
@@ -291,8 +293,8 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
     // Without a serial number the device's station is unknown; opening every
     // station instead would show other devices' data as if it were this one's.
     if (d.SN == 0) {
-      AddLog(QStringLiteral("%1 für %2: %3").arg(DirectKindTitle(kind), d.Geraet, SNoSerialNumberYet));
-      if (FInform) FInform(SNoSerialNumberYet);
+      AddLog(QStringLiteral("%1 für %2: %3").arg(DirectKindTitle(kind), d.Geraet, SNoSerialNumberYet));  // untranslated
+      if (FInform) FInform(TTr::tr(SNoSerialNumberYet.toUtf8().constData()));
       return nullptr;
     }
     return OpenOffline(d.SN, d.Geraet);
@@ -313,8 +315,8 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
     password = FSessionPasswords.value(sessionKey);
     if (password.isEmpty()) {
       const QString at = d.IP.contains(QLatin1Char(':')) && !d.IsSerial ? QLatin1Char('[') + where + QLatin1Char(']') : where;
-      if (!FAskPassword || !FAskPassword(QStringLiteral("Passwort für %1@%2:").arg(user, at), password)) {
-        AddLog(QStringLiteral("Verbindung zu %1 abgebrochen: kein Passwort eingegeben").arg(d.Geraet.isEmpty() ? where : d.Geraet));
+      if (!FAskPassword || !FAskPassword(tr("Passwort für %1@%2:").arg(user, at), password)) {
+        AddLog(QStringLiteral("Verbindung zu %1 abgebrochen: kein Passwort eingegeben").arg(d.Geraet.isEmpty() ? where : d.Geraet));  // untranslated
         return nullptr;
       }
       if (!password.isEmpty()) FSessionPasswords.insert(sessionKey, password);
@@ -341,12 +343,12 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
   } else if (kind == TDirectKind::dkflash && std::exchange(FNextFlashIsStatus, false)) {
     auto* flash = new TFormFlash;
     flash->FKind = TFlashKind::KndStatus;
-    flash->setWindowTitle(QStringLiteral("Statusdatei – %1").arg(d.Geraet));
+    flash->setWindowTitle(tr("Statusdatei – %1").arg(d.Geraet));
     w = flash;
   } else if (kind == TDirectKind::dkflash) {
     const QString pkg = !PackageFile.isEmpty() ? PackageFile : FAskPackage ? FAskPackage() : QString();
     if (pkg.isEmpty()) {
-      AddLog(QStringLiteral("Firmware-Update für %1 abgebrochen: kein Updatepaket gewählt").arg(d.Geraet));
+      AddLog(QStringLiteral("Firmware-Update für %1 abgebrochen: kein Updatepaket gewählt").arg(d.Geraet));  // untranslated
       return nullptr;
     }
     auto* flash = new TFormFlash;
@@ -356,7 +358,7 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
     // The update ends with its message; the window goes with it.
     flash->FFlashClose = [this, flash, name = d.Geraet](QObject*, int result) {
       const bool ok = flash->Job() && flash->Job()->Outcome == TFlashJob::TOutcome::Success;
-      AddLog(QStringLiteral("Firmware-Update für %1 beendet: %2").arg(name, ok ? SFWUpdateSuccess : flash->Job() ? flash->Job()->ResultText : QString()));
+      AddLog(QStringLiteral("Firmware-Update für %1 beendet: %2").arg(name, ok ? SFWUpdateSuccess : flash->Job() ? flash->Job()->ResultText : QString()));  // untranslated
       (void)result;
       QTimer::singleShot(0, flash, &QWidget::close);
     };
@@ -383,7 +385,7 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
   };
   w->FCntDlgBoxes = [this](bool open) {
     FOpenBoxes = qMax(0, FOpenBoxes + (open ? 1 : -1));
-    FBoxes->setText(FOpenBoxes ? QStringLiteral("%1 Meldung(en) offen").arg(FOpenBoxes) : QString());
+    FBoxes->setText(FOpenBoxes ? tr("%1 Meldung(en) offen").arg(FOpenBoxes) : QString());
   };
   w->FOnNewSN = [this, ip = d.IP, port = d.Port, serial = d.IsSerial](QObject*, uint32_t sn, TDevType t, const QString& a,
                                                                       const QString& f, const QString& g) {
@@ -394,8 +396,8 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
   };
   w->FConnectThreadEnd = [this, name = d.Geraet, sessionKey](QObject*, bool ok, bool authError) {
     if (authError) FSessionPasswords.remove(sessionKey);
-    AddLog(ok ? QStringLiteral("Verbunden mit %1").arg(name)
-              : QStringLiteral("Keine Verbindung zu %1%2").arg(name, authError ? QStringLiteral(" (Anmeldung abgelehnt)") : QString()));
+    AddLog(ok ? QStringLiteral("Verbunden mit %1").arg(name)  // untranslated
+              : QStringLiteral("Keine Verbindung zu %1%2").arg(name, authError ? QStringLiteral(" (Anmeldung abgelehnt)") : QString()));  // untranslated
   };
   w->FEnableDisableBar = [this](QObject*, bool enable) { FToolBar->setEnabled(enable); };
   w->SetSettings(s.Para, s.OnOffline);
@@ -424,7 +426,7 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
       w->FComUnit->FTrace = trace;
       AddLog(QStringLiteral("Mitschnitt: %1").arg(file));
     } else {
-      AddLog(QStringLiteral("Mitschnitt nicht möglich: %1").arg(error));
+      AddLog(QStringLiteral("Mitschnitt nicht möglich: %1").arg(error));  // untranslated
     }
   }
   // The mapping database is kept once for all devices; its version keeps the
@@ -452,7 +454,7 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
   w->show();
   FWindows << w;
   FLastOpened = w;
-  AddLog(QStringLiteral("%1 für %2 geöffnet").arg(DirectKindTitle(kind), d.Geraet));
+  AddLog(QStringLiteral("%1 für %2 geöffnet").arg(DirectKindTitle(kind), d.Geraet));  // untranslated
   return w;
 }
 
@@ -486,7 +488,7 @@ QWidget* TMainWindow::OpenMassFlash(const QList<int>& selected) {
   w->OnLog = [this](const QString& line) { AddLog(line); };
   w->show();
   FLastOpened = w;
-  AddLog(QStringLiteral("%1 geöffnet").arg(DirectKindTitle(TDirectKind::dkmassflash)));
+  AddLog(QStringLiteral("%1 geöffnet").arg(DirectKindTitle(TDirectKind::dkmassflash)));  // untranslated
   return w;
 }
 
@@ -500,7 +502,7 @@ bool TMainWindow::EditRecord(THostDevice& rec, const QString& title) {
 void TMainWindow::AddDevice() {
   THostDevice d;
   d.Port = QStringLiteral("5040");
-  if (!EditRecord(d, QStringLiteral("Gerät hinzufügen"))) return;
+  if (!EditRecord(d, tr("Gerät hinzufügen"))) return;
   FStore.Devices.push_back(d);
   FStore.Save();
   RebuildTree();
@@ -510,7 +512,7 @@ void TMainWindow::AddDevice() {
 void TMainWindow::EditDevice() {
   const int i = SelectedDevice();
   if (i < 0) return;
-  if (!EditRecord(FStore.Devices[size_t(i)], QStringLiteral("Gerät bearbeiten"))) return;
+  if (!EditRecord(FStore.Devices[size_t(i)], tr("Gerät bearbeiten"))) return;
   FStore.Save();
   RebuildTree();
 }
@@ -519,7 +521,7 @@ void TMainWindow::DuplicateDevice() {
   const int i = SelectedDevice();
   if (i < 0) return;
   THostDevice copy = FStore.Devices[size_t(i)];
-  copy.Geraet += QStringLiteral(" (Kopie)");
+  copy.Geraet += tr(" (Kopie)");
   copy.SN = 0;
   FStore.Devices.push_back(copy);
   FStore.Save();
@@ -529,7 +531,7 @@ void TMainWindow::DuplicateDevice() {
 void TMainWindow::RemoveDevice() {
   const int i = SelectedDevice();
   if (i < 0) return;
-  if (QMessageBox::question(this, windowTitle(), QStringLiteral("Gerät \"%1\" entfernen?").arg(FStore.Devices[size_t(i)].Geraet)) !=
+  if (QMessageBox::question(this, windowTitle(), tr("Gerät \"%1\" entfernen?").arg(FStore.Devices[size_t(i)].Geraet)) !=
       QMessageBox::Yes)
     return;
   FStore.Devices.erase(FStore.Devices.begin() + i);
@@ -547,25 +549,25 @@ TFormBasic* TMainWindow::OpenStatusFile(int index) {
 void TMainWindow::EditSettings() {
   THostSettings& s = FStore.Settings;
   QDialog dlg(this);
-  dlg.setWindowTitle(QStringLiteral("Einstellungen"));
+  dlg.setWindowTitle(tr("Einstellungen"));
   auto* form = new QFormLayout(&dlg);
   auto* data = new QLineEdit(s.DataFolder);
   auto* ini = new QLineEdit(s.IniFolder);
   auto* tpl = new QLineEdit(s.TemplateFolder);
   auto* tmp = new QLineEdit(s.TmpFolder);
   auto* trace = new QLineEdit(s.TraceFolder);
-  trace->setPlaceholderText(QStringLiteral("leer: keine Mitschnitte"));
+  trace->setPlaceholderText(tr("leer: keine Mitschnitte"));
   auto* user = new QLineEdit(s.UserName);
   auto* vis = new QSpinBox();
   vis->setRange(0, 3);
   vis->setValue(s.Visibility);
-  form->addRow(QStringLiteral("Datenordner"), data);
-  form->addRow(QStringLiteral("Ini-Ordner"), ini);
-  form->addRow(QStringLiteral("Vorlagen"), tpl);
-  form->addRow(QStringLiteral("Temporäre Dateien"), tmp);
-  form->addRow(QStringLiteral("Protokoll-Mitschnitte"), trace);
-  form->addRow(QStringLiteral("Benutzername"), user);
-  form->addRow(QStringLiteral("Zugriffsebene"), vis);
+  form->addRow(tr("Datenordner"), data);
+  form->addRow(tr("Ini-Ordner"), ini);
+  form->addRow(tr("Vorlagen"), tpl);
+  form->addRow(tr("Temporäre Dateien"), tmp);
+  form->addRow(tr("Protokoll-Mitschnitte"), trace);
+  form->addRow(tr("Benutzername"), user);
+  form->addRow(tr("Zugriffsebene"), vis);
   auto wait = [&form](const QString& name, const QString& label, int value) {
     auto* spin = new QSpinBox();
     spin->setObjectName(name);
@@ -575,10 +577,10 @@ void TMainWindow::EditSettings() {
     form->addRow(label, spin);
     return spin;
   };
-  QSpinBox* updateWait = wait(QStringLiteral("spnUpdateWait"), QStringLiteral("Warten auf das Update"), s.UpdateWaitMin);
-  QSpinBox* stepWait = wait(QStringLiteral("spnCalibStepWait"), QStringLiteral("Warten je Kalibrierschritt"), s.CalibStepWaitMin);
+  QSpinBox* updateWait = wait(QStringLiteral("spnUpdateWait"), tr("Warten auf das Update"), s.UpdateWaitMin);
+  QSpinBox* stepWait = wait(QStringLiteral("spnCalibStepWait"), tr("Warten je Kalibrierschritt"), s.CalibStepWaitMin);
   QSpinBox* comebackWait =
-      wait(QStringLiteral("spnComebackWait"), QStringLiteral("Warten auf den Neustart nach dem Update"), s.ComebackWaitMin);
+      wait(QStringLiteral("spnComebackWait"), tr("Warten auf den Neustart nach dem Update"), s.ComebackWaitMin);
   auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   form->addRow(box);
   connect(box, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);

@@ -368,12 +368,12 @@ void TFormBasic::ConnEst(QObject*, bool connected) {
     QPixmap lock;
     GetImageFromRessource(FSecureConnection ? QStringLiteral("secure") : QStringLiteral("unsecure"), lock);
     imgSecure->setPixmap(lock);
-    imgSecure->setToolTip(FSecureConnection ? QStringLiteral("Verschlüsselte Verbindung (SSH)")
-                                            : QStringLiteral("Unverschlüsselte Verbindung"));
+    imgSecure->setToolTip(FSecureConnection ? tr("Verschlüsselte Verbindung (SSH)")
+                                            : tr("Unverschlüsselte Verbindung"));
     if (FComUnit) Ftme = TimeTzFromSet(FComUnit->FtmeSet);
     PanelBack->setEnabled(true);
     DimPanel(false);
-    LabSBar->setText(QStringLiteral("Verbunden"));
+    LabSBar->setText(tr("Verbunden"));
   } else {
     PanelBack->setEnabled(false);
     DimPanel(true);

@@ -1,6 +1,6 @@
 // The desktop host: its device store, the device dialog, what it hands to a
-// device window, the device's web page, the password question and the
-// command line without a display.
+// device window, the device's web page, the password question, the
+// command line without a display and the language of its windows.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -24,6 +25,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include "DeviceDialog.h"
 #include "DeviceStore.h"
@@ -35,10 +37,12 @@
 #include "FormStatus.h"
 #include "RecordFile.h"
 #include "FrmNewPass.h"
+#include "Language.h"
 #include "MainWindow.h"
 #include "Pcapng.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
+#include "VantaGrid.h"
 #include "WindowSupport.h"
 
 using namespace vanta;
@@ -905,3 +909,55 @@ TEST(HostOpensDevice, TheStatusFileWindowIsTheUpdateWindowWithoutAPackage) {
   EXPECT_EQ(update->FKind, TFlashKind::KndFirmware);
 }
 
+
+// ---- language ------------------------------------------------------------------------
+
+namespace {
+// Back to German whatever a test left: the other tests read German texts.
+struct TGermanAfterwards {
+  ~TGermanAfterwards() { InstallLanguage(QStringLiteral("de"), false); }
+};
+
+QStringList MenuTitles(const TMainWindow& main) {
+  QStringList titles;
+  for (QAction* a : main.menuBar()->actions()) titles << a->text();
+  return titles;
+}
+}  // namespace
+
+TEST(HostLanguage, EnglishReachesTheMainWindowItsQuestionsAndTheDeviceWindows) {
+  TGermanAfterwards german;
+  ASSERT_TRUE(InstallLanguage(QStringLiteral("en")));
+  THost h({Network(QString())});
+  EXPECT_EQ(MenuTitles(*h.Main), (QStringList{QStringLiteral("&Device"), QStringLiteral("&Open"), QStringLiteral("&Tools")}));
+  EXPECT_EQ(h.Main->findChild<QTreeWidget*>(QStringLiteral("DeviceTree"))->headerItem()->text(0),
+            QStringLiteral("Plant / Field / Device"));
+  // A text made before the language was chosen is still shown in it.
+  QStringList told;
+  h.Main->FInform = [&](const QString& text) { told << text; };
+  EXPECT_EQ(h.Main->OpenDevice(0, TDirectKind::dkoffline), nullptr);
+  ASSERT_EQ(told.size(), 1);
+  EXPECT_EQ(told[0], QStringLiteral("No serial number is known for this device yet – please connect once."));
+  // The log stays German: it is read next to the device's own logs.
+  EXPECT_TRUE(h.Log().contains(QStringLiteral("Für dieses Gerät ist noch keine Seriennummer bekannt")));
+  auto* status = dynamic_cast<TFormStatus*>(h.Main->OpenDevice(0, TDirectKind::dkstatus));
+  ASSERT_NE(status, nullptr);
+  EXPECT_EQ(status->windowTitle(), QStringLiteral("Device status"));
+  // Texts kept in tables outside the classes: the parameter editor's
+  // caption and the grid's column headings.
+  TFormPara para;
+  EXPECT_EQ(para.windowTitle(), QStringLiteral("Device parameters"));
+  TVantaGrid grid;
+  EXPECT_EQ(grid.model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Factory setting"));
+}
+
+TEST(HostLanguage, GermanStaysTheSourceTextsAsWritten) {
+  TGermanAfterwards german;
+  InstallLanguage(QStringLiteral("de"), false);
+  THost h({Network(QString())});
+  EXPECT_EQ(MenuTitles(*h.Main), (QStringList{QStringLiteral("&Gerät"), QStringLiteral("&Öffnen"), QStringLiteral("&Extras")}));
+  TFormPara para;
+  EXPECT_EQ(para.windowTitle(), QStringLiteral("Geräte-Parametrierung"));
+  TVantaGrid grid;
+  EXPECT_EQ(grid.model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Werkseinstellung"));
+}

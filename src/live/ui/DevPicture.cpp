@@ -16,11 +16,11 @@ struct TKeyText {
   const char* Glyph;
   int Col, Row;  // in the cross, the centre at (0, 0)
 };
-constexpr TKeyText CCrossKeys[] = {{TBtnControlDevice::BtnLeft, "rctnglLeft", "Links", "◀", -1, 0},
-                                   {TBtnControlDevice::BtnRight, "rctnglRight", "Rechts", "▶", 1, 0},
-                                   {TBtnControlDevice::BtnTop, "rctngltop", "Auf", "▲", 0, -1},
-                                   {TBtnControlDevice::BtnDown, "rctnglbot", "Ab", "▼", 0, 1},
-                                   {TBtnControlDevice::BtnEnter, "rctnglCenter", "Enter", "OK", 0, 0}};
+constexpr TKeyText CCrossKeys[] = {{TBtnControlDevice::BtnLeft, "rctnglLeft", QT_TRANSLATE_NOOP("vanta::TDevPicture", "Links"), "◀", -1, 0},
+                                   {TBtnControlDevice::BtnRight, "rctnglRight", QT_TRANSLATE_NOOP("vanta::TDevPicture", "Rechts"), "▶", 1, 0},
+                                   {TBtnControlDevice::BtnTop, "rctngltop", QT_TRANSLATE_NOOP("vanta::TDevPicture", "Auf"), "▲", 0, -1},
+                                   {TBtnControlDevice::BtnDown, "rctnglbot", QT_TRANSLATE_NOOP("vanta::TDevPicture", "Ab"), "▼", 0, 1},
+                                   {TBtnControlDevice::BtnEnter, "rctnglCenter", QT_TRANSLATE_NOOP("vanta::TDevPicture", "Enter"), "OK", 0, 0}};
 const QColor CHover(0xF2, 0x8E, 0x00);  // the lamps' "on" colour: the key the mouse is on
 
 struct TLook {
@@ -43,7 +43,7 @@ TLook LookOf(TDevPictureKind k) {
     case TDevPictureKind::dpGeneric: break;
   }
   return {QColor(0xB8, 0xBC, 0xC1), QColor(0x7A, 0x7F, 0x85), QColor(0xE6, 0xE8, 0xEA),
-          QColor(0x22, 0x25, 0x28), QColor(0x44, 0x48, 0x4C), "Messgerät"};
+          QColor(0x22, 0x25, 0x28), QColor(0x44, 0x48, 0x4C), QT_TRANSLATE_NOOP("vanta::TDevPicture", "Messgerät")};
 }
 }  // namespace
 
@@ -74,7 +74,7 @@ void TDevPicture::SetKind(TDevPictureKind kind) {
     // The rail-mounted type has neither.
     FScreenArea = QRectF(28, 44, 272, 204);
     for (const TKeyText& k : CCrossKeys)
-      FKeys.append({k.Key, QString::fromLatin1(k.Name), QString::fromUtf8(k.Text),
+      FKeys.append({k.Key, QString::fromLatin1(k.Name), tr(k.Text),
                     QRectF(368 + 50 * k.Col, 124 + 50 * k.Row, 44, 44)});
   }
   FHover = FPressed = -1;
@@ -206,7 +206,7 @@ void TDevPicture::PaintHousing(QPainter& p) const {
   f.setBold(true);
   p.setFont(f);
   p.setPen(look.Label);
-  p.drawText(QRectF(28, 14, 260, 24), Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf8(look.Name));
+  p.drawText(QRectF(28, 14, 260, 24), Qt::AlignLeft | Qt::AlignVCenter, tr(look.Name));
 
   switch (FKind) {
     case TDevPictureKind::dpVanta:
@@ -271,7 +271,7 @@ void TDevPicture::PaintHousing(QPainter& p) const {
       f.setBold(false);
       p.setFont(f);
       p.setPen(look.Label);
-      p.drawText(QRectF(28, 256, 272, 24), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Gerätetyp ohne eigenes Bild"));
+      p.drawText(QRectF(28, 256, 272, 24), Qt::AlignLeft | Qt::AlignVCenter, tr("Gerätetyp ohne eigenes Bild"));
       break;
     }
   }

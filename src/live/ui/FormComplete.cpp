@@ -12,9 +12,17 @@ namespace vanta {
 
 namespace {
 constexpr int CTagRole = Qt::UserRole + 21;
-const QString CDataObjNames[] = {QStringLiteral("10/12 Perioden"), QStringLiteral("150 Perioden"), QStringLiteral("Standardintervall"),
-                                 QStringLiteral("Extremwerte"),    QStringLiteral("Sekundenwerte"), QStringLiteral("Flicker"),
-                                 QStringLiteral("Leistung"),       QStringLiteral("Energie"),      QStringLiteral("Oszilloskop")};
+// Shown through TFormComplete::tr when the tree is filled.
+const char* const CDataObjNames[] = {
+    QT_TRANSLATE_NOOP("vanta::TFormComplete", "10/12 Perioden"),
+    QT_TRANSLATE_NOOP("vanta::TFormComplete", "150 Perioden"),
+    QT_TRANSLATE_NOOP("vanta::TFormComplete", "Standardintervall"),
+    QT_TRANSLATE_NOOP("vanta::TFormComplete", "Extremwerte"),
+    QT_TRANSLATE_NOOP("vanta::TFormComplete", "Sekundenwerte"),
+    QT_TRANSLATE_NOOP("vanta::TFormComplete", "Flicker"),
+    QT_TRANSLATE_NOOP("vanta::TFormComplete", "Leistung"),
+    QT_TRANSLATE_NOOP("vanta::TFormComplete", "Energie"),
+    QT_TRANSLATE_NOOP("vanta::TFormComplete", "Oszilloskop")};
 }  // namespace
 
 QVariant TStreamGridModel::data(const QModelIndex& index, int role) const {
@@ -35,7 +43,7 @@ void TStreamGridModel::Refresh() {
 }
 
 TFormComplete::TFormComplete(QWidget* parent) : TFormLayout(parent) {
-  SetCapt(QStringLiteral("Alle Messwerte"));
+  SetCapt(tr("Alle Messwerte"));
   TreeViewOpti->setHeaderHidden(true);
   connect(TreeViewOpti, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { ClickTreeView(item); });
   GridStream = new QTableView(FRight);
@@ -80,7 +88,7 @@ void TFormComplete::FillTreeView() {
     if (!objects.contains(d.DataObj)) objects.insert(d.DataObj, nullptr);
   for (auto it = objects.begin(); it != objects.end(); ++it) {
     const int obj = it.key();
-    *it = new QTreeWidgetItem(TreeViewOpti, {obj < int(std::size(CDataObjNames)) ? CDataObjNames[obj] : QString::number(obj)});
+    *it = new QTreeWidgetItem(TreeViewOpti, {obj < int(std::size(CDataObjNames)) ? tr(CDataObjNames[obj]) : QString::number(obj)});
     (*it)->setExpanded(true);
   }
   // Every item carries an entry: a value kind its own, a structure its first

@@ -41,18 +41,18 @@ constexpr uint32_t CLampOn = 0xFFF28E00, CLampOff = 0xFF92959B;
 
 TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
   FOsziArr = QList<float>(11, 0.0f);
-  SetCapt(QStringLiteral("Online Messdaten Vanta"));
+  SetCapt(tr("Online Messdaten Vanta"));
   auto* outer = new QVBoxLayout(PanelBack);
   outer->setContentsMargins(4, 4, 4, 4);
   auto* bar = new QToolBar(PanelBack);
-  actMenuBack = bar->addAction(QStringLiteral("Zurück"), this, &TFormVisu::actMenuBackExecute);
+  actMenuBack = bar->addAction(tr("Zurück"), this, &TFormVisu::actMenuBackExecute);
   actMenuBack->setVisible(false);
   // The title leads back to the start page too, but keeps the charts: the
   // view opened next from there finds its chart as it was left.
   txtTop = new QToolButton(bar);
   txtTop->setObjectName(QStringLiteral("txtTop"));
   txtTop->setText(windowTitle());
-  txtTop->setToolTip(QStringLiteral("Zur Startseite (die Diagramme bleiben)"));
+  txtTop->setToolTip(tr("Zur Startseite (die Diagramme bleiben)"));
   txtTop->setAutoRaise(true);
   connect(txtTop, &QToolButton::clicked, this, &TFormVisu::txtTopClick);
   bar->addWidget(txtTop);
@@ -63,33 +63,33 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
   // Start page.
   TabItmStart = new QWidget;
   auto* start = new QGridLayout(TabItmStart);
-  ButPanel = StartButton(QStringLiteral("Messwerte"), TabItmStart);
-  BtnOsci = StartButton(QStringLiteral("Oszilloskop-Bild"), TabItmStart);
+  ButPanel = StartButton(tr("Messwerte"), TabItmStart);
+  BtnOsci = StartButton(tr("Oszilloskop-Bild"), TabItmStart);
   btnSoftTrigg = StartButton(QStringLiteral("Software Trigger"), TabItmStart);
   start->addWidget(ButPanel, 0, 0);
   start->addWidget(BtnOsci, 0, 1);
   start->addWidget(btnSoftTrigg, 1, 0);
-  BtnFFT = StartButton(QStringLiteral("Oszilloskop-Spektrum"), TabItmStart);
+  BtnFFT = StartButton(tr("Oszilloskop-Spektrum"), TabItmStart);
   start->addWidget(BtnFFT, 0, 2);
   BtnFFT->hide();
   connect(BtnFFT, &QToolButton::clicked, this, &TFormVisu::BtnFFTClick);
-  BtnVecDiag = StartButton(QStringLiteral("Vektor-Diagramm"), TabItmStart);
+  BtnVecDiag = StartButton(tr("Vektor-Diagramm"), TabItmStart);
   start->addWidget(BtnVecDiag, 1, 2);
   connect(BtnVecDiag, &QToolButton::clicked, this, &TFormVisu::BtnVecDiagClick);
   const struct {
     const char* Group;
     TVantaDisp Views[3];
-  } groups[] = {{"Harmonische 2 - 50", {TVantaDisp::sdHrmULE, TVantaDisp::sdHrmULL, TVantaDisp::sdHrmIL}},
-                {"Zwischenharmonische 2 - 50", {TVantaDisp::sdIHrmULE, TVantaDisp::sdIHrmULL, TVantaDisp::sdIHrmIL}},
-                {"Frequenzbänder 2 - 9 kHz", {TVantaDisp::sdFrqBandULE, TVantaDisp::sdFrqBandULL, TVantaDisp::sdFrqBandIL}}};
+  } groups[] = {{QT_TR_NOOP("Harmonische 2 - 50"), {TVantaDisp::sdHrmULE, TVantaDisp::sdHrmULL, TVantaDisp::sdHrmIL}},
+                {QT_TR_NOOP("Zwischenharmonische 2 - 50"), {TVantaDisp::sdIHrmULE, TVantaDisp::sdIHrmULL, TVantaDisp::sdIHrmIL}},
+                {QT_TR_NOOP("Frequenzbänder 2 - 9 kHz"), {TVantaDisp::sdFrqBandULE, TVantaDisp::sdFrqBandULL, TVantaDisp::sdFrqBandIL}}};
   int groupRow = 2;
   for (const auto& g : groups) {
-    auto* box = new QGroupBox(QString::fromUtf8(g.Group), TabItmStart);
+    auto* box = new QGroupBox(tr(g.Group), TabItmStart);
     auto* bl = new QHBoxLayout(box);
-    const char* const captions[] = {"Spannung L-E", "Spannung L-L", "Strom"};
+    const char* const captions[] = {QT_TR_NOOP("Spannung L-E"), QT_TR_NOOP("Spannung L-L"), QT_TR_NOOP("Strom")};
     for (int k = 0; k < 3; ++k) {
       auto* b = new QToolButton(box);
-      b->setText(QLatin1String(captions[k]));
+      b->setText(tr(captions[k]));
       b->setMinimumSize(120, 36);
       const TVantaDisp d = g.Views[k];
       const bool band = d == TVantaDisp::sdFrqBandULE || d == TVantaDisp::sdFrqBandULL || d == TVantaDisp::sdFrqBandIL;
@@ -100,7 +100,7 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
     start->addWidget(box, groupRow++, 0, 1, 3);
   }
   start->setRowStretch(groupRow, 1);
-  btnDisplay = StartButton(QStringLiteral("Gerätepanel"), TabItmStart);
+  btnDisplay = StartButton(tr("Gerätepanel"), TabItmStart);
   start->addWidget(btnDisplay, 1, 1);
   btnDisplay->hide();  // for the device types with a display
   connect(btnDisplay, &QToolButton::clicked, this, &TFormVisu::btnDisplayClick);
@@ -126,7 +126,7 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
       row = 0;
     }
     auto* label = new QLabel(fields[i].Label, values);
-    auto* edit = new QLineEdit(QStringLiteral("n.A."), values);
+    auto* edit = new QLineEdit(tr("n.A."), values);
     edit->setObjectName(fields[i].Field);
     edit->setReadOnly(true);
     edit->setMinimumWidth(110);
@@ -136,7 +136,7 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
     ++row;
   }
   panel->addWidget(values);
-  grpBoxBinary = new QGroupBox(QStringLiteral("Binäreingänge"), TabItmPanel);
+  grpBoxBinary = new QGroupBox(tr("Binäreingänge"), TabItmPanel);
   auto* lamps = new QHBoxLayout(grpBoxBinary);
   for (int i = 0; i < 8; ++i) {
     auto* label = new QLabel(QStringLiteral("BI%1:").arg(i + 1), grpBoxBinary);
@@ -200,12 +200,12 @@ TFormVisu::TFormVisu(QWidget* parent) : TFormBasic(parent) {
   TabCtrlStream->addWidget(TabItmDisp);
   SetDevImage(TDevType::devtypNone);  // not identified yet
 
-  ActLoadFlow = new QAction(QStringLiteral("Lastfluss"), this);
+  ActLoadFlow = new QAction(tr("Lastfluss"), this);
   connect(ActLoadFlow, &QAction::triggered, this, &TFormVisu::ActLoadFlowExecute);
-  actAutoScale = new QAction(QStringLiteral("Autoskalierung"), this);
-  actStack = new QAction(QStringLiteral("Stapel-Darstellung"), this);
-  actCopyData = new QAction(QStringLiteral("Daten in Zwischenablage"), this);
-  actCopyImage = new QAction(QStringLiteral("Bild in Zwischenablage"), this);
+  actAutoScale = new QAction(tr("Autoskalierung"), this);
+  actStack = new QAction(tr("Stapel-Darstellung"), this);
+  actCopyData = new QAction(tr("Daten in Zwischenablage"), this);
+  actCopyImage = new QAction(tr("Bild in Zwischenablage"), this);
   // Each acts on the oscilloscope chart if it exists, else on the spectrum chart.
   connect(actAutoScale, &QAction::triggered, this, [this] {
     if (FPQPaintBoxCrvOszi) {
@@ -591,7 +591,7 @@ void TFormVisu::ShowVecDiag() {
     FPQPaintVect = new TPQPaintBoxVecDiag(TabItmZeiger);
     FPQPaintVect->setContextMenuPolicy(Qt::ActionsContextMenu);
     FPQPaintVect->addAction(ActLoadFlow);
-    auto* fixed = new QAction(QStringLiteral("Referenzwerte als Vollausschlag"), FPQPaintVect);
+    auto* fixed = new QAction(tr("Referenzwerte als Vollausschlag"), FPQPaintVect);
     fixed->setCheckable(true);
     connect(fixed, &QAction::toggled, this, [this](bool on) {
       FPQPaintVect->Model().FFixedRef = on;
@@ -618,7 +618,7 @@ void TFormVisu::ActLoadFlowExecute() {
     if (FComUnit) FPQPaintLoad->FFW = FComUnit->FRev;
     // The phasor tab's menu: back to the diagram (the same record: the
     // stream goes on), the values, the picture.
-    auto* vectors = new QAction(QStringLiteral("Vektor-Diagramm"), FPQPaintLoad);
+    auto* vectors = new QAction(tr("Vektor-Diagramm"), FPQPaintLoad);
     connect(vectors, &QAction::triggered, this, [this] { ShowVecDiag(); });
     FPQPaintLoad->addAction(vectors);
     AddCopyActions(FPQPaintLoad, [this](QStringList& lines) { return FPQPaintLoad->Model().CopyToClip(lines); });
@@ -641,12 +641,12 @@ void TFormVisu::UpdateLoadFlow(const QByteArray& record, int generation) {
 
 void TFormVisu::AddCopyActions(TPQPaintBox* chart, const std::function<bool(QStringList&)>& text) {
   chart->setContextMenuPolicy(Qt::ActionsContextMenu);
-  auto* copyData = new QAction(QStringLiteral("Daten in Zwischenablage"), chart);
+  auto* copyData = new QAction(tr("Daten in Zwischenablage"), chart);
   connect(copyData, &QAction::triggered, chart, [text] {
     QStringList lines;
     if (text(lines)) QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
   });
-  auto* copyImage = new QAction(QStringLiteral("Bild in Zwischenablage"), chart);
+  auto* copyImage = new QAction(tr("Bild in Zwischenablage"), chart);
   connect(copyImage, &QAction::triggered, this, [this, chart] { CopyImgToClip(chart); });
   chart->addActions({copyData, copyImage});
 }

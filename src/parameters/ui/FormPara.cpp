@@ -54,8 +54,8 @@ using namespace formpara;
 // ---- construction -----------------------------------------------------------------------------
 
 TFormPara::TFormPara(QWidget* parent) : TFormBasic(parent) {
-  FFrmCapt = CCaption;
-  setWindowTitle(CCaption);
+  FFrmCapt = tr(CCaption);
+  setWindowTitle(tr(CCaption));
   setObjectName(QStringLiteral("FormPara"));
   QString why;
   if (!LoadInstalledCaptions(FMessClass, &why)) LogPrepare(this, QStringLiteral("Captions: ") + why, true);
@@ -66,7 +66,7 @@ TFormPara::TFormPara(QWidget* parent) : TFormBasic(parent) {
   resize(1180, 760);
   ReloadPara = [this] {
     LogPrepare(this, QStringLiteral("Reload Para"), true);
-    StartWork(QStringLiteral("Anfordern"));
+    StartWork(tr("Anfordern"));
     GetPara();
   };
 }
@@ -93,36 +93,36 @@ void TFormPara::BuildUi() {
     connect(a, &QAction::triggered, this, fn);
     return a;
   };
-  bar->addWidget(new QLabel(QStringLiteral("Ebene "), bar));
+  bar->addWidget(new QLabel(tr("Ebene "), bar));
   cmbLevel = new QComboBox(bar);
-  cmbLevel->addItems({QStringLiteral("Basis"), QStringLiteral("Erweitert"), QStringLiteral("Service")});
+  cmbLevel->addItems({tr("Basis"), tr("Erweitert"), QStringLiteral("Service")});
   bar->addWidget(cmbLevel);
   connect(cmbLevel, &QComboBox::activated, this, [this](int i) { SetLevel(i); });
   bar->addSeparator();
-  actSend = add(QStringLiteral("Senden"), QStringLiteral("Parametrierung an das Gerät senden"), [this] { actSendExecute(); });
-  actReload = add(QStringLiteral("Neu lesen"), QStringLiteral("Parametrierung erneut vom Gerät lesen"), [this] { RequestReload(); });
+  actSend = add(tr("Senden"), tr("Parametrierung an das Gerät senden"), [this] { actSendExecute(); });
+  actReload = add(tr("Neu lesen"), tr("Parametrierung erneut vom Gerät lesen"), [this] { RequestReload(); });
   bar->addSeparator();
-  actImport = add(QStringLiteral("Importieren…"), QStringLiteral("Werte aus einer gespeicherten Datei übernehmen"),
+  actImport = add(tr("Importieren…"), tr("Werte aus einer gespeicherten Datei übernehmen"),
                   [this] { ImportData(FComUnit ? FComUnit->FOwnTemplateFolder : QString()); });
-  actReset = add(QStringLiteral("Werkseinstellungen"), QStringLiteral("Alle Werte auf Werkseinstellung setzen"),
+  actReset = add(tr("Werkseinstellungen"), tr("Alle Werte auf Werkseinstellung setzen"),
                  [this] { ResetToDefault(); });
   bar->addSeparator();
-  actExport = add(QStringLiteral("Exportieren…"), QStringLiteral("Vollständige Parametrierung speichern"), [this] { ExportFull(); });
-  actExportChanged = add(QStringLiteral("Änderungen exportieren…"), QStringLiteral("Nur geänderte Werte speichern"),
+  actExport = add(tr("Exportieren…"), tr("Vollständige Parametrierung speichern"), [this] { ExportFull(); });
+  actExportChanged = add(tr("Änderungen exportieren…"), tr("Nur geänderte Werte speichern"),
                          [this] { ExportChanged(); });
-  ActExportPara = add(QStringLiteral("CSV"), QStringLiteral("Parameterliste als CSV"), [this] { ExportCsv(); });
-  actICDLoad = add(QStringLiteral("ICD laden…"), QStringLiteral("IEC 61850 ICD-Datei laden"), [this] { LoadIcd(); });
-  actICDSave = add(QStringLiteral("ICD speichern…"), QStringLiteral("IEC 61850 ICD-Datei speichern"), [this] { SaveIcd(); });
+  ActExportPara = add(QStringLiteral("CSV"), tr("Parameterliste als CSV"), [this] { ExportCsv(); });
+  actICDLoad = add(tr("ICD laden…"), tr("IEC 61850 ICD-Datei laden"), [this] { LoadIcd(); });
+  actICDSave = add(tr("ICD speichern…"), tr("IEC 61850 ICD-Datei speichern"), [this] { SaveIcd(); });
   bar->addSeparator();
-  actUndo = FUndo->createUndoAction(this, QStringLiteral("Rückgängig"));
+  actUndo = FUndo->createUndoAction(this, tr("Rückgängig"));
   actUndo->setShortcut(QKeySequence::Undo);
-  actRedo = FUndo->createRedoAction(this, QStringLiteral("Wiederholen"));
+  actRedo = FUndo->createRedoAction(this, tr("Wiederholen"));
   actRedo->setShortcut(QKeySequence::Redo);
   bar->addAction(actUndo);
   bar->addAction(actRedo);
-  actOpen = new QAction(QStringLiteral("Datei öffnen…"), this);
+  actOpen = new QAction(tr("Datei öffnen…"), this);
   connect(actOpen, &QAction::triggered, this, [this] {
-    const QString f = AskFile(false, QStringLiteral("Parametrierung öffnen"), {}, QStringLiteral("XML (*.xml *.XML)"));
+    const QString f = AskFile(false, tr("Parametrierung öffnen"), {}, QStringLiteral("XML (*.xml *.XML)"));
     if (!f.isEmpty()) OpenOffline(f);
   });
   outer->addWidget(bar);
@@ -136,10 +136,10 @@ void TFormPara::BuildUi() {
   auto* lv = new QVBoxLayout(left);
   lv->setContentsMargins(0, 0, 0, 0);
   edtSearch = new QLineEdit(left);
-  edtSearch->setPlaceholderText(QStringLiteral("Suchen: Name oder ID"));
+  edtSearch->setPlaceholderText(tr("Suchen: Name oder ID"));
   edtSearch->setClearButtonEnabled(true);
-  chkOnlyChanged = new QCheckBox(QStringLiteral("nur geänderte"), left);
-  chkOnlyNonDefault = new QCheckBox(QStringLiteral("nur abweichend von Werkseinstellung"), left);
+  chkOnlyChanged = new QCheckBox(tr("nur geänderte"), left);
+  chkOnlyNonDefault = new QCheckBox(tr("nur abweichend von Werkseinstellung"), left);
   tvPara = new QTreeWidget(left);
   tvPara->setHeaderHidden(true);
   tvPara->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -153,12 +153,12 @@ void TFormPara::BuildUi() {
   FSplit->addWidget(FGrd);
   FSplit->setStretchFactor(1, 1);
   FStack->addWidget(FSplit);
-  FTabs->addTab(FStack, QStringLiteral("Parameter"));
-  FTabs->addTab(BuildTimePage(), QStringLiteral("Uhrzeit"));
+  FTabs->addTab(FStack, tr("Parameter"));
+  FTabs->addTab(BuildTimePage(), tr("Uhrzeit"));
   memLog = new QPlainTextEdit(FTabs);
   memLog->setReadOnly(true);
   memLog->setMaximumBlockCount(5000);
-  FTabs->addTab(memLog, QStringLiteral("Protokoll"));
+  FTabs->addTab(memLog, tr("Protokoll"));
   outer->addWidget(FTabs, 1);
 
   auto* foot = new QHBoxLayout;
@@ -181,12 +181,12 @@ void TFormPara::BuildUi() {
     if (FVisibility >= 2) QApplication::clipboard()->setText(caption);
   };
   FGrd->InvalidMaskCB = [this](const QString& typed, uint32_t id) {
-    if (id == CGpsPositionId) Tell(CGpsText.arg(typed), TMsgDlgType::mtError);
-    if (id == CIedNameId) Tell(CIedText.arg(typed), TMsgDlgType::mtError);
+    if (id == CGpsPositionId) Tell(tr(CGpsText).arg(typed), TMsgDlgType::mtError);
+    if (id == CIedNameId) Tell(tr(CIedText).arg(typed), TMsgDlgType::mtError);
   };
   FGrd->ICDCallBack = [this](const QString& name) { ICDNameChange(name); };
   FGrd->WireguardCB = [this](const QString&) {
-    LogPrepare(this, QStringLiteral("Tunnel-Konfiguration gewählt"), true);
+    LogPrepare(this, QStringLiteral("Tunnel-Konfiguration gewählt"), true);  // untranslated
   };
   FGrd->RMBDataPointCB = [this](int row) {
     FFillRow = row;
@@ -194,11 +194,11 @@ void TFormPara::BuildUi() {
     menu.addAction(actFill);
     menu.exec(QCursor::pos());
   };
-  actFill = new QAction(QStringLiteral("Wert für alle folgenden übernehmen"), this);
+  actFill = new QAction(tr("Wert für alle folgenden übernehmen"), this);
   connect(actFill, &QAction::triggered, this, [this] {
     if (FFillRow >= 0) FGrd->FillColumn(FFillRow);
   });
-  actCount = new QAction(QStringLiteral("Aufgezeichnete Werte zählen"), this);
+  actCount = new QAction(tr("Aufgezeichnete Werte zählen"), this);
   connect(actCount, &QAction::triggered, this, [this] {
     if (FCountFolder) Tell(QStringLiteral("Items: %1").arg(CountItems(FCountFolder)));
   });
@@ -280,7 +280,7 @@ void TFormPara::ConnEst(QObject* Sender, bool connected) {
   actReload->setEnabled(!FOffline);
   if (FFirstStart) {
     FFirstStart = false;
-    StartWork(QStringLiteral("Anfordern"));
+    StartWork(tr("Anfordern"));
     GetPara();
   } else {
     actSend->setEnabled(Fxf.Sys() && !OfflineMode && !FOffline && !FUploading);
@@ -317,7 +317,7 @@ void TFormPara::ParaToTable(const QString& fileName) {
   TParaDocument fresh;
   if (!fresh.LoadFile(fileName, error)) {
     LogPrepare(this, QStringLiteral("XML read error: ") + error, true);
-    Tell(QStringLiteral("Die Parametrierung kann nicht gelesen werden:\r\n") + error, TMsgDlgType::mtError);
+    Tell(tr("Die Parametrierung kann nicht gelesen werden:\r\n") + error, TMsgDlgType::mtError);
     return;
   }
   // Everything that points into the old set goes before the set does.
@@ -341,7 +341,7 @@ void TFormPara::ParaToTable(const QString& fileName) {
   ReadXMLPara();
   // The checks start once the set is on screen: they are not worth a slower first picture.
   QTimer::singleShot(0, this, [this, fileName] { CheckInBackground(fileName); });
-  LabSBar->setText(QStringLiteral("Parametrierung gelesen"));
+  LabSBar->setText(tr("Parametrierung gelesen"));
 }
 
 // The value checks of a large set take longer than drawing it: they run on
@@ -360,7 +360,7 @@ void TFormPara::CheckInBackground(const QString& fileName) {
     worker->deleteLater();
     for (qsizetype i = 0; i < qMin<qsizetype>(warnings->size(), 20); ++i) LogPrepare(this, (*warnings)[i], true);
     if (warnings->size() > 20)
-      LogPrepare(this, QStringLiteral("... und %1 weitere Auffälligkeiten").arg(warnings->size() - 20), true);
+      LogPrepare(this, QStringLiteral("... und %1 weitere Auffälligkeiten").arg(warnings->size() - 20), true);  // untranslated
   });
   FCheckWorker->start();
 }
@@ -460,7 +460,7 @@ void TFormPara::ShowRows() {
   FGrd->setUpdatesEnabled(true);
   FGrd->setVisible(true);
   if (!FGrd->Rows().empty()) FGrd->setCurrentIndex(FGrd->model()->index(0, 1));
-  lblItems->setText(QStringLiteral("%1 Einträge").arg(shown));
+  lblItems->setText(tr("%1 Einträge").arg(shown));
 }
 
 // ---- accepted values ----------------------------------------------------------------------------
@@ -488,7 +488,7 @@ void TFormPara::RefreshAfterWrite() {
 
 void TFormPara::RangeMessage(const QString& id, const QString& min, const QString& max, const QString& def,
                              const QString& out, const QString&) {
-  Tell(CRangeText.arg(FCaptions.CaptionOf(id.toUInt()), min, max, def, out));
+  Tell(tr(CRangeText).arg(FCaptions.CaptionOf(id.toUInt()), min, max, def, out));
   if (FSettingsDict.contains(id.toUInt())) ShowEasyValue(id.toUInt());
 }
 
@@ -504,7 +504,7 @@ bool TFormPara::SetLevel(int level) {
     cmbLevel->setCurrentIndex(FVisibility);
     return false;
   }
-  if (level == 2 && !Confirm(CServiceQuestion)) {
+  if (level == 2 && !Confirm(tr(CServiceQuestion))) {
     const QSignalBlocker block(cmbLevel);
     cmbLevel->setCurrentIndex(FVisibility);
     return false;

@@ -11,23 +11,15 @@
 namespace vanta::formpara {
 
 
-inline const QString CCaption = QStringLiteral("Geräte-Parametrierung");
-inline const QString CRangeText = QStringLiteral(
-    "Der eingegebene Wert für %1 liegt im ungültigen Bereich.\r\nBitte die Bereichsgrenzen beachten:\r\n"
-    "Minimaler Wert: %2\r\nMaximaler Wert: %3\r\nStandard Wert: %4\r\n\r\nDer Parameter wird auf den Wert %5 gesetzt!");
-inline const QString CEasyRangeText = QStringLiteral(
-    "Der eingegebene Wert liegt im ungültigen Bereich.\r\nBitte die Bereichsgrenzen beachten:\r\n"
-    "Minimaler Wert: %1\r\nMaximaler Wert: %2\r\nStandard Wert: %3\r\n\r\nDer Parameter wird auf den Wert %4 gesetzt!");
-inline const QString CGpsText = QStringLiteral(
-    "Die Eingegebenen GPS Koordinaten \"%1\" sind ungültig. Bitte geben Sie diese im Format \"N49.12345678E11.12345678\" "
-    "ein.");
-inline const QString CIedText = QStringLiteral(
-    "Der IED-Name \"%1\" ist ungültig. Er beginnt mit einem Buchstaben und enthält nur Buchstaben, Ziffern und \"_\" "
-    "(höchstens 64 Zeichen).");
-inline const QString CServiceQuestion = QStringLiteral(
-    "Achtung: Einstellungen im Servicemodus können u.U. zu Fehlfunktionen im Gerät führen!\r\n\r\nWollen Sie den "
-    "Servicemodus wirklich aktivieren?");
-inline const QString COverwrite = QStringLiteral("Die Datei %1 existstiert bereits - soll diese überschrieben werden?");
+// The editor's texts in German as written; shown through TFormPara::tr, so
+// they are looked up when shown, after the language is chosen.
+inline const char* const CCaption = QT_TRANSLATE_NOOP("vanta::TFormPara", "Geräte-Parametrierung");
+inline const char* const CRangeText = QT_TRANSLATE_NOOP("vanta::TFormPara", "Der eingegebene Wert für %1 liegt im ungültigen Bereich.\r\nBitte die Bereichsgrenzen beachten:\r\nMinimaler Wert: %2\r\nMaximaler Wert: %3\r\nStandard Wert: %4\r\n\r\nDer Parameter wird auf den Wert %5 gesetzt!");
+inline const char* const CEasyRangeText = QT_TRANSLATE_NOOP("vanta::TFormPara", "Der eingegebene Wert liegt im ungültigen Bereich.\r\nBitte die Bereichsgrenzen beachten:\r\nMinimaler Wert: %1\r\nMaximaler Wert: %2\r\nStandard Wert: %3\r\n\r\nDer Parameter wird auf den Wert %4 gesetzt!");
+inline const char* const CGpsText = QT_TRANSLATE_NOOP("vanta::TFormPara", "Die Eingegebenen GPS Koordinaten \"%1\" sind ungültig. Bitte geben Sie diese im Format \"N49.12345678E11.12345678\" ein.");
+inline const char* const CIedText = QT_TRANSLATE_NOOP("vanta::TFormPara", "Der IED-Name \"%1\" ist ungültig. Er beginnt mit einem Buchstaben und enthält nur Buchstaben, Ziffern und \"_\" (höchstens 64 Zeichen).");
+inline const char* const CServiceQuestion = QT_TRANSLATE_NOOP("vanta::TFormPara", "Achtung: Einstellungen im Servicemodus können u.U. zu Fehlfunktionen im Gerät führen!\r\n\r\nWollen Sie den Servicemodus wirklich aktivieren?");
+inline const char* const COverwrite = QT_TRANSLATE_NOOP("vanta::TFormPara", "Die Datei %1 existstiert bereits - soll diese überschrieben werden?");
 
 // Rows of the simplified page that have no control but feed its conversions.
 inline QList<uint32_t> HiddenEasyIds() {

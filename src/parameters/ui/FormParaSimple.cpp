@@ -76,7 +76,7 @@ QWidget* TFormPara::BuildEasyPage() {
   };
   const auto id = [](uint32_t v) { return QString::number(v); };
 
-  QFormLayout* net = tab(QStringLiteral("Netz"));
+  QFormLayout* net = tab(tr("Netz"));
   {
     // The net form is one choice among its list: one radio button per entry,
     // the ticked one's entry is the value.
@@ -88,34 +88,34 @@ QWidget* TFormPara::BuildEasyPage() {
       r->setObjectName(QStringLiteral("rdo_%1_%2").arg(id(0x0E040000)).arg(i));
       col->addWidget(r);
     }
-    net->addRow(QStringLiteral("Netzform"), box);
+    net->addRow(tr("Netzform"), box);
   }
-  net->addRow(QStringLiteral("Nennfrequenz [Hz]"), edit(QStringLiteral("edt_") + id(0x0D000000)));
-  net->addRow(QStringLiteral("Sekundäre Nennspannung [V]"), edit(QStringLiteral("edt_") + id(0x0D010000)));
-  net->addRow(QStringLiteral("Nennspannung L-L [%]"), edit(QStringLiteral("edt_") + id(0x0D030000)));
+  net->addRow(tr("Nennfrequenz [Hz]"), edit(QStringLiteral("edt_") + id(0x0D000000)));
+  net->addRow(tr("Sekundäre Nennspannung [V]"), edit(QStringLiteral("edt_") + id(0x0D010000)));
+  net->addRow(tr("Nennspannung L-L [%]"), edit(QStringLiteral("edt_") + id(0x0D030000)));
 
-  QFormLayout* trafo = tab(QStringLiteral("Wandler"));
-  trafo->addRow(QStringLiteral("Spannungswandlerfaktor"), edit(QStringLiteral("edt_") + id(0x0E090000)));
+  QFormLayout* trafo = tab(tr("Wandler"));
+  trafo->addRow(tr("Spannungswandlerfaktor"), edit(QStringLiteral("edt_") + id(0x0E090000)));
   for (int i = 0; i < 4; ++i)
-    trafo->addRow(QStringLiteral("Korrektur U%1").arg(i + 1), edit(QStringLiteral("edt_") + id(0x0E0B0000 + 0x100 * i)));
-  trafo->addRow(QStringLiteral("Stromwandlerfaktor"), edit(QStringLiteral("edt_") + id(0x0E0A0000)));
+    trafo->addRow(tr("Korrektur U%1").arg(i + 1), edit(QStringLiteral("edt_") + id(0x0E0B0000 + 0x100 * i)));
+  trafo->addRow(tr("Stromwandlerfaktor"), edit(QStringLiteral("edt_") + id(0x0E0A0000)));
   for (int i = 0; i < 4; ++i)
-    trafo->addRow(QStringLiteral("Korrektur I%1").arg(i + 1), edit(QStringLiteral("edt_") + id(0x0E0B0400 + 0x100 * i)));
-  trafo->addRow(QStringLiteral("Sekundärspannung [V]"), edit(QStringLiteral("edt_") + id(0x0E0C0000)));
+    trafo->addRow(tr("Korrektur I%1").arg(i + 1), edit(QStringLiteral("edt_") + id(0x0E0B0400 + 0x100 * i)));
+  trafo->addRow(tr("Sekundärspannung [V]"), edit(QStringLiteral("edt_") + id(0x0E0C0000)));
   auto* factors = new QLabel;
   factors->setObjectName(QStringLiteral("lblWandler"));
   factors->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  trafo->addRow(QStringLiteral("Ergebnis"), factors);
+  trafo->addRow(tr("Ergebnis"), factors);
 
-  QFormLayout* rec = tab(QStringLiteral("Rekorder"));
+  QFormLayout* rec = tab(tr("Rekorder"));
   auto* rate = new QSpinBox;
   rate->setObjectName(QStringLiteral("spn_") + id(0x10040000));
   rate->setRange(0, 1000000);
-  rec->addRow(QStringLiteral("Abtastrate [Hz]"), rate);
+  rec->addRow(tr("Abtastrate [Hz]"), rate);
   for (int i = 0; i < 3; ++i)
-    rec->addRow(QStringLiteral("Oszilloskop Zeit %1 [ms]").arg(i + 1), edit(QStringLiteral("edt_") + id(0x10000000 + 0x10000 * i)));
+    rec->addRow(tr("Oszilloskop Zeit %1 [ms]").arg(i + 1), edit(QStringLiteral("edt_") + id(0x10000000 + 0x10000 * i)));
   for (int i = 0; i < 3; ++i)
-    rec->addRow(QStringLiteral("Effektivwert Zeit %1 [ms]").arg(i + 1), edit(QStringLiteral("edt_") + id(0x11000000 + 0x10000 * i)));
+    rec->addRow(tr("Effektivwert Zeit %1 [ms]").arg(i + 1), edit(QStringLiteral("edt_") + id(0x11000000 + 0x10000 * i)));
   for (uint32_t v : {0x10030059u, 0x1003005Au, 0x1003005Du, 0x1003005Eu})
     rec->addRow(QString(), check(QStringLiteral("chk_") + id(v), FCaptions.CaptionOf(v)));
 
@@ -124,7 +124,7 @@ QWidget* TFormPara::BuildEasyPage() {
     auto* unit = new QWidget;
     auto* row = new QHBoxLayout(unit);
     row->setContentsMargins(0, 0, 0, 0);
-    auto* pct = new QRadioButton(QStringLiteral("% des Nennstroms"));
+    auto* pct = new QRadioButton(tr("% des Nennstroms"));
     pct->setObjectName(QStringLiteral("rbPctOszi"));
     pct->setChecked(true);
     auto* amp = new QRadioButton(QStringLiteral("A"));
@@ -132,38 +132,38 @@ QWidget* TFormPara::BuildEasyPage() {
     row->addWidget(pct);
     row->addWidget(amp);
     row->addStretch(1);
-    trig->addRow(QStringLiteral("Einheit"), unit);
+    trig->addRow(tr("Einheit"), unit);
     auto* nenn = new QLineEdit;
     nenn->setObjectName(QStringLiteral("edtNennStrom"));
-    nenn->setPlaceholderText(QStringLiteral("für die Anzeige in A"));
-    trig->addRow(QStringLiteral("Nennstrom [A]"), nenn);
+    nenn->setPlaceholderText(tr("für die Anzeige in A"));
+    trig->addRow(tr("Nennstrom [A]"), nenn);
     static const char* const conductors[] = {"I1", "I2", "I3", "IN", "IE"};
     for (int i = 0; i < 5; ++i) {
       auto* label = new QLabel;
       label->setObjectName(QStringLiteral("lblTrig%1").arg(i + 1));
-      label->setProperty("baseText", QStringLiteral("Stromtrigger %1").arg(QLatin1String(conductors[i])));
+      label->setProperty("baseText", tr("Stromtrigger %1").arg(QLatin1String(conductors[i])));
       trig->addRow(label, edit(QStringLiteral("edt_") + id(0x0F170000 + 0x10000 * i)));
     }
     connect(amp, &QRadioButton::toggled, this, [this] { PageSettingsChanged(); });
     connect(nenn, &QLineEdit::editingFinished, this, [this] { PageSettingsChanged(); });
   }
 
-  QFormLayout* limits = tab(QStringLiteral("Grenzwerte"));
+  QFormLayout* limits = tab(tr("Grenzwerte"));
   for (int i = 0; i < 4; ++i)
-    limits->addRow(QStringLiteral("Grenzwert %1 [%]").arg(i + 1), edit(QStringLiteral("edt_") + id(0x0D140000 + 0x1000 * i)));
+    limits->addRow(tr("Grenzwert %1 [%]").arg(i + 1), edit(QStringLiteral("edt_") + id(0x0D140000 + 0x1000 * i)));
 
   QFormLayout* rcm = tab(QStringLiteral("RCM"));
-  rcm->addRow(QStringLiteral("Bemessungsdifferenzstrom [mA]"), edit(QStringLiteral("edt_") + id(0x14030000)));
+  rcm->addRow(tr("Bemessungsdifferenzstrom [mA]"), edit(QStringLiteral("edt_") + id(0x14030000)));
   // Empty until the operator enters it: the thresholds are stored in percent
   // of it, and a guessed primary would show amperes nobody measured.
   auto* bad = new QLineEdit;
   bad->setObjectName(QStringLiteral("edtBADPri"));
-  bad->setPlaceholderText(QStringLiteral("für die Anzeige in A"));
-  rcm->addRow(QStringLiteral("Primärwert [A]"), bad);
+  bad->setPlaceholderText(tr("für die Anzeige in A"));
+  rcm->addRow(tr("Primärwert [A]"), bad);
   for (int i = 0; i < 3; ++i) {
     auto* label = new QLabel;
     label->setObjectName(QStringLiteral("lblRcm%1").arg(i + 1));
-    label->setProperty("baseText", QStringLiteral("Schwelle %1").arg(i + 1));
+    label->setProperty("baseText", tr("Schwelle %1").arg(i + 1));
     rcm->addRow(label, edit(QStringLiteral("edt_") + id(i < 2 ? 0x14040000 + 0x10000 * i : 0x140A0000)));
   }
   connect(bad, &QLineEdit::editingFinished, this, [this] { PageSettingsChanged(); });
@@ -278,7 +278,7 @@ void TFormPara::ShowUnits() {
   if (auto* amp = FEasyPage->findChild<QRadioButton*>(QStringLiteral("rbAmpOszi"))) {
     const bool canAmp = MyStrToFloatDef(FEasyPage->findChild<QLineEdit*>(QStringLiteral("edtNennStrom"))->text(), 0.0) > 0;
     amp->setEnabled(canAmp || amp->isChecked());
-    amp->setToolTip(canAmp ? QString() : QStringLiteral("Erst den Nennstrom eingeben"));
+    amp->setToolTip(canAmp ? QString() : tr("Erst den Nennstrom eingeben"));
   }
 }
 
@@ -325,7 +325,7 @@ void TFormPara::PageSettingsChanged() {
     ini.setValue(QStringLiteral("trigger/ampere"), FEasyPage->findChild<QRadioButton*>(QStringLiteral("rbAmpOszi"))->isChecked());
     ini.sync();
     if (ini.status() != QSettings::NoError)
-      LogPrepare(this, QStringLiteral("Seiteneinstellungen nicht gespeichert: %1").arg(FPageSettingsFile), true);
+      LogPrepare(this, QStringLiteral("Seiteneinstellungen nicht gespeichert: %1").arg(FPageSettingsFile), true);  // untranslated
   }
   for (uint32_t v : {0x14040000u, 0x14050000u, 0x140A0000u, 0x0F170000u, 0x0F180000u, 0x0F190000u, 0x0F1A0000u, 0x0F1B0000u})
     ShowEasyValue(v);
@@ -340,7 +340,7 @@ void TFormPara::ShowEasyValue(uint32_t id) {
   for (QWidget* w : it->ObjLst) {
     w->setEnabled(row.Node && row.Editable);
     if (!row.Node) {
-      w->setToolTip(QStringLiteral("Nicht in dieser Parametrierung"));
+      w->setToolTip(tr("Nicht in dieser Parametrierung"));
       continue;
     }
     w->setToolTip(QStringLiteral("%1 (%2)").arg(row.RowCap, FCaptions.HexOf(id)));
@@ -356,8 +356,7 @@ void TFormPara::ShowEasyValue(uint32_t id) {
       // A field whose conversion lacks its basis takes no input at all.
       if (!CanEnterSpecialVal(id, ctx)) {
         e->setReadOnly(true);
-        e->setToolTip(QStringLiteral("Nicht eingebbar: die Umrechnung braucht einen Wert, der in dieser Parametrierung "
-                                     "fehlt (%1)")
+        e->setToolTip(tr("Nicht eingebbar: die Umrechnung braucht einen Wert, der in dieser Parametrierung fehlt (%1)")
                           .arg(FCaptions.HexOf(id)));
       } else {
         e->setReadOnly(false);
@@ -408,7 +407,7 @@ void TFormPara::EasyValueChanged(QWidget* control) {
     if (!stored) {
       // "Check ME" takes no input at all; otherwise the input was no number.
       if (CanEnterSpecialVal(id, ctx))
-        Tell(QStringLiteral("\"%1\" ist keine Zahl. Der Wert wurde nicht übernommen.").arg(e->text()), TMsgDlgType::mtError);
+        Tell(tr("\"%1\" ist keine Zahl. Der Wert wurde nicht übernommen.").arg(e->text()), TMsgDlgType::mtError);
       ShowEasyValue(id);
       return;
     }
@@ -470,12 +469,12 @@ void TFormPara::EasyRangeMessage(uint32_t id, const QString& min, const QString&
     const double b = HasRcmPrimary(ctx) ? MyStrToFloatDef(ctx.BadPri, 1.0) : 100.0;
     conv = [b](double v) { return b * v / 100.0; };
   } else if (!(id >= 0x0D140000 && id <= 0x0D143000)) {
-    Tell(CRangeText.arg(FCaptions.CaptionOf(id), min, max, def, out));
+    Tell(tr(CRangeText).arg(FCaptions.CaptionOf(id), min, max, def, out));
     ShowEasyValue(id);
     return;
   }
   if (!conv) {  // limits as stored: the limit-value group, or a conversion that lacks its basis
-    Tell(CEasyRangeText.arg(min, max, def, out));
+    Tell(tr(CEasyRangeText).arg(min, max, def, out));
   } else {
     double lo = conv(MyStrToFloatDef(min, 0)), hi = conv(MyStrToFloatDef(max, 0)), df = conv(MyStrToFloatDef(def, 0)),
            v = conv(MyStrToFloatDef(out, 0));
@@ -488,7 +487,7 @@ void TFormPara::EasyRangeMessage(uint32_t id, const QString& min, const QString&
     }
     v = std::clamp(v, std::min(lo, hi), std::max(lo, hi));
     auto text = [timeGroup](double x) { return timeGroup ? QString::number(qint64(x)) : FormatFloat5(x); };
-    Tell(CEasyRangeText.arg(text(lo), text(hi), text(df), text(v)));
+    Tell(tr(CEasyRangeText).arg(text(lo), text(hi), text(df), text(v)));
   }
   ShowEasyValue(id);
 }
@@ -503,7 +502,7 @@ void TFormPara::FillTransformerInfo() {
   auto* label = FEasyPage->findChild<QLabel*>(QStringLiteral("lblWandler"));
   if (!label) return;
   const TWandlerRec& w = FWandlerRec;
-  QString text = QStringLiteral("U: %1 / %2 / %3 / %4   I: %5 / %6 / %7 / %8\nNennspannung L-L %9 V")
+  QString text = tr("U: %1 / %2 / %3 / %4   I: %5 / %6 / %7 / %8\nNennspannung L-L %9 V")
                      .arg(FormatFloat5(w.WFU1), FormatFloat5(w.WFU2), FormatFloat5(w.WFU3), FormatFloat5(w.WFU4),
                           FormatFloat5(w.WFI1), FormatFloat5(w.WFI2), FormatFloat5(w.WFI3), FormatFloat5(w.WFI4))
                      .arg(Volts(w.NennSpannungLL));
@@ -519,7 +518,7 @@ bool TFormPara::WriteTransformers() {
   QStringList rejected;
   if (!WriteWandler(Fxf, page, [this](const QString& l) { LogPrepare(this, l, false); }, &rejected)) {
     // Nothing was written: the page keeps what the operator typed, the document what it had.
-    Tell(QStringLiteral("Wandlerwerte ungültig, es wurde nichts übernommen:\r\n") + rejected.join(QStringLiteral("\r\n")),
+    Tell(tr("Wandlerwerte ungültig, es wurde nichts übernommen:\r\n") + rejected.join(QStringLiteral("\r\n")),
          TMsgDlgType::mtError);
     return false;
   }

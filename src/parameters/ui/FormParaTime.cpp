@@ -64,10 +64,10 @@ QWidget* TFormPara::BuildTimePage() {
   cmbTimeSource = new QComboBox(page);
   cmbTimeSource->setObjectName(QStringLiteral("cmb_") + QString::number(0x03000001));
   cmbTimeZone = new QComboBox(page);
-  chkDaylight = new QCheckBox(QStringLiteral("Sommerzeit"), page);
+  chkDaylight = new QCheckBox(tr("Sommerzeit"), page);
   chkDaylight->setObjectName(QStringLiteral("chk_") + QString::number(CDaylightId));
-  form->addRow(QStringLiteral("Zeitquelle"), cmbTimeSource);
-  form->addRow(QStringLiteral("Zeitzone"), cmbTimeZone);
+  form->addRow(tr("Zeitquelle"), cmbTimeSource);
+  form->addRow(tr("Zeitzone"), cmbTimeZone);
   form->addRow(QString(), chkDaylight);
   v->addLayout(form);
   FTimeFrames = new QStackedWidget(page);
@@ -94,9 +94,9 @@ QWidget* TFormPara::TimeFrame(int index) {
   auto* frame = new QGroupBox(QString::fromUtf8(CNames[index]));
   auto* form = new QFormLayout(frame);
   if (index == 0) {
-    btnSetTime = new QPushButton(QStringLiteral("Gerätezeit auf PC-Zeit setzen"), frame);
+    btnSetTime = new QPushButton(tr("Gerätezeit auf PC-Zeit setzen"), frame);
     connect(btnSetTime, &QPushButton::clicked, this, [this] { SendTimeToDevice(); });
-    form->addRow(QStringLiteral("Uhrzeit"), btnSetTime);
+    form->addRow(tr("Uhrzeit"), btnSetTime);
   } else if (index == 7) {
     for (int i = 0; i < 4; ++i) {
       auto* server = new QLineEdit(QStringLiteral("255.255.255.255"), frame);
@@ -107,7 +107,7 @@ QWidget* TFormPara::TimeFrame(int index) {
       form->addRow(QStringLiteral("Port %1").arg(i + 1), port);
     }
   } else {
-    auto* note = new QLabel(QStringLiteral("Das Gerät übernimmt die Zeit vom Empfänger am Zeiteingang (%1).")
+    auto* note = new QLabel(tr("Das Gerät übernimmt die Zeit vom Empfänger am Zeiteingang (%1).")
                                 .arg(QString::fromUtf8(CNames[index])),
                             frame);
     note->setWordWrap(true);
@@ -176,8 +176,8 @@ void TFormPara::ShowTimeZone() {
     cmbTimeZone->setCurrentIndex(cmbTimeZone->findData(match));
     return;
   }
-  const QString text = !ok ? QStringLiteral("Versatz \"%1\" (keine Zeitzone)").arg(GetNodeValue(offsetNode, ".//value"))
-                           : QStringLiteral("(UTC%1%2:%3) eingestellter Versatz, keine Zeitzone dieses Rechners")
+  const QString text = !ok ? tr("Versatz \"%1\" (keine Zeitzone)").arg(GetNodeValue(offsetNode, ".//value"))
+                           : tr("(UTC%1%2:%3) eingestellter Versatz, keine Zeitzone dieses Rechners")
                                  .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
                                  .arg(qAbs(offset) / 60, 2, 10, QLatin1Char('0'))
                                  .arg(qAbs(offset) % 60, 2, 10, QLatin1Char('0'));

@@ -80,8 +80,8 @@ bool TFormPara::actSendExecute() {
   // At the basic level nobody chose the modules: values in those it leaves
   // out would stay behind without the operator knowing.
   if (FVisibility == 0 && leftOut > 0 &&
-      !Ask(QStringLiteral("%1 geänderte Werte werden auf dieser Ebene nicht übertragen").arg(leftOut),
-           QStringLiteral("Ohne diese Werte senden"), QStringLiteral("Abbrechen")))
+      !Ask(tr("%1 geänderte Werte werden auf dieser Ebene nicht übertragen").arg(leftOut),
+           tr("Ohne diese Werte senden"), tr("Abbrechen")))
     return false;
   {
     TFrmSendPreview dlg(this);
@@ -102,8 +102,7 @@ bool TFormPara::actSendExecute() {
   // turns out wrong can be undone from that file.
   if (FDeviceSet.isEmpty()) {
     // Without the device's set there is nothing to go back to after a wrong send.
-    Tell(QStringLiteral("Die Parametrierung des Geräts liegt nicht vor, es kann keine Sicherung angelegt werden.\r\n"
-                        "Bitte neu lesen. Es wurde nichts gesendet."),
+    Tell(tr("Die Parametrierung des Geräts liegt nicht vor, es kann keine Sicherung angelegt werden.\r\nBitte neu lesen. Es wurde nichts gesendet."),
          TMsgDlgType::mtError);
     return false;
   }
@@ -111,11 +110,11 @@ bool TFormPara::actSendExecute() {
     const QString folder = !FComUnit->FDatadir.isEmpty() ? FComUnit->FDatadir : QFileInfo(Fxffn).absolutePath();
     const QString backup = SaveSetBackup(folder, FDeviceSet, QDateTime::currentDateTime(), error, CParaBackupsKept);
     if (backup.isEmpty()) {
-      Tell(error + QStringLiteral("\r\nEs wurde nichts gesendet."), TMsgDlgType::mtError);
+      Tell(error + tr("\r\nEs wurde nichts gesendet."), TMsgDlgType::mtError);
       return false;
     }
     FLastBackup = backup;
-    LogPrepare(this, QStringLiteral("Sicherung der Geräteparametrierung: %1").arg(backup), true);
+    LogPrepare(this, QStringLiteral("Sicherung der Geräteparametrierung: %1").arg(backup), true);  // untranslated
   }
   if (!Fxf.SaveFile(Fxffn, error)) {
     Tell(error, TMsgDlgType::mtError);
@@ -123,12 +122,12 @@ bool TFormPara::actSendExecute() {
   }
   {
     if (QString why; !SaveWhole(temp, PrunedForSending(Fxf, modules, FCaptions), why)) {
-      Tell(QStringLiteral("Datei kann nicht geschrieben werden: %1").arg(why), TMsgDlgType::mtError);
+      Tell(tr("Datei kann nicht geschrieben werden: %1").arg(why), TMsgDlgType::mtError);
       return false;
     }
   }
   LogPrepare(this, QStringLiteral("SaveTo=%1").arg(temp), true);
-  if (!comment.isEmpty()) LogPrepare(this, QStringLiteral("Kommentar zur Parametrierung: %1").arg(comment), true);
+  if (!comment.isEmpty()) LogPrepare(this, QStringLiteral("Kommentar zur Parametrierung: %1").arg(comment), true);  // untranslated
   FSentKeys = sentKeys;
   FLeftOut = leftOut;
   FGrd->ClearList();
@@ -137,7 +136,7 @@ bool TFormPara::actSendExecute() {
   FUploading = true;
   actSend->setEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  StartWork(QStringLiteral("Hochladen"));
+  StartWork(tr("Hochladen"));
   SendCommandToCom(ccci::TCcci::SETUP_WR, temp);
   LogPrepare(this, QStringLiteral("SendTo=%1").arg(temp), true);
   // The grid comes back with the next folder the user opens.
@@ -180,9 +179,9 @@ void TFormPara::UploadDone(bool success) {
     }
     FUndo->clear();  // undoing now would only change the editor, not the device
     if (FLeftOut == 0) {
-      Tell(QStringLiteral("Übertragung abgeschlossen"));
+      Tell(tr("Übertragung abgeschlossen"));
     } else {
-      Tell(QStringLiteral("Teilweise übertragen: %1 geänderte Werte wurden nicht gesendet und bleiben in der Änderungsliste.")
+      Tell(tr("Teilweise übertragen: %1 geänderte Werte wurden nicht gesendet und bleiben in der Änderungsliste.")
                .arg(FLeftOut),
            TMsgDlgType::mtWarning);
     }
@@ -191,7 +190,7 @@ void TFormPara::UploadDone(bool success) {
   }
   FSentKeys.clear();
   FLeftOut = 0;
-  const QString text = QStringLiteral("ACHTUNG: Parametrierung nicht erfolgreich!");
+  const QString text = tr("ACHTUNG: Parametrierung nicht erfolgreich!");
   Messages << text;
   LogPrepare(this, QStringLiteral("Show Message: ") + text, false);
   auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Close, this);
@@ -222,7 +221,7 @@ bool TFormPara::ConfirmDiscard() {
   // that should follow does not come, a value entered later is asked for again.
   const QByteArray state = UnsentState();
   if (!FDiscardedState.isEmpty() && FDiscardedState == state) return true;
-  if (!Ask(QStringLiteral("Ungesendete Änderungen verwerfen?"), QStringLiteral("Verwerfen"), QStringLiteral("Abbrechen")))
+  if (!Ask(tr("Ungesendete Änderungen verwerfen?"), tr("Verwerfen"), tr("Abbrechen")))
     return false;
   FDiscardedState = state;
   return true;
@@ -236,9 +235,9 @@ void TFormPara::RequestReload() {
 // ---- import -----------------------------------------------------------------------------------
 
 void TFormPara::ImportData(const QString& folder) {
-  LabSBar->setText(QStringLiteral("Importieren"));
+  LabSBar->setText(tr("Importieren"));
   if (!Fxf.Sys()) return;
-  const QString path = AskFile(false, QStringLiteral("Importieren"), folder, QStringLiteral("XML (*.xml *.XML);;Alle (*)"));
+  const QString path = AskFile(false, tr("Importieren"), folder, tr("XML (*.xml *.XML);;Alle (*)"));
   if (path.isEmpty()) return;
   RememberFolder(path);
   ImportFile(path);
@@ -250,11 +249,11 @@ bool TFormPara::ImportFile(const QString& path) {
   if (!WriteTransformers()) return false;
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly)) {
-    Tell(QStringLiteral("Datei kann nicht gelesen werden: %1 (%2)").arg(path, f.errorString()), TMsgDlgType::mtError);
+    Tell(tr("Datei kann nicht gelesen werden: %1 (%2)").arg(path, f.errorString()), TMsgDlgType::mtError);
     return false;
   }
   const QByteArray bytes = f.readAll();
-  StartWork(QStringLiteral("Importieren"));
+  StartWork(tr("Importieren"));
   PanelBack->setEnabled(false);
   auto result = std::make_shared<TImportComparison>();
   // The worker reads the document; the window does not touch it meanwhile.
@@ -272,16 +271,15 @@ void TFormPara::EndCompare(const TImportComparison& result) {
   ++FRunCount;
   LogPrepare(this, QStringLiteral("Log After %1 - %2").arg(result.Candidates.size()).arg(FRunCount), true);
   if (!result.Error.isEmpty()) {
-    Tell(QStringLiteral("Importdatei ungültig: ") + result.Error, TMsgDlgType::mtError);
+    Tell(tr("Importdatei ungültig: ") + result.Error, TMsgDlgType::mtError);
     return;
   }
   FInvalidImportList = result.InvalidImportList;
   if (!FInvalidImportList.isEmpty())
-    Tell(QStringLiteral("Die folgenden Einstellungen hatten ungültige Werte und wurden auf ihren Defaultwert "
-                        "zurückgesetzt: \r\n\r\n") +
+    Tell(tr("Die folgenden Einstellungen hatten ungültige Werte und wurden auf ihren Defaultwert zurückgesetzt: \r\n\r\n") +
          FInvalidImportList.join(QStringLiteral("\r\n")));
   if (result.Candidates.isEmpty()) {
-    Tell(QStringLiteral("Keine geänderten Daten gefunden"));
+    Tell(tr("Keine geänderten Daten gefunden"));
     return;
   }
   TFrmParaChanged dlg(this);
@@ -302,16 +300,15 @@ void TFormPara::EndCompare(const TImportComparison& result) {
 void TFormPara::ResetToDefault() {
   if (!Fxf.Sys() || Busy()) return;
   if (!WriteTransformers()) return;
-  if (!Confirm(QStringLiteral("Alle Parameter außer den Netzwerkeinstellungen werden auf ihre Werkseinstellung gesetzt.\r\n"
-                              "Die Werte werden erst beim Senden an das Gerät übertragen.\r\n\r\nFortfahren?")))
+  if (!Confirm(tr("Alle Parameter außer den Netzwerkeinstellungen werden auf ihre Werkseinstellung gesetzt.\r\nDie Werte werden erst beim Senden an das Gerät übertragen.\r\n\r\nFortfahren?")))
     return;
-  StartWork(QStringLiteral("Werkseinstellungen"));
+  StartWork(tr("Werkseinstellungen"));
   PanelBack->setEnabled(false);
   auto changed = std::make_shared<int>(0);
   FWorker = QThread::create([this, changed] {
     *changed = ResetToDefaults(Fxf, {CNetworkModuleId}, [this](int done, int total) {
       QMetaObject::invokeMethod(this, [this, done, total] {
-        LabSBar->setText(QStringLiteral("Werkseinstellungen %1 / %2").arg(done).arg(total));
+        LabSBar->setText(tr("Werkseinstellungen %1 / %2").arg(done).arg(total));
         ProgressBar1->setMaximum(total);
         ProgressBar1->setValue(done);
       }, Qt::QueuedConnection);
@@ -320,7 +317,7 @@ void TFormPara::ResetToDefault() {
   connect(FWorker, &QThread::finished, this, [this, changed] {
     WorkerDone();
     ProgressBar1->setValue(0);
-    LogPrepare(this, QStringLiteral("Reset to default: %1 Werte").arg(*changed), true);
+    LogPrepare(this, QStringLiteral("Reset to default: %1 Werte").arg(*changed), true);  // untranslated
     FUndo->clear();
     if (FVisibility == 0)
       ReadEasyPara();
@@ -355,10 +352,10 @@ bool TFormPara::ExportFull(QString path) {
   if (path.isEmpty()) {
     const QString proposed = FullExportName(FComUnit ? FComUnit->FDevice : DeviceName(), FComUnit ? FComUnit->FPlant : QString(),
                                             FComUnit ? FComUnit->FField : QString(), QDate::currentDate());
-    path = AskFile(true, QStringLiteral("Exportieren"), proposed, QStringLiteral("Export Files (*.xml)"));
+    path = AskFile(true, tr("Exportieren"), proposed, QStringLiteral("Export Files (*.xml)"));
     if (path.isEmpty()) return false;
   }
-  if (QFileInfo::exists(path) && !Confirm(COverwrite.arg(path))) return false;
+  if (QFileInfo::exists(path) && !Confirm(tr(COverwrite).arg(path))) return false;
   QString error;
   if (!Fxf.SaveFile(path, error)) {
     Tell(error, TMsgDlgType::mtError);
@@ -374,17 +371,17 @@ bool TFormPara::ExportChanged(QString path) {
   if (!WriteTransformers()) return false;
   const QByteArray bytes = ChangeExport(Fxf, Fxf.Changes);
   if (bytes.isEmpty() || Fxf.Changes.isEmpty()) {
-    Tell(QStringLiteral("Keine Änderungen"));
+    Tell(tr("Keine Änderungen"));
     return false;
   }
   if (path.isEmpty()) {
-    path = AskFile(true, QStringLiteral("Änderungen exportieren"), ChangeExportName(QDateTime::currentDateTime()),
+    path = AskFile(true, tr("Änderungen exportieren"), ChangeExportName(QDateTime::currentDateTime()),
                    QStringLiteral("Export Files (*.xml)"));
     if (path.isEmpty()) return false;
   }
-  if (QFileInfo::exists(path) && !Confirm(COverwrite.arg(path))) return false;
+  if (QFileInfo::exists(path) && !Confirm(tr(COverwrite).arg(path))) return false;
   if (QString why; !SaveWhole(path, bytes, why)) {
-    Tell(QStringLiteral("Datei kann nicht geschrieben werden: %1").arg(why), TMsgDlgType::mtError);
+    Tell(tr("Datei kann nicht geschrieben werden: %1").arg(why), TMsgDlgType::mtError);
     return false;
   }
   RememberFolder(path);
@@ -405,11 +402,11 @@ bool TFormPara::ExportCsv() {
   const QString tmp = FComUnit && !FComUnit->FTmpDir.isEmpty() ? FComUnit->FTmpDir : QDir::tempPath() + QLatin1Char('/');
   const QString path = CsvExportPath(tmp, FComUnit ? FComUnit->FSN : 0);
   if (QString why; !SaveWhole(path, CsvExport(Fxf, FVisibility, FCaptions, chosen), why)) {
-    Tell(QStringLiteral("Datei kann nicht geschrieben werden: %1").arg(why), TMsgDlgType::mtError);
+    Tell(tr("Datei kann nicht geschrieben werden: %1").arg(why), TMsgDlgType::mtError);
     return false;
   }
   LogPrepare(this, QStringLiteral("CSV ") + path, true);
-  if (!FOpenUrl(QUrl::fromLocalFile(path))) LogPrepare(this, QStringLiteral("Datei kann nicht geöffnet werden: ") + path, true);
+  if (!FOpenUrl(QUrl::fromLocalFile(path))) LogPrepare(this, QStringLiteral("Datei kann nicht geöffnet werden: ") + path, true);  // untranslated
   return true;
 }
 
@@ -423,14 +420,14 @@ QString TFormPara::IcdPath() const {
 bool TFormPara::LoadIcd(QString path) {
   if (!Fxf.Sys()) return false;
   if (path.isEmpty()) {
-    path = AskFile(false, QStringLiteral("ICD laden"), {}, QStringLiteral("ICD Files (*.icd)"));
+    path = AskFile(false, tr("ICD laden"), {}, QStringLiteral("ICD Files (*.icd)"));
     if (path.isEmpty()) return false;
   }
   TIcdInfo info;
   QString error;
   if (!ReadIcd(path, info, error)) {
     LogPrepare(this, QStringLiteral("Error ICD File: ") + error, true);
-    Tell(QStringLiteral("Ungülige ICD Datei ") + error, TMsgDlgType::mtError);
+    Tell(tr("Ungülige ICD Datei ") + error, TMsgDlgType::mtError);
     return false;
   }
   const QString target = QFileInfo(Fxffn).absoluteDir().filePath(QFileInfo(path).fileName());
@@ -448,7 +445,7 @@ bool TFormPara::LoadIcd(QString path) {
     if (!QFile::rename(part, target)) {
       QFile::remove(part);
       LogPrepare(this, QStringLiteral("Error Exporting ICD File %1 %2").arg(path, target), true);
-      Tell(QStringLiteral("ICD-Datei kann nicht abgelegt werden: ") + target, TMsgDlgType::mtError);
+      Tell(tr("ICD-Datei kann nicht abgelegt werden: ") + target, TMsgDlgType::mtError);
       return false;
     }
   }
@@ -456,7 +453,7 @@ bool TFormPara::LoadIcd(QString path) {
   FIcdFile = target;
   if (FComUnit) FComUnit->FICDFile = target;
   const QStringList changed = ApplyIcdToSetup(Fxf, QFileInfo(target).fileName(), info);
-  LogPrepare(this, QStringLiteral("ICD geladen: %1 (%2 Werte geändert)").arg(target).arg(changed.size()), true);
+  LogPrepare(this, QStringLiteral("ICD geladen: %1 (%2 Werte geändert)").arg(target).arg(changed.size()), true);  // untranslated
   actICDSave->setEnabled(FVisibility >= 1);
   RefreshAfterWrite();
   return true;
@@ -465,15 +462,15 @@ bool TFormPara::LoadIcd(QString path) {
 bool TFormPara::SaveIcd(QString path) {
   const QString icd = IcdPath();
   if (icd.isEmpty() || !QFileInfo::exists(icd)) {
-    Tell(QStringLiteral("Keine ICD-Datei vorhanden"));
+    Tell(tr("Keine ICD-Datei vorhanden"));
     return false;
   }
   if (path.isEmpty()) {
-    path = AskFile(true, QStringLiteral("ICD speichern"), QFileInfo(icd).fileName(),
+    path = AskFile(true, tr("ICD speichern"), QFileInfo(icd).fileName(),
                    QStringLiteral("Export Files (*.xml);;ICD Files (*.icd)"), QStringLiteral("ICD Files (*.icd)"));
     if (path.isEmpty()) return false;
   }
-  if (QFileInfo::exists(path) && !Confirm(COverwrite.arg(path))) return false;
+  if (QFileInfo::exists(path) && !Confirm(tr(COverwrite).arg(path))) return false;
   // Written whole and then put in its place: a failed write leaves an older
   // file of that name as it was.
   QFile src(icd);
@@ -486,7 +483,7 @@ bool TFormPara::SaveIcd(QString path) {
     SaveWhole(path, bytes, reason);
   if (!reason.isEmpty()) {
     LogPrepare(this, QStringLiteral("Error Exporting ICD File %1").arg(reason), true);
-    Tell(QStringLiteral("ICD-Datei kann nicht gespeichert werden: %1").arg(reason), TMsgDlgType::mtError);
+    Tell(tr("ICD-Datei kann nicht gespeichert werden: %1").arg(reason), TMsgDlgType::mtError);
     return false;
   }
   RememberFolder(path);

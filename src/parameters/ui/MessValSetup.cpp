@@ -19,8 +19,8 @@ TFormMessUeberwachung::TFormMessUeberwachung(QWidget* parent) : QDialog(parent) 
   v->addWidget(popbxClass);
   auto* searchRow = new QHBoxLayout;
   edtID = new QLineEdit(this);
-  edtID->setPlaceholderText(QStringLiteral("ID oder Suchtext"));
-  btnSearch = new QPushButton(QStringLiteral("Suchen"), this);
+  edtID->setPlaceholderText(tr("ID oder Suchtext"));
+  btnSearch = new QPushButton(tr("Suchen"), this);
   btnSearch->setAutoDefault(false);
   searchRow->addWidget(edtID, 1);
   searchRow->addWidget(btnSearch);
@@ -34,7 +34,7 @@ TFormMessUeberwachung::TFormMessUeberwachung(QWidget* parent) : QDialog(parent) 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   Button1 = new QPushButton(QStringLiteral("OK"), this);
-  Button2 = new QPushButton(QStringLiteral("Abbruch"), this);
+  Button2 = new QPushButton(tr("Abbruch"), this);
   Button1->setAutoDefault(false);
   Button2->setAutoDefault(false);
   buttons->addWidget(Button1);
@@ -64,7 +64,7 @@ TFormMessUeberwachung::TFormMessUeberwachung(QWidget* parent) : QDialog(parent) 
 
 void TFormMessUeberwachung::Fail(const QString& error) {
   LastError = error;
-  txtID->setText(QStringLiteral("Messwert-Datenbank nicht lesbar: ") + error);
+  txtID->setText(tr("Messwert-Datenbank nicht lesbar: ") + error);
   Button1->setEnabled(false);
 }
 
@@ -82,7 +82,7 @@ bool TFormMessUeberwachung::Open(const QString& dbPath, const QString& langTable
 }
 
 bool TFormMessUeberwachung::FillTV(const QString& dbPath, const QString& langTable, uint32_t startId) {
-  setWindowTitle(QStringLiteral("Setup der Überwachungsgrößen"));
+  setWindowTitle(tr("Setup der Überwachungsgrößen"));
   FSearchFunction = [this] { searchMesswert(); };
   popbxClass->setVisible(true);
   FstartID = startId;
@@ -114,7 +114,7 @@ bool TFormMessUeberwachung::FillTV(const QString& dbPath, const QString& langTab
 }
 
 bool TFormMessUeberwachung::FillTVModbus(const QString& dbPath, const QString& langTable, uint32_t startId) {
-  setWindowTitle(QStringLiteral("Setup der Modbus Slaves"));
+  setWindowTitle(tr("Setup der Modbus Slaves"));
   FSearchFunction = [this] { searchModbus(); };
   popbxClass->setVisible(false);
   FstartID = startId;
@@ -199,7 +199,7 @@ void TFormMessUeberwachung::searchMesswert() {
     return;
   }
   if (!found) {
-    txtID->setText(QStringLiteral("ID %1 ist nicht bekannt").arg(id));
+    txtID->setText(tr("ID %1 ist nicht bekannt").arg(id));
     return;  // the tree stays as it was
   }
   const int index = int(FClassLst.indexOf(dataClass));

@@ -47,13 +47,13 @@ TFrmParaChanged::TFrmParaChanged(QWidget* parent) : QDialog(parent) {
   v->addWidget(ParaChangedDesc);
   TreeView1 = new QTreeWidget(this);
   TreeView1->setColumnCount(4);
-  TreeView1->setHeaderLabels({QStringLiteral("Parameter"), QStringLiteral("Gerät"), QStringLiteral("Datei"),
-                              QStringLiteral("Werkseinstellung")});
+  TreeView1->setHeaderLabels({tr("Parameter"), tr("Gerät"), tr("Datei"),
+                              tr("Werkseinstellung")});
   TreeView1->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   v->addWidget(TreeView1, 1);
-  chkService = new QCheckBox(QStringLiteral("Serviceparameter übertragen"), this);
+  chkService = new QCheckBox(tr("Serviceparameter übertragen"), this);
   v->addWidget(chkService);
-  v->addLayout(OkCancelRow(this, btnOK, btnAbort, QStringLiteral("Ok"), QStringLiteral("Abbrechen")));
+  v->addLayout(OkCancelRow(this, btnOK, btnAbort, QStringLiteral("Ok"), tr("Abbrechen")));
   connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
   connect(btnAbort, &QPushButton::clicked, this, &QDialog::reject);
   connect(TreeView1, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
@@ -64,9 +64,7 @@ TFrmParaChanged::TFrmParaChanged(QWidget* parent) : QDialog(parent) {
 
 void TFrmParaChanged::SetText(const QString& device) {
   ParaChangedDesc->setText(
-      QStringLiteral("Wähle Sie die Parameter aus, die Sie in Ihre Parametrierung vom Gerät [%1] übernehmen wollen. "
-                     "Die Parameterwerte in Klammern entsprechen den aktuellen Werten aus dem Mervix vanta und werden "
-                     "bei Auswahl mit den neuen Werten überschrieben.")
+      tr("Wähle Sie die Parameter aus, die Sie in Ihre Parametrierung vom Gerät [%1] übernehmen wollen. Die Parameterwerte in Klammern entsprechen den aktuellen Werten aus dem Mervix vanta und werden bei Auswahl mit den neuen Werten überschrieben.")
           .arg(device));
 }
 
@@ -121,7 +119,7 @@ void TFrmParaChanged::InsertTV(const QList<TCompareRec>& candidates, const QStri
     if (!c.Valid) {
       // The file's value is out of range: the default goes in instead.
       item->setForeground(2, Qt::red);
-      item->setText(2, c.ImportVal + QStringLiteral("  (ungültig → Standard)"));
+      item->setText(2, c.ImportVal + tr("  (ungültig → Standard)"));
       item->setForeground(3, Qt::darkGreen);
     }
   }
@@ -230,7 +228,7 @@ TFrmParaSelect::TFrmParaSelect(QWidget* parent) : QDialog(parent) {
   list->OnRightClick = [this](int row) { TickOnly(row); };
   lstSel = list;
   v->addWidget(lstSel, 1);
-  v->addLayout(OkCancelRow(this, btnOk, btnAbort, QStringLiteral("Ok"), QStringLiteral("Abbrechen")));
+  v->addLayout(OkCancelRow(this, btnOk, btnAbort, QStringLiteral("Ok"), tr("Abbrechen")));
   connect(btnOk, &QPushButton::clicked, this, [this] { FCopy ? btnCopyOkClick() : btnOkClick(); });
   connect(btnAbort, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -239,7 +237,7 @@ void TFrmParaSelect::CreateSelect(const QString& device, QStringList* moduleList
   FSL = moduleList;
   FCopy = false;
   TxtDescSelect->setText(
-      QStringLiteral("Wählen Sie die Parameter aus, die an das Mervix vanta [%1] gesendet werden sollen.").arg(device));
+      tr("Wählen Sie die Parameter aus, die an das Mervix vanta [%1] gesendet werden sollen.").arg(device));
   lstSel->clear();
   for (const QString& e : *FSL) {
     const qsizetype eq = e.lastIndexOf(QLatin1Char('='));
@@ -253,7 +251,7 @@ void TFrmParaSelect::CreateSelect(const QString& device, QStringList* moduleList
 void TFrmParaSelect::CreateCopySelect(QStringList* entries) {
   FSL = entries;
   FCopy = true;
-  TxtDescSelect->setText(QStringLiteral("Wählen Sie die Parameter aus, die in die CSV-Datei exportiert werden sollen."));
+  TxtDescSelect->setText(tr("Wählen Sie die Parameter aus, die in die CSV-Datei exportiert werden sollen."));
   lstSel->clear();
   for (const QString& e : *FSL) {
     auto* item = new QListWidgetItem(e.mid(e.indexOf(QLatin1Char('=')) + 1), lstSel);
@@ -292,7 +290,7 @@ void TFrmParaSelect::btnCopyOkClick() {
 // ---- what a send changes ------------------------------------------------------------------
 
 TFrmSendPreview::TFrmSendPreview(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("Senden"));
+  setWindowTitle(tr("Senden"));
   resize(760, 420);
   auto* v = new QVBoxLayout(this);
   lblDesc = new QLabel(this);
@@ -301,10 +299,10 @@ TFrmSendPreview::TFrmSendPreview(QWidget* parent) : QDialog(parent) {
   lstChanges = new QTreeWidget(this);
   lstChanges->setRootIsDecorated(false);
   lstChanges->setColumnCount(4);
-  lstChanges->setHeaderLabels({QStringLiteral("Parameter"), QStringLiteral("Gerät"), QStringLiteral("Neu"), QStringLiteral("Modul")});
+  lstChanges->setHeaderLabels({tr("Parameter"), tr("Gerät"), tr("Neu"), tr("Modul")});
   lstChanges->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   v->addWidget(lstChanges, 1);
-  v->addLayout(OkCancelRow(this, btnSend, btnAbort, QStringLiteral("Senden"), QStringLiteral("Abbrechen")));
+  v->addLayout(OkCancelRow(this, btnSend, btnAbort, tr("Senden"), tr("Abbrechen")));
   connect(btnSend, &QPushButton::clicked, this, &QDialog::accept);
   connect(btnAbort, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -319,32 +317,32 @@ void TFrmSendPreview::SetChanges(const QString& device, const QList<TPendingChan
       ++sent;
       continue;
     }
-    item->setText(3, c.Module + QStringLiteral(" (wird nicht übertragen)"));
+    item->setText(3, c.Module + tr(" (wird nicht übertragen)"));
     for (int col = 0; col < 4; ++col) item->setForeground(col, Qt::gray);
   }
   lstChanges->resizeColumnToContents(1);
   lstChanges->resizeColumnToContents(2);
   const QString head = changes.isEmpty()
-                           ? QStringLiteral("Keine geänderten Werte: die Parametrierung wird unverändert an das Gerät [%1] gesendet.").arg(device)
-                           : QStringLiteral("%1 geänderte Werte werden an das Gerät [%2] gesendet.").arg(sent).arg(device);
+                           ? tr("Keine geänderten Werte: die Parametrierung wird unverändert an das Gerät [%1] gesendet.").arg(device)
+                           : tr("%1 geänderte Werte werden an das Gerät [%2] gesendet.").arg(sent).arg(device);
   lblDesc->setText(sent == changes.size() ? head
-                                          : head + QStringLiteral(" %1 geänderte Werte werden nicht übertragen.").arg(changes.size() - sent));
+                                          : head + tr(" %1 geänderte Werte werden nicht übertragen.").arg(changes.size() - sent));
 }
 
 // ---- upload comment ------------------------------------------------------------------------
 
 TFrmChangeComment::TFrmChangeComment(const QString& user, QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("Änderungskommentar"));
+  setWindowTitle(tr("Änderungskommentar"));
   auto* v = new QVBoxLayout(this);
   auto* form = new QFormLayout;
   edtUser = new QLineEdit(user, this);
   memComment = new QPlainTextEdit(this);
-  memComment->setPlaceholderText(QStringLiteral("Was wurde geändert und warum?"));
-  form->addRow(QStringLiteral("Benutzer"), edtUser);
-  form->addRow(QStringLiteral("Kommentar"), memComment);
+  memComment->setPlaceholderText(tr("Was wurde geändert und warum?"));
+  form->addRow(tr("Benutzer"), edtUser);
+  form->addRow(tr("Kommentar"), memComment);
   v->addLayout(form);
   QPushButton *ok = nullptr, *abort = nullptr;
-  v->addLayout(OkCancelRow(this, ok, abort, QStringLiteral("Senden"), QStringLiteral("Abbrechen")));
+  v->addLayout(OkCancelRow(this, ok, abort, tr("Senden"), tr("Abbrechen")));
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   connect(abort, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -16,7 +16,12 @@ namespace vanta {
 
 namespace {
 
-const char* const CHeaders[] = {"Parametername", "Wert", "Werkseinstellung", "Minimum", "Maximum"};
+// Shown through TVantaGridModel::tr in the header.
+const char* const CHeaders[] = {QT_TRANSLATE_NOOP("vanta::TVantaGridModel", "Parametername"),
+                                QT_TRANSLATE_NOOP("vanta::TVantaGridModel", "Wert"),
+                                QT_TRANSLATE_NOOP("vanta::TVantaGridModel", "Werkseinstellung"),
+                                QT_TRANSLATE_NOOP("vanta::TVantaGridModel", "Minimum"),
+                                QT_TRANSLATE_NOOP("vanta::TVantaGridModel", "Maximum")};
 const int CWidths[] = {100, 100, 200, 150, 150};
 
 bool IsCheckKind(const TGridRow& r) {
@@ -80,7 +85,7 @@ QVariant TVantaGridModel::data(const QModelIndex& index, int role) const {
       return {};
     case Qt::ToolTipRole:
       if (col == 0) return QStringLiteral("%1 (0x%2)").arg(r.IDStr).arg(r.ID, 8, 16, QLatin1Char('0'));
-      if (col == 1 && Changed(r)) return QStringLiteral("Gelesen: %1").arg(DisplayText([&] {
+      if (col == 1 && Changed(r)) return tr("Gelesen: %1").arg(DisplayText([&] {
                                                                                TGridRow o = r;
                                                                                o.RowVal = r.RowPar;
                                                                                return o;
@@ -136,7 +141,7 @@ Qt::ItemFlags TVantaGridModel::flags(const QModelIndex& index) const {
 
 QVariant TVantaGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 5)
-    return QString::fromUtf8(CHeaders[section]);
+    return tr(CHeaders[section]);
   return QAbstractTableModel::headerData(section, orientation, role);
 }
 

@@ -25,9 +25,9 @@ TFrmChangelog::TFrmChangelog(QWidget* parent) : QDialog(parent) {
   l->addWidget(mmoChangelog, 1);
   auto* row = new QHBoxLayout;
   row->addStretch();
-  btnAbort = new QPushButton(QStringLiteral("Abbrechen"), this);
+  btnAbort = new QPushButton(tr("Abbrechen"), this);
   btnAbort->setObjectName(QStringLiteral("btnAbort"));
-  btnok = new QPushButton(QStringLiteral("Update Starten"), this);
+  btnok = new QPushButton(tr("Update Starten"), this);
   btnok->setObjectName(QStringLiteral("btnok"));
   btnok->setDefault(true);
   row->addWidget(btnAbort);
@@ -61,9 +61,9 @@ TFormFlash::TFormFlash(QWidget* parent) : TFormBasic(parent) {
   lblStep->setFont(big);
   auto* stepRow = new QHBoxLayout;
   stepRow->addWidget(lblStep, 1);
-  btnStopWaiting = new QPushButton(QStringLiteral("Abbrechen"), PanelBack);
+  btnStopWaiting = new QPushButton(tr("Abbrechen"), PanelBack);
   btnStopWaiting->setObjectName(QStringLiteral("btnStopWaiting"));
-  btnStopWaiting->setToolTip(QStringLiteral("Nicht mehr auf die Antwort warten; das Gerät installiert weiter."));
+  btnStopWaiting->setToolTip(tr("Nicht mehr auf die Antwort warten; das Gerät installiert weiter."));
   btnStopWaiting->hide();
   connect(btnStopWaiting, &QPushButton::clicked, this, [this] {
     if (FJob) FJob->StopWaiting();
@@ -95,7 +95,7 @@ void TFormFlash::MakeJob() {
   j.OnWaiting = [this](qint64 ms) {
     btnStopWaiting->setVisible(ms >= 0 && FKind == TFlashKind::KndFirmware);
     if (ms < 0) return;
-    const QString text = QStringLiteral("Update läuft seit %1").arg(ElapsedText(ms));
+    const QString text = tr("Update läuft seit %1").arg(ElapsedText(ms));
     lblStep->setText(text);
     LabSBar->setText(text);
   };
@@ -113,15 +113,15 @@ void TFormFlash::MakeJob() {
       StartWork(text);
   };
   j.OnUpload = [this](int done, int total, const QString& name) {
-    lblStep->setText(name.isEmpty() ? QStringLiteral("Update") : QStringLiteral("Hochladen %1/%2: %3").arg(done + 1).arg(total).arg(name));
+    lblStep->setText(name.isEmpty() ? QStringLiteral("Update") : tr("Hochladen %1/%2: %3").arg(done + 1).arg(total).arg(name));
   };
   j.GetPara = [this] {
-    lblStep->setText(QStringLiteral("Parametersicherung"));
+    lblStep->setText(tr("Parametersicherung"));
     GetPara();
   };
   j.AskBackup = [this](const QString& question, std::function<void(bool)> answer) {
     if (FAskBackup) return FAskBackup(question, std::move(answer));
-    auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Firmware-Update"), question,
+    auto* box = new QMessageBox(QMessageBox::Question, tr("Firmware-Update"), question,
                                 QMessageBox::Yes | QMessageBox::No, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [answer](int r) { answer(r == QMessageBox::Yes); });
@@ -129,8 +129,8 @@ void TFormFlash::MakeJob() {
   };
   j.AskSaveFile = [this](const QString& proposed) {
     if (FAskSaveFile) return FAskSaveFile(proposed);
-    return QFileDialog::getSaveFileName(this, QStringLiteral("Parametersicherung speichern"), proposed,
-                                        QStringLiteral("Parameter (*.xml)"));
+    return QFileDialog::getSaveFileName(this, tr("Parametersicherung speichern"), proposed,
+                                        tr("Parameter (*.xml)"));
   };
   j.ShowChangelog = [this](const QString& readme, std::function<void(bool)> answer) {
     // On the heap: an injected handler may answer after this call returned.
@@ -167,7 +167,7 @@ void TFormFlash::ConnEst(QObject* Sender, bool connected) {
   TFormBasic::ConnEst(Sender, connected);
   if (!connected || !FComUnit || FJob) return;
   MakeJob();
-  lblStep->setText(FKind == TFlashKind::KndStatus ? QStringLiteral("Status") : QStringLiteral("Firmware-Update %1").arg(QFileInfo(FFN).fileName()));
+  lblStep->setText(FKind == TFlashKind::KndStatus ? QStringLiteral("Status") : tr("Firmware-Update %1").arg(QFileInfo(FFN).fileName()));
   FJob->ConnEst(true);
 }
 

@@ -42,7 +42,7 @@ QWidget* PathRow(QLineEdit* edit, QWidget* parent, std::function<void()> browse)
 
 TFormMassFlash::TFormMassFlash(const QList<TMassTarget>& devices, const QString& dataDir, QWidget* parent)
     : QWidget(parent), FDevices(devices), FDataDir(dataDir) {
-  setWindowTitle(QStringLiteral("Firmware-Update mehrerer Geräte"));
+  setWindowTitle(tr("Firmware-Update mehrerer Geräte"));
   setObjectName(QStringLiteral("FormMassFlash"));
   auto* outer = new QVBoxLayout(this);
   auto* split = new QSplitter(Qt::Horizontal, this);
@@ -50,7 +50,7 @@ TFormMassFlash::TFormMassFlash(const QList<TMassTarget>& devices, const QString&
 
   // Devices grouped by plant and field; ticking a group ticks its devices.
   tvDevices = new QTreeWidget(split);
-  tvDevices->setHeaderLabels({QStringLiteral("Geräte")});
+  tvDevices->setHeaderLabels({tr("Geräte")});
   QHash<QString, QTreeWidgetItem*> plants, fields;
   for (int i = 0; i < devices.size(); ++i) {
     const TMassTarget& d = devices[i];
@@ -79,36 +79,36 @@ TFormMassFlash::TFormMassFlash(const QList<TMassTarget>& devices, const QString&
   auto* rl = new QVBoxLayout(right);
   auto* form = new QFormLayout;
   edPackage = new QLineEdit(right);
-  edPackage->setPlaceholderText(QStringLiteral("Updatepaket (.zip)"));
-  form->addRow(QStringLiteral("Updatepaket"), PathRow(edPackage, right, [this] {
-                 const QString f = QFileDialog::getOpenFileName(this, QStringLiteral("Updatepaket"), edPackage->text(),
-                                                                QStringLiteral("Updatepaket (*.zip)"));
+  edPackage->setPlaceholderText(tr("Updatepaket (.zip)"));
+  form->addRow(tr("Updatepaket"), PathRow(edPackage, right, [this] {
+                 const QString f = QFileDialog::getOpenFileName(this, tr("Updatepaket"), edPackage->text(),
+                                                                tr("Updatepaket (*.zip)"));
                  if (!f.isEmpty()) edPackage->setText(f);
                }));
   edBackupDir = new QLineEdit(QDir(dataDir).filePath(QStringLiteral("Sicherungen")), right);
-  form->addRow(QStringLiteral("Sicherungsordner"), PathRow(edBackupDir, right, [this] {
-                 const QString d = QFileDialog::getExistingDirectory(this, QStringLiteral("Sicherungsordner"), edBackupDir->text());
+  form->addRow(tr("Sicherungsordner"), PathRow(edBackupDir, right, [this] {
+                 const QString d = QFileDialog::getExistingDirectory(this, tr("Sicherungsordner"), edBackupDir->text());
                  if (!d.isEmpty()) edBackupDir->setText(d);
                }));
-  cbNoBackup = new QCheckBox(QStringLiteral("Ohne Parametersicherung"), right);
+  cbNoBackup = new QCheckBox(tr("Ohne Parametersicherung"), right);
   form->addRow(QString(), cbNoBackup);
   connect(cbNoBackup, &QCheckBox::toggled, edBackupDir, &QWidget::setDisabled);
   edRunId = new QLineEdit(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmm")), right);
-  form->addRow(QStringLiteral("Lauf-Kennung"), edRunId);
+  form->addRow(tr("Lauf-Kennung"), edRunId);
   spParallel = new QSpinBox(right);
   spParallel->setRange(1, 8);
-  form->addRow(QStringLiteral("Gleichzeitig"), spParallel);
-  cbStopOnFailure = new QCheckBox(QStringLiteral("Nach dem ersten Fehler anhalten"), right);
+  form->addRow(tr("Gleichzeitig"), spParallel);
+  cbStopOnFailure = new QCheckBox(tr("Nach dem ersten Fehler anhalten"), right);
   form->addRow(QString(), cbStopOnFailure);
-  cbTrustNewKeys = new QCheckBox(QStringLiteral("Unbekannten SSH-Schlüsseln vertrauen (und merken)"), right);
-  cbTrustNewKeys->setToolTip(QStringLiteral("Ohne diese Wahl werden nur Geräte erreicht, deren Schlüssel bereits bekannt ist."));
+  cbTrustNewKeys = new QCheckBox(tr("Unbekannten SSH-Schlüsseln vertrauen (und merken)"), right);
+  cbTrustNewKeys->setToolTip(tr("Ohne diese Wahl werden nur Geräte erreicht, deren Schlüssel bereits bekannt ist."));
   form->addRow(QString(), cbTrustNewKeys);
   rl->addLayout(form);
 
   auto* buttons = new QHBoxLayout;
-  btnStart = new QPushButton(QStringLiteral("Update starten"), right);
-  btnStop = new QPushButton(QStringLiteral("Anhalten"), right);
-  btnRetry = new QPushButton(QStringLiteral("Fehlgeschlagene wiederholen"), right);
+  btnStart = new QPushButton(tr("Update starten"), right);
+  btnStop = new QPushButton(tr("Anhalten"), right);
+  btnRetry = new QPushButton(tr("Fehlgeschlagene wiederholen"), right);
   btnStop->setEnabled(false);
   btnRetry->setEnabled(false);
   buttons->addWidget(btnStart);
@@ -118,9 +118,9 @@ TFormMassFlash::TFormMassFlash(const QList<TMassTarget>& devices, const QString&
   rl->addLayout(buttons);
 
   tblRows = new QTableWidget(0, colCount, right);
-  tblRows->setHorizontalHeaderLabels({QStringLiteral("Gerät"), QStringLiteral("Status"), QStringLiteral("Fortschritt"),
-                                      QStringLiteral("Seriennummer"), QStringLiteral("Firmware vorher"),
-                                      QStringLiteral("Firmware nachher"), QStringLiteral("Ergebnis"), QStringLiteral("Sicherung")});
+  tblRows->setHorizontalHeaderLabels({tr("Gerät"), QStringLiteral("Status"), tr("Fortschritt"),
+                                      tr("Seriennummer"), tr("Firmware vorher"),
+                                      tr("Firmware nachher"), tr("Ergebnis"), tr("Sicherung")});
   tblRows->horizontalHeader()->setStretchLastSection(true);
   tblRows->verticalHeader()->setVisible(false);
   tblRows->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -146,7 +146,7 @@ TFormMassFlash::TFormMassFlash(const QList<TMassTarget>& devices, const QString&
   connect(btnStop, &QPushButton::clicked, this, [this] {
     FRun.Stop();
     btnStop->setEnabled(false);
-    lblReport->setText(QStringLiteral("Laufende Geräte werden noch fertig, weitere starten nicht."));
+    lblReport->setText(tr("Laufende Geräte werden noch fertig, weitere starten nicht."));
   });
   FRun.OnRow = [this](int row) { ShowRow(row); };
   FRun.OnFinished = [this] { Finished(); };
@@ -203,7 +203,7 @@ bool TFormMassFlash::Launch(const QList<TMassTarget>& targets, QString& error) {
   btnStart->setEnabled(false);
   btnRetry->setEnabled(false);
   btnStop->setEnabled(true);
-  lblReport->setText(QStringLiteral("Paket %1, Firmware %2").arg(QFileInfo(o.Package).fileName(), FRun.PackageVersion()));
+  lblReport->setText(tr("Paket %1, Firmware %2").arg(QFileInfo(o.Package).fileName(), FRun.PackageVersion()));
   return true;
 }
 
@@ -238,8 +238,8 @@ void TFormMassFlash::Finished() {
   QString error;
   FReportPath = base + QStringLiteral(".json");
   const bool ok = FRun.WriteReport(FReportPath, base + QStringLiteral(".csv"), error);
-  lblReport->setText(ok ? QStringLiteral("%1. Bericht: %2 (und .csv)").arg(FRun.SummaryText(), FReportPath)
-                        : QStringLiteral("%1. Bericht nicht geschrieben: %2").arg(FRun.SummaryText(), error));
+  lblReport->setText(ok ? tr("%1. Bericht: %2 (und .csv)").arg(FRun.SummaryText(), FReportPath)
+                        : tr("%1. Bericht nicht geschrieben: %2").arg(FRun.SummaryText(), error));
   if (!ok) FReportPath.clear();
   btnStart->setEnabled(true);
   btnStop->setEnabled(false);

@@ -1,5 +1,7 @@
 #include "FormStatus.h"
 
+#include "Language.h"
+
 #include <QButtonGroup>
 #include <algorithm>
 #include <QComboBox>
@@ -38,12 +40,12 @@ constexpr int CTags[] = {0, 1, 2, 3, 4, 6, 7, 8};
 
 QString Caption(int tag) {
   switch (tag) {
-    case 0: return QStringLiteral("Übersicht");
-    case 1: return QStringLiteral("CCCI-Schnittstelle");
-    case 2: return QStringLiteral("Speicher");
+    case 0: return TTr::tr("Übersicht");
+    case 1: return TTr::tr("CCCI-Schnittstelle");
+    case 2: return TTr::tr("Speicher");
     case 3: return QStringLiteral("System");
     case 4: return QStringLiteral("SCADA");
-    case 6: return QStringLiteral("Zeitsynchronisation");
+    case 6: return TTr::tr("Zeitsynchronisation");
     case 7: return QStringLiteral("PCAP");
     case 8: return QStringLiteral("LUA");
     default: return {};
@@ -145,12 +147,12 @@ void TArcView::paintEvent(QPaintEvent*) {
 
 TFrameMain::TFrameMain(QWidget* parent) : QWidget(parent) {
   auto* l = new QVBoxLayout(this);
-  Rows = new TStatusRows(QStringLiteral("Übersicht"), this);
+  Rows = new TStatusRows(tr("Übersicht"), this);
   l->addWidget(Rows);
-  auto* flash = new QGroupBox(QStringLiteral("Speicher"), this);
+  auto* flash = new QGroupBox(tr("Speicher"), this);
   auto* fl = new QHBoxLayout(flash);
   // The bar measures what is free, not what is used: its caption says so.
-  FlashCaption = new QLabel(QStringLiteral("frei"), flash);
+  FlashCaption = new QLabel(tr("frei"), flash);
   FlashBar = Bar(flash);
   FlashText = new QLabel(flash);
   fl->addWidget(FlashCaption);
@@ -168,15 +170,15 @@ void TFrameMain::ClearForm() {
 
 void TFrameMain::SetData(const TStatusRecord& r) {
   ClearForm();
-  Rows->Add(QStringLiteral("Betriebsname"), r.Plant);
-  Rows->Add(QStringLiteral("Messfeld"), r.Field);
-  Rows->Add(QStringLiteral("Gerätename"), r.Device);
-  Rows->Add(QStringLiteral("Firmwareversion"), r.Firmware);
-  Rows->Add(QStringLiteral("Releaseversion"), r.Release);
-  Rows->Add(QStringLiteral("Artikel Nummer"), r.Article);
-  Rows->Add(QStringLiteral("Seriennummer"), r.Serial);
-  Rows->Add(QStringLiteral("Gerätezeit"), r.DeviceTime);
-  Rows->Add(QStringLiteral("Laufzeit"), r.UpTimeText);
+  Rows->Add(tr("Betriebsname"), r.Plant);
+  Rows->Add(tr("Messfeld"), r.Field);
+  Rows->Add(tr("Gerätename"), r.Device);
+  Rows->Add(tr("Firmwareversion"), r.Firmware);
+  Rows->Add(tr("Releaseversion"), r.Release);
+  Rows->Add(tr("Artikel Nummer"), r.Article);
+  Rows->Add(tr("Seriennummer"), r.Serial);
+  Rows->Add(tr("Gerätezeit"), r.DeviceTime);
+  Rows->Add(tr("Laufzeit"), r.UpTimeText);
   // The bar shows what is free, as the text beside it says.
   FlashBar->setValue(qBound(0, r.Flash.Percent, 100));
   FlashText->setText(r.FlashPercentText);
@@ -185,7 +187,7 @@ void TFrameMain::SetData(const TStatusRecord& r) {
 TFrameCCCI::TFrameCCCI(QWidget* parent) : QWidget(parent) {
   auto* l = new QVBoxLayout(this);
   Workers = new TStatusRows(QStringLiteral("CCCI-Worker"), this);
-  Addresses = new TStatusRows(QStringLiteral("IP-Adressen"), this);
+  Addresses = new TStatusRows(tr("IP-Adressen"), this);
   l->addWidget(Workers);
   l->addWidget(Addresses);
   l->addStretch();
@@ -218,8 +220,8 @@ TFrameDrives::TFrameDrives(QWidget* parent) : QWidget(parent) {
     l->addWidget(box);
     return g;
   };
-  Flash = make(QStringLiteral("Speicher (MB)"));
-  Ram = make(QStringLiteral("Arbeitsspeicher (MB)"));
+  Flash = make(tr("Speicher (MB)"));
+  Ram = make(tr("Arbeitsspeicher (MB)"));
   Sd = make(QStringLiteral("SD (MB)"));
   l->addStretch();
 }
@@ -250,8 +252,8 @@ void TFrameDrives::SetData(const TStatusRecord& r) {
 
 TFrameSystem::TFrameSystem(QWidget* parent) : QWidget(parent) {
   auto* l = new QVBoxLayout(this);
-  Load = new TStatusRows(QStringLiteral("Systemlast"), this);
-  Recordings = new TStatusRows(QStringLiteral("Aktuelle Aufzeichnungsdateien"), this);
+  Load = new TStatusRows(tr("Systemlast"), this);
+  Recordings = new TStatusRows(tr("Aktuelle Aufzeichnungsdateien"), this);
   l->addWidget(Load);
   l->addWidget(Recordings);
   l->addStretch();
@@ -297,7 +299,7 @@ TFrameNTP::TFrameNTP(QWidget* parent) : QWidget(parent) {
     Servers[k] = new TStatusRows(QStringLiteral("NTP %1").arg(k + 1), this);
     l->addWidget(Servers[k], k / 2, k % 2);
   }
-  Time = new TStatusRows(QStringLiteral("Zeit"), this);
+  Time = new TStatusRows(tr("Zeit"), this);
   l->addWidget(Time, 2, 0, 1, 2);
   l->setRowStretch(3, 1);
 }
@@ -325,12 +327,12 @@ void TFrameNTP::SetNTPData(const TStatusRecord& r) {
 
 TFramePCAP::TFramePCAP(QWidget* parent) : QWidget(parent) {
   auto* l = new QVBoxLayout(this);
-  auto* gen = new QGroupBox(QStringLiteral("Mitschnitt generieren"), this);
+  auto* gen = new QGroupBox(tr("Mitschnitt generieren"), this);
   auto* f = new QFormLayout(gen);
   edtInterface = new QLineEdit(QStringLiteral("emac"), gen);
   edtFileName = new QLineEdit(gen);
   cmbType = new QComboBox(gen);
-  cmbType->addItems({QStringLiteral("Zeit"), QStringLiteral("Pakete")});
+  cmbType->addItems({tr("Zeit"), tr("Pakete")});
   auto spin = [gen](int lo, int hi, int value) {
     auto* s = new QSpinBox(gen);
     s->setRange(lo, hi);
@@ -358,21 +360,21 @@ TFramePCAP::TFramePCAP(QWidget* parent) : QWidget(parent) {
   lstFilters->setMaximumHeight(70);
   edtCommand = new QLineEdit(gen);
   edtCommand->setReadOnly(true);
-  btnStart = new QPushButton(QStringLiteral("Starten"), gen);
-  f->addRow(QStringLiteral("Schnittstelle"), edtInterface);
-  f->addRow(QStringLiteral("Dateiname"), edtFileName);
-  f->addRow(QStringLiteral("Dauer"), cmbType);
+  btnStart = new QPushButton(tr("Starten"), gen);
+  f->addRow(tr("Schnittstelle"), edtInterface);
+  f->addRow(tr("Dateiname"), edtFileName);
+  f->addRow(tr("Dauer"), cmbType);
   f->addRow(QString(), time);
   f->addRow(QStringLiteral("Filter"), filter);
   f->addRow(QString(), lstFilters);
-  f->addRow(QStringLiteral("Kommando"), edtCommand);
+  f->addRow(tr("Kommando"), edtCommand);
   f->addRow(QString(), btnStart);
   l->addWidget(gen);
-  auto* dl = new QGroupBox(QStringLiteral("Mittschnitt herunterladen"), this);
+  auto* dl = new QGroupBox(tr("Mittschnitt herunterladen"), this);
   auto* dll = new QVBoxLayout(dl);
   lstCaptures = new QTreeWidget(dl);
   lstCaptures->setColumnCount(3);
-  lstCaptures->setHeaderLabels({QStringLiteral("Datei"), QStringLiteral("Details"), QString()});
+  lstCaptures->setHeaderLabels({tr("Datei"), tr("Details"), QString()});
   lstCaptures->header()->setStretchLastSection(false);
   lstCaptures->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   lstCaptures->header()->setSectionResizeMode(1, QHeaderView::Stretch);
@@ -434,10 +436,10 @@ void TFramePCAP::SetListing(const QList<TPcapEntry>& list) {
     more->setPopupMode(QToolButton::InstantPopup);
     auto* menu = new QMenu(more);
     const QString name = e.Name;
-    menu->addAction(QStringLiteral("Herunterladen"), this, [this, name] {
+    menu->addAction(tr("Herunterladen"), this, [this, name] {
       if (OnInteract) OnInteract(TPCAPInteractType::PCAPDownload, name);
     });
-    menu->addAction(QStringLiteral("Löschen"), this, [this, name] {
+    menu->addAction(tr("Löschen"), this, [this, name] {
       if (OnInteract) OnInteract(TPCAPInteractType::PCAPDelete, name);
     });
     more->setMenu(menu);
@@ -488,14 +490,14 @@ void TFrameLUA::Send() {
 // ---- the window ----------------------------------------------------------------------------
 
 TFormStatus::TFormStatus(QWidget* parent) : TFormBasic(parent) {
-  setWindowTitle(QStringLiteral("Gerätestatus"));
+  setWindowTitle(tr("Gerätestatus"));
   auto* outer = new QVBoxLayout(PanelBack);
   outer->setContentsMargins(4, 4, 4, 4);
   auto* bar = new QToolBar(PanelBack);
-  actRefresh = bar->addAction(QStringLiteral("Aktualisieren"), this, &TFormStatus::refreshView);
-  actLog = bar->addAction(QStringLiteral("Logdatei"), this, &TFormStatus::GetLog);
+  actRefresh = bar->addAction(tr("Aktualisieren"), this, &TFormStatus::refreshView);
+  actLog = bar->addAction(tr("Logdatei"), this, &TFormStatus::GetLog);
   actSecureLog = bar->addAction(QStringLiteral("Secure Logfile"), this, &TFormStatus::GetSecureLog);
-  actTestCert = bar->addAction(QStringLiteral("Prüfzertifikat"), this, &TFormStatus::GetTestCert);
+  actTestCert = bar->addAction(tr("Prüfzertifikat"), this, &TFormStatus::GetTestCert);
   actSecureLog->setEnabled(false);
   outer->addWidget(bar);
   auto* body = new QHBoxLayout;
@@ -606,7 +608,7 @@ void TFormStatus::ConnEst(QObject* Sender, bool connected) {
       LogPrepare(this, line, true);
       // Values shown before stay; an empty overview says why it is empty.
       if (FFrameMain->Rows->Count() == 0)
-        FFrameMain->Rows->Add(QStringLiteral("Status"), QStringLiteral("Das Gerät liefert keine Statuswerte (%1)").arg(line));
+        FFrameMain->Rows->Add(QStringLiteral("Status"), tr("Das Gerät liefert keine Statuswerte (%1)").arg(line));
       RefreshEnded();
     };
   }
@@ -624,13 +626,13 @@ void TFormStatus::ConnEst(QObject* Sender, bool connected) {
 
 void TFormStatus::StartRefresh() {
   EnableMenu(false);
-  StartWork(QStringLiteral("Verbinden"));
+  StartWork(tr("Verbinden"));
   if (!FFlow->Refresh()) RefreshEnded();
 }
 
 void TFormStatus::RefreshEnded() {
   EndWork();
-  if (FComUnit && FComUnit->IsConnected()) LabSBar->setText(QStringLiteral("Verbunden"));
+  if (FComUnit && FComUnit->IsConnected()) LabSBar->setText(tr("Verbunden"));
   if (QAbstractButton* b = FButtons->button(FLastTag)) b->setChecked(true);
   EnableMenu(true);
 }
@@ -757,7 +759,7 @@ void TFormStatus::SaveFetched(const QString& local, const QString& savedLog) {
         LogPrepare(this, savedLog + target, false);
         shown = target;
       } else {
-        LogPrepare(this, QStringLiteral("%1 nicht schreibbar").arg(target), true);
+        LogPrepare(this, QStringLiteral("%1 nicht schreibbar").arg(target), true);  // untranslated
       }
     }
   }

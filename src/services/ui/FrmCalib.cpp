@@ -1,5 +1,7 @@
 #include "FrmCalib.h"
 
+#include "Language.h"
+
 #include <QDateTime>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -43,9 +45,9 @@ QPixmap WiringPicture() {
   QPainter p(&pm);
   p.setRenderHint(QPainter::Antialiasing);
   p.drawRoundedRect(10, 20, 130, 140, 8, 8);
-  p.drawText(QRect(10, 24, 130, 20), Qt::AlignCenter, QStringLiteral("Kalibrator"));
+  p.drawText(QRect(10, 24, 130, 20), Qt::AlignCenter, TTr::tr("Kalibrator"));
   p.drawRoundedRect(280, 20, 130, 140, 8, 8);
-  p.drawText(QRect(280, 24, 130, 20), Qt::AlignCenter, QStringLiteral("Gerät"));
+  p.drawText(QRect(280, 24, 130, 20), Qt::AlignCenter, TTr::tr("Gerät"));
   for (int k = 0; k < 4; ++k) {
     const int y = 55 + k * 14;
     p.setPen(QPen(QColor(0xc0, 0x30, 0x30), 2));
@@ -60,7 +62,7 @@ QPixmap WiringPicture() {
 
 class THoverPicture : public QLabel {
  public:
-  explicit THoverPicture(QWidget* parent) : QLabel(QStringLiteral("Anschluss zeigen"), parent) {
+  explicit THoverPicture(QWidget* parent) : QLabel(TTr::tr("Anschluss zeigen"), parent) {
     setFrameShape(QFrame::StyledPanel);
     FPicture = new QLabel(parent->window(), Qt::ToolTip);
     FPicture->setPixmap(WiringPicture());
@@ -78,7 +80,7 @@ class THoverPicture : public QLabel {
 }  // namespace
 
 TFrmCalib::TFrmCalib(QWidget* parent) : TFormBasic(parent) {
-  setWindowTitle(QStringLiteral("Kalibrierung"));
+  setWindowTitle(tr("Kalibrierung"));
   auto* outer = new QVBoxLayout(PanelBack);
   tbcCalib = new QStackedWidget(PanelBack);
   outer->addWidget(tbcCalib, 1);
@@ -87,12 +89,12 @@ TFrmCalib::TFrmCalib(QWidget* parent) : TFormBasic(parent) {
   tbtmStart = new QWidget;
   {
     auto* l = new QVBoxLayout(tbtmStart);
-    l->addWidget(Text(QStringLiteral("Anforderungen"), tbtmStart, true));
-    l->addWidget(Text(QStringLiteral("Für die Kalibrierung werden ein Kalibrator (Spannung, Strom, Frequenz 50/60 Hz) und ein "
-                                     "Referenzmessgerät benötigt. Alle acht Messkanäle werden nacheinander geprüft."),
+    l->addWidget(Text(tr("Anforderungen"), tbtmStart, true));
+    l->addWidget(Text(tr("Für die Kalibrierung werden ein Kalibrator (Spannung, Strom, Frequenz 50/60 Hz) und ein Referenzmessgerät benötigt.") +
+                          QLatin1Char(' ') + tr("Alle acht Messkanäle werden nacheinander geprüft."),
                       tbtmStart));
     l->addStretch();
-    rctgnlStart = new QPushButton(QStringLiteral("Kalibration starten"), tbtmStart);
+    rctgnlStart = new QPushButton(tr("Kalibration starten"), tbtmStart);
     l->addWidget(rctgnlStart, 0, Qt::AlignCenter);
     l->addStretch();
   }
@@ -111,14 +113,14 @@ TFrmCalib::TFrmCalib(QWidget* parent) : TFormBasic(parent) {
     edtSW->setReadOnly(true);
     mmoVorschrift = new QPlainTextEdit(TbtmEinrichtung);
     mmoVorschrift->setMaximumHeight(90);
-    f->addRow(Text(QStringLiteral("Identifikation und Prüfer"), TbtmEinrichtung, true));
-    f->addRow(QStringLiteral("Gerätetyp"), edtDeviceType);
-    f->addRow(QStringLiteral("Seriennummer"), edtSN);
-    f->addRow(QStringLiteral("Prüfer"), edtUser);
-    f->addRow(QStringLiteral("Prüfdatum"), edtDate);
-    f->addRow(QStringLiteral("Prüfzeit"), edtTime);
-    f->addRow(QStringLiteral("Kalibrierprogramm"), edtSW);
-    f->addRow(QStringLiteral("Prüfvorschrift"), mmoVorschrift);
+    f->addRow(Text(tr("Identifikation und Prüfer"), TbtmEinrichtung, true));
+    f->addRow(tr("Gerätetyp"), edtDeviceType);
+    f->addRow(tr("Seriennummer"), edtSN);
+    f->addRow(tr("Prüfer"), edtUser);
+    f->addRow(tr("Prüfdatum"), edtDate);
+    f->addRow(tr("Prüfzeit"), edtTime);
+    f->addRow(tr("Kalibrierprogramm"), edtSW);
+    f->addRow(tr("Prüfvorschrift"), mmoVorschrift);
   }
   tbcCalib->addWidget(TbtmEinrichtung);
 
@@ -126,30 +128,31 @@ TFrmCalib::TFrmCalib(QWidget* parent) : TFormBasic(parent) {
   tbtmBedingungen = new QWidget;
   {
     auto* g = new QGridLayout(tbtmBedingungen);
-    auto* env = new QGroupBox(QStringLiteral("Umgebungsbedingungen"), tbtmBedingungen);
+    auto* env = new QGroupBox(tr("Umgebungsbedingungen"), tbtmBedingungen);
     auto* ef = new QFormLayout(env);
     edtAirTemp = new QLineEdit(env);
     edtRelAirHum = new QLineEdit(env);
     edtPressure = new QLineEdit(env);
-    ef->addRow(QStringLiteral("Lufttemperatur"), edtAirTemp);
-    ef->addRow(QStringLiteral("Rel. Luftfeuchte"), edtRelAirHum);
-    ef->addRow(QStringLiteral("Luftdruck"), edtPressure);
-    Standardwerte = new QPushButton(QStringLiteral("Standardwerte wiederherstellen"), env);
+    ef->addRow(tr("Lufttemperatur"), edtAirTemp);
+    ef->addRow(tr("Rel. Luftfeuchte"), edtRelAirHum);
+    ef->addRow(tr("Luftdruck"), edtPressure);
+    Standardwerte = new QPushButton(tr("Standardwerte wiederherstellen"), env);
     ef->addRow(Standardwerte);
     g->addWidget(env, 0, 0);
     auto instrument = [&](const QString& title, std::array<QLineEdit*, 5>& edits) {
       auto* box = new QGroupBox(title, tbtmBedingungen);
       auto* f = new QFormLayout(box);
-      const char* names[] = {"Modell", "Seriennummer", "Prüfnummer", "Kalibriert bis", "Zertifikat"};
+      const char* names[] = {QT_TR_NOOP("Modell"), QT_TR_NOOP("Seriennummer"), QT_TR_NOOP("Prüfnummer"),
+                             QT_TR_NOOP("Kalibriert bis"), QT_TR_NOOP("Zertifikat")};
       for (int i = 0; i < 5; ++i) {
         edits[size_t(i)] = new QLineEdit(box);
-        f->addRow(QString::fromUtf8(names[i]), edits[size_t(i)]);
+        f->addRow(tr(names[i]), edits[size_t(i)]);
       }
       return box;
     };
-    g->addWidget(instrument(QStringLiteral("Referenzgerät 1"), Instrument1), 0, 1);
-    g->addWidget(instrument(QStringLiteral("Referenzgerät 2"), Instrument2), 0, 2);
-    auto* aids = new QGroupBox(QStringLiteral("Hilfsmittel und Anmerkung"), tbtmBedingungen);
+    g->addWidget(instrument(tr("Referenzgerät 1"), Instrument1), 0, 1);
+    g->addWidget(instrument(tr("Referenzgerät 2"), Instrument2), 0, 2);
+    auto* aids = new QGroupBox(tr("Hilfsmittel und Anmerkung"), tbtmBedingungen);
     auto* af = new QGridLayout(aids);
     edtFrei1 = new QLineEdit(aids);
     EdtFrei1Val = new QLineEdit(aids);
@@ -160,7 +163,7 @@ TFrmCalib::TFrmCalib(QWidget* parent) : TFormBasic(parent) {
     af->addWidget(EdtFrei1Val, 0, 1);
     af->addWidget(EdtFrei2, 1, 0);
     af->addWidget(EdtFrei2Val, 1, 1);
-    af->addWidget(new QLabel(QStringLiteral("Anmerkung"), aids), 2, 0);
+    af->addWidget(new QLabel(tr("Anmerkung"), aids), 2, 0);
     af->addWidget(edtannotation, 2, 1);
     g->addWidget(aids, 1, 0, 1, 3);
   }
@@ -171,10 +174,11 @@ TFrmCalib::TFrmCalib(QWidget* parent) : TFormBasic(parent) {
   {
     auto* l = new QVBoxLayout(tbtmKailb);
     auto* marks = new QHBoxLayout;
-    const char* captions[] = {"Quelle trennen", "Frequenz wählen", "Nullpunkt messen", "Quelle verbinden",
-                              "Referenz vergleichen", "Status prüfen", "Kalibration abschließen"};
+    const char* captions[] = {QT_TR_NOOP("Quelle trennen"),       QT_TR_NOOP("Frequenz wählen"), QT_TR_NOOP("Nullpunkt messen"),
+                              QT_TR_NOOP("Quelle verbinden"),     QT_TR_NOOP("Referenz vergleichen"),
+                              QT_TR_NOOP("Status prüfen"),        QT_TR_NOOP("Kalibration abschließen")};
     for (int i = 0; i < 7; ++i) {
-      Marks[size_t(i)] = new QLabel(QString::fromUtf8(captions[i]), tbtmKailb);
+      Marks[size_t(i)] = new QLabel(tr(captions[i]), tbtmKailb);
       Marks[size_t(i)]->setAlignment(Qt::AlignCenter);
       Marks[size_t(i)]->setMinimumHeight(34);
       Marks[size_t(i)]->setWordWrap(true);
@@ -191,18 +195,17 @@ TFrmCalib::TFrmCalib(QWidget* parent) : TFormBasic(parent) {
       lytframe->addWidget(w);
       return w;
     };
-    frame({Text(QStringLiteral("Alle Spannungsmesseingänge auf Erdpotential legen und alle Strommesseingänge von der Quelle trennen."), nullptr),
-           Text(QStringLiteral("Spannung = 0 V"), nullptr, true), Text(QStringLiteral("Strom = 0 A"), nullptr, true)});
+    frame({Text(tr("Alle Spannungsmesseingänge auf Erdpotential legen und alle Strommesseingänge von der Quelle trennen."), nullptr),
+           Text(tr("Spannung = 0 V"), nullptr, true), Text(tr("Strom = 0 A"), nullptr, true)});
     rb50hz = new QRadioButton(QStringLiteral("50 Hz"));
     rb60hz = new QRadioButton(QStringLiteral("60 Hz"));
     rb50hz->setChecked(true);
-    frame({Text(QStringLiteral("Bitte wählen Sie die Referenzfrequenz für die Kalibrierung:"), nullptr), rb50hz, rb60hz});
-    auto* f3 = frame({Text(QStringLiteral("Spannungs- und Strompfade des Kalibrators an alle Messeingänge anschließen (Spannungen "
-                                          "parallel, Ströme in Reihe), das Referenzmessgerät dazu."),
+    frame({Text(tr("Bitte wählen Sie die Referenzfrequenz für die Kalibrierung:"), nullptr), rb50hz, rb60hz});
+    auto* f3 = frame({Text(tr("Spannungs- und Strompfade des Kalibrators an alle Messeingänge anschließen (Spannungen parallel, Ströme in Reihe), das Referenzmessgerät dazu."),
                            nullptr),
-                      Text(QStringLiteral("Am Kalibrator folgende Werte einstellen:"), nullptr),
-                      Text(QStringLiteral("Spannung = 100.00 V"), nullptr, true), Text(QStringLiteral("Strom = 5.000 A"), nullptr, true)});
-    auto* freqLine = Text(QStringLiteral("Frequenz = 50.000 Hz"), f3, true);
+                      Text(tr("Am Kalibrator folgende Werte einstellen:"), nullptr),
+                      Text(tr("Spannung = 100.00 V"), nullptr, true), Text(tr("Strom = 5.000 A"), nullptr, true)});
+    auto* freqLine = Text(tr("Frequenz = 50.000 Hz"), f3, true);
     freqLine->setObjectName(QStringLiteral("lblFrequency"));
     static_cast<QVBoxLayout*>(f3->layout())->insertWidget(4, freqLine);
     static_cast<QVBoxLayout*>(f3->layout())->insertWidget(5, new THoverPicture(f3));
@@ -210,9 +213,9 @@ TFrmCalib::TFrmCalib(QWidget* parent) : TFormBasic(parent) {
     edtRefI = new QLineEdit(QStringLiteral("5.000"));
     auto* refs = new QWidget;
     auto* rf = new QFormLayout(refs);
-    rf->addRow(QStringLiteral("Spannung (V):"), edtRefU);
-    rf->addRow(QStringLiteral("Strom (A):"), edtRefI);
-    frame({Text(QStringLiteral("Werte der Kontrollmessung eingeben:"), nullptr), refs});
+    rf->addRow(tr("Spannung (V):"), edtRefU);
+    rf->addRow(tr("Strom (A):"), edtRefI);
+    frame({Text(tr("Werte der Kontrollmessung eingeben:"), nullptr), refs});
     lstStatus = new QListWidget;
     lstStatus->setFlow(QListView::TopToBottom);
     lstStatus->setWrapping(true);
@@ -223,9 +226,9 @@ TFrmCalib::TFrmCalib(QWidget* parent) : TFormBasic(parent) {
     lblResult->setObjectName(QStringLiteral("lblResult"));
     auto* res = new QWidget;
     auto* rl = new QHBoxLayout(res);
-    rl->addWidget(new QLabel(QStringLiteral("Ergebnis:")));
+    rl->addWidget(new QLabel(tr("Ergebnis:")));
     rl->addWidget(lblResult, 1);
-    frame({Text(QStringLiteral("Kalibrationsstatus überprüfen:"), nullptr), lstStatus, res});
+    frame({Text(tr("Kalibrationsstatus überprüfen:"), nullptr), lstStatus, res});
     l->addWidget(lytframe, 1);
   }
   tbcCalib->addWidget(tbtmKailb);
@@ -246,11 +249,11 @@ TFrmCalib::TFrmCalib(QWidget* parent) : TFormBasic(parent) {
   lblWaiting->hide();
   outer->addWidget(lblWaiting);
   auto* nav = new QHBoxLayout;
-  rctglAbort = new QPushButton(QStringLiteral("Abbrechen"), PanelBack);
-  rctgnlBack = new QPushButton(QStringLiteral("Zurück"), PanelBack);
-  btnNext = new QPushButton(QStringLiteral("Weiter"), PanelBack);
-  rctnglRestartCalib = new QPushButton(QStringLiteral("Kalibration wiederholen"), PanelBack);
-  rctngSaveExit = new QPushButton(QStringLiteral("Speichern und Beenden"), PanelBack);
+  rctglAbort = new QPushButton(tr("Abbrechen"), PanelBack);
+  rctgnlBack = new QPushButton(tr("Zurück"), PanelBack);
+  btnNext = new QPushButton(tr("Weiter"), PanelBack);
+  rctnglRestartCalib = new QPushButton(tr("Kalibration wiederholen"), PanelBack);
+  rctngSaveExit = new QPushButton(tr("Speichern und Beenden"), PanelBack);
   nav->addWidget(rctglAbort);
   nav->addStretch();
   for (QPushButton* b : {rctnglRestartCalib, rctgnlBack, btnNext, rctngSaveExit}) nav->addWidget(b);
@@ -317,7 +320,7 @@ void TFrmCalib::ConnEst(QObject* Sender, bool connected) {
   m.ReportFolder = FComUnit->FDatadir;
   m.AnswerTimeoutMs = FStepTimeoutMs;
   m.OnWaitingFor = [this](qint64 ms) {
-    lblWaiting->setText(QStringLiteral("Warte auf das Gerät seit %1").arg(ElapsedText(ms)));
+    lblWaiting->setText(tr("Warte auf das Gerät seit %1").arg(ElapsedText(ms)));
     lblWaiting->show();
     // The device may take minutes: the operator may stop waiting (not the device).
     rctglAbort->show();
@@ -402,7 +405,7 @@ void TFrmCalib::Refresh() {
     Marks[size_t(i)]->setStyleSheet(QStringLiteral("background: %1; border-radius: 8px; padding: 4px;").arg(Rgb(CalibMarkColour(m->Marks[size_t(i)]))));
   lytframe->setCurrentIndex(m->Frame);
   if (auto* f = findChild<QLabel*>(QStringLiteral("lblFrequency")))
-    f->setText(rb60hz->isChecked() ? QStringLiteral("Frequenz = 60.000 Hz") : QStringLiteral("Frequenz = 50.000 Hz"));
+    f->setText(rb60hz->isChecked() ? tr("Frequenz = 60.000 Hz") : tr("Frequenz = 50.000 Hz"));
   // Filled when step 0 runs; what the operator types afterwards stays.
   if (m->SetupGeneration != FShownSetup) {
     FShownSetup = m->SetupGeneration;
