@@ -16,6 +16,7 @@ PACKAGES=(
   openssh-server openssh-client
   libqt6sql6-psql postgresql libcpp-httplib-dev chromium
   help2man librsvg2-bin lintian desktop-file-utils appstream
+  qtkeychain-qt6-dev gnome-keyring dbus
 )
 
 missing=()

@@ -1632,10 +1632,6 @@ Continue?</translation>
         <translation>empty: the device's factory setting</translation>
     </message>
     <message>
-        <source>leer: beim Verbinden abfragen</source>
-        <translation>empty: ask when connecting</translation>
-    </message>
-    <message>
         <source>Benutzer</source>
         <translation>User</translation>
     </message>
@@ -1666,6 +1662,22 @@ Continue?</translation>
     <message>
         <source>Zum Passwort fehlt der Benutzer.</source>
         <translation>A password needs a user.</translation>
+    </message>
+    <message>
+        <source>leer: gespeichertes behalten, sonst beim Verbinden abfragen</source>
+        <translation>empty: keep the stored one, else ask when connecting</translation>
+    </message>
+    <message>
+        <source>Wird im Schlüsselbund des Desktops gespeichert, nie in der Einstellungsdatei</source>
+        <translation>Kept in the desktop keyring, never in the settings file</translation>
+    </message>
+    <message>
+        <source>Gespeichertes Passwort aus dem Schlüsselbund löschen</source>
+        <translation>Delete the stored password from the keyring</translation>
+    </message>
+    <message>
+        <source>Kein Schlüsselbund verfügbar: das Passwort wird beim Verbinden abgefragt</source>
+        <translation>No keyring available: the password is asked for when connecting</translation>
     </message>
 </context>
 <context>

@@ -61,9 +61,17 @@ TDeviceDialog::TDeviceDialog(const THostDevice& rec, const QString& title, QWidg
   SshUser->setPlaceholderText(tr("leer: Werkseinstellung des Geräts"));
   SshPassword = new QLineEdit(rec.SshPassword, login);
   SshPassword->setEchoMode(QLineEdit::Password);
-  SshPassword->setPlaceholderText(tr("leer: beim Verbinden abfragen"));
+  SshPassword->setPlaceholderText(tr("leer: gespeichertes behalten, sonst beim Verbinden abfragen"));
+  SshPassword->setToolTip(tr("Wird im Schlüsselbund des Desktops gespeichert, nie in der Einstellungsdatei"));
+  Forget = new QCheckBox(tr("Gespeichertes Passwort aus dem Schlüsselbund löschen"), login);
+  KeychainNote = new QLabel(login);
+  KeychainNote->setObjectName(QStringLiteral("KeychainNote"));
+  KeychainNote->setWordWrap(true);
+  KeychainNote->setVisible(false);
   lf->addRow(tr("Benutzer"), SshUser);
   lf->addRow(tr("Passwort"), SshPassword);
+  lf->addRow(Forget);
+  lf->addRow(KeychainNote);
   root->addWidget(login);
 
   CheckXMLVersions = new QCheckBox(tr("Sprachdateien beim Verbinden prüfen"), this);
@@ -85,6 +93,8 @@ TDeviceDialog::TDeviceDialog(const THostDevice& rec, const QString& title, QWidg
   connect(Serial, &QCheckBox::toggled, this, &TDeviceDialog::UpdateEnabled);
   connect(SerialLogin, &QCheckBox::toggled, this, &TDeviceDialog::UpdateEnabled);
   connect(Connection, &QComboBox::currentIndexChanged, this, &TDeviceDialog::UpdateEnabled);
+  // A new password replaces the stored one; forgetting it then says nothing.
+  connect(SshPassword, &QLineEdit::textChanged, this, &TDeviceDialog::UpdateEnabled);
   UpdateEnabled();
 }
 
@@ -95,8 +105,24 @@ void TDeviceDialog::UpdateEnabled() {
   // The login is used by SSH and by the serial session start with login only.
   const bool login = serial ? SerialLogin->isChecked() : Connection->currentIndex() == 1;
   SshUser->setEnabled(login);
-  SshPassword->setEnabled(login);
+  SshPassword->setEnabled(login && FKeychain);
+  Forget->setEnabled(login && FKeychain && SshPassword->text().isEmpty());
 }
+
+void TDeviceDialog::SetKeychain(const TSecretResult& available) {
+  FKeychain = available.Ok();
+  if (!FKeychain) {
+    SshPassword->clear();
+    Forget->setChecked(false);
+    KeychainNote->setText(tr("Kein Schlüsselbund verfügbar: das Passwort wird beim Verbinden abgefragt"));
+    KeychainNote->setToolTip(SecretResultText(available));
+  }
+  KeychainNote->setVisible(!FKeychain);
+  Forget->setVisible(FKeychain);
+  UpdateEnabled();
+}
+
+bool TDeviceDialog::ForgetPassword() const { return FKeychain && Forget->isEnabled() && Forget->isChecked(); }
 
 QString TDeviceDialog::InputError() const {
   const QString port = Port->text().trimmed();
@@ -138,7 +164,7 @@ THostDevice TDeviceDialog::Device() const {
   d.CheckXMLVersions = CheckXMLVersions->isChecked();
   d.SerialLogin = SerialLogin->isChecked();
   d.SshUser = SshUser->text().trimmed();
-  d.SshPassword = SshPassword->text();
+  d.SshPassword = FKeychain ? SshPassword->text() : QString();
   return d;
 }
 

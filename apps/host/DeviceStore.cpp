@@ -3,10 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
+#include <algorithm>
 
 #include "OfflineStore.h"
+#include "SecretStore.h"
 
 namespace vanta::host {
 
@@ -79,7 +83,8 @@ bool TDeviceStore::Load() {
     d.CheckXMLVersions = ini.value(QStringLiteral("checkXmlVersions"), d.CheckXMLVersions).toBool();
     d.SerialLogin = ini.value(QStringLiteral("serialLogin"), d.SerialLogin).toBool();
     d.SshUser = ini.value(QStringLiteral("sshUser")).toString();
-    d.SshPassword = ini.value(QStringLiteral("sshPassword")).toString();
+    // Written by older versions; kept aside for MovePasswordsTo, never used to log in.
+    d.OldPassword = ini.value(QStringLiteral("sshPassword")).toString();
     Devices.push_back(d);
   }
   ini.endArray();
@@ -132,15 +137,87 @@ bool TDeviceStore::Save() const {
     ini.setValue(QStringLiteral("checkXmlVersions"), d.CheckXMLVersions);
     ini.setValue(QStringLiteral("serialLogin"), d.SerialLogin);
     ini.setValue(QStringLiteral("sshUser"), d.SshUser);
-    // Only what the user chose to store; a password typed at connect time
-    // never gets here.
-    if (!d.SshPassword.isEmpty()) ini.setValue(QStringLiteral("sshPassword"), d.SshPassword);
+    // Passwords belong in the secret store. An old clear-text one stays where
+    // it was until it could be moved there: dropping it here would lose it
+    // whenever the host saves before a secret store is available.
+    if (!d.OldPassword.isEmpty()) ini.setValue(QStringLiteral("sshPassword"), d.OldPassword);
   }
   ini.endArray();
   ini.sync();
   if (ini.status() != QSettings::NoError) return false;
-  // The file may hold passwords in clear text: readable by its owner only.
+  // Readable by its owner only: it names the devices and their users, and an
+  // old file may still hold passwords waiting to be moved.
   return QFile::setPermissions(FFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+QString PasswordKey(const THostDevice& d, const QString& user) {
+  if (d.IsSerial) return QStringLiteral("serial:%1@%2").arg(user, d.Port);
+  return QStringLiteral("ssh:%1@%2:%3").arg(user, d.IP, d.Port);
+}
+
+int TDeviceStore::OldPasswordCount() const {
+  return int(
+      std::count_if(Devices.begin(), Devices.end(), [](const THostDevice& d) { return !d.OldPassword.isEmpty(); }));
+}
+
+TPasswordMove TDeviceStore::MovePasswordsTo(const TSecretStore& secrets) {
+  // Data first: a password leaves the file only once the secret store has
+  // given it back unchanged. Without a secret store the file is not touched
+  // at all; the passwords wait there (owner-readable only, as they always
+  // were) for a start with one, and meanwhile the host asks at connect time
+  // rather than using them behind the user's back.
+  TPasswordMove m;
+  const int old = OldPasswordCount();
+  if (old == 0) return m;
+  if (const TSecretResult a = secrets.Available(); !a.Ok()) {
+    m.Kept = old;
+    m.Message = QStringLiteral(
+                    "%1 alte(s) Passwort/Passwörter bleiben in %2, bis ein Schlüsselbund verfügbar ist (%3); "  // untranslated
+                    "bis dahin wird beim Verbinden gefragt")  // untranslated
+                    .arg(old)
+                    .arg(FFile, SecretResultText(a));
+    return m;
+  }
+  // Two entries of the same login with different passwords would overwrite
+  // each other under one key: those stay in the file for the user to sort out.
+  QHash<QString, QString> byKey;
+  QSet<QString> clash;
+  for (const THostDevice& d : Devices) {
+    if (d.OldPassword.isEmpty()) continue;
+    const QString key = PasswordKey(d);
+    if (byKey.contains(key) && byKey.value(key) != d.OldPassword) clash.insert(key);
+    byKey.insert(key, d.OldPassword);
+  }
+  QSet<QString> moved;
+  QStringList problems;
+  for (auto it = byKey.cbegin(); it != byKey.cend(); ++it) {
+    if (clash.contains(it.key())) {
+      problems << QStringLiteral("%1: verschiedene Passwörter für dieselbe Anmeldung").arg(it.key());  // untranslated
+      continue;
+    }
+    QString back;
+    TSecretResult r = secrets.Write(it.key(), it.value());
+    if (r.Ok()) r = secrets.Read(it.key(), back);
+    if (r.Ok() && back != it.value()) r = {TSecretStatus::ssError, QStringLiteral("gelesen nicht wie geschrieben")};  // untranslated
+    if (r.Ok())
+      moved.insert(it.key());
+    else
+      problems << QStringLiteral("%1: %2").arg(it.key(), SecretResultText(r));
+  }
+  for (THostDevice& d : Devices) {
+    if (d.OldPassword.isEmpty() || !moved.contains(PasswordKey(d))) continue;
+    d.OldPassword.clear();
+    ++m.Moved;
+  }
+  m.Kept = old - m.Moved;
+  QString saved;
+  if (m.Moved > 0 && !Save())
+    saved = QStringLiteral("; %1 konnte nicht neu geschrieben werden, sie stehen dort noch").arg(FFile);  // untranslated
+  m.Message =
+      QStringLiteral("%1 Passwort/Passwörter aus %2 in den Schlüsselbund verschoben%3").arg(m.Moved).arg(FFile, saved);  // untranslated
+  if (!problems.isEmpty())
+    m.Message += QStringLiteral("; %1 bleiben in der Datei: %2").arg(m.Kept).arg(problems.join(QStringLiteral(", ")));  // untranslated
+  return m;
 }
 
 int TDeviceStore::Find(const QString& ip, const QString& port) const {

@@ -16,10 +16,18 @@ struct THostDevice : TDeviceRec {
   // Serial only: start the session with the login (protocol 5) instead of
   // the protocol-4 start, which needs none.
   bool SerialLogin = false;
-  // Empty user: the device's factory login. Empty password with a user: asked
-  // when a connection needs it.
+  // Empty user: the device's factory login. A password for the user is kept
+  // in the desktop's secret store (TSecretStore, under PasswordKey), never
+  // in the file; without one it is asked when a connection needs it.
   QString SshUser;
+  // In memory only: a password typed in the device dialog on its way to the
+  // secret store. Save() never writes it.
   QString SshPassword;
+  // A password an older version kept in clear text in the file, until
+  // MovePasswordsTo() has moved it into the secret store. It is not used to
+  // log in; it only waits there so that nothing is lost while no secret
+  // store is available.
+  QString OldPassword;
   bool operator==(const THostDevice&) const = default;
 };
 
@@ -47,6 +55,21 @@ struct THostSettings {
   QString Language;  // "de", "en", or empty: the system locale
 };
 
+class TSecretStore;
+
+// The key of an entry's login password in the secret store: who logs in
+// where. `user` is the effective user (the command line's may replace the
+// entry's).
+QString PasswordKey(const THostDevice& d, const QString& user);
+inline QString PasswordKey(const THostDevice& d) { return PasswordKey(d, d.SshUser); }
+
+// What MovePasswordsTo() did.
+struct TPasswordMove {
+  int Moved = 0;    // now in the secret store and gone from the file
+  int Kept = 0;     // still in the file (no secret store, or it refused)
+  QString Message;  // for the log; empty when there was nothing to move
+};
+
 class TDeviceStore {
  public:
   explicit TDeviceStore(QString file);
@@ -66,6 +89,12 @@ class TDeviceStore {
   // port) when a device reports its identity; true when something changed.
   bool UpdateIdentity(const QString& ip, const QString& port, uint32_t sn, TDevType type, const QString& anlage,
                       const QString& feld, const QString& geraet, bool serial = false);
+
+  // Moves the clear-text passwords of an older file (OldPassword) into
+  // `secrets` and rewrites the file without them. Without a secret store the
+  // file stays as it is and they wait for a later start.
+  TPasswordMove MovePasswordsTo(const TSecretStore& secrets);
+  int OldPasswordCount() const;
 
   // The default file: $VANTA_HOST_CONFIG, else the user's config folder.
   static QString DefaultFile();

@@ -33,6 +33,7 @@
 #include <QStatusBar>
 #include <QFileDialog>
 #include <QTimer>
+#include <algorithm>
 #include <utility>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -88,6 +89,27 @@ QUrl DeviceWebUrl(const TDeviceRec& d) {
 }
 
 bool NeedsLogin(const THostDevice& d) { return d.IsSerial ? d.SerialLogin : d.ConType == TConType::ctSSH; }
+
+// The key of FSessionPasswords: user@device.
+static QString SessionKey(const THostDevice& d, const QString& user) {
+  return d.IsSerial ? QStringLiteral("%1@%2").arg(user, d.Port) : QStringLiteral("%1@%2:%3").arg(user, d.IP, d.Port);
+}
+
+QString TMainWindow::StoredPassword(const THostDevice& d, const QString& user) {
+  if (!Secrets || user.isEmpty()) return QString();
+  const QString key = PasswordKey(d, user);
+  if (FRejectedStored.contains(key)) return QString();
+  QString password;
+  const TSecretResult r = Secrets->Read(key, password);
+  if (r.Ok()) return password;
+  // Said once per run: without a secret store every connection would repeat it.
+  if (r.Status != TSecretStatus::ssNotFound && !FKeychainProblemLogged) {
+    FKeychainProblemLogged = true;
+    AddLog(QStringLiteral("Gespeicherte Passwörter nicht lesbar: %1; sie werden beim Verbinden abgefragt")  // untranslated
+               .arg(SecretResultText(r)));
+  }
+  return QString();
+}
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
   for (const QPointer<TFormBasic>& w : std::as_const(FWindows)) {
@@ -305,14 +327,19 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
   }
   const bool loginFromCommandLine = !SshUser.isEmpty();
   const QString user = loginFromCommandLine ? SshUser : d.SshUser;
-  QString password = loginFromCommandLine ? SshPassword : d.SshPassword;
+  QString password = loginFromCommandLine ? SshPassword : QString();
   const QString where = d.IsSerial ? d.Port : d.IP;
-  const QString sessionKey = d.IsSerial ? QStringLiteral("%1@%2").arg(user, where) : QStringLiteral("%1@%2:%3").arg(user, where, d.Port);
+  const QString sessionKey = SessionKey(d, user);
   // Without a user the client keeps the device's factory login, and a
   // network entry without an address is not connected: nothing to ask.
   const bool connects = d.IsSerial || !d.IP.isEmpty();
+  bool fromStore = false;
   if (connects && NeedsLogin(d) && !user.isEmpty() && password.isEmpty()) {
     password = FSessionPasswords.value(sessionKey);
+    if (password.isEmpty()) {
+      password = StoredPassword(d, user);
+      fromStore = !password.isEmpty();
+    }
     if (password.isEmpty()) {
       const QString at = d.IP.contains(QLatin1Char(':')) && !d.IsSerial ? QLatin1Char('[') + where + QLatin1Char(']') : where;
       if (!FAskPassword || !FAskPassword(tr("Passwort für %1@%2:").arg(user, at), password)) {
@@ -394,8 +421,16 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
       RebuildTree();
     }
   };
-  w->FConnectThreadEnd = [this, name = d.Geraet, sessionKey](QObject*, bool ok, bool authError) {
+  w->FConnectThreadEnd = [this, name = d.Geraet, sessionKey, fromStore, storeKey = PasswordKey(d, user)](
+                             QObject*, bool ok, bool authError) {
     if (authError) FSessionPasswords.remove(sessionKey);
+    if (authError && fromStore && !FRejectedStored.contains(storeKey)) {
+      FRejectedStored.insert(storeKey);
+      AddLog(QStringLiteral(  // untranslated
+                 "Das gespeicherte Passwort für %1 wurde abgelehnt; bis zum Neustart wird beim Verbinden gefragt "  // untranslated
+                 "(ändern: Gerät bearbeiten)")  // untranslated
+                 .arg(name));
+    }
     AddLog(ok ? QStringLiteral("Verbunden mit %1").arg(name)  // untranslated
               : QStringLiteral("Keine Verbindung zu %1%2").arg(name, authError ? QStringLiteral(" (Anmeldung abgelehnt)") : QString()));  // untranslated
   };
@@ -473,8 +508,9 @@ QWidget* TMainWindow::OpenMassFlash(const QList<int>& selected) {
       t.Port = 5040;
     }
     t.User = SshUser.isEmpty() ? d.SshUser : SshUser;
-    t.Password = SshUser.isEmpty() ? d.SshPassword : SshPassword;
-    if (t.Password.isEmpty()) t.Password = FSessionPasswords.value(QStringLiteral("%1@%2:%3").arg(t.User, d.IP, d.Port));
+    t.Password = SshUser.isEmpty() ? QString() : SshPassword;
+    if (t.Password.isEmpty()) t.Password = FSessionPasswords.value(SessionKey(d, t.User));
+    if (t.Password.isEmpty() && t.Ssh && !d.IsSerial) t.Password = StoredPassword(d, t.User);
     targets << t;  // serial devices keep their place but cannot be ticked usefully: no address
   }
   auto* w = new TFormMassFlash(targets, FStore.Settings.DataFolder);
@@ -494,8 +530,36 @@ QWidget* TMainWindow::OpenMassFlash(const QList<int>& selected) {
 
 bool TMainWindow::EditRecord(THostDevice& rec, const QString& title) {
   TDeviceDialog dlg(rec, title, this);
+  dlg.SetKeychain(Secrets ? Secrets->Available() : TSecretResult{TSecretStatus::ssNoService, QString()});
   if (dlg.exec() != QDialog::Accepted) return false;
   rec = dlg.Device();
+  const QString key = PasswordKey(rec);
+  if (!rec.SshPassword.isEmpty()) {
+    // The dialog only takes a password when the secret store answered; it
+    // can still fail now (locked, refused): then it is asked at connect
+    // time, never kept anywhere else.
+    const TSecretResult r =
+        Secrets ? Secrets->Write(key, rec.SshPassword) : TSecretResult{TSecretStatus::ssNoService, QString()};
+    if (r.Ok()) {
+      rec.OldPassword.clear();  // superseded: must not overwrite the new one at the next start
+      FRejectedStored.remove(key);
+      FSessionPasswords.remove(SessionKey(rec, rec.SshUser));
+      AddLog(QStringLiteral("Passwort für %1 im Schlüsselbund gespeichert").arg(rec.Geraet));  // untranslated
+    } else {
+      const QString text =
+          QStringLiteral("Passwort nicht gespeichert (%1); es wird beim Verbinden abgefragt").arg(SecretResultText(r));  // untranslated
+      AddLog(text);
+      if (FInform) FInform(text);
+    }
+    rec.SshPassword.clear();
+  } else if (dlg.ForgetPassword()) {
+    rec.OldPassword.clear();
+    const TSecretResult r = Secrets->Remove(key);
+    AddLog(
+        r.Ok()
+            ? QStringLiteral("Gespeichertes Passwort für %1 gelöscht").arg(rec.Geraet)  // untranslated
+            : QStringLiteral("Gespeichertes Passwort für %1 nicht gelöscht: %2").arg(rec.Geraet, SecretResultText(r)));  // untranslated
+  }
   return true;
 }
 
@@ -534,9 +598,20 @@ void TMainWindow::RemoveDevice() {
   if (QMessageBox::question(this, windowTitle(), tr("Gerät \"%1\" entfernen?").arg(FStore.Devices[size_t(i)].Geraet)) !=
       QMessageBox::Yes)
     return;
+  const THostDevice gone = FStore.Devices[size_t(i)];
   FStore.Devices.erase(FStore.Devices.begin() + i);
   FStore.Save();
   RebuildTree();
+  // Its stored password goes with the last entry of that login (a copy of
+  // the entry still uses it).
+  const QString key = PasswordKey(gone);
+  const bool used = std::any_of(FStore.Devices.begin(), FStore.Devices.end(),
+                                [&key](const THostDevice& d) { return PasswordKey(d) == key; });
+  if (Secrets && !gone.SshUser.isEmpty() && NeedsLogin(gone) && !used) {
+    const TSecretResult r = Secrets->Remove(key);
+    if (!r.Ok())
+      AddLog(QStringLiteral("Gespeichertes Passwort für %1 nicht gelöscht: %2").arg(gone.Geraet, SecretResultText(r)));  // untranslated
+  }
 }
 
 TFormBasic* TMainWindow::OpenStatusFile(int index) {

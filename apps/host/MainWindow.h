@@ -6,11 +6,13 @@
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
+#include <QSet>
 #include <QUrl>
 #include <functional>
 
 #include "DeviceStore.h"
 #include "FormDevice.h"
+#include "SecretStore.h"
 
 class QAction;
 class QLabel;
@@ -65,6 +67,9 @@ class TMainWindow : public QMainWindow {
   QPlainTextEdit* LogPane() const { return FLog; }
   const QList<QPointer<TFormBasic>>& Windows() const { return FWindows; }
   QString SshUser, SshPassword;  // from the command line; they win over the entry's
+  // The desktop's secret store for the entries' login passwords; none: the
+  // dialog keeps no password and every login is asked at connect time.
+  const TSecretStore* Secrets = nullptr;
 
   // Replaceable for tests, which must not start a browser or wait for a
   // person to type a password.
@@ -90,6 +95,9 @@ class TMainWindow : public QMainWindow {
   void DuplicateDevice();
   bool EditRecord(THostDevice& rec, const QString& title);
   void UpdateActions();
+  // The stored password of this login, empty when there is none (or no
+  // secret store, or it was rejected in this run).
+  QString StoredPassword(const THostDevice& d, const QString& user);
 
   TDeviceStore& FStore;
   QTreeWidget* FTree = nullptr;
@@ -109,6 +117,10 @@ class TMainWindow : public QMainWindow {
   // the entry is the user's choice not to keep it on disk. Other windows of
   // the same device do not ask again; a rejected login forgets it.
   QHash<QString, QString> FSessionPasswords;
+  // Stored passwords a device rejected in this run: asked instead, so that a
+  // changed password does not fail every connection (by PasswordKey).
+  QSet<QString> FRejectedStored;
+  bool FKeychainProblemLogged = false;
 };
 
 }  // namespace vanta::host

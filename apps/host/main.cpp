@@ -182,7 +182,16 @@ int main(int argc, char** argv) {
   QString langError;
   SetupLanguage(app.arguments(), store.Settings.Language, langError);
   if (p.isSet("visibility")) store.Settings.Visibility = p.value("visibility").toInt();
+  TSecretStore secrets;
   TMainWindow main(store);
+  main.Secrets = &secrets;
+  // Passwords of an older file go into the secret store now; without one
+  // they stay in the file until a later start (see MovePasswordsTo).
+  if (store.OldPasswordCount() > 0) {
+    const TPasswordMove moved = store.MovePasswordsTo(secrets);
+    main.AddLog(moved.Message);
+    std::fprintf(stderr, "vanta-host: %s\n", moved.Message.toLocal8Bit().constData());
+  }
   main.SshUser = p.value("user");
   main.SshPassword = p.value("password");
   main.PackageFile = p.value("package");

@@ -29,6 +29,7 @@
 
 #include "DeviceDialog.h"
 #include "DeviceStore.h"
+#include "SecretStore.h"
 #include "FormFlash.h"
 #include "FormMassFlash.h"
 #include "FrmCalib.h"
@@ -177,7 +178,7 @@ TEST(DeviceStore, ConnectionSettingsOfAnEntrySurviveARestart) {
   ssh.UseFTP = true;
   ssh.CheckXMLVersions = false;
   ssh.SshUser = QStringLiteral("operator");
-  ssh.SshPassword = QStringLiteral("Geh eim;=\"x\"");  // characters an ini file must quote
+  ssh.SshPassword = QStringLiteral("Geh eim;=\"x\"");  // typed in the dialog: for the secret store only
   THostDevice serial = SerialDevice(QStringLiteral("/dev/ttyACM0"));
   serial.SerialLogin = true;
   serial.SshUser = QStringLiteral("service");  // password left to the connect-time question
@@ -190,16 +191,23 @@ TEST(DeviceStore, ConnectionSettingsOfAnEntrySurviveARestart) {
   TDeviceStore s(file);
   ASSERT_TRUE(s.Load());
   ASSERT_EQ(s.Devices.size(), 2u);
-  EXPECT_EQ(s.Devices[0], ssh);
+  THostDevice sshWithoutPassword = ssh;
+  sshWithoutPassword.SshPassword.clear();
+  EXPECT_EQ(s.Devices[0], sshWithoutPassword) << "everything but the password survives";
   EXPECT_EQ(s.Devices[1], serial);
   EXPECT_EQ(s.Settings.MappingDbVersion, 17u);
   QSettings raw(file, QSettings::IniFormat);
   raw.beginReadArray(QStringLiteral("devices"));
-  raw.setArrayIndex(1);
-  EXPECT_FALSE(raw.contains(QStringLiteral("sshPassword"))) << "no empty password is written";
+  for (int i : {0, 1}) {
+    raw.setArrayIndex(i);
+    EXPECT_FALSE(raw.contains(QStringLiteral("sshPassword"))) << "entry " << i;
+  }
   raw.endArray();
+  QFile bytes(file);
+  ASSERT_TRUE(bytes.open(QIODevice::ReadOnly));
+  EXPECT_FALSE(bytes.readAll().contains("Geh eim"));
   EXPECT_EQ(QFileInfo(file).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0)
-      << "a file with passwords is the owner's only";
+      << "the device list is the owner's only";
 }
 
 TEST(DeviceStore, OldFilesLoadWithDefaults) {
@@ -289,6 +297,35 @@ TEST(DeviceDialog, EnablesWhatTheConnectionUses) {
   d.SerialLogin->setChecked(true);
   EXPECT_TRUE(d.SshUser->isEnabled());
   EXPECT_TRUE(d.CheckXMLVersions->isEnabled());
+}
+
+TEST(DeviceDialog, TakesAPasswordOnlyWithAKeychain) {
+  THostDevice rec = Network(QStringLiteral("10.0.0.9"), QStringLiteral("22"));
+  rec.ConType = TConType::ctSSH;
+  rec.SshUser = QStringLiteral("operator");
+  {
+    TDeviceDialog d(rec, QStringLiteral("Gerät bearbeiten"));
+    d.SetKeychain(TSecretResult{TSecretStatus::ssNoService, QStringLiteral("kein Bus")});
+    EXPECT_FALSE(d.HasKeychain());
+    EXPECT_FALSE(d.KeychainNote->isHidden());
+    EXPECT_EQ(d.KeychainNote->text(),
+              QStringLiteral("Kein Schlüsselbund verfügbar: das Passwort wird beim Verbinden abgefragt"));
+    EXPECT_TRUE(d.SshUser->isEnabled());
+    EXPECT_FALSE(d.SshPassword->isEnabled()) << "nowhere to keep it";
+    d.SshPassword->setText(QStringLiteral("geheim"));
+    EXPECT_TRUE(d.Device().SshPassword.isEmpty()) << "not kept anywhere, asked at connect time";
+    EXPECT_EQ(d.Device().SshUser, QStringLiteral("operator"));
+    EXPECT_FALSE(d.ForgetPassword());
+  }
+  TDeviceDialog d(rec, QStringLiteral("Gerät bearbeiten"));
+  d.SetKeychain(TSecretResult{});
+  EXPECT_TRUE(d.KeychainNote->isHidden());
+  EXPECT_TRUE(d.SshPassword->isEnabled());
+  d.Forget->setChecked(true);
+  EXPECT_TRUE(d.ForgetPassword());
+  d.SshPassword->setText(QStringLiteral("neu"));
+  EXPECT_FALSE(d.ForgetPassword()) << "a new password replaces the stored one";
+  EXPECT_EQ(d.Device().SshPassword, QStringLiteral("neu"));
 }
 
 TEST(DeviceDialog, RefusesBadInputWithAReason) {
@@ -410,7 +447,6 @@ TEST(HostOpensDevice, TheEntrysSettingsReachTheWindow) {
   ftp.CheckXMLVersions = false;
   ftp.ConType = TConType::ctSSH;
   ftp.SshUser = QStringLiteral("operator");
-  ftp.SshPassword = QStringLiteral("gespeichert");
   THostDevice plain = Network(QString());
   THost h({ftp, plain});
   int asked = 0;
@@ -421,7 +457,7 @@ TEST(HostOpensDevice, TheEntrysSettingsReachTheWindow) {
   EXPECT_FALSE(a->FComUnit->FCheckXMLFileVersions);
   EXPECT_TRUE(a->FSecureConnection);
   EXPECT_EQ(a->FComUnit->FSSHUser, QStringLiteral("operator"));
-  EXPECT_EQ(a->FComUnit->FSSHPassword, QStringLiteral("gespeichert"));
+  EXPECT_TRUE(a->FComUnit->FSSHPassword.isEmpty()) << "nothing to log in to: no password asked for or looked up";
   TFormBasic* b = h.Main->OpenDevice(1, TDirectKind::dkdata);
   ASSERT_NE(b, nullptr);
   EXPECT_FALSE(b->FComUnit->FFTP);
@@ -556,8 +592,11 @@ TEST(HostOpensDevice, SerialLoginChoosesTheSessionStart) {
     d.CheckXMLVersions = false;
     d.SerialLogin = login;
     d.SshUser = QStringLiteral("operator");
-    d.SshPassword = QStringLiteral("operator");
     THost h({d});
+    h.Main->FAskPassword = [](const QString&, QString& password) {
+      password = QStringLiteral("operator");
+      return true;
+    };
     TFormBasic* w = h.Main->OpenDevice(0, TDirectKind::dkdata);
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(SpinUntil([&] { return w->PanelBack->isEnabled(); }, 10000)) << "login " << login;
@@ -634,6 +673,70 @@ TEST(HostPassword, AskedAtConnectRememberedForTheSessionForgottenWhenRejected) {
   };
   EXPECT_EQ(restarted.Main->OpenDevice(0, TDirectKind::dkdata), nullptr);
   EXPECT_EQ(prompts.size(), 3);
+}
+
+// Runs for real as the ctest entry secret_store_host, in a private unlocked
+// keyring (tests/tools/with_secret_service.sh); elsewhere there is no keyring
+// of the test's own to write to.
+TEST(HostKeychain, StoredPasswordLogsInWithoutAskingUntilRejected) {
+  if (qEnvironmentVariable("VANTA_TEST_SECRET_SERVICE") != QLatin1String("keyring"))
+    GTEST_SKIP() << "needs the private keyring of tests/tools/with_secret_service.sh (ctest -R secret_store_host)";
+  const TSecretStore secrets;
+  ASSERT_TRUE(secrets.Available().Ok());
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--ssh-port"), QStringLiteral("0")}));
+  THostDevice d = Network(QStringLiteral("127.0.0.1"), QString::number(sim.SshPort));
+  d.ConType = TConType::ctSSH;
+  d.CheckXMLVersions = false;
+  d.SshUser = QStringLiteral("operator");
+  ASSERT_TRUE(secrets.Write(PasswordKey(d), QStringLiteral("operator")).Ok());
+  THost h({d});
+  h.Main->Secrets = &secrets;
+  QStringList prompts;
+  h.Main->FAskPassword = [&](const QString& prompt, QString& password) {
+    prompts << prompt;
+    password = QStringLiteral("operator");
+    return true;
+  };
+  QTimer user;
+  QObject::connect(&user, &QTimer::timeout, [] {
+    if (QMessageBox* box = OpenBox(QStringLiteral("HostKeyQuestion"))) box->button(QMessageBox::Ok)->click();
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* renew = qobject_cast<TFrmNewPass*>(w); renew && renew->isVisible()) renew->reject();
+  });
+  user.start(50);
+  const auto outcomes = [&] {
+    return h.Log().count(QStringLiteral("Verbunden mit ")) + h.Log().count(QStringLiteral("Keine Verbindung zu "));
+  };
+
+  TFormBasic* stored = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  ASSERT_NE(stored, nullptr);
+  EXPECT_TRUE(prompts.isEmpty()) << "the stored password is used without asking";
+  EXPECT_EQ(stored->FComUnit->FSSHPassword, QStringLiteral("operator"));
+  ASSERT_TRUE(SpinUntil([&] { return outcomes() == 1; }, 15000)) << h.Log().toStdString();
+  EXPECT_FALSE(h.Log().contains(QStringLiteral("(Anmeldung abgelehnt)"))) << h.Log().toStdString();
+
+  // The device's password changed: the stored one is rejected once, then
+  // asked for in this run instead of failing every time.
+  ASSERT_TRUE(secrets.Write(PasswordKey(d), QStringLiteral("veraltet")).Ok());
+  TFormBasic* rejected = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  ASSERT_NE(rejected, nullptr);
+  EXPECT_TRUE(prompts.isEmpty());
+  EXPECT_EQ(rejected->FComUnit->FSSHPassword, QStringLiteral("veraltet"));
+  ASSERT_TRUE(SpinUntil([&] { return h.Log().contains(QStringLiteral("gespeicherte Passwort")); }, 15000))
+      << h.Log().toStdString();
+  TFormBasic* asked = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  ASSERT_NE(asked, nullptr);
+  EXPECT_EQ(prompts, QStringList{QStringLiteral("Passwort für operator@127.0.0.1:")});
+  EXPECT_EQ(asked->FComUnit->FSSHPassword, QStringLiteral("operator"));
+  ASSERT_TRUE(SpinUntil([&] { return outcomes() == 3; }, 15000)) << h.Log().toStdString();
+
+  // None of it went into the file.
+  QFile ini(h.Store.File());
+  ASSERT_TRUE(h.Store.Save());
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  EXPECT_FALSE(ini.readAll().contains("sshPassword"));
+  EXPECT_TRUE(secrets.Remove(PasswordKey(d)).Ok());
 }
 
 TEST(HostPassword, CancellingAbortsTheConnect) {
