@@ -267,11 +267,13 @@ void TimeClaims(TPg& pg, int n, int parallel) {
     return;
   }
   std::vector<double> ms;
-  for (int i = 0; i < 50; ++i) {
+  // The first claim of a fresh connection plans the statement; a worker
+  // claims once a second on the same connection, so that one is not counted.
+  for (int i = -1; i < 50; ++i) {
     QElapsedTimer t;
     t.start();
     const QList<TDeviceRow> got = db.ClaimDevices(QStringLiteral("bench"), parallel, 60, QDateTime::currentDateTimeUtc());
-    ms.push_back(double(t.nsecsElapsed()) / 1e6);
+    if (i >= 0) ms.push_back(double(t.nsecsElapsed()) / 1e6);
     if (got.size() != parallel) std::fprintf(stderr, "claims: %lld devices instead of %d\n", static_cast<long long>(got.size()), parallel);
     // Read and released: not due again for a while, like after a readout.
     for (const TDeviceRow& d : got) {
@@ -280,7 +282,8 @@ void TimeClaims(TPg& pg, int n, int parallel) {
     }
   }
   std::sort(ms.begin(), ms.end());
-  std::printf("claim of %d devices from %d: median %.2f ms, worst %.2f ms (target < 5 ms)\n", parallel, n, ms[ms.size() / 2], ms.back());
+  std::printf("claim of %d devices from %d: median %.2f ms, 95th percentile %.2f ms, worst %.2f ms (target < 5 ms)\n", parallel, n,
+              ms[ms.size() / 2], ms[ms.size() * 95 / 100], ms.back());
 }
 
 bool ParseArgs(const QStringList& args, TConfig& c) {
