@@ -1,6 +1,37 @@
 <?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="en_US" sourcelanguage="de_DE">
 <context>
+    <name>TReadoutTree</name>
+    <message>
+        <source>Rekorder Daten</source>
+        <translation>Recorder data</translation>
+    </message>
+    <message>
+        <source>Störschrieb Rekorder</source>
+        <translation>Disturbance recorder</translation>
+    </message>
+    <message>
+        <source>Oszilloskop Rekorder</source>
+        <translation>Oscilloscope recorder</translation>
+    </message>
+    <message>
+        <source>10ms TRMS Rekorder</source>
+        <translation>10ms TRMS recorder</translation>
+    </message>
+    <message>
+        <source>PQ-Ereignisse</source>
+        <translation>PQ events</translation>
+    </message>
+    <message>
+        <source>Variables Sekundenintervall TRMS</source>
+        <translation>Variable second interval TRMS</translation>
+    </message>
+    <message>
+        <source>Variables Minutenintervall TRMS</source>
+        <translation>Variable minute interval TRMS</translation>
+    </message>
+</context>
+<context>
     <name>TTr</name>
     <message>
         <source>Gerätezeit</source>
@@ -162,6 +193,459 @@
         <source>Anschluss zeigen</source>
         <translation>Show wiring</translation>
     </message>
+    <message>
+        <source>Grenze</source>
+        <translation>Limit</translation>
+    </message>
+    <message>
+        <source>Frequenzband</source>
+        <translation>Frequency band</translation>
+    </message>
+    <message>
+        <source>Ordnung</source>
+        <translation>Order</translation>
+    </message>
+    <message>
+        <source>Grenzen</source>
+        <translation>Limits</translation>
+    </message>
+    <message>
+        <source>Woche</source>
+        <translation>Week</translation>
+    </message>
+    <message>
+        <source>Werte</source>
+        <translation>Values</translation>
+    </message>
+    <message>
+        <source>Ergebnis</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>Woche ab %1</source>
+        <translation>Week from %1</translation>
+    </message>
+    <message>
+        <source>bestanden</source>
+        <translation>passed</translation>
+    </message>
+    <message>
+        <source>nicht bestanden</source>
+        <translation>failed</translation>
+    </message>
+    <message>
+        <source>geforderter Anteil</source>
+        <translation>required share</translation>
+    </message>
+    <message>
+        <source>Anteil der 10-Minuten-Werte innerhalb der Grenze [%], je Größe die schlechteste Phase</source>
+        <translation>Share of the 10-minute values within the limit [%], per quantity the worst phase</translation>
+    </message>
+    <message>
+        <source>Einhaltung je Woche und Größe (%1/%2)</source>
+        <translation>Compliance per week and quantity (%1/%2)</translation>
+    </message>
+    <message>
+        <source>Einhaltung je Woche und Größe</source>
+        <translation>Compliance per week and quantity</translation>
+    </message>
+    <message>
+        <source>Spannung: 10-Minuten-Werte</source>
+        <translation>Voltage: 10-minute values</translation>
+    </message>
+    <message>
+        <source>-10 % Un (95 %)</source>
+        <translation>-10 % Un (95 %)</translation>
+    </message>
+    <message>
+        <source>+10 % Un (95 % und 100 %)</source>
+        <translation>+10 % Un (95 % and 100 %)</translation>
+    </message>
+    <message>
+        <source>-15 % Un (100 %)</source>
+        <translation>-15 % Un (100 %)</translation>
+    </message>
+    <message>
+        <source>Frequenz: 10-Minuten-Werte</source>
+        <translation>Frequency: 10-minute values</translation>
+    </message>
+    <message>
+        <source>49,5 Hz (99,5 %)</source>
+        <translation>49.5 Hz (99.5 %)</translation>
+    </message>
+    <message>
+        <source>50,5 Hz (99,5 %)</source>
+        <translation>50.5 Hz (99.5 %)</translation>
+    </message>
+    <message>
+        <source>Grenzen für 100 % der Werte (47 Hz und 52 Hz) liegen außerhalb des gezeigten Bereichs.</source>
+        <translation>Limits for 100 % of the values (47 Hz and 52 Hz) lie outside the range shown.</translation>
+    </message>
+    <message>
+        <source>Harmonische Leiter-Leiter: 95 %-Werte (schlechteste Woche) gegen ihre Grenzen</source>
+        <translation>Harmonics line-to-line: 95 % values (worst week) against their limits</translation>
+    </message>
+    <message>
+        <source>Harmonische: 95 %-Werte (schlechteste Woche) gegen ihre Grenzen</source>
+        <translation>Harmonics: 95 % values (worst week) against their limits</translation>
+    </message>
+    <message>
+        <source>%1: 95 %-Werte</source>
+        <translation>%1: 95 % values</translation>
+    </message>
+    <message>
+        <source>95 %-Wert</source>
+        <translation>95 % value</translation>
+    </message>
+    <message>
+        <source>%1 Leiter-Leiter: 95 %-Werte</source>
+        <translation>%1 line-to-line: 95 % values</translation>
+    </message>
+    <message>
+        <source>Differenzstrom (größter Kanal)</source>
+        <translation>Residual current (largest channel)</translation>
+    </message>
+    <message>
+        <source>Bezug</source>
+        <translation>Reference</translation>
+    </message>
+    <message>
+        <source>Differenzstrom und Bezug</source>
+        <translation>Residual current and reference</translation>
+    </message>
+    <message>
+        <source>EN 50160 Bewertung</source>
+        <translation>EN 50160 assessment</translation>
+    </message>
+    <message>
+        <source>Anlage: %1   Gerät: %2   Seriennummer: %3   Nennspannung: %4 V</source>
+        <translation>Plant: %1   Device: %2   Serial number: %3   Nominal voltage: %4 V</translation>
+    </message>
+    <message>
+        <source>Gesamtergebnis: %1</source>
+        <translation>Overall result: %1</translation>
+    </message>
+    <message>
+        <source>Anteil der 10-Minuten-Werte je Woche innerhalb der Grenze, in %; je Größe die schlechteste Phase.</source>
+        <translation>Share of the 10-minute values per week within the limit, in %; per quantity the worst phase.</translation>
+    </message>
+    <message>
+        <source>Grenzen: f 49,5-50,5 Hz (99,5 %) und 47-52 Hz (100 %); U ±10 % (95 %), -15/+10 % (100 %);</source>
+        <translation>Limits: f 49.5-50.5 Hz (99.5 %) and 47-52 Hz (100 %); U ±10 % (95 %), -15/+10 % (100 %);</translation>
+    </message>
+    <message>
+        <source>Plt ≤ 1, Unsymmetrie ≤ 2 %, THD ≤ 8 %, Harmonische nach Ordnung (je 95 %)</source>
+        <translation>Plt ≤ 1, unbalance ≤ 2 %, THD ≤ 8 %, harmonics by order (95 % each)</translation>
+    </message>
+    <message>
+        <source>%1 Werte außerhalb der Zeitfolge (überlappende Dateien) übergangen</source>
+        <translation>%1 values out of time order (overlapping files) skipped</translation>
+    </message>
+    <message>
+        <source>Perzentile je Größe</source>
+        <translation>Percentiles per quantity</translation>
+    </message>
+    <message>
+        <source>Größe</source>
+        <translation>Quantity</translation>
+    </message>
+    <message>
+        <source>Minimum</source>
+        <translation>Minimum</translation>
+    </message>
+    <message>
+        <source>Maximum</source>
+        <translation>Maximum</translation>
+    </message>
+    <message>
+        <source>Wochen</source>
+        <translation>Weeks</translation>
+    </message>
+    <message>
+        <source>Dateien verschiedener Stationen: %1 und %2</source>
+        <translation>files of different stations: %1 and %2</translation>
+    </message>
+    <message>
+        <source>Statistik Harmonische Spannung</source>
+        <translation>Harmonics statistics, voltage</translation>
+    </message>
+    <message>
+        <source>Statistik Harmonische Strom</source>
+        <translation>Harmonics statistics, current</translation>
+    </message>
+    <message>
+        <source>Statistik Interharmonische</source>
+        <translation>Interharmonics statistics</translation>
+    </message>
+    <message>
+        <source>Statistik Zwischenharmonische</source>
+        <translation>Interharmonic subgroup statistics</translation>
+    </message>
+    <message>
+        <source>Statistik 2,0 - 9,0 kHz Spannung</source>
+        <translation>2.0 - 9.0 kHz statistics, voltage</translation>
+    </message>
+    <message>
+        <source>Statistik 2,0 - 9,0 kHz Strom</source>
+        <translation>2.0 - 9.0 kHz statistics, current</translation>
+    </message>
+    <message>
+        <source>%1: keine Aufzeichnung</source>
+        <translation>%1: not a recording</translation>
+    </message>
+    <message>
+        <source>keine passenden Kanäle für %1</source>
+        <translation>no matching channels for %1</translation>
+    </message>
+    <message>
+        <source>Mittelwert</source>
+        <translation>Mean</translation>
+    </message>
+    <message>
+        <source>RCM Report</source>
+        <translation>RCM report</translation>
+    </message>
+    <message>
+        <source>%1: keine Differenzstromwerte</source>
+        <translation>%1: no residual current values</translation>
+    </message>
+    <message>
+        <source>Werte: %1   Maximum: %2 mA   Überschreitungen: %3</source>
+        <translation>Values: %1   Maximum: %2 mA   Exceedances: %3</translation>
+    </message>
+    <message>
+        <source>Zeit</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Kanal</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>Differenzstrom [mA]</source>
+        <translation>Residual current [mA]</translation>
+    </message>
+    <message>
+        <source>Bezug [mA]</source>
+        <translation>Reference [mA]</translation>
+    </message>
+    <message>
+        <source>Berichte brauchen eine GUI-Anwendung (auch offscreen)</source>
+        <translation>Reports need a GUI application (offscreen too)</translation>
+    </message>
+    <message>
+        <source>%1: nicht schreibbar</source>
+        <translation>%1: not writable</translation>
+    </message>
+    <message>
+        <source>Berichtsdatei nicht lesbar: %1</source>
+        <translation>Report file not readable: %1</translation>
+    </message>
+    <message>
+        <source>Bericht ohne Dateien oder Ziel</source>
+        <translation>Report without files or target</translation>
+    </message>
+    <message>
+        <source>unbekannte Berichtsart '%1'</source>
+        <translation>unknown report kind '%1'</translation>
+    </message>
+    <message>
+        <source>Kalibrierdaten leer oder kein JSON</source>
+        <translation>Calibration data empty or not JSON</translation>
+    </message>
+    <message>
+        <source>Merkmal</source>
+        <translation>Property</translation>
+    </message>
+    <message>
+        <source>Wert</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>Kalibrierzertifikat</source>
+        <translation>Calibration certificate</translation>
+    </message>
+    <message>
+        <source>Gerätetyp</source>
+        <translation>Device type</translation>
+    </message>
+    <message>
+        <source>Prüfer</source>
+        <translation>Tester</translation>
+    </message>
+    <message>
+        <source>Prüfdatum</source>
+        <translation>Test date</translation>
+    </message>
+    <message>
+        <source>Prüfzeit</source>
+        <translation>Test time</translation>
+    </message>
+    <message>
+        <source>Prüfvorschrift</source>
+        <translation>Test specification</translation>
+    </message>
+    <message>
+        <source>Kalibrierprogramm</source>
+        <translation>Calibration program</translation>
+    </message>
+    <message>
+        <source>Umgebungsbedingungen</source>
+        <translation>Ambient conditions</translation>
+    </message>
+    <message>
+        <source>Lufttemperatur</source>
+        <translation>Air temperature</translation>
+    </message>
+    <message>
+        <source>Rel. Luftfeuchte</source>
+        <translation>Rel. humidity</translation>
+    </message>
+    <message>
+        <source>Luftdruck</source>
+        <translation>Air pressure</translation>
+    </message>
+    <message>
+        <source>Anmerkung</source>
+        <translation>Remark</translation>
+    </message>
+    <message>
+        <source>Kalibrierwerte</source>
+        <translation>Calibration values</translation>
+    </message>
+    <message>
+        <source>Spannung [V]</source>
+        <translation>Voltage [V]</translation>
+    </message>
+    <message>
+        <source>Strom [A]</source>
+        <translation>Current [A]</translation>
+    </message>
+    <message>
+        <source>Frequenz [Hz]</source>
+        <translation>Frequency [Hz]</translation>
+    </message>
+    <message>
+        <source>Referenzgeräte</source>
+        <translation>Reference instruments</translation>
+    </message>
+    <message>
+        <source>Modell</source>
+        <translation>Model</translation>
+    </message>
+    <message>
+        <source>Prüfnummer</source>
+        <translation>Test number</translation>
+    </message>
+    <message>
+        <source>Kalibriert bis</source>
+        <translation>Calibrated until</translation>
+    </message>
+    <message>
+        <source>Zertifikat</source>
+        <translation>Certificate</translation>
+    </message>
+    <message>
+        <source>Gerät 1</source>
+        <translation>Instrument 1</translation>
+    </message>
+    <message>
+        <source>Gerät 2</source>
+        <translation>Instrument 2</translation>
+    </message>
+    <message>
+        <source>Kalibrationsstatus</source>
+        <translation>Calibration status</translation>
+    </message>
+    <message>
+        <source>Durchgang</source>
+        <translation>Pass</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>,</source>
+        <comment>decimal mark</comment>
+        <translation>.</translation>
+    </message>
+    <message>
+        <source>49,5-50,5 Hz</source>
+        <translation>49.5-50.5 Hz</translation>
+    </message>
+    <message>
+        <source>f 99,5 %</source>
+        <translation>f 99.5 %</translation>
+    </message>
+    <message>
+        <source>Unsym. 95 %</source>
+        <translation>Unbal. 95 %</translation>
+    </message>
+    <message>
+        <source>keine Dateien für den Bericht</source>
+        <translation>no files for the report</translation>
+    </message>
+    <message>
+        <source>Nennspannung %1 V ungültig</source>
+        <translation>nominal voltage %1 V invalid</translation>
+    </message>
+    <message>
+        <source>keine 10-Minuten-Werte</source>
+        <translation>no 10-minute values</translation>
+    </message>
+    <message>
+        <source>Gruppe 0x%1</source>
+        <translation>Group 0x%1</translation>
+    </message>
+    <message>
+        <source>kann nicht umbenannt werden</source>
+        <translation>cannot be renamed</translation>
+    </message>
+    <message>
+        <source>Ordner nicht anlegbar</source>
+        <translation>folder cannot be created</translation>
+    </message>
+    <message>
+        <source>%1 / %2 Dateien – %3 / %4</source>
+        <translation>%1 / %2 files – %3 / %4</translation>
+    </message>
+    <message>
+        <source> – noch %1:%2</source>
+        <translation> – %1:%2 left</translation>
+    </message>
+    <message>
+        <source>%1: Datei endet vor Zeile %2</source>
+        <translation>%1: file ends before row %2</translation>
+    </message>
+    <message>
+        <source>%1: Zeile %2 passt nicht zu %3 Kanälen (Offset %4)</source>
+        <translation>%1: row %2 does not fit %3 channels (offset %4)</translation>
+    </message>
+    <message>
+        <source>%1: nicht umbenannt nach %2</source>
+        <translation>%1: not renamed to %2</translation>
+    </message>
+    <message>
+        <source>%1: keine Aufzeichnung (%2)</source>
+        <translation>%1: not a recording (%2)</translation>
+    </message>
+    <message>
+        <source>Datei unvollständig: %1 Datensätze gelesen, %2 Bytes am Ende ignoriert</source>
+        <translation>File incomplete: %1 records read, %2 bytes at the end ignored</translation>
+    </message>
+    <message>
+        <source>Alle Kurven in einem Bereich: jede Kurve in % ihres Bereichs</source>
+        <translation>All curves in one range: each curve in % of its range</translation>
+    </message>
+    <message>
+        <source>Ein Bereich je Größe: seine Achse umfasst die Bereiche seiner Kurven</source>
+        <translation>One range per quantity: its axis spans the ranges of its curves</translation>
+    </message>
+    <message>
+        <source>Ein Bereich je Kurve</source>
+        <translation>One range per curve</translation>
+    </message>
 </context>
 <context>
     <name>vanta::TDevPicture</name>
@@ -289,6 +773,205 @@
     <message>
         <source>Firmware-Update %1</source>
         <translation>Firmware update %1</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFormLayout</name>
+    <message>
+        <source>Dateien</source>
+        <translation>Files</translation>
+    </message>
+    <message>
+        <source>Skalierung</source>
+        <translation>Scaling</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Marker 1</source>
+        <translation>Marker 1</translation>
+    </message>
+    <message>
+        <source>Marker 2</source>
+        <translation>Marker 2</translation>
+    </message>
+    <message>
+        <source>Marker</source>
+        <translation>Markers</translation>
+    </message>
+    <message>
+        <source>Stapeldarstellung</source>
+        <translation>Stacked view</translation>
+    </message>
+    <message>
+        <source>Daten Kopieren</source>
+        <translation>Copy data</translation>
+    </message>
+    <message>
+        <source>Bild Kopieren</source>
+        <translation>Copy image</translation>
+    </message>
+    <message>
+        <source>Bild Drucken</source>
+        <translation>Print image</translation>
+    </message>
+    <message>
+        <source>Tabelle</source>
+        <translation>Table</translation>
+    </message>
+    <message>
+        <source>Kurven</source>
+        <translation>Curves</translation>
+    </message>
+    <message>
+        <source>Kopieren</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>EN-Report</source>
+        <translation>EN report</translation>
+    </message>
+    <message>
+        <source>RCM Report</source>
+        <translation>RCM report</translation>
+    </message>
+    <message>
+        <source>Statistik Harmonische (Spannung)</source>
+        <translation>Harmonics statistics (voltage)</translation>
+    </message>
+    <message>
+        <source>Statistik Harmonische (Strom)</source>
+        <translation>Harmonics statistics (current)</translation>
+    </message>
+    <message>
+        <source>Statistik Interharmonische</source>
+        <translation>Interharmonics statistics</translation>
+    </message>
+    <message>
+        <source>Statistik Zwischenharmonische</source>
+        <translation>Interharmonic subgroup statistics</translation>
+    </message>
+    <message>
+        <source>Statistik 2,0 - 9,0 kHz (Spannung)</source>
+        <translation>2.0 - 9.0 kHz statistics (voltage)</translation>
+    </message>
+    <message>
+        <source>Statistik 2,0 - 9,0 kHz (Strom)</source>
+        <translation>2.0 - 9.0 kHz statistics (current)</translation>
+    </message>
+    <message>
+        <source>Bericht</source>
+        <translation>Report</translation>
+    </message>
+    <message>
+        <source>Bericht nicht erstellt: </source>
+        <translation>Report not created: </translation>
+    </message>
+    <message>
+        <source> (Zeiten in %1)</source>
+        <translation> (times in %1)</translation>
+    </message>
+    <message>
+        <source>Harmonische Spannung</source>
+        <translation>Voltage harmonics</translation>
+    </message>
+    <message>
+        <source>Harmonische Strom</source>
+        <translation>Current harmonics</translation>
+    </message>
+    <message>
+        <source>Die angezeigte Datei enthält keine Harmonischen des Stroms.</source>
+        <translation>The file shown holds no current harmonics.</translation>
+    </message>
+    <message>
+        <source>Die angezeigte Datei enthält keine Harmonischen der Spannung.</source>
+        <translation>The file shown holds no voltage harmonics.</translation>
+    </message>
+    <message>
+        <source>Größe</source>
+        <translation>Quantity</translation>
+    </message>
+    <message>
+        <source>Min</source>
+        <translation>Min</translation>
+    </message>
+    <message>
+        <source>Max</source>
+        <translation>Max</translation>
+    </message>
+    <message>
+        <source>Einheit</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>Alles Autoskalieren</source>
+        <translation>Autoscale all</translation>
+    </message>
+    <message>
+        <source>Skalieren</source>
+        <translation>Scale</translation>
+    </message>
+    <message>
+        <source>Keine Kurven angezeigt: Größen im Auswahlbaum ankreuzen.</source>
+        <translation>No curves shown: tick quantities in the selection tree.</translation>
+    </message>
+    <message>
+        <source>Keine Kurven angezeigt: nichts zu skalieren.</source>
+        <translation>No curves shown: nothing to scale.</translation>
+    </message>
+    <message>
+        <source>%1: Min "%2" ist keine Zahl.</source>
+        <translation>%1: Min "%2" is not a number.</translation>
+    </message>
+    <message>
+        <source>%1: Max "%2" ist keine Zahl.</source>
+        <translation>%1: Max "%2" is not a number.</translation>
+    </message>
+    <message>
+        <source>%1: Min (%2) muss kleiner als Max (%3) sein.</source>
+        <translation>%1: Min (%2) must be less than Max (%3).</translation>
+    </message>
+    <message>
+        <source>Skalierung nicht übernommen. </source>
+        <translation>Scaling not applied. </translation>
+    </message>
+    <message>
+        <source>%1 Ereignis(se): %2</source>
+        <translation>%1 event(s): %2</translation>
+    </message>
+    <message>
+        <source>%1: %2 Zeilen</source>
+        <translation>%1: %2 rows</translation>
+    </message>
+    <message>
+        <source>%1 Zeilen gespeichert: %2</source>
+        <translation>%1 rows saved: %2</translation>
+    </message>
+    <message>
+        <source>CSV nicht gespeichert: </source>
+        <translation>CSV not saved: </translation>
+    </message>
+    <message>
+        <source>%1 Zeilen kopiert</source>
+        <translation>%1 rows copied</translation>
+    </message>
+    <message>
+        <source>%1 Zeilen sind zu viele für die Zwischenablage (höchstens %2). Als CSV-Datei speichern?</source>
+        <translation>%1 rows are too many for the clipboard (at most %2). Save as a CSV file?</translation>
+    </message>
+    <message>
+        <source>Daten als CSV speichern</source>
+        <translation>Save data as CSV</translation>
+    </message>
+    <message>
+        <source>Zeit</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Eingang %1</source>
+        <translation>Input %1</translation>
     </message>
 </context>
 <context>
@@ -427,6 +1110,202 @@
     <message>
         <source>ID %1 ist nicht bekannt</source>
         <translation>ID %1 is not known</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFormOffline</name>
+    <message>
+        <source>Messdaten Auswertung Offline</source>
+        <translation>Offline measured data analysis</translation>
+    </message>
+    <message>
+        <source>Rekorderdatei Löschen</source>
+        <translation>Delete recorder file</translation>
+    </message>
+    <message>
+        <source>Eventdatei Löschen</source>
+        <translation>Delete event file</translation>
+    </message>
+    <message>
+        <source>Alle Dateien dieser Klasse löschen</source>
+        <translation>Delete all files of this class</translation>
+    </message>
+    <message>
+        <source>Alle Dateien dieser Station löschen</source>
+        <translation>Delete all files of this station</translation>
+    </message>
+    <message>
+        <source>Löschen</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>Ausgewählte Dateien Löschen</source>
+        <translation>Delete selected files</translation>
+    </message>
+    <message>
+        <source>Ausgewählte Dateien Exportieren</source>
+        <translation>Export selected files</translation>
+    </message>
+    <message>
+        <source>Bitte wählen Sie den Ordner, in den die ausgewählten Dateien exportiert werden sollen:</source>
+        <translation>Please choose the folder to export the selected files to:</translation>
+    </message>
+    <message>
+        <source>Dateien Import</source>
+        <translation>Import files</translation>
+    </message>
+    <message>
+        <source>Bitte wählen Sie den zu importierenden Ordner aus:</source>
+        <translation>Please choose the folder to import:</translation>
+    </message>
+    <message>
+        <source>Überprüfung</source>
+        <translation>Checking</translation>
+    </message>
+    <message>
+        <source>Analysieren</source>
+        <translation>Analysing</translation>
+    </message>
+    <message>
+        <source>Exportieren</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>Es wurden %1 Dateien nach %2 exportiert.</source>
+        <translation>%1 files were exported to %2.</translation>
+    </message>
+    <message>
+        <source>%1 Dateien konnten nicht nach %2 geschrieben werden (siehe Protokoll)</source>
+        <translation>%1 files could not be written to %2 (see the log)</translation>
+    </message>
+    <message>
+        <source>Importieren</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>Es wurden %1 Dateien importiert</source>
+        <translation>%1 files were imported</translation>
+    </message>
+    <message>
+        <source>%1 Dateien nicht kopiert, %2 Dateien ohne passenden Namen übergangen (siehe Protokoll)</source>
+        <translation>%1 files not copied, %2 files without a matching name skipped (see the log)</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TFormOnline</name>
+    <message>
+        <source>%1 wurde nicht gespeichert: %2</source>
+        <translation>%1 was not saved: %2</translation>
+    </message>
+    <message>
+        <source>Die ausgewählten Dateien brauchen %1, auf dem Datenträger sind nur %2 frei. Es wurde nichts heruntergeladen.</source>
+        <translation>The selected files need %1, only %2 are free on the disk. Nothing was downloaded.</translation>
+    </message>
+    <message>
+        <source>Herunterladen</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>Wird nach der laufenden Datei abgebrochen …</source>
+        <translation>Cancelling after the current file …</translation>
+    </message>
+    <message>
+        <source>abgebrochen</source>
+        <translation>cancelled</translation>
+    </message>
+    <message>
+        <source>%1 von %2 Dateien wurden nicht gespeichert:
+%3</source>
+        <translation>%1 of %2 files were not saved:
+%3</translation>
+    </message>
+    <message>
+        <source>Löschen</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>Alle Ereignisse herunterladen</source>
+        <translation>Download all events</translation>
+    </message>
+    <message>
+        <source>Ausgewählte Ereignisse herunterladen</source>
+        <translation>Download selected events</translation>
+    </message>
+    <message>
+        <source>Ereignis löschen</source>
+        <translation>Delete event</translation>
+    </message>
+    <message>
+        <source>Alle Ereignisse löschen</source>
+        <translation>Delete all events</translation>
+    </message>
+    <message>
+        <source>Ausgewählte Ereignisse löschen</source>
+        <translation>Delete selected events</translation>
+    </message>
+    <message>
+        <source>Im Explorer Anzeigen</source>
+        <translation>Show in file manager</translation>
+    </message>
+    <message>
+        <source>Alle Aufzeichnungen herunterladen</source>
+        <translation>Download all recordings</translation>
+    </message>
+    <message>
+        <source>Ausgewählte Aufzeichnungen herunterladen</source>
+        <translation>Download selected recordings</translation>
+    </message>
+    <message>
+        <source>Klasse herunterladen</source>
+        <translation>Download class</translation>
+    </message>
+    <message>
+        <source>Aufzeichnung löschen</source>
+        <translation>Delete recording</translation>
+    </message>
+    <message>
+        <source>Alle Aufzeichnungen löschen</source>
+        <translation>Delete all recordings</translation>
+    </message>
+    <message>
+        <source>Ausgewählte Aufzeichnungen löschen</source>
+        <translation>Delete selected recordings</translation>
+    </message>
+    <message>
+        <source>Klasse löschen</source>
+        <translation>Delete class</translation>
+    </message>
+    <message>
+        <source>Multiselect</source>
+        <translation>Multiple selection</translation>
+    </message>
+    <message>
+        <source>Herunterladen abbrechen</source>
+        <translation>Cancel download</translation>
+    </message>
+    <message>
+        <source>Datenauslese</source>
+        <translation>Data readout</translation>
+    </message>
+    <message>
+        <source>Rekorder Daten</source>
+        <translation>Recorder data</translation>
+    </message>
+    <message>
+        <source>PQ-Ereignisse</source>
+        <translation>PQ events</translation>
+    </message>
+    <message>
+        <source>Anfordern</source>
+        <translation>Requesting</translation>
+    </message>
+    <message>
+        <source>%1 Ereignisse</source>
+        <translation>%1 events</translation>
+    </message>
+    <message>
+        <source>%1 Aufzeichnungen</source>
+        <translation>%1 recordings</translation>
     </message>
 </context>
 <context>
@@ -1536,6 +2415,34 @@ Continue?</translation>
     <message>
         <source> %1 geänderte Werte werden nicht übertragen.</source>
         <translation> %1 changed values will not be transferred.</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TPQPaintBoxCrvFFT</name>
+    <message>
+        <source>Spektrum   %1 Hz Linienabstand   %2 %</source>
+        <translation>Spectrum   %1 Hz line spacing   %2 %</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TPQPaintBoxLoadFlow</name>
+    <message>
+        <source>Lastfluss</source>
+        <translation>Load flow</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TPQPaintBoxVecDiag</name>
+    <message>
+        <source>Vektor-Diagramm</source>
+        <translation>Vector diagram</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TRecTableModel</name>
+    <message>
+        <source>Zeit</source>
+        <translation>Time</translation>
     </message>
 </context>
 <context>

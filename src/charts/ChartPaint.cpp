@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "Formatting.h"
+#include "Language.h"
 
 namespace vanta {
 
@@ -250,13 +251,13 @@ void PaintHarmBars(QPainter& p, const QRectF& rect, const THarmBarModel& m, int 
   }
   std::vector<TLegendEntry> legend;
   for (int r = 0; r < rows; ++r) legend.push_back({m.FConductors[size_t(r)], CConductorColors[r], false});
-  if (anyLimit) legend.push_back({QStringLiteral("Grenze"), CLimitColor, true});
+  if (anyLimit) legend.push_back({TTr::tr("Grenze"), CLimitColor, true});
   PaintLegend(p, QPointF(area.left(), rect.bottom() - ch - 1), legend, fm);
   // What the horizontal axis counts, at its right end.
   const TVantaDisp d = m.VantaDisp();
   const QString across = d == TVantaDisp::sdFrqBandULE || d == TVantaDisp::sdFrqBandULL || d == TVantaDisp::sdFrqBandIL
-                             ? QStringLiteral("Frequenzband")
-                             : QStringLiteral("Ordnung");
+                             ? TTr::tr("Frequenzband")
+                             : TTr::tr("Ordnung");
   p.setPen(Qt::black);
   p.drawText(QRectF(area.left(), rect.bottom() - ch - 1, area.width(), ch), Qt::AlignRight | Qt::AlignVCenter, across);
 }
@@ -314,7 +315,7 @@ void PaintLimitBars(QPainter& p, const QRectF& rect, const TLimitBars& b) {
     p.drawText(QRectF(area.left() + slot * g, area.bottom() + 2, slot, ch), Qt::AlignHCenter, fm.elidedText(b.Groups[g], Qt::ElideRight, int(slot)));
   }
   std::vector<TLegendEntry> legend = b.Series;
-  if (anyLimit) legend.push_back({b.LimitText.isEmpty() ? QStringLiteral("Grenze") : b.LimitText, CLimitColor, true});
+  if (anyLimit) legend.push_back({b.LimitText.isEmpty() ? TTr::tr("Grenze") : b.LimitText, CLimitColor, true});
   PaintLegend(p, QPointF(area.left(), rect.bottom() - ch - 1), legend, fm);
 }
 

@@ -35,7 +35,7 @@ void TPQPaintBoxCrvFFT::PaintCurves(QImage& image) {
   const QFontMetrics fm(p.font());
   const int cw = fm.horizontalAdvance(QLatin1Char('0')), ch = fm.height();
   p.drawText(QRect(0, 2, width(), ch), Qt::AlignHCenter,
-             QStringLiteral("Spektrum   %1 Hz Linienabstand   %2 %").arg(FModel.FreqStep()).arg(FModel.ScaleVal() * 10));
+             tr("Spektrum   %1 Hz Linienabstand   %2 %").arg(FModel.FreqStep()).arg(FModel.ScaleVal() * 10));
   const QRectF area(QPointF(cw * 10, ch + 6), QPointF(width() - cw - 1, height() - ch - 6));
   p.setPen(QPen(Qt::black, 0.3));
   p.drawRect(area);
@@ -111,7 +111,7 @@ void TPQPaintBoxVecDiag::PaintCurves(QImage& image) {
   const double radius = std::min(width(), height()) / 2.0 - fm.height() * 2;
   const QPointF c(width() / 2.0 - width() / 6.0, height() / 2.0);
   p.setPen(Opaque(FFontCol));
-  p.drawText(QRect(0, 2, width(), fm.height()), Qt::AlignHCenter, Caption(QStringLiteral("Vektor-Diagramm"), RecordTime()));
+  p.drawText(QRect(0, 2, width(), fm.height()), Qt::AlignHCenter, Caption(tr("Vektor-Diagramm"), RecordTime()));
   if (radius < 10) return;
   p.setPen(QPen(QColor(180, 180, 180), 0.5));
   p.drawEllipse(c, radius, radius);
@@ -158,7 +158,7 @@ void TPQPaintBoxLoadFlow::PaintCurves(QImage& image) {
   const QRectF iArea(QPointF(cw * 10, ch * 3 + half), QSizeF(width() - cw * 11, half - ch));
   // The caption with the record time; beside it per phase the current's
   // fundamental and the displacement between voltage and current.
-  p.drawText(QRect(0, 2, width(), ch), Qt::AlignHCenter, Caption(QStringLiteral("Lastfluss"), RecordTime()));
+  p.drawText(QRect(0, 2, width(), ch), Qt::AlignHCenter, Caption(tr("Lastfluss"), RecordTime()));
   QString phases;
   for (int k = 0; k < 3; ++k)
     phases += QStringLiteral("I%1=%2 Phi_L%1=%3°   ").arg(k + 1).arg(ValueText(m.IMag(T4Leiter(k), 1), 5)).arg(double(m.BasicAngle()[size_t(k)]), 0, 'f', 1);

@@ -10,6 +10,7 @@
 
 #include "ChartPaint.h"
 #include "DeviceTime.h"
+#include "Language.h"
 #include "RecordFile.h"
 
 namespace vanta {
@@ -102,7 +103,7 @@ void TimeChart(TPage& page, const QString& heading, TCrvTimeModel& m, const QStr
         PaintLimitLine(p, QRectF(scales.CrvRect), scales.Axes.front(), l.Value, l.Text, fm);
         shown |= l.Value >= scales.Axes.front().FSclMin && l.Value <= scales.Axes.front().FSclMax;
       }
-      if (shown) entries.push_back({QStringLiteral("Grenzen"), CLimitColor, true});
+      if (shown) entries.push_back({TTr::tr("Grenzen"), CLimitColor, true});
     }
     const double y = rect.bottom() - legend + fm.height() / 2.0;
     PaintLegend(p, QPointF(scales.CrvRect.left(), y), entries, fm);
@@ -191,16 +192,16 @@ void TEnCurveCollector::Row(const TRecRow& row) {
 
 void EnWeekTable(const TEnResult& en, QStringList& head, std::vector<QStringList>& rows) {
   const std::vector<TEnGroup> groups = en.Groups();
-  head = QStringList{QStringLiteral("Woche"), QStringLiteral("Werte")};
+  head = QStringList{TTr::tr("Woche"), TTr::tr("Werte")};
   for (TEnGroup g : groups) head << EnGroupCaption(g);
-  head << QStringLiteral("Ergebnis");
+  head << TTr::tr("Ergebnis");
   rows.clear();
   for (const TEnWeek& w : en.Weeks) {
-    QStringList row{QStringLiteral("Woche ab %1").arg(QDateTime::fromSecsSinceEpoch(w.MondaySec, Qt::UTC).toString(QStringLiteral("dd.MM.yyyy"))),
+    QStringList row{TTr::tr("Woche ab %1").arg(QDateTime::fromSecsSinceEpoch(w.MondaySec, Qt::UTC).toString(QStringLiteral("dd.MM.yyyy"))),
                     QString::number(w.Rows)};
     for (TEnGroup g : groups)
       row << (w.GroupShare[int(g)] < 0 ? QStringLiteral("–") : QString::number(100.0 * w.GroupShare[int(g)], 'f', 2));
-    row << (w.Pass ? QStringLiteral("bestanden") : QStringLiteral("nicht bestanden"));
+    row << (w.Pass ? TTr::tr("bestanden") : TTr::tr("nicht bestanden"));
     rows.push_back(row);
   }
 }
@@ -228,13 +229,13 @@ std::vector<TLimitBars> ComplianceBars(const TEnResult& en) {
     b.Min = bottom;
     b.Max = 101;
     b.Limits = limits;
-    b.LimitText = QStringLiteral("geforderter Anteil");
-    b.Caption = QStringLiteral("Anteil der 10-Minuten-Werte innerhalb der Grenze [%], je Größe die schlechteste Phase");
+    b.LimitText = TTr::tr("geforderter Anteil");
+    b.Caption = TTr::tr("Anteil der 10-Minuten-Werte innerhalb der Grenze [%], je Größe die schlechteste Phase");
     for (TEnGroup g : groups) b.Groups << EnGroupCaption(g);
     const size_t to = std::min(en.Weeks.size(), from + CWeeksPerChart);
     for (size_t k = from; k < to; ++k) {
       const TEnWeek& w = en.Weeks[k];
-      b.Series.push_back({QStringLiteral("Woche ab %1").arg(QDateTime::fromSecsSinceEpoch(w.MondaySec, Qt::UTC).toString(QStringLiteral("dd.MM.yyyy"))),
+      b.Series.push_back({TTr::tr("Woche ab %1").arg(QDateTime::fromSecsSinceEpoch(w.MondaySec, Qt::UTC).toString(QStringLiteral("dd.MM.yyyy"))),
                           CWeekColors[k - from], false});
       std::vector<double> row;
       for (TEnGroup g : groups) row.push_back(w.GroupShare[int(g)] >= 0 ? 100.0 * w.GroupShare[int(g)] : CNaN);
@@ -249,8 +250,8 @@ void ComplianceCharts(TPage& page, const TEnResult& en) {
   const std::vector<TLimitBars> charts = ComplianceBars(en);
   for (size_t part = 0; part < charts.size(); ++part) {
     const QString heading = charts.size() > 1
-                                ? QStringLiteral("Einhaltung je Woche und Größe (%1/%2)").arg(part + 1).arg(charts.size())
-                                : QStringLiteral("Einhaltung je Woche und Größe");
+                                ? TTr::tr("Einhaltung je Woche und Größe (%1/%2)").arg(part + 1).arg(charts.size())
+                                : TTr::tr("Einhaltung je Woche und Größe");
     const TLimitBars& b = charts[part];
     page.Chart(heading, 0.36, [&b](QPainter& p, const QRectF& rect) { PaintLimitBars(p, rect, b); });
   }
@@ -263,10 +264,10 @@ void En50160Curves(TPage& page, const TEnCurveCollector& curves, double nominal)
     TCrvTimeModel m;
     Fill(m, volts, QStringLiteral("U"), QStringLiteral("V"));
     Range(m, 0.85 * nominal, 1.1 * nominal);
-    TimeChart(page, QStringLiteral("Spannung: 10-Minuten-Werte"), m, Period(volts.Times.front(), volts.Times.back()),
-              {{0.9 * nominal, QStringLiteral("-10 % Un (95 %)")},
-               {1.1 * nominal, QStringLiteral("+10 % Un (95 % und 100 %)")},
-               {0.85 * nominal, QStringLiteral("-15 % Un (100 %)")}});
+    TimeChart(page, TTr::tr("Spannung: 10-Minuten-Werte"), m, Period(volts.Times.front(), volts.Times.back()),
+              {{0.9 * nominal, TTr::tr("-10 % Un (95 %)")},
+               {1.1 * nominal, TTr::tr("+10 % Un (95 % und 100 %)")},
+               {0.85 * nominal, TTr::tr("-15 % Un (100 %)")}});
   }
   if (!freq.Names.isEmpty() && !freq.Times.empty()) {
     TCrvTimeModel m;
@@ -278,12 +279,12 @@ void En50160Curves(TPage& page, const TEnCurveCollector& curves, double nominal)
     m.Store().Range(0, lo, hi);
     const bool outer = lo < 49.0f || hi > 51.0f;
     if (outer) Range(m, 47, 52);
-    TimeChart(page, QStringLiteral("Frequenz: 10-Minuten-Werte"), m, Period(freq.Times.front(), freq.Times.back()),
-              {{49.5, QStringLiteral("49,5 Hz (99,5 %)")},
-               {50.5, QStringLiteral("50,5 Hz (99,5 %)")},
+    TimeChart(page, TTr::tr("Frequenz: 10-Minuten-Werte"), m, Period(freq.Times.front(), freq.Times.back()),
+              {{49.5, TTr::tr("49,5 Hz (99,5 %)")},
+               {50.5, TTr::tr("50,5 Hz (99,5 %)")},
                {47, QStringLiteral("47 Hz (100 %)")},
                {52, QStringLiteral("52 Hz (100 %)")}},
-              outer ? QString() : QStringLiteral("Grenzen für 100 % der Werte (47 Hz und 52 Hz) liegen außerhalb des gezeigten Bereichs."));
+              outer ? QString() : TTr::tr("Grenzen für 100 % der Werte (47 Hz und 52 Hz) liegen außerhalb des gezeigten Bereichs."));
   }
 }
 
@@ -319,8 +320,8 @@ void En50160HarmonicChart(TPage& page, const TEnResult& en) {
     m.FHrmMaxIdx = r.Last;
     m.HrmRescale();
     const QString heading = r.View == TVantaDisp::sdHrmULL
-                                ? QStringLiteral("Harmonische Leiter-Leiter: 95 %-Werte (schlechteste Woche) gegen ihre Grenzen")
-                                : QStringLiteral("Harmonische: 95 %-Werte (schlechteste Woche) gegen ihre Grenzen");
+                                ? TTr::tr("Harmonische Leiter-Leiter: 95 %-Werte (schlechteste Woche) gegen ihre Grenzen")
+                                : TTr::tr("Harmonische: 95 %-Werte (schlechteste Woche) gegen ihre Grenzen");
     const int shown = r.LastRow + 1;
     page.Chart(heading, 0.4, [&m, shown](QPainter& p, const QRectF& rect) { PaintHarmBars(p, rect, m, shown); });
   }
@@ -360,13 +361,13 @@ std::vector<THarmRows> StatisticsRows(const QString& kind, const QStringList& na
 void StatisticsChart(TPage& page, const QString& kind, const QString& title, const QStringList& names, const QList<int>& indexes,
                      const std::vector<double>& p95s, const QString& unit) {
   const std::vector<THarmRows> views = StatisticsRows(kind, names, indexes, p95s, unit);
-  const QString heading = QStringLiteral("%1: 95 %-Werte").arg(title);
+  const QString heading = TTr::tr("%1: 95 %-Werte").arg(title);
   if (views.empty()) {
     // Channels the bar chart has no place for: one bar each, in the order read.
     TLimitBars b;
     b.Caption = title;
     b.Unit = unit;
-    b.Series.push_back({QStringLiteral("95 %-Wert"), CConductorColors[0], false});
+    b.Series.push_back({TTr::tr("95 %-Wert"), CConductorColors[0], false});
     b.Values.emplace_back(p95s);
     double top = 0;
     for (double v : p95s) top = std::max(top, v);
@@ -391,7 +392,7 @@ void StatisticsChart(TPage& page, const QString& kind, const QString& title, con
     m.FHrmStartIdx = std::max(m.FHrmStartIdx, std::min(r.First, r.Last));
     const bool lineToLine = r.View == TVantaDisp::sdHrmULL || r.View == TVantaDisp::sdIHrmULL || r.View == TVantaDisp::sdFrqBandULL;
     const int shown = r.LastRow + 1;
-    page.Chart(lineToLine ? QStringLiteral("%1 Leiter-Leiter: 95 %-Werte").arg(title) : heading, 0.3,
+    page.Chart(lineToLine ? TTr::tr("%1 Leiter-Leiter: 95 %-Werte").arg(title) : heading, 0.3,
                [&m, shown](QPainter& p, const QRectF& rect) { PaintHarmBars(p, rect, m, shown); });
   }
 }
@@ -399,7 +400,7 @@ void StatisticsChart(TPage& page, const QString& kind, const QString& title, con
 void RcmChart(TPage& page, const std::vector<int64_t>& times, const std::vector<double>& current, const std::vector<double>& reference) {
   if (times.empty()) return;
   TSeries s;
-  s.Names = {QStringLiteral("Differenzstrom (größter Kanal)"), QStringLiteral("Bezug")};
+  s.Names = {TTr::tr("Differenzstrom (größter Kanal)"), TTr::tr("Bezug")};
   s.Times = times;
   s.Values.resize(2);
   for (size_t i = 0; i < times.size(); ++i) {
@@ -411,7 +412,7 @@ void RcmChart(TPage& page, const std::vector<int64_t>& times, const std::vector<
   Fill(m, s, QStringLiteral("iR"), QStringLiteral("mA"));
   m.SetLnColor(1, CLimitColor);
   Range(m, 0, 0);
-  TimeChart(page, QStringLiteral("Differenzstrom und Bezug"), m, Period(times.front(), times.back()), {});
+  TimeChart(page, TTr::tr("Differenzstrom und Bezug"), m, Period(times.front(), times.back()), {});
 }
 
 }  // namespace vanta

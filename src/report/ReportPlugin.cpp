@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "DeviceTime.h"
+#include "Language.h"
 #include "En50160.h"
 #include "RecordFile.h"
 #include "ReportCharts.h"
@@ -63,7 +64,7 @@ double Percentile(std::vector<double>& v, double p) {
 
 QString F(double v) { return QString::number(v, 'f', 2); }
 
-QString Verdict(bool pass) { return pass ? QStringLiteral("bestanden") : QStringLiteral("nicht bestanden"); }
+QString Verdict(bool pass) { return pass ? TTr::tr("bestanden") : TTr::tr("nicht bestanden"); }
 
 // The week table (the verdict per limit), the percentile table per channel
 // and the harmonics against their limits. One walk over the files: the
@@ -73,27 +74,27 @@ bool En50160(const TReport& r, TPage& page, QString& error) {
   TEnCurveCollector curves;
   if (!EvaluateEn50160(r.Files, r.Nominal, en, error, &curves)) return false;
 
-  page.Title(QStringLiteral("EN 50160 Bewertung"));
-  page.Text(QStringLiteral("Anlage: %1   Gerät: %2   Seriennummer: %3   Nennspannung: %4 V")
+  page.Title(TTr::tr("EN 50160 Bewertung"));
+  page.Text(TTr::tr("Anlage: %1   Gerät: %2   Seriennummer: %3   Nennspannung: %4 V")
                 .arg(en.Plant, en.Device)
                 .arg(en.Serial)
                 .arg(F(en.Nominal)));
-  page.Text(QStringLiteral("Gesamtergebnis: %1").arg(Verdict(en.Pass())), true);
+  page.Text(TTr::tr("Gesamtergebnis: %1").arg(Verdict(en.Pass())), true);
   QStringList head;
   std::vector<QStringList> rows;
   EnWeekTable(en, head, rows);
   page.Table(head, rows);
-  page.Text(QStringLiteral("Anteil der 10-Minuten-Werte je Woche innerhalb der Grenze, in %; je Größe die schlechteste Phase."));
-  page.Text(QStringLiteral("Grenzen: f 49,5-50,5 Hz (99,5 %) und 47-52 Hz (100 %); U ±10 % (95 %), -15/+10 % (100 %);"));
-  page.Text(QStringLiteral("Plt ≤ 1, Unsymmetrie ≤ 2 %, THD ≤ 8 %, Harmonische nach Ordnung (je 95 %)"));
+  page.Text(TTr::tr("Anteil der 10-Minuten-Werte je Woche innerhalb der Grenze, in %; je Größe die schlechteste Phase."));
+  page.Text(TTr::tr("Grenzen: f 49,5-50,5 Hz (99,5 %) und 47-52 Hz (100 %); U ±10 % (95 %), -15/+10 % (100 %);"));
+  page.Text(TTr::tr("Plt ≤ 1, Unsymmetrie ≤ 2 %, THD ≤ 8 %, Harmonische nach Ordnung (je 95 %)"));
   for (const QString& w : en.Warnings) page.Text(w);
   if (en.SkippedRows > 0)
-    page.Text(QStringLiteral("%1 Werte außerhalb der Zeitfolge (überlappende Dateien) übergangen").arg(en.SkippedRows));
+    page.Text(TTr::tr("%1 Werte außerhalb der Zeitfolge (überlappende Dateien) übergangen").arg(en.SkippedRows));
   ComplianceCharts(page, en);
   En50160Curves(page, curves, en.Nominal);
 
   // Percentiles: the worst week decides.
-  page.Title(QStringLiteral("Perzentile je Größe"));
+  page.Title(TTr::tr("Perzentile je Größe"));
   rows.clear();
   for (size_t k = 0; k < en.Criteria.size(); ++k) {
     const TEnCriterion& c = en.Criteria[k];
@@ -113,8 +114,8 @@ bool En50160(const TReport& r, TPage& page, QString& error) {
     rows.push_back({c.Channel, c.Limit, F(p05), F(p95), F(mn), F(mx), QStringLiteral("%1/%2").arg(passed).arg(weeks),
                     Verdict(passed == weeks)});
   }
-  page.Table({QStringLiteral("Größe"), QStringLiteral("Grenze"), QStringLiteral("5 %"), QStringLiteral("95 %"),
-              QStringLiteral("Minimum"), QStringLiteral("Maximum"), QStringLiteral("Wochen"), QStringLiteral("Ergebnis")},
+  page.Table({TTr::tr("Größe"), TTr::tr("Grenze"), QStringLiteral("5 %"), QStringLiteral("95 %"),
+              TTr::tr("Minimum"), TTr::tr("Maximum"), TTr::tr("Wochen"), TTr::tr("Ergebnis")},
              rows);
   En50160HarmonicChart(page, en);
   return true;
@@ -131,7 +132,7 @@ bool SameStation(const QStringList& files, QString& error) {
       first = path;
       serial = h.Env.Serial;
     } else if (h.Env.Serial != serial) {
-      error = QStringLiteral("Dateien verschiedener Stationen: %1 und %2").arg(serial).arg(h.Env.Serial);
+      error = TTr::tr("Dateien verschiedener Stationen: %1 und %2").arg(serial).arg(h.Env.Serial);
       return false;
     }
   }
@@ -146,12 +147,12 @@ struct TStatKind {
 // Channel names: "H<n> U|I…" harmonics, "IH<n> …" interharmonic groups,
 // "ZH<n> …" interharmonic subgroups, "B<Hz> U|I…" the 2-9 kHz bands.
 constexpr TStatKind CStatKinds[] = {
-    {"harmonics-u", "Statistik Harmonische Spannung", "^H(\\d+) U"},
-    {"harmonics-i", "Statistik Harmonische Strom", "^H(\\d+) I"},
-    {"interharmonics", "Statistik Interharmonische", "^IH(\\d+) "},
-    {"intermediate", "Statistik Zwischenharmonische", "^ZH(\\d+) "},
-    {"bands-u", "Statistik 2,0 - 9,0 kHz Spannung", "^B(\\d+) U"},
-    {"bands-i", "Statistik 2,0 - 9,0 kHz Strom", "^B(\\d+) I"}};
+    {"harmonics-u", QT_TRANSLATE_NOOP("TTr", "Statistik Harmonische Spannung"), "^H(\\d+) U"},
+    {"harmonics-i", QT_TRANSLATE_NOOP("TTr", "Statistik Harmonische Strom"), "^H(\\d+) I"},
+    {"interharmonics", QT_TRANSLATE_NOOP("TTr", "Statistik Interharmonische"), "^IH(\\d+) "},
+    {"intermediate", QT_TRANSLATE_NOOP("TTr", "Statistik Zwischenharmonische"), "^ZH(\\d+) "},
+    {"bands-u", QT_TRANSLATE_NOOP("TTr", "Statistik 2,0 - 9,0 kHz Spannung"), "^B(\\d+) U"},
+    {"bands-i", QT_TRANSLATE_NOOP("TTr", "Statistik 2,0 - 9,0 kHz Strom"), "^B(\\d+) I"}};
 
 // Per channel of the kind the maximum, the 95 % value and the mean, as a
 // table and a bar chart of the 95 % values.
@@ -168,7 +169,7 @@ bool Statistics(const TReport& r, TPage& page, QString& error, const TStatKind& 
         path,
         [&](const TRecordFile& f) {
           if (f.Header.Kind != TRecordKind::rkRecording) {
-            error = QStringLiteral("%1: keine Aufzeichnung").arg(path);
+            error = TTr::tr("%1: keine Aufzeichnung").arg(path);
             return false;
           }
           if (names.isEmpty())
@@ -189,10 +190,10 @@ bool Statistics(const TReport& r, TPage& page, QString& error, const TStatKind& 
     if (!ok || !error.isEmpty()) return false;
   }
   if (order.isEmpty()) {
-    error = QStringLiteral("keine passenden Kanäle für %1").arg(QString::fromUtf8(kind.Title));
+    error = TTr::tr("keine passenden Kanäle für %1").arg(TTr::tr(kind.Title));
     return false;
   }
-  page.Title(QString::fromUtf8(kind.Title));
+  page.Title(TTr::tr(kind.Title));
   std::vector<QStringList> rows;
   std::vector<double> p95s;
   QList<int> indexes;  // the order or band of each channel
@@ -205,14 +206,14 @@ bool Statistics(const TReport& r, TPage& page, QString& error, const TStatKind& 
     indexes << pattern.match(name).captured(1).toInt();
     rows.push_back({name, F(mx), F(p95), F(mean)});
   }
-  page.Table({QStringLiteral("Größe"), QStringLiteral("Maximum"), QStringLiteral("95 %"), QStringLiteral("Mittelwert")}, rows);
-  StatisticsChart(page, QString::fromLatin1(kind.Kind), QString::fromUtf8(kind.Title), order, indexes, p95s, unit);
+  page.Table({TTr::tr("Größe"), TTr::tr("Maximum"), QStringLiteral("95 %"), TTr::tr("Mittelwert")}, rows);
+  StatisticsChart(page, QString::fromLatin1(kind.Kind), TTr::tr(kind.Title), order, indexes, p95s, unit);
   return true;
 }
 
 bool Rcm(const TReport& r, TPage& page, QString& error) {
   if (!SameStation(r.Files, error)) return false;
-  page.Title(QStringLiteral("RCM Report"));
+  page.Title(TTr::tr("RCM Report"));
   std::vector<QStringList> over;
   std::vector<double> curve, reference;
   std::vector<int64_t> times;  // device wall clock
@@ -227,7 +228,7 @@ bool Rcm(const TReport& r, TPage& page, QString& error) {
       if (f.Header.Context.Channels[c].Unit == QLatin1String("iRR")) irr << c;
     }
     if (ir.isEmpty()) {
-      error = QStringLiteral("%1: keine Differenzstromwerte").arg(path);
+      error = TTr::tr("%1: keine Differenzstromwerte").arg(path);
       return false;
     }
     // Times as the device shows them: its zone, its daylight saving time
@@ -254,16 +255,16 @@ bool Rcm(const TReport& r, TPage& page, QString& error) {
       reference.push_back(rowRef);
     }
   }
-  page.Text(QStringLiteral("Werte: %1   Maximum: %2 mA   Überschreitungen: %3").arg(n).arg(F(mx)).arg(over.size()));
+  page.Text(TTr::tr("Werte: %1   Maximum: %2 mA   Überschreitungen: %3").arg(n).arg(F(mx)).arg(over.size()));
   RcmChart(page, times, curve, reference);
-  page.Table({QStringLiteral("Zeit"), QStringLiteral("Kanal"), QStringLiteral("Differenzstrom [mA]"), QStringLiteral("Bezug [mA]")}, over);
+  page.Table({TTr::tr("Zeit"), TTr::tr("Kanal"), TTr::tr("Differenzstrom [mA]"), TTr::tr("Bezug [mA]")}, over);
   return true;
 }
 
 bool WritePdf(const QString& pdf, const std::function<bool(TPage&, QString&)>& body, QString& error,
               QPageLayout::Orientation orientation = QPageLayout::Portrait) {
   if (!qGuiApp) {
-    error = QStringLiteral("Berichte brauchen eine GUI-Anwendung (auch offscreen)");
+    error = TTr::tr("Berichte brauchen eine GUI-Anwendung (auch offscreen)");
     return false;
   }
   const QString part = pdf + QStringLiteral(".part");
@@ -277,7 +278,7 @@ bool WritePdf(const QString& pdf, const std::function<bool(TPage&, QString&)>& b
     w.setTitle(QFileInfo(pdf).completeBaseName());
     TPage page(w);
     if (!page.Ok())
-      error = QStringLiteral("%1: nicht schreibbar").arg(pdf);
+      error = TTr::tr("%1: nicht schreibbar").arg(pdf);
     else
       written = body(page, error);
   }
@@ -288,7 +289,7 @@ bool WritePdf(const QString& pdf, const std::function<bool(TPage&, QString&)>& b
   QFile::remove(pdf);
   if (!QFile::rename(part, pdf)) {
     QFile::remove(part);
-    error = QStringLiteral("%1: nicht schreibbar").arg(pdf);
+    error = TTr::tr("%1: nicht schreibbar").arg(pdf);
     return false;
   }
   return true;
@@ -299,7 +300,7 @@ bool WritePdf(const QString& pdf, const std::function<bool(TPage&, QString&)>& b
 extern "C" Q_DECL_EXPORT int VantaReport(void*, const char* reportFile, const char*, char* out, int outSize) {
   QFile f(QString::fromUtf8(reportFile ? reportFile : ""));
   if (!f.open(QIODevice::ReadOnly)) {
-    Put(out, outSize, QStringLiteral("Berichtsdatei nicht lesbar: %1").arg(f.fileName()));
+    Put(out, outSize, TTr::tr("Berichtsdatei nicht lesbar: %1").arg(f.fileName()));
     return 1;
   }
   const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
@@ -310,7 +311,7 @@ extern "C" Q_DECL_EXPORT int VantaReport(void*, const char* reportFile, const ch
   for (const QJsonValue& v : o.value(QStringLiteral("files")).toArray()) r.Files << v.toString();
   QString error;
   if (r.Files.isEmpty() || r.Pdf.isEmpty()) {
-    Put(out, outSize, QStringLiteral("Bericht ohne Dateien oder Ziel"));
+    Put(out, outSize, TTr::tr("Bericht ohne Dateien oder Ziel"));
     return 1;
   }
   bool ok = false;
@@ -324,7 +325,7 @@ extern "C" Q_DECL_EXPORT int VantaReport(void*, const char* reportFile, const ch
            kind != std::end(CStatKinds))
     ok = WritePdf(r.Pdf, [&r, kind](TPage& p, QString& e) { return Statistics(r, p, e, *kind); }, error);
   else
-    error = QStringLiteral("unbekannte Berichtsart '%1'").arg(r.Kind);
+    error = TTr::tr("unbekannte Berichtsart '%1'").arg(r.Kind);
   Put(out, outSize, ok ? r.Pdf : error);
   return ok ? 0 : 1;
 }
@@ -333,7 +334,7 @@ extern "C" Q_DECL_EXPORT int KalibratorReport(void*, const char* dictJson, const
                                               int errorSize) {
   const QJsonObject dict = QJsonDocument::fromJson(QByteArray(dictJson ? dictJson : "")).object();
   if (dict.isEmpty()) {
-    Put(error, errorSize, QStringLiteral("Kalibrierdaten leer oder kein JSON"));
+    Put(error, errorSize, TTr::tr("Kalibrierdaten leer oder kein JSON"));
     return 1;
   }
   QString e;
@@ -348,35 +349,44 @@ extern "C" Q_DECL_EXPORT int KalibratorReport(void*, const char* dictJson, const
                                std::vector<QStringList> out;
                                for (const auto& [label, key] : fields) {
                                  used << QLatin1String(key);
-                                 out.push_back({QString::fromUtf8(label), v(key)});
+                                 out.push_back({TTr::tr(label), v(key)});
                                }
                                return out;
                              };
-                             const QStringList head{QStringLiteral("Merkmal"), QStringLiteral("Wert")};
-                             p.Title(QStringLiteral("Kalibrierzertifikat"));
-                             p.Text(QStringLiteral("Gerät"), true);
-                             p.Table(head, rows({{"Gerätetyp", "DeviceType"}, {"Seriennummer", "DeviceNumber"},
-                                                 {"Prüfer", "UserName"}, {"Prüfdatum", "CheckDate"}, {"Prüfzeit", "CheckTime"},
-                                                 {"Prüfvorschrift", "Prescription"}, {"Kalibrierprogramm", "Programm"}}));
-                             p.Text(QStringLiteral("Umgebungsbedingungen"), true);
-                             p.Table(head, rows({{"Lufttemperatur", "AirTemp"}, {"Rel. Luftfeuchte", "AitHum"},
-                                                 {"Luftdruck", "Pressure"}, {"Anmerkung", "Annotation"}}));
-                             p.Text(QStringLiteral("Kalibrierwerte"), true);
-                             p.Table(head, rows({{"Spannung [V]", "RefVoltage"}, {"Strom [A]", "RefCurrent"},
-                                                 {"Frequenz [Hz]", "RefFrequency"}}));
-                             p.Text(QStringLiteral("Referenzgeräte"), true);
+                             const QStringList head{TTr::tr("Merkmal"), TTr::tr("Wert")};
+                             p.Title(TTr::tr("Kalibrierzertifikat"));
+                             p.Text(TTr::tr("Gerät"), true);
+                             p.Table(head, rows({{QT_TRANSLATE_NOOP("TTr", "Gerätetyp"), "DeviceType"},
+                                                 {QT_TRANSLATE_NOOP("TTr", "Seriennummer"), "DeviceNumber"},
+                                                 {QT_TRANSLATE_NOOP("TTr", "Prüfer"), "UserName"},
+                                                 {QT_TRANSLATE_NOOP("TTr", "Prüfdatum"), "CheckDate"},
+                                                 {QT_TRANSLATE_NOOP("TTr", "Prüfzeit"), "CheckTime"},
+                                                 {QT_TRANSLATE_NOOP("TTr", "Prüfvorschrift"), "Prescription"},
+                                                 {QT_TRANSLATE_NOOP("TTr", "Kalibrierprogramm"), "Programm"}}));
+                             p.Text(TTr::tr("Umgebungsbedingungen"), true);
+                             p.Table(head, rows({{QT_TRANSLATE_NOOP("TTr", "Lufttemperatur"), "AirTemp"},
+                                                 {QT_TRANSLATE_NOOP("TTr", "Rel. Luftfeuchte"), "AitHum"},
+                                                 {QT_TRANSLATE_NOOP("TTr", "Luftdruck"), "Pressure"},
+                                                 {QT_TRANSLATE_NOOP("TTr", "Anmerkung"), "Annotation"}}));
+                             p.Text(TTr::tr("Kalibrierwerte"), true);
+                             p.Table(head, rows({{QT_TRANSLATE_NOOP("TTr", "Spannung [V]"), "RefVoltage"},
+                                                 {QT_TRANSLATE_NOOP("TTr", "Strom [A]"), "RefCurrent"},
+                                                 {QT_TRANSLATE_NOOP("TTr", "Frequenz [Hz]"), "RefFrequency"}}));
+                             p.Text(TTr::tr("Referenzgeräte"), true);
                              std::vector<QStringList> inst;
-                             for (const auto& [label, k] : {std::pair{"Modell", "Model"}, std::pair{"Seriennummer", "Serial"},
-                                                            std::pair{"Prüfnummer", "CheckNr"}, std::pair{"Kalibriert bis", "CalTo"},
-                                                            std::pair{"Zertifikat", "CertNr"}}) {
+                             for (const auto& [label, k] : {std::pair{QT_TRANSLATE_NOOP("TTr", "Modell"), "Model"},
+                                                            std::pair{QT_TRANSLATE_NOOP("TTr", "Seriennummer"), "Serial"},
+                                                            std::pair{QT_TRANSLATE_NOOP("TTr", "Prüfnummer"), "CheckNr"},
+                                                            std::pair{QT_TRANSLATE_NOOP("TTr", "Kalibriert bis"), "CalTo"},
+                                                            std::pair{QT_TRANSLATE_NOOP("TTr", "Zertifikat"), "CertNr"}}) {
                                const QString k1 = QLatin1String(k) + QLatin1Char('1'), k2 = QLatin1String(k) + QLatin1Char('2');
                                used << k1 << k2;
-                               inst.push_back({QString::fromUtf8(label), dict.value(k1).toString(), dict.value(k2).toString()});
+                               inst.push_back({TTr::tr(label), dict.value(k1).toString(), dict.value(k2).toString()});
                              }
                              inst.push_back({v("Frei1"), v("Frei1Val"), QString()});
                              inst.push_back({v("Frei2"), v("Frei2Val"), QString()});
                              used << QStringLiteral("Frei1") << QStringLiteral("Frei1Val") << QStringLiteral("Frei2") << QStringLiteral("Frei2Val");
-                             p.Table({QString(), QStringLiteral("Gerät 1"), QStringLiteral("Gerät 2")}, inst);
+                             p.Table({QString(), TTr::tr("Gerät 1"), TTr::tr("Gerät 2")}, inst);
                              std::vector<QStringList> results, rest;
                              for (auto it = dict.begin(); it != dict.end(); ++it) {
                                if (it.key().startsWith(QLatin1String("Result")))
@@ -388,8 +398,8 @@ extern "C" Q_DECL_EXPORT int KalibratorReport(void*, const char* dictJson, const
                                  rest.push_back({it.key(), it.value().toVariant().toString()});
                              }
                              if (!results.empty()) {
-                               p.Text(QStringLiteral("Kalibrationsstatus"), true);
-                               p.Table({QStringLiteral("Kanal"), QStringLiteral("Durchgang"), QStringLiteral("Status")}, results);
+                               p.Text(TTr::tr("Kalibrationsstatus"), true);
+                               p.Table({TTr::tr("Kanal"), TTr::tr("Durchgang"), TTr::tr("Status")}, results);
                              }
                              if (!rest.empty()) p.Table(head, rest);
                              return true;

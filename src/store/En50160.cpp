@@ -6,6 +6,7 @@
 #include <map>
 
 #include "Constants.h"
+#include "Language.h"
 #include "RecordFile.h"
 
 namespace vanta {
@@ -17,7 +18,10 @@ constexpr qint64 CWeek = 7 * CDay;
 // The epoch fell on a Thursday: shifting by three days makes weeks start on Monday.
 qint64 WeekOf(qint64 sec) { return (sec + 3 * CDay) / CWeek; }
 
-QString Num(double v) { return QString::number(v, 'g', 4).replace(QLatin1Char('.'), QLatin1Char(',')); }
+// A limit as the report's reader writes numbers: the decimal mark comes
+// from the catalogue, since the report plugin keeps a language state of its
+// own and only the installed translators are shared with the program.
+QString Num(double v) { return QString::number(v, 'g', 4).replace(QLatin1Char('.'), TTr::tr(",", "decimal mark")); }
 
 // Nearest-rank percentile of sorted values.
 double Rank(const std::vector<float>& sorted, double p) {
@@ -41,7 +45,7 @@ class TEvaluator {
         map[size_t(c)].push_back(Criterion(g, ch.Name, lo, hi, share, limit, order));
       };
       if (ch.Unit == QLatin1String("Hz")) {
-        add(TEnGroup::egFreq995, 49.5, 50.5, 0.995, QStringLiteral("49,5-50,5 Hz"));
+        add(TEnGroup::egFreq995, 49.5, 50.5, 0.995, TTr::tr("49,5-50,5 Hz"));
         add(TEnGroup::egFreq100, 47, 52, 1.0, QStringLiteral("47-52 Hz"));
       } else if (ch.Unit == QLatin1String("V") && ch.Name.startsWith(QLatin1String("U "))) {
         add(TEnGroup::egVolt95, 0.9 * n, 1.1 * n, 0.95, QStringLiteral("±10 % Un"));
@@ -144,12 +148,12 @@ class TEvaluator {
 
 QString EnGroupCaption(TEnGroup g) {
   switch (g) {
-    case TEnGroup::egFreq995: return QStringLiteral("f 99,5 %");
+    case TEnGroup::egFreq995: return TTr::tr("f 99,5 %");
     case TEnGroup::egFreq100: return QStringLiteral("f 100 %");
     case TEnGroup::egVolt95: return QStringLiteral("U 95 %");
     case TEnGroup::egVolt100: return QStringLiteral("U 100 %");
     case TEnGroup::egFlicker: return QStringLiteral("Plt 95 %");
-    case TEnGroup::egUnbalance: return QStringLiteral("Unsym. 95 %");
+    case TEnGroup::egUnbalance: return TTr::tr("Unsym. 95 %");
     case TEnGroup::egThd: return QStringLiteral("THD 95 %");
     case TEnGroup::egHarmonics: return QStringLiteral("Harm. 95 %");
     case TEnGroup::egCount: break;
@@ -178,11 +182,11 @@ bool EvaluateEn50160(const QStringList& files, double nominal, TEnResult& result
   TEnResult r;
   r.Nominal = nominal;
   if (files.isEmpty()) {
-    error = QStringLiteral("keine Dateien für den Bericht");
+    error = TTr::tr("keine Dateien für den Bericht");
     return false;
   }
   if (!(nominal > 0)) {
-    error = QStringLiteral("Nennspannung %1 V ungültig").arg(nominal);
+    error = TTr::tr("Nennspannung %1 V ungültig").arg(nominal);
     return false;
   }
   // Headers first: a wrong file is refused before any work, and the walk
@@ -192,7 +196,7 @@ bool EvaluateEn50160(const QStringList& files, double nominal, TEnResult& result
     TRecordHeader h;
     if (!ReadRecordHeader(path, h, error)) return false;
     if (h.Kind != TRecordKind::rkRecording) {
-      error = QStringLiteral("%1: keine Aufzeichnung").arg(path);
+      error = TTr::tr("%1: keine Aufzeichnung").arg(path);
       return false;
     }
     if (order.empty()) {
@@ -203,7 +207,7 @@ bool EvaluateEn50160(const QStringList& files, double nominal, TEnResult& result
       // Named as the other reports name them: by serial number, by device
       // name where only that differs.
       const bool bySerial = h.Env.Serial != r.Serial;
-      error = QStringLiteral("Dateien verschiedener Stationen: %1 und %2")
+      error = TTr::tr("Dateien verschiedener Stationen: %1 und %2")
                   .arg(bySerial ? QString::number(r.Serial) : r.Device, bySerial ? QString::number(h.Env.Serial) : h.Env.Device);
       return false;
     }
@@ -233,7 +237,7 @@ bool EvaluateEn50160(const QStringList& files, double nominal, TEnResult& result
   }
   eval.Close();
   if (r.Weeks.empty()) {
-    error = QStringLiteral("keine 10-Minuten-Werte");
+    error = TTr::tr("keine 10-Minuten-Werte");
     return false;
   }
   result = std::move(r);

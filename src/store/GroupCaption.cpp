@@ -1,5 +1,7 @@
 #include "GroupCaption.h"
 
+#include "Language.h"
+
 namespace vanta {
 
 QString GroupCaption(uint32_t group, const TRecordChannel& first, const TMeasLookup& lookup) {
@@ -11,7 +13,7 @@ QString GroupCaption(uint32_t group, const TRecordChannel& first, const TMeasLoo
     if (lookup && lookup(id, info) && !info.Name.trimmed().isEmpty()) return info.Name.trimmed();
   const QString word = first.Name.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
   if (!word.isEmpty()) return word;
-  return QStringLiteral("Gruppe 0x%1").arg(QString::number(group, 16).toUpper().rightJustified(8, QLatin1Char('0')));
+  return TTr::tr("Gruppe 0x%1").arg(QString::number(group, 16).toUpper().rightJustified(8, QLatin1Char('0')));
 }
 
 }  // namespace vanta

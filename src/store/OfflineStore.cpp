@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "DeviceTime.h"
+#include "Language.h"
 #include "Readout.h"
 #include "RecordFile.h"
 
@@ -70,7 +71,7 @@ bool CopyOver(const QString& from, const QString& to, QString& error) {
   QFile::remove(to);
   if (!QFile::rename(part, to)) {
     QFile::remove(part);
-    error = QStringLiteral("kann nicht umbenannt werden");
+    error = TTr::tr("kann nicht umbenannt werden");
     return false;
   }
   return true;
@@ -153,11 +154,12 @@ TStoreNode BuildStationTree(const TStation& station) {
   root.Tag = stStation;
   root.Image = 5;
   root.Path = station.Path;
-  TStoreNode rec = Group(QStringLiteral("Rekorder Daten"), stRecordings);
+  TStoreNode rec = Group(QString::fromUtf8(QT_TRANSLATE_NOOP("TReadoutTree", "Rekorder Daten")), stRecordings);
   for (const TRecordingClass& c : CRecordingClasses) rec.Children << Group(QString::fromUtf8(c.Caption), stGroup);
   rec.Children << Group(QStringLiteral("Async"), stGroup) << Group(QStringLiteral("Modbus"), stGroup);
-  TStoreNode dist = Group(QStringLiteral("Störschrieb Rekorder"), stDisturbance);
-  dist.Children << Group(QStringLiteral("Oszilloskop Rekorder"), stOsc) << Group(QStringLiteral("10ms TRMS Rekorder"), stHp);
+  TStoreNode dist = Group(QString::fromUtf8(QT_TRANSLATE_NOOP("TReadoutTree", "Störschrieb Rekorder")), stDisturbance);
+  dist.Children << Group(QString::fromUtf8(QT_TRANSLATE_NOOP("TReadoutTree", "Oszilloskop Rekorder")), stOsc)
+                << Group(QString::fromUtf8(QT_TRANSLATE_NOOP("TReadoutTree", "10ms TRMS Rekorder")), stHp);
   rec.Children << dist;
   const int asyncAt = 8, modbusAt = 9, distAt = 10;
   const TStationTime time = TStationTime::Load(station.Path);
@@ -194,7 +196,7 @@ TStoreNode BuildStationTree(const TStation& station) {
       rec.Children[distAt].Children << leaf;  // other records of a disturbance
     }
   }
-  TStoreNode evt = Group(QStringLiteral("PQ-Ereignisse"), stEvents);
+  TStoreNode evt = Group(QString::fromUtf8(QT_TRANSLATE_NOOP("TReadoutTree", "PQ-Ereignisse")), stEvents);
   for (const TNamed& f : StoredFiles(station.Path + QStringLiteral("/Event"))) {
     TStoreNode leaf;
     leaf.Text = Caption(f, time);
@@ -236,7 +238,7 @@ TImportResult ImportFolder(const QString& source, const QString& dataDir, const 
           name.Recording ? QStringLiteral("Recorder") : QStringLiteral("Event")));
       QString error;
       if (!QDir().mkpath(folder) || !CopyOver(path, QDir(folder).filePath(QFileInfo(path).fileName()), error))
-        r.Failed << QStringLiteral("%1: %2").arg(path, error.isEmpty() ? QStringLiteral("Ordner nicht anlegbar") : error);
+        r.Failed << QStringLiteral("%1: %2").arg(path, error.isEmpty() ? TTr::tr("Ordner nicht anlegbar") : error);
       else
         ++(name.Recording ? r.Recordings : r.Events);
       if (progress) progress(++done, total);

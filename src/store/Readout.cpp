@@ -1,5 +1,7 @@
 #include "Readout.h"
 
+#include "Language.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -13,15 +15,18 @@ namespace vanta {
 const TRecordingClass CRecordingClasses[8] = {
     {"10T", "200ms TRMS"}, {"150T", "3s TRMS"}, {"10min", "10min TRMS"},
     {"2h", "2h TRMS"},     {"1s", "1s TRMS"},   {"10s", "10s TRMS"},
-    {"Ns", "Variables Sekundenintervall TRMS"}, {"Mmin", "Variables Minutenintervall TRMS"}};
+    {"Ns", QT_TRANSLATE_NOOP("TReadoutTree", "Variables Sekundenintervall TRMS")},
+    {"Mmin", QT_TRANSLATE_NOOP("TReadoutTree", "Variables Minutenintervall TRMS")}};
 
 namespace {
 
 const QString CAsync = QStringLiteral("Async");
 const QString CModbus = QStringLiteral("Modbus");
-const QString CDisturbance = QStringLiteral("Störschrieb Rekorder");
-const QString COsc = QStringLiteral("Oszilloskop Rekorder");
-const QString CHp = QStringLiteral("10ms TRMS Rekorder");
+// Group names stay German in the tree (the command line finds groups by
+// them); the windows translate them under "TReadoutTree" when showing them.
+const QString CDisturbance = QString::fromUtf8(QT_TRANSLATE_NOOP("TReadoutTree", "Störschrieb Rekorder"));
+const QString COsc = QString::fromUtf8(QT_TRANSLATE_NOOP("TReadoutTree", "Oszilloskop Rekorder"));
+const QString CHp = QString::fromUtf8(QT_TRANSLATE_NOOP("TReadoutTree", "10ms TRMS Rekorder"));
 
 QString LocalText(const TReadoutPlace& place, tmStamp_t utc) {
   const tmStamp_t local = place.ToLocal ? place.ToLocal(utc) : utc;
@@ -326,11 +331,11 @@ QString SizeText(uint64_t bytes) {
 
 QString TReadoutChain::ProgressText(int64_t elapsedMs) const {
   const uint64_t done = FBytesDone + FInFlight;
-  QString text = QStringLiteral("%1 / %2 Dateien – %3 / %4").arg(FFilesDone).arg(FFilesTotal).arg(SizeText(done), SizeText(FBytesTotal));
+  QString text = TTr::tr("%1 / %2 Dateien – %3 / %4").arg(FFilesDone).arg(FFilesTotal).arg(SizeText(done), SizeText(FBytesTotal));
   // The time left from the rate so far, once there is a rate to speak of.
   if (done > 0 && elapsedMs >= 1000 && FBytesTotal > done) {
     const int64_t left = int64_t(double(FBytesTotal - done) * double(elapsedMs) / double(done) / 1000.0 + 0.5);
-    text += QStringLiteral(" – noch %1:%2").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
+    text += TTr::tr(" – noch %1:%2").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
   }
   return text;
 }

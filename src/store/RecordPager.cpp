@@ -1,5 +1,7 @@
 #include "RecordPager.h"
 
+#include "Language.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
@@ -49,13 +51,13 @@ bool WalkRows(const TRecordGeometry& g, qint64 from, qint64 to, QString& error, 
     const qint64 got = f.read(buf.data(), buf.size());
     if (got != buf.size()) {
       error = got < 0 ? QStringLiteral("%1: %2").arg(g.Path, f.errorString())
-                      : QStringLiteral("%1: Datei endet vor Zeile %2").arg(g.Path).arg(at + got / g.Stride + 1);
+                      : TTr::tr("%1: Datei endet vor Zeile %2").arg(g.Path).arg(at + got / g.Stride + 1);
       return false;
     }
     for (qint64 r = 0; r < n; ++r) {
       const char* p = buf.constData() + r * g.Stride;
       if (qFromLittleEndian<uint32_t>(p) != length) {
-        error = QStringLiteral("%1: Zeile %2 passt nicht zu %3 Kanälen (Offset %4)")
+        error = TTr::tr("%1: Zeile %2 passt nicht zu %3 Kanälen (Offset %4)")
                     .arg(g.Path)
                     .arg(at + r + 1)
                     .arg(g.Channels)
@@ -151,7 +153,7 @@ bool ExportRecRowsCsv(const TRecordGeometry& g, qint64 from, qint64 to, const QS
       done += n;
     }
   };
-  QStringList head{QStringLiteral("Zeit")};
+  QStringList head{QStringLiteral("Zeit")};  // untranslated: the CSV heading stays as files are read
   for (const QString& c : columns) head << field(c);
   QByteArray buf = head.join(QLatin1Char(',')).toUtf8() + "\r\n";
   const bool ok = WalkRows(g, from, to, error, nullptr, [&](qint64, const tmStamp_t& t, const char* p) {
@@ -175,7 +177,7 @@ bool ExportRecRowsCsv(const TRecordGeometry& g, qint64 from, qint64 to, const QS
   }
   QFile::remove(path);
   if (!QFile::rename(part, path)) {
-    error = QStringLiteral("%1: nicht umbenannt nach %2").arg(part, path);
+    error = TTr::tr("%1: nicht umbenannt nach %2").arg(part, path);
     QFile::remove(part);
     return false;
   }
@@ -188,7 +190,7 @@ bool TRecordPager::Open(const QString& path, QString& error) {
   TRecordHeader h;
   if (!ReadRecordHeader(path, h, error)) return false;
   if (h.Kind != TRecordKind::rkRecording) {
-    error = QStringLiteral("%1: keine Aufzeichnung (%2)").arg(path, RecordKindName(h.Kind));
+    error = TTr::tr("%1: keine Aufzeichnung (%2)").arg(path, RecordKindName(h.Kind));
     return false;
   }
   FHeader = h;
@@ -200,7 +202,7 @@ bool TRecordPager::Open(const QString& path, QString& error) {
   const qint64 body = std::max<qint64>(0, QFileInfo(path).size() - FGeo.HeaderSize);
   FGeo.Count = body / FGeo.Stride;
   FWarning = body % FGeo.Stride == 0 ? QString()
-                                      : QStringLiteral("Datei unvollständig: %1 Datensätze gelesen, %2 Bytes am Ende ignoriert")
+                                      : TTr::tr("Datei unvollständig: %1 Datensätze gelesen, %2 Bytes am Ende ignoriert")
                                             .arg(FGeo.Count)
                                             .arg(body % FGeo.Stride);
   FError.clear();
@@ -259,7 +261,7 @@ TRecTableModel::TRecTableModel(std::shared_ptr<TRecordPager> pager, std::functio
       FPager(std::move(pager)),
       FTimeText(std::move(timeText)),
       FWindow(std::max(1, window)) {
-  FHeads << QStringLiteral("Zeit");
+  FHeads << tr("Zeit");
   for (const TRecordChannel& c : FPager->Header().Context.Channels) FHeads << QStringLiteral("%1 [%2]").arg(c.Name, c.Unit);
 }
 

@@ -1,5 +1,6 @@
 // The offline window on a store in a temporary folder: scan, station tree,
-// showing files, deleting by class, importing from a card.
+// showing files, deleting by class, importing from a card, and the window in
+// English.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -18,6 +19,7 @@
 #include <tuple>
 
 #include "FormOffline.h"
+#include "Language.h"
 #include "PaintBox.h"
 #include <QStackedWidget>
 #include "RecordFile.h"
@@ -462,4 +464,54 @@ TEST(AnalysisWindow, ANewFileOrClosingStopsTheCurvePassOfTheLastOne) {
     w->RecToTable(big);
   }  // destroyed while its pass runs: no report reaches a window that is gone
   SpinUntil([] { return false; }, 200);
+}
+
+// ---- language ------------------------------------------------------------------------
+
+namespace {
+// Back to German whatever a test left: the other tests read German texts.
+struct TGermanAfterwards {
+  ~TGermanAfterwards() { InstallLanguage(QStringLiteral("de"), false); }
+};
+}  // namespace
+
+// The store's group names are German in the tree the store builds; the
+// window shows them in English, the names of plants, stations and files as
+// they are, and its menu, status line and table headings in English.
+TEST(OfflineWindowLanguage, EnglishGroupsMenuAndStatusKeepTheStoredNames) {
+  TGermanAfterwards german;
+  ASSERT_TRUE(InstallLanguage(QStringLiteral("en")));
+  QTemporaryDir store;
+  const QString st = store.path() + "/12345678";
+  Put(st + "/Recorder/10min-12345678-1764892800-000.log", TRecordKind::rkRecording, "10min", 1764892800, 6);
+  Put(st + "/Recorder/Osc-12345678-1764892800-000.log", TRecordKind::rkOsc, "Osc", 1764892800);
+  Put(st + "/Event/12345678-1764900000-000.log", TRecordKind::rkEvent, "", 1764900000);
+  TFormOffline w;
+  EXPECT_EQ(w.windowTitle(), QStringLiteral("Offline measured data analysis"));
+  EXPECT_EQ(w.actDelClass->text(), QStringLiteral("Delete all files of this class"));
+  EXPECT_EQ(w.actImportFromSD->text(), QStringLiteral("Import files"));
+  EXPECT_EQ(w.actStatHarmU->text(), QStringLiteral("Harmonics statistics (voltage)"));
+  w.SetStore(store.path(), 12345678);
+  w.CheckData();
+  ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 1 && w.Stations()[0]->childCount() == 2; }, 5000));
+  QTreeWidgetItem* plant = w.TreeViewOpti->topLevelItem(0);
+  EXPECT_EQ(plant->text(0), QStringLiteral("Umspannwerk Nord"));
+  EXPECT_EQ(w.Stations()[0]->text(0), QStringLiteral("12345678: Vanta Sim"));
+  EXPECT_EQ(w.Stations()[0]->child(0)->text(0), QStringLiteral("Recorder data"));
+  EXPECT_EQ(w.Stations()[0]->child(1)->text(0), QStringLiteral("PQ events"));
+  QTreeWidgetItem* disturbance = Find(plant, QStringLiteral("Disturbance recorder"));
+  ASSERT_NE(disturbance, nullptr);
+  QTreeWidgetItem* osc = Find(disturbance, QStringLiteral("Oscilloscope recorder"));
+  ASSERT_NE(osc, nullptr);
+  ASSERT_EQ(osc->childCount(), 1);
+  EXPECT_TRUE(osc->child(0)->text(0).startsWith(QStringLiteral("Osc "))) << osc->child(0)->text(0).toStdString();
+  EXPECT_EQ(Find(plant, QStringLiteral("Rekorder Daten")), nullptr);
+  EXPECT_EQ(Find(plant, QStringLiteral("PQ-Ereignisse")), nullptr);
+  // A class name the catalogue does not know stays as it is.
+  ASSERT_NE(Find(plant, QStringLiteral("10min TRMS")), nullptr);
+
+  w.OfflineFileClick(Find(plant, QStringLiteral("10min TRMS"))->child(0));
+  ASSERT_NE(w.FRecModel, nullptr);
+  EXPECT_EQ(w.FRecModel->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Time"));
+  EXPECT_TRUE(w.LabSBar->text().contains(QStringLiteral(": 6 rows"))) << w.LabSBar->text().toStdString();
 }

@@ -110,13 +110,13 @@ class CliReportCharts : public ::testing::Test {
     Recording = TwoWeeks(Dir.path());
   }
   // The report of `kind` on the recording, drawn without a display.
-  QString Report(const QString& kind) {
-    const QString pdf = Dir.filePath(kind + QStringLiteral(".pdf"));
+  QString Report(const QString& kind, const QStringList& before = {}) {
+    const QString pdf = Dir.filePath(kind + before.join(QString()) + QStringLiteral(".pdf"));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    const TRun r = RunCli({QStringLiteral("report"), kind, Recording, QStringLiteral("--pdf"), pdf}, 120000, env);
+    const TRun r = RunCli(before + QStringList{QStringLiteral("report"), kind, Recording, QStringLiteral("--pdf"), pdf}, 120000, env);
     EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
     return pdf;
   }
@@ -166,6 +166,27 @@ TEST_F(CliReportCharts, HarmonicsStatisticsDrawTheirBars) {
     EXPECT_GT(Ink(page, height, h->Y1 + 20, height * 0.15), 0.02);
     EXPECT_NE(Find(lines, QStringLiteral("Harmonische Spannung L-N [%]")), nullptr) << "the chart's caption";
   }
+}
+
+// The report in English: headings, tables, chart texts and the limits with a
+// decimal point; the German report beside it keeps its decimal comma.
+TEST_F(CliReportCharts, EnglishReportTextsAndDecimalPoints) {
+  auto texts = [](const QString& pdf) {
+    double height = 0;
+    QStringList out;
+    for (const TLine& l : PdfLines(pdf, height)) out << l.Text;
+    return out.join(QLatin1Char('\n'));
+  };
+  const QString english = texts(Report(QStringLiteral("en50160"), {QStringLiteral("--lang"), QStringLiteral("en")}));
+  for (const char* text : {"EN 50160 assessment", "Overall result: ", "Compliance per week and quantity",
+                           "Voltage: 10-minute values", "Frequency: 10-minute values", "Percentiles per quantity",
+                           "Week from 01.12.2025", "required share", "49.5 Hz (99.5 %)", "49.5-50.5 Hz", "≤ 0.5 %", "Order"})
+    EXPECT_TRUE(english.contains(QString::fromUtf8(text))) << text;
+  for (const char* text : {"Bewertung", "Woche ab", "bestanden", "geforderter Anteil", "49,5", "0,5 %"})
+    EXPECT_FALSE(english.contains(QString::fromUtf8(text))) << text;
+  const QString german = texts(Report(QStringLiteral("en50160")));
+  for (const char* text : {"EN 50160 Bewertung", "49,5-50,5 Hz", "≤ 0,5 %"})
+    EXPECT_TRUE(german.contains(QString::fromUtf8(text))) << text;
 }
 
 // Headings are placed by the height of their font: no text line of any page

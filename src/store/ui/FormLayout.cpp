@@ -62,12 +62,12 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   TreeViewOpti = new QTreeWidget(tbcSettings);
   TreeViewOpti->setHeaderHidden(true);
   TreeViewOpti->setContextMenuPolicy(Qt::NoContextMenu);
-  tbcSettings->addTab(TreeViewOpti, QStringLiteral("Dateien"));
-  tbcSettings->addTab(BuildScalePage(), QStringLiteral("Skalierung"));
+  tbcSettings->addTab(TreeViewOpti, tr("Dateien"));
+  tbcSettings->addTab(BuildScalePage(), tr("Skalierung"));
   grdMarker = new QTableWidget(0, 4, tbcSettings);
-  grdMarker->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Marker 1"), QStringLiteral("Marker 2"),
+  grdMarker->setHorizontalHeaderLabels({tr("Name"), tr("Marker 1"), tr("Marker 2"),
                                         QStringLiteral("M1-M2")});
-  tbcSettings->addTab(grdMarker, QStringLiteral("Marker"));
+  tbcSettings->addTab(grdMarker, tr("Marker"));
   tvSelect = new QTreeWidget(SplittOpti);
   tvSelect->setHeaderHidden(true);
   tvSelect->hide();
@@ -117,21 +117,21 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   FCrvChart->FOnZoomChanged = [this] { ZoomChanged(); };
   chartBox->addWidget(FCrvChart);
   FCrvChart->setContextMenuPolicy(Qt::ActionsContextMenu);
-  actStackRec = new QAction(QStringLiteral("Stapeldarstellung"), this);
+  actStackRec = new QAction(tr("Stapeldarstellung"), this);
   connect(actStackRec, &QAction::triggered, this, [this] { FCrvChart->SetStack((FCrvChart->Model().Stack() + 1) % 3); });
-  actCopyRecData = new QAction(QStringLiteral("Daten Kopieren"), this);
+  actCopyRecData = new QAction(tr("Daten Kopieren"), this);
   connect(actCopyRecData, &QAction::triggered, this, [this] {
     if (FPager) return CopyRecData();
     QStringList lines;
     if (FCrvChart->CopyToClip(lines)) QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
   });
-  actCopyRecImage = new QAction(QStringLiteral("Bild Kopieren"), this);
+  actCopyRecImage = new QAction(tr("Bild Kopieren"), this);
   connect(actCopyRecImage, &QAction::triggered, this, [this] { CopyImgToClip(FCrvChart); });
-  actPrintRecImage = new QAction(QStringLiteral("Bild Drucken"), this);
+  actPrintRecImage = new QAction(tr("Bild Drucken"), this);
   connect(actPrintRecImage, &QAction::triggered, this, [this] { PrintImage(FCrvChart); });
-  actShowTable = new QAction(QStringLiteral("Tabelle"), this);
+  actShowTable = new QAction(tr("Tabelle"), this);
   connect(actShowTable, &QAction::triggered, this, [this] { SwitchGridPB(true); });
-  actShowCurves = new QAction(QStringLiteral("Kurven"), this);
+  actShowCurves = new QAction(tr("Kurven"), this);
   connect(actShowCurves, &QAction::triggered, this, [this] {
     if (FCrvChart->Model().GetCrvCnt() > 0) SwitchGridPB(false);
   });
@@ -141,23 +141,23 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   FRight->addWidget(PanRec);
   SplittOpti->setStretchFactor(2, 1);
   outer->addWidget(SplittOpti);
-  actCopyEvents = new QAction(QStringLiteral("Kopieren"), this);
+  actCopyEvents = new QAction(tr("Kopieren"), this);
   connect(actCopyEvents, &QAction::triggered, this, [this] { QApplication::clipboard()->setText(EventTableText()); });
   GridData->addAction(actCopyEvents);
   GridData->addAction(actShowCurves);
   GridRec->addActions({actCopyRecData, actShowCurves});
   // Reports over the shown recording, through the report plugin.
   const std::pair<QAction**, std::pair<const char*, const char*>> reports[] = {
-      {&actENReport, {"EN-Report", "en50160"}},
-      {&actRCMReport, {"RCM Report", "rcm"}},
-      {&actStatHarmU, {"Statistik Harmonische (Spannung)", "harmonics-u"}},
-      {&actStatHarmI, {"Statistik Harmonische (Strom)", "harmonics-i"}},
-      {&actStatInter, {"Statistik Interharmonische", "interharmonics"}},
-      {&actStatZwischen, {"Statistik Zwischenharmonische", "intermediate"}},
-      {&actStatBandsU, {"Statistik 2,0 - 9,0 kHz (Spannung)", "bands-u"}},
-      {&actStatBandsI, {"Statistik 2,0 - 9,0 kHz (Strom)", "bands-i"}}};
+      {&actENReport, {QT_TR_NOOP("EN-Report"), "en50160"}},
+      {&actRCMReport, {QT_TR_NOOP("RCM Report"), "rcm"}},
+      {&actStatHarmU, {QT_TR_NOOP("Statistik Harmonische (Spannung)"), "harmonics-u"}},
+      {&actStatHarmI, {QT_TR_NOOP("Statistik Harmonische (Strom)"), "harmonics-i"}},
+      {&actStatInter, {QT_TR_NOOP("Statistik Interharmonische"), "interharmonics"}},
+      {&actStatZwischen, {QT_TR_NOOP("Statistik Zwischenharmonische"), "intermediate"}},
+      {&actStatBandsU, {QT_TR_NOOP("Statistik 2,0 - 9,0 kHz (Spannung)"), "bands-u"}},
+      {&actStatBandsI, {QT_TR_NOOP("Statistik 2,0 - 9,0 kHz (Strom)"), "bands-i"}}};
   for (const auto& [field, texts] : reports) {
-    *field = new QAction(QString::fromUtf8(texts.first), this);
+    *field = new QAction(tr(texts.first), this);
     const QString kind = QString::fromLatin1(texts.second);
     connect(*field, &QAction::triggered, this, [this, kind] { actReportExecute(kind); });
     GridData->addAction(*field);
@@ -282,7 +282,7 @@ void TFormLayout::actReportExecute(const QString& kind) {
   using TVantaReport = int (*)(void*, const char*, const char*, char*, int);
   auto fn = LoadReportPlugin(lib, why) ? reinterpret_cast<TVantaReport>(lib.resolve("VantaReport")) : nullptr;
   if (!fn || FRepFN.isEmpty()) {
-    LogPrepare(this, QStringLiteral("Report: %1").arg(fn ? QStringLiteral("keine Aufzeichnung") : why), false);
+    LogPrepare(this, QStringLiteral("Report: %1").arg(fn ? QStringLiteral("keine Aufzeichnung") : why), false);  // untranslated
     return;
   }
   const QString tmp = FComUnit && !FComUnit->FTmpDir.isEmpty() ? FComUnit->FTmpDir : QDir::tempPath() + QLatin1Char('/');
@@ -308,12 +308,12 @@ void TFormLayout::actReportExecute(const QString& kind) {
   }
   const QString job = f.fileName();
   char out[1024] = {0};
-  StartWork(QStringLiteral("Bericht"));
+  StartWork(tr("Bericht"));
   const int rc = fn(this, job.toUtf8().constData(), tmp.toUtf8().constData(), out, int(sizeof out));
   EndWork();
   lib.unload();
   if (rc != 0) {
-    DisplayMessage(QStringLiteral("Bericht nicht erstellt: ") + QString::fromUtf8(out), TMsgDlgType::mtError, nullptr, mbOK, mbOK);
+    DisplayMessage(tr("Bericht nicht erstellt: ") + QString::fromUtf8(out), TMsgDlgType::mtError, nullptr, mbOK, mbOK);
     return;
   }
   LogPrepare(this, QStringLiteral("Report: %1").arg(pdf), false);
@@ -331,7 +331,7 @@ TDeviceTime TFormLayout::TimeRuleFor(const QString& path, const TSysEnvHeader& e
 
 QString TFormLayout::ZoneSuffix() const {
   const QString zone = FShownTime.ZoneText();
-  return zone.isEmpty() ? QString() : QStringLiteral(" (Zeiten in %1)").arg(zone);
+  return zone.isEmpty() ? QString() : tr(" (Zeiten in %1)").arg(zone);
 }
 
 // Names and units the file does not carry come from the host's measurement descriptions.

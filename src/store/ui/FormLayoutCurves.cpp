@@ -132,8 +132,8 @@ void TFormLayout::grdMarkerRefresh() {
   auto stamp = [&](int64_t ts) {
     return TPQTimeProgs::VantaTS_to_StrNanoSec(ts) + (zone.isEmpty() ? QString() : QLatin1Char(' ') + zone);
   };
-  grdMarker->setHorizontalHeaderItem(1, new QTableWidgetItem(FMarkerTime.HasStart ? stamp(FMarkerTime.StartTime) : QStringLiteral("Marker 1")));
-  grdMarker->setHorizontalHeaderItem(2, new QTableWidgetItem(FMarkerTime.HasEnd ? stamp(FMarkerTime.EndTime) : QStringLiteral("Marker 2")));
+  grdMarker->setHorizontalHeaderItem(1, new QTableWidgetItem(FMarkerTime.HasStart ? stamp(FMarkerTime.StartTime) : tr("Marker 1")));
+  grdMarker->setHorizontalHeaderItem(2, new QTableWidgetItem(FMarkerTime.HasEnd ? stamp(FMarkerTime.EndTime) : tr("Marker 2")));
   // Until both markers are set there is no span to show.
   QString span = QStringLiteral("M1-M2");
   if (FMarkerTime.HasStart && FMarkerTime.HasEnd) {

@@ -67,7 +67,7 @@ void TFormOnline::RequestOne(TRecTreeViewItem* item, bool recording, uint64_t) {
       return;
     }
     EndWork();
-    const QString text = QStringLiteral("%1 wurde nicht gespeichert: %2").arg(path, reason);
+    const QString text = tr("%1 wurde nicht gespeichert: %2").arg(path, reason);
     LogPrepare(this, QStringLiteral("Vanta: ") + text, true);
     if (FOnDownloadReport) FOnDownloadReport(text);
   };
@@ -101,8 +101,7 @@ void TFormOnline::StartChain(const std::function<void(TReadoutChain&)>& fill) {
   const qint64 free = FreeBytes(Place().RecorderDir.isEmpty() ? Place().EventDir : Place().RecorderDir);
   if (free >= 0 && need > uint64_t(free)) {
     FChain.reset();
-    const QString text = QStringLiteral("Die ausgewählten Dateien brauchen %1, auf dem Datenträger sind nur %2 frei. "
-                                        "Es wurde nichts heruntergeladen.")
+    const QString text = tr("Die ausgewählten Dateien brauchen %1, auf dem Datenträger sind nur %2 frei. Es wurde nichts heruntergeladen.")
                              .arg(SizeText(need), SizeText(uint64_t(free)));
     LogPrepare(this, QStringLiteral("Vanta: ") + text, true);
     if (FOnDownloadReport) FOnDownloadReport(text);
@@ -111,7 +110,7 @@ void TFormOnline::StartChain(const std::function<void(TReadoutChain&)>& fill) {
   }
   FComUnit->FFileFailed = [this](QObject*, const QString& path, const QString&, const QString& reason) {
     if (FChain) FChain->NoteFailure(path, reason);
-    LogPrepare(this, QStringLiteral("Vanta: %1 nicht gespeichert: %2").arg(path, reason), true);
+    LogPrepare(this, QStringLiteral("Vanta: %1 nicht gespeichert: %2").arg(path, reason), true);  // untranslated
   };
   FOnTransferProgress = [this](int64_t position) {
     if (!Downloading()) return;
@@ -122,7 +121,7 @@ void TFormOnline::StartChain(const std::function<void(TReadoutChain&)>& fill) {
   };
   FChainClock.start();
   SetDownloadActions(true);
-  StartWork(QStringLiteral("Herunterladen"));
+  StartWork(tr("Herunterladen"));
   MassDownLoad();
 }
 
@@ -148,13 +147,13 @@ void TFormOnline::DownloadClass(TRecTreeViewItem* item) {
 void TFormOnline::CancelDownload() {
   if (!Downloading()) return;
   FChain->Cancel();
-  LabSBar->setText(QStringLiteral("Wird nach der laufenden Datei abgebrochen …"));
+  LabSBar->setText(tr("Wird nach der laufenden Datei abgebrochen …"));
 }
 
 void TFormOnline::EndChain(bool lost) {
   if (!FChain) return;
   // What the chain did not get to is not on disk either: told by name.
-  const QString why = lost ? CConnectionLostText : QStringLiteral("abgebrochen");
+  const QString why = lost ? CConnectionLostText : tr("abgebrochen");
   for (const QString& p : FChain->Remaining()) FChain->NoteFailure(p, why);
   const QList<TReadoutChain::TFailure> failures = FChain->Failures();
   const int done = FChain->FilesDone();
@@ -170,7 +169,7 @@ void TFormOnline::EndChain(bool lost) {
   if (failures.isEmpty()) return;
   QStringList lines;
   for (const TReadoutChain::TFailure& f : failures) lines << QStringLiteral("%1: %2").arg(f.Path, f.Reason);
-  const QString text = QStringLiteral("%1 von %2 Dateien wurden nicht gespeichert:\n%3")
+  const QString text = tr("%1 von %2 Dateien wurden nicht gespeichert:\n%3")
                            .arg(failures.size())
                            .arg(qMax(total, done))
                            .arg(lines.join(QLatin1Char('\n')));
@@ -215,7 +214,7 @@ void TFormOnline::MassDownLoad() {
     });
   } else {
     // No device to ask: the chain ends here instead of waiting for a file.
-    LogPrepare(this, QStringLiteral("Herunterladen abgebrochen: keine Verbindung"), false);
+    LogPrepare(this, QStringLiteral("Herunterladen abgebrochen: keine Verbindung"), false);  // untranslated
     EndChain(true);
     EndWork();
   }
@@ -256,7 +255,7 @@ void TFormOnline::DeleteAll(bool events) {
 }
 
 void TFormOnline::DeleteSelected(bool events) {
-  StartWork(QStringLiteral("Löschen"));
+  StartWork(tr("Löschen"));
   for (TRecTreeViewItem* i : Checked(events ? FEvtTreeView : FRecTreeView)) DeleteItem(i);
   EnableListActions(events, false);
   EndWork();
@@ -274,22 +273,22 @@ void TFormOnline::BuildActions() {
     connect(a, &QAction::triggered, this, fn);
     return a;
   };
-  actDownLoadAllEvent = act(QStringLiteral("Alle Ereignisse herunterladen"), [this] { DownloadAll(true); });
-  actDownloadSelectedEvt = act(QStringLiteral("Ausgewählte Ereignisse herunterladen"), [this] { DownloadSelected(true); });
-  actDelEvent = act(QStringLiteral("Ereignis löschen"), [this] { DeleteItem(FTVIEvt); });
-  actDelAllEvent = act(QStringLiteral("Alle Ereignisse löschen"), [this] { DeleteAll(true); });
-  actDelSelectedEvt = act(QStringLiteral("Ausgewählte Ereignisse löschen"), [this] { DeleteSelected(true); });
-  actShowEvtInExplorer = act(QStringLiteral("Im Explorer Anzeigen"), [this] { ShowInExplorer(FTVIEvt, false); });
-  actDownloadAllRecorder = act(QStringLiteral("Alle Aufzeichnungen herunterladen"), [this] { DownloadAll(false); });
-  actDownloadSelectedRec = act(QStringLiteral("Ausgewählte Aufzeichnungen herunterladen"), [this] { DownloadSelected(false); });
-  actDownLoadClsRecorder = act(QStringLiteral("Klasse herunterladen"), [this] { DownloadClass(FTVIRec); });
-  actDelRecorder = act(QStringLiteral("Aufzeichnung löschen"), [this] { DeleteItem(FTVIRec); });
-  actDelAllRecorder = act(QStringLiteral("Alle Aufzeichnungen löschen"), [this] { DeleteAll(false); });
-  ActDelSelectedRecorder = act(QStringLiteral("Ausgewählte Aufzeichnungen löschen"), [this] { DeleteSelected(false); });
-  actDelAllClsRecorder = act(QStringLiteral("Klasse löschen"), [this] { DeleteClass(FTVIRec); });
-  actShowRecInExplorer = act(QStringLiteral("Im Explorer Anzeigen"), [this] { ShowInExplorer(FTVIRec, true); });
-  actMultiSelect = act(QStringLiteral("Multiselect"), [this] { SetMultiSelect(actMultiSelect->isChecked()); });
-  actCancelDownload = act(QStringLiteral("Herunterladen abbrechen"), [this] { CancelDownload(); });
+  actDownLoadAllEvent = act(tr("Alle Ereignisse herunterladen"), [this] { DownloadAll(true); });
+  actDownloadSelectedEvt = act(tr("Ausgewählte Ereignisse herunterladen"), [this] { DownloadSelected(true); });
+  actDelEvent = act(tr("Ereignis löschen"), [this] { DeleteItem(FTVIEvt); });
+  actDelAllEvent = act(tr("Alle Ereignisse löschen"), [this] { DeleteAll(true); });
+  actDelSelectedEvt = act(tr("Ausgewählte Ereignisse löschen"), [this] { DeleteSelected(true); });
+  actShowEvtInExplorer = act(tr("Im Explorer Anzeigen"), [this] { ShowInExplorer(FTVIEvt, false); });
+  actDownloadAllRecorder = act(tr("Alle Aufzeichnungen herunterladen"), [this] { DownloadAll(false); });
+  actDownloadSelectedRec = act(tr("Ausgewählte Aufzeichnungen herunterladen"), [this] { DownloadSelected(false); });
+  actDownLoadClsRecorder = act(tr("Klasse herunterladen"), [this] { DownloadClass(FTVIRec); });
+  actDelRecorder = act(tr("Aufzeichnung löschen"), [this] { DeleteItem(FTVIRec); });
+  actDelAllRecorder = act(tr("Alle Aufzeichnungen löschen"), [this] { DeleteAll(false); });
+  ActDelSelectedRecorder = act(tr("Ausgewählte Aufzeichnungen löschen"), [this] { DeleteSelected(false); });
+  actDelAllClsRecorder = act(tr("Klasse löschen"), [this] { DeleteClass(FTVIRec); });
+  actShowRecInExplorer = act(tr("Im Explorer Anzeigen"), [this] { ShowInExplorer(FTVIRec, true); });
+  actMultiSelect = act(tr("Multiselect"), [this] { SetMultiSelect(actMultiSelect->isChecked()); });
+  actCancelDownload = act(tr("Herunterladen abbrechen"), [this] { CancelDownload(); });
   actCancelDownload->setEnabled(false);
   actMultiSelect->setCheckable(true);
   FEvtMenu = new QMenu(this);

@@ -73,18 +73,18 @@ void TFormLayout::BuildHarmChart() {
   FHrmChart = new TPQPaintBoxHarm(FRight);
   FHrmChart->setObjectName(QStringLiteral("HarmPaintBox"));
   FRight->addWidget(FHrmChart);
-  actShowHarmU = new QAction(QStringLiteral("Harmonische Spannung"), this);
+  actShowHarmU = new QAction(tr("Harmonische Spannung"), this);
   connect(actShowHarmU, &QAction::triggered, this, [this] { ShowHarmonics(false); });
-  actShowHarmI = new QAction(QStringLiteral("Harmonische Strom"), this);
+  actShowHarmI = new QAction(tr("Harmonische Strom"), this);
   connect(actShowHarmI, &QAction::triggered, this, [this] { ShowHarmonics(true); });
-  actCopyHrmData = new QAction(QStringLiteral("Daten Kopieren"), this);
+  actCopyHrmData = new QAction(tr("Daten Kopieren"), this);
   connect(actCopyHrmData, &QAction::triggered, this, [this] {
     QStringList lines;
     if (FHrmChart->Model().CopyToClip(lines)) QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
   });
-  actCopyHrmImage = new QAction(QStringLiteral("Bild Kopieren"), this);
+  actCopyHrmImage = new QAction(tr("Bild Kopieren"), this);
   connect(actCopyHrmImage, &QAction::triggered, this, [this] { CopyImgToClip(FHrmChart); });
-  actPrintHrmImage = new QAction(QStringLiteral("Bild Drucken"), this);
+  actPrintHrmImage = new QAction(tr("Bild Drucken"), this);
   connect(actPrintHrmImage, &QAction::triggered, this, [this] { PrintImage(FHrmChart); });
   auto* separator = new QAction(this);
   separator->setSeparator(true);
@@ -127,8 +127,8 @@ void TFormLayout::RefreshHarmonics() {
 bool TFormLayout::ShowHarmonics(bool current) {
   const bool recording = FRecShown && FPager && FPager->Count() > 0;
   if (!recording || HarmonicColumns(FShownHeader.Context.Channels, current).isEmpty()) {
-    const QString text = current ? QStringLiteral("Die angezeigte Datei enthält keine Harmonischen des Stroms.")
-                                 : QStringLiteral("Die angezeigte Datei enthält keine Harmonischen der Spannung.");
+    const QString text = current ? tr("Die angezeigte Datei enthält keine Harmonischen des Stroms.")
+                                 : tr("Die angezeigte Datei enthält keine Harmonischen der Spannung.");
     LabSBar->setText(text);
     DisplayMessage(text, TMsgDlgType::mtInformation, nullptr, mbOK, mbOK);
     RefreshHarmonics();

@@ -19,6 +19,7 @@
 #include <cmath>
 #include <vector>
 
+#include "Language.h"
 #include "PaintBox.h"
 
 namespace vanta {
@@ -41,9 +42,9 @@ bool ParseBound(const QString& text, double& v) {
 // How the ranges show in the chart's present stacking.
 QString StackText(int mode) {
   switch (mode) {
-    case 0: return QStringLiteral("Alle Kurven in einem Bereich: jede Kurve in % ihres Bereichs");
-    case 1: return QStringLiteral("Ein Bereich je Größe: seine Achse umfasst die Bereiche seiner Kurven");
-    default: return QStringLiteral("Ein Bereich je Kurve");
+    case 0: return TTr::tr("Alle Kurven in einem Bereich: jede Kurve in % ihres Bereichs");
+    case 1: return TTr::tr("Ein Bereich je Größe: seine Achse umfasst die Bereiche seiner Kurven");
+    default: return TTr::tr("Ein Bereich je Kurve");
   }
 }
 }  // namespace
@@ -57,15 +58,15 @@ QWidget* TFormLayout::BuildScalePage() {
   box->addWidget(LabScaleType);
   grdScale = new QTableWidget(0, 4, TabScale);
   grdScale->setHorizontalHeaderLabels(
-      {QStringLiteral("Größe"), QStringLiteral("Min"), QStringLiteral("Max"), QStringLiteral("Einheit")});
+      {tr("Größe"), tr("Min"), tr("Max"), tr("Einheit")});
   grdScale->verticalHeader()->setVisible(false);
   grdScale->horizontalHeader()->setSectionResizeMode(scName, QHeaderView::Stretch);
   grdScale->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                             QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
   box->addWidget(grdScale, 1);
   auto* buttons = new QHBoxLayout;
-  btnAutoScale = new QPushButton(QStringLiteral("Alles Autoskalieren"), TabScale);
-  btnScale = new QPushButton(QStringLiteral("Skalieren"), TabScale);
+  btnAutoScale = new QPushButton(tr("Alles Autoskalieren"), TabScale);
+  btnScale = new QPushButton(tr("Skalieren"), TabScale);
   buttons->addWidget(btnAutoScale);
   buttons->addWidget(btnScale);
   box->addLayout(buttons);
@@ -104,7 +105,7 @@ void TFormLayout::RefreshScalePage() {
   }
   grdScale->resizeColumnToContents(scUnit);
   LabScaleType->setText(n > 0 ? StackText(m.Stack())
-                              : QStringLiteral("Keine Kurven angezeigt: Größen im Auswahlbaum ankreuzen."));
+                              : tr("Keine Kurven angezeigt: Größen im Auswahlbaum ankreuzen."));
   btnAutoScale->setEnabled(n > 0);
   btnScale->setEnabled(n > 0);
   LabScaleProblem->clear();
@@ -121,7 +122,7 @@ bool TFormLayout::ScaleApply() {
   const int n = std::min(m.GetCrvCnt(), grdScale->rowCount());
   QString problem;
   std::vector<std::pair<double, double>> ranges;
-  if (n == 0) problem = QStringLiteral("Keine Kurven angezeigt: nichts zu skalieren.");
+  if (n == 0) problem = tr("Keine Kurven angezeigt: nichts zu skalieren.");
   // Every row is checked before any is applied: one bad row changes nothing.
   for (int r = 0; r < n && problem.isEmpty(); ++r) {
     const QString name = m.Curve(r).FSym;
@@ -129,18 +130,18 @@ bool TFormLayout::ScaleApply() {
     const QString hi = grdScale->item(r, scMax) ? grdScale->item(r, scMax)->text() : QString();
     double vLo = 0, vHi = 0;
     if (!ParseBound(lo, vLo))
-      problem = QStringLiteral("%1: Min \"%2\" ist keine Zahl.").arg(name, lo.trimmed());
+      problem = tr("%1: Min \"%2\" ist keine Zahl.").arg(name, lo.trimmed());
     else if (!ParseBound(hi, vHi))
-      problem = QStringLiteral("%1: Max \"%2\" ist keine Zahl.").arg(name, hi.trimmed());
+      problem = tr("%1: Max \"%2\" ist keine Zahl.").arg(name, hi.trimmed());
     else if (vLo >= vHi)
-      problem = QStringLiteral("%1: Min (%2) muss kleiner als Max (%3) sein.").arg(name, lo.trimmed(), hi.trimmed());
+      problem = tr("%1: Min (%2) muss kleiner als Max (%3) sein.").arg(name, lo.trimmed(), hi.trimmed());
     else
       ranges.emplace_back(vLo, vHi);
   }
   if (!problem.isEmpty()) {
     LabScaleProblem->setText(problem);
     LabScaleProblem->show();
-    DisplayMessage(QStringLiteral("Skalierung nicht übernommen. ") + problem, TMsgDlgType::mtWarning, nullptr, mbOK,
+    DisplayMessage(tr("Skalierung nicht übernommen. ") + problem, TMsgDlgType::mtWarning, nullptr, mbOK,
                    mbOK);
     return false;
   }
@@ -154,14 +155,14 @@ bool TFormLayout::ScaleApply() {
 // ---- the curve chart's menu -----------------------------------------------------------------
 
 void TFormLayout::BuildChartMenu() {
-  actScaleRec = new QAction(QStringLiteral("Skalierung"), this);
+  actScaleRec = new QAction(tr("Skalierung"), this);
   connect(actScaleRec, &QAction::triggered, this, [this] {
     RefreshScalePage();
     tbcSettings->setCurrentWidget(TabScale);
   });
-  actMarker1 = new QAction(QStringLiteral("Marker 1"), this);
+  actMarker1 = new QAction(tr("Marker 1"), this);
   connect(actMarker1, &QAction::triggered, this, [this] { SetMarkerAt(0, FChartMenuPos); });
-  actMarker2 = new QAction(QStringLiteral("Marker 2"), this);
+  actMarker2 = new QAction(tr("Marker 2"), this);
   connect(actMarker2, &QAction::triggered, this, [this] { SetMarkerAt(1, FChartMenuPos); });
   FCrvChart->insertAction(actStackRec, actScaleRec);
   FCrvChart->insertActions(actShowTable, {actMarker1, actMarker2});

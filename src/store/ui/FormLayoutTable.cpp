@@ -66,7 +66,7 @@ void TFormLayout::EvtToTable(const QString& path) {
   for (int c = 0; c < 6; ++c) GridData->setColumnWidth(c, widths[c] > 0 ? widths[c] : 100);
   tvSelect->hide();
   SwitchGridPB(true);
-  LabSBar->setText(QStringLiteral("%1 Ereignis(se): %2").arg(FEvents.size()).arg(QFileInfo(path).fileName()) + ZoneSuffix());
+  LabSBar->setText(tr("%1 Ereignis(se): %2").arg(FEvents.size()).arg(QFileInfo(path).fileName()) + ZoneSuffix());
 }
 
 void TFormLayout::RecToTable(const QString& path) {
@@ -139,7 +139,7 @@ void TFormLayout::RecToTable(const QString& path) {
   StartCurvePass(0, count);
   // Checking the first group draws its curves (and shows them).
   if (tvSelect->topLevelItemCount() > 0) tvSelect->topLevelItem(0)->setCheckState(0, Qt::Checked);
-  LabSBar->setText(QStringLiteral("%1: %2 Zeilen").arg(QFileInfo(path).fileName()).arg(count) + ZoneSuffix());
+  LabSBar->setText(tr("%1: %2 Zeilen").arg(QFileInfo(path).fileName()).arg(count) + ZoneSuffix());
   if (!pager->Error().isEmpty()) LogPrepare(this, pager->Error(), false);
 }
 
@@ -248,8 +248,8 @@ void TFormLayout::CopyRecData() {
     StartWork(QStringLiteral("CSV"));
     const bool ok = ExportRecRowsCsv(geo, from, to, names, timeText, target, error);
     EndWork();
-    const QString said = ok ? QStringLiteral("%1 Zeilen gespeichert: %2").arg(to - from).arg(target)
-                            : QStringLiteral("CSV nicht gespeichert: ") + error;
+    const QString said = ok ? tr("%1 Zeilen gespeichert: %2").arg(to - from).arg(target)
+                            : tr("CSV nicht gespeichert: ") + error;
     LogPrepare(this, said, false);
     LabSBar->setText(said);
     return;
@@ -260,23 +260,23 @@ void TFormLayout::CopyRecData() {
     LabSBar->setText(error);
     return;
   }
-  QStringList lines{QStringLiteral("Zeit\t") + names.join(QLatin1Char('\t'))};
+  QStringList lines{QStringLiteral("Zeit\t") + names.join(QLatin1Char('\t'))};  // untranslated: a heading like the CSV file's
   for (const TRecRow& r : rows) {
     QString line = timeText(r.Time);
     for (float v : r.Values) line += QLatin1Char('\t') + TRecTableModel::ValueText(v);
     lines << line;
   }
   QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
-  LabSBar->setText(QStringLiteral("%1 Zeilen kopiert").arg(rows.size()));
+  LabSBar->setText(tr("%1 Zeilen kopiert").arg(rows.size()));
 }
 
 QString TFormLayout::AskCsvTarget(qint64 rows) {
   const auto answer = QMessageBox::question(
       this, windowTitle(),
-      QStringLiteral("%1 Zeilen sind zu viele für die Zwischenablage (höchstens %2). Als CSV-Datei speichern?").arg(rows).arg(FMaxClipRows));
+      tr("%1 Zeilen sind zu viele für die Zwischenablage (höchstens %2). Als CSV-Datei speichern?").arg(rows).arg(FMaxClipRows));
   if (answer != QMessageBox::Yes) return {};
   const QString suggested = QFileInfo(FPager->Geometry().Path).completeBaseName() + QStringLiteral(".csv");
-  return QFileDialog::getSaveFileName(this, QStringLiteral("Daten als CSV speichern"), suggested, QStringLiteral("CSV (*.csv)"));
+  return QFileDialog::getSaveFileName(this, tr("Daten als CSV speichern"), suggested, QStringLiteral("CSV (*.csv)"));
 }
 
 void TFormLayout::AsyncToTable(const QString& path) {
@@ -300,9 +300,9 @@ void TFormLayout::AsyncToTable(const QString& path) {
   GridData->clear();
   GridData->setColumnCount(inputs + 1);
   GridData->setRowCount(int(FAsync.size()));
-  QStringList head{QStringLiteral("Zeit")};
+  QStringList head{tr("Zeit")};
   for (int i = 0; i < inputs; ++i)
-    head << (i < FShownHeader.Context.Channels.size() ? FShownHeader.Context.Channels[i].Name : QStringLiteral("Eingang %1").arg(i + 1));
+    head << (i < FShownHeader.Context.Channels.size() ? FShownHeader.Context.Channels[i].Name : tr("Eingang %1").arg(i + 1));
   GridData->setHorizontalHeaderLabels(head);
   for (int r = 0; r < FAsync.size(); ++r) {
     const TAsyncRecord& a = FAsync[r];

@@ -3,6 +3,7 @@
 #include "FormLayout.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QTreeWidget>
 #include <utility>
@@ -16,7 +17,7 @@ constexpr int CItemRole = Qt::UserRole + 7;  // marks file items of the tree
 // ---- the readout of a connected device ------------------------------------------------------
 
 TFormOnline::TFormOnline(QWidget* parent) : TFormLayout(parent) {
-  SetCapt(QStringLiteral("Datenauslese"));
+  SetCapt(tr("Datenauslese"));
   // A tick in a check box selects a file for the list actions; it fetches nothing.
   connect(TreeViewOpti, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int) { FCheckToggled = true; });
   connect(TreeViewOpti, &QTreeWidget::itemPressed, this, [this](QTreeWidgetItem*, int) { FCheckToggled = false; });
@@ -48,8 +49,8 @@ TFormOnline::TFormOnline(QWidget* parent) : TFormLayout(parent) {
 void TFormOnline::ConnEst(QObject* Sender, bool connected) {
   TFormLayout::ConnEst(Sender, connected);
   if (!connected || FRecTreeView) return;
-  FRecTreeView = new QTreeWidgetItem(TreeViewOpti, {QStringLiteral("Rekorder Daten")});
-  FEvtTreeView = new QTreeWidgetItem(TreeViewOpti, {QStringLiteral("PQ-Ereignisse")});
+  FRecTreeView = new QTreeWidgetItem(TreeViewOpti, {tr("Rekorder Daten")});
+  FEvtTreeView = new QTreeWidgetItem(TreeViewOpti, {tr("PQ-Ereignisse")});
   for (QTreeWidgetItem* r : {FRecTreeView, FEvtTreeView}) r->setIcon(0, ImageIcon(CImgGroup));
 }
 
@@ -68,7 +69,7 @@ TReadoutPlace TFormOnline::Place() const {
 void TFormOnline::ClickEvtOverview() {
   if (FInClick) return;
   FInClick = true;
-  StartWork(QStringLiteral("Anfordern"));
+  StartWork(tr("Anfordern"));
   if (FStreamRunning) StopStream();
   EvtUebClick();
   FInClick = false;
@@ -77,7 +78,7 @@ void TFormOnline::ClickEvtOverview() {
 void TFormOnline::ClickRecOverview() {
   if (FInClick) return;
   FInClick = true;
-  StartWork(QStringLiteral("Anfordern"));
+  StartWork(tr("Anfordern"));
   if (FStreamRunning) StopStream();
   RecUebClick();
   FInClick = false;
@@ -85,7 +86,10 @@ void TFormOnline::ClickRecOverview() {
 
 void TFormOnline::BuildTree(QTreeWidgetItem* root, const QList<TReadoutNode>& nodes, bool recording) {
   for (const TReadoutNode& n : nodes) {
-    auto* item = new TRecTreeViewItem(root, {n.Text});
+    // Group names are the tree's own German (marked in Readout.cpp), file
+    // names are shown as built; the lookup leaves those unchanged.
+    const QString text = n.IsGroup() ? QCoreApplication::translate("TReadoutTree", n.Text.toUtf8().constData()) : n.Text;
+    auto* item = new TRecTreeViewItem(root, {text});
     item->Path = n.Path;
     item->FileSize = n.FileSize;
     item->isAsync = n.IsAsync;
@@ -112,7 +116,7 @@ void TFormOnline::EvtOverView(const QStringList& lines) {
   FEvtTreeView->setExpanded(true);
   TreeViewOpti->setUpdatesEnabled(true);
   EndWork();
-  LabSBar->setText(QStringLiteral("%1 Ereignisse").arg(tree.Roots.size()));
+  LabSBar->setText(tr("%1 Ereignisse").arg(tree.Roots.size()));
 }
 
 void TFormOnline::RecOverView(const QStringList& lines) {
@@ -134,13 +138,13 @@ void TFormOnline::RecOverView(const QStringList& lines) {
   FRecTreeView->setExpanded(true);
   TreeViewOpti->setUpdatesEnabled(true);
   EndWork();
-  LabSBar->setText(QStringLiteral("%1 Aufzeichnungen").arg(tree.Queue.size()));
+  LabSBar->setText(tr("%1 Aufzeichnungen").arg(tree.Queue.size()));
 }
 
 void TFormOnline::EventClick(TRecTreeViewItem* item) {
   if (!item || FInClick) return;
   FInClick = true;
-  StartWork(QStringLiteral("Anfordern"));
+  StartWork(tr("Anfordern"));
   item->SetImage(CImgOnDisk);
   QString local;
   uint64_t size = item->FileSize;
@@ -155,7 +159,7 @@ void TFormOnline::EventClick(TRecTreeViewItem* item) {
 void TFormOnline::RecordClick(TRecTreeViewItem* item) {
   if (!item || FInClick) return;
   FInClick = true;
-  StartWork(QStringLiteral("Anfordern"));
+  StartWork(tr("Anfordern"));
   FSelectedRec = item;
   item->SetImage(CImgOnDisk);
   // The arrived file goes to the binary-input table or the recording table.

@@ -59,7 +59,7 @@ int TagOf(const QTreeWidgetItem* i) {
 }  // namespace
 
 TFormOffline::TFormOffline(QWidget* parent) : TFormLayout(parent) {
-  FFrmCapt = QStringLiteral("Messdaten Auswertung Offline");
+  FFrmCapt = tr("Messdaten Auswertung Offline");
   setWindowTitle(FFrmCapt);
   PanelBack->setEnabled(true);  // no connection to wait for
   DimPanel(false);
@@ -70,17 +70,17 @@ TFormOffline::TFormOffline(QWidget* parent) : TFormLayout(parent) {
     connect(a, &QAction::triggered, this, fn);
     return a;
   };
-  actDelOfflineRekorder = act(QStringLiteral("Rekorderdatei Löschen"), [this] {
+  actDelOfflineRekorder = act(tr("Rekorderdatei Löschen"), [this] {
     if (FClickedTVI) OfflineDelFile(FClickedTVI->data(0, CPathRole).toString(), [this](const QString& l) { LogPrepare(this, l, false); });
     CheckData();
   });
-  actDelOfflineEvent = act(QStringLiteral("Eventdatei Löschen"), [this] {
+  actDelOfflineEvent = act(tr("Eventdatei Löschen"), [this] {
     if (FClickedTVI) OfflineDelFile(FClickedTVI->data(0, CPathRole).toString(), [this](const QString& l) { LogPrepare(this, l, false); });
     CheckData();
   });
-  actDelClass = act(QStringLiteral("Alle Dateien dieser Klasse löschen"), [this] { DeleteClass(); });
-  actDelOfflineAllFiles = act(QStringLiteral("Alle Dateien dieser Station löschen"), [this] {
-    StartWork(QStringLiteral("Löschen"));
+  actDelClass = act(tr("Alle Dateien dieser Klasse löschen"), [this] { DeleteClass(); });
+  actDelOfflineAllFiles = act(tr("Alle Dateien dieser Station löschen"), [this] {
+    StartWork(tr("Löschen"));
     if (FClickedTVI && !FClickedTVI->text(0).isEmpty()) {
       DeleteStation(FDataDir, FClickedTVI->text(0).section(QLatin1Char(':'), 0, 0),
                     [this](const QString& l) { LogPrepare(this, l, false); });
@@ -90,22 +90,22 @@ TFormOffline::TFormOffline(QWidget* parent) : TFormLayout(parent) {
       EndWork();
     }
   });
-  ActDeleteSelected = act(QStringLiteral("Ausgewählte Dateien Löschen"), [this] {
-    StartWork(QStringLiteral("Löschen"));
+  ActDeleteSelected = act(tr("Ausgewählte Dateien Löschen"), [this] {
+    StartWork(tr("Löschen"));
     for (QTreeWidgetItem* i : CheckedFiles())
       OfflineDelFile(i->data(0, CPathRole).toString(), [this](const QString& l) { LogPrepare(this, l, false); });
     EndWork();
     CheckData();
   });
-  actOfflineExport = act(QStringLiteral("Ausgewählte Dateien Exportieren"), [this] {
+  actOfflineExport = act(tr("Ausgewählte Dateien Exportieren"), [this] {
     const QString dir = FAskFolder
-                            ? FAskFolder(QStringLiteral("Bitte wählen Sie den Ordner, in den die ausgewählten Dateien exportiert werden sollen:"))
-                            : QFileDialog::getExistingDirectory(this, QStringLiteral("Bitte wählen Sie den Ordner, in den die ausgewählten Dateien exportiert werden sollen:"));
+                            ? FAskFolder(tr("Bitte wählen Sie den Ordner, in den die ausgewählten Dateien exportiert werden sollen:"))
+                            : QFileDialog::getExistingDirectory(this, tr("Bitte wählen Sie den Ordner, in den die ausgewählten Dateien exportiert werden sollen:"));
     if (!dir.isEmpty()) ExportTo(dir);
   });
-  actImportFromSD = act(QStringLiteral("Dateien Import"), [this] {
-    const QString dir = FAskFolder ? FAskFolder(QStringLiteral("Bitte wählen Sie den zu importierenden Ordner aus:"))
-                                   : QFileDialog::getExistingDirectory(this, QStringLiteral("Bitte wählen Sie den zu importierenden Ordner aus:"));
+  actImportFromSD = act(tr("Dateien Import"), [this] {
+    const QString dir = FAskFolder ? FAskFolder(tr("Bitte wählen Sie den zu importierenden Ordner aus:"))
+                                   : QFileDialog::getExistingDirectory(this, tr("Bitte wählen Sie den zu importierenden Ordner aus:"));
     if (!dir.isEmpty()) ImportFrom(dir);
   });
   FMenu = new QMenu(this);
@@ -167,7 +167,7 @@ void TFormOffline::CheckData() {
     FRescanPending = true;  // the store changed under the running work: scan when it ends
     return;
   }
-  StartWork(QStringLiteral("Überprüfung"));
+  StartWork(tr("Überprüfung"));
   HideActions();  // the tree is rebuilt: nothing is chosen
   LogPrepare(this, QStringLiteral("Offline: Check Data begin"), false);
   if (FEnableDisableBar) FEnableDisableBar(this, false);
@@ -251,7 +251,9 @@ void TFormOffline::RunPending() {
 
 void TFormOffline::AddNodes(QTreeWidgetItem* parent, const TStoreNode& node) {
   for (const TStoreNode& c : node.Children) {
-    auto* item = new QTreeWidgetItem(parent, {c.Text});
+    // A group's name is the store's German, shown in the chosen language.
+    const bool file = c.Tag == stRecordingFile || c.Tag == stEventFile;
+    auto* item = new QTreeWidgetItem(parent, {file ? c.Text : QCoreApplication::translate("TReadoutTree", c.Text.toUtf8().constData())});
     item->setIcon(0, ImageIcon(c.Image));
     item->setData(0, CTagRole, c.Tag);
     item->setData(0, CPathRole, c.Path);
@@ -271,7 +273,7 @@ void TFormOffline::OpenStation(QTreeWidgetItem* station) {
     station->setExpanded(!station->isExpanded());
     return;
   }
-  StartWork(QStringLiteral("Analysieren"));
+  StartWork(tr("Analysieren"));
   if (FEnableDisableBar) FEnableDisableBar(this, false);
   TStation s;
   s.Path = station->data(0, CPathRole).toString();
@@ -298,7 +300,7 @@ void TFormOffline::OfflineFileClick(QTreeWidgetItem* item) {
   if (FInClick || !item) return;
   FInClick = true;
   const QString path = item->data(0, CPathRole).toString();
-  StartWork(QStringLiteral("Analysieren"));
+  StartWork(tr("Analysieren"));
   if (TagOf(item) == stEventFile) {
     EvtToTable(path);
     FLastUseEvtFile = path;
@@ -337,7 +339,7 @@ void TFormOffline::OfflineRecMouseDown(QTreeWidgetItem* item, Qt::MouseButtons b
 
 void TFormOffline::DeleteClass() {
   if (!FClickedTVI) return;
-  StartWork(QStringLiteral("Löschen"));
+  StartWork(tr("Löschen"));
   const int tag = TagOf(FClickedTVI);
   QTreeWidgetItem* group = (tag == stRecordingFile || tag == stEventFile) ? FClickedTVI->parent() : FClickedTVI;
   for (int i = group ? group->childCount() - 1 : -1; i >= 0; --i) {
@@ -362,13 +364,13 @@ QList<QTreeWidgetItem*> TFormOffline::CheckedFiles() const {
 }
 
 int TFormOffline::ExportTo(const QString& folder) {
-  StartWork(QStringLiteral("Exportieren"));
+  StartWork(tr("Exportieren"));
   QStringList files, failed;
   for (QTreeWidgetItem* i : CheckedFiles()) files << i->data(0, CPathRole).toString();
   const int n = ExportFiles(files, folder, failed);
   for (const QString& f : failed) LogPrepare(this, QStringLiteral("Export: %1").arg(f), false);
-  Tell(QStringLiteral("Es wurden %1 Dateien nach %2 exportiert.").arg(files.size()).arg(folder));
-  if (!failed.isEmpty()) Tell(QStringLiteral("%1 Dateien konnten nicht nach %2 geschrieben werden (siehe Protokoll)").arg(failed.size()).arg(folder));
+  Tell(tr("Es wurden %1 Dateien nach %2 exportiert.").arg(files.size()).arg(folder));
+  if (!failed.isEmpty()) Tell(tr("%1 Dateien konnten nicht nach %2 geschrieben werden (siehe Protokoll)").arg(failed.size()).arg(folder));
   EndWork();
   return n;
 }
@@ -378,7 +380,7 @@ void TFormOffline::ImportFrom(const QString& folder) {
     FPendingImport = folder;
     return;
   }
-  StartWork(QStringLiteral("Importieren"));
+  StartWork(tr("Importieren"));
   auto result = std::make_shared<TImportResult>();
   const QString dir = FDataDir;
   // The total is the progress maximum, one step per file copied.
@@ -400,13 +402,13 @@ void TFormOffline::ImportFrom(const QString& folder) {
     FWorker = nullptr;
     SynchStoppProgress();
     for (const QString& f : result->Failed) LogPrepare(this, QStringLiteral("Import: %1").arg(f), false);
-    for (const QString& f : result->Ignored) LogPrepare(this, QStringLiteral("Import: %1 passt zu keinem Dateinamen").arg(f), false);
+    for (const QString& f : result->Ignored) LogPrepare(this, QStringLiteral("Import: %1 passt zu keinem Dateinamen").arg(f), false);  // untranslated
     TreeViewOpti->clear();
     EndWork();
     // Every copy attempted counts; what failed or matched no name is said too.
-    Tell(QStringLiteral("Es wurden %1 Dateien importiert").arg(result->Total() + int(result->Failed.size())));
+    Tell(tr("Es wurden %1 Dateien importiert").arg(result->Total() + int(result->Failed.size())));
     if (!result->Failed.isEmpty() || !result->Ignored.isEmpty())
-      Tell(QStringLiteral("%1 Dateien nicht kopiert, %2 Dateien ohne passenden Namen übergangen (siehe Protokoll)")
+      Tell(tr("%1 Dateien nicht kopiert, %2 Dateien ohne passenden Namen übergangen (siehe Protokoll)")
                .arg(result->Failed.size())
                .arg(result->Ignored.size()));
     FRescanPending = false;
