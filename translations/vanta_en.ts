@@ -646,6 +646,937 @@
         <source>Ein Bereich je Kurve</source>
         <translation>One range per curve</translation>
     </message>
+    <message>
+        <source>SSH-Anmeldung abgelehnt</source>
+        <translation>SSH login refused</translation>
+    </message>
+    <message>
+        <source>Das bisherige Passwort ist abgelaufen. Neues Passwort: </source>
+        <translation>The current password has expired. New password: </translation>
+    </message>
+    <message>
+        <source>Mitschnitt nicht möglich: %1</source>
+        <translation>Cannot record the trace: %1</translation>
+    </message>
+    <message>
+        <source>serielle Schnittstelle %1 nicht verfügbar</source>
+        <translation>serial port %1 not available</translation>
+    </message>
+    <message>
+        <source>keine Antwort</source>
+        <translation>no answer</translation>
+    </message>
+    <message>
+        <source>Alle Spannungsmesseingänge auf Erdpotential legen und alle Strommesseingänge von der Quelle trennen.</source>
+        <translation>Connect all voltage inputs to earth potential and disconnect all current inputs from the source.</translation>
+    </message>
+    <message>
+        <source>Spannung = 0 V</source>
+        <translation>Voltage = 0 V</translation>
+    </message>
+    <message>
+        <source>Strom = 0 A</source>
+        <translation>Current = 0 A</translation>
+    </message>
+    <message>
+        <source>Spannungs- und Strompfade des Kalibrators an alle Messeingänge anschließen (Spannungen parallel, Ströme in Reihe), das Referenzmessgerät dazu.</source>
+        <translation>Connect the calibrator's voltage and current paths to all measuring inputs (voltages in parallel, currents in series), and the reference meter as well.</translation>
+    </message>
+    <message>
+        <source>Am Kalibrator folgende Werte einstellen:</source>
+        <translation>Set the following values on the calibrator:</translation>
+    </message>
+    <message>
+        <source>Spannung = 100.00 V</source>
+        <translation>Voltage = 100.00 V</translation>
+    </message>
+    <message>
+        <source>Strom = 5.000 A</source>
+        <translation>Current = 5.000 A</translation>
+    </message>
+    <message>
+        <source>Frequenz = 60.000 Hz</source>
+        <translation>Frequency = 60.000 Hz</translation>
+    </message>
+    <message>
+        <source>Frequenz = 50.000 Hz</source>
+        <translation>Frequency = 50.000 Hz</translation>
+    </message>
+    <message>
+        <source>Werte der Kontrollmessung eingeben:</source>
+        <translation>Enter the values of the check measurement:</translation>
+    </message>
+    <message>
+        <source>Warte auf das Gerät seit %1</source>
+        <translation>Waiting for the device for %1</translation>
+    </message>
+    <message>
+        <source>Schritt %1</source>
+        <translation>Step %1</translation>
+    </message>
+    <message>
+        <source>Kalibrierzertifikat kann nicht gespeichert werden (%1): Kalibrierung nicht begonnen</source>
+        <translation>Cannot save the calibration certificate (%1): calibration not started</translation>
+    </message>
+    <message>
+        <source>Der Benutzer "%1" hat nicht die nötigen Rechte für diesen Vorgang!</source>
+        <translation>The user "%1" lacks the rights for this operation!</translation>
+    </message>
+    <message>
+        <source>Spannung (V): </source>
+        <translation>Voltage (V): </translation>
+    </message>
+    <message>
+        <source>Strom (A): </source>
+        <translation>Current (A): </translation>
+    </message>
+    <message>
+        <source>Weiter mit Enter </source>
+        <translation>Continue with Enter </translation>
+    </message>
+    <message>
+        <source>Kalibrierung abgebrochen: keine Eingabe (Schritt %1)</source>
+        <translation>Calibration cancelled: no input (step %1)</translation>
+    </message>
+    <message>
+        <source>Kalibrierung abgebrochen (Schritt %1)</source>
+        <translation>Calibration cancelled (step %1)</translation>
+    </message>
+    <message>
+        <source>Kalibrierung nicht gespeichert</source>
+        <translation>Calibration not saved</translation>
+    </message>
+    <message>
+        <source>Kalibrierzertifikat nicht gespeichert (%1): %2</source>
+        <translation>Calibration certificate not saved (%1): %2</translation>
+    </message>
+    <message>
+        <source>Bericht %1</source>
+        <translation>Report %1</translation>
+    </message>
+    <message>
+        <source>Das Gerät hat den Neustart nicht bestätigt</source>
+        <translation>The device did not confirm the restart</translation>
+    </message>
+    <message>
+        <source>Gerät meldet sich nach %1 s nicht zurück</source>
+        <translation>The device has not come back after %1 s</translation>
+    </message>
+    <message>
+        <source>%1 (kein Firmwarearchiv .tgz im Paket)</source>
+        <translation>%1 (no firmware archive .tgz in the package)</translation>
+    </message>
+    <message>
+        <source>Das Updatepaket nennt keine Firmwareversion (%1)</source>
+        <translation>The update package names no firmware version (%1)</translation>
+    </message>
+    <message>
+        <source>Das Firmwarearchiv %1 im Updatepaket ist nicht lesbar (%2)</source>
+        <translation>The firmware archive %1 in the update package cannot be read (%2)</translation>
+    </message>
+    <message>
+        <source>Ordner für die Parametersicherung fehlt: %1 - kein Update</source>
+        <translation>Folder for the parameter backup missing: %1 - no update</translation>
+    </message>
+    <message>
+        <source>Parametersicherung %1 ist ein Ordner - kein Update</source>
+        <translation>Parameter backup %1 is a folder - no update</translation>
+    </message>
+    <message>
+        <source>Parametersicherung kann nicht gespeichert werden: %1 (%2) - kein Update</source>
+        <translation>Cannot save the parameter backup: %1 (%2) - no update</translation>
+    </message>
+    <message>
+        <source>Gerät %1 (Seriennummer %2), Firmware %3</source>
+        <translation>Device %1 (serial number %2), firmware %3</translation>
+    </message>
+    <message>
+        <source>Paket %1, Firmware %2</source>
+        <translation>Package %1, firmware %2</translation>
+    </message>
+    <message>
+        <source>Update läuft seit %1</source>
+        <translation>Update running for %1</translation>
+    </message>
+    <message>
+        <source>Nein</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>Ja</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>Update Starten? [j/N] </source>
+        <translation>Start update? [y/N] </translation>
+    </message>
+    <message>
+        <source>Update Starten</source>
+        <translation>Start update</translation>
+    </message>
+    <message>
+        <source>Hochladen %1/%2: %3</source>
+        <translation>Uploading %1/%2: %3</translation>
+    </message>
+    <message>
+        <source>Update ohne Ergebnis abgebrochen</source>
+        <translation>Update cancelled without a result</translation>
+    </message>
+    <message>
+        <source>Parametersicherung: %1</source>
+        <translation>Parameter backup: %1</translation>
+    </message>
+    <message>
+        <source>Gerät startet neu ...</source>
+        <translation>Device restarting ...</translation>
+    </message>
+    <message>
+        <source>Firmware nach dem Update: %1</source>
+        <translation>Firmware after the update: %1</translation>
+    </message>
+    <message>
+        <source>Gerät nach dem Neustart nicht erreichbar</source>
+        <translation>Device not reachable after the restart</translation>
+    </message>
+    <message>
+        <source>Gerät meldet nach dem Update Firmware %1 statt %2</source>
+        <translation>After the update the device reports firmware %1 instead of %2</translation>
+    </message>
+    <message>
+        <source>%1: Eintrag %2 nennt password und passwordFile</source>
+        <translation>%1: entry %2 names both password and passwordFile</translation>
+    </message>
+    <message>
+        <source>Keine fehlgeschlagenen Geräte im Bericht</source>
+        <translation>No failed devices in the report</translation>
+    </message>
+    <message>
+        <source>Bericht kann nicht geschrieben werden (%1): kein Gerät aktualisiert</source>
+        <translation>Cannot write the report (%1): no device updated</translation>
+    </message>
+    <message>
+        <source>%1; Bericht %2</source>
+        <translation>%1; report %2</translation>
+    </message>
+    <message>
+        <source>Oberschwingungen: %1 Bytes, erwartet %2</source>
+        <translation>Harmonics: %1 bytes, expected %2</translation>
+    </message>
+    <message>
+        <source>Kanal %1 hat diese Gerätegeneration nicht</source>
+        <translation>This device generation has no channel %1</translation>
+    </message>
+    <message>
+        <source>Oszilloskop: %1 Bytes passen nicht zu %2 Werten</source>
+        <translation>Oscilloscope: %1 bytes do not fit %2 values</translation>
+    </message>
+    <message>
+        <source>keine Antwort auf die Lua-Anweisung</source>
+        <translation>no answer to the Lua statement</translation>
+    </message>
+    <message>
+        <source>Lua-Anweisung fehlgeschlagen</source>
+        <translation>Lua statement failed</translation>
+    </message>
+    <message>
+        <source>Es wurden %1 Dateien importiert</source>
+        <translation>%1 files imported</translation>
+    </message>
+    <message>
+        <source>Es wurden %1 Dateien nach %2 exportiert.</source>
+        <translation>%1 files exported to %2.</translation>
+    </message>
+    <message>
+        <source>Der eingegebene Wert für %1 liegt im ungültigen Bereich.<byte value="xd" />
+Bitte die Bereichsgrenzen beachten:<byte value="xd" />
+Minimaler Wert: %2<byte value="xd" />
+Maximaler Wert: %3<byte value="xd" />
+Standard Wert: %4<byte value="xd" />
+<byte value="xd" />
+Der Parameter wird auf den Wert %5 gesetzt!</source>
+        <translation>The value entered for %1 is out of range.
+Please keep to the limits:
+Minimum value: %2
+Maximum value: %3
+Default value: %4
+
+The parameter is set to %5!</translation>
+    </message>
+    <message>
+        <source>Die Eingegebenen GPS Koordinaten "%1" sind ungültig. Bitte geben Sie diese im Format "N49.12345678E11.12345678" ein.</source>
+        <translation>The GPS coordinates "%1" are invalid. Please enter them in the format "N49.12345678E11.12345678".</translation>
+    </message>
+    <message>
+        <source>Ordner %1 gibt es nicht</source>
+        <translation>Folder %1 does not exist</translation>
+    </message>
+    <message>
+        <source>%1@%2: "%3" ist kein Eintrag der Liste (%4)</source>
+        <translation>%1@%2: "%3" is not an entry of the list (%4)</translation>
+    </message>
+    <message>
+        <source>Parameter %1 gibt es nicht</source>
+        <translation>Parameter %1 does not exist</translation>
+    </message>
+    <message>
+        <source>Parameter %1 unter %2 gibt es nicht</source>
+        <translation>Parameter %1 under %2 does not exist</translation>
+    </message>
+    <message>
+        <source>Parameter %1 ist auf Stufe %2 nicht sichtbar</source>
+        <translation>Parameter %1 is not visible at level %2</translation>
+    </message>
+    <message>
+        <source>Parameter %1 ist auf Stufe %2 nicht änderbar</source>
+        <translation>Parameter %1 cannot be changed at level %2</translation>
+    </message>
+    <message>
+        <source>Der IED-Name "%1" ist ungültig</source>
+        <translation>The IED name "%1" is invalid</translation>
+    </message>
+    <message>
+        <source>"%1" ist kein Eintrag der Liste (%2)</source>
+        <translation>"%1" is not an entry of the list (%2)</translation>
+    </message>
+    <message>
+        <source>Eingabe abgelehnt</source>
+        <translation>Input rejected</translation>
+    </message>
+    <message>
+        <source> (abgelehnt)</source>
+        <translation> (rejected)</translation>
+    </message>
+    <message>
+        <source> (korrigiert)</source>
+        <translation> (corrected)</translation>
+    </message>
+    <message>
+        <source>Nichts gespeichert: %1 Eingabe(n) abgelehnt%2</source>
+        <translation>Nothing saved: %1 input(s) rejected%2</translation>
+    </message>
+    <message>
+        <source>, %1 bleibt unverändert</source>
+        <translation>, %1 stays unchanged</translation>
+    </message>
+    <message>
+        <source>%1 bleibt unverändert: ohne --out werden die Werte nicht gespeichert</source>
+        <translation>%1 stays unchanged: without --out the values are not saved</translation>
+    </message>
+    <message>
+        <source>%1: keine Änderungsliste (%2)</source>
+        <translation>%1: not a change list (%2)</translation>
+    </message>
+    <message>
+        <source>Keine Änderungen</source>
+        <translation>No changes</translation>
+    </message>
+    <message>
+        <source>Ungülige ICD Datei </source>
+        <translation>Invalid ICD file </translation>
+    </message>
+    <message>
+        <source>Keine geänderten Daten gefunden</source>
+        <translation>No changed data found</translation>
+    </message>
+    <message>
+        <source>%1 Werte auf Standard gesetzt</source>
+        <translation>%1 values set to default</translation>
+    </message>
+    <message>
+        <source>Senden</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>Nicht gesendet</source>
+        <translation>Not sent</translation>
+    </message>
+    <message>
+        <source>Keine geänderten Werte</source>
+        <translation>No changed values</translation>
+    </message>
+    <message>
+        <source>Nichts gesendet, unzulässige Werte: %1</source>
+        <translation>Nothing sent, invalid values: %1</translation>
+    </message>
+    <message>
+        <source>Probelauf: nichts gesendet</source>
+        <translation>Dry run: nothing sent</translation>
+    </message>
+    <message>
+        <source> - nichts gesendet</source>
+        <translation> - nothing sent</translation>
+    </message>
+    <message>
+        <source>Sicherung der Geräteparametrierung: %1</source>
+        <translation>Backup of the device's parameter set: %1</translation>
+    </message>
+    <message>
+        <source>ACHTUNG: Parametrierung nicht erfolgreich!</source>
+        <translation>WARNING: Parameter set not applied!</translation>
+    </message>
+    <message>
+        <source>Übertragung abgeschlossen</source>
+        <translation>Transfer complete</translation>
+    </message>
+    <message>
+        <source>Teilweise übertragen: %1 geänderte Werte wurden nicht gesendet</source>
+        <translation>Partly transferred: %1 changed values were not sent</translation>
+    </message>
+    <message>
+        <source>Netzwerkeinstellungen, nur mit --network</source>
+        <translation>network settings, only with --network</translation>
+    </message>
+    <message>
+        <source>Serviceparameter, nur mit --service</source>
+        <translation>service parameter, only with --service</translation>
+    </message>
+    <message>
+        <source>ungültiger Wert, Standardwert nur mit --defaults</source>
+        <translation>invalid value, default only with --defaults</translation>
+    </message>
+    <message>
+        <source>Übernehmen: %1</source>
+        <translation>Take over: %1</translation>
+    </message>
+    <message>
+        <source>Ausgelassen: %1 (%2)</source>
+        <translation>Left out: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Keine Werte zu übernehmen</source>
+        <translation>No values to take over</translation>
+    </message>
+    <message>
+        <source>%1: Datei fehlt</source>
+        <translation>%1: file missing</translation>
+    </message>
+    <message>
+        <source>%1: Zeiten in %2 (keine Zeiteinstellungen des Geräts bei der Datei)</source>
+        <translation>%1: times in %2 (no time settings of the device with the file)</translation>
+    </message>
+    <message>
+        <source>KalibratorReport fehlt</source>
+        <translation>KalibratorReport missing</translation>
+    </message>
+    <message>
+        <source>VantaReport fehlt</source>
+        <translation>VantaReport missing</translation>
+    </message>
+    <message>
+        <source>zu wenige Messpunkte (%1) für ein Urteil</source>
+        <translation>too few samples (%1) for a verdict</translation>
+    </message>
+    <message>
+        <source>flach</source>
+        <translation>flat</translation>
+    </message>
+    <message>
+        <source>WÄCHST</source>
+        <translation>GROWING</translation>
+    </message>
+    <message>
+        <source>%1: keine Antwort vom Gerät</source>
+        <translation>%1: no answer from the device</translation>
+    </message>
+    <message>
+        <source>%1: keine Statusdatei</source>
+        <translation>%1: not a status file</translation>
+    </message>
+    <message>
+        <source>dieser Gerätetyp führt kein Statusskript aus</source>
+        <translation>this device type runs no status script</translation>
+    </message>
+    <message>
+        <source>Gerät lieferte keine Statusdatei (%1)</source>
+        <translation>The device delivered no status file (%1)</translation>
+    </message>
+    <message>
+        <source>%1: abgelehnt</source>
+        <translation>%1: refused</translation>
+    </message>
+    <message>
+        <source>%1 gelöscht</source>
+        <translation>%1 deleted</translation>
+    </message>
+    <message>
+        <source>Secure Logfile erst ab Firmware 2.10.0 (Gerät: %1)</source>
+        <translation>Secure log file needs firmware 2.10.0 or later (device: %1)</translation>
+    </message>
+    <message>
+        <source>nicht auf dem Gerät</source>
+        <translation>not on the device</translation>
+    </message>
+    <message>
+        <source>kein Platz</source>
+        <translation>no space</translation>
+    </message>
+    <message>
+        <source>abgebrochen</source>
+        <translation>cancelled</translation>
+    </message>
+    <message>
+        <source>Verbindungsabbruch</source>
+        <translation>Connection lost</translation>
+    </message>
+    <message>
+        <source>Auf dem Datenträger ist kein Platz mehr</source>
+        <translation>No space left on the disk</translation>
+    </message>
+    <message>
+        <source>Die Dateien brauchen %1, frei sind nur %2</source>
+        <translation>The files need %1, only %2 are free</translation>
+    </message>
+    <message>
+        <source>%1: nicht gespeichert: %2</source>
+        <translation>%1: not saved: %2</translation>
+    </message>
+    <message>
+        <source>nicht alles lokal gespeichert: %1 von %2 Dateien fehlen: %3</source>
+        <translation>not everything saved locally: %1 of %2 files missing: %3</translation>
+    </message>
+    <message>
+        <source>IED-Name nach IEC 61850</source>
+        <translation>IED name according to IEC 61850</translation>
+    </message>
+    <message>
+        <source>höchstens %1 Zeichen</source>
+        <translation>at most %1 characters</translation>
+    </message>
+    <message>
+        <source>eine IP-Adresse</source>
+        <translation>an IP address</translation>
+    </message>
+    <message>
+        <source>%1: kein gültiges XML (%2)</source>
+        <translation>%1: not valid XML (%2)</translation>
+    </message>
+    <message>
+        <source>%1: SCL, Header oder IED fehlt</source>
+        <translation>%1: SCL, Header or IED missing</translation>
+    </message>
+    <message>
+        <source>%1: Attribut %2 von %3 fehlt</source>
+        <translation>%1: attribute %2 of %3 missing</translation>
+    </message>
+    <message>
+        <source>%1: ConnectedAP oder IED fehlt</source>
+        <translation>%1: ConnectedAP or IED missing</translation>
+    </message>
+    <message>
+        <source>%1: kein gültiges XML (Zeile %2: %3)</source>
+        <translation>%1: not valid XML (line %2: %3)</translation>
+    </message>
+    <message>
+        <source>%1: kein Element mit name="sys"</source>
+        <translation>%1: no element with name="sys"</translation>
+    </message>
+    <message>
+        <source>id "%1" von &lt;%2&gt; ist keine Zahl</source>
+        <translation>id "%1" of &lt;%2&gt; is not a number</translation>
+    </message>
+    <message>
+        <source>%1: Wert "%2" passt nicht zu %3</source>
+        <translation>%1: value "%2" does not fit %3</translation>
+    </message>
+    <message>
+        <source>%1: untere Grenze über der oberen</source>
+        <translation>%1: lower limit above the upper one</translation>
+    </message>
+    <message>
+        <source>Ordner für die Sicherung fehlt: %1</source>
+        <translation>Folder for the backup missing: %1</translation>
+    </message>
+    <message>
+        <source>Sicherung kann nicht geschrieben werden: %1</source>
+        <translation>Cannot write the backup: %1</translation>
+    </message>
+    <message>
+        <source>%1 = 0: der Wandlerfaktor darf nicht 0 sein</source>
+        <translation>%1 = 0: the transformer factor must not be 0</translation>
+    </message>
+    <message>
+        <source>%1 = 0: mindestens ein Faktor muss ungleich 0 sein</source>
+        <translation>%1 = 0: at least one factor must not be 0</translation>
+    </message>
+    <message>
+        <source>Datei fehlt</source>
+        <translation>File missing</translation>
+    </message>
+    <message>
+        <source>keine Antwort innerhalb von %1 s</source>
+        <translation>no answer within %1 s</translation>
+    </message>
+    <message>
+        <source>vom Gerät abgelehnt (NAK %1 %2)</source>
+        <translation>refused by the device (NAK %1 %2)</translation>
+    </message>
+    <message>
+        <source>Auf dem Gerät wurden neue Sprachdateien gefunden. Sollen diese jetzt heruntergeladen werden?</source>
+        <translation>New language files were found on the device. Download them now?</translation>
+    </message>
+    <message>
+        <source>Teildatei kürzer als die Fortsetzungsposition (%1 &lt; %2)</source>
+        <translation>Partial file shorter than the resume position (%1 &lt; %2)</translation>
+    </message>
+    <message>
+        <source>FTP-Abruf fehlgeschlagen</source>
+        <translation>FTP download failed</translation>
+    </message>
+    <message>
+        <source>Datei %1 kann nicht angelegt werden</source>
+        <translation>Cannot create file %1</translation>
+    </message>
+    <message>
+        <source>Archiv enthält keine Parameterdatei</source>
+        <translation>Archive contains no parameter file</translation>
+    </message>
+    <message>
+        <source>durch eine neue Anfrage ersetzt</source>
+        <translation>replaced by a new request</translation>
+    </message>
+    <message>
+        <source>kein Datenordner gesetzt</source>
+        <translation>no data folder set</translation>
+    </message>
+    <message>
+        <source>unzulässiger Dateiname "%1"</source>
+        <translation>invalid file name "%1"</translation>
+    </message>
+    <message>
+        <source>Ordner %1 kann nicht angelegt werden</source>
+        <translation>Cannot create folder %1</translation>
+    </message>
+    <message>
+        <source>Teildatei %1 kann nicht gekürzt werden</source>
+        <translation>Cannot truncate partial file %1</translation>
+    </message>
+    <message>
+        <source>FTP-Abruf fehlgeschlagen: %1</source>
+        <translation>FTP download failed: %1</translation>
+    </message>
+    <message>
+        <source>unvollständig: %1 von %2 Bytes</source>
+        <translation>incomplete: %1 of %2 bytes</translation>
+    </message>
+    <message>
+        <source>%1 kann nicht umbenannt werden</source>
+        <translation>Cannot rename %1</translation>
+    </message>
+    <message>
+        <source>Dieses Gerät ist nicht bekannt und dessen Identität ist anhand des folgenden RSA-Schlüssels zu überprüfen:</source>
+        <translation>This device is unknown; check its identity with the following RSA key:</translation>
+    </message>
+    <message>
+        <source>Der RSA Schlüssel dieses Gerätes hat sich geändert. Bitte Verifizieren Sie die Integrität des Gerätes anhand des folgenden RSA-Schlüssels:</source>
+        <translation>The RSA key of this device has changed. Please verify the device's integrity with the following RSA key:</translation>
+    </message>
+    <message>
+        <source>Dieser ist auf dem Prüfzertifikat oder direkt am Gerät hinterlegt. Ohne eine Überprüfung sollte dem Gerät nicht vertraut werden und die Verbindung abgebrochen werden!</source>
+        <translation>It is given on the test certificate or on the device itself. Without a check the device should not be trusted and the connection should be cancelled!</translation>
+    </message>
+    <message>
+        <source>Wollen Sie dem Gerät vertrauen und eine Verbindung herstellen?</source>
+        <translation>Do you want to trust the device and connect?</translation>
+    </message>
+    <message>
+        <source>Verbindung geschlossen</source>
+        <translation>Connection closed</translation>
+    </message>
+    <message>
+        <source> (belegt oder keine Berechtigung)</source>
+        <translation> (in use or no permission)</translation>
+    </message>
+    <message>
+        <source>Port nicht offen</source>
+        <translation>Port not open</translation>
+    </message>
+    <message>
+        <source>Zeitüberschreitung beim Schreiben</source>
+        <translation>Timeout while writing</translation>
+    </message>
+    <message>
+        <source>RS232: %1 nicht geöffnet: %2</source>
+        <translation>RS232: %1 not opened: %2</translation>
+    </message>
+    <message>
+        <source>kein Schlüssel vom Server</source>
+        <translation>no key from the server</translation>
+    </message>
+    <message>
+        <source>Fingerabdruck nicht lesbar</source>
+        <translation>Fingerprint not readable</translation>
+    </message>
+    <message>
+        <source>Schlüssel des Geräts abgelehnt</source>
+        <translation>Device key refused</translation>
+    </message>
+    <message>
+        <source>Zeitüberschreitung</source>
+        <translation>Timeout</translation>
+    </message>
+    <message>
+        <source>Passwortänderung abgebrochen</source>
+        <translation>Password change cancelled</translation>
+    </message>
+    <message>
+        <source>SSH ERROR: CCCI-Kanal: </source>
+        <translation>SSH ERROR: CCCI channel: </translation>
+    </message>
+    <message>
+        <source>Zeitüberschreitung beim Verbinden</source>
+        <translation>Timeout while connecting</translation>
+    </message>
+    <message>
+        <source>Verbindung vom Gerät geschlossen</source>
+        <translation>Connection closed by the device</translation>
+    </message>
+    <message>
+        <source>nicht verbunden</source>
+        <translation>not connected</translation>
+    </message>
+    <message>
+        <source>Zeitüberschreitung beim Senden</source>
+        <translation>Timeout while sending</translation>
+    </message>
+    <message>
+        <source>Kaliebrierung noch nicht gestartet</source>
+        <translation>Calibration not started yet</translation>
+    </message>
+    <message>
+        <source>Frequenz außer Toleranz</source>
+        <translation>Frequency out of tolerance</translation>
+    </message>
+    <message>
+        <source>Frequenz instabil</source>
+        <translation>Frequency unstable</translation>
+    </message>
+    <message>
+        <source>Amplitudenberechsverletzung</source>
+        <translation>Amplitude out of range</translation>
+    </message>
+    <message>
+        <source>Verzerrung</source>
+        <translation>Distortion</translation>
+    </message>
+    <message>
+        <source>Kalibriergröße ausser Toleranz</source>
+        <translation>Calibration quantity out of tolerance</translation>
+    </message>
+    <message>
+        <source>Kalibriergröße instabil</source>
+        <translation>Calibration quantity unstable</translation>
+    </message>
+    <message>
+        <source>Zugriff verweigert</source>
+        <translation>Access denied</translation>
+    </message>
+    <message>
+        <source>Laufende Kalibrierung</source>
+        <translation>Calibration in progress</translation>
+    </message>
+    <message>
+        <source>Ungültiger Messkanal</source>
+        <translation>Invalid measuring channel</translation>
+    </message>
+    <message>
+        <source>Ungültiger Parameter</source>
+        <translation>Invalid parameter</translation>
+    </message>
+    <message>
+        <source>Timeout, Kalibrierung fehlgeschlagen</source>
+        <translation>Timeout, calibration failed</translation>
+    </message>
+    <message>
+        <source>Dieses Feature wird in dieser Firmware nicht mehr unterstützt</source>
+        <translation>This feature is no longer supported by this firmware</translation>
+    </message>
+    <message>
+        <source>Ungültige Eingabe!</source>
+        <translation>Invalid input!</translation>
+    </message>
+    <message>
+        <source>Kalibration erfolgreich!</source>
+        <translation>Calibration successful!</translation>
+    </message>
+    <message>
+        <source>Kalibration nicht erfolgreich!</source>
+        <translation>Calibration not successful!</translation>
+    </message>
+    <message>
+        <source>Update abgeschlossen!</source>
+        <translation>Update complete!</translation>
+    </message>
+    <message>
+        <source>ACHTUNG: Das Update war nicht erfolgreich!</source>
+        <translation>WARNING: The update was not successful!</translation>
+    </message>
+    <message>
+        <source>Update fehlgeschlagen</source>
+        <translation>Update failed</translation>
+    </message>
+    <message>
+        <source>Verbindung während des Updates unterbrochen</source>
+        <translation>Connection lost during the update</translation>
+    </message>
+    <message>
+        <source>Fehler beim Hochladen der Firmware</source>
+        <translation>Error uploading the firmware</translation>
+    </message>
+    <message>
+        <source>Die Updatedatei scheint ungültig zu sein!</source>
+        <translation>The update file seems to be invalid!</translation>
+    </message>
+    <message>
+        <source>Wir empfehlen Ihnen eine Parametersicherung vor dem Firmwareupdate. Wollen Sie diese jetzt durchführen?</source>
+        <translation>We recommend a parameter backup before the firmware update. Do you want to make it now?</translation>
+    </message>
+    <message>
+        <source>Eintrag »%1«: Name nicht zulässig</source>
+        <translation>Entry »%1«: name not allowed</translation>
+    </message>
+    <message>
+        <source>Keine Antwort auf den Updateaufruf nach %1</source>
+        <translation>No answer to the update call after %1</translation>
+    </message>
+    <message>
+        <source>Parametersicherung fehlgeschlagen</source>
+        <translation>Parameter backup failed</translation>
+    </message>
+    <message>
+        <source> (keine Antwort vom Gerät)</source>
+        <translation> (no answer from the device)</translation>
+    </message>
+    <message>
+        <source>Warten auf den Updateaufruf nach %1 abgebrochen</source>
+        <translation>Waiting for the update call cancelled after %1</translation>
+    </message>
+    <message>
+        <source>Verbinden</source>
+        <translation>Connecting</translation>
+    </message>
+    <message>
+        <source>Parametersicherung nicht gespeichert: %1 - kein Update</source>
+        <translation>Parameter backup not saved: %1 - no update</translation>
+    </message>
+    <message>
+        <source>Parametersicherung fehlgeschlagen: %1</source>
+        <translation>Parameter backup failed: %1</translation>
+    </message>
+    <message>
+        <source>Parametersicherung fehlgeschlagen: das Gerät lehnt das Lesen ab (NAK %1 %2)</source>
+        <translation>Parameter backup failed: the device refuses the read (NAK %1 %2)</translation>
+    </message>
+    <message>
+        <source>Firmwareupdate erfolgreich!</source>
+        <translation>Firmware update successful!</translation>
+    </message>
+    <message>
+        <source>Ergebnis unbekannt – bitte Gerät prüfen</source>
+        <translation>Result unknown – please check the device</translation>
+    </message>
+    <message>
+        <source>Wartet</source>
+        <translation>Waiting</translation>
+    </message>
+    <message>
+        <source>Parametersicherung</source>
+        <translation>Parameter backup</translation>
+    </message>
+    <message>
+        <source>Hochladen</source>
+        <translation>Uploading</translation>
+    </message>
+    <message>
+        <source>Neustart</source>
+        <translation>Restart</translation>
+    </message>
+    <message>
+        <source>Versionsprüfung</source>
+        <translation>Version check</translation>
+    </message>
+    <message>
+        <source>Fertig</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>Fehlgeschlagen</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>Nicht gestartet</source>
+        <translation>Not started</translation>
+    </message>
+    <message>
+        <source>Ergebnis unbekannt</source>
+        <translation>Result unknown</translation>
+    </message>
+    <message>
+        <source>Anmeldung abgelehnt</source>
+        <translation>Login refused</translation>
+    </message>
+    <message>
+        <source>Keine Verbindung: %1</source>
+        <translation>No connection: %1</translation>
+    </message>
+    <message>
+        <source>Keine Verbindung</source>
+        <translation>No connection</translation>
+    </message>
+    <message>
+        <source>Gerät lehnt ab: %1</source>
+        <translation>Device refuses: %1</translation>
+    </message>
+    <message>
+        <source>Host-Schlüssel %1 nicht vertraut</source>
+        <translation>Host key %1 not trusted</translation>
+    </message>
+    <message>
+        <source>keine Antwort auf den Updateaufruf</source>
+        <translation>no answer to the update call</translation>
+    </message>
+    <message>
+        <source>Keine Verbindung innerhalb von %1 s</source>
+        <translation>No connection within %1 s</translation>
+    </message>
+    <message>
+        <source>Gerät nach dem Neustart nicht erreichbar (%1 s)</source>
+        <translation>Device not reachable after the restart (%1 s)</translation>
+    </message>
+    <message>
+        <source>Zeitüberschreitung im Schritt "%1"</source>
+        <translation>Timeout in step "%1"</translation>
+    </message>
+    <message>
+        <source>%1: zu groß für eine Geräteliste (%2 Bytes)</source>
+        <translation>%1: too large for a device list (%2 bytes)</translation>
+    </message>
+    <message>
+        <source>Statusskript nicht schreibbar: %1</source>
+        <translation>Cannot write the status script: %1</translation>
+    </message>
+    <message>
+        <source>Statusskript vom Gerät abgelehnt</source>
+        <translation>Status script refused by the device</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TCalibMachine</name>
+    <message>
+        <source>Kalibrierung: keine Antwort vom Gerät nach %1</source>
+        <translation>Calibration: no answer from the device after %1</translation>
+    </message>
+    <message>
+        <source>Kalibrierung: Warten auf das Gerät nach %1 abgebrochen</source>
+        <translation>Calibration: waiting for the device cancelled after %1</translation>
+    </message>
+    <message>
+        <source>Das Kalibrierzertifikat kann nicht gespeichert werden (%1). Die Kalibrierung wurde nicht übernommen.</source>
+        <translation>Cannot save the calibration certificate (%1). The calibration was not applied.</translation>
+    </message>
+    <message>
+        <source>keine Berichtsbibliothek</source>
+        <translation>no report library</translation>
+    </message>
 </context>
 <context>
     <name>vanta::TDevPicture</name>
@@ -691,6 +1622,26 @@
     <message>
         <source>Verbunden</source>
         <translation>Connected</translation>
+    </message>
+    <message>
+        <source>Verbinde mit %1:%2</source>
+        <translation>Connecting to %1:%2</translation>
+    </message>
+    <message>
+        <source>Verbinde über %1</source>
+        <translation>Connecting via %1</translation>
+    </message>
+    <message>
+        <source>Keine Verbindung</source>
+        <translation>No connection</translation>
+    </message>
+    <message>
+        <source>Wollen sie die Farben wirklich auf die Standardwerte zurücksetzen?</source>
+        <translation>Do you really want to reset the colours to their defaults?</translation>
+    </message>
+    <message>
+        <source>Verbindung wird beendet</source>
+        <translation>Closing the connection</translation>
     </message>
 </context>
 <context>
@@ -1172,7 +2123,7 @@
     </message>
     <message>
         <source>Es wurden %1 Dateien nach %2 exportiert.</source>
-        <translation>%1 files were exported to %2.</translation>
+        <translation>%1 files exported to %2.</translation>
     </message>
     <message>
         <source>%1 Dateien konnten nicht nach %2 geschrieben werden (siehe Protokoll)</source>
@@ -1184,7 +2135,7 @@
     </message>
     <message>
         <source>Es wurden %1 Dateien importiert</source>
-        <translation>%1 files were imported</translation>
+        <translation>%1 files imported</translation>
     </message>
     <message>
         <source>%1 Dateien nicht kopiert, %2 Dateien ohne passenden Namen übergangen (siehe Protokoll)</source>
@@ -2325,6 +3276,37 @@ Continue?</translation>
     </message>
 </context>
 <context>
+    <name>vanta::TFrmNewPass</name>
+    <message>
+        <source>Das bisherige Passwort ist abgelaufen, bitte vergeben Sie ein neues Passwort.</source>
+        <translation>The current password has expired, please choose a new password.</translation>
+    </message>
+    <message>
+        <source>Neues Passwort</source>
+        <translation>New password</translation>
+    </message>
+    <message>
+        <source>Passwort bestätigen</source>
+        <translation>Confirm password</translation>
+    </message>
+    <message>
+        <source>Hinweis: Das neue Passwort muss sich in 5 Stellen zum alten Passwort unterscheiden. Zusätzlich ist die parametrierte Passwortrichtlinie zu beachten.</source>
+        <translation>Note: the new password must differ from the old one in 5 places. The configured password policy applies as well.</translation>
+    </message>
+    <message>
+        <source>Übernehmen</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Bitte Überprüfen Sie Ihre Eingabe!</source>
+        <translation>Please check your input!</translation>
+    </message>
+</context>
+<context>
     <name>vanta::TFrmParaChanged</name>
     <message>
         <source>Parameter</source>
@@ -2415,6 +3397,57 @@ Continue?</translation>
     <message>
         <source> %1 geänderte Werte werden nicht übertragen.</source>
         <translation> %1 changed values will not be transferred.</translation>
+    </message>
+</context>
+<context>
+    <name>vanta::TMassFlash</name>
+    <message>
+        <source>%1 von %2 Geräten aktualisiert</source>
+        <translation>%1 of %2 devices updated</translation>
+    </message>
+    <message>
+        <source>Ein Massen-Update läuft bereits</source>
+        <translation>A mass update is already running</translation>
+    </message>
+    <message>
+        <source>Keine Geräte gewählt</source>
+        <translation>No devices selected</translation>
+    </message>
+    <message>
+        <source>Parallelität 1 bis 8</source>
+        <translation>Parallelism 1 to 8</translation>
+    </message>
+    <message>
+        <source>Updatedatei nicht gefunden: %1</source>
+        <translation>Update file not found: %1</translation>
+    </message>
+    <message>
+        <source>Sicherungsordner nicht anlegbar: %1</source>
+        <translation>Cannot create the backup folder: %1</translation>
+    </message>
+    <message>
+        <source>Lauf angehalten</source>
+        <translation>Run stopped</translation>
+    </message>
+    <message>
+        <source>"%1" ist keine Adresse (host[:port] [Name])</source>
+        <translation>"%1" is not an address (host[:port] [name])</translation>
+    </message>
+    <message>
+        <source>%1: keine Geräte</source>
+        <translation>%1: no devices</translation>
+    </message>
+    <message>
+        <source>%1: eine Liste von Geräten erwartet</source>
+        <translation>%1: a list of devices expected</translation>
+    </message>
+    <message>
+        <source>%1: Eintrag %2 ohne gültige Adresse</source>
+        <translation>%1: entry %2 without a valid address</translation>
+    </message>
+    <message>
+        <source>%1: kein Bericht eines Massen-Updates</source>
+        <translation>%1: not a report of a mass update</translation>
     </message>
 </context>
 <context>

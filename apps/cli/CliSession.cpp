@@ -53,7 +53,7 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
   if (FTcp) {
     FTcp->FConnectThreadEnd = [this](QObject*, bool ok, bool authError) {
       if (!ok) {
-        if (authError) FRefusals << QStringLiteral("SSH-Anmeldung abgelehnt");
+        if (authError) FRefusals << TTr::tr("SSH-Anmeldung abgelehnt");
         FConnFailed = true;
         return;
       }
@@ -94,7 +94,7 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
       fresh = FOptions.NewPassword;
       if (fresh.isEmpty() && ::isatty(0)) {
         FProgress->Clear();
-        std::fprintf(stderr, "Das bisherige Passwort ist abgelaufen. Neues Passwort: ");
+        std::fprintf(stderr, "%s", TTr::tr("Das bisherige Passwort ist abgelaufen. Neues Passwort: ").toLocal8Bit().constData());
         char line[256] = {};
         if (std::fgets(line, sizeof line, stdin)) fresh = QString::fromLocal8Bit(line).trimmed();
       }
@@ -108,7 +108,7 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
     if (trace->Open(FOptions.Trace, error))
       u.FTrace = trace;
     else
-      FOut.Note(QStringLiteral("Mitschnitt nicht möglich: %1").arg(error));
+      FOut.Note(TTr::tr("Mitschnitt nicht möglich: %1").arg(error));
   }
   // A test hook for a disk that fills up: the client's file writer stores
   // this many bytes in all and then fails the way a full disk does, so the
@@ -119,7 +119,7 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
       const qsizetype fits = qsizetype(qBound<qint64>(0, *left, data.size()));
       if (const QString e = WriteAtOffset(path, pos, data.first(fits)); !e.isEmpty()) return e;
       *left -= fits;
-      return fits < data.size() ? QStringLiteral("Auf dem Datenträger ist kein Platz mehr") : QString();
+      return fits < data.size() ? QStringLiteral("Auf dem Datenträger ist kein Platz mehr") : QString();  // untranslated
     };
   }
   u.FFTP = FOptions.Ftp;
@@ -173,7 +173,7 @@ bool TCliSession::Open(QString& error) {
   if (FSerial) {
     FSerial->DoConnect();
     if (!WaitFor([this] { return FSerial->IsConnected(); })) {
-      error = QStringLiteral("serielle Schnittstelle %1 nicht verfügbar").arg(FOptions.Serial);
+      error = TTr::tr("serielle Schnittstelle %1 nicht verfügbar").arg(FOptions.Serial);
       return false;
     }
     FSerial->StartSession(!FOptions.User.isEmpty());
@@ -224,7 +224,7 @@ bool TCliSession::Request(ccci::TCcci request, const std::function<void()>& send
 
 int TCliSession::Fail(int since, const QString& what) {
   const QStringList fresh = FRefusals.mid(since);
-  const QString text = fresh.isEmpty() ? (FLost ? CConnectionLostText : QStringLiteral("keine Antwort")) : fresh.join(QStringLiteral("; "));
+  const QString text = fresh.isEmpty() ? (FLost ? CConnectionLostText : TTr::tr("keine Antwort")) : fresh.join(QStringLiteral("; "));
   FOut.Error(QStringLiteral("%1: %2").arg(what, text));
   return fresh.isEmpty() ? ecNoConnection : ecRefused;
 }

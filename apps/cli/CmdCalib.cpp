@@ -17,6 +17,7 @@
 #include "FlashJob.h"
 #include "Plugins.h"
 #include "SaveWhole.h"
+#include "Language.h"
 
 namespace vanta::cli {
 
@@ -37,15 +38,14 @@ QString Ask(const QString& prompt) {
 QStringList Instruction(int stepToRun, bool freq60) {
   switch (stepToRun) {
     case 3:
-      return {QStringLiteral("Alle Spannungsmesseingänge auf Erdpotential legen und alle Strommesseingänge von der Quelle trennen."),
-              QStringLiteral("Spannung = 0 V"), QStringLiteral("Strom = 0 A")};
+      return {TTr::tr("Alle Spannungsmesseingänge auf Erdpotential legen und alle Strommesseingänge von der Quelle trennen."),
+              TTr::tr("Spannung = 0 V"), TTr::tr("Strom = 0 A")};
     case 9:
-      return {QStringLiteral("Spannungs- und Strompfade des Kalibrators an alle Messeingänge anschließen (Spannungen parallel, Ströme in "
-                             "Reihe), das Referenzmessgerät dazu."),
-              QStringLiteral("Am Kalibrator folgende Werte einstellen:"), QStringLiteral("Spannung = 100.00 V"),
-              QStringLiteral("Strom = 5.000 A"),
-              freq60 ? QStringLiteral("Frequenz = 60.000 Hz") : QStringLiteral("Frequenz = 50.000 Hz")};
-    case 11: return {QStringLiteral("Werte der Kontrollmessung eingeben:")};
+      return {TTr::tr("Spannungs- und Strompfade des Kalibrators an alle Messeingänge anschließen (Spannungen parallel, Ströme in Reihe), das Referenzmessgerät dazu."),
+              TTr::tr("Am Kalibrator folgende Werte einstellen:"), TTr::tr("Spannung = 100.00 V"),
+              TTr::tr("Strom = 5.000 A"),
+              freq60 ? TTr::tr("Frequenz = 60.000 Hz") : TTr::tr("Frequenz = 50.000 Hz")};
+    case 11: return {TTr::tr("Werte der Kontrollmessung eingeben:")};
     default: return {};
   }
 }
@@ -81,7 +81,7 @@ int Run(TCliSession& s, const TCliArgs& a) {
   if (a.Has(QStringLiteral("step-timeout"))) m.AnswerTimeoutMs = a.Value(QStringLiteral("step-timeout")).toInt() * 1000;
   const bool wired = a.Has(QStringLiteral("assume-wired"));
   m.OnWaitingFor = [&out, ticks = 0](qint64 ms) mutable {
-    if (ms > 0 && ++ticks % 30 == 0) out.Note(QStringLiteral("Warte auf das Gerät seit %1").arg(ElapsedText(ms)));
+    if (ms > 0 && ++ticks % 30 == 0) out.Note(TTr::tr("Warte auf das Gerät seit %1").arg(ElapsedText(ms)));
   };
   m.FSWVer = QStringLiteral("vanta-cli %1").arg(QCoreApplication::applicationVersion());
   QJsonArray steps;
@@ -90,7 +90,7 @@ int Run(TCliSession& s, const TCliArgs& a) {
       out.Line(QStringLiteral("> %1").arg(m.Sent.isEmpty() ? line.mid(18) : m.Sent.last()));
     } else if (line.startsWith(QLatin1String("Kalibrierung Next:"))) {
       steps.append(line.mid(18).toInt());
-      out.Line(QStringLiteral("Schritt %1").arg(line.mid(18)));
+      out.Line(TTr::tr("Schritt %1").arg(line.mid(18)));
     } else if (line.startsWith(QLatin1String("Kalibrierung recieve:"))) {
       out.Line(QStringLiteral("< %1").arg(line.mid(21).trimmed()));
     } else if (s.Options().Log) {
@@ -107,7 +107,7 @@ int Run(TCliSession& s, const TCliArgs& a) {
   // place before the first step is sent.
   if (const QString problem = FolderWriteProblem(m.ReportFolder); !problem.isEmpty()) {
     out.Result().insert(QStringLiteral("storedLocally"), false);
-    out.Error(QStringLiteral("Kalibrierzertifikat kann nicht gespeichert werden (%1): Kalibrierung nicht begonnen").arg(problem));
+    out.Error(TTr::tr("Kalibrierzertifikat kann nicht gespeichert werden (%1): Kalibrierung nicht begonnen").arg(problem));
     return ecNotStored;
   }
   m.FillReport = [&](QMap<QString, QString>& dict) {
@@ -129,7 +129,7 @@ int Run(TCliSession& s, const TCliArgs& a) {
   // The rights check over SSH answers first; a denial or old firmware closes.
   SpinUntil([&] { return closed || m.Ready(); }, 15000);
   if (closed || !m.Ready()) {
-    out.Error(info.isEmpty() ? QStringLiteral("Der Benutzer \"%1\" hat nicht die nötigen Rechte für diesen Vorgang!").arg(u.FSSHUser) : info);
+    out.Error(info.isEmpty() ? TTr::tr("Der Benutzer \"%1\" hat nicht die nötigen Rechte für diesen Vorgang!").arg(u.FSSHUser) : info);
     return ecRefused;
   }
   m.Start();
@@ -147,9 +147,9 @@ int Run(TCliSession& s, const TCliArgs& a) {
     if (!wired && !say.isEmpty()) {
       for (const QString& l : say) out.Diagnostic(l);
       if (m.Step == 11 && (!a.Has(QStringLiteral("u")) || !m.ErrorText.isEmpty())) {
-        m.RefUText = Ask(QStringLiteral("Spannung (V): "));
-        m.RefIText = Ask(QStringLiteral("Strom (A): "));
-      } else if (std::feof(stdin) || (Ask(QStringLiteral("Weiter mit Enter ")), std::feof(stdin))) {
+        m.RefUText = Ask(TTr::tr("Spannung (V): "));
+        m.RefIText = Ask(TTr::tr("Strom (A): "));
+      } else if (std::feof(stdin) || (Ask(TTr::tr("Weiter mit Enter ")), std::feof(stdin))) {
         quit = true;  // the operator's input ended: nothing is assumed
         return true;
       }
@@ -159,7 +159,7 @@ int Run(TCliSession& s, const TCliArgs& a) {
   }, limit);
   if (quit) {
     m.Abort();
-    out.Error(QStringLiteral("Kalibrierung abgebrochen: keine Eingabe (Schritt %1)").arg(m.Step));
+    out.Error(TTr::tr("Kalibrierung abgebrochen: keine Eingabe (Schritt %1)").arg(m.Step));
     return ecRefused;
   }
   QJsonObject& r = out.Result();
@@ -188,7 +188,7 @@ int Run(TCliSession& s, const TCliArgs& a) {
   }
   r.insert(QStringLiteral("channels"), channels);
   if (m.Step != 31) {
-    const QString why = m.ErrorText.isEmpty() ? QStringLiteral("Kalibrierung abgebrochen (Schritt %1)").arg(m.Step) : m.ErrorText;
+    const QString why = m.ErrorText.isEmpty() ? TTr::tr("Kalibrierung abgebrochen (Schritt %1)").arg(m.Step) : m.ErrorText;
     r.insert(QStringLiteral("status"), why);
     out.Error(why);
     return ecRefused;
@@ -215,7 +215,7 @@ int Run(TCliSession& s, const TCliArgs& a) {
   r.insert(QStringLiteral("checked"), checked.isValid() ? QJsonValue(IsoTime(checked)) : QJsonValue(QJsonValue::Null));
   r.insert(QStringLiteral("certificate"), m.ReportFile.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(m.ReportFile));
   if (!m.Saved) {
-    const QString why = m.ErrorText.isEmpty() ? QStringLiteral("Kalibrierung nicht gespeichert") : m.ErrorText;
+    const QString why = m.ErrorText.isEmpty() ? TTr::tr("Kalibrierung nicht gespeichert") : m.ErrorText;
     r.insert(QStringLiteral("status"), why);
     out.Error(why);
     return ecRefused;
@@ -224,13 +224,13 @@ int Run(TCliSession& s, const TCliArgs& a) {
     // The device kept the calibration; only the local certificate is missing.
     r.insert(QStringLiteral("reportError"), m.ReportError);
     r.insert(QStringLiteral("storedLocally"), false);
-    out.Error(QStringLiteral("Kalibrierzertifikat nicht gespeichert (%1): %2").arg(m.ReportFile, m.ReportError));
+    out.Error(TTr::tr("Kalibrierzertifikat nicht gespeichert (%1): %2").arg(m.ReportFile, m.ReportError));
     return ecNotStored;
   }
   r.insert(QStringLiteral("storedLocally"), true);
-  out.Line(QStringLiteral("Bericht %1").arg(m.ReportFile));
+  out.Line(TTr::tr("Bericht %1").arg(m.ReportFile));
   if (!closed) {
-    out.Error(QStringLiteral("Das Gerät hat den Neustart nicht bestätigt"));
+    out.Error(TTr::tr("Das Gerät hat den Neustart nicht bestätigt"));
     return ecNoConnection;
   }
   return ecDone;
@@ -259,7 +259,7 @@ TCliCommand CalibrateCommand() {
           return Missing(QStringLiteral("--u VOLT and --i AMP (with --assume-wired nobody is asked for them)"));
         QString u, i;
         if (a.Has(QStringLiteral("u")) && !ConvertReferenz(a.Value(QStringLiteral("u")), a.Value(QStringLiteral("i")), u, i))
-          return TArgProblem::Usage(CCalibBadInput);
+          return TArgProblem::Usage(TTr::tr(CCalibBadInput));
         bool ok = true;
         if (a.Has(QStringLiteral("step-timeout")) && (a.Value(QStringLiteral("step-timeout")).toInt(&ok) < 1 || !ok))
           return TArgProblem::Usage(QStringLiteral("--step-timeout needs seconds, at least 1"));

@@ -10,6 +10,7 @@
 #include "Download.h"
 #include "JsonOut.h"
 #include "Readout.h"
+#include "Language.h"
 
 namespace vanta::cli {
 
@@ -166,7 +167,7 @@ int Readout(TCliSession& s, const TCliArgs& a, const TReadoutKind& k) {
       // Asked for by name and not there: nothing of it can be stored.
       out.Note(QStringLiteral("%1: not on the device").arg(n));
       missing.append(QJsonObject{{QStringLiteral("name"), n}, {QStringLiteral("result"), QStringLiteral("failed")},
-                                 {QStringLiteral("reason"), QStringLiteral("nicht auf dem Gerät")}});
+                                 {QStringLiteral("reason"), QStringLiteral("nicht auf dem Gerät")}});  // untranslated
       continue;
     }
     QString local;

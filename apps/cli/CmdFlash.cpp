@@ -16,6 +16,7 @@
 #include "MassFlash.h"
 #include "PasswordFile.h"
 #include "SaveWhole.h"
+#include "Language.h"
 
 namespace vanta::cli {
 
@@ -67,7 +68,7 @@ QString WaitForComeback(const TCliOptions& o, TCliOutput& out, int seconds, cons
     }
     Spin([] { return false; }, 1000);
   }
-  if (last.isEmpty()) out.Note(QStringLiteral("Gerät meldet sich nach %1 s nicht zurück").arg(seconds));
+  if (last.isEmpty()) out.Note(TTr::tr("Gerät meldet sich nach %1 s nicht zurück").arg(seconds));
   return last;
 }
 
@@ -79,13 +80,13 @@ QString PackageProblem(const QString& pkg, QString& want) {
   QTemporaryDir probe;
   const TFlashPackage p = UnpackFlashPackage(pkg, probe.path());
   if (!p.Error.isEmpty()) return QStringLiteral("%1 (%2)").arg(FlashText(msgInvalidPackage), p.Error);
-  if (p.UpdFN.isEmpty()) return QStringLiteral("%1 (kein Firmwarearchiv .tgz im Paket)").arg(FlashText(msgInvalidPackage));
+  if (p.UpdFN.isEmpty()) return TTr::tr("%1 (kein Firmwarearchiv .tgz im Paket)").arg(FlashText(msgInvalidPackage));
   QString why;
   want = FirmwareVersionOf(p.UpdPath, &why);
   if (!want.isEmpty()) return {};
   return why.startsWith(QLatin1String("no version"))
-             ? QStringLiteral("Das Updatepaket nennt keine Firmwareversion (%1)").arg(why)
-             : QStringLiteral("Das Firmwarearchiv %1 im Updatepaket ist nicht lesbar (%2)").arg(p.UpdFN, why);
+             ? TTr::tr("Das Updatepaket nennt keine Firmwareversion (%1)").arg(why)
+             : TTr::tr("Das Firmwarearchiv %1 im Updatepaket ist nicht lesbar (%2)").arg(p.UpdFN, why);
 }
 
 // A backup the operator named has to be storable before the device is
@@ -94,18 +95,18 @@ int BackupProblem(TCliOutput& out, const QString& path) {
   const QFileInfo file(path);
   const QFileInfo folder(file.absolutePath());
   if (!folder.isDir()) {
-    out.Error(QStringLiteral("Ordner für die Parametersicherung fehlt: %1 - kein Update").arg(folder.filePath()));
+    out.Error(TTr::tr("Ordner für die Parametersicherung fehlt: %1 - kein Update").arg(folder.filePath()));
     return ecUsage;
   }
   if (file.isDir()) {
-    out.Error(QStringLiteral("Parametersicherung %1 ist ein Ordner - kein Update").arg(path));
+    out.Error(TTr::tr("Parametersicherung %1 ist ein Ordner - kein Update").arg(path));
     return ecUsage;
   }
   // Opened for appending, an existing file stays as it is; a new one goes again.
   QFile probe(file.absoluteFilePath());
   const bool existed = probe.exists();
   if (!probe.open(QIODevice::WriteOnly | QIODevice::Append)) {
-    out.Error(QStringLiteral("Parametersicherung kann nicht gespeichert werden: %1 (%2) - kein Update").arg(path, probe.errorString()));
+    out.Error(TTr::tr("Parametersicherung kann nicht gespeichert werden: %1 (%2) - kein Update").arg(path, probe.errorString()));
     return ecNotStored;
   }
   probe.close();
@@ -134,8 +135,8 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
   }
   const QDateTime started = QDateTime::currentDateTime();
   const QString before = FwText(u.FRev);
-  out.Line(QStringLiteral("Gerät %1 (Seriennummer %2), Firmware %3").arg(u.FDevice).arg(u.FSN).arg(before));
-  if (!want.isEmpty()) out.Line(QStringLiteral("Paket %1, Firmware %2").arg(QFileInfo(pkg).fileName(), want));
+  out.Line(TTr::tr("Gerät %1 (Seriennummer %2), Firmware %3").arg(u.FDevice).arg(u.FSN).arg(before));
+  if (!want.isEmpty()) out.Line(TTr::tr("Paket %1, Firmware %2").arg(QFileInfo(pkg).fileName(), want));
   QJsonArray log;
   TFlashJob job(u);
   job.FKind = TFlashKind::KndFirmware;
@@ -146,11 +147,11 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
   }
   // The update call takes minutes: say now and then that it still runs.
   job.OnWaiting = [&out, ticks = 0](qint64 ms) mutable {
-    if (ms > 0 && ++ticks % 30 == 0) out.Note(QStringLiteral("Update läuft seit %1").arg(ElapsedText(ms)));
+    if (ms > 0 && ++ticks % 30 == 0) out.Note(TTr::tr("Update läuft seit %1").arg(ElapsedText(ms)));
   };
   const bool noBackup = a.Has(QStringLiteral("no-backup"));
   job.AskBackup = [&](const QString& q, std::function<void(bool)> answer) {
-    out.Line(QStringLiteral("%1 -> %2").arg(q, noBackup ? QStringLiteral("Nein") : QStringLiteral("Ja")));
+    out.Line(QStringLiteral("%1 -> %2").arg(q, noBackup ? TTr::tr("Nein") : TTr::tr("Ja")));
     answer(!noBackup);
   };
   job.AskSaveFile = [&](const QString& proposed) {
@@ -174,10 +175,11 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
       for (const QString& l : text.split(QLatin1Char('\n'))) out.Line(QStringLiteral("  ") + l.trimmed());
     }
     if (mode == QLatin1String("ask")) {
-      std::fprintf(stderr, "Update Starten? [j/N] ");
+      // "y" is taken as well, so the English prompt can offer it.
+      std::fprintf(stderr, "%s", TTr::tr("Update Starten? [j/N] ").toLocal8Bit().constData());
       char line[16] = {};
       const bool yes = std::fgets(line, sizeof line, stdin) && (line[0] == 'j' || line[0] == 'J' || line[0] == 'y');
-      out.Line(yes ? QStringLiteral("Update Starten") : QStringLiteral("Abbrechen"));
+      out.Line(yes ? TTr::tr("Update Starten") : TTr::tr("Abbrechen"));
       answer(yes);
       return;
     }
@@ -189,7 +191,7 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
   };
   job.OnLog = [&](const QString& line) { log.append(line); if (s.Options().Log) out.Diagnostic(line); };
   job.OnUpload = [&](int done, int total, const QString& name) {
-    if (!name.isEmpty()) out.Line(QStringLiteral("Hochladen %1/%2: %3").arg(done + 1).arg(total).arg(name));
+    if (!name.isEmpty()) out.Line(TTr::tr("Hochladen %1/%2: %3").arg(done + 1).arg(total).arg(name));
   };
   bool closed = false;
   job.OnEnded = [&closed] { closed = true; };
@@ -219,29 +221,29 @@ int RunOne(TCliSession& s, const TCliArgs& a) {
   if (job.Outcome == TFlashJob::TOutcome::Unknown) {
     // The device may still be installing: no verdict, and no failure.
     ended(QStringLiteral("unknown"), SResultUnknown);
-    out.Error(SResultUnknown);
+    out.Error(TTr::tr(CResultUnknownText));
     return ecNoConnection;
   }
   if (job.Outcome != TFlashJob::TOutcome::Success) {
-    const QString text = job.ResultText.isEmpty() ? QStringLiteral("Update ohne Ergebnis abgebrochen") : job.ResultText;
+    const QString text = job.ResultText.isEmpty() ? TTr::tr("Update ohne Ergebnis abgebrochen") : job.ResultText;
     ended(QStringLiteral("failed"), text);
     out.Error(text);
     return job.BackupNotStored ? ecNotStored : ecRefused;
   }
-  if (!job.BackupFile.isEmpty()) out.Line(QStringLiteral("Parametersicherung: %1").arg(job.BackupFile));
-  out.Line(QStringLiteral("Gerät startet neu ..."));
+  if (!job.BackupFile.isEmpty()) out.Line(TTr::tr("Parametersicherung: %1").arg(job.BackupFile));
+  out.Line(TTr::tr("Gerät startet neu ..."));
   const QString after = WaitForComeback(s.Options(), out, ComebackSec(a), want, GraceSec(a));
   r.insert(QStringLiteral("firmwareAfter"), after.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(after));
-  out.Line(QStringLiteral("Firmware nach dem Update: %1").arg(after.isEmpty() ? QStringLiteral("-") : after));
-  QString message = SFWUpdateSuccess;
+  out.Line(TTr::tr("Firmware nach dem Update: %1").arg(after.isEmpty() ? QStringLiteral("-") : after));
+  QString message = TTr::tr(CFWUpdateSuccessText);
   int rc = ecDone;
   if (after.isEmpty()) {
     // Not back in time: perhaps still installing. No verdict.
-    out.Note(QStringLiteral("Gerät nach dem Neustart nicht erreichbar"));
-    message = SResultUnknown;
+    out.Note(TTr::tr("Gerät nach dem Neustart nicht erreichbar"));
+    message = TTr::tr(CResultUnknownText);
     rc = ecNoConnection;
   } else if (after != want) {
-    message = QStringLiteral("Gerät meldet nach dem Update Firmware %1 statt %2").arg(after, want);
+    message = TTr::tr("Gerät meldet nach dem Update Firmware %1 statt %2").arg(after, want);
     rc = ecRefused;
   }
   ended(rc == ecDone ? QStringLiteral("ok") : after.isEmpty() ? QStringLiteral("unknown") : QStringLiteral("failed"), message);
@@ -262,7 +264,7 @@ QList<TMassTarget> LoadHostsJson(const QString& path, QString& error) {
     const QJsonObject e = entries[i].toObject();
     if (!e.contains(QLatin1String("passwordFile"))) continue;
     if (e.contains(QLatin1String("password"))) {
-      error = QStringLiteral("%1: Eintrag %2 nennt password und passwordFile").arg(path).arg(i + 1);
+      error = TTr::tr("%1: Eintrag %2 nennt password und passwordFile").arg(path).arg(i + 1);
       return {};
     }
     // A relative name is beside the list, wherever the command runs.
@@ -287,7 +289,7 @@ int RunMass(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     return ecUsage;
   }
   if (targets.isEmpty()) {
-    out.Line(QStringLiteral("Keine fehlgeschlagenen Geräte im Bericht"));
+    out.Line(TTr::tr("Keine fehlgeschlagenen Geräte im Bericht"));
     return ecDone;
   }
   for (TMassTarget& t : targets) {
@@ -334,7 +336,7 @@ int RunMass(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
                                                    : QFileInfo(report).dir().filePath(QFileInfo(report).completeBaseName() + QStringLiteral(".csv"));
   for (const QString& file : {report, csv})
     if (const QString problem = FolderWriteProblem(QFileInfo(file).absolutePath()); !problem.isEmpty()) {
-      out.Error(QStringLiteral("Bericht kann nicht geschrieben werden (%1): kein Gerät aktualisiert").arg(problem));
+      out.Error(TTr::tr("Bericht kann nicht geschrieben werden (%1): kein Gerät aktualisiert").arg(problem));
       return ecUsage;
     }
   if (!run.Start(mo, targets, error)) {
@@ -351,7 +353,7 @@ int RunMass(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   }
   out.Result().insert(QStringLiteral("report"), QFileInfo(report).absoluteFilePath());
   out.Result().insert(QStringLiteral("csv"), QFileInfo(csv).absoluteFilePath());
-  out.Line(QStringLiteral("%1; Bericht %2").arg(run.SummaryText(), report));
+  out.Line(TTr::tr("%1; Bericht %2").arg(run.SummaryText(), report));
   if (o.DataDir.isEmpty()) QDir(data).removeRecursively();
   if (run.Count(QStringLiteral("ok")) == run.Rows().size()) return ecDone;
   // Only devices whose outcome nobody knows: no answer, no refusal.

@@ -14,6 +14,7 @@
 #include "PhasorModel.h"
 #include "StructTable.h"
 #include "LiveRecords.h"
+#include "Language.h"
 
 namespace vanta::cli {
 
@@ -130,7 +131,7 @@ int Bars(TCliSession& s, const TCliArgs& a) {
       for (int c = 0; c < 4; ++c) m.SetFrqBVal(order[c], h[size_t(c)]);
     } else {
       if (!DecodeHarmonics(bytes, gen, disp, h, ih)) {
-        problem = QStringLiteral("Oberschwingungen: %1 Bytes, erwartet %2").arg(bytes.size()).arg(HarmonicRecordLength(gen));
+        problem = TTr::tr("Oberschwingungen: %1 Bytes, erwartet %2").arg(bytes.size()).arg(HarmonicRecordLength(gen));
         return;
       }
       for (int c = 0; c < 4; ++c) k == 0 ? m.SetHrmVal(order[c], h[size_t(c)]) : m.SetIHrmVal(order[c], ih[size_t(c)]);
@@ -210,7 +211,7 @@ int Vectors(TCliSession& s) {
   u.FOnStreamRecord = nullptr;
   if (!done) return s.Fail(since, QStringLiteral("live vectors"));
   if (!ok) {
-    s.Out().Error(QStringLiteral("Oberschwingungen: %1 Bytes, erwartet %2").arg(length).arg(HarmonicRecordLength(gen)));
+    s.Out().Error(TTr::tr("Oberschwingungen: %1 Bytes, erwartet %2").arg(length).arg(HarmonicRecordLength(gen)));
     return ecRefused;
   }
   static const char* const CNames[] = {"U1E", "U2E", "U3E", "UNE", "U12", "U23", "U31", "I1", "I2", "I3"};
@@ -502,7 +503,7 @@ int Live(TCliSession& s, const TCliArgs& a) {
     for (const TOscChannel& c : COscChannels)
       if (c.Channel < carried && (wanted.isEmpty() || wanted.compare(QLatin1String(c.Symbol), Qt::CaseInsensitive) == 0)) channels << c.Channel;
     if (channels.isEmpty()) {
-      problems << QStringLiteral("Kanal %1 hat diese Gerätegeneration nicht").arg(wanted);
+      problems << TTr::tr("Kanal %1 hat diese Gerätegeneration nicht").arg(wanted);
       return;
     }
     // The samples go per channel into the output, or into the spectrum's model.
@@ -523,7 +524,7 @@ int Live(TCliSession& s, const TCliArgs& a) {
                                  for (int c = 0; c < v.size(); ++c) columns[size_t(c)].append(Num(v[c]));
                                });
     if (!ok) {
-      problems << QStringLiteral("Oszilloskop: %1 Bytes passen nicht zu %2 Werten").arg(bytes.size()).arg(samples);
+      problems << TTr::tr("Oszilloskop: %1 Bytes passen nicht zu %2 Werten").arg(bytes.size()).arg(samples);
       return;
     }
     QJsonArray names;

@@ -1,5 +1,6 @@
 // lua STATEMENT: run one statement on the device and print what it prints.
 #include "CliSession.h"
+#include "Language.h"
 
 namespace vanta::cli {
 
@@ -17,7 +18,7 @@ TCliCommand LuaCommand() {
             if (!s.Lua(a.Args[0], output, failed)) {
               s.Out().Error(!s.Refusals().isEmpty() ? s.Refusals().join(QStringLiteral("; "))
                             : s.ConnectionLost()    ? CConnectionLostText
-                                                    : QStringLiteral("keine Antwort auf die Lua-Anweisung"));
+                                                    : TTr::tr("keine Antwort auf die Lua-Anweisung"));
               return s.Refusals().isEmpty() ? int(ecNoConnection) : int(ecRefused);
             }
             QString text = output;
@@ -25,7 +26,7 @@ TCliCommand LuaCommand() {
             if (s.Out().Json()) {
               const QString why = !text.trimmed().isEmpty() ? text.trimmed()
                                   : !s.Refusals().isEmpty() ? s.Refusals().join(QStringLiteral("; "))
-                                                            : QStringLiteral("Lua-Anweisung fehlgeschlagen");
+                                                            : TTr::tr("Lua-Anweisung fehlgeschlagen");
               if (failed)
                 s.Out().Error(why);
               else

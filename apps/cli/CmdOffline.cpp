@@ -6,6 +6,7 @@
 
 #include "CliSession.h"
 #include "OfflineStore.h"
+#include "Language.h"
 
 namespace vanta::cli {
 
@@ -78,7 +79,7 @@ int Run(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   if (op == QLatin1String("import")) {
     const TImportResult r = ImportFolder(a.Args.value(1), store);
     for (const QString& f : r.Failed) out.Note(f);
-    out.Line(QStringLiteral("Es wurden %1 Dateien importiert").arg(r.Total()));
+    out.Line(TTr::tr("Es wurden %1 Dateien importiert").arg(r.Total()));
     out.Result() = QJsonObject{{QStringLiteral("events"), r.Events},
                                {QStringLiteral("recordings"), r.Recordings},
                                {QStringLiteral("failed"), QJsonArray::fromStringList(r.Failed)},
@@ -90,7 +91,7 @@ int Run(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     QStringList failed;
     const int n = ExportFiles(a.Args.mid(2), target, failed);
     for (const QString& f : failed) out.Note(f);
-    out.Line(QStringLiteral("Es wurden %1 Dateien nach %2 exportiert.").arg(n).arg(target));
+    out.Line(TTr::tr("Es wurden %1 Dateien nach %2 exportiert.").arg(n).arg(target));
     out.Result() = QJsonObject{{QStringLiteral("exported"), n}, {QStringLiteral("failed"), QJsonArray::fromStringList(failed)}};
     return failed.isEmpty() ? ecDone : ecRefused;
   }

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <functional>
 #include <cmath>
 #include <limits>
 
@@ -22,6 +23,7 @@
 #include "ParaWorkflow.h"
 #include "ParaHelper.h"
 #include "SaveWhole.h"
+#include "Language.h"
 
 namespace vanta::cli {
 
@@ -37,11 +39,10 @@ const TMessClass& Classes(const TCliArgs& a) {
   return classes;
 }
 
-const QString CRangeMessage = QStringLiteral(
-    "Der eingegebene Wert für %1 liegt im ungültigen Bereich.\r\nBitte die Bereichsgrenzen beachten:\r\n"
-    "Minimaler Wert: %2\r\nMaximaler Wert: %3\r\nStandard Wert: %4\r\n\r\nDer Parameter wird auf den Wert %5 gesetzt!");
-const QString CGpsMessage = QStringLiteral(
-    "Die Eingegebenen GPS Koordinaten \"%1\" sind ungültig. Bitte geben Sie diese im Format \"N49.12345678E11.12345678\" ein.");
+const char* const CRangeMessage =
+    QT_TRANSLATE_NOOP("TTr", "Der eingegebene Wert für %1 liegt im ungültigen Bereich.\r\nBitte die Bereichsgrenzen beachten:\r\nMinimaler Wert: %2\r\nMaximaler Wert: %3\r\nStandard Wert: %4\r\n\r\nDer Parameter wird auf den Wert %5 gesetzt!");
+const char* const CGpsMessage =
+    QT_TRANSLATE_NOOP("TTr", "Die Eingegebenen GPS Koordinaten \"%1\" sind ungültig. Bitte geben Sie diese im Format \"N49.12345678E11.12345678\" ein.");
 
 int LevelOf(const TCliArgs& a, const TCliOptions& o) {
   bool ok = false;
@@ -155,7 +156,7 @@ void ForEachItem(const pugi::xml_node& root, F&& f) {
   for (pugi::xml_node c = root.first_child(); c; c = c.next_sibling()) {
     if (c.type() != pugi::node_element) continue;
     const QString name = QString::fromUtf8(c.name());
-    if (name == QLatin1String("parameter") || name == QLatin1String("property") || name == QLatin1String("datapoint"))
+    if (name == QLatin1String("parameter") || name == QLatin1String("property") || name == QLatin1String("datapoint"))  // untranslated
       f(c, QString::fromUtf8(root.attribute("id").value()));
     if (name == QLatin1String("group") || name == QLatin1String("swmodule") || name == QLatin1String("datapoint"))
       ForEachItem(c, f);
@@ -180,7 +181,7 @@ int Rows(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   if (a.Has(QStringLiteral("folder"))) {
     root = doc.FindFirst(a.Value(QStringLiteral("folder")).toUInt());
     if (!root) {
-      out.Error(QStringLiteral("Ordner %1 gibt es nicht").arg(a.Value(QStringLiteral("folder"))));
+      out.Error(TTr::tr("Ordner %1 gibt es nicht").arg(a.Value(QStringLiteral("folder"))));
       return ecUsage;
     }
   }
@@ -224,7 +225,7 @@ int Check(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
       found.append(QJsonObject{{QStringLiteral("id"), qint64(r.ID)}, {QStringLiteral("parent"), IdJson(parent)},
                                {QStringLiteral("value"), Typed(r.RowTyp, current)}, {QStringLiteral("notInList"), true},
                                {QStringLiteral("entries"), entries}});
-      out.Line(QStringLiteral("%1@%2: \"%3\" ist kein Eintrag der Liste (%4)").arg(r.IDStr, parent, current,
+      out.Line(TTr::tr("%1@%2: \"%3\" ist kein Eintrag der Liste (%4)").arg(r.IDStr, parent, current,
                                                                                   ListValues(r).join(QStringLiteral(", "))));
       return;
     }
@@ -272,36 +273,50 @@ int Set(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     const QString parent = QString::fromUtf8(n.parent().attribute("id").value());
     res[QStringLiteral("parent")] = IdJson(parent);
     TGridRow row;
-    QString message;
+    // Why an input was refused or corrected: German in the JSON document,
+    // where scripts compare it, in the chosen language on the line below.
+    QString message, shown;
+    auto tell = [&](const char* text, const std::function<QString(const QString&)>& fill) {
+      message = fill(QString::fromUtf8(text));
+      shown = fill(TTr::tr(text));
+    };
     bool corrected = false, rejected = false;
     QString stored;
     if (!n) {
       rejected = true;
-      message = parentText.isEmpty() ? QStringLiteral("Parameter %1 gibt es nicht").arg(idText)
-                                     : QStringLiteral("Parameter %1 unter %2 gibt es nicht").arg(idText, parentText);
+      if (parentText.isEmpty())
+        tell(QT_TRANSLATE_NOOP("TTr", "Parameter %1 gibt es nicht"), [&](const QString& t) { return t.arg(idText); });
+      else
+        tell(QT_TRANSLATE_NOOP("TTr", "Parameter %1 unter %2 gibt es nicht"),
+             [&](const QString& t) { return t.arg(idText, parentText); });
     } else if (!GetGridRow(level, parent, n, row, captions, doc.Changes)) {
       rejected = true;
-      message = QStringLiteral("Parameter %1 ist auf Stufe %2 nicht sichtbar").arg(idText).arg(level);
+      tell(QT_TRANSLATE_NOOP("TTr", "Parameter %1 ist auf Stufe %2 nicht sichtbar"),
+           [&](const QString& t) { return t.arg(idText).arg(level); });
     } else if (!row.Editable || row.RowTyp == TGridRowTyp::grtProperty) {
       rejected = true;
-      message = QStringLiteral("Parameter %1 ist auf Stufe %2 nicht änderbar").arg(idText).arg(level);
+      tell(QT_TRANSLATE_NOOP("TTr", "Parameter %1 ist auf Stufe %2 nicht änderbar"),
+           [&](const QString& t) { return t.arg(idText).arg(level); });
     } else {
       const TAcceptResult r = AcceptValue(
           row, typed, [&](const QString&, const QString& min, const QString& max, const QString& def, const QString& outVal,
-                          const QString&) { message = CRangeMessage.arg(row.RowCap, min, max, def, outVal); });
+                          const QString&) {
+            tell(CRangeMessage, [&](const QString& t) { return t.arg(row.RowCap, min, max, def, outVal); });
+          });
       corrected = r.Corrected;
       stored = r.Stored;
       if (!r.Accepted) {
         rejected = true;
         corrected = false;  // nothing was stored, corrected or not
         if (row.ID == CGpsPositionId)
-          message = CGpsMessage.arg(typed);
+          tell(CGpsMessage, [&](const QString& t) { return t.arg(typed); });
         else if (row.ID == CIedNameId)
-          message = QStringLiteral("Der IED-Name \"%1\" ist ungültig").arg(typed);
+          tell(QT_TRANSLATE_NOOP("TTr", "Der IED-Name \"%1\" ist ungültig"), [&](const QString& t) { return t.arg(typed); });
         else if (row.IsList)
-          message = QStringLiteral("\"%1\" ist kein Eintrag der Liste (%2)").arg(typed, ListValues(row).join(QStringLiteral(", ")));
+          tell(QT_TRANSLATE_NOOP("TTr", "\"%1\" ist kein Eintrag der Liste (%2)"),
+               [&](const QString& t) { return t.arg(typed, ListValues(row).join(QStringLiteral(", "))); });
         else
-          message = QStringLiteral("Eingabe abgelehnt");
+          tell(QT_TRANSLATE_NOOP("TTr", "Eingabe abgelehnt"), [](const QString& t) { return t; });
         stored = row.IsList ? row.RowVal.toString() : DisplayText(row, 1);
       } else {
         WriteBackValue(n, stored, row.Equal, row.RowTyp, doc.Changes);
@@ -327,10 +342,10 @@ int Set(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     }
     results.append(res);
     out.Line(QStringLiteral("%1@%2 = \"%3\"%4%5").arg(idText, parent, stored,
-                                                      rejected ? QStringLiteral(" (abgelehnt)")
-                                                               : corrected ? QStringLiteral(" (korrigiert)") : QString(),
-                                                      message.isEmpty() ? QString()
-                                                                        : QStringLiteral(": ") + QString(message).replace(QLatin1String("\r\n"), QLatin1String(" "))));
+                                                      rejected ? TTr::tr(" (abgelehnt)")
+                                                               : corrected ? TTr::tr(" (korrigiert)") : QString(),
+                                                      shown.isEmpty() ? QString()
+                                                                      : QStringLiteral(": ") + QString(shown).replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(QLatin1Char('\n'), QLatin1Char(' '))));
   }
   out.Result().insert(QStringLiteral("inputs"), results);
   // The inputs belong together: when one is refused, a file with the others
@@ -338,11 +353,11 @@ int Set(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   const QString target = a.Value(QStringLiteral("out"));
   bool saved = false;
   if (refused > 0) {
-    out.Note(QStringLiteral("Nichts gespeichert: %1 Eingabe(n) abgelehnt%2")
+    out.Note(TTr::tr("Nichts gespeichert: %1 Eingabe(n) abgelehnt%2")
                  .arg(refused)
-                 .arg(a.Has(QStringLiteral("out")) ? QStringLiteral(", %1 bleibt unverändert").arg(target) : QString()));
+                 .arg(a.Has(QStringLiteral("out")) ? TTr::tr(", %1 bleibt unverändert").arg(target) : QString()));
   } else if (!a.Has(QStringLiteral("out"))) {
-    out.Note(QStringLiteral("%1 bleibt unverändert: ohne --out werden die Werte nicht gespeichert").arg(a.Args[1]));
+    out.Note(TTr::tr("%1 bleibt unverändert: ohne --out werden die Werte nicht gespeichert").arg(a.Args[1]));
   } else {
     QString error;
     if (!doc.SaveFile(target, error)) {
@@ -366,7 +381,7 @@ bool ReadChanges(const QString& path, TChangeList& changes, TCliOutput& out) {
   QJsonParseError e;
   const QJsonDocument d = QJsonDocument::fromJson(f.readAll(), &e);
   if (e.error != QJsonParseError::NoError || !d.object().value(QStringLiteral("changes")).isArray()) {
-    out.Error(QStringLiteral("%1: keine Änderungsliste (%2)").arg(path, e.errorString()));
+    out.Error(TTr::tr("%1: keine Änderungsliste (%2)").arg(path, e.errorString()));
     return false;
   }
   for (const QJsonValue& v : d.object().value(QStringLiteral("changes")).toArray()) {
@@ -401,7 +416,7 @@ int Export(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   } else if (format == QLatin1String("changes")) {
     bytes = ChangeExport(doc, doc.Changes);
     if (bytes.isEmpty()) {
-      out.Error(QStringLiteral("Keine Änderungen"));
+      out.Error(TTr::tr("Keine Änderungen"));
       return ecUsage;
     }
     name = ChangeExportName(QDateTime::currentDateTime());
@@ -465,7 +480,7 @@ int Icd(TCliOutput& out, const TCliArgs& a) {
     return ecDone;
   }
   if (!ReadIcd(a.Args.value(2), info, error)) {
-    out.Error(QStringLiteral("Ungülige ICD Datei ") + error);
+    out.Error(TTr::tr("Ungülige ICD Datei ") + error);
     return ecUsage;
   }
   if (op == QLatin1String("show")) {
@@ -541,7 +556,7 @@ int Diff(TCliOutput& out, const TCliArgs& a) {
     list.append(o);
     out.Line(QStringLiteral("%1\t%2").arg(r.Key, r.Line()));
   }
-  if (c.Candidates.isEmpty()) out.Line(QStringLiteral("Keine geänderten Daten gefunden"));
+  if (c.Candidates.isEmpty()) out.Line(TTr::tr("Keine geänderten Daten gefunden"));
   out.Result().insert(QStringLiteral("changes"), list);
   out.Result().insert(QStringLiteral("invalid"), QJsonArray::fromStringList(c.InvalidImportList));
   for (const QString& l : c.InvalidImportList) out.Note(l);
@@ -577,7 +592,7 @@ int Reset(TCliOutput& out, const TCliArgs& a) {
   TParaDocument doc;
   if (!Load(doc, a.Args[1], out)) return ecUsage;
   const int changed = ResetToDefaults(doc, {CNetworkModuleId});
-  out.Line(QStringLiteral("%1 Werte auf Standard gesetzt").arg(changed));
+  out.Line(TTr::tr("%1 Werte auf Standard gesetzt").arg(changed));
   out.Result().insert(QStringLiteral("reset"), changed);
   QString error;
   if (!doc.SaveFile(a.Value(QStringLiteral("out")), error)) {
@@ -672,10 +687,10 @@ int SendSet(TCliSession& s, TParaDocument& doc, const QStringList& modules, cons
     kinds << KindOf(doc.Find(c.ID.toUInt(), c.ParentID.toUInt()), captions);
     sent += c.Sent ? 1 : 0;
     out.Line(QStringLiteral("%1 %2@%3 %4: %5 -> %6%7")
-                 .arg(c.Sent ? QStringLiteral("Senden") : QStringLiteral("Nicht gesendet"), c.ID, c.ParentID, c.Caption, c.OriVal,
+                 .arg(c.Sent ? TTr::tr("Senden") : TTr::tr("Nicht gesendet"), c.ID, c.ParentID, c.Caption, c.OriVal,
                       c.NewVal, c.Module.isEmpty() ? QString() : QStringLiteral(" [%1]").arg(c.Module)));
   }
-  if (changes.isEmpty()) out.Line(QStringLiteral("Keine geänderten Werte"));
+  if (changes.isEmpty()) out.Line(TTr::tr("Keine geänderten Werte"));
   // Until the device has taken the set, nothing counts as sent.
   auto report = [&](bool wentOut) {
     QJsonArray list;
@@ -707,21 +722,21 @@ int SendSet(TCliSession& s, TParaDocument& doc, const QStringList& modules, cons
   }
   if (!refused.isEmpty()) {
     out.Result().insert(QStringLiteral("refused"), refused);
-    out.Error(QStringLiteral("Nichts gesendet, unzulässige Werte: %1").arg(named.join(QStringLiteral("; "))));
+    out.Error(TTr::tr("Nichts gesendet, unzulässige Werte: %1").arg(named.join(QStringLiteral("; "))));
     return ecCorrected;
   }
   if (dryRun) {
-    out.Line(QStringLiteral("Probelauf: nichts gesendet"));
+    out.Line(TTr::tr("Probelauf: nichts gesendet"));
     return ecDone;
   }
   QString error;
   const QString backup = SaveSetBackup(u.FDatadir, deviceBytes, QDateTime::currentDateTime(), error, CParaBackupsKept);
   if (backup.isEmpty()) {
-    out.Error(error + QStringLiteral(" - nichts gesendet"));
+    out.Error(error + TTr::tr(" - nichts gesendet"));
     return ecUsage;
   }
   out.Result().insert(QStringLiteral("backup"), backup);
-  out.Note(QStringLiteral("Sicherung der Geräteparametrierung: %1").arg(backup));
+  out.Note(TTr::tr("Sicherung der Geräteparametrierung: %1").arg(backup));
   // Modules without visible items are not sent either (their flag is 0 already).
   const QString temp = TempParaFileName(u.FTmpDir + QStringLiteral("setup.xml"), u.FSN);
   if (!SaveBytesTo(temp, PrunedForSending(doc, modules, captions), out)) return ecUsage;
@@ -735,16 +750,16 @@ int SendSet(TCliSession& s, TParaDocument& doc, const QStringList& modules, cons
   u.FSendParaDone = nullptr;
   u.WriteLog(QStringLiteral("Para: Upload Done - succ %1").arg(result == 1 ? QStringLiteral("True") : QStringLiteral("False")));
   if (result != 1) {
-    out.Error(QStringLiteral("ACHTUNG: Parametrierung nicht erfolgreich!") +
+    out.Error(TTr::tr("ACHTUNG: Parametrierung nicht erfolgreich!") +
               (u.FLastNakCode ? QStringLiteral(" (NAK %1 %2)").arg(u.FLastNakCode).arg(u.FLastNakText) : QString()));
     return result == 0 ? int(ecRefused) : s.Fail(since, QStringLiteral("para push"));
   }
   report(true);
   // Only what went out is reported as transferred.
   if (sent == changes.size())
-    out.Line(QStringLiteral("Übertragung abgeschlossen"));
+    out.Line(TTr::tr("Übertragung abgeschlossen"));
   else
-    out.Line(QStringLiteral("Teilweise übertragen: %1 geänderte Werte wurden nicht gesendet").arg(changes.size() - sent));
+    out.Line(TTr::tr("Teilweise übertragen: %1 geänderte Werte wurden nicht gesendet").arg(changes.size() - sent));
   return ecDone;
 }
 
@@ -823,30 +838,32 @@ int Apply(TCliSession& s, const TCliArgs& a) {
   if (c.Candidates.isEmpty()) {
     out.Result().insert(QStringLiteral("applied"), QJsonArray());
     out.Result().insert(QStringLiteral("leftOut"), QJsonArray());
-    out.Line(QStringLiteral("Keine geänderten Daten gefunden"));
+    out.Line(TTr::tr("Keine geänderten Daten gefunden"));
     return ecDone;
   }
   const QString network = captions.CaptionOf(CNetworkModuleId);
   QStringList keys;
   QJsonArray applied, leftOut;
   for (const TCompareRec& r : c.Candidates) {
-    QString why;
+    // A catalogue key: German in the document (scripts compare it), in the
+    // chosen language on the line.
+    const char* why = nullptr;
     // The device's own address lives in the network group as well as in the
     // network module: an export from another device must not bring either.
     const bool networkSetting = r.Module == network || IsDeviceNetworkItem(r.Item);
     if (networkSetting && !a.Has(QStringLiteral("network")))
-      why = QStringLiteral("Netzwerkeinstellungen, nur mit --network");
+      why = QT_TRANSLATE_NOOP("TTr", "Netzwerkeinstellungen, nur mit --network");
     else if (!r.Tickable() && !a.Has(QStringLiteral("service")))
-      why = QStringLiteral("Serviceparameter, nur mit --service");
+      why = QT_TRANSLATE_NOOP("TTr", "Serviceparameter, nur mit --service");
     else if (!r.Valid && !a.Has(QStringLiteral("defaults")))
-      why = QStringLiteral("ungültiger Wert, Standardwert nur mit --defaults");
-    if (why.isEmpty()) {
+      why = QT_TRANSLATE_NOOP("TTr", "ungültiger Wert, Standardwert nur mit --defaults");
+    if (!why) {
       keys << r.Key;
       QJsonObject o = CompareJson(r, captions);
       // What applying writes: the file's value, or the default for an invalid one.
       o.insert(QStringLiteral("value"), Typed(KindOf(r.Item, captions), r.NewVal));
       applied.append(o);
-      out.Line(QStringLiteral("Übernehmen: %1").arg(r.Line()));
+      out.Line(TTr::tr("Übernehmen: %1").arg(r.Line()));
     } else {
       // What the file holds, not what applying would write: the operator
       // has to find the value in the file.
@@ -854,15 +871,15 @@ int Apply(TCliSession& s, const TCliArgs& a) {
       QJsonObject o = CompareJson(r, captions);
       o.insert(QStringLiteral("value"), Typed(KindOf(r.Item, captions), r.ImportVal));
       o.insert(QStringLiteral("line"), line);
-      o.insert(QStringLiteral("reason"), why);
+      o.insert(QStringLiteral("reason"), QString::fromUtf8(why));
       leftOut.append(o);
-      out.Line(QStringLiteral("Ausgelassen: %1 (%2)").arg(line, why));
+      out.Line(TTr::tr("Ausgelassen: %1 (%2)").arg(line, TTr::tr(why)));
     }
   }
   out.Result().insert(QStringLiteral("applied"), applied);
   out.Result().insert(QStringLiteral("leftOut"), leftOut);
   if (keys.isEmpty()) {
-    out.Line(QStringLiteral("Keine Werte zu übernehmen"));
+    out.Line(TTr::tr("Keine Werte zu übernehmen"));
     return ecDone;
   }
   ApplyImport(device, c, keys);
@@ -871,7 +888,7 @@ int Apply(TCliSession& s, const TCliArgs& a) {
   const QStringList modules = ModulesFor(device, level, {}, captions);
   if (a.Has(QStringLiteral("dry-run"))) {
     out.Result().insert(QStringLiteral("dryRun"), true);
-    out.Line(QStringLiteral("Probelauf: nichts gesendet"));
+    out.Line(TTr::tr("Probelauf: nichts gesendet"));
     return ecDone;
   }
   return SendSet(s, device, modules, captions, false);
@@ -967,7 +984,7 @@ TCliCommand ParaCommand() {
                     if (!formats.contains(a.Value(QStringLiteral("format"))))
                       return TArgProblem::Usage(QStringLiteral("--format needs full, changes or csv"));
                   }
-                  if (!QFile::exists(a.Args[1])) return TArgProblem::Fact(QStringLiteral("%1: Datei fehlt").arg(a.Args[1]));
+                  if (!QFile::exists(a.Args[1])) return TArgProblem::Fact(TTr::tr("%1: Datei fehlt").arg(a.Args[1]));
                   if (a.Has(QStringLiteral("level"))) {
                     bool ok = false;
                     a.Value(QStringLiteral("level")).toInt(&ok);
@@ -975,7 +992,7 @@ TCliCommand ParaCommand() {
                   }
                   if (op == QLatin1String("diff") || op == QLatin1String("import")) {
                     if (a.Args.size() < 3) return Missing(QStringLiteral("IMPORT"));
-                    if (!QFile::exists(a.Args[2])) return TArgProblem::Fact(QStringLiteral("%1: Datei fehlt").arg(a.Args[2]));
+                    if (!QFile::exists(a.Args[2])) return TArgProblem::Fact(TTr::tr("%1: Datei fehlt").arg(a.Args[2]));
                     if (a.Args.size() > 3 && !(op == QLatin1String("import") && a.Has(QStringLiteral("tick"))))
                       return Unexpected(a.Args[3]);
                     if (op == QLatin1String("import") &&

@@ -7,6 +7,7 @@
 #include "CliSession.h"
 #include "Download.h"
 #include "Readout.h"
+#include "Language.h"
 
 namespace vanta::cli {
 
@@ -133,7 +134,7 @@ int Download(TCliSession& s, const TCliArgs& a) {
       } else {
         s.Out().Note(QStringLiteral("%1: not on the device").arg(p));
         missing.append(QJsonObject{{QStringLiteral("name"), p}, {QStringLiteral("result"), QStringLiteral("failed")},
-                                   {QStringLiteral("reason"), QStringLiteral("nicht auf dem Gerät")}});
+                                   {QStringLiteral("reason"), QStringLiteral("nicht auf dem Gerät")}});  // untranslated
       }
     }
     if (!evt.isEmpty()) chain.Start(TReadoutChain::TQueue::qEvents, evt);

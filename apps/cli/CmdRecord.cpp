@@ -14,6 +14,7 @@
 #include "JsonOut.h"
 #include "RecordFile.h"
 #include "SaveWhole.h"
+#include "Language.h"
 
 namespace vanta::cli {
 
@@ -132,7 +133,7 @@ TDeviceTime TimeRule(TCliOutput& out, const QString& path, const TRecordFile& f)
   const TDeviceTime time = DeviceTimeForFile(path, f.Header.Env, &problem);
   if (!problem.isEmpty()) out.Note(problem);
   if (!time.HasSettings())
-    out.Note(QStringLiteral("%1: Zeiten in %2 (keine Zeiteinstellungen des Geräts bei der Datei)").arg(path, time.ZoneText()));
+    out.Note(TTr::tr("%1: Zeiten in %2 (keine Zeiteinstellungen des Geräts bei der Datei)").arg(path, time.ZoneText()));
   out.Result().insert(QStringLiteral("zone"), time.HasSettings() ? QStringLiteral("device") : time.ZoneText());
   return time;
 }
@@ -208,7 +209,7 @@ int Table(TCliOutput& out, const TRecordFile& f, const TDeviceTime& time, bool c
     }
     return ecDone;
   }
-  QStringList head{QStringLiteral("Zeit")};
+  QStringList head{TTr::tr("Zeit")};
   for (const TRecordChannel& c : channels) head << QStringLiteral("%1 [%2]").arg(c.Name, c.Unit);
   out.Line(head.join(QLatin1Char('\t')));
   QJsonArray rows;

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include "CliSession.h"
+#include "Language.h"
 #include "Plugins.h"
 
 namespace vanta::cli {
@@ -33,7 +34,7 @@ int Run(TCliOutput& out, const TCliArgs& a) {
     auto fn = reinterpret_cast<TKalibratorReport>(lib.resolve("KalibratorReport"));
     QFile dict(a.Value(QStringLiteral("dict")));
     if (!fn || !dict.open(QIODevice::ReadOnly)) {
-      out.Error(fn ? QStringLiteral("%1: %2").arg(dict.fileName(), dict.errorString()) : QStringLiteral("KalibratorReport fehlt"));
+      out.Error(fn ? QStringLiteral("%1: %2").arg(dict.fileName(), dict.errorString()) : TTr::tr("KalibratorReport fehlt"));
       return ecUsage;
     }
     rc = fn(nullptr, dict.readAll().constData(), pdf.toUtf8().constData(), QDir::tempPath().toUtf8().constData(), text,
@@ -41,7 +42,7 @@ int Run(TCliOutput& out, const TCliArgs& a) {
   } else {
     auto fn = reinterpret_cast<TVantaReport>(lib.resolve("VantaReport"));
     if (!fn) {
-      out.Error(QStringLiteral("VantaReport fehlt"));
+      out.Error(TTr::tr("VantaReport fehlt"));
       return ecUsage;
     }
     QTemporaryDir tmp;

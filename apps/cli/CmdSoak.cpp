@@ -9,6 +9,7 @@
 #include <QJsonArray>
 
 #include "CliSession.h"
+#include "Language.h"
 
 namespace vanta::cli {
 
@@ -82,7 +83,7 @@ int Run(TCliSession& s, const TCliArgs& a) {
   r.insert(QStringLiteral("failures"), qint64(failures));
   const size_t n = samples.size(), from = n / 5;
   if (n - from < 6) {
-    out.Error(QStringLiteral("zu wenige Messpunkte (%1) für ein Urteil").arg(n));
+    out.Error(TTr::tr("zu wenige Messpunkte (%1) für ein Urteil").arg(n));
     return ecUsage;
   }
   auto mean = [&](size_t at, auto field) {
@@ -101,7 +102,7 @@ int Run(TCliSession& s, const TCliArgs& a) {
   out.Line(QStringLiteral("%1 cycles, %2 records, %3 failures; RSS %4 → %5 MiB, files %6 → %7, threads %8 → %9: %10")
                .arg(cycles).arg(records).arg(failures)
                .arg(rss0, 0, 'f', 1).arg(rss1, 0, 'f', 1).arg(fd0, 0, 'f', 0).arg(fd1, 0, 'f', 0).arg(th0, 0, 'f', 0).arg(th1, 0, 'f', 0)
-               .arg(ok ? QStringLiteral("flach") : QStringLiteral("WÄCHST")));
+               .arg(ok ? TTr::tr("flach") : TTr::tr("WÄCHST")));
   return ok && failures == 0 ? int(ecDone) : int(ecRefused);
 }
 

@@ -16,7 +16,7 @@ namespace {
 
 int Lost(TCliSession& s, int since, const QString& what) {
   if (s.RefusalCount() > since || s.ConnectionLost()) return s.Fail(since, what);
-  s.Out().Error(QStringLiteral("%1: keine Antwort vom Gerät").arg(what));
+  s.Out().Error(TTr::tr("%1: keine Antwort vom Gerät").arg(what));
   return ecNoConnection;
 }
 
@@ -160,7 +160,7 @@ int ParseSaved(TCliOutput& out, const QString& path) {
   r.Serial.trimmed().toLongLong(&serial);
   r.Article.trimmed().toLongLong(&article);
   if (!serial || !article) {
-    out.Error(QStringLiteral("%1: keine Statusdatei").arg(path));
+    out.Error(TTr::tr("%1: keine Statusdatei").arg(path));
     return ecUsage;
   }
   // A saved file carries no device zone: its time is shown as UTC.
@@ -171,7 +171,7 @@ int ParseSaved(TCliOutput& out, const QString& path) {
 int Status(TCliSession& s) {
   TComUnit& u = s.Unit();
   if (u.FDevType == TDevType::devtypOmnivex) {
-    s.Out().Error(QStringLiteral("dieser Gerätetyp führt kein Statusskript aus"));
+    s.Out().Error(TTr::tr("dieser Gerätetyp führt kein Statusskript aus"));
     return ecRefused;
   }
   TStatusFlow flow(u);
@@ -201,11 +201,11 @@ int Status(TCliSession& s) {
     // The script deletes stat.txt first: a refusal here means the script
     // wrote nothing (no uti.stat on this firmware, or it failed).
     if (!missing.isEmpty()) {
-      s.Out().Error(QStringLiteral("Gerät lieferte keine Statusdatei (%1)").arg(missing));
+      s.Out().Error(TTr::tr("Gerät lieferte keine Statusdatei (%1)").arg(missing));
       return ecRefused;
     }
     if (s.RefusalCount() > since && !s.ConnectionLost())
-      s.Out().Error(QStringLiteral("Gerät lieferte keine Statusdatei (%1)").arg(s.Refusals().mid(since).join(QStringLiteral("; "))));
+      s.Out().Error(TTr::tr("Gerät lieferte keine Statusdatei (%1)").arg(s.Refusals().mid(since).join(QStringLiteral("; "))));
     else
       return Lost(s, since, QStringLiteral("status"));
     return ecRefused;
@@ -299,7 +299,7 @@ int Pcap(TCliSession& s, const TCliArgs& a) {
   flow.PCAPFileInteract(get ? TPCAPInteractType::PCAPDownload : TPCAPInteractType::PCAPDelete, name, r.Bind());
   if (!Await(s, r, since)) return Lost(s, since, QStringLiteral("pcap ") + op);
   if (!r.Ok) {
-    s.Out().Error(r.Text.isEmpty() ? QStringLiteral("%1: abgelehnt").arg(name) : r.Text);
+    s.Out().Error(r.Text.isEmpty() ? TTr::tr("%1: abgelehnt").arg(name) : r.Text);
     return ecRefused;
   }
   if (get) {
@@ -308,7 +308,7 @@ int Pcap(TCliSession& s, const TCliArgs& a) {
     return SaveFetched(s, r.Text, a.Value(QStringLiteral("out")), QStringLiteral("file"));
   }
   s.Out().Result().insert(QStringLiteral("removed"), name);
-  s.Out().Line(QStringLiteral("%1 gelöscht").arg(name));
+  s.Out().Line(TTr::tr("%1 gelöscht").arg(name));
   return ecDone;
 }
 
@@ -406,7 +406,7 @@ TCliCommand DevlogCommand() {
             {
               TProgressScope bar(s.Progress(), QStringLiteral("devlog"));
               if (args.Has(QStringLiteral("secure")) && !u.FRev.IsAtLeastVer(2, 10, 0)) {
-                s.Out().Error(QStringLiteral("Secure Logfile erst ab Firmware 2.10.0 (Gerät: %1)").arg(u.FRev.VerAsStr()));
+                s.Out().Error(TTr::tr("Secure Logfile erst ab Firmware 2.10.0 (Gerät: %1)").arg(u.FRev.VerAsStr()));
                 return int(ecRefused);
               }
               if (args.Has(QStringLiteral("secure")))

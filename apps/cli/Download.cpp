@@ -1,4 +1,5 @@
 #include "Download.h"
+#include "Language.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -15,6 +16,19 @@ extern "C" void OnInterrupt(int) {
   GInterrupted = true;
   // A second Ctrl-C ends the program at once.
   std::signal(SIGINT, SIG_DFL);
+}
+
+// A file's reason stays German in the JSON document (scripts compare it);
+// the message for people shows the known ones in the chosen language.
+const char* const CReasons[] = {QT_TRANSLATE_NOOP("TTr", "nicht auf dem Gerät"), QT_TRANSLATE_NOOP("TTr", "kein Platz"),
+                                QT_TRANSLATE_NOOP("TTr", "abgebrochen"), QT_TRANSLATE_NOOP("TTr", "keine Antwort"),
+                                QT_TRANSLATE_NOOP("TTr", "Verbindungsabbruch"),
+                                QT_TRANSLATE_NOOP("TTr", "Auf dem Datenträger ist kein Platz mehr")};
+
+QString ReasonText(const QString& reason) {
+  for (const char* known : CReasons)
+    if (reason == QString::fromUtf8(known)) return TTr::tr(known);
+  return reason;
 }
 }  // namespace
 
@@ -35,10 +49,10 @@ TDownloadResult RunDownloadChain(TCliSession& s, TReadoutChain& chain, const TRe
     chain.Cancel();
     for (const QString& p : chain.Remaining()) {
       r.Files.append(QJsonObject{{QStringLiteral("name"), p}, {QStringLiteral("result"), QStringLiteral("failed")},
-                                 {QStringLiteral("reason"), QStringLiteral("kein Platz")}});
-      chain.NoteFailure(p, QStringLiteral("kein Platz"));
+                                 {QStringLiteral("reason"), QStringLiteral("kein Platz")}});  // untranslated
+      chain.NoteFailure(p, QStringLiteral("kein Platz"));  // untranslated
     }
-    out.Error(QStringLiteral("Die Dateien brauchen %1, frei sind nur %2").arg(SizeText(need), SizeText(uint64_t(free))));
+    out.Error(TTr::tr("Die Dateien brauchen %1, frei sind nur %2").arg(SizeText(need), SizeText(uint64_t(free))));
     r.ExitCode = ecNotStored;
     return r;
   }
@@ -81,15 +95,15 @@ TDownloadResult RunDownloadChain(TCliSession& s, TReadoutChain& chain, const TRe
     if (failedPath == step.Path) {
       f.insert(QStringLiteral("result"), QStringLiteral("failed"));
       f.insert(QStringLiteral("reason"), failedReason);
-      out.Line(QStringLiteral("%1: nicht gespeichert: %2").arg(step.Path, failedReason));
+      out.Line(TTr::tr("%1: nicht gespeichert: %2").arg(step.Path, ReasonText(failedReason)));
     } else if (answered && QFileInfo(local).isFile()) {
       f.insert(QStringLiteral("result"), step.Position > 0 ? QStringLiteral("resumed") : QStringLiteral("downloaded"));
       out.Line(step.Position > 0 ? QStringLiteral("%1 (resumed at %2)").arg(local).arg(step.Position) : local);
     } else {
       // Lost line, Ctrl-C or silence: what came so far waits in NAME.part.
       const QString why = s.ConnectionLost() ? CConnectionLostText
-                          : Interrupted()    ? QStringLiteral("abgebrochen")
-                                             : QStringLiteral("keine Antwort");
+                          : Interrupted()    ? QStringLiteral("abgebrochen")  // untranslated
+                                             : QStringLiteral("keine Antwort");  // untranslated
       chain.NoteFailure(step.Path, why);
       f.insert(QStringLiteral("result"), QStringLiteral("failed"));
       f.insert(QStringLiteral("reason"), why);
@@ -136,12 +150,12 @@ void ReportDownload(TCliSession& s, const QString& key, TDownloadResult& r) {
     failed.append(QJsonObject{{QStringLiteral("name"), f.value(QStringLiteral("name"))},
                               {QStringLiteral("reason"), f.value(QStringLiteral("reason"))}});
     names << QStringLiteral("%1 (%2)").arg(f.value(QStringLiteral("name")).toString(),
-                                           f.value(QStringLiteral("reason")).toString());
+                                           ReasonText(f.value(QStringLiteral("reason")).toString()));
   }
   out.Result().insert(QStringLiteral("failed"), failed);
   if (Interrupted()) out.Result().insert(QStringLiteral("cancelled"), true);
   if (!names.isEmpty())
-    out.Error(QStringLiteral("nicht alles lokal gespeichert: %1 von %2 Dateien fehlen: %3")
+    out.Error(TTr::tr("nicht alles lokal gespeichert: %1 von %2 Dateien fehlen: %3")
                   .arg(names.size())
                   .arg(r.Files.size())
                   .arg(names.join(QStringLiteral("; "))));

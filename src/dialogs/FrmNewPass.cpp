@@ -12,7 +12,7 @@ namespace vanta {
 TFrmNewPass::TFrmNewPass(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Renew Password"));
   auto* root = new QVBoxLayout(this);
-  auto* intro = new QLabel(QStringLiteral("Das bisherige Passwort ist abgelaufen, bitte vergeben Sie ein neues Passwort."), this);
+  auto* intro = new QLabel(tr("Das bisherige Passwort ist abgelaufen, bitte vergeben Sie ein neues Passwort."), this);
   intro->setWordWrap(true);
   root->addWidget(intro);
   auto* form = new QFormLayout();
@@ -20,11 +20,10 @@ TFrmNewPass::TFrmNewPass(QWidget* parent) : QDialog(parent) {
   edtNew->setEchoMode(QLineEdit::Password);
   edtConfirm = new QLineEdit(this);
   edtConfirm->setEchoMode(QLineEdit::Password);
-  form->addRow(QStringLiteral("Neues Passwort"), edtNew);
-  form->addRow(QStringLiteral("Passwort bestätigen"), edtConfirm);
+  form->addRow(tr("Neues Passwort"), edtNew);
+  form->addRow(tr("Passwort bestätigen"), edtConfirm);
   root->addLayout(form);
-  auto* note = new QLabel(QStringLiteral("Hinweis: Das neue Passwort muss sich in 5 Stellen zum alten Passwort unterscheiden. "
-                                         "Zusätzlich ist die parametrierte Passwortrichtlinie zu beachten."),
+  auto* note = new QLabel(tr("Hinweis: Das neue Passwort muss sich in 5 Stellen zum alten Passwort unterscheiden. Zusätzlich ist die parametrierte Passwortrichtlinie zu beachten."),
                           this);
   note->setWordWrap(true);
   root->addWidget(note);
@@ -34,8 +33,8 @@ TFrmNewPass::TFrmNewPass(QWidget* parent) : QDialog(parent) {
   root->addWidget(lblError);
   auto* buttons = new QHBoxLayout();
   buttons->addStretch();
-  btnApply = new QPushButton(QStringLiteral("Übernehmen"), this);
-  btnCancel = new QPushButton(QStringLiteral("Abbrechen"), this);
+  btnApply = new QPushButton(tr("Übernehmen"), this);
+  btnCancel = new QPushButton(tr("Abbrechen"), this);
   btnApply->setDefault(true);
   buttons->addWidget(btnApply);
   buttons->addWidget(btnCancel);
@@ -47,7 +46,7 @@ TFrmNewPass::TFrmNewPass(QWidget* parent) : QDialog(parent) {
 
 void TFrmNewPass::Apply() {
   if (edtNew->text().isEmpty() || edtNew->text() != edtConfirm->text()) {
-    lblError->setText(QStringLiteral("Bitte Überprüfen Sie Ihre Eingabe!"));
+    lblError->setText(tr("Bitte Überprüfen Sie Ihre Eingabe!"));
     lblError->show();
     return;
   }

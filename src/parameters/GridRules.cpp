@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "Constants.h"
+#include "Language.h"
 
 namespace vanta {
 
@@ -290,7 +291,7 @@ bool KeepsRules(const TGridRow& row, const QString& value, QString* allowed) {
     return IsValidGpsPosition(value);
   }
   if (row.ID == CIedNameId) {
-    says(QStringLiteral("IED-Name nach IEC 61850"));
+    says(TTr::tr("IED-Name nach IEC 61850"));
     return IsValidIedName(value);
   }
   switch (row.RowTyp) {
@@ -298,7 +299,7 @@ bool KeepsRules(const TGridRow& row, const QString& value, QString* allowed) {
       return true;
     case TGridRowTyp::grtText:
     case TGridRowTyp::grtsecret:
-      says(QStringLiteral("höchstens %1 Zeichen").arg(row.RowMax.toInt()));
+      says(TTr::tr("höchstens %1 Zeichen").arg(row.RowMax.toInt()));
       return row.RowMax.toInt() < 0 || value.size() <= row.RowMax.toInt();
     default: {
       // The limits and the kind's reading: a value the grid would clamp or
@@ -306,7 +307,7 @@ bool KeepsRules(const TGridRow& row, const QString& value, QString* allowed) {
       TGridRow probe = row;
       bool corrected = false;
       CheckValue(probe, value, {}, corrected);
-      says(row.RowTyp == TGridRowTyp::grtipaddress ? QStringLiteral("eine IP-Adresse")
+      says(row.RowTyp == TGridRowTyp::grtipaddress ? TTr::tr("eine IP-Adresse")
                                                    : QStringLiteral("%1 – %2").arg(DisplayText(row, 3), DisplayText(row, 4)));
       return !corrected;
     }

@@ -6,6 +6,7 @@
 
 #include "Constants.h"
 #include "SaveWhole.h"
+#include "Language.h"
 
 namespace vanta {
 
@@ -76,7 +77,7 @@ void CsvWalk(const pugi::xml_node& folder, int level, const TCaptionSource& capt
     const QString name = QString::fromUtf8(c.name());
     const uint32_t id = c.attribute("id").as_uint();
     const bool visible = GetNodeValue(c, "./visibility").trimmed().toInt() <= level;
-    if (name == QLatin1String("parameter") && visible) {
+    if (name == QLatin1String("parameter") && visible) {  // untranslated
       QString value = GetNodeValue(c, "./value");
       if (GetXTRecTyp(GetNodeValue(c, "./type")) == TGridRowTyp::grtFloat)
         value = QString::number(MyStrToFloatDef(value, 0.0), 'g', 15);
@@ -113,7 +114,7 @@ bool LoadIcd(const QString& path, pugi::xml_document& doc, QString& error) {
   const QByteArray bytes = f.readAll();
   const pugi::xml_parse_result r = doc.load_buffer(bytes.constData(), size_t(bytes.size()));
   if (!r) {
-    error = QStringLiteral("%1: kein gültiges XML (%2)").arg(path, QString::fromUtf8(r.description()));
+    error = TTr::tr("%1: kein gültiges XML (%2)").arg(path, QString::fromUtf8(r.description()));
     return false;
   }
   return true;
@@ -127,14 +128,14 @@ bool ReadIcd(const QString& path, TIcdInfo& info, QString& error) {
   const pugi::xml_node header = scl.child("Header");
   const pugi::xml_node ied = scl.child("IED");
   if (!scl || !header || !ied) {
-    error = QStringLiteral("%1: SCL, Header oder IED fehlt").arg(path);
+    error = TTr::tr("%1: SCL, Header oder IED fehlt").arg(path);
     return false;
   }
   for (const auto& [node, attr] : std::initializer_list<std::pair<pugi::xml_node, const char*>>{
            {header, "version"}, {header, "revision"}, {header, "id"},
            {ied, "name"}, {ied, "originalSclVersion"}, {ied, "originalSclRevision"}}) {
     if (!node.attribute(attr)) {
-      error = QStringLiteral("%1: Attribut %2 von %3 fehlt").arg(path, QLatin1String(attr), QString::fromUtf8(node.name()));
+      error = TTr::tr("%1: Attribut %2 von %3 fehlt").arg(path, QLatin1String(attr), QString::fromUtf8(node.name()));
       return false;
     }
   }
@@ -154,7 +155,7 @@ bool RenameIcd(const QString& path, const QString& name, QString& error) {
   pugi::xml_node ap = scl.child("Communication").child("SubNetwork").child("ConnectedAP");
   pugi::xml_node ied = scl.child("IED");
   if (!ap || !ied) {
-    error = QStringLiteral("%1: ConnectedAP oder IED fehlt").arg(path);
+    error = TTr::tr("%1: ConnectedAP oder IED fehlt").arg(path);
     return false;
   }
   const QByteArray n = name.toUtf8();

@@ -17,6 +17,7 @@
 #include "Constants.h"
 #include "MessClass.h"
 #include "SaveWhole.h"
+#include "Language.h"
 
 namespace vanta {
 
@@ -196,7 +197,7 @@ QString TCaptionSource::CaptionOf(uint32_t id) const {
   const QString c = Caption ? Caption(id) : QString();
   if (!c.isEmpty()) return c;
   char buf[32];
-  const int n = std::snprintf(buf, sizeof buf, "Parameter %u", id);
+  const int n = std::snprintf(buf, sizeof buf, "Parameter %u", id);  // untranslated
   return QString::fromLatin1(buf, n);
 }
 
@@ -303,7 +304,7 @@ bool GetGridRow(int level, const QString& parentId, const pugi::xml_node& node, 
   const char* name = node.name();
   const bool datapoint = std::strcmp(name, "datapoint") == 0;
   const bool property = std::strcmp(name, "property") == 0;
-  const bool parameter = std::strcmp(name, "parameter") == 0;
+  const bool parameter = std::strcmp(name, "parameter") == 0;  // untranslated
   if (!datapoint && !property && !parameter) return false;
   const TFields f = Gather(node);
   row.Node = node;
@@ -539,7 +540,7 @@ int WalkFolder(const pugi::xml_node& folder, TParaTreeItem& item, TWalk& w, bool
     // Names compared in place: this walk visits every element of the set.
     const char* name = c.name();
     const bool datapoint = std::strcmp(name, "datapoint") == 0;
-    if (datapoint || std::strcmp(name, "parameter") == 0 || std::strcmp(name, "property") == 0) {
+    if (datapoint || std::strcmp(name, "parameter") == 0 || std::strcmp(name, "property") == 0) {  // untranslated
       if (Level(c, ".//visibility") <= w.Level) {
         ++item.Items;
         item.LastKind = datapoint ? 2 : 1;
@@ -630,7 +631,7 @@ bool TParaDocument::LoadBytes(const QByteArray& bytes, QString& error, const QSt
   if (!r) {
     // The line of the fault, counted in the bytes read.
     const int line = int(bytes.left(qsizetype(r.offset)).count('\n')) + 1;
-    error = QStringLiteral("%1: kein gültiges XML (Zeile %2: %3)").arg(what).arg(line).arg(QString::fromUtf8(r.description()));
+    error = TTr::tr("%1: kein gültiges XML (Zeile %2: %3)").arg(what).arg(line).arg(QString::fromUtf8(r.description()));
     return false;
   }
   // What "//*[@name='sys']" finds, without an XPath pass over the whole document.
@@ -648,7 +649,7 @@ bool TParaDocument::LoadBytes(const QByteArray& bytes, QString& error, const QSt
     if (n) n = n.next_sibling();
   }
   if (!sys) {
-    error = QStringLiteral("%1: kein Element mit name=\"sys\"").arg(what);
+    error = TTr::tr("%1: kein Element mit name=\"sys\"").arg(what);
     return false;
   }
   FDoc = std::move(doc);  // the nodes move with it
@@ -676,7 +677,7 @@ bool TParaDocument::Index(QString& error) {
       const pugi::xml_attribute a = n.attribute("id");
       if (!a) return true;
       const char* name = n.name();
-      const bool parameter = std::strcmp(name, "parameter") == 0;
+      const bool parameter = std::strcmp(name, "parameter") == 0;  // untranslated
       const bool item = parameter || std::strcmp(name, "datapoint") == 0 || std::strcmp(name, "property") == 0 ||
                         std::strcmp(name, "group") == 0 || std::strcmp(name, "swmodule") == 0;
       const char* text = a.value();
@@ -689,7 +690,7 @@ bool TParaDocument::Index(QString& error) {
         for (const char* p = end; *p; ++p) ok = ok && *p == ' ';
       if (!ok) {
         if (item) {
-          *Error = QStringLiteral("id \"%1\" von <%2> ist keine Zahl").arg(QString::fromUtf8(a.value()), QString::fromUtf8(name));
+          *Error = TTr::tr("id \"%1\" von <%2> ist keine Zahl").arg(QString::fromUtf8(a.value()), QString::fromUtf8(name));
           return false;
         }
         return true;  // range entries name ids too; those are only captions
@@ -706,7 +707,7 @@ bool TParaDocument::Index(QString& error) {
 const QStringList& TParaDocument::Warnings() const {
   if (FChecked) return FWarnings;
   FChecked = true;
-  for (const pugi::xpath_node& x : FSys.select_nodes(".//parameter[@id]")) Check(x.node(), x.node().attribute("id").as_uint());
+  for (const pugi::xpath_node& x : FSys.select_nodes(".//parameter[@id]")) Check(x.node(), x.node().attribute("id").as_uint());  // untranslated
   return FWarnings;
 }
 
@@ -742,8 +743,8 @@ void TParaDocument::Check(const pugi::xml_node& n, uint32_t id) const {
       break;
   }
   if (!ok)
-    FWarnings << QStringLiteral("%1: Wert \"%2\" passt nicht zu %3").arg(id).arg(val, GridRowTypName(kind));
-  if (limits && low > high) FWarnings << QStringLiteral("%1: untere Grenze über der oberen").arg(id);
+    FWarnings << TTr::tr("%1: Wert \"%2\" passt nicht zu %3").arg(id).arg(val, GridRowTypName(kind));
+  if (limits && low > high) FWarnings << TTr::tr("%1: untere Grenze über der oberen").arg(id);
 }
 
 void TParaDocument::Reindex() {

@@ -11,13 +11,14 @@
 #include "Constants.h"
 #include "GridRules.h"
 #include "SaveWhole.h"
+#include "Language.h"
 
 namespace vanta {
 
 namespace {
 
 bool IsItem(const pugi::xml_node& n) {
-  return std::strcmp(n.name(), "parameter") == 0 || std::strcmp(n.name(), "datapoint") == 0;
+  return std::strcmp(n.name(), "parameter") == 0 || std::strcmp(n.name(), "datapoint") == 0;  // untranslated
 }
 
 QString DirectValue(const pugi::xml_node& item) {
@@ -194,7 +195,7 @@ int ResetOne(const pugi::xml_node& folder, const pugi::xml_node& c, TChangeList&
   const QString name = QString::fromUtf8(c.name());
   if (name == QLatin1String("swmodule") && excluded.contains(c.attribute("id").as_uint())) return 0;
   const bool datapoint = name.compare(QLatin1String("datapoint"), Qt::CaseInsensitive) == 0;
-  if (datapoint || name.compare(QLatin1String("parameter"), Qt::CaseInsensitive) == 0) {
+  if (datapoint || name.compare(QLatin1String("parameter"), Qt::CaseInsensitive) == 0) {  // untranslated
     pugi::xml_node value = c.child(datapoint ? "rec" : "value");
     const pugi::xml_node def = c.child("default");
     const QString defText = GetNodeValue(def);
@@ -369,14 +370,14 @@ QList<TPendingChange> DiffSets(const TParaDocument& device, const TParaDocument&
 QString SaveSetBackup(const QString& folder, const QByteArray& bytes, const QDateTime& when, QString& error, int keep) {
   QDir dir(folder);
   if (folder.isEmpty() || !dir.mkpath(QStringLiteral("."))) {
-    error = QStringLiteral("Ordner für die Sicherung fehlt: %1").arg(folder);
+    error = TTr::tr("Ordner für die Sicherung fehlt: %1").arg(folder);
     return {};
   }
   const QString stem = QStringLiteral("ParaBackup_") + when.toString(QStringLiteral("yyyyMMdd_HHmmss_zzz"));
   QString path = dir.filePath(stem + QStringLiteral(".xml"));
   for (int n = 2; QFileInfo::exists(path); ++n) path = dir.filePath(QStringLiteral("%1_%2.xml").arg(stem).arg(n));
   if (QString why; !SaveWhole(path, bytes, why)) {
-    error = QStringLiteral("Sicherung kann nicht geschrieben werden: %1").arg(why);
+    error = TTr::tr("Sicherung kann nicht geschrieben werden: %1").arg(why);
     return {};
   }
   // The names sort by time: the oldest go first.
@@ -449,8 +450,8 @@ bool WriteWandler(TParaDocument& doc, TWandlerRec rec, const std::function<void(
     } else if (allZero) {
       // Every channel at 0 leaves no factor to scale to; the device would get NaN.
       refused << (rec.*side.Fields[0] == 0.0f
-                      ? QStringLiteral("%1 = 0: der Wandlerfaktor darf nicht 0 sein").arg(QLatin1String(side.Common))
-                      : QStringLiteral("%1 = 0: mindestens ein Faktor muss ungleich 0 sein").arg(QLatin1String(side.Relative)));
+                      ? TTr::tr("%1 = 0: der Wandlerfaktor darf nicht 0 sein").arg(QLatin1String(side.Common))
+                      : TTr::tr("%1 = 0: mindestens ein Faktor muss ungleich 0 sein").arg(QLatin1String(side.Relative)));
     } else {
       for (int i = 0; i < 5; ++i) rec.*side.Fields[i] = scaled.*side.Fields[i];
     }

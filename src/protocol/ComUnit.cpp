@@ -10,6 +10,7 @@
 #include "ByteOrder.h"
 #include "GZip.h"
 #include "LogFormat.h"
+#include "Language.h"
 
 namespace vanta {
 
@@ -121,7 +122,7 @@ TSendRec MakeRec(TSendCmd typ, const QString& info, uint8_t cmd, uint8_t priv, u
 
 void TComUnit::Enqueue(TSendRec rec, const QString& extraLog) {
   if (FOnLogCallBack)
-    WriteLog(F("Liste -> Kommando hinzugefügt: %s CMD: %x Priv: %x ExtCmd: %x", U8(rec.Info).constData(), rec.Cmd,
+    WriteLog(F("Liste -> Kommando hinzugefügt: %s CMD: %x Priv: %x ExtCmd: %x", U8(rec.Info).constData(), rec.Cmd,  // untranslated
                rec.Priv, rec.ExtCmd) +
              extraLog);
   FSendLst.push_back(std::move(rec));
@@ -185,7 +186,7 @@ void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint1
   if (ExtCmd == CStop) {
     FNextStreamBool = false;
     FStreamRec.ObjHdl = 0;
-    WriteLog(QStringLiteral("ObjectHandle auf 0 gesetzt"));
+    WriteLog(QStringLiteral("ObjectHandle auf 0 gesetzt"));  // untranslated
     if (FStreamRec.WithBinary && FStreamRec.BinaryHdl != 0) {
       FStreamRec.WithBinary = false;
       const uint32_t hdl = FStreamRec.BinaryHdl;
@@ -206,7 +207,7 @@ void TComUnit::SendCommand(const QString& Info, uint8_t Cmd, uint8_t Priv, uint1
   // A file asked for twice (a double click, an action chosen again) would
   // be answered twice; the request already on its way is the one that counts.
   if (!LUA && Cmd == 5 && (ExtCmd == 1 || ExtCmd == 17) && FileRequestPending(txt)) {
-    WriteLog(QStringLiteral("Auslesen: %1 wird bereits angefordert").arg(txt));
+    WriteLog(QStringLiteral("Auslesen: %1 wird bereits angefordert").arg(txt));  // untranslated
     return;
   }
   TSendRec r = MakeRec(TSendCmd::scFileResume, Info, Cmd, Priv, ExtCmd);
@@ -234,7 +235,7 @@ void TComUnit::SendNxtCommand() {
     while (IsConnected() && !FSendLst.empty() && !FWaitForAnswer && (!FTransferInProgress || CheckTransferTimeout())) {
       TSendRec rec = std::move(FSendLst.front());
       FSendLst.pop_front();
-      LOGF("Liste -> Kommando wird abgearbeitet: %s CMD: %x Priv: %x ExtCmd: %x SLCnt: %d", U8(rec.Info).constData(),
+      LOGF("Liste -> Kommando wird abgearbeitet: %s CMD: %x Priv: %x ExtCmd: %x SLCnt: %d", U8(rec.Info).constData(),  // untranslated
                  rec.Cmd, rec.Priv, rec.ExtCmd, CountSendLst());
       const bool sent = SendOne(rec);
       if (!rec.LUA) ++FSeqCnt;
@@ -329,14 +330,14 @@ bool TComUnit::SendFileEntry(const TSendRec& rec) {
   QString error;
   const QString prepared = PrepareUploadFile(rec.txt, error);
   if (prepared.isEmpty()) {
-    WriteLog(QStringLiteral("Datei kann nicht gesendet werden: %1 (%2)").arg(rec.txt, error), true);
+    WriteLog(QStringLiteral("Datei kann nicht gesendet werden: %1 (%2)").arg(rec.txt, error), true);  // untranslated
     ReportParaDone(false);
     return true;
   }
   WriteLog(QStringLiteral("Sending File ") + prepared);
   if (FFTP) {
     if (!SendFTPFile(prepared, QStringLiteral("/ramdrive0/ccci"))) {
-      WriteLog(QStringLiteral("FTP-Übertragung fehlgeschlagen: %1").arg(prepared), true);
+      WriteLog(QStringLiteral("FTP-Übertragung fehlgeschlagen: %1").arg(prepared), true);  // untranslated
       ReportParaDone(false);
       return true;
     }
@@ -349,7 +350,7 @@ bool TComUnit::SendFileEntry(const TSendRec& rec) {
   QByteArray frame;
   EncodeHead(frame, MakeHead(ctx, rec.Cmd, rec.Priv, rec.ExtCmd, 0));
   if (!AppendFile(prepared, frame, error)) {
-    WriteLog(QStringLiteral("Datei kann nicht gelesen werden: %1 (%2)").arg(prepared, error), true);
+    WriteLog(QStringLiteral("Datei kann nicht gelesen werden: %1 (%2)").arg(prepared, error), true);  // untranslated
     ReportParaDone(false);
     return true;
   }
@@ -370,7 +371,7 @@ bool TComUnit::SendCCCIFileEntry(const TSendRec& rec) {
   TByteWriter(frame).FixedText(rec.ccciFileName.toLatin1(), CScratchNameLen);
   QString error;
   if (!AppendFile(rec.txt, frame, error)) {
-    WriteLog(QStringLiteral("Datei kann nicht gelesen werden: %1 (%2)").arg(rec.txt, error), true);
+    WriteLog(QStringLiteral("Datei kann nicht gelesen werden: %1 (%2)").arg(rec.txt, error), true);  // untranslated
     if (FSendCCCIFileNext) FSendCCCIFileNext(this, true);
     return true;
   }
@@ -382,7 +383,7 @@ bool TComUnit::SendCCCIFileEntry(const TSendRec& rec) {
 
 QString TComUnit::PrepareUploadFile(const QString& path, QString& error) {
   if (!QFileInfo(path).isFile()) {
-    error = QStringLiteral("Datei fehlt");
+    error = TTr::tr("Datei fehlt");
     return {};
   }
   if (FTGZ) return TarFile(path, error);
@@ -460,7 +461,7 @@ void TComUnit::OnTimer(QObject*) {
     FWaitForAnswer = false;
     if (FFileRequestActive) {
       ++FStaleFileAnswers;
-      FailFileRequest(QStringLiteral("keine Antwort innerhalb von %1 s").arg(CAnswerTimeoutSec), true);
+      FailFileRequest(TTr::tr("keine Antwort innerhalb von %1 s").arg(CAnswerTimeoutSec), true);
     }
     SendNxtCommand();
     return;
@@ -523,7 +524,7 @@ bool TComUnit::Evaluate(TMemoryStream& stream) {
   if (FHead.Size < uint32_t(CHeadSize) || FHead.Size > CMaxFrameSize ||
       (stream.Size() < qsizetype(FHead.Size) && !FStreamed.Active)) {
     // A header that does not fit its frame: nothing in it can be trusted.
-    LOGFM(true, "ComUnit: ungültige Rahmenlänge %u (%d Bytes), Empfang verworfen", FHead.Size, int(stream.Size()));
+    LOGFM(true, "ComUnit: ungültige Rahmenlänge %u (%d Bytes), Empfang verworfen", FHead.Size, int(stream.Size()));  // untranslated
     ClearStreamAndBuffer();
     return false;
   }
@@ -563,12 +564,12 @@ bool TComUnit::EvaluateNak(TMemoryStream& stream, bool& returnAtOnce) {
   if (FHead.CMD == 5 && (FHead.ExtCmd == 1 || FHead.ExtCmd == 17)) {
     if (FStaleFileAnswers > 0) {
       --FStaleFileAnswers;  // the refusal of a request given up earlier
-      WriteLog(QStringLiteral("Auslesen: verspätete Ablehnung verworfen"), true);
+      WriteLog(QStringLiteral("Auslesen: verspätete Ablehnung verworfen"), true);  // untranslated
       stream.SetPosition(FHead.Size);
       returnAtOnce = true;
       return false;
     }
-    FailFileRequest(QStringLiteral("vom Gerät abgelehnt (NAK %1 %2)").arg(nak.ErrorCode).arg(QString::fromLatin1(nak.Message)),
+    FailFileRequest(TTr::tr("vom Gerät abgelehnt (NAK %1 %2)").arg(nak.ErrorCode).arg(QString::fromLatin1(nak.Message)),
                     true);
   }
   if (nak.ErrorCode == nakTooManyConnections) {

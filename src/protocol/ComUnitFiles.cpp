@@ -13,6 +13,7 @@
 #include "LogFormat.h"
 #include "Tar.h"
 #include "SaveWhole.h"
+#include "Language.h"
 
 namespace vanta {
 
@@ -20,8 +21,9 @@ using namespace ccci;
 
 namespace {
 const QString CDeviceScratchpad = QStringLiteral("flashdrive0/data/ccci/scratchpad/");
-const QString CNewLanguageFilesText =
-    QStringLiteral("Auf dem Gerät wurden neue Sprachdateien gefunden. Sollen diese jetzt heruntergeladen werden?");
+// Built before the language is chosen: translated where it is shown.
+const char* const CNewLanguageFilesText =
+    QT_TRANSLATE_NOOP("TTr", "Auf dem Gerät wurden neue Sprachdateien gefunden. Sollen diese jetzt heruntergeladen werden?");
 
 QString Folder(const QString& f) {
   if (f.isEmpty() || f.endsWith(QLatin1Char('/')) || f.endsWith(QLatin1Char('\\'))) return f;
@@ -127,7 +129,7 @@ QString WriteAtOffset(const QString& path, qint64 pos, QByteArrayView data) {
   if (!f.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) return f.errorString();
   // What lies beyond the position asked for is the rest of an earlier
   // answer to the same request: it goes, so a repeated answer never doubles.
-  if (f.size() < pos) return QStringLiteral("Teildatei kürzer als die Fortsetzungsposition (%1 < %2)").arg(f.size()).arg(pos);
+  if (f.size() < pos) return TTr::tr("Teildatei kürzer als die Fortsetzungsposition (%1 < %2)").arg(f.size()).arg(pos);
   if (f.size() != pos && !f.resize(pos)) return f.errorString();
   if (!f.seek(pos)) return f.errorString();
   // In 1 MiB pieces: one huge write makes the kernel hold the whole buffer
@@ -148,7 +150,7 @@ QString TComUnit::TmpDir() {
   if (!FTmpDir.isEmpty()) return Folder(FTmpDir);
   if (!FOwnTmp) {
     FOwnTmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/vanta-client-XXXXXX"));
-    if (!FOwnTmp->isValid()) WriteLog(QStringLiteral("Kein temporärer Ordner: %1").arg(FOwnTmp->errorString()), true);
+    if (!FOwnTmp->isValid()) WriteLog(QStringLiteral("Kein temporärer Ordner: %1").arg(FOwnTmp->errorString()), true);  // untranslated
   }
   return Folder(FOwnTmp->path());
 }
@@ -156,7 +158,7 @@ QString TComUnit::TmpDir() {
 QString TComUnit::StorePayload(QByteArrayView payload, const QString& localPath, bool append) {
   if (FFTP) {
     const QString devicePath = QString::fromLatin1(payload.data(), payload.size()).section(QChar(0), 0, 0).trimmed();
-    return GetFTPFile(devicePath, localPath, append, false) ? QString() : QStringLiteral("FTP-Abruf fehlgeschlagen");
+    return GetFTPFile(devicePath, localPath, append, false) ? QString() : TTr::tr("FTP-Abruf fehlgeschlagen");
   }
   QDir().mkpath(QFileInfo(localPath).absolutePath());
   // Written beside the target and renamed, so no half file carries the
@@ -171,7 +173,7 @@ QString TComUnit::StorePayload(QByteArrayView payload, const QString& localPath,
   QFile::remove(localPath);
   if (!QFile::rename(part, localPath)) {
     QFile::remove(part);
-    return QStringLiteral("Datei %1 kann nicht angelegt werden").arg(localPath);
+    return TTr::tr("Datei %1 kann nicht angelegt werden").arg(localPath);
   }
   return {};
 }
@@ -226,7 +228,7 @@ bool TComUnit::UnTarFile(const QByteArray& archive, const QString& folder, QStri
       rsa = target;
   }
   if (xml.isEmpty()) {
-    error = QStringLiteral("Archiv enthält keine Parameterdatei");
+    error = TTr::tr("Archiv enthält keine Parameterdatei");
     return false;
   }
   return true;
@@ -248,7 +250,7 @@ void TComUnit::SetupCommand(TMemoryStream& stream) {
   const QString ext = FTGZ ? QStringLiteral(".tgz") : FGZ ? QStringLiteral(".gz") : QStringLiteral(".xml");
   const QString local = Folder(TmpDir()) + QString::number(FSN) + QLatin1String(suffix) + ext;
   if (const QString e = StorePayload(payload, local, false); !e.isEmpty()) {
-    WriteLog(QStringLiteral("Setup: %1 nicht gespeichert: %2").arg(local, e), true);
+    WriteLog(QStringLiteral("Setup: %1 nicht gespeichert: %2").arg(local, e), true);  // untranslated
     return;
   }
   WriteLog(QStringLiteral("SaveToFile=%1").arg(local));
@@ -269,7 +271,7 @@ void TComUnit::SetupCommand(TMemoryStream& stream) {
     result = QFileInfo(local).absolutePath() + QLatin1Char('/') + WithExtension(QFileInfo(local).fileName(), QStringLiteral(".xml"));
     error = UnZipFile(local, result);
     if (!error.isEmpty()) {
-      WriteLog(QStringLiteral("Setup: %1 nicht entpackt: %2").arg(local, error), true);
+      WriteLog(QStringLiteral("Setup: %1 nicht entpackt: %2").arg(local, error), true);  // untranslated
       return;
     }
   }
@@ -306,7 +308,7 @@ void TComUnit::ReadoutCommand(TMemoryStream& stream) {
     case 35: {
       const QString local = Folder(TmpDir()) + (FHead.ExtCmd == 34 ? QStringLiteral("Dlog.log") : QStringLiteral("DlogSecure.log"));
       if (const QString e = StorePayload(payload, local, false); !e.isEmpty()) {
-        WriteLog(QStringLiteral("Geräte-Log nicht gespeichert: ") + e, true);
+        WriteLog(QStringLiteral("Geräte-Log nicht gespeichert: ") + e, true);  // untranslated
         return;
       }
       if (FOpenFile) FOpenFile(local);
@@ -326,7 +328,7 @@ bool TComUnit::FileRequestPending(const QString& devicePath) const {
 }
 
 void TComUnit::BeginFileRequest(const TSendRec& rec) {
-  if (FFileRequestActive) FailFileRequest(QStringLiteral("durch eine neue Anfrage ersetzt"), false);
+  if (FFileRequestActive) FailFileRequest(TTr::tr("durch eine neue Anfrage ersetzt"), false);
   FFileRequest = {};
   FFileRequest.DevicePath = rec.txt;
   FFileRequest.Pos = rec.Pos;
@@ -355,7 +357,7 @@ void TComUnit::FailFileRequest(const QString& reason, bool continueChain) {
   FFileRequestActive = false;
   ArmFileSink(QString(), 0);
   const TFileRequest r = FFileRequest;
-  WriteLog(QStringLiteral("Auslesen: %1 nicht gespeichert: %2").arg(r.DevicePath, reason), true);
+  WriteLog(QStringLiteral("Auslesen: %1 nicht gespeichert: %2").arg(r.DevicePath, reason), true);  // untranslated
   if (FFileFailed) FFileFailed(this, r.DevicePath, r.Local, reason);
   if (continueChain && FMassDLNext) FMassDLNext(this);
 }
@@ -365,7 +367,7 @@ void TComUnit::StoreReadoutAnswer(QByteArrayView payload) {
     // The answer of a request given up earlier: its file was told as not
     // stored, and this answer belongs to no request that waits now.
     --FStaleFileAnswers;
-    WriteLog(QStringLiteral("Auslesen: verspätete Antwort (%1 Bytes) verworfen").arg(payload.size()), true);
+    WriteLog(QStringLiteral("Auslesen: verspätete Antwort (%1 Bytes) verworfen").arg(payload.size()), true);  // untranslated
     return;
   }
   if (!FFileRequestActive || FFileRequest.ExtCmd != FHead.ExtCmd) {
@@ -377,11 +379,11 @@ void TComUnit::StoreReadoutAnswer(QByteArrayView payload) {
   auto fail = [&](const QString& reason) { FailFileRequest(reason, true); };
   if (r.Local.isEmpty()) {
     const QString dir = r.ExtCmd == 1 ? FRecDir : FEvtDir;
-    fail(dir.isEmpty() ? QStringLiteral("kein Datenordner gesetzt") : QStringLiteral("unzulässiger Dateiname \"%1\"").arg(FFileName));
+    fail(dir.isEmpty() ? TTr::tr("kein Datenordner gesetzt") : TTr::tr("unzulässiger Dateiname \"%1\"").arg(FFileName));
     return;
   }
   if (!QDir().mkpath(QFileInfo(r.Local).absolutePath())) {
-    fail(QStringLiteral("Ordner %1 kann nicht angelegt werden").arg(QFileInfo(r.Local).absolutePath()));
+    fail(TTr::tr("Ordner %1 kann nicht angelegt werden").arg(QFileInfo(r.Local).absolutePath()));
     return;
   }
   const QString part = r.Local + QStringLiteral(".part");
@@ -390,11 +392,11 @@ void TComUnit::StoreReadoutAnswer(QByteArrayView payload) {
     // file from its end, which is where this request asked to start.
     const QString devicePath = QString::fromLatin1(payload.data(), payload.size()).section(QChar(0), 0, 0).trimmed();
     if (QFileInfo(part).size() > qint64(r.Pos) && !QFile(part).resize(r.Pos)) {
-      fail(QStringLiteral("Teildatei %1 kann nicht gekürzt werden").arg(part));
+      fail(TTr::tr("Teildatei %1 kann nicht gekürzt werden").arg(part));
       return;
     }
     if (!GetFTPFile(devicePath, part, true, false)) {
-      fail(QStringLiteral("FTP-Abruf fehlgeschlagen: %1").arg(FFTPClient.LastError));
+      fail(TTr::tr("FTP-Abruf fehlgeschlagen: %1").arg(FFTPClient.LastError));
       return;
     }
   } else if (FStreamed.Active) {
@@ -409,12 +411,12 @@ void TComUnit::StoreReadoutAnswer(QByteArrayView payload) {
   }
   const qint64 have = QFileInfo(part).size();
   if (r.Expected > 0 && uint64_t(have) < r.Expected) {
-    fail(QStringLiteral("unvollständig: %1 von %2 Bytes").arg(have).arg(r.Expected));
+    fail(TTr::tr("unvollständig: %1 von %2 Bytes").arg(have).arg(r.Expected));
     return;
   }
   QFile::remove(r.Local);
   if (!QFile::rename(part, r.Local)) {
-    fail(QStringLiteral("%1 kann nicht umbenannt werden").arg(part));
+    fail(TTr::tr("%1 kann nicht umbenannt werden").arg(part));
     return;
   }
   FFileRequestActive = false;
@@ -468,7 +470,7 @@ void TComUnit::ScratchPadCommand(TMemoryStream& stream) {
     case TCCCISratchpad::spGetLog: {
       const QString local = Folder(TmpDir()) + QStringLiteral("Dlog.log");
       if (const QString e = StorePayload(payload, local, false); !e.isEmpty()) {
-        WriteLog(QStringLiteral("Geräte-Log nicht gespeichert: ") + e, true);
+        WriteLog(QStringLiteral("Geräte-Log nicht gespeichert: ") + e, true);  // untranslated
         return;
       }
       if (FOpenFile) FOpenFile(local);
@@ -477,7 +479,7 @@ void TComUnit::ScratchPadCommand(TMemoryStream& stream) {
     case TCCCISratchpad::spStatus: {
       const QString local = Folder(TmpDir()) + QString::number(FSN) + QStringLiteral("_status.txt");
       if (const QString e = StorePayload(payload, local, false); !e.isEmpty()) {
-        WriteLog(QStringLiteral("Statusdatei nicht gespeichert: ") + e, true);
+        WriteLog(QStringLiteral("Statusdatei nicht gespeichert: ") + e, true);  // untranslated
         return;
       }
       auto cb = std::move(FScratchPadCallBack);
@@ -490,7 +492,7 @@ void TComUnit::ScratchPadCommand(TMemoryStream& stream) {
       const QString name = FScratchpadFleLst.takeFirst();
       const QString local = Folder(TmpDir()) + ExtractUnixFileName(name);
       if (const QString e = StorePayload(payload, local, false); !e.isEmpty()) {
-        WriteLog(QStringLiteral("Datei nicht gespeichert: ") + e, true);
+        WriteLog(QStringLiteral("Datei nicht gespeichert: ") + e, true);  // untranslated
         return;
       }
       auto cb = std::move(FScratchPadCallBack);
@@ -520,7 +522,7 @@ void TComUnit::SetDataFolders() {
   // rules go beside them, so that they read offline as they do online.
   if (FTimeSetKnown && FSN != 0) {
     QString error;
-    if (!SaveDeviceTime(FDatadir, FSN, FtmeSet, error)) WriteLog(QStringLiteral("Zeiteinstellungen nicht gespeichert: ") + error, true);
+    if (!SaveDeviceTime(FDatadir, FSN, FtmeSet, error)) WriteLog(QStringLiteral("Zeiteinstellungen nicht gespeichert: ") + error, true);  // untranslated
   }
   if (FCheckXMLFileVersions && FDevType != TDevType::devtypOmnivex)
     CheckFileVersions();
@@ -585,7 +587,7 @@ void TComUnit::GetNewXMLFiles() {
     return;
   }
   TThreadedMessageCallBack cb = [this](QObject* s, int r) { NewXMLFilesResult(s, r); };
-  FDisplayConnMessage(CNewLanguageFilesText, TMsgDlgType::mtInformation, cb, mbYes | mbNo, mbYes);
+  FDisplayConnMessage(TTr::tr(CNewLanguageFilesText), TMsgDlgType::mtInformation, cb, mbYes | mbNo, mbYes);
 }
 
 void TComUnit::NewXMLFilesResult(QObject*, int AResult) {

@@ -3,6 +3,7 @@
 
 #include "ComUnit.h"
 #include "LogFormat.h"
+#include "Language.h"
 
 namespace vanta {
 
@@ -34,7 +35,7 @@ void TComUnit::CheckSSHRight(const QString& right, TProc OnGranted, TProc OnDeni
       return;
     }
     Postpone(this, [this, OnDenied] {
-      this->ShowMessage(QStringLiteral("Der Benutzer \"%1\" hat nicht die nötigen Rechte für diesen Vorgang!").arg(FSSHUser),
+      this->ShowMessage(TTr::tr("Der Benutzer \"%1\" hat nicht die nötigen Rechte für diesen Vorgang!").arg(FSSHUser),
                   TMsgDlgType::mtError, {});
       if (OnDenied) OnDenied();
     });
@@ -140,7 +141,7 @@ void TComUnit::IdentityCommand(TMemoryStream& stream) {
   LOGF("IN: IdendityAll tmeSet.bdnmea bdnmea=%u", t.bdnmea);
   LOGF("IN: IdendityAll tmeSet.rsnmea rsnmea=%u", t.rsnmea);
   LOGF("IN: IdendityAll tmeSet.rspcm rspcm=%u", t.rspcm);
-  WriteLog(QStringLiteral("IN: IdendityAll tmeeSet ----------- Ende--------"));
+  WriteLog(QStringLiteral("IN: IdendityAll tmeeSet ----------- Ende--------"));  // untranslated
 
   FRev.SetRaw(id.FirmwareWord);
   WriteLog(FRev.VerAsStr());

@@ -5,6 +5,7 @@
 #include "ComUnit.h"
 #include "LogFormat.h"
 #include "Ntp.h"
+#include "Language.h"
 
 namespace vanta {
 
@@ -105,7 +106,7 @@ void TComUnit::StreamCommand(TMemoryStream& stream) {
       keepRecord();
     }
   }
-  if (!rd.Ok()) LOGFM(true, "ComUnit: Datensatz %x zu kurz (%d Bytes)", id, int(frame.size()));
+  if (!rd.Ok()) LOGFM(true, "ComUnit: Datensatz %x zu kurz (%d Bytes)", id, int(frame.size()));  // untranslated
   if (FOnStreamRecord && id != CBinaryObjectId && rd.Ok())
     FOnStreamRecord(this, {id, TStreamKind::skMeasurement, head.Stamp, QByteArrayView(frame).sliced(CHeadSize)});
   if (FUpdateGrid) FUpdateGrid(this);

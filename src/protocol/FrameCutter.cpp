@@ -3,6 +3,7 @@
 #include <QIODevice>
 
 #include "LogFormat.h"
+#include "Language.h"
 
 namespace vanta {
 
@@ -48,7 +49,7 @@ void TFrameCutter::Cut(std::vector<TEvent>& events) {
       if (FHead.Size < uint32_t(CHeadSize) || FHead.Size > FMax) {
         // Never allocate or wait for what such a header claims.
         events.push_back(
-            {TKind::fcFault, FHead, {}, 0, F("ComUnit: ungültige Rahmenlänge %u, Empfang verworfen", FHead.Size)});
+            {TKind::fcFault, FHead, {}, 0, F("ComUnit: ungültige Rahmenlänge %u, Empfang verworfen", FHead.Size)});  // untranslated
         Clear();
         return;
       }

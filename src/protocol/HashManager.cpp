@@ -1,4 +1,5 @@
 #include "HashManager.h"
+#include "Language.h"
 #include "SaveWhole.h"
 
 #include <QDir>
@@ -82,13 +83,11 @@ bool THashManager::CompareFingerprints(const QString& a, const QString& b) { ret
 QString THashManager::QuestionText(TFingerprintState state, const QString& fingerprint) {
   const QString head =
       state == TFingerprintState::fsNew
-          ? QStringLiteral("Dieses Gerät ist nicht bekannt und dessen Identität ist anhand des folgenden RSA-Schlüssels zu überprüfen:")
-          : QStringLiteral("Der RSA Schlüssel dieses Gerätes hat sich geändert. Bitte Verifizieren Sie die Integrität des Gerätes "
-                           "anhand des folgenden RSA-Schlüssels:");
+          ? TTr::tr("Dieses Gerät ist nicht bekannt und dessen Identität ist anhand des folgenden RSA-Schlüssels zu überprüfen:")
+          : TTr::tr("Der RSA Schlüssel dieses Gerätes hat sich geändert. Bitte Verifizieren Sie die Integrität des Gerätes anhand des folgenden RSA-Schlüssels:");
   return head + QStringLiteral("\r\n\r\n") + fingerprint + QStringLiteral("\r\n\r\n") +
-         QStringLiteral("Dieser ist auf dem Prüfzertifikat oder direkt am Gerät hinterlegt. Ohne eine Überprüfung sollte dem "
-                        "Gerät nicht vertraut werden und die Verbindung abgebrochen werden!") +
-         QStringLiteral("\r\n\r\nWollen Sie dem Gerät vertrauen und eine Verbindung herstellen?");
+         TTr::tr("Dieser ist auf dem Prüfzertifikat oder direkt am Gerät hinterlegt. Ohne eine Überprüfung sollte dem Gerät nicht vertraut werden und die Verbindung abgebrochen werden!") +
+         QStringLiteral("\r\n\r\n") + TTr::tr("Wollen Sie dem Gerät vertrauen und eine Verbindung herstellen?");
 }
 
 TConnectHashAction THashManager::Check(

@@ -7,6 +7,7 @@
 
 #include "LogFormat.h"
 #include "Ntp.h"
+#include "Language.h"
 
 #ifdef Q_OS_UNIX
 #include <netinet/in.h>
@@ -273,7 +274,7 @@ void TIdReadThread::OnReadable() {
     return;
   }
   Flush();
-  LinkGone(QStringLiteral("Verbindung geschlossen"));
+  LinkGone(TTr::tr("Verbindung geschlossen"));
 }
 
 void TIdReadThread::SendCommandStream() {
@@ -307,7 +308,7 @@ void TIdReadThread::SendCommandStream() {
         if (sent > 0) {
           // The device holds the first part of the frame and would take the
           // next frame for its rest: nothing on this link can be trusted now.
-          Log(QStringLiteral("Error While Sending %1 (%2 von %3 Bytes gesendet)")
+          Log(QStringLiteral("Error While Sending %1 (%2 von %3 Bytes gesendet)")  // untranslated
                   .arg(error)
                   .arg(sent)
                   .arg(item.SendStream.size()),

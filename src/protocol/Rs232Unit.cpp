@@ -1,4 +1,5 @@
 #include "Rs232Unit.h"
+#include "Language.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>
@@ -44,7 +45,7 @@ bool TRS232Unit::OpenPort(QString& error) {
   if (!FComPort->open(QIODevice::ReadWrite)) {
     error = FComPort->errorString();
     if (FComPort->error() == QSerialPort::PermissionError)
-      error += QStringLiteral(" (belegt oder keine Berechtigung)");
+      error += TTr::tr(" (belegt oder keine Berechtigung)");
     FComPort.reset();
     return false;
   }
@@ -82,7 +83,7 @@ bool TRS232Unit::WriteData(const QByteArray& data, qint64& count, const std::fun
                            QString& error) {
   count = 0;
   if (!IsOpen()) {
-    error = QStringLiteral("Port nicht offen");
+    error = TTr::tr("Port nicht offen");
     return false;
   }
   while (count < data.size()) {
@@ -109,7 +110,7 @@ bool TRS232Unit::WriteData(const QByteArray& data, qint64& count, const std::fun
         }
         FComPort->clearError();
         if (waited.elapsed() > limit) {
-          error = QStringLiteral("Zeitüberschreitung beim Schreiben");
+          error = TTr::tr("Zeitüberschreitung beim Schreiben");
           return false;
         }
       }

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "LogFormat.h"
+#include "Language.h"
 
 namespace vanta {
 
@@ -21,7 +22,7 @@ TLinkBackend::TOpen TSerialBackend::Open(TLinkSink& sink, QString& error, bool&,
   FSink = &sink;
   FRSClient.SetPort(FPath);
   if (!FRSClient.OpenPort(error)) {
-    error = QStringLiteral("RS232: %1 nicht geöffnet: %2").arg(FPath, error);
+    error = TTr::tr("RS232: %1 nicht geöffnet: %2").arg(FPath, error);
     return TOpen::opFailed;
   }
   QSerialPort* port = FRSClient.Port();
@@ -138,7 +139,7 @@ void TRSComUnit::DoDisconnect(bool) {
 
 void TRSComUnit::UploadCallback(int64_t count) { WorkEvent(TWorkMode::wmWrite, count, TWorkStatus::WorkWorking); }
 
-void TRSComUnit::OnLinkOpened(const QString&) { WriteLog(QStringLiteral("RS232: %1 geöffnet").arg(FRSPort)); }
+void TRSComUnit::OnLinkOpened(const QString&) { WriteLog(QStringLiteral("RS232: %1 geöffnet").arg(FRSPort)); }  // untranslated
 
 void TRSComUnit::OnLinkOpenFailed(const QString& why, bool) { WriteLog(why, true); }
 

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "ReadThread.h"
+#include "Language.h"
 
 namespace vanta {
 
@@ -58,7 +59,7 @@ QString TSSHUnit::getLocalIP() const {
 bool TSSHUnit::CheckHostKey(const TSshParams& p, QString& error) {
   ssh_key key = nullptr;
   if (ssh_get_server_publickey(FSSHClient, &key) != SSH_OK) {
-    error = QStringLiteral("kein Schlüssel vom Server");
+    error = TTr::tr("kein Schlüssel vom Server");
     return false;
   }
   unsigned char* hash = nullptr;
@@ -66,7 +67,7 @@ bool TSSHUnit::CheckHostKey(const TSshParams& p, QString& error) {
   const int rc = ssh_get_publickey_hash(key, SSH_PUBLICKEY_HASH_SHA256, &hash, &hlen);
   ssh_key_free(key);
   if (rc != SSH_OK) {
-    error = QStringLiteral("Fingerabdruck nicht lesbar");
+    error = TTr::tr("Fingerabdruck nicht lesbar");
     return false;
   }
   QStringList parts;
@@ -79,7 +80,7 @@ bool TSSHUnit::CheckHostKey(const TSshParams& p, QString& error) {
         return FOnFingerprint(s, question, FFingerprint);
       });
   if (action == TConnectHashAction::chaCancel) {
-    error = QStringLiteral("Schlüssel des Geräts abgelehnt");
+    error = TTr::tr("Schlüssel des Geräts abgelehnt");
     return false;
   }
   return true;
@@ -105,7 +106,7 @@ int TSSHUnit::Await(const std::function<int()>& call, int again) {
 }
 
 QString TSSHUnit::GaveUpText() const {
-  return FCancel && FCancel->load() ? QStringLiteral("abgebrochen") : QStringLiteral("Zeitüberschreitung");
+  return FCancel && FCancel->load() ? TTr::tr("abgebrochen") : TTr::tr("Zeitüberschreitung");
 }
 
 bool TSSHUnit::Authenticate(const TSshParams& p, QString& error, bool& authError) {
@@ -129,13 +130,13 @@ bool TSSHUnit::Authenticate(const TSshParams& p, QString& error, bool& authError
         char echo = 0;
         const QString prompt = QString::fromUtf8(ssh_userauth_kbdint_getprompt(FSSHClient, unsigned(i), &echo)).toLower();
         QByteArray answer = pw;
-        if (prompt.contains(QLatin1String("new")) || prompt.contains(QLatin1String("neu")) ||
+        if (prompt.contains(QLatin1String("new")) || prompt.contains(QLatin1String("neu")) ||  // untranslated
             prompt.contains(QLatin1String("retype")) || prompt.contains(QLatin1String("wiederhol"))) {
           if (!asked) {
             asked = true;
-            WriteLog(QStringLiteral("SSH: Passwort abgelaufen"));
+            WriteLog(QStringLiteral("SSH: Passwort abgelaufen"));  // untranslated
             if (!FOnPasswordExpired(fresh) || fresh.isEmpty()) {
-              error = QStringLiteral("Passwortänderung abgebrochen");
+              error = TTr::tr("Passwortänderung abgebrochen");
               authError = true;
               return false;
             }
@@ -207,7 +208,7 @@ bool TSSHUnit::Connect(const TSshParams& p, QString& error, bool& authError) {
     if (!FSSHChannel ||
         Await([&] { return ssh_channel_open_forward(FSSHChannel, target.constData(), p.ChannelPort, "127.0.0.1", 0); },
               SSH_AGAIN) != SSH_OK) {
-      error = QStringLiteral("SSH ERROR: CCCI-Kanal: ") + QString::fromUtf8(ssh_get_error(FSSHClient)) +
+      error = TTr::tr("SSH ERROR: CCCI-Kanal: ") + QString::fromUtf8(ssh_get_error(FSSHClient)) +
               QStringLiteral(" From ForwardChannel");
       WriteLog(error);
       Disconnect();
@@ -297,11 +298,11 @@ bool TSSHUnit::WriteChannelData(const QByteArray& bytes, qint64* sent) {
     const uint32_t window = ssh_channel_window_size(FSSHChannel);
     if (window == 0) {
       if (ssh_channel_is_closed(FSSHChannel) || ssh_channel_is_eof(FSSHChannel)) {
-        WriteLog(QStringLiteral("SSH ERROR on writing Channel Data: Kanal geschlossen"));
+        WriteLog(QStringLiteral("SSH ERROR on writing Channel Data: Kanal geschlossen"));  // untranslated
         return false;
       }
       if (quiet.elapsed() > FWriteStallMs) {
-        WriteLog(QStringLiteral("SSH ERROR on writing Channel Data: Zeitüberschreitung"));
+        WriteLog(QStringLiteral("SSH ERROR on writing Channel Data: Zeitüberschreitung"));  // untranslated
         return false;
       }
       pollfd pf{ssh_get_fd(FSSHClient), POLLIN, 0};

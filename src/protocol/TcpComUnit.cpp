@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "LogFormat.h"
+#include "Language.h"
 
 namespace vanta {
 
@@ -51,7 +52,7 @@ TLinkBackend::TOpen TTcpBackend::Open(TLinkSink& sink, QString&, bool&, QString&
       if (!FConnecting) return;
       FConnecting = false;
       FTCPClient->abort();
-      FSink->OpenFailed(QStringLiteral("Zeitüberschreitung beim Verbinden"), false);
+      FSink->OpenFailed(TTr::tr("Zeitüberschreitung beim Verbinden"), false);
     });
     QObject::connect(FTCPClient, &QTcpSocket::connected, FTCPClient, [this] {
       FConnecting = false;
@@ -78,7 +79,7 @@ TLinkBackend::TOpen TTcpBackend::Open(TLinkSink& sink, QString&, bool&, QString&
     QObject::connect(FTCPClient, &QTcpSocket::disconnected, FTCPClient, [this] {
       // Bytes that came with the close are still evaluated, then the loss is told.
       FSink->Readable();
-      FSink->Gone(QStringLiteral("Verbindung vom Gerät geschlossen"));
+      FSink->Gone(TTr::tr("Verbindung vom Gerät geschlossen"));
     });
   }
   FSink->Log(QStringLiteral("Status: Resolving"), true);
@@ -133,7 +134,7 @@ bool TTcpBackend::Read(QByteArray& into) {
 bool TTcpBackend::Write(const QByteArray& frame, bool, QString& error, qint64& sent) {
   sent = 0;
   if (!FTCPClient || FTCPClient->state() != QAbstractSocket::ConnectedState) {
-    error = QStringLiteral("nicht verbunden");
+    error = TTr::tr("nicht verbunden");
     return false;
   }
   // A large frame (a setup upload) goes out piece by piece with its
@@ -166,7 +167,7 @@ bool TTcpBackend::Write(const QByteArray& frame, bool, QString& error, qint64& s
         return false;
       }
       if (quiet.elapsed() > FWriteStallMs) {
-        error = QStringLiteral("Zeitüberschreitung beim Senden");
+        error = TTr::tr("Zeitüberschreitung beim Senden");
         return false;
       }
       FTCPClient->waitForBytesWritten(CSliceMs);

@@ -6,23 +6,24 @@
 #include <QTimer>
 
 #include "FlashJob.h"
+#include "Language.h"
 #include "SaveWhole.h"
 
 namespace vanta {
 
 const std::array<TCalibStatusText, 12> CCalibStatusTexts{{
-    {"Calibration todo", "Kaliebrierung noch nicht gestartet"},
-    {"Frequency tolerance violation", "Frequenz außer Toleranz"},
-    {"Frequency fluctuation", "Frequenz instabil"},
-    {"Magnitude out of range", "Amplitudenberechsverletzung"},
-    {"Distortion", "Verzerrung"},
-    {"Calibration tolerance violation", "Kalibriergröße ausser Toleranz"},
-    {"Calibration quantity fluctuation", "Kalibriergröße instabil"},
-    {"Permission denied", "Zugriff verweigert"},
-    {"Device or resource busy", "Laufende Kalibrierung"},
-    {"No such device", "Ungültiger Messkanal"},
-    {"Invalid argument", "Ungültiger Parameter"},
-    {"Timer expired", "Timeout, Kalibrierung fehlgeschlagen"},
+    {"Calibration todo", QT_TRANSLATE_NOOP("TTr", "Kaliebrierung noch nicht gestartet")},
+    {"Frequency tolerance violation", QT_TRANSLATE_NOOP("TTr", "Frequenz außer Toleranz")},
+    {"Frequency fluctuation", QT_TRANSLATE_NOOP("TTr", "Frequenz instabil")},
+    {"Magnitude out of range", QT_TRANSLATE_NOOP("TTr", "Amplitudenberechsverletzung")},
+    {"Distortion", QT_TRANSLATE_NOOP("TTr", "Verzerrung")},
+    {"Calibration tolerance violation", QT_TRANSLATE_NOOP("TTr", "Kalibriergröße ausser Toleranz")},
+    {"Calibration quantity fluctuation", QT_TRANSLATE_NOOP("TTr", "Kalibriergröße instabil")},
+    {"Permission denied", QT_TRANSLATE_NOOP("TTr", "Zugriff verweigert")},
+    {"Device or resource busy", QT_TRANSLATE_NOOP("TTr", "Laufende Kalibrierung")},
+    {"No such device", QT_TRANSLATE_NOOP("TTr", "Ungültiger Messkanal")},
+    {"Invalid argument", QT_TRANSLATE_NOOP("TTr", "Ungültiger Parameter")},
+    {"Timer expired", QT_TRANSLATE_NOOP("TTr", "Timeout, Kalibrierung fehlgeschlagen")},
 }};
 
 const std::array<const char*, 25> CCalibReportKeys{
@@ -65,7 +66,7 @@ TCalibMachine::TCalibMachine(TComUnit& unit, QObject* parent) : QObject(parent),
   FWatch = new QTimer(this);
   FWatch->setSingleShot(true);
   connect(FWatch, &QTimer::timeout, this, [this] {
-    AnswerUnknown(QStringLiteral("Kalibrierung: keine Antwort vom Gerät nach %1").arg(ElapsedText(AnswerTimeoutMs)));
+    AnswerUnknown(tr("Kalibrierung: keine Antwort vom Gerät nach %1").arg(ElapsedText(AnswerTimeoutMs)));
   });
   FTick = new QTimer(this);
   FTick->setInterval(1000);
@@ -102,7 +103,7 @@ void TCalibMachine::ConnEst(bool connected) {
     return;
   }
   if (FUnit.FRev.IsAtLeastVer(2, 10, 0)) {
-    if (OnInfo) OnInfo(CCalibUnsupported);
+    if (OnInfo) OnInfo(TTr::tr(CCalibUnsupported));
     Close();
     return;
   }
@@ -124,7 +125,7 @@ void TCalibMachine::Next() {
 }
 
 void TCalibMachine::Back() {
-  if (Busy() || FSaving || Step < 2 || Step > 3) return;  // "Zurück" exists on the two pages after set-up
+  if (Busy() || FSaving || Step < 2 || Step > 3) return;  // the way back exists on the two pages after set-up
   Step -= 2;
   NextStep();
 }
@@ -142,7 +143,7 @@ bool TCalibMachine::WaitingForDevice() const { return FWatch->isActive(); }
 
 void TCalibMachine::StopWaiting() {
   if (!WaitingForDevice()) return;
-  AnswerUnknown(QStringLiteral("Kalibrierung: Warten auf das Gerät nach %1 abgebrochen")
+  AnswerUnknown(tr("Kalibrierung: Warten auf das Gerät nach %1 abgebrochen")
                     .arg(ElapsedText(QDateTime::currentMSecsSinceEpoch() - FSentAt)));
 }
 
@@ -155,7 +156,7 @@ void TCalibMachine::AnswerUnknown(const QString& why) {
   Log(why);
   FUnit.FTmpLUACallBack = nullptr;
   if (Step == 1000) return Close();  // the reset went out; the device may restart without a word
-  ErrorText = SResultUnknown;
+  ErrorText = TTr::tr(CResultUnknownText);
   FSaving = false;
   FStatus = false;
   Step = -1;
@@ -206,7 +207,7 @@ void TCalibMachine::CheckLUAResult(const QString& text) {
     for (const TCalibStatusText& s : CCalibStatusTexts) {
       if (!text.contains(QLatin1String(s.Device))) continue;
       Step = -1;
-      ErrorText = QString::fromUtf8(s.Message);
+      ErrorText = TTr::tr(s.Message);
       FStatus = false;
       good = false;
       break;
@@ -328,7 +329,7 @@ void TCalibMachine::NextStep() {
       break;
     case 11:
       if (!ConvertReferenz(RefUText, RefIText, FRefU, FRefI)) {
-        ErrorText = CCalibBadInput;
+        ErrorText = TTr::tr(CCalibBadInput);
         break;
       }
       return send(12, QStringLiteral("pq.calU(%1)").arg(FRefU));
@@ -348,7 +349,7 @@ void TCalibMachine::NextStep() {
       // A check without an answer (an empty text) is no "Calibration ok".
       for (int c : Channel) FStatus = FStatus && c == 1;
       ResultOk = FStatus;
-      ResultText = FStatus ? CCalibSuccess : CCalibFailure;
+      ResultText = TTr::tr(FStatus ? CCalibSuccess : CCalibFailure);
       break;
     default:
       if (Step >= 15 && Step <= 30) {
@@ -366,8 +367,7 @@ void TCalibMachine::SaveAndExit() {
   // certificate that could not be written then would be lost for good.
   const QString folder = ReportFolder.isEmpty() ? FUnit.FTmpDir : ReportFolder;
   if (const QString problem = FolderWriteProblem(folder.isEmpty() ? QDir::tempPath() : folder); !problem.isEmpty()) {
-    ErrorText = QStringLiteral("Das Kalibrierzertifikat kann nicht gespeichert werden (%1). Die Kalibrierung wurde nicht "
-                               "übernommen.")
+    ErrorText = tr("Das Kalibrierzertifikat kann nicht gespeichert werden (%1). Die Kalibrierung wurde nicht übernommen.")
                     .arg(problem);
     Log(ErrorText);
     Changed();
@@ -400,7 +400,7 @@ void TCalibMachine::Report() {
     ReportError = MakeReport(FReportDict, ReportFile);
     if (!ReportError.isEmpty()) Log(QStringLiteral("ReportError: %1_%2").arg(QStringLiteral("KalibratorReport"), ReportError));
   } else {
-    ReportError = QStringLiteral("keine Berichtsbibliothek");
+    ReportError = tr("keine Berichtsbibliothek");
     Log(QStringLiteral("ReportError: %1_%2").arg(QStringLiteral("Library"), ReportError));
   }
   Step = 1000;

@@ -24,10 +24,11 @@ struct TCalibStatusText {
 };
 extern const std::array<TCalibStatusText, 12> CCalibStatusTexts;
 
-inline const QString CCalibUnsupported = QStringLiteral("Dieses Feature wird in dieser Firmware nicht mehr unterstützt");
-inline const QString CCalibBadInput = QStringLiteral("Ungültige Eingabe!");
-inline const QString CCalibSuccess = QStringLiteral("Kalibration erfolgreich!");
-inline const QString CCalibFailure = QStringLiteral("Kalibration nicht erfolgreich!");
+// Catalogue keys (context "TTr"): shown through TTr::tr, compared as German.
+inline const char* const CCalibUnsupported = QT_TRANSLATE_NOOP("TTr", "Dieses Feature wird in dieser Firmware nicht mehr unterstützt");
+inline const char* const CCalibBadInput = QT_TRANSLATE_NOOP("TTr", "Ungültige Eingabe!");
+inline const char* const CCalibSuccess = QT_TRANSLATE_NOOP("TTr", "Kalibration erfolgreich!");
+inline const char* const CCalibFailure = QT_TRANSLATE_NOOP("TTr", "Kalibration nicht erfolgreich!");
 inline const QString CCalibPrefix = QStringLiteral("Kalibrierung");
 
 // The report's keys, exactly as the report library reads them.
@@ -102,7 +103,7 @@ class TCalibMachine : public QObject {
   void ConnEst(bool connected);
   void Start();    // "Kalibration starten"
   void Next();     // "Weiter"
-  void Back();     // "Zurück"
+  void Back();     // the way back
   void Restart();  // "Kalibration wiederholen"
   void SaveAndExit();
   void Abort();

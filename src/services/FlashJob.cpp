@@ -12,21 +12,21 @@
 #include "Tar.h"
 #include "VantaFW.h"
 #include "Zip.h"
+#include "Language.h"
 
 namespace vanta {
 
 QString FlashText(int id) {
   switch (id) {
-    case msgFWUpdateSuccess: return SFWUpdateSuccess;
-    case msgUpdateDone: return QStringLiteral("Update abgeschlossen!");
-    case msgUpdateFailed: return QStringLiteral("ACHTUNG: Das Update war nicht erfolgreich!");
-    case msgMassFailed: return QStringLiteral("Update fehlgeschlagen");
-    case msgConnLost: return QStringLiteral("Verbindung während des Updates unterbrochen");
-    case msgUploadFailed: return QStringLiteral("Fehler beim Hochladen der Firmware");
-    case msgInvalidPackage: return QStringLiteral("Die Updatedatei scheint ungültig zu sein!");
+    case msgFWUpdateSuccess: return TTr::tr(CFWUpdateSuccessText);
+    case msgUpdateDone: return TTr::tr("Update abgeschlossen!");
+    case msgUpdateFailed: return TTr::tr("ACHTUNG: Das Update war nicht erfolgreich!");
+    case msgMassFailed: return TTr::tr("Update fehlgeschlagen");
+    case msgConnLost: return TTr::tr("Verbindung während des Updates unterbrochen");
+    case msgUploadFailed: return TTr::tr("Fehler beim Hochladen der Firmware");
+    case msgInvalidPackage: return TTr::tr("Die Updatedatei scheint ungültig zu sein!");
     case msgBackupQuestion:
-      return QStringLiteral(
-          "Wir empfehlen Ihnen eine Parametersicherung vor dem Firmwareupdate. Wollen Sie diese jetzt durchführen?");
+      return TTr::tr("Wir empfehlen Ihnen eine Parametersicherung vor dem Firmwareupdate. Wollen Sie diese jetzt durchführen?");
     default: return QString();
   }
 }
@@ -52,7 +52,7 @@ TFlashPackage UnpackFlashPackage(const QString& zipPath, const QString& folder, 
     if (ext != QLatin1String("txt") && !plain.match(f.Name).hasMatch()) {
       for (const TZipFile& g : files) QFile::remove(g.Path);
       p = TFlashPackage{};
-      p.Error = QStringLiteral("Eintrag »%1«: Name nicht zulässig").arg(f.Name.left(140));
+      p.Error = TTr::tr("Eintrag »%1«: Name nicht zulässig").arg(f.Name.left(140));
       return p;
     }
     if (ext == QLatin1String("tgz")) {
@@ -129,10 +129,10 @@ TFlashJob::TFlashJob(TComUnit& unit, QObject* parent) : QObject(parent), FUnit(u
   connect(FWatch, &QTimer::timeout, this, [this] {
     const QString step = FStep;
     if (step == QLatin1String("Update")) {
-      UpdateUnknown(QStringLiteral("Keine Antwort auf den Updateaufruf nach %1").arg(ElapsedText(FUpdateTimeoutMs)));
+      UpdateUnknown(TTr::tr("Keine Antwort auf den Updateaufruf nach %1").arg(ElapsedText(FUpdateTimeoutMs)));
       return;
     }
-    Log(QStringLiteral("Keine Antwort vom Gerät im Schritt \"%1\"").arg(step));
+    Log(QStringLiteral("Keine Antwort vom Gerät im Schritt \"%1\"").arg(step));  // untranslated
     FSL.clear();
     FUnit.FSendCCCIFileNext = nullptr;
     FUnit.FOnNewXMLFile = nullptr;
@@ -141,8 +141,8 @@ TFlashJob::TFlashJob(TComUnit& unit, QObject* parent) : QObject(parent), FUnit(u
     FFlashDone = true;
     UnguardNak();
     FUnit.DoDisconnect(true);
-    Fail((step == QLatin1String("Hochladen") ? FlashText(msgUploadFailed) : QStringLiteral("Parametersicherung fehlgeschlagen")) +
-         QStringLiteral(" (keine Antwort vom Gerät)"));
+    Fail((step == QLatin1String("Hochladen") ? FlashText(msgUploadFailed) : TTr::tr("Parametersicherung fehlgeschlagen")) +
+         TTr::tr(" (keine Antwort vom Gerät)"));
   });
 }
 
@@ -170,7 +170,7 @@ void TFlashJob::Disarm() {
 
 void TFlashJob::StopWaiting() {
   if (!WaitingForUpdate()) return;
-  UpdateUnknown(QStringLiteral("Warten auf den Updateaufruf nach %1 abgebrochen")
+  UpdateUnknown(TTr::tr("Warten auf den Updateaufruf nach %1 abgebrochen")
                     .arg(ElapsedText(QDateTime::currentMSecsSinceEpoch() - FUpdateStarted)));
 }
 
@@ -184,17 +184,17 @@ void TFlashJob::UpdateUnknown(const QString& why) {
   Busy(QString());
   if (Outcome == TOutcome::None) {
     Outcome = TOutcome::Unknown;
-    ResultText = SResultUnknown;
+    ResultText = TTr::tr(CResultUnknownText);
   }
   switch (FKind) {
     case TFlashKind::KndFirmware:
-      Message(SResultUnknown, TMsgDlgType::mtWarning, [this] { Shutdown(2); });
+      Message(TTr::tr(CResultUnknownText), TMsgDlgType::mtWarning, [this] { Shutdown(2); });
       break;
     case TFlashKind::KndMassFW:
       Log(SResultUnknown);
       if (!FMassFlashDone) {
         FMassFlashDone = true;
-        if (FMassFlashSucc) FMassFlashSucc(false, SResultUnknown);
+        if (FMassFlashSucc) FMassFlashSucc(false, TTr::tr(CResultUnknownText));
       }
       Ended();
       break;
@@ -331,7 +331,7 @@ void TFlashJob::ConnEst(bool connected) {
         Log(line);
         Ended();
       };
-      Busy(QStringLiteral("Verbinden"));
+      Busy(TTr::tr("Verbinden"));
       FStatus->Refresh();  // logs its own "SendTo=" line
       break;
     }
@@ -354,7 +354,7 @@ void TFlashJob::ConnEst(bool connected) {
       FUnit.FFlashDone = nullptr;
       FUnit.CheckSSHRight(QStringLiteral("lua.user.print"), go, [this] {
         FFlashDone = true;
-        Fail(QStringLiteral("Der Benutzer \"%1\" hat nicht die nötigen Rechte für diesen Vorgang!").arg(FUnit.FSSHUser));
+        Fail(TTr::tr("Der Benutzer \"%1\" hat nicht die nötigen Rechte für diesen Vorgang!").arg(FUnit.FSSHUser));
       }, false);
       break;
     }
@@ -364,7 +364,7 @@ void TFlashJob::ConnEst(bool connected) {
 void TFlashJob::DoAskBackup() {
   FUnit.FFlashDone = [this](QObject*, bool ok) { FlashDone(ok); };
   FUnit.FSendCCCIFileNext = [this](QObject*, bool nak) { SendPerCCCI(nak); };
-  Busy(QStringLiteral("Verbinden"));
+  Busy(TTr::tr("Verbinden"));
   if (!AskBackup) return;
   AskBackup(FlashText(msgBackupQuestion), [this](bool yes) { BackupDialogResult(yes); });
 }
@@ -394,7 +394,7 @@ void TFlashJob::ParaToTable(const QString& xmlFile) {
         // operator chose: nothing goes to the device.
         BackupNotStored = true;
         FFlashDone = true;
-        Fail(QStringLiteral("Parametersicherung nicht gespeichert: %1 - kein Update").arg(chosen));
+        Fail(TTr::tr("Parametersicherung nicht gespeichert: %1 - kein Update").arg(chosen));
         return;
       }
       FUnit.FOwnTemplateFolder = QFileInfo(chosen).absolutePath() + QLatin1Char('/');
@@ -414,7 +414,7 @@ void TFlashJob::ParaToTable(const QString& xmlFile) {
       // Flashing without the backup that was asked for is not what the
       // operator chose: this device stops here.
       BackupNotStored = true;
-      Fail(QStringLiteral("Parametersicherung fehlgeschlagen: %1").arg(target));
+      Fail(TTr::tr("Parametersicherung fehlgeschlagen: %1").arg(target));
       FFlashDone = true;
       return;
     }
@@ -449,7 +449,7 @@ void TFlashJob::ReadBackup() {
     FUnit.FOnNewXMLFile = nullptr;
     FFlashDone = true;  // no update without the backup that was asked for
     Disarm();
-    Fail(QStringLiteral("Parametersicherung fehlgeschlagen: das Gerät lehnt das Lesen ab (NAK %1 %2)")
+    Fail(TTr::tr("Parametersicherung fehlgeschlagen: das Gerät lehnt das Lesen ab (NAK %1 %2)")
              .arg(code)
              .arg(FUnit.FLastNakText));
   });
@@ -461,7 +461,7 @@ void TFlashJob::UpdateFirmware() {
   if (FFlashDone) return;
   FFlashDone = true;
   const TFlashPackage p = UnpackFlashPackage(FFN, UnpackDir());
-  if (!p.Error.isEmpty()) Log(QStringLiteral("Updatedatei %1: %2").arg(FFN, p.Error));
+  if (!p.Error.isEmpty()) Log(QStringLiteral("Updatedatei %1: %2").arg(FFN, p.Error));  // untranslated
   FUpdFN = p.UpdFN;
   FReadmeFN = p.ReadmeFN;
   FSL = p.SL;
@@ -473,7 +473,7 @@ void TFlashJob::UpdateFirmware() {
   }
   if (!FUnit.FFTP) {
     GuardNak([this](uint32_t code) {
-      Log(QStringLiteral("Upload abgelehnt (NAK %1 %2)").arg(code).arg(FUnit.FLastNakText));
+      Log(QStringLiteral("Upload abgelehnt (NAK %1 %2)").arg(code).arg(FUnit.FLastNakText));  // untranslated
       SendPerCCCI(true);
     });
     SendPerCCCI(false);
@@ -572,7 +572,7 @@ void TFlashJob::FlashDone(bool success) {
       ResultText = FlashText(FKind == TFlashKind::KndMassFW ? msgMassFailed : msgUpdateFailed);
       if (!DeviceText.isEmpty()) ResultText += QStringLiteral(" (%1)").arg(DeviceText.simplified());
     }
-    if (success) ResultText = SFWUpdateSuccess;
+    if (success) ResultText = TTr::tr(CFWUpdateSuccessText);
   }
   switch (FKind) {
     case TFlashKind::KndFirmware:

@@ -30,10 +30,14 @@ enum TFlashMsg : int {
   msgBackupQuestion = 65408,
 };
 QString FlashText(int id);
-inline const QString SFWUpdateSuccess = QStringLiteral("Firmwareupdate erfolgreich!");
+// These exist before a language is chosen: the German text for comparing
+// and logging, the catalogue's key (shown through TTr::tr) for people.
+inline const char* const CFWUpdateSuccessText = QT_TRANSLATE_NOOP("TTr", "Firmwareupdate erfolgreich!");
+inline const QString SFWUpdateSuccess = QString::fromUtf8(CFWUpdateSuccessText);
 // A wait that ran out (or was stopped) while the device may still be
 // installing: neither success nor failure can be said.
-inline const QString SResultUnknown = QStringLiteral("Ergebnis unbekannt – bitte Gerät prüfen");
+inline const char* const CResultUnknownText = QT_TRANSLATE_NOOP("TTr", "Ergebnis unbekannt – bitte Gerät prüfen");
+inline const QString SResultUnknown = QString::fromUtf8(CResultUnknownText);
 // "m:ss" (or "h:mm:ss") for how long a wait has lasted.
 QString ElapsedText(qint64 ms);
 

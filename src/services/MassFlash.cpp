@@ -13,22 +13,23 @@
 #include "FlashJob.h"
 #include "TcpComUnit.h"
 #include "SaveWhole.h"
+#include "Language.h"
 
 namespace vanta {
 
 QString MassStateText(TMassState s) {
   switch (s) {
-    case TMassState::msWaiting: return QStringLiteral("Wartet");
-    case TMassState::msConnecting: return QStringLiteral("Verbinden");
-    case TMassState::msBackup: return QStringLiteral("Parametersicherung");
-    case TMassState::msUpload: return QStringLiteral("Hochladen");
+    case TMassState::msWaiting: return TTr::tr("Wartet");
+    case TMassState::msConnecting: return TTr::tr("Verbinden");
+    case TMassState::msBackup: return TTr::tr("Parametersicherung");
+    case TMassState::msUpload: return TTr::tr("Hochladen");
     case TMassState::msUpdate: return QStringLiteral("Update");
-    case TMassState::msRestart: return QStringLiteral("Neustart");
-    case TMassState::msVerify: return QStringLiteral("Versionsprüfung");
-    case TMassState::msDone: return QStringLiteral("Fertig");
-    case TMassState::msFailed: return QStringLiteral("Fehlgeschlagen");
-    case TMassState::msSkipped: return QStringLiteral("Nicht gestartet");
-    case TMassState::msUnknown: return QStringLiteral("Ergebnis unbekannt");
+    case TMassState::msRestart: return TTr::tr("Neustart");
+    case TMassState::msVerify: return TTr::tr("Versionsprüfung");
+    case TMassState::msDone: return TTr::tr("Fertig");
+    case TMassState::msFailed: return TTr::tr("Fehlgeschlagen");
+    case TMassState::msSkipped: return TTr::tr("Nicht gestartet");
+    case TMassState::msUnknown: return TTr::tr("Ergebnis unbekannt");
   }
   return {};
 }
@@ -129,14 +130,14 @@ class TMassFlash::TDevice : public QObject {
     u.FConnectThreadEnd = [this, comeback](QObject*, bool ok, bool authError) {
       if (!ok) {
         if (comeback) return Retry();
-        return Finish(false, authError ? QStringLiteral("Anmeldung abgelehnt")
-                                       : QStringLiteral("Keine Verbindung: %1").arg(FUnit ? FUnit->FLastConnectError : QString()));
+        return Finish(false, authError ? TTr::tr("Anmeldung abgelehnt")
+                                       : TTr::tr("Keine Verbindung: %1").arg(FUnit ? FUnit->FLastConnectError : QString()));
       }
       if (!Row().Target.User.isEmpty() && !Row().Target.Ssh)
         FUnit->SendStartCommand(0, Row().Target.User.toLatin1(), Row().Target.Password.toLatin1());
     };
     u.FOnConnDone = [this, comeback](QObject*, bool ok) {
-      if (!ok) return comeback ? Retry() : Finish(false, QStringLiteral("Keine Verbindung"));
+      if (!ok) return comeback ? Retry() : Finish(false, TTr::tr("Keine Verbindung"));
       if (comeback)
         Verify();
       else
@@ -148,7 +149,7 @@ class TMassFlash::TDevice : public QObject {
       FLastRefusal = QStringLiteral("NAK %1 %2").arg(code).arg(FUnit ? FUnit->FLastNakText : QString()).trimmed();
       Log(FLastRefusal);
       if (comeback) return Retry();
-      Finish(false, QStringLiteral("Gerät lehnt ab: %1").arg(FLastRefusal));
+      Finish(false, TTr::tr("Gerät lehnt ab: %1").arg(FLastRefusal));
     };
     u.FClearWork = [this, comeback] {
       if (comeback) return Retry();
@@ -170,7 +171,7 @@ class TMassFlash::TDevice : public QObject {
     if (t.Ssh) {
       u.FOnFingerprint = [this](TFingerprintState state, const QString&, const QString& fp) {
         const bool trust = state == TFingerprintState::fsNew && FRun.FOptions.TrustNewHostKey;
-        if (!trust) FLastRefusal = QStringLiteral("Host-Schlüssel %1 nicht vertraut").arg(fp);
+        if (!trust) FLastRefusal = TTr::tr("Host-Schlüssel %1 nicht vertraut").arg(fp);
         return trust ? TConnectHashAction::chaSave : TConnectHashAction::chaCancel;
       };
       QDir().mkpath(FRun.FOptions.DataDir);
@@ -213,7 +214,7 @@ class TMassFlash::TDevice : public QObject {
       if (!ok && FJob && FJob->Outcome == TFlashJob::TOutcome::Unknown) {
         // The device may still be installing: the row says so, and the
         // line is left alone.
-        QTimer::singleShot(0, this, [this] { FinishUnknown(QStringLiteral("keine Antwort auf den Updateaufruf")); });
+        QTimer::singleShot(0, this, [this] { FinishUnknown(TTr::tr("keine Antwort auf den Updateaufruf")); });
         return;
       }
       if (!ok) {
@@ -256,29 +257,29 @@ class TMassFlash::TDevice : public QObject {
     Row().FwAfter = now;
     const QString want = FRun.FPackageVersion;
     if (now != want && FUpdatedAt.elapsed() < FRun.FOptions.ComebackGraceMs) {
-      Log(QStringLiteral("Gerät meldet noch Firmware %1, erneuter Versuch").arg(now));
+      Log(QStringLiteral("Gerät meldet noch Firmware %1, erneuter Versuch").arg(now));  // untranslated
       return Retry();
     }
     if (now != want)
-      return Finish(false, QStringLiteral("Gerät meldet nach dem Update Firmware %1 statt %2").arg(now, want));
-    Finish(true, SFWUpdateSuccess);
+      return Finish(false, TTr::tr("Gerät meldet nach dem Update Firmware %1 statt %2").arg(now, want));
+    Finish(true, TTr::tr(CFWUpdateSuccessText));
   }
 
   void OnDeadline() {
     switch (Row().State) {
-      case TMassState::msConnecting: return Finish(false, QStringLiteral("Keine Verbindung innerhalb von %1 s").arg(FRun.FOptions.ConnectTimeoutMs / 1000));
+      case TMassState::msConnecting: return Finish(false, TTr::tr("Keine Verbindung innerhalb von %1 s").arg(FRun.FOptions.ConnectTimeoutMs / 1000));
       case TMassState::msUpdate:
-        return FinishUnknown(QStringLiteral("keine Antwort auf den Updateaufruf"));
+        return FinishUnknown(TTr::tr("keine Antwort auf den Updateaufruf"));
       case TMassState::msRestart:
       case TMassState::msVerify:
         // Not back (or not with the new firmware yet) in time: perhaps still
         // installing. No verdict.
-        return FinishUnknown(QStringLiteral("Gerät nach dem Neustart nicht erreichbar (%1 s)").arg(FRun.FOptions.ComebackTimeoutMs / 1000));
-      default: return Finish(false, QStringLiteral("Zeitüberschreitung im Schritt \"%1\"").arg(MassStateText(Row().State)));
+        return FinishUnknown(TTr::tr("Gerät nach dem Neustart nicht erreichbar (%1 s)").arg(FRun.FOptions.ComebackTimeoutMs / 1000));
+      default: return Finish(false, TTr::tr("Zeitüberschreitung im Schritt \"%1\"").arg(MassStateText(Row().State)));
     }
   }
 
-  void FinishUnknown(const QString& why) { End(QStringLiteral("unknown"), TMassState::msUnknown, QStringLiteral("%1 (%2)").arg(SResultUnknown, why)); }
+  void FinishUnknown(const QString& why) { End(QStringLiteral("unknown"), TMassState::msUnknown, QStringLiteral("%1 (%2)").arg(TTr::tr(CResultUnknownText), why)); }
   void Finish(bool ok, const QString& message) {
     End(ok ? QStringLiteral("ok") : QStringLiteral("failed"), ok ? TMassState::msDone : TMassState::msFailed, message);
   }
@@ -333,7 +334,7 @@ int TMassFlash::Count(const QString& result) const {
 }
 
 QString TMassFlash::SummaryText() const {
-  QString text = QStringLiteral("%1 von %2 Geräten aktualisiert").arg(Count(QStringLiteral("ok"))).arg(FRows.size());
+  QString text = tr("%1 von %2 Geräten aktualisiert").arg(Count(QStringLiteral("ok"))).arg(FRows.size());
   const struct {
     const char* Result;
     TMassState State;
@@ -351,19 +352,19 @@ QString TMassFlash::SummaryText() const {
 
 bool TMassFlash::Start(const TMassOptions& options, const QList<TMassTarget>& targets, QString& error) {
   if (FRunning) {
-    error = QStringLiteral("Ein Massen-Update läuft bereits");
+    error = tr("Ein Massen-Update läuft bereits");
     return false;
   }
   if (targets.isEmpty()) {
-    error = QStringLiteral("Keine Geräte gewählt");
+    error = tr("Keine Geräte gewählt");
     return false;
   }
   if (options.Parallel < 1 || options.Parallel > 8) {
-    error = QStringLiteral("Parallelität 1 bis 8");
+    error = tr("Parallelität 1 bis 8");
     return false;
   }
   if (!QFileInfo(options.Package).isFile()) {
-    error = QStringLiteral("Updatedatei nicht gefunden: %1").arg(options.Package);
+    error = tr("Updatedatei nicht gefunden: %1").arg(options.Package);
     return false;
   }
   // A package that cannot update anything must not reach a single device.
@@ -374,7 +375,7 @@ bool TMassFlash::Start(const TMassOptions& options, const QList<TMassTarget>& ta
     return false;
   }
   if (!options.BackupDir.isEmpty() && !QDir().mkpath(options.BackupDir)) {
-    error = QStringLiteral("Sicherungsordner nicht anlegbar: %1").arg(options.BackupDir);
+    error = tr("Sicherungsordner nicht anlegbar: %1").arg(options.BackupDir);
     return false;
   }
   FOptions = options;
@@ -408,7 +409,7 @@ void TMassFlash::Launch() {
     for (int i = FNext; i < FRows.size(); ++i) {
       FRows[i].State = TMassState::msSkipped;
       FRows[i].Result = QStringLiteral("skipped");
-      FRows[i].Message = QStringLiteral("Lauf angehalten");  // the state already says "Nicht gestartet"
+      FRows[i].Message = tr("Lauf angehalten");  // the state already says it never started
       Changed(i);
     }
     FNext = int(FRows.size());
@@ -555,7 +556,7 @@ bool TMassFlash::ParseHostLine(const QString& text, TMassTarget& t, QString& err
       QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?)*\\.?$"));
   const bool hostOk = !QHostAddress(t.Host).isNull() || (!t.Host.contains(QLatin1Char(':')) && name.match(t.Host).hasMatch());
   if (!hostOk || t.Port <= 0 || t.Port > 65535) {
-    error = QStringLiteral("\"%1\" ist keine Adresse (host[:port] [Name])").arg(addr);
+    error = tr("\"%1\" ist keine Adresse (host[:port] [Name])").arg(addr);
     return false;
   }
   return true;
@@ -581,7 +582,7 @@ QList<TMassTarget> TMassFlash::LoadHostsText(const QString& path, QString& error
     }
     out << t;
   }
-  if (out.isEmpty()) error = QStringLiteral("%1: keine Geräte").arg(path);
+  if (out.isEmpty()) error = tr("%1: keine Geräte").arg(path);
   return out;
 }
 
@@ -608,7 +609,7 @@ QJsonDocument ReadJson(const QString& path, QString& error) {
   // A device list or report is small; anything huge is not one (and is
   // not read into memory to find that out).
   if (f.size() > 64ll * 1024 * 1024) {
-    error = QStringLiteral("%1: zu groß für eine Geräteliste (%2 Bytes)").arg(path).arg(f.size());
+    error = TTr::tr("%1: zu groß für eine Geräteliste (%2 Bytes)").arg(path).arg(f.size());
     return {};
   }
   QJsonParseError pe;
@@ -622,7 +623,7 @@ QList<TMassTarget> TMassFlash::LoadHostsJson(const QString& path, QString& error
   const QJsonDocument d = ReadJson(path, error);
   if (!error.isEmpty()) return {};
   if (!d.isArray()) {
-    error = QStringLiteral("%1: eine Liste von Geräten erwartet").arg(path);
+    error = tr("%1: eine Liste von Geräten erwartet").arg(path);
     return {};
   }
   QList<TMassTarget> out;
@@ -631,12 +632,12 @@ QList<TMassTarget> TMassFlash::LoadHostsJson(const QString& path, QString& error
     ++i;
     TMassTarget t;
     if (!v.isObject() || !TargetFromJson(v.toObject(), t)) {
-      error = QStringLiteral("%1: Eintrag %2 ohne gültige Adresse").arg(path).arg(i);
+      error = tr("%1: Eintrag %2 ohne gültige Adresse").arg(path).arg(i);
       return {};
     }
     out << t;
   }
-  if (out.isEmpty()) error = QStringLiteral("%1: keine Geräte").arg(path);
+  if (out.isEmpty()) error = tr("%1: keine Geräte").arg(path);
   return out;
 }
 
@@ -644,7 +645,7 @@ QList<TMassTarget> TMassFlash::FailedFromReport(const QString& reportPath, QStri
   const QJsonDocument d = ReadJson(reportPath, error);
   if (!error.isEmpty()) return {};
   if (!d.isObject() || !d.object().value(QLatin1String("devices")).isArray()) {
-    error = QStringLiteral("%1: kein Bericht eines Massen-Updates").arg(reportPath);
+    error = tr("%1: kein Bericht eines Massen-Updates").arg(reportPath);
     return {};
   }
   QList<TMassTarget> out;

@@ -1,5 +1,6 @@
 #include "StatusFlow.h"
 #include "SaveWhole.h"
+#include "Language.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +15,7 @@ bool TStatusFlow::Refresh() {
   const QString script = ScriptFN();
   QDir().mkpath(QFileInfo(script).absolutePath());
   if (QString why; !SaveWhole(script, CStatusScript, why)) {
-    const QString reason = QStringLiteral("Statusskript nicht schreibbar: %1").arg(why);
+    const QString reason = TTr::tr("Statusskript nicht schreibbar: %1").arg(why);
     Log(reason);
     if (OnFailed) OnFailed(reason);
     return false;
@@ -29,7 +30,7 @@ void TStatusFlow::SendPerCCCI(bool nakFailed) {
   FUnit.FSendCCCIFileNext = nullptr;
   if (nakFailed) {
     // Without the script on the device there is nothing to run.
-    const QString reason = QStringLiteral("Statusskript vom Gerät abgelehnt");
+    const QString reason = TTr::tr("Statusskript vom Gerät abgelehnt");
     Log(reason);
     if (OnFailed) OnFailed(reason);
     FUnit.DoDisconnect(true);
@@ -44,7 +45,7 @@ void TStatusFlow::SendPerCCCI(bool nakFailed) {
 void TStatusFlow::PrepareDone(bool success) {
   // The script removed the old file first: after a failed run the read
   // below is refused rather than showing stale values.
-  if (!success) Log(QStringLiteral("Statusskript meldet einen Fehler"));
+  if (!success) Log(QStringLiteral("Statusskript meldet einen Fehler"));  // untranslated
   FUnit.FCCCISratchpad = TCCCISratchpad::spStatus;
   FUnit.FScratchPadCallBack = [this](const QString& path) {
     UnguardStatusRead();

@@ -246,7 +246,7 @@ void TFormBasic::BindClient() {
   u.FOnConnDone = [this](QObject* s, bool ok) { ConnEst(s, ok); };
   // Device logs and other fetched files open in the system's viewer.
   u.FOpenFile = [this](const QString& path) {
-    if (!FOpenUrl(QUrl::fromLocalFile(path))) LogCallBack(QStringLiteral("Datei kann nicht geöffnet werden: ") + path);
+    if (!FOpenUrl(QUrl::fromLocalFile(path))) LogCallBack(QStringLiteral("Datei kann nicht geöffnet werden: ") + path);  // untranslated
   };
   u.FUpdateGrid = [this](QObject*) {
     if (FComUnit) UpdateGrid();
@@ -299,7 +299,7 @@ bool TFormBasic::SetTCPCommUnit(const QString& host, int port, bool useFTP, bool
   u.FVisibility = FVisibility;
   u.FCheckXMLFileVersions = checkXMLVersions;
   if (connectNow && !u.FIsOffline) {
-    StartWork(QStringLiteral("Verbinde mit %1:%2").arg(host).arg(port));
+    StartWork(tr("Verbinde mit %1:%2").arg(host).arg(port));
     u.DoConnect();
   } else {
     EndWork();
@@ -327,7 +327,7 @@ bool TFormBasic::SetSerialComUnitPath(const QString& path, bool connectNow, bool
     EndWork();
     return true;
   }
-  StartWork(QStringLiteral("Verbinde über %1").arg(path));
+  StartWork(tr("Verbinde über %1").arg(path));
   u.SetPortPath(path);
   u.DoConnect();
   // The device gets two seconds after the port opens, then half a second
@@ -357,7 +357,7 @@ void TFormBasic::ConnEnd() {
   if (FConnectThreadEnd) FConnectThreadEnd(this, FConnSucces, FAuthError);
   if (!FConnSucces) {
     AniIndi->setVisible(false);
-    LabSBar->setText(QStringLiteral("Keine Verbindung"));
+    LabSBar->setText(tr("Keine Verbindung"));
   }
 }
 
@@ -423,7 +423,7 @@ void TFormBasic::CallBackXML(QObject*, const QString& fileName, int32_t xmlType)
   if (xmlType == 0) {
     pugi::xml_document doc;
     if (!doc.load_file(fileName.toLocal8Bit().constData())) {
-      LogCallBack(QStringLiteral("Setup-Datei nicht lesbar: ") + fileName);
+      LogCallBack(QStringLiteral("Setup-Datei nicht lesbar: ") + fileName);  // untranslated
       return;
     }
     pugi::xml_node node = doc.select_node("//*[@name='pqAppl']").node();
@@ -721,7 +721,7 @@ void TFormBasic::SelectColor(int index) {
 }
 
 void TFormBasic::MenuItemResetColsClick() {
-  DisplayMessage(QStringLiteral("Wollen sie die Farben wirklich auf die Standardwerte zurücksetzen?"),
+  DisplayMessage(tr("Wollen sie die Farben wirklich auf die Standardwerte zurücksetzen?"),
                  TMsgDlgType::mtConfirmation,
                  [this](QObject*, int r) {
                    if (r != mrYes) return;
@@ -760,7 +760,7 @@ void TFormBasic::closeEvent(QCloseEvent* event) {
   if (FShuttingDown) return;
   FShuttingDown = true;
   PrepareShutdown();
-  StartWork(QStringLiteral("Verbindung wird beendet"));
+  StartWork(tr("Verbindung wird beendet"));
   FComUnit->ShutDown(this, [this](QObject*) {
     FShutdownDone = true;
     Postpone(this, [this] { close(); });

@@ -292,3 +292,27 @@ TEST_F(CliTest, StatusAndErrorsSpeakTheLocalesLanguage) {
   EXPECT_EQ(bad.Exit, 1);
   EXPECT_TRUE(bad.Err.contains(QStringLiteral("--lang fr: expected de or en"))) << bad.Err.toStdString();
 }
+
+// Messages for people follow --lang; what the JSON document calls a file's
+// reason stays German in both, since scripts compare it.
+TEST_F(CliTest, DownloadAndParameterMessagesFollowTheLanguageButNotTheDocument) {
+  for (const bool english : {false, true}) {
+    SCOPED_TRACE(english ? "en" : "de");
+    const QStringList lang{QStringLiteral("--lang"), english ? QStringLiteral("en") : QStringLiteral("de")};
+    const TRun missing = Cli(lang + QStringList{QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("nowhere")});
+    EXPECT_EQ(missing.Exit, 5);
+    EXPECT_TRUE(missing.Err.contains(english ? QStringLiteral("not everything saved locally: 1 of 1 files missing: nowhere (not on the device)")
+                                             : QStringLiteral("nicht alles lokal gespeichert: 1 von 1 Dateien fehlen: nowhere (nicht auf dem Gerät)")))
+        << missing.Err.toStdString();
+    const TRun json = Cli(lang + QStringList{QStringLiteral("--json"), QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("nowhere")});
+    QJsonObject doc;
+    ASSERT_TRUE(OneDocument(json, doc));
+    const QJsonArray failed = doc.value(QStringLiteral("failed")).toArray();
+    ASSERT_EQ(failed.size(), 1) << json.Out.toStdString();
+    EXPECT_EQ(failed[0].toObject().value(QStringLiteral("reason")).toString(), QStringLiteral("nicht auf dem Gerät"));
+    const TRun para = RunCli(lang + QStringList{QStringLiteral("para"), QStringLiteral("rows"), Data.filePath(QStringLiteral("none.xml"))});
+    EXPECT_EQ(para.Exit, 1);
+    EXPECT_TRUE(para.Err.contains(english ? QStringLiteral("none.xml: file missing") : QStringLiteral("none.xml: Datei fehlt")))
+        << para.Err.toStdString();
+  }
+}
