@@ -483,7 +483,7 @@
     </message>
     <message>
         <source>Prüfvorschrift</source>
-        <translation>Test specification</translation>
+        <translation>Test procedure</translation>
     </message>
     <message>
         <source>Kalibrierprogramm</source>
@@ -3070,7 +3070,7 @@ Continue?</translation>
     </message>
     <message>
         <source>Prüfvorschrift</source>
-        <translation>Test specification</translation>
+        <translation>Test procedure</translation>
     </message>
     <message>
         <source>Umgebungsbedingungen</source>
