@@ -1558,6 +1558,246 @@ The parameter is set to %5!</translation>
         <source>Statusskript vom Gerät abgelehnt</source>
         <translation>Status script refused by the device</translation>
     </message>
+    <message>
+        <source>Neu</source>
+        <translation>New</translation>
+    </message>
+    <message>
+        <source>keine Verbindung zu %1</source>
+        <translation>no connection to %1</translation>
+    </message>
+    <message>
+        <source>%1: keine Antwort</source>
+        <translation>%1: no answer</translation>
+    </message>
+    <message>
+        <source>Harmonische Spannung L-N</source>
+        <translation>Harmonics voltage L-N</translation>
+    </message>
+    <message>
+        <source>Harmonische Spannung L-L</source>
+        <translation>Harmonics voltage L-L</translation>
+    </message>
+    <message>
+        <source>Harmonische Strom</source>
+        <translation>Harmonics current</translation>
+    </message>
+    <message>
+        <source>Zwischenharmonische Spannung L-N</source>
+        <translation>Interharmonics voltage L-N</translation>
+    </message>
+    <message>
+        <source>Zwischenharmonische Spannung L-L</source>
+        <translation>Interharmonics voltage L-L</translation>
+    </message>
+    <message>
+        <source>Zwischenharmonische Strom</source>
+        <translation>Interharmonics current</translation>
+    </message>
+    <message>
+        <source>Frequenzbänder 2-9 kHz Spannung L-N</source>
+        <translation>Frequency bands 2-9 kHz voltage L-N</translation>
+    </message>
+    <message>
+        <source>Frequenzbänder 2-9 kHz Spannung L-L</source>
+        <translation>Frequency bands 2-9 kHz voltage L-L</translation>
+    </message>
+    <message>
+        <source>Frequenzbänder 2-9 kHz Strom</source>
+        <translation>Frequency bands 2-9 kHz current</translation>
+    </message>
+    <message>
+        <source>Oberschwingungen</source>
+        <translation>Harmonics</translation>
+    </message>
+    <message>
+        <source>%1: "%2" fehlt oder ist ungültig</source>
+        <translation>%1: "%2" is missing or invalid</translation>
+    </message>
+    <message>
+        <source>RCM Nennzustand</source>
+        <translation>RCM normal state</translation>
+    </message>
+    <message>
+        <source>Verletzung RCM Warnschwelle</source>
+        <translation>RCM warning threshold exceeded</translation>
+    </message>
+    <message>
+        <source>Verletzung RCM Alarmschwelle</source>
+        <translation>RCM alarm threshold exceeded</translation>
+    </message>
+    <message>
+        <source>Fehler RCM-Sensor</source>
+        <translation>RCM sensor fault</translation>
+    </message>
+    <message>
+        <source>Solltemperatur</source>
+        <translation>Nominal temperature</translation>
+    </message>
+    <message>
+        <source>Verletzung untere Temperaturschwelle</source>
+        <translation>Lower temperature threshold violated</translation>
+    </message>
+    <message>
+        <source>Verletzung obere Temperaturschwelle</source>
+        <translation>Upper temperature threshold violated</translation>
+    </message>
+    <message>
+        <source>Fehler Temperatursensor</source>
+        <translation>Temperature sensor fault</translation>
+    </message>
+    <message>
+        <source>Ereignis</source>
+        <translation>Event</translation>
+    </message>
+    <message>
+        <source>Einheit</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>Harmonische</source>
+        <translation>Harmonic</translation>
+    </message>
+    <message>
+        <source>Dauer</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>Berichtsmodul nicht gefunden: %1</source>
+        <translation>Report module not found: %1</translation>
+    </message>
+    <message>
+        <source>KalibratorReport fehlt im Berichtsmodul</source>
+        <translation>KalibratorReport is missing from the report module</translation>
+    </message>
+    <message>
+        <source>Bericht nicht geschrieben</source>
+        <translation>Report not written</translation>
+    </message>
+    <message>
+        <source>Datei</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>Text von %1 Bytes reicht über das Ende hinaus</source>
+        <translation>Text of %1 bytes runs past the end</translation>
+    </message>
+    <message>
+        <source>zu kurz für eine Aufzeichnungsdatei</source>
+        <translation>too short for a recording file</translation>
+    </message>
+    <message>
+        <source>keine Aufzeichnungsdatei</source>
+        <translation>not a recording file</translation>
+    </message>
+    <message>
+        <source>Kopfgröße %1 ungültig</source>
+        <translation>header size %1 invalid</translation>
+    </message>
+    <message>
+        <source>Kopf von %1 Bytes abgeschnitten</source>
+        <translation>header of %1 bytes cut off</translation>
+    </message>
+    <message>
+        <source>%1 Kanäle sind zu viele</source>
+        <translation>%1 channels are too many</translation>
+    </message>
+    <message>
+        <source>Kopf länger als angegeben</source>
+        <translation>header longer than stated</translation>
+    </message>
+    <message>
+        <source>Ereignis %1 unvollständig</source>
+        <translation>event %1 incomplete</translation>
+    </message>
+    <message>
+        <source>Zeile %1 passt nicht zu %2 Kanälen</source>
+        <translation>row %1 does not fit %2 channels</translation>
+    </message>
+    <message>
+        <source>Binäreingang %1 unvollständig</source>
+        <translation>binary input %1 incomplete</translation>
+    </message>
+    <message>
+        <source>Kurve %1 ohne Kanäle</source>
+        <translation>curve %1 without channels</translation>
+    </message>
+    <message>
+        <source>Kurve %1 passt nicht zu %2 Kanälen</source>
+        <translation>curve %1 does not fit %2 channels</translation>
+    </message>
+    <message>
+        <source>%1: Datensatz von %2 Bytes ist zu groß (Offset %3)</source>
+        <translation>%1: record of %2 bytes is too large (offset %3)</translation>
+    </message>
+    <message>
+        <source>%1: enthält %2</source>
+        <translation>%1: contains %2</translation>
+    </message>
+    <message>
+        <source>%1: Ordner existiert nicht</source>
+        <translation>%1: folder does not exist</translation>
+    </message>
+    <message>
+        <source>%1: kein Ordner</source>
+        <translation>%1: not a folder</translation>
+    </message>
+    <message>
+        <source>%1 nicht gefunden</source>
+        <translation>%1 not found</translation>
+    </message>
+    <message>
+        <source>Das Gerät hat den Befehl abgelehnt.</source>
+        <translation>The device refused the command.</translation>
+    </message>
+    <message>
+        <source>Es sind bereits zwei aktive Verbindungen mit dem Gerät hergestellt. Eine weitere Verbindung ist nicht möglich.</source>
+        <translation>Two connections to the device are already active. Another connection is not possible.</translation>
+    </message>
+    <message>
+        <source>Der Nutzer %1 hat keinen Zugriff auf diese Funktion</source>
+        <translation>User %1 has no access to this function</translation>
+    </message>
+    <message>
+        <source>Übertragung abgebrochen: keine Daten seit 10 s</source>
+        <translation>Transfer aborted: no data for 10 s</translation>
+    </message>
+    <message>
+        <source>Die USB Verbindung wurde getrennt!</source>
+        <translation>The USB connection was lost!</translation>
+    </message>
+    <message>
+        <source>Kein Signal</source>
+        <translation>No signal</translation>
+    </message>
+    <message>
+        <source>Ungültig</source>
+        <translation>Invalid</translation>
+    </message>
+    <message>
+        <source>Sehr gut</source>
+        <translation>Very good</translation>
+    </message>
+    <message>
+        <source>Gut</source>
+        <translation>Good</translation>
+    </message>
+    <message>
+        <source>Mittel</source>
+        <translation>Fair</translation>
+    </message>
+    <message>
+        <source>Schlecht</source>
+        <translation>Poor</translation>
+    </message>
+    <message>
+        <source>Sehr schlecht</source>
+        <translation>Very poor</translation>
+    </message>
+    <message>
+        <source>%1: %2 (Offset %3)</source>
+        <translation>%1: %2 (offset %3)</translation>
+    </message>
 </context>
 <context>
     <name>vanta::TCalibMachine</name>
@@ -1830,7 +2070,7 @@ The parameter is set to %5!</translation>
     </message>
     <message>
         <source>Harmonische Strom</source>
-        <translation>Current harmonics</translation>
+        <translation>Harmonics current</translation>
     </message>
     <message>
         <source>Die angezeigte Datei enthält keine Harmonischen des Stroms.</source>

@@ -64,7 +64,7 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
     };
   }
   u.FDisplayConnMessage = [this](const QString& text, TMsgDlgType, TThreadedMessageCallBack&, TMsgDlgButtons, TMsgDlgBtn) {
-    if (text == CConnectionLostText)
+    if (text == ConnectionLostText())
       FLost = true;
     else
       FRefusals << text;
@@ -187,7 +187,7 @@ bool TCliSession::Open(QString& error) {
   else if (!FRefusals.isEmpty())
     error = FRefusals.join(QStringLiteral("; "));
   else if (FLost)
-    error = CConnectionLostText;
+    error = ConnectionLostText();
   else
     error = TTr::tr("keine Verbindung zu %1:%2").arg(FOptions.Host).arg(FOptions.Ssh ? FOptions.SshPort : FOptions.Port) +
             (FTcp && !FTcp->FLastConnectError.isEmpty() ? QStringLiteral(" (%1)").arg(FTcp->FLastConnectError) : QString());
@@ -224,7 +224,7 @@ bool TCliSession::Request(ccci::TCcci request, const std::function<void()>& send
 
 int TCliSession::Fail(int since, const QString& what) {
   const QStringList fresh = FRefusals.mid(since);
-  const QString text = fresh.isEmpty() ? (FLost ? CConnectionLostText : TTr::tr("keine Antwort")) : fresh.join(QStringLiteral("; "));
+  const QString text = fresh.isEmpty() ? (FLost ? ConnectionLostText() : TTr::tr("keine Antwort")) : fresh.join(QStringLiteral("; "));
   FOut.Error(QStringLiteral("%1: %2").arg(what, text));
   return fresh.isEmpty() ? ecNoConnection : ecRefused;
 }

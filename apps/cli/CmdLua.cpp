@@ -17,7 +17,7 @@ TCliCommand LuaCommand() {
             bool failed = false;
             if (!s.Lua(a.Args[0], output, failed)) {
               s.Out().Error(!s.Refusals().isEmpty() ? s.Refusals().join(QStringLiteral("; "))
-                            : s.ConnectionLost()    ? CConnectionLostText
+                            : s.ConnectionLost()    ? ConnectionLostText()
                                                     : TTr::tr("keine Antwort auf die Lua-Anweisung"));
               return s.Refusals().isEmpty() ? int(ecNoConnection) : int(ecRefused);
             }

@@ -141,9 +141,9 @@ void Print(TCliOutput& out, const TStatusRecord& r, const time_tz_t& zone) {
   for (const TNameValue& t : r.Time) {
     const bool q = t.first == QLatin1String("quality") && !r.DcfQuality.isEmpty();
     quality |= q;
-    time << QStringLiteral("%1=%2").arg(t.first, q ? r.DcfQuality : t.second);
+    time << QStringLiteral("%1=%2").arg(t.first, q ? TTr::tr(r.DcfQuality.toUtf8().constData()) : t.second);
   }
-  if (!quality && !r.DcfQuality.isEmpty()) time << QStringLiteral("quality=") + r.DcfQuality;
+  if (!quality && !r.DcfQuality.isEmpty()) time << QStringLiteral("quality=") + TTr::tr(r.DcfQuality.toUtf8().constData());
   list(TTr::tr("Zeitsynchronisation"), time);
 }
 

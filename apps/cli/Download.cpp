@@ -101,7 +101,7 @@ TDownloadResult RunDownloadChain(TCliSession& s, TReadoutChain& chain, const TRe
       out.Line(step.Position > 0 ? QStringLiteral("%1 (resumed at %2)").arg(local).arg(step.Position) : local);
     } else {
       // Lost line, Ctrl-C or silence: what came so far waits in NAME.part.
-      const QString why = s.ConnectionLost() ? CConnectionLostText
+      const QString why = s.ConnectionLost() ? ConnectionLostText()
                           : Interrupted()    ? QStringLiteral("abgebrochen")  // untranslated
                                              : QStringLiteral("keine Antwort");  // untranslated
       chain.NoteFailure(step.Path, why);
@@ -127,7 +127,7 @@ TDownloadResult RunDownloadChain(TCliSession& s, TReadoutChain& chain, const TRe
     bool listed = false;
     for (const QJsonValue& v : r.Files) listed |= v.toObject().value(QStringLiteral("name")).toString() == p;
     if (listed) continue;
-    const QString why = lost ? CConnectionLostText : QStringLiteral("abgebrochen");
+    const QString why = lost ? ConnectionLostText() : QStringLiteral("abgebrochen");
     chain.NoteFailure(p, why);
     r.Files.append(QJsonObject{{QStringLiteral("name"), p}, {QStringLiteral("result"), QStringLiteral("failed")},
                                {QStringLiteral("reason"), why}});

@@ -256,8 +256,8 @@ int main(int argc, char** argv) {
       d.IPver = host.contains(QLatin1Char(':')) ? TIpVer::ipverV6 : TIpVer::ipverV4;
       d.ConType = p.isSet("ssh") ? TConType::ctSSH : TConType::ctCCCI;
       d.SshUser = p.value("user");  // the password stays on the command line
-      d.Anlage = QStringLiteral("Neu");
-      d.Feld = QStringLiteral("Neu");
+      d.Anlage = TTr::tr("Neu");
+      d.Feld = TTr::tr("Neu");
       d.Geraet = target;
       store.Devices.push_back(d);
       store.Save();

@@ -1,4 +1,5 @@
 #include "DeviceReadout.h"
+#include "Language.h"
 
 #include <QMutex>
 #include <QSet>
@@ -49,7 +50,7 @@ class TFleetSession {
       if (!FUser.isEmpty() && !FJob.Device.Ssh) FUnit->SendStartCommand(0, FUser.toLatin1(), FPassword.toLatin1());
     };
     u.FDisplayConnMessage = [this](const QString& text, TMsgDlgType, TThreadedMessageCallBack&, TMsgDlgButtons, TMsgDlgBtn) {
-      if (text == CConnectionLostText)
+      if (text == ConnectionLostText())
         FLost = true;
       else
         FRefusals << text;
@@ -97,13 +98,13 @@ class TFleetSession {
     if (FStop)
       error = QStringLiteral("stopped");
     else if (!finished)
-      error = QStringLiteral("keine Verbindung innerhalb von %1 s").arg(FJob.TimeoutSec);
+      error = TTr::tr("keine Verbindung innerhalb von %1 s").arg(FJob.TimeoutSec);
     else if (!FRefusals.isEmpty())
       error = FRefusals.join(QStringLiteral("; "));
     else if (FLost)
-      error = CConnectionLostText;
+      error = ConnectionLostText();
     else
-      error = QStringLiteral("keine Verbindung zu %1").arg(FJob.Device.Address()) +
+      error = TTr::tr("keine Verbindung zu %1").arg(FJob.Device.Address()) +
               (FUnit->FLastConnectError.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(FUnit->FLastConnectError));
     return false;
   }
@@ -154,7 +155,7 @@ class TFleetSession {
   QString Why(qsizetype since) const {
     if (FStop) return QStringLiteral("stopped");
     if (FRefusals.size() > since) return FRefusals.mid(since).join(QStringLiteral("; "));
-    return FLost ? CConnectionLostText : QStringLiteral("keine Antwort");
+    return FLost ? ConnectionLostText() : TTr::tr("keine Antwort");
   }
 
   // Orderly shutdown; on a stop it may take only part of the 5 s the
@@ -499,7 +500,7 @@ TReadoutOutcome ReadOutDevice(const TReadoutJob& job, const std::atomic<bool>& s
     u.FOnAnswerEvaluated = nullptr;
     const QString local = GetFileNameOnDisk(place, step.Path, step.Recording);
     if (failedPath == step.Path) {
-      problems << QStringLiteral("%1: nicht gespeichert: %2").arg(step.Path, failedReason);
+      problems << TTr::tr("%1: nicht gespeichert: %2").arg(step.Path, failedReason);
       continue;
     }
     if (answered && QFileInfo(local).isFile()) {
@@ -514,13 +515,13 @@ TReadoutOutcome ReadOutDevice(const TReadoutJob& job, const std::atomic<bool>& s
       continue;
     }
     // Lost line, stop or silence: what came so far waits in NAME.part.
-    chain.NoteFailure(step.Path, s.Lost() ? CConnectionLostText : stop ? QStringLiteral("stopped") : QStringLiteral("keine Antwort"));
+    chain.NoteFailure(step.Path, s.Lost() ? ConnectionLostText() : stop ? QStringLiteral("stopped") : TTr::tr("keine Antwort"));
     if (s.Lost()) {
       lost = true;
       break;
     }
     if (stop) continue;
-    problems << QStringLiteral("%1: keine Antwort").arg(step.Path);
+    problems << TTr::tr("%1: keine Antwort").arg(step.Path);
   }
   u.FFileFailed = nullptr;
   // Files complete on disk but not yet indexed (fetched by an earlier run
@@ -532,7 +533,7 @@ TReadoutOutcome ReadOutDevice(const TReadoutJob& job, const std::atomic<bool>& s
 
   if (lost || stop) {
     s.Close();
-    const QString why = stop ? QStringLiteral("stopped") : CConnectionLostText;
+    const QString why = stop ? QStringLiteral("stopped") : ConnectionLostText();
     say(QStringLiteral("%1 after %2 new files").arg(why).arg(out.FilesNew));
     return finish(stop ? TRunResult::rrInterrupted : TRunResult::rrFailed, why);
   }

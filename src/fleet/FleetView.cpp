@@ -51,7 +51,7 @@ class TParams {
     // A misspelt filter would otherwise quietly show everything.
     for (auto it = query.begin(); it != query.end(); ++it)
       if (!names.contains(it.key()))
-        Fail(QStringLiteral("unknown parameter '%1' (known: %2)")
+        Fail(QStringLiteral("unknown parameter '%1' (known: %2)")  // untranslated: the web interface answers in English
                  .arg(it.key().left(40), names.join(QStringLiteral(", "))));
   }
   bool Has(const char* name) const { return FQuery.contains(QLatin1String(name)); }

@@ -101,7 +101,7 @@ bool ParseQuery(const std::string& target, TWebQuery& query, QString& error) {
     const QString name = QString::fromUtf8(QByteArray::fromPercentEncoding(eq < 0 ? pair : pair.left(eq)));
     const QString value = eq < 0 ? QString() : QString::fromUtf8(QByteArray::fromPercentEncoding(pair.mid(eq + 1)));
     if (query.contains(name)) {
-      error = QStringLiteral("parameter '%1' given twice").arg(name.left(40));
+      error = QStringLiteral("parameter '%1' given twice").arg(name.left(40));  // untranslated
       return false;
     }
     query.insert(name, value);
@@ -293,7 +293,7 @@ bool TFleetWeb::Bind(QString& error) {
   auto noParameters = [](const TWebQuery& q) {
     return q.isEmpty() ? std::optional<TWebAnswer>()
                        : std::optional<TWebAnswer>(TWebAnswer::Error(
-                             400, QStringLiteral("unknown parameter '%1'").arg(q.firstKey().left(40))));
+                             400, QStringLiteral("unknown parameter '%1'").arg(q.firstKey().left(40))));  // untranslated
   };
   s.Get("/api/devices", [api, noParameters](const httplib::Request& req, httplib::Response& res) {
     api(req, res, [&](TFleetDb& db, const TWebQuery& q) {

@@ -1,5 +1,6 @@
 #include "HarmBarModel.h"
 
+#include "Language.h"
 #include <algorithm>
 
 #include "Constants.h"
@@ -75,16 +76,16 @@ void THarmBarModel::SetHarmTxt(int i, const QString& text) {
 QString THarmBarModel::GetCaption() const {
   QString title;
   switch (FVantaDisp) {
-    case TVantaDisp::sdHrmULE: title = QStringLiteral("Harmonische Spannung L-N"); break;
-    case TVantaDisp::sdHrmULL: title = QStringLiteral("Harmonische Spannung L-L"); break;
-    case TVantaDisp::sdHrmIL: title = QStringLiteral("Harmonische Strom"); break;
-    case TVantaDisp::sdIHrmULE: title = QStringLiteral("Zwischenharmonische Spannung L-N"); break;
-    case TVantaDisp::sdIHrmULL: title = QStringLiteral("Zwischenharmonische Spannung L-L"); break;
-    case TVantaDisp::sdIHrmIL: title = QStringLiteral("Zwischenharmonische Strom"); break;
-    case TVantaDisp::sdFrqBandULE: title = QStringLiteral("Frequenzbänder 2-9 kHz Spannung L-N"); break;
-    case TVantaDisp::sdFrqBandULL: title = QStringLiteral("Frequenzbänder 2-9 kHz Spannung L-L"); break;
-    case TVantaDisp::sdFrqBandIL: title = QStringLiteral("Frequenzbänder 2-9 kHz Strom"); break;
-    default: title = QStringLiteral("Oberschwingungen"); break;
+    case TVantaDisp::sdHrmULE: title = TTr::tr("Harmonische Spannung L-N"); break;
+    case TVantaDisp::sdHrmULL: title = TTr::tr("Harmonische Spannung L-L"); break;
+    case TVantaDisp::sdHrmIL: title = TTr::tr("Harmonische Strom"); break;
+    case TVantaDisp::sdIHrmULE: title = TTr::tr("Zwischenharmonische Spannung L-N"); break;
+    case TVantaDisp::sdIHrmULL: title = TTr::tr("Zwischenharmonische Spannung L-L"); break;
+    case TVantaDisp::sdIHrmIL: title = TTr::tr("Zwischenharmonische Strom"); break;
+    case TVantaDisp::sdFrqBandULE: title = TTr::tr("Frequenzbänder 2-9 kHz Spannung L-N"); break;
+    case TVantaDisp::sdFrqBandULL: title = TTr::tr("Frequenzbänder 2-9 kHz Spannung L-L"); break;
+    case TVantaDisp::sdFrqBandIL: title = TTr::tr("Frequenzbänder 2-9 kHz Strom"); break;
+    default: title = TTr::tr("Oberschwingungen"); break;
   }
   return FTSStop.isEmpty() ? QStringLiteral("%1 [%2]").arg(title, FYUnit) : QStringLiteral("%1 [%2 - %3]").arg(title, FYUnit, FTSStop);
 }

@@ -222,7 +222,8 @@ bool FillOscModel(TCrvTimeModel& model, const QByteArray& record, int generation
                   const QList<int>& channels, QList<float>& values, QString& log) {
   if (!OscRecordValid(record.size(), generation, sampleCount)) {
     model.ClearData();
-    log = QStringLiteral("Oszilloskop: %1 Bytes passen nicht zu %2 Werten").arg(record.size()).arg(sampleCount);
+    log = QStringLiteral("Oszilloskop: %1 Bytes passen nicht zu %2 Werten")  // untranslated
+         .arg(record.size()).arg(sampleCount);
     return false;
   }
   // Valid: the count is bounded by the record's own length.

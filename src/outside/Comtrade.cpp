@@ -110,7 +110,7 @@ bool BuildCsv(const TRecordFile& file, QByteArray& out, QString& error) {
 
 bool BuildCsv(const TRecordFile& file, const TDeviceTime& time, QByteArray& out, QString& error) {
   const TRecordHeader& h = file.Header;
-  QByteArray head = h.Kind == TRecordKind::rkRecording ? "Zeit" : "t [s]";
+  QByteArray head = h.Kind == TRecordKind::rkRecording ? "Zeit" : "t [s]";  // untranslated: a CSV heading
   for (const TRecordChannel& c : h.Context.Channels) head += ';' + (c.Name + QStringLiteral(" [") + c.Unit + QLatin1Char(']')).toUtf8();
   out = head + "\r\n";
   if (h.Kind == TRecordKind::rkRecording) {

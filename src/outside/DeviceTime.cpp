@@ -1,4 +1,5 @@
 #include "DeviceTime.h"
+#include "Language.h"
 #include "SaveWhole.h"
 
 #include <QDir>
@@ -72,8 +73,9 @@ QString FilePath(const QString& stationDir) { return QDir(stationDir).filePath(Q
 
 bool SaveDeviceTime(const QString& stationDir, uint32_t serial, const time_set_t& set, QString& error) {
   QByteArray text;
-  text += QStringLiteral("; Zeiteinstellungen des Geräts aus seiner Identität: Zone und Sommerzeitregel,\n"
-                         "; nach denen seine Dateien auch ohne Verbindung in seiner Ortszeit gezeigt werden.\n")
+  // The file is read by programs in either language; its comment stays as written.
+  text += QStringLiteral("; Zeiteinstellungen des Geräts aus seiner Identität: Zone und Sommerzeitregel,\n"  // untranslated
+                         "; nach denen seine Dateien auch ohne Verbindung in seiner Ortszeit gezeigt werden.\n")  // untranslated
               .toUtf8();
   text += "; " + TimeSetToText(set).toUtf8() + "\n";
   text += "[device-time]\n";
@@ -112,7 +114,7 @@ bool LoadDeviceTime(const QString& stationDir, uint32_t& serial, time_set_t& set
     values.insert(line.left(eq).trimmed(), line.mid(eq + 1).trimmed());
   }
   auto bad = [&](const char* key) {
-    error = QStringLiteral("%1: \"%2\" fehlt oder ist ungültig").arg(path, QLatin1String(key));
+    error = TTr::tr("%1: \"%2\" fehlt oder ist ungültig").arg(path, QLatin1String(key));
     return false;
   };
   time_set_t t;

@@ -1,4 +1,5 @@
 #include "EventTable.h"
+#include "Language.h"
 
 #include <cmath>
 
@@ -11,16 +12,17 @@ bool HasContext(const TRecordHeader& h) {
 }
 
 QString StateText(uint32_t id, double value) {
-  static const char* const CRcm[] = {"RCM Nennzustand", "Verletzung RCM Warnschwelle", "Verletzung RCM Alarmschwelle",
-                                     "Fehler RCM-Sensor"};
-  static const char* const CRtd[] = {"Solltemperatur", "Verletzung untere Temperaturschwelle",
-                                     "Verletzung obere Temperaturschwelle", "Fehler Temperatursensor"};
+  static const char* const CRcm[] = {QT_TRANSLATE_NOOP("TTr", "RCM Nennzustand"), QT_TRANSLATE_NOOP("TTr", "Verletzung RCM Warnschwelle"),
+                                     QT_TRANSLATE_NOOP("TTr", "Verletzung RCM Alarmschwelle"), QT_TRANSLATE_NOOP("TTr", "Fehler RCM-Sensor")};
+  static const char* const CRtd[] = {QT_TRANSLATE_NOOP("TTr", "Solltemperatur"), QT_TRANSLATE_NOOP("TTr", "Verletzung untere Temperaturschwelle"),
+                                     QT_TRANSLATE_NOOP("TTr", "Verletzung obere Temperaturschwelle"),
+                                     QT_TRANSLATE_NOOP("TTr", "Fehler Temperatursensor")};
   const long long r = std::llround(value);
   if (id == CEvtRcmState) {
     const long long low = r & 7;  // only the low three bits carry the state
-    return low >= 0 && low <= 3 ? QString::fromUtf8(CRcm[low]) : QStringLiteral("RCM Value Error");
+    return low >= 0 && low <= 3 ? TTr::tr(CRcm[low]) : QStringLiteral("RCM Value Error");
   }
-  return r >= 0 && r <= 3 ? QString::fromUtf8(CRtd[r]) : QStringLiteral("RTD Value Error");
+  return r >= 0 && r <= 3 ? TTr::tr(CRtd[r]) : QStringLiteral("RTD Value Error");
 }
 
 QString Fixed4(double v) { return QString::asprintf("%.4f", v); }
@@ -28,8 +30,7 @@ QString Fixed4(double v) { return QString::asprintf("%.4f", v); }
 }  // namespace
 
 QStringList EventTableHeaders() {
-  return {QStringLiteral("Ereignis"), QStringLiteral("Zeit"), QStringLiteral("Maximum"), QStringLiteral("Einheit"),
-          QStringLiteral("Harmonische"), QStringLiteral("Dauer")};
+  return {TTr::tr("Ereignis"), TTr::tr("Zeit"), TTr::tr("Maximum"), TTr::tr("Einheit"), TTr::tr("Harmonische"), TTr::tr("Dauer")};
 }
 
 QString EventCellText(const TEventRecord& e, int column, const TRecordHeader& header, const TMeasLookup& lookup) {

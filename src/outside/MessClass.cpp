@@ -51,7 +51,7 @@ TMessRec TMessClass::GetMessRec(uint32_t id) const {
     r.Text = it->Text;
     r.Known = true;
   } else {
-    r.Text = (FLang == TMessLang::mlGerman ? QStringLiteral("Parameter %1") : QStringLiteral("Parameter %1")).arg(id);
+    r.Text = QStringLiteral("Parameter %1").arg(id);  // untranslated: the same word in both languages
   }
   return r;
 }

@@ -1,4 +1,5 @@
 #include "Plugins.h"
+#include "Language.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,7 +22,7 @@ bool LoadReportPlugin(QLibrary& lib, QString& error) {
   }
   lib.setFileName(QStringLiteral("vanta_report"));  // the system's library path
   if (lib.load()) return true;
-  error = QStringLiteral("Berichtsmodul nicht gefunden: %1").arg(lib.errorString());
+  error = TTr::tr("Berichtsmodul nicht gefunden: %1").arg(lib.errorString());
   return false;
 }
 
@@ -31,7 +32,7 @@ QString RunKalibratorReport(const QMap<QString, QString>& dict, const QString& p
   if (!LoadReportPlugin(lib, error)) return error;
   using TKalibratorReport = int (*)(void*, const char*, const char*, const char*, char*, int);
   auto fn = reinterpret_cast<TKalibratorReport>(lib.resolve("KalibratorReport"));
-  if (!fn) return QStringLiteral("KalibratorReport fehlt im Berichtsmodul");
+  if (!fn) return TTr::tr("KalibratorReport fehlt im Berichtsmodul");
   QJsonObject o;
   for (auto it = dict.cbegin(); it != dict.cend(); ++it) o.insert(it.key(), it.value());
   char text[1024] = {0};
@@ -40,7 +41,7 @@ QString RunKalibratorReport(const QMap<QString, QString>& dict, const QString& p
   lib.unload();
   if (rc == 0) return {};
   const QString why = QString::fromUtf8(text);
-  return why.isEmpty() ? QStringLiteral("Bericht nicht geschrieben") : why;
+  return why.isEmpty() ? TTr::tr("Bericht nicht geschrieben") : why;
 }
 
 }  // namespace vanta

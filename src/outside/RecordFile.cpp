@@ -1,4 +1,5 @@
 #include "RecordFile.h"
+#include "Language.h"
 
 #include <QFile>
 #include <cstring>
@@ -19,16 +20,16 @@ struct TReader {
   TByteReader R;
   QString What;
   QString Error;
-  explicit TReader(const QByteArray& b, const QString& what) : R(b), What(what.isEmpty() ? QStringLiteral("Datei") : what) {}
+  explicit TReader(const QByteArray& b, const QString& what) : R(b), What(what.isEmpty() ? TTr::tr("Datei") : what) {}
   bool Fail(const QString& text) {
-    if (Error.isEmpty()) Error = QStringLiteral("%1: %2 (Offset %3)").arg(What, text).arg(R.Ok() ? R.Pos() : R.FailedAt());
+    if (Error.isEmpty()) Error = TTr::tr("%1: %2 (Offset %3)").arg(What, text).arg(R.Ok() ? R.Pos() : R.FailedAt());
     return false;
   }
   QString Text() {
     const uint16_t n = R.U16();
     if (!R.Ok()) return {};
     if (!R.Has(n)) {
-      Fail(QStringLiteral("Text von %1 Bytes reicht über das Ende hinaus").arg(n));
+      Fail(TTr::tr("Text von %1 Bytes reicht über das Ende hinaus").arg(n));
       R.Skip(n);  // marks the reader failed
       return {};
     }
@@ -52,8 +53,8 @@ bool KnownKind(uint16_t k) { return k >= 1 && k <= 6; }
 
 bool ParseHeader(TReader& in, TRecordHeader& h) {
   const QByteArray magic = in.R.Bytes(4);
-  if (!in.R.Ok()) return in.Fail(QStringLiteral("zu kurz für eine Aufzeichnungsdatei"));
-  if (std::memcmp(magic.constData(), CMagic, 4) != 0) return in.Fail(QStringLiteral("keine Aufzeichnungsdatei"));
+  if (!in.R.Ok()) return in.Fail(TTr::tr("zu kurz für eine Aufzeichnungsdatei"));
+  if (std::memcmp(magic.constData(), CMagic, 4) != 0) return in.Fail(TTr::tr("keine Aufzeichnungsdatei"));
   h.Version = in.R.U16();
   const uint16_t kind = in.R.U16();
   h.HeaderSize = in.R.U32();
@@ -61,8 +62,8 @@ bool ParseHeader(TReader& in, TRecordHeader& h) {
   if (h.Version != CVersion) return in.Fail(QStringLiteral("unbekannte Version %1").arg(h.Version));
   if (!KnownKind(kind)) return in.Fail(QStringLiteral("unbekannte Art %1").arg(kind));
   h.Kind = TRecordKind(kind);
-  if (h.HeaderSize < 12 || h.HeaderSize > CMaxRecordBytes) return in.Fail(QStringLiteral("Kopfgröße %1 ungültig").arg(h.HeaderSize));
-  if (!in.R.Has(qsizetype(h.HeaderSize) - 12)) return in.Fail(QStringLiteral("Kopf von %1 Bytes abgeschnitten").arg(h.HeaderSize));
+  if (h.HeaderSize < 12 || h.HeaderSize > CMaxRecordBytes) return in.Fail(TTr::tr("Kopfgröße %1 ungültig").arg(h.HeaderSize));
+  if (!in.R.Has(qsizetype(h.HeaderSize) - 12)) return in.Fail(TTr::tr("Kopf von %1 Bytes abgeschnitten").arg(h.HeaderSize));
 
   TSysEnvHeader& e = h.Env;
   e.Serial = in.R.U32();
@@ -80,7 +81,7 @@ bool ParseHeader(TReader& in, TRecordHeader& h) {
   for (float& f : c.Factors) f = in.R.F32();
   const uint16_t channels = in.R.U16();
   if (!in.R.Ok()) return in.Fail(QStringLiteral("Kopf abgeschnitten"));
-  if (channels > CMaxRecordChannels) return in.Fail(QStringLiteral("%1 Kanäle sind zu viele").arg(channels));
+  if (channels > CMaxRecordChannels) return in.Fail(TTr::tr("%1 Kanäle sind zu viele").arg(channels));
   c.Channels.clear();
   c.Channels.reserve(channels);
   for (uint16_t i = 0; i < channels; ++i) {
@@ -92,7 +93,7 @@ bool ParseHeader(TReader& in, TRecordHeader& h) {
     if (!in.R.Ok()) return in.Fail(QStringLiteral("Kanaltabelle abgeschnitten"));
     c.Channels << ch;
   }
-  if (in.R.Pos() > qsizetype(h.HeaderSize)) return in.Fail(QStringLiteral("Kopf länger als angegeben"));
+  if (in.R.Pos() > qsizetype(h.HeaderSize)) return in.Fail(TTr::tr("Kopf länger als angegeben"));
   return in.R.Seek(h.HeaderSize);
 }
 
@@ -109,7 +110,7 @@ bool ParseBody(TReader& in, TRecordFile& f, const QByteArray& body) {
       e.Harmonic = b.R.U16();
       e.Duration = b.F64();
       e.Suffix = b.Text();
-      if (!b.R.Ok()) return in.Fail(QStringLiteral("Ereignis %1 unvollständig").arg(f.Records + 1));
+      if (!b.R.Ok()) return in.Fail(TTr::tr("Ereignis %1 unvollständig").arg(f.Records + 1));
       f.Events << e;
       break;
     }
@@ -117,7 +118,7 @@ bool ParseBody(TReader& in, TRecordFile& f, const QByteArray& body) {
       TRecRow r;
       r.Time = b.Stamp();
       const qsizetype n = h.Context.Channels.size();
-      if (b.R.Remaining() != n * 4) return in.Fail(QStringLiteral("Zeile %1 passt nicht zu %2 Kanälen").arg(f.Records + 1).arg(n));
+      if (b.R.Remaining() != n * 4) return in.Fail(TTr::tr("Zeile %1 passt nicht zu %2 Kanälen").arg(f.Records + 1).arg(n));
       r.Values.reserve(n);
       for (qsizetype i = 0; i < n; ++i) r.Values << b.R.F32();
       f.Rows << r;
@@ -128,7 +129,7 @@ bool ParseBody(TReader& in, TRecordFile& f, const QByteArray& body) {
       a.Time = b.Stamp();
       a.State = b.R.U32();
       a.Changed = b.R.U32();
-      if (!b.R.Ok()) return in.Fail(QStringLiteral("Binäreingang %1 unvollständig").arg(f.Records + 1));
+      if (!b.R.Ok()) return in.Fail(TTr::tr("Binäreingang %1 unvollständig").arg(f.Records + 1));
       f.Async << a;
       break;
     }
@@ -139,9 +140,9 @@ bool ParseBody(TReader& in, TRecordFile& f, const QByteArray& body) {
       w.Samples = b.R.U32();
       const qsizetype n = h.Context.Channels.size();
       // Without channels a sample count costs no bytes: it could claim anything.
-      if (n == 0 && w.Samples > 0) return in.Fail(QStringLiteral("Kurve %1 ohne Kanäle").arg(f.Records + 1));
+      if (n == 0 && w.Samples > 0) return in.Fail(TTr::tr("Kurve %1 ohne Kanäle").arg(f.Records + 1));
       if (!b.R.Ok() || b.R.Remaining() != qsizetype(w.Samples) * n * 4)
-        return in.Fail(QStringLiteral("Kurve %1 passt nicht zu %2 Kanälen").arg(f.Records + 1).arg(n));
+        return in.Fail(TTr::tr("Kurve %1 passt nicht zu %2 Kanälen").arg(f.Records + 1).arg(n));
       for (qsizetype c = 0; c < n; ++c) {
         QList<float> values;
         values.reserve(w.Samples);
@@ -196,12 +197,12 @@ bool ParseRecordFile(const QByteArray& bytes, TRecordFile& file, QString& error,
     const qsizetype at = in.R.Pos();
     const uint32_t length = in.R.U32();
     if (in.R.Ok() && length > CMaxRecordBytes) {
-      error = QStringLiteral("%1: Datensatz von %2 Bytes ist zu groß (Offset %3)").arg(in.What).arg(length).arg(at);
+      error = TTr::tr("%1: Datensatz von %2 Bytes ist zu groß (Offset %3)").arg(in.What).arg(length).arg(at);
       return false;
     }
     if (!in.R.Ok() || !in.R.Has(length)) {
       // A partial download: everything before this record stands.
-      f.Warning = QStringLiteral("Datei unvollständig: %1 Datensätze gelesen, %2 Bytes am Ende ignoriert")
+      f.Warning = TTr::tr("Datei unvollständig: %1 Datensätze gelesen, %2 Bytes am Ende ignoriert")
                       .arg(f.Records)
                       .arg(bytes.size() - at);
       break;
@@ -279,13 +280,13 @@ bool StreamRecordFile(const QString& path, const std::function<bool(const TRecor
     const QByteArray len = file.read(4);
     const uint32_t length = len.size() == 4 ? GetU32At(len, 0) : 0;
     if (len.size() == 4 && length > CMaxRecordBytes) {
-      error = QStringLiteral("%1: Datensatz von %2 Bytes ist zu groß (Offset %3)").arg(path).arg(length).arg(at);
+      error = TTr::tr("%1: Datensatz von %2 Bytes ist zu groß (Offset %3)").arg(path).arg(length).arg(at);
       return false;
     }
     const QByteArray body = len.size() == 4 ? file.read(length) : QByteArray();
     if (len.size() < 4 || body.size() < qsizetype(length)) {
       if (warning)
-        *warning = QStringLiteral("Datei unvollständig: %1 Datensätze gelesen, %2 Bytes am Ende ignoriert")
+        *warning = TTr::tr("Datei unvollständig: %1 Datensätze gelesen, %2 Bytes am Ende ignoriert")
                        .arg(f.Records)
                        .arg(file.size() - at);
       break;
@@ -325,7 +326,7 @@ bool ReadKind(const QString& path, TRecordFile& f, QString& error, QString* warn
   if (warning) *warning = f.Warning;
   for (TRecordKind k : kinds)
     if (f.Header.Kind == k) return true;
-  error = QStringLiteral("%1: enthält %2").arg(path, RecordKindName(f.Header.Kind));
+  error = TTr::tr("%1: enthält %2").arg(path, RecordKindName(f.Header.Kind));
   return false;
 }
 }  // namespace

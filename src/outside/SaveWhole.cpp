@@ -1,4 +1,5 @@
 #include "SaveWhole.h"
+#include "Language.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -33,8 +34,8 @@ bool SaveWhole(const QString& path, QByteArrayView bytes, QString& error) {
 
 QString FolderWriteProblem(const QString& folder) {
   const QFileInfo info(folder);
-  if (!info.exists()) return QStringLiteral("%1: Ordner existiert nicht").arg(folder);
-  if (!info.isDir()) return QStringLiteral("%1: kein Ordner").arg(folder);
+  if (!info.exists()) return TTr::tr("%1: Ordner existiert nicht").arg(folder);
+  if (!info.isDir()) return TTr::tr("%1: kein Ordner").arg(folder);
   QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".vanta-probe-XXXXXX")));
   if (!probe.open()) return QStringLiteral("%1: %2").arg(folder, probe.errorString());
   return {};

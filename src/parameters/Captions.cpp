@@ -1,4 +1,5 @@
 #include "Captions.h"
+#include "Language.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -31,7 +32,7 @@ bool LoadInstalledCaptions(TMessClass& classes, QString* error) {
                                     std::pair{TMessLang::mlEnglish, QStringLiteral("captions_en.tsv")}}) {
     const QString path = FindDataFile(file);
     if (path.isEmpty()) {
-      reasons << QStringLiteral("%1 nicht gefunden").arg(file);
+      reasons << TTr::tr("%1 nicht gefunden").arg(file);
       continue;
     }
     QString why;

@@ -1,4 +1,5 @@
 #include "MappingDb.h"
+#include "Language.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -77,7 +78,7 @@ bool TMappingDb::Open(const QString& path, const QString& langTable, QString& er
     return false;
   }
   if (!QFileInfo(path).isFile()) {
-    error = QStringLiteral("%1: Datei fehlt").arg(path);
+    error = TTr::tr("%1: Datei fehlt").arg(path);
     return false;
   }
   FConnection = QStringLiteral("mappingdb-") + QUuid::createUuid().toString(QUuid::WithoutBraces);

@@ -423,9 +423,9 @@ void TComUnit::OnTimer(QObject*) {
       // read its rest, should that still come, as the next header, and every
       // frame after it would be cut in the wrong place: only a new link
       // starts in step again, for a stream as for any other answer.
-      WriteLog(CTransferStalledText, true);
+      WriteLog(QString::fromUtf8(CTransferStalledSource), true);
       ClearStreamAndBuffer();
-      ThreadException(this, CTransferStalledText);
+      ThreadException(this, TransferStalledText());
       return;
     }
     // The frame was handed over but its evaluation never finished (a NAK
@@ -574,7 +574,7 @@ bool TComUnit::EvaluateNak(TMemoryStream& stream, bool& returnAtOnce) {
   }
   if (nak.ErrorCode == nakTooManyConnections) {
     if (FDisplayConnMessage)
-      ShowMessage(CTwoConnectionsText, TMsgDlgType::mtError, [this](QObject* s, int r) { NAKerrorCB(s, r); });
+      ShowMessage(TwoConnectionsText(), TMsgDlgType::mtError, [this](QObject* s, int r) { NAKerrorCB(s, r); });
     else if (FNAKCB)
       FNAKCB(this, nak.ErrorCode);
     returnAtOnce = true;
@@ -606,7 +606,7 @@ bool TComUnit::EvaluateNak(TMemoryStream& stream, bool& returnAtOnce) {
     return true;
   } else if (FDisplayConnMessage) {
     const QString text =
-        nak.ErrorCode == nakNoAccess ? CNoAccessText.arg(FSSHUser) : CGeneralErrorText + QStringLiteral(" NAK: ") + message;
+        nak.ErrorCode == nakNoAccess ? NoAccessText(FSSHUser) : GeneralErrorText() + QStringLiteral(" NAK: ") + message;
     ShowMessage(text, TMsgDlgType::mtError, closeCb);
   } else if (FNAKCB) {
     FNAKCB(this, nak.ErrorCode);
@@ -689,11 +689,11 @@ void TComUnit::ShutDown(QObject*, TShutDownComplete OnComplete) {
 
 void TComUnit::ThreadException(QObject*, const QString& message) {
   WriteLog(QStringLiteral("ThreadExcept ") + message, true);
-  FailFileRequest(CConnectionLostText, false);
+  FailFileRequest(ConnectionLostText(), false);
   DoDisconnect(false);
   FTimer->stop();
   if (FDisplayConnMessage) {
-    ShowMessage(CConnectionLostText, TMsgDlgType::mtError, [this](QObject* s, int r) { AfterConDisp(s, r); });
+    ShowMessage(ConnectionLostText(), TMsgDlgType::mtError, [this](QObject* s, int r) { AfterConDisp(s, r); });
     if (FClearWork) FClearWork();
   } else {
     AfterConDisp(this, 1);

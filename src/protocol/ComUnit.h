@@ -19,6 +19,7 @@
 
 #include "Ccci.h"
 #include "DeviceDefaults.h"
+#include "Language.h"
 #include "FtpClient.h"
 #include "LogFormat.h"
 #include "MemoryStream.h"
@@ -88,17 +89,21 @@ QString WriteAtOffset(const QString& path, qint64 pos, QByteArrayView data);
 // in tests without waiting.
 using TNowFunc = std::function<int64_t()>;
 
-// Text shown for NAK codes the client has no own message for.
-inline const QString CGeneralErrorText = QStringLiteral("Das Gerät hat den Befehl abgelehnt.");
-inline const QString CTwoConnectionsText = QStringLiteral(
-    "Es sind bereits zwei aktive Verbindungen mit dem Gerät hergestellt. Eine weitere Verbindung ist nicht möglich.");
-inline const QString CNoAccessText = QStringLiteral("Der Nutzer %1 hat keinen Zugriff auf diese Funktion");
-inline const QString CConnectionLostText = QStringLiteral("Verbindungsabbruch");
+// Texts for people, in the program's language; the German source is also
+// what the log keeps (log lines are never translated).
+// Shown for NAK codes the client has no own message for.
+inline QString GeneralErrorText() { return TTr::tr("Das Gerät hat den Befehl abgelehnt."); }
+inline QString TwoConnectionsText() {
+  return TTr::tr("Es sind bereits zwei aktive Verbindungen mit dem Gerät hergestellt. Eine weitere Verbindung ist nicht möglich.");
+}
+inline QString NoAccessText(const QString& user) { return TTr::tr("Der Nutzer %1 hat keinen Zugriff auf diese Funktion").arg(user); }
+inline QString ConnectionLostText() { return TTr::tr("Verbindungsabbruch"); }
 // Why a link is reset when a frame stopped arriving half-way.
-inline const QString CTransferStalledText = QStringLiteral("Übertragung abgebrochen: keine Daten seit 10 s");
-// Why a parameter upload is given up when the device stays silent.
+inline constexpr const char* CTransferStalledSource = QT_TRANSLATE_NOOP("TTr", "Übertragung abgebrochen: keine Daten seit 10 s");
+inline QString TransferStalledText() { return TTr::tr(CTransferStalledSource); }
+// Why a parameter upload is given up when the device stays silent (a log line).
 inline const QString CParaUploadSilentText =
-    QStringLiteral("Parametrierung: keine Antwort und kein Fortschritt seit 60 s, Übertragung fehlgeschlagen");
+    QStringLiteral("Parametrierung: keine Antwort und kein Fortschritt seit 60 s, Übertragung fehlgeschlagen");  // untranslated
 
 class TComUnit : public QObject {
   Q_OBJECT

@@ -145,17 +145,17 @@ void TRSComUnit::OnLinkOpenFailed(const QString& why, bool) { WriteLog(why, true
 
 void TRSComUnit::OnLinkLost(const QString& why) {
   ClearStreamAndBuffer();
-  FailFileRequest(CConnectionLostText, false);
+  FailFileRequest(ConnectionLostText(), false);
   if (FWanted) return;
   if (!why.isEmpty()) WriteLog(why, true);
-  OnError(this, CConnectionLostText);
+  OnError(this, ConnectionLostText());
 }
 
 void TRSComUnit::OnError(QObject*, const QString& text) {
   WriteLog(QStringLiteral("RSUnit Error: ") + text, true);
   if (FErrorReported) return;  // the loss of the device is told once
   FErrorReported = true;
-  ShowMessage(CUsbLostText, TMsgDlgType::mtError, {});
+  ShowMessage(UsbLostText(), TMsgDlgType::mtError, {});
   DisconnectReader(false);
   FTimer->stop();
   if (FClearWork) FClearWork();

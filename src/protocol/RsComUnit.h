@@ -73,6 +73,6 @@ class TRSComUnit : public TLinkComUnit {
   bool FWanted = false;
 };
 
-inline const QString CUsbLostText = QStringLiteral("Die USB Verbindung wurde getrennt!");
+inline QString UsbLostText() { return TTr::tr("Die USB Verbindung wurde getrennt!"); }
 
 }  // namespace vanta

@@ -414,7 +414,7 @@ void TTCPComUnit::OnLinkLost(const QString& why) {
   // Whatever was awaited will not come over this link: end the waits now.
   EndShellText();
   ClearStreamAndBuffer();
-  FailFileRequest(CConnectionLostText, false);
+  FailFileRequest(ConnectionLostText(), false);
   if (!why.isEmpty()) WriteLog(QStringLiteral("Link: ") + why);
   if (FisSSHCon)
     SshDisconnected();
@@ -505,7 +505,7 @@ void TTCPComUnit::OnStatusDisconnected() {
       Postpone(this, [this] {
         if (FNAK) return;
         FWantedDisco = false;
-        ShowMessage(CConnectionLostText, TMsgDlgType::mtError, {});
+        ShowMessage(ConnectionLostText(), TMsgDlgType::mtError, {});
         if (FClearWork) FClearWork();
       }, 500);
     }
@@ -553,7 +553,7 @@ void TTCPComUnit::SshDisconnected() {
   // The link is closed already; the reader stays for a later reconnect.
   WriteLog(QStringLiteral("Terminating RedThread"));
   if (!FWantedDisco && !FNAK) {
-    ShowMessage(CConnectionLostText, TMsgDlgType::mtError, {});
+    ShowMessage(ConnectionLostText(), TMsgDlgType::mtError, {});
     if (FClearWork) FClearWork();
   }
 }

@@ -427,7 +427,7 @@ void TCalibMachine::ConnectionLost() {
   if (Step == 1000) return Close();
   FSaving = false;
   if (Step < 0 && !FWaiting) return;
-  ErrorText = CConnectionLostText;
+  ErrorText = ConnectionLostText();
   FStatus = false;
   Step = -1;
   if (FWaiting)

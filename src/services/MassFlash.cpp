@@ -153,7 +153,7 @@ class TMassFlash::TDevice : public QObject {
     };
     u.FClearWork = [this, comeback] {
       if (comeback) return Retry();
-      if (!FJob) Finish(false, CConnectionLostText);
+      if (!FJob) Finish(false, ConnectionLostText());
     };
     u.FThreadExceptCallBack = [this, comeback](QObject*) {
       if (comeback) return Retry();

@@ -179,14 +179,14 @@ QString CheckDCF(const QList<TNameValue>& time) {
   }
   if (src.compare(QLatin1String("DCF77"), Qt::CaseInsensitive) != 0) return {};
   bool ok = false;
-  if (signal.toLongLong(&ok) == 0 || !ok) return QStringLiteral("Kein Signal");
+  if (signal.toLongLong(&ok) == 0 || !ok) return QStringLiteral(QT_TRANSLATE_NOOP("TTr", "Kein Signal"));
   const qint64 q = quality.toLongLong(&ok);
-  if (!ok || q <= 0) return QStringLiteral("Ungültig");
-  if (q <= 4000000) return QStringLiteral("Sehr gut");
-  if (q <= 7000000) return QStringLiteral("Gut");
-  if (q <= 15000000) return QStringLiteral("Mittel");
-  if (q <= 25000000) return QStringLiteral("Schlecht");
-  return QStringLiteral("Sehr schlecht");
+  if (!ok || q <= 0) return QStringLiteral(QT_TRANSLATE_NOOP("TTr", "Ungültig"));
+  if (q <= 4000000) return QStringLiteral(QT_TRANSLATE_NOOP("TTr", "Sehr gut"));
+  if (q <= 7000000) return QStringLiteral(QT_TRANSLATE_NOOP("TTr", "Gut"));
+  if (q <= 15000000) return QStringLiteral(QT_TRANSLATE_NOOP("TTr", "Mittel"));
+  if (q <= 25000000) return QStringLiteral(QT_TRANSLATE_NOOP("TTr", "Schlecht"));
+  return QStringLiteral(QT_TRANSLATE_NOOP("TTr", "Sehr schlecht"));
 }
 
 QString NtpLineText(const TNameValue& line) {

@@ -58,7 +58,7 @@ struct TStatusRecord {
   QStringList Modbus, Iec104, Iec850;
   QList<TNameValue> Ntp[4];  // per server: name without "NTP.n.", value
   QList<TNameValue> Time;    // "time." entries, then "Zeitzone" and "Sommerzeit"
-  QString DcfQuality;        // empty unless the time source is DCF77
+  QString DcfQuality;        // empty unless the time source is DCF77; German, as scripts read it (shown through TTr::tr)
 };
 
 // `PrepareFrames` without the frames: the fixed keys, then every line routed
@@ -82,7 +82,7 @@ enum class TPCAPInteractType { PCAPDelete, PCAPDownload };
 struct TPcapSettings {
   QString Interface = QStringLiteral("emac");
   QString FileName;       // filled with "yymmdd_hhmmss.pcap" when empty
-  bool ByPackets = false;  // "Pakete" instead of "Zeit"
+  bool ByPackets = false;  // by packet count instead of by time
   int Hours = 1, Minutes = 0, Seconds = 0;
   int Packets = 100;
   QStringList Filters;  // "src@1.2.3.4" or "1.2.3.4"

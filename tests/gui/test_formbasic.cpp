@@ -51,7 +51,7 @@ TEST(FormBasic, ThirdConnectionMessageOnceThenTheWindowCloses) {
   second.Connect(sim.Port);
   ASSERT_TRUE(SpinUntil([&] { return OpenBox() != nullptr; }, 5000));
   SpinFor(300);
-  EXPECT_EQ(second.Count(CTwoConnectionsText), 1);
+  EXPECT_EQ(second.Count(TwoConnectionsText()), 1);
   QMessageBox* box = OpenBox();
   ASSERT_NE(box, nullptr);
   box->button(QMessageBox::Ok)->click();
@@ -136,9 +136,9 @@ TEST(FormBasic, LostConnectionIsShownOnce) {
   t.Connect(sim.Port);
   ASSERT_TRUE(SpinUntil([&] { return t.W->PanelBack->isEnabled(); }, 5000));
   t.W->GetNewDisplayImage();  // the answer is cut off by the device
-  ASSERT_TRUE(SpinUntil([&] { return t.Count(CConnectionLostText) > 0; }, 5000));
+  ASSERT_TRUE(SpinUntil([&] { return t.Count(ConnectionLostText()) > 0; }, 5000));
   SpinFor(800);
-  EXPECT_EQ(t.Count(CConnectionLostText), 1);
+  EXPECT_EQ(t.Count(ConnectionLostText()), 1);
   if (QMessageBox* box = OpenBox()) box->button(QMessageBox::Ok)->click();
 }
 

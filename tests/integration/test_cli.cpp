@@ -156,7 +156,7 @@ TEST_F(CliCutTest, DeviceClosingMidAnswerEndsTheWaitAtOnce) {
                      30000);
   EXPECT_LT(t.elapsed(), 8000) << "ended by the lost connection, not by the 20 s time-out";
   EXPECT_NE(r.Exit, 0);
-  EXPECT_TRUE(r.Err.contains(vanta::CConnectionLostText)) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains(vanta::ConnectionLostText())) << r.Err.toStdString();
 }
 
 TEST_F(CliCutTest, DeviceClosingMidDownloadLeavesNoBrokenFile) {

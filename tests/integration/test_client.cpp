@@ -157,7 +157,7 @@ TEST(ClientSession, ThirdConnectionIsToldOnce) {
   EXPECT_FALSE(c.Connect(sim.Port));
   SpinFor(300);
   ASSERT_EQ(c.Messages.size(), 1);
-  EXPECT_EQ(c.Messages[0], CTwoConnectionsText);
+  EXPECT_EQ(c.Messages[0], TwoConnectionsText());
   int closes = 0;
   c.U->FRequestClose = [&](QObject*) { ++closes; };
   ASSERT_TRUE(c.LastCb);
@@ -262,9 +262,9 @@ TEST(ClientFailures, DeviceClosingMidFrameIsReportedOnceWithoutHanging) {
   ASSERT_TRUE(sim.Start({QStringLiteral("--fault"), QStringLiteral("close-after=900")}));
   TClient c;
   EXPECT_FALSE(c.Connect(sim.Port, 3000));
-  ASSERT_TRUE(SpinUntil([&] { return c.Messages.contains(CConnectionLostText); }, 3000));
+  ASSERT_TRUE(SpinUntil([&] { return c.Messages.contains(ConnectionLostText()); }, 3000));
   SpinFor(700);
-  EXPECT_EQ(c.Messages.count(CConnectionLostText), 1);
+  EXPECT_EQ(c.Messages.count(ConnectionLostText()), 1);
   EXPECT_EQ(c.Cleared, 1);
   EXPECT_FALSE(c.U->IsConnected());
   EXPECT_FALSE(c.U->IsTimerActive());

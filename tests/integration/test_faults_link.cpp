@@ -47,7 +47,7 @@ TEST_F(LinkFaultTest, AnUploadStuckHalfWayClosesTheLinkAndTellsTheLoss) {
   const cli::TRun stuck = Through(proxy, put, 40000, 30);
   EXPECT_TRUE(proxy.Stalled);
   EXPECT_NE(stuck.Exit, 0);
-  EXPECT_TRUE(stuck.Err.contains(CConnectionLostText)) << stuck.Err.toStdString();
+  EXPECT_TRUE(stuck.Err.contains(ConnectionLostText())) << stuck.Err.toStdString();
   EXPECT_LT(t.elapsed(), 25000) << "told by the link, not by the command's 30 s limit";
   EXPECT_FALSE(QFile::exists(Device(QStringLiteral("ccci/scratchpad/big.bin"))));
   const cli::TRun whole = Through(proxy, put, 60000, 30);  // later connections pass untouched
@@ -135,7 +135,7 @@ TEST(LinkFaults, AWriteGivenUpAfterPartOfTheFrameEndsTheLink) {
   QMetaObject::invokeMethod(r, [r] { r->Tcp().FWriteStallMs = 1000; }, Qt::BlockingQueuedConnection);
   const QByteArray frame = LargeFrame(16 * 1024 * 1024);
   u->SendCommandStream(frame, false);
-  ASSERT_TRUE(SpinUntil([&] { return messages.contains(CConnectionLostText); }, 15000)) << log.join('\n').toStdString();
+  ASSERT_TRUE(SpinUntil([&] { return messages.contains(ConnectionLostText()); }, 15000)) << log.join('\n').toStdString();
   EXPECT_GT(w.Done, 0) << "part of the frame went out";
   EXPECT_LT(w.Done, frame.size());
   EXPECT_TRUE(SpinUntil([&] { return !u->IsConnected(); }));
@@ -257,8 +257,8 @@ TEST(LinkFaults, TheRestOfAStalledFrameIsNeverReadAsTheNextFrame) {
 
   c.Clock.Advance(10001);
   ASSERT_TRUE(SpinUntil([&] { return !c.U->FTransferInProgress; })) << "the stall was noticed";
-  EXPECT_TRUE(c.Logged(CTransferStalledText));
-  EXPECT_TRUE(SpinUntil([&] { return c.Messages.contains(CConnectionLostText); }, 2000)) << "the reset is told";
+  EXPECT_TRUE(c.Logged(QString::fromUtf8(CTransferStalledSource)));
+  EXPECT_TRUE(SpinUntil([&] { return c.Messages.contains(ConnectionLostText()); }, 2000)) << "the reset is told";
   if (dev.Peer->state() == QAbstractSocket::ConnectedState) {
     dev.Peer->write(rest);  // too late
     dev.Peer->flush();
@@ -266,7 +266,7 @@ TEST(LinkFaults, TheRestOfAStalledFrameIsNeverReadAsTheNextFrame) {
   SpinFor(500);
   EXPECT_EQ(evaluated, 0) << "neither as the rest of the old frame nor as a frame of its own";
   EXPECT_FALSE(c.U->IsConnected());
-  EXPECT_EQ(c.Messages.count(CConnectionLostText), 1) << "told once";
+  EXPECT_EQ(c.Messages.count(ConnectionLostText()), 1) << "told once";
   c.U->FOnAnswerEvaluated = nullptr;
 }
 

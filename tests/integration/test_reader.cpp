@@ -36,11 +36,11 @@ TEST(Reader, StalledAnswerResetsTheLinkAndTheWaitingCommandGoesOutOnTheNextOne) 
   c.U->SendCommand(TCcci::IDENTIFY_BASIC);  // waits behind the stalled answer
   SpinFor(300);
   EXPECT_EQ(dev.Requests(), 1);
-  EXPECT_FALSE(c.Logged(CTransferStalledText));
+  EXPECT_FALSE(c.Logged(QString::fromUtf8(CTransferStalledSource)));
 
   c.Clock.Advance(10001);
-  ASSERT_TRUE(SpinUntil([&] { return c.Logged(CTransferStalledText); }));
-  EXPECT_TRUE(SpinUntil([&] { return c.Messages.contains(CConnectionLostText) && !c.U->IsConnected(); }))
+  ASSERT_TRUE(SpinUntil([&] { return c.Logged(QString::fromUtf8(CTransferStalledSource)); }));
+  EXPECT_TRUE(SpinUntil([&] { return c.Messages.contains(ConnectionLostText()) && !c.U->IsConnected(); }))
       << "the half answer goes with its link, and the loss is told";
   EXPECT_FALSE(c.U->FTransferInProgress);
   EXPECT_EQ(dev.Requests(), 1) << "nothing more is sent on a link that is out of step";
@@ -74,9 +74,9 @@ TEST(Reader, DeviceClosingMidAnswerEndsTheWaitAtOnce) {
   dev.Peer->close();
   EXPECT_TRUE(SpinUntil([&] { return !c.U->FWaitForAnswer && !c.U->IsConnected(); }, 1000));
   EXPECT_FALSE(c.U->FTransferInProgress);
-  EXPECT_TRUE(SpinUntil([&] { return c.Messages.contains(CConnectionLostText); }, 2000));
+  EXPECT_TRUE(SpinUntil([&] { return c.Messages.contains(ConnectionLostText()); }, 2000));
   SpinFor(600);
-  EXPECT_EQ(c.Messages.count(CConnectionLostText), 1) << "told once";
+  EXPECT_EQ(c.Messages.count(ConnectionLostText()), 1) << "told once";
 }
 
 TEST(Reader, HeaderThatCannotBeRightDropsTheReceiveState) {

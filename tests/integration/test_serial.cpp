@@ -142,9 +142,9 @@ TEST(SerialClient, PulledLineIsReportedOnceAndNothingHangs) {
   c.U->DoConnect();
   ASSERT_TRUE(SpinUntil([&] { return c.U->IsConnected(); }));
   c.U->StartSession(false);
-  ASSERT_TRUE(SpinUntil([&] { return c.Messages.contains(CUsbLostText); }, 5000));
+  ASSERT_TRUE(SpinUntil([&] { return c.Messages.contains(UsbLostText()); }, 5000));
   SpinFor(500);
-  EXPECT_EQ(c.Messages.count(CUsbLostText), 1);
+  EXPECT_EQ(c.Messages.count(UsbLostText()), 1);
   EXPECT_EQ(c.Closes, 1) << "the window is asked to close";
   EXPECT_FALSE(c.U->IsConnected());
   EXPECT_FALSE(c.U->IsTimerActive());
@@ -205,7 +205,7 @@ TEST(SerialClient, WriteFailureReachesThreadException) {
   c.U->SendCommandStream(QByteArray(100000, 'x'), false);
   // Whichever the reader notices first, the write failing or the line
   // closing, the loss is told, and told once.
-  auto messages = [&] { return int(c.Messages.count(CConnectionLostText) + c.Messages.count(CUsbLostText)); };
+  auto messages = [&] { return int(c.Messages.count(ConnectionLostText()) + c.Messages.count(UsbLostText())); };
   const bool told = SpinUntil([&] { return except || messages() > 0; }, 5000);
   EXPECT_TRUE(told) << c.Log.join(QLatin1Char('\n')).toStdString();
   SpinFor(500);

@@ -191,9 +191,9 @@ TEST_F(SshTest, DeviceGoingAwayIsToldOnceWithTheStateLine) {
   c.U->EnableTimer(true);
   c.U->RunLua(QStringLiteral("print(1)"), [](QObject*, const QString&) {});
   Sim.Stop();
-  EXPECT_TRUE(SpinUntil([&] { return messages.contains(CConnectionLostText); }, 5000));
+  EXPECT_TRUE(SpinUntil([&] { return messages.contains(ConnectionLostText()); }, 5000));
   SpinFor(500);
-  EXPECT_EQ(messages.count(CConnectionLostText), 1);
+  EXPECT_EQ(messages.count(ConnectionLostText()), 1);
   EXPECT_TRUE(c.Has(QStringLiteral("Harddisc: False | ShutCompl: False | Wanted: False")));
   EXPECT_TRUE(c.Has(QStringLiteral("Terminating RedThread")));
   EXPECT_FALSE(c.U->IsConnected());

@@ -50,6 +50,11 @@ def count(path: str) -> int:
     return n
 
 
+# The simulated device answers as a device does: its texts are the device's
+# own, shown by the programs as sent, never translated.
+DEVICE_SIDE = (os.path.join("apps", "sim"),)
+
+
 def main() -> int:
     root = sys.argv[1]
     write = "--write" in sys.argv
@@ -57,6 +62,8 @@ def main() -> int:
     found = {}
     for top in ("src", "apps"):
         for d, _, files in os.walk(os.path.join(root, top)):
+            if os.path.relpath(d, root).startswith(DEVICE_SIDE):
+                continue
             for name in files:
                 if name.endswith((".cpp", ".h")):
                     path = os.path.join(d, name)

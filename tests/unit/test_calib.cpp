@@ -207,7 +207,7 @@ TEST(CalibRun, ALineLostDuringTheChecksEndsTheRunWithItsMessage) {
   const qsizetype asked = r.Received().size();
   r.LoseLine();
   ASSERT_TRUE(SpinUntil([&] { return !r.M.Busy(); }));
-  EXPECT_EQ(r.M.ErrorText, CConnectionLostText);
+  EXPECT_EQ(r.M.ErrorText, ConnectionLostText());
   EXPECT_EQ(r.M.Step, -1);
   EXPECT_EQ(r.M.Page, TCalibPage::cpStart);
   EXPECT_TRUE(r.M.ResultText.isEmpty());
@@ -267,7 +267,7 @@ TEST(CalibRun, ALineLostWhileSavingKeepsNoCertificate) {
   ASSERT_EQ(r.InFlight(), QStringLiteral("pq.calClose(1)"));
   r.LoseLine();
   ASSERT_TRUE(SpinUntil([&] { return !r.M.Busy(); }));
-  EXPECT_EQ(r.M.ErrorText, CConnectionLostText);
+  EXPECT_EQ(r.M.ErrorText, ConnectionLostText());
   EXPECT_FALSE(r.M.Saved);
   EXPECT_TRUE(r.Reports.isEmpty());
   EXPECT_TRUE(r.M.FReportDict.isEmpty());

@@ -167,7 +167,7 @@ TEST(ComUnitNak, ReportedThroughAMessageOrTheCallbackNeverBoth) {
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[0].Text, QStringLiteral("Der Nutzer guest hat keinen Zugriff auf diese Funktion"));
   EXPECT_EQ(shown[0].Type, TMsgDlgType::mtError);
-  EXPECT_EQ(shown[1].Text, CGeneralErrorText + QStringLiteral(" NAK: disk full"));
+  EXPECT_EQ(shown[1].Text, GeneralErrorText() + QStringLiteral(" NAK: disk full"));
   EXPECT_EQ(cbCalls, 0);
 }
 
@@ -211,7 +211,7 @@ TEST(ComUnitNak, TwoConnectionsAlreadyOpen) {
   TMemoryStream s(BuildNak(Dev(), 1, 1, 2, 120, {}));
   EXPECT_TRUE(c.Evaluate(s));
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].Text, CTwoConnectionsText);
+  EXPECT_EQ(shown[0].Text, TwoConnectionsText());
   EXPECT_TRUE(c.FTransferInProgress) << "the receive state is not reset";
   EXPECT_TRUE(c.FWaitForAnswer) << "the next command waits for the answer timeout";
 

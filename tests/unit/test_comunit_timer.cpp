@@ -88,7 +88,7 @@ TEST(ComUnitTimer, StalledTransferResetsTheLink) {
   c.ManualTimer();
   EXPECT_FALSE(c.FTransferInProgress);
   EXPECT_FALSE(c.FWaitForAnswer);
-  EXPECT_TRUE(c.LogHas(CTransferStalledText));
+  EXPECT_TRUE(c.LogHas(QString::fromUtf8(CTransferStalledSource)));
   EXPECT_EQ(c.Disconnects, 1) << "the half frame goes with its link";
   EXPECT_EQ(c.PartialFramesDropped, 0) << "never dropped on its own, which would leave the framing out of step";
   EXPECT_TRUE(c.FTHreadExcept) << "told through the failure path";
@@ -154,7 +154,7 @@ TEST(ComUnitTimer, AStreamRecordStalledHalfWayResetsTheLinkInsteadOfRestarting) 
   c.ManualTimer();
   EXPECT_EQ(c.StreamErrorSearches, 0);
   EXPECT_EQ(c.Disconnects, 1);
-  EXPECT_TRUE(c.LogHas(CTransferStalledText));
+  EXPECT_TRUE(c.LogHas(QString::fromUtf8(CTransferStalledSource)));
   test::SpinFor(100);
   EXPECT_EQ(c.CountSendLst(), 0) << "no stop or start queued for the dead link";
 }

@@ -1,7 +1,9 @@
 // Which language a program speaks, and the built-in English catalogue.
 #include <gtest/gtest.h>
 
+#include "EventTable.h"
 #include "Language.h"
+#include "RecordFile.h"
 
 using namespace vanta;
 
@@ -41,4 +43,28 @@ TEST(Language, TheEnglishCatalogueIsBuiltInAndGermanIsTheSource) {
   EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Ja"));
   InstallLanguage(QStringLiteral("de"), false);
   EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Yes"));
+}
+
+// Messages made deep in the file readers reach the operator in the chosen
+// language too; what they are about (the path, the counts) stays as it is.
+TEST(Language, FileReadersAndEventTablesSpeakTheChosenLanguage) {
+  struct TBackToGerman {
+    ~TBackToGerman() { InstallLanguage(QStringLiteral("de"), false); }
+  } back;
+  TRecordFile f;
+  QString error;
+  TEventRecord rcm;
+  rcm.Id = CEvtRcmState;
+  rcm.Value = 2;
+  ASSERT_TRUE(InstallLanguage(QStringLiteral("en")));
+  EXPECT_FALSE(ParseRecordFile(QByteArray("VX"), f, error, QStringLiteral("a.evt")));
+  EXPECT_TRUE(error.endsWith(QStringLiteral("too short for a recording file (offset 4)"))) << error.toStdString();
+  EXPECT_TRUE(error.contains(QStringLiteral("a.evt"))) << error.toStdString();
+  EXPECT_EQ(EventTableHeaders().first(), QStringLiteral("Event"));
+  EXPECT_EQ(EventCellText(rcm, 0, TRecordHeader{}, {}), QStringLiteral("RCM alarm threshold exceeded"));
+
+  InstallLanguage(QStringLiteral("de"), false);
+  EXPECT_FALSE(ParseRecordFile(QByteArray("VX"), f, error, QStringLiteral("a.evt")));
+  EXPECT_TRUE(error.contains(QStringLiteral("zu kurz für eine Aufzeichnungsdatei"))) << error.toStdString();
+  EXPECT_EQ(EventCellText(rcm, 0, TRecordHeader{}, {}), QStringLiteral("Verletzung RCM Alarmschwelle"));
 }

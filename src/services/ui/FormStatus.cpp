@@ -320,9 +320,9 @@ void TFrameNTP::SetNTPData(const TStatusRecord& r) {
   for (const TNameValue& t : r.Time) {
     const bool q = t.first == QLatin1String("quality") && !r.DcfQuality.isEmpty();
     quality |= q;
-    Time->Add(t.first, q ? r.DcfQuality : t.second);
+    Time->Add(t.first, q ? TTr::tr(r.DcfQuality.toUtf8().constData()) : t.second);
   }
-  if (!quality && !r.DcfQuality.isEmpty()) Time->Add(QStringLiteral("quality"), r.DcfQuality);  // "Kein Signal" comes without a figure
+  if (!quality && !r.DcfQuality.isEmpty()) Time->Add(QStringLiteral("quality"), TTr::tr(r.DcfQuality.toUtf8().constData()));  // no signal comes without a figure
 }
 
 TFramePCAP::TFramePCAP(QWidget* parent) : QWidget(parent) {

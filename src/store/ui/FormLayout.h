@@ -272,7 +272,7 @@ class TFormOnline : public TFormLayout {
   QMenu* FRecMenu = nullptr;
 
   QTreeWidgetItem* FRecTreeView = nullptr;  // "Rekorder Daten"
-  QTreeWidgetItem* FEvtTreeView = nullptr;  // "PQ-Ereignisse"
+  QTreeWidgetItem* FEvtTreeView = nullptr;  // the events branch
   TRecTreeViewItem* FTVIRec = nullptr;
   TRecTreeViewItem* FTVIEvt = nullptr;
   bool FInClick = false;

@@ -153,7 +153,7 @@ void TFormOnline::CancelDownload() {
 void TFormOnline::EndChain(bool lost) {
   if (!FChain) return;
   // What the chain did not get to is not on disk either: told by name.
-  const QString why = lost ? CConnectionLostText : tr("abgebrochen");
+  const QString why = lost ? ConnectionLostText() : tr("abgebrochen");
   for (const QString& p : FChain->Remaining()) FChain->NoteFailure(p, why);
   const QList<TReadoutChain::TFailure> failures = FChain->Failures();
   const int done = FChain->FilesDone();
