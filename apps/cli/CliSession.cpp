@@ -29,50 +29,36 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
   const bool bar = ::isatty(2) && !FOptions.Quiet && !FOptions.Json;
   FProgress = std::make_unique<TProgress>(bar ? stderr : nullptr, bar ? TerminalColumns(2) : 0);
   FOut.SetProgress(FProgress.get());
+  std::unique_ptr<TComUnit> unit;
   if (FOptions.Serial.isEmpty()) {
     auto tcp = std::make_unique<TTCPComUnit>(FOptions.Ssh);
     FTcp = tcp.get();
-    FUnit = std::move(tcp);
+    unit = std::move(tcp);
   } else {
     auto serial = std::make_unique<TRSComUnit>();
     FSerial = serial.get();
     FSerial->SetPortPath(FOptions.Serial);
-    FUnit = std::move(serial);
+    unit = std::move(serial);
   }
-  TComUnit& u = *FUnit;
+  FSync = std::make_unique<TSyncSession>(std::move(unit), FOptions.TimeoutSec, [] { return Interrupted(); });
+  TComUnit& u = FSync->Unit();
   if (FOptions.Log)
     u.FOnLogCallBack = [this](QObject*, const QString& line, bool) { FOut.Diagnostic(QStringLiteral("log: ") + line); };
   u.FVisibility = FOptions.Visibility;
   u.FProgUser = qEnvironmentVariable("USER", QStringLiteral("vanta-cli"));
-  u.FOnConnDone = [this](QObject*, bool ok) {
-    if (ok)
-      FConnDone = true;
-    else
-      FConnFailed = true;
-  };
   if (FTcp) {
     FTcp->FConnectThreadEnd = [this](QObject*, bool ok, bool authError) {
       if (!ok) {
-        if (authError) FRefusals << TTr::tr("SSH-Anmeldung abgelehnt");
-        FConnFailed = true;
+        if (authError) FSync->AddRefusal(TTr::tr("SSH-Anmeldung abgelehnt"));
+        FSync->ConnectFailed();
         return;
       }
       // With credentials the session is started with the protocol-5 record;
       // a protocol-4 device refuses it and the client falls back by itself.
       if (!FOptions.User.isEmpty() && !FOptions.Ssh)
-        FUnit->SendStartCommand(0, FOptions.User.toLatin1(), FOptions.Password.toLatin1());
+        FSync->Unit().SendStartCommand(0, FOptions.User.toLatin1(), FOptions.Password.toLatin1());
     };
   }
-  u.FDisplayConnMessage = [this](const QString& text, TMsgDlgType, TThreadedMessageCallBack&, TMsgDlgButtons, TMsgDlgBtn) {
-    if (text == ConnectionLostText())
-      FLost = true;
-    else
-      FRefusals << text;
-  };
-  u.FNAKCB = [this](QObject*, uint32_t code) {
-    if (code != 0) FRefusals << QStringLiteral("NAK %1").arg(code);
-  };
-  u.FClearWork = [this] { FLost = true; };
   if (!FOptions.User.isEmpty()) {
     if (FTcp) FTcp->FAutoSessionStart = false;
     u.SetSSHUserPass(FOptions.User, FOptions.Password);
@@ -87,7 +73,7 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
         FOut.Note(QStringLiteral("%1 -> %2").arg(question.simplified(), answer));
       else
         FOut.Note(QStringLiteral("%1\n-> %2").arg(question, answer));
-      if (!yes) FRefusals << QStringLiteral("host key %1 not trusted (%2)").arg(fp, state == TFingerprintState::fsNew ? QStringLiteral("--trust-new-host-key") : QStringLiteral("--accept-changed-host-key"));
+      if (!yes) FSync->AddRefusal(QStringLiteral("host key %1 not trusted (%2)").arg(fp, state == TFingerprintState::fsNew ? QStringLiteral("--trust-new-host-key") : QStringLiteral("--accept-changed-host-key")));
       return yes ? TConnectHashAction::chaSave : TConnectHashAction::chaCancel;
     };
     FTcp->FOnPasswordExpired = [this](QString& fresh) {
@@ -130,15 +116,7 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
   // By default the same store the desktop host reads: what the command line
   // downloads shows in the host's offline window.
   if (data.isEmpty()) data = DefaultDataFolder();
-  data = QDir(data).absolutePath() + QLatin1Char('/');
-  u.FDatadir = data;
-  QDir().mkpath(data + QStringLiteral("tmp"));
-  FRunTmp = std::make_unique<QTemporaryDir>(data + QStringLiteral("tmp/run-XXXXXX"));
-  // Without a folder of its own the client makes a private one elsewhere.
-  u.FTmpDir = FRunTmp->isValid() ? FRunTmp->path() + QLatin1Char('/') : QString();
-  u.FIniFolder = data + QStringLiteral("ini/");
-  QDir().mkpath(u.FIniFolder);
-  u.FSetFolders = true;
+  FSync->UseDataFolder(data, QStringLiteral("run-XXXXXX"));
   if (bar) {
     auto progress = [this](TWorkMode, int64_t count, TWorkStatus status) {
       if (status == TWorkStatus::WorkBegin)
@@ -155,19 +133,7 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
 
 TCliSession::~TCliSession() { FOut.SetProgress(nullptr); }
 
-bool TCliSession::WaitFor(const std::function<bool()>& done) {
-  const qint64 limit = qint64(FOptions.TimeoutSec) * 1000;
-  const int64_t start = FUnit->Now();
-  QTimer tick;
-  tick.start(20);
-  while (!done()) {
-    if (Interrupted()) return false;
-    const int64_t quietSince = qMax(start, FUnit->FLastActivity);
-    if (FUnit->Now() - quietSince > limit) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return true;
-}
+bool TCliSession::WaitFor(const std::function<bool()>& done) { return FSync->WaitFor(done); }
 
 bool TCliSession::Open(QString& error) {
   if (FSerial) {
@@ -180,60 +146,31 @@ bool TCliSession::Open(QString& error) {
   } else {
     FTcp->DoConnect();
   }
-  const bool finished = WaitFor([this] { return FConnDone || FConnFailed || FLost || !FRefusals.isEmpty(); });
-  if (FConnDone) return true;
-  if (!finished)
-    error = TTr::tr("keine Verbindung innerhalb von %1 s").arg(FOptions.TimeoutSec);
-  else if (!FRefusals.isEmpty())
-    error = FRefusals.join(QStringLiteral("; "));
-  else if (FLost)
-    error = ConnectionLostText();
-  else
-    error = TTr::tr("keine Verbindung zu %1:%2").arg(FOptions.Host).arg(FOptions.Ssh ? FOptions.SshPort : FOptions.Port) +
-            (FTcp && !FTcp->FLastConnectError.isEmpty() ? QStringLiteral(" (%1)").arg(FTcp->FLastConnectError) : QString());
-  return false;
+  const QString address = FSerial ? FOptions.Serial : HostPort(FOptions.Host, FOptions.Ssh ? FOptions.SshPort : FOptions.Port);
+  return FSync->AwaitConnected(address, error);
 }
 
 bool TCliSession::Lua(const QString& statement, QString& output, bool& failed) {
   bool got = false;
-  FUnit->RunLua(statement, [&](QObject*, const QString& text) {
+  TComUnit& u = FSync->Unit();
+  u.RunLua(statement, [&](QObject*, const QString& text) {
     output = text;
     got = true;
   });
-  const int refusalsBefore = int(FRefusals.size());
-  const bool ok = WaitFor([&] { return got || FLost || FRefusals.size() > refusalsBefore; });
-  failed = !FUnit->FSuccess || FRefusals.size() > refusalsBefore;
+  const int refusalsBefore = RefusalCount();
+  const bool ok = WaitFor([&] { return got || FSync->Lost() || RefusalCount() > refusalsBefore; });
+  failed = !u.FSuccess || RefusalCount() > refusalsBefore;
   return ok && got;
 }
 
-bool TCliSession::Request(ccci::TCcci request, const std::function<void()>& send) {
-  const ccci::TCommandDef& d = ccci::Def(request);
-  bool seen = false;
-  FUnit->FOnAnswerEvaluated = [&](const ccci::ccc_head_t& h) {
-    if (h.CMD == d.Cmd && h.ExtCmd == d.ExtCmd) seen = true;
-  };
-  const int before = RefusalCount();
-  send();
-  // The queue goes out on the client's timer; one tick now spares the wait
-  // for the next one (a run of requests would otherwise cost 100 ms each).
-  QTimer::singleShot(0, FUnit.get(), [u = FUnit.get()] { u->ManualTimer(u); });
-  WaitFor([&] { return seen || FLost || RefusalCount() > before; });
-  FUnit->FOnAnswerEvaluated = nullptr;
-  return seen;
-}
+bool TCliSession::Request(ccci::TCcci request, const std::function<void()>& send) { return FSync->Request(request, send); }
 
 int TCliSession::Fail(int since, const QString& what) {
-  const QStringList fresh = FRefusals.mid(since);
-  const QString text = fresh.isEmpty() ? (FLost ? ConnectionLostText() : TTr::tr("keine Antwort")) : fresh.join(QStringLiteral("; "));
-  FOut.Error(QStringLiteral("%1: %2").arg(what, text));
-  return fresh.isEmpty() ? ecNoConnection : ecRefused;
+  FOut.Error(QStringLiteral("%1: %2").arg(what, FSync->Why(since)));
+  return RefusalCount() > since ? ecRefused : ecNoConnection;
 }
 
-void TCliSession::Close() {
-  bool closed = false;
-  FUnit->ShutDown(FUnit.get(), [&closed](QObject*) { closed = true; });
-  SpinUntil([&closed] { return closed; }, 6000);
-}
+void TCliSession::Close() { FSync->Close(6000); }
 
 TArgProblem Unexpected(const QString& arg) {
   return TArgProblem::Usage(QStringLiteral("unexpected argument '%1'").arg(arg));

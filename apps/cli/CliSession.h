@@ -11,6 +11,7 @@
 #include "Output.h"
 #include "Progress.h"
 #include "RsComUnit.h"
+#include "SyncSession.h"
 #include "TcpComUnit.h"
 
 namespace vanta::cli {
@@ -64,34 +65,26 @@ class TCliSession {
   // True when the answer came.
   bool Request(ccci::TCcci request, const std::function<void()>& send);
   // Number of refusals so far, to tell new ones from old.
-  int RefusalCount() const { return int(FRefusals.size()); }
+  int RefusalCount() const { return FSync->RefusalCount(); }
   // Reports the refusals after `since` as the error; returns ecRefused, or
   // ecNoConnection when there were none (time-out).
   int Fail(int since, const QString& what);
 
-  TComUnit& Unit() { return *FUnit; }
+  TComUnit& Unit() { return FSync->Unit(); }
   TCliOutput& Out() { return FOut; }
   TProgress& Progress() { return *FProgress; }
   const TCliOptions& Options() const { return FOptions; }
   // Device refusals (NAK texts) seen so far.
-  const QStringList& Refusals() const { return FRefusals; }
-  bool ConnectionLost() const { return FLost; }
+  const QStringList& Refusals() const { return FSync->Refusals(); }
+  bool ConnectionLost() const { return FSync->Lost(); }
 
  private:
   TCliOptions FOptions;
   TCliOutput& FOut;
   std::unique_ptr<TProgress> FProgress;
-  // Temporary files of this run alone: two runs at once never swap a
-  // setup or a key unpacked under the same name. Outlives the client.
-  std::unique_ptr<QTemporaryDir> FRunTmp;
-  std::unique_ptr<TComUnit> FUnit;
-  TTCPComUnit* FTcp = nullptr;
+  std::unique_ptr<TSyncSession> FSync;
+  TTCPComUnit* FTcp = nullptr;  // the client in FSync, by its kind
   TRSComUnit* FSerial = nullptr;
-  bool FConnDone = false;
-  bool FConnFailed = false;
-  bool FLost = false;
-  QString FFailure;
-  QStringList FRefusals;
 };
 
 // A command's arguments and its own options.

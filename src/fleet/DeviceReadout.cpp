@@ -24,6 +24,7 @@
 #include "RecordFile.h"
 #include "StatusFlow.h"
 #include "StatusModel.h"
+#include "SyncSession.h"
 #include "Tar.h"
 #include "TcpComUnit.h"
 
@@ -35,40 +36,21 @@ namespace {
 // The waits spin this thread's events only: every device has its own thread.
 class TFleetSession {
  public:
-  TFleetSession(const TReadoutJob& job, const std::atomic<bool>& stop) : FJob(job), FStop(stop) {
-    FUnit = std::make_unique<TTCPComUnit>(job.Device.Ssh);
-    TTCPComUnit& u = *FUnit;
+  TFleetSession(const TReadoutJob& job, const std::atomic<bool>& stop)
+      : FJob(job), FStop(stop),
+        FSync(std::make_unique<TTCPComUnit>(job.Device.Ssh), job.TimeoutSec, [&stop] { return bool(stop); }) {
+    TTCPComUnit& u = Unit();
     u.FVisibility = 1;
     u.FProgUser = QStringLiteral("vanta-fleet");
-    u.FOnConnDone = [this](QObject*, bool ok) { (ok ? FConnDone : FConnFailed) = true; };
     u.FConnectThreadEnd = [this](QObject*, bool ok, bool authError) {
       if (!ok) {
-        if (authError) FRefusals << QStringLiteral("SSH-Anmeldung abgelehnt");
-        FConnFailed = true;
+        if (authError) FSync.AddRefusal(QStringLiteral("SSH-Anmeldung abgelehnt"));
+        FSync.ConnectFailed();
         return;
       }
-      if (!FUser.isEmpty() && !FJob.Device.Ssh) FUnit->SendStartCommand(0, FUser.toLatin1(), FPassword.toLatin1());
+      if (!FUser.isEmpty() && !FJob.Device.Ssh) Unit().SendStartCommand(0, FUser.toLatin1(), FPassword.toLatin1());
     };
-    u.FDisplayConnMessage = [this](const QString& text, TMsgDlgType, TThreadedMessageCallBack&, TMsgDlgButtons, TMsgDlgBtn) {
-      if (text == ConnectionLostText())
-        FLost = true;
-      else
-        FRefusals << text;
-    };
-    u.FNAKCB = [this](QObject*, uint32_t code) {
-      if (code != 0) FRefusals << QStringLiteral("NAK %1").arg(code);
-    };
-    u.FClearWork = [this] { FLost = true; };
-    const QString data = QDir(job.Store).absolutePath() + QLatin1Char('/');
-    u.FDatadir = data;
-    QDir().mkpath(data + QStringLiteral("tmp"));
-    FTmp = std::make_unique<QTemporaryDir>(data + QStringLiteral("tmp/fleet-XXXXXX"));
-    u.FTmpDir = FTmp->isValid() ? FTmp->path() + QLatin1Char('/') : QString();
-    u.FIniFolder = data + QStringLiteral("ini/");
-    QDir().mkpath(u.FIniFolder);
-    // The client makes <store>/<SN>/Recorder and Event/ and puts the
-    // device's time settings beside them, as for the readout window.
-    u.FSetFolders = true;
+    FSync.UseDataFolder(job.Store, QStringLiteral("fleet-XXXXXX"));
     u.SetIPAndPort(job.Device.Host, job.Device.Port);
     if (job.Device.Ssh) {
       u.FOnFingerprint = [this](TFingerprintState state, const QString&, const QString& fp) {
@@ -76,9 +58,9 @@ class TFleetSession {
         // inventory says so, a changed one never.
         const bool yes = state == TFingerprintState::fsNew && FJob.Device.TrustNewHostKey;
         if (!yes)
-          FRefusals << QStringLiteral("host key %1 not trusted (%2)")
-                           .arg(fp, state == TFingerprintState::fsNew ? QStringLiteral("new key: vanta-fleet devices trust %1").arg(FJob.Device.Address())
-                                                                      : QStringLiteral("the key changed"));
+          FSync.AddRefusal(QStringLiteral("host key %1 not trusted (%2)")
+                               .arg(fp, state == TFingerprintState::fsNew ? QStringLiteral("new key: vanta-fleet devices trust %1").arg(FJob.Device.Address())
+                                                                          : QStringLiteral("the key changed")));
         return yes ? TConnectHashAction::chaSave : TConnectHashAction::chaCancel;
       };
       u.FOnPasswordExpired = [](QString&) { return false; };
@@ -89,53 +71,14 @@ class TFleetSession {
     if (!FJob.Device.PasswordFile.isEmpty()) {
       if (!ReadPasswordFile(FJob.Device.PasswordFile, FPassword, error)) return false;
       FUser = FJob.Device.SshUser;
-      if (!FJob.Device.Ssh) FUnit->FAutoSessionStart = false;
-      FUnit->SetSSHUserPass(FUser, FPassword);
+      if (!FJob.Device.Ssh) Unit().FAutoSessionStart = false;
+      Unit().SetSSHUserPass(FUser, FPassword);
     }
-    FUnit->DoConnect();
-    const bool finished = WaitFor([this] { return FConnDone || FConnFailed || FLost || !FRefusals.isEmpty(); });
-    if (FConnDone) return true;
-    if (FStop)
-      error = QStringLiteral("stopped");
-    else if (!finished)
-      error = TTr::tr("keine Verbindung innerhalb von %1 s").arg(FJob.TimeoutSec);
-    else if (!FRefusals.isEmpty())
-      error = FRefusals.join(QStringLiteral("; "));
-    else if (FLost)
-      error = ConnectionLostText();
-    else
-      error = TTr::tr("keine Verbindung zu %1").arg(FJob.Device.Address()) +
-              (FUnit->FLastConnectError.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(FUnit->FLastConnectError));
-    return false;
+    Unit().DoConnect();
+    return FSync.AwaitConnected(FJob.Device.Address(), error);
   }
 
-  // Until `done`, a stop, or the device silent for the time-out.
-  bool WaitFor(const std::function<bool()>& done) {
-    const qint64 limit = qint64(FJob.TimeoutSec) * 1000;
-    const int64_t start = FUnit->Now();
-    QTimer tick;
-    tick.start(20);
-    while (!done()) {
-      if (FStop) return false;
-      if (FUnit->Now() - qMax(start, FUnit->FLastActivity) > limit) return false;
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-  }
-
-  bool Request(ccci::TCcci request, const std::function<void()>& send) {
-    const ccci::TCommandDef& d = ccci::Def(request);
-    bool seen = false;
-    FUnit->FOnAnswerEvaluated = [&](const ccci::ccc_head_t& h) {
-      if (h.CMD == d.Cmd && h.ExtCmd == d.ExtCmd) seen = true;
-    };
-    const qsizetype before = FRefusals.size();
-    send();
-    QTimer::singleShot(0, FUnit.get(), [u = FUnit.get()] { u->ManualTimer(u); });
-    WaitFor([&] { return seen || FLost || FRefusals.size() > before; });
-    FUnit->FOnAnswerEvaluated = nullptr;
-    return seen;
-  }
+  bool WaitFor(const std::function<bool()>& done) { return FSync.WaitFor(done); }
 
   bool ListText(bool events, QByteArray& text) {
     bool got = false;
@@ -143,46 +86,31 @@ class TFleetSession {
       text = st.Bytes();
       got = true;
     };
-    (events ? FUnit->FEvtOverview : FUnit->FRecOverview) = take;
+    TTCPComUnit& u = Unit();
+    (events ? u.FEvtOverview : u.FRecOverview) = take;
     const ccci::TCcci ls = events ? ccci::TCcci::READOUT_EVT_LS : ccci::TCcci::READOUT_REC_LS;
-    Request(ls, [&] { FUnit->SendCommand(ls); });
-    FUnit->FEvtOverview = nullptr;
-    FUnit->FRecOverview = nullptr;
+    FSync.Request(ls, [&] { u.SendCommand(ls); });
+    u.FEvtOverview = nullptr;
+    u.FRecOverview = nullptr;
     return got;
   }
 
   // What went wrong since `since`, for the run's message.
-  QString Why(qsizetype since) const {
-    if (FStop) return QStringLiteral("stopped");
-    if (FRefusals.size() > since) return FRefusals.mid(since).join(QStringLiteral("; "));
-    return FLost ? ConnectionLostText() : TTr::tr("keine Antwort");
-  }
+  QString Why(qsizetype since) const { return FStop ? QStringLiteral("stopped") : FSync.Why(int(since)); }
 
   // Orderly shutdown; on a stop it may take only part of the 5 s the
   // service has to end in.
-  void Close() {
-    bool closed = false;
-    FUnit->ShutDown(FUnit.get(), [&closed](QObject*) { closed = true; });
-    QElapsedTimer t;
-    t.start();
-    QTimer tick;
-    tick.start(20);
-    const qint64 limit = FStop ? 2000 : 6000;
-    while (!closed && t.elapsed() < limit) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
+  void Close() { FSync.Close(FStop ? 2000 : 6000); }
 
-  TTCPComUnit& Unit() { return *FUnit; }
-  qsizetype RefusalCount() const { return FRefusals.size(); }
-  bool Lost() const { return FLost; }
+  TTCPComUnit& Unit() { return static_cast<TTCPComUnit&>(FSync.Unit()); }
+  qsizetype RefusalCount() const { return FSync.RefusalCount(); }
+  bool Lost() const { return FSync.Lost(); }
 
  private:
   const TReadoutJob& FJob;
   const std::atomic<bool>& FStop;
-  std::unique_ptr<QTemporaryDir> FTmp;
-  std::unique_ptr<TTCPComUnit> FUnit;
+  TSyncSession FSync;
   QString FUser, FPassword;
-  bool FConnDone = false, FConnFailed = false, FLost = false;
-  QStringList FRefusals;
 };
 
 QString Sha256(const QString& path) {

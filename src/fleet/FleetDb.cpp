@@ -1,4 +1,5 @@
 #include "FleetDb.h"
+#include "SyncSession.h"
 
 #include <QAtomicInteger>
 #include <QDir>
@@ -211,9 +212,7 @@ bool ParseDbUrl(const QString& url, TDbUrl& out, QString& error) {
   return false;
 }
 
-QString TDeviceRow::Address() const {
-  return (Host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(Host) : Host) + QStringLiteral(":%1").arg(Port);
-}
+QString TDeviceRow::Address() const { return HostPort(Host, Port); }
 
 QString RunResultName(TRunResult r) {
   switch (r) {
