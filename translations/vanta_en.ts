@@ -70,10 +70,6 @@
         <translation>Uptime</translation>
     </message>
     <message>
-        <source>Used: %1  Free: %2  Bad: %3  Total: %4  (%5% frei)</source>
-        <translation>Used: %1  Free: %2  Bad: %3  Total: %4  (%5% free)</translation>
-    </message>
-    <message>
         <source>Speicher (MB)</source>
         <translation>Storage (MB)</translation>
     </message>
@@ -104,10 +100,6 @@
     <message>
         <source>keine Verbindung innerhalb von %1 s</source>
         <translation>no connection within %1 s</translation>
-    </message>
-    <message>
-        <source>keine Verbindung zu %1:%2</source>
-        <translation>no connection to %1:%2</translation>
     </message>
     <message>
         <source>Parameter</source>
@@ -656,7 +648,7 @@
     </message>
     <message>
         <source>Mitschnitt nicht möglich: %1</source>
-        <translation>Cannot record the trace: %1</translation>
+        <translation>Trace not possible: %1</translation>
     </message>
     <message>
         <source>serielle Schnittstelle %1 nicht verfügbar</source>
@@ -1798,6 +1790,114 @@ The parameter is set to %5!</translation>
         <source>%1: %2 (Offset %3)</source>
         <translation>%1: %2 (offset %3)</translation>
     </message>
+    <message>
+        <source>Used: %1  Free: %2  Bad: %3  Total: %4  (%5% free)</source>
+        <translation>Used: %1  Free: %2  Bad: %3  Total: %4  (%5% free)</translation>
+    </message>
+    <message>
+        <source>%1 alte(s) Passwort/Passwörter bleiben in %2, bis ein Schlüsselbund verfügbar ist (%3); bis dahin wird beim Verbinden gefragt</source>
+        <translation>%1 old password(s) stay in %2 until a keyring is available (%3); until then they are asked for at connect time</translation>
+    </message>
+    <message>
+        <source>%1: verschiedene Passwörter für dieselbe Anmeldung</source>
+        <translation>%1: different passwords for the same login</translation>
+    </message>
+    <message>
+        <source>gelesen nicht wie geschrieben</source>
+        <translation>read back differently from what was written</translation>
+    </message>
+    <message>
+        <source>; %1 konnte nicht neu geschrieben werden, sie stehen dort noch</source>
+        <translation>; %1 could not be rewritten, they are still in it</translation>
+    </message>
+    <message>
+        <source>%1 Passwort/Passwörter aus %2 in den Schlüsselbund verschoben%3</source>
+        <translation>%1 password(s) moved from %2 into the keyring%3</translation>
+    </message>
+    <message>
+        <source>; %1 bleiben in der Datei: %2</source>
+        <translation>; %1 stay in the file: %2</translation>
+    </message>
+    <message>
+        <source>Der Schlüsselbund hat auf eine frühere Anfrage nicht geantwortet</source>
+        <translation>The keyring did not answer an earlier request</translation>
+    </message>
+    <message>
+        <source>Der Schlüsselbund hat nicht innerhalb von %1 s geantwortet</source>
+        <translation>The keyring did not answer within %1 s</translation>
+    </message>
+    <message>
+        <source>kein Passwort gespeichert</source>
+        <translation>no password stored</translation>
+    </message>
+    <message>
+        <source>kein Schlüsselbund verfügbar</source>
+        <translation>no keyring available</translation>
+    </message>
+    <message>
+        <source>Fehler des Schlüsselbunds: %1</source>
+        <translation>keyring error: %1</translation>
+    </message>
+    <message>
+        <source>unbekannt</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source> ges.</source>
+        <translation> total</translation>
+    </message>
+    <message>
+        <source>kap.</source>
+        <translation>cap.</translation>
+    </message>
+    <message>
+        <source>ind.</source>
+        <translation>ind.</translation>
+    </message>
+    <message>
+        <source>Kopf abgeschnitten</source>
+        <translation>header cut off</translation>
+    </message>
+    <message>
+        <source>unbekannte Version %1</source>
+        <translation>unknown version %1</translation>
+    </message>
+    <message>
+        <source>unbekannte Art %1</source>
+        <translation>unknown kind %1</translation>
+    </message>
+    <message>
+        <source>Kanaltabelle abgeschnitten</source>
+        <translation>channel table cut off</translation>
+    </message>
+    <message>
+        <source>unbekannte Sprachtabelle "%1"</source>
+        <translation>unknown language table "%1"</translation>
+    </message>
+    <message>
+        <source>%1: Tabelle "%2" fehlt</source>
+        <translation>%1: table "%2" is missing</translation>
+    </message>
+    <message>
+        <source>SSH-Schreibfehler</source>
+        <translation>SSH write error</translation>
+    </message>
+    <message>
+        <source>Sek</source>
+        <translation>s</translation>
+    </message>
+    <message>
+        <source>Min</source>
+        <translation>min</translation>
+    </message>
+    <message>
+        <source>Std</source>
+        <translation>h</translation>
+    </message>
+    <message>
+        <source>Tage</source>
+        <translation>days</translation>
+    </message>
 </context>
 <context>
     <name>vanta::TCalibMachine</name>
@@ -2086,7 +2186,7 @@ The parameter is set to %5!</translation>
     </message>
     <message>
         <source>Min</source>
-        <translation>Min</translation>
+        <translation>min</translation>
     </message>
     <message>
         <source>Max</source>
@@ -2270,6 +2370,10 @@ The parameter is set to %5!</translation>
     <message>
         <source>%1. Bericht nicht geschrieben: %2</source>
         <translation>%1. Report not written: %2</translation>
+    </message>
+    <message>
+        <source>%1 (seit %2)</source>
+        <translation>%1 (for %2)</translation>
     </message>
 </context>
 <context>
@@ -2993,6 +3097,10 @@ Continue?</translation>
         <source>ICD-Datei kann nicht gespeichert werden: %1</source>
         <translation>Cannot save the ICD file: %1</translation>
     </message>
+    <message>
+        <source>Frage: %1</source>
+        <translation>Question: %1</translation>
+    </message>
 </context>
 <context>
     <name>vanta::TFormStatus</name>
@@ -3023,6 +3131,10 @@ Continue?</translation>
     <message>
         <source>Verbunden</source>
         <translation>Connected</translation>
+    </message>
+    <message>
+        <source>PCAP gestartet: %1</source>
+        <translation>PCAP started: %1</translation>
     </message>
 </context>
 <context>
@@ -4064,6 +4176,94 @@ Continue?</translation>
     <message>
         <source>Warten auf den Neustart nach dem Update</source>
         <translation>Wait for the restart after the update</translation>
+    </message>
+    <message>
+        <source>Gespeicherte Passwörter nicht lesbar: %1; sie werden beim Verbinden abgefragt</source>
+        <translation>Stored passwords cannot be read: %1; they are asked for at connect time</translation>
+    </message>
+    <message>
+        <source>%1 ist seriell angeschlossen und hat keine Webseite</source>
+        <translation>%1 is connected by serial line and has no web page</translation>
+    </message>
+    <message>
+        <source>Keine gültige Adresse für die Webseite von %1: "%2"</source>
+        <translation>No valid address for the web page of %1: "%2"</translation>
+    </message>
+    <message>
+        <source>Webseite %1 geöffnet</source>
+        <translation>Web page %1 opened</translation>
+    </message>
+    <message>
+        <source>Webseite %1 konnte nicht geöffnet werden (kein Browser?)</source>
+        <translation>Web page %1 could not be opened (no browser?)</translation>
+    </message>
+    <message>
+        <source>%1 geöffnet</source>
+        <translation>%1 opened</translation>
+    </message>
+    <message>
+        <source>%1 für %2 geöffnet</source>
+        <translation>%1 opened for %2</translation>
+    </message>
+    <message>
+        <source>%1 für %2: %3</source>
+        <translation>%1 for %2: %3</translation>
+    </message>
+    <message>
+        <source>Verbindung zu %1 abgebrochen: kein Passwort eingegeben</source>
+        <translation>Connection to %1 cancelled: no password entered</translation>
+    </message>
+    <message>
+        <source>Firmware-Update für %1 abgebrochen: kein Updatepaket gewählt</source>
+        <translation>Firmware update for %1 cancelled: no update package chosen</translation>
+    </message>
+    <message>
+        <source>Firmware-Update für %1 beendet: %2</source>
+        <translation>Firmware update for %1 ended: %2</translation>
+    </message>
+    <message>
+        <source>Das gespeicherte Passwort für %1 wurde abgelehnt; bis zum Neustart wird beim Verbinden gefragt (ändern: Gerät bearbeiten)</source>
+        <translation>The stored password for %1 was refused; until a restart it is asked for at connect time (to change it: edit the device)</translation>
+    </message>
+    <message>
+        <source>Verbunden mit %1</source>
+        <translation>Connected to %1</translation>
+    </message>
+    <message>
+        <source>Keine Verbindung zu %1%2</source>
+        <translation>No connection to %1%2</translation>
+    </message>
+    <message>
+        <source> (Anmeldung abgelehnt)</source>
+        <translation> (login refused)</translation>
+    </message>
+    <message>
+        <source>Mitschnitt nicht möglich: %1</source>
+        <translation>Trace not possible: %1</translation>
+    </message>
+    <message>
+        <source>Passwort für %1 im Schlüsselbund gespeichert</source>
+        <translation>Password for %1 stored in the keyring</translation>
+    </message>
+    <message>
+        <source>Passwort nicht gespeichert (%1); es wird beim Verbinden abgefragt</source>
+        <translation>Password not stored (%1); it is asked for at connect time</translation>
+    </message>
+    <message>
+        <source>Gespeichertes Passwort für %1 gelöscht</source>
+        <translation>Stored password for %1 deleted</translation>
+    </message>
+    <message>
+        <source>Gespeichertes Passwort für %1 nicht gelöscht: %2</source>
+        <translation>Stored password for %1 not deleted: %2</translation>
+    </message>
+    <message>
+        <source>Wie das System</source>
+        <translation>As the system</translation>
+    </message>
+    <message>
+        <source>Sprache (ab dem nächsten Start)</source>
+        <translation>Language (from the next start)</translation>
     </message>
 </context>
 </TS>

@@ -484,7 +484,8 @@ int Live(TCliSession& s, const TCliArgs& a) {
         // Inductive or capacitive beside the number, not folded into it.
         if (t.Symbol.startsWith(QLatin1String("cosPhi")))
           record.insert(QStringLiteral("cosPhiKind") + t.Symbol.mid(6),
-                        t.Sign > 0 ? QJsonValue(QStringLiteral("ind")) : t.Sign < 0 ? QJsonValue(QStringLiteral("kap")) : QJsonValue(QJsonValue::Null));
+                        t.Sign > 0 ? QJsonValue(QStringLiteral("ind")) : t.Sign < 0 ? QJsonValue(QStringLiteral("kap"))  // untranslated: JSON values
+                 : QJsonValue(QJsonValue::Null));
         out.Line(QStringLiteral("  %1 %2").arg(t.Label, -10).arg(t.Text));
       }
       record.insert(QStringLiteral("values"), values);

@@ -33,7 +33,7 @@ QString Stamp(tmStamp_t t) {
 QString QuantitySymbol(const QString& name) {
   static const QRegularExpression phase(QStringLiteral("^(?:(H\\d+|THD)\\s+)?([UI])\\s+(L1|L2|L3|L12|L23|L31|N)$"));
   const QString n = name.simplified();
-  if (n == QLatin1String("Frequenz")) return QStringLiteral("f");
+  if (n == QLatin1String("Frequenz")) return QStringLiteral("f");  // untranslated: a channel name
   if (n == QLatin1String("Unsymmetrie U")) return QStringLiteral("uUnbal");
   const QRegularExpressionMatch m = phase.match(n);
   if (!m.hasMatch()) return {};

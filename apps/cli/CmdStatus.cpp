@@ -54,7 +54,7 @@ QJsonObject StatusDocument(const TStatusRecord& r, const time_tz_t& zone) {
   QJsonArray time;
   for (const TNameValue& t : r.Time) {
     // The two the client adds are fields of their own below.
-    if (t.first == QLatin1String("Zeitzone") || t.first == QLatin1String("Sommerzeit")) continue;
+    if (t.first == QLatin1String("Zeitzone") || t.first == QLatin1String("Sommerzeit")) continue;  // untranslated
     // "utc.soc" is the device's clock in Unix seconds: a time like the NTP ones.
     time.append(QJsonObject{{QStringLiteral("name"), t.first}, {QStringLiteral("value"), NtpValue(t, zone)}});
   }
@@ -98,7 +98,8 @@ void Print(TCliOutput& out, const TStatusRecord& r, const time_tz_t& zone) {
     out.Result() = StatusDocument(r, zone);
     return;
   }
-  auto kv = [&out](const QString& k, const QString& v) { out.Line(QStringLiteral("%1: %2").arg(k, -18).arg(v)); };
+  // Wide enough for the longest heading ("Arbeitsspeicher (MB)") in both languages.
+  auto kv = [&out](const QString& k, const QString& v) { out.Line(QStringLiteral("%1: %2").arg(k, -21).arg(v)); };
   kv(TTr::tr("Gerätezeit"), r.DeviceTime);
   kv(TTr::tr("Betriebsname"), r.Plant);
   kv(TTr::tr("Messfeld"), r.Field);
@@ -109,7 +110,7 @@ void Print(TCliOutput& out, const TStatusRecord& r, const time_tz_t& zone) {
   kv(TTr::tr("Seriennummer"), r.Serial);
   kv(TTr::tr("Laufzeit"), r.UpTimeText);
   auto drive = [&](const QString& name, const TDriveInfo& d) {
-    kv(name, TTr::tr("Used: %1  Free: %2  Bad: %3  Total: %4  (%5% frei)")
+    kv(name, TTr::tr("Used: %1  Free: %2  Bad: %3  Total: %4  (%5% free)")
                  .arg(d.UsedMiB)
                  .arg(d.FreeMiB)
                  .arg(d.BadMiB)

@@ -127,7 +127,7 @@ TDownloadResult RunDownloadChain(TCliSession& s, TReadoutChain& chain, const TRe
     bool listed = false;
     for (const QJsonValue& v : r.Files) listed |= v.toObject().value(QStringLiteral("name")).toString() == p;
     if (listed) continue;
-    const QString why = lost ? ConnectionLostText() : QStringLiteral("abgebrochen");
+    const QString why = lost ? ConnectionLostText() : TTr::tr("abgebrochen");
     chain.NoteFailure(p, why);
     r.Files.append(QJsonObject{{QStringLiteral("name"), p}, {QStringLiteral("result"), QStringLiteral("failed")},
                                {QStringLiteral("reason"), why}});

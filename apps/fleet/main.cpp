@@ -435,8 +435,10 @@ int Run(TOut& out, const TArgs& a, const QString& dbUrl, const QString& store) {
   const int failed = report.Failed();
   int interrupted = 0;
   for (const TRunEntry& r : report.Runs) interrupted += r.Outcome.Result == TRunResult::rrInterrupted ? 1 : 0;
-  out.Line(QStringLiteral("%1 devices read, %2 failed%3%4")
-               .arg(report.Runs.size() - failed - interrupted)
+  const qsizetype read = report.Runs.size() - failed - interrupted;
+  out.Line(QStringLiteral("%1 %2 read, %3 failed%4%5")
+               .arg(read)
+               .arg(read == 1 ? QStringLiteral("device") : QStringLiteral("devices"))
                .arg(failed)
                .arg(interrupted ? QStringLiteral(", %1 interrupted").arg(interrupted) : QString(),
                     report.Stopped ? QStringLiteral(", stopped") : QString()));
@@ -484,8 +486,9 @@ int main(int argc, char** argv) {
   }
   TOut out(json);
   if (!ParseArgs(raw, a, error)) {
+    const int rc = out.Fail(ecUsage, error);
     std::fputs("Try 'vanta-fleet --help' for more information.\n", stderr);
-    return out.Fail(ecUsage, error);
+    return rc;
   }
   if (a.Has("help")) {
     std::fputs(CUsage, stdout);
@@ -500,8 +503,9 @@ int main(int argc, char** argv) {
   }
   if (command != QLatin1String("devices") && command != QLatin1String("run") && command != QLatin1String("status") &&
       command != QLatin1String("serve")) {
+    const int rc = out.Fail(ecUsage, QStringLiteral("unknown command '%1'").arg(command));
     std::fputs("Try 'vanta-fleet --help' for more information.\n", stderr);
-    return out.Fail(ecUsage, QStringLiteral("unknown command '%1'").arg(command));
+    return rc;
   }
   // By default the host's data folder: the host's offline window and
   // `vanta-cli offline` see what the service fetched.

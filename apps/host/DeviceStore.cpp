@@ -1,4 +1,5 @@
 #include "DeviceStore.h"
+#include "Language.h"
 
 #include <QDir>
 #include <QFile>
@@ -171,9 +172,9 @@ TPasswordMove TDeviceStore::MovePasswordsTo(const TSecretStore& secrets) {
   if (old == 0) return m;
   if (const TSecretResult a = secrets.Available(); !a.Ok()) {
     m.Kept = old;
-    m.Message = QStringLiteral(
-                    "%1 alte(s) Passwort/Passwörter bleiben in %2, bis ein Schlüsselbund verfügbar ist (%3); "  // untranslated
-                    "bis dahin wird beim Verbinden gefragt")  // untranslated
+    m.Message = TTr::tr(
+                    "%1 alte(s) Passwort/Passwörter bleiben in %2, bis ein Schlüsselbund verfügbar ist (%3); "
+                    "bis dahin wird beim Verbinden gefragt")
                     .arg(old)
                     .arg(FFile, SecretResultText(a));
     return m;
@@ -192,13 +193,13 @@ TPasswordMove TDeviceStore::MovePasswordsTo(const TSecretStore& secrets) {
   QStringList problems;
   for (auto it = byKey.cbegin(); it != byKey.cend(); ++it) {
     if (clash.contains(it.key())) {
-      problems << QStringLiteral("%1: verschiedene Passwörter für dieselbe Anmeldung").arg(it.key());  // untranslated
+      problems << TTr::tr("%1: verschiedene Passwörter für dieselbe Anmeldung").arg(it.key());
       continue;
     }
     QString back;
     TSecretResult r = secrets.Write(it.key(), it.value());
     if (r.Ok()) r = secrets.Read(it.key(), back);
-    if (r.Ok() && back != it.value()) r = {TSecretStatus::ssError, QStringLiteral("gelesen nicht wie geschrieben")};  // untranslated
+    if (r.Ok() && back != it.value()) r = {TSecretStatus::ssError, TTr::tr("gelesen nicht wie geschrieben")};
     if (r.Ok())
       moved.insert(it.key());
     else
@@ -212,11 +213,11 @@ TPasswordMove TDeviceStore::MovePasswordsTo(const TSecretStore& secrets) {
   m.Kept = old - m.Moved;
   QString saved;
   if (m.Moved > 0 && !Save())
-    saved = QStringLiteral("; %1 konnte nicht neu geschrieben werden, sie stehen dort noch").arg(FFile);  // untranslated
+    saved = TTr::tr("; %1 konnte nicht neu geschrieben werden, sie stehen dort noch").arg(FFile);
   m.Message =
-      QStringLiteral("%1 Passwort/Passwörter aus %2 in den Schlüsselbund verschoben%3").arg(m.Moved).arg(FFile, saved);  // untranslated
+      TTr::tr("%1 Passwort/Passwörter aus %2 in den Schlüsselbund verschoben%3").arg(m.Moved).arg(FFile, saved);
   if (!problems.isEmpty())
-    m.Message += QStringLiteral("; %1 bleiben in der Datei: %2").arg(m.Kept).arg(problems.join(QStringLiteral(", ")));  // untranslated
+    m.Message += TTr::tr("; %1 bleiben in der Datei: %2").arg(m.Kept).arg(problems.join(QStringLiteral(", ")));
   return m;
 }
 

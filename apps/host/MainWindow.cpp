@@ -10,6 +10,7 @@
 #include "FormVisu.h"
 #include "FormPara.h"
 
+#include <QComboBox>
 #include <QAction>
 #include <QCloseEvent>
 #include <QApplication>
@@ -105,7 +106,7 @@ QString TMainWindow::StoredPassword(const THostDevice& d, const QString& user) {
   // Said once per run: without a secret store every connection would repeat it.
   if (r.Status != TSecretStatus::ssNotFound && !FKeychainProblemLogged) {
     FKeychainProblemLogged = true;
-    AddLog(QStringLiteral("Gespeicherte Passwörter nicht lesbar: %1; sie werden beim Verbinden abgefragt")  // untranslated
+    AddLog(tr("Gespeicherte Passwörter nicht lesbar: %1; sie werden beim Verbinden abgefragt")
                .arg(SecretResultText(r)));
   }
   return QString();
@@ -238,14 +239,14 @@ void TMainWindow::OpenWebPage(int index) {
   const TDeviceRec& d = FStore.Devices[size_t(index)];
   const QUrl url = DeviceWebUrl(d);
   if (url.isEmpty()) {
-    AddLog(d.IsSerial ? QStringLiteral("%1 ist seriell angeschlossen und hat keine Webseite").arg(d.Geraet)  // untranslated
-                      : QStringLiteral("Keine gültige Adresse für die Webseite von %1: \"%2\"").arg(d.Geraet, d.IP));  // untranslated
+    AddLog(d.IsSerial ? tr("%1 ist seriell angeschlossen und hat keine Webseite").arg(d.Geraet)
+                      : tr("Keine gültige Adresse für die Webseite von %1: \"%2\"").arg(d.Geraet, d.IP));
     return;
   }
   if (FOpenUrl && FOpenUrl(url))
-    AddLog(QStringLiteral("Webseite %1 geöffnet").arg(url.toString()));  // untranslated
+    AddLog(tr("Webseite %1 geöffnet").arg(url.toString()));
   else
-    AddLog(QStringLiteral("Webseite %1 konnte nicht geöffnet werden (kein Browser?)").arg(url.toString()));  // untranslated
+    AddLog(tr("Webseite %1 konnte nicht geöffnet werden (kein Browser?)").arg(url.toString()));
 }
 
 void TMainWindow::RebuildTree() {
@@ -302,8 +303,8 @@ TFormBasic* TMainWindow::OpenOffline(uint32_t station, const QString& name) {
   w->CheckData();
   FWindows << w;
   FLastOpened = w;
-  AddLog(name.isEmpty() ? QStringLiteral("%1 geöffnet").arg(DirectKindTitle(TDirectKind::dkoffline))  // untranslated
-                        : QStringLiteral("%1 für %2 geöffnet").arg(DirectKindTitle(TDirectKind::dkoffline), name));  // untranslated
+  AddLog(name.isEmpty() ? tr("%1 geöffnet").arg(DirectKindTitle(TDirectKind::dkoffline))
+                        : tr("%1 für %2 geöffnet").arg(DirectKindTitle(TDirectKind::dkoffline), name));
   return w;
 }
 
@@ -315,7 +316,7 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
     // Without a serial number the device's station is unknown; opening every
     // station instead would show other devices' data as if it were this one's.
     if (d.SN == 0) {
-      AddLog(QStringLiteral("%1 für %2: %3").arg(DirectKindTitle(kind), d.Geraet, SNoSerialNumberYet));  // untranslated
+      AddLog(tr("%1 für %2: %3").arg(DirectKindTitle(kind), d.Geraet, TTr::tr(SNoSerialNumberYet.toUtf8().constData())));
       if (FInform) FInform(TTr::tr(SNoSerialNumberYet.toUtf8().constData()));
       return nullptr;
     }
@@ -343,7 +344,7 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
     if (password.isEmpty()) {
       const QString at = d.IP.contains(QLatin1Char(':')) && !d.IsSerial ? QLatin1Char('[') + where + QLatin1Char(']') : where;
       if (!FAskPassword || !FAskPassword(tr("Passwort für %1@%2:").arg(user, at), password)) {
-        AddLog(QStringLiteral("Verbindung zu %1 abgebrochen: kein Passwort eingegeben").arg(d.Geraet.isEmpty() ? where : d.Geraet));  // untranslated
+        AddLog(tr("Verbindung zu %1 abgebrochen: kein Passwort eingegeben").arg(d.Geraet.isEmpty() ? where : d.Geraet));
         return nullptr;
       }
       if (!password.isEmpty()) FSessionPasswords.insert(sessionKey, password);
@@ -375,7 +376,7 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
   } else if (kind == TDirectKind::dkflash) {
     const QString pkg = !PackageFile.isEmpty() ? PackageFile : FAskPackage ? FAskPackage() : QString();
     if (pkg.isEmpty()) {
-      AddLog(QStringLiteral("Firmware-Update für %1 abgebrochen: kein Updatepaket gewählt").arg(d.Geraet));  // untranslated
+      AddLog(tr("Firmware-Update für %1 abgebrochen: kein Updatepaket gewählt").arg(d.Geraet));
       return nullptr;
     }
     auto* flash = new TFormFlash;
@@ -385,7 +386,7 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
     // The update ends with its message; the window goes with it.
     flash->FFlashClose = [this, flash, name = d.Geraet](QObject*, int result) {
       const bool ok = flash->Job() && flash->Job()->Outcome == TFlashJob::TOutcome::Success;
-      AddLog(QStringLiteral("Firmware-Update für %1 beendet: %2").arg(name, ok ? SFWUpdateSuccess : flash->Job() ? flash->Job()->ResultText : QString()));  // untranslated
+      AddLog(tr("Firmware-Update für %1 beendet: %2").arg(name, ok ? TTr::tr(CFWUpdateSuccessText) : flash->Job() ? flash->Job()->ResultText : QString()));
       (void)result;
       QTimer::singleShot(0, flash, &QWidget::close);
     };
@@ -426,13 +427,13 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
     if (authError) FSessionPasswords.remove(sessionKey);
     if (authError && fromStore && !FRejectedStored.contains(storeKey)) {
       FRejectedStored.insert(storeKey);
-      AddLog(QStringLiteral(  // untranslated
-                 "Das gespeicherte Passwort für %1 wurde abgelehnt; bis zum Neustart wird beim Verbinden gefragt "  // untranslated
-                 "(ändern: Gerät bearbeiten)")  // untranslated
+      AddLog(tr(
+                 "Das gespeicherte Passwort für %1 wurde abgelehnt; bis zum Neustart wird beim Verbinden gefragt "
+                 "(ändern: Gerät bearbeiten)")
                  .arg(name));
     }
-    AddLog(ok ? QStringLiteral("Verbunden mit %1").arg(name)  // untranslated
-              : QStringLiteral("Keine Verbindung zu %1%2").arg(name, authError ? QStringLiteral(" (Anmeldung abgelehnt)") : QString()));  // untranslated
+    AddLog(ok ? tr("Verbunden mit %1").arg(name)
+              : tr("Keine Verbindung zu %1%2").arg(name, authError ? tr(" (Anmeldung abgelehnt)") : QString()));
   };
   w->FEnableDisableBar = [this](QObject*, bool enable) { FToolBar->setEnabled(enable); };
   w->SetSettings(s.Para, s.OnOffline);
@@ -461,7 +462,7 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
       w->FComUnit->FTrace = trace;
       AddLog(QStringLiteral("Mitschnitt: %1").arg(file));
     } else {
-      AddLog(QStringLiteral("Mitschnitt nicht möglich: %1").arg(error));  // untranslated
+      AddLog(tr("Mitschnitt nicht möglich: %1").arg(error));
     }
   }
   // The mapping database is kept once for all devices; its version keeps the
@@ -489,7 +490,7 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
   w->show();
   FWindows << w;
   FLastOpened = w;
-  AddLog(QStringLiteral("%1 für %2 geöffnet").arg(DirectKindTitle(kind), d.Geraet));  // untranslated
+  AddLog(tr("%1 für %2 geöffnet").arg(DirectKindTitle(kind), d.Geraet));
   return w;
 }
 
@@ -524,7 +525,7 @@ QWidget* TMainWindow::OpenMassFlash(const QList<int>& selected) {
   w->OnLog = [this](const QString& line) { AddLog(line); };
   w->show();
   FLastOpened = w;
-  AddLog(QStringLiteral("%1 geöffnet").arg(DirectKindTitle(TDirectKind::dkmassflash)));  // untranslated
+  AddLog(tr("%1 geöffnet").arg(DirectKindTitle(TDirectKind::dkmassflash)));
   return w;
 }
 
@@ -544,10 +545,10 @@ bool TMainWindow::EditRecord(THostDevice& rec, const QString& title) {
       rec.OldPassword.clear();  // superseded: must not overwrite the new one at the next start
       FRejectedStored.remove(key);
       FSessionPasswords.remove(SessionKey(rec, rec.SshUser));
-      AddLog(QStringLiteral("Passwort für %1 im Schlüsselbund gespeichert").arg(rec.Geraet));  // untranslated
+      AddLog(tr("Passwort für %1 im Schlüsselbund gespeichert").arg(rec.Geraet));
     } else {
       const QString text =
-          QStringLiteral("Passwort nicht gespeichert (%1); es wird beim Verbinden abgefragt").arg(SecretResultText(r));  // untranslated
+          tr("Passwort nicht gespeichert (%1); es wird beim Verbinden abgefragt").arg(SecretResultText(r));
       AddLog(text);
       if (FInform) FInform(text);
     }
@@ -557,8 +558,8 @@ bool TMainWindow::EditRecord(THostDevice& rec, const QString& title) {
     const TSecretResult r = Secrets->Remove(key);
     AddLog(
         r.Ok()
-            ? QStringLiteral("Gespeichertes Passwort für %1 gelöscht").arg(rec.Geraet)  // untranslated
-            : QStringLiteral("Gespeichertes Passwort für %1 nicht gelöscht: %2").arg(rec.Geraet, SecretResultText(r)));  // untranslated
+            ? tr("Gespeichertes Passwort für %1 gelöscht").arg(rec.Geraet)
+            : tr("Gespeichertes Passwort für %1 nicht gelöscht: %2").arg(rec.Geraet, SecretResultText(r)));
   }
   return true;
 }
@@ -610,7 +611,7 @@ void TMainWindow::RemoveDevice() {
   if (Secrets && !gone.SshUser.isEmpty() && NeedsLogin(gone) && !used) {
     const TSecretResult r = Secrets->Remove(key);
     if (!r.Ok())
-      AddLog(QStringLiteral("Gespeichertes Passwort für %1 nicht gelöscht: %2").arg(gone.Geraet, SecretResultText(r)));  // untranslated
+      AddLog(tr("Gespeichertes Passwort für %1 nicht gelöscht: %2").arg(gone.Geraet, SecretResultText(r)));
   }
 }
 
@@ -643,6 +644,15 @@ void TMainWindow::EditSettings() {
   form->addRow(tr("Protokoll-Mitschnitte"), trace);
   form->addRow(tr("Benutzername"), user);
   form->addRow(tr("Zugriffsebene"), vis);
+  // Windows take their texts when they are made: a new language shows from
+  // the next start on.
+  auto* lang = new QComboBox();
+  lang->setObjectName(QStringLiteral("cmbLanguage"));
+  lang->addItem(tr("Wie das System"), QString());
+  lang->addItem(QStringLiteral("Deutsch"), QStringLiteral("de"));
+  lang->addItem(QStringLiteral("English"), QStringLiteral("en"));
+  lang->setCurrentIndex(qMax(0, lang->findData(s.Language)));
+  form->addRow(tr("Sprache (ab dem nächsten Start)"), lang);
   auto wait = [&form](const QString& name, const QString& label, int value) {
     auto* spin = new QSpinBox();
     spin->setObjectName(name);
@@ -668,6 +678,7 @@ void TMainWindow::EditSettings() {
   s.TraceFolder = trace->text().trimmed();
   s.UserName = user->text();
   s.Visibility = vis->value();
+  s.Language = lang->currentData().toString();
   s.UpdateWaitMin = updateWait->value();
   s.CalibStepWaitMin = stepWait->value();
   s.ComebackWaitMin = comebackWait->value();

@@ -1,4 +1,5 @@
 #include "SecretStore.h"
+#include "Language.h"
 
 #include <qt6keychain/keychain.h>
 
@@ -57,7 +58,7 @@ TSecretResult RunJob(QKeychain::Job* job, int timeoutMs, const std::function<voi
   if (GLateJob) {
     delete job;  // not started: QtKeychain does not know it yet
     return {TSecretStatus::ssNoService,
-            QStringLiteral("Der Schlüsselbund hat auf eine frühere Anfrage nicht geantwortet")};  // untranslated
+            TTr::tr("Der Schlüsselbund hat auf eine frühere Anfrage nicht geantwortet")};
   }
   job->setAutoDelete(false);
   QEventLoop loop;
@@ -84,7 +85,7 @@ TSecretResult RunJob(QKeychain::Job* job, int timeoutMs, const std::function<voi
   job->setAutoDelete(true);
   QObject::connect(job, &QKeychain::Job::finished, [] { GLateJob = false; });
   return {TSecretStatus::ssNoService,
-          QStringLiteral("Der Schlüsselbund hat nicht innerhalb von %1 s geantwortet").arg(timeoutMs / 1000.0)};  // untranslated
+          TTr::tr("Der Schlüsselbund hat nicht innerhalb von %1 s geantwortet").arg(timeoutMs / 1000.0)};
 }
 
 }  // namespace
@@ -129,13 +130,13 @@ TSecretResult TSecretStore::Remove(const QString& key) const {
 QString SecretResultText(const TSecretResult& r) {
   switch (r.Status) {
     case TSecretStatus::ssOk: return QStringLiteral("ok");
-    case TSecretStatus::ssNotFound: return QStringLiteral("kein Passwort gespeichert");  // untranslated
+    case TSecretStatus::ssNotFound: return TTr::tr("kein Passwort gespeichert");
     case TSecretStatus::ssNoService:
-      return QStringLiteral("kein Schlüsselbund verfügbar") +  // untranslated
+      return TTr::tr("kein Schlüsselbund verfügbar") +
              (r.Error.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(r.Error));
     case TSecretStatus::ssError:
-      return QStringLiteral("Fehler des Schlüsselbunds: %1")  // untranslated
-          .arg(r.Error.isEmpty() ? QStringLiteral("unbekannt") : r.Error);
+      return TTr::tr("Fehler des Schlüsselbunds: %1")
+          .arg(r.Error.isEmpty() ? TTr::tr("unbekannt") : r.Error);
   }
   return r.Error;
 }

@@ -53,7 +53,7 @@ void Describe(QCommandLineParser& p) {
       {"config", "Device list and settings file.", "FILE"},
       {"trace", "Record every device window's frames into pcapng files in DIR (also a setting).", "DIR"},
       {"package", "Update package for --open flash / massflash (instead of asking).", "FILE"},
-      {"screenshot", "Grab the open device window into FILE (PNG; the main window when none is open) and the main window into FILE-main.png, and quit.", "FILE"},
+      {"screenshot", "Grab the open device window into FILE (PNG; the main window when none is open) and the main window beside it (x.png: x-main.png), and quit.", "FILE"},
       {"after", "Seconds before the screenshot.", "S", "3"},
       {"view", "With --open live: the view to open once connected (panel, osc, spectrum, harmonics, interharmonics, bands, vectors, loadflow, values).", "VIEW"},
       {"entry", "With --view values: the structure and value kind to show (default ssu_s_t/stSingle).", "STRUCT/KIND"},
@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
   store.Load();
   // The windows take their texts when they are made: the language comes first.
   QString langError;
-  SetupLanguage(app.arguments(), store.Settings.Language, langError);
+  SetupLanguage(app.arguments(), store.Settings.Language, langError, true);
   if (p.isSet("visibility")) store.Settings.Visibility = p.value("visibility").toInt();
   TSecretStore secrets;
   TMainWindow main(store);

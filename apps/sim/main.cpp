@@ -225,7 +225,7 @@ int main(int argc, char** argv) {
     if (!ParseFault(spec, cfg.Faults, error)) return Fail(error);
 
   const int devices = p.value("devices").toInt(&ok);
-  if (!ok || devices < 0 || devices > 10000) return Fail(QStringLiteral("bad --devices (1 .. 10000)"));
+  if (!ok || devices < 0 || devices > 10000 || (p.isSet("devices") && devices == 0)) return Fail(QStringLiteral("bad --devices (1 .. 10000)"));
   const bool fleet = devices > 0;
   if (fleet && cfg.Port != 0 && int(cfg.Port) + devices - 1 > 65535) return Fail(QStringLiteral("--devices: the ports would run past 65535"));
   if (fleet)

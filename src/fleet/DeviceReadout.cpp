@@ -44,7 +44,7 @@ class TFleetSession {
     u.FProgUser = QStringLiteral("vanta-fleet");
     u.FConnectThreadEnd = [this](QObject*, bool ok, bool authError) {
       if (!ok) {
-        if (authError) FSync.AddRefusal(QStringLiteral("SSH-Anmeldung abgelehnt"));
+        if (authError) FSync.AddRefusal(TTr::tr("SSH-Anmeldung abgelehnt"));
         FSync.ConnectFailed();
         return;
       }

@@ -1,4 +1,5 @@
 #include "LiveRecords.h"
+#include "Language.h"
 
 #include <QtGlobal>
 #include <algorithm>
@@ -107,14 +108,14 @@ QList<TPanelText> DecodePanel(const QByteArray& record, int generation) {
   for (const TPower& pw : powers)
     for (int k = 0; k < 4; ++k)
       add(QStringLiteral("edt%1%2").arg(QLatin1String(pw.Name), QLatin1String(ph[k])),
-          QStringLiteral("%1%2:").arg(QLatin1String(pw.Name), k < 3 ? QLatin1String(ph[k]) : QLatin1String(" ges.")), p + pw.First + pw.Step * k,
+          QStringLiteral("%1%2:").arg(QLatin1String(pw.Name), k < 3 ? QString::fromLatin1(ph[k]) : TTr::tr(" ges.")), p + pw.First + pw.Step * k,
           pw.Unit, QLatin1String(pw.Name) + QLatin1String(phSymb[k]));
   // cos φ with "kap." or "ind." from the sign source, empty when it is 0.
   const char* const cosNames[] = {"edtcosPHL1", "edtcosPHL2", "edtcosPHL3", "edtcosPH"};
   const char* const cosLabels[] = {"cos φ L1:", "cos φ L2:", "cos φ L3:", "cos φ:"};
   for (int k = 0; k < 4; ++k) {
     const float sign = F32(r, p + 208 + 4 * k);
-    const QString prefix = sign < 0 ? QStringLiteral("kap.") : sign > 0 ? QStringLiteral("ind.") : QString();
+    const QString prefix = sign < 0 ? TTr::tr("kap.") : sign > 0 ? TTr::tr("ind.") : QString();
     const float v = F32(r, p + 160 + 4 * k);
     out.append({QLatin1String(cosNames[k]), QString::fromUtf8(cosLabels[k]), QStringLiteral("%1 %2").arg(prefix, ValueText(v, 0)),
                 QStringLiteral("cosPhi") + QLatin1String(phSymb[k]), v, 0, true, sign < 0 ? -1 : sign > 0 ? 1 : 0});

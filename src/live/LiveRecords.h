@@ -45,7 +45,7 @@ struct TPanelText {
   float Value = 0;
   int Unit = 0;
   bool Given = true;
-  int Sign = 0;  // cos φ only: above 0 inductive ("ind."), below 0 capacitive ("kap."), 0 neither
+  int Sign = 0;  // cos φ only: above 0 inductive, below 0 capacitive, 0 neither
 };
 // Every panel field of record 4 in display order, formatted. A shorter
 // record is read as if zero-filled to its full length; the residual current

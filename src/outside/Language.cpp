@@ -88,7 +88,7 @@ bool InstallLanguage(const QString& lang, bool qtGerman, QString* error) {
 
 QString CurrentLanguage() { return GLanguage; }
 
-bool SetupLanguage(const QStringList& arguments, const QString& setting, QString& error) {
+bool SetupLanguage(const QStringList& arguments, const QString& setting, QString& error, bool windows) {
   QString lang;
   const bool ok = LangArgument(arguments, lang, error);
   if (lang.isEmpty() && (setting == QLatin1String("de") || setting == QLatin1String("en"))) lang = setting;
@@ -96,7 +96,7 @@ bool SetupLanguage(const QStringList& arguments, const QString& setting, QString
   // own texts as they were, such as a socket's "Connection refused": what
   // scripts parse today stays. A German locale or a choice gets them in German.
   const QString locale = MessagesLocale();
-  const bool chosen = !lang.isEmpty() || locale.startsWith(QLatin1String("de"));
+  const bool chosen = windows || !lang.isEmpty() || locale.startsWith(QLatin1String("de"));
   if (lang.isEmpty()) lang = LanguageOfLocale(locale);
   // A missing catalogue leaves the texts German: nothing to stop for.
   InstallLanguage(lang, chosen);

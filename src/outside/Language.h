@@ -37,6 +37,9 @@ QString CurrentLanguage();
 // Everything in one call at a program's start, after the application object:
 // `--lang` if given, else `setting` if not empty, else the locale. A bad
 // --lang is told in `error` (the caller exits with its usage code).
-bool SetupLanguage(const QStringList& arguments, const QString& setting, QString& error);
+// `windows`: a program of windows, whose German questions get German
+// buttons even when nobody chose German; a program scripts read keeps
+// Qt's own texts English then.
+bool SetupLanguage(const QStringList& arguments, const QString& setting, QString& error, bool windows = false);
 
 }  // namespace vanta

@@ -58,9 +58,9 @@ bool ParseHeader(TReader& in, TRecordHeader& h) {
   h.Version = in.R.U16();
   const uint16_t kind = in.R.U16();
   h.HeaderSize = in.R.U32();
-  if (!in.R.Ok()) return in.Fail(QStringLiteral("Kopf abgeschnitten"));
-  if (h.Version != CVersion) return in.Fail(QStringLiteral("unbekannte Version %1").arg(h.Version));
-  if (!KnownKind(kind)) return in.Fail(QStringLiteral("unbekannte Art %1").arg(kind));
+  if (!in.R.Ok()) return in.Fail(TTr::tr("Kopf abgeschnitten"));
+  if (h.Version != CVersion) return in.Fail(TTr::tr("unbekannte Version %1").arg(h.Version));
+  if (!KnownKind(kind)) return in.Fail(TTr::tr("unbekannte Art %1").arg(kind));
   h.Kind = TRecordKind(kind);
   if (h.HeaderSize < 12 || h.HeaderSize > CMaxRecordBytes) return in.Fail(TTr::tr("Kopfgröße %1 ungültig").arg(h.HeaderSize));
   if (!in.R.Has(qsizetype(h.HeaderSize) - 12)) return in.Fail(TTr::tr("Kopf von %1 Bytes abgeschnitten").arg(h.HeaderSize));
@@ -80,7 +80,7 @@ bool ParseHeader(TReader& in, TRecordHeader& h) {
   c.SampleRate = in.R.U32();
   for (float& f : c.Factors) f = in.R.F32();
   const uint16_t channels = in.R.U16();
-  if (!in.R.Ok()) return in.Fail(QStringLiteral("Kopf abgeschnitten"));
+  if (!in.R.Ok()) return in.Fail(TTr::tr("Kopf abgeschnitten"));
   if (channels > CMaxRecordChannels) return in.Fail(TTr::tr("%1 Kanäle sind zu viele").arg(channels));
   c.Channels.clear();
   c.Channels.reserve(channels);
@@ -90,7 +90,7 @@ bool ParseHeader(TReader& in, TRecordHeader& h) {
     ch.Group = in.R.U32();
     ch.Unit = in.Text();
     ch.Name = in.Text();
-    if (!in.R.Ok()) return in.Fail(QStringLiteral("Kanaltabelle abgeschnitten"));
+    if (!in.R.Ok()) return in.Fail(TTr::tr("Kanaltabelle abgeschnitten"));
     c.Channels << ch;
   }
   if (in.R.Pos() > qsizetype(h.HeaderSize)) return in.Fail(TTr::tr("Kopf länger als angegeben"));

@@ -31,7 +31,8 @@ QString TimeSetToText(const time_set_t& set) {
     if (!servers.isEmpty()) servers += ", ";
     servers += QString::fromLatin1(ip);
   }
-  return QStringLiteral("UTC%1%2:%3, Sommerzeit: %4, NTP: %5")
+  // For the device-time file and the identity document: the same words in every language.
+  return QStringLiteral("UTC%1%2:%3, Sommerzeit: %4, NTP: %5")  // untranslated
       .arg(tz.OffsetSec < 0 ? '-' : '+')
       .arg(off / 3600, 2, 10, QLatin1Char('0'))
       .arg((off % 3600) / 60, 2, 10, QLatin1Char('0'))

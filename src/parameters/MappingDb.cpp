@@ -74,7 +74,7 @@ TMappingDb::~TMappingDb() {
 
 bool TMappingDb::Open(const QString& path, const QString& langTable, QString& error) {
   if (!ValidTableName(langTable)) {
-    error = QStringLiteral("unbekannte Sprachtabelle \"%1\"").arg(langTable);
+    error = TTr::tr("unbekannte Sprachtabelle \"%1\"").arg(langTable);
     return false;
   }
   if (!QFileInfo(path).isFile()) {
@@ -93,7 +93,7 @@ bool TMappingDb::Open(const QString& path, const QString& langTable, QString& er
   for (const QString& t : {QStringLiteral("vanta"), QStringLiteral("data_class"), QStringLiteral("main"),
                            QStringLiteral("pq_grouping"), langTable}) {
     if (!tables.contains(t, Qt::CaseInsensitive)) {
-      error = QStringLiteral("%1: Tabelle \"%2\" fehlt").arg(path, t);
+      error = TTr::tr("%1: Tabelle \"%2\" fehlt").arg(path, t);
       return false;
     }
   }

@@ -99,7 +99,7 @@ bool TRS232Unit::WriteData(const QByteArray& data, qint64& count, const std::fun
     waited.start();
     while (FComPort->bytesToWrite() > 0) {
       if (FCancel && FCancel->load()) {
-        error = QStringLiteral("abgebrochen");
+        error = TTr::tr("abgebrochen");
         return false;
       }
       if (!FComPort->waitForBytesWritten(100)) {

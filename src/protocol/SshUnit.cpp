@@ -289,7 +289,7 @@ bool TSSHUnit::WriteChannelData(const QByteArray& bytes, qint64* sent) {
   quiet.start();
   while (at < bytes.size()) {
     if (FCancel && FCancel->load()) {
-      WriteLog(QStringLiteral("SSH ERROR on writing Channel Data: abgebrochen"));
+      WriteLog(QStringLiteral("SSH ERROR on writing Channel Data: abgebrochen"));  // untranslated
       return false;
     }
     // A blocking write into a full window would wait for the session's

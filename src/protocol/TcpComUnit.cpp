@@ -159,7 +159,7 @@ bool TTcpBackend::Write(const QByteArray& frame, bool, QString& error, qint64& s
     quiet.start();
     for (qint64 left = FTCPClient->bytesToWrite(); left > 0; left = FTCPClient->bytesToWrite()) {
       if (FCancel && FCancel->load()) {
-        error = QStringLiteral("abgebrochen");
+        error = TTr::tr("abgebrochen");
         return false;
       }
       if (FTCPClient->state() != QAbstractSocket::ConnectedState) {
@@ -244,7 +244,7 @@ bool TSshBackend::Write(const QByteArray& frame, bool isLua, QString& error, qin
     const bool ok = FSSHClient.WriteChannelData(QByteArray::fromRawData(frame.constData() + at, n), &took);
     sent += took;
     if (!ok) {
-      error = FCancel && FCancel->load() ? QStringLiteral("abgebrochen") : QStringLiteral("SSH-Schreibfehler");
+      error = FCancel && FCancel->load() ? TTr::tr("abgebrochen") : TTr::tr("SSH-Schreibfehler");
       return false;
     }
     at += n;

@@ -383,9 +383,9 @@ extern "C" Q_DECL_EXPORT int KalibratorReport(void*, const char* dictJson, const
                                used << k1 << k2;
                                inst.push_back({TTr::tr(label), dict.value(k1).toString(), dict.value(k2).toString()});
                              }
-                             inst.push_back({v("Frei1"), v("Frei1Val"), QString()});
-                             inst.push_back({v("Frei2"), v("Frei2Val"), QString()});
-                             used << QStringLiteral("Frei1") << QStringLiteral("Frei1Val") << QStringLiteral("Frei2") << QStringLiteral("Frei2Val");
+                             inst.push_back({v("Frei1"), v("Frei1Val"), QString()});  // untranslated: dictionary keys
+                             inst.push_back({v("Frei2"), v("Frei2Val"), QString()});  // untranslated
+                             used << QStringLiteral("Frei1") << QStringLiteral("Frei1Val") << QStringLiteral("Frei2") << QStringLiteral("Frei2Val");  // untranslated
                              p.Table({QString(), TTr::tr("Gerät 1"), TTr::tr("Gerät 2")}, inst);
                              std::vector<QStringList> results, rest;
                              for (auto it = dict.begin(); it != dict.end(); ++it) {

@@ -30,7 +30,7 @@ const std::array<const char*, 25> CCalibReportKeys{
     "DeviceType", "DeviceNumber", "UserName", "CheckDate", "CheckTime", "Prescription", "AirTemp",
     "AitHum",     "Pressure",     "Programm", "Annotation", "Model1",   "Serial1",      "CheckNr1",
     "CalTo1",     "CertNr1",      "Model2",   "Serial2",    "CheckNr2", "CalTo2",       "CertNr2",
-    "Frei1",      "Frei1Val",     "Frei2",    "Frei2Val"};
+    "Frei1",      "Frei1Val",     "Frei2",    "Frei2Val"};  // untranslated: the report dictionary's keys
 
 uint32_t CalibMarkColour(int state) {
   switch (state) {

@@ -165,7 +165,8 @@ TStatusRecord RouteStatus(const TValList& v, const time_tz_t& tz) {
     }
   }
   r.Time.append({QStringLiteral("Zeitzone"), QString::number(double(tz.OffsetSec) / 3600.0)});
-  r.Time.append({QStringLiteral("Sommerzeit"), tz.DstMode ? QStringLiteral("True") : QStringLiteral("False")});
+  r.Time.append({QStringLiteral("Sommerzeit"), tz.DstMode  // untranslated: an entry name scripts read
+                      ? QStringLiteral("True") : QStringLiteral("False")});
   r.DcfQuality = CheckDCF(r.Time);
   return r;
 }

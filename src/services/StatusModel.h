@@ -57,7 +57,7 @@ struct TStatusRecord {
   QList<TSysloadRec> SysLoad;
   QStringList Modbus, Iec104, Iec850;
   QList<TNameValue> Ntp[4];  // per server: name without "NTP.n.", value
-  QList<TNameValue> Time;    // "time." entries, then "Zeitzone" and "Sommerzeit"
+  QList<TNameValue> Time;    // "time." entries, then the zone and the daylight-saving entries
   QString DcfQuality;        // empty unless the time source is DCF77; German, as scripts read it (shown through TTr::tr)
 };
 

@@ -1,4 +1,5 @@
 #include "Sammler.h"
+#include "Language.h"
 
 #include <QStandardPaths>
 
@@ -54,23 +55,23 @@ QString NanoSecToDuration(uint64_t ns) {
   struct Band {
     uint64_t Below;
     double Divisor;
-    const char16_t* Unit;
+    const char* Unit;
   };
   // Unit words are user texts of the readout window.
   static const Band CBands[] = {
-      {3000000ull, 1e3, u"μs"},
-      {3000000000ull, 1e6, u"ms"},
-      {60000000000ull, 1e9, u"Sek"},
-      {3600000000000ull, 60e9, u"Min"},
-      {86400000000000ull, 3600e9, u"Std"},
-      {UINT64_MAX, 86400e9, u"Tage"},
+      {3000000ull, 1e3, "μs"},
+      {3000000000ull, 1e6, "ms"},
+      {60000000000ull, 1e9, QT_TRANSLATE_NOOP("TTr", "Sek")},
+      {3600000000000ull, 60e9, QT_TRANSLATE_NOOP("TTr", "Min")},
+      {86400000000000ull, 3600e9, QT_TRANSLATE_NOOP("TTr", "Std")},
+      {UINT64_MAX, 86400e9, QT_TRANSLATE_NOOP("TTr", "Tage")},
   };
   for (const Band& b : CBands) {
     if (ns < b.Below || b.Below == UINT64_MAX) {
       // Pattern "0.#": at most one decimal, no trailing zero.
       QString num = QString::number(double(ns) / b.Divisor, 'f', 1);
       if (num.endsWith(QLatin1String(".0"))) num.chop(2);
-      return num + QLatin1Char(' ') + QString::fromUtf16(b.Unit);
+      return num + QLatin1Char(' ') + TTr::tr(b.Unit);
     }
   }
   return CMinus;

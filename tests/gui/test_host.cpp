@@ -953,6 +953,8 @@ TEST(HostSettings, WaitLimitsComeFromTheDialogSurviveARestartAndReachTheWindows)
     dlg->findChild<QSpinBox*>(QStringLiteral("spnUpdateWait"))->setValue(45);
     dlg->findChild<QSpinBox*>(QStringLiteral("spnCalibStepWait"))->setValue(7);
     dlg->findChild<QSpinBox*>(QStringLiteral("spnComebackWait"))->setValue(12);
+    auto* lang = dlg->findChild<QComboBox*>(QStringLiteral("cmbLanguage"));
+    lang->setCurrentIndex(lang->findData(QStringLiteral("en")));
     QMetaObject::invokeMethod(dlg, "accept", Qt::QueuedConnection);
   });
   h.Main->EditSettings();
@@ -960,6 +962,7 @@ TEST(HostSettings, WaitLimitsComeFromTheDialogSurviveARestartAndReachTheWindows)
 
   TDeviceStore again(h.Store.File());
   ASSERT_TRUE(again.Load());
+  EXPECT_EQ(again.Settings.Language, QStringLiteral("en")) << "the language is chosen in the dialog too";
   EXPECT_EQ(again.Settings.UpdateWaitMin, 45);
   EXPECT_EQ(again.Settings.CalibStepWaitMin, 7);
   EXPECT_EQ(again.Settings.ComebackWaitMin, 12);
@@ -1041,8 +1044,8 @@ TEST(HostLanguage, EnglishReachesTheMainWindowItsQuestionsAndTheDeviceWindows) {
   EXPECT_EQ(h.Main->OpenDevice(0, TDirectKind::dkoffline), nullptr);
   ASSERT_EQ(told.size(), 1);
   EXPECT_EQ(told[0], QStringLiteral("No serial number is known for this device yet – please connect once."));
-  // The log stays German: it is read next to the device's own logs.
-  EXPECT_TRUE(h.Log().contains(QStringLiteral("Für dieses Gerät ist noch keine Seriennummer bekannt")));
+  // The main window's messages are the operator's, in the operator's language.
+  EXPECT_TRUE(h.Log().contains(QStringLiteral(": No serial number is known for this device yet"))) << h.Log().toStdString();
   auto* status = dynamic_cast<TFormStatus*>(h.Main->OpenDevice(0, TDirectKind::dkstatus));
   ASSERT_NE(status, nullptr);
   EXPECT_EQ(status->windowTitle(), QStringLiteral("Device status"));

@@ -104,7 +104,8 @@ def check_package(a, work):
 
 def check_programs(a, root, work):
     bindir = os.path.join(root, "usr", "bin")
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    # German, whatever the locale of the one who runs it: the texts below are checked as written.
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", LC_ALL="C.UTF-8", LANGUAGE="")
     # Nothing from the build tree may help: the programs must manage with the package alone.
     for var in ("LD_LIBRARY_PATH", "VANTA_DATA_DIR", "QT_PLUGIN_PATH"):
         env.pop(var, None)

@@ -22,6 +22,12 @@ WORDS = {
     "einstellungen", "parameter", "wert", "werte", "zeit", "ende", "beginn", "aus", "ein", "eine", "einer",
     "zu", "im", "ins", "vom", "zum", "zur", "noch", "schon", "alle", "alles", "über", "unter", "nach",
     "messung", "aufzeichnung", "ereignis", "ereignisse", "kanal", "kanäle", "passwort", "benutzer",
+    "abgeschnitten", "unbekannt", "unbekannte", "unbekannter", "tabelle", "fehlt", "fehlen", "abgebrochen", "seit",
+    "ges", "gestartet", "gestoppt", "frage", "frei", "belegt", "kap", "sommerzeit", "winterzeit",
+    "gelesen", "geschrieben", "gespeichert", "gesendet", "empfangen", "erfolgreich", "fehlgeschlagen", "ungültig",
+    "gültig", "verbunden", "getrennt", "abgelehnt", "wählen", "bitte", "achtung", "warnung", "hinweis",
+    "stopp", "jetzt", "heute", "gestern", "stunden", "minuten", "sekunden", "tage", "spannung", "strom", "leistung",
+    "frequenz", "oberschwingung", "anzahl", "größe", "ordner", "pfad", "typ", "wird", "soll", "kann",
 }
 LITERAL = re.compile(r'"((?:[^"\\\n]|\\.)*)"')
 TRANSLATED = re.compile(r'(\btr|\btranslate|QT_TR_NOOP|QT_TRANSLATE_NOOP|QT_TR_N_NOOP)\s*\(\s*("[^"]*"\s*,\s*)?$')
@@ -35,18 +41,26 @@ def german(text: str) -> bool:
 
 def count(path: str) -> int:
     n = 0
+    # A text split over lines ("..."\n "...") inside tr( goes through it as a whole.
+    continuing = False
     with open(path, encoding="utf-8", errors="replace") as f:
         for line in f:
             stripped = line.strip()
             if stripped.startswith("//") or stripped.startswith("#include") or "// untranslated" in line:
+                continuing = False
                 continue
+            code = stripped.split("//")[0].rstrip() if not stripped.startswith('"') else stripped
+            if continuing and stripped.startswith('"'):
+                continuing = code.endswith('"')
+                continue
+            continuing = bool(re.search(r"(\btr|\btranslate|QT_TR_NOOP|QT_TRANSLATE_NOOP)\s*\(\s*$", code))
             for m in LITERAL.finditer(line):
-                if not german(m.group(1)):
+                if TRANSLATED.search(line[: m.start()]):
+                    # the call's text may go on in the next line
+                    continuing = line[m.end():].split("//")[0].strip() == ""
                     continue
-                before = line[: m.start()]
-                if TRANSLATED.search(before):
-                    continue
-                n += 1
+                if german(m.group(1)):
+                    n += 1
     return n
 
 

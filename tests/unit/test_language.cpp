@@ -34,7 +34,7 @@ TEST(Language, TheEnglishCatalogueIsBuiltInAndGermanIsTheSource) {
   ASSERT_TRUE(InstallLanguage(QStringLiteral("en")));
   EXPECT_EQ(CurrentLanguage(), QStringLiteral("en"));
   EXPECT_EQ(TTr::tr("Gerätezeit"), QStringLiteral("Device time"));
-  EXPECT_EQ(TTr::tr("keine Verbindung zu %1:%2").arg(QStringLiteral("h")).arg(1), QStringLiteral("no connection to h:1"));
+  EXPECT_EQ(TTr::tr("keine Verbindung zu %1").arg(QStringLiteral("h:1")), QStringLiteral("no connection to h:1"));
   InstallLanguage(QStringLiteral("de"), false);
   EXPECT_EQ(CurrentLanguage(), QStringLiteral("de"));
   EXPECT_EQ(TTr::tr("Gerätezeit"), QStringLiteral("Gerätezeit"));
@@ -43,6 +43,19 @@ TEST(Language, TheEnglishCatalogueIsBuiltInAndGermanIsTheSource) {
   EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Ja"));
   InstallLanguage(QStringLiteral("de"), false);
   EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Yes"));
+}
+
+// Nobody chose a language (the tests run under C.UTF-8): the texts are
+// German either way; a program of windows asks its German questions with
+// German buttons, a program scripts read keeps Qt's own texts as they were.
+TEST(Language, WithoutAChoiceOnlyWindowsGetQtsGermanButtons) {
+  ASSERT_EQ(LanguageOfLocale(MessagesLocale()), QStringLiteral("de")) << MessagesLocale().toStdString();
+  QString error;
+  ASSERT_TRUE(SetupLanguage({QStringLiteral("host")}, QString(), error, true));
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Ja"));
+  ASSERT_TRUE(SetupLanguage({QStringLiteral("cli")}, QString(), error));
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Yes"));
+  EXPECT_EQ(CurrentLanguage(), QStringLiteral("de"));
 }
 
 // Messages made deep in the file readers reach the operator in the chosen

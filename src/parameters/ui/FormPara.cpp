@@ -541,7 +541,7 @@ bool TFormPara::Ask(const QString& question, const QString& yes, const QString& 
   QPushButton* reject = box.addButton(no, QMessageBox::RejectRole);
   box.setDefaultButton(reject);
   box.setEscapeButton(reject);
-  LogPrepare(this, QStringLiteral("Frage: ") + question, false);
+  LogPrepare(this, tr("Frage: %1").arg(question), false);
   if (FRunQuestion) return FRunQuestion(box);
   box.exec();
   return box.clickedButton() == accept;

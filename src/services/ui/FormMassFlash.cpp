@@ -214,7 +214,7 @@ void TFormMassFlash::ShowRow(int row) {
     if (QTableWidgetItem* it = tblRows->item(row, col)) it->setText(text);
   };
   set(colDevice, r.Target.Name.isEmpty() ? QStringLiteral("%1:%2").arg(r.Target.Host).arg(r.Target.Port) : r.Target.Name);
-  set(colState, r.WaitingMs >= 0 ? QStringLiteral("%1 (seit %2)").arg(MassStateText(r.State), ElapsedText(r.WaitingMs)) : MassStateText(r.State));
+  set(colState, r.WaitingMs >= 0 ? tr("%1 (seit %2)").arg(MassStateText(r.State), ElapsedText(r.WaitingMs)) : MassStateText(r.State));
   set(colSerial, r.Serial);
   set(colFwBefore, r.FwBefore);
   set(colFwAfter, r.FwAfter);

@@ -540,7 +540,7 @@ TFormStatus::TFormStatus(QWidget* parent) : TFormBasic(parent) {
   FFramePCAP->OnStart = [this](const QString& command) {
     if (!FFlow || !CheckConnection()) return;
     FFlow->StartPCAP(command, [this](bool ok, const QString& out) {
-      LogPrepare(this, ok ? QStringLiteral("PCAP gestartet: %1").arg(out.trimmed()) : QStringLiteral("PCAP: %1").arg(out.trimmed()), true);
+      LogPrepare(this, ok ? tr("PCAP gestartet: %1").arg(out.trimmed()) : QStringLiteral("PCAP: %1").arg(out.trimmed()), true);
       GetPCAPListing();
     });
   };

@@ -298,10 +298,11 @@ void TFrmCalib::FillReport(QMap<QString, QString>& d) const {
     d[QStringLiteral("%1%2").arg(QLatin1String(keys[i])).arg(1)] = Instrument1[size_t(i)]->text();
     d[QStringLiteral("%1%2").arg(QLatin1String(keys[i])).arg(2)] = Instrument2[size_t(i)]->text();
   }
-  d[QStringLiteral("Frei1")] = edtFrei1->text();
-  d[QStringLiteral("Frei1Val")] = EdtFrei1Val->text();
-  d[QStringLiteral("Frei2")] = EdtFrei2->text();
-  d[QStringLiteral("Frei2Val")] = EdtFrei2Val->text();
+  // The report reads the dictionary by these keys, in every language.
+  d[QStringLiteral("Frei1")] = edtFrei1->text();  // untranslated
+  d[QStringLiteral("Frei1Val")] = EdtFrei1Val->text();  // untranslated
+  d[QStringLiteral("Frei2")] = EdtFrei2->text();  // untranslated
+  d[QStringLiteral("Frei2Val")] = EdtFrei2Val->text();  // untranslated
   for (int i = 0; i < 16; ++i)
     d[QStringLiteral("Result%1 %2").arg(i + 1, 2, 10, QLatin1Char('0')).arg(CalibChannelName(i))] = FMachine->ChannelText[size_t(i)];
 }
