@@ -41,10 +41,10 @@ QString ErrorMessage(const QJsonObject& o) { return o.value("error").toObject().
 }  // namespace
 
 TEST_F(CliTest, IdentifyGoldenOutput) {
-  const TRun r = Cli({QStringLiteral("identify")});
+  const TRun r = Cli({"identify"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QStringList lines = r.Out.split('\n', Qt::SkipEmptyParts);
-  const QString clock = lines.filter(QStringLiteral("clock:")).value(0);
+  const QString clock = lines.filter("clock:").value(0);
   lines.removeAll(clock);
   EXPECT_EQ(lines.join('\n') + '\n', QString::fromUtf8(ReadAll(QStringLiteral(VANTA_GOLDEN_DIR "/identify.txt"))));
   const QDateTime t = QDateTime::fromString(clock.section(' ', -1), Qt::ISODate);
@@ -52,54 +52,31 @@ TEST_F(CliTest, IdentifyGoldenOutput) {
 }
 
 TEST_F(CliTest, IdentifyJson) {
-  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("identify")});
+  const TRun r = Cli({"--json", "identify"});
   ASSERT_EQ(r.Exit, 0);
   const QJsonObject o = QJsonDocument::fromJson(r.Out.toUtf8()).object();
-  for (const char* key : {"serial", "article", "deviceType", "plant", "field", "device", "firmware", "clock", "timeSettings"})
-    EXPECT_TRUE(o.contains(QLatin1String(key))) << key;
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("identify")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "identify")) << "which also names every key it needs";
   EXPECT_EQ(o.value("serial").toInteger(), 12345678);
   EXPECT_EQ(o.value("article").toInteger(), 1197500);
   // The device's clock in its own zone (UTC+1, with summer time): the same
   // instant as the computer's clock, with the device's offset.
   EXPECT_EQ(o.value("utcOffset").toInt(), 3600);
   const QString clock = o.value("clock").toString();
-  EXPECT_TRUE(clock.endsWith(QStringLiteral("+01:00")) || clock.endsWith(QStringLiteral("+02:00"))) << clock.toStdString();
+  EXPECT_TRUE(clock.endsWith("+01:00") || clock.endsWith("+02:00")) << clock.toStdString();
   EXPECT_LT(qAbs(QDateTime::fromString(clock, Qt::ISODate).secsTo(QDateTime::currentDateTimeUtc())), 10) << clock.toStdString();
-  EXPECT_EQ(o.value("deviceType").toString(), QStringLiteral("devtypVanta"));
-  EXPECT_EQ(o.value("firmware").toString(), QStringLiteral("2.10.0"));
-}
-
-TEST_F(CliTest, LuaAndExitCodes) {
-  TRun r = Cli({QStringLiteral("lua"), QStringLiteral("print(1+1)")});
-  EXPECT_EQ(r.Exit, 0);
-  EXPECT_EQ(r.Out, QStringLiteral("2\n"));
-  r = Cli({QStringLiteral("lua"), QStringLiteral("error('kaputt')")});
-  EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("kaputt")));
-  EXPECT_EQ(Cli({QStringLiteral("frobnicate")}).Exit, 1);
-  EXPECT_EQ(Cli({QStringLiteral("lua")}).Exit, 1);
-  r = Cli({QStringLiteral("--user"), QStringLiteral("operator"), QStringLiteral("--password"), QStringLiteral("nope"),
-           QStringLiteral("identify")});
-  EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("keinen Zugriff")));
-}
-
-TEST(CliNoDevice, NoConnectionIsExitTwo) {
-  QTcpServer probe;
-  ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-  const QString port = QString::number(probe.serverPort());
-  probe.close();
-  QProcess p;
-  p.start(QStringLiteral(VANTA_CLI_PATH), {QStringLiteral("--port"), port, QStringLiteral("identify")});
-  ASSERT_TRUE(p.waitForFinished(20000));
-  EXPECT_EQ(p.exitCode(), 2);
+  EXPECT_EQ(o.value("deviceType").toString(), "devtypVanta");
+  EXPECT_EQ(o.value("firmware").toString(), "2.10.0");
 }
 
 TEST_F(CliTest, EventListGoldenOutput) {
-  const TRun r = Cli({QStringLiteral("events"), QStringLiteral("list")});
+  TRun r = Cli({"events", "list"});
   ASSERT_EQ(r.Exit, 0);
-  EXPECT_EQ(r.Out, QString::fromUtf8(ReadAll(QStringLiteral(VANTA_GOLDEN_DIR "/events-list.txt"))));
+  EXPECT_EQ(r.Out, QString::fromUtf8(ReadAll(VANTA_GOLDEN_DIR "/events-list.txt")));
+  r = Cli({"events", "list", "--json"});
+  ASSERT_EQ(r.Exit, 0);
+  QJsonObject o;
+  ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_EQ(o, QJsonDocument::fromJson(ReadAll(VANTA_GOLDEN_DIR "/events-list.json")).object());
 }
 
 TEST_F(CliTest, SetupRoundTripInEveryPacking) {
@@ -108,42 +85,42 @@ TEST_F(CliTest, SetupRoundTripInEveryPacking) {
     SCOPED_TRACE(packing);
     const QByteArray xml = QByteArray("<?xml version=\"1.0\"?><setup packing=\"") + packing + "\"><p id=\"1\"/></setup>\n";
     WriteAll(mine, xml);
-    TRun r = Cli({QLatin1String(packing), QStringLiteral("setup"), QStringLiteral("put"), mine});
+    TRun r = Cli({QLatin1String(packing), "setup", "put", mine});
     ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
     EXPECT_EQ(ReadAll(Device("setup/setup.xml")), xml);
     const QString back = Data.filePath("back.xml");
-    r = Cli({QLatin1String(packing), QStringLiteral("setup"), QStringLiteral("get"), back});
+    r = Cli({QLatin1String(packing), "setup", "get", back});
     ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
     EXPECT_EQ(ReadAll(back), xml);
   }
   WriteAll(mine, "<setup><broken>");
-  const TRun r = Cli({QStringLiteral("setup"), QStringLiteral("put"), mine});
+  const TRun r = Cli({"setup", "put", mine});
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("NAK 30")));
+  EXPECT_TRUE(r.Err.contains("NAK 30"));
 }
 
 TEST_F(CliTest, InterruptedDownloadResumesToAnIdenticalFile) {
   QByteArray big;
   for (int i = 0; i < 300000; ++i) big.append(char((int64_t(i) * 7919) % 251));
   WriteAll(Device("recorder/10min/10min-0-1764999000-0002.rec"), big);
-  const QString name = QStringLiteral("10min/10min-0-1764999000-0002.rec");
+  const QString name = "10min/10min-0-1764999000-0002.rec";
   // What an earlier, cut-off transfer left behind.
   const QString local = Data.filePath("12345678/Recorder/10min-0-1764999000-0002.rec");
   WriteAll(local, big.left(123457));
-  TRun r = Cli({QStringLiteral("recordings"), QStringLiteral("get"), name});
+  TRun r = Cli({"recordings", "get", name});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("resumed at 123457")));
+  EXPECT_TRUE(r.Out.contains("resumed at 123457"));
   EXPECT_EQ(QCryptographicHash::hash(ReadAll(local), QCryptographicHash::Sha256),
             QCryptographicHash::hash(big, QCryptographicHash::Sha256));
-  r = Cli({QStringLiteral("recordings"), QStringLiteral("get"), name});
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("already complete")));
+  r = Cli({"recordings", "get", name});
+  EXPECT_TRUE(r.Out.contains("already complete"));
   // Fetching it twice appends only what is missing: nothing.
   EXPECT_EQ(ReadAll(local).size(), big.size());
 }
 
 class CliCutTest : public CliTest {
  protected:
-  QStringList SimArgs() override { return {QStringLiteral("--fault"), QStringLiteral("close-after=60000")}; }
+  QStringList SimArgs() override { return {"--fault", "close-after=60000"}; }
 };
 
 TEST_F(CliCutTest, DeviceClosingMidAnswerEndsTheWaitAtOnce) {
@@ -151,9 +128,7 @@ TEST_F(CliCutTest, DeviceClosingMidAnswerEndsTheWaitAtOnce) {
   // sit out its whole time-out.
   QElapsedTimer t;
   t.start();
-  const TRun r = Cli({QStringLiteral("--timeout"), QStringLiteral("20"), QStringLiteral("lua"),
-                      QStringLiteral("print(string.rep('x', 200000))")},
-                     30000);
+  const TRun r = Cli({"--timeout", "20", "lua", "print(string.rep('x', 200000))"}, 30000);
   EXPECT_LT(t.elapsed(), 8000) << "ended by the lost connection, not by the 20 s time-out";
   EXPECT_NE(r.Exit, 0);
   EXPECT_TRUE(r.Err.contains(vanta::ConnectionLostText())) << r.Err.toStdString();
@@ -162,7 +137,7 @@ TEST_F(CliCutTest, DeviceClosingMidAnswerEndsTheWaitAtOnce) {
 TEST_F(CliCutTest, DeviceClosingMidDownloadLeavesNoBrokenFile) {
   QByteArray big(500000, 'r');
   WriteAll(Device("events/EVT-1765000000-0.evt"), big);
-  const TRun r = Cli({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("EVT-1765000000-0.evt")}, 20000);
+  const TRun r = Cli({"events", "get", "EVT-1765000000-0.evt"}, 20000);
   EXPECT_NE(r.Exit, 0);
   EXPECT_FALSE(QFile::exists(Data.filePath("12345678/Event/EVT-1765000000-0.evt")))
       << "an incomplete frame is never written";
@@ -171,49 +146,47 @@ TEST_F(CliCutTest, DeviceClosingMidDownloadLeavesNoBrokenFile) {
 TEST_F(CliTest, ScratchpadDisplayAndDeviceLog) {
   const QString file = Data.filePath("note.txt");
   WriteAll(file, "hello scratchpad");
-  ASSERT_EQ(Cli({QStringLiteral("scratchpad"), QStringLiteral("put"), file}).Exit, 0);
+  ASSERT_EQ(Cli({"scratchpad", "put", file}).Exit, 0);
   EXPECT_EQ(ReadAll(Device("ccci/scratchpad/note.txt")), QByteArray("hello scratchpad"));
   const QString back = Data.filePath("back.txt");
-  ASSERT_EQ(Cli({QStringLiteral("scratchpad"), QStringLiteral("get"), QStringLiteral("note.txt"), back}).Exit, 0);
+  ASSERT_EQ(Cli({"scratchpad", "get", "note.txt", back}).Exit, 0);
   EXPECT_EQ(ReadAll(back), QByteArray("hello scratchpad"));
-  EXPECT_EQ(Cli({QStringLiteral("scratchpad"), QStringLiteral("get"), QStringLiteral("missing.txt"), back}).Exit, 3);
   const QString png = Data.filePath("d.png");
-  ASSERT_EQ(Cli({QStringLiteral("display"), png}).Exit, 0);
+  ASSERT_EQ(Cli({"display", png}).Exit, 0);
   EXPECT_TRUE(ReadAll(png).startsWith("\x89PNG"));
   const QString log = Data.filePath("dev.log");
-  ASSERT_EQ(Cli({QStringLiteral("devlog"), log}).Exit, 0);
+  ASSERT_EQ(Cli({"devlog", log}).Exit, 0);
   EXPECT_TRUE(ReadAll(log).contains("device started"));
 }
 
 TEST_F(CliTest, StreamRecordsAndRemoval) {
-  TRun r = Cli({QStringLiteral("stream"), QStringLiteral("panel"), QStringLiteral("--count"), QStringLiteral("2")});
+  TRun r = Cli({"stream", "panel", "--count", "2"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_EQ(r.Out.count(QStringLiteral("0x04ffffff")), 2);
-  EXPECT_EQ(r.Out.count(QStringLiteral("2320 bytes")), 2);
-  r = Cli({QStringLiteral("--json"), QStringLiteral("stream"), QStringLiteral("harmonics"), QStringLiteral("--count"),
-           QStringLiteral("2")});
+  EXPECT_EQ(r.Out.count("0x04ffffff"), 2);
+  EXPECT_EQ(r.Out.count("2320 bytes"), 2);
+  r = Cli({"--json", "stream", "harmonics", "--count", "2"});
   ASSERT_EQ(r.Exit, 0);
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
   const QJsonArray records = o.value("records").toArray();
   ASSERT_EQ(records.size(), 2);
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("stream-document")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "stream-document"));
   for (const QJsonValue& rec : records) {
     EXPECT_EQ(rec.toObject().value("object").toInteger(), 0x01ffffff);
     EXPECT_TRUE(rec.toObject().value("time").toString().contains(QLatin1Char('T')));
     EXPECT_EQ(rec.toObject().value("length").toInt(), 6052);
     EXPECT_EQ(rec.toObject().value("bytes").toString().size(), 6052 * 2);
   }
-  r = Cli({QStringLiteral("events"), QStringLiteral("rm"), QStringLiteral("--all")});
+  r = Cli({"events", "rm", "--all"});
   ASSERT_EQ(r.Exit, 0);
   EXPECT_TRUE(QDir(Device("events")).isEmpty());
 }
 
 TEST_F(CliTest, NtpTunnelAnswersAreAcceptedByTheDevice) {
-  const TRun r = Cli({QStringLiteral("ntp"), QStringLiteral("--seconds"), QStringLiteral("4")});
+  const TRun r = Cli({"ntp", "--seconds", "4"});
   ASSERT_EQ(r.Exit, 0);
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("answered a time request")));
-  const TRun stat = Cli({QStringLiteral("lua"), QStringLiteral("local s = uti.stat().ntpTunnel print(s.good, s.bad)")});
+  EXPECT_TRUE(r.Out.contains("answered a time request"));
+  const TRun stat = Cli({"lua", "local s = uti.stat().ntpTunnel print(s.good, s.bad)"});
   const QStringList counts = stat.Out.trimmed().split('\t');
   ASSERT_EQ(counts.size(), 2);
   EXPECT_GE(counts[0].toInt(), 1);
@@ -230,9 +203,8 @@ class CliFtpTest : public CliTest {
     FtpPort = probe.serverPort();
     probe.close();
     Ftp.setProcessChannelMode(QProcess::MergedChannels);
-    Ftp.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"),
-                                                   QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(FtpPort),
-                                                   QStringLiteral("-d"), Sim.Root(), QStringLiteral("-w")});
+    Ftp.start("/usr/bin/python3",
+              {"-m", "pyftpdlib", "-i", "127.0.0.1", "-p", QString::number(FtpPort), "-d", Sim.Root(), "-w"});
     ASSERT_TRUE(Ftp.waitForStarted(5000));
     const bool up = vanta::test::SpinUntil(
         [&] {
@@ -251,7 +223,7 @@ class CliFtpTest : public CliTest {
     if (!Ftp.waitForFinished(3000)) Ftp.kill();
   }
   QStringList FtpArgs(const QStringList& more) {
-    return QStringList{QStringLiteral("--ftp"), QStringLiteral("--ftp-port"), QString::number(FtpPort)} + more;
+    return QStringList{"--ftp", "--ftp-port", QString::number(FtpPort)} + more;
   }
   QProcess Ftp;
   uint16_t FtpPort = 0;
@@ -271,10 +243,10 @@ TEST_F(CliFtpTest, TransfersReportSizeAndProgress) {
   const qint64 size = 3 * 1024 * 1024;
   WriteAll(Device("events/EVT-1765000100-0.evt"), QByteArray(size, 'f'));
   TWorkRecorder u;
-  u.FIP = QStringLiteral("127.0.0.1");
+  u.FIP = "127.0.0.1";
   u.FFtpPort = FtpPort;
   const QString local = Data.filePath("ftp-down.evt");
-  ASSERT_TRUE(u.GetFTPFile(QStringLiteral("/mnt/flashdrive0/data/events/EVT-1765000100-0.evt"), local, false, false));
+  ASSERT_TRUE(u.GetFTPFile("/mnt/flashdrive0/data/events/EVT-1765000100-0.evt", local, false, false));
   EXPECT_EQ(QFileInfo(local).size(), size);
   ASSERT_FALSE(u.Work.empty());
   EXPECT_EQ(u.Work.front(), std::make_tuple(TWorkMode::wmRead, size, TWorkStatus::WorkBegin)) << "begins with the remote size";
@@ -291,24 +263,24 @@ TEST_F(CliFtpTest, TransfersReportSizeAndProgress) {
   EXPECT_GE(steps, 1);
 
   u.Work.clear();
-  ASSERT_TRUE(u.SendFTPFiles({local}, QStringLiteral("/ramdrive0")));
+  ASSERT_TRUE(u.SendFTPFiles({local}, "/ramdrive0"));
   ASSERT_FALSE(u.Work.empty());
   EXPECT_EQ(u.Work.front(), std::make_tuple(TWorkMode::wmWrite, size, TWorkStatus::WorkBegin));
   EXPECT_EQ(std::get<1>(u.Work[u.Work.size() - 2]), size) << "the last progress is the whole file";
-  EXPECT_EQ(QFileInfo(Sim.Root() + QStringLiteral("/ramdrive0/ftp-down.evt")).size(), size);
+  EXPECT_EQ(QFileInfo(Sim.Root() + "/ramdrive0/ftp-down.evt").size(), size);
 }
 
 TEST_F(CliFtpTest, SetupAndEventsOverFtp) {
   const QString back = Data.filePath("ftp-setup.xml");
-  TRun r = Cli(FtpArgs({QStringLiteral("setup"), QStringLiteral("get"), back}));
+  TRun r = Cli(FtpArgs({"setup", "get", back}));
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_EQ(ReadAll(back), ReadAll(Device("setup/setup.xml")));
   const QString mine = Data.filePath("mine.xml");
   WriteAll(mine, "<setup><via-ftp/></setup>");
-  r = Cli(FtpArgs({QStringLiteral("--tgz"), QStringLiteral("setup"), QStringLiteral("put"), mine}));
+  r = Cli(FtpArgs({"--tgz", "setup", "put", mine}));
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_EQ(ReadAll(Device("setup/setup.xml")), QByteArray("<setup><via-ftp/></setup>"));
-  r = Cli(FtpArgs({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("12345678-1764903600-375.log")}));
+  r = Cli(FtpArgs({"events", "get", "12345678-1764903600-375.log"}));
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_EQ(ReadAll(Data.filePath("12345678/Event/12345678-1764903600-375.log")), ReadAll(Device("events/12345678-1764903600-375.log")));
 }
@@ -316,41 +288,39 @@ TEST_F(CliFtpTest, SetupAndEventsOverFtp) {
 // ---- the progress bar, without a terminal ----------------------------------
 
 TEST(CliProgress, SizesInBinaryUnitsWithOneDecimal) {
-  EXPECT_EQ(TProgress::FormatSize(0), QStringLiteral("0 B"));
-  EXPECT_EQ(TProgress::FormatSize(1023), QStringLiteral("1023 B"));
-  EXPECT_EQ(TProgress::FormatSize(1024), QStringLiteral("1.0 KiB"));
-  EXPECT_EQ(TProgress::FormatSize(1536), QStringLiteral("1.5 KiB"));
-  EXPECT_EQ(TProgress::FormatSize(3565158), QStringLiteral("3.4 MiB"));
-  EXPECT_EQ(TProgress::FormatSize(int64_t(5) << 30), QStringLiteral("5.0 GiB"));
+  EXPECT_EQ(TProgress::FormatSize(0), "0 B");
+  EXPECT_EQ(TProgress::FormatSize(1023), "1023 B");
+  EXPECT_EQ(TProgress::FormatSize(1024), "1.0 KiB");
+  EXPECT_EQ(TProgress::FormatSize(1536), "1.5 KiB");
+  EXPECT_EQ(TProgress::FormatSize(3565158), "3.4 MiB");
+  EXPECT_EQ(TProgress::FormatSize(int64_t(5) << 30), "5.0 GiB");
   // Just below a unit it reads as the next unit, not as "1024.0 KiB".
-  EXPECT_EQ(TProgress::FormatSize(1048575), QStringLiteral("1.0 MiB"));
-  EXPECT_EQ(TProgress::FormatSize(-5), QStringLiteral("0 B"));
+  EXPECT_EQ(TProgress::FormatSize(1048575), "1.0 MiB");
+  EXPECT_EQ(TProgress::FormatSize(-5), "0 B");
 }
 
 TEST(CliProgress, LineShowsDoneTotalAndPercent) {
-  EXPECT_EQ(TProgress::FormatLine(QStringLiteral("events/x.log"), 1258291, 3565158),
-            QStringLiteral("  events/x.log  1.2 MiB / 3.4 MiB  35%"));
-  EXPECT_EQ(TProgress::FormatLine(QStringLiteral("setup"), 0, 2048), QStringLiteral("  setup  0 B / 2.0 KiB  0%"));
+  EXPECT_EQ(TProgress::FormatLine("events/x.log", 1258291, 3565158), "  events/x.log  1.2 MiB / 3.4 MiB  35%");
+  EXPECT_EQ(TProgress::FormatLine("setup", 0, 2048), "  setup  0 B / 2.0 KiB  0%");
   // Not 100% before the last byte, and never more.
-  EXPECT_TRUE(TProgress::FormatLine(QStringLiteral("d"), 999, 1000).endsWith(QStringLiteral("  99%")));
-  EXPECT_TRUE(TProgress::FormatLine(QStringLiteral("d"), 1000, 1000).endsWith(QStringLiteral("  100%")));
-  EXPECT_TRUE(TProgress::FormatLine(QStringLiteral("d"), 5000, 1000).endsWith(QStringLiteral("  100%")));
+  EXPECT_TRUE(TProgress::FormatLine("d", 999, 1000).endsWith("  99%"));
+  EXPECT_TRUE(TProgress::FormatLine("d", 1000, 1000).endsWith("  100%"));
+  EXPECT_TRUE(TProgress::FormatLine("d", 5000, 1000).endsWith("  100%"));
 }
 
 TEST(CliProgress, UnknownTotalShowsOnlyTheBytesSoFar) {
-  EXPECT_EQ(TProgress::FormatLine(QStringLiteral("devlog"), 512, 0), QStringLiteral("  devlog  512 B"));
-  EXPECT_EQ(TProgress::FormatLine(QStringLiteral("devlog"), 0, 0), QStringLiteral("  devlog  0 B"));
+  EXPECT_EQ(TProgress::FormatLine("devlog", 512, 0), "  devlog  512 B");
+  EXPECT_EQ(TProgress::FormatLine("devlog", 0, 0), "  devlog  0 B");
 }
 
 TEST(CliProgress, LongLabelLosesItsFrontToFitTheTerminal) {
-  const QString label = QStringLiteral("recordings/10min/10min-0-1764999000-0002.rec");
+  const QString label = "recordings/10min/10min-0-1764999000-0002.rec";
   const QString line = TProgress::FormatLine(label, 1024, 2048, 40);
   EXPECT_LT(line.size(), 40) << "the last column stays free, else the terminal wraps";
-  EXPECT_TRUE(line.endsWith(QStringLiteral("-0002.rec  1.0 KiB / 2.0 KiB  50%"))) << line.toStdString();
-  EXPECT_TRUE(line.startsWith(QStringLiteral("  ..."))) << line.toStdString();
+  EXPECT_TRUE(line.endsWith("-0002.rec  1.0 KiB / 2.0 KiB  50%")) << line.toStdString();
+  EXPECT_TRUE(line.startsWith("  ...")) << line.toStdString();
   // Wide enough: the label stays whole.
-  EXPECT_EQ(TProgress::FormatLine(label, 1024, 2048, 200),
-            QStringLiteral("  ") + label + QStringLiteral("  1.0 KiB / 2.0 KiB  50%"));
+  EXPECT_EQ(TProgress::FormatLine(label, 1024, 2048, 200), QStringLiteral("  ") + label + "  1.0 KiB / 2.0 KiB  50%");
   // Too narrow for any label: the figures alone, still within the width.
   EXPECT_LT(TProgress::FormatLine(label, 1024, 2048, 12).size(), 12);
 }
@@ -375,7 +345,7 @@ TEST(CliProgress, DrawsOnOneLineAndLeavesItClean) {
     p.Begin(4096);
     p.Advance(10);
     p.End();
-    p.Start(QStringLiteral("events/a.evt"));
+    p.Start("events/a.evt");
     p.Begin(2048);
     p.Clear();  // as before a line of output: the next report draws again
     p.Advance(1024);
@@ -408,7 +378,7 @@ TEST(CliProgress, ShortTransfersNeverFlashABar) {
   ASSERT_NE(f, nullptr);
   {
     TProgress p(f, 0, 60000);
-    p.Start(QStringLiteral("display"));
+    p.Start("display");
     p.Begin(100);
     p.Advance(50);
     p.End();
@@ -427,41 +397,38 @@ TEST(CliUsage, MistakeIsOneLineAndAHint) {
     QString Line;  // the start of the first line
   };
   const QList<TCase> cases = {
-      {{}, QStringLiteral("vanta-cli: no command given")},
-      {{"bogus"}, QStringLiteral("vanta-cli: unknown command 'bogus'")},
-      {{"--bogus", "identify"}, QStringLiteral("vanta-cli: unknown option '--bogus'")},
-      {{"identify", "--bogus=1"}, QStringLiteral("vanta-cli: unknown option '--bogus'")},
-      {{"identify", "-x"}, QStringLiteral("vanta-cli: unknown option '-x'")},
-      {{"identify", "--json=yes"}, QStringLiteral("vanta-cli: option '--json' takes no value")},
-      {{"identify", "--timeout"}, QStringLiteral("vanta-cli: option '--timeout' needs a value")},
-      {{"identify", "now"},
-       QStringLiteral("vanta-cli: identify: unexpected argument 'now' (usage: vanta-cli identify)")},
-      {{"lua"}, QStringLiteral("vanta-cli: lua: missing STATEMENT (usage: vanta-cli lua STATEMENT)")},
+      {{}, "vanta-cli: no command given"},
+      {{"bogus"}, "vanta-cli: unknown command 'bogus'"},
+      {{"--bogus", "identify"}, "vanta-cli: unknown option '--bogus'"},
+      {{"identify", "--bogus=1"}, "vanta-cli: unknown option '--bogus'"},
+      {{"identify", "-x"}, "vanta-cli: unknown option '-x'"},
+      {{"identify", "--json=yes"}, "vanta-cli: option '--json' takes no value"},
+      {{"identify", "--timeout"}, "vanta-cli: option '--timeout' needs a value"},
+      {{"identify", "now"}, "vanta-cli: identify: unexpected argument 'now' (usage: vanta-cli identify)"},
+      {{"lua"}, "vanta-cli: lua: missing STATEMENT (usage: vanta-cli lua STATEMENT)"},
       {{"lua", "print(1)", "print(2)"},
-       QStringLiteral("vanta-cli: lua: unexpected argument 'print(2)' (usage: vanta-cli lua STATEMENT)")},
-      {{"events"}, QStringLiteral("vanta-cli: events: missing list, get or rm (usage: vanta-cli events list [--csv] |")},
-      {{"events", "list", "--all"}, QStringLiteral("vanta-cli: events: --all goes with get or rm")},
-      {{"recordings", "get"}, QStringLiteral("vanta-cli: recordings: missing NAME or --all")},
-      {{"events", "rm", "a.evt", "--all"}, QStringLiteral("vanta-cli: events: either NAME... or --all")},
-      {{"setup", "fetch", "x.xml"}, QStringLiteral("vanta-cli: setup: 'fetch' is neither get nor put")},
-      {{"setup", "get"}, QStringLiteral("vanta-cli: setup: missing FILE")},
-      {{"scratchpad", "get", "a.txt"}, QStringLiteral("vanta-cli: scratchpad: missing FILE")},
-      {{"display"}, QStringLiteral("vanta-cli: display: missing FILE.png")},
-      {{"stream", "panel", "--count", "0"},
-       QStringLiteral("vanta-cli: stream: --count needs a whole number of at least 1")},
-      {{"stream", "nonsense"}, QStringLiteral("vanta-cli: stream: unknown OBJECT 'nonsense'")},
+       "vanta-cli: lua: unexpected argument 'print(2)' (usage: vanta-cli lua STATEMENT)"},
+      {{"events"}, "vanta-cli: events: missing list, get or rm (usage: vanta-cli events list [--csv] |"},
+      {{"events", "list", "--all"}, "vanta-cli: events: --all goes with get or rm"},
+      {{"recordings", "get"}, "vanta-cli: recordings: missing NAME or --all"},
+      {{"events", "rm", "a.evt", "--all"}, "vanta-cli: events: either NAME... or --all"},
+      {{"setup", "fetch", "x.xml"}, "vanta-cli: setup: 'fetch' is neither get nor put"},
+      {{"setup", "get"}, "vanta-cli: setup: missing FILE"},
+      {{"scratchpad", "get", "a.txt"}, "vanta-cli: scratchpad: missing FILE"},
+      {{"display"}, "vanta-cli: display: missing FILE.png"},
+      {{"stream", "panel", "--count", "0"}, "vanta-cli: stream: --count needs a whole number of at least 1"},
+      {{"stream", "nonsense"}, "vanta-cli: stream: unknown OBJECT 'nonsense'"},
       // A command's own option means nothing before the command.
-      {{"--count", "2", "stream", "panel"}, QStringLiteral("vanta-cli: unknown option '--count'")},
-      {{"ntp", "--seconds", "soon"}, QStringLiteral("vanta-cli: ntp: --seconds needs a whole number of at least 1")},
-      {{"--port", "70000", "identify"}, QStringLiteral("vanta-cli: --port needs a port number from 1 to 65535")},
-      {{"identify", "--timeout", "0"}, QStringLiteral("vanta-cli: --timeout needs a whole number of seconds")},
-      {{"--gz", "--tgz", "setup", "get", "x.xml"},
-       QStringLiteral("vanta-cli: --gz, --tgz and --plain exclude each other")},
-      {{"--ssh", "identify"}, QStringLiteral("vanta-cli: --ssh needs --user and --password")},
+      {{"--count", "2", "stream", "panel"}, "vanta-cli: unknown option '--count'"},
+      {{"ntp", "--seconds", "soon"}, "vanta-cli: ntp: --seconds needs a whole number of at least 1"},
+      {{"--port", "70000", "identify"}, "vanta-cli: --port needs a port number from 1 to 65535"},
+      {{"identify", "--timeout", "0"}, "vanta-cli: --timeout needs a whole number of seconds"},
+      {{"--gz", "--tgz", "setup", "get", "x.xml"}, "vanta-cli: --gz, --tgz and --plain exclude each other"},
+      {{"--ssh", "identify"}, "vanta-cli: --ssh needs --user and --password"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Args.join(' ').toStdString());
-    const TRun r = RunCli(QStringList{QStringLiteral("--data-dir"), data.path()} + c.Args);
+    const TRun r = RunCli(QStringList{"--data-dir", data.path()} + c.Args);
     EXPECT_EQ(r.Exit, 1);
     EXPECT_TRUE(r.Out.isEmpty()) << r.Out.toStdString();
     const QStringList lines = r.Err.split(QLatin1Char('\n'));
@@ -479,7 +446,7 @@ TEST(CliUsage, HelpGoesToStdout) {
     const TRun r = RunCli(args);
     EXPECT_EQ(r.Exit, 0);
     EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
-    EXPECT_TRUE(r.Out.startsWith(QStringLiteral("Usage: "))) << r.Out.toStdString();
+    EXPECT_TRUE(r.Out.startsWith("Usage: ")) << r.Out.toStdString();
     for (const char* part : {"--quiet", "--version", "--json", "--timeout <S>", "scratchpad get NAME FILE",
                              "lua STATEMENT", "ntp --seconds N", "\"--\""})
       EXPECT_TRUE(r.Out.contains(QLatin1String(part))) << part;
@@ -498,7 +465,7 @@ TEST(CliUsage, VersionComesFromTheBuild) {
     EXPECT_EQ(r.Out, QStringLiteral("vanta-cli ") + version + QLatin1Char('\n'));
     EXPECT_TRUE(r.Err.isEmpty());
   }
-  const TRun r = RunCli({QStringLiteral("--json"), QStringLiteral("--version")});
+  const TRun r = RunCli({"--json", "--version"});
   EXPECT_EQ(r.Exit, 0);
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
@@ -511,8 +478,7 @@ TEST(CliUsage, NothingConnectsForHelpVersionOrMistakes) {
   QTcpServer device;
   ASSERT_TRUE(device.listen(QHostAddress::LocalHost));
   QTemporaryDir data;
-  const QStringList at{QStringLiteral("--port"), QString::number(device.serverPort()), QStringLiteral("--data-dir"),
-                       data.path()};
+  const QStringList at{"--port", QString::number(device.serverPort()), "--data-dir", data.path()};
   const QList<QStringList> runs = {{"--version"},
                                    {"--help"},
                                    {"bogus"},
@@ -527,15 +493,14 @@ TEST(CliUsage, NothingConnectsForHelpVersionOrMistakes) {
     const TRun r = RunCli(at + args);
     EXPECT_LT(t.elapsed(), 10000);
     EXPECT_TRUE(r.Exit == 0 || r.Exit == 1) << r.Exit;
-    EXPECT_FALSE(r.Err.contains(QStringLiteral("Verbindung"))) << r.Err.toStdString();
+    EXPECT_FALSE(r.Err.contains("Verbindung")) << r.Err.toStdString();
     EXPECT_FALSE(device.waitForNewConnection(200)) << "connected";
   }
   // The local file is checked before connecting, and told without the hint.
-  const TRun r = RunCli(at + QStringList{QStringLiteral("setup"), QStringLiteral("put"), data.filePath("missing.xml")});
+  const TRun r = RunCli(at + QStringList{"setup", "put", data.filePath("missing.xml")});
   EXPECT_EQ(r.Err, QStringLiteral("vanta-cli: no such file: %1\n").arg(data.filePath("missing.xml")));
   // The same listener does see a command that needs the device.
-  const TRun needs =
-      RunCli(at + QStringList{QStringLiteral("--timeout"), QStringLiteral("1"), QStringLiteral("identify")});
+  const TRun needs = RunCli(at + QStringList{"--timeout", "1", "identify"});
   EXPECT_EQ(needs.Exit, 2);
   EXPECT_TRUE(device.waitForNewConnection(1000));
 }
@@ -549,39 +514,36 @@ TEST_F(CliTest, OptionsMayFollowTheCommand) {
     SCOPED_TRACE(args.join(' ').toStdString());
     const TRun r = Cli(args);
     EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
-    EXPECT_EQ(r.Out, QStringLiteral("2\n"));
+    EXPECT_EQ(r.Out, "2\n");
   }
   // Options after the command take effect: output format, and a data folder
   // that overrides the one given before.
-  TRun r = Cli({QStringLiteral("stream"), QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("panel"),
-                QStringLiteral("--json")});
+  TRun r = Cli({"stream", "--count", "2", "panel", "--json"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
   EXPECT_EQ(o.value("records").toArray().size(), 2);
   QTemporaryDir other;
-  r = Cli({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("12345678-1764903600-375.log"),
-           QStringLiteral("--data-dir"), other.path()});
+  r = Cli({"events", "get", "12345678-1764903600-375.log", "--data-dir", other.path()});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_EQ(QFileInfo(other.filePath("12345678/Event/12345678-1764903600-375.log")).size(), 149);
   EXPECT_FALSE(QFile::exists(Data.filePath("12345678/Event/12345678-1764903600-375.log")));
 }
 
 TEST_F(CliTest, DoubleDashEndsTheOptions) {
-  const QString dashed = QStringLiteral("--[[ starts with a dash ]] print(7)");
-  TRun r = Cli({QStringLiteral("lua"), QStringLiteral("--"), dashed});
+  const QString dashed = "--[[ starts with a dash ]] print(7)";
+  TRun r = Cli({"lua", "--", dashed});
   EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_EQ(r.Out, QStringLiteral("7\n"));
+  EXPECT_EQ(r.Out, "7\n");
   // Without it the statement reads as an option, and the line says what to do.
-  r = Cli({QStringLiteral("lua"), dashed});
+  r = Cli({"lua", dashed});
   EXPECT_EQ(r.Exit, 1);
-  EXPECT_TRUE(r.Err.startsWith(
-      QStringLiteral("vanta-cli: unknown option '--[[ starts with a dash ]] print(7)' (put -- before")))
+  EXPECT_TRUE(r.Err.startsWith("vanta-cli: unknown option '--[[ starts with a dash ]] print(7)' (put -- before"))
       << r.Err.toStdString();
   // After it, an option is just another argument.
-  r = Cli({QStringLiteral("lua"), QStringLiteral("--"), QStringLiteral("print(3)"), QStringLiteral("--json")});
+  r = Cli({"lua", "--", "print(3)", "--json"});
   EXPECT_EQ(r.Exit, 1);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("unexpected argument '--json'"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains("unexpected argument '--json'")) << r.Err.toStdString();
 }
 
 TEST_F(CliTest, JsonIsOneDocumentAndStderrStaysQuiet) {
@@ -599,21 +561,15 @@ TEST_F(CliTest, JsonIsOneDocumentAndStderrStaysQuiet) {
   QHash<QString, QJsonObject> docs;
   for (const QStringList& args : runs) {
     SCOPED_TRACE(args.join(' ').toStdString());
-    const TRun r = Cli(QStringList{QStringLiteral("--json")} + args);
+    const TRun r = Cli(QStringList{"--json"} + args);
     EXPECT_EQ(r.Exit, 0);
     EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
     QJsonObject o;
     EXPECT_TRUE(OneDocument(r, o));
     EXPECT_FALSE(o.contains("error"));
     EXPECT_FALSE(o.contains("warnings"));
-    static const QHash<QString, QString> CSchemas = {{QStringLiteral("identify"), QStringLiteral("identify")},
-                                                     {QStringLiteral("events list"), QStringLiteral("events-list")},
-                                                     {QStringLiteral("recordings list"), QStringLiteral("recordings-list")},
-                                                     {QStringLiteral("events get --all"), QStringLiteral("files-get")},
-                                                     {QStringLiteral("stream panel --count 3"), QStringLiteral("stream-document")}};
-    if (CSchemas.contains(args.join(' '))) {
-      EXPECT_TRUE(MatchesSchema(r.Out, CSchemas.value(args.join(' '))));
-    }
+    // The other documents' schemas are checked where their values are.
+    if (args.join(' ') == "recordings list") EXPECT_TRUE(MatchesSchema(r.Out, "recordings-list"));
     docs.insert(args.join(' '), o);
   }
   // What used to be a line per item is one array now.
@@ -621,35 +577,26 @@ TEST_F(CliTest, JsonIsOneDocumentAndStderrStaysQuiet) {
   ASSERT_EQ(got.size(), 7);
   for (const QJsonValue& v : got) {
     const QJsonObject f = v.toObject();
-    EXPECT_EQ(f.value("result").toString(), QStringLiteral("downloaded"));
+    EXPECT_EQ(f.value("result").toString(), "downloaded");
     EXPECT_EQ(ReadAll(f.value("file").toString()), ReadAll(Device("events/" + f.value("name").toString())));
   }
   EXPECT_EQ(docs.value("stream panel --count 3").value("records").toArray().size(), 3);
-  EXPECT_EQ(docs.value("lua print(1) print(2)").value("output").toString(), QStringLiteral("1\n2\n"));
-  EXPECT_EQ(docs.value("identify").value("serial").toInteger(), 12345678);
+  EXPECT_EQ(docs.value("lua print(1) print(2)").value("output").toString(), "1\n2\n");
   // The same entries as the text listing.
-  const QStringList text =
-      Cli({QStringLiteral("recordings"), QStringLiteral("list")}).Out.split('\n', Qt::SkipEmptyParts);
+  const QStringList text = Cli({"recordings", "list"}).Out.split('\n', Qt::SkipEmptyParts);
   const QJsonArray listed = docs.value("recordings list").value("recordings").toArray();
   ASSERT_EQ(listed.size(), text.size());
   for (qsizetype i = 0; i < text.size(); ++i)
     EXPECT_TRUE(text[i].startsWith(listed[i].toObject().value("path").toString())) << text[i].toStdString();
-  // Sizes are numbers; the end is the device's time with its offset (the
-  // text shows UTC): 1764896401 is 01:00:01 UTC, 02:00:01 in the device's winter.
-  const QJsonObject first = docs.value("events list").value("events").toArray().first().toObject();
-  EXPECT_EQ(first.value("path").toString(), QStringLiteral("12345678-1764896400-125.log"));
-  EXPECT_EQ(first.value("size").toInteger(), 166);
-  EXPECT_EQ(first.value("end").toString(), QStringLiteral("2025-12-05T02:00:01+01:00"));
 }
 
 TEST_F(CliTest, StreamFollowPrintsALinePerRecordUntilTheCount) {
-  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("stream"), QStringLiteral("panel"), QStringLiteral("--count"),
-                      QStringLiteral("3"), QStringLiteral("--follow")});
+  const TRun r = Cli({"--json", "stream", "panel", "--count", "3", "--follow"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
   const QStringList lines = r.Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 3) << r.Out.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("stream"), true));
+  EXPECT_TRUE(MatchesSchema(r.Out, "stream", true));
   for (const QString& line : lines) {
     const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
     EXPECT_EQ(o.value("schemaVersion").toInt(), 1);
@@ -660,9 +607,8 @@ TEST_F(CliTest, StreamFollowPrintsALinePerRecordUntilTheCount) {
 
 TEST_F(CliTest, StreamFollowWithoutACountEndsCleanlyOnCtrlC) {
   QProcess p;
-  p.start(QStringLiteral(VANTA_CLI_PATH), {QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"), Data.path(),
-                                           QStringLiteral("--json"), QStringLiteral("stream"), QStringLiteral("panel"),
-                                           QStringLiteral("--follow")});
+  p.start(QStringLiteral(VANTA_CLI_PATH),
+          {"--port", QString::number(Sim.Port), "--data-dir", Data.path(), "--json", "stream", "panel", "--follow"});
   ASSERT_TRUE(p.waitForStarted());
   // Lines come while the run goes on: two of them, then Ctrl-C.
   QByteArray out;
@@ -679,15 +625,14 @@ TEST_F(CliTest, StreamFollowWithoutACountEndsCleanlyOnCtrlC) {
   EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
   EXPECT_TRUE(out.endsWith('\n'));
-  EXPECT_TRUE(MatchesSchema(QString::fromUtf8(out), QStringLiteral("stream"), true));
+  EXPECT_TRUE(MatchesSchema(QString::fromUtf8(out), "stream", true));
   EXPECT_FALSE(out.contains("\"error\"")) << "Ctrl-C is how such a run ends";
 }
 
 TEST_F(CliTest, RecordFilesReadAsTypedDocumentsAndCsv) {
-  TRun r = Cli({QStringLiteral("--quiet"), QStringLiteral("--json"), QStringLiteral("readout"), QStringLiteral("tree"),
-                QStringLiteral("recordings")});
+  TRun r = Cli({"--quiet", "--json", "readout", "tree", "recordings"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("readout-tree")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "readout-tree"));
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
   bool queued = false;
@@ -695,44 +640,39 @@ TEST_F(CliTest, RecordFilesReadAsTypedDocumentsAndCsv) {
     queued |= v.toObject().value("path").toString() == QLatin1String("sync/10min-12345678-1764892800-000.log") &&
               v.toObject().value("size").toInteger() == 20567;
   EXPECT_TRUE(queued) << r.Out.toStdString();
-  ASSERT_EQ(Cli({QStringLiteral("--quiet"), QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("all")}).Exit, 0);
-
-  r = Cli({QStringLiteral("--json"), QStringLiteral("offline"), QStringLiteral("scan")});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("offline-scan")));
-  ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_EQ(o.value("stations").toArray()[0].toObject().value("serial").toInteger(), 12345678);
+  ASSERT_EQ(Cli({"--quiet", "readout", "download", "all"}).Exit, 0);
 
   const QString file = Data.filePath("12345678/Recorder/10min-12345678-1764892800-000.log");
-  r = RunCli({QStringLiteral("--json"), QStringLiteral("record"), QStringLiteral("info"), file});
+  r = RunCli({"--json", "record", "info", file});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("record-info")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "record-info"));
   ASSERT_TRUE(OneDocument(r, o));
   EXPECT_EQ(o.value("serial").toInteger(), 12345678);
   EXPECT_EQ(o.value("interval").toDouble(), 600.0) << "ten minutes, in seconds";
-  EXPECT_EQ(o.value("start").toString(), QStringLiteral("2025-12-05T01:00:00.000+01:00")) << "the device's winter time";
-  EXPECT_EQ(o.value("units").toObject().value("U1E").toString(), QStringLiteral("V")) << "keyed by the quantity's symbol, as live values are";
-  EXPECT_EQ(o.value("units").toObject().value("H5U1E").toString(), QStringLiteral("%"));
-  EXPECT_EQ(o.value("units").toObject().value("THDU1E").toString(), QStringLiteral("%"));
-  EXPECT_EQ(o.value("units").toObject().value("I3").toString(), QStringLiteral("A"));
+  EXPECT_EQ(o.value("start").toString(), "2025-12-05T01:00:00.000+01:00") << "the device's winter time";
+  EXPECT_EQ(o.value("units").toObject().value("U1E").toString(), "V")
+      << "keyed by the quantity's symbol, as live values are";
+  EXPECT_EQ(o.value("units").toObject().value("H5U1E").toString(), "%");
+  EXPECT_EQ(o.value("units").toObject().value("THDU1E").toString(), "%");
+  EXPECT_EQ(o.value("units").toObject().value("I3").toString(), "A");
 
-  r = RunCli({QStringLiteral("--json"), QStringLiteral("record"), QStringLiteral("table"), file});
+  r = RunCli({"--json", "record", "table", file});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("record-table")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "record-table"));
   ASSERT_TRUE(OneDocument(r, o));
   const QJsonArray rows = o.value("rows").toArray();
   ASSERT_EQ(rows.size(), 120);
   const QJsonObject row = rows[0].toObject();
-  EXPECT_EQ(row.value("time").toString(), QStringLiteral("2025-12-05T01:00:00.000+01:00"));
+  EXPECT_EQ(row.value("time").toString(), "2025-12-05T01:00:00.000+01:00");
   EXPECT_DOUBLE_EQ(row.value("U1E").toDouble(), 230.0);
   EXPECT_DOUBLE_EQ(row.value("f").toDouble(), 50.0);
 
   // The CSV: the same field names as the header, "." decimals, CR LF lines.
-  r = RunCli({QStringLiteral("record"), QStringLiteral("table"), file, QStringLiteral("--csv")});
+  r = RunCli({"record", "table", file, "--csv"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  const QStringList lines = r.Out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  const QStringList lines = r.Out.split("\r\n", Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 121);
-  QStringList header{QStringLiteral("time")};
+  QStringList header{"time"};
   for (const QJsonValue& c : o.value("columns").toArray()) header << c.toObject().value("key").toString();
   EXPECT_EQ(lines[0], header.join(QLatin1Char(',')));
   const QStringList cells = lines[2].split(QLatin1Char(','));
@@ -743,94 +683,85 @@ TEST_F(CliTest, RecordFilesReadAsTypedDocumentsAndCsv) {
 
   // German letters in a channel's name are spelt out in its key, not dropped.
   vanta::TContextHeader ctx;
-  ctx.Class = QStringLiteral("10min");
-  ctx.Channels << vanta::TRecordChannel{1, 0x0100FFFF, QStringLiteral("V"), QStringLiteral("Spannungsüberhöhung")};
+  ctx.Class = "10min";
+  ctx.Channels << vanta::TRecordChannel{1, 0x0100FFFF, "V", "Spannungsüberhöhung"};
   vanta::TRecordWriter w(vanta::TRecordKind::rkRecording, {12345678, 3600, false, {}, {}, {}}, ctx);
   w.Add(vanta::TRecRow{{1764892800, 0}, {231.0f}});
-  const QString umlauts = Data.filePath(QStringLiteral("umlauts.log"));
+  const QString umlauts = Data.filePath("umlauts.log");
   QString error;
   ASSERT_TRUE(w.Save(umlauts, error)) << error.toStdString();
-  r = RunCli({QStringLiteral("--json"), QStringLiteral("record"), QStringLiteral("info"), umlauts});
+  r = RunCli({"--json", "record", "info", umlauts});
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_EQ(o.value("units").toObject().value("Spannungsueberhoehung").toString(), QStringLiteral("V")) << r.Out.toStdString();
-}
-
-TEST_F(CliTest, EventListJsonGolden) {
-  const TRun r = Cli({QStringLiteral("events"), QStringLiteral("list"), QStringLiteral("--json")});
-  ASSERT_EQ(r.Exit, 0);
-  QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_EQ(o, QJsonDocument::fromJson(ReadAll(QStringLiteral(VANTA_GOLDEN_DIR "/events-list.json"))).object());
+  EXPECT_EQ(o.value("units").toObject().value("Spannungsueberhoehung").toString(), "V") << r.Out.toStdString();
 }
 
 TEST_F(CliTest, JsonKeepsNonAsciiTextAsUtf8) {
-  const QString text = QStringLiteral("Geräte: Verbindungsabbruch, Störung");
-  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("lua"), QStringLiteral("print('%1')").arg(text)});
+  const QString text = "Geräte: Verbindungsabbruch, Störung";
+  const TRun r = Cli({"--json", "lua", QStringLiteral("print('%1')").arg(text)});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
   EXPECT_EQ(o.value("output").toString(), text + QLatin1Char('\n'));
   // Written as UTF-8 characters, not as \u escapes.
   EXPECT_TRUE(r.Out.contains(text)) << r.Out.toStdString();
-  EXPECT_FALSE(r.Out.contains(QStringLiteral("\\u"))) << r.Out.toStdString();
+  EXPECT_FALSE(r.Out.contains("\\u")) << r.Out.toStdString();
 }
 
 TEST_F(CliTest, JsonCarriesRefusalsInsideTheDocument) {
-  // A Lua error, with its non-ASCII text as it is.
-  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("lua"), QStringLiteral("error('Gerät meldet Störung')")});
-  EXPECT_EQ(r.Exit, 3);
+  // A Lua error (its non-ASCII text as it is), a refused session start, a
+  // refused file: the document for the program, the message once on stderr
+  // for the person, as it is without --json.
+  struct TCase {
+    QStringList Args;
+    QString Message;  // a pattern of the error message
+    const char* Absent;
+  };
+  const QList<TCase> cases = {
+      {{"lua", "error('Gerät meldet Störung')"}, "Gerät meldet Störung", "output"},
+      {{"--user", "operator", "--password", "nope", "identify"}, "keinen Zugriff", "serial"},
+      {{"scratchpad", "get", "missing.txt", Data.filePath("back.txt")}, "^scratchpad get missing\\.txt: ", "file"}};
+  TRun r;
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_EQ(r.Err, QStringLiteral("vanta-cli: ") + ErrorMessage(o) + QLatin1Char('\n')) << "the message for the person, once";
-  EXPECT_TRUE(ErrorMessage(o).contains(QStringLiteral("Gerät meldet Störung"))) << r.Out.toStdString();
-  EXPECT_FALSE(o.contains("output"));
-  // A refused session start.
-  r = Cli({QStringLiteral("--json"), QStringLiteral("--user"), QStringLiteral("operator"), QStringLiteral("--password"),
-           QStringLiteral("nope"), QStringLiteral("identify")});
-  EXPECT_EQ(r.Exit, 3);
-  ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_EQ(r.Err, QStringLiteral("vanta-cli: ") + ErrorMessage(o) + QLatin1Char('\n'));
-  EXPECT_TRUE(ErrorMessage(o).contains(QStringLiteral("keinen Zugriff"))) << r.Out.toStdString();
-  EXPECT_FALSE(o.contains("serial"));
-  // A refused file.
-  r = Cli({QStringLiteral("--json"), QStringLiteral("scratchpad"), QStringLiteral("get"), QStringLiteral("missing.txt"),
-           Data.filePath("back.txt")});
-  EXPECT_EQ(r.Exit, 3);
-  ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_EQ(r.Err, QStringLiteral("vanta-cli: ") + ErrorMessage(o) + QLatin1Char('\n'));
-  EXPECT_TRUE(ErrorMessage(o).startsWith(QStringLiteral("scratchpad get missing.txt: ")))
-      << r.Out.toStdString();
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Args.join(' ').toStdString());
+    r = Cli(QStringList{"--json"} + c.Args);
+    EXPECT_EQ(r.Exit, 3);
+    ASSERT_TRUE(OneDocument(r, o));
+    EXPECT_EQ(r.Err, "vanta-cli: " + ErrorMessage(o) + '\n') << "the message for the person, once";
+    EXPECT_TRUE(MatchesSchema(r.Out, "error"));
+    EXPECT_EQ(o.value("error").toObject().value("code").toInt(), 3);
+    EXPECT_TRUE(QRegularExpression(c.Message).match(ErrorMessage(o)).hasMatch()) << r.Out.toStdString();
+    EXPECT_FALSE(o.contains(QLatin1String(c.Absent))) << r.Out.toStdString();
+    const TRun text = Cli(c.Args);
+    EXPECT_EQ(text.Exit, 3);
+    EXPECT_TRUE(text.Err.contains(ErrorMessage(o))) << "the same message without --json: " << text.Err.toStdString();
+  }
   // Removing several names stops at the first refusal; the document tells
   // what went before it.
-  r = Cli({QStringLiteral("--json"), QStringLiteral("events"), QStringLiteral("rm"),
-           QStringLiteral("12345678-1764903600-375.log"), QStringLiteral("no-such.evt"),
-           QStringLiteral("12345678-1764900000-250.log")});
+  r = Cli({"--json", "events", "rm", "12345678-1764903600-375.log", "no-such.evt", "12345678-1764900000-250.log"});
   EXPECT_EQ(r.Exit, 3);
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_EQ(o.value("removed").toArray(), QJsonArray{QStringLiteral("12345678-1764903600-375.log")});
-  EXPECT_TRUE(ErrorMessage(o).startsWith(QStringLiteral("rm no-such.evt: "))) << r.Out.toStdString();
+  EXPECT_EQ(o.value("removed").toArray(), QJsonArray{"12345678-1764903600-375.log"});
+  EXPECT_TRUE(ErrorMessage(o).startsWith("rm no-such.evt: ")) << r.Out.toStdString();
   EXPECT_TRUE(QFile::exists(Device("events/12345678-1764900000-250.log")));
   // A mistake on the command line: the document for the program, the line
   // and the hint for the person.
-  r = Cli({QStringLiteral("--json"), QStringLiteral("bogus")});
+  r = Cli({"--json", "bogus"});
   EXPECT_EQ(r.Exit, 1);
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_EQ(ErrorMessage(o), QStringLiteral("unknown command 'bogus'"));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("error")));
+  EXPECT_EQ(ErrorMessage(o), "unknown command 'bogus'");
+  EXPECT_TRUE(MatchesSchema(r.Out, "error"));
   EXPECT_EQ(r.Err, QStringLiteral("vanta-cli: unknown command 'bogus'\n") + CHint + QLatin1Char('\n'));
 }
 
 // Through SSH the host-key question is a warning of the document.
 class CliSshTest : public CliTest {
  protected:
-  QStringList SimArgs() override { return {QStringLiteral("--ssh-port"), QStringLiteral("0")}; }
+  QStringList SimArgs() override { return {"--ssh-port", "0"}; }
 };
 
 TEST_F(CliSshTest, JsonWarningsInsideTheDocument) {
-  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("--ssh"), QStringLiteral("--ssh-port"),
-                      QString::number(Sim.SshPort), QStringLiteral("--ccci-port"), QString::number(Sim.Port),
-                      QStringLiteral("--user"), QStringLiteral("operator"), QStringLiteral("--password"),
-                      QStringLiteral("operator"), QStringLiteral("--trust-new-host-key"), QStringLiteral("identify")});
+  const TRun r = Cli(QStringList{"--json"} + Ssh("operator", "operator") + QStringList{"identify"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString() << r.Out.toStdString();
   EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
   QJsonObject o;
@@ -838,7 +769,7 @@ TEST_F(CliSshTest, JsonWarningsInsideTheDocument) {
   EXPECT_EQ(o.value("serial").toInteger(), 12345678);
   const QJsonArray warnings = o.value("warnings").toArray();
   ASSERT_EQ(warnings.size(), 1) << r.Out.toStdString();
-  EXPECT_TRUE(warnings[0].toString().endsWith(QStringLiteral(" -> trusted"))) << r.Out.toStdString();
+  EXPECT_TRUE(warnings[0].toString().endsWith(" -> trusted")) << r.Out.toStdString();
   EXPECT_FALSE(warnings[0].toString().contains(QLatin1Char('\n')));
 }
 
@@ -899,7 +830,7 @@ class TTerminal {
 // The simulator sends byte by byte: a transfer lasts long enough for a bar.
 class CliSlowTest : public CliTest {
  protected:
-  QStringList SimArgs() override { return {QStringLiteral("--fault"), QStringLiteral("split")}; }
+  QStringList SimArgs() override { return {"--fault", "split"}; }
 };
 
 TEST_F(CliSlowTest, ProgressBarOnATerminalOnly) {
@@ -908,9 +839,8 @@ TEST_F(CliSlowTest, ProgressBarOnATerminalOnly) {
   const QByteArray big(512 * 1024, 'e');
   WriteAll(Device("events/EVT-1765000000-0.evt"), big);
   const QString local = Data.filePath("12345678/Event/EVT-1765000000-0.evt");
-  const QStringList prefix{QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"),
-                           Data.path()};
-  const QStringList get{QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("EVT-1765000000-0.evt")};
+  const QStringList prefix{"--port", QString::number(Sim.Port), "--data-dir", Data.path()};
+  const QStringList get{"events", "get", "EVT-1765000000-0.evt"};
   TRun r;
   const QByteArray shown = term.Run(prefix + get, r);
   ASSERT_EQ(r.Exit, 0);
@@ -963,140 +893,138 @@ const char* CParaFixture = R"(<?xml version="1.0"?>
 
 struct TParaFiles {
   QTemporaryDir Dir;
-  QString Setup = Dir.filePath(QStringLiteral("setup.xml"));
+  QString Setup = Dir.filePath("setup.xml");
   TParaFiles() { WriteAll(Setup, CParaFixture); }
   TRun Cli(const QStringList& args) {
     // Nothing listens on port 1: a command that tried to connect would fail.
-    return RunCli(QStringList{QStringLiteral("--port"), QStringLiteral("1")} + args, 10000);
+    return RunCli(QStringList{"--port", "1"} + args, 10000);
   }
 };
 }  // namespace
 
 TEST(CliPara, RowsOfAFolderAtALevel) {
   TParaFiles f;
-  TRun r = f.Cli({QStringLiteral("para"), QStringLiteral("rows"), f.Setup, QStringLiteral("--folder"), QStringLiteral("7")});
+  TRun r = f.Cli({"para", "rows", f.Setup, "--folder", "7"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   const QStringList lines = r.Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 3) << "the text at visibility 3 is hidden at level 1";
-  EXPECT_EQ(lines[0], QStringLiteral("10\t7\tgrtFloat\tParameter 10\t50\t50\t45\t65\teditable"));
-  EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\tread-only"))) << "editability 2 above level 1";
+  EXPECT_EQ(lines[0], "10\t7\tgrtFloat\tParameter 10\t50\t50\t45\t65\teditable");
+  EXPECT_TRUE(lines[1].endsWith("\tread-only")) << "editability 2 above level 1";
 
-  r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("rows"), f.Setup, QStringLiteral("--level"),
-             QStringLiteral("3")});
+  r = f.Cli({"--json", "para", "rows", f.Setup, "--level", "3"});
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-rows")));
-  const QJsonArray rows = doc.value(QStringLiteral("rows")).toArray();
+  EXPECT_TRUE(MatchesSchema(r.Out, "para-rows"));
+  const QJsonArray rows = doc.value("rows").toArray();
   ASSERT_EQ(rows.size(), 8) << "all of them at level 3, both id-10 items";
-  EXPECT_EQ(rows[4].toObject().value(QStringLiteral("parent")).toInt(), 8);
+  EXPECT_EQ(rows[4].toObject().value("parent").toInt(), 8);
   const QJsonObject first = rows[0].toObject();
-  EXPECT_EQ(first.value(QStringLiteral("caption")).toString(), QStringLiteral("(10/0x0000000A) Parameter 10"));
+  EXPECT_EQ(first.value("caption").toString(), "(10/0x0000000A) Parameter 10");
   // Numbers as numbers, the shown texts beside them.
-  EXPECT_EQ(first.value(QStringLiteral("id")).toInteger(), 10);
-  EXPECT_EQ(first.value(QStringLiteral("idHex")).toString(), QStringLiteral("0x0000000A"));
-  EXPECT_EQ(first.value(QStringLiteral("kind")).toString(), QStringLiteral("float"));
-  EXPECT_TRUE(first.value(QStringLiteral("value")).isDouble());
-  EXPECT_DOUBLE_EQ(first.value(QStringLiteral("value")).toDouble(), 50.0);
-  EXPECT_DOUBLE_EQ(first.value(QStringLiteral("min")).toDouble(), 45.0);
-  EXPECT_DOUBLE_EQ(first.value(QStringLiteral("max")).toDouble(), 65.0);
-  EXPECT_EQ(first.value(QStringLiteral("texts")).toObject().value(QStringLiteral("value")).toString(), QStringLiteral("50"));
-  EXPECT_EQ(rows[2].toObject().value(QStringLiteral("value")).toString(), QStringLiteral("geheim")) << "a text stays a text";
+  EXPECT_EQ(first.value("id").toInteger(), 10);
+  EXPECT_EQ(first.value("idHex").toString(), "0x0000000A");
+  EXPECT_EQ(first.value("kind").toString(), "float");
+  EXPECT_TRUE(first.value("value").isDouble());
+  EXPECT_DOUBLE_EQ(first.value("value").toDouble(), 50.0);
+  EXPECT_DOUBLE_EQ(first.value("min").toDouble(), 45.0);
+  EXPECT_DOUBLE_EQ(first.value("max").toDouble(), 65.0);
+  EXPECT_EQ(first.value("texts").toObject().value("value").toString(), "50");
+  EXPECT_EQ(rows[2].toObject().value("value").toString(), "geheim") << "a text stays a text";
   const QJsonObject gps = rows[3].toObject();
-  EXPECT_EQ(gps.value(QStringLiteral("id")).toInteger(), 4261413254) << "ids above 2^31 stay whole";
+  EXPECT_EQ(gps.value("id").toInteger(), 4261413254) << "ids above 2^31 stay whole";
   // A list: its entries typed like its value.
   QJsonObject list;
   for (const QJsonValue& v : rows)
-    if (v.toObject().value(QStringLiteral("id")).toInteger() == 20) list = v.toObject();
+    if (v.toObject().value("id").toInteger() == 20) list = v.toObject();
   ASSERT_FALSE(list.isEmpty()) << r.Out.toStdString();
-  EXPECT_EQ(list.value(QStringLiteral("value")).toInt(-1), 1);
-  const QJsonArray entries = list.value(QStringLiteral("list")).toArray();
+  EXPECT_EQ(list.value("value").toInt(-1), 1);
+  const QJsonArray entries = list.value("list").toArray();
   ASSERT_EQ(entries.size(), 3);
-  EXPECT_TRUE(entries[2].toObject().value(QStringLiteral("value")).isDouble());
-  EXPECT_EQ(entries[2].toObject().value(QStringLiteral("value")).toInt(), 2);
+  EXPECT_TRUE(entries[2].toObject().value("value").isDouble());
+  EXPECT_EQ(entries[2].toObject().value("value").toInt(), 2);
 }
 
 TEST(CliPara, SetRunsTheEditorsAcceptPath) {
   TParaFiles f;
-  const QString out = f.Dir.filePath(QStringLiteral("out.xml"));
-  const QString changes = f.Dir.filePath(QStringLiteral("changes.json"));
-  TRun r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("set"), f.Setup,
-                  QStringLiteral("10@7=70"), QStringLiteral("10@8=7"), QStringLiteral("11=5"),
-                  QStringLiteral("4261413254=N99E1"), QStringLiteral("--out"), out, QStringLiteral("--changes"), changes});
+  const QString out = f.Dir.filePath("out.xml");
+  const QString changes = f.Dir.filePath("changes.json");
+  TRun r = f.Cli({"--json", "para", "set", f.Setup, "10@7=70", "10@8=7", "11=5", "4261413254=N99E1", "--out", out,
+                  "--changes", changes});
   EXPECT_EQ(r.Exit, 4) << "a value was corrected or rejected";
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-set")));
-  const QJsonArray in = doc.value(QStringLiteral("inputs")).toArray();
+  EXPECT_TRUE(MatchesSchema(r.Out, "para-set"));
+  const QJsonArray in = doc.value("inputs").toArray();
   ASSERT_EQ(in.size(), 4);
   const QJsonObject clamped = in[0].toObject();
-  EXPECT_EQ(clamped.value(QStringLiteral("result")).toString(), QStringLiteral("corrected"));
-  EXPECT_TRUE(clamped.value(QStringLiteral("stored")).isDouble());
-  EXPECT_DOUBLE_EQ(clamped.value(QStringLiteral("stored")).toDouble(), 65.0) << "the stored value, not the input";
-  EXPECT_EQ(clamped.value(QStringLiteral("id")).toInteger(), 10);
-  EXPECT_EQ(clamped.value(QStringLiteral("parent")).toInteger(), 7);
-  EXPECT_TRUE(clamped.value(QStringLiteral("message")).toString().startsWith(
-      QStringLiteral("Der eingegebene Wert für Parameter 10 liegt im ungültigen Bereich.")));
-  EXPECT_EQ(in[1].toObject().value(QStringLiteral("result")).toString(), QStringLiteral("stored"));
-  EXPECT_DOUBLE_EQ(in[1].toObject().value(QStringLiteral("stored")).toDouble(), 7.0);
-  EXPECT_EQ(in[1].toObject().value(QStringLiteral("parent")).toInteger(), 8);
+  EXPECT_EQ(clamped.value("result").toString(), "corrected");
+  EXPECT_TRUE(clamped.value("stored").isDouble());
+  EXPECT_DOUBLE_EQ(clamped.value("stored").toDouble(), 65.0) << "the stored value, not the input";
+  EXPECT_EQ(clamped.value("id").toInteger(), 10);
+  EXPECT_EQ(clamped.value("parent").toInteger(), 7);
+  EXPECT_TRUE(clamped.value("message").toString().startsWith(
+      "Der eingegebene Wert für Parameter 10 liegt im ungültigen Bereich."));
+  EXPECT_EQ(in[1].toObject().value("result").toString(), "stored");
+  EXPECT_DOUBLE_EQ(in[1].toObject().value("stored").toDouble(), 7.0);
+  EXPECT_EQ(in[1].toObject().value("parent").toInteger(), 8);
   const QJsonObject locked = in[2].toObject();
-  EXPECT_EQ(locked.value(QStringLiteral("result")).toString(), QStringLiteral("rejected")) << "not editable at level 1";
-  EXPECT_TRUE(locked.value(QStringLiteral("reason")).toString().contains(QStringLiteral("nicht änderbar")));
-  EXPECT_EQ(locked.value(QStringLiteral("current")).toInt(-1), 4) << "what the item keeps";
-  EXPECT_FALSE(locked.contains(QStringLiteral("stored")));
+  EXPECT_EQ(locked.value("result").toString(), "rejected") << "not editable at level 1";
+  EXPECT_TRUE(locked.value("reason").toString().contains("nicht änderbar"));
+  EXPECT_EQ(locked.value("current").toInt(-1), 4) << "what the item keeps";
+  EXPECT_FALSE(locked.contains("stored"));
   const QJsonObject gps = in[3].toObject();
-  EXPECT_EQ(gps.value(QStringLiteral("result")).toString(), QStringLiteral("rejected"));
-  EXPECT_TRUE(gps.value(QStringLiteral("reason")).toString().startsWith(QStringLiteral("Die Eingegebenen GPS Koordinaten \"N99E1\"")));
+  EXPECT_EQ(gps.value("result").toString(), "rejected");
+  EXPECT_TRUE(gps.value("reason").toString().startsWith("Die Eingegebenen GPS Koordinaten \"N99E1\""));
   EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
-  EXPECT_TRUE(doc.value(QStringLiteral("saved")).isNull()) << "two inputs were refused";
+  EXPECT_TRUE(doc.value("saved").isNull()) << "two inputs were refused";
   EXPECT_FALSE(QFile::exists(out));
   EXPECT_FALSE(QFile::exists(changes));
 
-  r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("10@7=70"),
-             QStringLiteral("10@8=7"), QStringLiteral("--out"), out, QStringLiteral("--changes"), changes});
+  r = f.Cli({"--json", "para", "set", f.Setup, "10@7=70", "10@8=7", "--out", out, "--changes", changes});
   EXPECT_EQ(r.Exit, 4) << "a value was corrected";
   ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-set")));
-  EXPECT_EQ(doc.value(QStringLiteral("saved")).toString(), out);
+  EXPECT_TRUE(MatchesSchema(r.Out, "para-set"));
+  EXPECT_FALSE(MatchesSchema(r.Out, "error")) << "the normal document with the item marked, no error document";
+  EXPECT_EQ(doc.value("saved").toString(), out);
   const QByteArray written = ReadAll(out);
   EXPECT_TRUE(written.contains("<value>65</value>"));
   EXPECT_TRUE(written.contains("<value>7</value>"));
   EXPECT_TRUE(written.contains("<value>4</value>")) << "a value not given stays";
   EXPECT_TRUE(written.contains("N49.1E11.1"));
-  const QJsonArray list = QJsonDocument::fromJson(ReadAll(changes)).object().value(QStringLiteral("changes")).toArray();
+  const QJsonArray list = QJsonDocument::fromJson(ReadAll(changes)).object().value("changes").toArray();
   ASSERT_EQ(list.size(), 2);
-  EXPECT_EQ(list[0].toObject().value(QStringLiteral("key")).toString(), QStringLiteral("107"));
-  EXPECT_EQ(list[0].toObject().value(QStringLiteral("original")).toString(), QStringLiteral("50"));
+  EXPECT_EQ(list[0].toObject().value("key").toString(), "107");
+  EXPECT_EQ(list[0].toObject().value("original").toString(), "50");
 
-  r = f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("10@7=55,5")});
+  r = f.Cli({"para", "set", f.Setup, "10@7=55,5"});
   EXPECT_EQ(r.Exit, 0) << "a comma is no correction";
-  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("10@7 = \"55.5\""));
+  EXPECT_EQ(r.Out.trimmed(), "10@7 = \"55.5\"");
 }
 
 TEST(CliPara, CheckAndBadInput) {
   TParaFiles f;
-  TRun r = f.Cli({QStringLiteral("para"), QStringLiteral("check"), f.Setup});
+  TRun r = f.Cli({"para", "check", f.Setup});
   EXPECT_EQ(r.Exit, 4);
-  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("10@8: \"99\" -> \"50\"")) << "above its upper limit";
+  EXPECT_EQ(r.Out.trimmed(), "10@8: \"99\" -> \"50\"") << "above its upper limit";
 
-  const QString broken = f.Dir.filePath(QStringLiteral("broken.xml"));
+  const QString broken = f.Dir.filePath("broken.xml");
   WriteAll(broken, "<config><group name=\"sys\" id=\"1\">");
-  const QString out = f.Dir.filePath(QStringLiteral("never.xml"));
-  r = f.Cli({QStringLiteral("para"), QStringLiteral("set"), broken, QStringLiteral("10=1"), QStringLiteral("--out"), out});
+  const QString out = f.Dir.filePath("never.xml");
+  r = f.Cli({"para", "set", broken, "10=1", "--out", out});
   EXPECT_EQ(r.Exit, 1);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("kein gültiges XML"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains("kein gültiges XML")) << r.Err.toStdString();
   EXPECT_FALSE(QFile::exists(out)) << "nothing written";
-  r = f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("x=1")});
+  r = f.Cli({"para", "set", f.Setup, "x=1"});
   EXPECT_EQ(r.Exit, 1);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("'x=1' is not ID[@PARENT]=TEXT"))) << r.Err.toStdString();
-  r = f.Cli({QStringLiteral("para"), QStringLiteral("rows"), f.Dir.filePath(QStringLiteral("missing.xml"))});
+  EXPECT_TRUE(r.Err.contains("'x=1' is not ID[@PARENT]=TEXT")) << r.Err.toStdString();
+  r = f.Cli({"para", "rows", f.Dir.filePath("missing.xml")});
   EXPECT_EQ(r.Exit, 1);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("Datei fehlt")));
+  EXPECT_TRUE(r.Err.contains("Datei fehlt"));
 }
 
 TEST(CliPara, SetRefusesAValueThatIsNoEntryOfItsList) {
   TParaFiles f;
-  const QString out = f.Dir.filePath(QStringLiteral("out.xml"));
+  const QString out = f.Dir.filePath("out.xml");
   const QByteArray before = ReadAll(f.Setup);
   WriteAll(out, before);  // an earlier result
   for (const auto& [input, old] : {std::pair{QStringLiteral("20=7"), QByteArray("<value>1</value>")},
@@ -1104,54 +1032,52 @@ TEST(CliPara, SetRefusesAValueThatIsNoEntryOfItsList) {
                                    std::pair{QStringLiteral("20=1.5"), QByteArray("<value>1</value>")},
                                    std::pair{QStringLiteral("21=zz"), QByteArray("<value>b</value>")}}) {
     SCOPED_TRACE(input.toStdString());
-    const TRun r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("set"), f.Setup, input, QStringLiteral("--out"), out});
+    const TRun r = f.Cli({"--json", "para", "set", f.Setup, input, "--out", out});
     EXPECT_EQ(r.Exit, 4);
     QJsonObject doc;
     ASSERT_TRUE(OneDocument(r, doc));
-    EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-set")));
-    const QJsonObject in = doc.value(QStringLiteral("inputs")).toArray().at(0).toObject();
-    EXPECT_EQ(in.value(QStringLiteral("result")).toString(), QStringLiteral("rejected"));
-    EXPECT_FALSE(in.contains(QStringLiteral("stored"))) << "nothing was stored";
-    EXPECT_TRUE(in.value(QStringLiteral("reason")).toString().contains(QStringLiteral("kein Eintrag der Liste")));
+    EXPECT_TRUE(MatchesSchema(r.Out, "para-set"));
+    const QJsonObject in = doc.value("inputs").toArray().at(0).toObject();
+    EXPECT_EQ(in.value("result").toString(), "rejected");
+    EXPECT_FALSE(in.contains("stored")) << "nothing was stored";
+    EXPECT_TRUE(in.value("reason").toString().contains("kein Eintrag der Liste"));
     EXPECT_TRUE(ReadAll(out).contains(old)) << "the written file keeps the old value";
     EXPECT_EQ(ReadAll(out), before);
   }
-  const TRun ok = f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("20=2"), QStringLiteral("21=c")});
+  const TRun ok = f.Cli({"para", "set", f.Setup, "20=2", "21=c"});
   EXPECT_EQ(ok.Exit, 0) << ok.Out.toStdString();
 }
 
 TEST(CliPara, SetWithoutOutSaysThatNothingWasSaved) {
   TParaFiles f;
   const QByteArray before = ReadAll(f.Setup);
-  TRun r = f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("10@7=60")});
+  TRun r = f.Cli({"para", "set", f.Setup, "10@7=60"});
   EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("10@7 = \"60\""));
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("nicht gespeichert"))) << r.Err.toStdString();
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("ohne --out"))) << "it says how to save";
+  EXPECT_EQ(r.Out.trimmed(), "10@7 = \"60\"");
+  EXPECT_TRUE(r.Err.contains("nicht gespeichert")) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains("ohne --out")) << "it says how to save";
   EXPECT_EQ(ReadAll(f.Setup), before);
 
-  r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("10@7=60")});
+  r = f.Cli({"--json", "para", "set", f.Setup, "10@7=60"});
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
   EXPECT_EQ(r.Exit, 0);
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-set")));
-  EXPECT_TRUE(doc.value(QStringLiteral("saved")).isNull());
-  EXPECT_EQ(doc.value(QStringLiteral("inputs")).toArray().at(0).toObject().value(QStringLiteral("result")).toString(), QStringLiteral("stored"));
-  EXPECT_TRUE(doc.value(QStringLiteral("warnings")).toArray().at(0).toString().contains(QStringLiteral("nicht gespeichert")))
-      << r.Out.toStdString();
+  EXPECT_TRUE(MatchesSchema(r.Out, "para-set"));
+  EXPECT_TRUE(doc.value("saved").isNull());
+  EXPECT_EQ(doc.value("inputs").toArray().at(0).toObject().value("result").toString(), "stored");
+  EXPECT_TRUE(doc.value("warnings").toArray().at(0).toString().contains("nicht gespeichert")) << r.Out.toStdString();
 }
 
 TEST(CliPara, SetWritesNothingWhenOneInputIsRefused) {
   TParaFiles f;
-  const QString out = f.Dir.filePath(QStringLiteral("out.xml"));
-  const QString changes = f.Dir.filePath(QStringLiteral("changes.json"));
+  const QString out = f.Dir.filePath("out.xml");
+  const QString changes = f.Dir.filePath("changes.json");
   WriteAll(out, "earlier");
-  const TRun r = f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("10@7=60"), QStringLiteral("20=zz"),
-                        QStringLiteral("--out"), out, QStringLiteral("--changes"), changes});
+  const TRun r = f.Cli({"para", "set", f.Setup, "10@7=60", "20=zz", "--out", out, "--changes", changes});
   EXPECT_EQ(r.Exit, 4);
   EXPECT_EQ(ReadAll(out), QByteArray("earlier")) << "not the accepted half of the inputs";
   EXPECT_FALSE(QFile::exists(changes));
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("Nichts gespeichert"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains("Nichts gespeichert")) << r.Err.toStdString();
 }
 
 TEST(CliPara, CheckNamesAListValueThatIsNoEntry) {
@@ -1159,225 +1085,200 @@ TEST(CliPara, CheckNamesAListValueThatIsNoEntry) {
   QByteArray set = ReadAll(f.Setup);
   set.replace("<value>1</value>\n      <range", "<value>7</value>\n      <range");
   WriteAll(f.Setup, set);
-  const TRun r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("check"), f.Setup});
+  const TRun r = f.Cli({"--json", "para", "check", f.Setup});
   EXPECT_EQ(r.Exit, 4);
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
   bool found = false;
-  for (const QJsonValue& v : doc.value(QStringLiteral("corrections")).toArray()) {
+  for (const QJsonValue& v : doc.value("corrections").toArray()) {
     const QJsonObject o = v.toObject();
-    if (o.value(QStringLiteral("id")).toInteger() != 20) continue;
+    if (o.value("id").toInteger() != 20) continue;
     found = true;
-    EXPECT_EQ(o.value(QStringLiteral("parent")).toInteger(), 9);
-    EXPECT_TRUE(o.value(QStringLiteral("value")).isDouble());
-    EXPECT_EQ(o.value(QStringLiteral("value")).toInt(), 7);
-    EXPECT_TRUE(o.value(QStringLiteral("notInList")).toBool());
+    EXPECT_EQ(o.value("parent").toInteger(), 9);
+    EXPECT_TRUE(o.value("value").isDouble());
+    EXPECT_EQ(o.value("value").toInt(), 7);
+    EXPECT_TRUE(o.value("notInList").toBool());
   }
   EXPECT_TRUE(found) << r.Out.toStdString();
 }
 
-// Each kind of refusal alone makes the exit code 4, so that one cannot hide behind another.
-TEST(CliPara, SetExitsFourForAnUnknownId) {
+// Each kind of refusal alone makes the exit code 4, so that one cannot hide
+// behind another; the same item within its rules goes through.
+TEST(CliPara, SetExitsFourForEachKindOfRefusalAlone) {
   TParaFiles f;
-  EXPECT_EQ(f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("999=1")}).Exit, 4);
-}
-
-TEST(CliPara, SetExitsFourForAValueNotEditableAtTheLevel) {
-  TParaFiles f;
-  EXPECT_EQ(f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("11=5")}).Exit, 4);
-  EXPECT_EQ(f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("11=5"), QStringLiteral("--level"),
-                   QStringLiteral("2")}).Exit, 0) << "editable one level up";
-}
-
-TEST(CliPara, SetExitsFourForAFailedGpsCheck) {
-  TParaFiles f;
-  EXPECT_EQ(f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("4261413254=N99E1")}).Exit, 4);
-}
-
-TEST(CliPara, SetExitsFourForAFailedIedCheck) {
-  TParaFiles f;
-  const TRun r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("set"), f.Setup,
-                        QStringLiteral("4278190467=9 Feld")});
-  EXPECT_EQ(r.Exit, 4);
-  QJsonObject doc;
-  ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_EQ(doc.value(QStringLiteral("inputs")).toArray().at(0).toObject().value(QStringLiteral("result")).toString(), QStringLiteral("rejected"));
-  EXPECT_EQ(f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("4278190467=Feld_9")}).Exit, 0);
+  const QList<std::pair<QStringList, int>> cases = {{{"999=1"}, 4},                 // an unknown id
+                                                    {{"11=5"}, 4},                  // not editable at level 1
+                                                    {{"11=5", "--level", "2"}, 0},  // editable one level up
+                                                    {{"4261413254=N99E1"}, 4},      // a failed GPS check
+                                                    {{"4278190467=9 Feld"}, 4},     // a failed IED name check
+                                                    {{"4278190467=Feld_9"}, 0}};
+  for (const auto& [args, code] : cases) {
+    SCOPED_TRACE(args.join(' ').toStdString());
+    const TRun r = f.Cli(QStringList{"--json", "para", "set", f.Setup} + args);
+    EXPECT_EQ(r.Exit, code) << r.Err.toStdString();
+    QJsonObject doc;
+    ASSERT_TRUE(OneDocument(r, doc));
+    EXPECT_EQ(doc.value("inputs").toArray().at(0).toObject().value("result").toString(), code ? "rejected" : "stored");
+  }
 }
 
 TEST(CliPara, ExportsMandatoryAndIcd) {
   TParaFiles f;
-  const QString changes = f.Dir.filePath(QStringLiteral("changes.json"));
-  TRun r = f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("10@8=20"), QStringLiteral("--changes"), changes});
+  const QString changes = f.Dir.filePath("changes.json");
+  TRun r = f.Cli({"para", "set", f.Setup, "10@8=20", "--changes", changes});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  const QString exported = f.Dir.filePath(QStringLiteral("export.xml"));
-  r = f.Cli({QStringLiteral("para"), QStringLiteral("export"), f.Setup, QStringLiteral("--format"), QStringLiteral("changes"),
-             QStringLiteral("--changes"), changes, QStringLiteral("--out"), exported});
+  const QString exported = f.Dir.filePath("export.xml");
+  r = f.Cli({"para", "export", f.Setup, "--format", "changes", "--changes", changes, "--out", exported});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   const QByteArray x = ReadAll(exported);
   EXPECT_TRUE(x.contains("name=\"anyDevice\""));
   EXPECT_TRUE(x.contains("<group id=\"8\">"));
   EXPECT_FALSE(x.contains("<group id=\"7\">")) << "nothing changed there";
-  r = f.Cli({QStringLiteral("para"), QStringLiteral("export"), f.Setup, QStringLiteral("--format"), QStringLiteral("changes"),
-             QStringLiteral("--out"), exported});
+  r = f.Cli({"para", "export", f.Setup, "--format", "changes", "--out", exported});
   EXPECT_EQ(r.Exit, 1);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("Keine Änderungen")));
-  r = f.Cli({QStringLiteral("para"), QStringLiteral("export"), f.Setup, QStringLiteral("--format"), QStringLiteral("pdf")});
+  EXPECT_TRUE(r.Err.contains("Keine Änderungen"));
+  r = f.Cli({"para", "export", f.Setup, "--format", "pdf"});
   EXPECT_EQ(r.Exit, 1);
 
-  const QString icd = f.Dir.filePath(QStringLiteral("station.icd"));
-  WriteAll(icd, R"(<SCL><Header id="H" version="1" revision="A"/><Communication><SubNetwork><ConnectedAP iedName="A"/>
-    </SubNetwork></Communication><IED name="A" originalSclVersion="2007" originalSclRevision="B"/></SCL>)");
-  r = f.Cli({QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("rename"), QStringLiteral("B2"), icd});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("show"), icd});
-  QJsonObject doc;
-  ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_EQ(doc.value(QStringLiteral("icd")).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("B2"));
+  const QString icd = f.Dir.filePath("station.icd");
   WriteAll(icd, "<SCL/>");
-  r = f.Cli({QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("show"), icd});
+  r = f.Cli({"para", "icd", "show", icd});
   EXPECT_EQ(r.Exit, 1);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("Ungülige ICD Datei"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains("Ungülige ICD Datei")) << r.Err.toStdString();
 }
 
 TEST(CliMdb, PickerStatementsWithoutADevice) {
   auto cli = [](const QStringList& args) { return RunCli(QStringList{QStringLiteral("--port"), QStringLiteral("1")} + args, 10000); };
-  TRun r = cli({QStringLiteral("--json"), QStringLiteral("mdb"), QStringLiteral("classes")});
+  TRun r = cli({"--json", "mdb", "classes"});
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
-  const QJsonArray classes = doc.value(QStringLiteral("classes")).toArray();
+  const QJsonArray classes = doc.value("classes").toArray();
   ASSERT_FALSE(classes.isEmpty());
   for (const QJsonValue& c : classes) {
-    const int n = c.toObject().value(QStringLiteral("class")).toInt();
+    const int n = c.toObject().value("class").toInt();
     EXPECT_TRUE(n < 9 || n == 18) << n;
   }
-  r = cli({QStringLiteral("mdb"), QStringLiteral("--lang"), QStringLiteral("lang_en"), QStringLiteral("values"), QStringLiteral("--class"),
-           QString::number(classes[0].toObject().value(QStringLiteral("class")).toInt())});
+  r = cli(
+      {"mdb", "--lang", "lang_en", "values", "--class", QString::number(classes[0].toObject().value("class").toInt())});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   const QString firstId = r.Out.section(QLatin1Char('\t'), 0, 0);
   ASSERT_FALSE(firstId.isEmpty());
-  r = cli({QStringLiteral("--json"), QStringLiteral("mdb"), QStringLiteral("search"), firstId});
+  r = cli({"--json", "mdb", "search", firstId});
   ASSERT_TRUE(OneDocument(r, doc));
   bool hit = false;
-  for (const QJsonValue& v : doc.value(QStringLiteral("values")).toArray())
-    hit = hit || QString::number(v.toObject().value(QStringLiteral("vantaId")).toInteger()) == firstId;
+  for (const QJsonValue& v : doc.value("values").toArray())
+    hit = hit || QString::number(v.toObject().value("vantaId").toInteger()) == firstId;
   EXPECT_TRUE(hit) << "a device id is found through its class";
-  r = cli({QStringLiteral("mdb"), QStringLiteral("tree"), QStringLiteral("--modbus"), QStringLiteral("--start"), firstId});
+  r = cli({"mdb", "tree", "--modbus", "--start", firstId});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_EQ(r.Out.count(QStringLiteral("> ")), 1) << "the start id's value is the one selected";
+  EXPECT_EQ(r.Out.count("> "), 1) << "the start id's value is the one selected";
   EXPECT_TRUE(r.Out.contains(QStringLiteral("(%1)").arg(firstId)));
-  r = cli({QStringLiteral("mdb"), QStringLiteral("values")});
+  r = cli({"mdb", "values"});
   EXPECT_EQ(r.Exit, 1) << "needs --class or --modbus";
-  r = cli({QStringLiteral("mdb"), QStringLiteral("--db"), QStringLiteral("/nonexistent.db"), QStringLiteral("tree")});
+  r = cli({"mdb", "--db", "/nonexistent.db", "tree"});
   EXPECT_EQ(r.Exit, 1);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("Datei fehlt")));
+  EXPECT_TRUE(r.Err.contains("Datei fehlt"));
 }
 
 TEST(CliPara, DiffImportAndReset) {
   TParaFiles f;
-  const QString other = f.Dir.filePath(QStringLiteral("other.xml"));
-  TRun r = f.Cli({QStringLiteral("para"), QStringLiteral("set"), f.Setup, QStringLiteral("10@7=55"), QStringLiteral("--out"), other});
+  const QString other = f.Dir.filePath("other.xml");
+  TRun r = f.Cli({"para", "set", f.Setup, "10@7=55", "--out", other});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  r = f.Cli({QStringLiteral("para"), QStringLiteral("diff"), f.Setup, f.Setup});
-  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("Keine geänderten Daten gefunden"));
-  r = f.Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("diff"), f.Setup, other});
+  r = f.Cli({"para", "diff", f.Setup, f.Setup});
+  EXPECT_EQ(r.Out.trimmed(), "Keine geänderten Daten gefunden");
+  r = f.Cli({"--json", "para", "diff", f.Setup, other});
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-diff")));
-  const QJsonArray changes = doc.value(QStringLiteral("changes")).toArray();
+  EXPECT_TRUE(MatchesSchema(r.Out, "para-diff"));
+  const QJsonArray changes = doc.value("changes").toArray();
   ASSERT_EQ(changes.size(), 1);
   const QJsonObject c = changes[0].toObject();
-  EXPECT_EQ(c.value(QStringLiteral("key")).toString(), QStringLiteral("1710"));
-  EXPECT_EQ(c.value(QStringLiteral("id")).toInteger(), 10);
-  EXPECT_EQ(c.value(QStringLiteral("parent")).toInteger(), 7);
-  EXPECT_TRUE(c.value(QStringLiteral("device")).isDouble());
-  EXPECT_DOUBLE_EQ(c.value(QStringLiteral("device")).toDouble(), 50.0);
-  EXPECT_DOUBLE_EQ(c.value(QStringLiteral("file")).toDouble(), 55.0);
-  EXPECT_TRUE(c.value(QStringLiteral("valid")).toBool());
-  EXPECT_EQ(c.value(QStringLiteral("line")).toString(), QStringLiteral("Parameter 10: 55 [50]"));
+  EXPECT_EQ(c.value("key").toString(), "1710");
+  EXPECT_EQ(c.value("id").toInteger(), 10);
+  EXPECT_EQ(c.value("parent").toInteger(), 7);
+  EXPECT_TRUE(c.value("device").isDouble());
+  EXPECT_DOUBLE_EQ(c.value("device").toDouble(), 50.0);
+  EXPECT_DOUBLE_EQ(c.value("file").toDouble(), 55.0);
+  EXPECT_TRUE(c.value("valid").toBool());
+  EXPECT_EQ(c.value("line").toString(), "Parameter 10: 55 [50]");
 
-  const QString merged = f.Dir.filePath(QStringLiteral("merged.xml"));
-  r = f.Cli({QStringLiteral("para"), QStringLiteral("import"), f.Setup, other, QStringLiteral("--out"), merged, QStringLiteral("--tick"),
-             QStringLiteral("1710"), QStringLiteral("999")});
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("Import Error Key 999 Not found!"))) << "keys after --tick count too";
+  const QString merged = f.Dir.filePath("merged.xml");
+  r = f.Cli({"para", "import", f.Setup, other, "--out", merged, "--tick", "1710", "999"});
+  EXPECT_TRUE(r.Out.contains("Import Error Key 999 Not found!")) << "keys after --tick count too";
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  r = f.Cli({QStringLiteral("para"), QStringLiteral("diff"), merged, other});
-  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("Keine geänderten Daten gefunden")) << "the imported value is in";
-  r = f.Cli({QStringLiteral("para"), QStringLiteral("import"), f.Setup, other, QStringLiteral("--out"), merged});
+  r = f.Cli({"para", "diff", merged, other});
+  EXPECT_EQ(r.Out.trimmed(), "Keine geänderten Daten gefunden") << "the imported value is in";
+  r = f.Cli({"para", "import", f.Setup, other, "--out", merged});
   EXPECT_EQ(r.Exit, 1) << "needs --all or --tick";
 
-  const QString reset = f.Dir.filePath(QStringLiteral("reset.xml"));
-  r = f.Cli({QStringLiteral("para"), QStringLiteral("reset"), merged, QStringLiteral("--out"), reset});
+  const QString reset = f.Dir.filePath("reset.xml");
+  r = f.Cli({"para", "reset", merged, "--out", reset});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_TRUE(ReadAll(reset).contains("<value>50</value>")) << "back to its default";
 }
 
 TEST_F(CliTest, ParaPushSendsThePrunedSetAndTheDeviceKeepsTheRest) {
   const QString got = Data.filePath("got.xml");
-  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
+  ASSERT_EQ(Cli({"setup", "get", got}).Exit, 0);
   const QString edited = Data.filePath("edited.xml");
   // One value outside the modules and one in the Modbus module, which is then left out of the upload.
-  TRun r = Cli({QStringLiteral("para"), QStringLiteral("set"), got, QStringLiteral("218103808=55"), QStringLiteral("4278190338=503"),
-                QStringLiteral("--out"), edited});
+  TRun r = Cli({"para", "set", got, "218103808=55", "4278190338=503", "--out", edited});
   ASSERT_TRUE(r.Exit == 0 || r.Exit == 4) << r.Err.toStdString();
-  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("push"), edited, QStringLiteral("--untick"),
-           QStringLiteral("4278190336")});
+  r = Cli({"--json", "para", "push", edited, "--untick", "4278190336"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-push")));
-  EXPECT_TRUE(doc.value(QStringLiteral("modules")).toArray().contains(
-      QJsonObject{{QStringLiteral("name"), QStringLiteral("Modbus")}, {QStringLiteral("included"), false}}))
+  EXPECT_TRUE(MatchesSchema(r.Out, "para-push"));
+  EXPECT_TRUE(doc.value("modules").toArray().contains(QJsonObject{{"name", "Modbus"}, {"included", false}}))
       << r.Out.toStdString();
-  EXPECT_TRUE(doc.value(QStringLiteral("sent")).toBool());
-  for (const QJsonValue& v : doc.value(QStringLiteral("changes")).toArray())
-    EXPECT_EQ(v.toObject().value(QStringLiteral("sent")).toBool(), v.toObject().value(QStringLiteral("module")).toString() != QLatin1String("Modbus"))
+  EXPECT_TRUE(doc.value("sent").toBool());
+  for (const QJsonValue& v : doc.value("changes").toArray())
+    EXPECT_EQ(v.toObject().value("sent").toBool(), v.toObject().value("module").toString() != QLatin1String("Modbus"))
         << "only what went out counts as sent: " << r.Out.toStdString();
-  const QString back = Data.filePath("back.xml");
-  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
+  const QString back = Device("setup/setup.xml");
   const QByteArray device = ReadAll(back);
   EXPECT_TRUE(device.contains("<value>55</value>")) << "the edited value arrived";
   EXPECT_TRUE(device.contains("swmodule id=\"4278190336\"")) << "a module left out of the upload stays on the device";
-  r = Cli({QStringLiteral("para"), QStringLiteral("diff"), back, got});
-  EXPECT_EQ(r.Out.trimmed().section(QLatin1Char('\t'), 1), QStringLiteral("Nennfrequenz: 50 [55]"))
+  r = Cli({"para", "diff", back, got});
+  EXPECT_EQ(r.Out.trimmed().section(QLatin1Char('\t'), 1), "Nennfrequenz: 50 [55]")
       << "the round trip keeps every untouched value, and the module left out kept its 502: " << r.Out.toStdString();
 }
 
 TEST_F(CliTest, ParaPushDryRunListsTheChangesAndSendsNothing) {
   const QString got = Data.filePath("got.xml");
-  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
+  ASSERT_EQ(Cli({"setup", "get", got}).Exit, 0);
   const QString edited = Data.filePath("edited.xml");
-  TRun r = Cli({QStringLiteral("para"), QStringLiteral("set"), got, QStringLiteral("218103808=55"), QStringLiteral("--out"), edited});
+  TRun r = Cli({"para", "set", got, "218103808=55", "--out", edited});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("push"), edited, QStringLiteral("--dry-run")});
+  r = Cli({"--json", "para", "push", edited, "--dry-run"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-push")));
-  const QJsonArray changes = doc.value(QStringLiteral("changes")).toArray();
+  EXPECT_TRUE(MatchesSchema(r.Out, "para-push"));
+  const QJsonArray changes = doc.value("changes").toArray();
   ASSERT_EQ(changes.size(), 1) << r.Out.toStdString();
-  EXPECT_EQ(changes[0].toObject().value(QStringLiteral("id")).toInteger(), 218103808);
-  EXPECT_DOUBLE_EQ(changes[0].toObject().value(QStringLiteral("device")).toDouble(), 50.0);
-  EXPECT_DOUBLE_EQ(changes[0].toObject().value(QStringLiteral("new")).toDouble(), 55.0);
-  EXPECT_TRUE(changes[0].toObject().value(QStringLiteral("included")).toBool());
-  EXPECT_FALSE(changes[0].toObject().value(QStringLiteral("sent")).toBool()) << "a dry run sends nothing";
-  EXPECT_FALSE(doc.value(QStringLiteral("sent")).toBool());
-  EXPECT_TRUE(doc.value(QStringLiteral("dryRun")).toBool());
-  const QString back = Data.filePath("back.xml");
-  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
+  EXPECT_EQ(changes[0].toObject().value("id").toInteger(), 218103808);
+  EXPECT_DOUBLE_EQ(changes[0].toObject().value("device").toDouble(), 50.0);
+  EXPECT_DOUBLE_EQ(changes[0].toObject().value("new").toDouble(), 55.0);
+  EXPECT_TRUE(changes[0].toObject().value("included").toBool());
+  EXPECT_FALSE(changes[0].toObject().value("sent").toBool()) << "a dry run sends nothing";
+  EXPECT_FALSE(doc.value("sent").toBool());
+  EXPECT_TRUE(doc.value("dryRun").toBool());
+  const QString back = Device("setup/setup.xml");
   EXPECT_FALSE(ReadAll(back).contains("<value>55</value>")) << "nothing was sent";
 
   // A real push keeps the device's set first, in the device's data folder.
-  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("push"), edited});
+  r = Cli({"--json", "para", "push", edited});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-push")));
-  EXPECT_FALSE(doc.value(QStringLiteral("dryRun")).toBool());
-  EXPECT_TRUE(doc.value(QStringLiteral("sent")).toBool());
-  EXPECT_TRUE(doc.value(QStringLiteral("changes")).toArray().at(0).toObject().value(QStringLiteral("sent")).toBool());
-  const QString backup = doc.value(QStringLiteral("backup")).toString();
+  EXPECT_TRUE(MatchesSchema(r.Out, "para-push"));
+  EXPECT_FALSE(doc.value("dryRun").toBool());
+  EXPECT_TRUE(doc.value("sent").toBool());
+  EXPECT_TRUE(doc.value("changes").toArray().at(0).toObject().value("sent").toBool());
+  const QString backup = doc.value("backup").toString();
   ASSERT_FALSE(backup.isEmpty());
-  EXPECT_TRUE(QFileInfo(backup).fileName().startsWith(QStringLiteral("ParaBackup_")));
+  EXPECT_TRUE(QFileInfo(backup).fileName().startsWith("ParaBackup_"));
   EXPECT_TRUE(ReadAll(backup).contains("<value>50</value>")) << "the set before the push";
 }
 
@@ -1386,74 +1287,82 @@ namespace {
 // export, as one device would hand its changes to another.
 void ExportChanges(const std::function<TRun(const QStringList&)>& cli, const QDir& data, const QStringList& sets, QString& exported) {
   const QString got = data.filePath("got.xml");
-  ASSERT_EQ(cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
+  ASSERT_EQ(cli({"setup", "get", got}).Exit, 0);
   const QString changes = data.filePath("changes.json");
   const QString edited = data.filePath("edited.xml");
-  TRun r = cli(QStringList{QStringLiteral("para"), QStringLiteral("set"), got} + sets +
-                 QStringList{QStringLiteral("--level"), QStringLiteral("2"), QStringLiteral("--changes"), changes, QStringLiteral("--out"), edited});
+  TRun r =
+      cli(QStringList{"para", "set", got} + sets + QStringList{"--level", "2", "--changes", changes, "--out", edited});
   ASSERT_EQ(r.Exit, 0) << r.Out.toStdString() << r.Err.toStdString();
   exported = data.filePath("ChangeExport.xml");
-  r = cli({QStringLiteral("para"), QStringLiteral("export"), edited, QStringLiteral("--format"), QStringLiteral("changes"),
-             QStringLiteral("--changes"), changes, QStringLiteral("--out"), exported});
+  r = cli({"para", "export", edited, "--format", "changes", "--changes", changes, "--out", exported});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
 }
 }  // namespace
 
+// A change export from another device: a frequency, an address of the
+// network module, the device's own address and host name (network settings
+// too) and a service value (visibility 2). Only the frequency goes out unless
+// the others are asked for.
 TEST_F(CliTest, ParaApplyLeavesNetworkServiceAndDefaultValuesOutUnlessAsked) {
   QString exported;
-  // A frequency, an address of the network module and a service value (visibility 2).
-  ASSERT_NO_FATAL_FAILURE(ExportChanges([this](const QStringList& a) { return Cli(a); }, QDir(Data.path()), {QStringLiteral("218103808=61"), QStringLiteral("4278191105=192.0.2.99"), QStringLiteral("50331660=124")},
+  ASSERT_NO_FATAL_FAILURE(ExportChanges([this](const QStringList& a) { return Cli(a); }, QDir(Data.path()),
+                                        {"218103808=61", "4278191105=192.0.2.98", "50331660=124",
+                                         "33554433@33554432=192.0.2.99", "33554436@33554432=anderes-geraet"},
                                         exported));
-  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), exported, QStringLiteral("--dry-run")});
+  TRun r = Cli({"--json", "para", "apply", exported, "--dry-run"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-apply")));
-  EXPECT_TRUE(doc.value(QStringLiteral("dryRun")).toBool());
-  EXPECT_FALSE(doc.value(QStringLiteral("sent")).toBool());
-  ASSERT_EQ(doc.value(QStringLiteral("applied")).toArray().size(), 1);
-  // Typed values, not the dialog's line alone.
-  const QJsonObject frequency = doc.value(QStringLiteral("applied")).toArray().at(0).toObject();
-  EXPECT_EQ(frequency.value(QStringLiteral("id")).toInteger(), 218103808);
-  EXPECT_TRUE(frequency.value(QStringLiteral("value")).isDouble());
-  EXPECT_DOUBLE_EQ(frequency.value(QStringLiteral("value")).toDouble(), 61.0);
-  EXPECT_DOUBLE_EQ(frequency.value(QStringLiteral("device")).toDouble(), 50.0);
-  QStringList reasons;
-  for (const QJsonValue& v : doc.value(QStringLiteral("leftOut")).toArray())
-    reasons << v.toObject().value(QStringLiteral("reason")).toString();
-  EXPECT_EQ(reasons.size(), 2) << reasons.join('|').toStdString();
-  EXPECT_TRUE(reasons.join('|').contains(QStringLiteral("--network")));
-  EXPECT_TRUE(reasons.join('|').contains(QStringLiteral("--service")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "para-apply"));
+  EXPECT_TRUE(doc.value("dryRun").toBool());
+  EXPECT_FALSE(doc.value("sent").toBool());
+  ASSERT_EQ(doc.value("applied").toArray().size(), 1);
+  // Typed values beside the dialog's line.
+  const QJsonObject frequency = doc.value("applied").toArray().at(0).toObject();
+  EXPECT_EQ(frequency.value("line").toString(), "Nennfrequenz: 61 [50]");
+  EXPECT_EQ(frequency.value("id").toInteger(), 218103808);
+  EXPECT_TRUE(frequency.value("value").isDouble());
+  EXPECT_DOUBLE_EQ(frequency.value("value").toDouble(), 61.0);
+  EXPECT_DOUBLE_EQ(frequency.value("device").toDouble(), 50.0);
+  QStringList leftOut;
+  for (const QJsonValue& v : doc.value("leftOut").toArray())
+    leftOut << QString::number(v.toObject().value("id").toInteger()) + ' ' + v.toObject().value("reason").toString();
+  ASSERT_EQ(leftOut.size(), 4) << leftOut.join('|').toStdString();
+  EXPECT_EQ(leftOut.filter("--service").size(), 1) << leftOut.join('|').toStdString();
+  for (const char* id : {"4278191105 ", "33554433 ", "33554436 "})
+    EXPECT_TRUE(leftOut.filter(QLatin1String(id)).value(0).contains("--network")) << id;
+  for (const auto& [options, applied] :
+       {std::pair{QStringList{"--network"}, 4}, std::pair{QStringList{"--network", "--service"}, 5}}) {
+    r = Cli(QStringList{"--json", "para", "apply", exported, "--dry-run"} + options);
+    ASSERT_TRUE(OneDocument(r, doc));
+    EXPECT_EQ(doc.value("applied").toArray().size(), applied) << "each option brings its own";
+  }
 
-  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), exported, QStringLiteral("--dry-run"),
-           QStringLiteral("--network"), QStringLiteral("--service")});
-  ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray().size(), 3) << "each option brings its own";
-
-  r = Cli({QStringLiteral("para"), QStringLiteral("apply"), exported});
+  r = Cli({"para", "apply", exported});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("Ausgelassen: "))) << r.Out.toStdString();
-  const QString back = Data.filePath("back.xml");
-  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
-  const QByteArray device = ReadAll(back);
+  EXPECT_TRUE(
+      r.Out.contains("Ausgelassen: IP-Adresse: 192.0.2.99 [192.0.2.20] (Netzwerkeinstellungen, nur mit --network)"))
+      << r.Out.toStdString();
+  const QByteArray device = ReadAll(Device("setup/setup.xml"));
   EXPECT_TRUE(device.contains("<value>61</value>"));
-  EXPECT_FALSE(device.contains("192.0.2.99")) << "the other device's address stays where it came from";
+  for (const char* own : {"192.0.2.98", "192.0.2.99", "anderes-geraet"})
+    EXPECT_FALSE(device.contains(own)) << own << ": the other device's settings stay where they came from";
 
   // The service value, asked for now, goes out; the frequency is there already.
-  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), exported, QStringLiteral("--service")});
+  r = Cli({"--json", "para", "apply", exported, "--service"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-apply")));
-  EXPECT_FALSE(doc.value(QStringLiteral("dryRun")).toBool());
-  EXPECT_TRUE(doc.value(QStringLiteral("sent")).toBool()) << r.Out.toStdString();
-  ASSERT_EQ(doc.value(QStringLiteral("applied")).toArray().size(), 1) << r.Out.toStdString();
-  EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray().at(0).toObject().value(QStringLiteral("id")).toInteger(), 50331660);
-  EXPECT_EQ(doc.value(QStringLiteral("leftOut")).toArray().size(), 1) << "the address still needs --network";
+  EXPECT_TRUE(MatchesSchema(r.Out, "para-apply"));
+  EXPECT_FALSE(doc.value("dryRun").toBool());
+  EXPECT_TRUE(doc.value("sent").toBool()) << r.Out.toStdString();
+  ASSERT_EQ(doc.value("applied").toArray().size(), 1) << r.Out.toStdString();
+  EXPECT_EQ(doc.value("applied").toArray().at(0).toObject().value("id").toInteger(), 50331660);
+  EXPECT_EQ(doc.value("leftOut").toArray().size(), 3) << "the addresses and the name still need --network";
 }
 
 TEST_F(CliTest, ParaApplyTakesADefaultForAnInvalidValueOnlyWhenAsked) {
   const QString got = Data.filePath("got.xml");
-  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
+  ASSERT_EQ(Cli({"setup", "get", got}).Exit, 0);
   // A change export whose frequency lies outside the device's limits.
   QByteArray x = ReadAll(got);
   const qsizetype at = x.indexOf("<parameter id=\"218103808\">");
@@ -1462,22 +1371,21 @@ TEST_F(CliTest, ParaApplyTakesADefaultForAnInvalidValueOnlyWhenAsked) {
   x.replace(v, 17, "<value>999</value>");
   const QString file = Data.filePath("invalid.xml");
   WriteAll(file, x);
-  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), file, QStringLiteral("--dry-run")});
+  TRun r = Cli({"--json", "para", "apply", file, "--dry-run"});
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
-  EXPECT_TRUE(doc.value(QStringLiteral("applied")).toArray().isEmpty());
-  ASSERT_EQ(doc.value(QStringLiteral("leftOut")).toArray().size(), 1);
-  EXPECT_TRUE(doc.value(QStringLiteral("leftOut")).toArray()[0].toObject().value(QStringLiteral("reason")).toString().contains(
-      QStringLiteral("--defaults")));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-apply")));
-  EXPECT_DOUBLE_EQ(doc.value(QStringLiteral("leftOut")).toArray()[0].toObject().value(QStringLiteral("value")).toDouble(), 999.0)
+  EXPECT_TRUE(doc.value("applied").toArray().isEmpty());
+  ASSERT_EQ(doc.value("leftOut").toArray().size(), 1);
+  EXPECT_TRUE(doc.value("leftOut").toArray()[0].toObject().value("reason").toString().contains("--defaults"));
+  EXPECT_TRUE(MatchesSchema(r.Out, "para-apply"));
+  EXPECT_DOUBLE_EQ(doc.value("leftOut").toArray()[0].toObject().value("value").toDouble(), 999.0)
       << "the file's value, as a number";
-  r = Cli({QStringLiteral("para"), QStringLiteral("apply"), file, QStringLiteral("--dry-run")});
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("Ausgelassen: Nennfrequenz: 999 [50]"))) << "the file's value, not the default: " << r.Out.toStdString();
-  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), file, QStringLiteral("--dry-run"),
-           QStringLiteral("--defaults")});
+  r = Cli({"para", "apply", file, "--dry-run"});
+  EXPECT_TRUE(r.Out.contains("Ausgelassen: Nennfrequenz: 999 [50]"))
+      << "the file's value, not the default: " << r.Out.toStdString();
+  r = Cli({"--json", "para", "apply", file, "--dry-run", "--defaults"});
   ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray().size(), 1);
+  EXPECT_EQ(doc.value("applied").toArray().size(), 1);
 }
 
 namespace {
@@ -1494,135 +1402,96 @@ QByteArray WithValue(QByteArray set, const QByteArray& id, const QByteArray& val
 // limits or list is named, and nothing is sent.
 TEST_F(CliTest, ParaPushRefusesValuesOutsideTheSetsOwnRules) {
   const QString got = Data.filePath("got.xml");
-  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
+  ASSERT_EQ(Cli({"setup", "get", got}).Exit, 0);
   const QByteArray edited = WithValue(WithValue(ReadAll(got), "218103808", "70"), "251658245", "z");
   ASSERT_FALSE(edited.isEmpty());
   const QString file = Data.filePath("edited.xml");
   WriteAll(file, edited);
 
-  TRun r = Cli({QStringLiteral("para"), QStringLiteral("push"), file});
+  TRun r = Cli({"para", "push", file});
   EXPECT_EQ(r.Exit, 4) << r.Out.toStdString() << r.Err.toStdString();
-  EXPECT_FALSE(r.Out.contains(QStringLiteral("Übertragung abgeschlossen")));
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("218103808@218169343 (Nennfrequenz) = \"70\", erlaubt: 45 – 65"))) << r.Err.toStdString();
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("251658245@251658240 (Parameter 251658245) = \"z\", erlaubt: a, b, c"))) << r.Err.toStdString();
+  EXPECT_FALSE(r.Out.contains("Übertragung abgeschlossen"));
+  EXPECT_TRUE(r.Err.contains("218103808@218169343 (Nennfrequenz) = \"70\", erlaubt: 45 – 65")) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains("251658245@251658240 (Parameter 251658245) = \"z\", erlaubt: a, b, c"))
+      << r.Err.toStdString();
 
-  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("push"), file, QStringLiteral("--dry-run")});
+  r = Cli({"--json", "para", "push", file, "--dry-run"});
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 4);
   QStringList refused;
-  for (const QJsonValue& v : doc.value(QStringLiteral("refused")).toArray())
-    refused << QString::number(v.toObject().value(QStringLiteral("id")).toInteger()) + QLatin1Char('=') +
-                   v.toObject().value(QStringLiteral("value")).toVariant().toString();
-  EXPECT_EQ(refused, (QStringList{QStringLiteral("218103808=70"), QStringLiteral("251658245=z")}));
-  EXPECT_TRUE(doc.value(QStringLiteral("refused")).toArray().at(0).toObject().value(QStringLiteral("value")).isDouble());
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-push")));
-  EXPECT_FALSE(doc.value(QStringLiteral("sent")).toBool());
-  for (const QJsonValue& v : doc.value(QStringLiteral("changes")).toArray())
-    EXPECT_FALSE(v.toObject().value(QStringLiteral("sent")).toBool()) << "a refused set sends nothing";
+  for (const QJsonValue& v : doc.value("refused").toArray())
+    refused << QString::number(v.toObject().value("id").toInteger()) + QLatin1Char('=') +
+                   v.toObject().value("value").toVariant().toString();
+  EXPECT_EQ(refused, (QStringList{"218103808=70", "251658245=z"}));
+  EXPECT_TRUE(doc.value("refused").toArray().at(0).toObject().value("value").isDouble());
+  EXPECT_TRUE(MatchesSchema(r.Out, "para-push"));
+  EXPECT_FALSE(doc.value("sent").toBool());
+  for (const QJsonValue& v : doc.value("changes").toArray())
+    EXPECT_FALSE(v.toObject().value("sent").toBool()) << "a refused set sends nothing";
 
-  const QString back = Data.filePath("back.xml");
-  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
-  r = Cli({QStringLiteral("para"), QStringLiteral("diff"), back, got});
-  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("Keine geänderten Daten gefunden")) << "the device kept its set";
+  const QString back = Device("setup/setup.xml");
+  r = Cli({"para", "diff", back, got});
+  EXPECT_EQ(r.Out.trimmed(), "Keine geänderten Daten gefunden") << "the device kept its set";
 
   // Within the rules the same set goes out.
   WriteAll(file, WithValue(WithValue(ReadAll(got), "218103808", "60"), "251658245", "c"));
-  r = Cli({QStringLiteral("para"), QStringLiteral("push"), file});
+  r = Cli({"para", "push", file});
   EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("Übertragung abgeschlossen")));
+  EXPECT_TRUE(r.Out.contains("Übertragung abgeschlossen"));
 }
 
 // A module to leave out that the set does not have would send what the
 // operator meant to keep back.
 TEST_F(CliTest, ParaPushRefusesModulesToLeaveOutThatTheSetDoesNotHave) {
   const QString got = Data.filePath("got.xml");
-  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
-  TRun r = Cli({QStringLiteral("para"), QStringLiteral("push"), got, QStringLiteral("--untick"), QStringLiteral("foo,12345")});
+  ASSERT_EQ(Cli({"setup", "get", got}).Exit, 0);
+  TRun r = Cli({"para", "push", got, "--untick", "foo,12345"});
   EXPECT_EQ(r.Exit, 1);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("foo, 12345"))) << r.Err.toStdString();
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("4278190336 (Modbus)"))) << "the valid names are listed: " << r.Err.toStdString();
-  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("push"), got, QStringLiteral("--untick"),
-           QStringLiteral("Modbus"), QStringLiteral("--dry-run")});
+  EXPECT_TRUE(r.Err.contains("foo, 12345")) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains("4278190336 (Modbus)")) << "the valid names are listed: " << r.Err.toStdString();
+  r = Cli({"--json", "para", "push", got, "--untick", "Modbus", "--dry-run"});
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 0);
-  EXPECT_TRUE(doc.value(QStringLiteral("modules")).toArray().contains(
-      QJsonObject{{QStringLiteral("name"), QStringLiteral("Modbus")}, {QStringLiteral("included"), false}}))
+  EXPECT_TRUE(doc.value("modules").toArray().contains(QJsonObject{{"name", "Modbus"}, {"included", false}}))
       << "a module by its caption";
 }
 
-// A change export from another device must not carry that device's own
-// address, host name or DHCP switch over: they are network settings too.
-TEST_F(CliTest, ParaApplyKeepsTheDevicesOwnNetworkSettingsUnlessAsked) {
-  QString exported;
-  ASSERT_NO_FATAL_FAILURE(ExportChanges([this](const QStringList& a) { return Cli(a); }, QDir(Data.path()),
-                                        {QStringLiteral("218103808=61"), QStringLiteral("33554433@33554432=192.0.2.99"),
-                                         QStringLiteral("33554436@33554432=anderes-geraet")},
-                                        exported));
-  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), exported, QStringLiteral("--dry-run")});
-  QJsonObject doc;
-  ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
-  ASSERT_EQ(doc.value(QStringLiteral("applied")).toArray().size(), 1);
-  EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray().at(0).toObject().value(QStringLiteral("line")).toString(),
-            QStringLiteral("Nennfrequenz: 61 [50]"));
-  QStringList leftOut;
-  for (const QJsonValue& v : doc.value(QStringLiteral("leftOut")).toArray()) {
-    leftOut << QString::number(v.toObject().value(QStringLiteral("id")).toInteger());
-    EXPECT_TRUE(v.toObject().value(QStringLiteral("reason")).toString().contains(QStringLiteral("--network")));
-  }
-  EXPECT_EQ(leftOut, (QStringList{QStringLiteral("33554433"), QStringLiteral("33554436")}));
-  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("apply"), exported, QStringLiteral("--dry-run"),
-           QStringLiteral("--network")});
-  ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_EQ(doc.value(QStringLiteral("applied")).toArray().size(), 3) << "asked for, they come along";
-
-  r = Cli({QStringLiteral("para"), QStringLiteral("apply"), exported});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("Ausgelassen: IP-Adresse: 192.0.2.99 [192.0.2.20] (Netzwerkeinstellungen, nur mit --network)")))
-      << r.Out.toStdString();
-  const QString back = Data.filePath("back.xml");
-  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
-  const QByteArray device = ReadAll(back);
-  EXPECT_TRUE(device.contains("<value>61</value>"));
-  EXPECT_FALSE(device.contains("192.0.2.99")) << "the other device's address stays where it came from";
-  EXPECT_FALSE(device.contains("anderes-geraet"));
-}
-
 TEST_F(CliTest, ClockIsSetWithTheFirmwaresStatement) {
-  TRun r = Cli({QStringLiteral("clock"), QStringLiteral("--set"), QStringLiteral("05.12.2026 10:11:12")});
+  TRun r = Cli({"clock", "--set", "05.12.2026 10:11:12"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("uti.setDateTime(\"05.12.2026 10:11:12\")"));
-  r = Cli({QStringLiteral("clock")});
-  EXPECT_TRUE(r.Out.startsWith(QStringLiteral("2026-12-05T10:11:1"))) << r.Out.toStdString();
-  r = Cli({QStringLiteral("clock"), QStringLiteral("--set"), QStringLiteral("morgen")});
+  EXPECT_EQ(r.Out.trimmed(), "uti.setDateTime(\"05.12.2026 10:11:12\")");
+  r = Cli({"clock"});
+  EXPECT_TRUE(r.Out.startsWith("2026-12-05T10:11:1")) << r.Out.toStdString();
+  r = Cli({"clock", "--set", "morgen"});
   EXPECT_EQ(r.Exit, 1);
 }
 
 class CliNakSetupTest : public CliTest {
  protected:
-  QStringList SimArgs() override { return {QStringLiteral("--fault"), QStringLiteral("nak-setup")}; }
+  QStringList SimArgs() override { return {"--fault", "nak-setup"}; }
 };
 
 TEST_F(CliNakSetupTest, RefusedUploadIsReported) {
   const QString got = Data.filePath("got.xml");
-  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
-  TRun r = Cli({QStringLiteral("para"), QStringLiteral("push"), got});
+  ASSERT_EQ(Cli({"setup", "get", got}).Exit, 0);
+  TRun r = Cli({"para", "push", got});
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("ACHTUNG: Parametrierung nicht erfolgreich!"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains("ACHTUNG: Parametrierung nicht erfolgreich!")) << r.Err.toStdString();
   // The edited value was meant to go out; the device refused it, so nothing counts as sent.
   const QString edited = Data.filePath("edited.xml");
-  ASSERT_EQ(Cli({QStringLiteral("para"), QStringLiteral("set"), got, QStringLiteral("218103808=55"), QStringLiteral("--out"), edited}).Exit, 0);
-  r = Cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("push"), edited});
+  ASSERT_EQ(Cli({"para", "set", got, "218103808=55", "--out", edited}).Exit, 0);
+  r = Cli({"--json", "para", "push", edited});
   EXPECT_EQ(r.Exit, 3);
   QJsonObject doc;
   ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-push")));
-  EXPECT_EQ(doc.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(), 3);
-  EXPECT_FALSE(doc.value(QStringLiteral("sent")).toBool());
-  ASSERT_EQ(doc.value(QStringLiteral("changes")).toArray().size(), 1) << r.Out.toStdString();
-  EXPECT_TRUE(doc.value(QStringLiteral("changes")).toArray().at(0).toObject().value(QStringLiteral("included")).toBool());
-  EXPECT_FALSE(doc.value(QStringLiteral("changes")).toArray().at(0).toObject().value(QStringLiteral("sent")).toBool());
+  EXPECT_TRUE(MatchesSchema(r.Out, "para-push"));
+  EXPECT_EQ(doc.value("error").toObject().value("code").toInt(), 3);
+  EXPECT_FALSE(doc.value("sent").toBool());
+  ASSERT_EQ(doc.value("changes").toArray().size(), 1) << r.Out.toStdString();
+  EXPECT_TRUE(doc.value("changes").toArray().at(0).toObject().value("included").toBool());
+  EXPECT_FALSE(doc.value("changes").toArray().at(0).toObject().value("sent").toBool());
 }
 
 // Every offline command on the sample set and on a generated set of about
@@ -1631,63 +1500,51 @@ TEST(CliPara, SampleAndLargeSets) {
   const QString sample = QStringLiteral(VANTA_SAMPLE_DIR "/mnt/flashdrive0/data/setup/setup.xml");
   const QString icd = QStringLiteral(VANTA_SAMPLE_DIR "/mnt/flashdrive0/data/setup/station.icd");
   QTemporaryDir dir;
-  const QString big = dir.filePath(QStringLiteral("big.xml"));
+  const QString big = dir.filePath("big.xml");
   QProcess gen;
-  gen.start(QStringLiteral("python3"), {QStringLiteral(VANTA_SOURCE_DIR "/scripts/gen_sample_setup.py"), big, QStringLiteral("--scale=2000")});
+  gen.start("python3", {QStringLiteral(VANTA_SOURCE_DIR "/scripts/gen_sample_setup.py"), big, "--scale=2000"});
   ASSERT_TRUE(gen.waitForFinished(120000));
   ASSERT_EQ(gen.exitCode(), 0) << gen.readAllStandardError().toStdString();
   ASSERT_GT(QFileInfo(big).size(), 15 * 1000 * 1000);
   auto cli = [](const QStringList& args) { return RunCli(QStringList{QStringLiteral("--port"), QStringLiteral("1")} + args, 120000); };
   for (const QString& set : {sample, big}) {
     SCOPED_TRACE(set.toStdString());
-    TRun r = cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("rows"), set, QStringLiteral("--folder"),
-                  QStringLiteral("234881023"), QStringLiteral("--level"), QStringLiteral("3")});
+    TRun r = cli({"--json", "para", "rows", set, "--folder", "234881023", "--level", "3"});
     QJsonObject doc;
     ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
-    EXPECT_EQ(doc.value(QStringLiteral("rows")).toArray().size(), 13) << "the transformer folder";
-    r = cli({QStringLiteral("--json"), QStringLiteral("para"), QStringLiteral("transformer"), set});
+    EXPECT_EQ(doc.value("rows").toArray().size(), 13) << "the transformer folder";
+    r = cli({"--json", "para", "transformer", set});
     ASSERT_TRUE(OneDocument(r, doc));
-    EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("para-transformer")));
-    EXPECT_DOUBLE_EQ(doc.value(QStringLiteral("transformer")).toObject().value(QStringLiteral("voltageRatio")).toDouble(), 100.0);
-    r = cli({QStringLiteral("para"), QStringLiteral("check"), set});
+    EXPECT_TRUE(MatchesSchema(r.Out, "para-transformer"));
+    EXPECT_DOUBLE_EQ(doc.value("transformer").toObject().value("voltageRatio").toDouble(), 100.0);
+    r = cli({"para", "check", set});
     EXPECT_TRUE(r.Exit == 0 || r.Exit == 4) << r.Err.toStdString();
-    const QString out = dir.filePath(QStringLiteral("out.xml"));
-    r = cli({QStringLiteral("para"), QStringLiteral("set"), set, QStringLiteral("33554436@50331648=ntp2"), QStringLiteral("--out"), out});
+    const QString out = dir.filePath("out.xml");
+    r = cli({"para", "set", set, "33554436@50331648=ntp2", "--out", out});
     EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
-    r = cli({QStringLiteral("para"), QStringLiteral("diff"), set, out});
+    r = cli({"para", "diff", set, out});
     EXPECT_EQ(r.Out.count(QLatin1Char('\n')), 1) << "one item differs: the id under the time group, not its twin";
-    r = cli({QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("apply"), icd, set, QStringLiteral("--out"), out});
+    r = cli({"para", "icd", "apply", icd, set, "--out", out});
     EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
-    r = cli({QStringLiteral("para"), QStringLiteral("export"), set, QStringLiteral("--format"), QStringLiteral("csv"),
-             QStringLiteral("--out"), dir.filePath(QStringLiteral("p.csv"))});
+    r = cli({"para", "export", set, "--format", "csv", "--out", dir.filePath("p.csv")});
     EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
   }
-  TRun r = cli({QStringLiteral("para"), QStringLiteral("icd"), QStringLiteral("show"), QStringLiteral(VANTA_TEST_DATA_DIR "/station-broken.icd")});
+  TRun r = cli({"para", "icd", "show", QStringLiteral(VANTA_TEST_DATA_DIR "/station-broken.icd")});
   EXPECT_EQ(r.Exit, 1);
 }
 
 TEST_F(CliTest, ParaApplyBringsAChangeExportToTheDevice) {
-  const QString got = Data.filePath("got.xml");
-  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), got}).Exit, 0);
-  const QString changes = Data.filePath("changes.json");
-  const QString edited = Data.filePath("edited.xml");
-  TRun r = Cli({QStringLiteral("para"), QStringLiteral("set"), got, QStringLiteral("218103808=61"), QStringLiteral("--changes"), changes,
-                QStringLiteral("--out"), edited});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  const QString exported = Data.filePath("ChangeExport.xml");
-  r = Cli({QStringLiteral("para"), QStringLiteral("export"), edited, QStringLiteral("--format"), QStringLiteral("changes"),
-           QStringLiteral("--changes"), changes, QStringLiteral("--out"), exported});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  QString exported;
+  ASSERT_NO_FATAL_FAILURE(
+      ExportChanges([this](const QStringList& a) { return Cli(a); }, QDir(Data.path()), {"218103808=61"}, exported));
   EXPECT_EQ(ReadAll(exported).count("<parameter "), 1) << "the export holds the one change";
-  r = Cli({QStringLiteral("para"), QStringLiteral("apply"), exported});
+  TRun r = Cli({"para", "apply", exported});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("Nennfrequenz: 61 [50]"))) << r.Out.toStdString();
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("Übertragung abgeschlossen")));
-  const QString back = Data.filePath("back.xml");
-  ASSERT_EQ(Cli({QStringLiteral("setup"), QStringLiteral("get"), back}).Exit, 0);
-  EXPECT_TRUE(ReadAll(back).contains("<value>61</value>"));
-  r = Cli({QStringLiteral("para"), QStringLiteral("apply"), exported});
-  EXPECT_EQ(r.Out.trimmed(), QStringLiteral("Keine geänderten Daten gefunden")) << "applied already";
+  EXPECT_TRUE(r.Out.contains("Nennfrequenz: 61 [50]")) << r.Out.toStdString();
+  EXPECT_TRUE(r.Out.contains("Übertragung abgeschlossen"));
+  EXPECT_TRUE(ReadAll(Device("setup/setup.xml")).contains("<value>61</value>"));
+  r = Cli({"para", "apply", exported});
+  EXPECT_EQ(r.Out.trimmed(), "Keine geänderten Daten gefunden") << "applied already";
 }
 
 // The rows of two folders of the sample setup, checked by hand against the
@@ -1697,21 +1554,19 @@ TEST_F(CliTest, ParaApplyBringsAChangeExportToTheDevice) {
 TEST(CliPara, RowsGoldenOutput) {
   const QString sample = QStringLiteral(VANTA_SAMPLE_DIR "/mnt/flashdrive0/data/setup/setup.xml");
   auto rows = [&](const QString& folder, const QString& level, const QString& lang) {
-    return RunCli({QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("para"), QStringLiteral("rows"), sample,
-                   QStringLiteral("--folder"), folder, QStringLiteral("--level"), level, QStringLiteral("--lang"), lang},
-                  20000)
+    return RunCli({"--port", "1", "para", "rows", sample, "--folder", folder, "--level", level, "--lang", lang}, 20000)
         .Out;
   };
-  EXPECT_EQ(rows(QStringLiteral("234881023"), QStringLiteral("3"), QStringLiteral("de")),
+  EXPECT_EQ(rows("234881023", "3", "de"),
             QString::fromUtf8(ReadAll(QStringLiteral(VANTA_GOLDEN_DIR "/para-rows-transformer.txt"))));
-  EXPECT_EQ(rows(QStringLiteral("251658240"), QStringLiteral("1"), QStringLiteral("en")),
+  EXPECT_EQ(rows("251658240", "1", "en"),
             QString::fromUtf8(ReadAll(QStringLiteral(VANTA_GOLDEN_DIR "/para-rows-odd.txt"))));
 }
 
 // ---- readout and record files ------------------------------------------------------------
 
 TEST_F(CliTest, ReadoutFetchesEverythingResumesACutCopyAndReadsTheRecords) {
-  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("all")}, 60000);
+  TRun r = Cli({"--json", "readout", "download", "all"}, 60000);
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
@@ -1728,54 +1583,40 @@ TEST_F(CliTest, ReadoutFetchesEverythingResumesACutCopyAndReadsTheRecords) {
   for (int i = 0; i < 100; ++i) cuts << qsizetype(1 + rng() % uint32_t(device.size() - 2));
   for (qsizetype cut : cuts) {
     WriteAll(local, device.left(cut));
-    r = Cli({QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("sync/10min-12345678-1764892800-000.log")});
+    r = Cli({"readout", "download", "sync/10min-12345678-1764892800-000.log"});
     ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
     EXPECT_TRUE(r.Out.contains(QStringLiteral("Exists %1/%2 - Resuming").arg(cut).arg(device.size()))) << r.Out.toStdString();
     EXPECT_EQ(QCryptographicHash::hash(ReadAll(local), QCryptographicHash::Sha256),
               QCryptographicHash::hash(device, QCryptographicHash::Sha256))
         << cut;
   }
-  r = Cli({QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("class"), QStringLiteral("10min")});
+  r = Cli({"readout", "download", "class", "10min"});
   EXPECT_TRUE(r.Out.contains(QStringLiteral("Exists %1/%1\n").arg(device.size()))) << "complete: nothing requested";
-  EXPECT_FALSE(r.Out.contains(QStringLiteral(" from ")));
+  EXPECT_FALSE(r.Out.contains(" from "));
 
-  r = Cli({QStringLiteral("readout"), QStringLiteral("tree"), QStringLiteral("recordings")});
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("+ Variables Minutenintervall TRMS\n")));
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("(hidden) ")));
-  EXPECT_FALSE(r.Out.contains(QStringLiteral("\n  - "))) << "every copy on disk: " << r.Out.toStdString();
+  r = Cli({"readout", "tree", "recordings"});
+  EXPECT_TRUE(r.Out.contains("+ Variables Minutenintervall TRMS\n"));
+  EXPECT_TRUE(r.Out.contains("(hidden) "));
+  EXPECT_FALSE(r.Out.contains("\n  - ")) << "every copy on disk: " << r.Out.toStdString();
 
   // The downloaded files read as records, locally, without a session.
-  r = RunCli({QStringLiteral("record"), QStringLiteral("events"), Data.filePath("12345678/Event/12345678-1764903600-375.log")});
+  r = RunCli({"record", "events", Data.filePath("12345678/Event/12345678-1764903600-375.log")});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("Verletzung RCM Alarmschwelle\t05.12.2025 04:00:00.375\t--\t[]\t--\t--")))
+  EXPECT_TRUE(r.Out.contains("Verletzung RCM Alarmschwelle\t05.12.2025 04:00:00.375\t--\t[]\t--\t--"))
       << r.Out.toStdString();
-  r = RunCli({QStringLiteral("record"), QStringLiteral("table"), QStringLiteral("--csv"), local});
-  EXPECT_EQ(r.Out.count(QLatin1Char('\n')), 121) << "a header and 120 rows";
   WriteAll(local, device.left(device.size() - 10));
-  r = RunCli({QStringLiteral("--json"), QStringLiteral("record"), QStringLiteral("info"), local});
+  r = RunCli({"--json", "record", "info", local});
   ASSERT_EQ(r.Exit, 0);
   ASSERT_TRUE(OneDocument(r, o));
   EXPECT_EQ(o.value("records").toInt(), 119) << "a cut file keeps its whole records";
-  EXPECT_TRUE(o.value("warnings").toArray().first().toString().contains(QStringLiteral("Datei unvollständig")));
-  r = RunCli({QStringLiteral("record"), QStringLiteral("info"), Data.filePath("12345678/Event")});
+  EXPECT_TRUE(o.value("warnings").toArray().first().toString().contains("Datei unvollständig"));
+  r = RunCli({"record", "info", Data.filePath("12345678/Event")});
   EXPECT_NE(r.Exit, 0) << "a folder is no record file";
 }
 
 // ---- one store, one local time ---------------------------------------------------------------
 
 namespace {
-TRun RunCliIn(const QProcessEnvironment& env, const QStringList& args) {
-  QProcess p;
-  p.setProcessEnvironment(env);
-  p.start(QStringLiteral(VANTA_CLI_PATH), args);
-  if (!p.waitForFinished(60000)) {
-    p.kill();
-    p.waitForFinished();
-  }
-  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-          QString::fromUtf8(p.readAllStandardError())};
-}
-
 // 2026-07-15 10:00:00.250 UTC: summer time on the simulated device (UTC+1
 // with daylight saving from the last Sunday of March to that of October).
 constexpr uint32_t CJulyEvent = 1784109600;
@@ -1784,9 +1625,10 @@ void PutJulyEvent(const QString& path, uint32_t serial = 12345678) {
   vanta::TContextHeader ctx;
   ctx.Start = {CJulyEvent, 250000000};
   ctx.End = {CJulyEvent + 1, 0};
-  ctx.Channels << vanta::TRecordChannel{0x01040010u, 0, QStringLiteral("%"), QStringLiteral("Spannungseinbruch")};
-  vanta::TRecordWriter w(vanta::TRecordKind::rkEvent, {serial, 3600, true, QStringLiteral("Umspannwerk Nord"), QStringLiteral("Feld 3"), QStringLiteral("Vanta Sim")}, ctx);
-  w.Add(vanta::TEventRecord{0x01040010u, ctx.Start, 70.5, 0, 0.1, QStringLiteral("L1")});
+  ctx.Channels << vanta::TRecordChannel{0x01040010u, 0, "%", "Spannungseinbruch"};
+  vanta::TRecordWriter w(vanta::TRecordKind::rkEvent, {serial, 3600, true, "Umspannwerk Nord", "Feld 3", "Vanta Sim"},
+                         ctx);
+  w.Add(vanta::TEventRecord{0x01040010u, ctx.Start, 70.5, 0, 0.1, "L1"});
   QString error;
   ASSERT_TRUE(w.Save(path, error)) << error.toStdString();
 }
@@ -1797,19 +1639,20 @@ TEST_F(CliTest, ReadoutAndOfflineShareTheDefaultStore) {
   // desktop host reads too.
   QTemporaryDir home;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("HOME"), home.path());
-  env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("share")));
-  TRun r = RunCliIn(env, {QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--quiet"), QStringLiteral("readout"),
-                          QStringLiteral("download"), QStringLiteral("all")});
+  env.insert("HOME", home.path());
+  env.insert("XDG_DATA_HOME", home.filePath("share"));
+  TRun r = RunCli({"--port", QString::number(Sim.Port), "--quiet", "readout", "download", "all"}, 60000, env);
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(QDir(home.filePath(QStringLiteral("share/vanta-host/data/12345678/Event"))).exists());
-  r = RunCliIn(env, {QStringLiteral("--json"), QStringLiteral("offline"), QStringLiteral("scan")});
+  EXPECT_TRUE(QDir(home.filePath("share/vanta-host/data/12345678/Event")).exists());
+  r = RunCli({"--json", "offline", "scan"}, 60000, env);
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
+  EXPECT_TRUE(MatchesSchema(r.Out, "offline-scan"));
   const QJsonArray stations = o.value("stations").toArray();
   ASSERT_EQ(stations.size(), 1) << r.Out.toStdString();
-  EXPECT_EQ(stations[0].toObject().value("station").toString(), QStringLiteral("12345678"));
+  EXPECT_EQ(stations[0].toObject().value("serial").toInteger(), 12345678);
+  EXPECT_EQ(stations[0].toObject().value("station").toString(), "12345678");
   EXPECT_EQ(stations[0].toObject().value("events").toInt(), 7);
 }
 
@@ -1817,54 +1660,54 @@ TEST_F(CliTest, ASummerEventShowsTheTreesTimeOnlineAndOffline) {
   const QString name = QStringLiteral("12345678-%1-250.log").arg(CJulyEvent);
   PutJulyEvent(Device(QStringLiteral("events/") + name));
   // The readout tree: the device's own rules put the event at 12:00 local time.
-  TRun r = Cli({QStringLiteral("readout"), QStringLiteral("tree"), QStringLiteral("events")});
+  TRun r = Cli({"readout", "tree", "events"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   const QString treeLine = r.Out.split(QLatin1Char('\n')).filter(name).value(0);
-  EXPECT_TRUE(treeLine.contains(QStringLiteral("- 15.07.2026 12:00:00 - "))) << r.Out.toStdString();
-  r = Cli({QStringLiteral("readout"), QStringLiteral("download"), name});
+  EXPECT_TRUE(treeLine.contains("- 15.07.2026 12:00:00 - ")) << r.Out.toStdString();
+  r = Cli({"readout", "download", name});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   const QString local = Data.filePath(QStringLiteral("12345678/Event/") + name);
   ASSERT_TRUE(QFileInfo::exists(local));
-  EXPECT_TRUE(QFileInfo::exists(Data.filePath(QStringLiteral("12345678/device-time.ini"))))
+  EXPECT_TRUE(QFileInfo::exists(Data.filePath("12345678/device-time.ini")))
       << "the device's time settings are kept beside its files";
   // Offline, without the device: the event table and the store's tree say the same.
-  r = RunCli({QStringLiteral("--json"), QStringLiteral("record"), QStringLiteral("events"), local});
+  r = RunCli({"--json", "record", "events", local});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("record-events")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "record-events"));
   const QJsonObject event = o.value("events").toArray()[0].toObject();
-  EXPECT_EQ(event.value("time").toString(), QStringLiteral("2026-07-15T12:00:00.250+02:00")) << "summer: UTC+2";
-  EXPECT_EQ(event.value("texts").toObject().value("time").toString(), QStringLiteral("15.07.2026 12:00:00.250"));
+  EXPECT_EQ(event.value("time").toString(), "2026-07-15T12:00:00.250+02:00") << "summer: UTC+2";
+  EXPECT_EQ(event.value("texts").toObject().value("time").toString(), "15.07.2026 12:00:00.250");
   EXPECT_DOUBLE_EQ(event.value("value").toDouble(), 70.5);
   EXPECT_DOUBLE_EQ(event.value("duration").toDouble(), 0.1);
-  EXPECT_EQ(event.value("unit").toString(), QStringLiteral("%"));
-  EXPECT_EQ(o.value("zone").toString(), QStringLiteral("device"));
+  EXPECT_EQ(event.value("unit").toString(), "%");
+  EXPECT_EQ(o.value("zone").toString(), "device");
   EXPECT_FALSE(o.contains("warnings")) << r.Out.toStdString();
-  r = RunCli({QStringLiteral("--data-dir"), Data.path(), QStringLiteral("offline"), QStringLiteral("tree"), QStringLiteral("12345678")});
+  r = RunCli({"--data-dir", Data.path(), "offline", "tree", "12345678"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("15.07.2026 12:00:00 - 15.07.2026 12:00:01 - 0Kb"))) << r.Out.toStdString();
+  EXPECT_TRUE(r.Out.contains("15.07.2026 12:00:00 - 15.07.2026 12:00:01 - 0Kb")) << r.Out.toStdString();
   // The same file away from its station knows only its offset, and says so.
   const QString loose = Data.filePath(QStringLiteral("loose/") + name);
   QDir().mkpath(QFileInfo(loose).absolutePath());
   ASSERT_TRUE(QFile::copy(local, loose));
-  r = RunCli({QStringLiteral("record"), QStringLiteral("events"), loose});
+  r = RunCli({"record", "events", loose});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("\t15.07.2026 11:00:00.250\t"))) << r.Out.toStdString();
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("UTC+01:00"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Out.contains("\t15.07.2026 11:00:00.250\t")) << r.Out.toStdString();
+  EXPECT_TRUE(r.Err.contains("UTC+01:00")) << r.Err.toStdString();
 }
 
 namespace {
 // The COMTRADE files of `record` as the independent reader sees them; the
 // reader itself refuses a row whose sample number or time stamp is wrong.
 ::testing::AssertionResult ReadComtrade(const QString& record, const QString& dir, bool binary, QJsonObject& doc) {
-  QStringList args{QStringLiteral("record"), QStringLiteral("export"), record, QStringLiteral("--comtrade"), dir};
-  if (binary) args << QStringLiteral("--binary");
+  QStringList args{"record", "export", record, "--comtrade", dir};
+  if (binary) args << "--binary";
   const TRun r = RunCli(args);
   if (r.Exit != 0) return ::testing::AssertionFailure() << "export: " << r.Err.toStdString();
   QProcess py;
-  py.start(QStringLiteral("python3"), {QStringLiteral(VANTA_SOURCE_DIR "/tests/tools/comtrade_read.py"),
-                                       QDir(dir).filePath(QFileInfo(record).completeBaseName() + QStringLiteral(".cfg"))});
+  py.start("python3", {QStringLiteral(VANTA_SOURCE_DIR "/tests/tools/comtrade_read.py"),
+                       QDir(dir).filePath(QFileInfo(record).completeBaseName() + ".cfg")});
   if (!py.waitForFinished(60000)) return ::testing::AssertionFailure() << "the reader did not finish";
   if (py.exitCode() != 0) return ::testing::AssertionFailure() << "reader: " << py.readAllStandardError().toStdString();
   doc = QJsonDocument::fromJson(py.readAllStandardOutput()).object();
@@ -1873,7 +1716,7 @@ namespace {
 }  // namespace
 
 TEST_F(CliTest, DisturbanceRecordsOpenInAnIndependentComtradeReader) {
-  const QString osc = QDir(Device("recorder/rec")).entryInfoList({QStringLiteral("Osc-*.log")}).value(0).filePath();
+  const QString osc = QDir(Device("recorder/rec")).entryInfoList({"Osc-*.log"}).value(0).filePath();
   ASSERT_FALSE(osc.isEmpty());
   vanta::TRecordFile rec;
   QString error;
@@ -1885,10 +1728,10 @@ TEST_F(CliTest, DisturbanceRecordsOpenInAnIndependentComtradeReader) {
     EXPECT_EQ(doc.value("rate").toDouble(), 12800.0);
     // Sample 512 at 511 / 12800 s, to the microsecond.
     EXPECT_EQ(doc.value("lastStampUs").toDouble(), 39922.0);
-    EXPECT_EQ(doc.value("format").toString(), binary ? QStringLiteral("BINARY") : QStringLiteral("ASCII"));
+    EXPECT_EQ(doc.value("format").toString(), binary ? "BINARY" : "ASCII");
     const QJsonArray channels = doc.value("channels").toArray();
     ASSERT_EQ(channels.size(), 6);
-    EXPECT_EQ(channels[3].toArray()[0].toString(), QStringLiteral("i L1"));
+    EXPECT_EQ(channels[3].toArray()[0].toString(), "i L1");
     const QJsonArray samples = doc.value("samples").toArray();
     ASSERT_EQ(samples.size(), 512);
     // Every sample within half a step of the 16-bit scaling of its channel.
@@ -1904,11 +1747,11 @@ TEST_F(CliTest, DisturbanceRecordsOpenInAnIndependentComtradeReader) {
   // A record longer than the 32-bit microsecond stamps reach (71 minutes)
   // keeps its times: 5000 samples at one per second.
   vanta::TContextHeader ctx;
-  ctx.Class = QStringLiteral("Hp");
+  ctx.Class = "Hp";
   ctx.SampleRate = 1;
   ctx.Start = {1764896400, 0};
-  ctx.Channels << vanta::TRecordChannel{0x05000000u, 0, QStringLiteral("V"), QStringLiteral("u L1")};
-  vanta::TRecordWriter slow(vanta::TRecordKind::rkHp, {12345678, 3600, true, QStringLiteral("Nord"), {}, QStringLiteral("Sim")}, ctx);
+  ctx.Channels << vanta::TRecordChannel{0x05000000u, 0, "V", "u L1"};
+  vanta::TRecordWriter slow(vanta::TRecordKind::rkHp, {12345678, 3600, true, "Nord", {}, "Sim"}, ctx);
   vanta::TWaveRecord wave{ctx.Start, 5000, {QList<float>(5000)}};
   for (int i = 0; i < 5000; ++i) wave.Channels[0][i] = float(230.0 * std::sin(i / 10.0));
   slow.Add(wave);
@@ -1922,13 +1765,12 @@ TEST_F(CliTest, DisturbanceRecordsOpenInAnIndependentComtradeReader) {
     EXPECT_EQ(doc.value("lastStampUs").toDouble(), 4999e6);
   }
   // The CSV has a header and one line per sample.
-  TRun r = RunCli({QStringLiteral("record"), QStringLiteral("export"), osc, QStringLiteral("--csv"), Data.filePath("osc.csv")});
+  TRun r = RunCli({"record", "export", osc, "--csv", Data.filePath("osc.csv")});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_EQ(ReadAll(Data.filePath("osc.csv")).count('\n'), 513);
-  r = RunCli({QStringLiteral("record"), QStringLiteral("export"), Device("events/12345678-1764903600-375.log"),
-              QStringLiteral("--comtrade"), Data.filePath("no")});
+  r = RunCli({"record", "export", Device("events/12345678-1764903600-375.log"), "--comtrade", Data.filePath("no")});
   EXPECT_NE(r.Exit, 0) << "an event file has no waveform";
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("COMTRADE only for"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains("COMTRADE only for")) << r.Err.toStdString();
 }
 
 // ---- reports -------------------------------------------------------------------------------
@@ -1936,7 +1778,7 @@ TEST_F(CliTest, DisturbanceRecordsOpenInAnIndependentComtradeReader) {
 namespace {
 QString PdfText(const QString& pdf) {
   QProcess p;
-  p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+  p.start("pdftotext", {"-layout", pdf, "-"});
   if (!p.waitForFinished(30000)) return {};
   return QString::fromUtf8(p.readAllStandardOutput());
 }
@@ -1944,13 +1786,11 @@ QString PdfText(const QString& pdf) {
 // the frequency at 53 Hz in `offFreq` rows.
 QString Week(const QString& dir, uint32_t sn, int low, int offFreq) {
   vanta::TContextHeader ctx;
-  ctx.Class = QStringLiteral("10min");
+  ctx.Class = "10min";
   ctx.IntervalMs = 600000;
-  ctx.Channels = {{1, 0x0100FFFF, QStringLiteral("V"), QStringLiteral("U L1")},
-                  {2, 0x0000FFFF, QStringLiteral("Hz"), QStringLiteral("Frequenz")},
-                  {3, 0x0200FFFF, QStringLiteral("%"), QStringLiteral("THD U L1")}};
+  ctx.Channels = {{1, 0x0100FFFF, "V", "U L1"}, {2, 0x0000FFFF, "Hz", "Frequenz"}, {3, 0x0200FFFF, "%", "THD U L1"}};
   vanta::TRecordWriter w(vanta::TRecordKind::rkRecording,
-                         {sn, 3600, false, QStringLiteral("Nord"), QStringLiteral("F"), QStringLiteral("Geraet %1").arg(sn)}, ctx);
+                         {sn, 3600, false, "Nord", "F", QStringLiteral("Geraet %1").arg(sn)}, ctx);
   const uint32_t monday = 1764547200;  // Monday 2025-12-01 00:00 UTC
   for (int i = 0; i < 1008; ++i)
     w.Add(vanta::TRecRow{{monday + uint32_t(i) * 600, 0},
@@ -1970,12 +1810,12 @@ TEST_P(CliReportTwoStations, AreRefusedWithoutALeftover) {
   QTemporaryDir dir;
   const QString a = Week(dir.path(), 12345678, 0, 0);
   const QString b = Week(dir.path(), 87654321, 0, 0);
-  const QString pdf = dir.filePath(QStringLiteral("mixed.pdf"));
-  const TRun r = RunCli({QStringLiteral("report"), QString::fromLatin1(GetParam()), a, b, QStringLiteral("--pdf"), pdf});
+  const QString pdf = dir.filePath("mixed.pdf");
+  const TRun r = RunCli({"report", QString::fromLatin1(GetParam()), a, b, "--pdf", pdf});
   EXPECT_NE(r.Exit, 0);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("Dateien verschiedener Stationen: 12345678 und 87654321"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains("Dateien verschiedener Stationen: 12345678 und 87654321")) << r.Err.toStdString();
   EXPECT_FALSE(QFile::exists(pdf));
-  EXPECT_FALSE(QFile::exists(pdf + QStringLiteral(".part")));
+  EXPECT_FALSE(QFile::exists(pdf + ".part"));
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "only the two inputs";
 }
 
@@ -1990,111 +1830,100 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, CliReportTwoStations,
                          });
 
 TEST(CliReport, En50160VerdictsAndStatisticsFromKnownViolations) {
-  if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) GTEST_SKIP() << "pdftotext missing";
+  if (QStandardPaths::findExecutable("pdftotext").isEmpty()) GTEST_SKIP() << "pdftotext missing";
   QTemporaryDir dir;
   // 101 of 1008 values low: 89.98 % within ±10 % (fails 95 %); 3 at 53 Hz: 99.70 % within 49.5-50.5 Hz
   // (passes 99.5 %) and 99.70 % within 47-52 Hz (fails 100 %).
   const QString bad = Week(dir.path(), 12345678, 101, 3);
-  TRun r = RunCli({QStringLiteral("report"), QStringLiteral("en50160"), bad, QStringLiteral("--pdf"), dir.filePath("bad.pdf")});
+  TRun r = RunCli({"report", "en50160", bad, "--pdf", dir.filePath("bad.pdf")});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QString text = PdfText(dir.filePath("bad.pdf"));
-  EXPECT_TRUE(text.contains(QStringLiteral("1008"))) << text.toStdString();
-  EXPECT_TRUE(text.contains(QStringLiteral("89.98"))) << text.toStdString();
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("Woche ab 01.12.2025\\s+1008\\s+99.70\\s+99.70\\s+89.98\\s+100.00\\s+100.00\\s+nicht bestanden"))
+  EXPECT_TRUE(text.contains("1008")) << text.toStdString();
+  EXPECT_TRUE(text.contains("89.98")) << text.toStdString();
+  EXPECT_TRUE(QRegularExpression(
+                  "Woche ab 01.12.2025\\s+1008\\s+99.70\\s+99.70\\s+89.98\\s+100.00\\s+100.00\\s+nicht bestanden")
                   .match(text)
                   .hasMatch())
       << text.toStdString();
-  EXPECT_TRUE(text.contains(QStringLiteral("Gesamtergebnis: nicht bestanden")));
+  EXPECT_TRUE(text.contains("Gesamtergebnis: nicht bestanden"));
   // The percentile table: 5 % and 95 % values, extremes and the weeks within the limit.
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("U L1\\s+±10 % Un\\s+200.00\\s+230.00\\s+200.00\\s+230.00\\s+0/1\\s+nicht bestanden"))
+  EXPECT_TRUE(QRegularExpression("U L1\\s+±10 % Un\\s+200.00\\s+230.00\\s+200.00\\s+230.00\\s+0/1\\s+nicht bestanden")
                   .match(text)
                   .hasMatch())
       << text.toStdString();
   const QString good = Week(dir.path(), 12345678 + 1, 0, 0);
-  r = RunCli({QStringLiteral("report"), QStringLiteral("en50160"), good, QStringLiteral("--pdf"), dir.filePath("good.pdf")});
-  EXPECT_TRUE(PdfText(dir.filePath("good.pdf")).contains(QStringLiteral("Gesamtergebnis: bestanden")));
-  // Two stations in one report are refused; nothing is left behind.
-  r = RunCli({QStringLiteral("report"), QStringLiteral("en50160"), bad, good, QStringLiteral("--pdf"), dir.filePath("mixed.pdf")});
-  EXPECT_NE(r.Exit, 0);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("verschiedener Stationen"))) << r.Err.toStdString();
-  EXPECT_FALSE(QFile::exists(dir.filePath("mixed.pdf")));
-  EXPECT_FALSE(QFile::exists(dir.filePath("mixed.pdf.part")));
+  r = RunCli({"report", "en50160", good, "--pdf", dir.filePath("good.pdf")});
+  EXPECT_TRUE(PdfText(dir.filePath("good.pdf")).contains("Gesamtergebnis: bestanden"));
 
   // Statistics take only the channels of their kind: voltage harmonics here.
   {
     vanta::TContextHeader ctx;
-    ctx.Class = QStringLiteral("10min");
-    ctx.Channels = {{1, 0, QStringLiteral("V"), QStringLiteral("U L1")},
-                    {2, 0, QStringLiteral("%"), QStringLiteral("H3 U L1")},
-                    {3, 0, QStringLiteral("%"), QStringLiteral("H5 U L1")},
-                    {4, 0, QStringLiteral("%"), QStringLiteral("H5 I L1")}};
+    ctx.Class = "10min";
+    ctx.Channels = {{1, 0, "V", "U L1"}, {2, 0, "%", "H3 U L1"}, {3, 0, "%", "H5 U L1"}, {4, 0, "%", "H5 I L1"}};
     vanta::TRecordWriter w(vanta::TRecordKind::rkRecording, {12345678, 0, false, {}, {}, {}}, ctx);
     // H5: 1..20 %: maximum 20, 95 % value (nearest rank of 20) 19, mean 10.5.
     for (int i = 1; i <= 20; ++i) w.Add(vanta::TRecRow{{1764547200u + uint32_t(i) * 600, 0}, {230.0f, 1.0f, float(i), 50.0f}});
     QString error;
     ASSERT_TRUE(w.Save(dir.filePath("harm.log"), error));
   }
-  r = RunCli({QStringLiteral("report"), QStringLiteral("harmonics-u"), dir.filePath("harm.log"), QStringLiteral("--pdf"), dir.filePath("h.pdf")});
+  r = RunCli({"report", "harmonics-u", dir.filePath("harm.log"), "--pdf", dir.filePath("h.pdf")});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   text = PdfText(dir.filePath("h.pdf"));
-  EXPECT_TRUE(text.contains(QStringLiteral("Statistik Harmonische Spannung")));
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("H5 U L1\\s+20.00\\s+19.00\\s+10.50")).match(text).hasMatch()) << text.toStdString();
-  EXPECT_TRUE(text.contains(QStringLiteral("H3 U L1")));
-  EXPECT_FALSE(text.contains(QStringLiteral("H5 I L1"))) << "a current is no voltage harmonic";
-  r = RunCli({QStringLiteral("report"), QStringLiteral("bands-i"), dir.filePath("harm.log"), QStringLiteral("--pdf"), dir.filePath("b.pdf")});
+  EXPECT_TRUE(text.contains("Statistik Harmonische Spannung"));
+  EXPECT_TRUE(QRegularExpression("H5 U L1\\s+20.00\\s+19.00\\s+10.50").match(text).hasMatch()) << text.toStdString();
+  EXPECT_TRUE(text.contains("H3 U L1"));
+  EXPECT_FALSE(text.contains("H5 I L1")) << "a current is no voltage harmonic";
+  r = RunCli({"report", "bands-i", dir.filePath("harm.log"), "--pdf", dir.filePath("b.pdf")});
   EXPECT_NE(r.Exit, 0);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("keine passenden Kanäle"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains("keine passenden Kanäle")) << r.Err.toStdString();
 
   // Residual current over its reference in two rows.
   {
     vanta::TContextHeader ctx;
-    ctx.Class = QStringLiteral("10min");
-    ctx.Channels = {{1, 0x1400FFFF, QStringLiteral("iR"), QStringLiteral("Differenzstrom")},
-                    {2, 0x1400FFFF, QStringLiteral("iRR"), QStringLiteral("Bezug")}};
+    ctx.Class = "10min";
+    ctx.Channels = {{1, 0x1400FFFF, "iR", "Differenzstrom"}, {2, 0x1400FFFF, "iRR", "Bezug"}};
     vanta::TRecordWriter w(vanta::TRecordKind::rkRecording, {12345678, 0, false, {}, {}, {}}, ctx);
     for (int i = 0; i < 10; ++i) w.Add(vanta::TRecRow{{1764547200u + uint32_t(i) * 600, 0}, {i == 3 || i == 7 ? 45.0f : 20.0f, 30.0f}});
     QString error;
     ASSERT_TRUE(w.Save(dir.filePath("rcm.log"), error));
   }
-  r = RunCli({QStringLiteral("report"), QStringLiteral("rcm"), dir.filePath("rcm.log"), QStringLiteral("--pdf"), dir.filePath("rcm.pdf")});
+  r = RunCli({"report", "rcm", dir.filePath("rcm.log"), "--pdf", dir.filePath("rcm.pdf")});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   text = PdfText(dir.filePath("rcm.pdf"));
-  EXPECT_TRUE(text.contains(QStringLiteral("Maximum: 45.00 mA"))) << text.toStdString();
-  EXPECT_TRUE(text.contains(QStringLiteral("Überschreitungen: 2")));
-  r = RunCli({QStringLiteral("report"), QStringLiteral("rcm"), bad, QStringLiteral("--pdf"), dir.filePath("none.pdf")});
+  EXPECT_TRUE(text.contains("Maximum: 45.00 mA")) << text.toStdString();
+  EXPECT_TRUE(text.contains("Überschreitungen: 2"));
+  r = RunCli({"report", "rcm", bad, "--pdf", dir.filePath("none.pdf")});
   EXPECT_NE(r.Exit, 0) << "a file without residual currents";
 
   QFile dict(dir.filePath("dict.json"));
   ASSERT_TRUE(dict.open(QIODevice::WriteOnly));
   dict.write(R"({"Seriennummer": "12345678", "Prüfer": "anna", "Abweichung U1": "0.02 %"})");
   dict.close();
-  r = RunCli({QStringLiteral("report"), QStringLiteral("calibration"), QStringLiteral("--dict"), dict.fileName(),
-              QStringLiteral("--pdf"), dir.filePath("cal.pdf")});
+  r = RunCli({"report", "calibration", "--dict", dict.fileName(), "--pdf", dir.filePath("cal.pdf")});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   text = PdfText(dir.filePath("cal.pdf"));
-  EXPECT_TRUE(text.contains(QStringLiteral("Kalibrierzerti"))) << "(the fi may come out as a ligature)";
-  EXPECT_TRUE(text.contains(QStringLiteral("Prüfer")) && text.contains(QStringLiteral("anna")));
+  EXPECT_TRUE(text.contains("Kalibrierzerti")) << "(the fi may come out as a ligature)";
+  EXPECT_TRUE(text.contains("Prüfer") && text.contains("anna"));
 }
 
 namespace vanta::test::cli {
 // A session recorded with --trace plays back from the simulator's replay
 // mode: the same command gets the same answers without the device.
 TEST_F(CliTest, ATracedSessionReplaysWithoutTheDevice) {
-  const QString trace = Data.filePath(QStringLiteral("session.pcapng"));
-  const TRun live = Cli({QStringLiteral("--trace"), trace, QStringLiteral("--json"), QStringLiteral("status")});
+  const QString trace = Data.filePath("session.pcapng");
+  const TRun live = Cli({"--trace", trace, "--json", "status"});
   ASSERT_EQ(live.Exit, 0) << live.Err.toStdString();
   Sim.Stop();
   TSimProcess replay;
-  ASSERT_TRUE(replay.Start({QStringLiteral("--replay"), trace}));
+  ASSERT_TRUE(replay.Start({"--replay", trace}));
   QTemporaryDir other;
-  const TRun again = RunCli({QStringLiteral("--port"), QString::number(replay.Port), QStringLiteral("--data-dir"), other.path(),
-                             QStringLiteral("--json"), QStringLiteral("status")});
+  const TRun again = RunCli({"--port", QString::number(replay.Port), "--data-dir", other.path(), "--json", "status"});
   EXPECT_EQ(again.Exit, 0) << again.Err.toStdString();
   EXPECT_EQ(again.Out, live.Out);
   EXPECT_FALSE(QString::fromUtf8(replay.Stderr()).contains(QLatin1String("the trace has")));
   // A trace that is no trace is refused at start.
-  WriteAll(Data.filePath(QStringLiteral("junk.pcapng")), "junk");
+  WriteAll(Data.filePath("junk.pcapng"), "junk");
   TSimProcess refused;
-  EXPECT_FALSE(refused.Start({QStringLiteral("--replay"), Data.filePath(QStringLiteral("junk.pcapng"))}));
+  EXPECT_FALSE(refused.Start({"--replay", Data.filePath("junk.pcapng")}));
 }
 }  // namespace vanta::test::cli

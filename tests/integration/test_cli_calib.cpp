@@ -14,9 +14,7 @@ namespace {
 
 // Unattended: the wiring is done before the run, the reference values come along.
 QStringList Calibrate(const QStringList& more = {}) {
-  return QStringList{QStringLiteral("--json"), QStringLiteral("calibrate"), QStringLiteral("--assume-wired"), QStringLiteral("--wait-scale"),
-                     QStringLiteral("0")} +
-         more;
+  return QStringList{"--json", "calibrate", "--assume-wired", "--wait-scale", "0"} + more;
 }
 
 QStringList Strings(const QJsonArray& a) {
@@ -28,47 +26,47 @@ QStringList Strings(const QJsonArray& a) {
 // Firmware before 2.10: TCP calibration with bare statements.
 class CliCalibTest : public CliTest {
  protected:
-  QStringList SimArgs() override { return QStringList{QStringLiteral("--firmware"), QStringLiteral("2.9.3"), QStringLiteral("--reboot-ms"), QStringLiteral("200")} + Extra(); }
+  QStringList SimArgs() override { return QStringList{"--firmware", "2.9.3", "--reboot-ms", "200"} + Extra(); }
   virtual QStringList Extra() { return {}; }
-  QString DeviceLog() const { return QString::fromUtf8(ReadAll(Device(QStringLiteral("logd.log")))); }
+  QString DeviceLog() const { return QString::fromUtf8(ReadAll(Device("logd.log"))); }
 };
 
 TEST_F(CliCalibTest, SixtyHertzWithACommaReferenceCalibratesAndCertifies) {
   QTemporaryDir out;
-  const QString pdf = out.filePath(QStringLiteral("cert.pdf"));
-  const TRun r = Cli(Calibrate({QStringLiteral("--freq"), QStringLiteral("60"), QStringLiteral("--u"), QStringLiteral("100,5"),
-                                QStringLiteral("--i"), QStringLiteral("5"), QStringLiteral("--env"), QStringLiteral("AirTemp=23 °C"),
-                                QStringLiteral("--env"), QStringLiteral("UserName=Prüfer Ost"), QStringLiteral("--report"), pdf}),
+  const QString pdf = out.filePath("cert.pdf");
+  const TRun r = Cli(Calibrate({"--freq", "60", "--u", "100,5", "--i", "5", "--env", "AirTemp=23 °C", "--env",
+                                "UserName=Prüfer Ost", "--report", pdf}),
                      60000);
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   ASSERT_EQ(r.Exit, 0) << o["status"].toString().toStdString();
-  QStringList want{QStringLiteral("pq.calClose(0)"), QStringLiteral("pq.calOpen(60.000)"), QStringLiteral("pq.calU(0)"),
-                   QStringLiteral("pq.calI(0)"), QStringLiteral("pq.calU(100.500)"), QStringLiteral("pq.calI(5.000)")};
+  QStringList want{"pq.calClose(0)", "pq.calOpen(60.000)", "pq.calU(0)",
+                   "pq.calI(0)",     "pq.calU(100.500)",   "pq.calI(5.000)"};
   for (int pass = 0; pass < 2; ++pass)
     for (int ch = 1; ch <= 8; ++ch) want << QStringLiteral("pq.calState(%1,%2)").arg(ch).arg(pass);
-  want << QStringLiteral("pq.calClose(1)") << QStringLiteral("uti.softreset()");
+  want << "pq.calClose(1)"
+       << "uti.softreset()";
   EXPECT_EQ(Strings(o["statements"].toArray()).join(QLatin1Char(' ')).toStdString(), want.join(QLatin1Char(' ')).toStdString());
-  EXPECT_EQ(o["status"].toString(), QStringLiteral("Kalibration erfolgreich!"));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("calibrate")));
+  EXPECT_EQ(o["status"].toString(), "Kalibration erfolgreich!");
+  EXPECT_TRUE(MatchesSchema(r.Out, "calibrate"));
   const QJsonArray ch = o["channels"].toArray();
   ASSERT_EQ(ch.size(), 16);
   for (const QJsonValue& v : ch) {
     EXPECT_TRUE(v.toObject()["ok"].toBool());
     EXPECT_EQ(v.toObject()["state"].toInt(-9), 1);
   }
-  EXPECT_EQ(ch[4].toObject()["channel"].toString(), QStringLiteral("I1"));
+  EXPECT_EQ(ch[4].toObject()["channel"].toString(), "I1");
   // Passes 1 and 2, as the certificate and the text output count them.
   EXPECT_EQ(ch[0].toObject()["pass"].toInt(), 1);
   EXPECT_EQ(ch[15].toObject()["pass"].toInt(), 2);
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("\"pass\":2"))) << "a number";
+  EXPECT_TRUE(r.Out.contains("\"pass\":2")) << "a number";
   // The reference as numbers with their units, the comma read as a decimal point.
   const QJsonObject ref = o["reference"].toObject();
   EXPECT_DOUBLE_EQ(ref["U"].toDouble(), 100.5);
   EXPECT_DOUBLE_EQ(ref["I"].toDouble(), 5.0);
   EXPECT_DOUBLE_EQ(ref["f"].toDouble(), 60.0);
-  EXPECT_EQ(o["units"].toObject()["U"].toString(), QStringLiteral("V"));
-  EXPECT_EQ(o["units"].toObject()["f"].toString(), QStringLiteral("Hz"));
+  EXPECT_EQ(o["units"].toObject()["U"].toString(), "V");
+  EXPECT_EQ(o["units"].toObject()["f"].toString(), "Hz");
   EXPECT_EQ(o["certificate"].toString(), pdf);
   EXPECT_TRUE(o["storedLocally"].toBool());
   EXPECT_EQ(o["serial"].toInteger(), 12345678);
@@ -87,26 +85,26 @@ TEST_F(CliCalibTest, SixtyHertzWithACommaReferenceCalibratesAndCertifies) {
                         "Pressure", "Programm", "Annotation", "Model1", "Serial1", "CheckNr1", "CalTo1", "CertNr1", "Model2",
                         "Serial2", "CheckNr2", "CalTo2", "CertNr2", "Frei1", "Frei1Val", "Frei2", "Frei2Val"})
     EXPECT_TRUE(dict.contains(QLatin1String(k))) << k;
-  EXPECT_EQ(dict["DeviceNumber"].toString(), QStringLiteral("12345678"));
-  EXPECT_EQ(dict["AirTemp"].toString(), QStringLiteral("23 °C"));
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4}$")).match(dict["CheckDate"].toString()).hasMatch());
-  EXPECT_EQ(checked.date().toString(QStringLiteral("dd.MM.yyyy")), dict["CheckDate"].toString());
+  EXPECT_EQ(dict["DeviceNumber"].toString(), "12345678");
+  EXPECT_EQ(dict["AirTemp"].toString(), "23 °C");
+  EXPECT_TRUE(QRegularExpression("^\\d\\d\\.\\d\\d\\.\\d{4}$").match(dict["CheckDate"].toString()).hasMatch());
+  EXPECT_EQ(checked.date().toString("dd.MM.yyyy"), dict["CheckDate"].toString());
   // The certificate as a reader sees it.
   QProcess text;
   // Laid out as on the page: a table's label and value stay on one line.
-  text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+  text.start("pdftotext", {"-layout", pdf, "-"});
   ASSERT_TRUE(text.waitForFinished(20000));
   const QString cert = QString::fromUtf8(text.readAllStandardOutput());
   EXPECT_TRUE(cert.contains(QLatin1String("12345678")));
   EXPECT_TRUE(cert.contains(dict["CheckDate"].toString()));
-  EXPECT_TRUE(cert.contains(QStringLiteral("Prüfer Ost")));
+  EXPECT_TRUE(cert.contains("Prüfer Ost"));
   EXPECT_EQ(cert.count(QLatin1String("Calibration ok")), 16);
   // The values the channels were calibrated against are on the certificate.
-  EXPECT_EQ(dict["RefVoltage"].toString(), QStringLiteral("100.500"));
-  EXPECT_EQ(dict["RefCurrent"].toString(), QStringLiteral("5.000"));
-  EXPECT_EQ(dict["RefFrequency"].toString(), QStringLiteral("60.000"));
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("Spannung \\[V\\]\\s+100\\.500")).match(cert).hasMatch()) << cert.toStdString();
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("Frequenz \\[Hz\\]\\s+60\\.000")).match(cert).hasMatch());
+  EXPECT_EQ(dict["RefVoltage"].toString(), "100.500");
+  EXPECT_EQ(dict["RefCurrent"].toString(), "5.000");
+  EXPECT_EQ(dict["RefFrequency"].toString(), "60.000");
+  EXPECT_TRUE(QRegularExpression("Spannung \\[V\\]\\s+100\\.500").match(cert).hasMatch()) << cert.toStdString();
+  EXPECT_TRUE(QRegularExpression("Frequenz \\[Hz\\]\\s+60\\.000").match(cert).hasMatch());
   EXPECT_TRUE(DeviceLog().contains(QLatin1String("calibration stored (100.500 V, 5.000 A, 60.000 Hz)")));
   EXPECT_TRUE(DeviceLog().contains(QLatin1String("soft reset requested")));
 }
@@ -126,19 +124,18 @@ class CliCalibStopTest : public CliCalibTest, public ::testing::WithParamInterfa
 };
 
 TEST_P(CliCalibStopTest, EndsAtTheStartPageWithItsText) {
-  const TRun r = Cli(Calibrate({QStringLiteral("--freq"), QLatin1String(GetParam().Freq), QStringLiteral("--u"), QLatin1String(GetParam().U),
-                                QStringLiteral("--i"), QStringLiteral("5")}),
-                     60000);
+  const TRun r =
+      Cli(Calibrate({"--freq", QLatin1String(GetParam().Freq), "--u", QLatin1String(GetParam().U), "--i", "5"}), 60000);
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("calibrate")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "calibrate"));
   EXPECT_EQ(o["error"].toObject()["code"].toInt(), 3);
   EXPECT_EQ(o["status"].toString(), QString::fromUtf8(GetParam().Status));
   EXPECT_EQ(o["steps"].toArray().last().toInt(), -1) << "the start page";
   const QStringList sent = Strings(o["statements"].toArray());
   EXPECT_EQ(sent.size(), GetParam().LastStatementCount) << sent.join(' ').toStdString();
-  EXPECT_FALSE(sent.contains(QStringLiteral("pq.calClose(1)")));
+  EXPECT_FALSE(sent.contains("pq.calClose(1)"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -151,28 +148,26 @@ INSTANTIATE_TEST_SUITE_P(
 
 class CliCalibSaveTest : public CliCalibTest, public ::testing::WithParamInterface<const char*> {
  protected:
-  QStringList Extra() override { return {QStringLiteral("--cal-fault"), QString::fromUtf8(GetParam())}; }
+  QStringList Extra() override { return {"--cal-fault", QString::fromUtf8(GetParam())}; }
 };
 
 // A refused pq.calClose(1) keeps nothing: no certificate, no reset. A reset
 // that answers with a status text still ends the run, once.
 TEST_P(CliCalibSaveTest, TheClosingStepsEndOnce) {
   QTemporaryDir out;
-  const QString pdf = out.filePath(QStringLiteral("c.pdf"));
-  const TRun r = Cli(Calibrate({QStringLiteral("--freq"), QStringLiteral("50"), QStringLiteral("--u"), QStringLiteral("100"),
-                                QStringLiteral("--i"), QStringLiteral("5"), QStringLiteral("--report"), pdf}),
-                     60000);
+  const QString pdf = out.filePath("c.pdf");
+  const TRun r = Cli(Calibrate({"--freq", "50", "--u", "100", "--i", "5", "--report", pdf}), 60000);
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   const QStringList sent = Strings(o["statements"].toArray());
   if (QString::fromUtf8(GetParam()).startsWith(QLatin1String("calClose"))) {
     EXPECT_EQ(r.Exit, 3);
-    EXPECT_EQ(o["status"].toString(), QStringLiteral("Zugriff verweigert"));
-    EXPECT_EQ(sent.count(QStringLiteral("uti.softreset()")), 0);
+    EXPECT_EQ(o["status"].toString(), "Zugriff verweigert");
+    EXPECT_EQ(sent.count("uti.softreset()"), 0);
     EXPECT_FALSE(QFile::exists(pdf));
   } else {
     EXPECT_EQ(r.Exit, 0) << o["status"].toString().toStdString();
-    EXPECT_EQ(sent.count(QStringLiteral("uti.softreset()")), 1);
+    EXPECT_EQ(sent.count("uti.softreset()"), 1);
     EXPECT_TRUE(QFile::exists(pdf));
   }
 }
@@ -183,42 +178,38 @@ INSTANTIATE_TEST_SUITE_P(Closing, CliCalibSaveTest,
 
 class CliCalibOneChannelTest : public CliCalibTest {
  protected:
-  QStringList Extra() override { return {QStringLiteral("--cal-state"), QStringLiteral("3:Calibration invalid")}; }
+  QStringList Extra() override { return {"--cal-state", "3:Calibration invalid"}; }
 };
 
 TEST_F(CliCalibOneChannelTest, OneChannelWithoutCalibrationOkFailsAndKeepsNothing) {
-  const TRun r = Cli(Calibrate({QStringLiteral("--freq"), QStringLiteral("50"), QStringLiteral("--u"), QStringLiteral("100"),
-                                QStringLiteral("--i"), QStringLiteral("5")}),
-                     60000);
+  const TRun r = Cli(Calibrate({"--freq", "50", "--u", "100", "--i", "5"}), 60000);
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_EQ(o["status"].toString(), QStringLiteral("Kalibration nicht erfolgreich!"));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("calibrate")));
+  EXPECT_EQ(o["status"].toString(), "Kalibration nicht erfolgreich!");
+  EXPECT_TRUE(MatchesSchema(r.Out, "calibrate"));
   const QJsonArray ch = o["channels"].toArray();
   EXPECT_FALSE(ch[2].toObject()["ok"].toBool());
   EXPECT_EQ(ch[2].toObject()["state"].toInt(-9), 0);
   EXPECT_EQ(ch[10].toObject()["pass"].toInt(), 2);
-  EXPECT_EQ(ch[10].toObject()["channel"].toString(), QStringLiteral("U3"));
+  EXPECT_EQ(ch[10].toObject()["channel"].toString(), "U3");
   EXPECT_FALSE(ch[10].toObject()["ok"].toBool());
   EXPECT_TRUE(ch[3].toObject()["ok"].toBool());
-  EXPECT_FALSE(Strings(o["statements"].toArray()).contains(QStringLiteral("pq.calClose(1)")));
+  EXPECT_FALSE(Strings(o["statements"].toArray()).contains("pq.calClose(1)"));
   EXPECT_FALSE(DeviceLog().contains(QLatin1String("calibration stored")));
 }
 
 // Without a terminal nobody can confirm the wiring steps: the run does not
 // start unless the caller says the device is wired.
 TEST_F(CliCalibTest, WithoutATerminalItStartsOnlyWhenTheWiringIsAssumed) {
-  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("calibrate"), QStringLiteral("--freq"), QStringLiteral("50"), QStringLiteral("--u"),
-                      QStringLiteral("100"), QStringLiteral("--i"), QStringLiteral("5")});
+  const TRun r = Cli({"--json", "calibrate", "--freq", "50", "--u", "100", "--i", "5"});
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 1);
   EXPECT_TRUE(o["error"].toObject()["message"].toString().contains(QLatin1String("--assume-wired"))) << o["error"].toObject()["message"].toString().toStdString();
   EXPECT_FALSE(DeviceLog().contains(QLatin1String("cal:"))) << "nothing reached the device";
   // Assumed wiring without reference values: nobody could be asked for them.
-  const TRun noValues = Cli({QStringLiteral("--json"), QStringLiteral("calibrate"), QStringLiteral("--assume-wired"), QStringLiteral("--freq"),
-                             QStringLiteral("50")});
+  const TRun noValues = Cli({"--json", "calibrate", "--assume-wired", "--freq", "50"});
   ASSERT_TRUE(OneDocument(noValues, o)) << noValues.Err.toStdString();
   EXPECT_EQ(noValues.Exit, 1);
   EXPECT_TRUE(o["error"].toObject()["message"].toString().contains(QLatin1String("--u VOLT and --i AMP")));
@@ -228,14 +219,24 @@ TEST_F(CliCalibTest, WithoutATerminalItStartsOnlyWhenTheWiringIsAssumed) {
 // are asked for when they were not given.
 TEST_F(CliCalibTest, OnATerminalTheWiringStepsWaitForTheOperator) {
   QTemporaryDir out;
-  const QString pdf = out.filePath(QStringLiteral("t.pdf"));
-  QStringList args{QString::fromUtf8(VANTA_CLI_PATH), QStringLiteral("--port"),
-                   QString::number(Sim.Port), QStringLiteral("--data-dir"), Data.path(), QStringLiteral("--quiet"), QStringLiteral("calibrate"),
-                   QStringLiteral("--wait-scale"), QStringLiteral("0"), QStringLiteral("--freq"), QStringLiteral("50"), QStringLiteral("--report"), pdf};
+  const QString pdf = out.filePath("t.pdf");
+  QStringList args{QString::fromUtf8(VANTA_CLI_PATH),
+                   "--port",
+                   QString::number(Sim.Port),
+                   "--data-dir",
+                   Data.path(),
+                   "--quiet",
+                   "calibrate",
+                   "--wait-scale",
+                   "0",
+                   "--freq",
+                   "50",
+                   "--report",
+                   pdf};
   QProcess p;
   // `script` gives the command a terminal of its own; the operator's input
   // is typed ahead: Enter, Enter, the two values.
-  p.start(QStringLiteral("script"), {QStringLiteral("-qec"), args.join(QLatin1Char(' ')), QStringLiteral("/dev/null")});
+  p.start("script", {"-qec", args.join(QLatin1Char(' ')), "/dev/null"});
   ASSERT_TRUE(p.waitForStarted(5000));
   p.write("\n");
   SpinUntil([] { return false; }, 1500);
@@ -245,11 +246,11 @@ TEST_F(CliCalibTest, OnATerminalTheWiringStepsWaitForTheOperator) {
   ASSERT_TRUE(p.waitForFinished(60000));
   const QString screen = QString::fromUtf8(p.readAllStandardOutput());
   EXPECT_EQ(p.exitCode(), 0) << screen.toStdString();
-  EXPECT_TRUE(screen.contains(QStringLiteral("Strommesseingänge von der Quelle trennen"))) << screen.toStdString();
-  EXPECT_TRUE(screen.contains(QStringLiteral("Am Kalibrator folgende Werte einstellen:")));
-  EXPECT_TRUE(screen.contains(QStringLiteral("Spannung (V): ")));
-  EXPECT_EQ(screen.count(QStringLiteral("Weiter mit Enter")), 2);
-  EXPECT_TRUE(screen.contains(QStringLiteral("U1 (Durchgang 1): ")) && screen.contains(QStringLiteral("I4 (Durchgang 2): ")))
+  EXPECT_TRUE(screen.contains("Strommesseingänge von der Quelle trennen")) << screen.toStdString();
+  EXPECT_TRUE(screen.contains("Am Kalibrator folgende Werte einstellen:"));
+  EXPECT_TRUE(screen.contains("Spannung (V): "));
+  EXPECT_EQ(screen.count("Weiter mit Enter"), 2);
+  EXPECT_TRUE(screen.contains("U1 (Durchgang 1): ") && screen.contains("I4 (Durchgang 2): "))
       << "passes counted as the certificate counts them: " << screen.toStdString();
   EXPECT_TRUE(DeviceLog().contains(QLatin1String("calibration stored (100.500 V, 5.000 A, 50.000 Hz)"))) << DeviceLog().toStdString();
 }
@@ -258,41 +259,31 @@ TEST_F(CliCalibTest, OnATerminalTheWiringStepsWaitForTheOperator) {
 // device would keep it for good), the "not stored locally" code and the reason.
 TEST_F(CliCalibTest, ACertificateWithoutAPlaceStopsTheCalibrationBeforeItBegins) {
   QTemporaryDir out;
-  WriteAll(out.filePath(QStringLiteral("file")), "not a folder");
-  const QString pdf = out.filePath(QStringLiteral("file/c.pdf"));
-  const TRun r = Cli(Calibrate({QStringLiteral("--freq"), QStringLiteral("50"), QStringLiteral("--u"), QStringLiteral("100"), QStringLiteral("--i"),
-                                QStringLiteral("5"), QStringLiteral("--report"), pdf}),
-                     60000);
+  WriteAll(out.filePath("file"), "not a folder");
+  const QString pdf = out.filePath("file/c.pdf");
+  const TRun r = Cli(Calibrate({"--freq", "50", "--u", "100", "--i", "5", "--report", pdf}), 60000);
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 5) << o["error"].toObject()["message"].toString().toStdString();
-  EXPECT_TRUE(o["error"].toObject()["message"].toString().startsWith(QStringLiteral("Kalibrierzertifikat kann nicht gespeichert werden (")))
+  EXPECT_TRUE(
+      o["error"].toObject()["message"].toString().startsWith("Kalibrierzertifikat kann nicht gespeichert werden ("))
       << o["error"].toObject()["message"].toString().toStdString();
-  EXPECT_TRUE(o["error"].toObject()["message"].toString().contains(out.filePath(QStringLiteral("file")))) << "names the place";
+  EXPECT_TRUE(o["error"].toObject()["message"].toString().contains(out.filePath("file"))) << "names the place";
   EXPECT_FALSE(o["storedLocally"].toBool(true));
   EXPECT_FALSE(QFile::exists(pdf));
   EXPECT_FALSE(DeviceLog().contains(QLatin1String("calibration stored"))) << DeviceLog().toStdString();
-  const TRun text = Cli({QStringLiteral("calibrate"), QStringLiteral("--assume-wired"), QStringLiteral("--wait-scale"), QStringLiteral("0"),
-                         QStringLiteral("--freq"), QStringLiteral("50"), QStringLiteral("--u"), QStringLiteral("100"), QStringLiteral("--i"),
-                         QStringLiteral("5"), QStringLiteral("--report"), out.filePath(QStringLiteral("missing/c.pdf"))},
+  const TRun text = Cli({"calibrate", "--assume-wired", "--wait-scale", "0", "--freq", "50", "--u", "100", "--i", "5",
+                         "--report", out.filePath("missing/c.pdf")},
                         60000);
   EXPECT_EQ(text.Exit, 5);
-  EXPECT_TRUE(text.Err.contains(QStringLiteral("Ordner existiert nicht"))) << text.Err.toStdString();
+  EXPECT_TRUE(text.Err.contains("Ordner existiert nicht")) << text.Err.toStdString();
 }
 
 // Firmware 2.10 and later: calibration only through SSH.
 class CliCalibNewFirmwareTest : public CliTest {
  protected:
-  QStringList SimArgs() override { return {QStringLiteral("--ssh-port"), QStringLiteral("0"), QStringLiteral("--reboot-ms"), QStringLiteral("200")}; }
-  QStringList Ssh(const QString& user, const QString& password) const {
-    return {QStringLiteral("--ssh"), QStringLiteral("--ssh-port"), QString::number(Sim.SshPort), QStringLiteral("--ccci-port"),
-            QString::number(Sim.Port), QStringLiteral("--user"), user, QStringLiteral("--password"), password,
-            QStringLiteral("--trust-new-host-key")};
-  }
-  QStringList Args() const {
-    return Calibrate({QStringLiteral("--freq"), QStringLiteral("50"), QStringLiteral("--u"), QStringLiteral("230"), QStringLiteral("--i"),
-                      QStringLiteral("1")});
-  }
+  QStringList SimArgs() override { return {"--ssh-port", "0", "--reboot-ms", "200"}; }
+  QStringList Args() const { return Calibrate({"--freq", "50", "--u", "230", "--i", "1"}); }
 };
 
 TEST_F(CliCalibNewFirmwareTest, PlainTcpIsNoLongerSupported) {
@@ -300,16 +291,17 @@ TEST_F(CliCalibNewFirmwareTest, PlainTcpIsNoLongerSupported) {
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_EQ(o["error"].toObject()["message"].toString(), QStringLiteral("Dieses Feature wird in dieser Firmware nicht mehr unterstützt"));
-  EXPECT_FALSE(QString::fromUtf8(ReadAll(Device(QStringLiteral("logd.log")))).contains(QLatin1String("cal:")));
+  EXPECT_EQ(o["error"].toObject()["message"].toString(),
+            "Dieses Feature wird in dieser Firmware nicht mehr unterstützt");
+  EXPECT_FALSE(QString::fromUtf8(ReadAll(Device("logd.log"))).contains(QLatin1String("cal:")));
 }
 
 TEST_F(CliCalibNewFirmwareTest, OverSshTheDeviceTextsAnswerAndAUserWithoutTheRightIsStopped) {
-  const TRun denied = Cli(Ssh(QStringLiteral("guest"), QStringLiteral("guest")) + Args());
+  const TRun denied = Cli(Ssh("guest", "guest") + Args());
   QJsonObject o;
   ASSERT_TRUE(OneDocument(denied, o)) << denied.Err.toStdString();
   EXPECT_EQ(denied.Exit, 3);
-  EXPECT_TRUE(o["error"].toObject()["message"].toString().contains(QStringLiteral("nicht die nötigen Rechte")));
+  EXPECT_TRUE(o["error"].toObject()["message"].toString().contains("nicht die nötigen Rechte"));
 
   const TDeviceDefaults factory = TDeviceDefaults::FromEnvironment();
   const TRun r = Cli(Ssh(factory.User, factory.Password) + Args(), 60000);
@@ -319,7 +311,7 @@ TEST_F(CliCalibNewFirmwareTest, OverSshTheDeviceTextsAnswerAndAUserWithoutTheRig
   ASSERT_FALSE(sent.isEmpty());
   EXPECT_EQ(sent.first().toStdString(), "print(uti.err2ascii(pq.calClose(0)))");
   EXPECT_EQ(sent.last().toStdString(), "print(uti.err2ascii(uti.softreset()))");
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("calibrate")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "calibrate"));
   EXPECT_DOUBLE_EQ(o["reference"].toObject()["U"].toDouble(), 230.0);
   EXPECT_DOUBLE_EQ(o["reference"].toObject()["f"].toDouble(), 50.0);
 }

@@ -43,15 +43,15 @@ int CheckFinalFiles(const QString& localDir, const QString& deviceDir) {
 
 class CliDownloadTest : public CliTest {
  protected:
-  QString EventDir() const { return Data.filePath(QStringLiteral("12345678/Event")); }
-  QString DeviceEvents() const { return Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/events"); }
+  QString EventDir() const { return Data.filePath("12345678/Event"); }
+  QString DeviceEvents() const { return Sim.Root() + "/mnt/flashdrive0/data/events"; }
   qint64 ListedBytes(const QString& kind) {
     QJsonObject o;
-    const TRun r = Cli({QStringLiteral("--json"), kind, QStringLiteral("list")});
+    const TRun r = Cli({"--json", kind, "list"});
     if (!OneDocument(r, o)) return -1;
-    EXPECT_TRUE(MatchesSchema(r.Out, kind + QStringLiteral("-list")));
+    EXPECT_TRUE(MatchesSchema(r.Out, kind + "-list"));
     qint64 sum = 0;
-    for (const QJsonValue& v : o.value(kind).toArray()) sum += v.toObject().value(QStringLiteral("size")).toInteger();
+    for (const QJsonValue& v : o.value(kind).toArray()) sum += v.toObject().value("size").toInteger();
     return sum;
   }
 };
@@ -62,81 +62,79 @@ TEST_F(CliDownloadTest, AFullDiskIsToldFileByFileAndTheNextRunResumesByteIdentic
   // A large event, so the disk fills up in the middle of a file.
   QByteArray big;
   for (int i = 0; i < 400000; ++i) big.append(char((i * 131) % 253));
-  WriteAll(Device(QStringLiteral("events/EVT-1765000000-0.evt")), big);
-  const qint64 total = ListedBytes(QStringLiteral("events"));
+  WriteAll(Device("events/EVT-1765000000-0.evt"), big);
+  const qint64 total = ListedBytes("events");
   ASSERT_GT(total, 400000);
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("VANTA_FAULT_DISK_FULL_AFTER"), QString::number(total / 2));
-  const QStringList args{QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"), Data.path(),
-                         QStringLiteral("--json"), QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("--all")};
+  env.insert("VANTA_FAULT_DISK_FULL_AFTER", QString::number(total / 2));
+  const QStringList args{"--port", QString::number(Sim.Port), "--data-dir", Data.path(), "--json", "events", "get",
+                         "--all"};
   TRun r = RunCli(args, 60000, env);
   EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("files-get")));
-  EXPECT_EQ(o.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(), 5);
-  const QJsonArray failed = o.value(QStringLiteral("failed")).toArray();
+  EXPECT_TRUE(MatchesSchema(r.Out, "files-get"));
+  EXPECT_EQ(o.value("error").toObject().value("code").toInt(), 5);
+  const QJsonArray failed = o.value("failed").toArray();
   ASSERT_FALSE(failed.isEmpty());
   int failedItems = 0;
-  for (const QJsonValue& v : o.value(QStringLiteral("events")).toArray())
-    failedItems += v.toObject().value(QStringLiteral("result")).toString() == QLatin1String("failed") ? 1 : 0;
+  for (const QJsonValue& v : o.value("events").toArray())
+    failedItems += v.toObject().value("result").toString() == QLatin1String("failed") ? 1 : 0;
   EXPECT_EQ(failedItems, failed.size()) << "each file not stored is marked in the list as well";
   for (const QJsonValue& f : failed) {
-    const QString path = f.toObject().value(QStringLiteral("name")).toString();
-    EXPECT_TRUE(o.value(QStringLiteral("error")).toObject().value(QStringLiteral("message")).toString().contains(path))
+    const QString path = f.toObject().value("name").toString();
+    EXPECT_TRUE(o.value("error").toObject().value("message").toString().contains(path))
         << "every file not stored is named";
     EXPECT_FALSE(QFile::exists(EventDir() + QLatin1Char('/') + path)) << "no file not stored carries its final name";
-    EXPECT_EQ(f.toObject().value(QStringLiteral("reason")).toString(), QStringLiteral("Auf dem Datenträger ist kein Platz mehr"));
+    EXPECT_EQ(f.toObject().value("reason").toString(), "Auf dem Datenträger ist kein Platz mehr");
   }
   const int stored = CheckFinalFiles(EventDir(), DeviceEvents());
   EXPECT_GT(stored, 0) << "the files that fitted are whole";
   // Room again: the next run fetches only what is missing, from where it stopped.
-  r = Cli({QStringLiteral("--json"), QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("--all")});
+  r = Cli({"--json", "events", "get", "--all"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("files-get")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "files-get"));
   bool resumed = false;
-  for (const QJsonValue& v : o.value(QStringLiteral("events")).toArray()) resumed |= v.toObject().contains(QStringLiteral("resumedAt"));
+  for (const QJsonValue& v : o.value("events").toArray()) resumed |= v.toObject().contains("resumedAt");
   EXPECT_TRUE(resumed) << "the file cut by the full disk continues from its part file";
   const int all = CheckFinalFiles(EventDir(), DeviceEvents());
   EXPECT_EQ(all, QDir(DeviceEvents()).entryList(QDir::Files).size());
-  EXPECT_TRUE(QDir(EventDir()).entryList({QStringLiteral("*.part")}).isEmpty());
+  EXPECT_TRUE(QDir(EventDir()).entryList({"*.part"}).isEmpty());
 }
 
 TEST_F(CliDownloadTest, ANameTheDeviceDoesNotHaveIsNotStoredAndSaysSo) {
-  for (const QStringList& args : {QStringList{QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("nope.log")},
-                                  QStringList{QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("sync/nope.log")}}) {
+  for (const QStringList& args :
+       {QStringList{"events", "get", "nope.log"}, QStringList{"readout", "download", "sync/nope.log"}}) {
     SCOPED_TRACE(args.join(' ').toStdString());
-    const TRun r = Cli(QStringList{QStringLiteral("--json")} + args);
+    const TRun r = Cli(QStringList{"--json"} + args);
     EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
     QJsonObject o;
     ASSERT_TRUE(OneDocument(r, o));
-    EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("files-get")));
-    const QJsonArray failed = o.value(QStringLiteral("failed")).toArray();
+    EXPECT_TRUE(MatchesSchema(r.Out, "files-get"));
+    const QJsonArray failed = o.value("failed").toArray();
     ASSERT_EQ(failed.size(), 1);
-    EXPECT_EQ(failed[0].toObject().value(QStringLiteral("reason")).toString(), QStringLiteral("nicht auf dem Gerät"));
+    EXPECT_EQ(failed[0].toObject().value("reason").toString(), "nicht auf dem Gerät");
   }
-  const TRun empty = Cli({QStringLiteral("--data-dir"), QString(), QStringLiteral("events"), QStringLiteral("list")});
+  const TRun empty = Cli({"--data-dir", QString(), "events", "list"});
   EXPECT_EQ(empty.Exit, 1) << "an empty data folder is a typo, not the default";
-  EXPECT_TRUE(empty.Err.contains(QStringLiteral("--data-dir needs a folder")));
+  EXPECT_TRUE(empty.Err.contains("--data-dir needs a folder"));
 }
 
 TEST_F(CliDownloadTest, ASmallFileSystemIsCheckedBeforeTheFirstByte) {
   if (::geteuid() != 0) GTEST_SKIP() << "skipped: needs root (mounts a 100 kB tmpfs)";
   QTemporaryDir mnt;
-  if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                                  QStringLiteral("size=100k"), QStringLiteral("tmpfs"), mnt.path()}) != 0)
+  if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=100k", "tmpfs", mnt.path()}) != 0)
     GTEST_SKIP() << "skipped: tmpfs cannot be mounted here";
   struct TUnmount {
     QString Path;
-    ~TUnmount() { QProcess::execute(QStringLiteral("umount"), {Path}); }
+    ~TUnmount() { QProcess::execute("umount", {Path}); }
   } unmount{mnt.path()};
-  WriteAll(Device(QStringLiteral("events/EVT-1765000000-0.evt")), QByteArray(300000, 'e'));
-  const TRun r = RunCli({QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"), mnt.path(),
-                         QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("--all")});
+  WriteAll(Device("events/EVT-1765000000-0.evt"), QByteArray(300000, 'e'));
+  const TRun r = RunCli({"--port", QString::number(Sim.Port), "--data-dir", mnt.path(), "events", "get", "--all"});
   EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("frei sind nur"))) << r.Err.toStdString();
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("EVT-1765000000-0.evt")));
+  EXPECT_TRUE(r.Err.contains("frei sind nur")) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains("EVT-1765000000-0.evt"));
   QDirIterator it(mnt.path(), QDir::Files, QDirIterator::Subdirectories);
   while (it.hasNext()) {
     const QString f = it.next();
@@ -145,19 +143,18 @@ TEST_F(CliDownloadTest, ASmallFileSystemIsCheckedBeforeTheFirstByte) {
 }
 
 TEST_F(CliDownloadTest, TheTimeoutIsTheLongestSilenceNotTheWholeTransfer) {
-  WriteAll(Device(QStringLiteral("events/EVT-1765000000-0.evt")), QByteArray(12000, 's'));
+  WriteAll(Device("events/EVT-1765000000-0.evt"), QByteArray(12000, 's'));
   TFaults slow;
   slow.TrickleBytes = 1000;
   slow.TrickleMs = 400;  // an answer of 12 kB takes about five seconds, never silent for long
   TFaultProxy proxy(Sim.Port, slow);
   QElapsedTimer t;
   t.start();
-  const TRun r = RunCli({QStringLiteral("--port"), QString::number(proxy.Port), QStringLiteral("--data-dir"), Data.path(),
-                         QStringLiteral("--timeout"), QStringLiteral("2"), QStringLiteral("events"), QStringLiteral("get"),
-                         QStringLiteral("EVT-1765000000-0.evt")});
+  const TRun r = RunCli({"--port", QString::number(proxy.Port), "--data-dir", Data.path(), "--timeout", "2", "events",
+                         "get", "EVT-1765000000-0.evt"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_GT(t.elapsed(), 2500) << "the transfer took longer than the time-out";
-  EXPECT_EQ(ReadAll(EventDir() + QStringLiteral("/EVT-1765000000-0.evt")), QByteArray(12000, 's'));
+  EXPECT_EQ(ReadAll(EventDir() + "/EVT-1765000000-0.evt"), QByteArray(12000, 's'));
 }
 
 TEST_F(CliDownloadTest, CtrlCStopsAtACleanPointAndTheRestComesNextTime) {
@@ -167,9 +164,8 @@ TEST_F(CliDownloadTest, CtrlCStopsAtACleanPointAndTheRestComesNextTime) {
   slow.DelayMs = 150;
   TFaultProxy proxy(Sim.Port, slow);
   QProcess p;
-  p.start(QStringLiteral(VANTA_CLI_PATH), {QStringLiteral("--port"), QString::number(proxy.Port), QStringLiteral("--data-dir"),
-                                           Data.path(), QStringLiteral("--json"), QStringLiteral("events"),
-                                           QStringLiteral("get"), QStringLiteral("--all")});
+  p.start(QStringLiteral(VANTA_CLI_PATH),
+          {"--port", QString::number(proxy.Port), "--data-dir", Data.path(), "--json", "events", "get", "--all"});
   ASSERT_TRUE(p.waitForStarted());
   // Once the first file is on disk, the operator has seen enough.
   QElapsedTimer t;
@@ -181,25 +177,24 @@ TEST_F(CliDownloadTest, CtrlCStopsAtACleanPointAndTheRestComesNextTime) {
   EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_TRUE(o.value(QStringLiteral("cancelled")).toBool());
-  EXPECT_FALSE(o.value(QStringLiteral("failed")).toArray().isEmpty()) << "what did not come is named";
+  EXPECT_TRUE(o.value("cancelled").toBool());
+  EXPECT_FALSE(o.value("failed").toArray().isEmpty()) << "what did not come is named";
   const int before = CheckFinalFiles(EventDir(), DeviceEvents());
   const int onDevice = int(QDir(DeviceEvents()).entryList(QDir::Files).size());
   EXPECT_LT(before, onDevice);
-  const TRun again = Cli({QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("--all")});
+  const TRun again = Cli({"events", "get", "--all"});
   ASSERT_EQ(again.Exit, 0) << again.Err.toStdString();
   EXPECT_EQ(CheckFinalFiles(EventDir(), DeviceEvents()), onDevice);
 }
 
 TEST_F(CliDownloadTest, EachRunUnpacksIntoAFolderOfItsOwn) {
-  const QString out = Data.filePath(QStringLiteral("got.xml"));
-  const TRun r = Cli({QStringLiteral("--tgz"), QStringLiteral("setup"), QStringLiteral("get"), out});
+  const QString out = Data.filePath("got.xml");
+  const TRun r = Cli({"--tgz", "setup", "get", out});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_TRUE(ReadAll(out).contains("<"));
   // Nothing of the run stays in the shared temporary folder, where a
   // second run could have taken it for its own.
-  QDirIterator it(Data.filePath(QStringLiteral("tmp")), QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
-                  QDirIterator::Subdirectories);
+  QDirIterator it(Data.filePath("tmp"), QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
   QStringList left;
   while (it.hasNext()) left << it.next();
   EXPECT_TRUE(left.isEmpty()) << left.join(QLatin1Char(' ')).toStdString();
@@ -207,9 +202,9 @@ TEST_F(CliDownloadTest, EachRunUnpacksIntoAFolderOfItsOwn) {
 
 TEST_F(CliDownloadTest, TwoRunsAtOnceKeepTheirOwnSetups) {
   TSimProcess other;
-  ASSERT_TRUE(other.Start({QStringLiteral("--serial-number"), QStringLiteral("87654321")}));
+  ASSERT_TRUE(other.Start({"--serial-number", "87654321"}));
   // Two different setups, told apart by a marker.
-  const QString setup = QStringLiteral("/mnt/flashdrive0/data/setup/setup.xml");
+  const QString setup = "/mnt/flashdrive0/data/setup/setup.xml";
   QByteArray a = ReadAll(Sim.Root() + setup), b = ReadAll(other.Root() + setup);
   ASSERT_FALSE(a.isEmpty());
   const qsizetype at = a.lastIndexOf("</"), bt = b.lastIndexOf("</");
@@ -220,9 +215,8 @@ TEST_F(CliDownloadTest, TwoRunsAtOnceKeepTheirOwnSetups) {
   for (int i = 0; i < 4; ++i) {
     auto* p = new QProcess;
     const quint16 port = i % 2 ? other.Port : Sim.Port;
-    p->start(QStringLiteral(VANTA_CLI_PATH), {QStringLiteral("--port"), QString::number(port), QStringLiteral("--data-dir"),
-                                              Data.path(), QStringLiteral("--tgz"), QStringLiteral("setup"),
-                                              QStringLiteral("get"), Data.filePath(QStringLiteral("out%1.xml").arg(i))});
+    p->start(QStringLiteral(VANTA_CLI_PATH), {"--port", QString::number(port), "--data-dir", Data.path(), "--tgz",
+                                              "setup", "get", Data.filePath(QStringLiteral("out%1.xml").arg(i))});
     runs << p;
   }
   for (int i = 0; i < runs.size(); ++i) {
@@ -255,7 +249,7 @@ TEST_F(CliDownloadTest, AnFtpTransferMayTakeLongerThanItsStallLimit) {
       "FTPServer(('127.0.0.1', int(sys.argv[1])), FTPHandler).serve_forever()\n");
   QProcess ftp;
   ftp.setProcessChannelMode(QProcess::MergedChannels);
-  ftp.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, QString::number(port), Sim.Root()});
+  ftp.start("/usr/bin/python3", {"-c", script, QString::number(port), Sim.Root()});
   ASSERT_TRUE(ftp.waitForStarted(5000));
   const bool up = SpinUntil([&] {
     QTcpSocket s;
@@ -264,17 +258,16 @@ TEST_F(CliDownloadTest, AnFtpTransferMayTakeLongerThanItsStallLimit) {
   }, 5000);
   if (!up) GTEST_SKIP() << "no FTP server (python3-pyftpdlib): " << ftp.readAll().toStdString();
   const QByteArray content(64 * 1024, 'q');
-  WriteAll(Device(QStringLiteral("events/EVT-1765000200-0.evt")), content);
+  WriteAll(Device("events/EVT-1765000200-0.evt"), content);
   vanta::TFtpClient c;
-  c.Host = QStringLiteral("127.0.0.1");
+  c.Host = "127.0.0.1";
   c.Port = port;
   c.StallSec = 2;
   QElapsedTimer t;
   t.start();
   QString error;
-  const QString local = Data.filePath(QStringLiteral("slow.evt"));
-  EXPECT_TRUE(c.Get(QStringLiteral("/mnt/flashdrive0/data/events/EVT-1765000200-0.evt"), local, false, error))
-      << error.toStdString();
+  const QString local = Data.filePath("slow.evt");
+  EXPECT_TRUE(c.Get("/mnt/flashdrive0/data/events/EVT-1765000200-0.evt", local, false, error)) << error.toStdString();
   EXPECT_GT(t.elapsed(), 2500) << "slower than the stall limit in all, never silent for that long";
   EXPECT_EQ(ReadAll(local), content);
   ftp.terminate();

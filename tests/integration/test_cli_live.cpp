@@ -35,7 +35,9 @@ bool Lines(const QString& out, QList<QJsonObject>& lines) {
 // a live record is seconds old at most, whatever zone the device is set to.
 ::testing::AssertionResult RecentIsoTime(const QJsonValue& v, qint64 maxAgeMs = 60000) {
   const QString text = v.toString();
-  if (!QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d$")).match(text).hasMatch())
+  if (!QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d$")
+           .match(text)
+           .hasMatch())
     return ::testing::AssertionFailure() << "not ISO 8601 with an offset: " << text.toStdString();
   const QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
   const qint64 age = t.msecsTo(QDateTime::currentDateTimeUtc());
@@ -47,66 +49,64 @@ class CliLiveGen2Test : public CliTest {
  protected:
   // Ten periods of 50 Hz: lines 5 Hz apart, so the interharmonics at
   // whole and a half orders fall on lines too.
-  QStringList SimArgs() override {
-    return {QStringLiteral("--generation"), QStringLiteral("2"), QStringLiteral("--osc-samples"), QStringLiteral("8192")};
-  }
+  QStringList SimArgs() override { return {"--generation", "2", "--osc-samples", "8192"}; }
 };
 class CliLiveTenPeriodsTest : public CliTest {
  protected:
-  QStringList SimArgs() override { return {QStringLiteral("--osc-samples"), QStringLiteral("8192")}; }
+  QStringList SimArgs() override { return {"--osc-samples", "8192"}; }
 };
 }  // namespace
 
 TEST_F(CliTest, PanelFiguresMatchTheDocumentedNetwork) {
-  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("panel")});
+  const TRun r = Cli({"--json", "live", "panel"});
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("live-panel")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "live-panel"));
   EXPECT_EQ(o["generation"].toInt(), 1);
   const QJsonObject rec = o["records"].toArray()[0].toObject();
   EXPECT_TRUE(RecentIsoTime(rec["time"]));
   const QJsonObject v = rec["values"].toObject(), units = rec["units"].toObject(), texts = rec["texts"].toObject();
   // 50 Hz, 230/231/229 V at 0/-120/+120 degrees, 10/11/12 A lagging 30 degrees.
   EXPECT_NEAR(v["f"].toDouble(), 50.0, 0.01);
-  EXPECT_EQ(texts["f"].toString(), QStringLiteral("50.00 Hz"));
-  EXPECT_EQ(units["f"].toString(), QStringLiteral("Hz"));
+  EXPECT_EQ(texts["f"].toString(), "50.00 Hz");
+  EXPECT_EQ(units["f"].toString(), "Hz");
   ASSERT_TRUE(v["U2E"].isDouble()) << "a bare number, not a text";
   EXPECT_NEAR(v["U1E"].toDouble(), 230.0, 1e-3);
   EXPECT_NEAR(v["U2E"].toDouble(), 231.0, 1e-3);
-  EXPECT_EQ(texts["U2E"].toString(), QStringLiteral("231.00 V"));
-  EXPECT_EQ(units["U2E"].toString(), QStringLiteral("V"));
+  EXPECT_EQ(texts["U2E"].toString(), "231.00 V");
+  EXPECT_EQ(units["U2E"].toString(), "V");
   EXPECT_NEAR(v["U12"].toDouble(), 399.24, 0.01);
   EXPECT_NEAR(v["phiU2E"].toDouble(), -120.0, 1e-3);
-  EXPECT_EQ(units["phiU2E"].toString(), QStringLiteral("°"));
+  EXPECT_EQ(units["phiU2E"].toString(), "°");
   EXPECT_NEAR(v["I3"].toDouble(), 12.0, 1e-4);
-  EXPECT_EQ(units["I3"].toString(), QStringLiteral("A"));
+  EXPECT_EQ(units["I3"].toString(), "A");
   EXPECT_NEAR(v["S1"].toDouble(), 2300.0, 0.01) << "230 V x 10 A, in VA and not in kVA";
-  EXPECT_EQ(texts["S1"].toString(), QStringLiteral("2.30 kVA"));
+  EXPECT_EQ(texts["S1"].toString(), "2.30 kVA");
   EXPECT_NEAR(v["P1"].toDouble(), 2300.0 * std::cos(M_PI / 6), 0.01) << "2300 VA x cos 30 degrees";
-  EXPECT_EQ(units["P1"].toString(), QStringLiteral("W"));
+  EXPECT_EQ(units["P1"].toString(), "W");
   EXPECT_NEAR(v["PSum"].toDouble(), v["P1"].toDouble() + v["P2"].toDouble() + v["P3"].toDouble(), 0.1);
   EXPECT_NEAR(v["cosPhi1"].toDouble(), std::cos(M_PI / 6), 1e-5);
-  EXPECT_EQ(rec["cosPhiKind1"].toString(), QStringLiteral("ind")) << "lagging currents";
-  EXPECT_EQ(rec["cosPhiKindSum"].toString(), QStringLiteral("ind"));
-  EXPECT_EQ(texts["cosPhi1"].toString(), QStringLiteral("ind. 0.87 "));
+  EXPECT_EQ(rec["cosPhiKind1"].toString(), "ind") << "lagging currents";
+  EXPECT_EQ(rec["cosPhiKindSum"].toString(), "ind");
+  EXPECT_EQ(texts["cosPhi1"].toString(), "ind. 0.87 ");
   EXPECT_TRUE(v["IRCM"].isNull()) << "generation 1 has no residual current";
-  EXPECT_EQ(texts["IRCM"].toString(), QStringLiteral("n.A."));
+  EXPECT_EQ(texts["IRCM"].toString(), "n.A.");
   EXPECT_EQ(v.size(), 56) << "every figure of the panel";
   EXPECT_EQ(units.size(), 56);
   EXPECT_EQ(texts.size(), 56);
 }
 
 TEST_F(CliLiveGen2Test, ResidualCurrentAndTwelveChannels) {
-  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("panel")});
+  TRun r = Cli({"--json", "live", "panel"});
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("live-panel")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "live-panel"));
   const QJsonObject panel = o["records"].toArray()[0].toObject();
   EXPECT_NEAR(panel["values"].toObject()["IRCM"].toDouble(), 0.03, 1e-5);
-  EXPECT_EQ(panel["texts"].toObject()["IRCM"].toString(), QStringLiteral("0.03 A"));
-  r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("osc"), QStringLiteral("--count"), QStringLiteral("2")});
+  EXPECT_EQ(panel["texts"].toObject()["IRCM"].toString(), "0.03 A");
+  r = Cli({"--json", "live", "osc", "--count", "2"});
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("live-osc")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "live-osc"));
   const QJsonArray records = o["records"].toArray();
   ASSERT_EQ(records.size(), 2);
   const QJsonObject first = records[0].toObject();
@@ -114,8 +114,8 @@ TEST_F(CliLiveGen2Test, ResidualCurrentAndTwelveChannels) {
   EXPECT_EQ(first["sampleCount"].toInt(), 8192) << "ten periods of 50 Hz";
   EXPECT_EQ(first["sampleRate"].toInt(), 40960);
   EXPECT_EQ(first["channels"].toArray().size(), 12);
-  EXPECT_EQ(first["units"].toObject()["U1E"].toString(), QStringLiteral("V"));
-  EXPECT_EQ(first["units"].toObject()["IR"].toString(), QStringLiteral("A"));
+  EXPECT_EQ(first["units"].toObject()["U1E"].toString(), "V");
+  EXPECT_EQ(first["units"].toObject()["IR"].toString(), "A");
   const QJsonObject samples = first["samples"].toObject();
   ASSERT_EQ(samples.size(), 12);
   const QJsonArray u1 = samples["U1E"].toArray(), offsets = first["sampleOffsets"].toArray();
@@ -152,7 +152,7 @@ TEST_F(CliLiveGen2Test, ResidualCurrentAndTwelveChannels) {
   EXPECT_NEAR(amplitude("I3", 150), 12.0 * (5.0 + 0.012 + 0.002) / 100, 0.002) << "i3, third harmonic";
   EXPECT_NEAR(amplitude("IN", 150), 1.5, 0.002) << "iN is a pure third harmonic";
   // Record 1 reports the same in % of the fundamental (voltages) and in ampere (currents).
-  r = Cli({QStringLiteral("--json"), QStringLiteral("stream"), QStringLiteral("harmonics")});
+  r = Cli({"--json", "stream", "harmonics"});
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   const QByteArray rec = QByteArray::fromHex(o["records"].toArray()[0].toObject()["bytes"].toString().toLatin1());
   auto f32 = [&rec](int offset) {
@@ -169,62 +169,62 @@ TEST_F(CliLiveGen2Test, ResidualCurrentAndTwelveChannels) {
 }
 
 TEST_F(CliTest, OscilloscopeOfGenerationOneHasElevenChannels) {
-  const TRun r = Cli({QStringLiteral("live"), QStringLiteral("osc")});
+  const TRun r = Cli({"live", "osc"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("4096 samples at 40960/s, 11 channels"))) << r.Out.toStdString();
-  EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("loadflow")}).Exit, 1) << "not a view of the command line";
+  EXPECT_TRUE(r.Out.contains("4096 samples at 40960/s, 11 channels")) << r.Out.toStdString();
+  EXPECT_EQ(Cli({"live", "loadflow"}).Exit, 1) << "not a view of the command line";
 }
 
 namespace {
 class CliLiveProfileTest : public CliTest {
  protected:
   QStringList SimArgs() override {
-    return {QStringLiteral("--network"), QStringLiteral(VANTA_SOURCE_DIR "/data/networks/mv-20kV.ini"), QStringLiteral("--fault"),
-            QStringLiteral("record-length=0x08FFFFFF:1000"), QStringLiteral("--binary-inputs"), QStringLiteral("12")};
+    return {"--network",       QStringLiteral(VANTA_SOURCE_DIR "/data/networks/mv-20kV.ini"),
+            "--fault",         "record-length=0x08FFFFFF:1000",
+            "--binary-inputs", "12"};
   }
 };
 class CliLiveEmptyOscTest : public CliTest {
  protected:
-  QStringList SimArgs() override {
-    return {QStringLiteral("--generation"), QStringLiteral("2"), QStringLiteral("--osc-samples"), QStringLiteral("0")};
-  }
+  QStringList SimArgs() override { return {"--generation", "2", "--osc-samples", "0"}; }
 };
 }  // namespace
 
 TEST_F(CliLiveProfileTest, MediumVoltageProfileWrongLengthsAndTwelveInputs) {
-  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("panel")});
+  TRun r = Cli({"--json", "live", "panel"});
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("live-panel")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "live-panel"));
   const QJsonObject rec = o["records"].toArray()[0].toObject();
   const QJsonObject v = rec["values"].toObject(), texts = rec["texts"].toObject();
   EXPECT_NEAR(v["U1E"].toDouble(), 20000.0 / std::sqrt(3.0), 0.5) << "in V, not in kV";
-  EXPECT_EQ(texts["U1E"].toString(), QStringLiteral("11.55 kV"));
+  EXPECT_EQ(texts["U1E"].toString(), "11.55 kV");
   EXPECT_NEAR(v["I3"].toDouble(), 102.0, 1e-3);
-  EXPECT_EQ(texts["S1"].toString(), QStringLiteral("1.15 MVA")) << "11547 V x 100 A";
+  EXPECT_EQ(texts["S1"].toString(), "1.15 MVA") << "11547 V x 100 A";
   EXPECT_NEAR(v["S1"].toDouble(), v["U1E"].toDouble() * v["I1"].toDouble(), 1.0);
   // The oscilloscope record cut to 1000 bytes fits no sample count: named, not shown.
-  r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("osc")});
+  r = Cli({"--json", "live", "osc"});
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("live-osc")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "live-osc"));
   EXPECT_TRUE(o["records"].toArray().isEmpty());
-  EXPECT_TRUE(o["error"].toObject()["message"].toString().contains(QStringLiteral("1000 Bytes passen nicht zu 4096 Werten"))) << r.Out.toStdString();
+  EXPECT_TRUE(o["error"].toObject()["message"].toString().contains("1000 Bytes passen nicht zu 4096 Werten"))
+      << r.Out.toStdString();
   EXPECT_EQ(o["error"].toObject()["code"].toInt(), 3);
   // Followed, the same ends in an error line.
-  r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("osc"), QStringLiteral("--follow")});
+  r = Cli({"--json", "live", "osc", "--follow"});
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("live-osc-line"), true));
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("1000 Bytes passen nicht zu 4096 Werten"))) << r.Out.toStdString();
-  r = Cli({QStringLiteral("stream"), QStringLiteral("binary"), QStringLiteral("--count"), QStringLiteral("1")});
-  EXPECT_TRUE(r.Out.contains(QStringLiteral("binary inputs (12)"))) << r.Out.toStdString();
+  EXPECT_TRUE(MatchesSchema(r.Out, "live-osc-line", true));
+  EXPECT_TRUE(r.Out.contains("1000 Bytes passen nicht zu 4096 Werten")) << r.Out.toStdString();
+  r = Cli({"stream", "binary", "--count", "1"});
+  EXPECT_TRUE(r.Out.contains("binary inputs (12)")) << r.Out.toStdString();
 }
 
 TEST_F(CliLiveEmptyOscTest, NoSamplesIsAValidEmptyRecord) {
-  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("osc")});
+  const TRun r = Cli({"--json", "live", "osc"});
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("live-osc")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "live-osc"));
   const QJsonObject rec = o["records"].toArray()[0].toObject();
   EXPECT_EQ(rec["sampleCount"].toInt(), 0);
   EXPECT_TRUE(rec["sampleOffsets"].toArray().isEmpty());
@@ -234,15 +234,15 @@ TEST_F(CliLiveEmptyOscTest, NoSamplesIsAValidEmptyRecord) {
 }
 
 TEST_F(CliLiveTenPeriodsTest, SpectrumOfTheDocumentedSignal) {
-  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("spectrum"), QStringLiteral("--channel"), QStringLiteral("i2")});
+  const TRun r = Cli({"--json", "live", "spectrum", "--channel", "i2"});
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("live-spectrum")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "live-spectrum"));
   const QJsonObject rec = o["records"].toArray()[0].toObject();
   EXPECT_TRUE(RecentIsoTime(rec["time"]));
   EXPECT_EQ(rec["frequencyStep"].toDouble(), 5.0);
-  EXPECT_EQ(rec["channels"].toArray(), QJsonArray{QStringLiteral("I2")});
-  EXPECT_EQ(rec["units"].toObject()["I2"].toString(), QStringLiteral("A"));
+  EXPECT_EQ(rec["channels"].toArray(), QJsonArray{"I2"});
+  EXPECT_EQ(rec["units"].toObject()["I2"].toString(), "A");
   const QJsonArray frequencies = rec["frequencies"].toArray(), lines = rec["magnitudes"].toObject()["I2"].toArray();
   ASSERT_EQ(lines.size(), 4097);
   ASSERT_EQ(frequencies.size(), 4097);
@@ -263,24 +263,24 @@ TEST_F(CliLiveTenPeriodsTest, SpectrumOfTheDocumentedSignal) {
 
 TEST_F(CliTest, HarmonicsAndBandsAsTheBarChartHoldsThem) {
   auto bars = [&](const char* view, const char* group, QJsonObject& o) {
-    const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QLatin1String(view), QStringLiteral("--group"), QLatin1String(group)});
+    const TRun r = Cli({"--json", "live", QLatin1String(view), "--group", QLatin1String(group)});
     if (!OneDocument(r, o)) return ::testing::AssertionFailure() << r.Err.toStdString() << r.Out.toStdString();
-    return MatchesSchema(r.Out, QStringLiteral("live-harmonics"));
+    return MatchesSchema(r.Out, "live-harmonics");
   };
   QJsonObject o;
   ASSERT_TRUE(bars("harmonics", "IL", o));
-  EXPECT_EQ(o["group"].toString(), QStringLiteral("IL"));
+  EXPECT_EQ(o["group"].toString(), "IL");
   EXPECT_TRUE(RecentIsoTime(o["time"]));
-  EXPECT_EQ(o["fields"].toArray(), (QJsonArray{QStringLiteral("order"), QStringLiteral("I1"), QStringLiteral("I2"), QStringLiteral("I3"), QStringLiteral("IN")}))
+  EXPECT_EQ(o["fields"].toArray(), (QJsonArray{"order", "I1", "I2", "I3", "IN"}))
       << "current columns are named after the current, no limits for currents";
-  EXPECT_EQ(o["units"].toObject()["I2"].toString(), QStringLiteral("A"));
+  EXPECT_EQ(o["units"].toObject()["I2"].toString(), "A");
   QJsonArray rows = o["rows"].toArray();
   ASSERT_EQ(rows.size(), 51) << "orders 0 to 50";
   EXPECT_EQ(rows[3].toObject()["order"].toInt(), 3);
   EXPECT_NEAR(rows[3].toObject()["I2"].toDouble(), 11.0 * 5.013 / 100, 1e-4) << "I2, order 3, in ampere";
   EXPECT_NEAR(rows[3].toObject()["IN"].toDouble(), 1.5, 1e-5) << "IN";
   ASSERT_TRUE(bars("harmonics", "ULE", o));
-  EXPECT_EQ(o["units"].toObject()["U1E"].toString(), QStringLiteral("%"));
+  EXPECT_EQ(o["units"].toObject()["U1E"].toString(), "%");
   rows = o["rows"].toArray();
   const QJsonObject fifth = rows[5].toObject();
   EXPECT_EQ(fifth["order"].toInt(), 5);
@@ -290,7 +290,7 @@ TEST_F(CliTest, HarmonicsAndBandsAsTheBarChartHoldsThem) {
   EXPECT_EQ(fifth["limit"].toDouble(), 6.0) << "the fifth order's limit, as the chart draws it";
   ASSERT_TRUE(bars("harmonics", "ULL", o));
   EXPECT_EQ(o["fields"].toArray().size(), 5) << "order, U12, U23, U31, limit: no fourth conductor";
-  EXPECT_TRUE(o["rows"].toArray()[5].toObject().contains(QStringLiteral("U31")));
+  EXPECT_TRUE(o["rows"].toArray()[5].toObject().contains("U31"));
   ASSERT_TRUE(bars("interharmonics", "ULE", o));
   rows = o["rows"].toArray();
   ASSERT_EQ(rows.size(), 50);
@@ -300,21 +300,21 @@ TEST_F(CliTest, HarmonicsAndBandsAsTheBarChartHoldsThem) {
   rows = o["rows"].toArray();
   ASSERT_EQ(rows.size(), 35);
   EXPECT_EQ(rows[34].toObject()["band"].toInt(), 8900) << "the band's centre in Hz";
-  EXPECT_EQ(o["units"].toObject()["band"].toString(), QStringLiteral("Hz"));
-  EXPECT_EQ(o["units"].toObject()["U12"].toString(), QStringLiteral("V"));
+  EXPECT_EQ(o["units"].toObject()["band"].toString(), "Hz");
+  EXPECT_EQ(o["units"].toObject()["U12"].toString(), "V");
   EXPECT_NEAR(rows[0].toObject()["U12"].toDouble(), 0.05 + 0.0003 * 4, 1e-6) << "U12 is voltage block 4";
   EXPECT_NEAR(rows[34].toObject()["UNE"].toDouble(), 0.05 + 0.034 + 0.0003 * 3, 1e-6) << "the fourth row of L-L is UNE";
-  EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("bands"), QStringLiteral("--group"), QStringLiteral("XY")}).Exit, 1);
+  EXPECT_EQ(Cli({"live", "bands", "--group", "XY"}).Exit, 1);
 }
 
 TEST_F(CliTest, PhasorsAndLoadFlowAngles) {
-  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("vectors")});
+  const TRun r = Cli({"--json", "live", "vectors"});
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("live-vectors")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "live-vectors"));
   EXPECT_TRUE(RecentIsoTime(o["time"]));
-  EXPECT_EQ(o["units"].toObject()["U2E"].toString(), QStringLiteral("V"));
-  EXPECT_EQ(o["units"].toObject()["I3"].toString(), QStringLiteral("A"));
+  EXPECT_EQ(o["units"].toObject()["U2E"].toString(), "V");
+  EXPECT_EQ(o["units"].toObject()["I3"].toString(), "A");
   const QJsonObject p = o["phasors"].toObject();
   EXPECT_NEAR(p["U2E"].toObject()["magnitude"].toDouble(), 231.0, 1e-4);
   EXPECT_NEAR(p["U2E"].toObject()["angle"].toDouble(), -120.0, 1e-4);
@@ -326,20 +326,19 @@ TEST_F(CliTest, PhasorsAndLoadFlowAngles) {
 
 TEST_F(CliTest, AllValuesOfAStructure) {
   auto values = [&](const char* strukt, const char* kind, QJsonObject& o) {
-    const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("values"), QStringLiteral("--struct"),
-                        QLatin1String(strukt), QStringLiteral("--kind"), QLatin1String(kind)});
+    const TRun r = Cli({"--json", "live", "values", "--struct", QLatin1String(strukt), "--kind", QLatin1String(kind)});
     if (!OneDocument(r, o)) return ::testing::AssertionFailure() << r.Err.toStdString() << r.Out.toStdString();
-    return MatchesSchema(r.Out, QStringLiteral("live-values"));
+    return MatchesSchema(r.Out, "live-values");
   };
   QJsonObject o;
   ASSERT_TRUE(values("ssu_std_t", "stTHrm", o));
-  EXPECT_EQ(o["struct"].toString(), QStringLiteral("ssu_std_t"));
-  EXPECT_EQ(o["kind"].toString(), QStringLiteral("stTHrm"));
+  EXPECT_EQ(o["struct"].toString(), "ssu_std_t");
+  EXPECT_EQ(o["kind"].toString(), "stTHrm");
   EXPECT_TRUE(RecentIsoTime(o["time"]));
   QJsonArray rows = o["rows"].toArray();
   ASSERT_EQ(rows.size(), 51);
-  EXPECT_EQ(o["fields"].toArray()[0].toString(), QStringLiteral("order"));
-  EXPECT_EQ(o["units"].toObject()["hrmU1E"].toString(), QStringLiteral("%"));
+  EXPECT_EQ(o["fields"].toArray()[0].toString(), "order");
+  EXPECT_EQ(o["units"].toObject()["hrmU1E"].toString(), "%");
   EXPECT_EQ(rows[5].toObject()["order"].toInt(), 5);
   EXPECT_NEAR(rows[5].toObject()["hrmU1E"].toDouble(), 3.01, 1e-5) << "U1E order 5 in %";
   ASSERT_TRUE(values("ssi_std_t_V1_0", "stTPhase", o));
@@ -347,7 +346,7 @@ TEST_F(CliTest, AllValuesOfAStructure) {
   ASSERT_EQ(rows.size(), 49);
   EXPECT_EQ(rows[1].toObject()["order"].toInt(), 3);
   EXPECT_NEAR(rows[1].toObject()["hphI2"].toDouble(), -90.0, 1e-3) << "I2 order 3: 3 x (-120 - 30) degrees, wrapped";
-  EXPECT_EQ(o["units"].toObject()["hphI2"].toString(), QStringLiteral("°"));
+  EXPECT_EQ(o["units"].toObject()["hphI2"].toString(), "°");
   ASSERT_TRUE(values("ssu_ext_t", "stTExtHarm", o));
   rows = o["rows"].toArray();
   ASSERT_EQ(rows.size(), 49);
@@ -357,33 +356,33 @@ TEST_F(CliTest, AllValuesOfAStructure) {
   EXPECT_EQ(rows[3].toObject()["uNE"].toDouble(), 0.0) << "UNE is never set";
   EXPECT_TRUE(rows[3].toObject()["uNETime"].isNull());
   ASSERT_TRUE(values("ssp_ext_t", "stExt_t", o));
-  EXPECT_EQ(o["fields"].toArray(), (QJsonArray{QStringLiteral("name"), QStringLiteral("value"), QStringLiteral("time"), QStringLiteral("unit")}));
+  EXPECT_EQ(o["fields"].toArray(), (QJsonArray{"name", "value", "time", "unit"}));
   const QJsonObject pMaxSum = o["rows"].toArray()[3].toObject();
-  EXPECT_EQ(pMaxSum["name"].toString(), QStringLiteral("pMaxSum"));
-  EXPECT_EQ(pMaxSum["unit"].toString(), QStringLiteral("W"));
+  EXPECT_EQ(pMaxSum["name"].toString(), "pMaxSum");
+  EXPECT_EQ(pMaxSum["unit"].toString(), "W");
   EXPECT_GT(pMaxSum["value"].toDouble(), 6000.0) << "at least the three phases' 6.57 kW";
   EXPECT_TRUE(RecentIsoTime(pMaxSum["time"], 24 * 3600 * 1000)) << "the time of the maximum, in the device's zone";
   ASSERT_TRUE(values("ssu_150t_t", "stPol_t", o));
   const QJsonObject u2 = o["rows"].toArray()[1].toObject();
-  EXPECT_EQ(u2["name"].toString(), QStringLiteral("pol_u2E"));
+  EXPECT_EQ(u2["name"].toString(), "pol_u2E");
   EXPECT_NEAR(u2["magnitude"].toDouble(), 231.0, 1e-3);
   EXPECT_NEAR(u2["angle"].toDouble(), -120.0, 1e-3);
-  EXPECT_EQ(u2["unit"].toString(), QStringLiteral("V"));
-  EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("values"), QStringLiteral("--struct"), QStringLiteral("nothing")}).Exit, 1);
+  EXPECT_EQ(u2["unit"].toString(), "V");
+  EXPECT_EQ(Cli({"live", "values", "--struct", "nothing"}).Exit, 1);
 }
 
 // The all-values table of the one-second currents shows what the value
 // panel shows: fundamental reactive power, distortion power, power factor
 // and the cos φ with its sign, the same numbers in the panel's form.
 TEST_F(CliTest, OneSecondCurrentsShowThePanelsPowers) {
-  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("panel")});
+  TRun r = Cli({"--json", "live", "panel"});
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   const QJsonObject panel = o["records"].toArray()[0].toObject();
   const QJsonObject texts = panel["texts"].toObject(), figures = panel["values"].toObject();
-  r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("values"), QStringLiteral("--struct"), QStringLiteral("ssi_s_t")});
+  r = Cli({"--json", "live", "values", "--struct", "ssi_s_t"});
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("live-values")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "live-values"));
   QMap<QString, double> table;
   QMap<QString, QString> units;
   for (const QJsonValue& row : o["rows"].toArray()) {
@@ -406,11 +405,11 @@ TEST_F(CliTest, OneSecondCurrentsShowThePanelsPowers) {
       EXPECT_EQ(units[row], panel["units"].toObject()[symbol].toString()) << row.toStdString();
       EXPECT_NEAR(table[row], figures[symbol].toDouble(), std::fabs(figures[symbol].toDouble()) * 0.01 + 1e-6) << row.toStdString();
     }
-  EXPECT_GT(table[QStringLiteral("d1")], 0.0) << "the harmonic currents give a distortion power";
-  EXPECT_NE(table[QStringLiteral("d1")], table[QStringLiteral("d2")]) << "one per phase";
+  EXPECT_GT(table["d1"], 0.0) << "the harmonic currents give a distortion power";
+  EXPECT_NE(table["d1"], table["d2"]) << "one per phase";
   for (int k = 0; k < 4; ++k) {
     EXPECT_EQ(table[QStringLiteral("cosPhiSign") + QLatin1String(rows[k])], 1.0) << "inductive";
-    EXPECT_EQ(panel[QStringLiteral("cosPhiKind") + QLatin1String(rows[k])].toString(), QStringLiteral("ind"));
+    EXPECT_EQ(panel[QStringLiteral("cosPhiKind") + QLatin1String(rows[k])].toString(), "ind");
     EXPECT_EQ(QStringLiteral("ind. ") + vanta::ValueText(float(table[QStringLiteral("cosPhi") + QLatin1String(rows[k])]), 0),
               texts[QStringLiteral("cosPhi") + QLatin1String(rows[k])].toString());
   }
@@ -418,11 +417,10 @@ TEST_F(CliTest, OneSecondCurrentsShowThePanelsPowers) {
 
 // --follow: a line per record as it comes, each a document of its own.
 TEST_F(CliTest, FollowGivesALinePerRecord) {
-  TRun r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("panel"), QStringLiteral("--count"), QStringLiteral("3"),
-                QStringLiteral("--follow")});
+  TRun r = Cli({"--json", "live", "panel", "--count", "3", "--follow"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("live-panel-line"), true));
+  EXPECT_TRUE(MatchesSchema(r.Out, "live-panel-line", true));
   QList<QJsonObject> lines;
   ASSERT_TRUE(Lines(r.Out, lines)) << r.Out.toStdString();
   ASSERT_EQ(lines.size(), 3) << "three records, nothing after them";
@@ -435,35 +433,32 @@ TEST_F(CliTest, FollowGivesALinePerRecord) {
     EXPECT_GT(l["time"].toString(), before) << "one record after the other";
     before = l["time"].toString();
   }
-  r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("osc"), QStringLiteral("--count"), QStringLiteral("2"),
-           QStringLiteral("--follow"), QStringLiteral("--channel"), QStringLiteral("i1")});
+  r = Cli({"--json", "live", "osc", "--count", "2", "--follow", "--channel", "i1"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("live-osc-line"), true));
+  EXPECT_TRUE(MatchesSchema(r.Out, "live-osc-line", true));
   ASSERT_TRUE(Lines(r.Out, lines));
   ASSERT_EQ(lines.size(), 2);
   EXPECT_EQ(lines[1]["samples"].toObject()["I1"].toArray().size(), 4096);
-  r = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("spectrum"), QStringLiteral("--count"), QStringLiteral("2"),
-           QStringLiteral("--follow"), QStringLiteral("--channel"), QStringLiteral("u1")});
+  r = Cli({"--json", "live", "spectrum", "--count", "2", "--follow", "--channel", "u1"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("live-spectrum-line"), true));
+  EXPECT_TRUE(MatchesSchema(r.Out, "live-spectrum-line", true));
   ASSERT_TRUE(Lines(r.Out, lines));
   ASSERT_EQ(lines.size(), 2);
   EXPECT_NEAR(lines[0]["magnitudes"].toObject()["U1E"].toArray()[5].toDouble(), 230.0, 0.5) << "50 Hz, 10 Hz apart";
   // Text as before, a block per record.
-  r = Cli({QStringLiteral("live"), QStringLiteral("panel"), QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("--follow")});
+  r = Cli({"live", "panel", "--count", "2", "--follow"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_EQ(r.Out.count(QStringLiteral("  UL1:")), 2) << r.Out.toStdString();
+  EXPECT_EQ(r.Out.count("  UL1:"), 2) << r.Out.toStdString();
   // Only the streams follow; only the tables are CSV.
-  EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("vectors"), QStringLiteral("--follow")}).Exit, 1);
-  EXPECT_EQ(Cli({QStringLiteral("live"), QStringLiteral("panel"), QStringLiteral("--csv")}).Exit, 1);
+  EXPECT_EQ(Cli({"live", "vectors", "--follow"}).Exit, 1);
+  EXPECT_EQ(Cli({"live", "panel", "--csv"}).Exit, 1);
 }
 
 // Ctrl-C ends a follower cleanly: every line printed is whole, exit 0.
 TEST_F(CliTest, FollowEndsCleanlyOnCtrlC) {
   QProcess p;
-  p.start(QStringLiteral(VANTA_CLI_PATH), {QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"), Data.path(),
-                                           QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("panel"), QStringLiteral("--follow"),
-                                           QStringLiteral("--count"), QStringLiteral("1000")});
+  p.start(QStringLiteral(VANTA_CLI_PATH), {"--port", QString::number(Sim.Port), "--data-dir", Data.path(), "--json",
+                                           "live", "panel", "--follow", "--count", "1000"});
   ASSERT_TRUE(p.waitForStarted());
   QByteArray out;
   QElapsedTimer t;
@@ -478,20 +473,20 @@ TEST_F(CliTest, FollowEndsCleanlyOnCtrlC) {
   out += p.readAllStandardOutput();
   EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-  EXPECT_TRUE(MatchesSchema(QString::fromUtf8(out), QStringLiteral("live-panel-line"), true));
+  EXPECT_TRUE(MatchesSchema(QString::fromUtf8(out), "live-panel-line", true));
   QList<QJsonObject> lines;
   ASSERT_TRUE(Lines(QString::fromUtf8(out), lines)) << out.toStdString();
   EXPECT_LT(lines.size(), 1000);
-  for (const QJsonObject& l : lines) EXPECT_TRUE(l.contains(QStringLiteral("values"))) << "records only, no closing document";
+  for (const QJsonObject& l : lines) EXPECT_TRUE(l.contains("values")) << "records only, no closing document";
 }
 
 // --csv: the table's JSON fields as the header, "." decimals, a line per row.
 TEST_F(CliTest, TablesAsCsv) {
   auto check = [&](const QStringList& args) {
     QJsonObject o;
-    const TRun j = Cli(QStringList{QStringLiteral("--json"), QStringLiteral("live")} + args);
+    const TRun j = Cli(QStringList{"--json", "live"} + args);
     EXPECT_TRUE(OneDocument(j, o)) << j.Err.toStdString();
-    const TRun c = Cli(QStringList{QStringLiteral("live")} + args + QStringList{QStringLiteral("--csv")});
+    const TRun c = Cli(QStringList{"live"} + args + QStringList{"--csv"});
     EXPECT_EQ(c.Exit, 0) << c.Err.toStdString();
     const QStringList lines = c.Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     const QJsonArray rows = o["rows"].toArray();
@@ -521,23 +516,23 @@ TEST_F(CliTest, TablesAsCsv) {
     }
     return cells;
   };
-  QList<QStringList> cells = check({QStringLiteral("harmonics")});
+  QList<QStringList> cells = check({"harmonics"});
   ASSERT_EQ(cells.size(), 51);
-  EXPECT_EQ(cells[5][0], QStringLiteral("5"));
-  EXPECT_EQ(cells[5][1], QStringLiteral("3.01")) << "U1E order 5, with a decimal point";
-  cells = check({QStringLiteral("interharmonics"), QStringLiteral("--group"), QStringLiteral("IL")});
+  EXPECT_EQ(cells[5][0], "5");
+  EXPECT_EQ(cells[5][1], "3.01") << "U1E order 5, with a decimal point";
+  cells = check({"interharmonics", "--group", "IL"});
   ASSERT_EQ(cells.size(), 50);
-  EXPECT_EQ(cells[4][0], QStringLiteral("4.5"));
-  cells = check({QStringLiteral("bands")});
+  EXPECT_EQ(cells[4][0], "4.5");
+  cells = check({"bands"});
   ASSERT_EQ(cells.size(), 35);
-  EXPECT_EQ(cells[0][0], QStringLiteral("2100"));
-  cells = check({QStringLiteral("values"), QStringLiteral("--struct"), QStringLiteral("ssp_ext_t"), QStringLiteral("--kind"), QStringLiteral("stExt_t")});
+  EXPECT_EQ(cells[0][0], "2100");
+  cells = check({"values", "--struct", "ssp_ext_t", "--kind", "stExt_t"});
   ASSERT_EQ(cells.size(), 8);
-  EXPECT_EQ(cells[3][0], QStringLiteral("pMaxSum"));
-  EXPECT_EQ(cells[3][3], QStringLiteral("W"));
-  cells = check({QStringLiteral("values"), QStringLiteral("--struct"), QStringLiteral("ssu_std_t"), QStringLiteral("--kind"), QStringLiteral("stTHrm")});
+  EXPECT_EQ(cells[3][0], "pMaxSum");
+  EXPECT_EQ(cells[3][3], "W");
+  cells = check({"values", "--struct", "ssu_std_t", "--kind", "stTHrm"});
   ASSERT_EQ(cells.size(), 51);
-  const TRun both = Cli({QStringLiteral("--json"), QStringLiteral("live"), QStringLiteral("harmonics"), QStringLiteral("--csv")});
+  const TRun both = Cli({"--json", "live", "harmonics", "--csv"});
   QJsonObject o;
   ASSERT_TRUE(OneDocument(both, o));
   EXPECT_EQ(both.Exit, 1);

@@ -27,16 +27,16 @@ struct TLine {
 
 std::vector<TLine> PdfLines(const QString& pdf, double& pageHeight) {
   QProcess p;
-  p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox-layout"), pdf, QStringLiteral("-")});
+  p.start("pdftotext", {"-bbox-layout", pdf, "-"});
   p.waitForFinished(60000);
   const QString xml = QString::fromUtf8(p.readAllStandardOutput());
   std::vector<TLine> lines;
   static const QRegularExpression CPage(QStringLiteral("<page width=\"([\\d.]+)\" height=\"([\\d.]+)\">"));
   static const QRegularExpression CLine(
-      QStringLiteral("<line xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">(.*?)</line>"),
+      "<line xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">(.*?)</line>",
       QRegularExpression::DotMatchesEverythingOption);
   static const QRegularExpression CWord(QStringLiteral(">([^<]*)</word>"));
-  const QStringList pages = xml.split(QStringLiteral("<page "));
+  const QStringList pages = xml.split("<page ");
   for (int k = 1; k < pages.size(); ++k) {
     const auto size = CPage.match(QStringLiteral("<page ") + pages[k]);
     if (size.hasMatch()) pageHeight = size.captured(2).toDouble();
@@ -53,13 +53,12 @@ std::vector<TLine> PdfLines(const QString& pdf, double& pageHeight) {
 
 // Page `page` as an image at `dpi`.
 QImage PdfPage(const QString& pdf, int page, int dpi, const QString& dir) {
-  const QString base = QDir(dir).filePath(QStringLiteral("page"));
+  const QString base = QDir(dir).filePath("page");
   QProcess p;
-  p.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"), QString::number(page),
-                                       QStringLiteral("-l"), QString::number(page), QStringLiteral("-singlefile"), QStringLiteral("-png"),
-                                       pdf, base});
+  p.start("pdftoppm", {"-r", QString::number(dpi), "-f", QString::number(page), "-l", QString::number(page),
+                       "-singlefile", "-png", pdf, base});
   p.waitForFinished(60000);
-  return QImage(base + QStringLiteral(".png"));
+  return QImage(base + ".png");
 }
 
 // Share of pixels that are not (nearly) white in the band of `height` points
@@ -77,15 +76,15 @@ double Ink(const QImage& page, double pageHeight, double y, double height) {
 // harmonics 2 to 25, with a voltage dip and a frequency excursion.
 QString TwoWeeks(const QString& dir) {
   vanta::TContextHeader ctx;
-  ctx.Class = QStringLiteral("10min");
+  ctx.Class = "10min";
   ctx.IntervalMs = 600000;
-  for (int k = 1; k <= 3; ++k) ctx.Channels << vanta::TRecordChannel{uint32_t(k), 0x0100FFFF, QStringLiteral("V"), QStringLiteral("U L%1").arg(k)};
-  ctx.Channels << vanta::TRecordChannel{10, 0x0000FFFF, QStringLiteral("Hz"), QStringLiteral("Frequenz")};
+  for (int k = 1; k <= 3; ++k)
+    ctx.Channels << vanta::TRecordChannel{uint32_t(k), 0x0100FFFF, "V", QStringLiteral("U L%1").arg(k)};
+  ctx.Channels << vanta::TRecordChannel{10, 0x0000FFFF, "Hz", "Frequenz"};
   for (int k = 1; k <= 3; ++k)
     for (int h = 2; h <= 25; ++h)
-      ctx.Channels << vanta::TRecordChannel{uint32_t(100 * k + h), 0, QStringLiteral("%"), QStringLiteral("H%1 U L%2").arg(h).arg(k)};
-  vanta::TRecordWriter w(vanta::TRecordKind::rkRecording, {12345678, 3600, false, QStringLiteral("Nord"), QStringLiteral("F"), QStringLiteral("Geraet")},
-                         ctx);
+      ctx.Channels << vanta::TRecordChannel{uint32_t(100 * k + h), 0, "%", QStringLiteral("H%1 U L%2").arg(h).arg(k)};
+  vanta::TRecordWriter w(vanta::TRecordKind::rkRecording, {12345678, 3600, false, "Nord", "F", "Geraet"}, ctx);
   const uint32_t monday = 1764547200;  // Monday 2025-12-01 00:00 UTC
   for (int i = 0; i < 2016; ++i) {
     vanta::TRecRow r{{monday + uint32_t(i) * 600, 0}, {}};
@@ -104,19 +103,18 @@ QString TwoWeeks(const QString& dir) {
 class CliReportCharts : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty() ||
-        QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty())
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty() || QStandardPaths::findExecutable("pdftoppm").isEmpty())
       GTEST_SKIP() << "poppler tools missing";
     Recording = TwoWeeks(Dir.path());
   }
   // The report of `kind` on the recording, drawn without a display.
   QString Report(const QString& kind, const QStringList& before = {}) {
-    const QString pdf = Dir.filePath(kind + before.join(QString()) + QStringLiteral(".pdf"));
+    const QString pdf = Dir.filePath(kind + before.join(QString()) + ".pdf");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    const TRun r = RunCli(before + QStringList{QStringLiteral("report"), kind, Recording, QStringLiteral("--pdf"), pdf}, 120000, env);
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    const TRun r = RunCli(before + QStringList{"report", kind, Recording, "--pdf", pdf}, 120000, env);
     EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
     return pdf;
   }
@@ -131,12 +129,12 @@ class CliReportCharts : public ::testing::Test {
 };
 
 TEST_F(CliReportCharts, En50160DrawsEachChartUnderItsHeadingWithAxesAndLegend) {
-  const QString pdf = Report(QStringLiteral("en50160"));
+  const QString pdf = Report("en50160");
   double height = 0;
   const std::vector<TLine> lines = PdfLines(pdf, height);
   ASSERT_GT(height, 0);
-  for (const QString& heading : {QStringLiteral("Einhaltung je Woche und Größe"), QStringLiteral("Spannung: 10-Minuten-Werte"),
-                                 QStringLiteral("Frequenz: 10-Minuten-Werte"), QStringLiteral("Harmonische: 95 %-Werte")}) {
+  for (const QString& heading : {"Einhaltung je Woche und Größe", "Spannung: 10-Minuten-Werte",
+                                 "Frequenz: 10-Minuten-Werte", "Harmonische: 95 %-Werte"}) {
     SCOPED_TRACE(heading.toStdString());
     const TLine* h = Find(lines, heading);
     ASSERT_NE(h, nullptr) << "no chart heading";
@@ -155,16 +153,16 @@ TEST_F(CliReportCharts, En50160DrawsEachChartUnderItsHeadingWithAxesAndLegend) {
 }
 
 TEST_F(CliReportCharts, HarmonicsStatisticsDrawTheirBars) {
-  for (const QString& kind : {QStringLiteral("harmonics-u")}) {
+  for (const QString& kind : {"harmonics-u"}) {
     SCOPED_TRACE(kind.toStdString());
     const QString pdf = Report(kind);
     double height = 0;
     const std::vector<TLine> lines = PdfLines(pdf, height);
-    const TLine* h = Find(lines, QStringLiteral("Statistik Harmonische Spannung: 95 %-Werte"));
+    const TLine* h = Find(lines, "Statistik Harmonische Spannung: 95 %-Werte");
     ASSERT_NE(h, nullptr);
     const QImage page = PdfPage(pdf, h->Page, 50, Dir.path());
     EXPECT_GT(Ink(page, height, h->Y1 + 20, height * 0.15), 0.02);
-    EXPECT_NE(Find(lines, QStringLiteral("Harmonische Spannung L-N [%]")), nullptr) << "the chart's caption";
+    EXPECT_NE(Find(lines, "Harmonische Spannung L-N [%]"), nullptr) << "the chart's caption";
   }
 }
 
@@ -177,14 +175,14 @@ TEST_F(CliReportCharts, EnglishReportTextsAndDecimalPoints) {
     for (const TLine& l : PdfLines(pdf, height)) out << l.Text;
     return out.join(QLatin1Char('\n'));
   };
-  const QString english = texts(Report(QStringLiteral("en50160"), {QStringLiteral("--lang"), QStringLiteral("en")}));
+  const QString english = texts(Report("en50160", {"--lang", "en"}));
   for (const char* text : {"EN 50160 assessment", "Overall result: ", "Compliance per week and quantity",
                            "Voltage: 10-minute values", "Frequency: 10-minute values", "Percentiles per quantity",
                            "Week from 01.12.2025", "required share", "49.5 Hz (99.5 %)", "49.5-50.5 Hz", "≤ 0.5 %", "Order"})
     EXPECT_TRUE(english.contains(QString::fromUtf8(text))) << text;
   for (const char* text : {"Bewertung", "Woche ab", "bestanden", "geforderter Anteil", "49,5", "0,5 %"})
     EXPECT_FALSE(english.contains(QString::fromUtf8(text))) << text;
-  const QString german = texts(Report(QStringLiteral("en50160")));
+  const QString german = texts(Report("en50160"));
   for (const char* text : {"EN 50160 Bewertung", "49,5-50,5 Hz", "≤ 0,5 %"})
     EXPECT_TRUE(german.contains(QString::fromUtf8(text))) << text;
 }
@@ -192,7 +190,7 @@ TEST_F(CliReportCharts, EnglishReportTextsAndDecimalPoints) {
 // Headings are placed by the height of their font: no text line of any page
 // overlaps another, also where a heading follows the limits text.
 TEST_F(CliReportCharts, NoTextLineOverlapsAnother) {
-  for (const QString& kind : {QStringLiteral("en50160"), QStringLiteral("harmonics-u")}) {
+  for (const QString& kind : {"en50160", "harmonics-u"}) {
     SCOPED_TRACE(kind.toStdString());
     double height = 0;
     const std::vector<TLine> lines = PdfLines(Report(kind), height);

@@ -17,7 +17,7 @@ namespace {
 
 // One of the status document's name/value pairs.
 QJsonObject Pair(const char* name, const QJsonValue& value) {
-  return {{QStringLiteral("name"), QLatin1String(name)}, {QStringLiteral("value"), value}};
+  return {{"name", QLatin1String(name)}, {"value", value}};
 }
 
 QString Scratch(const TSimProcess& sim, const QString& name) {
@@ -27,19 +27,20 @@ QString Scratch(const TSimProcess& sim, const QString& name) {
 }  // namespace
 
 TEST_F(CliTest, StatusShowsEveryGroupWithTheDevicesValues) {
-  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("status")});
+  const TRun r = Cli({"--json", "status"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_EQ(o["plant"].toString(), QStringLiteral("Umspannwerk Nord"));
-  EXPECT_EQ(o["device"].toString(), QStringLiteral("Vanta Sim"));
-  EXPECT_EQ(o["firmware"].toString(), QStringLiteral("2.10.0"));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("status")));
+  EXPECT_EQ(o["plant"].toString(), "Umspannwerk Nord");
+  EXPECT_EQ(o["device"].toString(), "Vanta Sim");
+  EXPECT_EQ(o["firmware"].toString(), "2.10.0");
+  EXPECT_TRUE(MatchesSchema(r.Out, "status"));
   EXPECT_EQ(o["serial"].toInteger(), 12345678);
   EXPECT_EQ(o["article"].toInteger(), 1197500);
   // The device's clock with its zone: UTC+01:00 in winter, +02:00 in summer.
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\+0[12]:00$"))
-                  .match(o["deviceTime"].toString()).hasMatch())
+  EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\+0[12]:00$")
+                  .match(o["deviceTime"].toString())
+                  .hasMatch())
       << o["deviceTime"].toString().toStdString();
   EXPECT_TRUE(o["upTime"].isDouble());
   const QJsonObject drives = o["drives"].toObject();
@@ -47,10 +48,10 @@ TEST_F(CliTest, StatusShowsEveryGroupWithTheDevicesValues) {
   EXPECT_EQ(drives["sd"].toObject()["usedMiB"].toInt(), 3072) << "the card is a table: shown";
   EXPECT_EQ(drives["sd"].toObject()["freePercent"].toInt(), 63);
   EXPECT_TRUE(o["ccciWorkers"].toArray().contains(Pair("ccciWorker.active", 1)));
-  EXPECT_TRUE(o["addresses"].toArray().contains(Pair("eth0", QStringLiteral("127.0.0.1"))));
-  EXPECT_TRUE(o["modbus"].toArray().contains(Pair("slave1.state", QStringLiteral("connected"))));
+  EXPECT_TRUE(o["addresses"].toArray().contains(Pair("eth0", "127.0.0.1")));
+  EXPECT_TRUE(o["modbus"].toArray().contains(Pair("slave1.state", "connected")));
   EXPECT_TRUE(o["modbus"].toArray().contains(Pair("slave1.requests", 4711))) << "a count is a number";
-  EXPECT_EQ(o["iec104"].toArray(), QJsonArray{Pair("iec104.Client1", QStringLiteral("connected 10.0.0.20:2404"))});
+  EXPECT_EQ(o["iec104"].toArray(), QJsonArray{Pair("iec104.Client1", "connected 10.0.0.20:2404")});
   EXPECT_EQ(o["iec850"].toArray().size(), 1);
   EXPECT_EQ(o["sysLoad"].toArray().size(), 2);
   EXPECT_EQ(o["recordings"].toArray().size(), 2);
@@ -59,24 +60,24 @@ TEST_F(CliTest, StatusShowsEveryGroupWithTheDevicesValues) {
   for (int k = 0; k < 4; ++k) EXPECT_EQ(ntp[k].toObject()["entries"].toArray().size(), 4) << k;
   const QJsonObject time = o["timeSync"].toObject();
   EXPECT_EQ(time["utcOffset"].toInt(), 3600);
-  EXPECT_TRUE(time["entries"].toArray().contains(Pair("syncSrc", QStringLiteral("NTP"))));
+  EXPECT_TRUE(time["entries"].toArray().contains(Pair("syncSrc", "NTP")));
   // The device's clock in the time group is a time in its zone, not Unix seconds.
   QJsonValue soc;
   for (const QJsonValue& e : time["entries"].toArray())
     if (e.toObject()["name"].toString() == QLatin1String("utc.soc")) soc = e.toObject()["value"];
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\+0[12]:00$"))
-                  .match(soc.toString()).hasMatch())
+  EXPECT_TRUE(
+      QRegularExpression("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\+0[12]:00$").match(soc.toString()).hasMatch())
       << r.Out.toStdString();
   // The script and its file stay in the scratchpad; a saved file reads the same offline.
-  EXPECT_TRUE(QFile::exists(Scratch(Sim, QStringLiteral("status.lua"))));
-  const QByteArray stat = ReadAll(Scratch(Sim, QStringLiteral("stat.txt")));
+  EXPECT_TRUE(QFile::exists(Scratch(Sim, "status.lua")));
+  const QByteArray stat = ReadAll(Scratch(Sim, "stat.txt"));
   ASSERT_FALSE(stat.isEmpty());
   EXPECT_TRUE(stat.contains("plant                              Umspannwerk Nord\r\n")) << "key padded to 35, CR LF";
-  const TRun parsed = RunCli({QStringLiteral("--json"), QStringLiteral("status"), QStringLiteral("--parse"), Scratch(Sim, QStringLiteral("stat.txt"))});
+  const TRun parsed = RunCli({"--json", "status", "--parse", Scratch(Sim, "stat.txt")});
   QJsonObject p;
   ASSERT_TRUE(OneDocument(parsed, p));
-  EXPECT_TRUE(MatchesSchema(parsed.Out, QStringLiteral("status")));
-  EXPECT_TRUE(p["deviceTime"].toString().endsWith(QStringLiteral("+00:00"))) << "a saved file carries no zone: UTC";
+  EXPECT_TRUE(MatchesSchema(parsed.Out, "status"));
+  EXPECT_TRUE(p["deviceTime"].toString().endsWith("+00:00")) << "a saved file carries no zone: UTC";
   EXPECT_EQ(p["modbus"], o["modbus"]);
   EXPECT_EQ(p["drives"], o["drives"]);
 }
@@ -85,15 +86,15 @@ TEST_F(CliTest, StatusShowsEveryGroupWithTheDevicesValues) {
 // serial number.
 TEST(CliStatus, ParseOfAFileWithoutStatusFails) {
   QTemporaryDir dir;
-  const QString path = dir.filePath(QStringLiteral("garbage.txt"));
+  const QString path = dir.filePath("garbage.txt");
   WriteAll(path, "this is\nno status file\nat all = 42\n");
-  const TRun r = RunCli({QStringLiteral("--json"), QStringLiteral("status"), QStringLiteral("--parse"), path});
+  const TRun r = RunCli({"--json", "status", "--parse", path});
   EXPECT_EQ(r.Exit, 1) << r.Out.toStdString();
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("error")));
+  EXPECT_TRUE(MatchesSchema(r.Out, "error"));
   EXPECT_EQ(o["error"].toObject()["code"].toInt(), 1);
-  EXPECT_FALSE(MatchesSchema(r.Out, QStringLiteral("status")));
+  EXPECT_FALSE(MatchesSchema(r.Out, "status"));
 }
 
 class CliStatusExtraTest : public CliTest {
@@ -105,82 +106,81 @@ class CliStatusExtraTest : public CliTest {
                                           "time.quality=4000001\n"
                                           "time.a.very.long.key.of.more.than.thirty.five=x\n"
                                           "NTP.1.ip.addr=10.9.9.9\n");
-    return {QStringLiteral("--status-extra"), Extra.filePath("extra.txt")};
+    return {"--status-extra", Extra.filePath("extra.txt")};
   }
   QTemporaryDir Extra;
 };
 
 TEST_F(CliStatusExtraTest, DeviceValuesReachTheirPages) {
-  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("status")});
+  const TRun r = Cli({"--json", "status"});
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_EQ(o["plant"].toString(), QStringLiteral("Werk mit  Leerzeichen"));
-  EXPECT_TRUE(MatchesSchema(r.Out, QStringLiteral("status")));
+  EXPECT_EQ(o["plant"].toString(), "Werk mit  Leerzeichen");
+  EXPECT_TRUE(MatchesSchema(r.Out, "status"));
   const QJsonObject time = o["timeSync"].toObject();
-  EXPECT_EQ(time["dcfQuality"].toString(), QStringLiteral("Gut"));
-  EXPECT_TRUE(time["entries"].toArray().contains(Pair("a.very.long.key.of.more.than.thirty.five", QStringLiteral("x"))));
-  EXPECT_TRUE(o["addresses"].toArray().contains(Pair("1.ip.addr", QStringLiteral("10.9.9.9")))) << "ip. is tested before NTP.1";
+  EXPECT_EQ(time["dcfQuality"].toString(), "Gut");
+  EXPECT_TRUE(time["entries"].toArray().contains(Pair("a.very.long.key.of.more.than.thirty.five", "x")));
+  EXPECT_TRUE(o["addresses"].toArray().contains(Pair("1.ip.addr", "10.9.9.9"))) << "ip. is tested before NTP.1";
 }
 
 class CliNoStatTest : public CliTest {
  protected:
-  QStringList SimArgs() override { return {QStringLiteral("--no-stat")}; }
+  QStringList SimArgs() override { return {"--no-stat"}; }
 };
 
 TEST_F(CliNoStatTest, OldFirmwareShowsNothingStale) {
-  WriteAll(Scratch(Sim, QStringLiteral("stat.txt")), "plant                              Stale\r\n");
-  const TRun r = Cli({QStringLiteral("status")});
+  WriteAll(Scratch(Sim, "stat.txt"), "plant                              Stale\r\n");
+  const TRun r = Cli({"status"});
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("keine Statusdatei"))) << r.Err.toStdString();
-  EXPECT_FALSE(r.Out.contains(QStringLiteral("Stale")));
-  EXPECT_FALSE(QFile::exists(Scratch(Sim, QStringLiteral("stat.txt")))) << "the script removed the old file first";
+  EXPECT_TRUE(r.Err.contains("keine Statusdatei")) << r.Err.toStdString();
+  EXPECT_FALSE(r.Out.contains("Stale"));
+  EXPECT_FALSE(QFile::exists(Scratch(Sim, "stat.txt"))) << "the script removed the old file first";
 }
 
 TEST_F(CliTest, CaptureStartListFetchRemove) {
-  TRun r = Cli({QStringLiteral("pcap"), QStringLiteral("start"), QStringLiteral("--file"), QStringLiteral("c1.pcap"),
-                QStringLiteral("--time"), QStringLiteral("0:1:30"), QStringLiteral("--filter"), QStringLiteral("src@10.0.0.1"),
-                QStringLiteral("--filter"), QStringLiteral("255.255.255.255"), QStringLiteral("--json")});
+  TRun r = Cli({"pcap", "start", "--file", "c1.pcap", "--time", "0:1:30", "--filter", "src@10.0.0.1", "--filter",
+                "255.255.255.255", "--json"});
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(o["command"].toString(), QStringLiteral("ips.pcapStart(\"emac\", \"/mnt/flashdrive0/data/c1.pcap\", \"1m30s\", "
                                                     "\"src@10.0.0.1\", \"255.255.255.255\")"));
-  r = Cli({QStringLiteral("pcap"), QStringLiteral("list")});
+  r = Cli({"pcap", "list"});
   ASSERT_EQ(r.Exit, 0);
-  EXPECT_TRUE(r.Out.startsWith(QStringLiteral("c1.pcap  file"))) << "listed right after the start: " << r.Out.toStdString();
+  EXPECT_TRUE(r.Out.startsWith("c1.pcap  file")) << "listed right after the start: " << r.Out.toStdString();
   const QString local = Data.filePath("c1.pcap");
-  r = Cli({QStringLiteral("pcap"), QStringLiteral("get"), QStringLiteral("c1.pcap"), QStringLiteral("--out"), local});
+  r = Cli({"pcap", "get", "c1.pcap", "--out", local});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_EQ(ReadAll(local), ReadAll(Device(QStringLiteral("c1.pcap"))));
-  EXPECT_FALSE(QFile::exists(Scratch(Sim, QStringLiteral("c1.pcap")))) << "the scratchpad copy is removed after the fetch";
-  if (!QStandardPaths::findExecutable(QStringLiteral("tcpdump")).isEmpty()) {
+  EXPECT_EQ(ReadAll(local), ReadAll(Device("c1.pcap")));
+  EXPECT_FALSE(QFile::exists(Scratch(Sim, "c1.pcap"))) << "the scratchpad copy is removed after the fetch";
+  if (!QStandardPaths::findExecutable("tcpdump").isEmpty()) {
     QProcess dump;
-    dump.start(QStringLiteral("tcpdump"), {QStringLiteral("-nr"), local});
+    dump.start("tcpdump", {"-nr", local});
     ASSERT_TRUE(dump.waitForFinished(10000));
     EXPECT_EQ(dump.exitCode(), 0) << dump.readAllStandardError().toStdString();
     EXPECT_EQ(dump.readAllStandardOutput().count("10.0.0.2.123 > 10.0.0.1.123"), 3);
   }
-  r = Cli({QStringLiteral("pcap"), QStringLiteral("rm"), QStringLiteral("c1.pcap")});
+  r = Cli({"pcap", "rm", "c1.pcap"});
   EXPECT_EQ(r.Exit, 0);
-  EXPECT_FALSE(QFile::exists(Device(QStringLiteral("c1.pcap"))));
+  EXPECT_FALSE(QFile::exists(Device("c1.pcap")));
   // What the device refuses, and names that would leave the data folder.
-  r = Cli({QStringLiteral("pcap"), QStringLiteral("start"), QStringLiteral("--time"), QStringLiteral("0:0:0")});
+  r = Cli({"pcap", "start", "--time", "0:0:0"});
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("bad duration"))) << r.Err.toStdString();
-  r = Cli({QStringLiteral("pcap"), QStringLiteral("start"), QStringLiteral("--filter"), QStringLiteral("up@1.2.3.4")});
+  EXPECT_TRUE(r.Err.contains("bad duration")) << r.Err.toStdString();
+  r = Cli({"pcap", "start", "--filter", "up@1.2.3.4"});
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_EQ(Cli({QStringLiteral("pcap"), QStringLiteral("get"), QStringLiteral("../../etc/passwd")}).Exit, 1);
-  EXPECT_EQ(Cli({QStringLiteral("pcap"), QStringLiteral("get"), QStringLiteral("missing.pcap")}).Exit, 3);
+  EXPECT_EQ(Cli({"pcap", "get", "../../etc/passwd"}).Exit, 1);
+  EXPECT_EQ(Cli({"pcap", "get", "missing.pcap"}).Exit, 3);
 }
 
 TEST_F(CliTest, TestCertificateIsFetchedAndStaysOnTheDevice) {
   const QString out = Data.filePath("cert.pdf");
-  const TRun r = Cli({QStringLiteral("cert"), QStringLiteral("get"), QStringLiteral("--out"), out});
+  const TRun r = Cli({"cert", "get", "--out", out});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_TRUE(ReadAll(out).startsWith("%PDF-"));
-  EXPECT_TRUE(QFile::exists(Scratch(Sim, QStringLiteral("Testcertificate/12345678-119.7500.pdf"))));
-  if (!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) {
+  EXPECT_TRUE(QFile::exists(Scratch(Sim, "Testcertificate/12345678-119.7500.pdf")));
+  if (!QStandardPaths::findExecutable("pdftotext").isEmpty()) {
     QProcess p;
-    p.start(QStringLiteral("pdftotext"), {out, QStringLiteral("-")});
+    p.start("pdftotext", {out, "-"});
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_TRUE(p.readAllStandardOutput().contains("12345678"));
   }
@@ -188,34 +188,31 @@ TEST_F(CliTest, TestCertificateIsFetchedAndStaysOnTheDevice) {
 
 class CliProtocol3Test : public CliTest {
  protected:
-  QStringList SimArgs() override { return {QStringLiteral("--protocol"), QStringLiteral("3")}; }
+  QStringList SimArgs() override { return {"--protocol", "3"}; }
 };
 
 TEST_F(CliProtocol3Test, DeviceLogIsFlushedAndFetchedThroughTheScratchpad) {
   const QString out = Data.filePath("dlog.txt");
-  const TRun r = Cli({QStringLiteral("devlog"), out});
+  const TRun r = Cli({"devlog", out});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_TRUE(ReadAll(out).contains("log flushed")) << "uti.flushLog ran before the copy";
 }
 
 TEST_F(CliTest, SecureLogIsTheOtherVariant) {
   const QString plain = Data.filePath("plain.txt"), secure = Data.filePath("secure.txt");
-  ASSERT_EQ(Cli({QStringLiteral("devlog"), plain}).Exit, 0);
-  ASSERT_EQ(Cli({QStringLiteral("devlog"), secure, QStringLiteral("--secure")}).Exit, 0);
+  ASSERT_EQ(Cli({"devlog", plain}).Exit, 0);
+  ASSERT_EQ(Cli({"devlog", secure, "--secure"}).Exit, 0);
   EXPECT_FALSE(ReadAll(plain).startsWith("secure log"));
   EXPECT_TRUE(ReadAll(secure).startsWith("secure log"));
 }
 
 class CliStatusSshTest : public CliTest {
  protected:
-  QStringList SimArgs() override { return {QStringLiteral("--ssh-port"), QStringLiteral("0")}; }
+  QStringList SimArgs() override { return {"--ssh-port", "0"}; }
 };
 
 TEST_F(CliStatusSshTest, StatusThroughSsh) {
-  const TRun r = Cli({QStringLiteral("--json"), QStringLiteral("--ssh"), QStringLiteral("--ssh-port"), QString::number(Sim.SshPort),
-                      QStringLiteral("--ccci-port"), QString::number(Sim.Port), QStringLiteral("--user"), QStringLiteral("operator"),
-                      QStringLiteral("--password"), QStringLiteral("operator"), QStringLiteral("--trust-new-host-key"),
-                      QStringLiteral("status")});
+  const TRun r = Cli(QStringList{"--json"} + Ssh("operator", "operator") + QStringList{"status"});
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
   EXPECT_EQ(o["serial"].toInteger(), 12345678);
@@ -224,30 +221,30 @@ TEST_F(CliStatusSshTest, StatusThroughSsh) {
 
 class CliNakScratchpadTest : public CliTest {
  protected:
-  QStringList SimArgs() override { return {QStringLiteral("--fault"), QStringLiteral("nak-scratchpad")}; }
+  QStringList SimArgs() override { return {"--fault", "nak-scratchpad"}; }
 };
 
 TEST_F(CliNakScratchpadTest, RefusedScriptUploadEndsTheRefresh) {
-  const TRun r = Cli({QStringLiteral("status")});
+  const TRun r = Cli({"status"});
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("NAK: Datei kann nicht gespeichert werden"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains("NAK: Datei kann nicht gespeichert werden")) << r.Err.toStdString();
   EXPECT_TRUE(r.Out.isEmpty());
-  EXPECT_FALSE(QFile::exists(Scratch(Sim, QStringLiteral("stat.txt"))));
+  EXPECT_FALSE(QFile::exists(Scratch(Sim, "stat.txt")));
 }
 
 class CliOldFirmwareTest : public CliTest {
  protected:
-  QStringList SimArgs() override { return {QStringLiteral("--firmware"), QStringLiteral("2.9.4"), QStringLiteral("--article"), QStringLiteral("357000101")}; }
+  QStringList SimArgs() override { return {"--firmware", "2.9.4", "--article", "357000101"}; }
 };
 
 TEST_F(CliOldFirmwareTest, NoSecureLogBefore2_10AndNoScriptForThisDeviceType) {
-  TRun r = Cli({QStringLiteral("devlog"), Data.filePath("s.txt"), QStringLiteral("--secure")});
+  TRun r = Cli({"devlog", Data.filePath("s.txt"), "--secure"});
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(r.Err.contains(QStringLiteral("2.10.0"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains("2.10.0")) << r.Err.toStdString();
   EXPECT_FALSE(QFile::exists(Data.filePath("s.txt")));
-  r = Cli({QStringLiteral("status")});
+  r = Cli({"status"});
   EXPECT_EQ(r.Exit, 3);
-  EXPECT_FALSE(QFile::exists(Scratch(Sim, QStringLiteral("status.lua")))) << "the script never reaches the device";
+  EXPECT_FALSE(QFile::exists(Scratch(Sim, "status.lua"))) << "the script never reaches the device";
 }
 
 // The language follows the locale; --lang overrides it; no locale or C is German.
@@ -260,36 +257,36 @@ TEST_F(CliTest, StatusAndErrorsSpeakTheLocalesLanguage) {
   const QList<TCase> cases{{"en_US.UTF-8", {}, true},
                            {"de_DE.UTF-8", {}, false},
                            {"C.UTF-8", {}, false},
-                           {"de_DE.UTF-8", {QStringLiteral("--lang"), QStringLiteral("en")}, true},
-                           {"en_US.UTF-8", {QStringLiteral("--lang=de")}, false}};
+                           {"de_DE.UTF-8", {"--lang", "en"}, true},
+                           {"en_US.UTF-8", {"--lang=de"}, false}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(std::string(c.Lang) + " " + c.Extra.join(QLatin1Char(' ')).toStdString());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("LC_ALL"));
-    env.remove(QStringLiteral("LC_MESSAGES"));
-    env.insert(QStringLiteral("LANG"), QLatin1String(c.Lang));
-    const TRun status = RunCli(QStringList{QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"), Data.path()} +
-                                   c.Extra + QStringList{QStringLiteral("status")},
-                               30000, env);
+    env.remove("LC_ALL");
+    env.remove("LC_MESSAGES");
+    env.insert("LANG", QLatin1String(c.Lang));
+    const TRun status = RunCli(
+        QStringList{"--port", QString::number(Sim.Port), "--data-dir", Data.path()} + c.Extra + QStringList{"status"},
+        30000, env);
     ASSERT_EQ(status.Exit, 0) << status.Err.toStdString();
     EXPECT_EQ(status.Out.contains(QStringLiteral("Device time          : ")), c.English) << status.Out.toStdString();
     EXPECT_EQ(status.Out.contains(QStringLiteral("Gerätezeit           : ")), !c.English) << status.Out.toStdString();
     // What the device sends stays as it sends it.
-    EXPECT_TRUE(status.Out.contains(QStringLiteral("Umspannwerk Nord")));
-    const TRun refused = RunCli(c.Extra + QStringList{QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("status")}, 30000, env);
+    EXPECT_TRUE(status.Out.contains("Umspannwerk Nord"));
+    const TRun refused = RunCli(c.Extra + QStringList{"--port", "1", "status"}, 30000, env);
     EXPECT_EQ(refused.Exit, 2);
-    EXPECT_TRUE(refused.Err.contains(c.English ? QStringLiteral("no connection to 127.0.0.1:1") : QStringLiteral("keine Verbindung zu 127.0.0.1:1")))
+    EXPECT_TRUE(refused.Err.contains(c.English ? "no connection to 127.0.0.1:1" : "keine Verbindung zu 127.0.0.1:1"))
         << refused.Err.toStdString();
   }
   // JSON keys are never translated.
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
-  const TRun json = RunCli({QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--json"), QStringLiteral("status")}, 30000, env);
-  EXPECT_TRUE(json.Out.contains(QStringLiteral("\"deviceTime\""))) << json.Out.toStdString();
-  EXPECT_TRUE(MatchesSchema(json.Out, QStringLiteral("status")));
-  const TRun bad = RunCli({QStringLiteral("--lang"), QStringLiteral("fr"), QStringLiteral("status")});
+  env.insert("LC_ALL", "en_US.UTF-8");
+  const TRun json = RunCli({"--port", QString::number(Sim.Port), "--json", "status"}, 30000, env);
+  EXPECT_TRUE(json.Out.contains("\"deviceTime\"")) << json.Out.toStdString();
+  EXPECT_TRUE(MatchesSchema(json.Out, "status"));
+  const TRun bad = RunCli({"--lang", "fr", "status"});
   EXPECT_EQ(bad.Exit, 1);
-  EXPECT_TRUE(bad.Err.contains(QStringLiteral("--lang fr: expected de or en"))) << bad.Err.toStdString();
+  EXPECT_TRUE(bad.Err.contains("--lang fr: expected de or en")) << bad.Err.toStdString();
 }
 
 // Messages for people follow --lang; what the JSON document calls a file's
@@ -297,21 +294,22 @@ TEST_F(CliTest, StatusAndErrorsSpeakTheLocalesLanguage) {
 TEST_F(CliTest, DownloadAndParameterMessagesFollowTheLanguageButNotTheDocument) {
   for (const bool english : {false, true}) {
     SCOPED_TRACE(english ? "en" : "de");
-    const QStringList lang{QStringLiteral("--lang"), english ? QStringLiteral("en") : QStringLiteral("de")};
-    const TRun missing = Cli(lang + QStringList{QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("nowhere")});
+    const QStringList lang{"--lang", english ? "en" : "de"};
+    const TRun missing = Cli(lang + QStringList{"events", "get", "nowhere"});
     EXPECT_EQ(missing.Exit, 5);
-    EXPECT_TRUE(missing.Err.contains(english ? QStringLiteral("not everything saved locally: 1 of 1 files missing: nowhere (not on the device)")
-                                             : QStringLiteral("nicht alles lokal gespeichert: 1 von 1 Dateien fehlen: nowhere (nicht auf dem Gerät)")))
+    EXPECT_TRUE(missing.Err.contains(
+        english ? "not everything saved locally: 1 of 1 files missing: nowhere (not on the device)"
+                : "nicht alles lokal gespeichert: 1 von 1 Dateien fehlen: nowhere (nicht auf dem Gerät)"))
         << missing.Err.toStdString();
-    const TRun json = Cli(lang + QStringList{QStringLiteral("--json"), QStringLiteral("events"), QStringLiteral("get"), QStringLiteral("nowhere")});
+    const TRun json = Cli(lang + QStringList{"--json", "events", "get", "nowhere"});
     QJsonObject doc;
     ASSERT_TRUE(OneDocument(json, doc));
-    const QJsonArray failed = doc.value(QStringLiteral("failed")).toArray();
+    const QJsonArray failed = doc.value("failed").toArray();
     ASSERT_EQ(failed.size(), 1) << json.Out.toStdString();
-    EXPECT_EQ(failed[0].toObject().value(QStringLiteral("reason")).toString(), QStringLiteral("nicht auf dem Gerät"));
-    const TRun para = RunCli(lang + QStringList{QStringLiteral("para"), QStringLiteral("rows"), Data.filePath(QStringLiteral("none.xml"))});
+    EXPECT_EQ(failed[0].toObject().value("reason").toString(), "nicht auf dem Gerät");
+    const TRun para = RunCli(lang + QStringList{"para", "rows", Data.filePath("none.xml")});
     EXPECT_EQ(para.Exit, 1);
-    EXPECT_TRUE(para.Err.contains(english ? QStringLiteral("none.xml: file missing") : QStringLiteral("none.xml: Datei fehlt")))
+    EXPECT_TRUE(para.Err.contains(english ? "none.xml: file missing" : "none.xml: Datei fehlt"))
         << para.Err.toStdString();
   }
 }

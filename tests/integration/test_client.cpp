@@ -38,7 +38,7 @@ struct TClient {
     U->FClearWork = [this] { ++Cleared; };
   }
   bool Connect(uint16_t port, int timeoutMs = 5000) {
-    U->SetIPAndPort(QStringLiteral("127.0.0.1"), port);
+    U->SetIPAndPort("127.0.0.1", port);
     U->DoConnect();
     return SpinUntil([this] { return Done > 0 || Failed > 0 || !Messages.isEmpty(); }, timeoutMs) && Done > 0;
   }
@@ -52,6 +52,14 @@ struct TClient {
     const bool arrived = SpinUntil([&] { return got; }, 5000);
     if (ok) *ok = arrived && U->FSuccess;
     return out;
+  }
+  // The session is started by hand once connected: `method` 0 with a
+  // password, 1 with a ticket.
+  void StartWith(uint8_t method, const QByteArray& user, const QByteArray& secret) {
+    U->FAutoSessionStart = false;
+    U->FConnectThreadEnd = [this, method, user, secret](QObject*, bool ok, bool) {
+      if (ok) U->SendStartCommand(method, user, secret);
+    };
   }
   bool Shutdown(int timeoutMs = 6000) {
     bool closed = false;
@@ -84,37 +92,31 @@ TEST(ClientSession, Protocol4StartByVisibility) {
     c.U->FVisibility = vis;
     ASSERT_TRUE(c.Connect(sim.Port));
     EXPECT_EQ(c.U->FVer, 4);
-    EXPECT_EQ(c.U->FUser, QStringLiteral("ccci")) << "FTP login from the protocol-4 answer";
-    EXPECT_TRUE(c.LogHas(vis >= 2 ? QStringLiteral("Liste -> Kommando hinzugefügt: CCC_SESSION_STR_SUP CMD: 1 Priv: 2 ExtCmd: 3")
-                                  : QStringLiteral("Liste -> Kommando hinzugefügt: CCC_SESSION_STR_ADV CMD: 1 Priv: 1 ExtCmd: 2")));
+    EXPECT_EQ(c.U->FUser, "ccci") << "FTP login from the protocol-4 answer";
+    EXPECT_TRUE(c.LogHas(vis >= 2 ? "Liste -> Kommando hinzugefügt: CCC_SESSION_STR_SUP CMD: 1 Priv: 2 ExtCmd: 3"
+                                  : "Liste -> Kommando hinzugefügt: CCC_SESSION_STR_ADV CMD: 1 Priv: 1 ExtCmd: 2"));
     EXPECT_TRUE(c.Shutdown());
   }
   SpinFor(50);
   const QString log = SimLog(sim);
-  EXPECT_TRUE(log.contains(QStringLiteral("level 1, protocol 4")));
-  EXPECT_TRUE(log.contains(QStringLiteral("level 2, protocol 4")));
+  EXPECT_TRUE(log.contains("level 1, protocol 4"));
+  EXPECT_TRUE(log.contains("level 2, protocol 4"));
 }
 
 TEST(ClientSession, Protocol5WithPasswordThenWithTicket) {
   TSimProcess sim;
   ASSERT_TRUE(sim.Start());
   TClient a;
-  a.U->FAutoSessionStart = false;
-  a.U->FConnectThreadEnd = [&](QObject*, bool ok, bool) {
-    if (ok) a.U->SendStartCommand(0, "operator", "operator");
-  };
+  a.StartWith(0, "operator", "operator");
   ASSERT_TRUE(a.Connect(sim.Port));
   EXPECT_EQ(a.U->FVer, 5);
   bool ok = false;
-  const QString ticket = a.Lua(QStringLiteral("print(user.ticketGet())"), &ok).trimmed();
+  const QString ticket = a.Lua("print(user.ticketGet())", &ok).trimmed();
   ASSERT_TRUE(ok);
   ASSERT_EQ(ticket.size(), 32);
 
   TClient b;
-  b.U->FAutoSessionStart = false;
-  b.U->FConnectThreadEnd = [&](QObject*, bool connected, bool) {
-    if (connected) b.U->SendStartCommand(1, "operator", ticket.toLatin1());
-  };
+  b.StartWith(1, "operator", ticket.toLatin1());
   ASSERT_TRUE(b.Connect(sim.Port));
   EXPECT_EQ(b.U->FVer, 5);
   EXPECT_TRUE(b.LogHas(QStringLiteral("Sending Auth with User: operator and Ticket ") + ticket));
@@ -122,14 +124,11 @@ TEST(ClientSession, Protocol5WithPasswordThenWithTicket) {
 
 TEST(ClientSession, FallsBackToProtocol4AfterNak134) {
   TSimProcess sim;
-  ASSERT_TRUE(sim.Start({QStringLiteral("--protocol"), QStringLiteral("4")}));
+  ASSERT_TRUE(sim.Start({"--protocol", "4"}));
   TClient c;
-  c.U->FAutoSessionStart = false;
-  c.U->FConnectThreadEnd = [&](QObject*, bool ok, bool) {
-    if (ok) c.U->SendStartCommand(0, "operator", "operator");
-  };
+  c.StartWith(0, "operator", "operator");
   ASSERT_TRUE(c.Connect(sim.Port));
-  EXPECT_TRUE(c.LogHas(QStringLiteral("FallBack CCCI V4")));
+  EXPECT_TRUE(c.LogHas("FallBack CCCI V4"));
   EXPECT_EQ(c.U->FVer, 4);
   EXPECT_TRUE(c.Messages.isEmpty());
 }
@@ -138,14 +137,11 @@ TEST(ClientSession, WrongCredentialsAreShownAsNoAccess) {
   TSimProcess sim;
   ASSERT_TRUE(sim.Start());
   TClient c;
-  c.U->FAutoSessionStart = false;
-  c.U->SetSSHUserPass(QStringLiteral("operator"), QStringLiteral("wrong"));
-  c.U->FConnectThreadEnd = [&](QObject*, bool ok, bool) {
-    if (ok) c.U->SendStartCommand(0, "operator", "wrong");
-  };
+  c.U->SetSSHUserPass("operator", "wrong");
+  c.StartWith(0, "operator", "wrong");
   EXPECT_FALSE(c.Connect(sim.Port));
   ASSERT_EQ(c.Messages.size(), 1);
-  EXPECT_EQ(c.Messages[0], QStringLiteral("Der Nutzer operator hat keinen Zugriff auf diese Funktion"));
+  EXPECT_EQ(c.Messages[0], "Der Nutzer operator hat keinen Zugriff auf diese Funktion");
 }
 
 TEST(ClientSession, ThirdConnectionIsToldOnce) {
@@ -169,8 +165,7 @@ class ClientDeviceType : public ::testing::TestWithParam<std::pair<int, TDevType
 
 TEST_P(ClientDeviceType, IdentityDecodesTheType) {
   TSimProcess sim;
-  ASSERT_TRUE(sim.Start({QStringLiteral("--article"), QString::number(GetParam().first), QStringLiteral("--serial-number"),
-                         QStringLiteral("123456")}));
+  ASSERT_TRUE(sim.Start({"--article", QString::number(GetParam().first), "--serial-number", "123456"}));
   TClient c;
   std::vector<std::pair<uint32_t, TDevType>> reported;
   c.U->FOnComNewSNCallBack = [&](QObject*, uint32_t sn, TDevType t, const QString&, const QString&, const QString&) {
@@ -191,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(Articles, ClientDeviceType,
 
 TEST(ClientSession, FramesCarryTheFieldsTheProtocolSets) {
   TSimProcess sim;
-  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-number"), QStringLiteral("4242")}));
+  ASSERT_TRUE(sim.Start({"--serial-number", "4242"}));
   TClient c;
   ASSERT_TRUE(c.Connect(sim.Port));
   // After identification every frame carries the device's serial number,
@@ -201,23 +196,23 @@ TEST(ClientSession, FramesCarryTheFieldsTheProtocolSets) {
   EXPECT_EQ(ctx.SN, 4242u);
   EXPECT_EQ(ctx.Ver, 4);
   EXPECT_EQ(ctx.FTPNAK, CFlagGZ);
-  EXPECT_TRUE(c.LogHas(QStringLiteral("Sending CCC_IDENTIFY_ALL CMD: 2 Priv: 0 ExtCmd: 1 NAK: 4 Seq: 1")))
+  EXPECT_TRUE(c.LogHas("Sending CCC_IDENTIFY_ALL CMD: 2 Priv: 0 ExtCmd: 1 NAK: 4 Seq: 1"))
       << "the session start was sequence 0, its answer's counter + 1 follows";
 }
 
 TEST(ClientHeartbeat, OldFirmwareGetsItNewFirmwareDoesNot) {
   for (bool old : {true, false}) {
     TSimProcess sim;
-    ASSERT_TRUE(sim.Start(old ? QStringList{QStringLiteral("--firmware-word"), QStringLiteral("13000")} : QStringList{}));
+    ASSERT_TRUE(sim.Start(old ? QStringList{"--firmware-word", "13000"} : QStringList{}));
     std::atomic<int64_t> skew{0};
     TClient c([&skew] { return QDateTime::currentMSecsSinceEpoch() + skew.load(); });
     ASSERT_TRUE(c.Connect(sim.Port));
     EXPECT_EQ(c.U->FHeartBeatDisabled, !old);
     skew = 23000;  // the line has been idle for 23 s
     SpinFor(400);
-    EXPECT_EQ(c.LogHas(QStringLiteral("Heartbeat")), old);
+    EXPECT_EQ(c.LogHas("Heartbeat"), old);
     if (old) {
-      EXPECT_TRUE(SpinUntil([&] { return c.LogStarts(QStringLiteral("IN: Idendity: SerNum=12345678")); }));
+      EXPECT_TRUE(SpinUntil([&] { return c.LogStarts("IN: Idendity: SerNum=12345678"); }));
     }
   }
 }
@@ -228,16 +223,16 @@ TEST(ClientLua, LongOutputOverManyFramesAndErrors) {
   TClient c;
   ASSERT_TRUE(c.Connect(sim.Port));
   bool ok = false;
-  const QString big = c.Lua(QStringLiteral("for i = 1, 400 do print(string.format('line %03d', i)) end"), &ok);
+  const QString big = c.Lua("for i = 1, 400 do print(string.format('line %03d', i)) end", &ok);
   EXPECT_TRUE(ok);
-  EXPECT_EQ(big.count(QStringLiteral("\r\n")), 400);
-  EXPECT_TRUE(big.startsWith(QStringLiteral("line 001\r\n")));
-  EXPECT_TRUE(big.endsWith(QStringLiteral("line 400\r\n")));
-  EXPECT_TRUE(c.LogHas(QStringLiteral("line 200"))) << "logged line by line across frame borders";
-  const QString err = c.Lua(QStringLiteral("error('kaputt')"), &ok);
+  EXPECT_EQ(big.count("\r\n"), 400);
+  EXPECT_TRUE(big.startsWith("line 001\r\n"));
+  EXPECT_TRUE(big.endsWith("line 400\r\n"));
+  EXPECT_TRUE(c.LogHas("line 200")) << "logged line by line across frame borders";
+  const QString err = c.Lua("error('kaputt')", &ok);
   EXPECT_FALSE(ok);
-  EXPECT_TRUE(err.contains(QStringLiteral("kaputt")));
-  EXPECT_EQ(c.Lua(QStringLiteral("print('again')"), &ok), QStringLiteral("again\r\n"));
+  EXPECT_TRUE(err.contains("kaputt"));
+  EXPECT_EQ(c.Lua("print('again')", &ok), "again\r\n");
   EXPECT_TRUE(ok);
 }
 
@@ -245,11 +240,11 @@ class ClientFaults : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ClientFaults, SessionAndLuaSurviveOddWrites) {
   TSimProcess sim;
-  ASSERT_TRUE(sim.Start({QStringLiteral("--fault"), QString::fromLatin1(GetParam())}));
+  ASSERT_TRUE(sim.Start({"--fault", QString::fromLatin1(GetParam())}));
   TClient c;
   ASSERT_TRUE(c.Connect(sim.Port, 10000));
   bool ok = false;
-  EXPECT_EQ(c.Lua(QStringLiteral("print(string.rep('y', 3000))"), &ok).size(), 3002);
+  EXPECT_EQ(c.Lua("print(string.rep('y', 3000))", &ok).size(), 3002);
   EXPECT_TRUE(ok);
   EXPECT_TRUE(c.Shutdown());
 }
@@ -259,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(Writes, ClientFaults, ::testing::Values("split", "coale
 TEST(ClientFailures, DeviceClosingMidFrameIsReportedOnceWithoutHanging) {
   TSimProcess sim;
   // The session answer (148) and half of the identity answer get through.
-  ASSERT_TRUE(sim.Start({QStringLiteral("--fault"), QStringLiteral("close-after=900")}));
+  ASSERT_TRUE(sim.Start({"--fault", "close-after=900"}));
   TClient c;
   EXPECT_FALSE(c.Connect(sim.Port, 3000));
   ASSERT_TRUE(SpinUntil([&] { return c.Messages.contains(ConnectionLostText()); }, 3000));
@@ -272,10 +267,10 @@ TEST(ClientFailures, DeviceClosingMidFrameIsReportedOnceWithoutHanging) {
 
 TEST(ClientFailures, UnknownCmdDropsTheQueueButNotTheClient) {
   TSimProcess sim;
-  ASSERT_TRUE(sim.Start({QStringLiteral("--fault"), QStringLiteral("unknown-cmd=3")}));
+  ASSERT_TRUE(sim.Start({"--fault", "unknown-cmd=3"}));
   TClient c;
   c.Connect(sim.Port, 2000);
-  EXPECT_TRUE(c.LogStarts(QStringLiteral("ComUnit: unbekanntes Kommando CMD=8")));
+  EXPECT_TRUE(c.LogStarts("ComUnit: unbekanntes Kommando CMD=8"));
   EXPECT_TRUE(c.U->IsConnected());
 }
 
@@ -287,7 +282,7 @@ TEST(ClientFailures, NoPeerListening) {
   TClient c;
   EXPECT_FALSE(c.Connect(port));
   EXPECT_EQ(c.Failed, 1);
-  EXPECT_TRUE(c.LogStarts(QStringLiteral("DoConnectExcept: ")));
+  EXPECT_TRUE(c.LogStarts("DoConnectExcept: "));
 }
 
 TEST(ClientShutdown, OrderlyAndQuick) {
@@ -296,18 +291,18 @@ TEST(ClientShutdown, OrderlyAndQuick) {
   TClient c;
   ASSERT_TRUE(c.Connect(sim.Port));
   c.U->SendCommand(TCcci::TUNNEL_NTP_OPEN);
-  ASSERT_TRUE(SpinUntil([&] { return c.LogHas(QStringLiteral("NTP Begin")); }, 3000)) << "the device's time request";
+  ASSERT_TRUE(SpinUntil([&] { return c.LogHas("NTP Begin"); }, 3000)) << "the device's time request";
   QElapsedTimer t;
   t.start();
   c.U->FNTPTunnelActive = true;
   ASSERT_TRUE(c.Shutdown());
   EXPECT_LT(t.elapsed(), 5000);
-  EXPECT_TRUE(c.Log.contains(QStringLiteral("Liste -> Kommando hinzugefügt: CCC_TUNNEL_NTP_CLOSE CMD: 9 Priv: 1 ExtCmd: 1")));
+  EXPECT_TRUE(c.Log.contains("Liste -> Kommando hinzugefügt: CCC_TUNNEL_NTP_CLOSE CMD: 9 Priv: 1 ExtCmd: 1"));
   EXPECT_FALSE(c.U->IsConnected());
   SpinFor(100);
   const QString log = SimLog(sim);
-  EXPECT_TRUE(log.contains(QStringLiteral("NTP reply: ok"))) << "the reader thread's answer satisfied the device";
-  EXPECT_TRUE(log.contains(QStringLiteral("session stopped by the client")));
+  EXPECT_TRUE(log.contains("NTP reply: ok")) << "the reader thread's answer satisfied the device";
+  EXPECT_TRUE(log.contains("session stopped by the client"));
 }
 
 TEST(ClientFiles, LanguageFilesAreFetchedAfterConnecting) {
@@ -317,9 +312,9 @@ TEST(ClientFiles, LanguageFilesAreFetchedAfterConnecting) {
   TClient c;
   c.U->FSetFolders = true;
   c.U->FCheckXMLFileVersions = true;
-  c.U->FDatadir = dir.filePath(QStringLiteral("data/"));
-  c.U->FIniFolder = dir.filePath(QStringLiteral("ini/"));
-  c.U->FTmpDir = dir.filePath(QStringLiteral("tmp/"));
+  c.U->FDatadir = dir.filePath("data/");
+  c.U->FIniFolder = dir.filePath("ini/");
+  c.U->FTmpDir = dir.filePath("tmp/");
   QStringList files;
   c.U->FOnNewXMLFile = [&](QObject*, const QString& f, int32_t t) { files << QStringLiteral("%1|%2").arg(t).arg(f); };
   QStringList asked;
@@ -332,16 +327,16 @@ TEST(ClientFiles, LanguageFilesAreFetchedAfterConnecting) {
   EXPECT_EQ(c.Done, 1) << "the connection is done once, after the download";
   EXPECT_EQ(c.U->FMessDBVer, 12u);
   ASSERT_EQ(files.size(), 1);
-  EXPECT_EQ(files[0], QStringLiteral("2|") + dir.filePath(QStringLiteral("ini/MappingDB.db")));
-  QFile db(dir.filePath(QStringLiteral("ini/MappingDB.db")));
+  EXPECT_EQ(files[0], QStringLiteral("2|") + dir.filePath("ini/MappingDB.db"));
+  QFile db(dir.filePath("ini/MappingDB.db"));
   ASSERT_TRUE(db.open(QIODevice::ReadOnly));
   EXPECT_TRUE(db.read(16).startsWith("SQLite format 3"));
-  EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("data/12345678/Recorder"))).exists());
+  EXPECT_TRUE(QDir(dir.filePath("data/12345678/Recorder")).exists());
 }
 
 TEST(ClientNtp, TimeRequestsAreAnsweredWhileTheGuiThreadIsBusy) {
   TSimProcess sim;
-  ASSERT_TRUE(sim.Start({QStringLiteral("--ntp-interval"), QStringLiteral("300")}));
+  ASSERT_TRUE(sim.Start({"--ntp-interval", "300"}));
   TClient c;
   ASSERT_TRUE(c.Connect(sim.Port));
   c.U->SendCommand(TCcci::TUNNEL_NTP_OPEN);
@@ -349,7 +344,7 @@ TEST(ClientNtp, TimeRequestsAreAnsweredWhileTheGuiThreadIsBusy) {
   // The GUI thread does nothing for two seconds: the reader thread answers.
   QThread::msleep(2000);
   bool ok = false;
-  const QString counts = c.Lua(QStringLiteral("local s = uti.stat().ntpTunnel print(s.good, s.bad)"), &ok);
+  const QString counts = c.Lua("local s = uti.stat().ntpTunnel print(s.good, s.bad)", &ok);
   ASSERT_TRUE(ok);
   const QStringList parts = counts.trimmed().split('\t');
   ASSERT_EQ(parts.size(), 2);
@@ -379,26 +374,26 @@ class THostilePeer {
 TEST(ClientBadInput, ImpossibleSizesAreDroppedNotAwaited) {
   THostilePeer peer;
   TClient c;
-  c.U->SetIPAndPort(QStringLiteral("127.0.0.1"), peer.Port());
+  c.U->SetIPAndPort("127.0.0.1", peer.Port());
   c.U->DoConnect();
   ASSERT_TRUE(peer.WaitClient());
   QByteArray huge = BuildHeaderOnly(test::Dev(), 2, 0, 0);
   PutU32At(huge, 12, 0x80000000u);
   peer.Send(huge + QByteArray(64, 'x'));
-  ASSERT_TRUE(SpinUntil([&] { return c.LogStarts(QStringLiteral("ComUnit: ungültige Rahmenlänge 2147483648")); }));
+  ASSERT_TRUE(SpinUntil([&] { return c.LogStarts("ComUnit: ungültige Rahmenlänge 2147483648"); }));
   QByteArray tiny = BuildHeaderOnly(test::Dev(), 2, 0, 0);
   PutU32At(tiny, 12, 3);
   peer.Send(tiny);
-  ASSERT_TRUE(SpinUntil([&] { return c.LogStarts(QStringLiteral("ComUnit: ungültige Rahmenlänge 3")); }));
+  ASSERT_TRUE(SpinUntil([&] { return c.LogStarts("ComUnit: ungültige Rahmenlänge 3"); }));
   // The receive state is clean again: a proper frame is evaluated.
   peer.Send(BuildIdentityBasic(test::Dev(), {77, 1197500, 0}));
-  EXPECT_TRUE(SpinUntil([&] { return c.LogStarts(QStringLiteral("IN: Idendity: SerNum=77")); }));
+  EXPECT_TRUE(SpinUntil([&] { return c.LogStarts("IN: Idendity: SerNum=77"); }));
 }
 
 TEST(ClientBadInput, RandomBytesNeverCrashTheClient) {
   THostilePeer peer;
   TClient c;
-  c.U->SetIPAndPort(QStringLiteral("127.0.0.1"), peer.Port());
+  c.U->SetIPAndPort("127.0.0.1", peer.Port());
   c.U->DoConnect();
   ASSERT_TRUE(peer.WaitClient());
   std::mt19937 rng(99);

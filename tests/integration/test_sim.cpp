@@ -120,8 +120,7 @@ TEST_F(SimTest, TicketsOfALuaShellOnTheSameRootOpenASession) {
   // What an outside SSH server's ForceCommand runs: the shell alone, as its
   // own process on the running device's storage.
   QProcess shell;
-  shell.start(QStringLiteral(VANTA_SIM_PATH), {QStringLiteral("--lua-shell"), QStringLiteral("--root"), Sim.Root(),
-                                               QStringLiteral("--lua-user"), QStringLiteral("operator")});
+  shell.start(QStringLiteral(VANTA_SIM_PATH), {"--lua-shell", "--root", Sim.Root(), "--lua-user", "operator"});
   ASSERT_TRUE(shell.waitForStarted(5000));
   shell.write("print(user.ticketGet())\nprint(user.ticketGet())\n");
   shell.closeWriteChannel();
@@ -143,7 +142,7 @@ TEST_F(SimTest, TicketsOfALuaShellOnTheSameRootOpenASession) {
   ASSERT_EQ(ok.size(), 20);
   EXPECT_FALSE(CheckNAK(HeadOf(ok).FTPNAK)) << "the device honours the shell's ticket";
   EXPECT_EQ(NakCode(start(first)), 13u) << "a newer ticket replaces the older one";
-  QFile file(Sim.Root() + QStringLiteral("/ramdrive0/tickets"));
+  QFile file(Sim.Root() + "/ramdrive0/tickets");
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), "operator=" + second + "\n");
 }
@@ -320,7 +319,7 @@ TEST_F(SimTest, SetupRoundTripInAllThreePackings) {
   std::vector<TTarEntry> entries;
   ASSERT_EQ(TarGzUnpack(c.Recv().mid(20), entries), QString());
   ASSERT_GE(entries.size(), 2u);
-  EXPECT_EQ(entries[0].Name, QStringLiteral("setup.xml"));
+  EXPECT_EQ(entries[0].Name, "setup.xml");
   EXPECT_EQ(entries[0].Data, xml + "<!-- tgz -->");
   // A broken document is refused and the stored one stays.
   c.Send(BuildFileUpload(C(), 3, 1, 3, "<setup><unclosed>"));
@@ -416,7 +415,7 @@ class SimGenerationTest : public ::testing::TestWithParam<int> {};
 TEST_P(SimGenerationTest, StreamRecordLengths) {
   const int gen = GetParam();
   TSimProcess sim;
-  ASSERT_TRUE(sim.Start({QStringLiteral("--generation"), QString::number(gen)}));
+  ASSERT_TRUE(sim.Start({"--generation", QString::number(gen)}));
   TRawClient c;
   OpenV4(c, sim.Port);
   struct Want {
@@ -462,7 +461,7 @@ INSTANTIATE_TEST_SUITE_P(Generations, SimGenerationTest, ::testing::Values(0, 1,
 
 TEST(SimStart, RefusesProtocol5WhenConfiguredForProtocol4) {
   TSimProcess sim;
-  ASSERT_TRUE(sim.Start({QStringLiteral("--protocol"), QStringLiteral("4")}));
+  ASSERT_TRUE(sim.Start({"--protocol", "4"}));
   TRawClient c;
   ASSERT_TRUE(c.Connect(sim.Port));
   c.Send(BuildStartRecord(C(5), 0, "operator", "operator"));
@@ -474,7 +473,7 @@ TEST(SimStart, RefusesProtocol5WhenConfiguredForProtocol4) {
 
 TEST(SimStart, BadArgumentsAreReported) {
   TSimProcess sim;
-  EXPECT_FALSE(sim.Start({QStringLiteral("--fault"), QStringLiteral("explode")}));
+  EXPECT_FALSE(sim.Start({"--fault", "explode"}));
   EXPECT_TRUE(sim.Stderr().contains("unknown fault"));
 }
 
@@ -502,7 +501,7 @@ TEST_F(SimTest, SampleContentIsThere) {
   std::vector<TTarEntry> entries;
   ASSERT_EQ(TarGzUnpack(c.Recv().mid(20), entries), QString());
   ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[1].Name, QStringLiteral("station.icd"));
+  EXPECT_EQ(entries[1].Name, "station.icd");
   const QByteArray& xml = entries[0].Data;
   EXPECT_GT(xml.count("<parameter ") + xml.count("<datapoint ") + xml.count("<property "), 250);
   EXPECT_GT(xml.count("<parameter "), 150);
@@ -520,12 +519,11 @@ namespace {
 // Every stored file as the offline store sees it: name rule and readable header.
 QStringList StoredRecords(const QString& root) {
   QStringList out;
-  QDirIterator it(root + QStringLiteral("/mnt/flashdrive0/data"), {QStringLiteral("*.log")}, QDir::Files,
-                  QDirIterator::Subdirectories);
+  QDirIterator it(root + "/mnt/flashdrive0/data", {"*.log"}, QDir::Files, QDirIterator::Subdirectories);
   while (it.hasNext()) {
     const QString path = it.next();
     if (path.endsWith(QLatin1String("/logd.log"))) continue;
-    out << QDir(root + QStringLiteral("/mnt/flashdrive0/data")).relativeFilePath(path);
+    out << QDir(root + "/mnt/flashdrive0/data").relativeFilePath(path);
   }
   out.sort();
   return out;
@@ -539,7 +537,7 @@ TEST_F(SimTest, DefaultRecordsFollowTheNameRuleAndReadBack) {
   for (const QString& f : files) {
     const QString name = f.section(QLatin1Char('/'), -1);
     EXPECT_TRUE(rule.match(name).hasMatch()) << f.toStdString();
-    EXPECT_EQ(rule.match(name).captured(2), QStringLiteral("12345678"));
+    EXPECT_EQ(rule.match(name).captured(2), "12345678");
     TRecordFile rec;
     QString error;
     ASSERT_TRUE(ReadRecordFile(Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/") + f, rec, error)) << error.toStdString();
@@ -550,7 +548,7 @@ TEST_F(SimTest, DefaultRecordsFollowTheNameRuleAndReadBack) {
   classes.sort();
   EXPECT_EQ(classes, (QStringList{"async/BinIn", "rec/Hp", "rec/Osc", "rec/Trg", "sync/10T", "sync/10min", "sync/10s",
                                   "sync/150T", "sync/1s", "sync/2h", "sync/Mmin", "sync/Ns", "sync/Slave1", "sync/Xyz"}));
-  EXPECT_EQ(files.filter(QStringLiteral("events/")).size(), 7);
+  EXPECT_EQ(files.filter("events/").size(), 7);
 
   // A triggered disturbance is one more Osc, Hp and Trg triple.
   TRawClient c;
@@ -558,16 +556,16 @@ TEST_F(SimTest, DefaultRecordsFollowTheNameRuleAndReadBack) {
   RunLua(c, "pq.triggerRec()");
   const QStringList after = StoredRecords(Sim.Root());
   EXPECT_EQ(after.size(), files.size() + 3);
-  EXPECT_EQ(after.filter(QStringLiteral("rec/Osc-")).size(), 2);
+  EXPECT_EQ(after.filter("rec/Osc-").size(), 2);
 }
 
 TEST(SimPopulate, MoreFilesOnRequestSpreadOverClassesAndEvents) {
   TSimProcess sim;
-  ASSERT_TRUE(sim.Start({QStringLiteral("--populate"), QStringLiteral("40")}));
+  ASSERT_TRUE(sim.Start({"--populate", "40"}));
   const QStringList files = StoredRecords(sim.Root());
   EXPECT_EQ(files.size(), 7 + 14 + 40);
-  EXPECT_GT(files.filter(QStringLiteral("events/")).size(), 7) << "some of them events";
-  EXPECT_GT(files.filter(QStringLiteral("sync/2h-")).size(), 1) << "and the classes";
+  EXPECT_GT(files.filter("events/").size(), 7) << "some of them events";
+  EXPECT_GT(files.filter("sync/2h-").size(), 1) << "and the classes";
 }
 
 // ---- several devices in one process, paced links -------------------------------------
@@ -582,9 +580,11 @@ struct TFleetDevice {
 // Starts `vanta-sim --devices N` and reads its N device lines; how long that
 // took goes to `elapsedMs`.
 bool StartFleet(QProcess& proc, int n, const QStringList& extra, std::vector<TFleetDevice>& out, qint64* elapsedMs = nullptr) {
-  QStringList args{QStringLiteral("--devices"), QString::number(n), QStringLiteral("--text-interval"), QStringLiteral("0")};
+  QStringList args{"--devices", QString::number(n), "--text-interval", "0"};
   args << extra;
-  if (!args.contains(QStringLiteral("--port"))) args << QStringLiteral("--port") << QStringLiteral("0");
+  if (!args.contains("--port"))
+    args << "--port"
+         << "0";
   QElapsedTimer t;
   t.start();
   proc.setProgram(QStringLiteral(VANTA_SIM_PATH));
@@ -614,7 +614,7 @@ bool StartFleet(QProcess& proc, int n, const QStringList& extra, std::vector<TFl
 
 QByteArray Cli(uint16_t port, const QStringList& args) {
   QProcess p;
-  p.start(QStringLiteral(VANTA_CLI_PATH), QStringList{QStringLiteral("--port"), QString::number(port)} + args);
+  p.start(QStringLiteral(VANTA_CLI_PATH), QStringList{"--port", QString::number(port)} + args);
   if (!p.waitForFinished(60000) || p.exitCode() != 0) {
     ADD_FAILURE() << "vanta-cli " << args.join(QLatin1Char(' ')).toStdString() << ": " << p.readAllStandardError().toStdString();
     return {};
@@ -660,7 +660,7 @@ TEST(SimFleet, ThreeDevicesEachWithSerialPortAndContentOfTheirOwn) {
   QProcess proc;
   TStopAtEnd stop{proc};
   std::vector<TFleetDevice> devs;
-  ASSERT_TRUE(StartFleet(proc, 3, {QStringLiteral("--serial-number"), QStringLiteral("40000000")}, devs));
+  ASSERT_TRUE(StartFleet(proc, 3, {"--serial-number", "40000000"}, devs));
   QSet<uint32_t> serials;
   QSet<uint16_t> ports;
   for (int k = 0; k < 3; ++k) {
@@ -675,21 +675,18 @@ TEST(SimFleet, ThreeDevicesEachWithSerialPortAndContentOfTheirOwn) {
 
   QList<QStringList> lists;
   for (const TFleetDevice& d : devs) {
-    const QJsonObject id = QJsonDocument::fromJson(Cli(d.Port, {QStringLiteral("identify"), QStringLiteral("--json")})).object();
-    EXPECT_EQ(id.value(QStringLiteral("serial")).toInteger(), qint64(d.Serial)) << "device " << d.Index;
+    const QJsonObject id = QJsonDocument::fromJson(Cli(d.Port, {"identify", "--json"})).object();
+    EXPECT_EQ(id.value("serial").toInteger(), qint64(d.Serial)) << "device " << d.Index;
     const QJsonArray events =
-        QJsonDocument::fromJson(Cli(d.Port, {QStringLiteral("events"), QStringLiteral("list"), QStringLiteral("--json")}))
-            .object()
-            .value(QStringLiteral("events"))
-            .toArray();
+        QJsonDocument::fromJson(Cli(d.Port, {"events", "list", "--json"})).object().value("events").toArray();
     EXPECT_GE(events.size(), 5) << "device " << d.Index;
     // Without the serial number in front the names are the events' times:
     // the devices must differ in those too, not only in the serial number.
     QStringList times;
     for (const QJsonValue& e : events) {
-      const QString path = e.toObject().value(QStringLiteral("path")).toString();
+      const QString path = e.toObject().value("path").toString();
       EXPECT_TRUE(path.startsWith(QString::number(d.Serial))) << path.toStdString();
-      times << path.section(QLatin1Char('-'), 1) + QLatin1Char(' ') + e.toObject().value(QStringLiteral("end")).toString();
+      times << path.section(QLatin1Char('-'), 1) + QLatin1Char(' ') + e.toObject().value("end").toString();
     }
     lists << times;
   }
@@ -715,7 +712,7 @@ TEST(SimFleet, PortsFollowTheGivenOne) {
   QProcess proc;
   TStopAtEnd stop{proc};
   std::vector<TFleetDevice> devs;
-  ASSERT_TRUE(StartFleet(proc, 3, {QStringLiteral("--port"), QString::number(base)}, devs));
+  ASSERT_TRUE(StartFleet(proc, 3, {"--port", QString::number(base)}, devs));
   for (int k = 0; k < 3; ++k) {
     EXPECT_EQ(devs[size_t(k)].Port, base + k);
     EXPECT_EQ(devs[size_t(k)].Serial, 12345678u + uint32_t(k));
@@ -730,8 +727,7 @@ TEST(SimFleet, PortsFollowTheGivenOne) {
 
 TEST(SimFleet, OptionsOfASingleDeviceAreRefused) {
   QProcess proc;
-  proc.start(QStringLiteral(VANTA_SIM_PATH), {QStringLiteral("--devices"), QStringLiteral("2"), QStringLiteral("--port"),
-                                              QStringLiteral("0"), QStringLiteral("--ssh-port"), QStringLiteral("0")});
+  proc.start(QStringLiteral(VANTA_SIM_PATH), {"--devices", "2", "--port", "0", "--ssh-port", "0"});
   ASSERT_TRUE(proc.waitForFinished(20000));
   EXPECT_EQ(proc.exitCode(), 1);
   EXPECT_TRUE(proc.readAllStandardError().contains("--ssh-port serves one device only"));
@@ -750,19 +746,16 @@ TEST(SimFleet, FiftyDevicesStartQuickly) {
   // Listening is not all: the last device answers with records of its own
   // at once, whether or not the others' roots are filled yet.
   const QJsonArray events =
-      QJsonDocument::fromJson(Cli(devs.back().Port, {QStringLiteral("events"), QStringLiteral("list"), QStringLiteral("--json")}))
-          .object()
-          .value(QStringLiteral("events"))
-          .toArray();
+      QJsonDocument::fromJson(Cli(devs.back().Port, {"events", "list", "--json"})).object().value("events").toArray();
   ASSERT_GE(events.size(), 5);
-  EXPECT_TRUE(events.first().toObject().value(QStringLiteral("path")).toString().startsWith(QStringLiteral("12345727-")));
+  EXPECT_TRUE(events.first().toObject().value("path").toString().startsWith("12345727-"));
   vanta::test::StopProcess(proc);
   EXPECT_EQ(proc.exitCode(), 0);
 }
 
 TEST(SimRate, PacesALargeDownloadLikeASlowLink) {
   TSimProcess sim;
-  ASSERT_TRUE(sim.Start({QStringLiteral("--rate"), QStringLiteral("500000")}));
+  ASSERT_TRUE(sim.Start({"--rate", "500000"}));
   const qint64 ms = TimedScratchpadDownload(sim.Port, 1000000);
   // 1 MB at 0.5 MB/s: about two seconds (the first 25 kB leave at once).
   EXPECT_GE(ms, 1600);
@@ -781,7 +774,7 @@ TEST(SimRate, EveryDeviceOfAFleetIsPaced) {
   QProcess proc;
   TStopAtEnd stop{proc};
   std::vector<TFleetDevice> devs;
-  ASSERT_TRUE(StartFleet(proc, 2, {QStringLiteral("--rate"), QStringLiteral("250000")}, devs));
+  ASSERT_TRUE(StartFleet(proc, 2, {"--rate", "250000"}, devs));
   const qint64 ms = TimedScratchpadDownload(devs[1].Port, 500000);
   EXPECT_GE(ms, 1600);
   EXPECT_LE(ms, 4000);
@@ -789,7 +782,7 @@ TEST(SimRate, EveryDeviceOfAFleetIsPaced) {
 
 TEST(SimRate, CloseAfterFaultStillCutsAPacedAnswer) {
   TSimProcess sim;
-  ASSERT_TRUE(sim.Start({QStringLiteral("--rate"), QStringLiteral("100000"), QStringLiteral("--fault"), QStringLiteral("close-after=30000")}));
+  ASSERT_TRUE(sim.Start({"--rate", "100000", "--fault", "close-after=30000"}));
   TRawClient c;
   ASSERT_TRUE(c.Connect(sim.Port));
   c.Send(BuildHeaderOnly(C(), 1, 1, 2));
@@ -806,16 +799,15 @@ TEST(SimRate, CloseAfterFaultStillCutsAPacedAnswer) {
 TEST(SimSizedContent, RecordingsOfTheAskedSizeAndMoreEvents) {
   TSimProcess plain, sized;
   ASSERT_TRUE(plain.Start());
-  ASSERT_TRUE(sized.Start({QStringLiteral("--recordings"), QStringLiteral("2"), QStringLiteral("--recording-mb"), QStringLiteral("0.25"),
-                           QStringLiteral("--events"), QStringLiteral("3")}));
+  ASSERT_TRUE(sized.Start({"--recordings", "2", "--recording-mb", "0.25", "--events", "3"}));
   const auto count = [](const QString& root, const QString& pattern) {
     QStringList found;
     QDirIterator it(root, {pattern}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) found << it.next();
     return found;
   };
-  const QStringList big = count(sized.Root(), QStringLiteral("1s-*.log"));
-  const QStringList small = count(plain.Root(), QStringLiteral("1s-*.log"));
+  const QStringList big = count(sized.Root(), "1s-*.log");
+  const QStringList small = count(plain.Root(), "1s-*.log");
   ASSERT_EQ(big.size(), small.size() + 2);
   int sizedFiles = 0;
   for (const QString& path : big) {
@@ -828,12 +820,12 @@ TEST(SimSizedContent, RecordingsOfTheAskedSizeAndMoreEvents) {
     QString error;
     ASSERT_TRUE(AnalyseRecData(path, ctx, rows, error)) << error.toStdString();
     EXPECT_GT(rows.size(), 1000);
-    EXPECT_EQ(ctx.Class, QStringLiteral("1s"));
+    EXPECT_EQ(ctx.Class, "1s");
   }
   EXPECT_EQ(sizedFiles, 2);
   const auto events = [&](const TSimProcess& s) {
     int n = 0;
-    for (const QString& p : count(s.Root(), QStringLiteral("*.log"))) n += p.contains(QLatin1String("/events/")) ? 1 : 0;
+    for (const QString& p : count(s.Root(), "*.log")) n += p.contains(QLatin1String("/events/")) ? 1 : 0;
     return n;
   };
   EXPECT_EQ(events(sized), events(plain) + 3);

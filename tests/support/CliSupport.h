@@ -100,6 +100,19 @@ class CliTest : public ::testing::Test {
         timeoutMs);
   }
   QString Device(const QString& rel) const { return Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/") + rel; }
+  // Logged in through the simulator's SSH port (started with --ssh-port 0).
+  QStringList Ssh(const QString& user, const QString& password) const {
+    return {"--ssh",
+            "--ssh-port",
+            QString::number(Sim.SshPort),
+            "--ccci-port",
+            QString::number(Sim.Port),
+            "--user",
+            user,
+            "--password",
+            password,
+            "--trust-new-host-key"};
+  }
 
   TSimProcess Sim;
   QTemporaryDir Data;
