@@ -1898,6 +1898,10 @@ The parameter is set to %5!</translation>
         <source>Tage</source>
         <translation>days</translation>
     </message>
+    <message>
+        <source>n.A.</source>
+        <translation>n/a</translation>
+    </message>
 </context>
 <context>
     <name>vanta::TCalibMachine</name>

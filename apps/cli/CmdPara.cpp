@@ -35,7 +35,9 @@ const TMessClass& Classes(const TCliArgs& a) {
   static TMessClass classes;
   static const bool loaded = LoadInstalledCaptions(classes);
   (void)loaded;
-  classes.SetLanguage(a.Value(QStringLiteral("lang")) == QLatin1String("en") ? TMessLang::mlEnglish : TMessLang::mlGerman);
+  // The command's own --lang, else the program's language.
+  const QString lang = a.Has(QStringLiteral("lang")) ? a.Value(QStringLiteral("lang")) : CurrentLanguage();
+  classes.SetLanguage(lang == QLatin1String("en") ? TMessLang::mlEnglish : TMessLang::mlGerman);
   return classes;
 }
 

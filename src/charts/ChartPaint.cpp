@@ -14,27 +14,12 @@ namespace vanta {
 const uint32_t CConductorColors[4] = {0xFF1F5FBF, 0xFF2E9E3E, 0xFFD03030, 0xFF808080};
 const uint32_t CLimitColor = 0xFFC81E1E;
 
-namespace {
-// As many decimals as the step between ticks needs (0.005 must not read 0.01).
-int TickDigits(const TYLinNorm& axis) {
-  int digits = 2;
-  if (axis.FSclCnt > 1) {
-    const double step = std::abs(axis.ScaleAt(1) - axis.ScaleAt(0));
-    if (step > 0) {
-      digits = std::max(0, int(std::ceil(-std::log10(step) - 1e-9)));
-      if (std::abs(step * std::pow(10.0, digits) - std::round(step * std::pow(10.0, digits))) > 1e-6) ++digits;
-      digits = std::min(digits, 6);
-    }
-  }
-  return digits;
-}
-}  // namespace
 
 void PaintValueAxis(QPainter& p, const QRectF& area, double labelLeft, TYLinNorm& axis, const QFontMetrics& fm, const QString& title) {
   axis.FBotLeft = area.bottom();
   axis.FXorYBer = area.height();
   axis.SetScaleIdx();
-  const int digits = TickDigits(axis);
+  const int digits = axis.TickDigits();
   const std::vector<double> ticks = axis.Ticks();
   // An end's label stays within the area's height, clear of the texts under it.
   auto label = [&](double v, bool inside = false) {
@@ -154,7 +139,7 @@ void PaintTimeChart(QPainter& p, const QRect& rect, TCrvTimeModel& model, const 
       const double y = axis.YNorm(v);
       p.drawLine(QPointF(crv.left(), y), QPointF(crv.right(), y));
       p.setPen(ink);
-      p.drawText(QRectF(rect.left(), y - ch / 2.0, crv.left() - 3 - rect.left(), ch), Qt::AlignRight | Qt::AlignVCenter, FltToStrShrt(v, 2));
+      p.drawText(QRectF(rect.left(), y - ch / 2.0, crv.left() - 3 - rect.left(), ch), Qt::AlignRight | Qt::AlignVCenter, FltToStrShrt(v, axis.TickDigits()));
       p.setPen(QPen(QColor(190, 190, 190), 0.25));
     }
     if (k > 0) {

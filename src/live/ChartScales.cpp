@@ -36,6 +36,19 @@ void TYNorm::SetScaleIdx() {
   FSclStart = std::trunc((FSclMin + FSclDiff) / FSclDiff) * FSclDiff;
 }
 
+int TYNorm::TickDigits() const {
+  int digits = 2;
+  if (FSclCnt > 1) {
+    const double step = std::abs(ScaleAt(1) - ScaleAt(0));
+    if (step > 0) {
+      digits = std::max(0, int(std::ceil(-std::log10(step) - 1e-9)));
+      if (std::abs(step * std::pow(10.0, digits) - std::round(step * std::pow(10.0, digits))) > 1e-6) ++digits;
+      digits = std::min(digits, 6);
+    }
+  }
+  return digits;
+}
+
 std::vector<double> TYNorm::Ticks() const {
   std::vector<double> ticks;
   // The step is held in single precision: a line that misses an end only by

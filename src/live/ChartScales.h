@@ -39,6 +39,9 @@ class TYNorm {
   // The first line is truncated toward zero, so a range that is not anchored
   // at zero (-0.8 .. 0.8) can yield lines beyond its maximum; those are left out.
   std::vector<double> Ticks() const;
+  // As many decimals as the step between grid lines needs: on a narrow range
+  // (49.99 .. 50.01 in steps of 0.005) two decimals would print 50 twice.
+  int TickDigits() const;
   // The grid line's label: two decimals at most, the unit text after it.
   QString TextAt(double v) const;
 

@@ -96,7 +96,7 @@ QList<TPanelText> DecodePanel(const QByteArray& record, int generation) {
   if (generation >= 2)
     add(QStringLiteral("edtIR"), QStringLiteral("IRCM:"), 1332, 5, QStringLiteral("IRCM"));
   else
-    out.append({QStringLiteral("edtIR"), QStringLiteral("IRCM:"), QStringLiteral("n.A."), QStringLiteral("IRCM"), 0.0f, 5, false});
+    out.append({QStringLiteral("edtIR"), QStringLiteral("IRCM:"), TTr::tr("n.A."), QStringLiteral("IRCM"), 0.0f, 5, false});
   const int p = PowerBlock(generation);
   const char* const ph[] = {"1", "2", "3", "total"};
   const char* const phSymb[] = {"1", "2", "3", "Sum"};

@@ -45,12 +45,17 @@ bool TMessClass::LoadTable(TMessLang lang, const QString& path, QString& error) 
 TMessRec TMessClass::GetMessRec(uint32_t id) const {
   TMessRec r;
   r.ID = id;
-  const auto& t = FTables[int(FLang)];
-  if (auto it = t.find(id); it != t.end()) {
-    r.Name = it->Name;
-    r.Text = it->Text;
-    r.Known = true;
-  } else {
+  // An English table without the id still has the German name to offer.
+  for (const TMessLang lang : {FLang, TMessLang::mlGerman}) {
+    const auto& t = FTables[int(lang)];
+    if (auto it = t.find(id); it != t.end()) {
+      r.Name = it->Name;
+      r.Text = it->Text;
+      r.Known = true;
+      return r;
+    }
+  }
+  {
     r.Text = QStringLiteral("Parameter %1").arg(id);  // untranslated: the same word in both languages
   }
   return r;

@@ -34,7 +34,7 @@ TRANSLATED = re.compile(r'(\btr|\btranslate|QT_TR_NOOP|QT_TRANSLATE_NOOP|QT_TR_N
 
 
 def german(text: str) -> bool:
-    if re.search(r"[äöüÄÖÜß]", text):
+    if re.search(r"[äöüÄÖÜß]", text) or re.search(r"\bn\.A\.", text):  # "n.A.": not available
         return True
     return any(w.lower() in WORDS for w in re.findall(r"[A-Za-zäöüÄÖÜß]+", text))
 

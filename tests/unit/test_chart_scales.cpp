@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "ChartScales.h"
+#include "Formatting.h"
 
 using namespace vanta;
 
@@ -51,6 +52,19 @@ TEST(ValueScale, GridStepsCountsAndFirstLines) {
   flatX.FSclMin = flatX.FSclMax = 1;
   flatX.FBotLeft = 30;
   EXPECT_EQ(flatX.YNorm(1), 0);
+}
+
+// Every grid line reads differently, on a narrow range as on a wide one.
+TEST(ValueScale, GridLabelsNeverRepeat) {
+  for (const auto& [lo, hi] : {std::pair{49.99, 50.01}, std::pair{229.98, 230.02}, std::pair{0.0, 0.001}, std::pair{0.0, 100.0},
+                               std::pair{-0.8, 0.8}}) {
+    const TYLinNorm a = Axis(lo, hi);
+    QStringList labels;
+    for (const double v : a.Ticks()) labels << FltToStrShrt(v, a.TickDigits());
+    ASSERT_GE(labels.size(), 2) << lo << " .. " << hi;
+    EXPECT_EQ(labels.removeDuplicates(), 0) << lo << " .. " << hi << ": " << labels.join(QLatin1Char(' ')).toStdString();
+  }
+  EXPECT_EQ(Axis(0, 100).TickDigits(), 0) << "whole steps need no decimals";
 }
 
 TEST(ValueScale, OnlyLinesWithinTheRangeAreDrawn) {

@@ -31,9 +31,10 @@ TEST(MessClass, CaptionsByIdAndNameInTwoLanguages) {
   EXPECT_EQ(m.GetMessRec(QStringLiteral("fnom")).ID, 218103808u);
   m.SetLanguage(TMessLang::mlEnglish);
   EXPECT_EQ(m.GetMessRec(218103808).Text, QStringLiteral("Nominal frequency"));
-  const TMessRec unknown = m.GetMessRec(4278190084u);
-  EXPECT_FALSE(unknown.Known) << "not in the English table";
-  EXPECT_TRUE(unknown.Text.contains(QStringLiteral("4278190084"))) << "an unknown id reads as a text with the id";
+  EXPECT_EQ(m.GetMessRec(4278190084u).Text, QStringLiteral("Softwaremodule")) << "missing in English: the German name";
+  const TMessRec unknown = m.GetMessRec(4278190085u);
+  EXPECT_FALSE(unknown.Known) << "in neither table";
+  EXPECT_TRUE(unknown.Text.contains(QStringLiteral("4278190085"))) << "an unknown id reads as a text with the id";
   EXPECT_EQ(TMessClass::StrToHexToStr(QStringLiteral("218103808")), QStringLiteral("0x0D000000"));
   EXPECT_EQ(TMessClass::StrToHexToStr(QStringLiteral("abc")), QString());
 }

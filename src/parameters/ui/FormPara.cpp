@@ -41,6 +41,7 @@
 #include <cstring>
 
 #include "Captions.h"
+#include "Language.h"
 
 #include "GridRules.h"
 #include "MessValSetup.h"
@@ -59,6 +60,8 @@ TFormPara::TFormPara(QWidget* parent) : TFormBasic(parent) {
   setObjectName(QStringLiteral("FormPara"));
   QString why;
   if (!LoadInstalledCaptions(FMessClass, &why)) LogPrepare(this, QStringLiteral("Captions: ") + why, true);
+  // Parameter names in the program's language (German where the English table lacks one).
+  FMessClass.SetLanguage(CurrentLanguage() == QLatin1String("en") ? TMessLang::mlEnglish : TMessLang::mlGerman);
   FCaptions = CaptionsFrom(FMessClass);
   FUndo = new QUndoStack(this);
   FParaEinstellungen = {400, 300, 300, 300, 300, 300, 0, 0};
