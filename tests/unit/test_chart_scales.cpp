@@ -56,7 +56,7 @@ TEST(ValueScale, GridStepsCountsAndFirstLines) {
 
 // Every grid line reads differently, on a narrow range as on a wide one.
 TEST(ValueScale, GridLabelsNeverRepeat) {
-  for (const auto& [lo, hi] : {std::pair{49.99, 50.01}, std::pair{229.98, 230.02}, std::pair{0.0, 0.001}, std::pair{0.0, 100.0},
+  for (const auto& [lo, hi] : {std::pair{49.99, 50.01}, std::pair{229.98, 230.02}, std::pair{0.0, 0.02}, std::pair{0.0, 100.0},
                                std::pair{-0.8, 0.8}}) {
     const TYLinNorm a = Axis(lo, hi);
     QStringList labels;
