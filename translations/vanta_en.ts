@@ -1902,6 +1902,10 @@ The parameter is set to %5!</translation>
         <source>n.A.</source>
         <translation>n/a</translation>
     </message>
+    <message>
+        <source>%1: keine SQLite-Datenbank</source>
+        <translation>%1: not an SQLite database</translation>
+    </message>
 </context>
 <context>
     <name>vanta::TCalibMachine</name>

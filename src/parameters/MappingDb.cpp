@@ -1,6 +1,7 @@
 #include "MappingDb.h"
 #include "Language.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -79,6 +80,12 @@ bool TMappingDb::Open(const QString& path, const QString& langTable, QString& er
   }
   if (!QFileInfo(path).isFile()) {
     error = TTr::tr("%1: Datei fehlt").arg(path);
+    return false;
+  }
+  // SQLite opens any file and only then finds no tables in it: a file that
+  // is no database at all is told as such, not as a missing table.
+  if (QFile f(path); f.open(QIODevice::ReadOnly) && !f.read(16).startsWith("SQLite format 3")) {
+    error = TTr::tr("%1: keine SQLite-Datenbank").arg(path);
     return false;
   }
   FConnection = QStringLiteral("mappingdb-") + QUuid::createUuid().toString(QUuid::WithoutBraces);

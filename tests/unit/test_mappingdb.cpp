@@ -2,6 +2,8 @@
 // checked with simpler queries of the test's own.
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -137,6 +139,16 @@ TEST(MappingDb, MissingFileOrTablesAreNamed) {
   TMappingDb partial;
   EXPECT_FALSE(partial.Open(path, QStringLiteral("lang_de"), error));
   EXPECT_TRUE(error.contains(QStringLiteral("Tabelle \"data_class\" fehlt"))) << error.toStdString();
+  // Any other file is no database at all, and is called that.
+  const QString junk = dir.filePath(QStringLiteral("junk.db"));
+  {
+    QFile f(junk);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("this is a text file, not a database\n");
+  }
+  TMappingDb notDb;
+  EXPECT_FALSE(notDb.Open(junk, QStringLiteral("lang_de"), error));
+  EXPECT_TRUE(error.endsWith(QStringLiteral("keine SQLite-Datenbank"))) << error.toStdString();
 }
 
 TEST(MappingDb, NullNumbersOrphansAndDuplicateIds) {
