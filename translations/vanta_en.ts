@@ -1991,6 +1991,10 @@ The parameter is set to %5!</translation>
         <source>Verbindung wird beendet</source>
         <translation>Closing the connection</translation>
     </message>
+    <message>
+        <source>Keine Verbindung: %1</source>
+        <translation>No connection: %1</translation>
+    </message>
 </context>
 <context>
     <name>vanta::TFormComplete</name>

@@ -422,7 +422,7 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
       RebuildTree();
     }
   };
-  w->FConnectThreadEnd = [this, name = d.Geraet, sessionKey, fromStore, storeKey = PasswordKey(d, user)](
+  w->FConnectThreadEnd = [this, w, name = d.Geraet, sessionKey, fromStore, storeKey = PasswordKey(d, user)](
                              QObject*, bool ok, bool authError) {
     if (authError) FSessionPasswords.remove(sessionKey);
     if (authError && fromStore && !FRejectedStored.contains(storeKey)) {
@@ -433,7 +433,10 @@ TFormBasic* TMainWindow::OpenDevice(int index, TDirectKind kind, bool allValues)
                  .arg(name));
     }
     AddLog(ok ? tr("Verbunden mit %1").arg(name)
-              : tr("Keine Verbindung zu %1%2").arg(name, authError ? tr(" (Anmeldung abgelehnt)") : QString()));
+              : tr("Keine Verbindung zu %1%2")
+                    .arg(name, authError                       ? tr(" (Anmeldung abgelehnt)")
+                               : w->ConnectFailure().isEmpty() ? QString()
+                                                               : QStringLiteral(" (%1)").arg(w->ConnectFailure())));
   };
   w->FEnableDisableBar = [this](QObject*, bool enable) { FToolBar->setEnabled(enable); };
   w->SetSettings(s.Para, s.OnOffline);

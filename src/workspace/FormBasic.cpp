@@ -357,7 +357,8 @@ void TFormBasic::ConnEnd() {
   if (FConnectThreadEnd) FConnectThreadEnd(this, FConnSucces, FAuthError);
   if (!FConnSucces) {
     AniIndi->setVisible(false);
-    LabSBar->setText(tr("Keine Verbindung"));
+    const QString why = ConnectFailure();
+    LabSBar->setText(why.isEmpty() ? tr("Keine Verbindung") : tr("Keine Verbindung: %1").arg(why));
   }
 }
 

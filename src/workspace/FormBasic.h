@@ -197,6 +197,11 @@ class TFormBasic : public QMainWindow {
   virtual void CheckData();
   virtual void NewOnKeyDown(int key);
 
+ public:
+  // Why the last network connect failed ("Connection refused"); empty when
+  // it did not fail or the link is serial.
+  QString ConnectFailure() const { return FTCPComUnit ? FTCPComUnit->FLastConnectError : QString(); }
+
  protected:
   // Dims the client area at 0.8 opacity while there is no connection.
   void DimPanel(bool dim);

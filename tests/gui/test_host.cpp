@@ -483,6 +483,22 @@ TEST(HostOpensDevice, TheEntrysSettingsReachTheWindow) {
   EXPECT_EQ(h.Main->OpenDevice(2, TDirectKind::dkdata), nullptr) << "no such entry";
 }
 
+// A connect that fails says why, in the main window's log as in the window.
+TEST(HostOpensDevice, AFailedConnectNamesItsReason) {
+  quint16 closed = 0;
+  {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    closed = probe.serverPort();
+  }
+  THost h({Network(QStringLiteral("127.0.0.1"), QString::number(closed))});
+  TFormBasic* w = h.Main->OpenDevice(0, TDirectKind::dkstatus);
+  ASSERT_NE(w, nullptr);
+  ASSERT_TRUE(SpinUntil([&] { return h.Log().contains(QStringLiteral("Keine Verbindung zu ")); }, 15000)) << h.Log().toStdString();
+  EXPECT_FALSE(w->ConnectFailure().isEmpty());
+  EXPECT_TRUE(h.Log().contains(QStringLiteral(" (%1)").arg(w->ConnectFailure()))) << h.Log().toStdString();
+}
+
 TEST(HostOpensDevice, OfflineAtTheDevicesStationOrAllStationsAndTheStatusWindow) {
   THostDevice d = Network(QString());
   d.SN = 12345678;
