@@ -73,7 +73,7 @@ TCliSession::TCliSession(const TCliOptions& options, TCliOutput& output) : FOpti
         FOut.Note(QStringLiteral("%1 -> %2").arg(question.simplified(), answer));
       else
         FOut.Note(QStringLiteral("%1\n-> %2").arg(question, answer));
-      if (!yes) FSync->AddRefusal(QStringLiteral("host key %1 not trusted (%2)").arg(fp, state == TFingerprintState::fsNew ? QStringLiteral("--trust-new-host-key") : QStringLiteral("--accept-changed-host-key")));
+      if (!yes) FSync->AddRefusal(TEn::tr("host key %1 not trusted (%2)").arg(fp, state == TFingerprintState::fsNew ? QStringLiteral("--trust-new-host-key") : QStringLiteral("--accept-changed-host-key")));
       return yes ? TConnectHashAction::chaSave : TConnectHashAction::chaCancel;
     };
     FTcp->FOnPasswordExpired = [this](QString& fresh) {
@@ -173,10 +173,10 @@ int TCliSession::Fail(int since, const QString& what) {
 void TCliSession::Close() { FSync->Close(6000); }
 
 TArgProblem Unexpected(const QString& arg) {
-  return TArgProblem::Usage(QStringLiteral("unexpected argument '%1'").arg(arg));
+  return TArgProblem::Usage(TEn::tr("unexpected argument '%1'").arg(arg));
 }
 
-TArgProblem Missing(const QString& what) { return TArgProblem::Usage(QStringLiteral("missing %1").arg(what)); }
+TArgProblem Missing(const QString& what) { return TArgProblem::Usage(TEn::tr("missing %1").arg(what)); }
 
 bool SpinUntil(const std::function<bool()>& done, qint64 limitMs) {
   // processEvents with a time limit returns at once when nothing is

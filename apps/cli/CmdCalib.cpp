@@ -249,25 +249,25 @@ TCliCommand CalibrateCommand() {
       [](const TCliArgs& a) {
         if (!a.Args.isEmpty()) return Unexpected(a.Args[0]);
         const QString f = a.Value(QStringLiteral("freq"));
-        if (f != QLatin1String("50") && f != QLatin1String("60")) return TArgProblem::Usage(QStringLiteral("--freq takes 50 or 60"));
+        if (f != QLatin1String("50") && f != QLatin1String("60")) return TArgProblem::Usage(TEn::tr("--freq takes 50 or 60"));
         // Nobody to rewire the device and read the reference meter: only
         // when the caller says the wiring is done.
         if (!a.Has(QStringLiteral("assume-wired")) && !OnTerminal())
-          return TArgProblem::Usage(QStringLiteral("no terminal to confirm the wiring steps: give --assume-wired once the device is wired"));
-        if (a.Has(QStringLiteral("u")) != a.Has(QStringLiteral("i"))) return Missing(QStringLiteral("--u VOLT and --i AMP together"));
+          return TArgProblem::Usage(TEn::tr("no terminal to confirm the wiring steps: give --assume-wired once the device is wired"));
+        if (a.Has(QStringLiteral("u")) != a.Has(QStringLiteral("i"))) return Missing(TEn::tr("--u VOLT and --i AMP together"));
         if (!a.Has(QStringLiteral("u")) && a.Has(QStringLiteral("assume-wired")))
-          return Missing(QStringLiteral("--u VOLT and --i AMP (with --assume-wired nobody is asked for them)"));
+          return Missing(TEn::tr("--u VOLT and --i AMP (with --assume-wired nobody is asked for them)"));
         QString u, i;
         if (a.Has(QStringLiteral("u")) && !ConvertReferenz(a.Value(QStringLiteral("u")), a.Value(QStringLiteral("i")), u, i))
           return TArgProblem::Usage(TTr::tr(CCalibBadInput));
         bool ok = true;
         if (a.Has(QStringLiteral("step-timeout")) && (a.Value(QStringLiteral("step-timeout")).toInt(&ok) < 1 || !ok))
-          return TArgProblem::Usage(QStringLiteral("--step-timeout needs seconds, at least 1"));
+          return TArgProblem::Usage(TEn::tr("--step-timeout needs seconds, at least 1"));
         if (a.Has(QStringLiteral("wait-scale")) && (a.Value(QStringLiteral("wait-scale")).toDouble(&ok) < 0 || !ok))
-          return TArgProblem::Usage(QStringLiteral("--wait-scale takes a number >= 0"));
+          return TArgProblem::Usage(TEn::tr("--wait-scale takes a number >= 0"));
         for (const QString& kv : a.Values(QStringLiteral("env")))
           if (!kv.contains(QLatin1Char('=')) || kv.startsWith(QLatin1Char('=')))
-            return TArgProblem::Usage(QStringLiteral("--env takes KEY=VALUE"));
+            return TArgProblem::Usage(TEn::tr("--env takes KEY=VALUE"));
         return TArgProblem::None();
       },
       [](TCliSession& s, const TCliArgs& a) { return Run(s, a); }};

@@ -77,19 +77,19 @@ bool FetchList(TCliSession& s, const TReadoutKind& k, std::vector<TListEntry>& o
 }
 
 TArgProblem CheckReadout(const TCliArgs& a) {
-  if (a.Args.isEmpty()) return Missing(QStringLiteral("list, get or rm"));
+  if (a.Args.isEmpty()) return Missing(TEn::tr("list, get or rm"));
   const QString op = a.Args[0];
   const bool all = a.Has(QStringLiteral("all"));
   if (op == QLatin1String("list")) {
     if (a.Args.size() > 1) return Unexpected(a.Args[1]);
-    if (a.Has(QStringLiteral("csv")) && all) return TArgProblem::Usage(QStringLiteral("--all goes with get or rm"));
-    return all ? TArgProblem::Usage(QStringLiteral("--all goes with get or rm")) : TArgProblem::None();
+    if (a.Has(QStringLiteral("csv")) && all) return TArgProblem::Usage(TEn::tr("--all goes with get or rm"));
+    return all ? TArgProblem::Usage(TEn::tr("--all goes with get or rm")) : TArgProblem::None();
   }
   if (op != QLatin1String("get") && op != QLatin1String("rm"))
-    return TArgProblem::Usage(QStringLiteral("'%1' is none of list, get, rm").arg(op));
-  if (a.Has(QStringLiteral("csv"))) return TArgProblem::Usage(QStringLiteral("--csv goes with list"));
-  if (all && a.Args.size() > 1) return TArgProblem::Usage(QStringLiteral("either NAME... or --all"));
-  if (!all && a.Args.size() < 2) return Missing(QStringLiteral("NAME or --all"));
+    return TArgProblem::Usage(TEn::tr("'%1' is none of list, get, rm").arg(op));
+  if (a.Has(QStringLiteral("csv"))) return TArgProblem::Usage(TEn::tr("--csv goes with list"));
+  if (all && a.Args.size() > 1) return TArgProblem::Usage(TEn::tr("either NAME... or --all"));
+  if (!all && a.Args.size() < 2) return Missing(TEn::tr("NAME or --all"));
   return TArgProblem::None();
 }
 
@@ -128,7 +128,7 @@ int Readout(TCliSession& s, const TCliArgs& a, const TReadoutKind& k) {
       if (!s.Request(k.RmAll, [&] { u.SendCommand(k.RmAll); }))
         return s.Fail(since, k.Name + QStringLiteral(" rm --all"));
       out.Result().insert(QStringLiteral("removedAll"), true);
-      out.Line(QStringLiteral("removed all %1").arg(k.Name));
+      out.Line(TEn::tr("removed all %1").arg(k.Name));
       return ecDone;
     }
     // After a refusal the document still tells what is gone.
@@ -165,7 +165,7 @@ int Readout(TCliSession& s, const TCliArgs& a, const TReadoutKind& k) {
       }
     if (!listed) {
       // Asked for by name and not there: nothing of it can be stored.
-      out.Note(QStringLiteral("%1: not on the device").arg(n));
+      out.Note(TEn::tr("%1: not on the device").arg(n));
       missing.append(QJsonObject{{QStringLiteral("name"), n}, {QStringLiteral("result"), QStringLiteral("failed")},
                                  {QStringLiteral("reason"), QStringLiteral("nicht auf dem Gerät")}});  // untranslated
       continue;
@@ -174,11 +174,11 @@ int Readout(TCliSession& s, const TCliArgs& a, const TReadoutKind& k) {
     uint64_t have = size;
     if (listed && size > 0 && DoesFileExist(place, n, local, have, !k.Events, false)) {
       complete.append(QJsonObject{{QStringLiteral("name"), n}, {QStringLiteral("file"), local}, {QStringLiteral("result"), QStringLiteral("complete")}});
-      out.Line(QStringLiteral("%1 (already complete)").arg(local));
+      out.Line(TEn::tr("%1 (already complete)").arg(local));
       continue;
     }
     if (size == 0) {
-      out.Note(QStringLiteral("%1: empty on the device, not fetched").arg(n));
+      out.Note(TEn::tr("%1: empty on the device, not fetched").arg(n));
       continue;
     }
     queue << QStringLiteral("%1=%2").arg(n).arg(size);
@@ -207,12 +207,12 @@ TArgProblem CheckCount(const QStringList& args, int from, const QStringList& nee
 
 TArgProblem MustExist(const QString& file) {
   return QFileInfo(file).isFile() ? TArgProblem::None()
-                                  : TArgProblem::Fact(QStringLiteral("no such file: %1").arg(file));
+                                  : TArgProblem::Fact(TEn::tr("no such file: %1").arg(file));
 }
 
 int CannotWrite(TCliSession& s, const QString& file) {
   // The device gave what was asked; only the local copy is missing.
-  s.Out().Error(QStringLiteral("cannot write %1").arg(file));
+  s.Out().Error(TEn::tr("cannot write %1").arg(file));
   return ecNotStored;
 }
 
@@ -221,9 +221,9 @@ TCliCommand SetupCommand() {
           QStringLiteral("setup get FILE | setup put FILE"),
           {},
           [](const TCliArgs& a) {
-            if (a.Args.isEmpty()) return Missing(QStringLiteral("get or put"));
+            if (a.Args.isEmpty()) return Missing(TEn::tr("get or put"));
             if (a.Args[0] != QLatin1String("get") && a.Args[0] != QLatin1String("put"))
-              return TArgProblem::Usage(QStringLiteral("'%1' is neither get nor put").arg(a.Args[0]));
+              return TArgProblem::Usage(TEn::tr("'%1' is neither get nor put").arg(a.Args[0]));
             if (const TArgProblem p = CheckCount(a.Args, 1, {QStringLiteral("FILE")}); !p.Text.isEmpty()) return p;
             return a.Args[0] == QLatin1String("put") ? MustExist(a.Args[1]) : TArgProblem::None();
           },
@@ -252,12 +252,12 @@ TCliCommand SetupCommand() {
             s.WaitFor([&] { return result >= 0 || s.ConnectionLost(); });
             u.FSendParaDone = nullptr;
             if (result == 0) {
-              s.Out().Error(QStringLiteral("setup put: NAK %1 %2").arg(u.FLastNakCode).arg(u.FLastNakText));
+              s.Out().Error(TEn::tr("setup put: NAK %1 %2").arg(u.FLastNakCode).arg(u.FLastNakText));
               return int(ecRefused);
             }
             if (result != 1) return s.Fail(since, QStringLiteral("setup put"));
             s.Out().Result().insert(QStringLiteral("file"), a[1]);
-            s.Out().Line(QStringLiteral("setup written"));
+            s.Out().Line(TEn::tr("setup written"));
             return int(ecDone);
           }};
 }
@@ -318,11 +318,11 @@ TCliCommand ScratchpadCommand() {
           QStringLiteral("scratchpad get NAME FILE | scratchpad put FILE [NAME]"),
           {},
           [](const TCliArgs& a) {
-            if (a.Args.isEmpty()) return Missing(QStringLiteral("get or put"));
+            if (a.Args.isEmpty()) return Missing(TEn::tr("get or put"));
             if (a.Args[0] == QLatin1String("get"))
               return CheckCount(a.Args, 1, {QStringLiteral("NAME"), QStringLiteral("FILE")});
             if (a.Args[0] != QLatin1String("put"))
-              return TArgProblem::Usage(QStringLiteral("'%1' is neither get nor put").arg(a.Args[0]));
+              return TArgProblem::Usage(TEn::tr("'%1' is neither get nor put").arg(a.Args[0]));
             if (const TArgProblem p = CheckCount(a.Args, 1, {QStringLiteral("FILE")}, 1); !p.Text.isEmpty()) return p;
             return MustExist(a.Args[1]);
           },
@@ -361,13 +361,13 @@ TCliCommand ScratchpadCommand() {
             }
             u.FSendCCCIFileNext = nullptr;
             if (result == 0) {
-              s.Out().Error(QStringLiteral("scratchpad put: NAK %1 %2").arg(u.FLastNakCode).arg(u.FLastNakText));
+              s.Out().Error(TEn::tr("scratchpad put: NAK %1 %2").arg(u.FLastNakCode).arg(u.FLastNakText));
               return int(ecRefused);
             }
             if (result != 1) return s.Fail(since, QStringLiteral("scratchpad put"));
             s.Out().Result().insert(QStringLiteral("name"), name);
             s.Out().Result().insert(QStringLiteral("file"), a[1]);
-            s.Out().Line(QStringLiteral("stored as %1").arg(name));
+            s.Out().Line(TEn::tr("stored as %1").arg(name));
             return int(ecDone);
           }};
 }

@@ -378,28 +378,28 @@ TCliCommand FlashCommand() {
        opt("hosts-json", true), opt("retry-from", true), opt("backup-dir", true), opt("run-id", true), opt("parallel", true),
        opt("stop-on-failure", false), opt("report", true), opt("csv", true)},
       [](const TCliArgs& a) {
-        if (a.Args.isEmpty()) return Missing(QStringLiteral("PKG"));
+        if (a.Args.isEmpty()) return Missing(TEn::tr("PKG"));
         if (a.Args.size() > 1) return Unexpected(a.Args[1]);
         if (const TArgProblem p = MustExist(a.Args[0]); !p.Text.isEmpty()) return p;
         if (a.Has(QStringLiteral("backup")) && a.Has(QStringLiteral("no-backup")))
-          return TArgProblem::Usage(QStringLiteral("--backup and --no-backup exclude each other"));
+          return TArgProblem::Usage(TEn::tr("--backup and --no-backup exclude each other"));
         if (a.Has(QStringLiteral("changelog")) && a.Value(QStringLiteral("changelog")) != QLatin1String("show") &&
             a.Value(QStringLiteral("changelog")) != QLatin1String("accept"))
-          return TArgProblem::Usage(QStringLiteral("--changelog takes show or accept"));
+          return TArgProblem::Usage(TEn::tr("--changelog takes show or accept"));
         bool ok = true;
         if (a.Has(QStringLiteral("comeback-timeout")) && (a.Value(QStringLiteral("comeback-timeout")).toInt(&ok) < 1 || !ok))
-          return TArgProblem::Usage(QStringLiteral("--comeback-timeout needs seconds, at least 1"));
+          return TArgProblem::Usage(TEn::tr("--comeback-timeout needs seconds, at least 1"));
         if (a.Has(QStringLiteral("step-timeout")) && (a.Value(QStringLiteral("step-timeout")).toInt(&ok) < 1 || !ok))
-          return TArgProblem::Usage(QStringLiteral("--step-timeout needs seconds, at least 1"));
+          return TArgProblem::Usage(TEn::tr("--step-timeout needs seconds, at least 1"));
         if (!IsMass(a)) return TArgProblem::None();
         if (int(a.Has(QStringLiteral("hosts"))) + int(a.Has(QStringLiteral("hosts-json"))) + int(a.Has(QStringLiteral("retry-from"))) > 1)
-          return TArgProblem::Usage(QStringLiteral("--hosts, --hosts-json and --retry-from exclude each other"));
+          return TArgProblem::Usage(TEn::tr("--hosts, --hosts-json and --retry-from exclude each other"));
         if (!a.Has(QStringLiteral("backup-dir")) && !a.Has(QStringLiteral("no-backup")))
-          return Missing(QStringLiteral("--backup-dir DIR (or --no-backup)"));
-        if (!a.Has(QStringLiteral("run-id"))) return Missing(QStringLiteral("--run-id ID"));
-        if (!a.Has(QStringLiteral("report"))) return Missing(QStringLiteral("--report OUT.json"));
+          return Missing(TEn::tr("--backup-dir DIR (or --no-backup)"));
+        if (!a.Has(QStringLiteral("run-id"))) return Missing(TEn::tr("--run-id ID"));
+        if (!a.Has(QStringLiteral("report"))) return Missing(TEn::tr("--report OUT.json"));
         const int n = a.Has(QStringLiteral("parallel")) ? a.Value(QStringLiteral("parallel")).toInt(&ok) : 1;
-        if (!ok || n < 1 || n > 8) return TArgProblem::Usage(QStringLiteral("--parallel takes 1 to 8"));
+        if (!ok || n < 1 || n > 8) return TArgProblem::Usage(TEn::tr("--parallel takes 1 to 8"));
         for (const char* f : {"hosts", "hosts-json", "retry-from"})
           if (a.Has(QLatin1String(f)))
             if (const TArgProblem p = MustExist(a.Value(QLatin1String(f))); !p.Text.isEmpty()) return p;

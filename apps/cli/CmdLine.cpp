@@ -1,4 +1,5 @@
 #include "CmdLine.h"
+#include "Language.h"
 
 #include <QRegularExpression>
 
@@ -36,7 +37,7 @@ TCmdLine ScanCommandLine(const QStringList& args, const QList<TOptionSpec>& opti
         commandSeen = true;
         out.Command = a;
         ownOptions = commandOptions(a);
-        if (!ownOptions) problem(QStringLiteral("unknown command '%1'").arg(a));
+        if (!ownOptions) problem(TEn::tr("unknown command '%1'").arg(a));
       } else {
         out.Args << a;
       }
@@ -68,19 +69,19 @@ TCmdLine ScanCommandLine(const QStringList& args, const QList<TOptionSpec>& opti
       // comment or a negative number.
       const bool looksLikeArgument = commandSeen && !COptionName.match(name).hasMatch();
       if (looksLikeArgument)
-        problem(QStringLiteral("unknown option '%1' (put -- before an argument that starts with '-')").arg(a));
+        problem(TEn::tr("unknown option '%1' (put -- before an argument that starts with '-')").arg(a));
       else
-        problem(QStringLiteral("unknown option '%1'").arg(shown));
+        problem(TEn::tr("unknown option '%1'").arg(shown));
       continue;
     }
     if (spec->TakesValue && !inlineValue) {
       if (i + 1 >= args.size()) {
-        problem(QStringLiteral("option '%1' needs a value").arg(shown));
+        problem(TEn::tr("option '%1' needs a value").arg(shown));
         continue;
       }
       value = args[++i];
     } else if (!spec->TakesValue && inlineValue) {
-      problem(QStringLiteral("option '%1' takes no value").arg(shown));
+      problem(TEn::tr("option '%1' takes no value").arg(shown));
       continue;
     }
     const QString key = spec->Names.constLast();
@@ -95,7 +96,7 @@ TCmdLine ScanCommandLine(const QStringList& args, const QList<TOptionSpec>& opti
     else
       out.Options.append({key, value});
   }
-  if (!commandSeen) problem(QStringLiteral("no command given"));
+  if (!commandSeen) problem(TEn::tr("no command given"));
   return out;
 }
 

@@ -92,7 +92,7 @@ bool CsvWanted(TCliSession& s, const TCliArgs& a, int& rc) {
   rc = ecDone;
   if (!a.Has(QStringLiteral("csv"))) return false;
   if (s.Out().Json()) {
-    s.Out().Error(QStringLiteral("--csv and --json exclude each other"));
+    s.Out().Error(TEn::tr("--csv and --json exclude each other"));
     rc = ecUsage;
   }
   return true;
@@ -380,7 +380,7 @@ int Values(TCliSession& s, const TCliArgs& a) {
   if (!desc) {
     QStringList names;
     for (const TStructDesc& d : all) names << d.Name;
-    s.Out().Error(QStringLiteral("--struct takes one of: %1").arg(names.join(QStringLiteral(", "))));
+    s.Out().Error(TEn::tr("--struct takes one of: %1").arg(names.join(QStringLiteral(", "))));
     return ecUsage;
   }
   // Without --kind: the structure's first kind, as the tree offers it first.
@@ -393,7 +393,7 @@ int Values(TCliSession& s, const TCliArgs& a) {
       known = true;
     }
   if (!known) {
-    s.Out().Error(QStringLiteral("unknown --kind '%1'").arg(wanted));
+    s.Out().Error(TEn::tr("unknown --kind '%1'").arg(wanted));
     return ecUsage;
   }
   TStructTable table;
@@ -543,7 +543,7 @@ int Live(TCliSession& s, const TCliArgs& a) {
       double top = 0;
       for (int j = 0; j < m.GetMessCnt(); ++j)
         for (int c = 0; c < channels.size(); ++c) top = std::max(top, double(m.Store().Value(c, j)));
-      out.Line(QStringLiteral("%1  %2 lines, %3 Hz apart").arg(time).arg(m.GetMessCnt()).arg(m.FreqStep()));
+      out.Line(TEn::tr("%1  %2 lines, %3 Hz apart").arg(time).arg(m.GetMessCnt()).arg(m.FreqStep()));
       for (int j = 0; j < m.GetMessCnt(); ++j) {
         frequencies.append(j * m.FreqStep());
         QStringList text;
@@ -566,7 +566,7 @@ int Live(TCliSession& s, const TCliArgs& a) {
                        {QStringLiteral("magnitudes"), byChannel}});
       return;
     }
-    out.Line(QStringLiteral("%1  %2 samples at %3/s, %4 channels").arg(time).arg(samples).arg(rate).arg(channels.size()));
+    out.Line(TEn::tr("%1  %2 samples at %3/s, %4 channels").arg(time).arg(samples).arg(rate).arg(channels.size()));
     QJsonObject byChannel;
     for (int c = 0; c < channels.size(); ++c) byChannel.insert(names[c].toString(), columns[size_t(c)]);
     deliver(QJsonObject{{QStringLiteral("time"), iso},
@@ -611,19 +611,19 @@ TCliCommand LiveCommand() {
           [](const TCliArgs& a) {
             static const QStringList CViews{QStringLiteral("panel"), QStringLiteral("osc"), QStringLiteral("spectrum"), QStringLiteral("harmonics"),
                                             QStringLiteral("interharmonics"), QStringLiteral("bands"), QStringLiteral("vectors"), QStringLiteral("values")};
-            if (a.Args.isEmpty()) return Missing(QStringLiteral("a view (%1)").arg(CViews.join(QStringLiteral(", "))));
-            if (!CViews.contains(a.Args[0])) return TArgProblem::Usage(QStringLiteral("'%1' is not one of %2").arg(a.Args[0], CViews.join(QStringLiteral(", "))));
+            if (a.Args.isEmpty()) return Missing(TEn::tr("a view (%1)").arg(CViews.join(QStringLiteral(", "))));
+            if (!CViews.contains(a.Args[0])) return TArgProblem::Usage(TEn::tr("'%1' is not one of %2").arg(a.Args[0], CViews.join(QStringLiteral(", "))));
             if (a.Has(QStringLiteral("group")) &&
                 !QStringList{QStringLiteral("ULE"), QStringLiteral("ULL"), QStringLiteral("IL")}.contains(a.Value(QStringLiteral("group")).toUpper()))
-              return TArgProblem::Usage(QStringLiteral("--group takes ULE, ULL or IL"));
+              return TArgProblem::Usage(TEn::tr("--group takes ULE, ULL or IL"));
             if (a.Args.size() > 1) return Unexpected(a.Args[1]);
             const bool stream = QStringList{QStringLiteral("panel"), QStringLiteral("osc"), QStringLiteral("spectrum")}.contains(a.Args[0]);
-            if (a.Has(QStringLiteral("follow")) && !stream) return TArgProblem::Usage(QStringLiteral("--follow is for live panel, osc and spectrum"));
+            if (a.Has(QStringLiteral("follow")) && !stream) return TArgProblem::Usage(TEn::tr("--follow is for live panel, osc and spectrum"));
             if (a.Has(QStringLiteral("csv")) && (stream || a.Args[0] == QLatin1String("vectors")))
-              return TArgProblem::Usage(QStringLiteral("--csv is for the tables: live harmonics, interharmonics, bands and values"));
+              return TArgProblem::Usage(TEn::tr("--csv is for the tables: live harmonics, interharmonics, bands and values"));
             bool ok = true;
             if (a.Has(QStringLiteral("count")) && (a.Value(QStringLiteral("count")).toInt(&ok) < 1 || !ok))
-              return TArgProblem::Usage(QStringLiteral("--count needs a whole number of at least 1"));
+              return TArgProblem::Usage(TEn::tr("--count needs a whole number of at least 1"));
             return TArgProblem::None();
           },
           Live};

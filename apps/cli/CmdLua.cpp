@@ -9,7 +9,7 @@ TCliCommand LuaCommand() {
           QStringLiteral("lua STATEMENT"),
           {},
           [](const TCliArgs& a) {
-            if (a.Args.isEmpty()) return Missing(QStringLiteral("STATEMENT"));
+            if (a.Args.isEmpty()) return Missing(TEn::tr("STATEMENT"));
             return a.Args.size() == 1 ? TArgProblem::None() : Unexpected(a.Args[1]);
           },
           [](TCliSession& s, const TCliArgs& a) {

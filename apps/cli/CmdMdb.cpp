@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "CliSession.h"
+#include "Language.h"
 #include "MappingDb.h"
 
 namespace vanta::cli {
@@ -137,14 +138,14 @@ TCliCommand MdbCommand() {
                 [](const TCliArgs& a) {
                   static const QStringList ops{QStringLiteral("classes"), QStringLiteral("values"), QStringLiteral("tree"),
                                                QStringLiteral("search")};
-                  if (a.Args.isEmpty()) return Missing(QStringLiteral("classes, values, tree or search"));
-                  if (!ops.contains(a.Args[0])) return TArgProblem::Usage(QStringLiteral("unknown operation '%1'").arg(a.Args[0]));
+                  if (a.Args.isEmpty()) return Missing(TEn::tr("classes, values, tree or search"));
+                  if (!ops.contains(a.Args[0])) return TArgProblem::Usage(TEn::tr("unknown operation '%1'").arg(a.Args[0]));
                   if (a.Args[0] == QLatin1String("values") && !a.Has(QStringLiteral("modbus"))) {
                     bool ok = false;
                     a.Value(QStringLiteral("class")).toInt(&ok);
-                    if (!ok) return TArgProblem::Usage(QStringLiteral("values needs --class N or --modbus"));
+                    if (!ok) return TArgProblem::Usage(TEn::tr("values needs --class N or --modbus"));
                   }
-                  if (a.Args[0] == QLatin1String("search") && a.Args.size() < 2) return Missing(QStringLiteral("TEXT or ID"));
+                  if (a.Args[0] == QLatin1String("search") && a.Args.size() < 2) return Missing(TEn::tr("TEXT or ID"));
                   if (a.Args.size() > (a.Args[0] == QLatin1String("search") ? 2 : 1)) return Unexpected(a.Args.last());
                   return TArgProblem::None();
                 },

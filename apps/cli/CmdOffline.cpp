@@ -55,7 +55,7 @@ int Run(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
                               {QStringLiteral("recordings"), s.Recordings},
                               {QStringLiteral("events"), s.Events},
                               {QStringLiteral("newest"), QFileInfo(s.Newest).fileName()}});
-      out.Line(QStringLiteral("%1\t%2\t%3 recordings\t%4 events\tnewest %5")
+      out.Line(TEn::tr("%1\t%2\t%3 recordings\t%4 events\tnewest %5")
                    .arg(s.Plant, s.Text)
                    .arg(s.Recordings)
                    .arg(s.Events)
@@ -68,7 +68,7 @@ int Run(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   if (op == QLatin1String("tree")) {
     const TStation* s = Station(stations, a.Args.value(1));
     if (!s) {
-      out.Error(QStringLiteral("no station %1 in %2").arg(a.Args.value(1), store));
+      out.Error(TEn::tr("no station %1 in %2").arg(a.Args.value(1), store));
       return ecUsage;
     }
     const TStoreNode tree = BuildStationTree(*s);
@@ -100,7 +100,7 @@ int Run(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   if (a.Has(QStringLiteral("station"))) {
     const QString sn = a.Value(QStringLiteral("station"));
     if (!DeleteStation(store, sn, [&out](const QString& l) { out.Line(l); })) {
-      out.Error(QStringLiteral("no station %1 in %2").arg(sn, store));
+      out.Error(TEn::tr("no station %1 in %2").arg(sn, store));
       return ecUsage;
     }
     return ecDone;
@@ -109,7 +109,7 @@ int Run(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     const TStation* s = Station(stations, a.Value(QStringLiteral("class")));
     const QString cls = a.Args.value(1);
     if (!s) {
-      out.Error(QStringLiteral("no station %1 in %2").arg(a.Value(QStringLiteral("class")), store));
+      out.Error(TEn::tr("no station %1 in %2").arg(a.Value(QStringLiteral("class")), store));
       return ecUsage;
     }
     for (const QString& f : FilesBelow(BuildStationTree(*s))) {
@@ -139,14 +139,14 @@ TCliCommand OfflineCommand() {
                   if (op == QLatin1String("scan")) return n == 1 ? TArgProblem::None() : Unexpected(a.Args.last());
                   if (op == QLatin1String("tree") || op == QLatin1String("import"))
                     return n == 2 ? TArgProblem::None() : Missing(op == QLatin1String("tree") ? QStringLiteral("SN") : QStringLiteral("SRC"));
-                  if (op == QLatin1String("export")) return n >= 3 ? TArgProblem::None() : Missing(QStringLiteral("DEST and FILE"));
+                  if (op == QLatin1String("export")) return n >= 3 ? TArgProblem::None() : Missing(TEn::tr("DEST and FILE"));
                   if (op == QLatin1String("rm")) {
                     if (a.Has(QStringLiteral("station"))) return n == 1 ? TArgProblem::None() : Unexpected(a.Args.last());
-                    if (a.Has(QStringLiteral("class"))) return n == 2 ? TArgProblem::None() : Missing(QStringLiteral("CLASS"));
-                    return n >= 2 ? TArgProblem::None() : Missing(QStringLiteral("FILE"));
+                    if (a.Has(QStringLiteral("class"))) return n == 2 ? TArgProblem::None() : Missing(TEn::tr("CLASS"));
+                    return n >= 2 ? TArgProblem::None() : Missing(TEn::tr("FILE"));
                   }
-                  if (op.isEmpty()) return Missing(QStringLiteral("scan, tree, import, export or rm"));
-                  return TArgProblem::Usage(QStringLiteral("unknown operation '%1'").arg(op));
+                  if (op.isEmpty()) return Missing(TEn::tr("scan, tree, import, export or rm"));
+                  return TArgProblem::Usage(TEn::tr("unknown operation '%1'").arg(op));
                 },
                 nullptr};
   c.RunOffline = [](TCliOutput& out, const TCliArgs& a, const TCliOptions& o) { return Run(out, a, o); };

@@ -799,7 +799,7 @@ TArgProblem UntickProblem(const TCliArgs& a) {
   if (unknown.isEmpty()) return TArgProblem::None();
   QStringList valid;
   for (const QString& e : entries) valid << QStringLiteral("%1 (%2)").arg(e.section(QLatin1Char('='), 0, 0), e.section(QLatin1Char('='), 1));
-  return TArgProblem::Usage(QStringLiteral("--untick: no module %1; the set's modules: %2")
+  return TArgProblem::Usage(TEn::tr("--untick: no module %1; the set's modules: %2")
                                 .arg(unknown.join(QStringLiteral(", ")), valid.isEmpty() ? QStringLiteral("none") : valid.join(QStringLiteral(", "))));
 }
 
@@ -907,7 +907,7 @@ TCliCommand ClockCommand() {
                   const QString v = a.Value(QStringLiteral("set"));
                   if (a.Has(QStringLiteral("set")) && v != QLatin1String("now") &&
                       !QDateTime::fromString(v, QStringLiteral("dd.MM.yyyy HH:mm:ss")).isValid())
-                    return TArgProblem::Usage(QStringLiteral("--set needs now or \"dd.mm.yyyy hh:nn:ss\""));
+                    return TArgProblem::Usage(TEn::tr("--set needs now or \"dd.mm.yyyy hh:nn:ss\""));
                   return TArgProblem::None();
                 },
                 [](TCliSession& s, const TCliArgs& a) {
@@ -965,54 +965,54 @@ TCliCommand ParaCommand() {
                  {{QStringLiteral("defaults")}, false},
                  {{QStringLiteral("lang")}, true}},
                 [](const TCliArgs& a) {
-                  if (a.Args.isEmpty()) return Missing(QStringLiteral("rows, set or check"));
+                  if (a.Args.isEmpty()) return Missing(TEn::tr("rows, set or check"));
                   const QString op = a.Args[0];
                   static const QStringList ops{QStringLiteral("rows"), QStringLiteral("set"), QStringLiteral("check"),
                                                QStringLiteral("mandatory"), QStringLiteral("export"), QStringLiteral("icd"),
                                                QStringLiteral("diff"), QStringLiteral("import"), QStringLiteral("reset"),
                                                QStringLiteral("transformer"), QStringLiteral("push"), QStringLiteral("apply")};
-                  if (!ops.contains(op)) return TArgProblem::Usage(QStringLiteral("unknown operation '%1'").arg(op));
+                  if (!ops.contains(op)) return TArgProblem::Usage(TEn::tr("unknown operation '%1'").arg(op));
                   if (op == QLatin1String("icd")) {
                     const QString sub = a.Args.value(1);
                     const int need = sub == QLatin1String("show") ? 3 : sub == QLatin1String("apply") || sub == QLatin1String("rename") ? 4 : 0;
-                    if (need == 0) return TArgProblem::Usage(QStringLiteral("icd needs show, apply or rename"));
+                    if (need == 0) return TArgProblem::Usage(TEn::tr("icd needs show, apply or rename"));
                     if (a.Args.size() < need) return Missing(sub == QLatin1String("rename") ? QStringLiteral("NAME ICD") : QStringLiteral("ICD FILE"));
                     if (a.Args.size() > need) return Unexpected(a.Args[need]);
                     return TArgProblem::None();
                   }
-                  if (a.Args.size() < 2) return Missing(QStringLiteral("FILE"));
+                  if (a.Args.size() < 2) return Missing(TEn::tr("FILE"));
                   if (op == QLatin1String("export")) {
                     static const QStringList formats{QStringLiteral("full"), QStringLiteral("changes"), QStringLiteral("csv")};
                     if (!formats.contains(a.Value(QStringLiteral("format"))))
-                      return TArgProblem::Usage(QStringLiteral("--format needs full, changes or csv"));
+                      return TArgProblem::Usage(TEn::tr("--format needs full, changes or csv"));
                   }
                   if (!QFile::exists(a.Args[1])) return TArgProblem::Fact(TTr::tr("%1: Datei fehlt").arg(a.Args[1]));
                   if (a.Has(QStringLiteral("level"))) {
                     bool ok = false;
                     a.Value(QStringLiteral("level")).toInt(&ok);
-                    if (!ok) return TArgProblem::Usage(QStringLiteral("--level needs a whole number"));
+                    if (!ok) return TArgProblem::Usage(TEn::tr("--level needs a whole number"));
                   }
                   if (op == QLatin1String("diff") || op == QLatin1String("import")) {
-                    if (a.Args.size() < 3) return Missing(QStringLiteral("IMPORT"));
+                    if (a.Args.size() < 3) return Missing(TEn::tr("IMPORT"));
                     if (!QFile::exists(a.Args[2])) return TArgProblem::Fact(TTr::tr("%1: Datei fehlt").arg(a.Args[2]));
                     if (a.Args.size() > 3 && !(op == QLatin1String("import") && a.Has(QStringLiteral("tick"))))
                       return Unexpected(a.Args[3]);
                     if (op == QLatin1String("import") &&
                         (a.Has(QStringLiteral("all")) == a.Has(QStringLiteral("tick")) || !a.Has(QStringLiteral("out"))))
-                      return TArgProblem::Usage(QStringLiteral("import needs --all or --tick, and --out"));
+                      return TArgProblem::Usage(TEn::tr("import needs --all or --tick, and --out"));
                     return TArgProblem::None();
                   }
                   if (op == QLatin1String("reset") && !a.Has(QStringLiteral("out")))
-                    return TArgProblem::Usage(QStringLiteral("reset needs --out"));
+                    return TArgProblem::Usage(TEn::tr("reset needs --out"));
                   if (op == QLatin1String("set")) {
-                    if (a.Args.size() < 3) return Missing(QStringLiteral("ID=TEXT"));
+                    if (a.Args.size() < 3) return Missing(TEn::tr("ID=TEXT"));
                     for (const QString& in : a.Args.mid(2)) {
                       const QString target = in.section(QLatin1Char('='), 0, 0);
                       bool idOk = false, parentOk = true;
                       target.section(QLatin1Char('@'), 0, 0).toUInt(&idOk);
                       if (target.contains(QLatin1Char('@'))) target.section(QLatin1Char('@'), 1).toUInt(&parentOk);
                       if (!in.contains(QLatin1Char('=')) || !idOk || !parentOk)
-                        return TArgProblem::Usage(QStringLiteral("'%1' is not ID[@PARENT]=TEXT").arg(in));
+                        return TArgProblem::Usage(TEn::tr("'%1' is not ID[@PARENT]=TEXT").arg(in));
                     }
                   } else if (a.Args.size() > 2) {
                     return Unexpected(a.Args[2]);

@@ -118,7 +118,7 @@ int Download(TCliSession& s, const TCliArgs& a) {
   } else if (what == QLatin1String("class")) {
     const TReadoutNode* g = FindGroup(recordings, a.Args.value(2));
     if (!g) {
-      s.Out().Error(QStringLiteral("no recording class '%1'").arg(a.Args.value(2)));
+      s.Out().Error(TEn::tr("no recording class '%1'").arg(a.Args.value(2)));
       return ecUsage;
     }
     chain.Start(TReadoutChain::TQueue::qClass, QueueOf(Files(*g)));
@@ -132,7 +132,7 @@ int Download(TCliSession& s, const TCliArgs& a) {
       } else if (const QString r = QueueEntry(recordings.Queue, p); !r.isEmpty()) {
         rec << r;
       } else {
-        s.Out().Note(QStringLiteral("%1: not on the device").arg(p));
+        s.Out().Note(TEn::tr("%1: not on the device").arg(p));
         missing.append(QJsonObject{{QStringLiteral("name"), p}, {QStringLiteral("result"), QStringLiteral("failed")},
                                    {QStringLiteral("reason"), QStringLiteral("nicht auf dem Gerät")}});  // untranslated
       }
@@ -164,7 +164,7 @@ int Download(TCliSession& s, const TCliArgs& a) {
     total += int(leaves.size());
     for (const TReadoutNode* n : leaves) onDisk += n->Image == CImgOnDisk ? 1 : 0;
   }
-  s.Out().Line(QStringLiteral("re-listed: %1 of %2 files on disk").arg(onDisk).arg(total));
+  s.Out().Line(TEn::tr("re-listed: %1 of %2 files on disk").arg(onDisk).arg(total));
   s.Out().Result().insert(QStringLiteral("onDisk"), onDisk);
   s.Out().Result().insert(QStringLiteral("listed"), total);
   return r.ExitCode;
@@ -178,7 +178,7 @@ int Remove(TCliSession& s, const TCliArgs& a) {
   if (a.Has(QStringLiteral("class"))) {
     const TReadoutNode* g = FindGroup(recordings, a.Value(QStringLiteral("class")));
     if (!g) {
-      s.Out().Error(QStringLiteral("no recording class '%1'").arg(a.Value(QStringLiteral("class"))));
+      s.Out().Error(TEn::tr("no recording class '%1'").arg(a.Value(QStringLiteral("class"))));
       return ecUsage;
     }
     for (const TReadoutNode* n : Files(*g)) rec << n->Path;
@@ -189,7 +189,7 @@ int Remove(TCliSession& s, const TCliArgs& a) {
       else if (!QueueEntry(recordings.Queue, p).isEmpty())
         rec << p;
       else
-        s.Out().Note(QStringLiteral("%1: not on the device").arg(p));
+        s.Out().Note(TEn::tr("%1: not on the device").arg(p));
     }
   }
   TComUnit& u = s.Unit();
@@ -213,24 +213,24 @@ TCliCommand ReadoutCommand() {
           {{{QStringLiteral("class")}, true}},
           [](const TCliArgs& a) {
             const QString op = a.Args.value(0);
-            if (op.isEmpty()) return Missing(QStringLiteral("tree, download or rm"));
+            if (op.isEmpty()) return Missing(TEn::tr("tree, download or rm"));
             if (op == QLatin1String("tree")) {
               if (a.Args.size() != 2 || (a.Args[1] != QLatin1String("events") && a.Args[1] != QLatin1String("recordings")))
-                return TArgProblem::Usage(QStringLiteral("tree takes events or recordings"));
+                return TArgProblem::Usage(TEn::tr("tree takes events or recordings"));
               return TArgProblem::None();
             }
             if (op == QLatin1String("download")) {
-              if (a.Args.size() < 2) return Missing(QStringLiteral("all, class CLASS or PATH"));
-              if (a.Args[1] == QLatin1String("class") && a.Args.size() != 3) return Missing(QStringLiteral("CLASS"));
+              if (a.Args.size() < 2) return Missing(TEn::tr("all, class CLASS or PATH"));
+              if (a.Args[1] == QLatin1String("class") && a.Args.size() != 3) return Missing(TEn::tr("CLASS"));
               if (a.Args[1] == QLatin1String("all") && a.Args.size() != 2) return Unexpected(a.Args.last());
               return TArgProblem::None();
             }
             if (op == QLatin1String("rm")) {
               if (a.Has(QStringLiteral("class")) == (a.Args.size() > 1))
-                return TArgProblem::Usage(QStringLiteral("rm takes PATH... or --class CLASS"));
+                return TArgProblem::Usage(TEn::tr("rm takes PATH... or --class CLASS"));
               return TArgProblem::None();
             }
-            return TArgProblem::Usage(QStringLiteral("unknown operation '%1'").arg(op));
+            return TArgProblem::Usage(TEn::tr("unknown operation '%1'").arg(op));
           },
           [](TCliSession& s, const TCliArgs& a) {
             const QString op = a.Args[0];

@@ -117,7 +117,7 @@ int Info(TCliOutput& out, const QString& path, const TRecordFile& f) {
                              {QStringLiteral("units"), UnitsOf(h.Context.Channels, keys)}};
   out.Line(QStringLiteral("kind\t%1").arg(RecordKindName(h.Kind)));
   out.Line(QStringLiteral("device\t%1 (%2) - %3 %4").arg(h.Env.Device).arg(h.Env.Serial).arg(h.Env.Plant, h.Env.Field));
-  out.Line(QStringLiteral("time zone\t%1 s%2").arg(h.Env.TzOffsetSec).arg(h.Env.Dst ? QStringLiteral(", DST") : QString()));
+  out.Line(TEn::tr("time zone\t%1 s%2").arg(h.Env.TzOffsetSec).arg(h.Env.Dst ? QStringLiteral(", DST") : QString()));
   out.Line(QStringLiteral("class\t%1").arg(h.Context.Class));
   out.Line(QStringLiteral("span\t%1 - %2").arg(Stamp(h.Context.Start), Stamp(h.Context.End)));
   out.Line(QStringLiteral("records\t%1").arg(f.Records));
@@ -279,13 +279,13 @@ int Run(TCliOutput& out, const TCliArgs& a) {
   if (op == QLatin1String("export")) return Export(out, f, a);
   if (op == QLatin1String("events")) {
     if (f.Header.Kind != TRecordKind::rkEvent && f.Header.Kind != TRecordKind::rkTrigger) {
-      out.Error(QStringLiteral("%1 holds %2, not events").arg(path, RecordKindName(f.Header.Kind)));
+      out.Error(TEn::tr("%1 holds %2, not events").arg(path, RecordKindName(f.Header.Kind)));
       return ecUsage;
     }
     return Events(out, f, TimeRule(out, path, f), a.Has(QStringLiteral("csv")));
   }
   if (f.Header.Kind != TRecordKind::rkRecording) {
-    out.Error(QStringLiteral("%1 holds %2, not a recording").arg(path, RecordKindName(f.Header.Kind)));
+    out.Error(TEn::tr("%1 holds %2, not a recording").arg(path, RecordKindName(f.Header.Kind)));
     return ecUsage;
   }
   return Table(out, f, TimeRule(out, path, f), a.Has(QStringLiteral("csv")));
@@ -301,15 +301,15 @@ TCliCommand RecordCommand() {
                 [](const TCliArgs& a) {
                   static const QStringList ops{QStringLiteral("info"), QStringLiteral("events"), QStringLiteral("table"),
                                                QStringLiteral("export")};
-                  if (a.Args.isEmpty()) return Missing(QStringLiteral("info, events or table"));
-                  if (!ops.contains(a.Args[0])) return TArgProblem::Usage(QStringLiteral("unknown operation '%1'").arg(a.Args[0]));
-                  if (a.Args.size() < 2) return Missing(QStringLiteral("FILE"));
+                  if (a.Args.isEmpty()) return Missing(TEn::tr("info, events or table"));
+                  if (!ops.contains(a.Args[0])) return TArgProblem::Usage(TEn::tr("unknown operation '%1'").arg(a.Args[0]));
+                  if (a.Args.size() < 2) return Missing(TEn::tr("FILE"));
                   const bool csvOut = a.Args[0] == QLatin1String("export") && a.Has(QStringLiteral("csv"));
-                  if (csvOut && a.Args.size() < 3) return Missing(QStringLiteral("OUT after --csv"));
+                  if (csvOut && a.Args.size() < 3) return Missing(TEn::tr("OUT after --csv"));
                   if (a.Args.size() > (csvOut ? 3 : 2)) return Unexpected(a.Args.last());
-                  if (!QFileInfo(a.Args[1]).isFile()) return TArgProblem::Fact(QStringLiteral("no such file: %1").arg(a.Args[1]));
+                  if (!QFileInfo(a.Args[1]).isFile()) return TArgProblem::Fact(TEn::tr("no such file: %1").arg(a.Args[1]));
                   if (a.Args[0] == QLatin1String("export") && !a.Has(QStringLiteral("csv")) && !a.Has(QStringLiteral("comtrade")))
-                    return TArgProblem::Usage(QStringLiteral("export needs --csv OUT or --comtrade DIR"));
+                    return TArgProblem::Usage(TEn::tr("export needs --csv OUT or --comtrade DIR"));
                   return TArgProblem::None();
                 },
                 nullptr};

@@ -80,14 +80,14 @@ TCliCommand ReportCommand() {
                                                  QStringLiteral("harmonics-i"), QStringLiteral("interharmonics"),
                                                  QStringLiteral("intermediate"), QStringLiteral("bands-u"), QStringLiteral("bands-i"),
                                                  QStringLiteral("calibration")};
-                  if (a.Args.isEmpty()) return Missing(QStringLiteral("a report kind"));
-                  if (!kinds.contains(a.Args[0])) return TArgProblem::Usage(QStringLiteral("unknown report '%1'").arg(a.Args[0]));
-                  if (!a.Has(QStringLiteral("pdf"))) return Missing(QStringLiteral("--pdf OUT"));
+                  if (a.Args.isEmpty()) return Missing(TEn::tr("a report kind"));
+                  if (!kinds.contains(a.Args[0])) return TArgProblem::Usage(TEn::tr("unknown report '%1'").arg(a.Args[0]));
+                  if (!a.Has(QStringLiteral("pdf"))) return Missing(TEn::tr("--pdf OUT"));
                   if (a.Args[0] == QLatin1String("calibration"))
-                    return a.Has(QStringLiteral("dict")) ? TArgProblem::None() : Missing(QStringLiteral("--dict DICT.json"));
-                  if (a.Args.size() < 2) return Missing(QStringLiteral("FILE"));
+                    return a.Has(QStringLiteral("dict")) ? TArgProblem::None() : Missing(TEn::tr("--dict DICT.json"));
+                  if (a.Args.size() < 2) return Missing(TEn::tr("FILE"));
                   for (const QString& f : a.Args.mid(1))
-                    if (!QFileInfo(f).isFile()) return TArgProblem::Fact(QStringLiteral("no such file: %1").arg(f));
+                    if (!QFileInfo(f).isFile()) return TArgProblem::Fact(TEn::tr("no such file: %1").arg(f));
                   return TArgProblem::None();
                 },
                 nullptr};

@@ -56,7 +56,7 @@ int Run(TCliSession& s, const TCliArgs& a) {
       samples.push_back(m);
       csv.write(QStringLiteral("%1,%2,%3,%4\n").arg(m.Sec, 0, 'f', 1).arg(m.RssMiB, 0, 'f', 2).arg(m.Fds).arg(m.Threads).toUtf8());
       csv.flush();
-      out.Diagnostic(QStringLiteral("%1 s: %2 MiB, %3 files, %4 threads, %5 records, %6 cycles")
+      out.Diagnostic(TEn::tr("%1 s: %2 MiB, %3 files, %4 threads, %5 records, %6 cycles")
                          .arg(m.Sec, 0, 'f', 0).arg(m.RssMiB, 0, 'f', 1).arg(m.Fds).arg(m.Threads).arg(records).arg(cycles));
       nextSample += qint64(every) * 1000;
     }
@@ -99,7 +99,7 @@ int Run(TCliSession& s, const TCliArgs& a) {
   r.insert(QStringLiteral("fdGrowth"), fd1 - fd0);
   r.insert(QStringLiteral("threadGrowth"), th1 - th0);
   r.insert(QStringLiteral("flat"), ok);
-  out.Line(QStringLiteral("%1 cycles, %2 records, %3 failures; RSS %4 → %5 MiB, files %6 → %7, threads %8 → %9: %10")
+  out.Line(TEn::tr("%1 cycles, %2 records, %3 failures; RSS %4 → %5 MiB, files %6 → %7, threads %8 → %9: %10")
                .arg(cycles).arg(records).arg(failures)
                .arg(rss0, 0, 'f', 1).arg(rss1, 0, 'f', 1).arg(fd0, 0, 'f', 0).arg(fd1, 0, 'f', 0).arg(th0, 0, 'f', 0).arg(th1, 0, 'f', 0)
                .arg(ok ? TTr::tr("flach") : TTr::tr("WÄCHST")));
@@ -117,10 +117,10 @@ TCliCommand SoakCommand() {
                        bool ok = false;
                        if (!a.Args.isEmpty()) return Unexpected(a.Args[0]);
                        if (a.Value(QStringLiteral("seconds")).toInt(&ok) < 10 || !ok)
-                         return TArgProblem::Usage(QStringLiteral("--seconds needs at least 10"));
-                       if (!a.Has(QStringLiteral("samples"))) return Missing(QStringLiteral("--samples FILE.csv"));
+                         return TArgProblem::Usage(TEn::tr("--seconds needs at least 10"));
+                       if (!a.Has(QStringLiteral("samples"))) return Missing(TEn::tr("--samples FILE.csv"));
                        if (a.Has(QStringLiteral("sample-every")) && (a.Value(QStringLiteral("sample-every")).toInt(&ok) < 1 || !ok))
-                         return TArgProblem::Usage(QStringLiteral("--sample-every needs seconds, at least 1"));
+                         return TArgProblem::Usage(TEn::tr("--sample-every needs seconds, at least 1"));
                        return TArgProblem::None();
                      },
                      [](TCliSession& s, const TCliArgs& a) { return Run(s, a); }};

@@ -213,7 +213,7 @@ int Status(TCliSession& s) {
   }
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly)) {
-    s.Out().Error(QStringLiteral("File not found: %1").arg(path));
+    s.Out().Error(TEn::tr("File not found: %1").arg(path));
     return ecRefused;
   }
   const time_tz_t zone = TimeTzFromSet(u.FtmeSet);
@@ -314,7 +314,7 @@ int Pcap(TCliSession& s, const TCliArgs& a) {
 }
 
 TArgProblem CheckPcap(const TCliArgs& a) {
-  if (a.Args.isEmpty()) return Missing(QStringLiteral("list, start, get or rm"));
+  if (a.Args.isEmpty()) return Missing(TEn::tr("list, start, get or rm"));
   const QString op = a.Args[0];
   if (op == QLatin1String("list") || op == QLatin1String("start")) {
     if (a.Args.size() > 1) return Unexpected(a.Args[1]);
@@ -322,20 +322,20 @@ TArgProblem CheckPcap(const TCliArgs& a) {
     if (const TArgProblem p = CheckCount(a.Args, 1, {QStringLiteral("NAME")}); !p.Text.isEmpty()) return p;
     // Names only: a path would leave the device's data folder.
     if (a.Args[1].contains(QLatin1Char('/')) || a.Args[1].contains(QLatin1Char('"')))
-      return TArgProblem::Usage(QStringLiteral("'%1' is not a capture name").arg(a.Args[1]));
+      return TArgProblem::Usage(TEn::tr("'%1' is not a capture name").arg(a.Args[1]));
   } else {
-    return TArgProblem::Usage(QStringLiteral("'%1' is not list, start, get or rm").arg(op));
+    return TArgProblem::Usage(TEn::tr("'%1' is not list, start, get or rm").arg(op));
   }
   if (a.Has(QStringLiteral("time")) && a.Has(QStringLiteral("packets")))
-    return TArgProblem::Usage(QStringLiteral("--time and --packets exclude each other"));
+    return TArgProblem::Usage(TEn::tr("--time and --packets exclude each other"));
   if (a.Has(QStringLiteral("packets")) && a.Value(QStringLiteral("packets")).toInt() < 1)
-    return TArgProblem::Usage(QStringLiteral("--packets takes a count of at least 1"));
+    return TArgProblem::Usage(TEn::tr("--packets takes a count of at least 1"));
   if (a.Has(QStringLiteral("time"))) {
     const QStringList t = a.Value(QStringLiteral("time")).split(QLatin1Char(':'));
     bool ok = t.size() == 3;
     const int limits[3] = {23, 59, 59};
     for (int i = 0; ok && i < 3; ++i) ok = t[i].toInt(&ok) >= 0 && ok && t[i].toInt() <= limits[i];
-    if (!ok) return TArgProblem::Usage(QStringLiteral("--time takes H:M:S (hours 0-23, minutes and seconds 0-59)"));
+    if (!ok) return TArgProblem::Usage(TEn::tr("--time takes H:M:S (hours 0-23, minutes and seconds 0-59)"));
   }
   return TArgProblem::None();
 }
@@ -374,7 +374,7 @@ TCliCommand CertCommand() {
           QStringLiteral("cert get [--out FILE]"),
           {{{QStringLiteral("out")}, true}},
           [](const TCliArgs& a) {
-            if (a.Args.value(0) != QLatin1String("get")) return TArgProblem::Usage(QStringLiteral("cert takes 'get'"));
+            if (a.Args.value(0) != QLatin1String("get")) return TArgProblem::Usage(TEn::tr("cert takes 'get'"));
             return a.Args.size() > 1 ? Unexpected(a.Args[1]) : TArgProblem::None();
           },
           [](TCliSession& s, const TCliArgs& a) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "Ccci.h"
+#include "Language.h"
 #include "CliSession.h"
 #include "Download.h"
 #include "JsonOut.h"
@@ -50,14 +51,14 @@ TCliCommand StreamCommand() {
           [](const TCliArgs& a) {
             uint32_t id = 0;
             int count = 0;
-            if (a.Args.isEmpty()) return Missing(QStringLiteral("OBJECT"));
+            if (a.Args.isEmpty()) return Missing(TEn::tr("OBJECT"));
             if (!ParseObject(a.Args[0], id))
               return TArgProblem::Usage(
                   QStringLiteral("unknown OBJECT '%1' (a kind such as panel or harmonics, or a number)")
                       .arg(a.Args[0]));
             if (a.Args.size() > 1) return Unexpected(a.Args[1]);
             if (!CountOption(a, QStringLiteral("count"), 1, count))
-              return TArgProblem::Usage(QStringLiteral("--count needs a whole number of at least 1"));
+              return TArgProblem::Usage(TEn::tr("--count needs a whole number of at least 1"));
             return TArgProblem::None();
           },
           [](TCliSession& s, const TCliArgs& a) {
@@ -102,7 +103,7 @@ TCliCommand StreamCommand() {
                 out.FollowLine(QJsonObject{{QStringLiteral("binaryInputs"), inputs}});
               else
                 binaryInputs.append(inputs);
-              out.Line(QStringLiteral("binary inputs (%1): %2").arg(n).arg(QString::fromLatin1(states.toHex(' '))));
+              out.Line(TEn::tr("binary inputs (%1): %2").arg(n).arg(QString::fromLatin1(states.toHex(' '))));
               if (id == CBinaryObjectId) ++seen;
             };
             // The binary-input stream runs only behind a measurement stream.
@@ -130,7 +131,7 @@ TCliCommand NtpCommand() {
             int seconds = 0;
             if (!a.Args.isEmpty()) return Unexpected(a.Args[0]);
             if (!CountOption(a, QStringLiteral("seconds"), 10, seconds))
-              return TArgProblem::Usage(QStringLiteral("--seconds needs a whole number of at least 1"));
+              return TArgProblem::Usage(TEn::tr("--seconds needs a whole number of at least 1"));
             return TArgProblem::None();
           },
           [](TCliSession& s, const TCliArgs& a) {
@@ -147,7 +148,7 @@ TCliCommand NtpCommand() {
                 const QDateTime at = QDateTime::currentDateTime();
                 const QString now = at.toString(QStringLiteral("HH:mm:ss.zzz"));
                 requests.append(at.toOffsetFromUtc(at.offsetFromUtc()).toString(Qt::ISODateWithMs));
-                out.Line(QStringLiteral("%1  answered a time request of the device").arg(now));
+                out.Line(TEn::tr("%1  answered a time request of the device").arg(now));
               }
               if (previous) previous(sen, line, memo);
             };
@@ -162,7 +163,7 @@ TCliCommand NtpCommand() {
             u.FOnLogCallBack = previous;
             out.Result().insert(QStringLiteral("seconds"), seconds);
             out.Result().insert(QStringLiteral("answered"), requests);
-            out.Line(QStringLiteral("%1 time requests answered in %2 s").arg(requests.size()).arg(seconds));
+            out.Line(TEn::tr("%1 time requests answered in %2 s").arg(requests.size()).arg(seconds));
             return int(ecDone);
           }};
 }

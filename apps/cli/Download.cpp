@@ -98,7 +98,7 @@ TDownloadResult RunDownloadChain(TCliSession& s, TReadoutChain& chain, const TRe
       out.Line(TTr::tr("%1: nicht gespeichert: %2").arg(step.Path, ReasonText(failedReason)));
     } else if (answered && QFileInfo(local).isFile()) {
       f.insert(QStringLiteral("result"), step.Position > 0 ? QStringLiteral("resumed") : QStringLiteral("downloaded"));
-      out.Line(step.Position > 0 ? QStringLiteral("%1 (resumed at %2)").arg(local).arg(step.Position) : local);
+      out.Line(step.Position > 0 ? TEn::tr("%1 (resumed at %2)").arg(local).arg(step.Position) : local);
     } else {
       // Lost line, Ctrl-C or silence: what came so far waits in NAME.part.
       const QString why = s.ConnectionLost() ? ConnectionLostText()

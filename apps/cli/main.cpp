@@ -15,6 +15,7 @@
 #include "PasswordFile.h"
 
 using namespace vanta::cli;
+using vanta::TEn;
 
 namespace {
 QString Version() {
@@ -40,11 +41,11 @@ int UsageError(TCliOutput& out, const QString& why) {
   if (out.Json()) {
     out.Error(why);  // the document names it, and stderr once
     out.Finish(ecUsage);
-    out.Diagnostic(QStringLiteral("Try 'vanta-cli --help' for more information."));
+    out.Diagnostic(TEn::tr("Try 'vanta-cli --help' for more information."));
     return ecUsage;
   }
   out.Diagnostic(QStringLiteral("vanta-cli: ") + why);
-  out.Diagnostic(QStringLiteral("Try 'vanta-cli --help' for more information."));
+  out.Diagnostic(TEn::tr("Try 'vanta-cli --help' for more information."));
   return ecUsage;
 }
 
@@ -101,6 +102,22 @@ int main(int argc, char** argv) {
   p.addOptions(options);
   p.addPositionalArgument("command", "One of the commands below, with its arguments.", "command [arguments]");
 
+  // What the scan finds wrong is told in the language already: the
+  // program's --lang is one before the command word (after it, mdb and para
+  // have a --lang of their own); the scan's verdict follows below.
+  {
+    QStringList early{QStringLiteral("vanta-cli")};
+    const QStringList raw = QCoreApplication::arguments().mid(1);
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+      const QString& w = raw[i];
+      if (w == QLatin1String("--") || std::any_of(commands.begin(), commands.end(), [&](const TCliCommand& c) { return c.Name == w; }))
+        break;
+      if (w == QLatin1String("--lang") && i + 1 < raw.size()) early << w << raw[i + 1];
+      if (w.startsWith(QLatin1String("--lang="))) early << w;
+    }
+    QString wrongLangTellsTheScan;
+    vanta::SetupLanguage(early, QString(), wrongLangTellsTheScan);
+  }
   QList<TOptionSpec> specs;
   for (const QCommandLineOption& o : options) specs.append({o.names(), !o.valueName().isEmpty()});
   const TCmdLine line = ScanCommandLine(QCoreApplication::arguments().mid(1), specs, [&](const QString& name) {
@@ -160,16 +177,16 @@ int main(int argc, char** argv) {
   bool ok = true;
   o.Host = p.value("host");
   if (!PortValue(p.value("port"), 1, o.Port))
-    return UsageError(out, QStringLiteral("--port needs a port number from 1 to 65535"));
+    return UsageError(out, TEn::tr("--port needs a port number from 1 to 65535"));
   o.Visibility = p.value("visibility").toInt(&ok);
-  if (!ok) return UsageError(out, QStringLiteral("--visibility needs a whole number"));
+  if (!ok) return UsageError(out, TEn::tr("--visibility needs a whole number"));
   o.TimeoutSec = p.value("timeout").toInt(&ok);
   if (!ok || o.TimeoutSec < 1)
-    return UsageError(out, QStringLiteral("--timeout needs a whole number of seconds, at least 1"));
+    return UsageError(out, TEn::tr("--timeout needs a whole number of seconds, at least 1"));
   o.User = p.value("user");
   o.Password = p.value("password");
   if (p.isSet("password") && p.isSet("password-file"))
-    return UsageError(out, QStringLiteral("--password and --password-file exclude each other"));
+    return UsageError(out, TEn::tr("--password and --password-file exclude each other"));
   if (p.isSet("password-file")) {
     QString problem;
     if (!vanta::ReadPasswordFile(p.value("password-file"), o.Password, problem)) {
@@ -184,24 +201,24 @@ int main(int argc, char** argv) {
   o.Log = p.isSet("log");
   o.Ftp = p.isSet("ftp");
   if (!PortValue(p.value("ftp-port"), 1, o.FtpPort))
-    return UsageError(out, QStringLiteral("--ftp-port needs a port number from 1 to 65535"));
+    return UsageError(out, TEn::tr("--ftp-port needs a port number from 1 to 65535"));
   if (int(p.isSet("gz")) + int(p.isSet("tgz")) + int(p.isSet("plain")) > 1)
-    return UsageError(out, QStringLiteral("--gz, --tgz and --plain exclude each other"));
+    return UsageError(out, TEn::tr("--gz, --tgz and --plain exclude each other"));
   o.Packing = p.isSet("tgz") ? QStringLiteral("tgz") : p.isSet("plain") ? QStringLiteral("plain") : QStringLiteral("gz");
   o.DataDir = p.value("data-dir");
   if (p.isSet("data-dir") && o.DataDir.trimmed().isEmpty())
-    return UsageError(out, QStringLiteral("--data-dir needs a folder"));
+    return UsageError(out, TEn::tr("--data-dir needs a folder"));
   o.Serial = p.value("serial");
   o.Ssh = p.isSet("ssh");
   if (!PortValue(p.value("ssh-port"), 1, o.SshPort))
-    return UsageError(out, QStringLiteral("--ssh-port needs a port number from 1 to 65535"));
+    return UsageError(out, TEn::tr("--ssh-port needs a port number from 1 to 65535"));
   if (!PortValue(p.value("ccci-port"), 0, o.CcciPort))
-    return UsageError(out, QStringLiteral("--ccci-port needs a port number from 1 to 65535 (0: the default)"));
+    return UsageError(out, TEn::tr("--ccci-port needs a port number from 1 to 65535 (0: the default)"));
   o.TrustNewHostKey = p.isSet("trust-new-host-key");
   o.AcceptChangedHostKey = p.isSet("accept-changed-host-key");
   o.NewPassword = p.value("new-password");
   o.Trace = p.value("trace");
-  if (o.Ssh && o.User.isEmpty()) return UsageError(out, QStringLiteral("--ssh needs --user and --password"));
+  if (o.Ssh && o.User.isEmpty()) return UsageError(out, TEn::tr("--ssh needs --user and --password"));
 
   if (command->RunOffline && !(command->Online && command->Online(args))) {
     const int rc = command->RunOffline(out, args, o);

@@ -149,12 +149,12 @@ bool ParseArgs(const QStringList& in, TArgs& a, QString& error) {
       name = name.left(eq);
     }
     if (!COptions.contains(name)) {
-      error = QStringLiteral("unknown option '--%1'").arg(name);
+      error = TEn::tr("unknown option '--%1'").arg(name);
       return false;
     }
     if (COptions.value(name) && eq < 0) {
       if (i + 1 >= in.size()) {
-        error = QStringLiteral("--%1 needs a value").arg(name);
+        error = TEn::tr("--%1 needs a value").arg(name);
         return false;
       }
       value = in[++i];
@@ -203,7 +203,7 @@ QString AddressText(const QString& host, int port) {
 bool NameProblem(const QString& name, QString& error) {
   for (const QChar c : name)
     if (c.category() == QChar::Other_Control) {
-      error = QStringLiteral("the name '%1' holds a control character (tab, line break)").arg(name.simplified());
+      error = TEn::tr("the name '%1' holds a control character (tab, line break)").arg(name.simplified());
       return true;
     }
   return false;
@@ -215,7 +215,7 @@ bool FindDevice(TFleetDb& db, const QString& address, TDeviceRow& d, QString& er
   if (!ParseHostLine(address, h, error)) return false;
   const auto found = db.FindActive(h.Host, h.Port);
   if (!found) {
-    error = QStringLiteral("no device %1 in the inventory").arg(AddressText(h.Host, h.Port));
+    error = TEn::tr("no device %1 in the inventory").arg(AddressText(h.Host, h.Port));
     return false;
   }
   d = *found;
@@ -232,7 +232,7 @@ int Devices(TOut& out, TFleetDb& db, const TArgs& a) {
     every = int(s);
   }
   if (op == QLatin1String("import")) {
-    if (a.Words.size() != 3) return out.Fail(ecUsage, QStringLiteral("devices import takes one FILE"));
+    if (a.Words.size() != 3) return out.Fail(ecUsage, TEn::tr("devices import takes one FILE"));
     QFile f(a.Words[2]);
     if (!f.open(QIODevice::ReadOnly)) return out.Fail(ecUsage, QStringLiteral("%1: %2").arg(a.Words[2], f.errorString()));
     QList<THostLine> hosts;
@@ -267,19 +267,19 @@ int Devices(TOut& out, TFleetDb& db, const TArgs& a) {
       list.append(o);
       out.Line(QStringLiteral("%1 %2 %3").arg(result, d.Address(), d.Name).trimmed());
     }
-    out.Line(QStringLiteral("%1 devices added, %2 already known").arg(added).arg(hosts.size() - added));
+    out.Line(TEn::tr("%1 devices added, %2 already known").arg(added).arg(hosts.size() - added));
     out.Result().insert(QStringLiteral("devices"), list);
     out.Result().insert(QStringLiteral("added"), added);
     return out.Finish();
   }
   if (op == QLatin1String("add")) {
-    if (a.Words.size() != 3) return out.Fail(ecUsage, QStringLiteral("devices add takes one HOST[:PORT]"));
+    if (a.Words.size() != 3) return out.Fail(ecUsage, TEn::tr("devices add takes one HOST[:PORT]"));
     THostLine h;
     QString error;
     if (!ParseHostLine(a.Words[2], h, error)) return out.Fail(ecUsage, error);
-    if (!h.Name.isEmpty()) return out.Fail(ecUsage, QStringLiteral("the name goes with --name"));
+    if (!h.Name.isEmpty()) return out.Fail(ecUsage, TEn::tr("the name goes with --name"));
     if (a.Has("ssh") != a.Has("user") || (a.Has("password-file") && !a.Has("user")) || (a.Has("ssh") && !a.Has("password-file")))
-      return out.Fail(ecUsage, QStringLiteral("--ssh goes with --user U --password-file F"));
+      return out.Fail(ecUsage, TEn::tr("--ssh goes with --user U --password-file F"));
     if (NameProblem(a.Value("name"), error)) return out.Fail(ecUsage, QStringLiteral("--name: ") + error);
     if (a.Has("password-file")) {
       // Checked now, as every run will: a file others may read is refused here, not at 3 a.m.
@@ -287,7 +287,7 @@ int Devices(TOut& out, TFleetDb& db, const TArgs& a) {
       if (!ReadPasswordFile(a.Value("password-file"), password, why)) return out.Fail(ecUsage, why);
     }
     if (db.FindActive(h.Host, h.Port))
-      return out.Fail(ecUsage, QStringLiteral("%1 is in the inventory already").arg(AddressText(h.Host, h.Port)));
+      return out.Fail(ecUsage, TEn::tr("%1 is in the inventory already").arg(AddressText(h.Host, h.Port)));
     TDeviceRow d;
     d.Host = h.Host;
     d.Port = h.Port;
@@ -299,12 +299,12 @@ int Devices(TOut& out, TFleetDb& db, const TArgs& a) {
     d.PasswordFile = a.Has("password-file") ? QFileInfo(a.Value("password-file")).absoluteFilePath() : QString();
     d.TrustNewHostKey = a.Has("trust-new-host-key");
     if (!db.AddDevice(d)) return out.Fail(ecUsage, QStringLiteral("database: %1").arg(db.LastError()));
-    out.Line(QStringLiteral("added %1 (id %2)").arg(d.Address()).arg(d.Id));
+    out.Line(TEn::tr("added %1 (id %2)").arg(d.Address()).arg(d.Id));
     out.Result().insert(QStringLiteral("device"), DeviceJson(d));
     return out.Finish();
   }
   if (op == QLatin1String("list")) {
-    if (a.Words.size() != 2) return out.Fail(ecUsage, QStringLiteral("unexpected argument '%1'").arg(a.Words[2]));
+    if (a.Words.size() != 2) return out.Fail(ecUsage, TEn::tr("unexpected argument '%1'").arg(a.Words[2]));
     QJsonArray list;
     for (const TDeviceRow& d : db.Devices(true)) {
       list.append(DeviceJson(d));
@@ -312,26 +312,26 @@ int Devices(TOut& out, TFleetDb& db, const TArgs& a) {
                    .arg(d.Id)
                    .arg(d.Address(), Or(d.Name), d.Serial ? QString::number(d.Serial) : QStringLiteral("-"),
                         DurationText(d.EverySeconds), d.Paused ? QStringLiteral("\tpaused") : QString(),
-                        d.ReplacedBy ? QStringLiteral("\treplaced by %1").arg(d.ReplacedBy) : QString()));
+                        d.ReplacedBy ? TEn::tr("\treplaced by %1").arg(d.ReplacedBy) : QString()));
     }
     out.Result().insert(QStringLiteral("devices"), list);
     return out.Finish();
   }
   if (op == QLatin1String("trust")) {
     // A device's new SSH host key is taken at its next run (a changed key never is).
-    if (a.Words.size() != 3) return out.Fail(ecUsage, QStringLiteral("devices trust takes one HOST[:PORT]"));
+    if (a.Words.size() != 3) return out.Fail(ecUsage, TEn::tr("devices trust takes one HOST[:PORT]"));
     TDeviceRow d;
     QString error;
     if (!FindDevice(db, a.Words[2], d, error)) return out.Fail(ecUsage, error);
-    if (!d.Ssh) return out.Fail(ecUsage, QStringLiteral("%1 is not reached through SSH").arg(d.Address()));
+    if (!d.Ssh) return out.Fail(ecUsage, TEn::tr("%1 is not reached through SSH").arg(d.Address()));
     d.TrustNewHostKey = true;
     if (!db.UpdateInventory(d)) return out.Fail(ecUsage, QStringLiteral("database: %1").arg(db.LastError()));
-    out.Line(QStringLiteral("%1: a new host key is taken at the next run").arg(d.Address()));
+    out.Line(TEn::tr("%1: a new host key is taken at the next run").arg(d.Address()));
     out.Result().insert(QStringLiteral("device"), DeviceJson(d));
     return out.Finish();
   }
   if (op == QLatin1String("rm") || op == QLatin1String("pause") || op == QLatin1String("resume")) {
-    if (a.Words.size() != 3) return out.Fail(ecUsage, QStringLiteral("devices %1 takes one HOST[:PORT]").arg(op));
+    if (a.Words.size() != 3) return out.Fail(ecUsage, TEn::tr("devices %1 takes one HOST[:PORT]").arg(op));
     TDeviceRow d;
     QString error;
     if (!FindDevice(db, a.Words[2], d, error)) return out.Fail(ecUsage, error);
@@ -343,13 +343,13 @@ int Devices(TOut& out, TFleetDb& db, const TArgs& a) {
     out.Result().insert(QStringLiteral("removed"), op == QLatin1String("rm"));
     return out.Finish();
   }
-  return out.Fail(ecUsage, op.isEmpty() ? QStringLiteral("devices: missing import, add, list, rm, pause, resume or trust")
-                                        : QStringLiteral("devices: unknown operation '%1'").arg(op));
+  return out.Fail(ecUsage, op.isEmpty() ? TEn::tr("devices: missing import, add, list, rm, pause, resume or trust")
+                                        : TEn::tr("devices: unknown operation '%1'").arg(op));
 }
 
 int Status(TOut& out, TFleetDb& db) {
   QJsonArray list;
-  out.Line(QStringLiteral("address\tname\tserial\tlast contact\tlast success\tfiles\tbytes\tfailures\tclock offset\tnext due"));
+  out.Line(TEn::tr("address\tname\tserial\tlast contact\tlast success\tfiles\tbytes\tfailures\tclock offset\tnext due"));
   for (const TDeviceSummary& s : db.Summaries()) {
     const TDeviceRow& d = s.Device;
     list.append(QJsonObject{{QStringLiteral("id"), d.Id},
@@ -379,7 +379,7 @@ int Status(TOut& out, TFleetDb& db) {
 }
 
 int Run(TOut& out, const TArgs& a, const QString& dbUrl, const QString& store) {
-  if (a.Words.size() > 1) return out.Fail(ecUsage, QStringLiteral("unexpected argument '%1'").arg(a.Words[1]));
+  if (a.Words.size() > 1) return out.Fail(ecUsage, TEn::tr("unexpected argument '%1'").arg(a.Words[1]));
   TRunOptions o;
   o.DbUrl = dbUrl;
   o.Store = store;
@@ -388,13 +388,13 @@ int Run(TOut& out, const TArgs& a, const QString& dbUrl, const QString& store) {
   o.Worker = a.Has("worker-id") ? a.Value("worker-id") : DefaultWorkerId();
   bool ok = true;
   if (a.Has("parallel") && ((o.Parallel = a.Value("parallel").toInt(&ok)) < 1 || !ok))
-    return out.Fail(ecUsage, QStringLiteral("--parallel takes a number from 1"));
+    return out.Fail(ecUsage, TEn::tr("--parallel takes a number from 1"));
   if (a.Has("timeout") && ((o.TimeoutSec = a.Value("timeout").toInt(&ok)) < 1 || !ok))
-    return out.Fail(ecUsage, QStringLiteral("--timeout takes seconds from 1"));
+    return out.Fail(ecUsage, TEn::tr("--timeout takes seconds from 1"));
   if (a.Has("keep-days") && ((o.KeepDays = a.Value("keep-days").toInt(&ok)) < 1 || !ok))
-    return out.Fail(ecUsage, QStringLiteral("--keep-days takes a number of days from 1"));
+    return out.Fail(ecUsage, TEn::tr("--keep-days takes a number of days from 1"));
   if (a.Has("lease-seconds") && ((o.LeaseSeconds = a.Value("lease-seconds").toInt(&ok)) < 2 || !ok))
-    return out.Fail(ecUsage, QStringLiteral("--lease-seconds takes seconds from 2"));
+    return out.Fail(ecUsage, TEn::tr("--lease-seconds takes seconds from 2"));
   // SQLite serves one service: a second run on the same file would write the
   // same part files at the same time. Several workers need PostgreSQL.
   std::unique_ptr<QLockFile> runLock;
@@ -436,12 +436,11 @@ int Run(TOut& out, const TArgs& a, const QString& dbUrl, const QString& store) {
   int interrupted = 0;
   for (const TRunEntry& r : report.Runs) interrupted += r.Outcome.Result == TRunResult::rrInterrupted ? 1 : 0;
   const qsizetype read = report.Runs.size() - failed - interrupted;
-  out.Line(QStringLiteral("%1 %2 read, %3 failed%4%5")
-               .arg(read)
-               .arg(read == 1 ? QStringLiteral("device") : QStringLiteral("devices"))
+  out.Line(TEn::tr("%1 read, %2 failed%3%4")
+               .arg(read == 1 ? TEn::tr("1 device") : TEn::tr("%1 devices").arg(read))
                .arg(failed)
-               .arg(interrupted ? QStringLiteral(", %1 interrupted").arg(interrupted) : QString(),
-                    report.Stopped ? QStringLiteral(", stopped") : QString()));
+               .arg(interrupted ? TEn::tr(", %1 interrupted").arg(interrupted) : QString(),
+                    report.Stopped ? TEn::tr(", stopped") : QString()));
   // A stop is what the operator asked for: exit 0. A pass that could not
   // read every device says so.
   return out.Finish(!report.Stopped && o.Once && failed > 0 ? ecFailed : ecDone);
@@ -449,7 +448,7 @@ int Run(TOut& out, const TArgs& a, const QString& dbUrl, const QString& store) {
 
 // The web service: it reads the database only, so it runs beside `run`.
 int Serve(TOut& out, const TArgs& a, const QString& dbUrl) {
-  if (a.Words.size() > 1) return out.Fail(ecUsage, QStringLiteral("unexpected argument '%1'").arg(a.Words[1]));
+  if (a.Words.size() > 1) return out.Fail(ecUsage, TEn::tr("unexpected argument '%1'").arg(a.Words[1]));
   TWebOptions o;
   o.DbUrl = dbUrl;
   if (a.Has("listen")) o.Listen = a.Value("listen");
@@ -460,7 +459,7 @@ int Serve(TOut& out, const TArgs& a, const QString& dbUrl) {
   std::signal(SIGINT, OnStop);
   std::signal(SIGTERM, OnStop);
   // Told at once (with the port a :0 got): scripts and tests wait for this line.
-  out.Line(QStringLiteral("listening on %1").arg(web.Url()));
+  out.Line(TEn::tr("listening on %1").arg(web.Url()));
   out.Result().insert(QStringLiteral("url"), web.Url());
   if (out.Json()) {
     out.Finish();
@@ -499,11 +498,11 @@ int main(int argc, char** argv) {
   const QString command = a.Words.value(0);
   if (command.isEmpty()) {
     std::fputs(CUsage, stderr);
-    return out.Fail(ecUsage, QStringLiteral("missing command"));
+    return out.Fail(ecUsage, TEn::tr("missing command"));
   }
   if (command != QLatin1String("devices") && command != QLatin1String("run") && command != QLatin1String("status") &&
       command != QLatin1String("serve")) {
-    const int rc = out.Fail(ecUsage, QStringLiteral("unknown command '%1'").arg(command));
+    const int rc = out.Fail(ecUsage, TEn::tr("unknown command '%1'").arg(command));
     std::fputs("Try 'vanta-fleet --help' for more information.\n", stderr);
     return rc;
   }
@@ -523,12 +522,12 @@ int main(int argc, char** argv) {
   const bool looking = command == QLatin1String("status") || command == QLatin1String("run") ||
                        (command == QLatin1String("devices") && CNeedsDevices.contains(a.Words.value(1)));
   if (TDbUrl url; looking && ParseDbUrl(dbUrl, url, error) && !url.Postgres && !QFileInfo::exists(url.Path))
-    return out.Fail(ecUsage, QStringLiteral("no fleet database at %1 ('devices add' or 'devices import' makes it)").arg(url.Path));
+    return out.Fail(ecUsage, TEn::tr("no fleet database at %1 ('devices add' or 'devices import' makes it)").arg(url.Path));
   // A store that cannot take files is told once, before any device is bothered or blamed.
   if (command == QLatin1String("run"))
-    if (const QString problem = QDir().mkpath(store) ? FolderWriteProblem(store) : QStringLiteral("the folder cannot be made");
+    if (const QString problem = QDir().mkpath(store) ? FolderWriteProblem(store) : TEn::tr("the folder cannot be made");
         !problem.isEmpty())
-      return out.Fail(ecUsage, QStringLiteral("the store %1 cannot take files: %2").arg(store, problem));
+      return out.Fail(ecUsage, TEn::tr("the store %1 cannot take files: %2").arg(store, problem));
   if (command == QLatin1String("run")) return Run(out, a, dbUrl, store);
   if (command == QLatin1String("serve")) return Serve(out, a, dbUrl);
   // Bad input leaves no new, empty database behind: a bad interval, a file that cannot be imported.
@@ -545,6 +544,6 @@ int main(int argc, char** argv) {
   TFleetDb db;
   if (!db.Open(dbUrl, error)) return out.Fail(ecUsage, error);
   if (command == QLatin1String("devices")) return Devices(out, db, a);
-  if (a.Words.size() > 1) return out.Fail(ecUsage, QStringLiteral("unexpected argument '%1'").arg(a.Words[1]));
+  if (a.Words.size() > 1) return out.Fail(ecUsage, TEn::tr("unexpected argument '%1'").arg(a.Words[1]));
   return Status(out, db);
 }

@@ -47,12 +47,12 @@ bool LoadCsv(const QString& path, TCrvTimeModel& m, QString& error) {
   }
   const QList<QByteArray> lines = f.readAll().split('\n');
   if (lines.isEmpty() || lines[0].trimmed().isEmpty()) {
-    error = QStringLiteral("%1: no header line").arg(path);
+    error = TEn::tr("%1: no header line").arg(path);
     return false;
   }
   const QStringList head = QString::fromUtf8(lines[0]).trimmed().split(QLatin1Char(','));
   if (head.size() < 2) {
-    error = QStringLiteral("%1: a time column and at least one curve are needed").arg(path);
+    error = TEn::tr("%1: a time column and at least one curve are needed").arg(path);
     return false;
   }
   int rows = 0;
@@ -72,7 +72,7 @@ bool LoadCsv(const QString& path, TCrvTimeModel& m, QString& error) {
     bool ok = false;
     const double t = cells[0].toDouble(&ok);
     if (!ok || cells.size() != head.size()) {
-      error = QStringLiteral("%1:%2: expected a time and %3 values").arg(path).arg(i + 1).arg(head.size() - 1);
+      error = TEn::tr("%1:%2: expected a time and %3 values").arg(path).arg(i + 1).arg(head.size() - 1);
       return false;
     }
     QList<float> values;
@@ -90,7 +90,7 @@ bool LoadRecording(const QString& path, TCrvTimeModel& m, QString& error) {
   TRecordFile f;
   if (!ReadRecordFile(path, f, error)) return false;
   if (f.Header.Kind != TRecordKind::rkRecording) {
-    error = QStringLiteral("%1: not a recording").arg(path);
+    error = TEn::tr("%1: not a recording").arg(path);
     return false;
   }
   const QList<TRecordChannel>& ch = f.Header.Context.Channels;
@@ -118,12 +118,12 @@ bool CsvRows(const QString& path, int columns, QList<QList<double>>& rows, QStri
       bool ok = false;
       row << cells[c].toDouble(&ok);
       if (!ok && c > 0) {
-        error = QStringLiteral("%1:%2: not a number: %3").arg(path).arg(i + 1).arg(cells[c]);
+        error = TEn::tr("%1:%2: not a number: %3").arg(path).arg(i + 1).arg(cells[c]);
         return false;
       }
     }
     if (row.size() < columns) {
-      error = QStringLiteral("%1:%2: %3 columns expected").arg(path).arg(i + 1).arg(columns);
+      error = TEn::tr("%1:%2: %3 columns expected").arg(path).arg(i + 1).arg(columns);
       return false;
     }
     rows << row;
@@ -143,7 +143,7 @@ QJsonObject Bars(const QString& in, const QString& view, const QString& group, T
   if (!CsvRows(in, 5, rows, error)) return {};
   const int need = k == 0 ? 51 : k == 1 ? 50 : 35;
   if (rows.size() != need) {
-    error = QStringLiteral("%1: %2 rows expected, %3 found").arg(in).arg(need).arg(rows.size());
+    error = TEn::tr("%1: %2 rows expected, %3 found").arg(in).arg(need).arg(rows.size());
     return {};
   }
   for (int c = 0; c < 4; ++c) {
@@ -161,7 +161,7 @@ QJsonObject Vectors(const QString& in, TPQPaintBoxVecDiag& chart, QString& error
   QList<QList<double>> rows;
   if (!CsvRows(in, 3, rows, error)) return {};
   if (rows.size() != 10) {
-    error = QStringLiteral("%1: ten phasors expected (U1E .. I3), %2 found").arg(in).arg(rows.size());
+    error = TEn::tr("%1: ten phasors expected (U1E .. I3), %2 found").arg(in).arg(rows.size());
     return {};
   }
   for (int k = 0; k < 10; ++k) chart.Model().SetMagAngle(TVecPointer(k), {float(rows[k][1]), float(rows[k][2])});
@@ -198,12 +198,12 @@ int main(int argc, char** argv) {
   if (QString langError; !vanta::SetupLanguage(app.arguments(), QString(), langError)) return Fail(langError);
   const QString kind = p.positionalArguments().value(0);
   if (p.positionalArguments().size() != 1 || !QStringList{QStringLiteral("time"), QStringLiteral("fft"), QStringLiteral("bars"), QStringLiteral("vectors")}.contains(kind))
-    return Fail(QStringLiteral("the chart kinds are time, fft, bars and vectors"));
-  if (!p.isSet("in") || !p.isSet("png")) return Fail(QStringLiteral("--in and --png are needed"));
+    return Fail(TEn::tr("the chart kinds are time, fft, bars and vectors"));
+  if (!p.isSet("in") || !p.isSet("png")) return Fail(TEn::tr("--in and --png are needed"));
   bool okW = false, okH = false, okS = false;
   const int w = p.value("width").toInt(&okW), h = p.value("height").toInt(&okH), stack = p.value("stack").toInt(&okS);
-  if (!okW || !okH || w < 200 || h < 120 || w > 10000 || h > 10000) return Fail(QStringLiteral("--width 200..10000 and --height 120..10000"));
-  if (!okS || stack < 0 || stack > 2) return Fail(QStringLiteral("--stack takes 0, 1 or 2"));
+  if (!okW || !okH || w < 200 || h < 120 || w > 10000 || h > 10000) return Fail(TEn::tr("--width 200..10000 and --height 120..10000"));
+  if (!okS || stack < 0 || stack > 2) return Fail(TEn::tr("--stack takes 0, 1 or 2"));
 
   QString error;
   if (kind == QLatin1String("bars") || kind == QLatin1String("vectors")) {
@@ -214,7 +214,7 @@ int main(int argc, char** argv) {
     const QJsonObject o = kind == QLatin1String("bars") ? Bars(p.value("in"), p.value("view"), p.value("group").toUpper(), bars, error)
                                                         : Vectors(p.value("in"), vectors, error);
     if (!error.isEmpty()) return Fail(error);
-    if (!box.Image().save(p.value("png"), "PNG")) return Fail(QStringLiteral("%1: cannot write").arg(p.value("png")));
+    if (!box.Image().save(p.value("png"), "PNG")) return Fail(TEn::tr("%1: cannot write").arg(p.value("png")));
     if (p.isSet("json")) std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
     return 0;
   }
@@ -233,7 +233,7 @@ int main(int argc, char** argv) {
     for (int c = 0; c < f.GetCrvCnt(); ++c) f.SetLnColor(c, TCrvTimeModel::DefaultColor(c) | 0xFF000000u);
     f.DoFFT();
     f.AutoScaleAllFFT();
-    if (!spectrum.Image().save(p.value("png"), "PNG")) return Fail(QStringLiteral("%1: cannot write").arg(p.value("png")));
+    if (!spectrum.Image().save(p.value("png"), "PNG")) return Fail(TEn::tr("%1: cannot write").arg(p.value("png")));
     if (p.isSet("json")) {
       QJsonArray curves;
       for (int c = 0; c < f.GetCrvCnt(); ++c) {
@@ -263,7 +263,7 @@ int main(int argc, char** argv) {
   m.AutoScaleAll();
   chart.ResetZoom();
   const QImage image = chart.Image();
-  if (!image.save(p.value("png"), "PNG")) return Fail(QStringLiteral("%1: cannot write").arg(p.value("png")));
+  if (!image.save(p.value("png"), "PNG")) return Fail(TEn::tr("%1: cannot write").arg(p.value("png")));
   if (p.isSet("json")) {
     const TTimeNorm& t = chart.TimeAxis();
     QJsonArray lines;

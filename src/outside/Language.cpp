@@ -73,6 +73,10 @@ bool InstallLanguage(const QString& lang, bool qtGerman, QString* error) {
       if (error) *error = QStringLiteral("the English catalogue is missing from the program");
     }
   } else if (qtGerman) {
+    // German chosen: our texts written in English in German too.
+    if (auto ours = std::make_unique<QTranslator>();
+        ours->load(QStringLiteral(":/i18n/vanta_de.qm")) && QCoreApplication::installTranslator(ours.get()))
+      GOurs = std::move(ours);
     // German texts with German buttons: Qt's own catalogue ("Ja", "Nein", "Abbrechen").
     auto t = std::make_unique<QTranslator>();
     if (t->load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&

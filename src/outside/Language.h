@@ -18,6 +18,15 @@ struct TTr {
   Q_DECLARE_TR_FUNCTIONS(TTr)
 };
 
+// Texts written in English: the command-line programs' usage, argument and
+// progress messages, TEn::tr("…"). German comes from the catalogue
+// translations/vanta_de.ts when German was chosen (a de_* locale or
+// --lang de); without a choice (C, POSIX, unset) they stay as scripts know
+// them, and English needs no catalogue.
+struct TEn {
+  Q_DECLARE_TR_FUNCTIONS(TEn)
+};
+
 // "de" or "en" for a locale name such as "en_US.UTF-8", "de_AT", "C" or "".
 QString LanguageOfLocale(const QString& locale);
 // The locale that decides messages: LC_ALL, else LC_MESSAGES, else LANG.

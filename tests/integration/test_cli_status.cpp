@@ -277,6 +277,12 @@ TEST_F(CliTest, StatusAndErrorsSpeakTheLocalesLanguage) {
     EXPECT_EQ(refused.Exit, 2);
     EXPECT_TRUE(refused.Err.contains(c.English ? "no connection to 127.0.0.1:1" : "keine Verbindung zu 127.0.0.1:1"))
         << refused.Err.toStdString();
+    // What the command line says in English (a typo, an option's range) is
+    // German only where German was chosen: without a choice scripts read it as before.
+    const bool germanChosen = !c.English && std::string(c.Lang) != "C.UTF-8";
+    const TRun typo = RunCli(c.Extra + QStringList{"bogus"}, 30000, env);
+    EXPECT_EQ(typo.Exit, 1);
+    EXPECT_TRUE(typo.Err.contains(germanChosen ? "unbekannter Befehl 'bogus'" : "unknown command 'bogus'")) << typo.Err.toStdString();
   }
   // JSON keys are never translated.
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
