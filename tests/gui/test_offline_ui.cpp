@@ -16,7 +16,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
-#include <tuple>
+#include <functional>
 
 #include "FormOffline.h"
 #include "Language.h"
@@ -24,8 +24,11 @@
 #include <QStackedWidget>
 #include "RecordFile.h"
 #include "TestSupport.h"
+#include "WindowSupport.h"
 
 using namespace vanta;
+using vanta::test::Shot;
+using vanta::test::SpinFor;
 using vanta::test::SpinUntil;
 
 namespace {
@@ -41,6 +44,29 @@ void Put(const QString& path, TRecordKind kind, const QString& cls, uint32_t sta
   if (kind == TRecordKind::rkEvent) w.Add(TEventRecord{1, {start, 0}, 71.2, 0, 0.1, QStringLiteral("L1")});
   QString error;
   ASSERT_TRUE(w.Save(path, error));
+}
+// A 1 s recording of U L1 (and I L1 when `current` is given), one row per second.
+void PutSeries(const QString& path, int rows, const std::function<float(int)>& u,
+               const std::function<float(int)>& current = {}) {
+  TContextHeader ctx;
+  ctx.Class = QStringLiteral("1s");
+  ctx.Start = {1764892800, 0};
+  ctx.Channels << TRecordChannel{1, 0x0100FFFF, QStringLiteral("V"), QStringLiteral("U L1")};
+  if (current) ctx.Channels << TRecordChannel{2, 0x0200FFFF, QStringLiteral("A"), QStringLiteral("I L1")};
+  TRecordWriter w(TRecordKind::rkRecording, {12345678, 0, false, {}, {}, {}}, ctx);
+  for (int i = 0; i < rows; ++i) {
+    TRecRow r{{1764892800u + uint32_t(i), 0}, {u(i)}};
+    if (current) r.Values << current(i);
+    w.Add(r);
+  }
+  QString error;
+  ASSERT_TRUE(w.Save(path, error)) << error.toStdString();
+}
+// The store scanned until `stations` are listed and the selected one is open.
+bool Scanned(TFormOffline& w, const QString& store, uint32_t sn, int stations, int opened) {
+  w.SetStore(store, sn);
+  w.CheckData();
+  return SpinUntil([&] { return !w.Busy() && w.Stations().size() == stations && w.Stations()[0]->childCount() == opened; }, 5000);
 }
 QTreeWidgetItem* Find(QTreeWidgetItem* root, const QString& text) {
   if (root->text(0).startsWith(text)) return root;
@@ -58,10 +84,8 @@ TEST(OfflineWindow, ScanOpenShowDeleteImport) {
   Put(st + "/Event/12345678-1764900000-000.log", TRecordKind::rkEvent, "", 1764900000);
   TFormOffline w;
   EXPECT_EQ(w.windowTitle(), QStringLiteral("Messdaten Auswertung Offline"));
-  w.SetStore(store.path(), 12345678);
-  w.CheckData();
   // The selected station opens by itself once the scan is done.
-  ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 1 && w.Stations()[0]->childCount() == 2; }, 5000));
+  ASSERT_TRUE(Scanned(w, store.path(), 12345678, 1, 2));
   QTreeWidgetItem* group = w.TreeViewOpti->topLevelItem(0);
   EXPECT_EQ(group->text(0), QStringLiteral("Umspannwerk Nord"));
   EXPECT_EQ(w.Stations()[0]->text(0), QStringLiteral("12345678: Vanta Sim"));
@@ -97,14 +121,11 @@ TEST(OfflineWindow, ScanOpenShowDeleteImport) {
   ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 2; }, 5000));
   EXPECT_TRUE(w.Messages.contains(QStringLiteral("Es wurden 1 Dateien importiert")));
   EXPECT_TRUE(QFile::exists(store.path() + "/87654321/Recorder/10s-87654321-1764892800-000.log"));
-  if (const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR"); !dir.isEmpty()) {
-    // The scans replaced the tree: find the items again.
-    QTreeWidgetItem* events = Find(w.TreeViewOpti->topLevelItem(0), QStringLiteral("PQ-Ereignisse"));
-    ASSERT_NE(events, nullptr);
-    w.OfflineFileClick(events->child(0));
-    w.show();
-    w.grab().save(QDir(dir).filePath(QStringLiteral("offline.png")));
-  }
+  // The scans replaced the tree: find the items again.
+  QTreeWidgetItem* events = Find(w.TreeViewOpti->topLevelItem(0), QStringLiteral("PQ-Ereignisse"));
+  ASSERT_NE(events, nullptr);
+  w.OfflineFileClick(events->child(0));
+  Shot(w, QStringLiteral("offline.png"));
 }
 
 namespace {
@@ -124,9 +145,7 @@ TEST(OfflineWindow, InstallationsAndStationsBySortedNameAndAGroupIsNoStation) {
   PutStation(store.path(), 10000001, QStringLiteral("Zeche West"), QStringLiteral("Trafo 9"));
   PutStation(store.path(), 20000001, QStringLiteral("Anlage Ost"), QStringLiteral("Einspeisung"));
   TFormOffline w;
-  w.SetStore(store.path(), 0);
-  w.CheckData();
-  ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 3; }, 5000));
+  ASSERT_TRUE(Scanned(w, store.path(), 0, 3, 0));
   ASSERT_EQ(w.TreeViewOpti->topLevelItemCount(), 2);
   QTreeWidgetItem* first = w.TreeViewOpti->topLevelItem(0);
   QTreeWidgetItem* second = w.TreeViewOpti->topLevelItem(1);
@@ -141,7 +160,7 @@ TEST(OfflineWindow, InstallationsAndStationsBySortedNameAndAGroupIsNoStation) {
   EXPECT_FALSE(w.actDelOfflineAllFiles->isEnabled());
   EXPECT_FALSE(w.actDelClass->isEnabled());
   w.OfflineFileClick(second);
-  SpinUntil([&] { return false; }, 200);
+  SpinFor(200);
   EXPECT_EQ(second->childCount(), 2) << "the group keeps its stations, nothing was opened in their place";
   EXPECT_EQ(QDir(store.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 3);
 }
@@ -182,9 +201,7 @@ TEST(OfflineWindow, RecordingAsCurvesWithMarkers) {
   Put(path, TRecordKind::rkRecording, "10min", 1764892800, 12);
   TFormOffline w;
   w.resize(900, 600);
-  w.SetStore(store.path(), 12345678);
-  w.CheckData();
-  ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 1 && w.Stations()[0]->childCount() == 2; }, 5000));
+  ASSERT_TRUE(Scanned(w, store.path(), 12345678, 1, 2));
   QTreeWidgetItem* file = Find(w.TreeViewOpti->topLevelItem(0), QStringLiteral("10min TRMS"))->child(0);
   w.OfflineFileClick(file);
   // The first quantity group is checked: its curve is drawn and shown.
@@ -229,11 +246,7 @@ TEST(OfflineWindow, RecordingAsCurvesWithMarkers) {
   w.MarkerNotify(0, t1, names, {1.0004f});
   EXPECT_EQ(w.grdMarker->item(0, 2)->text(), QStringLiteral("0.001"));
   EXPECT_EQ(w.grdMarker->item(0, 3)->text(), QStringLiteral("1")) << "1.0004 - 0.0006, not 1 - 0.001";
-  if (const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR"); !dir.isEmpty()) {
-    w.show();
-    SpinUntil([] { return false; }, 100);
-    w.grab().save(QDir(dir).filePath(QStringLiteral("offline-curves.png")));
-  }
+  Shot(w, QStringLiteral("offline-curves.png"));
   // Nothing checked: the table again.
   w.tvSelect->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
   EXPECT_EQ(m.GetCrvCnt(), 0);
@@ -249,17 +262,7 @@ TEST(AnalysisWindow, WholeRecordingTableCurvesMarkersAndCopy) {
   const uint32_t start = 1764892800;
   const int rows = 30000, spike = 20000;
   auto u = [](int i) { return 230.0f + 0.25f * float(i % 40); };
-  {
-    TContextHeader ctx;
-    ctx.Class = QStringLiteral("1s");
-    ctx.Start = {start, 0};
-    ctx.Channels << TRecordChannel{1, 0x0100FFFF, QStringLiteral("V"), QStringLiteral("U L1")}
-                 << TRecordChannel{2, 0x0200FFFF, QStringLiteral("A"), QStringLiteral("I L1")};
-    TRecordWriter w(TRecordKind::rkRecording, {12345678, 0, false, {}, {}, {}}, ctx);
-    for (int i = 0; i < rows; ++i) w.Add(TRecRow{{start + uint32_t(i), 0}, {i == spike ? 999.0f : u(i), float(i % 9)}});
-    QString error;
-    ASSERT_TRUE(w.Save(path, error)) << error.toStdString();
-  }
+  ASSERT_NO_FATAL_FAILURE(PutSeries(path, rows, [&](int i) { return i == spike ? 999.0f : u(i); }, [](int i) { return float(i % 9); }));
   TFormLayout w;
   w.resize(1000, 600);
   w.show();
@@ -333,15 +336,11 @@ TEST(AnalysisWindow, WholeRecordingTableCurvesMarkersAndCopy) {
   QFile f(csv);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll().count('\n'), 12);
-  if (const QString shots = qEnvironmentVariable("VANTA_SHOT_DIR"); !shots.isEmpty()) {
-    w.SwitchGridPB(true);
-    w.ScrollRecTo(rows - 1);
-    SpinUntil([] { return false; }, 100);
-    w.grab().save(QDir(shots).filePath(QStringLiteral("analysis-whole-recording-end.png")));
-    w.SwitchGridPB(false);
-    SpinUntil([] { return false; }, 100);
-    w.grab().save(QDir(shots).filePath(QStringLiteral("analysis-whole-recording-curves.png")));
-  }
+  w.SwitchGridPB(true);
+  w.ScrollRecTo(rows - 1);
+  Shot(w, QStringLiteral("analysis-whole-recording-end.png"));
+  w.SwitchGridPB(false);
+  Shot(w, QStringLiteral("analysis-whole-recording-curves.png"));
 }
 
 // A recording far longer than the table's window: the table holds a window
@@ -350,18 +349,8 @@ TEST(AnalysisWindow, WholeRecordingTableCurvesMarkersAndCopy) {
 TEST(AnalysisWindow, TableHoldsAWindowOfALongRecordingAndReachesEveryRow) {
   QTemporaryDir dir;
   const QString path = dir.path() + QStringLiteral("/1s-12345678-1764892800-000.log");
-  const uint32_t start = 1764892800;
   const int rows = 100000, window = 20000;
-  {
-    TContextHeader ctx;
-    ctx.Class = QStringLiteral("1s");
-    ctx.Start = {start, 0};
-    ctx.Channels << TRecordChannel{1, 0x0100FFFF, QStringLiteral("V"), QStringLiteral("U L1")};
-    TRecordWriter rw(TRecordKind::rkRecording, {12345678, 0, false, {}, {}, {}}, ctx);
-    for (int i = 0; i < rows; ++i) rw.Add(TRecRow{{start + uint32_t(i), 0}, {float(i)}});
-    QString error;
-    ASSERT_TRUE(rw.Save(path, error)) << error.toStdString();
-  }
+  ASSERT_NO_FATAL_FAILURE(PutSeries(path, rows, [](int i) { return float(i); }));
   TFormLayout w;
   w.FRecWindow = window;
   w.resize(1000, 600);
@@ -443,27 +432,20 @@ TEST(AnalysisWindow, ANewFileOrClosingStopsTheCurvePassOfTheLastOne) {
   QTemporaryDir dir;
   const QString big = dir.path() + QStringLiteral("/big.log");
   const QString small = dir.path() + QStringLiteral("/small.log");
-  for (const auto& [path, rows, level] : {std::tuple{big, 200000, 500.0f}, std::tuple{small, 10, 100.0f}}) {
-    TContextHeader ctx;
-    ctx.Class = QStringLiteral("1s");
-    ctx.Channels << TRecordChannel{1, 0x0100FFFF, QStringLiteral("V"), QStringLiteral("U L1")};
-    TRecordWriter w(TRecordKind::rkRecording, {12345678, 0, false, {}, {}, {}}, ctx);
-    for (int i = 0; i < rows; ++i) w.Add(TRecRow{{1764892800u + uint32_t(i), 0}, {level}});
-    QString error;
-    ASSERT_TRUE(w.Save(path, error));
-  }
+  ASSERT_NO_FATAL_FAILURE(PutSeries(big, 200000, [](int) { return 500.0f; }));
+  ASSERT_NO_FATAL_FAILURE(PutSeries(small, 10, [](int) { return 100.0f; }));
   {
     auto w = std::make_unique<TFormLayout>();
     w->RecToTable(big);
     EXPECT_TRUE(w->CurvesPending());
     w->RecToTable(small);
     EXPECT_FALSE(w->CurvesPending()) << "a short file is drawn at once";
-    SpinUntil([] { return false; }, 300);
+    SpinFor(300);
     EXPECT_EQ(w->FCrvChart->Model().GetMessCnt(), 10) << "the big file's curves never arrive here";
     EXPECT_LE(w->FCrvChart->Model().Curve(0).FSclMax, 200.0);
     w->RecToTable(big);
   }  // destroyed while its pass runs: no report reaches a window that is gone
-  SpinUntil([] { return false; }, 200);
+  SpinFor(200);
 }
 
 // ---- language ------------------------------------------------------------------------
@@ -491,9 +473,7 @@ TEST(OfflineWindowLanguage, EnglishGroupsMenuAndStatusKeepTheStoredNames) {
   EXPECT_EQ(w.actDelClass->text(), QStringLiteral("Delete all files of this class"));
   EXPECT_EQ(w.actImportFromSD->text(), QStringLiteral("Import files"));
   EXPECT_EQ(w.actStatHarmU->text(), QStringLiteral("Harmonics statistics (voltage)"));
-  w.SetStore(store.path(), 12345678);
-  w.CheckData();
-  ASSERT_TRUE(SpinUntil([&] { return !w.Busy() && w.Stations().size() == 1 && w.Stations()[0]->childCount() == 2; }, 5000));
+  ASSERT_TRUE(Scanned(w, store.path(), 12345678, 1, 2));
   QTreeWidgetItem* plant = w.TreeViewOpti->topLevelItem(0);
   EXPECT_EQ(plant->text(0), QStringLiteral("Umspannwerk Nord"));
   EXPECT_EQ(w.Stations()[0]->text(0), QStringLiteral("12345678: Vanta Sim"));

@@ -31,9 +31,11 @@
 #include "ParaDialogs.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
+#include "WindowSupport.h"
 #include "VantaGrid.h"
 
 using namespace vanta;
+using vanta::test::Shot;
 using vanta::test::SpinUntil;
 using vanta::test::TSimProcess;
 
@@ -43,14 +45,6 @@ const QString CSample = QStringLiteral(VANTA_SAMPLE_DIR "/mnt/flashdrive0/data/s
 
 // With VANTA_SHOT_DIR set, the windows of these tests are saved there as
 // pictures, to look at what an operator sees.
-void Shot(QWidget* w, const QString& name) {
-  const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR");
-  if (dir.isEmpty()) return;
-  w->show();
-  QApplication::processEvents();
-  w->grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));
-}
-
 // A folder with one item of every kind the grid edits differently.
 const char* const CKinds = R"(<config><device name="T"/><system><group name="sys" id="1"><group id="2">
 <parameter id="10"><visibility>0</visibility><editability>0</editability><type>float</type><value>5</value><default>1</default><low>0</low><high>10</high></parameter>
@@ -397,7 +391,7 @@ TEST(ParaEditor, SimplifiedPageWritesBackWithItsUnitsAndRanges) {
   ASSERT_NE(result, nullptr);
   EXPECT_TRUE(result->text().endsWith(QStringLiteral("L-L 17320.51 V, L-E 10000 V"))) << "no float noise: " << result->text().toStdString();
   e.W->FEasyPage->setCurrentIndex(1);
-  Shot(e.W.get(), QStringLiteral("para-simple"));
+  Shot(*e.W, QStringLiteral("para-simple.png"));
 }
 
 namespace {
@@ -455,7 +449,7 @@ TEST(ParaEditor, RcmThresholdsReadInPercentUntilThePrimaryIsEnteredAndItIsKept) 
   TypeInto(thr1, QStringLiteral("50"));
   EXPECT_EQ(e.Value(0x14040000), QStringLiteral("25"));
   e.W->FEasyPage->setCurrentIndex(e.W->FEasyPage->count() - 1);
-  Shot(e.W.get(), QStringLiteral("para-rcm-ampere"));
+  Shot(*e.W, QStringLiteral("para-rcm-ampere.png"));
 
   // The next session on the same device's folder shows the same unit.
   TFormPara again;
@@ -496,7 +490,7 @@ TEST(ParaEditor, CurrentTriggersInAmpereNeedTheNominalCurrent) {
   EXPECT_EQ(e.Value(0x0F180000), QStringLiteral("1000"));
   EXPECT_TRUE(e.W->Messages.last().contains(QStringLiteral("Maximaler Wert: 50\r\n"))) << e.W->Messages.last().toStdString();
   e.W->FEasyPage->setCurrentIndex(3);
-  Shot(e.W.get(), QStringLiteral("para-trigger-ampere"));
+  Shot(*e.W, QStringLiteral("para-trigger-ampere.png"));
 }
 
 TEST(ParaEditor, ConvertedFieldsLeftAsShownStoreNothing) {
@@ -623,7 +617,7 @@ TEST(ParaEditor, TimeTabShowsTheStoredZoneAndItsDaylightSwitch) {
   EXPECT_GE(zone->currentData().toInt(), 0);
   EXPECT_TRUE(zone->currentText().startsWith(QStringLiteral("(UTC+02:00)"))) << zone->currentText().toStdString();
   odd.W->FTabs->setCurrentIndex(1);
-  Shot(odd.W.get(), QStringLiteral("para-time"));
+  Shot(*odd.W, QStringLiteral("para-time.png"));
 }
 
 TEST(ParaEditor, TransformerPageWritesAllTwelveOrNone) {
@@ -650,7 +644,7 @@ TEST(ParaEditor, TransformerPageWritesAllTwelveOrNone) {
   EXPECT_EQ(e.W->Level(), 0);
   EXPECT_EQ(e.Value(0x0E0B0100), QStringLiteral("1"));
   e.W->FEasyPage->setCurrentIndex(1);
-  Shot(e.W.get(), QStringLiteral("para-transformer-refused"));
+  Shot(*e.W, QStringLiteral("para-transformer-refused.png"));
 
   TypeInto(u1, QStringLiteral("1.5"));
   ASSERT_TRUE(e.W->WriteTransformers());
@@ -696,7 +690,7 @@ TEST(ParaEditor, UnsentValuesAreOnlyDiscardedAfterAsking) {
     QStringList buttons;
     for (QAbstractButton* b : box.buttons()) buttons << b->text();
     asked << box.text() + QLatin1Char('|') + buttons.join(QLatin1Char(','));
-    if (asked.size() == 1) Shot(&box, QStringLiteral("para-discard-question"));
+    if (asked.size() == 1) Shot(box, QStringLiteral("para-discard-question.png"));
     return discard;
   };
   e.W->actReload->setEnabled(true);
@@ -881,7 +875,7 @@ TEST(ParaDialogs, AnUntickedServiceBoxAppliesNoServiceItem) {
   // Even a service item ticked some other way is not applied while its box is off.
   dlg.ValueItem("t")->setCheckState(0, Qt::Checked);
   EXPECT_EQ(dlg.TickedKeys(), QStringList{"a"});
-  Shot(&dlg, QStringLiteral("para-import-service"));
+  Shot(dlg, QStringLiteral("para-import-service.png"));
 }
 
 TEST(ParaDialogs, ModuleSelectionFlagsUntickedModulesOnlyOnOk) {
@@ -921,7 +915,7 @@ TEST(ParaDialogs, PickerFindsValuesByTextAndById) {
   EXPECT_TRUE(picker.TreeView1->currentItem()->text(0).contains(leaf->text(0).left(6), Qt::CaseInsensitive));
   emit picker.TreeView1->itemClicked(leaf, 0);
   EXPECT_EQ(picker.ChosenId(), id.toUInt());
-  Shot(&picker, QStringLiteral("picker"));
+  Shot(picker, QStringLiteral("picker.png"));
 
   TFormMessUeberwachung byId;
   ASSERT_TRUE(byId.FillTV(QStringLiteral(VANTA_MAPPINGDB), QStringLiteral("lang_de"), id.toUInt()));
@@ -1035,7 +1029,7 @@ TEST(ParaEditor, RoundTripWithTheSimulatorLeavesAnUntickedModuleAlone) {
   EXPECT_EQ(value(4278190338u), QStringLiteral("502")) << "the unticked module was not sent";
   EXPECT_FALSE(firstFile.isEmpty());
   w.ShowFolder(w.Fxf.FindFirst(251658240));
-  Shot(&w, QStringLiteral("para-editor"));
+  Shot(w, QStringLiteral("para-editor.png"));
 }
 
 TEST(ParaSend, ARefusedTransformerSetIsNeverSentAndTheFixedOneIsPreviewedFirst) {
@@ -1049,7 +1043,7 @@ TEST(ParaSend, ARefusedTransformerSetIsNeverSentAndTheFixedOneIsPreviewedFirst) 
       const QTreeWidgetItem* it = dlg.lstChanges->topLevelItem(i);
       shown << it->text(1) + QStringLiteral(">") + it->text(2);
     }
-    Shot(&dlg, QStringLiteral("para-send-preview"));
+    Shot(dlg, QStringLiteral("para-send-preview.png"));
     return true;
   };
   QLineEdit* u1 = PageEdit(*s.W, 0x0E0B0000);
@@ -1061,7 +1055,7 @@ TEST(ParaSend, ARefusedTransformerSetIsNeverSentAndTheFixedOneIsPreviewedFirst) 
   EXPECT_TRUE(s.Backups().isEmpty());
   EXPECT_EQ(s.Value(0x0E0B0100), QStringLiteral("1"));
   s.W->FEasyPage->setCurrentIndex(1);
-  Shot(s.W.get(), QStringLiteral("para-transformer-refused-send"));
+  Shot(*s.W, QStringLiteral("para-transformer-refused-send.png"));
 
   TypeInto(u1, QStringLiteral("1.5"));
   ASSERT_TRUE(s.W->actSendExecute());
@@ -1113,7 +1107,7 @@ TEST(ParaSend, AtTheBasicLevelValuesInLeftOutModulesAreNamedFirst) {
     QStringList buttons;
     for (QAbstractButton* b : box.buttons()) buttons << b->text();
     asked << box.text() + QLatin1Char('|') + buttons.join(QLatin1Char(','));
-    Shot(&box, QStringLiteral("para-level0-question"));
+    Shot(box, QStringLiteral("para-level0-question.png"));
     return send;
   };
   int previews = 0;

@@ -16,32 +16,26 @@
 #include <QToolButton>
 #include <QtTest/QTest>
 
-#include "DevPicture.h"
-#include "FormComplete.h"
-#include "FormVisu.h"
+#include <QSlider>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTreeWidget>
+
+#include "DevPicture.h"
+#include "FormComplete.h"
+#include "FormVisu.h"
 #include "FreqCharts.h"
 #include "PaintBox.h"
-#include <QSlider>
 #include "SimProcess.h"
 #include "TestSupport.h"
 #include "WindowSupport.h"
 
 using namespace vanta;
+using vanta::test::Shot;
 using vanta::test::SpinUntil;
 using vanta::test::TSimProcess;
 
 namespace {
-void Shot(QWidget& w, const QString& name) {
-  if (const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR"); !dir.isEmpty()) {
-    w.show();
-    SpinUntil([] { return false; }, 100);
-    w.grab().save(QDir(dir).filePath(name));
-  }
-}
-
 struct TVisu {
   TSimProcess Sim;
   QTemporaryDir Data;
@@ -52,11 +46,11 @@ struct TVisu {
     return vanta::test::ConnectToSim(W, Data.path(), Log, Sim.Port) &&
            SpinUntil([&] { return W.BtnOsci->isVisibleTo(&W); }, 10000);
   }
-  void Shot(const QString& name) { ::Shot(W, name); }
+  void Shot(const QString& name) { vanta::test::Shot(W, name); }
 };
 }  // namespace
 
-TEST(LiveWindow, PanelShowsTheNetworkOscilloscopeItsCurves) {
+TEST(LiveWindow, PanelOscilloscopeCurvesAndTheTitleBackToTheStart) {
   TVisu t;
   ASSERT_TRUE(t.Start()) << t.Log.join('\n').toStdString();
   t.W.ButPanelClick();
@@ -110,11 +104,8 @@ TEST(LiveWindow, PanelShowsTheNetworkOscilloscopeItsCurves) {
   EXPECT_EQ(t.W.FPQPaintBoxCrvOszi->PaintCount(), paints) << "nothing changed: not drawn again";
   t.W.actMenuBackExecute();
   EXPECT_EQ(t.W.FPQPaintBoxCrvOszi, nullptr) << "every view starts with a fresh chart";
-}
 
-TEST(LiveWindow, TheTitleLeadsToTheStartPageAndKeepsTheCharts) {
-  TVisu t;
-  ASSERT_TRUE(t.Start()) << t.Log.join('\n').toStdString();
+  // The title leads to the start page: the stream stops, the chart stays.
   t.W.txtTopClick();
   EXPECT_EQ(t.W.TabCtrlStream->currentWidget(), t.W.TabItmStart) << "on the start page already: nothing to do";
   t.W.BtnOsciClick();
@@ -132,18 +123,16 @@ TEST(LiveWindow, TheTitleLeadsToTheStartPageAndKeepsTheCharts) {
   t.W.BtnOsciClick();
   EXPECT_EQ(t.W.FPQPaintBoxCrvOszi, chart) << "the view opens on its kept chart";
   EXPECT_TRUE(SpinUntil([&] { return t.W.FComUnit->FStreamRec.Active; }, 5000));
-}
-
-TEST(LiveWindow, SoftwareTriggerStoresADisturbance) {
-  TVisu t;
-  ASSERT_TRUE(t.Start());
+  // The software trigger stores a disturbance on the device.
   const QString dir = t.Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/recorder/rec");
   const int before = int(QDir(dir).entryList(QDir::Files).size());
   t.W.actSoftTriggExecute();
   ASSERT_TRUE(SpinUntil([&] { return int(QDir(dir).entryList(QDir::Files).size()) > before; }, 10000));
 }
 
-TEST(LiveWindow, DeviceDisplayFollowsUntilTheViewIsLeft) {
+// The display follows the device; leaving and coming back quickly must not
+// leave two loops asking for images, and once the view is left none come.
+TEST(LiveWindow, DeviceDisplayFollowsInOneLoopUntilTheViewIsLeft) {
   TVisu t;
   ASSERT_TRUE(t.Start());
   ASSERT_TRUE(t.W.btnDisplay->isVisibleTo(&t.W)) << "the simulator is a device type with a display";
@@ -153,31 +142,23 @@ TEST(LiveWindow, DeviceDisplayFollowsUntilTheViewIsLeft) {
   EXPECT_FALSE(t.W.imgDisp->pixmap().isNull());
   t.W.NewOnKeyDown(Qt::Key_Left);  // pressed on the device, seen in its next image
   t.Shot(QStringLiteral("live-display.png"));
-  t.W.actMenuBackExecute();
-  EXPECT_FALSE(t.W.FDisplayActive);
-  SpinUntil([] { return false; }, 700);
-  const int images = t.W.DisplayImages();
-  SpinUntil([] { return false; }, 1200);
-  EXPECT_EQ(t.W.DisplayImages(), images) << "no more images once the view is left";
-}
-
-// Leaving and coming back quickly must not leave two loops asking for images.
-TEST(LiveWindow, TheDeviceDisplayRunsOneLoopAfterQuickReturns) {
-  TVisu t;
-  ASSERT_TRUE(t.Start());
-  t.W.btnDisplayClick();
-  ASSERT_TRUE(SpinUntil([&] { return t.W.DisplayImages() >= 1; }, 10000));
   for (int i = 0; i < 3; ++i) {
-    SpinUntil([] { return false; }, 150);  // the next pause is running
+    vanta::test::SpinFor(150);  // the next pause is running
     t.W.actMenuBackExecute();
     t.W.btnDisplayClick();
   }
-  SpinUntil([] { return false; }, 1000);  // whatever was on its way has come
+  vanta::test::SpinFor(1000);  // whatever was on its way has come
   const int from = t.W.DisplayImages();
-  SpinUntil([] { return false; }, 3000);
-  const int images = t.W.DisplayImages() - from;
-  EXPECT_GE(images, 3) << "the view still follows the device";
-  EXPECT_LE(images, 7) << "one image per half second, not one per loop started";
+  vanta::test::SpinFor(3000);
+  const int seen = t.W.DisplayImages() - from;
+  EXPECT_GE(seen, 3) << "the view still follows the device";
+  EXPECT_LE(seen, 7) << "one image per half second, not one per loop started";
+  t.W.actMenuBackExecute();
+  EXPECT_FALSE(t.W.FDisplayActive);
+  vanta::test::SpinFor(700);
+  const int images = t.W.DisplayImages();
+  vanta::test::SpinFor(1200);
+  EXPECT_EQ(t.W.DisplayImages(), images) << "no more images once the view is left";
 }
 
 // An image the window never gets (refused, lost on the way) does not end the
@@ -198,12 +179,12 @@ TEST(LiveWindow, ALostDisplayImageIsAskedForAgain) {
   EXPECT_EQ(dropped - t.W.DisplayImages(), 1);
   t.W.actMenuBackExecute();
   const int images = t.W.DisplayImages();
-  SpinUntil([] { return false; }, 1200);
+  vanta::test::SpinFor(1200);
   EXPECT_LE(t.W.DisplayImages(), images + 1) << "the view left: no more asking";
   t.W.FComUnit->FSetNewDisplayImage = deliver;
 }
 
-TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
+TEST(LiveWindow, SpectrumBarsBandsAndPhasorsFromTheDevice) {
   TVisu t;
   ASSERT_TRUE(t.Start());
   t.W.BtnFFTClick();
@@ -256,14 +237,14 @@ TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
   EXPECT_NEAR(t.W.FPQPaintVect->Model().MagAngle(TVecPointer::vpU2E).Angle, -120.0, 1e-4);
   t.W.FPQPaintVect->Image();  // draws what is due, as a paint event would
   EXPECT_GT(painted, 0) << "every drawing is told";
-  auto action = [](QWidget* w, const QString& text) -> QAction* {
+  // The menu entry by its text, triggered; false when there is none.
+  auto trigger = [](QWidget* w, const QString& text) {
     for (QAction* a : w->actions())
-      if (a->text() == text) return a;
-    return nullptr;
+      if (a->text() == text) return a->trigger(), true;
+    return false;
   };
   QApplication::clipboard()->setText(QStringLiteral("kept"));
-  ASSERT_NE(action(t.W.FPQPaintVect, QStringLiteral("Daten in Zwischenablage")), nullptr);
-  action(t.W.FPQPaintVect, QStringLiteral("Daten in Zwischenablage"))->trigger();
+  ASSERT_TRUE(trigger(t.W.FPQPaintVect, QStringLiteral("Daten in Zwischenablage")));
   EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("kept")) << "the diagram has no text export";
   t.Shot(QStringLiteral("live-vectors.png"));
   // The load flow from the vector view's menu, on the running stream.
@@ -273,8 +254,7 @@ TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
   for (float a : t.W.FPQPaintLoad->Model().BasicAngle()) EXPECT_NEAR(a, 30.0f, 1e-4) << "the currents lag by 30 degrees";
   EXPECT_GT(t.W.FPQPaintLoad->Model().FHrmMaxU, 0.0f);
   EXPECT_EQ(t.W.FPQPaintLoad->FFW.Gen, t.W.FComUnit->FRev.Gen);
-  ASSERT_NE(action(t.W.FPQPaintLoad, QStringLiteral("Daten in Zwischenablage")), nullptr);
-  action(t.W.FPQPaintLoad, QStringLiteral("Daten in Zwischenablage"))->trigger();
+  ASSERT_TRUE(trigger(t.W.FPQPaintLoad, QStringLiteral("Daten in Zwischenablage")));
   const QStringList clip = QApplication::clipboard()->text().split(QLatin1Char('\n'));
   ASSERT_EQ(clip.size(), 53) << "angles, head, orders 0 to 50";
   EXPECT_TRUE(clip[0].startsWith(QStringLiteral("Phi_L1=30.00\t"))) << clip[0].toStdString();
@@ -282,7 +262,7 @@ TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
   t.Shot(QStringLiteral("live-loadflow.png"));
   // Back to the diagram from the load flow's menu: the stream goes on.
   const int streams = int(t.Log.filter(QStringLiteral("CCC_STREAM_START")).size());
-  action(t.W.FPQPaintLoad, QStringLiteral("Vektor-Diagramm"))->trigger();
+  ASSERT_TRUE(trigger(t.W.FPQPaintLoad, QStringLiteral("Vektor-Diagramm")));
   EXPECT_TRUE(t.W.FPQPaintVect->isVisibleTo(&t.W));
   EXPECT_FALSE(t.W.FPQPaintLoad->isVisibleTo(&t.W));
   EXPECT_EQ(t.W.FStrucInf.VantaDisp, TVantaDisp::sdVecDiag);
@@ -290,18 +270,14 @@ TEST(LiveWindow, SpectrumBarsAndPhasorsFromTheDevice) {
   EXPECT_EQ(t.Log.filter(QStringLiteral("CCC_STREAM_START")).size(), streams);
   t.W.actMenuBackExecute();
   EXPECT_EQ(t.W.FPQPaintLoad, nullptr);
-}
-
-TEST(LiveWindow, InterharmonicsAndBandsCarryTheirCaptions) {
-  TVisu t;
-  ASSERT_TRUE(t.Start());
+  // The interharmonics and the frequency bands carry their captions.
   t.W.GetHarmonics(TVantaDisp::sdIHrmULE);
-  THarmBarModel& b = t.W.FPQPaintHrm->Model();
-  ASSERT_TRUE(SpinUntil([&] { return !b.FTSStop.isEmpty(); }, 10000));
-  EXPECT_EQ(b.FHrmMaxIdx, 49);
+  THarmBarModel& ih = t.W.FPQPaintHrm->Model();
+  ASSERT_TRUE(SpinUntil([&] { return !ih.FTSStop.isEmpty(); }, 10000));
+  EXPECT_EQ(ih.FHrmMaxIdx, 49);
   // The record time once in the device's zone, as the status line shows it.
-  EXPECT_EQ(b.FTSStop, TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(t.W.FComUnit->FBytes.TS_Mess)));
-  EXPECT_TRUE(b.GetCaption().startsWith(QStringLiteral("Zwischenharmonische Spannung L-N [% - "))) << b.GetCaption().toStdString();
+  EXPECT_EQ(ih.FTSStop, TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(t.W.FComUnit->FBytes.TS_Mess)));
+  EXPECT_TRUE(ih.GetCaption().startsWith(QStringLiteral("Zwischenharmonische Spannung L-N [% - "))) << ih.GetCaption().toStdString();
   t.Shot(QStringLiteral("live-interharmonics.png"));
   t.W.actMenuBackExecute();
   t.W.GetFrqBand(TVantaDisp::sdFrqBandIL);  // a new chart: leaving the view dropped the old one

@@ -65,13 +65,11 @@ class SshLinkTest : public cli::FaultTest {
 TEST_F(SshLinkTest, AnUploadLargerThanTheWindowArrivesWhole) {
   const QString local = Data.filePath(QStringLiteral("big.bin"));
   cli::WriteAll(local, Noise(3 * 1000 * 1000).toLatin1());  // 4 MB, three windows and more
-  const cli::TRun r = cli::RunCli(
-      {QStringLiteral("--ssh"), QStringLiteral("--ssh-port"), QString::number(Sim.SshPort),
-       QStringLiteral("--ccci-port"), QString::number(Sim.Port), QStringLiteral("--user"), QStringLiteral("operator"),
-       QStringLiteral("--password"), QStringLiteral("operator"), QStringLiteral("--data-dir"), Data.path(),
-       QStringLiteral("--trust-new-host-key"), QStringLiteral("--timeout"), QStringLiteral("30"),
-       QStringLiteral("scratchpad"), QStringLiteral("put"), local, QStringLiteral("big.bin")},
-      60000);
+  const QStringList args = QStringLiteral("--ssh --user operator --password operator --trust-new-host-key --timeout 30").split(' ');
+  const cli::TRun r = cli::RunCli(args + QStringList{QStringLiteral("--ssh-port"), QString::number(Sim.SshPort), QStringLiteral("--ccci-port"),
+                                                     QString::number(Sim.Port), QStringLiteral("--data-dir"), Data.path(),
+                                                     QStringLiteral("scratchpad"), QStringLiteral("put"), local, QStringLiteral("big.bin")},
+                                  60000);
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_EQ(cli::ReadAll(Device(QStringLiteral("ccci/scratchpad/big.bin"))), cli::ReadAll(local));
 }
@@ -104,6 +102,7 @@ QByteArray LargeFrame(qsizetype payload) {
   return f;
 }
 
+// The writes a client begins and how far the last one got.
 struct TWriteWatch {
   int Begun = 0;
   int64_t Done = 0;
@@ -116,21 +115,26 @@ struct TWriteWatch {
   }
 };
 
+// A client connected to the deaf peer, its writes watched.
+bool ConnectToDeaf(TTCPComUnit& u, const TDeafPeer& peer, TWriteWatch& w) {
+  u.FAutoSessionStart = false;
+  w.Attach(u);
+  u.SetIPAndPort(QStringLiteral("127.0.0.1"), peer.Port);
+  u.DoConnect();
+  return SpinUntil([&] { return u.IsConnected(); });
+}
+
 TEST(LinkFaults, AWriteGivenUpAfterPartOfTheFrameEndsTheLink) {
   TDeafPeer peer;
   TFakeClock clock;
   auto u = std::make_unique<TTCPComUnit>(false, nullptr, clock.Func());
-  u->FAutoSessionStart = false;
   QStringList log, messages;
   u->FOnLogCallBack = [&](QObject*, const QString& l, bool) { log << l; };
   u->FDisplayConnMessage = [&](const QString& t, TMsgDlgType, TThreadedMessageCallBack&, TMsgDlgButtons, TMsgDlgBtn) {
     messages << t;
   };
   TWriteWatch w;
-  w.Attach(*u);
-  u->SetIPAndPort(QStringLiteral("127.0.0.1"), peer.Port);
-  u->DoConnect();
-  ASSERT_TRUE(SpinUntil([&] { return u->IsConnected(); }));
+  ASSERT_TRUE(ConnectToDeaf(*u, peer, w));
   auto* r = static_cast<TIdReadThreadTCPTCP*>(u->Reader());
   QMetaObject::invokeMethod(r, [r] { r->Tcp().FWriteStallMs = 1000; }, Qt::BlockingQueuedConnection);
   const QByteArray frame = LargeFrame(16 * 1024 * 1024);
@@ -167,12 +171,8 @@ TEST(LinkFaults, AWriteThatFailsBeforeItsFirstByteOnlyDropsTheFrame) {
 TEST(LinkFaults, AClientDestroyedDuringALargeWriteIsGoneWithinASecond) {
   TDeafPeer peer;
   auto u = std::make_unique<TTCPComUnit>(false);
-  u->FAutoSessionStart = false;
   TWriteWatch w;
-  w.Attach(*u);
-  u->SetIPAndPort(QStringLiteral("127.0.0.1"), peer.Port);
-  u->DoConnect();
-  ASSERT_TRUE(SpinUntil([&] { return u->IsConnected(); }));
+  ASSERT_TRUE(ConnectToDeaf(*u, peer, w));
   u->SendCommandStream(LargeFrame(32 * 1024 * 1024), false);
   // The write is under way and then stuck: the peer takes nothing more.
   ASSERT_TRUE(SpinUntil([&] { return w.Begun == 1 && w.Done > 0; }, 10000));
@@ -369,10 +369,7 @@ class ParaWatch : public ::testing::Test {
     C.FSendParaDone = [this](QObject*, bool ok) { Done.push_back(ok); };
     C.FGZ = false;
     const QString path = Dir.filePath(QStringLiteral("setup.xml"));
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("<setup/>");
-    f.close();
+    ASSERT_NO_FATAL_FAILURE(cli::WriteAll(path, "<setup/>"));
     C.EnableTimer(true);
     C.SendCommandFile(TCcci::SETUP_WR, path);
     C.ManualTimer();

@@ -148,16 +148,6 @@ class FleetPgTest : public ::testing::Test {
     return {QStringLiteral("--db"), Url, QStringLiteral("--db-password-file"), Cluster.PasswordFile, QStringLiteral("--data-dir"),
             Store.path()};
   }
-  TRun Fleet(const QStringList& args, int timeoutMs = 180000) {
-    QProcess p;
-    p.start(QStringLiteral(VANTA_FLEET_PATH), Common() + args);
-    if (!p.waitForFinished(timeoutMs)) {
-      p.kill();
-      p.waitForFinished();
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-  }
   std::unique_ptr<QProcess> StartWorker(const QString& id, const QStringList& extra) {
     auto p = std::make_unique<QProcess>();
     p->start(QStringLiteral(VANTA_FLEET_PATH),
@@ -165,14 +155,24 @@ class FleetPgTest : public ::testing::Test {
     EXPECT_TRUE(p->waitForStarted());
     return p;
   }
+  // The worker's end: exit 0 and one JSON document, which is given.
+  QJsonObject Finished(QProcess& p, TRun& r) {
+    QJsonObject doc;
+    EXPECT_TRUE(p.waitForFinished(180000));
+    r = {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_TRUE(OneDocument(r, doc));
+    return doc;
+  }
   void Import(const TSimFleet& sims) {
     const QString hosts = Work.path() + QStringLiteral("/hosts.txt");
-    QFile f(hosts);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    for (const auto& d : sims.Devices) f.write(QStringLiteral("127.0.0.1:%1\n").arg(d.second).toUtf8());
-    f.close();
-    const TRun r = Fleet({QStringLiteral("devices"), QStringLiteral("import"), hosts});
-    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    QByteArray lines;
+    for (const auto& d : sims.Devices) lines += QStringLiteral("127.0.0.1:%1\n").arg(d.second).toUtf8();
+    ASSERT_NO_FATAL_FAILURE(cli::WriteAll(hosts, lines));
+    QProcess p;
+    p.start(QStringLiteral(VANTA_FLEET_PATH), Common() + QStringList{QStringLiteral("devices"), QStringLiteral("import"), hosts});
+    ASSERT_TRUE(p.waitForFinished(180000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
   }
   QStringList PartFiles() const {
     QStringList parts;
@@ -293,12 +293,8 @@ TEST_F(FleetPgTest, TwoAndThreeWorkersIndexEveryFileOnceAndEachDoesWork) {
     for (int w = 0; w < workers; ++w) procs.push_back(StartWorker(QStringLiteral("w%1").arg(w), {QStringLiteral("--parallel"), QStringLiteral("2")}));
     qint64 filesNew = 0;
     for (int w = 0; w < workers; ++w) {
-      ASSERT_TRUE(procs[w]->waitForFinished(180000));
-      const TRun r{procs[w]->exitCode(), QString::fromUtf8(procs[w]->readAllStandardOutput()), QString::fromUtf8(procs[w]->readAllStandardError())};
-      ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-      QJsonObject doc;
-      ASSERT_TRUE(OneDocument(r, doc));
-      const QJsonArray runs = doc.value(QStringLiteral("runs")).toArray();
+      TRun r;
+      const QJsonArray runs = Finished(*procs[w], r).value(QStringLiteral("runs")).toArray();
       EXPECT_FALSE(runs.isEmpty()) << "worker " << w << " did no work";
       for (const QJsonValue& v : runs) filesNew += v.toObject().value(QStringLiteral("filesNew")).toInt();
     }
@@ -347,12 +343,9 @@ TEST_F(FleetPgTest, AWorkerKilledInADeviceLosesItAndAnotherFinishesItByteForByte
     if (p.contains(QLatin1String("/Event/")) || p.contains(QLatin1String("/Recorder/"))) onDisk += QFileInfo(p).size();
   }
 
-  ASSERT_TRUE(b->waitForFinished(180000));
-  const TRun r{b->exitCode(), QString::fromUtf8(b->readAllStandardOutput()), QString::fromUtf8(b->readAllStandardError())};
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  QJsonObject doc;
-  ASSERT_TRUE(OneDocument(r, doc));
-  const QJsonObject run = doc.value(QStringLiteral("runs")).toArray().at(0).toObject();
+  TRun r;
+  const QJsonObject run = Finished(*b, r).value(QStringLiteral("runs")).toArray().at(0).toObject();
+  ASSERT_FALSE(HasFailure());
   EXPECT_EQ(run.value(QStringLiteral("result")).toString(), QStringLiteral("ok"));
   EXPECT_TRUE(PartFiles().isEmpty());
   EXPECT_EQ(Rows(QStringLiteral("SELECT worker, result FROM runs ORDER BY id")),
@@ -406,20 +399,16 @@ TEST_F(FleetPgTest, AServerRestartUnderARunIsWaitedForAndNothingIsLost) {
   ASSERT_EQ(restart.exitCode(), 0) << restart.readAllStandardError().toStdString();
   QString errors;
   for (QProcess* p : {w.get(), v.get()}) {
-    ASSERT_TRUE(p->waitForFinished(180000));
-    const TRun r{p->exitCode(), QString::fromUtf8(p->readAllStandardOutput()), QString::fromUtf8(p->readAllStandardError())};
+    TRun r;
+    const QJsonObject doc = Finished(*p, r);
     errors += r.Err;
-    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-    QJsonObject doc;
-    ASSERT_TRUE(OneDocument(r, doc));
+    ASSERT_FALSE(HasFailure());
     EXPECT_TRUE(cli::MatchesSchema(r.Out, QStringLiteral("fleet-run")));
     EXPECT_GE(doc.value(QStringLiteral("dbReconnects")).toInt(), 1) << "the restart was not noticed";
     EXPECT_EQ(doc.value(QStringLiteral("runs")).toArray().size(), 1) << "each worker read one device";
   }
-  const TRun r{0, QString(), errors};
-  EXPECT_EQ(Rows(QStringLiteral("SELECT result FROM runs ORDER BY id")),
-            (QList<QVariantList>{{QStringLiteral("ok")}, {QStringLiteral("ok")}}))
-      << r.Err.toStdString();
+  EXPECT_EQ(Rows(QStringLiteral("SELECT result FROM runs ORDER BY id")), (QList<QVariantList>{{QStringLiteral("ok")}, {QStringLiteral("ok")}}))
+      << errors.toStdString();
   EXPECT_EQ(One(QStringLiteral("SELECT COUNT(DISTINCT serial) FROM files")), 2);
   ExpectStoreAndRowsAgree();
 }

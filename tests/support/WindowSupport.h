@@ -2,11 +2,13 @@
 #pragma once
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QStringList>
 #include <memory>
 
 #include "FormBasic.h"
+#include "TestSupport.h"
 
 namespace vanta::test {
 
@@ -47,6 +49,16 @@ inline QMessageBox* OpenBox(const QString& name = {}) {
     if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && (name.isEmpty() || box->objectName() == name))
       return box;
   return nullptr;
+}
+
+// With VANTA_SHOT_DIR set, the widget as shown is saved there under `name`
+// for the manual's pictures; without it nothing is shown.
+inline void Shot(QWidget& w, const QString& name) {
+  if (const QString dir = qEnvironmentVariable("VANTA_SHOT_DIR"); !dir.isEmpty()) {
+    w.show();
+    SpinFor(100);
+    w.grab().save(QDir(dir).filePath(name));
+  }
 }
 
 }  // namespace vanta::test

@@ -23,6 +23,12 @@ QByteArray ReadAll(const QString& p) {
   QFile f(p);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+void Write(const QString& p, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(p).absolutePath());
+  QFile f(p);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << p.toStdString();
+  f.write(bytes);
+}
 
 struct TFilesFixture : ::testing::Test {
   TFakeClock Clock;
@@ -108,6 +114,11 @@ struct TReadoutFixture : TFilesFixture {
   QStringList Shown, Failed;
   int Next = 0;
   QString Local;
+  // An event file's part asked for, then the device's answer with `bytes`.
+  void Fetch(const QString& name, uint32_t pos, uint64_t deviceSize, const QByteArray& bytes) {
+    AskForEvent(C, name, pos, deviceSize);
+    C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, bytes));
+  }
   void SetUp() override {
     TFilesFixture::SetUp();
     C.FEvtDir = Dir.filePath("data/4711/Event/");
@@ -118,28 +129,20 @@ struct TReadoutFixture : TFilesFixture {
 };
 
 TEST_F(TReadoutFixture, AnAnswerIsWrittenAtTheAskedPositionAndTheFileNamedWhenWhole) {
-  AskForEvent(C, QStringLiteral("EVT-1-2.evt"), 0, 12);
-  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "first-"));
+  Fetch(QStringLiteral("EVT-1-2.evt"), 0, 12, "first-");
   EXPECT_FALSE(QFile::exists(Local)) << "six of twelve bytes never carry the final name";
   EXPECT_EQ(ReadAll(Local + ".part"), QByteArray("first-"));
   ASSERT_EQ(Failed.size(), 1);
   EXPECT_TRUE(Failed[0].contains(QStringLiteral("unvollständig: 6 von 12 Bytes"))) << Failed[0].toStdString();
-  AskForEvent(C, QStringLiteral("EVT-1-2.evt"), 6, 12);
-  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "second"));
+  Fetch(QStringLiteral("EVT-1-2.evt"), 6, 12, "second");
   EXPECT_EQ(ReadAll(Local), QByteArray("first-second"));
   EXPECT_FALSE(QFile::exists(Local + ".part"));
   EXPECT_EQ(Shown, QStringList{Local});
 }
 
 TEST_F(TReadoutFixture, AnAnswerForAPositionAlreadyWrittenReplacesInsteadOfDoubling) {
-  QDir().mkpath(C.FEvtDir);
-  {
-    QFile f(Local + ".part");
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("abcXYZ");  // "XYZ": the rest of an answer the chain gave up on
-  }
-  AskForEvent(C, QStringLiteral("EVT-1-2.evt"), 3, 6);
-  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "def"));
+  ASSERT_NO_FATAL_FAILURE(Write(Local + ".part", "abcXYZ"));  // "XYZ": the rest of an answer the chain gave up on
+  Fetch(QStringLiteral("EVT-1-2.evt"), 3, 6, "def");
   EXPECT_EQ(ReadAll(Local), QByteArray("abcdef"));
 }
 
@@ -166,8 +169,7 @@ TEST_F(TReadoutFixture, ALateAnswerAfterTheGiveUpNeverLandsInTheNextFile) {
   ASSERT_EQ(Failed.size(), 1);
   EXPECT_TRUE(Failed[0].startsWith(QStringLiteral("EVT-1-2.evt: keine Antwort")));
   EXPECT_EQ(Next, 1) << "the chain goes on with the next file";
-  AskForEvent(C, QStringLiteral("EVT-3-4.evt"), 0, 4);
-  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "AAAA"));  // the first file's answer, late
+  Fetch(QStringLiteral("EVT-3-4.evt"), 0, 4, "AAAA");  // the first file's answer, late
   EXPECT_FALSE(QFile::exists(C.FEvtDir + "EVT-3-4.evt"));
   EXPECT_FALSE(QFile::exists(C.FEvtDir + "EVT-3-4.evt.part"));
   C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "BBBB"));
@@ -178,8 +180,7 @@ TEST_F(TReadoutFixture, ALateAnswerAfterTheGiveUpNeverLandsInTheNextFile) {
 TEST_F(TReadoutFixture, AStoreFailureIsToldAndTheChainGoesOn) {
   C.FMassDLNext = [this](QObject*) { ++Next; };
   C.FFileWriter = [](const QString&, qint64, QByteArrayView) { return QStringLiteral("Auf dem Gerät ist kein Speicherplatz verfügbar"); };
-  AskForEvent(C, QStringLiteral("EVT-1-2.evt"), 0, 3);
-  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "abc"));
+  Fetch(QStringLiteral("EVT-1-2.evt"), 0, 3, "abc");
   ASSERT_EQ(Failed.size(), 1);
   EXPECT_EQ(Failed[0], QStringLiteral("EVT-1-2.evt: Auf dem Gerät ist kein Speicherplatz verfügbar"));
   EXPECT_EQ(Next, 1);
@@ -187,14 +188,12 @@ TEST_F(TReadoutFixture, AStoreFailureIsToldAndTheChainGoesOn) {
   EXPECT_TRUE(C.LogStartsWith(QStringLiteral("Auslesen: EVT-1-2.evt nicht gespeichert")));
   // The disk has room again: the same request stores the file.
   C.FFileWriter = WriteAtOffset;
-  AskForEvent(C, QStringLiteral("EVT-1-2.evt"), 0, 3);
-  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "abc"));
+  Fetch(QStringLiteral("EVT-1-2.evt"), 0, 3, "abc");
   EXPECT_EQ(ReadAll(Local), QByteArray("abc"));
 }
 
 TEST_F(TReadoutFixture, UnsafeNamesAndMissingFoldersStoreNothing) {
-  AskForEvent(C, QStringLiteral(".."), 0, 4);
-  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "evil"));
+  Fetch(QStringLiteral(".."), 0, 4, "evil");
   ASSERT_EQ(Failed.size(), 1);
   EXPECT_TRUE(Failed[0].contains(QStringLiteral("unzulässiger Dateiname")));
   // Before the device's folder is known there is no place for a file: it is
@@ -203,8 +202,7 @@ TEST_F(TReadoutFixture, UnsafeNamesAndMissingFoldersStoreNothing) {
   QTemporaryDir cwd;
   QDir::setCurrent(cwd.path());
   C.FEvtDir.clear();
-  AskForEvent(C, QStringLiteral("EVT-5-6.evt"), 0, 4);
-  C.Deliver(BuildFileAnswer(Dev(), 5, 0, 17, "data"));
+  Fetch(QStringLiteral("EVT-5-6.evt"), 0, 4, "data");
   QDir::setCurrent(here);
   ASSERT_EQ(Failed.size(), 2);
   EXPECT_TRUE(Failed[1].endsWith(QStringLiteral("kein Datenordner gesetzt")));
@@ -360,15 +358,9 @@ TEST(DevicePaths, SplitAtSlash) {
 TEST_F(TFilesFixture, GnuTarJudgesOurArchives) {
   if (QProcess::execute(QStringLiteral("tar"), {QStringLiteral("--version")}) != 0) GTEST_SKIP() << "GNU tar missing";
   const QString xml = Dir.filePath("tmp/params.xml");
-  QFile f(xml);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("<setup/>");
-  f.close();
+  ASSERT_NO_FATAL_FAILURE(Write(xml, "<setup/>"));
   C.FICDFile = Dir.filePath("tmp/station.icd");
-  QFile icd(C.FICDFile);
-  ASSERT_TRUE(icd.open(QIODevice::WriteOnly));
-  icd.write("<SCL/>");
-  icd.close();
+  ASSERT_NO_FATAL_FAILURE(Write(C.FICDFile, "<SCL/>"));
   QString error;
   const QString tgz = C.TarFile(xml, error);
   ASSERT_FALSE(tgz.isEmpty()) << error.toStdString();
@@ -385,11 +377,7 @@ TEST_F(TFilesFixture, GnuTarJudgesOurArchives) {
   EXPECT_EQ(gunzip.readAllStandardOutput(), QByteArray("<setup/>"));
   // And an archive GNU tar made unpacks with ours.
   const QString src = Dir.filePath("gnu");
-  QDir().mkpath(src);
-  QFile a(src + "/setup.xml");
-  ASSERT_TRUE(a.open(QIODevice::WriteOnly));
-  a.write("<from-gnu/>");
-  a.close();
+  ASSERT_NO_FATAL_FAILURE(Write(src + "/setup.xml", "<from-gnu/>"));
   const QString gnu = Dir.filePath("gnu.tgz");
   ASSERT_EQ(QProcess::execute(QStringLiteral("tar"), {QStringLiteral("-czf"), gnu, QStringLiteral("-C"), src, QStringLiteral("setup.xml")}), 0);
   QString i, e1, r, x;

@@ -21,6 +21,14 @@ using vanta::test::WritePackage;
 
 namespace {
 
+// The bytes as the whole file at `path` (replacing what was there); gives the path.
+QString Write(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+  f.write(bytes);
+  return path;
+}
+
 class FlashPackageTest : public ::testing::Test {
  protected:
   QString Pkg(const std::vector<TTarEntry>& entries, const char* name = "p.zip") {
@@ -73,11 +81,8 @@ TEST_F(FlashPackageTest, HostileNamesRefuseTheWholePackageAndWriteNothing) {
 }
 
 TEST_F(FlashPackageTest, BrokenAndOversizedArchivesAreErrors) {
-  QFile junk(Dir.filePath(QStringLiteral("junk.zip")));
-  ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-  junk.write("PK\x03\x04 this is no zip at all");
-  junk.close();
-  EXPECT_FALSE(UnpackFlashPackage(junk.fileName(), Out()).Error.isEmpty());
+  const QString junk = Write(Dir.filePath(QStringLiteral("junk.zip")), "PK\x03\x04 this is no zip at all");
+  EXPECT_FALSE(UnpackFlashPackage(junk, Out()).Error.isEmpty());
   EXPECT_FALSE(UnpackFlashPackage(Dir.filePath(QStringLiteral("missing.zip")), Out()).Error.isEmpty());
   // 40 MB of zeros pack into a few kB: far beyond what the archive's size allows.
   const QString bomb = Pkg({{"fw.tgz", FirmwareTgz("2.11.0")}, {"zeros.bin", QByteArray(40 * 1024 * 1024, '\0')}}, "bomb.zip");
@@ -118,12 +123,9 @@ TEST_F(FlashPackageTest, NamesThatReachTheDeviceMustBePlain) {
 TEST_F(FlashPackageTest, FirmwareVersionNeedsAVersionEntry) {
   QByteArray tgz;
   ASSERT_TRUE(TarGzPack({{"rootfs.img", "x"}}, tgz).isEmpty());
-  QFile f(Dir.filePath(QStringLiteral("nov.tgz")));
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(tgz);
-  f.close();
+  const QString file = Write(Dir.filePath(QStringLiteral("nov.tgz")), tgz);
   QString why;
-  EXPECT_TRUE(FirmwareVersionOf(f.fileName(), &why).isEmpty());
+  EXPECT_TRUE(FirmwareVersionOf(file, &why).isEmpty());
   EXPECT_FALSE(why.isEmpty());
   EXPECT_EQ(FirmwareVersionOf(Pkg({}, "x.zip")), QString());
   // Many entries before the version: read as they stream past.
@@ -131,10 +133,7 @@ TEST_F(FlashPackageTest, FirmwareVersionNeedsAVersionEntry) {
   for (int i = 0; i < 300; ++i) many.push_back({QStringLiteral("part%1").arg(i), QByteArray(100, 'x')});
   many.push_back({QStringLiteral("version"), "4.1.2\n"});
   ASSERT_TRUE(TarGzPack(many, tgz).isEmpty());
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(tgz);
-  f.close();
-  EXPECT_EQ(FirmwareVersionOf(f.fileName()), QStringLiteral("4.1.2"));
+  EXPECT_EQ(FirmwareVersionOf(Write(file, tgz)), QStringLiteral("4.1.2"));
 }
 
 TEST(FlashNames, FileNamePartsCannotLeaveTheFolder) {
@@ -145,12 +144,10 @@ TEST(FlashNames, FileNamePartsCannotLeaveTheFolder) {
 
 TEST(MassLists, HostsTextAcceptsPortsNamesAndCommentsAndRejectsJunk) {
   QTemporaryDir d;
-  QFile f(d.filePath(QStringLiteral("hosts.txt")));
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("# plant north\n10.0.0.5  Feld 1\n\n10.0.0.6:5041\n[fe80::2]:6000 Trafo # spare\n");
-  f.close();
+  const QString hosts = d.filePath(QStringLiteral("hosts.txt"));
   QString e;
-  const QList<TMassTarget> t = TMassFlash::LoadHostsText(f.fileName(), e);
+  const QList<TMassTarget> t =
+      TMassFlash::LoadHostsText(Write(hosts, "# plant north\n10.0.0.5  Feld 1\n\n10.0.0.6:5041\n[fe80::2]:6000 Trafo # spare\n"), e);
   ASSERT_TRUE(e.isEmpty()) << e.toStdString();
   ASSERT_EQ(t.size(), 3);
   EXPECT_EQ(t[0].Host, QStringLiteral("10.0.0.5"));
@@ -160,25 +157,16 @@ TEST(MassLists, HostsTextAcceptsPortsNamesAndCommentsAndRejectsJunk) {
   EXPECT_EQ(t[2].Host, QStringLiteral("fe80::2"));
   EXPECT_EQ(t[2].Port, 6000);
   EXPECT_EQ(t[2].Name, QStringLiteral("Trafo"));
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write("10.0.0.5:99999\n");
-  f.close();
-  EXPECT_TRUE(TMassFlash::LoadHostsText(f.fileName(), e).isEmpty());
+  EXPECT_TRUE(TMassFlash::LoadHostsText(Write(hosts, "10.0.0.5:99999\n"), e).isEmpty());
   EXPECT_TRUE(e.contains(QLatin1String(":1:")));
   // Neither a broken address nor a stray word sequence becomes a device.
   for (const char* junk : {":::\n", "10.0.0.5\nhost_with_underscore name\n", "-leading-dash\n", "fe80::zz\n"}) {
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(junk);
-    f.close();
     e.clear();
-    EXPECT_TRUE(TMassFlash::LoadHostsText(f.fileName(), e).isEmpty()) << junk;
+    EXPECT_TRUE(TMassFlash::LoadHostsText(Write(hosts, junk), e).isEmpty()) << junk;
     EXPECT_TRUE(e.contains(QLatin1String("ist keine Adresse"))) << junk << ": " << e.toStdString();
   }
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write("pq-nord.example.net:5041 Nord\nfe80::1\n");
-  f.close();
   e.clear();
-  const QList<TMassTarget> names = TMassFlash::LoadHostsText(f.fileName(), e);
+  const QList<TMassTarget> names = TMassFlash::LoadHostsText(Write(hosts, "pq-nord.example.net:5041 Nord\nfe80::1\n"), e);
   ASSERT_EQ(names.size(), 2) << e.toStdString();
   EXPECT_EQ(names[0].Host, QStringLiteral("pq-nord.example.net"));
   EXPECT_EQ(names[1].Host, QStringLiteral("fe80::1"));
@@ -186,37 +174,31 @@ TEST(MassLists, HostsTextAcceptsPortsNamesAndCommentsAndRejectsJunk) {
 
 TEST(MassLists, ReportRowsOfFailedDevicesCanBeRunAgain) {
   QTemporaryDir d;
-  QFile f(d.filePath(QStringLiteral("report.json")));
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(R"({"devices":[{"device":"A","host":"10.0.0.1","port":5040,"result":"ok"},
-                         {"device":"B","host":"10.0.0.2","port":5041,"ssh":true,"ssh_port":2222,"result":"failed"},
-                         {"device":"C","host":"10.0.0.3","port":5040,"result":"skipped"}]})");
-  f.close();
+  const QString report = d.filePath(QStringLiteral("report.json"));
   QString e;
-  const QList<TMassTarget> t = TMassFlash::FailedFromReport(f.fileName(), e);
+  const QList<TMassTarget> t = TMassFlash::FailedFromReport(
+      Write(report, R"({"devices":[{"device":"A","host":"10.0.0.1","port":5040,"result":"ok"},
+                         {"device":"B","host":"10.0.0.2","port":5041,"ssh":true,"ssh_port":2222,"result":"failed"},
+                         {"device":"C","host":"10.0.0.3","port":5040,"result":"skipped"}]})"),
+      e);
   ASSERT_EQ(t.size(), 2) << e.toStdString();
   EXPECT_EQ(t[0].Name, QStringLiteral("B"));
   EXPECT_TRUE(t[0].Ssh);
   EXPECT_EQ(t[0].SshPort, 2222);
   EXPECT_EQ(t[1].Host, QStringLiteral("10.0.0.3"));
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write("{\"devices\": 5");
-  f.close();
-  EXPECT_TRUE(TMassFlash::FailedFromReport(f.fileName(), e).isEmpty());
+  EXPECT_TRUE(TMassFlash::FailedFromReport(Write(report, "{\"devices\": 5"), e).isEmpty());
   EXPECT_FALSE(e.isEmpty());
 }
 
 // The report as written now (camelCase keys) is read back with the same targets.
 TEST(MassLists, ReportRowsWithTheCurrentKeysCanBeRunAgain) {
   QTemporaryDir d;
-  QFile f(d.filePath(QStringLiteral("report.json")));
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(R"({"schemaVersion":1,"runId":"R","devices":[
-                         {"device":"B","host":"10.0.0.2","port":5041,"ssh":true,"sshPort":2222,"user":"op","result":"unknown"},
-                         {"device":"C","host":"10.0.0.3","port":5040,"ssh":false,"sshPort":22,"result":"ok"}]})");
-  f.close();
   QString e;
-  const QList<TMassTarget> t = TMassFlash::FailedFromReport(f.fileName(), e);
+  const QList<TMassTarget> t = TMassFlash::FailedFromReport(
+      Write(d.filePath(QStringLiteral("report.json")), R"({"schemaVersion":1,"runId":"R","devices":[
+                         {"device":"B","host":"10.0.0.2","port":5041,"ssh":true,"sshPort":2222,"user":"op","result":"unknown"},
+                         {"device":"C","host":"10.0.0.3","port":5040,"ssh":false,"sshPort":22,"result":"ok"}]})"),
+      e);
   ASSERT_EQ(t.size(), 1) << e.toStdString();
   EXPECT_EQ(t[0].Name, QStringLiteral("B"));
   EXPECT_EQ(t[0].Port, 5041);
@@ -425,11 +407,7 @@ namespace {
 // The operator says yes to the backup and names `target`; the set read from
 // the device is a small file.
 void StartWithBackupTo(TFlashRun& r, const QString& target) {
-  const QString read = r.Dir.filePath(QStringLiteral("read.xml"));
-  QFile f(read);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("<setup/>");
-  f.close();
+  const QString read = Write(r.Dir.filePath(QStringLiteral("read.xml")), "<setup/>");
   r.Job->AskBackup = [](const QString&, std::function<void(bool)> answer) { answer(true); };
   r.Job->AskSaveFile = [target](const QString&) { return target; };
   r.Job->GetPara = [&r, read] { r.Job->ParaToTable(read); };
