@@ -3,6 +3,10 @@
   <context>
     <name>TEn</name>
     <message>
+      <source>"%1" is not a duration (30s, 15m, 2h or 1d)</source>
+      <translation>"%1" ist keine Dauer (30s, 15m, 2h oder 1d)</translation>
+    </message>
+    <message>
       <source>%1: no header line</source>
       <translation>%1: keine Kopfzeile</translation>
     </message>
@@ -383,8 +387,32 @@
       <translation>rm nimmt PATH... oder --class CLASS</translation>
     </message>
     <message>
+      <source>kind	%1</source>
+      <translation>Art	%1</translation>
+    </message>
+    <message>
+      <source>device	%1 (%2) - %3 %4</source>
+      <translation>Gerät	%1 (%2) - %3 %4</translation>
+    </message>
+    <message>
       <source>time zone	%1 s%2</source>
       <translation>Zeitzone	%1 s%2</translation>
+    </message>
+    <message>
+      <source>class	%1</source>
+      <translation>Klasse	%1</translation>
+    </message>
+    <message>
+      <source>span	%1 - %2</source>
+      <translation>Zeitraum	%1 - %2</translation>
+    </message>
+    <message>
+      <source>records	%1</source>
+      <translation>Datensätze	%1</translation>
+    </message>
+    <message>
+      <source>channel	%1	%2	%3</source>
+      <translation>Kanal	%1	%2	%3</translation>
     </message>
     <message>
       <source>%1 holds %2, not events</source>
@@ -495,12 +523,22 @@
       <translation>%1 Zeitanfragen in %2 s beantwortet</translation>
     </message>
     <message>
+      <source>%1  %2 from byte %3
+</source>
+      <translation>%1  %2 ab Byte %3
+</translation>
+    </message>
+    <message>
       <source>%1 (resumed at %2)</source>
       <translation>%1 (fortgesetzt bei %2)</translation>
     </message>
     <message>
       <source>Try 'vanta-cli --help' for more information.</source>
       <translation>Mehr mit 'vanta-cli --help'.</translation>
+    </message>
+    <message>
+      <source>%1: %2 (usage: vanta-cli %3)</source>
+      <translation>%1: %2 (Aufruf: vanta-cli %3)</translation>
     </message>
     <message>
       <source>--port needs a port number from 1 to 65535</source>
@@ -563,6 +601,18 @@
       <translation>devices import nimmt eine FILE</translation>
     </message>
     <message>
+      <source>added</source>
+      <translation>hinzugefügt</translation>
+    </message>
+    <message>
+      <source>renamed</source>
+      <translation>umbenannt</translation>
+    </message>
+    <message>
+      <source>exists</source>
+      <translation>vorhanden</translation>
+    </message>
+    <message>
       <source>%1 devices added, %2 already known</source>
       <translation>%1 Geräte hinzugefügt, %2 schon bekannt</translation>
     </message>
@@ -587,6 +637,14 @@
       <translation>%1 hinzugefügt (id %2)</translation>
     </message>
     <message>
+      <source>%1	%2	%3	%4	every %5%6%7</source>
+      <translation>%1	%2	%3	%4	alle %5%6%7</translation>
+    </message>
+    <message>
+      <source>	paused</source>
+      <translation>	pausiert</translation>
+    </message>
+    <message>
       <source>	replaced by %1</source>
       <translation>	ersetzt durch %1</translation>
     </message>
@@ -607,6 +665,18 @@
       <translation>devices %1 nimmt einen HOST[:PORT]</translation>
     </message>
     <message>
+      <source>removed %1</source>
+      <translation>%1 entfernt</translation>
+    </message>
+    <message>
+      <source>paused %1</source>
+      <translation>%1 pausiert</translation>
+    </message>
+    <message>
+      <source>resumed %1</source>
+      <translation>%1 fortgesetzt</translation>
+    </message>
+    <message>
       <source>devices: missing import, add, list, rm, pause, resume or trust</source>
       <translation>devices: es fehlt import, add, list, rm, pause, resume oder trust</translation>
     </message>
@@ -617,6 +687,14 @@
     <message>
       <source>address	name	serial	last contact	last success	files	bytes	failures	clock offset	next due</source>
       <translation>Adresse	Name	Seriennummer	letzter Kontakt	letzter Erfolg	Dateien	Bytes	Fehlschläge	Uhrabweichung	nächste Auslesung</translation>
+    </message>
+    <message>
+      <source>paused</source>
+      <translation>pausiert</translation>
+    </message>
+    <message>
+      <source>now</source>
+      <translation>jetzt</translation>
     </message>
     <message>
       <source>--parallel takes a number from 1</source>
@@ -657,6 +735,10 @@
     <message>
       <source>listening on %1</source>
       <translation>wartet auf %1</translation>
+    </message>
+    <message>
+      <source>Try 'vanta-fleet --help' for more information.</source>
+      <translation>Mehr mit 'vanta-fleet --help'.</translation>
     </message>
     <message>
       <source>missing command</source>

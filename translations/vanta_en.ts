@@ -1,6 +1,762 @@
 <?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="en_US" sourcelanguage="de_DE">
 <context>
+    <name>TEn</name>
+    <message>
+        <source>host key %1 not trusted (%2)</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>unexpected argument '%1'</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>missing %1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--freq takes 50 or 60</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>no terminal to confirm the wiring steps: give --assume-wired once the device is wired</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--u VOLT and --i AMP together</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--u VOLT and --i AMP (with --assume-wired nobody is asked for them)</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--step-timeout needs seconds, at least 1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--wait-scale takes a number &gt;= 0</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--env takes KEY=VALUE</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>list, get or rm</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--all goes with get or rm</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>'%1' is none of list, get, rm</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--csv goes with list</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>either NAME... or --all</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>NAME or --all</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>removed all %1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1: not on the device</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1 (already complete)</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1: empty on the device, not fetched</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>no such file: %1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>cannot write %1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>get or put</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>'%1' is neither get nor put</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>setup put: NAK %1 %2</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>setup written</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>scratchpad put: NAK %1 %2</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>stored as %1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>PKG</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--backup and --no-backup exclude each other</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--changelog takes show or accept</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--comeback-timeout needs seconds, at least 1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--hosts, --hosts-json and --retry-from exclude each other</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--backup-dir DIR (or --no-backup)</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--run-id ID</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--report OUT.json</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--parallel takes 1 to 8</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>unknown command '%1'</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>unknown option '%1' (put -- before an argument that starts with '-')</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>unknown option '%1'</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>option '%1' needs a value</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>option '%1' takes no value</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>no command given</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--csv and --json exclude each other</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--struct takes one of: %1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>unknown --kind '%1'</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1  %2 lines, %3 Hz apart</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1  %2 samples at %3/s, %4 channels</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>a view (%1)</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>'%1' is not one of %2</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--group takes ULE, ULL or IL</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--follow is for live panel, osc and spectrum</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--csv is for the tables: live harmonics, interharmonics, bands and values</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--count needs a whole number of at least 1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>STATEMENT</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>classes, values, tree or search</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>unknown operation '%1'</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>values needs --class N or --modbus</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>TEXT or ID</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1	%2	%3 recordings	%4 events	newest %5</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>no station %1 in %2</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>DEST and FILE</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>CLASS</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>FILE</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>scan, tree, import, export or rm</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--untick: no module %1; the set's modules: %2</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--set needs now or "dd.mm.yyyy hh:nn:ss"</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>rows, set or check</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>icd needs show, apply or rename</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--format needs full, changes or csv</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--level needs a whole number</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>IMPORT</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>import needs --all or --tick, and --out</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>reset needs --out</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>ID=TEXT</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>'%1' is not ID[@PARENT]=TEXT</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>no recording class '%1'</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>re-listed: %1 of %2 files on disk</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>tree, download or rm</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>tree takes events or recordings</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>all, class CLASS or PATH</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>rm takes PATH... or --class CLASS</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>kind	%1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>device	%1 (%2) - %3 %4</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>time zone	%1 s%2</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>class	%1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>span	%1 - %2</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>records	%1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>channel	%1	%2	%3</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1 holds %2, not events</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1 holds %2, not a recording</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>info, events or table</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>OUT after --csv</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>export needs --csv OUT or --comtrade DIR</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>a report kind</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>unknown report '%1'</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--pdf OUT</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--dict DICT.json</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1 s: %2 MiB, %3 files, %4 threads, %5 records, %6 cycles</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1 cycles, %2 records, %3 failures; RSS %4 → %5 MiB, files %6 → %7, threads %8 → %9: %10</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--seconds needs at least 10</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--samples FILE.csv</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--sample-every needs seconds, at least 1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>File not found: %1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>list, start, get or rm</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>'%1' is not a capture name</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>'%1' is not list, start, get or rm</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--time and --packets exclude each other</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--packets takes a count of at least 1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--time takes H:M:S (hours 0-23, minutes and seconds 0-59)</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>cert takes 'get'</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>OBJECT</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>binary inputs (%1): %2</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--seconds needs a whole number of at least 1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1  answered a time request of the device</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1 time requests answered in %2 s</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1  %2 from byte %3
+</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1 (resumed at %2)</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>Try 'vanta-cli --help' for more information.</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1: %2 (usage: vanta-cli %3)</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--port needs a port number from 1 to 65535</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--visibility needs a whole number</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--timeout needs a whole number of seconds, at least 1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--password and --password-file exclude each other</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--ftp-port needs a port number from 1 to 65535</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--gz, --tgz and --plain exclude each other</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--data-dir needs a folder</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--ssh-port needs a port number from 1 to 65535</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--ccci-port needs a port number from 1 to 65535 (0: the default)</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--ssh needs --user and --password</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>unknown option '--%1'</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--%1 needs a value</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>the name '%1' holds a control character (tab, line break)</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>no device %1 in the inventory</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>devices import takes one FILE</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>added</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>renamed</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>exists</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1 devices added, %2 already known</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>devices add takes one HOST[:PORT]</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>the name goes with --name</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--ssh goes with --user U --password-file F</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1 is in the inventory already</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>added %1 (id %2)</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1	%2	%3	%4	every %5%6%7</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>	paused</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>	replaced by %1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>devices trust takes one HOST[:PORT]</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1 is not reached through SSH</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1: a new host key is taken at the next run</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>devices %1 takes one HOST[:PORT]</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>removed %1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>paused %1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>resumed %1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>devices: missing import, add, list, rm, pause, resume or trust</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>devices: unknown operation '%1'</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>address	name	serial	last contact	last success	files	bytes	failures	clock offset	next due</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>paused</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>now</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--parallel takes a number from 1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--timeout takes seconds from 1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--keep-days takes a number of days from 1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--lease-seconds takes seconds from 2</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1 read, %2 failed%3%4</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>1 device</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1 devices</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>, %1 interrupted</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>, stopped</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>listening on %1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>Try 'vanta-fleet --help' for more information.</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>missing command</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>no fleet database at %1 ('devices add' or 'devices import' makes it)</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>the folder cannot be made</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>the store %1 cannot take files: %2</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1: no header line</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1: a time column and at least one curve are needed</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1:%2: expected a time and %3 values</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1: not a recording</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1:%2: not a number: %3</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1:%2: %3 columns expected</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1: %2 rows expected, %3 found</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1: ten phasors expected (U1E .. I3), %2 found</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>the chart kinds are time, fft, bars and vectors</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--in and --png are needed</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--width 200..10000 and --height 120..10000</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>--stack takes 0, 1 or 2</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>%1: cannot write</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>"%1" is not a duration (30s, 15m, 2h or 1d)</source>
+        <translation type="unfinished" />
+    </message>
+</context>
+<context>
     <name>TReadoutTree</name>
     <message>
         <source>Rekorder Daten</source>
@@ -1791,10 +2547,6 @@ The parameter is set to %5!</translation>
         <translation>%1: %2 (offset %3)</translation>
     </message>
     <message>
-        <source>Used: %1  Free: %2  Bad: %3  Total: %4  (%5% free)</source>
-        <translation>Used: %1  Free: %2  Bad: %3  Total: %4  (%5% free)</translation>
-    </message>
-    <message>
         <source>%1 alte(s) Passwort/Passwörter bleiben in %2, bis ein Schlüsselbund verfügbar ist (%3); bis dahin wird beim Verbinden gefragt</source>
         <translation>%1 old password(s) stay in %2 until a keyring is available (%3); until then they are asked for at connect time</translation>
     </message>
@@ -1905,6 +2657,18 @@ The parameter is set to %5!</translation>
     <message>
         <source>%1: keine SQLite-Datenbank</source>
         <translation>%1: not an SQLite database</translation>
+    </message>
+    <message>
+        <source>Belegt: %1  Frei: %2  Defekt: %3  Gesamt: %4  (%5% frei)</source>
+        <translation>Used: %1  Free: %2  Bad: %3  Total: %4  (%5% free)</translation>
+    </message>
+    <message>
+        <source>Zeitzone</source>
+        <translation>Time zone</translation>
+    </message>
+    <message>
+        <source>Sommerzeit</source>
+        <translation>Daylight saving time</translation>
     </message>
 </context>
 <context>

@@ -1,4 +1,5 @@
 // vanta-cli offline: the store of downloaded and imported files, no device.
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -28,7 +29,9 @@ QJsonObject NodeJson(const TStoreNode& n) {
 
 void PrintNode(TCliOutput& out, const TStoreNode& n, int depth) {
   const bool file = n.Tag == stRecordingFile || n.Tag == stEventFile;
-  out.Line(QString(depth * 2, QLatin1Char(' ')) + (file ? QStringLiteral("- ") : QStringLiteral("+ ")) + n.Text +
+  out.Line(QString(depth * 2, QLatin1Char(' ')) + (file ? QStringLiteral("- ") : QStringLiteral("+ ")) +
+           // group names are kept German in the data and shown in the program's language
+           (file ? n.Text : QCoreApplication::translate("TReadoutTree", n.Text.toUtf8().constData())) +
            (file ? QStringLiteral("  [%1]").arg(QFileInfo(n.Path).fileName()) : QString()));
   for (const TStoreNode& c : n.Children) PrintNode(out, c, depth + 1);
 }

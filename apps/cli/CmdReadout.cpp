@@ -1,5 +1,6 @@
 // vanta-cli readout: the readout window's tree, queued download and deletes
 // on the same rules, headless.
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <functional>
@@ -39,7 +40,9 @@ QJsonObject NodeJson(const TReadoutNode& n) {
 
 void PrintNode(TCliOutput& out, const TReadoutNode& n, int depth) {
   const QString mark = n.IsGroup() ? QStringLiteral("+") : n.Image == CImgOnDisk ? QStringLiteral("*") : QStringLiteral("-");
-  out.Line(QString(depth * 2, QLatin1Char(' ')) + mark + QLatin1Char(' ') + n.Text +
+  // Group names are kept German in the data and shown in the program's language.
+  const QString text = n.IsGroup() ? QCoreApplication::translate("TReadoutTree", n.Text.toUtf8().constData()) : n.Text;
+  out.Line(QString(depth * 2, QLatin1Char(' ')) + mark + QLatin1Char(' ') + text +
            (n.IsGroup() ? QString() : QStringLiteral("  [%1]").arg(n.Path)));
   for (const TReadoutNode& c : n.Children) PrintNode(out, c, depth + 1);
 }

@@ -115,14 +115,14 @@ int Info(TCliOutput& out, const QString& path, const TRecordFile& f) {
                              {QStringLiteral("records"), qint64(f.Records)},
                              {QStringLiteral("channels"), channels},
                              {QStringLiteral("units"), UnitsOf(h.Context.Channels, keys)}};
-  out.Line(QStringLiteral("kind\t%1").arg(RecordKindName(h.Kind)));
-  out.Line(QStringLiteral("device\t%1 (%2) - %3 %4").arg(h.Env.Device).arg(h.Env.Serial).arg(h.Env.Plant, h.Env.Field));
+  out.Line(TEn::tr("kind\t%1").arg(RecordKindName(h.Kind)));
+  out.Line(TEn::tr("device\t%1 (%2) - %3 %4").arg(h.Env.Device).arg(h.Env.Serial).arg(h.Env.Plant, h.Env.Field));
   out.Line(TEn::tr("time zone\t%1 s%2").arg(h.Env.TzOffsetSec).arg(h.Env.Dst ? QStringLiteral(", DST") : QString()));
-  out.Line(QStringLiteral("class\t%1").arg(h.Context.Class));
-  out.Line(QStringLiteral("span\t%1 - %2").arg(Stamp(h.Context.Start), Stamp(h.Context.End)));
-  out.Line(QStringLiteral("records\t%1").arg(f.Records));
+  out.Line(TEn::tr("class\t%1").arg(h.Context.Class));
+  out.Line(TEn::tr("span\t%1 - %2").arg(Stamp(h.Context.Start), Stamp(h.Context.End)));
+  out.Line(TEn::tr("records\t%1").arg(f.Records));
   for (const TRecordChannel& c : h.Context.Channels)
-    out.Line(QStringLiteral("channel\t%1\t%2\t%3").arg(c.Id).arg(c.Unit, c.Name));
+    out.Line(TEn::tr("channel\t%1\t%2\t%3").arg(c.Id).arg(c.Unit, c.Name));
   return ecDone;
 }
 

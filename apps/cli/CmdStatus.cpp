@@ -110,7 +110,7 @@ void Print(TCliOutput& out, const TStatusRecord& r, const time_tz_t& zone) {
   kv(TTr::tr("Seriennummer"), r.Serial);
   kv(TTr::tr("Laufzeit"), r.UpTimeText);
   auto drive = [&](const QString& name, const TDriveInfo& d) {
-    kv(name, TTr::tr("Used: %1  Free: %2  Bad: %3  Total: %4  (%5% free)")
+    kv(name, TTr::tr("Belegt: %1  Frei: %2  Defekt: %3  Gesamt: %4  (%5% frei)")
                  .arg(d.UsedMiB)
                  .arg(d.FreeMiB)
                  .arg(d.BadMiB)
@@ -142,7 +142,7 @@ void Print(TCliOutput& out, const TStatusRecord& r, const time_tz_t& zone) {
   for (const TNameValue& t : r.Time) {
     const bool q = t.first == QLatin1String("quality") && !r.DcfQuality.isEmpty();
     quality |= q;
-    time << QStringLiteral("%1=%2").arg(t.first, q ? TTr::tr(r.DcfQuality.toUtf8().constData()) : t.second);
+    time << QStringLiteral("%1=%2").arg(TTr::tr(t.first.toUtf8().constData()), q ? TTr::tr(r.DcfQuality.toUtf8().constData()) : t.second);
   }
   if (!quality && !r.DcfQuality.isEmpty()) time << QStringLiteral("quality=") + TTr::tr(r.DcfQuality.toUtf8().constData());
   list(TTr::tr("Zeitsynchronisation"), time);

@@ -75,7 +75,7 @@ TDownloadResult RunDownloadChain(TCliSession& s, TReadoutChain& chain, const TRe
     // Progress is for a person watching: on stderr, beside the bar, never
     // among the results on stdout, and not with --quiet.
     if (chain.FilesTotal() > 1 && !s.Options().Quiet)
-      out.Text(QStringLiteral("%1  %2 from %3\n").arg(chain.ProgressText(clock.elapsed()), step.Path).arg(step.Position), true);
+      out.Text(TEn::tr("%1  %2 from byte %3\n").arg(chain.ProgressText(clock.elapsed()), step.Path).arg(step.Position), true);
     bool answered = false;
     failedPath.clear();
     u.FOnAnswerEvaluated = [&](const ccci::ccc_head_t& h) {

@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
   if (const TArgProblem problem = command->Check(args); !problem.Text.isEmpty()) {
     if (problem.ShowUsage)
       return UsageError(
-          out, QStringLiteral("%1: %2 (usage: vanta-cli %3)").arg(command->Name, problem.Text, command->Usage));
+          out, TEn::tr("%1: %2 (usage: vanta-cli %3)").arg(command->Name, problem.Text, command->Usage));
     out.Error(problem.Text);
     out.Finish(ecUsage);
     return ecUsage;

@@ -265,7 +265,11 @@ int Devices(TOut& out, TFleetDb& db, const TArgs& a) {
       QJsonObject o = DeviceJson(d);
       o.insert(QStringLiteral("result"), result);
       list.append(o);
-      out.Line(QStringLiteral("%1 %2 %3").arg(result, d.Address(), d.Name).trimmed());
+      // The JSON keeps the word; the line says it in the program's language.
+      const QString said = result == QLatin1String("added")     ? TEn::tr("added")
+                           : result == QLatin1String("renamed") ? TEn::tr("renamed")
+                                                                : TEn::tr("exists");
+      out.Line(QStringLiteral("%1 %2 %3").arg(said, d.Address(), d.Name).trimmed());
     }
     out.Line(TEn::tr("%1 devices added, %2 already known").arg(added).arg(hosts.size() - added));
     out.Result().insert(QStringLiteral("devices"), list);
@@ -308,10 +312,10 @@ int Devices(TOut& out, TFleetDb& db, const TArgs& a) {
     QJsonArray list;
     for (const TDeviceRow& d : db.Devices(true)) {
       list.append(DeviceJson(d));
-      out.Line(QStringLiteral("%1\t%2\t%3\t%4\tevery %5%6%7")
+      out.Line(TEn::tr("%1\t%2\t%3\t%4\tevery %5%6%7")
                    .arg(d.Id)
                    .arg(d.Address(), Or(d.Name), d.Serial ? QString::number(d.Serial) : QStringLiteral("-"),
-                        DurationText(d.EverySeconds), d.Paused ? QStringLiteral("\tpaused") : QString(),
+                        DurationText(d.EverySeconds), d.Paused ? TEn::tr("\tpaused") : QString(),
                         d.ReplacedBy ? TEn::tr("\treplaced by %1").arg(d.ReplacedBy) : QString()));
     }
     out.Result().insert(QStringLiteral("devices"), list);
@@ -338,7 +342,10 @@ int Devices(TOut& out, TFleetDb& db, const TArgs& a) {
     const bool ok = op == QLatin1String("rm") ? db.RemoveDevice(d.Id) : db.SetPaused(d.Id, op == QLatin1String("pause"));
     if (!ok) return out.Fail(ecUsage, QStringLiteral("database: %1").arg(db.LastError()));
     if (op != QLatin1String("rm")) d.Paused = op == QLatin1String("pause");
-    out.Line(QStringLiteral("%1 %2").arg(op == QLatin1String("rm") ? QStringLiteral("removed") : op == QLatin1String("pause") ? QStringLiteral("paused") : QStringLiteral("resumed"), d.Address()));
+    out.Line((op == QLatin1String("rm")      ? TEn::tr("removed %1")
+              : op == QLatin1String("pause") ? TEn::tr("paused %1")
+                                             : TEn::tr("resumed %1"))
+                 .arg(d.Address()));
     out.Result().insert(QStringLiteral("device"), DeviceJson(d));
     out.Result().insert(QStringLiteral("removed"), op == QLatin1String("rm"));
     return out.Finish();
@@ -372,7 +379,7 @@ int Status(TOut& out, TFleetDb& db) {
                  .arg(s.Bytes)
                  .arg(d.Failures)
                  .arg(s.ClockOffsetS ? QStringLiteral("%1 s").arg(*s.ClockOffsetS) : QStringLiteral("-"),
-                      d.Paused ? QStringLiteral("paused") : d.NextDue.isValid() ? IsoUtc(d.NextDue) : QStringLiteral("now")));
+                      d.Paused ? TEn::tr("paused") : d.NextDue.isValid() ? IsoUtc(d.NextDue) : TEn::tr("now")));
   }
   out.Result().insert(QStringLiteral("devices"), list);
   return out.Finish();
@@ -484,17 +491,21 @@ int main(int argc, char** argv) {
     return ecDone;
   }
   TOut out(json);
+  // The service's log lines and documents are never translated; messages for
+  // people follow the language, from the first one on.
+  QString langError;
+  const bool langOk = SetupLanguage(app.arguments(), QString(), langError);
+  const QString tryHelp = TEn::tr("Try 'vanta-fleet --help' for more information.") + QLatin1Char('\n');
   if (!ParseArgs(raw, a, error)) {
     const int rc = out.Fail(ecUsage, error);
-    std::fputs("Try 'vanta-fleet --help' for more information.\n", stderr);
+    std::fputs(tryHelp.toLocal8Bit().constData(), stderr);
     return rc;
   }
   if (a.Has("help")) {
     std::fputs(CUsage, stdout);
     return ecDone;
   }
-  // The service's log lines and documents are never translated; messages for people follow the language.
-  if (QString langError; !SetupLanguage(app.arguments(), QString(), langError)) return out.Fail(ecUsage, langError);
+  if (!langOk) return out.Fail(ecUsage, langError);
   const QString command = a.Words.value(0);
   if (command.isEmpty()) {
     std::fputs(CUsage, stderr);
@@ -503,7 +514,7 @@ int main(int argc, char** argv) {
   if (command != QLatin1String("devices") && command != QLatin1String("run") && command != QLatin1String("status") &&
       command != QLatin1String("serve")) {
     const int rc = out.Fail(ecUsage, TEn::tr("unknown command '%1'").arg(command));
-    std::fputs("Try 'vanta-fleet --help' for more information.\n", stderr);
+    std::fputs(tryHelp.toLocal8Bit().constData(), stderr);
     return rc;
   }
   // By default the host's data folder: the host's offline window and

@@ -1,4 +1,5 @@
 #include "Inventory.h"
+#include "Language.h"
 
 #include <QRegularExpression>
 
@@ -11,7 +12,7 @@ qint64 ParseDuration(const QString& text, QString& error) {
   const QRegularExpressionMatch m = rule.match(text.trimmed());
   const qint64 n = m.hasMatch() ? m.captured(1).toLongLong() : 0;
   if (!m.hasMatch() || n <= 0) {
-    error = QStringLiteral("\"%1\" is not a duration (30s, 15m, 2h or 1d)").arg(text);
+    error = TEn::tr("\"%1\" is not a duration (30s, 15m, 2h or 1d)").arg(text);
     return -1;
   }
   qint64 seconds = n;

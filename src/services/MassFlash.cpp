@@ -556,7 +556,11 @@ bool TMassFlash::ParseHostLine(const QString& text, TMassTarget& t, QString& err
       QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?)*\\.?$"));
   const bool hostOk = !QHostAddress(t.Host).isNull() || (!t.Host.contains(QLatin1Char(':')) && name.match(t.Host).hasMatch());
   if (!hostOk || t.Port <= 0 || t.Port > 65535) {
-    error = tr("\"%1\" ist keine Adresse (host[:port] [Name])").arg(addr);
+    // A binary file read as a host list must not put its bytes on the terminal.
+    QString shown = addr.left(60);
+    for (QChar& c : shown)
+      if (!c.isPrint()) c = QLatin1Char('?');
+    error = tr("\"%1\" ist keine Adresse (host[:port] [Name])").arg(shown + (addr.size() > 60 ? QStringLiteral("…") : QString()));
     return false;
   }
   return true;

@@ -164,9 +164,9 @@ TStatusRecord RouteStatus(const TValList& v, const time_tz_t& tz) {
       if (!routed && n.contains(QLatin1String("time."))) r.Time.append({DropParts(n, 1), val});
     }
   }
-  r.Time.append({QStringLiteral("Zeitzone"), QString::number(double(tz.OffsetSec) / 3600.0)});
-  r.Time.append({QStringLiteral("Sommerzeit"), tz.DstMode  // untranslated: an entry name scripts read
-                      ? QStringLiteral("True") : QStringLiteral("False")});
+  // Entry names as scripts read them (German); the views show them through TTr::tr.
+  r.Time.append({QStringLiteral(QT_TRANSLATE_NOOP("TTr", "Zeitzone")), QString::number(double(tz.OffsetSec) / 3600.0)});
+  r.Time.append({QStringLiteral(QT_TRANSLATE_NOOP("TTr", "Sommerzeit")), tz.DstMode ? QStringLiteral("True") : QStringLiteral("False")});
   r.DcfQuality = CheckDCF(r.Time);
   return r;
 }

@@ -621,6 +621,12 @@ TEST_F(FleetTest, BadInputIsToldAndChangesNothing) {
   EXPECT_EQ(every.Exit, 1);
   EXPECT_TRUE(MatchesSchema(every.Out, QStringLiteral("error")));
   EXPECT_TRUE(every.Err.contains(QStringLiteral("30s, 15m, 2h or 1d"))) << every.Err.toStdString();
+  // Where German was chosen the service's messages are German from the first one on, the option scan's too.
+  const TRun german = Fleet("--lang de devices add 10.0.0.1 --every 10x");
+  EXPECT_TRUE(german.Err.contains(QStringLiteral("ist keine Dauer"))) << german.Err.toStdString();
+  const TRun noValue = Fleet("--lang de devices add 10.0.0.1 --name");
+  EXPECT_TRUE(noValue.Err.contains(QStringLiteral("--name braucht einen Wert"))) << noValue.Err.toStdString();
+  EXPECT_TRUE(noValue.Err.contains(QStringLiteral("Mehr mit 'vanta-fleet --help'"))) << noValue.Err.toStdString();
   // None of these makes a database; the service does not make one either (a
   // mistyped --data-dir would read nothing and call it done).
   refused({{A("devices import", {HostsFile(QStringLiteral("10.0.0.1\nkein_gerät hier\n"))}), QStringLiteral("hosts.txt:2:")},

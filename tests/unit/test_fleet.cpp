@@ -55,6 +55,10 @@ TEST(FleetHosts, LinesAsTheMassUpdateReadsThem) {
     EXPECT_FALSE(ParseHostLine(QString::fromLatin1(bad), h, e)) << bad;
     EXPECT_FALSE(e.isEmpty());
   }
+  // A line of a binary file: told without its control bytes, and short.
+  EXPECT_FALSE(ParseHostLine(QString::fromLatin1("VREC\x01\x02\x1b[2J") + QString(200, QLatin1Char('x')), h, e));
+  EXPECT_TRUE(e.startsWith(QStringLiteral("\"VREC???[2J"))) << e.toStdString();
+  EXPECT_LT(e.size(), 120) << e.toStdString();
 }
 
 TEST(FleetHosts, AFileSkipsCommentsAndNamesItsBadLine) {

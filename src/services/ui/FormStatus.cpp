@@ -320,7 +320,7 @@ void TFrameNTP::SetNTPData(const TStatusRecord& r) {
   for (const TNameValue& t : r.Time) {
     const bool q = t.first == QLatin1String("quality") && !r.DcfQuality.isEmpty();
     quality |= q;
-    Time->Add(t.first, q ? TTr::tr(r.DcfQuality.toUtf8().constData()) : t.second);
+    Time->Add(TTr::tr(t.first.toUtf8().constData()), q ? TTr::tr(r.DcfQuality.toUtf8().constData()) : t.second);
   }
   if (!quality && !r.DcfQuality.isEmpty()) Time->Add(QStringLiteral("quality"), TTr::tr(r.DcfQuality.toUtf8().constData()));  // no signal comes without a figure
 }
