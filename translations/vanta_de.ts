@@ -3,6 +3,162 @@
   <context>
     <name>TEn</name>
     <message>
+      <source>no version entry</source>
+      <translation>kein Versionseintrag</translation>
+    </message>
+    <message>
+      <source>time settings: %1 bytes from offset %2, 180 needed</source>
+      <translation>Zeiteinstellungen: %1 Bytes ab Offset %2, 180 nötig</translation>
+    </message>
+    <message>
+      <source>libcurl not usable</source>
+      <translation>libcurl nicht nutzbar</translation>
+    </message>
+    <message>
+      <source>size check failed: %1 of %2 bytes</source>
+      <translation>Größenprüfung fehlgeschlagen: %1 von %2 Bytes</translation>
+    </message>
+    <message>
+      <source>password file</source>
+      <translation>Passwortdatei</translation>
+    </message>
+    <message>
+      <source>%1 %2: no such file</source>
+      <translation>%1 %2: Datei nicht vorhanden</translation>
+    </message>
+    <message>
+      <source>%1 %2 may be read by group or others (mode %3, needs 600 or stricter): chmod 600 %2</source>
+      <translation>%1 %2 ist für Gruppe oder andere lesbar (Modus %3, nötig ist 600 oder strenger): chmod 600 %2</translation>
+    </message>
+    <message>
+      <source>%1 %2 is empty</source>
+      <translation>%1 %2 ist leer</translation>
+    </message>
+    <message>
+      <source>SSH Auth error: %1 %2</source>
+      <translation>SSH-Anmeldefehler: %1 %2</translation>
+    </message>
+    <message>
+      <source>libssh not usable</source>
+      <translation>libssh nicht nutzbar</translation>
+    </message>
+    <message>
+      <source>COMTRADE only for oscilloscope and 10 ms TRMS records</source>
+      <translation>COMTRADE nur für Oszilloskop- und 10-ms-TRMS-Aufzeichnungen</translation>
+    </message>
+    <message>
+      <source>the record carries no sample rate</source>
+      <translation>die Aufzeichnung hat keine Abtastrate</translation>
+    </message>
+    <message>
+      <source>%1: cannot create the folder</source>
+      <translation>%1: der Ordner kann nicht angelegt werden</translation>
+    </message>
+    <message>
+      <source>CSV only for recordings and waveform records</source>
+      <translation>CSV nur für Aufzeichnungen und Kurvenaufzeichnungen</translation>
+    </message>
+    <message>
+      <source>gzip: zlib init failed</source>
+      <translation>gzip: zlib-Start fehlgeschlagen</translation>
+    </message>
+    <message>
+      <source>gunzip: zlib init failed</source>
+      <translation>gunzip: zlib-Start fehlgeschlagen</translation>
+    </message>
+    <message>
+      <source>gunzip: data larger than %1 bytes</source>
+      <translation>gunzip: Daten größer als %1 Bytes</translation>
+    </message>
+    <message>
+      <source>gunzip: damaged or truncated data (%1)</source>
+      <translation>gunzip: beschädigte oder abgeschnittene Daten (%1)</translation>
+    </message>
+    <message>
+      <source>--lang needs a value: de or en</source>
+      <translation>--lang braucht einen Wert: de oder en</translation>
+    </message>
+    <message>
+      <source>--lang %1: expected de or en</source>
+      <translation>--lang %1: erwartet de oder en</translation>
+    </message>
+    <message>
+      <source>the English catalogue is missing from the program</source>
+      <translation>der englische Katalog fehlt im Programm</translation>
+    </message>
+    <message>
+      <source>Qt's German catalogue is not installed (Debian qt6-translations-l10n)</source>
+      <translation>Qts deutscher Katalog ist nicht installiert (Debian qt6-translations-l10n)</translation>
+    </message>
+    <message>
+      <source>trace: not a little-endian pcapng file</source>
+      <translation>Mitschnitt: keine Little-Endian-pcapng-Datei</translation>
+    </message>
+    <message>
+      <source>trace: damaged block at offset %1</source>
+      <translation>Mitschnitt: beschädigter Block bei Offset %1</translation>
+    </message>
+    <message>
+      <source>trace: block at offset %1 does not close</source>
+      <translation>Mitschnitt: Block bei Offset %1 schließt nicht ab</translation>
+    </message>
+    <message>
+      <source>trace: short packet block at offset %1</source>
+      <translation>Mitschnitt: zu kurzer Paketblock bei Offset %1</translation>
+    </message>
+    <message>
+      <source>trace: packet longer than its block at offset %1</source>
+      <translation>Mitschnitt: Paket länger als sein Block bei Offset %1</translation>
+    </message>
+    <message>
+      <source>trace: damaged option at offset %1</source>
+      <translation>Mitschnitt: beschädigte Option bei Offset %1</translation>
+    </message>
+    <message>
+      <source>tar: refused entry name "%1"</source>
+      <translation>tar: Eintragsname "%1" abgelehnt</translation>
+    </message>
+    <message>
+      <source>tar: entry %1 is longer than its header says</source>
+      <translation>tar: Eintrag %1 ist länger als sein Kopf angibt</translation>
+    </message>
+    <message>
+      <source>--db %1: no file after "sqlite:"</source>
+      <translation>--db %1: keine Datei nach "sqlite:"</translation>
+    </message>
+    <message>
+      <source>--db %1: expected postgresql://USER@HOST:PORT/DB</source>
+      <translation>--db %1: erwartet postgresql://USER@HOST:PORT/DB</translation>
+    </message>
+    <message>
+      <source>--db: no password in the address; use --db-password-file or PGPASSFILE</source>
+      <translation>--db: kein Passwort in der Adresse; --db-password-file oder PGPASSFILE verwenden</translation>
+    </message>
+    <message>
+      <source>--db %1: expected sqlite:FILE or postgresql://USER@HOST:PORT/DB</source>
+      <translation>--db %1: erwartet sqlite:FILE oder postgresql://USER@HOST:PORT/DB</translation>
+    </message>
+    <message>
+      <source>the Qt SQL driver %1 is not installed</source>
+      <translation>der Qt-SQL-Treiber %1 ist nicht installiert</translation>
+    </message>
+    <message>
+      <source>%1: folder cannot be made</source>
+      <translation>%1: Ordner kann nicht angelegt werden</translation>
+    </message>
+    <message>
+      <source>database %1: WAL mode not available (%2)</source>
+      <translation>Datenbank %1: WAL-Modus nicht verfügbar (%2)</translation>
+    </message>
+    <message>
+      <source>%1: cannot be removed</source>
+      <translation>%1: kann nicht entfernt werden</translation>
+    </message>
+    <message>
+      <source>token file</source>
+      <translation>Token-Datei</translation>
+    </message>
+    <message>
       <source>"%1" is not a duration (30s, 15m, 2h or 1d)</source>
       <translation>"%1" ist keine Dauer (30s, 15m, 2h oder 1d)</translation>
     </message>

@@ -1,4 +1,5 @@
 #include "FleetDb.h"
+#include "Language.h"
 #include "SyncSession.h"
 
 #include <QAtomicInteger>
@@ -185,7 +186,7 @@ bool ParseDbUrl(const QString& url, TDbUrl& out, QString& error) {
     out.Path = url.mid(7);
     if (out.Path.startsWith(QLatin1String("//"))) out.Path = out.Path.mid(2);  // sqlite:///abs/path
     if (out.Path.isEmpty()) {
-      error = QStringLiteral("--db %1: no file after \"sqlite:\"").arg(url);
+      error = TEn::tr("--db %1: no file after \"sqlite:\"").arg(url);
       return false;
     }
     return true;
@@ -193,12 +194,12 @@ bool ParseDbUrl(const QString& url, TDbUrl& out, QString& error) {
   if (url.startsWith(QLatin1String("postgresql://")) || url.startsWith(QLatin1String("postgres://"))) {
     const QUrl u(url);
     if (!u.isValid() || u.host().isEmpty() || u.path().size() < 2) {
-      error = QStringLiteral("--db %1: expected postgresql://USER@HOST:PORT/DB").arg(url);
+      error = TEn::tr("--db %1: expected postgresql://USER@HOST:PORT/DB").arg(url);
       return false;
     }
     // A password in the address would show in every process list and log.
     if (!u.password().isEmpty()) {
-      error = QStringLiteral("--db: no password in the address; use --db-password-file or PGPASSFILE");
+      error = TEn::tr("--db: no password in the address; use --db-password-file or PGPASSFILE");
       return false;
     }
     out.Postgres = true;
@@ -208,7 +209,7 @@ bool ParseDbUrl(const QString& url, TDbUrl& out, QString& error) {
     out.Database = u.path().mid(1);
     return true;
   }
-  error = QStringLiteral("--db %1: expected sqlite:FILE or postgresql://USER@HOST:PORT/DB").arg(url);
+  error = TEn::tr("--db %1: expected sqlite:FILE or postgresql://USER@HOST:PORT/DB").arg(url);
   return false;
 }
 
@@ -253,7 +254,7 @@ bool TFleetDb::Open(const QString& url, QString& error) {
   if (!ParseDbUrl(url, u, error)) return false;
   FDialect = u.Postgres ? TSqlDialect::Postgres() : TSqlDialect::Sqlite();
   if (!QSqlDatabase::isDriverAvailable(FDialect.Driver)) {
-    error = QStringLiteral("the Qt SQL driver %1 is not installed").arg(FDialect.Driver);
+    error = TEn::tr("the Qt SQL driver %1 is not installed").arg(FDialect.Driver);
     return false;
   }
   FDb = QSqlDatabase::addDatabase(FDialect.Driver, FConnection);
@@ -268,7 +269,7 @@ bool TFleetDb::Open(const QString& url, QString& error) {
   } else {
     const QFileInfo fi(u.Path);
     if (!QDir().mkpath(fi.absolutePath())) {
-      error = QStringLiteral("%1: folder cannot be made").arg(fi.absolutePath());
+      error = TEn::tr("%1: folder cannot be made").arg(fi.absolutePath());
       return false;
     }
     FDb.setDatabaseName(fi.absoluteFilePath());
@@ -286,7 +287,7 @@ bool TFleetDb::Open(const QString& url, QString& error) {
     QSqlQuery q(FDb);
     if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.next() ||
         q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
-      error = QStringLiteral("database %1: WAL mode not available (%2)").arg(url, q.lastError().text());
+      error = TEn::tr("database %1: WAL mode not available (%2)").arg(url, q.lastError().text());
       return false;
     }
     Exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
@@ -876,7 +877,7 @@ QStringList TFleetDb::Retain(const QString& store, const QDateTime& before, QStr
       continue;
     }
     if (QFileInfo::exists(local) && !QFile::remove(local)) {
-      error = QStringLiteral("%1: cannot be removed").arg(local);
+      error = TEn::tr("%1: cannot be removed").arg(local);
       Rollback();
       continue;
     }

@@ -1,4 +1,5 @@
 #include "FleetWeb.h"
+#include "Language.h"
 
 #include <httplib.h>
 
@@ -204,7 +205,7 @@ bool TFleetWeb::Bind(QString& error) {
   }
   if (!FOptions.TokenFile.isEmpty()) {
     QString token;
-    if (!ReadSecretFile(FOptions.TokenFile, QStringLiteral("token file"), token, error)) return false;
+    if (!ReadSecretFile(FOptions.TokenFile, TEn::tr("token file"), token, error)) return false;
     for (const QChar c : token)
       if (c.isSpace() || c.unicode() < 0x21 || c.unicode() == 0x7f) {
         error = QStringLiteral("token file %1: the token is one line without spaces or control characters")

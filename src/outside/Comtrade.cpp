@@ -1,4 +1,5 @@
 #include "Comtrade.h"
+#include "Language.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -31,11 +32,11 @@ bool Save(const QString& path, const QByteArray& bytes, QString& error) {
 bool BuildComtrade(const TRecordFile& file, bool binary, TComtradeFiles& out, QString& error) {
   const TRecordHeader& h = file.Header;
   if ((h.Kind != TRecordKind::rkOsc && h.Kind != TRecordKind::rkHp) || file.Waves.isEmpty()) {
-    error = QStringLiteral("COMTRADE only for oscilloscope and 10 ms TRMS records");
+    error = TEn::tr("COMTRADE only for oscilloscope and 10 ms TRMS records");
     return false;
   }
   if (h.Context.SampleRate == 0) {
-    error = QStringLiteral("the record carries no sample rate");
+    error = TEn::tr("the record carries no sample rate");
     return false;
   }
   // All waveform records of the file in one sample sequence.
@@ -97,7 +98,7 @@ bool WriteComtrade(const TRecordFile& file, const QString& dir, const QString& b
   TComtradeFiles f;
   if (!BuildComtrade(file, binary, f, error)) return false;
   if (!QDir().mkpath(dir)) {
-    error = QStringLiteral("%1: cannot create the folder").arg(dir);
+    error = TEn::tr("%1: cannot create the folder").arg(dir);
     return false;
   }
   return Save(QDir(dir).filePath(base + QStringLiteral(".cfg")), f.Cfg, error) &&
@@ -132,7 +133,7 @@ bool BuildCsv(const TRecordFile& file, const TDeviceTime& time, QByteArray& out,
       }
     return true;
   }
-  error = QStringLiteral("CSV only for recordings and waveform records");
+  error = TEn::tr("CSV only for recordings and waveform records");
   return false;
 }
 

@@ -1,4 +1,5 @@
 #include "GZip.h"
+#include "Language.h"
 #include "SaveWhole.h"
 
 #include <QFile>
@@ -14,7 +15,7 @@ constexpr qsizetype CChunk = 1 << 20;
 QString GzipBytes(const QByteArray& in, QByteArray& out) {
   z_stream zs{};
   if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, CGzipWindow, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    return QStringLiteral("gzip: zlib init failed");
+    return TEn::tr("gzip: zlib init failed");
   QByteArray result;
   zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
   zs.avail_in = uInt(in.size());
@@ -35,7 +36,7 @@ QString GzipBytes(const QByteArray& in, QByteArray& out) {
 
 QString GunzipBytes(const QByteArray& in, QByteArray& out, int64_t maxSize) {
   z_stream zs{};
-  if (inflateInit2(&zs, CGzipWindow) != Z_OK) return QStringLiteral("gunzip: zlib init failed");
+  if (inflateInit2(&zs, CGzipWindow) != Z_OK) return TEn::tr("gunzip: zlib init failed");
   QByteArray result;
   zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
   zs.avail_in = uInt(in.size());
@@ -44,7 +45,7 @@ QString GunzipBytes(const QByteArray& in, QByteArray& out, int64_t maxSize) {
     const qsizetype old = result.size();
     if (old >= maxSize) {
       inflateEnd(&zs);
-      return QStringLiteral("gunzip: data larger than %1 bytes").arg(maxSize);
+      return TEn::tr("gunzip: data larger than %1 bytes").arg(maxSize);
     }
     result.resize(old + CChunk);
     zs.next_out = reinterpret_cast<Bytef*>(result.data() + old);
@@ -54,8 +55,8 @@ QString GunzipBytes(const QByteArray& in, QByteArray& out, int64_t maxSize) {
     if (rc == Z_BUF_ERROR && zs.avail_in == 0) break;  // input ended early
   }
   inflateEnd(&zs);
-  if (rc != Z_STREAM_END) return QStringLiteral("gunzip: damaged or truncated data (%1)").arg(rc);
-  if (int64_t(result.size()) > maxSize) return QStringLiteral("gunzip: data larger than %1 bytes").arg(maxSize);
+  if (rc != Z_STREAM_END) return TEn::tr("gunzip: damaged or truncated data (%1)").arg(rc);
+  if (int64_t(result.size()) > maxSize) return TEn::tr("gunzip: data larger than %1 bytes").arg(maxSize);
   out = result;
   return {};
 }

@@ -35,7 +35,7 @@ bool LangArgument(const QStringList& arguments, QString& lang, QString& error) {
     QString value;
     if (a == QLatin1String("--lang")) {
       if (i + 1 >= arguments.size()) {
-        error = QStringLiteral("--lang needs a value: de or en");
+        error = TEn::tr("--lang needs a value: de or en");
         return false;
       }
       value = arguments[i + 1];
@@ -45,7 +45,7 @@ bool LangArgument(const QStringList& arguments, QString& lang, QString& error) {
       continue;
     }
     if (value != QLatin1String("de") && value != QLatin1String("en")) {
-      error = QStringLiteral("--lang %1: expected de or en").arg(value);
+      error = TEn::tr("--lang %1: expected de or en").arg(value);
       return false;
     }
     lang = value;
@@ -70,7 +70,7 @@ bool InstallLanguage(const QString& lang, bool qtGerman, QString* error) {
       GLanguage = QStringLiteral("en");
     } else {
       ok = false;
-      if (error) *error = QStringLiteral("the English catalogue is missing from the program");
+      if (error) *error = TEn::tr("the English catalogue is missing from the program");
     }
   } else if (qtGerman) {
     // German chosen: our texts written in English in German too.
@@ -84,7 +84,7 @@ bool InstallLanguage(const QString& lang, bool qtGerman, QString* error) {
       GQts = std::move(t);
     } else {
       ok = false;
-      if (error) *error = QStringLiteral("Qt's German catalogue is not installed (Debian qt6-translations-l10n)");
+      if (error) *error = TEn::tr("Qt's German catalogue is not installed (Debian qt6-translations-l10n)");
     }
   }
   return ok;

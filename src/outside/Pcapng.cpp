@@ -1,4 +1,5 @@
 #include "Pcapng.h"
+#include "Language.h"
 
 #include <QDateTime>
 
@@ -90,19 +91,19 @@ void TPcapngWriter::Append(TTraceDir dir, const QByteArray& bytes, const QString
 
 QString ReadPcapng(const QByteArray& f, std::vector<TTracePacket>& out) {
   out.clear();
-  if (Get32(f, 0) != CShb || Get32(f, 8) != CMagic) return QStringLiteral("trace: not a little-endian pcapng file");
+  if (Get32(f, 0) != CShb || Get32(f, 8) != CMagic) return TEn::tr("trace: not a little-endian pcapng file");
   qsizetype at = 0;
   while (at < f.size()) {
     const uint32_t type = Get32(f, at), len = Get32(f, at + 4);
-    if (len < 12 || len % 4 || at + qsizetype(len) > f.size()) return QStringLiteral("trace: damaged block at offset %1").arg(at);
-    if (Get32(f, at + qsizetype(len) - 4) != len) return QStringLiteral("trace: block at offset %1 does not close").arg(at);
+    if (len < 12 || len % 4 || at + qsizetype(len) > f.size()) return TEn::tr("trace: damaged block at offset %1").arg(at);
+    if (Get32(f, at + qsizetype(len) - 4) != len) return TEn::tr("trace: block at offset %1 does not close").arg(at);
     if (type == CEpb) {
       const qsizetype body = at + 8;
-      if (len < 32) return QStringLiteral("trace: short packet block at offset %1").arg(at);
+      if (len < 32) return TEn::tr("trace: short packet block at offset %1").arg(at);
       const uint32_t caplen = Get32(f, body + 12);
       const qsizetype data = body + 20;
       const qsizetype end = at + qsizetype(len) - 4;
-      if (data + qsizetype(caplen) > end) return QStringLiteral("trace: packet longer than its block at offset %1").arg(at);
+      if (data + qsizetype(caplen) > end) return TEn::tr("trace: packet longer than its block at offset %1").arg(at);
       TTracePacket p;
       p.TimeUs = int64_t((uint64_t(Get32(f, body + 4)) << 32) | Get32(f, body + 8));
       p.Bytes = f.mid(data, caplen);
@@ -110,7 +111,7 @@ QString ReadPcapng(const QByteArray& f, std::vector<TTracePacket>& out) {
       while (opt + 4 <= end) {
         const uint16_t code = Get16(f, opt), olen = Get16(f, opt + 2);
         if (code == COptEnd) break;
-        if (opt + 4 + olen > end) return QStringLiteral("trace: damaged option at offset %1").arg(opt);
+        if (opt + 4 + olen > end) return TEn::tr("trace: damaged option at offset %1").arg(opt);
         if (code == COptEpbFlags && olen >= 4) p.Dir = (Get32(f, opt + 4) & 3) == 2 ? TTraceDir::tdOut : TTraceDir::tdIn;
         if (code == COptComment) p.Comment = QString::fromUtf8(f.mid(opt + 4, olen));
         opt += 4 + ((olen + 3) & ~3);

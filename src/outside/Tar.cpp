@@ -1,4 +1,5 @@
 #include "Tar.h"
+#include "Language.h"
 
 #include <QFile>
 #include <QStringList>
@@ -22,7 +23,7 @@ bool IsSafeEntryName(const QString& name) {
 
 QString TarGzPack(const std::vector<TTarEntry>& entries, QByteArray& out) {
   for (const TTarEntry& e : entries) {
-    if (!IsSafeEntryName(e.Name)) return QStringLiteral("tar: refused entry name \"%1\"").arg(e.Name);
+    if (!IsSafeEntryName(e.Name)) return TEn::tr("tar: refused entry name \"%1\"").arg(e.Name);
   }
   // libarchive writes into a fixed buffer sized from the content plus room
   // for headers. The buffer must outlive the archive object, whose release
@@ -81,7 +82,7 @@ QString TarGzUnpack(const QByteArray& archiveBytes, std::vector<TTarEntry>& out,
       const la_ssize_t n = archive_read_data(a.get(), chunk, sizeof chunk);
       if (n < 0) return ArchiveError(a.get(), "tar data");
       if (n == 0) break;
-      if (data.size() + n > size) return QStringLiteral("tar: entry %1 is longer than its header says").arg(name);
+      if (data.size() + n > size) return TEn::tr("tar: entry %1 is longer than its header says").arg(name);
       data.append(chunk, qsizetype(n));
     }
     if (data.size() != size) return QStringLiteral("tar: entry %1 is truncated").arg(name);

@@ -1,4 +1,5 @@
 #include "Ccci.h"
+#include "Language.h"
 
 #include "ByteOrder.h"
 
@@ -283,7 +284,7 @@ QString DecodeTimeSet(const QByteArray& bytes, qsizetype offset, time_set_t& out
   v.bdnmea = r.U32();
   v.rsnmea = r.U32();
   v.rspcm = r.U32();
-  if (!r.Ok()) return QStringLiteral("time settings: %1 bytes from offset %2, 180 needed").arg(bytes.size() - offset).arg(offset);
+  if (!r.Ok()) return TEn::tr("time settings: %1 bytes from offset %2, 180 needed").arg(bytes.size() - offset).arg(offset);
   out = v;
   return {};
 }

@@ -1,4 +1,5 @@
 #include "FtpClient.h"
+#include "Language.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -82,7 +83,7 @@ QByteArray TFtpClient::Url(const QString& remotePath) const {
 bool TFtpClient::Connect(QString& error) {
   TCurl c = NewHandle(*this, Url(QStringLiteral("/")));
   if (!c) {
-    error = QStringLiteral("libcurl not usable");
+    error = TEn::tr("libcurl not usable");
     return false;
   }
   QByteArray listing;
@@ -143,7 +144,7 @@ bool TFtpClient::Get(const QString& remotePath, const QString& localPath, bool r
   f.close();
   const int64_t local = QFileInfo(localPath).size();
   if (local != remote) {
-    error = QStringLiteral("size check failed: %1 of %2 bytes").arg(local).arg(remote);
+    error = TEn::tr("size check failed: %1 of %2 bytes").arg(local).arg(remote);
     return false;
   }
   return true;

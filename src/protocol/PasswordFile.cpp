@@ -1,4 +1,5 @@
 #include "PasswordFile.h"
+#include "Language.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -6,13 +7,13 @@
 namespace vanta {
 
 bool ReadPasswordFile(const QString& path, QString& password, QString& error) {
-  return ReadSecretFile(path, QStringLiteral("password file"), password, error);
+  return ReadSecretFile(path, TEn::tr("password file"), password, error);
 }
 
 bool ReadSecretFile(const QString& path, const QString& what, QString& secret, QString& error) {
   const QFileInfo info(path);
   if (!info.isFile()) {
-    error = QStringLiteral("%1 %2: no such file").arg(what, path);
+    error = TEn::tr("%1 %2: no such file").arg(what, path);
     return false;
   }
   const QFileDevice::Permissions open = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
@@ -21,7 +22,7 @@ bool ReadSecretFile(const QString& path, const QString& what, QString& secret, Q
     // Qt keeps rwx in one hex digit per class: owner, (user,) group, other.
     const int p = int(info.permissions());
     const QString mode = QStringLiteral("%1%2%3").arg((p >> 12) & 7).arg((p >> 4) & 7).arg(p & 7);
-    error = QStringLiteral("%1 %2 may be read by group or others (mode %3, needs 600 or stricter): chmod 600 %2")
+    error = TEn::tr("%1 %2 may be read by group or others (mode %3, needs 600 or stricter): chmod 600 %2")
                 .arg(what, path, mode);
     return false;
   }
@@ -35,7 +36,7 @@ bool ReadSecretFile(const QString& path, const QString& what, QString& secret, Q
   if (bytes.endsWith('\n')) bytes.chop(1);
   if (bytes.endsWith('\r')) bytes.chop(1);
   if (bytes.isEmpty()) {
-    error = QStringLiteral("%1 %2 is empty").arg(what, path);
+    error = TEn::tr("%1 %2 is empty").arg(what, path);
     return false;
   }
   secret = QString::fromUtf8(bytes);

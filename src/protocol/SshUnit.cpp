@@ -149,7 +149,7 @@ bool TSSHUnit::Authenticate(const TSshParams& p, QString& error, bool& authError
     }
     if (rc == SSH_AUTH_SUCCESS) return true;
   }
-  error = QStringLiteral("SSH Auth error: %1 %2").arg(p.User, QString::fromUtf8(ssh_get_error(FSSHClient)));
+  error = TEn::tr("SSH Auth error: %1 %2").arg(p.User, QString::fromUtf8(ssh_get_error(FSSHClient)));
   authError = true;
   return false;
 }
@@ -160,7 +160,7 @@ bool TSSHUnit::Connect(const TSshParams& p, QString& error, bool& authError) {
   Disconnect();
   FSSHClient = ssh_new();
   if (!FSSHClient) {
-    error = QStringLiteral("libssh not usable");
+    error = TEn::tr("libssh not usable");
     return false;
   }
   const QByteArray host = p.Host.toUtf8(), user = p.User.toUtf8();

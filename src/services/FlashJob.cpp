@@ -77,7 +77,7 @@ QString FirmwareVersionOf(const QString& tgzPath, QString* error) {
     return {};
   }
   if (!found) {
-    if (error) *error = QStringLiteral("no version entry");
+    if (error) *error = TEn::tr("no version entry");
     return {};
   }
   int a = 0, b = 0, c = 0;
