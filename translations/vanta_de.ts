@@ -163,6 +163,14 @@
       <translation>"%1" ist keine Dauer (30s, 15m, 2h oder 1d)</translation>
     </message>
     <message>
+      <source>"%1": a duration of at least 1s is needed</source>
+      <translation>"%1": eine Dauer von mindestens 1s ist nötig</translation>
+    </message>
+    <message>
+      <source>"%1" is longer than a year</source>
+      <translation>"%1" ist länger als ein Jahr</translation>
+    </message>
+    <message>
       <source>%1: no header line</source>
       <translation>%1: keine Kopfzeile</translation>
     </message>
@@ -473,6 +481,14 @@
     <message>
       <source>scan, tree, import, export or rm</source>
       <translation>scan, tree, import, export oder rm</translation>
+    </message>
+    <message>
+      <source>editable</source>
+      <translation>änderbar</translation>
+    </message>
+    <message>
+      <source>read-only</source>
+      <translation>nur lesbar</translation>
     </message>
     <message>
       <source>--untick: no module %1; the set's modules: %2</source>

@@ -194,7 +194,7 @@ int Rows(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     if (!GetGridRow(level, parent, n, r, captions, doc.Changes)) return;
     rows.append(RowJson(r, parent));
     QStringList fields = RowTexts(r, parent);
-    fields << (r.Editable ? QStringLiteral("editable") : QStringLiteral("read-only"));
+    fields << (r.Editable ? TEn::tr("editable") : TEn::tr("read-only"));
     if (r.IsList) fields << r.List.join(QLatin1Char('|'));
     out.Line(fields.join(QLatin1Char('\t')));
   });

@@ -11,8 +11,12 @@ qint64 ParseDuration(const QString& text, QString& error) {
   static const QRegularExpression rule(QStringLiteral("^([0-9]{1,9})([smhd])$"));
   const QRegularExpressionMatch m = rule.match(text.trimmed());
   const qint64 n = m.hasMatch() ? m.captured(1).toLongLong() : 0;
-  if (!m.hasMatch() || n <= 0) {
+  if (!m.hasMatch()) {
     error = TEn::tr("\"%1\" is not a duration (30s, 15m, 2h or 1d)").arg(text);
+    return -1;
+  }
+  if (n <= 0) {
+    error = TEn::tr("\"%1\": a duration of at least 1s is needed").arg(text);
     return -1;
   }
   qint64 seconds = n;
@@ -24,7 +28,7 @@ qint64 ParseDuration(const QString& text, QString& error) {
   }
   // Longer than a year is a typing error, and the seconds must fit the database's integer.
   if (seconds > 366LL * 86400) {
-    error = QStringLiteral("\"%1\" is longer than a year").arg(text);
+    error = TEn::tr("\"%1\" is longer than a year").arg(text);
     return -1;
   }
   return seconds;

@@ -20,7 +20,10 @@ TEST(FleetDuration, TakesOneNumberAndOneUnit) {
   EXPECT_EQ(ParseDuration(QStringLiteral("15m"), e), 900);
   EXPECT_EQ(ParseDuration(QStringLiteral("2h"), e), 7200);
   EXPECT_EQ(ParseDuration(QStringLiteral("1d"), e), 86400);
-  for (const char* bad : {"", "15", "m", "0s", "-5m", "1.5h", "2w", "15 m", "1h30m", "15M"}) {
+  // Zero is a duration, only too short for one.
+  EXPECT_EQ(ParseDuration(QStringLiteral("0s"), e), -1);
+  EXPECT_TRUE(e.contains(QLatin1String("at least 1s"))) << e.toStdString();
+  for (const char* bad : {"", "15", "m", "-5m", "1.5h", "2w", "15 m", "1h30m", "15M"}) {
     e.clear();
     EXPECT_EQ(ParseDuration(QString::fromLatin1(bad), e), -1) << bad;
     EXPECT_TRUE(e.contains(QLatin1String("30s, 15m, 2h or 1d"))) << bad << ": " << e.toStdString();
