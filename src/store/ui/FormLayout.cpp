@@ -86,6 +86,9 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
   GridRec->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   GridRec->verticalHeader()->setDefaultSectionSize(GridRec->fontMetrics().height() + 6);
   GridRec->setWordWrap(false);
+  // Column widths from about a screen of rows: Qt would otherwise measure a
+  // thousand rows of every column, most of the time it takes to show a file.
+  GridRec->horizontalHeader()->setResizeContentsPrecision(64);
   // The view scrolls by rows within its window; the outer bar spans the file.
   GridRec->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
   GridRec->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
