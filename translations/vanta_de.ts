@@ -219,6 +219,14 @@
       <translation>--stack nimmt 0, 1 oder 2</translation>
     </message>
     <message>
+      <source>--view takes harmonics, interharmonics or bands</source>
+      <translation>--view nimmt harmonics, interharmonics oder bands</translation>
+    </message>
+    <message>
+      <source>--group takes ULE, ULL or IL</source>
+      <translation>--group nimmt ULE, ULL oder IL</translation>
+    </message>
+    <message>
       <source>%1: cannot write</source>
       <translation>%1: kann nicht geschrieben werden</translation>
     </message>
@@ -423,10 +431,6 @@
       <translation>'%1' ist keins von %2</translation>
     </message>
     <message>
-      <source>--group takes ULE, ULL or IL</source>
-      <translation>--group nimmt ULE, ULL oder IL</translation>
-    </message>
-    <message>
       <source>--follow is for live panel, osc and spectrum</source>
       <translation>--follow gilt für live panel, osc und spectrum</translation>
     </message>
@@ -461,6 +465,10 @@
     <message>
       <source>%1	%2	%3 recordings	%4 events	newest %5</source>
       <translation>%1	%2	%3 Aufzeichnungen	%4 Ereignisse	neueste %5</translation>
+    </message>
+    <message>
+      <source>no stations in %1</source>
+      <translation>keine Stationen in %1</translation>
     </message>
     <message>
       <source>no station %1 in %2</source>
@@ -753,6 +761,10 @@
       <translation>--ssh braucht --user und --password</translation>
     </message>
     <message>
+      <source>--password needs --user</source>
+      <translation>--password braucht --user</translation>
+    </message>
+    <message>
       <source>unknown option '--%1'</source>
       <translation>unbekannte Option '--%1'</translation>
     </message>
@@ -819,6 +831,10 @@
     <message>
       <source>	replaced by %1</source>
       <translation>	ersetzt durch %1</translation>
+    </message>
+    <message>
+      <source>no devices yet (vanta-fleet devices add HOST[:PORT])</source>
+      <translation>noch keine Geräte (vanta-fleet devices add HOST[:PORT])</translation>
     </message>
     <message>
       <source>devices trust takes one HOST[:PORT]</source>

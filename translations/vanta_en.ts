@@ -1,761 +1,6 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
 <TS version="2.1" language="en_US" sourcelanguage="de_DE">
-<context>
-    <name>TEn</name>
-    <message>
-        <source>host key %1 not trusted (%2)</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>unexpected argument '%1'</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>missing %1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--freq takes 50 or 60</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>no terminal to confirm the wiring steps: give --assume-wired once the device is wired</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--u VOLT and --i AMP together</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--u VOLT and --i AMP (with --assume-wired nobody is asked for them)</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--step-timeout needs seconds, at least 1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--wait-scale takes a number &gt;= 0</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--env takes KEY=VALUE</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>list, get or rm</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--all goes with get or rm</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>'%1' is none of list, get, rm</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--csv goes with list</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>either NAME... or --all</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>NAME or --all</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>removed all %1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1: not on the device</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1 (already complete)</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1: empty on the device, not fetched</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>no such file: %1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>cannot write %1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>get or put</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>'%1' is neither get nor put</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>setup put: NAK %1 %2</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>setup written</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>scratchpad put: NAK %1 %2</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>stored as %1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>PKG</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--backup and --no-backup exclude each other</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--changelog takes show or accept</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--comeback-timeout needs seconds, at least 1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--hosts, --hosts-json and --retry-from exclude each other</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--backup-dir DIR (or --no-backup)</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--run-id ID</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--report OUT.json</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--parallel takes 1 to 8</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>unknown command '%1'</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>unknown option '%1' (put -- before an argument that starts with '-')</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>unknown option '%1'</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>option '%1' needs a value</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>option '%1' takes no value</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>no command given</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--csv and --json exclude each other</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--struct takes one of: %1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>unknown --kind '%1'</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1  %2 lines, %3 Hz apart</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1  %2 samples at %3/s, %4 channels</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>a view (%1)</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>'%1' is not one of %2</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--group takes ULE, ULL or IL</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--follow is for live panel, osc and spectrum</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--csv is for the tables: live harmonics, interharmonics, bands and values</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--count needs a whole number of at least 1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>STATEMENT</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>classes, values, tree or search</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>unknown operation '%1'</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>values needs --class N or --modbus</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>TEXT or ID</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1	%2	%3 recordings	%4 events	newest %5</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>no station %1 in %2</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>DEST and FILE</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>CLASS</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>FILE</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>scan, tree, import, export or rm</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--untick: no module %1; the set's modules: %2</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--set needs now or "dd.mm.yyyy hh:nn:ss"</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>rows, set or check</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>icd needs show, apply or rename</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--format needs full, changes or csv</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--level needs a whole number</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>IMPORT</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>import needs --all or --tick, and --out</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>reset needs --out</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>ID=TEXT</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>'%1' is not ID[@PARENT]=TEXT</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>no recording class '%1'</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>re-listed: %1 of %2 files on disk</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>tree, download or rm</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>tree takes events or recordings</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>all, class CLASS or PATH</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>rm takes PATH... or --class CLASS</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>kind	%1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>device	%1 (%2) - %3 %4</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>time zone	%1 s%2</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>class	%1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>span	%1 - %2</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>records	%1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>channel	%1	%2	%3</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1 holds %2, not events</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1 holds %2, not a recording</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>info, events or table</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>OUT after --csv</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>export needs --csv OUT or --comtrade DIR</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>a report kind</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>unknown report '%1'</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--pdf OUT</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--dict DICT.json</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1 s: %2 MiB, %3 files, %4 threads, %5 records, %6 cycles</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1 cycles, %2 records, %3 failures; RSS %4 → %5 MiB, files %6 → %7, threads %8 → %9: %10</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--seconds needs at least 10</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--samples FILE.csv</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--sample-every needs seconds, at least 1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>File not found: %1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>list, start, get or rm</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>'%1' is not a capture name</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>'%1' is not list, start, get or rm</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--time and --packets exclude each other</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--packets takes a count of at least 1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--time takes H:M:S (hours 0-23, minutes and seconds 0-59)</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>cert takes 'get'</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>OBJECT</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>binary inputs (%1): %2</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--seconds needs a whole number of at least 1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1  answered a time request of the device</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1 time requests answered in %2 s</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1  %2 from byte %3
-</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1 (resumed at %2)</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>Try 'vanta-cli --help' for more information.</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1: %2 (usage: vanta-cli %3)</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--port needs a port number from 1 to 65535</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--visibility needs a whole number</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--timeout needs a whole number of seconds, at least 1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--password and --password-file exclude each other</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--ftp-port needs a port number from 1 to 65535</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--gz, --tgz and --plain exclude each other</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--data-dir needs a folder</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--ssh-port needs a port number from 1 to 65535</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--ccci-port needs a port number from 1 to 65535 (0: the default)</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--ssh needs --user and --password</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>unknown option '--%1'</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--%1 needs a value</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>the name '%1' holds a control character (tab, line break)</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>no device %1 in the inventory</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>devices import takes one FILE</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>added</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>renamed</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>exists</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1 devices added, %2 already known</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>devices add takes one HOST[:PORT]</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>the name goes with --name</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--ssh goes with --user U --password-file F</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1 is in the inventory already</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>added %1 (id %2)</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1	%2	%3	%4	every %5%6%7</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>	paused</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>	replaced by %1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>devices trust takes one HOST[:PORT]</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1 is not reached through SSH</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1: a new host key is taken at the next run</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>devices %1 takes one HOST[:PORT]</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>removed %1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>paused %1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>resumed %1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>devices: missing import, add, list, rm, pause, resume or trust</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>devices: unknown operation '%1'</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>address	name	serial	last contact	last success	files	bytes	failures	clock offset	next due</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>paused</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>now</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--parallel takes a number from 1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--timeout takes seconds from 1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--keep-days takes a number of days from 1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--lease-seconds takes seconds from 2</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1 read, %2 failed%3%4</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>1 device</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1 devices</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>, %1 interrupted</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>, stopped</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>listening on %1</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>Try 'vanta-fleet --help' for more information.</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>missing command</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>no fleet database at %1 ('devices add' or 'devices import' makes it)</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>the folder cannot be made</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>the store %1 cannot take files: %2</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1: no header line</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1: a time column and at least one curve are needed</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1:%2: expected a time and %3 values</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1: not a recording</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1:%2: not a number: %3</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1:%2: %3 columns expected</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1: %2 rows expected, %3 found</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1: ten phasors expected (U1E .. I3), %2 found</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>the chart kinds are time, fft, bars and vectors</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--in and --png are needed</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--width 200..10000 and --height 120..10000</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>--stack takes 0, 1 or 2</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>%1: cannot write</source>
-        <translation type="unfinished" />
-    </message>
-    <message>
-        <source>"%1" is not a duration (30s, 15m, 2h or 1d)</source>
-        <translation type="unfinished" />
-    </message>
-</context>
 <context>
     <name>TReadoutTree</name>
     <message>
@@ -1194,8 +439,8 @@
         <translation>Report without files or target</translation>
     </message>
     <message>
-        <source>unbekannte Berichtsart '%1'</source>
-        <translation>unknown report kind '%1'</translation>
+        <source>unbekannte Berichtsart &apos;%1&apos;</source>
+        <translation>unknown report kind &apos;%1&apos;</translation>
     </message>
     <message>
         <source>Kalibrierdaten leer oder kein JSON</source>
@@ -1428,7 +673,7 @@
     </message>
     <message>
         <source>Spannungs- und Strompfade des Kalibrators an alle Messeingänge anschließen (Spannungen parallel, Ströme in Reihe), das Referenzmessgerät dazu.</source>
-        <translation>Connect the calibrator's voltage and current paths to all measuring inputs (voltages in parallel, currents in series), and the reference meter as well.</translation>
+        <translation>Connect the calibrator&apos;s voltage and current paths to all measuring inputs (voltages in parallel, currents in series), and the reference meter as well.</translation>
     </message>
     <message>
         <source>Am Kalibrator folgende Werte einstellen:</source>
@@ -1467,8 +712,8 @@
         <translation>Cannot save the calibration certificate (%1): calibration not started</translation>
     </message>
     <message>
-        <source>Der Benutzer "%1" hat nicht die nötigen Rechte für diesen Vorgang!</source>
-        <translation>The user "%1" lacks the rights for this operation!</translation>
+        <source>Der Benutzer &quot;%1&quot; hat nicht die nötigen Rechte für diesen Vorgang!</source>
+        <translation>The user &quot;%1&quot; lacks the rights for this operation!</translation>
     </message>
     <message>
         <source>Spannung (V): </source>
@@ -1635,12 +880,12 @@
         <translation>%1 files exported to %2.</translation>
     </message>
     <message>
-        <source>Der eingegebene Wert für %1 liegt im ungültigen Bereich.<byte value="xd" />
-Bitte die Bereichsgrenzen beachten:<byte value="xd" />
-Minimaler Wert: %2<byte value="xd" />
-Maximaler Wert: %3<byte value="xd" />
-Standard Wert: %4<byte value="xd" />
-<byte value="xd" />
+        <source>Der eingegebene Wert für %1 liegt im ungültigen Bereich.<byte value="xd"/>
+Bitte die Bereichsgrenzen beachten:<byte value="xd"/>
+Minimaler Wert: %2<byte value="xd"/>
+Maximaler Wert: %3<byte value="xd"/>
+Standard Wert: %4<byte value="xd"/>
+<byte value="xd"/>
 Der Parameter wird auf den Wert %5 gesetzt!</source>
         <translation>The value entered for %1 is out of range.
 Please keep to the limits:
@@ -1651,16 +896,16 @@ Default value: %4
 The parameter is set to %5!</translation>
     </message>
     <message>
-        <source>Die Eingegebenen GPS Koordinaten "%1" sind ungültig. Bitte geben Sie diese im Format "N49.12345678E11.12345678" ein.</source>
-        <translation>The GPS coordinates "%1" are invalid. Please enter them in the format "N49.12345678E11.12345678".</translation>
+        <source>Die Eingegebenen GPS Koordinaten &quot;%1&quot; sind ungültig. Bitte geben Sie diese im Format &quot;N49.12345678E11.12345678&quot; ein.</source>
+        <translation>The GPS coordinates &quot;%1&quot; are invalid. Please enter them in the format &quot;N49.12345678E11.12345678&quot;.</translation>
     </message>
     <message>
         <source>Ordner %1 gibt es nicht</source>
         <translation>Folder %1 does not exist</translation>
     </message>
     <message>
-        <source>%1@%2: "%3" ist kein Eintrag der Liste (%4)</source>
-        <translation>%1@%2: "%3" is not an entry of the list (%4)</translation>
+        <source>%1@%2: &quot;%3&quot; ist kein Eintrag der Liste (%4)</source>
+        <translation>%1@%2: &quot;%3&quot; is not an entry of the list (%4)</translation>
     </message>
     <message>
         <source>Parameter %1 gibt es nicht</source>
@@ -1679,12 +924,12 @@ The parameter is set to %5!</translation>
         <translation>Parameter %1 cannot be changed at level %2</translation>
     </message>
     <message>
-        <source>Der IED-Name "%1" ist ungültig</source>
-        <translation>The IED name "%1" is invalid</translation>
+        <source>Der IED-Name &quot;%1&quot; ist ungültig</source>
+        <translation>The IED name &quot;%1&quot; is invalid</translation>
     </message>
     <message>
-        <source>"%1" ist kein Eintrag der Liste (%2)</source>
-        <translation>"%1" is not an entry of the list (%2)</translation>
+        <source>&quot;%1&quot; ist kein Eintrag der Liste (%2)</source>
+        <translation>&quot;%1&quot; is not an entry of the list (%2)</translation>
     </message>
     <message>
         <source>Eingabe abgelehnt</source>
@@ -1756,7 +1001,7 @@ The parameter is set to %5!</translation>
     </message>
     <message>
         <source>Sicherung der Geräteparametrierung: %1</source>
-        <translation>Backup of the device's parameter set: %1</translation>
+        <translation>Backup of the device&apos;s parameter set: %1</translation>
     </message>
     <message>
         <source>ACHTUNG: Parametrierung nicht erfolgreich!</source>
@@ -1915,16 +1160,16 @@ The parameter is set to %5!</translation>
         <translation>%1: not valid XML (line %2: %3)</translation>
     </message>
     <message>
-        <source>%1: kein Element mit name="sys"</source>
-        <translation>%1: no element with name="sys"</translation>
+        <source>%1: kein Element mit name=&quot;sys&quot;</source>
+        <translation>%1: no element with name=&quot;sys&quot;</translation>
     </message>
     <message>
-        <source>id "%1" von &lt;%2&gt; ist keine Zahl</source>
-        <translation>id "%1" of &lt;%2&gt; is not a number</translation>
+        <source>id &quot;%1&quot; von &lt;%2&gt; ist keine Zahl</source>
+        <translation>id &quot;%1&quot; of &lt;%2&gt; is not a number</translation>
     </message>
     <message>
-        <source>%1: Wert "%2" passt nicht zu %3</source>
-        <translation>%1: value "%2" does not fit %3</translation>
+        <source>%1: Wert &quot;%2&quot; passt nicht zu %3</source>
+        <translation>%1: value &quot;%2&quot; does not fit %3</translation>
     </message>
     <message>
         <source>%1: untere Grenze über der oberen</source>
@@ -1987,8 +1232,8 @@ The parameter is set to %5!</translation>
         <translation>no data folder set</translation>
     </message>
     <message>
-        <source>unzulässiger Dateiname "%1"</source>
-        <translation>invalid file name "%1"</translation>
+        <source>unzulässiger Dateiname &quot;%1&quot;</source>
+        <translation>invalid file name &quot;%1&quot;</translation>
     </message>
     <message>
         <source>Ordner %1 kann nicht angelegt werden</source>
@@ -2016,7 +1261,7 @@ The parameter is set to %5!</translation>
     </message>
     <message>
         <source>Der RSA Schlüssel dieses Gerätes hat sich geändert. Bitte Verifizieren Sie die Integrität des Gerätes anhand des folgenden RSA-Schlüssels:</source>
-        <translation>The RSA key of this device has changed. Please verify the device's integrity with the following RSA key:</translation>
+        <translation>The RSA key of this device has changed. Please verify the device&apos;s integrity with the following RSA key:</translation>
     </message>
     <message>
         <source>Dieser ist auf dem Prüfzertifikat oder direkt am Gerät hinterlegt. Ohne eine Überprüfung sollte dem Gerät nicht vertraut werden und die Verbindung abgebrochen werden!</source>
@@ -2291,8 +1536,8 @@ The parameter is set to %5!</translation>
         <translation>Device not reachable after the restart (%1 s)</translation>
     </message>
     <message>
-        <source>Zeitüberschreitung im Schritt "%1"</source>
-        <translation>Timeout in step "%1"</translation>
+        <source>Zeitüberschreitung im Schritt &quot;%1&quot;</source>
+        <translation>Timeout in step &quot;%1&quot;</translation>
     </message>
     <message>
         <source>%1: zu groß für eine Geräteliste (%2 Bytes)</source>
@@ -2359,8 +1604,8 @@ The parameter is set to %5!</translation>
         <translation>Harmonics</translation>
     </message>
     <message>
-        <source>%1: "%2" fehlt oder ist ungültig</source>
-        <translation>%1: "%2" is missing or invalid</translation>
+        <source>%1: &quot;%2&quot; fehlt oder ist ungültig</source>
+        <translation>%1: &quot;%2&quot; is missing or invalid</translation>
     </message>
     <message>
         <source>RCM Nennzustand</source>
@@ -2623,12 +1868,12 @@ The parameter is set to %5!</translation>
         <translation>channel table cut off</translation>
     </message>
     <message>
-        <source>unbekannte Sprachtabelle "%1"</source>
-        <translation>unknown language table "%1"</translation>
+        <source>unbekannte Sprachtabelle &quot;%1&quot;</source>
+        <translation>unknown language table &quot;%1&quot;</translation>
     </message>
     <message>
-        <source>%1: Tabelle "%2" fehlt</source>
-        <translation>%1: table "%2" is missing</translation>
+        <source>%1: Tabelle &quot;%2&quot; fehlt</source>
+        <translation>%1: table &quot;%2&quot; is missing</translation>
     </message>
     <message>
         <source>SSH-Schreibfehler</source>
@@ -2669,6 +1914,18 @@ The parameter is set to %5!</translation>
     <message>
         <source>Sommerzeit</source>
         <translation>Daylight saving time</translation>
+    </message>
+    <message>
+        <source>1 Wert auf Standard gesetzt</source>
+        <translation>1 value set to default</translation>
+    </message>
+    <message>
+        <source>Teilweise übertragen: 1 geänderter Wert wurde nicht gesendet</source>
+        <translation>Partly transferred: 1 changed value was not sent</translation>
+    </message>
+    <message>
+        <source>1 Wert außerhalb der Zeitfolge (überlappende Dateien) übergangen</source>
+        <translation>1 value out of time order (overlapping files) skipped</translation>
     </message>
 </context>
 <context>
@@ -2989,12 +2246,12 @@ The parameter is set to %5!</translation>
         <translation>No curves shown: nothing to scale.</translation>
     </message>
     <message>
-        <source>%1: Min "%2" ist keine Zahl.</source>
-        <translation>%1: Min "%2" is not a number.</translation>
+        <source>%1: Min &quot;%2&quot; ist keine Zahl.</source>
+        <translation>%1: Min &quot;%2&quot; is not a number.</translation>
     </message>
     <message>
-        <source>%1: Max "%2" ist keine Zahl.</source>
-        <translation>%1: Max "%2" is not a number.</translation>
+        <source>%1: Max &quot;%2&quot; ist keine Zahl.</source>
+        <translation>%1: Max &quot;%2&quot; is not a number.</translation>
     </message>
     <message>
         <source>%1: Min (%2) muss kleiner als Max (%3) sein.</source>
@@ -3378,6 +2635,10 @@ The parameter is set to %5!</translation>
         <source>%1 Aufzeichnungen</source>
         <translation>%1 recordings</translation>
     </message>
+    <message>
+        <source>1 Ereignis</source>
+        <translation>1 event</translation>
+    </message>
 </context>
 <context>
     <name>vanta::TFormPara</name>
@@ -3514,7 +2775,7 @@ The parameter is set to %5!</translation>
         <translation>Count recorded values</translation>
     </message>
     <message>
-        <source>Die Parametrierung kann nicht gelesen werden:<byte value="xd" />
+        <source>Die Parametrierung kann nicht gelesen werden:<byte value="xd"/>
 </source>
         <translation>Cannot read the parameter set:
 </translation>
@@ -3532,12 +2793,12 @@ The parameter is set to %5!</translation>
         <translation>Device parameters</translation>
     </message>
     <message>
-        <source>Der eingegebene Wert für %1 liegt im ungültigen Bereich.<byte value="xd" />
-Bitte die Bereichsgrenzen beachten:<byte value="xd" />
-Minimaler Wert: %2<byte value="xd" />
-Maximaler Wert: %3<byte value="xd" />
-Standard Wert: %4<byte value="xd" />
-<byte value="xd" />
+        <source>Der eingegebene Wert für %1 liegt im ungültigen Bereich.<byte value="xd"/>
+Bitte die Bereichsgrenzen beachten:<byte value="xd"/>
+Minimaler Wert: %2<byte value="xd"/>
+Maximaler Wert: %3<byte value="xd"/>
+Standard Wert: %4<byte value="xd"/>
+<byte value="xd"/>
 Der Parameter wird auf den Wert %5 gesetzt!</source>
         <translation>The value entered for %1 is out of range.
 Please keep to the limits:
@@ -3548,12 +2809,12 @@ Default value: %4
 The parameter is set to %5!</translation>
     </message>
     <message>
-        <source>Der eingegebene Wert liegt im ungültigen Bereich.<byte value="xd" />
-Bitte die Bereichsgrenzen beachten:<byte value="xd" />
-Minimaler Wert: %1<byte value="xd" />
-Maximaler Wert: %2<byte value="xd" />
-Standard Wert: %3<byte value="xd" />
-<byte value="xd" />
+        <source>Der eingegebene Wert liegt im ungültigen Bereich.<byte value="xd"/>
+Bitte die Bereichsgrenzen beachten:<byte value="xd"/>
+Minimaler Wert: %1<byte value="xd"/>
+Maximaler Wert: %2<byte value="xd"/>
+Standard Wert: %3<byte value="xd"/>
+<byte value="xd"/>
 Der Parameter wird auf den Wert %4 gesetzt!</source>
         <translation>The value entered is out of range.
 Please keep to the limits:
@@ -3564,16 +2825,16 @@ Default value: %3
 The parameter is set to %4!</translation>
     </message>
     <message>
-        <source>Die Eingegebenen GPS Koordinaten "%1" sind ungültig. Bitte geben Sie diese im Format "N49.12345678E11.12345678" ein.</source>
-        <translation>The GPS coordinates "%1" are invalid. Please enter them in the format "N49.12345678E11.12345678".</translation>
+        <source>Die Eingegebenen GPS Koordinaten &quot;%1&quot; sind ungültig. Bitte geben Sie diese im Format &quot;N49.12345678E11.12345678&quot; ein.</source>
+        <translation>The GPS coordinates &quot;%1&quot; are invalid. Please enter them in the format &quot;N49.12345678E11.12345678&quot;.</translation>
     </message>
     <message>
-        <source>Der IED-Name "%1" ist ungültig. Er beginnt mit einem Buchstaben und enthält nur Buchstaben, Ziffern und "_" (höchstens 64 Zeichen).</source>
-        <translation>The IED name "%1" is invalid. It starts with a letter and contains only letters, digits and "_" (at most 64 characters).</translation>
+        <source>Der IED-Name &quot;%1&quot; ist ungültig. Er beginnt mit einem Buchstaben und enthält nur Buchstaben, Ziffern und &quot;_&quot; (höchstens 64 Zeichen).</source>
+        <translation>The IED name &quot;%1&quot; is invalid. It starts with a letter and contains only letters, digits and &quot;_&quot; (at most 64 characters).</translation>
     </message>
     <message>
-        <source>Achtung: Einstellungen im Servicemodus können u.U. zu Fehlfunktionen im Gerät führen!<byte value="xd" />
-<byte value="xd" />
+        <source>Achtung: Einstellungen im Servicemodus können u.U. zu Fehlfunktionen im Gerät führen!<byte value="xd"/>
+<byte value="xd"/>
 Wollen Sie den Servicemodus wirklich aktivieren?</source>
         <translation>Warning: settings in service mode can make the device malfunction!
 
@@ -3700,8 +2961,8 @@ Do you really want to switch service mode on?</translation>
         <translation>Cannot be entered: the conversion needs a value missing from this parameter set (%1)</translation>
     </message>
     <message>
-        <source>"%1" ist keine Zahl. Der Wert wurde nicht übernommen.</source>
-        <translation>"%1" is not a number. The value was not taken.</translation>
+        <source>&quot;%1&quot; ist keine Zahl. Der Wert wurde nicht übernommen.</source>
+        <translation>&quot;%1&quot; is not a number. The value was not taken.</translation>
     </message>
     <message>
         <source>U: %1 / %2 / %3 / %4   I: %5 / %6 / %7 / %8
@@ -3710,7 +2971,7 @@ Nennspannung L-L %9 V</source>
 Nominal voltage L-L %9 V</translation>
     </message>
     <message>
-        <source>Wandlerwerte ungültig, es wurde nichts übernommen:<byte value="xd" />
+        <source>Wandlerwerte ungültig, es wurde nichts übernommen:<byte value="xd"/>
 </source>
         <translation>Invalid transformer values, nothing was taken:
 </translation>
@@ -3736,8 +2997,8 @@ Nominal voltage L-L %9 V</translation>
         <translation>The device takes its time from the receiver at the time input (%1).</translation>
     </message>
     <message>
-        <source>Versatz "%1" (keine Zeitzone)</source>
-        <translation>Offset "%1" (no time zone)</translation>
+        <source>Versatz &quot;%1&quot; (keine Zeitzone)</source>
+        <translation>Offset &quot;%1&quot; (no time zone)</translation>
     </message>
     <message>
         <source>(UTC%1%2:%3) eingestellter Versatz, keine Zeitzone dieses Rechners</source>
@@ -3756,13 +3017,13 @@ Nominal voltage L-L %9 V</translation>
         <translation>Cancel</translation>
     </message>
     <message>
-        <source>Die Parametrierung des Geräts liegt nicht vor, es kann keine Sicherung angelegt werden.<byte value="xd" />
+        <source>Die Parametrierung des Geräts liegt nicht vor, es kann keine Sicherung angelegt werden.<byte value="xd"/>
 Bitte neu lesen. Es wurde nichts gesendet.</source>
-        <translation>The device's parameter set is not available, so no backup can be made.
+        <translation>The device&apos;s parameter set is not available, so no backup can be made.
 Please read it again. Nothing was sent.</translation>
     </message>
     <message>
-        <source><byte value="xd" />
+        <source><byte value="xd"/>
 Es wurde nichts gesendet.</source>
         <translation>
 Nothing was sent.</translation>
@@ -3812,8 +3073,8 @@ Nothing was sent.</translation>
         <translation>Invalid import file: </translation>
     </message>
     <message>
-        <source>Die folgenden Einstellungen hatten ungültige Werte und wurden auf ihren Defaultwert zurückgesetzt: <byte value="xd" />
-<byte value="xd" />
+        <source>Die folgenden Einstellungen hatten ungültige Werte und wurden auf ihren Defaultwert zurückgesetzt: <byte value="xd"/>
+<byte value="xd"/>
 </source>
         <translation>The following settings had invalid values and were reset to their defaults:
 
@@ -3824,9 +3085,9 @@ Nothing was sent.</translation>
         <translation>No changed data found</translation>
     </message>
     <message>
-        <source>Alle Parameter außer den Netzwerkeinstellungen werden auf ihre Werkseinstellung gesetzt.<byte value="xd" />
-Die Werte werden erst beim Senden an das Gerät übertragen.<byte value="xd" />
-<byte value="xd" />
+        <source>Alle Parameter außer den Netzwerkeinstellungen werden auf ihre Werkseinstellung gesetzt.<byte value="xd"/>
+Die Werte werden erst beim Senden an das Gerät übertragen.<byte value="xd"/>
+<byte value="xd"/>
 Fortfahren?</source>
         <translation>All parameters except the network settings will be set to their factory settings.
 The values are transferred to the device only when sent.
@@ -4298,7 +3559,7 @@ Continue?</translation>
     </message>
     <message>
         <source>Spannungs- und Strompfade des Kalibrators an alle Messeingänge anschließen (Spannungen parallel, Ströme in Reihe), das Referenzmessgerät dazu.</source>
-        <translation>Connect the calibrator's voltage and current paths to all measuring inputs (voltages in parallel, currents in series), and the reference meter as well.</translation>
+        <translation>Connect the calibrator&apos;s voltage and current paths to all measuring inputs (voltages in parallel, currents in series), and the reference meter as well.</translation>
     </message>
     <message>
         <source>Am Kalibrator folgende Werte einstellen:</source>
@@ -4558,8 +3819,8 @@ Continue?</translation>
         <translation>Run stopped</translation>
     </message>
     <message>
-        <source>"%1" ist keine Adresse (host[:port] [Name])</source>
-        <translation>"%1" is not an address (host[:port] [name])</translation>
+        <source>&quot;%1&quot; ist keine Adresse (host[:port] [Name])</source>
+        <translation>&quot;%1&quot; is not an address (host[:port] [name])</translation>
     </message>
     <message>
         <source>%1: keine Geräte</source>
@@ -4697,7 +3958,7 @@ Continue?</translation>
     </message>
     <message>
         <source>leer: Werkseinstellung des Geräts</source>
-        <translation>empty: the device's factory setting</translation>
+        <translation>empty: the device&apos;s factory setting</translation>
     </message>
     <message>
         <source>Benutzer</source>
@@ -4751,8 +4012,8 @@ Continue?</translation>
 <context>
     <name>vanta::host::TFormDevice</name>
     <message>
-        <source>Das Fenster "%1" folgt in einer späteren Version.</source>
-        <translation>The window "%1" will come in a later version.</translation>
+        <source>Das Fenster &quot;%1&quot; folgt in einer späteren Version.</source>
+        <translation>The window &quot;%1&quot; will come in a later version.</translation>
     </message>
     <message>
         <source>Bis dahin zeigt dieses Gerätefenster die Verbindung, das Gerätepanel und die gespeicherten Daten.</source>
@@ -4797,6 +4058,22 @@ Continue?</translation>
     <message>
         <source>Parameter gelesen: %1 (%2 Bytes)</source>
         <translation>Parameters read: %1 (%2 bytes)</translation>
+    </message>
+    <message>
+        <source>1 Ereignis</source>
+        <translation>1 event</translation>
+    </message>
+    <message>
+        <source>%1 Ereignisse</source>
+        <translation>%1 events</translation>
+    </message>
+    <message>
+        <source>1 Aufzeichnung</source>
+        <translation>1 recording</translation>
+    </message>
+    <message>
+        <source>%1 Aufzeichnungen</source>
+        <translation>%1 recordings</translation>
     </message>
 </context>
 <context>
@@ -4902,8 +4179,8 @@ Continue?</translation>
         <translation> (copy)</translation>
     </message>
     <message>
-        <source>Gerät "%1" entfernen?</source>
-        <translation>Remove device "%1"?</translation>
+        <source>Gerät &quot;%1&quot; entfernen?</source>
+        <translation>Remove device &quot;%1&quot;?</translation>
     </message>
     <message>
         <source>Einstellungen</source>
@@ -4962,8 +4239,8 @@ Continue?</translation>
         <translation>%1 is connected by serial line and has no web page</translation>
     </message>
     <message>
-        <source>Keine gültige Adresse für die Webseite von %1: "%2"</source>
-        <translation>No valid address for the web page of %1: "%2"</translation>
+        <source>Keine gültige Adresse für die Webseite von %1: &quot;%2&quot;</source>
+        <translation>No valid address for the web page of %1: &quot;%2&quot;</translation>
     </message>
     <message>
         <source>Webseite %1 geöffnet</source>

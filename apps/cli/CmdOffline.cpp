@@ -64,6 +64,8 @@ int Run(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
                    .arg(s.Events)
                    .arg(QFileInfo(s.Newest).fileName()));
     }
+    // An empty store said in words: a silent terminal reads like a hang or a wrong folder.
+    if (list.isEmpty() && !out.Json()) out.Note(TEn::tr("no stations in %1").arg(QDir::toNativeSeparators(store)));
     out.Result().insert(QStringLiteral("stations"), list);
     return ecDone;
   }

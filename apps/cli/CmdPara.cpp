@@ -594,7 +594,7 @@ int Reset(TCliOutput& out, const TCliArgs& a) {
   TParaDocument doc;
   if (!Load(doc, a.Args[1], out)) return ecUsage;
   const int changed = ResetToDefaults(doc, {CNetworkModuleId});
-  out.Line(TTr::tr("%1 Werte auf Standard gesetzt").arg(changed));
+  out.Line(CountText(changed, TTr::tr("1 Wert auf Standard gesetzt"), TTr::tr("%1 Werte auf Standard gesetzt")));
   out.Result().insert(QStringLiteral("reset"), changed);
   QString error;
   if (!doc.SaveFile(a.Value(QStringLiteral("out")), error)) {
@@ -761,7 +761,8 @@ int SendSet(TCliSession& s, TParaDocument& doc, const QStringList& modules, cons
   if (sent == changes.size())
     out.Line(TTr::tr("Übertragung abgeschlossen"));
   else
-    out.Line(TTr::tr("Teilweise übertragen: %1 geänderte Werte wurden nicht gesendet").arg(changes.size() - sent));
+    out.Line(CountText(changes.size() - sent, TTr::tr("Teilweise übertragen: 1 geänderter Wert wurde nicht gesendet"),
+                       TTr::tr("Teilweise übertragen: %1 geänderte Werte wurden nicht gesendet")));
   return ecDone;
 }
 

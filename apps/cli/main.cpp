@@ -225,6 +225,9 @@ int main(int argc, char** argv) {
     out.Finish(rc);
     return rc;
   }
+  // A password alone would be dropped without a word: the session starts with a user.
+  if (!o.Password.isEmpty() && o.User.isEmpty())
+    return UsageError(out, TEn::tr("--password needs --user"));
   if (command->BeforeConnect) {
     if (const int rc = command->BeforeConnect(out, args); rc >= 0) {
       out.Finish(rc);

@@ -318,6 +318,7 @@ int Devices(TOut& out, TFleetDb& db, const TArgs& a) {
                         DurationText(d.EverySeconds), d.Paused ? TEn::tr("\tpaused") : QString(),
                         d.ReplacedBy ? TEn::tr("\treplaced by %1").arg(d.ReplacedBy) : QString()));
     }
+    if (list.isEmpty() && !out.Json()) out.Note(TEn::tr("no devices yet (vanta-fleet devices add HOST[:PORT])"));
     out.Result().insert(QStringLiteral("devices"), list);
     return out.Finish();
   }

@@ -127,7 +127,8 @@ void TFormDevice::ShowList(const QStringList& lines, bool events) {
     auto* item = new QListWidgetItem(QStringLiteral("%1    %2    %3 Bytes").arg(f[0], end, f.value(2)), Files);
     item->setData(Qt::UserRole, f[0]);
   }
-  LabSBar->setText(QStringLiteral("%1 %2").arg(Files->count()).arg(events ? tr("Ereignisse") : tr("Aufzeichnungen")));
+  LabSBar->setText(events ? CountText(Files->count(), tr("1 Ereignis"), tr("%1 Ereignisse"))
+                          : CountText(Files->count(), tr("1 Aufzeichnung"), tr("%1 Aufzeichnungen")));
 }
 
 void TFormDevice::EvtOverView(const QStringList& lines) { ShowList(lines, true); }

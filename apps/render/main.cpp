@@ -204,6 +204,11 @@ int main(int argc, char** argv) {
   const int w = p.value("width").toInt(&okW), h = p.value("height").toInt(&okH), stack = p.value("stack").toInt(&okS);
   if (!okW || !okH || w < 200 || h < 120 || w > 10000 || h > 10000) return Fail(TEn::tr("--width 200..10000 and --height 120..10000"));
   if (!okS || stack < 0 || stack > 2) return Fail(TEn::tr("--stack takes 0, 1 or 2"));
+  // A mistyped view or group would draw the default one without a word.
+  if (!QStringList{QStringLiteral("harmonics"), QStringLiteral("interharmonics"), QStringLiteral("bands")}.contains(p.value("view")))
+    return Fail(TEn::tr("--view takes harmonics, interharmonics or bands"));
+  if (!QStringList{QStringLiteral("ULE"), QStringLiteral("ULL"), QStringLiteral("IL")}.contains(p.value("group").toUpper()))
+    return Fail(TEn::tr("--group takes ULE, ULL or IL"));
 
   QString error;
   if (kind == QLatin1String("bars") || kind == QLatin1String("vectors")) {

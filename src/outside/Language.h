@@ -51,4 +51,8 @@ QString CurrentLanguage();
 // Qt's own texts English then.
 bool SetupLanguage(const QStringList& arguments, const QString& setting, QString& error, bool windows = false);
 
+// A count with its noun: `one` for exactly one ("1 Wert"), else `many`
+// with the number for %1 ("%1 Werte"); both already translated.
+inline QString CountText(qint64 n, const QString& one, const QString& many) { return n == 1 ? one : many.arg(n); }
+
 }  // namespace vanta

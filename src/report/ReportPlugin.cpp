@@ -89,7 +89,8 @@ bool En50160(const TReport& r, TPage& page, QString& error) {
   page.Text(TTr::tr("Plt ≤ 1, Unsymmetrie ≤ 2 %, THD ≤ 8 %, Harmonische nach Ordnung (je 95 %)"));
   for (const QString& w : en.Warnings) page.Text(w);
   if (en.SkippedRows > 0)
-    page.Text(TTr::tr("%1 Werte außerhalb der Zeitfolge (überlappende Dateien) übergangen").arg(en.SkippedRows));
+    page.Text(CountText(en.SkippedRows, TTr::tr("1 Wert außerhalb der Zeitfolge (überlappende Dateien) übergangen"),
+                        TTr::tr("%1 Werte außerhalb der Zeitfolge (überlappende Dateien) übergangen")));
   ComplianceCharts(page, en);
   En50160Curves(page, curves, en.Nominal);
 

@@ -67,6 +67,7 @@ TEST(Readout, ListsDownloadsShowsAndDeletes) {
   EXPECT_EQ(t.W.FRecTreeView->child(2)->text(0), QStringLiteral("10min TRMS"));
   t.W.ClickEvtOverview();
   ASSERT_TRUE(SpinUntil([&] { return Files(t.W.FEvtTreeView).size() == 7; }, 5000));
+  EXPECT_EQ(t.W.LabSBar->text(), QStringLiteral("7 Ereignisse"));
   for (TRecTreeViewItem* f : Files(t.W.FRecTreeView)) EXPECT_EQ(f->Image, CImgMissing) << f->Path.toStdString();
 
   // Ticking a file selects it for the list actions; it fetches nothing.
@@ -149,6 +150,9 @@ TEST(Readout, ListsDownloadsShowsAndDeletes) {
     t.W.show();
     t.W.grab().save(QDir(dir).filePath(QStringLiteral("readout.png")));
   }
+  // One event is one "Ereignis" in the status line.
+  t.W.EvtOverView({QStringLiteral("E-1764896400-125.evt;1764896401;100")});
+  EXPECT_EQ(t.W.LabSBar->text(), QStringLiteral("1 Ereignis"));
 }
 
 TEST(Readout, AFileThatCannotBeStoredIsToldAndTheOthersStillCome) {

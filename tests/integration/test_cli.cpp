@@ -425,6 +425,7 @@ TEST(CliUsage, MistakeIsOneLineAndAHint) {
       {{"identify", "--timeout", "0"}, "vanta-cli: --timeout needs a whole number of seconds"},
       {{"--gz", "--tgz", "setup", "get", "x.xml"}, "vanta-cli: --gz, --tgz and --plain exclude each other"},
       {{"--ssh", "identify"}, "vanta-cli: --ssh needs --user and --password"},
+      {{"--password", "x", "identify"}, "vanta-cli: --password needs --user"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Args.join(' ').toStdString());
@@ -1641,7 +1642,12 @@ TEST_F(CliTest, ReadoutAndOfflineShareTheDefaultStore) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("HOME", home.path());
   env.insert("XDG_DATA_HOME", home.filePath("share"));
-  TRun r = RunCli({"--port", QString::number(Sim.Port), "--quiet", "readout", "download", "all"}, 60000, env);
+  // Nothing read yet: said in words, not an empty terminal.
+  TRun r = RunCli({"offline", "scan"}, 60000, env);
+  EXPECT_EQ(r.Exit, 0);
+  EXPECT_TRUE(r.Out.isEmpty()) << r.Out.toStdString();
+  EXPECT_TRUE(r.Err.startsWith("no stations in " + home.filePath("share/vanta-host/data"))) << r.Err.toStdString();
+  r = RunCli({"--port", QString::number(Sim.Port), "--quiet", "readout", "download", "all"}, 60000, env);
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_TRUE(QDir(home.filePath("share/vanta-host/data/12345678/Event")).exists());
   r = RunCli({"--json", "offline", "scan"}, 60000, env);

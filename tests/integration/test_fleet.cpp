@@ -670,6 +670,12 @@ TEST_F(FleetTest, BadInputIsToldAndChangesNothing) {
                                                   QStringLiteral("sqlite:") + DbFile()}));
   EXPECT_EQ(stuck.Exit, 1);
   EXPECT_TRUE(stuck.Err.contains(QStringLiteral("cannot take files"))) << stuck.Err.toStdString();
+  // An inventory emptied again is said so, not an empty terminal.
+  ASSERT_EQ(Fleet("devices rm [::1]:5041").Exit, 0);
+  const TRun none = Fleet("devices list");
+  EXPECT_EQ(none.Exit, 0);
+  EXPECT_TRUE(none.Out.isEmpty()) << none.Out.toStdString();
+  EXPECT_TRUE(none.Err.startsWith(QStringLiteral("no devices yet"))) << none.Err.toStdString();
 }
 
 TEST_F(FleetTest, OneDeviceUnderTwoAddressesIsReadOnceAtATime) {

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cmath>
+#include <tuple>
 
 #include "RecordFile.h"
 
@@ -78,6 +79,14 @@ TEST(Render, RecordingAndBadInput) {
   EXPECT_EQ(r.Exit, 1);
   r = Render({QStringLiteral("spectrum"), QStringLiteral("--in"), bad.fileName(), QStringLiteral("--png"), dir.filePath("n.png")});
   EXPECT_EQ(r.Exit, 1);
+  // A mistyped view or group is refused, not drawn as the default one.
+  for (const auto& [option, value, told] : {std::tuple{"--view", "harmonic", "--view takes"}, {"--group", "UL", "--group takes"}}) {
+    r = Render({QStringLiteral("bars"), QStringLiteral("--in"), bad.fileName(), QStringLiteral("--png"), dir.filePath("v.png"),
+                QLatin1String(option), QLatin1String(value)});
+    EXPECT_EQ(r.Exit, 1) << option;
+    EXPECT_TRUE(r.Err.contains(told)) << r.Err.toStdString();
+  }
+  EXPECT_FALSE(QFile::exists(dir.filePath("v.png")));
 }
 
 TEST(Render, SpectrumBarsAndVectors) {

@@ -8,6 +8,8 @@
 #include <QTreeWidget>
 #include <utility>
 
+#include "Language.h"
+
 namespace vanta {
 
 namespace {
@@ -116,7 +118,7 @@ void TFormOnline::EvtOverView(const QStringList& lines) {
   FEvtTreeView->setExpanded(true);
   TreeViewOpti->setUpdatesEnabled(true);
   EndWork();
-  LabSBar->setText(tr("%1 Ereignisse").arg(tree.Roots.size()));
+  LabSBar->setText(CountText(tree.Roots.size(), tr("1 Ereignis"), tr("%1 Ereignisse")));
 }
 
 void TFormOnline::RecOverView(const QStringList& lines) {
