@@ -52,7 +52,10 @@ int Run(TCliOutput& out, const TCliArgs& a) {
   TMappingDb db;
   QString error;
   const QString path = a.Has(QStringLiteral("db")) ? a.Value(QStringLiteral("db")) : DefaultDb();
-  const QString lang = a.Has(QStringLiteral("lang")) ? a.Value(QStringLiteral("lang")) : QStringLiteral("lang_de");
+  // The database's texts follow the program's language unless asked otherwise;
+  // "de"/"en" name the same columns as the database's own "lang_de"/"lang_en".
+  QString lang = a.Has(QStringLiteral("lang")) ? a.Value(QStringLiteral("lang")) : CurrentLanguage();
+  if (!lang.startsWith(QLatin1String("lang_"))) lang.prepend(QLatin1String("lang_"));
   if (!db.Open(path, lang, error)) {
     out.Error(error);
     return ecUsage;
@@ -128,7 +131,7 @@ int Run(TCliOutput& out, const TCliArgs& a) {
 
 TCliCommand MdbCommand() {
   TCliCommand c{QStringLiteral("mdb"),
-                QStringLiteral("mdb [--db FILE] [--lang lang_de|lang_en] classes | values --class N | values --modbus | "
+                QStringLiteral("mdb [--db FILE] [--lang de|en] classes | values --class N | values --modbus | "
                                "tree [--class N | --modbus] [--start ID] | search [--modbus] TEXT|ID"),
                 {{{QStringLiteral("db")}, true},
                  {{QStringLiteral("lang")}, true},

@@ -1159,9 +1159,12 @@ TEST(CliMdb, PickerStatementsWithoutADevice) {
     const int n = c.toObject().value("class").toInt();
     EXPECT_TRUE(n < 9 || n == 18) << n;
   }
-  r = cli(
-      {"mdb", "--lang", "lang_en", "values", "--class", QString::number(classes[0].toObject().value("class").toInt())});
+  // The database's texts follow the program's language; the command's own --lang names the table.
+  const QString cls = QString::number(classes[0].toObject().value("class").toInt());
+  r = cli({"--lang", "en", "mdb", "values", "--class", cls});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_EQ(r.Out, cli({"mdb", "--lang", "lang_en", "values", "--class", cls}).Out);
+  EXPECT_NE(r.Out, cli({"--lang", "en", "mdb", "--lang", "de", "values", "--class", cls}).Out);
   const QString firstId = r.Out.section(QLatin1Char('\t'), 0, 0);
   ASSERT_FALSE(firstId.isEmpty());
   r = cli({"--json", "mdb", "search", firstId});
