@@ -175,6 +175,17 @@ bool Load(TParaDocument& doc, const QString& path, TCliOutput& out) {
   return true;
 }
 
+// Writes `doc` to `path` and names it as saved; the reason and exit 1 when it cannot.
+int SaveTo(TCliOutput& out, const TParaDocument& doc, const QString& path) {
+  QString error;
+  if (!doc.SaveFile(path, error)) {
+    out.Error(error);
+    return ecUsage;
+  }
+  out.Result().insert(QStringLiteral("saved"), path);
+  return ecDone;
+}
+
 int Rows(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   TParaDocument doc;
   if (!Load(doc, a.Args[1], out)) return ecUsage;
@@ -456,12 +467,7 @@ int Mandatory(TCliOutput& out, const TCliArgs& a) {
   out.Result().insert(QStringLiteral("changed"), changed);
   out.Result().insert(QStringLiteral("saved"), QJsonValue(QJsonValue::Null));
   if (a.Has(QStringLiteral("out"))) {
-    QString error;
-    if (!doc.SaveFile(a.Value(QStringLiteral("out")), error)) {
-      out.Error(error);
-      return ecUsage;
-    }
-    out.Result().insert(QStringLiteral("saved"), a.Value(QStringLiteral("out")));
+    return SaveTo(out, doc, a.Value(QStringLiteral("out")));
   }
   return ecDone;
 }
@@ -502,12 +508,7 @@ int Icd(TCliOutput& out, const TCliArgs& a) {
   for (const QString& id : changed) changedIds.append(IdJson(id));
   out.Result().insert(QStringLiteral("changed"), changedIds);
   const QString target = a.Value(QStringLiteral("out")).isEmpty() ? a.Args.value(3) : a.Value(QStringLiteral("out"));
-  if (!doc.SaveFile(target, error)) {
-    out.Error(error);
-    return ecUsage;
-  }
-  out.Result().insert(QStringLiteral("saved"), target);
-  return ecDone;
+  return SaveTo(out, doc, target);
 }
 
 QByteArray ReadFile(const QString& path, TCliOutput& out, bool& ok) {
@@ -581,13 +582,7 @@ int Import(TCliOutput& out, const TCliArgs& a) {
   const QStringList log = ApplyImport(device, c, ticked);
   for (const QString& l : log) out.Line(l);
   out.Result().insert(QStringLiteral("log"), QJsonArray::fromStringList(log));
-  QString error;
-  if (!device.SaveFile(a.Value(QStringLiteral("out")), error)) {
-    out.Error(error);
-    return ecUsage;
-  }
-  out.Result().insert(QStringLiteral("saved"), a.Value(QStringLiteral("out")));
-  return ecDone;
+  return SaveTo(out, device, a.Value(QStringLiteral("out")));
 }
 
 int Reset(TCliOutput& out, const TCliArgs& a) {
@@ -596,13 +591,7 @@ int Reset(TCliOutput& out, const TCliArgs& a) {
   const int changed = ResetToDefaults(doc, {CNetworkModuleId});
   out.Line(CountText(changed, TTr::tr("1 Wert auf Standard gesetzt"), TTr::tr("%1 Werte auf Standard gesetzt")));
   out.Result().insert(QStringLiteral("reset"), changed);
-  QString error;
-  if (!doc.SaveFile(a.Value(QStringLiteral("out")), error)) {
-    out.Error(error);
-    return ecUsage;
-  }
-  out.Result().insert(QStringLiteral("saved"), a.Value(QStringLiteral("out")));
-  return ecDone;
+  return SaveTo(out, doc, a.Value(QStringLiteral("out")));
 }
 
 int Transformer(TCliOutput& out, const TCliArgs& a) {
