@@ -494,10 +494,7 @@ QList<TDeviceRow> TFleetDb::Devices(bool withReplaced) {
   q.setForwardOnly(true);
   q.prepare(QStringLiteral("SELECT %1 FROM devices %2 ORDER BY id")
                 .arg(QLatin1String(CDeviceColumns), withReplaced ? QString() : QStringLiteral("WHERE replaced_by IS NULL")));
-  if (!Run(q)) {
-    FError = q.lastError().text();
-    return out;
-  }
+  if (!Run(q)) return out;
   while (q.next()) out << ReadDevice(q);
   return out;
 }
@@ -520,10 +517,7 @@ bool TFleetDb::AddDevice(TDeviceRow& d) {
   q.addBindValue(OptText(d.SshUser));
   q.addBindValue(d.TrustNewHostKey ? 1 : 0);
   q.addBindValue(FDialect.BindTime(d.NextDue));
-  if (!Run(q)) {
-    FError = q.lastError().text();
-    return false;
-  }
+  if (!Run(q)) return false;
   d.Id = FDialect.Returning && q.next() ? q.value(0).toLongLong() : q.lastInsertId().toLongLong();
   return true;
 }
@@ -539,18 +533,14 @@ bool TFleetDb::UpdateInventory(const TDeviceRow& d) {
   q.addBindValue(OptText(d.SshUser));
   q.addBindValue(d.TrustNewHostKey ? 1 : 0);
   q.addBindValue(d.Id);
-  if (Run(q)) return true;
-  FError = q.lastError().text();
-  return false;
+  return Run(q);
 }
 
 bool TFleetDb::RemoveDevice(qint64 id) {
   QSqlQuery q(FDb);
   q.prepare(QStringLiteral("DELETE FROM devices WHERE id = ?"));
   q.addBindValue(id);
-  if (Run(q)) return true;
-  FError = q.lastError().text();
-  return false;
+  return Run(q);
 }
 
 bool TFleetDb::SetPaused(qint64 id, bool paused) {
@@ -558,9 +548,7 @@ bool TFleetDb::SetPaused(qint64 id, bool paused) {
   q.prepare(QStringLiteral("UPDATE devices SET paused = ? WHERE id = ?"));
   q.addBindValue(paused ? 1 : 0);
   q.addBindValue(id);
-  if (Run(q)) return true;
-  FError = q.lastError().text();
-  return false;
+  return Run(q);
 }
 
 qint64 TFleetDb::BeginRun(const QString& worker, qint64 deviceId, qint64 serial, const QDateTime& now) {
@@ -573,10 +561,7 @@ qint64 TFleetDb::BeginRun(const QString& worker, qint64 deviceId, qint64 serial,
   q.addBindValue(deviceId);
   q.addBindValue(serial ? QVariant(serial) : QVariant(QMetaType(QMetaType::LongLong)));
   q.addBindValue(FDialect.BindTime(now));
-  if (!Run(q)) {
-    FError = q.lastError().text();
-    return 0;
-  }
+  if (!Run(q)) return 0;
   return FDialect.Returning && q.next() ? q.value(0).toLongLong() : q.lastInsertId().toLongLong();
 }
 
@@ -592,9 +577,7 @@ bool TFleetDb::EndRun(qint64 runId, TRunResult result, int filesNew, qint64 byte
   q.addBindValue(bytes);
   q.addBindValue(Text(message));
   q.addBindValue(runId);
-  if (Run(q)) return true;
-  FError = q.lastError().text();
-  return false;
+  return Run(q);
 }
 
 bool TFleetDb::NoteRunProgress(qint64 runId, int filesNew, qint64 bytes) {
@@ -604,9 +587,7 @@ bool TFleetDb::NoteRunProgress(qint64 runId, int filesNew, qint64 bytes) {
   q.addBindValue(filesNew);
   q.addBindValue(bytes);
   q.addBindValue(runId);
-  if (Run(q)) return true;
-  FError = q.lastError().text();
-  return false;
+  return Run(q);
 }
 
 int TFleetDb::CloseOpenRuns(const QString& worker, const QDateTime& now) {
@@ -632,9 +613,7 @@ bool TFleetDb::NoteIdentity(const TDeviceRow& d, const QDateTime& now) {
   q.addBindValue(d.Firmware);
   q.addBindValue(FDialect.BindTime(now));
   q.addBindValue(d.Id);
-  if (Run(q)) return true;
-  FError = q.lastError().text();
-  return false;
+  return Run(q);
 }
 
 qint64 TFleetDb::ReplaceDevice(const TDeviceRow& old, qint64 newSerial) {
@@ -660,8 +639,8 @@ qint64 TFleetDb::ReplaceDevice(const TDeviceRow& old, qint64 newSerial) {
   l.addBindValue(old.Id);
   l.addBindValue(old.Id);
   l.addBindValue(fresh.Id);
+  // Run and Commit say what failed; the rollback keeps that.
   if (!Run(q) || !Run(l) || !Commit()) {
-    FError = q.lastError().text();
     Rollback();
     return 0;
   }
@@ -685,9 +664,7 @@ bool TFleetDb::NoteSuccess(qint64 id, const QDateTime& now, const QDateTime& nex
   q.addBindValue(FDialect.BindTime(now));
   q.addBindValue(FDialect.BindTime(nextDue));
   q.addBindValue(id);
-  if (Run(q)) return true;
-  FError = q.lastError().text();
-  return false;
+  return Run(q);
 }
 
 bool TFleetDb::NoteFailure(qint64 id, int failures, const QDateTime& nextDue) {
@@ -697,9 +674,7 @@ bool TFleetDb::NoteFailure(qint64 id, int failures, const QDateTime& nextDue) {
   q.addBindValue(failures);
   q.addBindValue(FDialect.BindTime(nextDue));
   q.addBindValue(id);
-  if (Run(q)) return true;
-  FError = q.lastError().text();
-  return false;
+  return Run(q);
 }
 
 QSet<QString> TFleetDb::PathsOf(const QString& table, qint64 serial) {
@@ -731,12 +706,9 @@ QSet<QString> TFleetDb::PurgedPaths(qint64 serial) { return PathsOf(QStringLiter
 bool TFleetDb::IndexFile(const TFileRow& f, const QList<TEventRow>& events, bool& inserted) {
   const TWriteClock clock;
   inserted = false;
-  if (!Begin()) {
-    FError = FDb.lastError().text();
-    return false;
-  }
-  auto fail = [this](const QSqlQuery& q) {
-    FError = q.lastError().text();
+  if (!Begin()) return false;
+  // Run says what failed; the rollback keeps it.
+  auto fail = [this] {
     Rollback();
     return false;
   };
@@ -757,7 +729,7 @@ bool TFleetDb::IndexFile(const TFileRow& f, const QList<TEventRow>& events, bool
   q.addBindValue(f.Size);
   q.addBindValue(f.Sha256);
   q.addBindValue(FDialect.BindTime(QDateTime::currentDateTimeUtc()));
-  if (!Run(q)) return fail(q);
+  if (!Run(q)) return fail();
   qint64 fileId = 0;
   if (FDialect.Returning) {
     if (q.next()) fileId = q.value(0).toLongLong();
@@ -780,13 +752,9 @@ bool TFleetDb::IndexFile(const TFileRow& f, const QList<TEventRow>& events, bool
     e.addBindValue(Text(r.Unit));
     e.addBindValue(r.Harmonic ? QVariant(*r.Harmonic) : QVariant(QMetaType(QMetaType::Int)));
     e.addBindValue(Opt(r.DurationMs));
-    if (!Run(e)) return fail(e);
+    if (!Run(e)) return fail();
   }
-  if (!Commit()) {
-    FError = FDb.lastError().text();
-    Rollback();
-    return false;
-  }
+  if (!Commit()) return fail();
   inserted = true;
   return true;
 }
@@ -807,9 +775,7 @@ bool TFleetDb::AddStatus(const TStatusRow& s) {
   q.addBindValue(Opt(s.RamFreeMb));
   q.addBindValue(Opt(s.SdFreeMb));
   q.addBindValue(OptText(s.TimeSync));
-  if (Run(q)) return true;
-  FError = q.lastError().text();
-  return false;
+  return Run(q);
 }
 
 QList<TDeviceSummary> TFleetDb::Summaries() {
