@@ -17,7 +17,6 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <random>
 #include <fcntl.h>
@@ -40,30 +39,25 @@ namespace {
 QString ErrorMessage(const QJsonObject& o) { return o.value("error").toObject().value("message").toString(); }
 }  // namespace
 
-TEST_F(CliTest, IdentifyGoldenOutput) {
-  const TRun r = Cli({"identify"});
+TEST_F(CliTest, IdentifyGoldenOutputAndJson) {
+  TRun r = Cli({"identify"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QStringList lines = r.Out.split('\n', Qt::SkipEmptyParts);
   const QString clock = lines.filter("clock:").value(0);
   lines.removeAll(clock);
   EXPECT_EQ(lines.join('\n') + '\n', QString::fromUtf8(ReadAll(QStringLiteral(VANTA_GOLDEN_DIR "/identify.txt"))));
-  const QDateTime t = QDateTime::fromString(clock.section(' ', -1), Qt::ISODate);
-  EXPECT_LT(qAbs(t.secsTo(QDateTime::currentDateTimeUtc())), 10);
-}
+  EXPECT_LT(qAbs(QDateTime::fromString(clock.section(' ', -1), Qt::ISODate).secsTo(QDateTime::currentDateTimeUtc())), 10);
 
-TEST_F(CliTest, IdentifyJson) {
-  const TRun r = Cli({"--json", "identify"});
-  ASSERT_EQ(r.Exit, 0);
-  const QJsonObject o = QJsonDocument::fromJson(r.Out.toUtf8()).object();
-  EXPECT_TRUE(MatchesSchema(r.Out, "identify")) << "which also names every key it needs";
+  QJsonObject o;
+  ASSERT_TRUE(Document(Cli({"--json", "identify"}), 0, "identify", o)) << "which also names every key it needs";
   EXPECT_EQ(o.value("serial").toInteger(), 12345678);
   EXPECT_EQ(o.value("article").toInteger(), 1197500);
   // The device's clock in its own zone (UTC+1, with summer time): the same
   // instant as the computer's clock, with the device's offset.
   EXPECT_EQ(o.value("utcOffset").toInt(), 3600);
-  const QString clock = o.value("clock").toString();
-  EXPECT_TRUE(clock.endsWith("+01:00") || clock.endsWith("+02:00")) << clock.toStdString();
-  EXPECT_LT(qAbs(QDateTime::fromString(clock, Qt::ISODate).secsTo(QDateTime::currentDateTimeUtc())), 10) << clock.toStdString();
+  const QString zoned = o.value("clock").toString();
+  EXPECT_TRUE(zoned.endsWith("+01:00") || zoned.endsWith("+02:00")) << zoned.toStdString();
+  EXPECT_LT(qAbs(QDateTime::fromString(zoned, Qt::ISODate).secsTo(QDateTime::currentDateTimeUtc())), 10) << zoned.toStdString();
   EXPECT_EQ(o.value("deviceType").toString(), "devtypVanta");
   EXPECT_EQ(o.value("firmware").toString(), "2.10.0");
 }
@@ -93,10 +87,13 @@ TEST_F(CliTest, SetupRoundTripInEveryPacking) {
     ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
     EXPECT_EQ(ReadAll(back), xml);
   }
+  // A broken document is refused and the stored one stays.
+  const QByteArray stored = ReadAll(Device("setup/setup.xml"));
   WriteAll(mine, "<setup><broken>");
   const TRun r = Cli({"setup", "put", mine});
   EXPECT_EQ(r.Exit, 3);
   EXPECT_TRUE(r.Err.contains("NAK 30"));
+  EXPECT_EQ(ReadAll(Device("setup/setup.xml")), stored);
 }
 
 TEST_F(CliTest, InterruptedDownloadResumesToAnIdenticalFile) {
@@ -134,43 +131,15 @@ TEST_F(CliCutTest, DeviceClosingMidAnswerEndsTheWaitAtOnce) {
   EXPECT_TRUE(r.Err.contains(vanta::ConnectionLostText())) << r.Err.toStdString();
 }
 
-TEST_F(CliCutTest, DeviceClosingMidDownloadLeavesNoBrokenFile) {
-  QByteArray big(500000, 'r');
-  WriteAll(Device("events/EVT-1765000000-0.evt"), big);
-  const TRun r = Cli({"events", "get", "EVT-1765000000-0.evt"}, 20000);
-  EXPECT_NE(r.Exit, 0);
-  EXPECT_FALSE(QFile::exists(Data.filePath("12345678/Event/EVT-1765000000-0.evt")))
-      << "an incomplete frame is never written";
-}
-
-TEST_F(CliTest, ScratchpadDisplayAndDeviceLog) {
-  const QString file = Data.filePath("note.txt");
-  WriteAll(file, "hello scratchpad");
-  ASSERT_EQ(Cli({"scratchpad", "put", file}).Exit, 0);
-  EXPECT_EQ(ReadAll(Device("ccci/scratchpad/note.txt")), QByteArray("hello scratchpad"));
-  const QString back = Data.filePath("back.txt");
-  ASSERT_EQ(Cli({"scratchpad", "get", "note.txt", back}).Exit, 0);
-  EXPECT_EQ(ReadAll(back), QByteArray("hello scratchpad"));
-  const QString png = Data.filePath("d.png");
-  ASSERT_EQ(Cli({"display", png}).Exit, 0);
-  EXPECT_TRUE(ReadAll(png).startsWith("\x89PNG"));
-  const QString log = Data.filePath("dev.log");
-  ASSERT_EQ(Cli({"devlog", log}).Exit, 0);
-  EXPECT_TRUE(ReadAll(log).contains("device started"));
-}
-
 TEST_F(CliTest, StreamRecordsAndRemoval) {
   TRun r = Cli({"stream", "panel", "--count", "2"});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_EQ(r.Out.count("0x04ffffff"), 2);
   EXPECT_EQ(r.Out.count("2320 bytes"), 2);
-  r = Cli({"--json", "stream", "harmonics", "--count", "2"});
-  ASSERT_EQ(r.Exit, 0);
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o));
+  ASSERT_TRUE(Document(Cli({"--json", "stream", "harmonics", "--count", "2"}), 0, "stream-document", o));
   const QJsonArray records = o.value("records").toArray();
   ASSERT_EQ(records.size(), 2);
-  EXPECT_TRUE(MatchesSchema(r.Out, "stream-document"));
   for (const QJsonValue& rec : records) {
     EXPECT_EQ(rec.toObject().value("object").toInteger(), 0x01ffffff);
     EXPECT_TRUE(rec.toObject().value("time").toString().contains(QLatin1Char('T')));
@@ -198,30 +167,11 @@ class CliFtpTest : public CliTest {
  protected:
   void SetUp() override {
     CliTest::SetUp();
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-    FtpPort = probe.serverPort();
-    probe.close();
-    Ftp.setProcessChannelMode(QProcess::MergedChannels);
-    Ftp.start("/usr/bin/python3",
-              {"-m", "pyftpdlib", "-i", "127.0.0.1", "-p", QString::number(FtpPort), "-d", Sim.Root(), "-w"});
-    ASSERT_TRUE(Ftp.waitForStarted(5000));
-    const bool up = vanta::test::SpinUntil(
-        [&] {
-          QTcpSocket s;
-          s.connectToHost(QHostAddress::LocalHost, FtpPort);
-          return s.waitForConnected(100);
-        },
-        5000);
-    if (!up) {
-      Ftp.waitForFinished(1000);
-      GTEST_SKIP() << "no FTP server (python3-pyftpdlib): " << Ftp.readAll().toStdString();
-    }
+    if (HasFatalFailure()) return;
+    FtpPort = StartFtp(Ftp, {"-m", "pyftpdlib", "-i", "127.0.0.1", "-p", "{port}", "-d", Sim.Root(), "-w"});
+    if (FtpPort == 0) GTEST_SKIP() << "no FTP server (python3-pyftpdlib): " << Ftp.readAll().toStdString();
   }
-  void TearDown() override {
-    Ftp.terminate();
-    if (!Ftp.waitForFinished(3000)) Ftp.kill();
-  }
+  void TearDown() override { vanta::test::StopProcess(Ftp); }
   QStringList FtpArgs(const QStringList& more) {
     return QStringList{"--ftp", "--ftp-port", QString::number(FtpPort)} + more;
   }
@@ -607,35 +557,21 @@ TEST_F(CliTest, StreamFollowPrintsALinePerRecordUntilTheCount) {
 }
 
 TEST_F(CliTest, StreamFollowWithoutACountEndsCleanlyOnCtrlC) {
-  QProcess p;
-  p.start(QStringLiteral(VANTA_CLI_PATH),
-          {"--port", QString::number(Sim.Port), "--data-dir", Data.path(), "--json", "stream", "panel", "--follow"});
-  ASSERT_TRUE(p.waitForStarted());
   // Lines come while the run goes on: two of them, then Ctrl-C.
-  QByteArray out;
-  QElapsedTimer t;
-  t.start();
-  while (out.count('\n') < 2 && t.elapsed() < 20000) {
-    p.waitForReadyRead(500);
-    out += p.readAllStandardOutput();
-  }
-  ASSERT_GE(out.count('\n'), 2) << out.toStdString();
-  ::kill(pid_t(p.processId()), SIGINT);
-  ASSERT_TRUE(p.waitForFinished(20000));
-  out += p.readAllStandardOutput();
-  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-  EXPECT_TRUE(out.endsWith('\n'));
-  EXPECT_TRUE(MatchesSchema(QString::fromUtf8(out), "stream", true));
-  EXPECT_FALSE(out.contains("\"error\"")) << "Ctrl-C is how such a run ends";
+  bool twoLines = false;
+  const TRun r = InterruptWhen(At() + QStringList{"--json", "stream", "panel", "--follow"},
+                               [](const QByteArray& out) { return out.count('\n') >= 2; }, twoLines);
+  ASSERT_TRUE(twoLines) << r.Out.toStdString();
+  EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(r.Out.endsWith('\n'));
+  EXPECT_TRUE(MatchesSchema(r.Out, "stream", true));
+  EXPECT_FALSE(r.Out.contains("\"error\"")) << "Ctrl-C is how such a run ends";
 }
 
 TEST_F(CliTest, RecordFilesReadAsTypedDocumentsAndCsv) {
   TRun r = Cli({"--quiet", "--json", "readout", "tree", "recordings"});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, "readout-tree"));
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o));
+  ASSERT_TRUE(Document(r, 0, "readout-tree", o));
   bool queued = false;
   for (const QJsonValue& v : o.value("queue").toArray())
     queued |= v.toObject().value("path").toString() == QLatin1String("sync/10min-12345678-1764892800-000.log") &&
@@ -645,9 +581,7 @@ TEST_F(CliTest, RecordFilesReadAsTypedDocumentsAndCsv) {
 
   const QString file = Data.filePath("12345678/Recorder/10min-12345678-1764892800-000.log");
   r = RunCli({"--json", "record", "info", file});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, "record-info"));
-  ASSERT_TRUE(OneDocument(r, o));
+  ASSERT_TRUE(Document(r, 0, "record-info", o));
   EXPECT_EQ(o.value("serial").toInteger(), 12345678);
   EXPECT_EQ(o.value("interval").toDouble(), 600.0) << "ten minutes, in seconds";
   EXPECT_EQ(o.value("start").toString(), "2025-12-05T01:00:00.000+01:00") << "the device's winter time";
@@ -658,9 +592,7 @@ TEST_F(CliTest, RecordFilesReadAsTypedDocumentsAndCsv) {
   EXPECT_EQ(o.value("units").toObject().value("I3").toString(), "A");
 
   r = RunCli({"--json", "record", "table", file});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, "record-table"));
-  ASSERT_TRUE(OneDocument(r, o));
+  ASSERT_TRUE(Document(r, 0, "record-table", o));
   const QJsonArray rows = o.value("rows").toArray();
   ASSERT_EQ(rows.size(), 120);
   const QJsonObject row = rows[0].toObject();
@@ -726,10 +658,8 @@ TEST_F(CliTest, JsonCarriesRefusalsInsideTheDocument) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Args.join(' ').toStdString());
     r = Cli(QStringList{"--json"} + c.Args);
-    EXPECT_EQ(r.Exit, 3);
-    ASSERT_TRUE(OneDocument(r, o));
+    ASSERT_TRUE(Document(r, 3, "error", o));
     EXPECT_EQ(r.Err, "vanta-cli: " + ErrorMessage(o) + '\n') << "the message for the person, once";
-    EXPECT_TRUE(MatchesSchema(r.Out, "error"));
     EXPECT_EQ(o.value("error").toObject().value("code").toInt(), 3);
     EXPECT_TRUE(QRegularExpression(c.Message).match(ErrorMessage(o)).hasMatch()) << r.Out.toStdString();
     EXPECT_FALSE(o.contains(QLatin1String(c.Absent))) << r.Out.toStdString();
@@ -737,6 +667,7 @@ TEST_F(CliTest, JsonCarriesRefusalsInsideTheDocument) {
     EXPECT_EQ(text.Exit, 3);
     EXPECT_TRUE(text.Err.contains(ErrorMessage(o))) << "the same message without --json: " << text.Err.toStdString();
   }
+  EXPECT_FALSE(QFile::exists(Data.filePath("back.txt"))) << "a file the device does not have leaves nothing behind";
   // Removing several names stops at the first refusal; the document tells
   // what went before it.
   r = Cli({"--json", "events", "rm", "12345678-1764903600-375.log", "no-such.evt", "12345678-1764900000-250.log"});
@@ -748,10 +679,8 @@ TEST_F(CliTest, JsonCarriesRefusalsInsideTheDocument) {
   // A mistake on the command line: the document for the program, the line
   // and the hint for the person.
   r = Cli({"--json", "bogus"});
-  EXPECT_EQ(r.Exit, 1);
-  ASSERT_TRUE(OneDocument(r, o));
+  ASSERT_TRUE(Document(r, 1, "error", o));
   EXPECT_EQ(ErrorMessage(o), "unknown command 'bogus'");
-  EXPECT_TRUE(MatchesSchema(r.Out, "error"));
   EXPECT_EQ(r.Err, QStringLiteral("vanta-cli: unknown command 'bogus'\n") + CHint + QLatin1Char('\n'));
 }
 
@@ -840,7 +769,7 @@ TEST_F(CliSlowTest, ProgressBarOnATerminalOnly) {
   const QByteArray big(512 * 1024, 'e');
   WriteAll(Device("events/EVT-1765000000-0.evt"), big);
   const QString local = Data.filePath("12345678/Event/EVT-1765000000-0.evt");
-  const QStringList prefix{"--port", QString::number(Sim.Port), "--data-dir", Data.path()};
+  const QStringList prefix = At();
   const QStringList get{"events", "get", "EVT-1765000000-0.evt"};
   TRun r;
   const QByteArray shown = term.Run(prefix + get, r);
@@ -914,8 +843,7 @@ TEST(CliPara, RowsOfAFolderAtALevel) {
 
   r = f.Cli({"--json", "para", "rows", f.Setup, "--level", "3"});
   QJsonObject doc;
-  ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, "para-rows"));
+  ASSERT_TRUE(Document(r, 0, "para-rows", doc));
   const QJsonArray rows = doc.value("rows").toArray();
   ASSERT_EQ(rows.size(), 8) << "all of them at level 3, both id-10 items";
   EXPECT_EQ(rows[4].toObject().value("parent").toInt(), 8);
@@ -951,10 +879,8 @@ TEST(CliPara, SetRunsTheEditorsAcceptPath) {
   const QString changes = f.Dir.filePath("changes.json");
   TRun r = f.Cli({"--json", "para", "set", f.Setup, "10@7=70", "10@8=7", "11=5", "4261413254=N99E1", "--out", out,
                   "--changes", changes});
-  EXPECT_EQ(r.Exit, 4) << "a value was corrected or rejected";
   QJsonObject doc;
-  ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, "para-set"));
+  ASSERT_TRUE(Document(r, 4, "para-set", doc)) << "a value was corrected or rejected";
   const QJsonArray in = doc.value("inputs").toArray();
   ASSERT_EQ(in.size(), 4);
   const QJsonObject clamped = in[0].toObject();
@@ -982,9 +908,7 @@ TEST(CliPara, SetRunsTheEditorsAcceptPath) {
   EXPECT_FALSE(QFile::exists(changes));
 
   r = f.Cli({"--json", "para", "set", f.Setup, "10@7=70", "10@8=7", "--out", out, "--changes", changes});
-  EXPECT_EQ(r.Exit, 4) << "a value was corrected";
-  ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, "para-set"));
+  ASSERT_TRUE(Document(r, 4, "para-set", doc)) << "a value was corrected";
   EXPECT_FALSE(MatchesSchema(r.Out, "error")) << "the normal document with the item marked, no error document";
   EXPECT_EQ(doc.value("saved").toString(), out);
   const QByteArray written = ReadAll(out);
@@ -1034,10 +958,8 @@ TEST(CliPara, SetRefusesAValueThatIsNoEntryOfItsList) {
                                    std::pair{QStringLiteral("21=zz"), QByteArray("<value>b</value>")}}) {
     SCOPED_TRACE(input.toStdString());
     const TRun r = f.Cli({"--json", "para", "set", f.Setup, input, "--out", out});
-    EXPECT_EQ(r.Exit, 4);
     QJsonObject doc;
-    ASSERT_TRUE(OneDocument(r, doc));
-    EXPECT_TRUE(MatchesSchema(r.Out, "para-set"));
+    ASSERT_TRUE(Document(r, 4, "para-set", doc));
     const QJsonObject in = doc.value("inputs").toArray().at(0).toObject();
     EXPECT_EQ(in.value("result").toString(), "rejected");
     EXPECT_FALSE(in.contains("stored")) << "nothing was stored";
@@ -1061,9 +983,7 @@ TEST(CliPara, SetWithoutOutSaysThatNothingWasSaved) {
 
   r = f.Cli({"--json", "para", "set", f.Setup, "10@7=60"});
   QJsonObject doc;
-  ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_EQ(r.Exit, 0);
-  EXPECT_TRUE(MatchesSchema(r.Out, "para-set"));
+  ASSERT_TRUE(Document(r, 0, "para-set", doc));
   EXPECT_TRUE(doc.value("saved").isNull());
   EXPECT_EQ(doc.value("inputs").toArray().at(0).toObject().value("result").toString(), "stored");
   EXPECT_TRUE(doc.value("warnings").toArray().at(0).toString().contains("nicht gespeichert")) << r.Out.toStdString();
@@ -1155,10 +1075,6 @@ TEST(CliMdb, PickerStatementsWithoutADevice) {
   ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
   const QJsonArray classes = doc.value("classes").toArray();
   ASSERT_FALSE(classes.isEmpty());
-  for (const QJsonValue& c : classes) {
-    const int n = c.toObject().value("class").toInt();
-    EXPECT_TRUE(n < 9 || n == 18) << n;
-  }
   // The database's texts follow the program's language; the command's own --lang names the table.
   const QString cls = QString::number(classes[0].toObject().value("class").toInt());
   r = cli({"--lang", "en", "mdb", "values", "--class", cls});
@@ -1191,10 +1107,8 @@ TEST(CliPara, DiffImportAndReset) {
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   r = f.Cli({"para", "diff", f.Setup, f.Setup});
   EXPECT_EQ(r.Out.trimmed(), "Keine geänderten Daten gefunden");
-  r = f.Cli({"--json", "para", "diff", f.Setup, other});
   QJsonObject doc;
-  ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, "para-diff"));
+  ASSERT_TRUE(Document(f.Cli({"--json", "para", "diff", f.Setup, other}), 0, "para-diff", doc));
   const QJsonArray changes = doc.value("changes").toArray();
   ASSERT_EQ(changes.size(), 1);
   const QJsonObject c = changes[0].toObject();
@@ -1230,10 +1144,8 @@ TEST_F(CliTest, ParaPushSendsThePrunedSetAndTheDeviceKeepsTheRest) {
   TRun r = Cli({"para", "set", got, "218103808=55", "4278190338=503", "--out", edited});
   ASSERT_TRUE(r.Exit == 0 || r.Exit == 4) << r.Err.toStdString();
   r = Cli({"--json", "para", "push", edited, "--untick", "4278190336"});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject doc;
-  ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, "para-push"));
+  ASSERT_TRUE(Document(r, 0, "para-push", doc));
   EXPECT_TRUE(doc.value("modules").toArray().contains(QJsonObject{{"name", "Modbus"}, {"included", false}}))
       << r.Out.toStdString();
   EXPECT_TRUE(doc.value("sent").toBool());
@@ -1256,10 +1168,8 @@ TEST_F(CliTest, ParaPushDryRunListsTheChangesAndSendsNothing) {
   TRun r = Cli({"para", "set", got, "218103808=55", "--out", edited});
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   r = Cli({"--json", "para", "push", edited, "--dry-run"});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject doc;
-  ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, "para-push"));
+  ASSERT_TRUE(Document(r, 0, "para-push", doc));
   const QJsonArray changes = doc.value("changes").toArray();
   ASSERT_EQ(changes.size(), 1) << r.Out.toStdString();
   EXPECT_EQ(changes[0].toObject().value("id").toInteger(), 218103808);
@@ -1274,9 +1184,7 @@ TEST_F(CliTest, ParaPushDryRunListsTheChangesAndSendsNothing) {
 
   // A real push keeps the device's set first, in the device's data folder.
   r = Cli({"--json", "para", "push", edited});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, "para-push"));
+  ASSERT_TRUE(Document(r, 0, "para-push", doc));
   EXPECT_FALSE(doc.value("dryRun").toBool());
   EXPECT_TRUE(doc.value("sent").toBool());
   EXPECT_TRUE(doc.value("changes").toArray().at(0).toObject().value("sent").toBool());
@@ -1314,10 +1222,8 @@ TEST_F(CliTest, ParaApplyLeavesNetworkServiceAndDefaultValuesOutUnlessAsked) {
                                          "33554433@33554432=192.0.2.99", "33554436@33554432=anderes-geraet"},
                                         exported));
   TRun r = Cli({"--json", "para", "apply", exported, "--dry-run"});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject doc;
-  ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, "para-apply"));
+  ASSERT_TRUE(Document(r, 0, "para-apply", doc));
   EXPECT_TRUE(doc.value("dryRun").toBool());
   EXPECT_FALSE(doc.value("sent").toBool());
   ASSERT_EQ(doc.value("applied").toArray().size(), 1);
@@ -1354,9 +1260,7 @@ TEST_F(CliTest, ParaApplyLeavesNetworkServiceAndDefaultValuesOutUnlessAsked) {
 
   // The service value, asked for now, goes out; the frequency is there already.
   r = Cli({"--json", "para", "apply", exported, "--service"});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  ASSERT_TRUE(OneDocument(r, doc));
-  EXPECT_TRUE(MatchesSchema(r.Out, "para-apply"));
+  ASSERT_TRUE(Document(r, 0, "para-apply", doc));
   EXPECT_FALSE(doc.value("dryRun").toBool());
   EXPECT_TRUE(doc.value("sent").toBool()) << r.Out.toStdString();
   ASSERT_EQ(doc.value("applied").toArray().size(), 1) << r.Out.toStdString();
@@ -1377,11 +1281,10 @@ TEST_F(CliTest, ParaApplyTakesADefaultForAnInvalidValueOnlyWhenAsked) {
   WriteAll(file, x);
   TRun r = Cli({"--json", "para", "apply", file, "--dry-run"});
   QJsonObject doc;
-  ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
+  ASSERT_TRUE(Document(r, 0, "para-apply", doc));
   EXPECT_TRUE(doc.value("applied").toArray().isEmpty());
   ASSERT_EQ(doc.value("leftOut").toArray().size(), 1);
   EXPECT_TRUE(doc.value("leftOut").toArray()[0].toObject().value("reason").toString().contains("--defaults"));
-  EXPECT_TRUE(MatchesSchema(r.Out, "para-apply"));
   EXPECT_DOUBLE_EQ(doc.value("leftOut").toArray()[0].toObject().value("value").toDouble(), 999.0)
       << "the file's value, as a number";
   r = Cli({"para", "apply", file, "--dry-run"});
@@ -1421,15 +1324,13 @@ TEST_F(CliTest, ParaPushRefusesValuesOutsideTheSetsOwnRules) {
 
   r = Cli({"--json", "para", "push", file, "--dry-run"});
   QJsonObject doc;
-  ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
-  EXPECT_EQ(r.Exit, 4);
+  ASSERT_TRUE(Document(r, 4, "para-push", doc));
   QStringList refused;
   for (const QJsonValue& v : doc.value("refused").toArray())
     refused << QString::number(v.toObject().value("id").toInteger()) + QLatin1Char('=') +
                    v.toObject().value("value").toVariant().toString();
   EXPECT_EQ(refused, (QStringList{"218103808=70", "251658245=z"}));
   EXPECT_TRUE(doc.value("refused").toArray().at(0).toObject().value("value").isDouble());
-  EXPECT_TRUE(MatchesSchema(r.Out, "para-push"));
   EXPECT_FALSE(doc.value("sent").toBool());
   for (const QJsonValue& v : doc.value("changes").toArray())
     EXPECT_FALSE(v.toObject().value("sent").toBool()) << "a refused set sends nothing";
@@ -1487,10 +1388,8 @@ TEST_F(CliNakSetupTest, RefusedUploadIsReported) {
   const QString edited = Data.filePath("edited.xml");
   ASSERT_EQ(Cli({"para", "set", got, "218103808=55", "--out", edited}).Exit, 0);
   r = Cli({"--json", "para", "push", edited});
-  EXPECT_EQ(r.Exit, 3);
   QJsonObject doc;
-  ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, "para-push"));
+  ASSERT_TRUE(Document(r, 3, "para-push", doc));
   EXPECT_EQ(doc.value("error").toObject().value("code").toInt(), 3);
   EXPECT_FALSE(doc.value("sent").toBool());
   ASSERT_EQ(doc.value("changes").toArray().size(), 1) << r.Out.toStdString();
@@ -1517,9 +1416,7 @@ TEST(CliPara, SampleAndLargeSets) {
     QJsonObject doc;
     ASSERT_TRUE(OneDocument(r, doc)) << r.Err.toStdString();
     EXPECT_EQ(doc.value("rows").toArray().size(), 13) << "the transformer folder";
-    r = cli({"--json", "para", "transformer", set});
-    ASSERT_TRUE(OneDocument(r, doc));
-    EXPECT_TRUE(MatchesSchema(r.Out, "para-transformer"));
+    ASSERT_TRUE(Document(cli({"--json", "para", "transformer", set}), 0, "para-transformer", doc));
     EXPECT_DOUBLE_EQ(doc.value("transformer").toObject().value("voltageRatio").toDouble(), 100.0);
     r = cli({"para", "check", set});
     EXPECT_TRUE(r.Exit == 0 || r.Exit == 4) << r.Err.toStdString();
@@ -1654,10 +1551,8 @@ TEST_F(CliTest, ReadoutAndOfflineShareTheDefaultStore) {
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_TRUE(QDir(home.filePath("share/vanta-host/data/12345678/Event")).exists());
   r = RunCli({"--json", "offline", "scan"}, 60000, env);
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_TRUE(MatchesSchema(r.Out, "offline-scan"));
+  ASSERT_TRUE(Document(r, 0, "offline-scan", o));
   const QJsonArray stations = o.value("stations").toArray();
   ASSERT_EQ(stations.size(), 1) << r.Out.toStdString();
   EXPECT_EQ(stations[0].toObject().value("serial").toInteger(), 12345678);
@@ -1681,10 +1576,8 @@ TEST_F(CliTest, ASummerEventShowsTheTreesTimeOnlineAndOffline) {
       << "the device's time settings are kept beside its files";
   // Offline, without the device: the event table and the store's tree say the same.
   r = RunCli({"--json", "record", "events", local});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_TRUE(MatchesSchema(r.Out, "record-events"));
+  ASSERT_TRUE(Document(r, 0, "record-events", o));
   const QJsonObject event = o.value("events").toArray()[0].toObject();
   EXPECT_EQ(event.value("time").toString(), "2026-07-15T12:00:00.250+02:00") << "summer: UTC+2";
   EXPECT_EQ(event.value("texts").toObject().value("time").toString(), "15.07.2026 12:00:00.250");

@@ -127,9 +127,7 @@ TEST_P(CliCalibStopTest, EndsAtTheStartPageWithItsText) {
   const TRun r =
       Cli(Calibrate({"--freq", QLatin1String(GetParam().Freq), "--u", QLatin1String(GetParam().U), "--i", "5"}), 60000);
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(MatchesSchema(r.Out, "calibrate"));
+  ASSERT_TRUE(Document(r, 3, "calibrate", o));
   EXPECT_EQ(o["error"].toObject()["code"].toInt(), 3);
   EXPECT_EQ(o["status"].toString(), QString::fromUtf8(GetParam().Status));
   EXPECT_EQ(o["steps"].toArray().last().toInt(), -1) << "the start page";
@@ -184,10 +182,8 @@ class CliCalibOneChannelTest : public CliCalibTest {
 TEST_F(CliCalibOneChannelTest, OneChannelWithoutCalibrationOkFailsAndKeepsNothing) {
   const TRun r = Cli(Calibrate({"--freq", "50", "--u", "100", "--i", "5"}), 60000);
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_EQ(r.Exit, 3);
+  ASSERT_TRUE(Document(r, 3, "calibrate", o));
   EXPECT_EQ(o["status"].toString(), "Kalibration nicht erfolgreich!");
-  EXPECT_TRUE(MatchesSchema(r.Out, "calibrate"));
   const QJsonArray ch = o["channels"].toArray();
   EXPECT_FALSE(ch[2].toObject()["ok"].toBool());
   EXPECT_EQ(ch[2].toObject()["state"].toInt(-9), 0);

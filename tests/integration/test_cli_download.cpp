@@ -7,10 +7,6 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QStorageInfo>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QThread>
-#include <csignal>
 #include <unistd.h>
 
 #include "CliSupport.h"
@@ -20,7 +16,6 @@
 
 using namespace vanta::test;
 using namespace vanta::test::cli;
-using vanta::test::SpinUntil;
 
 namespace {
 
@@ -70,10 +65,8 @@ TEST_F(CliDownloadTest, AFullDiskIsToldFileByFileAndTheNextRunResumesByteIdentic
   const QStringList args{"--port", QString::number(Sim.Port), "--data-dir", Data.path(), "--json", "events", "get",
                          "--all"};
   TRun r = RunCli(args, 60000, env);
-  EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_TRUE(MatchesSchema(r.Out, "files-get"));
+  ASSERT_TRUE(Document(r, 5, "files-get", o));
   EXPECT_EQ(o.value("error").toObject().value("code").toInt(), 5);
   const QJsonArray failed = o.value("failed").toArray();
   ASSERT_FALSE(failed.isEmpty());
@@ -92,9 +85,7 @@ TEST_F(CliDownloadTest, AFullDiskIsToldFileByFileAndTheNextRunResumesByteIdentic
   EXPECT_GT(stored, 0) << "the files that fitted are whole";
   // Room again: the next run fetches only what is missing, from where it stopped.
   r = Cli({"--json", "events", "get", "--all"});
-  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-  ASSERT_TRUE(OneDocument(r, o));
-  EXPECT_TRUE(MatchesSchema(r.Out, "files-get"));
+  ASSERT_TRUE(Document(r, 0, "files-get", o));
   bool resumed = false;
   for (const QJsonValue& v : o.value("events").toArray()) resumed |= v.toObject().contains("resumedAt");
   EXPECT_TRUE(resumed) << "the file cut by the full disk continues from its part file";
@@ -108,10 +99,8 @@ TEST_F(CliDownloadTest, ANameTheDeviceDoesNotHaveIsNotStoredAndSaysSo) {
        {QStringList{"events", "get", "nope.log"}, QStringList{"readout", "download", "sync/nope.log"}}) {
     SCOPED_TRACE(args.join(' ').toStdString());
     const TRun r = Cli(QStringList{"--json"} + args);
-    EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
     QJsonObject o;
-    ASSERT_TRUE(OneDocument(r, o));
-    EXPECT_TRUE(MatchesSchema(r.Out, "files-get"));
+    ASSERT_TRUE(Document(r, 5, "files-get", o));
     const QJsonArray failed = o.value("failed").toArray();
     ASSERT_EQ(failed.size(), 1);
     EXPECT_EQ(failed[0].toObject().value("reason").toString(), "nicht auf dem Gerät");
@@ -163,17 +152,12 @@ TEST_F(CliDownloadTest, CtrlCStopsAtACleanPointAndTheRestComesNextTime) {
   TFaults slow;
   slow.DelayMs = 150;
   TFaultProxy proxy(Sim.Port, slow);
-  QProcess p;
-  p.start(QStringLiteral(VANTA_CLI_PATH),
-          {"--port", QString::number(proxy.Port), "--data-dir", Data.path(), "--json", "events", "get", "--all"});
-  ASSERT_TRUE(p.waitForStarted());
   // Once the first file is on disk, the operator has seen enough.
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < 20000 && CheckFinalFiles(EventDir(), DeviceEvents()) == 0) QThread::msleep(20);
-  ::kill(pid_t(p.processId()), SIGINT);
-  ASSERT_TRUE(p.waitForFinished(20000));
-  const TRun r{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+  bool oneStored = false;
+  const TRun r = InterruptWhen(
+      {"--port", QString::number(proxy.Port), "--data-dir", Data.path(), "--json", "events", "get", "--all"},
+      [&](const QByteArray&) { return CheckFinalFiles(EventDir(), DeviceEvents()) > 0; }, oneStored);
+  EXPECT_TRUE(oneStored) << "interrupted while it ran, after the first file";
   EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
   QJsonObject o;
   ASSERT_TRUE(OneDocument(r, o));
@@ -231,10 +215,6 @@ TEST_F(CliDownloadTest, TwoRunsAtOnceKeepTheirOwnSetups) {
 // A slow FTP line: the transfer may take longer than the stall limit as long
 // as bytes keep coming.
 TEST_F(CliDownloadTest, AnFtpTransferMayTakeLongerThanItsStallLimit) {
-  QTcpServer probe;
-  ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-  const quint16 port = probe.serverPort();
-  probe.close();
   const QString script = QStringLiteral(
       "import sys\n"
       "from pyftpdlib.authorizers import DummyAuthorizer\n"
@@ -248,15 +228,8 @@ TEST_F(CliDownloadTest, AnFtpTransferMayTakeLongerThanItsStallLimit) {
       "FTPHandler.dtp_handler = ThrottledDTPHandler\n"
       "FTPServer(('127.0.0.1', int(sys.argv[1])), FTPHandler).serve_forever()\n");
   QProcess ftp;
-  ftp.setProcessChannelMode(QProcess::MergedChannels);
-  ftp.start("/usr/bin/python3", {"-c", script, QString::number(port), Sim.Root()});
-  ASSERT_TRUE(ftp.waitForStarted(5000));
-  const bool up = SpinUntil([&] {
-    QTcpSocket s;
-    s.connectToHost(QHostAddress::LocalHost, port);
-    return s.waitForConnected(100);
-  }, 5000);
-  if (!up) GTEST_SKIP() << "no FTP server (python3-pyftpdlib): " << ftp.readAll().toStdString();
+  const uint16_t port = StartFtp(ftp, {"-c", script, "{port}", Sim.Root()});
+  if (port == 0) GTEST_SKIP() << "no FTP server (python3-pyftpdlib): " << ftp.readAll().toStdString();
   const QByteArray content(64 * 1024, 'q');
   WriteAll(Device("events/EVT-1765000200-0.evt"), content);
   vanta::TFtpClient c;
@@ -270,6 +243,5 @@ TEST_F(CliDownloadTest, AnFtpTransferMayTakeLongerThanItsStallLimit) {
   EXPECT_TRUE(c.Get("/mnt/flashdrive0/data/events/EVT-1765000200-0.evt", local, false, error)) << error.toStdString();
   EXPECT_GT(t.elapsed(), 2500) << "slower than the stall limit in all, never silent for that long";
   EXPECT_EQ(ReadAll(local), content);
-  ftp.terminate();
-  if (!ftp.waitForFinished(3000)) ftp.kill();
+  StopProcess(ftp);
 }

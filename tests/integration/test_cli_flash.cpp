@@ -31,9 +31,7 @@ TEST_F(CliFlashTest, UpdatesBacksUpAndComesBackWithThePackagesVersion) {
   const QString backup = Pkgs.filePath("saved/para.xml");
   const TRun r = Cli(FlashArgs(pkg, {"--backup", backup}), 60000);
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_EQ(r.Exit, 0) << r.Out.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, "flash"));
+  ASSERT_TRUE(Document(r, 0, "flash", o));
   EXPECT_EQ(o["result"].toString(), "ok");
   EXPECT_EQ(o["firmwareBefore"].toString(), "2.10.0");
   EXPECT_EQ(o["firmwareAfter"].toString(), "2.11.0");
@@ -178,11 +176,9 @@ class CliFlashLongInstallTest : public CliFlashTest {
 TEST_F(CliFlashLongInstallTest, AnUpdateCallThatOutlastsTheWaitHasAnUnknownResult) {
   const TRun r = Cli(FlashArgs(GoodPackage(QDir(Pkgs.path())), {"--no-backup", "--step-timeout", "1"}), 60000);
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_EQ(r.Exit, 2);
+  ASSERT_TRUE(Document(r, 2, "flash", o));
   EXPECT_EQ(o["result"].toString(), "unknown");
   EXPECT_EQ(o["message"].toString(), "Ergebnis unbekannt – bitte Gerät prüfen");
-  EXPECT_TRUE(MatchesSchema(r.Out, "flash"));
   EXPECT_EQ(o["error"].toObject()["code"].toInt(), 2);
   EXPECT_TRUE(o["firmwareAfter"].isNull()) << "no version without a verdict";
   EXPECT_FALSE(r.Out.contains(QLatin1String("nicht erfolgreich")));
@@ -293,9 +289,7 @@ TEST(CliMassFlash, ReportsEveryDeviceAndRetriesTheFailedOnes) {
                            report};
   const TRun r = RunCli(common + QStringList{"--hosts", d.filePath("hosts.txt")}, 90000);
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(MatchesSchema(r.Out, "flash-run"));
+  ASSERT_TRUE(Document(r, 3, "flash-run", o));
   EXPECT_EQ(o["runId"].toString(), "R7");
   EXPECT_EQ(o["packageVersion"].toString(), "2.11.0");
   EXPECT_EQ(o["parallel"].toInt(), 2);
@@ -364,9 +358,7 @@ TEST(CliMassFlash, RetriesFromAReportWithTheOlderKeys) {
                          "--retry-from", old, "--no-backup", "--run-id", "R2", "--report", report},
                         60000);
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_EQ(r.Exit, 0) << r.Out.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, "flash-run"));
+  ASSERT_TRUE(Document(r, 0, "flash-run", o));
   const QJsonArray rows = o["devices"].toArray();
   ASSERT_EQ(rows.size(), 1) << "only the device that did not end ok";
   EXPECT_EQ(rows[0].toObject()["device"].toString(), "Nochmal");

@@ -4,15 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QMap>
 #include <QRegularExpression>
 #include <QSet>
 #include <cmath>
-#include <csignal>
 #include <cstring>
-#include <unistd.h>
 
 #include "CliSupport.h"
 #include "LiveRecords.h"
@@ -60,8 +57,7 @@ class CliLiveTenPeriodsTest : public CliTest {
 TEST_F(CliTest, PanelFiguresMatchTheDocumentedNetwork) {
   const TRun r = Cli({"--json", "live", "panel"});
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, "live-panel"));
+  ASSERT_TRUE(Document(r, 0, "live-panel", o));
   EXPECT_EQ(o["generation"].toInt(), 1);
   const QJsonObject rec = o["records"].toArray()[0].toObject();
   EXPECT_TRUE(RecentIsoTime(rec["time"]));
@@ -99,14 +95,12 @@ TEST_F(CliTest, PanelFiguresMatchTheDocumentedNetwork) {
 TEST_F(CliLiveGen2Test, ResidualCurrentAndTwelveChannels) {
   TRun r = Cli({"--json", "live", "panel"});
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, "live-panel"));
+  ASSERT_TRUE(Document(r, 0, "live-panel", o));
   const QJsonObject panel = o["records"].toArray()[0].toObject();
   EXPECT_NEAR(panel["values"].toObject()["IRCM"].toDouble(), 0.03, 1e-5);
   EXPECT_EQ(panel["texts"].toObject()["IRCM"].toString(), "0.03 A");
   r = Cli({"--json", "live", "osc", "--count", "2"});
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, "live-osc"));
+  ASSERT_TRUE(Document(r, 0, "live-osc", o));
   const QJsonArray records = o["records"].toArray();
   ASSERT_EQ(records.size(), 2);
   const QJsonObject first = records[0].toObject();
@@ -193,8 +187,7 @@ class CliLiveEmptyOscTest : public CliTest {
 TEST_F(CliLiveProfileTest, MediumVoltageProfileWrongLengthsAndTwelveInputs) {
   TRun r = Cli({"--json", "live", "panel"});
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, "live-panel"));
+  ASSERT_TRUE(Document(r, 0, "live-panel", o));
   const QJsonObject rec = o["records"].toArray()[0].toObject();
   const QJsonObject v = rec["values"].toObject(), texts = rec["texts"].toObject();
   EXPECT_NEAR(v["U1E"].toDouble(), 20000.0 / std::sqrt(3.0), 0.5) << "in V, not in kV";
@@ -204,9 +197,7 @@ TEST_F(CliLiveProfileTest, MediumVoltageProfileWrongLengthsAndTwelveInputs) {
   EXPECT_NEAR(v["S1"].toDouble(), v["U1E"].toDouble() * v["I1"].toDouble(), 1.0);
   // The oscilloscope record cut to 1000 bytes fits no sample count: named, not shown.
   r = Cli({"--json", "live", "osc"});
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_EQ(r.Exit, 3);
-  EXPECT_TRUE(MatchesSchema(r.Out, "live-osc"));
+  ASSERT_TRUE(Document(r, 3, "live-osc", o));
   EXPECT_TRUE(o["records"].toArray().isEmpty());
   EXPECT_TRUE(o["error"].toObject()["message"].toString().contains("1000 Bytes passen nicht zu 4096 Werten"))
       << r.Out.toStdString();
@@ -223,8 +214,7 @@ TEST_F(CliLiveProfileTest, MediumVoltageProfileWrongLengthsAndTwelveInputs) {
 TEST_F(CliLiveEmptyOscTest, NoSamplesIsAValidEmptyRecord) {
   const TRun r = Cli({"--json", "live", "osc"});
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, "live-osc"));
+  ASSERT_TRUE(Document(r, 0, "live-osc", o));
   const QJsonObject rec = o["records"].toArray()[0].toObject();
   EXPECT_EQ(rec["sampleCount"].toInt(), 0);
   EXPECT_TRUE(rec["sampleOffsets"].toArray().isEmpty());
@@ -236,8 +226,7 @@ TEST_F(CliLiveEmptyOscTest, NoSamplesIsAValidEmptyRecord) {
 TEST_F(CliLiveTenPeriodsTest, SpectrumOfTheDocumentedSignal) {
   const TRun r = Cli({"--json", "live", "spectrum", "--channel", "i2"});
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, "live-spectrum"));
+  ASSERT_TRUE(Document(r, 0, "live-spectrum", o));
   const QJsonObject rec = o["records"].toArray()[0].toObject();
   EXPECT_TRUE(RecentIsoTime(rec["time"]));
   EXPECT_EQ(rec["frequencyStep"].toDouble(), 5.0);
@@ -310,8 +299,7 @@ TEST_F(CliTest, HarmonicsAndBandsAsTheBarChartHoldsThem) {
 TEST_F(CliTest, PhasorsAndLoadFlowAngles) {
   const TRun r = Cli({"--json", "live", "vectors"});
   QJsonObject o;
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, "live-vectors"));
+  ASSERT_TRUE(Document(r, 0, "live-vectors", o));
   EXPECT_TRUE(RecentIsoTime(o["time"]));
   EXPECT_EQ(o["units"].toObject()["U2E"].toString(), "V");
   EXPECT_EQ(o["units"].toObject()["I3"].toString(), "A");
@@ -381,8 +369,7 @@ TEST_F(CliTest, OneSecondCurrentsShowThePanelsPowers) {
   const QJsonObject panel = o["records"].toArray()[0].toObject();
   const QJsonObject texts = panel["texts"].toObject(), figures = panel["values"].toObject();
   r = Cli({"--json", "live", "values", "--struct", "ssi_s_t"});
-  ASSERT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
-  EXPECT_TRUE(MatchesSchema(r.Out, "live-values"));
+  ASSERT_TRUE(Document(r, 0, "live-values", o));
   QMap<QString, double> table;
   QMap<QString, QString> units;
   for (const QJsonValue& row : o["rows"].toArray()) {
@@ -456,26 +443,14 @@ TEST_F(CliTest, FollowGivesALinePerRecord) {
 
 // Ctrl-C ends a follower cleanly: every line printed is whole, exit 0.
 TEST_F(CliTest, FollowEndsCleanlyOnCtrlC) {
-  QProcess p;
-  p.start(QStringLiteral(VANTA_CLI_PATH), {"--port", QString::number(Sim.Port), "--data-dir", Data.path(), "--json",
-                                           "live", "panel", "--follow", "--count", "1000"});
-  ASSERT_TRUE(p.waitForStarted());
-  QByteArray out;
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < 30000 && out.count('\n') < 2) {
-    p.waitForReadyRead(200);
-    out += p.readAllStandardOutput();
-  }
-  ASSERT_GE(out.count('\n'), 2) << "records come while the command runs: " << out.toStdString();
-  ::kill(pid_t(p.processId()), SIGINT);
-  ASSERT_TRUE(p.waitForFinished(20000));
-  out += p.readAllStandardOutput();
-  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-  EXPECT_TRUE(MatchesSchema(QString::fromUtf8(out), "live-panel-line", true));
+  bool twoLines = false;
+  const TRun r = InterruptWhen(At() + QStringList{"--json", "live", "panel", "--follow", "--count", "1000"},
+                               [](const QByteArray& out) { return out.count('\n') >= 2; }, twoLines);
+  ASSERT_TRUE(twoLines) << "records come while the command runs: " << r.Out.toStdString();
+  EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(MatchesSchema(r.Out, "live-panel-line", true));
   QList<QJsonObject> lines;
-  ASSERT_TRUE(Lines(QString::fromUtf8(out), lines)) << out.toStdString();
+  ASSERT_TRUE(Lines(r.Out, lines)) << r.Out.toStdString();
   EXPECT_LT(lines.size(), 1000);
   for (const QJsonObject& l : lines) EXPECT_TRUE(l.contains("values")) << "records only, no closing document";
 }

@@ -27,6 +27,8 @@ TEST_F(FaultTest, ADownloadCutInItsPayloadIsReportedAndResumesByteIdentical) {
   EXPECT_TRUE(proxy.Cut);
   EXPECT_NE(cut.Exit, 0);
   EXPECT_FALSE(cut.Err.trimmed().isEmpty()) << "a message says why";
+  EXPECT_FALSE(QFile::exists(Data.filePath(QStringLiteral("12345678/Event/EVT-1765000000-0.evt"))))
+      << "an incomplete file never carries its final name";
   const TRun again = Through(proxy, get);  // the proxy passes later connections untouched
   ASSERT_EQ(again.Exit, 0) << again.Err.toStdString();
   EXPECT_EQ(ReadAll(Data.filePath(QStringLiteral("12345678/Event/EVT-1765000000-0.evt"))), file);

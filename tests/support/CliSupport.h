@@ -4,12 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <csignal>
+#include <functional>
 
 #include "SimProcess.h"
 
@@ -43,6 +48,59 @@ inline TRun RunCli(const QStringList& args, int timeoutMs = 30000,
     p.waitForFinished();
   }
   return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+          QString::fromUtf8(p.readAllStandardError())};
+}
+
+// A local FTP server (python3-pyftpdlib) started with `args`, where "{port}"
+// stands for a free port: that port once it answers, 0 when it never does.
+inline uint16_t StartFtp(QProcess& ftp, QStringList args) {
+  QTcpServer probe;
+  if (!probe.listen(QHostAddress::LocalHost)) return 0;
+  const uint16_t port = probe.serverPort();
+  probe.close();
+  args.replaceInStrings(QStringLiteral("{port}"), QString::number(port));
+  ftp.setProcessChannelMode(QProcess::MergedChannels);
+  ftp.start(QStringLiteral("/usr/bin/python3"), args);
+  if (!ftp.waitForStarted(5000)) {
+    ADD_FAILURE() << "python3 does not start";
+    return 0;
+  }
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < 5000) {
+    QTcpSocket s;
+    s.connectToHost(QHostAddress::LocalHost, port);
+    if (s.waitForConnected(100)) return port;
+    if (ftp.waitForFinished(50)) return 0;  // it gave up; its output says why
+  }
+  return 0;
+}
+
+// The operator's Ctrl-C: vanta-cli runs with `args` until `ready` holds for
+// its stdout so far (30 s at most), then gets SIGINT. `wasReady` tells whether
+// it held while the run went on; Exit is -1 for a crash or a run that did not end.
+inline TRun InterruptWhen(const QStringList& args, const std::function<bool(const QByteArray&)>& ready, bool& wasReady) {
+  QProcess p;
+  p.start(QStringLiteral(VANTA_CLI_PATH), args);
+  wasReady = false;
+  if (!p.waitForStarted()) return {};
+  QByteArray out;
+  QElapsedTimer t;
+  t.start();
+  while (!(wasReady = ready(out)) && t.elapsed() < 30000 && p.state() == QProcess::Running) {
+    p.waitForReadyRead(20);
+    out += p.readAllStandardOutput();
+  }
+  // A run that ended by itself was never interrupted.
+  wasReady = wasReady && p.state() == QProcess::Running;
+  if (p.state() == QProcess::Running) ::kill(pid_t(p.processId()), SIGINT);
+  if (!p.waitForFinished(20000)) {
+    p.kill();
+    p.waitForFinished();
+    return {-1, QString::fromUtf8(out), QString()};
+  }
+  out += p.readAllStandardOutput();
+  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(out),
           QString::fromUtf8(p.readAllStandardError())};
 }
 
@@ -86,6 +144,16 @@ inline ::testing::AssertionResult MatchesSchema(const QString& output, const QSt
 #endif
 }
 
+// The run ended with `exit` and printed one JSON object that matches
+// docs/cli-json/<schema>.schema.json; the object goes to `object`.
+inline ::testing::AssertionResult Document(const TRun& r, int exit, const QString& schema, QJsonObject& object) {
+  if (r.Exit != exit)
+    return ::testing::AssertionFailure() << "exit " << r.Exit << ", not " << exit << ": " << r.Err.toStdString()
+                                         << r.Out.toStdString();
+  if (::testing::AssertionResult one = OneDocument(r, object); !one) return one << "\nstderr: " << r.Err.toStdString();
+  return MatchesSchema(r.Out, schema);
+}
+
 inline const QString CHint = QStringLiteral("Try 'vanta-cli --help' for more information.");
 
 class CliTest : public ::testing::Test {
@@ -93,12 +161,11 @@ class CliTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(Sim.Start(SimArgs())); }
   virtual QStringList SimArgs() { return {}; }
 
-  TRun Cli(const QStringList& args, int timeoutMs = 30000) {
-    return RunCli(
-        QStringList{QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"), Data.path()} +
-            args,
-        timeoutMs);
+  // The simulator's port and the test's data folder, before any command.
+  QStringList At() const {
+    return {QStringLiteral("--port"), QString::number(Sim.Port), QStringLiteral("--data-dir"), Data.path()};
   }
+  TRun Cli(const QStringList& args, int timeoutMs = 30000) { return RunCli(At() + args, timeoutMs); }
   QString Device(const QString& rel) const { return Sim.Root() + QStringLiteral("/mnt/flashdrive0/data/") + rel; }
   // Logged in through the simulator's SSH port (started with --ssh-port 0).
   QStringList Ssh(const QString& user, const QString& password) const {
