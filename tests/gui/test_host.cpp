@@ -22,7 +22,6 @@
 #include <QProcess>
 #include <QSettings>
 #include <QSpinBox>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -48,6 +47,7 @@
 
 using namespace vanta;
 using namespace vanta::host;
+using vanta::test::ClosedPort;
 using vanta::test::OpenBox;
 using vanta::test::SpinUntil;
 using vanta::test::TSimProcess;
@@ -59,6 +59,14 @@ THostDevice Network(const QString& ip, const QString& port = QStringLiteral("504
   d.IP = ip;
   d.Port = port;
   d.Geraet = QStringLiteral("Gerät %1").arg(ip);
+  return d;
+}
+
+// An entry reached over SSH that logs in as operator.
+THostDevice SshDevice(const QString& ip, const QString& port = QStringLiteral("22")) {
+  THostDevice d = Network(ip, port);
+  d.ConType = TConType::ctSSH;
+  d.SshUser = QStringLiteral("operator");
   return d;
 }
 
@@ -104,13 +112,6 @@ struct THost {
   std::unique_ptr<QMenu> Menu;
 };
 
-// A port on this machine where nothing listens.
-uint16_t ClosedPort() {
-  QTcpServer s;
-  s.listen(QHostAddress::LocalHost, 0);
-  return s.serverPort();
-}
-
 // The mapping database version a device offers, from its scratchpad list.
 uint32_t OfferedMappingDbVersion() {
   QFile f(QStringLiteral(VANTA_SAMPLE_DIR "/mnt/flashdrive0/data/ccci/scratchpad/xml-versions.txt"));
@@ -124,10 +125,8 @@ uint32_t OfferedMappingDbVersion() {
 
 // The simulator's SSH port as an entry that logs in as operator.
 THostDevice SshToSim(const TSimProcess& sim) {
-  THostDevice d = Network(QStringLiteral("127.0.0.1"), QString::number(sim.SshPort));
-  d.ConType = TConType::ctSSH;
+  THostDevice d = SshDevice(QStringLiteral("127.0.0.1"), QString::number(sim.SshPort));
   d.CheckXMLVersions = false;
-  d.SshUser = QStringLiteral("operator");
   return d;
 }
 
@@ -141,6 +140,33 @@ void ActAsOperator(QTimer& user) {
   });
   user.start(50);
 }
+
+// A host with one SSH entry to a simulator, the operator at the screen, and
+// every password question noted and answered from `Answers` (then "operator").
+struct TSshHost {
+  TSimProcess Sim;
+  THostDevice Device;
+  std::unique_ptr<THost> H;
+  QStringList Prompts, Answers;
+  QTimer User;
+  bool Start() {
+    if (!Sim.Start({QStringLiteral("--ssh-port"), QStringLiteral("0")})) return false;
+    Device = SshToSim(Sim);
+    H = std::make_unique<THost>(std::vector<THostDevice>{Device});
+    H->Main->FAskPassword = [this](const QString& prompt, QString& password) {
+      Prompts << prompt;
+      password = Answers.isEmpty() ? QStringLiteral("operator") : Answers.takeFirst();
+      return true;
+    };
+    ActAsOperator(User);
+    return H->Store.Save();
+  }
+  // The device list as saved: never with a password.
+  QByteArray Ini() const {
+    QFile ini(H->Store.File());
+    return ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray();
+  }
+};
 
 // Connects that ended, either way: whether the CCCI channel behind a passed
 // login opens depends on the device's port, which is no matter here.
@@ -156,28 +182,46 @@ bool WindowConnected(TFormBasic* w) {
 
 // ---- device store ---------------------------------------------------------------------
 
+// Every connection setting of an entry and the settings survive a restart
+// (that no password reaches the file is NoSecretService.SaveNeverWritesAPassword's);
+// identities learnt later reach their entries.
 TEST(DeviceStore, SurvivesARestartAndLearnsIdentities) {
   QTemporaryDir dir;
   const QString file = dir.filePath(QStringLiteral("devices.ini"));
+  THostDevice a = Network(QStringLiteral("10.0.0.5"));
+  a.Anlage = QStringLiteral("A");
+  a.Feld = QStringLiteral("F");
+  a.Geraet = QStringLiteral("G");
+  THostDevice ssh = SshDevice(QStringLiteral("fd00::7"), QStringLiteral("5040"));
+  ssh.IPver = TIpVer::ipverV6;
+  ssh.UseFTP = true;
+  ssh.CheckXMLVersions = false;
+  ssh.SshPassword = QStringLiteral("Geh eim;=\"x\"");  // typed in the dialog: for the secret store only
+  THostDevice serial = SerialDevice(QStringLiteral("/dev/ttyUSB0"));
+  serial.SerialLogin = true;
+  serial.SshUser = QStringLiteral("service");  // password left to the connect-time question
   {
     TDeviceStore s(file);
-    THostDevice a = Network(QStringLiteral("10.0.0.5"));
-    a.Anlage = QStringLiteral("A");
-    a.Feld = QStringLiteral("F");
-    a.Geraet = QStringLiteral("G");
-    a.ConType = TConType::ctSSH;
-    s.Devices = {a, SerialDevice(QStringLiteral("/dev/ttyUSB0"))};
+    s.Devices = {a, ssh, serial};
     s.Settings.Visibility = 2;
     s.Settings.Para.ParaVal = 123;
+    s.Settings.MappingDbVersion = 17;
     ASSERT_TRUE(s.Save());
   }
   TDeviceStore s(file);
   ASSERT_TRUE(s.Load());
-  ASSERT_EQ(s.Devices.size(), 2u);
-  EXPECT_EQ(s.Devices[0].ConType, TConType::ctSSH);
-  EXPECT_TRUE(s.Devices[1].IsSerial);
+  ASSERT_EQ(s.Devices.size(), 3u);
+  EXPECT_EQ(s.Devices[0], a);
+  THostDevice sshWithoutPassword = ssh;
+  sshWithoutPassword.SshPassword.clear();
+  EXPECT_EQ(s.Devices[1], sshWithoutPassword) << "everything but the password survives";
+  EXPECT_EQ(s.Devices[2], serial);
   EXPECT_EQ(s.Settings.Visibility, 2);
   EXPECT_EQ(s.Settings.Para.ParaVal, 123);
+  EXPECT_EQ(s.Settings.MappingDbVersion, 17u);
+  EXPECT_EQ(QFileInfo(file).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0)
+      << "the device list is the owner's only";
+
   EXPECT_EQ(s.Find(QStringLiteral("10.0.0.5"), QStringLiteral("5040")), 0);
   EXPECT_TRUE(s.UpdateIdentity(QStringLiteral("10.0.0.5"), QStringLiteral("5040"), 99, TDevType::devtypVantaDE,
                                QStringLiteral("Werk"), QStringLiteral("Feld 1"), QStringLiteral("Vanta 1")));
@@ -186,58 +230,17 @@ TEST(DeviceStore, SurvivesARestartAndLearnsIdentities) {
       << "nothing new the second time";
   EXPECT_EQ(s.Devices[0].Geraet, QStringLiteral("Vanta 1"));
   // A serial device is known by its port: its identity reaches its entry only.
-  EXPECT_EQ(s.FindSerial(QStringLiteral("/dev/ttyUSB0")), 1);
+  EXPECT_EQ(s.FindSerial(QStringLiteral("/dev/ttyUSB0")), 2);
   EXPECT_EQ(s.FindSerial(QStringLiteral("/dev/ttyUSB9")), -1);
   EXPECT_TRUE(s.UpdateIdentity(QString(), QStringLiteral("/dev/ttyUSB0"), 77, TDevType::devtypVanta, QStringLiteral("Werk"),
                                QStringLiteral("Feld 2"), QStringLiteral("Vanta 2"), true));
-  EXPECT_EQ(s.Devices[1].SN, 77u);
-  EXPECT_EQ(s.Devices[1].Geraet, QStringLiteral("Vanta 2"));
+  EXPECT_EQ(s.Devices[2].SN, 77u);
+  EXPECT_EQ(s.Devices[2].Geraet, QStringLiteral("Vanta 2"));
   EXPECT_EQ(s.Devices[0].SN, 99u) << "the network entry is not touched";
   EXPECT_FALSE(s.UpdateIdentity(QString(), QStringLiteral("5040"), 5, TDevType::devtypVanta, {}, {}, {}, true))
       << "a network entry's port is no serial line";
   TDeviceStore missing(dir.filePath(QStringLiteral("none.ini")));
   EXPECT_FALSE(missing.Load());
-}
-
-TEST(DeviceStore, ConnectionSettingsOfAnEntrySurviveARestart) {
-  QTemporaryDir dir;
-  const QString file = dir.filePath(QStringLiteral("devices.ini"));
-  THostDevice ssh = Network(QStringLiteral("fd00::7"));
-  ssh.IPver = TIpVer::ipverV6;
-  ssh.ConType = TConType::ctSSH;
-  ssh.UseFTP = true;
-  ssh.CheckXMLVersions = false;
-  ssh.SshUser = QStringLiteral("operator");
-  ssh.SshPassword = QStringLiteral("Geh eim;=\"x\"");  // typed in the dialog: for the secret store only
-  THostDevice serial = SerialDevice(QStringLiteral("/dev/ttyACM0"));
-  serial.SerialLogin = true;
-  serial.SshUser = QStringLiteral("service");  // password left to the connect-time question
-  {
-    TDeviceStore s(file);
-    s.Devices = {ssh, serial};
-    s.Settings.MappingDbVersion = 17;
-    ASSERT_TRUE(s.Save());
-  }
-  TDeviceStore s(file);
-  ASSERT_TRUE(s.Load());
-  ASSERT_EQ(s.Devices.size(), 2u);
-  THostDevice sshWithoutPassword = ssh;
-  sshWithoutPassword.SshPassword.clear();
-  EXPECT_EQ(s.Devices[0], sshWithoutPassword) << "everything but the password survives";
-  EXPECT_EQ(s.Devices[1], serial);
-  EXPECT_EQ(s.Settings.MappingDbVersion, 17u);
-  QSettings raw(file, QSettings::IniFormat);
-  raw.beginReadArray(QStringLiteral("devices"));
-  for (int i : {0, 1}) {
-    raw.setArrayIndex(i);
-    EXPECT_FALSE(raw.contains(QStringLiteral("sshPassword"))) << "entry " << i;
-  }
-  raw.endArray();
-  QFile bytes(file);
-  ASSERT_TRUE(bytes.open(QIODevice::ReadOnly));
-  EXPECT_FALSE(bytes.readAll().contains("Geh eim"));
-  EXPECT_EQ(QFileInfo(file).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0)
-      << "the device list is the owner's only";
 }
 
 TEST(DeviceStore, OldFilesLoadWithDefaults) {
@@ -266,11 +269,9 @@ TEST(DeviceStore, OldFilesLoadWithDefaults) {
 // ---- device dialog ----------------------------------------------------------------------
 
 TEST(DeviceDialog, ShowsTheEntryAndReturnsWhatWasEdited) {
-  THostDevice rec = Network(QStringLiteral("10.0.0.9"), QStringLiteral("22"));
-  rec.ConType = TConType::ctSSH;
+  THostDevice rec = SshDevice(QStringLiteral("10.0.0.9"));
   rec.UseFTP = true;
   rec.CheckXMLVersions = false;
-  rec.SshUser = QStringLiteral("operator");
   rec.SshPassword = QStringLiteral("alt");
   rec.SN = 4711;
   rec.useHTTPS = true;
@@ -330,9 +331,7 @@ TEST(DeviceDialog, EnablesWhatTheConnectionUses) {
 }
 
 TEST(DeviceDialog, TakesAPasswordOnlyWithAKeychain) {
-  THostDevice rec = Network(QStringLiteral("10.0.0.9"), QStringLiteral("22"));
-  rec.ConType = TConType::ctSSH;
-  rec.SshUser = QStringLiteral("operator");
+  const THostDevice rec = SshDevice(QStringLiteral("10.0.0.9"));
   {
     TDeviceDialog d(rec, QStringLiteral("Gerät bearbeiten"));
     d.SetKeychain(TSecretResult{TSecretStatus::ssNoService, QStringLiteral("kein Bus")});
@@ -451,11 +450,9 @@ TEST(HostWebPage, ABrowserThatDoesNotStartIsReported) {
 TEST(HostOpensDevice, TheEntrysSettingsReachTheWindow) {
   // Without an address the window works offline: the settings arrive, no
   // connection is made.
-  THostDevice ftp = Network(QString());
+  THostDevice ftp = SshDevice(QString(), QStringLiteral("5040"));
   ftp.UseFTP = true;
   ftp.CheckXMLVersions = false;
-  ftp.ConType = TConType::ctSSH;
-  ftp.SshUser = QStringLiteral("operator");
   THostDevice plain = Network(QString());
   THost h({ftp, plain});
   int asked = 0;
@@ -485,13 +482,7 @@ TEST(HostOpensDevice, TheEntrysSettingsReachTheWindow) {
 
 // A connect that fails says why, in the main window's log as in the window.
 TEST(HostOpensDevice, AFailedConnectNamesItsReason) {
-  quint16 closed = 0;
-  {
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-    closed = probe.serverPort();
-  }
-  THost h({Network(QStringLiteral("127.0.0.1"), QString::number(closed))});
+  THost h({Network(QStringLiteral("127.0.0.1"), QString::number(ClosedPort()))});
   TFormBasic* w = h.Main->OpenDevice(0, TDirectKind::dkstatus);
   ASSERT_NE(w, nullptr);
   ASSERT_TRUE(SpinUntil([&] { return h.Log().contains(QStringLiteral("Keine Verbindung zu ")); }, 15000)) << h.Log().toStdString();
@@ -537,6 +528,10 @@ TEST(HostOpensDevice, ASerialDeviceLearnsItsSerialNumberWhenItConnects) {
   TFormBasic* w = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_NE(w, nullptr);
   ASSERT_TRUE(SpinUntil([&] { return w->PanelBack->isEnabled(); }, 10000));
+  // The host hears of the connection when the window's poll sees the session.
+  EXPECT_TRUE(SpinUntil([&] { return h.Log().contains(QStringLiteral("Verbunden mit Seriell")); }, 3000));
+  EXPECT_TRUE(h.Log().contains(QStringLiteral("SESSION_STR_ADV"))) << "protocol-4 start without the login";
+  EXPECT_FALSE(h.Log().contains(QStringLiteral("Sending ccc_start_s")));
   EXPECT_EQ(h.Store.Devices[0].SN, 12345678u);
   EXPECT_EQ(h.Store.Devices[0].Geraet, QStringLiteral("Vanta Sim")) << "the device's own name";
   TDeviceStore reread(h.Store.File());
@@ -549,36 +544,17 @@ TEST(HostOpensDevice, ASerialDeviceLearnsItsSerialNumberWhenItConnects) {
   EXPECT_EQ(told.size(), 1);
 }
 
-TEST(HostOpensDevice, LanguageCheckOffersTheMappingDatabaseOnce) {
+// Without the language check nothing is offered, and a trace folder records
+// the frames; with it the mapping database is offered once.
+TEST(HostOpensDevice, LanguageCheckOffersTheMappingDatabaseOnceAndATraceFolderRecordsTheFrames) {
   const uint32_t offered = OfferedMappingDbVersion();
   ASSERT_GT(offered, 0u);
   TSimProcess sim;
-  ASSERT_TRUE(sim.Start());
-  THost h({Network(QStringLiteral("127.0.0.1"), QString::number(sim.Port))});
-  TFormBasic* first = h.Main->OpenDevice(0, TDirectKind::dkdata);
-  ASSERT_NE(first, nullptr);
-  QMessageBox* box = nullptr;
-  ASSERT_TRUE(SpinUntil([&] { return (box = OpenBox()) != nullptr; }, 8000));
-  EXPECT_TRUE(box->text().contains(QStringLiteral("neue Sprachdateien")));
-  box->button(QMessageBox::Yes)->click();
-  ASSERT_TRUE(WindowConnected(first));
-  EXPECT_TRUE(QFileInfo::exists(h.Dir.filePath(QStringLiteral("ini/MappingDB.db"))));
-  TDeviceStore reread(h.Store.File());
-  ASSERT_TRUE(reread.Load());
-  EXPECT_EQ(reread.Settings.MappingDbVersion, offered) << "the version of the file is kept";
-
-  TFormBasic* second = h.Main->OpenDevice(0, TDirectKind::dkdata);
-  ASSERT_TRUE(WindowConnected(second));
-  EXPECT_TRUE(second->ShownMessages().isEmpty()) << "the same version is not offered again";
-}
-
-TEST(HostOpensDevice, WithoutTheLanguageCheckNothingIsOfferedAndATraceFolderRecordsTheFrames) {
-  TSimProcess sim;
-  ASSERT_TRUE(sim.Start());
-  THostDevice d = Network(QStringLiteral("127.0.0.1"), QString::number(sim.Port));
-  d.Geraet = QStringLiteral("Feld 3/Abgang");
-  d.CheckXMLVersions = false;
-  THost h({d});
+  ASSERT_TRUE(sim.Start({QStringLiteral("--max-connections"), QStringLiteral("3")}));  // every window stays connected
+  THostDevice unchecked = Network(QStringLiteral("127.0.0.1"), QString::number(sim.Port));
+  unchecked.Geraet = QStringLiteral("Feld 3/Abgang");
+  unchecked.CheckXMLVersions = false;
+  THost h({unchecked, Network(QStringLiteral("127.0.0.1"), QString::number(sim.Port))});
   h.Store.Settings.TraceFolder = h.Dir.filePath(QStringLiteral("traces"));
   TFormBasic* w = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_TRUE(WindowConnected(w));
@@ -594,84 +570,81 @@ TEST(HostOpensDevice, WithoutTheLanguageCheckNothingIsOfferedAndATraceFolderReco
   ASSERT_GE(p.size(), 4u) << "session start, identity and their answers";
   EXPECT_EQ(p.front().Dir, TTraceDir::tdOut);
   EXPECT_TRUE(h.Log().contains(QStringLiteral("Mitschnitt: ")));
+
+  TFormBasic* first = h.Main->OpenDevice(1, TDirectKind::dkdata);
+  ASSERT_NE(first, nullptr);
+  QMessageBox* box = nullptr;
+  ASSERT_TRUE(SpinUntil([&] { return (box = OpenBox()) != nullptr; }, 8000));
+  EXPECT_TRUE(box->text().contains(QStringLiteral("neue Sprachdateien")));
+  box->button(QMessageBox::Yes)->click();
+  ASSERT_TRUE(WindowConnected(first));
+  EXPECT_TRUE(QFileInfo::exists(h.Dir.filePath(QStringLiteral("ini/MappingDB.db"))));
+  TDeviceStore reread(h.Store.File());
+  ASSERT_TRUE(reread.Load());
+  EXPECT_EQ(reread.Settings.MappingDbVersion, offered) << "the version of the file is kept";
+
+  TFormBasic* second = h.Main->OpenDevice(1, TDirectKind::dkdata);
+  ASSERT_TRUE(WindowConnected(second));
+  EXPECT_TRUE(second->ShownMessages().isEmpty()) << "the same version is not offered again";
 }
 
-TEST(HostOpensDevice, SerialLoginChoosesTheSessionStart) {
-  for (const bool login : {true, false}) {
-    TSimProcess sim;
-    ASSERT_TRUE(sim.Start({QStringLiteral("--serial-pty")}));
-    THostDevice d = SerialDevice(sim.PtyPath);
-    d.CheckXMLVersions = false;
-    d.SerialLogin = login;
-    d.SshUser = QStringLiteral("operator");
-    THost h({d});
-    h.Main->FAskPassword = [](const QString&, QString& password) {
-      password = QStringLiteral("operator");
-      return true;
-    };
-    TFormBasic* w = h.Main->OpenDevice(0, TDirectKind::dkdata);
-    ASSERT_NE(w, nullptr);
-    ASSERT_TRUE(SpinUntil([&] { return w->PanelBack->isEnabled(); }, 10000)) << "login " << login;
-    // The host hears of the connection when the window's poll sees the session.
-    EXPECT_TRUE(SpinUntil([&] { return h.Log().contains(QStringLiteral("Verbunden mit Seriell")); }, 3000));
-    const QString log = h.Log();
-    EXPECT_EQ(log.contains(QStringLiteral("Sending ccc_start_s")), login) << "protocol-5 start with the login";
-    EXPECT_EQ(log.contains(QStringLiteral("SESSION_STR_ADV")), !login) << "protocol-4 start without";
-  }
+TEST(HostOpensDevice, ASerialLoginStartsTheSessionWithIt) {
+  TSimProcess sim;
+  ASSERT_TRUE(sim.Start({QStringLiteral("--serial-pty")}));
+  THostDevice d = SerialDevice(sim.PtyPath);
+  d.CheckXMLVersions = false;
+  d.SerialLogin = true;
+  d.SshUser = QStringLiteral("operator");
+  THost h({d});
+  h.Main->FAskPassword = [](const QString&, QString& password) {
+    password = QStringLiteral("operator");
+    return true;
+  };
+  TFormBasic* w = h.Main->OpenDevice(0, TDirectKind::dkdata);
+  ASSERT_NE(w, nullptr);
+  ASSERT_TRUE(SpinUntil([&] { return w->PanelBack->isEnabled(); }, 10000));
+  EXPECT_TRUE(SpinUntil([&] { return h.Log().contains(QStringLiteral("Verbunden mit Seriell")); }, 3000));
+  EXPECT_TRUE(h.Log().contains(QStringLiteral("Sending ccc_start_s"))) << "protocol-5 start with the login";
+  EXPECT_FALSE(h.Log().contains(QStringLiteral("SESSION_STR_ADV")));
 }
 
 // ---- the password question ---------------------------------------------------------------
 
+// A first connection asks about the device's host key. The device answers a
+// wrong password with the prompts of a password change, which the user declines.
 TEST(HostPassword, AskedAtConnectRememberedForTheSessionForgottenWhenRejected) {
-  TSimProcess sim;
-  ASSERT_TRUE(sim.Start({QStringLiteral("--ssh-port"), QStringLiteral("0")}));
-  const THostDevice d = SshToSim(sim);
-  THost h({d});
-  h.Store.Save();
-  QStringList prompts;
-  QStringList answers{QStringLiteral("falsch"), QStringLiteral("operator")};
-  h.Main->FAskPassword = [&](const QString& prompt, QString& password) {
-    prompts << prompt;
-    password = answers.takeFirst();
-    return true;
-  };
-  // A first connection asks about the device's host key. The device answers
-  // a wrong password with the prompts of a password change, which the user
-  // declines.
-  QTimer user;
-  ActAsOperator(user);
-
+  TSshHost s;
+  s.Answers = {QStringLiteral("falsch"), QStringLiteral("operator")};
+  ASSERT_TRUE(s.Start());
+  THost& h = *s.H;
   TFormBasic* rejected = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_NE(rejected, nullptr);
-  ASSERT_EQ(prompts, QStringList{QStringLiteral("Passwort für operator@127.0.0.1:")});
+  ASSERT_EQ(s.Prompts, QStringList{QStringLiteral("Passwort für operator@127.0.0.1:")});
   EXPECT_EQ(rejected->FComUnit->FSSHPassword, QStringLiteral("falsch"));
   ASSERT_TRUE(SpinUntil([&] { return h.Log().contains(QStringLiteral("(Anmeldung abgelehnt)")); }, 15000))
       << h.Log().toStdString();
 
   TFormBasic* accepted = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_NE(accepted, nullptr);
-  EXPECT_EQ(prompts.size(), 2) << "a rejected password is asked again";
+  EXPECT_EQ(s.Prompts.size(), 2) << "a rejected password is asked again";
   ASSERT_TRUE(SpinUntil([&] { return Outcomes(h) == 2; }, 15000)) << h.Log().toStdString();
   EXPECT_EQ(h.Log().count(QStringLiteral("(Anmeldung abgelehnt)")), 1) << h.Log().toStdString();
 
   TFormBasic* again = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_NE(again, nullptr);
-  EXPECT_EQ(prompts.size(), 2) << "remembered for this session";
+  EXPECT_EQ(s.Prompts.size(), 2) << "remembered for this session";
   EXPECT_EQ(again->FComUnit->FSSHPassword, QStringLiteral("operator"));
   EXPECT_TRUE(h.Store.Devices[0].SshPassword.isEmpty());
-  QFile ini(h.Store.File());
-  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
-  const QByteArray text = ini.readAll();
-  EXPECT_TRUE(text.contains("sshUser=operator"));
-  EXPECT_FALSE(text.contains("sshPassword")) << "never written to the ini file";
+  EXPECT_TRUE(s.Ini().contains("sshUser=operator"));
+  EXPECT_FALSE(s.Ini().contains("sshPassword")) << "never written to the ini file";
 
-  THost restarted({d});  // a new run asks again
+  THost restarted({s.Device});  // a new run asks again
   restarted.Main->FAskPassword = [&](const QString& prompt, QString&) {
-    prompts << prompt;
+    s.Prompts << prompt;
     return false;
   };
   EXPECT_EQ(restarted.Main->OpenDevice(0, TDirectKind::dkdata), nullptr);
-  EXPECT_EQ(prompts.size(), 3);
+  EXPECT_EQ(s.Prompts.size(), 3);
 }
 
 // Runs for real as the ctest entry secret_store_host, in a private unlocked
@@ -682,63 +655,48 @@ TEST(HostKeychain, StoredPasswordLogsInWithoutAskingUntilRejected) {
     GTEST_SKIP() << "needs the private keyring of tests/tools/with_secret_service.sh (ctest -R secret_store_host)";
   const TSecretStore secrets;
   ASSERT_TRUE(secrets.Available().Ok());
-  TSimProcess sim;
-  ASSERT_TRUE(sim.Start({QStringLiteral("--ssh-port"), QStringLiteral("0")}));
-  const THostDevice d = SshToSim(sim);
-  ASSERT_TRUE(secrets.Write(PasswordKey(d), QStringLiteral("operator")).Ok());
-  THost h({d});
+  TSshHost s;
+  ASSERT_TRUE(s.Start());
+  THost& h = *s.H;
+  ASSERT_TRUE(secrets.Write(PasswordKey(s.Device), QStringLiteral("operator")).Ok());
   h.Main->Secrets = &secrets;
-  QStringList prompts;
-  h.Main->FAskPassword = [&](const QString& prompt, QString& password) {
-    prompts << prompt;
-    password = QStringLiteral("operator");
-    return true;
-  };
-  QTimer user;
-  ActAsOperator(user);
 
   TFormBasic* stored = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_NE(stored, nullptr);
-  EXPECT_TRUE(prompts.isEmpty()) << "the stored password is used without asking";
+  EXPECT_TRUE(s.Prompts.isEmpty()) << "the stored password is used without asking";
   EXPECT_EQ(stored->FComUnit->FSSHPassword, QStringLiteral("operator"));
   ASSERT_TRUE(SpinUntil([&] { return Outcomes(h) == 1; }, 15000)) << h.Log().toStdString();
   EXPECT_FALSE(h.Log().contains(QStringLiteral("(Anmeldung abgelehnt)"))) << h.Log().toStdString();
 
   // The device's password changed: the stored one is rejected once, then
   // asked for in this run instead of failing every time.
-  ASSERT_TRUE(secrets.Write(PasswordKey(d), QStringLiteral("veraltet")).Ok());
+  ASSERT_TRUE(secrets.Write(PasswordKey(s.Device), QStringLiteral("veraltet")).Ok());
   TFormBasic* rejected = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_NE(rejected, nullptr);
-  EXPECT_TRUE(prompts.isEmpty());
+  EXPECT_TRUE(s.Prompts.isEmpty());
   EXPECT_EQ(rejected->FComUnit->FSSHPassword, QStringLiteral("veraltet"));
   ASSERT_TRUE(SpinUntil([&] { return h.Log().contains(QStringLiteral("gespeicherte Passwort")); }, 15000))
       << h.Log().toStdString();
   TFormBasic* asked = h.Main->OpenDevice(0, TDirectKind::dkdata);
   ASSERT_NE(asked, nullptr);
-  EXPECT_EQ(prompts, QStringList{QStringLiteral("Passwort für operator@127.0.0.1:")});
+  EXPECT_EQ(s.Prompts, QStringList{QStringLiteral("Passwort für operator@127.0.0.1:")});
   EXPECT_EQ(asked->FComUnit->FSSHPassword, QStringLiteral("operator"));
   ASSERT_TRUE(SpinUntil([&] { return Outcomes(h) == 3; }, 15000)) << h.Log().toStdString();
 
   // None of it went into the file.
-  QFile ini(h.Store.File());
   ASSERT_TRUE(h.Store.Save());
-  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
-  EXPECT_FALSE(ini.readAll().contains("sshPassword"));
-  EXPECT_TRUE(secrets.Remove(PasswordKey(d)).Ok());
+  EXPECT_FALSE(s.Ini().contains("sshPassword"));
+  EXPECT_TRUE(secrets.Remove(PasswordKey(s.Device)).Ok());
 }
 
 TEST(HostPassword, CancellingAbortsTheConnect) {
-  THostDevice ssh = Network(QStringLiteral("127.0.0.1"), QString::number(ClosedPort()));
-  ssh.ConType = TConType::ctSSH;
-  ssh.SshUser = QStringLiteral("operator");
+  THostDevice ssh = SshDevice(QStringLiteral("127.0.0.1"), QString::number(ClosedPort()));
   ssh.Geraet = QStringLiteral("Schaltanlage");
   THostDevice serial = SerialDevice(QStringLiteral("/dev/ttyUSB7"));
   serial.SerialLogin = true;
   serial.SshUser = QStringLiteral("service");
-  THostDevice v6 = Network(QStringLiteral("fd00::2"), QStringLiteral("22"));
+  THostDevice v6 = SshDevice(QStringLiteral("fd00::2"));
   v6.IPver = TIpVer::ipverV6;
-  v6.ConType = TConType::ctSSH;
-  v6.SshUser = QStringLiteral("operator");
   THost h({ssh, serial, v6});
   QStringList prompts;
   h.Main->FAskPassword = [&](const QString& prompt, QString&) {
@@ -757,10 +715,7 @@ TEST(HostPassword, CancellingAbortsTheConnect) {
 }
 
 TEST(HostPassword, TheQuestionIsAMaskedBox) {
-  THostDevice ssh = Network(QStringLiteral("192.0.2.1"), QStringLiteral("22"));
-  ssh.ConType = TConType::ctSSH;
-  ssh.SshUser = QStringLiteral("operator");
-  THost h({ssh});
+  THost h({SshDevice(QStringLiteral("192.0.2.1"))});
   h.Main->show();
   QString title, label;
   QLineEdit::EchoMode echo = QLineEdit::Normal;
@@ -996,11 +951,6 @@ TEST(HostOpensDevice, TheStatusFileWindowIsTheUpdateWindowWithoutAPackage) {
 // ---- language ------------------------------------------------------------------------
 
 namespace {
-// Back to German whatever a test left: the other tests read German texts.
-struct TGermanAfterwards {
-  ~TGermanAfterwards() { InstallLanguage(QStringLiteral("de"), false); }
-};
-
 QStringList MenuTitles(const TMainWindow& main) {
   QStringList titles;
   for (QAction* a : main.menuBar()->actions()) titles << a->text();
@@ -1009,7 +959,7 @@ QStringList MenuTitles(const TMainWindow& main) {
 }  // namespace
 
 TEST(HostLanguage, EnglishReachesTheMainWindowItsQuestionsAndTheDeviceWindowsAndGermanComesBack) {
-  TGermanAfterwards german;
+  vanta::test::TGermanAfterwards german;
   ASSERT_TRUE(InstallLanguage(QStringLiteral("en")));
   THost h({Network(QString())});
   EXPECT_EQ(MenuTitles(*h.Main), (QStringList{QStringLiteral("&Device"), QStringLiteral("&Open"), QStringLiteral("&Tools")}));

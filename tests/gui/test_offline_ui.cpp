@@ -32,14 +32,16 @@ using vanta::test::SpinFor;
 using vanta::test::SpinUntil;
 
 namespace {
-void Put(const QString& path, TRecordKind kind, const QString& cls, uint32_t start, int rows = 0) {
+// A record file of station 12345678 (or of `sn` at `plant`, named `device`).
+void Put(const QString& path, TRecordKind kind, const QString& cls, uint32_t start, int rows = 0, uint32_t sn = 12345678,
+         const QString& plant = QStringLiteral("Umspannwerk Nord"), const QString& device = QStringLiteral("Vanta Sim")) {
   QDir().mkpath(QFileInfo(path).absolutePath());
   TContextHeader ctx;
   ctx.Class = cls;
   ctx.Start = {start, 0};
   ctx.End = {start + 600, 0};
   ctx.Channels << TRecordChannel{1, 0x0100FFFF, QStringLiteral("V"), QStringLiteral("U L1")};
-  TRecordWriter w(kind, {12345678, 3600, false, QStringLiteral("Umspannwerk Nord"), QStringLiteral("Feld 3"), QStringLiteral("Vanta Sim")}, ctx);
+  TRecordWriter w(kind, {sn, 3600, false, plant, QStringLiteral("Feld 3"), device}, ctx);
   for (int i = 0; i < rows; ++i) w.Add(TRecRow{{start + uint32_t(i) * 600, 0}, {230.0f + float(i)}});
   if (kind == TRecordKind::rkEvent) w.Add(TEventRecord{1, {start, 0}, 71.2, 0, 0.1, QStringLiteral("L1")});
   QString error;
@@ -128,22 +130,15 @@ TEST(OfflineWindow, ScanOpenShowDeleteImport) {
   Shot(w, QStringLiteral("offline.png"));
 }
 
-namespace {
-void PutStation(const QString& store, uint32_t sn, const QString& plant, const QString& device) {
-  const QString path = QStringLiteral("%1/%2/Event/%2-1764900000-000.log").arg(store).arg(sn);
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  TRecordWriter w(TRecordKind::rkEvent, {sn, 3600, false, plant, QStringLiteral("Feld"), device}, {});
-  w.Add(TEventRecord{1, {1764900000, 0}, 71.2, 0, 0.1, QStringLiteral("L1")});
-  QString error;
-  ASSERT_TRUE(w.Save(path, error));
-}
-}  // namespace
-
 TEST(OfflineWindow, InstallationsAndStationsBySortedNameAndAGroupIsNoStation) {
   QTemporaryDir store;
-  PutStation(store.path(), 30000001, QStringLiteral("Zeche West"), QStringLiteral("Trafo 10"));
-  PutStation(store.path(), 10000001, QStringLiteral("Zeche West"), QStringLiteral("Trafo 9"));
-  PutStation(store.path(), 20000001, QStringLiteral("Anlage Ost"), QStringLiteral("Einspeisung"));
+  const auto station = [&](uint32_t sn, const QString& plant, const QString& device) {
+    Put(QStringLiteral("%1/%2/Event/%2-1764900000-000.log").arg(store.path()).arg(sn), TRecordKind::rkEvent, "", 1764900000, 0, sn,
+        plant, device);
+  };
+  station(30000001, QStringLiteral("Zeche West"), QStringLiteral("Trafo 10"));
+  station(10000001, QStringLiteral("Zeche West"), QStringLiteral("Trafo 9"));
+  station(20000001, QStringLiteral("Anlage Ost"), QStringLiteral("Einspeisung"));
   TFormOffline w;
   ASSERT_TRUE(Scanned(w, store.path(), 0, 3, 0));
   ASSERT_EQ(w.TreeViewOpti->topLevelItemCount(), 2);
@@ -450,18 +445,11 @@ TEST(AnalysisWindow, ANewFileOrClosingStopsTheCurvePassOfTheLastOne) {
 
 // ---- language ------------------------------------------------------------------------
 
-namespace {
-// Back to German whatever a test left: the other tests read German texts.
-struct TGermanAfterwards {
-  ~TGermanAfterwards() { InstallLanguage(QStringLiteral("de"), false); }
-};
-}  // namespace
-
 // The store's group names are German in the tree the store builds; the
 // window shows them in English, the names of plants, stations and files as
 // they are, and its menu, status line and table headings in English.
 TEST(OfflineWindowLanguage, EnglishGroupsMenuAndStatusKeepTheStoredNames) {
-  TGermanAfterwards german;
+  vanta::test::TGermanAfterwards german;
   ASSERT_TRUE(InstallLanguage(QStringLiteral("en")));
   QTemporaryDir store;
   const QString st = store.path() + "/12345678";

@@ -63,19 +63,6 @@ class FleetTest : public ::testing::Test {
     f.write(text.toUtf8());
     return path;
   }
-  // The files below <root>/<serial>/{Event,Recorder}, relative, with their bytes.
-  static QMap<QString, QByteArray> Files(const QString& root, qint64 serial) {
-    QMap<QString, QByteArray> out;
-    for (const char* sub : {"Event", "Recorder"}) {
-      const QString dir = root + QStringLiteral("/%1/").arg(serial) + QLatin1String(sub);
-      QDirIterator it(dir, QDir::Files);
-      while (it.hasNext()) {
-        const QString p = it.next();
-        out.insert(QLatin1String(sub) + QLatin1Char('/') + QFileInfo(p).fileName(), ReadAll(p));
-      }
-    }
-    return out;
-  }
   QJsonObject Doc(const TRun& r) {
     QJsonObject o;
     EXPECT_TRUE(OneDocument(r, o)) << r.Err.toStdString();
@@ -87,20 +74,10 @@ class FleetTest : public ::testing::Test {
     for (const QJsonValue& v : a) out.insert(v.toObject().value(QStringLiteral("port")).toInt(), v.toObject());
     return out;
   }
-  // The device read by the command line into a folder of its own: the store
-  // must hold the same files byte for byte. Gives the direct download's files.
   QMap<QString, QByteArray> ExpectAsDirectDownload(quint16 port, qint64 serial) {
-    QTemporaryDir direct;
-    const TRun cli = RunCli({QStringLiteral("--port"), QString::number(port), QStringLiteral("--data-dir"), direct.path(),
-                             QStringLiteral("--quiet"), QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("all")},
-                            300000);
-    EXPECT_EQ(cli.Exit, 0) << cli.Err.toStdString();
-    const QMap<QString, QByteArray> want = Files(direct.path(), serial), got = Files(Store.path(), serial);
-    EXPECT_GT(want.size(), 10);
-    EXPECT_EQ(got.keys(), want.keys());
-    for (auto it = want.begin(); it != want.end(); ++it) EXPECT_TRUE(got.value(it.key()) == it.value()) << it.key().toStdString();
-    return want;
+    return cli::ExpectAsDirectDownload(port, serial, Store.path());
   }
+  static QMap<QString, QByteArray> Files(const QString& root, qint64 serial) { return cli::StoreFiles(root, serial); }
   // A read-only look at the service's database.
   struct TDb {
     explicit TDb(const QString& file) : Name(QStringLiteral("test-%1").arg(quintptr(this))) {
@@ -242,13 +219,7 @@ TEST_F(FleetTest, AnUnreachableDeviceFailsAloneAndAPausedOneIsSkipped) {
   TSimProcess a, b;
   ASSERT_TRUE(a.Start(A("--serial-number 30001")));
   ASSERT_TRUE(b.Start(A("--serial-number 30002")));
-  // A port nobody listens on: taken and given back.
-  quint16 dead = 0;
-  {
-    QTcpServer s;
-    ASSERT_TRUE(s.listen(QHostAddress::LocalHost));
-    dead = s.serverPort();
-  }
+  const quint16 dead = ClosedPort();
   ASSERT_EQ(Import(QStringLiteral("127.0.0.1:%1 a\n127.0.0.1:%2 dead\n127.0.0.1:%3 b\n").arg(a.Port).arg(dead).arg(b.Port)), 0);
   const TRun pause = Fleet("--json devices pause", {Addr(b.Port)});
   ASSERT_EQ(pause.Exit, 0) << pause.Err.toStdString();
@@ -451,18 +422,12 @@ TEST_F(FleetTest, AServiceKilledInADownloadResumesWithNothingLostOrDoubled) {
   QProcess p;
   p.start(QStringLiteral(VANTA_FLEET_PATH), A("run --once", {QStringLiteral("--data-dir"), Store.path()}));
   ASSERT_TRUE(p.waitForStarted());
-  const auto partFiles = [&] {
-    QStringList parts;
-    QDirIterator it(Store.path(), {QStringLiteral("*.part")}, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) parts << it.next();
-    return parts;
-  };
   // Until a part file with some bytes in it is there, then no chance to clean up.
   QElapsedTimer t;
   t.start();
   QStringList parts;
   while (t.elapsed() < 60000 && p.state() == QProcess::Running) {
-    parts = partFiles();
+    parts = cli::PartFiles(Store.path());
     if (!parts.isEmpty() && QFileInfo(parts.front()).size() > 0) break;
     QThread::msleep(5);
   }
@@ -493,7 +458,7 @@ TEST_F(FleetTest, AServiceKilledInADownloadResumesWithNothingLostOrDoubled) {
   ASSERT_EQ(run.Exit, 0) << run.Out.toStdString() << run.Err.toStdString();
   const QJsonObject r = FirstRun(run);
   EXPECT_EQ(r.value(QStringLiteral("result")).toString(), QStringLiteral("ok"));
-  EXPECT_TRUE(partFiles().isEmpty());
+  EXPECT_TRUE(cli::PartFiles(Store.path()).isEmpty());
 
   // Byte for byte what a direct download gives.
   const QMap<QString, QByteArray> want = ExpectAsDirectDownload(sim.Port, 70001);

@@ -51,38 +51,10 @@ struct TCluster {
 };
 
 // Devices of one simulator process, one port each.
-class TSimFleet {
- public:
-  bool Start(int devices, const QStringList& extra) {
-    FProc.setProgram(QStringLiteral(VANTA_SIM_PATH));
-    FProc.setProcessChannelMode(QProcess::MergedChannels);
-    FProc.setArguments(QStringList{QStringLiteral("--devices"), QString::number(devices), QStringLiteral("--port"),
-                                   QStringLiteral("0"), QStringLiteral("--text-interval"), QStringLiteral("0")} +
-                       extra);
-    FProc.start();
-    if (!FProc.waitForStarted(5000)) return false;
-    QElapsedTimer t;
-    t.start();
-    QByteArray out;
-    while (t.elapsed() < 20000 && FProc.state() == QProcess::Running) {
-      FProc.waitForReadyRead(100);
-      out += FProc.readAllStandardOutput();
-      if (!out.contains("device roots filled")) continue;
-      for (const QByteArray& line : out.split('\n')) {
-        const QList<QByteArray> w = line.simplified().split(' ');
-        if (w.size() == 6 && w[0] == "device") Devices << qMakePair(w[3].toLongLong(), w[5].toInt());
-      }
-      return Devices.size() == devices;
-    }
-    return false;
-  }
-  ~TSimFleet() {
-    FProc.kill();
-    FProc.waitForFinished(5000);
-  }
-  QList<QPair<qint64, int>> Devices;  // serial, port
-
- private:
+struct TSimFleet {
+  bool Start(int devices, const QStringList& extra) { return StartFleet(FProc, devices, extra, Devices); }
+  ~TSimFleet() { StopProcess(FProc); }
+  std::vector<TFleetDevice> Devices;
   QProcess FProc;
 };
 
@@ -167,19 +139,14 @@ class FleetPgTest : public ::testing::Test {
   void Import(const TSimFleet& sims) {
     const QString hosts = Work.path() + QStringLiteral("/hosts.txt");
     QByteArray lines;
-    for (const auto& d : sims.Devices) lines += QStringLiteral("127.0.0.1:%1\n").arg(d.second).toUtf8();
+    for (const auto& d : sims.Devices) lines += QStringLiteral("127.0.0.1:%1\n").arg(d.Port).toUtf8();
     ASSERT_NO_FATAL_FAILURE(cli::WriteAll(hosts, lines));
     QProcess p;
     p.start(QStringLiteral(VANTA_FLEET_PATH), Common() + QStringList{QStringLiteral("devices"), QStringLiteral("import"), hosts});
     ASSERT_TRUE(p.waitForFinished(180000));
     ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
   }
-  QStringList PartFiles() const {
-    QStringList parts;
-    QDirIterator it(Store.path(), {QStringLiteral("*.part")}, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) parts << it.next();
-    return parts;
-  }
+  QStringList PartFiles() const { return cli::PartFiles(Store.path()); }
   // Every row's file is on disk with that hash; every complete file has one row.
   void ExpectStoreAndRowsAgree() {
     const QList<QVariantList> rows = Rows(QStringLiteral("SELECT path, sha256 FROM files"));
@@ -314,7 +281,7 @@ TEST_F(FleetPgTest, AWorkerKilledInADeviceLosesItAndAnotherFinishesItByteForByte
   TSimFleet sims;
   ASSERT_TRUE(sims.Start(1, {QStringLiteral("--rate"), QStringLiteral("20000")}));
   Import(sims);
-  const qint64 serial = sims.Devices[0].first;
+  const qint64 serial = sims.Devices[0].Serial;
   auto a = StartWorker(QStringLiteral("A"), {QStringLiteral("--lease-seconds"), QStringLiteral("3")});
   QElapsedTimer t;
   t.start();
@@ -337,11 +304,7 @@ TEST_F(FleetPgTest, AWorkerKilledInADeviceLosesItAndAnotherFinishesItByteForByte
   ::kill(pid_t(a->processId()), SIGKILL);
   ASSERT_TRUE(a->waitForFinished(10000));
   qint64 onDisk = 0;
-  QDirIterator it(Store.path(), QDir::Files, QDirIterator::Subdirectories);
-  while (it.hasNext()) {
-    const QString p = it.next();
-    if (p.contains(QLatin1String("/Event/")) || p.contains(QLatin1String("/Recorder/"))) onDisk += QFileInfo(p).size();
-  }
+  for (const QByteArray& b : cli::StoreFiles(Store.path(), serial)) onDisk += b.size();
 
   TRun r;
   const QJsonObject run = Finished(*b, r).value(QStringLiteral("runs")).toArray().at(0).toObject();
@@ -357,25 +320,12 @@ TEST_F(FleetPgTest, AWorkerKilledInADeviceLosesItAndAnotherFinishesItByteForByte
 
   // What a direct download of the device gives, byte for byte; only what A
   // had not stored came over the link again.
-  QTemporaryDir direct;
-  const TRun cli = RunCli({QStringLiteral("--port"), QString::number(sims.Devices[0].second), QStringLiteral("--data-dir"), direct.path(),
-                           QStringLiteral("--quiet"), QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("all")},
-                          300000);
-  ASSERT_EQ(cli.Exit, 0) << cli.Err.toStdString();
+  const QMap<QString, QByteArray> want = cli::ExpectAsDirectDownload(sims.Devices[0].Port, serial, Store.path());
+  ASSERT_GT(want.size(), 10);
   qint64 total = 0;
-  int count = 0;
-  QDirIterator want(direct.path() + QStringLiteral("/%1").arg(serial), QDir::Files, QDirIterator::Subdirectories);
-  while (want.hasNext()) {
-    const QString p = want.next();
-    if (!p.contains(QLatin1String("/Event/")) && !p.contains(QLatin1String("/Recorder/"))) continue;
-    const QString rel = QDir(direct.path()).relativeFilePath(p);
-    EXPECT_TRUE(ReadAll(p) == ReadAll(Store.path() + QLatin1Char('/') + rel)) << rel.toStdString();
-    total += QFileInfo(p).size();
-    ++count;
-  }
-  ASSERT_GT(count, 10);
+  for (const QByteArray& b : want) total += b.size();
   EXPECT_EQ(run.value(QStringLiteral("bytes")).toInteger(), total - onDisk);
-  EXPECT_EQ(One(QStringLiteral("SELECT COUNT(*) FROM files")), count);
+  EXPECT_EQ(One(QStringLiteral("SELECT COUNT(*) FROM files")), want.size());
   ExpectStoreAndRowsAgree();
 }
 
@@ -446,7 +396,7 @@ TEST_F(FleetPgTest, TheWebServiceShowsWhatTheWorkersWrote) {
   const QJsonArray list = QJsonDocument::fromJson(devices).object().value(QStringLiteral("devices")).toArray();
   ASSERT_EQ(list.size(), 3);
   for (const QJsonValue& d : list) EXPECT_EQ(d.toObject().value(QStringLiteral("state")).toString(), QStringLiteral("up")) << devices.toStdString();
-  const QByteArray device = get(QStringLiteral("/api/devices/%1").arg(sims.Devices[0].first).toLatin1().constData());
+  const QByteArray device = get(QStringLiteral("/api/devices/%1").arg(sims.Devices[0].Serial).toLatin1().constData());
   EXPECT_TRUE(cli::MatchesSchema(QString::fromUtf8(device), QStringLiteral("fleet-web-device")));
   const QByteArray events = get("/api/events?limit=1000");
   EXPECT_TRUE(cli::MatchesSchema(QString::fromUtf8(events), QStringLiteral("fleet-web-events")));

@@ -49,18 +49,9 @@ const QFileDevice::Permissions COwnerOnly = QFileDevice::ReadOwner | QFileDevice
 }  // namespace
 
 // One service in this process, on a free port, over the filled database.
-class FleetWebTest : public ::testing::Test {
+class FleetWebTest : public TFilledFleetTest {
  protected:
-  void SetUp() override {
-    Now = QDateTime::currentDateTimeUtc();
-    {
-      TFleetFiller filler(DbFile(), Now);
-      Filled = filler.Fill();
-    }
-  }
   void TearDown() override { StopService(); }
-  QString DbFile() const { return Dir.path() + QStringLiteral("/fleet.sqlite"); }
-  QString DbUrl() const { return QStringLiteral("sqlite:") + DbFile(); }
 
   ::testing::AssertionResult StartService(const QString& tokenFile = QString()) {
     TWebOptions o;
@@ -110,8 +101,8 @@ class FleetWebTest : public ::testing::Test {
         r.Doc.value(QStringLiteral("error")).toObject().value(QStringLiteral("message")).toString().contains(what))
         << path << ": " << r.Body.toStdString();
   }
-  // Every page of `path` (a query without `after`), following `next`.
-  QList<qint64> AllPages(const std::string& path, const char* key, int& pages) {
+  // Every page of `path` (a query without `after`), following `next`; the rows also into `all`.
+  QList<qint64> AllPages(const std::string& path, const char* key, int& pages, QList<QJsonObject>* all = nullptr) {
     QList<qint64> ids;
     QJsonValue next;
     pages = 0;
@@ -125,7 +116,10 @@ class FleetWebTest : public ::testing::Test {
                                                                ? QStringLiteral("fleet-web-events")
                                                                : QStringLiteral("fleet-web-runs")));
       const QJsonArray rows = r.Doc.value(QLatin1String(key)).toArray();
-      for (const QJsonValue& row : rows) ids << row.toObject().value(QStringLiteral("id")).toInteger();
+      for (const QJsonValue& row : rows) {
+        ids << row.toObject().value(QStringLiteral("id")).toInteger();
+        if (all) *all << row.toObject();
+      }
       next = r.Doc.value(QStringLiteral("next"));
       if (!next.isNull()) {
         EXPECT_EQ(next.toInteger(), ids.last()) << "next is the last id of the page";
@@ -135,9 +129,6 @@ class FleetWebTest : public ::testing::Test {
     return ids;
   }
 
-  QTemporaryDir Dir;
-  QDateTime Now;
-  TFilled Filled;
   std::unique_ptr<TFleetWeb> Web;
   std::atomic<bool> Stop{false};
   std::thread Server;
@@ -230,14 +221,10 @@ TEST_F(FleetWebTest, EventsFilterAndPageWithoutLosingOrDoublingARow) {
   EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
   // Across devices the pages follow the time the events happened, not the
   // order their files were indexed in.
-  QList<QString> times;
-  QJsonValue after;
-  do {
-    const TReply r = Get("/api/events?limit=7" + (after.isNull() || after.isUndefined() ? std::string() : "&after=" + std::to_string(after.toInteger())));
-    ASSERT_EQ(r.Status, 200);
-    for (const QJsonValue& v : r.Doc.value(QStringLiteral("events")).toArray()) times << v.toObject().value(QStringLiteral("time")).toString();
-    after = r.Doc.value(QStringLiteral("next"));
-  } while (!after.isNull() && times.size() <= Filled.EventsTotal);
+  QList<QJsonObject> rows7;
+  AllPages("/api/events?limit=7", "events", pages, &rows7);
+  QStringList times;
+  for (const QJsonObject& e : rows7) times << e.value(QStringLiteral("time")).toString();
   EXPECT_EQ(times.size(), Filled.EventsTotal);
   EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
   // A page that ends exactly with the last row says so: no empty page after it.

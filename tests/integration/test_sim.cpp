@@ -27,6 +27,8 @@
 using namespace vanta;
 using namespace vanta::ccci;
 using vanta::test::HeadOf;
+using vanta::test::StartFleet;
+using vanta::test::TFleetDevice;
 using vanta::test::TRawClient;
 using vanta::test::TSimProcess;
 
@@ -471,47 +473,6 @@ TEST(SimPopulate, MoreFilesOnRequestSpreadOverClassesAndEvents) {
 // ---- several devices in one process, paced links -------------------------------------
 
 namespace {
-struct TFleetDevice {
-  int Index = -1;
-  uint32_t Serial = 0;
-  uint16_t Port = 0;
-};
-
-// Starts `vanta-sim --devices N` and reads its N device lines; how long that
-// took goes to `elapsedMs`.
-bool StartFleet(QProcess& proc, int n, const QStringList& extra, std::vector<TFleetDevice>& out, qint64* elapsedMs = nullptr) {
-  QStringList args{"--devices", QString::number(n), "--text-interval", "0"};
-  args << extra;
-  if (!args.contains("--port"))
-    args << "--port"
-         << "0";
-  QElapsedTimer t;
-  t.start();
-  proc.setProgram(QStringLiteral(VANTA_SIM_PATH));
-  proc.setArguments(args);
-  proc.start();
-  if (!proc.waitForStarted(5000)) return false;
-  static const QRegularExpression line(QStringLiteral("^device (\\d+) serial (\\d+) port (\\d+)$"));
-  QByteArray buf;
-  while (int(out.size()) < n && t.elapsed() < 60000) {
-    if (!proc.canReadLine() && !proc.waitForReadyRead(200)) {
-      if (proc.state() != QProcess::Running) return false;
-      continue;
-    }
-    while (proc.canReadLine()) {
-      const QString l = QString::fromUtf8(proc.readLine()).trimmed();
-      const QRegularExpressionMatch m = line.match(l);
-      if (!m.hasMatch()) {
-        ADD_FAILURE() << "unexpected line: " << l.toStdString();
-        return false;
-      }
-      out.push_back({m.captured(1).toInt(), m.captured(2).toUInt(), uint16_t(m.captured(3).toUInt())});
-    }
-  }
-  if (elapsedMs) *elapsedMs = t.elapsed();
-  return int(out.size()) == n;
-}
-
 QByteArray Cli(uint16_t port, const QStringList& args) {
   QProcess p;
   p.start(QStringLiteral(VANTA_CLI_PATH), QStringList{"--port", QString::number(port)} + args);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -152,6 +153,42 @@ inline ::testing::AssertionResult Document(const TRun& r, int exit, const QStrin
                                          << r.Out.toStdString();
   if (::testing::AssertionResult one = OneDocument(r, object); !one) return one << "\nstderr: " << r.Err.toStdString();
   return MatchesSchema(r.Out, schema);
+}
+
+// The files below <root>/<serial>/{Event,Recorder}, relative, with their bytes.
+inline QMap<QString, QByteArray> StoreFiles(const QString& root, qint64 serial) {
+  QMap<QString, QByteArray> out;
+  for (const char* sub : {"Event", "Recorder"}) {
+    QDirIterator it(root + QStringLiteral("/%1/").arg(serial) + QLatin1String(sub), QDir::Files);
+    while (it.hasNext()) {
+      const QString p = it.next();
+      out.insert(QLatin1String(sub) + QLatin1Char('/') + QFileInfo(p).fileName(), ReadAll(p));
+    }
+  }
+  return out;
+}
+
+// The downloads under way below `root`.
+inline QStringList PartFiles(const QString& root) {
+  QStringList parts;
+  QDirIterator it(root, {QStringLiteral("*.part")}, QDir::Files, QDirIterator::Subdirectories);
+  while (it.hasNext()) parts << it.next();
+  return parts;
+}
+
+// The device read by the command line into a folder of its own: the store at
+// `root` must hold the same files byte for byte. Gives the direct download's files.
+inline QMap<QString, QByteArray> ExpectAsDirectDownload(quint16 port, qint64 serial, const QString& root) {
+  QTemporaryDir direct;
+  const TRun cli = RunCli({QStringLiteral("--port"), QString::number(port), QStringLiteral("--data-dir"), direct.path(),
+                           QStringLiteral("--quiet"), QStringLiteral("readout"), QStringLiteral("download"), QStringLiteral("all")},
+                          300000);
+  EXPECT_EQ(cli.Exit, 0) << cli.Err.toStdString();
+  const QMap<QString, QByteArray> want = StoreFiles(direct.path(), serial), got = StoreFiles(root, serial);
+  EXPECT_GT(want.size(), 10);
+  EXPECT_EQ(got.keys(), want.keys());
+  for (auto it = want.begin(); it != want.end(); ++it) EXPECT_TRUE(got.value(it.key()) == it.value()) << it.key().toStdString();
+  return want;
 }
 
 inline const QString CHint = QStringLiteral("Try 'vanta-cli --help' for more information.");

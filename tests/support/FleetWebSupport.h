@@ -8,6 +8,7 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QString>
+#include <QTemporaryDir>
 
 #include "FleetDb.h"
 
@@ -181,6 +182,22 @@ class TFleetFiller {
  private:
   QDateTime FNow;
   TFleetDb FDb;
+};
+
+// A test over the whole fleet in a database of its own, its times relative to `Now`.
+class TFilledFleetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Now = QDateTime::currentDateTimeUtc();
+    TFleetFiller filler(DbFile(), Now);
+    Filled = filler.Fill();
+  }
+  QString DbFile() const { return Dir.path() + QStringLiteral("/fleet.sqlite"); }
+  QString DbUrl() const { return QStringLiteral("sqlite:") + DbFile(); }
+
+  QTemporaryDir Dir;
+  QDateTime Now;
+  TFilled Filled;
 };
 
 }  // namespace vanta::test::fleetweb

@@ -4,10 +4,13 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <memory>
+#include <vector>
 
 #include "Ccci.h"
 
@@ -21,6 +24,13 @@ inline void StopProcess(QProcess& proc) {
     proc.kill();
     proc.waitForFinished(2000);
   }
+}
+
+// A port on this machine where nothing listens: taken and given back.
+inline quint16 ClosedPort() {
+  QTcpServer s;
+  s.listen(QHostAddress::LocalHost, 0);
+  return s.serverPort();
 }
 
 class TSimProcess {
@@ -87,6 +97,47 @@ inline void TSimProcess::CopySample(const QString& to) {
   QProcess cp;
   cp.start(QStringLiteral("cp"), {QStringLiteral("-r"), QStringLiteral(VANTA_SAMPLE_DIR "/."), to});
   cp.waitForFinished(10000);
+}
+
+// A device of `vanta-sim --devices N`, as its line tells it.
+struct TFleetDevice {
+  int Index = -1;
+  uint32_t Serial = 0;
+  uint16_t Port = 0;
+};
+
+// Starts `vanta-sim --devices N` (from port 0 unless `extra` names one) and
+// reads its N device lines, printed once their roots are filled; how long that
+// took goes to `elapsedMs`. Any other line fails the start.
+inline bool StartFleet(QProcess& proc, int n, const QStringList& extra, std::vector<TFleetDevice>& out,
+                       qint64* elapsedMs = nullptr) {
+  QStringList args{QStringLiteral("--devices"), QString::number(n), QStringLiteral("--text-interval"), QStringLiteral("0")};
+  args << extra;
+  if (!args.contains(QStringLiteral("--port"))) args << QStringLiteral("--port") << QStringLiteral("0");
+  QElapsedTimer t;
+  t.start();
+  proc.setProgram(QStringLiteral(VANTA_SIM_PATH));
+  proc.setArguments(args);
+  proc.start();
+  if (!proc.waitForStarted(5000)) return false;
+  static const QRegularExpression line(QStringLiteral("^device (\\d+) serial (\\d+) port (\\d+)$"));
+  while (int(out.size()) < n && t.elapsed() < 60000) {
+    if (!proc.canReadLine() && !proc.waitForReadyRead(200)) {
+      if (proc.state() != QProcess::Running) return false;
+      continue;
+    }
+    while (proc.canReadLine()) {
+      const QString l = QString::fromUtf8(proc.readLine()).trimmed();
+      const QRegularExpressionMatch m = line.match(l);
+      if (!m.hasMatch()) {
+        qWarning("unexpected line: %s", qPrintable(l));
+        return false;
+      }
+      out.push_back({m.captured(1).toInt(), m.captured(2).toUInt(), uint16_t(m.captured(3).toUInt())});
+    }
+  }
+  if (elapsedMs) *elapsedMs = t.elapsed();
+  return int(out.size()) == n;
 }
 
 // Blocking frame client for byte-level tests.

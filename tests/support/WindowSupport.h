@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "FormBasic.h"
+#include "Language.h"
 #include "TestSupport.h"
 
 namespace vanta::test {
@@ -60,5 +61,10 @@ inline void Shot(QWidget& w, const QString& name) {
     w.grab().save(QDir(dir).filePath(name));
   }
 }
+
+// Back to German whatever a test left: the other tests read German texts.
+struct TGermanAfterwards {
+  ~TGermanAfterwards() { InstallLanguage(QStringLiteral("de"), false); }
+};
 
 }  // namespace vanta::test

@@ -8,7 +8,6 @@
 
 #include <QRegularExpression>
 #include <QSet>
-#include <QTemporaryDir>
 #include <cmath>
 
 #include "FleetView.h"
@@ -197,19 +196,13 @@ double Value(const QList<TSample>& samples, const QString& name, const QMap<QStr
   return NAN;
 }
 
-class FleetWebDb : public ::testing::Test {
+class FleetWebDb : public TFilledFleetTest {
  protected:
   void SetUp() override {
-    Now = QDateTime::currentDateTimeUtc();
-    TFleetFiller filler(Dir.path() + QStringLiteral("/fleet.sqlite"), Now);
-    Filled = filler.Fill();
+    TFilledFleetTest::SetUp();
     QString error;
-    ASSERT_TRUE(Db.Open(QStringLiteral("sqlite:") + Dir.path() + QStringLiteral("/fleet.sqlite"), error))
-        << error.toStdString();
+    ASSERT_TRUE(Db.Open(DbUrl(), error)) << error.toStdString();
   }
-  QTemporaryDir Dir;
-  QDateTime Now;
-  TFilled Filled;
   TFleetDb Db;
 };
 
@@ -299,37 +292,29 @@ TEST_F(FleetWebDb, MetricsFollowTheFormatAndCountWhatTheDatabaseHolds) {
             double(Filled.Durations.size() - 1));
 }
 
-TEST_F(FleetWebDb, StatesFollowTheRuleOfTheLastRunAndTwiceTheInterval) {
-  QList<TDeviceHealth> health;
-  QString error;
-  ASSERT_TRUE(ReadHealth(Db, Now, health, error)) << error.toStdString();
-  ASSERT_EQ(health.size(), 6);
-  for (const TDeviceHealth& h : health) {
-    if (h.Device.Serial == 0) {
-      EXPECT_EQ(h.State, TDeviceState::dsNever) << "a run under way has not finished";
-      continue;
-    }
-    EXPECT_EQ(DeviceStateName(h.State), Filled.States.value(h.Device.Serial)) << h.Device.Serial;
-  }
-  // The rule at its edges, on one row.
+// The state of every filled device, read back through ReadHealth, is
+// FleetWebTest.DevicesListEveryDeviceWithItsHealth's; here the rule at its
+// edges, on one row.
+TEST(FleetDeviceState, FollowsTheLastRunAndTwiceTheInterval) {
+  const QDateTime now = QDateTime::currentDateTimeUtc();
   TDeviceRow d;
   d.EverySeconds = 600;
-  d.LastContact = Now.addSecs(-1200);
-  const TRunView ok{1, QStringLiteral("ok"), Now, Now, QString()};
-  const TRunView failed{2, QStringLiteral("failed"), Now, Now, QString()};
-  EXPECT_EQ(StateOf(d, ok, Now), TDeviceState::dsUp) << "exactly twice the interval is still up";
-  d.LastContact = Now.addSecs(-1201);
-  EXPECT_EQ(StateOf(d, ok, Now), TDeviceState::dsDown);
-  d.LastContact = Now;
-  EXPECT_EQ(StateOf(d, failed, Now), TDeviceState::dsDown);
-  EXPECT_EQ(StateOf(d, std::nullopt, Now), TDeviceState::dsNever);
+  d.LastContact = now.addSecs(-1200);
+  const TRunView ok{1, QStringLiteral("ok"), now, now, QString()};
+  const TRunView failed{2, QStringLiteral("failed"), now, now, QString()};
+  EXPECT_EQ(StateOf(d, ok, now), TDeviceState::dsUp) << "exactly twice the interval is still up";
+  d.LastContact = now.addSecs(-1201);
+  EXPECT_EQ(StateOf(d, ok, now), TDeviceState::dsDown);
+  d.LastContact = now;
+  EXPECT_EQ(StateOf(d, failed, now), TDeviceState::dsDown);
+  EXPECT_EQ(StateOf(d, std::nullopt, now), TDeviceState::dsNever);
   d.Paused = true;
-  EXPECT_EQ(StateOf(d, ok, Now), TDeviceState::dsPaused);
+  EXPECT_EQ(StateOf(d, ok, now), TDeviceState::dsPaused);
 }
 
 TEST_F(FleetWebDb, DevicesEnteredTwiceOrNamedAlikeGiveOneSeriesEach) {
   {
-    TFleetFiller more(Dir.path() + QStringLiteral("/fleet.sqlite"), Now);
+    TFleetFiller more(DbFile(), Now);
     // Two devices never reached, with one name.
     more.Device(QStringLiteral("Reserve"), QStringLiteral("10.9.0.1"), 900);
     more.Device(QStringLiteral("Reserve"), QStringLiteral("10.9.0.2"), 900);
