@@ -234,13 +234,20 @@ TEST_F(CliCalibTest, OnATerminalTheWiringStepsWaitForTheOperator) {
   // is typed ahead: Enter, Enter, the two values.
   p.start("script", {"-qec", args.join(QLatin1Char(' ')), "/dev/null"});
   ASSERT_TRUE(p.waitForStarted(5000));
-  p.write("\n");
-  SpinUntil([] { return false; }, 1500);
-  p.write("\n");
-  SpinUntil([] { return false; }, 1500);
+  QByteArray shown;
+  const auto prompts = [&] {
+    shown += p.readAllStandardOutput();
+    return shown.count("Weiter mit Enter");
+  };
+  // Each Enter once its step asks for it; the values are typed ahead.
+  for (qsizetype step = 1; step <= 2; ++step) {
+    ASSERT_TRUE(SpinUntil([&] { return prompts() >= step; }, 30000)) << shown.toStdString();
+    p.write("\n");
+  }
   p.write("100,5\n5\n");
   ASSERT_TRUE(p.waitForFinished(60000));
-  const QString screen = QString::fromUtf8(p.readAllStandardOutput());
+  prompts();
+  const QString screen = QString::fromUtf8(shown);
   EXPECT_EQ(p.exitCode(), 0) << screen.toStdString();
   EXPECT_TRUE(screen.contains("Strommesseingänge von der Quelle trennen")) << screen.toStdString();
   EXPECT_TRUE(screen.contains("Am Kalibrator folgende Werte einstellen:"));
