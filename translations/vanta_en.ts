@@ -1,5 +1,4 @@
-<?xml version="1.0" encoding="utf-8"?>
-<!DOCTYPE TS>
+<?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="en_US" sourcelanguage="de_DE">
 <context>
     <name>TReadoutTree</name>
@@ -439,8 +438,8 @@
         <translation>Report without files or target</translation>
     </message>
     <message>
-        <source>unbekannte Berichtsart &apos;%1&apos;</source>
-        <translation>unknown report kind &apos;%1&apos;</translation>
+        <source>unbekannte Berichtsart '%1'</source>
+        <translation>unknown report kind '%1'</translation>
     </message>
     <message>
         <source>Kalibrierdaten leer oder kein JSON</source>
@@ -673,7 +672,7 @@
     </message>
     <message>
         <source>Spannungs- und Strompfade des Kalibrators an alle Messeingänge anschließen (Spannungen parallel, Ströme in Reihe), das Referenzmessgerät dazu.</source>
-        <translation>Connect the calibrator&apos;s voltage and current paths to all measuring inputs (voltages in parallel, currents in series), and the reference meter as well.</translation>
+        <translation>Connect the calibrator's voltage and current paths to all measuring inputs (voltages in parallel, currents in series), and the reference meter as well.</translation>
     </message>
     <message>
         <source>Am Kalibrator folgende Werte einstellen:</source>
@@ -712,8 +711,8 @@
         <translation>Cannot save the calibration certificate (%1): calibration not started</translation>
     </message>
     <message>
-        <source>Der Benutzer &quot;%1&quot; hat nicht die nötigen Rechte für diesen Vorgang!</source>
-        <translation>The user &quot;%1&quot; lacks the rights for this operation!</translation>
+        <source>Der Benutzer "%1" hat nicht die nötigen Rechte für diesen Vorgang!</source>
+        <translation>The user "%1" lacks the rights for this operation!</translation>
     </message>
     <message>
         <source>Spannung (V): </source>
@@ -880,12 +879,12 @@
         <translation>%1 files exported to %2.</translation>
     </message>
     <message>
-        <source>Der eingegebene Wert für %1 liegt im ungültigen Bereich.<byte value="xd"/>
-Bitte die Bereichsgrenzen beachten:<byte value="xd"/>
-Minimaler Wert: %2<byte value="xd"/>
-Maximaler Wert: %3<byte value="xd"/>
-Standard Wert: %4<byte value="xd"/>
-<byte value="xd"/>
+        <source>Der eingegebene Wert für %1 liegt im ungültigen Bereich.<byte value="xd" />
+Bitte die Bereichsgrenzen beachten:<byte value="xd" />
+Minimaler Wert: %2<byte value="xd" />
+Maximaler Wert: %3<byte value="xd" />
+Standard Wert: %4<byte value="xd" />
+<byte value="xd" />
 Der Parameter wird auf den Wert %5 gesetzt!</source>
         <translation>The value entered for %1 is out of range.
 Please keep to the limits:
@@ -896,16 +895,16 @@ Default value: %4
 The parameter is set to %5!</translation>
     </message>
     <message>
-        <source>Die Eingegebenen GPS Koordinaten &quot;%1&quot; sind ungültig. Bitte geben Sie diese im Format &quot;N49.12345678E11.12345678&quot; ein.</source>
-        <translation>The GPS coordinates &quot;%1&quot; are invalid. Please enter them in the format &quot;N49.12345678E11.12345678&quot;.</translation>
+        <source>Die Eingegebenen GPS Koordinaten "%1" sind ungültig. Bitte geben Sie diese im Format "N49.12345678E11.12345678" ein.</source>
+        <translation>The GPS coordinates "%1" are invalid. Please enter them in the format "N49.12345678E11.12345678".</translation>
     </message>
     <message>
         <source>Ordner %1 gibt es nicht</source>
         <translation>Folder %1 does not exist</translation>
     </message>
     <message>
-        <source>%1@%2: &quot;%3&quot; ist kein Eintrag der Liste (%4)</source>
-        <translation>%1@%2: &quot;%3&quot; is not an entry of the list (%4)</translation>
+        <source>%1@%2: "%3" ist kein Eintrag der Liste (%4)</source>
+        <translation>%1@%2: "%3" is not an entry of the list (%4)</translation>
     </message>
     <message>
         <source>Parameter %1 gibt es nicht</source>
@@ -924,12 +923,12 @@ The parameter is set to %5!</translation>
         <translation>Parameter %1 cannot be changed at level %2</translation>
     </message>
     <message>
-        <source>Der IED-Name &quot;%1&quot; ist ungültig</source>
-        <translation>The IED name &quot;%1&quot; is invalid</translation>
+        <source>Der IED-Name "%1" ist ungültig</source>
+        <translation>The IED name "%1" is invalid</translation>
     </message>
     <message>
-        <source>&quot;%1&quot; ist kein Eintrag der Liste (%2)</source>
-        <translation>&quot;%1&quot; is not an entry of the list (%2)</translation>
+        <source>"%1" ist kein Eintrag der Liste (%2)</source>
+        <translation>"%1" is not an entry of the list (%2)</translation>
     </message>
     <message>
         <source>Eingabe abgelehnt</source>
@@ -1001,7 +1000,7 @@ The parameter is set to %5!</translation>
     </message>
     <message>
         <source>Sicherung der Geräteparametrierung: %1</source>
-        <translation>Backup of the device&apos;s parameter set: %1</translation>
+        <translation>Backup of the device's parameter set: %1</translation>
     </message>
     <message>
         <source>ACHTUNG: Parametrierung nicht erfolgreich!</source>
@@ -1160,16 +1159,16 @@ The parameter is set to %5!</translation>
         <translation>%1: not valid XML (line %2: %3)</translation>
     </message>
     <message>
-        <source>%1: kein Element mit name=&quot;sys&quot;</source>
-        <translation>%1: no element with name=&quot;sys&quot;</translation>
+        <source>%1: kein Element mit name="sys"</source>
+        <translation>%1: no element with name="sys"</translation>
     </message>
     <message>
-        <source>id &quot;%1&quot; von &lt;%2&gt; ist keine Zahl</source>
-        <translation>id &quot;%1&quot; of &lt;%2&gt; is not a number</translation>
+        <source>id "%1" von &lt;%2&gt; ist keine Zahl</source>
+        <translation>id "%1" of &lt;%2&gt; is not a number</translation>
     </message>
     <message>
-        <source>%1: Wert &quot;%2&quot; passt nicht zu %3</source>
-        <translation>%1: value &quot;%2&quot; does not fit %3</translation>
+        <source>%1: Wert "%2" passt nicht zu %3</source>
+        <translation>%1: value "%2" does not fit %3</translation>
     </message>
     <message>
         <source>%1: untere Grenze über der oberen</source>
@@ -1232,8 +1231,8 @@ The parameter is set to %5!</translation>
         <translation>no data folder set</translation>
     </message>
     <message>
-        <source>unzulässiger Dateiname &quot;%1&quot;</source>
-        <translation>invalid file name &quot;%1&quot;</translation>
+        <source>unzulässiger Dateiname "%1"</source>
+        <translation>invalid file name "%1"</translation>
     </message>
     <message>
         <source>Ordner %1 kann nicht angelegt werden</source>
@@ -1261,7 +1260,7 @@ The parameter is set to %5!</translation>
     </message>
     <message>
         <source>Der RSA Schlüssel dieses Gerätes hat sich geändert. Bitte Verifizieren Sie die Integrität des Gerätes anhand des folgenden RSA-Schlüssels:</source>
-        <translation>The RSA key of this device has changed. Please verify the device&apos;s integrity with the following RSA key:</translation>
+        <translation>The RSA key of this device has changed. Please verify the device's integrity with the following RSA key:</translation>
     </message>
     <message>
         <source>Dieser ist auf dem Prüfzertifikat oder direkt am Gerät hinterlegt. Ohne eine Überprüfung sollte dem Gerät nicht vertraut werden und die Verbindung abgebrochen werden!</source>
@@ -1536,8 +1535,8 @@ The parameter is set to %5!</translation>
         <translation>Device not reachable after the restart (%1 s)</translation>
     </message>
     <message>
-        <source>Zeitüberschreitung im Schritt &quot;%1&quot;</source>
-        <translation>Timeout in step &quot;%1&quot;</translation>
+        <source>Zeitüberschreitung im Schritt "%1"</source>
+        <translation>Timeout in step "%1"</translation>
     </message>
     <message>
         <source>%1: zu groß für eine Geräteliste (%2 Bytes)</source>
@@ -1604,8 +1603,8 @@ The parameter is set to %5!</translation>
         <translation>Harmonics</translation>
     </message>
     <message>
-        <source>%1: &quot;%2&quot; fehlt oder ist ungültig</source>
-        <translation>%1: &quot;%2&quot; is missing or invalid</translation>
+        <source>%1: "%2" fehlt oder ist ungültig</source>
+        <translation>%1: "%2" is missing or invalid</translation>
     </message>
     <message>
         <source>RCM Nennzustand</source>
@@ -1868,12 +1867,12 @@ The parameter is set to %5!</translation>
         <translation>channel table cut off</translation>
     </message>
     <message>
-        <source>unbekannte Sprachtabelle &quot;%1&quot;</source>
-        <translation>unknown language table &quot;%1&quot;</translation>
+        <source>unbekannte Sprachtabelle "%1"</source>
+        <translation>unknown language table "%1"</translation>
     </message>
     <message>
-        <source>%1: Tabelle &quot;%2&quot; fehlt</source>
-        <translation>%1: table &quot;%2&quot; is missing</translation>
+        <source>%1: Tabelle "%2" fehlt</source>
+        <translation>%1: table "%2" is missing</translation>
     </message>
     <message>
         <source>SSH-Schreibfehler</source>
@@ -1926,6 +1925,18 @@ The parameter is set to %5!</translation>
     <message>
         <source>1 Wert außerhalb der Zeitfolge (überlappende Dateien) übergangen</source>
         <translation>1 value out of time order (overlapping files) skipped</translation>
+    </message>
+    <message>
+        <source>%1: nicht gelöscht</source>
+        <translation>%1: not deleted</translation>
+    </message>
+    <message>
+        <source>%1: kein Name einer gespeicherten Datei</source>
+        <translation>%1: not a stored file's name</translation>
+    </message>
+    <message>
+        <source>%1: nicht im Datenordner %2</source>
+        <translation>%1: not in the data folder %2</translation>
     </message>
 </context>
 <context>
@@ -2246,12 +2257,12 @@ The parameter is set to %5!</translation>
         <translation>No curves shown: nothing to scale.</translation>
     </message>
     <message>
-        <source>%1: Min &quot;%2&quot; ist keine Zahl.</source>
-        <translation>%1: Min &quot;%2&quot; is not a number.</translation>
+        <source>%1: Min "%2" ist keine Zahl.</source>
+        <translation>%1: Min "%2" is not a number.</translation>
     </message>
     <message>
-        <source>%1: Max &quot;%2&quot; ist keine Zahl.</source>
-        <translation>%1: Max &quot;%2&quot; is not a number.</translation>
+        <source>%1: Max "%2" ist keine Zahl.</source>
+        <translation>%1: Max "%2" is not a number.</translation>
     </message>
     <message>
         <source>%1: Min (%2) muss kleiner als Max (%3) sein.</source>
@@ -2775,7 +2786,7 @@ The parameter is set to %5!</translation>
         <translation>Count recorded values</translation>
     </message>
     <message>
-        <source>Die Parametrierung kann nicht gelesen werden:<byte value="xd"/>
+        <source>Die Parametrierung kann nicht gelesen werden:<byte value="xd" />
 </source>
         <translation>Cannot read the parameter set:
 </translation>
@@ -2793,12 +2804,12 @@ The parameter is set to %5!</translation>
         <translation>Device parameters</translation>
     </message>
     <message>
-        <source>Der eingegebene Wert für %1 liegt im ungültigen Bereich.<byte value="xd"/>
-Bitte die Bereichsgrenzen beachten:<byte value="xd"/>
-Minimaler Wert: %2<byte value="xd"/>
-Maximaler Wert: %3<byte value="xd"/>
-Standard Wert: %4<byte value="xd"/>
-<byte value="xd"/>
+        <source>Der eingegebene Wert für %1 liegt im ungültigen Bereich.<byte value="xd" />
+Bitte die Bereichsgrenzen beachten:<byte value="xd" />
+Minimaler Wert: %2<byte value="xd" />
+Maximaler Wert: %3<byte value="xd" />
+Standard Wert: %4<byte value="xd" />
+<byte value="xd" />
 Der Parameter wird auf den Wert %5 gesetzt!</source>
         <translation>The value entered for %1 is out of range.
 Please keep to the limits:
@@ -2809,12 +2820,12 @@ Default value: %4
 The parameter is set to %5!</translation>
     </message>
     <message>
-        <source>Der eingegebene Wert liegt im ungültigen Bereich.<byte value="xd"/>
-Bitte die Bereichsgrenzen beachten:<byte value="xd"/>
-Minimaler Wert: %1<byte value="xd"/>
-Maximaler Wert: %2<byte value="xd"/>
-Standard Wert: %3<byte value="xd"/>
-<byte value="xd"/>
+        <source>Der eingegebene Wert liegt im ungültigen Bereich.<byte value="xd" />
+Bitte die Bereichsgrenzen beachten:<byte value="xd" />
+Minimaler Wert: %1<byte value="xd" />
+Maximaler Wert: %2<byte value="xd" />
+Standard Wert: %3<byte value="xd" />
+<byte value="xd" />
 Der Parameter wird auf den Wert %4 gesetzt!</source>
         <translation>The value entered is out of range.
 Please keep to the limits:
@@ -2825,16 +2836,16 @@ Default value: %3
 The parameter is set to %4!</translation>
     </message>
     <message>
-        <source>Die Eingegebenen GPS Koordinaten &quot;%1&quot; sind ungültig. Bitte geben Sie diese im Format &quot;N49.12345678E11.12345678&quot; ein.</source>
-        <translation>The GPS coordinates &quot;%1&quot; are invalid. Please enter them in the format &quot;N49.12345678E11.12345678&quot;.</translation>
+        <source>Die Eingegebenen GPS Koordinaten "%1" sind ungültig. Bitte geben Sie diese im Format "N49.12345678E11.12345678" ein.</source>
+        <translation>The GPS coordinates "%1" are invalid. Please enter them in the format "N49.12345678E11.12345678".</translation>
     </message>
     <message>
-        <source>Der IED-Name &quot;%1&quot; ist ungültig. Er beginnt mit einem Buchstaben und enthält nur Buchstaben, Ziffern und &quot;_&quot; (höchstens 64 Zeichen).</source>
-        <translation>The IED name &quot;%1&quot; is invalid. It starts with a letter and contains only letters, digits and &quot;_&quot; (at most 64 characters).</translation>
+        <source>Der IED-Name "%1" ist ungültig. Er beginnt mit einem Buchstaben und enthält nur Buchstaben, Ziffern und "_" (höchstens 64 Zeichen).</source>
+        <translation>The IED name "%1" is invalid. It starts with a letter and contains only letters, digits and "_" (at most 64 characters).</translation>
     </message>
     <message>
-        <source>Achtung: Einstellungen im Servicemodus können u.U. zu Fehlfunktionen im Gerät führen!<byte value="xd"/>
-<byte value="xd"/>
+        <source>Achtung: Einstellungen im Servicemodus können u.U. zu Fehlfunktionen im Gerät führen!<byte value="xd" />
+<byte value="xd" />
 Wollen Sie den Servicemodus wirklich aktivieren?</source>
         <translation>Warning: settings in service mode can make the device malfunction!
 
@@ -2961,8 +2972,8 @@ Do you really want to switch service mode on?</translation>
         <translation>Cannot be entered: the conversion needs a value missing from this parameter set (%1)</translation>
     </message>
     <message>
-        <source>&quot;%1&quot; ist keine Zahl. Der Wert wurde nicht übernommen.</source>
-        <translation>&quot;%1&quot; is not a number. The value was not taken.</translation>
+        <source>"%1" ist keine Zahl. Der Wert wurde nicht übernommen.</source>
+        <translation>"%1" is not a number. The value was not taken.</translation>
     </message>
     <message>
         <source>U: %1 / %2 / %3 / %4   I: %5 / %6 / %7 / %8
@@ -2971,7 +2982,7 @@ Nennspannung L-L %9 V</source>
 Nominal voltage L-L %9 V</translation>
     </message>
     <message>
-        <source>Wandlerwerte ungültig, es wurde nichts übernommen:<byte value="xd"/>
+        <source>Wandlerwerte ungültig, es wurde nichts übernommen:<byte value="xd" />
 </source>
         <translation>Invalid transformer values, nothing was taken:
 </translation>
@@ -2997,8 +3008,8 @@ Nominal voltage L-L %9 V</translation>
         <translation>The device takes its time from the receiver at the time input (%1).</translation>
     </message>
     <message>
-        <source>Versatz &quot;%1&quot; (keine Zeitzone)</source>
-        <translation>Offset &quot;%1&quot; (no time zone)</translation>
+        <source>Versatz "%1" (keine Zeitzone)</source>
+        <translation>Offset "%1" (no time zone)</translation>
     </message>
     <message>
         <source>(UTC%1%2:%3) eingestellter Versatz, keine Zeitzone dieses Rechners</source>
@@ -3017,13 +3028,13 @@ Nominal voltage L-L %9 V</translation>
         <translation>Cancel</translation>
     </message>
     <message>
-        <source>Die Parametrierung des Geräts liegt nicht vor, es kann keine Sicherung angelegt werden.<byte value="xd"/>
+        <source>Die Parametrierung des Geräts liegt nicht vor, es kann keine Sicherung angelegt werden.<byte value="xd" />
 Bitte neu lesen. Es wurde nichts gesendet.</source>
-        <translation>The device&apos;s parameter set is not available, so no backup can be made.
+        <translation>The device's parameter set is not available, so no backup can be made.
 Please read it again. Nothing was sent.</translation>
     </message>
     <message>
-        <source><byte value="xd"/>
+        <source><byte value="xd" />
 Es wurde nichts gesendet.</source>
         <translation>
 Nothing was sent.</translation>
@@ -3073,8 +3084,8 @@ Nothing was sent.</translation>
         <translation>Invalid import file: </translation>
     </message>
     <message>
-        <source>Die folgenden Einstellungen hatten ungültige Werte und wurden auf ihren Defaultwert zurückgesetzt: <byte value="xd"/>
-<byte value="xd"/>
+        <source>Die folgenden Einstellungen hatten ungültige Werte und wurden auf ihren Defaultwert zurückgesetzt: <byte value="xd" />
+<byte value="xd" />
 </source>
         <translation>The following settings had invalid values and were reset to their defaults:
 
@@ -3085,9 +3096,9 @@ Nothing was sent.</translation>
         <translation>No changed data found</translation>
     </message>
     <message>
-        <source>Alle Parameter außer den Netzwerkeinstellungen werden auf ihre Werkseinstellung gesetzt.<byte value="xd"/>
-Die Werte werden erst beim Senden an das Gerät übertragen.<byte value="xd"/>
-<byte value="xd"/>
+        <source>Alle Parameter außer den Netzwerkeinstellungen werden auf ihre Werkseinstellung gesetzt.<byte value="xd" />
+Die Werte werden erst beim Senden an das Gerät übertragen.<byte value="xd" />
+<byte value="xd" />
 Fortfahren?</source>
         <translation>All parameters except the network settings will be set to their factory settings.
 The values are transferred to the device only when sent.
@@ -3559,7 +3570,7 @@ Continue?</translation>
     </message>
     <message>
         <source>Spannungs- und Strompfade des Kalibrators an alle Messeingänge anschließen (Spannungen parallel, Ströme in Reihe), das Referenzmessgerät dazu.</source>
-        <translation>Connect the calibrator&apos;s voltage and current paths to all measuring inputs (voltages in parallel, currents in series), and the reference meter as well.</translation>
+        <translation>Connect the calibrator's voltage and current paths to all measuring inputs (voltages in parallel, currents in series), and the reference meter as well.</translation>
     </message>
     <message>
         <source>Am Kalibrator folgende Werte einstellen:</source>
@@ -3819,8 +3830,8 @@ Continue?</translation>
         <translation>Run stopped</translation>
     </message>
     <message>
-        <source>&quot;%1&quot; ist keine Adresse (host[:port] [Name])</source>
-        <translation>&quot;%1&quot; is not an address (host[:port] [name])</translation>
+        <source>"%1" ist keine Adresse (host[:port] [Name])</source>
+        <translation>"%1" is not an address (host[:port] [name])</translation>
     </message>
     <message>
         <source>%1: keine Geräte</source>
@@ -3958,7 +3969,7 @@ Continue?</translation>
     </message>
     <message>
         <source>leer: Werkseinstellung des Geräts</source>
-        <translation>empty: the device&apos;s factory setting</translation>
+        <translation>empty: the device's factory setting</translation>
     </message>
     <message>
         <source>Benutzer</source>
@@ -4012,8 +4023,8 @@ Continue?</translation>
 <context>
     <name>vanta::host::TFormDevice</name>
     <message>
-        <source>Das Fenster &quot;%1&quot; folgt in einer späteren Version.</source>
-        <translation>The window &quot;%1&quot; will come in a later version.</translation>
+        <source>Das Fenster "%1" folgt in einer späteren Version.</source>
+        <translation>The window "%1" will come in a later version.</translation>
     </message>
     <message>
         <source>Bis dahin zeigt dieses Gerätefenster die Verbindung, das Gerätepanel und die gespeicherten Daten.</source>
@@ -4179,8 +4190,8 @@ Continue?</translation>
         <translation> (copy)</translation>
     </message>
     <message>
-        <source>Gerät &quot;%1&quot; entfernen?</source>
-        <translation>Remove device &quot;%1&quot;?</translation>
+        <source>Gerät "%1" entfernen?</source>
+        <translation>Remove device "%1"?</translation>
     </message>
     <message>
         <source>Einstellungen</source>
@@ -4239,8 +4250,8 @@ Continue?</translation>
         <translation>%1 is connected by serial line and has no web page</translation>
     </message>
     <message>
-        <source>Keine gültige Adresse für die Webseite von %1: &quot;%2&quot;</source>
-        <translation>No valid address for the web page of %1: &quot;%2&quot;</translation>
+        <source>Keine gültige Adresse für die Webseite von %1: "%2"</source>
+        <translation>No valid address for the web page of %1: "%2"</translation>
     </message>
     <message>
         <source>Webseite %1 geöffnet</source>

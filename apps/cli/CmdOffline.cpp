@@ -104,10 +104,14 @@ int Run(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   QStringList files;
   if (a.Has(QStringLiteral("station"))) {
     const QString sn = a.Value(QStringLiteral("station"));
+    const TStation* s = Station(stations, sn);
+    const qsizetype count = s ? FilesBelow(BuildStationTree(*s)).size() : 0;
     if (!DeleteStation(store, sn, [&out](const QString& l) { out.Line(l); })) {
       out.Error(TEn::tr("no station %1 in %2").arg(sn, store));
       return ecUsage;
     }
+    out.Result().insert(QStringLiteral("removed"), count);
+    out.Result().insert(QStringLiteral("failed"), QJsonArray());
     return ecDone;
   }
   if (a.Has(QStringLiteral("class"))) {
@@ -122,13 +126,30 @@ int Run(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
       const bool events = cls == QLatin1String("events");
       if (MatchStoreName(QFileInfo(f).fileName(), n) && (events ? !n.Recording : n.Class == cls)) files << f;
     }
-  } else {
-    files = a.Args.mid(1);
+  }
+  // Named files: only what is in the store, found by its name or its path there.
+  QStringList failed;
+  for (const QString& name : a.Has(QStringLiteral("class")) ? QStringList() : a.Args.mid(1)) {
+    QString why;
+    const QString path = StoredFile(store, name, why);
+    if (path.isEmpty())
+      failed << why;
+    else
+      files << path;
   }
   int removed = 0;
-  for (const QString& f : files) removed += OfflineDelFile(f, [&out](const QString& l) { out.Line(l); }) ? 1 : 0;
+  for (const QString& f : files) {
+    if (OfflineDelFile(f, [&out](const QString& l) { out.Line(l); }))
+      ++removed;
+    else
+      failed << TTr::tr("%1: nicht gelöscht").arg(f);
+  }
+  // The document names them in "failed"; people read them on stderr.
+  if (!out.Json())
+    for (const QString& f : failed) out.Note(f);
   out.Result().insert(QStringLiteral("removed"), removed);
-  return ecDone;
+  out.Result().insert(QStringLiteral("failed"), QJsonArray::fromStringList(failed));
+  return failed.isEmpty() ? ecDone : ecUsage;
 }
 
 }  // namespace

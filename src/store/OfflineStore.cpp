@@ -265,6 +265,42 @@ bool OfflineDelFile(const QString& path, const TStoreLog& log) {
   return ok;
 }
 
+QString StoredFile(const QString& dataDir, const QString& name, QString& why) {
+  const QString fileName = QFileInfo(name).fileName();
+  TStoreName n;
+  if (!MatchStoreName(fileName, n)) {
+    why = TTr::tr("%1: kein Name einer gespeicherten Datei").arg(name);
+    return {};
+  }
+  const QString store = QFileInfo(dataDir).canonicalFilePath();
+  QStringList candidates;
+  if (name.contains(QLatin1Char('/'))) {
+    candidates << name;
+  } else {
+    for (const QString& station : QDir(dataDir).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+      for (const char* sub : {"Recorder", "Event"})
+        candidates << QStringLiteral("%1/%2/%3/%4").arg(dataDir, station, QLatin1String(sub), fileName);
+  }
+  for (const QString& c : candidates) {
+    const QFileInfo info(c);
+    if (!info.isFile()) continue;
+    // Where the file really is (links followed): <store>/<station>/<Recorder|Event>/<name>.
+    const QString real = info.canonicalFilePath();
+    const QDir folder = QFileInfo(real).dir();
+    QDir station = folder;
+    station.cdUp();
+    QDir parent = station;
+    parent.cdUp();
+    const bool inStore = !store.isEmpty() && parent.path() == store &&
+                         (folder.dirName() == QLatin1String("Recorder") || folder.dirName() == QLatin1String("Event"));
+    if (inStore) return real;
+    why = TTr::tr("%1: nicht im Datenordner %2").arg(name, QDir::toNativeSeparators(dataDir));
+    return {};
+  }
+  why = TTr::tr("%1: nicht im Datenordner %2").arg(name, QDir::toNativeSeparators(dataDir));
+  return {};
+}
+
 bool DeleteStation(const QString& dataDir, const QString& folder, const TStoreLog& log) {
   if (folder.isEmpty() || folder.contains(QLatin1Char('/')) || folder == QLatin1String("..") || folder == QLatin1String("."))
     return false;  // only a station folder directly in the store

@@ -81,6 +81,11 @@ TImportResult ImportFolder(const QString& source, const QString& dataDir,
 int ExportFiles(const QStringList& files, const QString& target, QStringList& failed);
 // Deletes a stored file ("Deleting %s"); nothing for a file that is gone.
 bool OfflineDelFile(const QString& path, const TStoreLog& log = {});
+// The stored file `name` stands for: a path to a file in a station's Recorder
+// or Event folder of `dataDir`, or the bare name of one. Empty, with the
+// reason in `why`, for anything else: a file elsewhere is never the store's
+// to delete, whatever its name.
+QString StoredFile(const QString& dataDir, const QString& name, QString& why);
 // Deletes a station folder with everything in it.
 bool DeleteStation(const QString& dataDir, const QString& folder, const TStoreLog& log = {});
 

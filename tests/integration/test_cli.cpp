@@ -1068,6 +1068,40 @@ TEST(CliPara, ExportsMandatoryAndIcd) {
   EXPECT_TRUE(r.Err.contains("Ungülige ICD Datei")) << r.Err.toStdString();
 }
 
+// offline rm deletes the store's files only: by name or by their path in the
+// store; a file elsewhere stays, whatever it is called, and is named as refused.
+TEST(CliOffline, RmTakesOnlyTheStoresFiles) {
+  QTemporaryDir store, elsewhere;
+  const QString event = store.filePath("12345678/Event/12345678-1764892800-000.log");
+  const QString recording = store.filePath("12345678/Recorder/10min-12345678-1764892800-000.log");
+  const QString kept = store.filePath("12345678/Recorder/1s-12345678-1764892800-000.log");
+  const QString victim = elsewhere.filePath("victim.txt"), lookalike = elsewhere.filePath("12345678-1764892800-001.log");
+  for (const QString& f : {event, recording, kept, victim, lookalike}) {
+    QDir().mkpath(QFileInfo(f).path());
+    WriteAll(f, "bytes");
+  }
+  // A link in the store to a file elsewhere is not the store's file either.
+  const QString link = store.filePath("12345678/Event/12345678-1764892801-000.log");
+  ASSERT_TRUE(QFile::link(lookalike, link));
+  const TRun r = RunCli({"--json", "--data-dir", store.path(), "offline", "rm", QFileInfo(event).fileName(), recording, victim,
+                         lookalike, link, "12345678-1764899999-000.log"});
+  QJsonObject o;
+  ASSERT_TRUE(Document(r, 1, "offline-rm", o));
+  EXPECT_EQ(o.value("removed").toInt(), 2);
+  const QJsonArray failed = o.value("failed").toArray();
+  ASSERT_EQ(failed.size(), 4) << r.Out.toStdString();
+  EXPECT_TRUE(failed[0].toString().startsWith(victim + ": ")) << failed[0].toString().toStdString();
+  EXPECT_TRUE(failed[3].toString().startsWith("12345678-1764899999-000.log: ")) << failed[3].toString().toStdString();
+  EXPECT_FALSE(QFile::exists(event));
+  EXPECT_FALSE(QFile::exists(recording));
+  for (const QString& f : {kept, victim, lookalike}) EXPECT_TRUE(QFile::exists(f)) << f.toStdString();
+  // A person reads each refusal on stderr.
+  const TRun text = RunCli({"--lang", "en", "--data-dir", store.path(), "offline", "rm", victim});
+  EXPECT_EQ(text.Exit, 1);
+  EXPECT_EQ(text.Err.trimmed(), victim + ": not a stored file's name");
+  EXPECT_TRUE(QFile::exists(victim));
+}
+
 TEST(CliMdb, PickerStatementsWithoutADevice) {
   auto cli = [](const QStringList& args) { return RunCli(QStringList{QStringLiteral("--port"), QStringLiteral("1")} + args, 10000); };
   TRun r = cli({"--json", "mdb", "classes"});
