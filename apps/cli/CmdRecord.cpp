@@ -1,6 +1,9 @@
 // vanta-cli record: downloaded record files read locally, without a session.
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QtNumeric>
+#include <algorithm>
+#include <functional>
 #include <cmath>
 #include <QHash>
 #include <QRegularExpression>
@@ -13,6 +16,7 @@
 #include "EventTable.h"
 #include "JsonOut.h"
 #include "RecordFile.h"
+#include "RecordPager.h"
 #include "SaveWhole.h"
 #include "Language.h"
 
@@ -85,8 +89,7 @@ QJsonValue FileTime(tmStamp_t t, const TDeviceTime& rule) {
   return IsoFileTime(t, rule);
 }
 
-int Info(TCliOutput& out, const QString& path, const TRecordFile& f) {
-  const TRecordHeader& h = f.Header;
+int Info(TCliOutput& out, const QString& path, const TRecordHeader& h, qint64 records) {
   // Times by the rule the tables of this file use (the device's own when its settings lie beside it).
   const TDeviceTime rule = DeviceTimeForFile(path, h.Env);
   const QStringList keys = ChannelKeys(h.Context.Channels);
@@ -112,7 +115,7 @@ int Info(TCliOutput& out, const QString& path, const TRecordFile& f) {
                              {QStringLiteral("start"), FileTime(h.Context.Start, rule)},
                              {QStringLiteral("end"), FileTime(h.Context.End, rule)},
                              {QStringLiteral("sampleRate"), qint64(h.Context.SampleRate)},
-                             {QStringLiteral("records"), qint64(f.Records)},
+                             {QStringLiteral("records"), records},
                              {QStringLiteral("channels"), channels},
                              {QStringLiteral("units"), UnitsOf(h.Context.Channels, keys)}};
   out.Line(TEn::tr("kind\t%1").arg(RecordKindName(h.Kind)));
@@ -120,7 +123,7 @@ int Info(TCliOutput& out, const QString& path, const TRecordFile& f) {
   out.Line(TEn::tr("time zone\t%1 s%2").arg(h.Env.TzOffsetSec).arg(h.Env.Dst ? QStringLiteral(", DST") : QString()));
   out.Line(TEn::tr("class\t%1").arg(h.Context.Class));
   out.Line(TEn::tr("span\t%1 - %2").arg(Stamp(h.Context.Start), Stamp(h.Context.End)));
-  out.Line(TEn::tr("records\t%1").arg(f.Records));
+  out.Line(TEn::tr("records\t%1").arg(records));
   for (const TRecordChannel& c : h.Context.Channels)
     out.Line(TEn::tr("channel\t%1\t%2\t%3").arg(c.Id).arg(c.Unit, c.Name));
   return ecDone;
@@ -128,9 +131,9 @@ int Info(TCliOutput& out, const QString& path, const TRecordFile& f) {
 
 // Times as the device shows them: by its own rules when its settings lie
 // beside the file in the store, else by the file's offset, which is then said.
-TDeviceTime TimeRule(TCliOutput& out, const QString& path, const TRecordFile& f) {
+TDeviceTime TimeRule(TCliOutput& out, const QString& path, const TRecordHeader& h) {
   QString problem;
-  const TDeviceTime time = DeviceTimeForFile(path, f.Header.Env, &problem);
+  const TDeviceTime time = DeviceTimeForFile(path, h.Env, &problem);
   if (!problem.isEmpty()) out.Note(problem);
   if (!time.HasSettings())
     out.Note(TTr::tr("%1: Zeiten in %2 (keine Zeiteinstellungen des Geräts bei der Datei)").arg(path, time.ZoneText()));
@@ -196,32 +199,67 @@ QJsonValue RowValue(float v) {
   return std::isfinite(v) ? QJsonValue(double(QString::number(double(v), 'g', 7).toDouble())) : QJsonValue(QJsonValue::Null);
 }
 
-int Table(TCliOutput& out, const TRecordFile& f, const TDeviceTime& time, bool csv) {
-  const QList<TRecordChannel>& channels = f.Header.Context.Channels;
+// Rows [from, to) of a recording a page at a time: memory stays flat however long the file.
+bool ForRows(const TRecordGeometry& g, qint64 from, qint64 to, QString& error, const std::function<void(const TRecRow&)>& each) {
+  QList<TRecRow> rows;
+  for (qint64 at = from; at < to; at += TRecordPager::CPageRows) {
+    if (!ReadRecRows(g, at, std::min<qint64>(TRecordPager::CPageRows, to - at), rows, error)) return false;
+    for (const TRecRow& r : rows) each(r);
+  }
+  return true;
+}
+
+// The rows --from and --count choose: --from counts from 0, or back from the end when negative.
+bool RowRange(TCliOutput& out, const TCliArgs& a, qint64 count, qint64& from, qint64& to) {
+  bool ok = true;
+  from = a.Has(QStringLiteral("from")) ? a.Value(QStringLiteral("from")).toLongLong(&ok) : 0;
+  if (!ok) {
+    out.Error(TEn::tr("--from needs a row number (negative: from the end)"));
+    return false;
+  }
+  const qint64 n = a.Has(QStringLiteral("count")) ? a.Value(QStringLiteral("count")).toLongLong(&ok) : count;
+  if (!ok || n < 0) {
+    out.Error(TEn::tr("--count needs a number of rows"));
+    return false;
+  }
+  from = std::clamp<qint64>(from < 0 ? count + from : from, 0, count);
+  to = from + std::min(n, count - from);
+  return true;
+}
+
+int Table(TCliOutput& out, const TRecordPager& pager, const TDeviceTime& time, bool csv, qint64 from, qint64 to) {
+  const QList<TRecordChannel>& channels = pager.Header().Context.Channels;
   const QStringList keys = ChannelKeys(channels);
+  QString error;
   if (csv && !out.Json()) {
     // For a program: the JSON document's field names, "." decimals, RFC 4180.
     out.Text(CsvLine(QStringList{QStringLiteral("time")} + keys), false);
-    for (const TRecRow& r : f.Rows) {
+    const bool ok = ForRows(pager.Geometry(), from, to, error, [&](const TRecRow& r) {
       QStringList cells{FileTime(r.Time, time).toString()};
       for (qsizetype i = 0; i < keys.size(); ++i) cells << CsvNumber(RowValue(r.Values.value(i, qQNaN())));
       out.Text(CsvLine(cells), false);
-    }
-    return ecDone;
+    });
+    if (!ok) out.Error(error);
+    return ok ? ecDone : ecUsage;
   }
   QStringList head{TTr::tr("Zeit")};
   for (const TRecordChannel& c : channels) head << QStringLiteral("%1 [%2]").arg(c.Name, c.Unit);
   out.Line(head.join(QLatin1Char('\t')));
   QJsonArray rows;
-  for (const TRecRow& r : f.Rows) {
-    QStringList cells{time.MilliText(r.Time)};
-    QJsonObject row{{QStringLiteral("time"), FileTime(r.Time, time)}};
-    for (qsizetype i = 0; i < r.Values.size(); ++i) {
-      cells << QString::number(double(r.Values[i]), 'g', 7);
-      if (i < keys.size()) row.insert(keys[i], RowValue(r.Values[i]));
+  const bool ok = ForRows(pager.Geometry(), from, to, error, [&](const TRecRow& r) {
+    if (out.Json()) {
+      QJsonObject row{{QStringLiteral("time"), FileTime(r.Time, time)}};
+      for (qsizetype i = 0; i < r.Values.size() && i < keys.size(); ++i) row.insert(keys[i], RowValue(r.Values[i]));
+      rows.append(row);
+      return;
     }
-    rows.append(row);
+    QStringList cells{time.MilliText(r.Time)};
+    for (float v : r.Values) cells << QString::number(double(v), 'g', 7);
     out.Line(cells.join(QLatin1Char('\t')));
+  });
+  if (!ok) {
+    out.Error(error);
+    return ecUsage;
   }
   QJsonArray columns;
   for (qsizetype i = 0; i < channels.size(); ++i)
@@ -233,20 +271,55 @@ int Table(TCliOutput& out, const TRecordFile& f, const TDeviceTime& time, bool c
   return ecDone;
 }
 
-int Export(TCliOutput& out, const TRecordFile& f, const TCliArgs& a) {
+// A recording's CSV written as it is read ("Zeit;NAME [UNIT];...", the times as
+// the device shows them): whole under its name, or not at all.
+bool SaveRecordingCsv(const TRecordPager& pager, const TDeviceTime& time, const QString& target, QString& error) {
+  QByteArray buf = "Zeit";  // untranslated: a CSV heading
+  for (const TRecordChannel& c : pager.Header().Context.Channels)
+    buf += ';' + (c.Name + QStringLiteral(" [") + c.Unit + QLatin1Char(']')).toUtf8();
+  buf += "\r\n";
+  QSaveFile f(target);
+  if (!f.open(QIODevice::WriteOnly)) {
+    error = QStringLiteral("%1: %2").arg(target, f.errorString());
+    return false;
+  }
+  bool written = true;
+  auto flush = [&] {
+    written = written && f.write(buf) == buf.size();
+    buf.clear();
+  };
+  QString readError;
+  const bool read = ForRows(pager.Geometry(), 0, pager.Count(), readError, [&](const TRecRow& r) {
+    buf += time.MilliText(r.Time).toLatin1();
+    for (float v : r.Values) buf += ';' + QByteArray::number(double(v), 'g', 7);
+    buf += "\r\n";
+    if (buf.size() > (1 << 20)) flush();
+  });
+  flush();
+  if (!read || !written || !f.commit()) {
+    f.cancelWriting();
+    error = read ? QStringLiteral("%1: %2").arg(target, f.errorString()) : readError;
+    return false;
+  }
+  return true;
+}
+
+int Export(TCliOutput& out, const TRecordFile& f, const TCliArgs& a, const TRecordPager* pager) {
   const QString path = a.Args[1];
   QString error;
   if (a.Has(QStringLiteral("csv"))) {
     QByteArray csv;
     const QString target = a.Args.value(2);  // "--csv OUT": OUT follows the file
     // Waveforms count seconds from their first sample: no clock time to convert.
-    const TDeviceTime time =
-        f.Header.Kind == TRecordKind::rkRecording ? TimeRule(out, path, f) : TDeviceTime::FromHeader(f.Header.Env);
-    if (!BuildCsv(f, time, csv, error)) {
+    if (pager) {
+      if (!SaveRecordingCsv(*pager, TimeRule(out, path, pager->Header()), target, error)) {
+        out.Error(error);
+        return ecNotStored;
+      }
+    } else if (!BuildCsv(f, TDeviceTime::FromHeader(f.Header.Env), csv, error)) {
       out.Error(error);
       return ecUsage;
-    }
-    if (!SaveWhole(target, csv, error)) {
+    } else if (!SaveWhole(target, csv, error)) {
       out.Error(error);
       return ecNotStored;
     }
@@ -268,36 +341,61 @@ int Export(TCliOutput& out, const TRecordFile& f, const TCliArgs& a) {
 
 int Run(TCliOutput& out, const TCliArgs& a) {
   const QString op = a.Args[0], path = a.Args[1];
-  TRecordFile f;
   QString error;
+  TRecordHeader header;
+  if (!ReadRecordHeader(path, header, error)) {
+    out.Error(error);
+    return ecUsage;
+  }
+  // A recording can be of gigabytes: its rows are read as they are needed,
+  // never all at once (COMTRADE alone takes the whole file).
+  if (header.Kind == TRecordKind::rkRecording && !(op == QLatin1String("export") && a.Has(QStringLiteral("comtrade")))) {
+    TRecordPager pager;
+    if (!pager.Open(path, error)) {
+      out.Error(error);
+      return ecUsage;
+    }
+    if (!pager.Warning().isEmpty()) out.Note(QStringLiteral("%1: %2").arg(path, pager.Warning()));
+    if (op == QLatin1String("info")) return Info(out, path, pager.Header(), pager.Count());
+    if (op == QLatin1String("export")) return Export(out, {}, a, &pager);
+    if (op == QLatin1String("events")) {
+      out.Error(TEn::tr("%1 holds %2, not events").arg(path, RecordKindName(header.Kind)));
+      return ecUsage;
+    }
+    qint64 from = 0, to = 0;
+    if (!RowRange(out, a, pager.Count(), from, to)) return ecUsage;
+    return Table(out, pager, TimeRule(out, path, pager.Header()), a.Has(QStringLiteral("csv")), from, to);
+  }
+  TRecordFile f;
   if (!ReadRecordFile(path, f, error)) {
     out.Error(error);
     return ecUsage;
   }
   if (!f.Warning.isEmpty()) out.Note(QStringLiteral("%1: %2").arg(path, f.Warning));
-  if (op == QLatin1String("info")) return Info(out, path, f);
-  if (op == QLatin1String("export")) return Export(out, f, a);
+  if (op == QLatin1String("info")) return Info(out, path, f.Header, f.Records);
+  if (op == QLatin1String("export")) return Export(out, f, a, nullptr);
   if (op == QLatin1String("events")) {
     if (f.Header.Kind != TRecordKind::rkEvent && f.Header.Kind != TRecordKind::rkTrigger) {
       out.Error(TEn::tr("%1 holds %2, not events").arg(path, RecordKindName(f.Header.Kind)));
       return ecUsage;
     }
-    return Events(out, f, TimeRule(out, path, f), a.Has(QStringLiteral("csv")));
+    return Events(out, f, TimeRule(out, path, f.Header), a.Has(QStringLiteral("csv")));
   }
-  if (f.Header.Kind != TRecordKind::rkRecording) {
-    out.Error(TEn::tr("%1 holds %2, not a recording").arg(path, RecordKindName(f.Header.Kind)));
-    return ecUsage;
-  }
-  return Table(out, f, TimeRule(out, path, f), a.Has(QStringLiteral("csv")));
+  out.Error(TEn::tr("%1 holds %2, not a recording").arg(path, RecordKindName(f.Header.Kind)));
+  return ecUsage;
 }
 
 }  // namespace
 
 TCliCommand RecordCommand() {
   TCliCommand c{QStringLiteral("record"),
-                QStringLiteral("record info FILE | record events FILE [--csv] | record table FILE [--csv] | "
+                QStringLiteral("record info FILE | record events FILE [--csv] | record table FILE [--csv] [--from ROW] [--count N] | "
                                "record export FILE [--csv OUT] [--comtrade DIR [--binary]]"),
-                {{{QStringLiteral("csv")}, false}, {{QStringLiteral("comtrade")}, true}, {{QStringLiteral("binary")}, false}},
+                {{{QStringLiteral("csv")}, false},
+                 {{QStringLiteral("comtrade")}, true},
+                 {{QStringLiteral("binary")}, false},
+                 {{QStringLiteral("from")}, true},
+                 {{QStringLiteral("count")}, true}},
                 [](const TCliArgs& a) {
                   static const QStringList ops{QStringLiteral("info"), QStringLiteral("events"), QStringLiteral("table"),
                                                QStringLiteral("export")};

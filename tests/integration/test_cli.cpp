@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -566,6 +567,61 @@ TEST_F(CliTest, StreamFollowWithoutACountEndsCleanlyOnCtrlC) {
   EXPECT_TRUE(r.Out.endsWith('\n'));
   EXPECT_TRUE(MatchesSchema(r.Out, "stream", true));
   EXPECT_FALSE(r.Out.contains("\"error\"")) << "Ctrl-C is how such a run ends";
+}
+
+// A recording of gigabytes is read where it is asked for: its header and row
+// count without the rows, the last rows without the ones before. The file is
+// sparse, so the rows between are not even there to be read.
+TEST(CliRecord, AHugeRecordingIsReadWhereAsked) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("1s-12345678-1764892800-000.log");
+  vanta::TContextHeader ctx;
+  ctx.Class = QStringLiteral("1s");
+  ctx.Start = {1764892800, 0};
+  ctx.Channels = {{1, 0, QStringLiteral("V"), QStringLiteral("U L1")}, {2, 0, QStringLiteral("A"), QStringLiteral("I L1")}};
+  const QByteArray header = vanta::TRecordWriter(vanta::TRecordKind::rkRecording, {12345678, 0, false, {}, {}, {}}, ctx).Bytes();
+  constexpr qint64 CStride = 12 + 4 * 2, CRows = qint64(3) << 27;  // 400 million rows, 8 GB
+  const auto row = [](qint64 i) {
+    QByteArray b(CStride, '\0');
+    const float values[2] = {float(230 + i % 7), float(i % 5)};
+    const uint32_t words[3] = {uint32_t(CStride - 4), uint32_t(1764892800 + i), 0};
+    std::memcpy(b.data(), words, sizeof words);
+    std::memcpy(b.data() + 12, values, sizeof values);
+    return b;
+  };
+  {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(header);
+    // The first and the last page of rows (the reader takes rows a page at a time).
+    for (qint64 i = 0; i < 1024; ++i) f.write(row(i));
+    ASSERT_TRUE(f.seek(header.size() + (CRows - 1024) * CStride));
+    for (qint64 i = CRows - 1024; i < CRows; ++i) f.write(row(i));
+  }
+  QElapsedTimer t;
+  t.start();
+  TRun r = RunCli({"--json", "record", "info", path});
+  QJsonObject o;
+  ASSERT_TRUE(Document(r, 0, "record-info", o));
+  EXPECT_EQ(o.value("records").toInteger(), CRows);
+  r = RunCli({"--json", "record", "table", path, "--from", "-2"});
+  ASSERT_TRUE(Document(r, 0, "record-table", o));
+  const QJsonArray rows = o.value("rows").toArray();
+  ASSERT_EQ(rows.size(), 2);
+  EXPECT_DOUBLE_EQ(rows[1].toObject().value("U1E").toDouble(), 230 + (CRows - 1) % 7);
+  EXPECT_DOUBLE_EQ(rows[0].toObject().value("I1").toDouble(), double((CRows - 2) % 5));
+  r = RunCli({"record", "table", path, "--from", "1", "--count", "1", "--csv"});
+  EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_EQ(r.Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), 2) << "the heading and row 1: " << r.Out.toStdString();
+  EXPECT_TRUE(r.Out.contains(",231,1")) << r.Out.toStdString();
+  EXPECT_LT(t.elapsed(), 30000) << "nothing read the rows in between";
+  // The rows between are a hole of zeros: told, not taken as rows.
+  r = RunCli({"record", "table", path, "--from", "5000", "--count", "1"});
+  EXPECT_EQ(r.Exit, 1);
+  EXPECT_TRUE(r.Err.contains("Offset")) << r.Err.toStdString();
+  r = RunCli({"record", "table", path, "--from", "end"});
+  EXPECT_EQ(r.Exit, 1);
+  EXPECT_TRUE(r.Err.contains("--from needs a row number")) << r.Err.toStdString();
 }
 
 TEST_F(CliTest, RecordFilesReadAsTypedDocumentsAndCsv) {
