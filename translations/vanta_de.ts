@@ -595,6 +595,14 @@
       <translation>Kanal	%1	%2	%3</translation>
     </message>
     <message>
+      <source>--from needs a row number (negative: from the end)</source>
+      <translation>--from braucht eine Zeilennummer (negativ: vom Ende)</translation>
+    </message>
+    <message>
+      <source>--count needs a number of rows</source>
+      <translation>--count braucht eine Zeilenzahl</translation>
+    </message>
+    <message>
       <source>%1 holds %2, not events</source>
       <translation>%1 enthält %2, keine Ereignisse</translation>
     </message>
@@ -629,6 +637,10 @@
     <message>
       <source>--dict DICT.json</source>
       <translation>--dict DICT.json</translation>
+    </message>
+    <message>
+      <source>--nominal needs a voltage in V, above 0</source>
+      <translation>--nominal braucht eine Spannung in V, über 0</translation>
     </message>
     <message>
       <source>%1 s: %2 MiB, %3 files, %4 threads, %5 records, %6 cycles</source>

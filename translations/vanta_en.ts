@@ -1938,6 +1938,18 @@ The parameter is set to %5!</translation>
         <source>%1: nicht im Datenordner %2</source>
         <translation>%1: not in the data folder %2</translation>
     </message>
+    <message>
+        <source>Woche ab %1 unvollständig: %2 von %3 10-Minuten-Werten</source>
+        <translation>Week from %1 incomplete: %2 of %3 10-minute values</translation>
+    </message>
+    <message>
+        <source>%1: nicht schreibbar (%2)</source>
+        <translation>%1: not writable (%2)</translation>
+    </message>
+    <message>
+        <source>%1: EN 50160 bewertet 10-Minuten-Werte, die Datei hat %2</source>
+        <translation>%1: EN 50160 judges 10-minute values, the file holds %2</translation>
+    </message>
 </context>
 <context>
     <name>vanta::TCalibMachine</name>

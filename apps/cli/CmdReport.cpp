@@ -61,7 +61,8 @@ int Run(TCliOutput& out, const TCliArgs& a) {
   }
   if (rc != 0) {
     out.Error(QString::fromUtf8(text));
-    return ecRefused;
+    // The module tells a PDF it could not write (2) from input it cannot report on.
+    return rc == 2 ? ecNotStored : ecUsage;
   }
   out.Line(QStringLiteral("pdf %1").arg(pdf));
   out.Result().insert(QStringLiteral("pdf"), pdf);
@@ -86,6 +87,11 @@ TCliCommand ReportCommand() {
                   if (a.Args[0] == QLatin1String("calibration"))
                     return a.Has(QStringLiteral("dict")) ? TArgProblem::None() : Missing(TEn::tr("--dict DICT.json"));
                   if (a.Args.size() < 2) return Missing(TEn::tr("FILE"));
+                  if (a.Has(QStringLiteral("nominal"))) {
+                    bool ok = false;
+                    const double v = a.Value(QStringLiteral("nominal")).toDouble(&ok);
+                    if (!ok || !(v > 0)) return TArgProblem::Usage(TEn::tr("--nominal needs a voltage in V, above 0"));
+                  }
                   for (const QString& f : a.Args.mid(1))
                     if (!QFileInfo(f).isFile()) return TArgProblem::Fact(TEn::tr("no such file: %1").arg(f));
                   return TArgProblem::None();

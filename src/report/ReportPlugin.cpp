@@ -8,7 +8,8 @@
 //
 // `reportFile` names a JSON document {"kind", "files": [...], "pdf", "nominal"}
 // with kind one of en50160, rcm, harmonics-u, harmonics-i, interharmonics,
-// intermediate, bands-u, bands-i. Both return 0 on success; `out`/`error` get the PDF path or the reason.
+// intermediate, bands-u, bands-i. Both return 0 on success, 1 when the input cannot make the
+// report, 2 when the PDF cannot be written where asked; `out`/`error` get the PDF path or the reason.
 // The PDF is written under a temporary name and renamed when complete.
 #include <QFile>
 #include <QDateTime>
@@ -88,6 +89,14 @@ bool En50160(const TReport& r, TPage& page, QString& error) {
   page.Text(TTr::tr("Grenzen: f 49,5-50,5 Hz (99,5 %) und 47-52 Hz (100 %); U ±10 % (95 %), -15/+10 % (100 %);"));
   page.Text(TTr::tr("Plt ≤ 1, Unsymmetrie ≤ 2 %, THD ≤ 8 %, Harmonische nach Ordnung (je 95 %)"));
   for (const QString& w : en.Warnings) page.Text(w);
+  // A week judged on part of its values says so beside its verdict.
+  constexpr qint64 CWeekRows = 7 * 24 * 6;
+  for (const TEnWeek& w : en.Weeks)
+    if (w.Rows < CWeekRows)
+      page.Text(TTr::tr("Woche ab %1 unvollständig: %2 von %3 10-Minuten-Werten")
+                    .arg(QDateTime::fromSecsSinceEpoch(w.MondaySec, Qt::UTC).toString(QStringLiteral("dd.MM.yyyy")))
+                    .arg(w.Rows)
+                    .arg(CWeekRows));
   if (en.SkippedRows > 0)
     page.Text(CountText(en.SkippedRows, TTr::tr("1 Wert außerhalb der Zeitfolge (überlappende Dateien) übergangen"),
                         TTr::tr("%1 Werte außerhalb der Zeitfolge (überlappende Dateien) übergangen")));
@@ -262,14 +271,25 @@ bool Rcm(const TReport& r, TPage& page, QString& error) {
   return true;
 }
 
-bool WritePdf(const QString& pdf, const std::function<bool(TPage&, QString&)>& body, QString& error,
-              QPageLayout::Orientation orientation = QPageLayout::Portrait) {
+// What came of a report: written, refused for its input, or not writable where asked.
+enum TPdfResult : int { prWritten = 0, prInput = 1, prNotWritable = 2 };
+
+TPdfResult WritePdf(const QString& pdf, const std::function<bool(TPage&, QString&)>& body, QString& error,
+                    QPageLayout::Orientation orientation = QPageLayout::Portrait) {
   if (!qGuiApp) {
     error = TTr::tr("Berichte brauchen eine GUI-Anwendung (auch offscreen)");
-    return false;
+    return prInput;
   }
   const QString part = pdf + QStringLiteral(".part");
-  bool written = false;
+  {
+    // Tried first: the PDF writer would only say so on the terminal.
+    QFile probe(part);
+    if (!probe.open(QIODevice::WriteOnly)) {
+      error = TTr::tr("%1: nicht schreibbar (%2)").arg(pdf, probe.errorString());
+      return prNotWritable;
+    }
+  }
+  bool written = false, unwritable = false;
   {
     QPdfWriter w(part);
     w.setPageSize(QPageSize(QPageSize::A4));
@@ -278,22 +298,23 @@ bool WritePdf(const QString& pdf, const std::function<bool(TPage&, QString&)>& b
     w.setPageMargins(QMarginsF(15, 12, 15, 12), QPageLayout::Millimeter);
     w.setTitle(QFileInfo(pdf).completeBaseName());
     TPage page(w);
-    if (!page.Ok())
+    unwritable = !page.Ok();
+    if (unwritable)
       error = TTr::tr("%1: nicht schreibbar").arg(pdf);
     else
       written = body(page, error);
   }
   if (!written) {
     QFile::remove(part);  // nothing half-written stays behind
-    return false;
+    return unwritable ? prNotWritable : prInput;
   }
   QFile::remove(pdf);
   if (!QFile::rename(part, pdf)) {
     QFile::remove(part);
     error = TTr::tr("%1: nicht schreibbar").arg(pdf);
-    return false;
+    return prNotWritable;
   }
-  return true;
+  return prWritten;
 }
 
 }  // namespace
@@ -315,7 +336,7 @@ extern "C" Q_DECL_EXPORT int VantaReport(void*, const char* reportFile, const ch
     Put(out, outSize, TTr::tr("Bericht ohne Dateien oder Ziel"));
     return 1;
   }
-  bool ok = false;
+  TPdfResult ok = prInput;
   if (r.Kind == QLatin1String("en50160"))
     // Landscape: one column per limit.
     ok = WritePdf(r.Pdf, [&r](TPage& p, QString& e) { return En50160(r, p, e); }, error, QPageLayout::Landscape);
@@ -327,8 +348,8 @@ extern "C" Q_DECL_EXPORT int VantaReport(void*, const char* reportFile, const ch
     ok = WritePdf(r.Pdf, [&r, kind](TPage& p, QString& e) { return Statistics(r, p, e, *kind); }, error);
   else
     error = TTr::tr("unbekannte Berichtsart '%1'").arg(r.Kind);
-  Put(out, outSize, ok ? r.Pdf : error);
-  return ok ? 0 : 1;
+  Put(out, outSize, ok == prWritten ? r.Pdf : error);
+  return ok;
 }
 
 extern "C" Q_DECL_EXPORT int KalibratorReport(void*, const char* dictJson, const char* pdfFile, const char*, char* error,
@@ -343,7 +364,7 @@ extern "C" Q_DECL_EXPORT int KalibratorReport(void*, const char* dictJson, const
   // when, the conditions, the reference instruments, the channel results.
   // Fields this layout does not know still appear at the end.
   auto v = [&dict](const char* k) { return dict.value(QLatin1String(k)).toVariant().toString(); };
-  const bool ok = WritePdf(QString::fromUtf8(pdfFile ? pdfFile : ""),
+  const TPdfResult ok = WritePdf(QString::fromUtf8(pdfFile ? pdfFile : ""),
                            [&](TPage& p, QString&) {
                              QStringList used;
                              auto rows = [&](std::initializer_list<std::pair<const char*, const char*>> fields) {
@@ -407,5 +428,5 @@ extern "C" Q_DECL_EXPORT int KalibratorReport(void*, const char* dictJson, const
                            },
                            e);
   Put(error, errorSize, e);
-  return ok ? 0 : 1;
+  return ok;
 }

@@ -199,6 +199,11 @@ bool EvaluateEn50160(const QStringList& files, double nominal, TEnResult& result
       error = TTr::tr("%1: keine Aufzeichnung").arg(path);
       return false;
     }
+    // The limits are shares of 10-minute values: other intervals would be judged by the wrong yardstick.
+    if (h.Context.Class.compare(QLatin1String("10min"), Qt::CaseInsensitive) != 0) {
+      error = TTr::tr("%1: EN 50160 bewertet 10-Minuten-Werte, die Datei hat %2").arg(path, h.Context.Class);
+      return false;
+    }
     if (order.empty()) {
       r.Plant = h.Env.Plant;
       r.Device = h.Env.Device;

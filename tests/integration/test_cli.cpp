@@ -521,7 +521,9 @@ TEST_F(CliTest, JsonIsOneDocumentAndStderrStaysQuiet) {
     EXPECT_FALSE(o.contains("error"));
     EXPECT_FALSE(o.contains("warnings"));
     // The other documents' schemas are checked where their values are.
-    if (args.join(' ') == "recordings list") EXPECT_TRUE(MatchesSchema(r.Out, "recordings-list"));
+    if (args.join(' ') == "recordings list") {
+      EXPECT_TRUE(MatchesSchema(r.Out, "recordings-list"));
+    }
     docs.insert(args.join(' '), o);
   }
   // What used to be a line per item is one array now.
@@ -1775,19 +1777,19 @@ QString PdfText(const QString& pdf) {
   return QString::fromUtf8(p.readAllStandardOutput());
 }
 // A calendar week of 10-minute values: the voltage below 90 % in `low` rows,
-// the frequency at 53 Hz in `offFreq` rows.
-QString Week(const QString& dir, uint32_t sn, int low, int offFreq) {
+// the frequency at 53 Hz in `offFreq` rows; `rows` of them, of class `cls`.
+QString Week(const QString& dir, uint32_t sn, int low, int offFreq, int rows = 1008, const char* cls = "10min") {
   vanta::TContextHeader ctx;
-  ctx.Class = "10min";
+  ctx.Class = cls;
   ctx.IntervalMs = 600000;
   ctx.Channels = {{1, 0x0100FFFF, "V", "U L1"}, {2, 0x0000FFFF, "Hz", "Frequenz"}, {3, 0x0200FFFF, "%", "THD U L1"}};
   vanta::TRecordWriter w(vanta::TRecordKind::rkRecording,
                          {sn, 3600, false, "Nord", "F", QStringLiteral("Geraet %1").arg(sn)}, ctx);
   const uint32_t monday = 1764547200;  // Monday 2025-12-01 00:00 UTC
-  for (int i = 0; i < 1008; ++i)
+  for (int i = 0; i < rows; ++i)
     w.Add(vanta::TRecRow{{monday + uint32_t(i) * 600, 0},
-                         {i < low ? 200.0f : 230.0f, i >= 1008 - offFreq ? 53.0f : 50.0f, 3.0f}});
-  const QString path = QDir(dir).filePath(QStringLiteral("10min-%1-%2-000.log").arg(sn).arg(monday));
+                         {i < low ? 200.0f : 230.0f, i >= rows - offFreq ? 53.0f : 50.0f, 3.0f}});
+  const QString path = QDir(dir).filePath(QStringLiteral("%1-%2-%3-000.log").arg(QLatin1String(cls)).arg(sn).arg(monday));
   QString error;
   w.Save(path, error);
   return path;
@@ -1804,7 +1806,7 @@ TEST_P(CliReportTwoStations, AreRefusedWithoutALeftover) {
   const QString b = Week(dir.path(), 87654321, 0, 0);
   const QString pdf = dir.filePath("mixed.pdf");
   const TRun r = RunCli({"report", QString::fromLatin1(GetParam()), a, b, "--pdf", pdf});
-  EXPECT_NE(r.Exit, 0);
+  EXPECT_EQ(r.Exit, 1) << "the input, not the device";
   EXPECT_TRUE(r.Err.contains("Dateien verschiedener Stationen: 12345678 und 87654321")) << r.Err.toStdString();
   EXPECT_FALSE(QFile::exists(pdf));
   EXPECT_FALSE(QFile::exists(pdf + ".part"));
@@ -1845,7 +1847,29 @@ TEST(CliReport, En50160VerdictsAndStatisticsFromKnownViolations) {
       << text.toStdString();
   const QString good = Week(dir.path(), 12345678 + 1, 0, 0);
   r = RunCli({"report", "en50160", good, "--pdf", dir.filePath("good.pdf")});
-  EXPECT_TRUE(PdfText(dir.filePath("good.pdf")).contains("Gesamtergebnis: bestanden"));
+  text = PdfText(dir.filePath("good.pdf"));
+  EXPECT_TRUE(text.contains("Gesamtergebnis: bestanden"));
+  EXPECT_FALSE(text.contains("unvollständig")) << "a whole week";
+  // A week judged on part of its values says so.
+  r = RunCli({"report", "en50160", Week(dir.path(), 12345678 + 2, 0, 0, 120), "--pdf", dir.filePath("part.pdf")});
+  ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(PdfText(dir.filePath("part.pdf")).contains("Woche ab 01.12.2025 unvollständig: 120 von 1008 10-Minuten-Werten"));
+  // Input it cannot judge is the input's fault (1); a PDF it cannot put where asked is not stored (5).
+  struct TRefusal {
+    QStringList Args;
+    int Exit;
+    const char* Told;
+  };
+  WriteAll(dir.filePath("file"), "a file, not a folder");
+  for (const TRefusal& c : {TRefusal{{Week(dir.path(), 12345678 + 3, 0, 0, 120, "1s"), "--pdf", dir.filePath("s.pdf")}, 1,
+                                     "EN 50160 bewertet 10-Minuten-Werte, die Datei hat 1s"},
+                            TRefusal{{good, "--nominal", "abc", "--pdf", dir.filePath("n.pdf")}, 1, "--nominal needs a voltage"},
+                            TRefusal{{good, "--pdf", dir.filePath("file/x.pdf")}, 5, "nicht schreibbar"}}) {
+    r = RunCli(QStringList{"report", "en50160"} + c.Args);
+    EXPECT_EQ(r.Exit, c.Exit) << c.Told;
+    EXPECT_TRUE(r.Err.contains(QLatin1String(c.Told))) << r.Err.toStdString();
+    EXPECT_FALSE(r.Err.contains("QPainter")) << r.Err.toStdString();
+  }
 
   // Statistics take only the channels of their kind: voltage harmonics here.
   {
