@@ -2320,6 +2320,10 @@ The parameter is set to %5!</translation>
         <source>Eingang %1</source>
         <translation>Input %1</translation>
     </message>
+    <message>
+        <source>Eine Datei links anklicken: ein Ereignis erscheint als Tabelle, eine Aufzeichnung als Tabelle und Kurven.</source>
+        <translation>Click a file on the left: an event is shown as a table, a recording as a table and curves.</translation>
+    </message>
 </context>
 <context>
     <name>vanta::TFormMassFlash</name>
@@ -2540,6 +2544,18 @@ The parameter is set to %5!</translation>
     <message>
         <source>%1 Dateien nicht kopiert, %2 Dateien ohne passenden Namen übergangen (siehe Protokoll)</source>
         <translation>%1 files not copied, %2 files without a matching name skipped (see the log)</translation>
+    </message>
+    <message>
+        <source>Keine Stationen in %1</source>
+        <translation>No stations in %1</translation>
+    </message>
+    <message>
+        <source>1 Station</source>
+        <translation>1 station</translation>
+    </message>
+    <message>
+        <source>%1 Stationen</source>
+        <translation>%1 stations</translation>
     </message>
 </context>
 <context>

@@ -609,11 +609,15 @@ void TFormBasic::SynchStoppProgress() {
 
 void TFormBasic::StartWork(const QString& text) {
   AniIndi->setVisible(true);
+  FWorkText = text;
   LabSBar->setText(text);
   if (FWorkCallback) FWorkCallback(this, text, true, false);
 }
 void TFormBasic::EndWork() {
   AniIndi->setVisible(false);
+  // "Analysieren" would stay as if the work went on; what the work told since stays.
+  if (!FWorkText.isEmpty() && LabSBar->text() == FWorkText) LabSBar->clear();
+  FWorkText.clear();
   if (FWorkCallback) FWorkCallback(this, QString(), false, false);
 }
 void TFormBasic::StopWork() { EndWork(); }

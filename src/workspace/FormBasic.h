@@ -82,6 +82,7 @@ class TFormBasic : public QMainWindow {
   // ---- State ----
   QString FVerInfo;
   QString FFrmCapt;
+  QString FWorkText;  // the status line's text while a work runs
   int FVisibility = 1;
   int FWIP = 0;
   int FWorkCnt = 0;

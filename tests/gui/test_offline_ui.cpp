@@ -86,8 +86,18 @@ TEST(OfflineWindow, ScanOpenShowDeleteImport) {
   Put(st + "/Event/12345678-1764900000-000.log", TRecordKind::rkEvent, "", 1764900000);
   TFormOffline w;
   EXPECT_EQ(w.windowTitle(), QStringLiteral("Messdaten Auswertung Offline"));
-  // The selected station opens by itself once the scan is done.
+  // Until a file is shown the right side says what it is for.
+  EXPECT_EQ(w.FRight->currentWidget(), w.PanHint);
+  // An empty store is said so when the scan ends.
+  QTemporaryDir empty;
+  w.SetStore(empty.path(), 0);
+  w.CheckData();
+  ASSERT_TRUE(SpinUntil([&] { return !w.Busy(); }, 5000));
+  EXPECT_EQ(w.LabSBar->text(), QStringLiteral("Keine Stationen in %1").arg(empty.path()));
+  // The selected station opens by itself once the scan is done; the status
+  // line tells the count, not a work that ended.
   ASSERT_TRUE(Scanned(w, store.path(), 12345678, 1, 2));
+  EXPECT_EQ(w.LabSBar->text(), QStringLiteral("1 Station"));
   QTreeWidgetItem* group = w.TreeViewOpti->topLevelItem(0);
   EXPECT_EQ(group->text(0), QStringLiteral("Umspannwerk Nord"));
   EXPECT_EQ(w.Stations()[0]->text(0), QStringLiteral("12345678: Vanta Sim"));

@@ -139,6 +139,14 @@ TFormLayout::TFormLayout(QWidget* parent) : TFormBasic(parent) {
     if (FCrvChart->Model().GetCrvCnt() > 0) SwitchGridPB(false);
   });
   FCrvChart->addActions({actStackRec, actCopyRecData, actCopyRecImage, actPrintRecImage, actShowTable});
+  PanHint = new QLabel(tr("Eine Datei links anklicken: ein Ereignis erscheint als Tabelle, "
+                          "eine Aufzeichnung als Tabelle und Kurven."),
+                       FRight);
+  PanHint->setObjectName(QStringLiteral("PanHint"));
+  PanHint->setAlignment(Qt::AlignCenter);
+  PanHint->setWordWrap(true);
+  PanHint->setEnabled(false);  // drawn as a hint, not as content
+  FRight->addWidget(PanHint);
   FRight->addWidget(GridData);
   FRight->addWidget(PanPaintBox);
   FRight->addWidget(PanRec);

@@ -110,6 +110,7 @@ class TFormLayout : public TFormBasic {
   QTableWidget* grdMarker = nullptr;
   QStackedWidget* FRight = nullptr;
   QWidget* PanPaintBox = nullptr;
+  QLabel* PanHint = nullptr;  // what the right side is for, until a file is shown
   TPQPaintBoxCrvTime* FCrvChart = nullptr;  // the recording's curves
   QAction *actStackRec = nullptr, *actCopyRecData = nullptr, *actCopyRecImage = nullptr, *actPrintRecImage = nullptr,
           *actShowTable = nullptr, *actShowCurves = nullptr;

@@ -6,13 +6,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QThread>
 #include <QTreeWidget>
+
+#include "Language.h"
 
 namespace vanta {
 
@@ -224,6 +228,9 @@ void TFormOffline::CheckData() {
     }
     ActDeleteSelected->setEnabled(true);
     EndWork();
+    // How much the store holds, or where nothing was found.
+    LabSBar->setText(stations->isEmpty() ? tr("Keine Stationen in %1").arg(QDir::toNativeSeparators(FDataDir))
+                                         : CountText(stations->size(), tr("1 Station"), tr("%1 Stationen")));
     LogPrepare(this, QStringLiteral("Offline: Check Data end"), false);
     if (FStartDevice) {
       OpenStation(FStartDevice);
@@ -273,6 +280,7 @@ void TFormOffline::OpenStation(QTreeWidgetItem* station) {
     station->setExpanded(!station->isExpanded());
     return;
   }
+  const QString told = LabSBar->text();  // the scan's count comes back when the station is open
   StartWork(tr("Analysieren"));
   if (FEnableDisableBar) FEnableDisableBar(this, false);
   TStation s;
@@ -280,7 +288,7 @@ void TFormOffline::OpenStation(QTreeWidgetItem* station) {
   s.Text = station->text(0);
   auto tree = std::make_shared<TStoreNode>();
   FWorker = QThread::create([tree, s] { *tree = BuildStationTree(s); });
-  connect(FWorker, &QThread::finished, this, [this, tree, station] {
+  connect(FWorker, &QThread::finished, this, [this, tree, station, told] {
     FWorker->deleteLater();
     FWorker = nullptr;
     // A scan may have replaced the tree meanwhile.
@@ -290,6 +298,7 @@ void TFormOffline::OpenStation(QTreeWidgetItem* station) {
       for (int i = 0; i < station->childCount(); ++i) station->child(i)->setExpanded(true);  // recordings and events
     }
     EndWork();
+    if (LabSBar->text().isEmpty()) LabSBar->setText(told);
     if (FEnableDisableBar) FEnableDisableBar(this, true);
     RunPending();
   });
