@@ -475,6 +475,10 @@
       <translation>keine Station %1 in %2</translation>
     </message>
     <message>
+      <source>%1: not imported, the name is no record file's name</source>
+      <translation>%1: nicht importiert, der Name ist kein Name einer Messdatei</translation>
+    </message>
+    <message>
       <source>DEST and FILE</source>
       <translation>DEST und FILE</translation>
     </message>

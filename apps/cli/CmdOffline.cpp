@@ -84,12 +84,14 @@ int Run(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
   if (op == QLatin1String("import")) {
     const TImportResult r = ImportFolder(a.Args.value(1), store);
     for (const QString& f : r.Failed) out.Note(f);
+    // Files named by no rule stay where they are: said, so none goes missing unseen.
+    for (const QString& f : r.Ignored) out.Note(TEn::tr("%1: not imported, the name is no record file's name").arg(f));
     out.Line(TTr::tr("Es wurden %1 Dateien importiert").arg(r.Total()));
     out.Result() = QJsonObject{{QStringLiteral("events"), r.Events},
                                {QStringLiteral("recordings"), r.Recordings},
                                {QStringLiteral("failed"), QJsonArray::fromStringList(r.Failed)},
                                {QStringLiteral("ignored"), QJsonArray::fromStringList(r.Ignored)}};
-    return r.Failed.isEmpty() ? ecDone : ecRefused;
+    return r.Failed.isEmpty() ? ecDone : ecNotStored;
   }
   if (op == QLatin1String("export")) {
     const QString target = a.Args.value(1);
@@ -98,7 +100,7 @@ int Run(TCliOutput& out, const TCliArgs& a, const TCliOptions& o) {
     for (const QString& f : failed) out.Note(f);
     out.Line(TTr::tr("Es wurden %1 Dateien nach %2 exportiert.").arg(n).arg(target));
     out.Result() = QJsonObject{{QStringLiteral("exported"), n}, {QStringLiteral("failed"), QJsonArray::fromStringList(failed)}};
-    return failed.isEmpty() ? ecDone : ecRefused;
+    return failed.isEmpty() ? ecDone : ecNotStored;
   }
   // rm
   QStringList files;

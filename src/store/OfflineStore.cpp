@@ -237,7 +237,12 @@ TImportResult ImportFolder(const QString& source, const QString& dataDir, const 
       const QString folder = QDir(dataDir).filePath(QStringLiteral("%1/%2").arg(name.Serial).arg(
           name.Recording ? QStringLiteral("Recorder") : QStringLiteral("Event")));
       QString error;
-      if (!QDir().mkpath(folder) || !CopyOver(path, QDir(folder).filePath(QFileInfo(path).fileName()), error))
+      // A file whose head cannot be read would only fail later, in the tree
+      // and the windows: it stays on the card, named.
+      TRecordHeader head;
+      if (!ReadRecordHeader(path, head, error))
+        r.Failed << error;
+      else if (!QDir().mkpath(folder) || !CopyOver(path, QDir(folder).filePath(QFileInfo(path).fileName()), error))
         r.Failed << QStringLiteral("%1: %2").arg(path, error.isEmpty() ? TTr::tr("Ordner nicht anlegbar") : error);
       else
         ++(name.Recording ? r.Recordings : r.Events);
@@ -248,6 +253,7 @@ TImportResult ImportFolder(const QString& source, const QString& dataDir, const 
 
 int ExportFiles(const QStringList& files, const QString& target, QStringList& failed) {
   int n = 0;
+  QDir().mkpath(target);  // a folder not there yet is made, as for COMTRADE; a failure shows per file
   for (const QString& f : files) {
     QString error;
     if (CopyOver(f, QDir(target).filePath(QFileInfo(f).fileName()), error))

@@ -1160,6 +1160,29 @@ TEST(CliOffline, RmTakesOnlyTheStoresFiles) {
   EXPECT_TRUE(QFile::exists(victim));
 }
 
+// An import names every file it leaves on the card; an export makes its folder.
+TEST(CliOffline, ImportNamesWhatItLeavesAndExportMakesItsFolder) {
+  QTemporaryDir card, store, out;
+  vanta::TContextHeader ctx;
+  ctx.Start = {1764892800, 0};
+  ctx.Channels << vanta::TRecordChannel{0x01040010u, 0, "%", "Spannungseinbruch"};
+  vanta::TRecordWriter w(vanta::TRecordKind::rkEvent, {12345678, 3600, true, "Nord", "F", "Sim"}, ctx);
+  w.Add(vanta::TEventRecord{0x01040010u, ctx.Start, 70.5, 0, 0.1, "L1"});
+  QString error;
+  ASSERT_TRUE(w.Save(card.filePath("12345678-1764892800-000.log"), error)) << error.toStdString();
+  WriteAll(card.filePath("12345678-1764892801-000.log"), "");
+  WriteAll(card.filePath("Mess datei.log"), "x");
+  TRun r = RunCli({"--lang", "en", "--data-dir", store.path(), "offline", "import", card.path()});
+  EXPECT_EQ(r.Exit, 5) << "one file not stored";
+  EXPECT_TRUE(r.Err.contains(card.filePath("12345678-1764892801-000.log"))) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains(card.filePath("Mess datei.log") + ": not imported")) << r.Err.toStdString();
+  const QString stored = store.filePath("12345678/Event/12345678-1764892800-000.log");
+  ASSERT_TRUE(QFile::exists(stored));
+  r = RunCli({"--data-dir", store.path(), "offline", "export", out.filePath("new/sub"), stored});
+  EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+  EXPECT_TRUE(QFile::exists(out.filePath("new/sub/12345678-1764892800-000.log")));
+}
+
 TEST(CliMdb, PickerStatementsWithoutADevice) {
   auto cli = [](const QStringList& args) { return RunCli(QStringList{QStringLiteral("--port"), QStringLiteral("1")} + args, 10000); };
   TRun r = cli({"--json", "mdb", "classes"});

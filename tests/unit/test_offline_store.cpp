@@ -99,21 +99,27 @@ TEST(OfflineStore, ImportExportAndDelete) {
   Put(card.path() + "/sub/12345678-1764892800-000.log", 12345678, "P", TRecordKind::rkEvent, "", 1764892800);
   Put(card.path() + "/sub/scratchpad/12345678-1764999999-000.log", 12345678, "P", TRecordKind::rkEvent, "", 1764999999);
   Put(card.path() + "/10T-1234567-1764892800-000.log", 1234567, "P", TRecordKind::rkRecording, "10T", 1764892800);
-  QFile(card.path() + "/empty-12345678-1764892801-000.log").open(QIODevice::WriteOnly);  // 0 bytes, still a store name
+  // A store name on a file without a readable head: named and left on the card.
+  QFile(card.path() + "/12345678-1764892801-000.log").open(QIODevice::WriteOnly);
   const TImportResult r = ImportFolder(card.path(), store.path());
   EXPECT_EQ(r.Recordings, 1);
-  EXPECT_EQ(r.Events, 2) << "the event and the 0-byte file with a store name; not the scratchpad";
+  EXPECT_EQ(r.Events, 1) << "the event; not the scratchpad, not the empty file";
+  ASSERT_EQ(r.Failed.size(), 1);
+  EXPECT_TRUE(r.Failed[0].contains(card.path() + "/12345678-1764892801-000.log")) << r.Failed[0].toStdString();
+  EXPECT_FALSE(QFile::exists(store.path() + "/12345678/Event/12345678-1764892801-000.log"));
   EXPECT_TRUE(QFile::exists(store.path() + "/12345678/Recorder/10T-12345678-1764892800-000.log"));
   EXPECT_TRUE(QFile::exists(store.path() + "/12345678/Event/12345678-1764892800-000.log"));
   EXPECT_FALSE(QFile::exists(store.path() + "/12345678/Event/12345678-1764999999-000.log"));
   EXPECT_EQ(r.Ignored.size(), 1) << "seven serial digits";
   // Importing again overwrites.
-  EXPECT_EQ(ImportFolder(card.path(), store.path()).Total(), 3);
+  EXPECT_EQ(ImportFolder(card.path(), store.path()).Total(), 2);
 
   QStringList failed;
   const QStringList files{store.path() + "/12345678/Recorder/10T-12345678-1764892800-000.log"};
-  EXPECT_EQ(ExportFiles(files, out.path(), failed), 1);
-  EXPECT_TRUE(QFile::exists(out.path() + "/10T-12345678-1764892800-000.log"));
+  // A folder not there yet is made.
+  EXPECT_EQ(ExportFiles(files, out.path() + "/new/sub", failed), 1);
+  EXPECT_TRUE(QFile::exists(out.path() + "/new/sub/10T-12345678-1764892800-000.log"));
+  EXPECT_TRUE(failed.isEmpty());
   QDir().mkpath(out.path() + "/ro");
   QFile::setPermissions(out.path() + "/ro", QFile::ReadOwner | QFile::ExeOwner);
   if (QFile f(out.path() + "/ro/probe"); !f.open(QIODevice::WriteOnly)) {  // not as root
