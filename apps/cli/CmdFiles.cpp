@@ -189,10 +189,16 @@ int Readout(TCliSession& s, const TCliArgs& a, const TReadoutKind& k) {
   QStringList reversed(queue.crbegin(), queue.crend());
   chain.Start(k.Events ? TReadoutChain::TQueue::qEvents : TReadoutChain::TQueue::qClass, reversed);
   TDownloadResult r = RunDownloadChain(s, chain, place, k.Name + QLatin1Char('/'));
-  for (const QJsonValue& v : r.Files) complete.append(v);
+  bool storeFailed = false;
+  for (const QJsonValue& v : r.Files) {
+    storeFailed |= v.toObject().value(QStringLiteral("result")).toString() == QLatin1String("failed");
+    complete.append(v);
+  }
   for (const QJsonValue& v : missing) complete.append(v);
   r.Files = complete;
   ReportDownload(s, k.Name, r);
+  // Only names the device does not have: the device's answer (3), not a local failure (5).
+  if (!missing.isEmpty() && !storeFailed && r.ExitCode == ecNotStored) r.ExitCode = ecRefused;
   return r.ExitCode;
 }
 

@@ -145,6 +145,9 @@ int Download(TCliSession& s, const TCliArgs& a) {
   }
   TReadoutPlace place = Place(s);
   TDownloadResult r = RunDownloadChain(s, chain, place);
+  bool storeFailed = false;
+  for (const QJsonValue& v : r.Files)
+    storeFailed |= v.toObject().value(QStringLiteral("result")).toString() == QLatin1String("failed");
   for (const QJsonValue& v : missing) r.Files.append(v);
   QJsonArray fetched;
   for (const QJsonValue& v : r.Files) {
@@ -155,6 +158,8 @@ int Download(TCliSession& s, const TCliArgs& a) {
   }
   s.Out().Result().insert(QStringLiteral("fetched"), fetched);
   ReportDownload(s, QStringLiteral("files"), r);
+  // Only names the device does not have: the device's answer (3), not a local failure (5).
+  if (!missing.isEmpty() && !storeFailed && r.ExitCode == ecNotStored) r.ExitCode = ecRefused;
   if (r.ExitCode == ecNoConnection) return r.ExitCode;
   // The lists again, as the window re-lists when the chain ends.
   TReadoutTree after;

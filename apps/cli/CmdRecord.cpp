@@ -329,9 +329,14 @@ int Export(TCliOutput& out, const TRecordFile& f, const TCliArgs& a, const TReco
   if (a.Has(QStringLiteral("comtrade"))) {
     const QString dir = a.Value(QStringLiteral("comtrade"));
     const QString base = QFileInfo(a.Args[1]).completeBaseName();
+    TComtradeFiles files;
+    if (!BuildComtrade(f, a.Has(QStringLiteral("binary")), files, error)) {
+      out.Error(error);
+      return ecUsage;  // the record cannot be put in that form
+    }
     if (!WriteComtrade(f, dir, base, a.Has(QStringLiteral("binary")), error)) {
       out.Error(error);
-      return ecUsage;
+      return ecNotStored;  // it can, but not where asked
     }
     out.Line(QStringLiteral("comtrade %1/%2.cfg").arg(dir, base));
     out.Result().insert(QStringLiteral("comtrade"), QStringLiteral("%1/%2.cfg").arg(dir, base));

@@ -1786,8 +1786,13 @@ TEST_F(CliTest, DisturbanceRecordsOpenInAnIndependentComtradeReader) {
   ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
   EXPECT_EQ(ReadAll(Data.filePath("osc.csv")).count('\n'), 513);
   r = RunCli({"record", "export", Device("events/12345678-1764903600-375.log"), "--comtrade", Data.filePath("no")});
-  EXPECT_NE(r.Exit, 0) << "an event file has no waveform";
+  EXPECT_EQ(r.Exit, 1) << "an event file has no waveform";
   EXPECT_TRUE(r.Err.contains("COMTRADE only for")) << r.Err.toStdString();
+  // A waveform that cannot be put where asked is not stored (5), not bad input.
+  WriteAll(Data.filePath("plain"), "a file, not a folder");
+  r = RunCli({"record", "export", osc, "--comtrade", Data.filePath("plain/ct")});
+  EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
+  EXPECT_TRUE(r.Err.contains("cannot create the folder")) << r.Err.toStdString();
 }
 
 // ---- reports -------------------------------------------------------------------------------

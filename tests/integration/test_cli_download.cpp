@@ -100,7 +100,7 @@ TEST_F(CliDownloadTest, ANameTheDeviceDoesNotHaveIsNotStoredAndSaysSo) {
     SCOPED_TRACE(args.join(' ').toStdString());
     const TRun r = Cli(QStringList{"--json"} + args);
     QJsonObject o;
-    ASSERT_TRUE(Document(r, 5, "files-get", o));
+    ASSERT_TRUE(Document(r, 3, "files-get", o)) << "a file the device does not have";
     const QJsonArray failed = o.value("failed").toArray();
     ASSERT_EQ(failed.size(), 1);
     EXPECT_EQ(failed[0].toObject().value("reason").toString(), "nicht auf dem Gerät");
