@@ -587,8 +587,8 @@
       <translation>Klasse	%1</translation>
     </message>
     <message>
-      <source>span	%1 - %2</source>
-      <translation>Zeitraum	%1 - %2</translation>
+      <source>span	%1 - %2%3</source>
+      <translation>Zeitraum	%1 - %2%3</translation>
     </message>
     <message>
       <source>records	%1</source>

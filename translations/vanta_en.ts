@@ -1950,6 +1950,34 @@ The parameter is set to %5!</translation>
         <source>%1: EN 50160 bewertet 10-Minuten-Werte, die Datei hat %2</source>
         <translation>%1: EN 50160 judges 10-minute values, the file holds %2</translation>
     </message>
+    <message>
+        <source>Ereignisse</source>
+        <translation>events</translation>
+    </message>
+    <message>
+        <source>Aufzeichnung</source>
+        <translation>recording</translation>
+    </message>
+    <message>
+        <source>Binäreingänge</source>
+        <translation>binary inputs</translation>
+    </message>
+    <message>
+        <source>Oszilloskop-Aufzeichnung</source>
+        <translation>oscilloscope record</translation>
+    </message>
+    <message>
+        <source>Störschrieb (10 ms)</source>
+        <translation>disturbance record (10 ms)</translation>
+    </message>
+    <message>
+        <source>Trigger-Ereignisse</source>
+        <translation>trigger events</translation>
+    </message>
+    <message>
+        <source>Art %1</source>
+        <translation>kind %1</translation>
+    </message>
 </context>
 <context>
     <name>vanta::TCalibMachine</name>

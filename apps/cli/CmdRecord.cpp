@@ -24,10 +24,6 @@ namespace vanta::cli {
 
 namespace {
 
-QString Stamp(tmStamp_t t) {
-  return TPQTimeProgs::VantaTS_to_StrMilSec(TPQTimeProgs::TStoLinear(t)) + QStringLiteral(" UTC");
-}
-
 // A channel's field name in tables: the quantity's symbol where it has one,
 // else its name without what a key cannot hold ("Plt L1" -> "PltL1"), made
 // unique by a number when two read the same.
@@ -118,11 +114,13 @@ int Info(TCliOutput& out, const QString& path, const TRecordHeader& h, qint64 re
                              {QStringLiteral("records"), records},
                              {QStringLiteral("channels"), channels},
                              {QStringLiteral("units"), UnitsOf(h.Context.Channels, keys)}};
-  out.Line(TEn::tr("kind\t%1").arg(RecordKindName(h.Kind)));
+  out.Line(TEn::tr("kind\t%1").arg(RecordKindText(h.Kind)));
   out.Line(TEn::tr("device\t%1 (%2) - %3 %4").arg(h.Env.Device).arg(h.Env.Serial).arg(h.Env.Plant, h.Env.Field));
   out.Line(TEn::tr("time zone\t%1 s%2").arg(h.Env.TzOffsetSec).arg(h.Env.Dst ? QStringLiteral(", DST") : QString()));
   out.Line(TEn::tr("class\t%1").arg(h.Context.Class));
-  out.Line(TEn::tr("span\t%1 - %2").arg(Stamp(h.Context.Start), Stamp(h.Context.End)));
+  // The span as the tables show times: the device's clock, its zone named when the file alone tells it.
+  const QString zone = rule.HasSettings() ? QString() : QStringLiteral(" (%1)").arg(rule.ZoneText());
+  out.Line(TEn::tr("span\t%1 - %2%3").arg(rule.MilliText(h.Context.Start), rule.MilliText(h.Context.End), zone));
   out.Line(TEn::tr("records\t%1").arg(records));
   for (const TRecordChannel& c : h.Context.Channels)
     out.Line(TEn::tr("channel\t%1\t%2\t%3").arg(c.Id).arg(c.Unit, c.Name));
@@ -364,7 +362,7 @@ int Run(TCliOutput& out, const TCliArgs& a) {
     if (op == QLatin1String("info")) return Info(out, path, pager.Header(), pager.Count());
     if (op == QLatin1String("export")) return Export(out, {}, a, &pager);
     if (op == QLatin1String("events")) {
-      out.Error(TEn::tr("%1 holds %2, not events").arg(path, RecordKindName(header.Kind)));
+      out.Error(TEn::tr("%1 holds %2, not events").arg(path, RecordKindText(header.Kind)));
       return ecUsage;
     }
     qint64 from = 0, to = 0;
@@ -381,12 +379,12 @@ int Run(TCliOutput& out, const TCliArgs& a) {
   if (op == QLatin1String("export")) return Export(out, f, a, nullptr);
   if (op == QLatin1String("events")) {
     if (f.Header.Kind != TRecordKind::rkEvent && f.Header.Kind != TRecordKind::rkTrigger) {
-      out.Error(TEn::tr("%1 holds %2, not events").arg(path, RecordKindName(f.Header.Kind)));
+      out.Error(TEn::tr("%1 holds %2, not events").arg(path, RecordKindText(f.Header.Kind)));
       return ecUsage;
     }
     return Events(out, f, TimeRule(out, path, f.Header), a.Has(QStringLiteral("csv")));
   }
-  out.Error(TEn::tr("%1 holds %2, not a recording").arg(path, RecordKindName(f.Header.Kind)));
+  out.Error(TEn::tr("%1 holds %2, not a recording").arg(path, RecordKindText(f.Header.Kind)));
   return ecUsage;
 }
 

@@ -175,6 +175,18 @@ QString RecordKindName(TRecordKind k) {
   return i < std::size(CNames) ? QLatin1String(CNames[i]) : QString();
 }
 
+QString RecordKindText(TRecordKind k) {
+  switch (k) {
+    case TRecordKind::rkEvent: return TTr::tr("Ereignisse");
+    case TRecordKind::rkRecording: return TTr::tr("Aufzeichnung");
+    case TRecordKind::rkBinaryInput: return TTr::tr("Binäreingänge");
+    case TRecordKind::rkOsc: return TTr::tr("Oszilloskop-Aufzeichnung");
+    case TRecordKind::rkHp: return TTr::tr("Störschrieb (10 ms)");
+    case TRecordKind::rkTrigger: return TTr::tr("Trigger-Ereignisse");
+  }
+  return TTr::tr("Art %1").arg(int(k));
+}
+
 bool ParseRecordHeader(const QByteArray& bytes, TRecordHeader& header, QString& error, const QString& what) {
   TReader in(bytes, what);
   TRecordHeader h;
@@ -326,7 +338,7 @@ bool ReadKind(const QString& path, TRecordFile& f, QString& error, QString* warn
   if (warning) *warning = f.Warning;
   for (TRecordKind k : kinds)
     if (f.Header.Kind == k) return true;
-  error = TTr::tr("%1: enthält %2").arg(path, RecordKindName(f.Header.Kind));
+  error = TTr::tr("%1: enthält %2").arg(path, RecordKindText(f.Header.Kind));
   return false;
 }
 }  // namespace

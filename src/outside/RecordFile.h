@@ -17,6 +17,7 @@ namespace vanta {
 
 enum class TRecordKind : uint16_t { rkEvent = 1, rkRecording = 2, rkBinaryInput = 3, rkOsc = 4, rkHp = 5, rkTrigger = 6 };
 QString RecordKindName(TRecordKind k);  // "rkEvent"
+QString RecordKindText(TRecordKind k);  // the same in words for people, in the chosen language
 
 struct TSysEnvHeader {
   uint32_t Serial = 0;

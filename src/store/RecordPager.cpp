@@ -190,7 +190,7 @@ bool TRecordPager::Open(const QString& path, QString& error) {
   TRecordHeader h;
   if (!ReadRecordHeader(path, h, error)) return false;
   if (h.Kind != TRecordKind::rkRecording) {
-    error = TTr::tr("%1: keine Aufzeichnung (%2)").arg(path, RecordKindName(h.Kind));
+    error = TTr::tr("%1: keine Aufzeichnung (%2)").arg(path, RecordKindText(h.Kind));
     return false;
   }
   FHeader = h;

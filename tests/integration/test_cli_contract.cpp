@@ -69,7 +69,7 @@ class CliIpv6Test : public CliTest {
 };
 
 TEST_F(CliIpv6Test, AnIpv6AddressIsReached) {
-  for (const QString& host : {"::1", "[::1]"}) {
+  for (const QString host : {"::1", "[::1]"}) {
     const TRun r = Cli({"--host", host, "--json", "identify"});
     EXPECT_EQ(r.Exit, 0) << host.toStdString() << ": " << r.Err.toStdString();
     EXPECT_TRUE(MatchesSchema(r.Out, "identify")) << host.toStdString();
@@ -329,7 +329,7 @@ TEST_F(CliTest, SmallerCommandsMatchTheirSchemas) {
 // --csv: the JSON document's rows for a spreadsheet; the header is the field
 // names, every number with "." whatever the locale.
 TEST_F(CliTest, CsvListsAreTheJsonRows) {
-  for (const QString& kind : {"events", "recordings"}) {
+  for (const QString kind : {"events", "recordings"}) {
     SCOPED_TRACE(kind.toStdString());
     const TRun json = Cli({"--json", kind, "list"});
     QJsonObject o;

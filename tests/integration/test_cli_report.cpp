@@ -133,7 +133,7 @@ TEST_F(CliReportCharts, En50160DrawsEachChartUnderItsHeadingWithAxesAndLegend) {
   double height = 0;
   const std::vector<TLine> lines = PdfLines(pdf, height);
   ASSERT_GT(height, 0);
-  for (const QString& heading : {"Einhaltung je Woche und Größe", "Spannung: 10-Minuten-Werte",
+  for (const QString heading : {"Einhaltung je Woche und Größe", "Spannung: 10-Minuten-Werte",
                                  "Frequenz: 10-Minuten-Werte", "Harmonische: 95 %-Werte"}) {
     SCOPED_TRACE(heading.toStdString());
     const TLine* h = Find(lines, heading);
@@ -153,7 +153,7 @@ TEST_F(CliReportCharts, En50160DrawsEachChartUnderItsHeadingWithAxesAndLegend) {
 }
 
 TEST_F(CliReportCharts, HarmonicsStatisticsDrawTheirBars) {
-  for (const QString& kind : {"harmonics-u"}) {
+  for (const QString kind : {"harmonics-u"}) {
     SCOPED_TRACE(kind.toStdString());
     const QString pdf = Report(kind);
     double height = 0;
@@ -190,7 +190,7 @@ TEST_F(CliReportCharts, EnglishReportTextsAndDecimalPoints) {
 // Headings are placed by the height of their font: no text line of any page
 // overlaps another, also where a heading follows the limits text.
 TEST_F(CliReportCharts, NoTextLineOverlapsAnother) {
-  for (const QString& kind : {"en50160", "harmonics-u"}) {
+  for (const QString kind : {"en50160", "harmonics-u"}) {
     SCOPED_TRACE(kind.toStdString());
     double height = 0;
     const std::vector<TLine> lines = PdfLines(Report(kind), height);

@@ -109,7 +109,7 @@ TEST(RecordFile, HeaderAloneFromDiskAndAtItsExactLength) {
   EXPECT_EQ(rows.size(), 5000);
   QList<TEventRecord> events;
   EXPECT_FALSE(AnalyseEventData(path, events, error)) << "a recording is no event file";
-  EXPECT_TRUE(error.contains(QStringLiteral("rkRecording")));
+  EXPECT_TRUE(error.endsWith(QStringLiteral("enthält Aufzeichnung"))) << error.toStdString();
 }
 
 TEST(RecordFile, ACutFileKeepsItsWholeRecordsAtEveryLength) {
