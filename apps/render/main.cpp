@@ -29,6 +29,7 @@
 #include "FreqCharts.h"
 #include "PaintBox.h"
 #include "RecordFile.h"
+#include "RecordPager.h"
 
 using namespace vanta;
 
@@ -86,18 +87,21 @@ bool LoadCsv(const QString& path, TCrvTimeModel& m, QString& error) {
   return true;
 }
 
-bool LoadRecording(const QString& path, TCrvTimeModel& m, QString& error) {
-  TRecordFile f;
-  if (!ReadRecordFile(path, f, error)) return false;
-  if (f.Header.Kind != TRecordKind::rkRecording) {
-    error = TEn::tr("%1: not a recording").arg(path);
-    return false;
-  }
-  const QList<TRecordChannel>& ch = f.Header.Context.Channels;
-  m.SetMaxRecs(std::max<int>(1, int(f.Rows.size())));
+// A recording's rows, read a page at a time; with `columns`, reduced to the
+// minimum and maximum per pixel column as the analysis window draws them, so
+// a file of gigabytes costs what a screen of curves costs.
+bool LoadRecording(const QString& path, TCrvTimeModel& m, QString& error, int columns = 0) {
+  TRecordPager pager;
+  if (!pager.Open(path, error)) return false;
+  QList<TRecRow> rows;
+  const bool ok = columns > 0 ? DecimateRecRows(pager.Geometry(), 0, pager.Count(), columns, rows, error)
+                              : ReadRecRows(pager.Geometry(), 0, pager.Count(), rows, error);
+  if (!ok) return false;
+  const QList<TRecordChannel>& ch = pager.Header().Context.Channels;
+  m.SetMaxRecs(std::max<int>(1, int(rows.size())));
   m.SetCrvCnt(int(ch.size()));
   for (int c = 0; c < ch.size(); ++c) m.SetBaseRec(c, TYBaseRec::BaseRect(ch[c].Name, ch[c].Unit, ch[c].Unit));
-  for (const TRecRow& row : f.Rows) m.NewValues(TPQTimeProgs::TStoLinear(row.Time), row.Values);
+  for (const TRecRow& row : rows) m.NewValues(TPQTimeProgs::TStoLinear(row.Time), row.Values);
   return true;
 }
 
@@ -261,7 +265,8 @@ int main(int argc, char** argv) {
   chart.resize(w, h);
   TCrvTimeModel& m = chart.Model();
   const QString in = p.value("in");
-  const bool ok = in.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? LoadCsv(in, m, error) : LoadRecording(in, m, error);
+  const bool ok =
+      in.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? LoadCsv(in, m, error) : LoadRecording(in, m, error, w);
   if (!ok) return Fail(error);
   for (int c = 0; c < m.GetCrvCnt(); ++c) m.SetLnColor(c, TCrvTimeModel::DefaultColor(c) | 0xFF000000u);
   m.SetStack(stack);
