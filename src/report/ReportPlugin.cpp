@@ -230,12 +230,15 @@ bool Rcm(const TReport& r, TPage& page, QString& error) {
   qint64 n = 0;
   double mx = 0;
   for (const QString& path : r.Files) {
-    TRecordFile f;
-    if (!ReadRecordFile(path, f, error)) return false;
+    // The header tells the channels; the rows come one at a time, so a long
+    // recording costs its curve points, not the file.
+    TRecordHeader h;
+    if (!ReadRecordHeader(path, h, error)) return false;
+    const QList<TRecordChannel>& channels = h.Context.Channels;
     QList<int> ir, irr;
-    for (int c = 0; c < f.Header.Context.Channels.size(); ++c) {
-      if (f.Header.Context.Channels[c].Unit == QLatin1String("iR")) ir << c;
-      if (f.Header.Context.Channels[c].Unit == QLatin1String("iRR")) irr << c;
+    for (int c = 0; c < channels.size(); ++c) {
+      if (channels[c].Unit == QLatin1String("iR")) ir << c;
+      if (channels[c].Unit == QLatin1String("iRR")) irr << c;
     }
     if (ir.isEmpty()) {
       error = TTr::tr("%1: keine Differenzstromwerte").arg(path);
@@ -243,27 +246,33 @@ bool Rcm(const TReport& r, TPage& page, QString& error) {
     }
     // Times as the device shows them: its zone, its daylight saving time
     // (its own rules when the store keeps them beside the file).
-    const TDeviceTime time = DeviceTimeForFile(path, f.Header.Env);
+    const TDeviceTime time = DeviceTimeForFile(path, h.Env);
     const QString zone = time.ZoneText().isEmpty() ? QString() : QLatin1Char(' ') + time.ZoneText();
-    for (const TRecRow& row : f.Rows) {
-      ++n;
-      // Several residual-current channels: each against the reference at its position (or the first).
-      double rowMax = 0, rowRef = 0;
-      for (int k = 0; k < ir.size(); ++k) {
-        const double v = row.Values.value(ir[k]);
-        const int refCol = irr.isEmpty() ? -1 : irr.value(k, irr.first());
-        const double limit = refCol >= 0 ? row.Values.value(refCol) : 0;
-        mx = std::max(mx, v);
-        rowMax = std::max(rowMax, v);
-        rowRef = std::max(rowRef, limit);
-        if (refCol >= 0 && v > limit)
-          over.push_back({time.SecText(row.Time) + zone,
-                          f.Header.Context.Channels[ir[k]].Name, F(v), F(limit)});
-      }
-      curve.push_back(rowMax);
-      times.push_back(time.Linear(row.Time));
-      reference.push_back(rowRef);
-    }
+    const bool ok = StreamRecordFile(
+        path,
+        [&](const TRecordFile& f) {
+          for (const TRecRow& row : f.Rows) {
+            ++n;
+            // Several residual-current channels: each against the reference at its position (or the first).
+            double rowMax = 0, rowRef = 0;
+            for (int k = 0; k < ir.size(); ++k) {
+              const double v = row.Values.value(ir[k]);
+              const int refCol = irr.isEmpty() ? -1 : irr.value(k, irr.first());
+              const double limit = refCol >= 0 ? row.Values.value(refCol) : 0;
+              mx = std::max(mx, v);
+              rowMax = std::max(rowMax, v);
+              rowRef = std::max(rowRef, limit);
+              if (refCol >= 0 && v > limit)
+                over.push_back({time.SecText(row.Time) + zone, channels[ir[k]].Name, F(v), F(limit)});
+            }
+            curve.push_back(rowMax);
+            times.push_back(time.Linear(row.Time));
+            reference.push_back(rowRef);
+          }
+          return true;
+        },
+        error);
+    if (!ok || !error.isEmpty()) return false;
   }
   page.Text(TTr::tr("Werte: %1   Maximum: %2 mA   Überschreitungen: %3").arg(n).arg(F(mx)).arg(over.size()));
   RcmChart(page, times, curve, reference);
