@@ -13,6 +13,7 @@
 #include "Download.h"
 #include "CmdLine.h"
 #include "PasswordFile.h"
+#include "Plugins.h"
 
 using namespace vanta::cli;
 using vanta::TEn;
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
   bool report = false;
   for (int i = 1; i < argc; ++i) report |= std::strcmp(argv[i], "report") == 0 || std::strcmp(argv[i], "calibrate") == 0;
   if (report && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (report) vanta::PrepareRuntimeFolder();
   std::unique_ptr<QCoreApplication> application =
       report ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("vanta-cli"));

@@ -28,6 +28,7 @@
 #include "Language.h"
 #include "FreqCharts.h"
 #include "PaintBox.h"
+#include "Plugins.h"
 #include "RecordFile.h"
 #include "RecordPager.h"
 
@@ -181,6 +182,7 @@ QJsonObject Vectors(const QString& in, TPQPaintBoxVecDiag& chart, QString& error
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  vanta::PrepareRuntimeFolder();
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("vanta-render"));
   QCoreApplication::setApplicationVersion(QString::fromLatin1(vanta::build::CVersion));

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "BuildInfo.h"
 
@@ -24,6 +26,17 @@ bool LoadReportPlugin(QLibrary& lib, QString& error) {
   if (lib.load()) return true;
   error = TTr::tr("Berichtsmodul nicht gefunden: %1").arg(lib.errorString());
   return false;
+}
+
+void PrepareRuntimeFolder() {
+  if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) return;
+  const QByteArray dir = QStringLiteral("%1/runtime-vanta-%2").arg(QDir::tempPath()).arg(getuid()).toLocal8Bit();
+  // Made private, or taken when it is ours and private already; else Qt says why.
+  struct stat st {};
+  if (::mkdir(dir.constData(), 0700) != 0 && (::lstat(dir.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+                                              st.st_uid != getuid() || (st.st_mode & 077) != 0))
+    return;
+  qputenv("XDG_RUNTIME_DIR", dir);
 }
 
 QString RunKalibratorReport(const QMap<QString, QString>& dict, const QString& pdf, const QString& tmpDir) {

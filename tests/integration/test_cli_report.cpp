@@ -114,8 +114,10 @@ class CliReportCharts : public ::testing::Test {
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
     env.remove("QT_QPA_PLATFORM");
+    env.remove("XDG_RUNTIME_DIR");  // as under cron or a service
     const TRun r = RunCli(before + QStringList{"report", kind, Recording, "--pdf", pdf}, 120000, env);
     EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.isEmpty()) << "a report that worked says nothing on stderr: " << r.Err.toStdString();
     return pdf;
   }
   // The heading's line; its page and where it is.
