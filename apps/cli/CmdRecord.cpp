@@ -272,10 +272,7 @@ int Table(TCliOutput& out, const TRecordPager& pager, const TDeviceTime& time, b
 // A recording's CSV written as it is read ("Zeit;NAME [UNIT];...", the times as
 // the device shows them): whole under its name, or not at all.
 bool SaveRecordingCsv(const TRecordPager& pager, const TDeviceTime& time, const QString& target, QString& error) {
-  QByteArray buf = "Zeit";  // untranslated: a CSV heading
-  for (const TRecordChannel& c : pager.Header().Context.Channels)
-    buf += ';' + (c.Name + QStringLiteral(" [") + c.Unit + QLatin1Char(']')).toUtf8();
-  buf += "\r\n";
+  QByteArray buf = CsvHeading(pager.Header());
   QSaveFile f(target);
   if (!f.open(QIODevice::WriteOnly)) {
     error = QStringLiteral("%1: %2").arg(target, f.errorString());
@@ -288,9 +285,7 @@ bool SaveRecordingCsv(const TRecordPager& pager, const TDeviceTime& time, const 
   };
   QString readError;
   const bool read = ForRows(pager.Geometry(), 0, pager.Count(), readError, [&](const TRecRow& r) {
-    buf += time.MilliText(r.Time).toLatin1();
-    for (float v : r.Values) buf += ';' + QByteArray::number(double(v), 'g', 7);
-    buf += "\r\n";
+    AppendCsvRow(buf, r, time);
     if (buf.size() > (1 << 20)) flush();
   });
   flush();

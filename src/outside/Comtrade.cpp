@@ -109,17 +109,23 @@ bool BuildCsv(const TRecordFile& file, QByteArray& out, QString& error) {
   return BuildCsv(file, TDeviceTime::FromHeader(file.Header.Env), out, error);
 }
 
-bool BuildCsv(const TRecordFile& file, const TDeviceTime& time, QByteArray& out, QString& error) {
-  const TRecordHeader& h = file.Header;
+QByteArray CsvHeading(const TRecordHeader& h) {
   QByteArray head = h.Kind == TRecordKind::rkRecording ? "Zeit" : "t [s]";  // untranslated: a CSV heading
   for (const TRecordChannel& c : h.Context.Channels) head += ';' + (c.Name + QStringLiteral(" [") + c.Unit + QLatin1Char(']')).toUtf8();
-  out = head + "\r\n";
+  return head + "\r\n";
+}
+
+void AppendCsvRow(QByteArray& out, const TRecRow& row, const TDeviceTime& time) {
+  out += time.MilliText(row.Time).toLatin1();
+  for (float v : row.Values) out += ';' + QByteArray::number(double(v), 'g', 7);
+  out += "\r\n";
+}
+
+bool BuildCsv(const TRecordFile& file, const TDeviceTime& time, QByteArray& out, QString& error) {
+  const TRecordHeader& h = file.Header;
+  out = CsvHeading(h);
   if (h.Kind == TRecordKind::rkRecording) {
-    for (const TRecRow& r : file.Rows) {
-      out += time.MilliText(r.Time).toLatin1();
-      for (float v : r.Values) out += ';' + QByteArray::number(double(v), 'g', 7);
-      out += "\r\n";
-    }
+    for (const TRecRow& r : file.Rows) AppendCsvRow(out, r, time);
     return true;
   }
   if ((h.Kind == TRecordKind::rkOsc || h.Kind == TRecordKind::rkHp) && h.Context.SampleRate > 0) {

@@ -24,5 +24,9 @@ bool WriteComtrade(const TRecordFile& file, const QString& dir, const QString& b
 bool BuildCsv(const TRecordFile& file, const TDeviceTime& time, QByteArray& out, QString& error);
 // The same by the header's own zone alone.
 bool BuildCsv(const TRecordFile& file, QByteArray& out, QString& error);
+// The pieces of that CSV for a recording written as it is read: the heading
+// line, and one row appended to `out`.
+QByteArray CsvHeading(const TRecordHeader& header);
+void AppendCsvRow(QByteArray& out, const TRecRow& row, const TDeviceTime& time);
 
 }  // namespace vanta

@@ -300,8 +300,7 @@ QString StoredFile(const QString& dataDir, const QString& name, QString& why) {
     const bool inStore = !store.isEmpty() && parent.path() == store &&
                          (folder.dirName() == QLatin1String("Recorder") || folder.dirName() == QLatin1String("Event"));
     if (inStore) return real;
-    why = TTr::tr("%1: nicht im Datenordner %2").arg(name, QDir::toNativeSeparators(dataDir));
-    return {};
+    break;  // there, but not the store's
   }
   why = TTr::tr("%1: nicht im Datenordner %2").arg(name, QDir::toNativeSeparators(dataDir));
   return {};
